@@ -1,0 +1,138 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/ControlIds.h"
+#include "app/Controls.h"
+#include "app/UserInterface.h"
+#include "dsp/ChannelSettings.h"
+#include "dsp/DrpCurve.h"
+
+namespace tavrisk {
+
+// The main window as a settings model: every option is a control with its items and
+// default, the handlers keep the settings consistent, and the readers give jobs, sources
+// and the channel processing what they need. A front end shows it and forwards user events
+// to the handlers; the model tells the front end what changed through UserInterface.
+class TranscoderDialog : public ChannelSettings {
+public:
+    static constexpr const char* kTitle = "Tavrisk Transcoder v3.0.4";
+    static constexpr const char* kAppName = "Tavrisk";
+    static constexpr const char* kGraphStatus = "Expected: 6 ch 16 bits PCM (L,C,R,LS,RS,LFE)";
+    static constexpr int kColumns = 6;
+
+    enum EngineItem { kEngineMp2 = 0, kEnginePcmMono = 1, kEngineWav = 2, kEngineWavMono = 3 };
+    enum FreqItem { kFreq44100 = 0, kFreq48000 = 1 };
+    enum ResyncItem { kResyncInsert = 0, kResyncSkip = 1 };
+    enum ProcessingItem { kProcessingGraph = 0, kProcessingNative = 1 };
+
+    // Milliseconds since an arbitrary start, as the platform's tick count.
+    using TickSource = std::function<uint32_t()>;
+
+    explicit TranscoderDialog(UserInterface& ui, TickSource ticks = {});
+
+    UserInterface& Ui() { return ui; }
+    MessageAnswer MessageBox(std::string_view text, std::string_view title,
+                             MessageButtons buttons = MessageButtons::Ok,
+                             MessageIcon icon = MessageIcon::Stop) {
+        return ui.ShowMessage(text, title, buttons, icon);
+    }
+
+    // Every control to its default.
+    void OnInitDialog();
+
+    // --- Handlers of user events -------------------------------------------------------
+    void SelectRouting(int column, int item);  // then FixRouting(column)
+    void FixRouting(int column);
+    // Slider notification; ignored unless it carries a thumb position other than 0.
+    void OnSliderScroll(int column, int position, bool carriesThumbPosition = true);
+    void SelectOutputFrequency(int item);  // control 1013, then frequency pairing
+    void SelectInputFrequency(int item);   // control 1057, then frequency pairing
+    void SelectProcessingType(int item);
+    void SelectOutputEngine(int item);  // then output naming
+    void SelectNormalizeLink(int item);
+    void SelectDrpLink(int item);
+    void SelectResyncDirection(int item);
+    void SetNormalize(bool on);
+    void SetDrp(bool on);
+    void SetInputName(const std::string& name);
+    void SetOutputName(const std::string& name);
+    // An input picked in the file dialog (or dropped): names both edits, then output naming.
+    void OnInputChosen(const std::string& name);
+    // An output picked in the file dialog: then output naming.
+    void OnOutputChosen(const std::string& name);
+    void ApplyOutputNaming();
+    // The curve of a column was edited and accepted: copies it to the DRP-linked columns.
+    void OnCurveEdited(int column);
+    // "Exit" or the close box: true when the window may close. During a job, asks to stop.
+    bool OnOK();
+
+    // Reads and validates the resync edits (H, M, S, ms). False at the first invalid field,
+    // after a message; fields before it keep their new values.
+    bool UpdateData();
+
+    // --- Readers -------------------------------------------------------------------------
+    int GetBitrate() const;
+    int GetOutputRate() const override;
+    int GetInputRate() const;
+    bool ResamplingNeeded() const;
+    int32_t GetResyncMs() const;
+    bool IsNormalizeOn() const override { return normalize.checked; }
+    bool IsDrpOn() const override { return drp.checked; }
+    int NormalizeLinkMode() const override { return normalizeLink.selected; }
+    int DrpLinkMode() const override { return drpLink.selected; }
+    int SliderPosition(int column) const override { return gainSliders[column].position; }
+    const std::array<int, kColumns>& Routing() const override { return routing; }
+    const DrpCurve& Curve(int column) const override { return curves[column]; }
+    DrpCurve& Curve(int column) { return curves[column]; }
+    void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) override;
+
+    // --- Job display ---------------------------------------------------------------------
+    // Shows progress and times, pumps the front end's events; returns jobStopped.
+    bool UpdateProgress(float percent, bool reset);
+    void SetStatusText(const std::string& text);
+    void EnableTranscode(bool enabled);
+    // Takes the start time of a job (or batch) from the tick source.
+    void MarkStart();
+    uint32_t TickSeconds() const;
+    // Columns linked with `column` by a link combo item (including itself).
+    static std::vector<int> LinkedColumns(int linkItem, int column);
+
+    // --- Controls (read by views, written through the handlers above) --------------------
+    ButtonControl transcodeButton;
+    EditControl inputName, outputName;
+    ComboControl outputEngine, freq, bitrate, processingType, inputFrequency, resyncDirection;
+    EditControl resyncHours, resyncMinutes, resyncSeconds, resyncMillis;
+    std::array<ComboControl, kColumns> routingCombos;
+    std::array<SliderControl, kColumns> gainSliders;
+    std::array<EditControl, kColumns> gainTexts, peakTexts;
+    CheckControl normalize, drp;
+    ComboControl normalizeLink, drpLink, priority;
+    ProgressControl progress;
+    EditControl elapsedText, remainingText, percentText, statusText;
+    std::vector<std::string> batchList;
+
+    // --- Job state ---------------------------------------------------------------------
+    bool jobStopped = true;
+    bool directShowMode = true;
+    int32_t startSeconds = 0;
+
+private:
+    void Changed(int controlId) { ui.ControlChanged(controlId); }
+    void SetSlider(int column, int position, const std::string& text);
+    void PairFrequencies();
+    static std::string FormatClock(float seconds);
+
+    UserInterface& ui;
+    TickSource ticks;
+    std::array<int, kColumns> routing{};
+    std::array<DrpCurve, kColumns> curves;
+    // Values exchanged with the resync edits.
+    int resyncH = 0, resyncM = 0, resyncS = 0, resyncMsValue = 0;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,34 @@
+#pragma once
+
+#include <string>
+#include <string_view>
+
+namespace tavrisk {
+
+// Buttons and icons of a message box, as the main window and the sources use them.
+enum class MessageButtons { Ok, OkCancel };
+enum class MessageIcon { Stop, Question, Exclamation, Information };
+enum class MessageAnswer { Ok, Cancel };
+
+// What the core needs from a front end: message boxes, a notice when a control of the
+// main-window model changed (so a view can redraw it) and the message pump that keeps the
+// front end responsive while a job runs on its thread. The Qt window and the terminal
+// front end implement it; tests use a recording implementation.
+class UserInterface {
+public:
+    virtual ~UserInterface() = default;
+
+    virtual MessageAnswer ShowMessage(std::string_view text, std::string_view title,
+                                      MessageButtons buttons, MessageIcon icon) = 0;
+
+    // A control of the model changed its text, selection, state or position.
+    virtual void ControlChanged(int controlId) { (void)controlId; }
+
+    // Dispatches pending user events; may set the model's stop request.
+    virtual void PumpMessages() {}
+
+    // Busy indicator around a native job (the wait cursor).
+    virtual void SetBusy(bool busy) { (void)busy; }
+};
+
+}  // namespace tavrisk

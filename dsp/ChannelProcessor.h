@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <vector>
+
+#include "dsp/ChannelSettings.h"
+
+namespace tavrisk {
+
+// The per-frame chain every source runs: routing, gain, dynamic range processing along each
+// channel's curve, clipping and truncation to 16-bit values; plus the peak measurement and
+// gain computation of two-pass normalisation.
+//
+// Frames come in column order L, R, C, LFE, LS, RS; results, peaks and gains are in the
+// order L, C, R, LS, RS, LFE.
+class ChannelProcessor {
+public:
+    static constexpr int kChannels = 6;
+    static constexpr float kFullScale = 32767.0f;
+    static constexpr float kSliderToTarget = 327.67f;
+    // Result-order slots.
+    enum Result { kResL = 0, kResC, kResR, kResLs, kResRs, kResLfe };
+    // Column-order slots.
+    enum Column { kColL = 0, kColR, kColC, kColLfe, kColLs, kColRs };
+    // Result slot of each column.
+    static constexpr std::array<int, kChannels> kResultOfColumn = {kResL, kResR, kResC,
+                                                                   kResLfe, kResLs, kResRs};
+
+    // Reads the check boxes and copies the curves (the settings of this job).
+    explicit ChannelProcessor(ChannelSettings& settings);
+
+    // One frame in column order; results in result order.
+    void Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
+                 bool analysisOnly);
+    // One analysis-pass frame: processes without dynamics and raises the peaks.
+    void Analyze(const float* columnFrame);
+    void ResetPeaks() { peak.fill(0.0f); }
+    void ComputeNormalizeGains();
+
+    bool NormalizeEnabled() const { return normalizeEnabled; }
+    bool DynamicsEnabled() const { return dynamicsEnabled; }
+    const std::array<float, kChannels>& Peaks() const { return peak; }
+    const std::array<float, kChannels>& Gains() const { return gain; }
+    const std::array<float, kChannels>& Envelopes() const { return envelope; }
+
+    // Output level in dB for input level x on the polyline (xIn ascending).
+    static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
+    static float Max2(float a, float b) { return a > b ? a : b; }
+    static float Max4(float a, float b, float c, float d) { return Max2(Max2(a, b), Max2(c, d)); }
+    static float Max5(float a, float b, float c, float d, float e) {
+        return Max2(Max4(a, b, c, d), e);
+    }
+
+private:
+    void PrepareDynamics();
+    void ApplyDynamics(std::array<float, kChannels>& v);
+    void DetectLevel(int channel, float value);
+    void LinkEnvelopes();
+
+    ChannelSettings& settings;
+    std::array<float, kChannels> peak{};
+    std::array<float, kChannels> gain{};
+    bool normalizeEnabled = false;
+    bool dynamicsEnabled = false;
+    int32_t sampleRate = 0;
+    std::array<int32_t, kChannels> releaseMs{};
+    std::array<float, kChannels> envelope{};
+    std::array<float, kChannels> heldPeak{};
+    std::array<int32_t, kChannels> releaseCounter{};
+    std::array<std::vector<float>, kChannels> curveIn, curveOut;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,49 @@
+#pragma once
+
+#include <memory>
+
+#include "sources/SampleSource.h"
+
+namespace tavrisk {
+
+// Base of the output engines. An engine owns one source, is configured by a command-line
+// style argument vector (input name at argv[argc-2], output name at argv[argc-1]) and pulls
+// the processed audio block by block. A native job calls Run; a graph job calls FetchBlock
+// and EncodeBlock per block and Finish at the end.
+class OutputEngine {
+public:
+    static constexpr int kDefaultRate = 48000;
+
+    OutputEngine() = default;
+    virtual ~OutputEngine() = default;
+    OutputEngine(const OutputEngine&) = delete;
+    OutputEngine& operator=(const OutputEngine&) = delete;
+
+    // Opens the source and creates the output; false after the engine or source said why.
+    virtual bool Init(int argc, const char* const* argv) = 0;
+    // The native job's whole loop. False when the job failed (a write error, say): the
+    // failure was reported and what was written so far is closed validly.
+    virtual bool Run();
+    // Closes source and output. False when closing the output failed.
+    virtual bool Finish() = 0;
+    // Handles the block the last FetchBlock fetched; false ends the loop.
+    virtual bool EncodeBlock() = 0;
+    // Pulls one block from the source; false at the end of input, on a stop or an error.
+    virtual bool FetchBlock() = 0;
+
+    // Replaces (and deletes) the source held so far.
+    void SetSource(std::unique_ptr<SampleSource> newSource) { source = std::move(newSource); }
+    SampleSource* Source() const { return source.get(); }
+
+    // True once a write or encode error was reported; the job then counts as failed.
+    bool Failed() const { return failed; }
+
+    // The "-r" option in kHz ("44.100" -> 44100); 48000 when absent.
+    static int GetRateOption(int argc, const char* const* argv);
+
+protected:
+    std::unique_ptr<SampleSource> source;
+    bool failed = false;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,69 @@
+#pragma once
+
+#include <cstdint>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+namespace tavrisk::test {
+
+// A fresh folder under the system temp folder, removed with everything in it.
+class TempDir {
+public:
+    TempDir();
+    ~TempDir();
+    TempDir(const TempDir&) = delete;
+    TempDir& operator=(const TempDir&) = delete;
+    const std::filesystem::path& Path() const { return path; }
+    std::string File(const std::string& name) const { return (path / name).string(); }
+
+private:
+    std::filesystem::path path;
+};
+
+struct CommandResult {
+    int exitCode = -1;
+    std::string output;  // standard output and error together
+};
+
+// Runs a shell command, capturing its output.
+CommandResult RunCommand(const std::string& command);
+// True when a program is on the PATH.
+bool HaveProgram(const std::string& name);
+// Quotes a string for the shell.
+std::string Quote(const std::string& text);
+// Path of one of the project's executables in the build's bin folder.
+std::string BinPath(const std::string& name);
+
+// Interleaved 16-bit audio with its layout.
+struct PcmAudio {
+    int channels = 0;
+    int rate = 0;
+    std::vector<int16_t> samples;  // interleaved
+    std::size_t Frames() const { return channels ? samples.size() / channels : 0; }
+    int16_t At(std::size_t frame, int channel) const { return samples[frame * channels + channel]; }
+    std::vector<double> Channel(int channel) const;
+};
+
+// Six tones, one per channel in file order, amplitude in 16-bit units.
+struct ToneSpec {
+    std::vector<double> frequencies;
+    double amplitude = 16000.0;
+};
+PcmAudio MakeTones(const ToneSpec& spec, int rate, std::size_t frames);
+
+// Writes a plain 16-bit PCM WAV ("fmt " of 16 bytes, no channel mask).
+void WritePlainWav(const std::string& path, const PcmAudio& audio);
+// Reads a 16-bit PCM WAV (plain or extensible); throws std::runtime_error on anything else.
+PcmAudio ReadWav(const std::string& path);
+// Reads raw little-endian 16-bit samples.
+std::vector<int16_t> ReadRawPcm(const std::string& path);
+std::vector<uint8_t> ReadBytes(const std::string& path);
+void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+
+// Amplitude of the component at `frequency` (Goertzel, over the whole signal).
+double ToneAmplitude(const std::vector<double>& signal, double frequency, int rate);
+// RMS level of a signal.
+double Rms(const std::vector<double>& signal);
+
+}  // namespace tavrisk::test
