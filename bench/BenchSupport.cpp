@@ -1,0 +1,67 @@
+#include "bench/BenchSupport.h"
+
+#include <benchmark/benchmark.h>
+
+#include <cstdio>
+#include <cstdlib>
+#include <stdexcept>
+
+namespace tavrisk::bench {
+
+namespace {
+
+// Keeps the mean wall time of each benchmark by name.
+class MeanReporter : public benchmark::ConsoleReporter {
+public:
+    void ReportRuns(const std::vector<Run>& runs) override {
+        ConsoleReporter::ReportRuns(runs);
+        for (const Run& run : runs) {
+            if (run.run_type != Run::RT_Iteration || run.iterations == 0) continue;
+            const double seconds = run.real_accumulated_time / static_cast<double>(run.iterations);
+            if (run.benchmark_name().find("ours") != std::string::npos) oursSeconds = seconds;
+            if (run.benchmark_name().find("peer") != std::string::npos) peerSeconds = seconds;
+        }
+    }
+    double oursSeconds = 0.0;
+    double peerSeconds = 0.0;
+};
+
+void Register(const std::string& name, const std::function<bool()>& work, int iterations) {
+    benchmark::RegisterBenchmark(name.c_str(),
+                                 [work](benchmark::State& state) {
+                                     for (auto _ : state) {
+                                         if (!work()) {
+                                             state.SkipWithError("run failed");
+                                             break;
+                                         }
+                                     }
+                                 })
+        ->Iterations(iterations)
+        ->Unit(benchmark::kMillisecond)
+        ->UseRealTime();
+}
+
+}  // namespace
+
+double RunRatioBenchmark(const std::string& label, const std::function<bool()>& ours,
+                         const std::function<bool()>& peer, int iterations) {
+    Register(label + "/ours", ours, iterations);
+    Register(label + "/peer", peer, iterations);
+    MeanReporter reporter;
+    benchmark::RunSpecifiedBenchmarks(&reporter);
+    benchmark::ClearRegisteredBenchmarks();
+    if (reporter.oursSeconds <= 0.0 || reporter.peerSeconds <= 0.0) {
+        std::printf("%s ratio: unavailable (a run failed)\n", label.c_str());
+        return -1.0;
+    }
+    const double ratio = reporter.oursSeconds / reporter.peerSeconds;
+    std::printf("%s ratio: %.2f (ours %.3f s, peer %.3f s)\n", label.c_str(), ratio,
+                reporter.oursSeconds, reporter.peerSeconds);
+    return ratio;
+}
+
+bool RunQuiet(const std::string& command) {
+    return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+}  // namespace tavrisk::bench
