@@ -1,0 +1,29 @@
+#pragma once
+
+namespace tavrisk::mp2 {
+
+constexpr int kPsySlots = 12;  // channel slots the model may process
+
+struct PsyFrameInfo {
+    int layer = 2;                  // 1 or 2
+    int samplingFrequencyCode = 1;  // header code: 0 = 44.1 kHz, 1 = 48 kHz, 2 = 32 kHz
+    int center = 0;                 // the frame's `center` field (3 = limited-bandwidth centre)
+    int sblimit = 0;                // the compatible part's subband limit
+    int stereoAug = 0;
+    bool multichannel = true;
+};
+
+// Psychoacoustic model 1: per channel slot, the signal-to-mask ratio of each subband.
+// Slots processed: 2 when !multichannel; 12 when stereoAug == 2; else 7.
+class PsychoacousticModel {
+public:
+    PsychoacousticModel();  // allocates everything once; ring offsets start at 256
+
+    // slotSamples: [kPsySlots][1152] in 16-bit scale; maxScale: [kPsySlots][32].
+    // Writes minMask, signalToMask, spike: [kPsySlots][32] (dB), for the slots processed.
+    void computeMasking(const double (*slotSamples)[1152], const double (*maxScale)[32],
+                        const PsyFrameInfo& info, double (*minMask)[32],
+                        double (*signalToMask)[32], double (*spike)[32]);
+};
+
+}  // namespace tavrisk::mp2
