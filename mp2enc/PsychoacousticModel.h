@@ -1,5 +1,8 @@
 #pragma once
 
+#include <memory>
+#include <vector>
+
 namespace tavrisk::mp2 {
 
 constexpr int kPsySlots = 12;  // channel slots the model may process
@@ -16,14 +19,31 @@ struct PsyFrameInfo {
 // Psychoacoustic model 1: per channel slot, the signal-to-mask ratio of each subband.
 // Slots processed: 2 when !multichannel; 12 when stereoAug == 2; else 7.
 class PsychoacousticModel {
-public:
+  public:
     PsychoacousticModel();  // allocates everything once; ring offsets start at 256
+    ~PsychoacousticModel();
+    PsychoacousticModel(const PsychoacousticModel&) = delete;
+    PsychoacousticModel& operator=(const PsychoacousticModel&) = delete;
 
     // slotSamples: [kPsySlots][1152] in 16-bit scale; maxScale: [kPsySlots][32].
     // Writes minMask, signalToMask, spike: [kPsySlots][32] (dB), for the slots processed.
     void computeMasking(const double (*slotSamples)[1152], const double (*maxScale)[32],
-                        const PsyFrameInfo& info, double (*minMask)[32],
-                        double (*signalToMask)[32], double (*spike)[32]);
+                        const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
+                        double (*spike)[32]);
+
+    // A masking component of the last slot analysed: its line, level (dB) and Bark.
+    struct Component {
+        int line = 0;
+        double level = 0.0;
+        double bark = 0.0;
+    };
+    // The tonal and non-tonal components of the last slot analysed, in list order (inspection).
+    std::vector<Component> tonalComponents() const;
+    std::vector<Component> noiseComponents() const;
+
+  private:
+    struct State;
+    std::unique_ptr<State> state;
 };
 
 }  // namespace tavrisk::mp2

@@ -1,0 +1,530 @@
+#include "mp2enc/PsychoacousticModel.h"
+
+#include <algorithm>
+#include <array>
+#include <cmath>
+#include <numbers>
+
+#include "mp2enc/ThresholdTables.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr int kFrameSamples = 1152;
+constexpr int kFftSize = 1024;
+constexpr int kFftStages = 10;
+constexpr int kLines = kFftSize / 2;
+constexpr int kRingSize = 1408;
+constexpr int kRingStart = 256;
+constexpr int kRingReadOffset = 1216;  // the block starts 192 samples before the new frame
+constexpr int kSubbands = 32;
+constexpr int kLinesPerSubband = 16;
+constexpr double kSampleScale = 1.0 / 32768.0;
+
+constexpr double kDbMin = -200.0;  // a level that stands for "nothing"
+constexpr int kListEnd = -1;
+constexpr int kNoList = -100;
+constexpr int kTypeNone = 0;
+constexpr int kTypeNoise = 10;
+constexpr int kTypeTonal = 20;
+
+constexpr double kMinEnergy = 1e-20;
+constexpr double kPowerOffsetDb = 90.309;
+constexpr int kLimitedCentre = 3;
+constexpr int kCentreSlot = 2;
+constexpr int kLimitedCentreFirstLine = 184;
+constexpr double kLimitedCentreDb = -103.67;
+
+constexpr int kFirstCandidate = 2;
+constexpr int kLastCandidate = 499;
+constexpr double kTonalMarginDb = 7.0;
+constexpr int kOwnLevelFrom = 255;  // tonal components from this line on keep their own level
+constexpr int kNoiseBands = 25;
+constexpr double kDecimationBark = 0.1;
+
+constexpr double kMaskBelowBark = -3.0;
+constexpr double kMaskAboveBark = 8.0;
+constexpr double kTonalIndexDb = 9.0;
+constexpr double kNoiseIndexDb = 5.0;
+constexpr double kQuietLoweringDb = 12.0;
+constexpr double kAddPowerUnit = 3.3219;
+constexpr double kSumIndividual = kAddPowerUnit * 2;  // exponent scale summing individual masks
+constexpr double kAddQuiet = kAddPowerUnit * 3;       // exponent scale adding the quiet threshold
+
+constexpr double kSmrOffsetDb = 10.0;
+constexpr double kFullScale = 32768.0;
+
+// Search width around a tonal candidate, by its line.
+int TonalRun(int k) {
+    if (k < 2 || k > 499) return 0;
+    if (k < 62) return 2;
+    if (k < 126) return 3;
+    if (k < 254) return 6;
+    return 12;
+}
+
+double DbPower(double db) {
+    return std::pow(10.0, 0.1 * db);
+}
+
+double AddDb(double a, double b) {
+    return 10.0 * std::log10(DbPower(a) + DbPower(b));
+}
+
+// Spreading of a masker at Bark z and level level onto distance dz (-3 <= dz < 8).
+double MaskingFunction(double dz, double level) {
+    double g = 0.4 * level + 6.0;
+    if (!(g > 17.0)) g = 17.0;
+    if (dz < -1.0) return 17.0 * (dz + 1.0) - g;
+    if (dz < 0.0) return g * dz;
+    if (dz < 1.0) return -18.0 * dz;
+    return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
+}
+
+}  // namespace
+
+struct PsychoacousticModel::State {
+    // Tables of the layer and sampling frequency in force.
+    bool initialised = false;
+    int layer = 0;
+    int samplingCode = 0;
+    ThresholdTable table{};
+    CriticalBandRow bounds{};
+    int lastRow = 0;  // last entry that carries a row of the table
+    std::array<double, kLines> lineBark{};
+    std::array<double, kLines> lineHear{};
+    std::array<double, kThresholdEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
+    std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
+    double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
+    double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
+
+    // Input rings, one per slot, and their write offsets.
+    std::array<std::array<double, kRingSize>, kPsySlots> ring{};
+    std::array<int, kPsySlots> offset{};
+
+    // FFT tables: window, bit reversal and, per stage, the twiddle of every butterfly group.
+    std::array<double, kFftSize> window{};
+    std::array<int, kFftSize> rev{};
+    std::array<double, kFftSize> twiddleRe{};
+    std::array<double, kFftSize> twiddleIm{};
+    std::array<int, kFftStages> twiddleStart{};
+
+    // Work arrays of one slot.
+    std::array<double, kFftSize> re{};
+    std::array<double, kFftSize> im{};
+    std::array<double, kLines> x{};  // level per line, dB
+    std::array<int, kLines> type{};
+    std::array<int, kLines> next{};
+    std::array<double, kSubbands> spike{};
+    std::array<double, kThresholdEntries> threshold{};
+    int tone = kListEnd;
+    int noise = kListEnd;
+
+    State();
+    void SelectTables(int newLayer, int newSamplingCode);
+    void Analyse(int slot, const double* samples);
+    void Spectrum();
+    void FindTonal();
+    void FindNoise();
+    void DropInaudible(int& head);
+    void DecimateTonal();
+    void GlobalThreshold(int entries);
+    void MaskWith(int head, double indexDb, int entries);
+    int EntriesRead(int sblimit) const;
+    void MinimumMask(int sblimit, double* minMask) const;
+    std::vector<Component> Components(int head) const;
+};
+
+PsychoacousticModel::State::State() {
+    offset.fill(kRingStart);
+    for (int j = 0; j < kFftSize; ++j) {
+        window[j] = std::sqrt(8.0 / 3.0) *
+                    (1.0 - std::cos(2.0 * std::numbers::pi * j / (kFftSize - 1))) / 2048.0;
+        int r = 0;
+        for (int b = 0; b < kFftStages; ++b) r |= ((j >> b) & 1) << (kFftStages - 1 - b);
+        rev[j] = r;
+    }
+    // The twiddles follow the butterfly groups of each stage by the usual recurrence.
+    int start = 0;
+    for (int s = 0; s < kFftStages; ++s) {
+        const int half = kLines >> s;
+        const double wr = std::cos(std::numbers::pi / half);
+        const double wi = -std::sin(std::numbers::pi / half);
+        double ur = 1.0;
+        double ui = 0.0;
+        twiddleStart[s] = start;
+        for (int j = 0; j < half; ++j) {
+            twiddleRe[start + j] = ur;
+            twiddleIm[start + j] = ui;
+            const double t = ur;
+            ur = ur * wr - ui * wi;
+            ui = ui * wr + t * wi;
+        }
+        start += half;
+    }
+    noisePowerOfDbMin = DbPower(kDbMin);
+    individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
+}
+
+void PsychoacousticModel::State::SelectTables(int newLayer, int newSamplingCode) {
+    if (initialised && newLayer == layer && newSamplingCode == samplingCode) return;
+    initialised = true;
+    layer = newLayer;
+    samplingCode = newSamplingCode;
+    table = ltg(layer, samplingCode);
+    bounds = cbound(layer, samplingCode);
+    lastRow = ltgRows(layer, samplingCode);
+
+    // Line map: the lines from one entry's line to the next one's belong to the next entry;
+    // lines above the table's last line belong to its last entry.
+    std::array<int, kLines> map{};
+    map.fill(lastRow);
+    for (int i = 1; i < kThresholdEntries; ++i) {
+        for (int j = table[i - 1].line; j <= table[i].line && j < kLines; ++j) map[j] = i;
+    }
+    for (int j = 0; j < kLines; ++j) {
+        lineBark[j] = table[map[j]].bark;
+        lineHear[j] = table[map[j]].hear;
+    }
+    for (int i = 1; i < kThresholdEntries; ++i) {
+        quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
+        quietOnly[i] = kAddQuiet * std::log10(quietPower[i] + std::pow(10.0, kDbMin / kAddQuiet));
+    }
+    for (auto& samples : ring) samples.fill(0.0);
+}
+
+void PsychoacousticModel::State::Analyse(int slot, const double* samples) {
+    // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
+    auto& buffer = ring[slot];
+    int& o = offset[slot];
+    for (int d = 0; d < kFrameSamples; ++d) {
+        buffer[(o + d) % kRingSize] = samples[d] * kSampleScale;
+    }
+    const int from = (o + kRingReadOffset) % kRingSize;
+    const int first = std::min(kFftSize, kRingSize - from);
+    for (int j = 0; j < first; ++j) re[j] = buffer[from + j] * window[j];
+    for (int j = first; j < kFftSize; ++j) re[j] = buffer[j - first] * window[j];
+    im.fill(0.0);
+    o = (o + kFrameSamples) % kRingSize;
+}
+
+void PsychoacousticModel::State::Spectrum() {
+    // Radix-2 decimation in frequency; the output stays in bit-reversed order.
+    for (int s = 0; s < kFftStages; ++s) {
+        const int half = kLines >> s;
+        const double* ur = &twiddleRe[twiddleStart[s]];
+        const double* ui = &twiddleIm[twiddleStart[s]];
+        for (int base = 0; base < kFftSize; base += 2 * half) {
+            double* r0 = &re[base];
+            double* i0 = &im[base];
+            double* r1 = r0 + half;
+            double* i1 = i0 + half;
+            for (int j = 0; j < half; ++j) {
+                const double sr = r0[j] + r1[j];
+                const double si = i0[j] + i1[j];
+                const double dr = r0[j] - r1[j];
+                const double di = i0[j] - i1[j];
+                r0[j] = sr;
+                i0[j] = si;
+                r1[j] = dr * ur[j] - di * ui[j];
+                i1[j] = di * ur[j] + dr * ui[j];
+            }
+        }
+    }
+    for (int k = 0; k < kLines; ++k) {
+        const int r = rev[k];
+        double energy = re[r] * re[r] + im[r] * im[r];
+        if (energy < kMinEnergy) energy = kMinEnergy;
+        x[k] = 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
+    }
+    type.fill(kTypeNone);
+    next.fill(kNoList);
+}
+
+void PsychoacousticModel::State::FindTonal() {
+    // Candidates: local maxima, linked in ascending order.
+    int head = kListEnd;
+    int tail = kListEnd;
+    for (int k = kFirstCandidate; k <= kLastCandidate; ++k) {
+        if (x[k] > x[k - 1] && x[k] >= x[k + 1]) {
+            type[k] = kTypeTonal;
+            next[k] = kListEnd;
+            if (tail == kListEnd) {
+                head = k;
+            } else {
+                next[tail] = k;
+            }
+            tail = k;
+        }
+    }
+
+    int last = kListEnd;
+    int lastButOne = kListEnd;
+    tone = kListEnd;
+    int k = head;
+    while (k >= 0) {
+        const int run = TonalRun(k);
+        const double floor = x[k] - kTonalMarginDb;
+        bool tonal = true;
+        for (int j = 2; j <= run && tonal; ++j) {
+            if (floor < x[k - j] || floor < x[k + j]) tonal = false;
+        }
+        if (!tonal) {
+            type[k] = kTypeNone;
+            if (last != kListEnd) next[last] = next[k];
+            const int following = next[k];
+            next[k] = kNoList;
+            k = following;
+            continue;
+        }
+        if (tone == kListEnd) tone = k;
+        // Candidates within the run above k are absorbed by it.
+        int h = k;
+        while (next[h] != kListEnd && next[h] - k <= run) h = next[h];
+        next[k] = next[h];
+        if (last != kListEnd && k - last <= run) {
+            // The previous component lies in k's run and is cleared below: unlink it.
+            if (lastButOne != kListEnd) {
+                next[lastButOne] = k;
+            } else {
+                tone = k;
+            }
+        }
+        if (k > 1 && k < kOwnLevelFrom) x[k] = AddDb(x[k], AddDb(x[k - 1], x[k + 1]));
+        for (int j = 1; j <= run; ++j) {
+            x[k - j] = kDbMin;
+            x[k + j] = kDbMin;
+            type[k - j] = kTypeNone;
+            type[k + j] = kTypeNone;
+            next[k - j] = kNoList;
+            next[k + j] = kNoList;
+        }
+        lastButOne = last;
+        last = k;
+        k = next[k];
+    }
+}
+
+void PsychoacousticModel::State::FindNoise() {
+    noise = kListEnd;
+    int previous = kListEnd;
+    for (int i = 0; i < kNoiseBands; ++i) {
+        const int lo = bounds[i];
+        const int hi = bounds[i + 1];
+        double sum = kDbMin;
+        double index = 0.0;
+        for (int j = lo; j < hi; ++j) {
+            if (type[j] == kTypeTonal || x[j] == kDbMin) continue;
+            const double linePower = DbPower(x[j]);
+            const double sumPower = sum == kDbMin ? noisePowerOfDbMin : DbPower(sum);
+            sum = 10.0 * std::log10(linePower + sumPower);
+            index += linePower * (lineBark[j] - i);
+            x[j] = kDbMin;
+        }
+        int q = (lo + hi) / 2;
+        if (lo < hi && sum > kDbMin) {
+            q = lo + static_cast<int>(std::trunc(index / DbPower(sum) * (hi - lo)));
+        }
+        q = std::clamp(q, 0, kLines - 1);
+        if (type[q] == kTypeTonal && q + 1 < kLines) ++q;
+        if (previous == kListEnd) {
+            noise = q;
+        } else if (q != previous) {
+            next[q] = kListEnd;
+            next[previous] = q;
+        } else {
+            // Two bands on one line: the later sum already holds the earlier one; linking
+            // the line to itself would loop for ever.
+            next[q] = kListEnd;
+        }
+        x[q] = sum;
+        type[q] = kTypeNoise;
+        previous = q;
+    }
+}
+
+void PsychoacousticModel::State::DropInaudible(int& head) {
+    int previous = kListEnd;
+    for (int k = head; k >= 0;) {
+        const int following = next[k];
+        if (x[k] < lineHear[k]) {
+            type[k] = kTypeNone;
+            x[k] = kDbMin;
+            if (previous == kListEnd) {
+                head = following;
+            } else {
+                next[previous] = following;
+            }
+        } else {
+            previous = k;
+        }
+        k = following;
+    }
+}
+
+void PsychoacousticModel::State::DecimateTonal() {
+    int previous = kListEnd;
+    int k = tone;
+    while (k >= 0) {
+        const int m = next[k];
+        if (m < 0) break;
+        if (lineBark[m] - lineBark[k] < kDecimationBark) {
+            if (x[m] > x[k]) {
+                if (previous == kListEnd) {
+                    tone = m;
+                } else {
+                    next[previous] = m;
+                }
+                type[k] = kTypeNone;
+                x[k] = kDbMin;
+                k = m;
+            } else {
+                type[m] = kTypeNone;
+                x[m] = kDbMin;
+                next[k] = next[m];
+            }
+        } else {
+            previous = k;
+            k = m;
+        }
+    }
+}
+
+// Adds the individual masking thresholds of one list's components to the entries below
+// `entries`, masker by masker, so that every entry sums them in list order.
+void PsychoacousticModel::State::MaskWith(int head, double indexDb, int entries) {
+    const int rowsEnd = std::min(entries, lastRow + 1);
+    for (int k = head; k >= 0; k = next[k]) {
+        const double z = lineBark[k];
+        const double level = x[k];
+        const double index = level - 0.3 * z - indexDb;
+        auto add = [&](int i, double dz) {
+            const double term =
+                std::pow(10.0, (index + MaskingFunction(dz, level)) / kSumIndividual);
+            const double sofar = threshold[i] == kDbMin
+                                     ? individualPowerOfDbMin
+                                     : std::pow(10.0, threshold[i] / kSumIndividual);
+            threshold[i] = kSumIndividual * std::log10(sofar + term);
+        };
+        // The rows ascend in Bark: start at the first one not below z - 3, stop at z + 8.
+        const auto* rows = table.data();
+        const auto* from = std::partition_point(
+            rows + 1, rows + std::max(rowsEnd, 1),
+            [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
+        for (int i = static_cast<int>(from - rows); i < rowsEnd; ++i) {
+            const double dz = rows[i].bark - z;
+            if (!(dz < kMaskAboveBark)) break;
+            add(i, dz);
+        }
+        // Zero records past the rows sit at 0 Bark.
+        for (int i = rowsEnd; i < entries; ++i) {
+            const double dz = rows[i].bark - z;
+            if (dz >= kMaskBelowBark && dz < kMaskAboveBark) add(i, dz);
+        }
+    }
+}
+
+void PsychoacousticModel::State::GlobalThreshold(int entries) {
+    std::fill(threshold.begin(), threshold.begin() + entries, kDbMin);
+    MaskWith(tone, kTonalIndexDb, entries);
+    MaskWith(noise, kNoiseIndexDb, entries);
+    // The threshold in quiet enters lowered by 12 dB.
+    for (int i = 1; i < entries; ++i) {
+        threshold[i] =
+            threshold[i] == kDbMin
+                ? quietOnly[i]
+                : kAddQuiet * std::log10(quietPower[i] + std::pow(10.0, threshold[i] / kAddQuiet));
+    }
+}
+
+// The walk of the minimum mask over the entries, reading no threshold: one past the last
+// entry whose threshold it reads.
+int PsychoacousticModel::State::EntriesRead(int sblimit) const {
+    int e = 1;
+    int read = 1;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        if (e >= kThresholdEntries - 1) break;
+        read = std::max(read, e + 1);
+        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) {
+            read = std::max(read, e + 1);
+            ++e;
+        }
+    }
+    return read;
+}
+
+void PsychoacousticModel::State::MinimumMask(int sblimit, double* minMask) const {
+    int e = 1;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        if (e >= kThresholdEntries - 1) {
+            minMask[sb] = table[kThresholdEntries - 1].hear;
+            continue;
+        }
+        double m = threshold[e];
+        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) {
+            m = std::min(m, threshold[e]);
+            ++e;
+        }
+        minMask[sb] = m;
+    }
+}
+
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::State::Components(int head) const {
+    std::vector<Component> list;
+    for (int k = head; k >= 0 && list.size() < kLines; k = next[k]) {
+        list.push_back({k, x[k], lineBark[k]});
+    }
+    return list;
+}
+
+PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
+
+PsychoacousticModel::~PsychoacousticModel() = default;
+
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::tonalComponents() const {
+    return state->Components(state->tone);
+}
+
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::noiseComponents() const {
+    return state->Components(state->noise);
+}
+
+void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
+                                         const double (*maxScale)[32], const PsyFrameInfo& info,
+                                         double (*minMask)[32], double (*signalToMask)[32],
+                                         double (*spike)[32]) {
+    State& st = *state;
+    st.SelectTables(info.layer, info.samplingFrequencyCode);
+    const int slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
+    const int sblimit = std::clamp(info.sblimit, 0, kSubbands);
+    const int entries = st.EntriesRead(sblimit);
+
+    for (int s = 0; s < slots; ++s) {
+        st.Analyse(s, slotSamples[s]);
+        st.Spectrum();
+        if (info.center == kLimitedCentre && s == kCentreSlot) {
+            std::fill(st.x.begin() + kLimitedCentreFirstLine, st.x.end(), kLimitedCentreDb);
+        }
+        for (int sb = 0; sb < kSubbands; ++sb) {
+            const double* line = &st.x[sb * kLinesPerSubband];
+            double peak = kDbMin;
+            for (int k = 0; k < kLinesPerSubband; ++k) peak = std::max(peak, line[k]);
+            st.spike[sb] = peak;
+        }
+        st.FindTonal();
+        st.FindNoise();
+        st.DropInaudible(st.tone);
+        st.DropInaudible(st.noise);
+        st.DecimateTonal();
+        st.GlobalThreshold(entries);
+        st.MinimumMask(sblimit, minMask[s]);
+        std::copy(st.spike.begin(), st.spike.end(), spike[s]);
+        for (int sb = 0; sb < sblimit; ++sb) {
+            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+            if (level < st.spike[sb]) level = st.spike[sb];
+            signalToMask[s][sb] = level - minMask[s][sb];
+        }
+    }
+}
+
+}  // namespace tavrisk::mp2
