@@ -1,0 +1,61 @@
+#include "mp2enc/AnalysisFilterbank.h"
+
+#include <cmath>
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr double kInputScale = 0.000030517578125;   // 2^-15: 16-bit scale to +-1
+constexpr double kAngleStep = 0.04908738521234047;  // pi / 64
+constexpr double kRounding = 1e9;
+
+double RoundToNineDecimals(double value) {
+    const double scaled = value * kRounding;
+    const double rounded = scaled < 0 ? -std::floor(-scaled + 0.5) : std::floor(scaled + 0.5);
+    return rounded * 1e-9;
+}
+
+}  // namespace
+
+AnalysisFilterbank::AnalysisFilterbank() {
+    for (int i = 0; i < kBands; ++i) {
+        for (int k = 0; k < kMatrixColumns; ++k) {
+            cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));
+        }
+    }
+}
+
+void AnalysisFilterbank::reset() {
+    for (auto& slotHistory : history) slotHistory.fill(0.0);
+    offset.fill(0);
+}
+
+void AnalysisFilterbank::windowSubband(int slot, const double*& input, double* windowed) {
+    auto& x = history[slot];
+    const int base = offset[slot];
+    for (int i = 0; i < kSamplesPerGranule; ++i) x[base + 31 - i] = *input++ * kInputScale;
+    for (int i = 0; i < kTaps; ++i) windowed[i] = x[(i + base) & (kTaps - 1)] * kAnalysisWindow[i];
+    offset[slot] = (base - kSamplesPerGranule) & (kTaps - 1);
+}
+
+void AnalysisFilterbank::filterSubband(const double* windowed, double* out) const {
+    std::array<double, kMatrixColumns> y;
+    for (int k = 0; k < kMatrixColumns; ++k) {
+        double sum = 0.0;
+        for (int j = 0; j < 8; ++j) sum += windowed[k + kMatrixColumns * j];
+        y[k] = sum;
+    }
+    for (int i = 0; i < kBands; ++i) {
+        double sum = 0.0;
+        for (int k = 0; k < kMatrixColumns; ++k) sum += cosineMatrix[i][k] * y[k];
+        out[i] = sum;
+    }
+}
+
+void AnalysisFilterbank::analyse(int slot, const double*& input, double* out) {
+    std::array<double, kTaps> windowed;
+    windowSubband(slot, input, windowed.data());
+    filterSubband(windowed.data(), out);
+}
+
+}  // namespace tavrisk::mp2

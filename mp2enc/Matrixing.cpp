@@ -1,0 +1,123 @@
+#include "mp2enc/Matrixing.h"
+
+#include <cmath>
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr double kInvSqrt2 = 0.7071067811865475;
+constexpr int kProcedureSurroundDifference = 2;
+constexpr int kProcedureNoMatrix = 3;
+constexpr int kLimitedCentreFirstSubband = 12;
+
+template <typename Fn>
+void ForEachSample(Fn&& fn) {
+    for (int part = 0; part < kParts; ++part) {
+        for (int gr = 0; gr < kGranules; ++gr) {
+            for (int sb = 0; sb < kSubbands; ++sb) fn(part, gr, sb);
+        }
+    }
+}
+
+}  // namespace
+
+MatrixCoefficients timeDomainCoefficients(int dematrixProcedure) {
+    switch (dematrixProcedure) {
+        case 1:
+            return {kInvSqrt2, 0.5, 0.45308183932197284321};
+        case kProcedureNoMatrix:
+            return {1.0, 1.0, 1.0};
+        default:
+            return {kInvSqrt2, kInvSqrt2, 0.41421356237309504882};
+    }
+}
+
+MatrixCoefficients subbandCoefficients(int dematrixProcedure) {
+    const double invSqrt2 = 1.0 / std::sqrt(2.0);
+    switch (dematrixProcedure) {
+        case 1:
+            return {invSqrt2, 0.5, 1.0 / (1.5 + 0.5 * std::sqrt(2.0))};
+        case kProcedureNoMatrix:
+            return {1.0, 1.0, 1.0};
+        default:
+            return {invSqrt2, invSqrt2, 1.0 / (1.0 + std::sqrt(2.0))};
+    }
+}
+
+void buildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]) {
+    const auto [b, s, n] = timeDomainCoefficients(dematrixProcedure);
+    const double* l = input.rows[0];
+    const double* r = input.rows[1];
+    const double* c = input.rows[2];
+    const double* ls = input.rows[4];
+    const double* rs = input.rows[5];
+    for (int i = 0; i < kFrameSamples; ++i) {
+        slots[kSlotC][i] = c[i];
+        slots[kSlotLs][i] = ls[i];
+        slots[kSlotRs][i] = rs[i];
+        slots[kSlotL][i] = l[i];
+        slots[kSlotR][i] = r[i];
+        switch (dematrixProcedure) {
+            case kProcedureNoMatrix:
+                slots[kSlotLo][i] = l[i];
+                slots[kSlotRo][i] = r[i];
+                break;
+            case kProcedureSurroundDifference: {
+                const double m = s * (ls[i] + rs[i]) / 2.0;
+                slots[kSlotLo][i] = n * (l[i] + b * c[i] - m);
+                slots[kSlotRo][i] = n * (r[i] + b * c[i] + m);
+                break;
+            }
+            default:
+                slots[kSlotLo][i] = n * (l[i] + b * c[i] + s * ls[i]);
+                slots[kSlotRo][i] = n * (r[i] + b * c[i] + s * rs[i]);
+                break;
+        }
+    }
+}
+
+void scaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
+    const auto [b, s, n] = subbandCoefficients(dematrixProcedure);
+    const double centreGain = n * b;
+    const double surroundGain = n * s;
+    ForEachSample([&](int part, int gr, int sb) {
+        frame.samples[kSlotLo][part][gr][sb] *= n;
+        frame.samples[kSlotRo][part][gr][sb] *= n;
+        frame.samples[kSlotC][part][gr][sb] *= centreGain;
+        frame.samples[kSlotLs][part][gr][sb] *= surroundGain;
+        frame.samples[kSlotRs][part][gr][sb] *= surroundGain;
+    });
+}
+
+void matrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center) {
+    auto& x = frame.samples;
+    ForEachSample([&](int part, int gr, int sb) {
+        const double l = x[kSlotLo][part][gr][sb];
+        const double r = x[kSlotRo][part][gr][sb];
+        const double c = x[kSlotC][part][gr][sb];
+        const double ls = x[kSlotLs][part][gr][sb];
+        const double rs = x[kSlotRs][part][gr][sb];
+        x[kSlotL][part][gr][sb] = l;
+        x[kSlotR][part][gr][sb] = r;
+        if (dematrixProcedure == kProcedureSurroundDifference) {
+            const double m = (ls + rs) / 2.0;
+            x[kSlotLo][part][gr][sb] = l + c - m;
+            x[kSlotRo][part][gr][sb] = r + c + m;
+        } else if (dematrixProcedure != kProcedureNoMatrix) {
+            x[kSlotLo][part][gr][sb] = l + c + ls;
+            x[kSlotRo][part][gr][sb] = r + c + rs;
+        }
+        if (center == 3 && sb >= kLimitedCentreFirstSubband) {
+            x[kSlotC][part][gr][sb] = 0.0;
+            if (dematrixProcedure == kProcedureNoMatrix) {
+                x[kSlotLo][part][gr][sb] += c * kInvSqrt2;
+                x[kSlotRo][part][gr][sb] += c * kInvSqrt2;
+            } else {
+                x[kSlotL][part][gr][sb] += c;
+                x[kSlotR][part][gr][sb] += c;
+            }
+        }
+    });
+}
+
+}  // namespace tavrisk::mp2
