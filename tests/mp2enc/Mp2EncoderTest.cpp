@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <string>
+
+#include "mp2enc/Mp2Encoder.h"
+#include "tests/mp2enc/StreamCapture.h"
+#include "tests/mp2enc/StreamChecks.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+using tavrisk::test::HaveProgram;
+using tavrisk::test::PcmAudio;
+using tavrisk::test::Quote;
+using tavrisk::test::ReadBytes;
+using tavrisk::test::RunCommand;
+using tavrisk::test::TempDir;
+
+// The options the Transcode job passes.
+EncoderOptions JobOptions(int rate, int bitrate) {
+    EncoderOptions o;
+    o.samplingFrequency = rate == 44100 ? 0 : 1;
+    o.totalBitrate = o.compatibleBitrate = bitrate;
+    o.nAdBytes = 0;
+    o.original = 1;
+    o.lfe = 1;
+    o.verbosity = 0;
+    return o;
+}
+
+// Encodes six-channel audio (file order L, R, C, LFE, LS, RS) block by block; the last
+// partial block is completed with silence.
+bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderOptions& options,
+                 const std::string& path) {
+    if (!encoder.configure(options) || !encoder.openOutput(path)) return false;
+    SampleBlock block;
+    for (std::size_t start = 0; start < audio.Frames(); start += SampleBlock::kFrames) {
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+                const std::size_t f = start + i;
+                block.Row(row)[i] = f < audio.Frames() ? audio.At(f, static_cast<int>(row)) : 0.0;
+            }
+        }
+        if (!encoder.encodeFrame(block)) return false;
+    }
+    return encoder.finish("in", path);
+}
+
+PcmAudio Tones(int rate, std::size_t frames) {
+    tavrisk::test::ToneSpec spec;
+    spec.frequencies = {440.0, 660.0, 1000.0, 50.0, 1500.0, 2500.0};
+    spec.amplitude = 6000.0;
+    return tavrisk::test::MakeTones(spec, rate, frames);
+}
+
+class Mp2EncoderEndToEnd : public testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) GTEST_SKIP() << "no ffmpeg";
+    }
+    TempDir dir;
+};
+
+TEST_F(Mp2EncoderEndToEnd, DecodedStereoIsTheDownmixOfTones) {
+    for (int rate : {48000, 44100}) {
+        SCOPED_TRACE(rate);
+        const PcmAudio input = Tones(rate, 40 * 1152);
+        const std::string out = dir.File("tones" + std::to_string(rate) + ".mp2");
+        Mp2Encoder encoder;
+        ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(rate, 384), out));
+        EXPECT_EQ(encoder.frameCount(), 40);
+
+        std::string errors;
+        const PcmAudio decoded = test::DecodeWithFfmpeg(out, dir.File("dec"), &errors);
+        EXPECT_EQ(errors, "");
+        for (int ch = 0; ch < 2; ++ch) {
+            int lag = 0;
+            const double snr =
+                test::AlignedSnrDb(test::Downmix(input, ch), decoded.Channel(ch), 1200, &lag);
+            std::printf("tones %d Hz channel %d: SNR %.1f dB at decoder delay %d\n", rate, ch, snr,
+                        lag);
+            EXPECT_GE(snr, 30.0);
+        }
+        const auto probe = RunCommand(
+            "ffprobe -v error -show_entries stream=codec_name,channels,sample_rate,bit_rate "
+            "-of default=nw=1 " +
+            Quote(out));
+        EXPECT_NE(probe.output.find("codec_name=mp2"), std::string::npos) << probe.output;
+        EXPECT_NE(probe.output.find("channels=2"), std::string::npos) << probe.output;
+        EXPECT_NE(probe.output.find("sample_rate=" + std::to_string(rate)), std::string::npos);
+        EXPECT_NE(probe.output.find("bit_rate=384000"), std::string::npos) << probe.output;
+    }
+}
+
+TEST_F(Mp2EncoderEndToEnd, PinkNoiseDecodesCleanlyAndCloseToTheDownmix) {
+    const std::string wav = dir.File("pink.wav");
+    const auto made = RunCommand(
+        "ffmpeg -nostdin -v error -y -f lavfi -i anoisesrc=color=pink:amplitude=0.25:seed=3 "
+        "-t 1.2 -ar 48000 -ac 6 -c:a pcm_s16le " +
+        Quote(wav));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    const PcmAudio input = tavrisk::test::ReadWav(wav);
+    ASSERT_EQ(input.channels, 6);
+    const std::string out = dir.File("pink.mp2");
+    Mp2Encoder encoder;
+    ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(48000, 384), out));
+    std::string errors;
+    const PcmAudio decoded = test::DecodeWithFfmpeg(out, dir.File("pinkdec"), &errors);
+    EXPECT_EQ(errors, "");
+    const double snr = test::AlignedSnrDb(test::Downmix(input, 0), decoded.Channel(0), 1200);
+    std::printf("pink noise 48000 Hz 384 kbit/s: SNR %.1f dB\n", snr);
+    EXPECT_GE(snr, 12.0);
+}
+
+TEST_F(Mp2EncoderEndToEnd, EveryBitrateAtBothRatesGivesExactFrames) {
+    const int bitrates[] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+    for (int rate : {48000, 44100}) {
+        const PcmAudio input = Tones(rate, 12 * 1152);
+        for (int bitrate : bitrates) {
+            SCOPED_TRACE(testing::Message() << rate << " Hz " << bitrate << " kbit/s");
+            const std::string out = dir.File("b.mp2");
+            Mp2Encoder encoder;
+            test::StreamCapture messages;
+            encoder.setStreams(messages.stream(), messages.stream());
+            ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(rate, bitrate), out));
+            EXPECT_EQ(messages.text(), "") << "no overflow or scaling report";
+            const test::FrameWalk walk = test::WalkFrames(ReadBytes(out), bitrate, rate);
+            EXPECT_TRUE(walk.ok) << walk.problem;
+            EXPECT_EQ(walk.frames, 12);
+            std::string errors;
+            test::DecodeWithFfmpeg(out, dir.File("bdec"), &errors);
+            EXPECT_EQ(errors, "");
+        }
+    }
+}
+
+TEST_F(Mp2EncoderEndToEnd, PaddingAt44100FollowsTheSlotAccounting) {
+    const std::string out = dir.File("pad.mp2");
+    Mp2Encoder encoder;
+    ASSERT_TRUE(EncodeAudio(encoder, Tones(44100, 16 * 1152), JobOptions(44100, 384), out));
+    const auto bytes = ReadBytes(out);
+    const test::FrameWalk walk = test::WalkFrames(bytes, 384, 44100);
+    ASSERT_TRUE(walk.ok) << walk.problem;
+    EXPECT_EQ(walk.paddingBits, (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 0}));
+    EXPECT_EQ(bytes[2], 0xE2);
+    EXPECT_EQ(bytes.size(), 16u * 1253 + 14);
+}
+
+TEST(Mp2Encoder, SameInputGivesTheSameBytesInEveryRun) {
+    TempDir dir;
+    const PcmAudio input = Tones(48000, 6 * 1152);
+    Mp2Encoder first;
+    ASSERT_TRUE(EncodeAudio(first, input, JobOptions(48000, 256), dir.File("a.mp2")));
+    // The same encoder again, and a run at another rate in between.
+    ASSERT_TRUE(
+        EncodeAudio(first, Tones(44100, 3 * 1152), JobOptions(44100, 128), dir.File("other.mp2")));
+    ASSERT_TRUE(EncodeAudio(first, input, JobOptions(48000, 256), dir.File("b.mp2")));
+    Mp2Encoder second;
+    ASSERT_TRUE(EncodeAudio(second, input, JobOptions(48000, 256), dir.File("c.mp2")));
+    const auto a = ReadBytes(dir.File("a.mp2"));
+    EXPECT_EQ(a.size(), 6u * 768);
+    EXPECT_EQ(a, ReadBytes(dir.File("b.mp2")));
+    EXPECT_EQ(a, ReadBytes(dir.File("c.mp2")));
+}
+
+TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
+    struct Case {
+        const char* what;
+        void (*change)(EncoderOptions&);
+        const char* message;
+    };
+    const Case cases[] = {
+        {"dynamic cross-talk", [](EncoderOptions& o) { o.dynCrossChoice = 1; },
+         "tavrisk: dynamic cross-talk (-y 1) is not supported\n"},
+        {"dematrix procedure", [](EncoderOptions& o) { o.dematrixChoice = 4; },
+         "tavrisk: -x dematrix procedure must be -1 to 3, not 4\n"},
+        {"tc allocation", [](EncoderOptions& o) { o.tcAllocChoice = 8; },
+         "tavrisk: -k tc allocation must be -2 to 7, not 8\n"},
+        {"undematrixable",
+         [](EncoderOptions& o) {
+             o.tcAllocChoice = 5;
+             o.dematrixChoice = 2;
+         },
+         "tavrisk: -k 5 cannot be dematrixed with -x 2\n"},
+        {"half rate", [](EncoderOptions& o) { o.samplingFrequency = 16; },
+         "tavrisk: only 32, 44.1 and 48 kHz streams are supported\n"},
+        {"bitrate", [](EncoderOptions& o) { o.compatibleBitrate = o.totalBitrate = 40; },
+         "BitrateIndex: 40 (layer 2) is not a legal bitrate\n"},
+        {"split bitrate",
+         [](EncoderOptions& o) {
+             o.totalBitrate = 384;
+             o.compatibleBitrate = 256;
+         },
+         "tavrisk: total bitrate 384 must equal the compatible bitrate 256 (no extension "
+         "stream is written)\n"},
+        {"side information",
+         [](EncoderOptions& o) {
+             o.nAdBytes = 60;
+             o.totalBitrate = o.compatibleBitrate = 32;
+         },
+         "tavrisk: 32 kbit/s at 48.0 kHz cannot carry the multichannel side information\n"},
+    };
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.what);
+        EncoderOptions o = JobOptions(48000, 384);
+        c.change(o);
+        Mp2Encoder encoder;
+        test::StreamCapture out, err;
+        encoder.setStreams(out.stream(), err.stream());
+        EXPECT_FALSE(encoder.configure(o));
+        EXPECT_EQ(err.text(), c.message);
+    }
+}
+
+TEST(Mp2Encoder, AFailedWriteIsReported) {
+    Mp2Encoder encoder;
+    ASSERT_TRUE(encoder.configure(JobOptions(48000, 384)));
+    ASSERT_TRUE(encoder.openOutput("/dev/full"));
+    SampleBlock block;
+    bool ok = true;
+    for (int i = 0; i < 8 && ok; ++i) ok = encoder.encodeFrame(block);
+    EXPECT_FALSE(ok) << "four frames fill the buffer; its write must fail";
+    EXPECT_FALSE(encoder.finish("in", "/dev/full"));
+}
+
+}  // namespace
+}  // namespace tavrisk::mp2
