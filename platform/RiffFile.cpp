@@ -1,6 +1,7 @@
 #include "platform/RiffFile.h"
 
 #include <sys/stat.h>
+#include <unistd.h>
 
 namespace tavrisk {
 
@@ -42,6 +43,14 @@ uint64_t RiffFile::Size() const {
         return 0;
     }
     return static_cast<uint64_t>(status.st_size);
+}
+
+bool RiffFile::Truncate(uint64_t size) {
+    if (!file) {
+        return false;
+    }
+    std::fflush(file.get());
+    return ftruncate(fileno(file.get()), static_cast<off_t>(size)) == 0;
 }
 
 }  // namespace tavrisk

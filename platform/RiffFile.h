@@ -28,6 +28,8 @@ class RiffFile {
     uint64_t Tell() const;
     // Length of the file in bytes.
     uint64_t Size() const;
+    // Cuts the file to `size` bytes, dropping what a failed write left after it.
+    bool Truncate(uint64_t size);
 
   private:
     struct Closer {

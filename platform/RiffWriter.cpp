@@ -6,6 +6,7 @@ namespace tavrisk {
 
 bool RiffWriter::Create(const std::string& path) {
     position = 0;
+    writeFailed = false;
     return file.Open(path, RiffFile::Mode::kCreate);
 }
 
@@ -34,10 +35,16 @@ bool RiffWriter::WriteHeader(uint32_t id, RiffChunk& chunk) {
 
 bool RiffWriter::Write(const void* data, std::size_t count) {
     if (position + count > maxFileSize || !file.Write(data, count)) {
+        writeFailed = true;
         return false;
     }
     position += count;
     return true;
+}
+
+bool RiffWriter::Close() {
+    const bool cut = !writeFailed || !file.IsOpen() || file.Truncate(position);
+    return file.Close() && cut;
 }
 
 bool RiffWriter::Ascend(RiffChunk& chunk) {

@@ -20,8 +20,9 @@ class RiffWriter {
 
     bool Create(const std::string& path);
     bool IsOpen() const { return file.IsOpen(); }
-    // False when the data could not all be written.
-    bool Close() { return file.Close(); }
+    // False when the data could not all be written. After a failed write the file is cut
+    // to what was written whole, so that the chunk sizes describe it.
+    bool Close();
 
     bool CreateRiff(uint32_t formType, RiffChunk& riff);
     bool CreateChunk(uint32_t id, RiffChunk& chunk);
@@ -35,6 +36,7 @@ class RiffWriter {
     RiffFile file;
     uint64_t maxFileSize;
     uint64_t position = 0;
+    bool writeFailed = false;
 };
 
 }  // namespace tavrisk
