@@ -119,7 +119,7 @@ int main(int argc, char** argv) {
         state.SetItemsProcessed(state.iterations());
         state.counters["x realtime"] = benchmark::Counter(
             state.iterations() * static_cast<double>(kFrame) / kRate, benchmark::Counter::kIsRate);
-    });
+    })->UseRealTime();
     benchmark::RunSpecifiedBenchmarks();
     benchmark::ClearRegisteredBenchmarks();
 

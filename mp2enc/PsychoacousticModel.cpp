@@ -2,8 +2,14 @@
 
 #include <algorithm>
 #include <array>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <mutex>
 #include <numbers>
+#include <stop_token>
+#include <thread>
 
 #include "mp2enc/ThresholdTables.h"
 
@@ -81,10 +87,8 @@ double MaskingFunction(double dz, double level) {
     return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
 }
 
-}  // namespace
-
-struct PsychoacousticModel::State {
-    // Tables of the layer and sampling frequency in force.
+// Tables of the layer and sampling frequency in force, and of the FFT.
+struct ModelTables {
     bool initialised = false;
     int layer = 0;
     int samplingCode = 0;
@@ -98,18 +102,23 @@ struct PsychoacousticModel::State {
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
     double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
 
-    // Input rings, one per slot, and their write offsets.
-    std::array<std::array<double, kRingSize>, kPsySlots> ring{};
-    std::array<int, kPsySlots> offset{};
-
-    // FFT tables: window, bit reversal and, per stage, the twiddle of every butterfly group.
+    // Window, bit reversal and, per stage, the twiddle of every butterfly group.
     std::array<double, kFftSize> window{};
     std::array<int, kFftSize> rev{};
     std::array<double, kFftSize> twiddleRe{};
     std::array<double, kFftSize> twiddleIm{};
     std::array<int, kFftStages> twiddleStart{};
 
-    // Work arrays of one slot.
+    ModelTables();
+    // Takes the tables of a layer and sampling frequency; false when they are in force already.
+    bool Select(int newLayer, int newSamplingCode);
+};
+
+// The work arrays and steps of the analysis of one slot.
+struct SlotWork {
+    explicit SlotWork(const ModelTables& tables) : t(tables) {}
+
+    const ModelTables& t;
     std::array<double, kFftSize> re{};
     std::array<double, kFftSize> im{};
     std::array<double, kLines> x{};  // level per line, dB
@@ -120,23 +129,150 @@ struct PsychoacousticModel::State {
     int tone = kListEnd;
     int noise = kListEnd;
 
-    State();
-    void SelectTables(int newLayer, int newSamplingCode);
-    void Analyse(int slot, const double* samples);
+    void Load(const std::array<double, kRingSize>& ring, int from);
     void Spectrum();
+    void SpectralMaxima();
     void FindTonal();
     void FindNoise();
     void DropInaudible(int& head);
     void DecimateTonal();
     void GlobalThreshold(int entries);
     void MaskWith(int head, double indexDb, int entries);
-    int EntriesRead(int sblimit) const;
     void MinimumMask(int sblimit, double* minMask) const;
-    std::vector<Component> Components(int head) const;
+    std::vector<PsychoacousticModel::Component> Components(int head) const;
+};
+
+// The walk of the minimum mask over the entries, reading no threshold: one past the last
+// entry whose threshold it reads.
+int EntriesRead(const ThresholdTable& table, int sblimit) {
+    int e = 1;
+    int read = 1;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        if (e >= kThresholdEntries - 1) break;
+        read = std::max(read, e + 1);
+        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) {
+            read = std::max(read, e + 1);
+            ++e;
+        }
+    }
+    return read;
+}
+
+// Runs a task on a second thread each time it is started.
+class HelperThread {
+  public:
+    explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
+    void Start() {
+        {
+            std::lock_guard lock(mutex);
+            pending = true;
+        }
+        wake.notify_one();
+    }
+    void Wait() {
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return !pending; });
+    }
+
+  private:
+    void Loop(std::stop_token stop) {
+        std::unique_lock lock(mutex);
+        while (wake.wait(lock, stop, [this] { return pending; })) {
+            lock.unlock();
+            task();
+            lock.lock();
+            pending = false;
+            finished.notify_one();
+        }
+    }
+
+    std::function<void()> task;
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::condition_variable_any finished;
+    bool pending = false;
+    std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
+};
+
+}  // namespace
+
+struct PsychoacousticModel::State {
+    // The frame being analysed.
+    struct Job {
+        const double (*samples)[kFrameSamples] = nullptr;
+        const double (*maxScale)[kSubbands] = nullptr;
+        double (*minMask)[kSubbands] = nullptr;
+        double (*signalToMask)[kSubbands] = nullptr;
+        double (*spike)[kSubbands] = nullptr;
+        int slots = 0;
+        int sblimit = 0;
+        int entries = 0;
+        bool limitedCentre = false;
+    };
+
+    ModelTables tables;
+    // Input rings, one per slot, and their write offsets.
+    std::array<std::array<double, kRingSize>, kPsySlots> ring{};
+    std::array<int, kPsySlots> offset{};
+    SlotWork own{tables};
+    SlotWork helperWork{tables};
+    const SlotWork* lastSlotWork = &own;  // the work that analysed the last slot
+    Job job;
+    std::atomic<int> nextSlot{0};
+    std::unique_ptr<HelperThread> helper;
+
+    State();
+    void RunSlots(SlotWork& work);
+    void AnalyseSlot(SlotWork& work, int s);
 };
 
 PsychoacousticModel::State::State() {
     offset.fill(kRingStart);
+    // The slots are independent: a second core takes part of them.
+    if (std::thread::hardware_concurrency() > 1) {
+        helper = std::make_unique<HelperThread>([this] { RunSlots(helperWork); });
+    }
+}
+
+void PsychoacousticModel::State::RunSlots(SlotWork& work) {
+    for (int s = nextSlot.fetch_add(1); s < job.slots; s = nextSlot.fetch_add(1)) {
+        AnalyseSlot(work, s);
+        if (s == job.slots - 1) lastSlotWork = &work;
+    }
+}
+
+void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
+    // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
+    auto& buffer = ring[s];
+    int& o = offset[s];
+    const double* samples = job.samples[s];
+    for (int d = 0; d < kFrameSamples; ++d) {
+        buffer[(o + d) % kRingSize] = samples[d] * kSampleScale;
+    }
+    work.Load(buffer, (o + kRingReadOffset) % kRingSize);
+    o = (o + kFrameSamples) % kRingSize;
+
+    work.Spectrum();
+    if (job.limitedCentre && s == kCentreSlot) {
+        std::fill(work.x.begin() + kLimitedCentreFirstLine, work.x.end(), kLimitedCentreDb);
+    }
+    work.SpectralMaxima();
+    work.FindTonal();
+    work.FindNoise();
+    work.DropInaudible(work.tone);
+    work.DropInaudible(work.noise);
+    work.DecimateTonal();
+    work.GlobalThreshold(job.entries);
+    work.MinimumMask(job.sblimit, job.minMask[s]);
+    std::copy(work.spike.begin(), work.spike.end(), job.spike[s]);
+    for (int sb = 0; sb < job.sblimit; ++sb) {
+        double level = 20.0 * std::log10(job.maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+        if (level < work.spike[sb]) level = work.spike[sb];
+        job.signalToMask[s][sb] = level - job.minMask[s][sb];
+    }
+}
+
+ModelTables::ModelTables() {
     for (int j = 0; j < kFftSize; ++j) {
         window[j] = std::sqrt(8.0 / 3.0) *
                     (1.0 - std::cos(2.0 * std::numbers::pi * j / (kFftSize - 1))) / 2048.0;
@@ -166,8 +302,8 @@ PsychoacousticModel::State::State() {
     individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
 }
 
-void PsychoacousticModel::State::SelectTables(int newLayer, int newSamplingCode) {
-    if (initialised && newLayer == layer && newSamplingCode == samplingCode) return;
+bool ModelTables::Select(int newLayer, int newSamplingCode) {
+    if (initialised && newLayer == layer && newSamplingCode == samplingCode) return false;
     initialised = true;
     layer = newLayer;
     samplingCode = newSamplingCode;
@@ -190,30 +326,22 @@ void PsychoacousticModel::State::SelectTables(int newLayer, int newSamplingCode)
         quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
         quietOnly[i] = kAddQuiet * std::log10(quietPower[i] + std::pow(10.0, kDbMin / kAddQuiet));
     }
-    for (auto& samples : ring) samples.fill(0.0);
+    return true;
 }
 
-void PsychoacousticModel::State::Analyse(int slot, const double* samples) {
-    // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
-    auto& buffer = ring[slot];
-    int& o = offset[slot];
-    for (int d = 0; d < kFrameSamples; ++d) {
-        buffer[(o + d) % kRingSize] = samples[d] * kSampleScale;
-    }
-    const int from = (o + kRingReadOffset) % kRingSize;
+void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
     const int first = std::min(kFftSize, kRingSize - from);
-    for (int j = 0; j < first; ++j) re[j] = buffer[from + j] * window[j];
-    for (int j = first; j < kFftSize; ++j) re[j] = buffer[j - first] * window[j];
+    for (int j = 0; j < first; ++j) re[j] = ring[from + j] * t.window[j];
+    for (int j = first; j < kFftSize; ++j) re[j] = ring[j - first] * t.window[j];
     im.fill(0.0);
-    o = (o + kFrameSamples) % kRingSize;
 }
 
-void PsychoacousticModel::State::Spectrum() {
+void SlotWork::Spectrum() {
     // Radix-2 decimation in frequency; the output stays in bit-reversed order.
     for (int s = 0; s < kFftStages; ++s) {
         const int half = kLines >> s;
-        const double* ur = &twiddleRe[twiddleStart[s]];
-        const double* ui = &twiddleIm[twiddleStart[s]];
+        const double* ur = &t.twiddleRe[t.twiddleStart[s]];
+        const double* ui = &t.twiddleIm[t.twiddleStart[s]];
         for (int base = 0; base < kFftSize; base += 2 * half) {
             double* r0 = &re[base];
             double* i0 = &im[base];
@@ -232,7 +360,7 @@ void PsychoacousticModel::State::Spectrum() {
         }
     }
     for (int k = 0; k < kLines; ++k) {
-        const int r = rev[k];
+        const int r = t.rev[k];
         double energy = re[r] * re[r] + im[r] * im[r];
         if (energy < kMinEnergy) energy = kMinEnergy;
         x[k] = 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
@@ -241,7 +369,16 @@ void PsychoacousticModel::State::Spectrum() {
     next.fill(kNoList);
 }
 
-void PsychoacousticModel::State::FindTonal() {
+void SlotWork::SpectralMaxima() {
+    for (int sb = 0; sb < kSubbands; ++sb) {
+        const double* line = &x[sb * kLinesPerSubband];
+        double peak = kDbMin;
+        for (int k = 0; k < kLinesPerSubband; ++k) peak = std::max(peak, line[k]);
+        spike[sb] = peak;
+    }
+}
+
+void SlotWork::FindTonal() {
     // Candidates: local maxima, linked in ascending order.
     int head = kListEnd;
     int tail = kListEnd;
@@ -280,7 +417,7 @@ void PsychoacousticModel::State::FindTonal() {
         if (tone == kListEnd) tone = k;
         // Candidates within the run above k are absorbed by it.
         int h = k;
-        while (next[h] != kListEnd && next[h] - k <= run) h = next[h];
+        while (next[h] >= 0 && next[h] - k <= run) h = next[h];
         next[k] = next[h];
         if (last != kListEnd && k - last <= run) {
             // The previous component lies in k's run and is cleared below: unlink it.
@@ -305,20 +442,20 @@ void PsychoacousticModel::State::FindTonal() {
     }
 }
 
-void PsychoacousticModel::State::FindNoise() {
+void SlotWork::FindNoise() {
     noise = kListEnd;
     int previous = kListEnd;
     for (int i = 0; i < kNoiseBands; ++i) {
-        const int lo = bounds[i];
-        const int hi = bounds[i + 1];
+        const int lo = t.bounds[i];
+        const int hi = t.bounds[i + 1];
         double sum = kDbMin;
         double index = 0.0;
         for (int j = lo; j < hi; ++j) {
             if (type[j] == kTypeTonal || x[j] == kDbMin) continue;
             const double linePower = DbPower(x[j]);
-            const double sumPower = sum == kDbMin ? noisePowerOfDbMin : DbPower(sum);
+            const double sumPower = sum == kDbMin ? t.noisePowerOfDbMin : DbPower(sum);
             sum = 10.0 * std::log10(linePower + sumPower);
-            index += linePower * (lineBark[j] - i);
+            index += linePower * (t.lineBark[j] - i);
             x[j] = kDbMin;
         }
         int q = (lo + hi) / 2;
@@ -343,11 +480,11 @@ void PsychoacousticModel::State::FindNoise() {
     }
 }
 
-void PsychoacousticModel::State::DropInaudible(int& head) {
+void SlotWork::DropInaudible(int& head) {
     int previous = kListEnd;
     for (int k = head; k >= 0;) {
         const int following = next[k];
-        if (x[k] < lineHear[k]) {
+        if (x[k] < t.lineHear[k]) {
             type[k] = kTypeNone;
             x[k] = kDbMin;
             if (previous == kListEnd) {
@@ -362,13 +499,13 @@ void PsychoacousticModel::State::DropInaudible(int& head) {
     }
 }
 
-void PsychoacousticModel::State::DecimateTonal() {
+void SlotWork::DecimateTonal() {
     int previous = kListEnd;
     int k = tone;
     while (k >= 0) {
         const int m = next[k];
         if (m < 0) break;
-        if (lineBark[m] - lineBark[k] < kDecimationBark) {
+        if (t.lineBark[m] - t.lineBark[k] < kDecimationBark) {
             if (x[m] > x[k]) {
                 if (previous == kListEnd) {
                     tone = m;
@@ -392,22 +529,22 @@ void PsychoacousticModel::State::DecimateTonal() {
 
 // Adds the individual masking thresholds of one list's components to the entries below
 // `entries`, masker by masker, so that every entry sums them in list order.
-void PsychoacousticModel::State::MaskWith(int head, double indexDb, int entries) {
-    const int rowsEnd = std::min(entries, lastRow + 1);
+void SlotWork::MaskWith(int head, double indexDb, int entries) {
+    const int rowsEnd = std::min(entries, t.lastRow + 1);
     for (int k = head; k >= 0; k = next[k]) {
-        const double z = lineBark[k];
+        const double z = t.lineBark[k];
         const double level = x[k];
         const double index = level - 0.3 * z - indexDb;
         auto add = [&](int i, double dz) {
             const double term =
                 std::pow(10.0, (index + MaskingFunction(dz, level)) / kSumIndividual);
             const double sofar = threshold[i] == kDbMin
-                                     ? individualPowerOfDbMin
+                                     ? t.individualPowerOfDbMin
                                      : std::pow(10.0, threshold[i] / kSumIndividual);
             threshold[i] = kSumIndividual * std::log10(sofar + term);
         };
         // The rows ascend in Bark: start at the first one not below z - 3, stop at z + 8.
-        const auto* rows = table.data();
+        const auto* rows = t.table.data();
         const auto* from = std::partition_point(
             rows + 1, rows + std::max(rowsEnd, 1),
             [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
@@ -424,44 +561,28 @@ void PsychoacousticModel::State::MaskWith(int head, double indexDb, int entries)
     }
 }
 
-void PsychoacousticModel::State::GlobalThreshold(int entries) {
+void SlotWork::GlobalThreshold(int entries) {
     std::fill(threshold.begin(), threshold.begin() + entries, kDbMin);
     MaskWith(tone, kTonalIndexDb, entries);
     MaskWith(noise, kNoiseIndexDb, entries);
     // The threshold in quiet enters lowered by 12 dB.
     for (int i = 1; i < entries; ++i) {
-        threshold[i] =
-            threshold[i] == kDbMin
-                ? quietOnly[i]
-                : kAddQuiet * std::log10(quietPower[i] + std::pow(10.0, threshold[i] / kAddQuiet));
+        threshold[i] = threshold[i] == kDbMin
+                           ? t.quietOnly[i]
+                           : kAddQuiet * std::log10(t.quietPower[i] +
+                                                    std::pow(10.0, threshold[i] / kAddQuiet));
     }
 }
 
-// The walk of the minimum mask over the entries, reading no threshold: one past the last
-// entry whose threshold it reads.
-int PsychoacousticModel::State::EntriesRead(int sblimit) const {
-    int e = 1;
-    int read = 1;
-    for (int sb = 0; sb < sblimit; ++sb) {
-        if (e >= kThresholdEntries - 1) break;
-        read = std::max(read, e + 1);
-        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) {
-            read = std::max(read, e + 1);
-            ++e;
-        }
-    }
-    return read;
-}
-
-void PsychoacousticModel::State::MinimumMask(int sblimit, double* minMask) const {
+void SlotWork::MinimumMask(int sblimit, double* minMask) const {
     int e = 1;
     for (int sb = 0; sb < sblimit; ++sb) {
         if (e >= kThresholdEntries - 1) {
-            minMask[sb] = table[kThresholdEntries - 1].hear;
+            minMask[sb] = t.table[kThresholdEntries - 1].hear;
             continue;
         }
         double m = threshold[e];
-        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) {
+        while (e < kThresholdEntries && t.table[e].line / kLinesPerSubband == sb) {
             m = std::min(m, threshold[e]);
             ++e;
         }
@@ -469,10 +590,10 @@ void PsychoacousticModel::State::MinimumMask(int sblimit, double* minMask) const
     }
 }
 
-std::vector<PsychoacousticModel::Component> PsychoacousticModel::State::Components(int head) const {
-    std::vector<Component> list;
+std::vector<PsychoacousticModel::Component> SlotWork::Components(int head) const {
+    std::vector<PsychoacousticModel::Component> list;
     for (int k = head; k >= 0 && list.size() < kLines; k = next[k]) {
-        list.push_back({k, x[k], lineBark[k]});
+        list.push_back({k, x[k], t.lineBark[k]});
     }
     return list;
 }
@@ -482,11 +603,11 @@ PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
 PsychoacousticModel::~PsychoacousticModel() = default;
 
 std::vector<PsychoacousticModel::Component> PsychoacousticModel::tonalComponents() const {
-    return state->Components(state->tone);
+    return state->lastSlotWork->Components(state->lastSlotWork->tone);
 }
 
 std::vector<PsychoacousticModel::Component> PsychoacousticModel::noiseComponents() const {
-    return state->Components(state->noise);
+    return state->lastSlotWork->Components(state->lastSlotWork->noise);
 }
 
 void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
@@ -494,36 +615,26 @@ void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
                                          double (*minMask)[32], double (*signalToMask)[32],
                                          double (*spike)[32]) {
     State& st = *state;
-    st.SelectTables(info.layer, info.samplingFrequencyCode);
-    const int slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
-    const int sblimit = std::clamp(info.sblimit, 0, kSubbands);
-    const int entries = st.EntriesRead(sblimit);
-
-    for (int s = 0; s < slots; ++s) {
-        st.Analyse(s, slotSamples[s]);
-        st.Spectrum();
-        if (info.center == kLimitedCentre && s == kCentreSlot) {
-            std::fill(st.x.begin() + kLimitedCentreFirstLine, st.x.end(), kLimitedCentreDb);
-        }
-        for (int sb = 0; sb < kSubbands; ++sb) {
-            const double* line = &st.x[sb * kLinesPerSubband];
-            double peak = kDbMin;
-            for (int k = 0; k < kLinesPerSubband; ++k) peak = std::max(peak, line[k]);
-            st.spike[sb] = peak;
-        }
-        st.FindTonal();
-        st.FindNoise();
-        st.DropInaudible(st.tone);
-        st.DropInaudible(st.noise);
-        st.DecimateTonal();
-        st.GlobalThreshold(entries);
-        st.MinimumMask(sblimit, minMask[s]);
-        std::copy(st.spike.begin(), st.spike.end(), spike[s]);
-        for (int sb = 0; sb < sblimit; ++sb) {
-            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
-            if (level < st.spike[sb]) level = st.spike[sb];
-            signalToMask[s][sb] = level - minMask[s][sb];
-        }
+    if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
+        for (auto& samples : st.ring) samples.fill(0.0);
+    }
+    auto& job = st.job;
+    job.samples = slotSamples;
+    job.maxScale = maxScale;
+    job.minMask = minMask;
+    job.signalToMask = signalToMask;
+    job.spike = spike;
+    job.slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
+    job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
+    job.entries = EntriesRead(st.tables.table, job.sblimit);
+    job.limitedCentre = info.center == kLimitedCentre;
+    st.nextSlot = 0;
+    if (st.helper) {
+        st.helper->Start();
+        st.RunSlots(st.own);
+        st.helper->Wait();
+    } else {
+        st.RunSlots(st.own);
     }
 }
 
