@@ -21,6 +21,7 @@ AnalysisFilterbank::AnalysisFilterbank() {
     for (int i = 0; i < kBands; ++i) {
         for (int k = 0; k < kMatrixColumns; ++k) {
             cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));
+            transposedMatrix[k][i] = cosineMatrix[i][k];
         }
     }
 }
@@ -53,9 +54,28 @@ void AnalysisFilterbank::filterSubband(const double* windowed, double* out) cons
 }
 
 void AnalysisFilterbank::analyse(int slot, const double*& input, double* out) {
-    std::array<double, kTaps> windowed;
-    windowSubband(slot, input, windowed.data());
-    filterSubband(windowed.data(), out);
+    // Same arithmetic and summation order as windowSubband + filterSubband, arranged so
+    // that the 32 outputs accumulate side by side.
+    auto& x = history[slot];
+    const int base = offset[slot];
+    for (int i = 0; i < kSamplesPerGranule; ++i) x[base + 31 - i] = *input++ * kInputScale;
+    std::array<double, kMatrixColumns> y;
+    for (int k = 0; k < kMatrixColumns; ++k) {
+        double sum = 0.0;
+        for (int j = 0; j < 8; ++j) {
+            const int i = k + kMatrixColumns * j;
+            sum += x[(i + base) & (kTaps - 1)] * kAnalysisWindow[i];
+        }
+        y[k] = sum;
+    }
+    offset[slot] = (base - kSamplesPerGranule) & (kTaps - 1);
+    std::array<double, kBands> acc{};
+    for (int k = 0; k < kMatrixColumns; ++k) {
+        const double yk = y[k];
+        const auto& column = transposedMatrix[k];
+        for (int i = 0; i < kBands; ++i) acc[i] += column[i] * yk;
+    }
+    for (int i = 0; i < kBands; ++i) out[i] = acc[i];
 }
 
 }  // namespace tavrisk::mp2

@@ -25,7 +25,7 @@ class AnalysisFilterbank {
     void windowSubband(int slot, const double*& input, double* windowed);
     // The 32 subband samples of one granule from 512 windowed values.
     void filterSubband(const double* windowed, double* out) const;
-    // Both steps at once (same arithmetic, same order).
+    // Both steps at once: the same arithmetic in the same order, laid out for speed.
     void analyse(int slot, const double*& input, double* out);
 
     // Cosine matrix entry M[i][k], rounded to 9 decimals.
@@ -35,6 +35,7 @@ class AnalysisFilterbank {
     std::array<std::array<double, kTaps>, kChannelSlots> history{};
     std::array<int, kChannelSlots> offset{};
     std::array<std::array<double, kMatrixColumns>, kBands> cosineMatrix{};
+    std::array<std::array<double, kBands>, kMatrixColumns> transposedMatrix{};
 };
 
 }  // namespace tavrisk::mp2

@@ -1,5 +1,7 @@
 #include "mp2enc/BitAllocation.h"
 
+#include <array>
+
 #include "mp2enc/ScaleFactors.h"
 #include "mp2enc/TcAllocation.h"
 
@@ -16,6 +18,13 @@ constexpr int kMcHeaderBits = 35;
 constexpr int kLimitedCentreSavedBits = 41;
 constexpr int kLimitedCentreFirstSubband = 12;
 constexpr double kNoCandidate = 999999.0;
+
+// What the search sees of one channel-subband: closed ones and values from kNoCandidate up
+// are never chosen.
+double CandidateValue(int used, double maskToNoise) {
+    if (used == kClosed || !(maskToNoise < kNoCandidate)) return CandidateTree<kCandidates>::kNone;
+    return maskToNoise;
+}
 
 // Slot a decoder derives from Lo (row 0) and Ro (row 1) under each tcAlloc.
 constexpr int kPartnerSlot[2][kTcAllocValues] = {{5, 2, 5, 3, 5, 3, 3, 2},
@@ -111,32 +120,33 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
     const int positions = params.stereo + params.stereoMc + params.stereoAug;
     // The extension never carries subbands whose compatible samples are not sent.
     const int mcLimit = params.sblimitMc < params.sblimit ? params.sblimitMc : params.sblimit;
+    // Candidates in search order: subband, then transmission position.
+    std::array<int, kCandidates> candidateSlot;
+    std::array<double, kCandidates> candidateValue;
+    const int count = kSubbands * positions;
+    for (int sb = 0; sb < kSubbands; ++sb) {
+        const int t = header.tcAlloc[kSubbandGroup[sb]];
+        for (int k = 0; k < positions; ++k) {
+            const int index = sb * positions + k;
+            const int s = transmittedSlot(params.config, t, k);
+            candidateSlot[index] = s;
+            candidateValue[index] = CandidateTree<kCandidates>::kNone;
+            if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
+            if (header.center == 3 && s == kSlotC && sb >= kLimitedCentreFirstSubband) {
+                used[s][sb] = kClosed;
+            }
+            candidateValue[index] = CandidateValue(used[s][sb], maskToNoise[s][sb]);
+        }
+    }
+    candidates.fill(candidateValue.data(), count);
     int sampleBits = 0;
     int scaleFactorBits = 0;
     int selectionBits = 0;
     for (;;) {
-        double smallest = kNoCandidate;
-        int bestSlot = -1;
-        int bestSb = 0;
-        for (int sb = 0; sb < kSubbands; ++sb) {
-            const int t = header.tcAlloc[kSubbandGroup[sb]];
-            for (int k = 0; k < positions; ++k) {
-                if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
-                const int s = transmittedSlot(params.config, t, k);
-                if (header.center == 3 && s == kSlotC && sb >= kLimitedCentreFirstSubband) {
-                    used[s][sb] = kClosed;
-                }
-                if (used[s][sb] == kClosed) continue;
-                if (maskToNoise[s][sb] < smallest) {
-                    smallest = maskToNoise[s][sb];
-                    bestSlot = s;
-                    bestSb = sb;
-                }
-            }
-        }
-        if (bestSlot < 0) break;
-        const int s = bestSlot;
-        const int sb = bestSb;
+        const int chosen = candidates.best();
+        if (chosen < 0) break;
+        const int s = candidateSlot[chosen];
+        const int sb = chosen / positions;
         const AllocationRowEntries& row =
             s < params.stereo ? (*params.alloc)[sb] : (*params.allocMc)[sb];
         const int a = frame.bitAlloc[s][sb];
@@ -161,6 +171,7 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
             maskToNoise[s][sb] = allocationSnr(row, a + 1) - frame.signalToMask[s][sb];
             if (a + 1 >= (1 << row[0].bits) - 1) used[s][sb] = kClosed;
         }
+        candidates.set(chosen, CandidateValue(used[s][sb], maskToNoise[s][sb]));
         if (verbosity > 2) {
             std::fprintf(messages, "ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", s, sb,
                          used[s][sb], available, sampleBits + scaleFactorBits + selectionBits);

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 
+#include "mp2enc/CandidateTree.h"
 #include "mp2enc/MpegHeader.h"
 #include "mp2enc/SubbandFrame.h"
 
@@ -17,6 +18,10 @@ int pickTableMc(int frequencyKhz);
 int allocationFieldBits(const FrameParams& params, const MpegHeader& header);
 // Bits of the multichannel side information before the allocation fields.
 int multichannelSideBits(const MpegHeader& header, int config);
+
+// Channel-subbands the allocation chooses from: 32 subbands x up to 5 positions, rounded
+// up to a power of two.
+constexpr int kCandidates = 256;
 
 // Fixed reservation taken from every frame's budget before allocation.
 constexpr int kReservedBits = 232;
@@ -39,6 +44,7 @@ class BitAllocator {
   private:
     double maskToNoise[kSlotsWithScfsi][kSubbands];
     int used[kSlotsWithScfsi][kSubbands];
+    CandidateTree<kCandidates> candidates;
 };
 
 }  // namespace tavrisk::mp2
