@@ -101,6 +101,7 @@ struct ModelTables {
     std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
     double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
+    double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
 
     // Window, bit reversal and, per stage, the twiddle of every butterfly group.
     std::array<double, kFftSize> window{};
@@ -128,6 +129,7 @@ struct SlotWork {
     std::array<double, kThresholdEntries> threshold{};
     int tone = kListEnd;
     int noise = kListEnd;
+    bool silent = false;  // the windowed block is all zero
 
     void Load(const std::array<double, kRingSize>& ring, int from);
     void Spectrum();
@@ -158,30 +160,36 @@ int EntriesRead(const ThresholdTable& table, int sblimit) {
     return read;
 }
 
-// Runs a task on a second thread each time it is started.
+// Runs a task on a second thread each time it is offered. A task the thread has not taken up
+// by the time the caller finishes is withdrawn, so a busy machine never makes the caller wait
+// for the thread to be scheduled.
 class HelperThread {
   public:
     explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
-    void Start() {
+    void Offer() {
         {
             std::lock_guard lock(mutex);
-            pending = true;
+            offered = true;
         }
         wake.notify_one();
     }
-    void Wait() {
+    // Withdraws the task if it was not taken up, else waits until it is done.
+    void Finish() {
         std::unique_lock lock(mutex);
-        finished.wait(lock, [this] { return !pending; });
+        offered = false;
+        finished.wait(lock, [this] { return !running; });
     }
 
   private:
     void Loop(std::stop_token stop) {
         std::unique_lock lock(mutex);
-        while (wake.wait(lock, stop, [this] { return pending; })) {
+        while (wake.wait(lock, stop, [this] { return offered; })) {
+            offered = false;
+            running = true;
             lock.unlock();
             task();
             lock.lock();
-            pending = false;
+            running = false;
             finished.notify_one();
         }
     }
@@ -190,7 +198,8 @@ class HelperThread {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::condition_variable_any finished;
-    bool pending = false;
+    bool offered = false;
+    bool running = false;
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
@@ -252,16 +261,27 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     work.Load(buffer, (o + kRingReadOffset) % kRingSize);
     o = (o + kFrameSamples) % kRingSize;
 
-    work.Spectrum();
+    if (work.silent) {
+        work.x.fill(tables.floorDb);
+    } else {
+        work.Spectrum();
+    }
     if (job.limitedCentre && s == kCentreSlot) {
         std::fill(work.x.begin() + kLimitedCentreFirstLine, work.x.end(), kLimitedCentreDb);
     }
     work.SpectralMaxima();
-    work.FindTonal();
-    work.FindNoise();
-    work.DropInaudible(work.tone);
-    work.DropInaudible(work.noise);
-    work.DecimateTonal();
+    if (work.silent) {
+        // A silent block has no local maximum that stands out, and its band sums (at most
+        // 512 lines of -103.67 dB) lie far below every threshold in quiet: no components.
+        work.tone = kListEnd;
+        work.noise = kListEnd;
+    } else {
+        work.FindTonal();
+        work.FindNoise();
+        work.DropInaudible(work.tone);
+        work.DropInaudible(work.noise);
+        work.DecimateTonal();
+    }
     work.GlobalThreshold(job.entries);
     work.MinimumMask(job.sblimit, job.minMask[s]);
     std::copy(work.spike.begin(), work.spike.end(), job.spike[s]);
@@ -300,6 +320,7 @@ ModelTables::ModelTables() {
     }
     noisePowerOfDbMin = DbPower(kDbMin);
     individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
+    floorDb = 10.0 * std::log10(4.0 * kMinEnergy) + kPowerOffsetDb;
 }
 
 bool ModelTables::Select(int newLayer, int newSamplingCode) {
@@ -334,6 +355,7 @@ void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
     for (int j = 0; j < first; ++j) re[j] = ring[from + j] * t.window[j];
     for (int j = first; j < kFftSize; ++j) re[j] = ring[j - first] * t.window[j];
     im.fill(0.0);
+    silent = std::all_of(re.begin(), re.end(), [](double v) { return v == 0.0; });
 }
 
 void SlotWork::Spectrum() {
@@ -362,8 +384,7 @@ void SlotWork::Spectrum() {
     for (int k = 0; k < kLines; ++k) {
         const int r = t.rev[k];
         double energy = re[r] * re[r] + im[r] * im[r];
-        if (energy < kMinEnergy) energy = kMinEnergy;
-        x[k] = 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
+        x[k] = energy < kMinEnergy ? t.floorDb : 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
     }
     type.fill(kTypeNone);
     next.fill(kNoList);
@@ -630,9 +651,9 @@ void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
     job.limitedCentre = info.center == kLimitedCentre;
     st.nextSlot = 0;
     if (st.helper) {
-        st.helper->Start();
+        st.helper->Offer();
         st.RunSlots(st.own);
-        st.helper->Wait();
+        st.helper->Finish();
     } else {
         st.RunSlots(st.own);
     }

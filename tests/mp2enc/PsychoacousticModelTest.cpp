@@ -167,6 +167,35 @@ TEST(PsychoacousticModelTest, SilenceGivesTheFloorLevelAndOnlyTheThresholdInQuie
     EXPECT_TRUE(run.model.noiseComponents().empty());
 }
 
+TEST(PsychoacousticModelTest, SilentBlocksGiveWhatTheFullAnalysisGivesBelowTheEnergyFloor) {
+    // Digital silence takes a short cut; a faint signal whose every line lies below the energy
+    // floor goes through every step, and both must come out the same.
+    ModelRun silent;
+    ModelRun faint;
+    for (auto* run : {&silent, &faint}) {
+        run->info.center = 3;
+        for (int s = 0; s < kPsySlots; ++s) {
+            for (int sb = 0; sb < 32; ++sb) run->maxScale[s][sb] = 1e-4 * (sb + 1);
+        }
+    }
+    for (int s = 0; s < 7; ++s) {
+        for (int n = 0; n < kFrame; n += 7) faint.Slot(s)[n] = 1e-9;
+    }
+    for (int frame = 0; frame < 2; ++frame) {
+        silent.Frame();
+        faint.Frame();
+    }
+    for (int s = 0; s < 7; ++s) {
+        for (int sb = 0; sb < 32; ++sb) {
+            EXPECT_EQ(silent.spike[s][sb], faint.spike[s][sb]) << s << " " << sb;
+            EXPECT_EQ(silent.minMask[s][sb], faint.minMask[s][sb]) << s << " " << sb;
+            EXPECT_EQ(silent.smr[s][sb], faint.smr[s][sb]) << s << " " << sb;
+        }
+    }
+    EXPECT_EQ(silent.spike[2][20], -103.67);
+    EXPECT_TRUE(faint.model.noiseComponents().empty());
+}
+
 TEST(PsychoacousticModelTest, ToneAboveLine254KeepsItsLevelAndAbsorbsItsRun) {
     ModelRun run;
     // A weaker tone 10 lines up lies inside the run of 12 and is absorbed.

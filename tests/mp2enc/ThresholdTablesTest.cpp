@@ -54,6 +54,8 @@ TEST(ThresholdTablesTest, EveryThresholdTableMatchesItsFileAndIsZeroAround) {
                 EXPECT_EQ(table[i + 1].line, std::stoi(rows[i][0])) << i;
                 EXPECT_EQ(table[i + 1].bark, std::stod(rows[i][1])) << i;
                 EXPECT_EQ(table[i + 1].hear, std::stod(rows[i][2])) << i;
+                // Silence (at most 512 lines of -103.67 dB) must stay below every threshold.
+                EXPECT_GT(table[i + 1].hear, -20.0) << i;
                 // The model's masking search relies on rising lines and Bark values.
                 if (i > 0) {
                     EXPECT_GT(table[i + 1].line, table[i].line) << i;
