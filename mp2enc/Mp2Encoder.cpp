@@ -2,6 +2,7 @@
 
 #include <cstdlib>
 
+#include "mp2enc/AllocZeroed.h"
 #include "mp2enc/HeaderLookups.h"
 #include "mp2enc/Matrixing.h"
 #include "mp2enc/ScaleFactors.h"
@@ -32,8 +33,8 @@ constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
 
 Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
-      frame(std::make_unique<SubbandFrame>()),
-      psyInput(std::make_unique<double[][kFrameSamples]>(kPsySlots)) {}
+      frame(allocZeroed<SubbandFrame>("subband")),
+      psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
 
 Mp2Encoder::~Mp2Encoder() = default;
 
@@ -122,6 +123,11 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
         if (length.fracSlots() != 0.0) {
             std::fprintf(outStream, "Fractional number of slots, padding required\n");
         }
+    }
+    if (options.verbosity > 2) {
+        std::fprintf(outStream, "\nFrame ");
+        for (int sb = 0; sb < kSubbands; ++sb) std::fprintf(outStream, "%3d", sb);
+        std::fprintf(outStream, "\n");
     }
     if (minimumFrameBits() > length.wholeSlots() * FrameLength::kBitsPerSlot) {
         std::fprintf(err,

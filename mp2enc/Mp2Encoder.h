@@ -47,6 +47,7 @@ class Mp2Encoder {
     const MpegHeader& header() const { return mpegHeader; }
     const FrameParams& params() const { return frameParams; }
     const FrameLength& frameLength() const { return length; }
+    const LfeCoder& lfe() const { return lfeCoder; }
     bool outputFailed() const { return bitStream.writeFailed(); }
 
   private:

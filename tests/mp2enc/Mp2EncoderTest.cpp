@@ -165,6 +165,32 @@ TEST(Mp2Encoder, SameInputGivesTheSameBytesInEveryRun) {
     EXPECT_EQ(a, ReadBytes(dir.File("c.mp2")));
 }
 
+TEST(Mp2Encoder, LfeIsQuantisedWithTheFieldsOwnThirtyOneLevels) {
+    // At 32 kbit/s the compatible table is B.2c, whose entry 4 has only 15 levels; the
+    // LFE field is 5 bits wide (31 levels) and must be quantised to match.
+    TempDir dir;
+    Mp2Encoder encoder;
+    EncoderOptions options = JobOptions(48000, 32);
+    ASSERT_TRUE(encoder.configure(options));
+    ASSERT_EQ(encoder.params().tableNumber, 2);
+    ASSERT_TRUE(encoder.openOutput(dir.File("lfe.mp2")));
+    SampleBlock block;
+    int highest = 0;
+    for (int f = 0; f < 8; ++f) {
+        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+            block.Row(SampleBlock::kRowLfe)[i] = std::round(
+                30000.0 * std::sin(2 * 3.141592653589793 * 40.0 * (f * 1152 + i) / 48000));
+        }
+        ASSERT_TRUE(encoder.encodeFrame(block));
+        for (int code : encoder.lfe().codes()) {
+            highest = std::max(highest, code);
+            EXPECT_LT(code, 31);
+        }
+    }
+    EXPECT_GT(highest, 15) << "codes above the 15-level range are written in 5 bits";
+    ASSERT_TRUE(encoder.finish("in", dir.File("lfe.mp2")));
+}
+
 TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
     struct Case {
         const char* what;
