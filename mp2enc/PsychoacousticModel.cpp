@@ -6,6 +6,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <functional>
+#include <limits>
 #include <mutex>
 #include <numbers>
 #include <stop_token>
@@ -58,6 +59,9 @@ constexpr double kSumIndividual = kAddPowerUnit * 2;  // exponent scale summing 
 constexpr double kAddQuiet = kAddPowerUnit * 3;       // exponent scale adding the quiet threshold
 
 constexpr double kSmrOffsetDb = 10.0;
+// An estimated global threshold lies within this of the summed one: far more than the
+// rounding errors of either can add up to.
+constexpr double kBoundMarginDb = 0.01;
 constexpr double kFullScale = 32768.0;
 
 // Search width around a tonal candidate, by its line.
@@ -102,6 +106,10 @@ struct ModelTables {
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
     double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
+    // Exponent scales of the dB additions in base 2, for the estimates of the thresholds.
+    double individualToBase2 = 0.0;
+    double quietToBase2 = 0.0;
+    double individualBase2OfDbMin = 0.0;
 
     // Window, bit reversal and, per stage, the twiddle of every butterfly group.
     std::array<double, kFftSize> window{};
@@ -127,6 +135,10 @@ struct SlotWork {
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
     std::array<double, kThresholdEntries> threshold{};
+    std::array<double, kThresholdEntries> linearSum{};  // individual thresholds, base 2
+    std::array<int, kThresholdEntries> maskers{};       // components masking the entry
+    std::array<double, kThresholdEntries> estimate{};   // estimated global threshold, dB
+    std::array<bool, kThresholdEntries> needed{};       // global threshold to be computed
     int tone = kListEnd;
     int noise = kListEnd;
     bool silent = false;  // the windowed block is all zero
@@ -138,8 +150,12 @@ struct SlotWork {
     void FindNoise();
     void DropInaudible(int& head);
     void DecimateTonal();
-    void GlobalThreshold(int entries);
-    void MaskWith(int head, double indexDb, int entries);
+    template <typename Visit>
+    void ForEachMasked(int k, double indexDb, int entries, Visit&& visit) const;
+    template <typename Visit>
+    void ForEachMasking(int entries, Visit&& visit) const;
+    void SelectNeeded(int entries, int sblimit);
+    void GlobalThreshold(int entries, int sblimit);
     void MinimumMask(int sblimit, double* minMask) const;
     std::vector<PsychoacousticModel::Component> Components(int head) const;
 };
@@ -282,7 +298,7 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
         work.DropInaudible(work.noise);
         work.DecimateTonal();
     }
-    work.GlobalThreshold(job.entries);
+    work.GlobalThreshold(job.entries, job.sblimit);
     work.MinimumMask(job.sblimit, job.minMask[s]);
     std::copy(work.spike.begin(), work.spike.end(), job.spike[s]);
     for (int sb = 0; sb < job.sblimit; ++sb) {
@@ -321,6 +337,9 @@ ModelTables::ModelTables() {
     noisePowerOfDbMin = DbPower(kDbMin);
     individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
     floorDb = 10.0 * std::log10(4.0 * kMinEnergy) + kPowerOffsetDb;
+    individualToBase2 = std::log2(10.0) / kSumIndividual;
+    quietToBase2 = std::log2(10.0) / kAddQuiet;
+    individualBase2OfDbMin = std::exp2(kDbMin * individualToBase2);
 }
 
 bool ModelTables::Select(int newLayer, int newSamplingCode) {
@@ -354,32 +373,58 @@ void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
     const int first = std::min(kFftSize, kRingSize - from);
     for (int j = 0; j < first; ++j) re[j] = ring[from + j] * t.window[j];
     for (int j = first; j < kFftSize; ++j) re[j] = ring[j - first] * t.window[j];
-    im.fill(0.0);
     silent = std::all_of(re.begin(), re.end(), [](double v) { return v == 0.0; });
 }
 
+namespace {
+
+// One stage's butterflies of a block: sums to the first half, twiddled differences to the second.
+void Butterflies(double* __restrict r0, double* __restrict i0, double* __restrict r1,
+                 double* __restrict i1, const double* __restrict ur, const double* __restrict ui,
+                 int half) {
+    for (int j = 0; j < half; ++j) {
+        const double sr = r0[j] + r1[j];
+        const double si = i0[j] + i1[j];
+        const double dr = r0[j] - r1[j];
+        const double di = i0[j] - i1[j];
+        r0[j] = sr;
+        i0[j] = si;
+        r1[j] = dr * ur[j] - di * ui[j];
+        i1[j] = di * ur[j] + dr * ui[j];
+    }
+}
+
+}  // namespace
+
 void SlotWork::Spectrum() {
-    // Radix-2 decimation in frequency; the output stays in bit-reversed order.
-    for (int s = 0; s < kFftStages; ++s) {
+    // Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
+    // sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
+    // 1, which change no value (at most the sign of a zero, which squaring drops).
+    const double* ur = &t.twiddleRe[0];
+    const double* ui = &t.twiddleIm[0];
+    for (int j = 0; j < kLines; ++j) {
+        const double a = re[j];
+        const double b = re[j + kLines];
+        re[j] = a + b;
+        im[j] = 0.0;
+        re[j + kLines] = (a - b) * ur[j];
+        im[j + kLines] = (a - b) * ui[j];
+    }
+    for (int s = 1; s < kFftStages - 1; ++s) {
         const int half = kLines >> s;
-        const double* ur = &t.twiddleRe[t.twiddleStart[s]];
-        const double* ui = &t.twiddleIm[t.twiddleStart[s]];
+        ur = &t.twiddleRe[t.twiddleStart[s]];
+        ui = &t.twiddleIm[t.twiddleStart[s]];
         for (int base = 0; base < kFftSize; base += 2 * half) {
-            double* r0 = &re[base];
-            double* i0 = &im[base];
-            double* r1 = r0 + half;
-            double* i1 = i0 + half;
-            for (int j = 0; j < half; ++j) {
-                const double sr = r0[j] + r1[j];
-                const double si = i0[j] + i1[j];
-                const double dr = r0[j] - r1[j];
-                const double di = i0[j] - i1[j];
-                r0[j] = sr;
-                i0[j] = si;
-                r1[j] = dr * ur[j] - di * ui[j];
-                i1[j] = di * ur[j] + dr * ui[j];
-            }
+            Butterflies(&re[base], &im[base], &re[base + half], &im[base + half], ur, ui, half);
         }
+    }
+    for (int j = 0; j < kFftSize; j += 2) {
+        const double sr = re[j] + re[j + 1];
+        const double si = im[j] + im[j + 1];
+        re[j + 1] = re[j] - re[j + 1];
+        im[j + 1] = im[j] - im[j + 1];
+        re[j] = sr;
+        im[j] = si;
     }
     for (int k = 0; k < kLines; ++k) {
         const int r = t.rev[k];
@@ -548,50 +593,101 @@ void SlotWork::DecimateTonal() {
     }
 }
 
-// Adds the individual masking thresholds of one list's components to the entries below
-// `entries`, masker by masker, so that every entry sums them in list order.
-void SlotWork::MaskWith(int head, double indexDb, int entries) {
+// Calls visit(i, level) for every entry below `entries` that the component on line k masks,
+// with the component's individual masking threshold there (dB).
+template <typename Visit>
+void SlotWork::ForEachMasked(int k, double indexDb, int entries, Visit&& visit) const {
+    const double z = t.lineBark[k];
+    const double level = x[k];
+    const double index = level - 0.3 * z - indexDb;
     const int rowsEnd = std::min(entries, t.lastRow + 1);
-    for (int k = head; k >= 0; k = next[k]) {
-        const double z = t.lineBark[k];
-        const double level = x[k];
-        const double index = level - 0.3 * z - indexDb;
-        auto add = [&](int i, double dz) {
-            const double term =
-                std::pow(10.0, (index + MaskingFunction(dz, level)) / kSumIndividual);
-            const double sofar = threshold[i] == kDbMin
-                                     ? t.individualPowerOfDbMin
-                                     : std::pow(10.0, threshold[i] / kSumIndividual);
-            threshold[i] = kSumIndividual * std::log10(sofar + term);
-        };
-        // The rows ascend in Bark: start at the first one not below z - 3, stop at z + 8.
-        const auto* rows = t.table.data();
-        const auto* from = std::partition_point(
-            rows + 1, rows + std::max(rowsEnd, 1),
-            [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
-        for (int i = static_cast<int>(from - rows); i < rowsEnd; ++i) {
-            const double dz = rows[i].bark - z;
-            if (!(dz < kMaskAboveBark)) break;
-            add(i, dz);
-        }
-        // Zero records past the rows sit at 0 Bark.
-        for (int i = rowsEnd; i < entries; ++i) {
-            const double dz = rows[i].bark - z;
-            if (dz >= kMaskBelowBark && dz < kMaskAboveBark) add(i, dz);
+    // The rows ascend in Bark: start at the first one not below z - 3, stop at z + 8.
+    const auto* rows = t.table.data();
+    const auto* from =
+        std::partition_point(rows + 1, rows + std::max(rowsEnd, 1),
+                             [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
+    for (int i = static_cast<int>(from - rows); i < rowsEnd; ++i) {
+        const double dz = rows[i].bark - z;
+        if (!(dz < kMaskAboveBark)) break;
+        visit(i, index + MaskingFunction(dz, level));
+    }
+    // Zero records past the rows sit at 0 Bark.
+    for (int i = rowsEnd; i < entries; ++i) {
+        const double dz = rows[i].bark - z;
+        if (dz >= kMaskBelowBark && dz < kMaskAboveBark) {
+            visit(i, index + MaskingFunction(dz, level));
         }
     }
 }
 
-void SlotWork::GlobalThreshold(int entries) {
+template <typename Visit>
+void SlotWork::ForEachMasking(int entries, Visit&& visit) const {
+    for (int k = tone; k >= 0; k = next[k]) {
+        ForEachMasked(k, kTonalIndexDb, entries, [&](int i, double lt) { visit(i, lt); });
+    }
+    for (int k = noise; k >= 0; k = next[k]) {
+        ForEachMasked(k, kNoiseIndexDb, entries, [&](int i, double lt) { visit(i, lt); });
+    }
+}
+
+// Marks the entries whose global threshold the minimum mask can take: per subband, those that
+// may be the lowest, and the entry read for a subband without entries. The others need not be
+// summed. The estimate sums the same terms in the linear domain (base-2 exponentials, far
+// cheaper than the chain of dB additions); it lies within a tiny fraction of kBoundMarginDb
+// of the summed threshold, so the lowest entries are always among those marked.
+void SlotWork::SelectNeeded(int entries, int sblimit) {
+    std::fill(linearSum.begin(), linearSum.begin() + entries, t.individualBase2OfDbMin);
+    std::fill(maskers.begin(), maskers.begin() + entries, 0);
+    ForEachMasking(entries, [&](int i, double lt) {
+        linearSum[i] += std::exp2(lt * t.individualToBase2);
+        ++maskers[i];
+    });
+    for (int i = 1; i < entries; ++i) {
+        if (maskers[i] == 0) {
+            estimate[i] = t.quietOnly[i];
+        } else {
+            const double individual = std::log2(linearSum[i]) / t.individualToBase2;
+            estimate[i] = std::log2(t.quietPower[i] + std::exp2(individual * t.quietToBase2)) /
+                          t.quietToBase2;
+        }
+    }
+    std::fill(needed.begin(), needed.begin() + entries, false);
+    int e = 1;
+    for (int sb = 0; sb < sblimit && e < kThresholdEntries - 1; ++sb) {
+        const int first = e;
+        while (e < kThresholdEntries && t.table[e].line / kLinesPerSubband == sb) ++e;
+        if (first == e) {
+            needed[first] = true;
+            continue;
+        }
+        const double lowest = *std::min_element(&estimate[first], &estimate[e]);
+        for (int i = first; i < e; ++i) {
+            if (estimate[i] <= lowest + 2 * kBoundMarginDb) needed[i] = true;
+        }
+    }
+}
+
+void SlotWork::GlobalThreshold(int entries, int sblimit) {
+    SelectNeeded(entries, sblimit);
     std::fill(threshold.begin(), threshold.begin() + entries, kDbMin);
-    MaskWith(tone, kTonalIndexDb, entries);
-    MaskWith(noise, kNoiseIndexDb, entries);
+    // Every entry sums the individual thresholds of the components in list order.
+    ForEachMasking(entries, [&](int i, double lt) {
+        if (!needed[i]) return;
+        const double term = std::pow(10.0, lt / kSumIndividual);
+        const double sofar = threshold[i] == kDbMin ? t.individualPowerOfDbMin
+                                                    : std::pow(10.0, threshold[i] / kSumIndividual);
+        threshold[i] = kSumIndividual * std::log10(sofar + term);
+    });
     // The threshold in quiet enters lowered by 12 dB.
     for (int i = 1; i < entries; ++i) {
-        threshold[i] = threshold[i] == kDbMin
-                           ? t.quietOnly[i]
-                           : kAddQuiet * std::log10(t.quietPower[i] +
-                                                    std::pow(10.0, threshold[i] / kAddQuiet));
+        if (!needed[i]) {
+            threshold[i] = std::numeric_limits<double>::infinity();
+        } else if (threshold[i] == kDbMin) {
+            threshold[i] = t.quietOnly[i];
+        } else {
+            threshold[i] =
+                kAddQuiet * std::log10(t.quietPower[i] + std::pow(10.0, threshold[i] / kAddQuiet));
+        }
     }
 }
 
