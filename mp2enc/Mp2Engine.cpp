@@ -58,7 +58,6 @@ bool Mp2Engine::EncodeBlock() {
 }
 
 bool Mp2Engine::Finish() {
-    bool ok = true;
     if (outputOpen) {
         outputOpen = false;
         if (!encoder.finish(inputPath, outputPath) && !failed) {
@@ -66,14 +65,13 @@ bool Mp2Engine::Finish() {
             failed = true;
         }
     }
+    if (!inputFile) return !failed;  // not initialised, or finished already
     if (source) source->Close();
-    if (inputFile) {
-        if (std::fclose(inputFile.release()) != 0) {
-            std::fprintf(outStream, "Could not close \"%s\".\n", inputPath.c_str());
-            ok = false;
-        }
+    if (std::fclose(inputFile.release()) != 0) {
+        std::fprintf(outStream, "Could not close \"%s\".\n", inputPath.c_str());
+        return false;
     }
-    return ok && !failed;
+    return !failed;
 }
 
 }  // namespace tavrisk::mp2

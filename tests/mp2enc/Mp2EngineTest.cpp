@@ -86,6 +86,9 @@ class Mp2EngineTest : public testing::Test {
         if (!init) return false;
         const bool ran = engine.Run();
         failed = engine.Failed();
+        const int closes = log.closes;
+        EXPECT_EQ(engine.Finish(), ran) << "a second Finish changes nothing";
+        EXPECT_EQ(log.closes, closes);
         return ran;
     }
 
@@ -232,6 +235,14 @@ TEST(Mp2CommandLine, EncodesAWavWhoseDecodedStereoIsTheDownmix) {
         std::printf("command line, channel %d: SNR %.1f dB\n", ch, snr);
         EXPECT_GE(snr, 30.0);
     }
+
+    // An output that cannot be created fails the job: a non-zero exit, never success.
+    const std::string bad = dir.File("missing-dir/out.mp2");
+    const auto refused =
+        RunCommand(Quote(cli) + " " + Quote(wav) + " " + Quote(bad) + " --engine mp2 --yes 2>&1");
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.output.find("Could not create \"" + bad + "\"."), std::string::npos)
+        << refused.output;
 }
 
 }  // namespace
