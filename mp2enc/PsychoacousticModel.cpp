@@ -57,8 +57,10 @@ constexpr double kTonalIndexDb = 9.0;
 constexpr double kNoiseIndexDb = 5.0;
 constexpr double kQuietLoweringDb = 12.0;
 constexpr double kAddPowerUnit = 3.3219;
-constexpr double kSumIndividual = kAddPowerUnit * 2;  // exponent scale summing individual masks
-constexpr double kAddQuiet = kAddPowerUnit * 3;       // exponent scale adding the quiet threshold
+constexpr int kIndividualScale = 2;  // addPower scale summing the individual thresholds
+constexpr int kQuietScale = 3;       // addPower scale adding the threshold in quiet
+constexpr double kSumIndividual = kAddPowerUnit * kIndividualScale;
+constexpr double kAddQuiet = kAddPowerUnit * kQuietScale;
 
 constexpr double kSmrOffsetDb = 10.0;
 // An estimated global threshold lies within this of the summed one: far more than the
@@ -68,7 +70,7 @@ constexpr double kFullScale = 32768.0;
 
 // Search width around a tonal candidate, by its line.
 int TonalRun(int k) {
-    if (k < 2 || k > 499) return 0;
+    if (k < kFirstCandidate || k > kLastCandidate) return 0;
     if (k < 62) return 2;
     if (k < 126) return 3;
     if (k < 254) return 6;
@@ -79,8 +81,15 @@ double DbPower(double db) {
     return std::pow(10.0, 0.1 * db);
 }
 
-double AddDb(double a, double b) {
+double addDb(double a, double b) {
     return 10.0 * std::log10(DbPower(a) + DbPower(b));
+}
+
+// Sum of two levels on a scale k = 3.3219 c: c = 2 sums individual thresholds, c = 3 adds the
+// threshold in quiet.
+double addPower(double a, double b, int c) {
+    const double k = kAddPowerUnit * c;
+    return k * std::log10(std::pow(10.0, a / k) + std::pow(10.0, b / k));
 }
 
 // Spreading of a masker at Bark z and level level onto distance dz (-3 <= dz < 8).
@@ -116,8 +125,8 @@ struct ModelTables {
     // Window, bit reversal and, per stage, the twiddle of every butterfly group.
     std::array<double, kFftSize> window{};
     std::array<int, kFftSize> rev{};
-    std::array<double, kFftSize> twiddleRe{};
-    std::array<double, kFftSize> twiddleIm{};
+    std::array<double, kFftSize> w_r{};
+    std::array<double, kFftSize> w_i{};
     std::array<int, kFftStages> twiddleStart{};
 
     ModelTables();
@@ -130,8 +139,8 @@ struct SlotWork {
     explicit SlotWork(const ModelTables& tables) : t(tables) {}
 
     const ModelTables& t;
-    std::array<double, kFftSize> re{};
-    std::array<double, kFftSize> im{};
+    std::array<double, kFftSize> x_r{};
+    std::array<double, kFftSize> x_i{};
     std::array<double, kLines> x{};  // level per line, dB
     std::array<int, kLines> type{};
     std::array<int, kLines> next{};
@@ -239,7 +248,7 @@ struct PsychoacousticModel::State {
 
     ModelTables tables;
     // Input rings, one per slot, and their write offsets.
-    std::array<std::array<double, kRingSize>, kPsySlots> ring{};
+    std::array<std::array<double, kRingSize>, kPsySlots> fft_buf{};
     std::array<int, kPsySlots> offset{};
     SlotWork own{tables};
     SlotWork helperWork{tables};
@@ -270,7 +279,7 @@ void PsychoacousticModel::State::RunSlots(SlotWork& work) {
 
 void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
-    auto& buffer = ring[s];
+    auto& buffer = fft_buf[s];
     int& o = offset[s];
     const double* samples = job.samples[s];
     const int toEnd = std::min(kFrameSamples, kRingSize - o);
@@ -328,8 +337,8 @@ ModelTables::ModelTables() {
         double ui = 0.0;
         twiddleStart[s] = start;
         for (int j = 0; j < half; ++j) {
-            twiddleRe[start + j] = ur;
-            twiddleIm[start + j] = ui;
+            w_r[start + j] = ur;
+            w_i[start + j] = ui;
             const double t = ur;
             ur = ur * wr - ui * wi;
             ui = ui * wr + t * wi;
@@ -366,16 +375,16 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
     }
     for (int i = 1; i < kThresholdEntries; ++i) {
         quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
-        quietOnly[i] = kAddQuiet * std::log10(quietPower[i] + std::pow(10.0, kDbMin / kAddQuiet));
+        quietOnly[i] = addPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
     }
     return true;
 }
 
 void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
     const int first = std::min(kFftSize, kRingSize - from);
-    for (int j = 0; j < first; ++j) re[j] = ring[from + j] * t.window[j];
-    for (int j = first; j < kFftSize; ++j) re[j] = ring[j - first] * t.window[j];
-    silent = std::all_of(re.begin(), re.end(), [](double v) { return v == 0.0; });
+    for (int j = 0; j < first; ++j) x_r[j] = ring[from + j] * t.window[j];
+    for (int j = first; j < kFftSize; ++j) x_r[j] = ring[j - first] * t.window[j];
+    silent = std::all_of(x_r.begin(), x_r.end(), [](double v) { return v == 0.0; });
 }
 
 namespace {
@@ -412,35 +421,35 @@ void SlotWork::Spectrum() {
     // Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
     // sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
     // 1, which change no value (at most the sign of a zero, which squaring drops).
-    const double* ur = &t.twiddleRe[0];
-    const double* ui = &t.twiddleIm[0];
+    const double* ur = &t.w_r[0];
+    const double* ui = &t.w_i[0];
     for (int j = 0; j < kLines; ++j) {
-        const double a = re[j];
-        const double b = re[j + kLines];
-        re[j] = a + b;
-        im[j] = 0.0;
-        re[j + kLines] = (a - b) * ur[j];
-        im[j + kLines] = (a - b) * ui[j];
+        const double a = x_r[j];
+        const double b = x_r[j + kLines];
+        x_r[j] = a + b;
+        x_i[j] = 0.0;
+        x_r[j + kLines] = (a - b) * ur[j];
+        x_i[j + kLines] = (a - b) * ui[j];
     }
     for (int s = 1; s < kFftStages - 1; ++s) {
         const int half = kLines >> s;
-        ur = &t.twiddleRe[t.twiddleStart[s]];
-        ui = &t.twiddleIm[t.twiddleStart[s]];
+        ur = &t.w_r[t.twiddleStart[s]];
+        ui = &t.w_i[t.twiddleStart[s]];
         for (int base = 0; base < kFftSize; base += 2 * half) {
-            Butterflies(&re[base], &im[base], &re[base + half], &im[base + half], ur, ui, half);
+            Butterflies(&x_r[base], &x_i[base], &x_r[base + half], &x_i[base + half], ur, ui, half);
         }
     }
     for (int j = 0; j < kFftSize; j += 2) {
-        const double sr = re[j] + re[j + 1];
-        const double si = im[j] + im[j + 1];
-        re[j + 1] = re[j] - re[j + 1];
-        im[j + 1] = im[j] - im[j + 1];
-        re[j] = sr;
-        im[j] = si;
+        const double sr = x_r[j] + x_r[j + 1];
+        const double si = x_i[j] + x_i[j + 1];
+        x_r[j + 1] = x_r[j] - x_r[j + 1];
+        x_i[j + 1] = x_i[j] - x_i[j + 1];
+        x_r[j] = sr;
+        x_i[j] = si;
     }
     for (int k = 0; k < kLines; ++k) {
         const int r = t.rev[k];
-        double energy = re[r] * re[r] + im[r] * im[r];
+        double energy = x_r[r] * x_r[r] + x_i[r] * x_i[r];
         x[k] = energy < kMinEnergy ? t.floorDb : 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
     }
     type.fill(kTypeNone);
@@ -505,7 +514,7 @@ void SlotWork::FindTonal() {
                 tone = k;
             }
         }
-        if (k > 1 && k < kOwnLevelFrom) x[k] = AddDb(x[k], AddDb(x[k - 1], x[k + 1]));
+        if (k > 1 && k < kOwnLevelFrom) x[k] = addDb(x[k], addDb(x[k - 1], x[k + 1]));
         for (int j = 1; j <= run; ++j) {
             x[k - j] = kDbMin;
             x[k + j] = kDbMin;
@@ -685,12 +694,13 @@ void SlotWork::GlobalThreshold(int entries, int sblimit) {
     // Every entry sums the individual thresholds of the components in list order.
     ForEachMasking(entries, [&](int i, double lt) {
         if (!needed[i]) return;
-        const double term = std::pow(10.0, lt / kSumIndividual);
-        const double sofar = threshold[i] == kDbMin ? t.individualPowerOfDbMin
-                                                    : std::pow(10.0, threshold[i] / kSumIndividual);
-        threshold[i] = kSumIndividual * std::log10(sofar + term);
+        threshold[i] = threshold[i] == kDbMin
+                           ? kSumIndividual * std::log10(t.individualPowerOfDbMin +
+                                                         std::pow(10.0, lt / kSumIndividual))
+                           : addPower(threshold[i], lt, kIndividualScale);
     });
-    // The threshold in quiet enters lowered by 12 dB.
+    // The threshold in quiet enters lowered by 12 dB: addPower(hear - 12, x, 3), with the power
+    // of the quiet term taken from the tables.
     for (int i = 1; i < entries; ++i) {
         if (!needed[i]) {
             threshold[i] = std::numeric_limits<double>::infinity();
@@ -745,7 +755,7 @@ void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
                                          double (*spike)[32]) {
     State& st = *state;
     if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
-        for (auto& samples : st.ring) samples.fill(0.0);
+        for (auto& samples : st.fft_buf) samples.fill(0.0);
     }
     auto& job = st.job;
     job.samples = slotSamples;

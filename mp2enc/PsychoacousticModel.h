@@ -18,6 +18,8 @@ struct PsyFrameInfo {
 
 // Psychoacoustic model 1: per channel slot, the signal-to-mask ratio of each subband.
 // Slots processed: 2 when !multichannel; 12 when stereoAug == 2; else 7.
+// The slots are shared between the calling thread and, on a machine with a second core, a
+// helper thread of the model's own; the results never depend on which thread took a slot.
 class PsychoacousticModel {
   public:
     PsychoacousticModel();  // allocates everything once; ring offsets start at 256
