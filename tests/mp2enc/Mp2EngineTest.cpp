@@ -115,6 +115,28 @@ TEST_F(Mp2EngineTest, KBlocksGiveKFramesAndTheSourceIsClosed) {
     EXPECT_EQ(out.text(), "");
 }
 
+TEST_F(Mp2EngineTest, VerboseRunReportsSetUpFramesAndStatistics) {
+    const std::string mp2 = dir.File("verbose.mp2");
+    auto args = JobArguments("44.100", "384", mp2);
+    args.insert(args.begin() + 1, {"-v", "2"});
+    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 8)));
+    const std::string text = out.text();
+    for (const char* line :
+         {"stereo = 2 stereomc = 3 stereoaug = 0\n", "sblim = 30,  table = 1,  br_per_ch = 192\n",
+          "Multchannel uses : sblim = 30,  table = 1\n", "bit_rate = 384\n", "slots/frame = 1253\n",
+          "frac SpF=0.878, tot bit_rate=384 kbps, s freq=44.1 kHz\n",
+          "Fractional number of slots, padding required\n", "No padding for this frame\n",
+          "Adb0: 10032\n", "Adb0: 10024\n",
+          "js actual_mode: 0  mode: 0  mode_ext: 0  jsbound: 30 dyn_cr:  0 aug_dyn_cr:  0\n",
+          "Avg slots/frame = 1253.875; b/smp = 8.71; br = 383.999 kbps\n", "Encoding of \"",
+          "\" with psychoacoustic model 1 is finished\n", " It is a multichannel file !\n",
+          "The MPEG encoded output file name is \""}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(text.find("overflow"), std::string::npos);
+    EXPECT_EQ(text.find("not scaled properly"), std::string::npos);
+}
+
 TEST_F(Mp2EngineTest, AStoppedJobLeavesAValidStreamOfTheFramesWritten) {
     const std::string mp2 = dir.File("stopped.mp2");
     ASSERT_TRUE(RunEngine(JobArguments("44.100", "224", mp2),
