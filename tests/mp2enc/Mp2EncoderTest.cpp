@@ -4,6 +4,7 @@
 #include <string>
 
 #include "mp2enc/Mp2Encoder.h"
+#include "tests/mp2enc/FrameParser.h"
 #include "tests/mp2enc/StreamCapture.h"
 #include "tests/mp2enc/StreamChecks.h"
 #include "tests/support/TestSupport.h"
@@ -146,6 +147,80 @@ TEST_F(Mp2EncoderEndToEnd, PaddingAt44100FollowsTheSlotAccounting) {
     EXPECT_EQ(walk.paddingBits, (std::vector<int>{1, 1, 1, 1, 1, 1, 1, 0, 1, 1, 1, 1, 1, 1, 1, 0}));
     EXPECT_EQ(bytes[2], 0xE2);
     EXPECT_EQ(bytes.size(), 16u * 1253 + 14);
+}
+
+// Tones on every channel plus noise, so that every channel needs bits.
+PcmAudio TonesAndNoise(int rate, std::size_t frames) {
+    PcmAudio audio = Tones(rate, frames);
+    unsigned seed = 12345;
+    for (int16_t& v : audio.samples) {
+        seed = seed * 1103515245u + 12345u;
+        v = static_cast<int16_t>(v + static_cast<int>((seed >> 16) % 2001) - 1000);
+    }
+    return audio;
+}
+
+TEST(Mp2Encoder, ExtensionFieldsReadBackWithAMatchingCrc) {
+    struct Setting {
+        int rate, bitrate, dematrix, tcAlloc;
+    };
+    const Setting settings[] = {{48000, 384, 0, -2}, {48000, 64, 0, -2}, {44100, 384, 0, -2},
+                                {44100, 128, 0, -2}, {44100, 32, 0, -2}, {48000, 256, -1, -1},
+                                {48000, 192, 2, -2}, {48000, 384, 3, 0}};
+    TempDir dir;
+    for (const Setting& s : settings) {
+        SCOPED_TRACE(testing::Message() << s.rate << " Hz " << s.bitrate << " kbit/s -x "
+                                        << s.dematrix << " -k " << s.tcAlloc);
+        EncoderOptions options = JobOptions(s.rate, s.bitrate);
+        options.dematrixChoice = s.dematrix;
+        options.tcAllocChoice = s.tcAlloc;
+        Mp2Encoder encoder;
+        const std::string out = dir.File("ext.mp2");
+        ASSERT_TRUE(EncodeAudio(encoder, TonesAndNoise(s.rate, 10 * 1152), options, out));
+        const auto bytes = ReadBytes(out);
+        const int sblimit = encoder.params().sblimit;
+        std::size_t offset = 0;
+        bool sawSplitGroups = false;
+        for (int frame = 0; frame < 10; ++frame) {
+            SCOPED_TRACE(frame);
+            const test::ParsedFrame f = test::ParseFrame(
+                bytes, offset, encoder.params().tableNumber, encoder.params().tableNumberMc);
+            ASSERT_TRUE(f.ok) << f.problem << " used " << f.usedBits << " of " << f.frameBits;
+            EXPECT_EQ(f.storedMcCrc, f.computedMcCrc);
+            EXPECT_EQ(f.center, 1);
+            EXPECT_EQ(f.surround, 2);
+            EXPECT_EQ(f.lfe, 1);
+            EXPECT_EQ(f.lfeAllocation, 4);
+            EXPECT_TRUE(f.fillIsZero);
+            if (s.dematrix >= 0) {
+                EXPECT_EQ(f.dematrix, s.dematrix);
+            }
+            for (int g = 0; g < 12; ++g) {
+                if (f.dematrix == 2) {
+                    EXPECT_NE(f.tcAlloc[g], 5);
+                }
+                if (f.dematrix == 3) {
+                    EXPECT_EQ(f.tcAlloc[g], 0);
+                }
+            }
+            sawSplitGroups = sawSplitGroups || f.tcSbgrSelect == 0;
+            for (int p = 0; p < 3; ++p) {
+                for (int sb = sblimit; sb < 32; ++sb) EXPECT_EQ(f.multichannelAlloc[p][sb], 0);
+            }
+            int allocated = 0;
+            for (int p = 0; p < 3; ++p) {
+                for (int sb = 0; sb < 32; ++sb) allocated += f.multichannelAlloc[p][sb] > 0;
+            }
+            if (s.bitrate >= 64) {
+                EXPECT_GT(allocated, 0) << "the extension carries audio";
+            }
+            offset += static_cast<std::size_t>(f.frameBits / 8);
+        }
+        EXPECT_EQ(offset, bytes.size());
+        if (s.tcAlloc == -1) {
+            EXPECT_TRUE(sawSplitGroups) << "random groups differ";
+        }
+    }
 }
 
 TEST(Mp2Encoder, SameInputGivesTheSameBytesInEveryRun) {
