@@ -420,5 +420,28 @@ TEST(PsychoacousticModelTest, ModelsAreIndependentAndRepeatable) {
     for (int f = 0; f < 4; ++f) EXPECT_EQ(encode(second, f), results[f]) << f;
 }
 
+TEST(PsychoacousticModelTest, ANewSamplingFrequencyStartsAFreshAnalysis) {
+    std::mt19937 random(5);
+    std::normal_distribution<double> noise(0.0, 2000.0);
+    std::vector<double> first(kPsySlots * kFrame);
+    std::vector<double> second(kPsySlots * kFrame);
+    for (auto* frame : {&first, &second}) {
+        for (auto& v : *frame) v = noise(random);
+    }
+    ModelRun switched(k48k, 27);
+    switched.samples = first;
+    switched.Frame();
+    switched.info.samplingFrequencyCode = k44k;
+    switched.info.sblimit = 30;
+    switched.samples = second;
+    switched.Frame();
+    ModelRun fresh(k44k, 30);
+    fresh.samples = second;
+    fresh.Frame();
+    for (int s = 0; s < 7; ++s) {
+        for (int sb = 0; sb < 30; ++sb) EXPECT_EQ(switched.smr[s][sb], fresh.smr[s][sb]) << s;
+    }
+}
+
 }  // namespace
 }  // namespace tavrisk::mp2
