@@ -77,9 +77,10 @@ void buildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slot
 }
 
 void scaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
-    const auto [b, s, n] = subbandCoefficients(dematrixProcedure);
-    const double centreGain = n * b;
-    const double surroundGain = n * s;
+    const MatrixCoefficients gains = subbandCoefficients(dematrixProcedure);
+    const double n = gains.normalisation;
+    const double centreGain = n * gains.centre;
+    const double surroundGain = n * gains.surround;
     ForEachSample([&](int part, int gr, int sb) {
         frame.samples[kSlotLo][part][gr][sb] *= n;
         frame.samples[kSlotRo][part][gr][sb] *= n;

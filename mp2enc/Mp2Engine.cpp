@@ -9,8 +9,9 @@ constexpr const char* kDefaultExtension = ".mpg";
 
 }  // namespace
 
-Mp2Engine::Mp2Engine(TranscoderDialog& dialog)
-    : window(dialog), block(std::make_unique<SampleBlock>()) {}
+Mp2Engine::Mp2Engine(TranscoderDialog& window) : block(std::make_unique<SampleBlock>()) {
+    (void)window;
+}
 
 Mp2Engine::~Mp2Engine() = default;
 

@@ -18,6 +18,7 @@ namespace tavrisk::mp2 {
 // stereo-compatible downmix) from the six processed channels of its source.
 class Mp2Engine : public OutputEngine {
   public:
+    // The encoder reports on its streams only; the window is not needed.
     explicit Mp2Engine(TranscoderDialog& window);
     ~Mp2Engine() override;
 
@@ -36,7 +37,6 @@ class Mp2Engine : public OutputEngine {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
 
-    TranscoderDialog& window;
     std::FILE* outStream = stdout;
     std::FILE* errStream = stderr;
     Mp2Encoder encoder;

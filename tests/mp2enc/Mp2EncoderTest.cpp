@@ -137,6 +137,44 @@ TEST_F(Mp2EncoderEndToEnd, EveryBitrateAtBothRatesGivesExactFrames) {
     }
 }
 
+TEST_F(Mp2EncoderEndToEnd, FullScaleExtremesStayInRange) {
+    // Full-scale square waves, alternating extremes and full-scale noise on every channel.
+    PcmAudio audio;
+    audio.channels = 6;
+    audio.rate = 48000;
+    const std::size_t frames = 12 * 1152;
+    audio.samples.resize(frames * 6);
+    unsigned seed = 99;
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < 6; ++c) {
+            seed = seed * 1103515245u + 12345u;
+            int v;
+            if (i < frames / 3) {
+                v = (i / (20 + 7 * c)) % 2 ? 32767 : -32768;
+            } else if (i < 2 * frames / 3) {
+                v = i % 2 ? 32767 : -32768;
+            } else {
+                v = static_cast<int>((seed >> 8) % 65536) - 32768;
+            }
+            audio.samples[i * 6 + c] = static_cast<int16_t>(v);
+        }
+    }
+    for (int bitrate : {64, 384}) {
+        SCOPED_TRACE(bitrate);
+        const std::string out = dir.File("extreme.mp2");
+        Mp2Encoder encoder;
+        test::StreamCapture messages;
+        encoder.setStreams(messages.stream(), messages.stream());
+        ASSERT_TRUE(EncodeAudio(encoder, audio, JobOptions(48000, bitrate), out));
+        EXPECT_EQ(messages.text(), "") << "no sample exceeds its scale factor";
+        const test::FrameWalk walk = test::WalkFrames(ReadBytes(out), bitrate, 48000);
+        EXPECT_TRUE(walk.ok) << walk.problem;
+        std::string errors;
+        test::DecodeWithFfmpeg(out, dir.File("xdec"), &errors);
+        EXPECT_EQ(errors, "");
+    }
+}
+
 TEST_F(Mp2EncoderEndToEnd, PaddingAt44100FollowsTheSlotAccounting) {
     const std::string out = dir.File("pad.mp2");
     Mp2Encoder encoder;
