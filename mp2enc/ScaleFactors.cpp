@@ -26,11 +26,19 @@ int DifferenceClass(int d) {
 }  // namespace
 
 int scaleIndexFor(double peak) {
-    // The table falls with the index: find the highest j with peak < table[j].
-    for (int j = kSmallestScaleIndex; j >= 0; --j) {
-        if (peak < kScaleFactorTable[j]) return j;
+    // The table falls with the index, so the indices j with peak < table[j] form a prefix
+    // 0..J: find J by bisection (0 when the prefix is empty).
+    int low = 0;                         // first index not yet known to qualify
+    int high = kSmallestScaleIndex + 1;  // first index known not to qualify
+    while (low < high) {
+        const int mid = (low + high) / 2;
+        if (peak < kScaleFactorTable[mid]) {
+            low = mid + 1;
+        } else {
+            high = mid;
+        }
     }
-    return 0;
+    return low > 0 ? low - 1 : 0;
 }
 
 void scaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {

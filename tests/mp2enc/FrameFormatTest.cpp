@@ -39,6 +39,16 @@ TEST(Quantiser, CodesAndGrouping) {
     const AllocationEntry levels65535{65535, 16, 3, 16};
     EXPECT_EQ(quantiseSample(0.99999999, levels65535), 65534);
     EXPECT_EQ(quantiseSample(0.5, levels65535), 32768 + 16383);
+    // Every class: the top and bottom codes are the range's ends.
+    for (int t = 0; t < kAllocationTables; ++t) {
+        for (int i = 1; i < kAllocationIndices; ++i) {
+            const AllocationEntry& e = allocationTable(t)[0][i];
+            if (e.steps == 0) continue;
+            EXPECT_EQ(quantiseSample(0.9999999, e), e.steps - 1) << e.steps;
+            EXPECT_EQ(quantiseSample(-0.9999999, e), 0) << e.steps;
+            EXPECT_EQ(quantiseSample(0.0, e), e.steps / 2) << e.steps;
+        }
+    }
 }
 
 TEST(FrameLength, PaddingPatternAndAverage) {

@@ -15,6 +15,22 @@ TEST(ScaleFactors, IndexIsTheSmallestScaleFactorStrictlyAboveThePeak) {
     EXPECT_EQ(scaleIndexFor(1.9), 0);
     EXPECT_EQ(scaleIndexFor(2.0), 0);
     EXPECT_EQ(scaleIndexFor(5.0), 0);
+    for (int j = 0; j < 63; ++j) {
+        EXPECT_EQ(scaleIndexFor(kScaleFactorTable[j]), j > 0 ? j - 1 : 0) << j;
+        EXPECT_EQ(scaleIndexFor(kScaleFactorTable[j] * 0.999999), j) << j;
+    }
+    EXPECT_EQ(scaleIndexFor(1e-9), 62);
+    // The bisection agrees with the plain search from 62 down on a dense sweep.
+    for (double peak = 1e-7; peak < 2.5; peak *= 1.001) {
+        int expected = 0;
+        for (int j = 62; j >= 0; --j) {
+            if (peak < kScaleFactorTable[j]) {
+                expected = j;
+                break;
+            }
+        }
+        ASSERT_EQ(scaleIndexFor(peak), expected) << peak;
+    }
 }
 
 TEST(ScaleFactors, SilenceGivesSmallestIndicesAndLimitsFillTheRest) {
