@@ -31,12 +31,20 @@ void AnalysisFilterbank::reset() {
     offset.fill(0);
 }
 
-void AnalysisFilterbank::windowSubband(int slot, const double*& input, double* windowed) {
+int AnalysisFilterbank::push(int slot, const double*& input) {
     auto& x = history[slot];
     const int base = offset[slot];
-    for (int i = 0; i < kSamplesPerGranule; ++i) x[base + 31 - i] = *input++ * kInputScale;
-    for (int i = 0; i < kTaps; ++i) windowed[i] = x[(i + base) & (kTaps - 1)] * kAnalysisWindow[i];
+    for (int i = 0; i < kSamplesPerGranule; ++i) {
+        // Each sample is kept twice, so that the 512 values from `base` on lie in a row.
+        x[base + 31 - i] = x[base + 31 - i + kTaps] = *input++ * kInputScale;
+    }
     offset[slot] = (base - kSamplesPerGranule) & (kTaps - 1);
+    return base;
+}
+
+void AnalysisFilterbank::windowSubband(int slot, const double*& input, double* windowed) {
+    const double* x = history[slot].data() + push(slot, input);
+    for (int i = 0; i < kTaps; ++i) windowed[i] = x[i] * kAnalysisWindow[i];
 }
 
 void AnalysisFilterbank::filterSubband(const double* windowed, double* out) const {
@@ -56,19 +64,11 @@ void AnalysisFilterbank::filterSubband(const double* windowed, double* out) cons
 void AnalysisFilterbank::analyse(int slot, const double*& input, double* out) {
     // Same arithmetic and summation order as windowSubband + filterSubband, arranged so
     // that the 32 outputs accumulate side by side.
-    auto& x = history[slot];
-    const int base = offset[slot];
-    for (int i = 0; i < kSamplesPerGranule; ++i) x[base + 31 - i] = *input++ * kInputScale;
-    std::array<double, kMatrixColumns> y;
-    for (int k = 0; k < kMatrixColumns; ++k) {
-        double sum = 0.0;
-        for (int j = 0; j < 8; ++j) {
-            const int i = k + kMatrixColumns * j;
-            sum += x[(i + base) & (kTaps - 1)] * kAnalysisWindow[i];
-        }
-        y[k] = sum;
+    const double* x = history[slot].data() + push(slot, input);
+    std::array<double, kMatrixColumns> y{};
+    for (int j = 0; j < kTaps; j += kMatrixColumns) {
+        for (int k = 0; k < kMatrixColumns; ++k) y[k] += x[j + k] * kAnalysisWindow[j + k];
     }
-    offset[slot] = (base - kSamplesPerGranule) & (kTaps - 1);
     std::array<double, kBands> acc{};
     for (int k = 0; k < kMatrixColumns; ++k) {
         const double yk = y[k];

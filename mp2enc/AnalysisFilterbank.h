@@ -32,7 +32,10 @@ class AnalysisFilterbank {
     double matrix(int i, int k) const { return cosineMatrix[i][k]; }
 
   private:
-    std::array<std::array<double, kTaps>, kChannelSlots> history{};
+    // Stores 32 new samples of a slot; returns where its 512 newest values start.
+    int push(int slot, const double*& input);
+
+    std::array<std::array<double, 2 * kTaps>, kChannelSlots> history{};
     std::array<int, kChannelSlots> offset{};
     std::array<std::array<double, kMatrixColumns>, kBands> cosineMatrix{};
     std::array<std::array<double, kBands>, kMatrixColumns> transposedMatrix{};
