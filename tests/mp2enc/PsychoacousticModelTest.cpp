@@ -443,5 +443,25 @@ TEST(PsychoacousticModelTest, ANewSamplingFrequencyStartsAFreshAnalysis) {
     }
 }
 
+TEST(PsychoacousticModelTest, CodesWithoutTablesStillGiveFiniteMasks) {
+    // Code 3 has no tables (all zero): every band and line falls on line 0 and Bark 0.
+    for (auto [layer, code] : {std::pair{2, 3}, {1, 1}, {3, 1}}) {
+        ModelRun run(code, 32);
+        run.info.layer = layer;
+        std::mt19937 random(9);
+        std::normal_distribution<double> noise(0.0, 3000.0);
+        for (int frame = 0; frame < 2; ++frame) {
+            for (auto& v : run.samples) v = noise(random);
+            run.Frame();
+        }
+        for (int s = 0; s < 7; ++s) {
+            for (int sb = 0; sb < 32; ++sb) {
+                EXPECT_TRUE(std::isfinite(run.minMask[s][sb])) << layer << " " << code;
+                EXPECT_TRUE(std::isfinite(run.smr[s][sb])) << layer << " " << code;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavrisk::mp2
