@@ -20,7 +20,6 @@ constexpr int k44k = 0;
 constexpr double kUntouched = 12345.0;
 const double kSilenceDb = 10.0 * std::log10(4e-20) + 90.309;
 
-using Slots = double[kPsySlots][kFrame];
 using Bands = double[kPsySlots][32];
 
 struct ModelRun {
