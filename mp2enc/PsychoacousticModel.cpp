@@ -96,7 +96,7 @@ double addPower(double a, double b, int c) {
 }
 
 // Spreading of a masker at Bark z and level level onto distance dz (-3 <= dz < 8).
-double MaskingFunction(double dz, double level) {
+inline double MaskingFunction(double dz, double level) {
     double g = 0.4 * level + 6.0;
     if (!(g > 17.0)) g = 17.0;
     if (dz < -1.0) return 17.0 * (dz + 1.0) - g;
