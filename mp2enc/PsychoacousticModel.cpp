@@ -153,12 +153,11 @@ struct SlotWork {
     std::array<int, kThresholdEntries> maskers{};       // components masking the entry
     std::array<double, kThresholdEntries> estimate{};   // estimated global threshold, dB
     std::array<bool, kThresholdEntries> needed{};       // global threshold to be computed
-    // Every (entry, individual threshold) of the components, in list order.
-    struct Pair {
-        int entry;
-        double threshold;
-    };
-    std::vector<Pair> pairs = std::vector<Pair>(kMaxPairs);
+    // Every entry masked by a component and the component's individual threshold there (dB),
+    // in list order, with its power in base 2 for the estimate.
+    std::vector<int> pairEntry = std::vector<int>(kMaxPairs);
+    std::vector<double> pairThreshold = std::vector<double>(kMaxPairs + 1);
+    std::vector<double> pairPower = std::vector<double>(kMaxPairs + 1);
     int pairCount = 0;
     int tone = kListEnd;
     int noise = kListEnd;
@@ -399,18 +398,9 @@ void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
 
 namespace {
 
-// 2^v to a relative 6e-5 for |v| < 1000, for estimates: a degree-4 series around the nearest
-// integer, scaled by that power of two.
-double RoughExp2(double v) {
-    const auto whole = static_cast<std::int64_t>(v < 0.0 ? v - 0.5 : v + 0.5);
-    const double f = (v - static_cast<double>(whole)) * std::numbers::ln2;
-    const double p = 1.0 + f * (1.0 + f * (1.0 / 2 + f * (1.0 / 6 + f / 24)));
-    const auto exponent = static_cast<std::uint64_t>(whole + 1023);
-    return p * std::bit_cast<double>(exponent << 52);
-}
-
 // Two doubles at once; every lane is computed exactly as its scalar expression.
 using Pair2 = double __attribute__((vector_size(16)));
+using Bits2 = std::uint64_t __attribute__((vector_size(16)));
 
 Pair2 Load2(const double* p) {
     Pair2 v;
@@ -420,6 +410,18 @@ Pair2 Load2(const double* p) {
 
 void Store2(double* p, Pair2 v) {
     std::memcpy(p, &v, sizeof v);
+}
+
+// 2^v to a relative 6e-5 for |v| < 1000, two at a time, for estimates: a degree-4 series
+// around the nearest integer n, times 2^n. Adding 1.5 * 2^52 rounds v to n and leaves n in the
+// low bits, from which the power of two is built.
+Pair2 RoughExp2(Pair2 v) {
+    constexpr double kRounder = 6755399441055744.0;
+    const Pair2 shifted = v + kRounder;
+    const Pair2 f = (v - (shifted - kRounder)) * std::numbers::ln2;
+    const Pair2 p = 1.0 + f * (1.0 + f * (1.0 / 2 + f * (1.0 / 6 + f / 24)));
+    const Bits2 scale = (std::bit_cast<Bits2>(shifted) + 1023) << 52;
+    return p * std::bit_cast<Pair2>(scale);
 }
 
 // One stage's butterflies of a block (half even): sums to the first half, twiddled differences
@@ -688,10 +690,16 @@ void SlotWork::SelectNeeded(int entries, int sblimit) {
     std::fill(maskers.begin(), maskers.begin() + entries, 0);
     pairCount = 0;
     ForEachMasking(entries, [&](int i, double lt) {
-        pairs[pairCount++] = {i, lt};
-        linearSum[i] += RoughExp2(lt * t.individualToBase2);
+        pairEntry[pairCount] = i;
+        pairThreshold[pairCount] = lt;
+        ++pairCount;
         ++maskers[i];
     });
+    pairThreshold[pairCount] = 0.0;  // an even count for the two-lane loop
+    for (int p = 0; p < pairCount; p += 2) {
+        Store2(&pairPower[p], RoughExp2(Load2(&pairThreshold[p]) * t.individualToBase2));
+    }
+    for (int p = 0; p < pairCount; ++p) linearSum[pairEntry[p]] += pairPower[p];
     for (int i = 1; i < entries; ++i) {
         if (maskers[i] == 0) {
             estimate[i] = t.quietOnly[i];
@@ -722,7 +730,8 @@ void SlotWork::GlobalThreshold(int entries, int sblimit) {
     std::fill(threshold.begin(), threshold.begin() + entries, kDbMin);
     // Every entry sums the individual thresholds of the components in list order.
     for (int p = 0; p < pairCount; ++p) {
-        const auto [i, lt] = pairs[p];
+        const int i = pairEntry[p];
+        const double lt = pairThreshold[p];
         if (!needed[i]) continue;
         threshold[i] = threshold[i] == kDbMin
                            ? kSumIndividual * std::log10(t.individualPowerOfDbMin +
