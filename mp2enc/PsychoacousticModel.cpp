@@ -115,10 +115,10 @@ struct ModelTables {
     int lastRow = 0;  // last entry that carries a row of the table
     std::array<double, kLines> lineBark{};
     std::array<double, kLines> lineHear{};
-    std::array<double, kThresholdEntries + 1> quietPower{};  // 10^((hear - 12) / k), quiet term
-    std::array<double, kThresholdEntries> quietOnly{};       // global threshold with no masker
-    double noisePowerOfDbMin = 0.0;                          // 10^(0.1 * -200)
-    double individualPowerOfDbMin = 0.0;                     // 10^(-200 / k)
+    std::array<double, kThresholdEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
+    std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
+    double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
+    double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
     // Exponent scales of the dB additions in base 2, for the estimates of the thresholds.
     double individualToBase2 = 0.0;
@@ -149,12 +149,10 @@ struct SlotWork {
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
     std::array<double, kThresholdEntries> threshold{};
-    // Per entry (one more for padding): the individual thresholds summed in base 2, the number of
-    // components masking it, and its estimated global threshold (dB).
-    std::array<double, kThresholdEntries + 1> linearSum{};
-    std::array<int, kThresholdEntries> maskers{};
-    std::array<double, kThresholdEntries + 1> estimate{};
-    std::array<bool, kThresholdEntries> needed{};  // global threshold to be computed
+    std::array<double, kThresholdEntries> linearSum{};  // individual thresholds, base 2
+    std::array<int, kThresholdEntries> maskers{};       // components masking the entry
+    std::array<double, kThresholdEntries> estimate{};   // estimated global threshold, dB
+    std::array<bool, kThresholdEntries> needed{};       // global threshold to be computed
     // Every entry masked by a component and the component's individual threshold there (dB),
     // in list order, with its power in base 2 for the estimate.
     std::vector<int> pairEntry = std::vector<int>(kMaxPairs);
@@ -403,7 +401,6 @@ namespace {
 // Two doubles at once; every lane is computed exactly as its scalar expression.
 using Pair2 = double __attribute__((vector_size(16)));
 using Bits2 = std::uint64_t __attribute__((vector_size(16)));
-using Ints2 = std::int64_t __attribute__((vector_size(16)));
 
 Pair2 Load2(const double* p) {
     Pair2 v;
@@ -425,20 +422,6 @@ Pair2 RoughExp2(Pair2 v) {
     const Pair2 p = 1.0 + f * (1.0 + f * (1.0 / 2 + f * (1.0 / 6 + f / 24)));
     const Bits2 scale = (std::bit_cast<Bits2>(shifted) + 1023) << 52;
     return p * std::bit_cast<Pair2>(scale);
-}
-
-// log2 x to 2e-6 for positive normal x, two at a time, for estimates: the exponent plus a
-// series in t = (m - 1) / (m + 1) for the mantissa m in [1, 2).
-Pair2 RoughLog2(Pair2 x) {
-    constexpr std::uint64_t kMantissa = (std::uint64_t{1} << 52) - 1;
-    constexpr std::uint64_t kOne = std::uint64_t{1023} << 52;
-    const Bits2 bits = std::bit_cast<Bits2>(x);
-    const Pair2 exponent = __builtin_convertvector(std::bit_cast<Ints2>(bits >> 52) - 1023, Pair2);
-    const Pair2 m = std::bit_cast<Pair2>((bits & kMantissa) | kOne);
-    const Pair2 t = (m - 1.0) / (m + 1.0);
-    const Pair2 t2 = t * t;
-    const Pair2 ln = 2.0 * t * (1.0 + t2 * (1.0 / 3 + t2 * (1.0 / 5 + t2 * (1.0 / 7 + t2 / 9))));
-    return exponent + ln * std::numbers::log2e;
 }
 
 // One stage's butterflies of a block (half even): sums to the first half, twiddled differences
@@ -700,8 +683,8 @@ void SlotWork::ForEachMasking(int entries, Visit&& visit) const {
 // Marks the entries whose global threshold the minimum mask can take: per subband, those that
 // may be the lowest, and the entry read for a subband without entries. The others need not be
 // summed. The estimate sums the same terms in the linear domain (rough base-2 exponentials,
-// and logarithms, far cheaper than the chain of dB additions); it lies within 1e-3 dB of the
-// summed threshold, far inside kBoundMarginDb, so the lowest entries are always marked.
+// far cheaper than the chain of dB additions); it lies within 2e-4 dB of the summed threshold,
+// far inside kBoundMarginDb, so the lowest entries are always among those marked.
 void SlotWork::SelectNeeded(int entries, int sblimit) {
     std::fill(linearSum.begin(), linearSum.begin() + entries, t.individualBase2OfDbMin);
     std::fill(maskers.begin(), maskers.begin() + entries, 0);
@@ -717,14 +700,13 @@ void SlotWork::SelectNeeded(int entries, int sblimit) {
         Store2(&pairPower[p], RoughExp2(Load2(&pairThreshold[p]) * t.individualToBase2));
     }
     for (int p = 0; p < pairCount; ++p) linearSum[pairEntry[p]] += pairPower[p];
-    // Two entries at a time; the one past `entries` is padding.
-    linearSum[entries] = t.individualBase2OfDbMin;
-    for (int i = 1; i < entries; i += 2) {
-        const Pair2 individual = RoughLog2(Load2(&linearSum[i])) / t.individualToBase2;
-        const Pair2 quiet = Load2(&t.quietPower[i]) + RoughExp2(individual * t.quietToBase2);
-        Store2(&estimate[i], RoughLog2(quiet) / t.quietToBase2);
-        for (int j = i; j < i + 2 && j < entries; ++j) {
-            if (maskers[j] == 0) estimate[j] = t.quietOnly[j];
+    for (int i = 1; i < entries; ++i) {
+        if (maskers[i] == 0) {
+            estimate[i] = t.quietOnly[i];
+        } else {
+            const double individual = std::log2(linearSum[i]) / t.individualToBase2;
+            estimate[i] = std::log2(t.quietPower[i] + std::exp2(individual * t.quietToBase2)) /
+                          t.quietToBase2;
         }
     }
     std::fill(needed.begin(), needed.begin() + entries, false);
