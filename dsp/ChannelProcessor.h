@@ -15,7 +15,7 @@ namespace tavrisk {
 // Frames come in column order L, R, C, LFE, LS, RS; results, peaks and gains are in the
 // order L, C, R, LS, RS, LFE.
 class ChannelProcessor {
-public:
+  public:
     static constexpr int kChannels = 6;
     static constexpr float kFullScale = 32767.0f;
     static constexpr float kSliderToTarget = 327.67f;
@@ -24,7 +24,7 @@ public:
     // Column-order slots.
     enum Column { kColL = 0, kColR, kColC, kColLfe, kColLs, kColRs };
     // Result slot of each column.
-    static constexpr std::array<int, kChannels> kResultOfColumn = {kResL, kResR, kResC,
+    static constexpr std::array<int, kChannels> kResultOfColumn = {kResL,   kResR,  kResC,
                                                                    kResLfe, kResLs, kResRs};
 
     // Reads the check boxes and copies the curves (the settings of this job).
@@ -52,7 +52,7 @@ public:
         return Max2(Max4(a, b, c, d), e);
     }
 
-private:
+  private:
     void PrepareDynamics();
     void ApplyDynamics(std::array<float, kChannels>& v);
     void DetectLevel(int channel, float value);
