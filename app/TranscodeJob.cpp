@@ -114,10 +114,14 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
 
     const char* argv[kArgc];
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
-    if (!engine->Init(kArgc, argv)) return Outcome::Failed;
+    // The job runs from Init on: the analysis pass inside Init reads the stop flag.
+    window.jobStopped = false;
+    if (!engine->Init(kArgc, argv)) {
+        window.jobStopped = true;
+        return Outcome::Failed;
+    }
 
     window.EnableTranscode(false);
-    window.jobStopped = false;
     window.Ui().SetBusy(true);
     const bool ran = engine->Run();
     const bool stoppedByUser = window.jobStopped;
