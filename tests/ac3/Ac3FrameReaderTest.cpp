@@ -147,7 +147,8 @@ TEST(Ac3FrameReader, FindsNothingInEmptyOrRandomInput) {
 TEST(Ac3FrameReader, EndsAtAFrameCutShortAndStartsAgainAfterTheEnd) {
     auto bytes = MakeAc3Bytes({.seconds = 0.5});
     const std::size_t whole = bytes.size() / 1792;
-    bytes.resize(bytes.size() - 100);
+    ASSERT_GT(whole, 2u);
+    bytes.erase(bytes.end() - 100, bytes.end());
     MemoryStream::Load(bytes);
     Ac3FrameReader reader;
     std::size_t frames = 0;
