@@ -114,7 +114,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
 
     const char* argv[kArgc];
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
-    // The job runs from Init on: the analysis pass inside Init reads the stop flag.
+    // The analysis pass of a normalised job runs inside Init: it must see a running job.
     window.jobStopped = false;
     if (!engine->Init(kArgc, argv)) {
         window.jobStopped = true;

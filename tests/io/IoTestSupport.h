@@ -1,0 +1,60 @@
+#pragma once
+
+#include <cstdint>
+#include <functional>
+#include <optional>
+#include <string>
+#include <string_view>
+#include <vector>
+
+#include "app/TranscoderDialog.h"
+#include "app/UserInterface.h"
+
+namespace tavrisk::test {
+
+// Records the message boxes; runs a hook whenever the job pumps messages.
+class RecordingUi : public UserInterface {
+  public:
+    struct Message {
+        std::string text, title;
+    };
+    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons,
+                              MessageIcon) override {
+        messages.push_back({std::string(text), std::string(title)});
+        return MessageAnswer::Ok;
+    }
+    void PumpMessages() override {
+        if (onPump) onPump();
+    }
+    std::vector<Message> messages;
+    std::function<void()> onPump;
+};
+
+// A main window with default settings, ready to run a job.
+struct JobWindow {
+    RecordingUi ui;
+    TranscoderDialog window{ui};
+    JobWindow() { window.jobStopped = false; }
+};
+
+// A WAV file built byte by byte, to make every kind of header.
+struct WavSpec {
+    uint16_t formatTag = 1;
+    uint16_t channels = 6;
+    uint32_t rate = 48000;
+    uint16_t bits = 16;
+    uint32_t fmtSize = 16;     // 16, 18 or 40 (extensible)
+    uint32_t channelMask = 0;  // written in a 40-byte record
+    std::vector<int16_t> samples;
+    std::optional<uint32_t> declaredDataSize;
+    std::vector<uint8_t> trailingChunk;  // a "LIST" chunk body after "data"
+    bool withFmt = true;
+    bool withData = true;
+};
+std::vector<uint8_t> BuildWav(const WavSpec& spec);
+
+// `frames` frames whose channel k holds value(frame, k).
+std::vector<int16_t> MakeFrames(std::size_t frames, int channels,
+                                const std::function<int16_t(std::size_t, int)>& value);
+
+}  // namespace tavrisk::test
