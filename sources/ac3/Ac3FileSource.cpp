@@ -285,6 +285,7 @@ void Ac3FileSource::Resample() {
 bool Ac3FileSource::ApplyResync() {
     if (resyncSamples > kMaxInsertFrames) {
         Report("Resync overflow", kResyncTitle);
+        ended = true;
         return false;
     }
     if (resyncSamples > 0) {

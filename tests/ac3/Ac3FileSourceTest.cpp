@@ -241,6 +241,22 @@ TEST_F(Ac3FileSourceTest, NormalisesEveryChannelToItsSliderAfterAnAnalysisPass) 
     }
 }
 
+TEST_F(Ac3FileSourceTest, ReportsTheAnalysisPassUpToFiftyAndTheOutputPassOnToAHundred) {
+    window.SetNormalize(true);
+    const std::string path = Make({.seconds = 0.5});
+    Ac3FileSource source(window);
+    ASSERT_TRUE(source.Open(path));
+    EXPECT_EQ(window.percentText.text, "50.00%");
+    SampleBlock block;
+    ASSERT_TRUE(source.ReadBlock(block));
+    const float early = std::stof(window.percentText.text);
+    EXPECT_GT(early, 50.0f);
+    EXPECT_LT(early, 60.0f);
+    while (source.ReadBlock(block)) {
+    }
+    EXPECT_EQ(window.percentText.text, "100.00%");
+}
+
 TEST_F(Ac3FileSourceTest, AStopDuringTheAnalysisPassFailsOpen) {
     window.SetNormalize(true);
     window.jobStopped = true;
