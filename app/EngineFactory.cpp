@@ -6,15 +6,12 @@
 #include "engines/MonoFilesEngine.h"
 #include "engines/WavEngine.h"
 #include "sources/WavFileSource.h"
+#include "sources/ac3/Ac3FileSource.h"
 
-// Engines and sources land one by one; each is wired in as soon as it exists.
+// The encoder is wired in as soon as it exists.
 #if __has_include("mp2enc/Mp2Engine.h")
 #include "mp2enc/Mp2Engine.h"
 #define TAVRISK_HAVE_MP2_ENGINE 1
-#endif
-#if __has_include("sources/ac3/Ac3FileSource.h")
-#include "sources/ac3/Ac3FileSource.h"
-#define TAVRISK_HAVE_AC3_SOURCE 1
 #endif
 
 namespace tavrisk {
@@ -42,11 +39,7 @@ std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
     // ".WAV" anywhere in the name, also in a folder name.
     if (upper.find(".WAV") != std::string::npos) return std::make_unique<WavFileSource>(window);
-#ifdef TAVRISK_HAVE_AC3_SOURCE
     return std::make_unique<Ac3FileSource>(window);
-#else
-    return std::make_unique<SampleSource>(window);
-#endif
 }
 
 }  // namespace tavrisk
