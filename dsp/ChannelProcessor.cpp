@@ -13,14 +13,18 @@ constexpr float kInverseFullScale = 1.0f / 32767.0f;
 constexpr double kInverseFullScaleD = 1.0 / 32767.0;
 
 // Truncation toward zero to a 32-bit int, saturating instead of overflowing.
-int32_t TruncToInt32(long double value) {
+int32_t TruncToInt32(double value) {
     if (!(value == value)) return 0;
-    if (value >= static_cast<long double>(std::numeric_limits<int32_t>::max()))
+    if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
         return std::numeric_limits<int32_t>::max();
-    if (value <= static_cast<long double>(std::numeric_limits<int32_t>::min()))
+    if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
+
+// Envelope levels whose target is memoised: the whole 16-bit range.
+constexpr int kCachedLevels = 32768;
+constexpr int32_t kNotComputed = -1;
 
 float LevelDb(float value) {
     return static_cast<float>(20.0 * std::log10(static_cast<double>(value) * kInverseFullScaleD));
@@ -44,11 +48,27 @@ void ChannelProcessor::PrepareDynamics() {
         envelope[c] = 0.0f;
         heldPeak[c] = 0.0f;
         releaseCounter[c] = 0;
+        if (dynamicsEnabled) targetCache[c].assign(kCachedLevels, kNotComputed);
         const int count = curve.GetPointCount();
         curveIn[c].assign(count, 0.0f);
         curveOut[c].assign(count, 0.0f);
         curve.GetPointsDb(curveIn[c].data(), curveOut[c].data());
     }
+}
+
+int32_t ChannelProcessor::ScaleToSample(float gainFactor, float sample) {
+    // trunc(gain x sample x 32767) of the exact product, as extended precision gives it. The
+    // product of two floats is exact in double; only the multiplication by 32767 rounds, and
+    // its error (exact through fma) matters only when the rounded value is a whole number.
+    const double product = static_cast<double>(gainFactor) * static_cast<double>(sample);
+    const double scaled = product * static_cast<double>(kFullScale);
+    double whole = std::trunc(scaled);
+    if (whole == scaled && scaled != 0.0) {
+        const double error = std::fma(product, static_cast<double>(kFullScale), -scaled);
+        if (scaled > 0.0 && error < 0.0) whole -= 1.0;
+        if (scaled < 0.0 && error > 0.0) whole += 1.0;
+    }
+    return TruncToInt32(whole);
 }
 
 void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
@@ -58,9 +78,7 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
     for (int f = 0; f < kChannels; ++f) {
         const int from = routing[f];
         const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
-        const long double scaled = static_cast<long double>(gain[kResultOfColumn[f]]) * sample *
-                                   static_cast<long double>(kFullScale);
-        v[f] = static_cast<float>(TruncToInt32(scaled));
+        v[f] = static_cast<float>(ScaleToSample(gain[kResultOfColumn[f]], sample));
     }
     if (dynamicsEnabled && !analysisOnly) ApplyDynamics(v);
     for (int f = 0; f < kChannels; ++f) {
@@ -189,13 +207,26 @@ void ChannelProcessor::ApplyDynamics(std::array<float, kChannels>& v) {
             v[i] = 0.0f;
             continue;
         }
-        const float levelIn = LevelDb(envelope[i]);
-        const float levelOut = InterpolateCurve(curveIn[i].data(), curveOut[i].data(),
-                                                static_cast<int>(curveIn[i].size()), levelIn);
-        const int32_t target =
-            TruncToInt32(std::pow(10.0L, static_cast<long double>(levelOut) * 0.05L) * 32767.0L);
+        const int32_t target = TargetOf(i, envelope[i]);
         v[i] = (v[i] / envelope[i]) * static_cast<float>(target);
     }
+}
+
+int32_t ChannelProcessor::ComputeTarget(int channel, float level) const {
+    const float levelIn = LevelDb(level);
+    const float levelOut = InterpolateCurve(curveIn[channel].data(), curveOut[channel].data(),
+                                            static_cast<int>(curveIn[channel].size()), levelIn);
+    return TruncToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
+}
+
+int32_t ChannelProcessor::TargetOf(int channel, float level) {
+    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
+    const auto index = static_cast<int32_t>(level);
+    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
+        return ComputeTarget(channel, level);
+    int32_t& cached = targetCache[channel][index];
+    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
+    return cached;
 }
 
 float ChannelProcessor::InterpolateCurve(const float* xIn, const float* yOut, int n, float x) {

@@ -44,6 +44,8 @@ class ChannelProcessor {
     const std::array<float, kChannels>& Gains() const { return gain; }
     const std::array<float, kChannels>& Envelopes() const { return envelope; }
 
+    // trunc(gain x sample x 32767) of the exact product, saturated to 32 bits.
+    static int32_t ScaleToSample(float gainFactor, float sample);
     // Output level in dB for input level x on the polyline (xIn ascending).
     static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
     static float Max2(float a, float b) { return a > b ? a : b; }
@@ -57,6 +59,9 @@ class ChannelProcessor {
     void ApplyDynamics(std::array<float, kChannels>& v);
     void DetectLevel(int channel, float value);
     void LinkEnvelopes();
+    // The curve's output level, as a whole 16-bit value, for an envelope level.
+    int32_t ComputeTarget(int channel, float level) const;
+    int32_t TargetOf(int channel, float level);
 
     ChannelSettings& settings;
     std::array<float, kChannels> peak{};
@@ -69,6 +74,8 @@ class ChannelProcessor {
     std::array<float, kChannels> heldPeak{};
     std::array<int32_t, kChannels> releaseCounter{};
     std::array<std::vector<float>, kChannels> curveIn, curveOut;
+    // Target of each whole envelope level, per channel; -1 until first needed.
+    std::array<std::vector<int32_t>, kChannels> targetCache;
 };
 
 }  // namespace tavrisk
