@@ -84,6 +84,11 @@ TEST_F(Ac3CliTest, ResamplesInsertsAndNormalises) {
         EXPECT_GT(Rms({channel.begin() + 48000, channel.begin() + 90000}), 1000.0);
     }
 
+    // A refused resync is a failed job, not an empty success.
+    const CommandResult overflow = Transcode(input, dir.File("late.wav"), "--resync +0:0:56");
+    EXPECT_EQ(overflow.exitCode, 1);
+    EXPECT_NE(overflow.output.find("Tavrisk resynch: Resync overflow"), std::string::npos);
+
     const std::string louder = dir.File("normalised.wav");
     ASSERT_EQ(Transcode(input, louder, "--normalize").exitCode, 0);
     const PcmAudio loud = ReadWav(louder);
@@ -115,6 +120,7 @@ TEST_F(Ac3CliTest, FailsOnInputsWithoutAnAc3StreamAndKeepsWhatPrecededADamagedFr
     WriteBytes(damaged, bytes);
     const std::string output = dir.File("damaged.wav");
     const CommandResult run = Transcode(damaged, output);
+    EXPECT_EQ(run.exitCode, 1);  // the output is kept, but the job did not succeed
     EXPECT_NE(run.output.find("AC3 Decode Frame Error"), std::string::npos);
     EXPECT_EQ(Probe(output, "channels"), "6");
     const PcmAudio kept = ReadWav(output);
