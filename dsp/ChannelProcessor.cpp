@@ -32,7 +32,8 @@ float LevelDb(float value) {
 
 }  // namespace
 
-ChannelProcessor::ChannelProcessor(ChannelSettings& settings) : settings(settings) {
+ChannelProcessor::ChannelProcessor(ChannelSettings& settings)
+    : settings(settings), routing(&settings.Routing()) {
     gain.fill(1.0f);
     normalizeEnabled = settings.IsNormalizeOn();
     dynamicsEnabled = settings.IsDrpOn();
@@ -56,27 +57,11 @@ void ChannelProcessor::PrepareDynamics() {
     }
 }
 
-int32_t ChannelProcessor::ScaleToSample(float gainFactor, float sample) {
-    // trunc(gain x sample x 32767) of the exact product, as extended precision gives it. The
-    // product of two floats is exact in double; only the multiplication by 32767 rounds, and
-    // its error (exact through fma) matters only when the rounded value is a whole number.
-    const double product = static_cast<double>(gainFactor) * static_cast<double>(sample);
-    const double scaled = product * static_cast<double>(kFullScale);
-    double whole = std::trunc(scaled);
-    if (whole == scaled && scaled != 0.0) {
-        const double error = std::fma(product, static_cast<double>(kFullScale), -scaled);
-        if (scaled > 0.0 && error < 0.0) whole -= 1.0;
-        if (scaled < 0.0 && error > 0.0) whole += 1.0;
-    }
-    return TruncToInt32(whole);
-}
-
 void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
                                bool analysisOnly) {
-    const std::array<int, kChannels>& routing = settings.Routing();
     std::array<float, kChannels> v{};
     for (int f = 0; f < kChannels; ++f) {
-        const int from = routing[f];
+        const int from = (*routing)[f];
         const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
         v[f] = static_cast<float>(ScaleToSample(gain[kResultOfColumn[f]], sample));
     }
@@ -164,7 +149,11 @@ void ChannelProcessor::DetectLevel(int i, float value) {
         releaseCounter[i] = 0;
         return;
     }
-    const int64_t fall = static_cast<int64_t>(releaseCounter[i]) * held / samples;
+    // 64-bit only where the product needs it: long releases would overflow 32 bits.
+    const int64_t product = static_cast<int64_t>(releaseCounter[i]) * held;
+    const int64_t fall = product <= std::numeric_limits<int32_t>::max()
+                             ? static_cast<int32_t>(product) / static_cast<int32_t>(samples)
+                             : product / samples;
     envelope[i] = static_cast<float>(held - fall);
     if (envelope[i] < 0.0f) envelope[i] = 0.0f;
     if (releaseCounter[i] < std::numeric_limits<int32_t>::max()) ++releaseCounter[i];

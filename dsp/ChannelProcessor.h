@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -44,8 +45,25 @@ class ChannelProcessor {
     const std::array<float, kChannels>& Gains() const { return gain; }
     const std::array<float, kChannels>& Envelopes() const { return envelope; }
 
-    // trunc(gain x sample x 32767) of the exact product, saturated to 32 bits.
-    static int32_t ScaleToSample(float gainFactor, float sample);
+    // trunc(gain x sample x 32767) of the exact product (as extended precision gives it),
+    // saturated to 32 bits. The product of two floats is exact in double; only the
+    // multiplication by 32767 rounds, and its error (exact through fma) matters only when
+    // the rounded value is a whole number.
+    static int32_t ScaleToSample(float gainFactor, float sample) {
+        constexpr double kMax = 2147483647.0;
+        constexpr double kMin = -2147483648.0;
+        const double product = static_cast<double>(gainFactor) * static_cast<double>(sample);
+        const double scaled = product * static_cast<double>(kFullScale);
+        if (!(scaled < kMax)) return scaled == scaled ? 2147483647 : 0;
+        if (!(scaled > kMin)) return -2147483647 - 1;
+        int32_t whole = static_cast<int32_t>(scaled);
+        if (static_cast<double>(whole) == scaled && whole != 0) {
+            const double error = std::fma(product, static_cast<double>(kFullScale), -scaled);
+            if (whole > 0 && error < 0.0) --whole;
+            if (whole < 0 && error > 0.0) ++whole;
+        }
+        return whole;
+    }
     // Output level in dB for input level x on the polyline (xIn ascending).
     static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
     static float Max2(float a, float b) { return a > b ? a : b; }
@@ -64,6 +82,8 @@ class ChannelProcessor {
     int32_t TargetOf(int channel, float level);
 
     ChannelSettings& settings;
+    // The window's routing table, read live on every frame.
+    const std::array<int, kChannels>* routing;
     std::array<float, kChannels> peak{};
     std::array<float, kChannels> gain{};
     bool normalizeEnabled = false;
