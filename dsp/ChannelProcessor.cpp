@@ -1,5 +1,6 @@
 #include "dsp/ChannelProcessor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -59,13 +60,24 @@ void ChannelProcessor::PrepareDynamics() {
 
 void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
                                bool analysisOnly) {
+    const bool dynamics = dynamicsEnabled && !analysisOnly;
+    if (unityGains && !dynamics) {
+        // Gain 1.0 without dynamics: scale, clip and truncate in one step (same results).
+        for (int f = 0; f < kChannels; ++f) {
+            const int from = (*routing)[f];
+            const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
+            results[kResultOfColumn[f]] = std::clamp(ScaleAtUnity(sample), -kMaxSample, kMaxSample);
+        }
+        return;
+    }
     std::array<float, kChannels> v{};
     for (int f = 0; f < kChannels; ++f) {
         const int from = (*routing)[f];
         const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
-        v[f] = static_cast<float>(ScaleToSample(gain[kResultOfColumn[f]], sample));
+        v[f] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
+                                             : ScaleToSample(gain[kResultOfColumn[f]], sample));
     }
-    if (dynamicsEnabled && !analysisOnly) ApplyDynamics(v);
+    if (dynamics) ApplyDynamics(v);
     for (int f = 0; f < kChannels; ++f) {
         float clipped = v[f];
         if (clipped > kFullScale) clipped = kFullScale;
@@ -126,6 +138,7 @@ void ChannelProcessor::ComputeNormalizeGains() {
             alone(kResLfe);
             break;
     }
+    unityGains = std::all_of(gain.begin(), gain.end(), [](float g) { return g == 1.0f; });
 }
 
 void ChannelProcessor::DetectLevel(int i, float value) {

@@ -19,6 +19,7 @@ class ChannelProcessor {
   public:
     static constexpr int kChannels = 6;
     static constexpr float kFullScale = 32767.0f;
+    static constexpr int32_t kMaxSample = 32767;
     static constexpr float kSliderToTarget = 327.67f;
     // Result-order slots.
     enum Result { kResL = 0, kResC, kResR, kResLs, kResRs, kResLfe };
@@ -64,6 +65,13 @@ class ChannelProcessor {
         }
         return whole;
     }
+    // The same at gain 1.0, where the product is exact in double and needs no correction.
+    static int32_t ScaleAtUnity(float sample) {
+        const double scaled = static_cast<double>(sample) * static_cast<double>(kFullScale);
+        if (!(scaled < 2147483647.0)) return scaled == scaled ? 2147483647 : 0;
+        if (!(scaled > -2147483648.0)) return -2147483647 - 1;
+        return static_cast<int32_t>(scaled);
+    }
     // Output level in dB for input level x on the polyline (xIn ascending).
     static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
     static float Max2(float a, float b) { return a > b ? a : b; }
@@ -88,6 +96,8 @@ class ChannelProcessor {
     std::array<float, kChannels> gain{};
     bool normalizeEnabled = false;
     bool dynamicsEnabled = false;
+    // All gains are 1.0: the scaling takes the exact short path.
+    bool unityGains = true;
     int32_t sampleRate = 0;
     std::array<int32_t, kChannels> releaseMs{};
     std::array<float, kChannels> envelope{};

@@ -90,6 +90,7 @@ TEST(ChannelProcessor, ScalingTruncatesTheExactProduct) {
     for (int i = 0; i < 200000; ++i) {
         const float g = gains(random), s = samples(random);
         ASSERT_EQ(ChannelProcessor::ScaleToSample(g, s), extended(g, s)) << g << " " << s;
+        ASSERT_EQ(ChannelProcessor::ScaleAtUnity(s * g), extended(1.0f, s * g)) << s * g;
     }
     // Whole 16-bit values read from files, at unity gain and at normalisation gains.
     for (int value = -32768; value <= 32767; ++value) {
