@@ -3,24 +3,15 @@
 #include <cctype>
 
 #include "app/TranscodeJob.h"
-
-// Engines and sources land one by one; each is wired in as soon as it exists.
-#if __has_include("engines/WavEngine.h")
 #include "engines/MonoFilesEngine.h"
 #include "engines/WavEngine.h"
-#define TAVRISK_HAVE_WAV_ENGINES 1
-#endif
+#include "sources/WavFileSource.h"
+#include "sources/ac3/Ac3FileSource.h"
+
+// The encoder is wired in as soon as it exists.
 #if __has_include("mp2enc/Mp2Engine.h")
 #include "mp2enc/Mp2Engine.h"
 #define TAVRISK_HAVE_MP2_ENGINE 1
-#endif
-#if __has_include("sources/WavFileSource.h")
-#include "sources/WavFileSource.h"
-#define TAVRISK_HAVE_WAV_SOURCE 1
-#endif
-#if __has_include("sources/ac3/Ac3FileSource.h")
-#include "sources/ac3/Ac3FileSource.h"
-#define TAVRISK_HAVE_AC3_SOURCE 1
 #endif
 
 namespace tavrisk {
@@ -31,14 +22,12 @@ std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
         case TranscoderDialog::kEngineMp2:
             return std::make_unique<mp2::Mp2Engine>(window);
 #endif
-#ifdef TAVRISK_HAVE_WAV_ENGINES
         case TranscoderDialog::kEnginePcmMono:
             return std::make_unique<MonoFilesEngine>(window, false);
         case TranscoderDialog::kEngineWav:
             return std::make_unique<WavEngine>(window);
         case TranscoderDialog::kEngineWavMono:
             return std::make_unique<MonoFilesEngine>(window, true);
-#endif
         default:
             return nullptr;
     }
@@ -48,15 +37,9 @@ std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {
     std::string upper = window.inputName.text;
     std::transform(upper.begin(), upper.end(), upper.begin(),
                    [](unsigned char c) { return static_cast<char>(std::toupper(c)); });
-#ifdef TAVRISK_HAVE_WAV_SOURCE
     // ".WAV" anywhere in the name, also in a folder name.
     if (upper.find(".WAV") != std::string::npos) return std::make_unique<WavFileSource>(window);
-#endif
-#ifdef TAVRISK_HAVE_AC3_SOURCE
     return std::make_unique<Ac3FileSource>(window);
-#else
-    return std::make_unique<SampleSource>(window);
-#endif
 }
 
 }  // namespace tavrisk

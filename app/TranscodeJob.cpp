@@ -124,13 +124,16 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     window.EnableTranscode(false);
     window.Ui().SetBusy(true);
     const bool ran = engine->Run();
+    // A source that reported an error (a damaged frame, a refused resync) ended the input
+    // early: the output holds what came before, but the job did not succeed.
+    const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
     const bool stoppedByUser = window.jobStopped;
     window.EnableTranscode(true);
     window.jobStopped = true;
     engine.reset();
     window.Ui().SetBusy(false);
 
-    if (!ran) return Outcome::Failed;
+    if (!ran || sourceFailed) return Outcome::Failed;
     return stoppedByUser ? Outcome::Stopped : Outcome::Done;
 }
 

@@ -1,5 +1,6 @@
 #include "dsp/ChannelProcessor.h"
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -13,14 +14,18 @@ constexpr float kInverseFullScale = 1.0f / 32767.0f;
 constexpr double kInverseFullScaleD = 1.0 / 32767.0;
 
 // Truncation toward zero to a 32-bit int, saturating instead of overflowing.
-int32_t TruncToInt32(long double value) {
+int32_t TruncToInt32(double value) {
     if (!(value == value)) return 0;
-    if (value >= static_cast<long double>(std::numeric_limits<int32_t>::max()))
+    if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
         return std::numeric_limits<int32_t>::max();
-    if (value <= static_cast<long double>(std::numeric_limits<int32_t>::min()))
+    if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
     return static_cast<int32_t>(value);
 }
+
+// Envelope levels whose target is memoised: the whole 16-bit range.
+constexpr int kCachedLevels = 32768;
+constexpr int32_t kNotComputed = -1;
 
 float LevelDb(float value) {
     return static_cast<float>(20.0 * std::log10(static_cast<double>(value) * kInverseFullScaleD));
@@ -28,7 +33,8 @@ float LevelDb(float value) {
 
 }  // namespace
 
-ChannelProcessor::ChannelProcessor(ChannelSettings& settings) : settings(settings) {
+ChannelProcessor::ChannelProcessor(ChannelSettings& settings)
+    : settings(settings), routing(&settings.Routing()) {
     gain.fill(1.0f);
     normalizeEnabled = settings.IsNormalizeOn();
     dynamicsEnabled = settings.IsDrpOn();
@@ -44,6 +50,7 @@ void ChannelProcessor::PrepareDynamics() {
         envelope[c] = 0.0f;
         heldPeak[c] = 0.0f;
         releaseCounter[c] = 0;
+        if (dynamicsEnabled) targetCache[c].assign(kCachedLevels, kNotComputed);
         const int count = curve.GetPointCount();
         curveIn[c].assign(count, 0.0f);
         curveOut[c].assign(count, 0.0f);
@@ -53,16 +60,24 @@ void ChannelProcessor::PrepareDynamics() {
 
 void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
                                bool analysisOnly) {
-    const std::array<int, kChannels>& routing = settings.Routing();
+    const bool dynamics = dynamicsEnabled && !analysisOnly;
+    if (unityGains && !dynamics) {
+        // Gain 1.0 without dynamics: scale, clip and truncate in one step (same results).
+        for (int f = 0; f < kChannels; ++f) {
+            const int from = (*routing)[f];
+            const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
+            results[kResultOfColumn[f]] = std::clamp(ScaleAtUnity(sample), -kMaxSample, kMaxSample);
+        }
+        return;
+    }
     std::array<float, kChannels> v{};
     for (int f = 0; f < kChannels; ++f) {
-        const int from = routing[f];
+        const int from = (*routing)[f];
         const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
-        const long double scaled = static_cast<long double>(gain[kResultOfColumn[f]]) * sample *
-                                   static_cast<long double>(kFullScale);
-        v[f] = static_cast<float>(TruncToInt32(scaled));
+        v[f] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
+                                             : ScaleToSample(gain[kResultOfColumn[f]], sample));
     }
-    if (dynamicsEnabled && !analysisOnly) ApplyDynamics(v);
+    if (dynamics) ApplyDynamics(v);
     for (int f = 0; f < kChannels; ++f) {
         float clipped = v[f];
         if (clipped > kFullScale) clipped = kFullScale;
@@ -123,6 +138,7 @@ void ChannelProcessor::ComputeNormalizeGains() {
             alone(kResLfe);
             break;
     }
+    unityGains = std::all_of(gain.begin(), gain.end(), [](float g) { return g == 1.0f; });
 }
 
 void ChannelProcessor::DetectLevel(int i, float value) {
@@ -146,7 +162,11 @@ void ChannelProcessor::DetectLevel(int i, float value) {
         releaseCounter[i] = 0;
         return;
     }
-    const int64_t fall = static_cast<int64_t>(releaseCounter[i]) * held / samples;
+    // 64-bit only where the product needs it: long releases would overflow 32 bits.
+    const int64_t product = static_cast<int64_t>(releaseCounter[i]) * held;
+    const int64_t fall = product <= std::numeric_limits<int32_t>::max()
+                             ? static_cast<int32_t>(product) / static_cast<int32_t>(samples)
+                             : product / samples;
     envelope[i] = static_cast<float>(held - fall);
     if (envelope[i] < 0.0f) envelope[i] = 0.0f;
     if (releaseCounter[i] < std::numeric_limits<int32_t>::max()) ++releaseCounter[i];
@@ -189,13 +209,26 @@ void ChannelProcessor::ApplyDynamics(std::array<float, kChannels>& v) {
             v[i] = 0.0f;
             continue;
         }
-        const float levelIn = LevelDb(envelope[i]);
-        const float levelOut = InterpolateCurve(curveIn[i].data(), curveOut[i].data(),
-                                                static_cast<int>(curveIn[i].size()), levelIn);
-        const int32_t target =
-            TruncToInt32(std::pow(10.0L, static_cast<long double>(levelOut) * 0.05L) * 32767.0L);
+        const int32_t target = TargetOf(i, envelope[i]);
         v[i] = (v[i] / envelope[i]) * static_cast<float>(target);
     }
+}
+
+int32_t ChannelProcessor::ComputeTarget(int channel, float level) const {
+    const float levelIn = LevelDb(level);
+    const float levelOut = InterpolateCurve(curveIn[channel].data(), curveOut[channel].data(),
+                                            static_cast<int>(curveIn[channel].size()), levelIn);
+    return TruncToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
+}
+
+int32_t ChannelProcessor::TargetOf(int channel, float level) {
+    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
+    const auto index = static_cast<int32_t>(level);
+    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
+        return ComputeTarget(channel, level);
+    int32_t& cached = targetCache[channel][index];
+    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
+    return cached;
 }
 
 float ChannelProcessor::InterpolateCurve(const float* xIn, const float* yOut, int n, float x) {

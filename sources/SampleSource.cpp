@@ -62,9 +62,14 @@ void SampleSource::AnalyzeFrame(const float* frame) {
 }
 
 void SampleSource::ProcessToRows(const float* frame, std::array<int32_t, kChannels>& rows) {
-    int l = 0, c = 0, r = 0, ls = 0, rs = 0, lfe = 0;
-    ProcessFrame(frame, &l, &c, &r, &ls, &rs, &lfe, false);
-    rows = {l, r, c, lfe, ls, rs};
+    // The reordering step and the chain of ProcessFrame, without its six result pointers.
+    float columns[kChannels];
+    ToColumnOrder(frame, columns);
+    std::array<int32_t, kChannels> results{};
+    processor.Process(columns, results, false);
+    rows = {results[ChannelProcessor::kResL],  results[ChannelProcessor::kResR],
+            results[ChannelProcessor::kResC],  results[ChannelProcessor::kResLfe],
+            results[ChannelProcessor::kResLs], results[ChannelProcessor::kResRs]};
 }
 
 void SampleSource::StoreColumn(SampleBlock& block, std::size_t i,

@@ -53,8 +53,11 @@ bool WavFileSource::Open(const std::string& name) {
     if (!reader.FindChunk(FourCc("fmt "), riffChunk, subChunk)) {
         return OpenFailed("no \"fmt \" chunk");
     }
-    if (!ReadFormat(subChunk)) {
+    if (subChunk.size < WaveFormat::kMinSize) {
         return OpenFailed("\"fmt \" chunk shorter than 16 bytes");
+    }
+    if (!ReadFormat(subChunk)) {
+        return OpenFailed("\"fmt \" chunk cut short");
     }
     if (!CheckFormat()) {
         Close();
@@ -81,7 +84,7 @@ bool WavFileSource::Open(const std::string& name) {
 bool WavFileSource::ReadFormat(const RiffChunk& chunk) {
     std::array<uint8_t, WaveFormat::kExtensibleSize> record{};
     const std::size_t wanted = std::min<std::size_t>(chunk.size, record.size());
-    if (wanted < WaveFormat::kMinSize || reader.Read(record.data(), wanted) != wanted) {
+    if (reader.Read(record.data(), wanted) != wanted) {
         return false;
     }
     waveFormat = WaveFormat{};

@@ -3,6 +3,7 @@
 #include <filesystem>
 
 #include "app/TranscodeJob.h"
+#include "sources/WavFileSource.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"
 
@@ -111,6 +112,36 @@ TEST_F(TranscodeJobTest, BatchNeedsNativeProcessingAndRunsEveryEntry) {
     ASSERT_EQ(ui.messages.size(), 2u);  // one per entry
     EXPECT_EQ(window.outputName.text, dir.File("missing.ac3") + ".mp2");
     EXPECT_EQ(ui.messages[1].title, "File Open Error");
+}
+
+TEST_F(TranscodeJobTest, WavInAnyPartOfTheNameSelectsTheWavSource) {
+    window.SetInputName("/films/a.wavs/film.ac3");
+    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    window.SetInputName("/films/film.WAV");
+    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    window.SetInputName("/films/film.ac3");
+    EXPECT_EQ(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+}
+
+TEST_F(TranscodeJobTest, ExitDuringAJobEndsItWithAValidOutput) {
+    const std::string wav = dir.File("in.wav");
+    test::WritePlainWav(wav, test::MakeTones({{100, 200, 300, 400, 500, 60}}, 48000, 48000));
+    const std::string output = dir.File("out.wav");
+    window.SetInputName(wav);
+    window.SelectOutputEngine(TranscoderDialog::kEngineWav);
+    window.SetOutputName(output);
+    ui.onPump = [&] {
+        if (ui.pumps == 5) window.OnOK();  // "Exit", answered OK
+    };
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Stopped);
+    EXPECT_EQ(ui.Lines().back(), "Abort transcoding: Sure to stop ?");
+    EXPECT_TRUE(window.jobStopped);
+    EXPECT_TRUE(window.transcodeButton.enabled);
+    const test::PcmAudio written = test::ReadWav(output);
+    EXPECT_EQ(written.channels, 6);
+    EXPECT_GT(written.Frames(), 0u);
+    EXPECT_LT(written.Frames(), 48000u);
+    EXPECT_EQ(written.Frames() % 1152, 0u);
 }
 
 TEST_F(TranscodeJobTest, PriorityItemsMapToNiceValues) {

@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
 #include "dsp/ChannelProcessor.h"
 #include "dsp/DrpCurve.h"
@@ -78,6 +79,26 @@ TEST(ChannelProcessor, ScalesTruncatesAndClipsToSymmetric16Bits) {
     EXPECT_EQ(out[ChannelProcessor::kResLfe], -32767);
     EXPECT_EQ(out[ChannelProcessor::kResLs], 32767);   // 49150 clipped
     EXPECT_EQ(out[ChannelProcessor::kResRs], -32767);  // not -32768
+}
+
+TEST(ChannelProcessor, ScalingTruncatesTheExactProduct) {
+    auto extended = [](float g, float s) {
+        return static_cast<int32_t>(static_cast<long double>(g) * s * 32767.0L);
+    };
+    std::mt19937 random(7);
+    std::uniform_real_distribution<float> gains(0.0f, 40.0f), samples(-1.0f, 1.0f);
+    for (int i = 0; i < 200000; ++i) {
+        const float g = gains(random), s = samples(random);
+        ASSERT_EQ(ChannelProcessor::ScaleToSample(g, s), extended(g, s)) << g << " " << s;
+        ASSERT_EQ(ChannelProcessor::ScaleAtUnity(s * g), extended(1.0f, s * g)) << s * g;
+    }
+    // Whole 16-bit values read from files, at unity gain and at normalisation gains.
+    for (int value = -32768; value <= 32767; ++value) {
+        const float s = static_cast<float>(value) * (1.0f / 32767.0f);
+        ASSERT_EQ(ChannelProcessor::ScaleToSample(1.0f, s), extended(1.0f, s)) << value;
+        ASSERT_EQ(ChannelProcessor::ScaleToSample(1.7f, s), extended(1.7f, s)) << value;
+    }
+    EXPECT_EQ(ChannelProcessor::ScaleToSample(1e9f, 1.0f), std::numeric_limits<int32_t>::max());
 }
 
 TEST(ChannelProcessor, AnalysisRaisesPeaksAndShowsThemInColumnOrder) {

@@ -4,35 +4,16 @@
 #include <functional>
 #include <optional>
 #include <string>
-#include <string_view>
 #include <vector>
 
 #include "app/TranscoderDialog.h"
-#include "app/UserInterface.h"
+#include "tests/support/RecordingInterface.h"
 
 namespace tavrisk::test {
 
-// Records the message boxes; runs a hook whenever the job pumps messages.
-class RecordingUi : public UserInterface {
-  public:
-    struct Message {
-        std::string text, title;
-    };
-    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons,
-                              MessageIcon) override {
-        messages.push_back({std::string(text), std::string(title)});
-        return MessageAnswer::Ok;
-    }
-    void PumpMessages() override {
-        if (onPump) onPump();
-    }
-    std::vector<Message> messages;
-    std::function<void()> onPump;
-};
-
 // A main window with default settings, ready to run a job.
 struct JobWindow {
-    RecordingUi ui;
+    RecordingInterface ui;
     TranscoderDialog window{ui};
     JobWindow() { window.jobStopped = false; }
 };

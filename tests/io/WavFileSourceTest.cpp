@@ -50,6 +50,11 @@ int ReadAndCheckBlocks(WavFileSource& source) {
     return blocks;
 }
 
+std::vector<uint8_t> CutAfter(std::vector<uint8_t> bytes, std::size_t size) {
+    bytes.resize(size);
+    return bytes;
+}
+
 class WavFileSourceTest : public ::testing::Test {
   protected:
     std::string Write(const WavSpec& spec, const std::string& name = "in.wav") {
@@ -124,7 +129,9 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         std::vector<uint8_t> bytes;
         std::string reason;
     };
-    WavSpec noFmt = good, noData = good, shortFmt = good;
+    WavSpec noFmt = good, noData = good, shortFmt = good, cutFmt = good;
+    cutFmt.withData = false;
+    cutFmt.samples.clear();
     noFmt.withFmt = false;
     noData.withData = false;
     shortFmt.fmtSize = 14;
@@ -136,6 +143,7 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         {"nofmt.wav", riffOf(noFmt), "no \"fmt \" chunk"},
         {"nodata.wav", riffOf(noData), "no \"data\" chunk"},
         {"shortfmt.wav", riffOf(shortFmt), "\"fmt \" chunk shorter than 16 bytes"},
+        {"cutfmt.wav", CutAfter(riffOf(cutFmt), 30), "\"fmt \" chunk cut short"},
     };
     for (const Case& c : cases) {
         job.ui.messages.clear();
