@@ -16,7 +16,6 @@ constexpr int kScfsiBits = 2;
 constexpr int kScaleFactorBits = 6;
 constexpr int kMcHeaderBits = 35;
 constexpr int kLimitedCentreSavedBits = 41;
-constexpr int kLimitedCentreFirstSubband = 12;
 constexpr double kNoCandidate = 999999.0;
 
 // What the search sees of one channel-subband: closed ones and values from kNoCandidate up
@@ -29,21 +28,6 @@ double CandidateValue(int used, double maskToNoise) {
 // Slot a decoder derives from Lo (row 0) and Ro (row 1) under each tcAlloc.
 constexpr int kPartnerSlot[2][kTcAllocValues] = {{5, 2, 5, 3, 5, 3, 3, 2},
                                                  {6, 6, 2, 6, 4, 4, 2, 4}};
-
-int TcAllocWidth(int config) {
-    switch (config) {
-        case 210:
-        case 220:
-        case 300:
-        case 302:
-            return 2;
-        case 310:
-        case 320:
-            return 3;
-        default:
-            return 0;
-    }
-}
 
 // Smallest allocation index whose SNR covers the SMR with margin minMnr.
 int NeededIndex(const AllocationRowEntries& row, double smr, double minMnr) {
@@ -82,12 +66,12 @@ int allocationFieldBits(const FrameParams& params, const MpegHeader& header) {
     for (int sb = 0; sb < params.sblimitMc; ++sb) {
         bits += (params.stereoMc + params.stereoAug) * (*params.allocMc)[sb][0].bits;
     }
-    if (header.center == 3) bits -= kLimitedCentreSavedBits;
+    if (header.center == kLimitedCentre) bits -= kLimitedCentreSavedBits;
     return bits;
 }
 
 int multichannelSideBits(const MpegHeader& header, int config) {
-    const int w = TcAllocWidth(config);
+    const int w = tcAllocWidth(config);
     return kMcHeaderBits + (header.tcSbgrSelect ? w : kSubbandGroups * w);
 }
 
@@ -132,7 +116,8 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
             candidateSlot[index] = s;
             candidateValue[index] = CandidateTree<kCandidates>::kNone;
             if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
-            if (header.center == 3 && s == kSlotC && sb >= kLimitedCentreFirstSubband) {
+            if (header.center == kLimitedCentre && s == kSlotC &&
+                sb >= kLimitedCentreFirstSubband) {
                 used[s][sb] = kClosed;
             }
             candidateValue[index] = CandidateValue(used[s][sb], maskToNoise[s][sb]);

@@ -11,7 +11,6 @@ namespace {
 
 constexpr std::uint32_t kSyncword = 0xFFF;
 constexpr int kTriplets = 4;
-constexpr int kLimitedCentreFirstSubband = 12;
 constexpr int kLfeEntry = 4;
 
 // Calls fn(sb, slot) for the compatible channels in writing order.
@@ -32,7 +31,9 @@ void ForEachMultichannel(const FrameParams& params, const MpegHeader& header, Fn
         const int t = header.tcAlloc[kSubbandGroup[sb]];
         for (int k = first; k < end; ++k) {
             const int slot = transmittedSlot(params.config, t, k);
-            if (header.center == 3 && slot == kSlotC && sb >= kLimitedCentreFirstSubband) continue;
+            if (header.center == kLimitedCentre && slot == kSlotC &&
+                sb >= kLimitedCentreFirstSubband)
+                continue;
             fn(sb, slot);
         }
     }
@@ -47,10 +48,6 @@ void PutZeros(BitStream& bs, long count) {
         bs.putBits(0, BitStream::kMaxWidth);
     }
     if (count > 0) bs.putBits(0, static_cast<int>(count));
-}
-
-int TcAllocWidth(int config) {
-    return config == 310 || config == kConfig32 ? 3 : 2;
 }
 
 // Feeds or writes the scale factors of one slot and subband by its scfsi.
@@ -96,7 +93,7 @@ void PutTcFields(const MpegHeader& h, int config, Put&& put) {
     put(h.tcSbgrSelect, 1);
     put(h.dynCrossOn, 1);
     put(h.mcPredictionOn, 1);
-    const int w = TcAllocWidth(config);
+    const int w = tcAllocWidth(config);
     if (h.tcSbgrSelect) {
         put(h.tcAllocation, w);
     } else {

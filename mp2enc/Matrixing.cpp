@@ -6,9 +6,6 @@ namespace tavrisk::mp2 {
 namespace {
 
 constexpr double kInvSqrt2 = 0.7071067811865475;
-constexpr int kProcedureSurroundDifference = 2;
-constexpr int kProcedureNoMatrix = 3;
-constexpr int kLimitedCentreFirstSubband = 12;
 
 template <typename Fn>
 void ForEachSample(Fn&& fn) {
@@ -108,7 +105,7 @@ void matrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center) {
             x[kSlotLo][part][gr][sb] = l + c + ls;
             x[kSlotRo][part][gr][sb] = r + c + rs;
         }
-        if (center == 3 && sb >= kLimitedCentreFirstSubband) {
+        if (center == kLimitedCentre && sb >= kLimitedCentreFirstSubband) {
             x[kSlotC][part][gr][sb] = 0.0;
             if (dematrixProcedure == kProcedureNoMatrix) {
                 x[kSlotLo][part][gr][sb] += c * kInvSqrt2;

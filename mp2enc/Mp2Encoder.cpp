@@ -13,12 +13,8 @@ namespace {
 
 constexpr int kLayer2 = 2;
 constexpr int kStereoSurround = 2;
-constexpr int kFullCentre = 1;
-constexpr int kLimitedCentre = 3;
 constexpr int kMaxDematrixProcedure = 3;
 constexpr int kMaxTcAlloc = kTcAllocValues - 1;
-constexpr int kProcedureSurroundDifference = 2;
-constexpr int kCentreAndBothFronts = 5;
 constexpr int kHeaderBits = 32;
 constexpr int kUnpredicted = 127;
 constexpr int kMaxSamplingCode = 2;

@@ -49,6 +49,15 @@ struct MpegHeader {
 // Channel configuration 3/2: three front and two surround channels.
 constexpr int kConfig32 = 320;
 
+// Values of the `center` field, and the first subband a limited-bandwidth centre leaves out.
+constexpr int kFullCentre = 1;
+constexpr int kLimitedCentre = 3;
+constexpr int kLimitedCentreFirstSubband = 12;
+
+// Dematrix procedures with a form of their own: the surround difference, and no matrix.
+constexpr int kProcedureSurroundDifference = 2;
+constexpr int kProcedureNoMatrix = 3;
+
 // The coding parameters of the run derived from the header.
 struct FrameParams {
     int actualMode = 0;

@@ -6,12 +6,6 @@
 namespace tavrisk::mp2 {
 namespace {
 
-constexpr int kProcedureSurroundDifference = 2;
-constexpr int kProcedureNoMatrix = 3;
-constexpr int kCentreAndBothFronts = 5;  // carries C, L and R: no surround recoverable
-constexpr int kCentreLeftRightSurround = 3;
-constexpr int kLimitedCentre = 3;
-
 // First and last subband of each group as the allocation sees them (group 11 ends at 26).
 constexpr int kGroupFirst[kSubbandGroups] = {0, 1, 2, 3, 4, 5, 6, 7, 8, 10, 12, 16};
 constexpr int kGroupLast[kSubbandGroups] = {0, 1, 2, 3, 4, 5, 6, 7, 9, 11, 15, 26};
@@ -43,6 +37,21 @@ const std::array<std::array<int, kTransmissionPositions>, kTcAllocValues> kTcSlo
     {0, 1, 6, 5, 4},
     {0, 1, 5, 3, 6},
 }};
+
+int tcAllocWidth(int config) {
+    switch (config) {
+        case 210:
+        case 220:
+        case 300:
+        case 302:
+            return 2;
+        case 310:
+        case kConfig32:
+            return 3;
+        default:
+            return 0;
+    }
+}
 
 int transmittedSlot(int config, int tcAlloc, int position) {
     if (config != kConfig32 || tcAlloc < 0 || tcAlloc >= kTcAllocValues) return position;

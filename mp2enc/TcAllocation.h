@@ -10,6 +10,13 @@ constexpr int kTcAllocAdaptive = -2;
 constexpr int kTcAllocRandom = -1;
 constexpr int kTcAllocValues = 8;  // 3/2 configuration
 constexpr int kTransmissionPositions = 5;
+// tcAlloc 5 carries C, L and R: under the surround-difference procedure no surround can
+// then be recovered; tcAlloc 3 (C, L, RS) stands in for it.
+constexpr int kCentreAndBothFronts = 5;
+constexpr int kCentreLeftRightSurround = 3;
+
+// Width of a tc_allocation field for a channel configuration (0 without one).
+int tcAllocWidth(int config);
 
 // For the 3/2 configuration, the slot carried by transmission position k under tcAlloc t.
 extern const std::array<std::array<int, kTransmissionPositions>, kTcAllocValues> kTcSlots;
