@@ -13,6 +13,7 @@
 #include <mutex>
 #include <numbers>
 #include <stop_token>
+#include <system_error>
 #include <thread>
 
 #include "mp2enc/ThresholdTables.h"
@@ -275,7 +276,11 @@ PsychoacousticModel::State::State() {
     offset.fill(kRingStart);
     // The slots are independent: a second core takes part of them.
     if (std::thread::hardware_concurrency() > 1) {
-        helper = std::make_unique<HelperThread>([this] { RunSlots(helperWork); });
+        try {
+            helper = std::make_unique<HelperThread>([this] { RunSlots(helperWork); });
+        } catch (const std::system_error&) {
+            helper.reset();  // no thread to be had: the calling thread takes every slot
+        }
     }
 }
 
