@@ -82,7 +82,8 @@ void TranscoderDialog::OnInitDialog() {
     freq.selected = kFreq48000;
     inputFrequency.selected = kFreq48000;
     resyncDirection.selected = kResyncSkip;
-    resyncHours.text = resyncMinutes.text = resyncSeconds.text = resyncMillis.text = "0";
+    for (EditControl* edit : {&resyncHours, &resyncMinutes, &resyncSeconds, &resyncMillis})
+        edit->text = "0";
     resyncH = resyncM = resyncS = resyncMsValue = 0;
     for (int k = 0; k < kColumns; ++k) {
         routingCombos[k].selected = k;
