@@ -32,7 +32,9 @@ Mp2Encoder::Mp2Encoder()
       frame(allocZeroed<SubbandFrame>("subband")),
       psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
 
-Mp2Encoder::~Mp2Encoder() = default;
+Mp2Encoder::~Mp2Encoder() {
+    psyModel.reset();  // its helper thread may still read the psychoacoustic input
+}
 
 bool Mp2Encoder::configure(const EncoderOptions& opts) {
     options = opts;
@@ -141,6 +143,8 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     lfeCoder.reset();
     frameWriter.reset();
     *frame = SubbandFrame{};
+    pending = false;
+    psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
     return true;
 }
@@ -162,9 +166,9 @@ int Mp2Encoder::chooseDematrixProcedure() const {
     return std::rand() % 4;
 }
 
-void Mp2Encoder::startFrame() {
+void Mp2Encoder::startFrame(int procedure) {
     MpegHeader& h = mpegHeader;
-    h.dematrixProcedure = chooseDematrixProcedure();
+    h.dematrixProcedure = procedure;
     // Prediction is never on: reset its fields.
     h.mcPrediction.fill(0);
     for (auto& group : h.mcPredsi) group.fill(0);
@@ -207,16 +211,44 @@ void Mp2Encoder::analyse(const SampleBlock& block) {
     }
 }
 
+PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
+    PsyFrameInfo info;
+    info.layer = mpegHeader.layer;
+    info.samplingFrequencyCode = mpegHeader.samplingFrequency;
+    info.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+    info.sblimit = frameParams.sblimit;
+    info.stereoAug = frameParams.stereoAug;
+    info.multichannel = true;
+    return info;
+}
+
+// Frame n is written during the call for block n + 1: the psychoacoustic model of block
+// n + 1 runs on the helper thread while this thread allocates and writes frame n and then
+// filters block n + 1. The order of every step that changes state is that of the plain
+// sequence, so the stream is the same.
 bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
-    MpegHeader& h = mpegHeader;
-    const FrameParams& p = frameParams;
-    startFrame();
-    const long frameStartBits = bitStream.bitCount();
+    const int procedure = chooseDematrixProcedure();
+    if (pending) collectMasking();
 
     InputRows rows{};
     for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
-    buildPsyMatrix(rows, h.dematrixProcedure, psyInput.get());
+    buildPsyMatrix(rows, procedure, psyInput.get());
+    psyModel->startMasking(psyInput.get(), psyFrameInfo());
 
+    if (pending) writePending();
+    startFrame(procedure);
+    prepareFrame(block);
+    pending = true;
+    return !bitStream.writeFailed();
+}
+
+void Mp2Encoder::collectMasking() {
+    psyModel->finishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
+}
+
+void Mp2Encoder::prepareFrame(const SampleBlock& block) {
+    MpegHeader& h = mpegHeader;
+    const FrameParams& p = frameParams;
     lfeCoder.lfeFilter(block.Row(SampleBlock::kRowLfe));
     lfeCoder.lfeScaleFactor();
     // Quantised with the entry whose width the frame writes.
@@ -230,16 +262,13 @@ bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
     scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
     pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
     chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice);
+}
 
-    PsyFrameInfo info;
-    info.layer = h.layer;
-    info.samplingFrequencyCode = h.samplingFrequency;
-    info.center = h.center;
-    info.sblimit = p.sblimit;
-    info.stereoAug = p.stereoAug;
-    info.multichannel = true;
-    psyModel->computeMasking(psyInput.get(), frame->maxScale, info, frame->minMask,
-                             frame->signalToMask, frame->spike);
+void Mp2Encoder::writePending() {
+    MpegHeader& h = mpegHeader;
+    const FrameParams& p = frameParams;
+    pending = false;
+    const long frameStartBits = bitStream.bitCount();
     transmissionPattern(*frame);
     if (options.verbosity > 1) {
         std::fprintf(outStream,
@@ -253,7 +282,6 @@ bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
 
     frameWriter.writeFrame(bitStream, h, p, *frame, lfeCoder, outStream);
     writeFill(frameStartBits);
-    return !bitStream.writeFailed();
 }
 
 void Mp2Encoder::writeFill(long frameStartBits) {
@@ -289,6 +317,10 @@ void Mp2Encoder::writeFill(long frameStartBits) {
 }
 
 bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath) {
+    if (pending) {
+        collectMasking();
+        writePending();
+    }
     const bool closed = bitStream.close();
     if (options.verbosity > 1 && frames > 0) {
         const double bits = static_cast<double>(totalBitsSent);

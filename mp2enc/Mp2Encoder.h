@@ -38,7 +38,8 @@ class Mp2Encoder {
     bool configure(const EncoderOptions& options);
     // Creates the output file; false after "Could not create".
     bool openOutput(const std::string& path);
-    // Encodes and writes one frame; false when writing failed.
+    // Encodes one frame; it is written by the next call or by finish(). False when writing
+    // failed.
     bool encodeFrame(const SampleBlock& block);
     // Closes the output and prints the statistics; false when writing or closing failed.
     bool finish(const std::string& inputPath, const std::string& outputPath);
@@ -52,7 +53,13 @@ class Mp2Encoder {
 
   private:
     int chooseDematrixProcedure() const;
-    void startFrame();
+    void startFrame(int procedure);
+    PsyFrameInfo psyFrameInfo() const;
+    // Filterbank, matrixing, scale factors and LFE of the block whose frame was started.
+    void prepareFrame(const SampleBlock& block);
+    void collectMasking();
+    // Allocates, formats and writes the prepared frame.
+    void writePending();
     void analyse(const SampleBlock& block);
     void writeFill(long frameStartBits);
     // Smallest frame the configuration can write: header, side information and LFE.
@@ -78,6 +85,7 @@ class Mp2Encoder {
     unsigned long totalBitsSent = 0;
     int crcBits = 0;
     int extraSlot = 0;
+    bool pending = false;  // a prepared frame waits to be written
 };
 
 }  // namespace tavrisk::mp2

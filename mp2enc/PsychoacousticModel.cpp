@@ -246,10 +246,6 @@ struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
         const double (*samples)[kFrameSamples] = nullptr;
-        const double (*maxScale)[kSubbands] = nullptr;
-        double (*minMask)[kSubbands] = nullptr;
-        double (*signalToMask)[kSubbands] = nullptr;
-        double (*spike)[kSubbands] = nullptr;
         int slots = 0;
         int sblimit = 0;
         int entries = 0;
@@ -264,6 +260,10 @@ struct PsychoacousticModel::State {
     SlotWork helperWork{tables};
     const SlotWork* lastSlotWork = &own;  // the work that analysed the last slot
     Job job;
+    // Per slot, the minimum mask and spike of the frame analysed, until they are collected.
+    std::array<std::array<double, kSubbands>, kPsySlots> slotMinMask{};
+    std::array<std::array<double, kSubbands>, kPsySlots> slotSpike{};
+    bool started = false;  // a frame's slots are offered and not yet collected
     std::atomic<int> nextSlot{0};
     std::unique_ptr<HelperThread> helper;
 
@@ -324,13 +324,8 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
         work.DecimateTonal();
     }
     work.GlobalThreshold(job.entries, job.sblimit);
-    work.MinimumMask(job.sblimit, job.minMask[s]);
-    std::copy(work.spike.begin(), work.spike.end(), job.spike[s]);
-    for (int sb = 0; sb < job.sblimit; ++sb) {
-        double level = 20.0 * std::log10(job.maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
-        if (level < work.spike[sb]) level = work.spike[sb];
-        job.signalToMask[s][sb] = level - job.minMask[s][sb];
-    }
+    work.MinimumMask(job.sblimit, slotMinMask[s].data());
+    slotSpike[s] = work.spike;
 }
 
 ModelTables::ModelTables() {
@@ -783,7 +778,12 @@ std::vector<PsychoacousticModel::Component> SlotWork::Components(int head) const
 
 PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
 
-PsychoacousticModel::~PsychoacousticModel() = default;
+PsychoacousticModel::~PsychoacousticModel() {
+    // Slots not yet taken are dropped; the helper's slot in progress is waited for.
+    State& st = *state;
+    st.nextSlot = kPsySlots;
+    if (st.helper) st.helper->Finish();
+}
 
 std::vector<PsychoacousticModel::Component> PsychoacousticModel::tonalComponents() const {
     return state->lastSlotWork->Components(state->lastSlotWork->tone);
@@ -797,27 +797,48 @@ void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
                                          const double (*maxScale)[32], const PsyFrameInfo& info,
                                          double (*minMask)[32], double (*signalToMask)[32],
                                          double (*spike)[32]) {
+    startMasking(slotSamples, info);
+    finishMasking(maxScale, minMask, signalToMask, spike);
+}
+
+void PsychoacousticModel::startMasking(const double (*slotSamples)[1152],
+                                       const PsyFrameInfo& info) {
     State& st = *state;
+    finishSlots();  // a frame never collected is dropped
     if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
         for (auto& samples : st.fft_buf) samples.fill(0.0);
     }
     auto& job = st.job;
     job.samples = slotSamples;
-    job.maxScale = maxScale;
-    job.minMask = minMask;
-    job.signalToMask = signalToMask;
-    job.spike = spike;
     job.slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;
     st.nextSlot = 0;
-    if (st.helper) {
-        st.helper->Offer();
-        st.RunSlots(st.own);
-        st.helper->Finish();
-    } else {
-        st.RunSlots(st.own);
+    st.started = true;
+    if (st.helper) st.helper->Offer();
+}
+
+void PsychoacousticModel::finishSlots() {
+    State& st = *state;
+    if (!st.started) return;
+    st.started = false;
+    st.RunSlots(st.own);
+    if (st.helper) st.helper->Finish();
+}
+
+void PsychoacousticModel::finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+                                        double (*signalToMask)[32], double (*spike)[32]) {
+    finishSlots();
+    const State& st = *state;
+    for (int s = 0; s < st.job.slots; ++s) {
+        std::copy(st.slotSpike[s].begin(), st.slotSpike[s].end(), spike[s]);
+        for (int sb = 0; sb < st.job.sblimit; ++sb) {
+            minMask[s][sb] = st.slotMinMask[s][sb];
+            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+            if (level < spike[s][sb]) level = spike[s][sb];
+            signalToMask[s][sb] = level - minMask[s][sb];
+        }
     }
 }
 

@@ -33,6 +33,15 @@ class PsychoacousticModel {
                         const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
                         double (*spike)[32]);
 
+    // The same in two steps, so that the caller can work while the slots are analysed:
+    // startMasking offers the frame's slots to the helper thread and returns at once; the
+    // samples must stay unchanged until finishMasking, which takes the slots not yet taken,
+    // waits for the helper and writes the results. A frame started and never finished is
+    // dropped by the next start.
+    void startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info);
+    void finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+                       double (*signalToMask)[32], double (*spike)[32]);
+
     // A masking component of the last slot analysed: its line, level (dB) and Bark.
     struct Component {
         int line = 0;
@@ -44,6 +53,8 @@ class PsychoacousticModel {
     std::vector<Component> noiseComponents() const;
 
   private:
+    void finishSlots();
+
     struct State;
     std::unique_ptr<State> state;
 };

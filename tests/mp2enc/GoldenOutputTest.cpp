@@ -3,6 +3,7 @@
 // a single output byte fails this test.
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -125,6 +126,40 @@ TEST(GoldenOutput, OneEncoderReusedGivesTheSameBytes) {
         SCOPED_TRACE(it->name);
         EXPECT_EQ(EncodeCase(*it, encoder, dir.File("reused.mp2")), it->hash);
     }
+}
+
+TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
+    // Frames are written one call late; finish() must still write every frame it was given,
+    // and an encoder dropped without finish() must leave cleanly.
+    test::TempDir dir;
+    GoldenCase c = kCases[0];
+    const std::string whole = dir.File("whole.mp2");
+    {
+        Mp2Encoder encoder;
+        EXPECT_EQ(EncodeCase(c, encoder, whole), c.hash);
+    }
+    const std::vector<std::uint8_t> wholeBytes = test::ReadBytes(whole);
+    std::size_t previous = 0;
+    for (int blocks : {1, 2, 7}) {
+        SCOPED_TRACE(blocks);
+        c.blocks = blocks;
+        const std::string part = dir.File("part.mp2");
+        Mp2Encoder encoder;
+        EncodeCase(c, encoder, part);
+        const std::vector<std::uint8_t> bytes = test::ReadBytes(part);
+        ASSERT_GT(bytes.size(), previous);
+        ASSERT_LT(bytes.size(), wholeBytes.size());
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), wholeBytes.begin()));
+        previous = bytes.size();
+    }
+    Mp2Encoder unfinished;
+    EncoderOptions quiet;
+    quiet.verbosity = 0;
+    ASSERT_TRUE(unfinished.configure(quiet));
+    ASSERT_TRUE(unfinished.openOutput(dir.File("unfinished.mp2")));
+    SampleBlock block;
+    EXPECT_TRUE(unfinished.encodeFrame(block));
+    EXPECT_TRUE(unfinished.encodeFrame(block));
 }
 
 }  // namespace
