@@ -15,9 +15,46 @@ double RoundToNineDecimals(double value) {
     return rounded * 1e-9;
 }
 
+using Columns = std::array<double, kSubbands>;
+
+// Same arithmetic and summation order as windowSubband + filterSubband, arranged so that the
+// 32 outputs accumulate side by side.
+[[gnu::always_inline]] inline void AnalyseGranule(const double* x, const Columns* transposed,
+                                                  double* out) {
+    constexpr int kColumns = AnalysisFilterbank::kMatrixColumns;
+    std::array<double, kColumns> y{};
+    for (int j = 0; j < kWindowSize; j += kColumns) {
+        for (int k = 0; k < kColumns; ++k) y[k] += x[j + k] * kAnalysisWindow[j + k];
+    }
+    std::array<double, kSubbands> acc{};
+    for (int k = 0; k < kColumns; ++k) {
+        const double yk = y[k];
+        const Columns& column = transposed[k];
+        for (int i = 0; i < kSubbands; ++i) acc[i] += column[i] * yk;
+    }
+    for (int i = 0; i < kSubbands; ++i) out[i] = acc[i];
+}
+
+void AnalyseGranulePlain(const double* x, const Columns* transposed, double* out) {
+    AnalyseGranule(x, transposed, out);
+}
+
+// The same built for AVX2: wider registers, the same separate multiplies and additions (no
+// fused ones), so the same values. Chosen when the processor has it; picked by a plain test
+// rather than an ifunc, whose resolver runs before the thread sanitizer is set up.
+[[gnu::target("avx2")]] void AnalyseGranuleAvx2(const double* x, const Columns* transposed,
+                                                double* out) {
+    AnalyseGranule(x, transposed, out);
+}
+
+AnalysisFilterbank::GranuleFunction PickGranuleFunction() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? AnalyseGranuleAvx2 : AnalyseGranulePlain;
+}
+
 }  // namespace
 
-AnalysisFilterbank::AnalysisFilterbank() {
+AnalysisFilterbank::AnalysisFilterbank() : granule(PickGranuleFunction()) {
     for (int i = 0; i < kBands; ++i) {
         for (int k = 0; k < kMatrixColumns; ++k) {
             cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));
@@ -61,24 +98,8 @@ void AnalysisFilterbank::filterSubband(const double* windowed, double* out) cons
     }
 }
 
-// Built also for AVX2 (wider registers, the same separate multiplies and additions, no
-// fused ones), chosen at run time when the processor has it.
-__attribute__((target_clones("avx2", "default"))) void AnalysisFilterbank::analyse(
-    int slot, const double*& input, double* out) {
-    // Same arithmetic and summation order as windowSubband + filterSubband, arranged so
-    // that the 32 outputs accumulate side by side.
-    const double* x = history[slot].data() + push(slot, input);
-    std::array<double, kMatrixColumns> y{};
-    for (int j = 0; j < kTaps; j += kMatrixColumns) {
-        for (int k = 0; k < kMatrixColumns; ++k) y[k] += x[j + k] * kAnalysisWindow[j + k];
-    }
-    std::array<double, kBands> acc{};
-    for (int k = 0; k < kMatrixColumns; ++k) {
-        const double yk = y[k];
-        const auto& column = transposedMatrix[k];
-        for (int i = 0; i < kBands; ++i) acc[i] += column[i] * yk;
-    }
-    for (int i = 0; i < kBands; ++i) out[i] = acc[i];
+void AnalysisFilterbank::analyse(int slot, const double*& input, double* out) {
+    granule(history[slot].data() + push(slot, input), transposedMatrix.data(), out);
 }
 
 }  // namespace tavrisk::mp2
