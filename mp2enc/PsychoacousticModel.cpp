@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -197,36 +198,78 @@ int EntriesRead(const ThresholdTable& table, int sblimit) {
     return read;
 }
 
+inline void PauseBriefly() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Polls `done` for a short while (a frame's slots take a fraction of a millisecond, far less
+// than a sleeping thread needs to be woken); true when it came true.
+template <typename Done>
+bool SpinFor(std::chrono::microseconds limit, Done&& done) {
+    constexpr int kPollsPerClockRead = 64;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (int i = 0; i < kPollsPerClockRead; ++i) {
+            if (done()) return true;
+            PauseBriefly();
+        }
+        if (std::chrono::steady_clock::now() >= end) return done();
+    }
+}
+
 // Runs a task on a second thread each time it is offered. A task the thread has not taken up
 // by the time the caller finishes is withdrawn, so a busy machine never makes the caller wait
-// for the thread to be scheduled.
+// for the thread to be scheduled. Both sides poll briefly before they sleep.
 class HelperThread {
   public:
+    static constexpr std::chrono::microseconds kHelperSpin{200};
+    static constexpr std::chrono::microseconds kCallerSpin{200};
+
     explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
     void Offer() {
         {
             std::lock_guard lock(mutex);
             offered = true;
+            offeredFlag.store(true, std::memory_order_release);
         }
         wake.notify_one();
     }
     // Withdraws the task if it was not taken up, else waits until it is done.
     void Finish() {
+        {
+            std::lock_guard lock(mutex);
+            offered = false;
+            offeredFlag.store(false, std::memory_order_relaxed);
+            if (!running) return;
+        }
+        SpinFor(kCallerSpin, [this] { return !runningFlag.load(std::memory_order_acquire); });
         std::unique_lock lock(mutex);
-        offered = false;
         finished.wait(lock, [this] { return !running; });
     }
 
   private:
     void Loop(std::stop_token stop) {
         std::unique_lock lock(mutex);
-        while (wake.wait(lock, stop, [this] { return offered; })) {
+        for (;;) {
+            if (!offered) {
+                lock.unlock();
+                SpinFor(kHelperSpin, [&] {
+                    return offeredFlag.load(std::memory_order_acquire) || stop.stop_requested();
+                });
+                lock.lock();
+            }
+            if (!wake.wait(lock, stop, [this] { return offered; })) return;
             offered = false;
+            offeredFlag.store(false, std::memory_order_relaxed);
             running = true;
+            runningFlag.store(true, std::memory_order_relaxed);
             lock.unlock();
             task();
             lock.lock();
             running = false;
+            runningFlag.store(false, std::memory_order_release);
             finished.notify_one();
         }
     }
@@ -235,8 +278,10 @@ class HelperThread {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::condition_variable_any finished;
-    bool offered = false;
+    bool offered = false;  // guarded by mutex; the flags mirror them for polling
     bool running = false;
+    std::atomic<bool> offeredFlag{false};
+    std::atomic<bool> runningFlag{false};
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
