@@ -1,6 +1,7 @@
 #include "mp2enc/Mp2Encoder.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
 #include "mp2enc/HeaderLookups.h"
@@ -23,13 +24,13 @@ constexpr std::size_t kBufferSize = BitStream::kDefaultBufferSize;
 // Filterbank input row of each coded slot: the LFE row never enters the filterbank.
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
-constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
 
 }  // namespace
 
 Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
       frame(allocZeroed<SubbandFrame>("subband")),
+      filtered(allocZeroed<FilteredSamples>("filterbank output")),
       psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
 
 Mp2Encoder::~Mp2Encoder() {
@@ -146,6 +147,7 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     pending = false;
     psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
+    psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
     return true;
 }
 
@@ -199,14 +201,11 @@ void Mp2Encoder::startFrame(int procedure) {
     }
 }
 
-void Mp2Encoder::analyse(const SampleBlock& block) {
-    const double* input[kFilteredSlots];
-    for (int slot = 0; slot < kFilteredSlots; ++slot) input[slot] = block.Row(kSlotRow[slot]);
+void Mp2Encoder::filterSlot(int slot) {
+    const double* input = filterInput->Row(kSlotRow[slot]);
     for (int part = 0; part < kParts; ++part) {
         for (int gr = 0; gr < kGranules; ++gr) {
-            for (int slot = 0; slot < kFilteredSlots; ++slot) {
-                filterbank->analyse(slot, input[slot], frame->samples[slot][part][gr]);
-            }
+            filterbank->analyse(slot, input, filtered->samples[slot][part][gr]);
         }
     }
 }
@@ -233,10 +232,15 @@ bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
     InputRows rows{};
     for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
     buildPsyMatrix(rows, procedure, psyInput.get());
-    psyModel->startMasking(psyInput.get(), psyFrameInfo());
+    // The filterbank of the block is side work of the model's threads, into its own buffer:
+    // frame n still holds the subband samples being written.
+    filterInput = &block;
+    psyModel->startMasking(psyInput.get(), psyFrameInfo(), true);
 
     if (pending) writePending();
     startFrame(procedure);
+    psyModel->finishSideWork();
+    filterInput = nullptr;
     prepareFrame(block);
     pending = true;
     return !bitStream.writeFailed();
@@ -255,7 +259,9 @@ void Mp2Encoder::prepareFrame(const SampleBlock& block) {
     lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
     adb -= LfeCoder::kBits;
 
-    analyse(block);
+    for (int slot = 0; slot < kFilteredSlots; ++slot) {
+        std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
+    }
     scaleForMatrix(*frame, h.dematrixProcedure);
     matrixSubbands(*frame, h.dematrixProcedure, h.center);
     scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);

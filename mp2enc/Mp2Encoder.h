@@ -60,7 +60,8 @@ class Mp2Encoder {
     void collectMasking();
     // Allocates, formats and writes the prepared frame.
     void writePending();
-    void analyse(const SampleBlock& block);
+    // The filterbank of one input slot of filterInput, into `filtered`.
+    void filterSlot(int slot);
     void writeFill(long frameStartBits);
     // Smallest frame the configuration can write: header, side information and LFE.
     int minimumFrameBits() const;
@@ -78,6 +79,12 @@ class Mp2Encoder {
     std::unique_ptr<AnalysisFilterbank> filterbank;
     std::unique_ptr<PsychoacousticModel> psyModel;
     std::unique_ptr<SubbandFrame> frame;
+    static constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
+    struct FilteredSamples {
+        double samples[kFilteredSlots][kParts][kGranules][kSubbands];
+    };
+    std::unique_ptr<FilteredSamples> filtered;
+    const SampleBlock* filterInput = nullptr;  // the block being filtered
     std::unique_ptr<double[][kFrameSamples]> psyInput;
     double frequencyKhz = 48.0;
     long adb = 0;

@@ -291,6 +291,7 @@ struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
         const double (*samples)[kFrameSamples] = nullptr;
+        int sideUnits = 0;  // units of side work, taken before the slots
         int slots = 0;
         int sblimit = 0;
         int entries = 0;
@@ -309,7 +310,10 @@ struct PsychoacousticModel::State {
     std::array<std::array<double, kSubbands>, kPsySlots> slotMinMask{};
     std::array<std::array<double, kSubbands>, kPsySlots> slotSpike{};
     bool started = false;  // a frame's slots are offered and not yet collected
-    std::atomic<int> nextSlot{0};
+    int sideWorkUnits = 0;
+    std::function<void(int)> sideWork;
+    std::atomic<int> nextSlot{0};  // next unit to take: side units, then slots
+    std::atomic<int> sideDone{0};
     std::unique_ptr<HelperThread> helper;
 
     State();
@@ -330,7 +334,14 @@ PsychoacousticModel::State::State() {
 }
 
 void PsychoacousticModel::State::RunSlots(SlotWork& work) {
-    for (int s = nextSlot.fetch_add(1); s < job.slots; s = nextSlot.fetch_add(1)) {
+    const int units = job.sideUnits + job.slots;
+    for (int u = nextSlot.fetch_add(1); u < units; u = nextSlot.fetch_add(1)) {
+        if (u < job.sideUnits) {
+            sideWork(u);
+            sideDone.fetch_add(1, std::memory_order_release);
+            continue;
+        }
+        const int s = u - job.sideUnits;
         AnalyseSlot(work, s);
         if (s == job.slots - 1) lastSlotWork = &work;
     }
@@ -826,7 +837,7 @@ PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
 PsychoacousticModel::~PsychoacousticModel() {
     // Slots not yet taken are dropped; the helper's slot in progress is waited for.
     State& st = *state;
-    st.nextSlot = kPsySlots;
+    st.nextSlot = std::numeric_limits<int>::max() / 2;
     if (st.helper) st.helper->Finish();
 }
 
@@ -846,8 +857,31 @@ void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
     finishMasking(maxScale, minMask, signalToMask, spike);
 }
 
-void PsychoacousticModel::startMasking(const double (*slotSamples)[1152],
-                                       const PsyFrameInfo& info) {
+void PsychoacousticModel::setSideWork(int units, std::function<void(int)> run) {
+    finishSlots();
+    state->sideWorkUnits = units;
+    state->sideWork = std::move(run);
+}
+
+void PsychoacousticModel::finishSideWork() {
+    State& st = *state;
+    const int units = st.job.sideUnits;
+    for (int u = st.nextSlot.load(); u < units;) {
+        if (st.nextSlot.compare_exchange_weak(u, u + 1)) {
+            st.sideWork(u);
+            st.sideDone.fetch_add(1, std::memory_order_release);
+            ++u;
+        }
+    }
+    // The helper's units in progress end within microseconds.
+    while (!SpinFor(HelperThread::kCallerSpin,
+                    [&] { return st.sideDone.load(std::memory_order_acquire) == units; })) {
+        std::this_thread::yield();
+    }
+}
+
+void PsychoacousticModel::startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                                       bool withSideWork) {
     State& st = *state;
     finishSlots();  // a frame never collected is dropped
     if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
@@ -859,6 +893,8 @@ void PsychoacousticModel::startMasking(const double (*slotSamples)[1152],
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;
+    job.sideUnits = withSideWork ? st.sideWorkUnits : 0;
+    st.sideDone = 0;
     st.nextSlot = 0;
     st.started = true;
     if (st.helper) st.helper->Offer();
