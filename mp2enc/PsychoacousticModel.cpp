@@ -198,24 +198,16 @@ int EntriesRead(const ThresholdTable& table, int sblimit) {
     return read;
 }
 
-inline void PauseBriefly() {
-#if defined(__x86_64__) || defined(__i386__)
-    __builtin_ia32_pause();
-#endif
-}
-
 // Polls `done` for a short while (a frame's slots take a fraction of a millisecond, far less
-// than a sleeping thread needs to be woken); true when it came true.
+// than a sleeping thread needs to be woken); true when it came true. Each poll yields the
+// core, so on a busy machine the thread waited for can run on it meanwhile.
 template <typename Done>
 bool SpinFor(std::chrono::microseconds limit, Done&& done) {
-    constexpr int kPollsPerClockRead = 64;
     const auto end = std::chrono::steady_clock::now() + limit;
     for (;;) {
-        for (int i = 0; i < kPollsPerClockRead; ++i) {
-            if (done()) return true;
-            PauseBriefly();
-        }
+        if (done()) return true;
         if (std::chrono::steady_clock::now() >= end) return done();
+        std::this_thread::yield();
     }
 }
 
