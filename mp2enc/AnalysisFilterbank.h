@@ -31,6 +31,9 @@ class AnalysisFilterbank {
     // Cosine matrix entry M[i][k], rounded to 9 decimals.
     double matrix(int i, int k) const { return cosineMatrix[i][k]; }
 
+    using GranuleFunction = void (*)(const double* x, const std::array<double, kBands>* transposed,
+                                     double* out);
+
   private:
     // Stores 32 new samples of a slot; returns where its 512 newest values start.
     int push(int slot, const double*& input);
@@ -39,6 +42,7 @@ class AnalysisFilterbank {
     std::array<int, kChannelSlots> offset{};
     std::array<std::array<double, kMatrixColumns>, kBands> cosineMatrix{};
     std::array<std::array<double, kBands>, kMatrixColumns> transposedMatrix{};
+    GranuleFunction granule;  // the build of the granule step for this processor
 };
 
 }  // namespace tavrisk::mp2

@@ -1,5 +1,6 @@
 #include "mp2enc/Matrixing.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavrisk::mp2 {
@@ -48,28 +49,31 @@ void buildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slot
     const double* c = input.rows[2];
     const double* ls = input.rows[4];
     const double* rs = input.rows[5];
-    for (int i = 0; i < kFrameSamples; ++i) {
-        slots[kSlotC][i] = c[i];
-        slots[kSlotLs][i] = ls[i];
-        slots[kSlotRs][i] = rs[i];
-        slots[kSlotL][i] = l[i];
-        slots[kSlotR][i] = r[i];
-        switch (dematrixProcedure) {
-            case kProcedureNoMatrix:
-                slots[kSlotLo][i] = l[i];
-                slots[kSlotRo][i] = r[i];
-                break;
-            case kProcedureSurroundDifference: {
+    std::copy(c, c + kFrameSamples, slots[kSlotC]);
+    std::copy(ls, ls + kFrameSamples, slots[kSlotLs]);
+    std::copy(rs, rs + kFrameSamples, slots[kSlotRs]);
+    std::copy(l, l + kFrameSamples, slots[kSlotL]);
+    std::copy(r, r + kFrameSamples, slots[kSlotR]);
+    double* lo = slots[kSlotLo];
+    double* ro = slots[kSlotRo];
+    switch (dematrixProcedure) {
+        case kProcedureNoMatrix:
+            std::copy(l, l + kFrameSamples, lo);
+            std::copy(r, r + kFrameSamples, ro);
+            break;
+        case kProcedureSurroundDifference:
+            for (int i = 0; i < kFrameSamples; ++i) {
                 const double m = s * (ls[i] + rs[i]) / 2.0;
-                slots[kSlotLo][i] = n * (l[i] + b * c[i] - m);
-                slots[kSlotRo][i] = n * (r[i] + b * c[i] + m);
-                break;
+                lo[i] = n * (l[i] + b * c[i] - m);
+                ro[i] = n * (r[i] + b * c[i] + m);
             }
-            default:
-                slots[kSlotLo][i] = n * (l[i] + b * c[i] + s * ls[i]);
-                slots[kSlotRo][i] = n * (r[i] + b * c[i] + s * rs[i]);
-                break;
-        }
+            break;
+        default:
+            for (int i = 0; i < kFrameSamples; ++i) {
+                lo[i] = n * (l[i] + b * c[i] + s * ls[i]);
+                ro[i] = n * (r[i] + b * c[i] + s * rs[i]);
+            }
+            break;
     }
 }
 

@@ -1,6 +1,7 @@
 #include "mp2enc/Mp2Encoder.h"
 
 #include <cstdlib>
+#include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
 #include "mp2enc/HeaderLookups.h"
@@ -23,16 +24,18 @@ constexpr std::size_t kBufferSize = BitStream::kDefaultBufferSize;
 // Filterbank input row of each coded slot: the LFE row never enters the filterbank.
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
-constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
 
 }  // namespace
 
 Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
       frame(allocZeroed<SubbandFrame>("subband")),
+      filtered(allocZeroed<FilteredSamples>("filterbank output")),
       psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
 
-Mp2Encoder::~Mp2Encoder() = default;
+Mp2Encoder::~Mp2Encoder() {
+    psyModel.reset();  // its helper thread may still read the psychoacoustic input
+}
 
 bool Mp2Encoder::configure(const EncoderOptions& opts) {
     options = opts;
@@ -141,7 +144,10 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     lfeCoder.reset();
     frameWriter.reset();
     *frame = SubbandFrame{};
+    pending = false;
+    psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
+    psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
     return true;
 }
 
@@ -162,9 +168,9 @@ int Mp2Encoder::chooseDematrixProcedure() const {
     return std::rand() % 4;
 }
 
-void Mp2Encoder::startFrame() {
+void Mp2Encoder::startFrame(int procedure) {
     MpegHeader& h = mpegHeader;
-    h.dematrixProcedure = chooseDematrixProcedure();
+    h.dematrixProcedure = procedure;
     // Prediction is never on: reset its fields.
     h.mcPrediction.fill(0);
     for (auto& group : h.mcPredsi) group.fill(0);
@@ -195,51 +201,80 @@ void Mp2Encoder::startFrame() {
     }
 }
 
-void Mp2Encoder::analyse(const SampleBlock& block) {
-    const double* input[kFilteredSlots];
-    for (int slot = 0; slot < kFilteredSlots; ++slot) input[slot] = block.Row(kSlotRow[slot]);
+void Mp2Encoder::filterSlot(int slot) {
+    const double* input = filterInput->Row(kSlotRow[slot]);
     for (int part = 0; part < kParts; ++part) {
         for (int gr = 0; gr < kGranules; ++gr) {
-            for (int slot = 0; slot < kFilteredSlots; ++slot) {
-                filterbank->analyse(slot, input[slot], frame->samples[slot][part][gr]);
-            }
+            filterbank->analyse(slot, input, filtered->samples[slot][part][gr]);
         }
     }
 }
 
+PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
+    PsyFrameInfo info;
+    info.layer = mpegHeader.layer;
+    info.samplingFrequencyCode = mpegHeader.samplingFrequency;
+    info.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+    info.sblimit = frameParams.sblimit;
+    info.stereoAug = frameParams.stereoAug;
+    info.multichannel = true;
+    return info;
+}
+
+// Frame n is written during the call for block n + 1: the psychoacoustic model of block
+// n + 1 runs on the helper thread while this thread allocates and writes frame n and then
+// filters block n + 1. The order of every step that changes state is that of the plain
+// sequence, so the stream is the same.
 bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
-    MpegHeader& h = mpegHeader;
-    const FrameParams& p = frameParams;
-    startFrame();
-    const long frameStartBits = bitStream.bitCount();
+    const int procedure = chooseDematrixProcedure();
+    if (pending) collectMasking();
 
     InputRows rows{};
     for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
-    buildPsyMatrix(rows, h.dematrixProcedure, psyInput.get());
+    buildPsyMatrix(rows, procedure, psyInput.get());
+    // The filterbank of the block is side work of the model's threads, into its own buffer:
+    // frame n still holds the subband samples being written.
+    filterInput = &block;
+    psyModel->startMasking(psyInput.get(), psyFrameInfo(), true);
 
+    if (pending) writePending();
+    startFrame(procedure);
+    psyModel->finishSideWork();
+    filterInput = nullptr;
+    prepareFrame(block);
+    pending = true;
+    return !bitStream.writeFailed();
+}
+
+void Mp2Encoder::collectMasking() {
+    psyModel->finishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
+}
+
+void Mp2Encoder::prepareFrame(const SampleBlock& block) {
+    MpegHeader& h = mpegHeader;
+    const FrameParams& p = frameParams;
     lfeCoder.lfeFilter(block.Row(SampleBlock::kRowLfe));
     lfeCoder.lfeScaleFactor();
     // Quantised with the entry whose width the frame writes.
     lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
     adb -= LfeCoder::kBits;
 
-    analyse(block);
+    for (int slot = 0; slot < kFilteredSlots; ++slot) {
+        std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
+    }
     scaleForMatrix(*frame, h.dematrixProcedure);
     matrixSubbands(*frame, h.dematrixProcedure, h.center);
     scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
     scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
     pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
     chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice);
+}
 
-    PsyFrameInfo info;
-    info.layer = h.layer;
-    info.samplingFrequencyCode = h.samplingFrequency;
-    info.center = h.center;
-    info.sblimit = p.sblimit;
-    info.stereoAug = p.stereoAug;
-    info.multichannel = true;
-    psyModel->computeMasking(psyInput.get(), frame->maxScale, info, frame->minMask,
-                             frame->signalToMask, frame->spike);
+void Mp2Encoder::writePending() {
+    MpegHeader& h = mpegHeader;
+    const FrameParams& p = frameParams;
+    pending = false;
+    const long frameStartBits = bitStream.bitCount();
     transmissionPattern(*frame);
     if (options.verbosity > 1) {
         std::fprintf(outStream,
@@ -253,7 +288,6 @@ bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
 
     frameWriter.writeFrame(bitStream, h, p, *frame, lfeCoder, outStream);
     writeFill(frameStartBits);
-    return !bitStream.writeFailed();
 }
 
 void Mp2Encoder::writeFill(long frameStartBits) {
@@ -289,6 +323,10 @@ void Mp2Encoder::writeFill(long frameStartBits) {
 }
 
 bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath) {
+    if (pending) {
+        collectMasking();
+        writePending();
+    }
     const bool closed = bitStream.close();
     if (options.verbosity > 1 && frames > 0) {
         const double bits = static_cast<double>(totalBitsSent);

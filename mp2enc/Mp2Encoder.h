@@ -38,7 +38,8 @@ class Mp2Encoder {
     bool configure(const EncoderOptions& options);
     // Creates the output file; false after "Could not create".
     bool openOutput(const std::string& path);
-    // Encodes and writes one frame; false when writing failed.
+    // Encodes one frame; it is written by the next call or by finish(). False when writing
+    // failed.
     bool encodeFrame(const SampleBlock& block);
     // Closes the output and prints the statistics; false when writing or closing failed.
     bool finish(const std::string& inputPath, const std::string& outputPath);
@@ -52,8 +53,15 @@ class Mp2Encoder {
 
   private:
     int chooseDematrixProcedure() const;
-    void startFrame();
-    void analyse(const SampleBlock& block);
+    void startFrame(int procedure);
+    PsyFrameInfo psyFrameInfo() const;
+    // Filterbank, matrixing, scale factors and LFE of the block whose frame was started.
+    void prepareFrame(const SampleBlock& block);
+    void collectMasking();
+    // Allocates, formats and writes the prepared frame.
+    void writePending();
+    // The filterbank of one input slot of filterInput, into `filtered`.
+    void filterSlot(int slot);
     void writeFill(long frameStartBits);
     // Smallest frame the configuration can write: header, side information and LFE.
     int minimumFrameBits() const;
@@ -71,6 +79,12 @@ class Mp2Encoder {
     std::unique_ptr<AnalysisFilterbank> filterbank;
     std::unique_ptr<PsychoacousticModel> psyModel;
     std::unique_ptr<SubbandFrame> frame;
+    static constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
+    struct FilteredSamples {
+        double samples[kFilteredSlots][kParts][kGranules][kSubbands];
+    };
+    std::unique_ptr<FilteredSamples> filtered;
+    const SampleBlock* filterInput = nullptr;  // the block being filtered
     std::unique_ptr<double[][kFrameSamples]> psyInput;
     double frequencyKhz = 48.0;
     long adb = 0;
@@ -78,6 +92,7 @@ class Mp2Encoder {
     unsigned long totalBitsSent = 0;
     int crcBits = 0;
     int extraSlot = 0;
+    bool pending = false;  // a prepared frame waits to be written
 };
 
 }  // namespace tavrisk::mp2

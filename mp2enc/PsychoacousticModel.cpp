@@ -4,6 +4,7 @@
 #include <array>
 #include <atomic>
 #include <bit>
+#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -197,36 +198,70 @@ int EntriesRead(const ThresholdTable& table, int sblimit) {
     return read;
 }
 
+// Polls `done` for a short while (a frame's slots take a fraction of a millisecond, far less
+// than a sleeping thread needs to be woken); true when it came true. Each poll yields the
+// core, so on a busy machine the thread waited for can run on it meanwhile.
+template <typename Done>
+bool SpinFor(std::chrono::microseconds limit, Done&& done) {
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        if (done()) return true;
+        if (std::chrono::steady_clock::now() >= end) return done();
+        std::this_thread::yield();
+    }
+}
+
 // Runs a task on a second thread each time it is offered. A task the thread has not taken up
 // by the time the caller finishes is withdrawn, so a busy machine never makes the caller wait
-// for the thread to be scheduled.
+// for the thread to be scheduled. Both sides poll briefly before they sleep.
 class HelperThread {
   public:
+    static constexpr std::chrono::microseconds kHelperSpin{200};
+    static constexpr std::chrono::microseconds kCallerSpin{200};
+
     explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
     void Offer() {
         {
             std::lock_guard lock(mutex);
             offered = true;
+            offeredFlag.store(true, std::memory_order_release);
         }
         wake.notify_one();
     }
     // Withdraws the task if it was not taken up, else waits until it is done.
     void Finish() {
+        {
+            std::lock_guard lock(mutex);
+            offered = false;
+            offeredFlag.store(false, std::memory_order_relaxed);
+            if (!running) return;
+        }
+        SpinFor(kCallerSpin, [this] { return !runningFlag.load(std::memory_order_acquire); });
         std::unique_lock lock(mutex);
-        offered = false;
         finished.wait(lock, [this] { return !running; });
     }
 
   private:
     void Loop(std::stop_token stop) {
         std::unique_lock lock(mutex);
-        while (wake.wait(lock, stop, [this] { return offered; })) {
+        for (;;) {
+            if (!offered) {
+                lock.unlock();
+                SpinFor(kHelperSpin, [&] {
+                    return offeredFlag.load(std::memory_order_acquire) || stop.stop_requested();
+                });
+                lock.lock();
+            }
+            if (!wake.wait(lock, stop, [this] { return offered; })) return;
             offered = false;
+            offeredFlag.store(false, std::memory_order_relaxed);
             running = true;
+            runningFlag.store(true, std::memory_order_relaxed);
             lock.unlock();
             task();
             lock.lock();
             running = false;
+            runningFlag.store(false, std::memory_order_release);
             finished.notify_one();
         }
     }
@@ -235,8 +270,10 @@ class HelperThread {
     std::mutex mutex;
     std::condition_variable_any wake;
     std::condition_variable_any finished;
-    bool offered = false;
+    bool offered = false;  // guarded by mutex; the flags mirror them for polling
     bool running = false;
+    std::atomic<bool> offeredFlag{false};
+    std::atomic<bool> runningFlag{false};
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
@@ -246,10 +283,7 @@ struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
         const double (*samples)[kFrameSamples] = nullptr;
-        const double (*maxScale)[kSubbands] = nullptr;
-        double (*minMask)[kSubbands] = nullptr;
-        double (*signalToMask)[kSubbands] = nullptr;
-        double (*spike)[kSubbands] = nullptr;
+        int sideUnits = 0;  // units of side work, taken before the slots
         int slots = 0;
         int sblimit = 0;
         int entries = 0;
@@ -264,7 +298,14 @@ struct PsychoacousticModel::State {
     SlotWork helperWork{tables};
     const SlotWork* lastSlotWork = &own;  // the work that analysed the last slot
     Job job;
-    std::atomic<int> nextSlot{0};
+    // Per slot, the minimum mask and spike of the frame analysed, until they are collected.
+    std::array<std::array<double, kSubbands>, kPsySlots> slotMinMask{};
+    std::array<std::array<double, kSubbands>, kPsySlots> slotSpike{};
+    bool started = false;  // a frame's slots are offered and not yet collected
+    int sideWorkUnits = 0;
+    std::function<void(int)> sideWork;
+    std::atomic<int> nextSlot{0};  // next unit to take: side units, then slots
+    std::atomic<int> sideDone{0};
     std::unique_ptr<HelperThread> helper;
 
     State();
@@ -285,7 +326,14 @@ PsychoacousticModel::State::State() {
 }
 
 void PsychoacousticModel::State::RunSlots(SlotWork& work) {
-    for (int s = nextSlot.fetch_add(1); s < job.slots; s = nextSlot.fetch_add(1)) {
+    const int units = job.sideUnits + job.slots;
+    for (int u = nextSlot.fetch_add(1); u < units; u = nextSlot.fetch_add(1)) {
+        if (u < job.sideUnits) {
+            sideWork(u);
+            sideDone.fetch_add(1, std::memory_order_release);
+            continue;
+        }
+        const int s = u - job.sideUnits;
         AnalyseSlot(work, s);
         if (s == job.slots - 1) lastSlotWork = &work;
     }
@@ -324,13 +372,8 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
         work.DecimateTonal();
     }
     work.GlobalThreshold(job.entries, job.sblimit);
-    work.MinimumMask(job.sblimit, job.minMask[s]);
-    std::copy(work.spike.begin(), work.spike.end(), job.spike[s]);
-    for (int sb = 0; sb < job.sblimit; ++sb) {
-        double level = 20.0 * std::log10(job.maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
-        if (level < work.spike[sb]) level = work.spike[sb];
-        job.signalToMask[s][sb] = level - job.minMask[s][sb];
-    }
+    work.MinimumMask(job.sblimit, slotMinMask[s].data());
+    slotSpike[s] = work.spike;
 }
 
 ModelTables::ModelTables() {
@@ -783,7 +826,12 @@ std::vector<PsychoacousticModel::Component> SlotWork::Components(int head) const
 
 PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
 
-PsychoacousticModel::~PsychoacousticModel() = default;
+PsychoacousticModel::~PsychoacousticModel() {
+    // Slots not yet taken are dropped; the helper's slot in progress is waited for.
+    State& st = *state;
+    st.nextSlot = std::numeric_limits<int>::max() / 2;
+    if (st.helper) st.helper->Finish();
+}
 
 std::vector<PsychoacousticModel::Component> PsychoacousticModel::tonalComponents() const {
     return state->lastSlotWork->Components(state->lastSlotWork->tone);
@@ -797,27 +845,73 @@ void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
                                          const double (*maxScale)[32], const PsyFrameInfo& info,
                                          double (*minMask)[32], double (*signalToMask)[32],
                                          double (*spike)[32]) {
+    startMasking(slotSamples, info);
+    finishMasking(maxScale, minMask, signalToMask, spike);
+}
+
+void PsychoacousticModel::setSideWork(int units, std::function<void(int)> run) {
+    finishSlots();
+    state->sideWorkUnits = units;
+    state->sideWork = std::move(run);
+}
+
+void PsychoacousticModel::finishSideWork() {
     State& st = *state;
+    const int units = st.job.sideUnits;
+    for (int u = st.nextSlot.load(); u < units;) {
+        if (st.nextSlot.compare_exchange_weak(u, u + 1)) {
+            st.sideWork(u);
+            st.sideDone.fetch_add(1, std::memory_order_release);
+            ++u;
+        }
+    }
+    // The helper's units in progress end within microseconds.
+    while (!SpinFor(HelperThread::kCallerSpin,
+                    [&] { return st.sideDone.load(std::memory_order_acquire) == units; })) {
+        std::this_thread::yield();
+    }
+}
+
+void PsychoacousticModel::startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                                       bool withSideWork) {
+    State& st = *state;
+    finishSlots();  // a frame never collected is dropped
     if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
         for (auto& samples : st.fft_buf) samples.fill(0.0);
     }
     auto& job = st.job;
     job.samples = slotSamples;
-    job.maxScale = maxScale;
-    job.minMask = minMask;
-    job.signalToMask = signalToMask;
-    job.spike = spike;
     job.slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;
+    job.sideUnits = withSideWork ? st.sideWorkUnits : 0;
+    st.sideDone = 0;
     st.nextSlot = 0;
-    if (st.helper) {
-        st.helper->Offer();
-        st.RunSlots(st.own);
-        st.helper->Finish();
-    } else {
-        st.RunSlots(st.own);
+    st.started = true;
+    if (st.helper) st.helper->Offer();
+}
+
+void PsychoacousticModel::finishSlots() {
+    State& st = *state;
+    if (!st.started) return;
+    st.started = false;
+    st.RunSlots(st.own);
+    if (st.helper) st.helper->Finish();
+}
+
+void PsychoacousticModel::finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+                                        double (*signalToMask)[32], double (*spike)[32]) {
+    finishSlots();
+    const State& st = *state;
+    for (int s = 0; s < st.job.slots; ++s) {
+        std::copy(st.slotSpike[s].begin(), st.slotSpike[s].end(), spike[s]);
+        for (int sb = 0; sb < st.job.sblimit; ++sb) {
+            minMask[s][sb] = st.slotMinMask[s][sb];
+            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+            if (level < spike[s][sb]) level = spike[s][sb];
+            signalToMask[s][sb] = level - minMask[s][sb];
+        }
     }
 }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <memory>
 #include <vector>
 
@@ -33,6 +34,23 @@ class PsychoacousticModel {
                         const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
                         double (*spike)[32]);
 
+    // The same in two steps, so that the caller can work while the slots are analysed:
+    // startMasking offers the frame's slots to the helper thread and returns at once; the
+    // samples must stay unchanged until finishMasking, which takes the slots not yet taken,
+    // waits for the helper and writes the results. A frame started and never finished is
+    // dropped by the next start.
+    // With withSideWork, the units of the side work are taken first, by either thread; the
+    // caller must call finishSideWork before it uses their results.
+    void startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                      bool withSideWork = false);
+    // Other work of the caller's that the two threads share: run(i) for each unit i in
+    // [0, units), units independent of each other. Set once; run must stay callable.
+    void setSideWork(int units, std::function<void(int)> run);
+    // Takes the side units not yet taken and returns when every one is done.
+    void finishSideWork();
+    void finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+                       double (*signalToMask)[32], double (*spike)[32]);
+
     // A masking component of the last slot analysed: its line, level (dB) and Bark.
     struct Component {
         int line = 0;
@@ -44,6 +62,8 @@ class PsychoacousticModel {
     std::vector<Component> noiseComponents() const;
 
   private:
+    void finishSlots();
+
     struct State;
     std::unique_ptr<State> state;
 };

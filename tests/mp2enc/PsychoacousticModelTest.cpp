@@ -1,6 +1,8 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
+#include <atomic>
 #include <cmath>
 #include <map>
 #include <numbers>
@@ -457,6 +459,44 @@ TEST(PsychoacousticModelTest, CodesWithoutTablesStillGiveFiniteMasks) {
             for (int sb = 0; sb < 32; ++sb) {
                 EXPECT_TRUE(std::isfinite(run.minMask[s][sb])) << layer << " " << code;
                 EXPECT_TRUE(std::isfinite(run.smr[s][sb])) << layer << " " << code;
+            }
+        }
+    }
+}
+
+TEST(PsychoacousticModelSplit, TwoStepsWithSideWorkGiveTheSameMasks) {
+    // The same frames through computeMasking and through startMasking / finishMasking with
+    // side work sharing the threads: identical results, every side unit run once per frame.
+    constexpr int kUnits = 5;
+    constexpr int kFrames = 6;
+    std::mt19937 random(7);
+    std::normal_distribution<double> noise(0.0, 3000.0);
+    ModelRun plain;
+    ModelRun split;
+    std::array<std::atomic<int>, kUnits> runs{};
+    split.model.setSideWork(kUnits, [&](int unit) { runs[unit].fetch_add(1); });
+    for (int f = 0; f < kFrames; ++f) {
+        for (int s = 0; s < kPsySlots; ++s) {
+            for (int i = 0; i < kFrame; ++i) {
+                const double v =
+                    noise(random) + 8000.0 * std::sin(0.05 * (s + 1) * (f * kFrame + i));
+                plain.Slot(s)[i] = split.Slot(s)[i] = std::round(v);
+            }
+        }
+        for (auto* run : {&plain, &split}) {
+            for (auto& row : run->maxScale) std::fill(std::begin(row), std::end(row), 0.25);
+        }
+        plain.Frame();
+        split.model.startMasking(reinterpret_cast<const double(*)[kFrame]>(split.samples.data()),
+                                 split.info, true);
+        split.model.finishSideWork();
+        for (int u = 0; u < kUnits; ++u) EXPECT_EQ(runs[u].load(), f + 1) << "unit " << u;
+        split.model.finishMasking(split.maxScale, split.minMask, split.smr, split.spike);
+        for (int s = 0; s < 7; ++s) {
+            for (int sb = 0; sb < 32; ++sb) {
+                ASSERT_EQ(plain.minMask[s][sb], split.minMask[s][sb]) << s << " " << sb;
+                ASSERT_EQ(plain.smr[s][sb], split.smr[s][sb]) << s << " " << sb;
+                ASSERT_EQ(plain.spike[s][sb], split.spike[s][sb]) << s << " " << sb;
             }
         }
     }
