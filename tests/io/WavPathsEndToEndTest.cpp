@@ -55,7 +55,7 @@ class WavPathsEndToEnd : public ::testing::Test {
     void SetUp() override {
         if (!test::HaveProgram("ffmpeg") || !test::HaveProgram("sox") ||
             !fs::exists(test::BinPath("tavrisk-cli"))) {
-            GTEST_SKIP() << "ffmpeg, sox or tavrisk-cli missing";
+            FAIL() << "ffmpeg, sox and tavrisk-cli are needed";
         }
         input = test::MakeTones({kTones, 12000.0}, kRate, kFrames);
         inputPath = dir.File("tones.wav");

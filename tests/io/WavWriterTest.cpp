@@ -116,7 +116,7 @@ TEST(WavWriter, FailuresAreReported) {
 
 TEST(WavWriter, OutputOpensInFfprobeAndSox) {
     if (!test::HaveProgram("ffprobe") || !test::HaveProgram("sox")) {
-        GTEST_SKIP() << "ffprobe or sox missing";
+        FAIL() << "ffprobe and sox are needed (scripts/setup.sh installs them)";
     }
     TempDir dir;
     const std::string path = dir.File("tools.wav");

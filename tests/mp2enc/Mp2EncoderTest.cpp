@@ -59,7 +59,7 @@ PcmAudio Tones(int rate, std::size_t frames) {
 class Mp2EncoderEndToEnd : public testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) GTEST_SKIP() << "no ffmpeg";
+        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) FAIL() << "ffmpeg and ffprobe are needed (scripts/setup.sh installs them)";
     }
     TempDir dir;
 };
