@@ -9,9 +9,10 @@ namespace {
 
 constexpr double kFullScale = 32768.0;
 
-int16_t ToPcm(double value) {
-    const double scaled = std::nearbyint(value * kFullScale);
-    return static_cast<int16_t>(std::clamp(scaled, -32768.0, 32767.0));
+// Rounds to the nearest 16-bit value (halves away from zero) and clips.
+inline int16_t ToPcm(double value) {
+    const double scaled = std::clamp(value * kFullScale, -32768.0, 32767.0);
+    return static_cast<int16_t>(scaled + (scaled >= 0.0 ? 0.5 : -0.5));
 }
 
 void Clear(SubbandBlock& block) {
