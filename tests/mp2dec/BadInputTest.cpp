@@ -131,6 +131,26 @@ TEST_F(BadInput, ZerosAndEmptyFilesAreRefusedCleanly) {
     }
 }
 
+TEST(Padding, DriftFromTheNominalBitrateIsAWarning) {
+    if (!HaveProgram("twolame") || !HaveProgram("sox")) GTEST_SKIP() << "twolame or sox missing";
+    TempDir dir;
+    const std::string wav = dir.File("in.wav");
+    ASSERT_EQ(RunCommand("sox -n -r 44100 -c 2 -b 16 " + Quote(wav) + " synth 1 sine 440").exitCode,
+              0);
+    for (const char* padding : {"", "-d "}) {
+        const std::string mp2 = dir.File(std::string("p") + padding + ".mp2");
+        ASSERT_EQ(RunCommand(std::string("twolame ") + padding + "-b 256 " + Quote(wav) + " " +
+                             Quote(mp2))
+                      .exitCode,
+                  0);
+        std::string report;
+        EXPECT_EQ(Check(mp2, &report), 0) << report;
+        const bool warned =
+            report.find("warning: padding does not keep the nominal bitrate") != std::string::npos;
+        EXPECT_EQ(warned, *padding == '\0') << report;
+    }
+}
+
 TEST(BadExtension, WrongMultichannelCrcIsFoundAndTheOtherFramesDecode) {
     TestFrame frame;
     frame.codes = {{{40, 10, -1}, {31, -1, 2}, {5, 50, 62}, {-1, 33, 0}, {12, 13, 14}}};

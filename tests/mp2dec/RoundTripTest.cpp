@@ -78,6 +78,7 @@ bool Encode(const Case& c, const std::string& path, Signal signal) {
 std::vector<std::vector<double>> DecodeChecked(const std::string& mp2) {
     std::string report;
     EXPECT_EQ(Check(mp2, &report), 0) << report;
+    EXPECT_NE(report.find("0 damaged; 0 error(s), 0 warning(s)"), std::string::npos) << report;
     std::string messages;
     const std::string wav = mp2 + ".wav";
     EXPECT_EQ(Decode({mp2, wav}, &messages), 0) << messages;
