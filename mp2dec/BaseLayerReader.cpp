@@ -56,15 +56,7 @@ bool BaseLayerReader::Read(const uint8_t* frame, const FrameHeader& header, BitR
             }
         }
     }
-    if (!error.empty()) {
-        log.Error(frameNumber, "compatible part: " + error);
-        valid = false;
-    }
-    if (reader.Overrun()) {
-        log.Error(frameNumber, "compatible part runs beyond the frame");
-        valid = false;
-    }
-    return valid;
+    return PartIsClean("compatible", error, reader, frameNumber, log) && valid;
 }
 
 }  // namespace tavrisk::mp2dec

@@ -82,6 +82,13 @@ void ReadSampleTriplet(BitReader& reader, int quantClass, std::array<double, 3>&
     for (double& v : values) v = Dequantise(ReadCode(reader, q, error), q.levels);
 }
 
+bool PartIsClean(const char* part, const std::string& error, const BitReader& reader,
+                 long frameNumber, ProblemLog& log) {
+    if (!error.empty()) log.Error(frameNumber, std::string(part) + " part: " + error);
+    if (reader.Overrun()) log.Error(frameNumber, std::string(part) + " part runs beyond the frame");
+    return error.empty() && !reader.Overrun();
+}
+
 double ReadSingleSample(BitReader& reader, int quantClass, std::string& error) {
     const QuantClass& q = GetQuantClass(quantClass);
     const uint32_t code = ReadCode(reader, q, error);

@@ -6,6 +6,7 @@
 
 #include "mp2dec/BitReader.h"
 #include "mp2dec/Mp2Tables.h"
+#include "mp2dec/ProblemLog.h"
 
 namespace tavrisk::mp2dec {
 
@@ -43,6 +44,11 @@ class ChannelCoding {
 // returns them as fractions in (-1, 1). An invalid code is reported in `error`.
 void ReadSampleTriplet(BitReader& reader, int quantClass, std::array<double, 3>& values,
                        std::string& error);
+// Ends the reading of one part of a frame: logs a field error and a read beyond the frame
+// under the part's name; true when neither happened.
+bool PartIsClean(const char* part, const std::string& error, const BitReader& reader,
+                 long frameNumber, ProblemLog& log);
+
 // Reads the code word of one sample (the first value of a grouped code).
 double ReadSingleSample(BitReader& reader, int quantClass, std::string& error);
 

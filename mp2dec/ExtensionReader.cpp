@@ -135,15 +135,8 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     for (int sb = 0; sb < limit; ++sb)
         for (auto& c : coding) c.ReadScaleFactors(reader, sb, error);
     ReadSamples(reader, header, content, error);
-    if (!error.empty()) {
-        log.Error(frameNumber, "multichannel part: " + error);
-        valid = false;
-    }
-    if (reader.Overrun()) {
-        log.Error(frameNumber, "multichannel part runs beyond the frame");
-        valid = false;
-    }
-    return valid ? kValid : kDamaged;
+    return PartIsClean("multichannel", error, reader, frameNumber, log) && valid ? kValid
+                                                                                 : kDamaged;
 }
 
 void ExtensionReader::ReadSamples(BitReader& reader, const FrameHeader& header,

@@ -1,6 +1,9 @@
 #include "tests/mp2dec/DecoderTestSupport.h"
 
+#include <gtest/gtest.h>
+
 #include <cmath>
+#include <cstdio>
 #include <numbers>
 #include <sstream>
 
@@ -46,6 +49,35 @@ Match Compare(const std::vector<double>& ours, const std::vector<double>& refere
         }
     }
     return best;
+}
+
+void ExpectPairMatchesFfmpeg(const std::string& mp2, const tavrisk::test::TempDir& dir,
+                             const std::string& label) {
+    using tavrisk::test::Quote;
+    const std::string peerWav = dir.File("ffmpeg.wav");
+    const std::string ourWav = dir.File("ours-pair.wav");
+    ASSERT_EQ(
+        tavrisk::test::RunCommand("ffmpeg -v error -y -i " + Quote(mp2) + " " + Quote(peerWav))
+            .exitCode,
+        0);
+    std::string messages;
+    ASSERT_EQ(Decode({mp2, ourWav, "--stereo"}, &messages), 0) << messages;
+    const auto ours = tavrisk::test::ReadWav(ourWav);
+    const auto peer = tavrisk::test::ReadWav(peerWav);
+    ASSERT_EQ(ours.rate, peer.rate);
+    ASSERT_EQ(ours.channels, 2);
+    ASSERT_GE(ours.Frames() + 1152, peer.Frames());
+    for (int ch = 0; ch < 2; ++ch) {
+        const int peerChannel = ch < peer.channels ? ch : 0;  // ffmpeg keeps mono as one
+        const Match m = Compare(ours.Channel(ch), peer.Channel(peerChannel), 1200);
+        std::printf(
+            "%s, compatible channel %d against ffmpeg: lag %d, max difference %.0f, "
+            "SNR %.1f dB\n",
+            label.c_str(), ch, m.lag, m.maxDifference, m.snrDb);
+        EXPECT_EQ(m.lag, 0) << "channel " << ch;
+        EXPECT_TRUE(m.maxDifference <= 1.0 || m.snrDb >= 90.0)
+            << "channel " << ch << ": max difference " << m.maxDifference << ", SNR " << m.snrDb;
+    }
 }
 
 double ToneSnrDb(const std::vector<double>& decoded, double frequency, int rate, std::size_t skip) {
