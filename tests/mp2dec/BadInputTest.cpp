@@ -131,6 +131,52 @@ TEST_F(BadInput, ZerosAndEmptyFilesAreRefusedCleanly) {
     }
 }
 
+TEST_F(BadInput, SamplingRateChangeIsReportedAndItsFramesSkipped) {
+    const std::string wav44 = dir.File("in44.wav");
+    const std::string mp2_44 = dir.File("in44.mp2");
+    ASSERT_EQ(
+        RunCommand("sox -n -r 44100 -c 2 -b 16 " + Quote(wav44) + " synth 0.5 sine 440").exitCode,
+        0);
+    ASSERT_EQ(RunCommand("twolame -d -b 384 " + Quote(wav44) + " " + Quote(mp2_44)).exitCode, 0);
+    auto bytes = good;
+    const auto other = ReadBytes(mp2_44);
+    bytes.insert(bytes.end(), other.begin(), other.end());
+    const std::string path = Write("mixed.mp2", bytes);
+    std::string report;
+    EXPECT_EQ(Check(path, &report), 1);
+    EXPECT_NE(report.find("frame " + std::to_string(frames + 1) +
+                          ": sampling rate or channel mode changes within the stream"),
+              std::string::npos)
+        << report;
+    std::string messages;
+    EXPECT_EQ(DecodedFrames(path, 1, &messages), frames);
+    EXPECT_NE(messages.find("sampling rate changes; frame skipped"), std::string::npos);
+}
+
+TEST_F(BadInput, DecodedFilesAreReadByFfprobe) {
+    if (!HaveProgram("ffprobe")) GTEST_SKIP() << "ffprobe missing";
+    for (const bool stereo : {false, true}) {
+        const std::string out = dir.File(stereo ? "pair.wav" : "six.wav");
+        std::vector<std::string> args = {dir.File("good.mp2"), out};
+        if (stereo) args.push_back("--stereo");
+        std::string messages;
+        ASSERT_EQ(Decode(args, &messages), 0) << messages;
+        const auto probe = RunCommand(
+            "ffprobe -v error -show_entries stream=codec_name,channels,sample_rate,duration_ts "
+            "-of default=noprint_wrappers=1 " +
+            Quote(out));
+        ASSERT_EQ(probe.exitCode, 0) << probe.output;
+        EXPECT_NE(probe.output.find("codec_name=pcm_s16le"), std::string::npos) << probe.output;
+        EXPECT_NE(probe.output.find("sample_rate=48000"), std::string::npos) << probe.output;
+        EXPECT_NE(probe.output.find("channels=" + std::to_string(stereo ? 2 : 6)),
+                  std::string::npos)
+            << probe.output;
+        EXPECT_NE(probe.output.find("duration_ts=" + std::to_string(frames * kFrameSamples)),
+                  std::string::npos)
+            << probe.output;
+    }
+}
+
 TEST(Padding, DriftFromTheNominalBitrateIsAWarning) {
     if (!HaveProgram("twolame") || !HaveProgram("sox")) GTEST_SKIP() << "twolame or sox missing";
     TempDir dir;
