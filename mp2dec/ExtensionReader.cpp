@@ -28,8 +28,7 @@ bool RemainingBitsZero(const uint8_t* frame, const BitReader& reader) {
 
 }  // namespace
 
-bool ExtensionReader::ReadStatus(BitReader& reader, ExtensionInfo& info, long frameNumber,
-                                 ProblemLog& log) {
+std::string ExtensionReader::ReadHeader(BitReader& reader, ExtensionInfo& info) {
     const bool extStream = reader.Read(1) != 0;
     info.center = static_cast<int>(reader.Read(2));
     info.surround = static_cast<int>(reader.Read(2));
@@ -38,21 +37,33 @@ bool ExtensionReader::ReadStatus(BitReader& reader, ExtensionInfo& info, long fr
     info.dematrixProcedure = static_cast<int>(reader.Read(2));
     const uint32_t multiLingual = reader.Read(3);
     reader.Read(4);  // multilingual rate and layer, copyright identification
-    if (extStream) {
-        log.Warning(frameNumber, "extension bit stream is not supported");
-        return false;
+    if (extStream) return "extension bit stream is not supported";
+    if (multiLingual != 0) return "multilingual channels are not supported";
+    if (info.center != kCenterFull || info.surround != kSurroundTwo)
+        return "channel configuration (centre " + std::to_string(info.center) + ", surround " +
+               std::to_string(info.surround) + ") is not supported";
+    return {};
+}
+
+ExtensionReader::Result ExtensionReader::Unreadable(const std::string& why, Result onceConfirmed,
+                                                    ExtensionInfo& info, long frameNumber,
+                                                    ProblemLog& log) {
+    if (confirmed) {
+        if (onceConfirmed == kUnsupported)
+            log.Warning(frameNumber, why);
+        else
+            log.Error(frameNumber, why);
+        return onceConfirmed;
     }
-    if (multiLingual != 0) {
-        log.Warning(frameNumber, "multilingual channels are not supported");
-        return false;
+    if (!foreignReported) {
+        log.Warning(frameNumber,
+                    "ancillary data is not a multichannel extension this decoder "
+                    "reads (" +
+                        why + "); the stream counts as stereo");
+        foreignReported = true;
     }
-    if (info.center != kCenterFull || info.surround != kSurroundTwo) {
-        log.Warning(frameNumber, "channel configuration (centre " + std::to_string(info.center) +
-                                     ", surround " + std::to_string(info.surround) +
-                                     ") is not supported");
-        return false;
-    }
-    return true;
+    info = ExtensionInfo{};
+    return kAbsent;
 }
 
 bool ExtensionReader::CheckTcAllocation(const ExtensionInfo& info, long frameNumber,
@@ -84,7 +95,8 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     info.present = true;
 
     const std::size_t start = reader.Position();
-    if (!ReadStatus(reader, info, frameNumber, log)) return kUnsupported;
+    const std::string unsupported = ReadHeader(reader, info);
+    if (!unsupported.empty()) return Unreadable(unsupported, kUnsupported, info, frameNumber, log);
     const std::size_t crcPosition = reader.Position();
     const uint32_t storedCrc = reader.Read(FrameHeader::kCrcBits);
     const bool groupwise = reader.Read(1) == 0;
@@ -95,14 +107,12 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     } else {
         info.tcAlloc.fill(static_cast<int>(reader.Read(kTcAllocationBits)));
     }
-    if (dynCross) {
-        log.Warning(frameNumber, "dynamic cross-talk is not supported");
-        return kUnsupported;
-    }
-    if (prediction) {
-        log.Warning(frameNumber, "multichannel prediction is not supported");
-        return kUnsupported;
-    }
+    if (dynCross)
+        return Unreadable("dynamic cross-talk is not supported", kUnsupported, info, frameNumber,
+                          log);
+    if (prediction)
+        return Unreadable("multichannel prediction is not supported", kUnsupported, info,
+                          frameNumber, log);
 
     const int table = header.ExtensionAllocTable();
     const int limit = TableSubbandLimit(table);
@@ -114,14 +124,22 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     for (int sb = 0; sb < limit; ++sb)
         for (auto& c : coding) c.ReadScfsi(reader, sb);
 
-    bool valid = CheckTcAllocation(info, frameNumber, log);
     Crc16 crc;
     crc.FeedRange(frame, start, crcPosition);
     crc.FeedRange(frame, crcPosition + FrameHeader::kCrcBits, reader.Position());
-    if (!reader.Overrun() && crc.Value() != storedCrc) {
+    const bool crcMatches = !reader.Overrun() && crc.Value() == storedCrc;
+    if (!crcMatches && !confirmed)
+        return Unreadable(
+            reader.Overrun() ? "side information beyond the frame" : "multichannel CRC mismatch",
+            kDamaged, info, frameNumber, log);
+    bool valid = true;
+    if (crcMatches) {
+        confirmed = true;
+    } else if (!reader.Overrun()) {
         log.Error(frameNumber, "multichannel CRC mismatch");
         valid = false;
     }
+    valid = CheckTcAllocation(info, frameNumber, log) && valid;
 
     std::string error;
     if (lfeClass != ChannelCoding::kNone) {

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <string>
 
 #include "mp2dec/BitReader.h"
 #include "mp2dec/ChannelCoding.h"
@@ -13,6 +14,10 @@ namespace tavrisk::mp2dec {
 // Reads the multichannel extension that follows the compatible samples: its header, check
 // word, composite status, LFE and the three further transmission channels of the 3/2
 // configuration, into positions 2..4 and the LFE samples of the frame content.
+// Stereo streams may carry other ancillary data there. So until one extension of the stream
+// has passed its check word, an extension that fails it or uses what we do not read counts
+// as foreign data (one warning, the stream is stereo); after that it is a damaged frame or a
+// refused feature.
 class ExtensionReader {
   public:
     enum Result { kAbsent, kValid, kDamaged, kUnsupported };
@@ -21,8 +26,11 @@ class ExtensionReader {
                 FrameContent& content, long frameNumber, ProblemLog& log);
 
   private:
-    // Header and composite status; false when the stream uses what we do not read.
-    bool ReadStatus(BitReader& reader, ExtensionInfo& info, long frameNumber, ProblemLog& log);
+    // Reads the header; returns why we cannot read the extension, or nothing.
+    std::string ReadHeader(BitReader& reader, ExtensionInfo& info);
+    // An extension we cannot use: `onceConfirmed` after a confirmed one, else foreign data.
+    Result Unreadable(const std::string& why, Result onceConfirmed, ExtensionInfo& info,
+                      long frameNumber, ProblemLog& log);
     bool CheckTcAllocation(const ExtensionInfo& info, long frameNumber, ProblemLog& log) const;
     void ReadSamples(BitReader& reader, const FrameHeader& header, FrameContent& content,
                      std::string& error);
@@ -31,6 +39,8 @@ class ExtensionReader {
     std::array<ChannelCoding, kPositions> coding;
     int lfeClass = ChannelCoding::kNone;
     double lfeScale = 0.0;
+    bool confirmed = false;  // an extension of this stream passed its check word
+    bool foreignReported = false;
 };
 
 }  // namespace tavrisk::mp2dec

@@ -68,6 +68,24 @@ TEST_F(BadInput, CleanStereoFilePassesTheCheck) {
     EXPECT_NE(messages.find("no multichannel extension"), std::string::npos) << messages;
 }
 
+TEST_F(BadInput, StereoWithOtherAncillaryDataIsNotTakenForAnExtension) {
+    // twolame's energy levels sit in the ancillary area of every frame.
+    const std::string path = dir.File("energy.mp2");
+    ASSERT_EQ(
+        RunCommand("twolame -E -b 384 " + Quote(dir.File("in.wav")) + " " + Quote(path)).exitCode,
+        0);
+    std::string report;
+    EXPECT_EQ(Check(path, &report), 0) << report;
+    EXPECT_NE(report.find("frame 1: warning: ancillary data is not a multichannel extension"),
+              std::string::npos)
+        << report;
+    EXPECT_NE(report.find("0 with multichannel extension, 0 damaged; 0 error(s), 1 warning(s)"),
+              std::string::npos)
+        << report;
+    std::string messages;
+    EXPECT_EQ(DecodedFrames(path, 0, &messages), frames);
+}
+
 TEST_F(BadInput, TruncatedLastFrame) {
     auto bytes = good;
     bytes.resize(bytes.size() - kFrameBytes / 2);

@@ -28,12 +28,18 @@ struct Parsed {
     }
 };
 
+// Parses `bytes` as frame 7 of a stream whose frame 6 was a good five-channel frame.
 std::unique_ptr<Parsed> ParseFrame(const std::vector<uint8_t>& bytes) {
     auto parsed = std::make_unique<Parsed>();
+    FrameParser parser;
+    const auto good = WriteTestFrame(FiveChannelFrame());
+    parser.Parse(good.data(), *FrameHeader::Parse(good.data()), true, *parsed->content, 6,
+                 parsed->log);
+    EXPECT_TRUE(parsed->content->extensionValid) << parsed->Problems();
     const auto header = FrameHeader::Parse(bytes.data());
     EXPECT_TRUE(header.has_value());
     if (!header) return parsed;
-    FrameParser().Parse(bytes.data(), *header, true, *parsed->content, 7, parsed->log);
+    parser.Parse(bytes.data(), *header, true, *parsed->content, 7, parsed->log);
     return parsed;
 }
 
@@ -73,6 +79,31 @@ TEST(ExtensionParse, OneAllocationForAllGroups) {
     const auto p = ParseFrame(WriteTestFrame(f));
     ASSERT_TRUE(p->content->extensionValid) << p->Problems();
     for (int tc : p->content->extension.tcAlloc) EXPECT_EQ(tc, 6);
+}
+
+TEST(ExtensionParse, ForeignAncillaryDataBeforeAnyConfirmedExtensionMeansStereo) {
+    for (const bool brokenCrc : {true, false}) {
+        TestFrame f = FiveChannelFrame();
+        f.breakMcCrc = brokenCrc;
+        f.dynCross = !brokenCrc;
+        const auto bytes = WriteTestFrame(f);
+        FrameParser parser;
+        auto content = std::make_unique<FrameContent>();
+        ProblemLog log;
+        for (long frame = 1; frame <= 3; ++frame) {
+            parser.Parse(bytes.data(), *FrameHeader::Parse(bytes.data()), true, *content, frame,
+                         log);
+            EXPECT_TRUE(content->baseValid);
+            EXPECT_FALSE(content->extension.present);
+            EXPECT_FALSE(content->extensionUnsupported);
+        }
+        ASSERT_EQ(log.Problems().size(), 1u);  // said once
+        EXPECT_EQ(log.ErrorCount(), 0u);
+        EXPECT_NE(log.Problems()[0].Line().find("frame 1: warning: ancillary data is not a "
+                                                "multichannel extension this decoder reads ("),
+                  std::string::npos)
+            << log.Problems()[0].Line();
+    }
 }
 
 TEST(ExtensionParse, StereoFrameHasNoExtension) {
