@@ -80,6 +80,11 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
         err << "cannot open " << names[0] << '\n';
         return kExitProblems;
     }
+    std::error_code ec;
+    if (std::filesystem::equivalent(names[0], names[1], ec)) {
+        err << "the output " << names[1] << " would overwrite the input\n";
+        return kExitProblems;
+    }
     ProgressLine progress(err, "Decoding", showProgress);
     const uint64_t total = FileSize(names[0]);
     ProblemLog log;
