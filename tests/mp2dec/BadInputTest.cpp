@@ -249,13 +249,13 @@ TEST(Commands, UsageAndMissingFiles) {
               std::string::npos);
     EXPECT_EQ(Decode({"a.mp2", "b.wav", "--mono"}, &messages), 2);
     EXPECT_EQ(Decode({"/nonexistent/a.mp2", "b.wav"}, &messages), 1);
+    EXPECT_NE(messages.find("cannot open /nonexistent/a.mp2"), std::string::npos);
     TempDir dir;
     const std::string same = dir.File("same.mp2");
     WriteBytes(same, {1, 2, 3});
     EXPECT_EQ(Decode({same, dir.File("./same.mp2")}, &messages), 1);
     EXPECT_NE(messages.find("would overwrite the input"), std::string::npos) << messages;
     EXPECT_EQ(ReadBytes(same).size(), 3u);
-    EXPECT_NE(messages.find("cannot open /nonexistent/a.mp2"), std::string::npos);
     std::ostringstream out, err;
     EXPECT_EQ(RunCheckCommand({}, out, err, false), 2);
     EXPECT_NE(err.str().find("usage: tavrisk-cli check FILE.mp2"), std::string::npos);
