@@ -19,7 +19,7 @@ namespace tavrisk {
 // and the channel processing what they need. A front end shows it and forwards user events
 // to the handlers; the model tells the front end what changed through UserInterface.
 class TranscoderDialog : public ChannelSettings {
-public:
+  public:
     static constexpr const char* kTitle = "Tavrisk Transcoder v3.0.4";
     static constexpr const char* kAppName = "Tavrisk";
     static constexpr const char* kGraphStatus = "Expected: 6 ch 16 bits PCM (L,C,R,LS,RS,LFE)";
@@ -87,8 +87,8 @@ public:
     int DrpLinkMode() const override { return drpLink.selected; }
     int SliderPosition(int column) const override { return gainSliders[column].position; }
     const std::array<int, kColumns>& Routing() const override { return routing; }
-    const DrpCurve& Curve(int column) const override { return curves[column]; }
-    DrpCurve& Curve(int column) { return curves[column]; }
+    DrpCurve& Curve(int column) override { return curves[column]; }
+    const DrpCurve& Curve(int column) const { return curves[column]; }
     void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) override;
 
     // --- Job display ---------------------------------------------------------------------
@@ -121,7 +121,7 @@ public:
     bool directShowMode = true;
     int32_t startSeconds = 0;
 
-private:
+  private:
     void Changed(int controlId) { ui.ControlChanged(controlId); }
     void SetSlider(int column, int position, const std::string& text);
     void PairFrequencies();

@@ -15,13 +15,13 @@ enum class MessageAnswer { Ok, Cancel };
 // front end responsive while a job runs on its thread. The Qt window and the terminal
 // front end implement it; tests use a recording implementation.
 class UserInterface {
-public:
+  public:
     virtual ~UserInterface() = default;
 
     virtual MessageAnswer ShowMessage(std::string_view text, std::string_view title,
                                       MessageButtons buttons, MessageIcon icon) = 0;
 
-    // A control of the model changed its text, selection, state or position.
+    // A control of the model changed its text, selection, state or position (0: all of them).
     virtual void ControlChanged(int controlId) { (void)controlId; }
 
     // Dispatches pending user events; may set the model's stop request.

@@ -1,6 +1,7 @@
 #pragma once
 
 #include <array>
+#include <cmath>
 #include <cstdint>
 #include <vector>
 
@@ -15,16 +16,17 @@ namespace tavrisk {
 // Frames come in column order L, R, C, LFE, LS, RS; results, peaks and gains are in the
 // order L, C, R, LS, RS, LFE.
 class ChannelProcessor {
-public:
+  public:
     static constexpr int kChannels = 6;
     static constexpr float kFullScale = 32767.0f;
+    static constexpr int32_t kMaxSample = 32767;
     static constexpr float kSliderToTarget = 327.67f;
     // Result-order slots.
     enum Result { kResL = 0, kResC, kResR, kResLs, kResRs, kResLfe };
     // Column-order slots.
     enum Column { kColL = 0, kColR, kColC, kColLfe, kColLs, kColRs };
     // Result slot of each column.
-    static constexpr std::array<int, kChannels> kResultOfColumn = {kResL, kResR, kResC,
+    static constexpr std::array<int, kChannels> kResultOfColumn = {kResL,   kResR,  kResC,
                                                                    kResLfe, kResLs, kResRs};
 
     // Reads the check boxes and copies the curves (the settings of this job).
@@ -44,6 +46,32 @@ public:
     const std::array<float, kChannels>& Gains() const { return gain; }
     const std::array<float, kChannels>& Envelopes() const { return envelope; }
 
+    // trunc(gain x sample x 32767) of the exact product (as extended precision gives it),
+    // saturated to 32 bits. The product of two floats is exact in double; only the
+    // multiplication by 32767 rounds, and its error (exact through fma) matters only when
+    // the rounded value is a whole number.
+    static int32_t ScaleToSample(float gainFactor, float sample) {
+        constexpr double kMax = 2147483647.0;
+        constexpr double kMin = -2147483648.0;
+        const double product = static_cast<double>(gainFactor) * static_cast<double>(sample);
+        const double scaled = product * static_cast<double>(kFullScale);
+        if (!(scaled < kMax)) return scaled == scaled ? 2147483647 : 0;
+        if (!(scaled > kMin)) return -2147483647 - 1;
+        int32_t whole = static_cast<int32_t>(scaled);
+        if (static_cast<double>(whole) == scaled && whole != 0) {
+            const double error = std::fma(product, static_cast<double>(kFullScale), -scaled);
+            if (whole > 0 && error < 0.0) --whole;
+            if (whole < 0 && error > 0.0) ++whole;
+        }
+        return whole;
+    }
+    // The same at gain 1.0, where the product is exact in double and needs no correction.
+    static int32_t ScaleAtUnity(float sample) {
+        const double scaled = static_cast<double>(sample) * static_cast<double>(kFullScale);
+        if (!(scaled < 2147483647.0)) return scaled == scaled ? 2147483647 : 0;
+        if (!(scaled > -2147483648.0)) return -2147483647 - 1;
+        return static_cast<int32_t>(scaled);
+    }
     // Output level in dB for input level x on the polyline (xIn ascending).
     static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
     static float Max2(float a, float b) { return a > b ? a : b; }
@@ -52,23 +80,32 @@ public:
         return Max2(Max4(a, b, c, d), e);
     }
 
-private:
+  private:
     void PrepareDynamics();
     void ApplyDynamics(std::array<float, kChannels>& v);
     void DetectLevel(int channel, float value);
     void LinkEnvelopes();
+    // The curve's output level, as a whole 16-bit value, for an envelope level.
+    int32_t ComputeTarget(int channel, float level) const;
+    int32_t TargetOf(int channel, float level);
 
     ChannelSettings& settings;
+    // The window's routing table, read live on every frame.
+    const std::array<int, kChannels>* routing;
     std::array<float, kChannels> peak{};
     std::array<float, kChannels> gain{};
     bool normalizeEnabled = false;
     bool dynamicsEnabled = false;
+    // All gains are 1.0: the scaling takes the exact short path.
+    bool unityGains = true;
     int32_t sampleRate = 0;
     std::array<int32_t, kChannels> releaseMs{};
     std::array<float, kChannels> envelope{};
     std::array<float, kChannels> heldPeak{};
     std::array<int32_t, kChannels> releaseCounter{};
     std::array<std::vector<float>, kChannels> curveIn, curveOut;
+    // Target of each whole envelope level, per channel; -1 until first needed.
+    std::array<std::vector<int32_t>, kChannels> targetCache;
 };
 
 }  // namespace tavrisk

@@ -9,7 +9,7 @@ class DrpCurve;
 // The settings the channel-processing chain reads from the main window, at the moment it
 // needs them. Columns are in the window's order L, R, C, LFE, LS, RS.
 class ChannelSettings {
-public:
+  public:
     static constexpr int kColumns = 6;
     static constexpr int kNoSelection = -1;
 
@@ -26,7 +26,7 @@ public:
     virtual int SliderPosition(int column) const = 0;
     // 44100, 48000, or 0 when the output-rate combo has no selection.
     virtual int GetOutputRate() const = 0;
-    virtual const DrpCurve& Curve(int column) const = 0;
+    virtual DrpCurve& Curve(int column) = 0;
     // Peak display: six levels in dB in column order.
     virtual void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) = 0;
 };

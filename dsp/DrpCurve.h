@@ -10,7 +10,7 @@ namespace tavrisk {
 // together with the channel's release time. This is the model; a view paints it and
 // forwards mouse events.
 class DrpCurve {
-public:
+  public:
     struct Point {
         int x = 0;
         int y = 0;
@@ -22,7 +22,8 @@ public:
     static constexpr int kLabelHeight = 20;
 
     DrpCurve() = default;
-    DrpCurve(int clientWidth, int clientHeight) : clientWidth(clientWidth), clientHeight(clientHeight) {}
+    DrpCurve(int clientWidth, int clientHeight)
+        : clientWidth(clientWidth), clientHeight(clientHeight) {}
 
     // Client size of the control that shows the curve; the plot size is taken from it once.
     void SetClientSize(int width, int height);
@@ -53,7 +54,7 @@ public:
     int XOfInputDb(float db);
     int YOfOutputDb(float db);
 
-private:
+  private:
     void EnsurePlotSize();
 
     bool editable = true;

@@ -11,7 +11,7 @@ namespace tavrisk {
 // the processed audio block by block. A native job calls Run; a graph job calls FetchBlock
 // and EncodeBlock per block and Finish at the end.
 class OutputEngine {
-public:
+  public:
     static constexpr int kDefaultRate = 48000;
 
     OutputEngine() = default;
@@ -41,7 +41,7 @@ public:
     // The "-r" option in kHz ("44.100" -> 44100); 48000 when absent.
     static int GetRateOption(int argc, const char* const* argv);
 
-protected:
+  protected:
     std::unique_ptr<SampleSource> source;
     bool failed = false;
 };

@@ -15,7 +15,7 @@ class TranscoderDialog;
 // resampler, and reaches the main window for progress, status, settings and the stop flag.
 // Input frames are six floats, full scale +-1.0, in the order L, C, R, LS, RS, LFE.
 class SampleSource {
-public:
+  public:
     static constexpr int kChannels = 6;
     // 48000 / 44100 rounded to single precision.
     static constexpr float kResampleRatio = 1.0884354f;
@@ -50,7 +50,7 @@ public:
     // boxes; a later caller can also ask for the last error text.
     const std::string& LastError() const { return lastError; }
 
-protected:
+  protected:
     // Processes one input frame into the six results in block-row order L, R, C, LFE, LS, RS.
     void ProcessToRows(const float* frame, std::array<int32_t, kChannels>& rows);
     // Stores a column of six results (block-row order) at frame index i of the block.
@@ -58,6 +58,21 @@ protected:
                             const std::array<int32_t, kChannels>& rows);
     // Resampler output for the current phase, block-row order.
     void InterpolateColumn(SampleBlock& block, std::size_t i) const;
+    // Advances the resampler by one output frame: while the phase reaches 1, the current
+    // frame becomes the previous one and `next(float* frame)` supplies the next input frame,
+    // which is processed into the current one. False when `next` found no more input.
+    template <typename NextFrame>
+    bool StepResampler(NextFrame&& next) {
+        phase += ratio;
+        while (phase >= 1.0f) {
+            prevFrame = curFrame;
+            float frame[kChannels];
+            if (!next(frame)) return false;
+            ProcessToRows(frame, curFrame);
+            phase -= 1.0f;
+        }
+        return true;
+    }
 
     TranscoderDialog& window;
     std::string fileName;

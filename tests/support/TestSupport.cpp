@@ -36,7 +36,8 @@ CommandResult RunCommand(const std::string& command) {
     if (!pipe) return result;
     std::array<char, 4096> buffer{};
     size_t n = 0;
-    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0) result.output.append(buffer.data(), n);
+    while ((n = fread(buffer.data(), 1, buffer.size(), pipe)) > 0)
+        result.output.append(buffer.data(), n);
     int status = pclose(pipe);
     result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : -1;
     return result;
@@ -57,7 +58,9 @@ std::string Quote(const std::string& text) {
     return quoted + "'";
 }
 
-std::string BinPath(const std::string& name) { return std::string(TAVRISK_BIN_DIR) + "/" + name; }
+std::string BinPath(const std::string& name) {
+    return std::string(TAVRISK_BIN_DIR) + "/" + name;
+}
 
 std::vector<double> PcmAudio::Channel(int channel) const {
     std::vector<double> out(Frames());
@@ -89,8 +92,12 @@ void Put32(std::vector<uint8_t>& out, uint32_t v) {
     Put16(out, v & 0xffff);
     Put16(out, v >> 16);
 }
-uint32_t Get16(const uint8_t* p) { return p[0] | (p[1] << 8); }
-uint32_t Get32(const uint8_t* p) { return Get16(p) | (Get16(p + 2) << 16); }
+uint32_t Get16(const uint8_t* p) {
+    return p[0] | (p[1] << 8);
+}
+uint32_t Get32(const uint8_t* p) {
+    return Get16(p) | (Get16(p + 2) << 16);
+}
 
 }  // namespace
 
@@ -158,7 +165,8 @@ std::vector<uint8_t> ReadBytes(const std::string& path) {
 
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes) {
     std::ofstream out(path, std::ios::binary);
-    out.write(reinterpret_cast<const char*>(bytes.data()), static_cast<std::streamsize>(bytes.size()));
+    out.write(reinterpret_cast<const char*>(bytes.data()),
+              static_cast<std::streamsize>(bytes.size()));
     if (!out) throw std::runtime_error(path + ": cannot write");
 }
 

@@ -9,7 +9,7 @@ namespace tavrisk::test {
 
 // A fresh folder under the system temp folder, removed with everything in it.
 class TempDir {
-public:
+  public:
     TempDir();
     ~TempDir();
     TempDir(const TempDir&) = delete;
@@ -17,7 +17,7 @@ public:
     const std::filesystem::path& Path() const { return path; }
     std::string File(const std::string& name) const { return (path / name).string(); }
 
-private:
+  private:
     std::filesystem::path path;
 };
 

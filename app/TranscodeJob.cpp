@@ -1,0 +1,140 @@
+#include "app/TranscodeJob.h"
+
+#include <sys/stat.h>
+
+#include <cstdio>
+
+namespace tavrisk {
+
+namespace {
+
+constexpr const char* kProgramName = "Tavrisk";
+constexpr const char* kFileIoError = "File I/O Error";
+
+bool IsReadableFile(const std::string& name) {
+    struct stat info {};
+    if (::stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    std::FILE* file = std::fopen(name.c_str(), "rb");
+    if (!file) return false;
+    std::fclose(file);
+    return true;
+}
+
+}  // namespace
+
+TranscodeJob::Outcome TranscodeJob::OnTranscode() {
+    window.MarkStart();
+    if (window.batchList.empty()) return RunJob();
+    if (window.directShowMode) {
+        window.MessageBox("Batch mode can be used only with internal Processing.",
+                          "Transcoding Error");
+        return Outcome::Refused;
+    }
+    Outcome overall = Outcome::Done;
+    for (const std::string& entry : window.batchList) {
+        if (entry.empty()) break;
+        window.SetInputName(entry);
+        // A WAV file is named as such; every other engine takes the entry + ".mp2" (the
+        // mono-file engines as a folder of their own per entry).
+        const bool wav = window.outputEngine.selected == TranscoderDialog::kEngineWav;
+        window.SetOutputName(entry + (wav ? ".wav" : ".mp2"));
+        const Outcome outcome = RunJob();
+        if (outcome == Outcome::Stopped) return outcome;
+        if (outcome != Outcome::Done) overall = Outcome::Failed;
+    }
+    return overall;
+}
+
+bool TranscodeJob::CheckNames() {
+    const std::string& input = window.inputName.text;
+    const std::string& output = window.outputName.text;
+    if (input.empty()) {
+        window.MessageBox("No input file selected", kFileIoError);
+        return false;
+    }
+    if (output.empty()) {
+        window.MessageBox("No output file selected", kFileIoError);
+        return false;
+    }
+    if (!IsReadableFile(input)) {
+        window.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
+        return false;
+    }
+    // A folder (the mono-file engines' output) raises no question.
+    if (IsReadableFile(output) &&
+        window.MessageBox("Overwrite file '" + output + "'", "File I/O Warning",
+                          MessageButtons::OkCancel, MessageIcon::Question) != MessageAnswer::Ok)
+        return false;
+    return true;
+}
+
+void TranscodeJob::BuildArguments() {
+    char bitrate[16];
+    std::snprintf(bitrate, sizeof bitrate, "%d", window.GetBitrate());
+    const bool rate44 = window.freq.selected == TranscoderDialog::kFreq44100;
+    arguments = {kProgramName,
+                 "-r",
+                 rate44 ? "44.100" : "48.000",
+                 "-b",
+                 bitrate,
+                 "-B",
+                 bitrate,
+                 "-m",
+                 "s",
+                 "-n",
+                 "d",
+                 "-o",
+                 "-L",
+                 window.inputName.text,
+                 window.outputName.text};
+}
+
+TranscodeJob::Outcome TranscodeJob::RunJob() {
+    window.UpdateData();
+    window.SetStatusText("");
+    window.FixRouting(0);
+    window.UpdateProgress(0.0f, true);
+
+    if (!CheckNames()) return Outcome::Refused;
+    if (window.directShowMode) {
+        window.MessageBox(
+            "Filter-graph processing is not available in this version: choose \"Native "
+            "Processing\".",
+            "Transcoding Error");
+        return Outcome::Refused;
+    }
+
+    BuildArguments();
+    std::unique_ptr<OutputEngine> engine = CreateEngine();
+    if (!engine) {
+        window.MessageBox("No output engine selected", "Transcoding Error");
+        return Outcome::Refused;
+    }
+    engine->SetSource(CreateSource());
+
+    const char* argv[kArgc];
+    for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
+    // The analysis pass of a normalised job runs inside Init: it must see a running job.
+    window.jobStopped = false;
+    if (!engine->Init(kArgc, argv)) {
+        window.jobStopped = true;
+        return Outcome::Failed;
+    }
+
+    window.EnableTranscode(false);
+    window.Ui().SetBusy(true);
+    const bool ran = engine->Run();
+    // A source that reported an error (a damaged frame, a refused resync) ended the input
+    // early: the output holds what came before, but the job did not succeed.
+    const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
+    const bool stoppedByUser = window.jobStopped;
+    window.EnableTranscode(true);
+    window.jobStopped = true;
+    engine.reset();
+    window.Ui().SetBusy(false);
+
+    if (!ran || sourceFailed) return Outcome::Failed;
+    return stoppedByUser ? Outcome::Stopped : Outcome::Done;
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <memory>
+#include <string>
+
+#include "app/TranscoderDialog.h"
+#include "engines/OutputEngine.h"
+#include "sources/SampleSource.h"
+
+namespace tavrisk {
+
+// The Transcode command: checks the names, creates the engine of the selected "Output
+// Engine" item and the source that matches the input, hands the engine its argument vector
+// and runs the job on the caller's thread. Also the batch loop and the priority combo.
+class TranscodeJob {
+  public:
+    enum class Outcome {
+        Done,     // ran to the end of the input
+        Stopped,  // the user stopped it; what was written is closed validly
+        Refused,  // a check or question ended it before anything was written
+        Failed,   // the engine or source failed and said why
+    };
+    static constexpr int kArgc = 15;
+
+    explicit TranscodeJob(TranscoderDialog& window) : window(window) {}
+
+    // "Transcode": one job, or every entry of the batch list. The outcome of the last job
+    // run, or Failed when any batch job failed.
+    Outcome OnTranscode();
+    // One job from validation to its end.
+    Outcome RunJob();
+    // The source for the current input and processing type.
+    std::unique_ptr<SampleSource> CreateSource();
+    // The engine for the selected "Output Engine" item; null with no valid item.
+    std::unique_ptr<OutputEngine> CreateEngine();
+    // The process priority of the "Priority" combo; false (after a message) when refused.
+    bool ApplyPriority();
+
+    // The argument vector of the current settings (kept for inspection by tests).
+    const std::array<std::string, kArgc>& Arguments() const { return arguments; }
+
+  private:
+    void BuildArguments();
+    bool CheckNames();
+
+    TranscoderDialog& window;
+    std::array<std::string, kArgc> arguments;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,415 @@
+#include "app/TranscoderDialog.h"
+
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tavrisk {
+
+namespace {
+
+// The main window's small curve views, in pixels.
+constexpr int kCurveViewWidth = 78;
+constexpr int kCurveViewHeight = 62;
+constexpr int kFullSlider = 100;
+
+const std::vector<std::string> kEngineItems = {
+    " MP2 Engine (single 6ch file)", " PCM Engine (6 mono files)", " WAV Engine (single 6ch file)",
+    " WAV Engine (6 mono files)"};
+const std::vector<std::string> kFrequencyItems = {"44100 Hz", "48000 Hz"};
+const std::vector<std::string> kBitrateItems = {
+    "32 Kbps",  "48 Kbps",  "56 Kbps",  "64 Kbps",  "80 Kbps",  "96 Kbps",  "112 Kbps",
+    "128 Kbps", "160 Kbps", "192 Kbps", "224 Kbps", "256 Kbps", "320 Kbps", "384 Kbps"};
+const std::vector<std::string> kProcessingItems = {"DirectShow Processing", "Native Processing"};
+const std::vector<std::string> kResyncItems = {"Insert", "Skip"};
+const std::vector<std::string> kChannelItems = {"Front Left", "Front Right", "Center",
+                                                "LFE",        "Rear Left",   "Rear Right"};
+const std::vector<std::string> kLinkItems = {"(C) (L) (R) (LS) (RS) (LFE)",
+                                             "(C) (L R) (LS RS) (LFE)", "(C) (L R LS RS) (LFE)",
+                                             "(C L R LS RS) (LFE)"};
+const std::vector<std::string> kPriorityItems = {"NORMAL_PRIORITY", "IDLE_PRIORITY",
+                                                 "HIGH_PRIORITY"};
+
+uint32_t SteadyTicks() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+std::string Format(const char* format, double value) {
+    char text[64];
+    std::snprintf(text, sizeof text, format, value);
+    return text;
+}
+
+// Parses a whole decimal integer (surrounding blanks allowed).
+bool ParseInt(const std::string& text, int& value) {
+    const char* begin = text.c_str();
+    char* end = nullptr;
+    const long parsed = std::strtol(begin, &end, 10);
+    if (end == begin) return false;
+    while (*end == ' ' || *end == '\t') ++end;
+    if (*end != '\0' || parsed < -2147483647L || parsed > 2147483647L) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+}  // namespace
+
+TranscoderDialog::TranscoderDialog(UserInterface& ui, TickSource ticks)
+    : ui(ui), ticks(ticks ? std::move(ticks) : TickSource(SteadyTicks)) {
+    outputEngine.items = kEngineItems;
+    freq.items = kFrequencyItems;
+    bitrate.items = kBitrateItems;
+    processingType.items = kProcessingItems;
+    inputFrequency.items = kFrequencyItems;
+    resyncDirection.items = kResyncItems;
+    for (auto& combo : routingCombos) combo.items = kChannelItems;
+    normalizeLink.items = kLinkItems;
+    drpLink.items = kLinkItems;
+    priority.items = kPriorityItems;
+    for (auto& curve : curves) curve.SetClientSize(kCurveViewWidth, kCurveViewHeight);
+    OnInitDialog();
+}
+
+void TranscoderDialog::OnInitDialog() {
+    SelectProcessingType(kProcessingGraph);
+    bitrate.selected = static_cast<int>(bitrate.items.size()) - 1;
+    outputEngine.selected = kEngineMp2;
+    bitrate.enabled = true;
+    progress.position = 0;
+    freq.selected = kFreq48000;
+    inputFrequency.selected = kFreq48000;
+    resyncDirection.selected = kResyncSkip;
+    for (EditControl* edit : {&resyncHours, &resyncMinutes, &resyncSeconds, &resyncMillis})
+        edit->text = "0";
+    resyncH = resyncM = resyncS = resyncMsValue = 0;
+    for (int k = 0; k < kColumns; ++k) {
+        routingCombos[k].selected = k;
+        routing[k] = k;
+    }
+    priority.selected = 0;
+    normalizeLink.selected = ChannelSettings::kNoSelection;
+    for (int k = 0; k < kColumns; ++k) OnSliderScroll(k, kFullSlider);
+    for (auto& curve : curves) curve.SetEditable(false);
+    normalizeLink.selected = 0;
+    drpLink.selected = 1;
+    elapsedText.text = remainingText.text = "00:00:00";
+    percentText.text = "000,00%";
+    transcodeButton.enabled = true;
+    jobStopped = true;
+    Changed(0);
+}
+
+// --- Handlers ------------------------------------------------------------------------------
+
+void TranscoderDialog::SelectRouting(int column, int item) {
+    if (column < 0 || column >= kColumns) return;
+    routingCombos[column].selected = item;
+    FixRouting(column);
+}
+
+void TranscoderDialog::FixRouting(int column) {
+    int missing = -1;
+    for (int item = 0; item < kColumns && missing < 0; ++item) {
+        bool shown = false;
+        for (const auto& combo : routingCombos) shown = shown || combo.selected == item;
+        if (!shown) missing = item;
+    }
+    const int chosen = routingCombos[column].selected;
+    for (int k = 0; k < kColumns; ++k) {
+        if (k != column && routingCombos[k].selected == chosen) {
+            routingCombos[k].selected = missing;
+            Changed(ctl::kRouting[k]);
+            break;
+        }
+    }
+    for (int k = 0; k < kColumns; ++k) routing[k] = routingCombos[k].selected;
+    Changed(ctl::kRouting[column]);
+}
+
+void TranscoderDialog::SetSlider(int column, int position, const std::string& text) {
+    gainTexts[column].text = text;
+    gainSliders[column].position = position;
+    Changed(ctl::kGainText[column]);
+    Changed(ctl::kGainSlider[column]);
+}
+
+void TranscoderDialog::OnSliderScroll(int column, int position, bool carriesThumbPosition) {
+    if (!carriesThumbPosition || position == 0 || column < 0 || column >= kColumns) return;
+    const std::string text = Format("%2.2f dB", 20.0 * std::log10(position * 0.01));
+    for (int k : LinkedColumns(normalizeLink.selected, column)) SetSlider(k, position, text);
+}
+
+std::vector<int> TranscoderDialog::LinkedColumns(int linkItem, int column) {
+    enum { L, R, C, Lfe, Ls, Rs };
+    switch (linkItem) {
+        case 1:
+            if (column == L || column == R) return {L, R};
+            if (column == Ls || column == Rs) return {Ls, Rs};
+            break;
+        case 2:
+            if (column != C && column != Lfe) return {L, R, Ls, Rs};
+            break;
+        case 3:
+            if (column != Lfe) return {L, R, C, Ls, Rs};
+            break;
+        default:
+            break;
+    }
+    return {column};
+}
+
+void TranscoderDialog::SelectOutputFrequency(int item) {
+    freq.selected = item;
+    Changed(ctl::kFreq);
+    PairFrequencies();
+}
+
+void TranscoderDialog::SelectInputFrequency(int item) {
+    inputFrequency.selected = item;
+    Changed(ctl::kInputFrequency);
+    PairFrequencies();
+}
+
+void TranscoderDialog::PairFrequencies() {
+    if (inputFrequency.selected == kFreq44100 && freq.selected == kFreq48000) {
+        MessageBox("Upsampling not supported", kAppName, MessageButtons::Ok,
+                   MessageIcon::Exclamation);
+        freq.selected = kFreq48000;
+        inputFrequency.selected = kFreq48000;
+        Changed(ctl::kFreq);
+        Changed(ctl::kInputFrequency);
+    }
+}
+
+void TranscoderDialog::SelectProcessingType(int item) {
+    processingType.selected = item;
+    directShowMode = item == kProcessingGraph;
+    statusText.text = directShowMode ? kGraphStatus : "";
+    Changed(ctl::kProcessingType);
+    Changed(ctl::kStatus);
+}
+
+void TranscoderDialog::SelectOutputEngine(int item) {
+    outputEngine.selected = item;
+    bitrate.enabled = item == kEngineMp2;
+    Changed(ctl::kOutputEngine);
+    Changed(ctl::kBitrate);
+    ApplyOutputNaming();
+}
+
+void TranscoderDialog::SelectNormalizeLink(int item) {
+    normalizeLink.selected = item;
+    Changed(ctl::kNormalizeLink);
+}
+
+void TranscoderDialog::SelectDrpLink(int item) {
+    drpLink.selected = item;
+    Changed(ctl::kDrpLink);
+}
+
+void TranscoderDialog::SelectResyncDirection(int item) {
+    resyncDirection.selected = item;
+    Changed(ctl::kResyncDirection);
+}
+
+void TranscoderDialog::SetNormalize(bool on) {
+    normalize.checked = on;
+    Changed(ctl::kNormalize);
+}
+
+void TranscoderDialog::SetDrp(bool on) {
+    drp.checked = on;
+    Changed(ctl::kDrp);
+}
+
+void TranscoderDialog::SetInputName(const std::string& name) {
+    inputName.text = name;
+    Changed(ctl::kInputName);
+}
+
+void TranscoderDialog::SetOutputName(const std::string& name) {
+    outputName.text = name;
+    Changed(ctl::kOutputName);
+}
+
+void TranscoderDialog::OnInputChosen(const std::string& name) {
+    SetInputName(name);
+    SetOutputName(name + ".mp2");
+    ApplyOutputNaming();
+}
+
+void TranscoderDialog::OnOutputChosen(const std::string& name) {
+    SetOutputName(name);
+    ApplyOutputNaming();
+}
+
+void TranscoderDialog::ApplyOutputNaming() {
+    const std::string& text = outputName.text;
+    if (text.empty()) return;
+    // Folder and base name stay as typed (file names are case-sensitive here); only the
+    // extension is set, in lower case.
+    const std::size_t slash = text.find_last_of('/');
+    const std::size_t nameStart = slash == std::string::npos ? 0 : slash + 1;
+    const std::string folder = text.substr(0, nameStart);
+    const std::size_t dot = text.find_last_of('.');
+    const std::size_t baseEnd = (dot == std::string::npos || dot < nameStart) ? text.size() : dot;
+    const std::string base = text.substr(nameStart, baseEnd - nameStart);
+    std::string result;
+    switch (outputEngine.selected) {
+        case kEngineMp2:
+            result = base.empty() ? inputName.text + ".mp2" : folder + base + ".mp2";
+            break;
+        case kEnginePcmMono:
+        case kEngineWavMono:
+            result = folder;
+            break;
+        case kEngineWav:
+            result = base.empty() ? inputName.text + ".wav" : folder + base + ".wav";
+            break;
+        default:
+            result = text;
+            break;
+    }
+    SetOutputName(result);
+}
+
+void TranscoderDialog::OnCurveEdited(int column) {
+    for (int k : LinkedColumns(drpLink.selected, column)) {
+        if (k == column) continue;
+        curves[k].CopyPointsFrom(curves[column]);
+        Changed(ctl::kCurveView[k]);
+    }
+}
+
+bool TranscoderDialog::OnOK() {
+    if (jobStopped) return true;
+    if (MessageBox("Sure to stop ?", "Abort transcoding", MessageButtons::OkCancel,
+                   MessageIcon::Question) == MessageAnswer::Ok)
+        jobStopped = true;
+    return false;
+}
+
+bool TranscoderDialog::UpdateData() {
+    struct Field {
+        EditControl& edit;
+        int& value;
+        int low, high;
+    };
+    Field fields[] = {{resyncHours, resyncH, 0, 24},
+                      {resyncMinutes, resyncM, 0, 59},
+                      {resyncSeconds, resyncS, 0, 59},
+                      {resyncMillis, resyncMsValue, 0, 999}};
+    for (Field& field : fields) {
+        int parsed = 0;
+        if (!ParseInt(field.edit.text, parsed)) {
+            MessageBox("Please enter an integer.", kAppName, MessageButtons::Ok,
+                       MessageIcon::Exclamation);
+            return false;
+        }
+        if (parsed < field.low || parsed > field.high) {
+            char text[96];
+            std::snprintf(text, sizeof text, "Please enter an integer between %d and %d.",
+                          field.low, field.high);
+            MessageBox(text, kAppName, MessageButtons::Ok, MessageIcon::Exclamation);
+            return false;
+        }
+        field.value = parsed;
+    }
+    return true;
+}
+
+// --- Readers ---------------------------------------------------------------------------------
+
+int TranscoderDialog::GetBitrate() const {
+    const std::string text = bitrate.SelectedText();
+    const std::size_t blank = text.find(' ');
+    if (text.empty() || blank == std::string::npos) return -1;
+    return std::atoi(text.substr(0, blank).c_str());
+}
+
+int TranscoderDialog::GetOutputRate() const {
+    switch (freq.selected) {
+        case kFreq44100:
+            return 44100;
+        case kFreq48000:
+            return 48000;
+        default:
+            return 0;
+    }
+}
+
+int TranscoderDialog::GetInputRate() const {
+    return inputFrequency.selected == kFreq44100 ? 44100 : 48000;
+}
+
+bool TranscoderDialog::ResamplingNeeded() const {
+    return freq.selected != inputFrequency.selected;
+}
+
+int32_t TranscoderDialog::GetResyncMs() const {
+    const int32_t ms = resyncMsValue + (resyncS + 60 * resyncM + 3600 * resyncH) * 1000;
+    return resyncDirection.selected == kResyncInsert ? ms : -ms;
+}
+
+void TranscoderDialog::ShowPeakLevels(const std::array<float, kColumns>& levelsDb) {
+    for (int k = 0; k < kColumns; ++k) {
+        peakTexts[k].text = Format("%2.2f dB", levelsDb[k]);
+        Changed(ctl::kPeakText[k]);
+    }
+}
+
+// --- Job display -----------------------------------------------------------------------------
+
+void TranscoderDialog::MarkStart() {
+    startSeconds = static_cast<int32_t>(TickSeconds());
+}
+
+uint32_t TranscoderDialog::TickSeconds() const {
+    return ticks() / 1000u;
+}
+
+std::string TranscoderDialog::FormatClock(float seconds) {
+    const int hours = static_cast<int>(seconds * 0.00027777778f);
+    const float rest = seconds - static_cast<float>(hours) * 3600.0f;
+    const int minutes = static_cast<int>(rest * 0.016666668f);
+    const int secs = static_cast<int>(rest - static_cast<float>(minutes) * 60.0f);
+    char text[48];
+    std::snprintf(text, sizeof text, "%2.2d:%2.2d:%2.2d", hours, minutes, secs);
+    return text;
+}
+
+bool TranscoderDialog::UpdateProgress(float percent, bool reset) {
+    (void)reset;  // marks the start of a pass; it does not change what is shown
+    float elapsed = static_cast<float>(TickSeconds()) - static_cast<float>(startSeconds);
+    if (elapsed < 0.0f) elapsed = 0.0f;
+    elapsedText.text = FormatClock(elapsed);
+    Changed(ctl::kElapsed);
+    percentText.text = Format("%3.2f%%", percent);
+    Changed(ctl::kPercent);
+    if (percent > 0.0f) {
+        remainingText.text = FormatClock((100.0f - percent) * elapsed / percent);
+        Changed(ctl::kRemaining);
+    }
+    int position = static_cast<int>(percent);
+    if (position < ProgressControl::kMin) position = ProgressControl::kMin;
+    if (position > ProgressControl::kMax) position = ProgressControl::kMax;
+    progress.position = position;
+    Changed(ctl::kProgress);
+    ui.PumpMessages();
+    return jobStopped;
+}
+
+void TranscoderDialog::SetStatusText(const std::string& text) {
+    statusText.text = text;
+    Changed(ctl::kStatus);
+}
+
+void TranscoderDialog::EnableTranscode(bool enabled) {
+    transcodeButton.enabled = enabled;
+    Changed(ctl::kTranscode);
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,138 @@
+// The MP2 engine on 120 s of 48 kHz six-channel program material (tones plus noise) at
+// 384 kbit/s, against `twolame -P 1 -b 384` encoding the stereo downmix of the same
+// material, in the same run. Prints the time ratio and our real-time factor.
+#include <benchmark/benchmark.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cmath>
+#include <cstdio>
+#include <numbers>
+#include <random>
+#include <string>
+#include <vector>
+
+#include "app/TranscoderDialog.h"
+#include "bench/BenchSupport.h"
+#include "mp2enc/Mp2Engine.h"
+#include "tests/support/RecordingInterface.h"
+#include "tests/support/TestSupport.h"
+
+namespace {
+
+using tavrisk::SampleBlock;
+using tavrisk::test::PcmAudio;
+
+constexpr int kRate = 48000;
+constexpr int kSeconds = 120;
+constexpr int kChannels = 6;  // file order L, R, C, LFE, LS, RS
+
+PcmAudio MakeMaterial() {
+    const double tones[kChannels] = {440.0, 554.37, 659.25, 55.0, 880.0, 1318.5};
+    PcmAudio audio;
+    audio.channels = kChannels;
+    audio.rate = kRate;
+    const std::size_t frames = static_cast<std::size_t>(kRate) * kSeconds;
+    audio.samples.resize(frames * kChannels);
+    std::mt19937 random(1234);
+    std::normal_distribution<double> noise(0.0, 1500.0);
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (int c = 0; c < kChannels; ++c) {
+            const double t = static_cast<double>(i) / kRate;
+            // A slow tremolo keeps the allocation changing from frame to frame.
+            const double level =
+                6000.0 * (1.0 + 0.5 * std::sin(2 * std::numbers::pi * 0.3 * t + c));
+            const double v = level * std::sin(2 * std::numbers::pi * tones[c] * t) + noise(random);
+            audio.samples[i * kChannels + c] =
+                static_cast<int16_t>(std::lround(std::clamp(v, -32768.0, 32767.0)));
+        }
+    }
+    return audio;
+}
+
+PcmAudio StereoDownmix(const PcmAudio& in) {
+    const double b = 1.0 / std::sqrt(2.0);
+    const double n = 1.0 / (1.0 + std::sqrt(2.0));
+    PcmAudio out;
+    out.channels = 2;
+    out.rate = in.rate;
+    out.samples.resize(in.Frames() * 2);
+    for (std::size_t i = 0; i < in.Frames(); ++i) {
+        for (int ch = 0; ch < 2; ++ch) {
+            const double v = n * (in.At(i, ch) + b * in.At(i, 2) + b * in.At(i, 4 + ch));
+            out.samples[i * 2 + ch] = static_cast<int16_t>(std::lround(v));
+        }
+    }
+    return out;
+}
+
+// Hands the material to the engine block by block.
+class MemorySource : public tavrisk::SampleSource {
+  public:
+    MemorySource(tavrisk::TranscoderDialog& window, const PcmAudio& audio)
+        : SampleSource(window), audio(audio) {}
+    bool Open(const std::string& name) override {
+        SampleSource::Open(name);
+        return true;
+    }
+    bool ReadBlock(SampleBlock& block) override {
+        if (next + SampleBlock::kFrames > audio.Frames()) return false;
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+            double* out = block.Row(row);
+            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+                out[i] = audio.At(next + i, static_cast<int>(row));
+            }
+        }
+        next += SampleBlock::kFrames;
+        return true;
+    }
+
+  private:
+    const PcmAudio& audio;
+    std::size_t next = 0;
+};
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    benchmark::Initialize(&argc, argv);
+    tavrisk::test::TempDir dir;
+    const PcmAudio material = MakeMaterial();
+    const std::string input = dir.File("material.wav");
+    const std::string stereo = dir.File("downmix.wav");
+    tavrisk::test::WritePlainWav(input, material);
+    tavrisk::test::WritePlainWav(stereo, StereoDownmix(material));
+    const std::string ours = dir.File("ours.mp2");
+    const std::string peer = dir.File("peer.mp2");
+
+    tavrisk::test::RecordingInterface ui;
+    tavrisk::TranscoderDialog window(ui);
+    std::FILE* quiet = std::fopen("/dev/null", "w");
+    double encodeSeconds = 0.0;
+    int encodes = 0;
+    auto encode = [&]() {
+        const auto start = std::chrono::steady_clock::now();
+        tavrisk::mp2::Mp2Engine engine(window);
+        engine.SetStreams(quiet, quiet);
+        engine.SetSource(std::make_unique<MemorySource>(window, material));
+        const char* args[] = {"tavrisk", "-r",  "48.000", "-b",          "384",
+                              "-B",      "384", "-m",     "s",           "-n",
+                              "d",       "-o",  "-L",     input.c_str(), ours.c_str()};
+        const bool ok = engine.Init(15, args) && engine.Run();
+        encodeSeconds +=
+            std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+        ++encodes;
+        return ok;
+    };
+    auto twolame = [&]() {
+        return tavrisk::bench::RunQuiet("twolame --quiet -P 1 -b 384 " +
+                                        tavrisk::test::Quote(stereo) + " " +
+                                        tavrisk::test::Quote(peer));
+    };
+    const double ratio = tavrisk::bench::RunRatioBenchmark("Mp2Encode", encode, twolame, 3);
+    std::fclose(quiet);
+    if (ratio <= 0.0 || encodes == 0) return 1;
+    std::printf("Mp2Encode real-time factor: %.1f (%d s of six-channel audio in %.3f s)\n",
+                kSeconds / (encodeSeconds / encodes), kSeconds, encodeSeconds / encodes);
+    return 0;
+}

@@ -1,0 +1,278 @@
+#include "cli/CommandLine.h"
+
+#include <cstdlib>
+#include <fstream>
+#include <sstream>
+
+#include "app/TranscoderDialog.h"
+
+namespace tavrisk {
+
+namespace {
+
+const char* const kChannelNames[] = {"L", "R", "C", "LFE", "LS", "RS"};
+const char* const kEngineNames[] = {"mp2", "pcm", "wav", "wav-mono"};
+const char* const kPriorityNames[] = {"normal", "idle", "high"};
+constexpr int kMaxLinkItem = 3;
+
+bool ParseWhole(const std::string& text, int& value) {
+    if (text.empty()) return false;
+    char* end = nullptr;
+    const long parsed = std::strtol(text.c_str(), &end, 10);
+    if (*end != '\0' || parsed < -1000000000L || parsed > 1000000000L) return false;
+    value = static_cast<int>(parsed);
+    return true;
+}
+
+template <std::size_t N>
+int IndexOf(const char* const (&names)[N], const std::string& name) {
+    for (std::size_t i = 0; i < N; ++i)
+        if (name == names[i]) return static_cast<int>(i);
+    return -1;
+}
+
+int ChannelOf(const std::string& name) {
+    std::string upper = name;
+    for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
+    return IndexOf(kChannelNames, upper);
+}
+
+// "CH=VALUE" into a column and the value text.
+bool SplitAssignment(const std::string& text, int& column, std::string& value) {
+    const auto equals = text.find('=');
+    if (equals == std::string::npos) return false;
+    column = ChannelOf(text.substr(0, equals));
+    value = text.substr(equals + 1);
+    return column >= 0 && !value.empty();
+}
+
+bool ParseRate(const std::string& text, int& item) {
+    if (text == "44100")
+        item = TranscoderDialog::kFreq44100;
+    else if (text == "48000")
+        item = TranscoderDialog::kFreq48000;
+    else
+        return false;
+    return true;
+}
+
+struct ResyncFields {
+    bool insert = false;
+    int hours = 0, minutes = 0, seconds = 0, millis = 0;
+};
+
+// [+|-]H:M:S.MS, the fraction read as decimals of a second (".5" is 500 ms).
+bool ParseResync(const std::string& text, ResyncFields& fields) {
+    if (text.size() < 2 || (text[0] != '+' && text[0] != '-')) return false;
+    fields.insert = text[0] == '+';
+    std::string rest = text.substr(1);
+    std::string fraction;
+    if (const auto dot = rest.find('.'); dot != std::string::npos) {
+        fraction = rest.substr(dot + 1);
+        rest = rest.substr(0, dot);
+        if (fraction.empty() || fraction.size() > 3) return false;
+        for (char c : fraction)
+            if (c < '0' || c > '9') return false;
+        while (fraction.size() < 3) fraction += '0';
+    }
+    std::vector<int> parts;
+    std::stringstream stream(rest);
+    std::string part;
+    while (std::getline(stream, part, ':')) {
+        int value = 0;
+        if (!ParseWhole(part, value) || value < 0) return false;
+        parts.push_back(value);
+    }
+    if (parts.size() != 3) return false;
+    fields.hours = parts[0];
+    fields.minutes = parts[1];
+    fields.seconds = parts[2];
+    fields.millis = fraction.empty() ? 0 : std::atoi(fraction.c_str());
+    return fields.hours <= 24 && fields.minutes <= 59 && fields.seconds <= 59;
+}
+
+}  // namespace
+
+std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& args,
+                                             std::string& error) {
+    CliOptions options;
+    std::vector<std::string> positional;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        auto next = [&](std::string& value) {
+            if (i + 1 >= args.size()) {
+                error = "option " + arg + " needs a value";
+                return false;
+            }
+            value = args[++i];
+            return true;
+        };
+        auto fail = [&](const std::string& value) {
+            error = "invalid value '" + value + "' for " + arg;
+            return std::nullopt;
+        };
+        std::string value;
+        int number = 0, column = 0;
+        if (arg == "--help" || arg == "-h") {
+            options.help = true;
+        } else if (arg == "--version") {
+            options.version = true;
+        } else if (arg == "--yes" || arg == "-y") {
+            options.yes = true;
+        } else if (arg == "--normalize") {
+            options.normalize = true;
+        } else if (arg == "--drp") {
+            options.drp = true;
+        } else if (arg == "--batch") {
+            options.batch = true;
+        } else if (arg == "--engine") {
+            if (!next(value)) return std::nullopt;
+            options.engineItem = IndexOf(kEngineNames, value);
+            if (options.engineItem < 0) return fail(value);
+        } else if (arg == "--rate" || arg == "--input-rate") {
+            if (!next(value)) return std::nullopt;
+            if (!ParseRate(value, number)) return fail(value);
+            (arg == "--rate" ? options.outputRate : options.inputRate) = number;
+        } else if (arg == "--bitrate") {
+            if (!next(value)) return std::nullopt;
+            if (!ParseWhole(value, number)) return fail(value);
+            options.bitrate = number;
+        } else if (arg == "--normalize-link" || arg == "--drp-link") {
+            if (!next(value)) return std::nullopt;
+            if (!ParseWhole(value, number) || number < 0 || number > kMaxLinkItem)
+                return fail(value);
+            (arg == "--drp-link" ? options.drpLink : options.normalizeLink) = number;
+        } else if (arg == "--gain" || arg == "--release") {
+            if (!next(value)) return std::nullopt;
+            std::string amount;
+            if (!SplitAssignment(value, column, amount) || !ParseWhole(amount, number))
+                return fail(value);
+            if (arg == "--gain") {
+                if (number < 0 || number > 100) return fail(value);
+                options.gains.emplace_back(column, number);
+            } else {
+                if (number < 0 || number > 60000) return fail(value);
+                options.releases.emplace_back(column, number);
+            }
+        } else if (arg == "--route") {
+            if (!next(value)) return std::nullopt;
+            std::string from;
+            if (!SplitAssignment(value, column, from) || ChannelOf(from) < 0) return fail(value);
+            options.routes.emplace_back(column, ChannelOf(from));
+        } else if (arg == "--curve") {
+            if (!next(value)) return std::nullopt;
+            std::string path;
+            if (!SplitAssignment(value, column, path)) return fail(value);
+            options.curves.emplace_back(column, path);
+        } else if (arg == "--resync") {
+            if (!next(value)) return std::nullopt;
+            ResyncFields fields;
+            if (!ParseResync(value, fields)) return fail(value);
+            options.resync = value;
+        } else if (arg == "--priority") {
+            if (!next(value)) return std::nullopt;
+            options.priorityItem = IndexOf(kPriorityNames, value);
+            if (*options.priorityItem < 0) return fail(value);
+        } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
+            error = "unknown option " + arg;
+            return std::nullopt;
+        } else {
+            positional.push_back(arg);
+        }
+    }
+    if (options.help || options.version) return options;
+    if (options.batch) {
+        if (positional.empty()) {
+            error = "--batch needs at least one file";
+            return std::nullopt;
+        }
+        options.batchFiles = positional;
+        return options;
+    }
+    if (positional.size() != 2) {
+        error = "expected INPUT and OUTPUT";
+        return std::nullopt;
+    }
+    options.input = positional[0];
+    options.output = positional[1];
+    return options;
+}
+
+bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
+                                std::vector<float>& out, std::string& error) {
+    std::ifstream file(path);
+    if (!file) {
+        error = "cannot open curve file '" + path + "'";
+        return false;
+    }
+    std::string line;
+    int lineNumber = 0;
+    while (std::getline(file, line)) {
+        ++lineNumber;
+        if (line.find_first_not_of(" \t\r") == std::string::npos || line[0] == '#') continue;
+        std::istringstream fields(line);
+        float x = 0.0f, y = 0.0f;
+        if (!(fields >> x >> y) || x < -100.0f || x > 0.0f || y < -100.0f || y > 0.0f) {
+            error = path + ":" + std::to_string(lineNumber) +
+                    ": expected \"in out\" levels in dB between -100 and 0";
+            return false;
+        }
+        in.push_back(x);
+        out.push_back(y);
+    }
+    return true;
+}
+
+bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std::string& error) {
+    window.SelectProcessingType(TranscoderDialog::kProcessingNative);
+    if (!options.batch) window.OnInputChosen(options.input);
+    window.SelectOutputEngine(options.engineItem);
+    if (!options.batch) window.SetOutputName(options.output);
+
+    if (options.outputRate) window.SelectOutputFrequency(*options.outputRate);
+    if (options.inputRate) window.SelectInputFrequency(*options.inputRate);
+    if ((options.outputRate && window.freq.selected != *options.outputRate) ||
+        (options.inputRate && window.inputFrequency.selected != *options.inputRate)) {
+        error = "the input rate cannot be lower than the output rate";
+        return false;
+    }
+    if (options.bitrate) {
+        const std::string prefix = std::to_string(*options.bitrate) + " ";
+        int found = -1;
+        for (std::size_t i = 0; i < window.bitrate.items.size(); ++i)
+            if (window.bitrate.items[i].rfind(prefix, 0) == 0) found = static_cast<int>(i);
+        if (found < 0) {
+            error = "unsupported bitrate " + std::to_string(*options.bitrate) + " kbit/s";
+            return false;
+        }
+        window.bitrate.selected = found;
+    }
+    window.SetNormalize(options.normalize);
+    if (options.normalizeLink) window.SelectNormalizeLink(*options.normalizeLink);
+    for (const auto& [column, position] : options.gains) window.OnSliderScroll(column, position);
+    for (const auto& [column, from] : options.routes) window.SelectRouting(column, from);
+    window.SetDrp(options.drp);
+    if (options.drpLink) window.SelectDrpLink(*options.drpLink);
+    for (const auto& [column, path] : options.curves) {
+        std::vector<float> in, out;
+        if (!ReadCurveFile(path, in, out, error)) return false;
+        window.Curve(column).SetPointsDb(in.data(), out.data(), static_cast<int>(in.size()));
+        window.OnCurveEdited(column);
+    }
+    for (const auto& [column, ms] : options.releases) window.Curve(column).SetReleaseMs(ms);
+    if (options.resync) {
+        ResyncFields fields;
+        ParseResync(*options.resync, fields);
+        window.SelectResyncDirection(fields.insert ? TranscoderDialog::kResyncInsert
+                                                   : TranscoderDialog::kResyncSkip);
+        window.resyncHours.text = std::to_string(fields.hours);
+        window.resyncMinutes.text = std::to_string(fields.minutes);
+        window.resyncSeconds.text = std::to_string(fields.seconds);
+        window.resyncMillis.text = std::to_string(fields.millis);
+    }
+    if (options.priorityItem) window.priority.selected = *options.priorityItem;
+    window.batchList = options.batchFiles;
+    return true;
+}
+
+}  // namespace tavrisk

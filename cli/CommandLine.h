@@ -1,0 +1,77 @@
+#pragma once
+
+#include <optional>
+#include <string>
+#include <utility>
+#include <vector>
+
+namespace tavrisk {
+
+class TranscoderDialog;
+
+// Options of `tavrisk-cli INPUT OUTPUT [options]`, as a user would set them in the window.
+struct CliOptions {
+    std::string input;
+    std::string output;
+    int engineItem = 0;
+    std::optional<int> outputRate;
+    std::optional<int> inputRate;
+    std::optional<int> bitrate;
+    bool normalize = false;
+    std::optional<int> normalizeLink;
+    std::vector<std::pair<int, int>> gains;   // column, slider position
+    std::vector<std::pair<int, int>> routes;  // column, input column
+    bool drp = false;
+    std::optional<int> drpLink;
+    std::vector<std::pair<int, std::string>> curves;  // column, file of "in out" dB pairs
+    std::vector<std::pair<int, int>> releases;        // column, ms
+    std::optional<std::string> resync;                // [+|-]H:M:S.MS
+    std::optional<int> priorityItem;
+    bool yes = false;
+    bool batch = false;
+    std::vector<std::string> batchFiles;
+    bool help = false;
+    bool version = false;
+};
+
+class CommandLine {
+  public:
+    static constexpr const char* kUsage =
+        "Usage: tavrisk-cli INPUT OUTPUT [options]\n"
+        "       tavrisk-cli --batch FILE... [options]\n"
+        "       tavrisk-cli check FILE.mp2\n"
+        "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]\n"
+        "       tavrisk-cli demo [OUTPUT]\n"
+        "\n"
+        "Transcodes the six-channel soundtrack of INPUT (.ac3, .avi, six-channel .wav).\n"
+        "Options:\n"
+        "  --engine mp2|pcm|wav|wav-mono  output engine (default mp2); pcm and wav-mono write\n"
+        "                                 six mono files into the folder OUTPUT\n"
+        "  --rate 44100|48000             output sample rate (default 48000)\n"
+        "  --input-rate 44100|48000       input sample rate (default 48000)\n"
+        "  --bitrate KBPS                 MP2 bitrate, 32..384 (default 384)\n"
+        "  --normalize                    two-pass normalisation to the gain sliders\n"
+        "  --normalize-link 0..3          normalisation link groups (default 0)\n"
+        "  --gain CH=POS                  gain slider 0..100 of channel CH (L R C LFE LS RS)\n"
+        "  --route CH=CH                  output channel fed by an input channel\n"
+        "  --drp                          dynamic range processing along the curves\n"
+        "  --drp-link 0..3                DRP link groups (default 1)\n"
+        "  --curve CH=FILE                curve of CH: one \"in out\" pair in dB a line\n"
+        "  --release CH=MS                release time of CH's curve (default 300)\n"
+        "  --resync [+|-]H:M:S.MS         + inserts silence, - skips input\n"
+        "  --priority normal|idle|high    process priority\n"
+        "  --yes                          answer OK to the overwrite question\n"
+        "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
+        "  --help, --version\n";
+
+    // Parses the words after the program name; nullopt with `error` set on a bad option.
+    static std::optional<CliOptions> Parse(const std::vector<std::string>& args,
+                                           std::string& error);
+    // Sets the model as a user would: input, engine, output, then the options.
+    static bool Apply(const CliOptions& options, TranscoderDialog& window, std::string& error);
+    // Reads a curve file of "in out" pairs in dB.
+    static bool ReadCurveFile(const std::string& path, std::vector<float>& in,
+                              std::vector<float>& out, std::string& error);
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,127 @@
+// tavrisk-cli: the transcoder without a window, for scripts and batch use.
+#include <unistd.h>
+
+#include <cstdio>
+#include <filesystem>
+#include <iostream>
+#include <string>
+#include <vector>
+
+#include "app/TranscodeJob.h"
+#include "app/TranscoderApp.h"
+#include "app/TranscoderDialog.h"
+#include "cli/CommandLine.h"
+#include "cli/DemoInput.h"
+#include "cli/TerminalInterface.h"
+
+#if __has_include("mp2dec/Mp2Commands.h")
+#include "mp2dec/Mp2Commands.h"
+#define TAVRISK_HAVE_MP2DEC 1
+#endif
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitFailed = 1;
+constexpr int kExitRefused = 2;
+constexpr int kExitUsage = 64;
+constexpr int kExitStopped = 130;
+
+int ExitCodeOf(tavrisk::TranscodeJob::Outcome outcome) {
+    using Outcome = tavrisk::TranscodeJob::Outcome;
+    switch (outcome) {
+        case Outcome::Done:
+            return kExitOk;
+        case Outcome::Stopped:
+            return kExitStopped;
+        case Outcome::Refused:
+            return kExitRefused;
+        case Outcome::Failed:
+            break;
+    }
+    return kExitFailed;
+}
+
+int Transcode(const std::vector<std::string>& args) {
+    std::string error;
+    const auto options = tavrisk::CommandLine::Parse(args, error);
+    if (!options) {
+        std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(), tavrisk::CommandLine::kUsage);
+        return kExitUsage;
+    }
+    if (options->help) {
+        std::fputs(tavrisk::CommandLine::kUsage, stdout);
+        return kExitOk;
+    }
+    if (options->version) {
+        std::printf("%s (tavrisk-cli %s)\n", tavrisk::TranscoderDialog::kTitle, TAVRISK_VERSION);
+        return kExitOk;
+    }
+    tavrisk::TranscoderApp app;
+    app.InitInstance();
+    tavrisk::TerminalInterface ui(options->yes);
+    tavrisk::TranscoderDialog window(ui);
+    ui.Attach(window);
+    if (!tavrisk::CommandLine::Apply(*options, window, error)) {
+        std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
+        return kExitUsage;
+    }
+    tavrisk::TranscodeJob job(window);
+    if (options->priorityItem) job.ApplyPriority();
+    const int code = ExitCodeOf(job.OnTranscode());
+    app.ExitInstance();
+    return code;
+}
+
+// `demo [FOLDER]`: writes the built-in input into FOLDER and transcodes it with the default
+// settings (and any further options).
+int Demo(const std::vector<std::string>& args) {
+    std::vector<std::string> rest = args;
+    std::string folder = "demo-output";
+    if (!rest.empty() && rest.front().rfind("-", 0) != 0) {
+        folder = rest.front();
+        rest.erase(rest.begin());
+    }
+    std::error_code ec;
+    std::filesystem::create_directories(folder, ec);
+    const std::string input = folder + "/tavrisk-demo-input.wav";
+    std::string error;
+    if (!tavrisk::DemoInput::Write(input, error)) {
+        std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
+        return kExitFailed;
+    }
+    // The output is named for the engine, as the window names it.
+    std::string output = folder + "/tavrisk-demo.mp2";
+    for (std::size_t i = 0; i + 1 < rest.size(); ++i) {
+        if (rest[i] != "--engine") continue;
+        if (rest[i + 1] == "wav") output = folder + "/tavrisk-demo.wav";
+        if (rest[i + 1] == "pcm" || rest[i + 1] == "wav-mono") output = folder + "/tavrisk-demo/";
+    }
+    std::fprintf(stderr, "Input:  %s (six tones, 48 kHz, %d s)\nOutput: %s\n", input.c_str(),
+                 tavrisk::DemoInput::kSeconds, output.c_str());
+    std::vector<std::string> job = {input, output, "--yes"};
+    job.insert(job.end(), rest.begin(), rest.end());
+    const int code = Transcode(job);
+    if (code == kExitOk) std::fprintf(stderr, "Done: %s\n", output.c_str());
+    return code;
+}
+
+}  // namespace
+
+int main(int argc, char** argv) {
+    std::vector<std::string> args(argv + 1, argv + argc);
+    const std::string command = args.empty() ? "" : args.front();
+    const bool progress = ::isatty(STDERR_FILENO) != 0;
+    if (command == "demo") return Demo({args.begin() + 1, args.end()});
+#ifdef TAVRISK_HAVE_MP2DEC
+    if (command == "check")
+        return tavrisk::mp2dec::RunCheckCommand({args.begin() + 1, args.end()}, std::cout,
+                                                std::cerr, progress);
+    if (command == "decode")
+        return tavrisk::mp2dec::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout,
+                                                 std::cerr, progress);
+#else
+    (void)progress;
+#endif
+    return Transcode(args);
+}

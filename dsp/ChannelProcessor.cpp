@@ -1,0 +1,246 @@
+#include "dsp/ChannelProcessor.h"
+
+#include <algorithm>
+#include <cmath>
+#include <limits>
+
+#include "dsp/DrpCurve.h"
+
+namespace tavrisk {
+
+namespace {
+
+constexpr float kInverseFullScale = 1.0f / 32767.0f;
+constexpr double kInverseFullScaleD = 1.0 / 32767.0;
+
+// Truncation toward zero to a 32-bit int, saturating instead of overflowing.
+int32_t TruncToInt32(double value) {
+    if (!(value == value)) return 0;
+    if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
+        return std::numeric_limits<int32_t>::max();
+    if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
+        return std::numeric_limits<int32_t>::min();
+    return static_cast<int32_t>(value);
+}
+
+// Envelope levels whose target is memoised: the whole 16-bit range.
+constexpr int kCachedLevels = 32768;
+constexpr int32_t kNotComputed = -1;
+
+float LevelDb(float value) {
+    return static_cast<float>(20.0 * std::log10(static_cast<double>(value) * kInverseFullScaleD));
+}
+
+}  // namespace
+
+ChannelProcessor::ChannelProcessor(ChannelSettings& settings)
+    : settings(settings), routing(&settings.Routing()) {
+    gain.fill(1.0f);
+    normalizeEnabled = settings.IsNormalizeOn();
+    dynamicsEnabled = settings.IsDrpOn();
+    PrepareDynamics();
+}
+
+void ChannelProcessor::PrepareDynamics() {
+    sampleRate = settings.GetOutputRate();
+    for (int c = 0; c < kChannels; ++c) {
+        // The curve is copied once: editing it during a run does not change that run.
+        DrpCurve& curve = settings.Curve(c);
+        releaseMs[c] = curve.GetReleaseMs();
+        envelope[c] = 0.0f;
+        heldPeak[c] = 0.0f;
+        releaseCounter[c] = 0;
+        if (dynamicsEnabled) targetCache[c].assign(kCachedLevels, kNotComputed);
+        const int count = curve.GetPointCount();
+        curveIn[c].assign(count, 0.0f);
+        curveOut[c].assign(count, 0.0f);
+        curve.GetPointsDb(curveIn[c].data(), curveOut[c].data());
+    }
+}
+
+void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
+                               bool analysisOnly) {
+    const bool dynamics = dynamicsEnabled && !analysisOnly;
+    if (unityGains && !dynamics) {
+        // Gain 1.0 without dynamics: scale, clip and truncate in one step (same results).
+        for (int f = 0; f < kChannels; ++f) {
+            const int from = (*routing)[f];
+            const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
+            results[kResultOfColumn[f]] = std::clamp(ScaleAtUnity(sample), -kMaxSample, kMaxSample);
+        }
+        return;
+    }
+    std::array<float, kChannels> v{};
+    for (int f = 0; f < kChannels; ++f) {
+        const int from = (*routing)[f];
+        const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
+        v[f] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
+                                             : ScaleToSample(gain[kResultOfColumn[f]], sample));
+    }
+    if (dynamics) ApplyDynamics(v);
+    for (int f = 0; f < kChannels; ++f) {
+        float clipped = v[f];
+        if (clipped > kFullScale) clipped = kFullScale;
+        if (clipped < -kFullScale) clipped = -kFullScale;
+        results[kResultOfColumn[f]] = static_cast<int32_t>(clipped);
+    }
+}
+
+void ChannelProcessor::Analyze(const float* columnFrame) {
+    std::array<int32_t, kChannels> results{};
+    Process(columnFrame, results, true);
+    bool rose = false;
+    for (int r = 0; r < kChannels; ++r) {
+        const float level = static_cast<float>(std::abs(results[r]));
+        if (level > peak[r]) {
+            peak[r] = level;
+            rose = true;
+        }
+    }
+    if (!rose) return;
+    std::array<float, kChannels> levelsDb{};
+    for (int f = 0; f < kChannels; ++f) levelsDb[f] = LevelDb(peak[kResultOfColumn[f]]);
+    settings.ShowPeakLevels(levelsDb);
+}
+
+void ChannelProcessor::ComputeNormalizeGains() {
+    const int mode = settings.NormalizeLinkMode();
+    if (mode < 0 || mode > 3) return;
+    std::array<float, kChannels> target{};
+    for (int f = 0; f < kChannels; ++f)
+        target[kResultOfColumn[f]] = static_cast<float>(settings.SliderPosition(f) * 327.67);
+
+    // A silent channel (or group) keeps gain 1.0: there is nothing to scale to a target.
+    auto alone = [&](int r) { gain[r] = peak[r] > 0.0f ? target[r] / peak[r] : 1.0f; };
+    auto group = [&](std::initializer_list<int> members, float loudest) {
+        const float m = loudest > 0.0f ? 1.0f / loudest : 0.0f;
+        for (int r : members) gain[r] = loudest > 0.0f ? target[r] * m : 1.0f;
+    };
+    switch (mode) {
+        case 0:
+            for (int r = 0; r < kChannels; ++r) alone(r);
+            break;
+        case 1:
+            group({kResL, kResR}, Max2(peak[kResL], peak[kResR]));
+            group({kResLs, kResRs}, Max2(peak[kResLs], peak[kResRs]));
+            alone(kResC);
+            alone(kResLfe);
+            break;
+        case 2:
+            group({kResL, kResR, kResLs, kResRs},
+                  Max4(peak[kResL], peak[kResR], peak[kResLs], peak[kResRs]));
+            alone(kResC);
+            alone(kResLfe);
+            break;
+        case 3:
+            group({kResL, kResR, kResC, kResLs, kResRs},
+                  Max5(peak[kResL], peak[kResR], peak[kResLs], peak[kResRs], peak[kResC]));
+            alone(kResLfe);
+            break;
+    }
+    unityGains = std::all_of(gain.begin(), gain.end(), [](float g) { return g == 1.0f; });
+}
+
+void ChannelProcessor::DetectLevel(int i, float value) {
+    const float a = std::fabs(value);
+    if (a > envelope[i]) {
+        envelope[i] = a;
+        heldPeak[i] = a;
+        releaseCounter[i] = 0;
+        return;
+    }
+    if (envelope[i] <= 0.0f) {
+        envelope[i] = 0.0f;
+        return;
+    }
+    const int32_t held = static_cast<int32_t>(heldPeak[i]);
+    const int64_t samples = static_cast<int64_t>(releaseMs[i]) * sampleRate / 1000;
+    if (samples <= 0) {
+        // No release time: the detector follows the signal at once.
+        envelope[i] = a;
+        heldPeak[i] = a;
+        releaseCounter[i] = 0;
+        return;
+    }
+    // 64-bit only where the product needs it: long releases would overflow 32 bits.
+    const int64_t product = static_cast<int64_t>(releaseCounter[i]) * held;
+    const int64_t fall = product <= std::numeric_limits<int32_t>::max()
+                             ? static_cast<int32_t>(product) / static_cast<int32_t>(samples)
+                             : product / samples;
+    envelope[i] = static_cast<float>(held - fall);
+    if (envelope[i] < 0.0f) envelope[i] = 0.0f;
+    if (releaseCounter[i] < std::numeric_limits<int32_t>::max()) ++releaseCounter[i];
+}
+
+void ChannelProcessor::LinkEnvelopes() {
+    float& l = envelope[kColL];
+    float& r = envelope[kColR];
+    float& c = envelope[kColC];
+    float& ls = envelope[kColLs];
+    float& rs = envelope[kColRs];
+    switch (settings.DrpLinkMode()) {
+        case 1: {
+            const float front = Max2(l, r);
+            const float rear = Max2(ls, rs);
+            l = r = front;
+            ls = rs = rear;
+            break;
+        }
+        case 2: {
+            const float all = Max4(l, r, ls, rs);
+            l = r = ls = rs = all;
+            break;
+        }
+        case 3: {
+            const float all = Max5(l, r, ls, rs, c);
+            l = r = ls = rs = c = all;
+            break;
+        }
+        default:
+            break;
+    }
+}
+
+void ChannelProcessor::ApplyDynamics(std::array<float, kChannels>& v) {
+    for (int i = 0; i < kChannels; ++i) DetectLevel(i, v[i]);
+    LinkEnvelopes();
+    for (int i = 0; i < kChannels; ++i) {
+        if (envelope[i] == 0.0f) {
+            v[i] = 0.0f;
+            continue;
+        }
+        const int32_t target = TargetOf(i, envelope[i]);
+        v[i] = (v[i] / envelope[i]) * static_cast<float>(target);
+    }
+}
+
+int32_t ChannelProcessor::ComputeTarget(int channel, float level) const {
+    const float levelIn = LevelDb(level);
+    const float levelOut = InterpolateCurve(curveIn[channel].data(), curveOut[channel].data(),
+                                            static_cast<int>(curveIn[channel].size()), levelIn);
+    return TruncToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
+}
+
+int32_t ChannelProcessor::TargetOf(int channel, float level) {
+    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
+    const auto index = static_cast<int32_t>(level);
+    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
+        return ComputeTarget(channel, level);
+    int32_t& cached = targetCache[channel][index];
+    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
+    return cached;
+}
+
+float ChannelProcessor::InterpolateCurve(const float* xIn, const float* yOut, int n, float x) {
+    if (n < 2) return x;
+    for (int i = 1; i < n; ++i) {
+        if (xIn[i - 1] <= x && x <= xIn[i]) {
+            // Two points at the same input level: the first one's output level.
+            if (xIn[i - 1] == xIn[i]) return yOut[i - 1];
+            return yOut[i - 1] + (yOut[i - 1] - yOut[i]) * (x - xIn[i - 1]) / (xIn[i - 1] - xIn[i]);
+        }
+    }
+    return x;
+}
+
+}  // namespace tavrisk

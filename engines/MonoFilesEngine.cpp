@@ -1,0 +1,104 @@
+#include "engines/MonoFilesEngine.h"
+
+#include <filesystem>
+#include <system_error>
+
+#include "app/TranscoderDialog.h"
+#include "engines/EngineMessages.h"
+
+namespace tavrisk {
+
+MonoFilesEngine::MonoFilesEngine(TranscoderDialog& window, bool wavMode)
+    : window(window), wavMode(wavMode) {}
+
+MonoFilesEngine::~MonoFilesEngine() {
+    for (int k = 0; k < kFiles; ++k) {
+        CloseFile(k);
+    }
+}
+
+std::string MonoFilesEngine::FilePath(const std::string& folder, int k, bool wavMode) {
+    return folder + "/stream_" + kChannelNames[k] + (wavMode ? ".wav" : ".pcm");
+}
+
+bool MonoFilesEngine::Init(int argc, const char* const* argv) {
+    if (!source || argc < 2 || !source->Open(argv[argc - 2])) {
+        return false;
+    }
+    folder = argv[argc - 1];
+    std::error_code error;
+    createdFolder = std::filesystem::create_directories(folder, error);
+    const int rate = GetRateOption(argc, argv);
+    for (int k = 0; k < kFiles; ++k) {
+        paths[k] = FilePath(folder, k, wavMode);
+        if (!CreateFile(k, rate)) {
+            ReportCreateError(window, paths[k]);
+            RemoveCreatedFiles(k);
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MonoFilesEngine::CreateFile(int k, int rate) {
+    if (wavMode) {
+        return wavFiles[k].Open(paths[k], 1, rate, WavWriter::kBitsPerSample);
+    }
+    return rawFiles[k].Open(paths[k], RiffFile::Mode::kCreate);
+}
+
+void MonoFilesEngine::RemoveCreatedFiles(int count) {
+    std::error_code ignored;
+    for (int k = 0; k < count; ++k) {
+        CloseFile(k);
+        std::filesystem::remove(paths[k], ignored);
+    }
+    if (createdFolder) {
+        std::filesystem::remove(folder, ignored);  // only when it is empty
+    }
+}
+
+bool MonoFilesEngine::WriteFile(int k, const uint8_t* bytes, std::size_t count) {
+    return wavMode ? wavFiles[k].Write(bytes, count) : rawFiles[k].Write(bytes, count);
+}
+
+bool MonoFilesEngine::CloseFile(int k) {
+    return wavMode ? wavFiles[k].Close() : rawFiles[k].Close();
+}
+
+bool MonoFilesEngine::FetchBlock() {
+    if (failed || !source || !source->ReadBlock(block)) {
+        return false;
+    }
+    for (int k = 0; k < kFiles; ++k) {
+        const double* values = block.Row(static_cast<std::size_t>(k));
+        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+            WavWriter::PutSample(values[i], row.data() + i * WavWriter::kBytesPerSample);
+        }
+        if (!WriteFile(k, row.data(), row.size())) {
+            ReportWriteError(window, paths[k]);
+            failed = true;
+            return false;
+        }
+    }
+    return true;
+}
+
+bool MonoFilesEngine::Finish() {
+    if (source) {
+        source->Close();
+    }
+    bool closed = true;
+    for (int k = 0; k < kFiles; ++k) {
+        if (!CloseFile(k) && closed) {
+            if (!failed) {
+                ReportWriteError(window, paths[k]);
+            }
+            failed = true;
+            closed = false;
+        }
+    }
+    return closed;
+}
+
+}  // namespace tavrisk

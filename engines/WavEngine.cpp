@@ -1,0 +1,69 @@
+#include "engines/WavEngine.h"
+
+#include "app/TranscoderDialog.h"
+#include "engines/EngineMessages.h"
+
+namespace tavrisk {
+
+namespace {
+
+// Block rows L, R, C, LFE, LS, RS in the file's frame order L, C, R, LS, RS, LFE.
+constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfFileChannel = {
+    SampleBlock::kRowL,  SampleBlock::kRowC,  SampleBlock::kRowR,
+    SampleBlock::kRowLs, SampleBlock::kRowRs, SampleBlock::kRowLfe};
+
+}  // namespace
+
+WavEngine::WavEngine(TranscoderDialog& window) : window(window) {}
+
+WavEngine::~WavEngine() {
+    writer.Close();
+}
+
+bool WavEngine::Init(int argc, const char* const* argv) {
+    if (!source || argc < 2 || !source->Open(argv[argc - 2])) {
+        return false;
+    }
+    outputName = argv[argc - 1];
+    if (!writer.Open(outputName, kChannels, GetRateOption(argc, argv), WavWriter::kBitsPerSample)) {
+        ReportCreateError(window, outputName);
+        return false;
+    }
+    return true;
+}
+
+bool WavEngine::FetchBlock() {
+    if (failed || !source || !source->ReadBlock(block)) {
+        return false;
+    }
+    uint8_t* out = frames.data();
+    for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+        for (const std::size_t row : kRowOfFileChannel) {
+            WavWriter::PutSample(block.Row(row)[i], out);
+            out += WavWriter::kBytesPerSample;
+        }
+    }
+    if (!writer.Write(frames.data(), frames.size())) {
+        ReportWriteError(window, outputName);
+        failed = true;
+        return false;
+    }
+    return true;
+}
+
+bool WavEngine::Finish() {
+    if (source) {
+        source->Close();
+    }
+    const bool wasOpen = writer.IsOpen();
+    if (!writer.Close() && wasOpen) {
+        if (!failed) {
+            ReportWriteError(window, outputName);
+        }
+        failed = true;
+        return false;
+    }
+    return true;
+}
+
+}  // namespace tavrisk

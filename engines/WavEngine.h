@@ -1,0 +1,37 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <string>
+
+#include "engines/OutputEngine.h"
+#include "engines/WavWriter.h"
+#include "sources/SampleBlock.h"
+
+namespace tavrisk {
+
+class TranscoderDialog;
+
+// Writes the processed audio into one six-channel 16-bit WAV file, frames interleaved as
+// L, C, R, LS, RS, LFE.
+class WavEngine : public OutputEngine {
+  public:
+    static constexpr int kChannels = 6;
+
+    explicit WavEngine(TranscoderDialog& window);
+    ~WavEngine() override;
+
+    bool Init(int argc, const char* const* argv) override;
+    bool Finish() override;
+    bool EncodeBlock() override { return true; }
+    bool FetchBlock() override;
+
+  private:
+    TranscoderDialog& window;
+    WavWriter writer;
+    std::string outputName;
+    SampleBlock block;
+    std::array<uint8_t, SampleBlock::kFrames * kChannels * WavWriter::kBytesPerSample> frames{};
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,56 @@
+#include "engines/WavWriter.h"
+
+#include <filesystem>
+#include <system_error>
+
+namespace tavrisk {
+
+std::array<uint8_t, WavWriter::kFormatSize> WavWriter::FormatRecord(int channels,
+                                                                    int samplesPerSecond,
+                                                                    int bitsPerSample) const {
+    const auto blockAlign = static_cast<uint16_t>(channels * bitsPerSample / 8);
+    std::array<uint8_t, kFormatSize> format{};
+    PutLe16(format.data(), kFormatPcm);
+    PutLe16(format.data() + 2, static_cast<uint16_t>(channels));
+    PutLe32(format.data() + 4, static_cast<uint32_t>(samplesPerSecond));
+    PutLe32(format.data() + 8, static_cast<uint32_t>(samplesPerSecond) * blockAlign);
+    PutLe16(format.data() + 12, blockAlign);
+    PutLe16(format.data() + 14, static_cast<uint16_t>(bitsPerSample));
+    // The extra-size field holds the record's own length.
+    PutLe16(format.data() + 16, static_cast<uint16_t>(kFormatSize));
+    return format;
+}
+
+bool WavWriter::Open(const std::string& fileName, int channels, int samplesPerSecond,
+                     int bitsPerSample) {
+    Close();
+    if (!riff.Create(fileName)) {
+        return false;
+    }
+    const auto format = FormatRecord(channels, samplesPerSecond, bitsPerSample);
+    const bool headerWritten = riff.CreateRiff(FourCc("WAVE"), riffChunk) &&
+                               riff.CreateChunk(FourCc("fmt "), subChunk) &&
+                               riff.Write(format.data(), format.size()) && riff.Ascend(subChunk) &&
+                               riff.CreateChunk(FourCc("data"), subChunk);
+    if (!headerWritten) {
+        // A file without its header is no WAV file: do not leave it behind (only a plain file,
+        // never a device or whatever else the name may lead to).
+        riff.Close();
+        std::error_code ignored;
+        if (std::filesystem::is_regular_file(fileName, ignored)) {
+            std::filesystem::remove(fileName, ignored);
+        }
+    }
+    return headerWritten;
+}
+
+bool WavWriter::Close() {
+    if (!riff.IsOpen()) {
+        return true;
+    }
+    const bool ascended = riff.Ascend(subChunk) && riff.Ascend(riffChunk);
+    const bool closed = riff.Close();
+    return ascended && closed;
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,50 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/RiffChunk.h"
+#include "platform/RiffWriter.h"
+
+namespace tavrisk {
+
+// Writes a RIFF WAV file of PCM samples: an 18-byte "fmt " record, then a "data" chunk whose
+// size, like the RIFF size, is fixed up by Close.
+class WavWriter {
+  public:
+    static constexpr uint16_t kFormatPcm = 1;
+    static constexpr std::size_t kFormatSize = 18;
+    static constexpr int kBitsPerSample = 16;
+    static constexpr std::size_t kBytesPerSample = 2;
+
+    WavWriter() = default;
+    ~WavWriter() { Close(); }
+    WavWriter(const WavWriter&) = delete;
+    WavWriter& operator=(const WavWriter&) = delete;
+
+    // Creates the file and writes its header; on failure nothing stays open.
+    bool Open(const std::string& fileName, int channels, int samplesPerSecond, int bitsPerSample);
+    // True when all bytes were written.
+    bool Write(const void* bytes, std::size_t count) { return riff.Write(bytes, count); }
+    // Fixes up the sizes and closes; false when that failed. Harmless when closed.
+    bool Close();
+    bool IsOpen() const { return riff.IsOpen(); }
+
+    // A block value (a whole 16-bit value carried as double), truncated toward zero, as two
+    // little-endian bytes.
+    static void PutSample(double value, uint8_t* bytes) {
+        PutLe16(bytes, static_cast<uint16_t>(static_cast<int32_t>(value)));
+    }
+
+  private:
+    std::array<uint8_t, kFormatSize> FormatRecord(int channels, int samplesPerSecond,
+                                                  int bitsPerSample) const;
+
+    RiffWriter riff;
+    RiffChunk riffChunk;
+    RiffChunk subChunk;
+};
+
+}  // namespace tavrisk

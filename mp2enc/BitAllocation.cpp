@@ -1,0 +1,173 @@
+#include "mp2enc/BitAllocation.h"
+
+#include <array>
+
+#include "mp2enc/ScaleFactors.h"
+#include "mp2enc/TcAllocation.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr int kUntouched = 0;
+constexpr int kAllocated = 1;
+constexpr int kClosed = 2;
+constexpr int kGranuleTriplets = 12;  // code words per subband and frame: 3 parts x 4
+constexpr int kScfsiBits = 2;
+constexpr int kScaleFactorBits = 6;
+constexpr int kMcHeaderBits = 35;
+constexpr int kLimitedCentreSavedBits = 41;
+constexpr double kNoCandidate = 999999.0;
+
+// What the search sees of one channel-subband: closed ones and values from kNoCandidate up
+// are never chosen.
+double CandidateValue(int used, double maskToNoise) {
+    if (used == kClosed || !(maskToNoise < kNoCandidate)) return CandidateTree<kCandidates>::kNone;
+    return maskToNoise;
+}
+
+// Slot a decoder derives from Lo (row 0) and Ro (row 1) under each tcAlloc.
+constexpr int kPartnerSlot[2][kTcAllocValues] = {{5, 2, 5, 3, 5, 3, 3, 2},
+                                                 {6, 6, 2, 6, 4, 4, 2, 4}};
+
+// Smallest allocation index whose SNR covers the SMR with margin minMnr.
+int NeededIndex(const AllocationRowEntries& row, double smr, double minMnr) {
+    const int top = (1 << row[0].bits) - 2;
+    for (int i = 0; i < top; ++i) {
+        if (allocationSnr(row, i) - smr >= minMnr) return i;
+    }
+    return top;
+}
+
+}  // namespace
+
+int pickTable(int br, int f) {
+    if (f == 48) {
+        if (br > 55) return 0;
+        if (br < 49) return 2;
+        return 3;
+    }
+    if (br >= 56 && br <= 80) return 0;
+    if (br >= 96) return 1;
+    if (f == 32 || br > 48) return 3;
+    return 2;
+}
+
+int pickTableMc(int f) {
+    return f == 48 ? 0 : 1;
+}
+
+double allocationSnr(const AllocationRowEntries& row, int index) {
+    return index == 0 ? 0.0 : kSnrTable[row[index].quant + 1];
+}
+
+int allocationFieldBits(const FrameParams& params, const MpegHeader& header) {
+    int bits = 0;
+    for (int sb = 0; sb < params.sblimit; ++sb) bits += params.stereo * (*params.alloc)[sb][0].bits;
+    for (int sb = 0; sb < params.sblimitMc; ++sb) {
+        bits += (params.stereoMc + params.stereoAug) * (*params.allocMc)[sb][0].bits;
+    }
+    if (header.center == kLimitedCentre) bits -= kLimitedCentreSavedBits;
+    return bits;
+}
+
+int multichannelSideBits(const MpegHeader& header, int config) {
+    const int w = tcAllocWidth(config);
+    return kMcHeaderBits + (header.tcSbgrSelect ? w : kSubbandGroups * w);
+}
+
+void BitAllocator::adjustSignalToMask(SubbandFrame& frame, const FrameParams& params,
+                                      const MpegHeader& header) {
+    for (int sb = 0; sb < kSubbands; ++sb) {
+        const int t = header.tcAlloc[kSubbandGroup[sb]];
+        const AllocationRowEntries& row = (*params.alloc)[sb];
+        for (int c = 0; c < 2; ++c) {
+            const int d = kPartnerSlot[c][t];
+            const int i = NeededIndex(row, frame.signalToMask[c][sb], params.minMnr);
+            const int j = NeededIndex(row, frame.signalToMask[d][sb], params.minMnr);
+            if (i < j) frame.signalToMask[c][sb] = frame.signalToMask[d][sb];
+        }
+    }
+}
+
+int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
+                           int crcBits, long& adb, int verbosity, std::FILE* messages) {
+    const int available = static_cast<int>(adb) - crcBits - 8 * header.nAdBytes - kReservedBits -
+                          allocationFieldBits(params, header) -
+                          multichannelSideBits(header, params.config);
+    for (int s = 0; s < kSlotsWithScfsi; ++s) {
+        for (int sb = 0; sb < kSubbands; ++sb) {
+            frame.bitAlloc[s][sb] = 0;
+            used[s][sb] = kUntouched;
+            maskToNoise[s][sb] = 0.0 - frame.signalToMask[s][sb];
+        }
+    }
+    const int positions = params.stereo + params.stereoMc + params.stereoAug;
+    // The extension never carries subbands whose compatible samples are not sent.
+    const int mcLimit = params.sblimitMc < params.sblimit ? params.sblimitMc : params.sblimit;
+    // Candidates in search order: subband, then transmission position.
+    std::array<int, kCandidates> candidateSlot;
+    std::array<double, kCandidates> candidateValue;
+    const int count = kSubbands * positions;
+    for (int sb = 0; sb < kSubbands; ++sb) {
+        const int t = header.tcAlloc[kSubbandGroup[sb]];
+        for (int k = 0; k < positions; ++k) {
+            const int index = sb * positions + k;
+            const int s = transmittedSlot(params.config, t, k);
+            candidateSlot[index] = s;
+            candidateValue[index] = CandidateTree<kCandidates>::kNone;
+            if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
+            if (header.center == kLimitedCentre && s == kSlotC &&
+                sb >= kLimitedCentreFirstSubband) {
+                used[s][sb] = kClosed;
+            }
+            candidateValue[index] = CandidateValue(used[s][sb], maskToNoise[s][sb]);
+        }
+    }
+    candidates.fill(candidateValue.data(), count);
+    int sampleBits = 0;
+    int scaleFactorBits = 0;
+    int selectionBits = 0;
+    for (;;) {
+        const int chosen = candidates.best();
+        if (chosen < 0) break;
+        const int s = candidateSlot[chosen];
+        const int sb = chosen / positions;
+        const AllocationRowEntries& row =
+            s < params.stereo ? (*params.alloc)[sb] : (*params.allocMc)[sb];
+        const int a = frame.bitAlloc[s][sb];
+        int increment = kGranuleTriplets * row[a + 1].group * row[a + 1].bits;
+        int scfBits = 0;
+        int selBits = 0;
+        if (used[s][sb] == kAllocated) {
+            increment -= kGranuleTriplets * row[a].group * row[a].bits;
+        } else {
+            selBits = kScfsiBits;
+            scfBits = kScaleFactorBits * kScaleFactorsSent[frame.scfsi[s][sb]];
+        }
+        if (increment + scfBits + selBits + sampleBits + scaleFactorBits + selectionBits >=
+            available) {
+            used[s][sb] = kClosed;
+        } else {
+            used[s][sb] = kAllocated;
+            frame.bitAlloc[s][sb] = a + 1;
+            sampleBits += increment;
+            scaleFactorBits += scfBits;
+            selectionBits += selBits;
+            maskToNoise[s][sb] = allocationSnr(row, a + 1) - frame.signalToMask[s][sb];
+            if (a + 1 >= (1 << row[0].bits) - 1) used[s][sb] = kClosed;
+        }
+        candidates.set(chosen, CandidateValue(used[s][sb], maskToNoise[s][sb]));
+        if (verbosity > 2) {
+            std::fprintf(messages, "ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", s, sb,
+                         used[s][sb], available, sampleBits + scaleFactorBits + selectionBits);
+        }
+    }
+    adb = available - sampleBits - scaleFactorBits - selectionBits;
+    for (int s = 0; s < kSlotsWithScfsi; ++s) {
+        const int limit = s < params.stereo ? params.sblimit : params.sblimitMc;
+        for (int sb = limit; sb < kSubbands; ++sb) frame.bitAlloc[s][sb] = 0;
+    }
+    return available;
+}
+
+}  // namespace tavrisk::mp2

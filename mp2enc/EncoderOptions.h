@@ -1,0 +1,43 @@
+#pragma once
+
+#include <cstdio>
+#include <string>
+
+namespace tavrisk::mp2 {
+
+// Program name printed in the option messages.
+constexpr const char* kProgramName = "tavrisk";
+
+// The options of the argument vector, before the stream configuration is fixed.
+struct EncoderOptions {
+    int layer = 2;
+    int mode = 0;
+    int modeExt = 0;
+    int emphasis = 0;
+    int copyright = 0;
+    int original = 0;
+    int errorProtection = 0;
+    int compatibleBitrate = 384;  // B: the header's bitrate
+    int totalBitrate = 384;       // b: the frame length
+    int config = 0;
+    int lfe = 0;
+    int mcPredictionOn = 0;
+    int ancillaryText = 0;
+    int nAdBytes = 2;
+    int samplingFrequency = 1;  // header code
+    int verbosity = 1;
+    int centerLimited = 0;
+    int dematrixProcedure = 0;
+    int dematrixChoice = 0;  // -1: random per frame
+    int tcAllocChoice = -2;  // -2 adaptive, -1 random, else fixed
+    int dynCrossChoice = 0;
+    int dynCrossLRChoice = 0;
+    std::string inputPath;
+    std::string outputPath;
+};
+
+// Parses argv[1..argc-1] into `options`. Prints every error on `err` and goes on; returns
+// false when any error occurred or no input path was given.
+bool parseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
+
+}  // namespace tavrisk::mp2

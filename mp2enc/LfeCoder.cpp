@@ -1,0 +1,77 @@
+#include "mp2enc/LfeCoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+#include "mp2enc/Quantiser.h"
+#include "mp2enc/ScaleFactors.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr double kSectionStep = 0.09817477042468094;   // pi / 32
+constexpr double kCornerAngle = 0.008181230868723412;  // pi * 125 / 48000
+constexpr double kInputScale = 0.000030517578125;      // 2^-15
+
+}  // namespace
+
+LfeCoder::LfeCoder() {
+    const double c = 1.0 / std::tan(kCornerAngle);
+    for (int k = 0; k < kSections; ++k) {
+        const double q = 2.0 * std::cos((2 * k + 1) * kSectionStep);
+        const double a0 = c * c + q * c + 1.0;
+        Section& s = sections[k];
+        s.b0 = 1.0 / a0;
+        s.b1 = 2.0 / a0;
+        s.b2 = 1.0 / a0;
+        s.a1 = 2.0 * (1.0 - c * c) / a0;
+        s.a2 = (c * c - q * c + 1.0) / a0;
+    }
+}
+
+void LfeCoder::reset() {
+    for (Section& s : sections) s.x1 = s.x2 = s.y1 = s.y2 = 0.0;
+    lfeSample.fill(0.0);
+    lfeCode.fill(0);
+    scaleFactorIndex = 0;
+}
+
+double LfeCoder::filterSample(double x) {
+    for (Section& s : sections) {
+        const double y = s.b0 * x + s.b1 * s.x1 + s.b2 * s.x2 - s.a1 * s.y1 - s.a2 * s.y2;
+        s.x2 = s.x1;
+        s.x1 = x;
+        s.y2 = s.y1;
+        s.y1 = y;
+        x = y;
+    }
+    return x;
+}
+
+void LfeCoder::lfeFilter(const double* input) {
+    for (int i = 0; i < kSamples * kDecimation; ++i) {
+        const double y = filterSample(input[i]);
+        if (i % kDecimation == 0) lfeSample[i / kDecimation] = y * kInputScale;
+    }
+}
+
+void LfeCoder::lfeScaleFactor() {
+    double peak = 0.0;
+    for (double v : lfeSample) peak = std::max(peak, std::fabs(v));
+    // Strictly below the scale factor, as for the main channels: a peak equal to a scale
+    // factor would otherwise give the forbidden all-ones code.
+    scaleFactorIndex = scaleIndexFor(peak);
+}
+
+void LfeCoder::lfeQuantise(const AllocationEntry& entry, std::FILE* messages) {
+    const double scale = kScaleFactorTable[scaleFactorIndex];
+    for (int i = 0; i < kSamples; ++i) {
+        const double x = lfeSample[i] / scale;
+        if (std::fabs(x) > 1.0) {
+            std::fprintf(messages, "In LFE, not scaled properly  %d  %12.10e\n", i, x);
+        }
+        lfeCode[i] = quantiseSample(x, entry);
+    }
+}
+
+}  // namespace tavrisk::mp2

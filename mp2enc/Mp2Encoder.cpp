@@ -1,0 +1,347 @@
+#include "mp2enc/Mp2Encoder.h"
+
+#include <cstdlib>
+#include <cstring>
+
+#include "mp2enc/AllocZeroed.h"
+#include "mp2enc/HeaderLookups.h"
+#include "mp2enc/Matrixing.h"
+#include "mp2enc/ScaleFactors.h"
+#include "mp2enc/TcAllocation.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr int kLayer2 = 2;
+constexpr int kStereoSurround = 2;
+constexpr int kMaxDematrixProcedure = 3;
+constexpr int kMaxTcAlloc = kTcAllocValues - 1;
+constexpr int kHeaderBits = 32;
+constexpr int kUnpredicted = 127;
+constexpr int kMaxSamplingCode = 2;
+constexpr std::size_t kBufferSize = BitStream::kDefaultBufferSize;
+
+// Filterbank input row of each coded slot: the LFE row never enters the filterbank.
+constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
+                             SampleBlock::kRowLs, SampleBlock::kRowRs};
+
+}  // namespace
+
+Mp2Encoder::Mp2Encoder()
+    : filterbank(std::make_unique<AnalysisFilterbank>()),
+      frame(allocZeroed<SubbandFrame>("subband")),
+      filtered(allocZeroed<FilteredSamples>("filterbank output")),
+      psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
+
+Mp2Encoder::~Mp2Encoder() {
+    psyModel.reset();  // its helper thread may still read the psychoacoustic input
+}
+
+bool Mp2Encoder::configure(const EncoderOptions& opts) {
+    options = opts;
+    std::FILE* err = errStream;
+    const char* name = kProgramName;
+    if (options.dynCrossChoice != 0) {
+        std::fprintf(err, "%s: dynamic cross-talk (-y %d) is not supported\n", name,
+                     options.dynCrossChoice);
+        return false;
+    }
+    if (options.dematrixChoice < -1 || options.dematrixChoice > kMaxDematrixProcedure) {
+        std::fprintf(err, "%s: -x dematrix procedure must be -1 to 3, not %d\n", name,
+                     options.dematrixChoice);
+        return false;
+    }
+    if (options.tcAllocChoice < kTcAllocAdaptive || options.tcAllocChoice > kMaxTcAlloc) {
+        std::fprintf(err, "%s: -k tc allocation must be -2 to 7, not %d\n", name,
+                     options.tcAllocChoice);
+        return false;
+    }
+    if (options.tcAllocChoice == kCentreAndBothFronts &&
+        options.dematrixChoice == kProcedureSurroundDifference) {
+        std::fprintf(err, "%s: -k 5 cannot be dematrixed with -x 2\n", name);
+        return false;
+    }
+    if (options.samplingFrequency < 0 || options.samplingFrequency > kMaxSamplingCode) {
+        std::fprintf(err, "%s: only 32, 44.1 and 48 kHz streams are supported\n", name);
+        return false;
+    }
+    if (options.nAdBytes < 0) {
+        std::fprintf(err, "%s: -n ancillary bytes must not be negative, not %d\n", name,
+                     options.nAdBytes);
+        return false;
+    }
+    const int bitrateIndex = BitrateIndex(kLayer2, options.compatibleBitrate, err);
+    if (bitrateIndex <= 0) return false;
+    if (options.totalBitrate != options.compatibleBitrate) {
+        std::fprintf(err,
+                     "%s: total bitrate %d must equal the compatible bitrate %d "
+                     "(no extension stream is written)\n",
+                     name, options.totalBitrate, options.compatibleBitrate);
+        return false;
+    }
+
+    // The stream is always 3/2 with LFE, stereo, no CRC, original.
+    mpegHeader = MpegHeader{};
+    mpegHeader.bitrateIndex = bitrateIndex;
+    mpegHeader.samplingFrequency = options.samplingFrequency;
+    mpegHeader.original = 1;
+    mpegHeader.center = kFullCentre;
+    mpegHeader.surround = kStereoSurround;
+    mpegHeader.lfe = 1;
+    mpegHeader.nAdBytes = options.nAdBytes;
+    frameParams = FrameParams{};
+    frequencyKhz = kSamplingFrequencyKhz[mpegHeader.samplingFrequency];
+    const int f = static_cast<int>(frequencyKhz);
+    if (options.verbosity > 1) {
+        std::fprintf(outStream, "stereo = %d stereomc = %d stereoaug = %d\n", frameParams.stereo,
+                     frameParams.stereoMc, frameParams.stereoAug);
+    }
+    const int perChannel = kBitrateTable[kLayer2 - 1][bitrateIndex] / frameParams.stereo;
+    frameParams.tableNumber = pickTable(perChannel, f);
+    frameParams.alloc = &allocationTable(frameParams.tableNumber);
+    frameParams.sblimit = allocationTableLimit(frameParams.tableNumber);
+    if (options.verbosity > 1) {
+        std::fprintf(outStream, "sblim = %d,  table = %d,  br_per_ch = %d\n", frameParams.sblimit,
+                     frameParams.tableNumber, perChannel);
+    }
+    frameParams.jsBound = frameParams.sblimit;
+    frameParams.tableNumberMc = pickTableMc(f);
+    frameParams.allocMc = &allocationTable(frameParams.tableNumberMc);
+    frameParams.sblimitMc = allocationTableLimit(frameParams.tableNumberMc);
+    if (options.verbosity > 1) {
+        std::fprintf(outStream, "Multchannel uses : sblim = %d,  table = %d\n",
+                     frameParams.sblimitMc, frameParams.tableNumberMc);
+        std::fprintf(outStream, "bit_rate = %d\n", options.totalBitrate);
+    }
+
+    length.init(options.totalBitrate, frequencyKhz);
+    if (options.verbosity > 1) {
+        std::fprintf(outStream, "slots/frame = %d\n", length.wholeSlots());
+        std::fprintf(outStream, "frac SpF=%.3f, tot bit_rate=%d kbps, s freq=%.1f kHz\n",
+                     length.fracSlots(), options.totalBitrate, frequencyKhz);
+        if (length.fracSlots() != 0.0) {
+            std::fprintf(outStream, "Fractional number of slots, padding required\n");
+        }
+    }
+    if (options.verbosity > 2) {
+        std::fprintf(outStream, "\nFrame ");
+        for (int sb = 0; sb < kSubbands; ++sb) std::fprintf(outStream, "%3d", sb);
+        std::fprintf(outStream, "\n");
+    }
+    if (minimumFrameBits() > length.wholeSlots() * FrameLength::kBitsPerSlot) {
+        std::fprintf(err,
+                     "%s: %d kbit/s at %.1f kHz cannot carry the multichannel side "
+                     "information\n",
+                     name, options.totalBitrate, frequencyKhz);
+        return false;
+    }
+
+    // A fresh run: no state of an earlier run carries over.
+    frames = 0;
+    totalBitsSent = 0;
+    crcBits = mpegHeader.errorProtection ? 16 : 0;
+    filterbank->reset();
+    lfeCoder.reset();
+    frameWriter.reset();
+    *frame = SubbandFrame{};
+    pending = false;
+    psyModel.reset();  // before a new model: the old one's helper may still read the input
+    psyModel = std::make_unique<PsychoacousticModel>();
+    psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
+    return true;
+}
+
+int Mp2Encoder::minimumFrameBits() const {
+    MpegHeader worst = mpegHeader;
+    worst.tcSbgrSelect = 0;
+    return kHeaderBits + allocationFieldBits(frameParams, worst) +
+           multichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
+           8 * mpegHeader.nAdBytes;
+}
+
+bool Mp2Encoder::openOutput(const std::string& path) {
+    return bitStream.open(path, kBufferSize, outStream);
+}
+
+int Mp2Encoder::chooseDematrixProcedure() const {
+    if (options.dematrixChoice >= 0) return options.dematrixChoice;
+    return std::rand() % 4;
+}
+
+void Mp2Encoder::startFrame(int procedure) {
+    MpegHeader& h = mpegHeader;
+    h.dematrixProcedure = procedure;
+    // Prediction is never on: reset its fields.
+    h.mcPrediction.fill(0);
+    for (auto& group : h.mcPredsi) group.fill(0);
+    for (auto& group : h.mcDelayComp) group.fill(0);
+    for (auto& group : h.mcPredCoeff) {
+        for (auto& predictor : group) predictor.fill(kUnpredicted);
+    }
+    h.tcSbgrSelect = 1;
+    h.dynCrossOn = 0;
+    h.dynCrossLR = 0;
+    h.tcAlloc.fill(0);
+    h.dynCrossMode.fill(0);
+    h.dynSecondStereo.fill(0);
+    h.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+    if (options.verbosity > 0) {
+        std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(frames));
+        std::fflush(errStream);
+    }
+    ++frames;
+    h.padding = extraSlot = length.nextPadding();
+    if (length.fracSlots() != 0.0 && extraSlot == 0 && options.verbosity > 1) {
+        std::fprintf(outStream, "No padding for this frame\n");
+    }
+    adb = static_cast<long>(length.wholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
+    if (options.verbosity > 1) {
+        std::fprintf(outStream, "Adb0: %ld\n", adb);
+        std::fprintf(outStream, "Adb1: %ld\n", adb);
+    }
+}
+
+void Mp2Encoder::filterSlot(int slot) {
+    const double* input = filterInput->Row(kSlotRow[slot]);
+    for (int part = 0; part < kParts; ++part) {
+        for (int gr = 0; gr < kGranules; ++gr) {
+            filterbank->analyse(slot, input, filtered->samples[slot][part][gr]);
+        }
+    }
+}
+
+PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
+    PsyFrameInfo info;
+    info.layer = mpegHeader.layer;
+    info.samplingFrequencyCode = mpegHeader.samplingFrequency;
+    info.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+    info.sblimit = frameParams.sblimit;
+    info.stereoAug = frameParams.stereoAug;
+    info.multichannel = true;
+    return info;
+}
+
+// Frame n is written during the call for block n + 1: the psychoacoustic model of block
+// n + 1 runs on the helper thread while this thread allocates and writes frame n and then
+// filters block n + 1. The order of every step that changes state is that of the plain
+// sequence, so the stream is the same.
+bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
+    const int procedure = chooseDematrixProcedure();
+    if (pending) collectMasking();
+
+    InputRows rows{};
+    for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
+    buildPsyMatrix(rows, procedure, psyInput.get());
+    // The filterbank of the block is side work of the model's threads, into its own buffer:
+    // frame n still holds the subband samples being written.
+    filterInput = &block;
+    psyModel->startMasking(psyInput.get(), psyFrameInfo(), true);
+
+    if (pending) writePending();
+    startFrame(procedure);
+    psyModel->finishSideWork();
+    filterInput = nullptr;
+    prepareFrame(block);
+    pending = true;
+    return !bitStream.writeFailed();
+}
+
+void Mp2Encoder::collectMasking() {
+    psyModel->finishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
+}
+
+void Mp2Encoder::prepareFrame(const SampleBlock& block) {
+    MpegHeader& h = mpegHeader;
+    const FrameParams& p = frameParams;
+    lfeCoder.lfeFilter(block.Row(SampleBlock::kRowLfe));
+    lfeCoder.lfeScaleFactor();
+    // Quantised with the entry whose width the frame writes.
+    lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
+    adb -= LfeCoder::kBits;
+
+    for (int slot = 0; slot < kFilteredSlots; ++slot) {
+        std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
+    }
+    scaleForMatrix(*frame, h.dematrixProcedure);
+    matrixSubbands(*frame, h.dematrixProcedure, h.center);
+    scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
+    scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
+    pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
+    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice);
+}
+
+void Mp2Encoder::writePending() {
+    MpegHeader& h = mpegHeader;
+    const FrameParams& p = frameParams;
+    pending = false;
+    const long frameStartBits = bitStream.bitCount();
+    transmissionPattern(*frame);
+    if (options.verbosity > 1) {
+        std::fprintf(outStream,
+                     "js actual_mode: %d  mode: %d  mode_ext: %d  jsbound: %d dyn_cr: %2d "
+                     "aug_dyn_cr: %2d\n",
+                     p.actualMode, h.mode, h.modeExt, p.jsBound, options.dynCrossChoice, 0);
+    }
+    BitAllocator::adjustSignalToMask(*frame, p, h);
+    bitAllocator.allocate(*frame, p, h, crcBits, adb, options.verbosity, outStream);
+    if (options.verbosity > 1) std::fprintf(outStream, "Adb2: %ld\n", adb);
+
+    frameWriter.writeFrame(bitStream, h, p, *frame, lfeCoder, outStream);
+    writeFill(frameStartBits);
+}
+
+void Mp2Encoder::writeFill(long frameStartBits) {
+    const long written = static_cast<long>(bitStream.bitCount()) - frameStartBits;
+    const long frameBits =
+        static_cast<long>(length.wholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
+    const long withAncillary = written + 8L * mpegHeader.nAdBytes;
+    if (withAncillary < frameBits) {
+        adb = frameBits - withAncillary;
+        if (options.verbosity > 1) std::fprintf(outStream, "Adb4: %ld\n", adb);
+        adb += 8L * mpegHeader.nAdBytes;
+    } else {
+        // Configure refuses every setting that could overflow; never add to an overflow.
+        if (options.verbosity > 1) {
+            std::fprintf(outStream, "Adb4: %ld but %ld bits overflow\n", adb,
+                         withAncillary - frameBits);
+        }
+        adb = 0;
+    }
+    const long headerFrameBits =
+        8L * (static_cast<long>(kBitrateTable[kLayer2 - 1][mpegHeader.bitrateIndex] / 8.0 *
+                                (FrameLength::kSamplesPerFrame / frequencyKhz)) +
+              mpegHeader.padding);
+    frameWriter.writeFill(bitStream, adb, options.ancillaryText != 0, headerFrameBits);
+
+    const unsigned long sent = bitStream.bitCount() - totalBitsSent;
+    if (sent % 8 != 0) {
+        std::fprintf(errStream, "Sent %ld bits = %ld slots plus %ld adb: %ld\n",
+                     static_cast<long>(sent), static_cast<long>(sent / 8),
+                     static_cast<long>(sent % 8), adb);
+    }
+    totalBitsSent += sent;
+}
+
+bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath) {
+    if (pending) {
+        collectMasking();
+        writePending();
+    }
+    const bool closed = bitStream.close();
+    if (options.verbosity > 1 && frames > 0) {
+        const double bits = static_cast<double>(totalBitsSent);
+        const double perSample = bits / (frames * 1152.0);
+        std::fprintf(outStream, "Avg slots/frame = %.3f; b/smp = %.2f; br = %.3f kbps\n",
+                     bits / (frames * 8.0), perSample, perSample * frequencyKhz);
+    }
+    if (options.verbosity > 1) {
+        std::fprintf(outStream, "Encoding of \"%s\" with psychoacoustic model %d is finished\n",
+                     inputPath.c_str(), 1);
+        std::fprintf(outStream, " It is a multichannel file !\n");
+        std::fprintf(outStream, "The MPEG encoded output file name is \"%s\"\n",
+                     outputPath.c_str());
+    }
+    return closed;
+}
+
+}  // namespace tavrisk::mp2

@@ -1,0 +1,98 @@
+#pragma once
+
+#include <cstdio>
+#include <memory>
+#include <string>
+
+#include "mp2enc/AnalysisFilterbank.h"
+#include "mp2enc/BitAllocation.h"
+#include "mp2enc/BitStream.h"
+#include "mp2enc/EncoderOptions.h"
+#include "mp2enc/FrameLength.h"
+#include "mp2enc/FrameWriter.h"
+#include "mp2enc/LfeCoder.h"
+#include "mp2enc/MpegHeader.h"
+#include "mp2enc/PsychoacousticModel.h"
+#include "mp2enc/SubbandFrame.h"
+#include "sources/SampleBlock.h"
+
+namespace tavrisk::mp2 {
+
+// The encoder core of one run: turns blocks of 1152 six-channel samples into frames of
+// the 3/2 + LFE multichannel Layer II stream. All state is per object and is set anew by
+// start(), so a run never depends on the runs before it.
+class Mp2Encoder {
+  public:
+    Mp2Encoder();
+    ~Mp2Encoder();
+    Mp2Encoder(const Mp2Encoder&) = delete;
+    Mp2Encoder& operator=(const Mp2Encoder&) = delete;
+
+    void setStreams(std::FILE* out, std::FILE* err) {
+        outStream = out;
+        errStream = err;
+    }
+
+    // Fixes the stream configuration from the options and checks that every frame fits;
+    // false after a message when the options cannot give a valid stream.
+    bool configure(const EncoderOptions& options);
+    // Creates the output file; false after "Could not create".
+    bool openOutput(const std::string& path);
+    // Encodes one frame; it is written by the next call or by finish(). False when writing
+    // failed.
+    bool encodeFrame(const SampleBlock& block);
+    // Closes the output and prints the statistics; false when writing or closing failed.
+    bool finish(const std::string& inputPath, const std::string& outputPath);
+
+    long frameCount() const { return frames; }
+    const MpegHeader& header() const { return mpegHeader; }
+    const FrameParams& params() const { return frameParams; }
+    const FrameLength& frameLength() const { return length; }
+    const LfeCoder& lfe() const { return lfeCoder; }
+    bool outputFailed() const { return bitStream.writeFailed(); }
+
+  private:
+    int chooseDematrixProcedure() const;
+    void startFrame(int procedure);
+    PsyFrameInfo psyFrameInfo() const;
+    // Filterbank, matrixing, scale factors and LFE of the block whose frame was started.
+    void prepareFrame(const SampleBlock& block);
+    void collectMasking();
+    // Allocates, formats and writes the prepared frame.
+    void writePending();
+    // The filterbank of one input slot of filterInput, into `filtered`.
+    void filterSlot(int slot);
+    void writeFill(long frameStartBits);
+    // Smallest frame the configuration can write: header, side information and LFE.
+    int minimumFrameBits() const;
+
+    std::FILE* outStream = stdout;
+    std::FILE* errStream = stderr;
+    EncoderOptions options;
+    MpegHeader mpegHeader;
+    FrameParams frameParams;
+    FrameLength length;
+    BitStream bitStream;
+    FrameWriter frameWriter;
+    BitAllocator bitAllocator;
+    LfeCoder lfeCoder;
+    std::unique_ptr<AnalysisFilterbank> filterbank;
+    std::unique_ptr<PsychoacousticModel> psyModel;
+    std::unique_ptr<SubbandFrame> frame;
+    static constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
+    struct FilteredSamples {
+        double samples[kFilteredSlots][kParts][kGranules][kSubbands];
+    };
+    std::unique_ptr<FilteredSamples> filtered;
+    const SampleBlock* filterInput = nullptr;  // the block being filtered
+    std::unique_ptr<double[][kFrameSamples]> psyInput;
+    double frequencyKhz = 48.0;
+    long adb = 0;
+    long frames = 0;
+    unsigned long totalBitsSent = 0;
+    int crcBits = 0;
+    int extraSlot = 0;
+    bool pending = false;  // a prepared frame waits to be written
+};
+
+}  // namespace tavrisk::mp2

@@ -1,0 +1,926 @@
+#include "mp2enc/PsychoacousticModel.h"
+
+#include <algorithm>
+#include <array>
+#include <atomic>
+#include <bit>
+#include <chrono>
+#include <cmath>
+#include <condition_variable>
+#include <cstdint>
+#include <cstring>
+#include <functional>
+#include <limits>
+#include <mutex>
+#include <numbers>
+#include <stop_token>
+#include <system_error>
+#include <thread>
+
+#include "mp2enc/ThresholdTables.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr int kFrameSamples = 1152;
+constexpr int kFftSize = 1024;
+constexpr int kFftStages = 10;
+constexpr int kLines = kFftSize / 2;
+constexpr int kRingSize = 1408;
+constexpr int kRingStart = 256;
+constexpr int kRingReadOffset = 1216;  // the block starts 192 samples before the new frame
+constexpr int kSubbands = 32;
+constexpr int kLinesPerSubband = 16;
+constexpr double kSampleScale = 1.0 / 32768.0;
+
+constexpr double kDbMin = -200.0;  // a level that stands for "nothing"
+constexpr int kListEnd = -1;
+constexpr int kNoList = -100;
+constexpr int kTypeNone = 0;
+constexpr int kTypeNoise = 10;
+constexpr int kTypeTonal = 20;
+
+constexpr double kMinEnergy = 1e-20;
+constexpr double kPowerOffsetDb = 90.309;
+constexpr int kLimitedCentre = 3;
+constexpr int kCentreSlot = 2;
+constexpr int kLimitedCentreFirstLine = 184;
+constexpr double kLimitedCentreDb = -103.67;
+
+constexpr int kFirstCandidate = 2;
+constexpr int kLastCandidate = 499;
+constexpr double kTonalMarginDb = 7.0;
+constexpr int kOwnLevelFrom = 255;  // tonal components from this line on keep their own level
+constexpr int kNoiseBands = 25;
+// Tonal components lie at least 3 lines apart, one non-tonal one per band, each masks entries.
+constexpr int kMaxPairs = (kLines / 3 + 1 + kNoiseBands) * kThresholdEntries;
+constexpr double kDecimationBark = 0.1;
+
+constexpr double kMaskBelowBark = -3.0;
+constexpr double kMaskAboveBark = 8.0;
+constexpr double kTonalIndexDb = 9.0;
+constexpr double kNoiseIndexDb = 5.0;
+constexpr double kQuietLoweringDb = 12.0;
+constexpr double kAddPowerUnit = 3.3219;
+constexpr int kIndividualScale = 2;  // addPower scale summing the individual thresholds
+constexpr int kQuietScale = 3;       // addPower scale adding the threshold in quiet
+constexpr double kSumIndividual = kAddPowerUnit * kIndividualScale;
+constexpr double kAddQuiet = kAddPowerUnit * kQuietScale;
+
+constexpr double kSmrOffsetDb = 10.0;
+// An estimated global threshold lies within this of the summed one: far more than the
+// rounding errors of either can add up to.
+constexpr double kBoundMarginDb = 0.01;
+constexpr double kFullScale = 32768.0;
+
+// Search width around a tonal candidate, by its line.
+int TonalRun(int k) {
+    if (k < kFirstCandidate || k > kLastCandidate) return 0;
+    if (k < 62) return 2;
+    if (k < 126) return 3;
+    if (k < 254) return 6;
+    return 12;
+}
+
+double DbPower(double db) {
+    return std::pow(10.0, 0.1 * db);
+}
+
+double addDb(double a, double b) {
+    return 10.0 * std::log10(DbPower(a) + DbPower(b));
+}
+
+// Sum of two levels on a scale k = 3.3219 c: c = 2 sums individual thresholds, c = 3 adds the
+// threshold in quiet.
+double addPower(double a, double b, int c) {
+    const double k = kAddPowerUnit * c;
+    return k * std::log10(std::pow(10.0, a / k) + std::pow(10.0, b / k));
+}
+
+// Spreading of a masker at Bark z and level level onto distance dz (-3 <= dz < 8).
+inline double MaskingFunction(double dz, double level) {
+    double g = 0.4 * level + 6.0;
+    if (!(g > 17.0)) g = 17.0;
+    if (dz < -1.0) return 17.0 * (dz + 1.0) - g;
+    if (dz < 0.0) return g * dz;
+    if (dz < 1.0) return -18.0 * dz;
+    return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
+}
+
+// Tables of the layer and sampling frequency in force, and of the FFT.
+struct ModelTables {
+    bool initialised = false;
+    int layer = 0;
+    int samplingCode = 0;
+    ThresholdTable table{};
+    CriticalBandRow bounds{};
+    int lastRow = 0;  // last entry that carries a row of the table
+    std::array<double, kLines> lineBark{};
+    std::array<double, kLines> lineHear{};
+    std::array<double, kThresholdEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
+    std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
+    double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
+    double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
+    double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
+    // Exponent scales of the dB additions in base 2, for the estimates of the thresholds.
+    double individualToBase2 = 0.0;
+    double quietToBase2 = 0.0;
+    double individualBase2OfDbMin = 0.0;
+
+    // Window, bit reversal and, per stage, the twiddle of every butterfly group.
+    std::array<double, kFftSize> window{};
+    std::array<int, kFftSize> rev{};
+    std::array<double, kFftSize> w_r{};
+    std::array<double, kFftSize> w_i{};
+    std::array<int, kFftStages> twiddleStart{};
+
+    ModelTables();
+    // Takes the tables of a layer and sampling frequency; false when they are in force already.
+    bool Select(int newLayer, int newSamplingCode);
+};
+
+// The work arrays and steps of the analysis of one slot.
+struct SlotWork {
+    explicit SlotWork(const ModelTables& tables) : t(tables) {}
+
+    const ModelTables& t;
+    std::array<double, kFftSize> x_r{};
+    std::array<double, kFftSize> x_i{};
+    std::array<double, kLines> x{};  // level per line, dB
+    std::array<int, kLines> type{};
+    std::array<int, kLines> next{};
+    std::array<double, kSubbands> spike{};
+    std::array<double, kThresholdEntries> threshold{};
+    std::array<double, kThresholdEntries> linearSum{};  // individual thresholds, base 2
+    std::array<int, kThresholdEntries> maskers{};       // components masking the entry
+    std::array<double, kThresholdEntries> estimate{};   // estimated global threshold, dB
+    std::array<bool, kThresholdEntries> needed{};       // global threshold to be computed
+    // Every entry masked by a component and the component's individual threshold there (dB),
+    // in list order, with its power in base 2 for the estimate.
+    std::vector<int> pairEntry = std::vector<int>(kMaxPairs);
+    std::vector<double> pairThreshold = std::vector<double>(kMaxPairs + 1);
+    std::vector<double> pairPower = std::vector<double>(kMaxPairs + 1);
+    int pairCount = 0;
+    int tone = kListEnd;
+    int noise = kListEnd;
+    bool silent = false;  // the windowed block is all zero
+
+    void Load(const std::array<double, kRingSize>& ring, int from);
+    void Spectrum();
+    void SpectralMaxima();
+    void FindTonal();
+    void FindNoise();
+    void DropInaudible(int& head);
+    void DecimateTonal();
+    template <typename Visit>
+    void ForEachMasked(int k, double indexDb, int entries, Visit&& visit) const;
+    template <typename Visit>
+    void ForEachMasking(int entries, Visit&& visit) const;
+    void SelectNeeded(int entries, int sblimit);
+    void GlobalThreshold(int entries, int sblimit);
+    void MinimumMask(int sblimit, double* minMask) const;
+    std::vector<PsychoacousticModel::Component> Components(int head) const;
+};
+
+// The walk of the minimum mask over the entries, reading no threshold: one past the last
+// entry whose threshold it reads.
+int EntriesRead(const ThresholdTable& table, int sblimit) {
+    int e = 1;
+    int read = 1;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        if (e >= kThresholdEntries - 1) break;
+        read = std::max(read, e + 1);
+        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) {
+            read = std::max(read, e + 1);
+            ++e;
+        }
+    }
+    return read;
+}
+
+inline void PauseBriefly() {
+#if defined(__x86_64__) || defined(__i386__)
+    __builtin_ia32_pause();
+#endif
+}
+
+// Polls `done` for a short while (a frame's slots take a fraction of a millisecond, far less
+// than a sleeping thread needs to be woken); true when it came true.
+template <typename Done>
+bool SpinFor(std::chrono::microseconds limit, Done&& done) {
+    constexpr int kPollsPerClockRead = 64;
+    const auto end = std::chrono::steady_clock::now() + limit;
+    for (;;) {
+        for (int i = 0; i < kPollsPerClockRead; ++i) {
+            if (done()) return true;
+            PauseBriefly();
+        }
+        if (std::chrono::steady_clock::now() >= end) return done();
+    }
+}
+
+// Runs a task on a second thread each time it is offered. A task the thread has not taken up
+// by the time the caller finishes is withdrawn, so a busy machine never makes the caller wait
+// for the thread to be scheduled. Both sides poll briefly before they sleep.
+class HelperThread {
+  public:
+    static constexpr std::chrono::microseconds kHelperSpin{200};
+    static constexpr std::chrono::microseconds kCallerSpin{200};
+
+    explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
+    void Offer() {
+        {
+            std::lock_guard lock(mutex);
+            offered = true;
+            offeredFlag.store(true, std::memory_order_release);
+        }
+        wake.notify_one();
+    }
+    // Withdraws the task if it was not taken up, else waits until it is done.
+    void Finish() {
+        {
+            std::lock_guard lock(mutex);
+            offered = false;
+            offeredFlag.store(false, std::memory_order_relaxed);
+            if (!running) return;
+        }
+        SpinFor(kCallerSpin, [this] { return !runningFlag.load(std::memory_order_acquire); });
+        std::unique_lock lock(mutex);
+        finished.wait(lock, [this] { return !running; });
+    }
+
+  private:
+    void Loop(std::stop_token stop) {
+        std::unique_lock lock(mutex);
+        for (;;) {
+            if (!offered) {
+                lock.unlock();
+                SpinFor(kHelperSpin, [&] {
+                    return offeredFlag.load(std::memory_order_acquire) || stop.stop_requested();
+                });
+                lock.lock();
+            }
+            if (!wake.wait(lock, stop, [this] { return offered; })) return;
+            offered = false;
+            offeredFlag.store(false, std::memory_order_relaxed);
+            running = true;
+            runningFlag.store(true, std::memory_order_relaxed);
+            lock.unlock();
+            task();
+            lock.lock();
+            running = false;
+            runningFlag.store(false, std::memory_order_release);
+            finished.notify_one();
+        }
+    }
+
+    std::function<void()> task;
+    std::mutex mutex;
+    std::condition_variable_any wake;
+    std::condition_variable_any finished;
+    bool offered = false;  // guarded by mutex; the flags mirror them for polling
+    bool running = false;
+    std::atomic<bool> offeredFlag{false};
+    std::atomic<bool> runningFlag{false};
+    std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
+};
+
+}  // namespace
+
+struct PsychoacousticModel::State {
+    // The frame being analysed.
+    struct Job {
+        const double (*samples)[kFrameSamples] = nullptr;
+        int sideUnits = 0;  // units of side work, taken before the slots
+        int slots = 0;
+        int sblimit = 0;
+        int entries = 0;
+        bool limitedCentre = false;
+    };
+
+    ModelTables tables;
+    // Input rings, one per slot, and their write offsets.
+    std::array<std::array<double, kRingSize>, kPsySlots> fft_buf{};
+    std::array<int, kPsySlots> offset{};
+    SlotWork own{tables};
+    SlotWork helperWork{tables};
+    const SlotWork* lastSlotWork = &own;  // the work that analysed the last slot
+    Job job;
+    // Per slot, the minimum mask and spike of the frame analysed, until they are collected.
+    std::array<std::array<double, kSubbands>, kPsySlots> slotMinMask{};
+    std::array<std::array<double, kSubbands>, kPsySlots> slotSpike{};
+    bool started = false;  // a frame's slots are offered and not yet collected
+    int sideWorkUnits = 0;
+    std::function<void(int)> sideWork;
+    std::atomic<int> nextSlot{0};  // next unit to take: side units, then slots
+    std::atomic<int> sideDone{0};
+    std::unique_ptr<HelperThread> helper;
+
+    State();
+    void RunSlots(SlotWork& work);
+    void AnalyseSlot(SlotWork& work, int s);
+};
+
+PsychoacousticModel::State::State() {
+    offset.fill(kRingStart);
+    // The slots are independent: a second core takes part of them.
+    if (std::thread::hardware_concurrency() > 1) {
+        try {
+            helper = std::make_unique<HelperThread>([this] { RunSlots(helperWork); });
+        } catch (const std::system_error&) {
+            helper.reset();  // no thread to be had: the calling thread takes every slot
+        }
+    }
+}
+
+void PsychoacousticModel::State::RunSlots(SlotWork& work) {
+    const int units = job.sideUnits + job.slots;
+    for (int u = nextSlot.fetch_add(1); u < units; u = nextSlot.fetch_add(1)) {
+        if (u < job.sideUnits) {
+            sideWork(u);
+            sideDone.fetch_add(1, std::memory_order_release);
+            continue;
+        }
+        const int s = u - job.sideUnits;
+        AnalyseSlot(work, s);
+        if (s == job.slots - 1) lastSlotWork = &work;
+    }
+}
+
+void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
+    // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
+    auto& buffer = fft_buf[s];
+    int& o = offset[s];
+    const double* samples = job.samples[s];
+    const int toEnd = std::min(kFrameSamples, kRingSize - o);
+    for (int d = 0; d < toEnd; ++d) buffer[o + d] = samples[d] * kSampleScale;
+    for (int d = toEnd; d < kFrameSamples; ++d) buffer[d - toEnd] = samples[d] * kSampleScale;
+    work.Load(buffer, (o + kRingReadOffset) % kRingSize);
+    o = (o + kFrameSamples) % kRingSize;
+
+    if (work.silent) {
+        work.x.fill(tables.floorDb);
+    } else {
+        work.Spectrum();
+    }
+    if (job.limitedCentre && s == kCentreSlot) {
+        std::fill(work.x.begin() + kLimitedCentreFirstLine, work.x.end(), kLimitedCentreDb);
+    }
+    work.SpectralMaxima();
+    if (work.silent) {
+        // A silent block has no local maximum that stands out, and its band sums (at most
+        // 512 lines of -103.67 dB) lie far below every threshold in quiet: no components.
+        work.tone = kListEnd;
+        work.noise = kListEnd;
+    } else {
+        work.FindTonal();
+        work.FindNoise();
+        work.DropInaudible(work.tone);
+        work.DropInaudible(work.noise);
+        work.DecimateTonal();
+    }
+    work.GlobalThreshold(job.entries, job.sblimit);
+    work.MinimumMask(job.sblimit, slotMinMask[s].data());
+    slotSpike[s] = work.spike;
+}
+
+ModelTables::ModelTables() {
+    for (int j = 0; j < kFftSize; ++j) {
+        window[j] = std::sqrt(8.0 / 3.0) *
+                    (1.0 - std::cos(2.0 * std::numbers::pi * j / (kFftSize - 1))) / 2048.0;
+        int r = 0;
+        for (int b = 0; b < kFftStages; ++b) r |= ((j >> b) & 1) << (kFftStages - 1 - b);
+        rev[j] = r;
+    }
+    // The twiddles follow the butterfly groups of each stage by the usual recurrence.
+    int start = 0;
+    for (int s = 0; s < kFftStages; ++s) {
+        const int half = kLines >> s;
+        const double wr = std::cos(std::numbers::pi / half);
+        const double wi = -std::sin(std::numbers::pi / half);
+        double ur = 1.0;
+        double ui = 0.0;
+        twiddleStart[s] = start;
+        for (int j = 0; j < half; ++j) {
+            w_r[start + j] = ur;
+            w_i[start + j] = ui;
+            const double t = ur;
+            ur = ur * wr - ui * wi;
+            ui = ui * wr + t * wi;
+        }
+        start += half;
+    }
+    noisePowerOfDbMin = DbPower(kDbMin);
+    individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
+    floorDb = 10.0 * std::log10(4.0 * kMinEnergy) + kPowerOffsetDb;
+    individualToBase2 = std::log2(10.0) / kSumIndividual;
+    quietToBase2 = std::log2(10.0) / kAddQuiet;
+    individualBase2OfDbMin = std::exp2(kDbMin * individualToBase2);
+}
+
+bool ModelTables::Select(int newLayer, int newSamplingCode) {
+    if (initialised && newLayer == layer && newSamplingCode == samplingCode) return false;
+    initialised = true;
+    layer = newLayer;
+    samplingCode = newSamplingCode;
+    table = ltg(layer, samplingCode);
+    bounds = cbound(layer, samplingCode);
+    lastRow = ltgRows(layer, samplingCode);
+
+    // Line map: the lines from one entry's line to the next one's belong to the next entry;
+    // lines above the table's last line belong to its last entry.
+    std::array<int, kLines> map{};
+    map.fill(lastRow);
+    for (int i = 1; i < kThresholdEntries; ++i) {
+        for (int j = table[i - 1].line; j <= table[i].line && j < kLines; ++j) map[j] = i;
+    }
+    for (int j = 0; j < kLines; ++j) {
+        lineBark[j] = table[map[j]].bark;
+        lineHear[j] = table[map[j]].hear;
+    }
+    for (int i = 1; i < kThresholdEntries; ++i) {
+        quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
+        quietOnly[i] = addPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
+    }
+    return true;
+}
+
+void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
+    const int first = std::min(kFftSize, kRingSize - from);
+    for (int j = 0; j < first; ++j) x_r[j] = ring[from + j] * t.window[j];
+    for (int j = first; j < kFftSize; ++j) x_r[j] = ring[j - first] * t.window[j];
+    silent = std::all_of(x_r.begin(), x_r.end(), [](double v) { return v == 0.0; });
+}
+
+namespace {
+
+// Two doubles at once; every lane is computed exactly as its scalar expression.
+using Pair2 = double __attribute__((vector_size(16)));
+using Bits2 = std::uint64_t __attribute__((vector_size(16)));
+
+Pair2 Load2(const double* p) {
+    Pair2 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+void Store2(double* p, Pair2 v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// 2^v to a relative 6e-5 for |v| < 1000, two at a time, for estimates: a degree-4 series
+// around the nearest integer n, times 2^n. Adding 1.5 * 2^52 rounds v to n and leaves n in the
+// low bits, from which the power of two is built.
+Pair2 RoughExp2(Pair2 v) {
+    constexpr double kRounder = 6755399441055744.0;
+    const Pair2 shifted = v + kRounder;
+    const Pair2 f = (v - (shifted - kRounder)) * std::numbers::ln2;
+    const Pair2 p = 1.0 + f * (1.0 + f * (1.0 / 2 + f * (1.0 / 6 + f / 24)));
+    const Bits2 scale = (std::bit_cast<Bits2>(shifted) + 1023) << 52;
+    return p * std::bit_cast<Pair2>(scale);
+}
+
+// One stage's butterflies of a block (half even): sums to the first half, twiddled differences
+// to the second.
+void Butterflies(double* r0, double* i0, double* r1, double* i1, const double* ur, const double* ui,
+                 int half) {
+    for (int j = 0; j < half; j += 2) {
+        const Pair2 a = Load2(r0 + j);
+        const Pair2 b = Load2(r1 + j);
+        const Pair2 c = Load2(i0 + j);
+        const Pair2 d = Load2(i1 + j);
+        const Pair2 dr = a - b;
+        const Pair2 di = c - d;
+        const Pair2 wr = Load2(ur + j);
+        const Pair2 wi = Load2(ui + j);
+        Store2(r0 + j, a + b);
+        Store2(i0 + j, c + d);
+        Store2(r1 + j, dr * wr - di * wi);
+        Store2(i1 + j, di * wr + dr * wi);
+    }
+}
+
+}  // namespace
+
+void SlotWork::Spectrum() {
+    // Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
+    // sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
+    // 1, which change no value (at most the sign of a zero, which squaring drops).
+    const double* ur = &t.w_r[0];
+    const double* ui = &t.w_i[0];
+    for (int j = 0; j < kLines; ++j) {
+        const double a = x_r[j];
+        const double b = x_r[j + kLines];
+        x_r[j] = a + b;
+        x_i[j] = 0.0;
+        x_r[j + kLines] = (a - b) * ur[j];
+        x_i[j + kLines] = (a - b) * ui[j];
+    }
+    for (int s = 1; s < kFftStages - 1; ++s) {
+        const int half = kLines >> s;
+        ur = &t.w_r[t.twiddleStart[s]];
+        ui = &t.w_i[t.twiddleStart[s]];
+        for (int base = 0; base < kFftSize; base += 2 * half) {
+            Butterflies(&x_r[base], &x_i[base], &x_r[base + half], &x_i[base + half], ur, ui, half);
+        }
+    }
+    for (int j = 0; j < kFftSize; j += 2) {
+        const double sr = x_r[j] + x_r[j + 1];
+        const double si = x_i[j] + x_i[j + 1];
+        x_r[j + 1] = x_r[j] - x_r[j + 1];
+        x_i[j + 1] = x_i[j] - x_i[j + 1];
+        x_r[j] = sr;
+        x_i[j] = si;
+    }
+    for (int k = 0; k < kLines; ++k) {
+        const int r = t.rev[k];
+        double energy = x_r[r] * x_r[r] + x_i[r] * x_i[r];
+        x[k] = energy < kMinEnergy ? t.floorDb : 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
+    }
+    type.fill(kTypeNone);
+    next.fill(kNoList);
+}
+
+void SlotWork::SpectralMaxima() {
+    for (int sb = 0; sb < kSubbands; ++sb) {
+        const double* line = &x[sb * kLinesPerSubband];
+        double peak = kDbMin;
+        for (int k = 0; k < kLinesPerSubband; ++k) peak = std::max(peak, line[k]);
+        spike[sb] = peak;
+    }
+}
+
+void SlotWork::FindTonal() {
+    // Candidates: local maxima, linked in ascending order.
+    int head = kListEnd;
+    int tail = kListEnd;
+    for (int k = kFirstCandidate; k <= kLastCandidate; ++k) {
+        if (x[k] > x[k - 1] && x[k] >= x[k + 1]) {
+            type[k] = kTypeTonal;
+            next[k] = kListEnd;
+            if (tail == kListEnd) {
+                head = k;
+            } else {
+                next[tail] = k;
+            }
+            tail = k;
+        }
+    }
+
+    int last = kListEnd;
+    int lastButOne = kListEnd;
+    tone = kListEnd;
+    int k = head;
+    while (k >= 0) {
+        const int run = TonalRun(k);
+        const double floor = x[k] - kTonalMarginDb;
+        bool tonal = true;
+        for (int j = 2; j <= run && tonal; ++j) {
+            if (floor < x[k - j] || floor < x[k + j]) tonal = false;
+        }
+        if (!tonal) {
+            type[k] = kTypeNone;
+            if (last != kListEnd) next[last] = next[k];
+            const int following = next[k];
+            next[k] = kNoList;
+            k = following;
+            continue;
+        }
+        if (tone == kListEnd) tone = k;
+        // Candidates within the run above k are absorbed by it.
+        int h = k;
+        while (next[h] >= 0 && next[h] - k <= run) h = next[h];
+        next[k] = next[h];
+        if (last != kListEnd && k - last <= run) {
+            // The previous component lies in k's run and is cleared below: unlink it.
+            if (lastButOne != kListEnd) {
+                next[lastButOne] = k;
+            } else {
+                tone = k;
+            }
+        }
+        if (k > 1 && k < kOwnLevelFrom) x[k] = addDb(x[k], addDb(x[k - 1], x[k + 1]));
+        for (int j = 1; j <= run; ++j) {
+            x[k - j] = kDbMin;
+            x[k + j] = kDbMin;
+            type[k - j] = kTypeNone;
+            type[k + j] = kTypeNone;
+            next[k - j] = kNoList;
+            next[k + j] = kNoList;
+        }
+        lastButOne = last;
+        last = k;
+        k = next[k];
+    }
+}
+
+void SlotWork::FindNoise() {
+    noise = kListEnd;
+    int previous = kListEnd;
+    for (int i = 0; i < kNoiseBands; ++i) {
+        const int lo = t.bounds[i];
+        const int hi = t.bounds[i + 1];
+        double sum = kDbMin;
+        double index = 0.0;
+        for (int j = lo; j < hi; ++j) {
+            if (type[j] == kTypeTonal || x[j] == kDbMin) continue;
+            const double linePower = DbPower(x[j]);
+            const double sumPower = sum == kDbMin ? t.noisePowerOfDbMin : DbPower(sum);
+            sum = 10.0 * std::log10(linePower + sumPower);
+            index += linePower * (t.lineBark[j] - i);
+            x[j] = kDbMin;
+        }
+        int q = (lo + hi) / 2;
+        if (lo < hi && sum > kDbMin) {
+            q = lo + static_cast<int>(std::trunc(index / DbPower(sum) * (hi - lo)));
+        }
+        q = std::clamp(q, 0, kLines - 1);
+        if (type[q] == kTypeTonal && q + 1 < kLines) ++q;
+        if (previous == kListEnd) {
+            noise = q;
+        } else if (q != previous) {
+            next[q] = kListEnd;
+            next[previous] = q;
+        } else {
+            // Two bands on one line: the later sum already holds the earlier one; linking
+            // the line to itself would loop for ever.
+            next[q] = kListEnd;
+        }
+        x[q] = sum;
+        type[q] = kTypeNoise;
+        previous = q;
+    }
+}
+
+void SlotWork::DropInaudible(int& head) {
+    int previous = kListEnd;
+    for (int k = head; k >= 0;) {
+        const int following = next[k];
+        if (x[k] < t.lineHear[k]) {
+            type[k] = kTypeNone;
+            x[k] = kDbMin;
+            if (previous == kListEnd) {
+                head = following;
+            } else {
+                next[previous] = following;
+            }
+        } else {
+            previous = k;
+        }
+        k = following;
+    }
+}
+
+void SlotWork::DecimateTonal() {
+    int previous = kListEnd;
+    int k = tone;
+    while (k >= 0) {
+        const int m = next[k];
+        if (m < 0) break;
+        if (t.lineBark[m] - t.lineBark[k] < kDecimationBark) {
+            if (x[m] > x[k]) {
+                if (previous == kListEnd) {
+                    tone = m;
+                } else {
+                    next[previous] = m;
+                }
+                type[k] = kTypeNone;
+                x[k] = kDbMin;
+                k = m;
+            } else {
+                type[m] = kTypeNone;
+                x[m] = kDbMin;
+                next[k] = next[m];
+            }
+        } else {
+            previous = k;
+            k = m;
+        }
+    }
+}
+
+// Calls visit(i, level) for every entry below `entries` that the component on line k masks,
+// with the component's individual masking threshold there (dB).
+template <typename Visit>
+void SlotWork::ForEachMasked(int k, double indexDb, int entries, Visit&& visit) const {
+    const double z = t.lineBark[k];
+    const double level = x[k];
+    const double index = level - 0.3 * z - indexDb;
+    const int rowsEnd = std::min(entries, t.lastRow + 1);
+    // The rows ascend in Bark: start at the first one not below z - 3, stop at z + 8.
+    const auto* rows = t.table.data();
+    const auto* from =
+        std::partition_point(rows + 1, rows + std::max(rowsEnd, 1),
+                             [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
+    for (int i = static_cast<int>(from - rows); i < rowsEnd; ++i) {
+        const double dz = rows[i].bark - z;
+        if (!(dz < kMaskAboveBark)) break;
+        visit(i, index + MaskingFunction(dz, level));
+    }
+    // Zero records past the rows sit at 0 Bark.
+    for (int i = rowsEnd; i < entries; ++i) {
+        const double dz = rows[i].bark - z;
+        if (dz >= kMaskBelowBark && dz < kMaskAboveBark) {
+            visit(i, index + MaskingFunction(dz, level));
+        }
+    }
+}
+
+template <typename Visit>
+void SlotWork::ForEachMasking(int entries, Visit&& visit) const {
+    for (int k = tone; k >= 0; k = next[k]) {
+        ForEachMasked(k, kTonalIndexDb, entries, [&](int i, double lt) { visit(i, lt); });
+    }
+    for (int k = noise; k >= 0; k = next[k]) {
+        ForEachMasked(k, kNoiseIndexDb, entries, [&](int i, double lt) { visit(i, lt); });
+    }
+}
+
+// Marks the entries whose global threshold the minimum mask can take: per subband, those that
+// may be the lowest, and the entry read for a subband without entries. The others need not be
+// summed. The estimate sums the same terms in the linear domain (rough base-2 exponentials,
+// far cheaper than the chain of dB additions); it lies within 2e-4 dB of the summed threshold,
+// far inside kBoundMarginDb, so the lowest entries are always among those marked.
+void SlotWork::SelectNeeded(int entries, int sblimit) {
+    std::fill(linearSum.begin(), linearSum.begin() + entries, t.individualBase2OfDbMin);
+    std::fill(maskers.begin(), maskers.begin() + entries, 0);
+    pairCount = 0;
+    ForEachMasking(entries, [&](int i, double lt) {
+        pairEntry[pairCount] = i;
+        pairThreshold[pairCount] = lt;
+        ++pairCount;
+        ++maskers[i];
+    });
+    pairThreshold[pairCount] = 0.0;  // an even count for the two-lane loop
+    for (int p = 0; p < pairCount; p += 2) {
+        Store2(&pairPower[p], RoughExp2(Load2(&pairThreshold[p]) * t.individualToBase2));
+    }
+    for (int p = 0; p < pairCount; ++p) linearSum[pairEntry[p]] += pairPower[p];
+    for (int i = 1; i < entries; ++i) {
+        if (maskers[i] == 0) {
+            estimate[i] = t.quietOnly[i];
+        } else {
+            const double individual = std::log2(linearSum[i]) / t.individualToBase2;
+            estimate[i] = std::log2(t.quietPower[i] + std::exp2(individual * t.quietToBase2)) /
+                          t.quietToBase2;
+        }
+    }
+    std::fill(needed.begin(), needed.begin() + entries, false);
+    int e = 1;
+    for (int sb = 0; sb < sblimit && e < kThresholdEntries - 1; ++sb) {
+        const int first = e;
+        while (e < kThresholdEntries && t.table[e].line / kLinesPerSubband == sb) ++e;
+        if (first == e) {
+            needed[first] = true;
+            continue;
+        }
+        const double lowest = *std::min_element(&estimate[first], &estimate[e]);
+        for (int i = first; i < e; ++i) {
+            if (estimate[i] <= lowest + 2 * kBoundMarginDb) needed[i] = true;
+        }
+    }
+}
+
+void SlotWork::GlobalThreshold(int entries, int sblimit) {
+    SelectNeeded(entries, sblimit);
+    std::fill(threshold.begin(), threshold.begin() + entries, kDbMin);
+    // Every entry sums the individual thresholds of the components in list order.
+    for (int p = 0; p < pairCount; ++p) {
+        const int i = pairEntry[p];
+        const double lt = pairThreshold[p];
+        if (!needed[i]) continue;
+        threshold[i] = threshold[i] == kDbMin
+                           ? kSumIndividual * std::log10(t.individualPowerOfDbMin +
+                                                         std::pow(10.0, lt / kSumIndividual))
+                           : addPower(threshold[i], lt, kIndividualScale);
+    }
+    // The threshold in quiet enters lowered by 12 dB: addPower(hear - 12, x, 3), with the power
+    // of the quiet term taken from the tables.
+    for (int i = 1; i < entries; ++i) {
+        if (!needed[i]) {
+            threshold[i] = std::numeric_limits<double>::infinity();
+        } else if (threshold[i] == kDbMin) {
+            threshold[i] = t.quietOnly[i];
+        } else {
+            threshold[i] =
+                kAddQuiet * std::log10(t.quietPower[i] + std::pow(10.0, threshold[i] / kAddQuiet));
+        }
+    }
+}
+
+void SlotWork::MinimumMask(int sblimit, double* minMask) const {
+    int e = 1;
+    for (int sb = 0; sb < sblimit; ++sb) {
+        if (e >= kThresholdEntries - 1) {
+            minMask[sb] = t.table[kThresholdEntries - 1].hear;
+            continue;
+        }
+        double m = threshold[e];
+        while (e < kThresholdEntries && t.table[e].line / kLinesPerSubband == sb) {
+            m = std::min(m, threshold[e]);
+            ++e;
+        }
+        minMask[sb] = m;
+    }
+}
+
+std::vector<PsychoacousticModel::Component> SlotWork::Components(int head) const {
+    std::vector<PsychoacousticModel::Component> list;
+    for (int k = head; k >= 0 && list.size() < kLines; k = next[k]) {
+        list.push_back({k, x[k], t.lineBark[k]});
+    }
+    return list;
+}
+
+PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
+
+PsychoacousticModel::~PsychoacousticModel() {
+    // Slots not yet taken are dropped; the helper's slot in progress is waited for.
+    State& st = *state;
+    st.nextSlot = std::numeric_limits<int>::max() / 2;
+    if (st.helper) st.helper->Finish();
+}
+
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::tonalComponents() const {
+    return state->lastSlotWork->Components(state->lastSlotWork->tone);
+}
+
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::noiseComponents() const {
+    return state->lastSlotWork->Components(state->lastSlotWork->noise);
+}
+
+void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
+                                         const double (*maxScale)[32], const PsyFrameInfo& info,
+                                         double (*minMask)[32], double (*signalToMask)[32],
+                                         double (*spike)[32]) {
+    startMasking(slotSamples, info);
+    finishMasking(maxScale, minMask, signalToMask, spike);
+}
+
+void PsychoacousticModel::setSideWork(int units, std::function<void(int)> run) {
+    finishSlots();
+    state->sideWorkUnits = units;
+    state->sideWork = std::move(run);
+}
+
+void PsychoacousticModel::finishSideWork() {
+    State& st = *state;
+    const int units = st.job.sideUnits;
+    for (int u = st.nextSlot.load(); u < units;) {
+        if (st.nextSlot.compare_exchange_weak(u, u + 1)) {
+            st.sideWork(u);
+            st.sideDone.fetch_add(1, std::memory_order_release);
+            ++u;
+        }
+    }
+    // The helper's units in progress end within microseconds.
+    while (!SpinFor(HelperThread::kCallerSpin,
+                    [&] { return st.sideDone.load(std::memory_order_acquire) == units; })) {
+        std::this_thread::yield();
+    }
+}
+
+void PsychoacousticModel::startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                                       bool withSideWork) {
+    State& st = *state;
+    finishSlots();  // a frame never collected is dropped
+    if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
+        for (auto& samples : st.fft_buf) samples.fill(0.0);
+    }
+    auto& job = st.job;
+    job.samples = slotSamples;
+    job.slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
+    job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
+    job.entries = EntriesRead(st.tables.table, job.sblimit);
+    job.limitedCentre = info.center == kLimitedCentre;
+    job.sideUnits = withSideWork ? st.sideWorkUnits : 0;
+    st.sideDone = 0;
+    st.nextSlot = 0;
+    st.started = true;
+    if (st.helper) st.helper->Offer();
+}
+
+void PsychoacousticModel::finishSlots() {
+    State& st = *state;
+    if (!st.started) return;
+    st.started = false;
+    st.RunSlots(st.own);
+    if (st.helper) st.helper->Finish();
+}
+
+void PsychoacousticModel::finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+                                        double (*signalToMask)[32], double (*spike)[32]) {
+    finishSlots();
+    const State& st = *state;
+    for (int s = 0; s < st.job.slots; ++s) {
+        std::copy(st.slotSpike[s].begin(), st.slotSpike[s].end(), spike[s]);
+        for (int sb = 0; sb < st.job.sblimit; ++sb) {
+            minMask[s][sb] = st.slotMinMask[s][sb];
+            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+            if (level < spike[s][sb]) level = spike[s][sb];
+            signalToMask[s][sb] = level - minMask[s][sb];
+        }
+    }
+}
+
+}  // namespace tavrisk::mp2

@@ -1,0 +1,71 @@
+#pragma once
+
+#include <functional>
+#include <memory>
+#include <vector>
+
+namespace tavrisk::mp2 {
+
+constexpr int kPsySlots = 12;  // channel slots the model may process
+
+struct PsyFrameInfo {
+    int layer = 2;                  // 1 or 2
+    int samplingFrequencyCode = 1;  // header code: 0 = 44.1 kHz, 1 = 48 kHz, 2 = 32 kHz
+    int center = 0;                 // the frame's `center` field (3 = limited-bandwidth centre)
+    int sblimit = 0;                // the compatible part's subband limit
+    int stereoAug = 0;
+    bool multichannel = true;
+};
+
+// Psychoacoustic model 1: per channel slot, the signal-to-mask ratio of each subband.
+// Slots processed: 2 when !multichannel; 12 when stereoAug == 2; else 7.
+// The slots are shared between the calling thread and, on a machine with a second core, a
+// helper thread of the model's own; the results never depend on which thread took a slot.
+class PsychoacousticModel {
+  public:
+    PsychoacousticModel();  // allocates everything once; ring offsets start at 256
+    ~PsychoacousticModel();
+    PsychoacousticModel(const PsychoacousticModel&) = delete;
+    PsychoacousticModel& operator=(const PsychoacousticModel&) = delete;
+
+    // slotSamples: [kPsySlots][1152] in 16-bit scale; maxScale: [kPsySlots][32].
+    // Writes minMask, signalToMask, spike: [kPsySlots][32] (dB), for the slots processed.
+    void computeMasking(const double (*slotSamples)[1152], const double (*maxScale)[32],
+                        const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
+                        double (*spike)[32]);
+
+    // The same in two steps, so that the caller can work while the slots are analysed:
+    // startMasking offers the frame's slots to the helper thread and returns at once; the
+    // samples must stay unchanged until finishMasking, which takes the slots not yet taken,
+    // waits for the helper and writes the results. A frame started and never finished is
+    // dropped by the next start.
+    // With withSideWork, the units of the side work are taken first, by either thread; the
+    // caller must call finishSideWork before it uses their results.
+    void startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                      bool withSideWork = false);
+    // Other work of the caller's that the two threads share: run(i) for each unit i in
+    // [0, units), units independent of each other. Set once; run must stay callable.
+    void setSideWork(int units, std::function<void(int)> run);
+    // Takes the side units not yet taken and returns when every one is done.
+    void finishSideWork();
+    void finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+                       double (*signalToMask)[32], double (*spike)[32]);
+
+    // A masking component of the last slot analysed: its line, level (dB) and Bark.
+    struct Component {
+        int line = 0;
+        double level = 0.0;
+        double bark = 0.0;
+    };
+    // The tonal and non-tonal components of the last slot analysed, in list order (inspection).
+    std::vector<Component> tonalComponents() const;
+    std::vector<Component> noiseComponents() const;
+
+  private:
+    void finishSlots();
+
+    struct State;
+    std::unique_ptr<State> state;
+};
+
+}  // namespace tavrisk::mp2

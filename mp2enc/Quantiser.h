@@ -1,0 +1,24 @@
+#pragma once
+
+#include "mp2enc/EncoderTables.h"
+
+namespace tavrisk::mp2 {
+
+// Layer II quantisation of a sample already divided by its scale factor (|x| < 1):
+// y = A x + B, then the code of the N-bit quantiser for `entry`, sign bit set for y >= 0.
+inline int quantiseSample(double x, const AllocationEntry& entry) {
+    // 2^(N - 1) for the smallest N with 2^N >= levels, by quantisation class.
+    static constexpr int kHalfRange[kQuantClasses] = {
+        2, 4, 4, 8, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
+    const double y = kQuantA[entry.quant] * x + kQuantB[entry.quant];
+    const int half = kHalfRange[entry.quant];
+    if (y >= 0) return static_cast<int>(y * half) | half;
+    return static_cast<int>((y + 1.0) * half);
+}
+
+// One grouped code word for three samples of a quantiser with `steps` levels.
+inline int groupCodes(int s0, int s1, int s2, int steps) {
+    return s0 + steps * s1 + steps * steps * s2;
+}
+
+}  // namespace tavrisk::mp2

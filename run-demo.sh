@@ -1,0 +1,11 @@
+#!/usr/bin/env bash
+# Sets up and builds, then transcodes a built-in six-channel test signal with the default
+# settings. The output goes to the folder given as $1 (default: demo-output).
+set -euo pipefail
+cd "$(dirname "$0")"
+scripts/setup.sh
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake --build build -j "$(nproc)" --target tavrisk-cli
+out="${1:-demo-output}"
+mkdir -p "$out"
+build/bin/tavrisk-cli demo "$out"

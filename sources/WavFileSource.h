@@ -1,0 +1,82 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+#include "platform/RiffReader.h"
+#include "sources/SampleSource.h"
+
+namespace tavrisk {
+
+// Reads a six-channel 16-bit RIFF WAV file (44100 or 48000 Hz) and delivers it in blocks,
+// processed and, where asked, resampled. Frames are stored L, C, R, LS, RS, LFE, or, when an
+// extensible format record declares the standard 5.1 mask, L, R, C, LFE, LS, RS. Reading
+// stops at the end of the "data" chunk.
+class WavFileSource : public SampleSource {
+  public:
+    static constexpr int kBytesPerSample = 2;
+    static constexpr std::size_t kBytesPerFrame = kChannels * kBytesPerSample;
+    static constexpr std::size_t kReadBufferSize = 1024 * kBytesPerFrame;
+    static constexpr std::size_t kAnalysisBufferSize = SampleBlock::kFrames * kBytesPerFrame;
+    static constexpr const char* kOpenErrorTitle = "File Open Error";
+
+    // The "fmt " record as far as this source reads it.
+    struct WaveFormat {
+        static constexpr uint16_t kTagPcm = 1;
+        static constexpr uint16_t kTagExtensible = 0xFFFE;
+        static constexpr std::size_t kMinSize = 16;
+        static constexpr std::size_t kExtensibleSize = 40;
+        static constexpr std::size_t kMaskEnd = 24;
+
+        uint16_t formatTag = 0;
+        uint16_t channels = 0;
+        uint32_t samplesPerSecond = 0;
+        uint32_t avgBytesPerSecond = 0;
+        uint16_t blockAlign = 0;
+        uint16_t bitsPerSample = 0;
+        uint32_t channelMask = 0;  // 0 when the record declares none
+    };
+
+    explicit WavFileSource(TranscoderDialog& window);
+    ~WavFileSource() override;
+
+    bool Open(const std::string& name) override;
+    void Close() override { reader.Close(); }
+    bool ReadBlock(SampleBlock& block) override;
+
+    const WaveFormat& Format() const { return waveFormat; }
+    // Bytes of sample data present in the file.
+    uint64_t DataSize() const { return dataSize; }
+
+  private:
+    bool OpenFailed(const std::string& what);
+    bool ReadFormat(const RiffChunk& chunk);
+    bool CheckFormat();
+    void ChooseChannelOrder();
+    bool AnalysisPass();
+    // Reads up to `count` bytes of the "data" chunk, never beyond it.
+    std::size_t ReadData(uint8_t* bytes, std::size_t count);
+    bool Refill();
+    // The next input frame, L, C, R, LS, RS, LFE; false at the end of the data.
+    bool NextFrame(float* frame);
+    void ToFrame(const uint8_t* bytes, float* frame) const;
+    float PassPercent(float passShare) const;
+
+    RiffReader reader;
+    RiffChunk riffChunk;
+    RiffChunk subChunk;
+    WaveFormat waveFormat;
+    uint64_t dataStart = 0;
+    uint64_t dataSize = 0;
+    uint64_t dataLeft = 0;
+    uint64_t bytesRead = 0;
+    // Position in the file's frame of each input channel L, C, R, LS, RS, LFE.
+    std::array<int, kChannels> fileChannelOfInput{};
+    std::array<uint8_t, kAnalysisBufferSize> readBuffer{};
+    std::size_t framesLeft = 0;
+    const uint8_t* readPointer = readBuffer.data();
+};
+
+}  // namespace tavrisk

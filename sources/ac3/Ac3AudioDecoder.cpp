@@ -1,0 +1,96 @@
+#include "sources/ac3/Ac3AudioDecoder.h"
+
+#include <cstring>
+
+#include "sources/ac3/Ac3FrameSizes.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavutil/channel_layout.h>
+#include <libavutil/opt.h>
+}
+
+namespace tavrisk::ac3 {
+namespace {
+
+// Output slot -> the channels libavcodec may name for it (surrounds as side or back).
+struct ChannelChoice {
+    AVChannel first;
+    AVChannel second;
+};
+constexpr std::array<ChannelChoice, Ac3AudioDecoder::kChannels> kOutputChannels = {{
+    {AV_CHAN_FRONT_LEFT, AV_CHAN_FRONT_LEFT},
+    {AV_CHAN_FRONT_CENTER, AV_CHAN_FRONT_CENTER},
+    {AV_CHAN_FRONT_RIGHT, AV_CHAN_FRONT_RIGHT},
+    {AV_CHAN_SIDE_LEFT, AV_CHAN_BACK_LEFT},
+    {AV_CHAN_SIDE_RIGHT, AV_CHAN_BACK_RIGHT},
+    {AV_CHAN_LOW_FREQUENCY, AV_CHAN_LOW_FREQUENCY},
+}};
+
+}  // namespace
+
+void Ac3AudioDecoder::ContextFree::operator()(AVCodecContext* c) const {
+    avcodec_free_context(&c);
+}
+void Ac3AudioDecoder::FrameFree::operator()(AVFrame* f) const {
+    av_frame_free(&f);
+}
+void Ac3AudioDecoder::PacketFree::operator()(AVPacket* p) const {
+    av_packet_free(&p);
+}
+
+bool Ac3AudioDecoder::Open() {
+    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AC3);
+    if (codec == nullptr) return false;
+    context.reset(avcodec_alloc_context3(codec));
+    decoded.reset(av_frame_alloc());
+    packet.reset(av_packet_alloc());
+    if (!context || !decoded || !packet) return false;
+    // Full dynamic range: the channel processing does its own dynamics.
+    if (av_opt_set_double(context->priv_data, "drc_scale", 0.0, 0) < 0) return false;
+    context->request_sample_fmt = AV_SAMPLE_FMT_FLTP;
+    if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
+    packetBytes.assign(kMaxFrameBytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
+    return true;
+}
+
+bool Ac3AudioDecoder::Decode(std::span<const uint8_t> frame, float* out) {
+    if (!context || frame.empty() || frame.size() > kMaxFrameBytes) return false;
+    std::memcpy(packetBytes.data(), frame.data(), frame.size());
+    std::memset(packetBytes.data() + frame.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
+    packet->data = packetBytes.data();
+    packet->size = static_cast<int>(frame.size());
+    const int sent = avcodec_send_packet(context.get(), packet.get());
+    packet->data = nullptr;
+    packet->size = 0;
+    if (sent < 0) return false;
+    if (avcodec_receive_frame(context.get(), decoded.get()) < 0) return false;
+    const bool shaped = decoded->nb_samples == kSamplesPerFrame &&
+                        decoded->format == AV_SAMPLE_FMT_FLTP && MapChannels();
+    if (shaped) {
+        for (int k = 0; k < kChannels; ++k) {
+            const auto* plane =
+                reinterpret_cast<const float*>(decoded->extended_data[planeOfChannel[k]]);
+            float* target = out + k;
+            for (int i = 0; i < kSamplesPerFrame; ++i, target += kChannels) *target = plane[i];
+        }
+    }
+    av_frame_unref(decoded.get());
+    return shaped;
+}
+
+bool Ac3AudioDecoder::MapChannels() {
+    const AVChannelLayout& layout = decoded->ch_layout;
+    if (layout.nb_channels != kChannels) return false;
+    for (int k = 0; k < kChannels; ++k) {
+        int index = av_channel_layout_index_from_channel(&layout, kOutputChannels[k].first);
+        if (index < 0) {
+            index = av_channel_layout_index_from_channel(&layout, kOutputChannels[k].second);
+        }
+        if (index < 0) return false;
+        planeOfChannel[k] = index;
+    }
+    return true;
+}
+
+}  // namespace tavrisk::ac3

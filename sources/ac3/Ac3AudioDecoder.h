@@ -1,0 +1,51 @@
+#pragma once
+
+#include <array>
+#include <cstdint>
+#include <memory>
+#include <span>
+#include <vector>
+
+struct AVCodecContext;
+struct AVFrame;
+struct AVPacket;
+
+namespace tavrisk::ac3 {
+
+// Decodes the audio blocks of whole AC-3 sync frames with libavcodec: 1536 frames of six
+// floats (full scale +-1.0) in the order L, C, R, LS, RS, LFE, with dynamic range
+// compression off and no downmix.
+class Ac3AudioDecoder {
+  public:
+    static constexpr int kChannels = 6;
+
+    // False when libavcodec has no AC-3 decoder or cannot open it.
+    bool Open();
+    // Decodes one frame into `out` (1536 x 6 floats). False when the frame does not decode
+    // to 1536 frames of 3/2 channels with LFE.
+    bool Decode(std::span<const uint8_t> frame, float* out);
+    // A fresh decoder for a new stream: libavcodec's flush keeps the overlap of the last
+    // block, which would leak into the first frame after a rewind.
+    bool Restart() { return Open(); }
+
+  private:
+    struct ContextFree {
+        void operator()(AVCodecContext* context) const;
+    };
+    struct FrameFree {
+        void operator()(AVFrame* frame) const;
+    };
+    struct PacketFree {
+        void operator()(AVPacket* packet) const;
+    };
+
+    bool MapChannels();
+
+    std::unique_ptr<AVCodecContext, ContextFree> context;
+    std::unique_ptr<AVFrame, FrameFree> decoded;
+    std::unique_ptr<AVPacket, PacketFree> packet;
+    std::vector<uint8_t> packetBytes;  // one frame plus the padding libavcodec reads past it
+    std::array<int, kChannels> planeOfChannel{};
+};
+
+}  // namespace tavrisk::ac3

@@ -1,0 +1,46 @@
+#include "sources/ac3/Ac3Crc.h"
+
+#include <array>
+#include <cstddef>
+
+namespace tavrisk::ac3 {
+namespace {
+
+// x^16 + x^15 + x^2 + 1, most significant bit first, no reflection.
+constexpr uint16_t kPolynomial = 0x8005;
+constexpr std::size_t kSyncBytes = 2;
+
+constexpr std::array<uint16_t, 256> MakeTable() {
+    std::array<uint16_t, 256> table{};
+    for (unsigned byte = 0; byte < 256; ++byte) {
+        uint16_t crc = static_cast<uint16_t>(byte << 8);
+        for (int bit = 0; bit < 8; ++bit) {
+            crc = static_cast<uint16_t>((crc & 0x8000) ? (crc << 1) ^ kPolynomial : crc << 1);
+        }
+        table[byte] = crc;
+    }
+    return table;
+}
+
+constexpr std::array<uint16_t, 256> kTable = MakeTable();
+
+// The remainder of a span whose CRC word is included: 0 when the span is intact.
+uint16_t Remainder(std::span<const uint8_t> bytes) {
+    uint16_t crc = 0;
+    for (uint8_t byte : bytes) {
+        crc = static_cast<uint16_t>((crc << 8) ^ kTable[(crc >> 8) ^ byte]);
+    }
+    return crc;
+}
+
+}  // namespace
+
+bool FrameCrcValid(std::span<const uint8_t> frame) {
+    const std::size_t words = frame.size() / 2;
+    const std::size_t fiveEighthsBytes = 2 * ((words >> 1) + (words >> 3));
+    if (frame.size() < kSyncBytes || fiveEighthsBytes <= kSyncBytes) return false;
+    return Remainder(frame.subspan(kSyncBytes, fiveEighthsBytes - kSyncBytes)) == 0 &&
+           Remainder(frame.subspan(fiveEighthsBytes)) == 0;
+}
+
+}  // namespace tavrisk::ac3

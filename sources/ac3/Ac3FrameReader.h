@@ -1,0 +1,57 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+#include <span>
+
+#include "sources/ac3/Ac3FrameSizes.h"
+#include "sources/ac3/Ac3Header.h"
+
+namespace tavrisk::ac3 {
+
+// Pulls exactly `length` raw bytes into `buffer`: null when they all came, "EOF" at the end
+// of the input, otherwise the text of the error.
+using ReadCallback = const char* (*)(uint8_t* buffer, int length);
+
+// Finds AC-3 sync frames in a byte stream that it reads only through a read callback, and
+// asks for exactly the bytes it needs, so nothing past the current frame is read ahead.
+// Locked on a stream, it takes each frame where the last one ended; out of step (at the
+// start, after garbage or a read error) it searches for the syncword and accepts a
+// candidate only when both CRC words check, so stray syncwords are skipped.
+class Ac3FrameReader {
+  public:
+    enum class Result { kFrame, kEndOfStream, kReadError };
+
+    // Consumes the frame returned last and finds the next one.
+    Result Next(ReadCallback read);
+    // Forgets buffered bytes and the lock, as after a rewind of the input.
+    void Reset();
+
+    // Valid after Next returned kFrame.
+    std::span<const uint8_t> Frame() const { return {buffer.data() + begin, frameBytes}; }
+    const Ac3Header& Header() const { return header; }
+    // Bytes skipped while searching for the frame returned last.
+    std::size_t SkippedBytes() const { return skipped; }
+    // Text of the last read error.
+    const char* ErrorText() const { return errorText; }
+
+  private:
+    static constexpr std::size_t kCapacity = 2 * kMaxFrameBytes;
+
+    Result Fill(ReadCallback read, std::size_t count);
+    std::size_t Available() const { return end - begin; }
+    void DropByte();
+    Result Fail(Result result);
+
+    std::array<uint8_t, kCapacity> buffer{};
+    std::size_t begin = 0;
+    std::size_t end = 0;
+    std::size_t frameBytes = 0;
+    std::size_t skipped = 0;
+    bool locked = false;
+    Ac3Header header;
+    const char* errorText = nullptr;
+};
+
+}  // namespace tavrisk::ac3

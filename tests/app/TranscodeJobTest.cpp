@@ -1,0 +1,156 @@
+#include <gtest/gtest.h>
+
+#include <filesystem>
+
+#include "app/TranscodeJob.h"
+#include "sources/WavFileSource.h"
+#include "tests/support/RecordingInterface.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+class TranscodeJobTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        window.SelectProcessingType(TranscoderDialog::kProcessingNative);
+        input = dir.File("in.ac3");
+        test::WriteBytes(input, {1, 2, 3});
+    }
+
+    test::TempDir dir;
+    test::RecordingInterface ui;
+    TranscoderDialog window{ui};
+    TranscodeJob job{window};
+    std::string input;
+};
+
+TEST_F(TranscodeJobTest, NamesAreCheckedBeforeAnythingIsCreated) {
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    EXPECT_EQ(ui.Lines().back(), "File I/O Error: No input file selected");
+
+    window.SetInputName(input);
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    EXPECT_EQ(ui.Lines().back(), "File I/O Error: No output file selected");
+
+    window.SetInputName(dir.File("missing.ac3"));
+    window.SetOutputName(dir.File("out.mp2"));
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    EXPECT_EQ(ui.Lines().back(),
+              "File Open Error: Unable to Open file '" + dir.File("missing.ac3") + "'");
+
+    window.SetInputName(dir.Path().string());  // a folder is no input file
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    EXPECT_EQ(ui.messages.back().title, "File Open Error");
+}
+
+TEST_F(TranscodeJobTest, ExistingOutputAsksAndCancelLeavesItAlone) {
+    const std::string output = dir.File("out.mp2");
+    test::WriteBytes(output, {9, 9});
+    window.SetInputName(input);
+    window.SetOutputName(output);
+    ui.answer = MessageAnswer::Cancel;
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    EXPECT_EQ(ui.Lines().back(), "File I/O Warning: Overwrite file '" + output + "'");
+    EXPECT_EQ(ui.messages.back().buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(ui.messages.back().icon, MessageIcon::Question);
+    EXPECT_EQ(test::ReadBytes(output), (std::vector<uint8_t>{9, 9}));
+}
+
+TEST_F(TranscodeJobTest, FolderOutputRaisesNoQuestion) {
+    window.SetInputName(input);
+    window.SetOutputName(dir.Path().string() + "/");
+    window.outputEngine.selected = 9;  // no engine: the job stops right after the checks
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Lines()[0], "Transcoding Error: No output engine selected");
+}
+
+TEST_F(TranscodeJobTest, ArgumentVectorCarriesRateBitrateAndNames) {
+    window.SetInputName(input);
+    window.SetOutputName(dir.File("x.mp2"));
+    window.SelectOutputFrequency(TranscoderDialog::kFreq44100);
+    window.bitrate.selected = 7;  // "128 Kbps"
+    window.outputEngine.selected = 9;
+    job.RunJob();
+    const auto& argv = job.Arguments();
+    const std::array<std::string, TranscodeJob::kArgc> expected = {
+        "Tavrisk", "-r",  "44.100",         "-b", "128", "-B", "128", "-m", "s", "-n", "d", "-o",
+        "-L",      input, dir.File("x.mp2")};
+    EXPECT_EQ(argv, expected);
+
+    window.bitrate.selected = -1;
+    window.SelectOutputFrequency(TranscoderDialog::kFreq48000);
+    job.RunJob();
+    EXPECT_EQ(job.Arguments()[2], "48.000");
+    EXPECT_EQ(job.Arguments()[4], "-1");
+}
+
+TEST_F(TranscodeJobTest, RateOptionIsReadInKilohertz) {
+    auto rate = [](std::vector<const char*> argv) {
+        return OutputEngine::GetRateOption(static_cast<int>(argv.size()), argv.data());
+    };
+    EXPECT_EQ(rate({"T", "-r", "44.100", "in", "out"}), 44100);
+    EXPECT_EQ(rate({"T", "-r", "48.000", "in", "out"}), 48000);
+    EXPECT_EQ(rate({"T", "-r", "44.1", "in", "out"}), 44100);
+    EXPECT_EQ(rate({"T", "-b", "384", "in", "out"}), 48000);
+    EXPECT_EQ(rate({"T", "in", "-r"}), 48000);
+    EXPECT_EQ(rate({"T", "-R", "44.1", "x"}), 48000);
+}
+
+TEST_F(TranscodeJobTest, BatchNeedsNativeProcessingAndRunsEveryEntry) {
+    window.batchList = {input, dir.File("missing.ac3")};
+    window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
+    EXPECT_EQ(job.OnTranscode(), TranscodeJob::Outcome::Refused);
+    EXPECT_EQ(ui.Lines().back(),
+              "Transcoding Error: Batch mode can be used only with internal Processing.");
+
+    window.SelectProcessingType(TranscoderDialog::kProcessingNative);
+    window.outputEngine.selected = 9;
+    ui.messages.clear();
+    EXPECT_EQ(job.OnTranscode(), TranscodeJob::Outcome::Failed);
+    ASSERT_EQ(ui.messages.size(), 2u);  // one per entry
+    EXPECT_EQ(window.outputName.text, dir.File("missing.ac3") + ".mp2");
+    EXPECT_EQ(ui.messages[1].title, "File Open Error");
+}
+
+TEST_F(TranscodeJobTest, WavInAnyPartOfTheNameSelectsTheWavSource) {
+    window.SetInputName("/films/a.wavs/film.ac3");
+    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    window.SetInputName("/films/film.WAV");
+    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    window.SetInputName("/films/film.ac3");
+    EXPECT_EQ(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+}
+
+TEST_F(TranscodeJobTest, ExitDuringAJobEndsItWithAValidOutput) {
+    const std::string wav = dir.File("in.wav");
+    test::WritePlainWav(wav, test::MakeTones({{100, 200, 300, 400, 500, 60}}, 48000, 48000));
+    const std::string output = dir.File("out.wav");
+    window.SetInputName(wav);
+    window.SelectOutputEngine(TranscoderDialog::kEngineWav);
+    window.SetOutputName(output);
+    ui.onPump = [&] {
+        if (ui.pumps == 5) window.OnOK();  // "Exit", answered OK
+    };
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Stopped);
+    EXPECT_EQ(ui.Lines().back(), "Abort transcoding: Sure to stop ?");
+    EXPECT_TRUE(window.jobStopped);
+    EXPECT_TRUE(window.transcodeButton.enabled);
+    const test::PcmAudio written = test::ReadWav(output);
+    EXPECT_EQ(written.channels, 6);
+    EXPECT_GT(written.Frames(), 0u);
+    EXPECT_LT(written.Frames(), 48000u);
+    EXPECT_EQ(written.Frames() % 1152, 0u);
+}
+
+TEST_F(TranscodeJobTest, PriorityItemsMapToNiceValues) {
+    window.priority.selected = 1;
+    EXPECT_TRUE(job.ApplyPriority());
+    window.priority.selected = 5;
+    EXPECT_FALSE(job.ApplyPriority());
+    EXPECT_EQ(ui.Lines().back(), "Priority Error: Unable to change priority");
+}
+
+}  // namespace
+}  // namespace tavrisk

@@ -1,0 +1,92 @@
+#include <gtest/gtest.h>
+
+#include "app/TranscoderDialog.h"
+#include "cli/CommandLine.h"
+#include "tests/support/RecordingInterface.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+std::optional<CliOptions> Parse(std::vector<std::string> args, std::string* errorOut = nullptr) {
+    std::string error;
+    auto options = CommandLine::Parse(args, error);
+    if (errorOut) *errorOut = error;
+    return options;
+}
+
+TEST(CommandLine, OptionsSetTheModelAsAUserWould) {
+    auto options = Parse({"in.ac3",    "/out/x.wav", "--engine",    "wav",
+                          "--rate",    "44100",      "--normalize", "--normalize-link",
+                          "1",         "--gain",     "L=50",        "--route",
+                          "C=L",       "--drp",      "--drp-link",  "0",
+                          "--release", "lfe=120",    "--resync",    "+0:01:02.5",
+                          "--yes"});
+    ASSERT_TRUE(options);
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    std::string error;
+    ASSERT_TRUE(CommandLine::Apply(*options, window, error)) << error;
+    EXPECT_FALSE(window.directShowMode);
+    EXPECT_EQ(window.inputName.text, "in.ac3");
+    EXPECT_EQ(window.outputName.text, "/out/x.wav");  // typed names are used as typed
+    EXPECT_EQ(window.outputEngine.selected, TranscoderDialog::kEngineWav);
+    EXPECT_TRUE(window.ResamplingNeeded());
+    EXPECT_TRUE(window.IsNormalizeOn());
+    EXPECT_EQ(window.gainSliders[1].position, 50);  // R linked with L
+    EXPECT_EQ(window.Routing()[2], 0);
+    EXPECT_EQ(window.Routing()[0], 2);  // FixRouting swapped the old choice
+    EXPECT_TRUE(window.IsDrpOn());
+    EXPECT_EQ(window.DrpLinkMode(), 0);
+    EXPECT_EQ(window.Curve(3).GetReleaseMs(), 120);
+    ASSERT_TRUE(window.UpdateData());
+    EXPECT_EQ(window.GetResyncMs(), 62500);
+    EXPECT_TRUE(ui.messages.empty());
+}
+
+TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
+    std::string error;
+    EXPECT_FALSE(Parse({"a", "b", "--engine", "ogg"}, &error));
+    EXPECT_NE(error.find("--engine"), std::string::npos);
+    EXPECT_FALSE(Parse({"a", "b", "--gain", "X=5"}));
+    EXPECT_FALSE(Parse({"a", "b", "--gain", "L=101"}));
+    EXPECT_FALSE(Parse({"a", "b", "--resync", "0:1:2"}));    // no direction
+    EXPECT_FALSE(Parse({"a", "b", "--resync", "+0:60:2"}));  // minutes out of range
+    EXPECT_FALSE(Parse({"a", "b", "--resync", "-0:1:2.1234"}));
+    EXPECT_FALSE(Parse({"a", "b", "--rate", "32000"}));
+    EXPECT_FALSE(Parse({"a", "--rate"}));
+    EXPECT_FALSE(Parse({"a"}));
+    EXPECT_FALSE(Parse({"a", "b", "--frobnicate"}));
+    EXPECT_TRUE(Parse({"--batch", "a", "b"})->batch);
+}
+
+TEST(CommandLine, UnsupportedBitrateAndUpsamplingAreRefused) {
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    std::string error;
+    EXPECT_FALSE(CommandLine::Apply(*Parse({"a", "b", "--bitrate", "100"}), window, error));
+    EXPECT_NE(error.find("100"), std::string::npos);
+    EXPECT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--bitrate", "112"}), window, error));
+    EXPECT_EQ(window.GetBitrate(), 112);
+    EXPECT_FALSE(CommandLine::Apply(*Parse({"a", "b", "--input-rate", "44100"}), window, error));
+    EXPECT_EQ(ui.Lines().back(), "Tavrisk: Upsampling not supported");
+}
+
+TEST(CommandLine, CurveFilesAreCheckedLineByLine) {
+    test::TempDir dir;
+    test::WriteBytes(dir.File("ok.txt"), {});
+    std::string text = "# in out\n-100 -100\n-20 -20\n0 -10\n";
+    test::WriteBytes(dir.File("ok.txt"), std::vector<uint8_t>(text.begin(), text.end()));
+    std::vector<float> in, out;
+    std::string error;
+    ASSERT_TRUE(CommandLine::ReadCurveFile(dir.File("ok.txt"), in, out, error)) << error;
+    EXPECT_EQ(in.size(), 3u);
+    EXPECT_EQ(out[2], -10.0f);
+    text = "-100 -100\n5 0\n";
+    test::WriteBytes(dir.File("bad.txt"), std::vector<uint8_t>(text.begin(), text.end()));
+    EXPECT_FALSE(CommandLine::ReadCurveFile(dir.File("bad.txt"), in, out, error));
+    EXPECT_NE(error.find("bad.txt:2"), std::string::npos);
+}
+
+}  // namespace
+}  // namespace tavrisk

@@ -1,0 +1,173 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cstdint>
+#include <filesystem>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "engines/MonoFilesEngine.h"
+#include "engines/WavEngine.h"
+#include "sources/WavFileSource.h"
+#include "tests/io/FileSizeLimit.h"
+#include "tests/io/IoTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::JobWindow;
+using test::TempDir;
+
+constexpr std::size_t kBlock = SampleBlock::kFrames;
+// Input channels L, C, R, LS, RS, LFE.
+constexpr std::array<int16_t, 6> kInputValue = {-32767, 3000, 2000, 4000, 5000, 6000};
+
+class EnginesTest : public ::testing::Test {
+  protected:
+    std::string WriteInput(std::size_t frames) {
+        test::WavSpec spec;
+        spec.samples =
+            test::MakeFrames(frames, 6, [](std::size_t, int k) { return kInputValue[k]; });
+        const std::string path = dir.File("in.wav");
+        test::WriteBytes(path, test::BuildWav(spec));
+        return path;
+    }
+    // Runs a whole native job: source, Init, Run.
+    bool RunJob(OutputEngine& engine, const std::string& input, const std::string& output,
+                const char* rate = "48.000") {
+        engine.SetSource(std::make_unique<WavFileSource>(job.window));
+        const std::array<const char*, 4> argv = {"-r", rate, input.c_str(), output.c_str()};
+        return engine.Init(static_cast<int>(argv.size()), argv.data()) && engine.Run();
+    }
+    TempDir dir;
+    JobWindow job;
+};
+
+TEST_F(EnginesTest, WavEngineInterleavesInTheInputOrder) {
+    const std::string out = dir.File("out.wav");
+    WavEngine engine(job.window);
+    ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 2 + 100), out, "44.100"));
+    const test::PcmAudio audio = test::ReadWav(out);
+    EXPECT_EQ(audio.channels, 6);
+    EXPECT_EQ(audio.rate, 44100);
+    ASSERT_EQ(audio.Frames(), kBlock * 2);
+    for (std::size_t i = 0; i < audio.Frames(); i += 101) {
+        for (int k = 0; k < 6; ++k) EXPECT_NEAR(audio.At(i, k), kInputValue[k], 1);
+    }
+    EXPECT_EQ(test::ReadBytes(out).size(), 46 + kBlock * 2 * 12);
+}
+
+TEST_F(EnginesTest, AnEmptyInputLeavesValidEmptyFiles) {
+    const std::string out = dir.File("out.wav");
+    WavEngine wav(job.window);
+    ASSERT_TRUE(RunJob(wav, WriteInput(0), out));
+    EXPECT_EQ(test::ReadWav(out).Frames(), 0u);
+    EXPECT_EQ(test::ReadWav(out).rate, 48000);
+
+    const std::string folder = dir.File("pcm");
+    MonoFilesEngine pcm(job.window, false);
+    ASSERT_TRUE(RunJob(pcm, WriteInput(0), folder));
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(fs::file_size(MonoFilesEngine::FilePath(folder, k, false)), 0u);
+    }
+}
+
+TEST_F(EnginesTest, MonoFilesHoldOneRowEachAndCreateTheFolder) {
+    // Files l, r, c, lfe, ls, rs take the input channels L, R, C, LFE, LS, RS.
+    constexpr std::array<int, 6> kInputOfFile = {0, 2, 1, 5, 3, 4};
+    for (const bool wavMode : {true, false}) {
+        const std::string folder = dir.File(wavMode ? "wav/new" : "pcm/new");
+        MonoFilesEngine engine(job.window, wavMode);
+        ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 3), folder, "44.100"));
+        for (int k = 0; k < 6; ++k) {
+            const std::string path = MonoFilesEngine::FilePath(folder, k, wavMode);
+            std::vector<int16_t> samples;
+            if (wavMode) {
+                const test::PcmAudio audio = test::ReadWav(path);
+                EXPECT_EQ(audio.channels, 1);
+                EXPECT_EQ(audio.rate, 44100);
+                samples = audio.samples;
+            } else {
+                EXPECT_EQ(fs::file_size(path), 3 * 2304u);
+                samples = test::ReadRawPcm(path);
+            }
+            ASSERT_EQ(samples.size(), kBlock * 3) << path;
+            for (std::size_t i = 0; i < samples.size(); i += 113) {
+                EXPECT_NEAR(samples[i], kInputValue[kInputOfFile[k]], 1) << path;
+            }
+        }
+    }
+    EXPECT_TRUE(fs::exists(dir.File("wav/new/stream_lfe.wav")));
+    const auto bytes = test::ReadBytes(dir.File("pcm/new/stream_l.pcm"));
+    EXPECT_EQ(bytes[0], 0x01);  // -32767
+    EXPECT_EQ(bytes[1], 0x80);
+}
+
+TEST_F(EnginesTest, ALaterMonoFileThatCannotBeCreatedRemovesTheEarlierOnes) {
+    const std::string folder = dir.File("out");
+    fs::create_directories(MonoFilesEngine::FilePath(folder, 2, true));  // stream_c.wav
+    MonoFilesEngine engine(job.window, true);
+    EXPECT_FALSE(RunJob(engine, WriteInput(kBlock), folder));
+    ASSERT_EQ(job.ui.messages.size(), 1u);
+    EXPECT_EQ(job.ui.messages[0].text,
+              "Unable to create file:\n" + MonoFilesEngine::FilePath(folder, 2, true));
+    EXPECT_EQ(job.ui.messages[0].title, "File Creation Error");
+    EXPECT_FALSE(fs::exists(MonoFilesEngine::FilePath(folder, 0, true)));
+    EXPECT_FALSE(fs::exists(MonoFilesEngine::FilePath(folder, 1, true)));
+
+    // A folder that cannot be made: nothing is left, not even the folders made on the way.
+    test::WriteBytes(dir.File("plain"), {1});
+    MonoFilesEngine blocked(job.window, false);
+    EXPECT_FALSE(RunJob(blocked, WriteInput(kBlock), dir.File("plain/sub")));
+    EXPECT_EQ(job.ui.messages.back().title, "File Creation Error");
+}
+
+TEST_F(EnginesTest, ASixChannelFileThatCannotBeCreatedIsReported) {
+    WavEngine engine(job.window);
+    const std::string out = dir.File("missing/out.wav");
+    EXPECT_FALSE(RunJob(engine, WriteInput(kBlock), out));
+    ASSERT_EQ(job.ui.messages.size(), 1u);
+    EXPECT_EQ(job.ui.messages[0].text, "Unable to create file:\n" + out);
+    EXPECT_EQ(job.ui.messages[0].title, "File Creation Error");
+}
+
+TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
+    const std::string input = WriteInput(kBlock * 40);
+    const std::string out = dir.File("out.wav");
+    {
+        test::FileSizeLimit limit(100000);
+        WavEngine engine(job.window);
+        EXPECT_FALSE(RunJob(engine, input, out));
+        EXPECT_TRUE(engine.Failed());
+    }
+    ASSERT_EQ(job.ui.messages.size(), 1u);
+    EXPECT_EQ(job.ui.messages[0].text, "Unable to write file:\n" + out);
+    EXPECT_EQ(job.ui.messages[0].title, "File I/O Error");
+    const auto bytes = test::ReadBytes(out);
+    const test::PcmAudio audio = test::ReadWav(out);  // sizes agree with the file
+    EXPECT_EQ(46 + audio.samples.size() * 2, bytes.size());
+    EXPECT_EQ(GetLe32(bytes.data() + 4), bytes.size() - 8);
+    EXPECT_GT(audio.Frames(), 0u);
+    EXPECT_LT(audio.Frames(), kBlock * 40);
+
+    job.ui.messages.clear();
+    const std::string folder = dir.File("mono");
+    {
+        test::FileSizeLimit limit(20000);
+        MonoFilesEngine engine(job.window, true);
+        EXPECT_FALSE(RunJob(engine, input, folder));
+    }
+    ASSERT_EQ(job.ui.messages.size(), 1u);
+    EXPECT_EQ(job.ui.messages[0].title, "File I/O Error");
+    for (int k = 0; k < 6; ++k) {
+        const std::string path = MonoFilesEngine::FilePath(folder, k, true);
+        const test::PcmAudio audio = test::ReadWav(path);
+        EXPECT_EQ(46 + audio.samples.size() * 2, fs::file_size(path)) << path;
+    }
+}
+
+}  // namespace
+}  // namespace tavrisk

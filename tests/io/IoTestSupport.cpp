@@ -1,0 +1,73 @@
+#include "tests/io/IoTestSupport.h"
+
+#include "platform/RiffChunk.h"
+
+namespace tavrisk::test {
+
+namespace {
+
+void Append32(std::vector<uint8_t>& bytes, uint32_t value) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + 4);
+    PutLe32(bytes.data() + at, value);
+}
+
+void Append16(std::vector<uint8_t>& bytes, uint16_t value) {
+    const std::size_t at = bytes.size();
+    bytes.resize(at + 2);
+    PutLe16(bytes.data() + at, value);
+}
+
+}  // namespace
+
+std::vector<uint8_t> BuildWav(const WavSpec& spec) {
+    std::vector<uint8_t> body;
+    Append32(body, FourCc("WAVE"));
+    if (spec.withFmt) {
+        Append32(body, FourCc("fmt "));
+        Append32(body, spec.fmtSize);
+        const std::size_t start = body.size();
+        const uint16_t blockAlign = static_cast<uint16_t>(spec.channels * spec.bits / 8);
+        Append16(body, spec.formatTag);
+        Append16(body, spec.channels);
+        Append32(body, spec.rate);
+        Append32(body, spec.rate * blockAlign);
+        Append16(body, blockAlign);
+        Append16(body, spec.bits);
+        if (spec.fmtSize >= 40) {
+            Append16(body, 22);
+            Append16(body, spec.bits);
+            Append32(body, spec.channelMask);
+            Append32(body, 1);  // the PCM sub-format GUID, first field
+        }
+        body.resize(start + spec.fmtSize);
+        if (spec.fmtSize & 1u) body.push_back(0);
+    }
+    if (spec.withData) {
+        const auto size = static_cast<uint32_t>(spec.samples.size() * 2);
+        Append32(body, FourCc("data"));
+        Append32(body, spec.declaredDataSize.value_or(size));
+        for (const int16_t sample : spec.samples) Append16(body, static_cast<uint16_t>(sample));
+    }
+    if (!spec.trailingChunk.empty()) {
+        Append32(body, FourCc("LIST"));
+        Append32(body, static_cast<uint32_t>(spec.trailingChunk.size()));
+        body.insert(body.end(), spec.trailingChunk.begin(), spec.trailingChunk.end());
+    }
+    std::vector<uint8_t> bytes;
+    Append32(bytes, FourCc("RIFF"));
+    Append32(bytes, static_cast<uint32_t>(body.size()));
+    bytes.insert(bytes.end(), body.begin(), body.end());
+    return bytes;
+}
+
+std::vector<int16_t> MakeFrames(std::size_t frames, int channels,
+                                const std::function<int16_t(std::size_t, int)>& value) {
+    std::vector<int16_t> samples(frames * channels);
+    for (std::size_t i = 0; i < frames; ++i) {
+        for (int k = 0; k < channels; ++k) samples[i * channels + k] = value(i, k);
+    }
+    return samples;
+}
+
+}  // namespace tavrisk::test

@@ -1,0 +1,255 @@
+#include <gtest/gtest.h>
+
+#include <array>
+#include <cmath>
+#include <cstdint>
+#include <vector>
+
+#include "sources/WavFileSource.h"
+#include "tests/io/IoTestSupport.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+using test::BuildWav;
+using test::JobWindow;
+using test::MakeFrames;
+using test::TempDir;
+using test::WavSpec;
+using test::WriteBytes;
+
+constexpr std::size_t kBlock = SampleBlock::kFrames;
+// Value of each channel per block row L, R, C, LFE, LS, RS; frame i adds i % 7.
+constexpr std::array<int16_t, 6> kRowValue = {1000, 2000, 3000, 6000, 4000, 5000};
+// Block row of each channel of a plain file (L, C, R, LS, RS, LFE) and of a 5.1-masked
+// file (L, R, C, LFE, LS, RS).
+constexpr std::array<int, 6> kRowOfPlain = {0, 2, 1, 4, 5, 3};
+constexpr std::array<int, 6> kRowOfMasked = {0, 1, 2, 3, 4, 5};
+
+std::vector<int16_t> RowFrames(std::size_t frames, const std::array<int, 6>& rowOfChannel) {
+    return MakeFrames(frames, 6, [&](std::size_t i, int k) {
+        return static_cast<int16_t>(kRowValue[rowOfChannel[k]] + static_cast<int>(i % 7));
+    });
+}
+
+// Blocks read until the source ends; every value checked against kRowValue (1 LSB).
+int ReadAndCheckBlocks(WavFileSource& source) {
+    SampleBlock block;
+    int blocks = 0;
+    while (source.ReadBlock(block)) {
+        for (std::size_t row = 0; row < 6; ++row) {
+            for (std::size_t i = 0; i < kBlock; i += 97) {
+                const double expected =
+                    kRowValue[row] + static_cast<int>((blocks * kBlock + i) % 7);
+                EXPECT_NEAR(block.Row(row)[i], expected, 1.0) << "row " << row << " frame " << i;
+            }
+        }
+        ++blocks;
+    }
+    return blocks;
+}
+
+std::vector<uint8_t> CutAfter(std::vector<uint8_t> bytes, std::size_t size) {
+    bytes.resize(size);
+    return bytes;
+}
+
+class WavFileSourceTest : public ::testing::Test {
+  protected:
+    std::string Write(const WavSpec& spec, const std::string& name = "in.wav") {
+        const std::string path = dir.File(name);
+        WriteBytes(path, BuildWav(spec));
+        return path;
+    }
+    TempDir dir;
+    JobWindow job;
+};
+
+TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
+    WavSpec spec;
+    spec.samples = RowFrames(kBlock * 2 + 500, kRowOfPlain);
+    WavFileSource source(job.window);
+    ASSERT_TRUE(source.Open(Write(spec)));
+    EXPECT_EQ(job.window.statusText.text, "6 channels 48000 Hz 16 bits PCM WAV");
+    EXPECT_EQ(ReadAndCheckBlocks(source), 2);  // the last partial block is withheld
+    EXPECT_TRUE(job.ui.messages.empty());
+}
+
+TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
+    for (const uint32_t mask : {0x3Fu, 0x60Fu}) {
+        WavSpec spec;
+        spec.formatTag = 0xFFFE;
+        spec.fmtSize = 40;
+        spec.channelMask = mask;
+        spec.rate = 44100;
+        spec.samples = RowFrames(kBlock, kRowOfMasked);
+        WavFileSource source(job.window);
+        ASSERT_TRUE(source.Open(Write(spec)));
+        EXPECT_EQ(job.window.statusText.text, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
+        EXPECT_EQ(ReadAndCheckBlocks(source), 1) << "mask " << mask;
+    }
+    // Any other mask keeps the plain order.
+    WavSpec spec;
+    spec.formatTag = 0xFFFE;
+    spec.fmtSize = 40;
+    spec.channelMask = 0x3F0;
+    spec.samples = RowFrames(kBlock, kRowOfPlain);
+    WavFileSource source(job.window);
+    ASSERT_TRUE(source.Open(Write(spec)));
+    EXPECT_EQ(ReadAndCheckBlocks(source), 1);
+}
+
+TEST_F(WavFileSourceTest, ReadingStopsAtTheEndOfTheDataChunk) {
+    WavSpec spec;
+    spec.samples = RowFrames(kBlock, kRowOfPlain);
+    spec.trailingChunk.assign(kBlock * 12 * 2, 0x7F);  // two blocks' worth of metadata
+    WavFileSource source(job.window);
+    ASSERT_TRUE(source.Open(Write(spec)));
+    EXPECT_EQ(ReadAndCheckBlocks(source), 1);
+}
+
+TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
+    WavSpec spec;
+    spec.samples = RowFrames(kBlock * 2, kRowOfPlain);
+    spec.declaredDataSize = kBlock * 12 * 10;
+    WavFileSource source(job.window);
+    ASSERT_TRUE(source.Open(Write(spec)));
+    EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
+    EXPECT_EQ(ReadAndCheckBlocks(source), 2);
+    EXPECT_EQ(job.window.percentText.text, "100.00%");
+}
+
+TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
+    WavSpec good;
+    good.samples = RowFrames(kBlock, kRowOfPlain);
+    const auto riffOf = [&](WavSpec spec) { return BuildWav(spec); };
+    struct Case {
+        std::string name;
+        std::vector<uint8_t> bytes;
+        std::string reason;
+    };
+    WavSpec noFmt = good, noData = good, shortFmt = good, cutFmt = good;
+    cutFmt.withData = false;
+    cutFmt.samples.clear();
+    noFmt.withFmt = false;
+    noData.withData = false;
+    shortFmt.fmtSize = 14;
+    std::vector<uint8_t> notRiff = riffOf(good);
+    notRiff[0] = 'X';
+    const std::vector<Case> cases = {
+        {"empty.wav", {}, "the file is empty"},
+        {"notriff.wav", notRiff, "not a RIFF WAVE file"},
+        {"nofmt.wav", riffOf(noFmt), "no \"fmt \" chunk"},
+        {"nodata.wav", riffOf(noData), "no \"data\" chunk"},
+        {"shortfmt.wav", riffOf(shortFmt), "\"fmt \" chunk shorter than 16 bytes"},
+        {"cutfmt.wav", CutAfter(riffOf(cutFmt), 30), "\"fmt \" chunk cut short"},
+    };
+    for (const Case& c : cases) {
+        job.ui.messages.clear();
+        const std::string path = dir.File(c.name);
+        WriteBytes(path, c.bytes);
+        WavFileSource source(job.window);
+        EXPECT_FALSE(source.Open(path)) << c.name;
+        ASSERT_EQ(job.ui.messages.size(), 1u) << c.name;
+        EXPECT_EQ(job.ui.messages[0].title, "File Open Error");
+        EXPECT_EQ(job.ui.messages[0].text, "Unable to read WAV file '" + path + "': " + c.reason);
+        SampleBlock block;
+        EXPECT_FALSE(source.ReadBlock(block));
+    }
+    job.ui.messages.clear();
+    WavFileSource source(job.window);
+    EXPECT_FALSE(source.Open(dir.File("missing.wav")));
+    ASSERT_EQ(job.ui.messages.size(), 1u);
+    EXPECT_NE(job.ui.messages[0].text.find("missing.wav': cannot open the file"),
+              std::string::npos);
+}
+
+TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
+    WavSpec stereo, eight, deep, slow;
+    stereo.channels = 2;
+    eight.channels = 8;
+    deep.bits = 24;
+    slow.rate = 32000;
+    for (const WavSpec& spec : {stereo, eight, deep, slow}) {
+        job.ui.messages.clear();
+        WavSpec withData = spec;
+        withData.samples.assign(spec.channels * kBlock, 0);
+        WavFileSource source(job.window);
+        EXPECT_FALSE(source.Open(Write(withData)));
+        ASSERT_EQ(job.ui.messages.size(), 1u);
+        EXPECT_EQ(job.ui.messages[0].text, "WAV Format Not supported");
+        EXPECT_EQ(job.ui.messages[0].title, "Tavrisk Internal Encoder Error");
+    }
+    EXPECT_EQ(job.window.statusText.text, "6 channels 32000 Hz 16 bits PCM WAV");
+}
+
+TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
+    job.window.SetNormalize(true);
+    WavSpec spec;
+    spec.samples = MakeFrames(kBlock * 2, 6, [](std::size_t i, int) {
+        return static_cast<int16_t>(i % 2 ? 16000 : -16000);
+    });
+    WavFileSource source(job.window);
+    ASSERT_TRUE(source.Open(Write(spec)));
+    EXPECT_EQ(job.window.percentText.text, "50.00%");
+    SampleBlock block;
+    int blocks = 0;
+    while (source.ReadBlock(block)) {
+        ++blocks;
+        for (std::size_t row = 0; row < 6; ++row) {
+            EXPECT_NEAR(std::fabs(block.Row(row)[0]), 32767.0, 2.0);
+        }
+    }
+    EXPECT_EQ(blocks, 2);
+    EXPECT_EQ(job.window.percentText.text, "100.00%");
+
+    // A silent file leaves every peak at 0.
+    WavSpec silent;
+    silent.samples.assign(kBlock * 6, 0);
+    WavFileSource quiet(job.window);
+    ASSERT_TRUE(quiet.Open(Write(silent, "silent.wav")));
+    for (const float peak : quiet.Processor().Peaks()) EXPECT_EQ(peak, 0.0f);
+}
+
+TEST_F(WavFileSourceTest, StopDuringAnalysisFailsOpen) {
+    job.window.SetNormalize(true);
+    WavSpec spec;
+    spec.samples = RowFrames(kBlock * 4, kRowOfPlain);
+    int pumps = 0;
+    job.ui.onPump = [&] {
+        if (++pumps == 2) job.window.jobStopped = true;
+    };
+    WavFileSource source(job.window);
+    EXPECT_FALSE(source.Open(Write(spec)));
+    EXPECT_TRUE(job.ui.messages.empty());
+}
+
+TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
+    job.window.freq.selected = TranscoderDialog::kFreq44100;
+    job.window.inputFrequency.selected = TranscoderDialog::kFreq48000;
+    // A ramp on every channel: input frame n holds 8 n.
+    WavSpec spec;
+    spec.samples =
+        MakeFrames(kBlock * 4, 6, [](std::size_t i, int) { return static_cast<int16_t>(8 * i); });
+    WavFileSource source(job.window);
+    ASSERT_TRUE(source.Open(Write(spec)));
+    SampleBlock block;
+    const double ratio = SampleSource::kResampleRatio;
+    for (std::size_t b = 0; b < 3; ++b) {
+        ASSERT_TRUE(source.ReadBlock(block)) << "block " << b;
+        for (std::size_t i = 0; i < kBlock; i += 61) {
+            // Output frame j lies at input position (j + 1) * ratio - 1.
+            const double j = static_cast<double>(b * kBlock + i);
+            const double expected = 8.0 * ((j + 1.0) * ratio - 1.0);
+            for (std::size_t row = 0; row < 6; ++row) {
+                EXPECT_NEAR(block.Row(row)[i], expected, 2.0) << "block " << b << " frame " << i;
+            }
+        }
+    }
+    // 4 blocks of input make 3 full blocks of output (4 x 1152 / 1.0884354 = 4233 frames).
+    EXPECT_FALSE(source.ReadBlock(block));
+}
+
+}  // namespace
+}  // namespace tavrisk

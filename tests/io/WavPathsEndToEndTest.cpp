@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cstdlib>
+#include <filesystem>
+#include <string>
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+namespace fs = std::filesystem;
+using test::PcmAudio;
+using test::Quote;
+using test::RunCommand;
+using test::TempDir;
+
+constexpr std::size_t kBlock = 1152;
+constexpr int kRate = 48000;
+// One tone per input channel L, C, R, LS, RS, LFE.
+const std::vector<double> kTones = {330.0, 470.0, 610.0, 790.0, 930.0, 110.0};
+constexpr std::size_t kFrames = kBlock * 40 + 300;
+
+test::CommandResult Cli(const std::string& arguments) {
+    return RunCommand(Quote(test::BinPath("tavrisk-cli")) + " " + arguments + " --yes 2>&1");
+}
+
+// The index of the input tone that dominates a signal.
+int DominantTone(const std::vector<double>& signal, int rate) {
+    std::vector<double> levels;
+    for (const double tone : kTones) levels.push_back(test::ToneAmplitude(signal, tone, rate));
+    return static_cast<int>(std::max_element(levels.begin(), levels.end()) - levels.begin());
+}
+
+void ExpectOpensInTools(const std::string& path, int channels, int rate) {
+    const auto probe = RunCommand(
+        "ffprobe -v error -show_entries stream=channels,sample_rate "
+        "-of csv=p=0 " +
+        Quote(path));
+    ASSERT_EQ(probe.exitCode, 0) << probe.output;
+    EXPECT_NE(probe.output.find(std::to_string(rate) + "," + std::to_string(channels)),
+              std::string::npos)
+        << probe.output;
+    const auto sox = RunCommand("sox --i -c " + Quote(path));
+    ASSERT_EQ(sox.exitCode, 0) << sox.output;
+    EXPECT_EQ(std::atoi(sox.output.c_str()), channels);
+    // sox decodes the samples too.
+    EXPECT_EQ(RunCommand("sox " + Quote(path) + " -n stat").exitCode, 0);
+}
+
+class WavPathsEndToEnd : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!test::HaveProgram("ffmpeg") || !test::HaveProgram("sox") ||
+            !fs::exists(test::BinPath("tavrisk-cli"))) {
+            GTEST_SKIP() << "ffmpeg, sox or tavrisk-cli missing";
+        }
+        input = test::MakeTones({kTones, 12000.0}, kRate, kFrames);
+        inputPath = dir.File("tones.wav");
+        test::WritePlainWav(inputPath, input);
+    }
+    TempDir dir;
+    PcmAudio input;
+    std::string inputPath;
+};
+
+TEST_F(WavPathsEndToEnd, SixChannelWavKeepsEveryChannelWithin1Lsb) {
+    const std::string out = dir.File("out.wav");
+    const auto run = Cli(Quote(inputPath) + " " + Quote(out) + " --engine wav");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ExpectOpensInTools(out, 6, kRate);
+    const PcmAudio output = test::ReadWav(out);
+    ASSERT_EQ(output.Frames(), kFrames / kBlock * kBlock);  // whole blocks only
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(DominantTone(output.Channel(k), kRate), k) << "channel " << k;
+        for (std::size_t i = 0; i < output.Frames(); ++i) {
+            ASSERT_LE(std::abs(output.At(i, k) - input.At(i, k)), 1)
+                << "channel " << k << " frame " << i;
+        }
+    }
+}
+
+TEST_F(WavPathsEndToEnd, FfmpegExtensibleInputIsReadInItsChannelOrder) {
+    // ffmpeg writes six channels with the 5.1 mask in the order FL FR FC LFE and surrounds.
+    const std::string masked = dir.File("ffmpeg.wav");
+    std::string expressions;
+    for (const double tone : {kTones[0], kTones[2], kTones[1], kTones[5], kTones[3], kTones[4]}) {
+        expressions += (expressions.empty() ? "" : "|") + std::string("0.4*sin(") +
+                       std::to_string(static_cast<int>(tone)) + "*2*PI*t)";
+    }
+    const std::string command = "ffmpeg -v error -y -f lavfi -i \"aevalsrc=" + expressions +
+                                ":c=5.1:s=48000:d=2\" -c:a pcm_s16le " + Quote(masked) + " 2>&1";
+    const auto made = RunCommand(command);
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    const std::string out = dir.File("out.wav");
+    const auto run = Cli(Quote(masked) + " " + Quote(out) + " --engine wav");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const PcmAudio output = test::ReadWav(out);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(DominantTone(output.Channel(k), kRate), k) << "channel " << k;
+    }
+}
+
+TEST_F(WavPathsEndToEnd, MonoFilesCarryOneChannelEach) {
+    // Files l, r, c, lfe, ls, rs hold the input channels L, R, C, LFE, LS, RS.
+    const std::vector<int> inputOfFile = {0, 2, 1, 5, 3, 4};
+    const std::vector<std::string> names = {"l", "r", "c", "lfe", "ls", "rs"};
+    const std::string wavFolder = dir.File("mono/wav");
+    auto run = Cli(Quote(inputPath) + " " + Quote(wavFolder) + " --engine wav-mono");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const std::string pcmFolder = dir.File("mono/pcm");
+    run = Cli(Quote(inputPath) + " " + Quote(pcmFolder) + " --engine pcm");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    for (std::size_t f = 0; f < names.size(); ++f) {
+        const std::string wav = wavFolder + "/stream_" + names[f] + ".wav";
+        ExpectOpensInTools(wav, 1, kRate);
+        const PcmAudio mono = test::ReadWav(wav);
+        const std::vector<int16_t> raw =
+            test::ReadRawPcm(pcmFolder + "/stream_" + names[f] + ".pcm");
+        EXPECT_EQ(raw, mono.samples) << names[f];
+        ASSERT_EQ(mono.Frames(), kFrames / kBlock * kBlock);
+        EXPECT_EQ(DominantTone(mono.Channel(0), kRate), inputOfFile[f]) << names[f];
+        for (std::size_t i = 0; i < mono.Frames(); i += 7) {
+            ASSERT_LE(std::abs(mono.samples[i] - input.At(i, inputOfFile[f])), 1) << names[f];
+        }
+    }
+}
+
+TEST_F(WavPathsEndToEnd, ResampledOutputIsAt44100Hz) {
+    const std::string out = dir.File("out44.wav");
+    const auto run =
+        Cli(Quote(inputPath) + " " + Quote(out) + " --engine wav --rate 44100 --input-rate 48000");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    ExpectOpensInTools(out, 6, 44100);
+    const PcmAudio output = test::ReadWav(out);
+    const auto expectedFrames = static_cast<std::size_t>(kFrames / 1.0884354) / kBlock * kBlock;
+    EXPECT_EQ(output.Frames(), expectedFrames);
+    for (int k = 0; k < 6; ++k) {
+        EXPECT_EQ(DominantTone(output.Channel(k), 44100), k) << "channel " << k;
+    }
+}
+
+TEST_F(WavPathsEndToEnd, NormalizedAndProcessedJobReachesFullScale) {
+    const std::string out = dir.File("loud.wav");
+    const auto run = Cli(Quote(inputPath) + " " + Quote(out) + " --engine wav --normalize --drp");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const PcmAudio output = test::ReadWav(out);
+    for (int k = 0; k < 6; ++k) {
+        const auto channel = output.Channel(k);
+        const double peak = std::max(*std::max_element(channel.begin(), channel.end()),
+                                     -*std::min_element(channel.begin(), channel.end()));
+        EXPECT_GT(peak, 32000.0) << "channel " << k;
+        EXPECT_EQ(DominantTone(channel, kRate), k) << "channel " << k;
+    }
+}
+
+TEST_F(WavPathsEndToEnd, BadInputFailsTheJobAndLeavesNoOutput) {
+    struct Case {
+        std::string name;
+        std::string make;  // shell command writing $F
+        std::string error;
+    };
+    const std::vector<Case> cases = {
+        {"empty.wav", ": > \"$F\"", "File Open Error: Unable to read WAV file"},
+        {"text.wav", "echo not a wav > \"$F\"", "not a RIFF WAVE file"},
+        {"stereo.wav", "ffmpeg -v error -f lavfi -i sine=d=1 -ac 2 \"$F\"",
+         "Tavrisk Internal Encoder Error: WAV Format Not supported"},
+        {"deep.wav",
+         "ffmpeg -v error -f lavfi -i sine=d=1 -af \"pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0\" "
+         "-c:a pcm_s24le \"$F\"",
+         "WAV Format Not supported"},
+        {"slow.wav",
+         "ffmpeg -v error -f lavfi -i sine=d=1:r=32000 -af "
+         "\"pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0\" \"$F\"",
+         "WAV Format Not supported"},
+    };
+    for (const Case& c : cases) {
+        const std::string path = dir.File(c.name);
+        const auto made = RunCommand("F=" + Quote(path) + "; " + c.make + " 2>&1");
+        ASSERT_EQ(made.exitCode, 0) << c.name << made.output;
+        for (const std::string engine : {"wav", "wav-mono", "pcm"}) {
+            const std::string out = dir.File("out-" + engine + "-" + c.name);
+            const auto run = Cli(Quote(path) + " " + Quote(out) + " --engine " + engine);
+            EXPECT_NE(run.exitCode, 0) << c.name;
+            EXPECT_NE(run.output.find(c.error), std::string::npos) << c.name << run.output;
+            EXPECT_FALSE(fs::exists(out)) << out;
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavrisk

@@ -1,0 +1,85 @@
+#include <gtest/gtest.h>
+
+#include <cstdio>
+
+#include "mp2enc/BitStream.h"
+#include "mp2enc/HeaderLookups.h"
+#include "tests/mp2enc/StreamCapture.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+using tavrisk::test::ReadBytes;
+using tavrisk::test::TempDir;
+
+using Capture = test::StreamCapture;
+
+TEST(BitStream, PacksMostSignificantBitFirstAndDropsAPartialLastByte) {
+    TempDir dir;
+    const std::string path = dir.File("bits.bin");
+    BitStream bs;
+    ASSERT_TRUE(bs.open(path, 4096, stdout));
+    bs.putBits(0xFFF, 12);
+    bs.putBit(1);
+    EXPECT_EQ(bs.bitCount(), 13u);
+    bs.putBits(0x5, 3);      // completes 0xFD
+    bs.putBits(0xABCD, 16);  // byte-aligned
+    bs.putBits(0x3, 3);      // stray bits
+    EXPECT_EQ(bs.bitCount(), 35u);
+    ASSERT_TRUE(bs.close());
+    EXPECT_EQ(ReadBytes(path), (std::vector<uint8_t>{0xFF, 0xFD, 0xAB, 0xCD}));
+}
+
+TEST(BitStream, KeepsProductionOrderAcrossManyBufferFlushes) {
+    TempDir dir;
+    const std::string path = dir.File("many.bin");
+    BitStream bs;
+    ASSERT_TRUE(bs.open(path, 16, stdout));  // a small buffer: many flushes
+    std::vector<uint8_t> expected;
+    for (int i = 0; i < 1000; ++i) {
+        // Fields that straddle byte and buffer boundaries.
+        bs.putBits(static_cast<uint32_t>(i) & 0x7, 3);
+        bs.putBits(static_cast<uint32_t>(i * 7) & 0x1F, 5);
+        expected.push_back(static_cast<uint8_t>(((i & 7) << 5) | ((i * 7) & 0x1F)));
+    }
+    bs.putBits(0xDEADBEEF, 32);
+    for (uint8_t b : {0xDE, 0xAD, 0xBE, 0xEF}) expected.push_back(b);
+    ASSERT_TRUE(bs.close());
+    EXPECT_EQ(ReadBytes(path), expected);
+}
+
+TEST(BitStream, ReportsAnOutputThatCannotBeCreatedOrWritten) {
+    Capture messages;
+    BitStream bs;
+    EXPECT_FALSE(bs.open("/nonexistent-dir/out.mp2", 4096, messages.stream()));
+    EXPECT_EQ(messages.text(), "Could not create \"/nonexistent-dir/out.mp2\".\n");
+
+    BitStream full;
+    ASSERT_TRUE(full.open("/dev/full", 64, stdout));
+    for (int i = 0; i < 100; ++i) full.putBits(0xAB, 8);
+    EXPECT_TRUE(full.writeFailed());
+    EXPECT_FALSE(full.close());
+}
+
+TEST(HeaderLookups, BitrateAndFrequencyCodes) {
+    Capture err;
+    EXPECT_EQ(BitrateIndex(2, 384, err.stream()), 14);
+    EXPECT_EQ(BitrateIndex(1, 448, err.stream()), 14);
+    EXPECT_EQ(BitrateIndex(2, 32, err.stream()), 1);
+    EXPECT_EQ(BitrateIndex(2, 0, err.stream()), 0);
+    EXPECT_EQ(err.text(), "");
+    EXPECT_EQ(BitrateIndex(2, 40, err.stream()), -1);
+    EXPECT_EQ(err.text(), "BitrateIndex: 40 (layer 2) is not a legal bitrate\n");
+
+    Capture err2;
+    EXPECT_EQ(SmpFrqIndex(44100, err2.stream()), 0);
+    EXPECT_EQ(SmpFrqIndex(48000, err2.stream()), 1);
+    EXPECT_EQ(SmpFrqIndex(32000, err2.stream()), 2);
+    EXPECT_EQ(SmpFrqIndex(22050, err2.stream()), 16);
+    EXPECT_EQ(SmpFrqIndex(11025, err2.stream()), -1);
+    EXPECT_EQ(err2.text(), "SmpFrqIndex: 11025 is not a legal sample rate\n");
+}
+
+}  // namespace
+}  // namespace tavrisk::mp2

@@ -1,0 +1,81 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "mp2enc/EncoderOptions.h"
+#include "tests/mp2enc/StreamCapture.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+struct Parsed {
+    EncoderOptions options;
+    bool ok = false;
+    std::string messages;
+};
+
+Parsed Parse(std::vector<const char*> args) {
+    args.insert(args.begin(), "prog");
+    Parsed p;
+    test::StreamCapture err;
+    p.ok = parseOptions(static_cast<int>(args.size()), args.data(), p.options, err.stream());
+    p.messages = err.text();
+    return p;
+}
+
+TEST(EncoderOptions, TheJobsArgumentVector) {
+    const auto p = Parse({"-r", "44.100", "-b", "256", "-B", "256", "-m", "s", "-n", "d", "-o",
+                          "-L", "in.wav", "out.mp2"});
+    ASSERT_TRUE(p.ok) << p.messages;
+    EXPECT_EQ(p.options.samplingFrequency, 0);
+    EXPECT_EQ(p.options.totalBitrate, 256);
+    EXPECT_EQ(p.options.compatibleBitrate, 256);
+    EXPECT_EQ(p.options.nAdBytes, 0);
+    EXPECT_EQ(p.options.original, 1);
+    EXPECT_EQ(p.options.lfe, 1);
+    EXPECT_EQ(p.options.inputPath, "in.wav");
+    EXPECT_EQ(p.options.outputPath, "out.mp2");
+    EXPECT_EQ(p.messages, "");
+}
+
+TEST(EncoderOptions, BitrateOrderDecidesWhichWins) {
+    auto p = Parse({"-b", "256", "-B", "384", "x"});
+    EXPECT_EQ(p.options.compatibleBitrate, 384);
+    EXPECT_EQ(p.options.totalBitrate, 256);
+    p = Parse({"-B", "384", "-b", "256", "x"});
+    EXPECT_EQ(p.options.compatibleBitrate, 256);
+    EXPECT_EQ(p.options.totalBitrate, 256);
+    p = Parse({"-b", "384", "-B", "256", "x"});
+    EXPECT_EQ(p.options.compatibleBitrate, 256);
+    EXPECT_EQ(p.options.totalBitrate, 384);
+}
+
+TEST(EncoderOptions, LettersShareAWordAndValuesAttach) {
+    auto p = Parse({"-eo", "-b320", "-x-1", "-k", "-1", "in"});
+    ASSERT_TRUE(p.ok);
+    EXPECT_EQ(p.options.errorProtection, 1);
+    EXPECT_EQ(p.options.original, 1);
+    EXPECT_EQ(p.options.totalBitrate, 320);
+    EXPECT_EQ(p.options.dematrixChoice, -1);
+    EXPECT_EQ(p.options.tcAllocChoice, -1);
+    p = Parse({"-x", "3", "in"});
+    EXPECT_EQ(p.options.tcAllocChoice, 0) << "procedure 3 fixes the allocation";
+}
+
+TEST(EncoderOptions, ErrorsAreReportedAndParsingGoesOn) {
+    auto p =
+        Parse({"-m", "x", "-q", "-l", "3", "-d", "z", "-r", "11.025", "-v", "2", "a", "b", "c"});
+    EXPECT_FALSE(p.ok);
+    EXPECT_EQ(p.messages,
+              "tavrisk: -m mode must be s/d/j/m not x\n"
+              "tavrisk: unrec option q\n"
+              "tavrisk: -l layer must be 1 or 2, not 3\n"
+              "tavrisk: -d emp must be n/5/c not z\n"
+              "SmpFrqIndex: 11025 is not a legal sample rate\n"
+              "tavrisk: excess arg c\n");
+    EXPECT_EQ(p.options.verbosity, 2);
+    EXPECT_FALSE(Parse({"-o"}).ok) << "no input path";
+}
+
+}  // namespace
+}  // namespace tavrisk::mp2

@@ -1,0 +1,271 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <filesystem>
+#include <numbers>
+
+#include "app/TranscoderDialog.h"
+#include "mp2enc/Mp2Engine.h"
+#include "tests/mp2enc/StreamCapture.h"
+#include "tests/mp2enc/StreamChecks.h"
+#include "tests/support/RecordingInterface.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+namespace fs = std::filesystem;
+using tavrisk::test::HaveProgram;
+using tavrisk::test::Quote;
+using tavrisk::test::ReadBytes;
+using tavrisk::test::RunCommand;
+using tavrisk::test::TempDir;
+
+// What a test source saw, kept beyond the source's life (the engine deletes it).
+struct SourceLog {
+    int opens = 0;
+    int closes = 0;
+    int delivered = 0;
+};
+
+// Hands out `blocks` blocks of a distinct tone per channel; with `stopAfter` set the job
+// is stopped (ReadBlock fails) after that many blocks.
+class ToneBlockSource : public SampleSource {
+  public:
+    ToneBlockSource(TranscoderDialog& window, SourceLog& log, int blocks, int stopAfter = -1)
+        : SampleSource(window), log(log), blocks(blocks), stopAfter(stopAfter) {}
+
+    bool Open(const std::string& name) override {
+        SampleSource::Open(name);
+        ++log.opens;
+        return openResult;
+    }
+    void Close() override { ++log.closes; }
+    bool ReadBlock(SampleBlock& block) override {
+        if (delivered == blocks || delivered == stopAfter) return false;
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+                const double t = static_cast<double>(delivered * SampleBlock::kFrames + i) / 48000;
+                block.Row(row)[i] =
+                    std::round(5000.0 * std::sin(2 * std::numbers::pi * 300.0 * (row + 1) * t));
+            }
+        }
+        ++delivered;
+        ++log.delivered;
+        return true;
+    }
+
+    SourceLog& log;
+    int blocks;
+    int stopAfter;
+    int delivered = 0;
+    bool openResult = true;
+};
+
+class Mp2EngineTest : public testing::Test {
+  protected:
+    void SetUp() override { tavrisk::test::WriteBytes(input, {1, 2, 3}); }
+
+    // The job's 15-entry argument vector.
+    std::vector<std::string> JobArguments(const std::string& rate, const std::string& bitrate,
+                                          const std::string& out) const {
+        return {"tavrisk", "-r", rate, "-b", bitrate, "-B",  bitrate, "-m",
+                "s",       "-n", "d",  "-o", "-L",    input, out};
+    }
+
+    // Runs a whole native job on `source`; returns Run's result.
+    bool RunEngine(const std::vector<std::string>& args, std::unique_ptr<ToneBlockSource> source,
+                   bool* initOk = nullptr) {
+        Mp2Engine engine(window);
+        engine.SetStreams(out.stream(), err.stream());
+        engine.SetSource(std::move(source));
+        std::vector<const char*> argv;
+        for (const auto& a : args) argv.push_back(a.c_str());
+        const bool init = engine.Init(static_cast<int>(argv.size()), argv.data());
+        if (initOk) *initOk = init;
+        if (!init) return false;
+        const bool ran = engine.Run();
+        failed = engine.Failed();
+        const int closes = log.closes;
+        EXPECT_EQ(engine.Finish(), ran) << "a second Finish changes nothing";
+        EXPECT_EQ(log.closes, closes);
+        return ran;
+    }
+
+    TempDir dir;
+    std::string input = dir.File("input.wav");
+    tavrisk::test::RecordingInterface ui;
+    TranscoderDialog window{ui};
+    test::StreamCapture out, err;
+    SourceLog log;
+    bool failed = false;
+};
+
+TEST_F(Mp2EngineTest, KBlocksGiveKFramesAndTheSourceIsClosed) {
+    const std::string mp2 = dir.File("out.mp2");
+    auto source = std::make_unique<ToneBlockSource>(window, log, 7);
+    ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2), std::move(source)));
+    const auto walk = test::WalkFrames(ReadBytes(mp2), 384, 48000);
+    EXPECT_TRUE(walk.ok) << walk.problem;
+    EXPECT_EQ(walk.frames, 7);
+    EXPECT_FALSE(failed);
+    EXPECT_EQ(log.closes, 1);
+    // Progress counter on the error stream, nothing on the output stream.
+    EXPECT_EQ(err.text(), "{   0}\r{   1}\r{   2}\r{   3}\r{   4}\r{   5}\r{   6}\r");
+    EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(Mp2EngineTest, VerboseRunReportsSetUpFramesAndStatistics) {
+    const std::string mp2 = dir.File("verbose.mp2");
+    auto args = JobArguments("44.100", "384", mp2);
+    args.insert(args.begin() + 1, {"-v", "2"});
+    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 8)));
+    const std::string text = out.text();
+    for (const char* line :
+         {"stereo = 2 stereomc = 3 stereoaug = 0\n", "sblim = 30,  table = 1,  br_per_ch = 192\n",
+          "Multchannel uses : sblim = 30,  table = 1\n", "bit_rate = 384\n", "slots/frame = 1253\n",
+          "frac SpF=0.878, tot bit_rate=384 kbps, s freq=44.1 kHz\n",
+          "Fractional number of slots, padding required\n", "No padding for this frame\n",
+          "Adb0: 10032\n", "Adb0: 10024\n",
+          "js actual_mode: 0  mode: 0  mode_ext: 0  jsbound: 30 dyn_cr:  0 aug_dyn_cr:  0\n",
+          "Avg slots/frame = 1253.875; b/smp = 8.71; br = 383.999 kbps\n", "Encoding of \"",
+          "\" with psychoacoustic model 1 is finished\n", " It is a multichannel file !\n",
+          "The MPEG encoded output file name is \""}) {
+        EXPECT_NE(text.find(line), std::string::npos) << line;
+    }
+    EXPECT_EQ(text.find("overflow"), std::string::npos);
+    EXPECT_EQ(text.find("not scaled properly"), std::string::npos);
+}
+
+TEST_F(Mp2EngineTest, AStoppedJobLeavesAValidStreamOfTheFramesWritten) {
+    const std::string mp2 = dir.File("stopped.mp2");
+    ASSERT_TRUE(RunEngine(JobArguments("44.100", "224", mp2),
+                          std::make_unique<ToneBlockSource>(window, log, 50, 3)));
+    const auto walk = test::WalkFrames(ReadBytes(mp2), 224, 44100);
+    EXPECT_TRUE(walk.ok) << walk.problem;
+    EXPECT_EQ(walk.frames, 3);
+    if (HaveProgram("ffmpeg")) {
+        std::string errors;
+        test::DecodeWithFfmpeg(mp2, dir.File("dec"), &errors);
+        EXPECT_EQ(errors, "");
+    }
+}
+
+TEST_F(Mp2EngineTest, NoSourceBlockStillClosesEverything) {
+    const std::string mp2 = dir.File("empty.mp2");
+    ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2),
+                          std::make_unique<ToneBlockSource>(window, log, 0)));
+    EXPECT_TRUE(fs::exists(mp2));
+    EXPECT_EQ(fs::file_size(mp2), 0u);
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_EQ(log.closes, 1);
+}
+
+TEST_F(Mp2EngineTest, OptionErrorsFailInitWithoutEndingTheProcess) {
+    bool init = true;
+    auto args = JobArguments("48.000", "384", dir.File("x.mp2"));
+    args.insert(args.begin() + 1, {"-m", "x", "-q"});
+    EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 2), &init));
+    EXPECT_FALSE(init);
+    EXPECT_EQ(err.text(), "tavrisk: -m mode must be s/d/j/m not x\ntavrisk: unrec option q\n");
+    EXPECT_EQ(log.opens, 0) << "the source is not opened for a refused configuration";
+    EXPECT_FALSE(fs::exists(dir.File("x.mp2")));
+}
+
+TEST_F(Mp2EngineTest, MissingInputAndUncreatableOutputFailInit) {
+    bool init = true;
+    auto args = JobArguments("48.000", "384", dir.File("y.mp2"));
+    args[13] = dir.File("missing.wav");
+    EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 2), &init));
+    EXPECT_FALSE(init);
+    EXPECT_EQ(out.text(), "Could not find \"" + dir.File("missing.wav") + "\".\n");
+
+    const std::string bad = dir.File("no-such-dir/out.mp2");
+    auto source = std::make_unique<ToneBlockSource>(window, log, 2);
+    EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", bad), std::move(source), &init));
+    EXPECT_FALSE(init);
+    EXPECT_NE(out.text().find("Could not create \"" + bad + "\".\n"), std::string::npos);
+}
+
+TEST_F(Mp2EngineTest, SourceRefusalFailsInit) {
+    auto source = std::make_unique<ToneBlockSource>(window, log, 2);
+    source->openResult = false;
+    bool init = true;
+    EXPECT_FALSE(
+        RunEngine(JobArguments("48.000", "384", dir.File("z.mp2")), std::move(source), &init));
+    EXPECT_FALSE(init);
+    EXPECT_EQ(log.opens, 1);
+    EXPECT_FALSE(fs::exists(dir.File("z.mp2")));
+}
+
+TEST_F(Mp2EngineTest, AWriteFailureFailsTheJobWithTheOutputName) {
+    EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", "/dev/full"),
+                           std::make_unique<ToneBlockSource>(window, log, 20)));
+    EXPECT_TRUE(failed);
+    EXPECT_NE(err.text().find("Could not write \"/dev/full\".\n"), std::string::npos);
+    EXPECT_LT(log.delivered, 20) << "the loop ends at the failed write";
+    EXPECT_EQ(log.closes, 1);
+}
+
+TEST_F(Mp2EngineTest, OutputNameDefaultsToTheInputWithMpg) {
+    std::vector<std::string> args = {"tavrisk", "-r", "48.000", "-L", input};
+    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 1)));
+    EXPECT_EQ(fs::file_size(input + ".mpg"), 1152u);
+}
+
+TEST_F(Mp2EngineTest, RepeatedJobsInOneProcessWriteTheSameBytes) {
+    const std::string a = dir.File("a.mp2");
+    const std::string b = dir.File("b.mp2");
+    ASSERT_TRUE(RunEngine(JobArguments("48.000", "256", a),
+                          std::make_unique<ToneBlockSource>(window, log, 5)));
+    ASSERT_TRUE(RunEngine(JobArguments("44.100", "128", dir.File("between.mp2")),
+                          std::make_unique<ToneBlockSource>(window, log, 4)));
+    ASSERT_TRUE(RunEngine(JobArguments("48.000", "256", b),
+                          std::make_unique<ToneBlockSource>(window, log, 5)));
+    EXPECT_EQ(ReadBytes(a), ReadBytes(b));
+}
+
+// Through the command line: a six-channel WAV made by ffmpeg, a distinct tone per channel.
+TEST(Mp2CommandLine, EncodesAWavWhoseDecodedStereoIsTheDownmix) {
+    const std::string cli = tavrisk::test::BinPath("tavrisk-cli");
+    if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe") || !fs::exists(cli)) {
+        GTEST_SKIP() << "ffmpeg or tavrisk-cli missing";
+    }
+    TempDir dir;
+    const std::string wav = dir.File("in.wav");
+    const auto made = RunCommand(
+        "ffmpeg -nostdin -v error -y -f lavfi -i sine=440:d=2 -f lavfi -i sine=660:d=2 -f lavfi "
+        "-i sine=1000:d=2 -f lavfi -i sine=50:d=2 -f lavfi -i sine=1500:d=2 -f lavfi -i "
+        "sine=2500:d=2 -filter_complex '[0][1][2][3][4][5]join=inputs=6:channel_layout=5.1[a]' "
+        "-map '[a]' -ar 48000 -c:a pcm_s16le " +
+        Quote(wav));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+    const std::string mp2 = dir.File("out.mp2");
+    const auto run = RunCommand(Quote(cli) + " " + Quote(wav) + " " + Quote(mp2) +
+                                " --engine mp2 --rate 48000 --input-rate 48000 --bitrate 384 "
+                                "--yes 2>&1");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const auto walk = test::WalkFrames(ReadBytes(mp2), 384, 48000);
+    EXPECT_TRUE(walk.ok) << walk.problem;
+    EXPECT_EQ(walk.frames, 2 * 48000 / 1152) << "the WAV source withholds a partial block";
+    std::string errors;
+    const auto decoded = test::DecodeWithFfmpeg(mp2, dir.File("dec"), &errors);
+    EXPECT_EQ(errors, "");
+    const auto input = tavrisk::test::ReadWav(wav);
+    for (int ch = 0; ch < 2; ++ch) {
+        const double snr = test::AlignedSnrDb(test::Downmix(input, ch), decoded.Channel(ch), 1200);
+        std::printf("command line, channel %d: SNR %.1f dB\n", ch, snr);
+        EXPECT_GE(snr, 30.0);
+    }
+
+    // An output that cannot be created fails the job: a non-zero exit, never success.
+    const std::string bad = dir.File("missing-dir/out.mp2");
+    const auto refused =
+        RunCommand(Quote(cli) + " " + Quote(wav) + " " + Quote(bad) + " --engine mp2 --yes 2>&1");
+    EXPECT_NE(refused.exitCode, 0);
+    EXPECT_NE(refused.output.find("Could not create \"" + bad + "\"."), std::string::npos)
+        << refused.output;
+}
+
+}  // namespace
+}  // namespace tavrisk::mp2

@@ -1,0 +1,89 @@
+#include <gtest/gtest.h>
+
+#include <memory>
+
+#include "mp2enc/ScaleFactors.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+TEST(ScaleFactors, IndexIsTheSmallestScaleFactorStrictlyAboveThePeak) {
+    EXPECT_EQ(scaleIndexFor(0.0), 62);
+    EXPECT_EQ(scaleIndexFor(1.0), 2) << "a peak equal to a scale factor takes the next larger";
+    EXPECT_EQ(scaleIndexFor(0.999969), 3);
+    EXPECT_EQ(scaleIndexFor(kScaleFactorTable[10]), 9);
+    EXPECT_EQ(scaleIndexFor(1.9), 0);
+    EXPECT_EQ(scaleIndexFor(2.0), 0);
+    EXPECT_EQ(scaleIndexFor(5.0), 0);
+    for (int j = 0; j < 63; ++j) {
+        EXPECT_EQ(scaleIndexFor(kScaleFactorTable[j]), j > 0 ? j - 1 : 0) << j;
+        EXPECT_EQ(scaleIndexFor(kScaleFactorTable[j] * 0.999999), j) << j;
+    }
+    EXPECT_EQ(scaleIndexFor(1e-9), 62);
+    // The bisection agrees with the plain search from 62 down on a dense sweep.
+    for (double peak = 1e-7; peak < 2.5; peak *= 1.001) {
+        int expected = 0;
+        for (int j = 62; j >= 0; --j) {
+            if (peak < kScaleFactorTable[j]) {
+                expected = j;
+                break;
+            }
+        }
+        ASSERT_EQ(scaleIndexFor(peak), expected) << peak;
+    }
+}
+
+TEST(ScaleFactors, SilenceGivesSmallestIndicesAndLimitsFillTheRest) {
+    auto frame = std::make_unique<SubbandFrame>();
+    frame->samples[0][1][5][3] = 0.3;  // one sample in part 1
+    scaleFactorCalc(*frame, 0, 2, 27);
+    scaleFactorCalc(*frame, 2, 7, 27);
+    EXPECT_EQ(frame->scaleIndex[0][1][3], scaleIndexFor(0.3));
+    EXPECT_EQ(frame->scaleIndex[0][0][3], 62);
+    EXPECT_EQ(frame->scaleIndex[4][2][30], 62);
+    frame->samples[1][0][0][29] = 0.5;  // above the limit: ignored
+    scaleFactorCalc(*frame, 0, 2, 27);
+    EXPECT_EQ(frame->scaleIndex[1][0][29], 62);
+
+    pickScale(*frame, 2, 27, 7, 27);
+    EXPECT_DOUBLE_EQ(frame->maxScale[0][3], kScaleFactorTable[scaleIndexFor(0.3)]);
+    EXPECT_DOUBLE_EQ(frame->maxScale[2][0], kScaleFactorTable[62]);
+    EXPECT_DOUBLE_EQ(frame->maxScale[0][27], 1e-20);
+
+    transmissionPattern(*frame);
+    EXPECT_EQ(frame->scfsi[5][0], 2);
+}
+
+struct PatternCase {
+    int s0, s1, s2;
+    int scfsi;
+    int n0, n1, n2;
+};
+
+TEST(ScaleFactors, SelectionPatternsFollowTheDifferenceClasses) {
+    const PatternCase cases[] = {
+        {10, 10, 10, 2, 10, 10, 10},  // classes 2,2: 111
+        {10, 20, 30, 0, 10, 20, 30},  // 0,0: 123
+        {10, 12, 14, 2, 10, 10, 10},  // differences -2,-2 are classes 1,1: 111
+        {12, 10, 8, 2, 8, 8, 8},      // 2,2 are classes 3,3: 333
+        {12, 10, 10, 2, 10, 10, 10},  // 3,2: 222
+        {10, 12, 10, 2, 10, 10, 10},  // 1,3: 444 with min(s0, s2)
+        {13, 16, 10, 0, 13, 16, 10},  // -3,6 are classes 0,4: 123
+        {9, 12, 10, 3, 9, 10, 10},    // 0,3: 133
+        {20, 10, 10, 3, 20, 10, 10},  // 4,2: 122
+        {10, 10, 20, 2, 10, 10, 10},  // 2,0: 111
+        {10, 11, 20, 1, 10, 10, 20},  // 1,0: 113
+        {20, 10, 4, 0, 20, 10, 4},    // 4,4: 123
+    };
+    for (const PatternCase& c : cases) {
+        int s0 = c.s0, s1 = c.s1, s2 = c.s2;
+        SCOPED_TRACE(testing::Message() << c.s0 << "," << c.s1 << "," << c.s2);
+        EXPECT_EQ(selectScaleFactors(s0, s1, s2), c.scfsi);
+        EXPECT_EQ(s0, c.n0);
+        EXPECT_EQ(s1, c.n1);
+        EXPECT_EQ(s2, c.n2);
+    }
+}
+
+}  // namespace
+}  // namespace tavrisk::mp2

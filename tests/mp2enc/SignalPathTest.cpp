@@ -1,0 +1,194 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <memory>
+#include <numbers>
+#include <vector>
+
+#include "mp2enc/AnalysisFilterbank.h"
+#include "mp2enc/LfeCoder.h"
+#include "mp2enc/Matrixing.h"
+
+namespace tavrisk::mp2 {
+namespace {
+
+constexpr double kPi = std::numbers::pi;
+
+TEST(AnalysisFilterbank, MatrixIsRoundedToNineDecimals) {
+    AnalysisFilterbank bank;
+    EXPECT_DOUBLE_EQ(bank.matrix(0, 16), 1.0);
+    EXPECT_DOUBLE_EQ(bank.matrix(0, 0), 0.707106781);  // cos(pi / 4), rounded
+    EXPECT_EQ(bank.matrix(31, 48), 0.0) << "cos(31.5 pi) rounds to exactly 0";
+    EXPECT_DOUBLE_EQ(bank.matrix(1, 0), -0.707106781);  // cos(3 pi / 4)
+}
+
+// Energy per subband of a sine analysed over `granules` granules, after the warm-up.
+std::vector<double> SubbandEnergy(double frequency, int rate, int granules) {
+    AnalysisFilterbank bank;
+    std::vector<double> input(32 * granules);
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        input[i] = 16000.0 * std::sin(2 * kPi * frequency * i / rate);
+    }
+    std::vector<double> energy(32, 0.0);
+    const double* p = input.data();
+    double out[32];
+    for (int g = 0; g < granules; ++g) {
+        bank.analyse(0, p, out);
+        if (g < 20) continue;
+        for (int sb = 0; sb < 32; ++sb) energy[sb] += out[sb] * out[sb];
+    }
+    return energy;
+}
+
+TEST(AnalysisFilterbank, ASineLandsInItsSubband) {
+    // Subband width at 48 kHz is 750 Hz: 5625 Hz is the middle of subband 7.
+    const auto energy = SubbandEnergy(5625.0, 48000, 200);
+    for (int sb = 0; sb < 32; ++sb) {
+        if (sb == 7) continue;
+        EXPECT_LT(energy[sb], energy[7] * 1e-4) << sb;
+    }
+    // A full-scale-ish sine of amplitude 16000/32768 gives subband peaks of about that size.
+    AnalysisFilterbank bank;
+    std::vector<double> zeros(32 * 40, 0.0);
+    const double* p = zeros.data();
+    double out[32];
+    for (int g = 0; g < 40; ++g) {
+        bank.analyse(3, p, out);
+        for (double v : out) EXPECT_EQ(v, 0.0);
+    }
+}
+
+TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
+    AnalysisFilterbank stepwise;
+    AnalysisFilterbank combined;
+    std::vector<double> input(32 * 100);
+    for (std::size_t i = 0; i < input.size(); ++i) {
+        input[i] = std::round(12000.0 * std::sin(0.01 * i * i) + 300.0 * std::cos(0.7 * i));
+    }
+    const double* a = input.data();
+    const double* b = input.data();
+    double windowed[512], expected[32], actual[32];
+    for (int g = 0; g < 100; ++g) {
+        stepwise.windowSubband(2, a, windowed);
+        stepwise.filterSubband(windowed, expected);
+        combined.analyse(2, b, actual);
+        for (int sb = 0; sb < 32; ++sb) ASSERT_EQ(actual[sb], expected[sb]) << g << " " << sb;
+    }
+    EXPECT_EQ(a, b);
+}
+
+TEST(Matrixing, CoefficientsPerDematrixProcedure) {
+    const double inv = 1.0 / std::sqrt(2.0);
+    for (int proc : {0, 2}) {
+        const auto t = timeDomainCoefficients(proc);
+        EXPECT_DOUBLE_EQ(t.centre, inv);
+        EXPECT_DOUBLE_EQ(t.surround, inv);
+        EXPECT_DOUBLE_EQ(t.normalisation, 1.0 / (1.0 + std::sqrt(2.0)));
+    }
+    const auto one = subbandCoefficients(1);
+    EXPECT_DOUBLE_EQ(one.surround, 0.5);
+    EXPECT_DOUBLE_EQ(one.normalisation, 1.0 / (1.5 + 0.5 * std::sqrt(2.0)));
+    EXPECT_DOUBLE_EQ(timeDomainCoefficients(1).normalisation, 0.45308183932197284321);
+    const auto three = subbandCoefficients(3);
+    EXPECT_EQ(three.centre, 1.0);
+    EXPECT_EQ(three.surround, 1.0);
+    EXPECT_EQ(three.normalisation, 1.0);
+}
+
+TEST(Matrixing, CentreOnlyFrameIsSentScaledInBothDomains) {
+    auto frame = std::make_unique<SubbandFrame>();
+    frame->samples[kSlotC][1][4][9] = 1000.0;
+    frame->samples[kSlotLo][0][0][0] = 0.0;
+    scaleForMatrix(*frame, 0);
+    matrixSubbands(*frame, 0, 1);
+    const double expected = 0.29289321881345254 * 1000.0;
+    EXPECT_NEAR(frame->samples[kSlotLo][1][4][9], expected, 1e-9);
+    EXPECT_NEAR(frame->samples[kSlotRo][1][4][9], expected, 1e-9);
+    EXPECT_NEAR(frame->samples[kSlotC][1][4][9], expected, 1e-9);
+    EXPECT_EQ(frame->samples[kSlotL][1][4][9], 0.0);
+
+    std::vector<double> rows(6 * 1152, 0.0);
+    for (int i = 0; i < 1152; ++i) rows[2 * 1152 + i] = 1000.0;
+    InputRows input{};
+    for (int r = 0; r < 6; ++r) input.rows[r] = rows.data() + r * 1152;
+    auto slots = std::make_unique<double[][kFrameSamples]>(kCodedSlots);
+    buildPsyMatrix(input, 0, slots.get());
+    EXPECT_NEAR(slots[kSlotLo][10], expected, 1e-9);
+    EXPECT_NEAR(slots[kSlotRo][10], expected, 1e-9);
+    EXPECT_EQ(slots[kSlotC][10], 1000.0);
+}
+
+TEST(Matrixing, DownmixFormsPerProcedure) {
+    auto frame = std::make_unique<SubbandFrame>();
+    auto set = [&](double l, double r, double c, double ls, double rs) {
+        frame->samples[kSlotLo][0][0][0] = l;
+        frame->samples[kSlotRo][0][0][0] = r;
+        frame->samples[kSlotC][0][0][0] = c;
+        frame->samples[kSlotLs][0][0][0] = ls;
+        frame->samples[kSlotRs][0][0][0] = rs;
+    };
+    set(1, 2, 3, 4, 5);
+    matrixSubbands(*frame, 2, 1);  // unscaled, to see the form
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1 + 3 - 4.5);
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2 + 3 + 4.5);
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotL][0][0][0], 1);
+    set(1, 2, 3, 4, 5);
+    matrixSubbands(*frame, 3, 1);
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1);
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2);
+    set(1, 2, 3, 4, 5);
+    matrixSubbands(*frame, 1, 1);
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1 + 3 + 4);
+    EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2 + 3 + 5);
+}
+
+double LfeGain(double frequency) {
+    LfeCoder lfe;
+    double peak = 0.0;
+    for (int i = 0; i < 48000; ++i) {
+        const double y = lfe.filterSample(std::sin(2 * kPi * frequency * i / 48000.0));
+        if (i > 24000) peak = std::max(peak, std::fabs(y));
+    }
+    return peak;
+}
+
+TEST(LfeCoder, LowPassKeeps50HzAndRemoves1kHz) {
+    EXPECT_NEAR(LfeGain(50.0), 1.0, 0.02);
+    EXPECT_LT(LfeGain(1000.0), 1e-6);
+    EXPECT_NEAR(LfeGain(125.0), std::sqrt(0.5), 0.02) << "the corner is at 125 Hz";
+}
+
+TEST(LfeCoder, SamplesEvery96thAndQuantisesWithoutTheForbiddenCode) {
+    LfeCoder lfe;
+    std::vector<double> input(1152, 0.0);
+    lfe.lfeFilter(input.data());
+    lfe.lfeScaleFactor();
+    EXPECT_EQ(lfe.scaleIndex(), 62);
+
+    // A DC input settles to the input value; the peak then equals a scale factor exactly.
+    LfeCoder dc;
+    std::vector<double> ones(1152, 16384.0);  // 0.5 after scaling
+    for (int f = 0; f < 20; ++f) dc.lfeFilter(ones.data());
+    dc.lfeScaleFactor();
+    const double peak = dc.samples()[0];
+    ASSERT_NEAR(peak, 0.5, 1e-9);
+    EXPECT_LT(peak, kScaleFactorTable[dc.scaleIndex()]);
+    const AllocationEntry entry = allocationTable(0)[0][4];  // 31 levels, 5 bits
+    dc.lfeQuantise(entry, stdout);
+    for (int code : dc.codes()) {
+        EXPECT_LT(code, 31) << "the all-ones code is forbidden";
+        EXPECT_GT(code, 15);
+    }
+
+    // Reset restores the first run's filter state.
+    LfeCoder fresh;
+    std::vector<double> ramp(1152);
+    for (int i = 0; i < 1152; ++i) ramp[i] = 100.0 * (i % 200);
+    fresh.lfeFilter(ramp.data());
+    dc.reset();
+    dc.lfeFilter(ramp.data());
+    EXPECT_EQ(dc.samples(), fresh.samples());
+}
+
+}  // namespace
+}  // namespace tavrisk::mp2

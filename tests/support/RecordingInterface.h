@@ -1,0 +1,45 @@
+#pragma once
+
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "app/UserInterface.h"
+
+namespace tavrisk::test {
+
+// A user interface for tests: records every message box and answers questions with
+// `answer`; `onPump` runs at every message pump (to press "Exit" during a job, say).
+class RecordingInterface : public UserInterface {
+  public:
+    struct Message {
+        std::string text;
+        std::string title;
+        MessageButtons buttons;
+        MessageIcon icon;
+    };
+
+    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons buttons,
+                              MessageIcon icon) override {
+        messages.push_back({std::string(text), std::string(title), buttons, icon});
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
+    }
+    void PumpMessages() override {
+        ++pumps;
+        if (onPump) onPump();
+    }
+
+    // "Title: text" of every message, in order.
+    std::vector<std::string> Lines() const {
+        std::vector<std::string> lines;
+        for (const auto& m : messages) lines.push_back(m.title + ": " + m.text);
+        return lines;
+    }
+
+    std::vector<Message> messages;
+    MessageAnswer answer = MessageAnswer::Ok;
+    std::function<void()> onPump;
+    int pumps = 0;
+};
+
+}  // namespace tavrisk::test
