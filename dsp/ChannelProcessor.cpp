@@ -50,6 +50,9 @@ void ChannelProcessor::PrepareDynamics() {
         envelope[c] = 0.0f;
         heldPeak[c] = 0.0f;
         releaseCounter[c] = 0;
+        // N = release x rate / 1000 samples; 64 bits, as long releases overflow 32.
+        releases[c] = Release{};
+        releases[c].samples = static_cast<int64_t>(releaseMs[c]) * sampleRate / 1000;
         if (dynamicsEnabled) targetCache[c].assign(kCachedLevels, kNotComputed);
         const int count = curve.GetPointCount();
         curveIn[c].assign(count, 0.0f);
@@ -144,32 +147,44 @@ void ChannelProcessor::ComputeNormalizeGains() {
 void ChannelProcessor::DetectLevel(int i, float value) {
     const float a = std::fabs(value);
     if (a > envelope[i]) {
-        envelope[i] = a;
-        heldPeak[i] = a;
-        releaseCounter[i] = 0;
+        StartRelease(i, a);
         return;
     }
     if (envelope[i] <= 0.0f) {
         envelope[i] = 0.0f;
         return;
     }
-    const int32_t held = static_cast<int32_t>(heldPeak[i]);
-    const int64_t samples = static_cast<int64_t>(releaseMs[i]) * sampleRate / 1000;
-    if (samples <= 0) {
+    Release& release = releases[i];
+    if (release.samples <= 0) {
         // No release time: the detector follows the signal at once.
-        envelope[i] = a;
-        heldPeak[i] = a;
-        releaseCounter[i] = 0;
+        StartRelease(i, a);
         return;
     }
-    // 64-bit only where the product needs it: long releases would overflow 32 bits.
-    const int64_t product = static_cast<int64_t>(releaseCounter[i]) * held;
-    const int64_t fall = product <= std::numeric_limits<int32_t>::max()
-                             ? static_cast<int32_t>(product) / static_cast<int32_t>(samples)
-                             : product / samples;
-    envelope[i] = static_cast<float>(held - fall);
+    // envelope = H - (counter x H) / N with the counter before this step; the quotient is
+    // carried from step to step (whole part and remainder) instead of divided anew.
+    envelope[i] = static_cast<float>(release.held - release.fallWhole);
     if (envelope[i] < 0.0f) envelope[i] = 0.0f;
+    release.fallWhole += release.stepWhole;
+    release.fallRemainder += release.stepRemainder;
+    if (release.fallRemainder >= release.samples) {
+        release.fallRemainder -= release.samples;
+        ++release.fallWhole;
+    }
     if (releaseCounter[i] < std::numeric_limits<int32_t>::max()) ++releaseCounter[i];
+}
+
+void ChannelProcessor::StartRelease(int i, float level) {
+    envelope[i] = level;
+    heldPeak[i] = level;
+    releaseCounter[i] = 0;
+    Release& release = releases[i];
+    release.held = static_cast<int32_t>(level);
+    release.fallWhole = 0;
+    release.fallRemainder = 0;
+    if (release.samples > 0) {
+        release.stepWhole = release.held / release.samples;
+        release.stepRemainder = release.held % release.samples;
+    }
 }
 
 void ChannelProcessor::LinkEnvelopes() {

@@ -84,6 +84,8 @@ class ChannelProcessor {
     void PrepareDynamics();
     void ApplyDynamics(std::array<float, kChannels>& v);
     void DetectLevel(int channel, float value);
+    // A new peak: the envelope jumps to it and a release from it starts.
+    void StartRelease(int channel, float level);
     void LinkEnvelopes();
     // The curve's output level, as a whole 16-bit value, for an envelope level.
     int32_t ComputeTarget(int channel, float level) const;
@@ -103,6 +105,17 @@ class ChannelProcessor {
     std::array<float, kChannels> envelope{};
     std::array<float, kChannels> heldPeak{};
     std::array<int32_t, kChannels> releaseCounter{};
+    // The release in progress: N samples from the held peak H, and (counter x H) / N kept as
+    // a whole part and remainder that advance by H / N and H % N per sample.
+    struct Release {
+        int64_t samples = 0;
+        int64_t held = 0;
+        int64_t stepWhole = 0;
+        int64_t stepRemainder = 0;
+        int64_t fallWhole = 0;
+        int64_t fallRemainder = 0;
+    };
+    std::array<Release, kChannels> releases{};
     std::array<std::vector<float>, kChannels> curveIn, curveOut;
     // Target of each whole envelope level, per channel; -1 until first needed.
     std::array<std::vector<int32_t>, kChannels> targetCache;

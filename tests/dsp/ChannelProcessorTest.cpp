@@ -199,6 +199,32 @@ TEST(ChannelProcessor, ReleaseFallsLinearlyOverTheReleaseTime) {
     EXPECT_EQ(envelope[14401], 0.0f);
 }
 
+TEST(ChannelProcessor, ReleaseMatchesTheFormulaOnEverySample) {
+    struct Case {
+        int releaseMs, rate;
+        float peak;
+    };
+    for (const Case& c : {Case{7, 44100, 31111.0f}, Case{1000, 48000, 123.0f},
+                          Case{60000, 48000, 32767.0f}, Case{1, 44100, 20000.0f}}) {
+        FakeSettings settings;
+        settings.drp = true;
+        settings.rate = c.rate;
+        settings.curves[ChannelProcessor::kColR].SetReleaseMs(c.releaseMs);
+        ChannelProcessor processor(settings);
+        Results out{};
+        processor.Process(Frame(ChannelProcessor::kColR, c.peak).data(), out, false);
+        const int64_t held = static_cast<int32_t>(processor.Envelopes()[ChannelProcessor::kColR]);
+        const int64_t n = static_cast<int64_t>(c.releaseMs) * c.rate / 1000;
+        const std::array<float, 6> silence{};
+        for (int64_t k = 0; k <= std::min<int64_t>(n, 50000); ++k) {
+            processor.Process(silence.data(), out, false);
+            const float formula = static_cast<float>(held - k * held / n);
+            ASSERT_EQ(processor.Envelopes()[ChannelProcessor::kColR], formula)
+                << c.releaseMs << " ms, sample " << k;
+        }
+    }
+}
+
 TEST(ChannelProcessor, ZeroReleaseFollowsTheSignal) {
     FakeSettings settings;
     settings.drp = true;
