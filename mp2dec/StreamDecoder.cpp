@@ -1,6 +1,8 @@
 #include "mp2dec/StreamDecoder.h"
 
+#include "engines/WavWriter.h"
 #include "mp2dec/FrameScanner.h"
+#include "platform/RiffChunk.h"
 
 namespace tavrisk::mp2dec {
 
@@ -11,14 +13,16 @@ bool StreamDecoder::Decode(std::istream& in, const std::string& outputPath, Prob
     summary = Summary{};
     FrameScanner scanner(in);
     FrameDecoder decoder(pairOnly);
-    PcmWavFile wav;
+    WavWriter wav;
     pcm.resize(static_cast<std::size_t>(kFrameSamples * decoder.OutputChannels()));
+    bytes.resize(pcm.size() * WavWriter::kBytesPerSample);
     while (scanner.Next(log)) {
         const FrameHeader& header = scanner.Header();
         const long number = scanner.FrameNumber();
         if (!wav.IsOpen()) {
             summary.sampleRate = header.SampleRate();
-            if (!wav.Open(outputPath, decoder.OutputChannels(), summary.sampleRate)) {
+            if (!wav.Open(outputPath, decoder.OutputChannels(), summary.sampleRate,
+                          WavWriter::kBitsPerSample)) {
                 log.Error(0, "cannot create " + outputPath);
                 summary.writeFailed = true;
                 return false;
@@ -37,7 +41,9 @@ bool StreamDecoder::Decode(std::istream& in, const std::string& outputPath, Prob
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
         ++summary.frames;
-        if (!wav.Write(pcm.data(), kFrameSamples)) {
+        for (std::size_t i = 0; i < pcm.size(); ++i)
+            PutLe16(bytes.data() + i * WavWriter::kBytesPerSample, static_cast<uint16_t>(pcm[i]));
+        if (!wav.Write(bytes.data(), bytes.size())) {
             log.Error(number, "cannot write " + outputPath);
             summary.writeFailed = true;
             break;

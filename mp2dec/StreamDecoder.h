@@ -7,7 +7,6 @@
 #include <vector>
 
 #include "mp2dec/FrameDecoder.h"
-#include "mp2dec/PcmWavFile.h"
 #include "mp2dec/ProblemLog.h"
 
 namespace tavrisk::mp2dec {
@@ -36,6 +35,7 @@ class StreamDecoder {
   private:
     bool pairOnly;
     std::vector<int16_t> pcm;
+    std::vector<uint8_t> bytes;  // the frame's samples as little-endian 16-bit values
 };
 
 }  // namespace tavrisk::mp2dec
