@@ -9,9 +9,23 @@ constexpr int kInvalidScaleIndex = 63;
 // Scale factor selection: which of the three parts read a new value.
 enum Scfsi { kThreeScales = 0, kFirstTwoShared = 1, kOneScale = 2, kLastTwoShared = 3 };
 
-// Midpoint of the interval of code `code` among `levels` levels.
-inline double Dequantise(uint32_t code, int levels) {
-    return (2.0 * code + 1.0 - levels) / levels;
+// Midpoint of the interval of code `code` among `levels` levels: (2 code + 1 - levels) /
+// levels, with the divisions done once per class.
+struct Dequantiser {
+    std::array<double, kQuantClassCount> step{};
+    std::array<double, kQuantClassCount> offset{};
+    Dequantiser() {
+        for (int c = 0; c < kQuantClassCount; ++c) {
+            const double levels = GetQuantClass(c).levels;
+            step[c] = 2.0 / levels;
+            offset[c] = (1.0 - levels) / levels;
+        }
+    }
+};
+const Dequantiser kDequantiser;
+
+inline double Dequantise(uint32_t code, int quantClass) {
+    return code * kDequantiser.step[quantClass] + kDequantiser.offset[quantClass];
 }
 
 // Reads one code word; an out-of-range code is reported and clamped.
@@ -74,12 +88,12 @@ void ReadSampleTriplet(BitReader& reader, int quantClass, std::array<double, 3>&
     if (q.grouped) {
         uint32_t code = ReadCode(reader, q, error);
         for (double& v : values) {
-            v = Dequantise(code % q.levels, q.levels);
+            v = Dequantise(code % q.levels, quantClass);
             code /= q.levels;
         }
         return;
     }
-    for (double& v : values) v = Dequantise(ReadCode(reader, q, error), q.levels);
+    for (double& v : values) v = Dequantise(ReadCode(reader, q, error), quantClass);
 }
 
 bool PartIsClean(const char* part, const std::string& error, const BitReader& reader,
@@ -92,7 +106,7 @@ bool PartIsClean(const char* part, const std::string& error, const BitReader& re
 double ReadSingleSample(BitReader& reader, int quantClass, std::string& error) {
     const QuantClass& q = GetQuantClass(quantClass);
     const uint32_t code = ReadCode(reader, q, error);
-    return Dequantise(q.grouped ? code % q.levels : code, q.levels);
+    return Dequantise(q.grouped ? code % q.levels : code, quantClass);
 }
 
 }  // namespace tavrisk::mp2dec

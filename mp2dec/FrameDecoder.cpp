@@ -12,7 +12,7 @@ constexpr double kFullScale = 32768.0;
 // Rounds to the nearest 16-bit value (halves away from zero) and clips.
 inline int16_t ToPcm(double value) {
     const double scaled = std::clamp(value * kFullScale, -32768.0, 32767.0);
-    return static_cast<int16_t>(scaled + (scaled >= 0.0 ? 0.5 : -0.5));
+    return static_cast<int16_t>(scaled + std::copysign(0.5, scaled));
 }
 
 void Clear(SubbandBlock& block) {
@@ -67,8 +67,11 @@ FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeade
 
 void FrameDecoder::Interleave(int16_t* output) const {
     const int channels = OutputChannels();
-    for (int i = 0; i < kFrameSamples; ++i)
-        for (int ch = 0; ch < channels; ++ch) output[i * channels + ch] = ToPcm(pcm[ch][i]);
+    for (int ch = 0; ch < channels; ++ch) {
+        const double* in = pcm[ch].data();
+        int16_t* out = output + ch;
+        for (int i = 0; i < kFrameSamples; ++i) out[i * channels] = ToPcm(in[i]);
+    }
 }
 
 }  // namespace tavrisk::mp2dec

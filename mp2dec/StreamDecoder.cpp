@@ -1,5 +1,8 @@
 #include "mp2dec/StreamDecoder.h"
 
+#include <bit>
+#include <cstring>
+
 #include "engines/WavWriter.h"
 #include "mp2dec/FrameScanner.h"
 #include "platform/RiffChunk.h"
@@ -41,8 +44,13 @@ bool StreamDecoder::Decode(std::istream& in, const std::string& outputPath, Prob
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
         ++summary.frames;
-        for (std::size_t i = 0; i < pcm.size(); ++i)
-            PutLe16(bytes.data() + i * WavWriter::kBytesPerSample, static_cast<uint16_t>(pcm[i]));
+        if constexpr (std::endian::native == std::endian::little) {
+            std::memcpy(bytes.data(), pcm.data(), bytes.size());
+        } else {
+            for (std::size_t i = 0; i < pcm.size(); ++i)
+                PutLe16(bytes.data() + i * WavWriter::kBytesPerSample,
+                        static_cast<uint16_t>(pcm[i]));
+        }
         if (!wav.Write(bytes.data(), bytes.size())) {
             log.Error(number, "cannot write " + outputPath);
             summary.writeFailed = true;

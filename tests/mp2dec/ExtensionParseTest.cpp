@@ -65,11 +65,11 @@ TEST(ExtensionParse, ReadsEveryTransmissionChannelTheLfeAndGroupwiseAllocation) 
             for (int i : {0, 17, 35}) {
                 const int code = sb < 3 ? f.codes[ch][sb] : -1;
                 const double expected = code < 0 ? 0.0 : TestFrame::Value(code);
-                EXPECT_DOUBLE_EQ(p->content->positions[ch][i][sb], expected)
+                EXPECT_NEAR(p->content->positions[ch][i][sb], expected, 1e-15)
                     << "channel " << ch << " subband " << sb << " sample " << i;
             }
     const double lfe = 0.5 * (2.0 * 20 + 1 - 31) / 31;  // scale index 6: 2^-1
-    for (double v : p->content->lfe) EXPECT_DOUBLE_EQ(v, lfe);
+    for (double v : p->content->lfe) EXPECT_NEAR(v, lfe, 1e-15);
 }
 
 TEST(ExtensionParse, OneAllocationForAllGroups) {
