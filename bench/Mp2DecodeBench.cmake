@@ -1,0 +1,1 @@
+set(BENCH_LIBS tavrisk_mp2dec)

@@ -1,0 +1,184 @@
+#include "mp2dec/ExtensionReader.h"
+
+#include <string>
+
+#include "mp2dec/Crc16.h"
+
+namespace tavrisk::mp2dec {
+
+namespace {
+
+// Smallest extension: header (16), check word (16), composite status (3) and one 3-bit
+// transmission channel allocation.
+constexpr std::size_t kMinimumBits = 38;
+constexpr int kCenterFull = 1;
+constexpr int kSurroundTwo = 2;
+constexpr int kTcAllocationBits = 3;
+constexpr int kDematrixMatrixSurround = 2;
+constexpr int kDematrixNone = 3;
+// The one allocation of 3/2 from which the two surrounds cannot be separated under the
+// matrix-surround procedure: it carries C, L and R.
+constexpr int kTcAllocCenterLeftRight = 5;
+
+bool RemainingBitsZero(const uint8_t* frame, const BitReader& reader) {
+    for (std::size_t bit = reader.Position(); bit < reader.LimitBits(); ++bit)
+        if ((frame[bit >> 3] >> (7 - (bit & 7))) & 1) return false;
+    return true;
+}
+
+}  // namespace
+
+std::string ExtensionReader::ReadHeader(BitReader& reader, ExtensionInfo& info) {
+    const bool extStream = reader.Read(1) != 0;
+    info.center = static_cast<int>(reader.Read(2));
+    info.surround = static_cast<int>(reader.Read(2));
+    info.lfe = reader.Read(1) != 0;
+    reader.Read(1);  // audio mix
+    info.dematrixProcedure = static_cast<int>(reader.Read(2));
+    const uint32_t multiLingual = reader.Read(3);
+    reader.Read(4);  // multilingual rate and layer, copyright identification
+    if (extStream) return "extension bit stream is not supported";
+    if (multiLingual != 0) return "multilingual channels are not supported";
+    if (info.center != kCenterFull || info.surround != kSurroundTwo)
+        return "channel configuration (centre " + std::to_string(info.center) + ", surround " +
+               std::to_string(info.surround) + ") is not supported";
+    return {};
+}
+
+ExtensionReader::Result ExtensionReader::Unreadable(const std::string& why, Result onceConfirmed,
+                                                    ExtensionInfo& info, long frameNumber,
+                                                    ProblemLog& log) {
+    if (confirmed) {
+        if (onceConfirmed == kUnsupported)
+            log.Warning(frameNumber, why);
+        else
+            log.Error(frameNumber, why);
+        return onceConfirmed;
+    }
+    if (!foreignReported) {
+        log.Warning(frameNumber,
+                    "ancillary data is not a multichannel extension this decoder "
+                    "reads (" +
+                        why + "); the stream counts as stereo");
+        foreignReported = true;
+    }
+    info = ExtensionInfo{};
+    return kAbsent;
+}
+
+bool ExtensionReader::CheckTcAllocation(const ExtensionInfo& info, long frameNumber,
+                                        ProblemLog& log) const {
+    bool valid = true;
+    for (int g = 0; g < kTcGroups; ++g) {
+        const int tc = info.tcAlloc[g];
+        const bool bad =
+            (info.dematrixProcedure == kDematrixNone && tc != 0) ||
+            (info.dematrixProcedure == kDematrixMatrixSurround && tc == kTcAllocCenterLeftRight);
+        if (bad) {
+            log.Error(frameNumber, "tc_allocation " + std::to_string(tc) + " in group " +
+                                       std::to_string(g) + " is invalid with dematrix procedure " +
+                                       std::to_string(info.dematrixProcedure));
+            valid = false;
+        }
+    }
+    return valid;
+}
+
+ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameHeader& header,
+                                              BitReader& reader, FrameContent& content,
+                                              long frameNumber, ProblemLog& log) {
+    ExtensionInfo& info = content.extension;
+    info = ExtensionInfo{};
+    if (header.Channels() != kCompatibleChannels || reader.BitsLeft() < kMinimumBits ||
+        RemainingBitsZero(frame, reader))
+        return kAbsent;
+    info.present = true;
+
+    const std::size_t start = reader.Position();
+    const std::string unsupported = ReadHeader(reader, info);
+    if (!unsupported.empty()) return Unreadable(unsupported, kUnsupported, info, frameNumber, log);
+    const std::size_t crcPosition = reader.Position();
+    const uint32_t storedCrc = reader.Read(FrameHeader::kCrcBits);
+    const bool groupwise = reader.Read(1) == 0;
+    const bool dynCross = reader.Read(1) != 0;
+    const bool prediction = reader.Read(1) != 0;
+    if (groupwise) {
+        for (int& tc : info.tcAlloc) tc = static_cast<int>(reader.Read(kTcAllocationBits));
+    } else {
+        info.tcAlloc.fill(static_cast<int>(reader.Read(kTcAllocationBits)));
+    }
+    if (dynCross)
+        return Unreadable("dynamic cross-talk is not supported", kUnsupported, info, frameNumber,
+                          log);
+    if (prediction)
+        return Unreadable("multichannel prediction is not supported", kUnsupported, info,
+                          frameNumber, log);
+
+    const int table = header.ExtensionAllocTable();
+    const int limit = TableSubbandLimit(table);
+    lfeClass = ChannelCoding::kNone;
+    if (info.lfe) lfeClass = AllocationClass(table, 0, reader.Read(kAllocationWidth[table][0]));
+    for (auto& c : coding) c.Clear();
+    for (int sb = 0; sb < limit; ++sb)
+        for (auto& c : coding) c.ReadAllocation(reader, table, sb);
+    for (int sb = 0; sb < limit; ++sb)
+        for (auto& c : coding) c.ReadScfsi(reader, sb);
+
+    Crc16 crc;
+    crc.FeedRange(frame, start, crcPosition);
+    crc.FeedRange(frame, crcPosition + FrameHeader::kCrcBits, reader.Position());
+    const bool crcMatches = !reader.Overrun() && crc.Value() == storedCrc;
+    if (!crcMatches && !confirmed)
+        return Unreadable(
+            reader.Overrun() ? "side information beyond the frame" : "multichannel CRC mismatch",
+            kDamaged, info, frameNumber, log);
+    bool valid = true;
+    if (crcMatches) {
+        confirmed = true;
+    } else if (!reader.Overrun()) {
+        log.Error(frameNumber, "multichannel CRC mismatch");
+        valid = false;
+    }
+    valid = CheckTcAllocation(info, frameNumber, log) && valid;
+
+    std::string error;
+    if (lfeClass != ChannelCoding::kNone) {
+        int index = static_cast<int>(reader.Read(ChannelCoding::kScaleBits));
+        if (index >= kScaleFactorCount) {
+            error = "invalid LFE scale factor index 63";
+            index = kScaleFactorCount - 1;
+        }
+        lfeScale = ScaleFactor(index);
+    }
+    for (int sb = 0; sb < limit; ++sb)
+        for (auto& c : coding) c.ReadScaleFactors(reader, sb, error);
+    ReadSamples(reader, header, content, error);
+    return PartIsClean("multichannel", error, reader, frameNumber, log) && valid ? kValid
+                                                                                 : kDamaged;
+}
+
+void ExtensionReader::ReadSamples(BitReader& reader, const FrameHeader& header,
+                                  FrameContent& content, std::string& error) {
+    const int limit = TableSubbandLimit(header.ExtensionAllocTable());
+    std::array<double, 3> values{};
+    content.lfe.fill(0.0);
+    for (int gr = 0; gr < kGranules; ++gr) {
+        const int part = gr / kGranulesPerPart;
+        if (lfeClass != ChannelCoding::kNone) {
+            content.lfe[gr] = ReadSingleSample(reader, lfeClass, error) * lfeScale;
+        }
+        for (int sb = 0; sb < limit; ++sb) {
+            for (int p = 0; p < kPositions; ++p) {
+                const int quantClass = coding[p].QuantClassOf(sb);
+                if (quantClass == ChannelCoding::kNone) continue;
+                ReadSampleTriplet(reader, quantClass, values, error);
+                const double scale = coding[p].Scale(part, sb);
+                auto& block = content.positions[kCompatibleChannels + p];
+                for (int s = 0; s < kSamplesPerGranule; ++s)
+                    block[gr * kSamplesPerGranule + s][sb] = values[s] * scale;
+            }
+        }
+    }
+}
+
+}  // namespace tavrisk::mp2dec

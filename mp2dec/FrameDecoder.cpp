@@ -1,0 +1,77 @@
+#include "mp2dec/FrameDecoder.h"
+
+#include <algorithm>
+#include <cmath>
+
+namespace tavrisk::mp2dec {
+
+namespace {
+
+constexpr double kFullScale = 32768.0;
+
+// Rounds to the nearest 16-bit value (halves away from zero) and clips.
+inline int16_t ToPcm(double value) {
+    const double scaled = std::clamp(value * kFullScale, -32768.0, 32767.0);
+    return static_cast<int16_t>(scaled + std::copysign(0.5, scaled));
+}
+
+void Clear(SubbandBlock& block) {
+    for (auto& row : block) row.fill(0.0);
+}
+
+}  // namespace
+
+FrameDecoder::FrameDecoder(bool compatiblePairOnly)
+    : pairOnly(compatiblePairOnly),
+      content(std::make_unique<FrameContent>()),
+      mains(std::make_unique<std::array<SubbandBlock, kMainChannels>>()) {}
+
+void FrameDecoder::Synthesize(const SubbandBlock& block, SynthesisFilterbank& bank, double* out) {
+    for (int i = 0; i < kSubbandSamples; ++i) bank.Run(block[i], out + i * kSubbands);
+}
+
+FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeader& header,
+                                          long frameNumber, ProblemLog& log, int16_t* output) {
+    FrameContent& c = *content;
+    parser.Parse(frame, header, !pairOnly, c, frameNumber, log);
+    if (c.extensionUnsupported) return kRefused;
+
+    Result result = kDecoded;
+    auto& blocks = *mains;
+    if (!c.baseValid || (c.extension.present && !c.extensionValid)) {
+        for (auto& block : blocks) Clear(block);
+        c.lfe.fill(0.0);
+        result = kMuted;
+    } else if (pairOnly || !c.extension.present) {
+        blocks[kOutL] = c.positions[0];
+        blocks[kOutR] = c.positions[c.compatibleChannels > 1 ? 1 : 0];
+        if (!pairOnly) {
+            sawStereoOnly = true;
+            for (int ch : {kOutC, kOutLs, kOutRs}) Clear(blocks[ch]);
+        }
+    } else {
+        dematrixer.Run(c, blocks);
+    }
+
+    if (pairOnly) {
+        Synthesize(blocks[kOutL], banks[0], pcm[0].data());
+        Synthesize(blocks[kOutR], banks[1], pcm[1].data());
+    } else {
+        for (int ch = 0; ch < kMainChannels; ++ch)
+            Synthesize(blocks[ch], banks[ch], pcm[ch].data());
+        lfe.Run(c.lfe, pcm[kOutLfe].data());
+    }
+    Interleave(output);
+    return result;
+}
+
+void FrameDecoder::Interleave(int16_t* output) const {
+    const int channels = OutputChannels();
+    for (int ch = 0; ch < channels; ++ch) {
+        const double* in = pcm[ch].data();
+        int16_t* out = output + ch;
+        for (int i = 0; i < kFrameSamples; ++i) out[i * channels] = ToPcm(in[i]);
+    }
+}
+
+}  // namespace tavrisk::mp2dec

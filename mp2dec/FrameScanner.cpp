@@ -1,0 +1,83 @@
+#include "mp2dec/FrameScanner.h"
+
+#include <cstring>
+#include <string>
+
+namespace tavrisk::mp2dec {
+
+FrameScanner::FrameScanner(std::istream& in) : in(in), buffer(2 * kChunk) {}
+
+bool FrameScanner::Ensure(std::size_t count) {
+    while (end - start < count) {
+        if (eof) return false;
+        if (start > 0 && buffer.size() - end < kChunk) {
+            std::memmove(buffer.data(), buffer.data() + start, end - start);
+            consumedBefore += start;
+            end -= start;
+            frameStart = frameStart >= start ? frameStart - start : 0;
+            start = 0;
+        }
+        if (buffer.size() - end < kChunk) buffer.resize(end + kChunk);
+        in.read(reinterpret_cast<char*>(buffer.data() + end), static_cast<std::streamsize>(kChunk));
+        const std::streamsize got = in.gcount();
+        end += static_cast<std::size_t>(got);
+        if (got == 0) eof = true;
+    }
+    return true;
+}
+
+bool FrameScanner::Confirmed(const FrameHeader& candidate) {
+    const std::size_t length = static_cast<std::size_t>(candidate.FrameBytes());
+    if (!Ensure(length + FrameHeader::kBytes)) return true;  // the stream ends after it
+    const auto next = FrameHeader::Parse(buffer.data() + start + length);
+    return next && next->SameStream(candidate);
+}
+
+void FrameScanner::ReportSkipped(ProblemLog& log, bool atEnd) {
+    if (skipped == 0) return;
+    const std::string bytes = std::to_string(skipped) + " bytes without frame sync";
+    if (atEnd)
+        log.Error(frameNumber,
+                  bytes + (frameNumber > 0 ? " after the last frame" : " (no frame found)"));
+    else
+        log.Error(frameNumber + 1, bytes + " skipped before the frame");
+    skipped = 0;
+}
+
+bool FrameScanner::Next(ProblemLog& log) {
+    if (haveFrame) start = frameStart + Size();
+    haveFrame = false;
+    while (true) {
+        if (!Ensure(FrameHeader::kBytes)) {
+            skipped += end - start;
+            start = end;
+            ReportSkipped(log, true);
+            return false;
+        }
+        const auto candidate = FrameHeader::Parse(buffer.data() + start);
+        if (candidate) {
+            const std::size_t length = static_cast<std::size_t>(candidate->FrameBytes());
+            if (!Ensure(length)) {
+                ReportSkipped(log, false);
+                log.Error(frameNumber + 1, "truncated frame: " + std::to_string(end - start) +
+                                               " of " + std::to_string(length) + " bytes");
+                start = end;
+                return false;
+            }
+            if ((inSync && skipped == 0) || Confirmed(*candidate)) {
+                ReportSkipped(log, false);
+                header = *candidate;
+                frameStart = start;
+                ++frameNumber;
+                inSync = true;
+                haveFrame = true;
+                return true;
+            }
+        }
+        inSync = false;
+        ++skipped;
+        ++start;
+    }
+}
+
+}  // namespace tavrisk::mp2dec

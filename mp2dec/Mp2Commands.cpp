@@ -1,0 +1,111 @@
+#include "mp2dec/Mp2Commands.h"
+
+#include <filesystem>
+#include <fstream>
+
+#include "mp2dec/ProgressLine.h"
+#include "mp2dec/StreamChecker.h"
+#include "mp2dec/StreamDecoder.h"
+
+namespace tavrisk::mp2dec {
+
+namespace {
+
+constexpr int kExitOk = 0;
+constexpr int kExitProblems = 1;
+constexpr int kExitUsage = 2;
+constexpr const char* kStereoOption = "--stereo";
+
+uint64_t FileSize(const std::string& path) {
+    std::error_code ec;
+    const auto size = std::filesystem::file_size(path, ec);
+    return ec ? 0 : size;
+}
+
+void PrintProblems(ProblemLog& log, std::ostream& out) {
+    for (const std::string& line : log.TakeNewLines()) out << line << '\n';
+}
+
+std::string Counts(const ProblemLog& log) {
+    return std::to_string(log.ErrorCount()) + " error(s), " + std::to_string(log.WarningCount()) +
+           " warning(s)";
+}
+
+}  // namespace
+
+int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                    bool showProgress) {
+    if (args.size() != 1) {
+        err << "usage: tavrisk-cli check FILE.mp2\n";
+        return kExitUsage;
+    }
+    const std::string& path = args[0];
+    std::ifstream in(path, std::ios::binary);
+    if (!in) {
+        err << "cannot open " << path << '\n';
+        return kExitProblems;
+    }
+    ProgressLine progress(err, "Checking", showProgress);
+    const uint64_t total = FileSize(path);
+    ProblemLog log;
+    const auto summary =
+        StreamChecker().Check(in, log, [&](uint64_t done) { progress.Update(done, total); });
+    progress.Finish();
+    PrintProblems(log, out);
+    out << path << ": " << summary.frames << " frame(s), " << summary.withExtension
+        << " with multichannel extension, " << summary.damaged << " damaged; " << Counts(log)
+        << '\n';
+    return log.ErrorCount() == 0 ? kExitOk : kExitProblems;
+}
+
+int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
+                     bool showProgress) {
+    std::vector<std::string> names;
+    bool stereo = false;
+    bool unknownOption = false;
+    for (const std::string& arg : args) {
+        if (arg == kStereoOption)
+            stereo = true;
+        else if (!arg.empty() && arg[0] == '-' && arg.size() > 1)
+            unknownOption = true;
+        else
+            names.push_back(arg);
+    }
+    if (names.size() != 2 || unknownOption) {
+        err << "usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]\n";
+        return kExitUsage;
+    }
+    std::ifstream in(names[0], std::ios::binary);
+    if (!in) {
+        err << "cannot open " << names[0] << '\n';
+        return kExitProblems;
+    }
+    std::error_code ec;
+    if (std::filesystem::equivalent(names[0], names[1], ec)) {
+        err << "the output " << names[1] << " would overwrite the input\n";
+        return kExitProblems;
+    }
+    ProgressLine progress(err, "Decoding", showProgress);
+    const uint64_t total = FileSize(names[0]);
+    ProblemLog log;
+    StreamDecoder::Summary summary;
+    const bool written = StreamDecoder(stereo).Decode(
+        in, names[1], log, summary, [&](uint64_t done) { progress.Update(done, total); });
+    progress.Finish();
+    PrintProblems(log, err);
+    if (summary.stereoOnly)
+        err << "warning: no multichannel extension found; C, LS, RS and LFE are silent\n";
+    if (summary.frames > 0) {
+        out << "Decoded " << summary.frames << " frame(s) to " << names[1] << " ("
+            << (stereo ? 2 : 6) << " channels, " << summary.sampleRate << " Hz)";
+        if (summary.muted > 0) out << ", " << summary.muted << " damaged frame(s) muted";
+        out << '\n';
+    }
+    if (!written || log.ErrorCount() > 0) {
+        err << names[0] << ": " << Counts(log) << '\n';
+        return kExitProblems;
+    }
+    return kExitOk;
+}
+
+}  // namespace tavrisk::mp2dec
