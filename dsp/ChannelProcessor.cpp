@@ -10,8 +10,7 @@ namespace tavrisk {
 
 namespace {
 
-constexpr float kInverseFullScale = 1.0f / 32767.0f;
-constexpr double kInverseFullScaleD = 1.0 / 32767.0;
+constexpr double kInverseFullScale = 1.0 / 32767.0;
 
 // Truncation toward zero to a 32-bit int, saturating instead of overflowing.
 int32_t TruncToInt32(double value) {
@@ -28,7 +27,7 @@ constexpr int kCachedLevels = 32768;
 constexpr int32_t kNotComputed = -1;
 
 float LevelDb(float value) {
-    return static_cast<float>(20.0 * std::log10(static_cast<double>(value) * kInverseFullScaleD));
+    return static_cast<float>(20.0 * std::log10(static_cast<double>(value) * kInverseFullScale));
 }
 
 }  // namespace
