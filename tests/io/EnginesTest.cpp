@@ -28,11 +28,11 @@ constexpr std::array<int16_t, 6> kInputValue = {-32767, 3000, 2000, 4000, 5000, 
 class EnginesTest : public ::testing::Test {
   protected:
     std::string WriteInput(std::size_t frames) {
-        test::WavSpec spec;
-        spec.samples =
+        test::WavLayout layout;
+        layout.samples =
             test::MakeFrames(frames, 6, [](std::size_t, int k) { return kInputValue[k]; });
         const std::string path = dir.File("in.wav");
-        test::WriteBytes(path, test::BuildWav(spec));
+        test::WriteBytes(path, test::BuildWav(layout));
         return path;
     }
     // Runs a whole native job: source, Init, Run.

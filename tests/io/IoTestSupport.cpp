@@ -20,39 +20,39 @@ void Append16(std::vector<uint8_t>& bytes, uint16_t value) {
 
 }  // namespace
 
-std::vector<uint8_t> BuildWav(const WavSpec& spec) {
+std::vector<uint8_t> BuildWav(const WavLayout& layout) {
     std::vector<uint8_t> body;
     Append32(body, FourCc("WAVE"));
-    if (spec.withFmt) {
+    if (layout.withFmt) {
         Append32(body, FourCc("fmt "));
-        Append32(body, spec.fmtSize);
+        Append32(body, layout.fmtSize);
         const std::size_t start = body.size();
-        const uint16_t blockAlign = static_cast<uint16_t>(spec.channels * spec.bits / 8);
-        Append16(body, spec.formatTag);
-        Append16(body, spec.channels);
-        Append32(body, spec.rate);
-        Append32(body, spec.rate * blockAlign);
+        const uint16_t blockAlign = static_cast<uint16_t>(layout.channels * layout.bits / 8);
+        Append16(body, layout.formatTag);
+        Append16(body, layout.channels);
+        Append32(body, layout.rate);
+        Append32(body, layout.rate * blockAlign);
         Append16(body, blockAlign);
-        Append16(body, spec.bits);
-        if (spec.fmtSize >= 40) {
+        Append16(body, layout.bits);
+        if (layout.fmtSize >= 40) {
             Append16(body, 22);
-            Append16(body, spec.bits);
-            Append32(body, spec.channelMask);
+            Append16(body, layout.bits);
+            Append32(body, layout.channelMask);
             Append32(body, 1);  // the PCM sub-format GUID, first field
         }
-        body.resize(start + spec.fmtSize);
-        if (spec.fmtSize & 1u) body.push_back(0);
+        body.resize(start + layout.fmtSize);
+        if (layout.fmtSize & 1u) body.push_back(0);
     }
-    if (spec.withData) {
-        const auto size = static_cast<uint32_t>(spec.samples.size() * 2);
+    if (layout.withData) {
+        const auto size = static_cast<uint32_t>(layout.samples.size() * 2);
         Append32(body, FourCc("data"));
-        Append32(body, spec.declaredDataSize.value_or(size));
-        for (const int16_t sample : spec.samples) Append16(body, static_cast<uint16_t>(sample));
+        Append32(body, layout.declaredDataSize.value_or(size));
+        for (const int16_t sample : layout.samples) Append16(body, static_cast<uint16_t>(sample));
     }
-    if (!spec.trailingChunk.empty()) {
+    if (!layout.trailingChunk.empty()) {
         Append32(body, FourCc("LIST"));
-        Append32(body, static_cast<uint32_t>(spec.trailingChunk.size()));
-        body.insert(body.end(), spec.trailingChunk.begin(), spec.trailingChunk.end());
+        Append32(body, static_cast<uint32_t>(layout.trailingChunk.size()));
+        body.insert(body.end(), layout.trailingChunk.begin(), layout.trailingChunk.end());
     }
     std::vector<uint8_t> bytes;
     Append32(bytes, FourCc("RIFF"));

@@ -19,7 +19,7 @@ struct JobWindow {
 };
 
 // A WAV file built byte by byte, to make every kind of header.
-struct WavSpec {
+struct WavLayout {
     uint16_t formatTag = 1;
     uint16_t channels = 6;
     uint32_t rate = 48000;
@@ -32,7 +32,7 @@ struct WavSpec {
     bool withFmt = true;
     bool withData = true;
 };
-std::vector<uint8_t> BuildWav(const WavSpec& spec);
+std::vector<uint8_t> BuildWav(const WavLayout& layout);
 
 // `frames` frames whose channel k holds value(frame, k).
 std::vector<int16_t> MakeFrames(std::size_t frames, int channels,

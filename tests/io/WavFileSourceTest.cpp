@@ -16,7 +16,7 @@ using test::BuildWav;
 using test::JobWindow;
 using test::MakeFrames;
 using test::TempDir;
-using test::WavSpec;
+using test::WavLayout;
 using test::WriteBytes;
 
 constexpr std::size_t kBlock = SampleBlock::kFrames;
@@ -57,9 +57,9 @@ std::vector<uint8_t> CutAfter(std::vector<uint8_t> bytes, std::size_t size) {
 
 class WavFileSourceTest : public ::testing::Test {
   protected:
-    std::string Write(const WavSpec& spec, const std::string& name = "in.wav") {
+    std::string Write(const WavLayout& layout, const std::string& name = "in.wav") {
         const std::string path = dir.File(name);
-        WriteBytes(path, BuildWav(spec));
+        WriteBytes(path, BuildWav(layout));
         return path;
     }
     TempDir dir;
@@ -67,10 +67,10 @@ class WavFileSourceTest : public ::testing::Test {
 };
 
 TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
-    WavSpec spec;
-    spec.samples = RowFrames(kBlock * 2 + 500, kRowOfPlain);
+    WavLayout layout;
+    layout.samples = RowFrames(kBlock * 2 + 500, kRowOfPlain);
     WavFileSource source(job.window);
-    ASSERT_TRUE(source.Open(Write(spec)));
+    ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(job.window.statusText.text, "6 channels 48000 Hz 16 bits PCM WAV");
     EXPECT_EQ(ReadAndCheckBlocks(source), 2);  // the last partial block is withheld
     EXPECT_TRUE(job.ui.messages.empty());
@@ -78,58 +78,58 @@ TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
 
 TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
     for (const uint32_t mask : {0x3Fu, 0x60Fu}) {
-        WavSpec spec;
-        spec.formatTag = 0xFFFE;
-        spec.fmtSize = 40;
-        spec.channelMask = mask;
-        spec.rate = 44100;
-        spec.samples = RowFrames(kBlock, kRowOfMasked);
+        WavLayout layout;
+        layout.formatTag = 0xFFFE;
+        layout.fmtSize = 40;
+        layout.channelMask = mask;
+        layout.rate = 44100;
+        layout.samples = RowFrames(kBlock, kRowOfMasked);
         WavFileSource source(job.window);
-        ASSERT_TRUE(source.Open(Write(spec)));
+        ASSERT_TRUE(source.Open(Write(layout)));
         EXPECT_EQ(job.window.statusText.text, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
         EXPECT_EQ(ReadAndCheckBlocks(source), 1) << "mask " << mask;
     }
     // Any other mask keeps the plain order.
-    WavSpec spec;
-    spec.formatTag = 0xFFFE;
-    spec.fmtSize = 40;
-    spec.channelMask = 0x3F0;
-    spec.samples = RowFrames(kBlock, kRowOfPlain);
+    WavLayout layout;
+    layout.formatTag = 0xFFFE;
+    layout.fmtSize = 40;
+    layout.channelMask = 0x3F0;
+    layout.samples = RowFrames(kBlock, kRowOfPlain);
     WavFileSource source(job.window);
-    ASSERT_TRUE(source.Open(Write(spec)));
+    ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(ReadAndCheckBlocks(source), 1);
 }
 
 TEST_F(WavFileSourceTest, ReadingStopsAtTheEndOfTheDataChunk) {
-    WavSpec spec;
-    spec.samples = RowFrames(kBlock, kRowOfPlain);
-    spec.trailingChunk.assign(kBlock * 12 * 2, 0x7F);  // two blocks' worth of metadata
+    WavLayout layout;
+    layout.samples = RowFrames(kBlock, kRowOfPlain);
+    layout.trailingChunk.assign(kBlock * 12 * 2, 0x7F);  // two blocks' worth of metadata
     WavFileSource source(job.window);
-    ASSERT_TRUE(source.Open(Write(spec)));
+    ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(ReadAndCheckBlocks(source), 1);
 }
 
 TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
-    WavSpec spec;
-    spec.samples = RowFrames(kBlock * 2, kRowOfPlain);
-    spec.declaredDataSize = kBlock * 12 * 10;
+    WavLayout layout;
+    layout.samples = RowFrames(kBlock * 2, kRowOfPlain);
+    layout.declaredDataSize = kBlock * 12 * 10;
     WavFileSource source(job.window);
-    ASSERT_TRUE(source.Open(Write(spec)));
+    ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
     EXPECT_EQ(ReadAndCheckBlocks(source), 2);
     EXPECT_EQ(job.window.percentText.text, "100.00%");
 }
 
 TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
-    WavSpec good;
+    WavLayout good;
     good.samples = RowFrames(kBlock, kRowOfPlain);
-    const auto riffOf = [&](WavSpec spec) { return BuildWav(spec); };
+    const auto riffOf = [&](WavLayout layout) { return BuildWav(layout); };
     struct Case {
         std::string name;
         std::vector<uint8_t> bytes;
         std::string reason;
     };
-    WavSpec noFmt = good, noData = good, shortFmt = good, cutFmt = good;
+    WavLayout noFmt = good, noData = good, shortFmt = good, cutFmt = good;
     cutFmt.withData = false;
     cutFmt.samples.clear();
     noFmt.withFmt = false;
@@ -166,15 +166,15 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
 }
 
 TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
-    WavSpec stereo, eight, deep, slow;
+    WavLayout stereo, eight, deep, slow;
     stereo.channels = 2;
     eight.channels = 8;
     deep.bits = 24;
     slow.rate = 32000;
-    for (const WavSpec& spec : {stereo, eight, deep, slow}) {
+    for (const WavLayout& layout : {stereo, eight, deep, slow}) {
         job.ui.messages.clear();
-        WavSpec withData = spec;
-        withData.samples.assign(spec.channels * kBlock, 0);
+        WavLayout withData = layout;
+        withData.samples.assign(layout.channels * kBlock, 0);
         WavFileSource source(job.window);
         EXPECT_FALSE(source.Open(Write(withData)));
         ASSERT_EQ(job.ui.messages.size(), 1u);
@@ -186,12 +186,12 @@ TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
 
 TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
     job.window.SetNormalize(true);
-    WavSpec spec;
-    spec.samples = MakeFrames(kBlock * 2, 6, [](std::size_t i, int) {
+    WavLayout layout;
+    layout.samples = MakeFrames(kBlock * 2, 6, [](std::size_t i, int) {
         return static_cast<int16_t>(i % 2 ? 16000 : -16000);
     });
     WavFileSource source(job.window);
-    ASSERT_TRUE(source.Open(Write(spec)));
+    ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(job.window.percentText.text, "50.00%");
     SampleBlock block;
     int blocks = 0;
@@ -205,7 +205,7 @@ TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
     EXPECT_EQ(job.window.percentText.text, "100.00%");
 
     // A silent file leaves every peak at 0.
-    WavSpec silent;
+    WavLayout silent;
     silent.samples.assign(kBlock * 6, 0);
     WavFileSource quiet(job.window);
     ASSERT_TRUE(quiet.Open(Write(silent, "silent.wav")));
@@ -214,14 +214,14 @@ TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
 
 TEST_F(WavFileSourceTest, StopDuringAnalysisFailsOpen) {
     job.window.SetNormalize(true);
-    WavSpec spec;
-    spec.samples = RowFrames(kBlock * 4, kRowOfPlain);
+    WavLayout layout;
+    layout.samples = RowFrames(kBlock * 4, kRowOfPlain);
     int pumps = 0;
     job.ui.onPump = [&] {
         if (++pumps == 2) job.window.jobStopped = true;
     };
     WavFileSource source(job.window);
-    EXPECT_FALSE(source.Open(Write(spec)));
+    EXPECT_FALSE(source.Open(Write(layout)));
     EXPECT_TRUE(job.ui.messages.empty());
 }
 
@@ -229,11 +229,11 @@ TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
     job.window.freq.selected = TranscoderDialog::kFreq44100;
     job.window.inputFrequency.selected = TranscoderDialog::kFreq48000;
     // A ramp on every channel: input frame n holds 8 n.
-    WavSpec spec;
-    spec.samples =
+    WavLayout layout;
+    layout.samples =
         MakeFrames(kBlock * 4, 6, [](std::size_t i, int) { return static_cast<int16_t>(8 * i); });
     WavFileSource source(job.window);
-    ASSERT_TRUE(source.Open(Write(spec)));
+    ASSERT_TRUE(source.Open(Write(layout)));
     SampleBlock block;
     const double ratio = SampleSource::kResampleRatio;
     for (std::size_t b = 0; b < 3; ++b) {

@@ -50,16 +50,17 @@ bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderOption
 }
 
 PcmAudio Tones(int rate, std::size_t frames) {
-    tavrisk::test::ToneSpec spec;
-    spec.frequencies = {440.0, 660.0, 1000.0, 50.0, 1500.0, 2500.0};
-    spec.amplitude = 6000.0;
-    return tavrisk::test::MakeTones(spec, rate, frames);
+    tavrisk::test::ToneSet layout;
+    layout.frequencies = {440.0, 660.0, 1000.0, 50.0, 1500.0, 2500.0};
+    layout.amplitude = 6000.0;
+    return tavrisk::test::MakeTones(layout, rate, frames);
 }
 
 class Mp2EncoderEndToEnd : public testing::Test {
   protected:
     void SetUp() override {
-        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe")) FAIL() << "ffmpeg and ffprobe are needed (scripts/setup.sh installs them)";
+        if (!HaveProgram("ffmpeg") || !HaveProgram("ffprobe"))
+            FAIL() << "ffmpeg and ffprobe are needed (scripts/setup.sh installs them)";
     }
     TempDir dir;
 };

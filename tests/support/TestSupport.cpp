@@ -68,14 +68,14 @@ std::vector<double> PcmAudio::Channel(int channel) const {
     return out;
 }
 
-PcmAudio MakeTones(const ToneSpec& spec, int rate, std::size_t frames) {
+PcmAudio MakeTones(const ToneSet& layout, int rate, std::size_t frames) {
     PcmAudio audio;
-    audio.channels = static_cast<int>(spec.frequencies.size());
+    audio.channels = static_cast<int>(layout.frequencies.size());
     audio.rate = rate;
     audio.samples.resize(frames * audio.channels);
     for (std::size_t i = 0; i < frames; ++i) {
         for (int c = 0; c < audio.channels; ++c) {
-            double v = spec.amplitude * std::sin(2.0 * M_PI * spec.frequencies[c] * i / rate);
+            double v = layout.amplitude * std::sin(2.0 * M_PI * layout.frequencies[c] * i / rate);
             audio.samples[i * audio.channels + c] = static_cast<int16_t>(std::lround(v));
         }
     }

@@ -46,11 +46,11 @@ struct PcmAudio {
 };
 
 // Six tones, one per channel in file order, amplitude in 16-bit units.
-struct ToneSpec {
+struct ToneSet {
     std::vector<double> frequencies;
     double amplitude = 16000.0;
 };
-PcmAudio MakeTones(const ToneSpec& spec, int rate, std::size_t frames);
+PcmAudio MakeTones(const ToneSet& layout, int rate, std::size_t frames);
 
 // Writes a plain 16-bit PCM WAV ("fmt " of 16 bytes, no channel mask).
 void WritePlainWav(const std::string& path, const PcmAudio& audio);
