@@ -5,23 +5,16 @@
 #include "app/TranscodeJob.h"
 #include "engines/MonoFilesEngine.h"
 #include "engines/WavEngine.h"
+#include "mp2enc/Mp2Engine.h"
 #include "sources/WavFileSource.h"
 #include "sources/ac3/Ac3FileSource.h"
-
-// The encoder is wired in as soon as it exists.
-#if __has_include("mp2enc/Mp2Engine.h")
-#include "mp2enc/Mp2Engine.h"
-#define TAVRISK_HAVE_MP2_ENGINE 1
-#endif
 
 namespace tavrisk {
 
 std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
     switch (window.outputEngine.selected) {
-#ifdef TAVRISK_HAVE_MP2_ENGINE
         case TranscoderDialog::kEngineMp2:
             return std::make_unique<mp2::Mp2Engine>(window);
-#endif
         case TranscoderDialog::kEnginePcmMono:
             return std::make_unique<MonoFilesEngine>(window, false);
         case TranscoderDialog::kEngineWav:

@@ -13,11 +13,7 @@
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
 #include "cli/TerminalInterface.h"
-
-#if __has_include("mp2dec/Mp2Commands.h")
 #include "mp2dec/Mp2Commands.h"
-#define TAVRISK_HAVE_MP2DEC 1
-#endif
 
 namespace {
 
@@ -113,15 +109,11 @@ int main(int argc, char** argv) {
     const std::string command = args.empty() ? "" : args.front();
     const bool progress = ::isatty(STDERR_FILENO) != 0;
     if (command == "demo") return Demo({args.begin() + 1, args.end()});
-#ifdef TAVRISK_HAVE_MP2DEC
     if (command == "check")
         return tavrisk::mp2dec::RunCheckCommand({args.begin() + 1, args.end()}, std::cout,
                                                 std::cerr, progress);
     if (command == "decode")
         return tavrisk::mp2dec::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout,
                                                  std::cerr, progress);
-#else
-    (void)progress;
-#endif
     return Transcode(args);
 }
