@@ -114,23 +114,26 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
 
     const char* argv[kArgc];
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
-    // The analysis pass of a normalised job runs inside Init: it must see a running job.
-    window.jobStopped = false;
+    // From here the job runs: Transcode is off before Init, whose analysis pass pumps the
+    // front end's events (a second job must not start inside this one), and the stop
+    // request is cleared so that the analysis pass sees a running job.
+    window.EnableTranscode(false);
+    window.ClearStop();
     if (!engine->Init(kArgc, argv)) {
-        window.jobStopped = true;
+        window.RequestStop();
+        window.EnableTranscode(true);
         return Outcome::Failed;
     }
 
-    window.EnableTranscode(false);
     window.Ui().SetBusy(true);
     const bool ran = engine->Run();
     // A source that reported an error (a damaged frame, a refused resync) ended the input
     // early: the output holds what came before, but the job did not succeed.
     const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
-    const bool stoppedByUser = window.jobStopped;
-    window.EnableTranscode(true);
-    window.jobStopped = true;
+    const bool stoppedByUser = window.StopRequested();
+    window.RequestStop();
     engine.reset();
+    window.EnableTranscode(true);
     window.Ui().SetBusy(false);
 
     if (!ran || sourceFailed) return Outcome::Failed;

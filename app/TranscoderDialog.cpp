@@ -1,9 +1,11 @@
 #include "app/TranscoderDialog.h"
 
+#include <algorithm>
 #include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
+#include <iterator>
 
 namespace tavrisk {
 
@@ -98,8 +100,51 @@ void TranscoderDialog::OnInitDialog() {
     elapsedText.text = remainingText.text = "00:00:00";
     percentText.text = "000,00%";
     transcodeButton.enabled = true;
-    jobStopped = true;
+    RequestStop();
     Changed(0);
+}
+
+void TranscoderDialog::Changed(int controlId) {
+    const auto among = [controlId](const int(&ids)[kColumns]) {
+        return std::find(std::begin(ids), std::end(ids), controlId) != std::end(ids);
+    };
+    if (controlId == 0 || controlId == ctl::kNormalizeLink || controlId == ctl::kDrpLink ||
+        among(ctl::kRouting) || among(ctl::kGainSlider))
+        PublishChannelControls();
+    ui.ControlChanged(controlId);
+}
+
+void TranscoderDialog::PublishChannelControls() {
+    ChannelControls controls;
+    controls.routing = routing;
+    for (int k = 0; k < kColumns; ++k) controls.sliderPositions[k] = gainSliders[k].position;
+    controls.normalizeLinkMode = normalizeLink.selected;
+    controls.drpLinkMode = drpLink.selected;
+    const std::lock_guard lock(publishedMutex);
+    publishedControls = controls;
+}
+
+ChannelControls TranscoderDialog::CurrentChannelControls() const {
+    const std::lock_guard lock(publishedMutex);
+    return publishedControls;
+}
+
+ChannelJobSettings TranscoderDialog::ChannelSettingsForJob() {
+    ChannelJobSettings settings;
+    settings.normalize = IsNormalizeOn();
+    settings.drp = IsDrpOn();
+    settings.outputRate = GetOutputRate();
+    for (int k = 0; k < kColumns; ++k) {
+        CurveCopy& copy = settings.curves[k];
+        const auto count = static_cast<std::size_t>(curves[k].GetPointCount());
+        copy.inputDb.assign(count, 0.0f);
+        copy.outputDb.assign(count, 0.0f);
+        curves[k].GetPointsDb(copy.inputDb.data(), copy.outputDb.data());
+        copy.releaseMs = curves[k].GetReleaseMs();
+    }
+    PublishChannelControls();
+    settings.controls = CurrentChannelControls();
+    return settings;
 }
 
 // --- Handlers ------------------------------------------------------------------------------
@@ -285,10 +330,10 @@ void TranscoderDialog::OnCurveEdited(int column) {
 }
 
 bool TranscoderDialog::OnOK() {
-    if (jobStopped) return true;
+    if (StopRequested()) return true;
     if (MessageBox("Sure to stop ?", "Abort transcoding", MessageButtons::OkCancel,
                    MessageIcon::Question) == MessageAnswer::Ok)
-        jobStopped = true;
+        RequestStop();
     return false;
 }
 
@@ -399,7 +444,7 @@ bool TranscoderDialog::UpdateProgress(float percent, bool reset) {
     progress.position = position;
     Changed(ctl::kProgress);
     ui.PumpMessages();
-    return jobStopped;
+    return StopRequested();
 }
 
 void TranscoderDialog::SetStatusText(const std::string& text) {

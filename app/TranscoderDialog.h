@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <functional>
+#include <mutex>
 #include <string>
 #include <vector>
 
@@ -11,14 +12,16 @@
 #include "app/UserInterface.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
+#include "host/JobHost.h"
 
 namespace tavrisk {
 
 // The main window as a settings model: every option is a control with its items and
 // default, the handlers keep the settings consistent, and the readers give jobs, sources
-// and the channel processing what they need. A front end shows it and forwards user events
-// to the handlers; the model tells the front end what changed through UserInterface.
-class TranscoderDialog : public ChannelSettings {
+// and the channel processing what they need: it is the job host of the jobs it starts. A
+// front end shows it and forwards user events to the handlers; the model tells the front
+// end what changed through UserInterface.
+class TranscoderDialog : public JobHost {
   public:
     static constexpr const char* kTitle = "Tavrisk Transcoder v3.0.4";
     static constexpr const char* kAppName = "Tavrisk";
@@ -38,7 +41,7 @@ class TranscoderDialog : public ChannelSettings {
     UserInterface& Ui() { return ui; }
     MessageAnswer MessageBox(std::string_view text, std::string_view title,
                              MessageButtons buttons = MessageButtons::Ok,
-                             MessageIcon icon = MessageIcon::Stop) {
+                             MessageIcon icon = MessageIcon::Stop) override {
         return ui.ShowMessage(text, title, buttons, icon);
     }
 
@@ -78,23 +81,27 @@ class TranscoderDialog : public ChannelSettings {
     // --- Readers -------------------------------------------------------------------------
     int GetBitrate() const;
     int GetOutputRate() const override;
-    int GetInputRate() const;
-    bool ResamplingNeeded() const;
-    int32_t GetResyncMs() const;
-    bool IsNormalizeOn() const override { return normalize.checked; }
-    bool IsDrpOn() const override { return drp.checked; }
-    int NormalizeLinkMode() const override { return normalizeLink.selected; }
-    int DrpLinkMode() const override { return drpLink.selected; }
-    int SliderPosition(int column) const override { return gainSliders[column].position; }
-    const std::array<int, kColumns>& Routing() const override { return routing; }
-    DrpCurve& Curve(int column) override { return curves[column]; }
+    int GetInputRate() const override;
+    bool ResamplingNeeded() const override;
+    int32_t GetResyncMs() const override;
+    bool IsNormalizeOn() const { return normalize.checked; }
+    bool IsDrpOn() const { return drp.checked; }
+    int NormalizeLinkMode() const { return normalizeLink.selected; }
+    int DrpLinkMode() const { return drpLink.selected; }
+    int SliderPosition(int column) const { return gainSliders[column].position; }
+    const std::array<int, kColumns>& Routing() const { return routing; }
+    DrpCurve& Curve(int column) { return curves[column]; }
     const DrpCurve& Curve(int column) const { return curves[column]; }
+    ChannelJobSettings ChannelSettingsForJob() override;
+    // Safe from any thread: the copy published by the last change of these controls.
+    ChannelControls CurrentChannelControls() const override;
     void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) override;
 
     // --- Job display ---------------------------------------------------------------------
-    // Shows progress and times, pumps the front end's events; returns jobStopped.
-    bool UpdateProgress(float percent, bool reset);
-    void SetStatusText(const std::string& text);
+    // Shows progress and times, pumps the front end's events; true when the job is asked
+    // to stop.
+    bool UpdateProgress(float percent, bool reset) override;
+    void SetStatusText(const std::string& text) override;
     void EnableTranscode(bool enabled);
     // Takes the start time of a job (or batch) from the tick source.
     void MarkStart();
@@ -117,12 +124,15 @@ class TranscoderDialog : public ChannelSettings {
     std::vector<std::string> batchList;
 
     // --- Job state ---------------------------------------------------------------------
-    bool jobStopped = true;
+    // No job runs, or the running one was asked to stop (the host's stop request).
+    bool JobStopped() const { return StopRequested(); }
     bool directShowMode = true;
     int32_t startSeconds = 0;
 
   private:
-    void Changed(int controlId) { ui.ControlChanged(controlId); }
+    void Changed(int controlId);
+    // Copies the controls a running job reads into the copy it reads them from.
+    void PublishChannelControls();
     void SetSlider(int column, int position, const std::string& text);
     void PairFrequencies();
     static std::string FormatClock(float seconds);
@@ -133,6 +143,8 @@ class TranscoderDialog : public ChannelSettings {
     std::array<DrpCurve, kColumns> curves;
     // Values exchanged with the resync edits.
     int resyncH = 0, resyncM = 0, resyncS = 0, resyncMsValue = 0;
+    mutable std::mutex publishedMutex;
+    ChannelControls publishedControls;
 };
 
 }  // namespace tavrisk

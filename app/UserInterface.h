@@ -3,12 +3,9 @@
 #include <string>
 #include <string_view>
 
-namespace tavrisk {
+#include "host/JobHost.h"
 
-// Buttons and icons of a message box, as the main window and the sources use them.
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageIcon { Stop, Question, Exclamation, Information };
-enum class MessageAnswer { Ok, Cancel };
+namespace tavrisk {
 
 // What the core needs from a front end: message boxes, a notice when a control of the
 // main-window model changed (so a view can redraw it) and the message pump that keeps the

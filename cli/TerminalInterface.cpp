@@ -57,7 +57,7 @@ void TerminalInterface::ControlChanged(int controlId) {
 void TerminalInterface::PumpMessages() {
     if (interruptRequested && window) {
         interruptRequested = 0;
-        window->jobStopped = true;
+        window->RequestStop();
         EndProgressLine();
         std::fprintf(stderr, "Stopping: the output written so far is kept.\n");
     }

@@ -4,8 +4,6 @@
 #include <cmath>
 #include <limits>
 
-#include "dsp/DrpCurve.h"
-
 namespace tavrisk {
 
 namespace {
@@ -32,20 +30,27 @@ float LevelDb(float value) {
 
 }  // namespace
 
-ChannelProcessor::ChannelProcessor(ChannelSettings& settings)
-    : settings(settings), routing(&settings.Routing()) {
+ChannelProcessor::ChannelProcessor(const ChannelJobSettings& settings)
+    : controls(settings.controls) {
     gain.fill(1.0f);
-    normalizeEnabled = settings.IsNormalizeOn();
-    dynamicsEnabled = settings.IsDrpOn();
-    PrepareDynamics();
+    normalizeEnabled = settings.normalize;
+    dynamicsEnabled = settings.drp;
+    PrepareDynamics(settings);
 }
 
-void ChannelProcessor::PrepareDynamics() {
-    sampleRate = settings.GetOutputRate();
+void ChannelProcessor::SetControls(const ChannelControls& newControls) {
+    if (newControls == controls) return;
+    const bool targetsChanged = newControls.sliderPositions != controls.sliderPositions ||
+                                newControls.normalizeLinkMode != controls.normalizeLinkMode;
+    controls = newControls;
+    if (gainsComputed && targetsChanged) ComputeNormalizeGains();
+}
+
+void ChannelProcessor::PrepareDynamics(const ChannelJobSettings& settings) {
+    sampleRate = settings.outputRate;
     for (int c = 0; c < kChannels; ++c) {
-        // The curve is copied once: editing it during a run does not change that run.
-        DrpCurve& curve = settings.Curve(c);
-        releaseMs[c] = curve.GetReleaseMs();
+        const CurveCopy& curve = settings.curves[c];
+        releaseMs[c] = curve.releaseMs;
         envelope[c] = 0.0f;
         heldPeak[c] = 0.0f;
         releaseCounter[c] = 0;
@@ -53,10 +58,9 @@ void ChannelProcessor::PrepareDynamics() {
         releases[c] = Release{};
         releases[c].samples = static_cast<int64_t>(releaseMs[c]) * sampleRate / 1000;
         if (dynamicsEnabled) targetCache[c].assign(kCachedLevels, kNotComputed);
-        const int count = curve.GetPointCount();
-        curveIn[c].assign(count, 0.0f);
-        curveOut[c].assign(count, 0.0f);
-        curve.GetPointsDb(curveIn[c].data(), curveOut[c].data());
+        curveIn[c] = curve.inputDb;
+        curveOut[c] = curve.outputDb;
+        if (curveOut[c].size() != curveIn[c].size()) curveOut[c].resize(curveIn[c].size(), 0.0f);
     }
 }
 
@@ -66,7 +70,7 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
     if (unityGains && !dynamics) {
         // Gain 1.0 without dynamics: scale, clip and truncate in one step (same results).
         for (int f = 0; f < kChannels; ++f) {
-            const int from = (*routing)[f];
+            const int from = controls.routing[f];
             const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
             results[kResultOfColumn[f]] = std::clamp(ScaleAtUnity(sample), -kMaxSample, kMaxSample);
         }
@@ -74,7 +78,7 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
     }
     std::array<float, kChannels> v{};
     for (int f = 0; f < kChannels; ++f) {
-        const int from = (*routing)[f];
+        const int from = controls.routing[f];
         const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
         v[f] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
                                              : ScaleToSample(gain[kResultOfColumn[f]], sample));
@@ -88,7 +92,7 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
     }
 }
 
-void ChannelProcessor::Analyze(const float* columnFrame) {
+bool ChannelProcessor::Analyze(const float* columnFrame) {
     std::array<int32_t, kChannels> results{};
     Process(columnFrame, results, true);
     bool rose = false;
@@ -99,18 +103,22 @@ void ChannelProcessor::Analyze(const float* columnFrame) {
             rose = true;
         }
     }
-    if (!rose) return;
+    return rose;
+}
+
+std::array<float, ChannelProcessor::kChannels> ChannelProcessor::PeakLevelsDb() const {
     std::array<float, kChannels> levelsDb{};
     for (int f = 0; f < kChannels; ++f) levelsDb[f] = LevelDb(peak[kResultOfColumn[f]]);
-    settings.ShowPeakLevels(levelsDb);
+    return levelsDb;
 }
 
 void ChannelProcessor::ComputeNormalizeGains() {
-    const int mode = settings.NormalizeLinkMode();
+    gainsComputed = true;
+    const int mode = controls.normalizeLinkMode;
     if (mode < 0 || mode > 3) return;
     std::array<float, kChannels> target{};
     for (int f = 0; f < kChannels; ++f)
-        target[kResultOfColumn[f]] = static_cast<float>(settings.SliderPosition(f) * 327.67);
+        target[kResultOfColumn[f]] = static_cast<float>(controls.sliderPositions[f] * 327.67);
 
     // A silent channel (or group) keeps gain 1.0: there is nothing to scale to a target.
     auto alone = [&](int r) { gain[r] = peak[r] > 0.0f ? target[r] / peak[r] : 1.0f; };
@@ -192,7 +200,7 @@ void ChannelProcessor::LinkEnvelopes() {
     float& c = envelope[kColC];
     float& ls = envelope[kColLs];
     float& rs = envelope[kColRs];
-    switch (settings.DrpLinkMode()) {
+    switch (controls.drpLinkMode) {
         case 1: {
             const float front = Max2(l, r);
             const float rear = Max2(ls, rs);

@@ -29,16 +29,24 @@ class ChannelProcessor {
     static constexpr std::array<int, kChannels> kResultOfColumn = {kResL,   kResR,  kResC,
                                                                    kResLfe, kResLs, kResRs};
 
-    // Reads the check boxes and copies the curves (the settings of this job).
-    explicit ChannelProcessor(ChannelSettings& settings);
+    // Takes the settings of this job: switches, curves and the controls at its start.
+    explicit ChannelProcessor(const ChannelJobSettings& settings);
+
+    // The controls of the next block (routing, link modes, normalisation targets). With
+    // normalisation gains already computed, new targets or links recompute them.
+    void SetControls(const ChannelControls& newControls);
+    const ChannelControls& Controls() const { return controls; }
 
     // One frame in column order; results in result order.
     void Process(const float* columnFrame, std::array<int32_t, kChannels>& results,
                  bool analysisOnly);
-    // One analysis-pass frame: processes without dynamics and raises the peaks.
-    void Analyze(const float* columnFrame);
+    // One analysis-pass frame: processes without dynamics and raises the peaks. True when a
+    // peak rose.
+    bool Analyze(const float* columnFrame);
     void ResetPeaks() { peak.fill(0.0f); }
     void ComputeNormalizeGains();
+    // The peaks in dB (20 log10(peak / 32767)), in column order.
+    std::array<float, kChannels> PeakLevelsDb() const;
 
     bool NormalizeEnabled() const { return normalizeEnabled; }
     bool DynamicsEnabled() const { return dynamicsEnabled; }
@@ -81,7 +89,7 @@ class ChannelProcessor {
     }
 
   private:
-    void PrepareDynamics();
+    void PrepareDynamics(const ChannelJobSettings& settings);
     void ApplyDynamics(std::array<float, kChannels>& v);
     void DetectLevel(int channel, float value);
     // A new peak: the envelope jumps to it and a release from it starts.
@@ -91,9 +99,8 @@ class ChannelProcessor {
     int32_t ComputeTarget(int channel, float level) const;
     int32_t TargetOf(int channel, float level);
 
-    ChannelSettings& settings;
-    // The window's routing table, read live on every frame.
-    const std::array<int, kChannels>* routing;
+    ChannelControls controls;
+    bool gainsComputed = false;
     std::array<float, kChannels> peak{};
     std::array<float, kChannels> gain{};
     bool normalizeEnabled = false;

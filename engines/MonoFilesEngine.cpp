@@ -3,13 +3,11 @@
 #include <filesystem>
 #include <system_error>
 
-#include "app/TranscoderDialog.h"
 #include "engines/EngineMessages.h"
 
 namespace tavrisk {
 
-MonoFilesEngine::MonoFilesEngine(TranscoderDialog& window, bool wavMode)
-    : window(window), wavMode(wavMode) {}
+MonoFilesEngine::MonoFilesEngine(JobHost& host, bool wavMode) : host(host), wavMode(wavMode) {}
 
 MonoFilesEngine::~MonoFilesEngine() {
     for (int k = 0; k < kFiles; ++k) {
@@ -32,7 +30,7 @@ bool MonoFilesEngine::Init(int argc, const char* const* argv) {
     for (int k = 0; k < kFiles; ++k) {
         paths[k] = FilePath(folder, k, wavMode);
         if (!CreateFile(k, rate)) {
-            ReportCreateError(window, paths[k]);
+            ReportCreateError(host, paths[k]);
             RemoveCreatedFiles(k);
             return false;
         }
@@ -76,7 +74,7 @@ bool MonoFilesEngine::FetchBlock() {
             WavWriter::PutSample(values[i], row.data() + i * WavWriter::kBytesPerSample);
         }
         if (!WriteFile(k, row.data(), row.size())) {
-            ReportWriteError(window, paths[k]);
+            ReportWriteError(host, paths[k]);
             failed = true;
             return false;
         }
@@ -92,7 +90,7 @@ bool MonoFilesEngine::Finish() {
     for (int k = 0; k < kFiles; ++k) {
         if (!CloseFile(k) && closed) {
             if (!failed) {
-                ReportWriteError(window, paths[k]);
+                ReportWriteError(host, paths[k]);
             }
             failed = true;
             closed = false;

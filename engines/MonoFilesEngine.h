@@ -11,8 +11,6 @@
 
 namespace tavrisk {
 
-class TranscoderDialog;
-
 // Writes each of the six processed channels into its own file in the output folder:
 // stream_l, stream_r, stream_c, stream_lfe, stream_ls and stream_rs, as mono 16-bit WAV
 // files (WAV mode) or as headerless little-endian 16-bit PCM (PCM mode). The folder is
@@ -24,7 +22,7 @@ class MonoFilesEngine : public OutputEngine {
     static constexpr std::array<const char*, kFiles> kChannelNames = {"l",   "r",  "c",
                                                                       "lfe", "ls", "rs"};
 
-    MonoFilesEngine(TranscoderDialog& window, bool wavMode);
+    MonoFilesEngine(JobHost& host, bool wavMode);
     ~MonoFilesEngine() override;
 
     bool Init(int argc, const char* const* argv) override;
@@ -41,7 +39,7 @@ class MonoFilesEngine : public OutputEngine {
     bool CloseFile(int k);
     void RemoveCreatedFiles(int count);
 
-    TranscoderDialog& window;
+    JobHost& host;
     bool wavMode;
     bool createdFolder = false;
     std::string folder;

@@ -1,6 +1,5 @@
 #include "engines/WavEngine.h"
 
-#include "app/TranscoderDialog.h"
 #include "engines/EngineMessages.h"
 
 namespace tavrisk {
@@ -14,7 +13,7 @@ constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfFileChannel = {
 
 }  // namespace
 
-WavEngine::WavEngine(TranscoderDialog& window) : window(window) {}
+WavEngine::WavEngine(JobHost& host) : host(host) {}
 
 WavEngine::~WavEngine() {
     writer.Close();
@@ -26,7 +25,7 @@ bool WavEngine::Init(int argc, const char* const* argv) {
     }
     outputName = argv[argc - 1];
     if (!writer.Open(outputName, kChannels, GetRateOption(argc, argv), WavWriter::kBitsPerSample)) {
-        ReportCreateError(window, outputName);
+        ReportCreateError(host, outputName);
         return false;
     }
     return true;
@@ -44,7 +43,7 @@ bool WavEngine::FetchBlock() {
         }
     }
     if (!writer.Write(frames.data(), frames.size())) {
-        ReportWriteError(window, outputName);
+        ReportWriteError(host, outputName);
         failed = true;
         return false;
     }
@@ -58,7 +57,7 @@ bool WavEngine::Finish() {
     const bool wasOpen = writer.IsOpen();
     if (!writer.Close() && wasOpen) {
         if (!failed) {
-            ReportWriteError(window, outputName);
+            ReportWriteError(host, outputName);
         }
         failed = true;
         return false;

@@ -10,15 +10,13 @@
 
 namespace tavrisk {
 
-class TranscoderDialog;
-
 // Writes the processed audio into one six-channel 16-bit WAV file, frames interleaved as
 // L, C, R, LS, RS, LFE.
 class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;
 
-    explicit WavEngine(TranscoderDialog& window);
+    explicit WavEngine(JobHost& host);
     ~WavEngine() override;
 
     bool Init(int argc, const char* const* argv) override;
@@ -27,7 +25,7 @@ class WavEngine : public OutputEngine {
     bool FetchBlock() override;
 
   private:
-    TranscoderDialog& window;
+    JobHost& host;
     WavWriter writer;
     std::string outputName;
     SampleBlock block;

@@ -1,17 +1,50 @@
 #include "mp2enc/Mp2Engine.h"
 
+#include <cstdlib>
+#include <string>
+
 #include "mp2enc/EncoderOptions.h"
 
 namespace tavrisk::mp2 {
 namespace {
 
 constexpr const char* kDefaultExtension = ".mpg";
+constexpr const char* kSettingsTitle = "Tavrisk Internal Encoder Error";
+constexpr const char* kOpenTitle = "File Open Error";
+constexpr const char* kCreateTitle = "File Creation Error";
+constexpr const char* kWriteTitle = "File I/O Error";
+
+std::string Quoted(const char* format, const std::string& path) {
+    return format + ("\"" + path + "\".");
+}
+
+// Text written to a stream while it is in use, kept in memory.
+class CapturedStream {
+  public:
+    CapturedStream() : stream(open_memstream(&buffer, &size)) {}
+    ~CapturedStream() {
+        if (stream) std::fclose(stream);
+        std::free(buffer);
+    }
+    CapturedStream(const CapturedStream&) = delete;
+    CapturedStream& operator=(const CapturedStream&) = delete;
+
+    std::FILE* Stream(std::FILE* fallback) const { return stream ? stream : fallback; }
+    std::string Text() {
+        if (!stream) return {};
+        std::fflush(stream);
+        return std::string(buffer, size);
+    }
+
+  private:
+    char* buffer = nullptr;
+    std::size_t size = 0;
+    std::FILE* stream;
+};
 
 }  // namespace
 
-Mp2Engine::Mp2Engine(TranscoderDialog& window) : block(std::make_unique<SampleBlock>()) {
-    (void)window;
-}
+Mp2Engine::Mp2Engine(JobHost& host) : host(host), block(std::make_unique<SampleBlock>()) {}
 
 Mp2Engine::~Mp2Engine() = default;
 
@@ -21,17 +54,33 @@ void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
     encoder.setStreams(out, err);
 }
 
+void Mp2Engine::Report(const std::string& text, const char* title) {
+    host.MessageBox(text, title, MessageButtons::Ok, MessageIcon::Stop);
+}
+
+bool Mp2Engine::Configure(int argc, const char* const* argv, EncoderOptions& options) {
+    CapturedStream refusals;
+    encoder.setStreams(outStream, refusals.Stream(errStream));
+    const bool accepted =
+        parseOptions(argc, argv, options, refusals.Stream(errStream)) && encoder.configure(options);
+    encoder.setStreams(outStream, errStream);
+    const std::string text = refusals.Text();
+    if (!text.empty()) std::fputs(text.c_str(), errStream);
+    if (!accepted) Report("The encoder refused its settings:\n" + text, kSettingsTitle);
+    return accepted;
+}
+
 bool Mp2Engine::Init(int argc, const char* const* argv) {
     EncoderOptions options;
-    if (!parseOptions(argc, argv, options, errStream)) return false;
+    if (!Configure(argc, argv, options)) return false;
     inputPath = options.inputPath;
     outputPath = options.outputPath;
     if (outputPath.empty() || outputPath == inputPath) outputPath = inputPath + kDefaultExtension;
-    if (!encoder.configure(options)) return false;
 
     inputFile.reset(std::fopen(inputPath.c_str(), "rb"));
     if (!inputFile) {
         std::fprintf(outStream, "Could not find \"%s\".\n", inputPath.c_str());
+        Report(Quoted("Could not find ", inputPath), kOpenTitle);
         return false;
     }
     if (!source || !source->Open(inputPath)) {
@@ -39,6 +88,7 @@ bool Mp2Engine::Init(int argc, const char* const* argv) {
         return false;
     }
     if (!encoder.openOutput(outputPath)) {
+        Report(Quoted("Could not create ", outputPath), kCreateTitle);
         source->Close();
         inputFile.reset();
         return false;
@@ -54,6 +104,7 @@ bool Mp2Engine::FetchBlock() {
 bool Mp2Engine::EncodeBlock() {
     if (encoder.encodeFrame(*block)) return true;
     std::fprintf(errStream, "Could not write \"%s\".\n", outputPath.c_str());
+    Report(Quoted("Could not write ", outputPath), kWriteTitle);
     failed = true;
     return false;
 }
@@ -63,6 +114,7 @@ bool Mp2Engine::Finish() {
         outputOpen = false;
         if (!encoder.finish(inputPath, outputPath) && !failed) {
             std::fprintf(errStream, "Could not write \"%s\".\n", outputPath.c_str());
+            Report(Quoted("Could not write ", outputPath), kWriteTitle);
             failed = true;
         }
     }
@@ -70,6 +122,7 @@ bool Mp2Engine::Finish() {
     if (source) source->Close();
     if (std::fclose(inputFile.release()) != 0) {
         std::fprintf(outStream, "Could not close \"%s\".\n", inputPath.c_str());
+        Report(Quoted("Could not close ", inputPath), kOpenTitle);
         return false;
     }
     return !failed;

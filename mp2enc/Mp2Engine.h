@@ -8,18 +8,15 @@
 #include "mp2enc/Mp2Encoder.h"
 #include "sources/SampleBlock.h"
 
-namespace tavrisk {
-class TranscoderDialog;
-}
-
 namespace tavrisk::mp2 {
 
 // The output engine that writes one MPEG-2 multichannel Layer II file (3/2 + LFE, with a
-// stereo-compatible downmix) from the six processed channels of its source.
+// stereo-compatible downmix) from the six processed channels of its source. The encoder's
+// diagnostics go to its streams; a failure (settings refused, output not created, written
+// or closed) is also shown through the job host, where a desktop user sees it.
 class Mp2Engine : public OutputEngine {
   public:
-    // The encoder reports on its streams only; the window is not needed.
-    explicit Mp2Engine(TranscoderDialog& window);
+    explicit Mp2Engine(JobHost& host);
     ~Mp2Engine() override;
 
     // Where the encoder's messages go (default stdout and stderr).
@@ -33,10 +30,15 @@ class Mp2Engine : public OutputEngine {
     const Mp2Encoder& Encoder() const { return encoder; }
 
   private:
+    // Configures the encoder; its refusal messages are also shown through the host.
+    bool Configure(int argc, const char* const* argv, EncoderOptions& options);
+    void Report(const std::string& text, const char* title);
+
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }
     };
 
+    JobHost& host;
     std::FILE* outStream = stdout;
     std::FILE* errStream = stderr;
     Mp2Encoder encoder;

@@ -1,12 +1,13 @@
 #include "sources/SampleSource.h"
 
-#include <cmath>
-
-#include "app/TranscoderDialog.h"
+#include <algorithm>
 
 namespace tavrisk {
 
 namespace {
+
+constexpr int kMsPerSecond = 1000;
+constexpr const char* kResyncTitle = "Tavrisk resynch";
 
 // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
 constexpr int kInputOfColumn[SampleSource::kChannels] = {0, 2, 1, 5, 3, 4};
@@ -17,73 +18,195 @@ void ToColumnOrder(const float* frame, float* columns) {
 
 }  // namespace
 
-SampleSource::SampleSource(TranscoderDialog& window) : window(window), processor(window) {
+SampleSource::SampleSource(JobHost& host, Behaviour behaviour)
+    : host(host), behaviour(behaviour), processor(host.ChannelSettingsForJob()) {
     normalizeEnabled = processor.NormalizeEnabled();
 }
 
 SampleSource::~SampleSource() = default;
 
+bool SampleSource::SkipAhead(int32_t&) {
+    return true;
+}
+
+bool SampleSource::Fail(const std::string& text, const std::string& title) {
+    lastError = text;
+    host.MessageBox(text, title, MessageButtons::Ok, MessageIcon::Stop);
+    return false;
+}
+
 bool SampleSource::Open(const std::string& name) {
-    ResetResampler();
-    resamplingNeeded = window.ResamplingNeeded();
     fileName = name;
-    return false;
-}
+    resampler.Reset();
+    resamplingNeeded = host.ResamplingNeeded();
+    processed.resize(kMaxRunFrames);
+    queue.resize(SampleBlock::kFrames + resampler.MaxOutput(kMaxRunFrames));
+    queueStart = queueEnd = 0;
+    silenceLeft = skipLeft = 0;
+    skipping = inputDone = stopSeen = ended = false;
+    resyncFrames = 0;
+    resyncPending = false;
 
-bool SampleSource::ReadBlock(SampleBlock&) {
-    return false;
-}
-
-void SampleSource::ResetResampler() {
-    ratio = kResampleRatio;
-    prevFrame.fill(0);
-    curFrame.fill(0);
-    phase = 1.0f;
-}
-
-void SampleSource::ProcessFrame(const float* frame, int* outL, int* outC, int* outR, int* outLS,
-                                int* outRS, int* outLFE, bool analysisOnly) {
-    float columns[kChannels];
-    ToColumnOrder(frame, columns);
-    std::array<int32_t, kChannels> results{};
-    processor.Process(columns, results, analysisOnly);
-    *outL = results[ChannelProcessor::kResL];
-    *outC = results[ChannelProcessor::kResC];
-    *outR = results[ChannelProcessor::kResR];
-    *outLS = results[ChannelProcessor::kResLs];
-    *outRS = results[ChannelProcessor::kResRs];
-    *outLFE = results[ChannelProcessor::kResLfe];
-}
-
-void SampleSource::AnalyzeFrame(const float* frame) {
-    float columns[kChannels];
-    ToColumnOrder(frame, columns);
-    processor.Analyze(columns);
-}
-
-void SampleSource::ProcessToRows(const float* frame, std::array<int32_t, kChannels>& rows) {
-    // The reordering step and the chain of ProcessFrame, without its six result pointers.
-    float columns[kChannels];
-    ToColumnOrder(frame, columns);
-    std::array<int32_t, kChannels> results{};
-    processor.Process(columns, results, false);
-    rows = {results[ChannelProcessor::kResL],  results[ChannelProcessor::kResR],
-            results[ChannelProcessor::kResC],  results[ChannelProcessor::kResLfe],
-            results[ChannelProcessor::kResLs], results[ChannelProcessor::kResRs]};
-}
-
-void SampleSource::StoreColumn(SampleBlock& block, std::size_t i,
-                               const std::array<int32_t, kChannels>& rows) {
-    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-        block.Row(row)[i] = static_cast<double>(rows[row]);
-}
-
-void SampleSource::InterpolateColumn(SampleBlock& block, std::size_t i) const {
-    const long double p = phase;
-    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
-        const long double value = (1.0L - p) * prevFrame[row] + p * curFrame[row];
-        block.Row(row)[i] = static_cast<double>(static_cast<int32_t>(std::trunc(value)));
+    host.UpdateProgress(0.0f, true);
+    if (!OpenInput()) {
+        Close();
+        return false;
     }
+    if (normalizeEnabled) {
+        if (!AnalysisPass()) {
+            Close();
+            return false;
+        }
+        host.UpdateProgress(kAnalysisShare, true);
+    }
+    if (behaviour.appliesResync) {
+        int32_t resyncMs = host.GetResyncMs();
+        if (!SkipAhead(resyncMs)) {
+            Close();
+            return false;
+        }
+        // Silence is inserted and input skipped after the rate conversion: output frames.
+        resyncFrames =
+            static_cast<int32_t>(int64_t{host.GetOutputRate()} * resyncMs / kMsPerSecond);
+        resyncPending = true;
+    }
+    return true;
+}
+
+float SampleSource::PassPercent(float share) const {
+    const double size = InputSize();
+    if (size <= 0.0) return 0.0f;
+    return static_cast<float>(InputPosition() * share / size);
+}
+
+bool SampleSource::AnalysisPass() {
+    processor.ResetPeaks();
+    float columns[kChannels];
+    for (;;) {
+        if (host.UpdateProgress(PassPercent(kAnalysisShare), false) || host.StopRequested()) {
+            return false;
+        }
+        processor.SetControls(host.CurrentChannelControls());
+        InputRun run;
+        const InputStatus status = ReadInput(run);
+        if (status == InputStatus::kEnd) break;
+        if (status == InputStatus::kFailed) return false;
+        bool rose = false;
+        for (std::size_t i = 0; i < run.count; ++i) {
+            ToColumnOrder(run.frames + i * kChannels, columns);
+            rose = processor.Analyze(columns) || rose;
+        }
+        if (rose) host.ShowPeakLevels(processor.PeakLevelsDb());
+    }
+    processor.ComputeNormalizeGains();
+    return RewindInput();
+}
+
+bool SampleSource::StartResync() {
+    if (resyncFrames > kMaxInsertFrames) return Fail("Resync overflow", kResyncTitle);
+    if (resyncFrames > 0) silenceLeft = resyncFrames;
+    if (resyncFrames < 0) {
+        skipLeft = -int64_t{resyncFrames};
+        skipping = true;
+    }
+    return true;
+}
+
+void SampleSource::Feed(const InputRun& run) {
+    float columns[kChannels];
+    std::array<int32_t, kChannels> results{};
+    for (std::size_t done = 0; done < run.count;) {
+        const std::size_t count = std::min(run.count - done, kMaxRunFrames);
+        // Room after the frames still queued (fewer than a block).
+        if (queueStart > 0) {
+            std::copy(queue.begin() + queueStart, queue.begin() + queueEnd, queue.begin());
+            queueEnd -= queueStart;
+            queueStart = 0;
+        }
+        const std::size_t room = resamplingNeeded ? resampler.MaxOutput(count) : count;
+        if (queue.size() < queueEnd + room) queue.resize(queueEnd + room);
+
+        Frame* target = resamplingNeeded ? processed.data() : queue.data() + queueEnd;
+        for (std::size_t i = 0; i < count; ++i) {
+            ToColumnOrder(run.frames + (done + i) * kChannels, columns);
+            processor.Process(columns, results, false);
+            using P = ChannelProcessor;
+            target[i] = {results[P::kResL],   results[P::kResR],  results[P::kResC],
+                         results[P::kResLfe], results[P::kResLs], results[P::kResRs]};
+        }
+        queueEnd += resamplingNeeded
+                        ? resampler.Push(processed.data(), count, queue.data() + queueEnd)
+                        : count;
+        done += count;
+    }
+    if (skipping) {
+        const auto dropped = static_cast<std::size_t>(std::min<int64_t>(skipLeft, Queued()));
+        queueStart += dropped;
+        skipLeft -= static_cast<int64_t>(dropped);
+        if (skipLeft == 0 && Queued() > 0) skipping = false;
+    }
+}
+
+bool SampleSource::Refill() {
+    InputRun run;
+    if (ReadInput(run) != InputStatus::kFrames) return false;
+    Feed(run);
+    float percent = PassPercent(kFullPercent);
+    if (normalizeEnabled) percent = percent * 0.5f + kAnalysisShare;
+    if (host.UpdateProgress(percent, false)) stopSeen = true;
+    return true;
+}
+
+void SampleSource::Take(SampleBlock& block, std::size_t count) {
+    for (std::size_t i = 0; i < count; ++i) {
+        if (silenceLeft > 0) {
+            for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) block.Row(row)[i] = 0.0;
+            --silenceLeft;
+            continue;
+        }
+        const Frame& frame = queue[queueStart++];
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
+            block.Row(row)[i] = static_cast<double>(frame[row]);
+    }
+    for (std::size_t i = count; i < SampleBlock::kFrames; ++i) {
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) block.Row(row)[i] = 0.0;
+    }
+}
+
+bool SampleSource::ReadBlock(SampleBlock& block) {
+    if (ended || host.StopRequested()) return false;
+    if (resyncPending) {
+        resyncPending = false;
+        if (!StartResync()) {
+            ended = true;
+            return false;
+        }
+    }
+    processor.SetControls(host.CurrentChannelControls());
+    const auto available = [this] {
+        return static_cast<std::size_t>(
+            std::min<int64_t>(silenceLeft + static_cast<int64_t>(Queued()), SampleBlock::kFrames));
+    };
+    while (available() < SampleBlock::kFrames && !inputDone && !stopSeen) {
+        if (!Refill()) inputDone = true;
+    }
+    const std::size_t count = available();
+    if (count == SampleBlock::kFrames) {
+        Take(block, count);
+        if (stopSeen) ended = true;
+        return true;
+    }
+    // The input ended, failed or was stopped inside this block.
+    ended = true;
+    // A skip that reached past the end leaves nothing to deliver.
+    if (skipping) return false;
+    if (stopSeen) {
+        if (count == 0) return false;
+    } else if (behaviour.lastBlock == LastBlock::kWithheld) {
+        return false;
+    }
+    Take(block, count);
+    return true;
 }
 
 }  // namespace tavrisk

@@ -1,92 +1,128 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "dsp/ChannelProcessor.h"
+#include "dsp/Resampler.h"
+#include "host/JobHost.h"
 #include "sources/SampleBlock.h"
 
 namespace tavrisk {
 
-class TranscoderDialog;
-
-// Base of every input: owns the channel-processing chain and the 48000 -> 44100 Hz
-// resampler, and reaches the main window for progress, status, settings and the stop flag.
-// Input frames are six floats, full scale +-1.0, in the order L, C, R, LS, RS, LFE.
+// Base of every input, and the one input pipeline they share. A concrete source only opens
+// its input, delivers runs of input frames (six floats, full scale +-1.0, in the order L, C,
+// R, LS, RS, LFE), rewinds and says where it is. The base does the rest:
+// - the analysis pass of two-pass normalisation, inside Open (progress 0..50 %);
+// - the channel-processing chain on every frame, with the controls of each block;
+// - the 48000 -> 44100 Hz conversion where asked;
+// - resync: silence inserted or output skipped at the start (sources that use it);
+// - blocks of 1152 frames with the last one padded or withheld, stop requests, progress
+//   and error reporting through the job host.
 class SampleSource {
   public:
     static constexpr int kChannels = 6;
-    // 48000 / 44100 rounded to single precision.
-    static constexpr float kResampleRatio = 1.0884354f;
+    // Silence that can be inserted at the start, in output frames.
+    static constexpr int32_t kMaxInsertFrames = 2646000;
+    // The most frames a concrete source delivers in one run.
+    static constexpr std::size_t kMaxRunFrames = 4096;
+    static constexpr float kAnalysisShare = 50.0f;
+    static constexpr float kFullPercent = 100.0f;
+    // A processed frame in block-row order L, R, C, LFE, LS, RS.
+    using Frame = Resampler::Frame;
 
-    explicit SampleSource(TranscoderDialog& window);
     virtual ~SampleSource();
     SampleSource(const SampleSource&) = delete;
     SampleSource& operator=(const SampleSource&) = delete;
 
-    virtual void Close() {}
-    // Base: resets the resampler, reads the resampling switch, keeps the name; false.
-    virtual bool Open(const std::string& name);
+    // Opens the input and checks its format, runs the analysis pass when normalising and
+    // prepares the output pass. False after the source said why.
+    bool Open(const std::string& name);
     // True: the block holds 1152 new frames. False: end of input, error or stop.
-    virtual bool ReadBlock(SampleBlock& block);
-    virtual void ResetResampler();
-    // Reorders the input frame (L, C, R, LS, RS, LFE) to column order and runs the chain.
-    // Results are in the order L, C, R, LS, RS, LFE.
-    virtual void ProcessFrame(const float* frame, int* outL, int* outC, int* outR, int* outLS,
-                              int* outRS, int* outLFE, bool analysisOnly);
-
-    // One step of the normalisation analysis pass.
-    void AnalyzeFrame(const float* frame);
-    void ResetPeaks() { processor.ResetPeaks(); }
-    void ComputeNormalizeGains() { processor.ComputeNormalizeGains(); }
+    bool ReadBlock(SampleBlock& block);
+    virtual void Close() {}
 
     const std::string& FileName() const { return fileName; }
     const ChannelProcessor& Processor() const { return processor; }
-    int ResyncSamples() const { return resyncSamples; }
     bool ResamplingNeeded() const { return resamplingNeeded; }
-
-    // A source that fails to open or read says why through the main window's message
-    // boxes; a later caller can also ask for the last error text.
+    // Resync offset in output frames (positive inserts, negative skips), once opened.
+    int32_t ResyncFrames() const { return resyncFrames; }
+    // A source that failed to open or read said why through the host's message boxes; this
+    // is the last such text (empty when none).
     const std::string& LastError() const { return lastError; }
 
   protected:
-    // Processes one input frame into the six results in block-row order L, R, C, LFE, LS, RS.
-    void ProcessToRows(const float* frame, std::array<int32_t, kChannels>& rows);
-    // Stores a column of six results (block-row order) at frame index i of the block.
-    static void StoreColumn(SampleBlock& block, std::size_t i,
-                            const std::array<int32_t, kChannels>& rows);
-    // Resampler output for the current phase, block-row order.
-    void InterpolateColumn(SampleBlock& block, std::size_t i) const;
-    // Advances the resampler by one output frame: while the phase reaches 1, the current
-    // frame becomes the previous one and `next(float* frame)` supplies the next input frame,
-    // which is processed into the current one. False when `next` found no more input.
-    template <typename NextFrame>
-    bool StepResampler(NextFrame&& next) {
-        phase += ratio;
-        while (phase >= 1.0f) {
-            prevFrame = curFrame;
-            float frame[kChannels];
-            if (!next(frame)) return false;
-            ProcessToRows(frame, curFrame);
-            phase -= 1.0f;
-        }
-        return true;
-    }
+    // What happens to the frames left at the end of the input.
+    enum class LastBlock {
+        kWithheld,      // a partial block is not delivered
+        kPaddedAlways,  // one more block is delivered, filled up with silence
+    };
+    struct Behaviour {
+        bool appliesResync = false;
+        LastBlock lastBlock = LastBlock::kWithheld;
+    };
+    struct InputRun {
+        const float* frames = nullptr;  // count x 6 floats
+        std::size_t count = 0;
+    };
+    enum class InputStatus { kFrames, kEnd, kFailed };
 
-    TranscoderDialog& window;
+    SampleSource(JobHost& host, Behaviour behaviour);
+
+    // Opens the input named by fileName and checks its format; false after Fail().
+    virtual bool OpenInput() = 0;
+    // The next run of at most kMaxRunFrames input frames; kFailed after Fail().
+    virtual InputStatus ReadInput(InputRun& run) = 0;
+    // Back to the start of the input, for the output pass after the analysis pass.
+    virtual bool RewindInput() = 0;
+    // Where reading stands against the input's size, in any one unit; size 0 when unknown.
+    virtual double InputPosition() const = 0;
+    virtual double InputSize() const = 0;
+    // Before the output pass, a source may skip the start of its input itself (by seeking
+    // over whole frames), leaving the rest of a negative resync offset in `resyncMs`.
+    virtual bool SkipAhead(int32_t& resyncMs);
+
+    // Shows a stop message box and keeps its text as the last error; false.
+    bool Fail(const std::string& text, const std::string& title);
+
+    JobHost& host;
     std::string fileName;
-    std::string lastError;
-    int32_t resyncSamples = 0;
-    bool resamplingNeeded = false;
     bool normalizeEnabled = false;
-    ChannelProcessor processor;
 
-    // Resampler state, block-row order.
-    std::array<int32_t, kChannels> prevFrame{};
-    std::array<int32_t, kChannels> curFrame{};
-    float ratio = kResampleRatio;
-    float phase = 1.0f;
+  private:
+    bool AnalysisPass();
+    bool StartResync();
+    // Reads one run of input into the queue; false at the end of the input or on an error.
+    bool Refill();
+    // The chain (and the rate conversion) over one run, into the queue.
+    void Feed(const InputRun& run);
+    std::size_t Queued() const { return queueEnd - queueStart; }
+    void Take(SampleBlock& block, std::size_t count);
+    float PassPercent(float share) const;
+
+    Behaviour behaviour;
+    std::string lastError;
+    ChannelProcessor processor;
+    bool resamplingNeeded = false;
+    LinearResampler resampler;
+    std::vector<Frame> processed;
+    // Processed (and converted) frames waiting for a block: queue[queueStart, queueEnd).
+    std::vector<Frame> queue;
+    std::size_t queueStart = 0;
+    std::size_t queueEnd = 0;
+
+    int32_t resyncFrames = 0;
+    bool resyncPending = false;
+    int64_t silenceLeft = 0;
+    int64_t skipLeft = 0;
+    bool skipping = false;
+    bool inputDone = false;
+    bool stopSeen = false;
+    bool ended = false;
 };
 
 }  // namespace tavrisk

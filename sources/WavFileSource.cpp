@@ -3,15 +3,11 @@
 #include <algorithm>
 #include <cstdio>
 
-#include "app/TranscoderDialog.h"
-
 namespace tavrisk {
 
 namespace {
 
 constexpr float kSampleScale = 1.0f / 32767.0f;
-constexpr float kFullPercent = 100.0f;
-constexpr float kAnalysisShare = 50.0f;
 constexpr int kRequiredChannels = 6;
 constexpr int kRequiredBits = 16;
 
@@ -24,24 +20,20 @@ constexpr std::array<int, SampleSource::kChannels> kMaskedOrder = {0, 2, 1, 4, 5
 
 }  // namespace
 
-WavFileSource::WavFileSource(TranscoderDialog& window) : SampleSource(window) {}
+WavFileSource::WavFileSource(JobHost& host)
+    : SampleSource(host, {.appliesResync = false, .lastBlock = LastBlock::kWithheld}) {}
 
 WavFileSource::~WavFileSource() {
     Close();
 }
 
 bool WavFileSource::OpenFailed(const std::string& what) {
-    lastError = "Unable to read WAV file '" + fileName + "': " + what;
-    window.MessageBox(lastError, kOpenErrorTitle, MessageButtons::Ok, MessageIcon::Stop);
-    Close();
-    return false;
+    return Fail("Unable to read WAV file '" + fileName + "': " + what, kOpenErrorTitle);
 }
 
-bool WavFileSource::Open(const std::string& name) {
+bool WavFileSource::OpenInput() {
     bytesRead = 0;
-    framesLeft = 0;
-    SampleSource::Open(name);
-    if (!reader.Open(name)) {
+    if (!reader.Open(fileName)) {
         return OpenFailed("cannot open the file");
     }
     if (reader.FileSize() == 0) {
@@ -59,10 +51,7 @@ bool WavFileSource::Open(const std::string& name) {
     if (!ReadFormat(subChunk)) {
         return OpenFailed("\"fmt \" chunk cut short");
     }
-    if (!CheckFormat()) {
-        Close();
-        return false;
-    }
+    if (!CheckFormat()) return false;
     ChooseChannelOrder();
     if (!reader.Ascend(subChunk) || !reader.FindChunk(FourCc("data"), riffChunk, subChunk)) {
         return OpenFailed("no \"data\" chunk");
@@ -71,13 +60,6 @@ bool WavFileSource::Open(const std::string& name) {
     dataStart = subChunk.dataOffset;
     dataSize = reader.AvailableBytes(subChunk);
     dataLeft = dataSize;
-    if (normalizeEnabled) {
-        if (!AnalysisPass()) {
-            Close();
-            return false;
-        }
-        window.UpdateProgress(kAnalysisShare, true);
-    }
     return true;
 }
 
@@ -105,17 +87,14 @@ bool WavFileSource::CheckFormat() {
     std::snprintf(status, sizeof status, "%d channels %ld Hz %d bits%s", waveFormat.channels,
                   static_cast<long>(waveFormat.samplesPerSecond), waveFormat.bitsPerSample,
                   waveFormat.formatTag == WaveFormat::kTagPcm ? " PCM WAV" : " COMPRESSED WAV");
-    window.SetStatusText(status);
+    host.SetStatusText(status);
     const bool rateSupported =
         waveFormat.samplesPerSecond == 44100 || waveFormat.samplesPerSecond == 48000;
     if (waveFormat.channels == kRequiredChannels && rateSupported &&
         waveFormat.bitsPerSample == kRequiredBits) {
         return true;
     }
-    lastError = "WAV Format Not supported";
-    window.MessageBox(lastError, "Tavrisk Internal Encoder Error", MessageButtons::Ok,
-                      MessageIcon::Stop);
-    return false;
+    return Fail("WAV Format Not supported", "Tavrisk Internal Encoder Error");
 }
 
 void WavFileSource::ChooseChannelOrder() {
@@ -131,48 +110,21 @@ std::size_t WavFileSource::ReadData(uint8_t* bytes, std::size_t count) {
     return got;
 }
 
-float WavFileSource::PassPercent(float passShare) const {
-    if (dataSize == 0) {
-        return passShare;
-    }
-    return static_cast<float>(static_cast<double>(bytesRead) * passShare /
-                              static_cast<double>(dataSize));
-}
-
-bool WavFileSource::AnalysisPass() {
-    bytesRead = 0;
-    ResetPeaks();
-    float frame[kChannels];
-    for (;;) {
-        if (window.UpdateProgress(PassPercent(kAnalysisShare), false) || window.jobStopped) {
-            return false;
-        }
-        const std::size_t got = ReadData(readBuffer.data(), kAnalysisBufferSize);
-        if (got == 0) {
-            break;
-        }
-        // The cleared part after a short read is silence: it cannot raise a peak.
-        for (std::size_t offset = 0; offset + kBytesPerFrame <= got; offset += kBytesPerFrame) {
-            ToFrame(readBuffer.data() + offset, frame);
-            AnalyzeFrame(frame);
-        }
-    }
-    ComputeNormalizeGains();
+bool WavFileSource::RewindInput() {
     bytesRead = 0;
     dataLeft = dataSize;
     return reader.Seek(dataStart);
 }
 
-bool WavFileSource::Refill() {
-    const std::size_t got = ReadData(readBuffer.data(), kReadBufferSize);
-    if (got == 0) {
-        return false;
+SampleSource::InputStatus WavFileSource::ReadInput(InputRun& run) {
+    if (!reader.IsOpen()) return InputStatus::kEnd;
+    const std::size_t count = ReadData(readBuffer.data(), kReadBufferSize) / kBytesPerFrame;
+    if (count == 0) return InputStatus::kEnd;
+    for (std::size_t i = 0; i < count; ++i) {
+        ToFrame(readBuffer.data() + i * kBytesPerFrame, frames.data() + i * kChannels);
     }
-    framesLeft = got / kBytesPerFrame;
-    readPointer = readBuffer.data();
-    const float percent = PassPercent(kFullPercent);
-    window.UpdateProgress(normalizeEnabled ? percent * 0.5f + kAnalysisShare : percent, false);
-    return framesLeft > 0;
+    run = {frames.data(), count};
+    return InputStatus::kFrames;
 }
 
 void WavFileSource::ToFrame(const uint8_t* bytes, float* frame) const {
@@ -181,39 +133,6 @@ void WavFileSource::ToFrame(const uint8_t* bytes, float* frame) const {
             static_cast<int16_t>(GetLe16(bytes + fileChannelOfInput[k] * kBytesPerSample));
         frame[k] = static_cast<float>(sample) * kSampleScale;
     }
-}
-
-bool WavFileSource::NextFrame(float* frame) {
-    if (framesLeft == 0 && !Refill()) {
-        return false;
-    }
-    ToFrame(readPointer, frame);
-    readPointer += kBytesPerFrame;
-    --framesLeft;
-    return true;
-}
-
-bool WavFileSource::ReadBlock(SampleBlock& block) {
-    if (window.jobStopped || !reader.IsOpen()) {
-        return false;
-    }
-    float frame[kChannels];
-    std::array<int32_t, kChannels> rows{};
-    for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-        if (resamplingNeeded) {
-            if (!StepResampler([this](float* next) { return NextFrame(next); })) {
-                return false;
-            }
-            InterpolateColumn(block, i);
-        } else {
-            if (!NextFrame(frame)) {
-                return false;
-            }
-            ProcessToRows(frame, rows);
-            StoreColumn(block, i, rows);
-        }
-    }
-    return true;
 }
 
 }  // namespace tavrisk

@@ -18,8 +18,9 @@ class WavFileSource : public SampleSource {
   public:
     static constexpr int kBytesPerSample = 2;
     static constexpr std::size_t kBytesPerFrame = kChannels * kBytesPerSample;
-    static constexpr std::size_t kReadBufferSize = 1024 * kBytesPerFrame;
-    static constexpr std::size_t kAnalysisBufferSize = SampleBlock::kFrames * kBytesPerFrame;
+    // Frames per read: 12288 bytes.
+    static constexpr std::size_t kReadFrames = 1024;
+    static constexpr std::size_t kReadBufferSize = kReadFrames * kBytesPerFrame;
     static constexpr const char* kOpenErrorTitle = "File Open Error";
 
     // The "fmt " record as far as this source reads it.
@@ -39,30 +40,30 @@ class WavFileSource : public SampleSource {
         uint32_t channelMask = 0;  // 0 when the record declares none
     };
 
-    explicit WavFileSource(TranscoderDialog& window);
+    explicit WavFileSource(JobHost& host);
     ~WavFileSource() override;
 
-    bool Open(const std::string& name) override;
     void Close() override { reader.Close(); }
-    bool ReadBlock(SampleBlock& block) override;
 
     const WaveFormat& Format() const { return waveFormat; }
     // Bytes of sample data present in the file.
     uint64_t DataSize() const { return dataSize; }
+
+  protected:
+    bool OpenInput() override;
+    InputStatus ReadInput(InputRun& run) override;
+    bool RewindInput() override;
+    double InputPosition() const override { return static_cast<double>(bytesRead); }
+    double InputSize() const override { return static_cast<double>(dataSize); }
 
   private:
     bool OpenFailed(const std::string& what);
     bool ReadFormat(const RiffChunk& chunk);
     bool CheckFormat();
     void ChooseChannelOrder();
-    bool AnalysisPass();
     // Reads up to `count` bytes of the "data" chunk, never beyond it.
     std::size_t ReadData(uint8_t* bytes, std::size_t count);
-    bool Refill();
-    // The next input frame, L, C, R, LS, RS, LFE; false at the end of the data.
-    bool NextFrame(float* frame);
     void ToFrame(const uint8_t* bytes, float* frame) const;
-    float PassPercent(float passShare) const;
 
     RiffReader reader;
     RiffChunk riffChunk;
@@ -74,9 +75,8 @@ class WavFileSource : public SampleSource {
     uint64_t bytesRead = 0;
     // Position in the file's frame of each input channel L, C, R, LS, RS, LFE.
     std::array<int, kChannels> fileChannelOfInput{};
-    std::array<uint8_t, kAnalysisBufferSize> readBuffer{};
-    std::size_t framesLeft = 0;
-    const uint8_t* readPointer = readBuffer.data();
+    std::array<uint8_t, kReadBufferSize> readBuffer{};
+    std::array<float, kReadFrames * kChannels> frames{};
 };
 
 }  // namespace tavrisk

@@ -3,7 +3,6 @@
 #include <cerrno>
 #include <cstring>
 
-#include "app/TranscoderDialog.h"
 #include "sources/ac3/Ac3FrameSizes.h"
 #include "sources/ac3/Ac3Library.h"
 
@@ -33,13 +32,12 @@ constexpr int kLastSupportedRateCode = 1;
 
 constexpr int kMsPerSecond = 1000;
 constexpr int64_t kFrameMsNumerator = int64_t{ac3::kSamplesPerFrame} * kMsPerSecond;
-constexpr std::size_t kFrameFloats = ac3::kSamplesPerFrame * SampleSource::kChannels;
-constexpr float kAnalysisShare = 50.0f;
-constexpr float kFullPercent = 100.0f;
+static_assert(ac3::kSamplesPerFrame <= SampleSource::kMaxRunFrames);
 
 }  // namespace
 
-Ac3FileSource::Ac3FileSource(TranscoderDialog& window) : SampleSource(window) {
+Ac3FileSource::Ac3FileSource(JobHost& host)
+    : SampleSource(host, {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways}) {
     currentSource = this;
 }
 
@@ -55,9 +53,8 @@ std::string Ac3FileSource::DescribeStream(const uint8_t* record) {
            kAcmodNames[record[kRecAcmod] & 7] + (record[kRecLfe] == 1 ? " With LFE" : " No LFE");
 }
 
-bool Ac3FileSource::Open(const std::string& name) {
-    SampleSource::Open(name);
-    if (!OpenInput(name)) return false;
+bool Ac3FileSource::OpenInput() {
+    if (!OpenFile()) return false;
     if (ac3_init() != kAc3Ok) {
         CloseInput();
         return false;
@@ -67,46 +64,24 @@ bool Ac3FileSource::Open(const std::string& name) {
     settings.output = &OutputCallback;
     settings.streamInfo = &StreamInfoCallback;
     settings.warning = &WarningCallback;
-    if (ac3_regsettings(&settings) != kAc3Ok) {
-        Close();
-        return false;
-    }
+    if (ac3_regsettings(&settings) != kAc3Ok) return false;
     const auto channels = static_cast<std::size_t>(ac3_getchannels());
     frameBuffer.assign(ac3::kMaxFrameBytes, 0);
     decodeBuffer.assign(channels * ac3::kSamplesPerFrame, 0.0f);
-    sampleBuffer.assign(ac3::kSamplesPerFrame, Frame{});
-
-    framesAvail = 0;
-    readCursor = 0;
-    ended = false;
-    resyncPending = true;
-    resyncSamples = window.GetResyncMs();
-    window.UpdateProgress(0.0f, true);
-    if (!FindFirstFrame()) return false;
-    if (normalizeEnabled) {
-        if (!AnalysisPass()) return false;
-        window.UpdateProgress(kAnalysisShare, true);
-    }
-    const int32_t frameMs = static_cast<int32_t>(kFrameMsNumerator / window.GetInputRate());
-    if (!aviInput && resyncSamples < 0 && -resyncSamples > frameMs) {
-        if (!SkipWholeFrames()) return false;
-    }
-    resyncSamples =
-        static_cast<int32_t>(int64_t{window.GetOutputRate()} * resyncSamples / kMsPerSecond);
-    return true;
+    pendingFrame = false;
+    return FindFirstFrame();
 }
 
-bool Ac3FileSource::OpenInput(const std::string& name) {
-    aviInput = AviAudioTrack::IsAviInput(name);
+bool Ac3FileSource::OpenFile() {
+    aviInput = AviAudioTrack::IsAviInput(fileName);
     if (aviInput) {
-        if (!avi.Open(name)) {
-            Report("Unable to open the audio track of '" + name + "'", kAviTitle);
-            return false;
+        if (!avi.Open(fileName)) {
+            return Fail("Unable to open the audio track of '" + fileName + "'", kAviTitle);
         }
         inputSize = avi.Length();
         return true;
     }
-    stream.reset(std::fopen(name.c_str(), "rb"));
+    stream.reset(std::fopen(fileName.c_str(), "rb"));
     if (!stream) return false;
     if (std::fseek(stream.get(), 0, SEEK_END) != 0) return false;
     inputSize = ftello(stream.get());
@@ -128,13 +103,6 @@ int64_t Ac3FileSource::Position() const {
     return stream ? ftello(stream.get()) : 0;
 }
 
-float Ac3FileSource::OutputPercent() const {
-    if (inputSize <= 0) return 0.0f;
-    const float percent =
-        static_cast<float>(Position()) * kFullPercent / static_cast<float>(inputSize);
-    return normalizeEnabled ? percent * 0.5f + kAnalysisShare : percent;
-}
-
 const char* Ac3FileSource::ReadRaw(uint8_t* buffer, int length) {
     const auto count = static_cast<std::size_t>(length);
     if (aviInput) {
@@ -144,7 +112,7 @@ const char* Ac3FileSource::ReadRaw(uint8_t* buffer, int length) {
             case AviAudioTrack::ReadResult::kEnd:
                 return kEndOfFile;
             case AviAudioTrack::ReadResult::kNotAc3:
-                Report("Audio track may not in AC3 Format", kAviTitle);
+                Fail("Audio track may not in AC3 Format", kAviTitle);
                 return kAviError;
             case AviAudioTrack::ReadResult::kError:
                 return kAviError;
@@ -157,12 +125,12 @@ const char* Ac3FileSource::ReadRaw(uint8_t* buffer, int length) {
 }
 
 const char* Ac3FileSource::CheckFormat(const uint8_t* record) {
-    window.SetStatusText(DescribeStream(record));
+    host.SetStatusText(DescribeStream(record));
     if (record[kRecRate] <= kLastSupportedRateCode && record[kRecAcmod] == kAcmodThreeTwo &&
         record[kRecLfe] == 1) {
         return nullptr;
     }
-    Report("AC3 Format Not supported", "Tavrisk Internal Encoder Error");
+    Fail("AC3 Format Not supported", "Tavrisk Internal Encoder Error");
     return kBadFormat;
 }
 
@@ -179,7 +147,7 @@ Ac3FileSource::FrameRead Ac3FileSource::ReadFrame() {
         case kAc3Refused:  // the format check has said why
             return FrameRead::kFailed;
         default:
-            Report(kReadError, kParserTitle);
+            Fail(kReadError, kParserTitle);
             return FrameRead::kFailed;
     }
 }
@@ -192,149 +160,43 @@ bool Ac3FileSource::FindFirstFrame() {
             pendingFrame = true;
             return true;
         case FrameRead::kEnd:
-            Report("No AC3 stream found in '" + fileName + "'", kParserTitle);
-            return false;
+            return Fail("No AC3 stream found in '" + fileName + "'", kParserTitle);
         case FrameRead::kFailed:
             break;
     }
     return false;
 }
 
-bool Ac3FileSource::AnalysisPass() {
-    ResetPeaks();
-    for (;;) {
-        const float percent = inputSize > 0 ? static_cast<float>(Position()) * kAnalysisShare /
-                                                  static_cast<float>(inputSize)
-                                            : 0.0f;
-        window.UpdateProgress(percent, false);
-        if (window.jobStopped) return false;
-        if (ReadFrame() != FrameRead::kOk) break;
-        if (ac3_decode(frameBuffer.data(), decodeBuffer.data()) > 0) {
-            Report(kDecodeError, kParserTitle);
-            return false;
-        }
-        for (std::size_t i = 0; i < kFrameFloats; i += kChannels) AnalyzeFrame(&decodeBuffer[i]);
+SampleSource::InputStatus Ac3FileSource::ReadInput(InputRun& run) {
+    switch (ReadFrame()) {
+        case FrameRead::kOk:
+            break;
+        case FrameRead::kEnd:
+            return InputStatus::kEnd;
+        case FrameRead::kFailed:
+            return InputStatus::kFailed;
     }
-    ComputeNormalizeGains();
-    return RewindInput();
+    if (ac3_decode(frameBuffer.data(), decodeBuffer.data()) > 0) {
+        Fail(kDecodeError, kParserTitle);
+        return InputStatus::kFailed;
+    }
+    run = {decodeBuffer.data(), ac3::kSamplesPerFrame};
+    return InputStatus::kFrames;
 }
 
-bool Ac3FileSource::SkipWholeFrames() {
-    const FrameRead read = ReadFrame();
-    if (read != FrameRead::kOk) return false;
+bool Ac3FileSource::SkipAhead(int32_t& resyncMs) {
+    const int32_t frameMs = static_cast<int32_t>(kFrameMsNumerator / host.GetInputRate());
+    if (aviInput || resyncMs >= 0 || -resyncMs <= frameMs) return true;
+    if (ReadFrame() != FrameRead::kOk) return false;
     std::array<uint8_t, 8> record{};
     if (ac3_decodebsi(frameBuffer.data(), record.data()) > 0) {
-        Report(kDecodeError, kParserTitle);
-        return false;
+        return Fail(kDecodeError, kParserTitle);
     }
     const int64_t frameBytes = ac3::FrameBytes(record[kRecFrameSize], record[kRecRate]);
-    const int32_t frameMs = static_cast<int32_t>(kFrameMsNumerator / window.GetInputRate());
-    const int64_t offset = int64_t{-resyncSamples / frameMs} * frameBytes;
-    resyncSamples %= frameMs;
+    const int64_t offset = int64_t{-resyncMs / frameMs} * frameBytes;
+    resyncMs %= frameMs;
     if (offset > inputSize || fseeko(stream.get(), offset, SEEK_SET) != 0) {
-        Report("AC3 Initial frame skip Error", kResyncTitle);
-        return false;
-    }
-    return true;
-}
-
-bool Ac3FileSource::DecodeFrame() {
-    if (ReadFrame() != FrameRead::kOk) return false;
-    if (ac3_decode(frameBuffer.data(), decodeBuffer.data()) > 0) {
-        Report(kDecodeError, kParserTitle);
-        return false;
-    }
-    framesAvail = 0;
-    readCursor = 0;
-    if (resamplingNeeded) {
-        Resample();
-    } else {
-        for (std::size_t i = 0; i < kFrameFloats; i += kChannels) {
-            ProcessToRows(&decodeBuffer[i], sampleBuffer[framesAvail++]);
-        }
-    }
-    Trace();
-    return true;
-}
-
-// The resampler of the base, run over the decoded frames; a step that runs out of them is
-// finished with the next decoded frame, so the output is that of one uninterrupted run.
-void Ac3FileSource::Resample() {
-    std::size_t next = 0;
-    for (;;) {
-        if (!midStep) phase += ratio;
-        midStep = false;
-        while (phase >= 1.0f) {
-            if (next == kFrameFloats) {
-                midStep = true;
-                return;
-            }
-            prevFrame = curFrame;
-            ProcessToRows(&decodeBuffer[next], curFrame);
-            next += kChannels;
-            phase -= 1.0f;
-        }
-        Frame& out = sampleBuffer[framesAvail++];
-        const long double p = phase;
-        for (int k = 0; k < kChannels; ++k) {
-            out[k] = static_cast<int32_t>((1.0L - p) * prevFrame[k] + p * curFrame[k]);
-        }
-    }
-}
-
-bool Ac3FileSource::ApplyResync() {
-    if (resyncSamples > kMaxInsertFrames) {
-        Report("Resync overflow", kResyncTitle);
-        ended = true;
-        return false;
-    }
-    if (resyncSamples > 0) {
-        silenceLeft = resyncSamples;
-        return true;
-    }
-    const int64_t skip = -int64_t{resyncSamples};
-    int64_t decoded = 0;
-    while (skip > 0) {
-        const bool ok = DecodeFrame();
-        if (window.UpdateProgress(OutputPercent(), false) || !ok) {
-            ended = true;
-            return false;
-        }
-        decoded += framesAvail;
-        if (decoded > skip) {
-            const int32_t rest = static_cast<int32_t>(decoded - skip);
-            readCursor = static_cast<std::size_t>(framesAvail - rest);
-            framesAvail = rest;
-            break;
-        }
-    }
-    return true;
-}
-
-bool Ac3FileSource::ReadBlock(SampleBlock& block) {
-    if (window.jobStopped) return false;
-    if (resyncPending) {
-        resyncPending = false;
-        if (!ApplyResync()) return false;
-    }
-    if (ended) return false;
-    static constexpr Frame kSilence{};
-    for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-        if (silenceLeft > 0) {
-            StoreColumn(block, i, kSilence);
-            --silenceLeft;
-            continue;
-        }
-        if (framesAvail == 0) {
-            const bool ok = DecodeFrame();
-            if (window.UpdateProgress(OutputPercent(), false) || !ok) {
-                ended = true;
-                for (; i < SampleBlock::kFrames; ++i) StoreColumn(block, i, kSilence);
-                return true;
-            }
-        }
-        StoreColumn(block, i, sampleBuffer[readCursor++]);
-        --framesAvail;
+        return Fail("AC3 Initial frame skip Error", kResyncTitle);
     }
     return true;
 }
@@ -345,20 +207,6 @@ void Ac3FileSource::Close() {
     libraryStarted = false;
     frameBuffer = {};
     decodeBuffer = {};
-    sampleBuffer = {};
-}
-
-void Ac3FileSource::Trace() const {
-    Ac3FrameInfo info;
-    ac3_getinfo(&info);
-    std::printf("[%02d:%02d:%02d:%03d] Frame: %6ld\r", info.hours, info.minutes, info.seconds,
-                info.milliseconds, static_cast<long>(info.frame));
-    std::fflush(stdout);
-}
-
-void Ac3FileSource::Report(const std::string& text, const std::string& title) {
-    lastError = text;
-    window.MessageBox(text, title, MessageButtons::Ok, MessageIcon::Stop);
 }
 
 const char* Ac3FileSource::ReadCallback(uint8_t* buffer, int length) {

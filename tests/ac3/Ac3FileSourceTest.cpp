@@ -44,7 +44,7 @@ class Ac3FileSourceTest : public ::testing::Test {
     Ac3FileSourceTest() {
         window.OnInitDialog();
         window.SelectProcessingType(TranscoderDialog::kProcessingNative);
-        window.jobStopped = false;
+        window.ClearStop();
     }
 
     void SetResync(bool insert, int seconds, int ms) {
@@ -259,7 +259,7 @@ TEST_F(Ac3FileSourceTest, ReportsTheAnalysisPassUpToFiftyAndTheOutputPassOnToAHu
 
 TEST_F(Ac3FileSourceTest, AStopDuringTheAnalysisPassFailsOpen) {
     window.SetNormalize(true);
-    window.jobStopped = true;
+    window.RequestStop();
     EXPECT_FALSE(Run(Make({.seconds = 0.5})).opened);
 }
 

@@ -135,13 +135,45 @@ TEST_F(TranscodeJobTest, ExitDuringAJobEndsItWithAValidOutput) {
     };
     EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Stopped);
     EXPECT_EQ(ui.Lines().back(), "Abort transcoding: Sure to stop ?");
-    EXPECT_TRUE(window.jobStopped);
+    EXPECT_TRUE(window.JobStopped());
     EXPECT_TRUE(window.transcodeButton.enabled);
     const test::PcmAudio written = test::ReadWav(output);
     EXPECT_EQ(written.channels, 6);
     EXPECT_GT(written.Frames(), 0u);
     EXPECT_LT(written.Frames(), 48000u);
     EXPECT_EQ(written.Frames() % 1152, 0u);
+}
+
+TEST_F(TranscodeJobTest, TranscodeIsDisabledFromTheAnalysisPassOn) {
+    const std::string wav = dir.File("in.wav");
+    test::WritePlainWav(wav, test::MakeTones({{100, 200, 300, 400, 500, 60}}, 48000, 48000));
+    window.SetInputName(wav);
+    window.SelectOutputEngine(TranscoderDialog::kEngineWav);
+    window.SetOutputName(dir.File("out.wav"));
+    window.SetNormalize(true);
+    // Events pumped during the analysis pass (inside the engine's Init) must not be able to
+    // start a second job: the button is already off, and the job counts as running.
+    int pumpsWhileEnabled = 0, pumpsWhileIdle = 0, pumpsInAnalysis = 0;
+    ui.onPump = [&] {
+        // The first pump is the job's own reset of the display, before its checks.
+        if (ui.pumps == 1 || std::stof(window.percentText.text) > 50.0f) return;
+        ++pumpsInAnalysis;
+        if (window.transcodeButton.enabled) ++pumpsWhileEnabled;
+        if (window.JobStopped()) ++pumpsWhileIdle;
+    };
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Done);
+    EXPECT_GT(pumpsInAnalysis, 2);
+    EXPECT_EQ(pumpsWhileEnabled, 0);
+    EXPECT_EQ(pumpsWhileIdle, 0);
+    EXPECT_TRUE(window.transcodeButton.enabled);
+
+    // A job whose Init fails gives the button back.
+    window.SetInputName(input);  // three bytes: no AC-3 stream
+    window.SetOutputName(dir.File("out.mp2"));
+    window.SelectOutputEngine(TranscoderDialog::kEngineMp2);
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Failed);
+    EXPECT_TRUE(window.transcodeButton.enabled);
+    EXPECT_TRUE(window.JobStopped());
 }
 
 TEST_F(TranscodeJobTest, PriorityItemsMapToNiceValues) {

@@ -31,7 +31,7 @@ TEST_F(TranscoderDialogTest, DefaultsMatchTheWindowAtStart) {
         EXPECT_EQ(window.gainTexts[k].text, "0.00 dB");
         EXPECT_FALSE(window.Curve(k).IsEditable());
     }
-    EXPECT_TRUE(window.jobStopped);
+    EXPECT_TRUE(window.JobStopped());
     EXPECT_TRUE(ui.messages.empty());
 }
 
@@ -141,19 +141,19 @@ TEST_F(TranscoderDialogTest, ProgressShowsTimesAndPercent) {
     window.UpdateProgress(50.0f, true);
     EXPECT_EQ(window.percentText.text, "50.00%");
     EXPECT_GE(ui.pumps, 3);
-    window.jobStopped = false;
+    window.ClearStop();
     EXPECT_FALSE(window.UpdateProgress(60.0f, false));
 }
 
 TEST_F(TranscoderDialogTest, ExitDuringAJobAsksFirst) {
     EXPECT_TRUE(window.OnOK());  // no job: the window closes
-    window.jobStopped = false;
+    window.ClearStop();
     ui.answer = MessageAnswer::Cancel;
     EXPECT_FALSE(window.OnOK());
-    EXPECT_FALSE(window.jobStopped);
+    EXPECT_FALSE(window.JobStopped());
     ui.answer = MessageAnswer::Ok;
     EXPECT_FALSE(window.OnOK());
-    EXPECT_TRUE(window.jobStopped);
+    EXPECT_TRUE(window.JobStopped());
     EXPECT_EQ(ui.Lines().back(), "Abort transcoding: Sure to stop ?");
 }
 

@@ -9,24 +9,36 @@
 namespace tavrisk {
 namespace {
 
-// Settings as plain fields, columns L, R, C, LFE, LS, RS.
-class FakeSettings : public ChannelSettings {
-  public:
+// Settings as plain fields, columns L, R, C, LFE, LS, RS; a job's settings from them.
+struct FakeSettings {
+    static constexpr int kColumns = ChannelSettings::kColumns;
+
     FakeSettings() {
         for (int k = 0; k < kColumns; ++k) routing[k] = k;
         sliders.fill(100);
     }
-    const std::array<int, kColumns>& Routing() const override { return routing; }
-    bool IsNormalizeOn() const override { return normalize; }
-    bool IsDrpOn() const override { return drp; }
-    int NormalizeLinkMode() const override { return normalizeLink; }
-    int DrpLinkMode() const override { return drpLink; }
-    int SliderPosition(int column) const override { return sliders[column]; }
-    int GetOutputRate() const override { return rate; }
-    DrpCurve& Curve(int column) override { return curves[column]; }
-    void ShowPeakLevels(const std::array<float, kColumns>& levels) override {
-        shownPeaks = levels;
-        ++peakDisplays;
+    ChannelControls Controls() const {
+        ChannelControls controls;
+        controls.routing = routing;
+        controls.sliderPositions = sliders;
+        controls.normalizeLinkMode = normalizeLink;
+        controls.drpLinkMode = drpLink;
+        return controls;
+    }
+    operator ChannelJobSettings() {
+        ChannelJobSettings job;
+        job.normalize = normalize;
+        job.drp = drp;
+        job.outputRate = rate;
+        job.controls = Controls();
+        for (int k = 0; k < kColumns; ++k) {
+            const auto count = static_cast<std::size_t>(curves[k].GetPointCount());
+            job.curves[k].inputDb.resize(count);
+            job.curves[k].outputDb.resize(count);
+            curves[k].GetPointsDb(job.curves[k].inputDb.data(), job.curves[k].outputDb.data());
+            job.curves[k].releaseMs = curves[k].GetReleaseMs();
+        }
+        return job;
     }
 
     std::array<int, kColumns> routing{};
@@ -39,8 +51,6 @@ class FakeSettings : public ChannelSettings {
     int normalizeLink = 0;
     int drpLink = 0;
     int rate = 48000;
-    std::array<float, kColumns> shownPeaks{};
-    int peakDisplays = 0;
 };
 
 using Results = std::array<int32_t, ChannelProcessor::kChannels>;
@@ -105,15 +115,14 @@ TEST(ChannelProcessor, AnalysisRaisesPeaksAndShowsThemInColumnOrder) {
     FakeSettings settings;
     settings.drp = true;
     ChannelProcessor processor(settings);
-    processor.Analyze(Frame(ChannelProcessor::kColC, 16000.0f).data());
-    processor.Analyze(Frame(ChannelProcessor::kColC, -20000.0f).data());
-    processor.Analyze(Frame(ChannelProcessor::kColC, 100.0f).data());
+    EXPECT_TRUE(processor.Analyze(Frame(ChannelProcessor::kColC, 16000.0f).data()));
+    EXPECT_TRUE(processor.Analyze(Frame(ChannelProcessor::kColC, -20000.0f).data()));
+    EXPECT_FALSE(processor.Analyze(Frame(ChannelProcessor::kColC, 100.0f).data()));
     const float peak = static_cast<float>(static_cast<int32_t>((20000.0f / 32767.0f) * 32767.0L));
     EXPECT_EQ(processor.Peaks()[ChannelProcessor::kResC], peak);
-    EXPECT_EQ(settings.peakDisplays, 2);
-    EXPECT_NEAR(settings.shownPeaks[ChannelProcessor::kColC], 20 * std::log10(peak / 32767.0),
-                1e-4);
-    EXPECT_TRUE(std::isinf(settings.shownPeaks[ChannelProcessor::kColL]));
+    const auto shownPeaks = processor.PeakLevelsDb();
+    EXPECT_NEAR(shownPeaks[ChannelProcessor::kColC], 20 * std::log10(peak / 32767.0), 1e-4);
+    EXPECT_TRUE(std::isinf(shownPeaks[ChannelProcessor::kColL]));
     // The analysis pass never runs the dynamics: the detector stays at rest.
     EXPECT_EQ(processor.Envelopes()[ChannelProcessor::kColC], 0.0f);
 }
@@ -141,13 +150,13 @@ TEST(ChannelProcessor, NormalisationLinkGroupsShareTheLoudestPeak) {
     EXPECT_EQ(gain[ChannelProcessor::kResLs], 1.0f);
     EXPECT_EQ(gain[ChannelProcessor::kResLfe], 1.0f);
 
-    settings.normalizeLink = 3;  // L R C LS RS together, LFE alone
-    processor.ComputeNormalizeGains();
+    settings.normalizeLink = 3;  // L R C LS RS together, LFE alone: gains follow at once
+    processor.SetControls(settings.Controls());
     EXPECT_FLOAT_EQ(gain[ChannelProcessor::kResC], gain[ChannelProcessor::kResR]);
     EXPECT_EQ(gain[ChannelProcessor::kResLfe], 1.0f);
 
     settings.sliders[ChannelProcessor::kColR] = 50;  // each channel keeps its own target
-    processor.ComputeNormalizeGains();
+    processor.SetControls(settings.Controls());
     EXPECT_FLOAT_EQ(gain[ChannelProcessor::kResR] * 2.0f, gain[ChannelProcessor::kResL]);
 }
 

@@ -15,7 +15,7 @@ namespace tavrisk::test {
 struct JobWindow {
     RecordingInterface ui;
     TranscoderDialog window{ui};
-    JobWindow() { window.jobStopped = false; }
+    JobWindow() { window.ClearStop(); }
 };
 
 // A WAV file built byte by byte, to make every kind of header.

@@ -218,7 +218,7 @@ TEST_F(WavFileSourceTest, StopDuringAnalysisFailsOpen) {
     layout.samples = RowFrames(kBlock * 4, kRowOfPlain);
     int pumps = 0;
     job.ui.onPump = [&] {
-        if (++pumps == 2) job.window.jobStopped = true;
+        if (++pumps == 2) job.window.RequestStop();
     };
     WavFileSource source(job.window);
     EXPECT_FALSE(source.Open(Write(layout)));
@@ -235,7 +235,7 @@ TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
     WavFileSource source(job.window);
     ASSERT_TRUE(source.Open(Write(layout)));
     SampleBlock block;
-    const double ratio = SampleSource::kResampleRatio;
+    const double ratio = LinearResampler::kRatio;
     for (std::size_t b = 0; b < 3; ++b) {
         ASSERT_TRUE(source.ReadBlock(block)) << "block " << b;
         for (std::size_t i = 0; i < kBlock; i += 61) {

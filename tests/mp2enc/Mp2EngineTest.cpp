@@ -1,14 +1,14 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cmath>
 #include <filesystem>
 #include <numbers>
 
-#include "app/TranscoderDialog.h"
 #include "mp2enc/Mp2Engine.h"
 #include "tests/mp2enc/StreamCapture.h"
 #include "tests/mp2enc/StreamChecks.h"
-#include "tests/support/RecordingInterface.h"
+#include "tests/support/FakeJobHost.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::mp2 {
@@ -28,38 +28,53 @@ struct SourceLog {
     int delivered = 0;
 };
 
-// Hands out `blocks` blocks of a distinct tone per channel; with `stopAfter` set the job
-// is stopped (ReadBlock fails) after that many blocks.
+// Hands out `blocks` blocks of a distinct tone per block row (L, R, C, LFE, LS, RS at
+// 300, 600, ... Hz), one block per input run; with `stopAfter` set the input ends after that
+// many blocks, as a stopped job's does.
 class ToneBlockSource : public SampleSource {
   public:
-    ToneBlockSource(TranscoderDialog& window, SourceLog& log, int blocks, int stopAfter = -1)
-        : SampleSource(window), log(log), blocks(blocks), stopAfter(stopAfter) {}
+    ToneBlockSource(JobHost& host, SourceLog& log, int blocks, int stopAfter = -1)
+        : SampleSource(host, {.appliesResync = false, .lastBlock = LastBlock::kWithheld}),
+          log(log),
+          blocks(blocks),
+          stopAfter(stopAfter) {}
 
-    bool Open(const std::string& name) override {
-        SampleSource::Open(name);
-        ++log.opens;
-        return openResult;
-    }
     void Close() override { ++log.closes; }
-    bool ReadBlock(SampleBlock& block) override {
-        if (delivered == blocks || delivered == stopAfter) return false;
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
-            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-                const double t = static_cast<double>(delivered * SampleBlock::kFrames + i) / 48000;
-                block.Row(row)[i] =
-                    std::round(5000.0 * std::sin(2 * std::numbers::pi * 300.0 * (row + 1) * t));
-            }
-        }
-        ++delivered;
-        ++log.delivered;
-        return true;
-    }
 
     SourceLog& log;
     int blocks;
     int stopAfter;
     int delivered = 0;
     bool openResult = true;
+
+  protected:
+    bool OpenInput() override {
+        ++log.opens;
+        return openResult;
+    }
+    InputStatus ReadInput(InputRun& run) override {
+        if (delivered == blocks || delivered == stopAfter) return InputStatus::kEnd;
+        // Input channel (L, C, R, LS, RS, LFE) of each block row.
+        constexpr int kInputOfRow[SampleBlock::kChannels] = {0, 2, 1, 5, 3, 4};
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+                const double t = static_cast<double>(delivered * SampleBlock::kFrames + i) / 48000;
+                const double value =
+                    std::round(5000.0 * std::sin(2 * std::numbers::pi * 300.0 * (row + 1) * t));
+                frames[i * kChannels + kInputOfRow[row]] = static_cast<float>(value / 32767.0);
+            }
+        }
+        ++delivered;
+        ++log.delivered;
+        run = {frames.data(), SampleBlock::kFrames};
+        return InputStatus::kFrames;
+    }
+    bool RewindInput() override { return true; }
+    double InputPosition() const override { return delivered; }
+    double InputSize() const override { return blocks; }
+
+  private:
+    std::array<float, SampleBlock::kFrames * kChannels> frames{};
 };
 
 class Mp2EngineTest : public testing::Test {
@@ -94,8 +109,7 @@ class Mp2EngineTest : public testing::Test {
 
     TempDir dir;
     std::string input = dir.File("input.wav");
-    tavrisk::test::RecordingInterface ui;
-    TranscoderDialog window{ui};
+    tavrisk::test::FakeJobHost window;
     test::StreamCapture out, err;
     SourceLog log;
     bool failed = false;
@@ -168,6 +182,10 @@ TEST_F(Mp2EngineTest, OptionErrorsFailInitWithoutEndingTheProcess) {
     EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 2), &init));
     EXPECT_FALSE(init);
     EXPECT_EQ(err.text(), "tavrisk: -m mode must be s/d/j/m not x\ntavrisk: unrec option q\n");
+    // A desktop user sees the refusal too.
+    ASSERT_EQ(window.messages.size(), 1u);
+    EXPECT_EQ(window.messages[0].title, "Tavrisk Internal Encoder Error");
+    EXPECT_NE(window.messages[0].text.find("unrec option q"), std::string::npos);
     EXPECT_EQ(log.opens, 0) << "the source is not opened for a refused configuration";
     EXPECT_FALSE(fs::exists(dir.File("x.mp2")));
 }
@@ -185,6 +203,11 @@ TEST_F(Mp2EngineTest, MissingInputAndUncreatableOutputFailInit) {
     EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", bad), std::move(source), &init));
     EXPECT_FALSE(init);
     EXPECT_NE(out.text().find("Could not create \"" + bad + "\".\n"), std::string::npos);
+    // Both reach the job host's message boxes.
+    ASSERT_EQ(window.messages.size(), 2u);
+    EXPECT_EQ(window.messages[0].text, "Could not find \"" + dir.File("missing.wav") + "\".");
+    EXPECT_EQ(window.messages[1].text, "Could not create \"" + bad + "\".");
+    EXPECT_EQ(window.messages[1].title, "File Creation Error");
 }
 
 TEST_F(Mp2EngineTest, SourceRefusalFailsInit) {
@@ -203,6 +226,9 @@ TEST_F(Mp2EngineTest, AWriteFailureFailsTheJobWithTheOutputName) {
                            std::make_unique<ToneBlockSource>(window, log, 20)));
     EXPECT_TRUE(failed);
     EXPECT_NE(err.text().find("Could not write \"/dev/full\".\n"), std::string::npos);
+    ASSERT_FALSE(window.messages.empty());
+    EXPECT_EQ(window.messages[0].text, "Could not write \"/dev/full\".");
+    EXPECT_EQ(window.messages[0].title, "File I/O Error");
     EXPECT_LT(log.delivered, 20) << "the loop ends at the failed write";
     EXPECT_EQ(log.closes, 1);
 }

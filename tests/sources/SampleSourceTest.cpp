@@ -1,88 +1,123 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <random>
 
-#include "app/TranscoderDialog.h"
+#include "dsp/Resampler.h"
 #include "sources/SampleSource.h"
-#include "tests/support/RecordingInterface.h"
+#include "tests/support/FakeJobHost.h"
 
 namespace tavrisk {
 namespace {
 
-// Delivers input frame n with value (n + 1) * step (in 16-bit units) on every channel, or
-// distinct per-channel values when `distinct` is set; counts the frames it handed out.
-class CountingSource : public SampleSource {
+// A source of `total` input frames delivered in runs of `runFrames`; frame n holds
+// (n + 1) x 10 in 16-bit units on every channel, or 1000 x (k + 1) on channel k when
+// `distinct` is set.
+class SyntheticSource : public SampleSource {
   public:
-    using SampleSource::SampleSource;
+    SyntheticSource(JobHost& host, Behaviour behaviour, std::size_t total)
+        : SampleSource(host, behaviour), total(total) {}
 
-    bool Open(const std::string& name) override {
-        SampleSource::Open(name);
-        return true;
-    }
-    bool ReadBlock(SampleBlock& block) override {
-        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-            if (!resamplingNeeded) {
-                float frame[kChannels];
-                Next(frame);
-                std::array<int32_t, kChannels> rows{};
-                ProcessToRows(frame, rows);
-                StoreColumn(block, i, rows);
-                continue;
-            }
-            if (!StepResampler([this](float* frame) { return Next(frame); })) return false;
-            InterpolateColumn(block, i);
-        }
-        return true;
-    }
-    float Phase() const { return phase; }
-
-    long framesRead = 0;
+    std::size_t runFrames = 1000;
     bool distinct = false;
+    bool failAt = false;  // fail instead of ending
+    std::size_t framesRead = 0;
+    int rewinds = 0;
+
+    static Behaviour Padded() {
+        return {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways};
+    }
+    static Behaviour Withheld() {
+        return {.appliesResync = false, .lastBlock = LastBlock::kWithheld};
+    }
+
+  protected:
+    bool OpenInput() override { return true; }
+    InputStatus ReadInput(InputRun& run) override {
+        if (framesRead == total) {
+            if (failAt) {
+                Fail("broken", "Test");
+                return InputStatus::kFailed;
+            }
+            return InputStatus::kEnd;
+        }
+        const std::size_t count = std::min(runFrames, total - framesRead);
+        buffer.resize(count * kChannels);
+        for (std::size_t i = 0; i < count; ++i) {
+            for (int k = 0; k < kChannels; ++k) {
+                const float value16 =
+                    distinct ? 1000.0f * (k + 1) : 10.0f * static_cast<float>(framesRead + i + 1);
+                buffer[i * kChannels + k] = value16 / 32767.0f;
+            }
+        }
+        framesRead += count;
+        run = {buffer.data(), count};
+        return InputStatus::kFrames;
+    }
+    bool RewindInput() override {
+        framesRead = 0;
+        ++rewinds;
+        return true;
+    }
+    double InputPosition() const override { return static_cast<double>(framesRead); }
+    double InputSize() const override { return static_cast<double>(total); }
 
   private:
-    bool Next(float* frame) {
-        for (int c = 0; c < kChannels; ++c) {
-            const float value16 = distinct ? 1000.0f * (c + 1) : 10.0f * (framesRead + 1);
-            frame[c] = value16 / 32767.0f;
-        }
-        ++framesRead;
-        return true;
-    }
+    std::size_t total;
+    std::vector<float> buffer;
 };
+
+constexpr std::size_t kBlock = SampleBlock::kFrames;
+
+// What the chain makes of an input value at unity gain: v / 32767 in single precision, back
+// to 16-bit units and truncated (999 for 1000, say).
+double Chain(float value16) {
+    return std::trunc(static_cast<double>(value16 / 32767.0f) * 32767.0);
+}
+
+// Every block the source delivers, row L only.
+std::vector<double> ReadAll(SampleSource& source, std::size_t* blocks = nullptr) {
+    std::vector<double> values;
+    SampleBlock block;
+    std::size_t count = 0;
+    while (source.ReadBlock(block)) {
+        values.insert(values.end(), block.Row(0), block.Row(0) + kBlock);
+        ++count;
+    }
+    if (blocks) *blocks = count;
+    return values;
+}
 
 class SampleSourceTest : public ::testing::Test {
   protected:
-    test::RecordingInterface ui;
-    TranscoderDialog window{ui};
+    test::FakeJobHost host;
     SampleBlock block;
 };
 
 TEST_F(SampleSourceTest, InputOrderBecomesBlockRowOrder) {
-    CountingSource source(window);
+    SyntheticSource source(host, SyntheticSource::Withheld(), kBlock);
     source.distinct = true;  // L=1000, C=2000, R=3000, LS=4000, RS=5000, LFE=6000
     ASSERT_TRUE(source.Open("x"));
     ASSERT_TRUE(source.ReadBlock(block));
     const double expected[] = {1000, 3000, 2000, 6000, 4000, 5000};  // L, R, C, LFE, LS, RS
     for (std::size_t row = 0; row < 6; ++row)
-        EXPECT_NEAR(block.Row(row)[SampleBlock::kFrames - 1], expected[row], 1.0) << row;
+        EXPECT_NEAR(block.Row(row)[kBlock - 1], expected[row], 1.0) << row;
 }
 
 TEST_F(SampleSourceTest, ResamplerAdvancesByTheRatioAndCarriesPhase) {
-    window.SelectOutputFrequency(TranscoderDialog::kFreq44100);
-    CountingSource source(window);
+    host.outputRate = 44100;
+    SyntheticSource source(host, SyntheticSource::Withheld(), 100000);
+    source.runFrames = 1;  // one input frame per run: the count is exact
     ASSERT_TRUE(source.Open("x"));
     ASSERT_TRUE(source.ResamplingNeeded());
     ASSERT_TRUE(source.ReadBlock(block));
     // 1152 x 1.0884354 = 1253.88 input frames per block.
     EXPECT_TRUE(source.framesRead == 1253 || source.framesRead == 1254) << source.framesRead;
-    const float phaseAfterFirst = source.Phase();
-    EXPECT_GT(phaseAfterFirst, 0.0f);
-    EXPECT_LT(phaseAfterFirst, 1.0f);
     ASSERT_TRUE(source.ReadBlock(block));
     EXPECT_TRUE(source.framesRead == 2507 || source.framesRead == 2508) << source.framesRead;
 
-    // The first output frame mixes input frames 0 and 1 (values 10 and 20, in 16-bit units).
-    CountingSource fresh(window);
+    // The first output frame mixes input frames 0 and 1 (values 10 and 20).
+    SyntheticSource fresh(host, SyntheticSource::Withheld(), 100000);
     ASSERT_TRUE(fresh.Open("x"));
     ASSERT_TRUE(fresh.ReadBlock(block));
     const double frame0 = std::trunc(10.0f / 32767.0f * 32767.0L);
@@ -90,6 +125,188 @@ TEST_F(SampleSourceTest, ResamplerAdvancesByTheRatioAndCarriesPhase) {
     EXPECT_EQ(block.Row(0)[0], std::trunc(0.9115646 * frame0 + 0.0884354 * frame1));
     // Output frame j lies at input position (j + 1) x 1.0884354 - 1 of the ramp 10 (n + 1).
     EXPECT_NEAR(block.Row(0)[100], 10.0 * 101 * 1.0884354, 2.0);  // two truncations
+}
+
+TEST(LinearResampler, ChunksOfAnySizeGiveWhatOneRunGives) {
+    std::mt19937 random(7);
+    std::uniform_int_distribution<int32_t> sample(-32767, 32767);
+    std::vector<Resampler::Frame> input(20000);
+    for (auto& frame : input)
+        for (auto& value : frame) value = sample(random);
+
+    LinearResampler whole;
+    whole.Reset();
+    std::vector<Resampler::Frame> expected(whole.MaxOutput(input.size()));
+    expected.resize(whole.Push(input.data(), input.size(), expected.data()));
+
+    LinearResampler chunked;
+    chunked.Reset();
+    std::vector<Resampler::Frame> got;
+    std::uniform_int_distribution<std::size_t> chunk(0, 3000);
+    for (std::size_t done = 0; done < input.size();) {
+        const std::size_t count = std::min(chunk(random), input.size() - done);
+        std::vector<Resampler::Frame> out(chunked.MaxOutput(count));
+        out.resize(chunked.Push(input.data() + done, count, out.data()));
+        got.insert(got.end(), out.begin(), out.end());
+        done += count;
+    }
+    EXPECT_EQ(got, expected);
+    // About 44100 output frames per 48000 input frames.
+    EXPECT_NEAR(static_cast<double>(expected.size()), 20000 / 1.0884354, 1.0);
+}
+
+TEST_F(SampleSourceTest, RunSizesDoNotChangeTheOutput) {
+    host.outputRate = 44100;
+    std::vector<std::vector<double>> outputs;
+    for (const std::size_t run : {1, 7, 1152, 1536, 4096}) {
+        SyntheticSource source(host, SyntheticSource::Padded(), 30000);
+        source.runFrames = run;
+        ASSERT_TRUE(source.Open("x"));
+        outputs.push_back(ReadAll(source));
+    }
+    for (std::size_t i = 1; i < outputs.size(); ++i) EXPECT_EQ(outputs[i], outputs[0]) << i;
+}
+
+TEST_F(SampleSourceTest, LastBlockIsWithheldOrPaddedByTheSourcesRule) {
+    std::size_t blocks = 0;
+    SyntheticSource withheld(host, SyntheticSource::Withheld(), kBlock * 3 + 100);
+    ASSERT_TRUE(withheld.Open("x"));
+    ReadAll(withheld, &blocks);
+    EXPECT_EQ(blocks, 3u);
+
+    SyntheticSource padded(host, SyntheticSource::Padded(), kBlock * 3 + 100);
+    ASSERT_TRUE(padded.Open("x"));
+    const auto values = ReadAll(padded, &blocks);
+    ASSERT_EQ(blocks, 4u);
+    EXPECT_NE(values[kBlock * 3 + 99], 0.0);
+    EXPECT_EQ(values[kBlock * 3 + 100], 0.0);
+    EXPECT_EQ(values.back(), 0.0);
+
+    // Exactly whole blocks: one more block of silence.
+    SyntheticSource exact(host, SyntheticSource::Padded(), kBlock * 2);
+    ASSERT_TRUE(exact.Open("x"));
+    ReadAll(exact, &blocks);
+    EXPECT_EQ(blocks, 3u);
+}
+
+TEST_F(SampleSourceTest, ResyncInsertsSilenceOrSkipsOutputFrames) {
+    host.resyncMs = 25;  // 1200 frames at 48 kHz
+    SyntheticSource inserting(host, SyntheticSource::Padded(), 5000);
+    ASSERT_TRUE(inserting.Open("x"));
+    EXPECT_EQ(inserting.ResyncFrames(), 1200);
+    const auto inserted = ReadAll(inserting);
+    EXPECT_EQ(inserted[1199], 0.0);
+    EXPECT_EQ(inserted[1200], Chain(10.0f));
+
+    host.resyncMs = -25;
+    SyntheticSource skipping(host, SyntheticSource::Padded(), 5000);
+    ASSERT_TRUE(skipping.Open("x"));
+    const auto skipped = ReadAll(skipping);
+    EXPECT_EQ(skipped[0], Chain(10.0f * 1201));
+
+    // A skip that reaches past the end delivers nothing.
+    host.resyncMs = -1000;
+    SyntheticSource tooShort(host, SyntheticSource::Padded(), 48000);
+    ASSERT_TRUE(tooShort.Open("x"));
+    EXPECT_FALSE(tooShort.ReadBlock(block));
+
+    // More silence than can be inserted.
+    host.resyncMs = 56000;
+    SyntheticSource overflow(host, SyntheticSource::Padded(), 5000);
+    ASSERT_TRUE(overflow.Open("x"));
+    EXPECT_FALSE(overflow.ReadBlock(block));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Resync overflow");
+    EXPECT_EQ(overflow.LastError(), "Resync overflow");
+}
+
+TEST_F(SampleSourceTest, NormalisationRunsTheAnalysisPassAndReportsBothShares) {
+    host.channels.normalize = true;
+    SyntheticSource source(host, SyntheticSource::Padded(), 3000);
+    ASSERT_TRUE(source.Open("x"));
+    EXPECT_EQ(source.rewinds, 1);
+    EXPECT_GT(host.peakDisplays, 0);
+    // Progress resets at 0 and at 50 %, the analysis pass stays within 0..50 %.
+    ASSERT_EQ(host.resets, (std::vector<float>{0.0f, 50.0f}));
+    for (float p : host.progress) EXPECT_LE(p, 50.0f);
+    host.progress.clear();
+    ReadAll(source);
+    EXPECT_FLOAT_EQ(host.progress.back(), 100.0f);
+    for (float p : host.progress) EXPECT_GE(p, 50.0f);
+    // The loudest frame (the last) reaches the full-slider target.
+    EXPECT_NEAR(source.Processor().Gains()[0] * 30000.0f, 32767.0f, 2.0f);
+}
+
+TEST_F(SampleSourceTest, StopDuringTheAnalysisPassFailsOpen) {
+    host.channels.normalize = true;
+    host.onProgress = [&] {
+        if (host.progress.size() == 3) host.RequestStop();
+    };
+    SyntheticSource source(host, SyntheticSource::Padded(), 20000);
+    EXPECT_FALSE(source.Open("x"));
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SampleSourceTest, StopEndsTheInputAfterTheBlockInHand) {
+    SyntheticSource source(host, SyntheticSource::Padded(), 100000);
+    ASSERT_TRUE(source.Open("x"));
+    ASSERT_TRUE(source.ReadBlock(block));
+    host.onProgress = [&] { host.RequestStop(); };
+    // The stop arrives inside this block: it is delivered (what was read, then silence) ...
+    ASSERT_TRUE(source.ReadBlock(block));
+    // ... and the input ends there, even once the request is withdrawn.
+    host.ClearStop();
+    host.onProgress = nullptr;
+    EXPECT_FALSE(source.ReadBlock(block));
+    EXPECT_TRUE(source.LastError().empty());
+}
+
+TEST_F(SampleSourceTest, ControlsChangedDuringAJobApplyFromTheNextBlockOn) {
+    SyntheticSource source(host, SyntheticSource::Padded(), 100000);
+    source.distinct = true;
+    source.runFrames = 100;
+    ASSERT_TRUE(source.Open("x"));
+    // The swap of L and R is made while the first block is being read.
+    host.onProgress = [&] { host.controls.routing = {1, 0, 2, 3, 4, 5}; };
+    ASSERT_TRUE(source.ReadBlock(block));
+    const double left = Chain(1000.0f), right = Chain(3000.0f);
+    for (std::size_t i = 0; i < kBlock; ++i) ASSERT_EQ(block.Row(0)[i], left) << i;
+    // Every frame read from the next block on has the new routing; none has half of it
+    // (frames read ahead for the first block, fewer than one run, keep the old one).
+    std::size_t oldFrames = 0;
+    for (int b = 0; b < 2; ++b) {
+        ASSERT_TRUE(source.ReadBlock(block));
+        for (std::size_t i = 0; i < kBlock; ++i) {
+            const bool swapped = block.Row(0)[i] == right && block.Row(1)[i] == left;
+            const bool kept = block.Row(0)[i] == left && block.Row(1)[i] == right;
+            ASSERT_TRUE(swapped || kept) << b << " " << i;
+            if (kept) ++oldFrames;
+            if (b == 1) {
+                ASSERT_TRUE(swapped);
+            }
+        }
+    }
+    EXPECT_LT(oldFrames, source.runFrames);
+}
+
+TEST_F(SampleSourceTest, NewTargetsDuringAJobRecomputeTheGains) {
+    host.channels.normalize = true;
+    SyntheticSource source(host, SyntheticSource::Padded(), 3000);
+    ASSERT_TRUE(source.Open("x"));
+    const float fullGain = source.Processor().Gains()[0];
+    host.controls.sliderPositions[0] = 50;
+    ASSERT_TRUE(source.ReadBlock(block));
+    EXPECT_FLOAT_EQ(source.Processor().Gains()[0] * 2.0f, fullGain);
+}
+
+TEST_F(SampleSourceTest, AReadErrorEndsTheInputAndIsReported) {
+    SyntheticSource source(host, SyntheticSource::Padded(), kBlock + 10);
+    source.failAt = true;
+    ASSERT_TRUE(source.Open("x"));
+    std::size_t blocks = 0;
+    ReadAll(source, &blocks);
+    EXPECT_EQ(blocks, 2u);  // what came before, padded
+    EXPECT_EQ(source.LastError(), "broken");
 }
 
 }  // namespace

@@ -1,0 +1,33 @@
+#include "dsp/Resampler.h"
+
+namespace tavrisk {
+
+void LinearResampler::Reset() {
+    previous.fill(0);
+    current.fill(0);
+    phase = 1.0f;
+    stepping = false;
+}
+
+std::size_t LinearResampler::Push(const Frame* in, std::size_t count, Frame* out) {
+    std::size_t used = 0;
+    std::size_t made = 0;
+    for (;;) {
+        if (!stepping) phase += kRatio;
+        stepping = true;
+        while (phase >= 1.0f) {
+            if (used == count) return made;
+            previous = current;
+            current = in[used++];
+            phase -= 1.0f;
+        }
+        stepping = false;
+        const long double p = phase;
+        Frame& frame = out[made++];
+        for (int k = 0; k < kChannels; ++k) {
+            frame[k] = static_cast<int32_t>((1.0L - p) * previous[k] + p * current[k]);
+        }
+    }
+}
+
+}  // namespace tavrisk

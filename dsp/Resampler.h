@@ -1,0 +1,52 @@
+#pragma once
+
+#include <array>
+#include <cstddef>
+#include <cstdint>
+
+namespace tavrisk {
+
+// Sample-rate conversion of processed frames (six whole 16-bit values each), push style:
+// fed any number of input frames at a time, it emits the output frames they complete, so a
+// run fed in chunks gives exactly what one uninterrupted run gives.
+class Resampler {
+  public:
+    static constexpr int kChannels = 6;
+    using Frame = std::array<int32_t, kChannels>;
+
+    virtual ~Resampler() = default;
+
+    // Back to the state before the first input frame.
+    virtual void Reset() = 0;
+    // The most output frames that `count` input frames can complete.
+    virtual std::size_t MaxOutput(std::size_t count) const = 0;
+    // Converts `count` input frames; writes the completed output frames to `out`, which has
+    // room for MaxOutput(count), and returns how many there are.
+    virtual std::size_t Push(const Frame* in, std::size_t count, Frame* out) = 0;
+};
+
+// 48000 -> 44100 Hz by linear interpolation between two input frames. Per output frame the
+// phase advances by 48000 / 44100 in single precision; while it reaches 1 the next input
+// frame becomes current; the output is trunc((1 - phase) x previous + phase x current),
+// formed in extended precision. The first output frame is thus 0.9115646 x frame 0 +
+// 0.0884354 x frame 1.
+class LinearResampler : public Resampler {
+  public:
+    // 48000 / 44100 rounded to single precision.
+    static constexpr float kRatio = 1.0884354f;
+
+    void Reset() override;
+    std::size_t MaxOutput(std::size_t count) const override { return count + 1; }
+    std::size_t Push(const Frame* in, std::size_t count, Frame* out) override;
+
+    float Phase() const { return phase; }
+
+  private:
+    Frame previous{};
+    Frame current{};
+    float phase = 1.0f;
+    // The phase of the output frame in hand was advanced, and it waits for input frames.
+    bool stepping = false;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,74 @@
+#pragma once
+
+#include <array>
+#include <functional>
+#include <string>
+#include <vector>
+
+#include "host/JobHost.h"
+
+namespace tavrisk::test {
+
+// A job host for tests: settings as plain fields, and a record of everything the job
+// showed. `onProgress` runs at every progress call (to ask for a stop, say). A running job
+// from the start: the stop request is cleared.
+class FakeJobHost : public JobHost {
+  public:
+    struct Message {
+        std::string text;
+        std::string title;
+    };
+
+    FakeJobHost() { ClearStop(); }
+
+    bool UpdateProgress(float percent, bool reset) override {
+        progress.push_back(percent);
+        if (reset) resets.push_back(percent);
+        if (onProgress) onProgress();
+        return StopRequested();
+    }
+    void SetStatusText(const std::string& text) override { status = text; }
+    void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) override {
+        peaks = levelsDb;
+        ++peakDisplays;
+    }
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons buttons,
+                             MessageIcon) override {
+        messages.push_back({std::string(text), std::string(title)});
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
+    }
+    int GetOutputRate() const override { return outputRate; }
+    int GetInputRate() const override { return inputRate; }
+    bool ResamplingNeeded() const override { return outputRate != inputRate; }
+    int32_t GetResyncMs() const override { return resyncMs; }
+    ChannelJobSettings ChannelSettingsForJob() override {
+        ChannelJobSettings job = channels;
+        job.outputRate = outputRate;
+        job.controls = controls;
+        return job;
+    }
+    ChannelControls CurrentChannelControls() const override {
+        ++controlReads;
+        return controls;
+    }
+
+    // Settings.
+    int outputRate = 48000;
+    int inputRate = 48000;
+    int32_t resyncMs = 0;
+    ChannelJobSettings channels;  // switches and curves (rate and controls from the fields)
+    ChannelControls controls;
+    MessageAnswer answer = MessageAnswer::Ok;
+    std::function<void()> onProgress;
+
+    // What the job showed.
+    std::vector<float> progress;
+    std::vector<float> resets;
+    std::string status;
+    std::array<float, kColumns> peaks{};
+    int peakDisplays = 0;
+    std::vector<Message> messages;
+    mutable int controlReads = 0;
+};
+
+}  // namespace tavrisk::test
