@@ -3,9 +3,9 @@
 #include <cmath>
 #include <random>
 
-#include "app/TranscoderDialog.h"
 #include "sources/ac3/Ac3FileSource.h"
 #include "tests/ac3/Ac3TestInputs.h"
+#include "tests/support/FakeJobHost.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::test {
@@ -15,20 +15,7 @@ constexpr int kFrame = 1536;
 // Block row of each channel slot L, C, R, LS, RS, LFE.
 constexpr std::array<int, kAc3Channels> kRowOfSlot = {0, 2, 1, 4, 5, 3};
 
-struct Message {
-    std::string text, title;
-    bool operator==(const Message&) const = default;
-};
-
-class RecordingUi : public UserInterface {
-  public:
-    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons,
-                              MessageIcon) override {
-        messages.push_back({std::string(text), std::string(title)});
-        return MessageAnswer::Ok;
-    }
-    std::vector<Message> messages;
-};
+using Message = FakeJobHost::Message;
 
 // What a source delivered: the rows of all blocks, one after another.
 struct Delivered {
@@ -41,23 +28,14 @@ struct Delivered {
 
 class Ac3FileSourceTest : public ::testing::Test {
   protected:
-    Ac3FileSourceTest() {
-        window.OnInitDialog();
-        window.SelectProcessingType(TranscoderDialog::kProcessingNative);
-        window.ClearStop();
-    }
-
     void SetResync(bool insert, int seconds, int ms) {
-        window.SelectResyncDirection(insert ? TranscoderDialog::kResyncInsert
-                                            : TranscoderDialog::kResyncSkip);
-        window.resyncSeconds.text = std::to_string(seconds);
-        window.resyncMillis.text = std::to_string(ms);
-        ASSERT_TRUE(window.UpdateData());
+        const int32_t total = seconds * 1000 + ms;
+        host.resyncMs = insert ? total : -total;
     }
 
     Delivered Run(const std::string& path, std::size_t maxBlocks = 100000) {
         Delivered out;
-        Ac3FileSource source(window);
+        Ac3FileSource source(host);
         out.opened = source.Open(path);
         if (!out.opened) return out;
         SampleBlock block;
@@ -78,8 +56,7 @@ class Ac3FileSourceTest : public ::testing::Test {
         return path;
     }
 
-    RecordingUi ui;
-    TranscoderDialog window{ui};
+    FakeJobHost host;
     TempDir dir;
 };
 
@@ -113,7 +90,7 @@ TEST_F(Ac3FileSourceTest, DeliversEachToneInItsRowLikeFfmpegsDecodeThenOnePadded
     const std::size_t frames = FramesIn(path, 1792) * kFrame;
     const Delivered d = Run(path);
     ASSERT_TRUE(d.opened);
-    EXPECT_EQ(window.statusText.text, "(CM) 48000 Hz 3/2 L,C,R,SL,SR With LFE");
+    EXPECT_EQ(host.status, "(CM) 48000 Hz 3/2 L,C,R,SL,SR With LFE");
     EXPECT_EQ(d.blocks, frames / 1152 + 1);
     EXPECT_TRUE(AllZero(d, frames, d.Frames()));
 
@@ -135,7 +112,7 @@ TEST_F(Ac3FileSourceTest, DeliversEachToneInItsRowLikeFfmpegsDecodeThenOnePadded
         }
     }
     EXPECT_LE(worst, 2.0);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(Ac3FileSourceTest, EndsFramesThatFillWholeBlocksWithOneSilentBlock) {
@@ -148,18 +125,15 @@ TEST_F(Ac3FileSourceTest, EndsFramesThatFillWholeBlocksWithOneSilentBlock) {
 }
 
 TEST_F(Ac3FileSourceTest, Reads44100HzStreamsAndResamples48000To44100) {
-    window.SelectOutputFrequency(TranscoderDialog::kFreq44100);
-    window.SelectInputFrequency(TranscoderDialog::kFreq44100);
-    ASSERT_FALSE(window.ResamplingNeeded());
+    host.outputRate = host.inputRate = 44100;
     const std::string slow = Make({.rate = 44100, .seconds = 1.0}, "slow.ac3");
     const Delivered native = Run(slow);
     ASSERT_TRUE(native.opened);
-    EXPECT_EQ(window.statusText.text, "(CM) 44100 Hz 3/2 L,C,R,SL,SR With LFE");
+    EXPECT_EQ(host.status, "(CM) 44100 Hz 3/2 L,C,R,SL,SR With LFE");
     EXPECT_GT(ToneAmplitude(native.Slot(2), kAc3Tones[2], 44100), 3000.0);
 
-    window.SelectInputFrequency(TranscoderDialog::kFreq48000);
-    window.SelectOutputFrequency(TranscoderDialog::kFreq44100);
-    ASSERT_TRUE(window.ResamplingNeeded());
+    host.inputRate = 48000;
+    ASSERT_TRUE(host.ResamplingNeeded());
     const std::string path = Make({.seconds = 2.0});
     const std::size_t inputFrames = FramesIn(path, 1792) * kFrame;
     const Delivered d = Run(path);
@@ -186,12 +160,12 @@ TEST_F(Ac3FileSourceTest, InsertsSilenceUpTo55SecondsAndRefuses56) {
 
     SetResync(true, 55, 0);
     EXPECT_EQ(Run(path, 1).blocks, 1u);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
     SetResync(true, 56, 0);
     const Delivered refused = Run(path);
     EXPECT_TRUE(refused.opened);
     EXPECT_EQ(refused.blocks, 0u);
-    EXPECT_EQ(ui.messages, (std::vector<Message>{{"Resync overflow", "Tavrisk resynch"}}));
+    EXPECT_EQ(host.messages, (std::vector<Message>{{"Resync overflow", "Tavrisk resynch"}}));
 }
 
 TEST_F(Ac3FileSourceTest, SkipsHalfASecondByFramesAndSamplesOnStreamsAndByDecodingInAvi) {
@@ -213,25 +187,25 @@ TEST_F(Ac3FileSourceTest, SkipsHalfASecondByFramesAndSamplesOnStreamsAndByDecodi
     ASSERT_TRUE(fromAvi.opened);
     EXPECT_EQ(WorstDifference(fromAvi, plain, 24000, rest), 0.0);
     EXPECT_EQ(fromAvi.blocks, skipped.blocks);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(Ac3FileSourceTest, RefusesASkipPastTheEndOfTheStream) {
     const std::string path = Make({.seconds = 0.5});
     SetResync(false, 5, 0);
     EXPECT_FALSE(Run(path).opened);
-    EXPECT_EQ(ui.messages,
+    EXPECT_EQ(host.messages,
               (std::vector<Message>{{"AC3 Initial frame skip Error", "Tavrisk resynch"}}));
 }
 
 TEST_F(Ac3FileSourceTest, NormalisesEveryChannelToItsSliderAfterAnAnalysisPass) {
-    window.SetNormalize(true);
+    host.channels.normalize = true;
     const std::string path = Make({.seconds = 1.0});
     const Delivered d = Run(path);
     ASSERT_TRUE(d.opened);
     // sine sources peak at 1/8 of full scale: -18.06 dB.
     for (int k = 0; k < kAc3Channels; ++k) {
-        EXPECT_NEAR(std::stod(window.peakTexts[k].text), -18.06, 0.05) << k;
+        EXPECT_NEAR(host.peaks[k], -18.06, 0.05) << k;
     }
     for (int slot = 0; slot < kAc3Channels; ++slot) {
         double peak = 0.0;
@@ -242,36 +216,38 @@ TEST_F(Ac3FileSourceTest, NormalisesEveryChannelToItsSliderAfterAnAnalysisPass) 
 }
 
 TEST_F(Ac3FileSourceTest, ReportsTheAnalysisPassUpToFiftyAndTheOutputPassOnToAHundred) {
-    window.SetNormalize(true);
+    host.channels.normalize = true;
     const std::string path = Make({.seconds = 0.5});
-    Ac3FileSource source(window);
+    Ac3FileSource source(host);
     ASSERT_TRUE(source.Open(path));
-    EXPECT_EQ(window.percentText.text, "50.00%");
+    EXPECT_EQ(host.progress.back(), 50.0f);
+    EXPECT_EQ(host.resets.back(), 50.0f);
+    for (float p : host.progress) EXPECT_LE(p, 50.0f);
     SampleBlock block;
     ASSERT_TRUE(source.ReadBlock(block));
-    const float early = std::stof(window.percentText.text);
+    const float early = host.progress.back();
     EXPECT_GT(early, 50.0f);
     EXPECT_LT(early, 60.0f);
     while (source.ReadBlock(block)) {
     }
-    EXPECT_EQ(window.percentText.text, "100.00%");
+    EXPECT_EQ(host.progress.back(), 100.0f);
 }
 
 TEST_F(Ac3FileSourceTest, AStopDuringTheAnalysisPassFailsOpen) {
-    window.SetNormalize(true);
-    window.RequestStop();
+    host.channels.normalize = true;
+    host.RequestStop();
     EXPECT_FALSE(Run(Make({.seconds = 0.5})).opened);
 }
 
 TEST_F(Ac3FileSourceTest, RefusesStereoAnd32kHzStreamsShowingTheirDescription) {
     const Delivered stereo = Run(Make({.seconds = 0.2, .layout = "stereo", .kbps = 192}));
     EXPECT_FALSE(stereo.opened);
-    EXPECT_EQ(window.statusText.text, "(CM) 48000 Hz 2/0 L,R No LFE");
+    EXPECT_EQ(host.status, "(CM) 48000 Hz 2/0 L,R No LFE");
     const Delivered low = Run(Make({.rate = 32000, .seconds = 0.2}, "low.ac3"));
     EXPECT_FALSE(low.opened);
-    EXPECT_EQ(window.statusText.text, "(CM) 32000 Hz 3/2 L,C,R,SL,SR With LFE");
+    EXPECT_EQ(host.status, "(CM) 32000 Hz 3/2 L,C,R,SL,SR With LFE");
     const Message refused{"AC3 Format Not supported", "Tavrisk Internal Encoder Error"};
-    EXPECT_EQ(ui.messages, (std::vector<Message>{refused, refused}));
+    EXPECT_EQ(host.messages, (std::vector<Message>{refused, refused}));
 }
 
 TEST_F(Ac3FileSourceTest, FailsOnFilesWithoutAnyAc3Frame) {
@@ -284,9 +260,9 @@ TEST_F(Ac3FileSourceTest, FailsOnFilesWithoutAnyAc3Frame) {
     WriteBytes(junk, noise);
     EXPECT_FALSE(Run(empty).opened);
     EXPECT_FALSE(Run(junk).opened);
-    ASSERT_EQ(ui.messages.size(), 2u);
-    EXPECT_EQ(ui.messages[0].text, "No AC3 stream found in '" + empty + "'");
-    EXPECT_EQ(ui.messages[1].title, "Azid Internal Parser Error");
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0].text, "No AC3 stream found in '" + empty + "'");
+    EXPECT_EQ(host.messages[1].title, "Azid Internal Parser Error");
     EXPECT_FALSE(Run(dir.File("missing.ac3")).opened);
 }
 
@@ -300,7 +276,7 @@ TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationOrADamagedFrame) {
     const std::size_t kept = (bytes.size() / 1792 - 1) * kFrame;
     EXPECT_EQ(truncated.blocks, kept / 1152 + 1);
     EXPECT_EQ(WorstDifference(truncated, plain, 0, kept), 0.0);
-    EXPECT_TRUE(ui.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
 
     bytes[5 * 1792 + 1000] ^= 0x40;
     const std::string damaged = dir.File("damaged.ac3");
@@ -309,7 +285,7 @@ TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationOrADamagedFrame) {
     EXPECT_EQ(d.blocks, 5 * kFrame / 1152 + 1);
     EXPECT_EQ(WorstDifference(d, plain, 0, 5 * kFrame), 0.0);
     EXPECT_TRUE(AllZero(d, 5 * kFrame, d.Frames()));
-    EXPECT_EQ(ui.messages,
+    EXPECT_EQ(host.messages,
               (std::vector<Message>{{"AC3 Decode Frame Error", "Azid Internal Parser Error"}}));
 }
 
@@ -321,11 +297,11 @@ TEST_F(Ac3FileSourceTest, ReportsANonAc3AviTrackAndAnAviWithoutAudio) {
                   .exitCode,
               0);
     EXPECT_FALSE(Run(pcm).opened);
-    EXPECT_EQ(ui.messages,
+    EXPECT_EQ(host.messages,
               (std::vector<Message>{
                   {"Audio track may not in AC3 Format", "Tavrisk Internal AVI Parser Error"},
                   {"AC3 Read Frame Error", "Azid Internal Parser Error"}}));
-    ui.messages.clear();
+    host.messages.clear();
     const std::string silent = dir.File("silent.avi");
     ASSERT_EQ(RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10:d=1 -c:v "
                          "mjpeg " +
@@ -333,8 +309,8 @@ TEST_F(Ac3FileSourceTest, ReportsANonAc3AviTrackAndAnAviWithoutAudio) {
                   .exitCode,
               0);
     EXPECT_FALSE(Run(silent).opened);
-    ASSERT_EQ(ui.messages.size(), 1u);
-    EXPECT_EQ(ui.messages[0].title, "Tavrisk Internal AVI Parser Error");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "Tavrisk Internal AVI Parser Error");
 }
 
 TEST(Ac3StreamDescription, NamesModeRateLayoutAndLfe) {

@@ -18,7 +18,7 @@ namespace tavrisk {
 namespace {
 
 namespace fs = std::filesystem;
-using test::JobWindow;
+using test::FakeJobHost;
 using test::TempDir;
 
 constexpr std::size_t kBlock = SampleBlock::kFrames;
@@ -38,17 +38,17 @@ class EnginesTest : public ::testing::Test {
     // Runs a whole native job: source, Init, Run.
     bool RunJob(OutputEngine& engine, const std::string& input, const std::string& output,
                 const char* rate = "48.000") {
-        engine.SetSource(std::make_unique<WavFileSource>(job.window));
+        engine.SetSource(std::make_unique<WavFileSource>(host));
         const std::array<const char*, 4> argv = {"-r", rate, input.c_str(), output.c_str()};
         return engine.Init(static_cast<int>(argv.size()), argv.data()) && engine.Run();
     }
     TempDir dir;
-    JobWindow job;
+    FakeJobHost host;
 };
 
 TEST_F(EnginesTest, WavEngineInterleavesInTheInputOrder) {
     const std::string out = dir.File("out.wav");
-    WavEngine engine(job.window);
+    WavEngine engine(host);
     ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 2 + 100), out, "44.100"));
     const test::PcmAudio audio = test::ReadWav(out);
     EXPECT_EQ(audio.channels, 6);
@@ -62,13 +62,13 @@ TEST_F(EnginesTest, WavEngineInterleavesInTheInputOrder) {
 
 TEST_F(EnginesTest, AnEmptyInputLeavesValidEmptyFiles) {
     const std::string out = dir.File("out.wav");
-    WavEngine wav(job.window);
+    WavEngine wav(host);
     ASSERT_TRUE(RunJob(wav, WriteInput(0), out));
     EXPECT_EQ(test::ReadWav(out).Frames(), 0u);
     EXPECT_EQ(test::ReadWav(out).rate, 48000);
 
     const std::string folder = dir.File("pcm");
-    MonoFilesEngine pcm(job.window, false);
+    MonoFilesEngine pcm(host, false);
     ASSERT_TRUE(RunJob(pcm, WriteInput(0), folder));
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(fs::file_size(MonoFilesEngine::FilePath(folder, k, false)), 0u);
@@ -80,7 +80,7 @@ TEST_F(EnginesTest, MonoFilesHoldOneRowEachAndCreateTheFolder) {
     constexpr std::array<int, 6> kInputOfFile = {0, 2, 1, 5, 3, 4};
     for (const bool wavMode : {true, false}) {
         const std::string folder = dir.File(wavMode ? "wav/new" : "pcm/new");
-        MonoFilesEngine engine(job.window, wavMode);
+        MonoFilesEngine engine(host, wavMode);
         ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 3), folder, "44.100"));
         for (int k = 0; k < 6; ++k) {
             const std::string path = MonoFilesEngine::FilePath(folder, k, wavMode);
@@ -109,29 +109,29 @@ TEST_F(EnginesTest, MonoFilesHoldOneRowEachAndCreateTheFolder) {
 TEST_F(EnginesTest, ALaterMonoFileThatCannotBeCreatedRemovesTheEarlierOnes) {
     const std::string folder = dir.File("out");
     fs::create_directories(MonoFilesEngine::FilePath(folder, 2, true));  // stream_c.wav
-    MonoFilesEngine engine(job.window, true);
+    MonoFilesEngine engine(host, true);
     EXPECT_FALSE(RunJob(engine, WriteInput(kBlock), folder));
-    ASSERT_EQ(job.ui.messages.size(), 1u);
-    EXPECT_EQ(job.ui.messages[0].text,
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text,
               "Unable to create file:\n" + MonoFilesEngine::FilePath(folder, 2, true));
-    EXPECT_EQ(job.ui.messages[0].title, "File Creation Error");
+    EXPECT_EQ(host.messages[0].title, "File Creation Error");
     EXPECT_FALSE(fs::exists(MonoFilesEngine::FilePath(folder, 0, true)));
     EXPECT_FALSE(fs::exists(MonoFilesEngine::FilePath(folder, 1, true)));
 
     // A folder that cannot be made: nothing is left, not even the folders made on the way.
     test::WriteBytes(dir.File("plain"), {1});
-    MonoFilesEngine blocked(job.window, false);
+    MonoFilesEngine blocked(host, false);
     EXPECT_FALSE(RunJob(blocked, WriteInput(kBlock), dir.File("plain/sub")));
-    EXPECT_EQ(job.ui.messages.back().title, "File Creation Error");
+    EXPECT_EQ(host.messages.back().title, "File Creation Error");
 }
 
 TEST_F(EnginesTest, ASixChannelFileThatCannotBeCreatedIsReported) {
-    WavEngine engine(job.window);
+    WavEngine engine(host);
     const std::string out = dir.File("missing/out.wav");
     EXPECT_FALSE(RunJob(engine, WriteInput(kBlock), out));
-    ASSERT_EQ(job.ui.messages.size(), 1u);
-    EXPECT_EQ(job.ui.messages[0].text, "Unable to create file:\n" + out);
-    EXPECT_EQ(job.ui.messages[0].title, "File Creation Error");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Unable to create file:\n" + out);
+    EXPECT_EQ(host.messages[0].title, "File Creation Error");
 }
 
 TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
@@ -139,13 +139,13 @@ TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
     const std::string out = dir.File("out.wav");
     {
         test::FileSizeLimit limit(100000);
-        WavEngine engine(job.window);
+        WavEngine engine(host);
         EXPECT_FALSE(RunJob(engine, input, out));
         EXPECT_TRUE(engine.Failed());
     }
-    ASSERT_EQ(job.ui.messages.size(), 1u);
-    EXPECT_EQ(job.ui.messages[0].text, "Unable to write file:\n" + out);
-    EXPECT_EQ(job.ui.messages[0].title, "File I/O Error");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Unable to write file:\n" + out);
+    EXPECT_EQ(host.messages[0].title, "File I/O Error");
     const auto bytes = test::ReadBytes(out);
     const test::PcmAudio audio = test::ReadWav(out);  // sizes agree with the file
     EXPECT_EQ(46 + audio.samples.size() * 2, bytes.size());
@@ -153,15 +153,15 @@ TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
     EXPECT_GT(audio.Frames(), 0u);
     EXPECT_LT(audio.Frames(), kBlock * 40);
 
-    job.ui.messages.clear();
+    host.messages.clear();
     const std::string folder = dir.File("mono");
     {
         test::FileSizeLimit limit(20000);
-        MonoFilesEngine engine(job.window, true);
+        MonoFilesEngine engine(host, true);
         EXPECT_FALSE(RunJob(engine, input, folder));
     }
-    ASSERT_EQ(job.ui.messages.size(), 1u);
-    EXPECT_EQ(job.ui.messages[0].title, "File I/O Error");
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].title, "File I/O Error");
     for (int k = 0; k < 6; ++k) {
         const std::string path = MonoFilesEngine::FilePath(folder, k, true);
         const test::PcmAudio audio = test::ReadWav(path);

@@ -6,17 +6,9 @@
 #include <string>
 #include <vector>
 
-#include "app/TranscoderDialog.h"
-#include "tests/support/RecordingInterface.h"
+#include "tests/support/FakeJobHost.h"
 
 namespace tavrisk::test {
-
-// A main window with default settings, ready to run a job.
-struct JobWindow {
-    RecordingInterface ui;
-    TranscoderDialog window{ui};
-    JobWindow() { window.ClearStop(); }
-};
 
 // A WAV file built byte by byte, to make every kind of header.
 struct WavLayout {

@@ -13,7 +13,7 @@ namespace tavrisk {
 namespace {
 
 using test::BuildWav;
-using test::JobWindow;
+using test::FakeJobHost;
 using test::MakeFrames;
 using test::TempDir;
 using test::WavLayout;
@@ -63,17 +63,17 @@ class WavFileSourceTest : public ::testing::Test {
         return path;
     }
     TempDir dir;
-    JobWindow job;
+    FakeJobHost host;
 };
 
 TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock * 2 + 500, kRowOfPlain);
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
-    EXPECT_EQ(job.window.statusText.text, "6 channels 48000 Hz 16 bits PCM WAV");
+    EXPECT_EQ(host.status, "6 channels 48000 Hz 16 bits PCM WAV");
     EXPECT_EQ(ReadAndCheckBlocks(source), 2);  // the last partial block is withheld
-    EXPECT_TRUE(job.ui.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
@@ -84,9 +84,9 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
         layout.channelMask = mask;
         layout.rate = 44100;
         layout.samples = RowFrames(kBlock, kRowOfMasked);
-        WavFileSource source(job.window);
+        WavFileSource source(host);
         ASSERT_TRUE(source.Open(Write(layout)));
-        EXPECT_EQ(job.window.statusText.text, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
+        EXPECT_EQ(host.status, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
         EXPECT_EQ(ReadAndCheckBlocks(source), 1) << "mask " << mask;
     }
     // Any other mask keeps the plain order.
@@ -95,7 +95,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
     layout.fmtSize = 40;
     layout.channelMask = 0x3F0;
     layout.samples = RowFrames(kBlock, kRowOfPlain);
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(ReadAndCheckBlocks(source), 1);
 }
@@ -104,7 +104,7 @@ TEST_F(WavFileSourceTest, ReadingStopsAtTheEndOfTheDataChunk) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock, kRowOfPlain);
     layout.trailingChunk.assign(kBlock * 12 * 2, 0x7F);  // two blocks' worth of metadata
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(ReadAndCheckBlocks(source), 1);
 }
@@ -113,11 +113,11 @@ TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock * 2, kRowOfPlain);
     layout.declaredDataSize = kBlock * 12 * 10;
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
     EXPECT_EQ(ReadAndCheckBlocks(source), 2);
-    EXPECT_EQ(job.window.percentText.text, "100.00%");
+    EXPECT_EQ(host.progress.back(), 100.0f);
 }
 
 TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
@@ -146,23 +146,22 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         {"cutfmt.wav", CutAfter(riffOf(cutFmt), 30), "\"fmt \" chunk cut short"},
     };
     for (const Case& c : cases) {
-        job.ui.messages.clear();
+        host.messages.clear();
         const std::string path = dir.File(c.name);
         WriteBytes(path, c.bytes);
-        WavFileSource source(job.window);
+        WavFileSource source(host);
         EXPECT_FALSE(source.Open(path)) << c.name;
-        ASSERT_EQ(job.ui.messages.size(), 1u) << c.name;
-        EXPECT_EQ(job.ui.messages[0].title, "File Open Error");
-        EXPECT_EQ(job.ui.messages[0].text, "Unable to read WAV file '" + path + "': " + c.reason);
+        ASSERT_EQ(host.messages.size(), 1u) << c.name;
+        EXPECT_EQ(host.messages[0].title, "File Open Error");
+        EXPECT_EQ(host.messages[0].text, "Unable to read WAV file '" + path + "': " + c.reason);
         SampleBlock block;
         EXPECT_FALSE(source.ReadBlock(block));
     }
-    job.ui.messages.clear();
-    WavFileSource source(job.window);
+    host.messages.clear();
+    WavFileSource source(host);
     EXPECT_FALSE(source.Open(dir.File("missing.wav")));
-    ASSERT_EQ(job.ui.messages.size(), 1u);
-    EXPECT_NE(job.ui.messages[0].text.find("missing.wav': cannot open the file"),
-              std::string::npos);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(host.messages[0].text.find("missing.wav': cannot open the file"), std::string::npos);
 }
 
 TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
@@ -172,27 +171,27 @@ TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
     deep.bits = 24;
     slow.rate = 32000;
     for (const WavLayout& layout : {stereo, eight, deep, slow}) {
-        job.ui.messages.clear();
+        host.messages.clear();
         WavLayout withData = layout;
         withData.samples.assign(layout.channels * kBlock, 0);
-        WavFileSource source(job.window);
+        WavFileSource source(host);
         EXPECT_FALSE(source.Open(Write(withData)));
-        ASSERT_EQ(job.ui.messages.size(), 1u);
-        EXPECT_EQ(job.ui.messages[0].text, "WAV Format Not supported");
-        EXPECT_EQ(job.ui.messages[0].title, "Tavrisk Internal Encoder Error");
+        ASSERT_EQ(host.messages.size(), 1u);
+        EXPECT_EQ(host.messages[0].text, "WAV Format Not supported");
+        EXPECT_EQ(host.messages[0].title, "Tavrisk Internal Encoder Error");
     }
-    EXPECT_EQ(job.window.statusText.text, "6 channels 32000 Hz 16 bits PCM WAV");
+    EXPECT_EQ(host.status, "6 channels 32000 Hz 16 bits PCM WAV");
 }
 
 TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
-    job.window.SetNormalize(true);
+    host.channels.normalize = true;
     WavLayout layout;
     layout.samples = MakeFrames(kBlock * 2, 6, [](std::size_t i, int) {
         return static_cast<int16_t>(i % 2 ? 16000 : -16000);
     });
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
-    EXPECT_EQ(job.window.percentText.text, "50.00%");
+    EXPECT_EQ(host.progress.back(), 50.0f);
     SampleBlock block;
     int blocks = 0;
     while (source.ReadBlock(block)) {
@@ -202,37 +201,36 @@ TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
         }
     }
     EXPECT_EQ(blocks, 2);
-    EXPECT_EQ(job.window.percentText.text, "100.00%");
+    EXPECT_EQ(host.progress.back(), 100.0f);
 
     // A silent file leaves every peak at 0.
     WavLayout silent;
     silent.samples.assign(kBlock * 6, 0);
-    WavFileSource quiet(job.window);
+    WavFileSource quiet(host);
     ASSERT_TRUE(quiet.Open(Write(silent, "silent.wav")));
     for (const float peak : quiet.Processor().Peaks()) EXPECT_EQ(peak, 0.0f);
 }
 
 TEST_F(WavFileSourceTest, StopDuringAnalysisFailsOpen) {
-    job.window.SetNormalize(true);
+    host.channels.normalize = true;
     WavLayout layout;
     layout.samples = RowFrames(kBlock * 4, kRowOfPlain);
     int pumps = 0;
-    job.ui.onPump = [&] {
-        if (++pumps == 2) job.window.RequestStop();
+    host.onProgress = [&] {
+        if (++pumps == 2) host.RequestStop();
     };
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     EXPECT_FALSE(source.Open(Write(layout)));
-    EXPECT_TRUE(job.ui.messages.empty());
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
-    job.window.freq.selected = TranscoderDialog::kFreq44100;
-    job.window.inputFrequency.selected = TranscoderDialog::kFreq48000;
+    host.outputRate = 44100;
     // A ramp on every channel: input frame n holds 8 n.
     WavLayout layout;
     layout.samples =
         MakeFrames(kBlock * 4, 6, [](std::size_t i, int) { return static_cast<int16_t>(8 * i); });
-    WavFileSource source(job.window);
+    WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
     SampleBlock block;
     const double ratio = LinearResampler::kRatio;

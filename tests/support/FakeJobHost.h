@@ -17,6 +17,7 @@ class FakeJobHost : public JobHost {
     struct Message {
         std::string text;
         std::string title;
+        bool operator==(const Message&) const = default;
     };
 
     FakeJobHost() { ClearStop(); }
