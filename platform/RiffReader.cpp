@@ -51,7 +51,11 @@ uint64_t RiffReader::AvailableBytes(const RiffChunk& chunk) const {
     if (chunk.dataOffset >= fileSize) {
         return 0;
     }
-    return std::min<uint64_t>(chunk.size, fileSize - chunk.dataOffset);
+    const uint64_t present = fileSize - chunk.dataOffset;
+    // Recorders that cannot know the size in advance (or whose files outgrow 32 bits) write
+    // the largest size: such a chunk runs to the end of the file.
+    if (chunk.size == kSizeUnknown) return present;
+    return std::min<uint64_t>(chunk.size, present);
 }
 
 }  // namespace tavrisk

@@ -27,7 +27,11 @@ class RiffReader {
     bool FindChunk(uint32_t id, const RiffChunk& parent, RiffChunk& chunk);
     // Positions the file at the chunk that follows `chunk`.
     bool Ascend(const RiffChunk& chunk) { return file.Seek(chunk.End()); }
-    // Bytes of `chunk`'s body present in the file (less than its size when cut short).
+    // A chunk size that stands for "up to the end of the file".
+    static constexpr uint32_t kSizeUnknown = 0xFFFFFFFF;
+
+    // Bytes of `chunk`'s body present in the file (less than its size when cut short, all
+    // that follows for a chunk of unknown size).
     uint64_t AvailableBytes(const RiffChunk& chunk) const;
 
     std::size_t Read(void* data, std::size_t count) { return file.Read(data, count); }

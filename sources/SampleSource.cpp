@@ -8,6 +8,7 @@ namespace {
 
 constexpr int kMsPerSecond = 1000;
 constexpr const char* kResyncTitle = "Tavrisk resynch";
+constexpr const char* kNoSamplesTitle = "File Open Error";
 
 // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
 constexpr int kInputOfColumn[SampleSource::kChannels] = {0, 2, 1, 5, 3, 4};
@@ -43,7 +44,7 @@ bool SampleSource::Open(const std::string& name) {
     queue.resize(SampleBlock::kFrames + resampler.MaxOutput(kMaxRunFrames));
     queueStart = queueEnd = 0;
     silenceLeft = skipLeft = 0;
-    skipping = inputDone = stopSeen = ended = false;
+    skipping = inputDone = stopSeen = ended = deliveredAny = false;
     resyncFrames = 0;
     resyncPending = false;
 
@@ -193,18 +194,26 @@ bool SampleSource::ReadBlock(SampleBlock& block) {
     const std::size_t count = available();
     if (count == SampleBlock::kFrames) {
         Take(block, count);
+        deliveredAny = true;
         if (stopSeen) ended = true;
         return true;
     }
     // The input ended, failed or was stopped inside this block.
     ended = true;
-    // A skip that reached past the end leaves nothing to deliver.
-    if (skipping) return false;
-    if (stopSeen) {
-        if (count == 0) return false;
-    } else if (behaviour.lastBlock == LastBlock::kWithheld) {
+    if (skipping) {
+        // A skip that reached past the end leaves nothing to deliver.
+        if (!stopSeen && lastError.empty()) {
+            Fail("The resync skip reaches past the end of '" + fileName + "'", kResyncTitle);
+        }
         return false;
     }
+    if (count == 0 && !deliveredAny && !stopSeen) {
+        if (lastError.empty()) Fail("No samples to read in '" + fileName + "'", kNoSamplesTitle);
+        return false;
+    }
+    const bool emptyBlockWanted = behaviour.lastBlock == LastBlock::kPaddedAlways && !stopSeen;
+    if (count == 0 && !emptyBlockWanted) return false;
+    deliveredAny = true;
     Take(block, count);
     return true;
 }

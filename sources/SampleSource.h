@@ -21,7 +21,7 @@ namespace tavrisk {
 // - the channel-processing chain on every frame, with the controls of each block;
 // - the 48000 -> 44100 Hz conversion where asked;
 // - resync: silence inserted or output skipped at the start (sources that use it);
-// - blocks of 1152 frames with the last one padded or withheld, stop requests, progress
+// - blocks of 1152 frames, the last one filled up with silence, stop requests, progress
 //   and error reporting through the job host.
 class SampleSource {
   public:
@@ -58,12 +58,12 @@ class SampleSource {
   protected:
     // What happens to the frames left at the end of the input.
     enum class LastBlock {
-        kWithheld,      // a partial block is not delivered
-        kPaddedAlways,  // one more block is delivered, filled up with silence
+        kPadded,        // frames left over make one more block, filled up with silence
+        kPaddedAlways,  // one more block is delivered even when no frame is left over
     };
     struct Behaviour {
         bool appliesResync = false;
-        LastBlock lastBlock = LastBlock::kWithheld;
+        LastBlock lastBlock = LastBlock::kPadded;
     };
     struct InputRun {
         const float* frames = nullptr;  // count x 6 floats
@@ -123,6 +123,7 @@ class SampleSource {
     bool inputDone = false;
     bool stopSeen = false;
     bool ended = false;
+    bool deliveredAny = false;
 };
 
 }  // namespace tavrisk

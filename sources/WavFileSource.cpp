@@ -21,7 +21,7 @@ constexpr std::array<int, SampleSource::kChannels> kMaskedOrder = {0, 2, 1, 4, 5
 }  // namespace
 
 WavFileSource::WavFileSource(JobHost& host)
-    : SampleSource(host, {.appliesResync = false, .lastBlock = LastBlock::kWithheld}) {}
+    : SampleSource(host, {.appliesResync = false, .lastBlock = LastBlock::kPadded}) {}
 
 WavFileSource::~WavFileSource() {
     Close();
@@ -60,6 +60,7 @@ bool WavFileSource::OpenInput() {
     dataStart = subChunk.dataOffset;
     dataSize = reader.AvailableBytes(subChunk);
     dataLeft = dataSize;
+    if (dataSize < kBytesPerFrame) return OpenFailed("the \"data\" chunk holds no samples");
     return true;
 }
 

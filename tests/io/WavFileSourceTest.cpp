@@ -34,14 +34,16 @@ std::vector<int16_t> RowFrames(std::size_t frames, const std::array<int, 6>& row
 }
 
 // Blocks read until the source ends; every value checked against kRowValue (1 LSB).
-int ReadAndCheckBlocks(WavFileSource& source) {
+// Reads every block; frames past `frames` (the padding of the last block) are silent.
+int ReadAndCheckBlocks(WavFileSource& source, std::size_t frames) {
     SampleBlock block;
     int blocks = 0;
     while (source.ReadBlock(block)) {
         for (std::size_t row = 0; row < 6; ++row) {
             for (std::size_t i = 0; i < kBlock; i += 97) {
+                const std::size_t frame = blocks * kBlock + i;
                 const double expected =
-                    kRowValue[row] + static_cast<int>((blocks * kBlock + i) % 7);
+                    frame < frames ? kRowValue[row] + static_cast<int>(frame % 7) : 0.0;
                 EXPECT_NEAR(block.Row(row)[i], expected, 1.0) << "row " << row << " frame " << i;
             }
         }
@@ -72,7 +74,7 @@ TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
     WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(host.status, "6 channels 48000 Hz 16 bits PCM WAV");
-    EXPECT_EQ(ReadAndCheckBlocks(source), 2);  // the last partial block is withheld
+    EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2 + 500), 3);  // the last one padded
     EXPECT_TRUE(host.messages.empty());
 }
 
@@ -87,7 +89,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
         WavFileSource source(host);
         ASSERT_TRUE(source.Open(Write(layout)));
         EXPECT_EQ(host.status, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
-        EXPECT_EQ(ReadAndCheckBlocks(source), 1) << "mask " << mask;
+        EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1) << "mask " << mask;
     }
     // Any other mask keeps the plain order.
     WavLayout layout;
@@ -97,7 +99,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
     layout.samples = RowFrames(kBlock, kRowOfPlain);
     WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
-    EXPECT_EQ(ReadAndCheckBlocks(source), 1);
+    EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1);
 }
 
 TEST_F(WavFileSourceTest, ReadingStopsAtTheEndOfTheDataChunk) {
@@ -106,7 +108,7 @@ TEST_F(WavFileSourceTest, ReadingStopsAtTheEndOfTheDataChunk) {
     layout.trailingChunk.assign(kBlock * 12 * 2, 0x7F);  // two blocks' worth of metadata
     WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
-    EXPECT_EQ(ReadAndCheckBlocks(source), 1);
+    EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1);
 }
 
 TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
@@ -116,8 +118,20 @@ TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
     WavFileSource source(host);
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
-    EXPECT_EQ(ReadAndCheckBlocks(source), 2);
+    EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2), 2);
     EXPECT_EQ(host.progress.back(), 100.0f);
+}
+
+TEST_F(WavFileSourceTest, AnUnknownDataSizeRunsToTheEndOfTheFile) {
+    // Recorders write 0xFFFFFFFF where the size is unknown or beyond 32 bits; a trailing
+    // chunk after such a "data" chunk is read as samples, since nothing marks its start.
+    WavLayout layout;
+    layout.samples = RowFrames(kBlock * 2, kRowOfPlain);
+    layout.declaredDataSize = 0xFFFFFFFFu;
+    WavFileSource source(host);
+    ASSERT_TRUE(source.Open(Write(layout)));
+    EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
+    EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2), 2);
 }
 
 TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
@@ -129,7 +143,8 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         std::vector<uint8_t> bytes;
         std::string reason;
     };
-    WavLayout noFmt = good, noData = good, shortFmt = good, cutFmt = good;
+    WavLayout noFmt = good, noData = good, shortFmt = good, cutFmt = good, noSamples = good;
+    noSamples.samples.resize(3);  // less than one frame
     cutFmt.withData = false;
     cutFmt.samples.clear();
     noFmt.withFmt = false;
@@ -144,6 +159,7 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         {"nodata.wav", riffOf(noData), "no \"data\" chunk"},
         {"shortfmt.wav", riffOf(shortFmt), "\"fmt \" chunk shorter than 16 bytes"},
         {"cutfmt.wav", CutAfter(riffOf(cutFmt), 30), "\"fmt \" chunk cut short"},
+        {"nosamples.wav", riffOf(noSamples), "the \"data\" chunk holds no samples"},
     };
     for (const Case& c : cases) {
         host.messages.clear();
@@ -245,7 +261,11 @@ TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
             }
         }
     }
-    // 4 blocks of input make 3 full blocks of output (4 x 1152 / 1.0884354 = 4233 frames).
+    // 4 blocks of input make 4233 output frames (4 x 1152 / 1.0884354): a fourth block,
+    // padded, and no more.
+    ASSERT_TRUE(source.ReadBlock(block));
+    EXPECT_NE(block.Row(0)[4232 - 3 * kBlock], 0.0);
+    EXPECT_EQ(block.Row(0)[4234 - 3 * kBlock], 0.0);
     EXPECT_FALSE(source.ReadBlock(block));
 }
 

@@ -72,12 +72,12 @@ TEST_F(WavPathsEndToEnd, SixChannelWavKeepsEveryChannelWithin1Lsb) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     ExpectOpensInTools(out, 6, kRate);
     const PcmAudio output = test::ReadWav(out);
-    ASSERT_EQ(output.Frames(), kFrames / kBlock * kBlock);  // whole blocks only
+    ASSERT_EQ(output.Frames(), (kFrames / kBlock + 1) * kBlock);  // the last block padded
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(DominantTone(output.Channel(k), kRate), k) << "channel " << k;
         for (std::size_t i = 0; i < output.Frames(); ++i) {
-            ASSERT_LE(std::abs(output.At(i, k) - input.At(i, k)), 1)
-                << "channel " << k << " frame " << i;
+            const int expected = i < kFrames ? input.At(i, k) : 0;
+            ASSERT_LE(std::abs(output.At(i, k) - expected), 1) << "channel " << k << " frame " << i;
         }
     }
 }
@@ -120,10 +120,11 @@ TEST_F(WavPathsEndToEnd, MonoFilesCarryOneChannelEach) {
         const std::vector<int16_t> raw =
             test::ReadRawPcm(pcmFolder + "/stream_" + names[f] + ".pcm");
         EXPECT_EQ(raw, mono.samples) << names[f];
-        ASSERT_EQ(mono.Frames(), kFrames / kBlock * kBlock);
+        ASSERT_EQ(mono.Frames(), (kFrames / kBlock + 1) * kBlock);
         EXPECT_EQ(DominantTone(mono.Channel(0), kRate), inputOfFile[f]) << names[f];
         for (std::size_t i = 0; i < mono.Frames(); i += 7) {
-            ASSERT_LE(std::abs(mono.samples[i] - input.At(i, inputOfFile[f])), 1) << names[f];
+            const int expected = i < kFrames ? input.At(i, inputOfFile[f]) : 0;
+            ASSERT_LE(std::abs(mono.samples[i] - expected), 1) << names[f];
         }
     }
 }
@@ -135,7 +136,8 @@ TEST_F(WavPathsEndToEnd, ResampledOutputIsAt44100Hz) {
     ASSERT_EQ(run.exitCode, 0) << run.output;
     ExpectOpensInTools(out, 6, 44100);
     const PcmAudio output = test::ReadWav(out);
-    const auto expectedFrames = static_cast<std::size_t>(kFrames / 1.0884354) / kBlock * kBlock;
+    const auto expectedFrames =
+        (static_cast<std::size_t>(kFrames / 1.0884354) / kBlock + 1) * kBlock;
     EXPECT_EQ(output.Frames(), expectedFrames);
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(DominantTone(output.Channel(k), 44100), k) << "channel " << k;

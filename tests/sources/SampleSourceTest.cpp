@@ -27,9 +27,7 @@ class SyntheticSource : public SampleSource {
     static Behaviour Padded() {
         return {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways};
     }
-    static Behaviour Withheld() {
-        return {.appliesResync = false, .lastBlock = LastBlock::kWithheld};
-    }
+    static Behaviour Plain() { return {.appliesResync = false, .lastBlock = LastBlock::kPadded}; }
 
   protected:
     bool OpenInput() override { return true; }
@@ -95,7 +93,7 @@ class SampleSourceTest : public ::testing::Test {
 };
 
 TEST_F(SampleSourceTest, InputOrderBecomesBlockRowOrder) {
-    SyntheticSource source(host, SyntheticSource::Withheld(), kBlock);
+    SyntheticSource source(host, SyntheticSource::Plain(), kBlock);
     source.distinct = true;  // L=1000, C=2000, R=3000, LS=4000, RS=5000, LFE=6000
     ASSERT_TRUE(source.Open("x"));
     ASSERT_TRUE(source.ReadBlock(block));
@@ -106,7 +104,7 @@ TEST_F(SampleSourceTest, InputOrderBecomesBlockRowOrder) {
 
 TEST_F(SampleSourceTest, ResamplerAdvancesByTheRatioAndCarriesPhase) {
     host.outputRate = 44100;
-    SyntheticSource source(host, SyntheticSource::Withheld(), 100000);
+    SyntheticSource source(host, SyntheticSource::Plain(), 100000);
     source.runFrames = 1;  // one input frame per run: the count is exact
     ASSERT_TRUE(source.Open("x"));
     ASSERT_TRUE(source.ResamplingNeeded());
@@ -117,7 +115,7 @@ TEST_F(SampleSourceTest, ResamplerAdvancesByTheRatioAndCarriesPhase) {
     EXPECT_TRUE(source.framesRead == 2507 || source.framesRead == 2508) << source.framesRead;
 
     // The first output frame mixes input frames 0 and 1 (values 10 and 20).
-    SyntheticSource fresh(host, SyntheticSource::Withheld(), 100000);
+    SyntheticSource fresh(host, SyntheticSource::Plain(), 100000);
     ASSERT_TRUE(fresh.Open("x"));
     ASSERT_TRUE(fresh.ReadBlock(block));
     const double frame0 = std::trunc(10.0f / 32767.0f * 32767.0L);
@@ -167,14 +165,15 @@ TEST_F(SampleSourceTest, RunSizesDoNotChangeTheOutput) {
     for (std::size_t i = 1; i < outputs.size(); ++i) EXPECT_EQ(outputs[i], outputs[0]) << i;
 }
 
-TEST_F(SampleSourceTest, LastBlockIsWithheldOrPaddedByTheSourcesRule) {
+TEST_F(SampleSourceTest, TheLastBlockIsPaddedWithSilence) {
     std::size_t blocks = 0;
-    SyntheticSource withheld(host, SyntheticSource::Withheld(), kBlock * 3 + 100);
-    ASSERT_TRUE(withheld.Open("x"));
-    ReadAll(withheld, &blocks);
+    // Whole blocks: nothing more, or one more silent block by the source's rule.
+    SyntheticSource plainExact(host, SyntheticSource::Plain(), kBlock * 3);
+    ASSERT_TRUE(plainExact.Open("x"));
+    ReadAll(plainExact, &blocks);
     EXPECT_EQ(blocks, 3u);
 
-    SyntheticSource padded(host, SyntheticSource::Padded(), kBlock * 3 + 100);
+    SyntheticSource padded(host, SyntheticSource::Plain(), kBlock * 3 + 100);
     ASSERT_TRUE(padded.Open("x"));
     const auto values = ReadAll(padded, &blocks);
     ASSERT_EQ(blocks, 4u);
@@ -182,11 +181,27 @@ TEST_F(SampleSourceTest, LastBlockIsWithheldOrPaddedByTheSourcesRule) {
     EXPECT_EQ(values[kBlock * 3 + 100], 0.0);
     EXPECT_EQ(values.back(), 0.0);
 
-    // Exactly whole blocks: one more block of silence.
     SyntheticSource exact(host, SyntheticSource::Padded(), kBlock * 2);
     ASSERT_TRUE(exact.Open("x"));
     ReadAll(exact, &blocks);
     EXPECT_EQ(blocks, 3u);
+
+    // A single frame still makes a block.
+    SyntheticSource single(host, SyntheticSource::Plain(), 1);
+    ASSERT_TRUE(single.Open("x"));
+    const auto first = ReadAll(single, &blocks);
+    EXPECT_EQ(blocks, 1u);
+    EXPECT_NE(first[0], 0.0);
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(SampleSourceTest, AnInputWithoutSamplesFails) {
+    SyntheticSource empty(host, SyntheticSource::Padded(), 0);
+    ASSERT_TRUE(empty.Open("nothing.ac3"));
+    EXPECT_FALSE(empty.ReadBlock(block));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "No samples to read in 'nothing.ac3'");
+    EXPECT_FALSE(empty.LastError().empty());
 }
 
 TEST_F(SampleSourceTest, ResyncInsertsSilenceOrSkipsOutputFrames) {
@@ -204,11 +219,14 @@ TEST_F(SampleSourceTest, ResyncInsertsSilenceOrSkipsOutputFrames) {
     const auto skipped = ReadAll(skipping);
     EXPECT_EQ(skipped[0], Chain(10.0f * 1201));
 
-    // A skip that reaches past the end delivers nothing.
+    // A skip that reaches past the end delivers nothing, and says so.
     host.resyncMs = -1000;
     SyntheticSource tooShort(host, SyntheticSource::Padded(), 48000);
     ASSERT_TRUE(tooShort.Open("x"));
     EXPECT_FALSE(tooShort.ReadBlock(block));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "The resync skip reaches past the end of 'x'");
+    host.messages.clear();
 
     // More silence than can be inserted.
     host.resyncMs = 56000;
