@@ -9,14 +9,14 @@ fuzz_seconds="${TAVRISK_FUZZ_SECONDS:-30}"
 
 scripts/setup.sh
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRISK_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
 ctest --test-dir build --output-on-failure -j "$jobs"
 
 # Fuzz targets: clang's libFuzzer, each run for a bounded time on a corpus of its own.
 if [ -f tests/fuzz/CMakeLists.txt ]; then
   cmake -S . -B build-fuzz -DTAVRISK_FUZZ=ON -DTAVRISK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++ -DTAVRISK_WERROR=ON >/dev/null
   cmake --build build-fuzz -j "$jobs" --target tavrisk_fuzzers
   for fuzzer in build-fuzz/bin/*Fuzz; do
     [ -x "$fuzzer" ] || continue
@@ -32,7 +32,7 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
 fi
 
 cmake -S . -B build-asan -DTAVRISK_SANITIZE=ON -DTAVRISK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-  >/dev/null
+  -DTAVRISK_WERROR=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
