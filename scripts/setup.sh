@@ -11,6 +11,8 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev
   # Tests (GoogleTest) and benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
+  # The thread-sanitizer build (GCC's runtime).
+  libtsan2
   # The fuzz build: clang with its libFuzzer and sanitizer runtimes.
   clang libclang-rt-14-dev
   # Reference tools the tests and benchmarks run: ffmpeg and ffprobe, sox, twolame.
