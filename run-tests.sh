@@ -1,23 +1,45 @@
 #!/usr/bin/env bash
 # Sets up and builds, then runs the whole test suite: the normal build, the fuzz targets for
-# a short bounded time, and the tests again under the address and undefined-behaviour
-# sanitizers.
+# a short bounded time, the tests again under the address and undefined-behaviour
+# sanitizers, and the encoder and job tests under the thread sanitizer. Every build treats
+# warnings as errors. The time of each stage is listed at the end.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs="$(nproc)"
 fuzz_seconds="${TAVRISK_FUZZ_SECONDS:-30}"
+# The programs with threads of their own: the encoder's (its psychoacoustic helper thread)
+# and the transcode job's.
+tsan_tests=(mp2enc_tests mp2psy_tests app_tests)
+
+stage_times=()
+stage_start=$SECONDS
+# Ends the current stage under the given name.
+stage_done() {
+  stage_times+=("$(printf '%-14s %5d s' "$1" $((SECONDS - stage_start)))")
+  stage_start=$SECONDS
+}
+print_stage_times() {
+  [ ${#stage_times[@]} -gt 0 ] || return 0
+  echo "Stage times:"
+  printf '  %s\n' "${stage_times[@]}"
+}
+trap print_stage_times EXIT
 
 scripts/setup.sh
+stage_done setup
 
-cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
+cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRISK_WERROR=ON >/dev/null
 cmake --build build -j "$jobs"
+stage_done build
 ctest --test-dir build --output-on-failure -j "$jobs"
+stage_done tests
 
 # Fuzz targets: clang's libFuzzer, each run for a bounded time on a corpus of its own.
 if [ -f tests/fuzz/CMakeLists.txt ]; then
   cmake -S . -B build-fuzz -DTAVRISK_FUZZ=ON -DTAVRISK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-    -DCMAKE_CXX_COMPILER=clang++ >/dev/null
+    -DCMAKE_CXX_COMPILER=clang++ -DTAVRISK_WERROR=ON >/dev/null
   cmake --build build-fuzz -j "$jobs" --target tavrisk_fuzzers
+  stage_done fuzz-build
   for fuzzer in build-fuzz/bin/*Fuzz; do
     [ -x "$fuzzer" ] || continue
     name="$(basename "$fuzzer")"
@@ -29,10 +51,24 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
       exit 1
     fi
   done
+  stage_done fuzz-run
 fi
 
 cmake -S . -B build-asan -DTAVRISK_SANITIZE=ON -DTAVRISK_BENCH=OFF -DCMAKE_BUILD_TYPE=Debug \
-  >/dev/null
+  -DTAVRISK_WERROR=ON >/dev/null
 cmake --build build-asan -j "$jobs"
+stage_done asan-build
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
+stage_done asan-tests
+
+# Thread sanitizer: only the programs that start threads, selected by their label (each
+# test is labelled with its executable's name).
+cmake -S . -B build-tsan -DTAVRISK_SANITIZE_THREAD=ON -DTAVRISK_BENCH=OFF \
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRISK_WERROR=ON >/dev/null
+cmake --build build-tsan -j "$jobs" --target "${tsan_tests[@]}"
+stage_done tsan-build
+TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
+  ctest --test-dir build-tsan --output-on-failure -j "$jobs" \
+  -L "^($(IFS='|'; echo "${tsan_tests[*]}"))\$"
+stage_done tsan-tests

@@ -84,8 +84,9 @@ void TranscoderDialog::OnInitDialog() {
     freq.selected = kFreq48000;
     inputFrequency.selected = kFreq48000;
     resyncDirection.selected = kResyncSkip;
+    // From a std::string: assigning the literal trips a false -Wrestrict in GCC 12 at -O3.
     for (EditControl* edit : {&resyncHours, &resyncMinutes, &resyncSeconds, &resyncMillis})
-        edit->text = "0";
+        edit->text = std::string("0");
     resyncH = resyncM = resyncS = resyncMsValue = 0;
     for (int k = 0; k < kColumns; ++k) {
         routingCombos[k].selected = k;

@@ -5,10 +5,17 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-  build-essential cmake pkg-config clang libclang-rt-14-dev
-  libgtest-dev libgmock-dev libbenchmark-dev
+  # Build: compiler, CMake, pkg-config (which finds the libav* libraries).
+  build-essential cmake pkg-config
+  # The AC-3 and AVI readers.
   libavcodec-dev libavformat-dev libavutil-dev
-  qt6-base-dev
+  # Tests (GoogleTest) and benchmarks (Google Benchmark).
+  libgtest-dev libbenchmark-dev
+  # The thread-sanitizer build (GCC's runtime).
+  libtsan2
+  # The fuzz build: clang with its libFuzzer and sanitizer runtimes.
+  clang libclang-rt-14-dev
+  # Reference tools the tests and benchmarks run: ffmpeg and ffprobe, sox, twolame.
   ffmpeg sox twolame
 )
 

@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <random>
 #include <sstream>
@@ -16,11 +15,6 @@ namespace tavrisk::test {
 namespace {
 
 using ac3::Ac3FrameReader;
-
-std::string SharedDir() {
-    const char* dir = std::getenv("TAVRISK_SHARED_DIR");
-    return dir ? dir : TAVRISK_SHARED_DIR;
-}
 
 std::vector<uint8_t> MakeAc3Bytes(const Ac3Input& input) {
     TempDir dir;
@@ -47,7 +41,7 @@ Walk WalkFrames(std::vector<uint8_t> bytes) {
 }
 
 TEST(Ac3FrameSizes, MatchTheStandardTable) {
-    std::ifstream table(SharedDir() + "/ac3-tables/frame_sizes.txt");
+    std::ifstream table(TAVRISK_TEST_DATA_DIR "/ac3-tables/frame_sizes.txt");
     ASSERT_TRUE(table.good());
     std::string line;
     int rows = 0;

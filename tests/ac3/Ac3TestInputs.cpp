@@ -28,8 +28,15 @@ bool MakeAc3(const std::string& path, const Ac3Input& input) {
         command += " -f lavfi -i \"sine=f=" + std::to_string(tone) +
                    ":r=" + std::to_string(input.rate) + ":d=" + std::to_string(input.seconds) +
                    "\"";
-        join += "[" + std::to_string(i) + "]";
-        map += (i ? "|" : "") + std::to_string(i) + ".0-" + names[i];
+        // Appended piece by piece: a literal + string temporary trips a false -Wrestrict in
+        // GCC 12 at -O3.
+        join += '[';
+        join += std::to_string(i);
+        join += ']';
+        if (i > 0) map += '|';
+        map += std::to_string(i);
+        map += ".0-";
+        map += names[i];
     }
     command += " -filter_complex \"" + join + "join=inputs=" + std::to_string(names.size()) +
                ":channel_layout=" + input.layout + ":map=" + map + "\" -c:a ac3 -b:a " +

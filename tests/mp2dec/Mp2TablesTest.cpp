@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,10 +11,9 @@
 namespace tavrisk::mp2dec {
 namespace {
 
-// Data rows of one of the shared table files (the first line is a comment).
+// Data rows of one of the reference table files (the first line is a comment).
 std::vector<std::vector<double>> TableRows(const std::string& name) {
-    const char* dir = std::getenv("TAVRISK_SHARED_DIR");
-    std::ifstream in(std::string(dir ? dir : TAVRISK_SHARED_DIR) + "/mpeg-tables/" + name);
+    std::ifstream in(TAVRISK_TEST_DATA_DIR "/mpeg-tables/" + name);
     std::vector<std::vector<double>> rows;
     std::string line;
     while (std::getline(in, line)) {

@@ -1,7 +1,6 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
-#include <cstdlib>
 #include <filesystem>
 #include <fstream>
 #include <sstream>
@@ -14,10 +13,7 @@ namespace tavrisk::mp2 {
 namespace {
 
 std::filesystem::path TablesDir() {
-    if (const char* shared = std::getenv("TAVRISK_SHARED_DIR")) {
-        return std::filesystem::path(shared) / "mpeg-tables";
-    }
-    return std::filesystem::path(__FILE__).parent_path() / "../../../shared/mpeg-tables";
+    return std::filesystem::path(TAVRISK_TEST_DATA_DIR) / "mpeg-tables";
 }
 
 // Data rows of a table file (the header line skipped), each split into words.

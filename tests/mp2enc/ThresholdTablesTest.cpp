@@ -1,6 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <cstdlib>
 #include <fstream>
 #include <sstream>
 #include <string>
@@ -12,8 +11,7 @@ namespace tavrisk::mp2 {
 namespace {
 
 std::string TablePath(const std::string& name) {
-    const char* shared = std::getenv("TAVRISK_SHARED_DIR");
-    return std::string(shared ? shared : "../shared") + "/mpeg-tables/" + name;
+    return TAVRISK_TEST_DATA_DIR "/mpeg-tables/" + name;
 }
 
 // Data rows of a table file (its one header line skipped), as words.
