@@ -3,9 +3,9 @@
 #include <bit>
 #include <cstring>
 
-#include "engines/WavWriter.h"
 #include "mp2dec/FrameScanner.h"
 #include "platform/RiffChunk.h"
+#include "platform/WavWriter.h"
 
 namespace tavrisk::mp2dec {
 
