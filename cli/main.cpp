@@ -12,8 +12,8 @@
 #include "app/TranscoderDialog.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
+#include "cli/Mp2Commands.h"
 #include "cli/TerminalInterface.h"
-#include "mp2dec/Mp2Commands.h"
 
 namespace {
 
@@ -110,10 +110,10 @@ int main(int argc, char** argv) {
     const bool progress = ::isatty(STDERR_FILENO) != 0;
     if (command == "demo") return Demo({args.begin() + 1, args.end()});
     if (command == "check")
-        return tavrisk::mp2dec::RunCheckCommand({args.begin() + 1, args.end()}, std::cout,
-                                                std::cerr, progress);
+        return tavrisk::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
+                                        progress);
     if (command == "decode")
-        return tavrisk::mp2dec::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout,
-                                                 std::cerr, progress);
+        return tavrisk::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
+                                         progress);
     return Transcode(args);
 }

@@ -1,15 +1,20 @@
-#include "mp2dec/Mp2Commands.h"
+#include "cli/Mp2Commands.h"
 
 #include <filesystem>
 #include <fstream>
 
-#include "mp2dec/ProgressLine.h"
+#include "cli/ProgressLine.h"
+#include "cli/WavFileSink.h"
 #include "mp2dec/StreamChecker.h"
 #include "mp2dec/StreamDecoder.h"
 
-namespace tavrisk::mp2dec {
+namespace tavrisk {
 
 namespace {
+
+using mp2dec::ProblemLog;
+using mp2dec::StreamChecker;
+using mp2dec::StreamDecoder;
 
 constexpr int kExitOk = 0;
 constexpr int kExitProblems = 1;
@@ -89,8 +94,13 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     const uint64_t total = FileSize(names[0]);
     ProblemLog log;
     StreamDecoder::Summary summary;
-    const bool written = StreamDecoder(stereo).Decode(
-        in, names[1], log, summary, [&](uint64_t done) { progress.Update(done, total); });
+    WavFileSink wav(names[1]);
+    bool written = StreamDecoder(stereo).Decode(
+        in, wav, log, summary, [&](uint64_t done) { progress.Update(done, total); });
+    if (!wav.Finish()) {
+        log.Error(0, "cannot write " + names[1]);
+        written = false;
+    }
     progress.Finish();
     PrintProblems(log, err);
     if (summary.stereoOnly)
@@ -108,4 +118,4 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     return kExitOk;
 }
 
-}  // namespace tavrisk::mp2dec
+}  // namespace tavrisk

@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-namespace tavrisk::mp2dec {
+namespace tavrisk {
 
 // `tavrisk-cli check FILE.mp2`: one line per problem with its frame number, a summary;
 // returns the exit status (0 = no errors).
@@ -15,4 +15,4 @@ int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std
 int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
                      bool showProgress);
 
-}  // namespace tavrisk::mp2dec
+}  // namespace tavrisk
