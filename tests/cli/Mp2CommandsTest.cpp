@@ -38,23 +38,31 @@ TEST(Mp2Commands, ShowProgressOnTheErrorStreamOnly) {
         << checkOut.str();
 }
 
-TEST(Mp2Commands, UsageAndMissingFiles) {
+TEST(Mp2Commands, UsageRefusalsAndFailuresHaveTheirOwnStatus) {
     std::ostringstream out, err;
-    EXPECT_EQ(RunDecodeCommand({"only-one.mp2"}, out, err, false), 2);
+    EXPECT_EQ(RunDecodeCommand({"only-one.mp2"}, out, err, false), 64);
     EXPECT_NE(err.str().find("usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]"),
               std::string::npos);
-    EXPECT_EQ(RunDecodeCommand({"a.mp2", "b.wav", "--mono"}, out, err, false), 2);
-    EXPECT_EQ(RunDecodeCommand({"/nonexistent/a.mp2", "b.wav"}, out, err, false), 1);
+    EXPECT_EQ(RunDecodeCommand({"a.mp2", "b.wav", "--mono"}, out, err, false), 64);
+    EXPECT_EQ(RunCheckCommand({}, out, err, false), 64);
+    EXPECT_NE(err.str().find("usage: tavrisk-cli check FILE.mp2"), std::string::npos);
+
+    // Refused: nothing was read or written.
+    EXPECT_EQ(RunDecodeCommand({"/nonexistent/a.mp2", "b.wav"}, out, err, false), 2);
     EXPECT_NE(err.str().find("cannot open /nonexistent/a.mp2"), std::string::npos);
+    EXPECT_EQ(RunCheckCommand({"/nonexistent/a.mp2"}, out, err, false), 2);
     TempDir dir;
     const std::string same = dir.File("same.mp2");
     WriteBytes(same, {1, 2, 3});
-    EXPECT_EQ(RunDecodeCommand({same, dir.File("./same.mp2")}, out, err, false), 1);
+    EXPECT_EQ(RunDecodeCommand({same, dir.File("./same.mp2")}, out, err, false), 2);
     EXPECT_NE(err.str().find("would overwrite the input"), std::string::npos) << err.str();
     EXPECT_EQ(ReadBytes(same).size(), 3u);
-    EXPECT_EQ(RunCheckCommand({}, out, err, false), 2);
-    EXPECT_NE(err.str().find("usage: tavrisk-cli check FILE.mp2"), std::string::npos);
-    EXPECT_EQ(RunCheckCommand({"/nonexistent/a.mp2"}, out, err, false), 1);
+
+    // Failed: the work began.
+    const std::string mp2 = FourFrames(dir);
+    const std::string unwritable = dir.File("missing-folder/out.wav");
+    EXPECT_EQ(RunDecodeCommand({mp2, unwritable}, out, err, false), 1);
+    EXPECT_NE(err.str().find("cannot create " + unwritable), std::string::npos) << err.str();
 }
 
 }  // namespace
