@@ -1,6 +1,5 @@
 #include "mp2enc/Mp2Encoder.h"
 
-#include <cstdlib>
 #include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
@@ -15,6 +14,7 @@ namespace {
 constexpr int kLayer2 = 2;
 constexpr int kStereoSurround = 2;
 constexpr int kMaxDematrixProcedure = 3;
+constexpr int kDematrixProcedures = kMaxDematrixProcedure + 1;
 constexpr int kMaxTcAlloc = kTcAllocValues - 1;
 constexpr int kHeaderBits = 32;
 constexpr int kUnpredicted = 127;
@@ -145,6 +145,7 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     frameWriter.reset();
     *frame = SubbandFrame{};
     pending = false;
+    random.seed(kEncoderRandomSeed);
     psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
     psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
@@ -163,9 +164,9 @@ bool Mp2Encoder::openOutput(const std::string& path) {
     return bitStream.open(path, kBufferSize, outStream);
 }
 
-int Mp2Encoder::chooseDematrixProcedure() const {
+int Mp2Encoder::chooseDematrixProcedure() {
     if (options.dematrixChoice >= 0) return options.dematrixChoice;
-    return std::rand() % 4;
+    return RandomBelow(random, kDematrixProcedures);
 }
 
 void Mp2Encoder::startFrame(int procedure) {
@@ -267,7 +268,7 @@ void Mp2Encoder::prepareFrame(const SampleBlock& block) {
     scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
     scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
     pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
-    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice);
+    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice, random);
 }
 
 void Mp2Encoder::writePending() {

@@ -8,6 +8,7 @@
 #include "mp2enc/BitAllocation.h"
 #include "mp2enc/BitStream.h"
 #include "mp2enc/EncoderOptions.h"
+#include "mp2enc/EncoderRandom.h"
 #include "mp2enc/FrameLength.h"
 #include "mp2enc/FrameWriter.h"
 #include "mp2enc/LfeCoder.h"
@@ -52,7 +53,7 @@ class Mp2Encoder {
     bool outputFailed() const { return bitStream.writeFailed(); }
 
   private:
-    int chooseDematrixProcedure() const;
+    int chooseDematrixProcedure();
     void startFrame(int procedure);
     PsyFrameInfo psyFrameInfo() const;
     // Filterbank, matrixing, scale factors and LFE of the block whose frame was started.
@@ -76,6 +77,7 @@ class Mp2Encoder {
     FrameWriter frameWriter;
     BitAllocator bitAllocator;
     LfeCoder lfeCoder;
+    EncoderRandom random;  // the random procedure and allocation choices
     std::unique_ptr<AnalysisFilterbank> filterbank;
     std::unique_ptr<PsychoacousticModel> psyModel;
     std::unique_ptr<SubbandFrame> frame;

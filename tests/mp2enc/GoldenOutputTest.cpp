@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -85,7 +84,6 @@ std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::st
     o.verbosity = 0;
     o.dematrixChoice = c.dematrix;
     o.tcAllocChoice = c.tcAlloc;
-    std::srand(1);  // the random procedure and allocation choices
     EXPECT_TRUE(encoder.configure(o));
     EXPECT_TRUE(encoder.openOutput(path));
     NoiseGenerator noise(0x5eed + static_cast<std::uint64_t>(c.bitrate));
