@@ -33,10 +33,6 @@ Mp2Encoder::Mp2Encoder()
       filtered(allocZeroed<FilteredSamples>("filterbank output")),
       psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
 
-Mp2Encoder::~Mp2Encoder() {
-    psyModel.reset();  // its helper thread may still read the psychoacoustic input
-}
-
 bool Mp2Encoder::configure(const EncoderOptions& opts) {
     options = opts;
     std::FILE* err = errStream;

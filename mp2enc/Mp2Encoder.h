@@ -25,7 +25,6 @@ namespace tavrisk::mp2 {
 class Mp2Encoder {
   public:
     Mp2Encoder();
-    ~Mp2Encoder();
     Mp2Encoder(const Mp2Encoder&) = delete;
     Mp2Encoder& operator=(const Mp2Encoder&) = delete;
 
@@ -79,7 +78,6 @@ class Mp2Encoder {
     LfeCoder lfeCoder;
     EncoderRandom random;  // the random procedure and allocation choices
     std::unique_ptr<AnalysisFilterbank> filterbank;
-    std::unique_ptr<PsychoacousticModel> psyModel;
     std::unique_ptr<SubbandFrame> frame;
     static constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
     struct FilteredSamples {
@@ -95,6 +93,10 @@ class Mp2Encoder {
     int crcBits = 0;
     int extraSlot = 0;
     bool pending = false;  // a prepared frame waits to be written
+    // The model's helper thread reads psyInput and, through filterSlot, filterInput,
+    // filterbank and filtered. Members are destroyed in reverse order: declared last, the
+    // model stops its thread before anything it reads goes away.
+    std::unique_ptr<PsychoacousticModel> psyModel;
 };
 
 }  // namespace tavrisk::mp2
