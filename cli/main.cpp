@@ -15,6 +15,7 @@
 #include "cli/ExitStatus.h"
 #include "cli/Mp2Commands.h"
 #include "cli/TerminalInterface.h"
+#include "mp2enc/Mp2Engine.h"
 
 namespace {
 
@@ -53,6 +54,9 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::TranscoderApp app;
     app.InitInstance();
     tavrisk::TerminalInterface ui(options->yes);
+    // The terminal interface draws the progress line: the encoder's frame counter would
+    // compete with it.
+    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
     tavrisk::TranscoderDialog window(ui);
     ui.Attach(window);
     if (!tavrisk::CommandLine::Apply(*options, window, error)) {

@@ -1,5 +1,7 @@
 #include "mp2enc/Mp2Encoder.h"
 
+#include <unistd.h>
+
 #include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
@@ -24,6 +26,10 @@ constexpr std::size_t kBufferSize = BitStream::kDefaultBufferSize;
 // Filterbank input row of each coded slot: the LFE row never enters the filterbank.
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
+
+bool IsTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) != 0;
+}
 
 }  // namespace
 
@@ -142,6 +148,7 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     *frame = SubbandFrame{};
     pending = false;
     random.seed(kEncoderRandomSeed);
+    showFrameCounter = frameCounterChoice.value_or(IsTerminal(errStream));
     psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
     psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
@@ -182,7 +189,7 @@ void Mp2Encoder::startFrame(int procedure) {
     h.dynCrossMode.fill(0);
     h.dynSecondStereo.fill(0);
     h.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
-    if (options.verbosity > 0) {
+    if (options.verbosity > 0 && showFrameCounter) {
         std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(frames));
         std::fflush(errStream);
     }

@@ -2,6 +2,7 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mp2enc/AnalysisFilterbank.h"
@@ -32,6 +33,9 @@ class Mp2Encoder {
         outStream = out;
         errStream = err;
     }
+    // At verbosity > 0 each frame's number is drawn on the error stream, by default only when
+    // that stream is a terminal; a caller that draws its own progress turns it off here.
+    void setShowFrameCounter(bool show) { frameCounterChoice = show; }
 
     // Fixes the stream configuration from the options and checks that every frame fits;
     // false after a message when the options cannot give a valid stream.
@@ -69,6 +73,8 @@ class Mp2Encoder {
     std::FILE* outStream = stdout;
     std::FILE* errStream = stderr;
     EncoderOptions options;
+    std::optional<bool> frameCounterChoice;  // unset: when the error stream is a terminal
+    bool showFrameCounter = false;           // for the run, fixed by configure()
     MpegHeader mpegHeader;
     FrameParams frameParams;
     FrameLength length;

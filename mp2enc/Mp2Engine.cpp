@@ -1,11 +1,15 @@
 #include "mp2enc/Mp2Engine.h"
 
+#include <atomic>
+
 #include "mp2enc/EncoderOptions.h"
 
 namespace tavrisk::mp2 {
 namespace {
 
 constexpr const char* kDefaultExtension = ".mpg";
+
+std::atomic<bool> frameCounterAllowed{true};
 
 }  // namespace
 
@@ -14,6 +18,10 @@ Mp2Engine::Mp2Engine(TranscoderDialog& window) : block(std::make_unique<SampleBl
 }
 
 Mp2Engine::~Mp2Engine() = default;
+
+void Mp2Engine::SetFrameCounterAllowed(bool allowed) {
+    frameCounterAllowed = allowed;
+}
 
 void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
     outStream = out;
@@ -27,6 +35,7 @@ bool Mp2Engine::Init(int argc, const char* const* argv) {
     inputPath = options.inputPath;
     outputPath = options.outputPath;
     if (outputPath.empty() || outputPath == inputPath) outputPath = inputPath + kDefaultExtension;
+    if (!frameCounterAllowed) encoder.setShowFrameCounter(false);
     if (!encoder.configure(options)) return false;
 
     inputFile.reset(std::fopen(inputPath.c_str(), "rb"));

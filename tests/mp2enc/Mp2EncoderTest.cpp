@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "mp2enc/Mp2Encoder.h"
@@ -375,6 +376,36 @@ TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
             ASSERT_TRUE(encoder.encodeFrame(block));
         }
     }
+}
+
+TEST(Mp2Encoder, FrameCounterOnlyOnATerminalOrWhenAsked) {
+    // At the default verbosity (1), as a front end runs the encoder.
+    EncoderOptions options = JobOptions(48000, 384);
+    options.verbosity = 1;
+    TempDir dir;
+    test::TerminalCapture terminal;
+    if (terminal.stream() == nullptr) GTEST_SKIP() << "no pseudo-terminals";
+    auto run = [&](std::FILE* err, std::optional<bool> show) {
+        Mp2Encoder encoder;
+        test::StreamCapture out;
+        encoder.setStreams(out.stream(), err);
+        if (show) encoder.setShowFrameCounter(*show);
+        SampleBlock block;
+        EXPECT_TRUE(encoder.configure(options));
+        EXPECT_TRUE(encoder.openOutput(dir.File("counted.mp2")));
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(encoder.encodeFrame(block));
+        EXPECT_TRUE(encoder.finish("in", dir.File("counted.mp2")));
+    };
+    test::StreamCapture file;
+    run(file.stream(), std::nullopt);
+    EXPECT_EQ(file.text().find('{'), std::string::npos) << "no counter in a log file";
+    run(terminal.stream(), std::nullopt);
+    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r{   2}\r");
+    run(terminal.stream(), false);
+    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r{   2}\r") << "nothing more";
+    test::StreamCapture asked;
+    run(asked.stream(), true);
+    EXPECT_EQ(asked.text(), "{   0}\r{   1}\r{   2}\r");
 }
 
 TEST(Mp2Encoder, AFailedWriteIsReported) {
