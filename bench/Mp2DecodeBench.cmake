@@ -1,1 +1,1 @@
-set(BENCH_LIBS tavrisk_mp2dec)
+set(BENCH_LIBS tavrisk_mp2cli)

@@ -5,6 +5,7 @@
 #include <string>
 
 #include "bench/BenchSupport.h"
+#include "cli/WavFileSink.h"
 #include "mp2dec/ProblemLog.h"
 #include "mp2dec/StreamDecoder.h"
 #include "tests/support/TestSupport.h"
@@ -16,10 +17,11 @@ constexpr double kGoalRatio = 3.0;
 
 bool DecodeOurs(const std::string& mp2, const std::string& wav) {
     std::ifstream in(mp2, std::ios::binary);
+    tavrisk::WavFileSink sink(wav);
     tavrisk::mp2dec::ProblemLog log;
     tavrisk::mp2dec::StreamDecoder::Summary summary;
-    return tavrisk::mp2dec::StreamDecoder(false).Decode(in, wav, log, summary) &&
-           log.ErrorCount() == 0;
+    const bool decoded = tavrisk::mp2dec::StreamDecoder(false).Decode(in, sink, log, summary);
+    return sink.Finish() && decoded && log.ErrorCount() == 0;
 }
 
 }  // namespace

@@ -5,7 +5,7 @@
 #include <cstdint>
 #include <numbers>
 
-#include "engines/WavWriter.h"
+#include "platform/WavWriter.h"
 
 namespace tavrisk {
 

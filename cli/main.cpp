@@ -12,66 +12,67 @@
 #include "app/TranscoderDialog.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
+#include "cli/ExitStatus.h"
+#include "cli/Mp2Commands.h"
 #include "cli/TerminalInterface.h"
-#include "mp2dec/Mp2Commands.h"
+#include "mp2enc/Mp2Engine.h"
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitFailed = 1;
-constexpr int kExitRefused = 2;
-constexpr int kExitUsage = 64;
-constexpr int kExitStopped = 130;
+using tavrisk::ExitStatus;
 
-int ExitCodeOf(tavrisk::TranscodeJob::Outcome outcome) {
+ExitStatus ExitStatusOf(tavrisk::TranscodeJob::Outcome outcome) {
     using Outcome = tavrisk::TranscodeJob::Outcome;
     switch (outcome) {
         case Outcome::Done:
-            return kExitOk;
+            return tavrisk::kExitDone;
         case Outcome::Stopped:
-            return kExitStopped;
+            return tavrisk::kExitStopped;
         case Outcome::Refused:
-            return kExitRefused;
+            return tavrisk::kExitRefused;
         case Outcome::Failed:
             break;
     }
-    return kExitFailed;
+    return tavrisk::kExitFailed;
 }
 
-int Transcode(const std::vector<std::string>& args) {
+ExitStatus Transcode(const std::vector<std::string>& args) {
     std::string error;
     const auto options = tavrisk::CommandLine::Parse(args, error);
     if (!options) {
         std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(), tavrisk::CommandLine::kUsage);
-        return kExitUsage;
+        return tavrisk::kExitUsage;
     }
     if (options->help) {
         std::fputs(tavrisk::CommandLine::kUsage, stdout);
-        return kExitOk;
+        return tavrisk::kExitDone;
     }
     if (options->version) {
         std::printf("%s (tavrisk-cli %s)\n", tavrisk::TranscoderDialog::kTitle, TAVRISK_VERSION);
-        return kExitOk;
+        return tavrisk::kExitDone;
     }
     tavrisk::TranscoderApp app;
     app.InitInstance();
     tavrisk::TerminalInterface ui(options->yes);
+    // The terminal interface draws the progress line: the encoder's frame counter would
+    // compete with it.
+    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
     tavrisk::TranscoderDialog window(ui);
     ui.Attach(window);
     if (!tavrisk::CommandLine::Apply(*options, window, error)) {
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
-        return kExitUsage;
+        return tavrisk::kExitUsage;
     }
     tavrisk::TranscodeJob job(window);
     if (options->priorityItem) job.ApplyPriority();
-    const int code = ExitCodeOf(job.OnTranscode());
+    const ExitStatus code = ExitStatusOf(job.OnTranscode());
     app.ExitInstance();
     return code;
 }
 
 // `demo [FOLDER]`: writes the built-in input into FOLDER and transcodes it with the default
 // settings (and any further options).
-int Demo(const std::vector<std::string>& args) {
+ExitStatus Demo(const std::vector<std::string>& args) {
     std::vector<std::string> rest = args;
     std::string folder = "demo-output";
     if (!rest.empty() && rest.front().rfind("-", 0) != 0) {
@@ -84,7 +85,7 @@ int Demo(const std::vector<std::string>& args) {
     std::string error;
     if (!tavrisk::DemoInput::Write(input, error)) {
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
-        return kExitFailed;
+        return tavrisk::kExitFailed;
     }
     // The output is named for the engine, as the window names it.
     std::string output = folder + "/tavrisk-demo.mp2";
@@ -97,8 +98,8 @@ int Demo(const std::vector<std::string>& args) {
                  tavrisk::DemoInput::kSeconds, output.c_str());
     std::vector<std::string> job = {input, output, "--yes"};
     job.insert(job.end(), rest.begin(), rest.end());
-    const int code = Transcode(job);
-    if (code == kExitOk) std::fprintf(stderr, "Done: %s\n", output.c_str());
+    const ExitStatus code = Transcode(job);
+    if (code == tavrisk::kExitDone) std::fprintf(stderr, "Done: %s\n", output.c_str());
     return code;
 }
 
@@ -110,10 +111,10 @@ int main(int argc, char** argv) {
     const bool progress = ::isatty(STDERR_FILENO) != 0;
     if (command == "demo") return Demo({args.begin() + 1, args.end()});
     if (command == "check")
-        return tavrisk::mp2dec::RunCheckCommand({args.begin() + 1, args.end()}, std::cout,
-                                                std::cerr, progress);
+        return tavrisk::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
+                                        progress);
     if (command == "decode")
-        return tavrisk::mp2dec::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout,
-                                                 std::cerr, progress);
+        return tavrisk::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
+                                         progress);
     return Transcode(args);
 }

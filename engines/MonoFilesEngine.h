@@ -5,8 +5,8 @@
 #include <string>
 
 #include "engines/OutputEngine.h"
-#include "engines/WavWriter.h"
 #include "platform/RiffFile.h"
+#include "platform/WavWriter.h"
 #include "sources/SampleBlock.h"
 
 namespace tavrisk {

@@ -5,7 +5,7 @@
 #include <string>
 
 #include "engines/OutputEngine.h"
-#include "engines/WavWriter.h"
+#include "platform/WavWriter.h"
 #include "sources/SampleBlock.h"
 
 namespace tavrisk {

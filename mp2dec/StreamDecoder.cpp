@@ -1,32 +1,26 @@
 #include "mp2dec/StreamDecoder.h"
 
-#include <bit>
-#include <cstring>
-
-#include "engines/WavWriter.h"
 #include "mp2dec/FrameScanner.h"
-#include "platform/RiffChunk.h"
 
 namespace tavrisk::mp2dec {
 
 StreamDecoder::StreamDecoder(bool compatiblePairOnly) : pairOnly(compatiblePairOnly) {}
 
-bool StreamDecoder::Decode(std::istream& in, const std::string& outputPath, ProblemLog& log,
-                           Summary& summary, const Progress& progress) {
+bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
+                           const Progress& progress) {
     summary = Summary{};
     FrameScanner scanner(in);
     FrameDecoder decoder(pairOnly);
-    WavWriter wav;
     pcm.resize(static_cast<std::size_t>(kFrameSamples * decoder.OutputChannels()));
-    bytes.resize(pcm.size() * WavWriter::kBytesPerSample);
+    bool started = false;
     while (scanner.Next(log)) {
         const FrameHeader& header = scanner.Header();
         const long number = scanner.FrameNumber();
-        if (!wav.IsOpen()) {
+        if (!started) {
+            started = true;
             summary.sampleRate = header.SampleRate();
-            if (!wav.Open(outputPath, decoder.OutputChannels(), summary.sampleRate,
-                          WavWriter::kBitsPerSample)) {
-                log.Error(0, "cannot create " + outputPath);
+            if (!sink.Start(decoder.OutputChannels(), summary.sampleRate)) {
+                log.Error(0, "cannot create " + sink.Name());
                 summary.writeFailed = true;
                 return false;
             }
@@ -44,15 +38,8 @@ bool StreamDecoder::Decode(std::istream& in, const std::string& outputPath, Prob
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
         ++summary.frames;
-        if constexpr (std::endian::native == std::endian::little) {
-            std::memcpy(bytes.data(), pcm.data(), bytes.size());
-        } else {
-            for (std::size_t i = 0; i < pcm.size(); ++i)
-                PutLe16(bytes.data() + i * WavWriter::kBytesPerSample,
-                        static_cast<uint16_t>(pcm[i]));
-        }
-        if (!wav.Write(bytes.data(), bytes.size())) {
-            log.Error(number, "cannot write " + outputPath);
+        if (!sink.Write(pcm)) {
+            log.Error(number, "cannot write " + sink.Name());
             summary.writeFailed = true;
             break;
         }
@@ -61,10 +48,6 @@ bool StreamDecoder::Decode(std::istream& in, const std::string& outputPath, Prob
     summary.stereoOnly = decoder.SawStereoOnlyFrame();
     if (summary.frames == 0 && !summary.refused && !summary.writeFailed)
         log.Error(0, "no frames found");
-    if (wav.IsOpen() && !wav.Close()) {
-        log.Error(0, "cannot write " + outputPath);
-        summary.writeFailed = true;
-    }
     return !summary.refused && !summary.writeFailed && summary.frames > 0;
 }
 

@@ -3,6 +3,7 @@
 #include <cstdint>
 #include <functional>
 #include <istream>
+#include <span>
 #include <string>
 #include <vector>
 
@@ -11,7 +12,18 @@
 
 namespace tavrisk::mp2dec {
 
-// Decodes a whole stream into a 16-bit WAV file: six channels L, C, R, LS, RS, LFE, or the
+// Where decoded samples go: Start once, at the first frame, then every decoded frame's
+// samples, interleaved. False from either ends the run as a failed write.
+class SampleSink {
+  public:
+    virtual ~SampleSink() = default;
+    virtual bool Start(int channels, int sampleRate) = 0;
+    virtual bool Write(std::span<const int16_t> samples) = 0;
+    // The output as messages name it.
+    virtual std::string Name() const = 0;
+};
+
+// Decodes a whole stream into 16-bit samples: six channels L, C, R, LS, RS, LFE, or the
 // compatible pair. Good frames are decoded whatever happens between them; damaged frames
 // come out silent; a frame using features we do not decode stops the run.
 class StreamDecoder {
@@ -28,14 +40,13 @@ class StreamDecoder {
 
     explicit StreamDecoder(bool compatiblePairOnly);
 
-    // True when the output was written completely (problems in frames are in the log).
-    bool Decode(std::istream& in, const std::string& outputPath, ProblemLog& log, Summary& summary,
+    // True when every frame found reached the sink (problems in frames are in the log).
+    bool Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
                 const Progress& progress = {});
 
   private:
     bool pairOnly;
     std::vector<int16_t> pcm;
-    std::vector<uint8_t> bytes;  // the frame's samples as little-endian 16-bit values
 };
 
 }  // namespace tavrisk::mp2dec

@@ -1,6 +1,7 @@
 #include "mp2enc/Mp2Encoder.h"
 
-#include <cstdlib>
+#include <unistd.h>
+
 #include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
@@ -15,6 +16,7 @@ namespace {
 constexpr int kLayer2 = 2;
 constexpr int kStereoSurround = 2;
 constexpr int kMaxDematrixProcedure = 3;
+constexpr int kDematrixProcedures = kMaxDematrixProcedure + 1;
 constexpr int kMaxTcAlloc = kTcAllocValues - 1;
 constexpr int kHeaderBits = 32;
 constexpr int kUnpredicted = 127;
@@ -25,6 +27,10 @@ constexpr std::size_t kBufferSize = BitStream::kDefaultBufferSize;
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
 
+bool IsTerminal(std::FILE* stream) {
+    return ::isatty(::fileno(stream)) != 0;
+}
+
 }  // namespace
 
 Mp2Encoder::Mp2Encoder()
@@ -32,10 +38,6 @@ Mp2Encoder::Mp2Encoder()
       frame(allocZeroed<SubbandFrame>("subband")),
       filtered(allocZeroed<FilteredSamples>("filterbank output")),
       psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
-
-Mp2Encoder::~Mp2Encoder() {
-    psyModel.reset();  // its helper thread may still read the psychoacoustic input
-}
 
 bool Mp2Encoder::configure(const EncoderOptions& opts) {
     options = opts;
@@ -145,6 +147,8 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     frameWriter.reset();
     *frame = SubbandFrame{};
     pending = false;
+    random.seed(kEncoderRandomSeed);
+    showFrameCounter = frameCounterChoice.value_or(IsTerminal(errStream));
     psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
     psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
@@ -163,9 +167,9 @@ bool Mp2Encoder::openOutput(const std::string& path) {
     return bitStream.open(path, kBufferSize, outStream);
 }
 
-int Mp2Encoder::chooseDematrixProcedure() const {
+int Mp2Encoder::chooseDematrixProcedure() {
     if (options.dematrixChoice >= 0) return options.dematrixChoice;
-    return std::rand() % 4;
+    return RandomBelow(random, kDematrixProcedures);
 }
 
 void Mp2Encoder::startFrame(int procedure) {
@@ -185,7 +189,7 @@ void Mp2Encoder::startFrame(int procedure) {
     h.dynCrossMode.fill(0);
     h.dynSecondStereo.fill(0);
     h.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
-    if (options.verbosity > 0) {
+    if (options.verbosity > 0 && showFrameCounter) {
         std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(frames));
         std::fflush(errStream);
     }
@@ -267,7 +271,7 @@ void Mp2Encoder::prepareFrame(const SampleBlock& block) {
     scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
     scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
     pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
-    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice);
+    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice, random);
 }
 
 void Mp2Encoder::writePending() {

@@ -2,12 +2,14 @@
 
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "mp2enc/AnalysisFilterbank.h"
 #include "mp2enc/BitAllocation.h"
 #include "mp2enc/BitStream.h"
 #include "mp2enc/EncoderOptions.h"
+#include "mp2enc/EncoderRandom.h"
 #include "mp2enc/FrameLength.h"
 #include "mp2enc/FrameWriter.h"
 #include "mp2enc/LfeCoder.h"
@@ -24,7 +26,6 @@ namespace tavrisk::mp2 {
 class Mp2Encoder {
   public:
     Mp2Encoder();
-    ~Mp2Encoder();
     Mp2Encoder(const Mp2Encoder&) = delete;
     Mp2Encoder& operator=(const Mp2Encoder&) = delete;
 
@@ -32,6 +33,9 @@ class Mp2Encoder {
         outStream = out;
         errStream = err;
     }
+    // At verbosity > 0 each frame's number is drawn on the error stream, by default only when
+    // that stream is a terminal; a caller that draws its own progress turns it off here.
+    void setShowFrameCounter(bool show) { frameCounterChoice = show; }
 
     // Fixes the stream configuration from the options and checks that every frame fits;
     // false after a message when the options cannot give a valid stream.
@@ -52,7 +56,7 @@ class Mp2Encoder {
     bool outputFailed() const { return bitStream.writeFailed(); }
 
   private:
-    int chooseDematrixProcedure() const;
+    int chooseDematrixProcedure();
     void startFrame(int procedure);
     PsyFrameInfo psyFrameInfo() const;
     // Filterbank, matrixing, scale factors and LFE of the block whose frame was started.
@@ -69,6 +73,8 @@ class Mp2Encoder {
     std::FILE* outStream = stdout;
     std::FILE* errStream = stderr;
     EncoderOptions options;
+    std::optional<bool> frameCounterChoice;  // unset: when the error stream is a terminal
+    bool showFrameCounter = false;           // for the run, fixed by configure()
     MpegHeader mpegHeader;
     FrameParams frameParams;
     FrameLength length;
@@ -76,8 +82,8 @@ class Mp2Encoder {
     FrameWriter frameWriter;
     BitAllocator bitAllocator;
     LfeCoder lfeCoder;
+    EncoderRandom random;  // the random procedure and allocation choices
     std::unique_ptr<AnalysisFilterbank> filterbank;
-    std::unique_ptr<PsychoacousticModel> psyModel;
     std::unique_ptr<SubbandFrame> frame;
     static constexpr int kFilteredSlots = 5;  // slots 5 and 6 are formed by the matrixing
     struct FilteredSamples {
@@ -93,6 +99,10 @@ class Mp2Encoder {
     int crcBits = 0;
     int extraSlot = 0;
     bool pending = false;  // a prepared frame waits to be written
+    // The model's helper thread reads psyInput and, through filterSlot, filterInput,
+    // filterbank and filtered. Members are destroyed in reverse order: declared last, the
+    // model stops its thread before anything it reads goes away.
+    std::unique_ptr<PsychoacousticModel> psyModel;
 };
 
 }  // namespace tavrisk::mp2

@@ -1,5 +1,8 @@
 #include "mp2enc/Mp2Engine.h"
 
+#include <unistd.h>
+
+#include <atomic>
 #include <cstdlib>
 #include <string>
 
@@ -42,11 +45,17 @@ class CapturedStream {
     std::FILE* stream;
 };
 
+std::atomic<bool> frameCounterAllowed{true};
+
 }  // namespace
 
 Mp2Engine::Mp2Engine(JobHost& host) : host(host), block(std::make_unique<SampleBlock>()) {}
 
 Mp2Engine::~Mp2Engine() = default;
+
+void Mp2Engine::SetFrameCounterAllowed(bool allowed) {
+    frameCounterAllowed = allowed;
+}
 
 void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
     outStream = out;
@@ -72,6 +81,8 @@ bool Mp2Engine::Configure(int argc, const char* const* argv, EncoderOptions& opt
 
 bool Mp2Engine::Init(int argc, const char* const* argv) {
     EncoderOptions options;
+    // Decided here: Configure lends the encoder a stream of its own for a while.
+    encoder.setShowFrameCounter(frameCounterAllowed && ::isatty(::fileno(errStream)) != 0);
     if (!Configure(argc, argv, options)) return false;
     inputPath = options.inputPath;
     outputPath = options.outputPath;

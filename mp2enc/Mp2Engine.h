@@ -21,6 +21,9 @@ class Mp2Engine : public OutputEngine {
 
     // Where the encoder's messages go (default stdout and stderr).
     void SetStreams(std::FILE* out, std::FILE* err);
+    // A front end that draws its own progress turns the encoder's per-frame counter off for
+    // the engines initialised afterwards (the job creates them out of its reach).
+    static void SetFrameCounterAllowed(bool allowed);
 
     bool Init(int argc, const char* const* argv) override;
     bool Finish() override;

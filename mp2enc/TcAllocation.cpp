@@ -1,7 +1,6 @@
 #include "mp2enc/TcAllocation.h"
 
 #include <cmath>
-#include <cstdlib>
 
 namespace tavrisk::mp2 {
 namespace {
@@ -17,12 +16,15 @@ double GroupLevel(const double (*maxScale)[kSubbands], int slot, int group) {
     return 20.0 * std::log10(mean);
 }
 
-int RandomTcAlloc(int group, int center) {
+// With a limited centre the upper groups draw from 0, 3, 4 and 5.
+constexpr int kLimitedCentreChoices = 4;
+
+int RandomTcAlloc(int group, int center, EncoderRandom& random) {
     if (center == kLimitedCentre && group >= 10) {
-        const int r = std::rand() % 4;
+        const int r = RandomBelow(random, kLimitedCentreChoices);
         return r > 0 ? r + 2 : 0;
     }
-    return std::rand() % kTcAllocValues;
+    return RandomBelow(random, kTcAllocValues);
 }
 
 }  // namespace
@@ -79,14 +81,15 @@ int adaptiveTcAlloc(double c, double ls, double rs, double l, double r) {
     return l >= ls ? 2 : 6;
 }
 
-void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice) {
+void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
+                   EncoderRandom& random) {
     const int procedure = header.dematrixProcedure;
     for (int g = 0; g < kSubbandGroups; ++g) {
         int value;
         if (procedure == kProcedureNoMatrix) {
             value = 0;
         } else if (choice == kTcAllocRandom) {
-            value = RandomTcAlloc(g, header.center);
+            value = RandomTcAlloc(g, header.center, random);
         } else if (choice == kTcAllocAdaptive) {
             value =
                 adaptiveTcAlloc(GroupLevel(maxScale, kSlotC, g), GroupLevel(maxScale, kSlotLs, g),

@@ -2,6 +2,7 @@
 
 #include <array>
 
+#include "mp2enc/EncoderRandom.h"
 #include "mp2enc/MpegHeader.h"
 
 namespace tavrisk::mp2 {
@@ -34,7 +35,9 @@ int adaptiveTcAlloc(double centre, double leftSurround, double rightSurround, do
                     double right);
 
 // Sets tcAlloc, tcSbgrSelect and tcAllocation of the frame (3/2 configuration).
-// maxScale is indexed by slot and subband; choice is adaptive, random or a fixed value.
-void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice);
+// maxScale is indexed by slot and subband; choice is adaptive, random (drawn from `random`)
+// or a fixed value.
+void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
+                   EncoderRandom& random);
 
 }  // namespace tavrisk::mp2

@@ -5,7 +5,7 @@
 #include <filesystem>
 #include <vector>
 
-#include "engines/WavWriter.h"
+#include "platform/WavWriter.h"
 #include "tests/io/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 

@@ -1,8 +1,5 @@
 #include <gtest/gtest.h>
 
-#include <sstream>
-
-#include "mp2dec/Mp2Commands.h"
 #include "tests/mp2dec/DecoderTestSupport.h"
 #include "tests/mp2dec/TestFrameWriter.h"
 
@@ -240,26 +237,6 @@ TEST(BadExtension, WrongMultichannelCrcIsFoundAndTheOtherFramesDecode) {
     const auto wav = ReadWav(dir.File("mc.wav"));
     EXPECT_EQ(wav.channels, 6);
     EXPECT_EQ(wav.Frames(), 6 * kFrameSamples);
-}
-
-TEST(Commands, UsageAndMissingFiles) {
-    std::string messages;
-    EXPECT_EQ(Decode({"only-one.mp2"}, &messages), 2);
-    EXPECT_NE(messages.find("usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]"),
-              std::string::npos);
-    EXPECT_EQ(Decode({"a.mp2", "b.wav", "--mono"}, &messages), 2);
-    EXPECT_EQ(Decode({"/nonexistent/a.mp2", "b.wav"}, &messages), 1);
-    EXPECT_NE(messages.find("cannot open /nonexistent/a.mp2"), std::string::npos);
-    TempDir dir;
-    const std::string same = dir.File("same.mp2");
-    WriteBytes(same, {1, 2, 3});
-    EXPECT_EQ(Decode({same, dir.File("./same.mp2")}, &messages), 1);
-    EXPECT_NE(messages.find("would overwrite the input"), std::string::npos) << messages;
-    EXPECT_EQ(ReadBytes(same).size(), 3u);
-    std::ostringstream out, err;
-    EXPECT_EQ(RunCheckCommand({}, out, err, false), 2);
-    EXPECT_NE(err.str().find("usage: tavrisk-cli check FILE.mp2"), std::string::npos);
-    EXPECT_EQ(Check("/nonexistent/a.mp2", &messages), 1);
 }
 
 }  // namespace

@@ -8,13 +8,13 @@
 #include <numbers>
 #include <sstream>
 
-#include "mp2dec/Mp2Commands.h"
+#include "cli/Mp2Commands.h"
 
 namespace tavrisk::mp2dec::test {
 
 int Decode(const std::vector<std::string>& args, std::string* messages) {
     std::ostringstream out;
-    const int status = RunDecodeCommand(args, out, out, false);
+    const int status = tavrisk::RunDecodeCommand(args, out, out, false);
     if (messages) *messages = out.str();
     return status;
 }
@@ -22,7 +22,7 @@ int Decode(const std::vector<std::string>& args, std::string* messages) {
 int Check(const std::string& path, std::string* report) {
     std::ostringstream out;
     std::ostringstream err;
-    const int status = RunCheckCommand({path}, out, err, false);
+    const int status = tavrisk::RunCheckCommand({path}, out, err, false);
     if (report) *report = out.str() + err.str();
     return status;
 }

@@ -3,6 +3,7 @@
 #include <string>
 #include <vector>
 
+#include "mp2dec/StreamDecoder.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::mp2dec::test {
@@ -11,6 +12,32 @@ namespace tavrisk::mp2dec::test {
 int Decode(const std::vector<std::string>& args, std::string* messages = nullptr);
 // Runs the check command.
 int Check(const std::string& path, std::string* report);
+
+// Keeps what the decoder hands over; refuses to start, or to take frame `failAtFrame`
+// (counting from 1), when asked to.
+class MemorySink : public SampleSink {
+  public:
+    bool Start(int channelCount, int sampleRate) override {
+        ++starts;
+        channels = channelCount;
+        rate = sampleRate;
+        return !failStart;
+    }
+    bool Write(std::span<const int16_t> frame) override {
+        if (++frames == failAtFrame) return false;
+        samples.insert(samples.end(), frame.begin(), frame.end());
+        return true;
+    }
+    std::string Name() const override { return "memory"; }
+
+    bool failStart = false;
+    long failAtFrame = 0;
+    int starts = 0;
+    int channels = 0;
+    int rate = 0;
+    long frames = 0;
+    std::vector<int16_t> samples;
+};
 
 // Difference between two signals after the best alignment within +-maxLag samples.
 struct Match {

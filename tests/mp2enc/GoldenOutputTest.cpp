@@ -6,7 +6,6 @@
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
-#include <cstdlib>
 #include <numbers>
 #include <string>
 #include <vector>
@@ -85,7 +84,6 @@ std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::st
     o.verbosity = 0;
     o.dematrixChoice = c.dematrix;
     o.tcAllocChoice = c.tcAlloc;
-    std::srand(1);  // the random procedure and allocation choices
     EXPECT_TRUE(encoder.configure(o));
     EXPECT_TRUE(encoder.openOutput(path));
     NoiseGenerator noise(0x5eed + static_cast<std::uint64_t>(c.bitrate));
@@ -111,7 +109,7 @@ const GoldenCase kCases[] = {
     {"near silence, 48 kHz, 384 kbit/s", 48000, 384, 60, 1.0, 1.0, 0, 0x230c3b706d80f1e8ULL},
     {"full scale, 48 kHz, 384 kbit/s", 48000, 384, 60, 40000.0, 2000.0, 0, 0xd4104f6a2d6b3369ULL},
     {"random procedures and allocations, 48 kHz, 256 kbit/s", 48000, 256, 60, 8000.0, 1500.0, -1,
-     0x198a03d05126601fULL, -1},
+     0xdb203a8c661ed80fULL, -1},
 };
 
 TEST(GoldenOutput, EveryCaseKeepsItsBytes) {

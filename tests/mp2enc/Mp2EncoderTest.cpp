@@ -1,6 +1,7 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <optional>
 #include <string>
 
 #include "mp2enc/Mp2Encoder.h"
@@ -352,6 +353,59 @@ TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
         EXPECT_FALSE(encoder.configure(o));
         EXPECT_EQ(err.text(), c.message);
     }
+}
+
+TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
+    // Each encoder is dropped without finish(), right after a frame whose masking its helper
+    // thread may still be computing from the encoder's buffers; the address and thread
+    // sanitizer builds report any use of them after they are freed.
+    TempDir dir;
+    const PcmAudio input = Tones(48000, 3 * 1152);
+    SampleBlock block;
+    for (int run = 0; run < 40; ++run) {
+        Mp2Encoder encoder;
+        ASSERT_TRUE(encoder.configure(JobOptions(48000, 256)));
+        ASSERT_TRUE(encoder.openOutput(dir.File("dropped.mp2")));
+        const int blocks = 1 + run % 3;
+        for (int b = 0; b < blocks; ++b) {
+            for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+                for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
+                    block.Row(row)[i] =
+                        input.At(b * SampleBlock::kFrames + i, static_cast<int>(row));
+            }
+            ASSERT_TRUE(encoder.encodeFrame(block));
+        }
+    }
+}
+
+TEST(Mp2Encoder, FrameCounterOnlyOnATerminalOrWhenAsked) {
+    // At the default verbosity (1), as a front end runs the encoder.
+    EncoderOptions options = JobOptions(48000, 384);
+    options.verbosity = 1;
+    TempDir dir;
+    test::TerminalCapture terminal;
+    if (terminal.stream() == nullptr) GTEST_SKIP() << "no pseudo-terminals";
+    auto run = [&](std::FILE* err, std::optional<bool> show) {
+        Mp2Encoder encoder;
+        test::StreamCapture out;
+        encoder.setStreams(out.stream(), err);
+        if (show) encoder.setShowFrameCounter(*show);
+        SampleBlock block;
+        EXPECT_TRUE(encoder.configure(options));
+        EXPECT_TRUE(encoder.openOutput(dir.File("counted.mp2")));
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(encoder.encodeFrame(block));
+        EXPECT_TRUE(encoder.finish("in", dir.File("counted.mp2")));
+    };
+    test::StreamCapture file;
+    run(file.stream(), std::nullopt);
+    EXPECT_EQ(file.text().find('{'), std::string::npos) << "no counter in a log file";
+    run(terminal.stream(), std::nullopt);
+    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r{   2}\r");
+    run(terminal.stream(), false);
+    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r{   2}\r") << "nothing more";
+    test::StreamCapture asked;
+    run(asked.stream(), true);
+    EXPECT_EQ(asked.text(), "{   0}\r{   1}\r{   2}\r");
 }
 
 TEST(Mp2Encoder, AFailedWriteIsReported) {

@@ -124,9 +124,31 @@ TEST_F(Mp2EngineTest, KBlocksGiveKFramesAndTheSourceIsClosed) {
     EXPECT_EQ(walk.frames, 7);
     EXPECT_FALSE(failed);
     EXPECT_EQ(log.closes, 1);
-    // Progress counter on the error stream, nothing on the output stream.
-    EXPECT_EQ(err.text(), "{   0}\r{   1}\r{   2}\r{   3}\r{   4}\r{   5}\r{   6}\r");
+    // Neither stream is a terminal: no frame counter, nothing else to say.
+    EXPECT_EQ(err.text(), "");
     EXPECT_EQ(out.text(), "");
+}
+
+TEST_F(Mp2EngineTest, AFrontEndWithItsOwnProgressTurnsTheFrameCounterOff) {
+    test::TerminalCapture terminal;
+    if (terminal.stream() == nullptr) GTEST_SKIP() << "no pseudo-terminals";
+    auto run = [&](const std::string& name) {
+        Mp2Engine engine(window);
+        engine.SetStreams(out.stream(), terminal.stream());
+        engine.SetSource(std::make_unique<ToneBlockSource>(window, log, 2));
+        const auto args = JobArguments("48.000", "384", dir.File(name));
+        std::vector<const char*> argv;
+        for (const auto& a : args) argv.push_back(a.c_str());
+        ASSERT_TRUE(engine.Init(static_cast<int>(argv.size()), argv.data()));
+        EXPECT_TRUE(engine.Run());
+        EXPECT_TRUE(engine.Finish());
+    };
+    run("counted.mp2");
+    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r");
+    Mp2Engine::SetFrameCounterAllowed(false);
+    run("quiet.mp2");
+    Mp2Engine::SetFrameCounterAllowed(true);
+    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r") << "nothing more";
 }
 
 TEST_F(Mp2EngineTest, VerboseRunReportsSetUpFramesAndStatistics) {

@@ -1,7 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstdlib>
 #include <memory>
+#include <vector>
 
 #include "mp2enc/SubbandFrame.h"
 #include "mp2enc/TcAllocation.h"
@@ -43,16 +45,17 @@ void FillGroupLevels(SubbandFrame& frame, double c, double ls, double rs, double
 
 TEST(TcAllocation, EqualScalesAndProcedureThreeGiveZeroInOneField) {
     auto frame = std::make_unique<SubbandFrame>();
+    EncoderRandom random(kEncoderRandomSeed);
     FillGroupLevels(*frame, 0.5, 0.5, 0.5, 0.5, 0.5);
     MpegHeader header;
     header.center = 1;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive);
+    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     for (int g = 0; g < kSubbandGroups; ++g) EXPECT_EQ(header.tcAlloc[g], 0);
     EXPECT_EQ(header.tcSbgrSelect, 1);
 
     FillGroupLevels(*frame, 0.1, 0.9, 0.9, 0.2, 0.2);
     header.dematrixProcedure = 3;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocRandom);
+    chooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
     for (int g = 0; g < kSubbandGroups; ++g) EXPECT_EQ(header.tcAlloc[g], 0);
     EXPECT_EQ(header.tcSbgrSelect, 1);
     EXPECT_EQ(header.tcAllocation, 0);
@@ -60,11 +63,12 @@ TEST(TcAllocation, EqualScalesAndProcedureThreeGiveZeroInOneField) {
 
 TEST(TcAllocation, DifferentGroupsClearTheSingleField) {
     auto frame = std::make_unique<SubbandFrame>();
+    EncoderRandom random(kEncoderRandomSeed);
     FillGroupLevels(*frame, 0.5, 0.5, 0.5, 0.5, 0.5);
     frame->maxScale[kSlotRs][3] = 0.9;  // group 3: RS louder than R
     MpegHeader header;
     header.center = 1;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive);
+    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     EXPECT_EQ(header.tcAlloc[3], 4);
     EXPECT_EQ(header.tcSbgrSelect, 0);
 }
@@ -74,23 +78,61 @@ TEST(TcAllocation, ProcedureTwoNeverCarriesBothFrontsWithTheCentre) {
     EXPECT_TRUE(tcAllocDematrixable(5, 0));
     EXPECT_TRUE(tcAllocDematrixable(3, 2));
     auto frame = std::make_unique<SubbandFrame>();
+    EncoderRandom random(kEncoderRandomSeed);
     FillGroupLevels(*frame, 0.1, 0.9, 0.9, 0.2, 0.2);  // adaptive would choose 5
     MpegHeader header;
     header.center = 1;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive);
+    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     EXPECT_EQ(header.tcAlloc[0], 5);
     header.dematrixProcedure = 2;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive);
+    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     for (int g = 0; g < kSubbandGroups; ++g) EXPECT_TRUE(tcAllocDematrixable(header.tcAlloc[g], 2));
-    std::srand(7);
     for (int i = 0; i < 200; ++i) {
-        chooseTcAlloc(header, frame->maxScale, kTcAllocRandom);
+        chooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
         for (int g = 0; g < kSubbandGroups; ++g) {
             EXPECT_TRUE(tcAllocDematrixable(header.tcAlloc[g], 2));
             EXPECT_GE(header.tcAlloc[g], 0);
             EXPECT_LT(header.tcAlloc[g], kTcAllocValues);
         }
     }
+}
+
+TEST(TcAllocation, RandomChoicesComeFromTheGivenGeneratorOnly) {
+    auto frame = std::make_unique<SubbandFrame>();
+    FillGroupLevels(*frame, 0.5, 0.5, 0.5, 0.5, 0.5);
+    constexpr int kFrames = 400;
+    // Draws kFrames frames of choices from a generator seeded with `seed`; std::rand is
+    // stirred in between and must not matter.
+    auto draw = [&](EncoderRandom::result_type seed, int center) {
+        EncoderRandom random(seed);
+        MpegHeader header;
+        header.center = center;
+        std::vector<int> values;
+        for (int i = 0; i < kFrames; ++i) {
+            std::srand(static_cast<unsigned>(i));
+            chooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
+            values.insert(values.end(), header.tcAlloc.begin(), header.tcAlloc.end());
+        }
+        return values;
+    };
+    const std::vector<int> first = draw(kEncoderRandomSeed, 1);
+    EXPECT_EQ(first, draw(kEncoderRandomSeed, 1));
+    EXPECT_NE(first, draw(kEncoderRandomSeed + 1, 1));
+    // Every value comes up, each in about an eighth of the draws.
+    std::array<int, kTcAllocValues> counts{};
+    for (int v : first) ++counts[static_cast<std::size_t>(v)];
+    const int expected = kFrames * kSubbandGroups / kTcAllocValues;
+    for (int t = 0; t < kTcAllocValues; ++t)
+        EXPECT_GT(counts[static_cast<std::size_t>(t)], expected * 3 / 4) << t;
+    // With a limited centre the upper groups carry only 0, 3, 4 and 5, each of them.
+    const std::vector<int> limited = draw(kEncoderRandomSeed, kLimitedCentre);
+    std::array<int, kTcAllocValues> upper{};
+    for (std::size_t i = 0; i < limited.size(); ++i) {
+        if (i % kSubbandGroups >= 10) ++upper[static_cast<std::size_t>(limited[i])];
+    }
+    EXPECT_EQ(upper[1] + upper[2] + upper[6] + upper[7], 0);
+    const int expectedUpper = 2 * kFrames / 4;  // two groups a frame, four values
+    for (int t : {0, 3, 4, 5}) EXPECT_GT(upper[static_cast<std::size_t>(t)], expectedUpper * 3 / 4);
 }
 
 }  // namespace

@@ -4,7 +4,7 @@
 #include <ostream>
 #include <string>
 
-namespace tavrisk::mp2dec {
+namespace tavrisk {
 
 // "<label> 42 %" redrawn in place on a terminal when the percentage changes; silent when
 // disabled.
@@ -24,4 +24,4 @@ class ProgressLine {
     int shown = -1;
 };
 
-}  // namespace tavrisk::mp2dec
+}  // namespace tavrisk

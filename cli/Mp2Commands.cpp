@@ -1,19 +1,21 @@
-#include "mp2dec/Mp2Commands.h"
+#include "cli/Mp2Commands.h"
 
 #include <filesystem>
 #include <fstream>
 
-#include "mp2dec/ProgressLine.h"
+#include "cli/ProgressLine.h"
+#include "cli/WavFileSink.h"
 #include "mp2dec/StreamChecker.h"
 #include "mp2dec/StreamDecoder.h"
 
-namespace tavrisk::mp2dec {
+namespace tavrisk {
 
 namespace {
 
-constexpr int kExitOk = 0;
-constexpr int kExitProblems = 1;
-constexpr int kExitUsage = 2;
+using mp2dec::ProblemLog;
+using mp2dec::StreamChecker;
+using mp2dec::StreamDecoder;
+
 constexpr const char* kStereoOption = "--stereo";
 
 uint64_t FileSize(const std::string& path) {
@@ -33,8 +35,8 @@ std::string Counts(const ProblemLog& log) {
 
 }  // namespace
 
-int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                    bool showProgress) {
+ExitStatus RunCheckCommand(const std::vector<std::string>& args, std::ostream& out,
+                           std::ostream& err, bool showProgress) {
     if (args.size() != 1) {
         err << "usage: tavrisk-cli check FILE.mp2\n";
         return kExitUsage;
@@ -43,7 +45,7 @@ int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std
     std::ifstream in(path, std::ios::binary);
     if (!in) {
         err << "cannot open " << path << '\n';
-        return kExitProblems;
+        return kExitRefused;
     }
     ProgressLine progress(err, "Checking", showProgress);
     const uint64_t total = FileSize(path);
@@ -55,11 +57,11 @@ int RunCheckCommand(const std::vector<std::string>& args, std::ostream& out, std
     out << path << ": " << summary.frames << " frame(s), " << summary.withExtension
         << " with multichannel extension, " << summary.damaged << " damaged; " << Counts(log)
         << '\n';
-    return log.ErrorCount() == 0 ? kExitOk : kExitProblems;
+    return log.ErrorCount() == 0 ? kExitDone : kExitFailed;
 }
 
-int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, std::ostream& err,
-                     bool showProgress) {
+ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out,
+                            std::ostream& err, bool showProgress) {
     std::vector<std::string> names;
     bool stereo = false;
     bool unknownOption = false;
@@ -78,19 +80,24 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     std::ifstream in(names[0], std::ios::binary);
     if (!in) {
         err << "cannot open " << names[0] << '\n';
-        return kExitProblems;
+        return kExitRefused;
     }
     std::error_code ec;
     if (std::filesystem::equivalent(names[0], names[1], ec)) {
         err << "the output " << names[1] << " would overwrite the input\n";
-        return kExitProblems;
+        return kExitRefused;
     }
     ProgressLine progress(err, "Decoding", showProgress);
     const uint64_t total = FileSize(names[0]);
     ProblemLog log;
     StreamDecoder::Summary summary;
-    const bool written = StreamDecoder(stereo).Decode(
-        in, names[1], log, summary, [&](uint64_t done) { progress.Update(done, total); });
+    WavFileSink wav(names[1]);
+    bool written = StreamDecoder(stereo).Decode(
+        in, wav, log, summary, [&](uint64_t done) { progress.Update(done, total); });
+    if (!wav.Finish()) {
+        log.Error(0, "cannot write " + names[1]);
+        written = false;
+    }
     progress.Finish();
     PrintProblems(log, err);
     if (summary.stereoOnly)
@@ -103,9 +110,9 @@ int RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out, st
     }
     if (!written || log.ErrorCount() > 0) {
         err << names[0] << ": " << Counts(log) << '\n';
-        return kExitProblems;
+        return kExitFailed;
     }
-    return kExitOk;
+    return kExitDone;
 }
 
-}  // namespace tavrisk::mp2dec
+}  // namespace tavrisk

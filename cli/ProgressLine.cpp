@@ -1,6 +1,6 @@
-#include "mp2dec/ProgressLine.h"
+#include "cli/ProgressLine.h"
 
-namespace tavrisk::mp2dec {
+namespace tavrisk {
 
 void ProgressLine::Update(uint64_t done, uint64_t total) {
     if (!enabled || total == 0) return;
@@ -15,4 +15,4 @@ void ProgressLine::Finish() {
     shown = -1;
 }
 
-}  // namespace tavrisk::mp2dec
+}  // namespace tavrisk

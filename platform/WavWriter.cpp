@@ -1,4 +1,4 @@
-#include "engines/WavWriter.h"
+#include "platform/WavWriter.h"
 
 #include <filesystem>
 #include <system_error>
