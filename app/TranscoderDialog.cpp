@@ -102,17 +102,8 @@ void TranscoderDialog::OnInitDialog() {
     percentText.text = "000,00%";
     transcodeButton.enabled = true;
     RequestStop();
+    PublishChannelControls();
     Changed(0);
-}
-
-void TranscoderDialog::Changed(int controlId) {
-    const auto among = [controlId](const int(&ids)[kColumns]) {
-        return std::find(std::begin(ids), std::end(ids), controlId) != std::end(ids);
-    };
-    if (controlId == 0 || controlId == ctl::kNormalizeLink || controlId == ctl::kDrpLink ||
-        among(ctl::kRouting) || among(ctl::kGainSlider))
-        PublishChannelControls();
-    ui.ControlChanged(controlId);
 }
 
 void TranscoderDialog::PublishChannelControls() {
@@ -172,6 +163,7 @@ void TranscoderDialog::FixRouting(int column) {
         }
     }
     for (int k = 0; k < kColumns; ++k) routing[k] = routingCombos[k].selected;
+    PublishChannelControls();
     Changed(ctl::kRouting[column]);
 }
 
@@ -186,6 +178,7 @@ void TranscoderDialog::OnSliderScroll(int column, int position, bool carriesThum
     if (!carriesThumbPosition || position == 0 || column < 0 || column >= kColumns) return;
     const std::string text = Format("%2.2f dB", 20.0 * std::log10(position * 0.01));
     for (int k : LinkedColumns(normalizeLink.selected, column)) SetSlider(k, position, text);
+    PublishChannelControls();
 }
 
 std::vector<int> TranscoderDialog::LinkedColumns(int linkItem, int column) {
@@ -248,11 +241,13 @@ void TranscoderDialog::SelectOutputEngine(int item) {
 
 void TranscoderDialog::SelectNormalizeLink(int item) {
     normalizeLink.selected = item;
+    PublishChannelControls();
     Changed(ctl::kNormalizeLink);
 }
 
 void TranscoderDialog::SelectDrpLink(int item) {
     drpLink.selected = item;
+    PublishChannelControls();
     Changed(ctl::kDrpLink);
 }
 

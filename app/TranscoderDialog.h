@@ -130,8 +130,9 @@ class TranscoderDialog : public JobHost {
     int32_t startSeconds = 0;
 
   private:
-    void Changed(int controlId);
-    // Copies the controls a running job reads into the copy it reads them from.
+    void Changed(int controlId) { ui.ControlChanged(controlId); }
+    // Copies the controls a running job reads into the copy it reads them from; each
+    // handler calls it once, after its last change, so a job never sees half of one.
     void PublishChannelControls();
     void SetSlider(int column, int position, const std::string& text);
     void PairFrequencies();

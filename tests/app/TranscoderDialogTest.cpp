@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <atomic>
+#include <thread>
+
 #include "app/TranscoderDialog.h"
 #include "tests/support/RecordingInterface.h"
 
@@ -172,6 +176,68 @@ TEST_F(TranscoderDialogTest, PeakLevelsAreShownInDb) {
     window.ShowPeakLevels({0.0f, -6.0206f, -100.0f, -1.5f, 0.0f, 0.0f});
     EXPECT_EQ(window.peakTexts[1].text, "-6.02 dB");
     EXPECT_EQ(window.peakTexts[2].text, "-100.00 dB");
+}
+
+}  // namespace
+}  // namespace tavrisk
+
+namespace tavrisk {
+namespace {
+
+// A job's thread reads the published controls and the stop request while the window's
+// thread changes them: every copy it reads is whole (the routing a permutation, linked
+// sliders equal), and the stop request arrives. The thread-sanitizer run checks the rest.
+TEST(TranscoderDialogThreads, AJobThreadReadsWholeControlsAndTheStopRequest) {
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    window.SelectNormalizeLink(1);  // L and R move together
+    window.ClearStop();
+    std::atomic<bool> torn{false};
+    std::atomic<int> reads{0};
+    std::thread job([&] {
+        while (!window.StopRequested()) {
+            const ChannelControls controls = window.CurrentChannelControls();
+            std::array<int, 6> sorted = controls.routing;
+            std::sort(sorted.begin(), sorted.end());
+            if (sorted != std::array<int, 6>{0, 1, 2, 3, 4, 5}) torn = true;
+            if (controls.sliderPositions[0] != controls.sliderPositions[1]) torn = true;
+            ++reads;
+        }
+    });
+    for (int i = 0; i < 2000; ++i) {
+        window.SelectRouting(i % 6, (i * 7) % 6);
+        window.OnSliderScroll(0, 1 + i % 100);
+    }
+    while (reads < 10) std::this_thread::yield();
+    window.RequestStop();
+    job.join();
+    EXPECT_FALSE(torn);
+}
+
+// Whatever a job reads at any moment of a handler is the state before or after it, never
+// in between: here the copy is taken at every notification the handlers send.
+TEST(TranscoderDialogThreads, HandlersPublishTheControlsOnceWhole) {
+    struct Watching : test::RecordingInterface {
+        TranscoderDialog* window = nullptr;
+        std::vector<ChannelControls> seen;
+        void ControlChanged(int) override {
+            if (window) seen.push_back(window->CurrentChannelControls());
+        }
+    } ui;
+    TranscoderDialog window(ui);
+    ui.window = &window;
+    window.SelectNormalizeLink(2);  // L, R, LS, RS move together
+    window.OnSliderScroll(0, 40);
+    window.SelectRouting(0, 3);
+    ASSERT_FALSE(ui.seen.empty());
+    for (const ChannelControls& controls : ui.seen) {
+        EXPECT_EQ(controls.sliderPositions[0], controls.sliderPositions[4]);
+        std::array<int, 6> sorted = controls.routing;
+        std::sort(sorted.begin(), sorted.end());
+        EXPECT_EQ(sorted, (std::array<int, 6>{0, 1, 2, 3, 4, 5}));
+    }
+    EXPECT_EQ(window.CurrentChannelControls().sliderPositions[5], 40);
+    EXPECT_EQ(window.CurrentChannelControls().routing[0], 3);
 }
 
 }  // namespace
