@@ -3,6 +3,7 @@
 #include <sys/stat.h>
 
 #include <cstdio>
+#include <string>
 
 namespace tavrisk {
 
@@ -20,6 +21,19 @@ bool IsReadableFile(const std::string& name) {
     return true;
 }
 
+// Inputs are read twice (the analysis pass) and sought in: a device, a pipe or a socket
+// would block or give something else the second time.
+bool IsSpecialFile(const std::string& name) {
+    struct stat info {};
+    return ::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
+}
+
+// Layer II bitrates that only a single channel may use: a multichannel stream's compatible
+// stereo pair needs more.
+bool IsSingleChannelBitrate(int kbps) {
+    return kbps == 32 || kbps == 48 || kbps == 56 || kbps == 80;
+}
+
 }  // namespace
 
 TranscodeJob::Outcome TranscodeJob::OnTranscode() {
@@ -30,9 +44,13 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
                           "Transcoding Error");
         return Outcome::Refused;
     }
+    // A bad or empty entry fails on its own; the batch goes on with the rest.
     Outcome overall = Outcome::Done;
     for (const std::string& entry : window.batchList) {
-        if (entry.empty()) break;
+        if (entry.empty()) {
+            overall = Outcome::Failed;
+            continue;
+        }
         window.SetInputName(entry);
         // A WAV file is named as such; every other engine takes the entry + ".mp2" (the
         // mono-file engines as a folder of their own per entry).
@@ -54,6 +72,14 @@ bool TranscodeJob::CheckNames() {
     }
     if (output.empty()) {
         window.MessageBox("No output file selected", kFileIoError);
+        return false;
+    }
+    // Checked before any open: opening a pipe would wait for a writer.
+    if (IsSpecialFile(input)) {
+        window.MessageBox("'" + input +
+                              "' is not a regular file: a device, a pipe or standard input "
+                              "cannot be read twice and rewound, as a job needs",
+                          "File Open Error");
         return false;
     }
     if (!IsReadableFile(input)) {
@@ -104,6 +130,16 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         return Outcome::Refused;
     }
 
+    if (window.outputEngine.selected == TranscoderDialog::kEngineMp2 &&
+        IsSingleChannelBitrate(window.GetBitrate())) {
+        window.MessageBox(std::to_string(window.GetBitrate()) +
+                              " kbit/s is a bitrate for a single channel: the multichannel "
+                              "stream's stereo pair needs 64 kbit/s or more (64, 96, 112, 128, "
+                              "160, 192, 224, 256, 320 or 384).",
+                          "Transcoding Error");
+        return Outcome::Refused;
+    }
+
     BuildArguments();
     std::unique_ptr<OutputEngine> engine = CreateEngine();
     if (!engine) {
@@ -119,11 +155,15 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // request is cleared so that the analysis pass sees a running job.
     window.EnableTranscode(false);
     window.ClearStop();
+    outputStarted = false;
     if (!engine->Init(kArgc, argv)) {
+        // Asked to stop during the analysis pass: nothing was written.
+        const bool stoppedByUser = window.StopRequested();
         window.RequestStop();
         window.EnableTranscode(true);
-        return Outcome::Failed;
+        return stoppedByUser ? Outcome::Stopped : Outcome::Failed;
     }
+    outputStarted = true;
 
     window.Ui().SetBusy(true);
     const bool ran = engine->Run();

@@ -175,8 +175,12 @@ void TranscoderDialog::SetSlider(int column, int position, const std::string& te
 }
 
 void TranscoderDialog::OnSliderScroll(int column, int position, bool carriesThumbPosition) {
-    if (!carriesThumbPosition || position == 0 || column < 0 || column >= kColumns) return;
-    const std::string text = Format("%2.2f dB", 20.0 * std::log10(position * 0.01));
+    // A notification without a thumb position carries 0; a real position 0 mutes the
+    // channel and says so.
+    if (!carriesThumbPosition || column < 0 || column >= kColumns) return;
+    if (position < SliderControl::kMin || position > SliderControl::kMax) return;
+    const std::string text =
+        position == 0 ? kMutedText : Format("%2.2f dB", 20.0 * std::log10(position * 0.01));
     for (int k : LinkedColumns(normalizeLink.selected, column)) SetSlider(k, position, text);
     PublishChannelControls();
 }
@@ -280,6 +284,20 @@ void TranscoderDialog::OnInputChosen(const std::string& name) {
     SetInputName(name);
     SetOutputName(name + ".mp2");
     ApplyOutputNaming();
+    TakeInputRateFromFile();
+}
+
+void TranscoderDialog::TakeInputRateFromFile() {
+    if (!inputRateProbe) return;
+    const std::optional<int> rate = inputRateProbe(inputName.text);
+    if (rate == 44100) {
+        // The output cannot be above the input: both go to 44100 Hz, the output first so
+        // that no upsampling is ever selected.
+        SelectOutputFrequency(kFreq44100);
+        SelectInputFrequency(kFreq44100);
+    } else if (rate == 48000) {
+        SelectInputFrequency(kFreq48000);
+    }
 }
 
 void TranscoderDialog::OnOutputChosen(const std::string& name) {

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -35,6 +36,10 @@ class TranscoderDialog : public JobHost {
 
     // Milliseconds since an arbitrary start, as the platform's tick count.
     using TickSource = std::function<uint32_t()>;
+    // The sample rate of an input file, when it can be read from the file.
+    using InputRateProbe = std::function<std::optional<int>(const std::string&)>;
+    // Gain text of a slider at position 0.
+    static constexpr const char* kMutedText = "muted";
 
     explicit TranscoderDialog(UserInterface& ui, TickSource ticks = {});
 
@@ -51,7 +56,7 @@ class TranscoderDialog : public JobHost {
     // --- Handlers of user events -------------------------------------------------------
     void SelectRouting(int column, int item);  // then FixRouting(column)
     void FixRouting(int column);
-    // Slider notification; ignored unless it carries a thumb position other than 0.
+    // Slider notification; ignored unless it carries a thumb position (0..100; 0 mutes).
     void OnSliderScroll(int column, int position, bool carriesThumbPosition = true);
     void SelectOutputFrequency(int item);  // control 1013, then frequency pairing
     void SelectInputFrequency(int item);   // control 1057, then frequency pairing
@@ -64,8 +69,10 @@ class TranscoderDialog : public JobHost {
     void SetDrp(bool on);
     void SetInputName(const std::string& name);
     void SetOutputName(const std::string& name);
-    // An input picked in the file dialog (or dropped): names both edits, then output naming.
+    // An input picked in the file dialog (or dropped): names both edits, then output naming;
+    // the input frequency follows the file's own rate where the probe can read it.
     void OnInputChosen(const std::string& name);
+    void SetInputRateProbe(InputRateProbe probe) { inputRateProbe = std::move(probe); }
     // An output picked in the file dialog: then output naming.
     void OnOutputChosen(const std::string& name);
     void ApplyOutputNaming();
@@ -131,6 +138,7 @@ class TranscoderDialog : public JobHost {
 
   private:
     void Changed(int controlId) { ui.ControlChanged(controlId); }
+    void TakeInputRateFromFile();
     // Copies the controls a running job reads into the copy it reads them from; each
     // handler calls it once, after its last change, so a job never sees half of one.
     void PublishChannelControls();
@@ -140,6 +148,7 @@ class TranscoderDialog : public JobHost {
 
     UserInterface& ui;
     TickSource ticks;
+    InputRateProbe inputRateProbe;
     std::array<int, kColumns> routing{};
     std::array<DrpCurve, kColumns> curves;
     // Values exchanged with the resync edits.

@@ -1,6 +1,7 @@
 #include "cli/CommandLine.h"
 
 #include <cstdlib>
+#include <filesystem>
 #include <fstream>
 #include <sstream>
 
@@ -198,8 +199,28 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
     return options;
 }
 
+std::vector<std::string> CommandLine::Warnings(const CliOptions& options) {
+    std::vector<std::string> warnings;
+    if (!options.gains.empty() && !options.normalize) {
+        warnings.push_back(
+            "--gain sets normalisation targets: without --normalize it changes nothing");
+    }
+    return warnings;
+}
+
 bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
                                 std::vector<float>& out, std::string& error) {
+    // A device or a pipe as a curve would be read for ever.
+    std::error_code status;
+    if (!std::filesystem::is_regular_file(path, status)) {
+        error = "curve file '" + path + "' is not a regular file";
+        return false;
+    }
+    if (std::filesystem::file_size(path, status) > kMaxCurveBytes) {
+        error =
+            "curve file '" + path + "' is larger than " + std::to_string(kMaxCurveBytes) + " bytes";
+        return false;
+    }
     std::ifstream file(path);
     if (!file) {
         error = "cannot open curve file '" + path + "'";
@@ -215,6 +236,11 @@ bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
         if (!(fields >> x >> y) || x < -100.0f || x > 0.0f || y < -100.0f || y > 0.0f) {
             error = path + ":" + std::to_string(lineNumber) +
                     ": expected \"in out\" levels in dB between -100 and 0";
+            return false;
+        }
+        if (in.size() == kMaxCurvePoints) {
+            error = "curve file '" + path + "' has more than " + std::to_string(kMaxCurvePoints) +
+                    " points";
             return false;
         }
         in.push_back(x);

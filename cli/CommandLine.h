@@ -48,11 +48,13 @@ class CommandLine {
         "  --engine mp2|pcm|wav|wav-mono  output engine (default mp2); pcm and wav-mono write\n"
         "                                 six mono files into the folder OUTPUT\n"
         "  --rate 44100|48000             output sample rate (default 48000)\n"
-        "  --input-rate 44100|48000       input sample rate (default 48000)\n"
-        "  --bitrate KBPS                 MP2 bitrate, 32..384 (default 384)\n"
+        "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
+        "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
+        "                                 320 or 384 (default 384)\n"
         "  --normalize                    two-pass normalisation to the gain sliders\n"
         "  --normalize-link 0..3          normalisation link groups (default 0)\n"
-        "  --gain CH=POS                  gain slider 0..100 of channel CH (L R C LFE LS RS)\n"
+        "  --gain CH=POS                  normalisation target 0..100 of channel CH (L R C\n"
+        "                                 LFE LS RS; 0 mutes it); takes effect with --normalize\n"
         "  --route CH=CH                  output channel fed by an input channel\n"
         "  --drp                          dynamic range processing along the curves\n"
         "  --drp-link 0..3                DRP link groups (default 1)\n"
@@ -69,9 +71,14 @@ class CommandLine {
                                            std::string& error);
     // Sets the model as a user would: input, engine, output, then the options.
     static bool Apply(const CliOptions& options, TranscoderDialog& window, std::string& error);
-    // Reads a curve file of "in out" pairs in dB.
+    // What the options set that will not do what a user may think.
+    static std::vector<std::string> Warnings(const CliOptions& options);
+    // Reads a curve file of "in out" pairs in dB: a regular file of at most kMaxCurveBytes
+    // with at most kMaxCurvePoints pairs.
     static bool ReadCurveFile(const std::string& path, std::vector<float>& in,
                               std::vector<float>& out, std::string& error);
+    static constexpr std::size_t kMaxCurveBytes = 64 * 1024;
+    static constexpr std::size_t kMaxCurvePoints = 256;
 };
 
 }  // namespace tavrisk

@@ -11,6 +11,8 @@ enum ExitStatus : int {
                          // without --yes)
     kExitUsage = 64,     // bad command or options
     kExitStopped = 130,  // Ctrl-C; the output written so far is kept
+    // Stopped by another signal (SIGTERM, SIGHUP): 128 + its number, as a shell reports it.
+    kExitSignalBase = 128,
 };
 
 }  // namespace tavrisk

@@ -2,8 +2,10 @@
 
 #include <unistd.h>
 
+#include <atomic>
 #include <csignal>
 #include <cstdio>
+#include <cstring>
 #include <string>
 
 #include "app/TranscoderDialog.h"
@@ -12,10 +14,23 @@ namespace tavrisk {
 
 namespace {
 
-volatile std::sig_atomic_t interruptRequested = 0;
+// The signals that stop a job as "Exit" does; a second one ends the process at once.
+constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
 
-extern "C" void OnInterrupt(int) {
-    interruptRequested = 1;
+volatile std::sig_atomic_t stopSignal = 0;
+// The job host asked to stop from the handler itself (a lock-free atomic store), so that a
+// job busy in a long read sees it without waiting for the next message pump.
+std::atomic<tavrisk::JobHost*> stopTarget{nullptr};
+static_assert(std::atomic<bool>::is_always_lock_free);
+
+extern "C" void OnStopSignal(int signal) {
+    if (stopSignal != 0) {
+        std::signal(signal, SIG_DFL);
+        std::raise(signal);
+        return;
+    }
+    stopSignal = signal;
+    if (tavrisk::JobHost* host = stopTarget.load()) host->RequestStop();
 }
 
 constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
@@ -24,12 +39,25 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
 
 TerminalInterface::TerminalInterface(bool answerYes)
     : answerYes(answerYes), showProgress(::isatty(STDERR_FILENO) != 0) {
-    std::signal(SIGINT, OnInterrupt);
+    stopSignal = 0;
+    for (int signal : kStopSignals) std::signal(signal, OnStopSignal);
+    // A closed pipe or socket is a write error of the job, not the end of the process.
+    std::signal(SIGPIPE, SIG_IGN);
+}
+
+void TerminalInterface::Attach(TranscoderDialog& model) {
+    window = &model;
+    stopTarget = &model;
 }
 
 TerminalInterface::~TerminalInterface() {
+    stopTarget = nullptr;
     EndProgressLine();
-    std::signal(SIGINT, SIG_DFL);
+    for (int signal : kStopSignals) std::signal(signal, SIG_DFL);
+}
+
+int TerminalInterface::StopSignal() const {
+    return stopSignal;
 }
 
 MessageAnswer TerminalInterface::ShowMessage(std::string_view text, std::string_view title,
@@ -55,11 +83,15 @@ void TerminalInterface::ControlChanged(int controlId) {
 }
 
 void TerminalInterface::PumpMessages() {
-    if (interruptRequested && window) {
-        interruptRequested = 0;
+    // Asked again at every pump: a signal that came between two jobs of a batch, or before a
+    // job cleared its stop request, still stops it.
+    if (stopSignal != 0 && window) {
         window->RequestStop();
-        EndProgressLine();
-        std::fprintf(stderr, "Stopping: the output written so far is kept.\n");
+        if (!stopReported) {
+            stopReported = true;
+            EndProgressLine();
+            std::fprintf(stderr, "Stopping (%s)...\n", strsignal(stopSignal));
+        }
     }
     DrawProgress(false);
 }

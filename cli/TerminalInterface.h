@@ -10,7 +10,9 @@ class TranscoderDialog;
 
 // The user interface of the command line: message boxes become "Title: text" lines on
 // standard error, questions are answered by --yes (OK) or refused (Cancel), progress is
-// drawn on standard error when it is a terminal, and Ctrl-C asks the running job to stop.
+// drawn on standard error when it is a terminal, and Ctrl-C, SIGTERM or SIGHUP ask the
+// running job to stop (a second one ends the process at once). SIGPIPE is ignored, so a
+// closed pipe is a write error like any other.
 class TerminalInterface : public UserInterface {
   public:
     explicit TerminalInterface(bool answerYes);
@@ -18,13 +20,16 @@ class TerminalInterface : public UserInterface {
     TerminalInterface(const TerminalInterface&) = delete;
     TerminalInterface& operator=(const TerminalInterface&) = delete;
 
-    void Attach(TranscoderDialog& model) { window = &model; }
+    void Attach(TranscoderDialog& model);
 
     MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons buttons,
                               MessageIcon icon) override;
     void ControlChanged(int controlId) override;
     void PumpMessages() override;
     void SetBusy(bool busy) override;
+
+    // The signal that asked the job to stop, or 0.
+    int StopSignal() const;
 
   private:
     void DrawProgress(bool force);
@@ -33,6 +38,7 @@ class TerminalInterface : public UserInterface {
     bool answerYes;
     bool showProgress;
     bool progressShown = false;
+    bool stopReported = false;
     TranscoderDialog* window = nullptr;
     std::chrono::steady_clock::time_point lastDraw{};
 };

@@ -16,6 +16,7 @@
 #include "cli/Mp2Commands.h"
 #include "cli/TerminalInterface.h"
 #include "mp2enc/Mp2Engine.h"
+#include "sources/InputProbe.h"
 
 namespace {
 
@@ -59,13 +60,25 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
     tavrisk::TranscoderDialog window(ui);
     ui.Attach(window);
+    // The input frequency follows the input file's own rate unless an option says otherwise.
+    window.SetInputRateProbe(tavrisk::ProbeInputRate);
     if (!tavrisk::CommandLine::Apply(*options, window, error)) {
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
         return tavrisk::kExitUsage;
     }
+    for (const std::string& warning : tavrisk::CommandLine::Warnings(*options))
+        std::fprintf(stderr, "tavrisk-cli: warning: %s\n", warning.c_str());
     tavrisk::TranscodeJob job(window);
     if (options->priorityItem) job.ApplyPriority();
-    const ExitStatus code = ExitStatusOf(job.OnTranscode());
+    const auto outcome = job.OnTranscode();
+    ExitStatus code = ExitStatusOf(outcome);
+    if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
+        std::fprintf(stderr, job.OutputStarted() ? "Stopped: the output written so far is kept.\n"
+                                                 : "Stopped before any output was written.\n");
+        // 128 + the signal, as a shell reports a process ended by it.
+        if (ui.StopSignal() != 0)
+            code = static_cast<ExitStatus>(tavrisk::kExitSignalBase + ui.StopSignal());
+    }
     app.ExitInstance();
     return code;
 }

@@ -9,6 +9,7 @@ namespace {
 constexpr int kMsPerSecond = 1000;
 constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
+constexpr const char* kFormatTitle = "Tavrisk Internal Encoder Error";
 
 // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
 constexpr int kInputOfColumn[SampleSource::kChannels] = {0, 2, 1, 5, 3, 4};
@@ -34,6 +35,14 @@ bool SampleSource::Fail(const std::string& text, const std::string& title) {
     lastError = text;
     host.MessageBox(text, title, MessageButtons::Ok, MessageIcon::Stop);
     return false;
+}
+
+bool SampleSource::CheckInputRate(int fileRate) {
+    const int selected = host.GetInputRate();
+    if (fileRate == selected) return true;
+    return Fail("The input '" + fileName + "' is at " + std::to_string(fileRate) +
+                    " Hz, but the input frequency is set to " + std::to_string(selected) + " Hz",
+                kFormatTitle);
 }
 
 bool SampleSource::Open(const std::string& name) {

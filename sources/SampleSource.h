@@ -88,6 +88,9 @@ class SampleSource {
 
     // Shows a stop message box and keeps its text as the last error; false.
     bool Fail(const std::string& text, const std::string& title);
+    // The file's own rate decides: false (after a message naming both rates) when the job's
+    // input frequency is another one.
+    bool CheckInputRate(int fileRate);
 
     JobHost& host;
     std::string fileName;

@@ -93,7 +93,7 @@ bool WavFileSource::CheckFormat() {
         waveFormat.samplesPerSecond == 44100 || waveFormat.samplesPerSecond == 48000;
     if (waveFormat.channels == kRequiredChannels && rateSupported &&
         waveFormat.bitsPerSample == kRequiredBits) {
-        return true;
+        return CheckInputRate(static_cast<int>(waveFormat.samplesPerSecond));
     }
     return Fail("WAV Format Not supported", "Tavrisk Internal Encoder Error");
 }

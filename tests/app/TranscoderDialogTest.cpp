@@ -52,9 +52,13 @@ TEST_F(TranscoderDialogTest, RoutingStaysAPermutation) {
 TEST_F(TranscoderDialogTest, SliderShowsDbAndMovesLinkedColumns) {
     window.OnSliderScroll(0, 1);
     EXPECT_EQ(window.gainTexts[0].text, "-40.00 dB");
-    window.OnSliderScroll(0, 0);  // ignored
+    window.OnSliderScroll(0, 0, false);  // a notification without a position
     EXPECT_EQ(window.gainTexts[0].text, "-40.00 dB");
     EXPECT_EQ(window.gainSliders[0].position, 1);
+    window.OnSliderScroll(0, 0);  // the thumb at 0: the channel is muted, and shown so
+    EXPECT_EQ(window.gainTexts[0].text, "muted");
+    EXPECT_EQ(window.gainSliders[0].position, 0);
+    EXPECT_EQ(window.CurrentChannelControls().sliderPositions[0], 0);
 
     window.SelectNormalizeLink(1);
     window.OnSliderScroll(0, 50);
@@ -97,6 +101,24 @@ TEST_F(TranscoderDialogTest, UpsamplingIsRefused) {
     window.SelectInputFrequency(TranscoderDialog::kFreq44100);
     EXPECT_FALSE(window.ResamplingNeeded());
     EXPECT_EQ(ui.messages.size(), 1u);
+}
+
+TEST_F(TranscoderDialogTest, ChoosingAnInputTakesItsRate) {
+    window.SetInputRateProbe([](const std::string& name) -> std::optional<int> {
+        if (name == "slow.wav") return 44100;
+        if (name == "fast.ac3") return 48000;
+        return std::nullopt;
+    });
+    window.OnInputChosen("slow.wav");  // both go down, without the upsampling message
+    EXPECT_EQ(window.inputFrequency.selected, TranscoderDialog::kFreq44100);
+    EXPECT_EQ(window.freq.selected, TranscoderDialog::kFreq44100);
+    EXPECT_TRUE(ui.messages.empty());
+    window.OnInputChosen("fast.ac3");  // the output may stay below the input
+    EXPECT_EQ(window.inputFrequency.selected, TranscoderDialog::kFreq48000);
+    EXPECT_EQ(window.freq.selected, TranscoderDialog::kFreq44100);
+    window.OnInputChosen("unknown.ac3");  // unreadable: the controls stay as they are
+    EXPECT_EQ(window.inputFrequency.selected, TranscoderDialog::kFreq48000);
+    EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(TranscoderDialogTest, ResyncIsReadFromTheEditsAndSigned) {

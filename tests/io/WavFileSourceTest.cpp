@@ -5,6 +5,7 @@
 #include <cstdint>
 #include <vector>
 
+#include "sources/InputProbe.h"
 #include "sources/WavFileSource.h"
 #include "tests/io/IoTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -79,6 +80,7 @@ TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
 }
 
 TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
+    host.inputRate = host.outputRate = 44100;
     for (const uint32_t mask : {0x3Fu, 0x60Fu}) {
         WavLayout layout;
         layout.formatTag = 0xFFFE;
@@ -91,6 +93,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
         EXPECT_EQ(host.status, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
         EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1) << "mask " << mask;
     }
+    host.inputRate = host.outputRate = 48000;
     // Any other mask keeps the plain order.
     WavLayout layout;
     layout.formatTag = 0xFFFE;
@@ -120,6 +123,24 @@ TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
     EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
     EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2), 2);
     EXPECT_EQ(host.progress.back(), 100.0f);
+}
+
+TEST_F(WavFileSourceTest, TheFilesOwnRateDecides) {
+    WavLayout layout;
+    layout.rate = 44100;
+    layout.samples = RowFrames(kBlock, kRowOfPlain);
+    const std::string path = Write(layout, "slow.wav");
+    EXPECT_EQ(ProbeInputRate(path), 44100);
+    EXPECT_EQ(ProbeInputRate(Write(WavLayout{}, "plain.WAV")), 48000);
+    EXPECT_EQ(ProbeInputRate(dir.File("missing.wav")), std::nullopt);
+
+    // Read as 48 kHz, a 300 Hz tone would come out at 327 Hz: refused, naming both rates.
+    WavFileSource source(host);
+    EXPECT_FALSE(source.Open(path));
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "The input '" + path +
+                                         "' is at 44100 Hz, but the input frequency is set to "
+                                         "48000 Hz");
 }
 
 TEST_F(WavFileSourceTest, AnUnknownDataSizeRunsToTheEndOfTheFile) {
