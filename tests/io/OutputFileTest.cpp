@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "platform/OutputFile.h"
+#include "platform/SameFile.h"
 #include "tests/io/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
@@ -176,6 +177,24 @@ TEST(OutputFile, AFailedWriteIsToldAndWhatWasWrittenIsKept) {
     }
     EXPECT_FALSE(file.Commit());
     EXPECT_EQ(ReadBytes(target), block);
+}
+
+TEST(SameFile, EverySpellingOfOneFileAndNoOther) {
+    TempDir dir;
+    const std::string path = dir.File("in.wav");
+    WriteBytes(path, kEarlier);
+    fs::create_directory(dir.File("sub"));
+    fs::create_symlink(path, dir.File("link.wav"));
+    fs::create_hard_link(path, dir.File("hard.wav"));
+    for (const std::string& name :
+         {path, dir.File("./in.wav"), dir.File("sub/../in.wav"), dir.File("link.wav"),
+          dir.File("hard.wav"), dir.File("sub/.//../link.wav")}) {
+        EXPECT_TRUE(IsSameFile(path, name)) << name;
+    }
+    WriteBytes(dir.File("copy.wav"), kEarlier);
+    EXPECT_FALSE(IsSameFile(path, dir.File("copy.wav")));
+    EXPECT_FALSE(IsSameFile(path, dir.File("missing.wav")));
+    EXPECT_FALSE(IsSameFile(dir.File("missing.wav"), dir.File("missing.wav")));
 }
 
 }  // namespace

@@ -203,6 +203,29 @@ TEST_F(Mp2EngineTest, NoSourceBlockStillClosesEverythingAndLeavesNoEmptyFile) {
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2) << "input and empty.mp2";
 }
 
+TEST_F(Mp2EngineTest, AnOutputThatIsTheInputIsRefusedNotRenamed) {
+    fs::create_directory(dir.File("sub"));
+    fs::create_symlink(input, dir.File("link.wav"));
+    for (const std::string& output :
+         {input, dir.File("./input.wav"), dir.File("sub/../input.wav"), dir.File("link.wav")}) {
+        bool init = true;
+        EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", output),
+                               std::make_unique<ToneBlockSource>(window, log, 2), &init));
+        EXPECT_FALSE(init);
+        ASSERT_FALSE(window.messages.empty());
+        EXPECT_EQ(window.messages.back().text, "The output '" + output + "' is the input file");
+        EXPECT_EQ(window.messages.back().title, "File I/O Error");
+    }
+    EXPECT_EQ(log.opens, 0);
+    EXPECT_FALSE(fs::exists(input + ".mpg"));
+    // The name made for a missing output is checked too.
+    fs::create_hard_link(input, input + ".mpg");
+    EXPECT_FALSE(RunEngine({"tavrisk", "-r", "48.000", "-L", input},
+                           std::make_unique<ToneBlockSource>(window, log, 1)));
+    EXPECT_EQ(window.messages.back().text, "The output '" + input + ".mpg' is the input file");
+    EXPECT_EQ(ReadBytes(input), (std::vector<uint8_t>{1, 2, 3}));
+}
+
 TEST_F(Mp2EngineTest, OptionErrorsFailInitWithoutEndingTheProcess) {
     bool init = true;
     auto args = JobArguments("48.000", "384", dir.File("x.mp2"));
