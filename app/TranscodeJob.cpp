@@ -2,8 +2,13 @@
 
 #include <sys/stat.h>
 
+#include <algorithm>
 #include <cstdio>
 #include <string>
+
+#include "engines/EngineMessages.h"
+#include "engines/MonoFilesEngine.h"
+#include "platform/SameFile.h"
 
 namespace tavrisk {
 
@@ -12,9 +17,14 @@ namespace {
 constexpr const char* kProgramName = "Tavrisk";
 constexpr const char* kFileIoError = "File I/O Error";
 
-bool IsReadableFile(const std::string& name) {
+// Anything but a folder: a file or a device, or a link to one.
+bool ExistsAsFile(const std::string& name) {
     struct stat info {};
-    if (::stat(name.c_str(), &info) != 0 || S_ISDIR(info.st_mode)) return false;
+    return ::stat(name.c_str(), &info) == 0 && !S_ISDIR(info.st_mode);
+}
+
+bool IsReadableFile(const std::string& name) {
+    if (!ExistsAsFile(name)) return false;
     std::FILE* file = std::fopen(name.c_str(), "rb");
     if (!file) return false;
     std::fclose(file);
@@ -63,6 +73,18 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
     return overall;
 }
 
+std::vector<std::string> TranscodeJob::OutputFiles() const {
+    const std::string& output = window.outputName.text;
+    const int engine = window.outputEngine.selected;
+    if (engine != TranscoderDialog::kEnginePcmMono && engine != TranscoderDialog::kEngineWavMono)
+        return {output};
+    const bool wavMode = engine == TranscoderDialog::kEngineWavMono;
+    std::vector<std::string> files;
+    for (int k = 0; k < MonoFilesEngine::kFiles; ++k)
+        files.push_back(MonoFilesEngine::FilePath(output, k, wavMode));
+    return files;
+}
+
 bool TranscodeJob::CheckNames() {
     const std::string& input = window.inputName.text;
     const std::string& output = window.outputName.text;
@@ -86,12 +108,21 @@ bool TranscodeJob::CheckNames() {
         window.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
         return false;
     }
-    // A folder (the mono-file engines' output) raises no question.
-    if (IsReadableFile(output) &&
-        window.MessageBox("Overwrite file '" + output + "'", "File I/O Warning",
-                          MessageButtons::OkCancel, MessageIcon::Question) != MessageAnswer::Ok)
-        return false;
-    return true;
+    // Refused whatever the answer to a question would be: the job would destroy its input.
+    const std::vector<std::string> files = OutputFiles();
+    for (const std::string& file : files) {
+        if (IsSameFile(file, input)) {
+            ReportOutputIsInput(window, file);
+            return false;
+        }
+    }
+    // One question for an existing output file, or one for a folder whose files exist.
+    const bool folder = files.size() > 1;
+    if (std::none_of(files.begin(), files.end(), ExistsAsFile)) return true;
+    const std::string question =
+        folder ? "Overwrite files in '" + output + "'" : "Overwrite file '" + output + "'";
+    return window.MessageBox(question, "File I/O Warning", MessageButtons::OkCancel,
+                             MessageIcon::Question) == MessageAnswer::Ok;
 }
 
 void TranscodeJob::BuildArguments() {

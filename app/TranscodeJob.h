@@ -3,6 +3,7 @@
 #include <array>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "app/TranscoderDialog.h"
 #include "engines/OutputEngine.h"
@@ -46,7 +47,11 @@ class TranscodeJob {
 
   private:
     void BuildArguments();
+    // Refuses missing names, an output that is the input, and (unless the user agrees) one
+    // that would overwrite existing files.
     bool CheckNames();
+    // The files the selected engine writes: the output, or the six files in its folder.
+    std::vector<std::string> OutputFiles() const;
 
     TranscoderDialog& window;
     std::array<std::string, kArgc> arguments;

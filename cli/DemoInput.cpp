@@ -1,9 +1,9 @@
 #include "cli/DemoInput.h"
 
-#include <array>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
+#include <vector>
 
 #include "platform/WavWriter.h"
 
@@ -16,14 +16,20 @@ bool DemoInput::Write(const std::string& path, std::string& error) {
         error = "Unable to create file '" + path + "'";
         return false;
     }
-    std::array<uint8_t, kChannels * WavWriter::kBytesPerSample> frame{};
-    for (int i = 0; i < kRate * kSeconds; ++i) {
-        for (int c = 0; c < kChannels; ++c) {
-            const double phase = 2.0 * std::numbers::pi * kFrequencies[c] * i / kRate;
-            WavWriter::PutSample(std::round(kAmplitude * std::sin(phase)),
-                                 frame.data() + c * WavWriter::kBytesPerSample);
+    // Written a tenth of a second at a time: the writer does not buffer.
+    constexpr int kFramesPerWrite = kRate / 10;
+    constexpr std::size_t kFrameBytes = kChannels * WavWriter::kBytesPerSample;
+    std::vector<uint8_t> frames(kFramesPerWrite * kFrameBytes);
+    for (int start = 0; start < kRate * kSeconds; start += kFramesPerWrite) {
+        for (int i = 0; i < kFramesPerWrite; ++i) {
+            for (int c = 0; c < kChannels; ++c) {
+                const double phase = 2.0 * std::numbers::pi * kFrequencies[c] * (start + i) / kRate;
+                WavWriter::PutSample(
+                    std::round(kAmplitude * std::sin(phase)),
+                    frames.data() + i * kFrameBytes + c * WavWriter::kBytesPerSample);
+            }
         }
-        if (!writer.Write(frame.data(), frame.size())) {
+        if (!writer.Write(frames.data(), frames.size())) {
             error = "Unable to write file '" + path + "'";
             return false;
         }

@@ -7,6 +7,7 @@
 #include "cli/WavFileSink.h"
 #include "mp2dec/StreamChecker.h"
 #include "mp2dec/StreamDecoder.h"
+#include "platform/SameFile.h"
 
 namespace tavrisk {
 
@@ -17,6 +18,7 @@ using mp2dec::StreamChecker;
 using mp2dec::StreamDecoder;
 
 constexpr const char* kStereoOption = "--stereo";
+constexpr const char* kYesOption = "--yes";
 
 uint64_t FileSize(const std::string& path) {
     std::error_code ec;
@@ -64,17 +66,20 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
                             std::ostream& err, bool showProgress) {
     std::vector<std::string> names;
     bool stereo = false;
+    bool overwrite = false;
     bool unknownOption = false;
     for (const std::string& arg : args) {
         if (arg == kStereoOption)
             stereo = true;
+        else if (arg == kYesOption)
+            overwrite = true;
         else if (!arg.empty() && arg[0] == '-' && arg.size() > 1)
             unknownOption = true;
         else
             names.push_back(arg);
     }
     if (names.size() != 2 || unknownOption) {
-        err << "usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]\n";
+        err << "usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--yes]\n";
         return kExitUsage;
     }
     std::ifstream in(names[0], std::ios::binary);
@@ -82,9 +87,14 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
         err << "cannot open " << names[0] << '\n';
         return kExitRefused;
     }
-    std::error_code ec;
-    if (std::filesystem::equivalent(names[0], names[1], ec)) {
+    if (IsSameFile(names[0], names[1])) {
         err << "the output " << names[1] << " would overwrite the input\n";
+        return kExitRefused;
+    }
+    std::error_code ec;
+    if (std::filesystem::exists(names[1], ec) && !std::filesystem::is_directory(names[1], ec) &&
+        !overwrite) {
+        err << "the output " << names[1] << " exists: use --yes to overwrite it\n";
         return kExitRefused;
     }
     ProgressLine progress(err, "Decoding", showProgress);

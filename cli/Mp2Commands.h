@@ -12,8 +12,9 @@ namespace tavrisk {
 // kExitFailed when it found errors.
 ExitStatus RunCheckCommand(const std::vector<std::string>& args, std::ostream& out,
                            std::ostream& err, bool showProgress);
-// `tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]`: six-channel WAV L, C, R, LS, RS, LFE (or
-// the compatible pair).
+// `tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--yes]`: six-channel WAV L, C, R, LS, RS,
+// LFE (or the compatible pair). An existing output is replaced only with --yes, the input
+// never.
 ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out,
                             std::ostream& err, bool showProgress);
 

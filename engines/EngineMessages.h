@@ -12,6 +12,12 @@ inline void ReportCreateError(JobHost& host, const std::string& path) {
                     MessageIcon::Stop);
 }
 
+// An output that is the job's input file: writing it would destroy the input.
+inline void ReportOutputIsInput(JobHost& host, const std::string& path) {
+    host.MessageBox("The output '" + path + "' is the input file", "File I/O Error",
+                    MessageButtons::Ok, MessageIcon::Stop);
+}
+
 inline void ReportWriteError(JobHost& host, const std::string& path) {
     host.MessageBox("Unable to write file:\n" + path, "File I/O Error", MessageButtons::Ok,
                     MessageIcon::Stop);

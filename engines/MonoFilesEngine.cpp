@@ -9,12 +9,6 @@ namespace tavrisk {
 
 MonoFilesEngine::MonoFilesEngine(JobHost& host, bool wavMode) : host(host), wavMode(wavMode) {}
 
-MonoFilesEngine::~MonoFilesEngine() {
-    for (int k = 0; k < kFiles; ++k) {
-        CloseFile(k);
-    }
-}
-
 std::string MonoFilesEngine::FilePath(const std::string& folder, int k, bool wavMode) {
     return folder + "/stream_" + kChannelNames[k] + (wavMode ? ".wav" : ".pcm");
 }
@@ -31,7 +25,7 @@ bool MonoFilesEngine::Init(int argc, const char* const* argv) {
         paths[k] = FilePath(folder, k, wavMode);
         if (!CreateFile(k, rate)) {
             ReportCreateError(host, paths[k]);
-            RemoveCreatedFiles(k);
+            DiscardFiles();
             return false;
         }
     }
@@ -45,13 +39,16 @@ bool MonoFilesEngine::CreateFile(int k, int rate) {
     return rawFiles[k].Open(paths[k], RiffFile::Mode::kCreate);
 }
 
-void MonoFilesEngine::RemoveCreatedFiles(int count) {
-    std::error_code ignored;
-    for (int k = 0; k < count; ++k) {
-        CloseFile(k);
-        std::filesystem::remove(paths[k], ignored);
+void MonoFilesEngine::DiscardFiles() {
+    for (int k = 0; k < kFiles; ++k) {
+        if (wavMode) {
+            wavFiles[k].Discard();
+        } else {
+            rawFiles[k].Discard();
+        }
     }
     if (createdFolder) {
+        std::error_code ignored;
         std::filesystem::remove(folder, ignored);  // only when it is empty
     }
 }
@@ -79,12 +76,17 @@ bool MonoFilesEngine::FetchBlock() {
             return false;
         }
     }
+    wroteBlock = true;
     return true;
 }
 
 bool MonoFilesEngine::Finish() {
     if (source) {
         source->Close();
+    }
+    if (!wroteBlock) {
+        DiscardFiles();
+        return true;
     }
     bool closed = true;
     for (int k = 0; k < kFiles; ++k) {

@@ -23,7 +23,6 @@ class MonoFilesEngine : public OutputEngine {
                                                                       "lfe", "ls", "rs"};
 
     MonoFilesEngine(JobHost& host, bool wavMode);
-    ~MonoFilesEngine() override;
 
     bool Init(int argc, const char* const* argv) override;
     bool Finish() override;
@@ -37,11 +36,13 @@ class MonoFilesEngine : public OutputEngine {
     bool CreateFile(int k, int rate);
     bool WriteFile(int k, const uint8_t* bytes, std::size_t count);
     bool CloseFile(int k);
-    void RemoveCreatedFiles(int count);
+    // Drops every file of the job, and the folder when the job created it.
+    void DiscardFiles();
 
     JobHost& host;
     bool wavMode;
     bool createdFolder = false;
+    bool wroteBlock = false;
     std::string folder;
     std::array<std::string, kFiles> paths;
     std::array<WavWriter, kFiles> wavFiles;

@@ -15,10 +15,6 @@ constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfFileChannel = {
 
 WavEngine::WavEngine(JobHost& host) : host(host) {}
 
-WavEngine::~WavEngine() {
-    writer.Close();
-}
-
 bool WavEngine::Init(int argc, const char* const* argv) {
     if (!source || argc < 2 || !source->Open(argv[argc - 2])) {
         return false;
@@ -47,12 +43,17 @@ bool WavEngine::FetchBlock() {
         failed = true;
         return false;
     }
+    wroteBlock = true;
     return true;
 }
 
 bool WavEngine::Finish() {
     if (source) {
         source->Close();
+    }
+    if (!wroteBlock) {
+        writer.Discard();
+        return true;
     }
     const bool wasOpen = writer.IsOpen();
     if (!writer.Close() && wasOpen) {

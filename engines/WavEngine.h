@@ -11,13 +11,13 @@
 namespace tavrisk {
 
 // Writes the processed audio into one six-channel 16-bit WAV file, frames interleaved as
-// L, C, R, LS, RS, LFE.
+// L, C, R, LS, RS, LFE. The file takes its name when the job finishes, and only when it
+// holds at least one block: a job that ends before leaves any earlier file as it was.
 class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;
 
     explicit WavEngine(JobHost& host);
-    ~WavEngine() override;
 
     bool Init(int argc, const char* const* argv) override;
     bool Finish() override;
@@ -28,6 +28,7 @@ class WavEngine : public OutputEngine {
     JobHost& host;
     WavWriter writer;
     std::string outputName;
+    bool wroteBlock = false;
     SampleBlock block;
     std::array<uint8_t, SampleBlock::kFrames * kChannels * WavWriter::kBytesPerSample> frames{};
 };

@@ -2,22 +2,28 @@
 
 namespace tavrisk::mp2 {
 
+namespace {
+
+// Frame ends a buffer holds before the list grows (small frames in a large buffer).
+constexpr std::size_t kFrameEndsReserved = 64;
+
+}  // namespace
+
 bool BitStream::open(const std::string& path, std::size_t bufferSize, std::FILE* messageStream) {
-    close();
+    discard();
     messages = messageStream;
-    std::FILE* created = std::fopen(path.c_str(), "wb+");
-    if (created == nullptr) {
+    if (!file.Create(path)) {
         std::fprintf(messages, "Could not create \"%s\".\n", path.c_str());
         return false;
     }
-    // The writer buffers by itself; unbuffered stdio makes every write report its error.
-    std::setvbuf(created, nullptr, _IONBF, 0);
-    fileHandle.reset(created);
-    file = created;
     buffer.assign(bufferSize == 0 ? 1 : bufferSize, 0);
+    bufferedFrameEnds.clear();
+    bufferedFrameEnds.reserve(kFrameEndsReserved);
     byteIndex = 0;
     bitIndex = 8;
     totalBits = 0;
+    fileBytes = 0;
+    lastWrittenFrameEnd = 0;
     failed = false;
     return true;
 }
@@ -48,6 +54,10 @@ void BitStream::putBits(std::uint32_t value, int width) {
     }
 }
 
+void BitStream::endFrame() {
+    bufferedFrameEnds.push_back(fileBytes + byteIndex);
+}
+
 void BitStream::completeByte() {
     bitIndex = 8;
     if (++byteIndex == buffer.size()) flush();
@@ -55,21 +65,45 @@ void BitStream::completeByte() {
 }
 
 void BitStream::flush() {
-    if (file != nullptr && !failed && byteIndex > 0) {
-        if (std::fwrite(buffer.data(), 1, byteIndex, file) != byteIndex) failed = true;
+    if (file.IsOpen() && !failed && byteIndex > 0) {
+        if (file.Write(buffer.data(), byteIndex)) {
+            fileBytes += byteIndex;
+            if (!bufferedFrameEnds.empty()) lastWrittenFrameEnd = bufferedFrameEnds.back();
+            bufferedFrameEnds.clear();
+        } else {
+            failed = true;
+            cutToWholeFrames();
+        }
     }
     byteIndex = 0;
 }
 
+void BitStream::cutToWholeFrames() {
+    // A short write may have carried some of the buffer's frames whole.
+    const std::uint64_t reached = file.Size();
+    std::uint64_t end = lastWrittenFrameEnd;
+    for (const std::uint64_t frameEnd : bufferedFrameEnds) {
+        if (frameEnd <= reached) end = frameEnd;
+    }
+    bufferedFrameEnds.clear();
+    if (file.Truncate(end)) fileBytes = end;
+}
+
 bool BitStream::close() {
-    if (file == nullptr) return true;
+    if (!file.IsOpen()) return true;
     flush();
-    if (std::fflush(file) != 0) failed = true;
-    std::FILE* closing = fileHandle.release();
-    file = nullptr;
-    if (std::fclose(closing) != 0) failed = true;
     buffer.clear();
+    if (file.Size() == 0) {
+        file.Discard();
+        return !failed;
+    }
+    if (!file.Commit()) failed = true;
     return !failed;
+}
+
+void BitStream::discard() {
+    file.Discard();
+    buffer.clear();
 }
 
 }  // namespace tavrisk::mp2

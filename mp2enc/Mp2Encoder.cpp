@@ -316,6 +316,7 @@ void Mp2Encoder::writeFill(long frameStartBits) {
                                 (FrameLength::kSamplesPerFrame / frequencyKhz)) +
               mpegHeader.padding);
     frameWriter.writeFill(bitStream, adb, options.ancillaryText != 0, headerFrameBits);
+    bitStream.endFrame();
 
     const unsigned long sent = bitStream.bitCount() - totalBitsSent;
     if (sent % 8 != 0) {

@@ -40,12 +40,15 @@ class Mp2Encoder {
     // Fixes the stream configuration from the options and checks that every frame fits;
     // false after a message when the options cannot give a valid stream.
     bool configure(const EncoderOptions& options);
-    // Creates the output file; false after "Could not create".
+    // Creates the output file; false after "Could not create". The file takes its name in
+    // finish(); an encoder dropped before leaves any earlier file of that name untouched.
     bool openOutput(const std::string& path);
     // Encodes one frame; it is written by the next call or by finish(). False when writing
     // failed.
     bool encodeFrame(const SampleBlock& block);
     // Closes the output and prints the statistics; false when writing or closing failed.
+    // After a failed write the file ends at its last whole frame; one without a whole frame
+    // is not kept.
     bool finish(const std::string& inputPath, const std::string& outputPath);
 
     long frameCount() const { return frames; }

@@ -6,7 +6,9 @@
 #include <cstdlib>
 #include <string>
 
+#include "engines/EngineMessages.h"
 #include "mp2enc/EncoderOptions.h"
+#include "platform/SameFile.h"
 
 namespace tavrisk::mp2 {
 namespace {
@@ -86,7 +88,13 @@ bool Mp2Engine::Init(int argc, const char* const* argv) {
     if (!Configure(argc, argv, options)) return false;
     inputPath = options.inputPath;
     outputPath = options.outputPath;
-    if (outputPath.empty() || outputPath == inputPath) outputPath = inputPath + kDefaultExtension;
+    // Without an output name the stream goes beside the input. An output that is the input
+    // is refused, not renamed: another name would replace a file nobody asked about.
+    if (outputPath.empty()) outputPath = inputPath + kDefaultExtension;
+    if (IsSameFile(outputPath, inputPath)) {
+        ReportOutputIsInput(host, outputPath);
+        return false;
+    }
 
     inputFile.reset(std::fopen(inputPath.c_str(), "rb"));
     if (!inputFile) {

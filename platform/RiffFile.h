@@ -6,19 +6,27 @@
 #include <memory>
 #include <string>
 
+#include "platform/OutputFile.h"
+
 namespace tavrisk {
 
 // A binary file handle as the RIFF reader and writer use it (and the raw PCM files): open
 // for reading or create for writing, read, write, seek, and a close that tells whether the
-// buffered data reached the file. Closed by the destructor.
+// data reached the file. A created file is written unbuffered, so that a failed write says
+// exactly what reached the file, and appears under its name only when closed (see
+// OutputFile); destroyed without Close, or discarded, it leaves any earlier file of that
+// name untouched.
 class RiffFile {
   public:
     enum class Mode { kRead, kCreate };
 
     bool Open(const std::string& path, Mode mode);
-    bool IsOpen() const { return file != nullptr; }
-    // False when flushing or closing failed (a full disk, say); harmless when closed.
+    bool IsOpen() const { return reader != nullptr || output.IsOpen(); }
+    // False when closing failed (a full disk, say), or a created file could not be put in
+    // place; harmless when closed.
     bool Close();
+    // Closes a created file without putting it in place.
+    void Discard();
 
     // Bytes actually read (0 at the end or on an error).
     std::size_t Read(void* data, std::size_t count);
@@ -35,7 +43,8 @@ class RiffFile {
     struct Closer {
         void operator()(std::FILE* handle) const { std::fclose(handle); }
     };
-    std::unique_ptr<std::FILE, Closer> file;
+    std::unique_ptr<std::FILE, Closer> reader;
+    OutputFile output;
 };
 
 }  // namespace tavrisk

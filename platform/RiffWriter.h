@@ -11,7 +11,9 @@ namespace tavrisk {
 
 // Writes a RIFF file: create the "RIFF" form and chunks inside it with placeholder sizes,
 // write their bodies, ascend out of each, which writes its real size. A RIFF file cannot
-// exceed 4 GiB; a write that would go past that fails instead of wrapping the sizes.
+// exceed 4 GiB; a write that would go past that fails instead of wrapping the sizes. The
+// file takes its name when closed (see RiffFile): a writer discarded or destroyed before
+// leaves any earlier file of that name as it was.
 class RiffWriter {
   public:
     static constexpr uint64_t kMaxFileSize = 0xFFFFFFFF;
@@ -23,6 +25,8 @@ class RiffWriter {
     // False when the data could not all be written. After a failed write the file is cut
     // to what was written whole, so that the chunk sizes describe it.
     bool Close();
+    // Closes without keeping the file.
+    void Discard() { file.Discard(); }
 
     bool CreateRiff(uint32_t formType, RiffChunk& riff);
     bool CreateChunk(uint32_t id, RiffChunk& chunk);

@@ -1,8 +1,5 @@
 #include "platform/WavWriter.h"
 
-#include <filesystem>
-#include <system_error>
-
 namespace tavrisk {
 
 std::array<uint8_t, WavWriter::kFormatSize> WavWriter::FormatRecord(int channels,
@@ -33,13 +30,8 @@ bool WavWriter::Open(const std::string& fileName, int channels, int samplesPerSe
                                riff.Write(format.data(), format.size()) && riff.Ascend(subChunk) &&
                                riff.CreateChunk(FourCc("data"), subChunk);
     if (!headerWritten) {
-        // A file without its header is no WAV file: do not leave it behind (only a plain file,
-        // never a device or whatever else the name may lead to).
-        riff.Close();
-        std::error_code ignored;
-        if (std::filesystem::is_regular_file(fileName, ignored)) {
-            std::filesystem::remove(fileName, ignored);
-        }
+        // A file without its header is no WAV file: do not leave it behind.
+        riff.Discard();
     }
     return headerWritten;
 }

@@ -11,7 +11,8 @@
 namespace tavrisk {
 
 // Writes a RIFF WAV file of PCM samples: an 18-byte "fmt " record, then a "data" chunk whose
-// size, like the RIFF size, is fixed up by Close.
+// size, like the RIFF size, is fixed up by Close. The file takes its name when closed; a
+// writer discarded or destroyed before leaves any earlier file of that name as it was.
 class WavWriter {
   public:
     static constexpr uint16_t kFormatPcm = 1;
@@ -20,7 +21,7 @@ class WavWriter {
     static constexpr std::size_t kBytesPerSample = 2;
 
     WavWriter() = default;
-    ~WavWriter() { Close(); }
+    ~WavWriter() { Discard(); }
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
@@ -30,6 +31,8 @@ class WavWriter {
     bool Write(const void* bytes, std::size_t count) { return riff.Write(bytes, count); }
     // Fixes up the sizes and closes; false when that failed. Harmless when closed.
     bool Close();
+    // Closes without keeping the file. Harmless when closed.
+    void Discard() { riff.Discard(); }
     bool IsOpen() const { return riff.IsOpen(); }
 
     // A block value (a whole 16-bit value carried as double), truncated toward zero, as two

@@ -3,12 +3,15 @@
 #include <filesystem>
 
 #include "app/TranscodeJob.h"
+#include "engines/MonoFilesEngine.h"
 #include "sources/WavFileSource.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk {
 namespace {
+
+namespace fs = std::filesystem;
 
 class TranscodeJobTest : public ::testing::Test {
   protected:
@@ -55,6 +58,76 @@ TEST_F(TranscodeJobTest, ExistingOutputAsksAndCancelLeavesItAlone) {
     EXPECT_EQ(ui.messages.back().buttons, MessageButtons::OkCancel);
     EXPECT_EQ(ui.messages.back().icon, MessageIcon::Question);
     EXPECT_EQ(test::ReadBytes(output), (std::vector<uint8_t>{9, 9}));
+}
+
+TEST_F(TranscodeJobTest, AnOutputThatIsTheInputIsRefusedWhateverTheAnswer) {
+    // Every spelling, through the command line: OutputSafetyTest.
+    fs::create_directory(dir.File("sub"));
+    fs::create_symlink(input, dir.File("link.ac3"));
+    window.SetInputName(input);
+    for (const int engine : {TranscoderDialog::kEngineMp2, TranscoderDialog::kEngineWav}) {
+        for (const std::string& output : {dir.File("sub/../in.ac3"), dir.File("link.ac3")}) {
+            ui.messages.clear();
+            window.SelectOutputEngine(engine);
+            window.SetOutputName(output);
+            EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused) << output;
+            ASSERT_EQ(ui.messages.size(), 1u) << "no overwrite question first";
+            EXPECT_EQ(ui.Lines()[0],
+                      "File I/O Error: The output '" + output + "' is the input file");
+        }
+    }
+    EXPECT_EQ(test::ReadBytes(input), (std::vector<uint8_t>{1, 2, 3}));
+
+    // A mono-file folder that holds the input as one of its six files.
+    for (const int engine : {TranscoderDialog::kEnginePcmMono, TranscoderDialog::kEngineWavMono}) {
+        const bool wavMode = engine == TranscoderDialog::kEngineWavMono;
+        const std::string folder = dir.File(wavMode ? "wavs" : "pcms");
+        fs::create_directory(folder);
+        const std::string inside = MonoFilesEngine::FilePath(folder, 4, wavMode);
+        test::WriteBytes(inside, {4, 5, 6});
+        window.SetInputName(dir.File(wavMode ? "wavs/./stream_ls.wav" : "link-ls.pcm"));
+        if (!wavMode) fs::create_symlink(inside, dir.File("link-ls.pcm"));
+        window.SelectOutputEngine(engine);
+        window.SetOutputName(folder);
+        ui.messages.clear();
+        EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+        ASSERT_EQ(ui.messages.size(), 1u);
+        EXPECT_EQ(ui.Lines()[0], "File I/O Error: The output '" + inside + "' is the input file");
+        EXPECT_EQ(test::ReadBytes(inside), (std::vector<uint8_t>{4, 5, 6}));
+    }
+}
+
+TEST_F(TranscodeJobTest, AMonoFileFolderWithExistingFilesAsksOnce) {
+    const std::string folder = dir.File("mono");
+    fs::create_directory(folder);
+    window.SetInputName(input);  // no AC-3 stream: a job that runs fails in its engine
+    window.SelectOutputEngine(TranscoderDialog::kEnginePcmMono);
+    window.SetOutputName(folder);
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Failed);
+    for (const auto& line : ui.Lines()) EXPECT_EQ(line.find("File I/O Warning"), std::string::npos);
+
+    // The WAV files do not count for the PCM engine, nor the PCM files for the WAV engine.
+    test::WriteBytes(MonoFilesEngine::FilePath(folder, 0, true), {9});
+    ui.messages.clear();
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Failed);
+    for (const auto& line : ui.Lines()) EXPECT_EQ(line.find("File I/O Warning"), std::string::npos);
+
+    test::WriteBytes(MonoFilesEngine::FilePath(folder, 5, false), {9});
+    ui.messages.clear();
+    ui.answer = MessageAnswer::Cancel;
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
+    ASSERT_EQ(ui.messages.size(), 1u);
+    EXPECT_EQ(ui.Lines()[0], "File I/O Warning: Overwrite files in '" + folder + "'");
+    EXPECT_EQ(ui.messages[0].buttons, MessageButtons::OkCancel);
+    EXPECT_EQ(ui.messages[0].icon, MessageIcon::Question);
+    EXPECT_EQ(test::ReadBytes(MonoFilesEngine::FilePath(folder, 5, false)),
+              (std::vector<uint8_t>{9}));
+
+    ui.answer = MessageAnswer::Ok;
+    ui.messages.clear();
+    EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Failed) << "asked, answered OK, and run";
+    EXPECT_EQ(ui.Lines()[0], "File I/O Warning: Overwrite files in '" + folder + "'");
+    EXPECT_GE(ui.messages.size(), 2u);
 }
 
 TEST_F(TranscodeJobTest, FolderOutputRaisesNoQuestion) {

@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/Mp2Commands.h"
@@ -63,6 +64,36 @@ TEST(Mp2Commands, UsageRefusalsAndFailuresHaveTheirOwnStatus) {
     const std::string unwritable = dir.File("missing-folder/out.wav");
     EXPECT_EQ(RunDecodeCommand({mp2, unwritable}, out, err, false), 1);
     EXPECT_NE(err.str().find("cannot create " + unwritable), std::string::npos) << err.str();
+}
+
+TEST(Mp2Commands, DecodeReplacesAnExistingOutputOnlyWithYesAndNeverItsInput) {
+    TempDir dir;
+    const std::string mp2 = FourFrames(dir);
+    const auto original = ReadBytes(mp2);
+    const std::string wav = dir.File("out.wav");
+    const std::vector<uint8_t> earlier = {7, 7, 7};
+    WriteBytes(wav, earlier);
+    std::ostringstream out, err;
+    EXPECT_EQ(RunDecodeCommand({mp2, wav}, out, err, false), 2);
+    EXPECT_NE(err.str().find("the output " + wav + " exists: use --yes to overwrite it"),
+              std::string::npos)
+        << err.str();
+    EXPECT_EQ(ReadBytes(wav), earlier);
+
+    EXPECT_EQ(RunDecodeCommand({mp2, wav, "--yes"}, out, err, false), 0) << err.str();
+    EXPECT_EQ(test::ReadWav(wav).channels, 6);
+    EXPECT_EQ(test::ReadWav(wav).Frames(), 4u * 1152);
+
+    std::filesystem::create_symlink(mp2, dir.File("link.mp2"));
+    std::filesystem::create_hard_link(mp2, dir.File("hard.mp2"));
+    for (const std::string& same : {dir.File("link.mp2"), dir.File("hard.mp2")}) {
+        std::ostringstream sameErr;
+        EXPECT_EQ(RunDecodeCommand({mp2, same, "--yes"}, out, sameErr, false), 2) << same;
+        EXPECT_NE(sameErr.str().find("would overwrite the input"), std::string::npos);
+    }
+    EXPECT_EQ(ReadBytes(mp2), original);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 4)
+        << "in.mp2, out.wav and the two links: no temporary";
 }
 
 }  // namespace

@@ -170,5 +170,44 @@ TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
     }
 }
 
+TEST_F(EnginesTest, AJobWithoutAWholeBlockLeavesTheEarlierOutputsAndNoTemporary) {
+    const std::string input = WriteInput(kBlock * 4);
+    const std::vector<uint8_t> earlier = {7, 7, 7};
+    const std::string out = dir.File("out.wav");
+    test::WriteBytes(out, earlier);
+    {
+        test::FileSizeLimit limit(10000);  // the header, not the first block
+        WavEngine engine(host);
+        EXPECT_FALSE(RunJob(engine, input, out));
+    }
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(host.messages[0].text, "Unable to write file:\n" + out);
+    EXPECT_EQ(test::ReadBytes(out), earlier);
+
+    const std::string folder = dir.File("mono");
+    fs::create_directory(folder);
+    for (int k = 0; k < 6; ++k)
+        test::WriteBytes(MonoFilesEngine::FilePath(folder, k, false), earlier);
+    {
+        test::FileSizeLimit limit(1000);
+        MonoFilesEngine engine(host, false);
+        EXPECT_FALSE(RunJob(engine, input, folder));
+    }
+    for (int k = 0; k < 6; ++k)
+        EXPECT_EQ(test::ReadBytes(MonoFilesEngine::FilePath(folder, k, false)), earlier) << k;
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 6);
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 3) << "in, out, mono";
+
+    // An engine dropped before it finished leaves nothing of its own.
+    {
+        MonoFilesEngine dropped(host, true);
+        dropped.SetSource(std::make_unique<WavFileSource>(host));
+        const std::array<const char*, 4> argv = {"-r", "48.000", input.c_str(), folder.c_str()};
+        ASSERT_TRUE(dropped.Init(static_cast<int>(argv.size()), argv.data()));
+        ASSERT_TRUE(dropped.FetchBlock());
+    }
+    EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 6);
+}
+
 }  // namespace
 }  // namespace tavrisk

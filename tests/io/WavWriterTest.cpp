@@ -65,8 +65,9 @@ TEST(WavWriter, MonoHeaderAndEmptyFileAreValid) {
     TempDir dir;
     const std::string path = dir.File("mono.wav");
     {
-        WavWriter writer;  // the destructor closes and fixes up
+        WavWriter writer;
         ASSERT_TRUE(writer.Open(path, 1, 44100, 16));
+        ASSERT_TRUE(writer.Close());
     }
     const auto bytes = ReadBytes(path);
     ASSERT_EQ(bytes.size(), 46u);
@@ -77,6 +78,26 @@ TEST(WavWriter, MonoHeaderAndEmptyFileAreValid) {
     EXPECT_EQ(header.blockAlign, 2);
     EXPECT_EQ(header.dataSize, 0u);
     EXPECT_EQ(header.riffSize, 38u);
+}
+
+TEST(WavWriter, AnEarlierFileStaysUnlessTheNewOneIsClosed) {
+    TempDir dir;
+    const std::string path = dir.File("take.wav");
+    const std::vector<uint8_t> earlier = {7, 7, 7};
+    test::WriteBytes(path, earlier);
+    const std::vector<uint8_t> block(1152 * 12, 0x22);
+    {
+        WavWriter writer;
+        ASSERT_TRUE(writer.Open(path, 6, 48000, 16));
+        ASSERT_TRUE(writer.Write(block.data(), block.size()));
+        EXPECT_EQ(ReadBytes(path), earlier);
+        writer.Discard();
+        ASSERT_TRUE(writer.Open(path, 6, 48000, 16));
+        ASSERT_TRUE(writer.Write(block.data(), block.size()));
+    }  // dropped without Close
+    EXPECT_EQ(ReadBytes(path), earlier);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1)
+        << "no temporary is left";
 }
 
 TEST(WavWriter, SamplesAreTruncatedLittleEndian16Bit) {
@@ -128,6 +149,7 @@ TEST(WavWriter, OutputOpensInFfprobeAndSox) {
             WavWriter::PutSample(static_cast<double>(i % 2000) - 1000.0, frames.data() + i);
         }
         ASSERT_TRUE(writer.Write(frames.data(), frames.size()));
+        ASSERT_TRUE(writer.Close());
     }
     const auto probe = test::RunCommand(
         "ffprobe -v error -show_entries stream=channels,sample_rate,duration_ts -of csv=p=0 " +

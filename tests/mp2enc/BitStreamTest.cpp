@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <cstdio>
+#include <filesystem>
 
 #include "mp2enc/BitStream.h"
 #include "mp2enc/HeaderLookups.h"
+#include "tests/io/FileSizeLimit.h"
 #include "tests/mp2enc/StreamCapture.h"
 #include "tests/support/TestSupport.h"
 
@@ -60,6 +62,54 @@ TEST(BitStream, ReportsAnOutputThatCannotBeCreatedOrWritten) {
     for (int i = 0; i < 100; ++i) full.putBits(0xAB, 8);
     EXPECT_TRUE(full.writeFailed());
     EXPECT_FALSE(full.close());
+}
+
+TEST(BitStream, AFailedWriteLeavesTheFileAtItsLastWholeFrame) {
+    TempDir dir;
+    const std::string path = dir.File("cut.mp2");
+    constexpr int kFrameBytes = 100;
+    BitStream bs;
+    {
+        // Buffers of 4096 bytes: the third write stops short at 10050 bytes, inside the
+        // 101st frame, after frames that reached the file whole from that very buffer.
+        tavrisk::test::FileSizeLimit limit(10050);
+        ASSERT_TRUE(bs.open(path, 4096, stdout));
+        for (int frame = 0; frame < 200; ++frame) {
+            for (int i = 0; i < kFrameBytes; ++i) bs.putBits(static_cast<uint32_t>(frame), 8);
+            bs.endFrame();
+        }
+        EXPECT_TRUE(bs.writeFailed());
+        EXPECT_FALSE(bs.close());
+    }
+    const auto bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 100u * kFrameBytes);
+    EXPECT_EQ(bytes.back(), 99);
+}
+
+TEST(BitStream, AnEarlierFileStaysUnlessTheNewOneHoldsAByte) {
+    TempDir dir;
+    const std::string path = dir.File("kept.mp2");
+    const std::vector<uint8_t> earlier = {7, 7, 7};
+    tavrisk::test::WriteBytes(path, earlier);
+    {
+        BitStream dropped;
+        ASSERT_TRUE(dropped.open(path, 16, stdout));
+        for (int i = 0; i < 100; ++i) dropped.putBits(0xAB, 8);
+    }
+    EXPECT_EQ(ReadBytes(path), earlier) << "dropped without close";
+    BitStream bs;
+    ASSERT_TRUE(bs.open(path, 16, stdout));
+    EXPECT_TRUE(bs.close()) << "nothing put";
+    EXPECT_EQ(ReadBytes(path), earlier);
+    {
+        tavrisk::test::FileSizeLimit limit(0);
+        ASSERT_TRUE(bs.open(path, 16, stdout));
+        for (int i = 0; i < 100; ++i) bs.putBits(0xAB, 8);
+        bs.endFrame();
+        EXPECT_FALSE(bs.close()) << "the first write failed";
+    }
+    EXPECT_EQ(ReadBytes(path), earlier);
+    EXPECT_EQ(std::distance(std::filesystem::directory_iterator(dir.Path()), {}), 1);
 }
 
 TEST(HeaderLookups, BitrateAndFrequencyCodes) {

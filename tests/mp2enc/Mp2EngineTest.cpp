@@ -6,6 +6,7 @@
 #include <numbers>
 
 #include "mp2enc/Mp2Engine.h"
+#include "tests/io/FileSizeLimit.h"
 #include "tests/mp2enc/StreamCapture.h"
 #include "tests/mp2enc/StreamChecks.h"
 #include "tests/support/FakeJobHost.h"
@@ -187,14 +188,42 @@ TEST_F(Mp2EngineTest, AStoppedJobLeavesAValidStreamOfTheFramesWritten) {
     }
 }
 
-TEST_F(Mp2EngineTest, NoSourceBlockStillClosesEverything) {
+TEST_F(Mp2EngineTest, NoSourceBlockStillClosesEverythingAndLeavesNoEmptyFile) {
     const std::string mp2 = dir.File("empty.mp2");
     ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2),
                           std::make_unique<ToneBlockSource>(window, log, 0)));
-    EXPECT_TRUE(fs::exists(mp2));
-    EXPECT_EQ(fs::file_size(mp2), 0u);
+    EXPECT_FALSE(fs::exists(mp2));
     EXPECT_EQ(log.opens, 1);
     EXPECT_EQ(log.closes, 1);
+    // An earlier file of the name is not replaced by nothing.
+    tavrisk::test::WriteBytes(mp2, {7, 7, 7});
+    ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2),
+                          std::make_unique<ToneBlockSource>(window, log, 0)));
+    EXPECT_EQ(ReadBytes(mp2), (std::vector<uint8_t>{7, 7, 7}));
+    EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2) << "input and empty.mp2";
+}
+
+TEST_F(Mp2EngineTest, AnOutputThatIsTheInputIsRefusedNotRenamed) {
+    fs::create_directory(dir.File("sub"));
+    fs::create_symlink(input, dir.File("link.wav"));
+    for (const std::string& output :
+         {input, dir.File("./input.wav"), dir.File("sub/../input.wav"), dir.File("link.wav")}) {
+        bool init = true;
+        EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", output),
+                               std::make_unique<ToneBlockSource>(window, log, 2), &init));
+        EXPECT_FALSE(init);
+        ASSERT_FALSE(window.messages.empty());
+        EXPECT_EQ(window.messages.back().text, "The output '" + output + "' is the input file");
+        EXPECT_EQ(window.messages.back().title, "File I/O Error");
+    }
+    EXPECT_EQ(log.opens, 0);
+    EXPECT_FALSE(fs::exists(input + ".mpg"));
+    // The name made for a missing output is checked too.
+    fs::create_hard_link(input, input + ".mpg");
+    EXPECT_FALSE(RunEngine({"tavrisk", "-r", "48.000", "-L", input},
+                           std::make_unique<ToneBlockSource>(window, log, 1)));
+    EXPECT_EQ(window.messages.back().text, "The output '" + input + ".mpg' is the input file");
+    EXPECT_EQ(ReadBytes(input), (std::vector<uint8_t>{1, 2, 3}));
 }
 
 TEST_F(Mp2EngineTest, OptionErrorsFailInitWithoutEndingTheProcess) {
@@ -253,6 +282,26 @@ TEST_F(Mp2EngineTest, AWriteFailureFailsTheJobWithTheOutputName) {
     EXPECT_EQ(window.messages[0].title, "File I/O Error");
     EXPECT_LT(log.delivered, 20) << "the loop ends at the failed write";
     EXPECT_EQ(log.closes, 1);
+}
+
+TEST_F(Mp2EngineTest, AFullDiskLeavesTheFramesWrittenWholeAndFailsTheJob) {
+    // 224 kbps at 44.1 kHz: frames of 731 and 732 bytes, seven of them 5120 bytes; the last
+    // limit falls on a frame end.
+    const std::string mp2 = dir.File("full.mp2");
+    for (const rlim_t limit : {20000, 30001, 40960}) {
+        {
+            tavrisk::test::FileSizeLimit full(limit);
+            EXPECT_FALSE(RunEngine(JobArguments("44.100", "224", mp2),
+                                   std::make_unique<ToneBlockSource>(window, log, 200)));
+        }
+        EXPECT_TRUE(failed);
+        EXPECT_EQ(window.messages.back().text, "Could not write \"" + mp2 + "\".");
+        const auto bytes = ReadBytes(mp2);
+        const auto walk = test::WalkFrames(bytes, 224, 44100);
+        EXPECT_TRUE(walk.ok) << limit << ": " << walk.problem;
+        EXPECT_LE(bytes.size(), limit);
+        EXPECT_GT(bytes.size() + 732, limit) << "every whole frame that reached the disk is kept";
+    }
 }
 
 TEST_F(Mp2EngineTest, OutputNameDefaultsToTheInputWithMpg) {
