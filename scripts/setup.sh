@@ -7,7 +7,7 @@ cd "$(dirname "$0")/.."
 PACKAGES=(
   build-essential cmake pkg-config clang libclang-rt-14-dev
   libgtest-dev libgmock-dev libbenchmark-dev
-  libavcodec-dev libavformat-dev libavutil-dev
+  libavcodec-dev libavformat-dev libavutil-dev libsoxr-dev
   qt6-base-dev
   ffmpeg sox twolame
 )
