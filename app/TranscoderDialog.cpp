@@ -93,6 +93,7 @@ void TranscoderDialog::OnInitDialog() {
         routing[k] = k;
     }
     priority.selected = 0;
+    highQuality.checked = true;
     normalizeLink.selected = ChannelSettings::kNoSelection;
     for (int k = 0; k < kColumns; ++k) OnSliderScroll(k, kFullSlider);
     for (auto& curve : curves) curve.SetEditable(false);
@@ -270,6 +271,11 @@ void TranscoderDialog::SetDrp(bool on) {
     Changed(ctl::kDrp);
 }
 
+void TranscoderDialog::SetHighQuality(bool on) {
+    highQuality.checked = on;
+    Changed(ctl::kHighQuality);
+}
+
 void TranscoderDialog::SetInputName(const std::string& name) {
     inputName.text = name;
     Changed(ctl::kInputName);
@@ -406,6 +412,10 @@ int TranscoderDialog::GetInputRate() const {
 
 bool TranscoderDialog::ResamplingNeeded() const {
     return freq.selected != inputFrequency.selected;
+}
+
+ResamplerKind TranscoderDialog::GetResamplerKind() const {
+    return highQuality.checked ? ResamplerKind::kSoxr : ResamplerKind::kLinear;
 }
 
 int32_t TranscoderDialog::GetResyncMs() const {

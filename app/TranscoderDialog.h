@@ -67,6 +67,8 @@ class TranscoderDialog : public JobHost {
     void SelectResyncDirection(int item);
     void SetNormalize(bool on);
     void SetDrp(bool on);
+    // "High quality": the rate conversion by libsoxr rather than linear interpolation.
+    void SetHighQuality(bool on);
     void SetInputName(const std::string& name);
     void SetOutputName(const std::string& name);
     // An input picked in the file dialog (or dropped): names both edits, then output naming;
@@ -90,6 +92,7 @@ class TranscoderDialog : public JobHost {
     int GetOutputRate() const override;
     int GetInputRate() const override;
     bool ResamplingNeeded() const override;
+    ResamplerKind GetResamplerKind() const override;
     int32_t GetResyncMs() const override;
     bool IsNormalizeOn() const { return normalize.checked; }
     bool IsDrpOn() const { return drp.checked; }
@@ -124,7 +127,7 @@ class TranscoderDialog : public JobHost {
     std::array<ComboControl, kColumns> routingCombos;
     std::array<SliderControl, kColumns> gainSliders;
     std::array<EditControl, kColumns> gainTexts, peakTexts;
-    CheckControl normalize, drp;
+    CheckControl normalize, drp, highQuality;
     ComboControl normalizeLink, drpLink, priority;
     ProgressControl progress;
     EditControl elapsedText, remainingText, percentText, statusText;

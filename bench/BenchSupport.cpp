@@ -6,13 +6,15 @@
 #include <cstdlib>
 #include <stdexcept>
 
+#include "tests/support/TestSupport.h"
+
 namespace tavrisk::bench {
 
 namespace {
 
 // Keeps the mean wall time of each benchmark by name.
 class MeanReporter : public benchmark::ConsoleReporter {
-public:
+  public:
     void ReportRuns(const std::vector<Run>& runs) override {
         ConsoleReporter::ReportRuns(runs);
         for (const Run& run : runs) {
@@ -62,6 +64,29 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
 
 bool RunQuiet(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
+}
+
+int CompareCliOnSixToneWav(
+    const std::string& label, const std::string& cliOptions,
+    const std::function<std::string(const std::string&, const std::string&)>& peer) {
+    constexpr int kSeconds = 600;
+    using test::Quote;
+    test::TempDir dir;
+    const std::string input = Quote(dir.File("in.wav"));
+    const std::string make = "sox -n -r 48000 -c 6 -b 16 " + input + " synth " +
+                             std::to_string(kSeconds) +
+                             " sine 330 sine 470 sine 610 sine 790 sine 930 sine 110"
+                             " vol 0.5 tremolo 3 60";
+    if (!RunQuiet(make)) {
+        std::fprintf(stderr, "cannot make the input with sox\n");
+        return 1;
+    }
+    const std::string ours = Quote(test::BinPath("tavrisk-cli")) + " " + input + " " +
+                             Quote(dir.File("ours.wav")) + " " + cliOptions + " --yes";
+    const std::string theirs = peer(input, Quote(dir.File("peer.wav")));
+    const double ratio = RunRatioBenchmark(
+        label, [&] { return RunQuiet(ours); }, [&] { return RunQuiet(theirs); });
+    return ratio > 0.0 ? 0 : 1;
 }
 
 }  // namespace tavrisk::bench

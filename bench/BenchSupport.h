@@ -15,4 +15,12 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
 // Runs a shell command quietly; true when it exits with status 0.
 bool RunQuiet(const std::string& command);
 
+// Runs RunRatioBenchmark on a 10-minute six-channel 16-bit 48 kHz WAV made with sox (a
+// distinct tone per channel, with some tremolo so that the curves have work to do): ours is
+// `tavrisk-cli IN OUT <cliOptions> --yes`, the peer the command `peer(IN, OUT)` gives (both
+// quoted). Returns the process exit status: 0 when both ran.
+int CompareCliOnSixToneWav(
+    const std::string& label, const std::string& cliOptions,
+    const std::function<std::string(const std::string&, const std::string&)>& peer);
+
 }  // namespace tavrisk::bench

@@ -14,6 +14,8 @@ namespace {
 const char* const kChannelNames[] = {"L", "R", "C", "LFE", "LS", "RS"};
 const char* const kEngineNames[] = {"mp2", "pcm", "wav", "wav-mono"};
 const char* const kPriorityNames[] = {"normal", "idle", "high"};
+// In the order of ResamplerKind.
+const char* const kResamplerNames[] = {"soxr", "linear"};
 constexpr int kMaxLinkItem = 3;
 
 bool ParseWhole(const std::string& text, int& value) {
@@ -134,6 +136,11 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             if (!next(value)) return std::nullopt;
             if (!ParseRate(value, number)) return fail(value);
             (arg == "--rate" ? options.outputRate : options.inputRate) = number;
+        } else if (arg == "--resampler") {
+            if (!next(value)) return std::nullopt;
+            const int kind = IndexOf(kResamplerNames, value);
+            if (kind < 0) return fail(value);
+            options.resampler = static_cast<ResamplerKind>(kind);
         } else if (arg == "--bitrate") {
             if (!next(value)) return std::nullopt;
             if (!ParseWhole(value, number)) return fail(value);
@@ -262,6 +269,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         error = "the input rate cannot be lower than the output rate";
         return false;
     }
+    window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
     if (options.bitrate) {
         const std::string prefix = std::to_string(*options.bitrate) + " ";
         int found = -1;

@@ -5,6 +5,8 @@
 #include <utility>
 #include <vector>
 
+#include "dsp/Resampler.h"
+
 namespace tavrisk {
 
 class TranscoderDialog;
@@ -16,6 +18,7 @@ struct CliOptions {
     int engineItem = 0;
     std::optional<int> outputRate;
     std::optional<int> inputRate;
+    ResamplerKind resampler = ResamplerKind::kSoxr;
     std::optional<int> bitrate;
     bool normalize = false;
     std::optional<int> normalizeLink;
@@ -49,6 +52,8 @@ class CommandLine {
         "                                 six mono files into the folder OUTPUT\n"
         "  --rate 44100|48000             output sample rate (default 48000)\n"
         "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
+        "  --resampler soxr|linear        48000 -> 44100 Hz conversion: band-limited by\n"
+        "                                 libsoxr (default) or linear interpolation\n"
         "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
         "                                 320 or 384 (default 384)\n"
         "  --normalize                    two-pass normalisation to the gain sliders\n"

@@ -1,6 +1,13 @@
 #include "dsp/Resampler.h"
 
+#include "dsp/SoxrResampler.h"
+
 namespace tavrisk {
+
+std::unique_ptr<Resampler> CreateResampler(ResamplerKind kind, std::string& error) {
+    if (kind == ResamplerKind::kLinear) return std::make_unique<LinearResampler>();
+    return SoxrResampler::Create(error);
+}
 
 void LinearResampler::Reset() {
     previous.fill(0);

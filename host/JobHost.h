@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dsp/ChannelSettings.h"
+#include "dsp/Resampler.h"
 
 namespace tavrisk {
 
@@ -40,10 +41,12 @@ class JobHost {
                                      MessageIcon icon = MessageIcon::Stop) = 0;
 
     // Settings of the job: 44100 or 48000 Hz (0 without a selection), the rate conversion
-    // switch, and the resync offset in milliseconds (positive inserts, negative skips).
+    // switch and its kind, and the resync offset in milliseconds (positive inserts,
+    // negative skips).
     virtual int GetOutputRate() const = 0;
     virtual int GetInputRate() const = 0;
     virtual bool ResamplingNeeded() const = 0;
+    virtual ResamplerKind GetResamplerKind() const = 0;
     virtual int32_t GetResyncMs() const = 0;
     // The channel settings fixed for a job, read when its source is created.
     virtual ChannelJobSettings ChannelSettingsForJob() = 0;

@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake pkg-config
   # The AC-3 and AVI readers.
   libavcodec-dev libavformat-dev libavutil-dev
+  # The 48000 -> 44100 Hz conversion.
+  libsoxr-dev
   # Tests (GoogleTest) and benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
   # The thread-sanitizer build (GCC's runtime).

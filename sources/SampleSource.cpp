@@ -10,6 +10,7 @@ constexpr int kMsPerSecond = 1000;
 constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
 constexpr const char* kFormatTitle = "Tavrisk Internal Encoder Error";
+constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 
 // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
 constexpr int kInputOfColumn[SampleSource::kChannels] = {0, 2, 1, 5, 3, 4};
@@ -47,10 +48,16 @@ bool SampleSource::CheckInputRate(int fileRate) {
 
 bool SampleSource::Open(const std::string& name) {
     fileName = name;
-    resampler.Reset();
     resamplingNeeded = host.ResamplingNeeded();
+    resampler.reset();
+    if (resamplingNeeded) {
+        std::string error;
+        resampler = CreateResampler(host.GetResamplerKind(), error);
+        if (!resampler) return Fail(error, kResamplerTitle);
+    }
     processed.resize(kMaxRunFrames);
-    queue.resize(SampleBlock::kFrames + resampler.MaxOutput(kMaxRunFrames));
+    queue.resize(SampleBlock::kFrames +
+                 (resampler ? resampler->MaxOutput(kMaxRunFrames) : kMaxRunFrames));
     queueStart = queueEnd = 0;
     silenceLeft = skipLeft = 0;
     skipping = inputDone = stopSeen = ended = deliveredAny = false;
@@ -122,21 +129,24 @@ bool SampleSource::StartResync() {
     return true;
 }
 
+void SampleSource::MakeRoom(std::size_t count) {
+    // The frames still queued are fewer than a block.
+    if (queueStart > 0) {
+        std::copy(queue.begin() + queueStart, queue.begin() + queueEnd, queue.begin());
+        queueEnd -= queueStart;
+        queueStart = 0;
+    }
+    if (queue.size() < queueEnd + count) queue.resize(queueEnd + count);
+}
+
 void SampleSource::Feed(const InputRun& run) {
     float columns[kChannels];
     std::array<int32_t, kChannels> results{};
     for (std::size_t done = 0; done < run.count;) {
         const std::size_t count = std::min(run.count - done, kMaxRunFrames);
-        // Room after the frames still queued (fewer than a block).
-        if (queueStart > 0) {
-            std::copy(queue.begin() + queueStart, queue.begin() + queueEnd, queue.begin());
-            queueEnd -= queueStart;
-            queueStart = 0;
-        }
-        const std::size_t room = resamplingNeeded ? resampler.MaxOutput(count) : count;
-        if (queue.size() < queueEnd + room) queue.resize(queueEnd + room);
+        MakeRoom(resampler ? resampler->MaxOutput(count) : count);
 
-        Frame* target = resamplingNeeded ? processed.data() : queue.data() + queueEnd;
+        Frame* target = resampler ? processed.data() : queue.data() + queueEnd;
         for (std::size_t i = 0; i < count; ++i) {
             ToColumnOrder(run.frames + (done + i) * kChannels, columns);
             processor.Process(columns, results, false);
@@ -144,11 +154,21 @@ void SampleSource::Feed(const InputRun& run) {
             target[i] = {results[P::kResL],   results[P::kResR],  results[P::kResC],
                          results[P::kResLfe], results[P::kResLs], results[P::kResRs]};
         }
-        queueEnd += resamplingNeeded
-                        ? resampler.Push(processed.data(), count, queue.data() + queueEnd)
-                        : count;
+        queueEnd +=
+            resampler ? resampler->Push(processed.data(), count, queue.data() + queueEnd) : count;
         done += count;
     }
+    SkipQueued();
+}
+
+void SampleSource::FlushResampler() {
+    if (!resampler) return;
+    MakeRoom(resampler->MaxOutput(0));
+    queueEnd += resampler->Flush(queue.data() + queueEnd);
+    SkipQueued();
+}
+
+void SampleSource::SkipQueued() {
     if (skipping) {
         const auto dropped = static_cast<std::size_t>(std::min<int64_t>(skipLeft, Queued()));
         queueStart += dropped;
@@ -198,7 +218,10 @@ bool SampleSource::ReadBlock(SampleBlock& block) {
             std::min<int64_t>(silenceLeft + static_cast<int64_t>(Queued()), SampleBlock::kFrames));
     };
     while (available() < SampleBlock::kFrames && !inputDone && !stopSeen) {
-        if (!Refill()) inputDone = true;
+        if (!Refill()) {
+            inputDone = true;
+            FlushResampler();
+        }
     }
     const std::size_t count = available();
     if (count == SampleBlock::kFrames) {

@@ -19,7 +19,8 @@ namespace tavrisk {
 // R, LS, RS, LFE), rewinds and says where it is. The base does the rest:
 // - the analysis pass of two-pass normalisation, inside Open (progress 0..50 %);
 // - the channel-processing chain on every frame, with the controls of each block;
-// - the 48000 -> 44100 Hz conversion where asked;
+// - the 48000 -> 44100 Hz conversion where asked, of the kind the host chooses, with the
+//   frames it holds back given at the end of the input;
 // - resync: silence inserted or output skipped at the start (sources that use it);
 // - blocks of 1152 frames, the last one filled up with silence, stop requests, progress
 //   and error reporting through the job host.
@@ -103,6 +104,12 @@ class SampleSource {
     bool Refill();
     // The chain (and the rate conversion) over one run, into the queue.
     void Feed(const InputRun& run);
+    // At the end of the input: the frames the rate conversion held back, into the queue.
+    void FlushResampler();
+    // Moves the queued frames to the front and makes room for `count` more.
+    void MakeRoom(std::size_t count);
+    // Drops queued frames while a negative resync offset is being skipped.
+    void SkipQueued();
     std::size_t Queued() const { return queueEnd - queueStart; }
     void Take(SampleBlock& block, std::size_t count);
     float PassPercent(float share) const;
@@ -111,7 +118,7 @@ class SampleSource {
     std::string lastError;
     ChannelProcessor processor;
     bool resamplingNeeded = false;
-    LinearResampler resampler;
+    std::unique_ptr<Resampler> resampler;  // while resampling
     std::vector<Frame> processed;
     // Processed (and converted) frames waiting for a block: queue[queueStart, queueEnd).
     std::vector<Frame> queue;

@@ -147,6 +147,29 @@ TEST_F(Ac3FileSourceTest, Reads44100HzStreamsAndResamples48000To44100) {
     }
 }
 
+TEST_F(Ac3FileSourceTest, ResamplesEachToneIntoItsRowAndLastsAsLongAsTheStream) {
+    host.outputRate = 44100;
+    const std::string path = Make({.seconds = 1.55});
+    // 75264 input frames make 69148.8 output frames: 60 whole blocks and 29 frames, all
+    // but about 190 of which the conversion holds back until the end.
+    ASSERT_EQ(FramesIn(path, 1792), 49u);
+    const std::size_t length = std::lround(49.0 * kFrame * 44100 / 48000);
+    const Delivered d = Run(path);
+    ASSERT_TRUE(d.opened);
+    EXPECT_EQ(d.blocks, length / 1152 + 1);
+    EXPECT_TRUE(AllZero(d, length + 1, d.Frames()));
+    for (int slot = 0; slot < kAc3Channels; ++slot) {
+        const std::vector<double> signal(d.Slot(slot).begin(), d.Slot(slot).begin() + length);
+        const double own = ToneAmplitude(signal, kAc3Tones[slot], 44100);
+        EXPECT_GT(own, 3000.0) << slot;
+        for (int other = 0; other < kAc3Channels; ++other) {
+            if (other != slot) {
+                EXPECT_LT(ToneAmplitude(signal, kAc3Tones[other], 44100), own / 100) << slot;
+            }
+        }
+    }
+}
+
 TEST_F(Ac3FileSourceTest, InsertsSilenceUpTo55SecondsAndRefuses56) {
     const std::string path = Make({.seconds = 0.5});
     const Delivered plain = Run(path);

@@ -23,6 +23,8 @@ TEST_F(TranscoderDialogTest, DefaultsMatchTheWindowAtStart) {
     EXPECT_EQ(window.GetOutputRate(), 48000);
     EXPECT_EQ(window.GetInputRate(), 48000);
     EXPECT_FALSE(window.ResamplingNeeded());
+    EXPECT_TRUE(window.highQuality.checked);
+    EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kSoxr);
     EXPECT_TRUE(window.directShowMode);
     EXPECT_EQ(window.statusText.text, TranscoderDialog::kGraphStatus);
     EXPECT_EQ(window.resyncDirection.SelectedText(), "Skip");

@@ -54,10 +54,24 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_FALSE(Parse({"a", "b", "--resync", "+0:60:2"}));  // minutes out of range
     EXPECT_FALSE(Parse({"a", "b", "--resync", "-0:1:2.1234"}));
     EXPECT_FALSE(Parse({"a", "b", "--rate", "32000"}));
+    EXPECT_FALSE(Parse({"a", "b", "--resampler", "cubic"}));
     EXPECT_FALSE(Parse({"a", "--rate"}));
     EXPECT_FALSE(Parse({"a"}));
     EXPECT_FALSE(Parse({"a", "b", "--frobnicate"}));
     EXPECT_TRUE(Parse({"--batch", "a", "b"})->batch);
+}
+
+TEST(CommandLine, ResamplerChoosesTheRateConversionAsTheHighQualityBoxDoes) {
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    std::string error;
+    ASSERT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--resampler", "linear"}), window, error));
+    EXPECT_FALSE(window.highQuality.checked);
+    EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kLinear);
+    // Without the option: libsoxr, whatever the window showed before.
+    ASSERT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--rate", "44100"}), window, error));
+    EXPECT_TRUE(window.highQuality.checked);
+    EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kSoxr);
 }
 
 TEST(CommandLine, UnsupportedBitrateAndUpsamplingAreRefused) {

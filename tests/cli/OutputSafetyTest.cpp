@@ -303,7 +303,7 @@ TEST_F(OutputSafety, AStoppedJobKeepsAWholeOutputAndNoTemporary) {
         "done; "
         "kill -STOP $pid; kill -INT $pid; kill -CONT $pid; wait $pid; echo $?; cat err.txt");
     EXPECT_EQ(run.output.rfind("130\n", 0), 0u) << run.output;
-    EXPECT_NE(run.output.find("Stopping: the output written so far is kept."), std::string::npos);
+    EXPECT_NE(run.output.find("Stopped: the output written so far is kept."), std::string::npos);
     const auto check = RunIn(dir.Path(), "check out.mp2");
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_LT(fs::file_size(dir.File("out.mp2")), 60u * 48000) << "stopped early";

@@ -263,6 +263,7 @@ TEST_F(WavFileSourceTest, StopDuringAnalysisFailsOpen) {
 
 TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
     host.outputRate = 44100;
+    host.resamplerKind = ResamplerKind::kLinear;
     // A ramp on every channel: input frame n holds 8 n.
     WavLayout layout;
     layout.samples =

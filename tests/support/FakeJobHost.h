@@ -41,6 +41,7 @@ class FakeJobHost : public JobHost {
     int GetOutputRate() const override { return outputRate; }
     int GetInputRate() const override { return inputRate; }
     bool ResamplingNeeded() const override { return outputRate != inputRate; }
+    ResamplerKind GetResamplerKind() const override { return resamplerKind; }
     int32_t GetResyncMs() const override { return resyncMs; }
     ChannelJobSettings ChannelSettingsForJob() override {
         ChannelJobSettings job = channels;
@@ -56,6 +57,7 @@ class FakeJobHost : public JobHost {
     // Settings.
     int outputRate = 48000;
     int inputRate = 48000;
+    ResamplerKind resamplerKind = ResamplerKind::kSoxr;
     int32_t resyncMs = 0;
     ChannelJobSettings channels;  // switches and curves (rate and controls from the fields)
     ChannelControls controls;

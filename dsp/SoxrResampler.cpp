@@ -1,0 +1,97 @@
+#include "dsp/SoxrResampler.h"
+
+#include <soxr.h>
+
+#include <algorithm>
+#include <cmath>
+
+#include "dsp/ChannelProcessor.h"
+
+namespace tavrisk {
+
+namespace {
+
+// Output frames that `inputFrames` input frames span, rounded up.
+uint64_t OutputSpan(uint64_t inputFrames) {
+    constexpr uint64_t in = Resampler::kInputRate;
+    constexpr uint64_t out = Resampler::kOutputRate;
+    return (inputFrames * out + in - 1) / in;
+}
+
+}  // namespace
+
+void SoxrResampler::HandleDeleter::operator()(soxr* handle) const {
+    soxr_delete(handle);
+}
+
+std::unique_ptr<SoxrResampler> SoxrResampler::Create(std::string& error) {
+    // libsoxr's defaults are what this needs: interleaved floats in and out, high quality
+    // (20-bit precision), linear phase, one thread.
+    soxr_error_t failure = nullptr;
+    Handle handle(
+        soxr_create(kInputRate, kOutputRate, kChannels, &failure, nullptr, nullptr, nullptr));
+    if (!handle || failure) {
+        error = std::string("rate conversion: ") + soxr_strerror(failure);
+        return nullptr;
+    }
+    return std::unique_ptr<SoxrResampler>(new SoxrResampler(std::move(handle)));
+}
+
+void SoxrResampler::Reset() {
+    soxr_clear(handle.get());
+    consumed = emitted = 0;
+}
+
+std::size_t SoxrResampler::MaxOutput(std::size_t count) const {
+    // libsoxr gives no output ahead of the input's time, and at the end no more than its
+    // duration rounded to whole frames.
+    return static_cast<std::size_t>(OutputSpan(consumed + count) - emitted);
+}
+
+std::size_t SoxrResampler::Push(const Frame* in, std::size_t count, Frame* out) {
+    // (No input at all would read as the end of the input.)
+    if (count == 0) return 0;
+    const std::size_t room = MaxOutput(count);
+    if (inputSamples.size() < count * kChannels) inputSamples.resize(count * kChannels);
+    if (outputSamples.size() < room * kChannels) outputSamples.resize(room * kChannels);
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int k = 0; k < kChannels; ++k)
+            inputSamples[i * kChannels + k] = static_cast<float>(in[i][k]);
+    }
+    // Without a count of input taken libsoxr takes all of it; output beyond the room would
+    // wait inside it for the next call.
+    std::size_t made = 0;
+    soxr_process(handle.get(), inputSamples.data(), count, nullptr, outputSamples.data(), room,
+                 &made);
+    consumed += count;
+    ToFrames(made, out);
+    return made;
+}
+
+std::size_t SoxrResampler::Flush(Frame* out) {
+    const std::size_t room = MaxOutput(0);
+    if (outputSamples.size() < room * kChannels) outputSamples.resize(room * kChannels);
+    std::size_t made = 0;
+    while (made < room) {
+        std::size_t given = 0;
+        soxr_process(handle.get(), nullptr, 0, nullptr, outputSamples.data() + made * kChannels,
+                     room - made, &given);
+        if (given == 0) break;
+        made += given;
+    }
+    ToFrames(made, out);
+    return made;
+}
+
+void SoxrResampler::ToFrames(std::size_t count, Frame* out) {
+    constexpr long kMax = ChannelProcessor::kMaxSample;
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int k = 0; k < kChannels; ++k) {
+            const long value = std::lrint(outputSamples[i * kChannels + k]);
+            out[i][k] = static_cast<int32_t>(std::clamp(value, -kMax, kMax));
+        }
+    }
+    emitted += count;
+}
+
+}  // namespace tavrisk
