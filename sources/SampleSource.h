@@ -88,12 +88,18 @@ class SampleSource {
 
     // Shows a stop message box and keeps its text as the last error; false.
     bool Fail(const std::string& text, const std::string& title);
+    // For a source that reads far without delivering a frame (a search for sync): shows the
+    // progress of the current pass, which lets a front end handle its events, and tells
+    // whether the job is asked to stop; the pass then ends as stopped, not as failed.
+    bool PollStop();
 
     JobHost& host;
     std::string fileName;
     bool normalizeEnabled = false;
 
   private:
+    enum class Pass { kOpening, kAnalysis, kOutput };
+
     bool AnalysisPass();
     bool StartResync();
     // Reads one run of input into the queue; false at the end of the input or on an error.
@@ -103,8 +109,10 @@ class SampleSource {
     std::size_t Queued() const { return queueEnd - queueStart; }
     void Take(SampleBlock& block, std::size_t count);
     float PassPercent(float share) const;
+    float OutputPercent() const;
 
     Behaviour behaviour;
+    Pass pass = Pass::kOpening;
     std::string lastError;
     ChannelProcessor processor;
     bool resamplingNeeded = false;
