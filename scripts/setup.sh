@@ -9,6 +9,8 @@ PACKAGES=(
   build-essential cmake pkg-config
   # The AC-3 and AVI readers.
   libavcodec-dev libavformat-dev libavutil-dev
+  # Stretches of an AC-3 stream at another sample rate.
+  libswresample-dev
   # Tests (GoogleTest) and benchmarks (Google Benchmark).
   libgtest-dev libbenchmark-dev
   # The thread-sanitizer build (GCC's runtime).
