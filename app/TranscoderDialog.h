@@ -49,6 +49,11 @@ class TranscoderDialog : public JobHost {
                              MessageIcon icon = MessageIcon::Stop) override {
         return ui.ShowMessage(text, title, buttons, icon);
     }
+    // Shows the warnings and keeps that the running job had some (jobWarnings).
+    void ReportWarnings(std::string_view text, std::string_view title) override {
+        jobWarnings = true;
+        ui.ShowMessage(text, title, MessageButtons::Ok, MessageIcon::Exclamation);
+    }
 
     // Every control to its default.
     void OnInitDialog();
@@ -137,6 +142,9 @@ class TranscoderDialog : public JobHost {
     // No job runs, or the running one was asked to stop (the host's stop request).
     bool JobStopped() const { return StopRequested(); }
     bool directShowMode = true;
+    // The running job's source reported warnings (ReportWarnings): it completed with
+    // warnings. Cleared by whoever starts a job.
+    bool jobWarnings = false;
     int32_t startSeconds = 0;
 
   private:

@@ -39,6 +39,11 @@ class JobHost {
     virtual MessageAnswer MessageBox(std::string_view text, std::string_view title,
                                      MessageButtons buttons = MessageButtons::Ok,
                                      MessageIcon icon = MessageIcon::Stop) = 0;
+    // What the source overcame in its input (damage replaced by silence, stretches mapped or
+    // converted), told once when the input was read to its end: the job completes, with
+    // warnings. Shown like a message box with the exclamation icon; the host keeps that the
+    // running job had warnings.
+    virtual void ReportWarnings(std::string_view text, std::string_view title) = 0;
 
     // Settings of the job: 44100 or 48000 Hz (0 without a selection), the rate conversion
     // switch and its kind, and the resync offset in milliseconds (positive inserts,

@@ -4,8 +4,10 @@
 #include <array>
 #include <cctype>
 #include <cstdint>
+#include <filesystem>
 
 #include "platform/RiffReader.h"
+#include "sources/ac3/Ac3RateProbe.h"
 
 namespace tavrisk {
 
@@ -34,8 +36,11 @@ bool IsWavInputName(const std::string& name) {
 }
 
 std::optional<int> ProbeInputRate(const std::string& path) {
+    // Only regular files: opening a pipe would wait for a writer, a device never ends.
+    std::error_code status;
+    if (!std::filesystem::is_regular_file(path, status)) return std::nullopt;
     if (IsWavInputName(path)) return ProbeWavRate(path);
-    return std::nullopt;
+    return ProbeAc3Rate(path);
 }
 
 }  // namespace tavrisk

@@ -46,8 +46,17 @@ bool SampleSource::CheckInputRate(int fileRate) {
                 kFormatTitle);
 }
 
+bool SampleSource::PollStop() {
+    float percent = 0.0f;
+    if (pass == Pass::kAnalysis) percent = PassPercent(kAnalysisShare);
+    if (pass == Pass::kOutput) percent = OutputPercent();
+    if (host.UpdateProgress(percent, false) || host.StopRequested()) stopSeen = true;
+    return stopSeen;
+}
+
 bool SampleSource::Open(const std::string& name) {
     fileName = name;
+    pass = Pass::kOpening;
     resamplingNeeded = host.ResamplingNeeded();
     resampler.reset();
     if (resamplingNeeded) {
@@ -70,12 +79,14 @@ bool SampleSource::Open(const std::string& name) {
         return false;
     }
     if (normalizeEnabled) {
+        pass = Pass::kAnalysis;
         if (!AnalysisPass()) {
             Close();
             return false;
         }
         host.UpdateProgress(kAnalysisShare, true);
     }
+    pass = Pass::kOutput;
     if (behaviour.appliesResync) {
         int32_t resyncMs = host.GetResyncMs();
         if (!SkipAhead(resyncMs)) {
@@ -94,6 +105,11 @@ float SampleSource::PassPercent(float share) const {
     const double size = InputSize();
     if (size <= 0.0) return 0.0f;
     return static_cast<float>(InputPosition() * share / size);
+}
+
+float SampleSource::OutputPercent() const {
+    const float percent = PassPercent(kFullPercent);
+    return normalizeEnabled ? percent * 0.5f + kAnalysisShare : percent;
 }
 
 bool SampleSource::AnalysisPass() {
@@ -115,6 +131,7 @@ bool SampleSource::AnalysisPass() {
         }
         if (rose) host.ShowPeakLevels(processor.PeakLevelsDb());
     }
+    if (stopSeen) return false;
     processor.ComputeNormalizeGains();
     return RewindInput();
 }
@@ -181,9 +198,7 @@ bool SampleSource::Refill() {
     InputRun run;
     if (ReadInput(run) != InputStatus::kFrames) return false;
     Feed(run);
-    float percent = PassPercent(kFullPercent);
-    if (normalizeEnabled) percent = percent * 0.5f + kAnalysisShare;
-    if (host.UpdateProgress(percent, false)) stopSeen = true;
+    if (host.UpdateProgress(OutputPercent(), false)) stopSeen = true;
     return true;
 }
 

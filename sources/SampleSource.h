@@ -92,12 +92,18 @@ class SampleSource {
     // The file's own rate decides: false (after a message naming both rates) when the job's
     // input frequency is another one.
     bool CheckInputRate(int fileRate);
+    // For a source that reads far without delivering a frame (a search for sync): shows the
+    // progress of the current pass, which lets a front end handle its events, and tells
+    // whether the job is asked to stop; the pass then ends as stopped, not as failed.
+    bool PollStop();
 
     JobHost& host;
     std::string fileName;
     bool normalizeEnabled = false;
 
   private:
+    enum class Pass { kOpening, kAnalysis, kOutput };
+
     bool AnalysisPass();
     bool StartResync();
     // Reads one run of input into the queue; false at the end of the input or on an error.
@@ -113,8 +119,10 @@ class SampleSource {
     std::size_t Queued() const { return queueEnd - queueStart; }
     void Take(SampleBlock& block, std::size_t count);
     float PassPercent(float share) const;
+    float OutputPercent() const;
 
     Behaviour behaviour;
+    Pass pass = Pass::kOpening;
     std::string lastError;
     ChannelProcessor processor;
     bool resamplingNeeded = false;

@@ -26,6 +26,10 @@ constexpr std::array<ChannelChoice, Ac3AudioDecoder::kChannels> kOutputChannels 
     {AV_CHAN_SIDE_RIGHT, AV_CHAN_BACK_RIGHT},
     {AV_CHAN_LOW_FREQUENCY, AV_CHAN_LOW_FREQUENCY},
 }};
+constexpr int kSlotLs = 3;
+constexpr int kSlotRs = 4;
+// A single surround channel goes to both surround slots with its power kept.
+constexpr float kMinus3Db = 0.70710678f;
 
 }  // namespace
 
@@ -65,32 +69,47 @@ bool Ac3AudioDecoder::Decode(std::span<const uint8_t> frame, float* out) {
     packet->size = 0;
     if (sent < 0) return false;
     if (avcodec_receive_frame(context.get(), decoded.get()) < 0) return false;
-    const bool shaped = decoded->nb_samples == kSamplesPerFrame &&
-                        decoded->format == AV_SAMPLE_FMT_FLTP && MapChannels();
+    const bool shaped =
+        decoded->nb_samples == kSamplesPerFrame && decoded->format == AV_SAMPLE_FMT_FLTP;
     if (shaped) {
-        for (int k = 0; k < kChannels; ++k) {
-            const auto* plane =
-                reinterpret_cast<const float*>(decoded->extended_data[planeOfChannel[k]]);
-            float* target = out + k;
-            for (int i = 0; i < kSamplesPerFrame; ++i, target += kChannels) *target = plane[i];
-        }
+        MapChannels();
+        CopyPlanes(out);
     }
     av_frame_unref(decoded.get());
     return shaped;
 }
 
-bool Ac3AudioDecoder::MapChannels() {
+void Ac3AudioDecoder::MapChannels() {
     const AVChannelLayout& layout = decoded->ch_layout;
-    if (layout.nb_channels != kChannels) return false;
     for (int k = 0; k < kChannels; ++k) {
         int index = av_channel_layout_index_from_channel(&layout, kOutputChannels[k].first);
         if (index < 0) {
             index = av_channel_layout_index_from_channel(&layout, kOutputChannels[k].second);
         }
-        if (index < 0) return false;
-        planeOfChannel[k] = index;
+        planeOfSlot[k] = index < 0 ? kNoPlane : index;
     }
-    return true;
+    const int single = av_channel_layout_index_from_channel(&layout, AV_CHAN_BACK_CENTER);
+    surroundPlane = single < 0 ? kNoPlane : single;
+}
+
+void Ac3AudioDecoder::CopyPlanes(float* out) const {
+    for (int k = 0; k < kChannels; ++k) {
+        float* target = out + k;
+        int plane = planeOfSlot[k];
+        float gain = 1.0f;
+        if (plane == kNoPlane && (k == kSlotLs || k == kSlotRs)) {
+            plane = surroundPlane;
+            gain = kMinus3Db;
+        }
+        if (plane == kNoPlane) {
+            for (int i = 0; i < kSamplesPerFrame; ++i, target += kChannels) *target = 0.0f;
+            continue;
+        }
+        const auto* samples = reinterpret_cast<const float*>(decoded->extended_data[plane]);
+        for (int i = 0; i < kSamplesPerFrame; ++i, target += kChannels) {
+            *target = samples[i] * gain;
+        }
+    }
 }
 
 }  // namespace tavrisk::ac3

@@ -14,7 +14,9 @@ namespace tavrisk::ac3 {
 
 // Decodes the audio blocks of whole AC-3 sync frames with libavcodec: 1536 frames of six
 // floats (full scale +-1.0) in the order L, C, R, LS, RS, LFE, with dynamic range
-// compression off and no downmix.
+// compression off and no downmix. A frame of another channel layout fills the slots of
+// its channels by position (2/0 into L and R, 1/0 into C, a single surround into both
+// surrounds at -3 dB); the slots it lacks stay silent.
 class Ac3AudioDecoder {
   public:
     static constexpr int kChannels = 6;
@@ -22,7 +24,7 @@ class Ac3AudioDecoder {
     // False when libavcodec has no AC-3 decoder or cannot open it.
     bool Open();
     // Decodes one frame into `out` (1536 x 6 floats). False when the frame does not decode
-    // to 1536 frames of 3/2 channels with LFE.
+    // to 1536 frames of float planes.
     bool Decode(std::span<const uint8_t> frame, float* out);
     // A fresh decoder for a new stream: libavcodec's flush keeps the overlap of the last
     // block, which would leak into the first frame after a rewind.
@@ -39,13 +41,18 @@ class Ac3AudioDecoder {
         void operator()(AVPacket* packet) const;
     };
 
-    bool MapChannels();
+    // The plane of each slot (kNoPlane where the layout lacks it) and of a single surround.
+    void MapChannels();
+    void CopyPlanes(float* out) const;
+
+    static constexpr int kNoPlane = -1;
 
     std::unique_ptr<AVCodecContext, ContextFree> context;
     std::unique_ptr<AVFrame, FrameFree> decoded;
     std::unique_ptr<AVPacket, PacketFree> packet;
     std::vector<uint8_t> packetBytes;  // one frame plus the padding libavcodec reads past it
-    std::array<int, kChannels> planeOfChannel{};
+    std::array<int, kChannels> planeOfSlot{};
+    int surroundPlane = kNoPlane;
 };
 
 }  // namespace tavrisk::ac3

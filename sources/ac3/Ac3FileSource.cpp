@@ -1,7 +1,7 @@
 #include "sources/ac3/Ac3FileSource.h"
 
-#include <cerrno>
-#include <cstring>
+#include <algorithm>
+#include <cstdio>
 
 #include "sources/ac3/Ac3FrameSizes.h"
 #include "sources/ac3/Ac3Library.h"
@@ -12,13 +12,17 @@ namespace {
 Ac3FileSource* currentSource = nullptr;
 
 constexpr const char* kParserTitle = "Azid Internal Parser Error";
+constexpr const char* kEncoderTitle = "Tavrisk Internal Encoder Error";
 constexpr const char* kReadError = "AC3 Read Frame Error";
 constexpr const char* kDecodeError = "AC3 Decode Frame Error";
 constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kAviTitle = "Tavrisk Internal AVI Parser Error";
+constexpr const char* kDamageTitle = "Damaged AC-3 stream";
+constexpr const char* kFormatChangeTitle = "AC-3 stream changes format";
 constexpr const char* kEndOfFile = "EOF";
 constexpr const char* kAviError = "AVIError";
 constexpr const char* kBadFormat = "BAD_AC3_FORMAT";
+constexpr const char* kStopped = "STOPPED";
 
 constexpr std::array<const char*, 8> kBsmodNames = {"(CM)", "(ME)", "(VI)", "(HI)",
                                                     "(D)",  "(C)",  "(E)",  "(VO)"};
@@ -30,9 +34,18 @@ enum RecordByte { kRecRate = 0, kRecFrameSize = 1, kRecBsmod = 2, kRecAcmod = 3,
 constexpr int kAcmodThreeTwo = 7;
 constexpr int kLastSupportedRateCode = 1;
 
-constexpr int kMsPerSecond = 1000;
-constexpr int64_t kFrameMsNumerator = int64_t{ac3::kSamplesPerFrame} * kMsPerSecond;
+constexpr int64_t kMsPerSecond = 1000;
+constexpr auto kFrameSamples = static_cast<std::size_t>(ac3::kSamplesPerFrame);
 static_assert(ac3::kSamplesPerFrame <= SampleSource::kMaxRunFrames);
+
+std::string DescribeLayout(const uint8_t* record) {
+    return std::string(kAcmodNames[record[kRecAcmod] & 7]) +
+           (record[kRecLfe] == 1 ? " With LFE" : " No LFE");
+}
+
+int LayoutCode(const uint8_t* record) {
+    return record[kRecAcmod] * 2 + (record[kRecLfe] & 1);
+}
 
 }  // namespace
 
@@ -50,13 +63,20 @@ std::string Ac3FileSource::DescribeStream(const uint8_t* record) {
     const int rate =
         record[kRecRate] < kRateTexts.size() ? record[kRecRate] : kRateTexts.size() - 1;
     return std::string(kBsmodNames[record[kRecBsmod] & 7]) + kRateTexts[rate] + " " +
-           kAcmodNames[record[kRecAcmod] & 7] + (record[kRecLfe] == 1 ? " With LFE" : " No LFE");
+           DescribeLayout(record);
 }
 
 bool Ac3FileSource::OpenInput() {
-    if (!OpenFile()) return false;
+    switch (input.Open(fileName)) {
+        case Ac3ByteInput::OpenResult::kOk:
+            break;
+        case Ac3ByteInput::OpenResult::kNoFile:
+            return false;
+        case Ac3ByteInput::OpenResult::kNoAviTrack:
+            return Fail("Unable to open the audio track of '" + fileName + "'", kAviTitle);
+    }
     if (ac3_init() != kAc3Ok) {
-        CloseInput();
+        input.Close();
         return false;
     }
     libraryStarted = true;
@@ -67,61 +87,60 @@ bool Ac3FileSource::OpenInput() {
     if (ac3_regsettings(&settings) != kAc3Ok) return false;
     const auto channels = static_cast<std::size_t>(ac3_getchannels());
     frameBuffer.assign(ac3::kMaxFrameBytes, 0);
-    decodeBuffer.assign(channels * ac3::kSamplesPerFrame, 0.0f);
-    pendingFrame = false;
-    return FindFirstFrame();
+    decodeBuffer.assign(channels * kFrameSamples, 0.0f);
+    convertedBuffer.assign(kMaxRunFrames * kChannels, 0.0f);
+    outputPass = !normalizeEnabled;
+    reported = false;
+    streamRate = streamLayout = streamFrameBytes = 0;
+    StartPass();
+    return FindFirstFrame() && CheckInputRate(streamRate);
 }
 
-bool Ac3FileSource::OpenFile() {
-    aviInput = AviAudioTrack::IsAviInput(fileName);
-    if (aviInput) {
-        if (!avi.Open(fileName)) {
-            return Fail("Unable to open the audio track of '" + fileName + "'", kAviTitle);
-        }
-        inputSize = avi.Length();
-        return true;
-    }
-    stream.reset(std::fopen(fileName.c_str(), "rb"));
-    if (!stream) return false;
-    if (std::fseek(stream.get(), 0, SEEK_END) != 0) return false;
-    inputSize = ftello(stream.get());
-    return std::fseek(stream.get(), 0, SEEK_SET) == 0;
+void Ac3FileSource::StartPass() {
+    stopped = heldFrame = endSeen = false;
+    skippedBytes = bytesSinceFrame = 0;
+    gapFrames = -1;
+    silentFramesLeft = 0;
+    converter.Stop();
+    timeline = dropLeft = 0;
+    StartFormat();
+}
+
+void Ac3FileSource::StartFormat() {
+    currentRate = silenceRate = streamRate;
+    currentLayout = streamLayout;
+    currentFrameBytes = streamFrameBytes;
+    damage.Start(streamRate);
 }
 
 bool Ac3FileSource::RewindInput() {
-    if (aviInput) return avi.Rewind();
-    return std::fseek(stream.get(), 0, SEEK_SET) == 0;
-}
-
-void Ac3FileSource::CloseInput() {
-    avi.Close();
-    stream.reset();
-}
-
-int64_t Ac3FileSource::Position() const {
-    if (aviInput) return avi.Position();
-    return stream ? ftello(stream.get()) : 0;
+    if (!input.Rewind()) return false;
+    outputPass = true;
+    StartPass();
+    return true;
 }
 
 const char* Ac3FileSource::ReadRaw(uint8_t* buffer, int length) {
+    if (stopped) return kStopped;
     const auto count = static_cast<std::size_t>(length);
-    if (aviInput) {
-        switch (avi.Read(buffer, count)) {
-            case AviAudioTrack::ReadResult::kOk:
-                return nullptr;
-            case AviAudioTrack::ReadResult::kEnd:
-                return kEndOfFile;
-            case AviAudioTrack::ReadResult::kNotAc3:
-                Fail("Audio track may not in AC3 Format", kAviTitle);
-                return kAviError;
-            case AviAudioTrack::ReadResult::kError:
-                return kAviError;
-        }
+    const std::size_t polled = bytesSinceFrame / kStopPollBytes;
+    bytesSinceFrame += count;
+    if (bytesSinceFrame / kStopPollBytes != polled && PollStop()) {
+        stopped = true;
+        return kStopped;
     }
-    if (!stream) return kEndOfFile;
-    if (std::fread(buffer, 1, count, stream.get()) == count) return nullptr;
-    if (std::feof(stream.get())) return kEndOfFile;
-    return std::strerror(errno);
+    switch (input.Read(buffer, count)) {
+        case Ac3ByteInput::ReadResult::kOk:
+            return nullptr;
+        case Ac3ByteInput::ReadResult::kEnd:
+            return kEndOfFile;
+        case Ac3ByteInput::ReadResult::kNotAc3:
+            Fail("Audio track may not in AC3 Format", kAviTitle);
+            return kAviError;
+        case Ac3ByteInput::ReadResult::kError:
+            break;
+    }
+    return input.ErrorText() != nullptr ? input.ErrorText() : kAviError;
 }
 
 const char* Ac3FileSource::CheckFormat(const uint8_t* record) {
@@ -130,83 +149,225 @@ const char* Ac3FileSource::CheckFormat(const uint8_t* record) {
         record[kRecLfe] == 1) {
         return nullptr;
     }
-    Fail("AC3 Format Not supported", "Tavrisk Internal Encoder Error");
+    Fail("AC3 Format Not supported", kEncoderTitle);
     return kBadFormat;
 }
 
+Ac3FileSource::Record Ac3FileSource::FrameRecord() const {
+    Record record{};
+    ac3_decodebsi(frameBuffer.data(), record.data());
+    return record;
+}
+
 Ac3FileSource::FrameRead Ac3FileSource::ReadFrame() {
-    if (pendingFrame) {
-        pendingFrame = false;
-        return FrameRead::kOk;
+    if (heldFrame) {
+        heldFrame = false;
+        return FrameRead::kFrame;
     }
+    skippedBytes = bytesSinceFrame = 0;
     switch (ac3_readframe(frameBuffer.data(), &ReadCallback)) {
         case kAc3Ok:
-            return FrameRead::kOk;
+            break;
         case kAc3EndOfStream:
             return FrameRead::kEnd;
         case kAc3Refused:  // the format check has said why
             return FrameRead::kFailed;
         default:
+            if (stopped) return FrameRead::kEnd;
             Fail(kReadError, kParserTitle);
             return FrameRead::kFailed;
     }
+    if (skippedBytes == 0) return FrameRead::kFrame;
+    // The frames the skipped bytes held, by the size of the frames around them.
+    const Record record = FrameRecord();
+    const auto frameBytes = static_cast<std::size_t>(
+        currentFrameBytes > 0 ? currentFrameBytes
+                              : ac3::FrameBytes(record[kRecFrameSize], record[kRecRate]));
+    gapFrames = static_cast<int64_t>((skippedBytes + frameBytes / 2) / frameBytes);
+    heldFrame = true;
+    return FrameRead::kGap;
 }
 
 // A file without a single AC-3 frame would otherwise pass as an empty stream and leave a
 // silent output; the first frame also brings the format check before anything is written.
 bool Ac3FileSource::FindFirstFrame() {
     switch (ReadFrame()) {
-        case FrameRead::kOk:
-            pendingFrame = true;
-            return true;
+        case FrameRead::kFrame:
+            heldFrame = true;
+            break;
+        case FrameRead::kGap:
+            break;
         case FrameRead::kEnd:
+            if (stopped) return false;
             return Fail("No AC3 stream found in '" + fileName + "'", kParserTitle);
         case FrameRead::kFailed:
-            break;
+            return false;
     }
-    return false;
+    const Record record = FrameRecord();
+    streamRate = ac3::SampleRate(record[kRecRate]);
+    streamLayout = LayoutCode(record.data());
+    streamFrameBytes = ac3::FrameBytes(record[kRecFrameSize], record[kRecRate]);
+    StartFormat();
+    return true;
 }
 
 SampleSource::InputStatus Ac3FileSource::ReadInput(InputRun& run) {
-    switch (ReadFrame()) {
-        case FrameRead::kOk:
-            break;
-        case FrameRead::kEnd:
-            return InputStatus::kEnd;
-        case FrameRead::kFailed:
-            return InputStatus::kFailed;
+    for (;;) {
+        if (endSeen) return EndOfInput(run);
+        if (BeginGap()) {
+            damage.Gap(timeline,
+                       silentFramesLeft * ac3::kSamplesPerFrame * streamRate / silenceRate);
+        }
+        int rate = silenceRate;
+        if (silentFramesLeft > 0) {
+            --silentFramesLeft;
+            std::fill(decodeBuffer.begin(), decodeBuffer.end(), 0.0f);
+        } else {
+            switch (ReadFrame()) {
+                case FrameRead::kFrame:
+                    break;
+                case FrameRead::kGap:
+                    continue;
+                case FrameRead::kEnd:
+                    endSeen = true;
+                    continue;
+                case FrameRead::kFailed:
+                    return InputStatus::kFailed;
+            }
+            rate = DecodeFrame();
+        }
+        if (!Emit(rate, run)) return InputStatus::kFailed;
+        if (run.count > 0) return InputStatus::kFrames;
     }
-    if (ac3_decode(frameBuffer.data(), decodeBuffer.data()) > 0) {
-        Fail(kDecodeError, kParserTitle);
-        return InputStatus::kFailed;
-    }
-    run = {decodeBuffer.data(), ac3::kSamplesPerFrame};
-    return InputStatus::kFrames;
 }
 
-bool Ac3FileSource::SkipAhead(int32_t& resyncMs) {
-    const int32_t frameMs = static_cast<int32_t>(kFrameMsNumerator / host.GetInputRate());
-    if (aviInput || resyncMs >= 0 || -resyncMs <= frameMs) return true;
-    if (ReadFrame() != FrameRead::kOk) return false;
-    std::array<uint8_t, 8> record{};
-    if (ac3_decodebsi(frameBuffer.data(), record.data()) > 0) {
-        return Fail(kDecodeError, kParserTitle);
+bool Ac3FileSource::BeginGap() {
+    if (gapFrames < 0) return false;
+    silentFramesLeft = gapFrames;
+    silenceRate = currentRate;
+    gapFrames = -1;
+    return true;
+}
+
+int Ac3FileSource::DecodeFrame() {
+    if (ac3_decode(frameBuffer.data(), decodeBuffer.data()) > 0) {
+        damage.DamagedFrame(timeline);
+        std::fill(decodeBuffer.begin(), decodeBuffer.end(), 0.0f);
+    } else {
+        NoteFormat(FrameRecord());
     }
-    const int64_t frameBytes = ac3::FrameBytes(record[kRecFrameSize], record[kRecRate]);
-    const int64_t offset = int64_t{-resyncMs / frameMs} * frameBytes;
-    resyncMs %= frameMs;
-    if (offset > inputSize || fseeko(stream.get(), offset, SEEK_SET) != 0) {
-        return Fail("AC3 Initial frame skip Error", kResyncTitle);
+    return currentRate;
+}
+
+void Ac3FileSource::NoteFormat(const Record& record) {
+    const int layout = LayoutCode(record.data());
+    if (layout != currentLayout && layout != streamLayout) {
+        damage.LayoutStretch(DescribeLayout(record.data()), timeline);
+    }
+    currentLayout = layout;
+    const int rate = ac3::SampleRate(record[kRecRate]);
+    if (rate != currentRate && rate != streamRate) damage.RateStretch(rate, timeline);
+    currentRate = rate;
+    currentFrameBytes = ac3::FrameBytes(record[kRecFrameSize], record[kRecRate]);
+}
+
+bool Ac3FileSource::Emit(int rate, InputRun& run) {
+    run = {};
+    std::size_t count = 0;
+    if (converter.Active() && converter.FromRate() != rate && !FinishConversion(count)) {
+        return false;
+    }
+    float* converted = convertedBuffer.data();
+    if (rate != streamRate) {
+        if (!converter.Active() && !converter.Start(rate, streamRate)) {
+            return Fail(kDecodeError, kParserTitle);
+        }
+        const long written =
+            converter.Convert(decodeBuffer.data(), kFrameSamples, converted + count * kChannels,
+                              kMaxRunFrames - count);
+        if (written < 0) return Fail(kDecodeError, kParserTitle);
+        Deliver(converted, count + static_cast<std::size_t>(written), run);
+    } else if (count > 0) {
+        std::copy(decodeBuffer.begin(), decodeBuffer.end(), converted + count * kChannels);
+        Deliver(converted, count + kFrameSamples, run);
+    } else {
+        Deliver(decodeBuffer.data(), kFrameSamples, run);
     }
     return true;
 }
 
+bool Ac3FileSource::FinishConversion(std::size_t& count) {
+    const long written = converter.Finish(convertedBuffer.data(), kMaxRunFrames);
+    if (written < 0) return Fail(kDecodeError, kParserTitle);
+    count = static_cast<std::size_t>(written);
+    return true;
+}
+
+void Ac3FileSource::Deliver(const float* frames, std::size_t count, InputRun& run) {
+    const auto dropped = static_cast<std::size_t>(std::min<int64_t>(dropLeft, count));
+    dropLeft -= static_cast<int64_t>(dropped);
+    timeline += static_cast<int64_t>(count);
+    run = {frames + dropped * kChannels, count - dropped};
+}
+
+SampleSource::InputStatus Ac3FileSource::EndOfInput(InputRun& run) {
+    if (stopped) return InputStatus::kEnd;
+    if (converter.Active()) {  // the last frames of a converted stretch
+        std::size_t count = 0;
+        if (!FinishConversion(count)) return InputStatus::kFailed;
+        Deliver(convertedBuffer.data(), count, run);
+        if (run.count > 0) return InputStatus::kFrames;
+    }
+    if (outputPass && !reported && !damage.Empty()) {
+        reported = true;
+        host.ReportWarnings(damage.Report(fileName),
+                            damage.HasDamage() ? kDamageTitle : kFormatChangeTitle);
+    }
+    return InputStatus::kEnd;
+}
+
+bool Ac3FileSource::SkipAhead(int32_t& resyncMs) {
+    if (input.IsAvi() || resyncMs >= 0) return true;
+    const int64_t samples = -int64_t{resyncMs} * streamRate / kMsPerSecond;
+    const int64_t wholeFrames = samples / ac3::kSamplesPerFrame;
+    if (wholeFrames == 0) return true;  // less than a frame: skipped after decoding
+    for (int64_t left = wholeFrames; left > 0;) {
+        BeginGap();
+        if (silentFramesLeft > 0) {
+            const int64_t taken = std::min(left, silentFramesLeft);
+            silentFramesLeft -= taken;
+            left -= taken;
+            continue;
+        }
+        switch (ReadFrame()) {
+            case FrameRead::kFrame:
+                break;
+            case FrameRead::kGap:
+                continue;
+            case FrameRead::kEnd:
+                if (stopped) return false;
+                return Fail("AC3 Initial frame skip Error", kResyncTitle);
+            case FrameRead::kFailed:
+                return false;
+        }
+        // The last frame skipped is decoded (and dropped), so that the first one delivered
+        // overlaps with it as in the stream.
+        if (--left == 0) ac3_decode(frameBuffer.data(), decodeBuffer.data());
+    }
+    timeline = wholeFrames * ac3::kSamplesPerFrame;
+    dropLeft = samples - timeline;
+    resyncMs = 0;
+    return true;
+}
+
 void Ac3FileSource::Close() {
-    CloseInput();
+    input.Close();
+    converter.Stop();
     if (libraryStarted) ac3_free();
     libraryStarted = false;
     frameBuffer = {};
     decodeBuffer = {};
+    convertedBuffer = {};
 }
 
 const char* Ac3FileSource::ReadCallback(uint8_t* buffer, int length) {
@@ -222,10 +383,11 @@ const char* Ac3FileSource::OutputCallback(const void* data, int length) {
     return nullptr;
 }
 
-void Ac3FileSource::WarningCallback(int code, int value, const float* extra) {
-    if (code != kAc3WarningSyncLost) return;
-    std::printf(ac3_warningmsg(code), value);
-    std::printf("%f\n", extra ? static_cast<double>(*extra) : 0.0);
+// Skipped bytes become silence and are reported with the other damage at the end.
+void Ac3FileSource::WarningCallback(int code, int value, const float*) {
+    if (code == kAc3WarningSyncLost && currentSource != nullptr && value > 0) {
+        currentSource->skippedBytes = static_cast<std::size_t>(value);
+    }
 }
 
 }  // namespace tavrisk

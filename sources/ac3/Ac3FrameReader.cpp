@@ -1,5 +1,6 @@
 #include "sources/ac3/Ac3FrameReader.h"
 
+#include <algorithm>
 #include <cstring>
 #include <string_view>
 
@@ -8,25 +9,26 @@
 namespace tavrisk::ac3 {
 namespace {
 constexpr std::string_view kEndOfFile = "EOF";
-}
+constexpr uint8_t kSyncFirstByte = Ac3Header::kSyncWord >> 8;
+}  // namespace
 
 Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
     begin += frameBytes;
     frameBytes = 0;
     skipped = 0;
     for (;;) {
+        if (!locked && skipped > kFirstFrameSearchBytes) return Fail(Result::kEndOfStream);
         if (Result result = Fill(read, Ac3Header::kBytes); result != Result::kFrame) {
             return Fail(result);
         }
         const auto candidate = ParseAc3Header({buffer.data() + begin, Ac3Header::kBytes});
         if (!candidate) {
-            DropByte();
+            DropToNextSyncByte();
             continue;
         }
         const auto size = static_cast<std::size_t>(candidate->FrameBytes());
         if (Result result = Fill(read, size); result != Result::kFrame) return Fail(result);
-        const bool verify = !locked || skipped > 0;
-        if (verify && !FrameCrcValid({buffer.data() + begin, size})) {
+        if (NeedsCheck(*candidate) && !FrameCrcValid({buffer.data() + begin, size})) {
             DropByte();
             continue;
         }
@@ -35,6 +37,13 @@ Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
         frameBytes = size;
         return Result::kFrame;
     }
+}
+
+bool Ac3FrameReader::NeedsCheck(const Ac3Header& candidate) const {
+    if (!locked || skipped > 0) return true;
+    // At 44.1 kHz the two codes of one bit rate alternate (one word of padding).
+    return candidate.sampleRateCode != header.sampleRateCode ||
+           candidate.frameSizeCode / 2 != header.frameSizeCode / 2;
 }
 
 void Ac3FrameReader::Reset() {
@@ -62,6 +71,15 @@ Ac3FrameReader::Result Ac3FrameReader::Fill(ReadCallback read, std::size_t count
 void Ac3FrameReader::DropByte() {
     ++begin;
     ++skipped;
+}
+
+void Ac3FrameReader::DropToNextSyncByte() {
+    const auto from = buffer.begin() + static_cast<std::ptrdiff_t>(begin + 1);
+    const auto next = std::find(from, buffer.begin() + static_cast<std::ptrdiff_t>(end),
+                                kSyncFirstByte);
+    const auto dropped = static_cast<std::size_t>(next - buffer.begin()) - begin;
+    begin += dropped;
+    skipped += dropped;
 }
 
 Ac3FrameReader::Result Ac3FrameReader::Fail(Result result) {

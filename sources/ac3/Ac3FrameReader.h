@@ -14,11 +14,18 @@ namespace tavrisk::ac3 {
 // of the input, otherwise the text of the error.
 using ReadCallback = const char* (*)(uint8_t* buffer, int length);
 
+// The most bytes searched for the first frame of a stream (18 s of 448 kbit/s) before the
+// input counts as holding no AC-3 stream at all.
+inline constexpr std::size_t kFirstFrameSearchBytes = std::size_t{1} << 20;
+
 // Finds AC-3 sync frames in a byte stream that it reads only through a read callback, and
 // asks for exactly the bytes it needs, so nothing past the current frame is read ahead.
 // Locked on a stream, it takes each frame where the last one ended; out of step (at the
 // start, after garbage or a read error) it searches for the syncword and accepts a
-// candidate only when both CRC words check, so stray syncwords are skipped.
+// candidate only when both CRC words check, so stray syncwords are skipped. A locked frame
+// whose size or rate differs from the last one's must check as well: a damaged size code
+// would otherwise swallow the frames after it. The search for a stream's first frame ends
+// after kFirstFrameSearchBytes.
 class Ac3FrameReader {
   public:
     enum class Result { kFrame, kEndOfStream, kReadError };
@@ -41,7 +48,11 @@ class Ac3FrameReader {
 
     Result Fill(ReadCallback read, std::size_t count);
     std::size_t Available() const { return end - begin; }
+    // A candidate that must check its CRC words before it is taken.
+    bool NeedsCheck(const Ac3Header& candidate) const;
     void DropByte();
+    // Drops the bytes buffered before the next possible syncword.
+    void DropToNextSyncByte();
     Result Fail(Result result);
 
     std::array<uint8_t, kCapacity> buffer{};

@@ -69,8 +69,4 @@ int Ac3Header::SampleRate() const {
     return ac3::SampleRate(sampleRateCode);
 }
 
-bool Ac3Header::SameFormat(const Ac3Header& other) const {
-    return sampleRateCode == other.sampleRateCode && acmod == other.acmod && lfeOn == other.lfeOn;
-}
-
 }  // namespace tavrisk::ac3

@@ -31,8 +31,6 @@ struct Ac3Header {
 
     int FrameBytes() const;
     int SampleRate() const;
-    // Same channel layout and sample rate (the decoded output keeps its shape).
-    bool SameFormat(const Ac3Header& other) const;
 };
 
 // Parses the first kBytes of a candidate sync frame; nothing when the syncword is missing or

@@ -24,16 +24,17 @@ enum Ac3Result : int32_t {
 using Ac3ReadCallback = ac3::ReadCallback;
 // Text output of the library: null or an error text.
 using Ac3OutputCallback = const char* (*)(const void* data, int length);
-// Stream description, an 8-byte record (byte 0 sample-rate code, 1 frame-size code,
-// 2 bitstream mode, 3 audio coding mode, 7 LFE flag): null accepts the stream, any text
-// refuses it.
+// Stream description of a stream's first frame, an 8-byte record (byte 0 sample-rate code,
+// 1 frame-size code, 2 bitstream mode, 3 audio coding mode, 7 LFE flag): null accepts the
+// stream, any text refuses it. Later frames of another layout or rate are decoded as they
+// come.
 using Ac3StreamInfoCallback = const char* (*)(const uint8_t* record);
 // A warning with its code, an integer and a float value.
 using Ac3WarningCallback = void (*)(int code, int value, const float* extra);
 
 // The settings record the source registers. The leading values are passed unchanged and
-// kept; this decoder always decodes 3/2 + LFE to six floats without compression, so it
-// needs only the callbacks.
+// kept; this decoder always decodes to six floats (L, C, R, LS, RS, LFE) without
+// compression, so it needs only the callbacks.
 struct Ac3Settings {
     int32_t version = 1;
     std::array<uint8_t, 4> switches{1, 1, 0, 1};
@@ -75,7 +76,9 @@ int32_t ac3_getchannels();
 int32_t ac3_readframe(uint8_t* frameBuffer, Ac3ReadCallback read);
 // Describes the frame in `frameBuffer` in an 8-byte record as the stream-info callback's.
 int32_t ac3_decodebsi(const uint8_t* frameBuffer, uint8_t* record);
-// Decodes the frame in `frameBuffer` to 1536 x 6 floats, L, C, R, LS, RS, LFE.
+// Decodes the frame in `frameBuffer` to 1536 x 6 floats, L, C, R, LS, RS, LFE (channels
+// the frame lacks are silent). kAc3Error for a frame whose CRC words fail or that does not
+// decode.
 int32_t ac3_decode(const uint8_t* frameBuffer, float* decodeBuffer);
 int32_t ac3_getinfo(Ac3FrameInfo* info);
 // printf format of a warning; its integer value is the one argument.

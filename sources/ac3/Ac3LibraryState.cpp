@@ -1,5 +1,7 @@
 #include "sources/ac3/Ac3LibraryState.h"
 
+#include <algorithm>
+#include <climits>
 #include <cstring>
 
 #include "sources/ac3/Ac3Crc.h"
@@ -69,20 +71,20 @@ void Ac3LibraryState::GetInfo(Ac3FrameInfo& info) const {
 }
 
 bool Ac3LibraryState::Accepts(const Ac3Header& header) {
-    if (accepted && accepted->SameFormat(header)) return true;
+    if (accepted) return true;
     const auto record = header.ToRecord();
     if (settings->streamInfo != nullptr && settings->streamInfo(record.data()) != nullptr) {
-        accepted.reset();
         return false;
     }
-    accepted = header;
+    accepted = true;
     return true;
 }
 
 void Ac3LibraryState::WarnSkipped(std::size_t bytes) const {
     if (settings->warning == nullptr) return;
     const float seconds = static_cast<float>(double(frameIndex) * kSamplesPerFrame / sampleRate);
-    settings->warning(kAc3WarningSyncLost, static_cast<int>(bytes), &seconds);
+    const auto value = static_cast<int>(std::min<std::size_t>(bytes, INT_MAX));
+    settings->warning(kAc3WarningSyncLost, value, &seconds);
 }
 
 void Ac3LibraryState::EndStream() {

@@ -12,7 +12,8 @@
 namespace tavrisk::ac3 {
 
 // The one decoder state behind the ac3_* functions: the frame reader, the stream check
-// through the stream-info callback, the audio decoder and the frame count.
+// through the stream-info callback (on the first frame; later frames of another layout or
+// rate are decoded as they come), the audio decoder and the frame count.
 class Ac3LibraryState {
   public:
     bool Start() { return audio.Open(); }
@@ -24,7 +25,7 @@ class Ac3LibraryState {
     void GetInfo(Ac3FrameInfo& info) const;
 
   private:
-    // A new stream or a change of format is shown to the stream-info callback.
+    // The first frame is shown to the stream-info callback, which may refuse the stream.
     bool Accepts(const Ac3Header& header);
     void WarnSkipped(std::size_t bytes) const;
     // The input ended or failed: the next frame read starts a new stream.
@@ -33,7 +34,7 @@ class Ac3LibraryState {
     std::optional<Ac3Settings> settings;
     Ac3FrameReader reader;
     Ac3AudioDecoder audio;
-    std::optional<Ac3Header> accepted;
+    bool accepted = false;
     int32_t frameIndex = -1;  // of the last frame read
     int sampleRate = 0;
 };

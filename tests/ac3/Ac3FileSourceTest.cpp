@@ -4,6 +4,7 @@
 #include <random>
 
 #include "sources/ac3/Ac3FileSource.h"
+#include "tests/ac3/Ac3SourceRun.h"
 #include "tests/ac3/Ac3TestInputs.h"
 #include "tests/support/FakeJobHost.h"
 #include "tests/support/TestSupport.h"
@@ -12,19 +13,8 @@ namespace tavrisk::test {
 namespace {
 
 constexpr int kFrame = 1536;
-// Block row of each channel slot L, C, R, LS, RS, LFE.
-constexpr std::array<int, kAc3Channels> kRowOfSlot = {0, 2, 1, 4, 5, 3};
 
 using Message = FakeJobHost::Message;
-
-// What a source delivered: the rows of all blocks, one after another.
-struct Delivered {
-    bool opened = false;
-    std::size_t blocks = 0;
-    std::array<std::vector<double>, kAc3Channels> rows;
-    std::size_t Frames() const { return rows[0].size(); }
-    const std::vector<double>& Slot(int slot) const { return rows[kRowOfSlot[slot]]; }
-};
 
 class Ac3FileSourceTest : public ::testing::Test {
   protected:
@@ -34,20 +24,8 @@ class Ac3FileSourceTest : public ::testing::Test {
     }
 
     Delivered Run(const std::string& path, std::size_t maxBlocks = 100000) {
-        Delivered out;
         Ac3FileSource source(host);
-        out.opened = source.Open(path);
-        if (!out.opened) return out;
-        SampleBlock block;
-        while (out.blocks < maxBlocks && source.ReadBlock(block)) {
-            ++out.blocks;
-            for (int row = 0; row < kAc3Channels; ++row) {
-                out.rows[row].insert(out.rows[row].end(), block.Row(row),
-                                     block.Row(row) + SampleBlock::kFrames);
-            }
-        }
-        source.Close();
-        return out;
+        return RunSource(source, path, maxBlocks);
     }
 
     std::string Make(const Ac3Input& input, const std::string& name = "in.ac3") {
@@ -62,27 +40,6 @@ class Ac3FileSourceTest : public ::testing::Test {
 
 std::size_t FramesIn(const std::string& path, int frameBytes) {
     return ReadBytes(path).size() / frameBytes;
-}
-
-bool AllZero(const Delivered& d, std::size_t from, std::size_t to) {
-    for (const auto& row : d.rows) {
-        for (std::size_t i = from; i < to; ++i) {
-            if (row[i] != 0.0) return false;
-        }
-    }
-    return true;
-}
-
-// The largest difference between the delivered slot and a reference, from `offset` on.
-double WorstDifference(const Delivered& d, const Delivered& reference, std::size_t offset,
-                       std::size_t count) {
-    double worst = 0.0;
-    for (int row = 0; row < kAc3Channels; ++row) {
-        for (std::size_t i = 0; i < count; ++i) {
-            worst = std::max(worst, std::fabs(d.rows[row][i] - reference.rows[row][offset + i]));
-        }
-    }
-    return worst;
 }
 
 TEST_F(Ac3FileSourceTest, DeliversEachToneInItsRowLikeFfmpegsDecodeThenOnePaddedBlock) {
@@ -213,6 +170,31 @@ TEST_F(Ac3FileSourceTest, SkipsHalfASecondByFramesAndSamplesOnStreamsAndByDecodi
     EXPECT_TRUE(host.messages.empty());
 }
 
+TEST_F(Ac3FileSourceTest, SkipsTheExactDurationAt44100HzOnStreamsAndInAvi) {
+    host.outputRate = host.inputRate = 44100;
+    const std::string path = Make({.rate = 44100, .seconds = 3.0});
+    const Delivered plain = Run(path);
+    SetResync(false, 1, 500);
+    const Delivered skipped = Run(path);
+    // 1.5 s are 66150 frames: 43 whole frames of 1536 read over, then 102 frames dropped.
+    // The last frame read over is decoded, so the rest matches but for the dither, which
+    // shows most in the stream's last frame, where the tones stop.
+    constexpr std::size_t kSkipped = 66150;
+    const std::size_t rest = plain.Frames() - kSkipped - 1152;
+    constexpr double kDitherUnits = 16.0;
+    EXPECT_LE(WorstDifference(skipped, plain, kSkipped, rest - kFrame), kDitherUnits);
+    EXPECT_GT(WorstDifference(skipped, plain, kSkipped + 1, rest), 100.0);
+    EXPECT_GT(WorstDifference(skipped, plain, kSkipped - 1, rest), 100.0);
+
+    const std::string avi = dir.File("movie.avi");
+    ASSERT_TRUE(MakeAvi(avi, path));
+    const Delivered fromAvi = Run(avi);
+    EXPECT_EQ(WorstDifference(fromAvi, plain, kSkipped, rest), 0.0);
+    EXPECT_EQ(fromAvi.blocks, skipped.blocks);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.warnings.empty());
+}
+
 TEST_F(Ac3FileSourceTest, RefusesASkipPastTheEndOfTheStream) {
     const std::string path = Make({.seconds = 0.5});
     SetResync(false, 5, 0);
@@ -289,7 +271,7 @@ TEST_F(Ac3FileSourceTest, FailsOnFilesWithoutAnyAc3Frame) {
     EXPECT_FALSE(Run(dir.File("missing.ac3")).opened);
 }
 
-TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationOrADamagedFrame) {
+TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationAndSilencesADamagedFrame) {
     const std::string path = Make({.seconds = 1.0});
     const Delivered plain = Run(path);
     std::vector<uint8_t> bytes = ReadBytes(path);
@@ -300,16 +282,23 @@ TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationOrADamagedFrame) {
     EXPECT_EQ(truncated.blocks, kept / 1152 + 1);
     EXPECT_EQ(WorstDifference(truncated, plain, 0, kept), 0.0);
     EXPECT_TRUE(host.messages.empty());
+    EXPECT_TRUE(host.warnings.empty());
 
+    // The damaged frame is one frame of silence; the job goes on to the end.
     bytes[5 * 1792 + 1000] ^= 0x40;
     const std::string damaged = dir.File("damaged.ac3");
     WriteBytes(damaged, bytes);
     const Delivered d = Run(damaged);
-    EXPECT_EQ(d.blocks, 5 * kFrame / 1152 + 1);
+    EXPECT_EQ(d.blocks, plain.blocks);
     EXPECT_EQ(WorstDifference(d, plain, 0, 5 * kFrame), 0.0);
-    EXPECT_TRUE(AllZero(d, 5 * kFrame, d.Frames()));
-    EXPECT_EQ(host.messages,
-              (std::vector<Message>{{"AC3 Decode Frame Error", "Azid Internal Parser Error"}}));
+    EXPECT_TRUE(AllZero(d, 5 * kFrame, 6 * kFrame));
+    EXPECT_FALSE(AllZero(d, 6 * kFrame, 7 * kFrame));
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.warnings,
+              (std::vector<Message>{{"'" + damaged +
+                                         "' was read to its end, keeping its timeline:\n"
+                                         "1 damaged frame replaced by silence at 00:00:00.16",
+                                     "Damaged AC-3 stream"}}));
 }
 
 TEST_F(Ac3FileSourceTest, ReportsANonAc3AviTrackAndAnAviWithoutAudio) {

@@ -138,6 +138,34 @@ TEST(Ac3FrameReader, FindsNothingInEmptyOrRandomInput) {
     EXPECT_EQ(walk.end, Ac3FrameReader::Result::kEndOfStream);
 }
 
+TEST(Ac3FrameReader, GivesUpTheSearchForAFirstFrameAfterItsBound) {
+    const auto stream = MakeAc3Bytes({.seconds = 0.2});
+    for (std::size_t leading :
+         {ac3::kFirstFrameSearchBytes - 100, ac3::kFirstFrameSearchBytes + 1}) {
+        std::vector<uint8_t> bytes(leading, 0);
+        bytes.insert(bytes.end(), stream.begin(), stream.end());
+        MemoryStream::Load(bytes);
+        Ac3FrameReader reader;
+        const bool found = leading < ac3::kFirstFrameSearchBytes;
+        EXPECT_EQ(reader.Next(&MemoryStream::Read) == Ac3FrameReader::Result::kFrame, found);
+        if (found) {
+            EXPECT_EQ(reader.SkippedBytes(), leading);
+        } else {
+            EXPECT_LE(MemoryStream::Position(), leading + ac3::Ac3Header::kBytes);
+        }
+    }
+}
+
+TEST(Ac3FrameReader, KeepsTheFramesAfterOneWhoseSizeCodeIsDamaged) {
+    auto bytes = MakeAc3Bytes({.seconds = 0.5});
+    const std::size_t frames = bytes.size() / 1792;
+    // Frame 5 would claim 3840 bytes, past the two frames after it.
+    bytes[5 * 1792 + 4] = 0x25;
+    const Walk walk = WalkFrames(bytes);
+    EXPECT_EQ(walk.sizes.size(), frames - 1);
+    EXPECT_EQ(walk.skipped, 1792u);
+}
+
 TEST(Ac3FrameReader, EndsAtAFrameCutShortAndStartsAgainAfterTheEnd) {
     auto bytes = MakeAc3Bytes({.seconds = 0.5});
     const std::size_t whole = bytes.size() / 1792;

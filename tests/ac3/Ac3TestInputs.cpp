@@ -14,6 +14,7 @@ const std::map<std::string, int> kSlotOfName = {{"FL", 0}, {"FC", 1}, {"FR", 2},
 const std::map<std::string, std::vector<std::string>> kNamesOfLayout = {
     {"5.1(side)", {"FL", "FR", "FC", "LFE", "SL", "SR"}},
     {"stereo", {"FL", "FR"}},
+    {"mono", {"FC"}},
 };
 
 }  // namespace

@@ -14,7 +14,7 @@ inline constexpr int kAc3Channels = 6;
 struct Ac3Input {
     int rate = 48000;
     double seconds = 1.0;
-    std::string layout = "5.1(side)";  // or "stereo"
+    std::string layout = "5.1(side)";  // or "stereo", "mono"
     int kbps = 448;
 };
 

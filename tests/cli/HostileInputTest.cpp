@@ -48,7 +48,7 @@ TEST_F(HostileInputTest, InputsThatAreNotRegularFilesAreRefused) {
         {"/dev/stdin", "printf 'x' |"},
     };
     for (const Case& c : cases) {
-        const auto run = RunCommand(c.prefix + " timeout 20 " + Quote(BinPath("tavrisk-cli")) +
+        const auto run = RunCommand(c.prefix + " timeout -k 5 20 " + Quote(BinPath("tavrisk-cli")) +
                                     " " + Quote(c.input) + " " + Quote(out) + " --yes");
         EXPECT_EQ(run.exitCode, 2) << c.input << ": " << run.output;
         EXPECT_NE(run.output.find("is not a regular file"), std::string::npos) << run.output;
@@ -142,7 +142,7 @@ TEST_F(HostileInputTest, CurveFilesAreBoundedRegularFiles) {
         WriteBytes(many, {points.begin(), points.end()});
     }
     for (const std::string& curve : {std::string("/dev/zero"), big, many}) {
-        const auto run = RunCommand("timeout 20 " + Quote(BinPath("tavrisk-cli")) + " " +
+        const auto run = RunCommand("timeout -k 5 20 " + Quote(BinPath("tavrisk-cli")) + " " +
                                     Quote(input) + " " + Quote(out) + " --engine wav --drp " +
                                     "--curve L=" + Quote(curve) + " --yes");
         EXPECT_EQ(run.exitCode, 64) << curve << ": " << run.output;

@@ -1,10 +1,12 @@
 // Feeds arbitrary bytes to the AC-3 sync-frame reader through its read callback: every
 // frame it returns must have a valid header, the size that header gives and intact CRCs
-// when found by searching, and it must never ask for bytes past a frame.
+// when found by searching (the first one within the search bound), and it must never ask
+// for bytes past a frame.
 #include <cstddef>
 #include <cstdint>
 #include <cstring>
 
+#include "sources/ac3/Ac3Crc.h"
 #include "sources/ac3/Ac3FrameReader.h"
 #include "sources/ac3/Ac3Header.h"
 
@@ -35,12 +37,19 @@ extern "C" int LLVMFuzzerTestOneInput(const uint8_t* data, std::size_t size) {
     inputSize = size;
     position = 0;
     tavrisk::ac3::Ac3FrameReader reader;
+    bool first = true;
     while (reader.Next(&ReadInput) == tavrisk::ac3::Ac3FrameReader::Result::kFrame) {
         const auto frame = reader.Frame();
         const auto header = tavrisk::ac3::ParseAc3Header(frame);
         if (!header || static_cast<std::size_t>(header->FrameBytes()) != frame.size()) {
             __builtin_trap();
         }
+        const bool searched = first || reader.SkippedBytes() > 0;
+        if (searched && !tavrisk::ac3::FrameCrcValid(frame)) __builtin_trap();
+        if (first && reader.SkippedBytes() > tavrisk::ac3::kFirstFrameSearchBytes) {
+            __builtin_trap();
+        }
+        first = false;
     }
     return 0;
 }

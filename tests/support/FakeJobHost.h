@@ -38,6 +38,9 @@ class FakeJobHost : public JobHost {
         messages.push_back({std::string(text), std::string(title)});
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
     }
+    void ReportWarnings(std::string_view text, std::string_view title) override {
+        warnings.push_back({std::string(text), std::string(title)});
+    }
     int GetOutputRate() const override { return outputRate; }
     int GetInputRate() const override { return inputRate; }
     bool ResamplingNeeded() const override { return outputRate != inputRate; }
@@ -71,6 +74,7 @@ class FakeJobHost : public JobHost {
     std::array<float, kColumns> peaks{};
     int peakDisplays = 0;
     std::vector<Message> messages;
+    std::vector<Message> warnings;
     mutable int controlReads = 0;
 };
 
