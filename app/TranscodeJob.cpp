@@ -68,7 +68,9 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
         window.SetOutputName(entry + (wav ? ".wav" : ".mp2"));
         const Outcome outcome = RunJob();
         if (outcome == Outcome::Stopped) return outcome;
-        if (outcome != Outcome::Done) overall = Outcome::Failed;
+        if (outcome == Outcome::DoneWithWarnings && overall == Outcome::Done) overall = outcome;
+        if (outcome != Outcome::Done && outcome != Outcome::DoneWithWarnings)
+            overall = Outcome::Failed;
     }
     return overall;
 }
@@ -186,6 +188,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // request is cleared so that the analysis pass sees a running job.
     window.EnableTranscode(false);
     window.ClearStop();
+    window.jobWarnings = false;
     outputStarted = false;
     if (!engine->Init(kArgc, argv)) {
         // Asked to stop during the analysis pass: nothing was written.
@@ -208,7 +211,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     window.Ui().SetBusy(false);
 
     if (!ran || sourceFailed) return Outcome::Failed;
-    return stoppedByUser ? Outcome::Stopped : Outcome::Done;
+    if (stoppedByUser) return Outcome::Stopped;
+    return window.jobWarnings ? Outcome::DoneWithWarnings : Outcome::Done;
 }
 
 }  // namespace tavrisk

@@ -17,10 +17,11 @@ namespace tavrisk {
 class TranscodeJob {
   public:
     enum class Outcome {
-        Done,     // ran to the end of the input
-        Stopped,  // the user stopped it; what was written is closed validly
-        Refused,  // a check or question ended it before anything was written
-        Failed,   // the engine or source failed and said why
+        Done,              // ran to the end of the input
+        DoneWithWarnings,  // ran to the end, but the source reported damage it went past
+        Stopped,           // the user stopped it; what was written is closed validly
+        Refused,           // a check or question ended it before anything was written
+        Failed,            // the engine or source failed and said why
     };
     static constexpr int kArgc = 15;
 

@@ -9,6 +9,7 @@ enum ExitStatus : int {
     kExitRefused = 2,    // nothing done: refused before the work (an input that cannot be
                          // opened, an output that would overwrite the input or that exists
                          // without --yes)
+    kExitWarnings = 3,   // the job ran to its end past damage in its input, which it reported
     kExitUsage = 64,     // bad command or options
     kExitStopped = 130,  // Ctrl-C; the output written so far is kept
     // Stopped by another signal (SIGTERM, SIGHUP): 128 + its number, as a shell reports it.

@@ -27,6 +27,8 @@ ExitStatus ExitStatusOf(tavrisk::TranscodeJob::Outcome outcome) {
     switch (outcome) {
         case Outcome::Done:
             return tavrisk::kExitDone;
+        case Outcome::DoneWithWarnings:
+            return tavrisk::kExitWarnings;
         case Outcome::Stopped:
             return tavrisk::kExitStopped;
         case Outcome::Refused:

@@ -124,7 +124,9 @@ TEST_F(Ac3CliTest, FailsOnInputsWithoutAnAc3StreamAndRunsThroughADamagedFrame) {
     WriteBytes(damaged, bytes);
     const std::string output = dir.File("damaged.wav");
     const CommandResult run = Transcode(damaged, output);
-    // The damaged frame is silence and the job runs to the end, with a warning.
+    // The damaged frame is silence and the job runs to the end, with a warning and its own
+    // exit status.
+    EXPECT_EQ(run.exitCode, 3) << run.output;
     EXPECT_NE(run.output.find("Damaged AC-3 stream: '" + damaged +
                               "' was read to its end, keeping its timeline:\n"
                               "1 damaged frame replaced by silence at 00:00:00.32"),
