@@ -262,10 +262,14 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 
+    // The input frequency is the input file's own now (when it could be read); an output
+    // rate above it would silently change it back.
+    const int fileInputItem = window.inputFrequency.selected;
     if (options.outputRate) window.SelectOutputFrequency(*options.outputRate);
     if (options.inputRate) window.SelectInputFrequency(*options.inputRate);
     if ((options.outputRate && window.freq.selected != *options.outputRate) ||
-        (options.inputRate && window.inputFrequency.selected != *options.inputRate)) {
+        (options.inputRate && window.inputFrequency.selected != *options.inputRate) ||
+        (!options.inputRate && window.inputFrequency.selected != fileInputItem)) {
         error = "the input rate cannot be lower than the output rate";
         return false;
     }

@@ -83,6 +83,14 @@ TEST_F(HostileInputTest, TheInputFilesOwnRateDecides) {
         << run.output;
     EXPECT_FALSE(fs::exists(wrong));
 
+    // Nor can the output be above the file's rate.
+    run = Cli(Quote(slow) + " " + Quote(wrong) + " --engine wav --rate 48000 --yes");
+    EXPECT_EQ(run.exitCode, 64) << run.output;
+    EXPECT_NE(run.output.find("the input rate cannot be lower than the output rate"),
+              std::string::npos)
+        << run.output;
+    EXPECT_FALSE(fs::exists(wrong));
+
     // A 48 kHz file said to be at 44.1 kHz: the same.
     const std::string fast = Tones("fast.wav", kRate, kRate);
     run = Cli(Quote(fast) + " " + Quote(wrong) +
