@@ -178,12 +178,17 @@ class SignalTest : public HostileInputTest {
     static constexpr int kSeconds = 120;
     void SetUp() override { input = Tones("long.wav", kRate, kRate * kSeconds); }
 
-    // Starts the job, sends `signal` after `delay`, returns the exit status the shell saw.
+    // Starts the job, sends `signal` `delay` seconds after the job showed its input's format
+    // (its handlers are in place and its input is open), then shows what the job printed and
+    // the exit status the shell saw.
     CommandResult Interrupt(const std::string& out, const std::string& signal,
-                            const std::string& options, const std::string& delay = "0.5") {
+                            const std::string& options, const std::string& delay) {
+        const std::string log = Quote(dir.File("job.log"));
         return RunCommand(Quote(BinPath("tavrisk-cli")) + " " + Quote(input) + " " + Quote(out) +
-                          " " + options + " --yes 2>&1 & pid=$!; sleep " + delay + "; kill -" +
-                          signal + " $pid; wait $pid; echo \"status=$?\"");
+                          " " + options + " --yes >" + log + " 2>&1 & pid=$!; " +
+                          "for i in $(seq 3000); do grep -q '^Input:' " + log +
+                          " && break; sleep 0.01; done; sleep " + delay + "; kill -" + signal +
+                          " $pid; wait $pid; echo \"status=$?\"; cat " + log);
     }
     std::string input;
 };
@@ -192,7 +197,7 @@ TEST_F(SignalTest, TermHupAndIntStopTheJobWithAValidOutput) {
     const std::pair<std::string, int> signals[] = {{"TERM", 143}, {"HUP", 129}, {"INT", 130}};
     for (const auto& [signal, status] : signals) {
         const std::string mp2 = dir.File(signal + ".mp2");
-        const auto run = Interrupt(mp2, signal, "");
+        const auto run = Interrupt(mp2, signal, "", "0.2");
         EXPECT_NE(run.output.find("status=" + std::to_string(status)), std::string::npos)
             << signal << ": " << run.output;
         EXPECT_NE(run.output.find("Stopped: the output written so far is kept."), std::string::npos)
@@ -206,7 +211,7 @@ TEST_F(SignalTest, TermHupAndIntStopTheJobWithAValidOutput) {
         EXPECT_LT(std::atof(probe.output.c_str()), kSeconds) << signal;
 
         const std::string wav = dir.File(signal + ".wav");
-        const auto stopped = Interrupt(wav, signal, "--engine wav --drp", "0.2");
+        const auto stopped = Interrupt(wav, signal, "--engine wav --drp", "0.05");
         EXPECT_NE(stopped.output.find("status=" + std::to_string(status)), std::string::npos)
             << stopped.output;
         const PcmAudio audio = ReadWav(wav);  // sizes that match the data
@@ -217,7 +222,7 @@ TEST_F(SignalTest, TermHupAndIntStopTheJobWithAValidOutput) {
 
 TEST_F(SignalTest, AStopDuringTheAnalysisPassSaysNothingWasWritten) {
     const std::string out = dir.File("analysed.wav");
-    const auto run = Interrupt(out, "INT", "--engine wav --normalize", "0.05");
+    const auto run = Interrupt(out, "INT", "--engine wav --normalize", "0");
     EXPECT_NE(run.output.find("status=130"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Stopped before any output was written."), std::string::npos)
         << run.output;
