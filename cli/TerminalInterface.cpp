@@ -40,7 +40,11 @@ constexpr auto kRedrawInterval = std::chrono::milliseconds(200);
 TerminalInterface::TerminalInterface(bool answerYes)
     : answerYes(answerYes), showProgress(::isatty(STDERR_FILENO) != 0) {
     stopSignal = 0;
-    for (int signal : kStopSignals) std::signal(signal, OnStopSignal);
+    // A signal the caller chose to ignore stays ignored: nohup's SIGHUP, SIGINT of a job
+    // started in the background by a shell without job control.
+    for (int signal : kStopSignals) {
+        if (std::signal(signal, OnStopSignal) == SIG_IGN) std::signal(signal, SIG_IGN);
+    }
     // A closed pipe or socket is a write error of the job, not the end of the process.
     std::signal(SIGPIPE, SIG_IGN);
 }
@@ -53,7 +57,9 @@ void TerminalInterface::Attach(TranscoderDialog& model) {
 TerminalInterface::~TerminalInterface() {
     stopTarget = nullptr;
     EndProgressLine();
-    for (int signal : kStopSignals) std::signal(signal, SIG_DFL);
+    for (int signal : kStopSignals) {
+        if (std::signal(signal, SIG_DFL) == SIG_IGN) std::signal(signal, SIG_IGN);
+    }
 }
 
 int TerminalInterface::StopSignal() const {

@@ -2,12 +2,20 @@
 // lie, bitrates a multichannel stream cannot have, option values that do nothing or hurt,
 // signals and closed pipes. Each case checks the exit status, the message and what is on
 // disk afterwards.
+#include <fcntl.h>
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
+#include <unistd.h>
 
+#include <chrono>
 #include <cmath>
+#include <csignal>
 #include <filesystem>
 #include <string>
+#include <thread>
+#include <tuple>
+#include <vector>
 
 #include "tests/support/TestSupport.h"
 
@@ -178,40 +186,69 @@ class SignalTest : public HostileInputTest {
     static constexpr int kSeconds = 120;
     void SetUp() override { input = Tones("long.wav", kRate, kRate * kSeconds); }
 
-    // Starts the job, sends `signal` `delay` seconds after the job showed its input's format
-    // (its handlers are in place and its input is open), then shows what the job printed and
-    // the exit status the shell saw.
-    CommandResult Interrupt(const std::string& out, const std::string& signal,
-                            const std::string& options, const std::string& delay) {
-        const std::string log = Quote(dir.File("job.log"));
-        return RunCommand(Quote(BinPath("tavrisk-cli")) + " " + Quote(input) + " " + Quote(out) +
-                          " " + options + " --yes >" + log + " 2>&1 & pid=$!; " +
-                          "for i in $(seq 3000); do grep -q '^Input:' " + log +
-                          " && break; sleep 0.01; done; sleep " + delay + "; kill -" + signal +
-                          " $pid; wait $pid; echo \"status=$?\"; cat " + log);
+    // Starts the job with the default reaction to every stop signal (as from a terminal),
+    // sends `signal` `delay` seconds after the job showed its input's format (its handlers
+    // are in place and its input is open); the output holds what the job printed and a
+    // last line "status=N" with the status a shell would report (128 + N when killed).
+    CommandResult Interrupt(const std::string& out, int signal,
+                            const std::vector<std::string>& options, double delay) {
+        const std::string log = dir.File("job.log");
+        fs::remove(log);  // the last job's log says "Input:" already
+        std::vector<std::string> words = {BinPath("tavrisk-cli"), input, out};
+        words.insert(words.end(), options.begin(), options.end());
+        words.push_back("--yes");
+        const pid_t pid = ::fork();
+        if (pid == 0) {
+            for (int s : {SIGINT, SIGTERM, SIGHUP}) std::signal(s, SIG_DFL);
+            const int fd = ::open(log.c_str(), O_WRONLY | O_CREAT | O_TRUNC, 0644);
+            ::dup2(fd, STDOUT_FILENO);
+            ::dup2(fd, STDERR_FILENO);
+            std::vector<char*> argv;
+            for (std::string& word : words) argv.push_back(word.data());
+            argv.push_back(nullptr);
+            ::execv(argv[0], argv.data());
+            ::_exit(127);
+        }
+        for (int i = 0; i < 3000; ++i) {
+            const std::vector<uint8_t> text =
+                fs::exists(log) ? ReadBytes(log) : std::vector<uint8_t>{};
+            if (std::string(text.begin(), text.end()).find("Input:") != std::string::npos) break;
+            std::this_thread::sleep_for(std::chrono::milliseconds(10));
+        }
+        std::this_thread::sleep_for(std::chrono::duration<double>(delay));
+        ::kill(pid, signal);
+        int status = 0;
+        ::waitpid(pid, &status, 0);
+        const std::vector<uint8_t> text = ReadBytes(log);
+        CommandResult result;
+        result.exitCode = WIFEXITED(status) ? WEXITSTATUS(status) : 128 + WTERMSIG(status);
+        result.output = std::string(text.begin(), text.end()) +
+                        "status=" + std::to_string(result.exitCode) + "\n";
+        return result;
     }
     std::string input;
 };
 
 TEST_F(SignalTest, TermHupAndIntStopTheJobWithAValidOutput) {
-    const std::pair<std::string, int> signals[] = {{"TERM", 143}, {"HUP", 129}, {"INT", 130}};
-    for (const auto& [signal, status] : signals) {
-        const std::string mp2 = dir.File(signal + ".mp2");
-        const auto run = Interrupt(mp2, signal, "", "0.2");
+    const std::tuple<std::string, int, int> signals[] = {
+        {"TERM", SIGTERM, 143}, {"HUP", SIGHUP, 129}, {"INT", SIGINT, 130}};
+    for (const auto& [name, signal, status] : signals) {
+        const std::string mp2 = dir.File(name + ".mp2");
+        const auto run = Interrupt(mp2, signal, {}, 0.2);
         EXPECT_NE(run.output.find("status=" + std::to_string(status)), std::string::npos)
-            << signal << ": " << run.output;
+            << name << ": " << run.output;
         EXPECT_NE(run.output.find("Stopped: the output written so far is kept."), std::string::npos)
             << run.output;
         const auto check = Cli("check " + Quote(mp2));
-        EXPECT_EQ(check.exitCode, 0) << signal << ": " << check.output;
+        EXPECT_EQ(check.exitCode, 0) << name << ": " << check.output;
         const auto probe =
             RunCommand("ffprobe -v error -show_entries format=duration -of csv=p=0 " + Quote(mp2));
         EXPECT_EQ(probe.exitCode, 0) << probe.output;
-        EXPECT_GT(std::atof(probe.output.c_str()), 0.0) << signal;
-        EXPECT_LT(std::atof(probe.output.c_str()), kSeconds) << signal;
+        EXPECT_GT(std::atof(probe.output.c_str()), 0.0) << name;
+        EXPECT_LT(std::atof(probe.output.c_str()), kSeconds) << name;
 
-        const std::string wav = dir.File(signal + ".wav");
-        const auto stopped = Interrupt(wav, signal, "--engine wav --drp", "0.05");
+        const std::string wav = dir.File(name + ".wav");
+        const auto stopped = Interrupt(wav, signal, {"--engine", "wav", "--drp"}, 0.05);
         EXPECT_NE(stopped.output.find("status=" + std::to_string(status)), std::string::npos)
             << stopped.output;
         const PcmAudio audio = ReadWav(wav);  // sizes that match the data
@@ -222,12 +259,23 @@ TEST_F(SignalTest, TermHupAndIntStopTheJobWithAValidOutput) {
 
 TEST_F(SignalTest, AStopDuringTheAnalysisPassSaysNothingWasWritten) {
     const std::string out = dir.File("analysed.wav");
-    const auto run = Interrupt(out, "INT", "--engine wav --normalize", "0");
+    const auto run = Interrupt(out, SIGINT, {"--engine", "wav", "--normalize"}, 0.0);
     EXPECT_NE(run.output.find("status=130"), std::string::npos) << run.output;
     EXPECT_NE(run.output.find("Stopped before any output was written."), std::string::npos)
         << run.output;
     EXPECT_EQ(run.output.find("kept"), std::string::npos) << run.output;
     EXPECT_FALSE(fs::exists(out));
+}
+
+TEST_F(SignalTest, AnIgnoredHangupStaysIgnored) {
+    // As under nohup: the job outlives the hangup and runs to its end.
+    const std::string out = dir.File("nohup.wav");
+    const auto run = RunCommand("trap '' HUP; " + Quote(BinPath("tavrisk-cli")) + " " +
+                                Quote(input) + " " + Quote(out) +
+                                " --engine wav --yes >/dev/null 2>&1 & pid=$!; sleep 0.2; "
+                                "kill -HUP $pid; wait $pid; echo \"status=$?\"");
+    EXPECT_NE(run.output.find("status=0"), std::string::npos) << run.output;
+    EXPECT_EQ(ReadWav(out).Frames(), static_cast<std::size_t>(kRate) * kSeconds);
 }
 
 TEST_F(SignalTest, AClosedPipeOnTheMessagesIsNoReasonToDie) {
