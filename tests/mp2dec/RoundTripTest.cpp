@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <cstdio>
 #include <numbers>
@@ -205,6 +206,66 @@ TEST(RoundTrip, NoiseInOneChannelAtATime) {
             }
             std::printf("%s, noise in %s: SNR %.1f dB (lag %d), worst leak %.1f dB\n",
                         Describe(c).c_str(), kNames[noisy], m.snrDb, m.lag, worst);
+        }
+    }
+}
+
+// Noise low-passed below about 100 Hz (four one-pole sections), scaled to `rms`.
+std::vector<double> LowNoise(std::size_t count, int rate, unsigned seed, double rms) {
+    std::mt19937 random(seed);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    const double a = 1.0 - std::exp(-2.0 * std::numbers::pi * 100.0 / rate);
+    std::array<double, 4> state{};
+    std::vector<double> out(count);
+    for (double& v : out) {
+        double x = noise(random);
+        for (double& s : state) x = s += a * (x - s);
+        v = x;
+    }
+    const double scale = rms / tavrisk::test::Rms(out);
+    for (double& v : out) v = std::round(v * scale);
+    return out;
+}
+
+// Broadband noise in the main channels and low noise in the LFE: the decoded LFE lags its
+// input as the main channels lag theirs (the encoder reads the LFE ahead by its low-pass's
+// delay), and the end of the LFE is not lost.
+TEST(RoundTrip, LfeInStepWithTheMainChannels) {
+    for (int rate : {48000, 44100}) {
+        const Case c{rate, 384, 0, "-2"};
+        SCOPED_TRACE(Describe(c));
+        TempDir dir;
+        const std::string mp2 = dir.File("lfe.mp2");
+        const std::size_t count = kSeconds * rate;
+        std::vector<std::vector<double>> input(6, std::vector<double>(count));
+        std::mt19937 random(7);
+        std::normal_distribution<double> noise(0.0, 2000.0);
+        for (int ch = 0; ch < 5; ++ch)
+            for (double& v : input[ch]) v = std::round(noise(random));
+        input[5] = LowNoise(count, rate, 11, 6000.0);
+        ASSERT_TRUE(
+            Encode(c, mp2, [&](int ch, std::size_t i) { return i < count ? input[ch][i] : 0.0; }));
+        const auto decoded = DecodeChecked(mp2);
+        auto settled = [&](int ch) {
+            return std::vector<double>(input[ch].begin() + static_cast<long>(kSettle),
+                                       input[ch].end());
+        };
+        const Match main = Compare(decoded[0], settled(0), 600);
+        const Match lfe = Compare(decoded[5], settled(5), 1400);
+        std::printf("%s: main channels lag %d, LFE lag %d (SNR %.1f dB)\n", Describe(c).c_str(),
+                    main.lag, lfe.lag, lfe.snrDb);
+        EXPECT_EQ(main.lag, 481);
+        EXPECT_NEAR(lfe.lag, main.lag, 48);
+        EXPECT_GE(lfe.snrDb, 10.0);
+        // The input's last LFE stretch still reaches the decoded stream's end.
+        const std::size_t tail = static_cast<std::size_t>(rate) / 10;
+        const std::vector<double> lastIn(input[5].end() - static_cast<long>(tail), input[5].end());
+        const auto& out = decoded[5];
+        const long end = static_cast<long>(count - kSettle) + lfe.lag;
+        if (end <= static_cast<long>(out.size())) {
+            const std::vector<double> lastOut(out.begin() + end - static_cast<long>(tail),
+                                              out.begin() + end);
+            EXPECT_GE(Compare(lastOut, lastIn, 0).snrDb, 6.0) << "LFE end";
         }
     }
 }
