@@ -1,6 +1,8 @@
 #include "mp2enc/BitAllocation.h"
 
+#include <algorithm>
 #include <array>
+#include <cmath>
 
 #include "mp2enc/ScaleFactors.h"
 #include "mp2enc/TcAllocation.h"
@@ -36,6 +38,29 @@ int NeededIndex(const AllocationRowEntries& row, double smr, double minMnr) {
         if (allocationSnr(row, i) - smr >= minMnr) return i;
     }
     return top;
+}
+
+// Lo and Ro differing by less than this share of their scale factor quantise alike at every
+// step: below the finest step.
+constexpr double kSameSignal = 1.0 / 65536.0;
+
+// Whether Lo and Ro carry the same signal in subband sb (as with the centre alone). They
+// must then get the same allocation: a decoder subtracts one from the other (R = Ro - C with
+// C from Lo, or the reverse), and any difference of their coding noise would be heard there.
+bool SameSignalInLoRo(const SubbandFrame& frame, int sb) {
+    for (int part = 0; part < kParts; ++part) {
+        if (frame.scaleIndex[kSlotLo][part][sb] != frame.scaleIndex[kSlotRo][part][sb]) {
+            return false;
+        }
+        const double tolerance =
+            kSameSignal * kScaleFactorTable[frame.scaleIndex[kSlotLo][part][sb]];
+        for (int gr = 0; gr < kGranules; ++gr) {
+            const double lo = frame.samples[kSlotLo][part][gr][sb];
+            const double ro = frame.samples[kSlotRo][part][gr][sb];
+            if (std::fabs(lo - ro) > tolerance) return false;
+        }
+    }
+    return true;
 }
 
 }  // namespace
@@ -94,6 +119,15 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
     const int available = static_cast<int>(adb) - crcBits - 8 * header.nAdBytes - kReservedBits -
                           allocationFieldBits(params, header) -
                           multichannelSideBits(header, params.config);
+    // Lo and Ro with the same signal step together, from the larger of their SMRs.
+    std::array<bool, kSubbands> paired{};
+    for (int sb = 0; sb < params.sblimit && params.stereo == 2; ++sb) {
+        paired[sb] = SameSignalInLoRo(frame, sb);
+        if (!paired[sb]) continue;
+        const double smr =
+            std::max(frame.signalToMask[kSlotLo][sb], frame.signalToMask[kSlotRo][sb]);
+        frame.signalToMask[kSlotLo][sb] = frame.signalToMask[kSlotRo][sb] = smr;
+    }
     for (int s = 0; s < kSlotsWithScfsi; ++s) {
         for (int sb = 0; sb < kSubbands; ++sb) {
             frame.bitAlloc[s][sb] = 0;
@@ -134,32 +168,48 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
         const int sb = chosen / positions;
         const AllocationRowEntries& row =
             s < params.stereo ? (*params.alloc)[sb] : (*params.allocMc)[sb];
-        const int a = frame.bitAlloc[s][sb];
-        int increment = kGranuleTriplets * row[a + 1].group * row[a + 1].bits;
+        // The slots this step raises: Lo and Ro of a paired subband (positions 0 and 1) both.
+        const bool pair = s < params.stereo && paired[sb];
+        const int first = pair ? chosen - s : chosen;
+        const int last = pair ? first + 1 : chosen;
+        int increment = 0;
         int scfBits = 0;
         int selBits = 0;
-        if (used[s][sb] == kAllocated) {
-            increment -= kGranuleTriplets * row[a].group * row[a].bits;
-        } else {
-            selBits = kScfsiBits;
-            scfBits = kScaleFactorBits * kScaleFactorsSent[frame.scfsi[s][sb]];
+        for (int c = first; c <= last; ++c) {
+            const int slot = candidateSlot[c];
+            const int a = frame.bitAlloc[slot][sb];
+            increment += kGranuleTriplets * row[a + 1].group * row[a + 1].bits;
+            if (used[slot][sb] == kAllocated) {
+                increment -= kGranuleTriplets * row[a].group * row[a].bits;
+            } else {
+                selBits += kScfsiBits;
+                scfBits += kScaleFactorBits * kScaleFactorsSent[frame.scfsi[slot][sb]];
+            }
         }
-        if (increment + scfBits + selBits + sampleBits + scaleFactorBits + selectionBits >=
-            available) {
-            used[s][sb] = kClosed;
-        } else {
-            used[s][sb] = kAllocated;
-            frame.bitAlloc[s][sb] = a + 1;
+        const bool fits =
+            increment + scfBits + selBits + sampleBits + scaleFactorBits + selectionBits <
+            available;
+        if (fits) {
             sampleBits += increment;
             scaleFactorBits += scfBits;
             selectionBits += selBits;
-            maskToNoise[s][sb] = allocationSnr(row, a + 1) - frame.signalToMask[s][sb];
-            if (a + 1 >= (1 << row[0].bits) - 1) used[s][sb] = kClosed;
         }
-        candidates.set(chosen, CandidateValue(used[s][sb], maskToNoise[s][sb]));
-        if (verbosity > 2) {
-            std::fprintf(messages, "ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", s, sb,
-                         used[s][sb], available, sampleBits + scaleFactorBits + selectionBits);
+        for (int c = first; c <= last; ++c) {
+            const int slot = candidateSlot[c];
+            if (!fits) {
+                used[slot][sb] = kClosed;
+            } else {
+                const int a = ++frame.bitAlloc[slot][sb];
+                used[slot][sb] = kAllocated;
+                maskToNoise[slot][sb] = allocationSnr(row, a) - frame.signalToMask[slot][sb];
+                if (a >= (1 << row[0].bits) - 1) used[slot][sb] = kClosed;
+            }
+            candidates.set(c, CandidateValue(used[slot][sb], maskToNoise[slot][sb]));
+            if (verbosity > 2) {
+                std::fprintf(messages, "ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot, sb,
+                             used[slot][sb], available,
+                             sampleBits + scaleFactorBits + selectionBits);
+            }
         }
     }
     adb = available - sampleBits - scaleFactorBits - selectionBits;

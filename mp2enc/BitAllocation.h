@@ -37,7 +37,8 @@ class BitAllocator {
                                    const MpegHeader& header);
 
     // Allocates the frame's bits; `adb` enters as the bits left in the frame and leaves
-    // reduced by everything allocated. Returns the bits available before allocation.
+    // reduced by everything allocated. Returns the bits available before allocation. In a
+    // subband where Lo and Ro carry the same signal both get the same allocation.
     int allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
                  int crcBits, long& adb, int verbosity, std::FILE* messages);
 

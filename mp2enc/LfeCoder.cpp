@@ -17,6 +17,7 @@ constexpr double kInputScale = 0.000030517578125;      // 2^-15
 
 LfeCoder::LfeCoder() {
     const double c = 1.0 / std::tan(kCornerAngle);
+    double groupDelay = 0.0;
     for (int k = 0; k < kSections; ++k) {
         const double q = 2.0 * std::cos((2 * k + 1) * kSectionStep);
         const double a0 = c * c + q * c + 1.0;
@@ -26,11 +27,20 @@ LfeCoder::LfeCoder() {
         s.b2 = 1.0 / a0;
         s.a1 = 2.0 * (1.0 - c * c) / a0;
         s.a2 = (c * c - q * c + 1.0) / a0;
+        // Group delay at 0 Hz of (b0 + b1 z^-1 + b2 z^-2) / (1 + a1 z^-1 + a2 z^-2): the
+        // symmetric numerator's is one sample.
+        groupDelay += 1.0 - (s.a1 + 2.0 * s.a2) / (1.0 + s.a1 + s.a2);
     }
+    delay = static_cast<int>(std::lround(groupDelay));
+    reset();
 }
 
 void LfeCoder::reset() {
     for (Section& s : sections) s.x1 = s.x2 = s.y1 = s.y2 = 0.0;
+    queue.fill(0.0);
+    first = 0;
+    waiting = 0;
+    untilKept = delay;
     lfeSample.fill(0.0);
     lfeCode.fill(0);
     scaleFactorIndex = 0;
@@ -48,10 +58,38 @@ double LfeCoder::filterSample(double x) {
     return x;
 }
 
-void LfeCoder::lfeFilter(const double* input) {
-    for (int i = 0; i < kSamples * kDecimation; ++i) {
+void LfeCoder::keep(double y) {
+    if (waiting == kQueue) {
+        first = (first + 1) % kQueue;
+        --waiting;
+    }
+    queue[(first + waiting) % kQueue] = y * kInputScale;
+    ++waiting;
+}
+
+void LfeCoder::filterBlock(const double* input) {
+    for (int i = 0; i < kBlockSamples; ++i) {
         const double y = filterSample(input[i]);
-        if (i % kDecimation == 0) lfeSample[i / kDecimation] = y * kInputScale;
+        if (untilKept-- == 0) {
+            keep(y);
+            untilKept = kDecimation - 1;
+        }
+    }
+}
+
+void LfeCoder::filterSilence() {
+    static constexpr std::array<double, kBlockSamples> kSilence{};
+    filterBlock(kSilence.data());
+}
+
+void LfeCoder::takeFrame() {
+    for (double& sample : lfeSample) {
+        sample = 0.0;
+        if (waiting > 0) {
+            sample = queue[first];
+            first = (first + 1) % kQueue;
+            --waiting;
+        }
     }
 }
 

@@ -9,26 +9,38 @@ namespace tavrisk::mp2 {
 
 // Codes the low-frequency channel: a 16th-order Butterworth low-pass (125 Hz corner at
 // 48 kHz), decimation to 12 samples per frame, one scale factor and a fixed 31-level
-// quantiser.
+// quantiser. The low-pass delays the LFE by its group delay; the samples are taken that
+// much later, so that the decoded LFE is in step with the main channels. A frame's
+// samples are therefore ready only once part of the next block has been filtered.
 class LfeCoder {
   public:
     static constexpr int kSamples = 12;
     static constexpr int kDecimation = 96;
+    static constexpr int kBlockSamples = kSamples * kDecimation;
     static constexpr int kSections = 8;
     static constexpr int kAllocation = 4;
     static constexpr int kBits = 4 + 6 + kSamples * 5;  // allocation, scale factor, samples
 
     LfeCoder();
 
-    // Clears the filter state (start of an encoding run).
+    // Clears the filter state and the waiting samples (start of an encoding run).
     void reset();
-    // Filters one frame of 1152 samples (16-bit scale) and keeps every 96th output.
-    void lfeFilter(const double* input);
+    // Filters one block of 1152 input samples (16-bit scale) and keeps every 96th output,
+    // counted from the look-ahead on.
+    void filterBlock(const double* input);
+    // Filters a block of silence: at the end of the input it brings the last frame's samples.
+    void filterSilence();
+    // Whether a whole frame of samples waits.
+    bool frameReady() const { return waiting >= kSamples; }
+    // Takes the next frame's 12 samples (zeros for any not yet filtered).
+    void takeFrame();
     // Scale factor index of the 12 samples.
     void lfeScaleFactor();
     // Quantises with `entry`, the allocation entry whose width the frame writes.
     void lfeQuantise(const AllocationEntry& entry, std::FILE* messages);
 
+    // The low-pass's group delay at low frequencies, in input samples (rounded).
+    int lookAhead() const { return delay; }
     const std::array<double, kSamples>& samples() const { return lfeSample; }
     int scaleIndex() const { return scaleFactorIndex; }
     const std::array<int, kSamples>& codes() const { return lfeCode; }
@@ -41,7 +53,17 @@ class LfeCoder {
         double b0, b1, b2, a1, a2;
         double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
     };
+    void keep(double y);
+
     std::array<Section, kSections> sections{};
+    int delay = 0;
+    // Decimated outputs not yet taken; the encoder takes a frame per block, so two frames'
+    // worth never fill it. Were it full, the oldest would be dropped.
+    static constexpr int kQueue = 3 * kSamples;
+    std::array<double, kQueue> queue{};
+    int first = 0;
+    int waiting = 0;
+    int untilKept = 0;  // input samples before the next output is kept
     std::array<double, kSamples> lfeSample{};
     std::array<int, kSamples> lfeCode{};
     int scaleFactorIndex = 0;

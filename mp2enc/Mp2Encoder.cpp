@@ -241,11 +241,13 @@ bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
     filterInput = &block;
     psyModel->startMasking(psyInput.get(), psyFrameInfo(), true);
 
+    // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
+    lfeCoder.filterBlock(block.Row(SampleBlock::kRowLfe));
     if (pending) writePending();
     startFrame(procedure);
     psyModel->finishSideWork();
     filterInput = nullptr;
-    prepareFrame(block);
+    prepareFrame();
     pending = true;
     return !bitStream.writeFailed();
 }
@@ -254,13 +256,9 @@ void Mp2Encoder::collectMasking() {
     psyModel->finishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
 }
 
-void Mp2Encoder::prepareFrame(const SampleBlock& block) {
+void Mp2Encoder::prepareFrame() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
-    lfeCoder.lfeFilter(block.Row(SampleBlock::kRowLfe));
-    lfeCoder.lfeScaleFactor();
-    // Quantised with the entry whose width the frame writes.
-    lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
     adb -= LfeCoder::kBits;
 
     for (int slot = 0; slot < kFilteredSlots; ++slot) {
@@ -278,6 +276,10 @@ void Mp2Encoder::writePending() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     pending = false;
+    lfeCoder.takeFrame();
+    lfeCoder.lfeScaleFactor();
+    // Quantised with the entry whose width the frame writes.
+    lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
     const long frameStartBits = bitStream.bitCount();
     transmissionPattern(*frame);
     if (options.verbosity > 1) {
@@ -329,6 +331,7 @@ void Mp2Encoder::writeFill(long frameStartBits) {
 
 bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath) {
     if (pending) {
+        lfeCoder.filterSilence();  // the last frame's LFE reads past the input's end
         collectMasking();
         writePending();
     }

@@ -62,10 +62,10 @@ class Mp2Encoder {
     int chooseDematrixProcedure();
     void startFrame(int procedure);
     PsyFrameInfo psyFrameInfo() const;
-    // Filterbank, matrixing, scale factors and LFE of the block whose frame was started.
-    void prepareFrame(const SampleBlock& block);
+    // Filterbank, matrixing and scale factors of the block whose frame was started.
+    void prepareFrame();
     void collectMasking();
-    // Allocates, formats and writes the prepared frame.
+    // Codes the LFE, allocates, formats and writes the prepared frame.
     void writePending();
     // The filterbank of one input slot of filterInput, into `filtered`.
     void filterSlot(int slot);

@@ -120,6 +120,9 @@ struct ModelTables {
     std::array<double, kThresholdEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
     std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
+    double offsetPower = 0.0;                            // 10^(0.1 * kPowerOffsetDb)
+    double floorPower = 0.0;                             // 10^(0.1 * floorDb)
+    double limitedCentrePower = 0.0;                     // 10^(0.1 * kLimitedCentreDb)
     double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
     // Exponent scales of the dB additions in base 2, for the estimates of the thresholds.
@@ -147,6 +150,8 @@ struct SlotWork {
     std::array<double, kFftSize> x_r{};
     std::array<double, kFftSize> x_i{};
     std::array<double, kLines> x{};  // level per line, dB
+    // Power per line, 10^(x / 10) as the spectrum gave it: the noise bands sum these.
+    std::array<double, kLines> power{};
     std::array<int, kLines> type{};
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
@@ -357,6 +362,8 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     }
     if (job.limitedCentre && s == kCentreSlot) {
         std::fill(work.x.begin() + kLimitedCentreFirstLine, work.x.end(), kLimitedCentreDb);
+        std::fill(work.power.begin() + kLimitedCentreFirstLine, work.power.end(),
+                  tables.limitedCentrePower);
     }
     work.SpectralMaxima();
     if (work.silent) {
@@ -405,6 +412,9 @@ ModelTables::ModelTables() {
     noisePowerOfDbMin = DbPower(kDbMin);
     individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
     floorDb = 10.0 * std::log10(4.0 * kMinEnergy) + kPowerOffsetDb;
+    offsetPower = DbPower(kPowerOffsetDb);
+    floorPower = DbPower(floorDb);
+    limitedCentrePower = DbPower(kLimitedCentreDb);
     individualToBase2 = std::log2(10.0) / kSumIndividual;
     quietToBase2 = std::log2(10.0) / kAddQuiet;
     individualBase2OfDbMin = std::exp2(kDbMin * individualToBase2);
@@ -527,7 +537,13 @@ void SlotWork::Spectrum() {
     for (int k = 0; k < kLines; ++k) {
         const int r = t.rev[k];
         double energy = x_r[r] * x_r[r] + x_i[r] * x_i[r];
-        x[k] = energy < kMinEnergy ? t.floorDb : 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
+        if (energy < kMinEnergy) {
+            x[k] = t.floorDb;
+            power[k] = t.floorPower;
+        } else {
+            x[k] = 10.0 * std::log10(4.0 * energy) + kPowerOffsetDb;
+            power[k] = 4.0 * energy * t.offsetPower;
+        }
     }
     type.fill(kTypeNone);
     next.fill(kNoList);
@@ -612,19 +628,22 @@ void SlotWork::FindNoise() {
     for (int i = 0; i < kNoiseBands; ++i) {
         const int lo = t.bounds[i];
         const int hi = t.bounds[i + 1];
-        double sum = kDbMin;
+        // Summed as powers, from the power of kDbMin; the level in dB once at the end.
+        double sumPower = t.noisePowerOfDbMin;
+        bool summed = false;
         double index = 0.0;
         for (int j = lo; j < hi; ++j) {
             if (type[j] == kTypeTonal || x[j] == kDbMin) continue;
-            const double linePower = DbPower(x[j]);
-            const double sumPower = sum == kDbMin ? t.noisePowerOfDbMin : DbPower(sum);
-            sum = 10.0 * std::log10(linePower + sumPower);
+            const double linePower = power[j];
+            sumPower += linePower;
+            summed = true;
             index += linePower * (t.lineBark[j] - i);
             x[j] = kDbMin;
         }
+        const double sum = summed ? 10.0 * std::log10(sumPower) : kDbMin;
         int q = (lo + hi) / 2;
         if (lo < hi && sum > kDbMin) {
-            q = lo + static_cast<int>(std::trunc(index / DbPower(sum) * (hi - lo)));
+            q = lo + static_cast<int>(std::trunc(index / sumPower * (hi - lo)));
         }
         q = std::clamp(q, 0, kLines - 1);
         if (type[q] == kTypeTonal && q + 1 < kLines) ++q;
@@ -639,6 +658,7 @@ void SlotWork::FindNoise() {
             next[q] = kListEnd;
         }
         x[q] = sum;
+        power[q] = sumPower;
         type[q] = kTypeNoise;
         previous = q;
     }
@@ -775,27 +795,26 @@ void SlotWork::SelectNeeded(int entries, int sblimit) {
 
 void SlotWork::GlobalThreshold(int entries, int sblimit) {
     SelectNeeded(entries, sblimit);
-    std::fill(threshold.begin(), threshold.begin() + entries, kDbMin);
-    // Every entry sums the individual thresholds of the components in list order.
+    // Every entry sums the individual thresholds of the components on the power scale
+    // 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
+    // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
+    std::fill(threshold.begin(), threshold.begin() + entries, t.individualPowerOfDbMin);
     for (int p = 0; p < pairCount; ++p) {
         const int i = pairEntry[p];
-        const double lt = pairThreshold[p];
-        if (!needed[i]) continue;
-        threshold[i] = threshold[i] == kDbMin
-                           ? kSumIndividual * std::log10(t.individualPowerOfDbMin +
-                                                         std::pow(10.0, lt / kSumIndividual))
-                           : addPower(threshold[i], lt, kIndividualScale);
+        if (needed[i]) threshold[i] += std::pow(10.0, pairThreshold[p] / kSumIndividual);
     }
     // The threshold in quiet enters lowered by 12 dB: addPower(hear - 12, x, 3), with the power
-    // of the quiet term taken from the tables.
+    // of the quiet term taken from the tables. The summed level's power on that scale is
+    // 10^(kSumIndividual log10(P) / kAddQuiet) = P^(kSumIndividual / kAddQuiet).
     for (int i = 1; i < entries; ++i) {
         if (!needed[i]) {
             threshold[i] = std::numeric_limits<double>::infinity();
-        } else if (threshold[i] == kDbMin) {
+        } else if (maskers[i] == 0) {
             threshold[i] = t.quietOnly[i];
         } else {
             threshold[i] =
-                kAddQuiet * std::log10(t.quietPower[i] + std::pow(10.0, threshold[i] / kAddQuiet));
+                kAddQuiet *
+                std::log10(t.quietPower[i] + std::pow(threshold[i], kSumIndividual / kAddQuiet));
         }
     }
 }

@@ -21,6 +21,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # Reference tools the tests and benchmarks run: ffmpeg and ffprobe, sox, twolame.
   ffmpeg sox twolame
+  # The DVD authoring chain the tests run the stream through: mplex and dvdauthor.
+  mjpegtools dvdauthor
 )
 
 missing=()

@@ -202,7 +202,8 @@ int FirstStepBits(int scfsi) {
     for (int s = 0; s < kCodedSlots; ++s) {
         for (int sb = 0; sb < kSubbands; ++sb) job.frame->signalToMask[s][sb] = -100.0;
     }
-    job.frame->signalToMask[0][0] = 50.0;  // the first candidate
+    job.frame->signalToMask[0][0] = 50.0;        // the first candidate
+    job.frame->samples[kSlotRo][0][0][0] = 0.5;  // not Lo's signal: steps alone
     job.frame->scfsi[0][0] = scfsi;
     BitAllocator allocator;
     long adb = 768 - LfeCoder::kBits;
@@ -218,6 +219,29 @@ TEST(BitAllocation, FirstStepCostsIncludeScaleFactorsBySelection) {
     EXPECT_EQ(FirstStepBits(2), 2 + 6 + 60);
     EXPECT_EQ(FirstStepBits(0), 2 + 18 + 60);
     EXPECT_EQ(FirstStepBits(1), 2 + 12 + 60);
+}
+
+// Where Lo and Ro carry the same signal (the centre alone), they get the same allocation
+// from the larger SMR; where they differ, each its own.
+TEST(BitAllocation, LoAndRoWithTheSameSignalStepTogether) {
+    JobFrame job(6, 1, 0, 0);  // 96 kbit/s
+    for (int s = 0; s < kCodedSlots; ++s) {
+        for (int sb = 0; sb < kSubbands; ++sb) job.frame->signalToMask[s][sb] = -100.0;
+    }
+    for (int sb : {0, 1}) {
+        job.frame->signalToMask[kSlotLo][sb] = 50.0;
+        job.frame->samples[kSlotLo][1][5][sb] = job.frame->samples[kSlotRo][1][5][sb] = 0.25;
+    }
+    job.frame->samples[kSlotRo][2][0][1] = 0.01;  // subband 1 differs
+    BitAllocator allocator;
+    long adb = 2304 - LfeCoder::kBits;
+    allocator.allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    EXPECT_GT(job.frame->bitAlloc[kSlotLo][0], 1);
+    for (int sb = 0; sb < job.params.sblimit; ++sb) {
+        if (sb == 1) continue;
+        EXPECT_EQ(job.frame->bitAlloc[kSlotLo][sb], job.frame->bitAlloc[kSlotRo][sb]) << sb;
+    }
+    EXPECT_GT(job.frame->bitAlloc[kSlotLo][1], job.frame->bitAlloc[kSlotRo][1]);
 }
 
 TEST(BitAllocation, ExtensionStopsAtTheCompatibleLimit) {

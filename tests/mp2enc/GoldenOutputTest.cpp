@@ -1,5 +1,6 @@
 // Byte-exact output of the encoder on fixed inputs generated here. The hashes were recorded
-// from the straightforward encoder; any change of arithmetic, order or threading that moves
+// from the straightforward encoder and re-recorded when the LFE was read ahead by its
+// low-pass's delay; any change of arithmetic, order or threading that moves
 // a single output byte fails this test.
 #include <gtest/gtest.h>
 
@@ -99,17 +100,17 @@ std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::st
 
 const GoldenCase kCases[] = {
     {"tones and noise, 48 kHz, 384 kbit/s", 48000, 384, 125, 8000.0, 1500.0, 0,
-     0xc918c97b0e2f99ULL},
+     0x5c4e1608c264b96dULL},
     {"tones and noise, 48 kHz, 192 kbit/s", 48000, 192, 125, 8000.0, 1500.0, 0,
-     0x5843ff785e9dc1baULL},
+     0x5057da7f8187a92dULL},
     {"tones and noise, 44.1 kHz, 256 kbit/s", 44100, 256, 115, 8000.0, 1500.0, 0,
-     0xadc3015c5cf621b3ULL},
+     0x9801d8c176e1032dULL},
     {"tones and noise, 44.1 kHz, 128 kbit/s, procedure 2", 44100, 128, 60, 8000.0, 1500.0, 2,
-     0xfb1ae3b073b9086bULL},
-    {"near silence, 48 kHz, 384 kbit/s", 48000, 384, 60, 1.0, 1.0, 0, 0x230c3b706d80f1e8ULL},
-    {"full scale, 48 kHz, 384 kbit/s", 48000, 384, 60, 40000.0, 2000.0, 0, 0xd4104f6a2d6b3369ULL},
+     0x8ffb539fd75e9d3aULL},
+    {"near silence, 48 kHz, 384 kbit/s", 48000, 384, 60, 1.0, 1.0, 0, 0xfde6e0ba397924deULL},
+    {"full scale, 48 kHz, 384 kbit/s", 48000, 384, 60, 40000.0, 2000.0, 0, 0x4be80b7b64aa6b3bULL},
     {"random procedures and allocations, 48 kHz, 256 kbit/s", 48000, 256, 60, 8000.0, 1500.0, -1,
-     0xdb203a8c661ed80fULL, -1},
+     0xe652193af9ed082cULL, -1},
 };
 
 TEST(GoldenOutput, EveryCaseKeepsItsBytes) {
@@ -153,7 +154,12 @@ TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
         const std::vector<std::uint8_t> bytes = test::ReadBytes(part);
         ASSERT_GT(bytes.size(), previous);
         ASSERT_LT(bytes.size(), wholeBytes.size());
-        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end(), wholeBytes.begin()));
+        // The last frame's LFE reads ahead past the stopped input, into silence: only the
+        // frames before it are those of the whole stream.
+        const auto frameBytes = static_cast<std::size_t>(encoder.frameLength().wholeSlots());
+        ASSERT_GE(bytes.size(), frameBytes);
+        EXPECT_TRUE(std::equal(bytes.begin(), bytes.end() - static_cast<long>(frameBytes),
+                               wholeBytes.begin()));
         previous = bytes.size();
     }
     Mp2Encoder unfinished;

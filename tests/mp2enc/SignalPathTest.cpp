@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <numbers>
@@ -158,17 +159,62 @@ TEST(LfeCoder, LowPassKeeps50HzAndRemoves1kHz) {
     EXPECT_NEAR(LfeGain(125.0), std::sqrt(0.5), 0.02) << "the corner is at 125 Hz";
 }
 
-TEST(LfeCoder, SamplesEvery96thAndQuantisesWithoutTheForbiddenCode) {
+// The look-ahead is the low-pass's delay at low frequencies: the centroid of its impulse
+// response (some 620 samples).
+TEST(LfeCoder, LookAheadIsTheLowPassDelay) {
+    LfeCoder lfe;
+    double moment = 0.0;
+    double area = 0.0;
+    for (int i = 0; i < 48000; ++i) {
+        const double h = lfe.filterSample(i == 0 ? 1.0 : 0.0);
+        moment += i * h;
+        area += h;
+    }
+    EXPECT_NEAR(lfe.lookAhead(), moment / area, 0.5);
+}
+
+// A frame's samples are the filter outputs one look-ahead later: an impulse at input
+// sample 0 gives its response's peak near the first sample of frame 0, and the first frame
+// is whole only once the next block has been filtered.
+TEST(LfeCoder, SamplesEvery96thFromTheLookAhead) {
+    LfeCoder lfe;
+    std::vector<double> block(1152, 0.0);
+    block[0] = 32768.0 * 96;
+    lfe.filterBlock(block.data());
+    EXPECT_FALSE(lfe.frameReady());
+    block[0] = 0.0;
+    lfe.filterBlock(block.data());
+    ASSERT_TRUE(lfe.frameReady());
+    lfe.takeFrame();
+    const auto& s = lfe.samples();
+    const auto peak = std::max_element(s.begin(), s.end()) - s.begin();
+    EXPECT_LE(peak, 1);
+    EXPECT_GT(s[0], 0.1);
+    EXPECT_FALSE(lfe.frameReady());
+
+    // Silence at the end brings the rest of the last frame; nothing is left after it.
+    lfe.filterSilence();
+    ASSERT_TRUE(lfe.frameReady());
+    lfe.takeFrame();
+    EXPECT_FALSE(lfe.frameReady());
+}
+
+TEST(LfeCoder, QuantisesWithoutTheForbiddenCode) {
     LfeCoder lfe;
     std::vector<double> input(1152, 0.0);
-    lfe.lfeFilter(input.data());
+    lfe.filterBlock(input.data());
+    lfe.filterBlock(input.data());
+    lfe.takeFrame();
     lfe.lfeScaleFactor();
     EXPECT_EQ(lfe.scaleIndex(), 62);
 
     // A DC input settles to the input value; the peak then equals a scale factor exactly.
     LfeCoder dc;
     std::vector<double> ones(1152, 16384.0);  // 0.5 after scaling
-    for (int f = 0; f < 20; ++f) dc.lfeFilter(ones.data());
+    for (int f = 0; f < 20; ++f) {
+        dc.filterBlock(ones.data());
+        if (dc.frameReady()) dc.takeFrame();
+    }
     dc.lfeScaleFactor();
     const double peak = dc.samples()[0];
     ASSERT_NEAR(peak, 0.5, 1e-9);
@@ -180,13 +226,17 @@ TEST(LfeCoder, SamplesEvery96thAndQuantisesWithoutTheForbiddenCode) {
         EXPECT_GT(code, 15);
     }
 
-    // Reset restores the first run's filter state.
+    // Reset restores the first run's filter state and look-ahead.
     LfeCoder fresh;
     std::vector<double> ramp(1152);
     for (int i = 0; i < 1152; ++i) ramp[i] = 100.0 * (i % 200);
-    fresh.lfeFilter(ramp.data());
+    fresh.filterBlock(ramp.data());
+    fresh.filterBlock(ramp.data());
+    fresh.takeFrame();
     dc.reset();
-    dc.lfeFilter(ramp.data());
+    dc.filterBlock(ramp.data());
+    dc.filterBlock(ramp.data());
+    dc.takeFrame();
     EXPECT_EQ(dc.samples(), fresh.samples());
 }
 
