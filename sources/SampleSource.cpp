@@ -13,11 +13,7 @@ constexpr const char* kFormatTitle = "Tavrisk Internal Encoder Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 
 // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
-constexpr int kInputOfColumn[SampleSource::kChannels] = {0, 2, 1, 5, 3, 4};
-
-void ToColumnOrder(const float* frame, float* columns) {
-    for (int c = 0; c < SampleSource::kChannels; ++c) columns[c] = frame[kInputOfColumn[c]];
-}
+constexpr ChannelProcessor::FrameLayout kInputOfColumn = {0, 2, 1, 5, 3, 4};
 
 }  // namespace
 
@@ -114,7 +110,6 @@ float SampleSource::OutputPercent() const {
 
 bool SampleSource::AnalysisPass() {
     processor.ResetPeaks();
-    float columns[kChannels];
     for (;;) {
         if (host.UpdateProgress(PassPercent(kAnalysisShare), false) || host.StopRequested()) {
             return false;
@@ -124,12 +119,8 @@ bool SampleSource::AnalysisPass() {
         const InputStatus status = ReadInput(run);
         if (status == InputStatus::kEnd) break;
         if (status == InputStatus::kFailed) return false;
-        bool rose = false;
-        for (std::size_t i = 0; i < run.count; ++i) {
-            ToColumnOrder(run.frames + i * kChannels, columns);
-            rose = processor.Analyze(columns) || rose;
-        }
-        if (rose) host.ShowPeakLevels(processor.PeakLevelsDb());
+        if (processor.AnalyzeRun(run.frames, run.count, kInputOfColumn))
+            host.ShowPeakLevels(processor.PeakLevelsDb());
     }
     if (stopSeen) return false;
     processor.ComputeNormalizeGains();
@@ -157,20 +148,13 @@ void SampleSource::MakeRoom(std::size_t count) {
 }
 
 void SampleSource::Feed(const InputRun& run) {
-    float columns[kChannels];
-    std::array<int32_t, kChannels> results{};
     for (std::size_t done = 0; done < run.count;) {
         const std::size_t count = std::min(run.count - done, kMaxRunFrames);
         MakeRoom(resampler ? resampler->MaxOutput(count) : count);
 
+        // Column order is the block-row order of a processed frame.
         Frame* target = resampler ? processed.data() : queue.data() + queueEnd;
-        for (std::size_t i = 0; i < count; ++i) {
-            ToColumnOrder(run.frames + (done + i) * kChannels, columns);
-            processor.Process(columns, results, false);
-            using P = ChannelProcessor;
-            target[i] = {results[P::kResL],   results[P::kResR],  results[P::kResC],
-                         results[P::kResLfe], results[P::kResLs], results[P::kResRs]};
-        }
+        processor.ProcessRun(run.frames + done * kChannels, count, kInputOfColumn, target);
         queueEnd +=
             resampler ? resampler->Push(processed.data(), count, queue.data() + queueEnd) : count;
         done += count;
