@@ -178,11 +178,20 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
 void ChannelProcessor::ScaleColumn(const float* frames, std::size_t count, int slot, int column,
                                    std::array<float, kChannels>* v) const {
     const float columnGain = gain[kResultOfColumn[column]];
-    for (std::size_t i = 0; i < count; ++i) {
-        const float sample = slot == kMuted ? 0.0f : frames[i * kChannels + slot];
-        v[i][column] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
-                                                     : ScaleToSample(columnGain, sample));
+    if (slot == kMuted) {
+        const float silence =
+            static_cast<float>(unityGains ? ScaleAtUnity(0.0f) : ScaleToSample(columnGain, 0.0f));
+        for (std::size_t i = 0; i < count; ++i) v[i][column] = silence;
+        return;
     }
+    const float* sample = frames + slot;
+    if (unityGains) {
+        for (std::size_t i = 0; i < count; ++i)
+            v[i][column] = static_cast<float>(ScaleAtUnity(sample[i * kChannels]));
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        v[i][column] = static_cast<float>(ScaleToSample(columnGain, sample[i * kChannels]));
 }
 
 bool ChannelProcessor::Analyze(const float* columnFrame) {
@@ -244,7 +253,7 @@ void ChannelProcessor::ComputeNormalizeGains() {
     unityGains = std::all_of(gain.begin(), gain.end(), [](float g) { return g == 1.0f; });
 }
 
-void ChannelProcessor::DetectLevel(int i, float value) {
+inline void ChannelProcessor::DetectLevel(int i, float value) {
     const float a = std::fabs(value);
     if (a > envelope[i]) {
         StartRelease(i, a);
@@ -316,6 +325,16 @@ void ChannelProcessor::LinkEnvelopes() {
     }
 }
 
+inline int32_t ChannelProcessor::TargetOf(int channel, float level) {
+    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
+    const auto index = static_cast<int32_t>(level);
+    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
+        return ComputeTarget(channel, level);
+    int32_t& cached = targetCache[channel][index];
+    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
+    return cached;
+}
+
 void ChannelProcessor::ApplyDynamics(std::array<float, kChannels>& v) {
     for (int i = 0; i < kChannels; ++i) DetectLevel(i, v[i]);
     LinkEnvelopes();
@@ -334,16 +353,6 @@ int32_t ChannelProcessor::ComputeTarget(int channel, float level) const {
     const float levelOut = InterpolateCurve(curveIn[channel].data(), curveOut[channel].data(),
                                             static_cast<int>(curveIn[channel].size()), levelIn);
     return TruncToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
-}
-
-int32_t ChannelProcessor::TargetOf(int channel, float level) {
-    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
-    const auto index = static_cast<int32_t>(level);
-    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
-        return ComputeTarget(channel, level);
-    int32_t& cached = targetCache[channel][index];
-    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
-    return cached;
 }
 
 float ChannelProcessor::InterpolateCurve(const float* xIn, const float* yOut, int n, float x) {

@@ -187,19 +187,19 @@ bool SampleSource::Refill() {
 }
 
 void SampleSource::Take(SampleBlock& block, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (silenceLeft > 0) {
-            for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) block.Row(row)[i] = 0.0;
-            --silenceLeft;
-            continue;
-        }
-        const Frame& frame = queue[queueStart++];
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-            block.Row(row)[i] = static_cast<double>(frame[row]);
+    // Inserted silence first, then queued frames, then silence up to the block's end.
+    const auto silent = static_cast<std::size_t>(std::min<int64_t>(silenceLeft, count));
+    silenceLeft -= static_cast<int64_t>(silent);
+    const Frame* frames = queue.data() + queueStart;
+    const std::size_t taken = count - silent;
+    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+        double* values = block.Row(row);
+        std::fill(values, values + silent, 0.0);
+        for (std::size_t i = 0; i < taken; ++i)
+            values[silent + i] = static_cast<double>(frames[i][row]);
+        std::fill(values + count, values + SampleBlock::kFrames, 0.0);
     }
-    for (std::size_t i = count; i < SampleBlock::kFrames; ++i) {
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) block.Row(row)[i] = 0.0;
-    }
+    queueStart += taken;
 }
 
 bool SampleSource::ReadBlock(SampleBlock& block) {
