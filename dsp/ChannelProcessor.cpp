@@ -24,9 +24,8 @@ int32_t TruncToInt32(double value) {
 constexpr int kCachedLevels = 32768;
 constexpr int32_t kNotComputed = -1;
 
-// clamp(ScaleAtUnity(sample), -32767, 32767) in a form without calls or early returns, so
-// that a loop over many samples vectorises: NaN gives 0, everything beyond the 16-bit range
-// its limit.
+// clamp(ScaleAtUnity(sample), -32767, 32767) without calls or early returns, for a tight
+// loop over many samples: NaN gives 0, everything beyond the 16-bit range its limit.
 int32_t ClampedAtUnity(float sample) {
     constexpr double kLimit = ChannelProcessor::kMaxSample;
     double scaled = static_cast<double>(sample) * static_cast<double>(ChannelProcessor::kFullScale);
