@@ -10,6 +10,7 @@
 int main() {
     using namespace tavrisk;
     constexpr double kSeconds = 600.0;
+    constexpr int kIterations = 3;
     test::TempDir dir;
     const std::string input = dir.File("film.ac3");
     if (!test::MakeAc3(input, {.rate = 48000, .seconds = kSeconds, .kbps = 448})) {
@@ -28,6 +29,7 @@ int main() {
         [&] {
             return bench::RunQuiet("ffmpeg -v error -y -i " + test::Quote(input) + " " +
                                    test::Quote(peer));
-        });
+        },
+        kIterations, kSeconds);
     return ratio > 0.0 ? 0 : 1;
 }

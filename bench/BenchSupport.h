@@ -7,10 +7,12 @@ namespace tavrisk::bench {
 
 // Times our work against a peer tool on the same input in the same run, with Google
 // Benchmark (a few iterations each, interleaved order not needed: both run once per
-// iteration), then prints "<label> ratio: X.XX (ours A s, peer B s)" where X = A / B.
+// iteration), then prints "<label> ratio: X.XX (ours A s, peer B s)" where X = A / B; given
+// the length of the audio, also the real-time factor of each (audio seconds per second).
 // Returns the ratio. `ours` and `peer` each do one complete run and return false on failure.
 double RunRatioBenchmark(const std::string& label, const std::function<bool()>& ours,
-                         const std::function<bool()>& peer, int iterations = 3);
+                         const std::function<bool()>& peer, int iterations = 3,
+                         double audioSeconds = 0.0);
 
 // Runs a shell command quietly; true when it exits with status 0.
 bool RunQuiet(const std::string& command);

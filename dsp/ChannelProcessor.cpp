@@ -24,6 +24,25 @@ int32_t TruncToInt32(double value) {
 constexpr int kCachedLevels = 32768;
 constexpr int32_t kNotComputed = -1;
 
+// clamp(ScaleAtUnity(sample), -32767, 32767) without calls or early returns, for a tight
+// loop over many samples: NaN gives 0, everything beyond the 16-bit range its limit.
+int32_t ClampedAtUnity(float sample) {
+    constexpr double kLimit = ChannelProcessor::kMaxSample;
+    double scaled = static_cast<double>(sample) * static_cast<double>(ChannelProcessor::kFullScale);
+    scaled = scaled == scaled ? scaled : 0.0;
+    scaled = scaled < kLimit ? scaled : kLimit;
+    scaled = scaled > -kLimit ? scaled : -kLimit;
+    return static_cast<int32_t>(scaled);
+}
+
+// The clipping and truncation that end the chain.
+int32_t Clipped(float value) {
+    constexpr float kLimit = ChannelProcessor::kFullScale;
+    if (value > kLimit) value = kLimit;
+    if (value < -kLimit) value = -kLimit;
+    return static_cast<int32_t>(value);
+}
+
 float LevelDb(float value) {
     return static_cast<float>(20.0 * std::log10(static_cast<double>(value) * kInverseFullScale));
 }
@@ -84,12 +103,94 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
                                              : ScaleToSample(gain[kResultOfColumn[f]], sample));
     }
     if (dynamics) ApplyDynamics(v);
+    for (int f = 0; f < kChannels; ++f) results[kResultOfColumn[f]] = Clipped(v[f]);
+}
+
+ChannelProcessor::FrameLayout ChannelProcessor::RoutedLayout(const FrameLayout& layout) const {
+    FrameLayout routed{};
     for (int f = 0; f < kChannels; ++f) {
-        float clipped = v[f];
-        if (clipped > kFullScale) clipped = kFullScale;
-        if (clipped < -kFullScale) clipped = -kFullScale;
-        results[kResultOfColumn[f]] = static_cast<int32_t>(clipped);
+        const int from = controls.routing[f];
+        routed[f] = (from >= 0 && from < kChannels) ? layout[from] : kMuted;
     }
+    return routed;
+}
+
+void ChannelProcessor::ProcessRun(const float* frames, std::size_t count, const FrameLayout& layout,
+                                  ColumnFrame* out) {
+    const FrameLayout routed = RoutedLayout(layout);
+    for (std::size_t done = 0; done < count; done += kChunkFrames) {
+        ProcessChunk(frames + done * kChannels, std::min(count - done, kChunkFrames), routed,
+                     dynamicsEnabled, out + done);
+    }
+}
+
+bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
+                                  const FrameLayout& layout) {
+    const FrameLayout routed = RoutedLayout(layout);
+    std::array<int32_t, kChannels> loudest{};
+    std::array<ColumnFrame, kChunkFrames> results;
+    for (std::size_t done = 0; done < count; done += kChunkFrames) {
+        const std::size_t n = std::min(count - done, kChunkFrames);
+        ProcessChunk(frames + done * kChannels, n, routed, false, results.data());
+        for (std::size_t i = 0; i < n; ++i) {
+            for (int f = 0; f < kChannels; ++f)
+                loudest[f] = std::max(loudest[f], std::abs(results[i][f]));
+        }
+    }
+    // The peaks rise to the loudest level of the run; one of them rose when it passed it.
+    bool rose = false;
+    for (int f = 0; f < kChannels; ++f) {
+        const float level = static_cast<float>(loudest[f]);
+        float& held = peak[kResultOfColumn[f]];
+        if (level > held) {
+            held = level;
+            rose = true;
+        }
+    }
+    return rose;
+}
+
+void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
+                                    const FrameLayout& routed, bool dynamics, ColumnFrame* out) {
+    if (unityGains && !dynamics) {
+        for (int f = 0; f < kChannels; ++f) {
+            const int slot = routed[f];
+            if (slot == kMuted) {
+                for (std::size_t i = 0; i < count; ++i) out[i][f] = 0;
+                continue;
+            }
+            for (std::size_t i = 0; i < count; ++i)
+                out[i][f] = ClampedAtUnity(frames[i * kChannels + slot]);
+        }
+        return;
+    }
+    std::array<std::array<float, kChannels>, kChunkFrames> v;
+    for (int f = 0; f < kChannels; ++f) ScaleColumn(frames, count, routed[f], f, v.data());
+    if (dynamics) {
+        for (std::size_t i = 0; i < count; ++i) ApplyDynamics(v[i]);
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        for (int f = 0; f < kChannels; ++f) out[i][f] = Clipped(v[i][f]);
+    }
+}
+
+void ChannelProcessor::ScaleColumn(const float* frames, std::size_t count, int slot, int column,
+                                   std::array<float, kChannels>* v) const {
+    const float columnGain = gain[kResultOfColumn[column]];
+    if (slot == kMuted) {
+        const float silence =
+            static_cast<float>(unityGains ? ScaleAtUnity(0.0f) : ScaleToSample(columnGain, 0.0f));
+        for (std::size_t i = 0; i < count; ++i) v[i][column] = silence;
+        return;
+    }
+    const float* sample = frames + slot;
+    if (unityGains) {
+        for (std::size_t i = 0; i < count; ++i)
+            v[i][column] = static_cast<float>(ScaleAtUnity(sample[i * kChannels]));
+        return;
+    }
+    for (std::size_t i = 0; i < count; ++i)
+        v[i][column] = static_cast<float>(ScaleToSample(columnGain, sample[i * kChannels]));
 }
 
 bool ChannelProcessor::Analyze(const float* columnFrame) {
@@ -151,7 +252,7 @@ void ChannelProcessor::ComputeNormalizeGains() {
     unityGains = std::all_of(gain.begin(), gain.end(), [](float g) { return g == 1.0f; });
 }
 
-void ChannelProcessor::DetectLevel(int i, float value) {
+inline void ChannelProcessor::DetectLevel(int i, float value) {
     const float a = std::fabs(value);
     if (a > envelope[i]) {
         StartRelease(i, a);
@@ -223,6 +324,16 @@ void ChannelProcessor::LinkEnvelopes() {
     }
 }
 
+inline int32_t ChannelProcessor::TargetOf(int channel, float level) {
+    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
+    const auto index = static_cast<int32_t>(level);
+    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
+        return ComputeTarget(channel, level);
+    int32_t& cached = targetCache[channel][index];
+    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
+    return cached;
+}
+
 void ChannelProcessor::ApplyDynamics(std::array<float, kChannels>& v) {
     for (int i = 0; i < kChannels; ++i) DetectLevel(i, v[i]);
     LinkEnvelopes();
@@ -241,16 +352,6 @@ int32_t ChannelProcessor::ComputeTarget(int channel, float level) const {
     const float levelOut = InterpolateCurve(curveIn[channel].data(), curveOut[channel].data(),
                                             static_cast<int>(curveIn[channel].size()), levelIn);
     return TruncToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
-}
-
-int32_t ChannelProcessor::TargetOf(int channel, float level) {
-    // The envelope holds whole 16-bit steps, so the target of each level is computed once.
-    const auto index = static_cast<int32_t>(level);
-    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
-        return ComputeTarget(channel, level);
-    int32_t& cached = targetCache[channel][index];
-    if (cached == kNotComputed) cached = ComputeTarget(channel, level);
-    return cached;
 }
 
 float ChannelProcessor::InterpolateCurve(const float* xIn, const float* yOut, int n, float x) {

@@ -2,6 +2,7 @@
 
 #include <array>
 #include <cmath>
+#include <cstddef>
 #include <cstdint>
 #include <vector>
 
@@ -43,6 +44,17 @@ class ChannelProcessor {
     // One analysis-pass frame: processes without dynamics and raises the peaks. True when a
     // peak rose.
     bool Analyze(const float* columnFrame);
+
+    // Results of a frame in column order (which is the block-row order).
+    using ColumnFrame = std::array<int32_t, kChannels>;
+    // Where each column's sample sits within a frame of kChannels floats.
+    using FrameLayout = std::array<int, kChannels>;
+    // A run of `count` frames laid out as `layout` says: the results Process gives frame by
+    // frame, in column order. The routing is resolved once for the run.
+    void ProcessRun(const float* frames, std::size_t count, const FrameLayout& layout,
+                    ColumnFrame* out);
+    // The analysis pass over a run: Analyze frame by frame. True when a peak rose.
+    bool AnalyzeRun(const float* frames, std::size_t count, const FrameLayout& layout);
     void ResetPeaks() { peak.fill(0.0f); }
     void ComputeNormalizeGains();
     // The peaks in dB (20 log10(peak / 32767)), in column order.
@@ -89,6 +101,19 @@ class ChannelProcessor {
     }
 
   private:
+    // Frames scaled at a time before the dynamics run over them.
+    static constexpr std::size_t kChunkFrames = 256;
+    static constexpr int kMuted = -1;
+
+    // The position in a frame of each routed column's sample, or kMuted.
+    FrameLayout RoutedLayout(const FrameLayout& layout) const;
+    // ProcessRun over at most kChunkFrames frames, with the routing resolved.
+    void ProcessChunk(const float* frames, std::size_t count, const FrameLayout& routed,
+                      bool dynamics, ColumnFrame* out);
+    // Column `column` of `count` frames, scaled by its gain as Process does before the
+    // dynamics; `slot` is where its sample sits in a frame, or kMuted.
+    void ScaleColumn(const float* frames, std::size_t count, int slot, int column,
+                     std::array<float, kChannels>* v) const;
     void PrepareDynamics(const ChannelJobSettings& settings);
     void ApplyDynamics(std::array<float, kChannels>& v);
     void DetectLevel(int channel, float value);

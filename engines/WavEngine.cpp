@@ -31,12 +31,13 @@ bool WavEngine::FetchBlock() {
     if (failed || !source || !source->ReadBlock(block)) {
         return false;
     }
-    uint8_t* out = frames.data();
-    for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-        for (const std::size_t row : kRowOfFileChannel) {
-            WavWriter::PutSample(block.Row(row)[i], out);
-            out += WavWriter::kBytesPerSample;
-        }
+    // The whole block packed channel by channel, then written at once.
+    constexpr std::size_t kFrameBytes = kChannels * WavWriter::kBytesPerSample;
+    for (std::size_t c = 0; c < kChannels; ++c) {
+        const double* values = block.Row(kRowOfFileChannel[c]);
+        uint8_t* out = frames.data() + c * WavWriter::kBytesPerSample;
+        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
+            WavWriter::PutSample(values[i], out + i * kFrameBytes);
     }
     if (!writer.Write(frames.data(), frames.size())) {
         ReportWriteError(host, outputName);

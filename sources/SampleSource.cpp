@@ -13,11 +13,7 @@ constexpr const char* kFormatTitle = "Tavrisk Internal Encoder Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 
 // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
-constexpr int kInputOfColumn[SampleSource::kChannels] = {0, 2, 1, 5, 3, 4};
-
-void ToColumnOrder(const float* frame, float* columns) {
-    for (int c = 0; c < SampleSource::kChannels; ++c) columns[c] = frame[kInputOfColumn[c]];
-}
+constexpr ChannelProcessor::FrameLayout kInputOfColumn = {0, 2, 1, 5, 3, 4};
 
 }  // namespace
 
@@ -114,7 +110,6 @@ float SampleSource::OutputPercent() const {
 
 bool SampleSource::AnalysisPass() {
     processor.ResetPeaks();
-    float columns[kChannels];
     for (;;) {
         if (host.UpdateProgress(PassPercent(kAnalysisShare), false) || host.StopRequested()) {
             return false;
@@ -124,12 +119,8 @@ bool SampleSource::AnalysisPass() {
         const InputStatus status = ReadInput(run);
         if (status == InputStatus::kEnd) break;
         if (status == InputStatus::kFailed) return false;
-        bool rose = false;
-        for (std::size_t i = 0; i < run.count; ++i) {
-            ToColumnOrder(run.frames + i * kChannels, columns);
-            rose = processor.Analyze(columns) || rose;
-        }
-        if (rose) host.ShowPeakLevels(processor.PeakLevelsDb());
+        if (processor.AnalyzeRun(run.frames, run.count, kInputOfColumn))
+            host.ShowPeakLevels(processor.PeakLevelsDb());
     }
     if (stopSeen) return false;
     processor.ComputeNormalizeGains();
@@ -157,20 +148,13 @@ void SampleSource::MakeRoom(std::size_t count) {
 }
 
 void SampleSource::Feed(const InputRun& run) {
-    float columns[kChannels];
-    std::array<int32_t, kChannels> results{};
     for (std::size_t done = 0; done < run.count;) {
         const std::size_t count = std::min(run.count - done, kMaxRunFrames);
         MakeRoom(resampler ? resampler->MaxOutput(count) : count);
 
+        // Column order is the block-row order of a processed frame.
         Frame* target = resampler ? processed.data() : queue.data() + queueEnd;
-        for (std::size_t i = 0; i < count; ++i) {
-            ToColumnOrder(run.frames + (done + i) * kChannels, columns);
-            processor.Process(columns, results, false);
-            using P = ChannelProcessor;
-            target[i] = {results[P::kResL],   results[P::kResR],  results[P::kResC],
-                         results[P::kResLfe], results[P::kResLs], results[P::kResRs]};
-        }
+        processor.ProcessRun(run.frames + done * kChannels, count, kInputOfColumn, target);
         queueEnd +=
             resampler ? resampler->Push(processed.data(), count, queue.data() + queueEnd) : count;
         done += count;
@@ -203,19 +187,19 @@ bool SampleSource::Refill() {
 }
 
 void SampleSource::Take(SampleBlock& block, std::size_t count) {
-    for (std::size_t i = 0; i < count; ++i) {
-        if (silenceLeft > 0) {
-            for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) block.Row(row)[i] = 0.0;
-            --silenceLeft;
-            continue;
-        }
-        const Frame& frame = queue[queueStart++];
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-            block.Row(row)[i] = static_cast<double>(frame[row]);
+    // Inserted silence first, then queued frames, then silence up to the block's end.
+    const auto silent = static_cast<std::size_t>(std::min<int64_t>(silenceLeft, count));
+    silenceLeft -= static_cast<int64_t>(silent);
+    const Frame* frames = queue.data() + queueStart;
+    const std::size_t taken = count - silent;
+    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+        double* values = block.Row(row);
+        std::fill(values, values + silent, 0.0);
+        for (std::size_t i = 0; i < taken; ++i)
+            values[silent + i] = static_cast<double>(frames[i][row]);
+        std::fill(values + count, values + SampleBlock::kFrames, 0.0);
     }
-    for (std::size_t i = count; i < SampleBlock::kFrames; ++i) {
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) block.Row(row)[i] = 0.0;
-    }
+    queueStart += taken;
 }
 
 bool SampleSource::ReadBlock(SampleBlock& block) {

@@ -121,18 +121,19 @@ SampleSource::InputStatus WavFileSource::ReadInput(InputRun& run) {
     if (!reader.IsOpen()) return InputStatus::kEnd;
     const std::size_t count = ReadData(readBuffer.data(), kReadBufferSize) / kBytesPerFrame;
     if (count == 0) return InputStatus::kEnd;
-    for (std::size_t i = 0; i < count; ++i) {
-        ToFrame(readBuffer.data() + i * kBytesPerFrame, frames.data() + i * kChannels);
-    }
+    ToFrames(readBuffer.data(), count, frames.data());
     run = {frames.data(), count};
     return InputStatus::kFrames;
 }
 
-void WavFileSource::ToFrame(const uint8_t* bytes, float* frame) const {
+void WavFileSource::ToFrames(const uint8_t* bytes, std::size_t count, float* out) const {
+    // Channel by channel, so that the loop over the frames has a fixed stride.
     for (int k = 0; k < kChannels; ++k) {
-        const auto sample =
-            static_cast<int16_t>(GetLe16(bytes + fileChannelOfInput[k] * kBytesPerSample));
-        frame[k] = static_cast<float>(sample) * kSampleScale;
+        const uint8_t* in = bytes + fileChannelOfInput[k] * kBytesPerSample;
+        for (std::size_t i = 0; i < count; ++i) {
+            const auto sample = static_cast<int16_t>(GetLe16(in + i * kBytesPerFrame));
+            out[i * kChannels + k] = static_cast<float>(sample) * kSampleScale;
+        }
     }
 }
 

@@ -63,7 +63,7 @@ class WavFileSource : public SampleSource {
     void ChooseChannelOrder();
     // Reads up to `count` bytes of the "data" chunk, never beyond it.
     std::size_t ReadData(uint8_t* bytes, std::size_t count);
-    void ToFrame(const uint8_t* bytes, float* frame) const;
+    void ToFrames(const uint8_t* bytes, std::size_t count, float* out) const;
 
     RiffReader reader;
     RiffChunk riffChunk;
