@@ -21,6 +21,8 @@ PACKAGES=(
   clang libclang-rt-14-dev
   # Reference tools the tests and benchmarks run: ffmpeg and ffprobe, sox, twolame.
   ffmpeg sox twolame
+  # The desktop window and its tests (Qt Widgets, Qt Test).
+  qt6-base-dev
 )
 
 missing=()
