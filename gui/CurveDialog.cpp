@@ -4,7 +4,9 @@
 #include <QGridLayout>
 #include <QGroupBox>
 #include <QHBoxLayout>
+#include <QInputDialog>
 #include <QLabel>
+#include <QListWidget>
 #include <QPushButton>
 #include <QSpinBox>
 #include <QVBoxLayout>
@@ -20,6 +22,10 @@ constexpr int kCurveId = 1054;
 constexpr int kReadoutId = 1058;
 constexpr int kReleaseId = 1012;
 constexpr int kFlatId = 1004;
+constexpr int kPresetListId = 1057;
+constexpr int kAddId = 1002;
+constexpr int kDelId = 1003;
+constexpr const char* kNewPresetTitle = "New Preset";
 
 }  // namespace
 
@@ -27,8 +33,9 @@ const char* const CurveDialog::kChannelNames[6] = {"Front Left Channel", "Front 
                                                    "Center Channel",     "LFE Channel",
                                                    "Rear Left Channel",  "Rear Right Channel"};
 
-CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, QWidget* parent)
-    : QDialog(parent), curve(kCurveWidth, kCurveHeight) {
+CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui,
+                         std::string presetsPath, QWidget* parent)
+    : QDialog(parent), ui(ui), presets(presetsPath), curve(kCurveWidth, kCurveHeight) {
     const int count = channelCurve.GetPointCount();
     std::vector<float> in(count), out(count);
     channelCurve.GetPointsDb(in.data(), out.data());
@@ -69,6 +76,7 @@ CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, QWidget* parent)
     connect(buttons, &QDialogButtonBox::rejected, this, &QDialog::reject);
 
     auto* side = new QVBoxLayout;
+    if (!presetsPath.empty()) side->addWidget(BuildPresets());
     side->addWidget(detector);
     side->addWidget(flat);
     side->addStretch();
@@ -79,6 +87,79 @@ CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, QWidget* parent)
     auto* layout = new QHBoxLayout(this);
     layout->addLayout(left);
     layout->addLayout(side);
+}
+
+QWidget* CurveDialog::BuildPresets() {
+    auto* box = new QWidget;
+    auto* layout = new QGridLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(new QLabel("Presets"), 0, 0, 1, 2);
+    presetList = new QListWidget;
+    presetList->setObjectName(ControlName(kPresetListId));
+    presetList->setSortingEnabled(true);
+    connect(presetList, &QListWidget::itemDoubleClicked, this, &CurveDialog::LoadPreset);
+    layout->addWidget(presetList, 1, 0, 1, 2);
+    auto* add = new QPushButton("Add");
+    add->setObjectName(ControlName(kAddId));
+    connect(add, &QPushButton::clicked, this, &CurveDialog::SavePreset);
+    layout->addWidget(add, 2, 0);
+    auto* del = new QPushButton("Del");
+    del->setObjectName(ControlName(kDelId));
+    connect(del, &QPushButton::clicked, this, &CurveDialog::DeletePreset);
+    layout->addWidget(del, 2, 1);
+    ListPresets();
+    return box;
+}
+
+void CurveDialog::ListPresets() {
+    presetList->clear();
+    for (const std::string& name : presets.List())
+        presetList->addItem(QString::fromStdString(name));
+}
+
+void CurveDialog::SavePreset() {
+    if (!presetList) return;
+    QInputDialog prompt(this);
+    prompt.setWindowTitle(kNameTitle);
+    prompt.setLabelText(kNameLabel);
+    if (prompt.exec() != QDialog::Accepted || prompt.textValue().isEmpty()) return;
+    const std::string name = prompt.textValue().toStdString();
+    if (!PresetStore::IsValidName(name)) {
+        ui.ShowMessage("A preset name cannot be blank or hold \"=\", \"[\" or \"]\".",
+                       kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+        return;
+    }
+    // The same name but for case is the same preset.
+    if (presets.Find(name) &&
+        ui.ShowMessage("Replace Preset ?", kNewPresetTitle, MessageButtons::OkCancel,
+                       MessageIcon::Exclamation) != MessageAnswer::Ok)
+        return;
+    const int count = curve.GetPointCount();
+    std::vector<float> in(count), out(count);
+    curve.GetPointsDb(in.data(), out.data());
+    if (!presets.Save(name, curve.GetReleaseMs(), in, out))
+        ui.ShowMessage("Unable to write the presets file", kNewPresetTitle, MessageButtons::Ok,
+                       MessageIcon::Stop);
+    ListPresets();
+}
+
+void CurveDialog::LoadPreset() {
+    QListWidgetItem* item = presetList ? presetList->currentItem() : nullptr;
+    if (!item) return;
+    const PresetStore::Preset preset = presets.Load(item->text().toStdString());
+    // Without readable points the curve is emptied, and shows its default identity.
+    curve.SetPointsDb(preset.inputDb.data(), preset.outputDb.data(),
+                      static_cast<int>(preset.inputDb.size()));
+    if (preset.releaseMs) release->setValue(*preset.releaseMs);
+    curve.SetReleaseMs(release->value());
+    view->update();
+}
+
+void CurveDialog::DeletePreset() {
+    QListWidgetItem* item = presetList ? presetList->currentItem() : nullptr;
+    if (!item) return;
+    presets.Delete(item->text().toStdString());
+    ListPresets();
 }
 
 }  // namespace tavrisk

@@ -62,7 +62,8 @@ QLabel* Label(const char* text) {
 
 }  // namespace
 
-MainWindow::MainWindow() : model(std::make_unique<TranscoderDialog>(ui)) {
+MainWindow::MainWindow(std::string presetsPath)
+    : model(std::make_unique<TranscoderDialog>(ui)), presetsPath(std::move(presetsPath)) {
     setWindowTitle(TranscoderDialog::kTitle);
     setAcceptDrops(true);
     auto* central = new QWidget;
@@ -405,7 +406,7 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::EditChannelCurve(int column) {
     if (!model->transcodeButton.enabled) return;
-    CurveDialog dialog(model->Curve(column), column, this);
+    CurveDialog dialog(model->Curve(column), column, ui, presetsPath, this);
     if (dialog.exec() == QDialog::Accepted) model->AcceptCurve(column, dialog.EditedCurve());
 }
 

@@ -28,7 +28,8 @@ class MainWindow : public QMainWindow {
   public:
     static constexpr const char* kAboutMenuText = "&A propos de Tavrisk...";
 
-    MainWindow();
+    // Dynamic range presets are kept in the ini file `presetsPath` (none with an empty path).
+    explicit MainWindow(std::string presetsPath = {});
     ~MainWindow() override;
 
     TranscoderDialog& Model() { return *model; }
@@ -79,6 +80,7 @@ class MainWindow : public QMainWindow {
     std::map<int, QWidget*> controls;
     std::map<int, std::function<void()>> refreshers;
     std::vector<CurveView*> curveViews;
+    std::string presetsPath;
     // A Transcode press is being handled: from the press, before the model has marked its job
     // as running, until after it has ended.
     bool jobActive = false;

@@ -16,7 +16,7 @@ int main(int argc, char** argv) {
     tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
     int status = 0;
     {
-        tavrisk::MainWindow window;
+        tavrisk::MainWindow window(app.iniPath);
         // The input frequency follows the input file's own rate.
         window.Model().SetInputRateProbe(tavrisk::ProbeInputRate);
         const QStringList args = QApplication::arguments();
