@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "gui/AppIcon.h"
 #include "gui/ControlName.h"
 
 namespace tavrisk {
@@ -38,7 +39,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     auto* layout = new QVBoxLayout(this);
     auto* row = new QHBoxLayout;
     auto* icon = new QLabel;
-    icon->setPixmap(windowIcon().pixmap(kIconSize, kIconSize));
+    icon->setPixmap(AppIcon().pixmap(kIconSize, kIconSize));
     row->addWidget(icon, 0, Qt::AlignTop);
     auto* text = new QPlainTextEdit;
     text->setObjectName(ControlName(kTextId));

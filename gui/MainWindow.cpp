@@ -26,6 +26,7 @@
 
 #include "app/TranscodeJob.h"
 #include "gui/AboutBox.h"
+#include "gui/AppIcon.h"
 #include "gui/BatchDialog.h"
 #include "gui/ControlName.h"
 #include "gui/CurveDialog.h"
@@ -65,6 +66,7 @@ QLabel* Label(const char* text) {
 MainWindow::MainWindow(std::string presetsPath)
     : model(std::make_unique<TranscoderDialog>(ui)), presetsPath(std::move(presetsPath)) {
     setWindowTitle(TranscoderDialog::kTitle);
+    setWindowIcon(AppIcon());
     setAcceptDrops(true);
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);

@@ -49,13 +49,15 @@ MessageAnswer QtUserInterface::ShowMessage(std::string_view text, std::string_vi
     std::string message(text), caption(title);
     if (OnWindowThread()) return messageHandler(message, caption, buttons, icon);
     // Another thread cannot wait for the user: the box is shown later on the window's thread
-    // and the question is answered "Cancel", which never destroys anything.
-    QMetaObject::invokeMethod(
-        QCoreApplication::instance(),
-        [this, message, caption, buttons, icon] {
-            messageHandler(message, caption, buttons, icon);
-        },
-        Qt::QueuedConnection);
+    // (dropped with the window) and the question is answered "Cancel", which never destroys
+    // anything.
+    if (window)
+        QMetaObject::invokeMethod(
+            window.data(),
+            [this, message, caption, buttons, icon] {
+                messageHandler(message, caption, buttons, icon);
+            },
+            Qt::QueuedConnection);
     return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
 }
 

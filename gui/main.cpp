@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "app/TranscoderApp.h"
+#include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
 #include "mp2enc/Mp2Engine.h"
 #include "sources/InputProbe.h"
@@ -10,6 +11,7 @@
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QApplication::setApplicationName("Tavrisk");
+    QApplication::setWindowIcon(tavrisk::AppIcon());
     tavrisk::TranscoderApp app;
     app.InitInstance();
     // The window shows the progress: the encoder's frame counter on the terminal is noise.

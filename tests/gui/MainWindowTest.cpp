@@ -7,8 +7,11 @@
 #include <QSlider>
 #include <QTimer>
 #include <QUrl>
+#include <QWheelEvent>
 #include <memory>
+#include <thread>
 
+#include "gui/BatchDialog.h"
 #include "gui/MainWindow.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
@@ -96,6 +99,19 @@ class MainWindowTest : public QObject {
         QCOMPARE(Text(Control(ctl::kGainText[0])), QString("-40.00 dB"));
     }
 
+    void WheelMovesReachTheModel() {
+        auto* slider = Find<QSlider>(*window, ctl::kGainSlider[3]);
+        const QPointF at(slider->width() / 2.0, slider->height() / 2.0);
+        QWheelEvent wheel(at, slider->mapToGlobal(at), QPoint(), QPoint(0, -120), Qt::NoButton,
+                          Qt::NoModifier, Qt::NoScrollPhase, false);
+        QApplication::sendEvent(slider, &wheel);
+        QVERIFY(slider->value() < 100);
+        QCOMPARE(window->Model().SliderPosition(3), slider->value());
+        QCOMPARE(Text(Control(ctl::kGainText[3])),
+                 QString::fromStdString(window->Model().gainTexts[3].text));
+        QVERIFY(Text(Control(ctl::kGainText[3])) != QString("0.00 dB"));
+    }
+
     void LinkedSlidersMoveTogether() {
         Choose(Find<QComboBox>(*window, ctl::kNormalizeLink), 1);
         auto* left = Find<QSlider>(*window, ctl::kGainSlider[0]);
@@ -165,6 +181,37 @@ class MainWindowTest : public QObject {
         QVERIFY(log.Has("No input file selected"));
         QCOMPARE(QString::fromStdString(log.entries.back().title), QString("File I/O Error"));
         QVERIFY(Control(ctl::kTranscode)->isEnabled());
+    }
+
+    void BatchDialogSetsTheBatchAndGraphModeRefusesIt() {
+        QTimer::singleShot(0, [] {
+            auto* dialog = qobject_cast<BatchDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->windowTitle(),
+                     QString("Batch Processing (only with Native Processing)"));
+            QMimeData data;
+            data.setUrls({QUrl::fromLocalFile("/films/a.ac3"), QUrl::fromLocalFile("/films/b.ac3"),
+                          QUrl::fromLocalFile("/films/a.ac3")});
+            QObject* target = dialog;
+            QDropEvent drop(QPointF(5, 5), Qt::CopyAction, &data, Qt::LeftButton, Qt::NoModifier);
+            target->event(&drop);
+            dialog->findChild<QPushButton*>(ControlName(3))->click();
+        });
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kBatch), Qt::LeftButton);
+        QCOMPARE(window->Model().batchList,
+                 (std::vector<std::string>{"/films/a.ac3", "/films/b.ac3"}));
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kTranscode), Qt::LeftButton);
+        QVERIFY(log.Has("Batch mode can be used only with internal Processing."));
+        QCOMPARE(QString::fromStdString(log.entries.back().title), QString("Transcoding Error"));
+    }
+
+    void ChangesReportedFromAnotherThreadAreQueued() {
+        window->Model().statusText.text = "from a worker";
+        std::thread worker([this] { window->Interface().ControlChanged(ctl::kStatus); });
+        worker.join();  // would never return if the worker waited for the window's thread
+        QCOMPARE(Text(Control(ctl::kStatus)), QString(TranscoderDialog::kGraphStatus));
+        QCoreApplication::processEvents();
+        QCOMPARE(Text(Control(ctl::kStatus)), QString("from a worker"));
     }
 
     void DroppedFileBecomesTheInput() {
