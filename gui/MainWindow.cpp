@@ -392,8 +392,10 @@ void MainWindow::BrowseInput() {
 }
 
 void MainWindow::BrowseOutput() {
-    const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QFile::decodeName(model->outputName.text.c_str()), kOutputFilter);
+    // A new name can be given here too; the job itself asks before it overwrites a file.
+    const QString name = QFileDialog::getSaveFileName(
+        this, QString(), QFile::decodeName(model->outputName.text.c_str()), kOutputFilter, nullptr,
+        QFileDialog::DontConfirmOverwrite);
     if (!name.isEmpty()) model->OnOutputChosen(FileNameOf(name));
 }
 

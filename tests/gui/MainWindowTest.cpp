@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
 #include <QMimeData>
@@ -214,6 +215,24 @@ class MainWindowTest : public QObject {
         QCOMPARE(Text(Control(ctl::kStatus)), QString("from a worker"));
     }
 
+    void BrowseButtonsChooseTheNames() {
+        tavrisk::test::TempDir dir;
+        const std::string input = WriteInput(dir, 0.1);
+        Choose(Find<QComboBox>(*window, ctl::kProcessingType), 1);
+        QStringList filters;
+        AnswerFileDialog(QString::fromStdString(input), &filters);
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kInputBrowse), Qt::LeftButton);
+        QCOMPARE(filters, QStringList({"AC3 Files (*.ac3)", "AVI Files (*.avi)",
+                                       "6 Channels WAV Files with AC3 (*.wav)"}));
+        QCOMPARE(window->Model().inputName.text, input);
+        QCOMPARE(window->Model().outputName.text, input + ".mp2");
+        // The output may be a file that does not exist yet.
+        AnswerFileDialog(QString::fromStdString(dir.File("New.MP2")), &filters);
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kOutputBrowse), Qt::LeftButton);
+        QCOMPARE(filters, QStringList({"Mpeg audio Files (*.mp2)"}));
+        QCOMPARE(window->Model().outputName.text, dir.File("New.mp2"));
+    }
+
     void DroppedFileBecomesTheInput() {
         QMimeData data;
         data.setUrls({QUrl::fromLocalFile("/films/Movie.ac3")});
@@ -309,6 +328,17 @@ class MainWindowTest : public QObject {
 
   private:
     QWidget* Control(int id) { return window->Control(id); }
+
+    // Picks `path` in the next file dialog, keeping the dialog's filters.
+    static void AnswerFileDialog(const QString& path, QStringList* filters) {
+        QTimer::singleShot(0, [path, filters] {
+            auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            *filters = dialog->nameFilters();
+            dialog->selectFile(path);
+            QMetaObject::invokeMethod(dialog, "accept");
+        });
+    }
 
     // Runs `action` once, at an event pump of a running job that has made progress.
     void WhenRunning(std::function<void()> action) {
