@@ -261,6 +261,27 @@ void TranscoderDialog::SelectResyncDirection(int item) {
     Changed(ctl::kResyncDirection);
 }
 
+void TranscoderDialog::SelectBitrate(int item) {
+    bitrate.selected = item;
+    Changed(ctl::kBitrate);
+}
+
+void TranscoderDialog::SelectPriority(int item) {
+    priority.selected = item;
+    Changed(ctl::kPriority);
+}
+
+void TranscoderDialog::SetResyncText(int controlId, const std::string& text) {
+    EditControl* edit = controlId == ctl::kResyncHours     ? &resyncHours
+                        : controlId == ctl::kResyncMinutes ? &resyncMinutes
+                        : controlId == ctl::kResyncSeconds ? &resyncSeconds
+                        : controlId == ctl::kResyncMs      ? &resyncMillis
+                                                           : nullptr;
+    if (!edit) return;
+    edit->text = text;
+    Changed(controlId);
+}
+
 void TranscoderDialog::SetNormalize(bool on) {
     normalize.checked = on;
     Changed(ctl::kNormalize);
@@ -347,6 +368,14 @@ void TranscoderDialog::OnCurveEdited(int column) {
         curves[k].CopyPointsFrom(curves[column]);
         Changed(ctl::kCurveView[k]);
     }
+}
+
+void TranscoderDialog::AcceptCurve(int column, DrpCurve& edited) {
+    if (column < 0 || column >= kColumns) return;
+    curves[column].CopyPointsFrom(edited);
+    curves[column].SetReleaseMs(edited.GetReleaseMs());
+    Changed(ctl::kCurveView[column]);
+    OnCurveEdited(column);
 }
 
 bool TranscoderDialog::OnOK() {

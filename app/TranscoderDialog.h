@@ -70,6 +70,12 @@ class TranscoderDialog : public JobHost {
     void SelectNormalizeLink(int item);
     void SelectDrpLink(int item);
     void SelectResyncDirection(int item);
+    void SelectBitrate(int item);   // control 1021
+    void SelectPriority(int item);  // control 1028; the job applies it (ApplyPriority)
+    // Text typed into one of the resync edits (1018, 1019, 1020, 1014); read by UpdateData.
+    void SetResyncText(int controlId, const std::string& text);
+    // The batch list confirmed in the batch dialog (which shows the list it replaces).
+    void SetBatch(const std::vector<std::string>& files) { batchList = files; }
     void SetNormalize(bool on);
     void SetDrp(bool on);
     // "High quality": the rate conversion by libsoxr rather than linear interpolation.
@@ -85,6 +91,9 @@ class TranscoderDialog : public JobHost {
     void ApplyOutputNaming();
     // The curve of a column was edited and accepted: copies it to the DRP-linked columns.
     void OnCurveEdited(int column);
+    // The curve dialog of a column closed with OK: its points and release time become the
+    // column's, then the DRP-linked columns get the points (OnCurveEdited).
+    void AcceptCurve(int column, DrpCurve& edited);
     // "Exit" or the close box: true when the window may close. During a job, asks to stop.
     bool OnOK();
 

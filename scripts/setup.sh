@@ -23,6 +23,8 @@ PACKAGES=(
   ffmpeg sox twolame
   # The DVD authoring chain the tests run the stream through: mplex and dvdauthor.
   mjpegtools dvdauthor
+  # The desktop window and its tests (Qt Widgets, Qt Test).
+  qt6-base-dev
 )
 
 missing=()

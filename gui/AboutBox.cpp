@@ -1,0 +1,56 @@
+#include "gui/AboutBox.h"
+
+#include <QDialogButtonBox>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QPlainTextEdit>
+#include <QVBoxLayout>
+
+#include "gui/AppIcon.h"
+#include "gui/ControlName.h"
+
+namespace tavrisk {
+
+namespace {
+
+constexpr int kIconSize = 32;
+constexpr int kTextId = 1012;
+constexpr int kTextWidth = 300;
+constexpr int kTextHeight = 220;
+
+}  // namespace
+
+const char* const AboutBox::kText =
+    "Tavrisk Transcoder\r\n"
+    "v3.0\r\n"
+    "2003\r\n"
+    "\r\n"
+    "Based on\r\n"
+    "\r\n"
+    "Azid.dll AC3 Decoder core 1.8 (build 825)\r\n"
+    "AC-3 decoding in this version: FFmpeg's libavcodec\r\n"
+    "\r\n"
+    "MPEG-2 Audio Simulation Software\r\n"
+    "Distribution 10\r\n"
+    "1997\r\n";
+
+AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
+    setWindowTitle(QString());
+    auto* layout = new QVBoxLayout(this);
+    auto* row = new QHBoxLayout;
+    auto* icon = new QLabel;
+    icon->setPixmap(AppIcon().pixmap(kIconSize, kIconSize));
+    row->addWidget(icon, 0, Qt::AlignTop);
+    auto* text = new QPlainTextEdit;
+    text->setObjectName(ControlName(kTextId));
+    text->setReadOnly(true);
+    text->setPlainText(QString::fromUtf8(kText).remove(QLatin1Char('\r')));
+    text->setFixedSize(kTextWidth, kTextHeight);
+    row->addWidget(text);
+    layout->addLayout(row);
+    auto* buttons = new QDialogButtonBox(QDialogButtonBox::Ok);
+    connect(buttons, &QDialogButtonBox::accepted, this, &QDialog::accept);
+    layout->addWidget(buttons);
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,75 @@
+#include "gui/BatchDialog.h"
+
+#include <QAction>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QListWidget>
+#include <QMimeData>
+#include <QPushButton>
+#include <QVBoxLayout>
+
+#include "gui/ControlName.h"
+
+namespace tavrisk {
+
+namespace {
+
+constexpr int kListWidth = 460;
+constexpr int kListHeight = 260;
+constexpr int kListId = 1021;
+constexpr int kOkId = 3;
+
+}  // namespace
+
+BatchDialog::BatchDialog(const std::vector<std::string>& batch, QWidget* parent)
+    : QDialog(parent), list(new QListWidget) {
+    setWindowTitle(kTitle);
+    setAcceptDrops(true);
+    list->setObjectName(ControlName(kListId));
+    list->setMinimumSize(kListWidth, kListHeight);
+    list->setAcceptDrops(false);
+    auto* layout = new QVBoxLayout(this);
+    layout->addWidget(list);
+    auto* ok = new QPushButton("OK");
+    ok->setObjectName(ControlName(kOkId));
+    connect(ok, &QPushButton::clicked, this, &QDialog::accept);
+    layout->addWidget(ok, 0, Qt::AlignRight);
+    auto* remove = new QAction(this);
+    remove->setShortcut(QKeySequence::Delete);
+    list->addAction(remove);
+    connect(remove, &QAction::triggered, this, [this] { qDeleteAll(list->selectedItems()); });
+    list->setSelectionMode(QAbstractItemView::ExtendedSelection);
+    for (const std::string& name : batch) AddFile(name);
+}
+
+void BatchDialog::AddFile(const std::string& name) {
+    const QString text = QFile::decodeName(name.c_str());
+    if (text.isEmpty() ||
+        !list->findItems(text, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty())
+        return;
+    list->addItem(text);
+}
+
+std::vector<std::string> BatchDialog::Files() const {
+    std::vector<std::string> files;
+    for (int i = 0; i < list->count(); ++i)
+        files.push_back(QFile::encodeName(list->item(i)->text()).toStdString());
+    return files;
+}
+
+void BatchDialog::dragEnterEvent(QDragEnterEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void BatchDialog::dragMoveEvent(QDragMoveEvent* event) {
+    if (event->mimeData()->hasUrls()) event->acceptProposedAction();
+}
+
+void BatchDialog::dropEvent(QDropEvent* event) {
+    for (const QUrl& url : event->mimeData()->urls())
+        if (url.isLocalFile()) AddFile(QFile::encodeName(url.toLocalFile()).toStdString());
+    event->acceptProposedAction();
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,36 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+#include <vector>
+
+class QListWidget;
+
+namespace tavrisk {
+
+// "Batch Processing (only with Native Processing)": gathers the files dropped on its list,
+// each once, in drop order; "OK" makes them the batch, Esc keeps the batch as it was.
+class BatchDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kTitle = "Batch Processing (only with Native Processing)";
+
+    // Shows the current batch, which the user may extend (drops) or shorten (Delete).
+    explicit BatchDialog(const std::vector<std::string>& batch, QWidget* parent = nullptr);
+
+    // Adds a file at the end of the list unless the very same name is already there.
+    void AddFile(const std::string& name);
+    // The listed names, in list order.
+    std::vector<std::string> Files() const;
+
+  protected:
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dragMoveEvent(QDragMoveEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    QListWidget* list;
+};
+
+}  // namespace tavrisk

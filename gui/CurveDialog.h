@@ -1,0 +1,58 @@
+#pragma once
+
+#include <QDialog>
+#include <string>
+
+#include "app/PresetStore.h"
+#include "app/UserInterface.h"
+#include "dsp/DrpCurve.h"
+
+class QListWidget;
+class QSpinBox;
+
+namespace tavrisk {
+
+class CurveView;
+
+// "Dynamic Range Processing": edits a copy of one channel's transfer curve and release time,
+// and stores and loads presets of them. The caller takes the edited curve when the dialog
+// closes with OK.
+class CurveDialog : public QDialog {
+    Q_OBJECT
+
+  public:
+    static constexpr int kCurveWidth = 330;
+    static constexpr int kCurveHeight = 263;
+    static constexpr int kMaxReleaseMs = 5000;
+    static const char* const kChannelNames[6];
+
+    static constexpr const char* kNameTitle = "Preset Name";
+    static constexpr const char* kNameLabel = "Enter a preset name";
+
+    // Presets live in the ini file `presetsPath`; an empty path shows none.
+    CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui, std::string presetsPath,
+                QWidget* parent = nullptr);
+
+    // "Add": asks a name, then stores the curve and release time under it.
+    void SavePreset();
+    // A double click on a name: its curve and release time replace the edited ones.
+    void LoadPreset();
+    // "Del": removes the selected preset.
+    void DeletePreset();
+
+    DrpCurve& EditedCurve() { return curve; }
+    CurveView* View() { return view; }
+
+  private:
+    QWidget* BuildPresets();
+    void ListPresets();
+
+    UserInterface& ui;
+    PresetStore presets;
+    DrpCurve curve;
+    QListWidget* presetList = nullptr;
+    CurveView* view;
+    QSpinBox* release;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,97 @@
+#include "gui/CurveMouse.h"
+
+#include <algorithm>
+#include <cstdio>
+#include <cstdlib>
+
+namespace tavrisk {
+
+bool CurveMouse::Near(int px, int py, int mx, int my) {
+    const int w = curve.PlotWidth();
+    const int h = curve.PlotHeight();
+    return w >= px && w >= mx && px >= 0 && h >= py && h >= my && py >= 0 &&
+           std::abs(px - mx) <= kReach && std::abs(py - my) <= kReach;
+}
+
+int CurveMouse::NearPoint(int mx, int my) {
+    const auto& points = curve.Points();
+    for (std::size_t i = 0; i < points.size(); ++i)
+        if (Near(points[i].x, points[i].y, mx, my)) return static_cast<int>(i);
+    return -1;
+}
+
+void CurveMouse::Replace(const std::vector<DrpCurve::Point>& points) {
+    // Inserting from the last point keeps the order exactly, equal x included.
+    curve.ClearPoints();
+    for (auto it = points.rbegin(); it != points.rend(); ++it) curve.InsertPoint(*it);
+}
+
+bool CurveMouse::LeftDown(int mx, int my) {
+    pressX = mx;
+    pressY = my;
+    curve.EnsureDefaultCurve();
+    bool changed = false;
+    int point = NearPoint(mx, my);
+    if (point < 0 && mx >= 0 && mx <= curve.PlotWidth() && my > 0 && my <= curve.PlotHeight()) {
+        curve.InsertPoint({mx, my});
+        changed = true;
+        point = NearPoint(mx, my);
+    }
+    if (dragging) {
+        dragging = false;
+    } else {
+        selected = point;
+        dragging = true;
+    }
+    return changed;
+}
+
+bool CurveMouse::Move(int mx, int my) {
+    if (!dragging || selected < 0 || selected >= curve.GetPointCount()) return false;
+    std::vector<DrpCurve::Point> points = curve.Points();
+    const std::size_t i = static_cast<std::size_t>(selected);
+    DrpCurve::Point& p = points[i];
+    if (i == 0) {
+        p.x = 0;
+    } else if (i + 1 == points.size()) {
+        p.x = curve.PlotWidth();
+    } else {
+        p.x = std::min(std::max(mx, points[i - 1].x + 1), points[i + 1].x - 1);
+    }
+    p.y = my < kTopSnap ? 0 : std::min(my, curve.PlotHeight());
+    Replace(points);
+    return true;
+}
+
+void CurveMouse::RightDown(int mx, int my) {
+    rightPressX = mx;
+    rightPressY = my;
+}
+
+bool CurveMouse::RightUp(int mx, int my) {
+    const int point = NearPoint(mx, my);
+    const int last = curve.GetPointCount() - 1;
+    if (point <= 0 || point >= last || !Near(rightPressX, rightPressY, mx, my)) return false;
+    std::vector<DrpCurve::Point> points = curve.Points();
+    points.erase(points.begin() + point);
+    Replace(points);
+    if (selected == point) {
+        selected = -1;
+        dragging = false;
+    } else if (selected > point) {
+        --selected;
+    }
+    return true;
+}
+
+std::string CurveMouse::Readout(int mx, int my) {
+    const int w = curve.PlotWidth();
+    const int h = curve.PlotHeight();
+    if (mx > w || mx <= 0 || my > h || my <= 0) return "";
+    char text[64];
+    std::snprintf(text, sizeof text, "%.2f dB --> %.2f dB", (100.0 / w) * (mx - w),
+                  (100.0 / h) * (-my));
+    return text;
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QWidget>
+
+#include "dsp/DrpCurve.h"
+#include "gui/CurveMouse.h"
+
+class QLabel;
+
+namespace tavrisk {
+
+// Shows a transfer curve on its -100..0 dB square: grid, identity reference, ticks, scale
+// labels on large plots, the polyline and its point handles. Editable curves take the mouse
+// (CurveMouse); a read-only one reports a click, which opens its editor.
+class CurveView : public QWidget {
+    Q_OBJECT
+
+  public:
+    // The widget takes the curve's client size, so that its pixels are the curve's.
+    CurveView(DrpCurve& curve, int width, int height, QWidget* parent = nullptr);
+
+    DrpCurve& Curve() { return curve; }
+    // Where the position readout goes (not owned; may be null).
+    void SetReadout(QLabel* label) { readout = label; }
+
+  signals:
+    void clicked();
+    void curveChanged();
+
+  protected:
+    void paintEvent(QPaintEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseMoveEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+  private:
+    void Edited(bool changed);
+
+    DrpCurve& curve;
+    CurveMouse mouse;
+    QLabel* readout = nullptr;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,423 @@
+#include "gui/MainWindow.h"
+
+#include <QAction>
+#include <QCheckBox>
+#include <QCloseEvent>
+#include <QComboBox>
+#include <QDragEnterEvent>
+#include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
+#include <QGridLayout>
+#include <QGroupBox>
+#include <QHBoxLayout>
+#include <QHeaderView>
+#include <QLabel>
+#include <QLineEdit>
+#include <QMenu>
+#include <QMenuBar>
+#include <QMimeData>
+#include <QProgressBar>
+#include <QPushButton>
+#include <QSignalBlocker>
+#include <QSlider>
+#include <QTreeWidget>
+#include <QVBoxLayout>
+
+#include "app/TranscodeJob.h"
+#include "gui/AboutBox.h"
+#include "gui/AppIcon.h"
+#include "gui/BatchDialog.h"
+#include "gui/ControlName.h"
+#include "gui/CurveDialog.h"
+#include "gui/CurveView.h"
+#include "gui/HelpFile.h"
+
+namespace tavrisk {
+
+namespace {
+
+constexpr int kColumns = TranscoderDialog::kColumns;
+const char* const kColumnLabels[kColumns] = {
+    "Front Left:", "Front Right:", "Center:", "LFE:", "Rear Left:", "Rear Right:"};
+constexpr int kCurveViewWidth = 78;
+constexpr int kCurveViewHeight = 62;
+constexpr int kResyncFieldWidth = 36;
+const char* const kInputFilters[2] = {
+    // Filter-graph processing, then native processing.
+    "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob)",
+    "AC3 Files (*.ac3);;AVI Files (*.avi);;6 Channels WAV Files with AC3 (*.wav)"};
+const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
+
+QString ToQt(const std::string& text) {
+    return QString::fromStdString(text);
+}
+
+std::string FileNameOf(const QString& path) {
+    return QFile::encodeName(path).toStdString();
+}
+
+QLabel* Label(const char* text) {
+    return new QLabel(QString::fromUtf8(text));
+}
+
+}  // namespace
+
+MainWindow::MainWindow(std::string presetsPath)
+    : model(std::make_unique<TranscoderDialog>(ui)), presetsPath(std::move(presetsPath)) {
+    setWindowTitle(TranscoderDialog::kTitle);
+    setWindowIcon(AppIcon());
+    setAcceptDrops(true);
+    auto* central = new QWidget;
+    auto* layout = new QVBoxLayout(central);
+    layout->addWidget(BuildSettings());
+    layout->addWidget(BuildChannels());
+    layout->addWidget(BuildJobArea());
+    setCentralWidget(central);
+    BuildMenus();
+    ui.Attach(this, [this](int id) { Refresh(id); });
+    Refresh(0);
+}
+
+MainWindow::~MainWindow() {
+    ui.Attach(nullptr, {});
+}
+
+QWidget* MainWindow::Control(int controlId) const {
+    const auto it = controls.find(controlId);
+    return it == controls.end() ? nullptr : it->second;
+}
+
+template <typename W>
+W* MainWindow::Register(int controlId, W* widget, std::function<void()> refresh) {
+    widget->setObjectName(ControlName(controlId));
+    controls[controlId] = widget;
+    if (refresh) refreshers[controlId] = std::move(refresh);
+    return widget;
+}
+
+void MainWindow::Refresh(int controlId) {
+    if (controlId == 0) {
+        for (auto& [id, refresh] : refreshers) refresh();
+        return;
+    }
+    const auto it = refreshers.find(controlId);
+    if (it != refreshers.end()) it->second();
+}
+
+QComboBox* MainWindow::Combo(int controlId, const ComboControl& combo,
+                             std::function<void(int)> select) {
+    auto* box = new QComboBox;
+    for (const std::string& item : combo.items) box->addItem(ToQt(item));
+    connect(box, &QComboBox::activated, this, std::move(select));
+    return Register(controlId, box, [box, &combo] {
+        const QSignalBlocker blocker(box);
+        box->setCurrentIndex(combo.selected);
+        box->setEnabled(combo.enabled);
+    });
+}
+
+QLineEdit* MainWindow::Edit(int controlId, const EditControl& edit, bool readOnly,
+                            std::function<void(const std::string&)> write) {
+    auto* line = new QLineEdit;
+    line->setReadOnly(readOnly);
+    if (write)
+        connect(line, &QLineEdit::textEdited, this,
+                [write](const QString& text) { write(FileNameOf(text)); });
+    return Register(controlId, line, [line, &edit] {
+        const QString text = QFile::decodeName(edit.text.c_str());
+        if (line->text() != text) line->setText(text);
+    });
+}
+
+QCheckBox* MainWindow::Check(int controlId, const char* text, const CheckControl& check,
+                             std::function<void(bool)> write) {
+    auto* box = new QCheckBox(QString::fromUtf8(text));
+    connect(box, &QCheckBox::toggled, this, std::move(write));
+    return Register(controlId, box, [box, &check] {
+        const QSignalBlocker blocker(box);
+        box->setChecked(check.checked);
+    });
+}
+
+QPushButton* MainWindow::Button(int controlId, const char* text, void (MainWindow::*onClick)()) {
+    auto* button = new QPushButton(QString::fromUtf8(text));
+    connect(button, &QPushButton::clicked, this, onClick);
+    return Register(controlId, button, {});
+}
+
+void MainWindow::AddFileRow(QGridLayout* grid, int row, const char* label, QLineEdit* edit,
+                            QPushButton* browse) {
+    grid->addWidget(Label(label), row, 0);
+    grid->addWidget(edit, row, 1, 1, 5);
+    grid->addWidget(browse, row, 6);
+}
+
+QWidget* MainWindow::BuildSettings() {
+    TranscoderDialog& m = *model;
+    auto* box = new QWidget;
+    auto* grid = new QGridLayout(box);
+    grid->setContentsMargins(0, 0, 0, 0);
+
+    AddFileRow(grid, 0, "Input Filename :",
+               Edit(ctl::kInputName, m.inputName, false,
+                    [&m](const std::string& text) { m.SetInputName(text); }),
+               Button(ctl::kInputBrowse, "...", &MainWindow::BrowseInput));
+    AddFileRow(grid, 1, "Output Filename :",
+               Edit(ctl::kOutputName, m.outputName, false,
+                    [&m](const std::string& text) { m.SetOutputName(text); }),
+               Button(ctl::kOutputBrowse, "...", &MainWindow::BrowseOutput));
+
+    grid->addWidget(Label("Output Engine :"), 2, 0);
+    grid->addWidget(
+        Combo(ctl::kOutputEngine, m.outputEngine, [&m](int item) { m.SelectOutputEngine(item); }),
+        2, 1);
+    grid->addWidget(Label("Freq / Bitrate :"), 2, 2);
+    grid->addWidget(Combo(ctl::kFreq, m.freq, [&m](int item) { m.SelectOutputFrequency(item); }), 2,
+                    3);
+    grid->addWidget(Combo(ctl::kBitrate, m.bitrate, [&m](int item) { m.SelectBitrate(item); }), 2,
+                    4);
+    auto* highQuality = Check(ctl::kHighQuality, "High quality", m.highQuality,
+                              [&m](bool on) { m.SetHighQuality(on); });
+    grid->addWidget(highQuality, 2, 5, 1, 2);
+
+    grid->addWidget(Label("Processing Type:"), 3, 0);
+    grid->addWidget(Combo(ctl::kProcessingType, m.processingType,
+                          [&m](int item) { m.SelectProcessingType(item); }),
+                    3, 1);
+    grid->addWidget(Label("Input Frequency:"), 3, 2);
+    grid->addWidget(Combo(ctl::kInputFrequency, m.inputFrequency,
+                          [&m](int item) { m.SelectInputFrequency(item); }),
+                    3, 3);
+    grid->addWidget(Label("Priority:"), 3, 4);
+    grid->addWidget(Combo(ctl::kPriority, m.priority,
+                          [this](int item) {
+                              model->SelectPriority(item);
+                              TranscodeJob(*model).ApplyPriority();
+                          }),
+                    3, 5, 1, 2);
+
+    grid->addWidget(Label("Input Audio Resync (H:M:S:MS) :"), 4, 0, 1, 2);
+    auto* resync = new QHBoxLayout;
+    resync->addWidget(Combo(ctl::kResyncDirection, m.resyncDirection,
+                            [&m](int item) { m.SelectResyncDirection(item); }));
+    const std::pair<int, const EditControl*> fields[] = {{ctl::kResyncHours, &m.resyncHours},
+                                                         {ctl::kResyncMinutes, &m.resyncMinutes},
+                                                         {ctl::kResyncSeconds, &m.resyncSeconds},
+                                                         {ctl::kResyncMs, &m.resyncMillis}};
+    for (const auto& [id, edit] : fields) {
+        const int field = id;
+        QLineEdit* line = Edit(field, *edit, false, [&m, field](const std::string& text) {
+            m.SetResyncText(field, text);
+        });
+        line->setMaximumWidth(kResyncFieldWidth);
+        resync->addWidget(line);
+    }
+    resync->addStretch();
+    grid->addLayout(resync, 4, 2, 1, 5);
+    grid->setColumnStretch(1, 1);
+    return box;
+}
+
+QWidget* MainWindow::BuildChannels() {
+    TranscoderDialog& m = *model;
+    auto* box = new QGroupBox;
+    auto* grid = new QGridLayout(box);
+    for (int k = 0; k < kColumns; ++k) {
+        grid->addWidget(Label(kColumnLabels[k]), 0, k);
+        grid->addWidget(Combo(ctl::kRouting[k], m.routingCombos[k],
+                              [&m, k](int item) { m.SelectRouting(k, item); }),
+                        1, k);
+        auto* slider = new QSlider(Qt::Horizontal);
+        slider->setRange(SliderControl::kMin, SliderControl::kMax);
+        Register(ctl::kGainSlider[k], slider, [slider, &m, k] {
+            const QSignalBlocker blocker(slider);
+            slider->setValue(m.gainSliders[k].position);
+        });
+        // Every move (mouse, keys, wheel) goes to the model, which may move linked sliders.
+        connect(slider, &QSlider::valueChanged, this, [this, k](int position) {
+            model->OnSliderScroll(k, position);
+            Refresh(ctl::kGainSlider[k]);
+        });
+        grid->addWidget(slider, 2, k);
+        grid->addWidget(Edit(ctl::kGainText[k], m.gainTexts[k], true), 3, k);
+        grid->addWidget(Edit(ctl::kPeakText[k], m.peakTexts[k], true), 4, k);
+        auto* view = new CurveView(m.Curve(k), kCurveViewWidth, kCurveViewHeight);
+        view->setCursor(Qt::PointingHandCursor);
+        Register(ctl::kCurveView[k], view, [view] { view->update(); });
+        connect(view, &CurveView::clicked, this, [this, k] { EditChannelCurve(k); });
+        curveViews.push_back(view);
+        grid->addWidget(view, 5, k, Qt::AlignHCenter);
+    }
+    auto* links = new QHBoxLayout;
+    auto* normalize =
+        Check(ctl::kNormalize, "Normalize", m.normalize, [&m](bool on) { m.SetNormalize(on); });
+    links->addWidget(normalize);
+    links->addWidget(Combo(ctl::kNormalizeLink, m.normalizeLink,
+                           [&m](int item) { m.SelectNormalizeLink(item); }));
+    links->addStretch();
+    auto* drp = Check(ctl::kDrp, "DRP", m.drp, [&m](bool on) { m.SetDrp(on); });
+    links->addWidget(drp);
+    links->addWidget(Combo(ctl::kDrpLink, m.drpLink, [&m](int item) { m.SelectDrpLink(item); }));
+    grid->addLayout(links, 6, 0, 1, kColumns);
+    return box;
+}
+
+QWidget* MainWindow::BuildJobArea() {
+    TranscoderDialog& m = *model;
+    auto* box = new QWidget;
+    auto* layout = new QVBoxLayout(box);
+    layout->setContentsMargins(0, 0, 0, 0);
+
+    auto* graphBox = new QGroupBox("DirectShow Filter Graph");
+    auto* graphLayout = new QVBoxLayout(graphBox);
+    auto* graph = Register(ctl::kFilterGraph, new QTreeWidget, {});
+    graph->setHeaderHidden(true);
+    graph->setMaximumHeight(80);
+    graphLayout->addWidget(graph);
+    layout->addWidget(graphBox);
+
+    auto* progressRow = new QHBoxLayout;
+    auto* bar = new QProgressBar;
+    bar->setRange(ProgressControl::kMin, ProgressControl::kMax);
+    bar->setTextVisible(false);
+    Register(ctl::kProgress, bar, [bar, &m] { bar->setValue(m.progress.position); });
+    progressRow->addWidget(bar, 1);
+    const std::pair<int, const EditControl*> texts[] = {{ctl::kPercent, &m.percentText},
+                                                        {ctl::kElapsed, &m.elapsedText},
+                                                        {ctl::kRemaining, &m.remainingText}};
+    const char* const captions[] = {nullptr, "Elapsed Time:", "Remaining Time:"};
+    for (int i = 0; i < 3; ++i) {
+        if (captions[i]) progressRow->addWidget(Label(captions[i]));
+        auto* label = new QLabel;
+        const EditControl* text = texts[i].second;
+        Register(texts[i].first, label, [label, text] { label->setText(ToQt(text->text)); });
+        progressRow->addWidget(label);
+    }
+    layout->addLayout(progressRow);
+
+    auto* status = new QLabel;
+    status->setFrameShape(QFrame::StyledPanel);
+    status->setFrameShadow(QFrame::Sunken);
+    Register(ctl::kStatus, status, [status, &m] { status->setText(ToQt(m.statusText.text)); });
+    layout->addWidget(status);
+
+    auto* buttons = new QHBoxLayout;
+    buttons->addWidget(Button(ctl::kBatch, "Batch ...", &MainWindow::ShowBatch));
+    buttons->addStretch();
+    auto* transcode = Button(ctl::kTranscode, "Transcode", &MainWindow::OnTranscode);
+    refreshers[ctl::kTranscode] = [this] { FollowJobState(); };
+    transcode->setDefault(true);
+    buttons->addWidget(transcode);
+    buttons->addWidget(Button(ctl::kExit, "Exit", &MainWindow::OnExit));
+    layout->addLayout(buttons);
+    return box;
+}
+
+void MainWindow::BuildMenus() {
+    auto* help = new QAction(tr("&Help"), this);
+    help->setShortcut(QKeySequence::HelpContents);
+    connect(help, &QAction::triggered, this, &MainWindow::ShowHelp);
+    auto* about = new QAction(QString::fromUtf8(kAboutMenuText), this);
+    connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    QMenu* menu = menuBar()->addMenu(tr("&Help"));
+    menu->addAction(help);
+    menu->addAction(about);
+    centralWidget()->setContextMenuPolicy(Qt::ActionsContextMenu);
+    centralWidget()->addAction(help);
+    centralWidget()->addAction(about);
+}
+
+void MainWindow::FollowJobState() {
+    const bool idle = model->transcodeButton.enabled && !jobActive;
+    for (int id : {ctl::kTranscode, ctl::kInputName, ctl::kInputBrowse, ctl::kOutputName,
+                   ctl::kOutputBrowse, ctl::kBatch, ctl::kProcessingType})
+        controls[id]->setEnabled(idle);
+    for (CurveView* view : curveViews) view->setEnabled(idle);
+}
+
+void MainWindow::OnTranscode() {
+    // The job pumps this window's events: a second press must not start a job inside it.
+    if (jobActive || !model->transcodeButton.enabled) return;
+    struct JobScope {
+        MainWindow& window;
+        explicit JobScope(MainWindow& w) : window(w) { SetActive(true); }
+        ~JobScope() { SetActive(false); }
+        void SetActive(bool on) {
+            window.jobActive = on;
+            window.FollowJobState();
+        }
+    } scope(*this);
+    TranscodeJob(*model).OnTranscode();
+}
+
+void MainWindow::OnExit() {
+    close();
+}
+
+void MainWindow::closeEvent(QCloseEvent* event) {
+    if (!jobActive) {
+        if (model->OnOK())
+            event->accept();
+        else
+            event->ignore();
+        return;
+    }
+    // While a job runs the model asks whether to stop it (it stops at its next block); the
+    // window stays until the job has ended. Before the job has started, or once it is ending,
+    // there is nothing to stop yet.
+    if (!model->StopRequested()) model->OnOK();
+    event->ignore();
+}
+
+void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
+    const QMimeData* data = event->mimeData();
+    if (model->transcodeButton.enabled && data->hasUrls() && !data->urls().isEmpty() &&
+        data->urls().first().isLocalFile())
+        event->acceptProposedAction();
+}
+
+void MainWindow::dropEvent(QDropEvent* event) {
+    const QList<QUrl> urls = event->mimeData()->urls();
+    if (!model->transcodeButton.enabled || urls.isEmpty() || !urls.first().isLocalFile()) return;
+    model->OnInputChosen(FileNameOf(urls.first().toLocalFile()));
+    event->acceptProposedAction();
+}
+
+void MainWindow::BrowseInput() {
+    const QString name = QFileDialog::getOpenFileName(
+        this, QString(), QFile::decodeName(model->inputName.text.c_str()),
+        kInputFilters[model->directShowMode ? 0 : 1]);
+    if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
+}
+
+void MainWindow::BrowseOutput() {
+    // A new name can be given here too; the job itself asks before it overwrites a file.
+    const QString name = QFileDialog::getSaveFileName(
+        this, QString(), QFile::decodeName(model->outputName.text.c_str()), kOutputFilter, nullptr,
+        QFileDialog::DontConfirmOverwrite);
+    if (!name.isEmpty()) model->OnOutputChosen(FileNameOf(name));
+}
+
+void MainWindow::ShowHelp() {
+    OpenHelp();
+}
+
+void MainWindow::ShowAbout() {
+    AboutBox about(this);
+    about.exec();
+}
+
+void MainWindow::EditChannelCurve(int column) {
+    if (!model->transcodeButton.enabled) return;
+    CurveDialog dialog(model->Curve(column), column, ui, presetsPath, this);
+    if (dialog.exec() == QDialog::Accepted) model->AcceptCurve(column, dialog.EditedCurve());
+}
+
+void MainWindow::ShowBatch() {
+    if (!model->transcodeButton.enabled) return;
+    BatchDialog dialog(model->batchList, this);
+    if (dialog.exec() == QDialog::Accepted) model->SetBatch(dialog.Files());
+}
+
+}  // namespace tavrisk

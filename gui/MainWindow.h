@@ -1,0 +1,89 @@
+#pragma once
+
+#include <QMainWindow>
+#include <functional>
+#include <map>
+#include <memory>
+#include <vector>
+
+#include "app/TranscoderDialog.h"
+#include "gui/QtUserInterface.h"
+
+class QCheckBox;
+class QComboBox;
+class QPushButton;
+class QLineEdit;
+class QGridLayout;
+
+namespace tavrisk {
+
+class CurveView;
+
+// The main window: a view of the settings model. Every control shows the model's state
+// (its object name is "ctl" + its control id) and every user action goes to the model's
+// handlers; the model's change notices redraw the controls.
+class MainWindow : public QMainWindow {
+    Q_OBJECT
+
+  public:
+    static constexpr const char* kAboutMenuText = "&A propos de Tavrisk...";
+
+    // Dynamic range presets are kept in the ini file `presetsPath` (none with an empty path).
+    explicit MainWindow(std::string presetsPath = {});
+    ~MainWindow() override;
+
+    TranscoderDialog& Model() { return *model; }
+    QtUserInterface& Interface() { return ui; }
+    // The widget of a control id, or null.
+    QWidget* Control(int controlId) const;
+
+    // Redraws one control from the model (0: all).
+    void Refresh(int controlId);
+
+  public slots:
+    void OnTranscode();
+    void OnExit();
+    void ShowHelp();
+    void ShowAbout();
+    void EditChannelCurve(int column);
+    void ShowBatch();
+
+  protected:
+    void closeEvent(QCloseEvent* event) override;
+    void dragEnterEvent(QDragEnterEvent* event) override;
+    void dropEvent(QDropEvent* event) override;
+
+  private:
+    QWidget* BuildSettings();
+    QWidget* BuildChannels();
+    QWidget* BuildJobArea();
+    void BuildMenus();
+    // Registers a control: its object name, and how it is redrawn from the model.
+    template <typename W>
+    W* Register(int controlId, W* widget, std::function<void()> refresh);
+    QComboBox* Combo(int controlId, const ComboControl& combo, std::function<void(int)> select);
+    QLineEdit* Edit(int controlId, const EditControl& edit, bool readOnly,
+                    std::function<void(const std::string&)> write = {});
+    QCheckBox* Check(int controlId, const char* text, const CheckControl& check,
+                     std::function<void(bool)> write);
+    QPushButton* Button(int controlId, const char* text, void (MainWindow::*onClick)());
+    // A label, a file name edit and its browse button.
+    void AddFileRow(QGridLayout* grid, int row, const char* label, QLineEdit* edit,
+                    QPushButton* browse);
+    void BrowseInput();
+    void BrowseOutput();
+    // Controls that must not change while a job runs follow the Transcode button.
+    void FollowJobState();
+
+    QtUserInterface ui;
+    std::unique_ptr<TranscoderDialog> model;
+    std::map<int, QWidget*> controls;
+    std::map<int, std::function<void()>> refreshers;
+    std::vector<CurveView*> curveViews;
+    std::string presetsPath;
+    // A Transcode press is being handled: from the press, before the model has marked its job
+    // as running, until after it has ended.
+    bool jobActive = false;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,31 @@
+// tavrisk: the transcoder's desktop window. `tavrisk [FILE]` opens it with FILE as the input.
+#include <QApplication>
+#include <QFile>
+
+#include "app/TranscoderApp.h"
+#include "gui/AppIcon.h"
+#include "gui/MainWindow.h"
+#include "mp2enc/Mp2Engine.h"
+#include "sources/InputProbe.h"
+
+int main(int argc, char** argv) {
+    QApplication application(argc, argv);
+    QApplication::setApplicationName("Tavrisk");
+    QApplication::setWindowIcon(tavrisk::AppIcon());
+    tavrisk::TranscoderApp app;
+    app.InitInstance();
+    // The window shows the progress: the encoder's frame counter on the terminal is noise.
+    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
+    int status = 0;
+    {
+        tavrisk::MainWindow window(app.iniPath);
+        // The input frequency follows the input file's own rate.
+        window.Model().SetInputRateProbe(tavrisk::ProbeInputRate);
+        const QStringList args = QApplication::arguments();
+        if (args.size() > 1) window.Model().OnInputChosen(QFile::encodeName(args[1]).toStdString());
+        window.show();
+        status = QApplication::exec();
+    }
+    app.ExitInstance();
+    return status;
+}

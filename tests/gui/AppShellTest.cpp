@@ -1,0 +1,50 @@
+#include <QAction>
+#include <QFileInfo>
+#include <QMenuBar>
+#include <QPlainTextEdit>
+
+#include "gui/AboutBox.h"
+#include "gui/HelpFile.h"
+#include "gui/MainWindow.h"
+#include "tests/gui/GuiTestSupport.h"
+
+using namespace tavrisk;
+
+class AppShellTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void ManualIsFound() {
+        const QString index = FindHelpIndex();
+        QVERIFY(index.endsWith("help/index.html"));
+        QVERIFY(QFileInfo::exists(index));
+    }
+
+    void HelpAndAboutAreInTheMenuAndTheContextMenu() {
+        MainWindow window;
+        const QList<QAction*> actions = window.centralWidget()->actions();
+        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions[0]->shortcut(), QKeySequence(QKeySequence::HelpContents));
+        QCOMPARE(actions[1]->text(), QString("&A propos de Tavrisk..."));
+        QCOMPARE(window.centralWidget()->contextMenuPolicy(), Qt::ActionsContextMenu);
+        const QList<QAction*> menus = window.menuBar()->actions();
+        QCOMPARE(menus.size(), 1);
+        QCOMPARE(menus[0]->menu()->actions(), actions);
+    }
+
+    void AboutBoxShowsTheCredits() {
+        AboutBox about;
+        auto* text = about.findChild<QPlainTextEdit*>(ControlName(1012));
+        QVERIFY(text && text->isReadOnly());
+        const QStringList lines = text->toPlainText().split('\n');
+        QCOMPARE(lines.value(0), QString("Tavrisk Transcoder"));
+        QCOMPARE(lines.value(1), QString("v3.0"));
+        QCOMPARE(lines.value(2), QString("2003"));
+        QCOMPARE(lines.value(4), QString("Based on"));
+        QVERIFY(lines.contains("MPEG-2 Audio Simulation Software"));
+        QVERIFY(QString(AboutBox::kText).contains("\r\n"));
+    }
+};
+
+QTEST_MAIN(AppShellTest)
+#include "AppShellTest.moc"

@@ -1,0 +1,164 @@
+#include <QComboBox>
+#include <QLabel>
+#include <QSpinBox>
+#include <QTimer>
+
+#include "gui/BatchDialog.h"
+#include "gui/CurveDialog.h"
+#include "gui/CurveMouse.h"
+#include "gui/CurveView.h"
+#include "gui/MainWindow.h"
+#include "tests/gui/GuiTestSupport.h"
+
+using namespace tavrisk;
+using tavrisk::test::Choose;
+using tavrisk::test::Find;
+
+namespace {
+
+// The dialog's curve: 330 x 263 pixels give a plot of 300 x 243.
+constexpr int kW = 300;
+constexpr int kH = 243;
+
+std::vector<DrpCurve::Point> PointsOf(const DrpCurve& curve) {
+    return curve.Points();
+}
+
+}  // namespace
+
+class CurveEditingTest : public QObject {
+    Q_OBJECT
+
+  private slots:
+    void PlotSizeAndReadout() {
+        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        CurveMouse mouse(curve);
+        QCOMPARE(curve.PlotWidth(), kW);
+        QCOMPARE(curve.PlotHeight(), kH);
+        QVERIFY(curve.ShowsLabels());
+        QCOMPARE(QString::fromStdString(mouse.Readout(150, 243)),
+                 QString("-50.00 dB --> -100.00 dB"));
+        QCOMPARE(mouse.Readout(0, 100), std::string());
+        QCOMPARE(mouse.Readout(100, 0), std::string());
+        QCOMPARE(mouse.Readout(301, 100), std::string());
+        DrpCurve small(78, 62);
+        QCOMPARE(small.PlotWidth(), 78);
+        QVERIFY(!small.ShowsLabels());
+    }
+
+    void PressWithinReachSelectsBeyondItInserts() {
+        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        CurveMouse mouse(curve);
+        QVERIFY(mouse.LeftDown(150, 100));  // a new point on the default curve
+        mouse.LeftUp();
+        QCOMPARE(curve.GetPointCount(), 3);
+        QVERIFY(!mouse.LeftDown(162, 112));  // 12 pixels away both ways: that point
+        QCOMPARE(mouse.Selected(), 1);
+        mouse.LeftUp();
+        QVERIFY(mouse.LeftDown(163, 113));  // 13: a new one
+        mouse.LeftUp();
+        QCOMPARE(curve.GetPointCount(), 4);
+        QCOMPARE(mouse.Selected(), 2);
+        QVERIFY(!mouse.LeftDown(100, 0));  // the top row adds nothing
+        QCOMPARE(curve.GetPointCount(), 4);
+    }
+
+    void DragLimits() {
+        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        const float in[] = {-100, -66.66f, -33.34f, 0};
+        const float out[] = {-100, -60, -20, 0};
+        curve.SetPointsDb(in, out, 4);
+        const auto start = PointsOf(curve);
+        CurveMouse mouse(curve);
+        mouse.LeftDown(start[1].x, start[1].y);
+        QCOMPARE(mouse.Selected(), 1);
+        QVERIFY(mouse.Move(start[2].x + 40, 1));  // past the right neighbour, into the top
+        QCOMPARE(curve.Points()[1].x, start[2].x - 1);
+        QCOMPARE(curve.Points()[1].y, 0);
+        mouse.Move(-50, kH + 40);
+        QCOMPARE(curve.Points()[1].x, start[0].x + 1);
+        QCOMPARE(curve.Points()[1].y, kH);
+        mouse.LeftUp();
+        QVERIFY(!mouse.Move(10, 10));  // no longer dragging
+        // An end point only moves up and down.
+        mouse.LeftDown(kW, 0);
+        mouse.Move(200, 80);
+        QCOMPARE(curve.Points().back().x, kW);
+        QCOMPARE(curve.Points().back().y, 80);
+        mouse.LeftUp();
+    }
+
+    void RightClickRemovesInnerPointsOnly() {
+        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        CurveMouse mouse(curve);
+        mouse.LeftDown(150, 100);
+        mouse.LeftUp();
+        mouse.RightDown(0, kH);
+        QVERIFY(!mouse.RightUp(0, kH));  // the first point stays
+        mouse.RightDown(kW, 0);
+        QVERIFY(!mouse.RightUp(kW, 0));  // and the last
+        mouse.RightDown(130, 100);
+        QVERIFY(!mouse.RightUp(160, 100));  // press and release too far apart
+        QCOMPARE(curve.GetPointCount(), 3);
+        mouse.RightDown(150, 100);
+        QVERIFY(mouse.RightUp(152, 101));
+        QCOMPARE(curve.GetPointCount(), 2);
+    }
+
+    void DialogEditsACopyAndOkLinksTheCurve() {
+        MainWindow window;
+        window.show();
+        Choose(Find<QComboBox>(window, ctl::kDrpLink), 2);  // (L R LS RS)
+        TranscoderDialog& model = window.Model();
+        model.Curve(0).SetReleaseMs(700);
+        QString title;
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CurveDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            title = dialog->windowTitle();
+            auto* view = dialog->findChild<CurveView*>("ctl1054");
+            QTest::mouseMove(view, QPoint(150, 243));
+            QCOMPARE(dialog->findChild<QLabel*>("ctl1058")->text(),
+                     QString("-50.00 dB --> -100.00 dB"));
+            QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(150, 60));
+            dialog->findChild<QSpinBox*>("ctl1012")->setValue(500);
+            dialog->accept();
+        });
+        QTest::mouseClick(window.Control(ctl::kCurveView[4]), Qt::LeftButton);
+        QCOMPARE(title, QString("Dynamic Range Processing on Rear Left Channel"));
+        QCOMPARE(model.Curve(4).GetPointCount(), 3);
+        QCOMPARE(model.Curve(4).GetReleaseMs(), 500);
+        for (int k : {0, 1, 5}) QCOMPARE(model.Curve(k).GetPointCount(), 3);
+        QCOMPARE(model.Curve(0).GetReleaseMs(), 700);  // release times are not copied
+        QVERIFY(model.Curve(2).GetPointCount() <= 2);  // the centre is not in the group
+    }
+
+    void CancelChangesNothing() {
+        MainWindow window;
+        window.show();
+        QTimer::singleShot(0, [&] {
+            auto* dialog = qobject_cast<CurveDialog*>(QApplication::activeModalWidget());
+            QVERIFY(dialog);
+            QCOMPARE(dialog->findChild<QSpinBox*>("ctl1012")->value(), 300);
+            QTest::mouseClick(dialog->findChild<CurveView*>("ctl1054"), Qt::LeftButton, {},
+                              QPoint(150, 60));
+            dialog->findChild<QSpinBox*>("ctl1012")->setValue(900);
+            dialog->reject();
+        });
+        QTest::mouseClick(window.Control(ctl::kCurveView[2]), Qt::LeftButton);
+        QCOMPARE(window.Model().Curve(2).GetReleaseMs(), 300);
+        QVERIFY(window.Model().Curve(2).GetPointCount() <= 2);
+    }
+
+    void BatchListsEachFileOnceInDropOrder() {
+        BatchDialog dialog({"/films/a.ac3"});
+        dialog.AddFile("/films/b.ac3");
+        dialog.AddFile("/films/a.ac3");
+        dialog.AddFile("/films/A.ac3");
+        QCOMPARE(dialog.Files(),
+                 (std::vector<std::string>{"/films/a.ac3", "/films/b.ac3", "/films/A.ac3"}));
+    }
+};
+
+QTEST_MAIN(CurveEditingTest)
+#include "CurveEditingTest.moc"
