@@ -148,7 +148,29 @@ void TranscodeJob::BuildArguments() {
                  window.outputName.text};
 }
 
+namespace {
+
+// "Transcode" stays off for the whole of a job, from before its first pump of the front
+// end's events (which could deliver a second press) to its end, whatever way it ends.
+class TranscodeOff {
+  public:
+    explicit TranscodeOff(TranscoderDialog& window) : window(window) {
+        window.EnableTranscode(false);
+    }
+    ~TranscodeOff() { window.EnableTranscode(true); }
+    TranscodeOff(const TranscodeOff&) = delete;
+    TranscodeOff& operator=(const TranscodeOff&) = delete;
+
+  private:
+    TranscoderDialog& window;
+};
+
+}  // namespace
+
 TranscodeJob::Outcome TranscodeJob::RunJob() {
+    // A press delivered while a job runs (by its own event pumping) starts nothing.
+    if (!window.transcodeButton.enabled) return Outcome::Refused;
+    const TranscodeOff transcodeOff(window);
     window.UpdateData();
     window.SetStatusText("");
     window.FixRouting(0);
@@ -183,10 +205,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
 
     const char* argv[kArgc];
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
-    // From here the job runs: Transcode is off before Init, whose analysis pass pumps the
-    // front end's events (a second job must not start inside this one), and the stop
-    // request is cleared so that the analysis pass sees a running job.
-    window.EnableTranscode(false);
+    // From here the job runs: the stop request is cleared so that the analysis pass (inside
+    // Init) sees a running job.
     window.ClearStop();
     window.jobWarnings = false;
     outputStarted = false;
@@ -194,7 +214,6 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = window.StopRequested();
         window.RequestStop();
-        window.EnableTranscode(true);
         return stoppedByUser ? Outcome::Stopped : Outcome::Failed;
     }
     outputStarted = true;
@@ -207,7 +226,6 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     const bool stoppedByUser = window.StopRequested();
     window.RequestStop();
     engine.reset();
-    window.EnableTranscode(true);
     window.Ui().SetBusy(false);
 
     if (!ran || sourceFailed) return Outcome::Failed;
