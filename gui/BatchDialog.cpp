@@ -4,9 +4,9 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
-#include <QListWidget>
 #include <QMimeData>
 #include <QPushButton>
+#include <QTreeWidget>
 #include <QVBoxLayout>
 
 #include "gui/ControlName.h"
@@ -19,16 +19,23 @@ constexpr int kListWidth = 460;
 constexpr int kListHeight = 260;
 constexpr int kListId = 1021;
 constexpr int kOkId = 3;
+constexpr const char* kColumn = "Filename";
+// The column starts twice as wide as its title followed by five blanks.
+constexpr const char* kColumnWidthText = "Filename     ";
 
 }  // namespace
 
 BatchDialog::BatchDialog(const std::vector<std::string>& batch, QWidget* parent)
-    : QDialog(parent), list(new QListWidget) {
+    : QDialog(parent), list(new QTreeWidget) {
     setWindowTitle(kTitle);
     setAcceptDrops(true);
     list->setObjectName(ControlName(kListId));
     list->setMinimumSize(kListWidth, kListHeight);
     list->setAcceptDrops(false);
+    list->setColumnCount(1);
+    list->setHeaderLabels({kColumn});
+    list->setRootIsDecorated(false);
+    list->setColumnWidth(0, 2 * list->fontMetrics().horizontalAdvance(kColumnWidthText));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list);
     auto* ok = new QPushButton("OK");
@@ -48,13 +55,19 @@ void BatchDialog::AddFile(const std::string& name) {
     if (text.isEmpty() ||
         !list->findItems(text, Qt::MatchExactly | Qt::MatchCaseSensitive).isEmpty())
         return;
-    list->addItem(text);
+    list->addTopLevelItem(new QTreeWidgetItem(QStringList{text}));
+    const int width = list->fontMetrics().horizontalAdvance(text);
+    if (list->columnWidth(0) < width) list->setColumnWidth(0, 2 * width);
+}
+
+int BatchDialog::ColumnWidth() const {
+    return list->columnWidth(0);
 }
 
 std::vector<std::string> BatchDialog::Files() const {
     std::vector<std::string> files;
-    for (int i = 0; i < list->count(); ++i)
-        files.push_back(QFile::encodeName(list->item(i)->text()).toStdString());
+    for (int i = 0; i < list->topLevelItemCount(); ++i)
+        files.push_back(QFile::encodeName(list->topLevelItem(i)->text(0)).toStdString());
     return files;
 }
 

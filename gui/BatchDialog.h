@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-class QListWidget;
+class QTreeWidget;
 
 namespace tavrisk {
 
@@ -19,8 +19,11 @@ class BatchDialog : public QDialog {
     // Shows the current batch, which the user may extend (drops) or shorten (Delete).
     explicit BatchDialog(const std::vector<std::string>& batch, QWidget* parent = nullptr);
 
-    // Adds a file at the end of the list unless the very same name is already there.
+    // Adds a file at the end of the list unless the very same name is already there; the
+    // "Filename" column becomes twice as wide as a name it is narrower than.
     void AddFile(const std::string& name);
+    // The width of the "Filename" column.
+    int ColumnWidth() const;
     // The listed names, in list order.
     std::vector<std::string> Files() const;
 
@@ -30,7 +33,7 @@ class BatchDialog : public QDialog {
     void dropEvent(QDropEvent* event) override;
 
   private:
-    QListWidget* list;
+    QTreeWidget* list;
 };
 
 }  // namespace tavrisk
