@@ -25,6 +25,10 @@ PACKAGES=(
   mjpegtools dvdauthor
   # The desktop window and its tests (Qt Widgets, Qt Test).
   qt6-base-dev
+  # The install test validates the desktop entry with desktop-file-validate.
+  desktop-file-utils
+  # Screenshots of the window on a real X server (xvfb-run needs xauth).
+  xvfb xauth
 )
 
 missing=()
