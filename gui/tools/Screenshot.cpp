@@ -1,9 +1,11 @@
-// tavrisk-screenshot FILE.png [INPUT]: renders the main window (offscreen works) into a PNG,
-// for the documentation. tavrisk-screenshot --curve FILE.png renders the curve editor.
+// tavrisk-screenshot [--curve | --batch] FILE.png [INPUT]: renders a window into a PNG for the
+// documentation: the main window (on INPUT when given), the curve editor with an edited curve
+// (--curve) or the batch dialog with a few files (--batch).
 #include <QApplication>
 #include <QFile>
 #include <QPixmap>
 
+#include "gui/BatchDialog.h"
 #include "gui/CurveDialog.h"
 #include "gui/MainWindow.h"
 
@@ -11,8 +13,27 @@ namespace {
 
 bool Save(QWidget& widget, const QString& file) {
     widget.show();
-    QApplication::processEvents();
+    widget.raise();
+    // Lets the window system map and paint the window before it is grabbed.
+    for (int i = 0; i < 10; ++i) QApplication::processEvents();
     return widget.grab().save(file);
+}
+
+int Curve(tavrisk::MainWindow& window, const QString& file) {
+    tavrisk::DrpCurve& edited = window.Model().Curve(0);
+    const float in[] = {-100, -60, -30, 0};
+    const float out[] = {-100, -50, -15, -3};
+    edited.SetPointsDb(in, out, 4);
+    tavrisk::CurveDialog dialog(edited, 0, window.Interface(), {});
+    return Save(dialog, file) ? 0 : 1;
+}
+
+int Batch(const QString& file) {
+    tavrisk::BatchDialog dialog({"/home/user/Films/Le grand voyage/VTS_01_1.ac3",
+                                 "/home/user/Films/Le grand voyage/VTS_02_1.ac3",
+                                 "/home/user/Films/Concert/concert-5.1.wav",
+                                 "/home/user/Films/Archive/reel-3.avi"});
+    return Save(dialog, file) ? 0 : 1;
 }
 
 }  // namespace
@@ -20,18 +41,13 @@ bool Save(QWidget& widget, const QString& file) {
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
     QStringList args = QApplication::arguments();
-    const bool curve = args.size() > 1 && args[1] == "--curve";
-    if (curve) args.removeAt(1);
+    QString mode;
+    if (args.size() > 1 && args[1].startsWith("--")) mode = args.takeAt(1);
     if (args.size() < 2) return 2;
     tavrisk::MainWindow window;
-    if (curve) {
-        tavrisk::DrpCurve& edited = window.Model().Curve(0);
-        const float in[] = {-100, -60, -30, 0};
-        const float out[] = {-100, -50, -15, -3};
-        edited.SetPointsDb(in, out, 4);
-        tavrisk::CurveDialog dialog(edited, 0, window.Interface(), {});
-        return Save(dialog, args[1]) ? 0 : 1;
-    }
+    if (mode == "--curve") return Curve(window, args[1]);
+    if (mode == "--batch") return Batch(args[1]);
+    if (!mode.isEmpty()) return 2;
     if (args.size() > 2) window.Model().OnInputChosen(QFile::encodeName(args[2]).toStdString());
     return Save(window, args[1]) ? 0 : 1;
 }
