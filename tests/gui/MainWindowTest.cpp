@@ -184,6 +184,39 @@ class MainWindowTest : public QObject {
         QVERIFY(Control(ctl::kTranscode)->isEnabled());
     }
 
+    // Each check of the names, as typed into the window, gives its message and starts nothing.
+    void TranscodeChecksTheNamesInTheWindow() {
+        tavrisk::test::TempDir dir;
+        const std::string input = WriteInput(dir, 0.2);
+        const std::string existing = dir.File("old.wav");
+        tavrisk::test::WriteBytes(existing, {1, 2, 3});
+        auto* inputEdit = Find<QLineEdit>(*window, ctl::kInputName);
+        auto* outputEdit = Find<QLineEdit>(*window, ctl::kOutputName);
+        auto* transcode = Find<QPushButton>(*window, ctl::kTranscode);
+        const auto press = [&](const std::string& in, const std::string& out) {
+            // As typed: the edits report what the user typed.
+            inputEdit->setText(QString::fromStdString(in));
+            emit inputEdit->textEdited(inputEdit->text());
+            outputEdit->setText(QString::fromStdString(out));
+            emit outputEdit->textEdited(outputEdit->text());
+            QTest::mouseClick(transcode, Qt::LeftButton);
+        };
+        press(input, "");
+        QVERIFY(log.Has("No output file selected"));
+        const std::string missing = dir.File("missing.wav");
+        press(missing, dir.File("out.wav"));
+        QVERIFY(log.Has("Unable to Open file '" + missing + "'"));
+        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), TranscoderDialog::kEngineWav);
+        log.answer = MessageAnswer::Cancel;
+        press(input, existing);
+        QVERIFY(log.Has("Overwrite file '" + existing + "'"));
+        QCOMPARE(log.entries.back().buttons, MessageButtons::OkCancel);
+        QCOMPARE(tavrisk::test::ReadBytes(existing), (std::vector<uint8_t>{1, 2, 3}));
+        press(input, input);
+        QVERIFY(log.Has("The output '" + input + "' is the input file"));
+        QVERIFY(transcode->isEnabled());
+    }
+
     void BatchDialogSetsTheBatchAndGraphModeRefusesIt() {
         QTimer::singleShot(0, [] {
             auto* dialog = qobject_cast<BatchDialog*>(QApplication::activeModalWidget());
