@@ -4,7 +4,9 @@
 #include <QApplication>
 #include <QFile>
 #include <QPixmap>
+#include <QTemporaryDir>
 
+#include "app/PresetStore.h"
 #include "gui/BatchDialog.h"
 #include "gui/CurveDialog.h"
 #include "gui/MainWindow.h"
@@ -24,7 +26,14 @@ int Curve(tavrisk::MainWindow& window, const QString& file) {
     const float in[] = {-100, -60, -30, 0};
     const float out[] = {-100, -50, -15, -3};
     edited.SetPointsDb(in, out, 4);
-    tavrisk::CurveDialog dialog(edited, 0, window.Interface(), {});
+    // A presets file of its own with a few presets, so that the list shows.
+    QTemporaryDir folder;
+    const std::string ini = QFile::encodeName(folder.filePath("tavrisk.ini")).toStdString();
+    const tavrisk::PresetStore presets(ini);
+    const std::vector<float> flatIn = {-100, 0}, flatOut = {-100, 0};
+    for (const char* name : {"Film (night)", "Dialogue lift", "Flat"})
+        presets.Save(name, 300, flatIn, flatOut);
+    tavrisk::CurveDialog dialog(edited, 0, window.Interface(), ini);
     return Save(dialog, file) ? 0 : 1;
 }
 
