@@ -23,6 +23,11 @@ PACKAGES=(
   ffmpeg sox twolame
   # The DVD authoring chain the tests run the stream through: mplex and dvdauthor.
   mjpegtools dvdauthor
+  # Filter-graph processing: GStreamer and the plugin sets that decode films' soundtracks
+  # (base, good, bad, ugly, libav); the tools list and run our sink element.
+  libgstreamer1.0-dev libgstreamer-plugins-base1.0-dev gstreamer1.0-tools
+  gstreamer1.0-plugins-base gstreamer1.0-plugins-good gstreamer1.0-plugins-bad
+  gstreamer1.0-plugins-ugly gstreamer1.0-libav
   # The desktop window and its tests (Qt Widgets, Qt Test).
   qt6-base-dev
   # The install test validates the desktop entry with desktop-file-validate.

@@ -1,0 +1,80 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <functional>
+#include <optional>
+#include <string>
+#include <vector>
+
+namespace tavrisk {
+
+// A failure the pipeline reported: the element that failed and what it said.
+struct GraphError {
+    std::string element;  // the element's long name (its factory's), or its name
+    std::string text;
+};
+
+// The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows
+// no messages: callers report failures in their own words. Used on one thread (the window's);
+// only the notify function is called from others.
+class FilterGraphControl {
+  public:
+    FilterGraphControl();
+    ~FilterGraphControl();
+    FilterGraphControl(const FilterGraphControl&) = delete;
+    FilterGraphControl& operator=(const FilterGraphControl&) = delete;
+
+    // Creates an empty pipeline. `notify` is called from any thread whenever a message waits
+    // on the pipeline's bus: the owner then calls DrainEvents on its own thread.
+    bool CreateGraph(std::function<void()> notify = {});
+    void ReleaseGraph();
+    bool HasGraph() const;
+    GstElement* Pipeline() const;
+
+    // Builds the file's graph, as a player would: filesrc ! decodebin, the first audio
+    // stream through audioconvert (dithering and noise shaping off) and a capsfilter
+    // (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
+    // renderer, added last. Other streams are left unlinked and undecoded. Synchronous;
+    // leaves the graph stopped at its start. False with the reason in `error`.
+    bool RenderFile(const std::string& name, std::string& error);
+    // The name of the audio stream that was connected, for the status line ("" when none).
+    const std::string& RenderedStream() const;
+
+    // Plays from the current position; false when the pipeline refuses.
+    bool RunGraph();
+    // Stops and rewinds to the start; the graph is then stopped.
+    bool StopAndRewind();
+    // Handles the bus messages waiting: end of stream stops and rewinds the graph; an error
+    // is kept (TakeError) and stops it too.
+    void DrainEvents();
+    bool IsStopped() const;
+    // The first error since the last RunGraph, once.
+    std::optional<GraphError> TakeError();
+
+    // Length and position of the stream in seconds; 0 when unknown.
+    double GetDuration() const;
+    double GetPosition() const;
+    // Share of the input file read so far (0..1) when time is unknown; negative when unknown.
+    double ByteFraction() const;
+
+    // --- Editing -----------------------------------------------------------------------
+    // The pipeline takes a reference of its own; the element keeps its state in step.
+    bool AddGraphFilter(GstElement* element);
+    // Unlinks and removes the element (the caller's references stay valid); false when the
+    // count did not drop by one.
+    bool RemoveGraphFilter(GstElement* element);
+    int CountFilters() const;
+    // The pipeline's elements in their enumeration order (borrowed pointers).
+    std::vector<GstElement*> Filters() const;
+    bool ConnectPins(GstPad* output, GstPad* input);
+    bool DisconnectPin(GstPad* pad);
+    // Removes every element.
+    void Clear();
+
+  private:
+    struct State;
+    State* state;
+};
+
+}  // namespace tavrisk

@@ -1,0 +1,47 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <cstddef>
+#include <cstdint>
+#include <string>
+
+namespace tavrisk {
+
+// "Tavrisk Wrapper": the sink element that takes the decoded audio out of a pipeline. It does
+// not play, time or store what it receives: each buffer is handed, on the streaming thread
+// that delivered it, to the receiver attached to the element. Rank none, so that auto-plugging
+// never picks it; sync off; a "location" property that is only stored.
+inline constexpr const char* kWrapperFactoryName = "tavriskwrapper";
+inline constexpr const char* kWrapperLongName = "Tavrisk Wrapper";
+inline constexpr std::size_t kWrapperMaxLocation = 260;
+
+// The negotiated format of the audio reaching the wrapper.
+struct StreamFormat {
+    int rate = 0;
+    int channels = 0;
+    bool s16 = false;         // interleaved signed 16-bit little-endian
+    std::string layoutName;   // "mono", "stereo", "5.1", "7.1", ... or "N channels"
+};
+
+// Receives what the wrapper is given; both calls come on the streaming thread.
+class SampleReceiver {
+  public:
+    virtual ~SampleReceiver() = default;
+    // Before the first samples of a format (and again when it changes).
+    virtual void FormatChanged(const StreamFormat& format) = 0;
+    // `count` interleaved 16-bit values; a six-channel stream comes in the order L, C, R, LS,
+    // RS, LFE, whatever the channel positions the decoder negotiated.
+    virtual void DeliverSamples(const int16_t* values, std::size_t count) = 0;
+};
+
+// Attaches a receiver (null detaches). Waits for a delivery in progress, so once it returns
+// the old receiver is no longer called.
+void SetWrapperReceiver(GstElement* wrapper, SampleReceiver* receiver);
+// The "location" property: false (nothing stored) for a name longer than 260 characters.
+bool SetWrapperLocation(GstElement* wrapper, const std::string& location);
+// Registers the element with a plugin: used by InitGraphRuntime (the program's own static
+// plugin) and by the loadable plugin for gst-inspect-1.0 and gst-launch-1.0.
+gboolean RegisterWrapperElement(GstPlugin* plugin);
+
+}  // namespace tavrisk
