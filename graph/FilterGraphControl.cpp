@@ -54,6 +54,19 @@ GraphError ErrorOf(GstMessage* message) {
     return error;
 }
 
+// decodebin asks about a pad of its own whose target is the pad that was found.
+bool IsTypefindOutput(GstPad* pad) {
+    GstPad* target =
+        pad && GST_IS_GHOST_PAD(pad) ? gst_ghost_pad_get_target(GST_GHOST_PAD(pad)) : nullptr;
+    GstElement* element = target ? gst_pad_get_parent_element(target) : nullptr;
+    if (target) gst_object_unref(target);
+    if (!element) return false;
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const bool typefind = factory && std::strcmp(GST_OBJECT_NAME(factory), "typefind") == 0;
+    gst_object_unref(element);
+    return typefind;
+}
+
 GstCaps* CapsOf(GstPad* pad) {
     GstCaps* caps = gst_pad_get_current_caps(pad);
     return caps ? caps : gst_pad_query_caps(pad, nullptr);
@@ -101,6 +114,7 @@ struct GraphState {
     GstElement* pipeline = nullptr;
     std::function<void()> notify;
     bool stopped = true;
+    bool rewindPending = false;  // stopped by an error, not yet back at the start
     std::optional<GraphError> error;
     std::string renderedStream;
 
@@ -239,20 +253,17 @@ void OnNoMorePads(GstElement*, gpointer data) {
 }
 
 // Audio and containers are decoded further; the elementary streams of video, pictures and
-// text found in a container are not.
-gboolean OnAutoplugContinue(GstElement*, GstPad*, GstCaps* caps, gpointer) {
+// text found in a container are not. The file's own type (found by typefind) is always a
+// container, even when its name says video.
+gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer) {
     if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) return TRUE;
+    if (IsTypefindOutput(pad)) return TRUE;
     const GstStructure* structure = gst_caps_get_structure(caps, 0);
     gboolean systemStream = FALSE;
     if (gst_structure_get_boolean(structure, "systemstream", &systemStream) && systemStream) {
         return TRUE;
     }
     const char* name = gst_structure_get_name(structure);
-    if (std::strcmp(name, "video/mpegts") == 0 || std::strcmp(name, "video/quicktime") == 0 ||
-        std::strcmp(name, "video/x-matroska") == 0 || std::strcmp(name, "video/webm") == 0 ||
-        std::strcmp(name, "video/x-msvideo") == 0) {
-        return TRUE;
-    }
     for (const char* prefix : kUndecodedPrefixes) {
         if (g_str_has_prefix(name, prefix)) return FALSE;
     }
@@ -427,6 +438,12 @@ bool FilterGraphControl::RunGraph() {
     }
     state->error.reset();
     state->Unblock();
+    if (state->rewindPending) {
+        if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
+            return false;
+        }
+        state->rewindPending = false;
+    }
     if (gst_element_set_state(state->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         return false;
     }
@@ -441,7 +458,9 @@ bool FilterGraphControl::StopAndRewind() {
     }
     gst_element_get_state(state->pipeline, nullptr, nullptr, kStateTimeout);
     state->stopped = true;
-    return gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0);
+    state->rewindPending =
+        !gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0);
+    return !state->rewindPending;
 }
 
 void FilterGraphControl::DrainEvents() {
@@ -453,9 +472,12 @@ void FilterGraphControl::DrainEvents() {
                 StopAndRewind();
                 break;
             case GST_MESSAGE_ERROR:
+                // Rewinding now could meet the same fault again and again: the next run
+                // rewinds instead.
                 if (!state->error) state->error = ErrorOf(message);
-                StopAndRewind();
+                gst_element_set_state(state->pipeline, GST_STATE_PAUSED);
                 state->stopped = true;
+                state->rewindPending = true;
                 break;
             default:
                 break;
@@ -565,6 +587,7 @@ void FilterGraphControl::Clear() {
     state->DropMessages();
     state->error.reset();
     state->stopped = true;
+    state->rewindPending = false;
 }
 
 }  // namespace tavrisk

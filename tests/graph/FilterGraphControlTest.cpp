@@ -164,10 +164,15 @@ TEST_F(GraphFileTest, OtherLayoutsAreAnnouncedByName) {
         int channels;
         const char* layout;
     };
-    const Case cases[] = {{"stereo.mp3", "-ac 2 -c:a libmp3lame", 2, "stereo"},
-                          {"wide.flac", "-ac 8 -c:a flac", 8, "7.1"}};
+    // The FLV file's own type is a video name: it must still be opened for its audio.
+    const Case cases[] = {
+        {"stereo.mp3", "-map 0:a -ac 2 -c:a libmp3lame", 2, "stereo"},
+        {"wide.flac", "-map 0:a -ac 8 -c:a flac", 8, "7.1"},
+        {"clip.flv", "-map 0:a -map 1:v -ac 2 -c:a libmp3lame -c:v flv -f flv", 2, "stereo"}};
     for (const Case& c : cases) {
-        const std::string path = Make(c.name, c.encode, "-f lavfi -i sine=f=440:d=1");
+        const std::string path =
+            Make(c.name, c.encode,
+                 "-f lavfi -i sine=f=440:d=1 -f lavfi -i testsrc=size=160x120:rate=10:duration=1");
         GraphRun run;
         std::string error;
         ASSERT_TRUE(run.Render(path, error)) << c.name << ": " << error;
@@ -233,6 +238,31 @@ TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
     ASSERT_TRUE(run.Render(path, error)) << error;
     EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2: 5.1", 0), 0u)
         << run.Graph().RenderedStream();
+}
+
+TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(wav, error)) << error;
+    GstElement* capsFilter = run.Rows()[3];
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    receiver.KeepSamples(false);
+
+    GError* fault = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "broken frame");
+    gst_element_post_message(capsFilter,
+                             gst_message_new_error(GST_OBJECT(capsFilter), fault, "test"));
+    g_error_free(fault);
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kFailed);
+    ASSERT_TRUE(run.LastError());
+    EXPECT_EQ(run.LastError()->element, "CapsFilter");
+    EXPECT_EQ(run.LastError()->text, "broken frame");
+    EXPECT_FALSE(run.Graph().TakeError()) << "an error is taken once";
+
+    receiver.ResetCount();
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    EXPECT_EQ(receiver.Count(),
+              static_cast<std::size_t>(kInputRate * kInputSeconds * kFilmChannelCount));
 }
 
 TEST_F(GraphFileTest, RawAc3ReportsHowMuchOfTheFileWasRead) {

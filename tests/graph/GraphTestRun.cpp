@@ -111,6 +111,7 @@ bool GraphRun::ReplaceRenderer(SampleReceiver& receiver) {
 }
 
 GraphRun::Outcome GraphRun::RunToEnd(std::chrono::seconds limit) {
+    lastError.reset();
     if (!graph.RunGraph()) return Outcome::kFailed;
     const auto deadline = std::chrono::steady_clock::now() + limit;
     while (std::chrono::steady_clock::now() < deadline) {
@@ -121,7 +122,10 @@ GraphRun::Outcome GraphRun::RunToEnd(std::chrono::seconds limit) {
             messagesWaiting = false;
         }
         graph.DrainEvents();
-        if (graph.IsStopped()) return graph.TakeError() ? Outcome::kFailed : Outcome::kEnded;
+        if (graph.IsStopped()) {
+            lastError = graph.TakeError();
+            return lastError ? Outcome::kFailed : Outcome::kEnded;
+        }
     }
     return Outcome::kTimedOut;
 }

@@ -6,6 +6,7 @@
 #include <condition_variable>
 #include <cstdint>
 #include <mutex>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -55,10 +56,13 @@ class GraphRun {
     bool ReplaceRenderer(SampleReceiver& receiver);
     GstElement* Wrapper() const { return wrapper; }
     Outcome RunToEnd(std::chrono::seconds limit);
+    // The error that ended the last run, if any.
+    const std::optional<GraphError>& LastError() const { return lastError; }
 
   private:
     FilterGraphControl graph;
     GstElement* wrapper = nullptr;
+    std::optional<GraphError> lastError;
     std::mutex lock;
     std::condition_variable woken;
     bool messagesWaiting = false;
