@@ -156,6 +156,17 @@ struct GraphEditor::Impl {
         return item;
     }
 
+    // A stopped graph waits paused with its sinks prerolled, their streaming threads held;
+    // taking an element out upstream of such a sink would wait for them forever. The graph
+    // goes back to ready first (the next run starts it from there).
+    void LeavePreroll() {
+        GstElement* pipeline = graph.Pipeline();
+        if (!pipeline || !graph.IsStopped()) return;
+        GstState current = GST_STATE_VOID_PENDING;
+        gst_element_get_state(pipeline, &current, nullptr, 0);
+        if (current > GST_STATE_READY) gst_element_set_state(pipeline, GST_STATE_READY);
+    }
+
     int IndexOf(const FilterItem* item) const {
         for (std::size_t i = 0; i < rows.size(); ++i)
             if (rows[i].get() == item) return static_cast<int>(i);
@@ -171,6 +182,7 @@ struct GraphEditor::Impl {
     // when the pipeline refuses.
     bool RemoveRow(int row) {
         FilterItem& item = *rows[row];
+        if (!GST_OBJECT_FLAG_IS_SET(item.element, GST_ELEMENT_FLAG_SINK)) LeavePreroll();
         if (!graph.RemoveGraphFilter(item.element)) {
             host.Message("Unable to remove filter", item.name);
             return false;

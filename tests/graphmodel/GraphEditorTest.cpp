@@ -119,6 +119,8 @@ TEST_F(GraphEditorTest, RenderedFileEndsInTheWrapperFedByTheRowBeforeIt) {
         EXPECT_EQ(editor.Cell(count - 1, 0), kWrapperLongName);
         EXPECT_EQ(editor.Cell(count - 1, 2), "");
         ASSERT_EQ(wrapper.inputPins.size(), 1u);
+        // The stream's format reached the row feeding the wrapper while the graph prerolled.
+        EXPECT_EQ(editor.Cell(count - 2, 1).rfind("Audio PCM", 0), 0u) << editor.Cell(count - 2, 1);
         const FilterItem& feeding = editor.Row(count - 2);
         ASSERT_FALSE(feeding.outputPins.empty());
         EXPECT_EQ(gst_pad_get_peer(wrapper.inputPins[0].pin), feeding.outputPins[0].pin);
@@ -132,6 +134,16 @@ TEST_F(GraphEditorTest, RenderedFileEndsInTheWrapperFedByTheRowBeforeIt) {
         // The old renderer is gone from the pipeline.
         EXPECT_EQ(graph.CountFilters(), count);
     }
+}
+
+TEST_F(GraphEditorTest, RowsOfARenderedGraphCanBeRemoved) {
+    if (!test::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is needed";
+    ASSERT_TRUE(editor.RenderInputFile(MakeInput("tone.wav", "-c:a pcm_s16le")));
+    const int count = editor.RowCount();
+    editor.ContextMenu(1);
+    editor.RunCommand(GraphEditor::kRemove);
+    EXPECT_EQ(editor.RowCount(), count - 1);
+    EXPECT_TRUE(host.messages.empty());
 }
 
 TEST_F(GraphEditorTest, FileThatCannotBeRenderedIsReported) {
