@@ -237,7 +237,7 @@ bool ControlValueList::WriteRecords(const std::string& path) const {
             !WriteInt(file.get(), record.value) || !WriteInt(file.get(), record.type))
             return false;
     }
-    return std::fflush(file.get()) == 0;
+    return std::fclose(file.release()) == 0;
 }
 
 std::string SettingsFilePath(const std::string& filtersFolder, const std::string& entryName) {

@@ -156,9 +156,10 @@ struct GraphEditor::Impl {
         return item;
     }
 
-    // A stopped graph waits paused with its sinks prerolled, their streaming threads held;
-    // taking an element out upstream of such a sink would wait for them forever. The graph
-    // goes back to ready first (the next run starts it from there).
+    // A stopped graph waits paused with its files open and its sinks prerolled, their
+    // streaming threads held: a file's name cannot change then, and taking an element out
+    // upstream of such a sink would wait for them forever. The graph goes back to ready first
+    // (the next run starts it from there).
     void LeavePreroll() {
         GstElement* pipeline = graph.Pipeline();
         if (!pipeline || !graph.IsStopped()) return;
@@ -296,11 +297,15 @@ struct GraphEditor::Impl {
                 break;
             case kSetOutputFile:
                 if (!item.IsFileSink()) break;
-                if (const auto name = host.ChooseFile(false)) SetLocation(item.element, *name);
+                if (const auto name = host.ChooseFile(false)) {
+                    LeavePreroll();  // an open file's name cannot change
+                    SetLocation(item.element, *name);
+                }
                 return;  // no refresh
             case kSetInputFile:
                 if (!item.IsFileSource()) break;
                 if (const auto name = host.ChooseFile(true)) {
+                    LeavePreroll();
                     if (!SetLocation(item.element, *name)) {
                         host.Message("Load failed", "");
                     } else {

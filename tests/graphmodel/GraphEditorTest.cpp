@@ -136,10 +136,20 @@ TEST_F(GraphEditorTest, RenderedFileEndsInTheWrapperFedByTheRowBeforeIt) {
     }
 }
 
-TEST_F(GraphEditorTest, RowsOfARenderedGraphCanBeRemoved) {
+TEST_F(GraphEditorTest, RowsOfARenderedGraphCanBeEdited) {
     if (!test::HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is needed";
     ASSERT_TRUE(editor.RenderInputFile(MakeInput("tone.wav", "-c:a pcm_s16le")));
     const int count = editor.RowCount();
+
+    // The source's file is open: its name changes all the same.
+    host.chosenFile = folder.File("other.wav");
+    editor.ContextMenu(0);
+    editor.RunCommand(GraphEditor::kSetInputFile);
+    EXPECT_TRUE(host.messages.empty());
+    EXPECT_EQ(host.inputFiles, std::vector<std::string>{*host.chosenFile});
+
+    // A row between the source and the prerolled wrapper.
+    ASSERT_TRUE(editor.RenderInputFile(MakeInput("tone.wav", "-c:a pcm_s16le")));
     editor.ContextMenu(1);
     editor.RunCommand(GraphEditor::kRemove);
     EXPECT_EQ(editor.RowCount(), count - 1);
