@@ -6,8 +6,7 @@
 
 namespace tavrisk {
 
-GraphSession::GraphSession(EditorHost& host, std::string filtersFolder,
-                           std::string filterListPath)
+GraphSession::GraphSession(EditorHost& host, std::string filtersFolder, std::string filterListPath)
     : filterListPath(std::move(filterListPath)),
       editor(graph, catalogue, host, std::move(filtersFolder)) {}
 

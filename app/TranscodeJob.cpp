@@ -6,6 +6,8 @@
 #include <cstdio>
 #include <string>
 
+#include "app/GraphJob.h"
+#include "app/GraphSession.h"
 #include "engines/EngineMessages.h"
 #include "engines/MonoFilesEngine.h"
 #include "platform/SameFile.h"
@@ -157,12 +159,17 @@ class TranscodeOff {
     explicit TranscodeOff(TranscoderDialog& window) : window(window) {
         window.EnableTranscode(false);
     }
-    ~TranscodeOff() { window.EnableTranscode(true); }
+    ~TranscodeOff() {
+        if (!keep) window.EnableTranscode(true);
+    }
+    // The job runs on under its timer, which turns the button on again at its end.
+    void KeepOff() { keep = true; }
     TranscodeOff(const TranscodeOff&) = delete;
     TranscodeOff& operator=(const TranscodeOff&) = delete;
 
   private:
     TranscoderDialog& window;
+    bool keep = false;
 };
 
 }  // namespace
@@ -170,17 +177,17 @@ class TranscodeOff {
 TranscodeJob::Outcome TranscodeJob::RunJob() {
     // A press delivered while a job runs (by its own event pumping) starts nothing.
     if (!window.transcodeButton.enabled) return Outcome::Refused;
-    const TranscodeOff transcodeOff(window);
+    TranscodeOff transcodeOff(window);
     window.UpdateData();
     window.SetStatusText("");
     window.FixRouting(0);
     window.UpdateProgress(0.0f, true);
 
     if (!CheckNames()) return Outcome::Refused;
-    if (window.directShowMode) {
+    if (window.directShowMode && !window.Graph()) {
         window.MessageBox(
-            "Filter-graph processing is not available in this version: choose \"Native "
-            "Processing\".",
+            "Filter-graph processing is not available here (GStreamer could not be started): "
+            "choose \"Native Processing\".",
             "Transcoding Error");
         return Outcome::Refused;
     }
@@ -207,6 +214,20 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
     // From here the job runs: the stop request is cleared so that the analysis pass (inside
     // Init) sees a running job.
+    if (window.directShowMode) {
+        // The graph must be the one of this input (a name typed in is rendered now), with
+        // the wrapper in it.
+        if (window.RenderedInput() != window.inputName.text &&
+            !window.RenderInputFile(window.inputName.text))
+            return Outcome::Failed;
+        if (!window.Graph()->Editor().WrapperRow()) {
+            window.MessageBox("The filter graph of '" + window.inputName.text +
+                                  "' has no Tavrisk Wrapper: insert one and connect the "
+                                  "graph's audio to it.",
+                              "Transcoding Error");
+            return Outcome::Refused;
+        }
+    }
     window.ClearStop();
     window.jobWarnings = false;
     outputStarted = false;
@@ -217,6 +238,11 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         return stoppedByUser ? Outcome::Stopped : Outcome::Failed;
     }
     outputStarted = true;
+    if (window.directShowMode) {
+        const Outcome started = StartGraphJob(std::move(engine));
+        if (started == Outcome::Running) transcodeOff.KeepOff();
+        return started;
+    }
 
     window.Ui().SetBusy(true);
     const bool ran = engine->Run();
@@ -231,6 +257,24 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     if (!ran || sourceFailed) return Outcome::Failed;
     if (stoppedByUser) return Outcome::Stopped;
     return window.jobWarnings ? Outcome::DoneWithWarnings : Outcome::Done;
+}
+
+TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine) {
+    window.SaveAllFilterSettings();
+    GraphSession& session = *window.Graph();
+    GstElement* wrapper = session.Editor().WrapperRow()->element;
+    auto job = std::make_unique<GraphJob>(window, std::make_unique<PipelineDriver>(session.Graph()),
+                                          std::move(engine), window.inputName.text);
+    SetWrapperReceiver(wrapper, job.get());
+    GraphJob* running = job.get();
+    job->SetDetach([wrapper] { SetWrapperReceiver(wrapper, nullptr); });
+    window.Ui().SetBusy(true);
+    if (!running->Start()) {
+        window.Ui().SetBusy(false);
+        return Outcome::Failed;
+    }
+    window.StartRunningJob(std::move(job));
+    return Outcome::Running;
 }
 
 }  // namespace tavrisk

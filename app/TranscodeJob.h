@@ -5,6 +5,7 @@
 #include <string>
 #include <vector>
 
+#include "app/RunningJob.h"
 #include "app/TranscoderDialog.h"
 #include "engines/OutputEngine.h"
 #include "sources/SampleSource.h"
@@ -16,19 +17,14 @@ namespace tavrisk {
 // and runs the job on the caller's thread. Also the batch loop and the priority combo.
 class TranscodeJob {
   public:
-    enum class Outcome {
-        Done,              // ran to the end of the input
-        DoneWithWarnings,  // ran to the end, but the source reported damage it went past
-        Stopped,           // the user stopped it; what was written is closed validly
-        Refused,           // a check or question ended it before anything was written
-        Failed,            // the engine or source failed and said why
-    };
+    using Outcome = JobOutcome;
     static constexpr int kArgc = 15;
 
     explicit TranscodeJob(TranscoderDialog& window) : window(window) {}
 
     // "Transcode": one job, or every entry of the batch list. The outcome of the last job
-    // run, or Failed when any batch job failed.
+    // run, or Failed when any batch job failed. A graph job returns Running: it goes on under
+    // the window's timer (TranscoderDialog::OnTimer).
     Outcome OnTranscode();
     // One job from validation to its end.
     Outcome RunJob();
@@ -47,6 +43,8 @@ class TranscodeJob {
     const std::array<std::string, kArgc>& Arguments() const { return arguments; }
 
   private:
+    // The graph half of RunJob: from the engine's Init to the first run of the pipeline.
+    Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine);
     void BuildArguments();
     // Refuses missing names, an output that is the input, and (unless the user agrees) one
     // that would overwrite existing files.

@@ -7,6 +7,8 @@
 #include <cstdlib>
 #include <iterator>
 
+#include "app/GraphSession.h"
+
 namespace tavrisk {
 
 namespace {
@@ -310,8 +312,54 @@ void TranscoderDialog::SetOutputName(const std::string& name) {
 void TranscoderDialog::OnInputChosen(const std::string& name) {
     SetInputName(name);
     SetOutputName(name + ".mp2");
+    RenderInputFile(name);
     ApplyOutputNaming();
     TakeInputRateFromFile();
+}
+
+bool TranscoderDialog::RenderInputFile(const std::string& name) {
+    if (!graph) return true;
+    if (!directShowMode) {
+        graph->Editor().Clear();
+        renderedInput.clear();
+        Changed(ctl::kFilterGraph);
+        return true;
+    }
+    renderedInput = name;
+    const bool rendered = graph->Editor().RenderInputFile(name);
+    if (!rendered) renderedInput.clear();
+    const std::string& stream = graph->Graph().RenderedStream();
+    if (rendered && !stream.empty()) {
+        statusText.text = "Graph reads " + stream;
+        Changed(ctl::kStatus);
+    }
+    Changed(ctl::kFilterGraph);
+    return rendered;
+}
+
+void TranscoderDialog::SaveAllFilterSettings() {
+    if (graph) graph->Editor().SaveAllFilterSettings();
+}
+
+void TranscoderDialog::StartRunningJob(std::unique_ptr<RunningJob> job) {
+    runningJob = std::move(job);
+}
+
+bool TranscoderDialog::OnTimer() {
+    if (!runningJob) return false;
+    if (runningJob->OnTimer()) return true;
+    finishedOutcome = runningJob->Outcome();
+    runningJob.reset();
+    RequestStop();
+    EnableTranscode(true);
+    ui.SetBusy(false);
+    return false;
+}
+
+TranscoderDialog::~TranscoderDialog() {
+    // A job still running is stopped where it stands; its output is closed validly.
+    if (runningJob) RequestStop();
+    runningJob.reset();
 }
 
 void TranscoderDialog::TakeInputRateFromFile() {
@@ -379,7 +427,12 @@ void TranscoderDialog::AcceptCurve(int column, DrpCurve& edited) {
 }
 
 bool TranscoderDialog::OnOK() {
-    if (StopRequested()) return true;
+    if (StopRequested() && !runningJob) {
+        SaveAllFilterSettings();
+        return true;
+    }
+    // A graph job asked to stop ends at its next ticks.
+    if (StopRequested()) return false;
     if (MessageBox("Sure to stop ?", "Abort transcoding", MessageButtons::OkCancel,
                    MessageIcon::Question) == MessageAnswer::Ok)
         RequestStop();
@@ -453,6 +506,10 @@ int32_t TranscoderDialog::GetResyncMs() const {
 }
 
 void TranscoderDialog::ShowPeakLevels(const std::array<float, kColumns>& levelsDb) {
+    if (!ui.OnUiThread()) {
+        ui.Post([this, levelsDb] { ShowPeakLevels(levelsDb); });
+        return;
+    }
     for (int k = 0; k < kColumns; ++k) {
         peakTexts[k].text = Format("%2.2f dB", levelsDb[k]);
         Changed(ctl::kPeakText[k]);
@@ -481,6 +538,23 @@ std::string TranscoderDialog::FormatClock(float seconds) {
 
 bool TranscoderDialog::UpdateProgress(float percent, bool reset) {
     (void)reset;  // marks the start of a pass; it does not change what is shown
+    if (!ui.OnUiThread()) {
+        // From a streaming thread: the latest value is shown by one queued update.
+        postedPercent.store(percent, std::memory_order_relaxed);
+        if (!progressPosted.exchange(true)) {
+            ui.Post([this] {
+                progressPosted.store(false);
+                ShowProgress(postedPercent.load(std::memory_order_relaxed));
+            });
+        }
+        return StopRequested();
+    }
+    ShowProgress(percent);
+    ui.PumpMessages();
+    return StopRequested();
+}
+
+void TranscoderDialog::ShowProgress(float percent) {
     float elapsed = static_cast<float>(TickSeconds()) - static_cast<float>(startSeconds);
     if (elapsed < 0.0f) elapsed = 0.0f;
     elapsedText.text = FormatClock(elapsed);
@@ -496,11 +570,13 @@ bool TranscoderDialog::UpdateProgress(float percent, bool reset) {
     if (position > ProgressControl::kMax) position = ProgressControl::kMax;
     progress.position = position;
     Changed(ctl::kProgress);
-    ui.PumpMessages();
-    return StopRequested();
 }
 
 void TranscoderDialog::SetStatusText(const std::string& text) {
+    if (!ui.OnUiThread()) {
+        ui.Post([this, text] { SetStatusText(text); });
+        return;
+    }
     statusText.text = text;
     Changed(ctl::kStatus);
 }

@@ -1,8 +1,10 @@
 #pragma once
 
 #include <array>
+#include <atomic>
 #include <cstdint>
 #include <functional>
+#include <memory>
 #include <mutex>
 #include <optional>
 #include <string>
@@ -10,12 +12,15 @@
 
 #include "app/ControlIds.h"
 #include "app/Controls.h"
+#include "app/RunningJob.h"
 #include "app/UserInterface.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
 #include "host/JobHost.h"
 
 namespace tavrisk {
+
+class GraphSession;
 
 // The main window as a settings model: every option is a control with its items and
 // default, the handlers keep the settings consistent, and the readers give jobs, sources
@@ -54,6 +59,7 @@ class TranscoderDialog : public JobHost {
         jobWarnings = true;
         ui.ShowMessage(text, title, MessageButtons::Ok, MessageIcon::Exclamation);
     }
+    ~TranscoderDialog() override;
 
     // Every control to its default.
     void OnInitDialog();
@@ -147,13 +153,33 @@ class TranscoderDialog : public JobHost {
     EditControl elapsedText, remainingText, percentText, statusText;
     std::vector<std::string> batchList;
 
+    // --- Graph side ----------------------------------------------------------------------
+    // The window's pipeline, catalogue and editor (null where graph processing is absent).
+    void AttachGraph(GraphSession* session) { graph = session; }
+    GraphSession* Graph() const { return graph; }
+    // In graph mode: renders the file and puts the wrapper in place of its renderer; in
+    // native mode: empties the editor. False after a message.
+    bool RenderInputFile(const std::string& name);
+    // The file the graph was last rendered from ("" when none).
+    const std::string& RenderedInput() const { return renderedInput; }
+    // Saves the settings of every element whose settings changed.
+    void SaveAllFilterSettings();
+
+    // --- A job running on under its timer (a graph job) ------------------------------------
+    void StartRunningJob(std::unique_ptr<RunningJob> job);
+    bool HasRunningJob() const { return runningJob != nullptr; }
+    // The job timer's tick: true while the job runs. When it has ended, "Transcode" is on
+    // again and FinishedOutcome tells how it ended.
+    bool OnTimer();
+    JobOutcome FinishedOutcome() const { return finishedOutcome; }
+
     // --- Job state ---------------------------------------------------------------------
     // No job runs, or the running one was asked to stop (the host's stop request).
     bool JobStopped() const { return StopRequested(); }
     bool directShowMode = true;
     // The running job's source reported warnings (ReportWarnings): it completed with
     // warnings. Cleared by whoever starts a job.
-    bool jobWarnings = false;
+    std::atomic<bool> jobWarnings{false};
     int32_t startSeconds = 0;
 
   private:
@@ -165,6 +191,8 @@ class TranscoderDialog : public JobHost {
     void SetSlider(int column, int position, const std::string& text);
     void PairFrequencies();
     static std::string FormatClock(float seconds);
+    // Progress, times and bar from a percentage.
+    void ShowProgress(float percent);
 
     UserInterface& ui;
     TickSource ticks;
@@ -175,6 +203,13 @@ class TranscoderDialog : public JobHost {
     int resyncH = 0, resyncM = 0, resyncS = 0, resyncMsValue = 0;
     mutable std::mutex publishedMutex;
     ChannelControls publishedControls;
+    GraphSession* graph = nullptr;
+    std::string renderedInput;
+    std::unique_ptr<RunningJob> runningJob;
+    JobOutcome finishedOutcome = JobOutcome::Done;
+    // Progress reported from another thread, shown by one queued update at a time.
+    std::atomic<float> postedPercent{0.0f};
+    std::atomic<bool> progressPosted{false};
 };
 
 }  // namespace tavrisk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <functional>
 #include <string>
 #include <string_view>
 
@@ -24,8 +25,14 @@ class UserInterface {
     // Dispatches pending user events; may set the model's stop request.
     virtual void PumpMessages() {}
 
-    // Busy indicator around a native job (the wait cursor).
+    // Busy indicator around a job (the wait cursor).
     virtual void SetBusy(bool busy) { (void)busy; }
+
+    // True on the front end's own thread, the one the model lives on.
+    virtual bool OnUiThread() const { return true; }
+    // Runs `task` on the front end's thread: at once when called there, else queued (never
+    // waited on). A front end that is gone drops it.
+    virtual void Post(std::function<void()> task) { task(); }
 };
 
 }  // namespace tavrisk

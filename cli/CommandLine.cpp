@@ -122,6 +122,8 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.version = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--graph") {
+            options.graph = true;
         } else if (arg == "--normalize") {
             options.normalize = true;
         } else if (arg == "--drp") {
@@ -257,7 +259,8 @@ bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
 }
 
 bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std::string& error) {
-    window.SelectProcessingType(TranscoderDialog::kProcessingNative);
+    window.SelectProcessingType(options.graph ? TranscoderDialog::kProcessingGraph
+                                              : TranscoderDialog::kProcessingNative);
     if (!options.batch) window.OnInputChosen(options.input);
     window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);

@@ -21,6 +21,7 @@ struct CliOptions {
     ResamplerKind resampler = ResamplerKind::kSoxr;
     std::optional<int> bitrate;
     bool normalize = false;
+    bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
     std::optional<int> normalizeLink;
     std::vector<std::pair<int, int>> gains;   // column, slider position
     std::vector<std::pair<int, int>> routes;  // column, input column
@@ -56,6 +57,8 @@ class CommandLine {
         "                                 libsoxr (default) or linear interpolation\n"
         "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
         "                                 320 or 384 (default 384)\n"
+        "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"
+        "                                 MP4, DTS, E-AC-3, AAC, FLAC, ...; 5.1 audio)\n"
         "  --normalize                    two-pass normalisation to the gain sliders\n"
         "  --normalize-link 0..3          normalisation link groups (default 0)\n"
         "  --gain CH=POS                  normalisation target 0..100 of channel CH (L R C\n"

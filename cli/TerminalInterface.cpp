@@ -67,7 +67,14 @@ int TerminalInterface::StopSignal() const {
 }
 
 MessageAnswer TerminalInterface::ShowMessage(std::string_view text, std::string_view title,
-                                             MessageButtons buttons, MessageIcon) {
+                                             MessageButtons buttons, MessageIcon icon) {
+    if (!OnUiThread()) {
+        // From a streaming thread: printed at the next pump; a question is refused.
+        Post([this, message = std::string(text), caption = std::string(title), icon] {
+            ShowMessage(message, caption, MessageButtons::Ok, icon);
+        });
+        return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
+    }
     EndProgressLine();
     std::fprintf(stderr, "%.*s: %.*s\n", static_cast<int>(title.size()), title.data(),
                  static_cast<int>(text.size()), text.data());
@@ -88,7 +95,26 @@ void TerminalInterface::ControlChanged(int controlId) {
     }
 }
 
+bool TerminalInterface::OnUiThread() const {
+    return std::this_thread::get_id() == ownThread;
+}
+
+void TerminalInterface::Post(std::function<void()> task) {
+    if (OnUiThread()) {
+        task();
+        return;
+    }
+    const std::lock_guard lock(postedMutex);
+    posted.push_back(std::move(task));
+}
+
 void TerminalInterface::PumpMessages() {
+    std::vector<std::function<void()>> tasks;
+    {
+        const std::lock_guard lock(postedMutex);
+        tasks.swap(posted);
+    }
+    for (const auto& task : tasks) task();
     // Asked again at every pump: a signal that came between two jobs of a batch, or before a
     // job cleared its stop request, still stops it.
     if (stopSignal != 0 && window) {

@@ -1,6 +1,10 @@
 #pragma once
 
 #include <chrono>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <vector>
 
 #include "app/UserInterface.h"
 
@@ -27,6 +31,9 @@ class TerminalInterface : public UserInterface {
     void ControlChanged(int controlId) override;
     void PumpMessages() override;
     void SetBusy(bool busy) override;
+    bool OnUiThread() const override;
+    // Tasks from other threads (a graph job's streaming thread) run at the next pump.
+    void Post(std::function<void()> task) override;
 
     // The signal that asked the job to stop, or 0.
     int StopSignal() const;
@@ -41,6 +48,9 @@ class TerminalInterface : public UserInterface {
     bool stopReported = false;
     TranscoderDialog* window = nullptr;
     std::chrono::steady_clock::time_point lastDraw{};
+    const std::thread::id ownThread = std::this_thread::get_id();
+    std::mutex postedMutex;
+    std::vector<std::function<void()>> posted;
 };
 
 }  // namespace tavrisk

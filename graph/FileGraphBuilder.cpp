@@ -6,6 +6,7 @@
 #include <chrono>
 #include <cstring>
 #include <filesystem>
+#include <initializer_list>
 
 #include "graph/AudioLayout.h"
 

@@ -9,8 +9,6 @@
 namespace tavrisk {
 namespace {
 
-constexpr const char* kPluginName = "tavrisk";
-
 struct RuntimeStart {
     bool started = false;
     std::string error;

@@ -3,14 +3,14 @@
 
 #include "graph/WrapperSink.h"
 
-namespace {
+using tavrisk::kPluginDescription;
+using tavrisk::kPluginLicense;
+using tavrisk::kPluginOrigin;
+using tavrisk::kPluginPackage;
 
-gboolean PluginInit(GstPlugin* plugin) {
-    return tavrisk::RegisterWrapperElement(plugin);
-}
-
-}  // namespace
-
+// The name below is the token GStreamer builds the entry point from: it must equal
+// kPluginName. PACKAGE names the source module.
 #define PACKAGE "tavrisk"
-GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, tavrisk, "The transcoder's own elements",
-                  PluginInit, "0.1", "LGPL", "tavrisk", "https://tavrisk.invalid")
+GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, tavrisk, kPluginDescription,
+                  tavrisk::RegisterWrapperElement, TAVRISK_VERSION, kPluginLicense, kPluginPackage,
+                  kPluginOrigin)

@@ -3,6 +3,7 @@
 #include <gst/audio/audio.h>
 #include <gst/base/gstbasesink.h>
 
+#include <algorithm>
 #include <array>
 #include <cstring>
 #include <mutex>

@@ -16,6 +16,14 @@ inline constexpr const char* kWrapperFactoryName = "tavriskwrapper";
 inline constexpr const char* kWrapperLongName = "Tavrisk Wrapper";
 inline constexpr std::size_t kWrapperMaxLocation = 260;
 
+// The plugin that carries the wrapper, registered by the program itself and built as a
+// loadable module. The project declares no licence, so GStreamer is told "unknown".
+inline constexpr const char* kPluginName = "tavrisk";
+inline constexpr const char* kPluginDescription = "The transcoder's own elements";
+inline constexpr const char* kPluginLicense = GST_LICENSE_UNKNOWN;
+inline constexpr const char* kPluginPackage = "tavrisk";
+inline constexpr const char* kPluginOrigin = "Unknown package origin";
+
 // The negotiated format of the audio reaching the wrapper.
 struct StreamFormat {
     int rate = 0;

@@ -76,25 +76,76 @@ bool SampleSource::Open(const std::string& name) {
     }
     if (normalizeEnabled) {
         pass = Pass::kAnalysis;
+        // A pushed source's analysis pass comes later, from outside.
+        if (behaviour.pushed) {
+            processor.ResetPeaks();
+            return true;
+        }
         if (!AnalysisPass()) {
             Close();
             return false;
         }
         host.UpdateProgress(kAnalysisShare, true);
     }
-    pass = Pass::kOutput;
-    if (behaviour.appliesResync) {
-        int32_t resyncMs = host.GetResyncMs();
-        if (!SkipAhead(resyncMs)) {
-            Close();
-            return false;
-        }
-        // Silence is inserted and input skipped after the rate conversion: output frames.
-        resyncFrames =
-            static_cast<int32_t>(int64_t{host.GetOutputRate()} * resyncMs / kMsPerSecond);
-        resyncPending = true;
+    if (!PrepareOutputPass()) {
+        Close();
+        return false;
     }
     return true;
+}
+
+bool SampleSource::PrepareOutputPass() {
+    pass = Pass::kOutput;
+    if (!behaviour.appliesResync) return true;
+    int32_t resyncMs = host.GetResyncMs();
+    if (!SkipAhead(resyncMs)) return false;
+    // Silence is inserted and input skipped after the rate conversion: output frames.
+    resyncFrames = static_cast<int32_t>(int64_t{host.GetOutputRate()} * resyncMs / kMsPerSecond);
+    resyncPending = true;
+    return true;
+}
+
+void SampleSource::PushAnalysis(const InputRun& run) {
+    processor.SetControls(host.CurrentChannelControls());
+    if (processor.AnalyzeRun(run.frames, run.count, kInputOfColumn))
+        host.ShowPeakLevels(processor.PeakLevelsDb());
+}
+
+bool SampleSource::EndAnalysisPass() {
+    processor.ComputeNormalizeGains();
+    return PrepareOutputPass();
+}
+
+bool SampleSource::PushOutput(const InputRun& run) {
+    if (ended) return false;
+    if (resyncPending) {
+        resyncPending = false;
+        if (!StartResync()) {
+            ended = true;
+            return false;
+        }
+    }
+    Feed(run);
+    return true;
+}
+
+bool SampleSource::BlockReady() const {
+    return !ended && Available() == SampleBlock::kFrames;
+}
+
+void SampleSource::EndOfInput() {
+    if (inputDone) return;
+    inputDone = true;
+    FlushResampler();
+}
+
+float SampleSource::CurrentPercent() const {
+    return pass == Pass::kAnalysis ? PassPercent(kAnalysisShare) : OutputPercent();
+}
+
+std::size_t SampleSource::Available() const {
+    return static_cast<std::size_t>(
+        std::min<int64_t>(silenceLeft + static_cast<int64_t>(Queued()), SampleBlock::kFrames));
 }
 
 float SampleSource::PassPercent(float share) const {
@@ -212,17 +263,15 @@ bool SampleSource::ReadBlock(SampleBlock& block) {
         }
     }
     processor.SetControls(host.CurrentChannelControls());
-    const auto available = [this] {
-        return static_cast<std::size_t>(
-            std::min<int64_t>(silenceLeft + static_cast<int64_t>(Queued()), SampleBlock::kFrames));
-    };
-    while (available() < SampleBlock::kFrames && !inputDone && !stopSeen) {
+    while (!behaviour.pushed && Available() < SampleBlock::kFrames && !inputDone && !stopSeen) {
         if (!Refill()) {
             inputDone = true;
             FlushResampler();
         }
     }
-    const std::size_t count = available();
+    // A pushed source is asked for a block only when one is ready or its input has ended.
+    if (behaviour.pushed && !inputDone && Available() < SampleBlock::kFrames) return false;
+    const std::size_t count = Available();
     if (count == SampleBlock::kFrames) {
         Take(block, count);
         deliveredAny = true;

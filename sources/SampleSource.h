@@ -65,6 +65,10 @@ class SampleSource {
     struct Behaviour {
         bool appliesResync = false;
         LastBlock lastBlock = LastBlock::kPadded;
+        // Input is pushed in from outside (PushAnalysis, PushOutput, EndOfInput) instead of
+        // read through ReadInput: Open runs no analysis pass, and ReadBlock only takes what
+        // was pushed.
+        bool pushed = false;
     };
     struct InputRun {
         const float* frames = nullptr;  // count x 6 floats
@@ -92,6 +96,23 @@ class SampleSource {
     // The file's own rate decides: false (after a message naming both rates) when the job's
     // input frequency is another one.
     bool CheckInputRate(int fileRate);
+    // --- Push-fed sources -------------------------------------------------------------
+    // Analysis pass: one run of input frames into the peak analysis.
+    void PushAnalysis(const InputRun& run);
+    // Ends the analysis pass: normalisation gains, then the output pass starts (resync
+    // included). False after a message.
+    bool EndAnalysisPass();
+    // Output pass: one run of input frames through the chain into the block queue. False once
+    // the source failed (a refused resync).
+    bool PushOutput(const InputRun& run);
+    // A whole block waits to be taken by ReadBlock.
+    bool BlockReady() const;
+    // The input ended: the frames the rate conversion held back join the queue, and
+    // ReadBlock then delivers the last, padded block.
+    void EndOfInput();
+    // The progress of the current pass, as the base computes it from InputPosition/InputSize.
+    float CurrentPercent() const;
+
     // For a source that reads far without delivering a frame (a search for sync): shows the
     // progress of the current pass, which lets a front end handle its events, and tells
     // whether the job is asked to stop; the pass then ends as stopped, not as failed.
@@ -105,7 +126,10 @@ class SampleSource {
     enum class Pass { kOpening, kAnalysis, kOutput };
 
     bool AnalysisPass();
+    // Prepares the output pass: a source's own skip ahead, then the resync offset.
+    bool PrepareOutputPass();
     bool StartResync();
+    std::size_t Available() const;
     // Reads one run of input into the queue; false at the end of the input or on an error.
     bool Refill();
     // The chain (and the rate conversion) over one run, into the queue.

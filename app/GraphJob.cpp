@@ -1,0 +1,146 @@
+#include "app/GraphJob.h"
+
+namespace tavrisk {
+
+namespace {
+
+constexpr float kOutputPassStart = 50.0f;
+
+}  // namespace
+
+GraphJob::GraphJob(JobHost& host, std::unique_ptr<GraphDriver> driver,
+                   std::unique_ptr<OutputEngine> engine, std::string inputName, int stallTicks)
+    : host(host),
+      driver(std::move(driver)),
+      graph(*this->driver),
+      engine(std::move(engine)),
+      source(static_cast<GraphPipeSource*>(this->engine->Source())),
+      inputName(std::move(inputName)),
+      stallTicks(stallTicks),
+      // Read once: the switch in the window may change while the job runs.
+      normalizing(source->Processor().NormalizeEnabled()) {}
+
+GraphJob::~GraphJob() {
+    if (!ended) {
+        host.RequestStop();
+        graph.StopAndRewind();
+        End();
+    }
+}
+
+bool GraphJob::Start() {
+    passCount = 0;
+    if (graph.RunGraph()) return true;
+    FailJob("The filter graph of '" + inputName + "' could not be started.");
+    End();
+    return false;
+}
+
+void GraphJob::FailJob(const std::string& text) {
+    if (!failed.exchange(true)) host.MessageBox(text, kErrorTitle);
+    host.RequestStop();
+}
+
+void GraphJob::FormatChanged(const StreamFormat& format) {
+    const std::lock_guard lock(streamMutex);
+    if (failed || host.StopRequested()) return;
+    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName)) {
+        // The source showed why.
+        failed = true;
+        host.RequestStop();
+    }
+}
+
+void GraphJob::DeliverSamples(const int16_t* values, std::size_t count) {
+    deliveries.fetch_add(1, std::memory_order_relaxed);
+    if (host.StopRequested() || failed) return;
+    const std::lock_guard lock(streamMutex);
+    if (normalizing && passCount == 0) {
+        source->PushAnalysisSamples(values, count);
+        host.UpdateProgress(source->CurrentPercent(), false);
+        return;
+    }
+    if (!source->PushSamples(values, count) || !EncodeReadyBlocks()) {
+        failed = true;
+        host.RequestStop();
+        return;
+    }
+}
+
+bool GraphJob::EncodeReadyBlocks() {
+    while (source->BlockReady()) {
+        if (!engine->FetchBlock() || !engine->EncodeBlock()) return false;
+        host.UpdateProgress(source->CurrentPercent(), false);
+    }
+    return true;
+}
+
+bool GraphJob::OnTimer() {
+    if (ended) return false;
+    graph.DrainEvents();
+    if (std::optional<GraphError> error = graph.TakeError()) {
+        FailJob("Cannot read '" + inputName + "': " + error->element + " failed: " + error->text);
+        graph.StopAndRewind();
+    }
+    source->SetProgressBasis(graph.GetDuration(), graph.ByteFraction());
+
+    if (graph.IsStopped()) {
+        if (normalizing && passCount == 0 && !failed) {
+            // The analysis run is over: the gains, then the output run from the start.
+            {
+                const std::lock_guard lock(streamMutex);
+                if (!source->EndAnalysis()) failed = true;
+                passCount = 1;
+            }
+            host.UpdateProgress(kOutputPassStart, true);
+            if (!failed && !graph.RunGraph())
+                FailJob("The filter graph of '" + inputName + "' could not be started again.");
+            if (!failed) return true;
+        }
+        End();
+        return false;
+    }
+    if (host.StopRequested()) {
+        // Asked to stop (or failed on the streaming thread): a later tick ends the job.
+        graph.StopAndRewind();
+        return true;
+    }
+    const uint64_t seen = deliveries.load(std::memory_order_relaxed);
+    quietTicks = seen == deliveriesAtLastTick ? quietTicks + 1 : 0;
+    deliveriesAtLastTick = seen;
+    if (quietTicks >= stallTicks) {
+        FailJob("Cannot read '" + inputName + "': the filter graph delivered nothing for " +
+                std::to_string(stallTicks) + " s and was stopped.");
+        graph.StopAndRewind();
+    }
+    return true;
+}
+
+void GraphJob::End() {
+    if (ended) return;
+    ended = true;
+    if (detach) detach();
+    const bool stoppedByUser = host.StopRequested() && !failed;
+    bool ok = !failed;
+    {
+        const std::lock_guard lock(streamMutex);
+        if (ok && !stoppedByUser) {
+            // The end of the stream: the frames still held make the last, padded block.
+            source->EndOfInput();
+            while (engine->FetchBlock()) {
+                if (!engine->EncodeBlock()) break;
+            }
+            if (!source->LastError().empty()) ok = false;
+        }
+        if (!engine->Finish() || engine->Failed()) ok = false;
+    }
+    host.RequestStop();
+    if (!ok)
+        outcome = JobOutcome::Failed;
+    else if (stoppedByUser)
+        outcome = JobOutcome::Stopped;
+    else
+        outcome = JobOutcome::Done;
+}
+
+}  // namespace tavrisk

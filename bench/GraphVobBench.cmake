@@ -1,0 +1,2 @@
+# The core and the film-input maker of the graph tests.
+set(BENCH_LIBS tavrisk_core tavrisk_film_testinputs)

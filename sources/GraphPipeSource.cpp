@@ -1,0 +1,129 @@
+#include "sources/GraphPipeSource.h"
+
+#include <algorithm>
+
+namespace tavrisk {
+
+namespace {
+
+constexpr float kSampleScale = 1.0f / 32767.0f;
+constexpr int kRate44100 = 44100;
+constexpr int kRate48000 = 48000;
+
+}  // namespace
+
+GraphPipeSource::GraphPipeSource(JobHost& host)
+    : SampleSource(
+          host, Behaviour{.appliesResync = true, .lastBlock = LastBlock::kPadded, .pushed = true}) {
+}
+
+GraphPipeSource::~GraphPipeSource() = default;
+
+bool GraphPipeSource::OpenInput() {
+    inputRate = host.GetInputRate();
+    frames.assign(kMaxRunFrames * kChannels, 0.0f);
+    StartPass();
+    return true;
+}
+
+void GraphPipeSource::StartPass() {
+    framesThisPass.store(0, std::memory_order_relaxed);
+    partialCount = 0;
+}
+
+SampleSource::InputStatus GraphPipeSource::ReadInput(InputRun&) {
+    // Input is pushed in; a pull only comes at the end of the stream.
+    return InputStatus::kEnd;
+}
+
+bool GraphPipeSource::RewindInput() {
+    StartPass();
+    return true;
+}
+
+bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16,
+                                   const std::string& layoutName) {
+    if (failed) return false;
+    std::string problem;
+    if (channels != kChannels) {
+        problem = "its audio is " + layoutName + " (" + std::to_string(channels) +
+                  " channels), and graph processing takes 5.1 audio (six channels) only";
+    } else if (!s16) {
+        problem = "its audio does not reach Tavrisk Wrapper as 16-bit PCM";
+    } else if (rate != kRate44100 && rate != kRate48000) {
+        problem =
+            "its audio is at " + std::to_string(rate) + " Hz, and only 44100 and 48000 Hz are read";
+    } else if (rate != inputRate) {
+        problem = "its audio is at " + std::to_string(rate) +
+                  " Hz, but the input frequency is set to " + std::to_string(inputRate) + " Hz";
+    }
+    if (problem.empty()) return true;
+    failed = true;
+    return Fail("Cannot transcode '" + FileName() + "': " + problem + ".", kFormatTitle);
+}
+
+void GraphPipeSource::SetProgressBasis(double durationSeconds, double fraction) {
+    duration.store(durationSeconds, std::memory_order_relaxed);
+    byteFraction.store(fraction, std::memory_order_relaxed);
+}
+
+double GraphPipeSource::Elapsed() const {
+    if (inputRate <= 0) return 0.0;
+    return static_cast<double>(framesThisPass.load(std::memory_order_relaxed)) / inputRate;
+}
+
+double GraphPipeSource::InputPosition() const {
+    if (duration.load(std::memory_order_relaxed) > 0.0) return Elapsed();
+    return std::max(0.0, byteFraction.load(std::memory_order_relaxed));
+}
+
+double GraphPipeSource::InputSize() const {
+    // Elapsed time can run past a length the container stated too short.
+    const double length = duration.load(std::memory_order_relaxed);
+    if (length > 0.0) return std::max(length, Elapsed());
+    return byteFraction.load(std::memory_order_relaxed) >= 0.0 ? 1.0 : 0.0;
+}
+
+template <typename Consumer>
+void GraphPipeSource::Convert(const int16_t* values, std::size_t count, Consumer consume) {
+    std::size_t used = 0;
+    // A frame split between two buffers is completed first.
+    if (partialCount > 0) {
+        while (partialCount < kChannels && used < count) partial[partialCount++] = values[used++];
+        if (partialCount < kChannels) return;
+        for (int c = 0; c < kChannels; ++c) frames[c] = partial[c] * kSampleScale;
+        partialCount = 0;
+        framesThisPass.fetch_add(1, std::memory_order_relaxed);
+        consume(InputRun{frames.data(), 1});
+    }
+    while (count - used >= static_cast<std::size_t>(kChannels)) {
+        const std::size_t run = std::min((count - used) / kChannels, kMaxRunFrames);
+        const int16_t* in = values + used;
+        for (std::size_t i = 0; i < run * kChannels; ++i) frames[i] = in[i] * kSampleScale;
+        used += run * kChannels;
+        framesThisPass.fetch_add(run, std::memory_order_relaxed);
+        consume(InputRun{frames.data(), run});
+    }
+    while (used < count) partial[partialCount++] = values[used++];
+}
+
+void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t count) {
+    if (failed) return;
+    Convert(values, count, [this](const InputRun& run) { PushAnalysis(run); });
+}
+
+bool GraphPipeSource::EndAnalysis() {
+    StartPass();
+    if (!EndAnalysisPass()) failed = true;
+    return !failed;
+}
+
+bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count) {
+    if (failed) return false;
+    Convert(values, count, [this](const InputRun& run) {
+        if (!failed && !PushOutput(run)) failed = true;
+    });
+    return !failed;
+}
+
+}  // namespace tavrisk

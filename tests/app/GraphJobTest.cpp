@@ -1,0 +1,189 @@
+#include <gtest/gtest.h>
+
+#include <functional>
+#include <vector>
+
+#include "app/GraphJob.h"
+#include "engines/WavEngine.h"
+#include "tests/support/FakeJobHost.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+constexpr std::size_t kBlock = SampleBlock::kFrames;
+
+// A pipeline run by script: each run calls `onRun` (which delivers samples as the streaming
+// thread would) and then ends, unless `endRuns` is off; errors are handed out once.
+class ScriptedGraph : public GraphDriver {
+  public:
+    bool RunGraph() override {
+        if (refuseRun) return false;
+        ++runs;
+        stopped = false;
+        if (onRun) onRun(runs);
+        endPending = endRuns;
+        return true;
+    }
+    bool StopAndRewind() override {
+        ++stops;
+        stopped = true;
+        return true;
+    }
+    void DrainEvents() override {
+        if (endPending) stopped = true;
+        endPending = false;
+    }
+    bool IsStopped() const override { return stopped; }
+    std::optional<GraphError> TakeError() override {
+        std::optional<GraphError> taken = error;
+        error.reset();
+        return taken;
+    }
+    double GetDuration() const override { return 10.0; }
+    double ByteFraction() const override { return -1.0; }
+
+    std::function<void(int run)> onRun;
+    bool endRuns = true;
+    bool refuseRun = false;
+    std::optional<GraphError> error;
+    int runs = 0;
+    int stops = 0;
+
+  private:
+    bool stopped = true;
+    bool endPending = false;
+};
+
+class GraphJobTest : public ::testing::Test {
+  protected:
+    // A job writing a six-channel WAV from what the scripted graph delivers.
+    void MakeJob(int stallTicks = GraphJob::kDefaultStallTicks) {
+        auto engine = std::make_unique<WavEngine>(host);
+        engine->SetSource(std::make_unique<GraphPipeSource>(host));
+        const std::string input = "in.vob", output = dir.File("out.wav");
+        const char* argv[] = {"Tavrisk", "-r", "48.000", input.c_str(), output.c_str()};
+        ASSERT_TRUE(engine->Init(5, argv));
+        auto driver = std::make_unique<ScriptedGraph>();
+        graph = driver.get();
+        job = std::make_unique<GraphJob>(host, std::move(driver), std::move(engine), input,
+                                         stallTicks);
+        job->SetDetach([this] { ++detaches; });
+    }
+    // Delivers `frames` frames of a 5.1 stream in buffers of 1536 frames.
+    void Deliver(std::size_t frames) {
+        job->FormatChanged({48000, 6, true, "5.1"});
+        std::vector<int16_t> values(frames * 6, 1000);
+        for (std::size_t at = 0; at < values.size(); at += 1536 * 6)
+            job->DeliverSamples(values.data() + at,
+                                std::min<std::size_t>(1536 * 6, values.size() - at));
+    }
+    // Ticks until the job ends; the number of ticks.
+    int TicksToEnd(int limit = 10) {
+        for (int tick = 1; tick <= limit; ++tick)
+            if (!job->OnTimer()) return tick;
+        return -1;
+    }
+    std::size_t OutputFrames() { return test::ReadWav(dir.File("out.wav")).Frames(); }
+    const std::string& LastMessage() { return host.messages.back().text; }
+
+    test::TempDir dir;
+    test::FakeJobHost host;
+    ScriptedGraph* graph = nullptr;
+    std::unique_ptr<GraphJob> job;
+    int detaches = 0;
+};
+
+TEST_F(GraphJobTest, OneRunEndsTheJobAtTheFirstTickAfterItsEndWithTheLastBlockPadded) {
+    MakeJob();
+    graph->onRun = [this](int) { Deliver(2 * kBlock + 100); };
+    ASSERT_TRUE(job->Start());
+    EXPECT_EQ(TicksToEnd(), 1);
+    EXPECT_EQ(job->Outcome(), JobOutcome::Done);
+    EXPECT_EQ(graph->runs, 1);
+    EXPECT_EQ(detaches, 1);
+    EXPECT_EQ(OutputFrames(), 3 * kBlock);
+    EXPECT_TRUE(host.StopRequested());  // no job runs any more
+    EXPECT_TRUE(host.messages.empty());
+}
+
+TEST_F(GraphJobTest, NormalisationRunsTheGraphTwiceAndTheSecondRunStartsAtFiftyPercent) {
+    host.channels.normalize = true;
+    MakeJob();
+    graph->onRun = [this](int) { Deliver(3 * kBlock); };
+    ASSERT_TRUE(job->Start());
+    EXPECT_TRUE(job->OnTimer());  // the analysis run is over: the output run starts
+    EXPECT_EQ(graph->runs, 2);
+    ASSERT_FALSE(host.resets.empty());
+    EXPECT_EQ(host.resets.back(), 50.0f);
+    EXPECT_FALSE(job->OnTimer());
+    EXPECT_EQ(job->Outcome(), JobOutcome::Done);
+    EXPECT_EQ(OutputFrames(), 3 * kBlock);  // the analysis run wrote nothing
+    for (float p : host.progress) EXPECT_GE(p, 0.0f);
+}
+
+TEST_F(GraphJobTest, AStopDuringTheAnalysisRunEndsTheJobAtTheFourthTick) {
+    host.channels.normalize = true;
+    MakeJob();
+    graph->endRuns = false;
+    ASSERT_TRUE(job->Start());
+    host.RequestStop();
+    EXPECT_EQ(TicksToEnd(), 4);  // stop; output run (dropped); stop; end
+    EXPECT_EQ(graph->runs, 2);
+    EXPECT_EQ(graph->stops, 2);
+    EXPECT_EQ(job->Outcome(), JobOutcome::Stopped);
+}
+
+TEST_F(GraphJobTest, APipelineErrorEndsTheJobNamingTheFileAndTheElementAndKeepsTheOutput) {
+    MakeJob();
+    graph->endRuns = false;
+    graph->onRun = [this](int) { Deliver(2 * kBlock); };
+    ASSERT_TRUE(job->Start());
+    graph->error = GraphError{"MPEG-PS demuxer", "Internal data stream error."};
+    EXPECT_EQ(TicksToEnd(), 1);
+    EXPECT_EQ(job->Outcome(), JobOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_EQ(LastMessage(),
+              "Cannot read 'in.vob': MPEG-PS demuxer failed: Internal data stream error.");
+    EXPECT_EQ(host.messages.back().title, GraphJob::kErrorTitle);
+    EXPECT_EQ(OutputFrames(), 2 * kBlock);
+}
+
+TEST_F(GraphJobTest, AGraphThatDeliversNothingForLongIsStoppedAsStalled) {
+    MakeJob(3);
+    graph->endRuns = false;
+    ASSERT_TRUE(job->Start());
+    EXPECT_EQ(TicksToEnd(), 4);
+    EXPECT_EQ(job->Outcome(), JobOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(LastMessage().find("delivered nothing for 3 s"), std::string::npos);
+}
+
+TEST_F(GraphJobTest, AStreamThatIsNot51IsRefusedAndNothingIsWritten) {
+    MakeJob();
+    graph->endRuns = false;
+    graph->onRun = [this](int) {
+        job->FormatChanged({48000, 2, true, "stereo"});
+        std::vector<int16_t> values(4 * kBlock * 2, 500);
+        job->DeliverSamples(values.data(), values.size());
+    };
+    ASSERT_TRUE(job->Start());
+    EXPECT_EQ(TicksToEnd(), 2);  // the stop, then the end
+    EXPECT_EQ(job->Outcome(), JobOutcome::Failed);
+    ASSERT_EQ(host.messages.size(), 1u);
+    EXPECT_NE(LastMessage().find("stereo (2 channels)"), std::string::npos);
+    EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
+}
+
+TEST_F(GraphJobTest, AGraphThatRefusesToRunFailsAtOnce) {
+    MakeJob();
+    graph->refuseRun = true;
+    EXPECT_FALSE(job->Start());
+    EXPECT_EQ(job->Outcome(), JobOutcome::Failed);
+    EXPECT_EQ(detaches, 1);
+    EXPECT_NE(LastMessage().find("'in.vob' could not be started"), std::string::npos);
+    EXPECT_FALSE(job->OnTimer());
+}
+
+}  // namespace
+}  // namespace tavrisk

@@ -1,0 +1,116 @@
+#include "tests/graphjob/FilmInputs.h"
+
+#include <vector>
+
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::test {
+namespace {
+
+// ffmpeg's channel names of our channels L, C, R, LS, RS, LFE.
+constexpr std::array<const char*, 6> kNames = {"FL", "FC", "FR", "SL", "SR", "LFE"};
+
+// The tone inputs, and the join filter for a layout whose channels are `names` with tone
+// `tones[i]` on channel names[i], mapped as the output's audio.
+struct ToneGraph {
+    std::string inputs;
+    std::string filter;
+};
+
+ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector<double>& tones,
+                        const std::string& layout, double seconds) {
+    std::string inputs, join, map;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        inputs += " -f lavfi -i \"sine=f=";
+        inputs += std::to_string(tones[i]);
+        inputs += ":r=48000:d=";
+        inputs += std::to_string(seconds);
+        inputs += '"';
+        join += '[';
+        join += std::to_string(i);
+        join += ']';
+        if (i > 0) map += '|';
+        map += std::to_string(i);
+        map += ".0-";
+        map += names[i];
+    }
+    std::string graph;
+    graph += " -filter_complex \"";
+    graph += join;
+    graph += "join=inputs=";
+    graph += std::to_string(names.size());
+    graph += ":channel_layout=";
+    graph += layout;
+    graph += ":map=";
+    graph += map;
+    graph += "[a]\" -map \"[a]\"";
+    return {inputs, graph};
+}
+
+}  // namespace
+
+bool MakeFilm(const std::string& path, FilmKind kind, double seconds) {
+    std::vector<const char*> names(kNames.begin(), kNames.end());
+    std::vector<double> tones(kFilmTones.begin(), kFilmTones.end());
+    std::string layout = "5.1(side)";
+    if (kind == FilmKind::kStereoMp3) {
+        names = {"FL", "FR"};
+        tones = {400.0, 800.0};
+        layout = "stereo";
+    } else if (kind == FilmKind::kFlac71) {
+        names = {"FL", "FC", "FR", "SL", "SR", "LFE", "BL", "BR"};
+        tones.push_back(2000.0);
+        tones.push_back(2400.0);
+        layout = "7.1";
+    }
+    std::string command = "ffmpeg -v error -y";
+    const bool video = kind == FilmKind::kVob;
+    const ToneGraph tonesGraph = MakeToneGraph(names, tones, layout, seconds);
+    command += tonesGraph.inputs;
+    // The picture is the input after the tones.
+    if (video) {
+        command += " -f lavfi -i testsrc=size=176x144:rate=25:d=";
+        command += std::to_string(seconds);
+    }
+    command += tonesGraph.filter;
+    if (video) {
+        command += " -map ";
+        command += std::to_string(names.size());
+        command += ":v -c:v mpeg2video";
+    }
+    switch (kind) {
+        case FilmKind::kVob:
+            command += " -c:a ac3 -b:a 448k -f vob";
+            break;
+        case FilmKind::kDts:
+            command += " -c:a dca -strict -2 -b:a 1509k -f dts";
+            break;
+        case FilmKind::kMkvEac3:
+            command += " -c:a eac3 -b:a 640k -f matroska";
+            break;
+        case FilmKind::kMp4Aac:
+            command += " -c:a aac -b:a 384k -f mp4";
+            break;
+        case FilmKind::kFlac:
+            command += " -c:a flac -f flac";
+            break;
+        case FilmKind::kWav:
+            command += " -c:a pcm_s16le -f wav";
+            break;
+        case FilmKind::kAc3:
+            command += " -c:a ac3 -b:a 448k -f ac3";
+            break;
+        case FilmKind::kStereoMp3:
+            command += " -c:a libmp3lame -b:a 192k -f mp3";
+            break;
+        case FilmKind::kFlac71:
+            command += " -c:a flac -f flac";
+            break;
+    }
+    command += ' ';
+    command += Quote(path);
+    const CommandResult result = RunCommand(command);
+    return result.exitCode == 0;
+}
+
+}  // namespace tavrisk::test

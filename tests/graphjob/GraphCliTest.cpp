@@ -1,0 +1,160 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+
+#include "tests/graphjob/FilmInputs.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::test {
+namespace {
+
+constexpr int kRate = 48000;
+constexpr double kSeconds = 2.0;
+
+class GraphCliTest : public ::testing::Test {
+  protected:
+    void SetUp() override {
+        if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is needed to make the inputs";
+    }
+    // tavrisk-cli --graph with the given options; messages on standard error are kept.
+    CommandResult Transcode(const std::string& input, const std::string& output,
+                            const std::string& options) {
+        std::string command = "(";
+        command += Quote(BinPath("tavrisk-cli"));
+        command += " --graph --yes " + options + " " + Quote(input) + " " + Quote(output);
+        command += " >/dev/null)";
+        return RunCommand(command);
+    }
+    std::string Make(FilmKind kind, const char* name, double seconds = kSeconds) {
+        const std::string path = dir.File(name);
+        EXPECT_TRUE(MakeFilm(path, kind, seconds)) << name;
+        return path;
+    }
+    // Channel k of a six-channel WAV (L, C, R, LS, RS, LFE) carries tone k and little else.
+    static void ExpectToneOfEachChannel(const PcmAudio& audio, const std::string& what) {
+        ASSERT_EQ(audio.channels, 6) << what;
+        for (int k = 0; k < 6; ++k) {
+            const std::vector<double> signal = audio.Channel(k);
+            const double own = ToneAmplitude(signal, kFilmTones[k], audio.rate);
+            EXPECT_GT(own, 2000.0) << what << ": channel " << k;
+            for (int other = 0; other < 6; ++other) {
+                if (other == k) continue;
+                EXPECT_LT(ToneAmplitude(signal, kFilmTones[other], audio.rate), own / 20.0)
+                    << what << ": channel " << k << " carries the tone of " << other;
+            }
+        }
+    }
+
+    TempDir dir;
+};
+
+// Every kind of 5.1 soundtrack, through the graph, to WAV and to MP2: channel k of the
+// result carries the tone of input channel k.
+TEST_F(GraphCliTest, FilmSoundtracksOfEveryKindKeepTheirChannelsInWavAndMp2) {
+    const FilmInput films[] = {{FilmKind::kVob, "film.vob"},     {FilmKind::kDts, "film.dts"},
+                               {FilmKind::kMkvEac3, "film.mkv"}, {FilmKind::kMp4Aac, "film.mp4"},
+                               {FilmKind::kFlac, "film.flac"},   {FilmKind::kWav, "film.wav"}};
+    for (const FilmInput& film : films) {
+        const std::string input = Make(film.kind, film.name);
+        const std::string wav = dir.File(std::string(film.name) + ".out.wav");
+        const CommandResult toWav = Transcode(input, wav, "--engine wav");
+        ASSERT_EQ(toWav.exitCode, 0) << film.name << ": " << toWav.output;
+        const PcmAudio audio = ReadWav(wav);
+        EXPECT_EQ(audio.rate, kRate);
+        // The whole stream, the last block padded: at least the input's length.
+        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(kSeconds * kRate) - 2048) << film.name;
+        EXPECT_EQ(audio.Frames() % 1152, 0u);
+        ExpectToneOfEachChannel(audio, std::string(film.name) + " to WAV");
+
+        const std::string mp2 = dir.File(std::string(film.name) + ".mp2");
+        const CommandResult toMp2 = Transcode(input, mp2, "--engine mp2");
+        ASSERT_EQ(toMp2.exitCode, 0) << film.name << ": " << toMp2.output;
+        const CommandResult check =
+            RunCommand(Quote(BinPath("tavrisk-cli")) + " check " + Quote(mp2) + " 2>&1");
+        EXPECT_EQ(check.exitCode, 0) << film.name << ": " << check.output;
+        const std::string decoded = dir.File(std::string(film.name) + ".dec.wav");
+        ASSERT_EQ(RunCommand(Quote(BinPath("tavrisk-cli")) + " decode " + Quote(mp2) + " " +
+                             Quote(decoded) + " --yes 2>&1")
+                      .exitCode,
+                  0);
+        ExpectToneOfEachChannel(ReadWav(decoded), std::string(film.name) + " to MP2");
+        EXPECT_EQ(RunCommand("ffmpeg -v error -i " + Quote(mp2) + " -f null -").exitCode, 0);
+    }
+}
+
+TEST_F(GraphCliTest, StereoAndSevenPointOneAreRefusedNamingTheirLayout) {
+    const struct {
+        FilmKind kind;
+        const char* name;
+        const char* says;
+    } cases[] = {{FilmKind::kStereoMp3, "music.mp3", "its audio is stereo (2 channels)"},
+                 {FilmKind::kFlac71, "film71.flac", "its audio is 7.1 (8 channels)"}};
+    for (const auto& c : cases) {
+        const std::string input = Make(c.kind, c.name);
+        const std::string output = dir.File(std::string(c.name) + ".wav");
+        const CommandResult run = Transcode(input, output, "--engine wav");
+        EXPECT_EQ(run.exitCode, 1) << run.output;
+        EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
+        EXPECT_NE(run.output.find(c.name), std::string::npos) << run.output;
+        EXPECT_FALSE(std::filesystem::exists(output)) << "nothing is written for " << c.name;
+    }
+}
+
+TEST_F(GraphCliTest, NormalisationRunsTheGraphTwiceAndRaisesTheLevel) {
+    const std::string input = Make(FilmKind::kFlac, "film.flac");
+    const std::string plain = dir.File("plain.wav"), loud = dir.File("loud.wav");
+    ASSERT_EQ(Transcode(input, plain, "--engine wav").exitCode, 0);
+    const CommandResult run = Transcode(input, loud, "--engine wav --normalize");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const PcmAudio a = ReadWav(plain), b = ReadWav(loud);
+    ASSERT_EQ(a.Frames(), b.Frames());
+    EXPECT_GT(Rms(b.Channel(0)), Rms(a.Channel(0)) * 1.5);
+}
+
+TEST_F(GraphCliTest, TheSameAc3ThroughTheGraphAndNativelyDiffersByAFewLsbAtMost) {
+    const std::string input = Make(FilmKind::kAc3, "film.ac3");
+    const std::string graph = dir.File("graph.wav"), native = dir.File("native.wav");
+    ASSERT_EQ(Transcode(input, graph, "--engine wav").exitCode, 0);
+    std::string command = Quote(BinPath("tavrisk-cli"));
+    command += " --yes --engine wav " + Quote(input) + " " + Quote(native) + " >/dev/null 2>&1";
+    ASSERT_EQ(RunCommand(command).exitCode, 0);
+    const PcmAudio a = ReadWav(graph), b = ReadWav(native);
+    ASSERT_EQ(a.Frames(), b.Frames());
+    for (int k = 0; k < 6; ++k) {
+        int worst = 0;
+        for (std::size_t i = 0; i < a.Frames(); ++i)
+            worst = std::max(worst, std::abs(a.At(i, k) - b.At(i, k)));
+        // Two decoders of AC-3 (the graph's and libavcodec) round differently.
+        EXPECT_LE(worst, 16) << "channel " << k;
+        std::printf("[ graph vs native ] channel %d: largest difference %d LSB\n", k, worst);
+    }
+}
+
+TEST_F(GraphCliTest, DamagedAndCutFilmsEndWithAMessageAndAValidOutput) {
+    const std::string vob = Make(FilmKind::kVob, "damaged.vob", 4.0);
+    std::vector<uint8_t> bytes = ReadBytes(vob);
+    for (std::size_t i = bytes.size() / 3; i < bytes.size() / 3 + 20000 && i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 37);
+    WriteBytes(vob, bytes);
+    const std::string mkv = Make(FilmKind::kMkvEac3, "cut.mkv", 4.0);
+    bytes = ReadBytes(mkv);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(mkv, bytes);
+
+    for (const std::string& input : {vob, mkv}) {
+        const std::string output = input + ".wav";
+        const CommandResult run = Transcode(input, output, "--engine wav");
+        // Either the decoders went past the damage (with what they could read) or the job
+        // says what failed; never a crash or a hang.
+        EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 1) << input << ": " << run.output;
+        if (run.exitCode == 1) EXPECT_NE(run.output.find(input), std::string::npos) << run.output;
+        if (std::filesystem::exists(output)) {
+            const PcmAudio audio = ReadWav(output);
+            EXPECT_EQ(audio.channels, 6);
+            EXPECT_GT(audio.Frames(), 0u);
+        }
+    }
+}
+
+}  // namespace
+}  // namespace tavrisk::test
