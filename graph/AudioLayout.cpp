@@ -14,6 +14,17 @@ int FindPosition(const GstAudioInfo& info, GstAudioChannelPosition wanted,
     return kMissing;
 }
 
+// Channels without positions: six of them are taken in the usual order of six-channel files
+// (WAV, and decoders that do not name their channels): L, R, C, LFE, LS, RS.
+bool Unpositioned(const GstAudioInfo& info) {
+    if (GST_AUDIO_INFO_IS_UNPOSITIONED(&info)) return true;
+    for (int i = 0; i < GST_AUDIO_INFO_CHANNELS(&info); ++i)
+        if (GST_AUDIO_INFO_POSITION(&info, i) != GST_AUDIO_CHANNEL_POSITION_NONE) return false;
+    return true;
+}
+
+constexpr std::array<int, kFilmChannels> kUnpositionedOrder = {0, 2, 1, 4, 5, 3};
+
 bool HasLfe(const GstAudioInfo& info) {
     return FindPosition(info, GST_AUDIO_CHANNEL_POSITION_LFE1, GST_AUDIO_CHANNEL_POSITION_LFE1) !=
            kMissing;
@@ -25,13 +36,14 @@ std::string LayoutName(const GstAudioInfo& info) {
     const int channels = GST_AUDIO_INFO_CHANNELS(&info);
     if (channels == 1) return "mono";
     if (channels == 2) return "stereo";
-    if (channels == kFilmChannels && HasLfe(info)) return "5.1";
+    if (channels == kFilmChannels && (HasLfe(info) || Unpositioned(info))) return "5.1";
     if (channels == 8 && HasLfe(info)) return "7.1";
     return std::to_string(channels) + " channels";
 }
 
 std::optional<std::array<int, kFilmChannels>> FilmChannelOrder(const GstAudioInfo& info) {
     if (GST_AUDIO_INFO_CHANNELS(&info) != kFilmChannels) return std::nullopt;
+    if (Unpositioned(info)) return kUnpositionedOrder;
     using P = GstAudioChannelPosition;
     constexpr std::array<std::array<P, 2>, kFilmChannels> kWanted = {{
         {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT},

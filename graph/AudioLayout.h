@@ -10,12 +10,14 @@ namespace tavrisk {
 
 inline constexpr int kFilmChannels = 6;
 
-// "mono", "stereo", "5.1", "7.1", or "N channels" for any other count or arrangement.
+// "mono", "stereo", "5.1" (also six channels without positions), "7.1", or "N channels" for
+// any other count or arrangement.
 std::string LayoutName(const GstAudioInfo& info);
 
 // For a six-channel stream: the index, in the negotiated channel order, of each channel in the
-// order L, C, R, LS, RS, LFE (rear or side positions both serve as surrounds). Nothing when a
-// position is missing or the channels carry no positions.
+// order L, C, R, LS, RS, LFE (rear or side positions both serve as surrounds). Six channels
+// without positions are taken in the usual file order L, R, C, LFE, LS, RS. Nothing when a
+// position is missing.
 std::optional<std::array<int, kFilmChannels>> FilmChannelOrder(const GstAudioInfo& info);
 
 }  // namespace tavrisk

@@ -9,6 +9,7 @@ namespace {
 constexpr float kSampleScale = 1.0f / 32767.0f;
 constexpr int kRate44100 = 44100;
 constexpr int kRate48000 = 48000;
+constexpr const char* kLayout51 = "5.1";
 
 }  // namespace
 
@@ -45,9 +46,10 @@ bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16,
                                    const std::string& layoutName) {
     if (failed) return false;
     std::string problem;
-    if (channels != kChannels) {
-        problem = "its audio is " + layoutName + " (" + std::to_string(channels) +
-                  " channels), and graph processing takes 5.1 audio (six channels) only";
+    if (channels != kChannels || layoutName != kLayout51) {
+        const std::string count = std::to_string(channels) + " channels";
+        problem = "its audio is " + (layoutName == count ? count : layoutName + " (" + count + ")") +
+                  ", and graph processing takes 5.1 audio (six channels) only";
     } else if (!s16) {
         problem = "its audio does not reach Tavrisk Wrapper as 16-bit PCM";
     } else if (rate != kRate44100 && rate != kRate48000) {

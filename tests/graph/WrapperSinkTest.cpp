@@ -78,6 +78,10 @@ constexpr const char* kBackSurround =
 constexpr const char* kSideSurround =
     "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=6, "
     "channel-mask=(bitmask)0xc0f";
+// Six channels that name no positions (a decoder that does not know the layout).
+constexpr const char* kUnpositioned =
+    "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=6, "
+    "channel-mask=(bitmask)0x0";
 
 TEST_F(WrapperSinkTest, FactoryIsNeverPickedByAutoPlugging) {
     GstElementFactory* factory = gst_element_factory_find(kWrapperFactoryName);
@@ -154,7 +158,8 @@ TEST_F(WrapperSinkTest, SixChannelsArriveInFilmOrderWhateverTheSurroundPositions
     // Negotiated order FL FR FC LFE surround-left surround-right.
     const std::vector<int16_t> frames = {0, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14, 15};
     const std::vector<int16_t> filmOrder = {0, 2, 1, 4, 5, 3, 10, 12, 11, 14, 15, 13};
-    for (const char* caps : {kBackSurround, kSideSurround}) {
+    // Without positions, the usual file order L, R, C, LFE, LS, RS is assumed.
+    for (const char* caps : {kBackSurround, kSideSurround, kUnpositioned}) {
         CollectingReceiver receiver;
         WrapperFeeder feeder(&receiver);
         feeder.Caps(caps);
