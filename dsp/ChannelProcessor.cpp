@@ -170,6 +170,18 @@ void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
 
 void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
                                     const FrameLayout& routed, bool dynamics, ColumnFrame* out) {
+    const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
+    if (unityGains && !dynamics && !anyMuted) {
+        // Frame by frame: a frame's six results are stored in a row. The slots are copied,
+        // as a store of a result might otherwise change them.
+        const FrameLayout slots = routed;
+        for (std::size_t i = 0; i < count; ++i) {
+            const float* frame = frames + i * kChannels;
+#pragma GCC unroll 6
+            for (int f = 0; f < kChannels; ++f) out[i][f] = ClampedAtUnity(frame[slots[f]]);
+        }
+        return;
+    }
     if (unityGains && !dynamics) {
         for (int f = 0; f < kChannels; ++f) {
             const int slot = routed[f];
@@ -185,8 +197,9 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
     ChunkColumns v;
     for (int f = 0; f < kChannels; ++f) ScaleColumn(frames, count, routed[f], f, v[f].data());
     if (dynamics) ApplyDynamicsRun(v, count);
-    for (int f = 0; f < kChannels; ++f) {
-        for (std::size_t i = 0; i < count; ++i) out[i][f] = Clipped(v[f][i]);
+    for (std::size_t i = 0; i < count; ++i) {
+#pragma GCC unroll 6
+        for (int f = 0; f < kChannels; ++f) out[i][f] = Clipped(v[f][i]);
     }
 }
 

@@ -1,5 +1,7 @@
 #include "engines/WavEngine.h"
 
+#include <bit>
+
 #include "engines/EngineMessages.h"
 
 namespace tavrisk {
@@ -31,21 +33,36 @@ bool WavEngine::FetchBlock() {
     if (failed || !source || !source->ReadBlock(block)) {
         return false;
     }
-    // The whole block packed channel by channel, then written at once.
-    constexpr std::size_t kFrameBytes = kChannels * WavWriter::kBytesPerSample;
-    for (std::size_t c = 0; c < kChannels; ++c) {
-        const double* values = block.Row(kRowOfFileChannel[c]);
-        uint8_t* out = frames.data() + c * WavWriter::kBytesPerSample;
-        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
-            WavWriter::PutSample(values[i], out + i * kFrameBytes);
-    }
-    if (!writer.Write(frames.data(), frames.size())) {
+    Pack();
+    if (!writer.Write(frames.data(), frames.size() * sizeof(frames[0]))) {
         ReportWriteError(host, outputName);
         failed = true;
         return false;
     }
     wroteBlock = true;
     return true;
+}
+
+void WavEngine::Pack() {
+    const double* values = block.Row(0);
+    if constexpr (std::endian::native == std::endian::little) {
+        // Frame by frame, as whole 16-bit words: the file's byte order is the host's.
+        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+#pragma GCC unroll 6
+            for (std::size_t c = 0; c < kChannels; ++c) {
+                const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
+                frames[i * kChannels + c] = static_cast<int16_t>(static_cast<int32_t>(value));
+            }
+        }
+        return;
+    }
+    auto* bytes = reinterpret_cast<uint8_t*>(frames.data());
+    for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+        for (std::size_t c = 0; c < kChannels; ++c) {
+            const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
+            WavWriter::PutSample(value, bytes + (i * kChannels + c) * WavWriter::kBytesPerSample);
+        }
+    }
 }
 
 bool WavEngine::Finish() {

@@ -25,12 +25,15 @@ class WavEngine : public OutputEngine {
     bool FetchBlock() override;
 
   private:
+    // The block into `frames`, interleaved in the file's order as 16-bit little-endian values.
+    void Pack();
+
     JobHost& host;
     WavWriter writer;
     std::string outputName;
     bool wroteBlock = false;
     SampleBlock block;
-    std::array<uint8_t, SampleBlock::kFrames * kChannels * WavWriter::kBytesPerSample> frames{};
+    std::array<int16_t, SampleBlock::kFrames * kChannels> frames{};
 };
 
 }  // namespace tavrisk
