@@ -174,9 +174,21 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
     if (unityGains && !dynamics && !anyMuted) {
         // Frame by frame: a frame's six results are stored in a row. The slots are copied,
         // as a store of a result might otherwise change them.
+        // A frame whose samples all lie inside full scale (no NaN among them) needs neither
+        // the clamp nor the NaN test: the exact scaled value truncates inside the range.
         const FrameLayout slots = routed;
         for (std::size_t i = 0; i < count; ++i) {
             const float* frame = frames + i * kChannels;
+            bool inside = true;
+#pragma GCC unroll 6
+            for (int k = 0; k < kChannels; ++k) inside &= std::fabs(frame[k]) < 1.0f;
+            if (inside) {
+#pragma GCC unroll 6
+                for (int f = 0; f < kChannels; ++f)
+                    out[i][f] = static_cast<int32_t>(static_cast<double>(frame[slots[f]]) *
+                                                     static_cast<double>(kFullScale));
+                continue;
+            }
 #pragma GCC unroll 6
             for (int f = 0; f < kChannels; ++f) out[i][f] = ClampedAtUnity(frame[slots[f]]);
         }
