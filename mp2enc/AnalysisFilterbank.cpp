@@ -37,6 +37,8 @@ constexpr int kLanes = 4;
         Lanes sum[kVectors] = {};
         for (int j = 0; j < kRows; ++j) {
             const int at = j * kColumns + h;
+            // Unrolled, so that the sums are registers rather than memory (-O2 keeps the loop).
+#pragma GCC unroll 8
             for (int v = 0; v < kVectors; ++v) {
                 sum[v] += *reinterpret_cast<const Lanes*>(x + at + kLanes * v) *
                           *reinterpret_cast<const Lanes*>(kAnalysisWindow.data() + at + kLanes * v);
@@ -48,6 +50,7 @@ constexpr int kLanes = 4;
     for (int k = 0; k < kColumns; ++k) {
         const double yk = y[k];
         const double* column = transposed[k].data();
+#pragma GCC unroll 8
         for (int v = 0; v < kSubbands / kLanes; ++v) {
             acc[v] += *reinterpret_cast<const Lanes*>(column + kLanes * v) * yk;
         }
