@@ -17,6 +17,7 @@
 #include <system_error>
 #include <thread>
 
+#include "mp2enc/PsychoLog2.h"
 #include "mp2enc/ThresholdTables.h"
 
 namespace tavrisk::mp2 {
@@ -42,8 +43,8 @@ constexpr int kTypeTonal = 20;
 
 constexpr double kMinEnergy = 1e-20;
 constexpr double kPowerOffsetDb = 90.309;
-// 10 log10(2): a power's level in dB from its base-2 logarithm, which the library computes
-// several times faster than log10.
+// 10 log10(2): a power's level in dB from its base-2 logarithm, which is far cheaper than
+// log10.
 constexpr double kDbPerOctave = 3.0102999566398119521;
 constexpr int kLimitedCentre = 3;
 constexpr int kCentreSlot = 2;
@@ -145,6 +146,7 @@ struct ModelTables {
     std::array<double, kFftSize> w_r{};
     std::array<double, kFftSize> w_i{};
     std::array<int, kFftStages> twiddleStart{};
+    PsychoLog2 log2;
     // For the stages whose blocks hold at least four butterflies.
     ButterflyFunction wideButterflies = nullptr;
 
@@ -577,7 +579,7 @@ void SlotWork::Spectrum() {
             x[k] = t.floorDb;
             power[k] = t.floorPower;
         } else {
-            x[k] = kDbPerOctave * std::log2(4.0 * energy) + kPowerOffsetDb;
+            x[k] = kDbPerOctave * t.log2(4.0 * energy) + kPowerOffsetDb;
             power[k] = 4.0 * energy * t.offsetPower;
         }
     }
@@ -808,9 +810,9 @@ void SlotWork::SelectNeeded(int entries, int sblimit) {
         if (maskers[i] == 0) {
             estimate[i] = t.quietOnly[i];
         } else {
-            const double individual = std::log2(linearSum[i]) / t.individualToBase2;
-            estimate[i] = std::log2(t.quietPower[i] + std::exp2(individual * t.quietToBase2)) /
-                          t.quietToBase2;
+            const double individual = t.log2(linearSum[i]) / t.individualToBase2;
+            estimate[i] =
+                t.log2(t.quietPower[i] + std::exp2(individual * t.quietToBase2)) / t.quietToBase2;
         }
     }
     std::fill(needed.begin(), needed.begin() + entries, false);
