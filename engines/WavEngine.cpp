@@ -33,17 +33,26 @@ bool WavEngine::FetchBlock() {
     if (failed || !source || !source->ReadBlock(block)) {
         return false;
     }
-    Pack();
-    if (!writer.Write(frames.data(), frames.size() * sizeof(frames[0]))) {
+    Pack(batch.data() + batched * kBlockValues);
+    ++batched;
+    return batched < kBatchBlocks || WriteBatch();
+}
+
+bool WavEngine::WriteBatch() {
+    const std::size_t blocks = batched;
+    batched = 0;
+    const std::size_t written =
+        writer.WriteBlocks(batch.data(), kBlockValues * sizeof(batch[0]), blocks);
+    wroteBlock = wroteBlock || written > 0;
+    if (written < blocks) {
         ReportWriteError(host, outputName);
         failed = true;
         return false;
     }
-    wroteBlock = true;
     return true;
 }
 
-void WavEngine::Pack() {
+void WavEngine::Pack(int16_t* frames) const {
     const double* values = block.Row(0);
     if constexpr (std::endian::native == std::endian::little) {
         // Frame by frame, as whole 16-bit words: the file's byte order is the host's.
@@ -56,7 +65,7 @@ void WavEngine::Pack() {
         }
         return;
     }
-    auto* bytes = reinterpret_cast<uint8_t*>(frames.data());
+    auto* bytes = reinterpret_cast<uint8_t*>(frames);
     for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
         for (std::size_t c = 0; c < kChannels; ++c) {
             const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
@@ -69,6 +78,8 @@ bool WavEngine::Finish() {
     if (source) {
         source->Close();
     }
+    // The blocks fetched since the last write go out first.
+    if (batched > 0 && !failed) WriteBatch();
     if (!wroteBlock) {
         writer.Discard();
         return true;
