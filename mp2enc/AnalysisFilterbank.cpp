@@ -1,7 +1,6 @@
 #include "mp2enc/AnalysisFilterbank.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace tavrisk::mp2 {
 namespace {
@@ -44,7 +43,9 @@ constexpr int kLanes = 4;
                           *reinterpret_cast<const Lanes*>(kAnalysisWindow.data() + at + kLanes * v);
             }
         }
-        std::memcpy(&y[h], sum, sizeof sum);
+        // Stored lane by lane rather than copied whole, which would keep the sums in memory.
+#pragma GCC unroll 8
+        for (int v = 0; v < kVectors; ++v) *reinterpret_cast<Lanes*>(&y[h + kLanes * v]) = sum[v];
     }
     Lanes acc[kSubbands / kLanes] = {};
     for (int k = 0; k < kColumns; ++k) {
@@ -55,7 +56,9 @@ constexpr int kLanes = 4;
             acc[v] += *reinterpret_cast<const Lanes*>(column + kLanes * v) * yk;
         }
     }
-    std::memcpy(out, acc, sizeof acc);
+#pragma GCC unroll 8
+    for (int v = 0; v < kSubbands / kLanes; ++v)
+        *reinterpret_cast<Lanes*>(out + kLanes * v) = acc[v];
 }
 
 void AnalyseGranulePlain(const double* x, const Columns* transposed, double* out) {
