@@ -71,8 +71,6 @@ void ChannelProcessor::PrepareDynamics(const ChannelJobSettings& settings) {
         const CurveCopy& curve = settings.curves[c];
         releaseMs[c] = curve.releaseMs;
         envelope[c] = 0.0f;
-        heldPeak[c] = 0.0f;
-        releaseCounter[c] = 0;
         // N = release x rate / 1000 samples; 64 bits, as long releases overflow 32.
         releases[c] = Release{};
         releases[c].samples = static_cast<int64_t>(releaseMs[c]) * sampleRate / 1000;
@@ -128,13 +126,17 @@ bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
                                   const FrameLayout& layout) {
     const FrameLayout routed = RoutedLayout(layout);
     std::array<int32_t, kChannels> loudest{};
-    std::array<ColumnFrame, kChunkFrames> results;
-    for (std::size_t done = 0; done < count; done += kChunkFrames) {
-        const std::size_t n = std::min(count - done, kChunkFrames);
-        ProcessChunk(frames + done * kChannels, n, routed, false, results.data());
-        for (std::size_t i = 0; i < n; ++i) {
-            for (int f = 0; f < kChannels; ++f)
-                loudest[f] = std::max(loudest[f], std::abs(results[i][f]));
+    if (unityGains) {
+        LoudestAtUnity(frames, count, routed, loudest);
+    } else {
+        std::array<ColumnFrame, kChunkFrames> results;
+        for (std::size_t done = 0; done < count; done += kChunkFrames) {
+            const std::size_t n = std::min(count - done, kChunkFrames);
+            ProcessChunk(frames + done * kChannels, n, routed, false, results.data());
+            for (std::size_t i = 0; i < n; ++i) {
+                for (int f = 0; f < kChannels; ++f)
+                    loudest[f] = std::max(loudest[f], std::abs(results[i][f]));
+            }
         }
     }
     // The peaks rise to the loudest level of the run; one of them rose when it passed it.
@@ -150,8 +152,48 @@ bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
     return rose;
 }
 
+void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
+                                      const FrameLayout& routed,
+                                      std::array<int32_t, kChannels>& loudest) {
+    for (int f = 0; f < kChannels; ++f) {
+        const int slot = routed[f];
+        if (slot == kMuted) continue;
+        // NaN fails the comparison and counts as silence, as its scaled value 0 does.
+        float largest = 0.0f;
+        for (std::size_t i = 0; i < count; ++i) {
+            const float magnitude = std::fabs(frames[i * kChannels + slot]);
+            largest = magnitude > largest ? magnitude : largest;
+        }
+        loudest[f] = ClampedAtUnity(largest);
+    }
+}
+
 void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
                                     const FrameLayout& routed, bool dynamics, ColumnFrame* out) {
+    const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
+    if (unityGains && !dynamics && !anyMuted) {
+        // Frame by frame: a frame's six results are stored in a row. The slots are copied,
+        // as a store of a result might otherwise change them.
+        // A frame whose samples all lie inside full scale (no NaN among them) needs neither
+        // the clamp nor the NaN test: the exact scaled value truncates inside the range.
+        const FrameLayout slots = routed;
+        for (std::size_t i = 0; i < count; ++i) {
+            const float* frame = frames + i * kChannels;
+            bool inside = true;
+#pragma GCC unroll 6
+            for (int k = 0; k < kChannels; ++k) inside &= std::fabs(frame[k]) < 1.0f;
+            if (inside) {
+#pragma GCC unroll 6
+                for (int f = 0; f < kChannels; ++f)
+                    out[i][f] = static_cast<int32_t>(static_cast<double>(frame[slots[f]]) *
+                                                     static_cast<double>(kFullScale));
+                continue;
+            }
+#pragma GCC unroll 6
+            for (int f = 0; f < kChannels; ++f) out[i][f] = ClampedAtUnity(frame[slots[f]]);
+        }
+        return;
+    }
     if (unityGains && !dynamics) {
         for (int f = 0; f < kChannels; ++f) {
             const int slot = routed[f];
@@ -164,33 +206,32 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
         }
         return;
     }
-    std::array<std::array<float, kChannels>, kChunkFrames> v;
-    for (int f = 0; f < kChannels; ++f) ScaleColumn(frames, count, routed[f], f, v.data());
-    if (dynamics) {
-        for (std::size_t i = 0; i < count; ++i) ApplyDynamics(v[i]);
-    }
+    ChunkColumns v;
+    for (int f = 0; f < kChannels; ++f) ScaleColumn(frames, count, routed[f], f, v[f].data());
+    if (dynamics) ApplyDynamicsRun(v, count);
     for (std::size_t i = 0; i < count; ++i) {
-        for (int f = 0; f < kChannels; ++f) out[i][f] = Clipped(v[i][f]);
+#pragma GCC unroll 6
+        for (int f = 0; f < kChannels; ++f) out[i][f] = Clipped(v[f][i]);
     }
 }
 
 void ChannelProcessor::ScaleColumn(const float* frames, std::size_t count, int slot, int column,
-                                   std::array<float, kChannels>* v) const {
+                                   float* v) const {
     const float columnGain = gain[kResultOfColumn[column]];
     if (slot == kMuted) {
         const float silence =
             static_cast<float>(unityGains ? ScaleAtUnity(0.0f) : ScaleToSample(columnGain, 0.0f));
-        for (std::size_t i = 0; i < count; ++i) v[i][column] = silence;
+        std::fill(v, v + count, silence);
         return;
     }
     const float* sample = frames + slot;
     if (unityGains) {
         for (std::size_t i = 0; i < count; ++i)
-            v[i][column] = static_cast<float>(ScaleAtUnity(sample[i * kChannels]));
+            v[i] = static_cast<float>(ScaleAtUnity(sample[i * kChannels]));
         return;
     }
     for (std::size_t i = 0; i < count; ++i)
-        v[i][column] = static_cast<float>(ScaleToSample(columnGain, sample[i * kChannels]));
+        v[i] = static_cast<float>(ScaleToSample(columnGain, sample[i * kChannels]));
 }
 
 bool ChannelProcessor::Analyze(const float* columnFrame) {
@@ -252,41 +293,36 @@ void ChannelProcessor::ComputeNormalizeGains() {
     unityGains = std::all_of(gain.begin(), gain.end(), [](float g) { return g == 1.0f; });
 }
 
-inline void ChannelProcessor::DetectLevel(int i, float value) {
+inline void ChannelProcessor::Detect(float& level, Release& release, float value) {
     const float a = std::fabs(value);
-    if (a > envelope[i]) {
-        StartRelease(i, a);
+    if (a > level) {
+        StartRelease(level, release, a);
         return;
     }
-    if (envelope[i] <= 0.0f) {
-        envelope[i] = 0.0f;
+    if (level <= 0.0f) {
+        level = 0.0f;
         return;
     }
-    Release& release = releases[i];
     if (release.samples <= 0) {
         // No release time: the detector follows the signal at once.
-        StartRelease(i, a);
+        StartRelease(level, release, a);
         return;
     }
     // envelope = H - (counter x H) / N with the counter before this step; the quotient is
     // carried from step to step (whole part and remainder) instead of divided anew.
-    envelope[i] = static_cast<float>(release.held - release.fallWhole);
-    if (envelope[i] < 0.0f) envelope[i] = 0.0f;
+    level = static_cast<float>(release.held - release.fallWhole);
+    if (level < 0.0f) level = 0.0f;
     release.fallWhole += release.stepWhole;
     release.fallRemainder += release.stepRemainder;
     if (release.fallRemainder >= release.samples) {
         release.fallRemainder -= release.samples;
         ++release.fallWhole;
     }
-    if (releaseCounter[i] < std::numeric_limits<int32_t>::max()) ++releaseCounter[i];
 }
 
-void ChannelProcessor::StartRelease(int i, float level) {
-    envelope[i] = level;
-    heldPeak[i] = level;
-    releaseCounter[i] = 0;
-    Release& release = releases[i];
-    release.held = static_cast<int32_t>(level);
+void ChannelProcessor::StartRelease(float& level, Release& release, float peakLevel) {
+    level = peakLevel;
+    release.held = static_cast<int32_t>(peakLevel);
     release.fallWhole = 0;
     release.fallRemainder = 0;
     if (release.samples > 0) {
@@ -326,9 +362,10 @@ void ChannelProcessor::LinkEnvelopes() {
 
 inline int32_t ChannelProcessor::TargetOf(int channel, float level) {
     // The envelope holds whole 16-bit steps, so the target of each level is computed once.
-    const auto index = static_cast<int32_t>(level);
-    if (static_cast<float>(index) != level || index < 0 || index >= kCachedLevels)
+    if (!(level >= 0.0f && level < static_cast<float>(kCachedLevels)))
         return ComputeTarget(channel, level);
+    const auto index = static_cast<int32_t>(level);
+    if (static_cast<float>(index) != level) return ComputeTarget(channel, level);
     int32_t& cached = targetCache[channel][index];
     if (cached == kNotComputed) cached = ComputeTarget(channel, level);
     return cached;
@@ -344,6 +381,65 @@ void ChannelProcessor::ApplyDynamics(std::array<float, kChannels>& v) {
         }
         const int32_t target = TargetOf(i, envelope[i]);
         v[i] = (v[i] / envelope[i]) * static_cast<float>(target);
+    }
+}
+
+void ChannelProcessor::ApplyDynamicsRun(ChunkColumns& v, std::size_t count) {
+    // The groups whose envelopes LinkEnvelopes ties together; the others stand alone.
+    switch (controls.drpLinkMode) {
+        case 1:
+            ApplyDynamicsGroup<2>({kColL, kColR}, v, count);
+            ApplyDynamicsGroup<2>({kColLs, kColRs}, v, count);
+            ApplyDynamicsGroup<1>({kColC}, v, count);
+            break;
+        case 2:
+            ApplyDynamicsGroup<4>({kColL, kColR, kColLs, kColRs}, v, count);
+            ApplyDynamicsGroup<1>({kColC}, v, count);
+            break;
+        case 3:
+            ApplyDynamicsGroup<5>({kColL, kColR, kColLs, kColRs, kColC}, v, count);
+            break;
+        default:
+            for (const int column : {kColL, kColR, kColC, kColLs, kColRs})
+                ApplyDynamicsGroup<1>({column}, v, count);
+            break;
+    }
+    ApplyDynamicsGroup<1>({kColLfe}, v, count);
+}
+
+template <std::size_t N>
+void ChannelProcessor::ApplyDynamicsGroup(const std::array<int, N>& members, ChunkColumns& v,
+                                          std::size_t count) {
+    // First the envelope of every frame (linked members share one level; envelopes hold no
+    // NaN, so it is the same in any order of comparison), with the detector state in locals;
+    // then each member's values along it.
+    std::array<float, kChunkFrames> levels;
+    std::array<float, N> level;
+    std::array<Release, N> release;
+    for (std::size_t m = 0; m < N; ++m) {
+        level[m] = envelope[members[m]];
+        release[m] = releases[members[m]];
+    }
+    for (std::size_t i = 0; i < count; ++i) {
+        for (std::size_t m = 0; m < N; ++m) Detect(level[m], release[m], v[members[m]][i]);
+        if constexpr (N > 1) {
+            float shared = level[0];
+            for (std::size_t m = 1; m < N; ++m) shared = Max2(shared, level[m]);
+            level.fill(shared);
+        }
+        levels[i] = level[0];
+    }
+    for (std::size_t m = 0; m < N; ++m) {
+        envelope[members[m]] = level[m];
+        releases[members[m]] = release[m];
+    }
+    for (const int member : members) {
+        float* values = v[member].data();
+        for (std::size_t i = 0; i < count; ++i) {
+            const float l = levels[i];
+            values[i] =
+                l == 0.0f ? 0.0f : (values[i] / l) * static_cast<float>(TargetOf(member, l));
+        }
     }
 }
 

@@ -105,20 +105,44 @@ class ChannelProcessor {
     static constexpr std::size_t kChunkFrames = 256;
     static constexpr int kMuted = -1;
 
+    // A chunk's scaled values column by column: kChunkFrames values per column.
+    using ChunkColumns = std::array<std::array<float, kChunkFrames>, kChannels>;
+    // The release in progress: N samples from the held peak H, and (counter x H) / N kept as
+    // a whole part and remainder that advance by H / N and H % N per sample.
+    struct Release {
+        int64_t samples = 0;
+        int64_t held = 0;
+        int64_t stepWhole = 0;
+        int64_t stepRemainder = 0;
+        int64_t fallWhole = 0;
+        int64_t fallRemainder = 0;
+    };
+
     // The position in a frame of each routed column's sample, or kMuted.
     FrameLayout RoutedLayout(const FrameLayout& layout) const;
     // ProcessRun over at most kChunkFrames frames, with the routing resolved.
     void ProcessChunk(const float* frames, std::size_t count, const FrameLayout& routed,
                       bool dynamics, ColumnFrame* out);
     // Column `column` of `count` frames, scaled by its gain as Process does before the
-    // dynamics; `slot` is where its sample sits in a frame, or kMuted.
-    void ScaleColumn(const float* frames, std::size_t count, int slot, int column,
-                     std::array<float, kChannels>* v) const;
+    // dynamics, into `v`; `slot` is where its sample sits in a frame, or kMuted.
+    void ScaleColumn(const float* frames, std::size_t count, int slot, int column, float* v) const;
+    // The loudest result of each column over a run, at gain 1.0: the largest magnitude
+    // scaled once, as the scaling is odd and never falls with the magnitude.
+    static void LoudestAtUnity(const float* frames, std::size_t count, const FrameLayout& routed,
+                               std::array<int32_t, kChannels>& loudest);
     void PrepareDynamics(const ChannelJobSettings& settings);
     void ApplyDynamics(std::array<float, kChannels>& v);
-    void DetectLevel(int channel, float value);
+    // ApplyDynamics over `count` frames held column by column, one linked group at a time.
+    void ApplyDynamicsRun(ChunkColumns& v, std::size_t count);
+    template <std::size_t N>
+    void ApplyDynamicsGroup(const std::array<int, N>& members, ChunkColumns& v, std::size_t count);
+    void DetectLevel(int channel, float value) {
+        Detect(envelope[channel], releases[channel], value);
+    }
+    // The level detector of one channel for one sample.
+    static void Detect(float& level, Release& release, float value);
     // A new peak: the envelope jumps to it and a release from it starts.
-    void StartRelease(int channel, float level);
+    static void StartRelease(float& level, Release& release, float peakLevel);
     void LinkEnvelopes();
     // The curve's output level, as a whole 16-bit value, for an envelope level.
     int32_t ComputeTarget(int channel, float level) const;
@@ -135,18 +159,6 @@ class ChannelProcessor {
     int32_t sampleRate = 0;
     std::array<int32_t, kChannels> releaseMs{};
     std::array<float, kChannels> envelope{};
-    std::array<float, kChannels> heldPeak{};
-    std::array<int32_t, kChannels> releaseCounter{};
-    // The release in progress: N samples from the held peak H, and (counter x H) / N kept as
-    // a whole part and remainder that advance by H / N and H % N per sample.
-    struct Release {
-        int64_t samples = 0;
-        int64_t held = 0;
-        int64_t stepWhole = 0;
-        int64_t stepRemainder = 0;
-        int64_t fallWhole = 0;
-        int64_t fallRemainder = 0;
-    };
     std::array<Release, kChannels> releases{};
     std::array<std::vector<float>, kChannels> curveIn, curveOut;
     // Target of each whole envelope level, per channel; -1 until first needed.

@@ -1,5 +1,7 @@
 #include "engines/WavEngine.h"
 
+#include <bit>
+
 #include "engines/EngineMessages.h"
 
 namespace tavrisk {
@@ -31,27 +33,53 @@ bool WavEngine::FetchBlock() {
     if (failed || !source || !source->ReadBlock(block)) {
         return false;
     }
-    // The whole block packed channel by channel, then written at once.
-    constexpr std::size_t kFrameBytes = kChannels * WavWriter::kBytesPerSample;
-    for (std::size_t c = 0; c < kChannels; ++c) {
-        const double* values = block.Row(kRowOfFileChannel[c]);
-        uint8_t* out = frames.data() + c * WavWriter::kBytesPerSample;
-        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
-            WavWriter::PutSample(values[i], out + i * kFrameBytes);
-    }
-    if (!writer.Write(frames.data(), frames.size())) {
+    Pack(batch.data() + batched * kBlockValues);
+    ++batched;
+    return batched < kBatchBlocks || WriteBatch();
+}
+
+bool WavEngine::WriteBatch() {
+    const std::size_t blocks = batched;
+    batched = 0;
+    const std::size_t written =
+        writer.WriteBlocks(batch.data(), kBlockValues * sizeof(batch[0]), blocks);
+    wroteBlock = wroteBlock || written > 0;
+    if (written < blocks) {
         ReportWriteError(host, outputName);
         failed = true;
         return false;
     }
-    wroteBlock = true;
     return true;
+}
+
+void WavEngine::Pack(int16_t* frames) const {
+    const double* values = block.Row(0);
+    if constexpr (std::endian::native == std::endian::little) {
+        // Frame by frame, as whole 16-bit words: the file's byte order is the host's.
+        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+#pragma GCC unroll 6
+            for (std::size_t c = 0; c < kChannels; ++c) {
+                const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
+                frames[i * kChannels + c] = static_cast<int16_t>(static_cast<int32_t>(value));
+            }
+        }
+        return;
+    }
+    auto* bytes = reinterpret_cast<uint8_t*>(frames);
+    for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+        for (std::size_t c = 0; c < kChannels; ++c) {
+            const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
+            WavWriter::PutSample(value, bytes + (i * kChannels + c) * WavWriter::kBytesPerSample);
+        }
+    }
 }
 
 bool WavEngine::Finish() {
     if (source) {
         source->Close();
     }
+    // The blocks fetched since the last write go out first.
+    if (batched > 0 && !failed) WriteBatch();
     if (!wroteBlock) {
         writer.Discard();
         return true;

@@ -3,6 +3,7 @@
 #include <array>
 #include <cstdint>
 #include <string>
+#include <vector>
 
 #include "engines/OutputEngine.h"
 #include "platform/WavWriter.h"
@@ -25,12 +26,24 @@ class WavEngine : public OutputEngine {
     bool FetchBlock() override;
 
   private:
+    // Blocks packed before they are written at once: small writes cost the system far more
+    // per byte.
+    static constexpr std::size_t kBatchBlocks = 16;
+    static constexpr std::size_t kBlockValues = SampleBlock::kFrames * kChannels;
+
+    // The block into the batch, interleaved in the file's order as 16-bit little-endian
+    // values.
+    void Pack(int16_t* frames) const;
+    // Writes the packed blocks; false after reporting a failed write.
+    bool WriteBatch();
+
     JobHost& host;
     WavWriter writer;
     std::string outputName;
     bool wroteBlock = false;
     SampleBlock block;
-    std::array<uint8_t, SampleBlock::kFrames * kChannels * WavWriter::kBytesPerSample> frames{};
+    std::vector<int16_t> batch = std::vector<int16_t>(kBatchBlocks * kBlockValues);
+    std::size_t batched = 0;
 };
 
 }  // namespace tavrisk

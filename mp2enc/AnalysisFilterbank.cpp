@@ -1,7 +1,6 @@
 #include "mp2enc/AnalysisFilterbank.h"
 
 #include <cmath>
-#include <cstring>
 
 namespace tavrisk::mp2 {
 namespace {
@@ -37,22 +36,29 @@ constexpr int kLanes = 4;
         Lanes sum[kVectors] = {};
         for (int j = 0; j < kRows; ++j) {
             const int at = j * kColumns + h;
+            // Unrolled, so that the sums are registers rather than memory (-O2 keeps the loop).
+#pragma GCC unroll 8
             for (int v = 0; v < kVectors; ++v) {
                 sum[v] += *reinterpret_cast<const Lanes*>(x + at + kLanes * v) *
                           *reinterpret_cast<const Lanes*>(kAnalysisWindow.data() + at + kLanes * v);
             }
         }
-        std::memcpy(&y[h], sum, sizeof sum);
+        // Stored lane by lane rather than copied whole, which would keep the sums in memory.
+#pragma GCC unroll 8
+        for (int v = 0; v < kVectors; ++v) *reinterpret_cast<Lanes*>(&y[h + kLanes * v]) = sum[v];
     }
     Lanes acc[kSubbands / kLanes] = {};
     for (int k = 0; k < kColumns; ++k) {
         const double yk = y[k];
         const double* column = transposed[k].data();
+#pragma GCC unroll 8
         for (int v = 0; v < kSubbands / kLanes; ++v) {
             acc[v] += *reinterpret_cast<const Lanes*>(column + kLanes * v) * yk;
         }
     }
-    std::memcpy(out, acc, sizeof acc);
+#pragma GCC unroll 8
+    for (int v = 0; v < kSubbands / kLanes; ++v)
+        *reinterpret_cast<Lanes*>(out + kLanes * v) = acc[v];
 }
 
 void AnalyseGranulePlain(const double* x, const Columns* transposed, double* out) {

@@ -46,18 +46,6 @@ void LfeCoder::reset() {
     scaleFactorIndex = 0;
 }
 
-double LfeCoder::filterSample(double x) {
-    for (Section& s : sections) {
-        const double y = s.b0 * x + s.b1 * s.x1 + s.b2 * s.x2 - s.a1 * s.y1 - s.a2 * s.y2;
-        s.x2 = s.x1;
-        s.x1 = x;
-        s.y2 = s.y1;
-        s.y1 = y;
-        x = y;
-    }
-    return x;
-}
-
 void LfeCoder::keep(double y) {
     if (waiting == kQueue) {
         first = (first + 1) % kQueue;
@@ -67,11 +55,39 @@ void LfeCoder::keep(double y) {
     ++waiting;
 }
 
+double LfeCoder::filterSample(double x) {
+    for (Section& s : sections) x = s.step(x);
+    return x;
+}
+
+void LfeCoder::filterPair(Section& first, Section& second, const double* in, double* out) {
+    // The second section runs one sample behind the first, so that the two recursions are
+    // independent within a step and overlap; each value is computed as in the cascade.
+    Section a = first;
+    Section b = second;
+    double previous = a.step(in[0]);
+    for (int i = 1; i < kBlockSamples; ++i) {
+        const double next = a.step(in[i]);
+        out[i - 1] = b.step(previous);
+        previous = next;
+    }
+    out[kBlockSamples - 1] = b.step(previous);
+    first = a;
+    second = b;
+}
+
 void LfeCoder::filterBlock(const double* input) {
+    // Section by section over the block, two at a time: the same values as sample by sample
+    // through the cascade, with the state of two sections in registers.
+    std::array<double, kBlockSamples> filtered;
+    const double* in = input;
+    for (int s = 0; s < kSections; s += 2) {
+        filterPair(sections[s], sections[s + 1], in, filtered.data());
+        in = filtered.data();
+    }
     for (int i = 0; i < kBlockSamples; ++i) {
-        const double y = filterSample(input[i]);
         if (untilKept-- == 0) {
-            keep(y);
+            keep(filtered[i]);
             untilKept = kDecimation - 1;
         }
     }

@@ -17,7 +17,7 @@ class LfeCoder {
     static constexpr int kSamples = 12;
     static constexpr int kDecimation = 96;
     static constexpr int kBlockSamples = kSamples * kDecimation;
-    static constexpr int kSections = 8;
+    static constexpr int kSections = 8;  // an even number: filterBlock takes them in pairs
     static constexpr int kAllocation = 4;
     static constexpr int kBits = 4 + 6 + kSamples * 5;  // allocation, scale factor, samples
 
@@ -52,8 +52,19 @@ class LfeCoder {
     struct Section {
         double b0, b1, b2, a1, a2;
         double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
+        // One sample through the section.
+        double step(double x) {
+            const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
+            x2 = x1;
+            x1 = x;
+            y2 = y1;
+            y1 = y;
+            return y;
+        }
     };
     void keep(double y);
+    // A block through two consecutive sections: `in` to `out`, which may be the same.
+    static void filterPair(Section& first, Section& second, const double* in, double* out);
 
     std::array<Section, kSections> sections{};
     int delay = 0;

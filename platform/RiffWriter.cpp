@@ -42,6 +42,16 @@ bool RiffWriter::Write(const void* data, std::size_t count) {
     return true;
 }
 
+std::size_t RiffWriter::WriteRecords(const void* data, std::size_t size, std::size_t count) {
+    if (Write(data, size * count)) return count;
+    // A short write may have left part of the records: back to the first one.
+    if (!file.Seek(position)) return 0;
+    const auto* bytes = static_cast<const uint8_t*>(data);
+    std::size_t written = 0;
+    while (written < count && Write(bytes + written * size, size)) ++written;
+    return written;
+}
+
 bool RiffWriter::Close() {
     const bool cut = !writeFailed || !file.IsOpen() || file.Truncate(position);
     return file.Close() && cut;

@@ -31,6 +31,10 @@ class RiffWriter {
     bool CreateRiff(uint32_t formType, RiffChunk& riff);
     bool CreateChunk(uint32_t id, RiffChunk& chunk);
     bool Write(const void* data, std::size_t count);
+    // Writes `count` records of `size` bytes in one call; when that fails, writes again from
+    // the first record, one at a time, as many whole ones as fit. Returns how many were
+    // written: after a failure the file ends with the last of them.
+    std::size_t WriteRecords(const void* data, std::size_t size, std::size_t count);
     // Pads an odd body, writes the chunk's size and positions the file after it.
     bool Ascend(RiffChunk& chunk);
 

@@ -29,6 +29,11 @@ class WavWriter {
     bool Open(const std::string& fileName, int channels, int samplesPerSecond, int bitsPerSample);
     // True when all bytes were written.
     bool Write(const void* bytes, std::size_t count) { return riff.Write(bytes, count); }
+    // `count` blocks of `size` bytes in one write; after a failure, as many whole blocks as
+    // fit (see RiffWriter::WriteRecords). Returns how many were written.
+    std::size_t WriteBlocks(const void* bytes, std::size_t size, std::size_t count) {
+        return riff.WriteRecords(bytes, size, count);
+    }
     // Fixes up the sizes and closes; false when that failed. Harmless when closed.
     bool Close();
     // Closes without keeping the file. Harmless when closed.

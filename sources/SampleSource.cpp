@@ -246,9 +246,14 @@ void SampleSource::Take(SampleBlock& block, std::size_t count) {
     for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
         double* values = block.Row(row);
         std::fill(values, values + silent, 0.0);
-        for (std::size_t i = 0; i < taken; ++i)
-            values[silent + i] = static_cast<double>(frames[i][row]);
         std::fill(values + count, values + SampleBlock::kFrames, 0.0);
+    }
+    // Frame by frame: each frame's six values are read once, in a row.
+    double* first = block.Row(0) + silent;
+    for (std::size_t i = 0; i < taken; ++i) {
+#pragma GCC unroll 6
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
+            first[row * SampleBlock::kFrames + i] = static_cast<double>(frames[i][row]);
     }
     queueStart += taken;
 }

@@ -127,12 +127,16 @@ SampleSource::InputStatus WavFileSource::ReadInput(InputRun& run) {
 }
 
 void WavFileSource::ToFrames(const uint8_t* bytes, std::size_t count, float* out) const {
-    // Channel by channel, so that the loop over the frames has a fixed stride.
-    for (int k = 0; k < kChannels; ++k) {
-        const uint8_t* in = bytes + fileChannelOfInput[k] * kBytesPerSample;
-        for (std::size_t i = 0; i < count; ++i) {
-            const auto sample = static_cast<int16_t>(GetLe16(in + i * kBytesPerFrame));
-            out[i * kChannels + k] = static_cast<float>(sample) * kSampleScale;
+    // Frame by frame, the six channels unrolled; the order is copied, as a store of a result
+    // might otherwise change it.
+    std::array<std::size_t, kChannels> offset{};
+    for (int k = 0; k < kChannels; ++k)
+        offset[k] = static_cast<std::size_t>(fileChannelOfInput[k]) * kBytesPerSample;
+    for (std::size_t i = 0; i < count; ++i, bytes += kBytesPerFrame, out += kChannels) {
+#pragma GCC unroll 6
+        for (int k = 0; k < kChannels; ++k) {
+            const auto sample = static_cast<int16_t>(GetLe16(bytes + offset[k]));
+            out[k] = static_cast<float>(sample) * kSampleScale;
         }
     }
 }

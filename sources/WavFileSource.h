@@ -18,8 +18,9 @@ class WavFileSource : public SampleSource {
   public:
     static constexpr int kBytesPerSample = 2;
     static constexpr std::size_t kBytesPerFrame = kChannels * kBytesPerSample;
-    // Frames per read: 12288 bytes.
-    static constexpr std::size_t kReadFrames = 1024;
+    // Frames per read: 49152 bytes, the most a run may carry (smaller reads cost the system
+    // more per byte).
+    static constexpr std::size_t kReadFrames = kMaxRunFrames;
     static constexpr std::size_t kReadBufferSize = kReadFrames * kBytesPerFrame;
     static constexpr const char* kOpenErrorTitle = "File Open Error";
 

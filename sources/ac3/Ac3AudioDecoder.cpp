@@ -93,22 +93,25 @@ void Ac3AudioDecoder::MapChannels() {
 }
 
 void Ac3AudioDecoder::CopyPlanes(float* out) const {
+    // A slot the layout lacks reads silence.
+    static constexpr std::array<float, kSamplesPerFrame> kSilence{};
+    std::array<const float*, kChannels> source{};
+    std::array<float, kChannels> gain{};
     for (int k = 0; k < kChannels; ++k) {
-        float* target = out + k;
         int plane = planeOfSlot[k];
-        float gain = 1.0f;
+        gain[k] = 1.0f;
         if (plane == kNoPlane && (k == kSlotLs || k == kSlotRs)) {
             plane = surroundPlane;
-            gain = kMinus3Db;
+            gain[k] = kMinus3Db;
         }
-        if (plane == kNoPlane) {
-            for (int i = 0; i < kSamplesPerFrame; ++i, target += kChannels) *target = 0.0f;
-            continue;
-        }
-        const auto* samples = reinterpret_cast<const float*>(decoded->extended_data[plane]);
-        for (int i = 0; i < kSamplesPerFrame; ++i, target += kChannels) {
-            *target = samples[i] * gain;
-        }
+        source[k] = plane == kNoPlane
+                        ? kSilence.data()
+                        : reinterpret_cast<const float*>(decoded->extended_data[plane]);
+    }
+    // Frame by frame: a frame's six samples are stored in a row.
+    for (int i = 0; i < kSamplesPerFrame; ++i, out += kChannels) {
+#pragma GCC unroll 6
+        for (int k = 0; k < kChannels; ++k) out[k] = source[k][i] * gain[k];
     }
 }
 

@@ -207,5 +207,32 @@ TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
     }
 }
 
+// A frame of values inside full scale with one value beyond it (or NaN) at each position:
+// every column still gets the chain's own scaling and clamp, whatever frame it sits in.
+TEST(ChannelRun, UnityPathOnFramesWithOneValueOutside) {
+    const float outside[] = {1.0f,
+                             -1.0f,
+                             1.5f,
+                             -7.0f,
+                             std::numeric_limits<float>::quiet_NaN(),
+                             std::numeric_limits<float>::infinity()};
+    ChannelProcessor processor(ChannelJobSettings{});
+    const Layout layout = {3, 0, 5, 1, 4, 2};
+    for (int at = 0; at < kChannels; ++at) {
+        for (const float odd : outside) {
+            std::vector<float> frames = {0.5f, -0.25f, 0.999f, -0.999f, 0.0f, 0.75f};
+            frames[at] = odd;
+            ColumnFrame out{};
+            processor.ProcessRun(frames.data(), 1, layout, &out);
+            for (int f = 0; f < kChannels; ++f) {
+                const int32_t expected =
+                    std::clamp(ChannelProcessor::ScaleAtUnity(frames[layout[f]]),
+                               -ChannelProcessor::kMaxSample, ChannelProcessor::kMaxSample);
+                ASSERT_EQ(out[f], expected) << "at " << at << " value " << odd << " column " << f;
+            }
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavrisk

@@ -1,11 +1,13 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <array>
 #include <cstdint>
 #include <vector>
 
 #include "platform/RiffReader.h"
 #include "platform/RiffWriter.h"
+#include "tests/io/FileSizeLimit.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk {
@@ -118,6 +120,40 @@ TEST(Riff, WriterRefusesToGrowPastItsLimitAndStaysValid) {
     ASSERT_EQ(bytes.size(), 36u);
     EXPECT_EQ(GetLe32(bytes.data() + 4), 28u);
     EXPECT_EQ(GetLe32(bytes.data() + 16), 16u);
+}
+
+// Records written at once on a disk that fills up in the middle of them: the file keeps the
+// whole records that fit, with sizes that describe it, and no part of the next one.
+TEST(Riff, RecordsThatDoNotAllFitLeaveTheWholeOnes) {
+    TempDir dir;
+    const std::string path = dir.File("records.riff");
+    constexpr std::size_t kRecord = 1000;
+    std::vector<uint8_t> records(10 * kRecord);
+    for (std::size_t i = 0; i < records.size(); ++i) records[i] = static_cast<uint8_t>(i / kRecord);
+    RiffWriter writer;
+    RiffChunk riff, chunk;
+    {
+        test::FileSizeLimit limit(20 + 3 * kRecord + kRecord / 2);
+        ASSERT_TRUE(writer.Create(path));
+        ASSERT_TRUE(writer.CreateRiff(FourCc("TEST"), riff));
+        ASSERT_TRUE(writer.CreateChunk(FourCc("data"), chunk));
+        EXPECT_EQ(writer.WriteRecords(records.data(), kRecord, 10), 3u);
+        EXPECT_EQ(writer.WriteRecords(records.data(), kRecord, 1), 0u);
+        EXPECT_TRUE(writer.Ascend(chunk));
+        EXPECT_TRUE(writer.Ascend(riff));
+        EXPECT_FALSE(writer.Close());
+    }
+    const auto bytes = ReadBytes(path);
+    ASSERT_EQ(bytes.size(), 20 + 3 * kRecord);
+    EXPECT_EQ(GetLe32(bytes.data() + 16), 3 * kRecord);
+    EXPECT_TRUE(std::equal(bytes.begin() + 20, bytes.end(), records.begin()));
+
+    // With room for all, one write carries them.
+    RiffWriter roomy;
+    ASSERT_TRUE(roomy.Create(path));
+    EXPECT_EQ(roomy.WriteRecords(records.data(), kRecord, 10), 10u);
+    EXPECT_TRUE(roomy.Close());
+    EXPECT_EQ(ReadBytes(path), records);
 }
 
 TEST(Riff, WriterReportsAFullDisk) {

@@ -173,6 +173,34 @@ TEST(LfeCoder, LookAheadIsTheLowPassDelay) {
     EXPECT_NEAR(lfe.lookAhead(), moment / area, 0.5);
 }
 
+// Blocks filtered section by section give the frames that the cascade gives sample by
+// sample, bit for bit, also from the state a block leaves to the next.
+TEST(LfeCoder, BlocksGiveTheSampleBySampleOutputs) {
+    LfeCoder blocks;
+    LfeCoder samples;
+    std::vector<double> block(LfeCoder::kBlockSamples);
+    std::vector<double> expected;
+    int untilKept = samples.lookAhead();
+    for (int b = 0; b < 4; ++b) {
+        for (std::size_t i = 0; i < block.size(); ++i) {
+            const double t = static_cast<double>(b * block.size() + i);
+            block[i] = std::round(20000.0 * std::sin(t * 0.013) + 5000.0 * std::sin(t * 1.7));
+            const double y = samples.filterSample(block[i]);
+            if (untilKept-- == 0) {
+                expected.push_back(y / 32768.0);
+                untilKept = LfeCoder::kDecimation - 1;
+            }
+        }
+        blocks.filterBlock(block.data());
+        if (!blocks.frameReady()) continue;
+        blocks.takeFrame();
+        for (int k = 0; k < LfeCoder::kSamples; ++k) {
+            ASSERT_EQ(blocks.samples()[k], expected[k]) << "block " << b << " sample " << k;
+        }
+        expected.erase(expected.begin(), expected.begin() + LfeCoder::kSamples);
+    }
+}
+
 // A frame's samples are the filter outputs one look-ahead later: an impulse at input
 // sample 0 gives its response's peak near the first sample of frame 0, and the first frame
 // is whole only once the next block has been filtered.
