@@ -20,8 +20,8 @@ inline constexpr std::size_t kWrapperMaxLocation = 260;
 struct StreamFormat {
     int rate = 0;
     int channels = 0;
-    bool s16 = false;         // interleaved signed 16-bit little-endian
-    std::string layoutName;   // "mono", "stereo", "5.1", "7.1", ... or "N channels"
+    bool s16 = false;        // interleaved signed 16-bit little-endian
+    std::string layoutName;  // "mono", "stereo", "5.1", "7.1", ... or "N channels"
 };
 
 // Receives what the wrapper is given; both calls come on the streaming thread.
@@ -35,6 +35,8 @@ class SampleReceiver {
     virtual void DeliverSamples(const int16_t* values, std::size_t count) = 0;
 };
 
+// True for an element of the wrapper's type.
+bool IsWrapper(GstElement* element);
 // Attaches a receiver (null detaches). Waits for a delivery in progress, so once it returns
 // the old receiver is no longer called.
 void SetWrapperReceiver(GstElement* wrapper, SampleReceiver* receiver);

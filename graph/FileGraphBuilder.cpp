@@ -1,0 +1,304 @@
+#include "graph/FileGraphBuilder.h"
+
+#include <gst/audio/audio.h>
+
+#include <algorithm>
+#include <chrono>
+#include <cstring>
+#include <filesystem>
+
+#include "graph/AudioLayout.h"
+
+namespace tavrisk {
+namespace {
+
+constexpr auto kBuildTimeout = std::chrono::seconds(10);
+constexpr const char* kRendererFactory = "autoaudiosink";
+constexpr const char* kFallbackRenderer = "fakesink";
+constexpr const char* kPcmSink = "audio/x-raw, format=(string)S16LE, layout=(string)interleaved";
+// Pads after a demuxer with these caps are exposed as they are, never decoded.
+constexpr const char* kUndecodedPrefixes[] = {"video/", "image/",    "subpicture/",
+                                              "text/",  "subtitle/", "closedcaption/"};
+
+// decodebin asks about a pad of its own whose target is the pad that was found.
+bool IsTypefindOutput(GstPad* pad) {
+    GstPad* target =
+        pad && GST_IS_GHOST_PAD(pad) ? gst_ghost_pad_get_target(GST_GHOST_PAD(pad)) : nullptr;
+    GstElement* element = target ? gst_pad_get_parent_element(target) : nullptr;
+    if (target) gst_object_unref(target);
+    if (!element) return false;
+    GstElementFactory* factory = gst_element_get_factory(element);
+    const bool typefind = factory && std::strcmp(GST_OBJECT_NAME(factory), "typefind") == 0;
+    gst_object_unref(element);
+    return typefind;
+}
+
+GstCaps* CapsOf(GstPad* pad) {
+    GstCaps* caps = gst_pad_get_current_caps(pad);
+    return caps ? caps : gst_pad_query_caps(pad, nullptr);
+}
+
+bool IsRawAudio(GstPad* pad) {
+    GstCaps* caps = CapsOf(pad);
+    const bool audio = caps && !gst_caps_is_empty(caps) && !gst_caps_is_any(caps) &&
+                       gst_structure_has_name(gst_caps_get_structure(caps, 0), "audio/x-raw");
+    if (caps) gst_caps_unref(caps);
+    return audio;
+}
+
+// The factory name of the decoder that feeds one of decodebin's pads, or "PCM" when the
+// stream needed none.
+std::string DecoderBehind(GstPad* pad) {
+    std::string name = "PCM";
+    GstPad* target = GST_IS_GHOST_PAD(pad) ? gst_ghost_pad_get_target(GST_GHOST_PAD(pad)) : nullptr;
+    GstElement* element = target ? gst_pad_get_parent_element(target) : nullptr;
+    if (element) {
+        const char* klass = gst_element_get_metadata(element, GST_ELEMENT_METADATA_KLASS);
+        GstElementFactory* factory = gst_element_get_factory(element);
+        if (klass && std::strstr(klass, "Decoder") && factory) {
+            name = GST_OBJECT_NAME(factory);
+        }
+        gst_object_unref(element);
+    }
+    if (target) gst_object_unref(target);
+    return name;
+}
+
+std::string StreamText(GstPad* pad) {
+    GstCaps* caps = CapsOf(pad);
+    GstAudioInfo info;
+    std::string text;
+    if (caps && gst_audio_info_from_caps(&info, caps)) {
+        text = LayoutName(info) + ", " + std::to_string(GST_AUDIO_INFO_RATE(&info)) + " Hz, ";
+    }
+    if (caps) gst_caps_unref(caps);
+    return text + DecoderBehind(pad);
+}
+
+// Audio and containers are decoded further; the elementary streams of video, pictures and
+// text found in a container are not. The file's own type (found by typefind) is always a
+// container, even when its name says video.
+gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer) {
+    if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) return TRUE;
+    if (IsTypefindOutput(pad)) return TRUE;
+    const GstStructure* structure = gst_caps_get_structure(caps, 0);
+    gboolean systemStream = FALSE;
+    if (gst_structure_get_boolean(structure, "systemstream", &systemStream) && systemStream) {
+        return TRUE;
+    }
+    const char* name = gst_structure_get_name(structure);
+    for (const char* prefix : kUndecodedPrefixes) {
+        if (g_str_has_prefix(name, prefix)) return FALSE;
+    }
+    return TRUE;
+}
+
+// Dynamic range compression off on every decoder that offers it.
+void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
+    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "drc");
+    if (spec && spec->value_type == G_TYPE_BOOLEAN && (spec->flags & G_PARAM_WRITABLE)) {
+        g_object_set(element, "drc", FALSE, nullptr);
+    }
+}
+
+void DropFloating(std::initializer_list<GstElement*> elements) {
+    for (GstElement* element : elements) {
+        if (element) gst_object_unref(gst_object_ref_sink(element));
+    }
+}
+
+}  // namespace
+
+FileGraphBuilder::~FileGraphBuilder() {
+    Forget();
+}
+
+bool FileGraphBuilder::Build(GstElement* target, const std::string& name, std::string& error) {
+    Forget();
+    std::error_code unreadable;
+    const auto size = std::filesystem::file_size(name, unreadable);
+    if (unreadable) {
+        error = "the file cannot be read";
+        return false;
+    }
+    fileSize = static_cast<gint64>(size);
+
+    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
+    if (!source || !decoder) {
+        DropFloating({source, decoder});
+        error = "the file source or decodebin is missing";
+        return false;
+    }
+    pipeline = target;
+    g_object_set(source, "location", name.c_str(), nullptr);
+    g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), nullptr);
+    g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
+    g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), this);
+    g_signal_connect(decoder, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
+    gst_bin_add_many(GST_BIN(pipeline), source, decoder, nullptr);
+    gst_element_link(source, decoder);
+    GstPad* sourcePad = gst_element_get_static_pad(source, "src");
+    gst_pad_add_probe(sourcePad, GST_PAD_PROBE_TYPE_BUFFER, OnSourceBuffer, this, nullptr);
+    gst_object_unref(sourcePad);
+
+    {
+        std::lock_guard guard(lock);
+        building = true;
+    }
+    return WaitForAudio(error);
+}
+
+bool FileGraphBuilder::WaitForAudio(std::string& error) {
+    const bool started =
+        gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
+    std::unique_lock guard(lock);
+    if (started) {
+        changed.wait_for(guard, kBuildTimeout, [this] {
+            return failure || (padsDone && (dataHeld || audioStreams == 0));
+        });
+    }
+    building = false;
+    const bool linked = started && audioStreams > 0 && !failure;
+    if (failure) {
+        error = *failure;
+    } else if (!started) {
+        error = "the file could not be opened";
+    } else if (!linked) {
+        error = padsDone ? "the file has no audio stream" : "the file could not be opened in time";
+    } else {
+        streamName = "audio stream 1 of " + std::to_string(audioStreams) + ": " + firstStream;
+    }
+    return linked;
+}
+
+void FileGraphBuilder::ErrorPosted(const std::string& text) {
+    std::lock_guard guard(lock);
+    if (!building || failure) return;
+    failure = text;
+    changed.notify_all();
+}
+
+void FileGraphBuilder::Release() {
+    if (heldPad && holdProbe) gst_pad_remove_probe(heldPad, holdProbe);
+    holdProbe = 0;
+}
+
+void FileGraphBuilder::Forget() {
+    Release();
+    pipeline = nullptr;
+    if (heldPad) gst_object_unref(heldPad);
+    heldPad = nullptr;
+    if (renderer) gst_object_unref(renderer);
+    renderer = nullptr;
+    bytesRead = -1;
+    fileSize = -1;
+    streamName.clear();
+    std::lock_guard guard(lock);
+    building = padsDone = dataHeld = false;
+    audioStreams = 0;
+    firstStream.clear();
+    failure.reset();
+}
+
+bool FileGraphBuilder::RendererIn(GstElement* owner) const {
+    return renderer && gst_object_has_as_parent(GST_OBJECT(renderer), GST_OBJECT(owner));
+}
+
+double FileGraphBuilder::ByteFraction() const {
+    const gint64 read = bytesRead;
+    if (fileSize <= 0 || read < 0) return -1.0;
+    return std::min(1.0, static_cast<double>(read) / static_cast<double>(fileSize));
+}
+
+// On the streaming thread of decodebin. The GStreamer calls are made outside `lock`, which
+// the bus handler takes for errors they might post.
+void FileGraphBuilder::LinkAudio(GstPad* pad) {
+    if (!IsRawAudio(pad)) return;
+    const std::string text = StreamText(pad);
+    {
+        std::lock_guard guard(lock);
+        if (!building || ++audioStreams > 1) return;
+        firstStream = text;
+    }
+    std::optional<std::string> problem = BuildBranch(pad);
+    if (!problem) return;
+    std::lock_guard guard(lock);
+    failure = std::move(problem);
+    changed.notify_all();
+}
+
+std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
+    GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+    GstElement* sink = gst_element_factory_make(kRendererFactory, nullptr);
+    if (!sink) sink = gst_element_factory_make(kFallbackRenderer, nullptr);
+    if (!convert || !filter || !sink) {
+        DropFloating({convert, filter, sink});
+        return "the audio conversion elements are missing";
+    }
+    gst_util_set_object_arg(G_OBJECT(convert), "dithering", "none");
+    gst_util_set_object_arg(G_OBJECT(convert), "noise-shaping", "none");
+    GstCaps* caps = gst_caps_from_string(kPcmSink);
+    g_object_set(filter, "caps", caps, nullptr);
+    gst_caps_unref(caps);
+    gst_element_set_locked_state(sink, TRUE);
+
+    renderer = GST_ELEMENT(gst_object_ref(sink));
+    gst_bin_add_many(GST_BIN(pipeline), convert, filter, sink, nullptr);
+    if (!gst_element_link_many(convert, filter, sink, nullptr)) {
+        return "the audio conversion elements could not be linked";
+    }
+    heldPad = gst_element_get_static_pad(filter, "src");
+    holdProbe =
+        gst_pad_add_probe(heldPad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, OnHeldData, this, nullptr);
+    gst_element_sync_state_with_parent(filter);
+    gst_element_sync_state_with_parent(convert);
+    GstPad* input = gst_element_get_static_pad(convert, "sink");
+    const bool linked = gst_pad_link(pad, input) == GST_PAD_LINK_OK;
+    gst_object_unref(input);
+    if (!linked) return "the audio stream could not be connected";
+    return std::nullopt;
+}
+
+void FileGraphBuilder::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
+    static_cast<FileGraphBuilder*>(self)->LinkAudio(pad);
+}
+
+void FileGraphBuilder::OnNoMorePads(GstElement*, gpointer self) {
+    auto* builder = static_cast<FileGraphBuilder*>(self);
+    std::lock_guard guard(builder->lock);
+    builder->padsDone = true;
+    builder->changed.notify_all();
+}
+
+// Data and gaps wait here; sticky events are dropped, to be sent again to whatever is linked
+// when the data flow.
+GstPadProbeReturn FileGraphBuilder::OnHeldData(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_IS_STICKY(event) && GST_EVENT_TYPE(event) != GST_EVENT_EOS) {
+            return GST_PAD_PROBE_DROP;
+        }
+    }
+    auto* builder = static_cast<FileGraphBuilder*>(self);
+    std::lock_guard guard(builder->lock);
+    builder->dataHeld = true;
+    builder->changed.notify_all();
+    return GST_PAD_PROBE_OK;
+}
+
+// Remembers how far into the file the last read reached.
+GstPadProbeReturn FileGraphBuilder::OnSourceBuffer(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer) return GST_PAD_PROBE_OK;
+    guint64 offset = GST_BUFFER_OFFSET(buffer);
+    if (offset == GST_BUFFER_OFFSET_NONE) offset = info->offset;
+    if (offset != GST_BUFFER_OFFSET_NONE) {
+        static_cast<FileGraphBuilder*>(self)->bytesRead =
+            static_cast<gint64>(offset + gst_buffer_get_size(buffer));
+    }
+    return GST_PAD_PROBE_OK;
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,285 @@
+#include "graph/FilterGraphControl.h"
+
+#include "graph/FileGraphBuilder.h"
+#include "graph/GraphRuntime.h"
+
+namespace tavrisk {
+namespace {
+
+// How long a stop may take to settle before the rewind.
+constexpr GstClockTime kStateTimeout = 2 * GST_SECOND;
+
+// A time query (duration or position) of the pipeline in seconds; 0 when unanswered.
+double QuerySeconds(GstElement* pipeline, gboolean (*query)(GstElement*, GstFormat, gint64*)) {
+    gint64 nanoseconds = 0;
+    if (!pipeline || !query(pipeline, GST_FORMAT_TIME, &nanoseconds) || nanoseconds <= 0) {
+        return 0.0;
+    }
+    return static_cast<double>(nanoseconds) / GST_SECOND;
+}
+
+// The element's factory long name, or its own name.
+std::string LongNameOf(GstObject* object) {
+    if (object && GST_IS_ELEMENT(object)) {
+        GstElementFactory* factory = gst_element_get_factory(GST_ELEMENT(object));
+        if (factory) return gst_element_factory_get_longname(factory);
+    }
+    return object ? GST_OBJECT_NAME(object) : "";
+}
+
+GraphError ErrorOf(GstMessage* message) {
+    GError* failure = nullptr;
+    gchar* debug = nullptr;
+    gst_message_parse_error(message, &failure, &debug);
+    GraphError error{LongNameOf(GST_MESSAGE_SRC(message)),
+                     failure ? failure->message : "unknown error"};
+    g_clear_error(&failure);
+    g_free(debug);
+    return error;
+}
+
+void DropMessages(GstElement* pipeline) {
+    GstBus* bus = gst_element_get_bus(pipeline);
+    while (GstMessage* message = gst_bus_pop(bus)) gst_message_unref(message);
+    gst_object_unref(bus);
+}
+
+}  // namespace
+
+struct FilterGraphControl::State {
+    GstElement* pipeline = nullptr;
+    std::function<void()> notify;
+    bool stopped = true;
+    bool rewindPending = false;  // stopped by an error, not yet back at the start
+    std::optional<GraphError> error;
+    FileGraphBuilder file;
+
+    static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
+};
+
+GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* message,
+                                                        gpointer self) {
+    auto* state = static_cast<State*>(self);
+    if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
+        const GraphError error = ErrorOf(message);
+        state->file.ErrorPosted(error.element + ": " + error.text);
+    }
+    if (state->notify) state->notify();
+    return GST_BUS_PASS;
+}
+
+FilterGraphControl::FilterGraphControl() : state(new State) {}
+
+FilterGraphControl::~FilterGraphControl() {
+    ReleaseGraph();
+    delete state;
+}
+
+bool FilterGraphControl::CreateGraph(std::function<void()> notify) {
+    std::string failure;
+    if (!InitGraphRuntime(failure)) return false;
+    ReleaseGraph();
+    state->notify = std::move(notify);
+    state->pipeline = gst_pipeline_new("graph");
+    if (!state->pipeline) return false;
+    gst_object_ref_sink(state->pipeline);
+    GstBus* bus = gst_element_get_bus(state->pipeline);
+    gst_bus_set_sync_handler(bus, State::OnBusMessage, state, nullptr);
+    gst_object_unref(bus);
+    state->stopped = true;
+    return true;
+}
+
+void FilterGraphControl::ReleaseGraph() {
+    if (!state->pipeline) return;
+    Clear();
+    GstBus* bus = gst_element_get_bus(state->pipeline);
+    gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
+    gst_object_unref(bus);
+    gst_object_unref(state->pipeline);
+    state->pipeline = nullptr;
+}
+
+bool FilterGraphControl::HasGraph() const {
+    return state->pipeline != nullptr;
+}
+
+GstElement* FilterGraphControl::Pipeline() const {
+    return state->pipeline;
+}
+
+bool FilterGraphControl::RenderFile(const std::string& name, std::string& error) {
+    if (!state->pipeline) {
+        error = "there is no graph";
+        return false;
+    }
+    Clear();
+    const bool built = state->file.Build(state->pipeline, name, error);
+    if (!built) gst_element_set_state(state->pipeline, GST_STATE_NULL);
+    // What preroll or a failure posted is not news for the owner.
+    DropMessages(state->pipeline);
+    state->stopped = true;
+    return built;
+}
+
+const std::string& FilterGraphControl::RenderedStream() const {
+    return state->file.StreamName();
+}
+
+bool FilterGraphControl::RunGraph() {
+    if (!state->pipeline) return false;
+    // The renderer of the file's graph must never play: the wrapper has to replace it first.
+    if (state->file.RendererIn(state->pipeline)) return false;
+    state->error.reset();
+    state->file.Release();
+    if (state->rewindPending) {
+        if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
+            return false;
+        }
+        state->rewindPending = false;
+    }
+    if (gst_element_set_state(state->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
+        return false;
+    }
+    state->stopped = false;
+    return true;
+}
+
+bool FilterGraphControl::StopAndRewind() {
+    if (!state->pipeline) return false;
+    if (gst_element_set_state(state->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
+        return false;
+    }
+    gst_element_get_state(state->pipeline, nullptr, nullptr, kStateTimeout);
+    state->stopped = true;
+    state->rewindPending =
+        !gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0);
+    return !state->rewindPending;
+}
+
+void FilterGraphControl::DrainEvents() {
+    if (!state->pipeline) return;
+    GstBus* bus = gst_element_get_bus(state->pipeline);
+    while (GstMessage* message = gst_bus_pop(bus)) {
+        switch (GST_MESSAGE_TYPE(message)) {
+            case GST_MESSAGE_EOS:
+                StopAndRewind();
+                break;
+            case GST_MESSAGE_ERROR:
+                // Rewinding now could meet the same fault again and again: the next run
+                // rewinds instead.
+                if (!state->error) state->error = ErrorOf(message);
+                gst_element_set_state(state->pipeline, GST_STATE_PAUSED);
+                state->stopped = true;
+                state->rewindPending = true;
+                break;
+            default:
+                break;
+        }
+        gst_message_unref(message);
+    }
+    gst_object_unref(bus);
+}
+
+bool FilterGraphControl::IsStopped() const {
+    return state->stopped;
+}
+
+std::optional<GraphError> FilterGraphControl::TakeError() {
+    std::optional<GraphError> error = std::move(state->error);
+    state->error.reset();
+    return error;
+}
+
+double FilterGraphControl::GetDuration() const {
+    return QuerySeconds(state->pipeline, gst_element_query_duration);
+}
+
+double FilterGraphControl::GetPosition() const {
+    return QuerySeconds(state->pipeline, gst_element_query_position);
+}
+
+double FilterGraphControl::ByteFraction() const {
+    return state->file.ByteFraction();
+}
+
+bool FilterGraphControl::AddGraphFilter(GstElement* element) {
+    if (!state->pipeline || !element) return false;
+    if (!gst_bin_add(GST_BIN(state->pipeline), element)) return false;
+    return gst_element_sync_state_with_parent(element) != FALSE;
+}
+
+bool FilterGraphControl::RemoveGraphFilter(GstElement* element) {
+    if (!state->pipeline || !element) return false;
+    const int before = CountFilters();
+    gst_object_ref(element);
+    GstIterator* pads = gst_element_iterate_pads(element);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        DisconnectPin(GST_PAD(g_value_get_object(&item)));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+    gst_element_set_state(element, GST_STATE_NULL);
+    const bool removed = gst_bin_remove(GST_BIN(state->pipeline), element);
+    gst_object_unref(element);
+    return removed && CountFilters() == before - 1;
+}
+
+int FilterGraphControl::CountFilters() const {
+    if (!state->pipeline) return 0;
+    return static_cast<int>(GST_BIN_NUMCHILDREN(GST_BIN(state->pipeline)));
+}
+
+std::vector<GstElement*> FilterGraphControl::Filters() const {
+    std::vector<GstElement*> elements;
+    if (!state->pipeline) return elements;
+    GstIterator* iterator = gst_bin_iterate_elements(GST_BIN(state->pipeline));
+    GValue item = G_VALUE_INIT;
+    bool done = false;
+    while (!done) {
+        switch (gst_iterator_next(iterator, &item)) {
+            case GST_ITERATOR_OK:
+                elements.push_back(GST_ELEMENT(g_value_get_object(&item)));
+                g_value_reset(&item);
+                break;
+            case GST_ITERATOR_RESYNC:
+                elements.clear();
+                gst_iterator_resync(iterator);
+                break;
+            default:
+                done = true;
+        }
+    }
+    g_value_unset(&item);
+    gst_iterator_free(iterator);
+    return elements;
+}
+
+bool FilterGraphControl::ConnectPins(GstPad* output, GstPad* input) {
+    return output && input && gst_pad_link(output, input) == GST_PAD_LINK_OK;
+}
+
+bool FilterGraphControl::DisconnectPin(GstPad* pad) {
+    if (!pad) return false;
+    GstPad* peer = gst_pad_get_peer(pad);
+    if (!peer) return false;
+    const bool unlinked =
+        GST_PAD_IS_SRC(pad) ? gst_pad_unlink(pad, peer) : gst_pad_unlink(peer, pad);
+    gst_object_unref(peer);
+    return unlinked;
+}
+
+void FilterGraphControl::Clear() {
+    if (!state->pipeline) return;
+    gst_element_set_state(state->pipeline, GST_STATE_NULL);
+    state->file.Forget();
+    for (GstElement* element : Filters()) gst_bin_remove(GST_BIN(state->pipeline), element);
+    DropMessages(state->pipeline);
+    state->error.reset();
+    state->stopped = true;
+    state->rewindPending = false;
+}
+
+}  // namespace tavrisk

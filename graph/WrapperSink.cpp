@@ -1,0 +1,203 @@
+#include "graph/WrapperSink.h"
+
+#include <gst/audio/audio.h>
+#include <gst/base/gstbasesink.h>
+
+#include <array>
+#include <cstring>
+#include <mutex>
+#include <optional>
+#include <vector>
+
+#include "graph/AudioLayout.h"
+
+namespace tavrisk {
+namespace {
+
+constexpr std::size_t kBytesPerValue = sizeof(int16_t);
+
+// What one element keeps besides its GObject parts. Streaming-thread state (format, order,
+// scratch) is only touched under `receiveLock`, which SetWrapperReceiver takes too.
+struct WrapperState {
+    std::mutex receiveLock;
+    SampleReceiver* receiver = nullptr;
+    SampleReceiver* toldFormat = nullptr;  // the receiver that has heard `format`
+    StreamFormat format;
+    std::optional<std::array<int, kFilmChannels>> order;
+    std::vector<int16_t> scratch;
+
+    std::mutex locationLock;
+    std::string location;
+};
+
+struct TavriskWrapper {
+    GstBaseSink parent;
+    WrapperState* state;
+};
+
+struct TavriskWrapperClass {
+    GstBaseSinkClass parentClass;
+};
+
+enum { kPropLocation = 1 };
+
+G_DEFINE_TYPE(TavriskWrapper, tavrisk_wrapper, GST_TYPE_BASE_SINK)
+
+WrapperState& StateOf(gpointer object) {
+    return *reinterpret_cast<TavriskWrapper*>(object)->state;
+}
+
+bool StoreLocation(WrapperState& state, const char* location) {
+    const std::string text = location ? location : "";
+    if (text.size() > kWrapperMaxLocation) return false;
+    std::lock_guard lock(state.locationLock);
+    state.location = text;
+    return true;
+}
+
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+    if (id != kPropLocation) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        return;
+    }
+    if (!StoreLocation(StateOf(object), g_value_get_string(value))) {
+        GST_WARNING_OBJECT(object, "location longer than %zu characters refused",
+                           kWrapperMaxLocation);
+    }
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+    if (id != kPropLocation) {
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        return;
+    }
+    WrapperState& state = StateOf(object);
+    std::lock_guard lock(state.locationLock);
+    g_value_set_string(value, state.location.empty() ? nullptr : state.location.c_str());
+}
+
+void Finalize(GObject* object) {
+    delete reinterpret_cast<TavriskWrapper*>(object)->state;
+    G_OBJECT_CLASS(tavrisk_wrapper_parent_class)->finalize(object);
+}
+
+StreamFormat FormatOf(const GstAudioInfo& info) {
+    StreamFormat format;
+    format.rate = GST_AUDIO_INFO_RATE(&info);
+    format.channels = GST_AUDIO_INFO_CHANNELS(&info);
+    format.s16 = GST_AUDIO_INFO_FORMAT(&info) == GST_AUDIO_FORMAT_S16LE &&
+                 GST_AUDIO_INFO_LAYOUT(&info) == GST_AUDIO_LAYOUT_INTERLEAVED;
+    format.layoutName = LayoutName(info);
+    return format;
+}
+
+// Any media type is accepted; what is not audio reaches the receiver as a format of zero
+// channels, so that it refuses the bytes.
+gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
+    GstAudioInfo info;
+    StreamFormat format;
+    std::optional<std::array<int, kFilmChannels>> order;
+    if (gst_audio_info_from_caps(&info, caps)) {
+        format = FormatOf(info);
+        if (format.s16) order = FilmChannelOrder(info);
+    } else {
+        format.layoutName = "0 channels";
+    }
+    WrapperState& state = StateOf(sink);
+    std::lock_guard lock(state.receiveLock);
+    state.format = format;
+    state.order = order;
+    state.toldFormat = nullptr;
+    return TRUE;
+}
+
+// The values in L, C, R, LS, RS, LFE order, or as they came when no reordering applies. A
+// trailing partial frame is passed on unchanged.
+const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::size_t count) {
+    const bool aligned = reinterpret_cast<std::uintptr_t>(data) % alignof(int16_t) == 0;
+    if (!state.order && aligned) return reinterpret_cast<const int16_t*>(data);
+    if (state.scratch.size() < count) state.scratch.resize(count);
+    std::memcpy(state.scratch.data(), data, count * kBytesPerValue);
+    if (!state.order) return state.scratch.data();
+
+    const std::array<int, kFilmChannels>& order = *state.order;
+    const std::size_t frames = count / kFilmChannels;
+    std::array<int16_t, kFilmChannels> frame{};
+    for (std::size_t f = 0; f < frames; ++f) {
+        int16_t* values = state.scratch.data() + f * kFilmChannels;
+        std::copy(values, values + kFilmChannels, frame.begin());
+        for (int slot = 0; slot < kFilmChannels; ++slot) values[slot] = frame[order[slot]];
+    }
+    return state.scratch.data();
+}
+
+GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
+    WrapperState& state = StateOf(sink);
+    std::lock_guard lock(state.receiveLock);
+    if (!state.receiver) return GST_FLOW_OK;
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
+    if (state.toldFormat != state.receiver) {
+        state.receiver->FormatChanged(state.format);
+        state.toldFormat = state.receiver;
+    }
+    const std::size_t count = map.size / kBytesPerValue;
+    if (count > 0) state.receiver->DeliverSamples(ValuesToDeliver(state, map.data, count), count);
+    gst_buffer_unmap(buffer, &map);
+    return GST_FLOW_OK;
+}
+
+void tavrisk_wrapper_class_init(TavriskWrapperClass* klass) {
+    GObjectClass* objectClass = G_OBJECT_CLASS(klass);
+    objectClass->set_property = SetProperty;
+    objectClass->get_property = GetProperty;
+    objectClass->finalize = Finalize;
+    g_object_class_install_property(
+        objectClass, kPropLocation,
+        g_param_spec_string("location", "Location",
+                            "Name of the output, stored only (at most 260 characters)", nullptr,
+                            static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS)));
+
+    GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
+    static GstStaticPadTemplate sinkTemplate =
+        GST_STATIC_PAD_TEMPLATE("sink", GST_PAD_SINK, GST_PAD_ALWAYS, GST_STATIC_CAPS_ANY);
+    gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
+    gst_element_class_set_static_metadata(elementClass, kWrapperLongName, "Sink/Audio",
+                                          "Hands decoded audio to the transcoder", "Tavrisk");
+
+    GstBaseSinkClass* sinkClass = GST_BASE_SINK_CLASS(klass);
+    sinkClass->set_caps = SetCaps;
+    sinkClass->render = Render;
+}
+
+void tavrisk_wrapper_init(TavriskWrapper* self) {
+    self->state = new WrapperState;
+    gst_base_sink_set_sync(GST_BASE_SINK(self), FALSE);
+}
+
+}  // namespace
+
+bool IsWrapper(GstElement* element) {
+    return element && G_TYPE_CHECK_INSTANCE_TYPE(element, tavrisk_wrapper_get_type());
+}
+
+void SetWrapperReceiver(GstElement* wrapper, SampleReceiver* receiver) {
+    if (!IsWrapper(wrapper)) return;
+    WrapperState& state = StateOf(wrapper);
+    std::lock_guard lock(state.receiveLock);
+    state.receiver = receiver;
+    state.toldFormat = nullptr;
+}
+
+bool SetWrapperLocation(GstElement* wrapper, const std::string& location) {
+    if (!IsWrapper(wrapper) || location.size() > kWrapperMaxLocation) return false;
+    g_object_set(wrapper, "location", location.c_str(), nullptr);
+    return true;
+}
+
+gboolean RegisterWrapperElement(GstPlugin* plugin) {
+    return gst_element_register(plugin, kWrapperFactoryName, GST_RANK_NONE,
+                                tavrisk_wrapper_get_type());
+}
+
+}  // namespace tavrisk

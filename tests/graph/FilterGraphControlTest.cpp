@@ -1,0 +1,319 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <memory>
+#include <ostream>
+#include <string>
+#include <thread>
+#include <vector>
+
+#include "graph/FilterGraphControl.h"
+#include "tests/graph/GraphInputs.h"
+#include "tests/graph/GraphTestRun.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::test {
+namespace {
+
+constexpr auto kRunLimit = std::chrono::seconds(20);
+constexpr int kFilmChannelCount = 6;
+// Long enough for a stray delivery to show up.
+constexpr auto kSettle = std::chrono::milliseconds(100);
+
+std::string FactoryOf(GstElement* element) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    return factory ? GST_OBJECT_NAME(factory) : "";
+}
+
+// Every element of the pipeline, inside bins too, whose klass has all the words given.
+std::vector<GstElement*> ElementsOfKlass(GstElement* pipeline, const char* first,
+                                         const char* second) {
+    std::vector<GstElement*> found;
+    GstIterator* iterator = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(iterator, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        const char* klass = gst_element_get_metadata(element, GST_ELEMENT_METADATA_KLASS);
+        if (klass && std::strstr(klass, first) && std::strstr(klass, second)) {
+            found.push_back(element);
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(iterator);
+    return found;
+}
+
+class GraphFileTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        if (!HaveProgram("ffmpeg")) return;
+        folder = std::make_unique<TempDir>();
+        wav = MakeToneWav(folder->Path().string());
+    }
+    static void TearDownTestSuite() { folder.reset(); }
+
+    void SetUp() override {
+        if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+    }
+
+    // A file made by ffmpeg from the six-tone WAV (or from `input` arguments of its own).
+    static std::string Make(const std::string& name, const std::string& encode,
+                            const std::string& input = "") {
+        const std::string path = folder->File(name);
+        const std::string from = input.empty() ? "-i " + Quote(wav) : input;
+        EXPECT_TRUE(Ffmpeg(from + " " + encode + " " + Quote(path))) << name;
+        return path;
+    }
+
+    static std::unique_ptr<TempDir> folder;
+    static std::string wav;
+};
+
+std::unique_ptr<TempDir> GraphFileTest::folder;
+std::string GraphFileTest::wav;
+
+void ExpectFilmChannels(const std::vector<int16_t>& samples, const std::string& input) {
+    PcmAudio audio{kFilmChannelCount, kInputRate, samples};
+    for (int slot = 0; slot < kFilmChannelCount; ++slot) {
+        const std::vector<double> channel = audio.Channel(slot);
+        const double own = ToneAmplitude(channel, kWavTones[kWavChannelOfSlot[slot]], kInputRate);
+        EXPECT_GT(own, 3000.0) << input << " slot " << slot;
+        for (int other = 0; other < kFilmChannelCount; ++other) {
+            if (other == kWavChannelOfSlot[slot]) continue;
+            EXPECT_LT(ToneAmplitude(channel, kWavTones[other], kInputRate), own * 0.05)
+                << input << " slot " << slot << " tone of WAV channel " << other;
+        }
+    }
+}
+
+struct SixChannelInput {
+    const char* name;
+    const char* encode;
+    const char* decoder;  // what GStreamer's ranks pick
+};
+
+void PrintTo(const SixChannelInput& input, std::ostream* out) {
+    *out << input.name;
+}
+
+class SixChannelInputTest : public GraphFileTest,
+                            public ::testing::WithParamInterface<SixChannelInput> {};
+
+TEST_P(SixChannelInputTest, WrapperGetsFilmOrderTheSameInBothRuns) {
+    const SixChannelInput& input = GetParam();
+    const std::string path =
+        std::strlen(input.encode) ? Make(input.name, input.encode) : GraphFileTest::wav;
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(path, error)) << error;
+    const std::string stream = run.Graph().RenderedStream();
+    EXPECT_NE(stream.find("5.1, 48000 Hz, " + std::string(input.decoder)), std::string::npos)
+        << stream;
+    EXPECT_EQ(FactoryOf(run.Rows().back()), "autoaudiosink");
+
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    EXPECT_EQ(run.Rows().back(), run.Wrapper());
+    std::this_thread::sleep_for(kSettle);
+    EXPECT_EQ(receiver.Count(), 0u) << "delivered before the run";
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    const StreamFormat format = receiver.Format();
+    EXPECT_EQ(format.channels, kFilmChannelCount);
+    EXPECT_EQ(format.rate, kInputRate);
+    EXPECT_TRUE(format.s16);
+    EXPECT_EQ(format.layoutName, "5.1");
+    const std::size_t firstRun = receiver.Count();
+    EXPECT_NEAR(static_cast<double>(firstRun),
+                static_cast<double>(kInputRate * kInputSeconds * kFilmChannelCount),
+                0.05 * kInputRate * kInputSeconds * kFilmChannelCount);
+    ExpectFilmChannels(receiver.Samples(), input.name);
+
+    EXPECT_TRUE(run.Graph().IsStopped());
+    std::this_thread::sleep_for(kSettle);
+    EXPECT_EQ(receiver.Count(), firstRun) << "delivered while stopped";
+    receiver.KeepSamples(false);
+    receiver.ResetCount();
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    EXPECT_EQ(receiver.Count(), firstRun);
+}
+
+INSTANTIATE_TEST_SUITE_P(
+    Inputs, SixChannelInputTest,
+    ::testing::Values(SixChannelInput{"wav", "", "PCM"},
+                      SixChannelInput{"film.vob",
+                                      "-f lavfi -i testsrc=size=160x120:rate=25 -map 1:v -map 0:a "
+                                      "-shortest -c:v mpeg2video -c:a ac3 -ac 6 -f vob",
+                                      "a52dec"},
+                      SixChannelInput{"film.dts", "-c:a dca -strict -2 -f dts", "dtsdec"},
+                      SixChannelInput{"film.mkv", "-c:a eac3", "avdec_eac3"},
+                      SixChannelInput{"film.mp4", "-c:a aac", "avdec_aac"},
+                      SixChannelInput{"film.flac", "-c:a flac", "flacdec"}),
+    [](const ::testing::TestParamInfo<SixChannelInput>& info) {
+        std::string name = info.param.name;
+        for (char& c : name) {
+            if (c == '.') c = '_';
+        }
+        return name;
+    });
+
+TEST_F(GraphFileTest, OtherLayoutsAreAnnouncedByName) {
+    struct Case {
+        const char* name;
+        const char* encode;
+        int channels;
+        const char* layout;
+    };
+    // The FLV file's own type is a video name: it must still be opened for its audio.
+    const Case cases[] = {
+        {"stereo.mp3", "-map 0:a -ac 2 -c:a libmp3lame", 2, "stereo"},
+        {"wide.flac", "-map 0:a -ac 8 -c:a flac", 8, "7.1"},
+        {"clip.flv", "-map 0:a -map 1:v -ac 2 -c:a libmp3lame -c:v flv -f flv", 2, "stereo"}};
+    for (const Case& c : cases) {
+        const std::string path =
+            Make(c.name, c.encode,
+                 "-f lavfi -i sine=f=440:d=1 -f lavfi -i testsrc=size=160x120:rate=10:duration=1");
+        GraphRun run;
+        std::string error;
+        ASSERT_TRUE(run.Render(path, error)) << c.name << ": " << error;
+        CollectingReceiver receiver;
+        ASSERT_TRUE(run.ReplaceRenderer(receiver)) << c.name;
+        ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded) << c.name;
+        EXPECT_EQ(receiver.Format().channels, c.channels) << c.name;
+        EXPECT_EQ(receiver.Format().layoutName, c.layout) << c.name;
+        EXPECT_TRUE(receiver.Format().s16) << c.name;
+    }
+}
+
+TEST_F(GraphFileTest, FileGraphIsBuiltInOrderAndItsRendererNeverRuns) {
+    const std::string path = Make("order.flac", "-c:a flac");
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(path, error)) << error;
+    std::vector<std::string> factories;
+    for (GstElement* element : run.Rows()) factories.push_back(FactoryOf(element));
+    EXPECT_EQ(factories, (std::vector<std::string>{"filesrc", "decodebin", "audioconvert",
+                                                   "capsfilter", "autoaudiosink"}));
+    EXPECT_EQ(run.Graph().CountFilters(), 5);
+    GstElement* renderer = run.Rows().back();
+    GstState current = GST_STATE_VOID_PENDING;
+    gst_element_get_state(renderer, &current, nullptr, 0);
+    EXPECT_EQ(current, GST_STATE_NULL);
+    // Playing the file's own renderer is refused: only the wrapper may take the audio.
+    EXPECT_FALSE(run.Graph().RunGraph());
+    EXPECT_TRUE(run.Graph().IsStopped());
+
+    GstElement* stranger = gst_element_factory_make("fakesink", nullptr);
+    gst_object_ref_sink(stranger);
+    EXPECT_FALSE(run.Graph().RemoveGraphFilter(stranger));
+    gst_object_unref(stranger);
+
+    run.Graph().Clear();
+    EXPECT_EQ(run.Graph().CountFilters(), 0);
+    EXPECT_EQ(run.Graph().RenderedStream(), "");
+}
+
+TEST_F(GraphFileTest, FilmVideoIsNotDecodedAndDecodersCompressNothing) {
+    const std::string path = Make("video.vob",
+                                  "-f lavfi -i testsrc=size=160x120:rate=25 -map 1:v -map 0:a "
+                                  "-shortest -c:v mpeg2video -c:a ac3 -ac 6 -f vob");
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(path, error)) << error;
+    EXPECT_TRUE(ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Video").empty());
+    const std::vector<GstElement*> decoders =
+        ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Audio");
+    ASSERT_EQ(decoders.size(), 1u);
+    EXPECT_EQ(FactoryOf(decoders[0]), "a52dec");
+    gboolean drc = TRUE;
+    g_object_get(decoders[0], "drc", &drc, nullptr);
+    EXPECT_FALSE(drc);
+}
+
+TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
+    const std::string path = Make("two.mkv", "-map 0:a -map 1:a -c:a:0 ac3 -c:a:1 flac",
+                                  "-i " + Quote(wav) + " -f lavfi -i sine=f=300:d=1");
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(path, error)) << error;
+    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2: 5.1", 0), 0u)
+        << run.Graph().RenderedStream();
+}
+
+TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(wav, error)) << error;
+    GstElement* capsFilter = run.Rows()[3];
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    receiver.KeepSamples(false);
+
+    GError* fault = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "broken frame");
+    gst_element_post_message(capsFilter,
+                             gst_message_new_error(GST_OBJECT(capsFilter), fault, "test"));
+    g_error_free(fault);
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kFailed);
+    ASSERT_TRUE(run.LastError());
+    EXPECT_EQ(run.LastError()->element, "CapsFilter");
+    EXPECT_EQ(run.LastError()->text, "broken frame");
+    EXPECT_FALSE(run.Graph().TakeError()) << "an error is taken once";
+
+    receiver.ResetCount();
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    EXPECT_EQ(receiver.Count(),
+              static_cast<std::size_t>(kInputRate * kInputSeconds * kFilmChannelCount));
+}
+
+TEST_F(GraphFileTest, RawAc3ReportsHowMuchOfTheFileWasRead) {
+    const std::string path = Make("film.ac3", "-c:a ac3 -f ac3");
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(path, error)) << error;
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    EXPECT_GE(run.Graph().GetDuration(), 0.0);
+    const double fraction = run.Graph().ByteFraction();
+    EXPECT_GE(fraction, 0.0);
+    EXPECT_LE(fraction, 1.0);
+    EXPECT_GT(receiver.Count(), 0u);
+}
+
+TEST_F(GraphFileTest, DamagedFilesEndWithoutHanging) {
+    const std::string vob = Make("intact.vob",
+                                 "-f lavfi -i testsrc=size=160x120:rate=25 -map 1:v -map 0:a "
+                                 "-shortest -c:v mpeg2video -c:a ac3 -ac 6 -f vob");
+    const std::string mkv = Make("intact.mkv", "-c:a eac3");
+    const std::string damaged = folder->File("damaged.vob");
+    const std::string truncated = folder->File("truncated.mkv");
+    ASSERT_TRUE(DamageMiddle(vob, damaged));
+    ASSERT_TRUE(Truncate(mkv, truncated, 0.6));
+    for (const std::string& path : {damaged, truncated}) {
+        GraphRun run;
+        std::string error;
+        if (!run.Render(path, error)) {
+            EXPECT_FALSE(error.empty()) << path;
+            continue;
+        }
+        CollectingReceiver receiver;
+        ASSERT_TRUE(run.ReplaceRenderer(receiver)) << path;
+        EXPECT_NE(run.RunToEnd(kRunLimit), GraphRun::Outcome::kTimedOut) << path;
+    }
+}
+
+TEST_F(GraphFileTest, FilesWithoutAudioAreRefusedWithAReason) {
+    const std::string text = folder->File("notes.txt");
+    WriteBytes(text, std::vector<uint8_t>(4096, 'x'));
+    const std::string silentFilm =
+        Make("silent.mkv", "-t 1 -c:v mpeg2video", "-f lavfi -i testsrc=size=160x120:rate=25");
+    for (const std::string& path : {folder->File("missing.vob"), text, silentFilm}) {
+        GraphRun run;
+        std::string error;
+        EXPECT_FALSE(run.Render(path, error)) << path;
+        EXPECT_FALSE(error.empty()) << path;
+    }
+}
+
+}  // namespace
+}  // namespace tavrisk::test

@@ -1,0 +1,218 @@
+#include <gtest/gtest.h>
+
+#include <cstring>
+#include <string>
+#include <vector>
+
+#include "graph/GraphRuntime.h"
+#include "graph/WrapperSink.h"
+#include "tests/graph/GraphTestRun.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk {
+namespace {
+
+using test::CollectingReceiver;
+
+class WrapperSinkTest : public ::testing::Test {
+  protected:
+    static void SetUpTestSuite() {
+        std::string error;
+        ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    }
+};
+
+// A wrapper fed by a pad of our own, running on its own: stream start, caps, segment, then
+// buffers of the given bytes.
+class WrapperFeeder {
+  public:
+    explicit WrapperFeeder(SampleReceiver* receiver) {
+        wrapper = gst_element_factory_make(kWrapperFactoryName, nullptr);
+        gst_object_ref_sink(wrapper);
+        if (receiver) SetWrapperReceiver(wrapper, receiver);
+        source = gst_pad_new("src", GST_PAD_SRC);
+        GstPad* sink = gst_element_get_static_pad(wrapper, "sink");
+        gst_pad_link(source, sink);
+        gst_object_unref(sink);
+        gst_pad_set_active(source, TRUE);
+        gst_element_set_state(wrapper, GST_STATE_PLAYING);
+        gst_pad_push_event(source, gst_event_new_stream_start("feeder"));
+    }
+    ~WrapperFeeder() {
+        gst_element_set_state(wrapper, GST_STATE_NULL);
+        gst_pad_set_active(source, FALSE);
+        gst_object_unref(source);
+        gst_object_unref(wrapper);
+    }
+
+    void Caps(const char* text) {
+        GstCaps* caps = gst_caps_from_string(text);
+        ASSERT_NE(caps, nullptr) << text;
+        ASSERT_TRUE(gst_pad_push_event(source, gst_event_new_caps(caps))) << text;
+        gst_caps_unref(caps);
+        if (!segmentSent) {
+            GstSegment segment;
+            gst_segment_init(&segment, GST_FORMAT_TIME);
+            gst_pad_push_event(source, gst_event_new_segment(&segment));
+            segmentSent = true;
+        }
+    }
+
+    GstFlowReturn Push(const void* bytes, std::size_t size) {
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, size, nullptr);
+        gst_buffer_fill(buffer, 0, bytes, size);
+        return gst_pad_push(source, buffer);
+    }
+
+    GstElement* Element() const { return wrapper; }
+
+  private:
+    GstElement* wrapper = nullptr;
+    GstPad* source = nullptr;
+    bool segmentSent = false;
+};
+
+constexpr const char* kBackSurround =
+    "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=6, "
+    "channel-mask=(bitmask)0x3f";
+constexpr const char* kSideSurround =
+    "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=6, "
+    "channel-mask=(bitmask)0xc0f";
+
+TEST_F(WrapperSinkTest, FactoryIsNeverPickedByAutoPlugging) {
+    GstElementFactory* factory = gst_element_factory_find(kWrapperFactoryName);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(factory)), GST_RANK_NONE);
+    EXPECT_STREQ(gst_element_factory_get_longname(factory), kWrapperLongName);
+    EXPECT_STREQ(gst_element_factory_get_klass(factory), "Sink/Audio");
+
+    // The audio sinks an automatic sink or a player would consider, and the decoders.
+    for (GstElementFactoryListType type :
+         {GST_ELEMENT_FACTORY_TYPE_SINK | GST_ELEMENT_FACTORY_TYPE_MEDIA_AUDIO,
+          GST_ELEMENT_FACTORY_TYPE_DECODABLE}) {
+        GList* candidates = gst_element_factory_list_get_elements(type, GST_RANK_MARGINAL);
+        EXPECT_NE(candidates, nullptr);
+        for (GList* item = candidates; item; item = item->next) {
+            EXPECT_STRNE(GST_OBJECT_NAME(item->data), kWrapperFactoryName);
+        }
+        gst_plugin_feature_list_free(candidates);
+    }
+    gst_object_unref(factory);
+}
+
+TEST_F(WrapperSinkTest, LoadablePluginIsListedWithRankNone) {
+    if (!test::HaveProgram("gst-inspect-1.0")) GTEST_SKIP() << "gst-inspect-1.0 is not installed";
+    const test::CommandResult result =
+        test::RunCommand(std::string("GST_PLUGIN_PATH=") + TAVRISK_GST_PLUGIN_DIR +
+                         " gst-inspect-1.0 " + kWrapperFactoryName);
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find("Tavrisk Wrapper"), std::string::npos);
+    EXPECT_NE(result.output.find("none (0)"), std::string::npos) << result.output;
+    EXPECT_NE(result.output.find("ANY"), std::string::npos);
+}
+
+TEST_F(WrapperSinkTest, LocationHoldsAtMost260Characters) {
+    GstElement* wrapper = gst_element_factory_make(kWrapperFactoryName, nullptr);
+    gst_object_ref_sink(wrapper);
+    EXPECT_TRUE(IsWrapper(wrapper));
+    const std::string longest(kWrapperMaxLocation, 'a');
+    EXPECT_TRUE(SetWrapperLocation(wrapper, longest));
+    EXPECT_FALSE(SetWrapperLocation(wrapper, longest + "b"));
+    gchar* stored = nullptr;
+    g_object_get(wrapper, "location", &stored, nullptr);
+    EXPECT_EQ(std::string(stored ? stored : ""), longest);
+    g_free(stored);
+    // Set as a property, an over-long name is refused the same way.
+    g_object_set(wrapper, "location", (longest + "c").c_str(), nullptr);
+    g_object_get(wrapper, "location", &stored, nullptr);
+    EXPECT_EQ(std::string(stored ? stored : ""), longest);
+    g_free(stored);
+
+    GstElement* other = gst_element_factory_make("fakesink", nullptr);
+    gst_object_ref_sink(other);
+    EXPECT_FALSE(IsWrapper(other));
+    EXPECT_FALSE(SetWrapperLocation(other, "output.pcm"));
+    gst_object_unref(other);
+    gst_object_unref(wrapper);
+}
+
+TEST_F(WrapperSinkTest, AcceptsEveryMediaType) {
+    GstElement* wrapper = gst_element_factory_make(kWrapperFactoryName, nullptr);
+    gst_object_ref_sink(wrapper);
+    GstPad* sink = gst_element_get_static_pad(wrapper, "sink");
+    for (const char* text : {kBackSurround, "video/x-h264, stream-format=avc", "audio/x-ac3",
+                             "application/x-unknown"}) {
+        GstCaps* caps = gst_caps_from_string(text);
+        EXPECT_TRUE(gst_pad_query_accept_caps(sink, caps)) << text;
+        gst_caps_unref(caps);
+    }
+    gst_object_unref(sink);
+    gst_object_unref(wrapper);
+}
+
+TEST_F(WrapperSinkTest, SixChannelsArriveInFilmOrderWhateverTheSurroundPositions) {
+    // Negotiated order FL FR FC LFE surround-left surround-right.
+    const std::vector<int16_t> frames = {0, 1, 2, 3, 4, 5, 10, 11, 12, 13, 14, 15};
+    const std::vector<int16_t> filmOrder = {0, 2, 1, 4, 5, 3, 10, 12, 11, 14, 15, 13};
+    for (const char* caps : {kBackSurround, kSideSurround}) {
+        CollectingReceiver receiver;
+        WrapperFeeder feeder(&receiver);
+        feeder.Caps(caps);
+        ASSERT_EQ(feeder.Push(frames.data(), frames.size() * sizeof(int16_t)), GST_FLOW_OK);
+        EXPECT_EQ(receiver.Samples(), filmOrder) << caps;
+        const StreamFormat format = receiver.Format();
+        EXPECT_EQ(format.channels, 6);
+        EXPECT_EQ(format.rate, 48000);
+        EXPECT_TRUE(format.s16);
+        EXPECT_EQ(format.layoutName, "5.1");
+    }
+}
+
+TEST_F(WrapperSinkTest, OddLastByteIsIgnored) {
+    CollectingReceiver receiver;
+    WrapperFeeder feeder(&receiver);
+    feeder.Caps("audio/x-raw, format=S16LE, layout=interleaved, rate=44100, channels=2");
+    const std::vector<uint8_t> bytes = {1, 0, 2, 0, 3, 0, 4, 0, 9};
+    ASSERT_EQ(feeder.Push(bytes.data(), bytes.size()), GST_FLOW_OK);
+    EXPECT_EQ(receiver.Samples(), (std::vector<int16_t>{1, 2, 3, 4}));
+    EXPECT_EQ(receiver.Format().layoutName, "stereo");
+}
+
+TEST_F(WrapperSinkTest, OtherFormatsArriveUnchangedAfterTheirFormat) {
+    CollectingReceiver receiver;
+    WrapperFeeder feeder(&receiver);
+    feeder.Caps(
+        "audio/x-raw, format=F32LE, layout=interleaved, rate=48000, channels=6, "
+        "channel-mask=(bitmask)0x3f");
+    const std::vector<int16_t> values = {1, 2, 3, 4, 5, 6, 7, 8};
+    ASSERT_EQ(feeder.Push(values.data(), values.size() * sizeof(int16_t)), GST_FLOW_OK);
+    EXPECT_EQ(receiver.Samples(), values);
+    EXPECT_FALSE(receiver.Format().s16);
+    EXPECT_EQ(receiver.FormatCalls(), 1);
+
+    feeder.Caps(
+        "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=8, "
+        "channel-mask=(bitmask)0xc3f");
+    ASSERT_EQ(feeder.Push(values.data(), values.size() * sizeof(int16_t)), GST_FLOW_OK);
+    EXPECT_EQ(receiver.FormatCalls(), 2);
+    EXPECT_EQ(receiver.Format().layoutName, "7.1");
+    EXPECT_EQ(receiver.Format().channels, 8);
+}
+
+TEST_F(WrapperSinkTest, ReceiverAttachedLateHearsTheFormatFirstAndDetachedHearsNothing) {
+    CollectingReceiver receiver;
+    WrapperFeeder feeder(nullptr);
+    feeder.Caps(kBackSurround);
+    const std::vector<int16_t> frame = {0, 1, 2, 3, 4, 5};
+    ASSERT_EQ(feeder.Push(frame.data(), sizeof(int16_t) * frame.size()), GST_FLOW_OK);
+    SetWrapperReceiver(feeder.Element(), &receiver);
+    ASSERT_EQ(feeder.Push(frame.data(), sizeof(int16_t) * frame.size()), GST_FLOW_OK);
+    EXPECT_EQ(receiver.FormatCalls(), 1);
+    EXPECT_EQ(receiver.Count(), frame.size());
+    SetWrapperReceiver(feeder.Element(), nullptr);
+    ASSERT_EQ(feeder.Push(frame.data(), sizeof(int16_t) * frame.size()), GST_FLOW_OK);
+    EXPECT_EQ(receiver.Count(), frame.size());
+}
+
+}  // namespace
+}  // namespace tavrisk
