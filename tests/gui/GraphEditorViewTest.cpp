@@ -20,6 +20,7 @@
 #include "gui/FilterSelectionDialog.h"
 #include "gui/GraphEditorView.h"
 #include "gui/MainWindow.h"
+#include "gui/QtEditorHost.h"
 #include "tests/gui/GuiTestSupport.h"
 #include "tests/support/TestSupport.h"
 
@@ -293,6 +294,27 @@ class GraphEditorViewTest : public QObject {
         QVERIFY(live);
         QCOMPARE(freq, 1234.5);
         gst_object_unref(source);
+    }
+
+    void HostPicksFilesAndHandsTheInputToTheModel() {
+        QtEditorHost host(window.get(), window->Interface(), window->Model());
+        const std::string picked = dir->File("picked.wav");
+        tavrisk::test::WriteBytes(picked, {0});
+        QStringList filters;
+        WhenShown<QFileDialog>([&filters, picked](QFileDialog* dialog) {
+            filters = dialog->nameFilters();
+            dialog->selectFile(QString::fromStdString(picked));
+            static_cast<QDialog*>(dialog)->accept();
+        });
+        QCOMPARE(host.ChooseFile(true).value_or(""), picked);
+        QCOMPARE(filters, QStringList{"All Files (*.*)"});
+        WhenShown<QFileDialog>([](QFileDialog* dialog) { dialog->reject(); });
+        QVERIFY(!host.ChooseFile(false).has_value());
+
+        host.SetInputFile(picked);
+        QCOMPARE(window->Model().inputName.text, picked);
+        host.Message("Connection failed", "");
+        QVERIFY(log.Has("Connection failed"));
     }
 
     // --- Start-up and end of the graph side ----------------------------------------------
