@@ -7,13 +7,17 @@
 #include <mutex>
 #include <sstream>
 
+#include "graph/GraphRuntime.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::test {
 
 void StartGraphRuntime() {
     static std::once_flag once;
-    std::call_once(once, [] { gst_init(nullptr, nullptr); });
+    std::call_once(once, [] {
+        std::string error;
+        ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    });
 }
 
 SharedCatalogue& BuiltCatalogue() {
