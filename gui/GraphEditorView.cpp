@@ -41,6 +41,19 @@ QString ToQt(const std::string& text) {
 
 }  // namespace
 
+class GraphEditorView::InteractionScope {
+  public:
+    explicit InteractionScope(GraphEditorView& v) : view(v) { ++view.openInteractions; }
+    ~InteractionScope() {
+        if (--view.openInteractions == 0 && view.changePending) view.GraphChanged();
+    }
+    InteractionScope(const InteractionScope&) = delete;
+    InteractionScope& operator=(const InteractionScope&) = delete;
+
+  private:
+    GraphEditorView& view;
+};
+
 GraphEditorView::GraphEditorView(QWidget* parent) : QTreeWidget(parent) {
     setColumnCount(kColumnCount);
     QStringList labels;
@@ -121,11 +134,21 @@ std::unique_ptr<QMenu> GraphEditorView::BuildContextMenu() {
 
 void GraphEditorView::RunMenuCommand(int id) {
     if (!editor) return;
+    const InteractionScope scope(*this);
     editor->RunCommand(id);
     Redraw();
 }
 
+void GraphEditorView::GraphChanged() {
+    if (!editor) return;
+    changePending = openInteractions > 0;
+    if (changePending) return;
+    editor->Refresh();
+    Redraw();
+}
+
 void GraphEditorView::contextMenuEvent(QContextMenuEvent* event) {
+    const InteractionScope scope(*this);
     std::unique_ptr<QMenu> menu = BuildContextMenu();
     if (!menu) return;
     const QAction* chosen = menu->exec(event->globalPos());
@@ -134,6 +157,7 @@ void GraphEditorView::contextMenuEvent(QContextMenuEvent* event) {
 
 void GraphEditorView::keyPressEvent(QKeyEvent* event) {
     if (event->key() == Qt::Key_Delete && editor) {
+        const InteractionScope scope(*this);
         editor->DeleteKey(SelectedRow());
         Redraw();
         return;

@@ -33,16 +33,26 @@ class GraphEditorView : public QTreeWidget {
     std::unique_ptr<QMenu> BuildContextMenu();
     // Runs a command of the last menu built, then shows the result.
     void RunMenuCommand(int id);
+    // The pipeline changed on its own (its formats were negotiated, it stopped): the editor
+    // reads its rows again. Put off while a menu or a command is open, as the menu's
+    // commands refer to the rows as they were when it was built.
+    void GraphChanged();
 
   protected:
     void contextMenuEvent(QContextMenuEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
 
   private:
+    // Marks a menu or a command as open; when the last one ends, a change of the pipeline
+    // that came meanwhile is shown.
+    class InteractionScope;
+
     void AddEntries(QMenu& menu, const std::vector<MenuEntry>& entries);
     void SizeColumns();
 
     GraphEditor* editor = nullptr;
+    int openInteractions = 0;
+    bool changePending = false;
 };
 
 }  // namespace tavrisk

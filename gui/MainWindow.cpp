@@ -129,7 +129,10 @@ bool MainWindow::StartGraph(const GraphSetup& setup) {
 }
 
 void MainWindow::OnGraphNotify() {
-    if (graphSession) graphSession->Graph().DrainEvents();
+    if (!graphSession) return;
+    graphSession->Graph().DrainEvents();
+    // Formats are negotiated only once the pipeline plays: the editor shows them then.
+    graphView->GraphChanged();
 }
 
 void MainWindow::CloseGraph() {
