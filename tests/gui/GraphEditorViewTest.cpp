@@ -42,19 +42,21 @@ std::string WriteSixChannelWav(const TempDir& dir) {
 }
 
 // Runs `act` on the first popup menu or modal dialog of type W that comes up while the test
-// waits inside its event loop (as the user would answer it).
+// waits inside its event loop (as the user would answer it); gives up after ten seconds.
 template <typename W>
 void WhenShown(std::function<void(W*)> act) {
+    constexpr int kPollMs = 10, kPolls = 1000;
     auto* timer = new QTimer;
-    timer->setInterval(10);
-    QObject::connect(timer, &QTimer::timeout, [timer, act] {
+    timer->setInterval(kPollMs);
+    auto polls = std::make_shared<int>(0);
+    QObject::connect(timer, &QTimer::timeout, [timer, act, polls] {
         QWidget* active = QApplication::activePopupWidget();
         if (!active) active = QApplication::activeModalWidget();
         auto* shown = qobject_cast<W*>(active);
-        if (!shown) return;
+        if (!shown && ++*polls < kPolls) return;
         timer->stop();
         timer->deleteLater();
-        act(shown);
+        if (shown) act(shown);
     });
     timer->start();
 }
@@ -220,6 +222,30 @@ class GraphEditorViewTest : public QObject {
         QCOMPARE(view.topLevelItemCount(), rows - 1);
     }
 
+    void PipelineNewsWaitsForAnOpenMenu() {
+        RenderInput();
+        if (QTest::currentTestFailed()) return;
+        GraphEditorView& view = window->GraphView();
+        SelectRow(view, 0);
+        // A mark on the row as drawn: reading the rows again draws them anew, unmarked.
+        const auto marked = [&view] {
+            return view.topLevelItem(0)->data(0, Qt::UserRole).isValid();
+        };
+        view.topLevelItem(0)->setData(0, Qt::UserRole, true);
+        bool markedDuringMenu = false;
+        WhenShown<QMenu>([&view, &marked, &markedDuringMenu](QMenu* menu) {
+            view.GraphChanged();
+            markedDuringMenu = marked();
+            menu->close();
+        });
+        RightClick(view);
+        QVERIFY(markedDuringMenu);
+        QVERIFY(!marked());
+        view.topLevelItem(0)->setData(0, Qt::UserRole, true);
+        view.GraphChanged();
+        QVERIFY(!marked());
+    }
+
     void GraphEditorFollowsTheJobState() {
         GraphEditorView& view = window->GraphView();
         window->Model().EnableTranscode(false);
@@ -307,7 +333,9 @@ class GraphEditorViewTest : public QObject {
         QStringList filters;
         WhenShown<QFileDialog>([&filters, picked](QFileDialog* dialog) {
             filters = dialog->nameFilters();
-            dialog->selectFile(QString::fromStdString(picked));
+            // Typed as the user would: the dialog's own selection follows its folder listing,
+            // which is read in the background.
+            dialog->findChild<QLineEdit*>("fileNameEdit")->setText(QString::fromStdString(picked));
             static_cast<QDialog*>(dialog)->accept();
         });
         QCOMPARE(host.ChooseFile(true).value_or(""), picked);
