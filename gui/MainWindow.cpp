@@ -21,9 +21,10 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
-#include <QTreeWidget>
 #include <QVBoxLayout>
+#include <filesystem>
 
+#include "app/GraphSession.h"
 #include "app/TranscodeJob.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
@@ -31,7 +32,10 @@
 #include "gui/ControlName.h"
 #include "gui/CurveDialog.h"
 #include "gui/CurveView.h"
+#include "gui/GraphEditorView.h"
 #include "gui/HelpFile.h"
+#include "gui/LoadingDialog.h"
+#include "gui/QtEditorHost.h"
 
 namespace tavrisk {
 
@@ -48,6 +52,8 @@ const char* const kInputFilters[2] = {
     "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob)",
     "AC3 Files (*.ac3);;AVI Files (*.avi);;6 Channels WAV Files with AC3 (*.wav)"};
 const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
+constexpr const char* kGatheringFilters = "Gathering Filters Informations";
+constexpr int kGraphViewHeight = 120;
 
 QString ToQt(const std::string& text) {
     return QString::fromStdString(text);
@@ -80,7 +86,60 @@ MainWindow::MainWindow(std::string presetsPath)
 }
 
 MainWindow::~MainWindow() {
+    graphView->SetEditor(nullptr);
+    graphSession.reset();
     ui.Attach(nullptr, {});
+}
+
+bool MainWindow::StartGraph(const GraphSetup& setup) {
+    CloseGraph();
+    std::error_code ignored;
+    std::filesystem::create_directories(setup.filtersFolder, ignored);
+    struct BusyScope {
+        QtUserInterface& ui;
+        explicit BusyScope(QtUserInterface& u) : ui(u) { ui.SetBusy(true); }
+        ~BusyScope() { ui.SetBusy(false); }
+    } busy(ui);
+
+    editorHost = std::make_unique<QtEditorHost>(this, ui, *model);
+    graphSession =
+        std::make_unique<GraphSession>(*editorHost, setup.filtersFolder, setup.filterListPath);
+    // Called on any thread; the news is read on the window's thread. The session goes before
+    // the window, so no notice arrives for a window that is gone.
+    auto notify = [this] {
+        QMetaObject::invokeMethod(
+            this, [this] { OnGraphNotify(); }, Qt::QueuedConnection);
+    };
+    std::string error;
+    if (!graphSession->Start(notify, error)) {
+        qWarning("Graph processing is not available: %s", error.c_str());
+        graphSession.reset();
+        return false;
+    }
+    if (setup.buildCatalogue) {
+        GraphSession& session = *graphSession;
+        LoadingDialog loading(
+            kGatheringFilters,
+            [&session](const LoadingDialog::Report& report) { session.BuildCatalogue(report); },
+            this);
+        loading.exec();
+    }
+    graphView->SetEditor(&graphSession->Editor());
+    return true;
+}
+
+void MainWindow::OnGraphNotify() {
+    if (!graphSession) return;
+    graphSession->Graph().DrainEvents();
+    // Formats are negotiated only once the pipeline plays: the editor shows them then.
+    graphView->GraphChanged();
+}
+
+void MainWindow::CloseGraph() {
+    if (!graphSession) return;
+    graphSession->Editor().SaveAllFilterSettings();
+    graphView->SetEditor(nullptr);
+    graphSession.reset();
 }
 
 QWidget* MainWindow::Control(int controlId) const {
@@ -271,10 +330,9 @@ QWidget* MainWindow::BuildJobArea() {
 
     auto* graphBox = new QGroupBox("DirectShow Filter Graph");
     auto* graphLayout = new QVBoxLayout(graphBox);
-    auto* graph = Register(ctl::kFilterGraph, new QTreeWidget, {});
-    graph->setHeaderHidden(true);
-    graph->setMaximumHeight(80);
-    graphLayout->addWidget(graph);
+    graphView = Register(ctl::kFilterGraph, new GraphEditorView, [this] { graphView->Redraw(); });
+    graphView->setMaximumHeight(kGraphViewHeight);
+    graphLayout->addWidget(graphView);
     layout->addWidget(graphBox);
 
     auto* progressRow = new QHBoxLayout;
@@ -334,6 +392,7 @@ void MainWindow::FollowJobState() {
                    ctl::kOutputBrowse, ctl::kBatch, ctl::kProcessingType})
         controls[id]->setEnabled(idle);
     for (CurveView* view : curveViews) view->setEnabled(idle);
+    graphView->setEnabled(idle);
 }
 
 void MainWindow::OnTranscode() {
@@ -357,10 +416,12 @@ void MainWindow::OnExit() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!jobActive) {
-        if (model->OnOK())
+        if (model->OnOK()) {
+            CloseGraph();
             event->accept();
-        else
+        } else {
             event->ignore();
+        }
         return;
     }
     // While a job runs the model asks whether to stop it (it stops at its next block); the

@@ -18,6 +18,17 @@ class QGridLayout;
 namespace tavrisk {
 
 class CurveView;
+class GraphEditorView;
+class GraphSession;
+class QtEditorHost;
+
+// Where the graph side keeps its files, and whether the catalogue of elements is read at
+// start (it takes seconds: tests leave it out and add the entries they need).
+struct GraphSetup {
+    std::string filtersFolder;   // the elements' settings files; created when missing
+    std::string filterListPath;  // "FilterList.txt", present while the session lives
+    bool buildCatalogue = true;
+};
 
 // The main window: a view of the settings model. Every control shows the model's state
 // (its object name is "ctl" + its control id) and every user action goes to the model's
@@ -39,6 +50,14 @@ class MainWindow : public QMainWindow {
 
     // Redraws one control from the model (0: all).
     void Refresh(int controlId);
+
+    // Starts the graph side: the pipeline of the graph editor and, under the loading dialog
+    // "Gathering Filters Informations", the catalogue. False when graph processing is not
+    // available: the editor then stays empty and there is no catalogue.
+    bool StartGraph(const GraphSetup& setup);
+    // The graph session while it lives (from StartGraph until the window closes), else null.
+    GraphSession* Graph() { return graphSession.get(); }
+    GraphEditorView& GraphView() { return *graphView; }
 
   public slots:
     void OnTranscode();
@@ -74,6 +93,10 @@ class MainWindow : public QMainWindow {
     void BrowseOutput();
     // Controls that must not change while a job runs follow the Transcode button.
     void FollowJobState();
+    // The pipeline has news: handled on the window's thread.
+    void OnGraphNotify();
+    // Saves the changed element settings and ends the graph session (with its filter list).
+    void CloseGraph();
 
     QtUserInterface ui;
     std::unique_ptr<TranscoderDialog> model;
@@ -81,6 +104,10 @@ class MainWindow : public QMainWindow {
     std::map<int, std::function<void()>> refreshers;
     std::vector<CurveView*> curveViews;
     std::string presetsPath;
+    GraphEditorView* graphView = nullptr;
+    // The editor's dialogs outlive the session whose editor uses them.
+    std::unique_ptr<QtEditorHost> editorHost;
+    std::unique_ptr<GraphSession> graphSession;
     // A Transcode press is being handled: from the press, before the model has marked its job
     // as running, until after it has ended.
     bool jobActive = false;

@@ -19,6 +19,7 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);
+        window.StartGraph({app.filtersPath, app.filterListPath});
         // The input frequency follows the input file's own rate.
         window.Model().SetInputRateProbe(tavrisk::ProbeInputRate);
         const QStringList args = QApplication::arguments();

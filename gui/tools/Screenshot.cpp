@@ -1,11 +1,14 @@
-// tavrisk-screenshot [--curve | --batch] FILE.png [INPUT]: renders a window into a PNG for the
-// documentation: the main window (on INPUT when given), the curve editor with an edited curve
-// (--curve) or the batch dialog with a few files (--batch).
+// tavrisk-screenshot [--curve | --batch | --graph] FILE.png [INPUT]: renders a window into a PNG
+// for the documentation: the main window (on INPUT when given), the curve editor with an edited
+// curve (--curve), the batch dialog with a few files (--batch) or the main window with INPUT's
+// graph in the graph editor (--graph).
 #include <QApplication>
 #include <QFile>
 #include <QPixmap>
 #include <QTemporaryDir>
 
+#include "app/ControlIds.h"
+#include "app/GraphSession.h"
 #include "app/PresetStore.h"
 #include "gui/BatchDialog.h"
 #include "gui/CurveDialog.h"
@@ -45,6 +48,22 @@ int Batch(const QString& file) {
     return Save(dialog, file) ? 0 : 1;
 }
 
+int Graph(tavrisk::MainWindow& window, const QString& file, const QString& input) {
+    // The graph side keeps its files in a folder of its own, gone afterwards.
+    QTemporaryDir folder;
+    const auto path = [&folder](const char* name) {
+        return QFile::encodeName(folder.filePath(name)).toStdString();
+    };
+    if (!window.StartGraph({path("filters"), path("FilterList.txt")})) return 1;
+    const std::string name = QFile::encodeName(input).toStdString();
+    window.Model().OnInputChosen(name);
+    if (!window.Graph()->Editor().RenderInputFile(name)) return 1;
+    window.Refresh(tavrisk::ctl::kFilterGraph);
+    const int saved = Save(window, file) ? 0 : 1;
+    window.close();
+    return saved;
+}
+
 }  // namespace
 
 int main(int argc, char** argv) {
@@ -56,6 +75,7 @@ int main(int argc, char** argv) {
     tavrisk::MainWindow window;
     if (mode == "--curve") return Curve(window, args[1]);
     if (mode == "--batch") return Batch(args[1]);
+    if (mode == "--graph") return args.size() > 2 ? Graph(window, args[1], args[2]) : 2;
     if (!mode.isEmpty()) return 2;
     if (args.size() > 2) window.Model().OnInputChosen(QFile::encodeName(args[2]).toStdString());
     return Save(window, args[1]) ? 0 : 1;
