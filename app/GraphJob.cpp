@@ -5,6 +5,7 @@ namespace tavrisk {
 namespace {
 
 constexpr float kOutputPassStart = 50.0f;
+constexpr float kFullProgress = 100.0f;
 
 }  // namespace
 
@@ -30,7 +31,12 @@ GraphJob::~GraphJob() {
 
 bool GraphJob::Start() {
     passCount = 0;
-    if (graph.RunGraph()) return true;
+    if (graph.RunGraph()) {
+        // Known from the start where the container states it, so that a job shorter than a
+        // tick shows its progress too.
+        source->SetProgressBasis(graph.GetDuration(), graph.ByteFraction());
+        return true;
+    }
     FailJob("The filter graph of '" + inputName + "' could not be started.");
     End();
     return false;
@@ -141,6 +147,8 @@ void GraphJob::End() {
         outcome = JobOutcome::Stopped;
     else
         outcome = JobOutcome::Done;
+    // The whole stream was read: whatever the length the container stated.
+    if (outcome == JobOutcome::Done) host.UpdateProgress(kFullProgress, false);
 }
 
 }  // namespace tavrisk

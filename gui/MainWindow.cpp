@@ -21,6 +21,7 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
 
@@ -83,10 +84,13 @@ MainWindow::MainWindow(std::string presetsPath)
     BuildMenus();
     ui.Attach(this, [this](int id) { Refresh(id); });
     Refresh(0);
+    jobTimer = new QTimer(this);
+    connect(jobTimer, &QTimer::timeout, this, &MainWindow::OnJobTimer);
 }
 
 MainWindow::~MainWindow() {
     graphView->SetEditor(nullptr);
+    model->AttachGraph(nullptr);
     graphSession.reset();
     ui.Attach(nullptr, {});
 }
@@ -125,6 +129,7 @@ bool MainWindow::StartGraph(const GraphSetup& setup) {
         loading.exec();
     }
     graphView->SetEditor(&graphSession->Editor());
+    model->AttachGraph(graphSession.get());
     return true;
 }
 
@@ -139,6 +144,7 @@ void MainWindow::CloseGraph() {
     if (!graphSession) return;
     graphSession->Editor().SaveAllFilterSettings();
     graphView->SetEditor(nullptr);
+    model->AttachGraph(nullptr);
     graphSession.reset();
 }
 
@@ -395,19 +401,28 @@ void MainWindow::FollowJobState() {
     graphView->setEnabled(idle);
 }
 
+void MainWindow::SetJobActive(bool active) {
+    jobActive = active;
+    FollowJobState();
+}
+
 void MainWindow::OnTranscode() {
     // The job pumps this window's events: a second press must not start a job inside it.
     if (jobActive || !model->transcodeButton.enabled) return;
-    struct JobScope {
-        MainWindow& window;
-        explicit JobScope(MainWindow& w) : window(w) { SetActive(true); }
-        ~JobScope() { SetActive(false); }
-        void SetActive(bool on) {
-            window.jobActive = on;
-            window.FollowJobState();
-        }
-    } scope(*this);
-    TranscodeJob(*model).OnTranscode();
+    SetJobActive(true);
+    if (TranscodeJob(*model).OnTranscode() == JobOutcome::Running) {
+        // A graph job runs on under its timer.
+        jobTimer->start(RunningJob::kTimerMs);
+        return;
+    }
+    SetJobActive(false);
+}
+
+void MainWindow::OnJobTimer() {
+    if (model->OnTimer()) return;
+    jobTimer->stop();
+    SetJobActive(false);
+    graphView->GraphChanged();
 }
 
 void MainWindow::OnExit() {

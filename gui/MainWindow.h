@@ -14,6 +14,7 @@ class QComboBox;
 class QPushButton;
 class QLineEdit;
 class QGridLayout;
+class QTimer;
 
 namespace tavrisk {
 
@@ -95,6 +96,9 @@ class MainWindow : public QMainWindow {
     void FollowJobState();
     // The pipeline has news: handled on the window's thread.
     void OnGraphNotify();
+    // The graph job's timer.
+    void OnJobTimer();
+    void SetJobActive(bool active);
     // Saves the changed element settings and ends the graph session (with its filter list).
     void CloseGraph();
 
@@ -108,6 +112,7 @@ class MainWindow : public QMainWindow {
     // The editor's dialogs outlive the session whose editor uses them.
     std::unique_ptr<QtEditorHost> editorHost;
     std::unique_ptr<GraphSession> graphSession;
+    QTimer* jobTimer = nullptr;
     // A Transcode press is being handled: from the press, before the model has marked its job
     // as running, until after it has ended.
     bool jobActive = false;

@@ -100,6 +100,7 @@ TEST_F(GraphJobTest, OneRunEndsTheJobAtTheFirstTickAfterItsEndWithTheLastBlockPa
     ASSERT_TRUE(job->Start());
     EXPECT_EQ(TicksToEnd(), 1);
     EXPECT_EQ(job->Outcome(), JobOutcome::Done);
+    EXPECT_EQ(host.progress.back(), 100.0f);
     EXPECT_EQ(graph->runs, 1);
     EXPECT_EQ(detaches, 1);
     EXPECT_EQ(OutputFrames(), 3 * kBlock);

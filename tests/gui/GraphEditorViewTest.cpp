@@ -368,6 +368,39 @@ class GraphEditorViewTest : public QObject {
         QCOMPARE(open.GraphView().topLevelItemCount(), 0);
     }
 
+    // --- A graph job through the window -----------------------------------------------------
+
+    void GraphJobRunsUnderItsTimerWithTheEditorLockedAndTwoPasses() {
+        TranscoderDialog& model = window->Model();
+        QVERIFY(window->Graph()->Catalogue().FindByClassId(kWrapperFactoryName));
+        const std::string input = WriteSixChannelWav(*dir);
+        model.SelectProcessingType(TranscoderDialog::kProcessingGraph);
+        model.OnInputChosen(input);  // renders the file's graph, the wrapper last
+        QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
+        model.SelectOutputEngine(TranscoderDialog::kEngineWav);
+        model.SetOutputName(dir->File("out.wav"));
+        model.SetNormalize(true);
+        std::vector<int> progress;
+        QTimer watch;
+        connect(&watch, &QTimer::timeout, [&] { progress.push_back(model.progress.position); });
+        watch.start(5);
+
+        QTest::mouseClick(window->findChild<QPushButton*>("ctl1000"), Qt::LeftButton);
+        // The job goes on after the press returned: the editor and the input are locked.
+        QVERIFY(!window->GraphView().isEnabled());
+        QVERIFY(!window->Control(ctl::kInputName)->isEnabled());
+        QTRY_VERIFY_WITH_TIMEOUT(window->Control(ctl::kTranscode)->isEnabled(), 15000);
+        QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
+        QVERIFY(window->GraphView().isEnabled());
+        QCOMPARE(model.FinishedOutcome(), JobOutcome::Done);
+        QVERIFY(model.percentText.text.rfind("100", 0) == 0);
+        // The analysis run showed 50 % before the output run went on to 100 %.
+        QVERIFY(std::find(progress.begin(), progress.end(), 50) != progress.end());
+        const auto audio = tavrisk::test::ReadWav(dir->File("out.wav"));
+        QCOMPARE(audio.channels, 6);
+        QVERIFY(audio.Frames() >= static_cast<std::size_t>(kRate / 2));
+    }
+
   private:
     void RenderInput() {
         QVERIFY(window->Graph()->Catalogue().FindByClassId(kWrapperFactoryName));
