@@ -232,10 +232,13 @@ void FileGraphBuilder::LinkAudio(GstPad* pad) {
 std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
+    // The sink's work (the whole job: channel processing, encoding, writing) runs on the
+    // queue's own thread, beside the decoding.
+    GstElement* queue = gst_element_factory_make("queue", nullptr);
     GstElement* sink = gst_element_factory_make(kRendererFactory, nullptr);
     if (!sink) sink = gst_element_factory_make(kFallbackRenderer, nullptr);
-    if (!convert || !filter || !sink) {
-        DropFloating({convert, filter, sink});
+    if (!convert || !filter || !queue || !sink) {
+        DropFloating({convert, filter, queue, sink});
         return "the audio conversion elements are missing";
     }
     gst_util_set_object_arg(G_OBJECT(convert), "dithering", "none");
@@ -246,13 +249,14 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     gst_element_set_locked_state(sink, TRUE);
 
     renderer = GST_ELEMENT(gst_object_ref(sink));
-    gst_bin_add_many(GST_BIN(pipeline), convert, filter, sink, nullptr);
-    if (!gst_element_link_many(convert, filter, sink, nullptr)) {
+    gst_bin_add_many(GST_BIN(pipeline), convert, filter, queue, sink, nullptr);
+    if (!gst_element_link_many(convert, filter, queue, sink, nullptr)) {
         return "the audio conversion elements could not be linked";
     }
     heldPad = gst_element_get_static_pad(filter, "src");
     holdProbe =
         gst_pad_add_probe(heldPad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, OnHeldData, this, nullptr);
+    gst_element_sync_state_with_parent(queue);
     gst_element_sync_state_with_parent(filter);
     gst_element_sync_state_with_parent(convert);
     GstPad* input = gst_element_get_static_pad(convert, "sink");

@@ -193,8 +193,8 @@ TEST_F(GraphFileTest, FileGraphIsBuiltInOrderAndItsRendererNeverRuns) {
     std::vector<std::string> factories;
     for (GstElement* element : run.Rows()) factories.push_back(FactoryOf(element));
     EXPECT_EQ(factories, (std::vector<std::string>{"filesrc", "decodebin", "audioconvert",
-                                                   "capsfilter", "autoaudiosink"}));
-    EXPECT_EQ(run.Graph().CountFilters(), 5);
+                                                   "capsfilter", "queue", "autoaudiosink"}));
+    EXPECT_EQ(run.Graph().CountFilters(), 6);
     GstElement* renderer = run.Rows().back();
     GstState current = GST_STATE_VOID_PENDING;
     gst_element_get_state(renderer, &current, nullptr, 0);

@@ -119,8 +119,10 @@ TEST_F(GraphEditorTest, RenderedFileEndsInTheWrapperFedByTheRowBeforeIt) {
         EXPECT_EQ(editor.Cell(count - 1, 0), kWrapperLongName);
         EXPECT_EQ(editor.Cell(count - 1, 2), "");
         ASSERT_EQ(wrapper.inputPins.size(), 1u);
-        // The stream's format reached the row feeding the wrapper while the graph prerolled.
-        EXPECT_EQ(editor.Cell(count - 2, 1).rfind("Audio PCM", 0), 0u) << editor.Cell(count - 2, 1);
+        // The stream's format reached the converters (before the queue that feeds the wrapper)
+        // while the graph prerolled.
+        EXPECT_EQ(editor.Cell(count - 2, 0), "Queue");
+        EXPECT_EQ(editor.Cell(count - 3, 1).rfind("Audio PCM", 0), 0u) << editor.Cell(count - 3, 1);
         const FilterItem& feeding = editor.Row(count - 2);
         ASSERT_FALSE(feeding.outputPins.empty());
         EXPECT_EQ(gst_pad_get_peer(wrapper.inputPins[0].pin), feeding.outputPins[0].pin);
