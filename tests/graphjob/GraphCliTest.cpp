@@ -111,6 +111,23 @@ TEST_F(GraphCliTest, NormalisationRunsTheGraphTwiceAndRaisesTheLevel) {
     EXPECT_GT(Rms(b.Channel(0)), Rms(a.Channel(0)) * 1.5);
 }
 
+TEST_F(GraphCliTest, ResyncAndRateConversionApplyToTheGraphsAudio) {
+    const std::string input = Make(FilmKind::kMkvEac3, "film.mkv");
+    const std::string output = dir.File("resync.wav");
+    const CommandResult run =
+        Transcode(input, output, "--engine wav --rate 44100 --resync +0:0:1.000");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const PcmAudio audio = ReadWav(output);
+    EXPECT_EQ(audio.rate, 44100);
+    // One second of silence at the output rate, then the film converted to 44100 Hz.
+    const std::size_t expected = 44100 + static_cast<std::size_t>(kSeconds * 44100);
+    EXPECT_NEAR(static_cast<double>(audio.Frames()), static_cast<double>(expected), 2 * 1152.0);
+    std::vector<double> left = audio.Channel(0);
+    EXPECT_EQ(Rms({left.begin(), left.begin() + 44100}), 0.0);
+    const std::vector<double> film(left.begin() + 44100, left.end());
+    EXPECT_GT(ToneAmplitude(film, kFilmTones[0], 44100), 1000.0);
+}
+
 // The same AC-3 through the graph and natively: within 2 LSB when the graph decodes with
 // libavcodec too, a little more with GStreamer's own choice of decoder (a52dec).
 TEST_F(GraphCliTest, TheSameAc3ThroughTheGraphAndNativelyDiffersByAFewLsbAtMost) {
@@ -124,8 +141,7 @@ TEST_F(GraphCliTest, TheSameAc3ThroughTheGraphAndNativelyDiffersByAFewLsbAtMost)
         const char* decoder;
         const char* environment;
         int limit;
-    } decoders[] = {{"a52dec", "", 16},
-                    {"avdec_ac3", "GST_PLUGIN_FEATURE_RANK=avdec_ac3:MAX", 2}};
+    } decoders[] = {{"a52dec", "", 16}, {"avdec_ac3", "GST_PLUGIN_FEATURE_RANK=avdec_ac3:MAX", 2}};
     for (const auto& d : decoders) {
         const std::string graph = dir.File(std::string(d.decoder) + ".wav");
         const CommandResult run = Transcode(input, graph, "--engine wav", d.environment);
