@@ -59,6 +59,7 @@ cmake -S . -B build-asan -DTAVRISK_SANITIZE=ON -DTAVRISK_BENCH=OFF -DCMAKE_BUILD
 cmake --build build-asan -j "$jobs"
 stage_done asan-build
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
+  LSAN_OPTIONS="suppressions=$PWD/tests/lsan-suppressions.txt" \
   ctest --test-dir build-asan --output-on-failure -j "$jobs"
 stage_done asan-tests
 

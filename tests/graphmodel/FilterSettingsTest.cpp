@@ -255,7 +255,8 @@ TEST_F(FilterSettingsTest, RecordsThatNoLongerFitAreSkipped) {
     EXPECT_DOUBLE_EQ(value, 1.0);
 
     Element convert("audioconvert");
-    const Record* dithering = FindCaption(CaptureSettings(convert.get()), "dithering");
+    const ControlValueList convertSettings = CaptureSettings(convert.get());
+    const Record* dithering = FindCaption(convertSettings, "dithering");
     ASSERT_NE(dithering, nullptr);
     ControlValueList unknownChoice;
     unknownChoice.Add(MakeRecord("dithering", Record::kCombo, 77, dithering->controlId));
