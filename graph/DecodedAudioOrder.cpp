@@ -9,6 +9,7 @@ namespace tavrisk {
 namespace {
 
 constexpr double kFullScale = 32767.0;
+constexpr std::size_t kFilmChannels = 6;
 
 struct PositionOfChannel {
     AVChannel channel;
@@ -53,6 +54,15 @@ void Unpositioned(int channels, InterleaveOrder& order) {
     std::iota(order.planeOfChannel.begin(), order.planeOfChannel.end(), 0);
 }
 
+// Inlined into the loops below (a call per sample costs more than the work).
+inline int16_t ScaledToS16(float sample) {
+    double scaled = static_cast<double>(sample) * kFullScale;
+    scaled = scaled == scaled ? scaled : 0.0;
+    scaled = scaled < kFullScale ? scaled : kFullScale;
+    scaled = scaled > -kFullScale ? scaled : -kFullScale;
+    return static_cast<int16_t>(scaled);
+}
+
 }  // namespace
 
 bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
@@ -92,19 +102,26 @@ bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
 }
 
 int16_t FloatToS16(float sample) {
-    double scaled = static_cast<double>(sample) * kFullScale;
-    scaled = scaled == scaled ? scaled : 0.0;
-    scaled = std::clamp(scaled, -kFullScale, kFullScale);
-    return static_cast<int16_t>(scaled);
+    return ScaledToS16(sample);
 }
 
 void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
                      int16_t* out) {
     const std::size_t channels = order.planeOfChannel.size();
+    if (channels == kFilmChannels) {
+        // The usual case, unrolled: a frame's six values are written in a row.
+        std::array<const float*, kFilmChannels> source{};
+        for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
+        for (int i = 0; i < samples; ++i, out += kFilmChannels) {
+#pragma GCC unroll 6
+            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = ScaledToS16(source[c][i]);
+        }
+        return;
+    }
     for (std::size_t c = 0; c < channels; ++c) {
         const float* plane = planes[order.planeOfChannel[c]];
         int16_t* target = out + c;
-        for (int i = 0; i < samples; ++i, target += channels) *target = FloatToS16(plane[i]);
+        for (int i = 0; i < samples; ++i, target += channels) *target = ScaledToS16(plane[i]);
     }
 }
 
