@@ -4,6 +4,7 @@
 
 #include <mutex>
 
+#include "graph/PluginElements.h"
 #include "graph/WrapperSink.h"
 
 namespace tavrisk {
@@ -23,9 +24,9 @@ RuntimeStart StartRuntime() {
         return result;
     }
     if (!gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, kPluginName,
-                                    "The transcoder's own elements", RegisterWrapperElement, "0.1",
-                                    "LGPL", "tavrisk", "tavrisk", "https://tavrisk.invalid")) {
-        result.error = "The wrapper element could not be registered";
+                                    kPluginDescription, RegisterPluginElements, "0.1", "LGPL",
+                                    "tavrisk", "tavrisk", "https://tavrisk.invalid")) {
+        result.error = "The program's own elements could not be registered";
         return result;
     }
     result.started = true;

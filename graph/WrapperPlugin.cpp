@@ -1,6 +1,7 @@
-// The wrapper as a loadable plugin, so that gst-inspect-1.0 and gst-launch-1.0 find it.
+// The program's elements as a loadable plugin, so that gst-inspect-1.0 and gst-launch-1.0 find it.
 #include <gst/gst.h>
 
+#include "graph/PluginElements.h"
 #include "graph/WrapperSink.h"
 
 using tavrisk::kPluginDescription;
@@ -12,5 +13,5 @@ using tavrisk::kPluginPackage;
 // kPluginName. PACKAGE names the source module.
 #define PACKAGE "tavrisk"
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, tavrisk, kPluginDescription,
-                  tavrisk::RegisterWrapperElement, TAVRISK_VERSION, kPluginLicense, kPluginPackage,
+                  tavrisk::RegisterPluginElements, TAVRISK_VERSION, kPluginLicense, kPluginPackage,
                   kPluginOrigin)

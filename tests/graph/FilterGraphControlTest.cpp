@@ -7,7 +7,9 @@
 #include <thread>
 #include <vector>
 
+#include "graph/Ac3DecoderElement.h"
 #include "graph/FilterGraphControl.h"
+#include "tests/graph/GraphFileTest.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/graph/GraphTestRun.h"
 #include "tests/support/TestSupport.h"
@@ -19,59 +21,6 @@ constexpr auto kRunLimit = std::chrono::seconds(20);
 constexpr int kFilmChannelCount = 6;
 // Long enough for a stray delivery to show up.
 constexpr auto kSettle = std::chrono::milliseconds(100);
-
-std::string FactoryOf(GstElement* element) {
-    GstElementFactory* factory = gst_element_get_factory(element);
-    return factory ? GST_OBJECT_NAME(factory) : "";
-}
-
-// Every element of the pipeline, inside bins too, whose klass has all the words given.
-std::vector<GstElement*> ElementsOfKlass(GstElement* pipeline, const char* first,
-                                         const char* second) {
-    std::vector<GstElement*> found;
-    GstIterator* iterator = gst_bin_iterate_recurse(GST_BIN(pipeline));
-    GValue item = G_VALUE_INIT;
-    while (gst_iterator_next(iterator, &item) == GST_ITERATOR_OK) {
-        auto* element = GST_ELEMENT(g_value_get_object(&item));
-        const char* klass = gst_element_get_metadata(element, GST_ELEMENT_METADATA_KLASS);
-        if (klass && std::strstr(klass, first) && std::strstr(klass, second)) {
-            found.push_back(element);
-        }
-        g_value_reset(&item);
-    }
-    g_value_unset(&item);
-    gst_iterator_free(iterator);
-    return found;
-}
-
-class GraphFileTest : public ::testing::Test {
-  protected:
-    static void SetUpTestSuite() {
-        if (!HaveProgram("ffmpeg")) return;
-        folder = std::make_unique<TempDir>();
-        wav = MakeToneWav(folder->Path().string());
-    }
-    static void TearDownTestSuite() { folder.reset(); }
-
-    void SetUp() override {
-        if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
-    }
-
-    // A file made by ffmpeg from the six-tone WAV (or from `input` arguments of its own).
-    static std::string Make(const std::string& name, const std::string& encode,
-                            const std::string& input = "") {
-        const std::string path = folder->File(name);
-        const std::string from = input.empty() ? "-i " + Quote(wav) : input;
-        EXPECT_TRUE(Ffmpeg(from + " " + encode + " " + Quote(path))) << name;
-        return path;
-    }
-
-    static std::unique_ptr<TempDir> folder;
-    static std::string wav;
-};
-
-std::unique_ptr<TempDir> GraphFileTest::folder;
-std::string GraphFileTest::wav;
 
 void ExpectFilmChannels(const std::vector<int16_t>& samples, const std::string& input) {
     PcmAudio audio{kFilmChannelCount, kInputRate, samples};
@@ -144,9 +93,9 @@ INSTANTIATE_TEST_SUITE_P(
                       SixChannelInput{"film.vob",
                                       "-f lavfi -i testsrc=size=160x120:rate=25 -map 1:v -map 0:a "
                                       "-shortest -c:v mpeg2video -c:a ac3 -ac 6 -f vob",
-                                      "a52dec"},
+                                      "tavriskac3dec"},
                       SixChannelInput{"film.dts", "-c:a dca -strict -2 -f dts", "dtsdec"},
-                      SixChannelInput{"film.mkv", "-c:a eac3", "avdec_eac3"},
+                      SixChannelInput{"film.mkv", "-c:a eac3", "tavriskac3dec"},
                       SixChannelInput{"film.mp4", "-c:a aac", "avdec_aac"},
                       SixChannelInput{"film.flac", "-c:a flac", "flacdec"}),
     [](const ::testing::TestParamInfo<SixChannelInput>& info) {
@@ -213,21 +162,36 @@ TEST_F(GraphFileTest, FileGraphIsBuiltInOrderAndItsRendererNeverRuns) {
     EXPECT_EQ(run.Graph().RenderedStream(), "");
 }
 
+// Our AC-3 decoder is picked, or a52dec when ours is ranked below it; neither compresses.
 TEST_F(GraphFileTest, FilmVideoIsNotDecodedAndDecodersCompressNothing) {
     const std::string path = Make("video.vob",
                                   "-f lavfi -i testsrc=size=160x120:rate=25 -map 1:v -map 0:a "
                                   "-shortest -c:v mpeg2video -c:a ac3 -ac 6 -f vob");
-    GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(path, error)) << error;
-    EXPECT_TRUE(ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Video").empty());
-    const std::vector<GstElement*> decoders =
-        ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Audio");
-    ASSERT_EQ(decoders.size(), 1u);
-    EXPECT_EQ(FactoryOf(decoders[0]), "a52dec");
-    gboolean drc = TRUE;
-    g_object_get(decoders[0], "drc", &drc, nullptr);
-    EXPECT_FALSE(drc);
+    GstPluginFeature* ours = GST_PLUGIN_FEATURE(gst_element_factory_find(kAc3DecoderFactoryName));
+    ASSERT_NE(ours, nullptr);
+    for (const bool oursFirst : {true, false}) {
+        gst_plugin_feature_set_rank(ours, oursFirst ? kAc3DecoderRank : GST_RANK_NONE);
+        GraphRun run;
+        std::string error;
+        ASSERT_TRUE(run.Render(path, error)) << error;
+        EXPECT_TRUE(ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Video").empty());
+        const std::vector<GstElement*> decoders =
+            ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Audio");
+        ASSERT_EQ(decoders.size(), 1u);
+        if (oursFirst) {
+            EXPECT_EQ(FactoryOf(decoders[0]), kAc3DecoderFactoryName);
+            double scale = -1.0;
+            g_object_get(decoders[0], kAc3DecoderDrcProperty, &scale, nullptr);
+            EXPECT_EQ(scale, 0.0);
+        } else {
+            EXPECT_EQ(FactoryOf(decoders[0]), "a52dec");
+            gboolean drc = TRUE;
+            g_object_get(decoders[0], "drc", &drc, nullptr);
+            EXPECT_FALSE(drc);
+        }
+    }
+    gst_plugin_feature_set_rank(ours, kAc3DecoderRank);
+    gst_object_unref(ours);
 }
 
 TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {

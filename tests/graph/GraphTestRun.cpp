@@ -3,8 +3,10 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cstring>
 
 #include "graph/GraphRuntime.h"
+#include "tests/graph/GraphFileTest.h"
 
 namespace tavrisk::test {
 
@@ -128,6 +130,29 @@ GraphRun::Outcome GraphRun::RunToEnd(std::chrono::seconds limit) {
         }
     }
     return Outcome::kTimedOut;
+}
+
+std::string FactoryOf(GstElement* element) {
+    GstElementFactory* factory = gst_element_get_factory(element);
+    return factory ? GST_OBJECT_NAME(factory) : "";
+}
+
+std::vector<GstElement*> ElementsOfKlass(GstElement* pipeline, const char* first,
+                                         const char* second) {
+    std::vector<GstElement*> found;
+    GstIterator* iterator = gst_bin_iterate_recurse(GST_BIN(pipeline));
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(iterator, &item) == GST_ITERATOR_OK) {
+        auto* element = GST_ELEMENT(g_value_get_object(&item));
+        const char* klass = gst_element_get_metadata(element, GST_ELEMENT_METADATA_KLASS);
+        if (klass && std::strstr(klass, first) && std::strstr(klass, second)) {
+            found.push_back(element);
+        }
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(iterator);
+    return found;
 }
 
 }  // namespace tavrisk::test

@@ -1,0 +1,128 @@
+#include "graph/DecodedAudioOrder.h"
+
+#include <algorithm>
+#include <array>
+#include <numeric>
+#include <utility>
+
+namespace tavrisk {
+namespace {
+
+constexpr double kFullScale = 32767.0;
+constexpr std::size_t kFilmChannels = 6;
+
+struct PositionOfChannel {
+    AVChannel channel;
+    GstAudioChannelPosition position;
+};
+constexpr std::array<PositionOfChannel, 23> kPositions = {{
+    {AV_CHAN_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT},
+    {AV_CHAN_FRONT_RIGHT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT},
+    {AV_CHAN_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER},
+    {AV_CHAN_LOW_FREQUENCY, GST_AUDIO_CHANNEL_POSITION_LFE1},
+    {AV_CHAN_BACK_LEFT, GST_AUDIO_CHANNEL_POSITION_REAR_LEFT},
+    {AV_CHAN_BACK_RIGHT, GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT},
+    {AV_CHAN_FRONT_LEFT_OF_CENTER, GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT_OF_CENTER},
+    {AV_CHAN_FRONT_RIGHT_OF_CENTER, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT_OF_CENTER},
+    {AV_CHAN_BACK_CENTER, GST_AUDIO_CHANNEL_POSITION_REAR_CENTER},
+    {AV_CHAN_SIDE_LEFT, GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT},
+    {AV_CHAN_SIDE_RIGHT, GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT},
+    {AV_CHAN_TOP_CENTER, GST_AUDIO_CHANNEL_POSITION_TOP_CENTER},
+    {AV_CHAN_TOP_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_LEFT},
+    {AV_CHAN_TOP_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_CENTER},
+    {AV_CHAN_TOP_FRONT_RIGHT, GST_AUDIO_CHANNEL_POSITION_TOP_FRONT_RIGHT},
+    {AV_CHAN_TOP_BACK_LEFT, GST_AUDIO_CHANNEL_POSITION_TOP_REAR_LEFT},
+    {AV_CHAN_TOP_BACK_CENTER, GST_AUDIO_CHANNEL_POSITION_TOP_REAR_CENTER},
+    {AV_CHAN_TOP_BACK_RIGHT, GST_AUDIO_CHANNEL_POSITION_TOP_REAR_RIGHT},
+    {AV_CHAN_WIDE_LEFT, GST_AUDIO_CHANNEL_POSITION_WIDE_LEFT},
+    {AV_CHAN_WIDE_RIGHT, GST_AUDIO_CHANNEL_POSITION_WIDE_RIGHT},
+    {AV_CHAN_SURROUND_DIRECT_LEFT, GST_AUDIO_CHANNEL_POSITION_SURROUND_LEFT},
+    {AV_CHAN_SURROUND_DIRECT_RIGHT, GST_AUDIO_CHANNEL_POSITION_SURROUND_RIGHT},
+    {AV_CHAN_LOW_FREQUENCY_2, GST_AUDIO_CHANNEL_POSITION_LFE2},
+}};
+
+GstAudioChannelPosition PositionOf(AVChannel channel) {
+    for (const PositionOfChannel& known : kPositions) {
+        if (known.channel == channel) return known.position;
+    }
+    return GST_AUDIO_CHANNEL_POSITION_INVALID;
+}
+
+void Unpositioned(int channels, InterleaveOrder& order) {
+    order.positions.assign(static_cast<std::size_t>(channels), GST_AUDIO_CHANNEL_POSITION_NONE);
+    order.planeOfChannel.resize(static_cast<std::size_t>(channels));
+    std::iota(order.planeOfChannel.begin(), order.planeOfChannel.end(), 0);
+}
+
+// Inlined into the loops below (a call per sample costs more than the work).
+inline int16_t ScaledToS16(float sample) {
+    double scaled = static_cast<double>(sample) * kFullScale;
+    scaled = scaled == scaled ? scaled : 0.0;
+    scaled = scaled < kFullScale ? scaled : kFullScale;
+    scaled = scaled > -kFullScale ? scaled : -kFullScale;
+    return static_cast<int16_t>(scaled);
+}
+
+}  // namespace
+
+bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
+    const int channels = layout.nb_channels;
+    if (channels <= 0) return false;
+    if (channels == 1) {
+        order.positions = {GST_AUDIO_CHANNEL_POSITION_MONO};
+        order.planeOfChannel = {0};
+        return true;
+    }
+    std::vector<std::pair<GstAudioChannelPosition, int>> named;
+    for (int plane = 0; plane < channels; ++plane) {
+        const GstAudioChannelPosition position =
+            PositionOf(av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(plane)));
+        if (position == GST_AUDIO_CHANNEL_POSITION_INVALID) {
+            Unpositioned(channels, order);
+            return true;
+        }
+        named.emplace_back(position, plane);
+    }
+    // GStreamer's order is that of the positions' values.
+    std::sort(named.begin(), named.end());
+    const bool repeated = std::adjacent_find(named.begin(), named.end(), [](auto& a, auto& b) {
+                              return a.first == b.first;
+                          }) != named.end();
+    if (repeated) {
+        Unpositioned(channels, order);
+        return true;
+    }
+    order.positions.clear();
+    order.planeOfChannel.clear();
+    for (const auto& [position, plane] : named) {
+        order.positions.push_back(position);
+        order.planeOfChannel.push_back(plane);
+    }
+    return true;
+}
+
+int16_t FloatToS16(float sample) {
+    return ScaledToS16(sample);
+}
+
+void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
+                     int16_t* out) {
+    const std::size_t channels = order.planeOfChannel.size();
+    if (channels == kFilmChannels) {
+        // The usual case, unrolled: a frame's six values are written in a row.
+        std::array<const float*, kFilmChannels> source{};
+        for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
+        for (int i = 0; i < samples; ++i, out += kFilmChannels) {
+#pragma GCC unroll 6
+            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = ScaledToS16(source[c][i]);
+        }
+        return;
+    }
+    for (std::size_t c = 0; c < channels; ++c) {
+        const float* plane = planes[order.planeOfChannel[c]];
+        int16_t* target = out + c;
+        for (int i = 0; i < samples; ++i, target += channels) *target = ScaledToS16(plane[i]);
+    }
+}
+
+}  // namespace tavrisk

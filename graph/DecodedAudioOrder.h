@@ -1,0 +1,33 @@
+#pragma once
+
+#include <gst/audio/audio.h>
+
+#include <cstdint>
+#include <vector>
+
+extern "C" {
+#include <libavutil/channel_layout.h>
+}
+
+namespace tavrisk {
+
+// How the planes of a decoded frame become GStreamer's interleaved channels: the positions in
+// GStreamer's own order and, for each of them, the plane that carries it.
+struct InterleaveOrder {
+    std::vector<GstAudioChannelPosition> positions;
+    std::vector<int> planeOfChannel;
+};
+
+// The order for a decoder's channel layout. A layout with a channel GStreamer cannot name, or
+// naming one twice, gives unpositioned channels in the decoder's order. False for no channels.
+bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order);
+
+// A float sample as the native chain turns it into 16 bits: scaled by 32767 and truncated
+// toward zero, clipped to +-32767; NaN gives 0.
+int16_t FloatToS16(float sample);
+
+// `samples` frames of planar float into interleaved 16-bit values in the given order.
+void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
+                     int16_t* out);
+
+}  // namespace tavrisk

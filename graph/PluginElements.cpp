@@ -1,0 +1,12 @@
+#include "graph/PluginElements.h"
+
+#include "graph/Ac3DecoderElement.h"
+#include "graph/WrapperSink.h"
+
+namespace tavrisk {
+
+gboolean RegisterPluginElements(GstPlugin* plugin) {
+    return RegisterWrapperElement(plugin) && RegisterAc3DecoderElement(plugin);
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,229 @@
+#include <gtest/gtest.h>
+
+#include <cmath>
+#include <cstring>
+#include <limits>
+#include <memory>
+#include <string>
+#include <vector>
+
+#include "graph/Ac3DecoderElement.h"
+#include "graph/Ac3FrameDecoder.h"
+#include "graph/DecodedAudioOrder.h"
+#include "graph/GraphRuntime.h"
+#include "tests/graph/GraphFileTest.h"
+#include "tests/graph/GraphInputs.h"
+#include "tests/graph/GraphTestRun.h"
+#include "tests/support/TestSupport.h"
+
+namespace tavrisk::test {
+namespace {
+
+constexpr auto kRunLimit = std::chrono::seconds(20);
+constexpr const char* kVobEncode =
+    "-f lavfi -i testsrc=size=160x120:rate=25 -map 1:v -map 0:a -shortest -c:v mpeg2video "
+    "-c:a ac3 -ac 6 -f vob";
+
+// --- The element as GStreamer sees it ------------------------------------------------------
+
+TEST(Ac3DecoderRegistration, RankedAboveTheOtherAc3DecodersAsAnAudioDecoder) {
+    std::string error;
+    ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    GstElementFactory* factory = gst_element_factory_find(kAc3DecoderFactoryName);
+    ASSERT_NE(factory, nullptr);
+    EXPECT_EQ(gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(factory)),
+              static_cast<guint>(GST_RANK_PRIMARY + 1));
+    EXPECT_STREQ(gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_LONGNAME),
+                 kAc3DecoderLongName);
+    EXPECT_STREQ(gst_element_factory_get_metadata(factory, GST_ELEMENT_METADATA_KLASS),
+                 "Codec/Decoder/Audio");
+    for (const char* other : {"a52dec", "avdec_ac3", "avdec_eac3"}) {
+        GstElementFactory* rival = gst_element_factory_find(other);
+        if (rival == nullptr) continue;
+        EXPECT_GT(gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(factory)),
+                  gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(rival)))
+            << other;
+        gst_object_unref(rival);
+    }
+    // Framed AC-3 and E-AC-3 as the parser gives them.
+    for (const char* text : {"audio/x-ac3, framed=(boolean)true, alignment=(string)frame",
+                             "audio/x-eac3, framed=(boolean)true, alignment=(string)frame"}) {
+        GstCaps* caps = gst_caps_from_string(text);
+        EXPECT_TRUE(gst_element_factory_can_sink_all_caps(factory, caps)) << text;
+        gst_caps_unref(caps);
+    }
+    gst_object_unref(factory);
+}
+
+TEST(Ac3DecoderRegistration, LoadablePluginCarriesTheDecoder) {
+    if (!HaveProgram("gst-inspect-1.0")) GTEST_SKIP() << "gst-inspect-1.0 is not installed";
+    const CommandResult result =
+        RunCommand(std::string("GST_PLUGIN_PATH=") + TAVRISK_GST_PLUGIN_DIR + " gst-inspect-1.0 " +
+                   kAc3DecoderFactoryName + " 2>&1");
+    ASSERT_EQ(result.exitCode, 0) << result.output;
+    EXPECT_NE(result.output.find(kAc3DecoderLongName), std::string::npos);
+    EXPECT_NE(result.output.find("primary + 1"), std::string::npos) << result.output;
+}
+
+// --- libavcodec's side ---------------------------------------------------------------------
+
+TEST(Ac3FrameDecoderTest, BothCodecsOpenWithoutDynamicRangeCompression) {
+    for (auto codec : {Ac3FrameDecoder::Codec::kAc3, Ac3FrameDecoder::Codec::kEac3}) {
+        Ac3FrameDecoder decoder;
+        ASSERT_TRUE(decoder.Open(codec));
+        EXPECT_EQ(decoder.OpenCodec(), codec);
+        EXPECT_EQ(decoder.DrcScale(), 0.0);
+    }
+}
+
+TEST(Ac3FrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
+    Ac3FrameDecoder decoder;
+    const std::vector<uint8_t> garbage(1536, 0x5a);
+    EXPECT_FALSE(decoder.Send(garbage));
+    EXPECT_EQ(decoder.Receive(), Ac3FrameDecoder::Result::kNeedMore);
+    ASSERT_TRUE(decoder.Open(Ac3FrameDecoder::Codec::kAc3));
+    const bool sent = decoder.Send(garbage);
+    if (sent) {
+        EXPECT_NE(decoder.Receive(), Ac3FrameDecoder::Result::kFrame);
+    }
+    decoder.SendEnd();
+    EXPECT_EQ(decoder.Receive(), Ac3FrameDecoder::Result::kNeedMore);
+    decoder.Flush();
+    decoder.Close();
+    EXPECT_FALSE(decoder.IsOpen());
+}
+
+// --- From planar float to GStreamer's interleaved 16 bits ----------------------------------
+
+TEST(DecodedAudioOrderTest, SamplesAreScaledTruncatedAndClippedAsTheNativeChainDoes) {
+    EXPECT_EQ(FloatToS16(0.0f), 0);
+    EXPECT_EQ(FloatToS16(1.0f), 32767);
+    EXPECT_EQ(FloatToS16(-1.0f), -32767);
+    EXPECT_EQ(FloatToS16(1.7f), 32767);
+    EXPECT_EQ(FloatToS16(-3.0f), -32767);
+    EXPECT_EQ(FloatToS16(std::numeric_limits<float>::infinity()), 32767);
+    EXPECT_EQ(FloatToS16(std::numeric_limits<float>::quiet_NaN()), 0);
+    // Toward zero on both sides: 0.5 x 32767 = 16383.5.
+    EXPECT_EQ(FloatToS16(0.5f), 16383);
+    EXPECT_EQ(FloatToS16(-0.5f), -16383);
+    EXPECT_EQ(FloatToS16(2.9f / 32767.0f), 2);
+}
+
+std::vector<GstAudioChannelPosition> PositionsOf(const char* layoutName, InterleaveOrder& order) {
+    AVChannelLayout layout{};
+    EXPECT_EQ(av_channel_layout_from_string(&layout, layoutName), 0) << layoutName;
+    EXPECT_TRUE(OrderOfLayout(layout, order)) << layoutName;
+    av_channel_layout_uninit(&layout);
+    return order.positions;
+}
+
+TEST(DecodedAudioOrderTest, LayoutsBecomeGStreamerPositionsInGStreamerOrder) {
+    using P = std::vector<GstAudioChannelPosition>;
+    InterleaveOrder order;
+    EXPECT_EQ(PositionsOf("5.1(side)", order),
+              (P{GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
+                 GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_LFE1,
+                 GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT, GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT}));
+    EXPECT_EQ(order.planeOfChannel, (std::vector<int>{0, 1, 2, 3, 4, 5}));
+    EXPECT_EQ(PositionsOf("5.1", order)[4], GST_AUDIO_CHANNEL_POSITION_REAR_LEFT);
+    EXPECT_EQ(PositionsOf("mono", order), P{GST_AUDIO_CHANNEL_POSITION_MONO});
+    EXPECT_EQ(PositionsOf("stereo", order).size(), 2u);
+
+    // A decoder order other than GStreamer's: the planes are picked in GStreamer's.
+    EXPECT_EQ(PositionsOf("FC+FR+FL", order),
+              (P{GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
+                 GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER}));
+    EXPECT_EQ(order.planeOfChannel, (std::vector<int>{2, 1, 0}));
+
+    // A channel named twice cannot be positioned: unpositioned, in the decoder's order.
+    EXPECT_EQ(PositionsOf("FL+FL", order),
+              (P{GST_AUDIO_CHANNEL_POSITION_NONE, GST_AUDIO_CHANNEL_POSITION_NONE}));
+    EXPECT_EQ(order.planeOfChannel, (std::vector<int>{0, 1}));
+
+    AVChannelLayout empty{};
+    EXPECT_FALSE(OrderOfLayout(empty, order));
+}
+
+TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
+    const std::vector<float> first = {0.5f, -0.25f}, second = {1.0f, 0.0f}, third = {-1.0f, 0.125f};
+    const float* planes[] = {first.data(), second.data(), third.data()};
+    InterleaveOrder order;
+    order.planeOfChannel = {2, 0, 1};
+    std::vector<int16_t> out(6, 99);
+    InterleaveToS16(planes, order, 2, out.data());
+    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16383, 32767, 4095, -8191, 0}));
+}
+
+// --- In a file's graph ---------------------------------------------------------------------
+
+using Ac3DecoderGraphTest = GraphFileTest;
+
+TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNothing) {
+    const std::string inputs[] = {Make("film.ac3", "-c:a ac3 -f ac3"), Make("film.vob", kVobEncode),
+                                  Make("film.mkv", "-c:a eac3")};
+    for (const std::string& path : inputs) {
+        GraphRun run;
+        std::string error;
+        ASSERT_TRUE(run.Render(path, error)) << error;
+        CollectingReceiver receiver;
+        ASSERT_TRUE(run.ReplaceRenderer(receiver));
+        receiver.KeepSamples(false);
+        ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded) << path;
+        const std::vector<GstElement*> decoders =
+            ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Audio");
+        ASSERT_EQ(decoders.size(), 1u) << path;
+        EXPECT_EQ(FactoryOf(decoders[0]), kAc3DecoderFactoryName) << path;
+        double scale = -1.0;
+        g_object_get(decoders[0], kAc3DecoderDrcProperty, &scale, nullptr);
+        EXPECT_EQ(scale, 0.0) << path;
+        const StreamFormat format = receiver.Format();
+        EXPECT_EQ(format.rate, kInputRate) << path;
+        EXPECT_EQ(format.channels, 6) << path;
+        EXPECT_TRUE(format.s16) << path;
+        EXPECT_EQ(format.layoutName, "5.1") << path;
+        EXPECT_GE(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6))
+            << path;
+    }
+}
+
+// A stereo stretch at 44100 Hz followed by 5.1 at 48000 Hz: the output format follows.
+TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamIsRenegotiated) {
+    const std::string stereo =
+        Make("stereo.ac3", "-t 1 -c:a ac3 -f ac3", "-f lavfi -i sine=f=500:r=44100:d=1 -ac 2");
+    const std::string film = Make("film51.ac3", "-t 1 -c:a ac3 -f ac3");
+    std::vector<uint8_t> bytes = ReadBytes(stereo);
+    const std::vector<uint8_t> second = ReadBytes(film);
+    bytes.insert(bytes.end(), second.begin(), second.end());
+    const std::string joined = folder->File("joined.ac3");
+    WriteBytes(joined, bytes);
+
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(joined, error)) << error;
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    receiver.KeepSamples(false);
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    EXPECT_GE(receiver.FormatCalls(), 2);
+    EXPECT_EQ(receiver.Format().channels, 6);
+    EXPECT_EQ(receiver.Format().rate, kInputRate);
+}
+
+TEST_F(Ac3DecoderGraphTest, DamagedAc3DecodesToTheEnd) {
+    const std::string intact = Make("intact.ac3", "-c:a ac3 -f ac3");
+    const std::string damaged = folder->File("damaged.ac3");
+    ASSERT_TRUE(DamageMiddle(intact, damaged));
+    GraphRun run;
+    std::string error;
+    ASSERT_TRUE(run.Render(damaged, error)) << error;
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    receiver.KeepSamples(false);
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    // The frames after the damage arrive too: more than the 40 % before it.
+    EXPECT_GT(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6 / 2));
+    EXPECT_LE(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6 * 11 / 10));
+}
+
+}  // namespace
+}  // namespace tavrisk::test
