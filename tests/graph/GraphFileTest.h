@@ -7,6 +7,7 @@
 #include <string>
 #include <vector>
 
+#include "graph/GraphRuntime.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/support/TestSupport.h"
 
@@ -24,6 +25,10 @@ class GraphFileTest : public ::testing::Test {
 
     void SetUp() override {
         if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
+        // The program's elements are looked up before any pipeline exists in some tests, and
+        // ctest runs each test on its own.
+        std::string error;
+        ASSERT_TRUE(InitGraphRuntime(error)) << error;
     }
 
     // A file made by ffmpeg from the six-tone WAV (or from `input` arguments of its own).
