@@ -282,7 +282,10 @@ void FileGraphBuilder::OnNoMorePads(GstElement*, gpointer self) {
 GstPadProbeReturn FileGraphBuilder::OnHeldData(GstPad*, GstPadProbeInfo* info, gpointer self) {
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
-        if (GST_EVENT_IS_STICKY(event) && GST_EVENT_TYPE(event) != GST_EVENT_EOS) {
+        // The flag test of GST_EVENT_IS_STICKY, without its mix of two enumeration types.
+        const auto type = static_cast<unsigned>(GST_EVENT_TYPE(event));
+        const bool sticky = (type & static_cast<unsigned>(GST_EVENT_TYPE_STICKY)) != 0;
+        if (sticky && GST_EVENT_TYPE(event) != GST_EVENT_EOS) {
             return GST_PAD_PROBE_DROP;
         }
     }
