@@ -45,9 +45,9 @@ DecoderState& StateOf(gpointer object) {
     return *reinterpret_cast<TavriskAc3Dec*>(object)->state;
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     if (id != kPropDrcScale) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
     // Not the stream lock: a streaming thread waiting for preroll holds it.

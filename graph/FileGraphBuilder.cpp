@@ -96,8 +96,8 @@ gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer) {
 
 // Dynamic range compression off on every decoder that offers it.
 void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "drc");
-    if (spec && spec->value_type == G_TYPE_BOOLEAN && (spec->flags & G_PARAM_WRITABLE)) {
+    GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "drc");
+    if (pspec && pspec->value_type == G_TYPE_BOOLEAN && (pspec->flags & G_PARAM_WRITABLE)) {
         g_object_set(element, "drc", FALSE, nullptr);
     }
 }

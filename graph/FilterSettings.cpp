@@ -45,17 +45,17 @@ struct Value {
 
 // Properties that belong to one element rather than to its kind: its identity and the file
 // it reads or writes, which "Set Input File..." and "Set Output File..." set.
-bool IsPerInstance(const GParamSpec* spec) {
-    return std::strcmp(spec->name, "name") == 0 || std::strcmp(spec->name, "parent") == 0 ||
-           std::strcmp(spec->name, "location") == 0;
+bool IsPerInstance(const GParamSpec* pspec) {
+    return std::strcmp(pspec->name, "name") == 0 || std::strcmp(pspec->name, "parent") == 0 ||
+           std::strcmp(pspec->name, "location") == 0;
 }
 
-bool IsKept(const GParamSpec* spec) {
+bool IsKept(const GParamSpec* pspec) {
     const GParamFlags needed = static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_WRITABLE);
-    if ((spec->flags & needed) != needed || (spec->flags & G_PARAM_CONSTRUCT_ONLY)) return false;
-    if (IsPerInstance(spec)) return false;
+    if ((pspec->flags & needed) != needed || (pspec->flags & G_PARAM_CONSTRUCT_ONLY)) return false;
+    if (IsPerInstance(pspec)) return false;
     // Objects and raw pointers are links to other things, not settings.
-    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(pspec);
     return !g_type_is_a(type, G_TYPE_OBJECT) && type != G_TYPE_POINTER;
 }
 
@@ -82,12 +82,12 @@ bool IsInteger(GType type) {
 }
 
 // The record of one property's current value, or nothing when it cannot be kept.
-std::optional<ControlValueRecord> Capture(GstElement* element, GParamSpec* spec, int index) {
-    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+std::optional<ControlValueRecord> Capture(GstElement* element, GParamSpec* pspec, int index) {
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(pspec);
     Value value(type);
-    g_object_get_property(G_OBJECT(element), spec->name, &value.value);
+    g_object_get_property(G_OBJECT(element), pspec->name, &value.value);
     ControlValueRecord record;
-    record.caption = spec->name;
+    record.caption = pspec->name;
     record.controlId = index;
     if (type == G_TYPE_BOOLEAN) {
         record.type = ControlValueRecord::kCheck;
@@ -118,8 +118,8 @@ std::optional<ControlValueRecord> Capture(GstElement* element, GParamSpec* spec,
 
 // Fills `value` (initialised to the property's type) from a record; false when it no longer
 // fits the property.
-bool ValueFromRecord(const ControlValueRecord& record, GParamSpec* spec, GValue* value) {
-    const GType type = G_PARAM_SPEC_VALUE_TYPE(spec);
+bool ValueFromRecord(const ControlValueRecord& record, GParamSpec* pspec, GValue* value) {
+    const GType type = G_PARAM_SPEC_VALUE_TYPE(pspec);
     switch (record.type) {
         case ControlValueRecord::kCheck:
             if (type != G_TYPE_BOOLEAN) return false;
@@ -273,9 +273,10 @@ ControlValueList CaptureSettings(GstElement* element) {
     if (!element) return list;
     PropertyList properties(element);
     for (guint i = 0; i < properties.count; ++i) {
-        GParamSpec* spec = properties.specs[i];
-        if (!IsKept(spec)) continue;
-        if (auto record = Capture(element, spec, static_cast<int>(i))) list.Add(std::move(*record));
+        GParamSpec* pspec = properties.specs[i];
+        if (!IsKept(pspec)) continue;
+        if (auto record = Capture(element, pspec, static_cast<int>(i)))
+            list.Add(std::move(*record));
     }
     return list;
 }
@@ -287,13 +288,13 @@ bool ApplySettings(GstElement* element, const ControlValueList& records) {
     for (const ControlValueRecord& record : records.Records()) {
         if (record.controlId < 0 || static_cast<guint>(record.controlId) >= properties.count)
             continue;
-        GParamSpec* spec = properties.specs[record.controlId];
+        GParamSpec* pspec = properties.specs[record.controlId];
         // The property at that place must still be the one recorded.
-        if (!IsKept(spec) || record.caption != spec->name) continue;
-        Value value(G_PARAM_SPEC_VALUE_TYPE(spec));
-        if (!ValueFromRecord(record, spec, &value.value)) continue;
-        if (g_param_value_validate(spec, &value.value)) continue;  // out of the property's range
-        g_object_set_property(G_OBJECT(element), spec->name, &value.value);
+        if (!IsKept(pspec) || record.caption != pspec->name) continue;
+        Value value(G_PARAM_SPEC_VALUE_TYPE(pspec));
+        if (!ValueFromRecord(record, pspec, &value.value)) continue;
+        if (g_param_value_validate(pspec, &value.value)) continue;  // out of the property's range
+        g_object_set_property(G_OBJECT(element), pspec->name, &value.value);
         applied = true;
     }
     return applied;

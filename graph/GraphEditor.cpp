@@ -39,9 +39,9 @@ std::string ObjectName(GstObject* object) {
 }
 
 bool HasWritableString(GstElement* element, const char* property) {
-    GParamSpec* spec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), property);
-    return spec && G_PARAM_SPEC_VALUE_TYPE(spec) == G_TYPE_STRING &&
-           (spec->flags & G_PARAM_WRITABLE) && !(spec->flags & G_PARAM_CONSTRUCT_ONLY);
+    GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), property);
+    return pspec && G_PARAM_SPEC_VALUE_TYPE(pspec) == G_TYPE_STRING &&
+           (pspec->flags & G_PARAM_WRITABLE) && !(pspec->flags & G_PARAM_CONSTRUCT_ONLY);
 }
 
 // Sets the file name of a source or sink; false when the element did not take it (an open
@@ -116,9 +116,9 @@ bool FilterItem::HasSettings() const {
     GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(element), &count);
     bool any = false;
     for (guint i = 0; i < count && !any; ++i) {
-        const GParamSpec* spec = specs[i];
-        any = (spec->flags & G_PARAM_WRITABLE) && std::strcmp(spec->name, "name") != 0 &&
-              std::strcmp(spec->name, "parent") != 0;
+        const GParamSpec* pspec = specs[i];
+        any = (pspec->flags & G_PARAM_WRITABLE) && std::strcmp(pspec->name, "name") != 0 &&
+              std::strcmp(pspec->name, "parent") != 0;
     }
     g_free(specs);
     return any;

@@ -56,9 +56,9 @@ bool StoreLocation(WrapperState& state, const char* location) {
     return true;
 }
 
-void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spec) {
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
     if (id != kPropLocation) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
     if (!StoreLocation(StateOf(object), g_value_get_string(value))) {
@@ -67,9 +67,9 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* spe
     }
 }
 
-void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* spec) {
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
     if (id != kPropLocation) {
-        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, spec);
+        G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
         return;
     }
     WrapperState& state = StateOf(object);

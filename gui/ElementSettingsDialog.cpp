@@ -40,11 +40,11 @@ void UnrefElement(GstElement* element) {
 }
 
 // Properties every element has, which are not settings.
-bool IsSetting(const GParamSpec* spec) {
-    const GParamFlags flags = spec->flags;
+bool IsSetting(const GParamSpec* pspec) {
+    const GParamFlags flags = pspec->flags;
     if (!(flags & G_PARAM_WRITABLE) || !(flags & G_PARAM_READABLE)) return false;
     if (flags & G_PARAM_CONSTRUCT_ONLY) return false;
-    return std::strcmp(spec->name, "name") != 0 && std::strcmp(spec->name, "parent") != 0;
+    return std::strcmp(pspec->name, "name") != 0 && std::strcmp(pspec->name, "parent") != 0;
 }
 
 // Unsigned bounds are clipped to a value just past the slider's range.
@@ -58,27 +58,27 @@ gint64 Clip(T bound) {
         return gint64(bound);
 }
 
-template <typename Spec>
-void ReadBounds(const GParamSpec* spec, gint64& minimum, gint64& maximum) {
-    const auto* typed = reinterpret_cast<const Spec*>(spec);
+template <typename TypedParam>
+void ReadBounds(const GParamSpec* pspec, gint64& minimum, gint64& maximum) {
+    const auto* typed = reinterpret_cast<const TypedParam*>(pspec);
     minimum = Clip(typed->minimum);
     maximum = Clip(typed->maximum);
 }
 
 // The range of an integer property when it fits a slider.
-bool IntegerRange(const GParamSpec* spec, gint64& minimum, gint64& maximum) {
-    if (G_IS_PARAM_SPEC_INT(spec))
-        ReadBounds<GParamSpecInt>(spec, minimum, maximum);
-    else if (G_IS_PARAM_SPEC_UINT(spec))
-        ReadBounds<GParamSpecUInt>(spec, minimum, maximum);
-    else if (G_IS_PARAM_SPEC_LONG(spec))
-        ReadBounds<GParamSpecLong>(spec, minimum, maximum);
-    else if (G_IS_PARAM_SPEC_ULONG(spec))
-        ReadBounds<GParamSpecULong>(spec, minimum, maximum);
-    else if (G_IS_PARAM_SPEC_INT64(spec))
-        ReadBounds<GParamSpecInt64>(spec, minimum, maximum);
-    else if (G_IS_PARAM_SPEC_UINT64(spec))
-        ReadBounds<GParamSpecUInt64>(spec, minimum, maximum);
+bool IntegerRange(const GParamSpec* pspec, gint64& minimum, gint64& maximum) {
+    if (G_IS_PARAM_SPEC_INT(pspec))
+        ReadBounds<GParamSpecInt>(pspec, minimum, maximum);
+    else if (G_IS_PARAM_SPEC_UINT(pspec))
+        ReadBounds<GParamSpecUInt>(pspec, minimum, maximum);
+    else if (G_IS_PARAM_SPEC_LONG(pspec))
+        ReadBounds<GParamSpecLong>(pspec, minimum, maximum);
+    else if (G_IS_PARAM_SPEC_ULONG(pspec))
+        ReadBounds<GParamSpecULong>(pspec, minimum, maximum);
+    else if (G_IS_PARAM_SPEC_INT64(pspec))
+        ReadBounds<GParamSpecInt64>(pspec, minimum, maximum);
+    else if (G_IS_PARAM_SPEC_UINT64(pspec))
+        ReadBounds<GParamSpecUInt64>(pspec, minimum, maximum);
     else
         return false;
     return minimum >= INT_MIN && maximum <= INT_MAX && minimum <= maximum;
@@ -143,12 +143,12 @@ ElementSettingsDialog::ElementSettingsDialog(GstElement* shown, const std::strin
 
 ElementSettingsDialog::~ElementSettingsDialog() = default;
 
-void ElementSettingsDialog::AddField(GParamSpec* spec, const GValue& current) {
+void ElementSettingsDialog::AddField(GParamSpec* pspec, const GValue& current) {
     Field field;
-    field.spec = spec;
+    field.pspec = pspec;
     QWidget* shown = nullptr;  // what the form shows: the control, or a row holding it
     gint64 minimum = 0, maximum = 0;
-    if (G_IS_PARAM_SPEC_BOOLEAN(spec)) {
+    if (G_IS_PARAM_SPEC_BOOLEAN(pspec)) {
         auto* box = new QCheckBox;
         box->setChecked(g_value_get_boolean(&current));
         field.control = box;
@@ -157,9 +157,9 @@ void ElementSettingsDialog::AddField(GParamSpec* spec, const GValue& current) {
             g_value_set_boolean(value, box->isChecked());
             return true;
         };
-    } else if (G_IS_PARAM_SPEC_ENUM(spec)) {
+    } else if (G_IS_PARAM_SPEC_ENUM(pspec)) {
         auto* combo = new QComboBox;
-        const GEnumClass* enumeration = G_PARAM_SPEC_ENUM(spec)->enum_class;
+        const GEnumClass* enumeration = G_PARAM_SPEC_ENUM(pspec)->enum_class;
         for (guint i = 0; i < enumeration->n_values; ++i) {
             const GEnumValue& item = enumeration->values[i];
             combo->addItem(QString::fromUtf8(item.value_nick), item.value);
@@ -171,7 +171,7 @@ void ElementSettingsDialog::AddField(GParamSpec* spec, const GValue& current) {
             g_value_set_enum(value, combo->currentData().toInt());
             return true;
         };
-    } else if (IntegerRange(spec, minimum, maximum)) {
+    } else if (IntegerRange(pspec, minimum, maximum)) {
         auto* slider = new QSlider(Qt::Horizontal);
         slider->setRange(int(minimum), int(maximum));
         slider->setValue(IntegerOf(current));
@@ -205,9 +205,9 @@ void ElementSettingsDialog::AddField(GParamSpec* spec, const GValue& current) {
     } else {
         return;  // a value that cannot be shown as text (an object, a pointer)
     }
-    field.control->setObjectName(spec->name);
-    field.control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(spec)));
-    form->addRow(spec->name, shown ? shown : field.control);
+    field.control->setObjectName(pspec->name);
+    field.control->setToolTip(QString::fromUtf8(g_param_spec_get_blurb(pspec)));
+    form->addRow(pspec->name, shown ? shown : field.control);
     field.initialState = field.state();
     fields.push_back(std::move(field));
 }
@@ -217,9 +217,9 @@ bool ElementSettingsDialog::Apply() {
     std::vector<std::pair<const Field*, std::unique_ptr<ScopedValue>>> changes;
     for (const Field& field : fields) {
         if (field.state() == field.initialState) continue;
-        auto value = std::make_unique<ScopedValue>(field.spec->value_type);
+        auto value = std::make_unique<ScopedValue>(field.pspec->value_type);
         if (!field.read(&value->value) ||
-            g_param_value_validate(field.spec, &value->value) != FALSE) {
+            g_param_value_validate(field.pspec, &value->value) != FALSE) {
             field.control->setFocus();
             if (auto* edit = qobject_cast<QLineEdit*>(field.control)) edit->selectAll();
             QApplication::beep();
@@ -228,7 +228,7 @@ bool ElementSettingsDialog::Apply() {
         changes.emplace_back(&field, std::move(value));
     }
     for (const auto& [field, value] : changes)
-        g_object_set_property(G_OBJECT(element.get()), field->spec->name, &value->value);
+        g_object_set_property(G_OBJECT(element.get()), field->pspec->name, &value->value);
     return true;
 }
 

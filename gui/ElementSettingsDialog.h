@@ -35,14 +35,14 @@ class ElementSettingsDialog : public QDialog {
     // One property: its control, the control's state when the dialog opened, and how the
     // current state becomes a value of the property's type.
     struct Field {
-        GParamSpec* spec = nullptr;
+        GParamSpec* pspec = nullptr;
         QWidget* control = nullptr;
         std::function<QString()> state;
         QString initialState;
         std::function<bool(GValue* value)> read;
     };
 
-    void AddField(GParamSpec* spec, const GValue& current);
+    void AddField(GParamSpec* pspec, const GValue& current);
     bool Apply();
 
     std::unique_ptr<GstElement, void (*)(GstElement*)> element;
