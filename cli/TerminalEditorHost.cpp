@@ -4,8 +4,9 @@
 
 namespace tavrisk {
 
-void TerminalEditorHost::Message(const std::string& text, const std::string& title) {
-    ui.ShowMessage(text, title, MessageButtons::Ok, MessageIcon::Stop);
+void TerminalEditorHost::Message(const std::string& text, const std::string& title,
+                                 MessageIcon icon) {
+    ui.ShowMessage(text, title, MessageButtons::Ok, icon);
 }
 
 }  // namespace tavrisk

@@ -185,7 +185,7 @@ struct GraphEditor::Impl {
         FilterItem& item = *rows[row];
         if (!GST_OBJECT_FLAG_IS_SET(item.element, GST_ELEMENT_FLAG_SINK)) LeavePreroll();
         if (!graph.RemoveGraphFilter(item.element)) {
-            host.Message("Unable to remove filter", item.name);
+            host.Message("Unable to remove filter", item.name, MessageIcon::Information);
             return false;
         }
         if (menuItem == &item) ForgetMenu();
@@ -199,13 +199,13 @@ struct GraphEditor::Impl {
                             const std::function<void(GstElement*)>& prepare = {}) {
         GstElement* element = catalogue.CreateInstance(entry);
         if (!element) {
-            host.Message(entry.name, "Unable to insert filter");
+            host.Message(entry.name, "Unable to insert filter", MessageIcon::Information);
             return nullptr;
         }
         std::unique_ptr<FilterItem> item = MakeItem(entry, element);
         if (prepare) prepare(item->element);
         if (!graph.AddGraphFilter(item->element)) {
-            host.Message(entry.name, "Unable to insert filter");
+            host.Message(entry.name, "Unable to insert filter", MessageIcon::Information);
             return nullptr;
         }
         RefreshItem(*item);
@@ -233,7 +233,7 @@ struct GraphEditor::Impl {
 
     bool Connect(GstPad* output, GstPad* input) {
         if (graph.ConnectPins(output, input)) return true;
-        host.Message("Connection failed", "");
+        host.Message("Connection failed", "", MessageIcon::Information);
         return false;
     }
 
@@ -307,7 +307,7 @@ struct GraphEditor::Impl {
                 if (const auto name = host.ChooseFile(true)) {
                     LeavePreroll();
                     if (!SetLocation(item.element, *name)) {
-                        host.Message("Load failed", "");
+                        host.Message("Load failed", "", MessageIcon::Information);
                     } else {
                         // Renders the file anew: the rows may all be replaced.
                         host.SetInputFile(*name);
@@ -428,7 +428,7 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
     if (!impl->graph.RenderFile(name, error) || !LoadGraphFilters()) {
         impl->host.Message(
             "Unable to render file:\n" + name + "\n\nPerhaps, some filters missing...",
-            "Auto Connect Error");
+            "Auto Connect Error", MessageIcon::Stop);
         Refresh();
         return false;
     }
@@ -450,7 +450,7 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
                                            " have been replaced by Tavrisk Wrapper.\n\n"
                                            "You have to terminate the graph yourself,\n"
                                            "Connecting the right filter to Tavrisk Wrapper.",
-                                       "Auto Connect Error");
+                                       "Auto Connect Error", MessageIcon::Exclamation);
                 }
             }
         }

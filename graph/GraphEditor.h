@@ -9,6 +9,7 @@
 
 #include "graph/FilterCatalogue.h"
 #include "graph/FilterGraphControl.h"
+#include "host/JobHost.h"
 
 namespace tavrisk {
 
@@ -40,7 +41,9 @@ struct FilterItem {
 class EditorHost {
   public:
     virtual ~EditorHost() = default;
-    virtual void Message(const std::string& text, const std::string& title) = 0;
+    // A message box: the stop icon for a file that cannot be rendered, the exclamation icon
+    // for a graph left unconnected, the plain box (information) for the rest.
+    virtual void Message(const std::string& text, const std::string& title, MessageIcon icon) = 0;
     // "Filter Selection"; null when nothing was chosen.
     virtual const CatalogueEntry* ChooseFilter(const FilterCatalogue& catalogue) = 0;
     // The open-file dialog; nothing when cancelled.

@@ -14,8 +14,8 @@ QtEditorHost::QtEditorHost(QWidget* owner, QtUserInterface& userInterface,
                            TranscoderDialog& settings)
     : window(owner), ui(userInterface), model(settings) {}
 
-void QtEditorHost::Message(const std::string& text, const std::string& title) {
-    ui.ShowMessage(text, title, MessageButtons::Ok, MessageIcon::Information);
+void QtEditorHost::Message(const std::string& text, const std::string& title, MessageIcon icon) {
+    ui.ShowMessage(text, title, MessageButtons::Ok, icon);
 }
 
 const CatalogueEntry* QtEditorHost::ChooseFilter(const FilterCatalogue& catalogue) {

@@ -15,13 +15,14 @@ namespace {
 
 struct ShownMessage {
     std::string text, title;
+    MessageIcon icon = MessageIcon::Information;
 };
 
 // The window's side of the editor: answers the dialogs as the test says, keeps the messages.
 class FakeHost : public EditorHost {
   public:
-    void Message(const std::string& text, const std::string& title) override {
-        messages.push_back({text, title});
+    void Message(const std::string& text, const std::string& title, MessageIcon icon) override {
+        messages.push_back({text, title, icon});
     }
     const CatalogueEntry* ChooseFilter(const FilterCatalogue&) override { return chosenEntry; }
     std::optional<std::string> ChooseFile(bool mustExist) override {
@@ -166,6 +167,7 @@ TEST_F(GraphEditorTest, FileThatCannotBeRenderedIsReported) {
     EXPECT_EQ(host.messages[0].text,
               "Unable to render file:\n" + path + "\n\nPerhaps, some filters missing...");
     EXPECT_EQ(host.messages[0].title, "Auto Connect Error");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
     EXPECT_EQ(editor.WrapperRow(), nullptr);
 }
 

@@ -14,7 +14,7 @@ namespace {
 
 class SilentHost : public EditorHost {
   public:
-    void Message(const std::string&, const std::string&) override {}
+    void Message(const std::string&, const std::string&, MessageIcon) override {}
     const CatalogueEntry* ChooseFilter(const FilterCatalogue&) override { return nullptr; }
     std::optional<std::string> ChooseFile(bool) override { return std::nullopt; }
     bool EditSettings(GstElement*, const std::string&) override { return false; }

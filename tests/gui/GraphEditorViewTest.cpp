@@ -345,7 +345,7 @@ class GraphEditorViewTest : public QObject {
 
         host.SetInputFile(picked);
         QCOMPARE(window->Model().inputName.text, picked);
-        host.Message("Connection failed", "");
+        host.Message("Connection failed", "", MessageIcon::Information);
         QVERIFY(log.Has("Connection failed"));
     }
 
