@@ -14,16 +14,6 @@ constexpr const char* kDrcOption = "drc_scale";
 
 }  // namespace
 
-void Ac3FrameDecoder::ContextFree::operator()(AVCodecContext* c) const {
-    avcodec_free_context(&c);
-}
-void Ac3FrameDecoder::FrameFree::operator()(AVFrame* f) const {
-    av_frame_free(&f);
-}
-void Ac3FrameDecoder::PacketFree::operator()(AVPacket* p) const {
-    av_packet_free(&p);
-}
-
 bool Ac3FrameDecoder::Open(Codec wanted) {
     Close();
     if (!OpenContext(wanted)) {

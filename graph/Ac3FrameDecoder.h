@@ -5,9 +5,7 @@
 #include <span>
 #include <vector>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "platform/LibavHandles.h"
 
 namespace tavrisk {
 
@@ -42,19 +40,9 @@ class Ac3FrameDecoder {
   private:
     bool OpenContext(Codec wanted);
 
-    struct ContextFree {
-        void operator()(AVCodecContext* c) const;
-    };
-    struct FrameFree {
-        void operator()(AVFrame* f) const;
-    };
-    struct PacketFree {
-        void operator()(AVPacket* p) const;
-    };
-
-    std::unique_ptr<AVCodecContext, ContextFree> context;
-    std::unique_ptr<AVFrame, FrameFree> decoded;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    AvContextPtr context;
+    AvFramePtr decoded;
+    AvPacketPtr packet;
     std::vector<uint8_t> packetBytes;  // the frame with the padding libavcodec reads past it
     Codec codec = Codec::kAc3;
 };

@@ -33,16 +33,6 @@ constexpr float kMinus3Db = 0.70710678f;
 
 }  // namespace
 
-void Ac3AudioDecoder::ContextFree::operator()(AVCodecContext* c) const {
-    avcodec_free_context(&c);
-}
-void Ac3AudioDecoder::FrameFree::operator()(AVFrame* f) const {
-    av_frame_free(&f);
-}
-void Ac3AudioDecoder::PacketFree::operator()(AVPacket* p) const {
-    av_packet_free(&p);
-}
-
 bool Ac3AudioDecoder::Open() {
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AC3);
     if (codec == nullptr) return false;

@@ -6,9 +6,7 @@
 #include <span>
 #include <vector>
 
-struct AVCodecContext;
-struct AVFrame;
-struct AVPacket;
+#include "platform/LibavHandles.h"
 
 namespace tavrisk::ac3 {
 
@@ -31,25 +29,15 @@ class Ac3AudioDecoder {
     bool Restart() { return Open(); }
 
   private:
-    struct ContextFree {
-        void operator()(AVCodecContext* context) const;
-    };
-    struct FrameFree {
-        void operator()(AVFrame* frame) const;
-    };
-    struct PacketFree {
-        void operator()(AVPacket* packet) const;
-    };
-
     // The plane of each slot (kNoPlane where the layout lacks it) and of a single surround.
     void MapChannels();
     void CopyPlanes(float* out) const;
 
     static constexpr int kNoPlane = -1;
 
-    std::unique_ptr<AVCodecContext, ContextFree> context;
-    std::unique_ptr<AVFrame, FrameFree> decoded;
-    std::unique_ptr<AVPacket, PacketFree> packet;
+    AvContextPtr context;
+    AvFramePtr decoded;
+    AvPacketPtr packet;
     std::vector<uint8_t> packetBytes;  // one frame plus the padding libavcodec reads past it
     std::array<int, kChannels> planeOfSlot{};
     int surroundPlane = kNoPlane;
