@@ -20,28 +20,18 @@ const std::map<std::string, std::vector<std::string>> kNamesOfLayout = {
 }  // namespace
 
 bool MakeAc3(const std::string& path, const Ac3Input& input) {
-    const auto& names = kNamesOfLayout.at(input.layout);
-    std::string command = "ffmpeg -v error -y";
-    std::string join;
-    std::string map;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        const double tone = kAc3Tones[kSlotOfName.at(names[i])];
-        command += " -f lavfi -i \"sine=f=" + std::to_string(tone) +
-                   ":r=" + std::to_string(input.rate) + ":d=" + std::to_string(input.seconds) +
-                   "\"";
-        // Appended piece by piece: a literal + string temporary trips a false -Wrestrict in
-        // GCC 12 at -O3.
-        join += '[';
-        join += std::to_string(i);
-        join += ']';
-        if (i > 0) map += '|';
-        map += std::to_string(i);
-        map += ".0-";
-        map += names[i];
+    const auto& layoutNames = kNamesOfLayout.at(input.layout);
+    std::vector<const char*> names;
+    std::vector<double> tones;
+    for (const std::string& name : layoutNames) {
+        names.push_back(name.c_str());
+        tones.push_back(kAc3Tones[kSlotOfName.at(name)]);
     }
-    command += " -filter_complex \"" + join + "join=inputs=" + std::to_string(names.size()) +
-               ":channel_layout=" + input.layout + ":map=" + map + "\" -c:a ac3 -b:a " +
-               std::to_string(input.kbps) + "k -f ac3 " + Quote(path);
+    const ToneGraph graph = MakeToneGraph(names, tones, input.layout, input.rate, input.seconds);
+    std::string command = "ffmpeg -v error -y";
+    command += graph.inputs;
+    command += graph.filter;
+    command += " -c:a ac3 -b:a " + std::to_string(input.kbps) + "k -f ac3 " + Quote(path);
     return RunCommand(command).exitCode == 0;
 }
 

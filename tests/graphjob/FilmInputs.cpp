@@ -10,43 +10,6 @@ namespace {
 // ffmpeg's channel names of our channels L, C, R, LS, RS, LFE.
 constexpr std::array<const char*, 6> kNames = {"FL", "FC", "FR", "SL", "SR", "LFE"};
 
-// The tone inputs, and the join filter for a layout whose channels are `names` with tone
-// `tones[i]` on channel names[i], mapped as the output's audio.
-struct ToneGraph {
-    std::string inputs;
-    std::string filter;
-};
-
-ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector<double>& tones,
-                        const std::string& layout, double seconds) {
-    std::string inputs, join, map;
-    for (std::size_t i = 0; i < names.size(); ++i) {
-        inputs += " -f lavfi -i \"sine=f=";
-        inputs += std::to_string(tones[i]);
-        inputs += ":r=48000:d=";
-        inputs += std::to_string(seconds);
-        inputs += '"';
-        join += '[';
-        join += std::to_string(i);
-        join += ']';
-        if (i > 0) map += '|';
-        map += std::to_string(i);
-        map += ".0-";
-        map += names[i];
-    }
-    std::string graph;
-    graph += " -filter_complex \"";
-    graph += join;
-    graph += "join=inputs=";
-    graph += std::to_string(names.size());
-    graph += ":channel_layout=";
-    graph += layout;
-    graph += ":map=";
-    graph += map;
-    graph += "[a]\" -map \"[a]\"";
-    return {inputs, graph};
-}
-
 }  // namespace
 
 bool MakeFilm(const std::string& path, FilmKind kind, double seconds) {
@@ -65,7 +28,7 @@ bool MakeFilm(const std::string& path, FilmKind kind, double seconds) {
     }
     std::string command = "ffmpeg -v error -y";
     const bool video = kind == FilmKind::kVob;
-    const ToneGraph tonesGraph = MakeToneGraph(names, tones, layout, seconds);
+    const ToneGraph tonesGraph = MakeToneGraph(names, tones, layout, 48000, seconds);
     command += tonesGraph.inputs;
     // The picture is the input after the tones.
     if (video) {

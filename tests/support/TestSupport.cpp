@@ -186,4 +186,36 @@ double Rms(const std::vector<double>& signal) {
     return signal.empty() ? 0.0 : std::sqrt(sum / signal.size());
 }
 
+ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector<double>& tones,
+                        const std::string& layout, int rate, double seconds) {
+    std::string inputs, join, map;
+    for (std::size_t i = 0; i < names.size(); ++i) {
+        inputs += " -f lavfi -i \"sine=f=";
+        inputs += std::to_string(tones[i]);
+        inputs += ":r=";
+        inputs += std::to_string(rate);
+        inputs += ":d=";
+        inputs += std::to_string(seconds);
+        inputs += '"';
+        join += '[';
+        join += std::to_string(i);
+        join += ']';
+        if (i > 0) map += '|';
+        map += std::to_string(i);
+        map += ".0-";
+        map += names[i];
+    }
+    std::string graph;
+    graph += " -filter_complex \"";
+    graph += join;
+    graph += "join=inputs=";
+    graph += std::to_string(names.size());
+    graph += ":channel_layout=";
+    graph += layout;
+    graph += ":map=";
+    graph += map;
+    graph += "[a]\" -map \"[a]\"";
+    return {inputs, graph};
+}
+
 }  // namespace tavrisk::test

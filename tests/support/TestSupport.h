@@ -61,6 +61,16 @@ std::vector<int16_t> ReadRawPcm(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
 
+// ffmpeg arguments for a signal of one tone per channel: the tone inputs, and the join filter
+// for a layout whose channels (ffmpeg's names) are `names`, with tone `tones[i]` on names[i],
+// mapped as the output's audio.
+struct ToneGraph {
+    std::string inputs;
+    std::string filter;
+};
+ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector<double>& tones,
+                        const std::string& layout, int rate, double seconds);
+
 // Amplitude of the component at `frequency` (Goertzel, over the whole signal).
 double ToneAmplitude(const std::vector<double>& signal, double frequency, int rate);
 // RMS level of a signal.
