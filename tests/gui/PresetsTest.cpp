@@ -1,7 +1,7 @@
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
 
 #include "app/PresetStore.h"
@@ -108,7 +108,8 @@ class PresetsTest : public QObject {
         DrpCurve& curve = dialog.EditedCurve();
         curve.EnsureDefaultCurve();
         curve.InsertPoint({150, 60});
-        dialog.findChild<QSpinBox*>(ControlName(1012))->setValue(800);
+        auto* release = dialog.findChild<QLineEdit*>(ControlName(1012));
+        tavrisk::test::TypeOver(release, "800");
         AnswerPrompt("Punch", [&] { add->click(); });
         AnswerPrompt("Alpha", [&] { add->click(); });
         QCOMPARE(Names(list), QStringList({"Alpha", "Punch"}));  // sorted
@@ -123,12 +124,12 @@ class PresetsTest : public QObject {
         QCOMPARE(ui.messages[0].title, std::string("New Preset"));
 
         // Loading brings back the three points and the release time.
-        dialog.findChild<QSpinBox*>(ControlName(1012))->setValue(20);
+        tavrisk::test::TypeOver(release, "20");
         list->setCurrentRow(1);
         dialog.LoadPreset();
         QCOMPARE(curve.GetPointCount(), 3);
         QCOMPARE(curve.GetReleaseMs(), 800);
-        QCOMPARE(dialog.findChild<QSpinBox*>(ControlName(1012))->value(), 800);
+        QCOMPARE(release->text(), QString("800"));
 
         list->setCurrentRow(0);
         dialog.findChild<QPushButton*>(ControlName(1003))->click();
