@@ -148,9 +148,8 @@ void CurveDialog::SavePreset() {
     prompt.setLabelText(kNameLabel);
     if (prompt.exec() != QDialog::Accepted || prompt.textValue().isEmpty()) return;
     const std::string name = prompt.textValue().toStdString();
-    if (!PresetStore::IsValidName(name)) {
-        ui.ShowMessage("A preset name cannot be blank or hold \"=\", \"[\" or \"]\".",
-                       kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+    if (const std::string problem = PresetStore::NameProblem(name); !problem.empty()) {
+        ui.ShowMessage(problem, kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
     // The same name but for case is the same preset.
