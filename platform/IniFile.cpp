@@ -85,6 +85,8 @@ bool IniFile::Load() {
     endsWithNewline = true;
     std::error_code ec;
     if (!std::filesystem::exists(path, ec)) return !ec;
+    // A folder or a pipe of that name is no ini file (reading a folder throws, a pipe waits).
+    if (!std::filesystem::is_regular_file(path, ec)) return false;
     std::ifstream in(path, std::ios::binary);
     if (!in) return false;
     const std::string content((std::istreambuf_iterator<char>(in)),

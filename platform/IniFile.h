@@ -15,7 +15,8 @@ class IniFile {
   public:
     explicit IniFile(std::string path) : path(std::move(path)) {}
 
-    // Reads the file; a missing file is an empty one. False when it exists but cannot be read.
+    // Reads the file; a missing file is an empty one. False when it exists but cannot be read
+    // or is no regular file.
     bool Load();
     // Writes the file (creating its folder); false when that fails, the earlier file intact.
     bool Save() const;

@@ -120,6 +120,8 @@ class PresetsTest : public QObject {
         // Renamed into place: a reader of the old file still reads it, no temporary is left.
         QCOMPARE(std::string(std::istreambuf_iterator<char>(reader), {}), before);
         QCOMPARE(std::distance(fs::directory_iterator(dir.File("")), fs::directory_iterator()), 1);
+        fs::create_directory(dir.File("folder.ini"));  // no ini file: refused, not read
+        QVERIFY(!PresetStore(dir.File("folder.ini")).Save("Rock", 300, {-100, 0}, {-100, 0}));
     }
 
     void DamagedValuesAreNotRead() {
