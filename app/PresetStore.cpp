@@ -1,6 +1,5 @@
 #include "app/PresetStore.h"
 
-#include <algorithm>
 #include <cctype>
 #include <cstring>
 
@@ -17,12 +16,6 @@ constexpr std::size_t kFloatBytes = 4;
 constexpr int32_t kMaxPoints = 4096;
 const char* const kSections[] = {PresetStore::kReleaseSection, PresetStore::kCountSection,
                                  PresetStore::kPointsSection};
-
-std::string Lower(std::string text) {
-    std::transform(text.begin(), text.end(), text.begin(),
-                   [](unsigned char c) { return static_cast<char>(std::tolower(c)); });
-    return text;
-}
 
 // Little-endian bytes of 32-bit values.
 void AppendLe(std::vector<uint8_t>& bytes, uint32_t value) {
@@ -94,9 +87,11 @@ std::optional<std::vector<uint8_t>> PresetStore::Decode(const std::string& text,
     return bytes;
 }
 
-bool PresetStore::IsValidName(const std::string& name) {
-    return !name.empty() && name.find_first_of(kNameForbidden) == std::string::npos &&
-           name.find_first_not_of(" \t") != std::string::npos;
+std::string PresetStore::NameProblem(const std::string& name) {
+    const std::string problem = IniFile::KeyProblem(name);
+    if (problem.empty()) return "";
+    return "The preset name \"" + name + "\" " + problem +
+           ": the presets file could not give it back. Choose another name.";
 }
 
 std::vector<std::string> PresetStore::List() const {
@@ -105,43 +100,41 @@ std::vector<std::string> PresetStore::List() const {
 }
 
 std::optional<std::string> PresetStore::Find(const std::string& name) const {
-    const std::string wanted = Lower(name);
     for (const std::string& key : List())
-        if (Lower(key) == wanted) return key;
+        if (IniFile::SameName(key, name)) return key;
     return std::nullopt;
 }
 
 bool PresetStore::Save(const std::string& name, int32_t releaseMs,
                        const std::vector<float>& inputDb,
                        const std::vector<float>& outputDb) const {
+    if (!NameProblem(name).empty() || inputDb.size() != outputDb.size()) return false;
     auto file = LoadFile(iniPath);
-    if (!file || !IsValidName(name) || inputDb.size() != outputDb.size()) return false;
-    // An existing key keeps its spelling and takes the new value.
-    const std::string key = Find(name).value_or(name);
+    if (!file) return false;
     std::vector<uint8_t> release, count, points;
     AppendLe(release, static_cast<uint32_t>(releaseMs));
     AppendLe(count, static_cast<uint32_t>(inputDb.size()));
     for (float db : inputDb) AppendLe(points, FloatBits(db));
     for (float db : outputDb) AppendLe(points, FloatBits(db));
-    file->Set(kReleaseSection, key, Encode(release));
-    file->Set(kCountSection, key, Encode(count));
-    file->Set(kPointsSection, key, Encode(points));
+    // An existing key keeps its spelling and takes the new value.
+    file->Set(kReleaseSection, name, Encode(release));
+    file->Set(kCountSection, name, Encode(count));
+    file->Set(kPointsSection, name, Encode(points));
     return file->Save();
 }
 
 PresetStore::Preset PresetStore::Load(const std::string& name) const {
     Preset preset;
     const auto file = LoadFile(iniPath);
-    const auto key = Find(name);
-    if (!file || !key) return preset;
-    if (auto bytes = Decode(file->Get(kReleaseSection, *key), kIntBytes))
+    if (!file) return preset;
+    if (auto bytes = Decode(file->Get(kReleaseSection, name), kIntBytes))
         preset.releaseMs = static_cast<int32_t>(ReadLe(*bytes, 0));
-    const auto countBytes = Decode(file->Get(kCountSection, *key), kIntBytes);
+    const auto countBytes = Decode(file->Get(kCountSection, name), kIntBytes);
     if (!countBytes) return preset;
     const auto count = static_cast<int32_t>(ReadLe(*countBytes, 0));
     if (count <= 0 || count > kMaxPoints) return preset;
     const std::size_t n = static_cast<std::size_t>(count);
-    const auto points = Decode(file->Get(kPointsSection, *key), 2 * n * kFloatBytes);
+    const auto points = Decode(file->Get(kPointsSection, name), 2 * n * kFloatBytes);
     if (!points) return preset;
     for (std::size_t i = 0; i < n; ++i) {
         preset.inputDb.push_back(BitsFloat(ReadLe(*points, i * kFloatBytes)));
@@ -152,16 +145,8 @@ PresetStore::Preset PresetStore::Load(const std::string& name) const {
 
 bool PresetStore::Delete(const std::string& name) const {
     auto file = LoadFile(iniPath);
-    const auto key = Find(name);
-    if (!file || !key) return false;
-    // The file keeps every other key in its order: each section is written again without it.
-    for (const char* section : kSections) {
-        std::vector<std::pair<std::string, std::string>> kept;
-        for (const std::string& k : file->Keys(section))
-            if (Lower(k) != Lower(*key)) kept.emplace_back(k, file->Get(section, k));
-        file->RemoveSection(section);
-        for (const auto& [k, v] : kept) file->Set(section, k, v);
-    }
+    if (!file || !Find(name)) return false;
+    for (const char* section : kSections) file->Remove(section, name);
     return file->Save();
 }
 

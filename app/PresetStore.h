@@ -23,18 +23,17 @@ class PresetStore {
         std::vector<float> inputDb, outputDb;
     };
 
-    // Characters that would break the ini file's lines.
-    static constexpr const char* kNameForbidden = "=[]\r\n";
-
     explicit PresetStore(std::string iniPath) : iniPath(std::move(iniPath)) {}
 
-    // Not empty, not only blanks, and none of kNameForbidden.
-    static bool IsValidName(const std::string& name);
+    // The message that refuses a name the file could not give back as it was typed; empty
+    // for a name that can be stored.
+    static std::string NameProblem(const std::string& name);
     // The stored names, in file order.
     std::vector<std::string> List() const;
     // The stored name equal to `name` but for case, if there is one.
     std::optional<std::string> Find(const std::string& name) const;
-    // Writes (or replaces) the three values; false when the file cannot be written.
+    // Writes (or replaces) the three values, every other line of the file as it was; false
+    // for a name with a NameProblem or when the file cannot be read or written.
     bool Save(const std::string& name, int32_t releaseMs, const std::vector<float>& inputDb,
               const std::vector<float>& outputDb) const;
     // What can be read of a preset: without a readable count or points, no points.

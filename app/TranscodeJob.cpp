@@ -50,6 +50,8 @@ bool IsSingleChannelBitrate(int kbps) {
 
 TranscodeJob::Outcome TranscodeJob::OnTranscode() {
     window.MarkStart();
+    // A refused field ends the press before any job of a batch.
+    if (!window.UpdateData()) return Outcome::Refused;
     if (window.batchList.empty()) return RunJob();
     if (window.directShowMode) {
         window.MessageBox("Batch mode can be used only with internal Processing.",
@@ -178,7 +180,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // A press delivered while a job runs (by its own event pumping) starts nothing.
     if (!window.transcodeButton.enabled) return Outcome::Refused;
     TranscodeOff transcodeOff(window);
-    window.UpdateData();
+    // A refused resync value would shift the whole output against the picture.
+    if (!window.UpdateData()) return Outcome::Refused;
     window.SetStatusText("");
     window.FixRouting(0);
     window.UpdateProgress(0.0f, true);

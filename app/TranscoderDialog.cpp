@@ -47,18 +47,6 @@ std::string Format(const char* format, double value) {
     return text;
 }
 
-// Parses a whole decimal integer (surrounding blanks allowed).
-bool ParseInt(const std::string& text, int& value) {
-    const char* begin = text.c_str();
-    char* end = nullptr;
-    const long parsed = std::strtol(begin, &end, 10);
-    if (end == begin) return false;
-    while (*end == ' ' || *end == '\t') ++end;
-    if (*end != '\0' || parsed < -2147483647L || parsed > 2147483647L) return false;
-    value = static_cast<int>(parsed);
-    return true;
-}
-
 }  // namespace
 
 TranscoderDialog::TranscoderDialog(UserInterface& ui, TickSource ticks)
@@ -440,31 +428,23 @@ bool TranscoderDialog::OnOK() {
 }
 
 bool TranscoderDialog::UpdateData() {
-    struct Field {
-        EditControl& edit;
-        int& value;
-        int low, high;
-    };
-    Field fields[] = {{resyncHours, resyncH, 0, 24},
-                      {resyncMinutes, resyncM, 0, 59},
-                      {resyncSeconds, resyncS, 0, 59},
-                      {resyncMillis, resyncMsValue, 0, 999}};
-    for (Field& field : fields) {
-        int parsed = 0;
-        if (!ParseInt(field.edit.text, parsed)) {
-            MessageBox("Please enter an integer.", kAppName, MessageButtons::Ok,
+    const EditControl* edits[kResyncFieldCount] = {&resyncHours, &resyncMinutes, &resyncSeconds,
+                                                   &resyncMillis};
+    int values[kResyncFieldCount] = {};
+    for (int i = 0; i < kResyncFieldCount; ++i) {
+        const std::optional<int> value = kResyncFields[i].Read(edits[i]->text);
+        if (!value) {
+            MessageBox(kResyncFields[i].Refusal(), kAppName, MessageButtons::Ok,
                        MessageIcon::Exclamation);
+            ui.FocusControl(kResyncFieldIds[i]);
             return false;
         }
-        if (parsed < field.low || parsed > field.high) {
-            char text[96];
-            std::snprintf(text, sizeof text, "Please enter an integer between %d and %d.",
-                          field.low, field.high);
-            MessageBox(text, kAppName, MessageButtons::Ok, MessageIcon::Exclamation);
-            return false;
-        }
-        field.value = parsed;
+        values[i] = *value;
     }
+    resyncH = values[0];
+    resyncM = values[1];
+    resyncS = values[2];
+    resyncMsValue = values[3];
     return true;
 }
 

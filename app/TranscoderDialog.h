@@ -12,6 +12,7 @@
 
 #include "app/ControlIds.h"
 #include "app/Controls.h"
+#include "app/IntegerField.h"
 #include "app/RunningJob.h"
 #include "app/UserInterface.h"
 #include "dsp/ChannelSettings.h"
@@ -45,6 +46,15 @@ class TranscoderDialog : public JobHost {
     using InputRateProbe = std::function<std::optional<int>(const std::string&)>;
     // Gain text of a slider at position 0.
     static constexpr const char* kMutedText = "muted";
+    // The resync edits (H, M, S, ms) and what each accepts.
+    static constexpr int kResyncFieldCount = 4;
+    static constexpr int kResyncFieldIds[kResyncFieldCount] = {
+        ctl::kResyncHours, ctl::kResyncMinutes, ctl::kResyncSeconds, ctl::kResyncMs};
+    static constexpr IntegerField kResyncFields[kResyncFieldCount] = {
+        {"Resync hours", 0, 24},
+        {"Resync minutes", 0, 59},
+        {"Resync seconds", 0, 59},
+        {"Resync milliseconds", 0, 999}};
 
     explicit TranscoderDialog(UserInterface& ui, TickSource ticks = {});
 
@@ -104,7 +114,7 @@ class TranscoderDialog : public JobHost {
     bool OnOK();
 
     // Reads and validates the resync edits (H, M, S, ms). False at the first invalid field,
-    // after a message; fields before it keep their new values.
+    // after a message that names it, with the focus on it; the values then stay as they were.
     bool UpdateData();
 
     // --- Readers -------------------------------------------------------------------------

@@ -21,6 +21,8 @@ class UserInterface {
 
     // A control of the model changed its text, selection, state or position (0: all of them).
     virtual void ControlChanged(int controlId) { (void)controlId; }
+    // Puts the keyboard focus on a control of the model (one whose value was refused).
+    virtual void FocusControl(int controlId) { (void)controlId; }
 
     // Dispatches pending user events; may set the model's stop request.
     virtual void PumpMessages() {}

@@ -64,8 +64,9 @@ struct ResyncFields {
     int hours = 0, minutes = 0, seconds = 0, millis = 0;
 };
 
-// [+|-]H:M:S.MS, the fraction read as decimals of a second (".5" is 500 ms).
-bool ParseResync(const std::string& text, ResyncFields& fields) {
+// [+|-]H:M:S.MS, the fraction read as decimals of a second (".5" is 500 ms). A field out of
+// its range is named in `problem`.
+bool ParseResync(const std::string& text, ResyncFields& fields, std::string& problem) {
     if (text.size() < 2 || (text[0] != '+' && text[0] != '-')) return false;
     fields.insert = text[0] == '+';
     std::string rest = text.substr(1);
@@ -78,20 +79,23 @@ bool ParseResync(const std::string& text, ResyncFields& fields) {
             if (c < '0' || c > '9') return false;
         while (fraction.size() < 3) fraction += '0';
     }
-    std::vector<int> parts;
+    std::vector<std::string> parts;
     std::stringstream stream(rest);
     std::string part;
-    while (std::getline(stream, part, ':')) {
-        int value = 0;
-        if (!ParseWhole(part, value) || value < 0) return false;
-        parts.push_back(value);
-    }
+    while (std::getline(stream, part, ':')) parts.push_back(part);
     if (parts.size() != 3) return false;
-    fields.hours = parts[0];
-    fields.minutes = parts[1];
-    fields.seconds = parts[2];
+    int* const values[] = {&fields.hours, &fields.minutes, &fields.seconds};
+    for (std::size_t i = 0; i < parts.size(); ++i) {
+        const IntegerField& field = TranscoderDialog::kResyncFields[i];
+        const std::optional<int> value = field.Read(parts[i]);
+        if (!value) {
+            problem = field.Refusal();
+            return false;
+        }
+        *values[i] = *value;
+    }
     fields.millis = fraction.empty() ? 0 : std::atoi(fraction.c_str());
-    return fields.hours <= 24 && fields.minutes <= 59 && fields.seconds <= 59;
+    return true;
 }
 
 }  // namespace
@@ -177,7 +181,12 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         } else if (arg == "--resync") {
             if (!next(value)) return std::nullopt;
             ResyncFields fields;
-            if (!ParseResync(value, fields)) return fail(value);
+            std::string problem;
+            if (!ParseResync(value, fields, problem)) {
+                fail(value);
+                if (!problem.empty()) error += ": " + problem;
+                return std::nullopt;
+            }
             options.resync = value;
         } else if (arg == "--priority") {
             if (!next(value)) return std::nullopt;
@@ -303,7 +312,8 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     for (const auto& [column, ms] : options.releases) window.Curve(column).SetReleaseMs(ms);
     if (options.resync) {
         ResyncFields fields;
-        ParseResync(*options.resync, fields);
+        std::string problem;
+        ParseResync(*options.resync, fields, problem);
         window.SelectResyncDirection(fields.insert ? TranscoderDialog::kResyncInsert
                                                    : TranscoderDialog::kResyncSkip);
         window.resyncHours.text = std::to_string(fields.hours);

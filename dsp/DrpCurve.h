@@ -42,6 +42,10 @@ class DrpCurve {
     const std::vector<Point>& Points() const { return points; }
     // Sorted insert: before the first point whose x is >= the new one.
     void InsertPoint(Point p);
+    // Moves or removes the point at `index` where it is in the list; the caller keeps the x
+    // order.
+    void MovePoint(int index, Point to) { points[static_cast<std::size_t>(index)] = to; }
+    void RemovePoint(int index) { points.erase(points.begin() + index); }
 
     int GetReleaseMs() const { return releaseMs; }
     void SetReleaseMs(int ms) { releaseMs = ms; }

@@ -6,9 +6,9 @@
 #include <QHBoxLayout>
 #include <QInputDialog>
 #include <QLabel>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QVBoxLayout>
 
 #include "gui/ControlName.h"
@@ -26,6 +26,8 @@ constexpr int kPresetListId = 1057;
 constexpr int kAddId = 1002;
 constexpr int kDelId = 1003;
 constexpr const char* kNewPresetTitle = "New Preset";
+constexpr const char* kDialogTitle = "Dynamic Range Processing";
+constexpr int kReleaseFieldWidth = 60;
 
 }  // namespace
 
@@ -42,7 +44,7 @@ CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui,
     curve.SetPointsDb(in.data(), out.data(), count);
     curve.SetReleaseMs(channelCurve.GetReleaseMs());
     const bool known = column >= 0 && column < 6;
-    setWindowTitle(QStringLiteral("Dynamic Range Processing on ") +
+    setWindowTitle(QString::fromUtf8(kDialogTitle) + QStringLiteral(" on ") +
                    QString::fromUtf8(known ? kChannelNames[column] : ""));
 
     view = new CurveView(curve, kCurveWidth, kCurveHeight);
@@ -57,11 +59,11 @@ CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui,
     auto* detector = new QGroupBox("Level Detector");
     auto* detectorLayout = new QHBoxLayout(detector);
     detectorLayout->addWidget(new QLabel("Release Time:"));
-    release = new QSpinBox;
+    release = new QLineEdit;
     release->setObjectName(ControlName(kReleaseId));
-    release->setRange(0, kMaxReleaseMs);
-    release->setValue(curve.GetReleaseMs());
-    connect(release, &QSpinBox::valueChanged, this, [this](int ms) { curve.SetReleaseMs(ms); });
+    release->setMaximumWidth(kReleaseFieldWidth);
+    ShowReleaseTime();
+    connect(release, &QLineEdit::textEdited, this, [this] { TakeReleaseTime(false); });
     detectorLayout->addWidget(release);
     detectorLayout->addWidget(new QLabel("ms"));
 
@@ -111,6 +113,28 @@ QWidget* CurveDialog::BuildPresets() {
     return box;
 }
 
+void CurveDialog::ShowReleaseTime() {
+    release->setText(QString::number(curve.GetReleaseMs()));
+}
+
+bool CurveDialog::TakeReleaseTime(bool finished) {
+    const std::string text = release->text().toStdString();
+    if (const std::optional<int> ms = kReleaseField.Read(text)) {
+        curve.SetReleaseMs(*ms);
+        return true;
+    }
+    if (!finished && release->text().trimmed().isEmpty()) return false;
+    ui.ShowMessage(kReleaseField.Refusal(), kDialogTitle, MessageButtons::Ok,
+                   MessageIcon::Exclamation);
+    release->setFocus(Qt::OtherFocusReason);
+    release->selectAll();
+    return false;
+}
+
+void CurveDialog::accept() {
+    if (TakeReleaseTime(true)) QDialog::accept();
+}
+
 void CurveDialog::ListPresets() {
     presetList->clear();
     for (const std::string& name : presets.List())
@@ -124,9 +148,8 @@ void CurveDialog::SavePreset() {
     prompt.setLabelText(kNameLabel);
     if (prompt.exec() != QDialog::Accepted || prompt.textValue().isEmpty()) return;
     const std::string name = prompt.textValue().toStdString();
-    if (!PresetStore::IsValidName(name)) {
-        ui.ShowMessage("A preset name cannot be blank or hold \"=\", \"[\" or \"]\".",
-                       kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+    if (const std::string problem = PresetStore::NameProblem(name); !problem.empty()) {
+        ui.ShowMessage(problem, kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
     // The same name but for case is the same preset.
@@ -150,8 +173,10 @@ void CurveDialog::LoadPreset() {
     // Without readable points the curve is emptied, and shows its default identity.
     curve.SetPointsDb(preset.inputDb.data(), preset.outputDb.data(),
                       static_cast<int>(preset.inputDb.size()));
-    if (preset.releaseMs) release->setValue(*preset.releaseMs);
-    curve.SetReleaseMs(release->value());
+    // A stored release time outside the field's range is damage: the curve keeps its own.
+    if (preset.releaseMs && kReleaseField.Read(std::to_string(*preset.releaseMs)))
+        curve.SetReleaseMs(*preset.releaseMs);
+    ShowReleaseTime();
     view->update();
 }
 

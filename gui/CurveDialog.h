@@ -3,12 +3,13 @@
 #include <QDialog>
 #include <string>
 
+#include "app/IntegerField.h"
 #include "app/PresetStore.h"
 #include "app/UserInterface.h"
 #include "dsp/DrpCurve.h"
 
+class QLineEdit;
 class QListWidget;
-class QSpinBox;
 
 namespace tavrisk {
 
@@ -23,7 +24,7 @@ class CurveDialog : public QDialog {
   public:
     static constexpr int kCurveWidth = 330;
     static constexpr int kCurveHeight = 263;
-    static constexpr int kMaxReleaseMs = 5000;
+    static constexpr IntegerField kReleaseField{"Release Time", 0, 5000};
     static const char* const kChannelNames[6];
 
     static constexpr const char* kNameTitle = "Preset Name";
@@ -43,16 +44,23 @@ class CurveDialog : public QDialog {
     DrpCurve& EditedCurve() { return curve; }
     CurveView* View() { return view; }
 
+    // OK: closes only with a valid release time.
+    void accept() override;
+
   private:
     QWidget* BuildPresets();
     void ListPresets();
+    // The release time typed, taken by the curve when valid; otherwise a message (none for a
+    // field left empty while typing, unless `finished`) and the focus on the field.
+    bool TakeReleaseTime(bool finished);
+    void ShowReleaseTime();
 
     UserInterface& ui;
     PresetStore presets;
     DrpCurve curve;
     QListWidget* presetList = nullptr;
     CurveView* view;
-    QSpinBox* release;
+    QLineEdit* release;
 };
 
 }  // namespace tavrisk

@@ -9,8 +9,8 @@ namespace tavrisk {
 bool CurveMouse::Near(int px, int py, int mx, int my) {
     const int w = curve.PlotWidth();
     const int h = curve.PlotHeight();
-    return w >= px && w >= mx && px >= 0 && h >= py && h >= my && py >= 0 &&
-           std::abs(px - mx) <= kReach && std::abs(py - my) <= kReach;
+    return w >= px && px >= 0 && h >= py && py >= 0 && std::abs(px - mx) <= kReach &&
+           std::abs(py - my) <= kReach;
 }
 
 int CurveMouse::NearPoint(int mx, int my) {
@@ -18,12 +18,6 @@ int CurveMouse::NearPoint(int mx, int my) {
     for (std::size_t i = 0; i < points.size(); ++i)
         if (Near(points[i].x, points[i].y, mx, my)) return static_cast<int>(i);
     return -1;
-}
-
-void CurveMouse::Replace(const std::vector<DrpCurve::Point>& points) {
-    // Inserting from the last point keeps the order exactly, equal x included.
-    curve.ClearPoints();
-    for (auto it = points.rbegin(); it != points.rend(); ++it) curve.InsertPoint(*it);
 }
 
 bool CurveMouse::LeftDown(int mx, int my) {
@@ -48,18 +42,19 @@ bool CurveMouse::LeftDown(int mx, int my) {
 
 bool CurveMouse::Move(int mx, int my) {
     if (!dragging || selected < 0 || selected >= curve.GetPointCount()) return false;
-    std::vector<DrpCurve::Point> points = curve.Points();
+    const std::vector<DrpCurve::Point>& points = curve.Points();
     const std::size_t i = static_cast<std::size_t>(selected);
-    DrpCurve::Point& p = points[i];
+    DrpCurve::Point p = points[i];
     if (i == 0) {
         p.x = 0;
     } else if (i + 1 == points.size()) {
         p.x = curve.PlotWidth();
-    } else {
-        p.x = std::min(std::max(mx, points[i - 1].x + 1), points[i + 1].x - 1);
+    } else if (const int low = points[i - 1].x + 1, high = points[i + 1].x - 1; low <= high) {
+        p.x = std::clamp(mx, low, high);
     }
+    // Neighbours with no room between them leave the point where it stands in x.
     p.y = my < kTopSnap ? 0 : std::min(my, curve.PlotHeight());
-    Replace(points);
+    curve.MovePoint(selected, p);
     return true;
 }
 
@@ -72,9 +67,7 @@ bool CurveMouse::RightUp(int mx, int my) {
     const int point = NearPoint(mx, my);
     const int last = curve.GetPointCount() - 1;
     if (point <= 0 || point >= last || !Near(rightPressX, rightPressY, mx, my)) return false;
-    std::vector<DrpCurve::Point> points = curve.Points();
-    points.erase(points.begin() + point);
-    Replace(points);
+    curve.RemovePoint(point);
     if (selected == point) {
         selected = -1;
         dragging = false;

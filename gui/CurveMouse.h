@@ -10,7 +10,8 @@ namespace tavrisk {
 // Mouse editing of a transfer curve, in the curve's plot pixels: a left press selects the
 // point within reach or adds one, a move drags it (end points only up and down, inner points
 // strictly between their neighbours), a right press and release on an inner point removes it.
-// Knows no toolkit; the curve view forwards its mouse events.
+// Points move in place, so the point grabbed stays the one dragged, also among points that
+// share an x position. Knows no toolkit; the curve view forwards its mouse events.
 class CurveMouse {
   public:
     // How far from a point (in pixels, in both directions) a press still takes that point.
@@ -36,8 +37,9 @@ class CurveMouse {
   private:
     // Index of the first point within reach of (mx, my), or -1.
     int NearPoint(int mx, int my);
+    // A point of the plot within reach of the mouse, which may be just outside the plot (on
+    // the handle of a point on its edge).
     bool Near(int px, int py, int mx, int my);
-    void Replace(const std::vector<DrpCurve::Point>& points);
 
     DrpCurve& curve;
     bool dragging = false;

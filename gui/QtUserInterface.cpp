@@ -1,10 +1,13 @@
 #include "gui/QtUserInterface.h"
 
 #include <QApplication>
+#include <QLineEdit>
 #include <QMessageBox>
 #include <QMetaObject>
 #include <QThread>
 #include <QWidget>
+
+#include "gui/ControlName.h"
 
 namespace tavrisk {
 
@@ -85,6 +88,14 @@ void QtUserInterface::ControlChanged(int controlId) {
             if (target) redraw(controlId);
         },
         Qt::QueuedConnection);
+}
+
+void QtUserInterface::FocusControl(int controlId) {
+    if (!window || !OnWindowThread()) return;
+    QWidget* control = window->findChild<QWidget*>(ControlName(controlId));
+    if (!control) return;
+    control->setFocus(Qt::OtherFocusReason);
+    if (auto* edit = qobject_cast<QLineEdit*>(control)) edit->selectAll();
 }
 
 void QtUserInterface::PumpMessages() {

@@ -31,6 +31,8 @@ class QtUserInterface : public UserInterface {
     MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons buttons,
                               MessageIcon icon) override;
     void ControlChanged(int controlId) override;
+    // The focus goes to the window's control of that id, its text selected to be typed over.
+    void FocusControl(int controlId) override;
     void PumpMessages() override;
     void SetBusy(bool busy) override;
 

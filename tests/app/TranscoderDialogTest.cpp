@@ -132,12 +132,14 @@ TEST_F(TranscoderDialogTest, ResyncIsReadFromTheEditsAndSigned) {
     window.SelectResyncDirection(TranscoderDialog::kResyncInsert);
     EXPECT_EQ(window.GetResyncMs(), 62500);
 
-    window.resyncHours.text = "25";
+    // A refused field is named and focused, and no value changes, not even valid ones.
+    window.resyncSeconds.text = "3";
+    window.resyncMillis.text = "abc";
     EXPECT_FALSE(window.UpdateData());
-    EXPECT_EQ(ui.Lines().back(), "Tavrisk: Please enter an integer between 0 and 24.");
-    window.resyncHours.text = "x";
-    EXPECT_FALSE(window.UpdateData());
-    EXPECT_EQ(window.GetResyncMs(), 62500);  // the last valid values stay
+    EXPECT_EQ(ui.Lines().back(),
+              "Tavrisk: Resync milliseconds: please enter an integer between 0 and 999.");
+    EXPECT_EQ(ui.focused, std::vector<int>{ctl::kResyncMs});
+    EXPECT_EQ(window.GetResyncMs(), 62500);
 }
 
 TEST_F(TranscoderDialogTest, BitrateNeedsASelectionWithABlank) {

@@ -51,7 +51,10 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_FALSE(Parse({"a", "b", "--gain", "X=5"}));
     EXPECT_FALSE(Parse({"a", "b", "--gain", "L=101"}));
     EXPECT_FALSE(Parse({"a", "b", "--resync", "0:1:2"}));    // no direction
-    EXPECT_FALSE(Parse({"a", "b", "--resync", "+0:60:2"}));  // minutes out of range
+    EXPECT_FALSE(Parse({"a", "b", "--resync", "+0:1:75"}, &error));
+    EXPECT_EQ(error,
+              "invalid value '+0:1:75' for --resync: Resync seconds: please enter an integer "
+              "between 0 and 59.");
     EXPECT_FALSE(Parse({"a", "b", "--resync", "-0:1:2.1234"}));
     EXPECT_FALSE(Parse({"a", "b", "--rate", "32000"}));
     EXPECT_FALSE(Parse({"a", "b", "--resampler", "cubic"}));

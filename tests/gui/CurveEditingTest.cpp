@@ -1,6 +1,6 @@
 #include <QComboBox>
 #include <QLabel>
-#include <QSpinBox>
+#include <QLineEdit>
 #include <QTimer>
 
 #include "gui/BatchDialog.h"
@@ -9,10 +9,12 @@
 #include "gui/CurveView.h"
 #include "gui/MainWindow.h"
 #include "tests/gui/GuiTestSupport.h"
+#include "tests/support/RecordingInterface.h"
 
 using namespace tavrisk;
 using tavrisk::test::Choose;
 using tavrisk::test::Find;
+using tavrisk::test::TypeOver;
 
 namespace {
 
@@ -88,6 +90,45 @@ class CurveEditingTest : public QObject {
         mouse.LeftUp();
     }
 
+    // Three points in one column: the one grabbed is the one dragged, move after move. A press
+    // on the half of an end point's handle outside the plot takes that end point.
+    void GrabbedPointStaysGrabbed() {
+        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        CurveMouse mouse(curve);
+        for (int y : {50, 120, 200, 120}) {
+            mouse.LeftUp();
+            mouse.LeftDown(100, y);
+        }
+        for (int y : {130, 140, 150}) mouse.Move(150, y);
+        for (const auto& [x, y] : {std::pair{kW + 2, 1}, std::pair{1, kH + 2}}) {
+            mouse.LeftUp();
+            QVERIFY(mouse.LeftDown(x, y) == false && mouse.Move(x, 60));
+        }
+        std::vector<std::pair<int, int>> points;
+        for (const auto& p : curve.Points()) points.emplace_back(p.x, p.y);
+        QCOMPARE(points, (std::vector<std::pair<int, int>>{
+                             {0, 60}, {100, 200}, {100, 150}, {100, 50}, {kW, 60}}));
+    }
+
+    // A release time out of range is refused with a message, and OK with it.
+    void ReleaseTimeOutOfRangeIsRefused() {
+        tavrisk::test::RecordingInterface ui;
+        DrpCurve channel;
+        CurveDialog dialog(channel, 0, ui, "");
+        auto* release = dialog.findChild<QLineEdit*>("ctl1012");
+        QVERIFY(release);
+        TypeOver(release, "9000");
+        dialog.accept();
+        release->clear();  // no message while typing, but no release time for OK either
+        dialog.accept();
+        QCOMPARE(dialog.result(), int(QDialog::Rejected));
+        QCOMPARE(dialog.EditedCurve().GetReleaseMs(), 900);
+        QCOMPARE(ui.Lines().size(), std::size_t{3});  // at the fourth digit and at each OK
+        QCOMPARE(ui.Lines()[0],
+                 "Dynamic Range Processing: Release Time: please enter an integer "
+                 "between 0 and 5000.");
+    }
+
     void RightClickRemovesInnerPointsOnly() {
         DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
         CurveMouse mouse(curve);
@@ -121,7 +162,7 @@ class CurveEditingTest : public QObject {
             QCOMPARE(dialog->findChild<QLabel*>("ctl1058")->text(),
                      QString("-50.00 dB --> -100.00 dB"));
             QTest::mouseClick(view, Qt::LeftButton, {}, QPoint(150, 60));
-            dialog->findChild<QSpinBox*>("ctl1012")->setValue(500);
+            TypeOver(dialog->findChild<QLineEdit*>("ctl1012"), "500");
             dialog->accept();
         });
         QTest::mouseClick(window.Control(ctl::kCurveView[4]), Qt::LeftButton);
@@ -139,10 +180,10 @@ class CurveEditingTest : public QObject {
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<CurveDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
-            QCOMPARE(dialog->findChild<QSpinBox*>("ctl1012")->value(), 300);
+            QCOMPARE(dialog->findChild<QLineEdit*>("ctl1012")->text(), QString("300"));
             QTest::mouseClick(dialog->findChild<CurveView*>("ctl1054"), Qt::LeftButton, {},
                               QPoint(150, 60));
-            dialog->findChild<QSpinBox*>("ctl1012")->setValue(900);
+            TypeOver(dialog->findChild<QLineEdit*>("ctl1012"), "900");
             dialog->reject();
         });
         QTest::mouseClick(window.Control(ctl::kCurveView[2]), Qt::LeftButton);

@@ -2,6 +2,7 @@
 
 #include <QApplication>
 #include <QComboBox>
+#include <QLineEdit>
 #include <QTest>
 #include <functional>
 #include <string>
@@ -51,6 +52,12 @@ W* Find(const QWidget& window, int controlId) {
 inline void Choose(QComboBox* combo, int item) {
     combo->setCurrentIndex(item);
     emit combo->activated(item);
+}
+
+// Types `text` over what an edit holds, as the user would: each key reports the edit.
+inline void TypeOver(QLineEdit* edit, const QString& text) {
+    edit->selectAll();
+    QTest::keyClicks(edit, text);
 }
 
 }  // namespace tavrisk::test

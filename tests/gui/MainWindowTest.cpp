@@ -1,4 +1,5 @@
 #include <QCheckBox>
+#include <QFile>
 #include <QFileDialog>
 #include <QLabel>
 #include <QLineEdit>
@@ -21,6 +22,7 @@ using namespace tavrisk;
 using tavrisk::test::Choose;
 using tavrisk::test::Find;
 using tavrisk::test::MessageLog;
+using tavrisk::test::TypeOver;
 
 namespace {
 
@@ -163,11 +165,7 @@ class MainWindowTest : public QObject {
                                                       {ctl::kResyncMinutes, "1"},
                                                       {ctl::kResyncSeconds, "2"},
                                                       {ctl::kResyncMs, "500"}};
-        for (const auto& [id, text] : fields) {
-            auto* edit = Find<QLineEdit>(*window, id);
-            edit->selectAll();
-            QTest::keyClicks(edit, text);
-        }
+        for (const auto& [id, text] : fields) TypeOver(Find<QLineEdit>(*window, id), text);
         Choose(Find<QComboBox>(*window, ctl::kResyncDirection), 0);
         QVERIFY(window->Model().UpdateData());
         QCOMPARE(window->Model().GetResyncMs(), 62500);
@@ -175,6 +173,26 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->Model().GetResyncMs(), -62500);
         Choose(Find<QComboBox>(*window, ctl::kBitrate), 7);
         QCOMPARE(window->Model().GetBitrate(), 128);
+    }
+
+    // A refused resync field ends the press with nothing written, its name in the message and
+    // the focus on it; once corrected, the same press runs.
+    void RefusedResyncStartsNothing() {
+        tavrisk::test::TempDir dir;
+        const QString output = QString::fromStdString(dir.File("out.wav"));
+        Choose(Find<QComboBox>(*window, ctl::kProcessingType), 1);
+        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), TranscoderDialog::kEngineWav);
+        window->Model().SetInputName(WriteInput(dir, 0.1));
+        window->Model().SetOutputName(output.toStdString());
+        auto* seconds = Find<QLineEdit>(*window, ctl::kResyncSeconds);
+        TypeOver(seconds, "75");
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kTranscode), Qt::LeftButton);
+        QVERIFY(log.Has("Resync seconds: please enter an integer between 0 and 59."));
+        QCOMPARE(window->focusWidget(), seconds);
+        QVERIFY(!QFile::exists(output));
+        TypeOver(seconds, "0");
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kTranscode), Qt::LeftButton);
+        QVERIFY(QFile::exists(output));
     }
 
     void TranscodeWithoutInputIsRefused() {

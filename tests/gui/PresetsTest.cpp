@@ -1,8 +1,10 @@
 #include <QInputDialog>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
-#include <QSpinBox>
 #include <QTimer>
+#include <filesystem>
+#include <fstream>
 
 #include "app/PresetStore.h"
 #include "gui/CurveDialog.h"
@@ -12,6 +14,7 @@
 #include "tests/support/TestSupport.h"
 
 using namespace tavrisk;
+namespace fs = std::filesystem;
 
 namespace {
 
@@ -79,8 +82,46 @@ class PresetsTest : public QObject {
             QCOMPARE(file.Get(section, "Rock"), std::string());
             QVERIFY(!file.Get(section, "Jazz").empty());
         }
-        QVERIFY(!store.Save("a=b", 300, {-100, 0}, {-100, 0}));
-        QVERIFY(!store.Save("   ", 300, {-100, 0}, {-100, 0}));
+        // Names the file could not give back are refused; brackets inside a name are kept.
+        for (const char* name :
+             {"   ", "#1", ";x", "[x", " Rock", "Rock\t", "a=b", "two\nlines", "cr\r"})
+            QVERIFY2(!store.Save(name, 300, {-100, 0}, {-100, 0}), name);
+        for (const char* name : {"Rock [live]", "x]", "a#b;c"})
+            QVERIFY(store.Save(name, 300, {-100, 0}, {-100, 0}));
+        QCOMPARE(store.List(),
+                 (std::vector<std::string>{"Jazz", "Ro", "Rock [live]", "x]", "a#b;c"}));
+    }
+
+    // A save changes the preset's own lines only; other lines, comments and line ends stay.
+    // Sections and keys are found in any case, and a key written twice is written once.
+    void SaveKeepsEveryOtherLine() {
+        tavrisk::test::TempDir dir;
+        const std::string path = dir.File("tavrisk.ini");
+        const std::string before =
+            "; studio presets\r\n[count]\r\nRock=0300000003\r\n\r\n# keep\r\n"
+            "[Other]\r\nrock=x\r\n[preset]\r\n  ROCK = 00\r\nrock=00\r\n"
+            "[count]\r\nROCK=0100000001";
+        tavrisk::test::WriteBytes(path, std::vector<uint8_t>(before.begin(), before.end()));
+        std::ifstream reader(path);  // opened before the saves
+        PresetStore store(path);
+        QCOMPARE(store.List(), std::vector<std::string>{"Rock"});
+        QVERIFY(store.Save("rock", 450, {-100, 0}, {-100, 0}));
+        QVERIFY(store.Save("Jazz", 300, {-100, 0}, {-100, 0}));
+        const std::string count = PresetStore::Encode(Le32(2)) + "\r\n";
+        const std::string points =
+            PresetStore::Encode({0, 0, 0xC8, 0xC2, 0, 0, 0, 0, 0, 0, 0xC8, 0xC2, 0, 0, 0, 0});
+        const std::string after =
+            "; studio presets\r\n[count]\r\nRock=" + count + "Jazz=" + count +
+            "\r\n# keep\r\n[Other]\r\nrock=x\r\n[preset]\r\nROCK=" + points + "\r\nJazz=" + points +
+            "\r\n[count]\r\n[RELEASE]\r\nrock=" + PresetStore::Encode(Le32(450)) +
+            "\r\nJazz=" + PresetStore::Encode(Le32(300)) + "\r\n";
+        const std::vector<uint8_t> written = tavrisk::test::ReadBytes(path);
+        QCOMPARE(std::string(written.begin(), written.end()), after);
+        // Renamed into place: a reader of the old file still reads it, no temporary is left.
+        QCOMPARE(std::string(std::istreambuf_iterator<char>(reader), {}), before);
+        QCOMPARE(std::distance(fs::directory_iterator(dir.File("")), fs::directory_iterator()), 1);
+        fs::create_directory(dir.File("folder.ini"));  // no ini file: refused, not read
+        QVERIFY(!PresetStore(dir.File("folder.ini")).Save("Rock", 300, {-100, 0}, {-100, 0}));
     }
 
     void DamagedValuesAreNotRead() {
@@ -108,11 +149,15 @@ class PresetsTest : public QObject {
         DrpCurve& curve = dialog.EditedCurve();
         curve.EnsureDefaultCurve();
         curve.InsertPoint({150, 60});
-        dialog.findChild<QSpinBox*>(ControlName(1012))->setValue(800);
+        auto* release = dialog.findChild<QLineEdit*>(ControlName(1012));
+        tavrisk::test::TypeOver(release, "800");
         AnswerPrompt("Punch", [&] { add->click(); });
         AnswerPrompt("Alpha", [&] { add->click(); });
         QCOMPARE(Names(list), QStringList({"Alpha", "Punch"}));  // sorted
         QVERIFY(ui.messages.empty());
+        AnswerPrompt("#1", [&] { add->click(); });
+        QCOMPARE(ui.messages.back().text, PresetStore::NameProblem("#1"));
+        ui.messages.clear();
 
         // The same name in other letters asks first; Cancel keeps the stored one.
         ui.answer = MessageAnswer::Cancel;
@@ -123,12 +168,12 @@ class PresetsTest : public QObject {
         QCOMPARE(ui.messages[0].title, std::string("New Preset"));
 
         // Loading brings back the three points and the release time.
-        dialog.findChild<QSpinBox*>(ControlName(1012))->setValue(20);
+        tavrisk::test::TypeOver(release, "20");
         list->setCurrentRow(1);
         dialog.LoadPreset();
         QCOMPARE(curve.GetPointCount(), 3);
         QCOMPARE(curve.GetReleaseMs(), 800);
-        QCOMPARE(dialog.findChild<QSpinBox*>(ControlName(1012))->value(), 800);
+        QCOMPARE(release->text(), QString("800"));
 
         list->setCurrentRow(0);
         dialog.findChild<QPushButton*>(ControlName(1003))->click();

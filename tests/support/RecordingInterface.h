@@ -24,6 +24,7 @@ class RecordingInterface : public UserInterface {
         messages.push_back({std::string(text), std::string(title), buttons, icon});
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
     }
+    void FocusControl(int controlId) override { focused.push_back(controlId); }
     void PumpMessages() override {
         ++pumps;
         if (onPump) onPump();
@@ -40,6 +41,7 @@ class RecordingInterface : public UserInterface {
     MessageAnswer answer = MessageAnswer::Ok;
     std::function<void()> onPump;
     int pumps = 0;
+    std::vector<int> focused;
 };
 
 }  // namespace tavrisk::test
