@@ -100,8 +100,13 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
                                              std::string& error) {
     CliOptions options;
     std::vector<std::string> positional;
+    bool optionsEnded = false;  // after "--" every word is a file name
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (optionsEnded) {
+            positional.push_back(arg);
+            continue;
+        }
         auto next = [&](std::string& value) {
             if (i + 1 >= args.size()) {
                 error = "option " + arg + " needs a value";
@@ -116,7 +121,9 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         };
         std::string value;
         int number = 0, column = 0;
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;

@@ -61,6 +61,45 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_TRUE(Parse({"--batch", "a", "b"})->batch);
 }
 
+// "--" ends the options: every word after it is a file, even one that looks like an option.
+TEST(CommandLine, DoubleDashEndsTheOptions) {
+    const struct {
+        std::vector<std::string> args;
+        const char* input;  // nullptr: refused
+        const char* output;
+        bool yes;
+    } cases[] = {
+        {{"--", "-x.wav", "-y.mp2"}, "-x.wav", "-y.mp2", false},
+        {{"--yes", "--", "-x.wav", "out.mp2"}, "-x.wav", "out.mp2", true},
+        {{"in.wav", "--", "--yes"}, "in.wav", "--yes", false},
+        {{"--", "--", "out.mp2"}, "--", "out.mp2", false},
+        {{"-x.wav", "out.mp2"}, nullptr, nullptr, false},
+        {{"in.wav", "--", "out.mp2", "--yes"}, nullptr, nullptr, false},
+    };
+    for (const auto& c : cases) {
+        std::string error;
+        const auto options = Parse(c.args, &error);
+        ASSERT_EQ(options.has_value(), c.input != nullptr) << c.args.front() << ": " << error;
+        if (!options) continue;
+        EXPECT_EQ(options->input, c.input);
+        EXPECT_EQ(options->output, c.output);
+        EXPECT_EQ(options->yes, c.yes);
+    }
+    EXPECT_EQ(Parse({"--batch", "--", "-a.ac3", "-b.ac3"})->batchFiles,
+              (std::vector<std::string>{"-a.ac3", "-b.ac3"}));
+
+    // And end to end, in the folder of a file whose name starts with a dash.
+    test::TempDir dir;
+    test::WritePlainWav(dir.File("-x.wav"),
+                        test::MakeTones({{300, 500, 700, 900, 1100, 60}}, 48000, 4800));
+    const test::CommandResult run =
+        test::RunCommand("cd " + test::Quote(dir.Path().string()) + " && " +
+                         test::Quote(test::BinPath("tavrisk-cli")) +
+                         " --engine wav --yes -- -x.wav -x.out.wav 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(test::ReadWav(dir.File("-x.out.wav")).channels, 6);
+}
+
 TEST(CommandLine, ResamplerChoosesTheRateConversionAsTheHighQualityBoxDoes) {
     test::RecordingInterface ui;
     TranscoderDialog window(ui);
