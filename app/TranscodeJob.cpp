@@ -235,7 +235,9 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = window.StopRequested();
         window.RequestStop();
-        return stoppedByUser ? Outcome::Stopped : Outcome::Failed;
+        if (stoppedByUser) return Outcome::Stopped;
+        const SampleSource* source = engine->Source();
+        return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
     }
     outputStarted = true;
     if (window.directShowMode) {
