@@ -266,9 +266,11 @@ bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
 }
 
 bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std::string& error) {
-    window.SelectProcessingType(options.graph ? TranscoderDialog::kProcessingGraph
-                                              : TranscoderDialog::kProcessingNative);
+    // The input is chosen before graph processing is: the job builds the file's graph, and
+    // says once why it cannot, where a choice in graph processing would build it first.
+    window.SelectProcessingType(TranscoderDialog::kProcessingNative);
     if (!options.batch) window.OnInputChosen(options.input);
+    if (options.graph) window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
     window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 
