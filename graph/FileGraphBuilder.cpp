@@ -177,7 +177,7 @@ bool FileGraphBuilder::WaitForAudio(std::string& error) {
     problem = linked ? BuildProblem::kNone : BuildProblem::kOther;
     if (failure) {
         error = *failure;
-        if (unrecognised) problem = BuildProblem::kNotMedia;
+        if (notMedia) problem = BuildProblem::kNotMedia;
     } else if (!started) {
         error = "the file could not be opened";
     } else if (!linked) {
@@ -198,11 +198,11 @@ bool FileGraphBuilder::WaitForAudio(std::string& error) {
     return linked;
 }
 
-void FileGraphBuilder::ErrorPosted(const std::string& text, bool unrecognisedType) {
+void FileGraphBuilder::ErrorPosted(const std::string& text, bool notMediaFile) {
     std::lock_guard guard(lock);
     if (!building || failure) return;
     failure = text;
-    unrecognised = unrecognisedType;
+    notMedia = notMediaFile;
     changed.notify_all();
 }
 
@@ -223,7 +223,7 @@ void FileGraphBuilder::Forget() {
     streamName.clear();
     problem = BuildProblem::kNone;
     std::lock_guard guard(lock);
-    building = padsDone = dataHeld = undecodedAudio = unrecognised = false;
+    building = padsDone = dataHeld = undecodedAudio = notMedia = false;
     for (AudioPad& audio : audioPads) gst_object_unref(audio.pad);
     audioPads.clear();
     chosen = 0;

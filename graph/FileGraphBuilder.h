@@ -16,7 +16,7 @@ namespace tavrisk {
 // Why a file's graph could not be built.
 enum class BuildProblem {
     kNone,
-    kNotMedia,       // no container or stream type that GStreamer recognises
+    kNotMedia,       // no container or stream type that GStreamer recognises and reads
     kNoAudioStream,  // a media file without audio
     kOther,          // anything else: an audio stream without a decoder, an element failing
 };
@@ -39,8 +39,8 @@ class FileGraphBuilder {
     // first data are held. False with the reason in `error` and Problem().
     bool Build(GstElement* pipeline, const std::string& name, std::string& error);
     // From the pipeline's bus handler, on any thread: an error ends a Build in progress.
-    // `unrecognised`: the file's type was not found.
-    void ErrorPosted(const std::string& text, bool unrecognised);
+    // `notMedia`: the file's type was not found, or its container could not be read.
+    void ErrorPosted(const std::string& text, bool notMedia);
     BuildProblem Problem() const { return problem; }
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
@@ -89,7 +89,7 @@ class FileGraphBuilder {
     std::vector<AudioPad> audioPads;
     std::size_t chosen = 0;
     std::optional<std::string> failure;
-    bool unrecognised = false;
+    bool notMedia = false;
 };
 
 }  // namespace tavrisk

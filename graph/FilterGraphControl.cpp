@@ -31,9 +31,12 @@ GraphError ErrorOf(GstMessage* message) {
     GError* failure = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &failure, &debug);
-    GraphError error{
-        LongNameOf(GST_MESSAGE_SRC(message)), failure ? failure->message : "unknown error",
-        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_TYPE_NOT_FOUND) != 0};
+    // A type not found, or a container found but not read (an MP4 without its index).
+    const bool notMedia =
+        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_TYPE_NOT_FOUND) ||
+        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_DEMUX);
+    GraphError error{LongNameOf(GST_MESSAGE_SRC(message)),
+                     failure ? failure->message : "unknown error", notMedia};
     g_clear_error(&failure);
     g_free(debug);
     return error;
@@ -63,7 +66,7 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
     auto* state = static_cast<State*>(self);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         const GraphError error = ErrorOf(message);
-        state->file.ErrorPosted(error.element + ": " + error.text, error.typeNotFound);
+        state->file.ErrorPosted(error.element + ": " + error.text, error.notMedia);
     }
     if (state->notify) state->notify();
     return GST_BUS_PASS;

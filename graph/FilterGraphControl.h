@@ -15,7 +15,7 @@ namespace tavrisk {
 struct GraphError {
     std::string element;  // the element's long name (its factory's), or its name
     std::string text;
-    bool typeNotFound = false;  // the file's type was not recognised
+    bool notMedia = false;  // the file's type was not found, or its container not read
 };
 
 // The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows

@@ -29,6 +29,10 @@ TEST(GraphInputChoiceTest, TheDefaultStreamIsReadAndUnreadableFilesSayWhatTheyAr
     WriteBytes(dir.File("noise.vob"), noise);
     WriteBytes(dir.File("empty.mkv"), {});
     WriteBytes(dir.File("one.mkv"), {0x1A});
+    const std::string cut = make("cut.mp4", "-map 1:a -c copy");  // its index at the end, cut off
+    std::vector<uint8_t> bytes = ReadBytes(cut);
+    bytes.resize(bytes.size() / 2);
+    WriteBytes(cut, bytes);
     const std::string two = "-map 0:a -map 1:a -c:a ac3 -t 2 -disposition:a:";
     const std::string picture = "-map 2:v -c:v mpeg2video -f ";
     const char* unknown = "it is not a media file GStreamer recognises.";
@@ -47,6 +51,7 @@ TEST(GraphInputChoiceTest, TheDefaultStreamIsReadAndUnreadableFilesSayWhatTheyAr
         {dir.File("empty.mkv"), 2, unknown},
         {dir.File("one.mkv"), 2, unknown},
         {dir.File("noise.vob"), 2, unknown},
+        {cut, 2, unknown},
         {make("picture.mkv", picture + "matroska"), 2, "it has no audio stream."},
         {make("picture.vob", picture + "vob"), 2, "it has no audio stream."},
         {make("flac.mkv", "-map 1:a -c:a flac"), 2, "Perhaps, some filters missing...", false,
