@@ -220,9 +220,10 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     if (window.directShowMode) {
         // The graph must be the one of this input (a name typed in is rendered now), with
         // the wrapper in it.
+        // A file that cannot be rendered is refused: nothing was done (the editor said why).
         if (window.RenderedInput() != window.inputName.text &&
             !window.RenderInputFile(window.inputName.text))
-            return Outcome::Failed;
+            return Outcome::Refused;
         if (!window.Graph()->Editor().WrapperRow()) {
             window.MessageBox("The filter graph of '" + window.inputName.text +
                                   "' has no Tavrisk Wrapper: insert one and connect the "
@@ -238,7 +239,9 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = window.StopRequested();
         window.RequestStop();
-        return stoppedByUser ? Outcome::Stopped : Outcome::Failed;
+        if (stoppedByUser) return Outcome::Stopped;
+        const SampleSource* source = engine->Source();
+        return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
     }
     outputStarted = true;
     if (window.directShowMode) {

@@ -73,6 +73,7 @@ class CommandLine {
         "  --priority normal|idle|high    process priority\n"
         "  --yes                          answer OK to the overwrite question\n"
         "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
+        "  --                             ends the options: the words after it are files\n"
         "  --help, --version\n";
 
     // Parses the words after the program name; nullopt with `error` set on a bad option.

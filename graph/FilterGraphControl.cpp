@@ -31,8 +31,12 @@ GraphError ErrorOf(GstMessage* message) {
     GError* failure = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &failure, &debug);
+    // A type not found, or a container found but not read (an MP4 without its index).
+    const bool notMedia =
+        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_TYPE_NOT_FOUND) ||
+        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_DEMUX);
     GraphError error{LongNameOf(GST_MESSAGE_SRC(message)),
-                     failure ? failure->message : "unknown error"};
+                     failure ? failure->message : "unknown error", notMedia};
     g_clear_error(&failure);
     g_free(debug);
     return error;
@@ -62,7 +66,7 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
     auto* state = static_cast<State*>(self);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         const GraphError error = ErrorOf(message);
-        state->file.ErrorPosted(error.element + ": " + error.text);
+        state->file.ErrorPosted(error.element + ": " + error.text, error.notMedia);
     }
     if (state->notify) state->notify();
     return GST_BUS_PASS;
@@ -124,6 +128,10 @@ bool FilterGraphControl::RenderFile(const std::string& name, std::string& error)
 
 const std::string& FilterGraphControl::RenderedStream() const {
     return state->file.StreamName();
+}
+
+BuildProblem FilterGraphControl::RenderProblem() const {
+    return state->file.Problem();
 }
 
 bool FilterGraphControl::RunGraph() {

@@ -7,12 +7,15 @@
 #include <string>
 #include <vector>
 
+#include "graph/FileGraphBuilder.h"
+
 namespace tavrisk {
 
 // A failure the pipeline reported: the element that failed and what it said.
 struct GraphError {
     std::string element;  // the element's long name (its factory's), or its name
     std::string text;
+    bool notMedia = false;  // the file's type was not found, or its container not read
 };
 
 // The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows
@@ -32,14 +35,16 @@ class FilterGraphControl {
     bool HasGraph() const;
     GstElement* Pipeline() const;
 
-    // Builds the file's graph, as a player would: filesrc ! decodebin, the first audio
-    // stream through audioconvert (dithering and noise shaping off) and a capsfilter
-    // (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
+    // Builds the file's graph, as a player would: filesrc ! decodebin, the chosen audio
+    // stream (ChooseAudioStream) through audioconvert (dithering and noise shaping off) and a
+    // capsfilter (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
     // renderer, added last. Other streams are left unlinked and undecoded. Synchronous;
     // leaves the graph stopped at its start. False with the reason in `error`.
     bool RenderFile(const std::string& name, std::string& error);
     // The name of the audio stream that was connected, for the status line ("" when none).
     const std::string& RenderedStream() const;
+    // Why the last RenderFile failed.
+    BuildProblem RenderProblem() const;
 
     // Plays from the current position; false when the pipeline refuses.
     bool RunGraph();
