@@ -4,7 +4,7 @@
 #include <memory>
 #include <random>
 
-#include "sources/ac3/Ac3DamageLog.h"
+#include "sources/DamageLog.h"
 #include "sources/ac3/Ac3FileSource.h"
 #include "sources/ac3/Ac3FrameReader.h"
 #include "sources/ac3/Ac3RateProbe.h"
@@ -414,8 +414,8 @@ TEST_F(Ac3DamageTest, TheRateOfTheFirstFrameMustBeTheJobsInputRate) {
     EXPECT_TRUE(Run(slow).opened);
 }
 
-TEST(Ac3DamageLog, CountsEachKindAndTellsItsFirstTime) {
-    ac3::Ac3DamageLog log;
+TEST(DamageLog, CountsEachKindAndTellsItsFirstTime) {
+    DamageLog log;
     log.Start(48000);
     EXPECT_TRUE(log.Empty());
     EXPECT_EQ(log.Report("x.ac3"), "");

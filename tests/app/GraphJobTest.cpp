@@ -40,10 +40,11 @@ class ScriptedGraph : public GraphDriver {
         error.reset();
         return taken;
     }
-    double GetDuration() const override { return 10.0; }
+    double GetDuration() const override { return duration; }
     double ByteFraction() const override { return -1.0; }
 
     std::function<void(int run)> onRun;
+    double duration = 0.0;  // unknown, as for a raw stream
     bool endRuns = true;
     bool refuseRun = false;
     std::optional<GraphError> error;

@@ -16,8 +16,10 @@ void CollectingReceiver::FormatChanged(const StreamFormat& newFormat) {
     ++formatCalls;
 }
 
-void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t valueCount) {
+void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t valueCount,
+                                        const SampleTiming& timing) {
     std::lock_guard guard(lock);
+    if (count == 0) firstTiming = timing;
     count += valueCount;
     if (keepSamples) samples.insert(samples.end(), values, values + valueCount);
 }
@@ -30,6 +32,11 @@ void CollectingReceiver::KeepSamples(bool keep) {
 void CollectingReceiver::ResetCount() {
     std::lock_guard guard(lock);
     count = 0;
+}
+
+SampleTiming CollectingReceiver::FirstTiming() const {
+    std::lock_guard guard(lock);
+    return firstTiming;
 }
 
 StreamFormat CollectingReceiver::Format() const {

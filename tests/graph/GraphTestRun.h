@@ -20,13 +20,16 @@ namespace tavrisk::test {
 class CollectingReceiver : public SampleReceiver {
   public:
     void FormatChanged(const StreamFormat& format) override;
-    void DeliverSamples(const int16_t* values, std::size_t count) override;
+    void DeliverSamples(const int16_t* values, std::size_t count,
+                        const SampleTiming& timing) override;
 
     void KeepSamples(bool keep);
     void ResetCount();
     StreamFormat Format() const;
     int FormatCalls() const;
     std::size_t Count() const;
+    // The timing of the first samples since the count was last reset.
+    SampleTiming FirstTiming() const;
     std::vector<int16_t> Samples() const;
 
   private:
@@ -35,6 +38,7 @@ class CollectingReceiver : public SampleReceiver {
     int formatCalls = 0;
     bool keepSamples = true;
     std::size_t count = 0;
+    SampleTiming firstTiming;
     std::vector<int16_t> samples;
 };
 
