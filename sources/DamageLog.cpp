@@ -18,7 +18,7 @@ constexpr const char* kUnreadableFormat = "%.2f s";
 }  // namespace
 
 void DamageLog::Occurrences::Note(int64_t at, int times) {
-    if (count == 0) first = at;
+    if (count == 0 || at < first) first = at;
     count += times;
 }
 

@@ -6,7 +6,7 @@
 
 namespace tavrisk {
 
-// What a pass over an input overcame, with the time of each kind's first occurrence on the
+// What a pass over an input overcame, with the time of each kind's earliest occurrence on the
 // input's timeline (in samples at the stream's rate): damaged frames and gaps replaced by
 // silence, overlapping audio dropped, stretches in another channel layout or at another
 // rate, silence placed before a late first sound and an input that ended before its stated
