@@ -28,7 +28,7 @@ class GraphPipeSource : public SampleSource {
     static constexpr const char* kDamageTitle = "Damaged input";
     static constexpr const char* kLateStartTitle = "Input starts late";
     // An input whose sound ends this much before its stated length was cut short.
-    static constexpr double kEarlyEndSeconds = 0.5;
+    static constexpr double kEarlyEndSeconds = 0.25;
     // Encodes the blocks the source holds; false when that failed.
     using BlockDrain = std::function<bool()>;
 
