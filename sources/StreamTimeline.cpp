@@ -17,7 +17,7 @@ int64_t StreamTimeline::FramesOf(uint64_t ns, int frameRate) {
 void StreamTimeline::Start(int streamRate, DamageLog& damage) {
     rate = streamRate;
     log = &damage;
-    position = 0;
+    position = stampOffset = 0;
     started = false;
 }
 
@@ -27,11 +27,16 @@ StreamTimeline::Placement StreamTimeline::Place(std::optional<uint64_t> startNs,
     const bool first = !started;
     started = true;
     if (startNs && rate > 0) {
-        const int64_t at = FramesOf(*startNs, rate);
+        const int64_t stamp = FramesOf(*startNs, rate);
+        int64_t at = stamp + stampOffset;
         const int64_t tolerance = FramesOf(kToleranceNs, rate);
-        const int64_t limit =
-            statedFrames > 0 ? statedFrames : position + kMaxBlindFillSeconds * rate;
-        if (at > position + tolerance && at <= limit) {
+        const int64_t limit = std::max(statedFrames, position) + kMaxFillPastEndSeconds * rate;
+        if (at > limit ||
+            at < position - FramesOf(kMaxOverlapNs, rate)) {
+            stampOffset = position - stamp;
+            at = position;
+        }
+        if (at > position + tolerance) {
             placement.silence = at - position;
             if (first)
                 log->LeadingSilence(placement.silence);

@@ -21,9 +21,12 @@ class StreamTimeline {
     // told: the last frame of a codec whose padding the demuxer cut away. The rest of the
     // segment is then silence, so the output keeps the stated length.
     static constexpr int64_t kTailFillNs = 100'000'000;
-    // A jump past the stated length (or, when that is unknown, longer than this) is a broken
-    // stamp, not a gap, and is not filled.
-    static constexpr int64_t kMaxBlindFillSeconds = 600;
+    // A jump this far past the stated length (an estimate, for some containers) and past
+    // where the stream stands, or back by more than kMaxOverlapNs, is a reset or a broken
+    // stamp, not a gap or an overlap: the stream follows on, and later stamps count from
+    // there.
+    static constexpr int64_t kMaxFillPastEndSeconds = 60;
+    static constexpr int64_t kMaxOverlapNs = 1'000'000'000;
 
     struct Placement {
         int64_t silence = 0;  // frames of silence before the buffer
@@ -46,6 +49,7 @@ class StreamTimeline {
     int rate = 0;
     DamageLog* log = nullptr;
     int64_t position = 0;
+    int64_t stampOffset = 0;  // added to stamps after a reset
     bool started = false;
 };
 

@@ -20,7 +20,8 @@ struct Buffer {
 };
 
 // Buffers stamped on the programme's clock: late ones follow silence, overlapping ones lose
-// their front, the stamps' rounding and broken stamps past the stated length are ignored.
+// their front; the stamps' rounding is ignored, and after a stamp past the stated length or
+// far back the stream follows on.
 TEST(StreamTimeline, PlacesEachBufferByItsStamp) {
     const struct {
         const char* what;
@@ -36,7 +37,13 @@ TEST(StreamTimeline, PlacesEachBufferByItsStamp) {
          "3.000 s gap at 00:00:00.0 filled with silence"},
         {"an overlap", {{0, 4800, 0, 0}, {95 * kMs, 480, 0, 240}, {100 * kMs, 480, 0, 240}},
          "2 overlaps dropped (0.010 s in all), the first at 00:00:00.1"},
-        {"a broken stamp", {{0, 1536, 0, 0}, {3600'000 * kMs, 1536, 0, 0}}, ""},
+        {"reset stamps",
+         {{0, 1536, 0, 0},
+          {3600'000 * kMs, 1536, 0, 0},
+          {3600'032 * kMs, 1536, 0, 0},
+          {64 * kMs, 1536, 0, 0},
+          {96 * kMs, 1536, 0, 0}},
+         ""},
     };
     for (const auto& c : cases) {
         DamageLog log;
