@@ -17,9 +17,8 @@ void CollectingReceiver::FormatChanged(const StreamFormat& newFormat) {
 }
 
 void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t valueCount,
-                                        const SampleTiming& timing) {
+                                        const SampleTiming&) {
     std::lock_guard guard(lock);
-    if (count == 0) firstTiming = timing;
     count += valueCount;
     if (keepSamples) samples.insert(samples.end(), values, values + valueCount);
 }
@@ -32,11 +31,6 @@ void CollectingReceiver::KeepSamples(bool keep) {
 void CollectingReceiver::ResetCount() {
     std::lock_guard guard(lock);
     count = 0;
-}
-
-SampleTiming CollectingReceiver::FirstTiming() const {
-    std::lock_guard guard(lock);
-    return firstTiming;
 }
 
 StreamFormat CollectingReceiver::Format() const {

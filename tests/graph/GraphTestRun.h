@@ -28,8 +28,6 @@ class CollectingReceiver : public SampleReceiver {
     StreamFormat Format() const;
     int FormatCalls() const;
     std::size_t Count() const;
-    // The timing of the first samples since the count was last reset.
-    SampleTiming FirstTiming() const;
     std::vector<int16_t> Samples() const;
 
   private:
@@ -38,7 +36,6 @@ class CollectingReceiver : public SampleReceiver {
     int formatCalls = 0;
     bool keepSamples = true;
     std::size_t count = 0;
-    SampleTiming firstTiming;
     std::vector<int16_t> samples;
 };
 
