@@ -86,7 +86,7 @@ bool GraphJob::EncodeReadyBlocks() {
 
 void GraphJob::TakeDecoderDamage() {
     const std::vector<DecoderDamage> damage = graph.TakeDecoderDamage();
-    if (normalizing && passCount == 0) return;
+    if (damage.empty() || (normalizing && passCount == 0)) return;
     const std::lock_guard lock(streamMutex);
     for (const DecoderDamage& place : damage) source->NoteDecoderDamage(place.atNs, place.frames);
 }

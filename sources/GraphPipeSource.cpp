@@ -158,13 +158,15 @@ bool GraphPipeSource::EndAnalysis() {
 bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count,
                                   std::optional<uint64_t> startNs, const BlockDrain& drain) {
     if (failed) return false;
-    const auto output = [this, &drain](const InputRun& run) {
-        if (failed) return;
-        if (!PushOutput(run) || (drain && BlockReady() && !drain())) failed = true;
-    };
+    const auto output = [this, &drain](const InputRun& run) { Output(run, drain); };
     Place(values, count, startNs, output);
     Convert(values, count, output);
     return !failed;
+}
+
+void GraphPipeSource::Output(const InputRun& run, const BlockDrain& drain) {
+    if (failed) return;
+    if (!PushOutput(run) || (drain && BlockReady() && !drain())) failed = true;
 }
 
 void GraphPipeSource::NoteDecoderDamage(std::optional<uint64_t> atNs, int count) {
@@ -176,9 +178,7 @@ void GraphPipeSource::FinishInput() {
     if (!failed) {
         // The frames a demuxer cut from the end of the segment (a codec's padding) are
         // silence: the output keeps the stated length.
-        Silence(timeline.TailTo(streamEndNs), [this](const InputRun& run) {
-            if (!failed && !PushOutput(run)) failed = true;
-        });
+        Silence(timeline.TailTo(streamEndNs), [this](const InputRun& run) { Output(run, {}); });
         const int64_t stated = StatedFrames();
         const auto slack = static_cast<int64_t>(kEarlyEndSeconds * inputRate);
         const int64_t end =
@@ -187,7 +187,8 @@ void GraphPipeSource::FinishInput() {
         if (!damage.Empty()) {
             reportedWarnings = damage.HasWarnings();
             if (reportedWarnings)
-                host.ReportWarnings(damage.Report(FileName()), kDamageTitle);
+                host.ReportWarnings(damage.Report(FileName()),
+                                    damage.HasDamage() ? kDamageTitle : kFormatChangeTitle);
             else
                 host.MessageBox(damage.Report(FileName()), kLateStartTitle, MessageButtons::Ok,
                                 MessageIcon::Information);

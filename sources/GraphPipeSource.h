@@ -26,6 +26,7 @@ class GraphPipeSource : public SampleSource {
   public:
     static constexpr const char* kFormatTitle = "Tavrisk Graph Error";
     static constexpr const char* kDamageTitle = "Damaged input";
+    static constexpr const char* kFormatChangeTitle = "Input changes format";
     static constexpr const char* kLateStartTitle = "Input starts late";
     // An input whose sound ends this much before its stated length was cut short.
     static constexpr double kEarlyEndSeconds = 0.25;
@@ -93,6 +94,8 @@ class GraphPipeSource : public SampleSource {
                Consumer consume);
     template <typename Consumer>
     void Silence(int64_t frames, Consumer consume);
+    // Output pass: one run into the blocks, `drain` called when one is ready.
+    void Output(const InputRun& run, const BlockDrain& drain);
     // The input's stated length in frames (0 when unknown).
     int64_t StatedFrames() const;
     void StartPass();
