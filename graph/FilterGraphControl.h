@@ -2,6 +2,7 @@
 
 #include <gst/gst.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
@@ -17,6 +18,17 @@ struct GraphError {
     std::string text;
     bool notMedia = false;  // the file's type was not found, or its container not read
 };
+
+// Damage a decoder reported and went past (a warning on the bus): where, on the programme's
+// clock in nanoseconds of running time (none when it cannot be told), and how many frames.
+struct DecoderDamage {
+    std::optional<uint64_t> atNs;
+    int frames = 1;
+};
+
+// The structure of the details a decoder of ours gives with a damage warning: fields
+// "timestamp" (guint64, ns, the frame's timestamp) and "frames" (guint).
+inline constexpr const char* kDamageDetails = "tavrisk-damage";
 
 // The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows
 // no messages: callers report failures in their own words. Used on one thread (the window's);
@@ -56,6 +68,9 @@ class FilterGraphControl {
     bool IsStopped() const;
     // The first error since the last RunGraph, once.
     std::optional<GraphError> TakeError();
+    // The damage decoders reported since the last call (or RunGraph), in order. Noted on
+    // the thread that posts the warning, where the decoder's own clock is known.
+    std::vector<DecoderDamage> TakeDecoderDamage();
 
     // Length and position of the stream in seconds; 0 when unknown.
     double GetDuration() const;
