@@ -1,5 +1,7 @@
 #include "app/GraphJob.h"
 
+#include "app/GraphRepairReport.h"
+
 namespace tavrisk {
 
 namespace {
@@ -50,7 +52,8 @@ void GraphJob::FailJob(const std::string& text) {
 void GraphJob::FormatChanged(const StreamFormat& format) {
     const std::lock_guard lock(streamMutex);
     if (failed || host.StopRequested()) return;
-    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName)) {
+    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName,
+                              format.placed)) {
         // The source showed why.
         failed = true;
         host.RequestStop();
@@ -148,7 +151,14 @@ void GraphJob::End() {
     else
         outcome = JobOutcome::Done;
     // The whole stream was read: whatever the length the container stated.
-    if (outcome == JobOutcome::Done) host.UpdateProgress(kFullProgress, false);
+    if (outcome == JobOutcome::Done) {
+        host.UpdateProgress(kFullProgress, false);
+        const GraphRepairReport report(inputName, graph.Repairs());
+        if (!report.Empty()) {
+            host.ReportWarnings(report.Text(), report.Title());
+            outcome = JobOutcome::DoneWithWarnings;
+        }
+    }
 }
 
 }  // namespace tavrisk

@@ -29,6 +29,8 @@ class GraphDriver {
     virtual std::optional<GraphError> TakeError() = 0;
     virtual double GetDuration() const = 0;
     virtual double ByteFraction() const = 0;
+    // What the stream's decoding went past (none unless the driver knows).
+    virtual StreamRepairs::Summary Repairs() const { return {}; }
 };
 
 class PipelineDriver : public GraphDriver {
@@ -41,6 +43,7 @@ class PipelineDriver : public GraphDriver {
     std::optional<GraphError> TakeError() override { return graph.TakeError(); }
     double GetDuration() const override { return graph.GetDuration(); }
     double ByteFraction() const override { return graph.ByteFraction(); }
+    StreamRepairs::Summary Repairs() const override { return graph.Repairs(); }
 
   private:
     FilterGraphControl& graph;

@@ -65,6 +65,14 @@ std::string DecoderBehind(GstPad* pad) {
     return name;
 }
 
+int RateOf(GstPad* pad) {
+    GstCaps* caps = CapsOf(pad);
+    GstAudioInfo info;
+    const int rate = caps && gst_audio_info_from_caps(&info, caps) ? GST_AUDIO_INFO_RATE(&info) : 0;
+    if (caps) gst_caps_unref(caps);
+    return rate;
+}
+
 std::string StreamText(GstPad* pad) {
     GstCaps* caps = CapsOf(pad);
     GstAudioInfo info;
@@ -195,6 +203,9 @@ void FileGraphBuilder::Forget() {
     bytesRead = -1;
     fileSize = -1;
     streamName.clear();
+    pendingLayout.clear();
+    pendingRate = 0;
+    if (repairs) repairs->Clear();
     std::lock_guard guard(lock);
     building = padsDone = dataHeld = false;
     audioStreams = 0;
@@ -231,26 +242,30 @@ void FileGraphBuilder::LinkAudio(GstPad* pad) {
 
 std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
     // The sink's work (the whole job: channel processing, encoding, writing) runs on the
     // queue's own thread, beside the decoding.
     GstElement* queue = gst_element_factory_make("queue", nullptr);
     GstElement* sink = gst_element_factory_make(kRendererFactory, nullptr);
     if (!sink) sink = gst_element_factory_make(kFallbackRenderer, nullptr);
-    if (!convert || !filter || !queue || !sink) {
-        DropFloating({convert, filter, queue, sink});
+    if (!convert || !resample || !filter || !queue || !sink) {
+        DropFloating({convert, resample, filter, queue, sink});
         return "the audio conversion elements are missing";
     }
     gst_util_set_object_arg(G_OBJECT(convert), "dithering", "none");
     gst_util_set_object_arg(G_OBJECT(convert), "noise-shaping", "none");
     GstCaps* caps = gst_caps_from_string(kPcmSink);
+    // The first rate stays the stream's: a stretch at another is converted to it.
+    const int rate = RateOf(pad);
+    if (rate > 0) gst_caps_set_simple(caps, "rate", G_TYPE_INT, rate, nullptr);
     g_object_set(filter, "caps", caps, nullptr);
     gst_caps_unref(caps);
     gst_element_set_locked_state(sink, TRUE);
 
     renderer = GST_ELEMENT(gst_object_ref(sink));
-    gst_bin_add_many(GST_BIN(pipeline), convert, filter, queue, sink, nullptr);
-    if (!gst_element_link_many(convert, filter, queue, sink, nullptr)) {
+    gst_bin_add_many(GST_BIN(pipeline), convert, resample, filter, queue, sink, nullptr);
+    if (!gst_element_link_many(convert, resample, filter, queue, sink, nullptr)) {
         return "the audio conversion elements could not be linked";
     }
     heldPad = gst_element_get_static_pad(filter, "src");
@@ -258,8 +273,14 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
         gst_pad_add_probe(heldPad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, OnHeldData, this, nullptr);
     gst_element_sync_state_with_parent(queue);
     gst_element_sync_state_with_parent(filter);
+    gst_element_sync_state_with_parent(resample);
     gst_element_sync_state_with_parent(convert);
     GstPad* input = gst_element_get_static_pad(convert, "sink");
+    gst_segment_init(&decodedSegment, GST_FORMAT_TIME);
+    gst_pad_add_probe(input,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      OnDecodedData, this, nullptr);
     const bool linked = gst_pad_link(pad, input) == GST_PAD_LINK_OK;
     gst_object_unref(input);
     if (!linked) return "the audio stream could not be connected";
@@ -293,6 +314,36 @@ GstPadProbeReturn FileGraphBuilder::OnHeldData(GstPad*, GstPadProbeInfo* info, g
     std::lock_guard guard(builder->lock);
     builder->dataHeld = true;
     builder->changed.notify_all();
+    return GST_PAD_PROBE_OK;
+}
+
+// The decoded stream's formats: each is noted, with the stream time of its first buffer.
+GstPadProbeReturn FileGraphBuilder::OnDecodedData(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    auto* builder = static_cast<FileGraphBuilder*>(self);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment* segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            if (segment) gst_segment_copy_into(segment, &builder->decodedSegment);
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            GstAudioInfo audio;
+            if (caps && gst_audio_info_from_caps(&audio, caps)) {
+                builder->pendingLayout = LayoutName(audio);
+                builder->pendingRate = GST_AUDIO_INFO_RATE(&audio);
+            }
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || builder->pendingRate == 0 || !builder->repairs) return GST_PAD_PROBE_OK;
+    const guint64 at = gst_segment_to_stream_time(&builder->decodedSegment, GST_FORMAT_TIME,
+                                                  GST_BUFFER_PTS(buffer));
+    builder->repairs->NoteFormat(builder->pendingLayout, builder->pendingRate,
+                                 GST_CLOCK_TIME_IS_VALID(at) ? at : 0);
+    builder->pendingRate = 0;
     return GST_PAD_PROBE_OK;
 }
 

@@ -8,11 +8,15 @@
 #include <optional>
 #include <string>
 
+#include "graph/StreamRepairs.h"
+
 namespace tavrisk {
 
 // Builds a file's graph into an empty pipeline as a player would: filesrc ! decodebin, the
-// first audio stream through audioconvert and a capsfilter (interleaved S16LE, the stream's
-// own rate and channels) into an audio sink, each element added after the one before it.
+// first audio stream through audioconvert, audioresample and a capsfilter (interleaved
+// S16LE at the stream's first rate, its own channels) into an audio sink, each element added
+// after the one before it. A later stretch at another rate is thus converted to the first;
+// every format the stream arrives in is told to the repairs log with its stream time.
 // The sink never plays: it stays in the NULL state and the data are held before it until
 // Release. Video, picture and text streams are left undecoded; decoders get dynamic range
 // compression off. Used on the pipeline owner's thread, except the callbacks.
@@ -32,6 +36,8 @@ class FileGraphBuilder {
     void Release();
     // Drops every reference to the last build.
     void Forget();
+    // Where the formats the stream arrives in are noted (null: nowhere).
+    void ReportFormatsTo(StreamRepairs* log) { repairs = log; }
 
     // True while the file's own renderer is still in the pipeline.
     bool RendererIn(GstElement* pipeline) const;
@@ -45,6 +51,7 @@ class FileGraphBuilder {
     static void OnNoMorePads(GstElement*, gpointer self);
     static GstPadProbeReturn OnHeldData(GstPad*, GstPadProbeInfo* info, gpointer self);
     static GstPadProbeReturn OnSourceBuffer(GstPad*, GstPadProbeInfo* info, gpointer self);
+    static GstPadProbeReturn OnDecodedData(GstPad*, GstPadProbeInfo* info, gpointer self);
     void LinkAudio(GstPad* pad);
     std::optional<std::string> BuildBranch(GstPad* pad);
     bool WaitForAudio(std::string& error);
@@ -56,6 +63,12 @@ class FileGraphBuilder {
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
+    StreamRepairs* repairs = nullptr;
+    // The decoded stream's format and segment, on its streaming thread; a format is noted
+    // with the first buffer after it.
+    GstSegment decodedSegment{};
+    std::string pendingLayout;
+    int pendingRate = 0;
 
     // Shared with the streaming threads while Build waits.
     std::mutex lock;

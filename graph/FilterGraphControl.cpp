@@ -2,6 +2,7 @@
 
 #include "graph/FileGraphBuilder.h"
 #include "graph/GraphRuntime.h"
+#include "platform/LibraryLog.h"
 
 namespace tavrisk {
 namespace {
@@ -52,6 +53,8 @@ struct FilterGraphControl::State {
     bool stopped = true;
     bool rewindPending = false;  // stopped by an error, not yet back at the start
     std::optional<GraphError> error;
+    StreamRepairs repairs;
+    uint64_t libraryMessagesBefore = 0;  // LibraryLog's count when the file was rendered
     FileGraphBuilder file;
 
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
@@ -60,6 +63,7 @@ struct FilterGraphControl::State {
 GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* message,
                                                         gpointer self) {
     auto* state = static_cast<State*>(self);
+    state->repairs.NoteMessage(message);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         const GraphError error = ErrorOf(message);
         state->file.ErrorPosted(error.element + ": " + error.text);
@@ -68,7 +72,9 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
     return GST_BUS_PASS;
 }
 
-FilterGraphControl::FilterGraphControl() : state(new State) {}
+FilterGraphControl::FilterGraphControl() : state(new State) {
+    state->file.ReportFormatsTo(&state->repairs);
+}
 
 FilterGraphControl::~FilterGraphControl() {
     ReleaseGraph();
@@ -114,6 +120,7 @@ bool FilterGraphControl::RenderFile(const std::string& name, std::string& error)
         return false;
     }
     Clear();
+    state->libraryMessagesBefore = LibraryLog::Count();
     const bool built = state->file.Build(state->pipeline, name, error);
     if (!built) gst_element_set_state(state->pipeline, GST_STATE_NULL);
     // What preroll or a failure posted is not news for the owner.
@@ -203,6 +210,12 @@ double FilterGraphControl::ByteFraction() const {
     return state->file.ByteFraction();
 }
 
+StreamRepairs::Summary FilterGraphControl::Repairs() const {
+    StreamRepairs::Summary summary = state->repairs.Snapshot();
+    summary.libraryMessages = LibraryLog::Count() - state->libraryMessagesBefore;
+    return summary;
+}
+
 bool FilterGraphControl::AddGraphFilter(GstElement* element) {
     if (!state->pipeline || !element) return false;
     if (!gst_bin_add(GST_BIN(state->pipeline), element)) return false;
@@ -277,6 +290,7 @@ void FilterGraphControl::Clear() {
     state->file.Forget();
     for (GstElement* element : Filters()) gst_bin_remove(GST_BIN(state->pipeline), element);
     DropMessages(state->pipeline);
+    state->repairs.Clear();
     state->error.reset();
     state->stopped = true;
     state->rewindPending = false;

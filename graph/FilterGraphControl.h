@@ -7,6 +7,8 @@
 #include <string>
 #include <vector>
 
+#include "graph/StreamRepairs.h"
+
 namespace tavrisk {
 
 // A failure the pipeline reported: the element that failed and what it said.
@@ -57,6 +59,9 @@ class FilterGraphControl {
     double GetPosition() const;
     // Share of the input file read so far (0..1) when time is unknown; negative when unknown.
     double ByteFraction() const;
+    // What the stream's decoding went past since the file was rendered: damaged frames
+    // replaced by silence, stretches in another format.
+    StreamRepairs::Summary Repairs() const;
 
     // --- Editing -----------------------------------------------------------------------
     // The pipeline takes a reference of its own; the element keeps its state in step.

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "graph/Ac3DecoderElement.h"
-#include "graph/Ac3FrameDecoder.h"
 #include "graph/DecodedAudioOrder.h"
 #include "graph/GraphRuntime.h"
+#include "graph/LibavFrameDecoder.h"
 #include "tests/graph/GraphFileTest.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/graph/GraphTestRun.h"
@@ -67,27 +67,27 @@ TEST(Ac3DecoderRegistration, LoadablePluginCarriesTheDecoder) {
 
 // --- libavcodec's side ---------------------------------------------------------------------
 
-TEST(Ac3FrameDecoderTest, BothCodecsOpenWithoutDynamicRangeCompression) {
-    for (auto codec : {Ac3FrameDecoder::Codec::kAc3, Ac3FrameDecoder::Codec::kEac3}) {
-        Ac3FrameDecoder decoder;
+TEST(LibavFrameDecoderTest, BothCodecsOpenWithoutDynamicRangeCompression) {
+    for (auto codec : {LibavFrameDecoder::Codec::kAc3, LibavFrameDecoder::Codec::kEac3}) {
+        LibavFrameDecoder decoder;
         ASSERT_TRUE(decoder.Open(codec));
         EXPECT_EQ(decoder.OpenCodec(), codec);
         EXPECT_EQ(decoder.DrcScale(), 0.0);
     }
 }
 
-TEST(Ac3FrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
-    Ac3FrameDecoder decoder;
+TEST(LibavFrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
+    LibavFrameDecoder decoder;
     const std::vector<uint8_t> garbage(1536, 0x5a);
     EXPECT_FALSE(decoder.Send(garbage));
-    EXPECT_EQ(decoder.Receive(), Ac3FrameDecoder::Result::kNeedMore);
-    ASSERT_TRUE(decoder.Open(Ac3FrameDecoder::Codec::kAc3));
+    EXPECT_EQ(decoder.Receive(), LibavFrameDecoder::Result::kNeedMore);
+    ASSERT_TRUE(decoder.Open(LibavFrameDecoder::Codec::kAc3));
     const bool sent = decoder.Send(garbage);
     if (sent) {
-        EXPECT_NE(decoder.Receive(), Ac3FrameDecoder::Result::kFrame);
+        EXPECT_NE(decoder.Receive(), LibavFrameDecoder::Result::kFrame);
     }
     decoder.SendEnd();
-    EXPECT_EQ(decoder.Receive(), Ac3FrameDecoder::Result::kNeedMore);
+    EXPECT_EQ(decoder.Receive(), LibavFrameDecoder::Result::kNeedMore);
     decoder.Flush();
     decoder.Close();
     EXPECT_FALSE(decoder.IsOpen());
@@ -144,6 +144,26 @@ TEST(DecodedAudioOrderTest, LayoutsBecomeGStreamerPositionsInGStreamerOrder) {
     EXPECT_FALSE(OrderOfLayout(empty, order));
 }
 
+// Lossless 16-bit planes pass unchanged; 32-bit ones as their float value would.
+TEST(DecodedAudioOrderTest, IntegerPlanesOfLosslessDecodersBecome16Bits) {
+    InterleaveOrder order;
+    order.planeOfChannel = {1, 0};
+    const std::vector<int16_t> a16 = {-32768, 5}, b16 = {1, 32767};
+    const int16_t* planes16[] = {a16.data(), b16.data()};
+    std::vector<int16_t> out(4);
+    ASSERT_TRUE(InterleaveFrameToS16(AV_SAMPLE_FMT_S16P,
+                                     reinterpret_cast<const uint8_t* const*>(planes16), order, 2,
+                                     out.data()));
+    EXPECT_EQ(out, (std::vector<int16_t>{1, -32768, 32767, 5}));
+    const std::vector<int32_t> a32 = {1 << 30, -(1 << 30)}, b32 = {INT32_MIN, 0};
+    const int32_t* planes32[] = {a32.data(), b32.data()};
+    ASSERT_TRUE(InterleaveFrameToS16(AV_SAMPLE_FMT_S32P,
+                                     reinterpret_cast<const uint8_t* const*>(planes32), order, 2,
+                                     out.data()));
+    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16383, 0, -16383}));
+    EXPECT_FALSE(InterleaveFrameToS16(AV_SAMPLE_FMT_DBL, nullptr, order, 0, out.data()));
+}
+
 TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
     const std::vector<float> first = {0.5f, -0.25f}, second = {1.0f, 0.0f}, third = {-1.0f, 0.125f};
     const float* planes[] = {first.data(), second.data(), third.data()};
@@ -186,13 +206,14 @@ TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNot
     }
 }
 
-// A stereo stretch at 44100 Hz followed by 5.1 at 48000 Hz: the output format follows.
-TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamIsRenegotiated) {
+// 5.1 at 48000 Hz, then a stereo stretch at 44100 Hz: the stretch is converted to the first
+// rate, its channels placed into the six, and the change is noted once with its time.
+TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamKeepsTheFirstRateAndIsNoted) {
+    const std::string film = Make("film51.ac3", "-t 1 -c:a ac3 -f ac3");
     const std::string stereo =
         Make("stereo.ac3", "-t 1 -c:a ac3 -f ac3", "-f lavfi -i sine=f=500:r=44100:d=1 -ac 2");
-    const std::string film = Make("film51.ac3", "-t 1 -c:a ac3 -f ac3");
-    std::vector<uint8_t> bytes = ReadBytes(stereo);
-    const std::vector<uint8_t> second = ReadBytes(film);
+    std::vector<uint8_t> bytes = ReadBytes(film);
+    const std::vector<uint8_t> second = ReadBytes(stereo);
     bytes.insert(bytes.end(), second.begin(), second.end());
     const std::string joined = folder->File("joined.ac3");
     WriteBytes(joined, bytes);
@@ -205,8 +226,51 @@ TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamIsRenegotiated) {
     receiver.KeepSamples(false);
     ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
     EXPECT_GE(receiver.FormatCalls(), 2);
-    EXPECT_EQ(receiver.Format().channels, 6);
+    EXPECT_EQ(receiver.Format().layoutName, "stereo");
     EXPECT_EQ(receiver.Format().rate, kInputRate);
+    EXPECT_TRUE(receiver.Format().placed);
+    // Two seconds at the first rate, six values a frame.
+    EXPECT_NEAR(static_cast<double>(receiver.Count()), 2.0 * kInputRate * 6, 2 * 1536 * 6);
+    const StreamRepairs::Summary repairs = run.Graph().Repairs();
+    EXPECT_EQ(repairs.firstRate, kInputRate);
+    ASSERT_EQ(repairs.stretches.size(), 1u);
+    EXPECT_EQ(repairs.stretches[0].layout, "stereo");
+    EXPECT_EQ(repairs.stretches[0].rate, 44100);
+    EXPECT_NEAR(static_cast<double>(repairs.stretches[0].at) / GST_SECOND, 1.0, 0.05);
+}
+
+// Three frames with a spoilt payload (their headers intact, so that the parser passes them
+// on): each becomes silence of its length and is reported on the bus once; the stream keeps
+// its length, and nothing comes out louder than the intact stream.
+TEST_F(Ac3DecoderGraphTest, DamagedFramesBecomeSilenceOfTheirLengthAndAreCounted) {
+    constexpr int kDamaged = 3;
+    const struct {
+        const char* name;
+        const char* encode;
+        std::vector<uint8_t> sync;
+    } cases[] = {{"spoilt.ac3", "-c:a ac3 -f ac3", {0x0b, 0x77}},
+                 {"spoilt.eac3", "-c:a eac3 -f eac3", {0x0b, 0x77}},
+                 {"spoilt.dts", "-c:a dca -strict -2 -f dts", {0x7f, 0xfe, 0x80, 0x01}},
+                 {"spoilt.flac", "-c:a flac -f flac", {0xff, 0xf8}}};
+    for (const auto& c : cases) {
+        const std::string intact = Make(c.name, c.encode);
+        const std::string damaged = folder->File(std::string("bad-") + c.name);
+        ASSERT_TRUE(DamageFrames(intact, damaged, c.sync, kDamaged)) << c.name;
+        std::vector<int16_t> samples[2];
+        for (int k = 0; k < 2; ++k) {
+            GraphRun run;
+            std::string error;
+            ASSERT_TRUE(run.Render(k == 0 ? intact : damaged, error)) << error;
+            CollectingReceiver receiver;
+            ASSERT_TRUE(run.ReplaceRenderer(receiver));
+            ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded) << c.name;
+            samples[k] = receiver.Samples();
+            EXPECT_EQ(run.Graph().Repairs().damagedFrames, k == 0 ? 0u : unsigned{kDamaged})
+                << c.name;
+        }
+        EXPECT_EQ(samples[1].size(), samples[0].size()) << c.name;
+        EXPECT_LE(Peak(samples[1]), Peak(samples[0])) << c.name;
+    }
 }
 
 TEST_F(Ac3DecoderGraphTest, DamagedAc3DecodesToTheEnd) {

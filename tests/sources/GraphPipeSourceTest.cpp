@@ -157,7 +157,7 @@ TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName
     for (const Case& c : cases) {
         host.messages.clear();
         Open();
-        EXPECT_FALSE(source->AcceptFormat(c.rate, c.channels, c.s16, c.layout));
+        EXPECT_FALSE(source->AcceptFormat(c.rate, c.channels, c.s16, c.layout, true));
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_NE(host.messages[0].text.find("Cannot transcode 'film.vob'"), std::string::npos);
         EXPECT_NE(host.messages[0].text.find(c.says), std::string::npos) << host.messages[0].text;
@@ -165,7 +165,35 @@ TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName
         EXPECT_FALSE(source->PushSamples(values.data(), values.size()));
     }
     Open();
-    EXPECT_TRUE(source->AcceptFormat(48000, 6, true, "5.1"));
+    EXPECT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
+}
+
+// After the first format, a change is carried when the sink places its channels into the
+// six and the rate stays the first; anything else ends the job by name.
+TEST_F(GraphPipeSourceTest, MidStreamChangesAreTakenWhenPlacedAtTheFirstRate) {
+    struct Case {
+        int rate, channels;
+        bool placed;
+        const char* layout;
+        bool taken;
+    } cases[] = {
+        {48000, 2, true, "stereo", true},       {48000, 1, true, "mono", true},
+        {48000, 6, true, "5.1", true},          {44100, 6, true, "5.1", false},
+        {48000, 4, false, "4 channels", false},
+    };
+    for (const Case& c : cases) {
+        host.messages.clear();
+        Open();
+        ASSERT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
+        EXPECT_EQ(source->AcceptFormat(c.rate, c.channels, true, c.layout, c.placed), c.taken)
+            << c.layout << " at " << c.rate;
+        ASSERT_EQ(host.messages.size(), c.taken ? 0u : 1u);
+        if (!c.taken) {
+            EXPECT_NE(host.messages[0].text.find("changes partway to " + std::string(c.layout)),
+                      std::string::npos)
+                << host.messages[0].text;
+        }
+    }
 }
 
 TEST_F(GraphPipeSourceTest, ProgressFollowsTimeElseBytesElseStaysAtZero) {

@@ -1,0 +1,54 @@
+#pragma once
+
+#include <gst/gst.h>
+
+#include <cstdint>
+#include <mutex>
+#include <set>
+#include <string>
+#include <vector>
+
+namespace tavrisk {
+
+// What a run of the pipeline went past in the file's audio, gathered from any thread:
+// frames a decoder replaced by silence (its damage warnings on the bus) and stretches in
+// another channel layout or at another rate than the stream's first format (the format
+// changes the graph carried: layouts mapped into 5.1, rates converted to the first).
+class StreamRepairs {
+  public:
+    // A stretch of the stream in another format, from its first change to it.
+    struct Stretch {
+        std::string layout;  // "stereo", ... when the layout changed, else ""
+        int rate = 0;        // Hz when the rate changed, else 0
+        uint64_t at = 0;     // stream time of its start, ns
+    };
+    struct Summary {
+        int firstRate = 0;  // Hz of the stream's first format (0 when none was seen)
+        unsigned damagedFrames = 0;
+        uint64_t firstDamage = 0;  // stream time, ns
+        std::vector<Stretch> stretches;
+        uint64_t libraryMessages = 0;  // lines the libraries logged (LibraryLog) meanwhile
+    };
+
+    // A new stream: forgets everything. A second run over the same stream (normalising) adds
+    // nothing: a frame or a stretch is counted once, by its stream time.
+    void Clear();
+    // A bus message: a decoder's damage warning is counted. True when it was one.
+    bool NoteMessage(GstMessage* message);
+    // A format the stream arrives in (the first, or a change) at a stream time.
+    void NoteFormat(const std::string& layout, int rate, uint64_t at);
+    Summary Snapshot() const;
+
+  private:
+    static constexpr std::size_t kMaxStretches = 64;
+    static constexpr std::size_t kMaxDamageTimes = std::size_t{1} << 16;
+
+    mutable std::mutex lock;
+    Summary summary;
+    std::set<uint64_t> damageTimes;
+    std::string firstLayout;
+    std::string currentLayout;
+    int currentRate = 0;
+};
+
+}  // namespace tavrisk
