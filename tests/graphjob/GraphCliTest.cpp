@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <cmath>
 #include <cstring>
 
@@ -175,7 +176,8 @@ TEST_F(GraphCliTest, DamagedFramesAreSilencedCountedAndTheDecodersLinesKeptOffSt
         const char* raw;
         const char* extract;  // ffmpeg's arguments that give the raw stream of `raw`
         std::vector<uint8_t> sync;
-    } cases[] = {{FilmKind::kDts, "film.dts", "", {0x7f, 0xfe, 0x80, 0x01}},
+    } cases[] = {{FilmKind::kAc3, "film.ac3", "", {0x0b, 0x77}},
+                 {FilmKind::kDts, "film.dts", "", {0x7f, 0xfe, 0x80, 0x01}},
                  {FilmKind::kMkvEac3, "film.eac3", "-c copy -f eac3", {0x0b, 0x77}},
                  {FilmKind::kFlac, "film.flac", "", {0xff, 0xf8}}};
     for (const auto& c : cases) {
@@ -213,9 +215,12 @@ TEST_F(GraphCliTest, DamagedFramesAreSilencedCountedAndTheDecodersLinesKeptOffSt
             EXPECT_NE(verbose.output.find(mkv + ": libav: ["), std::string::npos) << verbose.output;
         }
         EXPECT_EQ(audio[1].Frames(), audio[0].Frames()) << c.raw;
-        // A decoder restarted after the damage rounds a little differently from the intact
-        // run: a few LSB, where the damage passed on would reach full scale.
-        EXPECT_LE(Peak(audio[1].samples), Peak(audio[0].samples) * 1.01) << c.raw;
+        // A few LSB of difference after the decoder's restart; passed-on damage reaches 0 dB.
+        const auto peak = [](const PcmAudio& a) {
+            const auto louder = [](int16_t x, int16_t y) { return std::abs(x) < std::abs(y); };
+            return std::abs(*std::max_element(a.samples.begin(), a.samples.end(), louder));
+        };
+        EXPECT_LE(peak(audio[1]), peak(audio[0]) * 1.01) << c.raw;
     }
 }
 
@@ -242,9 +247,10 @@ TEST_F(GraphCliTest, MidStreamLayoutAndRateChangesAreCarriedWithTheChannelsInPla
     const struct {
         const char* name;
         const std::string* middle;
-        const char* says;
-    } cases[] = {{"layout", &two, "a stretch in stereo from 00:00:02."},
-                 {"rate", &slow, "a stretch at 44100 Hz from 00:00:02."}};
+        const char* says;  // with the time (2.01 s in the raw stream) left out
+        const char* tail;
+    } cases[] = {{"layout", &two, "a stretch in stereo from 00:00:0", ", mapped into 5.1"},
+                 {"rate", &slow, "a stretch at 44100 Hz from 00:00:0", ", converted to 48000 Hz"}};
     for (const auto& c : cases) {
         std::vector<uint8_t> bytes = ReadBytes(five);
         for (const std::string* part : {c.middle, &five}) {
@@ -253,40 +259,38 @@ TEST_F(GraphCliTest, MidStreamLayoutAndRateChangesAreCarriedWithTheChannelsInPla
         }
         const std::string raw = dir.File(std::string(c.name) + ".ac3");
         WriteBytes(raw, bytes);
-        const std::string vob = dir.File(std::string(c.name) + ".vob");
+        const std::string vob = raw + ".vob";
         ASSERT_EQ(
-            RunCommand("ffmpeg -v error -y -i " + Quote(raw) + " -c copy -f vob " + Quote(vob))
-                .exitCode,
+            RunCommand("ffmpeg -v error -y -i " + Quote(raw) + " -c copy " + Quote(vob)).exitCode,
             0);
         for (const std::string& input : {raw, vob}) {
             const std::string wav = input + ".wav";
             const CommandResult run = Transcode(input, wav, "--engine wav");
             EXPECT_EQ(run.exitCode, 3) << input << ": " << run.output;
             EXPECT_NE(run.output.find(c.says), std::string::npos) << run.output;
-            EXPECT_NE(
-                run.output.find(c.middle == &two ? ", mapped into 5.1" : ", converted to 48000 Hz"),
-                std::string::npos)
-                << run.output;
+            EXPECT_NE(run.output.find(c.tail), std::string::npos) << run.output;
             const PcmAudio audio = ReadWav(wav);
-            // Each stretch is whole AC-3 frames (1536 samples) long.
-            EXPECT_NEAR(static_cast<double>(audio.Frames()), 3 * kSeconds * kRate, 3 * 1536.0)
+            // From the first sound (a VOB's may come late); stretches are whole AC-3 frames.
+            const std::vector<double> left = audio.Channel(0);
+            const auto onset = static_cast<std::size_t>(
+                std::find_if(left.begin(), left.end(), [](double v) { return v != 0.0; }) -
+                left.begin());
+            EXPECT_NEAR(static_cast<double>(audio.Frames() - onset), 3 * kSeconds * kRate,
+                        3 * 1536.0)
                 << input;
             // The middle of each stretch: channel k carries tone k, or is silent where the
             // stereo stretch has no channel.
             for (int part = 0; part < 3; ++part) {
-                const auto from = static_cast<std::size_t>((part * kSeconds + 0.3) * kRate);
-                const auto to = static_cast<std::size_t>((part * kSeconds + 1.7) * kRate);
+                const auto from = onset + static_cast<std::size_t>((part * kSeconds + 0.3) * kRate);
+                const auto to = onset + static_cast<std::size_t>((part * kSeconds + 1.7) * kRate);
                 for (int k = 0; k < 6; ++k) {
                     const std::vector<double> all = audio.Channel(k);
                     ASSERT_GE(all.size(), to) << input;
                     const std::vector<double> slice(all.begin() + from, all.begin() + to);
                     const bool silent = part == 1 && c.middle == &two && k != 0 && k != 2;
-                    if (silent) {
-                        EXPECT_LT(Rms(slice), 10.0) << input << " channel " << k;
-                    } else {
-                        EXPECT_GT(ToneAmplitude(slice, kFilmTones[k], kRate), 1000.0)
-                            << input << ", stretch " << part << ", channel " << k;
-                    }
+                    EXPECT_TRUE(silent ? Rms(slice) < 10.0
+                                       : ToneAmplitude(slice, kFilmTones[k], kRate) > 1000.0)
+                        << input << ", stretch " << part << ", channel " << k;
                 }
             }
         }

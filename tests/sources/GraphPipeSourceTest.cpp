@@ -168,31 +168,25 @@ TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName
     EXPECT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
 }
 
-// After the first format, a change is carried when the sink places its channels into the
-// six and the rate stays the first; anything else ends the job by name.
+// Later formats are taken when the sink places them at the first rate, else refused by name.
 TEST_F(GraphPipeSourceTest, MidStreamChangesAreTakenWhenPlacedAtTheFirstRate) {
-    struct Case {
-        int rate, channels;
+    const struct {
+        int rate;
         bool placed;
         const char* layout;
         bool taken;
-    } cases[] = {
-        {48000, 2, true, "stereo", true},       {48000, 1, true, "mono", true},
-        {48000, 6, true, "5.1", true},          {44100, 6, true, "5.1", false},
-        {48000, 4, false, "4 channels", false},
-    };
-    for (const Case& c : cases) {
+    } cases[] = {{48000, true, "stereo", true},
+                 {44100, true, "5.1", false},
+                 {48000, false, "4 channels", false}};
+    for (const auto& c : cases) {
         host.messages.clear();
         Open();
         ASSERT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
-        EXPECT_EQ(source->AcceptFormat(c.rate, c.channels, true, c.layout, c.placed), c.taken)
-            << c.layout << " at " << c.rate;
+        EXPECT_EQ(source->AcceptFormat(c.rate, 2, true, c.layout, c.placed), c.taken) << c.layout;
         ASSERT_EQ(host.messages.size(), c.taken ? 0u : 1u);
-        if (!c.taken) {
-            EXPECT_NE(host.messages[0].text.find("changes partway to " + std::string(c.layout)),
-                      std::string::npos)
-                << host.messages[0].text;
-        }
+        for (const auto& message : host.messages)
+            EXPECT_NE(message.text.find("changes partway to " + std::string(c.layout)),
+                      std::string::npos);
     }
 }
 

@@ -219,12 +219,6 @@ ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector
     return {inputs, graph};
 }
 
-int Peak(const std::vector<int16_t>& values) {
-    int peak = 0;
-    for (int16_t v : values) peak = std::max(peak, std::abs(static_cast<int>(v)));
-    return peak;
-}
-
 bool DamageFrames(const std::string& from, const std::string& to, const std::vector<uint8_t>& sync,
                   int frames) {
     constexpr std::size_t kAfterSync = 100, kSpoilt = 200;

@@ -60,8 +60,6 @@ PcmAudio ReadWav(const std::string& path);
 std::vector<int16_t> ReadRawPcm(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
-// The largest magnitude among the values.
-int Peak(const std::vector<int16_t>& values);
 // A copy of a stream with the payload of `frames` frames spoilt: at even spaces through the
 // file, some bytes after the next occurrence of `sync` (a frame's start) are inverted, its
 // header left intact. False when a frame was not found.
