@@ -72,6 +72,7 @@ std::vector<std::string> LibraryLog::TakeLines() {
 }
 
 LibavErrorWatch::LibavErrorWatch() : outer(currentWatch) {
+    LibraryLog::CaptureLibav();
     currentWatch = this;
 }
 

@@ -26,7 +26,8 @@ class LibraryLog {
 };
 
 // While one lives, counts the libav lines of error level (or worse) noted on its own thread:
-// a decoder call watched this way tells whether libav complained about the frame.
+// a decoder call watched this way tells whether libav complained about the frame. It takes
+// libav's log back (CaptureLibav) when it starts.
 class LibavErrorWatch {
   public:
     LibavErrorWatch();
