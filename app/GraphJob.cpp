@@ -1,5 +1,6 @@
 #include "app/GraphJob.h"
 
+
 namespace tavrisk {
 
 namespace {
@@ -50,7 +51,8 @@ void GraphJob::FailJob(const std::string& text) {
 void GraphJob::FormatChanged(const StreamFormat& format) {
     const std::lock_guard lock(streamMutex);
     if (failed || host.StopRequested()) return;
-    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName)) {
+    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName,
+                              format.placed)) {
         // The source showed why.
         failed = true;
         host.RequestStop();
@@ -145,6 +147,10 @@ void GraphJob::End() {
         if (ok && !stoppedByUser) {
             // The end of the stream: what it overcame is told, and the frames still held
             // make the last, padded block.
+            const StreamRepairs::Summary repairs = graph.Repairs();
+            for (const StreamRepairs::Stretch& stretch : repairs.stretches)
+                source->NoteFormatStretch(stretch.layout, stretch.rate, stretch.at);
+            source->NoteLibraryMessages(repairs.libraryMessages);
             source->FinishInput();
             while (engine->FetchBlock()) {
                 if (!engine->EncodeBlock()) break;

@@ -32,6 +32,8 @@ class GraphDriver {
     virtual double ByteFraction() const = 0;
     // Damage the decoders reported and went past since the last call.
     virtual std::vector<DecoderDamage> TakeDecoderDamage() { return {}; }
+    // What the stream's decoding went past (none unless the driver knows).
+    virtual StreamRepairs::Summary Repairs() const { return {}; }
 };
 
 class PipelineDriver : public GraphDriver {
@@ -45,6 +47,7 @@ class PipelineDriver : public GraphDriver {
     double GetDuration() const override { return graph.GetDuration(); }
     double ByteFraction() const override { return graph.ByteFraction(); }
     std::vector<DecoderDamage> TakeDecoderDamage() override { return graph.TakeDecoderDamage(); }
+    StreamRepairs::Summary Repairs() const override { return graph.Repairs(); }
 
   private:
     FilterGraphControl& graph;

@@ -133,6 +133,8 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.version = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
         } else if (arg == "--graph") {
             options.graph = true;
         } else if (arg == "--normalize") {

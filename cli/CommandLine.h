@@ -32,6 +32,7 @@ struct CliOptions {
     std::optional<std::string> resync;                // [+|-]H:M:S.MS
     std::optional<int> priorityItem;
     bool yes = false;
+    bool verbose = false;  // the libraries' messages are printed, not only counted
     bool batch = false;
     std::vector<std::string> batchFiles;
     bool help = false;
@@ -72,6 +73,8 @@ class CommandLine {
         "  --resync [+|-]H:M:S.MS         + inserts silence, - skips input\n"
         "  --priority normal|idle|high    process priority\n"
         "  --yes                          answer OK to the overwrite question\n"
+        "  --verbose                      print the decoders' own messages, each with the\n"
+        "                                 input's name\n"
         "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
         "  --                             ends the options: the words after it are files\n"
         "  --help, --version\n";

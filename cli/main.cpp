@@ -22,6 +22,7 @@
 #include "cli/TerminalInterface.h"
 #include "graph/WrapperSink.h"
 #include "mp2enc/Mp2Engine.h"
+#include "platform/LibraryLog.h"
 #include "sources/InputProbe.h"
 
 namespace {
@@ -107,6 +108,11 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         outcome = window.FinishedOutcome();
     }
     ExitStatus code = ExitStatusOf(outcome);
+    // The libraries' messages were caught and counted in the summary; shown on request.
+    for (const std::string& line : tavrisk::LibraryLog::TakeLines()) {
+        if (options->verbose)
+            std::fprintf(stderr, "%s: %s\n", options->input.c_str(), line.c_str());
+    }
     if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
         std::fprintf(stderr, job.OutputStarted() ? "Stopped: the output written so far is kept.\n"
                                                  : "Stopped before any output was written.\n");

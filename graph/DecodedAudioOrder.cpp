@@ -105,23 +105,57 @@ int16_t FloatToS16(float sample) {
     return ScaledToS16(sample);
 }
 
-void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
-                     int16_t* out) {
+namespace {
+
+constexpr double k32BitScale = 1.0 / 2147483648.0;
+
+// The interleaving of every sample format, `convert` turning one sample into 16 bits.
+template <typename Sample, typename Convert>
+void Interleave(const Sample* const* planes, const InterleaveOrder& order, int samples,
+                int16_t* out, Convert convert) {
     const std::size_t channels = order.planeOfChannel.size();
     if (channels == kFilmChannels) {
         // The usual case, unrolled: a frame's six values are written in a row.
-        std::array<const float*, kFilmChannels> source{};
+        std::array<const Sample*, kFilmChannels> source{};
         for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
         for (int i = 0; i < samples; ++i, out += kFilmChannels) {
 #pragma GCC unroll 6
-            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = ScaledToS16(source[c][i]);
+            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = convert(source[c][i]);
         }
         return;
     }
     for (std::size_t c = 0; c < channels; ++c) {
-        const float* plane = planes[order.planeOfChannel[c]];
+        const Sample* plane = planes[order.planeOfChannel[c]];
         int16_t* target = out + c;
-        for (int i = 0; i < samples; ++i, target += channels) *target = ScaledToS16(plane[i]);
+        for (int i = 0; i < samples; ++i, target += channels) *target = convert(plane[i]);
+    }
+}
+
+}  // namespace
+
+void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
+                     int16_t* out) {
+    Interleave(planes, order, samples, out, ScaledToS16);
+}
+
+bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const InterleaveOrder& order,
+                          int samples, int16_t* out) {
+    switch (format) {
+        case AV_SAMPLE_FMT_FLTP:
+            InterleaveToS16(reinterpret_cast<const float* const*>(planes), order, samples, out);
+            return true;
+        case AV_SAMPLE_FMT_S16P:
+            Interleave(reinterpret_cast<const int16_t* const*>(planes), order, samples, out,
+                       [](int16_t sample) { return sample; });
+            return true;
+        case AV_SAMPLE_FMT_S32P:
+            Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,
+                       [](int32_t sample) {
+                           return ScaledToS16(static_cast<float>(sample * k32BitScale));
+                       });
+            return true;
+        default:
+            return false;
     }
 }
 

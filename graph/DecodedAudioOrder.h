@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
 }
 
 namespace tavrisk {
@@ -29,5 +30,9 @@ int16_t FloatToS16(float sample);
 // `samples` frames of planar float into interleaved 16-bit values in the given order.
 void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
                      int16_t* out);
+// The same for the planes of a decoded frame in libav's `format`: planar float, or planar
+// 16-bit (passed unchanged) or 32-bit (as its float value would be). False for another format.
+bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const InterleaveOrder& order,
+                          int samples, int16_t* out);
 
 }  // namespace tavrisk

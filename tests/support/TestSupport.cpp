@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -216,6 +217,22 @@ ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector
     graph += map;
     graph += "[a]\" -map \"[a]\"";
     return {inputs, graph};
+}
+
+bool DamageFrames(const std::string& from, const std::string& to, const std::vector<uint8_t>& sync,
+                  int frames) {
+    constexpr std::size_t kAfterSync = 100, kSpoilt = 200;
+    std::vector<uint8_t> bytes = ReadBytes(from);
+    for (int k = 1; k <= frames; ++k) {
+        const auto start =
+            bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * k / (frames + 1));
+        const auto found = std::search(start, bytes.end(), sync.begin(), sync.end());
+        const auto at = static_cast<std::size_t>(found - bytes.begin()) + kAfterSync;
+        if (at + kSpoilt > bytes.size()) return false;
+        for (std::size_t i = at; i < at + kSpoilt; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
+    }
+    WriteBytes(to, bytes);
+    return true;
 }
 
 }  // namespace tavrisk::test

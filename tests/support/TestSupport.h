@@ -60,6 +60,11 @@ PcmAudio ReadWav(const std::string& path);
 std::vector<int16_t> ReadRawPcm(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A copy of a stream with the payload of `frames` frames spoilt: at even spaces through the
+// file, some bytes after the next occurrence of `sync` (a frame's start) are inverted, its
+// header left intact. False when a frame was not found.
+bool DamageFrames(const std::string& from, const std::string& to, const std::vector<uint8_t>& sync,
+                  int frames);
 
 // ffmpeg arguments for a signal of one tone per channel: the tone inputs, and the join filter
 // for a layout whose channels (ffmpeg's names) are `names`, with tone `tones[i]` on names[i],
