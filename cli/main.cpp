@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/GraphSession.h"
+#include "app/KeptOutputs.h"
 #include "app/TranscodeJob.h"
 #include "app/TranscoderApp.h"
 #include "app/TranscoderDialog.h"
@@ -108,8 +109,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     }
     ExitStatus code = ExitStatusOf(outcome);
     if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
-        std::fprintf(stderr, job.OutputStarted() ? "Stopped: the output written so far is kept.\n"
-                                                 : "Stopped before any output was written.\n");
+        std::fprintf(stderr, "%s\n", tavrisk::StopReport(window.jobOutputs).c_str());
         // 128 + the signal, as a shell reports a process ended by it.
         if (ui.StopSignal() != 0)
             code = static_cast<ExitStatus>(tavrisk::kExitSignalBase + ui.StopSignal());

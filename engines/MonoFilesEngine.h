@@ -35,7 +35,8 @@ class MonoFilesEngine : public OutputEngine {
   private:
     bool CreateFile(int k, int rate);
     bool WriteFile(int k, const uint8_t* bytes, std::size_t count);
-    bool CloseFile(int k);
+    // Closes file k, kept under the name `end` chooses for it.
+    bool CloseFile(int k, OutputEnd end);
     // Drops every file of the job, and the folder when the job created it.
     void DiscardFiles();
 

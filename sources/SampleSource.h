@@ -55,6 +55,8 @@ class SampleSource {
     // A source that failed to open or read said why through the host's message boxes; this
     // is the last such text (empty when none).
     const std::string& LastError() const { return lastError; }
+    // The input was read to its end, neither stopped nor failed: what came out is whole.
+    bool InputComplete() const { return inputDone && !stopSeen && lastError.empty(); }
 
   protected:
     // What happens to the frames left at the end of the input.
