@@ -107,8 +107,13 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         ui.PumpMessages();
         outcome = window.FinishedOutcome();
     }
+    // A signal that came as the job was ending, too late to stop it, still ends the process
+    // as a stop: its output is whole and kept.
+    using Outcome = tavrisk::TranscodeJob::Outcome;
+    if (ui.StopSignal() != 0 && (outcome == Outcome::Done || outcome == Outcome::DoneWithWarnings))
+        outcome = Outcome::Stopped;
     ExitStatus code = ExitStatusOf(outcome);
-    if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
+    if (outcome == Outcome::Stopped) {
         std::fprintf(stderr, "%s\n", tavrisk::StopReport(window.jobOutputs).c_str());
         // 128 + the signal, as a shell reports a process ended by it.
         if (ui.StopSignal() != 0)
