@@ -15,7 +15,8 @@ namespace tavrisk {
 // stream_l, stream_r, stream_c, stream_lfe, stream_ls and stream_rs, as mono 16-bit WAV
 // files (WAV mode) or as headerless little-endian 16-bit PCM (PCM mode). The folder is
 // created when missing; when a file cannot be created, the files (and the folder) this job
-// created so far are removed.
+// created so far are removed. A stopped or failed job keeps its files by the rule of
+// OutputEnd, file by file: stream_l.partial.wav beside an earlier stream_l.wav, say.
 class MonoFilesEngine : public OutputEngine {
   public:
     static constexpr int kFiles = 6;
