@@ -324,13 +324,13 @@ TEST_F(OutputSafety, AMonoFileFolderIsReplacedOnlyWithYes) {
 }
 
 // Runs a job in `folder` with every signal at its default (as from a terminal); holds it as
-// soon as its output is being written (it has a file of the folder open, of at least
-// `minimumBytes`), sends it `signals` and lets it go. The output is its status, then its
-// messages.
+// soon as its output is being written (it has its temporary open, unnamed or hidden, of at
+// least `minimumBytes`), sends it `signals` and lets it go. The output is its status, then
+// its messages.
 CommandResult SignalWhileWriting(const fs::path& folder, const std::string& arguments,
                                  const std::string& signals, int minimumBytes = 1) {
     const std::string script = R"sh(writing() { for f in /proc/$1/fd/*; do case "$(readlink $f)" in
-  "$PWD"/err.txt) ;; "$PWD"/*) [ "$(stat -L -c %s $f)" -ge $2 ] && return 0;; esac; done; return 1; }
+  "$PWD"/[#.]*) [ "$(stat -L -c %s $f)" -ge $2 ] && return 0;; esac; done; return 1; }
 env --default-signal "$0" "$@" --yes 2>err.txt & pid=$!
 for i in $(seq 3000); do writing $pid MIN 2>/dev/null && break; sleep 0.01; done
 kill -STOP $pid; for s in SIGNALS; do kill -$s $pid; done; kill -CONT $pid; wait $pid; echo $?
