@@ -1,5 +1,6 @@
 #include "app/GraphJob.h"
 
+#include "app/KeptOutputs.h"
 
 namespace tavrisk {
 
@@ -72,7 +73,10 @@ void GraphJob::DeliverSamples(const int16_t* values, std::size_t count,
     }
     if (!source->PushSamples(values, count, timing.startNs, [this] { return EncodeReadyBlocks(); }) ||
         !EncodeReadyBlocks()) {
-        failed = true;
+        // A stop that came while the blocks were taken ends the reading as a stop; only an
+        // error of the engine or the source fails the job.
+        if (!host.StopRequested() || engine->Failed() || !source->LastError().empty())
+            failed = true;
         host.RequestStop();
         return;
     }
@@ -157,8 +161,10 @@ void GraphJob::End() {
             }
             if (!source->LastError().empty()) ok = false;
         }
+        if (!ok) engine->MarkJobFailed();
         if (!engine->Finish() || engine->Failed()) ok = false;
     }
+    if (!ok) ReportFailedJobOutputs(host, engine->KeptOutputs());
     host.RequestStop();
     if (!ok)
         outcome = JobOutcome::Failed;

@@ -81,6 +81,7 @@ class GraphJob : public RunningJob, public SampleReceiver {
     void SetDetach(std::function<void()> detachFromSink) { detach = std::move(detachFromSink); }
     bool OnTimer() override;
     JobOutcome Outcome() const override { return outcome; }
+    std::vector<KeptOutput> KeptOutputs() const override { return engine->KeptOutputs(); }
     // Runs of the pipeline so far (1 or 2).
     int PassCount() const { return passCount; }
 

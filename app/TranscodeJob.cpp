@@ -8,6 +8,7 @@
 
 #include "app/GraphJob.h"
 #include "app/GraphSession.h"
+#include "app/KeptOutputs.h"
 #include "engines/EngineMessages.h"
 #include "engines/MonoFilesEngine.h"
 #include "platform/SameFile.h"
@@ -234,7 +235,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     }
     window.ClearStop();
     window.jobWarnings = false;
-    outputStarted = false;
+    window.jobOutputs.clear();
     if (!engine->Init(kArgc, argv)) {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = window.StopRequested();
@@ -243,7 +244,6 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         const SampleSource* source = engine->Source();
         return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
     }
-    outputStarted = true;
     if (window.directShowMode) {
         const Outcome started = StartGraphJob(std::move(engine));
         if (started == Outcome::Running) transcodeOff.KeepOff();
@@ -257,10 +257,14 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
     const bool stoppedByUser = window.StopRequested();
     window.RequestStop();
+    window.jobOutputs = engine->KeptOutputs();
     engine.reset();
     window.Ui().SetBusy(false);
 
-    if (!ran || sourceFailed) return Outcome::Failed;
+    if (!ran || sourceFailed) {
+        ReportFailedJobOutputs(window, window.jobOutputs);
+        return Outcome::Failed;
+    }
     if (stoppedByUser) return Outcome::Stopped;
     return window.jobWarnings ? Outcome::DoneWithWarnings : Outcome::Done;
 }

@@ -35,10 +35,6 @@ class TranscodeJob {
     // The process priority of the "Priority" combo; false (after a message) when refused.
     bool ApplyPriority();
 
-    // Whether the last job got as far as creating its output (a job stopped during its
-    // analysis pass did not).
-    bool OutputStarted() const { return outputStarted; }
-
     // The argument vector of the current settings (kept for inspection by tests).
     const std::array<std::string, kArgc>& Arguments() const { return arguments; }
 
@@ -54,7 +50,6 @@ class TranscodeJob {
 
     TranscoderDialog& window;
     std::array<std::string, kArgc> arguments;
-    bool outputStarted = false;
 };
 
 }  // namespace tavrisk

@@ -337,6 +337,7 @@ bool TranscoderDialog::OnTimer() {
     if (!runningJob) return false;
     if (runningJob->OnTimer()) return true;
     finishedOutcome = runningJob->Outcome();
+    jobOutputs = runningJob->KeptOutputs();
     runningJob.reset();
     RequestStop();
     EnableTranscode(true);

@@ -182,6 +182,8 @@ class TranscoderDialog : public JobHost {
     // again and FinishedOutcome tells how it ended.
     bool OnTimer();
     JobOutcome FinishedOutcome() const { return finishedOutcome; }
+    // Where the last job's outputs were kept (none when it wrote nothing); set at its end.
+    std::vector<KeptOutput> jobOutputs;
 
     // --- Job state ---------------------------------------------------------------------
     // No job runs, or the running one was asked to stop (the host's stop request).

@@ -11,6 +11,7 @@
 #include <vector>
 
 #include "app/GraphSession.h"
+#include "app/KeptOutputs.h"
 #include "app/TranscodeJob.h"
 #include "app/TranscoderApp.h"
 #include "app/TranscoderDialog.h"
@@ -107,15 +108,19 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         ui.PumpMessages();
         outcome = window.FinishedOutcome();
     }
+    // A signal that came as the job was ending, too late to stop it, still ends the process
+    // as a stop: its output is whole and kept.
+    using Outcome = tavrisk::TranscodeJob::Outcome;
+    if (ui.StopSignal() != 0 && (outcome == Outcome::Done || outcome == Outcome::DoneWithWarnings))
+        outcome = Outcome::Stopped;
     ExitStatus code = ExitStatusOf(outcome);
     // The libraries' messages were caught and counted in the summary; shown on request.
     for (const std::string& line : tavrisk::LibraryLog::TakeLines()) {
         if (options->verbose)
             std::fprintf(stderr, "%s: %s\n", options->input.c_str(), line.c_str());
     }
-    if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
-        std::fprintf(stderr, job.OutputStarted() ? "Stopped: the output written so far is kept.\n"
-                                                 : "Stopped before any output was written.\n");
+    if (outcome == Outcome::Stopped) {
+        std::fprintf(stderr, "%s\n", tavrisk::StopReport(window.jobOutputs).c_str());
         // 128 + the signal, as a shell reports a process ended by it.
         if (ui.StopSignal() != 0)
             code = static_cast<ExitStatus>(tavrisk::kExitSignalBase + ui.StopSignal());

@@ -85,7 +85,9 @@ bool WavEngine::Finish() {
         return true;
     }
     const bool wasOpen = writer.IsOpen();
-    if (!writer.Close() && wasOpen) {
+    const bool closed = writer.Close(Ending());
+    if (wasOpen) NoteKept(writer.Kept());
+    if (!closed && wasOpen) {
         if (!failed) {
             ReportWriteError(host, outputName);
         }

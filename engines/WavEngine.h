@@ -13,7 +13,8 @@ namespace tavrisk {
 
 // Writes the processed audio into one six-channel 16-bit WAV file, frames interleaved as
 // L, C, R, LS, RS, LFE. The file takes its name when the job finishes, and only when it
-// holds at least one block: a job that ends before leaves any earlier file as it was.
+// holds at least one block: a job that ends before leaves any earlier file as it was. A
+// stopped or failed job's file may be kept beside the name instead (see OutputEnd).
 class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;

@@ -26,6 +26,7 @@
 #include <filesystem>
 
 #include "app/GraphSession.h"
+#include "app/KeptOutputs.h"
 #include "app/TranscodeJob.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
@@ -410,12 +411,14 @@ void MainWindow::OnTranscode() {
     // The job pumps this window's events: a second press must not start a job inside it.
     if (jobActive || !model->transcodeButton.enabled) return;
     SetJobActive(true);
-    if (TranscodeJob(*model).OnTranscode() == JobOutcome::Running) {
+    const JobOutcome outcome = TranscodeJob(*model).OnTranscode();
+    if (outcome == JobOutcome::Running) {
         // A graph job runs on under its timer.
         jobTimer->start(RunningJob::kTimerMs);
         return;
     }
     SetJobActive(false);
+    TellWhereAStoppedJobKeptItsOutput(outcome);
 }
 
 void MainWindow::OnJobTimer() {
@@ -423,6 +426,14 @@ void MainWindow::OnJobTimer() {
     jobTimer->stop();
     SetJobActive(false);
     graphView->GraphChanged();
+    TellWhereAStoppedJobKeptItsOutput(model->FinishedOutcome());
+}
+
+void MainWindow::TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome) {
+    // Under its own name, the output is where the user looks for it.
+    if (outcome != JobOutcome::Stopped || !KeptBesideEarlier(model->jobOutputs)) return;
+    model->MessageBox(StopReport(model->jobOutputs), "Transcoding Stopped", MessageButtons::Ok,
+                      MessageIcon::Information);
 }
 
 void MainWindow::OnExit() {

@@ -36,12 +36,12 @@ bool WavWriter::Open(const std::string& fileName, int channels, int samplesPerSe
     return headerWritten;
 }
 
-bool WavWriter::Close() {
+bool WavWriter::Close(OutputEnd end) {
     if (!riff.IsOpen()) {
         return true;
     }
     const bool ascended = riff.Ascend(subChunk) && riff.Ascend(riffChunk);
-    const bool closed = riff.Close();
+    const bool closed = riff.Close(end);
     return ascended && closed;
 }
 

@@ -34,8 +34,10 @@ class WavWriter {
     std::size_t WriteBlocks(const void* bytes, std::size_t size, std::size_t count) {
         return riff.WriteRecords(bytes, size, count);
     }
-    // Fixes up the sizes and closes; false when that failed. Harmless when closed.
-    bool Close();
+    // Fixes up the sizes and closes; false when that failed. Harmless when closed. The file
+    // takes the name `end` chooses (see OutputFile).
+    bool Close(OutputEnd end = OutputEnd::kComplete);
+    const std::optional<KeptOutput>& Kept() const { return riff.Kept(); }
     // Closes without keeping the file. Harmless when closed.
     void Discard() { riff.Discard(); }
     bool IsOpen() const { return riff.IsOpen(); }
