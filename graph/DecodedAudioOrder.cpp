@@ -9,6 +9,7 @@ namespace tavrisk {
 namespace {
 
 constexpr double kFullScale = 32767.0;
+constexpr double kLowest = -32768.0;
 constexpr std::size_t kFilmChannels = 6;
 
 struct PositionOfChannel {
@@ -59,8 +60,10 @@ inline int16_t ScaledToS16(float sample) {
     double scaled = static_cast<double>(sample) * kFullScale;
     scaled = scaled == scaled ? scaled : 0.0;
     scaled = scaled < kFullScale ? scaled : kFullScale;
-    scaled = scaled > -kFullScale ? scaled : -kFullScale;
-    return static_cast<int16_t>(scaled);
+    scaled = scaled > kLowest ? scaled : kLowest;
+    // To the nearest, halves away from zero: a float times 32767 carries at most 39
+    // significant bits, so adding the half cannot round across a whole number.
+    return static_cast<int16_t>(scaled + (scaled < 0.0 ? -0.5 : 0.5));
 }
 
 }  // namespace

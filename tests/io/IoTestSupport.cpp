@@ -38,7 +38,10 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout) {
             Append16(body, 22);
             Append16(body, layout.bits);
             Append32(body, layout.channelMask);
-            Append32(body, 1);  // the PCM sub-format GUID, first field
+            // The PCM sub-format GUID.
+            for (const uint8_t byte : {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
+                                       0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71})
+                body.push_back(byte);
         }
         body.resize(start + layout.fmtSize);
         if (layout.fmtSize & 1u) body.push_back(0);

@@ -3,9 +3,11 @@
 #include <algorithm>
 #include <cstdlib>
 #include <filesystem>
+#include <random>
 #include <string>
 #include <vector>
 
+#include "tests/io/IoTestSupport.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk {
@@ -66,19 +68,35 @@ class WavPathsEndToEnd : public ::testing::Test {
     std::string inputPath;
 };
 
-TEST_F(WavPathsEndToEnd, SixChannelWavKeepsEveryChannelWithin1Lsb) {
-    const std::string out = dir.File("out.wav");
-    const auto run = Cli(Quote(inputPath) + " " + Quote(out) + " --engine wav");
-    ASSERT_EQ(run.exitCode, 0) << run.output;
-    ExpectOpensInTools(out, 6, kRate);
-    const PcmAudio output = test::ReadWav(out);
-    ASSERT_EQ(output.Frames(), (kFrames / kBlock + 1) * kBlock);  // the last block padded
-    for (int k = 0; k < 6; ++k) {
-        EXPECT_EQ(DominantTone(output.Channel(k), kRate), k) << "channel " << k;
-        for (std::size_t i = 0; i < output.Frames(); ++i) {
-            const int expected = i < kFrames ? input.At(i, k) : 0;
-            ASSERT_LE(std::abs(output.At(i, k) - expected), 1) << "channel " << k << " frame " << i;
+// A 0 dB job without dynamics passes every 16-bit value unchanged, natively and through the
+// graph. The input carries the 5.1 mask (FL FR FC LFE BL BR), which both paths read.
+TEST_F(WavPathsEndToEnd, AUnityJobPassesEverySampleUnchanged) {
+    constexpr std::size_t kNoiseFrames = kBlock * 20;
+    std::mt19937 random(17);
+    std::uniform_int_distribution<int> value(-32768, 32767);
+    test::WavLayout layout;
+    layout.formatTag = 0xFFFE;
+    layout.fmtSize = 40;
+    layout.channelMask = 0x3F;
+    layout.samples = test::MakeFrames(kNoiseFrames, 6, [&](std::size_t frame, int) {
+        return static_cast<int16_t>(frame < 2 ? (frame == 0 ? -32768 : 32767) : value(random));
+    });
+    const std::string in = dir.File("noise.wav");
+    test::WriteBytes(in, test::BuildWav(layout));
+    // The output's channel k is the input's channel kMaskSlotOfOutput[k] (L C R LS RS LFE).
+    const std::vector<int> kMaskSlotOfOutput = {0, 2, 1, 4, 5, 3};
+    for (const std::string processing : {"", " --graph"}) {
+        const std::string out = dir.File("out.wav");
+        const auto run = Cli(Quote(in) + " " + Quote(out) + " --engine wav" + processing);
+        ASSERT_EQ(run.exitCode, 0) << processing << run.output;
+        const PcmAudio output = test::ReadWav(out);
+        ASSERT_EQ(output.Frames(), kNoiseFrames) << processing;
+        std::size_t changed = 0;
+        for (std::size_t i = 0; i < kNoiseFrames; ++i) {
+            for (int k = 0; k < 6; ++k)
+                changed += output.At(i, k) != layout.samples[i * 6 + kMaskSlotOfOutput[k]];
         }
+        EXPECT_EQ(changed, 0u) << processing;
     }
 }
 
