@@ -129,7 +129,7 @@ void WritePlainWav(const std::string& path, const PcmAudio& audio) {
     WriteBytes(path, out);
 }
 
-PcmAudio ReadWav(const std::string& path) {
+PcmAudio ReadWav(const std::string& path, bool asStored) {
     std::vector<uint8_t> bytes = ReadBytes(path);
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
@@ -155,7 +155,7 @@ PcmAudio ReadWav(const std::string& path) {
             audio.samples.resize(available / 2);
             for (std::size_t i = 0; i < audio.samples.size(); ++i)
                 audio.samples[i] = static_cast<int16_t>(Get16(body + 2 * i));
-            if (masked51) ToFilmOrder(audio);
+            if (masked51 && !asStored) ToFilmOrder(audio);
             return audio;
         }
         pos += 8 + size + (size & 1);
