@@ -17,7 +17,7 @@ std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
         case TranscoderDialog::kEnginePcmMono:
             return std::make_unique<MonoFilesEngine>(window, false);
         case TranscoderDialog::kEngineWav:
-            return std::make_unique<WavEngine>(window);
+            return std::make_unique<WavEngine>(window, window.wavOrder);
         case TranscoderDialog::kEngineWavMono:
             return std::make_unique<MonoFilesEngine>(window, true);
         default:

@@ -18,6 +18,7 @@
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
 #include "host/JobHost.h"
+#include "platform/WavChannelOrder.h"
 
 namespace tavrisk {
 
@@ -189,6 +190,8 @@ class TranscoderDialog : public JobHost {
     // No job runs, or the running one was asked to stop (the host's stop request).
     bool JobStopped() const { return StopRequested(); }
     bool directShowMode = true;
+    // The layout of six-channel WAV output, from the settings file or the command line.
+    WavChannelOrder wavOrder = WavChannelOrder::kStandard;
     // The running job's source reported warnings (ReportWarnings): it completed with
     // warnings. Cleared by whoever starts a job.
     std::atomic<bool> jobWarnings{false};

@@ -156,6 +156,10 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             const int kind = IndexOf(kResamplerNames, value);
             if (kind < 0) return fail(value);
             options.resampler = static_cast<ResamplerKind>(kind);
+        } else if (arg == "--wav-order") {
+            if (!next(value)) return std::nullopt;
+            options.wavOrder = WavChannelOrderNamed(value);
+            if (!options.wavOrder) return fail(value);
         } else if (arg == "--bitrate") {
             if (!next(value)) return std::nullopt;
             if (!ParseWhole(value, number)) return fail(value);
@@ -297,6 +301,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         return false;
     }
     window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
+    if (options.wavOrder) window.wavOrder = *options.wavOrder;
     if (options.bitrate) {
         const std::string prefix = std::to_string(*options.bitrate) + " ";
         int found = -1;

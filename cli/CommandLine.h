@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp/Resampler.h"
+#include "platform/WavChannelOrder.h"
 
 namespace tavrisk {
 
@@ -19,6 +20,7 @@ struct CliOptions {
     std::optional<int> outputRate;
     std::optional<int> inputRate;
     ResamplerKind resampler = ResamplerKind::kSoxr;
+    std::optional<WavChannelOrder> wavOrder;  // unset: the settings file's
     std::optional<int> bitrate;
     bool normalize = false;
     bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
@@ -45,7 +47,7 @@ class CommandLine {
         "Usage: tavrisk-cli INPUT OUTPUT [options]\n"
         "       tavrisk-cli --batch FILE... [options]\n"
         "       tavrisk-cli check FILE.mp2\n"
-        "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]\n"
+        "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]\n"
         "       tavrisk-cli demo [OUTPUT]\n"
         "\n"
         "Transcodes the six-channel soundtrack of INPUT (.ac3, .avi, six-channel .wav; with\n"
@@ -57,6 +59,9 @@ class CommandLine {
         "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
         "  --resampler soxr|linear        48000 -> 44100 Hz conversion: band-limited by\n"
         "                                 libsoxr (default) or linear interpolation\n"
+        "  --wav-order standard|film      six-channel WAV output: FL FR FC LFE BL BR with its\n"
+        "                                 channel mask (default), or L C R LS RS LFE without\n"
+        "                                 a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)\n"
         "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
         "                                 320 or 384 (default 384)\n"
         "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"

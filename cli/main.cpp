@@ -15,6 +15,7 @@
 #include "app/TranscodeJob.h"
 #include "app/TranscoderApp.h"
 #include "app/TranscoderDialog.h"
+#include "app/WavOrderSetting.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
 #include "cli/ExitStatus.h"
@@ -50,6 +51,23 @@ ExitStatus ExitStatusOf(tavrisk::TranscodeJob::Outcome outcome) {
     return tavrisk::kExitFailed;
 }
 
+// The WAV order the settings file sets (a value it cannot read is told, and the standard
+// order used).
+tavrisk::WavChannelOrder SettingsFileWavOrder(const tavrisk::TranscoderApp& app) {
+    std::string problem;
+    const auto order = tavrisk::WavOrderSetting::Read(app.iniPath, problem);
+    if (!problem.empty()) std::fprintf(stderr, "tavrisk-cli: warning: %s\n", problem.c_str());
+    return order;
+}
+
+// `decode`, in the settings file's WAV order unless its options say otherwise.
+ExitStatus Decode(const std::vector<std::string>& args, bool progress) {
+    tavrisk::TranscoderApp app;
+    app.InitInstance();
+    return tavrisk::RunDecodeCommand(args, std::cout, std::cerr, progress,
+                                     SettingsFileWavOrder(app));
+}
+
 ExitStatus Transcode(const std::vector<std::string>& args) {
     std::string error;
     const auto options = tavrisk::CommandLine::Parse(args, error);
@@ -73,6 +91,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
     tavrisk::TranscoderDialog window(ui);
     ui.Attach(window);
+    window.wavOrder = SettingsFileWavOrder(app);
     // Graph processing: the pipeline and its editor, without dialogs. The catalogue learns
     // the elements of a graph as they come (the whole registry is not read).
     tavrisk::TerminalEditorHost editorHost(ui);
@@ -172,8 +191,6 @@ int main(int argc, char** argv) {
     if (command == "check")
         return tavrisk::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
                                         progress);
-    if (command == "decode")
-        return tavrisk::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
-                                         progress);
+    if (command == "decode") return Decode({args.begin() + 1, args.end()}, progress);
     return Transcode(args);
 }

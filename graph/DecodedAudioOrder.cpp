@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <numeric>
 #include <utility>
 
@@ -9,6 +10,7 @@ namespace tavrisk {
 namespace {
 
 constexpr double kFullScale = 32767.0;
+constexpr double kLowest = -32768.0;
 constexpr std::size_t kFilmChannels = 6;
 
 struct PositionOfChannel {
@@ -59,8 +61,10 @@ inline int16_t ScaledToS16(float sample) {
     double scaled = static_cast<double>(sample) * kFullScale;
     scaled = scaled == scaled ? scaled : 0.0;
     scaled = scaled < kFullScale ? scaled : kFullScale;
-    scaled = scaled > -kFullScale ? scaled : -kFullScale;
-    return static_cast<int16_t>(scaled);
+    scaled = scaled > kLowest ? scaled : kLowest;
+    // To the nearest, halves away from zero: a float times 32767 carries at most 39
+    // significant bits, so adding the half cannot round across a whole number.
+    return static_cast<int16_t>(scaled + (scaled < 0.0 ? -0.5 : 0.5));
 }
 
 }  // namespace
@@ -107,7 +111,7 @@ int16_t FloatToS16(float sample) {
 
 namespace {
 
-constexpr double k32BitScale = 1.0 / 2147483648.0;
+constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit sample loses
 
 // The interleaving of every sample format, `convert` turning one sample into 16 bits.
 template <typename Sample, typename Convert>
@@ -151,7 +155,10 @@ bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const Interl
         case AV_SAMPLE_FMT_S32P:
             Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,
                        [](int32_t sample) {
-                           return ScaledToS16(static_cast<float>(sample * k32BitScale));
+                           // The top 16 bits, rounded to the nearest: a 16-bit source
+                           // widened by a lossless codec comes back exactly.
+                           const int64_t rounded = (int64_t{sample} + kHalfOfLowBits) >> 16;
+                           return static_cast<int16_t>(std::min<int64_t>(rounded, INT16_MAX));
                        });
             return true;
         default:

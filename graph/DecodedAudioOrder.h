@@ -23,8 +23,8 @@ struct InterleaveOrder {
 // naming one twice, gives unpositioned channels in the decoder's order. False for no channels.
 bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order);
 
-// A float sample as the native chain turns it into 16 bits: scaled by 32767 and truncated
-// toward zero, clipped to +-32767; NaN gives 0.
+// A float sample as the native chain turns it into 16 bits: scaled by 32767 and rounded to
+// the nearest (halves away from zero), clipped to -32768..32767; NaN gives 0.
 int16_t FloatToS16(float sample);
 
 // `samples` frames of planar float into interleaved 16-bit values in the given order.

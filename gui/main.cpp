@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include "app/TranscoderApp.h"
+#include "app/WavOrderSetting.h"
 #include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
 #include "mp2enc/Mp2Engine.h"
@@ -19,6 +20,13 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);
+        std::string problem;
+        window.Model().wavOrder = tavrisk::WavOrderSetting::Read(app.iniPath, problem);
+        if (!problem.empty()) {
+            window.Model().MessageBox(problem, tavrisk::TranscoderDialog::kAppName,
+                                      tavrisk::MessageButtons::Ok,
+                                      tavrisk::MessageIcon::Exclamation);
+        }
         window.StartGraph({app.filtersPath, app.filterListPath});
         // The input frequency follows the input file's own rate.
         window.Model().SetInputRateProbe(tavrisk::ProbeInputRate);

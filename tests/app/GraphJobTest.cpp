@@ -225,7 +225,7 @@ TEST_F(GraphJobTest, AStopWhileBlocksAreTakenIsAStopAndOneWhileTheOutputIsClosed
         EXPECT_TRUE(host.messages.empty());
         EXPECT_EQ(test::ReadWav(dir.File(c.kept)).Frames(), c.frames) << "a whole, readable WAV";
         EXPECT_EQ(test::ReadBytes(dir.File("out.wav")).size(),
-                  c.outcome == JobOutcome::Stopped ? 3u : 46 + 3 * kBlock * 12);
+                  c.outcome == JobOutcome::Stopped ? 3u : 68 + 3 * kBlock * 12);
         job.reset();
     }
 }

@@ -58,6 +58,7 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_FALSE(Parse({"a", "b", "--resync", "-0:1:2.1234"}));
     EXPECT_FALSE(Parse({"a", "b", "--rate", "32000"}));
     EXPECT_FALSE(Parse({"a", "b", "--resampler", "cubic"}));
+    EXPECT_FALSE(Parse({"a", "b", "--wav-order", "smpte"}));
     EXPECT_FALSE(Parse({"a", "--rate"}));
     EXPECT_FALSE(Parse({"a"}));
     EXPECT_FALSE(Parse({"a", "b", "--frobnicate"}));

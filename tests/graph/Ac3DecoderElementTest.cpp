@@ -95,18 +95,20 @@ TEST(LibavFrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
 
 // --- From planar float to GStreamer's interleaved 16 bits ----------------------------------
 
-TEST(DecodedAudioOrderTest, SamplesAreScaledTruncatedAndClippedAsTheNativeChainDoes) {
+TEST(DecodedAudioOrderTest, SamplesAreScaledRoundedAndClippedAsTheNativeChainDoes) {
     EXPECT_EQ(FloatToS16(0.0f), 0);
     EXPECT_EQ(FloatToS16(1.0f), 32767);
     EXPECT_EQ(FloatToS16(-1.0f), -32767);
     EXPECT_EQ(FloatToS16(1.7f), 32767);
-    EXPECT_EQ(FloatToS16(-3.0f), -32767);
+    EXPECT_EQ(FloatToS16(-3.0f), -32768);
     EXPECT_EQ(FloatToS16(std::numeric_limits<float>::infinity()), 32767);
     EXPECT_EQ(FloatToS16(std::numeric_limits<float>::quiet_NaN()), 0);
-    // Toward zero on both sides: 0.5 x 32767 = 16383.5.
-    EXPECT_EQ(FloatToS16(0.5f), 16383);
-    EXPECT_EQ(FloatToS16(-0.5f), -16383);
-    EXPECT_EQ(FloatToS16(2.9f / 32767.0f), 2);
+    // To the nearest, halves away from zero: 0.5 x 32767 = 16383.5.
+    EXPECT_EQ(FloatToS16(0.5f), 16384);
+    EXPECT_EQ(FloatToS16(-0.5f), -16384);
+    EXPECT_EQ(FloatToS16(2.9f / 32767.0f), 3);
+    EXPECT_EQ(FloatToS16(-2.4f / 32767.0f), -2);
+    EXPECT_EQ(FloatToS16(1000.0f / 32767.0f), 1000);
 }
 
 std::vector<GstAudioChannelPosition> PositionsOf(const char* layoutName, InterleaveOrder& order) {
@@ -160,7 +162,7 @@ TEST(DecodedAudioOrderTest, IntegerPlanesOfLosslessDecodersBecome16Bits) {
     ASSERT_TRUE(InterleaveFrameToS16(AV_SAMPLE_FMT_S32P,
                                      reinterpret_cast<const uint8_t* const*>(planes32), order, 2,
                                      out.data()));
-    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16383, 0, -16383}));
+    EXPECT_EQ(out, (std::vector<int16_t>{-32768, 16384, 0, -16384}));
 }
 
 TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
@@ -170,7 +172,7 @@ TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
     order.planeOfChannel = {2, 0, 1};
     std::vector<int16_t> out(6, 99);
     InterleaveToS16(planes, order, 2, out.data());
-    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16383, 32767, 4095, -8191, 0}));
+    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16384, 32767, 4096, -8192, 0}));
 }
 
 // --- In a file's graph ---------------------------------------------------------------------

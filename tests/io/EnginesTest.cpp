@@ -46,20 +46,23 @@ class EnginesTest : public ::testing::Test {
     FakeJobHost host;
 };
 
-TEST_F(EnginesTest, WavEngineInterleavesInTheInputOrder) {
+TEST_F(EnginesTest, WavEngineInterleavesInTheStandardOrderUnderItsMask) {
     const std::string out = dir.File("out.wav");
     WavEngine engine(host);
     ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 2 + 100), out, "44.100"));
+    // Read back in the input's order, as the file's mask says FL FR FC LFE BL BR.
     const test::PcmAudio audio = test::ReadWav(out);
     EXPECT_EQ(audio.channels, 6);
     EXPECT_EQ(audio.rate, 44100);
     ASSERT_EQ(audio.Frames(), kBlock * 3);  // the last 100 frames padded to a block
     for (std::size_t i = 0; i < audio.Frames(); i += 101) {
         for (int k = 0; k < 6; ++k) {
-            EXPECT_NEAR(audio.At(i, k), i < kBlock * 2 + 100 ? kInputValue[k] : 0, 1);
+            EXPECT_EQ(audio.At(i, k), i < kBlock * 2 + 100 ? kInputValue[k] : 0);
         }
     }
-    EXPECT_EQ(test::ReadBytes(out).size(), 46 + kBlock * 3 * 12);
+    const auto bytes = test::ReadBytes(out);
+    EXPECT_EQ(bytes.size(), 68 + kBlock * 3 * 12);  // the 40-byte extensible record
+    EXPECT_EQ(GetLe32(bytes.data() + 40), 0x3Fu);
 }
 
 TEST_F(EnginesTest, AnInputWithoutSamplesFailsBeforeAnyOutputIsCreated) {
@@ -155,7 +158,7 @@ TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidPartialFilesBesideTheEar
     const std::string partial = dir.File("out.partial.wav");
     const auto bytes = test::ReadBytes(partial);
     const test::PcmAudio audio = test::ReadWav(partial);  // sizes agree with the file
-    EXPECT_EQ(46 + audio.samples.size() * 2, bytes.size());
+    EXPECT_EQ(68 + audio.samples.size() * 2, bytes.size());  // the extensible header
     EXPECT_EQ(GetLe32(bytes.data() + 4), bytes.size() - 8);
     EXPECT_GT(audio.Frames(), 0u);
     EXPECT_LT(audio.Frames(), kBlock * 40);

@@ -54,8 +54,9 @@ PcmAudio MakeTones(const ToneSet& layout, int rate, std::size_t frames);
 
 // Writes a plain 16-bit PCM WAV ("fmt " of 16 bytes, no channel mask).
 void WritePlainWav(const std::string& path, const PcmAudio& audio);
-// Reads a 16-bit PCM WAV (plain or extensible); throws std::runtime_error on anything else.
-PcmAudio ReadWav(const std::string& path);
+// Reads a 16-bit PCM WAV (plain or extensible); throws std::runtime_error on anything else. A
+// file with a 5.1 mask comes in the plain files' order L, C, R, LS, RS, LFE unless `asStored`.
+PcmAudio ReadWav(const std::string& path, bool asStored = false);
 // Reads raw little-endian 16-bit samples.
 std::vector<int16_t> ReadRawPcm(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
