@@ -91,7 +91,7 @@ std::string StreamText(GstPad* pad) {
 // Audio and containers are decoded further; the elementary streams of video, pictures and
 // text found in a container are not. The file's own type (found by typefind) is always a
 // container, even when its name says video.
-gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer) {
+gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer self) {
     if (!caps || gst_caps_is_empty(caps) || gst_caps_is_any(caps)) return TRUE;
     if (IsTypefindOutput(pad)) return TRUE;
     const GstStructure* structure = gst_caps_get_structure(caps, 0);
@@ -100,6 +100,7 @@ gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer) {
         return TRUE;
     }
     const char* name = gst_structure_get_name(structure);
+    static_cast<FileGraphBuilder*>(self)->StreamFound(g_str_has_prefix(name, "audio/"));
     for (const char* prefix : kUndecodedPrefixes) {
         if (g_str_has_prefix(name, prefix)) return FALSE;
     }
@@ -145,7 +146,7 @@ bool FileGraphBuilder::Build(GstElement* target, const std::string& name, std::s
     }
     pipeline = target;
     g_object_set(source, "location", name.c_str(), nullptr);
-    g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), nullptr);
+    g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), this);
     g_signal_connect(decoder, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
@@ -177,7 +178,12 @@ bool FileGraphBuilder::WaitForAudio(std::string& error) {
     problem = linked ? BuildProblem::kNone : BuildProblem::kOther;
     if (failure) {
         error = *failure;
-        if (notMedia) problem = BuildProblem::kNotMedia;
+        // A container whose streams are all video, pictures or text: decodebin may give up on
+        // it before it says there are no more pads.
+        if (notMedia)
+            problem = BuildProblem::kNotMedia;
+        else if (audioPads.empty() && !undecodedAudio && !audioStreamSeen && otherStreamSeen)
+            problem = BuildProblem::kNoAudioStream;
     } else if (!started) {
         error = "the file could not be opened";
     } else if (!linked) {
@@ -196,6 +202,11 @@ bool FileGraphBuilder::WaitForAudio(std::string& error) {
         streamName += StreamText(pad);
     }
     return linked;
+}
+
+void FileGraphBuilder::StreamFound(bool audio) {
+    std::lock_guard guard(lock);
+    (audio ? audioStreamSeen : otherStreamSeen) = true;
 }
 
 void FileGraphBuilder::ErrorPosted(const std::string& text, bool notMediaFile) {
@@ -230,6 +241,7 @@ void FileGraphBuilder::Forget() {
     if (repairs) repairs->Clear();
     std::lock_guard guard(lock);
     building = padsDone = dataHeld = undecodedAudio = notMedia = false;
+    audioStreamSeen = otherStreamSeen = false;
     for (AudioPad& audio : audioPads) gst_object_unref(audio.pad);
     audioPads.clear();
     chosen = 0;

@@ -45,6 +45,8 @@ class FileGraphBuilder {
     // From the pipeline's bus handler, on any thread: an error ends a Build in progress.
     // `notMedia`: the file's type was not found, or its container could not be read.
     void ErrorPosted(const std::string& text, bool notMedia);
+    // On a streaming thread: the file holds a stream, audio or not.
+    void StreamFound(bool audio);
     BuildProblem Problem() const { return problem; }
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
@@ -103,6 +105,8 @@ class FileGraphBuilder {
     bool padsDone = false;
     bool dataHeld = false;
     bool undecodedAudio = false;  // an audio stream no decoder took
+    bool audioStreamSeen = false;  // streams the container holds, by kind
+    bool otherStreamSeen = false;
     std::vector<AudioPad> audioPads;
     std::size_t chosen = 0;
     std::optional<std::string> failure;
