@@ -13,7 +13,7 @@ namespace tavrisk {
 
 namespace {
 
-// The main window's small curve views, in pixels.
+// The channels' curve grid: the main window's small views show it a step a pixel.
 constexpr int kCurveViewWidth = 78;
 constexpr int kCurveViewHeight = 62;
 constexpr int kFullSlider = 100;
@@ -61,7 +61,7 @@ TranscoderDialog::TranscoderDialog(UserInterface& ui, TickSource ticks)
     normalizeLink.items = kLinkItems;
     drpLink.items = kLinkItems;
     priority.items = kPriorityItems;
-    for (auto& curve : curves) curve.SetClientSize(kCurveViewWidth, kCurveViewHeight);
+    for (auto& curve : curves) curve.SetGridSize(kCurveViewWidth, kCurveViewHeight);
     OnInitDialog();
 }
 

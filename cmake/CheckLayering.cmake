@@ -17,3 +17,37 @@ if(offenders)
   list(JOIN offenders "\n  " text)
   message(FATAL_ERROR "Core files include a front end's headers:\n  ${text}")
 endif()
+
+# The core folders never print or end the process: they return an outcome and leave the
+# showing to the front ends. The encoder alone names the console streams, as the defaults of
+# the diagnostic streams its owner may replace.
+set(console_folders mp2enc)
+set(printing "")
+foreach(folder ${core_folders})
+  file(GLOB_RECURSE files "${SOURCE_DIR}/${folder}/*.h" "${SOURCE_DIR}/${folder}/*.cpp")
+  set(rules
+      "#[ \t]*include[ \t]*<iostream>"
+      "std::(cout|cerr|clog)"
+      "(^|[^A-Za-z0-9_:.>])(std::)?(printf|puts|putchar|perror|exit|_Exit|quick_exit|abort)[ \t]*\\(")
+  list(FIND console_folders ${folder} console)
+  if(console EQUAL -1)
+    list(APPEND rules "(^|[^A-Za-z0-9_])(stdout|stderr)([^A-Za-z0-9_]|$)")
+  endif()
+  foreach(file ${files})
+    file(STRINGS "${file}" lines)
+    file(RELATIVE_PATH name "${SOURCE_DIR}" "${file}")
+    foreach(line IN LISTS lines)
+      string(REGEX REPLACE "//.*$" "" code "${line}")
+      foreach(rule IN LISTS rules)
+        if(code MATCHES "${rule}")
+          string(STRIP "${CMAKE_MATCH_0}" hit)
+          list(APPEND printing "${name}: ${hit}")
+        endif()
+      endforeach()
+    endforeach()
+  endforeach()
+endforeach()
+if(printing)
+  list(JOIN printing "\n  " text)
+  message(FATAL_ERROR "Core files print or end the process:\n  ${text}")
+endif()

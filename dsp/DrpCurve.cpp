@@ -5,52 +5,22 @@
 
 namespace tavrisk {
 
-void DrpCurve::SetClientSize(int width, int height) {
-    clientWidth = width;
-    clientHeight = height;
+float DrpCurve::InputDbOfX(int x) const {
+    const float perStep = 100.0f / static_cast<float>(gridWidth);
+    return perStep * static_cast<float>(x - gridWidth);
 }
 
-void DrpCurve::EnsurePlotSize() {
-    if (plotWidth != 0 || plotHeight != 0) return;
-    if (clientWidth >= kLabelMinSize && clientHeight >= kLabelMinSize) {
-        plotWidth = clientWidth - kLabelWidth;
-        plotHeight = clientHeight - kLabelHeight;
-    } else {
-        plotWidth = clientWidth;
-        plotHeight = clientHeight;
-    }
+float DrpCurve::OutputDbOfY(int y) const {
+    const float perStep = 100.0f / static_cast<float>(gridHeight);
+    return perStep * static_cast<float>(-y);
 }
 
-int DrpCurve::PlotWidth() {
-    EnsurePlotSize();
-    return plotWidth;
+int DrpCurve::XOfInputDb(float db) const {
+    return static_cast<int>(std::trunc((static_cast<double>(db) + 100.0) * gridWidth * 0.01));
 }
 
-int DrpCurve::PlotHeight() {
-    EnsurePlotSize();
-    return plotHeight;
-}
-
-bool DrpCurve::ShowsLabels() {
-    return PlotWidth() >= kLabelMinSize && PlotHeight() >= kLabelMinSize;
-}
-
-float DrpCurve::InputDbOfX(int x) {
-    const float perPixel = 100.0f / static_cast<float>(PlotWidth());
-    return perPixel * static_cast<float>(x - plotWidth);
-}
-
-float DrpCurve::OutputDbOfY(int y) {
-    const float perPixel = 100.0f / static_cast<float>(PlotHeight());
-    return perPixel * static_cast<float>(-y);
-}
-
-int DrpCurve::XOfInputDb(float db) {
-    return static_cast<int>(std::trunc((static_cast<double>(db) + 100.0) * PlotWidth() * 0.01));
-}
-
-int DrpCurve::YOfOutputDb(float db) {
-    return static_cast<int>(std::trunc(static_cast<double>(db) * PlotHeight() * -0.01));
+int DrpCurve::YOfOutputDb(float db) const {
+    return static_cast<int>(std::trunc(static_cast<double>(db) * gridHeight * -0.01));
 }
 
 void DrpCurve::InsertPoint(Point p) {
@@ -61,11 +31,11 @@ void DrpCurve::InsertPoint(Point p) {
 
 void DrpCurve::EnsureDefaultCurve() {
     if (!points.empty()) return;
-    InsertPoint({0, PlotHeight()});
-    InsertPoint({PlotWidth(), 0});
+    InsertPoint({0, gridHeight});
+    InsertPoint({gridWidth, 0});
 }
 
-void DrpCurve::GetPointsDb(float* inputDb, float* outputDb) {
+void DrpCurve::GetPointsDb(float* inputDb, float* outputDb) const {
     for (std::size_t i = 0; i < points.size(); ++i) {
         inputDb[i] = InputDbOfX(points[i].x);
         outputDb[i] = OutputDbOfY(points[i].y);
@@ -77,7 +47,7 @@ void DrpCurve::SetPointsDb(const float* inputDb, const float* outputDb, int coun
     for (int i = 0; i < count; ++i) InsertPoint({XOfInputDb(inputDb[i]), YOfOutputDb(outputDb[i])});
 }
 
-void DrpCurve::CopyPointsFrom(DrpCurve& other) {
+void DrpCurve::CopyPointsFrom(const DrpCurve& other) {
     const int count = other.GetPointCount();
     std::vector<float> in(count), out(count);
     other.GetPointsDb(in.data(), out.data());

@@ -6,9 +6,10 @@
 namespace tavrisk {
 
 // A dynamic range transfer curve: output level in dB over input level in dB, kept as a
-// polyline of pixel points in a plot of W x H pixels spanning -100..0 dB on both axes,
-// together with the channel's release time. This is the model; a view paints it and
-// forwards mouse events.
+// polyline of points on a grid of W x H steps spanning -100..0 dB on both axes (x grows with
+// the input level, y falls with the output level), together with the channel's release time.
+// The grid decides which levels the curve can hold; a view that shows it gives each step a
+// pixel.
 class DrpCurve {
   public:
     struct Point {
@@ -16,26 +17,23 @@ class DrpCurve {
         int y = 0;
     };
     static constexpr int kDefaultReleaseMs = 300;
-    // Room left for the scale labels on plots of at least kLabelMinSize in both directions.
-    static constexpr int kLabelMinSize = 100;
-    static constexpr int kLabelWidth = 30;
-    static constexpr int kLabelHeight = 20;
 
     DrpCurve() = default;
-    DrpCurve(int clientWidth, int clientHeight)
-        : clientWidth(clientWidth), clientHeight(clientHeight) {}
+    DrpCurve(int gridWidth, int gridHeight) : gridWidth(gridWidth), gridHeight(gridHeight) {}
 
-    // Client size of the control that shows the curve; the plot size is taken from it once.
-    void SetClientSize(int width, int height);
-    int PlotWidth();
-    int PlotHeight();
-    bool ShowsLabels();
+    // The grid of an empty curve: points already held would keep their steps.
+    void SetGridSize(int width, int height) {
+        gridWidth = width;
+        gridHeight = height;
+    }
+    int GridWidth() const { return gridWidth; }
+    int GridHeight() const { return gridHeight; }
 
     int GetPointCount() const { return static_cast<int>(points.size()); }
     // Input and output levels in dB of every point, in list order.
-    void GetPointsDb(float* inputDb, float* outputDb);
+    void GetPointsDb(float* inputDb, float* outputDb) const;
     void SetPointsDb(const float* inputDb, const float* outputDb, int count);
-    void CopyPointsFrom(DrpCurve& other);
+    void CopyPointsFrom(const DrpCurve& other);
     void ClearPoints() { points.clear(); }
     // Adds the identity from -100 dB to 0 dB when the list is empty (as painting does).
     void EnsureDefaultCurve();
@@ -52,21 +50,17 @@ class DrpCurve {
     bool IsEditable() const { return editable; }
     void SetEditable(bool on) { editable = on; }
 
-    // Level conversions of the plot (32-bit float arithmetic as the control does it).
-    float InputDbOfX(int x);
-    float OutputDbOfY(int y);
-    int XOfInputDb(float db);
-    int YOfOutputDb(float db);
+    // Level conversions of the grid (32-bit float arithmetic, truncating to a step).
+    float InputDbOfX(int x) const;
+    float OutputDbOfY(int y) const;
+    int XOfInputDb(float db) const;
+    int YOfOutputDb(float db) const;
 
   private:
-    void EnsurePlotSize();
-
     bool editable = true;
     std::vector<Point> points;
-    int plotWidth = 0;
-    int plotHeight = 0;
-    int clientWidth = 0;
-    int clientHeight = 0;
+    int gridWidth = 0;
+    int gridHeight = 0;
     int releaseMs = kDefaultReleaseMs;
 };
 

@@ -37,7 +37,7 @@ const char* const CurveDialog::kChannelNames[6] = {"Front Left Channel", "Front 
 
 CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui,
                          std::string presetsPath, QWidget* parent)
-    : QDialog(parent), ui(ui), presets(presetsPath), curve(kCurveWidth, kCurveHeight) {
+    : QDialog(parent), ui(ui), presets(presetsPath), curve(kPlot.width, kPlot.height) {
     const int count = channelCurve.GetPointCount();
     std::vector<float> in(count), out(count);
     channelCurve.GetPointsDb(in.data(), out.data());

@@ -7,6 +7,7 @@
 #include "app/PresetStore.h"
 #include "app/UserInterface.h"
 #include "dsp/DrpCurve.h"
+#include "gui/CurvePlot.h"
 
 class QLineEdit;
 class QListWidget;
@@ -24,6 +25,7 @@ class CurveDialog : public QDialog {
   public:
     static constexpr int kCurveWidth = 330;
     static constexpr int kCurveHeight = 263;
+    static constexpr CurvePlot kPlot = CurvePlot::OfView(kCurveWidth, kCurveHeight);
     static constexpr IntegerField kReleaseField{"Release Time", 0, 5000};
     static const char* const kChannelNames[6];
 

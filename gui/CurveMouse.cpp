@@ -7,8 +7,8 @@
 namespace tavrisk {
 
 bool CurveMouse::Near(int px, int py, int mx, int my) {
-    const int w = curve.PlotWidth();
-    const int h = curve.PlotHeight();
+    const int w = curve.GridWidth();
+    const int h = curve.GridHeight();
     return w >= px && px >= 0 && h >= py && py >= 0 && std::abs(px - mx) <= kReach &&
            std::abs(py - my) <= kReach;
 }
@@ -26,7 +26,7 @@ bool CurveMouse::LeftDown(int mx, int my) {
     curve.EnsureDefaultCurve();
     bool changed = false;
     int point = NearPoint(mx, my);
-    if (point < 0 && mx >= 0 && mx <= curve.PlotWidth() && my > 0 && my <= curve.PlotHeight()) {
+    if (point < 0 && mx >= 0 && mx <= curve.GridWidth() && my > 0 && my <= curve.GridHeight()) {
         curve.InsertPoint({mx, my});
         changed = true;
         point = NearPoint(mx, my);
@@ -48,12 +48,12 @@ bool CurveMouse::Move(int mx, int my) {
     if (i == 0) {
         p.x = 0;
     } else if (i + 1 == points.size()) {
-        p.x = curve.PlotWidth();
+        p.x = curve.GridWidth();
     } else if (const int low = points[i - 1].x + 1, high = points[i + 1].x - 1; low <= high) {
         p.x = std::clamp(mx, low, high);
     }
     // Neighbours with no room between them leave the point where it stands in x.
-    p.y = my < kTopSnap ? 0 : std::min(my, curve.PlotHeight());
+    p.y = my < kTopSnap ? 0 : std::min(my, curve.GridHeight());
     curve.MovePoint(selected, p);
     return true;
 }
@@ -78,8 +78,8 @@ bool CurveMouse::RightUp(int mx, int my) {
 }
 
 std::string CurveMouse::Readout(int mx, int my) {
-    const int w = curve.PlotWidth();
-    const int h = curve.PlotHeight();
+    const int w = curve.GridWidth();
+    const int h = curve.GridHeight();
     if (mx > w || mx <= 0 || my > h || my <= 0) return "";
     char text[64];
     std::snprintf(text, sizeof text, "%.2f dB --> %.2f dB", (100.0 / w) * (mx - w),

@@ -4,6 +4,8 @@
 #include <QMouseEvent>
 #include <QPainter>
 
+#include "gui/CurvePlot.h"
+
 namespace tavrisk {
 
 namespace {
@@ -20,14 +22,14 @@ constexpr int kLabelPoints = 7;
 
 CurveView::CurveView(DrpCurve& curve, int width, int height, QWidget* parent)
     : QWidget(parent), curve(curve), mouse(curve) {
-    curve.SetClientSize(width, height);
     setFixedSize(width, height);
     setMouseTracking(true);
 }
 
 void CurveView::paintEvent(QPaintEvent*) {
-    const int w = curve.PlotWidth();
-    const int h = curve.PlotHeight();
+    const CurvePlot plot{curve.GridWidth(), curve.GridHeight()};
+    const int w = plot.width;
+    const int h = plot.height;
     curve.EnsureDefaultCurve();
     QPainter painter(this);
     painter.fillRect(rect().adjusted(-2, -2, 2, 2), kBackground);
@@ -53,7 +55,7 @@ void CurveView::paintEvent(QPaintEvent*) {
         painter.drawLine(x, h + 1, x, h + length);
     }
 
-    if (curve.ShowsLabels()) {
+    if (plot.ShowsLabels()) {
         QFont font("arial");
         font.setPointSize(kLabelPoints);
         painter.setFont(font);

@@ -16,7 +16,8 @@ class CurveView : public QWidget {
     Q_OBJECT
 
   public:
-    // The widget takes the curve's client size, so that its pixels are the curve's.
+    // A view of width x height pixels; the curve's grid is the view's plot
+    // (CurvePlot::OfView), so that each of its steps is a pixel.
     CurveView(DrpCurve& curve, int width, int height, QWidget* parent = nullptr);
 
     DrpCurve& Curve() { return curve; }

@@ -122,20 +122,20 @@ bool Mp2Engine::FetchBlock() {
 
 bool Mp2Engine::EncodeBlock() {
     if (encoder.encodeFrame(*block)) return true;
-    std::fprintf(errStream, "Could not write \"%s\".\n", outputPath.c_str());
+    ReportWriteFailure();
+    return false;
+}
+
+// Shown through the host alone: a terminal prints the host's messages itself.
+void Mp2Engine::ReportWriteFailure() {
     Report(Quoted("Could not write ", outputPath), kWriteTitle);
     failed = true;
-    return false;
 }
 
 bool Mp2Engine::Finish() {
     if (outputOpen) {
         outputOpen = false;
-        if (!encoder.finish(inputPath, outputPath, Ending()) && !failed) {
-            std::fprintf(errStream, "Could not write \"%s\".\n", outputPath.c_str());
-            Report(Quoted("Could not write ", outputPath), kWriteTitle);
-            failed = true;
-        }
+        if (!encoder.finish(inputPath, outputPath, Ending()) && !failed) ReportWriteFailure();
         NoteKept(encoder.keptOutput());
     }
     if (!inputFile) return !failed;  // not initialised, or finished already

@@ -36,6 +36,8 @@ class Mp2Engine : public OutputEngine {
     // Configures the encoder; its refusal messages are also shown through the host.
     bool Configure(int argc, const char* const* argv, EncoderOptions& options);
     void Report(const std::string& text, const char* title);
+    // A failed write of the output: reported once, and the job fails.
+    void ReportWriteFailure();
 
     struct FileCloser {
         void operator()(std::FILE* f) const { std::fclose(f); }

@@ -1,7 +1,6 @@
 #include "sources/ac3/Ac3FileSource.h"
 
 #include <algorithm>
-#include <cstdio>
 
 #include "sources/ContainerSignature.h"
 #include "sources/ac3/Ac3FrameSizes.h"
@@ -389,8 +388,9 @@ const char* Ac3FileSource::StreamInfoCallback(const uint8_t* record) {
     return currentSource ? currentSource->CheckFormat(record) : kBadFormat;
 }
 
-const char* Ac3FileSource::OutputCallback(const void* data, int length) {
-    std::fwrite(data, 1, static_cast<std::size_t>(length), stdout);
+// The library has no text of its own to show; a source never prints, so any would be
+// dropped here.
+const char* Ac3FileSource::OutputCallback(const void*, int) {
     return nullptr;
 }
 

@@ -43,9 +43,9 @@ struct FakeSettings {
 
     std::array<int, kColumns> routing{};
     std::array<int, kColumns> sliders{};
-    std::array<DrpCurve, kColumns> curves{DrpCurve(330, 263), DrpCurve(330, 263),
-                                          DrpCurve(330, 263), DrpCurve(330, 263),
-                                          DrpCurve(330, 263), DrpCurve(330, 263)};
+    std::array<DrpCurve, kColumns> curves{DrpCurve(300, 243), DrpCurve(300, 243),
+                                          DrpCurve(300, 243), DrpCurve(300, 243),
+                                          DrpCurve(300, 243), DrpCurve(300, 243)};
     bool normalize = false;
     bool drp = false;
     int normalizeLink = 0;

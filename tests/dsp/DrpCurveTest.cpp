@@ -5,21 +5,8 @@
 namespace tavrisk {
 namespace {
 
-TEST(DrpCurve, PlotSizeLeavesRoomForLabelsOnlyOnLargeControls) {
-    DrpCurve large(330, 263);
-    EXPECT_EQ(large.PlotWidth(), 300);
-    EXPECT_EQ(large.PlotHeight(), 243);
-    EXPECT_TRUE(large.ShowsLabels());
-    DrpCurve small(78, 62);
-    EXPECT_EQ(small.PlotWidth(), 78);
-    EXPECT_EQ(small.PlotHeight(), 62);
-    EXPECT_FALSE(small.ShowsLabels());
-    small.SetClientSize(400, 400);  // fixed at first use
-    EXPECT_EQ(small.PlotWidth(), 78);
-}
-
 TEST(DrpCurve, DefaultCurveIsTheIdentityFromMinus100To0Db) {
-    DrpCurve curve(330, 263);
+    DrpCurve curve(300, 243);
     EXPECT_EQ(curve.GetPointCount(), 0);
     curve.EnsureDefaultCurve();
     ASSERT_EQ(curve.GetPointCount(), 2);
@@ -33,7 +20,7 @@ TEST(DrpCurve, DefaultCurveIsTheIdentityFromMinus100To0Db) {
 }
 
 TEST(DrpCurve, PointsKeepSortedWithNewestFirstAmongEqualX) {
-    DrpCurve curve(330, 263);
+    DrpCurve curve(300, 243);
     curve.InsertPoint({100, 10});
     curve.InsertPoint({50, 20});
     curve.InsertPoint({100, 30});
@@ -45,7 +32,7 @@ TEST(DrpCurve, PointsKeepSortedWithNewestFirstAmongEqualX) {
 }
 
 TEST(DrpCurve, DbConversionRoundTripsAndCopiesAcrossSizesWithinAPixel) {
-    DrpCurve big(330, 263);
+    DrpCurve big(300, 243);
     const float in[] = {-100.0f, -50.0f, 0.0f};
     const float out[] = {-100.0f, -30.0f, 0.0f};
     big.SetPointsDb(in, out, 3);

@@ -2,6 +2,7 @@
 #include <QLabel>
 #include <QLineEdit>
 #include <QTimer>
+#include <tuple>
 
 #include "gui/BatchDialog.h"
 #include "gui/CurveDialog.h"
@@ -33,23 +34,30 @@ class CurveEditingTest : public QObject {
 
   private slots:
     void PlotSizeAndReadout() {
-        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        QCOMPARE(CurveDialog::kPlot.width, kW);
+        QCOMPARE(CurveDialog::kPlot.height, kH);
+        QVERIFY(CurveDialog::kPlot.ShowsLabels());
+        DrpCurve curve(kW, kH);
         CurveMouse mouse(curve);
-        QCOMPARE(curve.PlotWidth(), kW);
-        QCOMPARE(curve.PlotHeight(), kH);
-        QVERIFY(curve.ShowsLabels());
         QCOMPARE(QString::fromStdString(mouse.Readout(150, 243)),
                  QString("-50.00 dB --> -100.00 dB"));
         QCOMPARE(mouse.Readout(0, 100), std::string());
         QCOMPARE(mouse.Readout(100, 0), std::string());
         QCOMPARE(mouse.Readout(301, 100), std::string());
-        DrpCurve small(78, 62);
-        QCOMPARE(small.PlotWidth(), 78);
-        QVERIFY(!small.ShowsLabels());
+        // Small views are all plot; a plot just too small for labels has none.
+        for (const auto& [view, plot, labels] :
+             {std::tuple{CurvePlot{78, 62}, CurvePlot{78, 62}, false},
+              std::tuple{CurvePlot{129, 200}, CurvePlot{99, 180}, false},
+              std::tuple{CurvePlot{130, 120}, CurvePlot{100, 100}, true}}) {
+            const CurvePlot got = CurvePlot::OfView(view.width, view.height);
+            QCOMPARE(got.width, plot.width);
+            QCOMPARE(got.height, plot.height);
+            QCOMPARE(got.ShowsLabels(), labels);
+        }
     }
 
     void PressWithinReachSelectsBeyondItInserts() {
-        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        DrpCurve curve(kW, kH);
         CurveMouse mouse(curve);
         QVERIFY(mouse.LeftDown(150, 100));  // a new point on the default curve
         mouse.LeftUp();
@@ -66,7 +74,7 @@ class CurveEditingTest : public QObject {
     }
 
     void DragLimits() {
-        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        DrpCurve curve(kW, kH);
         const float in[] = {-100, -66.66f, -33.34f, 0};
         const float out[] = {-100, -60, -20, 0};
         curve.SetPointsDb(in, out, 4);
@@ -93,7 +101,7 @@ class CurveEditingTest : public QObject {
     // Three points in one column: the one grabbed is the one dragged, move after move. A press
     // on the half of an end point's handle outside the plot takes that end point.
     void GrabbedPointStaysGrabbed() {
-        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        DrpCurve curve(kW, kH);
         CurveMouse mouse(curve);
         for (int y : {50, 120, 200, 120}) {
             mouse.LeftUp();
@@ -130,7 +138,7 @@ class CurveEditingTest : public QObject {
     }
 
     void RightClickRemovesInnerPointsOnly() {
-        DrpCurve curve(CurveDialog::kCurveWidth, CurveDialog::kCurveHeight);
+        DrpCurve curve(kW, kH);
         CurveMouse mouse(curve);
         mouse.LeftDown(150, 100);
         mouse.LeftUp();
