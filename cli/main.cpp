@@ -11,9 +11,12 @@
 #include <vector>
 
 #include "app/GraphSession.h"
+#include "app/InputKinds.h"
+#include "app/OutputEngines.h"
 #include "app/TranscodeJob.h"
 #include "app/TranscoderApp.h"
 #include "app/TranscoderDialog.h"
+#include "app/WindowJobHost.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
 #include "cli/ExitStatus.h"
@@ -21,8 +24,6 @@
 #include "cli/TerminalEditorHost.h"
 #include "cli/TerminalInterface.h"
 #include "graph/WrapperSink.h"
-#include "mp2enc/Mp2Engine.h"
-#include "sources/InputProbe.h"
 
 namespace {
 
@@ -52,11 +53,12 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     std::string error;
     const auto options = tavrisk::CommandLine::Parse(args, error);
     if (!options) {
-        std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(), tavrisk::CommandLine::kUsage);
+        std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(),
+                     tavrisk::CommandLine::Usage().c_str());
         return tavrisk::kExitUsage;
     }
     if (options->help) {
-        std::fputs(tavrisk::CommandLine::kUsage, stdout);
+        std::fputs(tavrisk::CommandLine::Usage().c_str(), stdout);
         return tavrisk::kExitDone;
     }
     if (options->version) {
@@ -68,9 +70,10 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::TerminalInterface ui(options->yes);
     // The terminal interface draws the progress line: the encoder's frame counter would
     // compete with it.
-    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
+    tavrisk::AllowEncoderFrameCounter(false);
     tavrisk::TranscoderDialog window(ui);
-    ui.Attach(window);
+    tavrisk::WindowJobHost jobs(window);
+    ui.Attach(window, jobs);
     // Graph processing: the pipeline and its editor, without dialogs. The catalogue learns
     // the elements of a graph as they come (the whole registry is not read).
     tavrisk::TerminalEditorHost editorHost(ui);
@@ -86,14 +89,14 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         window.AttachGraph(graph.get());
     }
     // The input frequency follows the input file's own rate unless an option says otherwise.
-    window.SetInputRateProbe(tavrisk::ProbeInputRate);
+    window.SetInputRateProbe(tavrisk::ProbeNativeInputRate);
     if (!tavrisk::CommandLine::Apply(*options, window, error)) {
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
         return tavrisk::kExitUsage;
     }
     for (const std::string& warning : tavrisk::CommandLine::Warnings(*options))
         std::fprintf(stderr, "tavrisk-cli: warning: %s\n", warning.c_str());
-    tavrisk::TranscodeJob job(window);
+    tavrisk::TranscodeJob job(jobs);
     if (options->priorityItem) job.ApplyPriority();
     auto outcome = job.OnTranscode();
     if (outcome == tavrisk::TranscodeJob::Outcome::Running) {
@@ -101,10 +104,10 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         while (true) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kGraphTickMs));
             ui.PumpMessages();
-            if (!window.OnTimer()) break;
+            if (!jobs.OnTimer()) break;
         }
         ui.PumpMessages();
-        outcome = window.FinishedOutcome();
+        outcome = jobs.FinishedOutcome();
     }
     ExitStatus code = ExitStatusOf(outcome);
     if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
@@ -136,12 +139,14 @@ ExitStatus Demo(const std::vector<std::string>& args) {
         return tavrisk::kExitFailed;
     }
     // The output is named for the engine, as the window names it.
-    std::string output = folder + "/tavrisk-demo.mp2";
+    const tavrisk::OutputEngineKind* engine = &tavrisk::OutputEngineKinds().front();
     for (std::size_t i = 0; i + 1 < rest.size(); ++i) {
         if (rest[i] != "--engine") continue;
-        if (rest[i + 1] == "wav") output = folder + "/tavrisk-demo.wav";
-        if (rest[i + 1] == "pcm" || rest[i + 1] == "wav-mono") output = folder + "/tavrisk-demo/";
+        const int item = tavrisk::OutputEngineItemNamed(rest[i + 1]);
+        if (item >= 0) engine = tavrisk::OutputEngineOfItem(item);
     }
+    const std::string output =
+        folder + "/tavrisk-demo" + (engine->writesFolder ? "/" : engine->extension);
     std::fprintf(stderr, "Input:  %s (six tones, 48 kHz, %d s)\nOutput: %s\n", input.c_str(),
                  tavrisk::DemoInput::kSeconds, output.c_str());
     std::vector<std::string> job = {input, output, "--yes"};

@@ -2,11 +2,11 @@
 #include <QApplication>
 #include <QFile>
 
+#include "app/InputKinds.h"
+#include "app/OutputEngines.h"
 #include "app/TranscoderApp.h"
 #include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
-#include "mp2enc/Mp2Engine.h"
-#include "sources/InputProbe.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -15,13 +15,13 @@ int main(int argc, char** argv) {
     tavrisk::TranscoderApp app;
     app.InitInstance();
     // The window shows the progress: the encoder's frame counter on the terminal is noise.
-    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
+    tavrisk::AllowEncoderFrameCounter(false);
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);
         window.StartGraph({app.filtersPath, app.filterListPath});
         // The input frequency follows the input file's own rate.
-        window.Model().SetInputRateProbe(tavrisk::ProbeInputRate);
+        window.Model().SetInputRateProbe(tavrisk::ProbeNativeInputRate);
         const QStringList args = QApplication::arguments();
         if (args.size() > 1) window.Model().OnInputChosen(QFile::encodeName(args[1]).toStdString());
         window.show();
