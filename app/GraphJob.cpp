@@ -57,16 +57,19 @@ void GraphJob::FormatChanged(const StreamFormat& format) {
     }
 }
 
-void GraphJob::DeliverSamples(const int16_t* values, std::size_t count) {
+void GraphJob::DeliverSamples(const int16_t* values, std::size_t count,
+                              const SampleTiming& timing) {
     deliveries.fetch_add(1, std::memory_order_relaxed);
     if (host.StopRequested() || failed) return;
     const std::lock_guard lock(streamMutex);
+    source->SetSegment(timing.endNs, timing.startOffsetNs);
     if (normalizing && passCount == 0) {
-        source->PushAnalysisSamples(values, count);
+        source->PushAnalysisSamples(values, count, timing.startNs);
         host.UpdateProgress(source->CurrentPercent(), false);
         return;
     }
-    if (!source->PushSamples(values, count) || !EncodeReadyBlocks()) {
+    if (!source->PushSamples(values, count, timing.startNs, [this] { return EncodeReadyBlocks(); }) ||
+        !EncodeReadyBlocks()) {
         failed = true;
         host.RequestStop();
         return;
@@ -81,9 +84,17 @@ bool GraphJob::EncodeReadyBlocks() {
     return true;
 }
 
+void GraphJob::TakeDecoderDamage() {
+    const std::vector<DecoderDamage> damage = graph.TakeDecoderDamage();
+    if (damage.empty() || (normalizing && passCount == 0)) return;
+    const std::lock_guard lock(streamMutex);
+    for (const DecoderDamage& place : damage) source->NoteDecoderDamage(place.atNs, place.frames);
+}
+
 bool GraphJob::OnTimer() {
     if (ended) return false;
     graph.DrainEvents();
+    TakeDecoderDamage();
     if (std::optional<GraphError> error = graph.TakeError()) {
         FailJob("Cannot read '" + inputName + "': " + error->element + " failed: " + error->text);
         graph.StopAndRewind();
@@ -128,11 +139,13 @@ void GraphJob::End() {
     if (detach) detach();
     const bool stoppedByUser = host.StopRequested() && !failed;
     bool ok = !failed;
+    TakeDecoderDamage();
     {
         const std::lock_guard lock(streamMutex);
         if (ok && !stoppedByUser) {
-            // The end of the stream: the frames still held make the last, padded block.
-            source->EndOfInput();
+            // The end of the stream: what it overcame is told, and the frames still held
+            // make the last, padded block.
+            source->FinishInput();
             while (engine->FetchBlock()) {
                 if (!engine->EncodeBlock()) break;
             }
@@ -145,10 +158,13 @@ void GraphJob::End() {
         outcome = JobOutcome::Failed;
     else if (stoppedByUser)
         outcome = JobOutcome::Stopped;
+    else if (source->ReportedWarnings())
+        outcome = JobOutcome::DoneWithWarnings;
     else
         outcome = JobOutcome::Done;
     // The whole stream was read: whatever the length the container stated.
-    if (outcome == JobOutcome::Done) host.UpdateProgress(kFullProgress, false);
+    if (outcome == JobOutcome::Done || outcome == JobOutcome::DoneWithWarnings)
+        host.UpdateProgress(kFullProgress, false);
 }
 
 }  // namespace tavrisk

@@ -7,6 +7,7 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
 
 #include "app/RunningJob.h"
 #include "engines/OutputEngine.h"
@@ -29,6 +30,8 @@ class GraphDriver {
     virtual std::optional<GraphError> TakeError() = 0;
     virtual double GetDuration() const = 0;
     virtual double ByteFraction() const = 0;
+    // Damage the decoders reported and went past since the last call.
+    virtual std::vector<DecoderDamage> TakeDecoderDamage() { return {}; }
 };
 
 class PipelineDriver : public GraphDriver {
@@ -41,6 +44,7 @@ class PipelineDriver : public GraphDriver {
     std::optional<GraphError> TakeError() override { return graph.TakeError(); }
     double GetDuration() const override { return graph.GetDuration(); }
     double ByteFraction() const override { return graph.ByteFraction(); }
+    std::vector<DecoderDamage> TakeDecoderDamage() override { return graph.TakeDecoderDamage(); }
 
   private:
     FilterGraphControl& graph;
@@ -79,13 +83,17 @@ class GraphJob : public RunningJob, public SampleReceiver {
 
     // Streaming thread.
     void FormatChanged(const StreamFormat& format) override;
-    void DeliverSamples(const int16_t* values, std::size_t count) override;
+    void DeliverSamples(const int16_t* values, std::size_t count,
+                        const SampleTiming& timing = {}) override;
 
   private:
     // Fails the job: the message, then the stop request, and the pipeline is stopped.
     void FailJob(const std::string& text);
     // Encodes every block the source holds; false when the engine failed.
     bool EncodeReadyBlocks();
+    // The output pass hears of the damage the decoders reported; an analysis pass does not
+    // (the output pass meets the same damage again).
+    void TakeDecoderDamage();
     // The end of the job: the last block, the engine's Finish, the outcome.
     void End();
 

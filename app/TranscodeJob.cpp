@@ -219,7 +219,9 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     if (model.GraphProcessing()) {
         // The graph must be the one of this input (a name typed in is rendered now), with
         // the wrapper in it.
-        if (model.RenderedInput() != input && !model.RenderInputFile(input)) return Outcome::Failed;
+        // A file that cannot be rendered is refused: nothing was done (the editor said why).
+        if (model.RenderedInput() != input && !model.RenderInputFile(input))
+            return Outcome::Refused;
         if (!model.Graph()->Editor().WrapperRow()) {
             host.MessageBox("The filter graph of '" + input +
                                 "' has no Tavrisk Wrapper: insert one and connect the "
@@ -235,7 +237,9 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = host.StopRequested();
         host.RequestStop();
-        return stoppedByUser ? Outcome::Stopped : Outcome::Failed;
+        if (stoppedByUser) return Outcome::Stopped;
+        const SampleSource* source = engine->Source();
+        return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
     }
     outputStarted = true;
     if (model.GraphProcessing()) {

@@ -157,6 +157,7 @@ std::string CommandLine::Usage() {
            "  --priority normal|idle|high    process priority\n"
            "  --yes                          answer OK to the overwrite question\n"
            "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
+           "  --                             ends the options: the words after it are files\n"
            "  --help, --version\n";
 }
 
@@ -164,8 +165,13 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
                                              std::string& error) {
     CliOptions options;
     std::vector<std::string> positional;
+    bool optionsEnded = false;  // after "--" every word is a file name
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
+        if (optionsEnded) {
+            positional.push_back(arg);
+            continue;
+        }
         auto next = [&](std::string& value) {
             if (i + 1 >= args.size()) {
                 error = "option " + arg + " needs a value";
@@ -180,7 +186,9 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         };
         std::string value;
         int number = 0, column = 0;
-        if (arg == "--help" || arg == "-h") {
+        if (arg == "--") {
+            optionsEnded = true;
+        } else if (arg == "--help" || arg == "-h") {
             options.help = true;
         } else if (arg == "--version") {
             options.version = true;
@@ -328,9 +336,11 @@ bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
 }
 
 bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std::string& error) {
-    window.SelectProcessingType(options.graph ? TranscoderDialog::kProcessingGraph
-                                              : TranscoderDialog::kProcessingNative);
+    // The input is chosen before graph processing is: the job builds the file's graph, and
+    // says once why it cannot, where a choice in graph processing would build it first.
+    window.SelectProcessingType(TranscoderDialog::kProcessingNative);
     if (!options.batch) window.OnInputChosen(options.input);
+    if (options.graph) window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
     window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 

@@ -47,6 +47,18 @@ bool IsRawAudio(GstPad* pad) {
     return audio;
 }
 
+// What the stream's start says of it being played by default.
+DefaultFlag DefaultFlagOf(GstPad* pad) {
+    GstEvent* start = gst_pad_get_sticky_event(pad, GST_EVENT_STREAM_START, 0);
+    if (!start) return DefaultFlag::kUnflagged;
+    GstStreamFlags flags = GST_STREAM_FLAG_NONE;
+    gst_event_parse_stream_flags(start, &flags);
+    gst_event_unref(start);
+    if (flags & GST_STREAM_FLAG_SELECT) return DefaultFlag::kDefault;
+    if (flags & GST_STREAM_FLAG_UNSELECT) return DefaultFlag::kNotDefault;
+    return DefaultFlag::kUnflagged;
+}
+
 // The factory name of the decoder that feeds one of decodebin's pads, or "PCM" when the
 // stream needed none.
 std::string DecoderBehind(GstPad* pad) {
@@ -137,6 +149,7 @@ bool FileGraphBuilder::Build(GstElement* target, const std::string& name, std::s
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), this);
     g_signal_connect(decoder, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
+    g_signal_connect(decoder, "unknown-type", G_CALLBACK(OnUnknownType), this);
     gst_bin_add_many(GST_BIN(pipeline), source, decoder, nullptr);
     gst_element_link(source, decoder);
     GstPad* sourcePad = gst_element_get_static_pad(source, "src");
@@ -156,27 +169,40 @@ bool FileGraphBuilder::WaitForAudio(std::string& error) {
     std::unique_lock guard(lock);
     if (started) {
         changed.wait_for(guard, kBuildTimeout, [this] {
-            return failure || (padsDone && (dataHeld || audioStreams == 0));
+            return failure || (padsDone && (dataHeld || audioPads.empty()));
         });
     }
     building = false;
-    const bool linked = started && audioStreams > 0 && !failure;
+    const bool linked = started && !audioPads.empty() && !failure;
+    problem = linked ? BuildProblem::kNone : BuildProblem::kOther;
     if (failure) {
         error = *failure;
+        if (notMedia) problem = BuildProblem::kNotMedia;
     } else if (!started) {
         error = "the file could not be opened";
     } else if (!linked) {
         error = padsDone ? "the file has no audio stream" : "the file could not be opened in time";
+        if (padsDone && !undecodedAudio) problem = BuildProblem::kNoAudioStream;
     } else {
-        streamName = "audio stream 1 of " + std::to_string(audioStreams) + ": " + firstStream;
+        const std::size_t count = audioPads.size();
+        // Taken over the first for its flags, or flagged default itself.
+        const bool flagged = count > 1 && (chosen > 0 || audioPads[chosen].description.flag ==
+                                                             DefaultFlag::kDefault);
+        streamName = "audio stream " + std::to_string(chosen + 1) + " of " + std::to_string(count) +
+                     (flagged ? " (the default): " : ": ");
+        GstPad* pad = audioPads[chosen].pad;
+        guard.unlock();
+        // The caps the held data came with: the stream's own format, not a decoder's guess.
+        streamName += StreamText(pad);
     }
     return linked;
 }
 
-void FileGraphBuilder::ErrorPosted(const std::string& text) {
+void FileGraphBuilder::ErrorPosted(const std::string& text, bool notMediaFile) {
     std::lock_guard guard(lock);
     if (!building || failure) return;
     failure = text;
+    notMedia = notMediaFile;
     changed.notify_all();
 }
 
@@ -195,10 +221,12 @@ void FileGraphBuilder::Forget() {
     bytesRead = -1;
     fileSize = -1;
     streamName.clear();
+    problem = BuildProblem::kNone;
     std::lock_guard guard(lock);
-    building = padsDone = dataHeld = false;
-    audioStreams = 0;
-    firstStream.clear();
+    building = padsDone = dataHeld = undecodedAudio = notMedia = false;
+    for (AudioPad& audio : audioPads) gst_object_unref(audio.pad);
+    audioPads.clear();
+    chosen = 0;
     failure.reset();
 }
 
@@ -212,20 +240,31 @@ double FileGraphBuilder::ByteFraction() const {
     return std::min(1.0, static_cast<double>(read) / static_cast<double>(fileSize));
 }
 
-// On the streaming thread of decodebin. The GStreamer calls are made outside `lock`, which
-// the bus handler takes for errors they might post.
-void FileGraphBuilder::LinkAudio(GstPad* pad) {
+// On the streaming thread of decodebin: every audio stream is known before one is chosen.
+void FileGraphBuilder::AddAudio(GstPad* pad) {
     if (!IsRawAudio(pad)) return;
-    const std::string text = StreamText(pad);
+    const AudioStreamDescription description{DefaultFlagOf(pad)};
+    std::lock_guard guard(lock);
+    if (!building || padsDone) return;
+    audioPads.push_back({GST_PAD(gst_object_ref(pad)), description});
+}
+
+// The GStreamer calls are made outside `lock`, which the bus handler takes for errors they
+// might post.
+void FileGraphBuilder::LinkChosenAudio() {
+    GstPad* pad = nullptr;
     {
         std::lock_guard guard(lock);
-        if (!building || ++audioStreams > 1) return;
-        firstStream = text;
+        if (!building || padsDone || audioPads.empty()) return;
+        std::vector<AudioStreamDescription> descriptions;
+        for (const AudioPad& audio : audioPads) descriptions.push_back(audio.description);
+        chosen = ChooseAudioStream(descriptions);
+        pad = audioPads[chosen].pad;
     }
-    std::optional<std::string> problem = BuildBranch(pad);
-    if (!problem) return;
+    std::optional<std::string> linkFailure = BuildBranch(pad);
+    if (!linkFailure) return;
     std::lock_guard guard(lock);
-    failure = std::move(problem);
+    failure = std::move(linkFailure);
     changed.notify_all();
 }
 
@@ -267,21 +306,36 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
 }
 
 void FileGraphBuilder::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
-    static_cast<FileGraphBuilder*>(self)->LinkAudio(pad);
+    static_cast<FileGraphBuilder*>(self)->AddAudio(pad);
 }
 
 void FileGraphBuilder::OnNoMorePads(GstElement*, gpointer self) {
     auto* builder = static_cast<FileGraphBuilder*>(self);
+    builder->LinkChosenAudio();
     std::lock_guard guard(builder->lock);
     builder->padsDone = true;
     builder->changed.notify_all();
 }
 
-// Data and gaps wait here; sticky events are dropped, to be sent again to whatever is linked
-// when the data flow.
+// A stream no element could decode: when it is audio, the file is not without audio.
+void FileGraphBuilder::OnUnknownType(GstElement*, GstPad*, GstCaps* caps, gpointer self) {
+    if (!caps || gst_caps_is_empty(caps) ||
+        !g_str_has_prefix(gst_structure_get_name(gst_caps_get_structure(caps, 0)), "audio/")) {
+        return;
+    }
+    auto* builder = static_cast<FileGraphBuilder*>(self);
+    std::lock_guard guard(builder->lock);
+    builder->undecodedAudio = true;
+}
+
+// Data wait here; sticky events are dropped, to be sent again to whatever is linked when the
+// data flow. So are gaps before the first data (a stream starting late): the first data's
+// time says where the audio starts, and the caps they come with describe the stream, where
+// a decoder that met a gap first may have announced a guess.
 GstPadProbeReturn FileGraphBuilder::OnHeldData(GstPad*, GstPadProbeInfo* info, gpointer self) {
     if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_GAP) return GST_PAD_PROBE_DROP;
         // The flag test of GST_EVENT_IS_STICKY, without its mix of two enumeration types.
         const auto type = static_cast<unsigned>(GST_EVENT_TYPE(event));
         const bool sticky = (type & static_cast<unsigned>(GST_EVENT_TYPE_STICKY)) != 0;

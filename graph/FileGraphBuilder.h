@@ -7,12 +7,24 @@
 #include <mutex>
 #include <optional>
 #include <string>
+#include <vector>
+
+#include "graph/AudioStreamChoice.h"
 
 namespace tavrisk {
 
+// Why a file's graph could not be built.
+enum class BuildProblem {
+    kNone,
+    kNotMedia,       // no container or stream type that GStreamer recognises and reads
+    kNoAudioStream,  // a media file without audio
+    kOther,          // anything else: an audio stream without a decoder, an element failing
+};
+
 // Builds a file's graph into an empty pipeline as a player would: filesrc ! decodebin, the
-// first audio stream through audioconvert and a capsfilter (interleaved S16LE, the stream's
-// own rate and channels) into an audio sink, each element added after the one before it.
+// chosen audio stream (ChooseAudioStream, once every stream is known) through audioconvert
+// and a capsfilter (interleaved S16LE, the stream's own rate and channels) into an audio
+// sink, each element added after the one before it.
 // The sink never plays: it stays in the NULL state and the data are held before it until
 // Release. Video, picture and text streams are left undecoded; decoders get dynamic range
 // compression off. Used on the pipeline owner's thread, except the callbacks.
@@ -24,10 +36,12 @@ class FileGraphBuilder {
     FileGraphBuilder& operator=(const FileGraphBuilder&) = delete;
 
     // Takes the pipeline to PAUSED and waits (bounded) until the audio is linked and its
-    // first data are held. False with the reason in `error`.
+    // first data are held. False with the reason in `error` and Problem().
     bool Build(GstElement* pipeline, const std::string& name, std::string& error);
     // From the pipeline's bus handler, on any thread: an error ends a Build in progress.
-    void ErrorPosted(const std::string& text);
+    // `notMedia`: the file's type was not found, or its container could not be read.
+    void ErrorPosted(const std::string& text, bool notMedia);
+    BuildProblem Problem() const { return problem; }
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
     // Drops every reference to the last build.
@@ -35,7 +49,8 @@ class FileGraphBuilder {
 
     // True while the file's own renderer is still in the pipeline.
     bool RendererIn(GstElement* pipeline) const;
-    // "audio stream 1 of N: <layout>, <rate> Hz, <decoder>", or "".
+    // "audio stream K of N: <layout>, <rate> Hz, <decoder>" ("audio stream K of N (the
+    // default): ..." for a stream flagged so among several), or "".
     const std::string& StreamName() const { return streamName; }
     // Share of the file read so far; negative when unknown.
     double ByteFraction() const;
@@ -43,9 +58,15 @@ class FileGraphBuilder {
   private:
     static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
     static void OnNoMorePads(GstElement*, gpointer self);
+    static void OnUnknownType(GstElement*, GstPad*, GstCaps* caps, gpointer self);
     static GstPadProbeReturn OnHeldData(GstPad*, GstPadProbeInfo* info, gpointer self);
     static GstPadProbeReturn OnSourceBuffer(GstPad*, GstPadProbeInfo* info, gpointer self);
-    void LinkAudio(GstPad* pad);
+    struct AudioPad {
+        GstPad* pad;  // a reference of our own
+        AudioStreamDescription description;
+    };
+    void AddAudio(GstPad* pad);
+    void LinkChosenAudio();
     std::optional<std::string> BuildBranch(GstPad* pad);
     bool WaitForAudio(std::string& error);
 
@@ -56,6 +77,7 @@ class FileGraphBuilder {
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
+    BuildProblem problem = BuildProblem::kNone;
 
     // Shared with the streaming threads while Build waits.
     std::mutex lock;
@@ -63,9 +85,11 @@ class FileGraphBuilder {
     bool building = false;
     bool padsDone = false;
     bool dataHeld = false;
-    int audioStreams = 0;
-    std::string firstStream;
+    bool undecodedAudio = false;  // an audio stream no decoder took
+    std::vector<AudioPad> audioPads;
+    std::size_t chosen = 0;
     std::optional<std::string> failure;
+    bool notMedia = false;
 };
 
 }  // namespace tavrisk

@@ -1,5 +1,10 @@
 #include "graph/FilterGraphControl.h"
 
+#include <gst/audio/gstaudiodecoder.h>
+
+#include <cstring>
+#include <mutex>
+
 #include "graph/FileGraphBuilder.h"
 #include "graph/GraphRuntime.h"
 
@@ -31,11 +36,63 @@ GraphError ErrorOf(GstMessage* message) {
     GError* failure = nullptr;
     gchar* debug = nullptr;
     gst_message_parse_error(message, &failure, &debug);
+    // A type not found, or a container found but not read (an MP4 without its index).
+    const bool notMedia =
+        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_TYPE_NOT_FOUND) ||
+        g_error_matches(failure, GST_STREAM_ERROR, GST_STREAM_ERROR_DEMUX);
     GraphError error{LongNameOf(GST_MESSAGE_SRC(message)),
-                     failure ? failure->message : "unknown error"};
+                     failure ? failure->message : "unknown error", notMedia};
     g_clear_error(&failure);
     g_free(debug);
     return error;
+}
+
+bool IsDecoder(GstObject* object) {
+    if (!object || !GST_IS_ELEMENT(object)) return false;
+    const char* klass = gst_element_get_metadata(GST_ELEMENT(object), GST_ELEMENT_METADATA_KLASS);
+    return klass && std::strstr(klass, "Decoder");
+}
+
+// A timestamp of the decoder's output as running time, through the segment of its source pad.
+std::optional<uint64_t> RunningTimeOf(GstElement* decoder, GstClockTime timestamp) {
+    if (!GST_CLOCK_TIME_IS_VALID(timestamp)) return std::nullopt;
+    GST_OBJECT_LOCK(decoder);
+    GstPad* pad = decoder->srcpads ? GST_PAD(gst_object_ref(decoder->srcpads->data)) : nullptr;
+    GST_OBJECT_UNLOCK(decoder);
+    GstEvent* event = pad ? gst_pad_get_sticky_event(pad, GST_EVENT_SEGMENT, 0) : nullptr;
+    std::optional<uint64_t> running;
+    if (event) {
+        const GstSegment* segment = nullptr;
+        gst_event_parse_segment(event, &segment);
+        const guint64 time = segment->format == GST_FORMAT_TIME
+                                 ? gst_segment_to_running_time(segment, GST_FORMAT_TIME, timestamp)
+                                 : GST_CLOCK_TIME_NONE;
+        if (GST_CLOCK_TIME_IS_VALID(time)) running = time;
+        gst_event_unref(event);
+    }
+    if (pad) gst_object_unref(pad);
+    return running;
+}
+
+// A decoder's warning: the frames and timestamp its details give (ours), or one damaged place
+// where its output stands (any other decoder that recovered from an error).
+DecoderDamage DamageOf(GstMessage* message) {
+    GstElement* decoder = GST_ELEMENT(GST_MESSAGE_SRC(message));
+    const GstStructure* details = nullptr;
+    gst_message_parse_warning_details(message, &details);
+    DecoderDamage damage;
+    guint64 timestamp = GST_CLOCK_TIME_NONE;
+    guint frames = 0;
+    if (details && gst_structure_has_name(details, kDamageDetails)) {
+        gst_structure_get_uint64(details, "timestamp", &timestamp);
+        if (gst_structure_get_uint(details, "frames", &frames) && frames > 0)
+            damage.frames = static_cast<int>(frames);
+    } else if (GST_IS_AUDIO_DECODER(decoder)) {
+        // On the decoder's own streaming thread: where its output has reached.
+        timestamp = GST_AUDIO_DECODER(decoder)->output_segment.position;
+    }
+    damage.atNs = RunningTimeOf(decoder, timestamp);
+    return damage;
 }
 
 void DropMessages(GstElement* pipeline) {
@@ -53,6 +110,8 @@ struct FilterGraphControl::State {
     bool rewindPending = false;  // stopped by an error, not yet back at the start
     std::optional<GraphError> error;
     FileGraphBuilder file;
+    std::mutex damageLock;
+    std::vector<DecoderDamage> damage;
 
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
 };
@@ -62,7 +121,12 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
     auto* state = static_cast<State*>(self);
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         const GraphError error = ErrorOf(message);
-        state->file.ErrorPosted(error.element + ": " + error.text);
+        state->file.ErrorPosted(error.element + ": " + error.text, error.notMedia);
+    } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING &&
+               IsDecoder(GST_MESSAGE_SRC(message))) {
+        const DecoderDamage damage = DamageOf(message);
+        const std::lock_guard lock(state->damageLock);
+        state->damage.push_back(damage);
     }
     if (state->notify) state->notify();
     return GST_BUS_PASS;
@@ -126,11 +190,16 @@ const std::string& FilterGraphControl::RenderedStream() const {
     return state->file.StreamName();
 }
 
+BuildProblem FilterGraphControl::RenderProblem() const {
+    return state->file.Problem();
+}
+
 bool FilterGraphControl::RunGraph() {
     if (!state->pipeline) return false;
     // The renderer of the file's graph must never play: the wrapper has to replace it first.
     if (state->file.RendererIn(state->pipeline)) return false;
     state->error.reset();
+    TakeDecoderDamage();
     state->file.Release();
     if (state->rewindPending) {
         if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
@@ -189,6 +258,13 @@ std::optional<GraphError> FilterGraphControl::TakeError() {
     std::optional<GraphError> error = std::move(state->error);
     state->error.reset();
     return error;
+}
+
+std::vector<DecoderDamage> FilterGraphControl::TakeDecoderDamage() {
+    const std::lock_guard lock(state->damageLock);
+    std::vector<DecoderDamage> taken;
+    taken.swap(state->damage);
+    return taken;
 }
 
 double FilterGraphControl::GetDuration() const {

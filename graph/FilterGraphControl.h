@@ -2,10 +2,13 @@
 
 #include <gst/gst.h>
 
+#include <cstdint>
 #include <functional>
 #include <optional>
 #include <string>
 #include <vector>
+
+#include "graph/FileGraphBuilder.h"
 
 namespace tavrisk {
 
@@ -13,7 +16,19 @@ namespace tavrisk {
 struct GraphError {
     std::string element;  // the element's long name (its factory's), or its name
     std::string text;
+    bool notMedia = false;  // the file's type was not found, or its container not read
 };
+
+// Damage a decoder reported and went past (a warning on the bus): where, on the programme's
+// clock in nanoseconds of running time (none when it cannot be told), and how many frames.
+struct DecoderDamage {
+    std::optional<uint64_t> atNs;
+    int frames = 1;
+};
+
+// The structure of the details a decoder of ours gives with a damage warning: fields
+// "timestamp" (guint64, ns, the frame's timestamp) and "frames" (guint).
+inline constexpr const char* kDamageDetails = "tavrisk-damage";
 
 // The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows
 // no messages: callers report failures in their own words. Used on one thread (the window's);
@@ -32,14 +47,16 @@ class FilterGraphControl {
     bool HasGraph() const;
     GstElement* Pipeline() const;
 
-    // Builds the file's graph, as a player would: filesrc ! decodebin, the first audio
-    // stream through audioconvert (dithering and noise shaping off) and a capsfilter
-    // (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
+    // Builds the file's graph, as a player would: filesrc ! decodebin, the chosen audio
+    // stream (ChooseAudioStream) through audioconvert (dithering and noise shaping off) and a
+    // capsfilter (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
     // renderer, added last. Other streams are left unlinked and undecoded. Synchronous;
     // leaves the graph stopped at its start. False with the reason in `error`.
     bool RenderFile(const std::string& name, std::string& error);
     // The name of the audio stream that was connected, for the status line ("" when none).
     const std::string& RenderedStream() const;
+    // Why the last RenderFile failed.
+    BuildProblem RenderProblem() const;
 
     // Plays from the current position; false when the pipeline refuses.
     bool RunGraph();
@@ -51,6 +68,9 @@ class FilterGraphControl {
     bool IsStopped() const;
     // The first error since the last RunGraph, once.
     std::optional<GraphError> TakeError();
+    // The damage decoders reported since the last call (or RunGraph), in order. Noted on
+    // the thread that posts the warning, where the decoder's own clock is known.
+    std::vector<DecoderDamage> TakeDecoderDamage();
 
     // Length and position of the stream in seconds; 0 when unknown.
     double GetDuration() const;

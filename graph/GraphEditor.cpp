@@ -92,6 +92,21 @@ void RefreshItem(FilterItem& item) {
     ReadPins(item.element, item.name, GST_PAD_SRC, item.outputPins);
 }
 
+// What a file whose graph could not be built is, where that is known; else the missing
+// filters, the likely cause.
+std::string RenderFailureText(const std::string& name, BuildProblem problem) {
+    switch (problem) {
+        case BuildProblem::kNotMedia:
+            return "Cannot transcode '" + name + "': it is not a media file GStreamer recognises.";
+        case BuildProblem::kNoAudioStream:
+            return "Cannot transcode '" + name + "': it has no audio stream.";
+        case BuildProblem::kNone:
+        case BuildProblem::kOther:
+            break;
+    }
+    return "Unable to render file:\n" + name + "\n\nPerhaps, some filters missing...";
+}
+
 }  // namespace
 
 FilterItem::~FilterItem() {
@@ -430,9 +445,8 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
     Clear();
     std::string error;
     if (!impl->graph.RenderFile(name, error) || !LoadGraphFilters()) {
-        impl->host.MessageBox(
-            "Unable to render file:\n" + name + "\n\nPerhaps, some filters missing...",
-            "Auto Connect Error", MessageButtons::Ok, MessageIcon::Stop);
+        impl->host.MessageBox(RenderFailureText(name, impl->graph.RenderProblem()),
+                              "Auto Connect Error", MessageButtons::Ok, MessageIcon::Stop);
         Refresh();
         return false;
     }

@@ -132,19 +132,81 @@ const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::si
     return state.scratch.data();
 }
 
+// A reference to the part of the buffer that is to be heard: without the samples its
+// clipping meta marks (a codec's priming and padding) and without what lies outside the
+// segment. Null when nothing is left. Buffers of a format we do not read are kept whole.
+GstBuffer* AudiblePart(const WrapperState& state, const GstSegment& segment, GstBuffer* buffer) {
+    buffer = gst_buffer_ref(buffer);
+    if (!state.format.s16 || state.format.rate <= 0 || state.format.channels <= 0) return buffer;
+    const auto rate = static_cast<guint64>(state.format.rate);
+    const auto frameBytes = static_cast<gint>(state.format.channels * kBytesPerValue);
+    const GstAudioClippingMeta* clipping = gst_buffer_get_audio_clipping_meta(buffer);
+    if (clipping && clipping->format == GST_FORMAT_DEFAULT &&
+        (clipping->start > 0 || clipping->end > 0)) {
+        const guint64 frames = gst_buffer_get_size(buffer) / static_cast<gsize>(frameBytes);
+        const guint64 start = std::min(clipping->start, frames);
+        const guint64 kept = frames - start - std::min(clipping->end, frames - start);
+        const GstClockTime pts = GST_BUFFER_PTS(buffer);
+        if (kept == 0) {
+            gst_buffer_unref(buffer);
+            return nullptr;
+        }
+        buffer = gst_audio_buffer_truncate(buffer, frameBytes, start, kept);
+        if (start > 0) {
+            buffer = gst_buffer_make_writable(buffer);
+            GST_BUFFER_PTS(buffer) = GST_CLOCK_TIME_IS_VALID(pts)
+                                         ? pts + gst_util_uint64_scale(start, GST_SECOND, rate)
+                                         : GST_CLOCK_TIME_NONE;
+            GST_BUFFER_DURATION(buffer) = gst_util_uint64_scale(kept, GST_SECOND, rate);
+        }
+    }
+    if (segment.format != GST_FORMAT_TIME) return buffer;
+    return gst_audio_buffer_clip(buffer, &segment, static_cast<gint>(rate), frameBytes);
+}
+
+SampleTiming TimingOf(const GstSegment& segment, GstBuffer* buffer) {
+    SampleTiming timing;
+    if (segment.format != GST_FORMAT_TIME) return timing;
+    const GstClockTime pts = GST_BUFFER_PTS(buffer);
+    const guint64 start = GST_CLOCK_TIME_IS_VALID(pts)
+                              ? gst_segment_to_running_time(&segment, GST_FORMAT_TIME, pts)
+                              : GST_CLOCK_TIME_NONE;
+    if (GST_CLOCK_TIME_IS_VALID(start)) timing.startNs = start;
+    const guint64 end =
+        GST_CLOCK_TIME_IS_VALID(segment.stop)
+            ? gst_segment_to_running_time(&segment, GST_FORMAT_TIME, segment.stop)
+            : GST_CLOCK_TIME_NONE;
+    if (GST_CLOCK_TIME_IS_VALID(end)) timing.endNs = end;
+    if (segment.start > segment.time) timing.startOffsetNs = segment.start - segment.time;
+    return timing;
+}
+
 GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
     WrapperState& state = StateOf(sink);
     std::lock_guard lock(state.receiveLock);
     if (!state.receiver) return GST_FLOW_OK;
+    GstSegment segment;
+    GST_OBJECT_LOCK(sink);
+    gst_segment_copy_into(&sink->segment, &segment);
+    GST_OBJECT_UNLOCK(sink);
+    GstBuffer* audible = AudiblePart(state, segment, buffer);
+    if (!audible) return GST_FLOW_OK;
     GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
+    if (!gst_buffer_map(audible, &map, GST_MAP_READ)) {
+        gst_buffer_unref(audible);
+        return GST_FLOW_ERROR;
+    }
     if (state.toldFormat != state.receiver) {
         state.receiver->FormatChanged(state.format);
         state.toldFormat = state.receiver;
     }
     const std::size_t count = map.size / kBytesPerValue;
-    if (count > 0) state.receiver->DeliverSamples(ValuesToDeliver(state, map.data, count), count);
-    gst_buffer_unmap(buffer, &map);
+    if (count > 0) {
+        state.receiver->DeliverSamples(ValuesToDeliver(state, map.data, count), count,
+                                       TimingOf(segment, audible));
+    }
+    gst_buffer_unmap(audible, &map);
+    gst_buffer_unref(audible);
     return GST_FLOW_OK;
 }
 

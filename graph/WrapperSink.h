@@ -4,6 +4,7 @@
 
 #include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 namespace tavrisk {
@@ -32,6 +33,16 @@ struct StreamFormat {
     std::string layoutName;  // "mono", "stereo", "5.1", "7.1", ... or "N channels"
 };
 
+// Where delivered samples belong on the programme's clock, in nanoseconds of running time
+// (0 is the start of the programme, as the container states it).
+struct SampleTiming {
+    std::optional<uint64_t> startNs;  // of the first sample; none when the buffer has no time
+    std::optional<uint64_t> endNs;    // where the stream's segment ends; none when open
+    // How far the segment's start lies past the stream's zero, when a demuxer starts it at
+    // the first timestamp: the container's stated length counts from that zero.
+    uint64_t startOffsetNs = 0;
+};
+
 // Receives what the wrapper is given; both calls come on the streaming thread.
 class SampleReceiver {
   public:
@@ -39,8 +50,10 @@ class SampleReceiver {
     // Before the first samples of a format (and again when it changes).
     virtual void FormatChanged(const StreamFormat& format) = 0;
     // `count` interleaved 16-bit values; a six-channel stream comes in the order L, C, R, LS,
-    // RS, LFE, whatever the channel positions the decoder negotiated.
-    virtual void DeliverSamples(const int16_t* values, std::size_t count) = 0;
+    // RS, LFE, whatever the channel positions the decoder negotiated. Samples outside the
+    // stream's segment, and those the container marks as priming or padding, are left out.
+    virtual void DeliverSamples(const int16_t* values, std::size_t count,
+                                const SampleTiming& timing = {}) = 0;
 };
 
 // True for an element of the wrapper's type.

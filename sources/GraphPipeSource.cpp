@@ -23,6 +23,7 @@ GraphPipeSource::~GraphPipeSource() = default;
 bool GraphPipeSource::OpenInput() {
     inputRate = host.GetInputRate();
     frames.assign(kMaxRunFrames * kChannels, 0.0f);
+    silence.assign(kMaxRunFrames * kChannels, 0.0f);
     StartPass();
     return true;
 }
@@ -30,6 +31,8 @@ bool GraphPipeSource::OpenInput() {
 void GraphPipeSource::StartPass() {
     framesThisPass.store(0, std::memory_order_relaxed);
     partialCount = 0;
+    damage.Start(inputRate);
+    timeline.Start(inputRate, damage);
 }
 
 SampleSource::InputStatus GraphPipeSource::ReadInput(InputRun&) {
@@ -109,9 +112,41 @@ void GraphPipeSource::Convert(const int16_t* values, std::size_t count, Consumer
     while (used < count) partial[partialCount++] = values[used++];
 }
 
-void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t count) {
+int64_t GraphPipeSource::StatedFrames() const {
+    const double length = duration.load(std::memory_order_relaxed);
+    return length > 0.0 ? static_cast<int64_t>(length * inputRate) : 0;
+}
+
+template <typename Consumer>
+void GraphPipeSource::Silence(int64_t count, Consumer consume) {
+    while (count > 0 && !failed) {
+        const auto run = static_cast<std::size_t>(
+            std::min<int64_t>(count, static_cast<int64_t>(kMaxRunFrames)));
+        framesThisPass.fetch_add(run, std::memory_order_relaxed);
+        consume(InputRun{silence.data(), run});
+        count -= static_cast<int64_t>(run);
+    }
+}
+
+template <typename Consumer>
+void GraphPipeSource::Place(const int16_t*& values, std::size_t& count,
+                            std::optional<uint64_t> startNs, Consumer consume) {
+    // A frame split between two buffers follows on from the first.
+    if (partialCount > 0) startNs.reset();
+    const auto whole = static_cast<int64_t>((partialCount + count) / kChannels);
+    const StreamTimeline::Placement placement = timeline.Place(startNs, whole, StatedFrames());
+    Silence(placement.silence, consume);
+    const auto dropped = static_cast<std::size_t>(placement.drop) * kChannels;
+    values += dropped;
+    count -= dropped;
+}
+
+void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t count,
+                                          std::optional<uint64_t> startNs) {
     if (failed) return;
-    Convert(values, count, [this](const InputRun& run) { PushAnalysis(run); });
+    const auto analyse = [this](const InputRun& run) { PushAnalysis(run); };
+    Place(values, count, startNs, analyse);
+    Convert(values, count, analyse);
 }
 
 bool GraphPipeSource::EndAnalysis() {
@@ -120,12 +155,46 @@ bool GraphPipeSource::EndAnalysis() {
     return !failed;
 }
 
-bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count) {
+bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count,
+                                  std::optional<uint64_t> startNs, const BlockDrain& drain) {
     if (failed) return false;
-    Convert(values, count, [this](const InputRun& run) {
-        if (!failed && !PushOutput(run)) failed = true;
-    });
+    const auto output = [this, &drain](const InputRun& run) { Output(run, drain); };
+    Place(values, count, startNs, output);
+    Convert(values, count, output);
     return !failed;
+}
+
+void GraphPipeSource::Output(const InputRun& run, const BlockDrain& drain) {
+    if (failed) return;
+    if (!PushOutput(run) || (drain && BlockReady() && !drain())) failed = true;
+}
+
+void GraphPipeSource::NoteDecoderDamage(std::optional<uint64_t> atNs, int count) {
+    damage.DamagedFrames(atNs ? StreamTimeline::FramesOf(*atNs, inputRate) : timeline.Position(),
+                         count);
+}
+
+void GraphPipeSource::FinishInput() {
+    if (!failed) {
+        // The frames a demuxer cut from the end of the segment (a codec's padding) are
+        // silence: the output keeps the stated length.
+        Silence(timeline.TailTo(streamEndNs), [this](const InputRun& run) { Output(run, {}); });
+        const int64_t stated = StatedFrames();
+        const auto slack = static_cast<int64_t>(kEarlyEndSeconds * inputRate);
+        const int64_t end =
+            timeline.Position() + StreamTimeline::FramesOf(segmentOffsetNs, inputRate);
+        if (stated > 0 && end + slack < stated) damage.EndedEarly(end, stated);
+        if (!damage.Empty()) {
+            reportedWarnings = damage.HasWarnings();
+            if (reportedWarnings)
+                host.ReportWarnings(damage.Report(FileName()),
+                                    damage.HasDamage() ? kDamageTitle : kFormatChangeTitle);
+            else
+                host.MessageBox(damage.Report(FileName()), kLateStartTitle, MessageButtons::Ok,
+                                MessageIcon::Information);
+        }
+    }
+    EndOfInput();
 }
 
 }  // namespace tavrisk

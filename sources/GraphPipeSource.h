@@ -4,10 +4,14 @@
 #include <atomic>
 #include <cstddef>
 #include <cstdint>
+#include <functional>
+#include <optional>
 #include <string>
 #include <vector>
 
+#include "sources/DamageLog.h"
 #include "sources/SampleSource.h"
+#include "sources/StreamTimeline.h"
 
 namespace tavrisk {
 
@@ -15,10 +19,19 @@ namespace tavrisk {
 // PCM in, buffer by buffer, on the streaming thread; this source turns that push stream into
 // the engine's blocks. Values arrive as interleaved 16-bit samples, six per frame, in the
 // order L, C, R, LS, RS, LFE. With normalisation the stream is pushed twice: first into the
-// analysis (PushAnalysisSamples), then, after EndAnalysis, into the output.
+// analysis (PushAnalysisSamples), then, after EndAnalysis, into the output. Each buffer is
+// placed on the programme's clock by its timestamp (StreamTimeline), in both passes alike;
+// what was filled, dropped or damaged is told once, when the output pass ends (FinishInput).
 class GraphPipeSource : public SampleSource {
   public:
     static constexpr const char* kFormatTitle = "Tavrisk Graph Error";
+    static constexpr const char* kDamageTitle = "Damaged input";
+    static constexpr const char* kFormatChangeTitle = "Input changes format";
+    static constexpr const char* kLateStartTitle = "Input starts late";
+    // An input whose sound ends this much before its stated length was cut short.
+    static constexpr double kEarlyEndSeconds = 0.25;
+    // Encodes the blocks the source holds; false when that failed.
+    using BlockDrain = std::function<bool()>;
 
     explicit GraphPipeSource(JobHost& host);
     ~GraphPipeSource() override;
@@ -32,12 +45,30 @@ class GraphPipeSource : public SampleSource {
     // unknown). Either may be updated from another thread than the streaming one.
     void SetProgressBasis(double durationSeconds, double byteFraction);
 
-    // Analysis pass. A remainder of less than a frame waits for the next buffer.
-    void PushAnalysisSamples(const int16_t* values, std::size_t count);
+    // Analysis pass. A remainder of less than a frame waits for the next buffer. `startNs`
+    // is the buffer's place on the programme's clock (none: it follows on).
+    void PushAnalysisSamples(const int16_t* values, std::size_t count,
+                             std::optional<uint64_t> startNs = {});
     // Between the passes: normalisation gains, the output pass from the start of the stream.
     bool EndAnalysis();
-    // Output pass; false once the source has failed.
-    bool PushSamples(const int16_t* values, std::size_t count);
+    // Output pass; `drain` is called whenever a block is ready. False once the source has
+    // failed.
+    bool PushSamples(const int16_t* values, std::size_t count,
+                     std::optional<uint64_t> startNs = {}, const BlockDrain& drain = {});
+    // Where the stream's segment ends on the programme's clock (none: open), and how far
+    // that clock's zero lies past the zero the container's stated length counts from.
+    void SetSegment(std::optional<uint64_t> endNs, uint64_t startOffsetNs) {
+        streamEndNs = endNs;
+        segmentOffsetNs = startOffsetNs;
+    }
+    // Output pass: `frames` frames a decoder reported damaged at `atNs` on the programme's
+    // clock (none: where the stream stands).
+    void NoteDecoderDamage(std::optional<uint64_t> atNs, int frames);
+    // The end of the output pass: the rest of the stream's segment, the report of what was
+    // overcome, then the last, padded block (EndOfInput).
+    void FinishInput();
+    // The report carried warnings: the job completes with warnings.
+    bool ReportedWarnings() const { return reportedWarnings; }
     using SampleSource::BlockReady;
     using SampleSource::CurrentPercent;
     using SampleSource::EndOfInput;
@@ -56,6 +87,17 @@ class GraphPipeSource : public SampleSource {
     // Converts whole frames to floats and hands them on in runs; keeps a partial frame.
     template <typename Consumer>
     void Convert(const int16_t* values, std::size_t count, Consumer consume);
+    // Places the buffer on the clock: silence before it, or the overlapping frames dropped
+    // from its front (the values that remain are returned through `values` and `count`).
+    template <typename Consumer>
+    void Place(const int16_t*& values, std::size_t& count, std::optional<uint64_t> startNs,
+               Consumer consume);
+    template <typename Consumer>
+    void Silence(int64_t frames, Consumer consume);
+    // Output pass: one run into the blocks, `drain` called when one is ready.
+    void Output(const InputRun& run, const BlockDrain& drain);
+    // The input's stated length in frames (0 when unknown).
+    int64_t StatedFrames() const;
     void StartPass();
 
     int inputRate = 0;
@@ -65,7 +107,13 @@ class GraphPipeSource : public SampleSource {
     std::array<int16_t, kChannels> partial{};
     int partialCount = 0;
     std::vector<float> frames;
+    std::vector<float> silence;  // one run of silent frames
     bool failed = false;
+    DamageLog damage;
+    StreamTimeline timeline;
+    std::optional<uint64_t> streamEndNs;
+    uint64_t segmentOffsetNs = 0;
+    bool reportedWarnings = false;
 };
 
 }  // namespace tavrisk

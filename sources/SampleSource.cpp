@@ -34,6 +34,11 @@ bool SampleSource::Fail(const std::string& text, const std::string& title) {
     return false;
 }
 
+bool SampleSource::Refuse(const std::string& text, const std::string& title) {
+    refused = true;
+    return Fail(text, title);
+}
+
 bool SampleSource::CheckInputRate(int fileRate) {
     const int selected = host.GetInputRate();
     if (fileRate == selected) return true;

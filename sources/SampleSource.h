@@ -55,6 +55,8 @@ class SampleSource {
     // A source that failed to open or read said why through the host's message boxes; this
     // is the last such text (empty when none).
     const std::string& LastError() const { return lastError; }
+    // The input is of a kind this source does not read at all: nothing was done with it.
+    bool Refused() const { return refused; }
 
   protected:
     // What happens to the frames left at the end of the input.
@@ -93,6 +95,8 @@ class SampleSource {
 
     // Shows a stop message box and keeps its text as the last error; false.
     bool Fail(const std::string& text, const std::string& title);
+    // Fail() for an input of a kind this source does not read (Refused() turns true).
+    bool Refuse(const std::string& text, const std::string& title);
     // The file's own rate decides: false (after a message naming both rates) when the job's
     // input frequency is another one.
     bool CheckInputRate(int fileRate);
@@ -148,6 +152,7 @@ class SampleSource {
     Behaviour behaviour;
     Pass pass = Pass::kOpening;
     std::string lastError;
+    bool refused = false;
     ChannelProcessor processor;
     bool resamplingNeeded = false;
     std::unique_ptr<Resampler> resampler;  // while resampling

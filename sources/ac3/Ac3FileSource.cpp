@@ -3,6 +3,7 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "sources/ContainerSignature.h"
 #include "sources/ac3/Ac3FrameSizes.h"
 #include "sources/ac3/Ac3Library.h"
 
@@ -19,6 +20,7 @@ constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kAviTitle = "Tavrisk Internal AVI Parser Error";
 constexpr const char* kDamageTitle = "Damaged AC-3 stream";
 constexpr const char* kFormatChangeTitle = "AC-3 stream changes format";
+constexpr const char* kContainerTitle = "Not an AC-3 stream";
 constexpr const char* kEndOfFile = "EOF";
 constexpr const char* kAviError = "AVIError";
 constexpr const char* kBadFormat = "BAD_AC3_FORMAT";
@@ -67,6 +69,15 @@ std::string Ac3FileSource::DescribeStream(const uint8_t* record) {
 }
 
 bool Ac3FileSource::OpenInput() {
+    // A container read as a raw stream would give the AC-3 frames of its packets with the
+    // bytes between them as damage: a much longer output of silence and scrambled sound.
+    if (!AviAudioTrack::IsAviInput(fileName)) {
+        if (const std::optional<std::string> container = ContainerOfFile(fileName)) {
+            return Refuse("'" + fileName + "' is " + *container +
+                              ": choose GStreamer processing (or --graph) to read it",
+                          kContainerTitle);
+        }
+    }
     switch (input.Open(fileName)) {
         case Ac3ByteInput::OpenResult::kOk:
             break;

@@ -5,9 +5,9 @@
 #include <string>
 #include <vector>
 
+#include "sources/DamageLog.h"
 #include "sources/SampleSource.h"
 #include "sources/ac3/Ac3ByteInput.h"
-#include "sources/ac3/Ac3DamageLog.h"
 #include "sources/ac3/Ac3RateConverter.h"
 
 namespace tavrisk {
@@ -93,7 +93,7 @@ class Ac3FileSource : public SampleSource {
     std::vector<float> decodeBuffer;     // one frame, 1536 x 6
     std::vector<float> convertedBuffer;  // one run, kMaxRunFrames x 6
     ac3::Ac3RateConverter converter;
-    ac3::Ac3DamageLog damage;
+    DamageLog damage;
 
     // The stream, from its first frame.
     int streamRate = 0;

@@ -4,7 +4,7 @@
 #include <memory>
 #include <random>
 
-#include "sources/ac3/Ac3DamageLog.h"
+#include "sources/DamageLog.h"
 #include "sources/ac3/Ac3FileSource.h"
 #include "sources/ac3/Ac3FrameReader.h"
 #include "sources/ac3/Ac3RateProbe.h"
@@ -414,8 +414,8 @@ TEST_F(Ac3DamageTest, TheRateOfTheFirstFrameMustBeTheJobsInputRate) {
     EXPECT_TRUE(Run(slow).opened);
 }
 
-TEST(Ac3DamageLog, CountsEachKindAndTellsItsFirstTime) {
-    ac3::Ac3DamageLog log;
+TEST(DamageLog, CountsEachKindAndTellsItsFirstTime) {
+    DamageLog log;
     log.Start(48000);
     EXPECT_TRUE(log.Empty());
     EXPECT_EQ(log.Report("x.ac3"), "");
@@ -438,6 +438,19 @@ TEST(Ac3DamageLog, CountsEachKindAndTellsItsFirstTime) {
               "2 stretches in 2/0 L,R No LFE, the first from 00:10:00.00, mapped into 5.1\n"
               "a stretch in 1/0 C No LFE from 00:11:40.00, mapped into 5.1\n"
               "a stretch at 44100 Hz from 00:00:00.00, converted to 48000 Hz");
+    log.Start(48000);
+    log.LeadingSilence(96000);
+    EXPECT_FALSE(log.HasWarnings());
+    log.TimestampGap(384000, 144000);
+    log.DamagedFrames(460800, 5);
+    log.EndedEarly(3297600, 5760000);
+    EXPECT_TRUE(log.HasWarnings());
+    EXPECT_EQ(log.Report("f.mkv"),
+              "'f.mkv' was read to its end, keeping its timeline:\n"
+              "2.000 s of silence before the first audio\n"
+              "5 damaged frames replaced by silence, the first at 00:00:09.60\n"
+              "3.000 s gap at 00:00:08.0 filled with silence\n"
+              "input ended at 1:08.7 of 2:00.0");
     log.Start(44100);
     log.RateStretch(48000, 44100);
     EXPECT_FALSE(log.HasDamage());

@@ -40,10 +40,13 @@ class ScriptedGraph : public GraphDriver {
         error.reset();
         return taken;
     }
-    double GetDuration() const override { return 10.0; }
+    double GetDuration() const override { return duration; }
+    std::vector<DecoderDamage> TakeDecoderDamage() override { return std::move(damage); }
     double ByteFraction() const override { return -1.0; }
 
     std::function<void(int run)> onRun;
+    double duration = 0.0;  // unknown, as for a raw stream
+    std::vector<DecoderDamage> damage;
     bool endRuns = true;
     bool refuseRun = false;
     std::optional<GraphError> error;
@@ -106,6 +109,28 @@ TEST_F(GraphJobTest, OneRunEndsTheJobAtTheFirstTickAfterItsEndWithTheLastBlockPa
     EXPECT_EQ(OutputFrames(), 3 * kBlock);
     EXPECT_TRUE(host.StopRequested());  // no job runs any more
     EXPECT_TRUE(host.messages.empty());
+}
+
+// Damage the decoders reported in the output run, and a stream that ends before its stated
+// length, are told once at the end: the job completes with warnings. What the analysis run
+// met is not counted again.
+TEST_F(GraphJobTest, DecoderDamageAndAnEarlyEndAreToldOnceAsWarnings) {
+    host.channels.normalize = true;
+    MakeJob();
+    graph->duration = 2.0;
+    graph->onRun = [this](int) {
+        Deliver(3 * kBlock);
+        graph->damage = {{uint64_t{9'600'000'000}, 2}, {std::nullopt, 1}};
+    };
+    ASSERT_TRUE(job->Start());
+    EXPECT_EQ(TicksToEnd(), 2);
+    EXPECT_EQ(job->Outcome(), JobOutcome::DoneWithWarnings);
+    ASSERT_EQ(host.warnings.size(), 1u);
+    EXPECT_EQ(host.warnings[0].text,
+              "'in.vob' was read to its end, keeping its timeline:\n"
+              "3 damaged frames replaced by silence, the first at 00:00:00.07\n"
+              "input ended at 0:00.0 of 0:02.0");
+    EXPECT_EQ(OutputFrames(), 3 * kBlock);
 }
 
 TEST_F(GraphJobTest, NormalisationRunsTheGraphTwiceAndTheSecondRunStartsAtFiftyPercent) {

@@ -104,6 +104,23 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_TRUE(Parse({"--batch", "a", "b"})->batch);
 }
 
+// "--" ends the options: every word after it is a file, even one that looks like an option.
+TEST(CommandLine, DoubleDashEndsTheOptions) {
+    EXPECT_EQ(Parse({"--yes", "--", "-x.wav", "--rate"})->output, "--rate");
+    EXPECT_EQ(Parse({"--", "--", "out.mp2"})->input, "--");
+    EXPECT_FALSE(Parse({"in.wav", "--", "out.mp2", "--yes"}));
+    EXPECT_EQ(Parse({"--batch", "--", "-a.ac3"})->batchFiles, (std::vector<std::string>{"-a.ac3"}));
+    test::TempDir dir;
+    test::WritePlainWav(dir.File("-x.wav"),
+                        test::MakeTones({{300, 500, 700, 900, 1100, 60}}, 48000, 4800));
+    const test::CommandResult run =
+        test::RunCommand("cd " + test::Quote(dir.Path().string()) + " && " +
+                         test::Quote(test::BinPath("tavrisk-cli")) +
+                         " --engine wav --yes -- -x.wav -x.out.wav 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(test::ReadWav(dir.File("-x.out.wav")).channels, 6);
+}
+
 TEST(CommandLine, ResamplerChoosesTheRateConversionAsTheHighQualityBoxDoes) {
     test::RecordingInterface ui;
     TranscoderDialog window(ui);

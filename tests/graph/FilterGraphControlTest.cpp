@@ -9,6 +9,7 @@
 
 #include "graph/Ac3DecoderElement.h"
 #include "graph/FilterGraphControl.h"
+#include "graph/GraphRuntime.h"
 #include "tests/graph/GraphFileTest.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/graph/GraphTestRun.h"
@@ -200,7 +201,8 @@ TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
     GraphRun run;
     std::string error;
     ASSERT_TRUE(run.Render(path, error)) << error;
-    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2: 5.1", 0), 0u)
+    // ffmpeg flags the first default.
+    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2 (the default): 5.1", 0), 0u)
         << run.Graph().RenderedStream();
 }
 
@@ -277,6 +279,50 @@ TEST_F(GraphFileTest, FilesWithoutAudioAreRefusedWithAReason) {
         EXPECT_FALSE(run.Render(path, error)) << path;
         EXPECT_FALSE(error.empty()) << path;
     }
+}
+
+}  // namespace
+}  // namespace tavrisk::test
+
+namespace tavrisk::test {
+namespace {
+
+// A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
+// count of their details, any other decoder's as one place; other elements' are not damage.
+TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
+    std::string error;
+    ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    FilterGraphControl graph;
+    ASSERT_TRUE(graph.CreateGraph());
+    GstElement* decoder = gst_element_factory_make(kAc3DecoderFactoryName, nullptr);
+    GstElement* other = gst_element_factory_make("identity", nullptr);
+    gst_bin_add_many(GST_BIN(graph.Pipeline()), decoder, other, nullptr);
+    ASSERT_NE(gst_element_set_state(graph.Pipeline(), GST_STATE_READY), GST_STATE_CHANGE_FAILURE);
+    GstSegment segment;  // the programme starts at 0.54 s of the timestamps, as in a VOB
+    gst_segment_init(&segment, GST_FORMAT_TIME);
+    segment.start = segment.time = 540 * GST_MSECOND;
+    GstPad* pad = gst_element_get_static_pad(decoder, "src");
+    gst_pad_set_active(pad, TRUE);
+    gst_pad_store_sticky_event(pad, gst_event_new_segment(&segment));
+    gst_object_unref(pad);
+    const auto warn = [](GstElement* from, GstStructure* details) {
+        GError* text = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "damaged");
+        gst_element_post_message(
+            from, gst_message_new_warning_with_details(GST_OBJECT(from), text, "", details));
+        g_error_free(text);
+    };
+    warn(decoder, gst_structure_new(kDamageDetails, "timestamp", G_TYPE_UINT64,
+                                    guint64{1540 * GST_MSECOND}, "frames", G_TYPE_UINT, 5u,
+                                    nullptr));
+    warn(decoder, nullptr);
+    warn(other, nullptr);
+    const std::vector<DecoderDamage> damage = graph.TakeDecoderDamage();
+    ASSERT_EQ(damage.size(), 2u);
+    EXPECT_EQ(damage[0].atNs, std::optional<uint64_t>(1000 * GST_MSECOND));
+    EXPECT_EQ(damage[0].frames, 5);
+    EXPECT_EQ(damage[1].atNs, std::nullopt);  // where the stream stands
+    EXPECT_EQ(damage[1].frames, 1);
+    gst_element_set_state(graph.Pipeline(), GST_STATE_NULL);
 }
 
 }  // namespace

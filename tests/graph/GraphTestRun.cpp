@@ -16,7 +16,8 @@ void CollectingReceiver::FormatChanged(const StreamFormat& newFormat) {
     ++formatCalls;
 }
 
-void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t valueCount) {
+void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t valueCount,
+                                        const SampleTiming&) {
     std::lock_guard guard(lock);
     count += valueCount;
     if (keepSamples) samples.insert(samples.end(), values, values + valueCount);

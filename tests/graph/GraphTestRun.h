@@ -20,7 +20,8 @@ namespace tavrisk::test {
 class CollectingReceiver : public SampleReceiver {
   public:
     void FormatChanged(const StreamFormat& format) override;
-    void DeliverSamples(const int16_t* values, std::size_t count) override;
+    void DeliverSamples(const int16_t* values, std::size_t count,
+                        const SampleTiming& timing) override;
 
     void KeepSamples(bool keep);
     void ResetCount();

@@ -1,8 +1,11 @@
 #include <gtest/gtest.h>
 
+#include <array>
 #include <cstring>
 #include <string>
 #include <vector>
+
+#include <gst/audio/audio.h>
 
 #include "graph/GraphRuntime.h"
 #include "graph/WrapperSink.h"
@@ -63,6 +66,7 @@ class WrapperFeeder {
         gst_buffer_fill(buffer, 0, bytes, size);
         return gst_pad_push(source, buffer);
     }
+    GstPad* Source() const { return source; }
 
     GstElement* Element() const { return wrapper; }
 
@@ -217,6 +221,42 @@ TEST_F(WrapperSinkTest, ReceiverAttachedLateHearsTheFormatFirstAndDetachedHearsN
     SetWrapperReceiver(feeder.Element(), nullptr);
     ASSERT_EQ(feeder.Push(frame.data(), sizeof(int16_t) * frame.size()), GST_FLOW_OK);
     EXPECT_EQ(receiver.Count(), frame.size());
+}
+
+// What lies outside the segment and what a clipping meta marks is left out; each delivery
+// carries its running time and the segment's end.
+TEST_F(WrapperSinkTest, SamplesOutsideTheSegmentOrClippedAwayAreLeftOut) {
+    struct Timings : SampleReceiver {
+        void FormatChanged(const StreamFormat&) override {}
+        void DeliverSamples(const int16_t*, std::size_t count, const SampleTiming& t) override {
+            seen.push_back({count / 6, t.startNs.value_or(1), t.endNs.value_or(1)});
+        }
+        std::vector<std::array<uint64_t, 3>> seen;
+    } receiver;
+    WrapperFeeder feeder(&receiver);
+    feeder.Caps(kSideSurround);
+    GstSegment segment;
+    gst_segment_init(&segment, GST_FORMAT_TIME);
+    segment.start = segment.time = 500 * GST_MSECOND;
+    segment.stop = GST_SECOND;
+    gst_pad_push_event(feeder.Source(), gst_event_new_segment(&segment));
+    const auto push = [&](GstClockTime pts, gsize frames, guint64 clipStart, guint64 clipEnd) {
+        GstBuffer* buffer = gst_buffer_new_allocate(nullptr, frames * 12, nullptr);
+        gst_buffer_memset(buffer, 0, 0, frames * 12);
+        GST_BUFFER_PTS(buffer) = pts;
+        if (clipStart || clipEnd)
+            gst_buffer_add_audio_clipping_meta(buffer, GST_FORMAT_DEFAULT, clipStart, clipEnd);
+        gst_pad_push(feeder.Source(), buffer);
+    };
+    push(490 * GST_MSECOND, 960, 0, 0);  // half before the segment
+    push(520 * GST_MSECOND, 480, 96, 48);
+    push(990 * GST_MSECOND, 960, 0, 0);  // half after it
+    push(GST_SECOND, 480, 0, 0);         // all after it
+    const std::vector<std::array<uint64_t, 3>> expected = {
+        {480, 0, 500 * GST_MSECOND},
+        {336, 22 * GST_MSECOND, 500 * GST_MSECOND},
+        {480, 490 * GST_MSECOND, 500 * GST_MSECOND}};
+    EXPECT_EQ(receiver.seen, expected);
 }
 
 }  // namespace

@@ -167,7 +167,7 @@ TEST_F(GraphEditorTest, FileThatCannotBeRenderedIsReported) {
     EXPECT_FALSE(editor.RenderInputFile(path));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text,
-              "Unable to render file:\n" + path + "\n\nPerhaps, some filters missing...");
+              "Cannot transcode '" + path + "': it is not a media file GStreamer recognises.");
     EXPECT_EQ(host.messages[0].title, "Auto Connect Error");
     EXPECT_EQ(host.messages[0].icon, MessageIcon::Stop);
     EXPECT_EQ(editor.WrapperRow(), nullptr);
