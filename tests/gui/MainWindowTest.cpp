@@ -260,6 +260,9 @@ class MainWindowTest : public QObject {
     void ChangesReportedFromAnotherThreadAreQueued() {
         std::thread worker([this] { window->Jobs().SetStatusText("from a worker"); });
         worker.join();  // would never return if the worker waited for the window's thread
+        // Neither the model nor the view was changed on the worker's thread.
+        QCOMPARE(window->Model().Controls().statusText.text,
+                 std::string(TranscoderDialog::kGraphStatus));
         QCOMPARE(Text(Control(ctl::kStatus)), QString(TranscoderDialog::kGraphStatus));
         QCoreApplication::processEvents();
         QCOMPARE(Text(Control(ctl::kStatus)), QString("from a worker"));
