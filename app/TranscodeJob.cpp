@@ -156,11 +156,11 @@ namespace {
 // end's events (which could deliver a second press) to its end, whatever way it ends.
 class TranscodeOff {
   public:
-    explicit TranscodeOff(TranscoderDialog& window) : window(window) {
-        window.EnableTranscode(false);
+    explicit TranscodeOff(TranscoderDialog& model) : model(model) {
+        model.EnableTranscode(false);
     }
     ~TranscodeOff() {
-        if (!keep) window.EnableTranscode(true);
+        if (!keep) model.EnableTranscode(true);
     }
     // The job runs on under its timer, which turns the button on again at its end.
     void KeepOff() { keep = true; }
@@ -168,7 +168,7 @@ class TranscodeOff {
     TranscodeOff& operator=(const TranscodeOff&) = delete;
 
   private:
-    TranscoderDialog& window;
+    TranscoderDialog& model;
     bool keep = false;
 };
 

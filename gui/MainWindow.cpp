@@ -91,6 +91,8 @@ MainWindow::MainWindow(std::string presetsPath)
 }
 
 MainWindow::~MainWindow() {
+    // A graph job still running is stopped before the pipeline it drives goes.
+    jobs.reset();
     graphView->SetEditor(nullptr);
     model->AttachGraph(nullptr);
     graphSession.reset();

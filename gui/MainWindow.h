@@ -107,7 +107,7 @@ class MainWindow : public QMainWindow {
 
     QtUserInterface ui;
     std::unique_ptr<TranscoderDialog> model;
-    // Goes before the model: a job still running is stopped first.
+    // Goes before the model and the graph session: a job still running is stopped first.
     std::unique_ptr<WindowJobHost> jobs;
     std::map<int, QWidget*> controls;
     std::map<int, std::function<void()>> refreshers;
