@@ -1,5 +1,7 @@
 #include "app/GraphJob.h"
 
+#include "app/KeptOutputs.h"
+
 namespace tavrisk {
 
 namespace {
@@ -50,7 +52,8 @@ void GraphJob::FailJob(const std::string& text) {
 void GraphJob::FormatChanged(const StreamFormat& format) {
     const std::lock_guard lock(streamMutex);
     if (failed || host.StopRequested()) return;
-    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName)) {
+    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName,
+                              format.placed)) {
         // The source showed why.
         failed = true;
         host.RequestStop();
@@ -68,9 +71,13 @@ void GraphJob::DeliverSamples(const int16_t* values, std::size_t count,
         host.UpdateProgress(source->CurrentPercent(), false);
         return;
     }
-    if (!source->PushSamples(values, count, timing.startNs, [this] { return EncodeReadyBlocks(); }) ||
+    if (!source->PushSamples(values, count, timing.startNs,
+                             [this] { return EncodeReadyBlocks(); }) ||
         !EncodeReadyBlocks()) {
-        failed = true;
+        // A stop that came while the blocks were taken ends the reading as a stop; only an
+        // error of the engine or the source fails the job.
+        if (!host.StopRequested() || engine->Failed() || !source->LastError().empty())
+            failed = true;
         host.RequestStop();
         return;
     }
@@ -145,14 +152,20 @@ void GraphJob::End() {
         if (ok && !stoppedByUser) {
             // The end of the stream: what it overcame is told, and the frames still held
             // make the last, padded block.
+            const StreamRepairs::Summary repairs = graph.Repairs();
+            for (const StreamRepairs::Stretch& stretch : repairs.stretches)
+                source->NoteFormatStretch(stretch.layout, stretch.rate, stretch.at);
+            source->NoteLibraryMessages(repairs.libraryMessages);
             source->FinishInput();
             while (engine->FetchBlock()) {
                 if (!engine->EncodeBlock()) break;
             }
             if (!source->LastError().empty()) ok = false;
         }
+        if (!ok) engine->MarkJobFailed();
         if (!engine->Finish() || engine->Failed()) ok = false;
     }
+    if (!ok) ReportFailedJobOutputs(host, engine->KeptOutputs());
     host.RequestStop();
     if (!ok)
         outcome = JobOutcome::Failed;

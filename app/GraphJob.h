@@ -32,6 +32,8 @@ class GraphDriver {
     virtual double ByteFraction() const = 0;
     // Damage the decoders reported and went past since the last call.
     virtual std::vector<DecoderDamage> TakeDecoderDamage() { return {}; }
+    // What the stream's decoding went past (none unless the driver knows).
+    virtual StreamRepairs::Summary Repairs() const { return {}; }
 };
 
 class PipelineDriver : public GraphDriver {
@@ -45,6 +47,7 @@ class PipelineDriver : public GraphDriver {
     double GetDuration() const override { return graph.GetDuration(); }
     double ByteFraction() const override { return graph.ByteFraction(); }
     std::vector<DecoderDamage> TakeDecoderDamage() override { return graph.TakeDecoderDamage(); }
+    StreamRepairs::Summary Repairs() const override { return graph.Repairs(); }
 
   private:
     FilterGraphControl& graph;
@@ -78,6 +81,7 @@ class GraphJob : public RunningJob, public SampleReceiver {
     void SetDetach(std::function<void()> detachFromSink) { detach = std::move(detachFromSink); }
     bool OnTimer() override;
     JobOutcome Outcome() const override { return outcome; }
+    std::vector<KeptOutput> KeptOutputs() const override { return engine->KeptOutputs(); }
     // Runs of the pipeline so far (1 or 2).
     int PassCount() const { return passCount; }
 

@@ -20,20 +20,23 @@ std::vector<std::string> MonoFiles(const std::string& folder) {
     return files;
 }
 
-template <typename Engine>
-std::unique_ptr<OutputEngine> Make(JobHost& host) {
-    return std::make_unique<Engine>(host);
+std::unique_ptr<OutputEngine> MakeMp2(JobHost& host, WavChannelOrder) {
+    return std::make_unique<mp2::Mp2Engine>(host);
+}
+
+std::unique_ptr<OutputEngine> MakeWav(JobHost& host, WavChannelOrder wavOrder) {
+    return std::make_unique<WavEngine>(host, wavOrder);
 }
 
 template <bool WavFiles>
-std::unique_ptr<OutputEngine> MakeMonoFiles(JobHost& host) {
+std::unique_ptr<OutputEngine> MakeMonoFiles(JobHost& host, WavChannelOrder) {
     return std::make_unique<MonoFilesEngine>(host, WavFiles);
 }
 
 constexpr OutputEngineKind kEngines[] = {
-    {" MP2 Engine (single 6ch file)", "mp2", ".mp2", false, true, TheOutput, Make<mp2::Mp2Engine>},
+    {" MP2 Engine (single 6ch file)", "mp2", ".mp2", false, true, TheOutput, MakeMp2},
     {" PCM Engine (6 mono files)", "pcm", "", true, false, MonoFiles<false>, MakeMonoFiles<false>},
-    {" WAV Engine (single 6ch file)", "wav", ".wav", false, false, TheOutput, Make<WavEngine>},
+    {" WAV Engine (single 6ch file)", "wav", ".wav", false, false, TheOutput, MakeWav},
     {" WAV Engine (6 mono files)", "wav-mono", "", true, false, MonoFiles<true>,
      MakeMonoFiles<true>},
 };

@@ -6,6 +6,8 @@
 #include <string_view>
 #include <vector>
 
+#include "platform/WavChannelOrder.h"
+
 namespace tavrisk {
 
 class JobHost;
@@ -21,7 +23,8 @@ struct OutputEngineKind {
     bool bitrateApplies;    // the bitrate combo is enabled for it
     // The files it writes for an output name: the output itself, or the folder's six files.
     std::vector<std::string> (*outputFiles)(const std::string& output);
-    std::unique_ptr<OutputEngine> (*make)(JobHost& host);
+    // A new engine; `wavOrder` is the layout of a six-channel WAV file.
+    std::unique_ptr<OutputEngine> (*make)(JobHost& host, WavChannelOrder wavOrder);
 };
 
 // Every engine, in the order of the combo's items; the first one is the default.

@@ -1,5 +1,9 @@
 #pragma once
 
+#include <vector>
+
+#include "platform/OutputFile.h"
+
 namespace tavrisk {
 
 // How a job ended (or that it still runs on, driven by its timer).
@@ -24,6 +28,8 @@ class RunningJob {
     virtual bool OnTimer() = 0;
     // How it ended, once OnTimer returned false.
     virtual JobOutcome Outcome() const = 0;
+    // Where its outputs were kept, once it ended.
+    virtual std::vector<KeptOutput> KeptOutputs() const = 0;
 };
 
 }  // namespace tavrisk

@@ -9,6 +9,7 @@
 #include "app/GraphJob.h"
 #include "app/GraphSession.h"
 #include "app/InputKinds.h"
+#include "app/KeptOutputs.h"
 #include "engines/EngineMessages.h"
 #include "platform/SameFile.h"
 #include "sources/GraphPipeSource.h"
@@ -156,9 +157,7 @@ namespace {
 // end's events (which could deliver a second press) to its end, whatever way it ends.
 class TranscodeOff {
   public:
-    explicit TranscodeOff(TranscoderDialog& model) : model(model) {
-        model.EnableTranscode(false);
-    }
+    explicit TranscodeOff(TranscoderDialog& model) : model(model) { model.EnableTranscode(false); }
     ~TranscodeOff() {
         if (!keep) model.EnableTranscode(true);
     }
@@ -232,7 +231,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     }
     host.ClearStop();
     host.ClearWarnings();
-    outputStarted = false;
+    host.KeepJobOutputs({});
     if (!engine->Init(kArgc, argv)) {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = host.StopRequested();
@@ -241,7 +240,6 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         const SampleSource* source = engine->Source();
         return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
     }
-    outputStarted = true;
     if (model.GraphProcessing()) {
         const Outcome started = StartGraphJob(std::move(engine));
         if (started == Outcome::Running) transcodeOff.KeepOff();
@@ -255,10 +253,14 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
     const bool stoppedByUser = host.StopRequested();
     host.RequestStop();
+    host.KeepJobOutputs(engine->KeptOutputs());
     engine.reset();
     host.Ui().SetBusy(false);
 
-    if (!ran || sourceFailed) return Outcome::Failed;
+    if (!ran || sourceFailed) {
+        ReportFailedJobOutputs(host, host.JobOutputs());
+        return Outcome::Failed;
+    }
     if (stoppedByUser) return Outcome::Stopped;
     return host.HadWarnings() ? Outcome::DoneWithWarnings : Outcome::Done;
 }
@@ -283,7 +285,7 @@ TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> 
 
 std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
     const OutputEngineKind* engine = model.SelectedEngine();
-    return engine ? engine->make(host) : nullptr;
+    return engine ? engine->make(host, model.GetWavOrder()) : nullptr;
 }
 
 std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {

@@ -36,10 +36,6 @@ class TranscodeJob {
     // The process priority of the "Priority" combo; false (after a message) when refused.
     bool ApplyPriority();
 
-    // Whether the last job got as far as creating its output (a job stopped during its
-    // analysis pass did not).
-    bool OutputStarted() const { return outputStarted; }
-
     // The argument vector of the current settings (kept for inspection by tests).
     const std::array<std::string, kArgc>& Arguments() const { return arguments; }
 
@@ -56,7 +52,6 @@ class TranscodeJob {
     WindowJobHost& host;
     TranscoderDialog& model;
     std::array<std::string, kArgc> arguments;
-    bool outputStarted = false;
 };
 
 }  // namespace tavrisk

@@ -16,6 +16,7 @@
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
 #include "dsp/Resampler.h"
+#include "platform/WavChannelOrder.h"
 
 namespace tavrisk {
 
@@ -116,6 +117,8 @@ class TranscoderDialog {
                         const std::vector<float>& outputDb);
     // The release time of one column's curve.
     void SetReleaseTime(int column, int ms);
+    // The layout of six-channel WAV output, from the settings file or the command line.
+    void SetWavOrder(WavChannelOrder order) { wavOrder = order; }
 
     // Reads and validates the resync edits (H, M, S, ms). False at the first invalid field,
     // after a message that names it, with the focus on it; the values then stay as they were.
@@ -135,6 +138,7 @@ class TranscoderDialog {
     bool ResamplingNeeded() const;
     ResamplerKind GetResamplerKind() const;
     int32_t GetResyncMs() const;
+    WavChannelOrder GetWavOrder() const { return wavOrder; }
     // The engine of the "Output Engine" combo; null without one.
     const OutputEngineKind* SelectedEngine() const;
     // "DirectShow Processing": the input is read through the filter graph.
@@ -184,6 +188,7 @@ class TranscoderDialog {
     ControlStates controls;
     InputRateProbe inputRateProbe;
     bool graphProcessing = true;
+    WavChannelOrder wavOrder = WavChannelOrder::kStandard;
     std::array<int, kColumns> routing{};
     std::array<DrpCurve, kColumns> curves;
     // Values exchanged with the resync edits.

@@ -102,6 +102,7 @@ bool WindowJobHost::OnTimer() {
     if (!runningJob) return false;
     if (runningJob->OnTimer()) return true;
     finishedOutcome = runningJob->Outcome();
+    jobOutputs = runningJob->KeptOutputs();
     runningJob.reset();
     RequestStop();
     model.EnableTranscode(true);

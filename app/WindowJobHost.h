@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <functional>
 #include <memory>
+#include <vector>
 
 #include "app/RunningJob.h"
 #include "app/TranscoderDialog.h"
@@ -58,6 +59,9 @@ class WindowJobHost : public JobHost {
     // whoever starts a job.
     bool HadWarnings() const { return warnings; }
     void ClearWarnings() { warnings = false; }
+    // Where the last job's outputs were kept (none when it wrote nothing); set at its end.
+    const std::vector<KeptOutput>& JobOutputs() const { return jobOutputs; }
+    void KeepJobOutputs(std::vector<KeptOutput> kept) { jobOutputs = std::move(kept); }
     // "Exit" or the close box: true when the window may close (the changed filter settings
     // are saved then). During a job, asks whether to stop it.
     bool OnOK();
@@ -81,6 +85,7 @@ class WindowJobHost : public JobHost {
     std::atomic<bool> warnings{false};
     std::unique_ptr<RunningJob> runningJob;
     JobOutcome finishedOutcome = JobOutcome::Done;
+    std::vector<KeptOutput> jobOutputs;
     // Progress reported from another thread, shown by one queued update at a time.
     std::atomic<float> postedPercent{0.0f};
     std::atomic<bool> progressPosted{false};

@@ -126,7 +126,7 @@ std::string CommandLine::Usage() {
     return "Usage: tavrisk-cli INPUT OUTPUT [options]\n"
            "       tavrisk-cli --batch FILE... [options]\n"
            "       tavrisk-cli check FILE.mp2\n"
-           "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]\n"
+           "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]\n"
            "       tavrisk-cli demo [OUTPUT]\n"
            "\n"
            "Transcodes the six-channel soundtrack of INPUT (" +
@@ -139,6 +139,9 @@ std::string CommandLine::Usage() {
            "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
            "  --resampler soxr|linear        48000 -> 44100 Hz conversion: band-limited by\n"
            "                                 libsoxr (default) or linear interpolation\n"
+           "  --wav-order standard|film      six-channel WAV output: FL FR FC LFE BL BR with its\n"
+           "                                 channel mask (default), or L C R LS RS LFE without\n"
+           "                                 a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)\n"
            "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
            "                                 320 or 384 (default 384)\n"
            "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"
@@ -156,6 +159,8 @@ std::string CommandLine::Usage() {
            "  --resync [+|-]H:M:S.MS         + inserts silence, - skips input\n"
            "  --priority normal|idle|high    process priority\n"
            "  --yes                          answer OK to the overwrite question\n"
+           "  --verbose                      print the decoders' own messages, each with the\n"
+           "                                 input's name\n"
            "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
            "  --                             ends the options: the words after it are files\n"
            "  --help, --version\n";
@@ -194,6 +199,8 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.version = true;
         } else if (arg == "--yes" || arg == "-y") {
             options.yes = true;
+        } else if (arg == "--verbose") {
+            options.verbose = true;
         } else if (arg == "--graph") {
             options.graph = true;
         } else if (arg == "--normalize") {
@@ -215,6 +222,10 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             const int kind = IndexOf(kResamplerNames, value);
             if (kind < 0) return fail(value);
             options.resampler = static_cast<ResamplerKind>(kind);
+        } else if (arg == "--wav-order") {
+            if (!next(value)) return std::nullopt;
+            options.wavOrder = WavChannelOrderNamed(value);
+            if (!options.wavOrder) return fail(value);
         } else if (arg == "--bitrate") {
             if (!next(value)) return std::nullopt;
             if (!ParseWhole(value, number)) return fail(value);
@@ -357,6 +368,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         return false;
     }
     window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
+    if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
     if (options.bitrate) {
         const std::string prefix = std::to_string(*options.bitrate) + " ";
         int found = -1;

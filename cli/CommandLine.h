@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp/Resampler.h"
+#include "platform/WavChannelOrder.h"
 
 namespace tavrisk {
 
@@ -19,6 +20,7 @@ struct CliOptions {
     std::optional<int> outputRate;
     std::optional<int> inputRate;
     ResamplerKind resampler = ResamplerKind::kSoxr;
+    std::optional<WavChannelOrder> wavOrder;  // unset: the settings file's
     std::optional<int> bitrate;
     bool normalize = false;
     bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
@@ -32,6 +34,7 @@ struct CliOptions {
     std::optional<std::string> resync;                // [+|-]H:M:S.MS
     std::optional<int> priorityItem;
     bool yes = false;
+    bool verbose = false;  // the libraries' messages are printed, not only counted
     bool batch = false;
     std::vector<std::string> batchFiles;
     bool help = false;

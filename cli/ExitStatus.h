@@ -12,7 +12,8 @@ enum ExitStatus : int {
     kExitWarnings = 3,   // the job ran to its end past damage in its input, which it reported
     kExitUsage = 64,     // bad command or options
     kExitStopped = 130,  // Ctrl-C; the output written so far is kept
-    // Stopped by another signal (SIGTERM, SIGHUP): 128 + its number, as a shell reports it.
+    // Stopped by another signal (SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, ...): 128 + its number,
+    // as a shell reports it.
     kExitSignalBase = 128,
 };
 

@@ -19,6 +19,9 @@ using mp2dec::StreamDecoder;
 
 constexpr const char* kStereoOption = "--stereo";
 constexpr const char* kYesOption = "--yes";
+constexpr const char* kWavOrderOption = "--wav-order";
+constexpr const char* kDecodeUsage =
+    "usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order standard|film] [--yes]\n";
 
 uint64_t FileSize(const std::string& path) {
     std::error_code ec;
@@ -63,23 +66,33 @@ ExitStatus RunCheckCommand(const std::vector<std::string>& args, std::ostream& o
 }
 
 ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out,
-                            std::ostream& err, bool showProgress) {
+                            std::ostream& err, bool showProgress, WavChannelOrder order) {
     std::vector<std::string> names;
     bool stereo = false;
     bool overwrite = false;
-    bool unknownOption = false;
-    for (const std::string& arg : args) {
-        if (arg == kStereoOption)
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        const std::string& arg = args[i];
+        if (arg == kStereoOption) {
             stereo = true;
-        else if (arg == kYesOption)
+        } else if (arg == kYesOption) {
             overwrite = true;
-        else if (!arg.empty() && arg[0] == '-' && arg.size() > 1)
-            unknownOption = true;
-        else
+        } else if (arg == kWavOrderOption) {
+            const auto named = i + 1 < args.size() ? WavChannelOrderNamed(args[++i]) : std::nullopt;
+            if (!named) {
+                err << "invalid value for " << kWavOrderOption << ": use " << kWavOrderNames << '\n'
+                    << kDecodeUsage;
+                return kExitUsage;
+            }
+            order = *named;
+        } else if (!arg.empty() && arg[0] == '-' && arg.size() > 1) {
+            err << kDecodeUsage;
+            return kExitUsage;
+        } else {
             names.push_back(arg);
+        }
     }
-    if (names.size() != 2 || unknownOption) {
-        err << "usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--yes]\n";
+    if (names.size() != 2) {
+        err << kDecodeUsage;
         return kExitUsage;
     }
     std::ifstream in(names[0], std::ios::binary);
@@ -101,7 +114,7 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     const uint64_t total = FileSize(names[0]);
     ProblemLog log;
     StreamDecoder::Summary summary;
-    WavFileSink wav(names[1]);
+    WavFileSink wav(names[1], order);
     bool written = StreamDecoder(stereo).Decode(
         in, wav, log, summary, [&](uint64_t done) { progress.Update(done, total); });
     if (!wav.Finish()) {

@@ -10,27 +10,34 @@
 
 #include "app/TranscoderDialog.h"
 #include "host/JobHost.h"
+#include "platform/OutputFile.h"
 
 namespace tavrisk {
 
 namespace {
 
-// The signals that stop a job as "Exit" does; a second one ends the process at once.
-constexpr int kStopSignals[] = {SIGINT, SIGTERM, SIGHUP};
+// The signals that stop a job as "Exit" does (every one whose default is to end the
+// process and that can be caught, but for SIGPIPE); a second one ends the process at once.
+constexpr int kStopSignals[] = {SIGINT,  SIGTERM, SIGHUP,  SIGQUIT, SIGUSR1,
+                                SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ};
 
-volatile std::sig_atomic_t stopSignal = 0;
+// The first stop signal; set by an atomic exchange, so that two signals handled at once on
+// two threads are one first and one second.
+std::atomic<int> stopSignal{0};
+static_assert(std::atomic<int>::is_always_lock_free);
 // The job host asked to stop from the handler itself (a lock-free atomic store), so that a
 // job busy in a long read sees it without waiting for the next message pump.
 std::atomic<tavrisk::JobHost*> stopTarget{nullptr};
 static_assert(std::atomic<bool>::is_always_lock_free);
 
 extern "C" void OnStopSignal(int signal) {
-    if (stopSignal != 0) {
+    if (stopSignal.exchange(signal) != 0) {
+        // Nothing half-written stays behind: the named temporaries go first.
+        tavrisk::OutputFile::RemoveTemporaries();
         std::signal(signal, SIG_DFL);
         std::raise(signal);
         return;
     }
-    stopSignal = signal;
     if (tavrisk::JobHost* host = stopTarget.load()) host->RequestStop();
 }
 

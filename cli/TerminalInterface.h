@@ -15,8 +15,9 @@ class TranscoderDialog;
 
 // The user interface of the command line: message boxes become "Title: text" lines on
 // standard error, questions are answered by --yes (OK) or refused (Cancel), progress is
-// drawn on standard error when it is a terminal, and Ctrl-C, SIGTERM or SIGHUP ask the
-// running job to stop (a second one ends the process at once). SIGPIPE is ignored, so a
+// drawn on standard error when it is a terminal, and Ctrl-C, SIGTERM, SIGHUP and the other
+// catchable signals that would end the process ask the running job to stop (a second one
+// removes the named temporary files and ends the process at once). SIGPIPE is ignored, so a
 // closed pipe is a write error like any other.
 class TerminalInterface : public UserInterface {
   public:

@@ -12,10 +12,12 @@
 
 #include "app/GraphSession.h"
 #include "app/InputKinds.h"
+#include "app/KeptOutputs.h"
 #include "app/OutputEngines.h"
 #include "app/TranscodeJob.h"
 #include "app/TranscoderApp.h"
 #include "app/TranscoderDialog.h"
+#include "app/WavOrderSetting.h"
 #include "app/WindowJobHost.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
@@ -24,6 +26,7 @@
 #include "cli/TerminalEditorHost.h"
 #include "cli/TerminalInterface.h"
 #include "graph/WrapperSink.h"
+#include "platform/LibraryLog.h"
 
 namespace {
 
@@ -47,6 +50,23 @@ ExitStatus ExitStatusOf(tavrisk::TranscodeJob::Outcome outcome) {
             break;
     }
     return tavrisk::kExitFailed;
+}
+
+// The WAV order the settings file sets (a value it cannot read is told, and the standard
+// order used).
+tavrisk::WavChannelOrder SettingsFileWavOrder(const tavrisk::TranscoderApp& app) {
+    std::string problem;
+    const auto order = tavrisk::WavOrderSetting::Read(app.iniPath, problem);
+    if (!problem.empty()) std::fprintf(stderr, "tavrisk-cli: warning: %s\n", problem.c_str());
+    return order;
+}
+
+// `decode`, in the settings file's WAV order unless its options say otherwise.
+ExitStatus Decode(const std::vector<std::string>& args, bool progress) {
+    tavrisk::TranscoderApp app;
+    app.InitInstance();
+    return tavrisk::RunDecodeCommand(args, std::cout, std::cerr, progress,
+                                     SettingsFileWavOrder(app));
 }
 
 ExitStatus Transcode(const std::vector<std::string>& args) {
@@ -74,6 +94,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::TranscoderDialog window(ui);
     tavrisk::WindowJobHost jobs(window);
     ui.Attach(window, jobs);
+    window.SetWavOrder(SettingsFileWavOrder(app));
     // Graph processing: the pipeline and its editor, without dialogs. The catalogue learns
     // the elements of a graph as they come (the whole registry is not read).
     tavrisk::TerminalEditorHost editorHost(ui);
@@ -109,10 +130,19 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         ui.PumpMessages();
         outcome = jobs.FinishedOutcome();
     }
+    // A signal that came as the job was ending, too late to stop it, still ends the process
+    // as a stop: its output is whole and kept.
+    using Outcome = tavrisk::TranscodeJob::Outcome;
+    if (ui.StopSignal() != 0 && (outcome == Outcome::Done || outcome == Outcome::DoneWithWarnings))
+        outcome = Outcome::Stopped;
     ExitStatus code = ExitStatusOf(outcome);
-    if (outcome == tavrisk::TranscodeJob::Outcome::Stopped) {
-        std::fprintf(stderr, job.OutputStarted() ? "Stopped: the output written so far is kept.\n"
-                                                 : "Stopped before any output was written.\n");
+    // The libraries' messages were caught and counted in the summary; shown on request.
+    for (const std::string& line : tavrisk::LibraryLog::TakeLines()) {
+        if (options->verbose)
+            std::fprintf(stderr, "%s: %s\n", options->input.c_str(), line.c_str());
+    }
+    if (outcome == Outcome::Stopped) {
+        std::fprintf(stderr, "%s\n", tavrisk::StopReport(jobs.JobOutputs()).c_str());
         // 128 + the signal, as a shell reports a process ended by it.
         if (ui.StopSignal() != 0)
             code = static_cast<ExitStatus>(tavrisk::kExitSignalBase + ui.StopSignal());
@@ -166,8 +196,6 @@ int main(int argc, char** argv) {
     if (command == "check")
         return tavrisk::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
                                         progress);
-    if (command == "decode")
-        return tavrisk::RunDecodeCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
-                                         progress);
+    if (command == "decode") return Decode({args.begin() + 1, args.end()}, progress);
     return Transcode(args);
 }

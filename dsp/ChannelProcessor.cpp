@@ -10,37 +10,39 @@ namespace {
 
 constexpr double kInverseFullScale = 1.0 / 32767.0;
 
-// Truncation toward zero to a 32-bit int, saturating instead of overflowing.
-int32_t TruncToInt32(double value) {
+// The nearest 32-bit int, saturating instead of overflowing; NaN gives 0.
+int32_t RoundToInt32(double value) {
     if (!(value == value)) return 0;
     if (value >= static_cast<double>(std::numeric_limits<int32_t>::max()))
         return std::numeric_limits<int32_t>::max();
     if (value <= static_cast<double>(std::numeric_limits<int32_t>::min()))
         return std::numeric_limits<int32_t>::min();
-    return static_cast<int32_t>(value);
+    return ChannelProcessor::RoundToSample(value);
 }
 
 // Envelope levels whose target is memoised: the whole 16-bit range.
 constexpr int kCachedLevels = 32768;
 constexpr int32_t kNotComputed = -1;
 
-// clamp(ScaleAtUnity(sample), -32767, 32767) without calls or early returns, for a tight
+constexpr double kHighest = ChannelProcessor::kMaxSample;
+constexpr double kLowest = ChannelProcessor::kMinSample;
+
+// clamp(ScaleAtUnity(sample), -32768, 32767) without calls or early returns, for a tight
 // loop over many samples: NaN gives 0, everything beyond the 16-bit range its limit.
 int32_t ClampedAtUnity(float sample) {
-    constexpr double kLimit = ChannelProcessor::kMaxSample;
     double scaled = static_cast<double>(sample) * static_cast<double>(ChannelProcessor::kFullScale);
     scaled = scaled == scaled ? scaled : 0.0;
-    scaled = scaled < kLimit ? scaled : kLimit;
-    scaled = scaled > -kLimit ? scaled : -kLimit;
-    return static_cast<int32_t>(scaled);
+    scaled = scaled < kHighest ? scaled : kHighest;
+    scaled = scaled > kLowest ? scaled : kLowest;
+    return ChannelProcessor::RoundToSample(scaled);
 }
 
-// The clipping and truncation that end the chain.
+// The clipping and rounding that end the chain.
 int32_t Clipped(float value) {
-    constexpr float kLimit = ChannelProcessor::kFullScale;
-    if (value > kLimit) value = kLimit;
-    if (value < -kLimit) value = -kLimit;
-    return static_cast<int32_t>(value);
+    double clipped = value;
+    if (clipped > kHighest) clipped = kHighest;
+    if (clipped < kLowest) clipped = kLowest;
+    return ChannelProcessor::RoundToSample(clipped);
 }
 
 float LevelDb(float value) {
@@ -85,11 +87,11 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
                                bool analysisOnly) {
     const bool dynamics = dynamicsEnabled && !analysisOnly;
     if (unityGains && !dynamics) {
-        // Gain 1.0 without dynamics: scale, clip and truncate in one step (same results).
+        // Gain 1.0 without dynamics: scale, clip and round in one step (same results).
         for (int f = 0; f < kChannels; ++f) {
             const int from = controls.routing[f];
             const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
-            results[kResultOfColumn[f]] = std::clamp(ScaleAtUnity(sample), -kMaxSample, kMaxSample);
+            results[kResultOfColumn[f]] = std::clamp(ScaleAtUnity(sample), kMinSample, kMaxSample);
         }
         return;
     }
@@ -158,13 +160,15 @@ void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
     for (int f = 0; f < kChannels; ++f) {
         const int slot = routed[f];
         if (slot == kMuted) continue;
-        // NaN fails the comparison and counts as silence, as its scaled value 0 does.
-        float largest = 0.0f;
+        // NaN fails the comparisons and counts as silence, as its scaled value 0 does.
+        float highest = 0.0f;
+        float lowest = 0.0f;
         for (std::size_t i = 0; i < count; ++i) {
-            const float magnitude = std::fabs(frames[i * kChannels + slot]);
-            largest = magnitude > largest ? magnitude : largest;
+            const float sample = frames[i * kChannels + slot];
+            highest = sample > highest ? sample : highest;
+            lowest = sample < lowest ? sample : lowest;
         }
-        loudest[f] = ClampedAtUnity(largest);
+        loudest[f] = std::max(ClampedAtUnity(highest), -ClampedAtUnity(lowest));
     }
 }
 
@@ -175,7 +179,7 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
         // Frame by frame: a frame's six results are stored in a row. The slots are copied,
         // as a store of a result might otherwise change them.
         // A frame whose samples all lie inside full scale (no NaN among them) needs neither
-        // the clamp nor the NaN test: the exact scaled value truncates inside the range.
+        // the clamp nor the NaN test: the exact scaled value rounds inside the range.
         const FrameLayout slots = routed;
         for (std::size_t i = 0; i < count; ++i) {
             const float* frame = frames + i * kChannels;
@@ -185,8 +189,8 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
             if (inside) {
 #pragma GCC unroll 6
                 for (int f = 0; f < kChannels; ++f)
-                    out[i][f] = static_cast<int32_t>(static_cast<double>(frame[slots[f]]) *
-                                                     static_cast<double>(kFullScale));
+                    out[i][f] = RoundToSample(static_cast<double>(frame[slots[f]]) *
+                                              static_cast<double>(kFullScale));
                 continue;
             }
 #pragma GCC unroll 6
@@ -447,7 +451,7 @@ int32_t ChannelProcessor::ComputeTarget(int channel, float level) const {
     const float levelIn = LevelDb(level);
     const float levelOut = InterpolateCurve(curveIn[channel].data(), curveOut[channel].data(),
                                             static_cast<int>(curveIn[channel].size()), levelIn);
-    return TruncToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
+    return RoundToInt32(std::pow(10.0, static_cast<double>(levelOut) * 0.05) * 32767.0);
 }
 
 float ChannelProcessor::InterpolateCurve(const float* xIn, const float* yOut, int n, float x) {

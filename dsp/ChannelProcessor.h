@@ -4,6 +4,7 @@
 #include <cmath>
 #include <cstddef>
 #include <cstdint>
+#include <limits>
 #include <vector>
 
 #include "dsp/ChannelSettings.h"
@@ -11,8 +12,9 @@
 namespace tavrisk {
 
 // The per-frame chain every source runs: routing, gain, dynamic range processing along each
-// channel's curve, clipping and truncation to 16-bit values; plus the peak measurement and
-// gain computation of two-pass normalisation.
+// channel's curve, clipping and rounding to 16-bit values; plus the peak measurement and gain
+// computation of two-pass normalisation. At gain 1.0 without dynamics, a frame read from
+// 16-bit samples comes out as it was, -32768 included.
 //
 // Frames come in column order L, R, C, LFE, LS, RS; results, peaks and gains are in the
 // order L, C, R, LS, RS, LFE.
@@ -20,7 +22,9 @@ class ChannelProcessor {
   public:
     static constexpr int kChannels = 6;
     static constexpr float kFullScale = 32767.0f;
+    // The 16-bit range the chain clips to: every 16-bit value passes.
     static constexpr int32_t kMaxSample = 32767;
+    static constexpr int32_t kMinSample = -32768;
     static constexpr float kSliderToTarget = 327.67f;
     // Result-order slots.
     enum Result { kResL = 0, kResC, kResR, kResLs, kResRs, kResLfe };
@@ -66,31 +70,37 @@ class ChannelProcessor {
     const std::array<float, kChannels>& Gains() const { return gain; }
     const std::array<float, kChannels>& Envelopes() const { return envelope; }
 
-    // trunc(gain x sample x 32767) of the exact product (as extended precision gives it),
+    // The nearest whole value (halves away from zero) of x, |x| below 2^31: exact, as x minus
+    // its truncation is.
+    static int32_t RoundToSample(double x) {
+        const auto whole = static_cast<int32_t>(x);
+        const double fraction = x - static_cast<double>(whole);
+        return whole + (fraction >= 0.5 ? 1 : 0) - (fraction <= -0.5 ? 1 : 0);
+    }
+    // round(gain x sample x 32767) of the exact product (as extended precision gives it),
     // saturated to 32 bits. The product of two floats is exact in double; only the
     // multiplication by 32767 rounds, and its error (exact through fma) matters only when
-    // the rounded value is a whole number.
+    // the rounded value lies exactly half-way between two whole numbers.
     static int32_t ScaleToSample(float gainFactor, float sample) {
-        constexpr double kMax = 2147483647.0;
-        constexpr double kMin = -2147483648.0;
         const double product = static_cast<double>(gainFactor) * static_cast<double>(sample);
         const double scaled = product * static_cast<double>(kFullScale);
-        if (!(scaled < kMax)) return scaled == scaled ? 2147483647 : 0;
-        if (!(scaled > kMin)) return -2147483647 - 1;
-        int32_t whole = static_cast<int32_t>(scaled);
-        if (static_cast<double>(whole) == scaled && whole != 0) {
+        if (!(std::fabs(scaled) < kRoundingLimit)) return Saturated(scaled);
+        const auto whole = static_cast<int32_t>(scaled);
+        const double fraction = scaled - static_cast<double>(whole);
+        if (fraction == 0.5 || fraction == -0.5) {
+            // The exact value lies below a positive half (or above a negative one) when the
+            // multiplication rounded it up (or down): then it goes toward zero.
             const double error = std::fma(product, static_cast<double>(kFullScale), -scaled);
-            if (whole > 0 && error < 0.0) --whole;
-            if (whole < 0 && error > 0.0) ++whole;
+            if ((fraction > 0.0 && error < 0.0) || (fraction < 0.0 && error > 0.0)) return whole;
         }
-        return whole;
+        return RoundToSample(scaled);
     }
-    // The same at gain 1.0, where the product is exact in double and needs no correction.
+    // The same at gain 1.0, where the product is exact in double and needs no correction. A
+    // 16-bit value v read as v x (1/32767) in single precision comes back as v.
     static int32_t ScaleAtUnity(float sample) {
         const double scaled = static_cast<double>(sample) * static_cast<double>(kFullScale);
-        if (!(scaled < 2147483647.0)) return scaled == scaled ? 2147483647 : 0;
-        if (!(scaled > -2147483648.0)) return -2147483647 - 1;
-        return static_cast<int32_t>(scaled);
+        if (!(std::fabs(scaled) < kRoundingLimit)) return Saturated(scaled);
+        return RoundToSample(scaled);
     }
     // Output level in dB for input level x on the polyline (xIn ascending).
     static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
@@ -101,6 +111,14 @@ class ChannelProcessor {
     }
 
   private:
+    // Below this magnitude RoundToSample cannot overflow.
+    static constexpr double kRoundingLimit = 2147483647.0;
+    // A value beyond the 32-bit range: its limit; NaN gives 0.
+    static int32_t Saturated(double x) {
+        if (x != x) return 0;
+        return x > 0.0 ? std::numeric_limits<int32_t>::max() : std::numeric_limits<int32_t>::min();
+    }
+
     // Frames scaled at a time before the dynamics run over them.
     static constexpr std::size_t kChunkFrames = 256;
     static constexpr int kMuted = -1;
@@ -126,8 +144,8 @@ class ChannelProcessor {
     // Column `column` of `count` frames, scaled by its gain as Process does before the
     // dynamics, into `v`; `slot` is where its sample sits in a frame, or kMuted.
     void ScaleColumn(const float* frames, std::size_t count, int slot, int column, float* v) const;
-    // The loudest result of each column over a run, at gain 1.0: the largest magnitude
-    // scaled once, as the scaling is odd and never falls with the magnitude.
+    // The loudest result of each column over a run, at gain 1.0: the highest and the lowest
+    // sample scaled once each, as the scaling never falls with the sample.
     static void LoudestAtUnity(const float* frames, std::size_t count, const FrameLayout& routed,
                                std::array<int32_t, kChannels>& loudest);
     void PrepareDynamics(const ChannelJobSettings& settings);

@@ -85,10 +85,11 @@ std::size_t SoxrResampler::Flush(Frame* out) {
 
 void SoxrResampler::ToFrames(std::size_t count, Frame* out) {
     constexpr long kMax = ChannelProcessor::kMaxSample;
+    constexpr long kMin = ChannelProcessor::kMinSample;
     for (std::size_t i = 0; i < count; ++i) {
         for (int k = 0; k < kChannels; ++k) {
             const long value = std::lrint(outputSamples[i * kChannels + k]);
-            out[i][k] = static_cast<int32_t>(std::clamp(value, -kMax, kMax));
+            out[i][k] = static_cast<int32_t>(std::clamp(value, kMin, kMax));
         }
     }
     emitted += count;

@@ -15,7 +15,7 @@ namespace tavrisk {
 // 48000 -> 44100 Hz by libsoxr: high quality, linear phase, single precision. Output frame
 // n lies at input time n x 48000 / 44100 (libsoxr removes its filter delay), and after
 // Flush the output holds the input's duration to within one frame. Values are converted
-// as floats and come back rounded to whole values, clipped to +-32767.
+// as floats and come back rounded to whole values, clipped to the 16-bit range.
 class SoxrResampler : public Resampler {
   public:
     // A converter, or nullptr with `error` set when libsoxr cannot make one.

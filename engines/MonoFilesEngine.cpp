@@ -57,8 +57,10 @@ bool MonoFilesEngine::WriteFile(int k, const uint8_t* bytes, std::size_t count) 
     return wavMode ? wavFiles[k].Write(bytes, count) : rawFiles[k].Write(bytes, count);
 }
 
-bool MonoFilesEngine::CloseFile(int k) {
-    return wavMode ? wavFiles[k].Close() : rawFiles[k].Close();
+bool MonoFilesEngine::CloseFile(int k, OutputEnd end) {
+    const bool closed = wavMode ? wavFiles[k].Close(end) : rawFiles[k].Close(end);
+    NoteKept(wavMode ? wavFiles[k].Kept() : rawFiles[k].Kept());
+    return closed;
 }
 
 bool MonoFilesEngine::FetchBlock() {
@@ -88,9 +90,10 @@ bool MonoFilesEngine::Finish() {
         DiscardFiles();
         return true;
     }
+    // One end for the six files: a failed close makes the rest partial too.
     bool closed = true;
     for (int k = 0; k < kFiles; ++k) {
-        if (!CloseFile(k) && closed) {
+        if (!CloseFile(k, Ending()) && closed) {
             if (!failed) {
                 ReportWriteError(host, paths[k]);
             }

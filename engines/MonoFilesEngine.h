@@ -15,7 +15,8 @@ namespace tavrisk {
 // stream_l, stream_r, stream_c, stream_lfe, stream_ls and stream_rs, as mono 16-bit WAV
 // files (WAV mode) or as headerless little-endian 16-bit PCM (PCM mode). The folder is
 // created when missing; when a file cannot be created, the files (and the folder) this job
-// created so far are removed.
+// created so far are removed. A stopped or failed job keeps its files by the rule of
+// OutputEnd, file by file: stream_l.partial.wav beside an earlier stream_l.wav, say.
 class MonoFilesEngine : public OutputEngine {
   public:
     static constexpr int kFiles = 6;
@@ -35,7 +36,8 @@ class MonoFilesEngine : public OutputEngine {
   private:
     bool CreateFile(int k, int rate);
     bool WriteFile(int k, const uint8_t* bytes, std::size_t count);
-    bool CloseFile(int k);
+    // Closes file k, kept under the name `end` chooses for it.
+    bool CloseFile(int k, OutputEnd end);
     // Drops every file of the job, and the folder when the job created it.
     void DiscardFiles();
 

@@ -14,6 +14,12 @@ bool OutputEngine::Run() {
     return finished && !failed;
 }
 
+OutputEnd OutputEngine::Ending() const {
+    if (failed || jobFailed || (source && !source->LastError().empty())) return OutputEnd::kFailed;
+    if (!source || !source->InputComplete()) return OutputEnd::kStopped;
+    return OutputEnd::kComplete;
+}
+
 int OutputEngine::GetRateOption(int argc, const char* const* argv) {
     for (int i = 0; i < argc - 1; ++i) {
         if (std::strcmp(argv[i], "-r") == 0) {

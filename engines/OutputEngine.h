@@ -1,7 +1,10 @@
 #pragma once
 
 #include <memory>
+#include <optional>
+#include <vector>
 
+#include "platform/OutputFile.h"
 #include "sources/SampleSource.h"
 
 namespace tavrisk {
@@ -37,13 +40,31 @@ class OutputEngine {
 
     // True once a write or encode error was reported; the job then counts as failed.
     bool Failed() const { return failed; }
+    // The job failed outside the engine (its pipeline, say): Finish keeps the output as a
+    // partial one.
+    void MarkJobFailed() { jobFailed = true; }
+    // Where Finish kept the outputs; none when the job ended before writing a block.
+    const std::vector<KeptOutput>& KeptOutputs() const { return kept; }
 
     // The "-r" option in kHz ("44.100" -> 44100); 48000 when absent.
     static int GetRateOption(int argc, const char* const* argv);
 
   protected:
+    // How the job ends, for the name its output takes: failed after an error of the engine,
+    // the source or the job; stopped when the input was not read to its end; complete
+    // otherwise. Decided from what was read and written, so a stop requested once the input
+    // was read whole (while the output is being closed) changes nothing.
+    OutputEnd Ending() const;
+    void NoteKept(const std::optional<KeptOutput>& output) {
+        if (output) kept.push_back(*output);
+    }
+
     std::unique_ptr<SampleSource> source;
     bool failed = false;
+
+  private:
+    bool jobFailed = false;
+    std::vector<KeptOutput> kept;
 };
 
 }  // namespace tavrisk

@@ -8,21 +8,31 @@ namespace tavrisk {
 
 namespace {
 
-// Block rows L, R, C, LFE, LS, RS in the file's frame order L, C, R, LS, RS, LFE.
-constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfFileChannel = {
+// Block rows L, R, C, LFE, LS, RS in the film order L, C, R, LS, RS, LFE ...
+constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfFilmChannel = {
     SampleBlock::kRowL,  SampleBlock::kRowC,  SampleBlock::kRowR,
     SampleBlock::kRowLs, SampleBlock::kRowRs, SampleBlock::kRowLfe};
+// ... and in the standard order FL FR FC LFE BL BR, which is theirs.
+constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfStandardChannel = {
+    SampleBlock::kRowL,   SampleBlock::kRowR,  SampleBlock::kRowC,
+    SampleBlock::kRowLfe, SampleBlock::kRowLs, SampleBlock::kRowRs};
 
 }  // namespace
 
-WavEngine::WavEngine(JobHost& host) : host(host) {}
+WavEngine::WavEngine(JobHost& host, WavChannelOrder order)
+    : host(host),
+      order(order),
+      rowOfFileChannel(order == WavChannelOrder::kFilm ? kRowOfFilmChannel
+                                                       : kRowOfStandardChannel) {}
 
 bool WavEngine::Init(int argc, const char* const* argv) {
     if (!source || argc < 2 || !source->Open(argv[argc - 2])) {
         return false;
     }
     outputName = argv[argc - 1];
-    if (!writer.Open(outputName, kChannels, GetRateOption(argc, argv), WavWriter::kBitsPerSample)) {
+    const uint32_t mask = order == WavChannelOrder::kFilm ? 0 : speaker::k51;
+    if (!writer.Open(outputName, kChannels, GetRateOption(argc, argv), WavWriter::kBitsPerSample,
+                     mask)) {
         ReportCreateError(host, outputName);
         return false;
     }
@@ -54,12 +64,14 @@ bool WavEngine::WriteBatch() {
 
 void WavEngine::Pack(int16_t* frames) const {
     const double* values = block.Row(0);
+    // Copied: a store of a sample might otherwise change the rows.
+    const std::array<std::size_t, kChannels> rows = rowOfFileChannel;
     if constexpr (std::endian::native == std::endian::little) {
         // Frame by frame, as whole 16-bit words: the file's byte order is the host's.
         for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
 #pragma GCC unroll 6
             for (std::size_t c = 0; c < kChannels; ++c) {
-                const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
+                const double value = values[rows[c] * SampleBlock::kFrames + i];
                 frames[i * kChannels + c] = static_cast<int16_t>(static_cast<int32_t>(value));
             }
         }
@@ -68,7 +80,7 @@ void WavEngine::Pack(int16_t* frames) const {
     auto* bytes = reinterpret_cast<uint8_t*>(frames);
     for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
         for (std::size_t c = 0; c < kChannels; ++c) {
-            const double value = values[kRowOfFileChannel[c] * SampleBlock::kFrames + i];
+            const double value = values[rows[c] * SampleBlock::kFrames + i];
             WavWriter::PutSample(value, bytes + (i * kChannels + c) * WavWriter::kBytesPerSample);
         }
     }
@@ -85,7 +97,9 @@ bool WavEngine::Finish() {
         return true;
     }
     const bool wasOpen = writer.IsOpen();
-    if (!writer.Close() && wasOpen) {
+    const bool closed = writer.Close(Ending());
+    if (wasOpen) NoteKept(writer.Kept());
+    if (!closed && wasOpen) {
         if (!failed) {
             ReportWriteError(host, outputName);
         }

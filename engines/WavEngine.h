@@ -6,19 +6,22 @@
 #include <vector>
 
 #include "engines/OutputEngine.h"
+#include "platform/WavChannelOrder.h"
 #include "platform/WavWriter.h"
 #include "sources/SampleBlock.h"
 
 namespace tavrisk {
 
-// Writes the processed audio into one six-channel 16-bit WAV file, frames interleaved as
-// L, C, R, LS, RS, LFE. The file takes its name when the job finishes, and only when it
-// holds at least one block: a job that ends before leaves any earlier file as it was.
+// Writes the processed audio into one six-channel 16-bit WAV file, frames interleaved in the
+// standard order FL FR FC LFE BL BR with the 5.1 channel mask, or in the film order L, C, R,
+// LS, RS, LFE without a mask. The file takes its name when the job finishes, and only when it
+// holds at least one block: a job that ends before leaves any earlier file as it was. A
+// stopped or failed job's file may be kept beside the name instead (see OutputEnd).
 class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;
 
-    explicit WavEngine(JobHost& host);
+    explicit WavEngine(JobHost& host, WavChannelOrder order = WavChannelOrder::kStandard);
 
     bool Init(int argc, const char* const* argv) override;
     bool Finish() override;
@@ -38,6 +41,9 @@ class WavEngine : public OutputEngine {
     bool WriteBatch();
 
     JobHost& host;
+    WavChannelOrder order;
+    // The block row of each channel of a file frame.
+    std::array<std::size_t, kChannels> rowOfFileChannel{};
     WavWriter writer;
     std::string outputName;
     bool wroteBlock = false;

@@ -3,9 +3,11 @@
 #include <gst/audio/gstaudiodecoder.h>
 
 #include <atomic>
+#include <string_view>
+#include <vector>
 
-#include "graph/Ac3FrameDecoder.h"
 #include "graph/DecodedAudioOrder.h"
+#include "graph/LibavFrameDecoder.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -15,17 +17,27 @@ namespace tavrisk {
 namespace {
 
 constexpr const char* kEac3Media = "audio/x-eac3";
+constexpr const char* kDtsMedia = "audio/x-dts";
+constexpr const char* kFlacMedia = "audio/x-flac";
+constexpr std::string_view kFlacMarker = "fLaC";
 constexpr std::size_t kBytesPerValue = sizeof(int16_t);
 
 // Streaming-thread state; the base class serialises the calls that touch it.
 struct DecoderState {
-    Ac3FrameDecoder decoder;
+    LibavFrameDecoder decoder;
     InterleaveOrder order;
     GstAudioInfo output;
     bool haveOutput = false;
     int lastSamples = 0;  // the length of the last decoded frame, for a damaged one's silence
+    // Where the frame being decoded lies in the stream, for the report of a damaged one: its
+    // stream time, or none (then the samples put out so far tell).
+    GstClockTime frameTime = GST_CLOCK_TIME_NONE;
+    uint64_t samplesOut = 0;
+    // The decoder starts afresh after a damaged frame, and its first frame can ring above
+    // the programme while its filters fill: that frame is faded in from the silence.
+    bool fadeIn = false;
     // What the open decoder reports as its compression scale, for the property.
-    std::atomic<double> drcScale{Ac3FrameDecoder::kDrcScale};
+    std::atomic<double> drcScale{LibavFrameDecoder::kDrcScale};
 };
 
 struct TavriskAc3Dec {
@@ -64,17 +76,48 @@ gboolean Stop(GstAudioDecoder* element) {
     state.decoder.Close();
     state.haveOutput = false;
     state.lastSamples = 0;
+    state.samplesOut = 0;
+    state.fadeIn = false;
     return TRUE;
+}
+
+// The stream's headers from the caps, from FLAC's marker on (an Ogg mapping puts a few bytes of
+// its own before it): libavcodec's FLAC set-up.
+std::vector<uint8_t> FlacSetup(const GstStructure* structure) {
+    std::vector<uint8_t> bytes;
+    const GValue* headers = gst_structure_get_value(structure, "streamheader");
+    if (headers == nullptr || !GST_VALUE_HOLDS_ARRAY(headers)) return bytes;
+    for (guint i = 0; i < gst_value_array_get_size(headers); ++i) {
+        const GValue* header = gst_value_array_get_value(headers, i);
+        GstBuffer* buffer =
+            G_VALUE_HOLDS(header, GST_TYPE_BUFFER) ? gst_value_get_buffer(header) : nullptr;
+        GstMapInfo map;
+        if (buffer == nullptr || !gst_buffer_map(buffer, &map, GST_MAP_READ)) continue;
+        bytes.insert(bytes.end(), map.data, map.data + map.size);
+        gst_buffer_unmap(buffer, &map);
+    }
+    const std::string_view text(reinterpret_cast<const char*>(bytes.data()), bytes.size());
+    const std::size_t marker = text.find(kFlacMarker);
+    if (marker == std::string_view::npos) return {};
+    bytes.erase(bytes.begin(), bytes.begin() + static_cast<std::ptrdiff_t>(marker));
+    return bytes;
 }
 
 gboolean SetFormat(GstAudioDecoder* element, GstCaps* caps) {
     const GstStructure* structure = gst_caps_get_structure(caps, 0);
-    const Ac3FrameDecoder::Codec codec = gst_structure_has_name(structure, kEac3Media)
-                                             ? Ac3FrameDecoder::Codec::kEac3
-                                             : Ac3FrameDecoder::Codec::kAc3;
-    Ac3FrameDecoder& decoder = StateOf(element).decoder;
-    if (decoder.IsOpen() && decoder.OpenCodec() == codec) return TRUE;
-    if (!decoder.Open(codec)) {
+    LibavFrameDecoder::Codec codec = LibavFrameDecoder::Codec::kAc3;
+    if (gst_structure_has_name(structure, kEac3Media)) codec = LibavFrameDecoder::Codec::kEac3;
+    if (gst_structure_has_name(structure, kDtsMedia)) codec = LibavFrameDecoder::Codec::kDts;
+    if (gst_structure_has_name(structure, kFlacMedia)) codec = LibavFrameDecoder::Codec::kFlac;
+    LibavFrameDecoder& decoder = StateOf(element).decoder;
+    // FLAC's headers may differ from stream to stream: it always starts afresh.
+    if (decoder.IsOpen() && decoder.OpenCodec() == codec &&
+        codec != LibavFrameDecoder::Codec::kFlac) {
+        return TRUE;
+    }
+    const std::vector<uint8_t> setup =
+        codec == LibavFrameDecoder::Codec::kFlac ? FlacSetup(structure) : std::vector<uint8_t>{};
+    if (!decoder.Open(codec, setup)) {
         GST_ELEMENT_ERROR(element, LIBRARY, INIT, (nullptr),
                           ("libavcodec's decoder could not be opened"));
         return FALSE;
@@ -102,6 +145,16 @@ bool UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state, const AVF
     return true;
 }
 
+// A linear ramp from silence to full level over the frame.
+void FadeIn(int16_t* values, int samples, std::size_t channels) {
+    for (int i = 0; i < samples; ++i) {
+        const double gain = static_cast<double>(i) / samples;
+        for (std::size_t c = 0; c < channels; ++c, ++values) {
+            *values = static_cast<int16_t>(*values * gain);
+        }
+    }
+}
+
 GstFlowReturn PushFrame(GstAudioDecoder* element, DecoderState& state, int frames) {
     const AVFrame& frame = state.decoder.Frame();
     if (!UpdateOutputFormat(element, state, frame)) return GST_FLOW_NOT_NEGOTIATED;
@@ -114,28 +167,51 @@ GstFlowReturn PushFrame(GstAudioDecoder* element, DecoderState& state, int frame
         gst_buffer_unref(buffer);
         return GST_FLOW_ERROR;
     }
-    InterleaveToS16(reinterpret_cast<const float* const*>(frame.extended_data), state.order,
-                    frame.nb_samples, reinterpret_cast<int16_t*>(map.data));
+    auto* out = reinterpret_cast<int16_t*>(map.data);
+    InterleaveFrameToS16(frame.format, frame.extended_data, state.order, frame.nb_samples, out);
+    if (state.fadeIn) FadeIn(out, frame.nb_samples, state.order.planeOfChannel.size());
+    state.fadeIn = false;
     gst_buffer_unmap(buffer, &map);
     state.lastSamples = frame.nb_samples;
+    state.samplesOut += static_cast<uint64_t>(frame.nb_samples);
     return gst_audio_decoder_finish_frame(element, buffer, frames);
 }
 
-// A frame the decoder refuses is counted as an error the base class tolerates, and stands
-// as silence of the last frame's length so that the timeline keeps its length.
-GstFlowReturn DamagedFrame(GstAudioDecoder* element, DecoderState& state) {
-    GstFlowReturn result = GST_FLOW_OK;
-    GST_AUDIO_DECODER_ERROR(element, 1, STREAM, DECODE, (nullptr),
-                            ("a damaged frame is replaced by silence"), result);
-    if (result != GST_FLOW_OK) return result;
-    if (!state.haveOutput || state.lastSamples == 0) {
+// Tells the application where a damaged frame was replaced: a warning whose details name
+// the frame's stream time and the count of frames (one).
+void PostDamage(GstAudioDecoder* element, const DecoderState& state) {
+    GstClockTime at = state.frameTime;
+    if (!GST_CLOCK_TIME_IS_VALID(at)) {
+        const int rate = state.haveOutput ? GST_AUDIO_INFO_RATE(&state.output) : 0;
+        at = rate > 0 ? gst_util_uint64_scale(state.samplesOut, GST_SECOND, rate) : 0;
+    }
+    // The details are a structure named kDamageDetails that also carries a field of that
+    // name, so that a reader may look for either.
+    GstStructure* details = gst_structure_new(
+        kDamageDetails, kDamageDetails, G_TYPE_BOOLEAN, TRUE, kDamageTimestampField, G_TYPE_UINT64,
+        static_cast<guint64>(at), kDamageFramesField, G_TYPE_UINT, 1u, nullptr);
+    gst_element_message_full_with_details(
+        GST_ELEMENT(element), GST_MESSAGE_WARNING, GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE,
+        g_strdup("A damaged frame was replaced by silence."),
+        g_strdup("libavcodec refused the frame or reported errors while decoding it"), __FILE__,
+        GST_FUNCTION, __LINE__, details);
+}
+
+// A damaged frame stands as silence of its length (or the last frame's, when the decoder
+// gave nothing of it), so that the timeline keeps its length, and it is reported.
+GstFlowReturn DamagedFrame(GstAudioDecoder* element, DecoderState& state, int samples) {
+    PostDamage(element, state);
+    state.fadeIn = true;
+    if (samples <= 0) samples = state.lastSamples;
+    if (!state.haveOutput || samples <= 0) {
         return gst_audio_decoder_finish_frame(element, nullptr, 1);
     }
-    const gsize bytes = static_cast<gsize>(state.lastSamples) *
-                        static_cast<gsize>(GST_AUDIO_INFO_BPF(&state.output));
+    const gsize bytes =
+        static_cast<gsize>(samples) * static_cast<gsize>(GST_AUDIO_INFO_BPF(&state.output));
     GstBuffer* buffer = gst_audio_decoder_allocate_output_buffer(element, bytes);
     if (buffer == nullptr) return GST_FLOW_ERROR;
     gst_buffer_memset(buffer, 0, 0, bytes);
+    state.samplesOut += static_cast<uint64_t>(samples);
     return gst_audio_decoder_finish_frame(element, buffer, 1);
 }
 
@@ -143,13 +219,13 @@ GstFlowReturn DamagedFrame(GstAudioDecoder* element, DecoderState& state) {
 GstFlowReturn PushReady(GstAudioDecoder* element, DecoderState& state, int frames) {
     while (true) {
         switch (state.decoder.Receive()) {
-            case Ac3FrameDecoder::Result::kNeedMore:
+            case LibavFrameDecoder::Result::kNeedMore:
                 return frames > 0 ? gst_audio_decoder_finish_frame(element, nullptr, frames)
                                   : GST_FLOW_OK;
-            case Ac3FrameDecoder::Result::kDamaged:
+            case LibavFrameDecoder::Result::kDamaged:
                 if (frames == 0) return GST_FLOW_OK;
-                return DamagedFrame(element, state);
-            case Ac3FrameDecoder::Result::kFrame: {
+                return DamagedFrame(element, state, state.decoder.DamagedSamples());
+            case LibavFrameDecoder::Result::kFrame: {
                 const GstFlowReturn pushed = PushFrame(element, state, frames);
                 if (pushed != GST_FLOW_OK) return pushed;
                 frames = 0;
@@ -170,11 +246,17 @@ GstFlowReturn Drain(GstAudioDecoder* element, DecoderState& state) {
 GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
     DecoderState& state = StateOf(element);
     if (buffer == nullptr) return Drain(element, state);
+    // Headers sent in the stream (FLAC's) came with the caps too.
+    if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER)) {
+        return gst_audio_decoder_finish_frame(element, nullptr, 1);
+    }
+    state.frameTime = gst_segment_to_stream_time(&element->input_segment, GST_FORMAT_TIME,
+                                                 GST_BUFFER_PTS(buffer));
     GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return DamagedFrame(element, state);
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return DamagedFrame(element, state, 0);
     const bool sent = state.decoder.Send({map.data, map.size});
     gst_buffer_unmap(buffer, &map);
-    if (!sent) return DamagedFrame(element, state);
+    if (!sent) return DamagedFrame(element, state, 0);
     return PushReady(element, state, 1);
 }
 
@@ -186,14 +268,16 @@ void tavrisk_ac3_dec_class_init(TavriskAc3DecClass* klass) {
         objectClass, kPropDrcScale,
         g_param_spec_double(kAc3DecoderDrcProperty, "DRC scale",
                             "Dynamic range compression the decoder applies (none)", 0.0, 6.0,
-                            Ac3FrameDecoder::kDrcScale,
+                            LibavFrameDecoder::kDrcScale,
                             static_cast<GParamFlags>(G_PARAM_READABLE | G_PARAM_STATIC_STRINGS)));
 
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
     static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
         "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
         GST_STATIC_CAPS("audio/x-ac3, framed = (boolean) true, alignment = (string) frame; "
-                        "audio/x-eac3, framed = (boolean) true, alignment = (string) frame"));
+                        "audio/x-eac3, framed = (boolean) true, alignment = (string) frame; "
+                        "audio/x-dts, framed = (boolean) true; "
+                        "audio/x-flac, framed = (boolean) true"));
     static GstStaticPadTemplate srcTemplate =
         GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
                                 GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(
@@ -204,7 +288,9 @@ void tavrisk_ac3_dec_class_init(TavriskAc3DecClass* klass) {
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(
         elementClass, kAc3DecoderLongName, "Codec/Decoder/Audio",
-        "Decodes AC-3 and E-AC-3 with libavcodec, dynamic range compression off", "Tavrisk");
+        "Decodes AC-3, E-AC-3, DTS and FLAC with libavcodec, dynamic range compression off, "
+        "damaged frames replaced by silence",
+        "Tavrisk");
 
     GstAudioDecoderClass* decoderClass = GST_AUDIO_DECODER_CLASS(klass);
     decoderClass->stop = Stop;

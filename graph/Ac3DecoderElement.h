@@ -4,11 +4,17 @@
 
 namespace tavrisk {
 
-// "Tavrisk AC-3 Decoder": decodes framed AC-3 and E-AC-3 with libavcodec, dynamic range
-// compression off, to interleaved 16-bit samples at the stream's rate and channels. Ranked
-// above GStreamer's own AC-3 decoders so that decodebin picks it.
+// "Tavrisk Film Sound Decoder": decodes framed AC-3, E-AC-3, DTS and FLAC with libavcodec, dynamic
+// range compression off and every error check on, to interleaved 16-bit samples at the
+// stream's rate and channels. Ranked above GStreamer's own decoders of these codecs so that
+// decodebin picks it. A damaged frame becomes silence of its length, and a warning is posted
+// for it whose details (kDamageDetails) carry its stream time in nanoseconds and the count
+// of frames it stands for.
 inline constexpr const char* kAc3DecoderFactoryName = "tavriskac3dec";
-inline constexpr const char* kAc3DecoderLongName = "Tavrisk AC-3 Decoder";
+inline constexpr const char* kAc3DecoderLongName = "Tavrisk Film Sound Decoder";
+inline constexpr const char* kDamageDetails = "tavrisk-damage";
+inline constexpr const char* kDamageTimestampField = "timestamp";  // guint64, ns
+inline constexpr const char* kDamageFramesField = "frames";        // guint
 inline constexpr int kAc3DecoderRank = GST_RANK_PRIMARY + 1;
 // Read-only: the dynamic range compression scale the decoder applies (always 0).
 inline constexpr const char* kAc3DecoderDrcProperty = "drc-scale";

@@ -3,7 +3,7 @@
 namespace tavrisk {
 namespace {
 
-constexpr int kMissing = -1;
+constexpr int kMissing = FilmChannelMap::kSilentSlot;
 
 int FindPosition(const GstAudioInfo& info, GstAudioChannelPosition wanted,
                  GstAudioChannelPosition alternative) {
@@ -41,24 +41,50 @@ std::string LayoutName(const GstAudioInfo& info) {
     return std::to_string(channels) + " channels";
 }
 
-std::optional<std::array<int, kFilmChannels>> FilmChannelOrder(const GstAudioInfo& info) {
-    if (GST_AUDIO_INFO_CHANNELS(&info) != kFilmChannels) return std::nullopt;
-    if (Unpositioned(info)) return kUnpositionedOrder;
+bool FilmChannelMap::Reorders(int channels) const {
+    if (channels != kFilmChannels) return false;
+    for (int slot = 0; slot < kFilmChannels; ++slot) {
+        if (source[slot] == kSilentSlot || gain[slot] != 1.0f) return false;
+    }
+    return true;
+}
+
+std::optional<FilmChannelMap> MapIntoFilmChannels(const GstAudioInfo& info) {
+    FilmChannelMap map;
+    map.gain.fill(1.0f);
+    if (Unpositioned(info)) {
+        if (GST_AUDIO_INFO_CHANNELS(&info) != kFilmChannels) return std::nullopt;
+        map.source = kUnpositionedOrder;
+        return map;
+    }
     using P = GstAudioChannelPosition;
     constexpr std::array<std::array<P, 2>, kFilmChannels> kWanted = {{
         {GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT},
-        {GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER},
+        {GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_MONO},
         {GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT},
         {GST_AUDIO_CHANNEL_POSITION_REAR_LEFT, GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT},
         {GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT, GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT},
         {GST_AUDIO_CHANNEL_POSITION_LFE1, GST_AUDIO_CHANNEL_POSITION_LFE1},
     }};
-    std::array<int, kFilmChannels> order{};
+    constexpr int kSlotLs = 3;
+    constexpr int kSlotRs = 4;
+    constexpr float kMinus3Db = 0.70710678f;
+    bool any = false;
     for (int slot = 0; slot < kFilmChannels; ++slot) {
-        order[slot] = FindPosition(info, kWanted[slot][0], kWanted[slot][1]);
-        if (order[slot] == kMissing) return std::nullopt;
+        map.source[slot] = FindPosition(info, kWanted[slot][0], kWanted[slot][1]);
+        any = any || map.source[slot] != kMissing;
     }
-    return order;
+    const int rearCentre = FindPosition(info, GST_AUDIO_CHANNEL_POSITION_REAR_CENTER,
+                                        GST_AUDIO_CHANNEL_POSITION_REAR_CENTER);
+    for (int slot : {kSlotLs, kSlotRs}) {
+        if (map.source[slot] == kMissing && rearCentre != kMissing) {
+            map.source[slot] = rearCentre;
+            map.gain[slot] = kMinus3Db;
+            any = true;
+        }
+    }
+    if (!any) return std::nullopt;
+    return map;
 }
 
 }  // namespace tavrisk

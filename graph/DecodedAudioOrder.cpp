@@ -2,6 +2,7 @@
 
 #include <algorithm>
 #include <array>
+#include <cstdint>
 #include <numeric>
 #include <utility>
 
@@ -9,6 +10,7 @@ namespace tavrisk {
 namespace {
 
 constexpr double kFullScale = 32767.0;
+constexpr double kLowest = -32768.0;
 constexpr std::size_t kFilmChannels = 6;
 
 struct PositionOfChannel {
@@ -59,8 +61,10 @@ inline int16_t ScaledToS16(float sample) {
     double scaled = static_cast<double>(sample) * kFullScale;
     scaled = scaled == scaled ? scaled : 0.0;
     scaled = scaled < kFullScale ? scaled : kFullScale;
-    scaled = scaled > -kFullScale ? scaled : -kFullScale;
-    return static_cast<int16_t>(scaled);
+    scaled = scaled > kLowest ? scaled : kLowest;
+    // To the nearest, halves away from zero: a float times 32767 carries at most 39
+    // significant bits, so adding the half cannot round across a whole number.
+    return static_cast<int16_t>(scaled + (scaled < 0.0 ? -0.5 : 0.5));
 }
 
 }  // namespace
@@ -105,23 +109,60 @@ int16_t FloatToS16(float sample) {
     return ScaledToS16(sample);
 }
 
-void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
-                     int16_t* out) {
+namespace {
+
+constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit sample loses
+
+// The interleaving of every sample format, `convert` turning one sample into 16 bits.
+template <typename Sample, typename Convert>
+void Interleave(const Sample* const* planes, const InterleaveOrder& order, int samples,
+                int16_t* out, Convert convert) {
     const std::size_t channels = order.planeOfChannel.size();
     if (channels == kFilmChannels) {
         // The usual case, unrolled: a frame's six values are written in a row.
-        std::array<const float*, kFilmChannels> source{};
+        std::array<const Sample*, kFilmChannels> source{};
         for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
         for (int i = 0; i < samples; ++i, out += kFilmChannels) {
 #pragma GCC unroll 6
-            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = ScaledToS16(source[c][i]);
+            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = convert(source[c][i]);
         }
         return;
     }
     for (std::size_t c = 0; c < channels; ++c) {
-        const float* plane = planes[order.planeOfChannel[c]];
+        const Sample* plane = planes[order.planeOfChannel[c]];
         int16_t* target = out + c;
-        for (int i = 0; i < samples; ++i, target += channels) *target = ScaledToS16(plane[i]);
+        for (int i = 0; i < samples; ++i, target += channels) *target = convert(plane[i]);
+    }
+}
+
+}  // namespace
+
+void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
+                     int16_t* out) {
+    Interleave(planes, order, samples, out, ScaledToS16);
+}
+
+bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const InterleaveOrder& order,
+                          int samples, int16_t* out) {
+    switch (format) {
+        case AV_SAMPLE_FMT_FLTP:
+            InterleaveToS16(reinterpret_cast<const float* const*>(planes), order, samples, out);
+            return true;
+        case AV_SAMPLE_FMT_S16P:
+            Interleave(reinterpret_cast<const int16_t* const*>(planes), order, samples, out,
+                       [](int16_t sample) { return sample; });
+            return true;
+        case AV_SAMPLE_FMT_S32P:
+            Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,
+                       [](int32_t sample) {
+                           // The top 16 bits, rounded to the nearest: a 16-bit source
+                           // widened by a lossless codec comes back exactly.
+                           const int64_t rounded = (int64_t{sample} + kHalfOfLowBits) >> 16;
+                           return static_cast<int16_t>(std::min<int64_t>(rounded, INT16_MAX));
+                       });
+            return true;
+        default:
+            return false;
     }
 }
 

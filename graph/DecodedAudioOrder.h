@@ -7,6 +7,7 @@
 
 extern "C" {
 #include <libavutil/channel_layout.h>
+#include <libavutil/samplefmt.h>
 }
 
 namespace tavrisk {
@@ -22,12 +23,16 @@ struct InterleaveOrder {
 // naming one twice, gives unpositioned channels in the decoder's order. False for no channels.
 bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order);
 
-// A float sample as the native chain turns it into 16 bits: scaled by 32767 and truncated
-// toward zero, clipped to +-32767; NaN gives 0.
+// A float sample as the native chain turns it into 16 bits: scaled by 32767 and rounded to
+// the nearest (halves away from zero), clipped to -32768..32767; NaN gives 0.
 int16_t FloatToS16(float sample);
 
 // `samples` frames of planar float into interleaved 16-bit values in the given order.
 void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
                      int16_t* out);
+// The same for the planes of a decoded frame in libav's `format`: planar float, or planar
+// 16-bit (passed unchanged) or 32-bit (as its float value would be). False for another format.
+bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const InterleaveOrder& order,
+                          int samples, int16_t* out);
 
 }  // namespace tavrisk

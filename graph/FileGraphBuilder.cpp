@@ -218,10 +218,16 @@ void FileGraphBuilder::Forget() {
     heldPad = nullptr;
     if (renderer) gst_object_unref(renderer);
     renderer = nullptr;
+    if (rateFilter) gst_object_unref(rateFilter);
+    rateFilter = nullptr;
+    rateFixed = false;
     bytesRead = -1;
     fileSize = -1;
     streamName.clear();
     problem = BuildProblem::kNone;
+    pendingLayout.clear();
+    pendingRate = 0;
+    if (repairs) repairs->Clear();
     std::lock_guard guard(lock);
     building = padsDone = dataHeld = undecodedAudio = notMedia = false;
     for (AudioPad& audio : audioPads) gst_object_unref(audio.pad);
@@ -270,14 +276,15 @@ void FileGraphBuilder::LinkChosenAudio() {
 
 std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
+    GstElement* resample = gst_element_factory_make("audioresample", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
     // The sink's work (the whole job: channel processing, encoding, writing) runs on the
     // queue's own thread, beside the decoding.
     GstElement* queue = gst_element_factory_make("queue", nullptr);
     GstElement* sink = gst_element_factory_make(kRendererFactory, nullptr);
     if (!sink) sink = gst_element_factory_make(kFallbackRenderer, nullptr);
-    if (!convert || !filter || !queue || !sink) {
-        DropFloating({convert, filter, queue, sink});
+    if (!convert || !resample || !filter || !queue || !sink) {
+        DropFloating({convert, resample, filter, queue, sink});
         return "the audio conversion elements are missing";
     }
     gst_util_set_object_arg(G_OBJECT(convert), "dithering", "none");
@@ -288,8 +295,9 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     gst_element_set_locked_state(sink, TRUE);
 
     renderer = GST_ELEMENT(gst_object_ref(sink));
-    gst_bin_add_many(GST_BIN(pipeline), convert, filter, queue, sink, nullptr);
-    if (!gst_element_link_many(convert, filter, queue, sink, nullptr)) {
+    rateFilter = GST_ELEMENT(gst_object_ref(filter));
+    gst_bin_add_many(GST_BIN(pipeline), convert, resample, filter, queue, sink, nullptr);
+    if (!gst_element_link_many(convert, resample, filter, queue, sink, nullptr)) {
         return "the audio conversion elements could not be linked";
     }
     heldPad = gst_element_get_static_pad(filter, "src");
@@ -297,8 +305,14 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
         gst_pad_add_probe(heldPad, GST_PAD_PROBE_TYPE_BLOCK_DOWNSTREAM, OnHeldData, this, nullptr);
     gst_element_sync_state_with_parent(queue);
     gst_element_sync_state_with_parent(filter);
+    gst_element_sync_state_with_parent(resample);
     gst_element_sync_state_with_parent(convert);
     GstPad* input = gst_element_get_static_pad(convert, "sink");
+    gst_segment_init(&decodedSegment, GST_FORMAT_TIME);
+    gst_pad_add_probe(input,
+                      static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER |
+                                                   GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
+                      OnDecodedData, this, nullptr);
     const bool linked = gst_pad_link(pad, input) == GST_PAD_LINK_OK;
     gst_object_unref(input);
     if (!linked) return "the audio stream could not be connected";
@@ -347,6 +361,44 @@ GstPadProbeReturn FileGraphBuilder::OnHeldData(GstPad*, GstPadProbeInfo* info, g
     std::lock_guard guard(builder->lock);
     builder->dataHeld = true;
     builder->changed.notify_all();
+    return GST_PAD_PROBE_OK;
+}
+
+// The decoded stream's formats: each is noted, with the stream time of its first buffer.
+GstPadProbeReturn FileGraphBuilder::OnDecodedData(GstPad*, GstPadProbeInfo* info, gpointer self) {
+    auto* builder = static_cast<FileGraphBuilder*>(self);
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM) {
+        GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
+        if (GST_EVENT_TYPE(event) == GST_EVENT_SEGMENT) {
+            const GstSegment* segment = nullptr;
+            gst_event_parse_segment(event, &segment);
+            if (segment) gst_segment_copy_into(segment, &builder->decodedSegment);
+        } else if (GST_EVENT_TYPE(event) == GST_EVENT_CAPS) {
+            GstCaps* caps = nullptr;
+            gst_event_parse_caps(event, &caps);
+            GstAudioInfo audio;
+            if (caps && gst_audio_info_from_caps(&audio, caps)) {
+                builder->pendingLayout = LayoutName(audio);
+                builder->pendingRate = GST_AUDIO_INFO_RATE(&audio);
+            }
+        }
+        return GST_PAD_PROBE_OK;
+    }
+    GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+    if (!buffer || builder->pendingRate == 0) return GST_PAD_PROBE_OK;
+    if (!builder->rateFixed && builder->rateFilter) {
+        GstCaps* caps = gst_caps_from_string(kPcmSink);
+        gst_caps_set_simple(caps, "rate", G_TYPE_INT, builder->pendingRate, nullptr);
+        g_object_set(builder->rateFilter, "caps", caps, nullptr);
+        gst_caps_unref(caps);
+        builder->rateFixed = true;
+    }
+    if (!builder->repairs) return GST_PAD_PROBE_OK;
+    const guint64 at = gst_segment_to_stream_time(&builder->decodedSegment, GST_FORMAT_TIME,
+                                                  GST_BUFFER_PTS(buffer));
+    builder->repairs->NoteFormat(builder->pendingLayout, builder->pendingRate,
+                                 GST_CLOCK_TIME_IS_VALID(at) ? at : 0);
+    builder->pendingRate = 0;
     return GST_PAD_PROBE_OK;
 }
 

@@ -11,6 +11,8 @@
 
 #include "graph/AudioStreamChoice.h"
 
+#include "graph/StreamRepairs.h"
+
 namespace tavrisk {
 
 // Why a file's graph could not be built.
@@ -22,9 +24,11 @@ enum class BuildProblem {
 };
 
 // Builds a file's graph into an empty pipeline as a player would: filesrc ! decodebin, the
-// chosen audio stream (ChooseAudioStream, once every stream is known) through audioconvert
-// and a capsfilter (interleaved S16LE, the stream's own rate and channels) into an audio
-// sink, each element added after the one before it.
+// chosen audio stream (ChooseAudioStream, once every stream is known) through audioconvert,
+// audioresample and a capsfilter (interleaved S16LE at the stream's first rate, its own
+// channels) into an audio sink, each element added after the one before it. A later
+// stretch at another rate is thus converted to the first; every format the stream arrives
+// in is told to the repairs log with its stream time.
 // The sink never plays: it stays in the NULL state and the data are held before it until
 // Release. Video, picture and text streams are left undecoded; decoders get dynamic range
 // compression off. Used on the pipeline owner's thread, except the callbacks.
@@ -46,6 +50,8 @@ class FileGraphBuilder {
     void Release();
     // Drops every reference to the last build.
     void Forget();
+    // Where the formats the stream arrives in are noted (null: nowhere).
+    void ReportFormatsTo(StreamRepairs* log) { repairs = log; }
 
     // True while the file's own renderer is still in the pipeline.
     bool RendererIn(GstElement* pipeline) const;
@@ -67,17 +73,28 @@ class FileGraphBuilder {
     };
     void AddAudio(GstPad* pad);
     void LinkChosenAudio();
+    static GstPadProbeReturn OnDecodedData(GstPad*, GstPadProbeInfo* info, gpointer self);
     std::optional<std::string> BuildBranch(GstPad* pad);
     bool WaitForAudio(std::string& error);
 
     GstElement* pipeline = nullptr;  // borrowed, from Build to Forget
     GstElement* renderer = nullptr;  // references of our own
+    GstElement* rateFilter = nullptr;
     GstPad* heldPad = nullptr;
     gulong holdProbe = 0;
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
     BuildProblem problem = BuildProblem::kNone;
+    StreamRepairs* repairs = nullptr;
+    // The decoded stream's format and segment, on its streaming thread; a format is noted
+    // with the first buffer after it.
+    GstSegment decodedSegment{};
+    std::string pendingLayout;
+    int pendingRate = 0;
+    // The capsfilter holds the rate of the first data (not of a decoder's early guess) once
+    // they pass: a later stretch at another rate is converted to it.
+    bool rateFixed = false;
 
     // Shared with the streaming threads while Build waits.
     std::mutex lock;

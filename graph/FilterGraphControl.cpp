@@ -7,6 +7,7 @@
 
 #include "graph/FileGraphBuilder.h"
 #include "graph/GraphRuntime.h"
+#include "platform/LibraryLog.h"
 
 namespace tavrisk {
 namespace {
@@ -84,8 +85,8 @@ DecoderDamage DamageOf(GstMessage* message) {
     guint64 timestamp = GST_CLOCK_TIME_NONE;
     guint frames = 0;
     if (details && gst_structure_has_name(details, kDamageDetails)) {
-        gst_structure_get_uint64(details, "timestamp", &timestamp);
-        if (gst_structure_get_uint(details, "frames", &frames) && frames > 0)
+        gst_structure_get_uint64(details, kDamageTimestampField, &timestamp);
+        if (gst_structure_get_uint(details, kDamageFramesField, &frames) && frames > 0)
             damage.frames = static_cast<int>(frames);
     } else if (GST_IS_AUDIO_DECODER(decoder)) {
         // On the decoder's own streaming thread: where its output has reached.
@@ -109,6 +110,8 @@ struct FilterGraphControl::State {
     bool stopped = true;
     bool rewindPending = false;  // stopped by an error, not yet back at the start
     std::optional<GraphError> error;
+    StreamRepairs repairs;
+    uint64_t libraryMessagesBefore = 0;  // LibraryLog's count when the file was rendered
     FileGraphBuilder file;
     std::mutex damageLock;
     std::vector<DecoderDamage> damage;
@@ -132,7 +135,9 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
     return GST_BUS_PASS;
 }
 
-FilterGraphControl::FilterGraphControl() : state(new State) {}
+FilterGraphControl::FilterGraphControl() : state(new State) {
+    state->file.ReportFormatsTo(&state->repairs);
+}
 
 FilterGraphControl::~FilterGraphControl() {
     ReleaseGraph();
@@ -178,6 +183,7 @@ bool FilterGraphControl::RenderFile(const std::string& name, std::string& error)
         return false;
     }
     Clear();
+    state->libraryMessagesBefore = LibraryLog::Count();
     const bool built = state->file.Build(state->pipeline, name, error);
     if (!built) gst_element_set_state(state->pipeline, GST_STATE_NULL);
     // What preroll or a failure posted is not news for the owner.
@@ -279,6 +285,12 @@ double FilterGraphControl::ByteFraction() const {
     return state->file.ByteFraction();
 }
 
+StreamRepairs::Summary FilterGraphControl::Repairs() const {
+    StreamRepairs::Summary summary = state->repairs.Snapshot();
+    summary.libraryMessages = LibraryLog::Count() - state->libraryMessagesBefore;
+    return summary;
+}
+
 bool FilterGraphControl::AddGraphFilter(GstElement* element) {
     if (!state->pipeline || !element) return false;
     if (!gst_bin_add(GST_BIN(state->pipeline), element)) return false;
@@ -353,6 +365,7 @@ void FilterGraphControl::Clear() {
     state->file.Forget();
     for (GstElement* element : Filters()) gst_bin_remove(GST_BIN(state->pipeline), element);
     DropMessages(state->pipeline);
+    state->repairs.Clear();
     state->error.reset();
     state->stopped = true;
     state->rewindPending = false;

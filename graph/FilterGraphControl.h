@@ -8,7 +8,9 @@
 #include <string>
 #include <vector>
 
+#include "graph/Ac3DecoderElement.h"
 #include "graph/FileGraphBuilder.h"
+#include "graph/StreamRepairs.h"
 
 namespace tavrisk {
 
@@ -25,10 +27,6 @@ struct DecoderDamage {
     std::optional<uint64_t> atNs;
     int frames = 1;
 };
-
-// The structure of the details a decoder of ours gives with a damage warning: fields
-// "timestamp" (guint64, ns, the frame's timestamp) and "frames" (guint).
-inline constexpr const char* kDamageDetails = "tavrisk-damage";
 
 // The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows
 // no messages: callers report failures in their own words. Used on one thread (the window's);
@@ -77,6 +75,9 @@ class FilterGraphControl {
     double GetPosition() const;
     // Share of the input file read so far (0..1) when time is unknown; negative when unknown.
     double ByteFraction() const;
+    // What the stream's decoding went past since the file was rendered: damaged frames
+    // replaced by silence, stretches in another format.
+    StreamRepairs::Summary Repairs() const;
 
     // --- Editing -----------------------------------------------------------------------
     // The pipeline takes a reference of its own; the element keeps its state in step.

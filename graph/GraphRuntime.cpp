@@ -6,6 +6,7 @@
 
 #include "graph/PluginElements.h"
 #include "graph/WrapperSink.h"
+#include "platform/LibraryLog.h"
 
 namespace tavrisk {
 namespace {
@@ -15,8 +16,18 @@ struct RuntimeStart {
     std::string error;
 };
 
+// GLib's and GStreamer's warnings and messages go to the library log, not to standard error.
+void NoteGlibLine(const gchar* domain, GLogLevelFlags level, const gchar* text, gpointer) {
+    constexpr int kShown =
+        G_LOG_LEVEL_ERROR | G_LOG_LEVEL_CRITICAL | G_LOG_LEVEL_WARNING | G_LOG_LEVEL_MESSAGE;
+    if ((level & kShown) == 0) return;
+    LibraryLog::Note(domain ? domain : "GLib", text);
+}
+
 RuntimeStart StartRuntime() {
     RuntimeStart result;
+    g_log_set_default_handler(NoteGlibLine, nullptr);
+    LibraryLog::CaptureLibav();
     GError* failure = nullptr;
     if (!gst_init_check(nullptr, nullptr, &failure)) {
         result.error = failure ? failure->message : "GStreamer could not be initialised";

@@ -16,6 +16,7 @@ namespace tavrisk {
 namespace {
 
 constexpr std::size_t kBytesPerValue = sizeof(int16_t);
+constexpr std::size_t kMaxChannels = 64;
 
 // What one element keeps besides its GObject parts. Streaming-thread state (format, order,
 // scratch) is only touched under `receiveLock`, which SetWrapperReceiver takes too.
@@ -24,7 +25,7 @@ struct WrapperState {
     SampleReceiver* receiver = nullptr;
     SampleReceiver* toldFormat = nullptr;  // the receiver that has heard `format`
     StreamFormat format;
-    std::optional<std::array<int, kFilmChannels>> order;
+    std::optional<FilmChannelMap> map;
     std::vector<int16_t> scratch;
 
     std::mutex locationLock;
@@ -97,37 +98,53 @@ StreamFormat FormatOf(const GstAudioInfo& info) {
 gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
     GstAudioInfo info;
     StreamFormat format;
-    std::optional<std::array<int, kFilmChannels>> order;
+    std::optional<FilmChannelMap> map;
     if (gst_audio_info_from_caps(&info, caps)) {
         format = FormatOf(info);
-        if (format.s16) order = FilmChannelOrder(info);
+        if (format.s16) map = MapIntoFilmChannels(info);
+        format.placed = map.has_value();
     } else {
         format.layoutName = "0 channels";
     }
     WrapperState& state = StateOf(sink);
     std::lock_guard lock(state.receiveLock);
     state.format = format;
-    state.order = order;
+    state.map = map;
     state.toldFormat = nullptr;
     return TRUE;
 }
 
-// The values in L, C, R, LS, RS, LFE order, or as they came when no reordering applies. A
-// trailing partial frame is passed on unchanged.
-const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::size_t count) {
+// The values in L, C, R, LS, RS, LFE order (`count` becomes their number), or as they came
+// when the channels are not placed. A trailing partial frame is dropped when the channels are
+// placed, else passed on unchanged.
+const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::size_t& count) {
     const bool aligned = reinterpret_cast<std::uintptr_t>(data) % alignof(int16_t) == 0;
-    if (!state.order && aligned) return reinterpret_cast<const int16_t*>(data);
+    if (!state.map && aligned) return reinterpret_cast<const int16_t*>(data);
+    if (!state.map) {
+        if (state.scratch.size() < count) state.scratch.resize(count);
+        std::memcpy(state.scratch.data(), data, count * kBytesPerValue);
+        return state.scratch.data();
+    }
+    const FilmChannelMap& map = *state.map;
+    const auto channels = static_cast<std::size_t>(state.format.channels);
+    const std::size_t frames = count / channels;
+    count = frames * kFilmChannels;
     if (state.scratch.size() < count) state.scratch.resize(count);
-    std::memcpy(state.scratch.data(), data, count * kBytesPerValue);
-    if (!state.order) return state.scratch.data();
-
-    const std::array<int, kFilmChannels>& order = *state.order;
-    const std::size_t frames = count / kFilmChannels;
-    std::array<int16_t, kFilmChannels> frame{};
-    for (std::size_t f = 0; f < frames; ++f) {
-        int16_t* values = state.scratch.data() + f * kFilmChannels;
-        std::copy(values, values + kFilmChannels, frame.begin());
-        for (int slot = 0; slot < kFilmChannels; ++slot) values[slot] = frame[order[slot]];
+    std::array<int16_t, kMaxChannels> frame{};
+    int16_t* out = state.scratch.data();
+    const bool reorders = map.Reorders(state.format.channels);
+    for (std::size_t f = 0; f < frames; ++f, data += channels * kBytesPerValue) {
+        std::memcpy(frame.data(), data, channels * kBytesPerValue);
+        for (int slot = 0; slot < kFilmChannels; ++slot, ++out) {
+            const int from = map.source[slot];
+            if (reorders) {
+                *out = frame[from];
+            } else {
+                *out = from == FilmChannelMap::kSilentSlot
+                           ? 0
+                           : static_cast<int16_t>(frame[from] * map.gain[slot]);
+            }
+        }
     }
     return state.scratch.data();
 }
@@ -200,11 +217,9 @@ GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
         state.receiver->FormatChanged(state.format);
         state.toldFormat = state.receiver;
     }
-    const std::size_t count = map.size / kBytesPerValue;
-    if (count > 0) {
-        state.receiver->DeliverSamples(ValuesToDeliver(state, map.data, count), count,
-                                       TimingOf(segment, audible));
-    }
+    std::size_t count = map.size / kBytesPerValue;
+    const int16_t* values = ValuesToDeliver(state, map.data, count);
+    if (count > 0) state.receiver->DeliverSamples(values, count, TimingOf(segment, audible));
     gst_buffer_unmap(audible, &map);
     gst_buffer_unref(audible);
     return GST_FLOW_OK;

@@ -31,6 +31,9 @@ struct StreamFormat {
     int channels = 0;
     bool s16 = false;        // interleaved signed 16-bit little-endian
     std::string layoutName;  // "mono", "stereo", "5.1", "7.1", ... or "N channels"
+    // 16-bit audio whose channels the wrapper places into the six of a film by position: it
+    // then delivers six values per frame whatever `channels` is.
+    bool placed = false;
 };
 
 // Where delivered samples belong on the programme's clock, in nanoseconds of running time
@@ -49,9 +52,10 @@ class SampleReceiver {
     virtual ~SampleReceiver() = default;
     // Before the first samples of a format (and again when it changes).
     virtual void FormatChanged(const StreamFormat& format) = 0;
-    // `count` interleaved 16-bit values; a six-channel stream comes in the order L, C, R, LS,
-    // RS, LFE, whatever the channel positions the decoder negotiated. Samples outside the
-    // stream's segment, and those the container marks as priming or padding, are left out.
+    // `count` interleaved 16-bit values; a stream whose channels are placed comes as six per
+    // frame in the order L, C, R, LS, RS, LFE, whatever the channel positions the decoder
+    // negotiated (a channel the stream lacks is silent). Samples outside the stream's segment,
+    // and those the container marks as priming or padding, are left out.
     virtual void DeliverSamples(const int16_t* values, std::size_t count,
                                 const SampleTiming& timing = {}) = 0;
 };

@@ -27,6 +27,7 @@
 
 #include "app/GraphSession.h"
 #include "app/InputKinds.h"
+#include "app/KeptOutputs.h"
 #include "app/TranscodeJob.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
@@ -412,12 +413,14 @@ void MainWindow::OnTranscode() {
     // The job pumps this window's events: a second press must not start a job inside it.
     if (jobActive || !model->Controls().transcodeButton.enabled) return;
     SetJobActive(true);
-    if (TranscodeJob(*jobs).OnTranscode() == JobOutcome::Running) {
+    const JobOutcome outcome = TranscodeJob(*jobs).OnTranscode();
+    if (outcome == JobOutcome::Running) {
         // A graph job runs on under its timer.
         jobTimer->start(RunningJob::kTimerMs);
         return;
     }
     SetJobActive(false);
+    TellWhereAStoppedJobKeptItsOutput(outcome);
 }
 
 void MainWindow::OnJobTimer() {
@@ -425,6 +428,14 @@ void MainWindow::OnJobTimer() {
     jobTimer->stop();
     SetJobActive(false);
     graphView->GraphChanged();
+    TellWhereAStoppedJobKeptItsOutput(jobs->FinishedOutcome());
+}
+
+void MainWindow::TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome) {
+    // Under its own name, the output is where the user looks for it.
+    if (outcome != JobOutcome::Stopped || !KeptBesideEarlier(jobs->JobOutputs())) return;
+    jobs->MessageBox(StopReport(jobs->JobOutputs()), "Transcoding Stopped", MessageButtons::Ok,
+                     MessageIcon::Information);
 }
 
 void MainWindow::OnExit() {

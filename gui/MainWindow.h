@@ -65,6 +65,8 @@ class MainWindow : public QMainWindow {
 
   public slots:
     void OnTranscode();
+    // After a stop that kept the output beside an earlier file of its name: where it is.
+    void TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome);
     void OnExit();
     void ShowHelp();
     void ShowAbout();

@@ -5,6 +5,7 @@
 #include "app/InputKinds.h"
 #include "app/OutputEngines.h"
 #include "app/TranscoderApp.h"
+#include "app/WavOrderSetting.h"
 #include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
 
@@ -19,6 +20,13 @@ int main(int argc, char** argv) {
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);
+        std::string problem;
+        window.Model().SetWavOrder(tavrisk::WavOrderSetting::Read(app.iniPath, problem));
+        if (!problem.empty()) {
+            window.Interface().MessageBox(problem, tavrisk::TranscoderDialog::kAppName,
+                                          tavrisk::MessageButtons::Ok,
+                                          tavrisk::MessageIcon::Exclamation);
+        }
         window.StartGraph({app.filtersPath, app.filterListPath});
         // The input frequency follows the input file's own rate.
         window.Model().SetInputRateProbe(tavrisk::ProbeNativeInputRate);

@@ -89,7 +89,7 @@ void BitStream::cutToWholeFrames() {
     if (file.Truncate(end)) fileBytes = end;
 }
 
-bool BitStream::close() {
+bool BitStream::close(OutputEnd end) {
     if (!file.IsOpen()) return true;
     flush();
     buffer.clear();
@@ -97,7 +97,7 @@ bool BitStream::close() {
         file.Discard();
         return !failed;
     }
-    if (!file.Commit()) failed = true;
+    if (!file.Commit(end)) failed = true;
     return !failed;
 }
 

@@ -2,6 +2,7 @@
 
 #include <cstdint>
 #include <cstdio>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -41,10 +42,13 @@ class BitStream {
     // frames.
     void endFrame();
 
-    // Writes every completed byte and keeps the file. A partial last byte is dropped. A
-    // file left without a byte (nothing was put, or the first write failed) is not kept,
-    // and an earlier file of that name stays. False when a write or the close failed.
-    bool close();
+    // Writes every completed byte and keeps the file, under the name `end` chooses (see
+    // OutputFile). A partial last byte is dropped. A file left without a byte (nothing was
+    // put, or the first write failed) is not kept, and an earlier file of that name stays.
+    // False when a write or the close failed.
+    bool close(OutputEnd end = OutputEnd::kComplete);
+    // Where close put the file; empty when it kept none.
+    const std::optional<KeptOutput>& kept() const { return file.Kept(); }
     // Closes without keeping the file.
     void discard();
     bool writeFailed() const { return failed; }

@@ -329,13 +329,14 @@ void Mp2Encoder::writeFill(long frameStartBits) {
     totalBitsSent += sent;
 }
 
-bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath) {
+bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath,
+                        OutputEnd end) {
     if (pending) {
         lfeCoder.filterSilence();  // the last frame's LFE reads past the input's end
         collectMasking();
         writePending();
     }
-    const bool closed = bitStream.close();
+    const bool closed = bitStream.close(end);
     if (options.verbosity > 1 && frames > 0) {
         const double bits = static_cast<double>(totalBitsSent);
         const double perSample = bits / (frames * 1152.0);

@@ -48,8 +48,11 @@ class Mp2Encoder {
     bool encodeFrame(const SampleBlock& block);
     // Closes the output and prints the statistics; false when writing or closing failed.
     // After a failed write the file ends at its last whole frame; one without a whole frame
-    // is not kept.
-    bool finish(const std::string& inputPath, const std::string& outputPath);
+    // is not kept. The file takes the name `end` chooses (see OutputFile).
+    bool finish(const std::string& inputPath, const std::string& outputPath,
+                OutputEnd end = OutputEnd::kComplete);
+    // Where finish put the output; empty when it kept none.
+    const std::optional<KeptOutput>& keptOutput() const { return bitStream.kept(); }
 
     long frameCount() const { return frames; }
     const MpegHeader& header() const { return mpegHeader; }

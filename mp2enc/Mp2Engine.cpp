@@ -131,11 +131,12 @@ bool Mp2Engine::EncodeBlock() {
 bool Mp2Engine::Finish() {
     if (outputOpen) {
         outputOpen = false;
-        if (!encoder.finish(inputPath, outputPath) && !failed) {
+        if (!encoder.finish(inputPath, outputPath, Ending()) && !failed) {
             std::fprintf(errStream, "Could not write \"%s\".\n", outputPath.c_str());
             Report(Quoted("Could not write ", outputPath), kWriteTitle);
             failed = true;
         }
+        NoteKept(encoder.keptOutput());
     }
     if (!inputFile) return !failed;  // not initialised, or finished already
     if (source) source->Close();

@@ -4,11 +4,17 @@
 #include <sys/stat.h>
 #include <unistd.h>
 
+#include <cctype>
 #include <cerrno>
 #include <climits>
+#include <csignal>
+#include <cstdlib>
+#include <cstring>
 #include <filesystem>
 #include <random>
 #include <system_error>
+
+#include "platform/TemporaryNames.h"
 
 namespace tavrisk {
 
@@ -19,6 +25,8 @@ namespace fs = std::filesystem;
 constexpr int kMaxLinks = 40;  // as the kernel follows them
 constexpr int kNameTries = 100;
 constexpr const char* kTemporaryMark = ".part-";
+constexpr const char* kPartialMark = ".partial";
+constexpr const char* kOwnDescriptors = "/proc/self/fd/";
 constexpr std::size_t kRandomLength = 6;
 constexpr const char kRandomCharacters[] =
     "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
@@ -36,13 +44,51 @@ std::string FollowLinks(std::string path) {
     return path;
 }
 
+// The process id a hidden temporary's name carries (".<name>.part-<pid>-XXXXXX"), or 0.
+long OwnerOfTemporary(const std::string& name) {
+    if (name.empty() || name.front() != '.') return 0;
+    const std::size_t mark = name.rfind(kTemporaryMark);
+    if (mark == std::string::npos) return 0;
+    const char* digits = name.c_str() + mark + std::strlen(kTemporaryMark);
+    if (!std::isdigit(static_cast<unsigned char>(*digits))) return 0;
+    char* end = nullptr;
+    const long pid = std::strtol(digits, &end, 10);
+    if (*end != '-' || std::strlen(end + 1) != kRandomLength) return 0;
+    return pid;
+}
+
+// Removes the hidden temporaries in `folder` left by processes that no longer run (killed
+// outright where the file system has no unnamed files).
+void RemoveStaleTemporaries(const std::string& folder) {
+    std::error_code error;
+    for (fs::directory_iterator entry(folder, error), end; !error && entry != end;
+         entry.increment(error)) {
+        const long pid = OwnerOfTemporary(entry->path().filename().string());
+        if (pid <= 0 || pid > INT_MAX) continue;
+        if (::kill(static_cast<pid_t>(pid), 0) != 0 && errno == ESRCH)
+            ::unlink(entry->path().c_str());
+    }
+}
+
 }  // namespace
+
+std::string OutputFile::PartialName(const std::string& target) {
+    const fs::path path(target);
+    return (path.parent_path() / (path.stem().string() + kPartialMark + path.extension().string()))
+        .string();
+}
+
+void OutputFile::RemoveTemporaries() noexcept {
+    TemporaryNames::RemoveAll();
+}
 
 bool OutputFile::Create(const std::string& target) {
     Discard();
+    kept.reset();
     targetPath = FollowLinks(target);
     workingPath.clear();
     writeFailed = false;
+    replacing = false;
     struct stat existing {};
     const bool exists = ::stat(targetPath.c_str(), &existing) == 0;
     if (exists && S_ISDIR(existing.st_mode)) {
@@ -63,22 +109,37 @@ bool OutputFile::Create(const std::string& target) {
         return false;
     }
     const std::string folder = path.has_parent_path() ? path.parent_path().string() : ".";
-    if (!CreateTemporary(folder, path.filename().string())) return false;
+    RemoveStaleTemporaries(folder);
+    const bool created =
+        (temporaryKind == Temporary::kUnnamedWherePossible && CreateUnnamed(folder)) ||
+        NameTemporary(folder, path.filename().string());
+    if (!created) return false;
+    replacing = exists;
     if (exists) {
         // The replacement keeps the permissions and, where allowed, the owner of the file it
         // replaces, as writing over that file did; not being allowed is no reason to fail.
-        const bool kept = ::fchmod(descriptor, existing.st_mode & kPermissionBits) == 0 &&
-                          ::fchown(descriptor, existing.st_uid, existing.st_gid) == 0;
-        static_cast<void>(kept);
+        const bool keptOwner = ::fchmod(descriptor, existing.st_mode & kPermissionBits) == 0 &&
+                               ::fchown(descriptor, existing.st_uid, existing.st_gid) == 0;
+        static_cast<void>(keptOwner);
     }
     return true;
 }
 
-bool OutputFile::CreateTemporary(const std::string& folder, const std::string& name) {
+bool OutputFile::CreateUnnamed(const std::string& folder) {
+    // Putting it in place links it through the process's descriptor folder.
+    if (::access(kOwnDescriptors, X_OK) != 0) return false;
+    descriptor = ::open(folder.c_str(), O_TMPFILE | O_WRONLY | O_CLOEXEC, kNewFileMode);
+    unnamed = IsOpen();
+    return unnamed;
+}
+
+bool OutputFile::NameTemporary(const std::string& folder, const std::string& name) {
+    const std::string mark = kTemporaryMark + std::to_string(::getpid()) + "-";
     std::string prefix = "." + name;
-    const std::size_t suffixLength = std::char_traits<char>::length(kTemporaryMark) + kRandomLength;
-    if (prefix.size() + suffixLength > NAME_MAX) prefix.resize(NAME_MAX - suffixLength);
-    prefix = (fs::path(folder) / prefix).string() + kTemporaryMark;
+    if (prefix.size() + mark.size() + kRandomLength > NAME_MAX)
+        prefix.resize(NAME_MAX - mark.size() - kRandomLength);
+    prefix = (fs::path(folder) / prefix).string() + mark;
+    const std::string linkFrom = kOwnDescriptors + std::to_string(descriptor);
 
     std::random_device seed;
     std::minstd_rand random(seed());
@@ -87,13 +148,26 @@ bool OutputFile::CreateTemporary(const std::string& folder, const std::string& n
         std::string candidate = prefix;
         for (std::size_t i = 0; i < kRandomLength; ++i)
             candidate += kRandomCharacters[pick(random)];
-        descriptor =
-            ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
-        if (IsOpen()) {
+        // Known to the signal handler before the file has the name.
+        const int slot = TemporaryNames::Claim(candidate);
+        bool named = false;
+        if (unnamed) {
+            named = ::linkat(AT_FDCWD, linkFrom.c_str(), AT_FDCWD, candidate.c_str(),
+                             AT_SYMLINK_FOLLOW) == 0;
+        } else {
+            descriptor =
+                ::open(candidate.c_str(), O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, kNewFileMode);
+            named = IsOpen();
+        }
+        if (named) {
             workingPath = std::move(candidate);
+            nameSlot = slot;
             return true;
         }
-        if (errno != EEXIST) return false;
+        const int reason = errno;
+        TemporaryNames::Release(slot);
+        errno = reason;
+        if (reason != EEXIST) return false;
     }
     return false;
 }
@@ -139,25 +213,45 @@ bool OutputFile::CloseDescriptor() {
     return ::close(closing) == 0;
 }
 
-bool OutputFile::Commit() {
+void OutputFile::ForgetName() {
+    TemporaryNames::Release(nameSlot);
+    nameSlot = TemporaryNames::kNoSlot;
+    unnamed = false;
+}
+
+bool OutputFile::Commit(OutputEnd end) {
     if (!IsOpen()) return true;
-    // What was written is kept, also when a write or the close failed; the failure is told.
-    const bool closed = CloseDescriptor() && !writeFailed;
     if (inPlace) {
         inPlace = false;
-        return closed;
+        kept = KeptOutput{targetPath, targetPath};
+        return CloseDescriptor() && !writeFailed;
     }
-    if (::rename(workingPath.c_str(), targetPath.c_str()) != 0) {
-        ::unlink(workingPath.c_str());
+    // An unnamed file gets a hidden name first: a link cannot replace a file, a rename can.
+    const fs::path target(targetPath);
+    if (unnamed && !NameTemporary(target.has_parent_path() ? target.parent_path().string() : ".",
+                                  target.filename().string())) {
+        CloseDescriptor();
+        ForgetName();
         return false;
     }
-    return closed;
+    // What was written is kept, also when a write or the close failed: as a failed output.
+    const bool closed = CloseDescriptor();
+    if (!closed || writeFailed) end = OutputEnd::kFailed;
+    const bool partial = end == OutputEnd::kFailed || (end == OutputEnd::kStopped && replacing);
+    const std::string destination = partial ? PartialName(targetPath) : targetPath;
+    const bool renamed = ::rename(workingPath.c_str(), destination.c_str()) == 0;
+    if (!renamed) ::unlink(workingPath.c_str());
+    ForgetName();
+    if (!renamed) return false;
+    kept = KeptOutput{destination, targetPath, partial, partial && replacing};
+    return closed && !writeFailed;
 }
 
 void OutputFile::Discard() {
     if (!IsOpen()) return;
     CloseDescriptor();
-    if (!inPlace) ::unlink(workingPath.c_str());
+    if (!inPlace && !unnamed) ::unlink(workingPath.c_str());
+    ForgetName();
     inPlace = false;
 }
 

@@ -12,8 +12,8 @@ bool RiffFile::Open(const std::string& path, Mode mode) {
     return IsOpen();
 }
 
-bool RiffFile::Close() {
-    if (output.IsOpen()) return output.Commit();
+bool RiffFile::Close(OutputEnd end) {
+    if (output.IsOpen()) return output.Commit(end);
     if (!reader) return true;
     return std::fclose(reader.release()) == 0;
 }

@@ -4,6 +4,7 @@
 #include <cstdint>
 #include <cstdio>
 #include <memory>
+#include <optional>
 #include <string>
 
 #include "platform/OutputFile.h"
@@ -23,8 +24,10 @@ class RiffFile {
     bool Open(const std::string& path, Mode mode);
     bool IsOpen() const { return reader != nullptr || output.IsOpen(); }
     // False when closing failed (a full disk, say), or a created file could not be put in
-    // place; harmless when closed.
-    bool Close();
+    // place; harmless when closed. A created file takes the name `end` chooses (OutputFile).
+    bool Close(OutputEnd end = OutputEnd::kComplete);
+    // Where the last Close put a created file (see OutputFile::Kept).
+    const std::optional<KeptOutput>& Kept() const { return output.Kept(); }
     // Closes a created file without putting it in place.
     void Discard();
 

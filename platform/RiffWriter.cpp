@@ -52,9 +52,9 @@ std::size_t RiffWriter::WriteRecords(const void* data, std::size_t size, std::si
     return written;
 }
 
-bool RiffWriter::Close() {
+bool RiffWriter::Close(OutputEnd end) {
     const bool cut = !writeFailed || !file.IsOpen() || file.Truncate(position);
-    return file.Close() && cut;
+    return file.Close(end) && cut;
 }
 
 bool RiffWriter::Ascend(RiffChunk& chunk) {

@@ -23,8 +23,10 @@ class RiffWriter {
     bool Create(const std::string& path);
     bool IsOpen() const { return file.IsOpen(); }
     // False when the data could not all be written. After a failed write the file is cut
-    // to what was written whole, so that the chunk sizes describe it.
-    bool Close();
+    // to what was written whole, so that the chunk sizes describe it. The file takes the
+    // name `end` chooses (see OutputFile).
+    bool Close(OutputEnd end = OutputEnd::kComplete);
+    const std::optional<KeptOutput>& Kept() const { return file.Kept(); }
     // Closes without keeping the file.
     void Discard() { file.Discard(); }
 

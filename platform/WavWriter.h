@@ -10,13 +10,20 @@
 
 namespace tavrisk {
 
-// Writes a RIFF WAV file of PCM samples: an 18-byte "fmt " record, then a "data" chunk whose
-// size, like the RIFF size, is fixed up by Close. The file takes its name when closed; a
+// Writes a RIFF WAV file of PCM samples: an 18-byte "fmt " record (or, with a channel mask, the
+// 40-byte WAVE_FORMAT_EXTENSIBLE record), then a "data" chunk whose size, like the RIFF size,
+// is fixed up by Close. The file takes its name when closed; a
 // writer discarded or destroyed before leaves any earlier file of that name as it was.
 class WavWriter {
   public:
     static constexpr uint16_t kFormatPcm = 1;
+    static constexpr uint16_t kFormatExtensible = 0xFFFE;
     static constexpr std::size_t kFormatSize = 18;
+    static constexpr std::size_t kExtensibleFormatSize = 40;
+    // The extensible record's sub-format: KSDATAFORMAT_SUBTYPE_PCM as stored.
+    static constexpr std::array<uint8_t, 16> kPcmSubFormat = {0x01, 0x00, 0x00, 0x00, 0x00, 0x00,
+                                                              0x10, 0x00, 0x80, 0x00, 0x00, 0xAA,
+                                                              0x00, 0x38, 0x9B, 0x71};
     static constexpr int kBitsPerSample = 16;
     static constexpr std::size_t kBytesPerSample = 2;
 
@@ -25,8 +32,10 @@ class WavWriter {
     WavWriter(const WavWriter&) = delete;
     WavWriter& operator=(const WavWriter&) = delete;
 
-    // Creates the file and writes its header; on failure nothing stays open.
-    bool Open(const std::string& fileName, int channels, int samplesPerSecond, int bitsPerSample);
+    // Creates the file and writes its header; on failure nothing stays open. A channel mask
+    // (speaker bits, see WavChannelOrder.h) makes the record an extensible one declaring it.
+    bool Open(const std::string& fileName, int channels, int samplesPerSecond, int bitsPerSample,
+              uint32_t channelMask = 0);
     // True when all bytes were written.
     bool Write(const void* bytes, std::size_t count) { return riff.Write(bytes, count); }
     // `count` blocks of `size` bytes in one write; after a failure, as many whole blocks as
@@ -34,8 +43,10 @@ class WavWriter {
     std::size_t WriteBlocks(const void* bytes, std::size_t size, std::size_t count) {
         return riff.WriteRecords(bytes, size, count);
     }
-    // Fixes up the sizes and closes; false when that failed. Harmless when closed.
-    bool Close();
+    // Fixes up the sizes and closes; false when that failed. Harmless when closed. The file
+    // takes the name `end` chooses (see OutputFile).
+    bool Close(OutputEnd end = OutputEnd::kComplete);
+    const std::optional<KeptOutput>& Kept() const { return riff.Kept(); }
     // Closes without keeping the file. Harmless when closed.
     void Discard() { riff.Discard(); }
     bool IsOpen() const { return riff.IsOpen(); }
@@ -47,8 +58,10 @@ class WavWriter {
     }
 
   private:
-    std::array<uint8_t, kFormatSize> FormatRecord(int channels, int samplesPerSecond,
-                                                  int bitsPerSample) const;
+    // The record and its size (kFormatSize, or kExtensibleFormatSize with a mask).
+    using Record = std::array<uint8_t, kExtensibleFormatSize>;
+    static std::size_t FormatRecord(int channels, int samplesPerSecond, int bitsPerSample,
+                                    uint32_t channelMask, Record& format);
 
     RiffWriter riff;
     RiffChunk riffChunk;

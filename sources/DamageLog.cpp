@@ -77,7 +77,7 @@ bool DamageLog::HasDamage() const {
 }
 
 bool DamageLog::Empty() const {
-    return !HasWarnings() && leadingSilence == 0;
+    return !HasWarnings() && leadingSilence == 0 && libraryMessages == 0;
 }
 
 std::string DamageLog::FormatTime(int64_t at, int rate, int decimals) {
@@ -164,6 +164,11 @@ std::string DamageLog::Report(const std::string& inputName) const {
     }
     if (endedAt >= 0)
         text += "input ended at " + Clock(endedAt) + " of " + Clock(statedLength) + "\n";
+    if (libraryMessages > 0) {
+        text += std::to_string(libraryMessages) +
+                (libraryMessages == 1 ? " decoder message" : " decoder messages") +
+                "; --verbose shows them\n";
+    }
     text.pop_back();  // the last line's newline
     return text;
 }

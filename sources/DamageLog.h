@@ -30,6 +30,8 @@ class DamageLog {
     // A stretch of frames in another channel layout (its description) or at another rate.
     void LayoutStretch(const std::string& layout, int64_t at);
     void RateStretch(int rate, int64_t at);
+    // Lines the decoding libraries logged meanwhile: told with the rest, not a warning alone.
+    void LibraryMessages(uint64_t count) { libraryMessages = count; }
 
     bool Empty() const;
     // Something was lost or filled after the start (damage, gaps, overlaps, an early end),
@@ -73,6 +75,7 @@ class DamageLog {
     int64_t statedLength = 0;
     std::vector<Occurrences> layouts;
     std::vector<Occurrences> rates;
+    uint64_t libraryMessages = 0;
 };
 
 }  // namespace tavrisk

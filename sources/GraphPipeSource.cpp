@@ -45,10 +45,12 @@ bool GraphPipeSource::RewindInput() {
     return true;
 }
 
-bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16,
-                                   const std::string& layoutName) {
+bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName,
+                                   bool placed) {
     if (failed) return false;
     std::string problem;
+    // A later format whose channels the sink places, at the first rate, is carried.
+    if (acceptedRate != 0 && s16 && placed && rate == acceptedRate) return true;
     if (channels != kChannels || layoutName != kLayout51) {
         const std::string count = std::to_string(channels) + " channels";
         problem = "its audio is " + (layoutName == count ? count : layoutName + " (" + count + ")") +
@@ -62,7 +64,14 @@ bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16,
         problem = "its audio is at " + std::to_string(rate) +
                   " Hz, but the input frequency is set to " + std::to_string(inputRate) + " Hz";
     }
-    if (problem.empty()) return true;
+    if (problem.empty()) {
+        acceptedRate = rate;
+        return true;
+    }
+    if (acceptedRate != 0) {
+        problem = "its audio changes partway to " + layoutName + " at " + std::to_string(rate) +
+                  " Hz, which this graph cannot carry into the output";
+    }
     failed = true;
     return Fail("Cannot transcode '" + FileName() + "': " + problem + ".", kFormatTitle);
 }
@@ -172,6 +181,12 @@ void GraphPipeSource::Output(const InputRun& run, const BlockDrain& drain) {
 void GraphPipeSource::NoteDecoderDamage(std::optional<uint64_t> atNs, int count) {
     damage.DamagedFrames(atNs ? StreamTimeline::FramesOf(*atNs, inputRate) : timeline.Position(),
                          count);
+}
+
+void GraphPipeSource::NoteFormatStretch(const std::string& layout, int rate, uint64_t atNs) {
+    const int64_t at = StreamTimeline::FramesOf(atNs, inputRate);
+    if (!layout.empty()) damage.LayoutStretch(layout, at);
+    if (rate > 0) damage.RateStretch(rate, at);
 }
 
 void GraphPipeSource::FinishInput() {

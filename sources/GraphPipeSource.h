@@ -36,9 +36,11 @@ class GraphPipeSource : public SampleSource {
     explicit GraphPipeSource(JobHost& host);
     ~GraphPipeSource() override;
 
-    // The format the stream was negotiated in. False (after a message naming the input and
-    // what is wrong) unless it is six-channel 16-bit PCM at the job's input frequency.
-    bool AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName);
+    // The format the stream was negotiated in. The first decides: false (after a message
+    // naming the input and what is wrong) unless it is six-channel 16-bit PCM at the job's
+    // input frequency. A later one (a mid-stream change) is taken when its channels are
+    // `placed` into the six by the sink and its rate is the first's.
+    bool AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName, bool placed);
 
     // What progress is measured against, set from the pipeline's queries: the stream's
     // length in seconds (0 when unknown) and the share of the file read (negative when
@@ -64,6 +66,11 @@ class GraphPipeSource : public SampleSource {
     // Output pass: `frames` frames a decoder reported damaged at `atNs` on the programme's
     // clock (none: where the stream stands).
     void NoteDecoderDamage(std::optional<uint64_t> atNs, int frames);
+    // Output pass: a stretch of the stream from `atNs` of stream time in another layout (its
+    // name, or "") or at another rate (Hz, or 0), which the graph mapped or converted.
+    void NoteFormatStretch(const std::string& layout, int rate, uint64_t atNs);
+    // Lines the decoding libraries logged while the stream was read.
+    void NoteLibraryMessages(uint64_t count) { damage.LibraryMessages(count); }
     // The end of the output pass: the rest of the stream's segment, the report of what was
     // overcome, then the last, padded block (EndOfInput).
     void FinishInput();
@@ -101,6 +108,7 @@ class GraphPipeSource : public SampleSource {
     void StartPass();
 
     int inputRate = 0;
+    int acceptedRate = 0;  // of the first format, once accepted
     std::atomic<double> duration{0.0};
     std::atomic<double> byteFraction{-1.0};
     std::atomic<uint64_t> framesThisPass{0};

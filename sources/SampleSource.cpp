@@ -264,7 +264,8 @@ void SampleSource::Take(SampleBlock& block, std::size_t count) {
 }
 
 bool SampleSource::ReadBlock(SampleBlock& block) {
-    if (ended || host.StopRequested()) return false;
+    // Once the input was read whole, its last blocks come out whatever stop is asked.
+    if (ended || (host.StopRequested() && !inputDone)) return false;
     if (resyncPending) {
         resyncPending = false;
         if (!StartResync()) {

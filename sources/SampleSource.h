@@ -57,6 +57,8 @@ class SampleSource {
     const std::string& LastError() const { return lastError; }
     // The input is of a kind this source does not read at all: nothing was done with it.
     bool Refused() const { return refused; }
+    // The input was read to its end, neither stopped nor failed: what came out is whole.
+    bool InputComplete() const { return inputDone && !stopSeen && lastError.empty(); }
 
   protected:
     // What happens to the frames left at the end of the input.

@@ -3,6 +3,8 @@
 #include <algorithm>
 #include <cstdio>
 
+#include "platform/WavChannelOrder.h"
+
 namespace tavrisk {
 
 namespace {
@@ -11,10 +13,8 @@ constexpr float kSampleScale = 1.0f / 32767.0f;
 constexpr int kRequiredChannels = 6;
 constexpr int kRequiredBits = 16;
 
-// The standard 5.1 masks: FL FR FC LFE with back (0x3F) or side (0x60F) surrounds. Such
-// files hold frames as L, R, C, LFE, LS, RS.
-constexpr uint32_t kMask51Back = 0x3F;
-constexpr uint32_t kMask51Side = 0x60F;
+// Files with a standard 5.1 mask (back or side surrounds) hold frames as L, R, C, LFE, LS,
+// RS; any other file as L, C, R, LS, RS, LFE.
 constexpr std::array<int, SampleSource::kChannels> kPlainOrder = {0, 1, 2, 3, 4, 5};
 constexpr std::array<int, SampleSource::kChannels> kMaskedOrder = {0, 2, 1, 4, 5, 3};
 
@@ -100,7 +100,8 @@ bool WavFileSource::CheckFormat() {
 
 void WavFileSource::ChooseChannelOrder() {
     const uint32_t mask = waveFormat.channelMask;
-    fileChannelOfInput = (mask == kMask51Back || mask == kMask51Side) ? kMaskedOrder : kPlainOrder;
+    fileChannelOfInput =
+        (mask == speaker::k51 || mask == speaker::k51Side) ? kMaskedOrder : kPlainOrder;
 }
 
 std::size_t WavFileSource::ReadData(uint8_t* bytes, std::size_t count) {

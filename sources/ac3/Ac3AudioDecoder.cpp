@@ -2,6 +2,7 @@
 
 #include <cstring>
 
+#include "platform/LibraryLog.h"
 #include "sources/ac3/Ac3FrameSizes.h"
 
 extern "C" {
@@ -34,6 +35,7 @@ constexpr float kMinus3Db = 0.70710678f;
 }  // namespace
 
 bool Ac3AudioDecoder::Open() {
+    LibraryLog::CaptureLibav();
     const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AC3);
     if (codec == nullptr) return false;
     context.reset(avcodec_alloc_context3(codec));

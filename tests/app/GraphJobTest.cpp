@@ -58,11 +58,31 @@ class ScriptedGraph : public GraphDriver {
     bool endPending = false;
 };
 
+// A WAV engine that asks for a stop at its n-th block fetch, or (0) as it finishes.
+class StoppingWavEngine : public WavEngine {
+  public:
+    explicit StoppingWavEngine(JobHost& host) : WavEngine(host), host(host) {}
+    bool FetchBlock() override {
+        if (++fetches == stopAt) host.RequestStop();
+        return WavEngine::FetchBlock();
+    }
+    bool Finish() override {
+        if (stopAt == 0) host.RequestStop();
+        return WavEngine::Finish();
+    }
+    int stopAt = -1;
+
+  private:
+    JobHost& host;
+    int fetches = 0;
+};
+
 class GraphJobTest : public ::testing::Test {
   protected:
     // A job writing a six-channel WAV from what the scripted graph delivers.
     void MakeJob(int stallTicks = GraphJob::kDefaultStallTicks) {
-        auto engine = std::make_unique<WavEngine>(host);
+        auto engine = std::make_unique<StoppingWavEngine>(host);
+        hooked = engine.get();
         engine->SetSource(std::make_unique<GraphPipeSource>(host));
         const std::string input = "in.vob", output = dir.File("out.wav");
         const char* argv[] = {"Tavrisk", "-r", "48.000", input.c_str(), output.c_str()};
@@ -93,6 +113,7 @@ class GraphJobTest : public ::testing::Test {
     test::TempDir dir;
     test::FakeJobHost host;
     ScriptedGraph* graph = nullptr;
+    StoppingWavEngine* hooked = nullptr;
     std::unique_ptr<GraphJob> job;
     int detaches = 0;
 };
@@ -160,7 +181,9 @@ TEST_F(GraphJobTest, AStopDuringTheAnalysisRunEndsTheJobAtTheFourthTick) {
     EXPECT_EQ(job->Outcome(), JobOutcome::Stopped);
 }
 
-TEST_F(GraphJobTest, APipelineErrorEndsTheJobNamingTheFileAndTheElementAndKeepsTheOutput) {
+TEST_F(GraphJobTest,
+       APipelineErrorEndsTheJobNamingTheFileAndKeepsThePartialOutputBesideTheEarlier) {
+    test::WriteBytes(dir.File("out.wav"), {7, 7, 7});
     MakeJob();
     graph->endRuns = false;
     graph->onRun = [this](int) { Deliver(2 * kBlock); };
@@ -168,11 +191,43 @@ TEST_F(GraphJobTest, APipelineErrorEndsTheJobNamingTheFileAndTheElementAndKeepsT
     graph->error = GraphError{"MPEG-PS demuxer", "Internal data stream error."};
     EXPECT_EQ(TicksToEnd(), 1);
     EXPECT_EQ(job->Outcome(), JobOutcome::Failed);
-    ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(LastMessage(),
+    ASSERT_EQ(host.messages.size(), 2u);
+    EXPECT_EQ(host.messages[0].text,
               "Cannot read 'in.vob': MPEG-PS demuxer failed: Internal data stream error.");
-    EXPECT_EQ(host.messages.back().title, GraphJob::kErrorTitle);
-    EXPECT_EQ(OutputFrames(), 2 * kBlock);
+    EXPECT_EQ(host.messages[0].title, GraphJob::kErrorTitle);
+    EXPECT_EQ(LastMessage(), "The job failed: the output written so far is kept as '" +
+                                 dir.File("out.partial.wav") + "'; the earlier '" +
+                                 dir.File("out.wav") + "' is unchanged.");
+    EXPECT_EQ(test::ReadBytes(dir.File("out.wav")), std::vector<uint8_t>({7, 7, 7}));
+    EXPECT_EQ(test::ReadWav(dir.File("out.partial.wav")).Frames(), 2 * kBlock);
+}
+
+TEST_F(GraphJobTest, AStopWhileBlocksAreTakenIsAStopAndOneWhileTheOutputIsClosedChangesNothing) {
+    // Two whole blocks come from the stream, the padded third one from the end of the job.
+    const struct {
+        int stopAt;
+        JobOutcome outcome;
+        std::size_t frames;
+        const char* kept;
+    } cases[] = {{2, JobOutcome::Stopped, kBlock, "out.partial.wav"},  // the stream's 2nd block
+                 {3, JobOutcome::Done, 3 * kBlock, "out.wav"},         // the last, padded one
+                 {0, JobOutcome::Done, 3 * kBlock, "out.wav"}};        // closing the output
+    for (const auto& c : cases) {
+        SCOPED_TRACE(c.stopAt);
+        test::WriteBytes(dir.File("out.wav"), {7, 7, 7});
+        host.ClearStop();
+        MakeJob();
+        hooked->stopAt = c.stopAt;
+        graph->onRun = [this](int) { Deliver(2 * kBlock + 100); };
+        ASSERT_TRUE(job->Start());
+        TicksToEnd();
+        EXPECT_EQ(job->Outcome(), c.outcome);
+        EXPECT_TRUE(host.messages.empty());
+        EXPECT_EQ(test::ReadWav(dir.File(c.kept)).Frames(), c.frames) << "a whole, readable WAV";
+        EXPECT_EQ(test::ReadBytes(dir.File("out.wav")).size(),
+                  c.outcome == JobOutcome::Stopped ? 3u : 68 + 3 * kBlock * 12);
+        job.reset();
+    }
 }
 
 TEST_F(GraphJobTest, AGraphThatDeliversNothingForLongIsStoppedAsStalled) {

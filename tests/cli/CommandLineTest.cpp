@@ -53,15 +53,17 @@ TEST(CommandLine, OptionsChangeTheModelThroughItsHandlers) {
     test::RecordingInterface ui;
     TranscoderDialog window(ui);
     std::string error;
-    ASSERT_TRUE(CommandLine::Apply(*Parse({"--batch", "a.ac3", "--bitrate", "112", "--priority",
-                                           "idle", "--resync", "+1:2:3", "--release", "C=90"}),
-                                   window, error))
+    ASSERT_TRUE(CommandLine::Apply(
+        *Parse({"--batch", "a.ac3", "--bitrate", "112", "--priority", "idle", "--resync", "+1:2:3",
+                "--release", "C=90", "--wav-order", "film"}),
+        window, error))
         << error;
     for (const int id : {ctl::kBitrate, ctl::kPriority, ctl::kResyncHours, ctl::kResyncMinutes,
                          ctl::kResyncSeconds, ctl::kResyncMs, ctl::kBatch, ctl::kCurveView[2]})
         EXPECT_NE(std::find(ui.changed.begin(), ui.changed.end(), id), ui.changed.end()) << id;
     EXPECT_EQ(window.Controls().batchList, std::vector<std::string>{"a.ac3"});
     EXPECT_EQ(window.Controls().priority.selected, 1);
+    EXPECT_EQ(window.GetWavOrder(), WavChannelOrder::kFilm);
 }
 
 // Adding an engine to the table names it in the help, and the README must list it too.
@@ -98,6 +100,7 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_FALSE(Parse({"a", "b", "--resync", "-0:1:2.1234"}));
     EXPECT_FALSE(Parse({"a", "b", "--rate", "32000"}));
     EXPECT_FALSE(Parse({"a", "b", "--resampler", "cubic"}));
+    EXPECT_FALSE(Parse({"a", "b", "--wav-order", "smpte"}));
     EXPECT_FALSE(Parse({"a", "--rate"}));
     EXPECT_FALSE(Parse({"a"}));
     EXPECT_FALSE(Parse({"a", "b", "--frobnicate"}));

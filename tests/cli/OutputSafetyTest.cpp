@@ -6,6 +6,7 @@
 #include <cstdio>
 #include <filesystem>
 #include <functional>
+#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -56,6 +57,17 @@ void WriteSixChannelWav(const std::string& path, double seconds, double base = 3
     test::WritePlainWav(
         path, test::MakeTones({tones, 8000.0}, rate, static_cast<std::size_t>(seconds * rate)));
 }
+
+// A five-channel AC-3 film (one tone) for graph processing.
+void WriteFilm(const std::string& path, int seconds, int rate = kRate) {
+    const auto made =
+        RunCommand("ffmpeg -v error -f lavfi -i sine=440:d=" + std::to_string(seconds) +
+                   " -af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -ar " +
+                   std::to_string(rate) + " -c:a ac3 -b:a 448k " + Quote(path));
+    ASSERT_EQ(made.exitCode, 0) << made.output;
+}
+
+const std::vector<uint8_t> kEarlier = {7, 7, 7};
 
 class OutputSafety : public ::testing::Test {
   protected:
@@ -198,30 +210,49 @@ CommandResult RunLimited(const fs::path& folder, int kibibytes, const std::strin
                             Cli() + " " + arguments));
 }
 
-// What a job writing into a full disk leaves: a failed job, whole MP2 frames, a valid WAV.
+// The message of a failed job that kept its output beside an earlier file.
+std::string KeptBeside(const std::string& name, const std::string& extension) {
+    return "Partial Output: The job failed: the output written so far is kept as '" + name +
+           ".partial" + extension + "'; the earlier '" + name + extension + "' is unchanged.";
+}
+
+// What a job writing into a full disk leaves: a failed job whose whole MP2 frames or valid
+// WAV are kept as a partial file, and the earlier file of the name untouched.
 void ExpectWholeOutputsOfAFullDisk(const fs::path& folder,
                                    const std::function<CommandResult(const std::string&)>& run) {
     WriteSixChannelWav((folder.parent_path() / "in44.wav").string(), 12.0, 300.0, 44100);
     const std::string input = Quote((folder.parent_path() / "in44.wav").string());
-    // 224 kbps at 44.1 kHz: frames of 731 and 732 bytes.
-    auto job = run(input + " out.mp2 --yes --bitrate 224 --rate 44100 --input-rate 44100");
-    EXPECT_EQ(job.exitCode, 1) << job.output;
-    EXPECT_NE(job.output.find("File I/O Error: Could not write \"out.mp2\"."), std::string::npos)
-        << job.output;
-    const auto check = RunIn(folder, "check out.mp2");
-    EXPECT_EQ(check.exitCode, 0) << check.output;
-    EXPECT_NE(check.output.find("0 damaged; 0 error(s)"), std::string::npos) << check.output;
-    const auto size = fs::file_size(folder / "out.mp2");
-    EXPECT_GT(size, 20000u);
-    std::printf("full disk: the MP2 keeps %ju bytes of whole frames\n", std::uintmax_t{size});
-    fs::remove(folder / "out.mp2");
+    const std::string film = (folder.parent_path() / "film.mkv").string();
+    WriteFilm(film, 12, 44100);
+    test::WriteBytes((folder / "out.mp2").string(), kEarlier);
+    test::WriteBytes((folder / "out.wav").string(), kEarlier);
+    // 224 kbps at 44.1 kHz: frames of 731 and 732 bytes; native and graph processing.
+    for (const std::string& source : {input + " --input-rate 44100", Quote(film) + " --graph"}) {
+        SCOPED_TRACE(source);
+        const auto job = run(source + " out.mp2 --yes --bitrate 224 --rate 44100");
+        EXPECT_EQ(job.exitCode, 1) << job.output;
+        EXPECT_NE(job.output.find("File I/O Error: Could not write \"out.mp2\"."),
+                  std::string::npos)
+            << job.output;
+        EXPECT_NE(job.output.find(KeptBeside("out", ".mp2")), std::string::npos) << job.output;
+        EXPECT_EQ(ReadBytes((folder / "out.mp2").string()), kEarlier);
+        const auto check = RunIn(folder, "check out.partial.mp2");
+        EXPECT_EQ(check.exitCode, 0) << check.output;
+        EXPECT_NE(check.output.find("0 damaged; 0 error(s)"), std::string::npos) << check.output;
+        const auto size = fs::file_size(folder / "out.partial.mp2");
+        EXPECT_GT(size, 20000u);
+        std::printf("full disk: the MP2 keeps %ju bytes of whole frames\n", std::uintmax_t{size});
+        fs::remove(folder / "out.partial.mp2");
+    }
 
-    job = run(input + " out.wav --yes --engine wav");
+    const auto job = run(input + " out.wav --yes --engine wav");
     EXPECT_EQ(job.exitCode, 1) << job.output;
     EXPECT_NE(job.output.find("File I/O Error: Unable to write file:\nout.wav"), std::string::npos)
         << job.output;
-    const auto audio = test::ReadWav((folder / "out.wav").string());
-    EXPECT_EQ(fs::file_size(folder / "out.wav"), 46 + audio.samples.size() * 2);
+    EXPECT_NE(job.output.find(KeptBeside("out", ".wav")), std::string::npos) << job.output;
+    EXPECT_EQ(ReadBytes((folder / "out.wav").string()), kEarlier);
+    const auto audio = test::ReadWav((folder / "out.partial.wav").string());
+    EXPECT_EQ(fs::file_size(folder / "out.partial.wav"), 68 + audio.samples.size() * 2);  // extensible
     EXPECT_GT(audio.Frames(), 0u);
     EXPECT_EQ(audio.Frames() % 1152, 0u);
     EXPECT_TRUE(Temporaries(folder).empty());
@@ -292,23 +323,83 @@ TEST_F(OutputSafety, AMonoFileFolderIsReplacedOnlyWithYes) {
     EXPECT_EQ(EntryCount(dir.File("mono")), 6u);
 }
 
-TEST_F(OutputSafety, AStoppedJobKeepsAWholeOutputAndNoTemporary) {
+// Runs a job in `folder` with every signal at its default (as from a terminal); holds it as
+// soon as its output is being written (it has its temporary open, unnamed or hidden, of at
+// least `minimumBytes`), sends it `signals` and lets it go. The output is its status, then
+// its messages.
+CommandResult SignalWhileWriting(const fs::path& folder, const std::string& arguments,
+                                 const std::string& signals, int minimumBytes = 1) {
+    const std::string script = R"sh(writing() { for f in /proc/$1/fd/*; do case "$(readlink $f)" in
+  "$PWD"/[#.]*) [ "$(stat -L -c %s $f)" -ge $2 ] && return 0;; esac; done; return 1; }
+env --default-signal "$0" "$@" --yes 2>err.txt & pid=$!
+for i in $(seq 3000); do writing $pid MIN 2>/dev/null && break; sleep 0.01; done
+kill -STOP $pid; for s in SIGNALS; do kill -$s $pid; done; kill -CONT $pid; wait $pid; echo $?
+cat err.txt)sh";
+    std::string command =
+        std::regex_replace(script, std::regex("MIN"), std::to_string(minimumBytes));
+    command = std::regex_replace(command, std::regex("SIGNALS"), signals);
+    return RunCommand("cd " + Quote(folder.string()) + " && bash -c " + Quote(command) + " " +
+                      Cli() + " " + arguments);
+}
+
+TEST_F(OutputSafety, AStoppedJobWithoutAnEarlierFileKeepsAWholeOutputAndNoTemporary) {
     WriteSixChannelWav(dir.File("in.wav"), 60.0);
-    test::WriteBytes(dir.File("out.mp2"), {7, 7, 7});
-    // Stopped (and held) as soon as its output is being written, asked to stop, let go. (A
-    // background job of a shell without job control ignores SIGINT: SIGTERM asks instead.)
-    const auto run = RunCommand(
-        "cd " + Quote(dir.Path().string()) + " || exit 99; " + Cli() +
-        " in.wav out.mp2 --yes 2>err.txt & pid=$!; "
-        "for i in $(seq 1000); do ls -A | grep -q '^\\.out\\.mp2\\.part-' && break; sleep 0.01; "
-        "done; "
-        "kill -STOP $pid; kill -TERM $pid; kill -CONT $pid; wait $pid; echo $?; cat err.txt");
+    const auto run = SignalWhileWriting(dir.Path(), "in.wav out.mp2", "TERM");
     EXPECT_EQ(run.output.rfind("143\n", 0), 0u) << run.output;
     EXPECT_NE(run.output.find("Stopped: the output written so far is kept."), std::string::npos);
     const auto check = RunIn(dir.Path(), "check out.mp2");
     EXPECT_EQ(check.exitCode, 0) << check.output;
     EXPECT_LT(fs::file_size(dir.File("out.mp2")), 60u * 48000) << "stopped early";
     EXPECT_TRUE(Temporaries(dir.Path()).empty());
+}
+
+TEST_F(OutputSafety, SignalsStopJobsOrEndThemAndNeverTouchTheEarlierFileOrLeaveAnyOtherBehind) {
+    WriteSixChannelWav(dir.File("in.wav"), 60.0);
+    WriteFilm(dir.File("film.mkv"), 60);
+    const std::string partial =
+        "Stopped: the output written so far is kept as 'out.partial.mp2'; the earlier 'out.mp2' "
+        "is unchanged.";
+    struct Case {
+        std::string job, signals;
+        int status;        // of the first signal; 0: ended at once by the last one
+        std::string says;  // empty: no "Stopped" line
+        int minimumBytes = 1;
+    };
+    std::vector<Case> cases = {
+        {"film.mkv --graph", "TERM", 143, partial},
+        {"film.mkv --graph", "HUP", 129, partial},
+        // The output is created before a graph job's analysis pass.
+        {"film.mkv --graph --normalize", "INT", 130, "Stopped before any output was written.", 0}};
+    for (const auto& [name, number] : {std::pair{"INT", SIGINT},
+                                       {"TERM", SIGTERM},
+                                       {"HUP", SIGHUP},
+                                       {"QUIT", SIGQUIT},
+                                       {"USR1", SIGUSR1},
+                                       {"USR2", SIGUSR2},
+                                       {"ALRM", SIGALRM},
+                                       {"XCPU", SIGXCPU},
+                                       {"XFSZ", SIGXFSZ}})
+        cases.push_back({"in.wav", name, 128 + number, partial});
+    // Killed outright; ended by a second signal (a closing terminal) before acting on the first.
+    for (const std::string job : {"in.wav", "film.mkv --graph"})
+        for (const std::string signals : {"KILL", "HUP TERM"})
+            cases.push_back({job, signals, 0, ""});
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.job + ": " + c.signals);
+        test::WriteBytes(dir.File("out.mp2"), kEarlier);
+        const auto run =
+            SignalWhileWriting(dir.Path(), c.job + " out.mp2", c.signals, c.minimumBytes);
+        EXPECT_TRUE(c.status == 0 || run.output.rfind(std::to_string(c.status) + "\n", 0) == 0)
+            << run.output;
+        EXPECT_EQ(run.output.find(c.says.empty() ? "Stopped" : c.says) == std::string::npos,
+                  c.says.empty())
+            << run.output;
+        EXPECT_EQ(ReadBytes(dir.File("out.mp2")), kEarlier);
+        const bool kept = c.says == partial;
+        EXPECT_EQ(kept, RunIn(dir.Path(), "check out.partial.mp2").exitCode == 0);
+        EXPECT_EQ(kept, fs::remove(dir.File("out.partial.mp2")));
+        EXPECT_TRUE(Temporaries(dir.Path()).empty());
+    }
 }
 
 }  // namespace

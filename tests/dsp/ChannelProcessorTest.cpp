@@ -69,31 +69,32 @@ TEST(ChannelProcessor, RoutingFeedsEachColumnFromItsSelectedInput) {
     const std::array<float, 6> frame = {0.1f, 0.2f, 0.3f, 0.4f, 0.5f, 0.6f};
     Results out{};
     processor.Process(frame.data(), out, false);
-    EXPECT_EQ(out[ChannelProcessor::kResL], static_cast<int32_t>(0.3f * 32767.0L));
-    EXPECT_EQ(out[ChannelProcessor::kResC], static_cast<int32_t>(0.1f * 32767.0L));
-    EXPECT_EQ(out[ChannelProcessor::kResR], static_cast<int32_t>(0.2f * 32767.0L));
-    EXPECT_EQ(out[ChannelProcessor::kResLfe], static_cast<int32_t>(0.4f * 32767.0L));
-    EXPECT_EQ(out[ChannelProcessor::kResLs], static_cast<int32_t>(0.6f * 32767.0L));
-    EXPECT_EQ(out[ChannelProcessor::kResRs], static_cast<int32_t>(0.5f * 32767.0L));
+    EXPECT_EQ(out[ChannelProcessor::kResL], std::llroundl(0.3f * 32767.0L));
+    EXPECT_EQ(out[ChannelProcessor::kResC], std::llroundl(0.1f * 32767.0L));
+    EXPECT_EQ(out[ChannelProcessor::kResR], std::llroundl(0.2f * 32767.0L));
+    EXPECT_EQ(out[ChannelProcessor::kResLfe], std::llroundl(0.4f * 32767.0L));
+    EXPECT_EQ(out[ChannelProcessor::kResLs], std::llroundl(0.6f * 32767.0L));
+    EXPECT_EQ(out[ChannelProcessor::kResRs], std::llroundl(0.5f * 32767.0L));
 }
 
-TEST(ChannelProcessor, ScalesTruncatesAndClipsToSymmetric16Bits) {
+TEST(ChannelProcessor, ScalesRoundsAndClipsToThe16BitRange) {
     FakeSettings settings;
     ChannelProcessor processor(settings);
     Results out{};
-    const std::array<float, 6> frame = {0.99999f, -0.99999f, 1.0f, -1.0f, 1.5f, -1.5f};
+    const std::array<float, 6> frame = {0.5f, -0.99999f, 1.0f, -1.0f, 1.5f, -1.5f};
     processor.Process(frame.data(), out, false);
-    EXPECT_EQ(out[ChannelProcessor::kResL], 32766);
-    EXPECT_EQ(out[ChannelProcessor::kResR], -32766);
+    EXPECT_EQ(out[ChannelProcessor::kResL], 16384);   // 16383.5: halves away from zero
+    EXPECT_EQ(out[ChannelProcessor::kResR], -32767);  // -32766.67
     EXPECT_EQ(out[ChannelProcessor::kResC], 32767);
     EXPECT_EQ(out[ChannelProcessor::kResLfe], -32767);
     EXPECT_EQ(out[ChannelProcessor::kResLs], 32767);   // 49150 clipped
-    EXPECT_EQ(out[ChannelProcessor::kResRs], -32767);  // not -32768
+    EXPECT_EQ(out[ChannelProcessor::kResRs], -32768);
 }
 
-TEST(ChannelProcessor, ScalingTruncatesTheExactProduct) {
+TEST(ChannelProcessor, ScalingRoundsTheExactProduct) {
+    // Exact in extended precision: 24 + 24 + 15 bits.
     auto extended = [](float g, float s) {
-        return static_cast<int32_t>(static_cast<long double>(g) * s * 32767.0L);
+        return static_cast<int32_t>(std::llroundl(static_cast<long double>(g) * s * 32767.0L));
     };
     std::mt19937 random(7);
     std::uniform_real_distribution<float> gains(0.0f, 40.0f), samples(-1.0f, 1.0f);
@@ -107,7 +108,17 @@ TEST(ChannelProcessor, ScalingTruncatesTheExactProduct) {
         const float s = static_cast<float>(value) * (1.0f / 32767.0f);
         ASSERT_EQ(ChannelProcessor::ScaleToSample(1.0f, s), extended(1.0f, s)) << value;
         ASSERT_EQ(ChannelProcessor::ScaleToSample(1.7f, s), extended(1.7f, s)) << value;
+        ASSERT_EQ(ChannelProcessor::ScaleAtUnity(s), value) << value;
     }
+    // Products on a half go away from zero; those that the double product rounds onto a half
+    // go where their exact value lies (to 16444, -16438, 2 and 16379).
+    const std::pair<float, float> nearHalves[] = {{1.0f, 0.5f},
+                                                  {0x1.3482d6p+1f, 0x1.aa6f7p-3f},
+                                                  {0x1.9693dcp+0f, -0x1.437608p-2f},
+                                                  {0x1.424ee6p+1f, 0x1.fc594ep-16f},
+                                                  {0x1.b6f96ap+0f, 0x1.2a7efp-2f}};
+    for (const auto& [g, s] : nearHalves)
+        EXPECT_EQ(ChannelProcessor::ScaleToSample(g, s), extended(g, s)) << g << " " << s;
     EXPECT_EQ(ChannelProcessor::ScaleToSample(1e9f, 1.0f), std::numeric_limits<int32_t>::max());
 }
 
@@ -171,18 +182,15 @@ TEST(ChannelProcessor, GainsApplyInTheOutputPass) {
     EXPECT_NEAR(out[ChannelProcessor::kResL], 32767, 1);
 }
 
-TEST(ChannelProcessor, IdentityCurveKeepsNewPeaksWithinOneStep) {
+TEST(ChannelProcessor, IdentityCurveKeepsNewPeaks) {
     FakeSettings settings;
     settings.drp = true;
     for (auto& curve : settings.curves) curve.EnsureDefaultCurve();
-    ChannelProcessor processor(settings);
-    for (float value : {16384.0f, 1000.0f, 20000.0f, 32767.0f}) {
+    for (float value : {16384.0f, 1000.0f, -20000.0f, 32767.0f, 1.0f}) {
         ChannelProcessor fresh(settings);
         Results out{};
         fresh.Process(Frame(ChannelProcessor::kColL, value).data(), out, false);
-        const int32_t expected = static_cast<int32_t>(value / 32767.0f * 32767.0L);
-        EXPECT_LE(out[ChannelProcessor::kResL], expected) << value;
-        EXPECT_GE(out[ChannelProcessor::kResL], expected - 1) << value;
+        EXPECT_EQ(out[ChannelProcessor::kResL], static_cast<int32_t>(value)) << value;
     }
 }
 

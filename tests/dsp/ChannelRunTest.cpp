@@ -201,7 +201,7 @@ TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
         ColumnFrame out{};
         processor.ProcessRun(frame.data(), 1, layout, &out);
         const int32_t expected =
-            std::clamp(ChannelProcessor::ScaleAtUnity(sample), -ChannelProcessor::kMaxSample,
+            std::clamp(ChannelProcessor::ScaleAtUnity(sample), ChannelProcessor::kMinSample,
                        ChannelProcessor::kMaxSample);
         for (const int32_t value : out) ASSERT_EQ(value, expected) << sample;
     }
@@ -227,7 +227,7 @@ TEST(ChannelRun, UnityPathOnFramesWithOneValueOutside) {
             for (int f = 0; f < kChannels; ++f) {
                 const int32_t expected =
                     std::clamp(ChannelProcessor::ScaleAtUnity(frames[layout[f]]),
-                               -ChannelProcessor::kMaxSample, ChannelProcessor::kMaxSample);
+                               ChannelProcessor::kMinSample, ChannelProcessor::kMaxSample);
                 ASSERT_EQ(out[f], expected) << "at " << at << " value " << odd << " column " << f;
             }
         }

@@ -8,9 +8,9 @@
 #include <vector>
 
 #include "graph/Ac3DecoderElement.h"
-#include "graph/Ac3FrameDecoder.h"
 #include "graph/DecodedAudioOrder.h"
 #include "graph/GraphRuntime.h"
+#include "graph/LibavFrameDecoder.h"
 #include "tests/graph/GraphFileTest.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/graph/GraphTestRun.h"
@@ -67,27 +67,27 @@ TEST(Ac3DecoderRegistration, LoadablePluginCarriesTheDecoder) {
 
 // --- libavcodec's side ---------------------------------------------------------------------
 
-TEST(Ac3FrameDecoderTest, BothCodecsOpenWithoutDynamicRangeCompression) {
-    for (auto codec : {Ac3FrameDecoder::Codec::kAc3, Ac3FrameDecoder::Codec::kEac3}) {
-        Ac3FrameDecoder decoder;
+TEST(LibavFrameDecoderTest, BothCodecsOpenWithoutDynamicRangeCompression) {
+    for (auto codec : {LibavFrameDecoder::Codec::kAc3, LibavFrameDecoder::Codec::kEac3}) {
+        LibavFrameDecoder decoder;
         ASSERT_TRUE(decoder.Open(codec));
         EXPECT_EQ(decoder.OpenCodec(), codec);
         EXPECT_EQ(decoder.DrcScale(), 0.0);
     }
 }
 
-TEST(Ac3FrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
-    Ac3FrameDecoder decoder;
+TEST(LibavFrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
+    LibavFrameDecoder decoder;
     const std::vector<uint8_t> garbage(1536, 0x5a);
     EXPECT_FALSE(decoder.Send(garbage));
-    EXPECT_EQ(decoder.Receive(), Ac3FrameDecoder::Result::kNeedMore);
-    ASSERT_TRUE(decoder.Open(Ac3FrameDecoder::Codec::kAc3));
+    EXPECT_EQ(decoder.Receive(), LibavFrameDecoder::Result::kNeedMore);
+    ASSERT_TRUE(decoder.Open(LibavFrameDecoder::Codec::kAc3));
     const bool sent = decoder.Send(garbage);
     if (sent) {
-        EXPECT_NE(decoder.Receive(), Ac3FrameDecoder::Result::kFrame);
+        EXPECT_NE(decoder.Receive(), LibavFrameDecoder::Result::kFrame);
     }
     decoder.SendEnd();
-    EXPECT_EQ(decoder.Receive(), Ac3FrameDecoder::Result::kNeedMore);
+    EXPECT_EQ(decoder.Receive(), LibavFrameDecoder::Result::kNeedMore);
     decoder.Flush();
     decoder.Close();
     EXPECT_FALSE(decoder.IsOpen());
@@ -95,18 +95,20 @@ TEST(Ac3FrameDecoderTest, GarbageIsRefusedAndAClosedDecoderTakesNothing) {
 
 // --- From planar float to GStreamer's interleaved 16 bits ----------------------------------
 
-TEST(DecodedAudioOrderTest, SamplesAreScaledTruncatedAndClippedAsTheNativeChainDoes) {
+TEST(DecodedAudioOrderTest, SamplesAreScaledRoundedAndClippedAsTheNativeChainDoes) {
     EXPECT_EQ(FloatToS16(0.0f), 0);
     EXPECT_EQ(FloatToS16(1.0f), 32767);
     EXPECT_EQ(FloatToS16(-1.0f), -32767);
     EXPECT_EQ(FloatToS16(1.7f), 32767);
-    EXPECT_EQ(FloatToS16(-3.0f), -32767);
+    EXPECT_EQ(FloatToS16(-3.0f), -32768);
     EXPECT_EQ(FloatToS16(std::numeric_limits<float>::infinity()), 32767);
     EXPECT_EQ(FloatToS16(std::numeric_limits<float>::quiet_NaN()), 0);
-    // Toward zero on both sides: 0.5 x 32767 = 16383.5.
-    EXPECT_EQ(FloatToS16(0.5f), 16383);
-    EXPECT_EQ(FloatToS16(-0.5f), -16383);
-    EXPECT_EQ(FloatToS16(2.9f / 32767.0f), 2);
+    // To the nearest, halves away from zero: 0.5 x 32767 = 16383.5.
+    EXPECT_EQ(FloatToS16(0.5f), 16384);
+    EXPECT_EQ(FloatToS16(-0.5f), -16384);
+    EXPECT_EQ(FloatToS16(2.9f / 32767.0f), 3);
+    EXPECT_EQ(FloatToS16(-2.4f / 32767.0f), -2);
+    EXPECT_EQ(FloatToS16(1000.0f / 32767.0f), 1000);
 }
 
 std::vector<GstAudioChannelPosition> PositionsOf(const char* layoutName, InterleaveOrder& order) {
@@ -144,6 +146,25 @@ TEST(DecodedAudioOrderTest, LayoutsBecomeGStreamerPositionsInGStreamerOrder) {
     EXPECT_FALSE(OrderOfLayout(empty, order));
 }
 
+// Lossless 16-bit planes pass unchanged; 32-bit ones as their float value would.
+TEST(DecodedAudioOrderTest, IntegerPlanesOfLosslessDecodersBecome16Bits) {
+    InterleaveOrder order;
+    order.planeOfChannel = {1, 0};
+    const std::vector<int16_t> a16 = {-32768, 5}, b16 = {1, 32767};
+    const int16_t* planes16[] = {a16.data(), b16.data()};
+    std::vector<int16_t> out(4);
+    ASSERT_TRUE(InterleaveFrameToS16(AV_SAMPLE_FMT_S16P,
+                                     reinterpret_cast<const uint8_t* const*>(planes16), order, 2,
+                                     out.data()));
+    EXPECT_EQ(out, (std::vector<int16_t>{1, -32768, 32767, 5}));
+    const std::vector<int32_t> a32 = {1 << 30, -(1 << 30)}, b32 = {INT32_MIN, 0};
+    const int32_t* planes32[] = {a32.data(), b32.data()};
+    ASSERT_TRUE(InterleaveFrameToS16(AV_SAMPLE_FMT_S32P,
+                                     reinterpret_cast<const uint8_t* const*>(planes32), order, 2,
+                                     out.data()));
+    EXPECT_EQ(out, (std::vector<int16_t>{-32768, 16384, 0, -16384}));
+}
+
 TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
     const std::vector<float> first = {0.5f, -0.25f}, second = {1.0f, 0.0f}, third = {-1.0f, 0.125f};
     const float* planes[] = {first.data(), second.data(), third.data()};
@@ -151,7 +172,7 @@ TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
     order.planeOfChannel = {2, 0, 1};
     std::vector<int16_t> out(6, 99);
     InterleaveToS16(planes, order, 2, out.data());
-    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16383, 32767, 4095, -8191, 0}));
+    EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16384, 32767, 4096, -8192, 0}));
 }
 
 // --- In a file's graph ---------------------------------------------------------------------
@@ -186,13 +207,14 @@ TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNot
     }
 }
 
-// A stereo stretch at 44100 Hz followed by 5.1 at 48000 Hz: the output format follows.
-TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamIsRenegotiated) {
+// 5.1 at 48000 Hz, then a stereo stretch at 44100 Hz: the stretch is converted to the first
+// rate, its channels placed into the six, and the change is noted once with its time.
+TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamKeepsTheFirstRateAndIsNoted) {
+    const std::string film = Make("film51.ac3", "-t 1 -c:a ac3 -f ac3");
     const std::string stereo =
         Make("stereo.ac3", "-t 1 -c:a ac3 -f ac3", "-f lavfi -i sine=f=500:r=44100:d=1 -ac 2");
-    const std::string film = Make("film51.ac3", "-t 1 -c:a ac3 -f ac3");
-    std::vector<uint8_t> bytes = ReadBytes(stereo);
-    const std::vector<uint8_t> second = ReadBytes(film);
+    std::vector<uint8_t> bytes = ReadBytes(film);
+    const std::vector<uint8_t> second = ReadBytes(stereo);
     bytes.insert(bytes.end(), second.begin(), second.end());
     const std::string joined = folder->File("joined.ac3");
     WriteBytes(joined, bytes);
@@ -205,8 +227,11 @@ TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamIsRenegotiated) {
     receiver.KeepSamples(false);
     ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
     EXPECT_GE(receiver.FormatCalls(), 2);
-    EXPECT_EQ(receiver.Format().channels, 6);
+    EXPECT_EQ(receiver.Format().layoutName, "stereo");
     EXPECT_EQ(receiver.Format().rate, kInputRate);
+    EXPECT_TRUE(receiver.Format().placed);
+    ASSERT_EQ(run.Graph().Repairs().stretches.size(), 1u);
+    EXPECT_NEAR(static_cast<double>(run.Graph().Repairs().stretches[0].at) / GST_SECOND, 1.0, 0.05);
 }
 
 TEST_F(Ac3DecoderGraphTest, DamagedAc3DecodesToTheEnd) {

@@ -1,8 +1,5 @@
 #include "tests/graph/GraphInputs.h"
 
-#include <cstdint>
-#include <vector>
-
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::test {

@@ -177,14 +177,31 @@ TEST_F(WrapperSinkTest, SixChannelsArriveInFilmOrderWhateverTheSurroundPositions
     }
 }
 
-TEST_F(WrapperSinkTest, OddLastByteIsIgnored) {
-    CollectingReceiver receiver;
-    WrapperFeeder feeder(&receiver);
-    feeder.Caps("audio/x-raw, format=S16LE, layout=interleaved, rate=44100, channels=2");
-    const std::vector<uint8_t> bytes = {1, 0, 2, 0, 3, 0, 4, 0, 9};
-    ASSERT_EQ(feeder.Push(bytes.data(), bytes.size()), GST_FLOW_OK);
-    EXPECT_EQ(receiver.Samples(), (std::vector<int16_t>{1, 2, 3, 4}));
-    EXPECT_EQ(receiver.Format().layoutName, "stereo");
+// Other layouts are placed into the six by position, the missing channels silent; the odd
+// last byte of a buffer is ignored.
+TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
+    const struct {
+        const char* caps;
+        std::vector<int16_t> in;
+        std::vector<int16_t> out;  // L C R LS RS LFE
+    } cases[] = {
+        {"channels=2", {1, 2, 3, 4}, {1, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0}},
+        {"channels=1", {7, 8}, {0, 7, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0}},
+        // FL FR RC: the single rear channel feeds both surrounds at -3 dB.
+        {"channels=3, channel-mask=(bitmask)0x103", {10, 20, 1000}, {10, 0, 20, 707, 707, 0}},
+    };
+    for (const auto& c : cases) {
+        CollectingReceiver receiver;
+        WrapperFeeder feeder(&receiver);
+        feeder.Caps(
+            ("audio/x-raw, format=S16LE, layout=interleaved, rate=44100, " + std::string(c.caps))
+                .c_str());
+        std::vector<uint8_t> bytes(c.in.size() * sizeof(int16_t) + 1, 9);
+        std::memcpy(bytes.data(), c.in.data(), c.in.size() * sizeof(int16_t));
+        ASSERT_EQ(feeder.Push(bytes.data(), bytes.size()), GST_FLOW_OK);
+        EXPECT_EQ(receiver.Samples(), c.out) << c.caps;
+        EXPECT_TRUE(receiver.Format().placed) << c.caps;
+    }
 }
 
 TEST_F(WrapperSinkTest, OtherFormatsArriveUnchangedAfterTheirFormat) {

@@ -54,8 +54,8 @@ TEST(GraphInputChoiceTest, TheDefaultStreamIsReadAndUnreadableFilesSayWhatTheyAr
         {cut, 2, unknown},
         {make("picture.mkv", picture + "matroska"), 2, "it has no audio stream."},
         {make("picture.vob", picture + "vob"), 2, "it has no audio stream."},
-        {make("flac.mkv", "-map 1:a -c:a flac"), 2, "Perhaps, some filters missing...", false,
-         "GST_PLUGIN_FEATURE_RANK=flacdec:0,avdec_flac:0"},
+        {make("mp2.mkv", "-map 1:a -c:a mp2 -ac 2"), 2, "Perhaps, some filters missing...", false,
+         "GST_PLUGIN_FEATURE_RANK=mpg123audiodec:0,avdec_mp2float:0,avdec_mp3float:0,avdec_mp3:0"},
     };
     for (const auto& c : cases) {
         const std::string output = c.input + ".wav";

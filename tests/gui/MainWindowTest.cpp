@@ -349,6 +349,19 @@ class MainWindowTest : public QObject {
         QVERIFY(window->close());
     }
 
+    void AStopBesideAnEarlierFileSaysWhereTheOutputIs() {
+        tavrisk::test::TempDir dir;
+        const std::string input = WriteInput(dir, 30.0), output = dir.File("out.wav");
+        tavrisk::test::WriteBytes(output, {7, 7, 7});
+        PrepareNativeWavJob(input, output);
+        WhenRunning([this] { Find<QPushButton>(*window, ctl::kExit)->click(); });
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kTranscode), Qt::LeftButton);
+        QVERIFY(log.Has("Stopped: the output written so far is kept as '" +
+                        dir.File("out.partial.wav") + "'; the earlier '" + output +
+                        "' is unchanged."));
+        QVERIFY(tavrisk::test::ReadBytes(output) == std::vector<uint8_t>({7, 7, 7}));
+    }
+
     void CancelledExitLetsTheJobFinish() {
         tavrisk::test::TempDir dir;
         const std::string input = WriteInput(dir, 2.0);

@@ -46,20 +46,23 @@ class EnginesTest : public ::testing::Test {
     FakeJobHost host;
 };
 
-TEST_F(EnginesTest, WavEngineInterleavesInTheInputOrder) {
+TEST_F(EnginesTest, WavEngineInterleavesInTheStandardOrderUnderItsMask) {
     const std::string out = dir.File("out.wav");
     WavEngine engine(host);
     ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 2 + 100), out, "44.100"));
+    // Read back in the input's order, as the file's mask says FL FR FC LFE BL BR.
     const test::PcmAudio audio = test::ReadWav(out);
     EXPECT_EQ(audio.channels, 6);
     EXPECT_EQ(audio.rate, 44100);
     ASSERT_EQ(audio.Frames(), kBlock * 3);  // the last 100 frames padded to a block
     for (std::size_t i = 0; i < audio.Frames(); i += 101) {
         for (int k = 0; k < 6; ++k) {
-            EXPECT_NEAR(audio.At(i, k), i < kBlock * 2 + 100 ? kInputValue[k] : 0, 1);
+            EXPECT_EQ(audio.At(i, k), i < kBlock * 2 + 100 ? kInputValue[k] : 0);
         }
     }
-    EXPECT_EQ(test::ReadBytes(out).size(), 46 + kBlock * 3 * 12);
+    const auto bytes = test::ReadBytes(out);
+    EXPECT_EQ(bytes.size(), 68 + kBlock * 3 * 12);  // the 40-byte extensible record
+    EXPECT_EQ(GetLe32(bytes.data() + 40), 0x3Fu);
 }
 
 TEST_F(EnginesTest, AnInputWithoutSamplesFailsBeforeAnyOutputIsCreated) {
@@ -135,21 +138,27 @@ TEST_F(EnginesTest, ASixChannelFileThatCannotBeCreatedIsReported) {
     EXPECT_EQ(host.messages[0].title, "File Creation Error");
 }
 
-TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
+TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidPartialFilesBesideTheEarlierOnes) {
     const std::string input = WriteInput(kBlock * 40);
     const std::string out = dir.File("out.wav");
+    const std::vector<uint8_t> earlier = {7, 7, 7};
+    test::WriteBytes(out, earlier);
     {
         test::FileSizeLimit limit(100000);
         WavEngine engine(host);
         EXPECT_FALSE(RunJob(engine, input, out));
         EXPECT_TRUE(engine.Failed());
+        ASSERT_EQ(engine.KeptOutputs().size(), 1u);
+        EXPECT_TRUE(engine.KeptOutputs()[0].earlierKept);
     }
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Unable to write file:\n" + out);
     EXPECT_EQ(host.messages[0].title, "File I/O Error");
-    const auto bytes = test::ReadBytes(out);
-    const test::PcmAudio audio = test::ReadWav(out);  // sizes agree with the file
-    EXPECT_EQ(46 + audio.samples.size() * 2, bytes.size());
+    EXPECT_EQ(test::ReadBytes(out), earlier);
+    const std::string partial = dir.File("out.partial.wav");
+    const auto bytes = test::ReadBytes(partial);
+    const test::PcmAudio audio = test::ReadWav(partial);  // sizes agree with the file
+    EXPECT_EQ(68 + audio.samples.size() * 2, bytes.size());  // the extensible header
     EXPECT_EQ(GetLe32(bytes.data() + 4), bytes.size() - 8);
     EXPECT_GT(audio.Frames(), 0u);
     EXPECT_LT(audio.Frames(), kBlock * 40);
@@ -160,13 +169,16 @@ TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidFiles) {
         test::FileSizeLimit limit(20000);
         MonoFilesEngine engine(host, true);
         EXPECT_FALSE(RunJob(engine, input, folder));
+        EXPECT_EQ(engine.KeptOutputs().size(), 6u);
     }
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].title, "File I/O Error");
     for (int k = 0; k < 6; ++k) {
         const std::string path = MonoFilesEngine::FilePath(folder, k, true);
-        const test::PcmAudio audio = test::ReadWav(path);
-        EXPECT_EQ(46 + audio.samples.size() * 2, fs::file_size(path)) << path;
+        EXPECT_FALSE(fs::exists(path)) << "a failed job's file never takes its name";
+        const std::string kept = OutputFile::PartialName(path);
+        const test::PcmAudio channel = test::ReadWav(kept);
+        EXPECT_EQ(46 + channel.samples.size() * 2, fs::file_size(kept)) << kept;
     }
 }
 

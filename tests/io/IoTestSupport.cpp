@@ -1,6 +1,7 @@
 #include "tests/io/IoTestSupport.h"
 
 #include "platform/RiffChunk.h"
+#include "platform/WavWriter.h"
 
 namespace tavrisk::test {
 
@@ -38,7 +39,8 @@ std::vector<uint8_t> BuildWav(const WavLayout& layout) {
             Append16(body, 22);
             Append16(body, layout.bits);
             Append32(body, layout.channelMask);
-            Append32(body, 1);  // the PCM sub-format GUID, first field
+            body.insert(body.end(), WavWriter::kPcmSubFormat.begin(),
+                        WavWriter::kPcmSubFormat.end());
         }
         body.resize(start + layout.fmtSize);
         if (layout.fmtSize & 1u) body.push_back(0);

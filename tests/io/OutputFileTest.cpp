@@ -1,5 +1,6 @@
 #include <gtest/gtest.h>
 #include <sys/stat.h>
+#include <sys/wait.h>
 #include <unistd.h>
 
 #include <algorithm>
@@ -68,10 +69,7 @@ TEST(OutputFile, TheTargetChangesOnlyWhenCommitted) {
     ASSERT_TRUE(file.Create(target));
     ASSERT_TRUE(file.Write(kNew.data(), kNew.size()));
     EXPECT_EQ(ReadBytes(target), kEarlier);
-    // The work goes to a hidden file beside the target.
-    EXPECT_EQ(fs::path(file.WorkingPath()).parent_path(), dir.Path());
-    EXPECT_EQ(fs::path(file.WorkingPath()).filename().string().rfind(".out.mp2.part-", 0), 0u);
-    EXPECT_EQ(ReadBytes(file.WorkingPath()), kNew);
+    EXPECT_EQ(Names(dir), std::vector<std::string>{"out.mp2"}) << "an unnamed temporary";
     ASSERT_TRUE(file.Commit());
     EXPECT_TRUE(file.Commit()) << "harmless when closed";
     EXPECT_EQ(ReadBytes(target), kNew);
@@ -81,6 +79,52 @@ TEST(OutputFile, TheTargetChangesOnlyWhenCommitted) {
     ASSERT_TRUE(file.Create(dir.File("new.mp2")));
     file.Discard();
     EXPECT_FALSE(fs::exists(dir.File("new.mp2")));
+}
+
+TEST(OutputFile, TheEndOfTheJobChoosesTheNameAndAnEarlierFileOutlivesEveryUnfinishedEnd) {
+    const struct {
+        OutputEnd end;
+        bool earlier, keptAtTarget;  // else as out.partial.mp2
+    } cases[] = {{OutputEnd::kComplete, true, true}, {OutputEnd::kComplete, false, true},
+                 {OutputEnd::kStopped, true, false}, {OutputEnd::kStopped, false, true},
+                 {OutputEnd::kFailed, true, false},  {OutputEnd::kFailed, false, false}};
+    for (const auto kind :
+         {OutputFile::Temporary::kUnnamedWherePossible, OutputFile::Temporary::kNamed}) {
+        for (const auto& c : cases) {
+            SCOPED_TRACE(std::to_string(static_cast<int>(c.end)) + (c.earlier ? " over" : " new"));
+            TempDir dir;
+            const std::string target = dir.File("out.mp2"), partial = dir.File("out.partial.mp2");
+            if (c.earlier) WriteBytes(target, kEarlier);
+            OutputFile file(kind);
+            ASSERT_TRUE(file.Create(target) && file.Write(kNew.data(), kNew.size()));
+            ASSERT_TRUE(file.Commit(c.end));
+            EXPECT_EQ(file.Kept()->earlierKept, c.earlier && !c.keptAtTarget);
+            EXPECT_EQ(ReadBytes(c.keptAtTarget ? target : partial), kNew);
+            EXPECT_EQ(c.earlier && !c.keptAtTarget ? ReadBytes(target) : kEarlier, kEarlier);
+            EXPECT_EQ(Names(dir).size(), c.keptAtTarget || !c.earlier ? 1u : 2u) << "no temporary";
+        }
+    }
+}
+
+TEST(OutputFile, NamedTemporariesGoOnASignalAndWhenTheirProcessIsGone) {
+    TempDir dir;
+    OutputFile first(OutputFile::Temporary::kNamed), second(OutputFile::Temporary::kNamed);
+    ASSERT_TRUE(first.Create(dir.File("a.wav")) && second.Create(dir.File("b.wav")));
+    EXPECT_EQ(Names(dir)[0].rfind(".a.wav.part-" + std::to_string(::getpid()) + "-", 0), 0u);
+    OutputFile::RemoveTemporaries();  // as a signal handler does
+    EXPECT_TRUE(Names(dir).empty());
+    // Temporaries of a process that ended go when another output is created in the folder;
+    // those of a running process, or named for none, stay.
+    const pid_t gone = ::fork();
+    if (gone == 0) ::_exit(0);
+    ::waitpid(gone, nullptr, 0);
+    const std::vector<std::string> staying = {
+        ".f.mp2.part-" + std::to_string(::getpid()) + "-Ab12Cd", ".f.mp2.part-Ab12Cd"};
+    for (const std::string& name : staying) WriteBytes(dir.File(name), kEarlier);
+    WriteBytes(dir.File(".f.mp2.part-" + std::to_string(gone) + "-Ab12Cd"), kEarlier);
+    ASSERT_TRUE(first.Create(dir.File("c.wav")));
+    first.Discard();
+    EXPECT_EQ(Names(dir), staying);
 }
 
 TEST(OutputFile, PermissionsAreThoseOfACreatedFileOrOfTheFileReplaced) {
@@ -115,7 +159,7 @@ TEST(OutputFile, ALinkKeepsLeadingToTheReplacedFile) {
     fs::create_directory(dir.File("links"));
     const std::string link = dir.File("links/link.wav");
     fs::create_symlink("../real.wav", link);
-    OutputFile file;
+    OutputFile file(OutputFile::Temporary::kNamed);
     ASSERT_TRUE(file.Create(link));
     EXPECT_TRUE(fs::equivalent(fs::path(file.WorkingPath()).parent_path(), dir.Path()))
         << "beside the real file";
@@ -176,7 +220,8 @@ TEST(OutputFile, AFailedWriteIsToldAndWhatWasWrittenIsKept) {
         EXPECT_TRUE(file.Truncate(3000));
     }
     EXPECT_FALSE(file.Commit());
-    EXPECT_EQ(ReadBytes(target), block);
+    EXPECT_FALSE(fs::exists(target)) << "a failed output never takes the target's name";
+    EXPECT_EQ(ReadBytes(dir.File("limited.partial.bin")), block);
 }
 
 TEST(SameFile, EverySpellingOfOneFileAndNoOther) {

@@ -143,7 +143,7 @@ TEST(Riff, RecordsThatDoNotAllFitLeaveTheWholeOnes) {
         EXPECT_TRUE(writer.Ascend(riff));
         EXPECT_FALSE(writer.Close());
     }
-    const auto bytes = ReadBytes(path);
+    const auto bytes = ReadBytes(OutputFile::PartialName(path));
     ASSERT_EQ(bytes.size(), 20 + 3 * kRecord);
     EXPECT_EQ(GetLe32(bytes.data() + 16), 3 * kRecord);
     EXPECT_TRUE(std::equal(bytes.begin() + 20, bytes.end(), records.begin()));

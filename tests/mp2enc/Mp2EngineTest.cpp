@@ -284,10 +284,12 @@ TEST_F(Mp2EngineTest, AWriteFailureFailsTheJobWithTheOutputName) {
     EXPECT_EQ(log.closes, 1);
 }
 
-TEST_F(Mp2EngineTest, AFullDiskLeavesTheFramesWrittenWholeAndFailsTheJob) {
+TEST_F(Mp2EngineTest, AFullDiskKeepsTheWholeFramesWrittenBesideTheEarlierFileAndFailsTheJob) {
     // 224 kbps at 44.1 kHz: frames of 731 and 732 bytes, seven of them 5120 bytes; the last
     // limit falls on a frame end.
     const std::string mp2 = dir.File("full.mp2");
+    const std::vector<uint8_t> earlier = {7, 7, 7};
+    tavrisk::test::WriteBytes(mp2, earlier);
     for (const rlim_t limit : {20000, 30001, 40960}) {
         {
             tavrisk::test::FileSizeLimit full(limit);
@@ -296,7 +298,8 @@ TEST_F(Mp2EngineTest, AFullDiskLeavesTheFramesWrittenWholeAndFailsTheJob) {
         }
         EXPECT_TRUE(failed);
         EXPECT_EQ(window.messages.back().text, "Could not write \"" + mp2 + "\".");
-        const auto bytes = ReadBytes(mp2);
+        EXPECT_EQ(ReadBytes(mp2), earlier);
+        const auto bytes = ReadBytes(dir.File("full.partial.mp2"));
         const auto walk = test::WalkFrames(bytes, 224, 44100);
         EXPECT_TRUE(walk.ok) << limit << ": " << walk.problem;
         EXPECT_LE(bytes.size(), limit);
@@ -348,7 +351,7 @@ TEST(Mp2CommandLine, EncodesAWavWhoseDecodedStereoIsTheDownmix) {
     std::string errors;
     const auto decoded = test::DecodeWithFfmpeg(mp2, dir.File("dec"), &errors);
     EXPECT_EQ(errors, "");
-    const auto input = tavrisk::test::ReadWav(wav);
+    const auto input = tavrisk::test::ReadWav(wav, true);  // FL FR FC LFE BL BR
     for (int ch = 0; ch < 2; ++ch) {
         const double snr = test::AlignedSnrDb(test::Downmix(input, ch), decoded.Channel(ch), 1200);
         std::printf("command line, channel %d: SNR %.1f dB\n", ch, snr);

@@ -66,9 +66,8 @@ TEST_F(GraphPipeSourceTest, WholeBlocksAreReadyAsTheyFillAndTheRestIsPaddedAtThe
     EXPECT_EQ(Push(Stream(3 * kBlock + 1), 7), 3u);
     EXPECT_EQ(Finish(), 1u);  // the last frame makes one more, padded block
     ASSERT_EQ(rowL.size(), 4 * kBlock);
-    // The chain truncates v / 32767 x 32767: one LSB may go.
-    EXPECT_NEAR(rowL[0], 1.0, 1.0);
-    EXPECT_NEAR(rowL[3 * kBlock], static_cast<double>(3 * kBlock + 1), 1.0);
+    EXPECT_EQ(rowL[0], 1.0);
+    EXPECT_EQ(rowL[3 * kBlock], static_cast<double>(3 * kBlock + 1));
     EXPECT_EQ(rowL[3 * kBlock + 1], 0.0);
     EXPECT_TRUE(host.messages.empty());
 }
@@ -157,7 +156,7 @@ TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName
     for (const Case& c : cases) {
         host.messages.clear();
         Open();
-        EXPECT_FALSE(source->AcceptFormat(c.rate, c.channels, c.s16, c.layout));
+        EXPECT_FALSE(source->AcceptFormat(c.rate, c.channels, c.s16, c.layout, true));
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_NE(host.messages[0].text.find("Cannot transcode 'film.vob'"), std::string::npos);
         EXPECT_NE(host.messages[0].text.find(c.says), std::string::npos) << host.messages[0].text;
@@ -165,7 +164,29 @@ TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName
         EXPECT_FALSE(source->PushSamples(values.data(), values.size()));
     }
     Open();
-    EXPECT_TRUE(source->AcceptFormat(48000, 6, true, "5.1"));
+    EXPECT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
+}
+
+// Later formats are taken when the sink places them at the first rate, else refused by name.
+TEST_F(GraphPipeSourceTest, MidStreamChangesAreTakenWhenPlacedAtTheFirstRate) {
+    const struct {
+        int rate;
+        bool placed;
+        const char* layout;
+        bool taken;
+    } cases[] = {{48000, true, "stereo", true},
+                 {44100, true, "5.1", false},
+                 {48000, false, "4 channels", false}};
+    for (const auto& c : cases) {
+        host.messages.clear();
+        Open();
+        ASSERT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
+        EXPECT_EQ(source->AcceptFormat(c.rate, 2, true, c.layout, c.placed), c.taken) << c.layout;
+        ASSERT_EQ(host.messages.size(), c.taken ? 0u : 1u);
+        for (const auto& message : host.messages)
+            EXPECT_NE(message.text.find("changes partway to " + std::string(c.layout)),
+                      std::string::npos);
+    }
 }
 
 TEST_F(GraphPipeSourceTest, ProgressFollowsTimeElseBytesElseStaysAtZero) {

@@ -1,5 +1,6 @@
 #include "tests/support/TestSupport.h"
 
+#include <algorithm>
 #include <array>
 #include <cmath>
 #include <cstdio>
@@ -99,6 +100,15 @@ uint32_t Get32(const uint8_t* p) {
     return Get16(p) | (Get16(p + 2) << 16);
 }
 
+// A 5.1 file's frames FL FR FC LFE BL BR into the order L, C, R, LS, RS, LFE.
+void ToFilmOrder(PcmAudio& audio) {
+    for (std::size_t frame = 0; frame + 6 <= audio.samples.size(); frame += 6) {
+        int16_t* f = audio.samples.data() + frame;
+        const std::array<int16_t, 6> stored = {f[0], f[1], f[2], f[3], f[4], f[5]};
+        for (std::size_t k = 0; k < 6; ++k) f[k] = stored[std::array{0, 2, 1, 4, 5, 3}[k]];
+    }
+}
+
 }  // namespace
 
 void WritePlainWav(const std::string& path, const PcmAudio& audio) {
@@ -120,13 +130,14 @@ void WritePlainWav(const std::string& path, const PcmAudio& audio) {
     WriteBytes(path, out);
 }
 
-PcmAudio ReadWav(const std::string& path) {
+PcmAudio ReadWav(const std::string& path, bool asStored) {
     std::vector<uint8_t> bytes = ReadBytes(path);
     if (bytes.size() < 12 || std::memcmp(bytes.data(), "RIFF", 4) != 0 ||
         std::memcmp(bytes.data() + 8, "WAVE", 4) != 0)
         throw std::runtime_error(path + ": not a RIFF WAVE file");
     PcmAudio audio;
     bool haveFormat = false;
+    bool masked51 = false;
     std::size_t pos = 12;
     while (pos + 8 <= bytes.size()) {
         uint32_t size = Get32(bytes.data() + pos + 4);
@@ -136,12 +147,16 @@ PcmAudio ReadWav(const std::string& path) {
             audio.channels = static_cast<int>(Get16(body + 2));
             audio.rate = static_cast<int>(Get32(body + 4));
             if (Get16(body + 14) != 16) throw std::runtime_error(path + ": not 16-bit");
+            // The 5.1 masks with back (0x3F) or side (0x60F) surrounds.
+            const uint32_t mask = available >= 24 && Get16(body) == 0xFFFE ? Get32(body + 20) : 0;
+            masked51 = audio.channels == 6 && (mask == 0x3F || mask == 0x60F);
             haveFormat = true;
         } else if (std::memcmp(bytes.data() + pos, "data", 4) == 0) {
             if (!haveFormat) throw std::runtime_error(path + ": data before fmt");
             audio.samples.resize(available / 2);
             for (std::size_t i = 0; i < audio.samples.size(); ++i)
                 audio.samples[i] = static_cast<int16_t>(Get16(body + 2 * i));
+            if (masked51 && !asStored) ToFilmOrder(audio);
             return audio;
         }
         pos += 8 + size + (size & 1);
@@ -216,6 +231,22 @@ ToneGraph MakeToneGraph(const std::vector<const char*>& names, const std::vector
     graph += map;
     graph += "[a]\" -map \"[a]\"";
     return {inputs, graph};
+}
+
+bool DamageFrames(const std::string& from, const std::string& to, const std::vector<uint8_t>& sync,
+                  int frames) {
+    constexpr std::size_t kAfterSync = 100, kSpoilt = 200;
+    std::vector<uint8_t> bytes = ReadBytes(from);
+    for (int k = 1; k <= frames; ++k) {
+        const auto start =
+            bytes.begin() + static_cast<std::ptrdiff_t>(bytes.size() * k / (frames + 1));
+        const auto found = std::search(start, bytes.end(), sync.begin(), sync.end());
+        const auto at = static_cast<std::size_t>(found - bytes.begin()) + kAfterSync;
+        if (at + kSpoilt > bytes.size()) return false;
+        for (std::size_t i = at; i < at + kSpoilt; ++i) bytes[i] = static_cast<uint8_t>(~bytes[i]);
+    }
+    WriteBytes(to, bytes);
+    return true;
 }
 
 }  // namespace tavrisk::test

@@ -54,12 +54,18 @@ PcmAudio MakeTones(const ToneSet& layout, int rate, std::size_t frames);
 
 // Writes a plain 16-bit PCM WAV ("fmt " of 16 bytes, no channel mask).
 void WritePlainWav(const std::string& path, const PcmAudio& audio);
-// Reads a 16-bit PCM WAV (plain or extensible); throws std::runtime_error on anything else.
-PcmAudio ReadWav(const std::string& path);
+// Reads a 16-bit PCM WAV (plain or extensible); throws std::runtime_error on anything else. A
+// file with a 5.1 mask comes in the plain files' order L, C, R, LS, RS, LFE unless `asStored`.
+PcmAudio ReadWav(const std::string& path, bool asStored = false);
 // Reads raw little-endian 16-bit samples.
 std::vector<int16_t> ReadRawPcm(const std::string& path);
 std::vector<uint8_t> ReadBytes(const std::string& path);
 void WriteBytes(const std::string& path, const std::vector<uint8_t>& bytes);
+// A copy of a stream with the payload of `frames` frames spoilt: at even spaces through the
+// file, some bytes after the next occurrence of `sync` (a frame's start) are inverted, its
+// header left intact. False when a frame was not found.
+bool DamageFrames(const std::string& from, const std::string& to, const std::vector<uint8_t>& sync,
+                  int frames);
 
 // ffmpeg arguments for a signal of one tone per channel: the tone inputs, and the join filter
 // for a layout whose channels (ffmpeg's names) are `names`, with tone `tones[i]` on names[i],

@@ -9,42 +9,51 @@
 
 namespace tavrisk {
 
-// libavcodec's AC-3 or E-AC-3 decoder with its dynamic range compression off: frames in,
-// planar float frames out.
-class Ac3FrameDecoder {
+// libavcodec's decoder of a film's sound (AC-3, E-AC-3, DTS or FLAC) with its dynamic range
+// compression off and its error detection on: frames in, planar frames out. A frame the
+// decoder refuses, or one it complained about while decoding, counts as damaged; the decoder
+// then starts afresh, so that nothing of the damaged frame leaks into the next one.
+class LibavFrameDecoder {
   public:
-    enum class Codec { kAc3, kEac3 };
+    enum class Codec { kAc3, kEac3, kDts, kFlac };
     enum class Result { kFrame, kNeedMore, kDamaged };
 
     // The dynamic range compression scale every decoder is opened with: none.
     static constexpr double kDrcScale = 0.0;
 
-    bool Open(Codec codec);
+    // `setup`: the codec's own header, where it has one (FLAC's "fLaC" and metadata blocks).
+    bool Open(Codec codec, std::span<const uint8_t> setup = {});
     void Close();
     bool IsOpen() const { return context != nullptr; }
     Codec OpenCodec() const { return codec; }
     // The scale the open decoder reports it applies (kDrcScale when closed).
     double DrcScale() const;
 
-    // Hands over one frame; false when the decoder refuses it.
+    // Hands over one frame; false when the decoder refuses it (a damaged frame).
     bool Send(std::span<const uint8_t> frame);
     // Tells the decoder that no more frames come; Receive then gives what it still holds.
     void SendEnd();
     // The next decoded frame (kFrame: see Frame()), kNeedMore when there is none, kDamaged
-    // when the decoder failed or gave a frame that is not planar float.
+    // when the decoder failed, complained, or gave a frame in a form we do not take.
     Result Receive();
     const AVFrame& Frame() const { return *decoded; }
+    // The length in samples of the last damaged frame, when the decoder still gave it (0
+    // when unknown).
+    int DamagedSamples() const { return damagedSamples; }
     // Forgets everything the decoder holds; it takes frames again after an end.
     void Flush();
 
   private:
-    bool OpenContext(Codec wanted);
+    bool OpenContext(Codec wanted, std::span<const uint8_t> setup);
+    Result Damaged(int samples);
 
     AvContextPtr context;
     AvFramePtr decoded;
     AvPacketPtr packet;
     std::vector<uint8_t> packetBytes;  // the frame with the padding libavcodec reads past it
     Codec codec = Codec::kAc3;
+    int sendErrors = 0;  // complaints while the last frame was handed over
+    int damagedSamples = 0;
 };
 
 }  // namespace tavrisk
