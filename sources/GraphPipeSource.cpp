@@ -195,7 +195,8 @@ void GraphPipeSource::FinishInput() {
         // silence: the output keeps the stated length.
         Silence(timeline.TailTo(streamEndNs), [this](const InputRun& run) { Output(run, {}); });
         const int64_t stated = StatedFrames();
-        const auto slack = static_cast<int64_t>(kEarlyEndSeconds * inputRate);
+        const auto slack = std::max(static_cast<int64_t>(kEarlyEndSeconds * inputRate),
+                                    static_cast<int64_t>(kEarlyEndShare * stated));
         const int64_t end =
             timeline.Position() + StreamTimeline::FramesOf(segmentOffsetNs, inputRate);
         if (stated > 0 && end + slack < stated) damage.EndedEarly(end, stated);

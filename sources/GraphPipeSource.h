@@ -28,8 +28,10 @@ class GraphPipeSource : public SampleSource {
     static constexpr const char* kDamageTitle = "Damaged input";
     static constexpr const char* kFormatChangeTitle = "Input changes format";
     static constexpr const char* kLateStartTitle = "Input starts late";
-    // An input whose sound ends this much before its stated length was cut short.
+    // An input whose sound ends this much before its stated length, and by this share of
+    // it, was cut short (a raw stream's length is only estimated from its bit rate).
     static constexpr double kEarlyEndSeconds = 0.25;
+    static constexpr double kEarlyEndShare = 0.01;
     // Encodes the blocks the source holds; false when that failed.
     using BlockDrain = std::function<bool()>;
 
