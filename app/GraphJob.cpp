@@ -71,7 +71,8 @@ void GraphJob::DeliverSamples(const int16_t* values, std::size_t count,
         host.UpdateProgress(source->CurrentPercent(), false);
         return;
     }
-    if (!source->PushSamples(values, count, timing.startNs, [this] { return EncodeReadyBlocks(); }) ||
+    if (!source->PushSamples(values, count, timing.startNs,
+                             [this] { return EncodeReadyBlocks(); }) ||
         !EncodeReadyBlocks()) {
         // A stop that came while the blocks were taken ends the reading as a stop; only an
         // error of the engine or the source fails the job.

@@ -13,10 +13,10 @@ constexpr int kNiceOfItem[] = {0, 19, -10};
 }  // namespace
 
 bool TranscodeJob::ApplyPriority() {
-    const int item = window.priority.selected;
+    const int item = model.Controls().priority.selected;
     const bool known = item >= 0 && item < static_cast<int>(std::size(kNiceOfItem));
     if (!known || ::setpriority(PRIO_PROCESS, 0, kNiceOfItem[item]) != 0) {
-        window.MessageBox("Unable to change priority", "Priority Error");
+        host.MessageBox("Unable to change priority", "Priority Error");
         return false;
     }
     return true;

@@ -8,10 +8,11 @@
 
 #include "app/GraphJob.h"
 #include "app/GraphSession.h"
+#include "app/InputKinds.h"
 #include "app/KeptOutputs.h"
 #include "engines/EngineMessages.h"
-#include "engines/MonoFilesEngine.h"
 #include "platform/SameFile.h"
+#include "sources/GraphPipeSource.h"
 
 namespace tavrisk {
 
@@ -50,27 +51,30 @@ bool IsSingleChannelBitrate(int kbps) {
 }  // namespace
 
 TranscodeJob::Outcome TranscodeJob::OnTranscode() {
-    window.MarkStart();
+    host.MarkStart();
     // A refused field ends the press before any job of a batch.
-    if (!window.UpdateData()) return Outcome::Refused;
-    if (window.batchList.empty()) return RunJob();
-    if (window.directShowMode) {
-        window.MessageBox("Batch mode can be used only with internal Processing.",
-                          "Transcoding Error");
+    if (!model.UpdateData()) return Outcome::Refused;
+    const std::vector<std::string> batch = model.Controls().batchList;
+    if (batch.empty()) return RunJob();
+    if (model.GraphProcessing()) {
+        host.MessageBox("Batch mode can be used only with internal Processing.",
+                        "Transcoding Error");
         return Outcome::Refused;
     }
     // A bad or empty entry fails on its own; the batch goes on with the rest.
     Outcome overall = Outcome::Done;
-    for (const std::string& entry : window.batchList) {
+    for (const std::string& entry : batch) {
         if (entry.empty()) {
             overall = Outcome::Failed;
             continue;
         }
-        window.SetInputName(entry);
-        // A WAV file is named as such; every other engine takes the entry + ".mp2" (the
-        // mono-file engines as a folder of their own per entry).
-        const bool wav = window.outputEngine.selected == TranscoderDialog::kEngineWav;
-        window.SetOutputName(entry + (wav ? ".wav" : ".mp2"));
+        model.SetInputName(entry);
+        // A file is named with its engine's extension; the mono-file engines take a folder of
+        // their own per entry, named with the default engine's extension.
+        const OutputEngineKind* engine = model.SelectedEngine();
+        const bool named = engine && !engine->writesFolder;
+        model.SetOutputName(entry +
+                            (named ? engine->extension : OutputEngineKinds().front().extension));
         const Outcome outcome = RunJob();
         if (outcome == Outcome::Stopped) return outcome;
         if (outcome == Outcome::DoneWithWarnings && overall == Outcome::Done) overall = outcome;
@@ -81,45 +85,39 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
 }
 
 std::vector<std::string> TranscodeJob::OutputFiles() const {
-    const std::string& output = window.outputName.text;
-    const int engine = window.outputEngine.selected;
-    if (engine != TranscoderDialog::kEnginePcmMono && engine != TranscoderDialog::kEngineWavMono)
-        return {output};
-    const bool wavMode = engine == TranscoderDialog::kEngineWavMono;
-    std::vector<std::string> files;
-    for (int k = 0; k < MonoFilesEngine::kFiles; ++k)
-        files.push_back(MonoFilesEngine::FilePath(output, k, wavMode));
-    return files;
+    const std::string& output = model.Controls().outputName.text;
+    const OutputEngineKind* engine = model.SelectedEngine();
+    return engine ? engine->outputFiles(output) : std::vector<std::string>{output};
 }
 
 bool TranscodeJob::CheckNames() {
-    const std::string& input = window.inputName.text;
-    const std::string& output = window.outputName.text;
+    const std::string& input = model.Controls().inputName.text;
+    const std::string& output = model.Controls().outputName.text;
     if (input.empty()) {
-        window.MessageBox("No input file selected", kFileIoError);
+        host.MessageBox("No input file selected", kFileIoError);
         return false;
     }
     if (output.empty()) {
-        window.MessageBox("No output file selected", kFileIoError);
+        host.MessageBox("No output file selected", kFileIoError);
         return false;
     }
     // Checked before any open: opening a pipe would wait for a writer.
     if (IsSpecialFile(input)) {
-        window.MessageBox("'" + input +
-                              "' is not a regular file: a device, a pipe or standard input "
-                              "cannot be read twice and rewound, as a job needs",
-                          "File Open Error");
+        host.MessageBox("'" + input +
+                            "' is not a regular file: a device, a pipe or standard input "
+                            "cannot be read twice and rewound, as a job needs",
+                        "File Open Error");
         return false;
     }
     if (!IsReadableFile(input)) {
-        window.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
+        host.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
         return false;
     }
     // Refused whatever the answer to a question would be: the job would destroy its input.
     const std::vector<std::string> files = OutputFiles();
     for (const std::string& file : files) {
         if (IsSameFile(file, input)) {
-            ReportOutputIsInput(window, file);
+            ReportOutputIsInput(host, file);
             return false;
         }
     }
@@ -128,14 +126,14 @@ bool TranscodeJob::CheckNames() {
     if (std::none_of(files.begin(), files.end(), ExistsAsFile)) return true;
     const std::string question =
         folder ? "Overwrite files in '" + output + "'" : "Overwrite file '" + output + "'";
-    return window.MessageBox(question, "File I/O Warning", MessageButtons::OkCancel,
-                             MessageIcon::Question) == MessageAnswer::Ok;
+    return host.MessageBox(question, "File I/O Warning", MessageButtons::OkCancel,
+                           MessageIcon::Question) == MessageAnswer::Ok;
 }
 
 void TranscodeJob::BuildArguments() {
     char bitrate[16];
-    std::snprintf(bitrate, sizeof bitrate, "%d", window.GetBitrate());
-    const bool rate44 = window.freq.selected == TranscoderDialog::kFreq44100;
+    std::snprintf(bitrate, sizeof bitrate, "%d", model.GetBitrate());
+    const bool rate44 = model.GetOutputRate() == 44100;
     arguments = {kProgramName,
                  "-r",
                  rate44 ? "44.100" : "48.000",
@@ -149,8 +147,8 @@ void TranscodeJob::BuildArguments() {
                  "d",
                  "-o",
                  "-L",
-                 window.inputName.text,
-                 window.outputName.text};
+                 model.Controls().inputName.text,
+                 model.Controls().outputName.text};
 }
 
 namespace {
@@ -159,11 +157,9 @@ namespace {
 // end's events (which could deliver a second press) to its end, whatever way it ends.
 class TranscodeOff {
   public:
-    explicit TranscodeOff(TranscoderDialog& window) : window(window) {
-        window.EnableTranscode(false);
-    }
+    explicit TranscodeOff(TranscoderDialog& model) : model(model) { model.EnableTranscode(false); }
     ~TranscodeOff() {
-        if (!keep) window.EnableTranscode(true);
+        if (!keep) model.EnableTranscode(true);
     }
     // The job runs on under its timer, which turns the button on again at its end.
     void KeepOff() { keep = true; }
@@ -171,7 +167,7 @@ class TranscodeOff {
     TranscodeOff& operator=(const TranscodeOff&) = delete;
 
   private:
-    TranscoderDialog& window;
+    TranscoderDialog& model;
     bool keep = false;
 };
 
@@ -179,37 +175,37 @@ class TranscodeOff {
 
 TranscodeJob::Outcome TranscodeJob::RunJob() {
     // A press delivered while a job runs (by its own event pumping) starts nothing.
-    if (!window.transcodeButton.enabled) return Outcome::Refused;
-    TranscodeOff transcodeOff(window);
+    if (!model.Controls().transcodeButton.enabled) return Outcome::Refused;
+    TranscodeOff transcodeOff(model);
     // A refused resync value would shift the whole output against the picture.
-    if (!window.UpdateData()) return Outcome::Refused;
-    window.SetStatusText("");
-    window.FixRouting(0);
-    window.UpdateProgress(0.0f, true);
+    if (!model.UpdateData()) return Outcome::Refused;
+    host.SetStatusText("");
+    model.FixRouting(0);
+    host.UpdateProgress(0.0f, true);
 
     if (!CheckNames()) return Outcome::Refused;
-    if (window.directShowMode && !window.Graph()) {
-        window.MessageBox(
+    if (model.GraphProcessing() && !model.Graph()) {
+        host.MessageBox(
             "Filter-graph processing is not available here (GStreamer could not be started): "
             "choose \"Native Processing\".",
             "Transcoding Error");
         return Outcome::Refused;
     }
 
-    if (window.outputEngine.selected == TranscoderDialog::kEngineMp2 &&
-        IsSingleChannelBitrate(window.GetBitrate())) {
-        window.MessageBox(std::to_string(window.GetBitrate()) +
-                              " kbit/s is a bitrate for a single channel: the multichannel "
-                              "stream's stereo pair needs 64 kbit/s or more (64, 96, 112, 128, "
-                              "160, 192, 224, 256, 320 or 384).",
-                          "Transcoding Error");
+    const OutputEngineKind* engineKind = model.SelectedEngine();
+    if (engineKind && engineKind->bitrateApplies && IsSingleChannelBitrate(model.GetBitrate())) {
+        host.MessageBox(std::to_string(model.GetBitrate()) +
+                            " kbit/s is a bitrate for a single channel: the multichannel "
+                            "stream's stereo pair needs 64 kbit/s or more (64, 96, 112, 128, "
+                            "160, 192, 224, 256, 320 or 384).",
+                        "Transcoding Error");
         return Outcome::Refused;
     }
 
     BuildArguments();
     std::unique_ptr<OutputEngine> engine = CreateEngine();
     if (!engine) {
-        window.MessageBox("No output engine selected", "Transcoding Error");
+        host.MessageBox("No output engine selected", "Transcoding Error");
         return Outcome::Refused;
     }
     engine->SetSource(CreateSource());
@@ -218,73 +214,83 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
     // From here the job runs: the stop request is cleared so that the analysis pass (inside
     // Init) sees a running job.
-    if (window.directShowMode) {
+    const std::string& input = model.Controls().inputName.text;
+    if (model.GraphProcessing()) {
         // The graph must be the one of this input (a name typed in is rendered now), with
         // the wrapper in it.
         // A file that cannot be rendered is refused: nothing was done (the editor said why).
-        if (window.RenderedInput() != window.inputName.text &&
-            !window.RenderInputFile(window.inputName.text))
+        if (model.RenderedInput() != input && !model.RenderInputFile(input))
             return Outcome::Refused;
-        if (!window.Graph()->Editor().WrapperRow()) {
-            window.MessageBox("The filter graph of '" + window.inputName.text +
-                                  "' has no Tavrisk Wrapper: insert one and connect the "
-                                  "graph's audio to it.",
-                              "Transcoding Error");
+        if (!model.Graph()->Editor().WrapperRow()) {
+            host.MessageBox("The filter graph of '" + input +
+                                "' has no Tavrisk Wrapper: insert one and connect the "
+                                "graph's audio to it.",
+                            "Transcoding Error");
             return Outcome::Refused;
         }
     }
-    window.ClearStop();
-    window.jobWarnings = false;
-    window.jobOutputs.clear();
+    host.ClearStop();
+    host.ClearWarnings();
+    host.KeepJobOutputs({});
     if (!engine->Init(kArgc, argv)) {
         // Asked to stop during the analysis pass: nothing was written.
-        const bool stoppedByUser = window.StopRequested();
-        window.RequestStop();
+        const bool stoppedByUser = host.StopRequested();
+        host.RequestStop();
         if (stoppedByUser) return Outcome::Stopped;
         const SampleSource* source = engine->Source();
         return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
     }
-    if (window.directShowMode) {
+    if (model.GraphProcessing()) {
         const Outcome started = StartGraphJob(std::move(engine));
         if (started == Outcome::Running) transcodeOff.KeepOff();
         return started;
     }
 
-    window.Ui().SetBusy(true);
+    host.Ui().SetBusy(true);
     const bool ran = engine->Run();
     // A source that reported an error (a damaged frame, a refused resync) ended the input
     // early: the output holds what came before, but the job did not succeed.
     const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
-    const bool stoppedByUser = window.StopRequested();
-    window.RequestStop();
-    window.jobOutputs = engine->KeptOutputs();
+    const bool stoppedByUser = host.StopRequested();
+    host.RequestStop();
+    host.KeepJobOutputs(engine->KeptOutputs());
     engine.reset();
-    window.Ui().SetBusy(false);
+    host.Ui().SetBusy(false);
 
     if (!ran || sourceFailed) {
-        ReportFailedJobOutputs(window, window.jobOutputs);
+        ReportFailedJobOutputs(host, host.JobOutputs());
         return Outcome::Failed;
     }
     if (stoppedByUser) return Outcome::Stopped;
-    return window.jobWarnings ? Outcome::DoneWithWarnings : Outcome::Done;
+    return host.HadWarnings() ? Outcome::DoneWithWarnings : Outcome::Done;
 }
 
 TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine) {
-    window.SaveAllFilterSettings();
-    GraphSession& session = *window.Graph();
+    model.SaveAllFilterSettings();
+    GraphSession& session = *model.Graph();
     GstElement* wrapper = session.Editor().WrapperRow()->element;
-    auto job = std::make_unique<GraphJob>(window, std::make_unique<PipelineDriver>(session.Graph()),
-                                          std::move(engine), window.inputName.text);
+    auto job = std::make_unique<GraphJob>(host, std::make_unique<PipelineDriver>(session.Graph()),
+                                          std::move(engine), model.Controls().inputName.text);
     SetWrapperReceiver(wrapper, job.get());
     GraphJob* running = job.get();
     job->SetDetach([wrapper] { SetWrapperReceiver(wrapper, nullptr); });
-    window.Ui().SetBusy(true);
+    host.Ui().SetBusy(true);
     if (!running->Start()) {
-        window.Ui().SetBusy(false);
+        host.Ui().SetBusy(false);
         return Outcome::Failed;
     }
-    window.StartRunningJob(std::move(job));
+    host.StartRunningJob(std::move(job));
     return Outcome::Running;
+}
+
+std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
+    const OutputEngineKind* engine = model.SelectedEngine();
+    return engine ? engine->make(host, model.GetWavOrder()) : nullptr;
+}
+
+std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {
+    if (model.GraphProcessing()) return std::make_unique<GraphPipeSource>(host);
+    return NativeInputKindOf(model.Controls().inputName.text).make(host);
 }
 
 }  // namespace tavrisk

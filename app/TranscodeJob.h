@@ -6,7 +6,7 @@
 #include <vector>
 
 #include "app/RunningJob.h"
-#include "app/TranscoderDialog.h"
+#include "app/WindowJobHost.h"
 #include "engines/OutputEngine.h"
 #include "sources/SampleSource.h"
 
@@ -14,17 +14,18 @@ namespace tavrisk {
 
 // The Transcode command: checks the names, creates the engine of the selected "Output
 // Engine" item and the source that matches the input, hands the engine its argument vector
-// and runs the job on the caller's thread. Also the batch loop and the priority combo.
+// and runs the job on the caller's thread, with `host` as its job host. Also the batch loop
+// and the priority combo.
 class TranscodeJob {
   public:
     using Outcome = JobOutcome;
     static constexpr int kArgc = 15;
 
-    explicit TranscodeJob(TranscoderDialog& window) : window(window) {}
+    explicit TranscodeJob(WindowJobHost& host) : host(host), model(host.Model()) {}
 
     // "Transcode": one job, or every entry of the batch list. The outcome of the last job
     // run, or Failed when any batch job failed. A graph job returns Running: it goes on under
-    // the window's timer (TranscoderDialog::OnTimer).
+    // the host's timer (WindowJobHost::OnTimer).
     Outcome OnTranscode();
     // One job from validation to its end.
     Outcome RunJob();
@@ -48,7 +49,8 @@ class TranscodeJob {
     // The files the selected engine writes: the output, or the six files in its folder.
     std::vector<std::string> OutputFiles() const;
 
-    TranscoderDialog& window;
+    WindowJobHost& host;
+    TranscoderDialog& model;
     std::array<std::string, kArgc> arguments;
 };
 

@@ -1,7 +1,6 @@
 #include "app/TranscoderDialog.h"
 
 #include <algorithm>
-#include <chrono>
 #include <cmath>
 #include <cstdio>
 #include <cstdlib>
@@ -18,9 +17,6 @@ constexpr int kCurveViewWidth = 78;
 constexpr int kCurveViewHeight = 62;
 constexpr int kFullSlider = 100;
 
-const std::vector<std::string> kEngineItems = {
-    " MP2 Engine (single 6ch file)", " PCM Engine (6 mono files)", " WAV Engine (single 6ch file)",
-    " WAV Engine (6 mono files)"};
 const std::vector<std::string> kFrequencyItems = {"44100 Hz", "48000 Hz"};
 const std::vector<std::string> kBitrateItems = {
     "32 Kbps",  "48 Kbps",  "56 Kbps",  "64 Kbps",  "80 Kbps",  "96 Kbps",  "112 Kbps",
@@ -35,12 +31,6 @@ const std::vector<std::string> kLinkItems = {"(C) (L) (R) (LS) (RS) (LFE)",
 const std::vector<std::string> kPriorityItems = {"NORMAL_PRIORITY", "IDLE_PRIORITY",
                                                  "HIGH_PRIORITY"};
 
-uint32_t SteadyTicks() {
-    using namespace std::chrono;
-    return static_cast<uint32_t>(
-        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
-}
-
 std::string Format(const char* format, double value) {
     char text[64];
     std::snprintf(text, sizeof text, format, value);
@@ -49,62 +39,63 @@ std::string Format(const char* format, double value) {
 
 }  // namespace
 
-TranscoderDialog::TranscoderDialog(UserInterface& ui, TickSource ticks)
-    : ui(ui), ticks(ticks ? std::move(ticks) : TickSource(SteadyTicks)) {
-    outputEngine.items = kEngineItems;
-    freq.items = kFrequencyItems;
-    bitrate.items = kBitrateItems;
-    processingType.items = kProcessingItems;
-    inputFrequency.items = kFrequencyItems;
-    resyncDirection.items = kResyncItems;
-    for (auto& combo : routingCombos) combo.items = kChannelItems;
-    normalizeLink.items = kLinkItems;
-    drpLink.items = kLinkItems;
-    priority.items = kPriorityItems;
+TranscoderDialog::TranscoderDialog(UserInterface& ui) : ui(ui) {
+    for (const OutputEngineKind& engine : OutputEngineKinds())
+        controls.outputEngine.items.emplace_back(engine.label);
+    controls.freq.items = kFrequencyItems;
+    controls.bitrate.items = kBitrateItems;
+    controls.processingType.items = kProcessingItems;
+    controls.inputFrequency.items = kFrequencyItems;
+    controls.resyncDirection.items = kResyncItems;
+    for (auto& combo : controls.routingCombos) combo.items = kChannelItems;
+    controls.normalizeLink.items = kLinkItems;
+    controls.drpLink.items = kLinkItems;
+    controls.priority.items = kPriorityItems;
     for (auto& curve : curves) curve.SetGridSize(kCurveViewWidth, kCurveViewHeight);
     OnInitDialog();
 }
 
 void TranscoderDialog::OnInitDialog() {
     SelectProcessingType(kProcessingGraph);
-    bitrate.selected = static_cast<int>(bitrate.items.size()) - 1;
-    outputEngine.selected = kEngineMp2;
-    bitrate.enabled = true;
-    progress.position = 0;
-    freq.selected = kFreq48000;
-    inputFrequency.selected = kFreq48000;
-    resyncDirection.selected = kResyncSkip;
+    ControlStates& c = controls;
+    c.bitrate.selected = static_cast<int>(c.bitrate.items.size()) - 1;
+    // The first engine is the default one.
+    c.outputEngine.selected = 0;
+    c.bitrate.enabled = OutputEngineKinds().front().bitrateApplies;
+    c.progress.position = 0;
+    c.freq.selected = kFreq48000;
+    c.inputFrequency.selected = kFreq48000;
+    c.resyncDirection.selected = kResyncSkip;
     // From a std::string: assigning the literal trips a false -Wrestrict in GCC 12 at -O3.
-    for (EditControl* edit : {&resyncHours, &resyncMinutes, &resyncSeconds, &resyncMillis})
-        edit->text = std::string("0");
+    for (EditControl& edit : c.resyncEdits) edit.text = std::string("0");
     resyncH = resyncM = resyncS = resyncMsValue = 0;
     for (int k = 0; k < kColumns; ++k) {
-        routingCombos[k].selected = k;
+        c.routingCombos[k].selected = k;
         routing[k] = k;
     }
-    priority.selected = 0;
-    highQuality.checked = true;
-    normalizeLink.selected = ChannelSettings::kNoSelection;
+    c.priority.selected = 0;
+    c.highQuality.checked = true;
+    c.normalizeLink.selected = ChannelSettings::kNoSelection;
     for (int k = 0; k < kColumns; ++k) OnSliderScroll(k, kFullSlider);
     for (auto& curve : curves) curve.SetEditable(false);
-    normalizeLink.selected = 0;
-    drpLink.selected = 1;
-    elapsedText.text = remainingText.text = "00:00:00";
-    percentText.text = "000,00%";
-    transcodeButton.enabled = true;
-    RequestStop();
+    c.normalizeLink.selected = 0;
+    c.drpLink.selected = 1;
+    c.elapsedText.text = c.remainingText.text = "00:00:00";
+    c.percentText.text = "000,00%";
+    c.transcodeButton.enabled = true;
     PublishChannelControls();
     Changed(0);
 }
 
 void TranscoderDialog::PublishChannelControls() {
-    ChannelControls controls;
-    controls.routing = routing;
-    for (int k = 0; k < kColumns; ++k) controls.sliderPositions[k] = gainSliders[k].position;
-    controls.normalizeLinkMode = normalizeLink.selected;
-    controls.drpLinkMode = drpLink.selected;
+    ChannelControls published;
+    published.routing = routing;
+    for (int k = 0; k < kColumns; ++k)
+        published.sliderPositions[k] = controls.gainSliders[k].position;
+    published.normalizeLinkMode = controls.normalizeLink.selected;
+    published.drpLinkMode = controls.drpLink.selected;
     const std::lock_guard lock(publishedMutex);
-    publishedControls = controls;
+    publishedControls = published;
 }
 
 ChannelControls TranscoderDialog::CurrentChannelControls() const {
@@ -134,7 +125,7 @@ ChannelJobSettings TranscoderDialog::ChannelSettingsForJob() {
 
 void TranscoderDialog::SelectRouting(int column, int item) {
     if (column < 0 || column >= kColumns) return;
-    routingCombos[column].selected = item;
+    controls.routingCombos[column].selected = item;
     FixRouting(column);
 }
 
@@ -142,25 +133,25 @@ void TranscoderDialog::FixRouting(int column) {
     int missing = -1;
     for (int item = 0; item < kColumns && missing < 0; ++item) {
         bool shown = false;
-        for (const auto& combo : routingCombos) shown = shown || combo.selected == item;
+        for (const auto& combo : controls.routingCombos) shown = shown || combo.selected == item;
         if (!shown) missing = item;
     }
-    const int chosen = routingCombos[column].selected;
+    const int chosen = controls.routingCombos[column].selected;
     for (int k = 0; k < kColumns; ++k) {
-        if (k != column && routingCombos[k].selected == chosen) {
-            routingCombos[k].selected = missing;
+        if (k != column && controls.routingCombos[k].selected == chosen) {
+            controls.routingCombos[k].selected = missing;
             Changed(ctl::kRouting[k]);
             break;
         }
     }
-    for (int k = 0; k < kColumns; ++k) routing[k] = routingCombos[k].selected;
+    for (int k = 0; k < kColumns; ++k) routing[k] = controls.routingCombos[k].selected;
     PublishChannelControls();
     Changed(ctl::kRouting[column]);
 }
 
 void TranscoderDialog::SetSlider(int column, int position, const std::string& text) {
-    gainTexts[column].text = text;
-    gainSliders[column].position = position;
+    controls.gainTexts[column].text = text;
+    controls.gainSliders[column].position = position;
     Changed(ctl::kGainText[column]);
     Changed(ctl::kGainSlider[column]);
 }
@@ -172,7 +163,8 @@ void TranscoderDialog::OnSliderScroll(int column, int position, bool carriesThum
     if (position < SliderControl::kMin || position > SliderControl::kMax) return;
     const std::string text =
         position == 0 ? kMutedText : Format("%2.2f dB", 20.0 * std::log10(position * 0.01));
-    for (int k : LinkedColumns(normalizeLink.selected, column)) SetSlider(k, position, text);
+    for (int k : LinkedColumns(controls.normalizeLink.selected, column))
+        SetSlider(k, position, text);
     PublishChannelControls();
 }
 
@@ -196,110 +188,113 @@ std::vector<int> TranscoderDialog::LinkedColumns(int linkItem, int column) {
 }
 
 void TranscoderDialog::SelectOutputFrequency(int item) {
-    freq.selected = item;
+    controls.freq.selected = item;
     Changed(ctl::kFreq);
     PairFrequencies();
 }
 
 void TranscoderDialog::SelectInputFrequency(int item) {
-    inputFrequency.selected = item;
+    controls.inputFrequency.selected = item;
     Changed(ctl::kInputFrequency);
     PairFrequencies();
 }
 
 void TranscoderDialog::PairFrequencies() {
-    if (inputFrequency.selected == kFreq44100 && freq.selected == kFreq48000) {
-        MessageBox("Upsampling not supported", kAppName, MessageButtons::Ok,
-                   MessageIcon::Exclamation);
-        freq.selected = kFreq48000;
-        inputFrequency.selected = kFreq48000;
+    if (controls.inputFrequency.selected == kFreq44100 && controls.freq.selected == kFreq48000) {
+        ui.MessageBox("Upsampling not supported", kAppName, MessageButtons::Ok,
+                      MessageIcon::Exclamation);
+        controls.freq.selected = kFreq48000;
+        controls.inputFrequency.selected = kFreq48000;
         Changed(ctl::kFreq);
         Changed(ctl::kInputFrequency);
     }
 }
 
 void TranscoderDialog::SelectProcessingType(int item) {
-    processingType.selected = item;
-    directShowMode = item == kProcessingGraph;
-    statusText.text = directShowMode ? kGraphStatus : "";
+    controls.processingType.selected = item;
+    graphProcessing = item == kProcessingGraph;
+    controls.statusText.text = graphProcessing ? kGraphStatus : "";
     Changed(ctl::kProcessingType);
     Changed(ctl::kStatus);
 }
 
 void TranscoderDialog::SelectOutputEngine(int item) {
-    outputEngine.selected = item;
-    bitrate.enabled = item == kEngineMp2;
+    controls.outputEngine.selected = item;
+    const OutputEngineKind* engine = OutputEngineOfItem(item);
+    controls.bitrate.enabled = engine && engine->bitrateApplies;
     Changed(ctl::kOutputEngine);
     Changed(ctl::kBitrate);
     ApplyOutputNaming();
 }
 
 void TranscoderDialog::SelectNormalizeLink(int item) {
-    normalizeLink.selected = item;
+    controls.normalizeLink.selected = item;
     PublishChannelControls();
     Changed(ctl::kNormalizeLink);
 }
 
 void TranscoderDialog::SelectDrpLink(int item) {
-    drpLink.selected = item;
+    controls.drpLink.selected = item;
     PublishChannelControls();
     Changed(ctl::kDrpLink);
 }
 
 void TranscoderDialog::SelectResyncDirection(int item) {
-    resyncDirection.selected = item;
+    controls.resyncDirection.selected = item;
     Changed(ctl::kResyncDirection);
 }
 
 void TranscoderDialog::SelectBitrate(int item) {
-    bitrate.selected = item;
+    controls.bitrate.selected = item;
     Changed(ctl::kBitrate);
 }
 
 void TranscoderDialog::SelectPriority(int item) {
-    priority.selected = item;
+    controls.priority.selected = item;
     Changed(ctl::kPriority);
 }
 
 void TranscoderDialog::SetResyncText(int controlId, const std::string& text) {
-    EditControl* edit = controlId == ctl::kResyncHours     ? &resyncHours
-                        : controlId == ctl::kResyncMinutes ? &resyncMinutes
-                        : controlId == ctl::kResyncSeconds ? &resyncSeconds
-                        : controlId == ctl::kResyncMs      ? &resyncMillis
-                                                           : nullptr;
-    if (!edit) return;
-    edit->text = text;
+    const int* field = std::find(std::begin(kResyncFieldIds), std::end(kResyncFieldIds), controlId);
+    if (field == std::end(kResyncFieldIds)) return;
+    controls.resyncEdits[field - std::begin(kResyncFieldIds)].text = text;
     Changed(controlId);
 }
 
+void TranscoderDialog::SetBatch(const std::vector<std::string>& files) {
+    controls.batchList = files;
+    Changed(ctl::kBatch);
+}
+
 void TranscoderDialog::SetNormalize(bool on) {
-    normalize.checked = on;
+    controls.normalize.checked = on;
     Changed(ctl::kNormalize);
 }
 
 void TranscoderDialog::SetDrp(bool on) {
-    drp.checked = on;
+    controls.drp.checked = on;
     Changed(ctl::kDrp);
 }
 
 void TranscoderDialog::SetHighQuality(bool on) {
-    highQuality.checked = on;
+    controls.highQuality.checked = on;
     Changed(ctl::kHighQuality);
 }
 
 void TranscoderDialog::SetInputName(const std::string& name) {
-    inputName.text = name;
+    controls.inputName.text = name;
     Changed(ctl::kInputName);
 }
 
 void TranscoderDialog::SetOutputName(const std::string& name) {
-    outputName.text = name;
+    controls.outputName.text = name;
     Changed(ctl::kOutputName);
 }
 
 void TranscoderDialog::OnInputChosen(const std::string& name) {
     SetInputName(name);
-    SetOutputName(name + ".mp2");
+    // Named for the default engine first; output naming then follows the selected one.
+    SetOutputName(name + OutputEngineKinds().front().extension);
     RenderInputFile(name);
     ApplyOutputNaming();
     TakeInputRateFromFile();
@@ -307,7 +302,7 @@ void TranscoderDialog::OnInputChosen(const std::string& name) {
 
 bool TranscoderDialog::RenderInputFile(const std::string& name) {
     if (!graph) return true;
-    if (!directShowMode) {
+    if (!graphProcessing) {
         graph->Editor().Clear();
         renderedInput.clear();
         Changed(ctl::kFilterGraph);
@@ -318,7 +313,7 @@ bool TranscoderDialog::RenderInputFile(const std::string& name) {
     if (!rendered) renderedInput.clear();
     const std::string& stream = graph->Graph().RenderedStream();
     if (rendered && !stream.empty()) {
-        statusText.text = "Graph reads " + stream;
+        controls.statusText.text = "Graph reads " + stream;
         Changed(ctl::kStatus);
     }
     Changed(ctl::kFilterGraph);
@@ -329,31 +324,9 @@ void TranscoderDialog::SaveAllFilterSettings() {
     if (graph) graph->Editor().SaveAllFilterSettings();
 }
 
-void TranscoderDialog::StartRunningJob(std::unique_ptr<RunningJob> job) {
-    runningJob = std::move(job);
-}
-
-bool TranscoderDialog::OnTimer() {
-    if (!runningJob) return false;
-    if (runningJob->OnTimer()) return true;
-    finishedOutcome = runningJob->Outcome();
-    jobOutputs = runningJob->KeptOutputs();
-    runningJob.reset();
-    RequestStop();
-    EnableTranscode(true);
-    ui.SetBusy(false);
-    return false;
-}
-
-TranscoderDialog::~TranscoderDialog() {
-    // A job still running is stopped where it stands; its output is closed validly.
-    if (runningJob) RequestStop();
-    runningJob.reset();
-}
-
 void TranscoderDialog::TakeInputRateFromFile() {
     if (!inputRateProbe) return;
-    const std::optional<int> rate = inputRateProbe(inputName.text);
+    const std::optional<int> rate = inputRateProbe(controls.inputName.text);
     if (rate == 44100) {
         // The output cannot be above the input: both go to 44100 Hz, the output first so
         // that no upsampling is ever selected.
@@ -370,7 +343,7 @@ void TranscoderDialog::OnOutputChosen(const std::string& name) {
 }
 
 void TranscoderDialog::ApplyOutputNaming() {
-    const std::string& text = outputName.text;
+    const std::string& text = controls.outputName.text;
     if (text.empty()) return;
     // Folder and base name stay as typed (file names are case-sensitive here); only the
     // extension is set, in lower case.
@@ -380,27 +353,17 @@ void TranscoderDialog::ApplyOutputNaming() {
     const std::size_t dot = text.find_last_of('.');
     const std::size_t baseEnd = (dot == std::string::npos || dot < nameStart) ? text.size() : dot;
     const std::string base = text.substr(nameStart, baseEnd - nameStart);
-    std::string result;
-    switch (outputEngine.selected) {
-        case kEngineMp2:
-            result = base.empty() ? inputName.text + ".mp2" : folder + base + ".mp2";
-            break;
-        case kEnginePcmMono:
-        case kEngineWavMono:
-            result = folder;
-            break;
-        case kEngineWav:
-            result = base.empty() ? inputName.text + ".wav" : folder + base + ".wav";
-            break;
-        default:
-            result = text;
-            break;
-    }
+    const OutputEngineKind* engine = SelectedEngine();
+    std::string result = text;
+    if (engine && engine->writesFolder)
+        result = folder;
+    else if (engine)
+        result = (base.empty() ? controls.inputName.text : folder + base) + engine->extension;
     SetOutputName(result);
 }
 
-void TranscoderDialog::OnCurveEdited(int column) {
-    for (int k : LinkedColumns(drpLink.selected, column)) {
+void TranscoderDialog::CopyCurveToLinked(int column) {
+    for (int k : LinkedColumns(controls.drpLink.selected, column)) {
         if (k == column) continue;
         curves[k].CopyPointsFrom(curves[column]);
         Changed(ctl::kCurveView[k]);
@@ -412,31 +375,30 @@ void TranscoderDialog::AcceptCurve(int column, DrpCurve& edited) {
     curves[column].CopyPointsFrom(edited);
     curves[column].SetReleaseMs(edited.GetReleaseMs());
     Changed(ctl::kCurveView[column]);
-    OnCurveEdited(column);
+    CopyCurveToLinked(column);
 }
 
-bool TranscoderDialog::OnOK() {
-    if (StopRequested() && !runningJob) {
-        SaveAllFilterSettings();
-        return true;
-    }
-    // A graph job asked to stop ends at its next ticks.
-    if (StopRequested()) return false;
-    if (MessageBox("Sure to stop ?", "Abort transcoding", MessageButtons::OkCancel,
-                   MessageIcon::Question) == MessageAnswer::Ok)
-        RequestStop();
-    return false;
+void TranscoderDialog::SetCurvePoints(int column, const std::vector<float>& inputDb,
+                                      const std::vector<float>& outputDb) {
+    if (column < 0 || column >= kColumns || inputDb.size() != outputDb.size()) return;
+    curves[column].SetPointsDb(inputDb.data(), outputDb.data(), static_cast<int>(inputDb.size()));
+    Changed(ctl::kCurveView[column]);
+    CopyCurveToLinked(column);
+}
+
+void TranscoderDialog::SetReleaseTime(int column, int ms) {
+    if (column < 0 || column >= kColumns) return;
+    curves[column].SetReleaseMs(ms);
+    Changed(ctl::kCurveView[column]);
 }
 
 bool TranscoderDialog::UpdateData() {
-    const EditControl* edits[kResyncFieldCount] = {&resyncHours, &resyncMinutes, &resyncSeconds,
-                                                   &resyncMillis};
     int values[kResyncFieldCount] = {};
     for (int i = 0; i < kResyncFieldCount; ++i) {
-        const std::optional<int> value = kResyncFields[i].Read(edits[i]->text);
+        const std::optional<int> value = kResyncFields[i].Read(controls.resyncEdits[i].text);
         if (!value) {
-            MessageBox(kResyncFields[i].Refusal(), kAppName, MessageButtons::Ok,
-                       MessageIcon::Exclamation);
+            ui.MessageBox(kResyncFields[i].Refusal(), kAppName, MessageButtons::Ok,
+                          MessageIcon::Exclamation);
             ui.FocusControl(kResyncFieldIds[i]);
             return false;
         }
@@ -452,14 +414,14 @@ bool TranscoderDialog::UpdateData() {
 // --- Readers ---------------------------------------------------------------------------------
 
 int TranscoderDialog::GetBitrate() const {
-    const std::string text = bitrate.SelectedText();
+    const std::string text = controls.bitrate.SelectedText();
     const std::size_t blank = text.find(' ');
     if (text.empty() || blank == std::string::npos) return -1;
     return std::atoi(text.substr(0, blank).c_str());
 }
 
 int TranscoderDialog::GetOutputRate() const {
-    switch (freq.selected) {
+    switch (controls.freq.selected) {
         case kFreq44100:
             return 44100;
         case kFreq48000:
@@ -470,42 +432,34 @@ int TranscoderDialog::GetOutputRate() const {
 }
 
 int TranscoderDialog::GetInputRate() const {
-    return inputFrequency.selected == kFreq44100 ? 44100 : 48000;
+    return controls.inputFrequency.selected == kFreq44100 ? 44100 : 48000;
 }
 
 bool TranscoderDialog::ResamplingNeeded() const {
-    return freq.selected != inputFrequency.selected;
+    return controls.freq.selected != controls.inputFrequency.selected;
+}
+
+const OutputEngineKind* TranscoderDialog::SelectedEngine() const {
+    return OutputEngineOfItem(controls.outputEngine.selected);
 }
 
 ResamplerKind TranscoderDialog::GetResamplerKind() const {
-    return highQuality.checked ? ResamplerKind::kSoxr : ResamplerKind::kLinear;
+    return controls.highQuality.checked ? ResamplerKind::kSoxr : ResamplerKind::kLinear;
 }
 
 int32_t TranscoderDialog::GetResyncMs() const {
     const int32_t ms = resyncMsValue + (resyncS + 60 * resyncM + 3600 * resyncH) * 1000;
-    return resyncDirection.selected == kResyncInsert ? ms : -ms;
+    return controls.resyncDirection.selected == kResyncInsert ? ms : -ms;
 }
 
 void TranscoderDialog::ShowPeakLevels(const std::array<float, kColumns>& levelsDb) {
-    if (!ui.OnUiThread()) {
-        ui.Post([this, levelsDb] { ShowPeakLevels(levelsDb); });
-        return;
-    }
     for (int k = 0; k < kColumns; ++k) {
-        peakTexts[k].text = Format("%2.2f dB", levelsDb[k]);
+        controls.peakTexts[k].text = Format("%2.2f dB", levelsDb[k]);
         Changed(ctl::kPeakText[k]);
     }
 }
 
 // --- Job display -----------------------------------------------------------------------------
-
-void TranscoderDialog::MarkStart() {
-    startSeconds = static_cast<int32_t>(TickSeconds());
-}
-
-uint32_t TranscoderDialog::TickSeconds() const {
-    return ticks() / 1000u;
-}
 
 std::string TranscoderDialog::FormatClock(float seconds) {
     const int hours = static_cast<int>(seconds * 0.00027777778f);
@@ -517,53 +471,29 @@ std::string TranscoderDialog::FormatClock(float seconds) {
     return text;
 }
 
-bool TranscoderDialog::UpdateProgress(float percent, bool reset) {
-    (void)reset;  // marks the start of a pass; it does not change what is shown
-    if (!ui.OnUiThread()) {
-        // From a streaming thread: the latest value is shown by one queued update.
-        postedPercent.store(percent, std::memory_order_relaxed);
-        if (!progressPosted.exchange(true)) {
-            ui.Post([this] {
-                progressPosted.store(false);
-                ShowProgress(postedPercent.load(std::memory_order_relaxed));
-            });
-        }
-        return StopRequested();
-    }
-    ShowProgress(percent);
-    ui.PumpMessages();
-    return StopRequested();
-}
-
-void TranscoderDialog::ShowProgress(float percent) {
-    float elapsed = static_cast<float>(TickSeconds()) - static_cast<float>(startSeconds);
-    if (elapsed < 0.0f) elapsed = 0.0f;
-    elapsedText.text = FormatClock(elapsed);
+void TranscoderDialog::ShowProgress(float percent, float elapsed) {
+    controls.elapsedText.text = FormatClock(elapsed);
     Changed(ctl::kElapsed);
-    percentText.text = Format("%3.2f%%", percent);
+    controls.percentText.text = Format("%3.2f%%", percent);
     Changed(ctl::kPercent);
     if (percent > 0.0f) {
-        remainingText.text = FormatClock((100.0f - percent) * elapsed / percent);
+        controls.remainingText.text = FormatClock((100.0f - percent) * elapsed / percent);
         Changed(ctl::kRemaining);
     }
     int position = static_cast<int>(percent);
     if (position < ProgressControl::kMin) position = ProgressControl::kMin;
     if (position > ProgressControl::kMax) position = ProgressControl::kMax;
-    progress.position = position;
+    controls.progress.position = position;
     Changed(ctl::kProgress);
 }
 
 void TranscoderDialog::SetStatusText(const std::string& text) {
-    if (!ui.OnUiThread()) {
-        ui.Post([this, text] { SetStatusText(text); });
-        return;
-    }
-    statusText.text = text;
+    controls.statusText.text = text;
     Changed(ctl::kStatus);
 }
 
 void TranscoderDialog::EnableTranscode(bool enabled) {
-    transcodeButton.enabled = enabled;
+    controls.transcodeButton.enabled = enabled;
     Changed(ctl::kTranscode);
 }
 

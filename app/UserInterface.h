@@ -4,21 +4,16 @@
 #include <string>
 #include <string_view>
 
-#include "host/JobHost.h"
+#include "host/MessageHost.h"
 
 namespace tavrisk {
 
-// What the core needs from a front end: message boxes, a notice when a control of the
-// main-window model changed (so a view can redraw it) and the message pump that keeps the
-// front end responsive while a job runs on its thread. The Qt window and the terminal
+// What the core needs from a front end: message boxes (MessageHost), a notice when a control
+// of the main-window model changed (so a view can redraw it) and the message pump that keeps
+// the front end responsive while a job runs on its thread. The Qt window and the terminal
 // front end implement it; tests use a recording implementation.
-class UserInterface {
+class UserInterface : public MessageHost {
   public:
-    virtual ~UserInterface() = default;
-
-    virtual MessageAnswer ShowMessage(std::string_view text, std::string_view title,
-                                      MessageButtons buttons, MessageIcon icon) = 0;
-
     // A control of the model changed its text, selection, state or position (0: all of them).
     virtual void ControlChanged(int controlId) { (void)controlId; }
     // Puts the keyboard focus on a control of the model (one whose value was refused).

@@ -5,6 +5,7 @@
 #include <fstream>
 #include <sstream>
 
+#include "app/InputKinds.h"
 #include "app/TranscoderDialog.h"
 
 namespace tavrisk {
@@ -12,7 +13,6 @@ namespace tavrisk {
 namespace {
 
 const char* const kChannelNames[] = {"L", "R", "C", "LFE", "LS", "RS"};
-const char* const kEngineNames[] = {"mp2", "pcm", "wav", "wav-mono"};
 const char* const kPriorityNames[] = {"normal", "idle", "high"};
 // In the order of ResamplerKind.
 const char* const kResamplerNames[] = {"soxr", "linear"};
@@ -98,7 +98,73 @@ bool ParseResync(const std::string& text, ResyncFields& fields, std::string& pro
     return true;
 }
 
+// Column of the options' descriptions in the help.
+constexpr std::size_t kHelpColumn = 33;
+
+std::string HelpOption(const std::string& option, const std::string& text) {
+    std::string line = "  " + option;
+    line.append(line.size() < kHelpColumn ? kHelpColumn - line.size() : 1, ' ');
+    return line + text + "\n";
+}
+
+std::string EngineHelp() {
+    std::string names, folderNames;
+    for (const OutputEngineKind& engine : OutputEngineKinds()) {
+        names += (names.empty() ? "" : "|") + std::string(engine.cliName);
+        if (engine.writesFolder)
+            folderNames += (folderNames.empty() ? "" : " and ") + std::string(engine.cliName);
+    }
+    return HelpOption("--engine " + names, "output engine (default " +
+                                               std::string(OutputEngineKinds().front().cliName) +
+                                               "); " + folderNames + " write") +
+           HelpOption("", "six mono files into the folder OUTPUT");
+}
+
 }  // namespace
+
+std::string CommandLine::Usage() {
+    return "Usage: tavrisk-cli INPUT OUTPUT [options]\n"
+           "       tavrisk-cli --batch FILE... [options]\n"
+           "       tavrisk-cli check FILE.mp2\n"
+           "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]\n"
+           "       tavrisk-cli demo [OUTPUT]\n"
+           "\n"
+           "Transcodes the six-channel soundtrack of INPUT (" +
+           NativeInputHelpList() +
+           "; with\n"
+           "--graph any 5.1 soundtrack GStreamer decodes).\n"
+           "Options:\n" +
+           EngineHelp() +
+           "  --rate 44100|48000             output sample rate (default 48000)\n"
+           "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
+           "  --resampler soxr|linear        48000 -> 44100 Hz conversion: band-limited by\n"
+           "                                 libsoxr (default) or linear interpolation\n"
+           "  --wav-order standard|film      six-channel WAV output: FL FR FC LFE BL BR with its\n"
+           "                                 channel mask (default), or L C R LS RS LFE without\n"
+           "                                 a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)\n"
+           "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
+           "                                 320 or 384 (default 384)\n"
+           "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"
+           "                                 MP4, DTS, E-AC-3, AAC, FLAC, ...; 5.1 audio)\n"
+           "  --normalize                    two-pass normalisation to the gain sliders\n"
+           "  --normalize-link 0..3          normalisation link groups (default 0)\n"
+           "  --gain CH=POS                  normalisation target 0..100 of channel CH (L R C\n"
+           "                                 LFE LS RS; 0 mutes it); takes effect with "
+           "--normalize\n"
+           "  --route CH=CH                  output channel fed by an input channel\n"
+           "  --drp                          dynamic range processing along the curves\n"
+           "  --drp-link 0..3                DRP link groups (default 1)\n"
+           "  --curve CH=FILE                curve of CH: one \"in out\" pair in dB a line\n"
+           "  --release CH=MS                release time of CH's curve (default 300)\n"
+           "  --resync [+|-]H:M:S.MS         + inserts silence, - skips input\n"
+           "  --priority normal|idle|high    process priority\n"
+           "  --yes                          answer OK to the overwrite question\n"
+           "  --verbose                      print the decoders' own messages, each with the\n"
+           "                                 input's name\n"
+           "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
+           "  --                             ends the options: the words after it are files\n"
+           "  --help, --version\n";
+}
 
 std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& args,
                                              std::string& error) {
@@ -145,7 +211,7 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.batch = true;
         } else if (arg == "--engine") {
             if (!next(value)) return std::nullopt;
-            options.engineItem = IndexOf(kEngineNames, value);
+            options.engineItem = OutputEngineItemNamed(value);
             if (options.engineItem < 0) return fail(value);
         } else if (arg == "--rate" || arg == "--input-rate") {
             if (!next(value)) return std::nullopt;
@@ -291,27 +357,29 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
 
     // The input frequency is the input file's own now (when it could be read); an output
     // rate above it would silently change it back.
-    const int fileInputItem = window.inputFrequency.selected;
+    const int fileInputItem = window.Controls().inputFrequency.selected;
     if (options.outputRate) window.SelectOutputFrequency(*options.outputRate);
     if (options.inputRate) window.SelectInputFrequency(*options.inputRate);
-    if ((options.outputRate && window.freq.selected != *options.outputRate) ||
-        (options.inputRate && window.inputFrequency.selected != *options.inputRate) ||
-        (!options.inputRate && window.inputFrequency.selected != fileInputItem)) {
+    const ControlStates& shown = window.Controls();
+    if ((options.outputRate && shown.freq.selected != *options.outputRate) ||
+        (options.inputRate && shown.inputFrequency.selected != *options.inputRate) ||
+        (!options.inputRate && shown.inputFrequency.selected != fileInputItem)) {
         error = "the input rate cannot be lower than the output rate";
         return false;
     }
     window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
-    if (options.wavOrder) window.wavOrder = *options.wavOrder;
+    if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
     if (options.bitrate) {
         const std::string prefix = std::to_string(*options.bitrate) + " ";
         int found = -1;
-        for (std::size_t i = 0; i < window.bitrate.items.size(); ++i)
-            if (window.bitrate.items[i].rfind(prefix, 0) == 0) found = static_cast<int>(i);
+        const std::vector<std::string>& items = shown.bitrate.items;
+        for (std::size_t i = 0; i < items.size(); ++i)
+            if (items[i].rfind(prefix, 0) == 0) found = static_cast<int>(i);
         if (found < 0) {
             error = "unsupported bitrate " + std::to_string(*options.bitrate) + " kbit/s";
             return false;
         }
-        window.bitrate.selected = found;
+        window.SelectBitrate(found);
     }
     window.SetNormalize(options.normalize);
     if (options.normalizeLink) window.SelectNormalizeLink(*options.normalizeLink);
@@ -322,23 +390,21 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     for (const auto& [column, path] : options.curves) {
         std::vector<float> in, out;
         if (!ReadCurveFile(path, in, out, error)) return false;
-        window.Curve(column).SetPointsDb(in.data(), out.data(), static_cast<int>(in.size()));
-        window.OnCurveEdited(column);
+        window.SetCurvePoints(column, in, out);
     }
-    for (const auto& [column, ms] : options.releases) window.Curve(column).SetReleaseMs(ms);
+    for (const auto& [column, ms] : options.releases) window.SetReleaseTime(column, ms);
     if (options.resync) {
         ResyncFields fields;
         std::string problem;
         ParseResync(*options.resync, fields, problem);
         window.SelectResyncDirection(fields.insert ? TranscoderDialog::kResyncInsert
                                                    : TranscoderDialog::kResyncSkip);
-        window.resyncHours.text = std::to_string(fields.hours);
-        window.resyncMinutes.text = std::to_string(fields.minutes);
-        window.resyncSeconds.text = std::to_string(fields.seconds);
-        window.resyncMillis.text = std::to_string(fields.millis);
+        const int values[] = {fields.hours, fields.minutes, fields.seconds, fields.millis};
+        for (int i = 0; i < TranscoderDialog::kResyncFieldCount; ++i)
+            window.SetResyncText(TranscoderDialog::kResyncFieldIds[i], std::to_string(values[i]));
     }
-    if (options.priorityItem) window.priority.selected = *options.priorityItem;
-    window.batchList = options.batchFiles;
+    if (options.priorityItem) window.SelectPriority(*options.priorityItem);
+    window.SetBatch(options.batchFiles);
     return true;
 }
 

@@ -4,9 +4,9 @@
 
 namespace tavrisk {
 
-void TerminalEditorHost::Message(const std::string& text, const std::string& title,
-                                 MessageIcon icon) {
-    ui.ShowMessage(text, title, MessageButtons::Ok, icon);
+MessageAnswer TerminalEditorHost::MessageBox(std::string_view text, std::string_view title,
+                                             MessageButtons buttons, MessageIcon icon) {
+    return ui.MessageBox(text, title, buttons, icon);
 }
 
 }  // namespace tavrisk

@@ -14,7 +14,8 @@ class TerminalEditorHost : public EditorHost {
   public:
     explicit TerminalEditorHost(UserInterface& ui) : ui(ui) {}
 
-    void Message(const std::string& text, const std::string& title, MessageIcon icon) override;
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons buttons,
+                             MessageIcon icon) override;
     const CatalogueEntry* ChooseFilter(const FilterCatalogue&) override { return nullptr; }
     std::optional<std::string> ChooseFile(bool) override { return std::nullopt; }
     bool EditSettings(GstElement*, const std::string&) override { return false; }

@@ -9,6 +9,7 @@
 #include <string>
 
 #include "app/TranscoderDialog.h"
+#include "host/JobHost.h"
 #include "platform/OutputFile.h"
 
 namespace tavrisk {
@@ -56,9 +57,10 @@ TerminalInterface::TerminalInterface(bool answerYes)
     std::signal(SIGPIPE, SIG_IGN);
 }
 
-void TerminalInterface::Attach(TranscoderDialog& model) {
+void TerminalInterface::Attach(TranscoderDialog& model, JobHost& jobs) {
     window = &model;
-    stopTarget = &model;
+    jobHost = &jobs;
+    stopTarget = &jobs;
 }
 
 TerminalInterface::~TerminalInterface() {
@@ -73,12 +75,12 @@ int TerminalInterface::StopSignal() const {
     return stopSignal;
 }
 
-MessageAnswer TerminalInterface::ShowMessage(std::string_view text, std::string_view title,
-                                             MessageButtons buttons, MessageIcon icon) {
+MessageAnswer TerminalInterface::MessageBox(std::string_view text, std::string_view title,
+                                            MessageButtons buttons, MessageIcon icon) {
     if (!OnUiThread()) {
         // From a streaming thread: printed at the next pump; a question is refused.
         Post([this, message = std::string(text), caption = std::string(title), icon] {
-            ShowMessage(message, caption, MessageButtons::Ok, icon);
+            MessageBox(message, caption, MessageButtons::Ok, icon);
         });
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : MessageAnswer::Cancel;
     }
@@ -94,9 +96,10 @@ MessageAnswer TerminalInterface::ShowMessage(std::string_view text, std::string_
 
 void TerminalInterface::ControlChanged(int controlId) {
     if (!window) return;
-    if (controlId == ctl::kStatus && !window->statusText.text.empty()) {
+    const std::string& status = window->Controls().statusText.text;
+    if (controlId == ctl::kStatus && !status.empty()) {
         EndProgressLine();
-        std::fprintf(stderr, "Input: %s\n", window->statusText.text.c_str());
+        std::fprintf(stderr, "Input: %s\n", status.c_str());
     } else if (controlId == ctl::kPeakText[0] && showProgress) {
         DrawProgress(false);
     }
@@ -124,8 +127,8 @@ void TerminalInterface::PumpMessages() {
     for (const auto& task : tasks) task();
     // Asked again at every pump: a signal that came between two jobs of a batch, or before a
     // job cleared its stop request, still stops it.
-    if (stopSignal != 0 && window) {
-        window->RequestStop();
+    if (stopSignal != 0 && jobHost) {
+        jobHost->RequestStop();
         if (!stopReported) {
             stopReported = true;
             EndProgressLine();
@@ -147,8 +150,9 @@ void TerminalInterface::DrawProgress(bool force) {
     const auto now = std::chrono::steady_clock::now();
     if (!force && now - lastDraw < kRedrawInterval) return;
     lastDraw = now;
-    std::fprintf(stderr, "\r%8s  elapsed %s  remaining %s ", window->percentText.text.c_str(),
-                 window->elapsedText.text.c_str(), window->remainingText.text.c_str());
+    const ControlStates& shown = window->Controls();
+    std::fprintf(stderr, "\r%8s  elapsed %s  remaining %s ", shown.percentText.text.c_str(),
+                 shown.elapsedText.text.c_str(), shown.remainingText.text.c_str());
     std::fflush(stderr);
     progressShown = true;
 }

@@ -10,6 +10,7 @@
 
 namespace tavrisk {
 
+class JobHost;
 class TranscoderDialog;
 
 // The user interface of the command line: message boxes become "Title: text" lines on
@@ -25,10 +26,11 @@ class TerminalInterface : public UserInterface {
     TerminalInterface(const TerminalInterface&) = delete;
     TerminalInterface& operator=(const TerminalInterface&) = delete;
 
-    void Attach(TranscoderDialog& model);
+    // The model whose controls it shows, and the host of the jobs a signal stops.
+    void Attach(TranscoderDialog& model, JobHost& jobs);
 
-    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons buttons,
-                              MessageIcon icon) override;
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons buttons,
+                             MessageIcon icon) override;
     void ControlChanged(int controlId) override;
     void PumpMessages() override;
     void SetBusy(bool busy) override;
@@ -48,6 +50,7 @@ class TerminalInterface : public UserInterface {
     bool progressShown = false;
     bool stopReported = false;
     TranscoderDialog* window = nullptr;
+    JobHost* jobHost = nullptr;
     std::chrono::steady_clock::time_point lastDraw{};
     const std::thread::id ownThread = std::this_thread::get_id();
     std::mutex postedMutex;

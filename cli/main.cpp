@@ -11,11 +11,14 @@
 #include <vector>
 
 #include "app/GraphSession.h"
+#include "app/InputKinds.h"
 #include "app/KeptOutputs.h"
+#include "app/OutputEngines.h"
 #include "app/TranscodeJob.h"
 #include "app/TranscoderApp.h"
 #include "app/TranscoderDialog.h"
 #include "app/WavOrderSetting.h"
+#include "app/WindowJobHost.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
 #include "cli/ExitStatus.h"
@@ -23,9 +26,7 @@
 #include "cli/TerminalEditorHost.h"
 #include "cli/TerminalInterface.h"
 #include "graph/WrapperSink.h"
-#include "mp2enc/Mp2Engine.h"
 #include "platform/LibraryLog.h"
-#include "sources/InputProbe.h"
 
 namespace {
 
@@ -72,11 +73,12 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     std::string error;
     const auto options = tavrisk::CommandLine::Parse(args, error);
     if (!options) {
-        std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(), tavrisk::CommandLine::kUsage);
+        std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(),
+                     tavrisk::CommandLine::Usage().c_str());
         return tavrisk::kExitUsage;
     }
     if (options->help) {
-        std::fputs(tavrisk::CommandLine::kUsage, stdout);
+        std::fputs(tavrisk::CommandLine::Usage().c_str(), stdout);
         return tavrisk::kExitDone;
     }
     if (options->version) {
@@ -88,10 +90,11 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::TerminalInterface ui(options->yes);
     // The terminal interface draws the progress line: the encoder's frame counter would
     // compete with it.
-    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
+    tavrisk::AllowEncoderFrameCounter(false);
     tavrisk::TranscoderDialog window(ui);
-    ui.Attach(window);
-    window.wavOrder = SettingsFileWavOrder(app);
+    tavrisk::WindowJobHost jobs(window);
+    ui.Attach(window, jobs);
+    window.SetWavOrder(SettingsFileWavOrder(app));
     // Graph processing: the pipeline and its editor, without dialogs. The catalogue learns
     // the elements of a graph as they come (the whole registry is not read).
     tavrisk::TerminalEditorHost editorHost(ui);
@@ -107,14 +110,14 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         window.AttachGraph(graph.get());
     }
     // The input frequency follows the input file's own rate unless an option says otherwise.
-    window.SetInputRateProbe(tavrisk::ProbeInputRate);
+    window.SetInputRateProbe(tavrisk::ProbeNativeInputRate);
     if (!tavrisk::CommandLine::Apply(*options, window, error)) {
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
         return tavrisk::kExitUsage;
     }
     for (const std::string& warning : tavrisk::CommandLine::Warnings(*options))
         std::fprintf(stderr, "tavrisk-cli: warning: %s\n", warning.c_str());
-    tavrisk::TranscodeJob job(window);
+    tavrisk::TranscodeJob job(jobs);
     if (options->priorityItem) job.ApplyPriority();
     auto outcome = job.OnTranscode();
     if (outcome == tavrisk::TranscodeJob::Outcome::Running) {
@@ -122,10 +125,10 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         while (true) {
             std::this_thread::sleep_for(std::chrono::milliseconds(kGraphTickMs));
             ui.PumpMessages();
-            if (!window.OnTimer()) break;
+            if (!jobs.OnTimer()) break;
         }
         ui.PumpMessages();
-        outcome = window.FinishedOutcome();
+        outcome = jobs.FinishedOutcome();
     }
     // A signal that came as the job was ending, too late to stop it, still ends the process
     // as a stop: its output is whole and kept.
@@ -139,7 +142,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
             std::fprintf(stderr, "%s: %s\n", options->input.c_str(), line.c_str());
     }
     if (outcome == Outcome::Stopped) {
-        std::fprintf(stderr, "%s\n", tavrisk::StopReport(window.jobOutputs).c_str());
+        std::fprintf(stderr, "%s\n", tavrisk::StopReport(jobs.JobOutputs()).c_str());
         // 128 + the signal, as a shell reports a process ended by it.
         if (ui.StopSignal() != 0)
             code = static_cast<ExitStatus>(tavrisk::kExitSignalBase + ui.StopSignal());
@@ -166,12 +169,14 @@ ExitStatus Demo(const std::vector<std::string>& args) {
         return tavrisk::kExitFailed;
     }
     // The output is named for the engine, as the window names it.
-    std::string output = folder + "/tavrisk-demo.mp2";
+    const tavrisk::OutputEngineKind* engine = &tavrisk::OutputEngineKinds().front();
     for (std::size_t i = 0; i + 1 < rest.size(); ++i) {
         if (rest[i] != "--engine") continue;
-        if (rest[i + 1] == "wav") output = folder + "/tavrisk-demo.wav";
-        if (rest[i + 1] == "pcm" || rest[i + 1] == "wav-mono") output = folder + "/tavrisk-demo/";
+        const int item = tavrisk::OutputEngineItemNamed(rest[i + 1]);
+        if (item >= 0) engine = tavrisk::OutputEngineOfItem(item);
     }
+    const std::string output =
+        folder + "/tavrisk-demo" + (engine->writesFolder ? "/" : engine->extension);
     std::fprintf(stderr, "Input:  %s (six tones, 48 kHz, %d s)\nOutput: %s\n", input.c_str(),
                  tavrisk::DemoInput::kSeconds, output.c_str());
     std::vector<std::string> job = {input, output, "--yes"};

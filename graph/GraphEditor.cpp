@@ -200,7 +200,8 @@ struct GraphEditor::Impl {
         FilterItem& item = *rows[row];
         if (!GST_OBJECT_FLAG_IS_SET(item.element, GST_ELEMENT_FLAG_SINK)) LeavePreroll();
         if (!graph.RemoveGraphFilter(item.element)) {
-            host.Message("Unable to remove filter", item.name, MessageIcon::Information);
+            host.MessageBox("Unable to remove filter", item.name, MessageButtons::Ok,
+                            MessageIcon::Information);
             return false;
         }
         if (menuItem == &item) ForgetMenu();
@@ -214,13 +215,15 @@ struct GraphEditor::Impl {
                             const std::function<void(GstElement*)>& prepare = {}) {
         GstElement* element = catalogue.CreateInstance(entry);
         if (!element) {
-            host.Message(entry.name, "Unable to insert filter", MessageIcon::Information);
+            host.MessageBox(entry.name, "Unable to insert filter", MessageButtons::Ok,
+                            MessageIcon::Information);
             return nullptr;
         }
         std::unique_ptr<FilterItem> item = MakeItem(entry, element);
         if (prepare) prepare(item->element);
         if (!graph.AddGraphFilter(item->element)) {
-            host.Message(entry.name, "Unable to insert filter", MessageIcon::Information);
+            host.MessageBox(entry.name, "Unable to insert filter", MessageButtons::Ok,
+                            MessageIcon::Information);
             return nullptr;
         }
         RefreshItem(*item);
@@ -248,7 +251,7 @@ struct GraphEditor::Impl {
 
     bool Connect(GstPad* output, GstPad* input) {
         if (graph.ConnectPins(output, input)) return true;
-        host.Message("Connection failed", "", MessageIcon::Information);
+        host.MessageBox("Connection failed", "", MessageButtons::Ok, MessageIcon::Information);
         return false;
     }
 
@@ -322,7 +325,8 @@ struct GraphEditor::Impl {
                 if (const auto name = host.ChooseFile(true)) {
                     LeavePreroll();
                     if (!SetLocation(item.element, *name)) {
-                        host.Message("Load failed", "", MessageIcon::Information);
+                        host.MessageBox("Load failed", "", MessageButtons::Ok,
+                                        MessageIcon::Information);
                     } else {
                         // Renders the file anew: the rows may all be replaced.
                         host.SetInputFile(*name);
@@ -441,8 +445,8 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
     Clear();
     std::string error;
     if (!impl->graph.RenderFile(name, error) || !LoadGraphFilters()) {
-        impl->host.Message(RenderFailureText(name, impl->graph.RenderProblem()),
-                           "Auto Connect Error", MessageIcon::Stop);
+        impl->host.MessageBox(RenderFailureText(name, impl->graph.RenderProblem()),
+                              "Auto Connect Error", MessageButtons::Ok, MessageIcon::Stop);
         Refresh();
         return false;
     }
@@ -460,11 +464,12 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
                     !feeding.outputPins.empty() && !wrapper->inputPins.empty() &&
                     impl->Connect(feeding.outputPins.front().pin, wrapper->inputPins.front().pin);
                 if (!connected) {
-                    impl->host.Message("Unable to connect graph to Tavrisk.\nFilter " + replaced +
-                                           " have been replaced by Tavrisk Wrapper.\n\n"
-                                           "You have to terminate the graph yourself,\n"
-                                           "Connecting the right filter to Tavrisk Wrapper.",
-                                       "Auto Connect Error", MessageIcon::Exclamation);
+                    impl->host.MessageBox(
+                        "Unable to connect graph to Tavrisk.\nFilter " + replaced +
+                            " have been replaced by Tavrisk Wrapper.\n\n"
+                            "You have to terminate the graph yourself,\n"
+                            "Connecting the right filter to Tavrisk Wrapper.",
+                        "Auto Connect Error", MessageButtons::Ok, MessageIcon::Exclamation);
                 }
             }
         }

@@ -9,7 +9,7 @@
 
 #include "graph/FilterCatalogue.h"
 #include "graph/FilterGraphControl.h"
-#include "host/JobHost.h"
+#include "host/MessageHost.h"
 
 namespace tavrisk {
 
@@ -38,12 +38,11 @@ struct FilterItem {
 };
 
 // What the editor needs from the window: message boxes and the three dialogs.
-class EditorHost {
+// Its message boxes (MessageBox, always with the OK button): the stop icon for a file that
+// cannot be rendered, the exclamation icon for a graph left unconnected, the plain box
+// (information) for the rest.
+class EditorHost : public MessageHost {
   public:
-    virtual ~EditorHost() = default;
-    // A message box: the stop icon for a file that cannot be rendered, the exclamation icon
-    // for a graph left unconnected, the plain box (information) for the rest.
-    virtual void Message(const std::string& text, const std::string& title, MessageIcon icon) = 0;
     // "Filter Selection"; null when nothing was chosen.
     virtual const CatalogueEntry* ChooseFilter(const FilterCatalogue& catalogue) = 0;
     // The open-file dialog; nothing when cancelled.

@@ -124,8 +124,8 @@ bool CurveDialog::TakeReleaseTime(bool finished) {
         return true;
     }
     if (!finished && release->text().trimmed().isEmpty()) return false;
-    ui.ShowMessage(kReleaseField.Refusal(), kDialogTitle, MessageButtons::Ok,
-                   MessageIcon::Exclamation);
+    ui.MessageBox(kReleaseField.Refusal(), kDialogTitle, MessageButtons::Ok,
+                  MessageIcon::Exclamation);
     release->setFocus(Qt::OtherFocusReason);
     release->selectAll();
     return false;
@@ -149,20 +149,20 @@ void CurveDialog::SavePreset() {
     if (prompt.exec() != QDialog::Accepted || prompt.textValue().isEmpty()) return;
     const std::string name = prompt.textValue().toStdString();
     if (const std::string problem = PresetStore::NameProblem(name); !problem.empty()) {
-        ui.ShowMessage(problem, kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
+        ui.MessageBox(problem, kNewPresetTitle, MessageButtons::Ok, MessageIcon::Exclamation);
         return;
     }
     // The same name but for case is the same preset.
     if (presets.Find(name) &&
-        ui.ShowMessage("Replace Preset ?", kNewPresetTitle, MessageButtons::OkCancel,
-                       MessageIcon::Exclamation) != MessageAnswer::Ok)
+        ui.MessageBox("Replace Preset ?", kNewPresetTitle, MessageButtons::OkCancel,
+                      MessageIcon::Exclamation) != MessageAnswer::Ok)
         return;
     const int count = curve.GetPointCount();
     std::vector<float> in(count), out(count);
     curve.GetPointsDb(in.data(), out.data());
     if (!presets.Save(name, curve.GetReleaseMs(), in, out))
-        ui.ShowMessage("Unable to write the presets file", kNewPresetTitle, MessageButtons::Ok,
-                       MessageIcon::Stop);
+        ui.MessageBox("Unable to write the presets file", kNewPresetTitle, MessageButtons::Ok,
+                      MessageIcon::Stop);
     ListPresets();
 }
 

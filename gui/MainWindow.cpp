@@ -26,6 +26,7 @@
 #include <filesystem>
 
 #include "app/GraphSession.h"
+#include "app/InputKinds.h"
 #include "app/KeptOutputs.h"
 #include "app/TranscodeJob.h"
 #include "gui/AboutBox.h"
@@ -49,10 +50,9 @@ const char* const kColumnLabels[kColumns] = {
 constexpr int kCurveViewWidth = 78;
 constexpr int kCurveViewHeight = 62;
 constexpr int kResyncFieldWidth = 36;
-const char* const kInputFilters[2] = {
-    // Filter-graph processing, then native processing.
-    "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob)",
-    "AC3 Files (*.ac3);;AVI Files (*.avi);;6 Channels WAV Files with AC3 (*.wav)"};
+// The file dialog's filters in filter-graph processing (native processing: the input table's).
+const char* const kGraphInputFilter =
+    "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob)";
 const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
 constexpr const char* kGatheringFilters = "Gathering Filters Informations";
 constexpr int kGraphViewHeight = 120;
@@ -72,7 +72,9 @@ QLabel* Label(const char* text) {
 }  // namespace
 
 MainWindow::MainWindow(std::string presetsPath)
-    : model(std::make_unique<TranscoderDialog>(ui)), presetsPath(std::move(presetsPath)) {
+    : model(std::make_unique<TranscoderDialog>(ui)),
+      jobs(std::make_unique<WindowJobHost>(*model)),
+      presetsPath(std::move(presetsPath)) {
     setWindowTitle(TranscoderDialog::kTitle);
     setWindowIcon(AppIcon());
     setAcceptDrops(true);
@@ -90,6 +92,8 @@ MainWindow::MainWindow(std::string presetsPath)
 }
 
 MainWindow::~MainWindow() {
+    // A graph job still running is stopped before the pipeline it drives goes.
+    jobs.reset();
     graphView->SetEditor(nullptr);
     model->AttachGraph(nullptr);
     graphSession.reset();
@@ -221,61 +225,58 @@ void MainWindow::AddFileRow(QGridLayout* grid, int row, const char* label, QLine
 
 QWidget* MainWindow::BuildSettings() {
     TranscoderDialog& m = *model;
+    const ControlStates& c = m.Controls();
     auto* box = new QWidget;
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
 
     AddFileRow(grid, 0, "Input Filename :",
-               Edit(ctl::kInputName, m.inputName, false,
+               Edit(ctl::kInputName, c.inputName, false,
                     [&m](const std::string& text) { m.SetInputName(text); }),
                Button(ctl::kInputBrowse, "...", &MainWindow::BrowseInput));
     AddFileRow(grid, 1, "Output Filename :",
-               Edit(ctl::kOutputName, m.outputName, false,
+               Edit(ctl::kOutputName, c.outputName, false,
                     [&m](const std::string& text) { m.SetOutputName(text); }),
                Button(ctl::kOutputBrowse, "...", &MainWindow::BrowseOutput));
 
     grid->addWidget(Label("Output Engine :"), 2, 0);
     grid->addWidget(
-        Combo(ctl::kOutputEngine, m.outputEngine, [&m](int item) { m.SelectOutputEngine(item); }),
+        Combo(ctl::kOutputEngine, c.outputEngine, [&m](int item) { m.SelectOutputEngine(item); }),
         2, 1);
     grid->addWidget(Label("Freq / Bitrate :"), 2, 2);
-    grid->addWidget(Combo(ctl::kFreq, m.freq, [&m](int item) { m.SelectOutputFrequency(item); }), 2,
+    grid->addWidget(Combo(ctl::kFreq, c.freq, [&m](int item) { m.SelectOutputFrequency(item); }), 2,
                     3);
-    grid->addWidget(Combo(ctl::kBitrate, m.bitrate, [&m](int item) { m.SelectBitrate(item); }), 2,
+    grid->addWidget(Combo(ctl::kBitrate, c.bitrate, [&m](int item) { m.SelectBitrate(item); }), 2,
                     4);
-    auto* highQuality = Check(ctl::kHighQuality, "High quality", m.highQuality,
+    auto* highQuality = Check(ctl::kHighQuality, "High quality", c.highQuality,
                               [&m](bool on) { m.SetHighQuality(on); });
     grid->addWidget(highQuality, 2, 5, 1, 2);
 
     grid->addWidget(Label("Processing Type:"), 3, 0);
-    grid->addWidget(Combo(ctl::kProcessingType, m.processingType,
+    grid->addWidget(Combo(ctl::kProcessingType, c.processingType,
                           [&m](int item) { m.SelectProcessingType(item); }),
                     3, 1);
     grid->addWidget(Label("Input Frequency:"), 3, 2);
-    grid->addWidget(Combo(ctl::kInputFrequency, m.inputFrequency,
+    grid->addWidget(Combo(ctl::kInputFrequency, c.inputFrequency,
                           [&m](int item) { m.SelectInputFrequency(item); }),
                     3, 3);
     grid->addWidget(Label("Priority:"), 3, 4);
-    grid->addWidget(Combo(ctl::kPriority, m.priority,
+    grid->addWidget(Combo(ctl::kPriority, c.priority,
                           [this](int item) {
                               model->SelectPriority(item);
-                              TranscodeJob(*model).ApplyPriority();
+                              TranscodeJob(*jobs).ApplyPriority();
                           }),
                     3, 5, 1, 2);
 
     grid->addWidget(Label("Input Audio Resync (H:M:S:MS) :"), 4, 0, 1, 2);
     auto* resync = new QHBoxLayout;
-    resync->addWidget(Combo(ctl::kResyncDirection, m.resyncDirection,
+    resync->addWidget(Combo(ctl::kResyncDirection, c.resyncDirection,
                             [&m](int item) { m.SelectResyncDirection(item); }));
-    const std::pair<int, const EditControl*> fields[] = {{ctl::kResyncHours, &m.resyncHours},
-                                                         {ctl::kResyncMinutes, &m.resyncMinutes},
-                                                         {ctl::kResyncSeconds, &m.resyncSeconds},
-                                                         {ctl::kResyncMs, &m.resyncMillis}};
-    for (const auto& [id, edit] : fields) {
-        const int field = id;
-        QLineEdit* line = Edit(field, *edit, false, [&m, field](const std::string& text) {
-            m.SetResyncText(field, text);
-        });
+    for (int i = 0; i < TranscoderDialog::kResyncFieldCount; ++i) {
+        const int field = TranscoderDialog::kResyncFieldIds[i];
+        QLineEdit* line =
+            Edit(field, c.resyncEdits[i], false,
+                 [&m, field](const std::string& text) { m.SetResyncText(field, text); });
         line->setMaximumWidth(kResyncFieldWidth);
         resync->addWidget(line);
     }
@@ -287,18 +288,19 @@ QWidget* MainWindow::BuildSettings() {
 
 QWidget* MainWindow::BuildChannels() {
     TranscoderDialog& m = *model;
+    const ControlStates& c = m.Controls();
     auto* box = new QGroupBox;
     auto* grid = new QGridLayout(box);
     for (int k = 0; k < kColumns; ++k) {
         grid->addWidget(Label(kColumnLabels[k]), 0, k);
-        grid->addWidget(Combo(ctl::kRouting[k], m.routingCombos[k],
+        grid->addWidget(Combo(ctl::kRouting[k], c.routingCombos[k],
                               [&m, k](int item) { m.SelectRouting(k, item); }),
                         1, k);
         auto* slider = new QSlider(Qt::Horizontal);
         slider->setRange(SliderControl::kMin, SliderControl::kMax);
-        Register(ctl::kGainSlider[k], slider, [slider, &m, k] {
+        Register(ctl::kGainSlider[k], slider, [slider, &c, k] {
             const QSignalBlocker blocker(slider);
-            slider->setValue(m.gainSliders[k].position);
+            slider->setValue(c.gainSliders[k].position);
         });
         // Every move (mouse, keys, wheel) goes to the model, which may move linked sliders.
         connect(slider, &QSlider::valueChanged, this, [this, k](int position) {
@@ -306,9 +308,9 @@ QWidget* MainWindow::BuildChannels() {
             Refresh(ctl::kGainSlider[k]);
         });
         grid->addWidget(slider, 2, k);
-        grid->addWidget(Edit(ctl::kGainText[k], m.gainTexts[k], true), 3, k);
-        grid->addWidget(Edit(ctl::kPeakText[k], m.peakTexts[k], true), 4, k);
-        auto* view = new CurveView(m.Curve(k), kCurveViewWidth, kCurveViewHeight);
+        grid->addWidget(Edit(ctl::kGainText[k], c.gainTexts[k], true), 3, k);
+        grid->addWidget(Edit(ctl::kPeakText[k], c.peakTexts[k], true), 4, k);
+        auto* view = new CurveView(m.CurveForView(k), kCurveViewWidth, kCurveViewHeight);
         view->setCursor(Qt::PointingHandCursor);
         Register(ctl::kCurveView[k], view, [view] { view->update(); });
         connect(view, &CurveView::clicked, this, [this, k] { EditChannelCurve(k); });
@@ -317,20 +319,20 @@ QWidget* MainWindow::BuildChannels() {
     }
     auto* links = new QHBoxLayout;
     auto* normalize =
-        Check(ctl::kNormalize, "Normalize", m.normalize, [&m](bool on) { m.SetNormalize(on); });
+        Check(ctl::kNormalize, "Normalize", c.normalize, [&m](bool on) { m.SetNormalize(on); });
     links->addWidget(normalize);
-    links->addWidget(Combo(ctl::kNormalizeLink, m.normalizeLink,
+    links->addWidget(Combo(ctl::kNormalizeLink, c.normalizeLink,
                            [&m](int item) { m.SelectNormalizeLink(item); }));
     links->addStretch();
-    auto* drp = Check(ctl::kDrp, "DRP", m.drp, [&m](bool on) { m.SetDrp(on); });
+    auto* drp = Check(ctl::kDrp, "DRP", c.drp, [&m](bool on) { m.SetDrp(on); });
     links->addWidget(drp);
-    links->addWidget(Combo(ctl::kDrpLink, m.drpLink, [&m](int item) { m.SelectDrpLink(item); }));
+    links->addWidget(Combo(ctl::kDrpLink, c.drpLink, [&m](int item) { m.SelectDrpLink(item); }));
     grid->addLayout(links, 6, 0, 1, kColumns);
     return box;
 }
 
 QWidget* MainWindow::BuildJobArea() {
-    TranscoderDialog& m = *model;
+    const ControlStates& c = model->Controls();
     auto* box = new QWidget;
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
@@ -346,11 +348,11 @@ QWidget* MainWindow::BuildJobArea() {
     auto* bar = new QProgressBar;
     bar->setRange(ProgressControl::kMin, ProgressControl::kMax);
     bar->setTextVisible(false);
-    Register(ctl::kProgress, bar, [bar, &m] { bar->setValue(m.progress.position); });
+    Register(ctl::kProgress, bar, [bar, &c] { bar->setValue(c.progress.position); });
     progressRow->addWidget(bar, 1);
-    const std::pair<int, const EditControl*> texts[] = {{ctl::kPercent, &m.percentText},
-                                                        {ctl::kElapsed, &m.elapsedText},
-                                                        {ctl::kRemaining, &m.remainingText}};
+    const std::pair<int, const EditControl*> texts[] = {{ctl::kPercent, &c.percentText},
+                                                        {ctl::kElapsed, &c.elapsedText},
+                                                        {ctl::kRemaining, &c.remainingText}};
     const char* const captions[] = {nullptr, "Elapsed Time:", "Remaining Time:"};
     for (int i = 0; i < 3; ++i) {
         if (captions[i]) progressRow->addWidget(Label(captions[i]));
@@ -364,7 +366,7 @@ QWidget* MainWindow::BuildJobArea() {
     auto* status = new QLabel;
     status->setFrameShape(QFrame::StyledPanel);
     status->setFrameShadow(QFrame::Sunken);
-    Register(ctl::kStatus, status, [status, &m] { status->setText(ToQt(m.statusText.text)); });
+    Register(ctl::kStatus, status, [status, &c] { status->setText(ToQt(c.statusText.text)); });
     layout->addWidget(status);
 
     auto* buttons = new QHBoxLayout;
@@ -394,7 +396,7 @@ void MainWindow::BuildMenus() {
 }
 
 void MainWindow::FollowJobState() {
-    const bool idle = model->transcodeButton.enabled && !jobActive;
+    const bool idle = model->Controls().transcodeButton.enabled && !jobActive;
     for (int id : {ctl::kTranscode, ctl::kInputName, ctl::kInputBrowse, ctl::kOutputName,
                    ctl::kOutputBrowse, ctl::kBatch, ctl::kProcessingType})
         controls[id]->setEnabled(idle);
@@ -409,9 +411,9 @@ void MainWindow::SetJobActive(bool active) {
 
 void MainWindow::OnTranscode() {
     // The job pumps this window's events: a second press must not start a job inside it.
-    if (jobActive || !model->transcodeButton.enabled) return;
+    if (jobActive || !model->Controls().transcodeButton.enabled) return;
     SetJobActive(true);
-    const JobOutcome outcome = TranscodeJob(*model).OnTranscode();
+    const JobOutcome outcome = TranscodeJob(*jobs).OnTranscode();
     if (outcome == JobOutcome::Running) {
         // A graph job runs on under its timer.
         jobTimer->start(RunningJob::kTimerMs);
@@ -422,18 +424,18 @@ void MainWindow::OnTranscode() {
 }
 
 void MainWindow::OnJobTimer() {
-    if (model->OnTimer()) return;
+    if (jobs->OnTimer()) return;
     jobTimer->stop();
     SetJobActive(false);
     graphView->GraphChanged();
-    TellWhereAStoppedJobKeptItsOutput(model->FinishedOutcome());
+    TellWhereAStoppedJobKeptItsOutput(jobs->FinishedOutcome());
 }
 
 void MainWindow::TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome) {
     // Under its own name, the output is where the user looks for it.
-    if (outcome != JobOutcome::Stopped || !KeptBesideEarlier(model->jobOutputs)) return;
-    model->MessageBox(StopReport(model->jobOutputs), "Transcoding Stopped", MessageButtons::Ok,
-                      MessageIcon::Information);
+    if (outcome != JobOutcome::Stopped || !KeptBesideEarlier(jobs->JobOutputs())) return;
+    jobs->MessageBox(StopReport(jobs->JobOutputs()), "Transcoding Stopped", MessageButtons::Ok,
+                     MessageIcon::Information);
 }
 
 void MainWindow::OnExit() {
@@ -442,7 +444,7 @@ void MainWindow::OnExit() {
 
 void MainWindow::closeEvent(QCloseEvent* event) {
     if (!jobActive) {
-        if (model->OnOK()) {
+        if (jobs->OnOK()) {
             CloseGraph();
             event->accept();
         } else {
@@ -453,36 +455,37 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     // While a job runs the model asks whether to stop it (it stops at its next block); the
     // window stays until the job has ended. Before the job has started, or once it is ending,
     // there is nothing to stop yet.
-    if (!model->StopRequested()) model->OnOK();
+    if (!jobs->StopRequested()) jobs->OnOK();
     event->ignore();
 }
 
 void MainWindow::dragEnterEvent(QDragEnterEvent* event) {
     const QMimeData* data = event->mimeData();
-    if (model->transcodeButton.enabled && data->hasUrls() && !data->urls().isEmpty() &&
+    if (model->Controls().transcodeButton.enabled && data->hasUrls() && !data->urls().isEmpty() &&
         data->urls().first().isLocalFile())
         event->acceptProposedAction();
 }
 
 void MainWindow::dropEvent(QDropEvent* event) {
     const QList<QUrl> urls = event->mimeData()->urls();
-    if (!model->transcodeButton.enabled || urls.isEmpty() || !urls.first().isLocalFile()) return;
+    if (!model->Controls().transcodeButton.enabled || urls.isEmpty() || !urls.first().isLocalFile())
+        return;
     model->OnInputChosen(FileNameOf(urls.first().toLocalFile()));
     event->acceptProposedAction();
 }
 
 void MainWindow::BrowseInput() {
     const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QFile::decodeName(model->inputName.text.c_str()),
-        kInputFilters[model->directShowMode ? 0 : 1]);
+        this, QString(), QFile::decodeName(model->Controls().inputName.text.c_str()),
+        model->GraphProcessing() ? QString(kGraphInputFilter) : ToQt(NativeInputDialogFilter()));
     if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
 }
 
 void MainWindow::BrowseOutput() {
     // A new name can be given here too; the job itself asks before it overwrites a file.
     const QString name = QFileDialog::getSaveFileName(
-        this, QString(), QFile::decodeName(model->outputName.text.c_str()), kOutputFilter, nullptr,
-        QFileDialog::DontConfirmOverwrite);
+        this, QString(), QFile::decodeName(model->Controls().outputName.text.c_str()),
+        kOutputFilter, nullptr, QFileDialog::DontConfirmOverwrite);
     if (!name.isEmpty()) model->OnOutputChosen(FileNameOf(name));
 }
 
@@ -496,14 +499,14 @@ void MainWindow::ShowAbout() {
 }
 
 void MainWindow::EditChannelCurve(int column) {
-    if (!model->transcodeButton.enabled) return;
-    CurveDialog dialog(model->Curve(column), column, ui, presetsPath, this);
+    if (!model->Controls().transcodeButton.enabled) return;
+    CurveDialog dialog(model->CurveForView(column), column, ui, presetsPath, this);
     if (dialog.exec() == QDialog::Accepted) model->AcceptCurve(column, dialog.EditedCurve());
 }
 
 void MainWindow::ShowBatch() {
-    if (!model->transcodeButton.enabled) return;
-    BatchDialog dialog(model->batchList, this);
+    if (!model->Controls().transcodeButton.enabled) return;
+    BatchDialog dialog(model->Controls().batchList, this);
     if (dialog.exec() == QDialog::Accepted) model->SetBatch(dialog.Files());
 }
 

@@ -7,6 +7,7 @@
 #include <vector>
 
 #include "app/TranscoderDialog.h"
+#include "app/WindowJobHost.h"
 #include "gui/QtUserInterface.h"
 
 class QCheckBox;
@@ -45,6 +46,8 @@ class MainWindow : public QMainWindow {
     ~MainWindow() override;
 
     TranscoderDialog& Model() { return *model; }
+    // The host of the window's jobs.
+    WindowJobHost& Jobs() { return *jobs; }
     QtUserInterface& Interface() { return ui; }
     // The widget of a control id, or null.
     QWidget* Control(int controlId) const;
@@ -106,6 +109,8 @@ class MainWindow : public QMainWindow {
 
     QtUserInterface ui;
     std::unique_ptr<TranscoderDialog> model;
+    // Goes before the model and the graph session: a job still running is stopped first.
+    std::unique_ptr<WindowJobHost> jobs;
     std::map<int, QWidget*> controls;
     std::map<int, std::function<void()>> refreshers;
     std::vector<CurveView*> curveViews;

@@ -14,8 +14,9 @@ QtEditorHost::QtEditorHost(QWidget* owner, QtUserInterface& userInterface,
                            TranscoderDialog& settings)
     : window(owner), ui(userInterface), model(settings) {}
 
-void QtEditorHost::Message(const std::string& text, const std::string& title, MessageIcon icon) {
-    ui.ShowMessage(text, title, MessageButtons::Ok, icon);
+MessageAnswer QtEditorHost::MessageBox(std::string_view text, std::string_view title,
+                                       MessageButtons buttons, MessageIcon icon) {
+    return ui.MessageBox(text, title, buttons, icon);
 }
 
 const CatalogueEntry* QtEditorHost::ChooseFilter(const FilterCatalogue& catalogue) {

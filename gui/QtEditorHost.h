@@ -20,7 +20,8 @@ class QtEditorHost : public EditorHost {
 
     QtEditorHost(QWidget* window, QtUserInterface& ui, TranscoderDialog& model);
 
-    void Message(const std::string& text, const std::string& title, MessageIcon icon) override;
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons buttons,
+                             MessageIcon icon) override;
     const CatalogueEntry* ChooseFilter(const FilterCatalogue& catalogue) override;
     std::optional<std::string> ChooseFile(bool mustExist) override;
     bool EditSettings(GstElement* element, const std::string& caption) override;

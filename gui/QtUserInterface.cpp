@@ -47,8 +47,8 @@ bool QtUserInterface::OnWindowThread() {
     return QThread::currentThread() == QCoreApplication::instance()->thread();
 }
 
-MessageAnswer QtUserInterface::ShowMessage(std::string_view text, std::string_view title,
-                                           MessageButtons buttons, MessageIcon icon) {
+MessageAnswer QtUserInterface::MessageBox(std::string_view text, std::string_view title,
+                                          MessageButtons buttons, MessageIcon icon) {
     std::string message(text), caption(title);
     if (OnWindowThread()) return messageHandler(message, caption, buttons, icon);
     // Another thread cannot wait for the user: the box is shown later on the window's thread
@@ -88,6 +88,14 @@ void QtUserInterface::ControlChanged(int controlId) {
             if (target) redraw(controlId);
         },
         Qt::QueuedConnection);
+}
+
+void QtUserInterface::Post(std::function<void()> task) {
+    if (OnWindowThread()) {
+        task();
+        return;
+    }
+    if (window) QMetaObject::invokeMethod(window.data(), std::move(task), Qt::QueuedConnection);
 }
 
 void QtUserInterface::FocusControl(int controlId) {

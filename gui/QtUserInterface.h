@@ -28,13 +28,16 @@ class QtUserInterface : public UserInterface {
     void Attach(QWidget* window, Refresher refresher);
     void SetMessageHandler(MessageHandler handler) { messageHandler = std::move(handler); }
 
-    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons buttons,
-                              MessageIcon icon) override;
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons buttons,
+                             MessageIcon icon) override;
     void ControlChanged(int controlId) override;
     // The focus goes to the window's control of that id, its text selected to be typed over.
     void FocusControl(int controlId) override;
     void PumpMessages() override;
     void SetBusy(bool busy) override;
+    bool OnUiThread() const override { return OnWindowThread(); }
+    // From another thread: queued to the window's thread, dropped with the window.
+    void Post(std::function<void()> task) override;
 
     // The platform's application-modal message box.
     MessageAnswer ShowMessageBox(const std::string& text, const std::string& title,

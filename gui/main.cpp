@@ -2,12 +2,12 @@
 #include <QApplication>
 #include <QFile>
 
+#include "app/InputKinds.h"
+#include "app/OutputEngines.h"
 #include "app/TranscoderApp.h"
 #include "app/WavOrderSetting.h"
 #include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
-#include "mp2enc/Mp2Engine.h"
-#include "sources/InputProbe.h"
 
 int main(int argc, char** argv) {
     QApplication application(argc, argv);
@@ -16,20 +16,20 @@ int main(int argc, char** argv) {
     tavrisk::TranscoderApp app;
     app.InitInstance();
     // The window shows the progress: the encoder's frame counter on the terminal is noise.
-    tavrisk::mp2::Mp2Engine::SetFrameCounterAllowed(false);
+    tavrisk::AllowEncoderFrameCounter(false);
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);
         std::string problem;
-        window.Model().wavOrder = tavrisk::WavOrderSetting::Read(app.iniPath, problem);
+        window.Model().SetWavOrder(tavrisk::WavOrderSetting::Read(app.iniPath, problem));
         if (!problem.empty()) {
-            window.Model().MessageBox(problem, tavrisk::TranscoderDialog::kAppName,
-                                      tavrisk::MessageButtons::Ok,
-                                      tavrisk::MessageIcon::Exclamation);
+            window.Interface().MessageBox(problem, tavrisk::TranscoderDialog::kAppName,
+                                          tavrisk::MessageButtons::Ok,
+                                          tavrisk::MessageIcon::Exclamation);
         }
         window.StartGraph({app.filtersPath, app.filterListPath});
         // The input frequency follows the input file's own rate.
-        window.Model().SetInputRateProbe(tavrisk::ProbeInputRate);
+        window.Model().SetInputRateProbe(tavrisk::ProbeNativeInputRate);
         const QStringList args = QApplication::arguments();
         if (args.size() > 1) window.Model().OnInputChosen(QFile::encodeName(args[1]).toStdString());
         window.show();

@@ -8,13 +8,9 @@
 
 #include "dsp/ChannelSettings.h"
 #include "dsp/Resampler.h"
+#include "host/MessageHost.h"
 
 namespace tavrisk {
-
-// Buttons and icons of a message box, as jobs and front ends use them.
-enum class MessageButtons { Ok, OkCancel };
-enum class MessageIcon { Stop, Question, Exclamation, Information };
-enum class MessageAnswer { Ok, Cancel };
 
 // What a running job's source and engine need from whoever runs the job: progress, the stop
 // request, the status line, the peak display, message boxes and the job's settings. The main
@@ -23,7 +19,7 @@ enum class MessageAnswer { Ok, Cancel };
 // The stop request is the one piece of state written and read on different threads (a
 // front end's thread asks, a streaming thread reads), so it is atomic. Implementations make
 // the other calls safe from the thread the job runs on (a window queues its updates).
-class JobHost {
+class JobHost : public MessageHost {
   public:
     static constexpr int kColumns = ChannelSettings::kColumns;
 
@@ -36,9 +32,6 @@ class JobHost {
     virtual void SetStatusText(const std::string& text) = 0;
     // Peak levels of the analysis pass, in dB, in column order.
     virtual void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) = 0;
-    virtual MessageAnswer MessageBox(std::string_view text, std::string_view title,
-                                     MessageButtons buttons = MessageButtons::Ok,
-                                     MessageIcon icon = MessageIcon::Stop) = 0;
     // What the source overcame in its input (damage replaced by silence, stretches mapped or
     // converted), told once when the input was read to its end: the job completes, with
     // warnings. Shown like a message box with the exclamation icon; the host keeps that the

@@ -25,10 +25,8 @@ bool Save(QWidget& widget, const QString& file) {
 }
 
 int Curve(tavrisk::MainWindow& window, const QString& file) {
-    tavrisk::DrpCurve& edited = window.Model().Curve(0);
-    const float in[] = {-100, -60, -30, 0};
-    const float out[] = {-100, -50, -15, -3};
-    edited.SetPointsDb(in, out, 4);
+    window.Model().SetCurvePoints(0, {-100, -60, -30, 0}, {-100, -50, -15, -3});
+    tavrisk::DrpCurve& edited = window.Model().CurveForView(0);
     // A presets file of its own with a few presets, so that the list shows.
     QTemporaryDir folder;
     const std::string ini = QFile::encodeName(folder.filePath("tavrisk.ini")).toStdString();

@@ -24,7 +24,9 @@ class TranscodeJobTest : public ::testing::Test {
     test::TempDir dir;
     test::RecordingInterface ui;
     TranscoderDialog window{ui};
-    TranscodeJob job{window};
+    WindowJobHost jobs{window};
+    TranscodeJob job{jobs};
+    const ControlStates& shown = window.Controls();
     std::string input;
 };
 
@@ -65,10 +67,10 @@ TEST_F(TranscodeJobTest, AnOutputThatIsTheInputIsRefusedWhateverTheAnswer) {
     fs::create_directory(dir.File("sub"));
     fs::create_symlink(input, dir.File("link.ac3"));
     window.SetInputName(input);
-    for (const int engine : {TranscoderDialog::kEngineMp2, TranscoderDialog::kEngineWav}) {
+    for (const char* engine : {"mp2", "wav"}) {
         for (const std::string& output : {dir.File("sub/../in.ac3"), dir.File("link.ac3")}) {
             ui.messages.clear();
-            window.SelectOutputEngine(engine);
+            window.SelectOutputEngine(OutputEngineItemNamed(engine));
             window.SetOutputName(output);
             EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused) << output;
             ASSERT_EQ(ui.messages.size(), 1u) << "no overwrite question first";
@@ -79,15 +81,15 @@ TEST_F(TranscodeJobTest, AnOutputThatIsTheInputIsRefusedWhateverTheAnswer) {
     EXPECT_EQ(test::ReadBytes(input), (std::vector<uint8_t>{1, 2, 3}));
 
     // A mono-file folder that holds the input as one of its six files.
-    for (const int engine : {TranscoderDialog::kEnginePcmMono, TranscoderDialog::kEngineWavMono}) {
-        const bool wavMode = engine == TranscoderDialog::kEngineWavMono;
+    for (const std::string engine : {"pcm", "wav-mono"}) {
+        const bool wavMode = engine == "wav-mono";
         const std::string folder = dir.File(wavMode ? "wavs" : "pcms");
         fs::create_directory(folder);
         const std::string inside = MonoFilesEngine::FilePath(folder, 4, wavMode);
         test::WriteBytes(inside, {4, 5, 6});
         window.SetInputName(dir.File(wavMode ? "wavs/./stream_ls.wav" : "link-ls.pcm"));
         if (!wavMode) fs::create_symlink(inside, dir.File("link-ls.pcm"));
-        window.SelectOutputEngine(engine);
+        window.SelectOutputEngine(OutputEngineItemNamed(engine));
         window.SetOutputName(folder);
         ui.messages.clear();
         EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
@@ -101,7 +103,7 @@ TEST_F(TranscodeJobTest, AMonoFileFolderWithExistingFilesAsksOnce) {
     const std::string folder = dir.File("mono");
     fs::create_directory(folder);
     window.SetInputName(input);  // no AC-3 stream: a job that runs fails in its engine
-    window.SelectOutputEngine(TranscoderDialog::kEnginePcmMono);
+    window.SelectOutputEngine(OutputEngineItemNamed("pcm"));
     window.SetOutputName(folder);
     EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Failed);
     for (const auto& line : ui.Lines()) EXPECT_EQ(line.find("File I/O Warning"), std::string::npos);
@@ -133,7 +135,7 @@ TEST_F(TranscodeJobTest, AMonoFileFolderWithExistingFilesAsksOnce) {
 TEST_F(TranscodeJobTest, FolderOutputRaisesNoQuestion) {
     window.SetInputName(input);
     window.SetOutputName(dir.Path().string() + "/");
-    window.outputEngine.selected = 9;  // no engine: the job stops right after the checks
+    window.SelectOutputEngine(9);  // no engine: the job stops right after the checks
     EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Refused);
     ASSERT_EQ(ui.messages.size(), 1u);
     EXPECT_EQ(ui.Lines()[0], "Transcoding Error: No output engine selected");
@@ -143,8 +145,8 @@ TEST_F(TranscodeJobTest, ArgumentVectorCarriesRateBitrateAndNames) {
     window.SetInputName(input);
     window.SetOutputName(dir.File("x.mp2"));
     window.SelectOutputFrequency(TranscoderDialog::kFreq44100);
-    window.bitrate.selected = 7;  // "128 Kbps"
-    window.outputEngine.selected = 9;
+    window.SelectBitrate(7);  // "128 Kbps"
+    window.SelectOutputEngine(9);
     job.RunJob();
     const auto& argv = job.Arguments();
     const std::array<std::string, TranscodeJob::kArgc> expected = {
@@ -152,7 +154,7 @@ TEST_F(TranscodeJobTest, ArgumentVectorCarriesRateBitrateAndNames) {
         "-L",      input, dir.File("x.mp2")};
     EXPECT_EQ(argv, expected);
 
-    window.bitrate.selected = -1;
+    window.SelectBitrate(-1);
     window.SelectOutputFrequency(TranscoderDialog::kFreq48000);
     job.RunJob();
     EXPECT_EQ(job.Arguments()[2], "48.000");
@@ -172,18 +174,18 @@ TEST_F(TranscodeJobTest, RateOptionIsReadInKilohertz) {
 }
 
 TEST_F(TranscodeJobTest, BatchNeedsNativeProcessingAndRunsEveryEntry) {
-    window.batchList = {input, dir.File("missing.ac3")};
+    window.SetBatch({input, dir.File("missing.ac3")});
     window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
     EXPECT_EQ(job.OnTranscode(), TranscodeJob::Outcome::Refused);
     EXPECT_EQ(ui.Lines().back(),
               "Transcoding Error: Batch mode can be used only with internal Processing.");
 
     window.SelectProcessingType(TranscoderDialog::kProcessingNative);
-    window.outputEngine.selected = 9;
+    window.SelectOutputEngine(9);
     ui.messages.clear();
     EXPECT_EQ(job.OnTranscode(), TranscodeJob::Outcome::Failed);
     ASSERT_EQ(ui.messages.size(), 2u);  // one per entry
-    EXPECT_EQ(window.outputName.text, dir.File("missing.ac3") + ".mp2");
+    EXPECT_EQ(shown.outputName.text, dir.File("missing.ac3") + ".mp2");
     EXPECT_EQ(ui.messages[1].title, "File Open Error");
 }
 
@@ -201,15 +203,15 @@ TEST_F(TranscodeJobTest, ExitDuringAJobEndsItWithAValidOutput) {
     test::WritePlainWav(wav, test::MakeTones({{100, 200, 300, 400, 500, 60}}, 48000, 48000));
     const std::string output = dir.File("out.wav");
     window.SetInputName(wav);
-    window.SelectOutputEngine(TranscoderDialog::kEngineWav);
+    window.SelectOutputEngine(OutputEngineItemNamed("wav"));
     window.SetOutputName(output);
     ui.onPump = [&] {
-        if (ui.pumps == 5) window.OnOK();  // "Exit", answered OK
+        if (ui.pumps == 5) jobs.OnOK();  // "Exit", answered OK
     };
     EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Stopped);
     EXPECT_EQ(ui.Lines().back(), "Abort transcoding: Sure to stop ?");
-    EXPECT_TRUE(window.JobStopped());
-    EXPECT_TRUE(window.transcodeButton.enabled);
+    EXPECT_TRUE(jobs.JobStopped());
+    EXPECT_TRUE(shown.transcodeButton.enabled);
     const test::PcmAudio written = test::ReadWav(output);
     EXPECT_EQ(written.channels, 6);
     EXPECT_GT(written.Frames(), 0u);
@@ -221,7 +223,7 @@ TEST_F(TranscodeJobTest, TranscodeIsDisabledFromTheAnalysisPassOn) {
     const std::string wav = dir.File("in.wav");
     test::WritePlainWav(wav, test::MakeTones({{100, 200, 300, 400, 500, 60}}, 48000, 48000));
     window.SetInputName(wav);
-    window.SelectOutputEngine(TranscoderDialog::kEngineWav);
+    window.SelectOutputEngine(OutputEngineItemNamed("wav"));
     window.SetOutputName(dir.File("out.wav"));
     window.SetNormalize(true);
     // Events pumped during the analysis pass (inside the engine's Init) must not be able to
@@ -231,31 +233,31 @@ TEST_F(TranscodeJobTest, TranscodeIsDisabledFromTheAnalysisPassOn) {
     ui.onPump = [&] {
         // A second press delivered by any pump of the job starts nothing.
         if (ui.pumps == 1 && job.RunJob() == TranscodeJob::Outcome::Refused) ++nestedOutcomes;
-        if (std::stof(window.percentText.text) > 50.0f) return;
+        if (std::stof(shown.percentText.text) > 50.0f) return;
         ++pumpsInAnalysis;
-        if (window.transcodeButton.enabled) ++pumpsWhileEnabled;
-        if (window.JobStopped()) ++pumpsWhileIdle;
+        if (shown.transcodeButton.enabled) ++pumpsWhileEnabled;
+        if (jobs.JobStopped()) ++pumpsWhileIdle;
     };
     EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Done);
     EXPECT_GT(pumpsInAnalysis, 2);
     EXPECT_EQ(nestedOutcomes, 1);
     EXPECT_EQ(pumpsWhileEnabled, 0);
     EXPECT_LE(pumpsWhileIdle, 1);  // the job's first reset of the display, before its checks
-    EXPECT_TRUE(window.transcodeButton.enabled);
+    EXPECT_TRUE(shown.transcodeButton.enabled);
 
     // A job whose Init fails gives the button back.
     window.SetInputName(input);  // three bytes: no AC-3 stream
     window.SetOutputName(dir.File("out.mp2"));
-    window.SelectOutputEngine(TranscoderDialog::kEngineMp2);
+    window.SelectOutputEngine(OutputEngineItemNamed("mp2"));
     EXPECT_EQ(job.RunJob(), TranscodeJob::Outcome::Failed);
-    EXPECT_TRUE(window.transcodeButton.enabled);
-    EXPECT_TRUE(window.JobStopped());
+    EXPECT_TRUE(shown.transcodeButton.enabled);
+    EXPECT_TRUE(jobs.JobStopped());
 }
 
 TEST_F(TranscodeJobTest, PriorityItemsMapToNiceValues) {
-    window.priority.selected = 1;
+    window.SelectPriority(1);
     EXPECT_TRUE(job.ApplyPriority());
-    window.priority.selected = 5;
+    window.SelectPriority(5);
     EXPECT_FALSE(job.ApplyPriority());
     EXPECT_EQ(ui.Lines().back(), "Priority Error: Unable to change priority");
 }

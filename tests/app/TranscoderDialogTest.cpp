@@ -5,6 +5,7 @@
 #include <thread>
 
 #include "app/TranscoderDialog.h"
+#include "app/WindowJobHost.h"
 #include "tests/support/RecordingInterface.h"
 
 namespace tavrisk {
@@ -14,36 +15,39 @@ class TranscoderDialogTest : public ::testing::Test {
   protected:
     test::RecordingInterface ui;
     uint32_t nowMs = 0;
-    TranscoderDialog window{ui, [this] { return nowMs; }};
+    TranscoderDialog window{ui};
+    WindowJobHost jobs{window, [this] { return nowMs; }};
+    const ControlStates& shown = window.Controls();
 };
 
 TEST_F(TranscoderDialogTest, DefaultsMatchTheWindowAtStart) {
-    EXPECT_EQ(window.outputEngine.selected, TranscoderDialog::kEngineMp2);
+    EXPECT_EQ(window.SelectedEngine(), &OutputEngineKinds().front());
+    EXPECT_STREQ(window.SelectedEngine()->cliName, "mp2");
     EXPECT_EQ(window.GetBitrate(), 384);
     EXPECT_EQ(window.GetOutputRate(), 48000);
     EXPECT_EQ(window.GetInputRate(), 48000);
     EXPECT_FALSE(window.ResamplingNeeded());
-    EXPECT_TRUE(window.highQuality.checked);
+    EXPECT_TRUE(shown.highQuality.checked);
     EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kSoxr);
-    EXPECT_TRUE(window.directShowMode);
-    EXPECT_EQ(window.statusText.text, TranscoderDialog::kGraphStatus);
-    EXPECT_EQ(window.resyncDirection.SelectedText(), "Skip");
-    EXPECT_EQ(window.normalizeLink.selected, 0);
-    EXPECT_EQ(window.drpLink.selected, 1);
-    EXPECT_EQ(window.percentText.text, "000,00%");
+    EXPECT_TRUE(window.GraphProcessing());
+    EXPECT_EQ(shown.statusText.text, TranscoderDialog::kGraphStatus);
+    EXPECT_EQ(shown.resyncDirection.SelectedText(), "Skip");
+    EXPECT_EQ(shown.normalizeLink.selected, 0);
+    EXPECT_EQ(shown.drpLink.selected, 1);
+    EXPECT_EQ(shown.percentText.text, "000,00%");
     for (int k = 0; k < 6; ++k) {
         EXPECT_EQ(window.Routing()[k], k);
-        EXPECT_EQ(window.gainSliders[k].position, 100);
-        EXPECT_EQ(window.gainTexts[k].text, "0.00 dB");
+        EXPECT_EQ(shown.gainSliders[k].position, 100);
+        EXPECT_EQ(shown.gainTexts[k].text, "0.00 dB");
         EXPECT_FALSE(window.Curve(k).IsEditable());
     }
-    EXPECT_TRUE(window.JobStopped());
+    EXPECT_TRUE(jobs.JobStopped());
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(TranscoderDialogTest, RoutingStaysAPermutation) {
     window.SelectRouting(0, 2);  // "Center" into "Front Left:"
-    EXPECT_EQ(window.routingCombos[2].SelectedText(), "Front Left");
+    EXPECT_EQ(shown.routingCombos[2].SelectedText(), "Front Left");
     EXPECT_EQ(window.Routing()[0], 2);
     EXPECT_EQ(window.Routing()[2], 0);
     const auto before = window.Routing();
@@ -53,43 +57,43 @@ TEST_F(TranscoderDialogTest, RoutingStaysAPermutation) {
 
 TEST_F(TranscoderDialogTest, SliderShowsDbAndMovesLinkedColumns) {
     window.OnSliderScroll(0, 1);
-    EXPECT_EQ(window.gainTexts[0].text, "-40.00 dB");
+    EXPECT_EQ(shown.gainTexts[0].text, "-40.00 dB");
     window.OnSliderScroll(0, 0, false);  // a notification without a position
-    EXPECT_EQ(window.gainTexts[0].text, "-40.00 dB");
-    EXPECT_EQ(window.gainSliders[0].position, 1);
+    EXPECT_EQ(shown.gainTexts[0].text, "-40.00 dB");
+    EXPECT_EQ(shown.gainSliders[0].position, 1);
     window.OnSliderScroll(0, 0);  // the thumb at 0: the channel is muted, and shown so
-    EXPECT_EQ(window.gainTexts[0].text, "muted");
-    EXPECT_EQ(window.gainSliders[0].position, 0);
+    EXPECT_EQ(shown.gainTexts[0].text, "muted");
+    EXPECT_EQ(shown.gainSliders[0].position, 0);
     EXPECT_EQ(window.CurrentChannelControls().sliderPositions[0], 0);
 
     window.SelectNormalizeLink(1);
     window.OnSliderScroll(0, 50);
-    EXPECT_EQ(window.gainTexts[1].text, "-6.02 dB");
-    EXPECT_EQ(window.gainSliders[1].position, 50);
-    EXPECT_EQ(window.gainSliders[4].position, 100);  // "Rear Left" stays
+    EXPECT_EQ(shown.gainTexts[1].text, "-6.02 dB");
+    EXPECT_EQ(shown.gainSliders[1].position, 50);
+    EXPECT_EQ(shown.gainSliders[4].position, 100);  // "Rear Left" stays
     window.SelectNormalizeLink(3);
     window.OnSliderScroll(3, 70);  // LFE is never linked
-    EXPECT_EQ(window.gainSliders[2].position, 100);
+    EXPECT_EQ(shown.gainSliders[2].position, 100);
 }
 
 TEST_F(TranscoderDialogTest, OutputNamingKeepsFolderAndBaseAsTyped) {
     window.SetInputName("/in/Film.AC3");
     window.SetOutputName("/Films/Movie.MP2");
-    window.SelectOutputEngine(TranscoderDialog::kEngineWav);
-    EXPECT_EQ(window.outputName.text, "/Films/Movie.wav");
-    window.SelectOutputEngine(TranscoderDialog::kEnginePcmMono);
-    EXPECT_EQ(window.outputName.text, "/Films/");
-    EXPECT_FALSE(window.bitrate.enabled);
+    window.SelectOutputEngine(OutputEngineItemNamed("wav"));
+    EXPECT_EQ(shown.outputName.text, "/Films/Movie.wav");
+    window.SelectOutputEngine(OutputEngineItemNamed("pcm"));
+    EXPECT_EQ(shown.outputName.text, "/Films/");
+    EXPECT_FALSE(shown.bitrate.enabled);
 
-    window.SelectOutputEngine(TranscoderDialog::kEngineMp2);  // empty base: the input's name
-    EXPECT_EQ(window.outputName.text, "/in/Film.AC3.mp2");
-    EXPECT_TRUE(window.bitrate.enabled);
+    window.SelectOutputEngine(OutputEngineItemNamed("mp2"));  // empty base: the input's name
+    EXPECT_EQ(shown.outputName.text, "/in/Film.AC3.mp2");
+    EXPECT_TRUE(shown.bitrate.enabled);
 
     window.OnOutputChosen("/a.b/track");  // a dot in the folder is not an extension
-    EXPECT_EQ(window.outputName.text, "/a.b/track.mp2");
+    EXPECT_EQ(shown.outputName.text, "/a.b/track.mp2");
     window.OnInputChosen("/x/Movie.wav");
-    EXPECT_EQ(window.inputName.text, "/x/Movie.wav");
-    EXPECT_EQ(window.outputName.text, "/x/Movie.wav.mp2");
+    EXPECT_EQ(shown.inputName.text, "/x/Movie.wav");
+    EXPECT_EQ(shown.outputName.text, "/x/Movie.wav.mp2");
 }
 
 TEST_F(TranscoderDialogTest, UpsamplingIsRefused) {
@@ -112,29 +116,29 @@ TEST_F(TranscoderDialogTest, ChoosingAnInputTakesItsRate) {
         return std::nullopt;
     });
     window.OnInputChosen("slow.wav");  // both go down, without the upsampling message
-    EXPECT_EQ(window.inputFrequency.selected, TranscoderDialog::kFreq44100);
-    EXPECT_EQ(window.freq.selected, TranscoderDialog::kFreq44100);
+    EXPECT_EQ(shown.inputFrequency.selected, TranscoderDialog::kFreq44100);
+    EXPECT_EQ(shown.freq.selected, TranscoderDialog::kFreq44100);
     EXPECT_TRUE(ui.messages.empty());
     window.OnInputChosen("fast.ac3");  // the output may stay below the input
-    EXPECT_EQ(window.inputFrequency.selected, TranscoderDialog::kFreq48000);
-    EXPECT_EQ(window.freq.selected, TranscoderDialog::kFreq44100);
+    EXPECT_EQ(shown.inputFrequency.selected, TranscoderDialog::kFreq48000);
+    EXPECT_EQ(shown.freq.selected, TranscoderDialog::kFreq44100);
     window.OnInputChosen("unknown.ac3");  // unreadable: the controls stay as they are
-    EXPECT_EQ(window.inputFrequency.selected, TranscoderDialog::kFreq48000);
+    EXPECT_EQ(shown.inputFrequency.selected, TranscoderDialog::kFreq48000);
     EXPECT_TRUE(ui.messages.empty());
 }
 
 TEST_F(TranscoderDialogTest, ResyncIsReadFromTheEditsAndSigned) {
-    window.resyncMinutes.text = "1";
-    window.resyncSeconds.text = "2";
-    window.resyncMillis.text = "500";
+    window.SetResyncText(ctl::kResyncMinutes, "1");
+    window.SetResyncText(ctl::kResyncSeconds, "2");
+    window.SetResyncText(ctl::kResyncMs, "500");
     ASSERT_TRUE(window.UpdateData());
     EXPECT_EQ(window.GetResyncMs(), -62500);
     window.SelectResyncDirection(TranscoderDialog::kResyncInsert);
     EXPECT_EQ(window.GetResyncMs(), 62500);
 
     // A refused field is named and focused, and no value changes, not even valid ones.
-    window.resyncSeconds.text = "3";
-    window.resyncMillis.text = "abc";
+    window.SetResyncText(ctl::kResyncSeconds, "3");
+    window.SetResyncText(ctl::kResyncMs, "abc");
     EXPECT_FALSE(window.UpdateData());
     EXPECT_EQ(ui.Lines().back(),
               "Tavrisk: Resync milliseconds: please enter an integer between 0 and 999.");
@@ -142,66 +146,60 @@ TEST_F(TranscoderDialogTest, ResyncIsReadFromTheEditsAndSigned) {
     EXPECT_EQ(window.GetResyncMs(), 62500);
 }
 
-TEST_F(TranscoderDialogTest, BitrateNeedsASelectionWithABlank) {
-    window.bitrate.selected = 0;
+TEST_F(TranscoderDialogTest, BitrateNeedsASelection) {
+    window.SelectBitrate(0);
     EXPECT_EQ(window.GetBitrate(), 32);
-    window.bitrate.selected = -1;
-    EXPECT_EQ(window.GetBitrate(), -1);
-    window.bitrate.items.push_back("999Kbps");
-    window.bitrate.selected = static_cast<int>(window.bitrate.items.size()) - 1;
+    window.SelectBitrate(-1);
     EXPECT_EQ(window.GetBitrate(), -1);
 }
 
 TEST_F(TranscoderDialogTest, ProgressShowsTimesAndPercent) {
     nowMs = 1000;
-    window.MarkStart();
+    jobs.MarkStart();
     nowMs = 1000 + 3725 * 1000;
-    window.UpdateProgress(0.0f, true);
-    EXPECT_EQ(window.elapsedText.text, "01:02:05");
-    EXPECT_EQ(window.remainingText.text, "00:00:00");  // kept at percent 0
-    EXPECT_EQ(window.percentText.text, "0.00%");
+    jobs.UpdateProgress(0.0f, true);
+    EXPECT_EQ(shown.elapsedText.text, "01:02:05");
+    EXPECT_EQ(shown.remainingText.text, "00:00:00");  // kept at percent 0
+    EXPECT_EQ(shown.percentText.text, "0.00%");
 
     nowMs = 1000 + 100 * 1000;
-    window.UpdateProgress(25.0f, false);
-    EXPECT_EQ(window.elapsedText.text, "00:01:40");
-    EXPECT_EQ(window.remainingText.text, "00:05:00");
-    EXPECT_EQ(window.percentText.text, "25.00%");
-    EXPECT_EQ(window.progress.position, 25);
+    jobs.UpdateProgress(25.0f, false);
+    EXPECT_EQ(shown.elapsedText.text, "00:01:40");
+    EXPECT_EQ(shown.remainingText.text, "00:05:00");
+    EXPECT_EQ(shown.percentText.text, "25.00%");
+    EXPECT_EQ(shown.progress.position, 25);
 
-    window.UpdateProgress(50.0f, true);
-    EXPECT_EQ(window.percentText.text, "50.00%");
+    jobs.UpdateProgress(50.0f, true);
+    EXPECT_EQ(shown.percentText.text, "50.00%");
     EXPECT_GE(ui.pumps, 3);
-    window.ClearStop();
-    EXPECT_FALSE(window.UpdateProgress(60.0f, false));
+    jobs.ClearStop();
+    EXPECT_FALSE(jobs.UpdateProgress(60.0f, false));
 }
 
 TEST_F(TranscoderDialogTest, ExitDuringAJobAsksFirst) {
-    EXPECT_TRUE(window.OnOK());  // no job: the window closes
-    window.ClearStop();
+    EXPECT_TRUE(jobs.OnOK());  // no job: the window closes
+    jobs.ClearStop();
     ui.answer = MessageAnswer::Cancel;
-    EXPECT_FALSE(window.OnOK());
-    EXPECT_FALSE(window.JobStopped());
+    EXPECT_FALSE(jobs.OnOK());
+    EXPECT_FALSE(jobs.JobStopped());
     ui.answer = MessageAnswer::Ok;
-    EXPECT_FALSE(window.OnOK());
-    EXPECT_TRUE(window.JobStopped());
+    EXPECT_FALSE(jobs.OnOK());
+    EXPECT_TRUE(jobs.JobStopped());
     EXPECT_EQ(ui.Lines().back(), "Abort transcoding: Sure to stop ?");
 }
 
 TEST_F(TranscoderDialogTest, EditedCurveIsCopiedToDrpLinkedColumns) {
-    const float in[] = {-100.0f, -40.0f, 0.0f};
-    const float out[] = {-100.0f, -40.0f, -20.0f};
-    window.Curve(0).SetPointsDb(in, out, 3);
-    window.Curve(0).SetReleaseMs(900);
-    window.OnCurveEdited(0);  // link item 1: L with R
+    window.SetReleaseTime(0, 900);
+    window.SetCurvePoints(0, {-100.0f, -40.0f, 0.0f}, {-100.0f, -40.0f, -20.0f});  // L with R
     EXPECT_EQ(window.Curve(1).GetPointCount(), 3);
     EXPECT_EQ(window.Curve(1).GetReleaseMs(), 300);
     EXPECT_EQ(window.Curve(4).GetPointCount(), 0);
 }
 
 TEST_F(TranscoderDialogTest, PeakLevelsAreShownInDb) {
-    window.ShowPeakLevels({0.0f, -6.0206f, -100.0f, -1.5f, 0.0f, 0.0f});
-    EXPECT_EQ(window.peakTexts[1].text, "-6.02 dB");
-    EXPECT_EQ(window.peakTexts[2].text, "-100.00 dB");
+    jobs.ShowPeakLevels({0.0f, -6.0206f, -100.0f, -1.5f, 0.0f, 0.0f});
+    EXPECT_EQ(shown.peakTexts[1].text, "-6.02 dB");
+    EXPECT_EQ(shown.peakTexts[2].text, "-100.00 dB");
 }
 
 }  // namespace
@@ -216,13 +214,14 @@ namespace {
 TEST(TranscoderDialogThreads, AJobThreadReadsWholeControlsAndTheStopRequest) {
     test::RecordingInterface ui;
     TranscoderDialog window(ui);
+    WindowJobHost jobs(window);
     window.SelectNormalizeLink(1);  // L and R move together
-    window.ClearStop();
+    jobs.ClearStop();
     std::atomic<bool> torn{false};
     std::atomic<int> reads{0};
     std::thread job([&] {
-        while (!window.StopRequested()) {
-            const ChannelControls controls = window.CurrentChannelControls();
+        while (!jobs.StopRequested()) {
+            const ChannelControls controls = jobs.CurrentChannelControls();
             std::array<int, 6> sorted = controls.routing;
             std::sort(sorted.begin(), sorted.end());
             if (sorted != std::array<int, 6>{0, 1, 2, 3, 4, 5}) torn = true;
@@ -235,7 +234,7 @@ TEST(TranscoderDialogThreads, AJobThreadReadsWholeControlsAndTheStopRequest) {
         window.OnSliderScroll(0, 1 + i % 100);
     }
     while (reads < 10) std::this_thread::yield();
-    window.RequestStop();
+    jobs.RequestStop();
     job.join();
     EXPECT_FALSE(torn);
 }

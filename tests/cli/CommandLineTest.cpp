@@ -1,5 +1,9 @@
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <fstream>
+#include <sstream>
+
 #include "app/TranscoderDialog.h"
 #include "cli/CommandLine.h"
 #include "tests/support/RecordingInterface.h"
@@ -27,13 +31,13 @@ TEST(CommandLine, OptionsSetTheModelAsAUserWould) {
     TranscoderDialog window(ui);
     std::string error;
     ASSERT_TRUE(CommandLine::Apply(*options, window, error)) << error;
-    EXPECT_FALSE(window.directShowMode);
-    EXPECT_EQ(window.inputName.text, "in.ac3");
-    EXPECT_EQ(window.outputName.text, "/out/x.wav");  // typed names are used as typed
-    EXPECT_EQ(window.outputEngine.selected, TranscoderDialog::kEngineWav);
+    EXPECT_FALSE(window.GraphProcessing());
+    EXPECT_EQ(window.Controls().inputName.text, "in.ac3");
+    EXPECT_EQ(window.Controls().outputName.text, "/out/x.wav");  // typed names are used as typed
+    EXPECT_STREQ(window.SelectedEngine()->cliName, "wav");
     EXPECT_TRUE(window.ResamplingNeeded());
     EXPECT_TRUE(window.IsNormalizeOn());
-    EXPECT_EQ(window.gainSliders[1].position, 50);  // R linked with L
+    EXPECT_EQ(window.SliderPosition(1), 50);  // R linked with L
     EXPECT_EQ(window.Routing()[2], 0);
     EXPECT_EQ(window.Routing()[0], 2);  // FixRouting swapped the old choice
     EXPECT_TRUE(window.IsDrpOn());
@@ -44,13 +48,51 @@ TEST(CommandLine, OptionsSetTheModelAsAUserWould) {
     EXPECT_TRUE(ui.messages.empty());
 }
 
+// What the options set reaches the views: every control they change is announced.
+TEST(CommandLine, OptionsChangeTheModelThroughItsHandlers) {
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    std::string error;
+    ASSERT_TRUE(CommandLine::Apply(
+        *Parse({"--batch", "a.ac3", "--bitrate", "112", "--priority", "idle", "--resync", "+1:2:3",
+                "--release", "C=90", "--wav-order", "film"}),
+        window, error))
+        << error;
+    for (const int id : {ctl::kBitrate, ctl::kPriority, ctl::kResyncHours, ctl::kResyncMinutes,
+                         ctl::kResyncSeconds, ctl::kResyncMs, ctl::kBatch, ctl::kCurveView[2]})
+        EXPECT_NE(std::find(ui.changed.begin(), ui.changed.end(), id), ui.changed.end()) << id;
+    EXPECT_EQ(window.Controls().batchList, std::vector<std::string>{"a.ac3"});
+    EXPECT_EQ(window.Controls().priority.selected, 1);
+    EXPECT_EQ(window.GetWavOrder(), WavChannelOrder::kFilm);
+}
+
+// Adding an engine to the table names it in the help, and the README must list it too.
+TEST(CommandLine, HelpAndReadmeListTheEnginesOfTheTable) {
+    std::string names;
+    for (const OutputEngineKind& engine : OutputEngineKinds()) {
+        names += (names.empty() ? "" : "|") + std::string(engine.cliName);
+        EXPECT_EQ(Parse({"a", "b", "--engine", engine.cliName})->engineItem,
+                  &engine - OutputEngineKinds().data());
+    }
+    const std::string usage = CommandLine::Usage();
+    EXPECT_NE(usage.find("  --engine " + names +
+                         "  output engine (default mp2); pcm and wav-mono write\n" +
+                         std::string(33, ' ') + "six mono files into the folder OUTPUT\n"),
+              std::string::npos);
+    EXPECT_NE(usage.find("INPUT (.ac3, .avi, six-channel .wav; with\n"), std::string::npos);
+    std::ifstream readme(TAVRISK_README);
+    std::stringstream text;
+    text << readme.rdbuf();
+    EXPECT_NE(text.str().find("`--engine " + names + "`"), std::string::npos);
+}
+
 TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     std::string error;
     EXPECT_FALSE(Parse({"a", "b", "--engine", "ogg"}, &error));
     EXPECT_NE(error.find("--engine"), std::string::npos);
     EXPECT_FALSE(Parse({"a", "b", "--gain", "X=5"}));
     EXPECT_FALSE(Parse({"a", "b", "--gain", "L=101"}));
-    EXPECT_FALSE(Parse({"a", "b", "--resync", "0:1:2"}));    // no direction
+    EXPECT_FALSE(Parse({"a", "b", "--resync", "0:1:2"}));  // no direction
     EXPECT_FALSE(Parse({"a", "b", "--resync", "+0:1:75"}, &error));
     EXPECT_EQ(error,
               "invalid value '+0:1:75' for --resync: Resync seconds: please enter an integer "
@@ -87,11 +129,11 @@ TEST(CommandLine, ResamplerChoosesTheRateConversionAsTheHighQualityBoxDoes) {
     TranscoderDialog window(ui);
     std::string error;
     ASSERT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--resampler", "linear"}), window, error));
-    EXPECT_FALSE(window.highQuality.checked);
+    EXPECT_FALSE(window.Controls().highQuality.checked);
     EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kLinear);
     // Without the option: libsoxr, whatever the window showed before.
     ASSERT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--rate", "44100"}), window, error));
-    EXPECT_TRUE(window.highQuality.checked);
+    EXPECT_TRUE(window.Controls().highQuality.checked);
     EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kSoxr);
 }
 

@@ -21,8 +21,10 @@ struct ShownMessage {
 // The window's side of the editor: answers the dialogs as the test says, keeps the messages.
 class FakeHost : public EditorHost {
   public:
-    void Message(const std::string& text, const std::string& title, MessageIcon icon) override {
-        messages.push_back({text, title, icon});
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons,
+                             MessageIcon icon) override {
+        messages.push_back({std::string(text), std::string(title), icon});
+        return MessageAnswer::Ok;
     }
     const CatalogueEntry* ChooseFilter(const FilterCatalogue&) override { return chosenEntry; }
     std::optional<std::string> ChooseFile(bool mustExist) override {

@@ -14,7 +14,10 @@ namespace {
 
 class SilentHost : public EditorHost {
   public:
-    void Message(const std::string&, const std::string&, MessageIcon) override {}
+    MessageAnswer MessageBox(std::string_view, std::string_view, MessageButtons,
+                             MessageIcon) override {
+        return MessageAnswer::Ok;
+    }
     const CatalogueEntry* ChooseFilter(const FilterCatalogue&) override { return nullptr; }
     std::optional<std::string> ChooseFile(bool) override { return std::nullopt; }
     bool EditSettings(GstElement*, const std::string&) override { return false; }

@@ -37,12 +37,13 @@ class Ac3JobTest : public QObject {
         auto* edit = Find<QLineEdit>(window, ctl::kOutputName);
         edit->clear();
         QTest::keyClicks(edit, QString::fromStdString(output));
-        QCOMPARE(window.Model().outputName.text, output);
+        QCOMPARE(window.Model().Controls().outputName.text, output);
 
         QTest::mouseClick(Find<QPushButton>(window, ctl::kTranscode), Qt::LeftButton);
         QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
         QCOMPARE(Find<QProgressBar>(window, ctl::kProgress)->value(), 100);
-        QVERIFY(QString::fromStdString(window.Model().percentText.text).startsWith("100"));
+        QVERIFY(
+            QString::fromStdString(window.Model().Controls().percentText.text).startsWith("100"));
         QVERIFY(Find<QPushButton>(window, ctl::kTranscode)->isEnabled());
 
         const tavrisk::test::PcmAudio audio = tavrisk::test::ReadWav(output);

@@ -159,7 +159,7 @@ class CurveEditingTest : public QObject {
         window.show();
         Choose(Find<QComboBox>(window, ctl::kDrpLink), 2);  // (L R LS RS)
         TranscoderDialog& model = window.Model();
-        model.Curve(0).SetReleaseMs(700);
+        model.SetReleaseTime(0, 700);
         QString title;
         QTimer::singleShot(0, [&] {
             auto* dialog = qobject_cast<CurveDialog*>(QApplication::activeModalWidget());

@@ -344,8 +344,8 @@ class GraphEditorViewTest : public QObject {
         QVERIFY(!host.ChooseFile(false).has_value());
 
         host.SetInputFile(picked);
-        QCOMPARE(window->Model().inputName.text, picked);
-        host.Message("Connection failed", "", MessageIcon::Information);
+        QCOMPARE(window->Model().Controls().inputName.text, picked);
+        host.MessageBox("Connection failed", "", MessageButtons::Ok, MessageIcon::Information);
         QVERIFY(log.Has("Connection failed"));
     }
 
@@ -377,12 +377,13 @@ class GraphEditorViewTest : public QObject {
         model.SelectProcessingType(TranscoderDialog::kProcessingGraph);
         model.OnInputChosen(input);  // renders the file's graph, the wrapper last
         QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
-        model.SelectOutputEngine(TranscoderDialog::kEngineWav);
+        model.SelectOutputEngine(OutputEngineItemNamed("wav"));
         model.SetOutputName(dir->File("out.wav"));
         model.SetNormalize(true);
         std::vector<int> progress;
         QTimer watch;
-        connect(&watch, &QTimer::timeout, [&] { progress.push_back(model.progress.position); });
+        connect(&watch, &QTimer::timeout,
+                [&] { progress.push_back(model.Controls().progress.position); });
         watch.start(5);
 
         QTest::mouseClick(window->findChild<QPushButton*>("ctl1000"), Qt::LeftButton);
@@ -392,8 +393,8 @@ class GraphEditorViewTest : public QObject {
         QTRY_VERIFY_WITH_TIMEOUT(window->Control(ctl::kTranscode)->isEnabled(), 15000);
         QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
         QVERIFY(window->GraphView().isEnabled());
-        QCOMPARE(model.FinishedOutcome(), JobOutcome::Done);
-        QVERIFY(model.percentText.text.rfind("100", 0) == 0);
+        QCOMPARE(window->Jobs().FinishedOutcome(), JobOutcome::Done);
+        QVERIFY(model.Controls().percentText.text.rfind("100", 0) == 0);
         // The analysis run (0-50 %) and the output run (50-100 %) never move the bar back.
         QVERIFY(std::is_sorted(progress.begin(), progress.end()));
         const auto audio = tavrisk::test::ReadWav(dir->File("out.wav"));

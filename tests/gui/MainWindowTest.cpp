@@ -111,7 +111,7 @@ class MainWindowTest : public QObject {
         QVERIFY(slider->value() < 100);
         QCOMPARE(window->Model().SliderPosition(3), slider->value());
         QCOMPARE(Text(Control(ctl::kGainText[3])),
-                 QString::fromStdString(window->Model().gainTexts[3].text));
+                 QString::fromStdString(window->Model().Controls().gainTexts[3].text));
         QVERIFY(Text(Control(ctl::kGainText[3])) != QString("0.00 dB"));
     }
 
@@ -142,7 +142,7 @@ class MainWindowTest : public QObject {
     void OutputIsNamedForTheEngine() {
         auto* output = Find<QLineEdit>(*window, ctl::kOutputName);
         QTest::keyClicks(output, "/films/Movie.MP2");
-        QCOMPARE(window->Model().outputName.text, std::string("/films/Movie.MP2"));
+        QCOMPARE(window->Model().Controls().outputName.text, std::string("/films/Movie.MP2"));
         Choose(Find<QComboBox>(*window, ctl::kOutputEngine), 2);
         QCOMPARE(output->text(), QString("/films/Movie.wav"));
         QVERIFY(!Control(ctl::kBitrate)->isEnabled());
@@ -155,7 +155,7 @@ class MainWindowTest : public QObject {
     void ProcessingTypeSetsTheStatusLine() {
         Choose(Find<QComboBox>(*window, ctl::kProcessingType), 1);
         QCOMPARE(Text(Control(ctl::kStatus)), QString());
-        QVERIFY(!window->Model().directShowMode);
+        QVERIFY(!window->Model().GraphProcessing());
         Choose(Find<QComboBox>(*window, ctl::kProcessingType), 0);
         QCOMPARE(Text(Control(ctl::kStatus)), QString(TranscoderDialog::kGraphStatus));
     }
@@ -181,7 +181,7 @@ class MainWindowTest : public QObject {
         tavrisk::test::TempDir dir;
         const QString output = QString::fromStdString(dir.File("out.wav"));
         Choose(Find<QComboBox>(*window, ctl::kProcessingType), 1);
-        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), TranscoderDialog::kEngineWav);
+        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), OutputEngineItemNamed("wav"));
         window->Model().SetInputName(WriteInput(dir, 0.1));
         window->Model().SetOutputName(output.toStdString());
         auto* seconds = Find<QLineEdit>(*window, ctl::kResyncSeconds);
@@ -224,7 +224,7 @@ class MainWindowTest : public QObject {
         const std::string missing = dir.File("missing.wav");
         press(missing, dir.File("out.wav"));
         QVERIFY(log.Has("Unable to Open file '" + missing + "'"));
-        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), TranscoderDialog::kEngineWav);
+        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), OutputEngineItemNamed("wav"));
         log.answer = MessageAnswer::Cancel;
         press(input, existing);
         QVERIFY(log.Has("Overwrite file '" + existing + "'"));
@@ -250,7 +250,7 @@ class MainWindowTest : public QObject {
             dialog->findChild<QPushButton*>(ControlName(3))->click();
         });
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kBatch), Qt::LeftButton);
-        QCOMPARE(window->Model().batchList,
+        QCOMPARE(window->Model().Controls().batchList,
                  (std::vector<std::string>{"/films/a.ac3", "/films/b.ac3"}));
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kTranscode), Qt::LeftButton);
         QVERIFY(log.Has("Batch mode can be used only with internal Processing."));
@@ -258,9 +258,11 @@ class MainWindowTest : public QObject {
     }
 
     void ChangesReportedFromAnotherThreadAreQueued() {
-        window->Model().statusText.text = "from a worker";
-        std::thread worker([this] { window->Interface().ControlChanged(ctl::kStatus); });
+        std::thread worker([this] { window->Jobs().SetStatusText("from a worker"); });
         worker.join();  // would never return if the worker waited for the window's thread
+        // Neither the model nor the view was changed on the worker's thread.
+        QCOMPARE(window->Model().Controls().statusText.text,
+                 std::string(TranscoderDialog::kGraphStatus));
         QCOMPARE(Text(Control(ctl::kStatus)), QString(TranscoderDialog::kGraphStatus));
         QCoreApplication::processEvents();
         QCOMPARE(Text(Control(ctl::kStatus)), QString("from a worker"));
@@ -275,13 +277,13 @@ class MainWindowTest : public QObject {
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kInputBrowse), Qt::LeftButton);
         QCOMPARE(filters, QStringList({"AC3 Files (*.ac3)", "AVI Files (*.avi)",
                                        "6 Channels WAV Files with AC3 (*.wav)"}));
-        QCOMPARE(window->Model().inputName.text, input);
-        QCOMPARE(window->Model().outputName.text, input + ".mp2");
+        QCOMPARE(window->Model().Controls().inputName.text, input);
+        QCOMPARE(window->Model().Controls().outputName.text, input + ".mp2");
         // The output may be a file that does not exist yet.
         AnswerFileDialog(QString::fromStdString(dir.File("New.MP2")), &filters);
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kOutputBrowse), Qt::LeftButton);
         QCOMPARE(filters, QStringList({"Mpeg audio Files (*.mp2)"}));
-        QCOMPARE(window->Model().outputName.text, dir.File("New.mp2"));
+        QCOMPARE(window->Model().Controls().outputName.text, dir.File("New.mp2"));
     }
 
     void DroppedFileBecomesTheInput() {
@@ -313,7 +315,7 @@ class MainWindowTest : public QObject {
         QVERIFY(pumpsSeen > 0);  // the window's events ran during the job
         QCOMPARE(Find<QProgressBar>(*window, ctl::kProgress)->value(), 100);
         QCOMPARE(Text(Control(ctl::kPercent)),
-                 QString::fromStdString(window->Model().percentText.text));
+                 QString::fromStdString(window->Model().Controls().percentText.text));
         QVERIFY(Text(Control(ctl::kPercent)).startsWith("100"));
         QVERIFY(Control(ctl::kTranscode)->isEnabled());
         const auto audio = tavrisk::test::ReadWav(dir.File("out.wav"));
@@ -408,7 +410,8 @@ class MainWindowTest : public QObject {
     void WhenRunning(std::function<void()> action) {
         auto* poll = new QTimer(window.get());
         connect(poll, &QTimer::timeout, [this, poll, action] {
-            if (window->Model().transcodeButton.enabled || window->Model().progress.position < 1)
+            if (window->Model().Controls().transcodeButton.enabled ||
+                window->Model().Controls().progress.position < 1)
                 return;
             poll->stop();
             action();
@@ -423,7 +426,7 @@ class MainWindowTest : public QObject {
         auto* edit = Find<QLineEdit>(*window, ctl::kOutputName);
         edit->clear();
         QTest::keyClicks(edit, QString::fromStdString(output));
-        QCOMPARE(window->Model().outputName.text, output);
+        QCOMPARE(window->Model().Controls().outputName.text, output);
     }
 
     std::unique_ptr<MainWindow> window;

@@ -130,9 +130,9 @@ TEST_F(WavFileSourceTest, TheFilesOwnRateDecides) {
     layout.rate = 44100;
     layout.samples = RowFrames(kBlock, kRowOfPlain);
     const std::string path = Write(layout, "slow.wav");
-    EXPECT_EQ(ProbeInputRate(path), 44100);
-    EXPECT_EQ(ProbeInputRate(Write(WavLayout{}, "plain.WAV")), 48000);
-    EXPECT_EQ(ProbeInputRate(dir.File("missing.wav")), std::nullopt);
+    EXPECT_EQ(ProbeWavRate(path), 44100);
+    EXPECT_EQ(ProbeWavRate(Write(WavLayout{}, "plain.WAV")), 48000);
+    EXPECT_EQ(ProbeWavRate(dir.File("missing.wav")), std::nullopt);
 
     // Read as 48 kHz, a 300 Hz tone would come out at 327 Hz: refused, naming both rates.
     WavFileSource source(host);

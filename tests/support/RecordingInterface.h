@@ -9,7 +9,8 @@
 namespace tavrisk::test {
 
 // A user interface for tests: records every message box and answers questions with
-// `answer`; `onPump` runs at every message pump (to press "Exit" during a job, say).
+// `answer`; `onPump` runs at every message pump (to press "Exit" during a job, say). Keeps
+// the ids of the controls the model said changed.
 class RecordingInterface : public UserInterface {
   public:
     struct Message {
@@ -19,11 +20,12 @@ class RecordingInterface : public UserInterface {
         MessageIcon icon;
     };
 
-    MessageAnswer ShowMessage(std::string_view text, std::string_view title, MessageButtons buttons,
-                              MessageIcon icon) override {
+    MessageAnswer MessageBox(std::string_view text, std::string_view title, MessageButtons buttons,
+                             MessageIcon icon) override {
         messages.push_back({std::string(text), std::string(title), buttons, icon});
         return buttons == MessageButtons::Ok ? MessageAnswer::Ok : answer;
     }
+    void ControlChanged(int controlId) override { changed.push_back(controlId); }
     void FocusControl(int controlId) override { focused.push_back(controlId); }
     void PumpMessages() override {
         ++pumps;
@@ -42,6 +44,7 @@ class RecordingInterface : public UserInterface {
     std::function<void()> onPump;
     int pumps = 0;
     std::vector<int> focused;
+    std::vector<int> changed;
 };
 
 }  // namespace tavrisk::test

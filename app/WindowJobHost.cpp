@@ -1,0 +1,113 @@
+#include "app/WindowJobHost.h"
+
+#include <chrono>
+
+namespace tavrisk {
+
+namespace {
+
+uint32_t SteadyTicks() {
+    using namespace std::chrono;
+    return static_cast<uint32_t>(
+        duration_cast<milliseconds>(steady_clock::now().time_since_epoch()).count());
+}
+
+}  // namespace
+
+WindowJobHost::WindowJobHost(TranscoderDialog& model, TickSource ticks)
+    : model(model), ticks(ticks ? std::move(ticks) : TickSource(SteadyTicks)) {}
+
+WindowJobHost::~WindowJobHost() {
+    // A job still running is stopped where it stands; its output is closed validly.
+    if (runningJob) RequestStop();
+    runningJob.reset();
+}
+
+MessageAnswer WindowJobHost::MessageBox(std::string_view text, std::string_view title,
+                                        MessageButtons buttons, MessageIcon icon) {
+    return Ui().MessageBox(text, title, buttons, icon);
+}
+
+void WindowJobHost::ReportWarnings(std::string_view text, std::string_view title) {
+    warnings = true;
+    Ui().MessageBox(text, title, MessageButtons::Ok, MessageIcon::Exclamation);
+}
+
+void WindowJobHost::MarkStart() {
+    startSeconds = static_cast<int32_t>(TickSeconds());
+}
+
+uint32_t WindowJobHost::TickSeconds() const {
+    return ticks() / 1000u;
+}
+
+bool WindowJobHost::UpdateProgress(float percent, bool reset) {
+    (void)reset;  // marks the start of a pass; it does not change what is shown
+    if (!Ui().OnUiThread()) {
+        // From a streaming thread: the latest value is shown by one queued update.
+        postedPercent.store(percent, std::memory_order_relaxed);
+        if (!progressPosted.exchange(true)) {
+            Ui().Post([this] {
+                progressPosted.store(false);
+                ShowProgress(postedPercent.load(std::memory_order_relaxed));
+            });
+        }
+        return StopRequested();
+    }
+    ShowProgress(percent);
+    Ui().PumpMessages();
+    return StopRequested();
+}
+
+void WindowJobHost::ShowProgress(float percent) {
+    float elapsed = static_cast<float>(TickSeconds()) - static_cast<float>(startSeconds);
+    if (elapsed < 0.0f) elapsed = 0.0f;
+    model.ShowProgress(percent, elapsed);
+}
+
+void WindowJobHost::SetStatusText(const std::string& text) {
+    if (!Ui().OnUiThread()) {
+        Ui().Post([this, text] { SetStatusText(text); });
+        return;
+    }
+    model.SetStatusText(text);
+}
+
+void WindowJobHost::ShowPeakLevels(const std::array<float, kColumns>& levelsDb) {
+    if (!Ui().OnUiThread()) {
+        Ui().Post([this, levelsDb] { ShowPeakLevels(levelsDb); });
+        return;
+    }
+    model.ShowPeakLevels(levelsDb);
+}
+
+bool WindowJobHost::OnOK() {
+    if (StopRequested() && !runningJob) {
+        model.SaveAllFilterSettings();
+        return true;
+    }
+    // A graph job asked to stop ends at its next ticks.
+    if (StopRequested()) return false;
+    if (MessageBox("Sure to stop ?", "Abort transcoding", MessageButtons::OkCancel,
+                   MessageIcon::Question) == MessageAnswer::Ok)
+        RequestStop();
+    return false;
+}
+
+void WindowJobHost::StartRunningJob(std::unique_ptr<RunningJob> job) {
+    runningJob = std::move(job);
+}
+
+bool WindowJobHost::OnTimer() {
+    if (!runningJob) return false;
+    if (runningJob->OnTimer()) return true;
+    finishedOutcome = runningJob->Outcome();
+    jobOutputs = runningJob->KeptOutputs();
+    runningJob.reset();
+    RequestStop();
+    model.EnableTranscode(true);
+    Ui().SetBusy(false);
+    return false;
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,94 @@
+#pragma once
+
+#include <atomic>
+#include <cstdint>
+#include <functional>
+#include <memory>
+#include <vector>
+
+#include "app/RunningJob.h"
+#include "app/TranscoderDialog.h"
+#include "host/JobHost.h"
+
+namespace tavrisk {
+
+// The job host of the jobs a front end starts from the settings model: it gives them the
+// model's settings, shows their progress, status and peaks in the model's controls (queued
+// to the front end's thread when they come from another one), puts their messages in the
+// front end's boxes, and owns the job that runs on under its timer (a graph job).
+class WindowJobHost : public JobHost {
+  public:
+    // Milliseconds since an arbitrary start, as the platform's tick count.
+    using TickSource = std::function<uint32_t()>;
+
+    explicit WindowJobHost(TranscoderDialog& model, TickSource ticks = {});
+    ~WindowJobHost() override;
+    WindowJobHost(const WindowJobHost&) = delete;
+    WindowJobHost& operator=(const WindowJobHost&) = delete;
+
+    TranscoderDialog& Model() { return model; }
+    UserInterface& Ui() { return model.Ui(); }
+
+    // --- JobHost -------------------------------------------------------------------------
+    // Shows progress and times, pumps the front end's events; true when the job is asked
+    // to stop.
+    bool UpdateProgress(float percent, bool reset) override;
+    void SetStatusText(const std::string& text) override;
+    void ShowPeakLevels(const std::array<float, kColumns>& levelsDb) override;
+    MessageAnswer MessageBox(std::string_view text, std::string_view title,
+                             MessageButtons buttons = MessageButtons::Ok,
+                             MessageIcon icon = MessageIcon::Stop) override;
+    // Shows the warnings and keeps that the running job had some (HadWarnings).
+    void ReportWarnings(std::string_view text, std::string_view title) override;
+    int GetOutputRate() const override { return model.GetOutputRate(); }
+    int GetInputRate() const override { return model.GetInputRate(); }
+    bool ResamplingNeeded() const override { return model.ResamplingNeeded(); }
+    ResamplerKind GetResamplerKind() const override { return model.GetResamplerKind(); }
+    int32_t GetResyncMs() const override { return model.GetResyncMs(); }
+    ChannelJobSettings ChannelSettingsForJob() override { return model.ChannelSettingsForJob(); }
+    ChannelControls CurrentChannelControls() const override {
+        return model.CurrentChannelControls();
+    }
+
+    // --- A job ---------------------------------------------------------------------------
+    // Takes the start time of a job (or batch) from the tick source.
+    void MarkStart();
+    // No job runs, or the running one was asked to stop.
+    bool JobStopped() const { return StopRequested(); }
+    // The running job's source reported warnings: it completed with warnings. Cleared by
+    // whoever starts a job.
+    bool HadWarnings() const { return warnings; }
+    void ClearWarnings() { warnings = false; }
+    // Where the last job's outputs were kept (none when it wrote nothing); set at its end.
+    const std::vector<KeptOutput>& JobOutputs() const { return jobOutputs; }
+    void KeepJobOutputs(std::vector<KeptOutput> kept) { jobOutputs = std::move(kept); }
+    // "Exit" or the close box: true when the window may close (the changed filter settings
+    // are saved then). During a job, asks whether to stop it.
+    bool OnOK();
+
+    // --- A job running on under its timer (a graph job) ------------------------------------
+    void StartRunningJob(std::unique_ptr<RunningJob> job);
+    bool HasRunningJob() const { return runningJob != nullptr; }
+    // The job timer's tick: true while the job runs. When it has ended, "Transcode" is on
+    // again and FinishedOutcome tells how it ended.
+    bool OnTimer();
+    JobOutcome FinishedOutcome() const { return finishedOutcome; }
+
+  private:
+    uint32_t TickSeconds() const;
+    // Progress, times and bar from a percentage, on the front end's thread.
+    void ShowProgress(float percent);
+
+    TranscoderDialog& model;
+    TickSource ticks;
+    int32_t startSeconds = 0;
+    std::atomic<bool> warnings{false};
+    std::unique_ptr<RunningJob> runningJob;
+    JobOutcome finishedOutcome = JobOutcome::Done;
+    std::vector<KeptOutput> jobOutputs;
+    // Progress reported from another thread, shown by one queued update at a time.
+    std::atomic<float> postedPercent{0.0f};
+    std::atomic<bool> progressPosted{false};
+};
+
+}  // namespace tavrisk
