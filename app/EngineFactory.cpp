@@ -3,7 +3,6 @@
 #include "engines/MonoFilesEngine.h"
 #include "engines/WavEngine.h"
 #include "mp2enc/Mp2Engine.h"
-#include "sources/GraphPipeSource.h"
 #include "sources/InputProbe.h"
 #include "sources/WavFileSource.h"
 #include "sources/ac3/Ac3FileSource.h"
@@ -26,7 +25,6 @@ std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
 }
 
 std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {
-    if (window.directShowMode) return std::make_unique<GraphPipeSource>(window);
     if (IsWavInputName(window.inputName.text)) return std::make_unique<WavFileSource>(window);
     return std::make_unique<Ac3FileSource>(window);
 }

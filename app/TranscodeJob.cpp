@@ -212,7 +212,18 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         window.MessageBox("No output engine selected", "Transcoding Error");
         return Outcome::Refused;
     }
-    engine->SetSource(CreateSource());
+    // A graph job pushes its input into the source; a native source reads its file.
+    GraphPipeSource* pipe = nullptr;
+    SampleSource* native = nullptr;
+    if (window.directShowMode) {
+        auto created = std::make_unique<GraphPipeSource>(window);
+        pipe = created.get();
+        engine->SetSource(std::move(created));
+    } else {
+        std::unique_ptr<SampleSource> created = CreateSource();
+        native = created.get();
+        engine->SetSource(std::move(created));
+    }
 
     const char* argv[kArgc];
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
@@ -241,11 +252,10 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         const bool stoppedByUser = window.StopRequested();
         window.RequestStop();
         if (stoppedByUser) return Outcome::Stopped;
-        const SampleSource* source = engine->Source();
-        return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
+        return native && native->Refused() ? Outcome::Refused : Outcome::Failed;
     }
     if (window.directShowMode) {
-        const Outcome started = StartGraphJob(std::move(engine));
+        const Outcome started = StartGraphJob(std::move(engine), *pipe);
         if (started == Outcome::Running) transcodeOff.KeepOff();
         return started;
     }
@@ -254,7 +264,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     const bool ran = engine->Run();
     // A source that reported an error (a damaged frame, a refused resync) ended the input
     // early: the output holds what came before, but the job did not succeed.
-    const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
+    const bool sourceFailed = engine->SourceFailed();
     const bool stoppedByUser = window.StopRequested();
     window.RequestStop();
     window.jobOutputs = engine->KeptOutputs();
@@ -269,12 +279,13 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     return window.jobWarnings ? Outcome::DoneWithWarnings : Outcome::Done;
 }
 
-TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine) {
+TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine,
+                                                  GraphPipeSource& source) {
     window.SaveAllFilterSettings();
     GraphSession& session = *window.Graph();
     GstElement* wrapper = session.Editor().WrapperRow()->element;
     auto job = std::make_unique<GraphJob>(window, std::make_unique<PipelineDriver>(session.Graph()),
-                                          std::move(engine), window.inputName.text);
+                                          std::move(engine), source, window.inputName.text);
     SetWrapperReceiver(wrapper, job.get());
     GraphJob* running = job.get();
     job->SetDetach([wrapper] { SetWrapperReceiver(wrapper, nullptr); });

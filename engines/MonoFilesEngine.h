@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engines/OutputEngine.h"
+#include "host/JobHost.h"
 #include "platform/RiffFile.h"
 #include "platform/WavWriter.h"
 #include "sources/SampleBlock.h"

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "engines/OutputEngine.h"
+#include "host/JobHost.h"
 #include "platform/WavChannelOrder.h"
 #include "platform/WavWriter.h"
 #include "sources/SampleBlock.h"

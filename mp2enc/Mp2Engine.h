@@ -5,6 +5,7 @@
 #include <string>
 
 #include "engines/OutputEngine.h"
+#include "host/JobHost.h"
 #include "mp2enc/Mp2Encoder.h"
 #include "sources/SampleBlock.h"
 
