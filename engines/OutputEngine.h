@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "engines/BlockSource.h"
 #include "platform/OutputFile.h"
-#include "sources/BlockSource.h"
 
 namespace tavrisk {
 

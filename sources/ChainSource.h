@@ -4,8 +4,8 @@
 #include <cstdint>
 #include <string>
 
+#include "engines/BlockSource.h"
 #include "host/JobHost.h"
-#include "sources/BlockSource.h"
 #include "sources/ProcessingChain.h"
 
 namespace tavrisk {

@@ -9,7 +9,7 @@
 
 #include "dsp/ChannelProcessor.h"
 #include "dsp/Resampler.h"
-#include "sources/SampleBlock.h"
+#include "dsp/SampleBlock.h"
 
 namespace tavrisk {
 

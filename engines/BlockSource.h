@@ -2,7 +2,7 @@
 
 #include <string>
 
-#include "sources/SampleBlock.h"
+#include "dsp/SampleBlock.h"
 
 namespace tavrisk {
 
