@@ -12,16 +12,17 @@ constexpr float kFullProgress = 100.0f;
 }  // namespace
 
 GraphJob::GraphJob(JobHost& host, std::unique_ptr<GraphDriver> driver,
-                   std::unique_ptr<OutputEngine> engine, std::string inputName, int stallTicks)
+                   std::unique_ptr<OutputEngine> engine, GraphPipeSource& streamSource,
+                   std::string inputName, int stallTicks)
     : host(host),
       driver(std::move(driver)),
       graph(*this->driver),
       engine(std::move(engine)),
-      source(static_cast<GraphPipeSource*>(this->engine->Source())),
+      source(&streamSource),
       inputName(std::move(inputName)),
       stallTicks(stallTicks),
       // Read once: the switch in the window may change while the job runs.
-      normalizing(source->Processor().NormalizeEnabled()) {}
+      normalizing(streamSource.Processor().NormalizeEnabled()) {}
 
 GraphJob::~GraphJob() {
     if (!ended) {

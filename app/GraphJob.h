@@ -65,9 +65,9 @@ class GraphJob : public RunningJob, public SampleReceiver {
     static constexpr int kDefaultStallTicks = 30;
     static constexpr const char* kErrorTitle = "Tavrisk Graph Error";
 
-    // `engine` was initialised with a GraphPipeSource.
+    // `engine` was initialised with `source`, which the job pushes the stream into.
     GraphJob(JobHost& host, std::unique_ptr<GraphDriver> driver,
-             std::unique_ptr<OutputEngine> engine, std::string inputName,
+             std::unique_ptr<OutputEngine> engine, GraphPipeSource& source, std::string inputName,
              int stallTicks = kDefaultStallTicks);
     ~GraphJob() override;
     GraphJob(const GraphJob&) = delete;
@@ -105,7 +105,7 @@ class GraphJob : public RunningJob, public SampleReceiver {
     std::unique_ptr<GraphDriver> driver;
     GraphDriver& graph;
     std::unique_ptr<OutputEngine> engine;
-    GraphPipeSource* source;
+    GraphPipeSource* source;  // owned by the engine
     std::string inputName;
     int stallTicks;
     bool normalizing;

@@ -208,7 +208,18 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         host.MessageBox("No output engine selected", "Transcoding Error");
         return Outcome::Refused;
     }
-    engine->SetSource(CreateSource());
+    // A graph job pushes its input into the source; a native source reads its file.
+    GraphPipeSource* pipe = nullptr;
+    SampleSource* native = nullptr;
+    if (model.GraphProcessing()) {
+        auto created = std::make_unique<GraphPipeSource>(host);
+        pipe = created.get();
+        engine->SetSource(std::move(created));
+    } else {
+        std::unique_ptr<SampleSource> created = CreateSource();
+        native = created.get();
+        engine->SetSource(std::move(created));
+    }
 
     const char* argv[kArgc];
     for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
@@ -237,11 +248,10 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         const bool stoppedByUser = host.StopRequested();
         host.RequestStop();
         if (stoppedByUser) return Outcome::Stopped;
-        const SampleSource* source = engine->Source();
-        return source && source->Refused() ? Outcome::Refused : Outcome::Failed;
+        return native && native->Refused() ? Outcome::Refused : Outcome::Failed;
     }
     if (model.GraphProcessing()) {
-        const Outcome started = StartGraphJob(std::move(engine));
+        const Outcome started = StartGraphJob(std::move(engine), *pipe);
         if (started == Outcome::Running) transcodeOff.KeepOff();
         return started;
     }
@@ -250,7 +260,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     const bool ran = engine->Run();
     // A source that reported an error (a damaged frame, a refused resync) ended the input
     // early: the output holds what came before, but the job did not succeed.
-    const bool sourceFailed = engine->Source() && !engine->Source()->LastError().empty();
+    const bool sourceFailed = engine->SourceFailed();
     const bool stoppedByUser = host.StopRequested();
     host.RequestStop();
     host.KeepJobOutputs(engine->KeptOutputs());
@@ -265,12 +275,13 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     return host.HadWarnings() ? Outcome::DoneWithWarnings : Outcome::Done;
 }
 
-TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine) {
+TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine,
+                                                  GraphPipeSource& source) {
     model.SaveAllFilterSettings();
     GraphSession& session = *model.Graph();
     GstElement* wrapper = session.Editor().WrapperRow()->element;
     auto job = std::make_unique<GraphJob>(host, std::make_unique<PipelineDriver>(session.Graph()),
-                                          std::move(engine), model.Controls().inputName.text);
+                                          std::move(engine), source, model.Controls().inputName.text);
     SetWrapperReceiver(wrapper, job.get());
     GraphJob* running = job.get();
     job->SetDetach([wrapper] { SetWrapperReceiver(wrapper, nullptr); });
@@ -289,7 +300,6 @@ std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
 }
 
 std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {
-    if (model.GraphProcessing()) return std::make_unique<GraphPipeSource>(host);
     return NativeInputKindOf(model.Controls().inputName.text).make(host);
 }
 

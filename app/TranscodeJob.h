@@ -8,6 +8,7 @@
 #include "app/RunningJob.h"
 #include "app/WindowJobHost.h"
 #include "engines/OutputEngine.h"
+#include "sources/GraphPipeSource.h"
 #include "sources/SampleSource.h"
 
 namespace tavrisk {
@@ -41,7 +42,7 @@ class TranscodeJob {
 
   private:
     // The graph half of RunJob: from the engine's Init to the first run of the pipeline.
-    Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine);
+    Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine, GraphPipeSource& source);
     void BuildArguments();
     // Refuses missing names, an output that is the input, and (unless the user agrees) one
     // that would overwrite existing files.

@@ -64,7 +64,7 @@ bool MonoFilesEngine::CloseFile(int k, OutputEnd end) {
 }
 
 bool MonoFilesEngine::FetchBlock() {
-    if (failed || !source || !source->ReadBlock(block)) {
+    if (failed || !ReadFromSource(block)) {
         return false;
     }
     for (int k = 0; k < kFiles; ++k) {

@@ -4,10 +4,11 @@
 #include <cstdint>
 #include <string>
 
+#include "dsp/SampleBlock.h"
 #include "engines/OutputEngine.h"
+#include "host/JobHost.h"
 #include "platform/RiffFile.h"
 #include "platform/WavWriter.h"
-#include "sources/SampleBlock.h"
 
 namespace tavrisk {
 

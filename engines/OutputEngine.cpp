@@ -15,9 +15,15 @@ bool OutputEngine::Run() {
 }
 
 OutputEnd OutputEngine::Ending() const {
-    if (failed || jobFailed || (source && !source->LastError().empty())) return OutputEnd::kFailed;
-    if (!source || !source->InputComplete()) return OutputEnd::kStopped;
+    if (failed || jobFailed || SourceFailed()) return OutputEnd::kFailed;
+    if (lastRead != BlockOutcome::kEnd) return OutputEnd::kStopped;
     return OutputEnd::kComplete;
+}
+
+bool OutputEngine::ReadFromSource(SampleBlock& block) {
+    if (!source) return false;
+    lastRead = source->ReadBlock(block).outcome;
+    return lastRead == BlockOutcome::kBlock;
 }
 
 int OutputEngine::GetRateOption(int argc, const char* const* argv) {

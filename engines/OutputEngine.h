@@ -4,8 +4,8 @@
 #include <optional>
 #include <vector>
 
+#include "engines/BlockSource.h"
 #include "platform/OutputFile.h"
-#include "sources/SampleSource.h"
 
 namespace tavrisk {
 
@@ -35,8 +35,9 @@ class OutputEngine {
     virtual bool FetchBlock() = 0;
 
     // Replaces (and deletes) the source held so far.
-    void SetSource(std::unique_ptr<SampleSource> newSource) { source = std::move(newSource); }
-    SampleSource* Source() const { return source.get(); }
+    void SetSource(std::unique_ptr<BlockSource> newSource) { source = std::move(newSource); }
+    // The source ended the input with an error, which it reported.
+    bool SourceFailed() const { return lastRead == BlockOutcome::kFailed; }
 
     // True once a write or encode error was reported; the job then counts as failed.
     bool Failed() const { return failed; }
@@ -58,12 +59,16 @@ class OutputEngine {
     void NoteKept(const std::optional<KeptOutput>& output) {
         if (output) kept.push_back(*output);
     }
+    // Reads the next block from the source, keeping how the read ended; true for a block.
+    bool ReadFromSource(SampleBlock& block);
 
-    std::unique_ptr<SampleSource> source;
+    std::unique_ptr<BlockSource> source;
     bool failed = false;
 
   private:
     bool jobFailed = false;
+    // The last read's outcome: kEnd once the input was read to its end.
+    BlockOutcome lastRead = BlockOutcome::kStopped;
     std::vector<KeptOutput> kept;
 };
 

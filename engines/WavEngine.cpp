@@ -40,7 +40,7 @@ bool WavEngine::Init(int argc, const char* const* argv) {
 }
 
 bool WavEngine::FetchBlock() {
-    if (failed || !source || !source->ReadBlock(block)) {
+    if (failed || !ReadFromSource(block)) {
         return false;
     }
     Pack(batch.data() + batched * kBlockValues);

@@ -5,10 +5,11 @@
 #include <string>
 #include <vector>
 
+#include "dsp/SampleBlock.h"
 #include "engines/OutputEngine.h"
+#include "host/JobHost.h"
 #include "platform/WavChannelOrder.h"
 #include "platform/WavWriter.h"
-#include "sources/SampleBlock.h"
 
 namespace tavrisk {
 

@@ -5,6 +5,7 @@
 #include <optional>
 #include <string>
 
+#include "dsp/SampleBlock.h"
 #include "mp2enc/AnalysisFilterbank.h"
 #include "mp2enc/BitAllocation.h"
 #include "mp2enc/BitStream.h"
@@ -16,7 +17,6 @@
 #include "mp2enc/MpegHeader.h"
 #include "mp2enc/PsychoacousticModel.h"
 #include "mp2enc/SubbandFrame.h"
-#include "sources/SampleBlock.h"
 
 namespace tavrisk::mp2 {
 

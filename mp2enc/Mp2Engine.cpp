@@ -117,7 +117,7 @@ bool Mp2Engine::Init(int argc, const char* const* argv) {
 }
 
 bool Mp2Engine::FetchBlock() {
-    return source && source->ReadBlock(*block);
+    return ReadFromSource(*block);
 }
 
 bool Mp2Engine::EncodeBlock() {

@@ -4,9 +4,10 @@
 #include <memory>
 #include <string>
 
+#include "dsp/SampleBlock.h"
 #include "engines/OutputEngine.h"
+#include "host/JobHost.h"
 #include "mp2enc/Mp2Encoder.h"
-#include "sources/SampleBlock.h"
 
 namespace tavrisk::mp2 {
 

@@ -14,9 +14,7 @@ constexpr const char* kLayout51 = "5.1";
 }  // namespace
 
 GraphPipeSource::GraphPipeSource(JobHost& host)
-    : SampleSource(
-          host, Behaviour{.appliesResync = true, .lastBlock = LastBlock::kPadded, .pushed = true}) {
-}
+    : ChainSource(host, Behaviour{.appliesResync = true, .lastBlock = LastBlock::kPadded}) {}
 
 GraphPipeSource::~GraphPipeSource() = default;
 
@@ -35,13 +33,10 @@ void GraphPipeSource::StartPass() {
     timeline.Start(inputRate, damage);
 }
 
-SampleSource::InputStatus GraphPipeSource::ReadInput(InputRun&) {
-    // Input is pushed in; a pull only comes at the end of the stream.
-    return InputStatus::kEnd;
-}
-
-bool GraphPipeSource::RewindInput() {
-    StartPass();
+bool GraphPipeSource::StartPasses() {
+    if (!normalizeEnabled) return PrepareOutputPass();
+    pass = Pass::kAnalysis;
+    chain.StartAnalysis();
     return true;
 }
 
@@ -153,14 +148,18 @@ void GraphPipeSource::Place(const int16_t*& values, std::size_t& count,
 void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t count,
                                           std::optional<uint64_t> startNs) {
     if (failed) return;
-    const auto analyse = [this](const InputRun& run) { PushAnalysis(run); };
+    const auto analyse = [this](const InputRun& run) {
+        chain.SetControls(host.CurrentChannelControls());
+        Analyze(run);
+    };
     Place(values, count, startNs, analyse);
     Convert(values, count, analyse);
 }
 
 bool GraphPipeSource::EndAnalysis() {
     StartPass();
-    if (!EndAnalysisPass()) failed = true;
+    chain.EndAnalysis();
+    if (!PrepareOutputPass()) failed = true;
     return !failed;
 }
 
@@ -175,7 +174,7 @@ bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count,
 
 void GraphPipeSource::Output(const InputRun& run, const BlockDrain& drain) {
     if (failed) return;
-    if (!PushOutput(run) || (drain && BlockReady() && !drain())) failed = true;
+    if (!Process(run) || (drain && BlockReady() && !drain())) failed = true;
 }
 
 void GraphPipeSource::NoteDecoderDamage(std::optional<uint64_t> atNs, int count) {

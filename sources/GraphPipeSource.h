@@ -9,8 +9,8 @@
 #include <string>
 #include <vector>
 
+#include "sources/ChainSource.h"
 #include "sources/DamageLog.h"
-#include "sources/SampleSource.h"
 #include "sources/StreamTimeline.h"
 
 namespace tavrisk {
@@ -22,7 +22,7 @@ namespace tavrisk {
 // analysis (PushAnalysisSamples), then, after EndAnalysis, into the output. Each buffer is
 // placed on the programme's clock by its timestamp (StreamTimeline), in both passes alike;
 // what was filled, dropped or damaged is told once, when the output pass ends (FinishInput).
-class GraphPipeSource : public SampleSource {
+class GraphPipeSource : public ChainSource {
   public:
     static constexpr const char* kFormatTitle = "Tavrisk Graph Error";
     static constexpr const char* kDamageTitle = "Damaged input";
@@ -74,21 +74,25 @@ class GraphPipeSource : public SampleSource {
     // Lines the decoding libraries logged while the stream was read.
     void NoteLibraryMessages(uint64_t count) { damage.LibraryMessages(count); }
     // The end of the output pass: the rest of the stream's segment, the report of what was
-    // overcome, then the last, padded block (EndOfInput).
+    // overcome; the last, padded block is read next.
     void FinishInput();
     // The report carried warnings: the job completes with warnings.
     bool ReportedWarnings() const { return reportedWarnings; }
-    using SampleSource::BlockReady;
-    using SampleSource::CurrentPercent;
-    using SampleSource::EndOfInput;
+    // A whole block waits to be read.
+    bool BlockReady() const { return !Ended() && chain.BlockReady(); }
+    using ChainSource::CurrentPercent;
+    // The input ended: the last, padded block can be read.
+    using ChainSource::EndOfInput;
 
     // Seconds of input consumed in the current pass.
     double Elapsed() const;
 
   protected:
     bool OpenInput() override;
-    InputStatus ReadInput(InputRun& run) override;
-    bool RewindInput() override;
+    // With normalisation the analysis pass is pushed in first; else the output pass starts.
+    bool StartPasses() override;
+    // Blocks are read as they get ready, and the last one once the input has ended.
+    bool FillChain() override { return inputDone || chain.BlockReady(); }
     double InputPosition() const override;
     double InputSize() const override;
 

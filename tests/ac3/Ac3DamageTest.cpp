@@ -371,7 +371,7 @@ TEST_F(Ac3DamageTest, AStopDuringASearchEndsItWithinOnePollAsAStopNotAnError) {
     ASSERT_TRUE(source.Open(gap));
     SampleBlock block;
     std::size_t blocks = 0;
-    while (source.ReadBlock(block)) ++blocks;
+    while (source.ReadBlock(block).HasBlock()) ++blocks;
     ASSERT_GT(stoppedAt, kStopFrom);
     EXPECT_LE(source.Position(), stoppedAt + static_cast<int64_t>(Ac3FileSource::kStopPollBytes));
     EXPECT_EQ(blocks, BlocksFor(20 * kFrame));

@@ -229,11 +229,11 @@ TEST_F(Ac3FileSourceTest, ReportsTheAnalysisPassUpToFiftyAndTheOutputPassOnToAHu
     EXPECT_EQ(host.resets.back(), 50.0f);
     for (float p : host.progress) EXPECT_LE(p, 50.0f);
     SampleBlock block;
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     const float early = host.progress.back();
     EXPECT_GT(early, 50.0f);
     EXPECT_LT(early, 60.0f);
-    while (source.ReadBlock(block)) {
+    while (source.ReadBlock(block).HasBlock()) {
     }
     EXPECT_EQ(host.progress.back(), 100.0f);
 }

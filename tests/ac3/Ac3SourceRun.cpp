@@ -16,7 +16,7 @@ Delivered RunSource(SampleSource& source, const std::string& path, std::size_t m
     out.opened = source.Open(path);
     if (!out.opened) return out;
     SampleBlock block;
-    while (out.blocks < maxBlocks && source.ReadBlock(block)) {
+    while (out.blocks < maxBlocks && source.ReadBlock(block).HasBlock()) {
         ++out.blocks;
         for (int row = 0; row < kAc3Channels; ++row) {
             out.rows[row].insert(out.rows[row].end(), block.Row(row),

@@ -83,13 +83,15 @@ class GraphJobTest : public ::testing::Test {
     void MakeJob(int stallTicks = GraphJob::kDefaultStallTicks) {
         auto engine = std::make_unique<StoppingWavEngine>(host);
         hooked = engine.get();
-        engine->SetSource(std::make_unique<GraphPipeSource>(host));
+        auto pipe = std::make_unique<GraphPipeSource>(host);
+        GraphPipeSource& source = *pipe;
+        engine->SetSource(std::move(pipe));
         const std::string input = "in.vob", output = dir.File("out.wav");
         const char* argv[] = {"Tavrisk", "-r", "48.000", input.c_str(), output.c_str()};
         ASSERT_TRUE(engine->Init(5, argv));
         auto driver = std::make_unique<ScriptedGraph>();
         graph = driver.get();
-        job = std::make_unique<GraphJob>(host, std::move(driver), std::move(engine), input,
+        job = std::make_unique<GraphJob>(host, std::move(driver), std::move(engine), source, input,
                                          stallTicks);
         job->SetDetach([this] { ++detaches; });
     }

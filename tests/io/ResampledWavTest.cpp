@@ -87,7 +87,7 @@ class ResampledWavTest : public ::testing::Test {
             return rows;
         }
         SampleBlock block;
-        while (source.ReadBlock(block)) {
+        while (source.ReadBlock(block).HasBlock()) {
             ++blocks;
             for (std::size_t row = 0; row < 6; ++row)
                 rows[row].insert(rows[row].end(), block.Row(row), block.Row(row) + kBlock);

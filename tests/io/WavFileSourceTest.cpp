@@ -39,7 +39,7 @@ std::vector<int16_t> RowFrames(std::size_t frames, const std::array<int, 6>& row
 int ReadAndCheckBlocks(WavFileSource& source, std::size_t frames) {
     SampleBlock block;
     int blocks = 0;
-    while (source.ReadBlock(block)) {
+    while (source.ReadBlock(block).HasBlock()) {
         for (std::size_t row = 0; row < 6; ++row) {
             for (std::size_t i = 0; i < kBlock; i += 97) {
                 const std::size_t frame = blocks * kBlock + i;
@@ -192,7 +192,7 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         EXPECT_EQ(host.messages[0].title, "File Open Error");
         EXPECT_EQ(host.messages[0].text, "Unable to read WAV file '" + path + "': " + c.reason);
         SampleBlock block;
-        EXPECT_FALSE(source.ReadBlock(block));
+        EXPECT_EQ(source.ReadBlock(block).outcome, BlockOutcome::kFailed);
     }
     host.messages.clear();
     WavFileSource source(host);
@@ -231,7 +231,7 @@ TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
     EXPECT_EQ(host.progress.back(), 50.0f);
     SampleBlock block;
     int blocks = 0;
-    while (source.ReadBlock(block)) {
+    while (source.ReadBlock(block).HasBlock()) {
         ++blocks;
         for (std::size_t row = 0; row < 6; ++row) {
             EXPECT_NEAR(std::fabs(block.Row(row)[0]), 32767.0, 2.0);
@@ -273,7 +273,7 @@ TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
     SampleBlock block;
     const double ratio = LinearResampler::kRatio;
     for (std::size_t b = 0; b < 3; ++b) {
-        ASSERT_TRUE(source.ReadBlock(block)) << "block " << b;
+        ASSERT_TRUE(source.ReadBlock(block).HasBlock()) << "block " << b;
         for (std::size_t i = 0; i < kBlock; i += 61) {
             // Output frame j lies at input position (j + 1) * ratio - 1.
             const double j = static_cast<double>(b * kBlock + i);
@@ -285,10 +285,10 @@ TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
     }
     // 4 blocks of input make 4233 output frames (4 x 1152 / 1.0884354): a fourth block,
     // padded, and no more.
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     EXPECT_NE(block.Row(0)[4232 - 3 * kBlock], 0.0);
     EXPECT_EQ(block.Row(0)[4234 - 3 * kBlock], 0.0);
-    EXPECT_FALSE(source.ReadBlock(block));
+    EXPECT_EQ(source.ReadBlock(block).outcome, BlockOutcome::kEnd);
 }
 
 }  // namespace

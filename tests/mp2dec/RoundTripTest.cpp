@@ -10,9 +10,9 @@
 #include <string>
 #include <vector>
 
+#include "dsp/SampleBlock.h"
 #include "mp2enc/EncoderOptions.h"
 #include "mp2enc/Mp2Encoder.h"
-#include "sources/SampleBlock.h"
 #include "tests/mp2dec/DecoderTestSupport.h"
 
 namespace tavrisk::mp2dec::test {

@@ -30,52 +30,37 @@ struct SourceLog {
 };
 
 // Hands out `blocks` blocks of a distinct tone per block row (L, R, C, LFE, LS, RS at
-// 300, 600, ... Hz), one block per input run; with `stopAfter` set the input ends after that
-// many blocks, as a stopped job's does.
-class ToneBlockSource : public SampleSource {
+// 300, 600, ... Hz); with `stopAfter` set the input is stopped after that many blocks.
+class ToneBlockSource : public BlockSource {
   public:
-    ToneBlockSource(JobHost& host, SourceLog& log, int blocks, int stopAfter = -1)
-        : SampleSource(host, {.appliesResync = false, .lastBlock = LastBlock::kPadded}),
-          log(log),
-          blocks(blocks),
-          stopAfter(stopAfter) {}
+    ToneBlockSource(SourceLog& log, int blocks, int stopAfter = -1)
+        : log(log), blocks(blocks), stopAfter(stopAfter) {}
 
+    bool Open(const std::string&) override {
+        ++log.opens;
+        return openResult;
+    }
     void Close() override { ++log.closes; }
+    BlockRead ReadBlock(SampleBlock& block) override {
+        if (delivered == stopAfter) return {BlockOutcome::kStopped, {}};
+        if (delivered == blocks) return {BlockOutcome::kEnd, {}};
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
+                const double t = static_cast<double>(delivered * SampleBlock::kFrames + i) / 48000;
+                block.Row(row)[i] =
+                    std::round(5000.0 * std::sin(2 * std::numbers::pi * 300.0 * (row + 1) * t));
+            }
+        }
+        ++delivered;
+        ++log.delivered;
+        return {BlockOutcome::kBlock, {}};
+    }
 
     SourceLog& log;
     int blocks;
     int stopAfter;
     int delivered = 0;
     bool openResult = true;
-
-  protected:
-    bool OpenInput() override {
-        ++log.opens;
-        return openResult;
-    }
-    InputStatus ReadInput(InputRun& run) override {
-        if (delivered == blocks || delivered == stopAfter) return InputStatus::kEnd;
-        // Input channel (L, C, R, LS, RS, LFE) of each block row.
-        constexpr int kInputOfRow[SampleBlock::kChannels] = {0, 2, 1, 5, 3, 4};
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
-            for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-                const double t = static_cast<double>(delivered * SampleBlock::kFrames + i) / 48000;
-                const double value =
-                    std::round(5000.0 * std::sin(2 * std::numbers::pi * 300.0 * (row + 1) * t));
-                frames[i * kChannels + kInputOfRow[row]] = static_cast<float>(value / 32767.0);
-            }
-        }
-        ++delivered;
-        ++log.delivered;
-        run = {frames.data(), SampleBlock::kFrames};
-        return InputStatus::kFrames;
-    }
-    bool RewindInput() override { return true; }
-    double InputPosition() const override { return delivered; }
-    double InputSize() const override { return blocks; }
-
-  private:
-    std::array<float, SampleBlock::kFrames * kChannels> frames{};
 };
 
 class Mp2EngineTest : public testing::Test {
@@ -118,7 +103,7 @@ class Mp2EngineTest : public testing::Test {
 
 TEST_F(Mp2EngineTest, KBlocksGiveKFramesAndTheSourceIsClosed) {
     const std::string mp2 = dir.File("out.mp2");
-    auto source = std::make_unique<ToneBlockSource>(window, log, 7);
+    auto source = std::make_unique<ToneBlockSource>(log, 7);
     ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2), std::move(source)));
     const auto walk = test::WalkFrames(ReadBytes(mp2), 384, 48000);
     EXPECT_TRUE(walk.ok) << walk.problem;
@@ -136,7 +121,7 @@ TEST_F(Mp2EngineTest, AFrontEndWithItsOwnProgressTurnsTheFrameCounterOff) {
     auto run = [&](const std::string& name) {
         Mp2Engine engine(window);
         engine.SetStreams(out.stream(), terminal.stream());
-        engine.SetSource(std::make_unique<ToneBlockSource>(window, log, 2));
+        engine.SetSource(std::make_unique<ToneBlockSource>(log, 2));
         const auto args = JobArguments("48.000", "384", dir.File(name));
         std::vector<const char*> argv;
         for (const auto& a : args) argv.push_back(a.c_str());
@@ -156,7 +141,7 @@ TEST_F(Mp2EngineTest, VerboseRunReportsSetUpFramesAndStatistics) {
     const std::string mp2 = dir.File("verbose.mp2");
     auto args = JobArguments("44.100", "384", mp2);
     args.insert(args.begin() + 1, {"-v", "2"});
-    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 8)));
+    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(log, 8)));
     const std::string text = out.text();
     for (const char* line :
          {"stereo = 2 stereomc = 3 stereoaug = 0\n", "sblim = 30,  table = 1,  br_per_ch = 192\n",
@@ -177,7 +162,7 @@ TEST_F(Mp2EngineTest, VerboseRunReportsSetUpFramesAndStatistics) {
 TEST_F(Mp2EngineTest, AStoppedJobLeavesAValidStreamOfTheFramesWritten) {
     const std::string mp2 = dir.File("stopped.mp2");
     ASSERT_TRUE(RunEngine(JobArguments("44.100", "224", mp2),
-                          std::make_unique<ToneBlockSource>(window, log, 50, 3)));
+                          std::make_unique<ToneBlockSource>(log, 50, 3)));
     const auto walk = test::WalkFrames(ReadBytes(mp2), 224, 44100);
     EXPECT_TRUE(walk.ok) << walk.problem;
     EXPECT_EQ(walk.frames, 3);
@@ -190,15 +175,15 @@ TEST_F(Mp2EngineTest, AStoppedJobLeavesAValidStreamOfTheFramesWritten) {
 
 TEST_F(Mp2EngineTest, NoSourceBlockStillClosesEverythingAndLeavesNoEmptyFile) {
     const std::string mp2 = dir.File("empty.mp2");
-    ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2),
-                          std::make_unique<ToneBlockSource>(window, log, 0)));
+    ASSERT_TRUE(
+        RunEngine(JobArguments("48.000", "384", mp2), std::make_unique<ToneBlockSource>(log, 0)));
     EXPECT_FALSE(fs::exists(mp2));
     EXPECT_EQ(log.opens, 1);
     EXPECT_EQ(log.closes, 1);
     // An earlier file of the name is not replaced by nothing.
     tavrisk::test::WriteBytes(mp2, {7, 7, 7});
-    ASSERT_TRUE(RunEngine(JobArguments("48.000", "384", mp2),
-                          std::make_unique<ToneBlockSource>(window, log, 0)));
+    ASSERT_TRUE(
+        RunEngine(JobArguments("48.000", "384", mp2), std::make_unique<ToneBlockSource>(log, 0)));
     EXPECT_EQ(ReadBytes(mp2), (std::vector<uint8_t>{7, 7, 7}));
     EXPECT_EQ(std::distance(fs::directory_iterator(dir.Path()), {}), 2) << "input and empty.mp2";
 }
@@ -210,7 +195,7 @@ TEST_F(Mp2EngineTest, AnOutputThatIsTheInputIsRefusedNotRenamed) {
          {input, dir.File("./input.wav"), dir.File("sub/../input.wav"), dir.File("link.wav")}) {
         bool init = true;
         EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", output),
-                               std::make_unique<ToneBlockSource>(window, log, 2), &init));
+                               std::make_unique<ToneBlockSource>(log, 2), &init));
         EXPECT_FALSE(init);
         ASSERT_FALSE(window.messages.empty());
         EXPECT_EQ(window.messages.back().text, "The output '" + output + "' is the input file");
@@ -221,7 +206,7 @@ TEST_F(Mp2EngineTest, AnOutputThatIsTheInputIsRefusedNotRenamed) {
     // The name made for a missing output is checked too.
     fs::create_hard_link(input, input + ".mpg");
     EXPECT_FALSE(RunEngine({"tavrisk", "-r", "48.000", "-L", input},
-                           std::make_unique<ToneBlockSource>(window, log, 1)));
+                           std::make_unique<ToneBlockSource>(log, 1)));
     EXPECT_EQ(window.messages.back().text, "The output '" + input + ".mpg' is the input file");
     EXPECT_EQ(ReadBytes(input), (std::vector<uint8_t>{1, 2, 3}));
 }
@@ -230,7 +215,7 @@ TEST_F(Mp2EngineTest, OptionErrorsFailInitWithoutEndingTheProcess) {
     bool init = true;
     auto args = JobArguments("48.000", "384", dir.File("x.mp2"));
     args.insert(args.begin() + 1, {"-m", "x", "-q"});
-    EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 2), &init));
+    EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(log, 2), &init));
     EXPECT_FALSE(init);
     EXPECT_EQ(err.text(), "tavrisk: -m mode must be s/d/j/m not x\ntavrisk: unrec option q\n");
     // A desktop user sees the refusal too.
@@ -245,12 +230,12 @@ TEST_F(Mp2EngineTest, MissingInputAndUncreatableOutputFailInit) {
     bool init = true;
     auto args = JobArguments("48.000", "384", dir.File("y.mp2"));
     args[13] = dir.File("missing.wav");
-    EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 2), &init));
+    EXPECT_FALSE(RunEngine(args, std::make_unique<ToneBlockSource>(log, 2), &init));
     EXPECT_FALSE(init);
     EXPECT_EQ(out.text(), "Could not find \"" + dir.File("missing.wav") + "\".\n");
 
     const std::string bad = dir.File("no-such-dir/out.mp2");
-    auto source = std::make_unique<ToneBlockSource>(window, log, 2);
+    auto source = std::make_unique<ToneBlockSource>(log, 2);
     EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", bad), std::move(source), &init));
     EXPECT_FALSE(init);
     EXPECT_NE(out.text().find("Could not create \"" + bad + "\".\n"), std::string::npos);
@@ -262,7 +247,7 @@ TEST_F(Mp2EngineTest, MissingInputAndUncreatableOutputFailInit) {
 }
 
 TEST_F(Mp2EngineTest, SourceRefusalFailsInit) {
-    auto source = std::make_unique<ToneBlockSource>(window, log, 2);
+    auto source = std::make_unique<ToneBlockSource>(log, 2);
     source->openResult = false;
     bool init = true;
     EXPECT_FALSE(
@@ -274,7 +259,7 @@ TEST_F(Mp2EngineTest, SourceRefusalFailsInit) {
 
 TEST_F(Mp2EngineTest, AWriteFailureFailsTheJobWithTheOutputName) {
     EXPECT_FALSE(RunEngine(JobArguments("48.000", "384", "/dev/full"),
-                           std::make_unique<ToneBlockSource>(window, log, 20)));
+                           std::make_unique<ToneBlockSource>(log, 20)));
     EXPECT_TRUE(failed);
     // Said once, through the host: the encoder's streams do not repeat it.
     EXPECT_EQ(err.text().find("Could not write"), std::string::npos) << err.text();
@@ -296,7 +281,7 @@ TEST_F(Mp2EngineTest, AFullDiskKeepsTheWholeFramesWrittenBesideTheEarlierFileAnd
         {
             tavrisk::test::FileSizeLimit full(limit);
             EXPECT_FALSE(RunEngine(JobArguments("44.100", "224", mp2),
-                                   std::make_unique<ToneBlockSource>(window, log, 200)));
+                                   std::make_unique<ToneBlockSource>(log, 200)));
         }
         EXPECT_TRUE(failed);
         EXPECT_EQ(window.messages.back().text, "Could not write \"" + mp2 + "\".");
@@ -311,19 +296,19 @@ TEST_F(Mp2EngineTest, AFullDiskKeepsTheWholeFramesWrittenBesideTheEarlierFileAnd
 
 TEST_F(Mp2EngineTest, OutputNameDefaultsToTheInputWithMpg) {
     std::vector<std::string> args = {"tavrisk", "-r", "48.000", "-L", input};
-    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(window, log, 1)));
+    ASSERT_TRUE(RunEngine(args, std::make_unique<ToneBlockSource>(log, 1)));
     EXPECT_EQ(fs::file_size(input + ".mpg"), 1152u);
 }
 
 TEST_F(Mp2EngineTest, RepeatedJobsInOneProcessWriteTheSameBytes) {
     const std::string a = dir.File("a.mp2");
     const std::string b = dir.File("b.mp2");
-    ASSERT_TRUE(RunEngine(JobArguments("48.000", "256", a),
-                          std::make_unique<ToneBlockSource>(window, log, 5)));
+    ASSERT_TRUE(
+        RunEngine(JobArguments("48.000", "256", a), std::make_unique<ToneBlockSource>(log, 5)));
     ASSERT_TRUE(RunEngine(JobArguments("44.100", "128", dir.File("between.mp2")),
-                          std::make_unique<ToneBlockSource>(window, log, 4)));
-    ASSERT_TRUE(RunEngine(JobArguments("48.000", "256", b),
-                          std::make_unique<ToneBlockSource>(window, log, 5)));
+                          std::make_unique<ToneBlockSource>(log, 4)));
+    ASSERT_TRUE(
+        RunEngine(JobArguments("48.000", "256", b), std::make_unique<ToneBlockSource>(log, 5)));
     EXPECT_EQ(ReadBytes(a), ReadBytes(b));
 }
 

@@ -10,7 +10,7 @@ namespace tavrisk {
 namespace {
 
 constexpr std::size_t kBlock = SampleBlock::kFrames;
-constexpr int kChannels = SampleSource::kChannels;
+constexpr int kChannels = ChainSource::kChannels;
 
 // `frames` frames of interleaved values; frame n holds n + 1 on every channel (or, with
 // `distinct`, 1000 x (k + 1) on channel k).
@@ -37,7 +37,7 @@ class GraphPipeSourceTest : public ::testing::Test {
             const std::size_t count = std::min(chunk, values.size() - at);
             EXPECT_TRUE(source->PushSamples(values.data() + at, count));
             while (source->BlockReady()) {
-                EXPECT_TRUE(source->ReadBlock(block));
+                EXPECT_TRUE(source->ReadBlock(block).HasBlock());
                 rowL.insert(rowL.end(), block.Row(0), block.Row(0) + kBlock);
                 ++blocks;
             }
@@ -47,7 +47,7 @@ class GraphPipeSourceTest : public ::testing::Test {
     std::size_t Finish() {
         source->EndOfInput();
         std::size_t blocks = 0;
-        while (source->ReadBlock(block)) {
+        while (source->ReadBlock(block).HasBlock()) {
             rowL.insert(rowL.end(), block.Row(0), block.Row(0) + kBlock);
             ++blocks;
         }

@@ -67,16 +67,19 @@ class SyntheticSource : public SampleSource {
 
 constexpr std::size_t kBlock = SampleBlock::kFrames;
 
-// Every block the source delivers, row L only.
-std::vector<double> ReadAll(SampleSource& source, std::size_t* blocks = nullptr) {
+// Every block the source delivers, row L only; `last` is the read that found none.
+std::vector<double> ReadAll(SampleSource& source, std::size_t* blocks = nullptr,
+                            BlockRead* last = nullptr) {
     std::vector<double> values;
     SampleBlock block;
     std::size_t count = 0;
-    while (source.ReadBlock(block)) {
+    BlockRead read;
+    while ((read = source.ReadBlock(block)).HasBlock()) {
         values.insert(values.end(), block.Row(0), block.Row(0) + kBlock);
         ++count;
     }
     if (blocks) *blocks = count;
+    if (last) *last = read;
     return values;
 }
 
@@ -90,7 +93,7 @@ TEST_F(SampleSourceTest, InputOrderBecomesBlockRowOrder) {
     SyntheticSource source(host, SyntheticSource::Plain(), kBlock);
     source.distinct = true;  // L=1000, C=2000, R=3000, LS=4000, RS=5000, LFE=6000
     ASSERT_TRUE(source.Open("x"));
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     const double expected[] = {1000, 3000, 2000, 6000, 4000, 5000};  // L, R, C, LFE, LS, RS
     for (std::size_t row = 0; row < 6; ++row)
         EXPECT_NEAR(block.Row(row)[kBlock - 1], expected[row], 1.0) << row;
@@ -103,16 +106,16 @@ TEST_F(SampleSourceTest, ResamplerAdvancesByTheRatioAndCarriesPhase) {
     source.runFrames = 1;  // one input frame per run: the count is exact
     ASSERT_TRUE(source.Open("x"));
     ASSERT_TRUE(source.ResamplingNeeded());
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     // 1152 x 1.0884354 = 1253.88 input frames per block.
     EXPECT_TRUE(source.framesRead == 1253 || source.framesRead == 1254) << source.framesRead;
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     EXPECT_TRUE(source.framesRead == 2507 || source.framesRead == 2508) << source.framesRead;
 
     // The first output frame mixes input frames 0 and 1 (values 10 and 20).
     SyntheticSource fresh(host, SyntheticSource::Plain(), 100000);
     ASSERT_TRUE(fresh.Open("x"));
-    ASSERT_TRUE(fresh.ReadBlock(block));
+    ASSERT_TRUE(fresh.ReadBlock(block).HasBlock());
     EXPECT_EQ(block.Row(0)[0], std::trunc(0.9115646 * 10.0 + 0.0884354 * 20.0));
     // Output frame j lies at input position (j + 1) x 1.0884354 - 1 of the ramp 10 (n + 1).
     EXPECT_NEAR(block.Row(0)[100], 10.0 * 101 * 1.0884354, 1.0);  // the interpolation truncates
@@ -172,8 +175,10 @@ TEST_F(SampleSourceTest, TheLastBlockIsPaddedWithSilence) {
 
     SyntheticSource padded(host, SyntheticSource::Plain(), kBlock * 3 + 100);
     ASSERT_TRUE(padded.Open("x"));
-    const auto values = ReadAll(padded, &blocks);
+    BlockRead last;
+    const auto values = ReadAll(padded, &blocks, &last);
     ASSERT_EQ(blocks, 4u);
+    EXPECT_EQ(last.outcome, BlockOutcome::kEnd);
     EXPECT_NE(values[kBlock * 3 + 99], 0.0);
     EXPECT_EQ(values[kBlock * 3 + 100], 0.0);
     EXPECT_EQ(values.back(), 0.0);
@@ -195,10 +200,11 @@ TEST_F(SampleSourceTest, TheLastBlockIsPaddedWithSilence) {
 TEST_F(SampleSourceTest, AnInputWithoutSamplesFails) {
     SyntheticSource empty(host, SyntheticSource::Padded(), 0);
     ASSERT_TRUE(empty.Open("nothing.ac3"));
-    EXPECT_FALSE(empty.ReadBlock(block));
+    const BlockRead read = empty.ReadBlock(block);
+    EXPECT_EQ(read.outcome, BlockOutcome::kFailed);
+    EXPECT_EQ(read.message, "No samples to read in 'nothing.ac3'");
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "No samples to read in 'nothing.ac3'");
-    EXPECT_FALSE(empty.LastError().empty());
+    EXPECT_EQ(host.messages[0].text, read.message);
 }
 
 TEST_F(SampleSourceTest, ResyncInsertsSilenceOrSkipsOutputFrames) {
@@ -220,7 +226,7 @@ TEST_F(SampleSourceTest, ResyncInsertsSilenceOrSkipsOutputFrames) {
     host.resyncMs = -1000;
     SyntheticSource tooShort(host, SyntheticSource::Padded(), 48000);
     ASSERT_TRUE(tooShort.Open("x"));
-    EXPECT_FALSE(tooShort.ReadBlock(block));
+    EXPECT_EQ(tooShort.ReadBlock(block).outcome, BlockOutcome::kFailed);
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "The resync skip reaches past the end of 'x'");
     host.messages.clear();
@@ -229,10 +235,9 @@ TEST_F(SampleSourceTest, ResyncInsertsSilenceOrSkipsOutputFrames) {
     host.resyncMs = 56000;
     SyntheticSource overflow(host, SyntheticSource::Padded(), 5000);
     ASSERT_TRUE(overflow.Open("x"));
-    EXPECT_FALSE(overflow.ReadBlock(block));
+    EXPECT_EQ(overflow.ReadBlock(block).message, "Resync overflow");
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Resync overflow");
-    EXPECT_EQ(overflow.LastError(), "Resync overflow");
 }
 
 TEST_F(SampleSourceTest, NormalisationRunsTheAnalysisPassAndReportsBothShares) {
@@ -265,14 +270,14 @@ TEST_F(SampleSourceTest, StopDuringTheAnalysisPassFailsOpen) {
 TEST_F(SampleSourceTest, StopEndsTheInputAfterTheBlockInHand) {
     SyntheticSource source(host, SyntheticSource::Padded(), 100000);
     ASSERT_TRUE(source.Open("x"));
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     host.onProgress = [&] { host.RequestStop(); };
     // The stop arrives inside this block: it is delivered (what was read, then silence) ...
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     // ... and the input ends there, even once the request is withdrawn.
     host.ClearStop();
     host.onProgress = nullptr;
-    EXPECT_FALSE(source.ReadBlock(block));
+    EXPECT_EQ(source.ReadBlock(block).outcome, BlockOutcome::kStopped);
     EXPECT_TRUE(source.LastError().empty());
 }
 
@@ -283,14 +288,14 @@ TEST_F(SampleSourceTest, ControlsChangedDuringAJobApplyFromTheNextBlockOn) {
     ASSERT_TRUE(source.Open("x"));
     // The swap of L and R is made while the first block is being read.
     host.onProgress = [&] { host.controls.routing = {1, 0, 2, 3, 4, 5}; };
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     const double left = 1000.0, right = 3000.0;
     for (std::size_t i = 0; i < kBlock; ++i) ASSERT_EQ(block.Row(0)[i], left) << i;
     // Every frame read from the next block on has the new routing; none has half of it
     // (frames read ahead for the first block, fewer than one run, keep the old one).
     std::size_t oldFrames = 0;
     for (int b = 0; b < 2; ++b) {
-        ASSERT_TRUE(source.ReadBlock(block));
+        ASSERT_TRUE(source.ReadBlock(block).HasBlock());
         for (std::size_t i = 0; i < kBlock; ++i) {
             const bool swapped = block.Row(0)[i] == right && block.Row(1)[i] == left;
             const bool kept = block.Row(0)[i] == left && block.Row(1)[i] == right;
@@ -310,7 +315,7 @@ TEST_F(SampleSourceTest, NewTargetsDuringAJobRecomputeTheGains) {
     ASSERT_TRUE(source.Open("x"));
     const float fullGain = source.Processor().Gains()[0];
     host.controls.sliderPositions[0] = 50;
-    ASSERT_TRUE(source.ReadBlock(block));
+    ASSERT_TRUE(source.ReadBlock(block).HasBlock());
     EXPECT_FLOAT_EQ(source.Processor().Gains()[0] * 2.0f, fullGain);
 }
 
@@ -319,9 +324,11 @@ TEST_F(SampleSourceTest, AReadErrorEndsTheInputAndIsReported) {
     source.failAt = true;
     ASSERT_TRUE(source.Open("x"));
     std::size_t blocks = 0;
-    ReadAll(source, &blocks);
+    BlockRead last;
+    ReadAll(source, &blocks, &last);
     EXPECT_EQ(blocks, 2u);  // what came before, padded
-    EXPECT_EQ(source.LastError(), "broken");
+    EXPECT_EQ(last.outcome, BlockOutcome::kFailed);
+    EXPECT_EQ(last.message, "broken");
 }
 
 }  // namespace

@@ -1,0 +1,156 @@
+#include "sources/ProcessingChain.h"
+
+#include <algorithm>
+
+namespace tavrisk {
+
+namespace {
+
+constexpr const char* kResyncTitle = "Tavrisk resynch";
+constexpr const char* kNoSamplesTitle = "File Open Error";
+constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
+
+// Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
+constexpr ChannelProcessor::FrameLayout kInputOfColumn = {0, 2, 1, 5, 3, 4};
+
+}  // namespace
+
+ProcessingChain::ProcessingChain(const ChannelJobSettings& settings, LastBlock lastBlock)
+    : lastBlock(lastBlock), processor(settings) {}
+
+ProcessingChain::~ProcessingChain() = default;
+
+std::optional<ChainFailure> ProcessingChain::Start(const std::string& name, bool resample,
+                                                   ResamplerKind kind) {
+    inputName = name;
+    resampler.reset();
+    if (resample) {
+        std::string error;
+        resampler = CreateResampler(kind, error);
+        if (!resampler) return ChainFailure{error, kResamplerTitle};
+    }
+    processed.resize(kMaxRunFrames);
+    queue.resize(SampleBlock::kFrames +
+                 (resampler ? resampler->MaxOutput(kMaxRunFrames) : kMaxRunFrames));
+    queueStart = queueEnd = 0;
+    silenceLeft = skipLeft = 0;
+    skipping = deliveredAny = false;
+    resyncFrames = 0;
+    resyncPending = false;
+    return std::nullopt;
+}
+
+bool ProcessingChain::Analyze(const float* frames, std::size_t count) {
+    return processor.AnalyzeRun(frames, count, kInputOfColumn);
+}
+
+void ProcessingChain::SetResync(int32_t frames) {
+    resyncFrames = frames;
+    resyncPending = true;
+}
+
+std::optional<ChainFailure> ProcessingChain::ApplyResync() {
+    if (!resyncPending) return std::nullopt;
+    resyncPending = false;
+    if (resyncFrames > kMaxInsertFrames) return ChainFailure{"Resync overflow", kResyncTitle};
+    if (resyncFrames > 0) silenceLeft = resyncFrames;
+    if (resyncFrames < 0) {
+        skipLeft = -int64_t{resyncFrames};
+        skipping = true;
+    }
+    return std::nullopt;
+}
+
+std::size_t ProcessingChain::Available() const {
+    return static_cast<std::size_t>(
+        std::min<int64_t>(silenceLeft + static_cast<int64_t>(Queued()), SampleBlock::kFrames));
+}
+
+void ProcessingChain::MakeRoom(std::size_t count) {
+    // The frames still queued are fewer than a block.
+    if (queueStart > 0) {
+        std::copy(queue.begin() + queueStart, queue.begin() + queueEnd, queue.begin());
+        queueEnd -= queueStart;
+        queueStart = 0;
+    }
+    if (queue.size() < queueEnd + count) queue.resize(queueEnd + count);
+}
+
+void ProcessingChain::Push(const float* frames, std::size_t count) {
+    for (std::size_t done = 0; done < count;) {
+        const std::size_t run = std::min(count - done, kMaxRunFrames);
+        MakeRoom(resampler ? resampler->MaxOutput(run) : run);
+
+        // Column order is the block-row order of a processed frame.
+        Frame* target = resampler ? processed.data() : queue.data() + queueEnd;
+        processor.ProcessRun(frames + done * kChannels, run, kInputOfColumn, target);
+        queueEnd +=
+            resampler ? resampler->Push(processed.data(), run, queue.data() + queueEnd) : run;
+        done += run;
+    }
+    SkipQueued();
+}
+
+void ProcessingChain::EndOfInput() {
+    if (!resampler) return;
+    MakeRoom(resampler->MaxOutput(0));
+    queueEnd += resampler->Flush(queue.data() + queueEnd);
+    SkipQueued();
+}
+
+void ProcessingChain::SkipQueued() {
+    if (skipping) {
+        const auto dropped = static_cast<std::size_t>(std::min<int64_t>(skipLeft, Queued()));
+        queueStart += dropped;
+        skipLeft -= static_cast<int64_t>(dropped);
+        if (skipLeft == 0 && Queued() > 0) skipping = false;
+    }
+}
+
+void ProcessingChain::Take(SampleBlock& block, std::size_t count) {
+    // Inserted silence first, then queued frames, then silence up to the block's end.
+    const auto silent = static_cast<std::size_t>(std::min<int64_t>(silenceLeft, count));
+    silenceLeft -= static_cast<int64_t>(silent);
+    const Frame* frames = queue.data() + queueStart;
+    const std::size_t taken = count - silent;
+    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+        double* values = block.Row(row);
+        std::fill(values, values + silent, 0.0);
+        std::fill(values + count, values + SampleBlock::kFrames, 0.0);
+    }
+    // Frame by frame: each frame's six values are read once, in a row.
+    double* first = block.Row(0) + silent;
+    for (std::size_t i = 0; i < taken; ++i) {
+#pragma GCC unroll 6
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
+            first[row * SampleBlock::kFrames + i] = static_cast<double>(frames[i][row]);
+    }
+    queueStart += taken;
+    deliveredAny = true;
+}
+
+ProcessingChain::Delivery ProcessingChain::Deliver(SampleBlock& block, bool stopped,
+                                                   std::optional<ChainFailure>& failure) {
+    const std::size_t count = Available();
+    if (count == SampleBlock::kFrames) {
+        Take(block, count);
+        return Delivery::kBlock;
+    }
+    if (skipping) {
+        // A skip that reached past the end leaves nothing to deliver.
+        if (stopped) return Delivery::kNone;
+        failure = ChainFailure{"The resync skip reaches past the end of '" + inputName + "'",
+                               kResyncTitle};
+        return Delivery::kFailed;
+    }
+    if (count == 0 && !deliveredAny && !stopped) {
+        failure = ChainFailure{"No samples to read in '" + inputName + "'", kNoSamplesTitle};
+        return Delivery::kFailed;
+    }
+    const bool emptyBlockWanted = lastBlock == LastBlock::kPaddedAlways && !stopped;
+    if (count == 0 && !emptyBlockWanted) return Delivery::kNone;
+    Take(block, count);
+    return Delivery::kBlock;
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,74 @@
+#include <gtest/gtest.h>
+
+#include <vector>
+
+#include "sources/ProcessingChain.h"
+
+namespace tavrisk {
+namespace {
+
+constexpr std::size_t kBlock = SampleBlock::kFrames;
+using Delivery = ProcessingChain::Delivery;
+using LastBlock = ProcessingChain::LastBlock;
+
+// How the chain ends an input: the whole blocks it gives, then what the read after them
+// gives (a last padded block, nothing, or a failure), with and without a stop.
+TEST(ProcessingChain, TheEndOfAnInputGivesTheLastBlockNothingOrTheReason) {
+    struct Case {
+        const char* name;
+        LastBlock last;
+        std::size_t frames;
+        int32_t resync;
+        bool stopped;
+        std::size_t wholeBlocks;
+        Delivery end;
+        const char* failure;
+    };
+    const Case cases[] = {
+        {"exact", LastBlock::kPadded, 2 * kBlock, 0, false, 2, Delivery::kNone, ""},
+        {"exact, one more", LastBlock::kPaddedAlways, 2 * kBlock, 0, false, 2, Delivery::kBlock,
+         ""},
+        {"exact, stopped", LastBlock::kPaddedAlways, 2 * kBlock, 0, true, 2, Delivery::kNone, ""},
+        {"rest padded", LastBlock::kPadded, kBlock + 100, 0, false, 1, Delivery::kBlock, ""},
+        {"inserted", LastBlock::kPadded, 100, 1200, false, 1, Delivery::kBlock, ""},
+        {"skip too far", LastBlock::kPadded, 3000, -5000, false, 0, Delivery::kFailed,
+         "The resync skip reaches past the end of 'in'"},
+        {"skip, stopped", LastBlock::kPadded, 3000, -5000, true, 0, Delivery::kNone, ""},
+        {"empty", LastBlock::kPaddedAlways, 0, 0, false, 0, Delivery::kFailed,
+         "No samples to read in 'in'"},
+        {"empty, stopped", LastBlock::kPaddedAlways, 0, 0, true, 0, Delivery::kNone, ""},
+    };
+    const std::vector<float> input(3000 * ProcessingChain::kChannels, 0.25f);
+    for (const Case& c : cases) {
+        ProcessingChain chain(ChannelJobSettings{}, c.last);
+        ASSERT_FALSE(chain.Start("in", false, ResamplerKind::kLinear)) << c.name;
+        chain.SetResync(c.resync);
+        ASSERT_FALSE(chain.ApplyResync()) << c.name;
+        SampleBlock block;
+        std::optional<ChainFailure> failure;
+        std::size_t whole = 0;
+        for (std::size_t done = 0; done < c.frames; done += 1000) {
+            chain.Push(input.data(), std::min<std::size_t>(1000, c.frames - done));
+            while (chain.BlockReady() &&
+                   chain.Deliver(block, c.stopped, failure) == Delivery::kBlock)
+                ++whole;
+        }
+        chain.EndOfInput();
+        EXPECT_EQ(whole, c.wholeBlocks) << c.name;
+        EXPECT_EQ(chain.Deliver(block, c.stopped, failure), c.end) << c.name;
+        EXPECT_EQ(failure ? failure->text : "", c.failure) << c.name;
+    }
+}
+
+TEST(ProcessingChain, MoreSilenceThanCanBeInsertedIsRefused) {
+    ProcessingChain chain(ChannelJobSettings{}, LastBlock::kPadded);
+    ASSERT_FALSE(chain.Start("in", false, ResamplerKind::kLinear));
+    chain.SetResync(ProcessingChain::kMaxInsertFrames + 1);
+    const std::optional<ChainFailure> failure = chain.ApplyResync();
+    ASSERT_TRUE(failure);
+    EXPECT_EQ(failure->text, "Resync overflow");
+    EXPECT_FALSE(chain.ApplyResync()) << "told once";
+}
+
+}  // namespace
+}  // namespace tavrisk
