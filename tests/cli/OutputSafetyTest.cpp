@@ -205,10 +205,11 @@ CommandResult RunLimited(const fs::path& folder, int kibibytes, const std::strin
                             Cli() + " " + arguments));
 }
 
-// The message of a failed job that kept its output beside an earlier file.
-std::string KeptBeside(const std::string& name, const std::string& extension) {
-    return "Partial Output: The job failed: the output written so far is kept as '" + name +
-           ".partial" + extension + "'; the earlier '" + name + extension + "' is unchanged.";
+// The message of a job, `ended` as said, that kept its output beside an earlier file.
+std::string KeptBeside(const std::string& extension,
+                       const std::string& ended = "Partial Output: The job failed:") {
+    return ended + " the output written so far is kept as 'out.partial" + extension +
+           "'; the earlier 'out" + extension + "' is unchanged.";
 }
 
 // What a job writing into a full disk leaves: a failed job whose whole MP2 frames or valid
@@ -227,7 +228,7 @@ void ExpectWholeOutputsOfAFullDisk(const fs::path& folder,
         const auto job = run(source + " out.mp2 --yes --bitrate 224 --rate 44100");
         EXPECT_EQ(job.exitCode, 1) << job.output;
         EXPECT_TRUE(test::Says(job, "File I/O Error: Could not write \"out.mp2\"."));
-        EXPECT_TRUE(test::Says(job, KeptBeside("out", ".mp2")));
+        EXPECT_TRUE(test::Says(job, KeptBeside(".mp2")));
         EXPECT_EQ(ReadBytes((folder / "out.mp2").string()), kEarlier);
         const auto check = RunIn(folder, "check out.partial.mp2");
         EXPECT_EQ(check.exitCode, 0) << check.output;
@@ -241,7 +242,7 @@ void ExpectWholeOutputsOfAFullDisk(const fs::path& folder,
     const auto job = run(input + " out.wav --yes --engine wav");
     EXPECT_EQ(job.exitCode, 1) << job.output;
     EXPECT_TRUE(test::Says(job, "File I/O Error: Unable to write file:\nout.wav"));
-    EXPECT_TRUE(test::Says(job, KeptBeside("out", ".wav")));
+    EXPECT_TRUE(test::Says(job, KeptBeside(".wav")));
     EXPECT_EQ(ReadBytes((folder / "out.wav").string()), kEarlier);
     const auto audio = test::ReadWav((folder / "out.partial.wav").string());
     EXPECT_EQ(fs::file_size(folder / "out.partial.wav"),
@@ -347,9 +348,7 @@ TEST_F(OutputSafety, AStoppedJobWithoutAnEarlierFileKeepsAWholeOutputAndNoTempor
 TEST_F(OutputSafety, SignalsStopJobsOrEndThemAndNeverTouchTheEarlierFileOrLeaveAnyOtherBehind) {
     WriteSixChannelWav(dir.File("in.wav"), 60.0);
     WriteFilm(dir.File("film.mkv"), 60);
-    const std::string partial =
-        "Stopped: the output written so far is kept as 'out.partial.mp2'; the earlier 'out.mp2' "
-        "is unchanged.";
+    const std::string partial = KeptBeside(".mp2", "Stopped:");
     struct Case {
         std::string job, signals;
         int status;        // of the first signal; 0: ended at once by the last one
