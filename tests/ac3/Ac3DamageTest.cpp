@@ -1,10 +1,14 @@
 #include <gtest/gtest.h>
 
 #include <cmath>
+#include <filesystem>
 #include <memory>
+#include <optional>
 #include <random>
 
+#include "sources/ContainerSignature.h"
 #include "sources/DamageLog.h"
+#include "sources/StreamTimeline.h"
 #include "sources/ac3/Ac3FileSource.h"
 #include "sources/ac3/Ac3FrameReader.h"
 #include "sources/ac3/Ac3RateProbe.h"
@@ -457,6 +461,89 @@ TEST(DamageLog, CountsEachKindAndTellsItsFirstTime) {
     EXPECT_EQ(log.Report("y.ac3"),
               "'y.ac3' was read to its end, keeping its timeline:\n"
               "a stretch at 48000 Hz from 00:00:01.00, converted to 44100 Hz");
+}
+
+// Overlapping buffers lose their front (late starts and gaps are measured end to end); after
+// a stamp far past the stated length, or far back, the stream follows on.
+TEST(StreamTimeline, DropsOverlapsAndFollowsResets) {
+    constexpr int kRate = 48000;
+    constexpr uint64_t kMs = 1'000'000;
+    struct Buffer {
+        std::optional<uint64_t> startNs;
+        int64_t frames, silence, drop;
+    };
+    const struct {
+        std::vector<Buffer> buffers;
+        const char* report;
+    } cases[] = {
+        {{{0, 4800, 0, 0}, {95 * kMs, 480, 0, 240}, {100 * kMs, 480, 0, 240}},
+         "2 overlaps dropped (0.010 s in all), the first at 00:00:00.1"},
+        {{{0, 1536, 0, 0},
+          {3600'000 * kMs, 1536, 0, 0},
+          {3600'032 * kMs, 1536, 0, 0},
+          {64 * kMs, 1536, 0, 0},
+          {std::nullopt, 1536, 0, 0},
+          {128 * kMs, 1536, 0, 0}},
+         ""},
+    };
+    for (const auto& c : cases) {
+        DamageLog log;
+        log.Start(kRate);
+        StreamTimeline timeline;
+        timeline.Start(kRate, log);
+        for (const Buffer& buffer : c.buffers) {
+            const StreamTimeline::Placement placed =
+                timeline.Place(buffer.startNs, buffer.frames, 10 * kRate);
+            EXPECT_EQ(placed.silence, buffer.silence) << c.report;
+            EXPECT_EQ(placed.drop, buffer.drop) << c.report;
+        }
+        const std::string report = log.Report("x.mkv");
+        EXPECT_EQ(report.empty() ? "" : report.substr(report.find('\n') + 1), c.report);
+    }
+}
+
+// A film in a container given to the native AC-3 reader is refused by its leading bytes before
+// anything is written; a raw stream is read, with junk before its first frame or not.
+TEST(NativeContainerTest, ContainersAreRefusedOnceWithNothingWrittenAndRawStreamsRead) {
+    if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is needed to make the inputs";
+    TempDir dir;
+    const std::string ac3 = dir.File("film.ac3");
+    ASSERT_TRUE(MakeAc3(ac3, {.seconds = 2.0}));
+    const struct {
+        const char* name;
+        const char* ffmpegOutput;  // the file is written after these
+        const char* says;          // nullptr: a raw stream
+    } inputs[] = {
+        {"film.vob", "-c copy -f vob", "an MPEG program stream"},
+        {"film.ts", "-c copy -f mpegts", "an MPEG transport stream"},
+        {"film.m2ts", "-c copy -f mpegts -mpegts_m2ts_mode 1", "an MPEG transport stream"},
+        {"film.mkv", "-c copy -f matroska", "a Matroska file"},
+        {"film.webm", "-ac 2 -c:a libopus -f webm", "a WebM file"},
+        {"film.mp4", "-c copy -f mp4", "an MP4 file"},
+        {"film.mov", "-c copy -f mov", "a QuickTime file"},
+        {"film.ogg", "-c:a flac -f ogg", "an Ogg file"},
+        {"film.flac", "-c:a flac -f flac", "a FLAC file"},
+        {"wav.ac3", "-c:a pcm_s16le -f wav", "a WAV file"},
+        {"avi.ac3", "-c copy -f avi", "an AVI file"},
+        {"copy.ac3", "-c copy -f ac3", nullptr},
+        {"junk.ac3", "-c copy -f ac3 - | (yes junk | head -c 4000; cat) >", nullptr},
+    };
+    for (const auto& input : inputs) {
+        const std::string path = dir.File(input.name), output = path + ".wav";
+        ASSERT_TRUE(Ffmpeg("-i " + Quote(ac3) + " " + input.ffmpegOutput + " " + Quote(path)));
+        EXPECT_EQ(ContainerOfFile(path).value_or("none"), input.says ? input.says : "none");
+        const CommandResult run = RunCli("--yes --engine wav " + Quote(path) + " " + Quote(output));
+        if (!input.says) {
+            EXPECT_TRUE(run.exitCode == 0 || run.exitCode == 3) << run.output;
+            EXPECT_GE(ReadWav(output).Frames(), 2u * 48000u) << input.name;
+            continue;
+        }
+        EXPECT_EQ(run.exitCode, 2) << run.output;
+        const std::string says = "'" + path + "' is " + input.says +
+                                 ": choose GStreamer processing (or --graph) to read it";
+        EXPECT_TRUE(Says(run, says, 1));
+        EXPECT_FALSE(std::filesystem::exists(output));
+    }
 }
 
 }  // namespace

@@ -2,11 +2,12 @@
 // before replacing files.
 #include <gtest/gtest.h>
 
+#include <csignal>
 #include <cstdint>
 #include <cstdio>
+#include <cstring>
 #include <filesystem>
 #include <functional>
-#include <regex>
 #include <string>
 #include <utility>
 #include <vector>
@@ -60,11 +61,9 @@ void WriteSixChannelWav(const std::string& path, double seconds, double base = 3
 
 // A five-channel AC-3 film (one tone) for graph processing.
 void WriteFilm(const std::string& path, int seconds, int rate = kRate) {
-    const auto made =
-        RunCommand("ffmpeg -v error -f lavfi -i sine=440:d=" + std::to_string(seconds) +
-                   " -af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -ar " +
-                   std::to_string(rate) + " -c:a ac3 -b:a 448k " + Quote(path));
-    ASSERT_EQ(made.exitCode, 0) << made.output;
+    ASSERT_TRUE(test::Ffmpeg("-f lavfi -i sine=440:d=" + std::to_string(seconds) +
+                             " -af 'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -ar " +
+                             std::to_string(rate) + " -c:a ac3 -b:a 448k " + Quote(path)));
 }
 
 const std::vector<uint8_t> kEarlier = {7, 7, 7};
@@ -81,11 +80,7 @@ class OutputSafety : public ::testing::Test {
 TEST_F(OutputSafety, TheInputIsNeverTheOutputInAnySpellingOrEngine) {
     fs::create_directory(dir.File("sub"));
     WriteSixChannelWav(dir.File("a.wav"), 1.0);
-    const auto made = RunCommand(
-        "ffmpeg -v error -f lavfi -i sine=440:d=1 -af "
-        "'pan=5.1|c0=c0|c1=c0|c2=c0|c3=c0|c4=c0|c5=c0' -c:a ac3 -b:a 448k " +
-        Quote(dir.File("x.ac3")));
-    ASSERT_EQ(made.exitCode, 0) << made.output;
+    WriteFilm(dir.File("x.ac3"), 1);
     int cases = 0;
     for (const std::string input : {"a.wav", "x.ac3"}) {
         const auto original = ReadBytes(dir.File(input));
@@ -210,10 +205,11 @@ CommandResult RunLimited(const fs::path& folder, int kibibytes, const std::strin
                             Cli() + " " + arguments));
 }
 
-// The message of a failed job that kept its output beside an earlier file.
-std::string KeptBeside(const std::string& name, const std::string& extension) {
-    return "Partial Output: The job failed: the output written so far is kept as '" + name +
-           ".partial" + extension + "'; the earlier '" + name + extension + "' is unchanged.";
+// The message of a job, `ended` as said, that kept its output beside an earlier file.
+std::string KeptBeside(const std::string& extension,
+                       const std::string& ended = "Partial Output: The job failed:") {
+    return ended + " the output written so far is kept as 'out.partial" + extension +
+           "'; the earlier 'out" + extension + "' is unchanged.";
 }
 
 // What a job writing into a full disk leaves: a failed job whose whole MP2 frames or valid
@@ -232,17 +228,13 @@ void ExpectWholeOutputsOfAFullDisk(const fs::path& folder,
         const auto job = run(source + " out.mp2 --yes --bitrate 224 --rate 44100");
         EXPECT_EQ(job.exitCode, 1) << job.output;
         // Said once: the engine's message, shown by the terminal.
-        const std::string title = "File I/O Error: ";
-        const std::string failure = "Could not write \"out.mp2\".";
-        const std::size_t at = job.output.find(title + failure);
-        EXPECT_NE(at, std::string::npos) << job.output;
-        EXPECT_EQ(job.output.find(failure), at + title.size()) << job.output;
-        EXPECT_EQ(job.output.rfind(failure), at + title.size()) << job.output;
-        EXPECT_NE(job.output.find(KeptBeside("out", ".mp2")), std::string::npos) << job.output;
+        EXPECT_TRUE(test::Says(job, "File I/O Error: Could not write \"out.mp2\"."));
+        EXPECT_TRUE(test::Says(job, "Could not write \"out.mp2\".", 1));
+        EXPECT_TRUE(test::Says(job, KeptBeside(".mp2")));
         EXPECT_EQ(ReadBytes((folder / "out.mp2").string()), kEarlier);
         const auto check = RunIn(folder, "check out.partial.mp2");
         EXPECT_EQ(check.exitCode, 0) << check.output;
-        EXPECT_NE(check.output.find("0 damaged; 0 error(s)"), std::string::npos) << check.output;
+        EXPECT_TRUE(test::Says(check, "0 damaged; 0 error(s)"));
         const auto size = fs::file_size(folder / "out.partial.mp2");
         EXPECT_GT(size, 20000u);
         std::printf("full disk: the MP2 keeps %ju bytes of whole frames\n", std::uintmax_t{size});
@@ -251,12 +243,12 @@ void ExpectWholeOutputsOfAFullDisk(const fs::path& folder,
 
     const auto job = run(input + " out.wav --yes --engine wav");
     EXPECT_EQ(job.exitCode, 1) << job.output;
-    EXPECT_NE(job.output.find("File I/O Error: Unable to write file:\nout.wav"), std::string::npos)
-        << job.output;
-    EXPECT_NE(job.output.find(KeptBeside("out", ".wav")), std::string::npos) << job.output;
+    EXPECT_TRUE(test::Says(job, "File I/O Error: Unable to write file:\nout.wav"));
+    EXPECT_TRUE(test::Says(job, KeptBeside(".wav")));
     EXPECT_EQ(ReadBytes((folder / "out.wav").string()), kEarlier);
     const auto audio = test::ReadWav((folder / "out.partial.wav").string());
-    EXPECT_EQ(fs::file_size(folder / "out.partial.wav"), 68 + audio.samples.size() * 2);  // extensible
+    EXPECT_EQ(fs::file_size(folder / "out.partial.wav"),
+              68 + audio.samples.size() * 2);  // extensible
     EXPECT_GT(audio.Frames(), 0u);
     EXPECT_EQ(audio.Frames() % 1152, 0u);
     EXPECT_TRUE(Temporaries(folder).empty());
@@ -336,14 +328,12 @@ CommandResult SignalWhileWriting(const fs::path& folder, const std::string& argu
     const std::string script = R"sh(writing() { for f in /proc/$1/fd/*; do case "$(readlink $f)" in
   "$PWD"/[#.]*) [ "$(stat -L -c %s $f)" -ge $2 ] && return 0;; esac; done; return 1; }
 env --default-signal "$0" "$@" --yes 2>err.txt & pid=$!
-for i in $(seq 3000); do writing $pid MIN 2>/dev/null && break; sleep 0.01; done
-kill -STOP $pid; for s in SIGNALS; do kill -$s $pid; done; kill -CONT $pid; wait $pid; echo $?
+for i in $(seq 3000); do writing $pid $MIN 2>/dev/null && break; sleep 0.01; done
+kill -STOP $pid; for s in $SIGNALS; do kill -$s $pid; done; kill -CONT $pid; wait $pid; echo $?
 cat err.txt)sh";
-    std::string command =
-        std::regex_replace(script, std::regex("MIN"), std::to_string(minimumBytes));
-    command = std::regex_replace(command, std::regex("SIGNALS"), signals);
-    return RunCommand("cd " + Quote(folder.string()) + " && bash -c " + Quote(command) + " " +
-                      Cli() + " " + arguments);
+    return RunCommand("cd " + Quote(folder.string()) + " && MIN=" + std::to_string(minimumBytes) +
+                      " SIGNALS=" + Quote(signals) + " bash -c " + Quote(script) + " " + Cli() +
+                      " " + arguments);
 }
 
 TEST_F(OutputSafety, AStoppedJobWithoutAnEarlierFileKeepsAWholeOutputAndNoTemporary) {
@@ -360,9 +350,7 @@ TEST_F(OutputSafety, AStoppedJobWithoutAnEarlierFileKeepsAWholeOutputAndNoTempor
 TEST_F(OutputSafety, SignalsStopJobsOrEndThemAndNeverTouchTheEarlierFileOrLeaveAnyOtherBehind) {
     WriteSixChannelWav(dir.File("in.wav"), 60.0);
     WriteFilm(dir.File("film.mkv"), 60);
-    const std::string partial =
-        "Stopped: the output written so far is kept as 'out.partial.mp2'; the earlier 'out.mp2' "
-        "is unchanged.";
+    const std::string partial = KeptBeside(".mp2", "Stopped:");
     struct Case {
         std::string job, signals;
         int status;        // of the first signal; 0: ended at once by the last one
@@ -374,16 +362,9 @@ TEST_F(OutputSafety, SignalsStopJobsOrEndThemAndNeverTouchTheEarlierFileOrLeaveA
         {"film.mkv --graph", "HUP", 129, partial},
         // The output is created before a graph job's analysis pass.
         {"film.mkv --graph --normalize", "INT", 130, "Stopped before any output was written.", 0}};
-    for (const auto& [name, number] : {std::pair{"INT", SIGINT},
-                                       {"TERM", SIGTERM},
-                                       {"HUP", SIGHUP},
-                                       {"QUIT", SIGQUIT},
-                                       {"USR1", SIGUSR1},
-                                       {"USR2", SIGUSR2},
-                                       {"ALRM", SIGALRM},
-                                       {"XCPU", SIGXCPU},
-                                       {"XFSZ", SIGXFSZ}})
-        cases.push_back({"in.wav", name, 128 + number, partial});
+    for (const int number :
+         {SIGINT, SIGTERM, SIGHUP, SIGQUIT, SIGUSR1, SIGUSR2, SIGALRM, SIGXCPU, SIGXFSZ})
+        cases.push_back({"in.wav", sigabbrev_np(number), 128 + number, partial});
     // Killed outright; ended by a second signal (a closing terminal) before acting on the first.
     for (const std::string job : {"in.wav", "film.mkv --graph"})
         for (const std::string signals : {"KILL", "HUP TERM"})
@@ -395,8 +376,7 @@ TEST_F(OutputSafety, SignalsStopJobsOrEndThemAndNeverTouchTheEarlierFileOrLeaveA
             SignalWhileWriting(dir.Path(), c.job + " out.mp2", c.signals, c.minimumBytes);
         EXPECT_TRUE(c.status == 0 || run.output.rfind(std::to_string(c.status) + "\n", 0) == 0)
             << run.output;
-        EXPECT_EQ(run.output.find(c.says.empty() ? "Stopped" : c.says) == std::string::npos,
-                  c.says.empty())
+        EXPECT_NE(bool(test::Says(run, c.says.empty() ? "Stopped" : c.says)), c.says.empty())
             << run.output;
         EXPECT_EQ(ReadBytes(dir.File("out.mp2")), kEarlier);
         const bool kept = c.says == partial;

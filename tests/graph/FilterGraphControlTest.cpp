@@ -1,3 +1,4 @@
+#include <glib.h>
 #include <gtest/gtest.h>
 
 #include <cstring>
@@ -10,10 +11,15 @@
 #include "graph/Ac3DecoderElement.h"
 #include "graph/FilterGraphControl.h"
 #include "graph/GraphRuntime.h"
+#include "platform/LibraryLog.h"
 #include "tests/graph/GraphFileTest.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/graph/GraphTestRun.h"
 #include "tests/support/TestSupport.h"
+
+extern "C" {
+#include <libavutil/log.h>
+}
 
 namespace tavrisk::test {
 namespace {
@@ -282,12 +288,6 @@ TEST_F(GraphFileTest, FilesWithoutAudioAreRefusedWithAReason) {
     }
 }
 
-}  // namespace
-}  // namespace tavrisk::test
-
-namespace tavrisk::test {
-namespace {
-
 // A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
 // count of their details, any other decoder's as one place; other elements' are not damage.
 TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
@@ -312,9 +312,9 @@ TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
             from, gst_message_new_warning_with_details(GST_OBJECT(from), text, "", details));
         g_error_free(text);
     };
-    warn(decoder, gst_structure_new(kDamageDetails, "timestamp", G_TYPE_UINT64,
-                                    guint64{1540 * GST_MSECOND}, "frames", G_TYPE_UINT, 5u,
-                                    nullptr));
+    warn(decoder,
+         gst_structure_new(kDamageDetails, "timestamp", G_TYPE_UINT64, guint64{1540 * GST_MSECOND},
+                           "frames", G_TYPE_UINT, 5u, nullptr));
     warn(decoder, nullptr);
     warn(other, nullptr);
     const std::vector<DecoderDamage> damage = graph.TakeDecoderDamage();
@@ -324,6 +324,28 @@ TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
     EXPECT_EQ(damage[1].atNs, std::nullopt);  // where the stream stands
     EXPECT_EQ(damage[1].frames, 1);
     gst_element_set_state(graph.Pipeline(), GST_STATE_NULL);
+}
+
+// libav's lines and GLib's warnings reach the library log, not standard error; a watch counts
+// the errors of its own thread only.
+TEST(LibraryLogTest, LibraryLinesAreCaughtCountedAndKeptInsteadOfPrinted) {
+    std::string error;
+    ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    LibraryLog::CaptureLibav();
+    LibraryLog::TakeLines();
+    const uint64_t before = LibraryLog::Count();
+    ::testing::internal::CaptureStderr();
+    const LibavErrorWatch watch;
+    av_log(nullptr, AV_LOG_ERROR, "spoilt block %d\n", 7);
+    av_log(nullptr, AV_LOG_INFO, "just saying\n");
+    std::thread([] { av_log(nullptr, AV_LOG_ERROR, "elsewhere\n"); }).join();
+    g_log("GStreamer", G_LOG_LEVEL_WARNING, "a pad is %s", "unlinked");
+    EXPECT_EQ(::testing::internal::GetCapturedStderr(), "");
+    EXPECT_EQ(watch.Errors(), 1);
+    EXPECT_EQ(LibraryLog::Count() - before, 3u);
+    EXPECT_EQ(LibraryLog::TakeLines(),
+              (std::vector<std::string>{"libav: spoilt block 7", "libav: elsewhere",
+                                        "GStreamer: a pad is unlinked"}));
 }
 
 }  // namespace

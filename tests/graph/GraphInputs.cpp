@@ -13,10 +13,6 @@ std::string MakeToneWav(const std::string& folder) {
     return path;
 }
 
-bool Ffmpeg(const std::string& arguments) {
-    return RunCommand("ffmpeg -v error -y " + arguments).exitCode == 0;
-}
-
 bool DamageMiddle(const std::string& from, const std::string& to) {
     std::vector<uint8_t> bytes = ReadBytes(from);
     if (bytes.size() < 16) return false;

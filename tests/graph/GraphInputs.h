@@ -3,6 +3,8 @@
 #include <array>
 #include <string>
 
+#include "tests/support/TestSupport.h"
+
 namespace tavrisk::test {
 
 constexpr int kInputRate = 48000;
@@ -15,8 +17,6 @@ constexpr std::array<int, 6> kWavChannelOfSlot = {0, 2, 1, 4, 5, 3};
 
 // The six-channel 16-bit WAV, written once into `folder`.
 std::string MakeToneWav(const std::string& folder);
-// Runs ffmpeg -v error -y <arguments>; false when it fails.
-bool Ffmpeg(const std::string& arguments);
 // A copy of a file with a run of bytes in its middle overwritten.
 bool DamageMiddle(const std::string& from, const std::string& to);
 // The first `share` of a file.

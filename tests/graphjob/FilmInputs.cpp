@@ -12,7 +12,7 @@ constexpr std::array<const char*, 6> kNames = {"FL", "FC", "FR", "SL", "SR", "LF
 
 }  // namespace
 
-bool MakeFilm(const std::string& path, FilmKind kind, double seconds) {
+bool MakeFilm(const std::string& path, FilmKind kind, double seconds, int rate) {
     std::vector<const char*> names(kNames.begin(), kNames.end());
     std::vector<double> tones(kFilmTones.begin(), kFilmTones.end());
     std::string layout = "5.1(side)";
@@ -28,7 +28,7 @@ bool MakeFilm(const std::string& path, FilmKind kind, double seconds) {
     }
     std::string command = "ffmpeg -v error -y";
     const bool video = kind == FilmKind::kVob;
-    const ToneGraph tonesGraph = MakeToneGraph(names, tones, layout, 48000, seconds);
+    const ToneGraph tonesGraph = MakeToneGraph(names, tones, layout, rate, seconds);
     command += tonesGraph.inputs;
     // The picture is the input after the tones.
     if (video) {

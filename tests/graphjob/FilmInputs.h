@@ -18,7 +18,7 @@ struct FilmInput {
     const char* name;  // file name, with the container's extension
 };
 
-// Writes `seconds` of the kind to `path`; false when ffmpeg failed.
-bool MakeFilm(const std::string& path, FilmKind kind, double seconds);
+// Writes `seconds` of the kind at `rate` to `path`; false when ffmpeg failed.
+bool MakeFilm(const std::string& path, FilmKind kind, double seconds, int rate = 48000);
 
 }  // namespace tavrisk::test

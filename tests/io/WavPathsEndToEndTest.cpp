@@ -91,9 +91,8 @@ TEST_F(WavPathsEndToEnd, AUnityJobPassesEverySampleUnchanged) {
     }
     const std::string ini = "[OUTPUT]\nWAV_ORDER=film\n";
     test::WriteBytes(dir.File("tavrisk.ini"), {ini.begin(), ini.end()});
-    ASSERT_EQ(RunCommand("TAVRISK_APP_PATH=" + Quote(dir.Path().string()) + " " +
-                         Quote(test::BinPath("tavrisk-cli")) + " " + Quote(in) + " " + Quote(out) +
-                         " --engine wav --yes")
+    ASSERT_EQ(test::RunCli(Quote(in) + " " + Quote(out) + " --engine wav --yes",
+                           "TAVRISK_APP_PATH=" + Quote(dir.Path().string()))
                   .exitCode,
               0);
     EXPECT_EQ(GetLe32(test::ReadBytes(out).data() + 16), 18u);         // "fmt " size

@@ -63,6 +63,28 @@ std::string BinPath(const std::string& name) {
     return std::string(TAVRISK_BIN_DIR) + "/" + name;
 }
 
+bool Ffmpeg(const std::string& arguments) {
+    return RunCommand("ffmpeg -v error -y " + arguments).exitCode == 0;
+}
+
+CommandResult RunCli(const std::string& arguments, const std::string& environment) {
+    return RunCommand("(" + environment + " " + Quote(BinPath("tavrisk-cli")) + " " + arguments +
+                      " >/dev/null)");
+}
+
+int Occurrences(const std::string& text, const std::string& part) {
+    int count = 0;
+    for (auto at = text.find(part); at != std::string::npos; at = text.find(part, at + 1)) ++count;
+    return count;
+}
+
+::testing::AssertionResult Says(const CommandResult& run, const std::string& part, int times) {
+    const int found = Occurrences(run.output, part);
+    if (times == 0 ? found > 0 : found == times) return ::testing::AssertionSuccess();
+    return ::testing::AssertionFailure() << "'" << part << "' said " << found << " times in:\n"
+                                         << run.output;
+}
+
 std::vector<double> PcmAudio::Channel(int channel) const {
     std::vector<double> out(Frames());
     for (std::size_t i = 0; i < out.size(); ++i) out[i] = At(i, channel);

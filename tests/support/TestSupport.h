@@ -1,5 +1,7 @@
 #pragma once
 
+#include <gtest/gtest.h>
+
 #include <cstdint>
 #include <filesystem>
 #include <string>
@@ -34,6 +36,16 @@ bool HaveProgram(const std::string& name);
 std::string Quote(const std::string& text);
 // Path of one of the project's executables in the build's bin folder.
 std::string BinPath(const std::string& name);
+// Runs ffmpeg -v error -y <arguments>; false when it fails.
+bool Ffmpeg(const std::string& arguments);
+// Runs tavrisk-cli <arguments> after the shell words `environment` (NAME=value ...): the
+// output is what it says on standard error, its standard output dropped.
+CommandResult RunCli(const std::string& arguments, const std::string& environment = "");
+// How many times `part` occurs in `text`.
+int Occurrences(const std::string& text, const std::string& part);
+// Whether a command's output has `part` in it `times` times (0: at least once); a failure
+// shows the output.
+::testing::AssertionResult Says(const CommandResult& run, const std::string& part, int times = 0);
 
 // Interleaved 16-bit audio with its layout.
 struct PcmAudio {
