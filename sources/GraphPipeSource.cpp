@@ -30,6 +30,7 @@ void GraphPipeSource::StartPass() {
     framesThisPass.store(0, std::memory_order_relaxed);
     partialCount = 0;
     damage.Start(inputRate);
+    damagedTimes.clear();
     timeline.Start(inputRate, damage);
 }
 
@@ -178,6 +179,8 @@ void GraphPipeSource::Output(const InputRun& run, const BlockDrain& drain) {
 }
 
 void GraphPipeSource::NoteDecoderDamage(std::optional<uint64_t> atNs, int count) {
+    // A frame the decoder met twice (decoded ahead, then flushed back to) is counted once.
+    if (atNs && !damagedTimes.insert(*atNs).second) return;
     damage.DamagedFrames(atNs ? StreamTimeline::FramesOf(*atNs, inputRate) : timeline.Position(),
                          count);
 }

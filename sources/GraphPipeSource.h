@@ -6,6 +6,7 @@
 #include <cstdint>
 #include <functional>
 #include <optional>
+#include <set>
 #include <string>
 #include <vector>
 
@@ -124,6 +125,7 @@ class GraphPipeSource : public ChainSource {
     std::vector<float> silence;  // one run of silent frames
     bool failed = false;
     DamageLog damage;
+    std::set<uint64_t> damagedTimes;  // of the frames noted damaged in this pass, ns
     StreamTimeline timeline;
     std::optional<uint64_t> streamEndNs;
     uint64_t segmentOffsetNs = 0;
