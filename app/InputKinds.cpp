@@ -14,8 +14,8 @@ namespace tavrisk {
 namespace {
 
 template <typename Source>
-std::unique_ptr<SampleSource> Make(JobHost& host) {
-    return std::make_unique<Source>(host);
+std::unique_ptr<SampleSource> Make(JobHost& host, const JobSettings& settings) {
+    return std::make_unique<Source>(host, settings);
 }
 
 constexpr InputKind kInputs[] = {

@@ -8,6 +8,7 @@
 namespace tavrisk {
 
 class JobHost;
+struct JobSettings;
 class SampleSource;
 
 // Which names a native input kind reads.
@@ -26,7 +27,7 @@ struct InputKind {
     InputNames names;
     // The rate the file declares, or nothing when it cannot be read.
     std::optional<int> (*probeRate)(const std::string& path);
-    std::unique_ptr<SampleSource> (*make)(JobHost& host);
+    std::unique_ptr<SampleSource> (*make)(JobHost& host, const JobSettings& settings);
 };
 
 // The native inputs, in the order of the file dialog's filters.

@@ -1,8 +1,8 @@
 #include "app/OutputEngines.h"
 
 #include "engines/MonoFilesEngine.h"
+#include "engines/Mp2Engine.h"
 #include "engines/WavEngine.h"
-#include "mp2enc/Mp2Engine.h"
 
 namespace tavrisk {
 
@@ -20,16 +20,16 @@ std::vector<std::string> MonoFiles(const std::string& folder) {
     return files;
 }
 
-std::unique_ptr<OutputEngine> MakeMp2(JobHost& host, WavChannelOrder) {
-    return std::make_unique<mp2::Mp2Engine>(host);
+std::unique_ptr<OutputEngine> MakeMp2(JobHost& host) {
+    return std::make_unique<Mp2Engine>(host);
 }
 
-std::unique_ptr<OutputEngine> MakeWav(JobHost& host, WavChannelOrder wavOrder) {
-    return std::make_unique<WavEngine>(host, wavOrder);
+std::unique_ptr<OutputEngine> MakeWav(JobHost& host) {
+    return std::make_unique<WavEngine>(host);
 }
 
 template <bool WavFiles>
-std::unique_ptr<OutputEngine> MakeMonoFiles(JobHost& host, WavChannelOrder) {
+std::unique_ptr<OutputEngine> MakeMonoFiles(JobHost& host) {
     return std::make_unique<MonoFilesEngine>(host, WavFiles);
 }
 
@@ -51,6 +51,10 @@ const OutputEngineKind* OutputEngineOfItem(int item) {
     return item >= 0 && item < static_cast<int>(std::size(kEngines)) ? &kEngines[item] : nullptr;
 }
 
+const OutputEngineKind* OutputEngineNamed(std::string_view cliName) {
+    return OutputEngineOfItem(OutputEngineItemNamed(cliName));
+}
+
 int OutputEngineItemNamed(std::string_view cliName) {
     for (std::size_t i = 0; i < std::size(kEngines); ++i)
         if (cliName == kEngines[i].cliName) return static_cast<int>(i);
@@ -58,7 +62,7 @@ int OutputEngineItemNamed(std::string_view cliName) {
 }
 
 void AllowEncoderFrameCounter(bool allowed) {
-    mp2::Mp2Engine::SetFrameCounterAllowed(allowed);
+    Mp2Engine::SetFrameCounterAllowed(allowed);
 }
 
 }  // namespace tavrisk

@@ -6,8 +6,6 @@
 #include <string_view>
 #include <vector>
 
-#include "platform/WavChannelOrder.h"
-
 namespace tavrisk {
 
 class JobHost;
@@ -23,8 +21,7 @@ struct OutputEngineKind {
     bool bitrateApplies;    // the bitrate combo is enabled for it
     // The files it writes for an output name: the output itself, or the folder's six files.
     std::vector<std::string> (*outputFiles)(const std::string& output);
-    // A new engine; `wavOrder` is the layout of a six-channel WAV file.
-    std::unique_ptr<OutputEngine> (*make)(JobHost& host, WavChannelOrder wavOrder);
+    std::unique_ptr<OutputEngine> (*make)(JobHost& host);
 };
 
 // Every engine, in the order of the combo's items; the first one is the default.
@@ -33,6 +30,8 @@ std::span<const OutputEngineKind> OutputEngineKinds();
 const OutputEngineKind* OutputEngineOfItem(int item);
 // The combo item of the engine called `cliName` on the command line, or -1.
 int OutputEngineItemNamed(std::string_view cliName);
+// The engine called `cliName` on the command line; null for another name.
+const OutputEngineKind* OutputEngineNamed(std::string_view cliName);
 // A front end that draws its own progress turns the MP2 encoder's per-frame counter off for
 // the engines made afterwards.
 void AllowEncoderFrameCounter(bool allowed);

@@ -7,15 +7,24 @@ namespace tavrisk {
 
 namespace {
 
-// Nice values of the items "NORMAL_PRIORITY", "IDLE_PRIORITY", "HIGH_PRIORITY".
-constexpr int kNiceOfItem[] = {0, 19, -10};
+// The nice value of each priority.
+int NiceOf(ProcessPriority priority) {
+    switch (priority) {
+        case ProcessPriority::kIdle:
+            return 19;
+        case ProcessPriority::kHigh:
+            return -10;
+        case ProcessPriority::kNormal:
+            break;
+    }
+    return 0;
+}
 
 }  // namespace
 
 bool TranscodeJob::ApplyPriority() {
-    const int item = model.Controls().priority.selected;
-    const bool known = item >= 0 && item < static_cast<int>(std::size(kNiceOfItem));
-    if (!known || ::setpriority(PRIO_PROCESS, 0, kNiceOfItem[item]) != 0) {
+    const std::optional<ProcessPriority> priority = model.SelectedPriority();
+    if (!priority || ::setpriority(PRIO_PROCESS, 0, NiceOf(*priority)) != 0) {
         host.MessageBox("Unable to change priority", "Priority Error");
         return false;
     }

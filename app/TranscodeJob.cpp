@@ -18,7 +18,6 @@ namespace tavrisk {
 
 namespace {
 
-constexpr const char* kProgramName = "Tavrisk";
 constexpr const char* kFileIoError = "File I/O Error";
 
 // Anything but a folder: a file or a device, or a link to one.
@@ -84,15 +83,15 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
     return overall;
 }
 
-std::vector<std::string> TranscodeJob::OutputFiles() const {
-    const std::string& output = model.Controls().outputName.text;
-    const OutputEngineKind* engine = model.SelectedEngine();
-    return engine ? engine->outputFiles(output) : std::vector<std::string>{output};
+std::vector<std::string> TranscodeJob::OutputFiles(const JobSettings& settings) {
+    const OutputEngineKind* engine = OutputEngineNamed(settings.engine);
+    return engine ? engine->outputFiles(settings.outputName)
+                  : std::vector<std::string>{settings.outputName};
 }
 
-bool TranscodeJob::CheckNames() {
-    const std::string& input = model.Controls().inputName.text;
-    const std::string& output = model.Controls().outputName.text;
+bool TranscodeJob::CheckNames(const JobSettings& settings) {
+    const std::string& input = settings.inputName;
+    const std::string& output = settings.outputName;
     if (input.empty()) {
         host.MessageBox("No input file selected", kFileIoError);
         return false;
@@ -114,7 +113,7 @@ bool TranscodeJob::CheckNames() {
         return false;
     }
     // Refused whatever the answer to a question would be: the job would destroy its input.
-    const std::vector<std::string> files = OutputFiles();
+    const std::vector<std::string> files = OutputFiles(settings);
     for (const std::string& file : files) {
         if (IsSameFile(file, input)) {
             ReportOutputIsInput(host, file);
@@ -128,27 +127,6 @@ bool TranscodeJob::CheckNames() {
         folder ? "Overwrite files in '" + output + "'" : "Overwrite file '" + output + "'";
     return host.MessageBox(question, "File I/O Warning", MessageButtons::OkCancel,
                            MessageIcon::Question) == MessageAnswer::Ok;
-}
-
-void TranscodeJob::BuildArguments() {
-    char bitrate[16];
-    std::snprintf(bitrate, sizeof bitrate, "%d", model.GetBitrate());
-    const bool rate44 = model.GetOutputRate() == 44100;
-    arguments = {kProgramName,
-                 "-r",
-                 rate44 ? "44.100" : "48.000",
-                 "-b",
-                 bitrate,
-                 "-B",
-                 bitrate,
-                 "-m",
-                 "s",
-                 "-n",
-                 "d",
-                 "-o",
-                 "-L",
-                 model.Controls().inputName.text,
-                 model.Controls().outputName.text};
 }
 
 namespace {
@@ -182,9 +160,11 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     host.SetStatusText("");
     model.FixRouting(0);
     host.UpdateProgress(0.0f, true);
+    // From here on the job reads its settings, not the controls.
+    const JobSettings settings = model.JobSettingsForJob();
 
-    if (!CheckNames()) return Outcome::Refused;
-    if (model.GraphProcessing() && !model.Graph()) {
+    if (!CheckNames(settings)) return Outcome::Refused;
+    if (settings.graphProcessing && !model.Graph()) {
         host.MessageBox(
             "Filter-graph processing is not available here (GStreamer could not be started): "
             "choose \"Native Processing\".",
@@ -192,9 +172,9 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         return Outcome::Refused;
     }
 
-    const OutputEngineKind* engineKind = model.SelectedEngine();
-    if (engineKind && engineKind->bitrateApplies && IsSingleChannelBitrate(model.GetBitrate())) {
-        host.MessageBox(std::to_string(model.GetBitrate()) +
+    const OutputEngineKind* engineKind = OutputEngineNamed(settings.engine);
+    if (engineKind && engineKind->bitrateApplies && IsSingleChannelBitrate(settings.bitrateKbps)) {
+        host.MessageBox(std::to_string(settings.bitrateKbps) +
                             " kbit/s is a bitrate for a single channel: the multichannel "
                             "stream's stereo pair needs 64 kbit/s or more (64, 96, 112, 128, "
                             "160, 192, 224, 256, 320 or 384).",
@@ -202,8 +182,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         return Outcome::Refused;
     }
 
-    BuildArguments();
-    std::unique_ptr<OutputEngine> engine = CreateEngine();
+    std::unique_ptr<OutputEngine> engine = CreateEngine(settings);
     if (!engine) {
         host.MessageBox("No output engine selected", "Transcoding Error");
         return Outcome::Refused;
@@ -211,22 +190,20 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // A graph job pushes its input into the source; a native source reads its file.
     GraphPipeSource* pipe = nullptr;
     SampleSource* native = nullptr;
-    if (model.GraphProcessing()) {
-        auto created = std::make_unique<GraphPipeSource>(host);
+    if (settings.graphProcessing) {
+        auto created = std::make_unique<GraphPipeSource>(host, settings);
         pipe = created.get();
         engine->SetSource(std::move(created));
     } else {
-        std::unique_ptr<SampleSource> created = CreateSource();
+        std::unique_ptr<SampleSource> created = CreateSource(settings);
         native = created.get();
         engine->SetSource(std::move(created));
     }
 
-    const char* argv[kArgc];
-    for (int i = 0; i < kArgc; ++i) argv[i] = arguments[i].c_str();
     // From here the job runs: the stop request is cleared so that the analysis pass (inside
     // Init) sees a running job.
-    const std::string& input = model.Controls().inputName.text;
-    if (model.GraphProcessing()) {
+    const std::string& input = settings.inputName;
+    if (settings.graphProcessing) {
         // The graph must be the one of this input (a name typed in is rendered now), with
         // the wrapper in it.
         // A file that cannot be rendered is refused: nothing was done (the editor said why).
@@ -243,15 +220,15 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     host.ClearStop();
     host.ClearWarnings();
     host.KeepJobOutputs({});
-    if (!engine->Init(kArgc, argv)) {
+    if (!engine->Init(settings)) {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = host.StopRequested();
         host.RequestStop();
         if (stoppedByUser) return Outcome::Stopped;
         return native && native->Refused() ? Outcome::Refused : Outcome::Failed;
     }
-    if (model.GraphProcessing()) {
-        const Outcome started = StartGraphJob(std::move(engine), *pipe);
+    if (settings.graphProcessing) {
+        const Outcome started = StartGraphJob(std::move(engine), *pipe, input);
         if (started == Outcome::Running) transcodeOff.KeepOff();
         return started;
     }
@@ -276,12 +253,13 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
 }
 
 TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine,
-                                                  GraphPipeSource& source) {
+                                                  GraphPipeSource& source,
+                                                  const std::string& input) {
     model.SaveAllFilterSettings();
     GraphSession& session = *model.Graph();
     GstElement* wrapper = session.Editor().WrapperRow()->element;
     auto job = std::make_unique<GraphJob>(host, std::make_unique<PipelineDriver>(session.Graph()),
-                                          std::move(engine), source, model.Controls().inputName.text);
+                                          std::move(engine), source, input);
     SetWrapperReceiver(wrapper, job.get());
     GraphJob* running = job.get();
     job->SetDetach([wrapper] { SetWrapperReceiver(wrapper, nullptr); });
@@ -294,13 +272,13 @@ TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> 
     return Outcome::Running;
 }
 
-std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine() {
-    const OutputEngineKind* engine = model.SelectedEngine();
-    return engine ? engine->make(host, model.GetWavOrder()) : nullptr;
+std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine(const JobSettings& settings) {
+    const OutputEngineKind* engine = OutputEngineNamed(settings.engine);
+    return engine ? engine->make(host) : nullptr;
 }
 
-std::unique_ptr<SampleSource> TranscodeJob::CreateSource() {
-    return NativeInputKindOf(model.Controls().inputName.text).make(host);
+std::unique_ptr<SampleSource> TranscodeJob::CreateSource(const JobSettings& settings) {
+    return NativeInputKindOf(settings.inputName).make(host, settings);
 }
 
 }  // namespace tavrisk

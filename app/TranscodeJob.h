@@ -13,14 +13,13 @@
 
 namespace tavrisk {
 
-// The Transcode command: checks the names, creates the engine of the selected "Output
-// Engine" item and the source that matches the input, hands the engine its argument vector
-// and runs the job on the caller's thread, with `host` as its job host. Also the batch loop
-// and the priority combo.
+// The Transcode command: reads the job's settings from the model once, checks the names,
+// creates the engine of the selected "Output Engine" item and the source that matches the
+// input, hands the engine the settings and runs the job on the caller's thread, with `host`
+// as its job host. Also the batch loop and the priority combo.
 class TranscodeJob {
   public:
     using Outcome = JobOutcome;
-    static constexpr int kArgc = 15;
 
     explicit TranscodeJob(WindowJobHost& host) : host(host), model(host.Model()) {}
 
@@ -30,29 +29,25 @@ class TranscodeJob {
     Outcome OnTranscode();
     // One job from validation to its end.
     Outcome RunJob();
-    // The source for the current input and processing type.
-    std::unique_ptr<SampleSource> CreateSource();
-    // The engine for the selected "Output Engine" item; null with no valid item.
-    std::unique_ptr<OutputEngine> CreateEngine();
+    // The native source for a job's input.
+    std::unique_ptr<SampleSource> CreateSource(const JobSettings& settings);
+    // The engine a job's settings name; null with no valid engine.
+    std::unique_ptr<OutputEngine> CreateEngine(const JobSettings& settings);
     // The process priority of the "Priority" combo; false (after a message) when refused.
     bool ApplyPriority();
 
-    // The argument vector of the current settings (kept for inspection by tests).
-    const std::array<std::string, kArgc>& Arguments() const { return arguments; }
-
   private:
     // The graph half of RunJob: from the engine's Init to the first run of the pipeline.
-    Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine, GraphPipeSource& source);
-    void BuildArguments();
+    Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine, GraphPipeSource& source,
+                          const std::string& input);
     // Refuses missing names, an output that is the input, and (unless the user agrees) one
     // that would overwrite existing files.
-    bool CheckNames();
-    // The files the selected engine writes: the output, or the six files in its folder.
-    std::vector<std::string> OutputFiles() const;
+    bool CheckNames(const JobSettings& settings);
+    // The files a job's engine writes: the output, or the six files in its folder.
+    static std::vector<std::string> OutputFiles(const JobSettings& settings);
 
     WindowJobHost& host;
     TranscoderDialog& model;
-    std::array<std::string, kArgc> arguments;
 };
 
 }  // namespace tavrisk

@@ -18,9 +18,11 @@ constexpr int kCurveViewHeight = 62;
 constexpr int kFullSlider = 100;
 
 const std::vector<std::string> kFrequencyItems = {"44100 Hz", "48000 Hz"};
-const std::vector<std::string> kBitrateItems = {
-    "32 Kbps",  "48 Kbps",  "56 Kbps",  "64 Kbps",  "80 Kbps",  "96 Kbps",  "112 Kbps",
-    "128 Kbps", "160 Kbps", "192 Kbps", "224 Kbps", "256 Kbps", "320 Kbps", "384 Kbps"};
+// The bitrate combo's items, in kbit/s; each reads "N Kbps".
+constexpr int kBitratesKbps[] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224, 256, 320, 384};
+constexpr const char* kBitrateUnit = " Kbps";
+// Without a selection of the output rate, a job's output is at the default rate.
+constexpr int kDefaultOutputRate = 48000;
 const std::vector<std::string> kProcessingItems = {"DirectShow Processing", "Native Processing"};
 const std::vector<std::string> kResyncItems = {"Insert", "Skip"};
 const std::vector<std::string> kChannelItems = {"Front Left", "Front Right", "Center",
@@ -30,6 +32,8 @@ const std::vector<std::string> kLinkItems = {"(C) (L) (R) (LS) (RS) (LFE)",
                                              "(C L R LS RS) (LFE)"};
 const std::vector<std::string> kPriorityItems = {"NORMAL_PRIORITY", "IDLE_PRIORITY",
                                                  "HIGH_PRIORITY"};
+constexpr ProcessPriority kPriorityOfItem[] = {ProcessPriority::kNormal, ProcessPriority::kIdle,
+                                               ProcessPriority::kHigh};
 
 std::string Format(const char* format, double value) {
     char text[64];
@@ -43,7 +47,8 @@ TranscoderDialog::TranscoderDialog(UserInterface& ui) : ui(ui) {
     for (const OutputEngineKind& engine : OutputEngineKinds())
         controls.outputEngine.items.emplace_back(engine.label);
     controls.freq.items = kFrequencyItems;
-    controls.bitrate.items = kBitrateItems;
+    for (const int kbps : kBitratesKbps)
+        controls.bitrate.items.push_back(std::to_string(kbps) + kBitrateUnit);
     controls.processingType.items = kProcessingItems;
     controls.inputFrequency.items = kFrequencyItems;
     controls.resyncDirection.items = kResyncItems;
@@ -103,11 +108,25 @@ ChannelControls TranscoderDialog::CurrentChannelControls() const {
     return publishedControls;
 }
 
-ChannelJobSettings TranscoderDialog::ChannelSettingsForJob() {
-    ChannelJobSettings settings;
+JobSettings TranscoderDialog::JobSettingsForJob() {
+    JobSettings job;
+    job.inputName = controls.inputName.text;
+    job.outputName = controls.outputName.text;
+    const OutputEngineKind* engine = SelectedEngine();
+    job.engine = engine ? engine->cliName : "";
+    job.graphProcessing = graphProcessing;
+    job.inputRate = GetInputRate();
+    job.outputRate = GetOutputRate() ? GetOutputRate() : kDefaultOutputRate;
+    job.bitrateKbps = GetBitrate();
+    job.resample = ResamplingNeeded();
+    job.resampler = GetResamplerKind();
+    job.resyncMs = GetResyncMs();
+    if (const auto priority = SelectedPriority()) job.priority = *priority;
+    job.wavOrder = wavOrder;
+    ChannelJobSettings& settings = job.channels;
     settings.normalize = IsNormalizeOn();
     settings.drp = IsDrpOn();
-    settings.outputRate = GetOutputRate();
+    settings.outputRate = job.outputRate;
     for (int k = 0; k < kColumns; ++k) {
         CurveCopy& copy = settings.curves[k];
         const auto count = static_cast<std::size_t>(curves[k].GetPointCount());
@@ -118,7 +137,7 @@ ChannelJobSettings TranscoderDialog::ChannelSettingsForJob() {
     }
     PublishChannelControls();
     settings.controls = CurrentChannelControls();
-    return settings;
+    return job;
 }
 
 // --- Handlers ------------------------------------------------------------------------------
@@ -414,10 +433,21 @@ bool TranscoderDialog::UpdateData() {
 // --- Readers ---------------------------------------------------------------------------------
 
 int TranscoderDialog::GetBitrate() const {
-    const std::string text = controls.bitrate.SelectedText();
-    const std::size_t blank = text.find(' ');
-    if (text.empty() || blank == std::string::npos) return -1;
-    return std::atoi(text.substr(0, blank).c_str());
+    const int item = controls.bitrate.selected;
+    return item >= 0 && item < static_cast<int>(std::size(kBitratesKbps)) ? kBitratesKbps[item]
+                                                                          : -1;
+}
+
+std::optional<ProcessPriority> TranscoderDialog::SelectedPriority() const {
+    const int item = controls.priority.selected;
+    if (item < 0 || item >= static_cast<int>(std::size(kPriorityOfItem))) return std::nullopt;
+    return kPriorityOfItem[item];
+}
+
+int TranscoderDialog::BitrateItemOf(int kbps) {
+    const auto* found = std::find(std::begin(kBitratesKbps), std::end(kBitratesKbps), kbps);
+    return found == std::end(kBitratesKbps) ? -1
+                                            : static_cast<int>(found - std::begin(kBitratesKbps));
 }
 
 int TranscoderDialog::GetOutputRate() const {

@@ -16,6 +16,7 @@
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
 #include "dsp/Resampler.h"
+#include "host/JobSettings.h"
 #include "platform/WavChannelOrder.h"
 
 namespace tavrisk {
@@ -132,7 +133,14 @@ class TranscoderDialog {
     void EnableTranscode(bool enabled);
 
     // --- Readers -------------------------------------------------------------------------
+    // Everything a job is told, read from the controls once when it starts.
+    JobSettings JobSettingsForJob();
+    // The bitrate in kbit/s; -1 without a selection.
     int GetBitrate() const;
+    // The bitrate combo's item of `kbps`; -1 for a bitrate it does not offer.
+    static int BitrateItemOf(int kbps);
+    // The priority of the "Priority" combo; nothing without a selection.
+    std::optional<ProcessPriority> SelectedPriority() const;
     int GetOutputRate() const;
     int GetInputRate() const;
     bool ResamplingNeeded() const;
@@ -153,8 +161,6 @@ class TranscoderDialog {
     // The curve a view of the main window draws (it fits the curve to its pixels and gives an
     // empty curve its default points).
     DrpCurve& CurveForView(int column) { return curves[column]; }
-    // The channel settings fixed for a job.
-    ChannelJobSettings ChannelSettingsForJob();
     // Safe from any thread: the copy published by the last change of these controls.
     ChannelControls CurrentChannelControls() const;
     // Columns linked with `column` by a link combo item (including itself).

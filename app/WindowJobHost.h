@@ -40,12 +40,6 @@ class WindowJobHost : public JobHost {
                              MessageIcon icon = MessageIcon::Stop) override;
     // Shows the warnings and keeps that the running job had some (HadWarnings).
     void ReportWarnings(std::string_view text, std::string_view title) override;
-    int GetOutputRate() const override { return model.GetOutputRate(); }
-    int GetInputRate() const override { return model.GetInputRate(); }
-    bool ResamplingNeeded() const override { return model.ResamplingNeeded(); }
-    ResamplerKind GetResamplerKind() const override { return model.GetResamplerKind(); }
-    int32_t GetResyncMs() const override { return model.GetResyncMs(); }
-    ChannelJobSettings ChannelSettingsForJob() override { return model.ChannelSettingsForJob(); }
     ChannelControls CurrentChannelControls() const override {
         return model.CurrentChannelControls();
     }

@@ -370,11 +370,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
     if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
     if (options.bitrate) {
-        const std::string prefix = std::to_string(*options.bitrate) + " ";
-        int found = -1;
-        const std::vector<std::string>& items = shown.bitrate.items;
-        for (std::size_t i = 0; i < items.size(); ++i)
-            if (items[i].rfind(prefix, 0) == 0) found = static_cast<int>(i);
+        const int found = TranscoderDialog::BitrateItemOf(*options.bitrate);
         if (found < 0) {
             error = "unsupported bitrate " + std::to_string(*options.bitrate) + " kbit/s";
             return false;

@@ -1,6 +1,7 @@
 # The core folders never include the window model or the window: sources and engines talk
 # to the job host instead. The engines read blocks through their own interface and never
-# include the sources that implement it. Run at configure time and as a test:
+# include the sources that implement it; the encoder is a library of its own, which the MP2
+# engine drives. Run at configure time and as a test:
 #   cmake -DSOURCE_DIR=<repo> -P cmake/CheckLayering.cmake
 
 # Fails when a file of `folders` includes a header of the folders `refused` (a regex
@@ -27,6 +28,8 @@ set(core_folders sources engines mp2enc mp2dec dsp platform host graph)
 refuse_includes("${core_folders}" "app|gui|cli"
                 "Core files include a front end's headers")
 refuse_includes("engines" "sources" "Engine files include a source's headers")
+refuse_includes("mp2enc" "engines|sources|host"
+                "Encoder files include an engine's, a source's or the job host's headers")
 
 # The core folders never print or end the process: they return an outcome and leave the
 # showing to the front ends. The encoder alone names the console streams, as the defaults of

@@ -13,14 +13,14 @@ std::string MonoFilesEngine::FilePath(const std::string& folder, int k, bool wav
     return folder + "/stream_" + kChannelNames[k] + (wavMode ? ".wav" : ".pcm");
 }
 
-bool MonoFilesEngine::Init(int argc, const char* const* argv) {
-    if (!source || argc < 2 || !source->Open(argv[argc - 2])) {
+bool MonoFilesEngine::Init(const JobSettings& settings) {
+    if (!source || !source->Open(settings.inputName)) {
         return false;
     }
-    folder = argv[argc - 1];
+    folder = settings.outputName;
     std::error_code error;
     createdFolder = std::filesystem::create_directories(folder, error);
-    const int rate = GetRateOption(argc, argv);
+    const int rate = settings.outputRate;
     for (int k = 0; k < kFiles; ++k) {
         paths[k] = FilePath(folder, k, wavMode);
         if (!CreateFile(k, rate)) {

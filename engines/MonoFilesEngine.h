@@ -26,7 +26,7 @@ class MonoFilesEngine : public OutputEngine {
 
     MonoFilesEngine(JobHost& host, bool wavMode);
 
-    bool Init(int argc, const char* const* argv) override;
+    bool Init(const JobSettings& settings) override;
     bool Finish() override;
     bool EncodeBlock() override { return true; }
     bool FetchBlock() override;

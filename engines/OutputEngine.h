@@ -5,25 +5,24 @@
 #include <vector>
 
 #include "engines/BlockSource.h"
+#include "host/JobSettings.h"
 #include "platform/OutputFile.h"
 
 namespace tavrisk {
 
-// Base of the output engines. An engine owns one source, is configured by a command-line
-// style argument vector (input name at argv[argc-2], output name at argv[argc-1]) and pulls
-// the processed audio block by block. A native job calls Run; a graph job calls FetchBlock
+// Base of the output engines. An engine owns one source, is configured by the job's settings
+// (the input and output names, the output rate, ...) and pulls the processed audio block by
+// block. A native job calls Run; a graph job calls FetchBlock
 // and EncodeBlock per block and Finish at the end.
 class OutputEngine {
   public:
-    static constexpr int kDefaultRate = 48000;
-
     OutputEngine() = default;
     virtual ~OutputEngine() = default;
     OutputEngine(const OutputEngine&) = delete;
     OutputEngine& operator=(const OutputEngine&) = delete;
 
     // Opens the source and creates the output; false after the engine or source said why.
-    virtual bool Init(int argc, const char* const* argv) = 0;
+    virtual bool Init(const JobSettings& settings) = 0;
     // The native job's whole loop. False when the job failed (a write error, say): the
     // failure was reported and what was written so far is closed validly.
     virtual bool Run();
@@ -46,9 +45,6 @@ class OutputEngine {
     void MarkJobFailed() { jobFailed = true; }
     // Where Finish kept the outputs; none when the job ended before writing a block.
     const std::vector<KeptOutput>& KeptOutputs() const { return kept; }
-
-    // The "-r" option in kHz ("44.100" -> 44100); 48000 when absent.
-    static int GetRateOption(int argc, const char* const* argv);
 
   protected:
     // How the job ends, for the name its output takes: failed after an error of the engine,

@@ -19,20 +19,15 @@ constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfStandardChannel = 
 
 }  // namespace
 
-WavEngine::WavEngine(JobHost& host, WavChannelOrder order)
-    : host(host),
-      order(order),
-      rowOfFileChannel(order == WavChannelOrder::kFilm ? kRowOfFilmChannel
-                                                       : kRowOfStandardChannel) {}
-
-bool WavEngine::Init(int argc, const char* const* argv) {
-    if (!source || argc < 2 || !source->Open(argv[argc - 2])) {
+bool WavEngine::Init(const JobSettings& settings) {
+    if (!source || !source->Open(settings.inputName)) {
         return false;
     }
-    outputName = argv[argc - 1];
-    const uint32_t mask = order == WavChannelOrder::kFilm ? 0 : speaker::k51;
-    if (!writer.Open(outputName, kChannels, GetRateOption(argc, argv), WavWriter::kBitsPerSample,
-                     mask)) {
+    outputName = settings.outputName;
+    const bool film = settings.wavOrder == WavChannelOrder::kFilm;
+    rowOfFileChannel = film ? kRowOfFilmChannel : kRowOfStandardChannel;
+    const uint32_t mask = film ? 0 : speaker::k51;
+    if (!writer.Open(outputName, kChannels, settings.outputRate, WavWriter::kBitsPerSample, mask)) {
         ReportCreateError(host, outputName);
         return false;
     }

@@ -22,9 +22,10 @@ class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;
 
-    explicit WavEngine(JobHost& host, WavChannelOrder order = WavChannelOrder::kStandard);
+    explicit WavEngine(JobHost& host) : host(host) {}
 
-    bool Init(int argc, const char* const* argv) override;
+    // The output's name, rate and channel order come from the settings.
+    bool Init(const JobSettings& settings) override;
     bool Finish() override;
     bool EncodeBlock() override { return true; }
     bool FetchBlock() override;
@@ -42,7 +43,6 @@ class WavEngine : public OutputEngine {
     bool WriteBatch();
 
     JobHost& host;
-    WavChannelOrder order;
     // The block row of each channel of a file frame.
     std::array<std::size_t, kChannels> rowOfFileChannel{};
     WavWriter writer;

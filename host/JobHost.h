@@ -7,14 +7,14 @@
 #include <string_view>
 
 #include "dsp/ChannelSettings.h"
-#include "dsp/Resampler.h"
 #include "host/MessageHost.h"
 
 namespace tavrisk {
 
 // What a running job's source and engine need from whoever runs the job: progress, the stop
-// request, the status line, the peak display, message boxes and the job's settings. The main
-// window's model implements it; tests use a small fake.
+// request, the status line, the peak display, message boxes and the controls a user may
+// change while the job runs (the job's settings are read once, as JobSettings). The jobs'
+// host of a front end implements it; tests use a small fake.
 //
 // The stop request is the one piece of state written and read on different threads (a
 // front end's thread asks, a streaming thread reads), so it is atomic. Implementations make
@@ -38,16 +38,6 @@ class JobHost : public MessageHost {
     // running job had warnings.
     virtual void ReportWarnings(std::string_view text, std::string_view title) = 0;
 
-    // Settings of the job: 44100 or 48000 Hz (0 without a selection), the rate conversion
-    // switch and its kind, and the resync offset in milliseconds (positive inserts,
-    // negative skips).
-    virtual int GetOutputRate() const = 0;
-    virtual int GetInputRate() const = 0;
-    virtual bool ResamplingNeeded() const = 0;
-    virtual ResamplerKind GetResamplerKind() const = 0;
-    virtual int32_t GetResyncMs() const = 0;
-    // The channel settings fixed for a job, read when its source is created.
-    virtual ChannelJobSettings ChannelSettingsForJob() = 0;
     // The controls a user may change while a job runs; read at each block boundary, from
     // the job's thread.
     virtual ChannelControls CurrentChannelControls() const = 0;

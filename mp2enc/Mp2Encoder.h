@@ -33,6 +33,8 @@ class Mp2Encoder {
         outStream = out;
         errStream = err;
     }
+    std::FILE* outputStream() const { return outStream; }
+    std::FILE* errorStream() const { return errStream; }
     // At verbosity > 0 each frame's number is drawn on the error stream, by default only when
     // that stream is a terminal; a caller that draws its own progress turns it off here.
     void setShowFrameCounter(bool show) { frameCounterChoice = show; }

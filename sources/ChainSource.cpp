@@ -8,9 +8,14 @@ constexpr int kMsPerSecond = 1000;
 
 }  // namespace
 
-ChainSource::ChainSource(JobHost& host, Behaviour behaviour)
+ChainSource::ChainSource(JobHost& host, const JobSettings& settings, Behaviour behaviour)
     : host(host),
-      chain(host.ChannelSettingsForJob(), behaviour.lastBlock),
+      inputRate(settings.inputRate),
+      outputRate(settings.outputRate),
+      resample(settings.resample),
+      resampler(settings.resampler),
+      resyncMs(settings.resyncMs),
+      chain(settings.channels, behaviour.lastBlock),
       appliesResync(behaviour.appliesResync) {
     normalizeEnabled = chain.NormalizeEnabled();
 }
@@ -31,7 +36,7 @@ bool ChainSource::Open(const std::string& name) {
     fileName = name;
     pass = Pass::kOpening;
     inputDone = stopSeen = ended = false;
-    if (const auto failure = chain.Start(name, host.ResamplingNeeded(), host.GetResamplerKind())) {
+    if (const auto failure = chain.Start(name, resample, resampler)) {
         return Fail(failure->text, failure->title);
     }
     host.UpdateProgress(0.0f, true);
@@ -49,10 +54,10 @@ void ChainSource::Analyze(const InputRun& run) {
 bool ChainSource::PrepareOutputPass() {
     pass = Pass::kOutput;
     if (!appliesResync) return true;
-    int32_t resyncMs = host.GetResyncMs();
-    if (!SkipAhead(resyncMs)) return false;
+    int32_t unskippedMs = resyncMs;
+    if (!SkipAhead(unskippedMs)) return false;
     // Silence is inserted and input skipped after the rate conversion: output frames.
-    chain.SetResync(static_cast<int32_t>(int64_t{host.GetOutputRate()} * resyncMs / kMsPerSecond));
+    chain.SetResync(static_cast<int32_t>(int64_t{outputRate} * unskippedMs / kMsPerSecond));
     return true;
 }
 

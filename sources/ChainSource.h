@@ -6,15 +6,16 @@
 
 #include "engines/BlockSource.h"
 #include "host/JobHost.h"
+#include "host/JobSettings.h"
 #include "sources/ProcessingChain.h"
 
 namespace tavrisk {
 
 // A block source whose input goes through the processing chain for its job. It gives the
-// chain the job's settings and live controls, reports through the job host what the chain
-// returns, and says how the input ended. How input reaches the chain is its subclass's:
-// native sources pull it from a file (SampleSource), the graph's receiver pushes it in
-// (GraphPipeSource).
+// chain the job's settings (read once, when the source is made) and live controls, reports through
+// the job host what the chain returns, and says how the input ended. How input reaches the chain is
+// its subclass's: native sources pull it from a file (SampleSource), the graph's receiver pushes it
+// in (GraphPipeSource).
 class ChainSource : public BlockSource {
   public:
     static constexpr int kChannels = ProcessingChain::kChannels;
@@ -53,7 +54,7 @@ class ChainSource : public BlockSource {
     };
     enum class Pass { kOpening, kAnalysis, kOutput };
 
-    ChainSource(JobHost& host, Behaviour behaviour);
+    ChainSource(JobHost& host, const JobSettings& settings, Behaviour behaviour);
 
     // Opens the input named by fileName and checks its format; false after Fail().
     virtual bool OpenInput() = 0;
@@ -87,6 +88,12 @@ class ChainSource : public BlockSource {
     bool Ended() const { return ended; }
 
     JobHost& host;
+    // The job's rates, conversion and resync.
+    const int inputRate;
+    const int outputRate;
+    const bool resample;
+    const ResamplerKind resampler;
+    const int32_t resyncMs;
     std::string fileName;
     bool normalizeEnabled = false;
     ProcessingChain chain;

@@ -13,13 +13,13 @@ constexpr const char* kLayout51 = "5.1";
 
 }  // namespace
 
-GraphPipeSource::GraphPipeSource(JobHost& host)
-    : ChainSource(host, Behaviour{.appliesResync = true, .lastBlock = LastBlock::kPadded}) {}
+GraphPipeSource::GraphPipeSource(JobHost& host, const JobSettings& settings)
+    : ChainSource(host, settings,
+                  Behaviour{.appliesResync = true, .lastBlock = LastBlock::kPadded}) {}
 
 GraphPipeSource::~GraphPipeSource() = default;
 
 bool GraphPipeSource::OpenInput() {
-    inputRate = host.GetInputRate();
     frames.assign(kMaxRunFrames * kChannels, 0.0f);
     silence.assign(kMaxRunFrames * kChannels, 0.0f);
     StartPass();
@@ -49,7 +49,8 @@ bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16, const std::
     if (acceptedRate != 0 && s16 && placed && rate == acceptedRate) return true;
     if (channels != kChannels || layoutName != kLayout51) {
         const std::string count = std::to_string(channels) + " channels";
-        problem = "its audio is " + (layoutName == count ? count : layoutName + " (" + count + ")") +
+        problem = "its audio is " +
+                  (layoutName == count ? count : layoutName + " (" + count + ")") +
                   ", and graph processing takes 5.1 audio (six channels) only";
     } else if (!s16) {
         problem = "its audio does not reach Tavrisk Wrapper as 16-bit PCM";
@@ -125,8 +126,8 @@ int64_t GraphPipeSource::StatedFrames() const {
 template <typename Consumer>
 void GraphPipeSource::Silence(int64_t count, Consumer consume) {
     while (count > 0 && !failed) {
-        const auto run = static_cast<std::size_t>(
-            std::min<int64_t>(count, static_cast<int64_t>(kMaxRunFrames)));
+        const auto run =
+            static_cast<std::size_t>(std::min<int64_t>(count, static_cast<int64_t>(kMaxRunFrames)));
         framesThisPass.fetch_add(run, std::memory_order_relaxed);
         consume(InputRun{silence.data(), run});
         count -= static_cast<int64_t>(run);

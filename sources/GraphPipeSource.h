@@ -36,7 +36,7 @@ class GraphPipeSource : public ChainSource {
     // Encodes the blocks the source holds; false when that failed.
     using BlockDrain = std::function<bool()>;
 
-    explicit GraphPipeSource(JobHost& host);
+    GraphPipeSource(JobHost& host, const JobSettings& settings);
     ~GraphPipeSource() override;
 
     // The format the stream was negotiated in. The first decides: false (after a message
@@ -58,8 +58,8 @@ class GraphPipeSource : public ChainSource {
     bool EndAnalysis();
     // Output pass; `drain` is called whenever a block is ready. False once the source has
     // failed.
-    bool PushSamples(const int16_t* values, std::size_t count,
-                     std::optional<uint64_t> startNs = {}, const BlockDrain& drain = {});
+    bool PushSamples(const int16_t* values, std::size_t count, std::optional<uint64_t> startNs = {},
+                     const BlockDrain& drain = {});
     // Where the stream's segment ends on the programme's clock (none: open), and how far
     // that clock's zero lies past the zero the container's stated length counts from.
     void SetSegment(std::optional<uint64_t> endNs, uint64_t startOffsetNs) {
@@ -114,7 +114,6 @@ class GraphPipeSource : public ChainSource {
     int64_t StatedFrames() const;
     void StartPass();
 
-    int inputRate = 0;
     int acceptedRate = 0;  // of the first format, once accepted
     std::atomic<double> duration{0.0};
     std::atomic<double> byteFraction{-1.0};

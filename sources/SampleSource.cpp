@@ -14,10 +14,9 @@ bool SampleSource::Refuse(const std::string& text, const std::string& title) {
 }
 
 bool SampleSource::CheckInputRate(int fileRate) {
-    const int selected = host.GetInputRate();
-    if (fileRate == selected) return true;
+    if (fileRate == inputRate) return true;
     return Fail("The input '" + fileName + "' is at " + std::to_string(fileRate) +
-                    " Hz, but the input frequency is set to " + std::to_string(selected) + " Hz",
+                    " Hz, but the input frequency is set to " + std::to_string(inputRate) + " Hz",
                 kFormatTitle);
 }
 

@@ -20,8 +20,8 @@ constexpr std::array<int, SampleSource::kChannels> kMaskedOrder = {0, 2, 1, 4, 5
 
 }  // namespace
 
-WavFileSource::WavFileSource(JobHost& host)
-    : SampleSource(host, {.appliesResync = false, .lastBlock = LastBlock::kPadded}) {}
+WavFileSource::WavFileSource(JobHost& host, const JobSettings& settings)
+    : SampleSource(host, settings, {.appliesResync = false, .lastBlock = LastBlock::kPadded}) {}
 
 WavFileSource::~WavFileSource() {
     Close();

@@ -41,7 +41,7 @@ class WavFileSource : public SampleSource {
         uint32_t channelMask = 0;  // 0 when the record declares none
     };
 
-    explicit WavFileSource(JobHost& host);
+    WavFileSource(JobHost& host, const JobSettings& settings);
     ~WavFileSource() override;
 
     void Close() override { reader.Close(); }

@@ -50,8 +50,8 @@ int LayoutCode(const uint8_t* record) {
 
 }  // namespace
 
-Ac3FileSource::Ac3FileSource(JobHost& host)
-    : SampleSource(host, {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways}) {
+Ac3FileSource::Ac3FileSource(JobHost& host, const JobSettings& settings)
+    : SampleSource(host, settings, {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways}) {
     currentSource = this;
 }
 

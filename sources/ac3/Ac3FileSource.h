@@ -27,7 +27,7 @@ class Ac3FileSource : public SampleSource {
     // A stop request is looked at after this many bytes read without a frame.
     static constexpr std::size_t kStopPollBytes = std::size_t{64} << 10;
 
-    explicit Ac3FileSource(JobHost& host);
+    Ac3FileSource(JobHost& host, const JobSettings& settings);
     ~Ac3FileSource() override;
 
     void Close() override;

@@ -72,7 +72,7 @@ class Ac3DamageTest : public ::testing::Test {
         ASSERT_TRUE(MakeAc3(*cleanPath, {.seconds = 10.0}));
         cleanBytes = new std::vector<uint8_t>(ReadBytes(*cleanPath));
         FakeJobHost host;
-        Ac3FileSource source(host);
+        Ac3FileSource source(host, host.Settings());
         clean = new Delivered(RunSource(source, *cleanPath));
         ASSERT_TRUE(clean->opened);
     }
@@ -86,7 +86,7 @@ class Ac3DamageTest : public ::testing::Test {
     static std::size_t CleanFrames() { return cleanBytes->size() / kFrameBytes; }
 
     Delivered Run(const std::string& path) {
-        Ac3FileSource source(host);
+        Ac3FileSource source(host, host.Settings());
         return RunSource(source, path);
     }
     std::string Write(const std::vector<uint8_t>& bytes, const std::string& name) {
@@ -230,7 +230,7 @@ TEST_F(Ac3DamageTest, StretchesInOtherLayoutsAreMappedIntoFiveOneByPosition) {
     EXPECT_EQ(host.status, "(CM) 48000 Hz 3/2 L,C,R,SL,SR With LFE");
     Delivered first;
     {
-        Ac3FileSource source(host);
+        Ac3FileSource source(host, host.Settings());
         first = RunSource(source, surround);
     }
     EXPECT_EQ(WorstDifference(d, first, 0, pieceFrames * kFrame), 0.0);
@@ -342,7 +342,7 @@ TEST_F(Ac3DamageTest, AStopDuringASearchEndsItWithinOnePollAsAStopNotAnError) {
         Write(std::vector<uint8_t>(ac3::kFirstFrameSearchBytes, 0), "zeros.ac3");
     int64_t stoppedAt = -1;
     {
-        WatchedSource source(host);
+        WatchedSource source(host, host.Settings());
         host.onProgress = [&] {
             if (host.progress.size() == 2) {
                 stoppedAt = source.Position();
@@ -364,7 +364,7 @@ TEST_F(Ac3DamageTest, AStopDuringASearchEndsItWithinOnePollAsAStopNotAnError) {
     std::copy_n(cleanBytes->begin(), kHead, bytes.end() - static_cast<std::ptrdiff_t>(kHead));
     const std::string gap = Write(bytes, "gap.ac3");
     constexpr int64_t kStopFrom = int64_t{2} << 20;
-    WatchedSource source(host);
+    WatchedSource source(host, host.Settings());
     host.onProgress = [&] {
         if (stoppedAt < 0 && source.Position() > kStopFrom) {
             stoppedAt = source.Position();
@@ -386,7 +386,7 @@ TEST_F(Ac3DamageTest, AStopDuringASearchEndsItWithinOnePollAsAStopNotAnError) {
     host.ClearStop();
     host.channels.normalize = true;
     stoppedAt = -1;
-    WatchedSource analysed(host);
+    WatchedSource analysed(host, host.Settings());
     host.onProgress = [&] {
         if (stoppedAt < 0 && analysed.Position() > kStopFrom) {
             stoppedAt = analysed.Position();

@@ -24,7 +24,7 @@ class Ac3FileSourceTest : public ::testing::Test {
     }
 
     Delivered Run(const std::string& path, std::size_t maxBlocks = 100000) {
-        Ac3FileSource source(host);
+        Ac3FileSource source(host, host.Settings());
         return RunSource(source, path, maxBlocks);
     }
 
@@ -90,7 +90,7 @@ TEST_F(Ac3FileSourceTest, Reads44100HzStreamsAndResamples48000To44100) {
     EXPECT_GT(ToneAmplitude(native.Slot(2), kAc3Tones[2], 44100), 3000.0);
 
     host.inputRate = 48000;
-    ASSERT_TRUE(host.ResamplingNeeded());
+    ASSERT_TRUE(host.Settings().resample);
     const std::string path = Make({.seconds = 2.0});
     const std::size_t inputFrames = FramesIn(path, 1792) * kFrame;
     const Delivered d = Run(path);
@@ -223,7 +223,7 @@ TEST_F(Ac3FileSourceTest, NormalisesEveryChannelToItsSliderAfterAnAnalysisPass) 
 TEST_F(Ac3FileSourceTest, ReportsTheAnalysisPassUpToFiftyAndTheOutputPassOnToAHundred) {
     host.channels.normalize = true;
     const std::string path = Make({.seconds = 0.5});
-    Ac3FileSource source(host);
+    Ac3FileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(path));
     EXPECT_EQ(host.progress.back(), 50.0f);
     EXPECT_EQ(host.resets.back(), 50.0f);

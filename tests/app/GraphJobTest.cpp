@@ -83,12 +83,11 @@ class GraphJobTest : public ::testing::Test {
     void MakeJob(int stallTicks = GraphJob::kDefaultStallTicks) {
         auto engine = std::make_unique<StoppingWavEngine>(host);
         hooked = engine.get();
-        auto pipe = std::make_unique<GraphPipeSource>(host);
+        auto pipe = std::make_unique<GraphPipeSource>(host, host.Settings());
         GraphPipeSource& source = *pipe;
         engine->SetSource(std::move(pipe));
         const std::string input = "in.vob", output = dir.File("out.wav");
-        const char* argv[] = {"Tavrisk", "-r", "48.000", input.c_str(), output.c_str()};
-        ASSERT_TRUE(engine->Init(5, argv));
+        ASSERT_TRUE(engine->Init(host.Settings(input, output)));
         auto driver = std::make_unique<ScriptedGraph>();
         graph = driver.get();
         job = std::make_unique<GraphJob>(host, std::move(driver), std::move(engine), source, input,

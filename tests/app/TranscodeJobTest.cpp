@@ -4,6 +4,7 @@
 
 #include "app/TranscodeJob.h"
 #include "engines/MonoFilesEngine.h"
+#include "engines/Mp2Engine.h"
 #include "sources/WavFileSource.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"
@@ -141,36 +142,33 @@ TEST_F(TranscodeJobTest, FolderOutputRaisesNoQuestion) {
     EXPECT_EQ(ui.Lines()[0], "Transcoding Error: No output engine selected");
 }
 
-TEST_F(TranscodeJobTest, ArgumentVectorCarriesRateBitrateAndNames) {
+TEST_F(TranscodeJobTest, TheJobsSettingsAreTypedAndMakeTheEncodersArgumentVector) {
     window.SetInputName(input);
     window.SetOutputName(dir.File("x.mp2"));
     window.SelectOutputFrequency(TranscoderDialog::kFreq44100);
     window.SelectBitrate(7);  // "128 Kbps"
-    window.SelectOutputEngine(9);
-    job.RunJob();
-    const auto& argv = job.Arguments();
-    const std::array<std::string, TranscodeJob::kArgc> expected = {
+    window.SelectPriority(1);
+    window.SetWavOrder(WavChannelOrder::kFilm);
+    const JobSettings settings = window.JobSettingsForJob();
+    EXPECT_EQ(settings.bitrateKbps, 128);
+    EXPECT_EQ(settings.outputRate, 44100);
+    EXPECT_EQ(settings.channels.outputRate, 44100);
+    EXPECT_EQ(settings.engine, "mp2");
+    EXPECT_EQ(settings.priority, ProcessPriority::kIdle);
+    EXPECT_EQ(settings.wavOrder, WavChannelOrder::kFilm);
+    const std::vector<std::string> expected = {
         "Tavrisk", "-r",  "44.100",         "-b", "128", "-B", "128", "-m", "s", "-n", "d", "-o",
         "-L",      input, dir.File("x.mp2")};
-    EXPECT_EQ(argv, expected);
-
+    EXPECT_EQ(Mp2Engine::Arguments(settings), expected);
+    // Read once: a later change of the controls leaves a job's settings alone.
     window.SelectBitrate(-1);
-    window.SelectOutputFrequency(TranscoderDialog::kFreq48000);
-    job.RunJob();
-    EXPECT_EQ(job.Arguments()[2], "48.000");
-    EXPECT_EQ(job.Arguments()[4], "-1");
-}
-
-TEST_F(TranscodeJobTest, RateOptionIsReadInKilohertz) {
-    auto rate = [](std::vector<const char*> argv) {
-        return OutputEngine::GetRateOption(static_cast<int>(argv.size()), argv.data());
-    };
-    EXPECT_EQ(rate({"T", "-r", "44.100", "in", "out"}), 44100);
-    EXPECT_EQ(rate({"T", "-r", "48.000", "in", "out"}), 48000);
-    EXPECT_EQ(rate({"T", "-r", "44.1", "in", "out"}), 44100);
-    EXPECT_EQ(rate({"T", "-b", "384", "in", "out"}), 48000);
-    EXPECT_EQ(rate({"T", "in", "-r"}), 48000);
-    EXPECT_EQ(rate({"T", "-R", "44.1", "x"}), 48000);
+    window.SelectOutputFrequency(-1);
+    EXPECT_EQ(settings.bitrateKbps, 128);
+    const JobSettings unselected = window.JobSettingsForJob();
+    EXPECT_EQ(unselected.bitrateKbps, -1);
+    EXPECT_EQ(unselected.outputRate, 48000) << "the default rate without a selection";
+    EXPECT_EQ(Mp2Engine::Arguments(unselected)[2], "48.000");
+    EXPECT_EQ(Mp2Engine::Arguments(unselected)[4], "-1");
 }
 
 TEST_F(TranscodeJobTest, BatchNeedsNativeProcessingAndRunsEveryEntry) {
@@ -191,11 +189,14 @@ TEST_F(TranscodeJobTest, BatchNeedsNativeProcessingAndRunsEveryEntry) {
 
 TEST_F(TranscodeJobTest, WavInAnyPartOfTheNameSelectsTheWavSource) {
     window.SetInputName("/films/a.wavs/film.ac3");
-    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource(window.JobSettingsForJob()).get()),
+              nullptr);
     window.SetInputName("/films/film.WAV");
-    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    EXPECT_NE(dynamic_cast<WavFileSource*>(job.CreateSource(window.JobSettingsForJob()).get()),
+              nullptr);
     window.SetInputName("/films/film.ac3");
-    EXPECT_EQ(dynamic_cast<WavFileSource*>(job.CreateSource().get()), nullptr);
+    EXPECT_EQ(dynamic_cast<WavFileSource*>(job.CreateSource(window.JobSettingsForJob()).get()),
+              nullptr);
 }
 
 TEST_F(TranscodeJobTest, ExitDuringAJobEndsItWithAValidOutput) {

@@ -37,10 +37,11 @@ class EnginesTest : public ::testing::Test {
     }
     // Runs a whole native job: source, Init, Run.
     bool RunJob(OutputEngine& engine, const std::string& input, const std::string& output,
-                const char* rate = "48.000") {
-        engine.SetSource(std::make_unique<WavFileSource>(host));
-        const std::array<const char*, 4> argv = {"-r", rate, input.c_str(), output.c_str()};
-        return engine.Init(static_cast<int>(argv.size()), argv.data()) && engine.Run();
+                int rate = 48000) {
+        JobSettings settings = host.Settings(input, output);
+        settings.outputRate = rate;
+        engine.SetSource(std::make_unique<WavFileSource>(host, settings));
+        return engine.Init(settings) && engine.Run();
     }
     TempDir dir;
     FakeJobHost host;
@@ -49,7 +50,7 @@ class EnginesTest : public ::testing::Test {
 TEST_F(EnginesTest, WavEngineInterleavesInTheStandardOrderUnderItsMask) {
     const std::string out = dir.File("out.wav");
     WavEngine engine(host);
-    ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 2 + 100), out, "44.100"));
+    ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 2 + 100), out, 44100));
     // Read back in the input's order, as the file's mask says FL FR FC LFE BL BR.
     const test::PcmAudio audio = test::ReadWav(out);
     EXPECT_EQ(audio.channels, 6);
@@ -85,7 +86,7 @@ TEST_F(EnginesTest, MonoFilesHoldOneRowEachAndCreateTheFolder) {
     for (const bool wavMode : {true, false}) {
         const std::string folder = dir.File(wavMode ? "wav/new" : "pcm/new");
         MonoFilesEngine engine(host, wavMode);
-        ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 3), folder, "44.100"));
+        ASSERT_TRUE(RunJob(engine, WriteInput(kBlock * 3), folder, 44100));
         for (int k = 0; k < 6; ++k) {
             const std::string path = MonoFilesEngine::FilePath(folder, k, wavMode);
             std::vector<int16_t> samples;
@@ -157,7 +158,7 @@ TEST_F(EnginesTest, AFailedWriteEndsTheJobAndLeavesValidPartialFilesBesideTheEar
     EXPECT_EQ(test::ReadBytes(out), earlier);
     const std::string partial = dir.File("out.partial.wav");
     const auto bytes = test::ReadBytes(partial);
-    const test::PcmAudio audio = test::ReadWav(partial);  // sizes agree with the file
+    const test::PcmAudio audio = test::ReadWav(partial);     // sizes agree with the file
     EXPECT_EQ(68 + audio.samples.size() * 2, bytes.size());  // the extensible header
     EXPECT_EQ(GetLe32(bytes.data() + 4), bytes.size() - 8);
     EXPECT_GT(audio.Frames(), 0u);
@@ -213,9 +214,8 @@ TEST_F(EnginesTest, AJobWithoutAWholeBlockLeavesTheEarlierOutputsAndNoTemporary)
     // An engine dropped before it finished leaves nothing of its own.
     {
         MonoFilesEngine dropped(host, true);
-        dropped.SetSource(std::make_unique<WavFileSource>(host));
-        const std::array<const char*, 4> argv = {"-r", "48.000", input.c_str(), folder.c_str()};
-        ASSERT_TRUE(dropped.Init(static_cast<int>(argv.size()), argv.data()));
+        dropped.SetSource(std::make_unique<WavFileSource>(host, host.Settings()));
+        ASSERT_TRUE(dropped.Init(host.Settings(input, folder)));
         ASSERT_TRUE(dropped.FetchBlock());
     }
     EXPECT_EQ(std::distance(fs::directory_iterator(folder), {}), 6);

@@ -79,7 +79,7 @@ class ResampledWavTest : public ::testing::Test {
     std::array<std::vector<double>, 6> Convert(const PcmAudio& audio) {
         const std::string path = dir.File("in.wav");
         test::WritePlainWav(path, audio);
-        WavFileSource source(host);
+        WavFileSource source(host, host.Settings());
         std::array<std::vector<double>, 6> rows;
         blocks = 0;
         if (!source.Open(path)) {

@@ -72,7 +72,7 @@ class WavFileSourceTest : public ::testing::Test {
 TEST_F(WavFileSourceTest, PlainFileDeliversWholeBlocksInRowOrder) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock * 2 + 500, kRowOfPlain);
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(host.status, "6 channels 48000 Hz 16 bits PCM WAV");
     EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2 + 500), 3);  // the last one padded
@@ -88,7 +88,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
         layout.channelMask = mask;
         layout.rate = 44100;
         layout.samples = RowFrames(kBlock, kRowOfMasked);
-        WavFileSource source(host);
+        WavFileSource source(host, host.Settings());
         ASSERT_TRUE(source.Open(Write(layout)));
         EXPECT_EQ(host.status, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
         EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1) << "mask " << mask;
@@ -100,7 +100,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
     layout.fmtSize = 40;
     layout.channelMask = 0x3F0;
     layout.samples = RowFrames(kBlock, kRowOfPlain);
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1);
 }
@@ -109,7 +109,7 @@ TEST_F(WavFileSourceTest, ReadingStopsAtTheEndOfTheDataChunk) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock, kRowOfPlain);
     layout.trailingChunk.assign(kBlock * 12 * 2, 0x7F);  // two blocks' worth of metadata
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1);
 }
@@ -118,7 +118,7 @@ TEST_F(WavFileSourceTest, DataSizeLargerThanTheFileReadsWhatIsThere) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock * 2, kRowOfPlain);
     layout.declaredDataSize = kBlock * 12 * 10;
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
     EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2), 2);
@@ -135,7 +135,7 @@ TEST_F(WavFileSourceTest, TheFilesOwnRateDecides) {
     EXPECT_EQ(ProbeWavRate(dir.File("missing.wav")), std::nullopt);
 
     // Read as 48 kHz, a 300 Hz tone would come out at 327 Hz: refused, naming both rates.
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     EXPECT_FALSE(source.Open(path));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "The input '" + path +
@@ -149,7 +149,7 @@ TEST_F(WavFileSourceTest, AnUnknownDataSizeRunsToTheEndOfTheFile) {
     WavLayout layout;
     layout.samples = RowFrames(kBlock * 2, kRowOfPlain);
     layout.declaredDataSize = 0xFFFFFFFFu;
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(source.DataSize(), kBlock * 12 * 2);
     EXPECT_EQ(ReadAndCheckBlocks(source, kBlock * 2), 2);
@@ -186,7 +186,7 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         host.messages.clear();
         const std::string path = dir.File(c.name);
         WriteBytes(path, c.bytes);
-        WavFileSource source(host);
+        WavFileSource source(host, host.Settings());
         EXPECT_FALSE(source.Open(path)) << c.name;
         ASSERT_EQ(host.messages.size(), 1u) << c.name;
         EXPECT_EQ(host.messages[0].title, "File Open Error");
@@ -195,7 +195,7 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
         EXPECT_EQ(source.ReadBlock(block).outcome, BlockOutcome::kFailed);
     }
     host.messages.clear();
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     EXPECT_FALSE(source.Open(dir.File("missing.wav")));
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_NE(host.messages[0].text.find("missing.wav': cannot open the file"), std::string::npos);
@@ -211,7 +211,7 @@ TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
         host.messages.clear();
         WavLayout withData = layout;
         withData.samples.assign(layout.channels * kBlock, 0);
-        WavFileSource source(host);
+        WavFileSource source(host, host.Settings());
         EXPECT_FALSE(source.Open(Write(withData)));
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_EQ(host.messages[0].text, "WAV Format Not supported");
@@ -226,7 +226,7 @@ TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
     layout.samples = MakeFrames(kBlock * 2, 6, [](std::size_t i, int) {
         return static_cast<int16_t>(i % 2 ? 16000 : -16000);
     });
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     EXPECT_EQ(host.progress.back(), 50.0f);
     SampleBlock block;
@@ -243,7 +243,7 @@ TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {
     // A silent file leaves every peak at 0.
     WavLayout silent;
     silent.samples.assign(kBlock * 6, 0);
-    WavFileSource quiet(host);
+    WavFileSource quiet(host, host.Settings());
     ASSERT_TRUE(quiet.Open(Write(silent, "silent.wav")));
     for (const float peak : quiet.Processor().Peaks()) EXPECT_EQ(peak, 0.0f);
 }
@@ -256,7 +256,7 @@ TEST_F(WavFileSourceTest, StopDuringAnalysisFailsOpen) {
     host.onProgress = [&] {
         if (++pumps == 2) host.RequestStop();
     };
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     EXPECT_FALSE(source.Open(Write(layout)));
     EXPECT_TRUE(host.messages.empty());
 }
@@ -268,7 +268,7 @@ TEST_F(WavFileSourceTest, ResamplerPhaseCarriesFromBlockToBlock) {
     WavLayout layout;
     layout.samples =
         MakeFrames(kBlock * 4, 6, [](std::size_t i, int) { return static_cast<int16_t>(8 * i); });
-    WavFileSource source(host);
+    WavFileSource source(host, host.Settings());
     ASSERT_TRUE(source.Open(Write(layout)));
     SampleBlock block;
     const double ratio = LinearResampler::kRatio;

@@ -26,7 +26,7 @@ std::vector<int16_t> Stream(std::size_t frames, bool distinct = false) {
 class GraphPipeSourceTest : public ::testing::Test {
   protected:
     GraphPipeSource& Open() {
-        source = std::make_unique<GraphPipeSource>(host);
+        source = std::make_unique<GraphPipeSource>(host, host.Settings());
         EXPECT_TRUE(source->Open("film.vob"));
         return *source;
     }

@@ -15,8 +15,8 @@ namespace {
 // `distinct` is set.
 class SyntheticSource : public SampleSource {
   public:
-    SyntheticSource(JobHost& host, Behaviour behaviour, std::size_t total)
-        : SampleSource(host, behaviour), total(total) {}
+    SyntheticSource(test::FakeJobHost& host, Behaviour behaviour, std::size_t total)
+        : SampleSource(host, host.Settings(), behaviour), total(total) {}
 
     std::size_t runFrames = 1000;
     bool distinct = false;

@@ -6,12 +6,13 @@
 #include <vector>
 
 #include "host/JobHost.h"
+#include "host/JobSettings.h"
 
 namespace tavrisk::test {
 
-// A job host for tests: settings as plain fields, and a record of everything the job
-// showed. `onProgress` runs at every progress call (to ask for a stop, say). A running job
-// from the start: the stop request is cleared.
+// A job host for tests: a job's settings as plain fields (Settings() gathers them), and a record of
+// everything the job showed. `onProgress` runs at every progress call (to ask for a stop, say). A
+// running job from the start: the stop request is cleared.
 class FakeJobHost : public JobHost {
   public:
     struct Message {
@@ -41,15 +42,20 @@ class FakeJobHost : public JobHost {
     void ReportWarnings(std::string_view text, std::string_view title) override {
         warnings.push_back({std::string(text), std::string(title)});
     }
-    int GetOutputRate() const override { return outputRate; }
-    int GetInputRate() const override { return inputRate; }
-    bool ResamplingNeeded() const override { return outputRate != inputRate; }
-    ResamplerKind GetResamplerKind() const override { return resamplerKind; }
-    int32_t GetResyncMs() const override { return resyncMs; }
-    ChannelJobSettings ChannelSettingsForJob() override {
-        ChannelJobSettings job = channels;
+    // The job's settings from the fields below.
+    JobSettings Settings(const std::string& input = {}, const std::string& output = {}) const {
+        JobSettings job;
+        job.inputName = input;
+        job.outputName = output;
+        job.inputRate = inputRate;
         job.outputRate = outputRate;
-        job.controls = controls;
+        job.resample = outputRate != inputRate;
+        job.resampler = resamplerKind;
+        job.resyncMs = resyncMs;
+        job.channels = channels;
+        job.channels.outputRate = outputRate;
+        job.channels.controls = controls;
+        job.wavOrder = wavOrder;
         return job;
     }
     ChannelControls CurrentChannelControls() const override {
@@ -62,6 +68,7 @@ class FakeJobHost : public JobHost {
     int inputRate = 48000;
     ResamplerKind resamplerKind = ResamplerKind::kSoxr;
     int32_t resyncMs = 0;
+    WavChannelOrder wavOrder = WavChannelOrder::kStandard;
     ChannelJobSettings channels;  // switches and curves (rate and controls from the fields)
     ChannelControls controls;
     MessageAnswer answer = MessageAnswer::Ok;

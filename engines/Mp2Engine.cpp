@@ -1,18 +1,19 @@
-#include "mp2enc/Mp2Engine.h"
+#include "engines/Mp2Engine.h"
 
 #include <unistd.h>
 
 #include <atomic>
 #include <cstdlib>
 #include <string>
+#include <vector>
 
 #include "engines/EngineMessages.h"
-#include "mp2enc/EncoderOptions.h"
 #include "platform/SameFile.h"
 
-namespace tavrisk::mp2 {
+namespace tavrisk {
 namespace {
 
+constexpr const char* kProgramName = "Tavrisk";
 constexpr const char* kDefaultExtension = ".mpg";
 constexpr const char* kSettingsTitle = "Tavrisk Internal Encoder Error";
 constexpr const char* kOpenTitle = "File Open Error";
@@ -59,9 +60,27 @@ void Mp2Engine::SetFrameCounterAllowed(bool allowed) {
     frameCounterAllowed = allowed;
 }
 
+std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
+    const std::string bitrate = std::to_string(settings.bitrateKbps);
+    return {kProgramName,
+            "-r",
+            settings.outputRate == 44100 ? "44.100" : "48.000",
+            "-b",
+            bitrate,
+            "-B",
+            bitrate,
+            "-m",
+            "s",
+            "-n",
+            "d",
+            "-o",
+            "-L",
+            settings.inputName,
+            settings.outputName};
+}
+
 void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
-    outStream = out;
-    errStream = err;
+    refusalEcho = err;
     encoder.setStreams(out, err);
 }
 
@@ -69,23 +88,33 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
     host.MessageBox(text, title, MessageButtons::Ok, MessageIcon::Stop);
 }
 
-bool Mp2Engine::Configure(int argc, const char* const* argv, EncoderOptions& options) {
+bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
+    std::vector<const char*> argv;
+    for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+    std::FILE* const out = encoder.outputStream();
+    std::FILE* const err = encoder.errorStream();
     CapturedStream refusals;
-    encoder.setStreams(outStream, refusals.Stream(errStream));
-    const bool accepted =
-        parseOptions(argc, argv, options, refusals.Stream(errStream)) && encoder.configure(options);
-    encoder.setStreams(outStream, errStream);
+    encoder.setStreams(out, refusals.Stream(err));
+    const bool accepted = mp2::parseOptions(static_cast<int>(argv.size()), argv.data(), options,
+                                            refusals.Stream(err)) &&
+                          encoder.configure(options);
+    encoder.setStreams(out, err);
     const std::string text = refusals.Text();
-    if (!text.empty()) std::fputs(text.c_str(), errStream);
+    if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);
     if (!accepted) Report("The encoder refused its settings:\n" + text, kSettingsTitle);
     return accepted;
 }
 
-bool Mp2Engine::Init(int argc, const char* const* argv) {
-    EncoderOptions options;
+bool Mp2Engine::Init(const JobSettings& settings) {
+    return InitWithArguments(Arguments(settings));
+}
+
+bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
+    mp2::EncoderOptions options;
     // Decided here: Configure lends the encoder a stream of its own for a while.
-    encoder.setShowFrameCounter(frameCounterAllowed && ::isatty(::fileno(errStream)) != 0);
-    if (!Configure(argc, argv, options)) return false;
+    std::FILE* const err = encoder.errorStream();
+    encoder.setShowFrameCounter(frameCounterAllowed && err && ::isatty(::fileno(err)) != 0);
+    if (!Configure(arguments, options)) return false;
     inputPath = options.inputPath;
     outputPath = options.outputPath;
     // Without an output name the stream goes beside the input. An output that is the input
@@ -98,7 +127,6 @@ bool Mp2Engine::Init(int argc, const char* const* argv) {
 
     inputFile.reset(std::fopen(inputPath.c_str(), "rb"));
     if (!inputFile) {
-        std::fprintf(outStream, "Could not find \"%s\".\n", inputPath.c_str());
         Report(Quoted("Could not find ", inputPath), kOpenTitle);
         return false;
     }
@@ -141,11 +169,10 @@ bool Mp2Engine::Finish() {
     if (!inputFile) return !failed;  // not initialised, or finished already
     if (source) source->Close();
     if (std::fclose(inputFile.release()) != 0) {
-        std::fprintf(outStream, "Could not close \"%s\".\n", inputPath.c_str());
         Report(Quoted("Could not close ", inputPath), kOpenTitle);
         return false;
     }
     return !failed;
 }
 
-}  // namespace tavrisk::mp2
+}  // namespace tavrisk

@@ -3,39 +3,50 @@
 #include <cstdio>
 #include <memory>
 #include <string>
+#include <vector>
 
 #include "dsp/SampleBlock.h"
 #include "engines/OutputEngine.h"
 #include "host/JobHost.h"
+#include "host/JobSettings.h"
+#include "mp2enc/EncoderOptions.h"
 #include "mp2enc/Mp2Encoder.h"
 
-namespace tavrisk::mp2 {
+namespace tavrisk {
 
 // The output engine that writes one MPEG-2 multichannel Layer II file (3/2 + LFE, with a
-// stereo-compatible downmix) from the six processed channels of its source. The encoder's
-// diagnostics go to its streams; a failure (settings refused, output not created, written
-// or closed) is also shown through the job host, where a desktop user sees it.
+// stereo-compatible downmix) from the six processed channels of its source. It is configured
+// by the encoder's argument vector, which a job's settings are turned into (Arguments). A
+// failure (settings refused, input not found, output not created, written or closed) is
+// shown through the job host.
 class Mp2Engine : public OutputEngine {
   public:
     explicit Mp2Engine(JobHost& host);
     ~Mp2Engine() override;
 
-    // Where the encoder's messages go (default stdout and stderr).
+    // The argument vector of a job: rate, bitrate, mode and the input and output names.
+    static std::vector<std::string> Arguments(const JobSettings& settings);
+
+    // Where the encoder's own diagnostics go; refusals of its settings are also written
+    // there. Without a call, the encoder's defaults.
     void SetStreams(std::FILE* out, std::FILE* err);
     // A front end that draws its own progress turns the encoder's per-frame counter off for
     // the engines initialised afterwards (the job creates them out of its reach).
     static void SetFrameCounterAllowed(bool allowed);
 
-    bool Init(int argc, const char* const* argv) override;
+    bool Init(const JobSettings& settings) override;
+    // Init from an argument vector: argv[0] is the program's name, the input and output
+    // names come last.
+    bool InitWithArguments(const std::vector<std::string>& arguments);
     bool Finish() override;
     bool EncodeBlock() override;
     bool FetchBlock() override;
 
-    const Mp2Encoder& Encoder() const { return encoder; }
+    const mp2::Mp2Encoder& Encoder() const { return encoder; }
 
   private:
     // Configures the encoder; its refusal messages are also shown through the host.
-    bool Configure(int argc, const char* const* argv, EncoderOptions& options);
+    bool Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options);
     void Report(const std::string& text, const char* title);
     // A failed write of the output: reported once, and the job fails.
     void ReportWriteFailure();
@@ -45,9 +56,9 @@ class Mp2Engine : public OutputEngine {
     };
 
     JobHost& host;
-    std::FILE* outStream = stdout;
-    std::FILE* errStream = stderr;
-    Mp2Encoder encoder;
+    // Where refusals are echoed besides the host; none unless SetStreams named one.
+    std::FILE* refusalEcho = nullptr;
+    mp2::Mp2Encoder encoder;
     std::unique_ptr<SampleBlock> block;
     std::unique_ptr<std::FILE, FileCloser> inputFile;
     std::string inputPath;
@@ -55,4 +66,4 @@ class Mp2Engine : public OutputEngine {
     bool outputOpen = false;
 };
 
-}  // namespace tavrisk::mp2
+}  // namespace tavrisk
