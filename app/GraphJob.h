@@ -39,8 +39,8 @@ class GraphDriver {
 class PipelineDriver : public GraphDriver {
   public:
     explicit PipelineDriver(FilterGraphControl& graph) : graph(graph) {}
-    bool RunGraph() override { return graph.RunGraph(); }
-    bool StopAndRewind() override { return graph.StopAndRewind(); }
+    bool RunGraph() override { return graph.RunGraph().Ok(); }
+    bool StopAndRewind() override { return graph.StopAndRewind().Ok(); }
     void DrainEvents() override { graph.DrainEvents(); }
     bool IsStopped() const override { return graph.IsStopped(); }
     std::optional<GraphError> TakeError() override { return graph.TakeError(); }

@@ -17,7 +17,10 @@ GraphSession::~GraphSession() {
 }
 
 bool GraphSession::Start(std::function<void()> notify, std::string& error) {
-    if (!InitGraphRuntime(error)) return false;
+    if (const GraphOutcome started = InitGraphRuntime(); !started) {
+        error = started.Reason();
+        return false;
+    }
     if (!graph.CreateGraph(std::move(notify))) {
         error = "The filter graph could not be created";
         return false;

@@ -117,9 +117,8 @@ gboolean SetFormat(GstAudioDecoder* element, GstCaps* caps) {
     }
     const std::vector<uint8_t> setup =
         codec == LibavFrameDecoder::Codec::kFlac ? FlacSetup(structure) : std::vector<uint8_t>{};
-    if (!decoder.Open(codec, setup)) {
-        GST_ELEMENT_ERROR(element, LIBRARY, INIT, (nullptr),
-                          ("libavcodec's decoder could not be opened"));
+    if (const GraphOutcome opened = decoder.Open(codec, setup); !opened) {
+        GST_ELEMENT_ERROR(element, LIBRARY, INIT, (nullptr), ("%s", opened.Reason().c_str()));
         return FALSE;
     }
     StateOf(element).drcScale = decoder.DrcScale();
@@ -168,7 +167,12 @@ GstFlowReturn PushFrame(GstAudioDecoder* element, DecoderState& state, int frame
         return GST_FLOW_ERROR;
     }
     auto* out = reinterpret_cast<int16_t*>(map.data);
-    InterleaveFrameToS16(frame.format, frame.extended_data, state.order, frame.nb_samples, out);
+    if (!InterleaveFrameToS16(frame.format, frame.extended_data, state.order, frame.nb_samples,
+                              out)) {
+        gst_buffer_unmap(buffer, &map);
+        gst_buffer_unref(buffer);
+        return GST_FLOW_NOT_NEGOTIATED;
+    }
     if (state.fadeIn) FadeIn(out, frame.nb_samples, state.order.planeOfChannel.size());
     state.fadeIn = false;
     gst_buffer_unmap(buffer, &map);

@@ -69,13 +69,13 @@ inline int16_t ScaledToS16(float sample) {
 
 }  // namespace
 
-bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
+GraphOutcome OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
     const int channels = layout.nb_channels;
-    if (channels <= 0) return false;
+    if (channels <= 0) return GraphOutcome::Failure("the decoded frame has no channels");
     if (channels == 1) {
         order.positions = {GST_AUDIO_CHANNEL_POSITION_MONO};
         order.planeOfChannel = {0};
-        return true;
+        return {};
     }
     std::vector<std::pair<GstAudioChannelPosition, int>> named;
     for (int plane = 0; plane < channels; ++plane) {
@@ -83,7 +83,7 @@ bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
             PositionOf(av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(plane)));
         if (position == GST_AUDIO_CHANNEL_POSITION_INVALID) {
             Unpositioned(channels, order);
-            return true;
+            return {};
         }
         named.emplace_back(position, plane);
     }
@@ -94,7 +94,7 @@ bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
                           }) != named.end();
     if (repeated) {
         Unpositioned(channels, order);
-        return true;
+        return {};
     }
     order.positions.clear();
     order.planeOfChannel.clear();
@@ -102,7 +102,7 @@ bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order) {
         order.positions.push_back(position);
         order.planeOfChannel.push_back(plane);
     }
-    return true;
+    return {};
 }
 
 int16_t FloatToS16(float sample) {
@@ -142,16 +142,16 @@ void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, i
     Interleave(planes, order, samples, out, ScaledToS16);
 }
 
-bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const InterleaveOrder& order,
-                          int samples, int16_t* out) {
+GraphOutcome InterleaveFrameToS16(int format, const uint8_t* const* planes,
+                                  const InterleaveOrder& order, int samples, int16_t* out) {
     switch (format) {
         case AV_SAMPLE_FMT_FLTP:
             InterleaveToS16(reinterpret_cast<const float* const*>(planes), order, samples, out);
-            return true;
+            return {};
         case AV_SAMPLE_FMT_S16P:
             Interleave(reinterpret_cast<const int16_t* const*>(planes), order, samples, out,
                        [](int16_t sample) { return sample; });
-            return true;
+            return {};
         case AV_SAMPLE_FMT_S32P:
             Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,
                        [](int32_t sample) {
@@ -160,9 +160,9 @@ bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const Interl
                            const int64_t rounded = (int64_t{sample} + kHalfOfLowBits) >> 16;
                            return static_cast<int16_t>(std::min<int64_t>(rounded, INT16_MAX));
                        });
-            return true;
+            return {};
         default:
-            return false;
+            return GraphOutcome::Failure("the decoded samples are in a format not taken");
     }
 }
 

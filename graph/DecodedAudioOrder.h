@@ -5,6 +5,8 @@
 #include <cstdint>
 #include <vector>
 
+#include "graph/GraphOutcome.h"
+
 extern "C" {
 #include <libavutil/channel_layout.h>
 #include <libavutil/samplefmt.h>
@@ -20,8 +22,8 @@ struct InterleaveOrder {
 };
 
 // The order for a decoder's channel layout. A layout with a channel GStreamer cannot name, or
-// naming one twice, gives unpositioned channels in the decoder's order. False for no channels.
-bool OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order);
+// naming one twice, gives unpositioned channels in the decoder's order. Fails for no channels.
+GraphOutcome OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order);
 
 // A float sample as the native chain turns it into 16 bits: scaled by 32767 and rounded to
 // the nearest (halves away from zero), clipped to -32768..32767; NaN gives 0.
@@ -31,8 +33,8 @@ int16_t FloatToS16(float sample);
 void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, int samples,
                      int16_t* out);
 // The same for the planes of a decoded frame in libav's `format`: planar float, or planar
-// 16-bit (passed unchanged) or 32-bit (as its float value would be). False for another format.
-bool InterleaveFrameToS16(int format, const uint8_t* const* planes, const InterleaveOrder& order,
-                          int samples, int16_t* out);
+// 16-bit (passed unchanged) or 32-bit (as its float value would be). Fails for another format.
+GraphOutcome InterleaveFrameToS16(int format, const uint8_t* const* planes,
+                                  const InterleaveOrder& order, int samples, int16_t* out);
 
 }  // namespace tavrisk

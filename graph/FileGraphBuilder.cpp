@@ -127,22 +127,18 @@ FileGraphBuilder::~FileGraphBuilder() {
     Forget();
 }
 
-bool FileGraphBuilder::Build(GstElement* target, const std::string& name, std::string& error) {
+GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name) {
     Forget();
     std::error_code unreadable;
     const auto size = std::filesystem::file_size(name, unreadable);
-    if (unreadable) {
-        error = "the file cannot be read";
-        return false;
-    }
+    if (unreadable) return GraphOutcome::Failure("the file cannot be read");
     fileSize = static_cast<gint64>(size);
 
     GstElement* source = gst_element_factory_make("filesrc", nullptr);
     GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
     if (!source || !decoder) {
         DropFloating({source, decoder});
-        error = "the file source or decodebin is missing";
-        return false;
+        return GraphOutcome::Failure("the file source or decodebin is missing");
     }
     pipeline = target;
     g_object_set(source, "location", name.c_str(), nullptr);
@@ -161,10 +157,10 @@ bool FileGraphBuilder::Build(GstElement* target, const std::string& name, std::s
         std::lock_guard guard(lock);
         building = true;
     }
-    return WaitForAudio(error);
+    return WaitForAudio();
 }
 
-bool FileGraphBuilder::WaitForAudio(std::string& error) {
+GraphOutcome FileGraphBuilder::WaitForAudio() {
     const bool started =
         gst_element_set_state(pipeline, GST_STATE_PAUSED) != GST_STATE_CHANGE_FAILURE;
     std::unique_lock guard(lock);
@@ -174,34 +170,34 @@ bool FileGraphBuilder::WaitForAudio(std::string& error) {
         });
     }
     building = false;
-    const bool linked = started && !audioPads.empty() && !failure;
-    problem = linked ? BuildProblem::kNone : BuildProblem::kOther;
     if (failure) {
-        error = *failure;
         // A container whose streams are all video, pictures or text: decodebin may give up on
         // it before it says there are no more pads.
+        BuildProblem problem = BuildProblem::kOther;
         if (notMedia)
             problem = BuildProblem::kNotMedia;
         else if (audioPads.empty() && !undecodedAudio && !audioStreamSeen && otherStreamSeen)
             problem = BuildProblem::kNoAudioStream;
-    } else if (!started) {
-        error = "the file could not be opened";
-    } else if (!linked) {
-        error = padsDone ? "the file has no audio stream" : "the file could not be opened in time";
-        if (padsDone && !undecodedAudio) problem = BuildProblem::kNoAudioStream;
-    } else {
-        const std::size_t count = audioPads.size();
-        // Taken over the first for its flags, or flagged default itself.
-        const bool flagged = count > 1 && (chosen > 0 || audioPads[chosen].description.flag ==
-                                                             DefaultFlag::kDefault);
-        streamName = "audio stream " + std::to_string(chosen + 1) + " of " + std::to_string(count) +
-                     (flagged ? " (the default): " : ": ");
-        GstPad* pad = audioPads[chosen].pad;
-        guard.unlock();
-        // The caps the held data came with: the stream's own format, not a decoder's guess.
-        streamName += StreamText(pad);
+        return GraphOutcome::Failure(*failure, problem);
     }
-    return linked;
+    if (!started) return GraphOutcome::Failure("the file could not be opened");
+    if (audioPads.empty()) {
+        if (!padsDone) return GraphOutcome::Failure("the file could not be opened in time");
+        return GraphOutcome::Failure(
+            "the file has no audio stream",
+            undecodedAudio ? BuildProblem::kOther : BuildProblem::kNoAudioStream);
+    }
+    const std::size_t count = audioPads.size();
+    // Taken over the first for its flags, or flagged default itself.
+    const bool flagged =
+        count > 1 && (chosen > 0 || audioPads[chosen].description.flag == DefaultFlag::kDefault);
+    streamName = "audio stream " + std::to_string(chosen + 1) + " of " + std::to_string(count) +
+                 (flagged ? " (the default): " : ": ");
+    GstPad* pad = audioPads[chosen].pad;
+    guard.unlock();
+    // The caps the held data came with: the stream's own format, not a decoder's guess.
+    streamName += StreamText(pad);
+    return {};
 }
 
 void FileGraphBuilder::StreamFound(bool audio) {
@@ -235,7 +231,6 @@ void FileGraphBuilder::Forget() {
     bytesRead = -1;
     fileSize = -1;
     streamName.clear();
-    problem = BuildProblem::kNone;
     pendingLayout.clear();
     pendingRate = 0;
     if (repairs) repairs->Clear();
@@ -279,14 +274,14 @@ void FileGraphBuilder::LinkChosenAudio() {
         chosen = ChooseAudioStream(descriptions);
         pad = audioPads[chosen].pad;
     }
-    std::optional<std::string> linkFailure = BuildBranch(pad);
-    if (!linkFailure) return;
+    const GraphOutcome linked = BuildBranch(pad);
+    if (linked) return;
     std::lock_guard guard(lock);
-    failure = std::move(linkFailure);
+    failure = linked.Reason();
     changed.notify_all();
 }
 
-std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
+GraphOutcome FileGraphBuilder::BuildBranch(GstPad* pad) {
     GstElement* convert = gst_element_factory_make("audioconvert", nullptr);
     GstElement* resample = gst_element_factory_make("audioresample", nullptr);
     GstElement* filter = gst_element_factory_make("capsfilter", nullptr);
@@ -297,7 +292,7 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     if (!sink) sink = gst_element_factory_make(kFallbackRenderer, nullptr);
     if (!convert || !resample || !filter || !queue || !sink) {
         DropFloating({convert, resample, filter, queue, sink});
-        return "the audio conversion elements are missing";
+        return GraphOutcome::Failure("the audio conversion elements are missing");
     }
     gst_util_set_object_arg(G_OBJECT(convert), "dithering", "none");
     gst_util_set_object_arg(G_OBJECT(convert), "noise-shaping", "none");
@@ -310,7 +305,7 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
     rateFilter = GST_ELEMENT(gst_object_ref(filter));
     gst_bin_add_many(GST_BIN(pipeline), convert, resample, filter, queue, sink, nullptr);
     if (!gst_element_link_many(convert, resample, filter, queue, sink, nullptr)) {
-        return "the audio conversion elements could not be linked";
+        return GraphOutcome::Failure("the audio conversion elements could not be linked");
     }
     heldPad = gst_element_get_static_pad(filter, "src");
     holdProbe =
@@ -327,8 +322,8 @@ std::optional<std::string> FileGraphBuilder::BuildBranch(GstPad* pad) {
                       OnDecodedData, this, nullptr);
     const bool linked = gst_pad_link(pad, input) == GST_PAD_LINK_OK;
     gst_object_unref(input);
-    if (!linked) return "the audio stream could not be connected";
-    return std::nullopt;
+    if (!linked) return GraphOutcome::Failure("the audio stream could not be connected");
+    return {};
 }
 
 void FileGraphBuilder::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {

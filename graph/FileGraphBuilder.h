@@ -10,18 +10,10 @@
 #include <vector>
 
 #include "graph/AudioStreamChoice.h"
-
+#include "graph/GraphOutcome.h"
 #include "graph/StreamRepairs.h"
 
 namespace tavrisk {
-
-// Why a file's graph could not be built.
-enum class BuildProblem {
-    kNone,
-    kNotMedia,       // no container or stream type that GStreamer recognises and reads
-    kNoAudioStream,  // a media file without audio
-    kOther,          // anything else: an audio stream without a decoder, an element failing
-};
 
 // Builds a file's graph into an empty pipeline as a player would: filesrc ! decodebin, the
 // chosen audio stream (ChooseAudioStream, once every stream is known) through audioconvert,
@@ -40,14 +32,13 @@ class FileGraphBuilder {
     FileGraphBuilder& operator=(const FileGraphBuilder&) = delete;
 
     // Takes the pipeline to PAUSED and waits (bounded) until the audio is linked and its
-    // first data are held. False with the reason in `error` and Problem().
-    bool Build(GstElement* pipeline, const std::string& name, std::string& error);
+    // first data are held. A failure tells its reason and its kind.
+    GraphOutcome Build(GstElement* pipeline, const std::string& name);
     // From the pipeline's bus handler, on any thread: an error ends a Build in progress.
     // `notMedia`: the file's type was not found, or its container could not be read.
     void ErrorPosted(const std::string& text, bool notMedia);
     // On a streaming thread: the file holds a stream, audio or not.
     void StreamFound(bool audio);
-    BuildProblem Problem() const { return problem; }
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
     // Drops every reference to the last build.
@@ -76,8 +67,8 @@ class FileGraphBuilder {
     void AddAudio(GstPad* pad);
     void LinkChosenAudio();
     static GstPadProbeReturn OnDecodedData(GstPad*, GstPadProbeInfo* info, gpointer self);
-    std::optional<std::string> BuildBranch(GstPad* pad);
-    bool WaitForAudio(std::string& error);
+    GraphOutcome BuildBranch(GstPad* pad);
+    GraphOutcome WaitForAudio();
 
     GstElement* pipeline = nullptr;  // borrowed, from Build to Forget
     GstElement* renderer = nullptr;  // references of our own
@@ -87,7 +78,6 @@ class FileGraphBuilder {
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
-    BuildProblem problem = BuildProblem::kNone;
     StreamRepairs* repairs = nullptr;
     // The decoded stream's format and segment, on its streaming thread; a format is noted
     // with the first buffer after it.

@@ -14,6 +14,9 @@ namespace {
 
 // How long a stop may take to settle before the rewind.
 constexpr GstClockTime kStateTimeout = 2 * GST_SECOND;
+constexpr const char* kNoGraph = "there is no graph";
+constexpr const char* kNoElement = "there is no element";
+constexpr const char* kNoPin = "a pin is missing";
 
 // A time query (duration or position) of the pipeline in seconds; 0 when unanswered.
 double QuerySeconds(GstElement* pipeline, gboolean (*query)(GstElement*, GstFormat, gint64*)) {
@@ -144,19 +147,18 @@ FilterGraphControl::~FilterGraphControl() {
     delete state;
 }
 
-bool FilterGraphControl::CreateGraph(std::function<void()> notify) {
-    std::string failure;
-    if (!InitGraphRuntime(failure)) return false;
+GraphOutcome FilterGraphControl::CreateGraph(std::function<void()> notify) {
+    if (GraphOutcome started = InitGraphRuntime(); !started) return started;
     ReleaseGraph();
     state->notify = std::move(notify);
     state->pipeline = gst_pipeline_new("graph");
-    if (!state->pipeline) return false;
+    if (!state->pipeline) return GraphOutcome::Failure("the pipeline could not be made");
     gst_object_ref_sink(state->pipeline);
     GstBus* bus = gst_element_get_bus(state->pipeline);
     gst_bus_set_sync_handler(bus, State::OnBusMessage, state, nullptr);
     gst_object_unref(bus);
     state->stopped = true;
-    return true;
+    return {};
 }
 
 void FilterGraphControl::ReleaseGraph() {
@@ -177,14 +179,11 @@ GstElement* FilterGraphControl::Pipeline() const {
     return state->pipeline;
 }
 
-bool FilterGraphControl::RenderFile(const std::string& name, std::string& error) {
-    if (!state->pipeline) {
-        error = "there is no graph";
-        return false;
-    }
+GraphOutcome FilterGraphControl::RenderFile(const std::string& name) {
+    if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
     Clear();
     state->libraryMessagesBefore = LibraryLog::Count();
-    const bool built = state->file.Build(state->pipeline, name, error);
+    GraphOutcome built = state->file.Build(state->pipeline, name);
     if (!built) gst_element_set_state(state->pipeline, GST_STATE_NULL);
     // What preroll or a failure posted is not news for the owner.
     DropMessages(state->pipeline);
@@ -196,40 +195,38 @@ const std::string& FilterGraphControl::RenderedStream() const {
     return state->file.StreamName();
 }
 
-BuildProblem FilterGraphControl::RenderProblem() const {
-    return state->file.Problem();
-}
-
-bool FilterGraphControl::RunGraph() {
-    if (!state->pipeline) return false;
+GraphOutcome FilterGraphControl::RunGraph() {
+    if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
     // The renderer of the file's graph must never play: the wrapper has to replace it first.
-    if (state->file.RendererIn(state->pipeline)) return false;
+    if (state->file.RendererIn(state->pipeline))
+        return GraphOutcome::Failure("the file's renderer is still in the graph");
     state->error.reset();
     TakeDecoderDamage();
     state->file.Release();
     if (state->rewindPending) {
         if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
-            return false;
+            return GraphOutcome::Failure("the graph could not be rewound");
         }
         state->rewindPending = false;
     }
     if (gst_element_set_state(state->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
-        return false;
+        return GraphOutcome::Failure("the graph refused to play");
     }
     state->stopped = false;
-    return true;
+    return {};
 }
 
-bool FilterGraphControl::StopAndRewind() {
-    if (!state->pipeline) return false;
+GraphOutcome FilterGraphControl::StopAndRewind() {
+    if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
     if (gst_element_set_state(state->pipeline, GST_STATE_PAUSED) == GST_STATE_CHANGE_FAILURE) {
-        return false;
+        return GraphOutcome::Failure("the graph refused to stop");
     }
     gst_element_get_state(state->pipeline, nullptr, nullptr, kStateTimeout);
     state->stopped = true;
     state->rewindPending =
         !gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0);
-    return !state->rewindPending;
+    if (state->rewindPending) return GraphOutcome::Failure("the graph could not be rewound");
+    return {};
 }
 
 void FilterGraphControl::DrainEvents() {
@@ -291,14 +288,19 @@ StreamRepairs::Summary FilterGraphControl::Repairs() const {
     return summary;
 }
 
-bool FilterGraphControl::AddGraphFilter(GstElement* element) {
-    if (!state->pipeline || !element) return false;
-    if (!gst_bin_add(GST_BIN(state->pipeline), element)) return false;
-    return gst_element_sync_state_with_parent(element) != FALSE;
+GraphOutcome FilterGraphControl::AddGraphFilter(GstElement* element) {
+    if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
+    if (!element) return GraphOutcome::Failure(kNoElement);
+    if (!gst_bin_add(GST_BIN(state->pipeline), element))
+        return GraphOutcome::Failure("the graph refused the element");
+    if (!gst_element_sync_state_with_parent(element))
+        return GraphOutcome::Failure("the element could not take the graph's state");
+    return {};
 }
 
-bool FilterGraphControl::RemoveGraphFilter(GstElement* element) {
-    if (!state->pipeline || !element) return false;
+GraphOutcome FilterGraphControl::RemoveGraphFilter(GstElement* element) {
+    if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
+    if (!element) return GraphOutcome::Failure(kNoElement);
     const int before = CountFilters();
     gst_object_ref(element);
     GstIterator* pads = gst_element_iterate_pads(element);
@@ -312,7 +314,9 @@ bool FilterGraphControl::RemoveGraphFilter(GstElement* element) {
     gst_element_set_state(element, GST_STATE_NULL);
     const bool removed = gst_bin_remove(GST_BIN(state->pipeline), element);
     gst_object_unref(element);
-    return removed && CountFilters() == before - 1;
+    if (!removed || CountFilters() != before - 1)
+        return GraphOutcome::Failure("the element could not be taken out of the graph");
+    return {};
 }
 
 int FilterGraphControl::CountFilters() const {
@@ -345,18 +349,24 @@ std::vector<GstElement*> FilterGraphControl::Filters() const {
     return elements;
 }
 
-bool FilterGraphControl::ConnectPins(GstPad* output, GstPad* input) {
-    return output && input && gst_pad_link(output, input) == GST_PAD_LINK_OK;
+GraphOutcome FilterGraphControl::ConnectPins(GstPad* output, GstPad* input) {
+    if (!output || !input) return GraphOutcome::Failure(kNoPin);
+    const GstPadLinkReturn linked = gst_pad_link(output, input);
+    if (linked != GST_PAD_LINK_OK)
+        return GraphOutcome::Failure(std::string("the pins could not be connected: ") +
+                                     gst_pad_link_get_name(linked));
+    return {};
 }
 
-bool FilterGraphControl::DisconnectPin(GstPad* pad) {
-    if (!pad) return false;
+GraphOutcome FilterGraphControl::DisconnectPin(GstPad* pad) {
+    if (!pad) return GraphOutcome::Failure(kNoPin);
     GstPad* peer = gst_pad_get_peer(pad);
-    if (!peer) return false;
+    if (!peer) return GraphOutcome::Failure("the pin is not connected");
     const bool unlinked =
         GST_PAD_IS_SRC(pad) ? gst_pad_unlink(pad, peer) : gst_pad_unlink(peer, pad);
     gst_object_unref(peer);
-    return unlinked;
+    if (!unlinked) return GraphOutcome::Failure("the pins could not be disconnected");
+    return {};
 }
 
 void FilterGraphControl::Clear() {

@@ -10,6 +10,7 @@
 
 #include "graph/Ac3DecoderElement.h"
 #include "graph/FileGraphBuilder.h"
+#include "graph/GraphOutcome.h"
 #include "graph/StreamRepairs.h"
 
 namespace tavrisk {
@@ -29,7 +30,8 @@ struct DecoderDamage {
 };
 
 // The pipeline of the graph editor and of a graph job. Element = filter, pad = pin. It shows
-// no messages: callers report failures in their own words. Used on one thread (the window's);
+// no messages: each operation that can fail tells why, and callers report it in their own
+// words. Used on one thread (the window's);
 // only the notify function is called from others.
 class FilterGraphControl {
   public:
@@ -40,7 +42,7 @@ class FilterGraphControl {
 
     // Creates an empty pipeline. `notify` is called from any thread whenever a message waits
     // on the pipeline's bus: the owner then calls DrainEvents on its own thread.
-    bool CreateGraph(std::function<void()> notify = {});
+    GraphOutcome CreateGraph(std::function<void()> notify = {});
     void ReleaseGraph();
     bool HasGraph() const;
     GstElement* Pipeline() const;
@@ -49,17 +51,15 @@ class FilterGraphControl {
     // stream (ChooseAudioStream) through audioconvert (dithering and noise shaping off) and a
     // capsfilter (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
     // renderer, added last. Other streams are left unlinked and undecoded. Synchronous;
-    // leaves the graph stopped at its start. False with the reason in `error`.
-    bool RenderFile(const std::string& name, std::string& error);
+    // leaves the graph stopped at its start. A failure tells its reason and its kind.
+    GraphOutcome RenderFile(const std::string& name);
     // The name of the audio stream that was connected, for the status line ("" when none).
     const std::string& RenderedStream() const;
-    // Why the last RenderFile failed.
-    BuildProblem RenderProblem() const;
 
-    // Plays from the current position; false when the pipeline refuses.
-    bool RunGraph();
+    // Plays from the current position; fails when the pipeline refuses.
+    GraphOutcome RunGraph();
     // Stops and rewinds to the start; the graph is then stopped.
-    bool StopAndRewind();
+    GraphOutcome StopAndRewind();
     // Handles the bus messages waiting: end of stream stops and rewinds the graph; an error
     // is kept (TakeError) and stops it too.
     void DrainEvents();
@@ -81,15 +81,15 @@ class FilterGraphControl {
 
     // --- Editing -----------------------------------------------------------------------
     // The pipeline takes a reference of its own; the element keeps its state in step.
-    bool AddGraphFilter(GstElement* element);
-    // Unlinks and removes the element (the caller's references stay valid); false when the
+    GraphOutcome AddGraphFilter(GstElement* element);
+    // Unlinks and removes the element (the caller's references stay valid); fails when the
     // count did not drop by one.
-    bool RemoveGraphFilter(GstElement* element);
+    GraphOutcome RemoveGraphFilter(GstElement* element);
     int CountFilters() const;
     // The pipeline's elements in their enumeration order (borrowed pointers).
     std::vector<GstElement*> Filters() const;
-    bool ConnectPins(GstPad* output, GstPad* input);
-    bool DisconnectPin(GstPad* pad);
+    GraphOutcome ConnectPins(GstPad* output, GstPad* input);
+    GraphOutcome DisconnectPin(GstPad* pad);
     // Removes every element.
     void Clear();
 

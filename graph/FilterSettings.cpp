@@ -15,6 +15,8 @@ constexpr std::size_t kMaxFileNameBytes = 255;
 constexpr const char* kSettingsExtension = ".dat";
 // A save writes this file first and renames it.
 constexpr const char* kTemporarySuffix = ".new";
+constexpr const char* kUnreadable = "the settings file cannot be read";
+constexpr const char* kUnwritable = "the settings file cannot be written";
 
 struct FileCloser {
     void operator()(FILE* file) const { std::fclose(file); }
@@ -202,13 +204,14 @@ void ControlValueList::Add(ControlValueRecord record) {
         records.push_back(std::move(record));
 }
 
-bool ControlValueList::ReadRecords(const std::string& path) {
+GraphOutcome ControlValueList::ReadRecords(const std::string& path) {
     File file(std::fopen(path.c_str(), "rb"));
-    if (!file) return false;
+    if (!file) return GraphOutcome::Failure("the settings file cannot be opened");
     records.clear();
-    if (std::fseek(file.get(), 0, SEEK_END) != 0) return false;
+    if (std::fseek(file.get(), 0, SEEK_END) != 0) return GraphOutcome::Failure(kUnreadable);
     const long size = std::ftell(file.get());
-    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0) return false;
+    if (size < 0 || std::fseek(file.get(), 0, SEEK_SET) != 0)
+        return GraphOutcome::Failure(kUnreadable);
     for (;;) {
         // Lengths are checked against what is left, so a damaged length ends the reading
         // instead of asking for gigabytes.
@@ -225,19 +228,21 @@ bool ControlValueList::ReadRecords(const std::string& path) {
             break;
         Add(std::move(record));
     }
-    return !std::ferror(file.get());
+    if (std::ferror(file.get())) return GraphOutcome::Failure(kUnreadable);
+    return {};
 }
 
-bool ControlValueList::WriteRecords(const std::string& path) const {
+GraphOutcome ControlValueList::WriteRecords(const std::string& path) const {
     File file(std::fopen(path.c_str(), "wb"));
-    if (!file) return false;
+    if (!file) return GraphOutcome::Failure("the settings file cannot be created");
     for (const ControlValueRecord& record : records) {
         if (!WriteText(file.get(), record.editText.value_or(std::string())) ||
             !WriteText(file.get(), record.caption) || !WriteInt(file.get(), record.controlId) ||
             !WriteInt(file.get(), record.value) || !WriteInt(file.get(), record.type))
-            return false;
+            return GraphOutcome::Failure(kUnwritable);
     }
-    return std::fclose(file.release()) == 0;
+    if (std::fclose(file.release()) != 0) return GraphOutcome::Failure(kUnwritable);
+    return {};
 }
 
 std::string SettingsFilePath(const std::string& filtersFolder, const std::string& entryName) {
@@ -300,20 +305,24 @@ bool ApplySettings(GstElement* element, const ControlValueList& records) {
     return applied;
 }
 
-bool SaveFilterSettings(GstElement* element, const std::string& path) {
+GraphOutcome SaveFilterSettings(GstElement* element, const std::string& path) {
     // Written beside the old file and moved over it, so a failed write keeps the old settings.
     const std::string temporary = path + kTemporarySuffix;
-    if (!CaptureSettings(element).WriteRecords(temporary)) {
+    if (GraphOutcome written = CaptureSettings(element).WriteRecords(temporary); !written) {
         std::remove(temporary.c_str());
-        return false;
+        return written;
     }
-    return std::rename(temporary.c_str(), path.c_str()) == 0;
+    if (std::rename(temporary.c_str(), path.c_str()) != 0)
+        return GraphOutcome::Failure("the settings file could not replace the old one");
+    return {};
 }
 
-bool LoadFilterSettings(GstElement* element, const std::string& path) {
+GraphOutcome LoadFilterSettings(GstElement* element, const std::string& path) {
     ControlValueList list;
-    if (!list.ReadRecords(path) || list.Empty()) return false;
-    return ApplySettings(element, list);
+    if (GraphOutcome read = list.ReadRecords(path); !read) return read;
+    if (list.Empty() || !ApplySettings(element, list))
+        return GraphOutcome::Failure("no setting of the file fits the element");
+    return {};
 }
 
 }  // namespace tavrisk

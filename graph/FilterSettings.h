@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "graph/GraphOutcome.h"
+
 namespace tavrisk {
 
 // The settings of one element kind, kept in its file of the filters folder as control-value
@@ -37,10 +39,10 @@ class ControlValueList {
     void Clear() { records.clear(); }
 
     // Reads records until the first length cannot be read; a record cut short ends the
-    // reading and is dropped. False when the file cannot be opened or a read fails.
-    bool ReadRecords(const std::string& path);
-    // Writes every record in list order; false unless every write was complete.
-    bool WriteRecords(const std::string& path) const;
+    // reading and is dropped. Fails when the file cannot be opened or a read fails.
+    GraphOutcome ReadRecords(const std::string& path);
+    // Writes every record in list order; fails unless every write was complete.
+    GraphOutcome WriteRecords(const std::string& path) const;
 
   private:
     std::list<ControlValueRecord> records;
@@ -57,8 +59,9 @@ ControlValueList CaptureSettings(GstElement* element);
 // at least one was applied.
 bool ApplySettings(GstElement* element, const ControlValueList& records);
 
-// Save and load of an element's settings file; false on failure (nothing is shown).
-bool SaveFilterSettings(GstElement* element, const std::string& path);
-bool LoadFilterSettings(GstElement* element, const std::string& path);
+// Save and load of an element's settings file. A load fails when the file cannot be read or
+// none of its records fits the element.
+GraphOutcome SaveFilterSettings(GstElement* element, const std::string& path);
+GraphOutcome LoadFilterSettings(GstElement* element, const std::string& path);
 
 }  // namespace tavrisk

@@ -375,7 +375,7 @@ void GraphEditor::Refresh() {
     for (auto& row : impl->rows) RefreshItem(*row);
 }
 
-bool GraphEditor::LoadGraphFilters() {
+void GraphEditor::LoadGraphFilters() {
     for (GstElement* element : impl->graph.Filters()) {
         GstElementFactory* factory = gst_element_get_factory(element);
         if (!factory) continue;
@@ -385,7 +385,6 @@ bool GraphEditor::LoadGraphFilters() {
         // The pipeline lists the newest element first; rows run from the oldest.
         impl->rows.insert(impl->rows.begin(), impl->MakeItem(*entry, element));
     }
-    return true;
 }
 
 void GraphEditor::Clear() {
@@ -443,13 +442,14 @@ void GraphEditor::DeleteKey(int selectedRow) {
 
 bool GraphEditor::RenderInputFile(const std::string& name) {
     Clear();
-    std::string error;
-    if (!impl->graph.RenderFile(name, error) || !LoadGraphFilters()) {
-        impl->host.MessageBox(RenderFailureText(name, impl->graph.RenderProblem()),
-                              "Auto Connect Error", MessageButtons::Ok, MessageIcon::Stop);
+    const GraphOutcome rendered = impl->graph.RenderFile(name);
+    if (!rendered) {
+        impl->host.MessageBox(RenderFailureText(name, rendered.Problem()), "Auto Connect Error",
+                              MessageButtons::Ok, MessageIcon::Stop);
         Refresh();
         return false;
     }
+    LoadGraphFilters();
     const CatalogueEntry* wrapperEntry = impl->catalogue.FindByName(kWrapperLongName);
     auto& rows = impl->rows;
     if (wrapperEntry && rows.size() >= 2) {

@@ -37,7 +37,9 @@ struct FilterItem {
     bool HasSettings() const;  // any writable property besides "name" and "parent"
 };
 
-// What the editor needs from the window: message boxes and the three dialogs.
+// What the editor needs from the window: message boxes and the three dialogs. The editor is
+// the one part of the graph library that speaks to the user: it turns the failures the
+// pipeline gives back into these messages.
 // Its message boxes (MessageBox, always with the OK button): the stop icon for a file that
 // cannot be rendered, the exclamation icon for a graph left unconnected, the plain box
 // (information) for the rest.
@@ -91,9 +93,9 @@ class GraphEditor {
 
     // Re-reads every row's pads, names and media descriptions.
     void Refresh();
-    // Rows for the elements of the pipeline, in the order they were added; false when one
-    // could not be made. Elements without a catalogue entry get no row.
-    bool LoadGraphFilters();
+    // Rows for the elements of the pipeline, in the order they were added. Elements without a
+    // catalogue entry get no row.
+    void LoadGraphFilters();
     // Every element leaves the pipeline and its row is deleted.
     void Clear();
 

@@ -3,6 +3,7 @@
 #include <gst/gst.h>
 
 #include <mutex>
+#include <string>
 
 #include "graph/PluginElements.h"
 #include "graph/WrapperSink.h"
@@ -10,11 +11,6 @@
 
 namespace tavrisk {
 namespace {
-
-struct RuntimeStart {
-    bool started = false;
-    std::string error;
-};
 
 // GLib's and GStreamer's warnings and messages go to the library log, not to standard error.
 void NoteGlibLine(const gchar* domain, GLogLevelFlags level, const gchar* text, gpointer) {
@@ -24,34 +20,31 @@ void NoteGlibLine(const gchar* domain, GLogLevelFlags level, const gchar* text, 
     LibraryLog::Note(domain ? domain : "GLib", text);
 }
 
-RuntimeStart StartRuntime() {
-    RuntimeStart result;
+GraphOutcome StartRuntime() {
     g_log_set_default_handler(NoteGlibLine, nullptr);
     LibraryLog::CaptureLibav();
     GError* failure = nullptr;
     if (!gst_init_check(nullptr, nullptr, &failure)) {
-        result.error = failure ? failure->message : "GStreamer could not be initialised";
+        const std::string reason =
+            failure ? failure->message : "GStreamer could not be initialised";
         g_clear_error(&failure);
-        return result;
+        return GraphOutcome::Failure(reason);
     }
     if (!gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, kPluginName,
                                     kPluginDescription, RegisterPluginElements, "0.1", "LGPL",
                                     "tavrisk", "tavrisk", "https://tavrisk.invalid")) {
-        result.error = "The program's own elements could not be registered";
-        return result;
+        return GraphOutcome::Failure("The program's own elements could not be registered");
     }
-    result.started = true;
-    return result;
+    return {};
 }
 
 }  // namespace
 
-bool InitGraphRuntime(std::string& error) {
+GraphOutcome InitGraphRuntime() {
     static std::once_flag once;
-    static RuntimeStart start;
+    static GraphOutcome start;
     std::call_once(once, [] { start = StartRuntime(); });
-    if (!start.started) error = start.error;
-    return start.started;
+    return start;
 }
 
 }  // namespace tavrisk

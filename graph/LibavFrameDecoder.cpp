@@ -18,6 +18,7 @@ constexpr const char* kDrcOption = "drc_scale";
 // logged. (The stricter checks of the bitstream's rules would refuse sound frames of
 // encoders that bend them.)
 constexpr int kErrorDetection = AV_EF_CRCCHECK | AV_EF_EXPLODE;
+constexpr const char* kOutOfMemory = "libavcodec could not allocate the decoder";
 
 AVCodecID CodecId(LibavFrameDecoder::Codec codec) {
     switch (codec) {
@@ -44,40 +45,44 @@ bool HasDrcOption(LibavFrameDecoder::Codec codec) {
 
 }  // namespace
 
-bool LibavFrameDecoder::Open(Codec wanted, std::span<const uint8_t> setup) {
+GraphOutcome LibavFrameDecoder::Open(Codec wanted, std::span<const uint8_t> setup) {
     Close();
     LibraryLog::CaptureLibav();
-    if (!OpenContext(wanted, setup)) {
+    GraphOutcome opened = OpenContext(wanted, setup);
+    if (!opened) {
         Close();
-        return false;
+        return opened;
     }
     codec = wanted;
-    return true;
+    return {};
 }
 
-bool LibavFrameDecoder::OpenContext(Codec wanted, std::span<const uint8_t> setup) {
+GraphOutcome LibavFrameDecoder::OpenContext(Codec wanted, std::span<const uint8_t> setup) {
     const AVCodec* found = avcodec_find_decoder(CodecId(wanted));
-    if (found == nullptr) return false;
+    if (found == nullptr) return GraphOutcome::Failure("libavcodec has no decoder of the codec");
     context.reset(avcodec_alloc_context3(found));
     decoded.reset(av_frame_alloc());
     packet.reset(av_packet_alloc());
-    if (!context || !decoded || !packet) return false;
+    if (!context || !decoded || !packet) return GraphOutcome::Failure(kOutOfMemory);
     // Full dynamic range: the channel processing does its own dynamics.
     if (HasDrcOption(wanted) &&
         av_opt_set_double(context->priv_data, kDrcOption, kDrcScale, 0) < 0) {
-        return false;
+        return GraphOutcome::Failure(
+            "the decoder's dynamic range compression cannot be turned off");
     }
     if (!setup.empty()) {
         context->extradata =
             static_cast<uint8_t*>(av_mallocz(setup.size() + AV_INPUT_BUFFER_PADDING_SIZE));
-        if (context->extradata == nullptr) return false;
+        if (context->extradata == nullptr) return GraphOutcome::Failure(kOutOfMemory);
         std::memcpy(context->extradata, setup.data(), setup.size());
         context->extradata_size = static_cast<int>(setup.size());
     }
     // Lossless FLAC of up to 16 bits comes out as it is; the others as floats.
     context->request_sample_fmt = wanted == Codec::kFlac ? AV_SAMPLE_FMT_S16P : AV_SAMPLE_FMT_FLTP;
     context->err_recognition = kErrorDetection;
-    return avcodec_open2(context.get(), found, nullptr) >= 0;
+    if (avcodec_open2(context.get(), found, nullptr) < 0)
+        return GraphOutcome::Failure("libavcodec's decoder could not be opened");
+    return {};
 }
 
 void LibavFrameDecoder::Close() {

@@ -5,6 +5,7 @@
 #include <span>
 #include <vector>
 
+#include "graph/GraphOutcome.h"
 #include "platform/LibavHandles.h"
 
 namespace tavrisk {
@@ -22,7 +23,7 @@ class LibavFrameDecoder {
     static constexpr double kDrcScale = 0.0;
 
     // `setup`: the codec's own header, where it has one (FLAC's "fLaC" and metadata blocks).
-    bool Open(Codec codec, std::span<const uint8_t> setup = {});
+    GraphOutcome Open(Codec codec, std::span<const uint8_t> setup = {});
     void Close();
     bool IsOpen() const { return context != nullptr; }
     Codec OpenCodec() const { return codec; }
@@ -44,7 +45,7 @@ class LibavFrameDecoder {
     void Flush();
 
   private:
-    bool OpenContext(Codec wanted, std::span<const uint8_t> setup);
+    GraphOutcome OpenContext(Codec wanted, std::span<const uint8_t> setup);
     Result Damaged(int samples);
 
     AvContextPtr context;

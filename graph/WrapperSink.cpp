@@ -267,10 +267,13 @@ void SetWrapperReceiver(GstElement* wrapper, SampleReceiver* receiver) {
     state.toldFormat = nullptr;
 }
 
-bool SetWrapperLocation(GstElement* wrapper, const std::string& location) {
-    if (!IsWrapper(wrapper) || location.size() > kWrapperMaxLocation) return false;
+GraphOutcome SetWrapperLocation(GstElement* wrapper, const std::string& location) {
+    if (!IsWrapper(wrapper)) return GraphOutcome::Failure("the element is not the wrapper");
+    if (location.size() > kWrapperMaxLocation)
+        return GraphOutcome::Failure("the location is longer than " +
+                                     std::to_string(kWrapperMaxLocation) + " characters");
     g_object_set(wrapper, "location", location.c_str(), nullptr);
-    return true;
+    return {};
 }
 
 gboolean RegisterWrapperElement(GstPlugin* plugin) {

@@ -7,6 +7,8 @@
 #include <optional>
 #include <string>
 
+#include "graph/GraphOutcome.h"
+
 namespace tavrisk {
 
 // "Tavrisk Wrapper": the sink element that takes the decoded audio out of a pipeline. It does
@@ -65,8 +67,8 @@ bool IsWrapper(GstElement* element);
 // Attaches a receiver (null detaches). Waits for a delivery in progress, so once it returns
 // the old receiver is no longer called.
 void SetWrapperReceiver(GstElement* wrapper, SampleReceiver* receiver);
-// The "location" property: false (nothing stored) for a name longer than 260 characters.
-bool SetWrapperLocation(GstElement* wrapper, const std::string& location);
+// The "location" property: fails (nothing stored) for a name longer than 260 characters.
+GraphOutcome SetWrapperLocation(GstElement* wrapper, const std::string& location);
 // Registers the element with a plugin: used by InitGraphRuntime (the program's own static
 // plugin) and by the loadable plugin for gst-inspect-1.0 and gst-launch-1.0.
 gboolean RegisterWrapperElement(GstPlugin* plugin);

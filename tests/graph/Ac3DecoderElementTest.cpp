@@ -27,8 +27,7 @@ constexpr const char* kVobEncode =
 // --- The element as GStreamer sees it ------------------------------------------------------
 
 TEST(Ac3DecoderRegistration, RankedAboveTheOtherAc3DecodersAsAnAudioDecoder) {
-    std::string error;
-    ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    ASSERT_EQ(InitGraphRuntime().Reason(), "");
     GstElementFactory* factory = gst_element_factory_find(kAc3DecoderFactoryName);
     ASSERT_NE(factory, nullptr);
     EXPECT_EQ(gst_plugin_feature_get_rank(GST_PLUGIN_FEATURE(factory)),
@@ -184,8 +183,7 @@ TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNot
                                   Make("film.mkv", "-c:a eac3")};
     for (const std::string& path : inputs) {
         GraphRun run;
-        std::string error;
-        ASSERT_TRUE(run.Render(path, error)) << error;
+        ASSERT_EQ(run.Render(path).Reason(), "");
         CollectingReceiver receiver;
         ASSERT_TRUE(run.ReplaceRenderer(receiver));
         receiver.KeepSamples(false);
@@ -220,8 +218,7 @@ TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamKeepsTheFirstRateAndIsNoted) {
     WriteBytes(joined, bytes);
 
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(joined, error)) << error;
+    ASSERT_EQ(run.Render(joined).Reason(), "");
     CollectingReceiver receiver;
     ASSERT_TRUE(run.ReplaceRenderer(receiver));
     receiver.KeepSamples(false);
@@ -239,8 +236,7 @@ TEST_F(Ac3DecoderGraphTest, DamagedAc3DecodesToTheEnd) {
     const std::string damaged = folder->File("damaged.ac3");
     ASSERT_TRUE(DamageMiddle(intact, damaged));
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(damaged, error)) << error;
+    ASSERT_EQ(run.Render(damaged).Reason(), "");
     CollectingReceiver receiver;
     ASSERT_TRUE(run.ReplaceRenderer(receiver));
     receiver.KeepSamples(false);

@@ -61,8 +61,7 @@ TEST_P(SixChannelInputTest, WrapperGetsFilmOrderTheSameInBothRuns) {
     const std::string path =
         std::strlen(input.encode) ? Make(input.name, input.encode) : GraphFileTest::wav;
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(path, error)) << error;
+    ASSERT_EQ(run.Render(path).Reason(), "");
     const std::string stream = run.Graph().RenderedStream();
     EXPECT_NE(stream.find("5.1, 48000 Hz, " + std::string(input.decoder)), std::string::npos)
         << stream;
@@ -130,8 +129,7 @@ TEST_F(GraphFileTest, OtherLayoutsAreAnnouncedByName) {
             Make(c.name, c.encode,
                  "-f lavfi -i sine=f=440:d=1 -f lavfi -i testsrc=size=160x120:rate=10:duration=1");
         GraphRun run;
-        std::string error;
-        ASSERT_TRUE(run.Render(path, error)) << c.name << ": " << error;
+        ASSERT_EQ(run.Render(path).Reason(), "") << c.name;
         CollectingReceiver receiver;
         ASSERT_TRUE(run.ReplaceRenderer(receiver)) << c.name;
         ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded) << c.name;
@@ -144,8 +142,7 @@ TEST_F(GraphFileTest, OtherLayoutsAreAnnouncedByName) {
 TEST_F(GraphFileTest, FileGraphIsBuiltInOrderAndItsRendererNeverRuns) {
     const std::string path = Make("order.flac", "-c:a flac");
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(path, error)) << error;
+    ASSERT_EQ(run.Render(path).Reason(), "");
     std::vector<std::string> factories;
     for (GstElement* element : run.Rows()) factories.push_back(FactoryOf(element));
     EXPECT_EQ(factories,
@@ -157,12 +154,13 @@ TEST_F(GraphFileTest, FileGraphIsBuiltInOrderAndItsRendererNeverRuns) {
     gst_element_get_state(renderer, &current, nullptr, 0);
     EXPECT_EQ(current, GST_STATE_NULL);
     // Playing the file's own renderer is refused: only the wrapper may take the audio.
-    EXPECT_FALSE(run.Graph().RunGraph());
+    EXPECT_EQ(run.Graph().RunGraph().Reason(), "the file's renderer is still in the graph");
     EXPECT_TRUE(run.Graph().IsStopped());
 
     GstElement* stranger = gst_element_factory_make("fakesink", nullptr);
     gst_object_ref_sink(stranger);
-    EXPECT_FALSE(run.Graph().RemoveGraphFilter(stranger));
+    EXPECT_EQ(run.Graph().RemoveGraphFilter(stranger).Reason(),
+              "the element could not be taken out of the graph");
     gst_object_unref(stranger);
 
     run.Graph().Clear();
@@ -180,8 +178,7 @@ TEST_F(GraphFileTest, FilmVideoIsNotDecodedAndDecodersCompressNothing) {
     for (const bool oursFirst : {true, false}) {
         gst_plugin_feature_set_rank(ours, oursFirst ? kAc3DecoderRank : GST_RANK_NONE);
         GraphRun run;
-        std::string error;
-        ASSERT_TRUE(run.Render(path, error)) << error;
+        ASSERT_EQ(run.Render(path).Reason(), "");
         EXPECT_TRUE(ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Video").empty());
         const std::vector<GstElement*> decoders =
             ElementsOfKlass(run.Graph().Pipeline(), "Decoder", "Audio");
@@ -206,8 +203,7 @@ TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
     const std::string path = Make("two.mkv", "-map 0:a -map 1:a -c:a:0 ac3 -c:a:1 flac",
                                   "-i " + Quote(wav) + " -f lavfi -i sine=f=300:d=1");
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(path, error)) << error;
+    ASSERT_EQ(run.Render(path).Reason(), "");
     // ffmpeg flags the first default.
     EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2 (the default): 5.1", 0), 0u)
         << run.Graph().RenderedStream();
@@ -215,8 +211,7 @@ TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
 
 TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(wav, error)) << error;
+    ASSERT_EQ(run.Render(wav).Reason(), "");
     GstElement* capsFilter = run.Rows()[4];
     CollectingReceiver receiver;
     ASSERT_TRUE(run.ReplaceRenderer(receiver));
@@ -241,8 +236,7 @@ TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
 TEST_F(GraphFileTest, RawAc3ReportsHowMuchOfTheFileWasRead) {
     const std::string path = Make("film.ac3", "-c:a ac3 -f ac3");
     GraphRun run;
-    std::string error;
-    ASSERT_TRUE(run.Render(path, error)) << error;
+    ASSERT_EQ(run.Render(path).Reason(), "");
     CollectingReceiver receiver;
     ASSERT_TRUE(run.ReplaceRenderer(receiver));
     ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
@@ -264,9 +258,8 @@ TEST_F(GraphFileTest, DamagedFilesEndWithoutHanging) {
     ASSERT_TRUE(Truncate(mkv, truncated, 0.6));
     for (const std::string& path : {damaged, truncated}) {
         GraphRun run;
-        std::string error;
-        if (!run.Render(path, error)) {
-            EXPECT_FALSE(error.empty()) << path;
+        if (const GraphOutcome rendered = run.Render(path); !rendered) {
+            EXPECT_FALSE(rendered.Reason().empty()) << path;
             continue;
         }
         CollectingReceiver receiver;
@@ -280,19 +273,37 @@ TEST_F(GraphFileTest, FilesWithoutAudioAreRefusedWithAReason) {
     WriteBytes(text, std::vector<uint8_t>(4096, 'x'));
     const std::string silentFilm =
         Make("silent.mkv", "-t 1 -c:v mpeg2video", "-f lavfi -i testsrc=size=160x120:rate=25");
-    for (const std::string& path : {folder->File("missing.vob"), text, silentFilm}) {
+    const std::string stub = folder->File("stub.mkv");
+    WriteBytes(stub, {0x1A});
+    // A text file is recognised as text, not as unknown data.
+    const std::pair<std::string, BuildProblem> cases[] = {
+        {folder->File("missing.vob"), BuildProblem::kOther},
+        {text, BuildProblem::kOther},
+        {stub, BuildProblem::kNotMedia},
+        {silentFilm, BuildProblem::kNoAudioStream}};
+    for (const auto& [path, problem] : cases) {
         GraphRun run;
-        std::string error;
-        EXPECT_FALSE(run.Render(path, error)) << path;
-        EXPECT_FALSE(error.empty()) << path;
+        const GraphOutcome rendered = run.Render(path);
+        EXPECT_FALSE(rendered) << path;
+        EXPECT_FALSE(rendered.Reason().empty()) << path;
+        EXPECT_EQ(rendered.Problem(), problem) << path << ": " << rendered.Reason();
     }
+}
+
+// Without a pipeline every operation fails, and says why.
+TEST(FilterGraphControlTest, OperationsWithoutAGraphFailWithTheReason) {
+    FilterGraphControl graph;
+    const GraphOutcome outcomes[] = {graph.RenderFile("film.vob"), graph.RunGraph(),
+                                     graph.StopAndRewind(), graph.AddGraphFilter(nullptr),
+                                     graph.RemoveGraphFilter(nullptr)};
+    for (const GraphOutcome& outcome : outcomes) EXPECT_EQ(outcome.Reason(), "there is no graph");
+    EXPECT_EQ(graph.ConnectPins(nullptr, nullptr).Reason(), "a pin is missing");
 }
 
 // A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
 // count of their details, any other decoder's as one place; other elements' are not damage.
 TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
-    std::string error;
-    ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    ASSERT_EQ(InitGraphRuntime().Reason(), "");
     FilterGraphControl graph;
     ASSERT_TRUE(graph.CreateGraph());
     GstElement* decoder = gst_element_factory_make(kAc3DecoderFactoryName, nullptr);
@@ -329,8 +340,7 @@ TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
 // libav's lines and GLib's warnings reach the library log, not standard error; a watch counts
 // the errors of its own thread only.
 TEST(LibraryLogTest, LibraryLinesAreCaughtCountedAndKeptInsteadOfPrinted) {
-    std::string error;
-    ASSERT_TRUE(InitGraphRuntime(error)) << error;
+    ASSERT_EQ(InitGraphRuntime().Reason(), "");
     LibraryLog::CaptureLibav();
     LibraryLog::TakeLines();
     const uint64_t before = LibraryLog::Count();

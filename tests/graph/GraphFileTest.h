@@ -27,8 +27,7 @@ class GraphFileTest : public ::testing::Test {
         if (!HaveProgram("ffmpeg")) GTEST_SKIP() << "ffmpeg is not installed";
         // The program's elements are looked up before any pipeline exists in some tests, and
         // ctest runs each test on its own.
-        std::string error;
-        ASSERT_TRUE(InitGraphRuntime(error)) << error;
+        ASSERT_EQ(InitGraphRuntime().Reason(), "");
     }
 
     // A file made by ffmpeg from the six-tone WAV (or from `input` arguments of its own).

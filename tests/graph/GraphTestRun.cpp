@@ -54,8 +54,7 @@ std::vector<int16_t> CollectingReceiver::Samples() const {
 }
 
 GraphRun::GraphRun() {
-    std::string error;
-    EXPECT_TRUE(InitGraphRuntime(error)) << error;
+    EXPECT_EQ(InitGraphRuntime().Reason(), "");
     EXPECT_TRUE(graph.CreateGraph([this] {
         std::lock_guard guard(lock);
         messagesWaiting = true;
@@ -69,8 +68,8 @@ GraphRun::~GraphRun() {
     if (wrapper) gst_object_unref(wrapper);
 }
 
-bool GraphRun::Render(const std::string& path, std::string& error) {
-    return graph.RenderFile(path, error);
+GraphOutcome GraphRun::Render(const std::string& path) {
+    return graph.RenderFile(path);
 }
 
 std::vector<GstElement*> GraphRun::Rows() const {
@@ -107,7 +106,7 @@ bool GraphRun::ReplaceRenderer(SampleReceiver& receiver) {
 
     GstPad* output = FirstPad(feeding, GST_PAD_SRC);
     GstPad* input = FirstPad(wrapper, GST_PAD_SINK);
-    const bool connected = graph.ConnectPins(output, input);
+    const bool connected = graph.ConnectPins(output, input).Ok();
     if (output) gst_object_unref(output);
     if (input) gst_object_unref(input);
     return connected;

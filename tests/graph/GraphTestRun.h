@@ -50,7 +50,7 @@ class GraphRun {
     ~GraphRun();
 
     FilterGraphControl& Graph() { return graph; }
-    bool Render(const std::string& path, std::string& error);
+    GraphOutcome Render(const std::string& path);
     // The elements in order of addition.
     std::vector<GstElement*> Rows() const;
     // Replaces the renderer by a new wrapper attached to `receiver`; false on any failure.

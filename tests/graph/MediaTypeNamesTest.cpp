@@ -10,10 +10,7 @@ namespace {
 
 class MediaTypeNamesTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        std::string error;
-        ASSERT_TRUE(InitGraphRuntime(error)) << error;
-    }
+    static void SetUpTestSuite() { ASSERT_EQ(InitGraphRuntime().Reason(), ""); }
 
     static std::string Describe(const char* capsText) {
         GstCaps* caps = gst_caps_from_string(capsText);

@@ -19,10 +19,7 @@ using test::CollectingReceiver;
 
 class WrapperSinkTest : public ::testing::Test {
   protected:
-    static void SetUpTestSuite() {
-        std::string error;
-        ASSERT_TRUE(InitGraphRuntime(error)) << error;
-    }
+    static void SetUpTestSuite() { ASSERT_EQ(InitGraphRuntime().Reason(), ""); }
 };
 
 // A wrapper fed by a pad of our own, running on its own: stream start, caps, segment, then
@@ -125,7 +122,8 @@ TEST_F(WrapperSinkTest, LocationHoldsAtMost260Characters) {
     EXPECT_TRUE(IsWrapper(wrapper));
     const std::string longest(kWrapperMaxLocation, 'a');
     EXPECT_TRUE(SetWrapperLocation(wrapper, longest));
-    EXPECT_FALSE(SetWrapperLocation(wrapper, longest + "b"));
+    EXPECT_EQ(SetWrapperLocation(wrapper, longest + "b").Reason(),
+              "the location is longer than 260 characters");
     gchar* stored = nullptr;
     g_object_get(wrapper, "location", &stored, nullptr);
     EXPECT_EQ(std::string(stored ? stored : ""), longest);

@@ -115,8 +115,10 @@ TEST_F(FilterSettingsTest, EmptyFileReadsAsNoRecordsAndLoadsNothing) {
     EXPECT_TRUE(list.ReadRecords(path));
     EXPECT_TRUE(list.Empty());
     Element volume("volume");
-    EXPECT_FALSE(LoadFilterSettings(volume.get(), path));
-    EXPECT_FALSE(LoadFilterSettings(volume.get(), folder.File("missing.dat")));
+    EXPECT_EQ(LoadFilterSettings(volume.get(), path).Reason(),
+              "no setting of the file fits the element");
+    EXPECT_EQ(LoadFilterSettings(volume.get(), folder.File("missing.dat")).Reason(),
+              "the settings file cannot be opened");
     EXPECT_FALSE(list.ReadRecords(folder.File("missing.dat")));
 }
 

@@ -14,10 +14,7 @@ namespace tavrisk::test {
 
 void StartGraphRuntime() {
     static std::once_flag once;
-    std::call_once(once, [] {
-        std::string error;
-        ASSERT_TRUE(InitGraphRuntime(error)) << error;
-    });
+    std::call_once(once, [] { ASSERT_EQ(InitGraphRuntime().Reason(), ""); });
 }
 
 SharedCatalogue& BuiltCatalogue() {

@@ -90,8 +90,7 @@ void SelectRow(GraphEditorView& view, int row) {
 }
 
 bool StartRuntime() {
-    std::string error;
-    return InitGraphRuntime(error);
+    return InitGraphRuntime().Ok();
 }
 
 }  // namespace
