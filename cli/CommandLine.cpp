@@ -6,7 +6,7 @@
 #include <sstream>
 
 #include "app/InputKinds.h"
-#include "app/TranscoderDialog.h"
+#include "app/model/TranscoderDialog.h"
 
 namespace tavrisk {
 

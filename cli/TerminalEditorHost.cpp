@@ -1,6 +1,6 @@
 #include "cli/TerminalEditorHost.h"
 
-#include "app/UserInterface.h"
+#include "app/model/UserInterface.h"
 
 namespace tavrisk {
 

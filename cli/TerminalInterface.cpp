@@ -8,7 +8,7 @@
 #include <cstring>
 #include <string>
 
-#include "app/TranscoderDialog.h"
+#include "app/model/TranscoderDialog.h"
 #include "host/JobHost.h"
 #include "platform/OutputFile.h"
 

@@ -6,7 +6,7 @@
 #include <thread>
 #include <vector>
 
-#include "app/UserInterface.h"
+#include "app/model/UserInterface.h"
 
 namespace tavrisk {
 

@@ -10,15 +10,15 @@
 #include <thread>
 #include <vector>
 
-#include "app/GraphSession.h"
 #include "app/InputKinds.h"
-#include "app/KeptOutputs.h"
 #include "app/OutputEngines.h"
-#include "app/TranscodeJob.h"
-#include "app/TranscoderApp.h"
-#include "app/TranscoderDialog.h"
-#include "app/WavOrderSetting.h"
-#include "app/WindowJobHost.h"
+#include "app/jobs/KeptOutputs.h"
+#include "app/jobs/TranscodeJob.h"
+#include "app/jobs/WindowJobHost.h"
+#include "app/model/GraphSession.h"
+#include "app/model/TranscoderApp.h"
+#include "app/model/TranscoderDialog.h"
+#include "app/model/WavOrderSetting.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
 #include "cli/ExitStatus.h"

@@ -65,31 +65,7 @@ if(printing)
   message(FATAL_ERROR "Core files print or end the process:\n  ${text}")
 endif()
 
-# The settings model's files (app/ files that are neither jobs nor tables) include neither the
-# jobs' headers nor engines, encoders or sources: it knows engines and inputs through the
-# tables alone.
-cmake_policy(SET CMP0057 NEW)  # if(... IN_LIST ...) when run as a script
-include(${SOURCE_DIR}/cmake/AppParts.cmake)
-set(job_headers "")
-foreach(name ${TAVRISK_APP_JOB_FILES})
-  list(APPEND job_headers "app/${name}\\.h")
-endforeach()
-list(JOIN job_headers "|" job_pattern)
-file(GLOB model_files "${SOURCE_DIR}/app/*.h" "${SOURCE_DIR}/app/*.cpp")
-set(model_offenders "")
-foreach(file ${model_files})
-  get_filename_component(name "${file}" NAME_WE)
-  if(name IN_LIST TAVRISK_APP_JOB_FILES OR name IN_LIST TAVRISK_APP_TABLE_FILES)
-    continue()
-  endif()
-  file(STRINGS "${file}" hits
-       REGEX "^[ \t]*#[ \t]*include[ \t]*[<\"](${job_pattern}|(engines|mp2enc|sources)/)")
-  if(hits)
-    file(RELATIVE_PATH relative "${SOURCE_DIR}" "${file}")
-    list(APPEND model_offenders "${relative}: ${hits}")
-  endif()
-endforeach()
-if(model_offenders)
-  list(JOIN model_offenders "\n  " text)
-  message(FATAL_ERROR "The settings model includes a job's, an engine's or a source's headers:\n  ${text}")
-endif()
+# The settings model's files (app/model/) include neither the jobs' headers nor engines,
+# encoders or sources: it knows engines and inputs through the tables alone.
+refuse_includes("app/model" "app/jobs|engines|mp2enc|sources"
+                "The settings model includes a job's, an engine's or a source's headers")

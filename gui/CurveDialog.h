@@ -3,9 +3,9 @@
 #include <QDialog>
 #include <string>
 
-#include "app/IntegerField.h"
-#include "app/PresetStore.h"
-#include "app/UserInterface.h"
+#include "app/model/IntegerField.h"
+#include "app/model/PresetStore.h"
+#include "app/model/UserInterface.h"
 #include "dsp/DrpCurve.h"
 #include "gui/CurvePlot.h"
 

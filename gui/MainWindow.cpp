@@ -25,10 +25,10 @@
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/GraphSession.h"
 #include "app/InputKinds.h"
-#include "app/KeptOutputs.h"
-#include "app/TranscodeJob.h"
+#include "app/jobs/KeptOutputs.h"
+#include "app/jobs/TranscodeJob.h"
+#include "app/model/GraphSession.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
 #include "gui/BatchDialog.h"

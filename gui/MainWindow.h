@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/TranscoderDialog.h"
-#include "app/WindowJobHost.h"
+#include "app/jobs/WindowJobHost.h"
+#include "app/model/TranscoderDialog.h"
 #include "gui/QtUserInterface.h"
 
 class QCheckBox;

@@ -3,7 +3,7 @@
 #include <QFile>
 #include <QFileDialog>
 
-#include "app/TranscoderDialog.h"
+#include "app/model/TranscoderDialog.h"
 #include "gui/ElementSettingsDialog.h"
 #include "gui/FilterSelectionDialog.h"
 #include "gui/QtUserInterface.h"

@@ -4,7 +4,7 @@
 #include <functional>
 #include <string>
 
-#include "app/UserInterface.h"
+#include "app/model/UserInterface.h"
 
 class QWidget;
 

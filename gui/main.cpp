@@ -4,8 +4,8 @@
 
 #include "app/InputKinds.h"
 #include "app/OutputEngines.h"
-#include "app/TranscoderApp.h"
-#include "app/WavOrderSetting.h"
+#include "app/model/TranscoderApp.h"
+#include "app/model/WavOrderSetting.h"
 #include "gui/AppIcon.h"
 #include "gui/MainWindow.h"
 

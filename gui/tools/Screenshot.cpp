@@ -7,9 +7,9 @@
 #include <QPixmap>
 #include <QTemporaryDir>
 
-#include "app/ControlIds.h"
-#include "app/GraphSession.h"
-#include "app/PresetStore.h"
+#include "app/model/ControlIds.h"
+#include "app/model/GraphSession.h"
+#include "app/model/PresetStore.h"
 #include "gui/BatchDialog.h"
 #include "gui/CurveDialog.h"
 #include "gui/MainWindow.h"

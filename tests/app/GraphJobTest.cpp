@@ -3,7 +3,7 @@
 #include <functional>
 #include <vector>
 
-#include "app/GraphJob.h"
+#include "app/jobs/GraphJob.h"
 #include "engines/WavEngine.h"
 #include "tests/support/FakeJobHost.h"
 #include "tests/support/TestSupport.h"

@@ -2,7 +2,7 @@
 
 #include <filesystem>
 
-#include "app/TranscodeJob.h"
+#include "app/jobs/TranscodeJob.h"
 #include "engines/MonoFilesEngine.h"
 #include "engines/Mp2Engine.h"
 #include "sources/WavFileSource.h"

@@ -3,7 +3,7 @@
 #include <cstdlib>
 #include <filesystem>
 
-#include "app/TranscoderApp.h"
+#include "app/model/TranscoderApp.h"
 #include "platform/IniFile.h"
 #include "tests/support/TestSupport.h"
 

@@ -4,8 +4,8 @@
 #include <atomic>
 #include <thread>
 
-#include "app/TranscoderDialog.h"
-#include "app/WindowJobHost.h"
+#include "app/jobs/WindowJobHost.h"
+#include "app/model/TranscoderDialog.h"
 #include "tests/support/RecordingInterface.h"
 
 namespace tavrisk {

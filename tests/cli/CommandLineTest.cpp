@@ -4,7 +4,7 @@
 #include <fstream>
 #include <sstream>
 
-#include "app/TranscoderDialog.h"
+#include "app/model/TranscoderDialog.h"
 #include "cli/CommandLine.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"

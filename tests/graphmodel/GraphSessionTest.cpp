@@ -5,7 +5,7 @@
 #include <fstream>
 #include <vector>
 
-#include "app/GraphSession.h"
+#include "app/model/GraphSession.h"
 #include "graph/WrapperSink.h"
 #include "tests/support/TestSupport.h"
 

@@ -13,7 +13,7 @@
 #include <filesystem>
 #include <memory>
 
-#include "app/GraphSession.h"
+#include "app/model/GraphSession.h"
 #include "graph/GraphRuntime.h"
 #include "graph/WrapperSink.h"
 #include "gui/ElementSettingsDialog.h"

@@ -6,7 +6,7 @@
 #include <filesystem>
 #include <fstream>
 
-#include "app/PresetStore.h"
+#include "app/model/PresetStore.h"
 #include "gui/CurveDialog.h"
 #include "platform/IniFile.h"
 #include "tests/gui/GuiTestSupport.h"

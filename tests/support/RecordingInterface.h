@@ -4,7 +4,7 @@
 #include <string>
 #include <vector>
 
-#include "app/UserInterface.h"
+#include "app/model/UserInterface.h"
 
 namespace tavrisk::test {
 

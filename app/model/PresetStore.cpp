@@ -1,4 +1,4 @@
-#include "app/PresetStore.h"
+#include "app/model/PresetStore.h"
 
 #include <cctype>
 #include <cstring>

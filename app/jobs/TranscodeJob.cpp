@@ -1,4 +1,4 @@
-#include "app/TranscodeJob.h"
+#include "app/jobs/TranscodeJob.h"
 
 #include <sys/stat.h>
 
@@ -6,10 +6,10 @@
 #include <cstdio>
 #include <string>
 
-#include "app/GraphJob.h"
-#include "app/GraphSession.h"
 #include "app/InputKinds.h"
-#include "app/KeptOutputs.h"
+#include "app/jobs/GraphJob.h"
+#include "app/jobs/KeptOutputs.h"
+#include "app/model/GraphSession.h"
 #include "engines/EngineMessages.h"
 #include "platform/SameFile.h"
 #include "sources/GraphPipeSource.h"

@@ -9,7 +9,7 @@
 #include <string>
 #include <vector>
 
-#include "app/RunningJob.h"
+#include "app/jobs/RunningJob.h"
 #include "engines/OutputEngine.h"
 #include "graph/FilterGraphControl.h"
 #include "graph/WrapperSink.h"

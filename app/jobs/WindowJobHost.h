@@ -6,8 +6,8 @@
 #include <memory>
 #include <vector>
 
-#include "app/RunningJob.h"
-#include "app/TranscoderDialog.h"
+#include "app/jobs/RunningJob.h"
+#include "app/model/TranscoderDialog.h"
 #include "host/JobHost.h"
 
 namespace tavrisk {

@@ -1,4 +1,4 @@
-#include "app/TranscoderDialog.h"
+#include "app/model/TranscoderDialog.h"
 
 #include <algorithm>
 #include <cmath>
@@ -6,7 +6,7 @@
 #include <cstdlib>
 #include <iterator>
 
-#include "app/GraphSession.h"
+#include "app/model/GraphSession.h"
 
 namespace tavrisk {
 

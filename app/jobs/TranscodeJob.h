@@ -5,8 +5,8 @@
 #include <string>
 #include <vector>
 
-#include "app/RunningJob.h"
-#include "app/WindowJobHost.h"
+#include "app/jobs/RunningJob.h"
+#include "app/jobs/WindowJobHost.h"
 #include "engines/OutputEngine.h"
 #include "sources/GraphPipeSource.h"
 #include "sources/SampleSource.h"

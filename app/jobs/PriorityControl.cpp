@@ -1,7 +1,7 @@
 // The "Priority" combo mapped onto the process's nice value.
 #include <sys/resource.h>
 
-#include "app/TranscodeJob.h"
+#include "app/jobs/TranscodeJob.h"
 
 namespace tavrisk {
 

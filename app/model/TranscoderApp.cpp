@@ -1,4 +1,4 @@
-#include "app/TranscoderApp.h"
+#include "app/model/TranscoderApp.h"
 
 #include <cstdio>
 #include <cstdlib>

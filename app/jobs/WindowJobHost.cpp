@@ -1,4 +1,4 @@
-#include "app/WindowJobHost.h"
+#include "app/jobs/WindowJobHost.h"
 
 #include <chrono>
 

@@ -1,4 +1,4 @@
-#include "app/IntegerField.h"
+#include "app/model/IntegerField.h"
 
 #include <cerrno>
 #include <cstdlib>

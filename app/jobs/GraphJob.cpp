@@ -1,6 +1,6 @@
-#include "app/GraphJob.h"
+#include "app/jobs/GraphJob.h"
 
-#include "app/KeptOutputs.h"
+#include "app/jobs/KeptOutputs.h"
 
 namespace tavrisk {
 

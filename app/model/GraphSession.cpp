@@ -1,4 +1,4 @@
-#include "app/GraphSession.h"
+#include "app/model/GraphSession.h"
 
 #include <cstdio>
 

@@ -1,4 +1,4 @@
-#include "app/WavOrderSetting.h"
+#include "app/model/WavOrderSetting.h"
 
 #include "platform/IniFile.h"
 

@@ -8,11 +8,11 @@
 #include <string>
 #include <vector>
 
-#include "app/ControlIds.h"
-#include "app/Controls.h"
-#include "app/IntegerField.h"
 #include "app/OutputEngines.h"
-#include "app/UserInterface.h"
+#include "app/model/ControlIds.h"
+#include "app/model/Controls.h"
+#include "app/model/IntegerField.h"
+#include "app/model/UserInterface.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
 #include "dsp/Resampler.h"

@@ -1,4 +1,4 @@
-#include "app/KeptOutputs.h"
+#include "app/jobs/KeptOutputs.h"
 
 #include <algorithm>
 
