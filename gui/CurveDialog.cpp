@@ -35,7 +35,7 @@ const char* const CurveDialog::kChannelNames[6] = {"Front Left Channel", "Front 
                                                    "Center Channel",     "LFE Channel",
                                                    "Rear Left Channel",  "Rear Right Channel"};
 
-CurveDialog::CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui,
+CurveDialog::CurveDialog(const DrpCurve& channelCurve, int column, UserInterface& ui,
                          std::string presetsPath, QWidget* parent)
     : QDialog(parent), ui(ui), presets(presetsPath), curve(kPlot.width, kPlot.height) {
     const int count = channelCurve.GetPointCount();

@@ -33,8 +33,8 @@ class CurveDialog : public QDialog {
     static constexpr const char* kNameLabel = "Enter a preset name";
 
     // Presets live in the ini file `presetsPath`; an empty path shows none.
-    CurveDialog(DrpCurve& channelCurve, int column, UserInterface& ui, std::string presetsPath,
-                QWidget* parent = nullptr);
+    CurveDialog(const DrpCurve& channelCurve, int column, UserInterface& ui,
+                std::string presetsPath, QWidget* parent = nullptr);
 
     // "Add": asks a name, then stores the curve and release time under it.
     void SavePreset();

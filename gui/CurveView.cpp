@@ -21,7 +21,12 @@ constexpr int kLabelPoints = 7;
 }  // namespace
 
 CurveView::CurveView(DrpCurve& curve, int width, int height, QWidget* parent)
-    : QWidget(parent), curve(curve), mouse(curve) {
+    : CurveView(static_cast<const DrpCurve&>(curve), width, height, parent) {
+    if (curve.IsEditable()) mouse.emplace(curve);
+}
+
+CurveView::CurveView(const DrpCurve& curve, int width, int height, QWidget* parent)
+    : QWidget(parent), curve(curve) {
     setFixedSize(width, height);
     setMouseTracking(true);
 }
@@ -30,7 +35,6 @@ void CurveView::paintEvent(QPaintEvent*) {
     const CurvePlot plot{curve.GridWidth(), curve.GridHeight()};
     const int w = plot.width;
     const int h = plot.height;
-    curve.EnsureDefaultCurve();
     QPainter painter(this);
     painter.fillRect(rect().adjusted(-2, -2, 2, 2), kBackground);
 
@@ -89,26 +93,26 @@ void CurveView::Edited(bool changed) {
 
 void CurveView::mousePressEvent(QMouseEvent* event) {
     const QPoint at = event->position().toPoint();
-    if (!curve.IsEditable()) {
+    if (!mouse) {
         if (event->button() == Qt::LeftButton) emit clicked();
         return;
     }
-    if (event->button() == Qt::LeftButton) Edited(mouse.LeftDown(at.x(), at.y()));
-    if (event->button() == Qt::RightButton) mouse.RightDown(at.x(), at.y());
+    if (event->button() == Qt::LeftButton) Edited(mouse->LeftDown(at.x(), at.y()));
+    if (event->button() == Qt::RightButton) mouse->RightDown(at.x(), at.y());
 }
 
 void CurveView::mouseMoveEvent(QMouseEvent* event) {
-    if (!curve.IsEditable()) return;
+    if (!mouse) return;
     const QPoint at = event->position().toPoint();
-    if (readout) readout->setText(QString::fromStdString(mouse.Readout(at.x(), at.y())));
-    Edited(mouse.Move(at.x(), at.y()));
+    if (readout) readout->setText(QString::fromStdString(mouse->Readout(at.x(), at.y())));
+    Edited(mouse->Move(at.x(), at.y()));
 }
 
 void CurveView::mouseReleaseEvent(QMouseEvent* event) {
-    if (!curve.IsEditable()) return;
+    if (!mouse) return;
     const QPoint at = event->position().toPoint();
-    if (event->button() == Qt::LeftButton) mouse.LeftUp();
-    if (event->button() == Qt::RightButton) Edited(mouse.RightUp(at.x(), at.y()));
+    if (event->button() == Qt::LeftButton) mouse->LeftUp();
+    if (event->button() == Qt::RightButton) Edited(mouse->RightUp(at.x(), at.y()));
 }
 
 }  // namespace tavrisk

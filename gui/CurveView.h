@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QWidget>
+#include <optional>
 
 #include "dsp/DrpCurve.h"
 #include "gui/CurveMouse.h"
@@ -18,9 +19,11 @@ class CurveView : public QWidget {
   public:
     // A view of width x height pixels; the curve's grid is the view's plot
     // (CurvePlot::OfView), so that each of its steps is a pixel.
+    // A view the mouse edits, when the curve is editable.
     CurveView(DrpCurve& curve, int width, int height, QWidget* parent = nullptr);
-
-    DrpCurve& Curve() { return curve; }
+    // A view that only shows the curve (the main window's, whose curves change through the
+    // model's handlers): a click reports, which opens the editor.
+    CurveView(const DrpCurve& curve, int width, int height, QWidget* parent = nullptr);
     // Where the position readout goes (not owned; may be null).
     void SetReadout(QLabel* label) { readout = label; }
 
@@ -37,8 +40,9 @@ class CurveView : public QWidget {
   private:
     void Edited(bool changed);
 
-    DrpCurve& curve;
-    CurveMouse mouse;
+    const DrpCurve& curve;
+    // Only for an editable curve.
+    std::optional<CurveMouse> mouse;
     QLabel* readout = nullptr;
 };
 

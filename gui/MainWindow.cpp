@@ -310,7 +310,7 @@ QWidget* MainWindow::BuildChannels() {
         grid->addWidget(slider, 2, k);
         grid->addWidget(Edit(ctl::kGainText[k], c.gainTexts[k], true), 3, k);
         grid->addWidget(Edit(ctl::kPeakText[k], c.peakTexts[k], true), 4, k);
-        auto* view = new CurveView(m.CurveForView(k), kCurveViewWidth, kCurveViewHeight);
+        auto* view = new CurveView(m.Curve(k), kCurveViewWidth, kCurveViewHeight);
         view->setCursor(Qt::PointingHandCursor);
         Register(ctl::kCurveView[k], view, [view] { view->update(); });
         connect(view, &CurveView::clicked, this, [this, k] { EditChannelCurve(k); });
@@ -500,7 +500,7 @@ void MainWindow::ShowAbout() {
 
 void MainWindow::EditChannelCurve(int column) {
     if (!model->Controls().transcodeButton.enabled) return;
-    CurveDialog dialog(model->CurveForView(column), column, ui, presetsPath, this);
+    CurveDialog dialog(model->Curve(column), column, ui, presetsPath, this);
     if (dialog.exec() == QDialog::Accepted) model->AcceptCurve(column, dialog.EditedCurve());
 }
 

@@ -56,7 +56,11 @@ TranscoderDialog::TranscoderDialog(UserInterface& ui) : ui(ui) {
     controls.normalizeLink.items = kLinkItems;
     controls.drpLink.items = kLinkItems;
     controls.priority.items = kPriorityItems;
-    for (auto& curve : curves) curve.SetGridSize(kCurveViewWidth, kCurveViewHeight);
+    // Every channel starts with the straight line its view shows, on the command line too.
+    for (auto& curve : curves) {
+        curve.SetGridSize(kCurveViewWidth, kCurveViewHeight);
+        curve.EnsureDefaultCurve();
+    }
     OnInitDialog();
 }
 

@@ -158,9 +158,6 @@ class TranscoderDialog {
     int SliderPosition(int column) const { return controls.gainSliders[column].position; }
     const std::array<int, kColumns>& Routing() const { return routing; }
     const DrpCurve& Curve(int column) const { return curves[column]; }
-    // The curve a view of the main window draws (it fits the curve to its pixels and gives an
-    // empty curve its default points).
-    DrpCurve& CurveForView(int column) { return curves[column]; }
     // Safe from any thread: the copy published by the last change of these controls.
     ChannelControls CurrentChannelControls() const;
     // Columns linked with `column` by a link combo item (including itself).

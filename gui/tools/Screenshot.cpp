@@ -26,7 +26,7 @@ bool Save(QWidget& widget, const QString& file) {
 
 int Curve(tavrisk::MainWindow& window, const QString& file) {
     window.Model().SetCurvePoints(0, {-100, -60, -30, 0}, {-100, -50, -15, -3});
-    tavrisk::DrpCurve& edited = window.Model().CurveForView(0);
+    const tavrisk::DrpCurve& edited = window.Model().Curve(0);
     // A presets file of its own with a few presets, so that the list shows.
     QTemporaryDir folder;
     const std::string ini = QFile::encodeName(folder.filePath("tavrisk.ini")).toStdString();
