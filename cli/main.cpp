@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProjectVersion.h"
 #include "app/GraphSession.h"
 #include "app/InputKinds.h"
 #include "app/KeptOutputs.h"

@@ -35,8 +35,9 @@ RuntimeStart StartRuntime() {
         return result;
     }
     if (!gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, kPluginName,
-                                    kPluginDescription, RegisterPluginElements, "0.1", "LGPL",
-                                    "tavrisk", "tavrisk", "https://tavrisk.invalid")) {
+                                    kPluginDescription, RegisterPluginElements, kPluginVersion,
+                                    kPluginLicense, kPluginPackage, kPluginPackage,
+                                    kPluginOrigin)) {
         result.error = "The program's own elements could not be registered";
         return result;
     }
