@@ -35,36 +35,38 @@ std::string Enumeration(const std::vector<std::string>& words) {
     return text;
 }
 
-std::string Alternatives(const std::vector<std::string>& words) {
-    std::string text;
-    for (const std::string& word : words) text += (text.empty() ? "" : "|") + word;
-    return text;
+CliOption Flag(const char* name, std::string text) {
+    return {name, "", CliValueKind::kNone, {}, std::move(text)};
 }
 
-CliOption EngineOption() {
-    std::vector<std::string> names;
-    std::string folderNames;
-    for (const OutputEngineKind& engine : OutputEngineKinds()) {
-        names.emplace_back(engine.cliName);
-        if (engine.writesFolder)
-            folderNames += (folderNames.empty() ? "" : " and ") + std::string(engine.cliName);
-    }
-    return {"--engine", Alternatives(names), CliValueKind::kChoice, names,
-            "output engine (default " + names.front() + "); " + folderNames +
-                " write six mono files into the folder OUTPUT"};
+CliOption Valued(const char* name, const char* value, CliValueKind kind, std::string text) {
+    return {name, value, kind, {}, std::move(text)};
 }
 
 CliOption Choice(const char* name, const std::vector<std::string>& choices, std::string text) {
-    return {name, Alternatives(choices), CliValueKind::kChoice, choices, std::move(text)};
+    return {name, CliJoined(choices, "|"), CliValueKind::kChoice, choices, std::move(text)};
+}
+
+CliOption EngineOption() {
+    std::vector<std::string> names, folderNames;
+    for (const OutputEngineKind& engine : OutputEngineKinds()) {
+        names.emplace_back(engine.cliName);
+        if (engine.writesFolder) folderNames.emplace_back(engine.cliName);
+    }
+    const std::string folderEngines = CliJoined(folderNames, " and ");
+    return Choice("--engine", names,
+                  "output engine (default " + names.front() + "); " + folderEngines +
+                      " write six mono files into the folder OUTPUT");
 }
 
 std::vector<CliOption> MakeOptions() {
     const std::vector<std::string> rates = {"44100", "48000"};
-    const std::vector<std::string> bitrates = BitrateNames();
-    std::string channels;
-    for (const char* name : kCliChannelNames)
-        channels += (channels.empty() ? "" : " ") + std::string(name);
-    std::vector<CliOption> options = {
+    std::vector<std::string> bitrates = BitrateNames();
+    CliOption bitrate =
+        Choice("--bitrate", bitrates,
+               "MP2 bitrate: " + Enumeration(bitrates) + " (default " + bitrates.back() + ")");
+    bitrate.value = "KBPS";
+    return {
         EngineOption(),
         Choice("--rate", rates, "output sample rate (default 48000)"),
         Choice("--input-rate", rates, "input sample rate (default: the input file's)"),
@@ -74,57 +76,34 @@ std::vector<CliOption> MakeOptions() {
         Choice("--wav-order", {"standard", "film"},
                "six-channel WAV output: FL FR FC LFE BL BR with its channel mask (default), or "
                "L C R LS RS LFE without a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)"),
-        {"--bitrate", "KBPS", CliValueKind::kChoice, bitrates,
-         "MP2 bitrate: " + Enumeration(bitrates) + " (default " + bitrates.back() + ")"},
-        {"--graph",
-         "",
-         CliValueKind::kNone,
-         {},
-         "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, ...; "
-         "5.1 audio)"},
-        {"--normalize", "", CliValueKind::kNone, {}, "two-pass normalisation to the gain sliders"},
+        bitrate,
+        Flag("--graph",
+             "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, "
+             "...; 5.1 audio)"),
+        Flag("--normalize", "two-pass normalisation to the gain sliders"),
         Choice("--normalize-link", LinkItems(), "normalisation link groups (default 0)"),
-        {"--gain",
-         "CH=POS",
-         CliValueKind::kChannelNumber,
-         {},
-         "normalisation target 0..100 of channel CH (" + channels +
-             "; 0 mutes it); takes effect with --normalize"},
-        {"--route",
-         "CH=CH",
-         CliValueKind::kChannelPair,
-         {},
-         "output channel fed by an input channel"},
-        {"--drp", "", CliValueKind::kNone, {}, "dynamic range processing along the curves"},
+        Valued("--gain", "CH=POS", CliValueKind::kChannelNumber,
+               "normalisation target 0..100 of channel CH (" + CliJoined(CliChannelNames(), " ") +
+                   "; 0 mutes it); takes effect with --normalize"),
+        Valued("--route", "CH=CH", CliValueKind::kChannelPair,
+               "output channel fed by an input channel"),
+        Flag("--drp", "dynamic range processing along the curves"),
         Choice("--drp-link", LinkItems(), "DRP link groups (default 1)"),
-        {"--curve",
-         "CH=FILE",
-         CliValueKind::kChannelFile,
-         {},
-         "curve of CH: one \"in out\" pair in dB a line"},
-        {"--release",
-         "CH=MS",
-         CliValueKind::kChannelNumber,
-         {},
-         "release time of CH's curve (default 300)"},
-        {"--resync", "[+|-]H:M:S.MS", CliValueKind::kText, {}, "+ inserts silence, - skips input"},
+        Valued("--curve", "CH=FILE", CliValueKind::kChannelFile,
+               "curve of CH: one \"in out\" pair in dB a line"),
+        Valued("--release", "CH=MS", CliValueKind::kChannelNumber,
+               "release time of CH's curve (default 300)"),
+        Valued("--resync", "[+|-]H:M:S.MS", CliValueKind::kText,
+               "+ inserts silence, - skips input"),
         Choice("--priority", Words(kCliPriorityNames), "process priority"),
-        {"--yes", "", CliValueKind::kNone, {}, "answer OK to the overwrite question"},
-        {"--verbose",
-         "",
-         CliValueKind::kNone,
-         {},
-         "print the decoders' own messages, each with the input's name"},
-        {"--batch",
-         "FILE...",
-         CliValueKind::kInputFiles,
-         {},
-         "transcode each FILE to FILE.mp2 (or .wav)"},
-        {"--", "", CliValueKind::kNone, {}, "ends the options: the words after it are files"},
-        {"--help", "", CliValueKind::kNone, {}, "print this help"},
-        {"--version", "", CliValueKind::kNone, {}, "print the program's version"},
+        Flag("--yes", "answer OK to the overwrite question"),
+        Flag("--verbose", "print the decoders' own messages, each with the input's name"),
+        Valued("--batch", "FILE...", CliValueKind::kInputFiles,
+               "transcode each FILE to FILE.mp2 (or .wav)"),
+        Flag("--", "ends the options: the words after it are files"),
+        Flag("--help", "print this help"),
+        Flag("--version", "print the program's version"),
     };
-    return options;
 }
 
 }  // namespace
@@ -141,6 +120,17 @@ const std::vector<std::string>& CliSynopsis() {
 std::vector<std::string> CliSummary() {
     return {"Transcodes the six-channel soundtrack of INPUT (" + NativeInputHelpList() + "; with",
             "--graph any 5.1 soundtrack GStreamer decodes)."};
+}
+
+std::string CliJoined(const std::vector<std::string>& words, const std::string& separator,
+                      const std::string& suffix) {
+    std::string text;
+    for (const std::string& word : words) text += (text.empty() ? "" : separator) + word + suffix;
+    return text;
+}
+
+std::vector<std::string> CliChannelNames() {
+    return Words(kCliChannelNames);
 }
 
 const std::vector<CliOption>& CliOptionTable() {

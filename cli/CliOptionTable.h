@@ -41,6 +41,11 @@ const std::vector<std::string>& CliSynopsis();
 std::vector<std::string> CliSummary();
 // Every option, in the order of the help.
 const std::vector<CliOption>& CliOptionTable();
+// The channel names, as options take them before "=".
+std::vector<std::string> CliChannelNames();
+// The words, each followed by `suffix`, with `separator` between them.
+std::string CliJoined(const std::vector<std::string>& words, const std::string& separator,
+                      const std::string& suffix = "");
 // The extensions (lower case, without the dot) of the inputs INPUT and --batch take, natively
 // or through the graph.
 const std::vector<std::string>& CliInputExtensions();

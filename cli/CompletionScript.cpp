@@ -9,26 +9,13 @@ namespace tavrisk {
 
 namespace {
 
-std::string Joined(const std::vector<std::string>& words, const std::string& separator = " ",
-                   const std::string& suffix = "") {
-    std::string text;
-    for (const std::string& word : words) text += (text.empty() ? "" : separator) + word + suffix;
-    return text;
-}
-
-std::vector<std::string> ChannelWords() {
-    std::vector<std::string> words;
-    for (const char* name : kCliChannelNames) words.emplace_back(name);
-    return words;
-}
-
 // The case arm that completes the value of `option`; empty for an option without one.
 std::string ValueArm(const CliOption& option) {
-    const std::string channels = Joined(ChannelWords());
+    const std::string channels = CliJoined(CliChannelNames(), " ");
     const std::string head = "        " + option.name + ")\n            ";
     switch (option.kind) {
         case CliValueKind::kChoice:
-            return head + "_tavrisk_cli_words \"\" " + Joined(option.choices) +
+            return head + "_tavrisk_cli_words \"\" " + CliJoined(option.choices, " ") +
                    "\n            return ;;\n";
         case CliValueKind::kText:
             return head + "return ;;\n";
@@ -56,7 +43,7 @@ std::string CliCompletionScript() {
         if (!arm.empty()) valued.push_back(option.name);
         arms += arm;
     }
-    const std::string channels = Joined(ChannelWords(), " ", "=");
+    const std::string channels = CliJoined(CliChannelNames(), " ", "=");
     std::string script =
         R"(# bash completion for tavrisk-cli                       -*- shell-script -*-
 # SPDX-License-Identifier: GPL-3.0-or-later
@@ -133,7 +120,7 @@ _tavrisk_cli() {
                 --) ended=1 && continue ;;
                 --batch) batch=1 && continue ;;
                 )" +
-        Joined(valued, " | ") + R"() ((i++)) && continue ;;
+        CliJoined(valued, " | ") + R"() ((i++)) && continue ;;
                 -*) continue ;;
             esac
         fi
@@ -141,7 +128,7 @@ _tavrisk_cli() {
     done
     if [[ ! $ended && $cur == -* ]]; then
         local -a options=()" +
-        Joined(names) + R"()
+        CliJoined(names, " ") + R"()
         [[ ${given[0]} == decode ]] && options=(--stereo --wav-order --yes)
         _tavrisk_cli_words "" "${options[@]}"
         return
@@ -155,10 +142,10 @@ _tavrisk_cli() {
             if [[ $batch || ${#given[@]} -eq 0 ]]; then
                 [[ $batch || $ended ]] || _tavrisk_cli_words "" check decode demo
                 _tavrisk_cli_files "" )" +
-        Joined(CliInputExtensions()) + R"(
+        CliJoined(CliInputExtensions(), " ") + R"(
             elif [[ ${#given[@]} -eq 1 ]]; then
                 _tavrisk_cli_files "" )" +
-        Joined(CliOutputExtensions()) + R"(
+        CliJoined(CliOutputExtensions(), " ") + R"(
             fi
             ;;
     esac

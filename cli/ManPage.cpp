@@ -41,13 +41,6 @@ std::string Footer(const std::string& seeAlso) {
            Paragraph("COPYRIGHT", TAVRISK_LICENSE_TEXT " (" TAVRISK_LICENSE_SPDX ").");
 }
 
-std::string Extensions(const std::vector<std::string>& extensions) {
-    std::string list;
-    for (const std::string& extension : extensions)
-        list += (list.empty() ? "." : ", .") + extension;
-    return list;
-}
-
 struct StatusLine {
     int status;
     const char* meaning;
@@ -105,8 +98,8 @@ std::string WindowManPage(const std::string& date) {
            ".SH SYNOPSIS\n.B tavrisk\n[FILE]\n" +
            Paragraph("DESCRIPTION",
                      "Opens the Tavrisk Transcoder window, with FILE (if given) as the input. It "
-                     "reads the six-channel soundtrack of a film (" +
-                         Extensions(CliInputExtensions()) +
+                     "reads the six-channel soundtrack of a film (." +
+                         CliJoined(CliInputExtensions(), ", .") +
                          ") and writes an MPEG-2 multichannel Layer II .mp2, a six-channel WAV "
                          "file or six mono files. Every option of tavrisk-cli is a control of "
                          "the window; a file dropped on the window becomes the input; F1 opens "
