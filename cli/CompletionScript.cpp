@@ -100,10 +100,33 @@ _tavrisk_cli_channel() {
     fi
 }
 
+# The words of the line up to the cursor as the shell will pass them, the last one the word
+# being completed: blanks in quotes or after a backslash do not split, and quotes and
+# backslashes are taken away.
+_tavrisk_cli_split() {
+    local line=${COMP_LINE:0:COMP_POINT} word="" quote="" started="" c i
+    words=()
+    for ((i = 0; i < ${#line}; i++)); do
+        c=${line:i:1}
+        if [[ -n $quote ]]; then
+            [[ $c == "$quote" ]] && quote="" || word+=$c
+        elif [[ $c == \\ ]]; then
+            i=$((i + 1)) && word+=${line:i:1} && started=1
+        elif [[ $c == [\"\'] ]]; then
+            quote=$c && started=1
+        elif [[ $c == [[:space:]] ]]; then
+            [[ $started ]] && words+=("$word")
+            word="" && started=""
+        else
+            word+=$c && started=1
+        fi
+    done
+    words+=("$word")
+}
+
 _tavrisk_cli() {
     local -a words
-    read -ra words <<<"${COMP_LINE:0:COMP_POINT}"
-    [[ ${COMP_LINE:0:COMP_POINT} == *[[:space:]] ]] && words+=("")
+    _tavrisk_cli_split
     local cur=${words[-1]} prev=""
     [[ ${#words[@]} -gt 2 ]] && prev=${words[-2]}
     COMPREPLY=()

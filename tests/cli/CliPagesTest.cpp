@@ -72,7 +72,8 @@ TEST(CliPages, OfferedValuesAreAccepted) {
 // What the completion gives after a command line, in a folder of a few files.
 TEST(CliPages, CompletionOffersOptionsValuesAndFilesByPlace) {
     const test::TempDir dir;
-    for (const char* name : {"film.VOB", "film.mkv", "notes.txt", "out.mp2", "sound.wav"})
+    for (const char* name :
+         {"film.VOB", "film.mkv", "my film.vob", "notes.txt", "out.mp2", "sound.wav"})
         std::ofstream(dir.File(name)).put('x');
     std::filesystem::create_directory(dir.Path() / "sub");
     const struct {
@@ -82,14 +83,16 @@ TEST(CliPages, CompletionOffersOptionsValuesAndFilesByPlace) {
         {"--engine ", "mp2 pcm wav wav-mono"},
         {"--bitrate 3", "320 384"},
         {"--nor", "--normalize --normalize-link"},
-        {"", "check decode demo film.VOB film.mkv sound.wav sub"},
+        {"", "check decode demo film.VOB film.mkv my film.vob sound.wav sub"},
         {"film.VOB ", "out.mp2 sound.wav sub"},
+        {"my\\ film.vob ", "out.mp2 sound.wav sub"},
+        {"\"my fi", "my film.vob"},
         {"--rate 44100 film.mkv --engine wav ", "out.mp2 sound.wav sub"},
         {"check ", "out.mp2 sub"},
         {"decode out.mp2 ", "sound.wav sub"},
         {"decode out.mp2 x.wav --s", "--stereo"},
         {"demo ", "sub"},
-        {"--batch film.mkv ", "film.VOB film.mkv sound.wav sub"},
+        {"--batch film.mkv ", "film.VOB film.mkv my film.vob sound.wav sub"},
         {"--curve ", "C= L= LFE= LS= R= RS="},
         {"--curve L=n", "notes.txt"},
         {"--route C=L", "L LFE LS"},
