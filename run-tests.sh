@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up and builds, then runs the whole test suite: the normal build, the fuzz targets for
-# a short bounded time, the Debian package installed, used and removed, the tests again under
-# the address and undefined-behaviour sanitizers, and the encoder and job tests under the
-# thread sanitizer. Every build treats warnings as errors. The time of each stage is listed at the end.
+# Sets up and builds, then runs the whole test suite: the normal build and its tests, its
+# Debian package installed, used and removed, the fuzz targets for a short bounded time, the
+# tests again under the address and undefined-behaviour sanitizers, and the encoder and job
+# tests under the thread sanitizer. Every build treats warnings as errors. The time of each
+# stage is listed at the end.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs="$(nproc)"
