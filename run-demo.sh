@@ -6,7 +6,9 @@ set -euo pipefail
 cd "$(dirname "$0")"
 scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
-cmake --build build -j "$(nproc)" --target tavrisk-cli tavrisk
+# Everything `cmake --install build` installs: the programs, the GStreamer plugin, the manual
+# pages and the bash completion.
+cmake --build build -j "$(nproc)" --target tavrisk-cli tavrisk gsttavrisk tavrisk_pages
 out="${1:-demo-output}"
 mkdir -p "$out"
 build/bin/tavrisk-cli demo "$out"

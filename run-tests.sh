@@ -1,8 +1,9 @@
 #!/usr/bin/env bash
-# Sets up and builds, then runs the whole test suite: the normal build, the fuzz targets for
-# a short bounded time, the tests again under the address and undefined-behaviour
-# sanitizers, and the encoder and job tests under the thread sanitizer. Every build treats
-# warnings as errors. The time of each stage is listed at the end.
+# Sets up and builds, then runs the whole test suite: the normal build and its tests, its
+# Debian package installed, used and removed, the fuzz targets for a short bounded time, the
+# tests again under the address and undefined-behaviour sanitizers, and the encoder and job
+# tests under the thread sanitizer. Every build treats warnings as errors. The time of each
+# stage is listed at the end.
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs="$(nproc)"
@@ -33,6 +34,10 @@ cmake --build build -j "$jobs"
 stage_done build
 ctest --test-dir build --output-on-failure -j "$jobs"
 stage_done tests
+
+# The Debian package of that build, installed, used and removed as a user would.
+scripts/check-package.sh build
+stage_done package
 
 # Fuzz targets: clang's libFuzzer, each run for a bounded time on a corpus of its own.
 if [ -f tests/fuzz/CMakeLists.txt ]; then

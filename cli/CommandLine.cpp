@@ -7,16 +7,11 @@
 
 #include "app/InputKinds.h"
 #include "app/model/TranscoderDialog.h"
+#include "cli/CliOptionTable.h"
 
 namespace tavrisk {
 
 namespace {
-
-const char* const kChannelNames[] = {"L", "R", "C", "LFE", "LS", "RS"};
-const char* const kPriorityNames[] = {"normal", "idle", "high"};
-// In the order of ResamplerKind.
-const char* const kResamplerNames[] = {"soxr", "linear"};
-constexpr int kMaxLinkItem = 3;
 
 bool ParseWhole(const std::string& text, int& value) {
     if (text.empty()) return false;
@@ -37,7 +32,7 @@ int IndexOf(const char* const (&names)[N], const std::string& name) {
 int ChannelOf(const std::string& name) {
     std::string upper = name;
     for (char& c : upper) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
-    return IndexOf(kChannelNames, upper);
+    return IndexOf(kCliChannelNames, upper);
 }
 
 // "CH=VALUE" into a column and the value text.
@@ -98,8 +93,9 @@ bool ParseResync(const std::string& text, ResyncFields& fields, std::string& pro
     return true;
 }
 
-// Column of the options' descriptions in the help.
+// Column of the options' descriptions in the help, and the width it wraps them to.
 constexpr std::size_t kHelpColumn = 33;
+constexpr std::size_t kHelpWidth = 80;
 
 std::string HelpOption(const std::string& option, const std::string& text) {
     std::string line = "  " + option;
@@ -107,63 +103,33 @@ std::string HelpOption(const std::string& option, const std::string& text) {
     return line + text + "\n";
 }
 
-std::string EngineHelp() {
-    std::string names, folderNames;
-    for (const OutputEngineKind& engine : OutputEngineKinds()) {
-        names += (names.empty() ? "" : "|") + std::string(engine.cliName);
-        if (engine.writesFolder)
-            folderNames += (folderNames.empty() ? "" : " and ") + std::string(engine.cliName);
+// The description's words in lines that end before kHelpWidth, the first after the option.
+std::string HelpEntry(const CliOption& option) {
+    std::string head = option.name + (option.value.empty() ? "" : " " + option.value);
+    std::string entry, line;
+    std::istringstream words(option.text);
+    for (std::string word; words >> word;) {
+        if (!line.empty() && kHelpColumn + line.size() + 1 + word.size() > kHelpWidth) {
+            entry += HelpOption(head, line);
+            head.clear();
+            line.clear();
+        }
+        line += (line.empty() ? "" : " ") + word;
     }
-    return HelpOption("--engine " + names, "output engine (default " +
-                                               std::string(OutputEngineKinds().front().cliName) +
-                                               "); " + folderNames + " write") +
-           HelpOption("", "six mono files into the folder OUTPUT");
+    return entry + HelpOption(head, line);
 }
 
 }  // namespace
 
 std::string CommandLine::Usage() {
-    return "Usage: tavrisk-cli INPUT OUTPUT [options]\n"
-           "       tavrisk-cli --batch FILE... [options]\n"
-           "       tavrisk-cli check FILE.mp2\n"
-           "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]\n"
-           "       tavrisk-cli demo [OUTPUT]\n"
-           "\n"
-           "Transcodes the six-channel soundtrack of INPUT (" +
-           NativeInputHelpList() +
-           "; with\n"
-           "--graph any 5.1 soundtrack GStreamer decodes).\n"
-           "Options:\n" +
-           EngineHelp() +
-           "  --rate 44100|48000             output sample rate (default 48000)\n"
-           "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
-           "  --resampler soxr|linear        48000 -> 44100 Hz conversion: band-limited by\n"
-           "                                 libsoxr (default) or linear interpolation\n"
-           "  --wav-order standard|film      six-channel WAV output: FL FR FC LFE BL BR with its\n"
-           "                                 channel mask (default), or L C R LS RS LFE without\n"
-           "                                 a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)\n"
-           "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
-           "                                 320 or 384 (default 384)\n"
-           "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"
-           "                                 MP4, DTS, E-AC-3, AAC, FLAC, ...; 5.1 audio)\n"
-           "  --normalize                    two-pass normalisation to the gain sliders\n"
-           "  --normalize-link 0..3          normalisation link groups (default 0)\n"
-           "  --gain CH=POS                  normalisation target 0..100 of channel CH (L R C\n"
-           "                                 LFE LS RS; 0 mutes it); takes effect with "
-           "--normalize\n"
-           "  --route CH=CH                  output channel fed by an input channel\n"
-           "  --drp                          dynamic range processing along the curves\n"
-           "  --drp-link 0..3                DRP link groups (default 1)\n"
-           "  --curve CH=FILE                curve of CH: one \"in out\" pair in dB a line\n"
-           "  --release CH=MS                release time of CH's curve (default 300)\n"
-           "  --resync [+|-]H:M:S.MS         + inserts silence, - skips input\n"
-           "  --priority normal|idle|high    process priority\n"
-           "  --yes                          answer OK to the overwrite question\n"
-           "  --verbose                      print the decoders' own messages, each with the\n"
-           "                                 input's name\n"
-           "  --batch FILE...                transcode each FILE to FILE.mp2 (or .wav)\n"
-           "  --                             ends the options: the words after it are files\n"
-           "  --help, --version\n";
+    std::string text;
+    for (const std::string& form : CliSynopsis())
+        text += (text.empty() ? "Usage: " : "       ") + std::string("tavrisk-cli ") + form + "\n";
+    text += "\n";
+    for (const std::string& line : CliSummary()) text += line + "\n";
+    text += "Options:\n";
+    for (const CliOption& option : CliOptionTable()) text += HelpEntry(option);
+    return text;
 }
 
 std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& args,
@@ -219,7 +185,7 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             (arg == "--rate" ? options.outputRate : options.inputRate) = number;
         } else if (arg == "--resampler") {
             if (!next(value)) return std::nullopt;
-            const int kind = IndexOf(kResamplerNames, value);
+            const int kind = IndexOf(kCliResamplerNames, value);
             if (kind < 0) return fail(value);
             options.resampler = static_cast<ResamplerKind>(kind);
         } else if (arg == "--wav-order") {
@@ -232,7 +198,7 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.bitrate = number;
         } else if (arg == "--normalize-link" || arg == "--drp-link") {
             if (!next(value)) return std::nullopt;
-            if (!ParseWhole(value, number) || number < 0 || number > kMaxLinkItem)
+            if (!ParseWhole(value, number) || number < 0 || number > kCliMaxLinkItem)
                 return fail(value);
             (arg == "--drp-link" ? options.drpLink : options.normalizeLink) = number;
         } else if (arg == "--gain" || arg == "--release") {
@@ -269,7 +235,7 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.resync = value;
         } else if (arg == "--priority") {
             if (!next(value)) return std::nullopt;
-            options.priorityItem = IndexOf(kPriorityNames, value);
+            options.priorityItem = IndexOf(kCliPriorityNames, value);
             if (*options.priorityItem < 0) return fail(value);
         } else if (arg.size() > 1 && arg[0] == '-' && arg != "-") {
             error = "unknown option " + arg;

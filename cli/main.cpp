@@ -10,6 +10,7 @@
 #include <thread>
 #include <vector>
 
+#include "ProjectVersion.h"
 #include "app/InputKinds.h"
 #include "app/OutputEngines.h"
 #include "app/jobs/KeptOutputs.h"

@@ -1,8 +1,10 @@
 # cmake -DBUILD_DIR=... -DPREFIX=... -P CheckInstall.cmake
-# Installs the build into PREFIX and checks that the program, its desktop entry, its icon and
-# its manual are where a desktop looks for them; validates the entry with desktop-file-validate
-# (the test is reported skipped when that program is missing).
-foreach(var BUILD_DIR PREFIX)
+# Installs the build into PREFIX and checks that the programs, the GStreamer plugin, the desktop
+# entry, its icon, the manual, the manual pages, the completion and the AppStream metainfo are
+# where a desktop looks for them; validates the entry with desktop-file-validate and the
+# metainfo with appstreamcli (the test is reported skipped when those programs are missing).
+#   cmake -DBUILD_DIR=... -DPREFIX=... -DPLUGIN_DIR=<relative to PREFIX> -P CheckInstall.cmake
+foreach(var BUILD_DIR PREFIX PLUGIN_DIR)
   if(NOT ${var})
     message(FATAL_ERROR "${var} is not set")
   endif()
@@ -29,7 +31,11 @@ foreach(line ${pictures})
   string(REGEX MATCH "src=\"([^\"]+)\"" match "${line}")
   list(APPEND shown "${PREFIX}/share/tavrisk/help/${CMAKE_MATCH_1}")
 endforeach()
-foreach(file ${program} ${entry} ${icon} ${manual} ${shown})
+file(GLOB metainfo "${PREFIX}/share/metainfo/*.metainfo.xml")
+foreach(file ${program} ${entry} ${icon} ${manual} ${shown} ${metainfo} "${PREFIX}/bin/tavrisk-cli"
+        "${PREFIX}/${PLUGIN_DIR}/libgsttavrisk.so" "${PREFIX}/share/man/man1/tavrisk.1.gz"
+        "${PREFIX}/share/man/man1/tavrisk-cli.1.gz"
+        "${PREFIX}/share/bash-completion/completions/tavrisk-cli")
   if(NOT EXISTS "${file}")
     message(FATAL_ERROR "not installed: ${file}\n${output}")
   endif()
@@ -51,6 +57,14 @@ endif()
 if(NOT iconLine STREQUAL "Icon=tavrisk")
   message(FATAL_ERROR "the entry does not name the icon tavrisk: ${iconLine}")
 endif()
+# The window reads the films' containers and soundtracks: the entry opens them all.
+file(STRINGS "${entry}" mimeLine REGEX "^MimeType=")
+foreach(type audio/ac3 audio/x-wav video/x-msvideo video/mpeg video/x-matroska video/mp4
+        audio/vnd.dts audio/flac)
+  if(NOT mimeLine MATCHES "[=;]${type}\\\\?;")
+    message(FATAL_ERROR "the entry does not open ${type}: ${mimeLine}")
+  endif()
+endforeach()
 file(READ "${icon}" svg LIMIT 4096)
 if(NOT svg MATCHES "<svg")
   message(FATAL_ERROR "${icon} is not an SVG image")
@@ -66,4 +80,15 @@ execute_process(COMMAND "${VALIDATE}" "${entry}" RESULT_VARIABLE result OUTPUT_V
 if(NOT result EQUAL 0 OR NOT output STREQUAL "")
   message(FATAL_ERROR "desktop-file-validate rejects ${entry} (${result}):\n${output}")
 endif()
-message("installed into ${PREFIX}: program, desktop entry, icon and manual in place")
+find_program(APPSTREAMCLI appstreamcli)
+if(NOT APPSTREAMCLI)
+  message("SKIPPED: appstreamcli not found (scripts/setup.sh installs it)")
+  return()
+endif()
+execute_process(COMMAND "${APPSTREAMCLI}" validate --no-net ${metainfo} RESULT_VARIABLE result
+                OUTPUT_VARIABLE output ERROR_VARIABLE output)
+if(NOT result EQUAL 0)
+  message(FATAL_ERROR "appstreamcli rejects ${metainfo} (${result}):\n${output}")
+endif()
+message("installed into ${PREFIX}: programs, plugin, desktop entry, icon, manuals, completion "
+        "and metainfo in place")

@@ -31,8 +31,9 @@ GraphOutcome StartRuntime() {
         return GraphOutcome::Failure(reason);
     }
     if (!gst_plugin_register_static(GST_VERSION_MAJOR, GST_VERSION_MINOR, kPluginName,
-                                    kPluginDescription, RegisterPluginElements, "0.1", "LGPL",
-                                    "tavrisk", "tavrisk", "https://tavrisk.invalid")) {
+                                    kPluginDescription, RegisterPluginElements, kPluginVersion,
+                                    kPluginLicense, kPluginPackage, kPluginPackage,
+                                    kPluginOrigin)) {
         return GraphOutcome::Failure("The program's own elements could not be registered");
     }
     return {};

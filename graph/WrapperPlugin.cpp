@@ -8,10 +8,11 @@ using tavrisk::kPluginDescription;
 using tavrisk::kPluginLicense;
 using tavrisk::kPluginOrigin;
 using tavrisk::kPluginPackage;
+using tavrisk::kPluginVersion;
 
 // The name below is the token GStreamer builds the entry point from: it must equal
 // kPluginName. PACKAGE names the source module.
-#define PACKAGE "tavrisk"
+#define PACKAGE TAVRISK_PACKAGE
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, tavrisk, kPluginDescription,
-                  tavrisk::RegisterPluginElements, TAVRISK_VERSION, kPluginLicense, kPluginPackage,
+                  tavrisk::RegisterPluginElements, kPluginVersion, kPluginLicense, kPluginPackage,
                   kPluginOrigin)

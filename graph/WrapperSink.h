@@ -7,6 +7,7 @@
 #include <optional>
 #include <string>
 
+#include "ProjectVersion.h"
 #include "graph/GraphOutcome.h"
 
 namespace tavrisk {
@@ -20,12 +21,13 @@ inline constexpr const char* kWrapperLongName = "Tavrisk Wrapper";
 inline constexpr std::size_t kWrapperMaxLocation = 260;
 
 // The plugin that carries the wrapper, registered by the program itself and built as a
-// loadable module. The project declares no licence, so GStreamer is told "unknown".
+// loadable module, with the project's version, licence and home page.
 inline constexpr const char* kPluginName = "tavrisk";
 inline constexpr const char* kPluginDescription = "The transcoder's own elements";
-inline constexpr const char* kPluginLicense = GST_LICENSE_UNKNOWN;
-inline constexpr const char* kPluginPackage = "tavrisk";
-inline constexpr const char* kPluginOrigin = "Unknown package origin";
+inline constexpr const char* kPluginVersion = TAVRISK_VERSION;
+inline constexpr const char* kPluginLicense = TAVRISK_LICENSE_GSTREAMER;
+inline constexpr const char* kPluginPackage = TAVRISK_PACKAGE;
+inline constexpr const char* kPluginOrigin = TAVRISK_HOMEPAGE;
 
 // The negotiated format of the audio reaching the wrapper.
 struct StreamFormat {

@@ -6,6 +6,7 @@
 #include <QPlainTextEdit>
 #include <QVBoxLayout>
 
+#include "ProjectVersion.h"
 #include "gui/AppIcon.h"
 #include "gui/ControlName.h"
 
@@ -22,7 +23,8 @@ constexpr int kTextHeight = 220;
 
 const char* const AboutBox::kText =
     "Tavrisk Transcoder\r\n"
-    "v3.0\r\n"
+    "v" TAVRISK_VERSION
+    "\r\n"
     "2003\r\n"
     "\r\n"
     "Based on\r\n"
@@ -32,7 +34,8 @@ const char* const AboutBox::kText =
     "\r\n"
     "MPEG-2 Audio Simulation Software\r\n"
     "Distribution 10\r\n"
-    "1997\r\n";
+    "1997\r\n"
+    "\r\n" TAVRISK_LICENSE_TEXT " (" TAVRISK_LICENSE_SPDX ")\r\n";
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString());

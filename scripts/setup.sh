@@ -30,8 +30,11 @@ PACKAGES=(
   gstreamer1.0-plugins-ugly gstreamer1.0-libav
   # The desktop window and its tests (Qt Widgets, Qt Test).
   qt6-base-dev
-  # The install test validates the desktop entry with desktop-file-validate.
-  desktop-file-utils
+  # The install test validates the desktop entry with desktop-file-validate, the AppStream
+  # metainfo with appstreamcli, and reads the manual pages with man.
+  desktop-file-utils appstream man-db
+  # The Debian package: CPack's dependency search runs file and dpkg-shlibdeps (dpkg-dev).
+  file dpkg-dev
   # Screenshots of the window on a real X server (xvfb-run needs xauth).
   xvfb xauth
 )

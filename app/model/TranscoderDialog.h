@@ -8,6 +8,7 @@
 #include <string>
 #include <vector>
 
+#include "ProjectVersion.h"
 #include "app/OutputEngines.h"
 #include "app/model/ControlIds.h"
 #include "app/model/Controls.h"
@@ -45,7 +46,7 @@ struct ControlStates {
 // they need. Views read the controls (Controls()) and change them only through the handlers.
 class TranscoderDialog {
   public:
-    static constexpr const char* kTitle = "Tavrisk Transcoder v3.0.4";
+    static constexpr const char* kTitle = "Tavrisk Transcoder v" TAVRISK_VERSION;
     static constexpr const char* kAppName = "Tavrisk";
     static constexpr const char* kGraphStatus = "Expected: 6 ch 16 bits PCM (L,C,R,LS,RS,LFE)";
     static constexpr int kColumns = ChannelSettings::kColumns;

@@ -76,8 +76,8 @@ TEST(CommandLine, HelpAndReadmeListTheEnginesOfTheTable) {
     }
     const std::string usage = CommandLine::Usage();
     EXPECT_NE(usage.find("  --engine " + names +
-                         "  output engine (default mp2); pcm and wav-mono write\n" +
-                         std::string(33, ' ') + "six mono files into the folder OUTPUT\n"),
+                         "  output engine (default mp2); pcm and wav-mono\n" +
+                         std::string(33, ' ') + "write six mono files into the folder OUTPUT\n"),
               std::string::npos);
     EXPECT_NE(usage.find("INPUT (.ac3, .avi, six-channel .wav; with\n"), std::string::npos);
     std::ifstream readme(TAVRISK_README);

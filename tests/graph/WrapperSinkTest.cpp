@@ -114,6 +114,10 @@ TEST_F(WrapperSinkTest, LoadablePluginIsListedWithRankNone) {
     EXPECT_NE(result.output.find("Tavrisk Wrapper"), std::string::npos);
     EXPECT_NE(result.output.find("none (0)"), std::string::npos) << result.output;
     EXPECT_NE(result.output.find("ANY"), std::string::npos);
+    // It names the project's version, licence and origin.
+    for (const char* field : {"Version                  " TAVRISK_VERSION,
+                              "License                  GPL", "Origin URL               https://"})
+        EXPECT_NE(result.output.find(field), std::string::npos) << field << "\n" << result.output;
 }
 
 TEST_F(WrapperSinkTest, LocationHoldsAtMost260Characters) {

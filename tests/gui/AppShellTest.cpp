@@ -38,11 +38,13 @@ class AppShellTest : public QObject {
         QVERIFY(text && text->isReadOnly());
         const QStringList lines = text->toPlainText().split('\n');
         QCOMPARE(lines.value(0), QString("Tavrisk Transcoder"));
-        QCOMPARE(lines.value(1), QString("v3.0"));
+        QCOMPARE(lines.value(1), QString("v" TAVRISK_VERSION));
         QCOMPARE(lines.value(2), QString("2003"));
         QCOMPARE(lines.value(4), QString("Based on"));
         QVERIFY(lines.contains("MPEG-2 Audio Simulation Software"));
         QVERIFY(QString(AboutBox::kText).contains("\r\n"));
+        QVERIFY(lines.contains("Free software under the GNU General Public License, version 3 or "
+                               "later (GPL-3.0-or-later)"));
     }
 };
 
