@@ -39,7 +39,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
-    static constexpr const char* kAboutMenuText = "&A propos de Tavrisk...";
+    static constexpr const char* kAboutMenuText = "&About Tavrisk...";
 
     // Dynamic range presets are kept in the ini file `presetsPath` (none with an empty path).
     explicit MainWindow(std::string presetsPath = {});
@@ -104,6 +104,11 @@ class MainWindow : public QMainWindow {
     // The graph job's timer.
     void OnJobTimer();
     void SetJobActive(bool active);
+    // A job started by "Transcode" is past its checks and runs (the button then stops it).
+    bool JobRunning() const;
+    // A job ended: the result in the status line, then the window closes when "Exit" or the
+    // close box stopped it.
+    void JobEnded(JobOutcome outcome);
     // Saves the changed element settings and ends the graph session (with its filter list).
     void CloseGraph();
 
@@ -123,6 +128,8 @@ class MainWindow : public QMainWindow {
     // A Transcode press is being handled: from the press, before the model has marked its job
     // as running, until after it has ended.
     bool jobActive = false;
+    // The user stopped the running job to close the window.
+    bool closeAfterJob = false;
 };
 
 }  // namespace tavrisk

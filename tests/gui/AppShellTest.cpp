@@ -25,7 +25,7 @@ class AppShellTest : public QObject {
         const QList<QAction*> actions = window.centralWidget()->actions();
         QCOMPARE(actions.size(), 2);
         QCOMPARE(actions[0]->shortcut(), QKeySequence(QKeySequence::HelpContents));
-        QCOMPARE(actions[1]->text(), QString("&A propos de Tavrisk..."));
+        QCOMPARE(actions[1]->text(), QString("&About Tavrisk..."));
         QCOMPARE(window.centralWidget()->contextMenuPolicy(), Qt::ActionsContextMenu);
         const QList<QAction*> menus = window.menuBar()->actions();
         QCOMPARE(menus.size(), 1);
