@@ -261,6 +261,7 @@ TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> 
         host.Ui().SetBusy(false);
         return Outcome::Failed;
     }
+    SpreadPriority();
     host.StartRunningJob(std::move(job));
     return Outcome::Running;
 }

@@ -288,6 +288,11 @@ void TranscoderDialog::SelectPriority(int item) {
     Changed(ctl::kPriority);
 }
 
+void TranscoderDialog::ShowPriorityInForce(ProcessPriority priority) {
+    const auto* item = std::find(std::begin(kPriorityOfItem), std::end(kPriorityOfItem), priority);
+    SelectPriority(static_cast<int>(item - std::begin(kPriorityOfItem)));
+}
+
 void TranscoderDialog::SetResyncText(int controlId, const std::string& text) {
     const int* field = std::find(std::begin(kResyncFieldIds), std::end(kResyncFieldIds), controlId);
     if (field == std::end(kResyncFieldIds)) return;

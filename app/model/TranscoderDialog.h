@@ -94,6 +94,8 @@ class TranscoderDialog {
     void SelectResyncDirection(int item);
     void SelectBitrate(int item);   // control 1021
     void SelectPriority(int item);  // control 1028; the job applies it (ApplyPriority)
+    // A priority that could not be set: the combo shows the one in force.
+    void ShowPriorityInForce(ProcessPriority priority);
     // Text typed into one of the resync edits (1018, 1019, 1020, 1014); read by UpdateData.
     void SetResyncText(int controlId, const std::string& text);
     // The batch list confirmed in the batch dialog (which shows the list it replaces).
