@@ -410,10 +410,18 @@ class GraphEditorViewTest : public QObject {
         QVERIFY(window->Graph()->Catalogue().FindByClassId(kWrapperFactoryName));
         const std::string input = WriteSixChannelWav(*dir);
         auto* edit = window->findChild<QLineEdit*>(ControlName(ctl::kInputName));
-        edit->setText(QString::fromStdString(input));
-        emit edit->textEdited(edit->text());
+        const auto type = [edit](const std::string& name) {
+            edit->setText(QString::fromStdString(name));
+            emit edit->textEdited(edit->text());
+            QTest::keyClick(edit, Qt::Key_Return);
+        };
+        // A name that leads nowhere says why it has no graph.
+        type(dir->File("missing.vob"));
+        QVERIFY(log.Has("Unable to render file:\n" + dir->File("missing.vob") +
+                        "\n\nThe file cannot be read: No such file or directory."));
         QCOMPARE(window->GraphView().topLevelItemCount(), 0);
-        QTest::keyClick(edit, Qt::Key_Return);
+        log.entries.clear();
+        type(input);
         QVERIFY(window->GraphView().topLevelItemCount() > 0);
         QCOMPARE(window->Model().RenderedInput(), input);
         QCOMPARE(window->Model().Controls().outputName.text, input + ".mp2");
