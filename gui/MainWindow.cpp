@@ -31,6 +31,7 @@
 #include "app/jobs/KeptOutputs.h"
 #include "app/jobs/TranscodeJob.h"
 #include "app/model/GraphSession.h"
+#include "app/model/WindowSettings.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
 #include "gui/BatchDialog.h"
@@ -59,6 +60,7 @@ constexpr int kGraphViewMinHeight = 90;
 constexpr int kDefaultWidth = 960;
 constexpr int kDefaultHeight = 620;
 constexpr const char* kTranscodeText = "Transcode";
+constexpr const char* kRestoreDefaultsText = "Restore defaults";
 constexpr const char* kStopText = "Stop";
 
 QString ToQt(const std::string& text) {
@@ -413,12 +415,17 @@ void MainWindow::BuildMenus() {
     connect(help, &QAction::triggered, this, &MainWindow::ShowHelp);
     auto* about = new QAction(QString::fromUtf8(kAboutMenuText), this);
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    auto* defaults = new QAction(QString::fromUtf8(kRestoreDefaultsText), this);
+    connect(defaults, &QAction::triggered, this, &MainWindow::RestoreDefaults);
     QMenu* menu = menuBar()->addMenu(tr("&Help"));
     menu->addAction(help);
     menu->addAction(about);
+    menu->addSeparator();
+    menu->addAction(defaults);
     centralWidget()->setContextMenuPolicy(Qt::ActionsContextMenu);
     centralWidget()->addAction(help);
     centralWidget()->addAction(about);
+    centralWidget()->addAction(defaults);
 }
 
 void MainWindow::FollowJobState() {
@@ -489,6 +496,25 @@ void MainWindow::TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome) {
                      MessageIcon::Information);
 }
 
+void MainWindow::UseSettingsFile(std::string path) {
+    settingsPath = std::move(path);
+    const WindowSettings::Size size = WindowSettings(settingsPath).Restore(*model);
+    if (size.width > 0 && size.height > 0) resize(size.width, size.height);
+    ApplyChosenPriority();
+}
+
+void MainWindow::ApplyChosenPriority() {
+    if (model->SelectedPriority() != ProcessPriority::kNormal) TranscodeJob(*jobs).ApplyPriority();
+}
+
+void MainWindow::RestoreDefaults() {
+    if (jobActive) return;
+    const bool wasNormal = model->SelectedPriority() == ProcessPriority::kNormal;
+    model->RestoreDefaults();
+    if (!wasNormal) TranscodeJob(*jobs).ApplyPriority();
+    resize(kDefaultWidth, kDefaultHeight);
+}
+
 void MainWindow::OnExit() {
     close();
 }
@@ -497,6 +523,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!jobActive) {
         if (jobs->OnOK()) {
             CloseGraph();
+            if (!settingsPath.empty()) {
+                const QSize kept =
+                    isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+                if (!WindowSettings(settingsPath).Save(*model, {kept.width(), kept.height()}))
+                    qWarning("The settings could not be saved in %s", settingsPath.c_str());
+            }
             event->accept();
         } else {
             event->ignore();

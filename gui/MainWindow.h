@@ -59,6 +59,10 @@ class MainWindow : public QMainWindow {
     // "Gathering Filters Informations", the catalogue. False when graph processing is not
     // available: the editor then stays empty and there is no catalogue.
     bool StartGraph(const GraphSetup& setup);
+    // Restores the window's settings from the settings file `path` and saves them there when
+    // the window closes.
+    void UseSettingsFile(std::string path);
+
     // The graph session while it lives (from StartGraph until the window closes), else null.
     GraphSession* Graph() { return graphSession.get(); }
     GraphEditorView& GraphView() { return *graphView; }
@@ -72,6 +76,10 @@ class MainWindow : public QMainWindow {
     void ShowAbout();
     void EditChannelCurve(int column);
     void ShowBatch();
+    // Every setting as at the first start, the window at its first size.
+    void RestoreDefaults();
+    // A priority other than "Normal", restored from the settings file, is put in force.
+    void ApplyChosenPriority();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -120,6 +128,7 @@ class MainWindow : public QMainWindow {
     std::map<int, std::function<void()>> refreshers;
     std::vector<CurveView*> curveViews;
     std::string presetsPath;
+    std::string settingsPath;
     GraphEditorView* graphView = nullptr;
     // The editor's dialogs outlive the session whose editor uses them.
     std::unique_ptr<QtEditorHost> editorHost;

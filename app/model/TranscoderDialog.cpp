@@ -99,6 +99,17 @@ void TranscoderDialog::OnInitDialog() {
     Changed(0);
 }
 
+void TranscoderDialog::RestoreDefaults() {
+    for (DrpCurve& curve : curves) {
+        curve.ClearPoints();
+        curve.SetReleaseMs(DrpCurve::kDefaultReleaseMs);
+    }
+    controls.normalize.checked = controls.drp.checked = false;
+    lastInputFolder.clear();
+    lastOutputFolder.clear();
+    OnInitDialog();
+}
+
 void TranscoderDialog::PublishChannelControls() {
     ChannelControls published;
     published.routing = routing;

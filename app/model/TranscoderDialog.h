@@ -79,6 +79,8 @@ class TranscoderDialog {
 
     // Every control to its default.
     void OnInitDialog();
+    // "Restore defaults": every control, switch and curve as at the first start.
+    void RestoreDefaults();
 
     // --- Handlers of user events -------------------------------------------------------
     void SelectRouting(int column, int item);  // then FixRouting(column)

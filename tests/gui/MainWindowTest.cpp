@@ -1,3 +1,4 @@
+#include <QAction>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
@@ -462,6 +463,36 @@ class MainWindowTest : public QObject {
         QVERIFY(log.entries.empty());
         QVERIFY(window->isVisible());
         QCOMPARE(Find<QProgressBar>(*window, ctl::kProgress)->value(), 100);
+    }
+
+    // The window keeps its settings in a real settings file: closed, then opened again; the
+    // "Restore defaults" action returns to the first start's.
+    void SettingsAreKeptBetweenRuns() {
+        tavrisk::test::TempDir dir;
+        const std::string settings = dir.File("tavrisk.ini");
+        window->UseSettingsFile(settings);
+        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), OutputEngineItemNamed("wav"));
+        Choose(Find<QComboBox>(*window, ctl::kBitrate), 7);
+        Find<QCheckBox>(*window, ctl::kDrp)->click();
+        Find<QSlider>(*window, ctl::kGainSlider[3])->setValue(30);
+        window->resize(1000, 700);
+        QVERIFY(window->close());
+
+        MainWindow next;
+        next.UseSettingsFile(settings);
+        QCOMPARE(Text(next.Control(ctl::kOutputEngine)), Text(Control(ctl::kOutputEngine)));
+        QCOMPARE(Text(next.Control(ctl::kBitrate)), QString("128 Kbps"));
+        QVERIFY(Find<QCheckBox>(next, ctl::kDrp)->isChecked());
+        QCOMPARE(Find<QSlider>(next, ctl::kGainSlider[3])->value(), 30);
+        QCOMPARE(next.size(), QSize(1000, 700));
+        QAction* defaults = nullptr;
+        for (QAction* action : next.centralWidget()->actions())
+            if (action->text() == "Restore defaults") defaults = action;
+        QVERIFY(defaults);
+        defaults->trigger();
+        QCOMPARE(Text(next.Control(ctl::kBitrate)), QString("384 Kbps"));
+        QVERIFY(!Find<QCheckBox>(next, ctl::kDrp)->isChecked());
+        QCOMPARE(Find<QSlider>(next, ctl::kGainSlider[3])->value(), 100);
     }
 
   private:
