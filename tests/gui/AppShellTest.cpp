@@ -23,13 +23,16 @@ class AppShellTest : public QObject {
     void HelpAndAboutAreInTheMenuAndTheContextMenu() {
         MainWindow window;
         const QList<QAction*> actions = window.centralWidget()->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 3);
         QCOMPARE(actions[0]->shortcut(), QKeySequence(QKeySequence::HelpContents));
         QCOMPARE(actions[1]->text(), QString("&About Tavrisk..."));
+        QCOMPARE(actions[2]->text(), QString("Restore defaults"));
         QCOMPARE(window.centralWidget()->contextMenuPolicy(), Qt::ActionsContextMenu);
         const QList<QAction*> menus = window.menuBar()->actions();
         QCOMPARE(menus.size(), 1);
-        QCOMPARE(menus[0]->menu()->actions(), actions);
+        QList<QAction*> items = menus[0]->menu()->actions();
+        items.removeIf([](QAction* item) { return item->isSeparator(); });
+        QCOMPARE(items, actions);
     }
 
     void AboutBoxShowsTheCredits() {
