@@ -8,6 +8,7 @@
 
 #include "gui/AppIcon.h"
 #include "gui/ControlName.h"
+#include "gui/Credits.h"
 
 namespace tavrisk {
 
@@ -26,13 +27,7 @@ const char* const AboutBox::kText =
     "2003\r\n"
     "\r\n"
     "Based on\r\n"
-    "\r\n"
-    "Azid.dll AC3 Decoder core 1.8 (build 825)\r\n"
-    "AC-3 decoding in this version: FFmpeg's libavcodec\r\n"
-    "\r\n"
-    "MPEG-2 Audio Simulation Software\r\n"
-    "Distribution 10\r\n"
-    "1997\r\n";
+    "\r\n";
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString());
@@ -44,7 +39,7 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     auto* text = new QPlainTextEdit;
     text->setObjectName(ControlName(kTextId));
     text->setReadOnly(true);
-    text->setPlainText(QString::fromUtf8(kText).remove(QLatin1Char('\r')));
+    text->setPlainText(QString::fromStdString(kText + RunTimeCredits()).remove(QLatin1Char('\r')));
     text->setFixedSize(kTextWidth, kTextHeight);
     row->addWidget(text);
     layout->addLayout(row);

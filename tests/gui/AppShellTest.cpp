@@ -1,7 +1,13 @@
+#include <gst/gst.h>
+
 #include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 #include "gui/AboutBox.h"
 #include "gui/HelpFile.h"
@@ -45,6 +51,15 @@ class AppShellTest : public QObject {
         QCOMPARE(lines.value(2), QString("2003"));
         QCOMPARE(lines.value(4), QString("Based on"));
         QVERIFY(lines.contains("MPEG-2 Audio Simulation Software"));
+        // What the program runs on, with the versions of this run; not the library it replaced.
+        for (const QString& credit :
+             {QString("FFmpeg libavcodec %1.%2.")
+                  .arg(LIBAVCODEC_VERSION_MAJOR)
+                  .arg(LIBAVCODEC_VERSION_MINOR),
+              QString("GStreamer %1.%2.").arg(GST_VERSION_MAJOR).arg(GST_VERSION_MINOR),
+              QString("Qt ") + qVersion(), QString("libsoxr-")})
+            QVERIFY2(text->toPlainText().contains(credit), qPrintable(credit));
+        QVERIFY(!text->toPlainText().contains("Azid"));
         QVERIFY(QString(AboutBox::kText).contains("\r\n"));
     }
 };
