@@ -96,6 +96,9 @@ std::vector<CliOption> MakeOptions() {
         Valued("--resync", "[+|-]H:M:S.MS", CliValueKind::kText,
                "+ inserts silence, - skips input"),
         Choice("--priority", Words(kCliPriorityNames), "process priority"),
+        Valued("--settings", "FILE", CliValueKind::kText,
+               "start from the window's settings saved in FILE "
+               "(~/.config/tavrisk/tavrisk.ini); the options given override them"),
         Flag("--yes", "answer OK to the overwrite question"),
         Flag("--verbose", "print the decoders' own messages, each with the input's name"),
         Valued("--batch", "FILE...", CliValueKind::kInputFiles,

@@ -7,7 +7,9 @@
 
 #include "app/InputKinds.h"
 #include "app/model/TranscoderDialog.h"
+#include "app/model/WindowSettings.h"
 #include "cli/CliOptionTable.h"
+#include "platform/IniFile.h"
 
 namespace tavrisk {
 
@@ -157,6 +159,7 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         };
         std::string value;
         int number = 0, column = 0;
+        if (arg.rfind("--", 0) == 0) options.given.insert(arg);
         if (arg == "--") {
             optionsEnded = true;
         } else if (arg == "--help" || arg == "-h") {
@@ -233,6 +236,9 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
                 return std::nullopt;
             }
             options.resync = value;
+        } else if (arg == "--settings") {
+            if (!next(value)) return std::nullopt;
+            options.settingsFile = value;
         } else if (arg == "--priority") {
             if (!next(value)) return std::nullopt;
             options.priorityItem = IndexOf(kCliPriorityNames, value);
@@ -315,10 +321,25 @@ bool CommandLine::ReadCurveFile(const std::string& path, std::vector<float>& in,
 bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std::string& error) {
     // The input is chosen before graph processing is: the job builds the file's graph, and
     // says once why it cannot, where a choice in graph processing would build it first.
+    // The window's settings first; the processing follows --graph, since the graph side is
+    // started for it.
+    const bool settings = !options.settingsFile.empty();
+    if (settings) {
+        IniFile file(options.settingsFile);
+        if (!file.Load() || !std::filesystem::is_regular_file(options.settingsFile)) {
+            error = "cannot read the settings file '" + options.settingsFile + "'";
+            return false;
+        }
+        WindowSettings(options.settingsFile).Restore(window);
+    }
+    // Without a settings file every option has its default; with one, only those given.
+    const auto set = [&options, settings](const char* option) {
+        return !settings || options.Given(option);
+    };
     window.SelectProcessingType(TranscoderDialog::kProcessingNative);
     if (!options.batch) window.OnInputChosen(options.input);
     if (options.graph) window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
-    window.SelectOutputEngine(options.engineItem);
+    if (set("--engine")) window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 
     // The input frequency is the input file's own now (when it could be read); an output
@@ -333,7 +354,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         error = "the input rate cannot be lower than the output rate";
         return false;
     }
-    window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
+    if (set("--resampler")) window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
     if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
     if (options.bitrate) {
         const int found = TranscoderDialog::BitrateItemOf(*options.bitrate);
@@ -343,11 +364,11 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         }
         window.SelectBitrate(found);
     }
-    window.SetNormalize(options.normalize);
+    if (set("--normalize")) window.SetNormalize(options.normalize);
     if (options.normalizeLink) window.SelectNormalizeLink(*options.normalizeLink);
     for (const auto& [column, position] : options.gains) window.OnSliderScroll(column, position);
     for (const auto& [column, from] : options.routes) window.SelectRouting(column, from);
-    window.SetDrp(options.drp);
+    if (set("--drp")) window.SetDrp(options.drp);
     if (options.drpLink) window.SelectDrpLink(*options.drpLink);
     for (const auto& [column, path] : options.curves) {
         std::vector<float> in, out;

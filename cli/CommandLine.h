@@ -1,6 +1,7 @@
 #pragma once
 
 #include <optional>
+#include <set>
 #include <string>
 #include <utility>
 #include <vector>
@@ -39,6 +40,12 @@ struct CliOptions {
     std::vector<std::string> batchFiles;
     bool help = false;
     bool version = false;
+    // The window's settings file to start from ("" for none); the options given override it.
+    std::string settingsFile;
+    // The options given, by name ("--engine").
+    std::set<std::string> given;
+
+    bool Given(const char* option) const { return given.count(option) != 0; }
 };
 
 class CommandLine {

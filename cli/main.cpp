@@ -119,7 +119,9 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     for (const std::string& warning : tavrisk::CommandLine::Warnings(*options))
         std::fprintf(stderr, "tavrisk-cli: warning: %s\n", warning.c_str());
     tavrisk::TranscodeJob job(jobs);
-    if (options->priorityItem) job.ApplyPriority();
+    // Asked for, or kept in the settings file.
+    if (options->priorityItem || window.SelectedPriority() != tavrisk::ProcessPriority::kNormal)
+        job.ApplyPriority();
     auto outcome = job.OnTranscode();
     if (outcome == tavrisk::TranscodeJob::Outcome::Running) {
         // A graph job: its timer, ticking faster than a window's since nobody watches.

@@ -1,15 +1,21 @@
 #pragma once
 
 #include <string>
+#include <system_error>
 
 #include "host/JobHost.h"
 
 namespace tavrisk {
 
-// The engines' message boxes about their output files.
-inline void ReportCreateError(JobHost& host, const std::string& path) {
-    host.MessageBox("Unable to create file:\n" + path, "File Creation Error", MessageButtons::Ok,
-                    MessageIcon::Stop);
+// The system's reason for an errno value ("Permission denied").
+inline std::string SystemReason(int error) {
+    return std::system_category().message(error);
+}
+
+// The engines' message boxes about their output files. `error`: the errno of the failure.
+inline void ReportCreateError(JobHost& host, const std::string& path, int error) {
+    host.MessageBox("Unable to create file:\n" + path + ": " + SystemReason(error),
+                    "File Creation Error", MessageButtons::Ok, MessageIcon::Stop);
 }
 
 // An output that is the job's input file: writing it would destroy the input.

@@ -1,5 +1,6 @@
 #include "engines/MonoFilesEngine.h"
 
+#include <cerrno>
 #include <filesystem>
 #include <system_error>
 
@@ -24,7 +25,7 @@ bool MonoFilesEngine::Init(const JobSettings& settings) {
     for (int k = 0; k < kFiles; ++k) {
         paths[k] = FilePath(folder, k, wavMode);
         if (!CreateFile(k, rate)) {
-            ReportCreateError(host, paths[k]);
+            ReportCreateError(host, paths[k], errno);
             DiscardFiles();
             return false;
         }

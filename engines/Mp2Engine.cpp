@@ -3,6 +3,7 @@
 #include <unistd.h>
 
 #include <atomic>
+#include <cerrno>
 #include <cstdlib>
 #include <string>
 #include <vector>
@@ -135,7 +136,8 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
         return false;
     }
     if (!encoder.openOutput(outputPath)) {
-        Report(Quoted("Could not create ", outputPath), kCreateTitle);
+        Report("Could not create \"" + outputPath + "\": " + SystemReason(errno) + ".",
+               kCreateTitle);
         source->Close();
         inputFile.reset();
         return false;

@@ -20,7 +20,9 @@ OutputEnd OutputEngine::Ending() const {
 bool OutputEngine::ReadFromSource(SampleBlock& block) {
     if (!source) return false;
     lastRead = source->ReadBlock(block).outcome;
-    return lastRead == BlockOutcome::kBlock;
+    if (lastRead != BlockOutcome::kBlock) return false;
+    framesRead += SampleBlock::kFrames;
+    return true;
 }
 
 }  // namespace tavrisk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <memory>
 #include <optional>
 #include <vector>
@@ -45,6 +46,8 @@ class OutputEngine {
     void MarkJobFailed() { jobFailed = true; }
     // Where Finish kept the outputs; none when the job ended before writing a block.
     const std::vector<KeptOutput>& KeptOutputs() const { return kept; }
+    // Frames taken from the source so far, at the output rate.
+    uint64_t FramesRead() const { return framesRead; }
 
   protected:
     // How the job ends, for the name its output takes: failed after an error of the engine,
@@ -66,6 +69,7 @@ class OutputEngine {
     // The last read's outcome: kEnd once the input was read to its end.
     BlockOutcome lastRead = BlockOutcome::kStopped;
     std::vector<KeptOutput> kept;
+    uint64_t framesRead = 0;
 };
 
 }  // namespace tavrisk

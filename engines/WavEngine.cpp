@@ -1,6 +1,7 @@
 #include "engines/WavEngine.h"
 
 #include <bit>
+#include <cerrno>
 
 #include "engines/EngineMessages.h"
 
@@ -28,7 +29,7 @@ bool WavEngine::Init(const JobSettings& settings) {
     rowOfFileChannel = film ? kRowOfFilmChannel : kRowOfStandardChannel;
     const uint32_t mask = film ? 0 : speaker::k51;
     if (!writer.Open(outputName, kChannels, settings.outputRate, WavWriter::kBitsPerSample, mask)) {
-        ReportCreateError(host, outputName);
+        ReportCreateError(host, outputName, errno);
         return false;
     }
     return true;

@@ -131,7 +131,8 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
     Forget();
     std::error_code unreadable;
     const auto size = std::filesystem::file_size(name, unreadable);
-    if (unreadable) return GraphOutcome::Failure("the file cannot be read");
+    if (unreadable)
+        return GraphOutcome::Failure("the file cannot be read: " + unreadable.message());
     fileSize = static_cast<gint64>(size);
 
     GstElement* source = gst_element_factory_make("filesrc", nullptr);
@@ -170,6 +171,10 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
         });
     }
     building = false;
+    // A stream no installed plugin decodes: the plugin GStreamer named is the reason.
+    if (!missingPlugin.empty() && (failure || audioPads.empty()))
+        return GraphOutcome::Failure("the GStreamer plugin for \"" + missingPlugin +
+                                     "\" is not installed (gst-inspect-1.0 lists those that are)");
     if (failure) {
         // A container whose streams are all video, pictures or text: decodebin may give up on
         // it before it says there are no more pads.
@@ -213,6 +218,11 @@ void FileGraphBuilder::ErrorPosted(const std::string& text, bool notMediaFile) {
     changed.notify_all();
 }
 
+void FileGraphBuilder::PluginMissing(const std::string& description) {
+    std::lock_guard guard(lock);
+    if (building && missingPlugin.empty()) missingPlugin = description;
+}
+
 void FileGraphBuilder::Release() {
     if (heldPad && holdProbe) gst_pad_remove_probe(heldPad, holdProbe);
     holdProbe = 0;
@@ -237,6 +247,7 @@ void FileGraphBuilder::Forget() {
     std::lock_guard guard(lock);
     building = padsDone = dataHeld = undecodedAudio = notMedia = false;
     audioStreamSeen = otherStreamSeen = false;
+    missingPlugin.clear();
     for (AudioPad& audio : audioPads) gst_object_unref(audio.pad);
     audioPads.clear();
     chosen = 0;

@@ -39,6 +39,9 @@ class FileGraphBuilder {
     void ErrorPosted(const std::string& text, bool notMedia);
     // On a streaming thread: the file holds a stream, audio or not.
     void StreamFound(bool audio);
+    // From the bus handler: a plugin the file needs is not installed (GStreamer's description
+    // of it, "TTA decoder" say).
+    void PluginMissing(const std::string& description);
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
     // Drops every reference to the last build.
@@ -101,6 +104,7 @@ class FileGraphBuilder {
     std::size_t chosen = 0;
     std::optional<std::string> failure;
     bool notMedia = false;
+    std::string missingPlugin;
 };
 
 }  // namespace tavrisk

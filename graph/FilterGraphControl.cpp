@@ -51,6 +51,24 @@ GraphError ErrorOf(GstMessage* message) {
     return error;
 }
 
+// The description of the plugin a "missing-plugin" element message asks for ("" for any
+// other message); the installer detail stands in when the message has no description.
+std::string MissingPluginOf(GstMessage* message) {
+    if (GST_MESSAGE_TYPE(message) != GST_MESSAGE_ELEMENT) return "";
+    const GstStructure* fields = gst_message_get_structure(message);
+    if (!fields || !gst_structure_has_name(fields, "missing-plugin")) return "";
+    const char* name = gst_structure_get_string(fields, "name");
+    if (name && *name) return name;
+    const GValue* detail = gst_structure_get_value(fields, "detail");
+    if (detail && GST_VALUE_HOLDS_CAPS(detail)) {
+        gchar* caps = gst_caps_to_string(gst_value_get_caps(detail));
+        std::string text = std::string("a decoder of ") + caps;
+        g_free(caps);
+        return text;
+    }
+    return "an element";
+}
+
 bool IsDecoder(GstObject* object) {
     if (!object || !GST_IS_ELEMENT(object)) return false;
     const char* klass = gst_element_get_metadata(GST_ELEMENT(object), GST_ELEMENT_METADATA_KLASS);
@@ -128,6 +146,8 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
     if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_ERROR) {
         const GraphError error = ErrorOf(message);
         state->file.ErrorPosted(error.element + ": " + error.text, error.notMedia);
+    } else if (const std::string plugin = MissingPluginOf(message); !plugin.empty()) {
+        state->file.PluginMissing(plugin);
     } else if (GST_MESSAGE_TYPE(message) == GST_MESSAGE_WARNING &&
                IsDecoder(GST_MESSAGE_SRC(message))) {
         const DecoderDamage damage = DamageOf(message);

@@ -1,5 +1,6 @@
 #include "graph/GraphEditor.h"
 
+#include <cctype>
 #include <cstring>
 #include <functional>
 #include <map>
@@ -92,10 +93,10 @@ void RefreshItem(FilterItem& item) {
     ReadPins(item.element, item.name, GST_PAD_SRC, item.outputPins);
 }
 
-// What a file whose graph could not be built is, where that is known; else the missing
-// filters, the likely cause.
-std::string RenderFailureText(const std::string& name, BuildProblem problem) {
-    switch (problem) {
+// What a file whose graph could not be built is, where that is known; else the reason
+// GStreamer gave.
+std::string RenderFailureText(const std::string& name, const GraphOutcome& outcome) {
+    switch (outcome.Problem()) {
         case BuildProblem::kNotMedia:
             return "Cannot transcode '" + name + "': it is not a media file GStreamer recognises.";
         case BuildProblem::kNoAudioStream:
@@ -104,7 +105,11 @@ std::string RenderFailureText(const std::string& name, BuildProblem problem) {
         case BuildProblem::kOther:
             break;
     }
-    return "Unable to render file:\n" + name + "\n\nPerhaps, some filters missing...";
+    std::string reason = outcome.Reason();
+    if (reason.empty())
+        return "Unable to render file:\n" + name + "\n\nPerhaps, some filters missing...";
+    reason[0] = static_cast<char>(std::toupper(static_cast<unsigned char>(reason[0])));
+    return "Unable to render file:\n" + name + "\n\n" + reason + ".";
 }
 
 }  // namespace
@@ -444,7 +449,7 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
     Clear();
     const GraphOutcome rendered = impl->graph.RenderFile(name);
     if (!rendered) {
-        impl->host.MessageBox(RenderFailureText(name, rendered.Problem()), "Auto Connect Error",
+        impl->host.MessageBox(RenderFailureText(name, rendered), "Auto Connect Error",
                               MessageButtons::Ok, MessageIcon::Stop);
         Refresh();
         return false;

@@ -9,6 +9,7 @@
 #include "ProjectVersion.h"
 #include "gui/AppIcon.h"
 #include "gui/ControlName.h"
+#include "gui/Credits.h"
 
 namespace tavrisk {
 
@@ -18,6 +19,7 @@ constexpr int kIconSize = 32;
 constexpr int kTextId = 1012;
 constexpr int kTextWidth = 300;
 constexpr int kTextHeight = 220;
+constexpr const char* kLicenceLine = "\r\n" TAVRISK_LICENSE_TEXT " (" TAVRISK_LICENSE_SPDX ")\r\n";
 
 }  // namespace
 
@@ -28,14 +30,7 @@ const char* const AboutBox::kText =
     "2003\r\n"
     "\r\n"
     "Based on\r\n"
-    "\r\n"
-    "Azid.dll AC3 Decoder core 1.8 (build 825)\r\n"
-    "AC-3 decoding in this version: FFmpeg's libavcodec\r\n"
-    "\r\n"
-    "MPEG-2 Audio Simulation Software\r\n"
-    "Distribution 10\r\n"
-    "1997\r\n"
-    "\r\n" TAVRISK_LICENSE_TEXT " (" TAVRISK_LICENSE_SPDX ")\r\n";
+    "\r\n";
 
 AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     setWindowTitle(QString());
@@ -47,7 +42,8 @@ AboutBox::AboutBox(QWidget* parent) : QDialog(parent) {
     auto* text = new QPlainTextEdit;
     text->setObjectName(ControlName(kTextId));
     text->setReadOnly(true);
-    text->setPlainText(QString::fromUtf8(kText).remove(QLatin1Char('\r')));
+    text->setPlainText(
+        QString::fromStdString(kText + RunTimeCredits() + kLicenceLine).remove(QLatin1Char('\r')));
     text->setFixedSize(kTextWidth, kTextHeight);
     row->addWidget(text);
     layout->addLayout(row);

@@ -9,6 +9,7 @@ class AboutBox : public QDialog {
     Q_OBJECT
 
   public:
+    // The credits' first lines; the libraries and their versions follow (RunTimeCredits).
     static const char* const kText;
 
     explicit AboutBox(QWidget* parent = nullptr);

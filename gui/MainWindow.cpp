@@ -21,14 +21,17 @@
 #include <QPushButton>
 #include <QSignalBlocker>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QVBoxLayout>
 #include <filesystem>
 
-#include "app/InputKinds.h"
+#include "app/InputDialogFilters.h"
+#include "app/jobs/JobResult.h"
 #include "app/jobs/KeptOutputs.h"
 #include "app/jobs/TranscodeJob.h"
 #include "app/model/GraphSession.h"
+#include "app/model/WindowSettings.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
 #include "gui/BatchDialog.h"
@@ -50,12 +53,15 @@ const char* const kColumnLabels[kColumns] = {
 constexpr int kCurveViewWidth = 78;
 constexpr int kCurveViewHeight = 62;
 constexpr int kResyncFieldWidth = 36;
-// The file dialog's filters in filter-graph processing (native processing: the input table's).
-const char* const kGraphInputFilter =
-    "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob)";
 const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
 constexpr const char* kGatheringFilters = "Gathering Filters Informations";
-constexpr int kGraphViewHeight = 120;
+constexpr int kGraphViewMinHeight = 90;
+// The first size of the window: within a 1024 x 700 screen with a title bar and a panel.
+constexpr int kDefaultWidth = 960;
+constexpr int kDefaultHeight = 620;
+constexpr const char* kTranscodeText = "Transcode";
+constexpr const char* kRestoreDefaultsText = "Restore defaults";
+constexpr const char* kStopText = "Stop";
 
 QString ToQt(const std::string& text) {
     return QString::fromStdString(text);
@@ -63,6 +69,11 @@ QString ToQt(const std::string& text) {
 
 std::string FileNameOf(const QString& path) {
     return QFile::encodeName(path).toStdString();
+}
+
+// A file dialog opens on the name in its field, else in the folder used last.
+QString DialogStart(const std::string& name, const std::string& lastFolder) {
+    return QFile::decodeName((name.empty() ? lastFolder : name).c_str());
 }
 
 QLabel* Label(const char* text) {
@@ -82,8 +93,10 @@ MainWindow::MainWindow(std::string presetsPath)
     auto* layout = new QVBoxLayout(central);
     layout->addWidget(BuildSettings());
     layout->addWidget(BuildChannels());
-    layout->addWidget(BuildJobArea());
+    layout->addWidget(BuildJobArea(), 1);
     setCentralWidget(central);
+    // The layout keeps the controls from overlapping: the window is never smaller than it.
+    resize(kDefaultWidth, kDefaultHeight);
     BuildMenus();
     ui.Attach(this, [this](int id) { Refresh(id); });
     Refresh(0);
@@ -179,6 +192,14 @@ QComboBox* MainWindow::Combo(int controlId, const ComboControl& combo,
                              std::function<void(int)> select) {
     auto* box = new QComboBox;
     for (const std::string& item : combo.items) box->addItem(ToQt(item));
+    // Items that cannot be chosen are shown disabled, with the reason as their tooltip.
+    auto* items = qobject_cast<QStandardItemModel*>(box->model());
+    for (std::size_t i = 0; i < combo.refusals.size() && items; ++i) {
+        if (combo.refusals[i].empty()) continue;
+        QStandardItem* item = items->item(static_cast<int>(i));
+        item->setEnabled(false);
+        item->setToolTip(ToQt(combo.refusals[i]));
+    }
     connect(box, &QComboBox::activated, this, std::move(select));
     return Register(controlId, box, [box, &combo] {
         const QSignalBlocker blocker(box);
@@ -230,9 +251,11 @@ QWidget* MainWindow::BuildSettings() {
     auto* grid = new QGridLayout(box);
     grid->setContentsMargins(0, 0, 0, 0);
 
-    AddFileRow(grid, 0, "Input Filename :",
-               Edit(ctl::kInputName, c.inputName, false,
-                    [&m](const std::string& text) { m.SetInputName(text); }),
+    QLineEdit* input = Edit(ctl::kInputName, c.inputName, false,
+                            [&m](const std::string& text) { m.SetInputName(text); });
+    // Enter or leaving the field confirms a typed name as if it were chosen in the dialog.
+    connect(input, &QLineEdit::editingFinished, this, [&m] { m.OnInputTyped(); });
+    AddFileRow(grid, 0, "Input Filename :", input,
                Button(ctl::kInputBrowse, "...", &MainWindow::BrowseInput));
     AddFileRow(grid, 1, "Output Filename :",
                Edit(ctl::kOutputName, c.outputName, false,
@@ -337,18 +360,23 @@ QWidget* MainWindow::BuildJobArea() {
     auto* layout = new QVBoxLayout(box);
     layout->setContentsMargins(0, 0, 0, 0);
 
-    auto* graphBox = new QGroupBox("DirectShow Filter Graph");
+    auto* graphBox = new QGroupBox("GStreamer Filter Graph");
     auto* graphLayout = new QVBoxLayout(graphBox);
     graphView = Register(ctl::kFilterGraph, new GraphEditorView, [this] { graphView->Redraw(); });
-    graphView->setMaximumHeight(kGraphViewHeight);
+    // The list takes the height the window gives beyond its controls.
+    graphView->setMinimumHeight(kGraphViewMinHeight);
     graphLayout->addWidget(graphView);
-    layout->addWidget(graphBox);
+    layout->addWidget(graphBox, 1);
 
     auto* progressRow = new QHBoxLayout;
     auto* bar = new QProgressBar;
     bar->setRange(ProgressControl::kMin, ProgressControl::kMax);
     bar->setTextVisible(false);
-    Register(ctl::kProgress, bar, [bar, &c] { bar->setValue(c.progress.position); });
+    // Progress means the job runs: "Stop" follows it.
+    Register(ctl::kProgress, bar, [this, bar, &c] {
+        bar->setValue(c.progress.position);
+        FollowJobState();
+    });
     progressRow->addWidget(bar, 1);
     const std::pair<int, const EditControl*> texts[] = {{ctl::kPercent, &c.percentText},
                                                         {ctl::kElapsed, &c.elapsedText},
@@ -372,7 +400,7 @@ QWidget* MainWindow::BuildJobArea() {
     auto* buttons = new QHBoxLayout;
     buttons->addWidget(Button(ctl::kBatch, "Batch ...", &MainWindow::ShowBatch));
     buttons->addStretch();
-    auto* transcode = Button(ctl::kTranscode, "Transcode", &MainWindow::OnTranscode);
+    auto* transcode = Button(ctl::kTranscode, kTranscodeText, &MainWindow::OnTranscode);
     refreshers[ctl::kTranscode] = [this] { FollowJobState(); };
     transcode->setDefault(true);
     buttons->addWidget(transcode);
@@ -387,21 +415,36 @@ void MainWindow::BuildMenus() {
     connect(help, &QAction::triggered, this, &MainWindow::ShowHelp);
     auto* about = new QAction(QString::fromUtf8(kAboutMenuText), this);
     connect(about, &QAction::triggered, this, &MainWindow::ShowAbout);
+    auto* defaults = new QAction(QString::fromUtf8(kRestoreDefaultsText), this);
+    connect(defaults, &QAction::triggered, this, &MainWindow::RestoreDefaults);
     QMenu* menu = menuBar()->addMenu(tr("&Help"));
     menu->addAction(help);
     menu->addAction(about);
+    menu->addSeparator();
+    menu->addAction(defaults);
     centralWidget()->setContextMenuPolicy(Qt::ActionsContextMenu);
     centralWidget()->addAction(help);
     centralWidget()->addAction(about);
+    centralWidget()->addAction(defaults);
 }
 
 void MainWindow::FollowJobState() {
     const bool idle = model->Controls().transcodeButton.enabled && !jobActive;
-    for (int id : {ctl::kTranscode, ctl::kInputName, ctl::kInputBrowse, ctl::kOutputName,
-                   ctl::kOutputBrowse, ctl::kBatch, ctl::kProcessingType})
+    for (int id : {ctl::kInputName, ctl::kInputBrowse, ctl::kOutputName, ctl::kOutputBrowse,
+                   ctl::kBatch, ctl::kProcessingType})
         controls[id]->setEnabled(idle);
     for (CurveView* view : curveViews) view->setEnabled(idle);
     graphView->setEnabled(idle);
+    // While a job runs the button stops it.
+    auto* transcode = static_cast<QPushButton*>(controls[ctl::kTranscode]);
+    transcode->setText(QString::fromUtf8(jobActive ? kStopText : kTranscodeText));
+    transcode->setEnabled(idle || JobRunning());
+}
+
+bool MainWindow::JobRunning() const {
+    // Until the job has cleared the stop request it is still being checked, and once asked
+    // to stop it is ending: there is nothing to stop then.
+    return jobActive && !model->Controls().transcodeButton.enabled && !jobs->StopRequested();
 }
 
 void MainWindow::SetJobActive(bool active) {
@@ -410,8 +453,13 @@ void MainWindow::SetJobActive(bool active) {
 }
 
 void MainWindow::OnTranscode() {
-    // The job pumps this window's events: a second press must not start a job inside it.
-    if (jobActive || !model->Controls().transcodeButton.enabled) return;
+    // The job pumps this window's events: a press while it runs is "Stop", and none starts a
+    // job inside it.
+    if (jobActive) {
+        if (JobRunning()) jobs->RequestStop();
+        return;
+    }
+    if (!model->Controls().transcodeButton.enabled) return;
     SetJobActive(true);
     const JobOutcome outcome = TranscodeJob(*jobs).OnTranscode();
     if (outcome == JobOutcome::Running) {
@@ -419,16 +467,26 @@ void MainWindow::OnTranscode() {
         jobTimer->start(RunningJob::kTimerMs);
         return;
     }
-    SetJobActive(false);
-    TellWhereAStoppedJobKeptItsOutput(outcome);
+    JobEnded(outcome);
 }
 
 void MainWindow::OnJobTimer() {
     if (jobs->OnTimer()) return;
     jobTimer->stop();
-    SetJobActive(false);
     graphView->GraphChanged();
-    TellWhereAStoppedJobKeptItsOutput(jobs->FinishedOutcome());
+    JobEnded(jobs->FinishedOutcome());
+}
+
+void MainWindow::JobEnded(JobOutcome outcome) {
+    SetJobActive(false);
+    const std::string result = ResultLine(jobs->LastJobResult(outcome));
+    if (!result.empty()) model->SetStatusText(result);
+    TellWhereAStoppedJobKeptItsOutput(outcome);
+    // "Exit" or the close box stopped the job: the window closes now that it has ended.
+    if (closeAfterJob) {
+        closeAfterJob = false;
+        close();
+    }
 }
 
 void MainWindow::TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome) {
@@ -436,6 +494,25 @@ void MainWindow::TellWhereAStoppedJobKeptItsOutput(JobOutcome outcome) {
     if (outcome != JobOutcome::Stopped || !KeptBesideEarlier(jobs->JobOutputs())) return;
     jobs->MessageBox(StopReport(jobs->JobOutputs()), "Transcoding Stopped", MessageButtons::Ok,
                      MessageIcon::Information);
+}
+
+void MainWindow::UseSettingsFile(std::string path) {
+    settingsPath = std::move(path);
+    const WindowSettings::Size size = WindowSettings(settingsPath).Restore(*model);
+    if (size.width > 0 && size.height > 0) resize(size.width, size.height);
+    ApplyChosenPriority();
+}
+
+void MainWindow::ApplyChosenPriority() {
+    if (model->SelectedPriority() != ProcessPriority::kNormal) TranscodeJob(*jobs).ApplyPriority();
+}
+
+void MainWindow::RestoreDefaults() {
+    if (jobActive) return;
+    const bool wasNormal = model->SelectedPriority() == ProcessPriority::kNormal;
+    model->RestoreDefaults();
+    if (!wasNormal) TranscodeJob(*jobs).ApplyPriority();
+    resize(kDefaultWidth, kDefaultHeight);
 }
 
 void MainWindow::OnExit() {
@@ -446,6 +523,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
     if (!jobActive) {
         if (jobs->OnOK()) {
             CloseGraph();
+            if (!settingsPath.empty()) {
+                const QSize kept =
+                    isMaximized() || isFullScreen() ? normalGeometry().size() : size();
+                if (!WindowSettings(settingsPath).Save(*model, {kept.width(), kept.height()}))
+                    qWarning("The settings could not be saved in %s", settingsPath.c_str());
+            }
             event->accept();
         } else {
             event->ignore();
@@ -453,9 +536,12 @@ void MainWindow::closeEvent(QCloseEvent* event) {
         return;
     }
     // While a job runs the model asks whether to stop it (it stops at its next block); the
-    // window stays until the job has ended. Before the job has started, or once it is ending,
+    // window closes once the job has ended. Before the job has started, or once it is ending,
     // there is nothing to stop yet.
-    if (!jobs->StopRequested()) jobs->OnOK();
+    if (!jobs->StopRequested()) {
+        jobs->OnOK();
+        closeAfterJob = jobs->StopRequested();
+    }
     event->ignore();
 }
 
@@ -476,15 +562,15 @@ void MainWindow::dropEvent(QDropEvent* event) {
 
 void MainWindow::BrowseInput() {
     const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QFile::decodeName(model->Controls().inputName.text.c_str()),
-        model->GraphProcessing() ? QString(kGraphInputFilter) : ToQt(NativeInputDialogFilter()));
+        this, QString(), DialogStart(model->Controls().inputName.text, model->LastInputFolder()),
+        ToQt(InputDialogFilter(model->GraphProcessing())));
     if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
 }
 
 void MainWindow::BrowseOutput() {
     // A new name can be given here too; the job itself asks before it overwrites a file.
     const QString name = QFileDialog::getSaveFileName(
-        this, QString(), QFile::decodeName(model->Controls().outputName.text.c_str()),
+        this, QString(), DialogStart(model->Controls().outputName.text, model->LastOutputFolder()),
         kOutputFilter, nullptr, QFileDialog::DontConfirmOverwrite);
     if (!name.isEmpty()) model->OnOutputChosen(FileNameOf(name));
 }

@@ -39,7 +39,7 @@ class MainWindow : public QMainWindow {
     Q_OBJECT
 
   public:
-    static constexpr const char* kAboutMenuText = "&A propos de Tavrisk...";
+    static constexpr const char* kAboutMenuText = "&About Tavrisk...";
 
     // Dynamic range presets are kept in the ini file `presetsPath` (none with an empty path).
     explicit MainWindow(std::string presetsPath = {});
@@ -59,6 +59,10 @@ class MainWindow : public QMainWindow {
     // "Gathering Filters Informations", the catalogue. False when graph processing is not
     // available: the editor then stays empty and there is no catalogue.
     bool StartGraph(const GraphSetup& setup);
+    // Restores the window's settings from the settings file `path` and saves them there when
+    // the window closes.
+    void UseSettingsFile(std::string path);
+
     // The graph session while it lives (from StartGraph until the window closes), else null.
     GraphSession* Graph() { return graphSession.get(); }
     GraphEditorView& GraphView() { return *graphView; }
@@ -72,6 +76,10 @@ class MainWindow : public QMainWindow {
     void ShowAbout();
     void EditChannelCurve(int column);
     void ShowBatch();
+    // Every setting as at the first start, the window at its first size.
+    void RestoreDefaults();
+    // A priority other than "Normal", restored from the settings file, is put in force.
+    void ApplyChosenPriority();
 
   protected:
     void closeEvent(QCloseEvent* event) override;
@@ -104,6 +112,11 @@ class MainWindow : public QMainWindow {
     // The graph job's timer.
     void OnJobTimer();
     void SetJobActive(bool active);
+    // A job started by "Transcode" is past its checks and runs (the button then stops it).
+    bool JobRunning() const;
+    // A job ended: the result in the status line, then the window closes when "Exit" or the
+    // close box stopped it.
+    void JobEnded(JobOutcome outcome);
     // Saves the changed element settings and ends the graph session (with its filter list).
     void CloseGraph();
 
@@ -115,6 +128,7 @@ class MainWindow : public QMainWindow {
     std::map<int, std::function<void()>> refreshers;
     std::vector<CurveView*> curveViews;
     std::string presetsPath;
+    std::string settingsPath;
     GraphEditorView* graphView = nullptr;
     // The editor's dialogs outlive the session whose editor uses them.
     std::unique_ptr<QtEditorHost> editorHost;
@@ -123,6 +137,8 @@ class MainWindow : public QMainWindow {
     // A Transcode press is being handled: from the press, before the model has marked its job
     // as running, until after it has ended.
     bool jobActive = false;
+    // The user stopped the running job to close the window.
+    bool closeAfterJob = false;
 };
 
 }  // namespace tavrisk

@@ -28,6 +28,8 @@ int main(int argc, char** argv) {
                                           tavrisk::MessageIcon::Exclamation);
         }
         window.StartGraph({app.filtersPath, app.filterListPath});
+        // The settings of the last run; saved again when the window closes.
+        window.UseSettingsFile(app.iniPath);
         // The input frequency follows the input file's own rate.
         window.Model().SetInputRateProbe(tavrisk::ProbeNativeInputRate);
         const QStringList args = QApplication::arguments();

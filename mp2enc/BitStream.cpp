@@ -1,5 +1,7 @@
 #include "mp2enc/BitStream.h"
 
+#include <cerrno>
+
 namespace tavrisk::mp2 {
 
 namespace {
@@ -13,7 +15,10 @@ bool BitStream::open(const std::string& path, std::size_t bufferSize, std::FILE*
     discard();
     messages = messageStream;
     if (!file.Create(path)) {
+        // The caller reads the reason from errno.
+        const int error = errno;
         std::fprintf(messages, "Could not create \"%s\".\n", path.c_str());
+        errno = error;
         return false;
     }
     buffer.assign(bufferSize == 0 ? 1 : bufferSize, 0);

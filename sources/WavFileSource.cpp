@@ -4,6 +4,7 @@
 #include <cstdio>
 
 #include "platform/WavChannelOrder.h"
+#include "platform/WavWriter.h"
 
 namespace tavrisk {
 
@@ -12,6 +13,25 @@ namespace {
 constexpr float kSampleScale = 1.0f / 32767.0f;
 constexpr int kRequiredChannels = 6;
 constexpr int kRequiredBits = 16;
+
+// What a format record has that the source cannot read ("" when it reads it).
+std::string FormatProblems(const WavFileSource::WaveFormat& format) {
+    std::string problems;
+    const auto add = [&problems](const std::string& problem) {
+        problems += (problems.empty() ? "" : ", ") + problem;
+    };
+    if (format.channels != kRequiredChannels) add(std::to_string(format.channels) + " channels");
+    if (format.bitsPerSample != kRequiredBits)
+        add(std::to_string(format.bitsPerSample) + " bits per sample");
+    if (format.samplesPerSecond != 44100 && format.samplesPerSecond != 48000)
+        add(std::to_string(format.samplesPerSecond) + " Hz");
+    if (!format.pcm) {
+        char tag[48];
+        std::snprintf(tag, sizeof tag, "format tag 0x%04X (not PCM)", format.formatTag);
+        add(tag);
+    }
+    return problems;
+}
 
 // Files with a standard 5.1 mask (back or side surrounds) hold frames as L, R, C, LFE, LS,
 // RS; any other file as L, C, R, LS, RS, LFE.
@@ -80,6 +100,12 @@ bool WavFileSource::ReadFormat(const RiffChunk& chunk) {
     if (waveFormat.formatTag == WaveFormat::kTagExtensible && wanted >= WaveFormat::kMaskEnd) {
         waveFormat.channelMask = GetLe32(record.data() + 20);
     }
+    const auto* subFormat = record.data() + WaveFormat::kMaskEnd;
+    waveFormat.pcm =
+        waveFormat.formatTag == WaveFormat::kTagPcm ||
+        (waveFormat.formatTag == WaveFormat::kTagExtensible &&
+         wanted == WaveFormat::kExtensibleSize &&
+         std::equal(WavWriter::kPcmSubFormat.begin(), WavWriter::kPcmSubFormat.end(), subFormat));
     return true;
 }
 
@@ -87,15 +113,13 @@ bool WavFileSource::CheckFormat() {
     char status[96];
     std::snprintf(status, sizeof status, "%d channels %ld Hz %d bits%s", waveFormat.channels,
                   static_cast<long>(waveFormat.samplesPerSecond), waveFormat.bitsPerSample,
-                  waveFormat.formatTag == WaveFormat::kTagPcm ? " PCM WAV" : " COMPRESSED WAV");
+                  waveFormat.pcm ? " PCM WAV" : " COMPRESSED WAV");
     host.SetStatusText(status);
-    const bool rateSupported =
-        waveFormat.samplesPerSecond == 44100 || waveFormat.samplesPerSecond == 48000;
-    if (waveFormat.channels == kRequiredChannels && rateSupported &&
-        waveFormat.bitsPerSample == kRequiredBits) {
-        return CheckInputRate(static_cast<int>(waveFormat.samplesPerSecond));
-    }
-    return Fail("WAV Format Not supported", "Tavrisk Internal Encoder Error");
+    const std::string problems = FormatProblems(waveFormat);
+    if (problems.empty()) return CheckInputRate(static_cast<int>(waveFormat.samplesPerSecond));
+    return Fail("WAV Format Not supported: the file has " + problems +
+                    "; Tavrisk reads 6 channels of 16-bit PCM at 44100 or 48000 Hz",
+                "Tavrisk Internal Encoder Error");
 }
 
 void WavFileSource::ChooseChannelOrder() {

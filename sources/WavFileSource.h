@@ -39,6 +39,8 @@ class WavFileSource : public SampleSource {
         uint16_t blockAlign = 0;
         uint16_t bitsPerSample = 0;
         uint32_t channelMask = 0;  // 0 when the record declares none
+        // Plain PCM: the PCM tag, or the extensible tag with the PCM sub-format.
+        bool pcm = false;
     };
 
     WavFileSource(JobHost& host, const JobSettings& settings);

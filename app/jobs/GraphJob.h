@@ -82,6 +82,7 @@ class GraphJob : public RunningJob, public SampleReceiver {
     bool OnTimer() override;
     JobOutcome Outcome() const override { return outcome; }
     std::vector<KeptOutput> KeptOutputs() const override { return engine->KeptOutputs(); }
+    uint64_t AudioFrames() const override { return engine->FramesRead(); }
     // Runs of the pipeline so far (1 or 2).
     int PassCount() const { return passCount; }
 

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdint>
 #include <vector>
 
 #include "platform/OutputFile.h"
@@ -30,6 +31,8 @@ class RunningJob {
     virtual JobOutcome Outcome() const = 0;
     // Where its outputs were kept, once it ended.
     virtual std::vector<KeptOutput> KeptOutputs() const = 0;
+    // Audio it wrote, in frames at the output rate, once it ended.
+    virtual uint64_t AudioFrames() const { return 0; }
 };
 
 }  // namespace tavrisk

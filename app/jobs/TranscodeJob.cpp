@@ -41,12 +41,6 @@ bool IsSpecialFile(const std::string& name) {
     return ::stat(name.c_str(), &info) == 0 && !S_ISREG(info.st_mode) && !S_ISDIR(info.st_mode);
 }
 
-// Layer II bitrates that only a single channel may use: a multichannel stream's compatible
-// stereo pair needs more.
-bool IsSingleChannelBitrate(int kbps) {
-    return kbps == 32 || kbps == 48 || kbps == 56 || kbps == 80;
-}
-
 }  // namespace
 
 TranscodeJob::Outcome TranscodeJob::OnTranscode() {
@@ -173,12 +167,9 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     }
 
     const OutputEngineKind* engineKind = OutputEngineNamed(settings.engine);
-    if (engineKind && engineKind->bitrateApplies && IsSingleChannelBitrate(settings.bitrateKbps)) {
-        host.MessageBox(std::to_string(settings.bitrateKbps) +
-                            " kbit/s is a bitrate for a single channel: the multichannel "
-                            "stream's stereo pair needs 64 kbit/s or more (64, 96, 112, 128, "
-                            "160, 192, 224, 256, 320 or 384).",
-                        "Transcoding Error");
+    const std::string bitrateRefusal = TranscoderDialog::BitrateRefusal(settings.bitrateKbps);
+    if (engineKind && engineKind->bitrateApplies && !bitrateRefusal.empty()) {
+        host.MessageBox(bitrateRefusal, "Transcoding Error");
         return Outcome::Refused;
     }
 
@@ -220,6 +211,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     host.ClearStop();
     host.ClearWarnings();
     host.KeepJobOutputs({});
+    host.KeepJobAudioFrames(0);
     if (!engine->Init(settings)) {
         // Asked to stop during the analysis pass: nothing was written.
         const bool stoppedByUser = host.StopRequested();
@@ -241,6 +233,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     const bool stoppedByUser = host.StopRequested();
     host.RequestStop();
     host.KeepJobOutputs(engine->KeptOutputs());
+    host.KeepJobAudioFrames(engine->FramesRead());
     engine.reset();
     host.Ui().SetBusy(false);
 
@@ -268,6 +261,7 @@ TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> 
         host.Ui().SetBusy(false);
         return Outcome::Failed;
     }
+    SpreadPriority();
     host.StartRunningJob(std::move(job));
     return Outcome::Running;
 }

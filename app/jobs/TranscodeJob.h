@@ -33,8 +33,11 @@ class TranscodeJob {
     std::unique_ptr<SampleSource> CreateSource(const JobSettings& settings);
     // The engine a job's settings name; null with no valid engine.
     std::unique_ptr<OutputEngine> CreateEngine(const JobSettings& settings);
-    // The process priority of the "Priority" combo; false (after a message) when refused.
+    // The process priority of the "Priority" combo, for every thread; false when refused,
+    // after a message, with the combo back on the priority in force.
     bool ApplyPriority();
+    // Gives the threads started since (a pipeline's) the priority in force.
+    static void SpreadPriority();
 
   private:
     // The graph half of RunJob: from the engine's Init to the first run of the pipeline.

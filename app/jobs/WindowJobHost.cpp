@@ -34,7 +34,22 @@ void WindowJobHost::ReportWarnings(std::string_view text, std::string_view title
 }
 
 void WindowJobHost::MarkStart() {
-    startSeconds = static_cast<int32_t>(TickSeconds());
+    startTicks = ticks();
+    startSeconds = static_cast<int32_t>(startTicks / 1000u);
+    lastPercent = 0.0f;
+    jobAudioFrames = 0;
+}
+
+JobResult WindowJobHost::LastJobResult(JobOutcome outcome) const {
+    JobResult result;
+    result.outcome = outcome;
+    result.output = model.Controls().outputName.text;
+    result.audioFrames = jobAudioFrames;
+    result.outputRate = model.GetOutputRate();
+    result.elapsedSeconds = static_cast<double>(ticks() - startTicks) / 1000.0;
+    result.percent = lastPercent;
+    result.kept = jobOutputs;
+    return result;
 }
 
 uint32_t WindowJobHost::TickSeconds() const {
@@ -60,6 +75,7 @@ bool WindowJobHost::UpdateProgress(float percent, bool reset) {
 }
 
 void WindowJobHost::ShowProgress(float percent) {
+    lastPercent = percent;
     float elapsed = static_cast<float>(TickSeconds()) - static_cast<float>(startSeconds);
     if (elapsed < 0.0f) elapsed = 0.0f;
     model.ShowProgress(percent, elapsed);
@@ -103,6 +119,7 @@ bool WindowJobHost::OnTimer() {
     if (runningJob->OnTimer()) return true;
     finishedOutcome = runningJob->Outcome();
     jobOutputs = runningJob->KeptOutputs();
+    jobAudioFrames = runningJob->AudioFrames();
     runningJob.reset();
     RequestStop();
     model.EnableTranscode(true);

@@ -6,6 +6,7 @@
 #include <memory>
 #include <vector>
 
+#include "app/jobs/JobResult.h"
 #include "app/jobs/RunningJob.h"
 #include "app/model/TranscoderDialog.h"
 #include "host/JobHost.h"
@@ -56,6 +57,11 @@ class WindowJobHost : public JobHost {
     // Where the last job's outputs were kept (none when it wrote nothing); set at its end.
     const std::vector<KeptOutput>& JobOutputs() const { return jobOutputs; }
     void KeepJobOutputs(std::vector<KeptOutput> kept) { jobOutputs = std::move(kept); }
+    // The audio the last job wrote, in frames at its output rate; set at its end.
+    void KeepJobAudioFrames(uint64_t frames) { jobAudioFrames = frames; }
+    // What the last job did, for its result line: its outcome, output, audio, time taken
+    // since MarkStart and the progress it reached.
+    JobResult LastJobResult(JobOutcome outcome) const;
     // "Exit" or the close box: true when the window may close (the changed filter settings
     // are saved then). During a job, asks whether to stop it.
     bool OnOK();
@@ -76,6 +82,9 @@ class WindowJobHost : public JobHost {
     TranscoderDialog& model;
     TickSource ticks;
     int32_t startSeconds = 0;
+    uint32_t startTicks = 0;
+    float lastPercent = 0.0f;
+    uint64_t jobAudioFrames = 0;
     std::atomic<bool> warnings{false};
     std::unique_ptr<RunningJob> runningJob;
     JobOutcome finishedOutcome = JobOutcome::Done;

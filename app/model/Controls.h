@@ -11,6 +11,9 @@ struct ComboControl {
     std::vector<std::string> items;
     int selected = -1;
     bool enabled = true;
+    // Per item, why it cannot be chosen ("" or no entry: it can); a view shows such items
+    // disabled, with the reason as their tooltip.
+    std::vector<std::string> refusals;
 
     // Text of the selected item, or empty with no selection.
     std::string SelectedText() const {

@@ -23,15 +23,14 @@ constexpr int kBitratesKbps[] = {32, 48, 56, 64, 80, 96, 112, 128, 160, 192, 224
 constexpr const char* kBitrateUnit = " Kbps";
 // Without a selection of the output rate, a job's output is at the default rate.
 constexpr int kDefaultOutputRate = 48000;
-const std::vector<std::string> kProcessingItems = {"DirectShow Processing", "Native Processing"};
+const std::vector<std::string> kProcessingItems = {"GStreamer Processing", "Native Processing"};
 const std::vector<std::string> kResyncItems = {"Insert", "Skip"};
 const std::vector<std::string> kChannelItems = {"Front Left", "Front Right", "Center",
                                                 "LFE",        "Rear Left",   "Rear Right"};
 const std::vector<std::string> kLinkItems = {"(C) (L) (R) (LS) (RS) (LFE)",
                                              "(C) (L R) (LS RS) (LFE)", "(C) (L R LS RS) (LFE)",
                                              "(C L R LS RS) (LFE)"};
-const std::vector<std::string> kPriorityItems = {"NORMAL_PRIORITY", "IDLE_PRIORITY",
-                                                 "HIGH_PRIORITY"};
+const std::vector<std::string> kPriorityItems = {"Normal", "Low (idle)", "High"};
 constexpr ProcessPriority kPriorityOfItem[] = {ProcessPriority::kNormal, ProcessPriority::kIdle,
                                                ProcessPriority::kHigh};
 
@@ -41,14 +40,22 @@ std::string Format(const char* format, double value) {
     return text;
 }
 
+// The folder of a file name, with its final "/" ("" for a bare name).
+std::string FolderOf(const std::string& name) {
+    const std::size_t slash = name.find_last_of('/');
+    return slash == std::string::npos ? std::string() : name.substr(0, slash + 1);
+}
+
 }  // namespace
 
 TranscoderDialog::TranscoderDialog(UserInterface& ui) : ui(ui) {
     for (const OutputEngineKind& engine : OutputEngineKinds())
         controls.outputEngine.items.emplace_back(engine.label);
     controls.freq.items = kFrequencyItems;
-    for (const int kbps : kBitratesKbps)
+    for (const int kbps : kBitratesKbps) {
         controls.bitrate.items.push_back(std::to_string(kbps) + kBitrateUnit);
+        controls.bitrate.refusals.push_back(BitrateRefusal(kbps));
+    }
     controls.processingType.items = kProcessingItems;
     controls.inputFrequency.items = kFrequencyItems;
     controls.resyncDirection.items = kResyncItems;
@@ -90,10 +97,21 @@ void TranscoderDialog::OnInitDialog() {
     c.normalizeLink.selected = 0;
     c.drpLink.selected = 1;
     c.elapsedText.text = c.remainingText.text = "00:00:00";
-    c.percentText.text = "000,00%";
+    c.percentText.text = PercentText(0.0f);
     c.transcodeButton.enabled = true;
     PublishChannelControls();
     Changed(0);
+}
+
+void TranscoderDialog::RestoreDefaults() {
+    for (DrpCurve& curve : curves) {
+        curve.ClearPoints();
+        curve.SetReleaseMs(DrpCurve::kDefaultReleaseMs);
+    }
+    controls.normalize.checked = controls.drp.checked = false;
+    lastInputFolder.clear();
+    lastOutputFolder.clear();
+    OnInitDialog();
 }
 
 void TranscoderDialog::PublishChannelControls() {
@@ -214,6 +232,13 @@ void TranscoderDialog::SelectOutputFrequency(int item) {
     controls.freq.selected = item;
     Changed(ctl::kFreq);
     PairFrequencies();
+    NoteDvdRate();
+}
+
+void TranscoderDialog::NoteDvdRate() {
+    const OutputEngineKind* engine = SelectedEngine();
+    if (engine && engine->bitrateApplies && controls.freq.selected == kFreq44100)
+        SetStatusText(kDvdRateNote);
 }
 
 void TranscoderDialog::SelectInputFrequency(int item) {
@@ -248,6 +273,7 @@ void TranscoderDialog::SelectOutputEngine(int item) {
     Changed(ctl::kOutputEngine);
     Changed(ctl::kBitrate);
     ApplyOutputNaming();
+    NoteDvdRate();
 }
 
 void TranscoderDialog::SelectNormalizeLink(int item) {
@@ -275,6 +301,11 @@ void TranscoderDialog::SelectBitrate(int item) {
 void TranscoderDialog::SelectPriority(int item) {
     controls.priority.selected = item;
     Changed(ctl::kPriority);
+}
+
+void TranscoderDialog::ShowPriorityInForce(ProcessPriority priority) {
+    const auto* item = std::find(std::begin(kPriorityOfItem), std::end(kPriorityOfItem), priority);
+    SelectPriority(static_cast<int>(item - std::begin(kPriorityOfItem)));
 }
 
 void TranscoderDialog::SetResyncText(int controlId, const std::string& text) {
@@ -314,7 +345,20 @@ void TranscoderDialog::SetOutputName(const std::string& name) {
     Changed(ctl::kOutputName);
 }
 
+void TranscoderDialog::OnInputTyped() {
+    const std::string name = controls.inputName.text;
+    if (name.empty() || name == chosenInput) return;
+    OnInputChosen(name);
+}
+
+void TranscoderDialog::SetLastFolders(const std::string& input, const std::string& output) {
+    lastInputFolder = input;
+    lastOutputFolder = output;
+}
+
 void TranscoderDialog::OnInputChosen(const std::string& name) {
+    chosenInput = name;
+    lastInputFolder = FolderOf(name);
     SetInputName(name);
     // Named for the default engine first; output naming then follows the selected one.
     SetOutputName(name + OutputEngineKinds().front().extension);
@@ -361,6 +405,7 @@ void TranscoderDialog::TakeInputRateFromFile() {
 }
 
 void TranscoderDialog::OnOutputChosen(const std::string& name) {
+    lastOutputFolder = FolderOf(name);
     SetOutputName(name);
     ApplyOutputNaming();
 }
@@ -448,6 +493,15 @@ std::optional<ProcessPriority> TranscoderDialog::SelectedPriority() const {
     return kPriorityOfItem[item];
 }
 
+std::string TranscoderDialog::BitrateRefusal(int kbps) {
+    // Layer II bitrates that only a single channel may use: the multichannel stream's
+    // compatible stereo pair needs more.
+    if (kbps != 32 && kbps != 48 && kbps != 56 && kbps != 80) return "";
+    return std::to_string(kbps) +
+           " kbit/s is a bitrate for a single channel: the multichannel stream's stereo pair "
+           "needs 64 kbit/s or more (64, 96, 112, 128, 160, 192, 224, 256, 320 or 384).";
+}
+
 int TranscoderDialog::BitrateItemOf(int kbps) {
     const auto* found = std::find(std::begin(kBitratesKbps), std::end(kBitratesKbps), kbps);
     return found == std::end(kBitratesKbps) ? -1
@@ -508,7 +562,7 @@ std::string TranscoderDialog::FormatClock(float seconds) {
 void TranscoderDialog::ShowProgress(float percent, float elapsed) {
     controls.elapsedText.text = FormatClock(elapsed);
     Changed(ctl::kElapsed);
-    controls.percentText.text = Format("%3.2f%%", percent);
+    controls.percentText.text = PercentText(percent);
     Changed(ctl::kPercent);
     if (percent > 0.0f) {
         controls.remainingText.text = FormatClock((100.0f - percent) * elapsed / percent);
@@ -519,6 +573,10 @@ void TranscoderDialog::ShowProgress(float percent, float elapsed) {
     if (position > ProgressControl::kMax) position = ProgressControl::kMax;
     controls.progress.position = position;
     Changed(ctl::kProgress);
+}
+
+std::string TranscoderDialog::PercentText(float percent) {
+    return Format("%.2f %%", percent);
 }
 
 void TranscoderDialog::SetStatusText(const std::string& text) {

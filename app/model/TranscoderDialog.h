@@ -49,6 +49,7 @@ class TranscoderDialog {
     static constexpr const char* kTitle = "Tavrisk Transcoder v" TAVRISK_VERSION;
     static constexpr const char* kAppName = "Tavrisk";
     static constexpr const char* kGraphStatus = "Expected: 6 ch 16 bits PCM (L,C,R,LS,RS,LFE)";
+    static constexpr const char* kDvdRateNote = "44100 Hz is not allowed on DVD-Video";
     static constexpr int kColumns = ChannelSettings::kColumns;
 
     enum FreqItem { kFreq44100 = 0, kFreq48000 = 1 };
@@ -79,6 +80,8 @@ class TranscoderDialog {
 
     // Every control to its default.
     void OnInitDialog();
+    // "Restore defaults": every control, switch and curve as at the first start.
+    void RestoreDefaults();
 
     // --- Handlers of user events -------------------------------------------------------
     void SelectRouting(int column, int item);  // then FixRouting(column)
@@ -94,6 +97,8 @@ class TranscoderDialog {
     void SelectResyncDirection(int item);
     void SelectBitrate(int item);   // control 1021
     void SelectPriority(int item);  // control 1028; the job applies it (ApplyPriority)
+    // A priority that could not be set: the combo shows the one in force.
+    void ShowPriorityInForce(ProcessPriority priority);
     // Text typed into one of the resync edits (1018, 1019, 1020, 1014); read by UpdateData.
     void SetResyncText(int controlId, const std::string& text);
     // The batch list confirmed in the batch dialog (which shows the list it replaces).
@@ -108,8 +113,16 @@ class TranscoderDialog {
     // the input frequency follows the file's own rate where the probe can read it.
     void OnInputChosen(const std::string& name);
     void SetInputRateProbe(InputRateProbe probe) { inputRateProbe = std::move(probe); }
+    // The typed input name confirmed (Enter, or leaving the field): as chosen in the dialog,
+    // unless it is the name chosen last or empty.
+    void OnInputTyped();
     // An output picked in the file dialog: then output naming.
     void OnOutputChosen(const std::string& name);
+    // The folders of the input and the output chosen last, where the file dialogs open when
+    // their field is empty.
+    const std::string& LastInputFolder() const { return lastInputFolder; }
+    const std::string& LastOutputFolder() const { return lastOutputFolder; }
+    void SetLastFolders(const std::string& input, const std::string& output);
     void ApplyOutputNaming();
     // The curve dialog of a column closed with OK: its points and release time become the
     // column's, then the DRP-linked columns get the points.
@@ -130,6 +143,8 @@ class TranscoderDialog {
     // Progress, times and bar from a percentage and the seconds since the job started.
     void ShowProgress(float percent, float elapsedSeconds);
     void SetStatusText(const std::string& text);
+    // A percentage as the window shows it: "65.95 %".
+    static std::string PercentText(float percent);
     void ShowPeakLevels(const std::array<float, kColumns>& levelsDb);
     void EnableTranscode(bool enabled);
 
@@ -140,6 +155,8 @@ class TranscoderDialog {
     int GetBitrate() const;
     // The bitrate combo's item of `kbps`; -1 for a bitrate it does not offer.
     static int BitrateItemOf(int kbps);
+    // Why the multichannel stream cannot take `kbps` ("" when it can).
+    static std::string BitrateRefusal(int kbps);
     // The priority of the "Priority" combo; nothing without a selection.
     std::optional<ProcessPriority> SelectedPriority() const;
     int GetOutputRate() const;
@@ -150,7 +167,7 @@ class TranscoderDialog {
     WavChannelOrder GetWavOrder() const { return wavOrder; }
     // The engine of the "Output Engine" combo; null without one.
     const OutputEngineKind* SelectedEngine() const;
-    // "DirectShow Processing": the input is read through the filter graph.
+    // "GStreamer Processing": the input is read through the filter graph.
     bool GraphProcessing() const { return graphProcessing; }
     bool IsNormalizeOn() const { return controls.normalize.checked; }
     bool IsDrpOn() const { return controls.drp.checked; }
@@ -186,6 +203,8 @@ class TranscoderDialog {
     void PublishChannelControls();
     void SetSlider(int column, int position, const std::string& text);
     void PairFrequencies();
+    // The MP2 engine at 44100 Hz: the status line says the file will not do for a DVD.
+    void NoteDvdRate();
     static std::string FormatClock(float seconds);
 
     UserInterface& ui;
@@ -201,6 +220,9 @@ class TranscoderDialog {
     ChannelControls publishedControls;
     GraphSession* graph = nullptr;
     std::string renderedInput;
+    // The input name last chosen (dialog, drop or a confirmed typed name).
+    std::string chosenInput;
+    std::string lastInputFolder, lastOutputFolder;
 };
 
 }  // namespace tavrisk

@@ -11,7 +11,7 @@ namespace {
 
 Ac3FileSource* currentSource = nullptr;
 
-constexpr const char* kParserTitle = "Azid Internal Parser Error";
+constexpr const char* kParserTitle = "AC-3 Decoder Error";
 constexpr const char* kEncoderTitle = "Tavrisk Internal Encoder Error";
 constexpr const char* kReadError = "AC3 Read Frame Error";
 constexpr const char* kDecodeError = "AC3 Decode Frame Error";

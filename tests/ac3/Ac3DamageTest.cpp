@@ -315,7 +315,7 @@ TEST_F(Ac3DamageTest, TheSearchForAFirstFrameEndsAfterOneMebibyte) {
     for (const std::string& path : {tooLate, random}) {
         EXPECT_FALSE(Run(path).opened);
         EXPECT_EQ(host.messages, (std::vector<Message>{{"No AC3 stream found in '" + path + "'",
-                                                        "Azid Internal Parser Error"}}));
+                                                        "AC-3 Decoder Error"}}));
         EXPECT_FALSE(ProbeAc3Rate(path));
         host.messages.clear();
     }

@@ -267,7 +267,7 @@ TEST_F(Ac3FileSourceTest, FailsOnFilesWithoutAnyAc3Frame) {
     EXPECT_FALSE(Run(junk).opened);
     ASSERT_EQ(host.messages.size(), 2u);
     EXPECT_EQ(host.messages[0].text, "No AC3 stream found in '" + empty + "'");
-    EXPECT_EQ(host.messages[1].title, "Azid Internal Parser Error");
+    EXPECT_EQ(host.messages[1].title, "AC-3 Decoder Error");
     EXPECT_FALSE(Run(dir.File("missing.ac3")).opened);
 }
 
@@ -312,7 +312,7 @@ TEST_F(Ac3FileSourceTest, ReportsANonAc3AviTrackAndAnAviWithoutAudio) {
     EXPECT_EQ(host.messages,
               (std::vector<Message>{
                   {"Audio track may not in AC3 Format", "Tavrisk Internal AVI Parser Error"},
-                  {"AC3 Read Frame Error", "Azid Internal Parser Error"}}));
+                  {"AC3 Read Frame Error", "AC-3 Decoder Error"}}));
     host.messages.clear();
     const std::string silent = dir.File("silent.avi");
     ASSERT_EQ(RunCommand("ffmpeg -v error -y -f lavfi -i testsrc=size=64x48:rate=10:d=1 -c:v "

@@ -1,10 +1,17 @@
 #include <gtest/gtest.h>
+#include <sys/resource.h>
+#include <sys/syscall.h>
+#include <unistd.h>
 
+#include <atomic>
+#include <cstdio>
 #include <filesystem>
+#include <thread>
 
 #include "app/jobs/TranscodeJob.h"
 #include "engines/MonoFilesEngine.h"
 #include "engines/Mp2Engine.h"
+#include "platform/ThreadNice.h"
 #include "sources/WavFileSource.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"
@@ -13,6 +20,8 @@ namespace tavrisk {
 namespace {
 
 namespace fs = std::filesystem;
+
+constexpr uid_t kNobody = 65534;
 
 class TranscodeJobTest : public ::testing::Test {
   protected:
@@ -255,12 +264,41 @@ TEST_F(TranscodeJobTest, TranscodeIsDisabledFromTheAnalysisPassOn) {
     EXPECT_TRUE(jobs.JobStopped());
 }
 
-TEST_F(TranscodeJobTest, PriorityItemsMapToNiceValues) {
-    window.SelectPriority(1);
-    EXPECT_TRUE(job.ApplyPriority());
-    window.SelectPriority(5);
-    EXPECT_FALSE(job.ApplyPriority());
-    EXPECT_EQ(ui.Lines().back(), "Priority Error: Unable to change priority");
+// In a child process, whose priority goes with it: "Low (idle)" reaches a thread that was
+// running and one started later; without privileges "High" is refused and the combo shows
+// the priority in force again.
+TEST_F(TranscodeJobTest, PriorityReachesEveryThreadAndARefusalKeepsTheOneInForce) {
+    const auto child = [this] {
+        std::string failures;
+        const auto check = [&failures](bool ok, const char* what) {
+            if (!ok) failures += std::string(what) + "; ";
+        };
+        std::atomic<long> earlier{0};
+        std::atomic<bool> release{false};
+        std::thread running([&] {
+            earlier = ::syscall(SYS_gettid);
+            while (!release) std::this_thread::yield();
+        });
+        while (earlier == 0) std::this_thread::yield();
+        window.SelectPriority(1);
+        check(job.ApplyPriority(), "idle applied");
+        check(::getpriority(PRIO_PROCESS, static_cast<id_t>(earlier.load())) == 19,
+              "idle in the earlier thread");
+        int later = 0;
+        std::thread([&later] { later = CurrentNice(); }).join();
+        check(later == 19, "idle in a later thread");
+        release = true;
+        running.join();
+        check(::geteuid() != 0 || ::setuid(kNobody) == 0, "unprivileged");
+        window.SelectPriority(2);
+        check(!job.ApplyPriority(), "high refused");
+        check(ui.Lines().back().rfind("Priority Error: Unable to change priority: ", 0) == 0,
+              "message");
+        check(shown.priority.SelectedText() == "Low (idle)", "combo on the priority in force");
+        std::fputs(failures.c_str(), stderr);
+        std::_Exit(failures.empty() ? 0 : 1);
+    };
+    EXPECT_EXIT(child(), ::testing::ExitedWithCode(0), "");
 }
 
 }  // namespace

@@ -1,7 +1,13 @@
+#include <gst/gst.h>
+
 #include <QAction>
 #include <QFileInfo>
 #include <QMenuBar>
 #include <QPlainTextEdit>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+}
 
 #include "gui/AboutBox.h"
 #include "gui/HelpFile.h"
@@ -23,13 +29,16 @@ class AppShellTest : public QObject {
     void HelpAndAboutAreInTheMenuAndTheContextMenu() {
         MainWindow window;
         const QList<QAction*> actions = window.centralWidget()->actions();
-        QCOMPARE(actions.size(), 2);
+        QCOMPARE(actions.size(), 3);
         QCOMPARE(actions[0]->shortcut(), QKeySequence(QKeySequence::HelpContents));
-        QCOMPARE(actions[1]->text(), QString("&A propos de Tavrisk..."));
+        QCOMPARE(actions[1]->text(), QString("&About Tavrisk..."));
+        QCOMPARE(actions[2]->text(), QString("Restore defaults"));
         QCOMPARE(window.centralWidget()->contextMenuPolicy(), Qt::ActionsContextMenu);
         const QList<QAction*> menus = window.menuBar()->actions();
         QCOMPARE(menus.size(), 1);
-        QCOMPARE(menus[0]->menu()->actions(), actions);
+        QList<QAction*> items = menus[0]->menu()->actions();
+        items.removeIf([](QAction* item) { return item->isSeparator(); });
+        QCOMPARE(items, actions);
     }
 
     void AboutBoxShowsTheCredits() {
@@ -42,6 +51,15 @@ class AppShellTest : public QObject {
         QCOMPARE(lines.value(2), QString("2003"));
         QCOMPARE(lines.value(4), QString("Based on"));
         QVERIFY(lines.contains("MPEG-2 Audio Simulation Software"));
+        // What the program runs on, with the versions of this run; not the library it replaced.
+        for (const QString& credit :
+             {QString("FFmpeg libavcodec %1.%2.")
+                  .arg(LIBAVCODEC_VERSION_MAJOR)
+                  .arg(LIBAVCODEC_VERSION_MINOR),
+              QString("GStreamer %1.%2.").arg(GST_VERSION_MAJOR).arg(GST_VERSION_MINOR),
+              QString("Qt ") + qVersion(), QString("libsoxr-")})
+            QVERIFY2(text->toPlainText().contains(credit), qPrintable(credit));
+        QVERIFY(!text->toPlainText().contains("Azid"));
         QVERIFY(QString(AboutBox::kText).contains("\r\n"));
         QVERIFY(lines.contains("Free software under the GNU General Public License, version 3 or "
                                "later (GPL-3.0-or-later)"));

@@ -389,7 +389,11 @@ class GraphEditorViewTest : public QObject {
         // The job goes on after the press returned: the editor and the input are locked.
         QVERIFY(!window->GraphView().isEnabled());
         QVERIFY(!window->Control(ctl::kInputName)->isEnabled());
-        QTRY_VERIFY_WITH_TIMEOUT(window->Control(ctl::kTranscode)->isEnabled(), 15000);
+        // While it runs the button reads "Stop"; "Transcode" again once it has ended.
+        QCOMPARE(window->findChild<QPushButton*>("ctl1000")->text(), QString("Stop"));
+        QTRY_VERIFY_WITH_TIMEOUT(model.Controls().transcodeButton.enabled, 15000);
+        QCOMPARE(window->findChild<QPushButton*>("ctl1000")->text(), QString("Transcode"));
+        QVERIFY(model.Controls().statusText.text.rfind("Done: " + dir->File("out.wav"), 0) == 0);
         QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
         QVERIFY(window->GraphView().isEnabled());
         QCOMPARE(window->Jobs().FinishedOutcome(), JobOutcome::Done);
@@ -399,6 +403,28 @@ class GraphEditorViewTest : public QObject {
         const auto audio = tavrisk::test::ReadWav(dir->File("out.wav"));
         QCOMPARE(audio.channels, 6);
         QVERIFY(audio.Frames() >= static_cast<std::size_t>(kRate / 2));
+    }
+
+    // A typed input confirmed with Enter gets its graph, as one chosen in the dialog does.
+    void EnterInTheInputFieldRendersItsGraph() {
+        QVERIFY(window->Graph()->Catalogue().FindByClassId(kWrapperFactoryName));
+        const std::string input = WriteSixChannelWav(*dir);
+        auto* edit = window->findChild<QLineEdit*>(ControlName(ctl::kInputName));
+        const auto type = [edit](const std::string& name) {
+            edit->setText(QString::fromStdString(name));
+            emit edit->textEdited(edit->text());
+            QTest::keyClick(edit, Qt::Key_Return);
+        };
+        // A name that leads nowhere says why it has no graph.
+        type(dir->File("missing.vob"));
+        QVERIFY(log.Has("Unable to render file:\n" + dir->File("missing.vob") +
+                        "\n\nThe file cannot be read: No such file or directory."));
+        QCOMPARE(window->GraphView().topLevelItemCount(), 0);
+        log.entries.clear();
+        type(input);
+        QVERIFY(window->GraphView().topLevelItemCount() > 0);
+        QCOMPARE(window->Model().RenderedInput(), input);
+        QCOMPARE(window->Model().Controls().outputName.text, input + ".mp2");
     }
 
   private:

@@ -1,4 +1,6 @@
+#include <QAction>
 #include <QCheckBox>
+#include <QDir>
 #include <QFile>
 #include <QFileDialog>
 #include <QLabel>
@@ -7,6 +9,7 @@
 #include <QProgressBar>
 #include <QPushButton>
 #include <QSlider>
+#include <QStandardItemModel>
 #include <QTimer>
 #include <QUrl>
 #include <QWheelEvent>
@@ -41,6 +44,7 @@ QString Text(QWidget* widget) {
     if (auto* edit = qobject_cast<QLineEdit*>(widget)) return edit->text();
     if (auto* label = qobject_cast<QLabel*>(widget)) return label->text();
     if (auto* combo = qobject_cast<QComboBox*>(widget)) return combo->currentText();
+    if (auto* button = qobject_cast<QAbstractButton*>(widget)) return button->text();
     return {};
 }
 
@@ -62,9 +66,9 @@ class MainWindowTest : public QObject {
         QCOMPARE(window->windowTitle(), QString("Tavrisk Transcoder v3.0.4"));
         QCOMPARE(Text(Control(ctl::kFreq)), QString("48000 Hz"));
         QCOMPARE(Text(Control(ctl::kBitrate)), QString("384 Kbps"));
-        QCOMPARE(Text(Control(ctl::kProcessingType)), QString("DirectShow Processing"));
+        QCOMPARE(Text(Control(ctl::kProcessingType)), QString("GStreamer Processing"));
         QCOMPARE(Text(Control(ctl::kResyncDirection)), QString("Skip"));
-        QCOMPARE(Text(Control(ctl::kPercent)), QString("000,00%"));
+        QCOMPARE(Text(Control(ctl::kPercent)), QString("0.00 %"));
         QCOMPARE(Text(Control(ctl::kElapsed)), QString("00:00:00"));
         QCOMPARE(Text(Control(ctl::kStatus)), QString(TranscoderDialog::kGraphStatus));
         QCOMPARE(Text(Control(ctl::kDrpLink)), QString("(C) (L R) (LS RS) (LFE)"));
@@ -276,7 +280,7 @@ class MainWindowTest : public QObject {
         AnswerFileDialog(QString::fromStdString(input), &filters);
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kInputBrowse), Qt::LeftButton);
         QCOMPARE(filters, QStringList({"AC3 Files (*.ac3)", "AVI Files (*.avi)",
-                                       "6 Channels WAV Files with AC3 (*.wav)"}));
+                                       "6 Channels WAV Files with AC3 (*.wav)", "All files (*)"}));
         QCOMPARE(window->Model().Controls().inputName.text, input);
         QCOMPARE(window->Model().Controls().outputName.text, input + ".mp2");
         // The output may be a file that does not exist yet.
@@ -284,6 +288,18 @@ class MainWindowTest : public QObject {
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kOutputBrowse), Qt::LeftButton);
         QCOMPARE(filters, QStringList({"Mpeg audio Files (*.mp2)"}));
         QCOMPARE(window->Model().Controls().outputName.text, dir.File("New.mp2"));
+        // Graph processing offers the films it decodes; an empty field opens the last folder.
+        Choose(Find<QComboBox>(*window, ctl::kProcessingType), 0);
+        window->Model().SetInputName("");
+        QString folder;
+        AnswerFileDialog(QString::fromStdString(input), &filters, &folder);
+        QTest::mouseClick(Find<QPushButton>(*window, ctl::kInputBrowse), Qt::LeftButton);
+        for (const char* kind : {"VOB Files (*.vob)", "Matroska Files (*.mkv *.mka)",
+                                 "MPEG-TS Files (*.m2ts *.mts *.ts)", "E-AC-3 Files (*.eac3 *.ec3)",
+                                 "DTS Files (*.dts)", "FLAC Files (*.flac)", "MP3 Files (*.mp3)"})
+            QVERIFY2(filters.contains(kind), kind);
+        QCOMPARE(filters.back(), QString("All files (*)"));
+        QCOMPARE(QDir(folder), QDir(QString::fromStdString(dir.Path().string())));
     }
 
     void DroppedFileBecomesTheInput() {
@@ -318,6 +334,10 @@ class MainWindowTest : public QObject {
                  QString::fromStdString(window->Model().Controls().percentText.text));
         QVERIFY(Text(Control(ctl::kPercent)).startsWith("100"));
         QVERIFY(Control(ctl::kTranscode)->isEnabled());
+        QVERIFY2(Text(Control(ctl::kStatus))
+                     .startsWith(QString::fromStdString("Done: " + dir.File("out.wav") +
+                                                        " (1 s of audio in ")),
+                 qPrintable(Text(Control(ctl::kStatus))));
         const auto audio = tavrisk::test::ReadWav(dir.File("out.wav"));
         QCOMPARE(audio.channels, 6);
         QCOMPARE(audio.rate, kRate);
@@ -330,23 +350,76 @@ class MainWindowTest : public QObject {
         PrepareNativeWavJob(input, dir.File("out.wav"));
         bool controlsLocked = false;
         log.onQuestion = [&] {
-            controlsLocked = true;
-            for (int id : {ctl::kTranscode, ctl::kInputName, ctl::kInputBrowse, ctl::kOutputName,
-                           ctl::kBatch, ctl::kProcessingType, ctl::kCurveView[0]})
+            controlsLocked = Text(Control(ctl::kTranscode)) == "Stop";
+            for (int id : {ctl::kInputName, ctl::kInputBrowse, ctl::kOutputName, ctl::kBatch,
+                           ctl::kProcessingType, ctl::kCurveView[0]})
                 controlsLocked = controlsLocked && !Control(id)->isEnabled();
         };
         WhenRunning([this] { Find<QPushButton>(*window, ctl::kExit)->click(); });
         QTest::mouseClick(Find<QPushButton>(*window, ctl::kTranscode), Qt::LeftButton);
         QVERIFY(log.Has("Sure to stop ?"));
         QVERIFY(controlsLocked);
-        QVERIFY(window->isVisible());  // stopping the job does not close the window
+        // The job stopped, then the window closed.
+        QVERIFY(!window->isVisible());
         QVERIFY(Find<QProgressBar>(*window, ctl::kProgress)->value() < 100);
-        QVERIFY(Control(ctl::kTranscode)->isEnabled());
-        QVERIFY(Control(ctl::kInputName)->isEnabled());
+        QVERIFY(Text(Control(ctl::kStatus)).startsWith("Stopped at "));
         // What was written is a valid, shorter file.
         const auto audio = tavrisk::test::ReadWav(dir.File("out.wav"));
         QVERIFY(audio.Frames() < static_cast<std::size_t>(30 * kRate));
-        QVERIFY(window->close());
+    }
+
+    // While a job runs "Transcode" reads "Stop", and stops it without a question.
+    void StopButtonStopsTheJob() {
+        tavrisk::test::TempDir dir;
+        PrepareNativeWavJob(WriteInput(dir, 30.0), dir.File("out.wav"));
+        auto* transcode = Find<QPushButton>(*window, ctl::kTranscode);
+        QString runningText;
+        WhenRunning([&] {
+            runningText = transcode->text();
+            transcode->click();
+        });
+        QTest::mouseClick(transcode, Qt::LeftButton);
+        QCOMPARE(runningText, QString("Stop"));
+        QVERIFY(log.entries.empty());
+        QVERIFY(window->isVisible());
+        QCOMPARE(transcode->text(), QString("Transcode"));
+        QVERIFY(transcode->isEnabled());
+        QVERIFY2(Text(Control(ctl::kStatus)).startsWith("Stopped at "),
+                 qPrintable(Text(Control(ctl::kStatus))));
+        QVERIFY(Text(Control(ctl::kStatus)).contains("out.wav"));
+        QVERIFY(tavrisk::test::ReadWav(dir.File("out.wav")).Frames() <
+                static_cast<std::size_t>(30 * kRate));
+    }
+
+    // Enter in the input field, or leaving it, chooses the typed name.
+    void EnterInTheInputFieldChoosesIt() {
+        tavrisk::test::TempDir dir;
+        const std::string input = WriteInput(dir, 0.1);
+        window->Model().OnInputChosen("/films/other.vob");
+        auto* edit = Find<QLineEdit>(*window, ctl::kInputName);
+        window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(window.get()));
+        edit->setFocus();
+        TypeOver(edit, QString::fromStdString(input));
+        QCOMPARE(Text(Control(ctl::kOutputName)), QString("/films/other.vob.mp2"));
+        QTest::keyClick(edit, Qt::Key_Return);
+        QCOMPARE(Text(Control(ctl::kOutputName)), QString::fromStdString(input + ".mp2"));
+        TypeOver(edit, "/films/third.mkv");
+        Find<QLineEdit>(*window, ctl::kOutputName)->setFocus();
+        QCOMPARE(Text(Control(ctl::kOutputName)), QString("/films/third.mkv.mp2"));
+    }
+
+    void SingleChannelBitratesAreShownDisabled() {
+        auto* combo = Find<QComboBox>(*window, ctl::kBitrate);
+        auto* items = qobject_cast<QStandardItemModel*>(combo->model());
+        QVERIFY(items);
+        for (int item = 0; item < combo->count(); ++item) {
+            const bool refused =
+                QList<QString>{"32 Kbps", "48 Kbps", "56 Kbps", "80 Kbps"}.contains(
+                    combo->itemText(item));
+            QCOMPARE(items->item(item)->isEnabled(), !refused);
+            QCOMPARE(items->item(item)->toolTip().contains("single channel"), refused);
+        }
     }
 
     void AStopBesideAnEarlierFileSaysWhereTheOutputIs() {
@@ -392,15 +465,47 @@ class MainWindowTest : public QObject {
         QCOMPARE(Find<QProgressBar>(*window, ctl::kProgress)->value(), 100);
     }
 
+    // The window keeps its settings in a real settings file: closed, then opened again; the
+    // "Restore defaults" action returns to the first start's.
+    void SettingsAreKeptBetweenRuns() {
+        tavrisk::test::TempDir dir;
+        const std::string settings = dir.File("tavrisk.ini");
+        window->UseSettingsFile(settings);
+        Choose(Find<QComboBox>(*window, ctl::kOutputEngine), OutputEngineItemNamed("wav"));
+        Choose(Find<QComboBox>(*window, ctl::kBitrate), 7);
+        Find<QCheckBox>(*window, ctl::kDrp)->click();
+        Find<QSlider>(*window, ctl::kGainSlider[3])->setValue(30);
+        window->resize(1000, 700);
+        QVERIFY(window->close());
+
+        MainWindow next;
+        next.UseSettingsFile(settings);
+        QCOMPARE(Text(next.Control(ctl::kOutputEngine)), Text(Control(ctl::kOutputEngine)));
+        QCOMPARE(Text(next.Control(ctl::kBitrate)), QString("128 Kbps"));
+        QVERIFY(Find<QCheckBox>(next, ctl::kDrp)->isChecked());
+        QCOMPARE(Find<QSlider>(next, ctl::kGainSlider[3])->value(), 30);
+        QCOMPARE(next.size(), QSize(1000, 700));
+        QAction* defaults = nullptr;
+        for (QAction* action : next.centralWidget()->actions())
+            if (action->text() == "Restore defaults") defaults = action;
+        QVERIFY(defaults);
+        defaults->trigger();
+        QCOMPARE(Text(next.Control(ctl::kBitrate)), QString("384 Kbps"));
+        QVERIFY(!Find<QCheckBox>(next, ctl::kDrp)->isChecked());
+        QCOMPARE(Find<QSlider>(next, ctl::kGainSlider[3])->value(), 100);
+    }
+
   private:
     QWidget* Control(int id) { return window->Control(id); }
 
     // Picks `path` in the next file dialog, keeping the dialog's filters.
-    static void AnswerFileDialog(const QString& path, QStringList* filters) {
-        QTimer::singleShot(0, [path, filters] {
+    static void AnswerFileDialog(const QString& path, QStringList* filters,
+                                 QString* folder = nullptr) {
+        QTimer::singleShot(0, [path, filters, folder] {
             auto* dialog = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
             QVERIFY(dialog);
             *filters = dialog->nameFilters();
+            if (folder) *folder = dialog->directory().absolutePath();
             dialog->selectFile(path);
             QMetaObject::invokeMethod(dialog, "accept");
         });

@@ -117,8 +117,9 @@ TEST_F(EnginesTest, ALaterMonoFileThatCannotBeCreatedRemovesTheEarlierOnes) {
     MonoFilesEngine engine(host, true);
     EXPECT_FALSE(RunJob(engine, WriteInput(kBlock), folder));
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text,
-              "Unable to create file:\n" + MonoFilesEngine::FilePath(folder, 2, true));
+    EXPECT_EQ(host.messages[0].text, "Unable to create file:\n" +
+                                         MonoFilesEngine::FilePath(folder, 2, true) +
+                                         ": Is a directory");
     EXPECT_EQ(host.messages[0].title, "File Creation Error");
     EXPECT_FALSE(fs::exists(MonoFilesEngine::FilePath(folder, 0, true)));
     EXPECT_FALSE(fs::exists(MonoFilesEngine::FilePath(folder, 1, true)));
@@ -135,7 +136,8 @@ TEST_F(EnginesTest, ASixChannelFileThatCannotBeCreatedIsReported) {
     const std::string out = dir.File("missing/out.wav");
     EXPECT_FALSE(RunJob(engine, WriteInput(kBlock), out));
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_EQ(host.messages[0].text, "Unable to create file:\n" + out);
+    EXPECT_EQ(host.messages[0].text,
+              "Unable to create file:\n" + out + ": No such file or directory");
     EXPECT_EQ(host.messages[0].title, "File Creation Error");
 }
 

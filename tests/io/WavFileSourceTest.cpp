@@ -90,7 +90,7 @@ TEST_F(WavFileSourceTest, ExtensibleFilesAreReorderedByTheirMask) {
         layout.samples = RowFrames(kBlock, kRowOfMasked);
         WavFileSource source(host, host.Settings());
         ASSERT_TRUE(source.Open(Write(layout)));
-        EXPECT_EQ(host.status, "6 channels 44100 Hz 16 bits COMPRESSED WAV");
+        EXPECT_EQ(host.status, "6 channels 44100 Hz 16 bits PCM WAV");
         EXPECT_EQ(ReadAndCheckBlocks(source, kBlock), 1) << "mask " << mask;
     }
     host.inputRate = host.outputRate = 48000;
@@ -201,23 +201,31 @@ TEST_F(WavFileSourceTest, BrokenFilesAreRefusedWithTheirReason) {
     EXPECT_NE(host.messages[0].text.find("missing.wav': cannot open the file"), std::string::npos);
 }
 
-TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefused) {
-    WavLayout stereo, eight, deep, slow;
+TEST_F(WavFileSourceTest, UnsupportedFormatsAreRefusedSayingWhy) {
+    WavLayout stereo, deep, slow, adpcm;
     stereo.channels = 2;
-    eight.channels = 8;
     deep.bits = 24;
     slow.rate = 32000;
-    for (const WavLayout& layout : {stereo, eight, deep, slow}) {
+    adpcm.formatTag = 0x11;
+    const std::pair<WavLayout, const char*> cases[] = {
+        {stereo, "2 channels"},
+        {deep, "24 bits per sample"},
+        {slow, "32000 Hz"},
+        {adpcm, "format tag 0x0011 (not PCM)"},
+    };
+    for (const auto& [layout, problem] : cases) {
         host.messages.clear();
         WavLayout withData = layout;
         withData.samples.assign(layout.channels * kBlock, 0);
         WavFileSource source(host, host.Settings());
         EXPECT_FALSE(source.Open(Write(withData)));
         ASSERT_EQ(host.messages.size(), 1u);
-        EXPECT_EQ(host.messages[0].text, "WAV Format Not supported");
+        EXPECT_EQ(host.messages[0].text,
+                  std::string("WAV Format Not supported: the file has ") + problem +
+                      "; Tavrisk reads 6 channels of 16-bit PCM at 44100 or 48000 Hz");
         EXPECT_EQ(host.messages[0].title, "Tavrisk Internal Encoder Error");
     }
-    EXPECT_EQ(host.status, "6 channels 32000 Hz 16 bits PCM WAV");
+    EXPECT_EQ(host.status, "6 channels 48000 Hz 16 bits COMPRESSED WAV");
 }
 
 TEST_F(WavFileSourceTest, NormalizationAnalysesThenRewinds) {

@@ -239,7 +239,8 @@ TEST_F(Mp2EngineTest, MissingInputAndUncreatableOutputFailInit) {
     // Both reach the job host's message boxes.
     ASSERT_EQ(window.messages.size(), 2u);
     EXPECT_EQ(window.messages[0].text, "Could not find \"" + dir.File("missing.wav") + "\".");
-    EXPECT_EQ(window.messages[1].text, "Could not create \"" + bad + "\".");
+    EXPECT_EQ(window.messages[1].text,
+              "Could not create \"" + bad + "\": No such file or directory.");
     EXPECT_EQ(window.messages[1].title, "File Creation Error");
 }
 
@@ -347,7 +348,8 @@ TEST(Mp2CommandLine, EncodesAWavWhoseDecodedStereoIsTheDownmix) {
     const auto refused =
         RunCommand(Quote(cli) + " " + Quote(wav) + " " + Quote(bad) + " --engine mp2 --yes 2>&1");
     EXPECT_NE(refused.exitCode, 0);
-    EXPECT_NE(refused.output.find("Could not create \"" + bad + "\"."), std::string::npos)
+    EXPECT_NE(refused.output.find("Could not create \"" + bad + "\": No such file or directory."),
+              std::string::npos)
         << refused.output;
 }
 

@@ -1,0 +1,40 @@
+#include "gui/Credits.h"
+
+#include <gst/gst.h>
+#include <soxr.h>
+
+#include <QtGlobal>
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+namespace tavrisk {
+
+namespace {
+
+constexpr const char* kLineEnd = "\r\n";
+
+// "60.31.102" from a libav version number.
+std::string LibavVersion(unsigned version) {
+    return std::to_string(AV_VERSION_MAJOR(version)) + "." +
+           std::to_string(AV_VERSION_MINOR(version)) + "." +
+           std::to_string(AV_VERSION_MICRO(version));
+}
+
+}  // namespace
+
+std::string RunTimeCredits() {
+    gchar* gstreamer = gst_version_string();
+    std::string text = std::string("FFmpeg libavcodec ") + LibavVersion(avcodec_version()) +
+                       ", libavformat " + LibavVersion(avformat_version()) + kLineEnd + gstreamer +
+                       kLineEnd + "Qt " + qVersion() + kLineEnd + soxr_version() + kLineEnd +
+                       kLineEnd + "Tavrisk's MPEG-2 multichannel Layer II encoder, derived from" +
+                       kLineEnd + "MPEG-2 Audio Simulation Software" + kLineEnd +
+                       "Distribution 10" + kLineEnd + "1997" + kLineEnd;
+    g_free(gstreamer);
+    return text;
+}
+
+}  // namespace tavrisk
