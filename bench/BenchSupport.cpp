@@ -2,6 +2,8 @@
 
 #include <benchmark/benchmark.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -65,6 +67,29 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
                     audioSeconds / reporter.peerSeconds, audioSeconds);
     }
     return ratio;
+}
+
+BestTimes BestOfBackToBack(const std::function<bool()>& ours, const std::function<bool()>& peer,
+                           int rounds) {
+    auto time = [](const std::function<bool()>& work) {
+        const auto start = std::chrono::steady_clock::now();
+        if (!work()) return 0.0;
+        return std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
+    };
+    BestTimes best;
+    for (int round = 0; round < rounds; ++round) {
+        const double oursSeconds = time(ours);
+        const double peerSeconds = time(peer);
+        if (oursSeconds <= 0.0 || peerSeconds <= 0.0) return {};
+        best.ours = round == 0 ? oursSeconds : std::min(best.ours, oursSeconds);
+        best.peer = round == 0 ? peerSeconds : std::min(best.peer, peerSeconds);
+    }
+    return best;
+}
+
+double LoadAverage() {
+    double load = -1.0;
+    return getloadavg(&load, 1) == 1 ? load : -1.0;
 }
 
 bool RunQuiet(const std::string& command) {

@@ -14,6 +14,21 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
                          const std::function<bool()>& peer, int iterations = 3,
                          double audioSeconds = 0.0);
 
+// The best time of each of two commands, in seconds; zero for one that failed.
+struct BestTimes {
+    double ours = 0.0;
+    double peer = 0.0;
+    bool Valid() const { return ours > 0.0 && peer > 0.0; }
+};
+
+// Runs `ours` then `peer` back to back `rounds` times (so that both meet the same load) and
+// keeps the best time of each. Each does one complete run and returns false on failure.
+BestTimes BestOfBackToBack(const std::function<bool()>& ours, const std::function<bool()>& peer,
+                           int rounds = 3);
+
+// The machine's load average over the last minute; -1 when unknown.
+double LoadAverage();
+
 // Runs a shell command quietly; true when it exits with status 0.
 bool RunQuiet(const std::string& command);
 
