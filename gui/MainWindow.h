@@ -103,6 +103,8 @@ class MainWindow : public QMainWindow {
     void OnGraphNotify();
     // The graph job's timer.
     void OnJobTimer();
+    // The graph job running under the timer has ended.
+    void EndJob();
     void SetJobActive(bool active);
     // Saves the changed element settings and ends the graph session (with its filter list).
     void CloseGraph();
