@@ -104,11 +104,11 @@ int main(int argc, char** argv) {
                               "d",       "-o",  "-L",     input.c_str(), ours.c_str()};
         tavrisk::mp2::EncoderOptions options;
         tavrisk::mp2::Mp2Encoder encoder;
-        encoder.setStreams(quiet, quiet);
-        bool ok = tavrisk::mp2::parseOptions(15, args, options, quiet) &&
-                  encoder.configure(options) && encoder.openOutput(ours);
-        for (std::size_t b = 0; ok && b < blocks.size(); ++b) ok = encoder.encodeFrame(blocks[b]);
-        ok = encoder.finish(input, ours) && ok;
+        encoder.SetStreams(quiet, quiet);
+        bool ok = tavrisk::mp2::ParseOptions(15, args, options, quiet) &&
+                  encoder.Configure(options) && encoder.OpenOutput(ours);
+        for (std::size_t b = 0; ok && b < blocks.size(); ++b) ok = encoder.EncodeFrame(blocks[b]);
+        ok = encoder.Finish(input, ours) && ok;
         encodeSeconds +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ++encodes;

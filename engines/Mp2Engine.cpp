@@ -81,7 +81,7 @@ std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
 
 void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
     refusalEcho = err;
-    encoder.setStreams(out, err);
+    encoder.SetStreams(out, err);
 }
 
 void Mp2Engine::Report(const std::string& text, const char* title) {
@@ -91,14 +91,14 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
 bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::FILE* const out = encoder.outputStream();
-    std::FILE* const err = encoder.errorStream();
+    std::FILE* const out = encoder.OutputStream();
+    std::FILE* const err = encoder.ErrorStream();
     CapturedStream refusals;
-    encoder.setStreams(out, refusals.Stream(err));
-    const bool accepted = mp2::parseOptions(static_cast<int>(argv.size()), argv.data(), options,
+    encoder.SetStreams(out, refusals.Stream(err));
+    const bool accepted = mp2::ParseOptions(static_cast<int>(argv.size()), argv.data(), options,
                                             refusals.Stream(err)) &&
-                          encoder.configure(options);
-    encoder.setStreams(out, err);
+                          encoder.Configure(options);
+    encoder.SetStreams(out, err);
     const std::string text = refusals.Text();
     if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);
     if (!accepted) Report("The encoder refused its settings:\n" + text, kSettingsTitle);
@@ -112,8 +112,8 @@ bool Mp2Engine::Init(const JobSettings& settings) {
 bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
     mp2::EncoderOptions options;
     // Decided here: Configure lends the encoder a stream of its own for a while.
-    std::FILE* const err = encoder.errorStream();
-    encoder.setShowFrameCounter(frameCounterAllowed && err && ::isatty(::fileno(err)) != 0);
+    std::FILE* const err = encoder.ErrorStream();
+    encoder.SetShowFrameCounter(frameCounterAllowed && err && ::isatty(::fileno(err)) != 0);
     if (!Configure(arguments, options)) return false;
     inputPath = options.inputPath;
     outputPath = options.outputPath;
@@ -134,7 +134,7 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
         inputFile.reset();
         return false;
     }
-    if (!encoder.openOutput(outputPath)) {
+    if (!encoder.OpenOutput(outputPath)) {
         Report(Quoted("Could not create ", outputPath), kCreateTitle);
         source->Close();
         inputFile.reset();
@@ -149,7 +149,7 @@ bool Mp2Engine::FetchBlock() {
 }
 
 bool Mp2Engine::EncodeBlock() {
-    if (encoder.encodeFrame(*block)) return true;
+    if (encoder.EncodeFrame(*block)) return true;
     ReportWriteFailure();
     return false;
 }
@@ -163,8 +163,8 @@ void Mp2Engine::ReportWriteFailure() {
 bool Mp2Engine::Finish() {
     if (outputOpen) {
         outputOpen = false;
-        if (!encoder.finish(inputPath, outputPath, Ending()) && !failed) ReportWriteFailure();
-        NoteKept(encoder.keptOutput());
+        if (!encoder.Finish(inputPath, outputPath, Ending()) && !failed) ReportWriteFailure();
+        NoteKept(encoder.Kept());
     }
     if (!inputFile) return !failed;  // not initialised, or finished already
     if (source) source->Close();

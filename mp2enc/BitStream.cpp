@@ -9,8 +9,8 @@ constexpr std::size_t kFrameEndsReserved = 64;
 
 }  // namespace
 
-bool BitStream::open(const std::string& path, std::size_t bufferSize, std::FILE* messageStream) {
-    discard();
+bool BitStream::Open(const std::string& path, std::size_t bufferSize, std::FILE* messageStream) {
+    Discard();
     messages = messageStream;
     if (!file.Create(path)) {
         std::fprintf(messages, "Could not create \"%s\".\n", path.c_str());
@@ -28,16 +28,16 @@ bool BitStream::open(const std::string& path, std::size_t bufferSize, std::FILE*
     return true;
 }
 
-void BitStream::putBit(unsigned bit) {
+void BitStream::PutBit(unsigned bit) {
     ++totalBits;
     buffer[byteIndex] |= static_cast<std::uint8_t>((bit & 1u) << (bitIndex - 1));
-    if (--bitIndex == 0) completeByte();
+    if (--bitIndex == 0) CompleteByte();
 }
 
-void BitStream::putBits(std::uint32_t value, int width) {
+void BitStream::PutBits(std::uint32_t value, int width) {
     if (width > kMaxWidth) {
         std::fprintf(messages, "Cannot read or write more than %d bits at a time.\n", kMaxWidth);
-        for (int i = kMaxWidth; i < width; ++i) putBit(0);
+        for (int i = kMaxWidth; i < width; ++i) PutBit(0);
         width = kMaxWidth;
     }
     totalBits += static_cast<std::uint32_t>(width);
@@ -50,21 +50,21 @@ void BitStream::putBits(std::uint32_t value, int width) {
         buffer[byteIndex] |= static_cast<std::uint8_t>(chunk << (bitIndex - k));
         bitIndex -= k;
         left -= k;
-        if (bitIndex == 0) completeByte();
+        if (bitIndex == 0) CompleteByte();
     }
 }
 
-void BitStream::endFrame() {
+void BitStream::EndFrame() {
     bufferedFrameEnds.push_back(fileBytes + byteIndex);
 }
 
-void BitStream::completeByte() {
+void BitStream::CompleteByte() {
     bitIndex = 8;
-    if (++byteIndex == buffer.size()) flush();
+    if (++byteIndex == buffer.size()) Flush();
     buffer[byteIndex] = 0;
 }
 
-void BitStream::flush() {
+void BitStream::Flush() {
     if (file.IsOpen() && !failed && byteIndex > 0) {
         if (file.Write(buffer.data(), byteIndex)) {
             fileBytes += byteIndex;
@@ -72,13 +72,13 @@ void BitStream::flush() {
             bufferedFrameEnds.clear();
         } else {
             failed = true;
-            cutToWholeFrames();
+            CutToWholeFrames();
         }
     }
     byteIndex = 0;
 }
 
-void BitStream::cutToWholeFrames() {
+void BitStream::CutToWholeFrames() {
     // A short write may have carried some of the buffer's frames whole.
     const std::uint64_t reached = file.Size();
     std::uint64_t end = lastWrittenFrameEnd;
@@ -89,9 +89,9 @@ void BitStream::cutToWholeFrames() {
     if (file.Truncate(end)) fileBytes = end;
 }
 
-bool BitStream::close(OutputEnd end) {
+bool BitStream::Close(OutputEnd end) {
     if (!file.IsOpen()) return true;
-    flush();
+    Flush();
     buffer.clear();
     if (file.Size() == 0) {
         file.Discard();
@@ -101,7 +101,7 @@ bool BitStream::close(OutputEnd end) {
     return !failed;
 }
 
-void BitStream::discard() {
+void BitStream::Discard() {
     file.Discard();
     buffer.clear();
 }

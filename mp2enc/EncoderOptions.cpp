@@ -111,7 +111,7 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
 
 }  // namespace
 
-bool parseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FILE* err) {
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FILE* err) {
     bool ok = true;
     int paths = 0;
     for (int i = 1; i < argc; ++i) {

@@ -38,6 +38,6 @@ struct EncoderOptions {
 
 // Parses argv[1..argc-1] into `options`. Prints every error on `err` and goes on; returns
 // false when any error occurred or no input path was given.
-bool parseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
 
 }  // namespace tavrisk::mp2

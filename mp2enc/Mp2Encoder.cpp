@@ -35,11 +35,11 @@ bool IsTerminal(std::FILE* stream) {
 
 Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
-      frame(allocZeroed<SubbandFrame>("subband")),
-      filtered(allocZeroed<FilteredSamples>("filterbank output")),
-      psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
+      frame(AllocZeroed<SubbandFrame>("subband")),
+      filtered(AllocZeroed<FilteredSamples>("filterbank output")),
+      psyInput(AllocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
 
-bool Mp2Encoder::configure(const EncoderOptions& opts) {
+bool Mp2Encoder::Configure(const EncoderOptions& opts) {
     options = opts;
     std::FILE* err = errStream;
     const char* name = kProgramName;
@@ -99,29 +99,29 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
                      frameParams.stereoMc, frameParams.stereoAug);
     }
     const int perChannel = kBitrateTable[kLayer2 - 1][bitrateIndex] / frameParams.stereo;
-    frameParams.tableNumber = pickTable(perChannel, f);
-    frameParams.alloc = &allocationTable(frameParams.tableNumber);
-    frameParams.sblimit = allocationTableLimit(frameParams.tableNumber);
+    frameParams.tableNumber = PickTable(perChannel, f);
+    frameParams.alloc = &AllocationTableOf(frameParams.tableNumber);
+    frameParams.sblimit = AllocationTableLimit(frameParams.tableNumber);
     if (options.verbosity > 1) {
         std::fprintf(outStream, "sblim = %d,  table = %d,  br_per_ch = %d\n", frameParams.sblimit,
                      frameParams.tableNumber, perChannel);
     }
     frameParams.jsBound = frameParams.sblimit;
-    frameParams.tableNumberMc = pickTableMc(f);
-    frameParams.allocMc = &allocationTable(frameParams.tableNumberMc);
-    frameParams.sblimitMc = allocationTableLimit(frameParams.tableNumberMc);
+    frameParams.tableNumberMc = PickTableMc(f);
+    frameParams.allocMc = &AllocationTableOf(frameParams.tableNumberMc);
+    frameParams.sblimitMc = AllocationTableLimit(frameParams.tableNumberMc);
     if (options.verbosity > 1) {
         std::fprintf(outStream, "Multchannel uses : sblim = %d,  table = %d\n",
                      frameParams.sblimitMc, frameParams.tableNumberMc);
         std::fprintf(outStream, "bit_rate = %d\n", options.totalBitrate);
     }
 
-    length.init(options.totalBitrate, frequencyKhz);
+    length.Init(options.totalBitrate, frequencyKhz);
     if (options.verbosity > 1) {
-        std::fprintf(outStream, "slots/frame = %d\n", length.wholeSlots());
+        std::fprintf(outStream, "slots/frame = %d\n", length.WholeSlots());
         std::fprintf(outStream, "frac SpF=%.3f, tot bit_rate=%d kbps, s freq=%.1f kHz\n",
-                     length.fracSlots(), options.totalBitrate, frequencyKhz);
-        if (length.fracSlots() != 0.0) {
+                     length.FracSlots(), options.totalBitrate, frequencyKhz);
+        if (length.FracSlots() != 0.0) {
             std::fprintf(outStream, "Fractional number of slots, padding required\n");
         }
     }
@@ -130,7 +130,7 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
         for (int sb = 0; sb < kSubbands; ++sb) std::fprintf(outStream, "%3d", sb);
         std::fprintf(outStream, "\n");
     }
-    if (minimumFrameBits() > length.wholeSlots() * FrameLength::kBitsPerSlot) {
+    if (MinimumFrameBits() > length.WholeSlots() * FrameLength::kBitsPerSlot) {
         std::fprintf(err,
                      "%s: %d kbit/s at %.1f kHz cannot carry the multichannel side "
                      "information\n",
@@ -142,37 +142,37 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     frames = 0;
     totalBitsSent = 0;
     crcBits = mpegHeader.errorProtection ? 16 : 0;
-    filterbank->reset();
-    lfeCoder.reset();
-    frameWriter.reset();
+    filterbank->Reset();
+    lfeCoder.Reset();
+    frameWriter.Reset();
     *frame = SubbandFrame{};
     pending = false;
     random.seed(kEncoderRandomSeed);
     showFrameCounter = frameCounterChoice.value_or(IsTerminal(errStream));
     psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
-    psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
+    psyModel->SetSideWork(kFilteredSlots, [this](int slot) { FilterSlot(slot); });
     return true;
 }
 
-int Mp2Encoder::minimumFrameBits() const {
+int Mp2Encoder::MinimumFrameBits() const {
     MpegHeader worst = mpegHeader;
     worst.tcSbgrSelect = 0;
-    return kHeaderBits + allocationFieldBits(frameParams, worst) +
-           multichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
+    return kHeaderBits + AllocationFieldBits(frameParams, worst) +
+           MultichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
            8 * mpegHeader.nAdBytes;
 }
 
-bool Mp2Encoder::openOutput(const std::string& path) {
-    return bitStream.open(path, kBufferSize, outStream);
+bool Mp2Encoder::OpenOutput(const std::string& path) {
+    return bitStream.Open(path, kBufferSize, outStream);
 }
 
-int Mp2Encoder::chooseDematrixProcedure() {
+int Mp2Encoder::ChooseDematrixProcedure() {
     if (options.dematrixChoice >= 0) return options.dematrixChoice;
     return RandomBelow(random, kDematrixProcedures);
 }
 
-void Mp2Encoder::startFrame(int procedure) {
+void Mp2Encoder::StartFrame(int procedure) {
     MpegHeader& h = mpegHeader;
     h.dematrixProcedure = procedure;
     // Prediction is never on: reset its fields.
@@ -194,27 +194,27 @@ void Mp2Encoder::startFrame(int procedure) {
         std::fflush(errStream);
     }
     ++frames;
-    h.padding = extraSlot = length.nextPadding();
-    if (length.fracSlots() != 0.0 && extraSlot == 0 && options.verbosity > 1) {
+    h.padding = extraSlot = length.NextPadding();
+    if (length.FracSlots() != 0.0 && extraSlot == 0 && options.verbosity > 1) {
         std::fprintf(outStream, "No padding for this frame\n");
     }
-    adb = static_cast<long>(length.wholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
+    adb = static_cast<long>(length.WholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
     if (options.verbosity > 1) {
         std::fprintf(outStream, "Adb0: %ld\n", adb);
         std::fprintf(outStream, "Adb1: %ld\n", adb);
     }
 }
 
-void Mp2Encoder::filterSlot(int slot) {
+void Mp2Encoder::FilterSlot(int slot) {
     const double* input = filterInput->Row(kSlotRow[slot]);
     for (int part = 0; part < kParts; ++part) {
         for (int gr = 0; gr < kGranules; ++gr) {
-            filterbank->analyse(slot, input, filtered->samples[slot][part][gr]);
+            filterbank->Analyse(slot, input, filtered->samples[slot][part][gr]);
         }
     }
 }
 
-PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
+PsyFrameInfo Mp2Encoder::FrameInfoForModel() const {
     PsyFrameInfo info;
     info.layer = mpegHeader.layer;
     info.samplingFrequencyCode = mpegHeader.samplingFrequency;
@@ -229,34 +229,34 @@ PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
 // n + 1 runs on the helper thread while this thread allocates and writes frame n and then
 // filters block n + 1. The order of every step that changes state is that of the plain
 // sequence, so the stream is the same.
-bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
-    const int procedure = chooseDematrixProcedure();
-    if (pending) collectMasking();
+bool Mp2Encoder::EncodeFrame(const SampleBlock& block) {
+    const int procedure = ChooseDematrixProcedure();
+    if (pending) CollectMasking();
 
     InputRows rows{};
     for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
-    buildPsyMatrix(rows, procedure, psyInput.get());
+    BuildPsyMatrix(rows, procedure, psyInput.get());
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
-    psyModel->startMasking(psyInput.get(), psyFrameInfo(), true);
+    psyModel->StartMasking(psyInput.get(), FrameInfoForModel(), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
-    lfeCoder.filterBlock(block.Row(SampleBlock::kRowLfe));
-    if (pending) writePending();
-    startFrame(procedure);
-    psyModel->finishSideWork();
+    lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
+    if (pending) WritePending();
+    StartFrame(procedure);
+    psyModel->FinishSideWork();
     filterInput = nullptr;
-    prepareFrame();
+    PrepareFrame();
     pending = true;
-    return !bitStream.writeFailed();
+    return !bitStream.WriteFailed();
 }
 
-void Mp2Encoder::collectMasking() {
-    psyModel->finishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
+void Mp2Encoder::CollectMasking() {
+    psyModel->FinishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
 }
 
-void Mp2Encoder::prepareFrame() {
+void Mp2Encoder::PrepareFrame() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     adb -= LfeCoder::kBits;
@@ -264,42 +264,42 @@ void Mp2Encoder::prepareFrame() {
     for (int slot = 0; slot < kFilteredSlots; ++slot) {
         std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
     }
-    scaleForMatrix(*frame, h.dematrixProcedure);
-    matrixSubbands(*frame, h.dematrixProcedure, h.center);
-    scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
-    scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
-    pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
-    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice, random);
+    ScaleForMatrix(*frame, h.dematrixProcedure);
+    MatrixSubbands(*frame, h.dematrixProcedure, h.center);
+    ScaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
+    ScaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
+    PickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
+    ChooseTcAlloc(h, frame->maxScale, options.tcAllocChoice, random);
 }
 
-void Mp2Encoder::writePending() {
+void Mp2Encoder::WritePending() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     pending = false;
-    lfeCoder.takeFrame();
-    lfeCoder.lfeScaleFactor();
+    lfeCoder.TakeFrame();
+    lfeCoder.LfeScaleFactor();
     // Quantised with the entry whose width the frame writes.
-    lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
-    const long frameStartBits = bitStream.bitCount();
-    transmissionPattern(*frame);
+    lfeCoder.LfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
+    const long frameStartBits = bitStream.BitCount();
+    TransmissionPattern(*frame);
     if (options.verbosity > 1) {
         std::fprintf(outStream,
                      "js actual_mode: %d  mode: %d  mode_ext: %d  jsbound: %d dyn_cr: %2d "
                      "aug_dyn_cr: %2d\n",
                      p.actualMode, h.mode, h.modeExt, p.jsBound, options.dynCrossChoice, 0);
     }
-    BitAllocator::adjustSignalToMask(*frame, p, h);
-    bitAllocator.allocate(*frame, p, h, crcBits, adb, options.verbosity, outStream);
+    BitAllocator::AdjustSignalToMask(*frame, p, h);
+    bitAllocator.Allocate(*frame, p, h, crcBits, adb, options.verbosity, outStream);
     if (options.verbosity > 1) std::fprintf(outStream, "Adb2: %ld\n", adb);
 
-    frameWriter.writeFrame(bitStream, h, p, *frame, lfeCoder, outStream);
-    writeFill(frameStartBits);
+    frameWriter.WriteFrame(bitStream, h, p, *frame, lfeCoder, outStream);
+    WriteFill(frameStartBits);
 }
 
-void Mp2Encoder::writeFill(long frameStartBits) {
-    const long written = static_cast<long>(bitStream.bitCount()) - frameStartBits;
+void Mp2Encoder::WriteFill(long frameStartBits) {
+    const long written = static_cast<long>(bitStream.BitCount()) - frameStartBits;
     const long frameBits =
-        static_cast<long>(length.wholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
+        static_cast<long>(length.WholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
     const long withAncillary = written + 8L * mpegHeader.nAdBytes;
     if (withAncillary < frameBits) {
         adb = frameBits - withAncillary;
@@ -317,10 +317,10 @@ void Mp2Encoder::writeFill(long frameStartBits) {
         8L * (static_cast<long>(kBitrateTable[kLayer2 - 1][mpegHeader.bitrateIndex] / 8.0 *
                                 (FrameLength::kSamplesPerFrame / frequencyKhz)) +
               mpegHeader.padding);
-    frameWriter.writeFill(bitStream, adb, options.ancillaryText != 0, headerFrameBits);
-    bitStream.endFrame();
+    frameWriter.WriteFill(bitStream, adb, options.ancillaryText != 0, headerFrameBits);
+    bitStream.EndFrame();
 
-    const unsigned long sent = bitStream.bitCount() - totalBitsSent;
+    const unsigned long sent = bitStream.BitCount() - totalBitsSent;
     if (sent % 8 != 0) {
         std::fprintf(errStream, "Sent %ld bits = %ld slots plus %ld adb: %ld\n",
                      static_cast<long>(sent), static_cast<long>(sent / 8),
@@ -329,14 +329,14 @@ void Mp2Encoder::writeFill(long frameStartBits) {
     totalBitsSent += sent;
 }
 
-bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath,
+bool Mp2Encoder::Finish(const std::string& inputPath, const std::string& outputPath,
                         OutputEnd end) {
     if (pending) {
-        lfeCoder.filterSilence();  // the last frame's LFE reads past the input's end
-        collectMasking();
-        writePending();
+        lfeCoder.FilterSilence();  // the last frame's LFE reads past the input's end
+        CollectMasking();
+        WritePending();
     }
-    const bool closed = bitStream.close(end);
+    const bool closed = bitStream.Close(end);
     if (options.verbosity > 1 && frames > 0) {
         const double bits = static_cast<double>(totalBitsSent);
         const double perSample = bits / (frames * 1152.0);

@@ -22,67 +22,67 @@ namespace tavrisk::mp2 {
 
 // The encoder core of one run: turns blocks of 1152 six-channel samples into frames of
 // the 3/2 + LFE multichannel Layer II stream. All state is per object and is set anew by
-// start(), so a run never depends on the runs before it.
+// Configure(), so a run never depends on the runs before it.
 class Mp2Encoder {
   public:
     Mp2Encoder();
     Mp2Encoder(const Mp2Encoder&) = delete;
     Mp2Encoder& operator=(const Mp2Encoder&) = delete;
 
-    void setStreams(std::FILE* out, std::FILE* err) {
+    void SetStreams(std::FILE* out, std::FILE* err) {
         outStream = out;
         errStream = err;
     }
-    std::FILE* outputStream() const { return outStream; }
-    std::FILE* errorStream() const { return errStream; }
+    std::FILE* OutputStream() const { return outStream; }
+    std::FILE* ErrorStream() const { return errStream; }
     // At verbosity > 0 each frame's number is drawn on the error stream, by default only when
     // that stream is a terminal; a caller that draws its own progress turns it off here.
-    void setShowFrameCounter(bool show) { frameCounterChoice = show; }
+    void SetShowFrameCounter(bool show) { frameCounterChoice = show; }
 
     // Fixes the stream configuration from the options and checks that every frame fits;
     // false after a message when the options cannot give a valid stream.
-    bool configure(const EncoderOptions& options);
+    bool Configure(const EncoderOptions& options);
     // Creates the output file; false after "Could not create". The file takes its name in
-    // finish(); an encoder dropped before leaves any earlier file of that name untouched.
-    bool openOutput(const std::string& path);
-    // Encodes one frame; it is written by the next call or by finish(). False when writing
+    // Finish(); an encoder dropped before leaves any earlier file of that name untouched.
+    bool OpenOutput(const std::string& path);
+    // Encodes one frame; it is written by the next call or by Finish(). False when writing
     // failed.
-    bool encodeFrame(const SampleBlock& block);
+    bool EncodeFrame(const SampleBlock& block);
     // Closes the output and prints the statistics; false when writing or closing failed.
     // After a failed write the file ends at its last whole frame; one without a whole frame
     // is not kept. The file takes the name `end` chooses (see OutputFile).
-    bool finish(const std::string& inputPath, const std::string& outputPath,
+    bool Finish(const std::string& inputPath, const std::string& outputPath,
                 OutputEnd end = OutputEnd::kComplete);
     // Where finish put the output; empty when it kept none.
-    const std::optional<KeptOutput>& keptOutput() const { return bitStream.kept(); }
+    const std::optional<KeptOutput>& Kept() const { return bitStream.Kept(); }
 
-    long frameCount() const { return frames; }
-    const MpegHeader& header() const { return mpegHeader; }
-    const FrameParams& params() const { return frameParams; }
-    const FrameLength& frameLength() const { return length; }
-    const LfeCoder& lfe() const { return lfeCoder; }
-    bool outputFailed() const { return bitStream.writeFailed(); }
+    long FrameCount() const { return frames; }
+    const MpegHeader& Header() const { return mpegHeader; }
+    const FrameParams& Params() const { return frameParams; }
+    const FrameLength& Length() const { return length; }
+    const LfeCoder& Lfe() const { return lfeCoder; }
+    bool OutputFailed() const { return bitStream.WriteFailed(); }
 
   private:
-    int chooseDematrixProcedure();
-    void startFrame(int procedure);
-    PsyFrameInfo psyFrameInfo() const;
+    int ChooseDematrixProcedure();
+    void StartFrame(int procedure);
+    PsyFrameInfo FrameInfoForModel() const;
     // Filterbank, matrixing and scale factors of the block whose frame was started.
-    void prepareFrame();
-    void collectMasking();
+    void PrepareFrame();
+    void CollectMasking();
     // Codes the LFE, allocates, formats and writes the prepared frame.
-    void writePending();
+    void WritePending();
     // The filterbank of one input slot of filterInput, into `filtered`.
-    void filterSlot(int slot);
-    void writeFill(long frameStartBits);
+    void FilterSlot(int slot);
+    void WriteFill(long frameStartBits);
     // Smallest frame the configuration can write: header, side information and LFE.
-    int minimumFrameBits() const;
+    int MinimumFrameBits() const;
 
     std::FILE* outStream = stdout;
     std::FILE* errStream = stderr;
     EncoderOptions options;
     std::optional<bool> frameCounterChoice;  // unset: when the error stream is a terminal
-    bool showFrameCounter = false;           // for the run, fixed by configure()
+    bool showFrameCounter = false;           // for the run, fixed by Configure()
     MpegHeader mpegHeader;
     FrameParams frameParams;
     FrameLength length;

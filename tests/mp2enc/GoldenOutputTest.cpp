@@ -85,16 +85,16 @@ std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::st
     o.verbosity = 0;
     o.dematrixChoice = c.dematrix;
     o.tcAllocChoice = c.tcAlloc;
-    EXPECT_TRUE(encoder.configure(o));
-    EXPECT_TRUE(encoder.openOutput(path));
+    EXPECT_TRUE(encoder.Configure(o));
+    EXPECT_TRUE(encoder.OpenOutput(path));
     NoiseGenerator noise(0x5eed + static_cast<std::uint64_t>(c.bitrate));
     SampleBlock block;
     for (int b = 0; b < c.blocks; ++b) {
         FillBlock(c, static_cast<long>(b) * SampleBlock::kFrames, noise, block);
-        EXPECT_TRUE(encoder.encodeFrame(block));
+        EXPECT_TRUE(encoder.EncodeFrame(block));
     }
-    EXPECT_TRUE(encoder.finish("in", path));
-    EXPECT_EQ(encoder.frameCount(), c.blocks);
+    EXPECT_TRUE(encoder.Finish("in", path));
+    EXPECT_EQ(encoder.FrameCount(), c.blocks);
     return Fnv1a64(test::ReadBytes(path));
 }
 
@@ -134,8 +134,8 @@ TEST(GoldenOutput, OneEncoderReusedGivesTheSameBytes) {
 }
 
 TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
-    // Frames are written one call late; finish() must still write every frame it was given,
-    // and an encoder dropped without finish() must leave cleanly.
+    // Frames are written one call late; Finish() must still write every frame it was given,
+    // and an encoder dropped without Finish() must leave cleanly.
     test::TempDir dir;
     GoldenCase c = kCases[0];
     const std::string whole = dir.File("whole.mp2");
@@ -156,7 +156,7 @@ TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
         ASSERT_LT(bytes.size(), wholeBytes.size());
         // The last frame's LFE reads ahead past the stopped input, into silence: only the
         // frames before it are those of the whole stream.
-        const auto frameBytes = static_cast<std::size_t>(encoder.frameLength().wholeSlots());
+        const auto frameBytes = static_cast<std::size_t>(encoder.Length().WholeSlots());
         ASSERT_GE(bytes.size(), frameBytes);
         EXPECT_TRUE(std::equal(bytes.begin(), bytes.end() - static_cast<long>(frameBytes),
                                wholeBytes.begin()));
@@ -165,11 +165,11 @@ TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
     Mp2Encoder unfinished;
     EncoderOptions quiet;
     quiet.verbosity = 0;
-    ASSERT_TRUE(unfinished.configure(quiet));
-    ASSERT_TRUE(unfinished.openOutput(dir.File("unfinished.mp2")));
+    ASSERT_TRUE(unfinished.Configure(quiet));
+    ASSERT_TRUE(unfinished.OpenOutput(dir.File("unfinished.mp2")));
     SampleBlock block;
-    EXPECT_TRUE(unfinished.encodeFrame(block));
-    EXPECT_TRUE(unfinished.encodeFrame(block));
+    EXPECT_TRUE(unfinished.EncodeFrame(block));
+    EXPECT_TRUE(unfinished.EncodeFrame(block));
 }
 
 }  // namespace

@@ -36,7 +36,7 @@ EncoderOptions JobOptions(int rate, int bitrate) {
 // partial block is completed with silence.
 bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderOptions& options,
                  const std::string& path) {
-    if (!encoder.configure(options) || !encoder.openOutput(path)) return false;
+    if (!encoder.Configure(options) || !encoder.OpenOutput(path)) return false;
     SampleBlock block;
     for (std::size_t start = 0; start < audio.Frames(); start += SampleBlock::kFrames) {
         for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
@@ -45,9 +45,9 @@ bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderOption
                 block.Row(row)[i] = f < audio.Frames() ? audio.At(f, static_cast<int>(row)) : 0.0;
             }
         }
-        if (!encoder.encodeFrame(block)) return false;
+        if (!encoder.EncodeFrame(block)) return false;
     }
-    return encoder.finish("in", path);
+    return encoder.Finish("in", path);
 }
 
 PcmAudio Tones(int rate, std::size_t frames) {
@@ -73,7 +73,7 @@ TEST_F(Mp2EncoderEndToEnd, DecodedStereoIsTheDownmixOfTones) {
         const std::string out = dir.File("tones" + std::to_string(rate) + ".mp2");
         Mp2Encoder encoder;
         ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(rate, 384), out));
-        EXPECT_EQ(encoder.frameCount(), 40);
+        EXPECT_EQ(encoder.FrameCount(), 40);
 
         std::string errors;
         const PcmAudio decoded = test::DecodeWithFfmpeg(out, dir.File("dec"), &errors);
@@ -126,7 +126,7 @@ TEST_F(Mp2EncoderEndToEnd, EveryBitrateAtBothRatesGivesExactFrames) {
             const std::string out = dir.File("b.mp2");
             Mp2Encoder encoder;
             test::StreamCapture messages;
-            encoder.setStreams(messages.stream(), messages.stream());
+            encoder.SetStreams(messages.stream(), messages.stream());
             ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(rate, bitrate), out));
             EXPECT_EQ(messages.text(), "") << "no overflow or scaling report";
             const test::FrameWalk walk = test::WalkFrames(ReadBytes(out), bitrate, rate);
@@ -166,7 +166,7 @@ TEST_F(Mp2EncoderEndToEnd, FullScaleExtremesStayInRange) {
         const std::string out = dir.File("extreme.mp2");
         Mp2Encoder encoder;
         test::StreamCapture messages;
-        encoder.setStreams(messages.stream(), messages.stream());
+        encoder.SetStreams(messages.stream(), messages.stream());
         ASSERT_TRUE(EncodeAudio(encoder, audio, JobOptions(48000, bitrate), out));
         EXPECT_EQ(messages.text(), "") << "no sample exceeds its scale factor";
         const test::FrameWalk walk = test::WalkFrames(ReadBytes(out), bitrate, 48000);
@@ -218,13 +218,13 @@ TEST(Mp2Encoder, ExtensionFieldsReadBackWithAMatchingCrc) {
         const std::string out = dir.File("ext.mp2");
         ASSERT_TRUE(EncodeAudio(encoder, TonesAndNoise(s.rate, 10 * 1152), options, out));
         const auto bytes = ReadBytes(out);
-        const int sblimit = encoder.params().sblimit;
+        const int sblimit = encoder.Params().sblimit;
         std::size_t offset = 0;
         bool sawSplitGroups = false;
         for (int frame = 0; frame < 10; ++frame) {
             SCOPED_TRACE(frame);
             const test::ParsedFrame f = test::ParseFrame(
-                bytes, offset, encoder.params().tableNumber, encoder.params().tableNumberMc);
+                bytes, offset, encoder.Params().tableNumber, encoder.Params().tableNumberMc);
             ASSERT_TRUE(f.ok) << f.problem << " used " << f.usedBits << " of " << f.frameBits;
             EXPECT_EQ(f.storedMcCrc, f.computedMcCrc);
             EXPECT_EQ(f.center, 1);
@@ -286,9 +286,9 @@ TEST(Mp2Encoder, LfeIsQuantisedWithTheFieldsOwnThirtyOneLevels) {
     TempDir dir;
     Mp2Encoder encoder;
     EncoderOptions options = JobOptions(48000, 32);
-    ASSERT_TRUE(encoder.configure(options));
-    ASSERT_EQ(encoder.params().tableNumber, 2);
-    ASSERT_TRUE(encoder.openOutput(dir.File("lfe.mp2")));
+    ASSERT_TRUE(encoder.Configure(options));
+    ASSERT_EQ(encoder.Params().tableNumber, 2);
+    ASSERT_TRUE(encoder.OpenOutput(dir.File("lfe.mp2")));
     SampleBlock block;
     int highest = 0;
     for (int f = 0; f < 8; ++f) {
@@ -296,14 +296,14 @@ TEST(Mp2Encoder, LfeIsQuantisedWithTheFieldsOwnThirtyOneLevels) {
             block.Row(SampleBlock::kRowLfe)[i] = std::round(
                 30000.0 * std::sin(2 * 3.141592653589793 * 40.0 * (f * 1152 + i) / 48000));
         }
-        ASSERT_TRUE(encoder.encodeFrame(block));
-        for (int code : encoder.lfe().codes()) {
+        ASSERT_TRUE(encoder.EncodeFrame(block));
+        for (int code : encoder.Lfe().Codes()) {
             highest = std::max(highest, code);
             EXPECT_LT(code, 31);
         }
     }
     EXPECT_GT(highest, 15) << "codes above the 15-level range are written in 5 bits";
-    ASSERT_TRUE(encoder.finish("in", dir.File("lfe.mp2")));
+    ASSERT_TRUE(encoder.Finish("in", dir.File("lfe.mp2")));
 }
 
 TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
@@ -349,14 +349,14 @@ TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
         c.change(o);
         Mp2Encoder encoder;
         test::StreamCapture out, err;
-        encoder.setStreams(out.stream(), err.stream());
-        EXPECT_FALSE(encoder.configure(o));
+        encoder.SetStreams(out.stream(), err.stream());
+        EXPECT_FALSE(encoder.Configure(o));
         EXPECT_EQ(err.text(), c.message);
     }
 }
 
 TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
-    // Each encoder is dropped without finish(), right after a frame whose masking its helper
+    // Each encoder is dropped without Finish(), right after a frame whose masking its helper
     // thread may still be computing from the encoder's buffers; the address and thread
     // sanitizer builds report any use of them after they are freed.
     TempDir dir;
@@ -364,8 +364,8 @@ TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
     SampleBlock block;
     for (int run = 0; run < 40; ++run) {
         Mp2Encoder encoder;
-        ASSERT_TRUE(encoder.configure(JobOptions(48000, 256)));
-        ASSERT_TRUE(encoder.openOutput(dir.File("dropped.mp2")));
+        ASSERT_TRUE(encoder.Configure(JobOptions(48000, 256)));
+        ASSERT_TRUE(encoder.OpenOutput(dir.File("dropped.mp2")));
         const int blocks = 1 + run % 3;
         for (int b = 0; b < blocks; ++b) {
             for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
@@ -373,7 +373,7 @@ TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
                     block.Row(row)[i] =
                         input.At(b * SampleBlock::kFrames + i, static_cast<int>(row));
             }
-            ASSERT_TRUE(encoder.encodeFrame(block));
+            ASSERT_TRUE(encoder.EncodeFrame(block));
         }
     }
 }
@@ -388,13 +388,13 @@ TEST(Mp2Encoder, FrameCounterOnlyOnATerminalOrWhenAsked) {
     auto run = [&](std::FILE* err, std::optional<bool> show) {
         Mp2Encoder encoder;
         test::StreamCapture out;
-        encoder.setStreams(out.stream(), err);
-        if (show) encoder.setShowFrameCounter(*show);
+        encoder.SetStreams(out.stream(), err);
+        if (show) encoder.SetShowFrameCounter(*show);
         SampleBlock block;
-        EXPECT_TRUE(encoder.configure(options));
-        EXPECT_TRUE(encoder.openOutput(dir.File("counted.mp2")));
-        for (int i = 0; i < 3; ++i) EXPECT_TRUE(encoder.encodeFrame(block));
-        EXPECT_TRUE(encoder.finish("in", dir.File("counted.mp2")));
+        EXPECT_TRUE(encoder.Configure(options));
+        EXPECT_TRUE(encoder.OpenOutput(dir.File("counted.mp2")));
+        for (int i = 0; i < 3; ++i) EXPECT_TRUE(encoder.EncodeFrame(block));
+        EXPECT_TRUE(encoder.Finish("in", dir.File("counted.mp2")));
     };
     test::StreamCapture file;
     run(file.stream(), std::nullopt);
@@ -410,13 +410,13 @@ TEST(Mp2Encoder, FrameCounterOnlyOnATerminalOrWhenAsked) {
 
 TEST(Mp2Encoder, AFailedWriteIsReported) {
     Mp2Encoder encoder;
-    ASSERT_TRUE(encoder.configure(JobOptions(48000, 384)));
-    ASSERT_TRUE(encoder.openOutput("/dev/full"));
+    ASSERT_TRUE(encoder.Configure(JobOptions(48000, 384)));
+    ASSERT_TRUE(encoder.OpenOutput("/dev/full"));
     SampleBlock block;
     bool ok = true;
-    for (int i = 0; i < 8 && ok; ++i) ok = encoder.encodeFrame(block);
+    for (int i = 0; i < 8 && ok; ++i) ok = encoder.EncodeFrame(block);
     EXPECT_FALSE(ok) << "four frames fill the buffer; its write must fail";
-    EXPECT_FALSE(encoder.finish("in", "/dev/full"));
+    EXPECT_FALSE(encoder.Finish("in", "/dev/full"));
 }
 
 }  // namespace
