@@ -141,6 +141,8 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
         return false;
     }
     outputOpen = true;
+    encoding = std::make_unique<BlockPipeline>(
+        [this](const SampleBlock& next) { return encoder.EncodeFrame(next); });
     return true;
 }
 
@@ -149,7 +151,7 @@ bool Mp2Engine::FetchBlock() {
 }
 
 bool Mp2Engine::EncodeBlock() {
-    if (encoder.EncodeFrame(*block)) return true;
+    if (encoding && encoding->Push(*block)) return true;
     ReportWriteFailure();
     return false;
 }
@@ -163,6 +165,10 @@ void Mp2Engine::ReportWriteFailure() {
 bool Mp2Engine::Finish() {
     if (outputOpen) {
         outputOpen = false;
+        // The blocks handed over so far are encoded first; a write that failed meanwhile is
+        // told once.
+        if (!encoding->Drain() && !failed) ReportWriteFailure();
+        encoding.reset();
         if (!encoder.Finish(inputPath, outputPath, Ending()) && !failed) ReportWriteFailure();
         NoteKept(encoder.Kept());
     }

@@ -6,6 +6,7 @@
 #include <vector>
 
 #include "dsp/SampleBlock.h"
+#include "engines/BlockPipeline.h"
 #include "engines/OutputEngine.h"
 #include "host/JobHost.h"
 #include "host/JobSettings.h"
@@ -60,6 +61,9 @@ class Mp2Engine : public OutputEngine {
     std::FILE* refusalEcho = nullptr;
     mp2::Mp2Encoder encoder;
     std::unique_ptr<SampleBlock> block;
+    // Encodes the blocks on a thread of its own while the source reads the next ones; the
+    // encoder is the pipeline's from Init to Finish.
+    std::unique_ptr<BlockPipeline> encoding;
     std::unique_ptr<std::FILE, FileCloser> inputFile;
     std::string inputPath;
     std::string outputPath;
