@@ -91,6 +91,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     // The terminal interface draws the progress line: the encoder's frame counter would
     // compete with it.
     tavrisk::AllowEncoderFrameCounter(false);
+    tavrisk::SetEncoderDiagnosticStreams(stdout, stderr);
     tavrisk::TranscoderDialog window(ui);
     tavrisk::WindowJobHost jobs(window);
     ui.Attach(window, jobs);

@@ -49,10 +49,16 @@ class CapturedStream {
 };
 
 std::atomic<bool> frameCounterAllowed{true};
+std::atomic<std::FILE*> defaultOutStream{nullptr};
+std::atomic<std::FILE*> defaultErrStream{nullptr};
 
 }  // namespace
 
-Mp2Engine::Mp2Engine(JobHost& host) : host(host), block(std::make_unique<SampleBlock>()) {}
+Mp2Engine::Mp2Engine(JobHost& host)
+    : host(host),
+      outStream(defaultOutStream.load()),
+      errStream(defaultErrStream.load()),
+      block(std::make_unique<SampleBlock>()) {}
 
 Mp2Engine::~Mp2Engine() = default;
 
@@ -79,9 +85,26 @@ std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
             settings.outputName};
 }
 
+void Mp2Engine::SetDiagnosticStreams(std::FILE* out, std::FILE* err) {
+    defaultOutStream = out;
+    defaultErrStream = err;
+}
+
 void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
     refusalEcho = err;
-    encoder.SetStreams(out, err);
+    outStream = out;
+    errStream = err;
+}
+
+void Mp2Engine::Print(std::FILE* stream, const std::string& text) const {
+    if (stream) std::fputs(text.c_str(), stream);
+}
+
+void Mp2Engine::ShowEncoderMessages() {
+    if (encoder.Log().Empty()) return;
+    for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
+        Print(message.kind == mp2::EncoderMessage::kError ? errStream : outStream, message.text);
+    }
 }
 
 void Mp2Engine::Report(const std::string& text, const char* title) {
@@ -91,15 +114,21 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
 bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::FILE* const out = encoder.OutputStream();
-    std::FILE* const err = encoder.ErrorStream();
     CapturedStream refusals;
-    encoder.SetStreams(out, refusals.Stream(err));
-    const bool accepted = mp2::ParseOptions(static_cast<int>(argv.size()), argv.data(), options,
-                                            refusals.Stream(err)) &&
-                          encoder.Configure(options);
-    encoder.SetStreams(out, err);
-    const std::string text = refusals.Text();
+    std::FILE* const parseMessages = refusals.Stream(errStream);
+    bool accepted = parseMessages && mp2::ParseOptions(static_cast<int>(argv.size()),
+                                                       argv.data(), options, parseMessages);
+    std::string text = refusals.Text();
+    if (accepted) {
+        accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
+        for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
+            if (message.kind == mp2::EncoderMessage::kError) {
+                text += message.text;
+            } else {
+                Print(outStream, message.text);
+            }
+        }
+    }
     if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);
     if (!accepted) Report("The encoder refused its settings:\n" + text, kSettingsTitle);
     return accepted;
@@ -111,10 +140,9 @@ bool Mp2Engine::Init(const JobSettings& settings) {
 
 bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
     mp2::EncoderOptions options;
-    // Decided here: Configure lends the encoder a stream of its own for a while.
-    std::FILE* const err = encoder.ErrorStream();
-    encoder.SetShowFrameCounter(frameCounterAllowed && err && ::isatty(::fileno(err)) != 0);
+    showFrameCounter = frameCounterAllowed && errStream && ::isatty(::fileno(errStream)) != 0;
     if (!Configure(arguments, options)) return false;
+    verbosity = options.verbosity;
     inputPath = options.inputPath;
     outputPath = options.outputPath;
     // Without an output name the stream goes beside the input. An output that is the input
@@ -134,20 +162,31 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
         inputFile.reset();
         return false;
     }
-    if (!encoder.OpenOutput(outputPath)) {
+    if (!sink.Open(outputPath)) {
+        Print(outStream, mp2::FormatText("Could not create \"%s\".\n", outputPath.c_str()));
         Report(Quoted("Could not create ", outputPath), kCreateTitle);
         source->Close();
         inputFile.reset();
         return false;
     }
     outputOpen = true;
-    encoding = std::make_unique<BlockPipeline>(
-        [this](const SampleBlock& next) { return encoder.EncodeFrame(next); });
+    encoding =
+        std::make_unique<BlockPipeline>([this](const SampleBlock& next) { return Encode(next); });
     return true;
 }
 
 bool Mp2Engine::FetchBlock() {
     return ReadFromSource(*block);
+}
+
+bool Mp2Engine::Encode(const SampleBlock& next) {
+    if (verbosity > 0 && showFrameCounter) {
+        std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(encoder.FrameCount()));
+        std::fflush(errStream);
+    }
+    const bool encoded = encoder.EncodeFrame(next);
+    ShowEncoderMessages();
+    return encoded;
 }
 
 bool Mp2Engine::EncodeBlock() {
@@ -169,8 +208,19 @@ bool Mp2Engine::Finish() {
         // told once.
         if (!encoding->Drain() && !failed) ReportWriteFailure();
         encoding.reset();
-        if (!encoder.Finish(inputPath, outputPath, Ending()) && !failed) ReportWriteFailure();
-        NoteKept(encoder.Kept());
+        bool written = encoder.Finish();
+        ShowEncoderMessages();
+        written = sink.Close(Ending()) && written;
+        if (verbosity > 1) {
+            Print(outStream, mp2::FormatText("Encoding of \"%s\" with psychoacoustic model %d "
+                                             "is finished\n",
+                                             inputPath.c_str(), 1));
+            Print(outStream, " It is a multichannel file !\n");
+            Print(outStream, mp2::FormatText("The MPEG encoded output file name is \"%s\"\n",
+                                             outputPath.c_str()));
+        }
+        if (!written && !failed) ReportWriteFailure();
+        NoteKept(sink.Kept());
     }
     if (!inputFile) return !failed;  // not initialised, or finished already
     if (source) source->Close();

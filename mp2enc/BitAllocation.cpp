@@ -115,7 +115,7 @@ void BitAllocator::AdjustSignalToMask(SubbandFrame& frame, const FrameParams& pa
 }
 
 int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
-                           int crcBits, long& adb, int verbosity, std::FILE* messages) {
+                           int crcBits, long& adb, int verbosity, EncoderLog& messages) {
     const int available = static_cast<int>(adb) - crcBits - 8 * header.nAdBytes - kReservedBits -
                           AllocationFieldBits(params, header) -
                           MultichannelSideBits(header, params.config);
@@ -206,9 +206,9 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
             }
             candidates.Set(c, CandidateValue(used[slot][sb], maskToNoise[slot][sb]));
             if (verbosity > 2) {
-                std::fprintf(messages, "ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot, sb,
+                messages.Report(FormatText("ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot, sb,
                              used[slot][sb], available,
-                             sampleBits + scaleFactorBits + selectionBits);
+                             sampleBits + scaleFactorBits + selectionBits));
             }
         }
     }

@@ -1,8 +1,7 @@
 #pragma once
 
-#include <cstdio>
-
 #include "mp2enc/CandidateTree.h"
+#include "mp2enc/EncoderLog.h"
 #include "mp2enc/MpegHeader.h"
 #include "mp2enc/SubbandFrame.h"
 
@@ -40,7 +39,7 @@ class BitAllocator {
     // reduced by everything allocated. Returns the bits available before allocation. In a
     // subband where Lo and Ro carry the same signal both get the same allocation.
     int Allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
-                 int crcBits, long& adb, int verbosity, std::FILE* messages);
+                 int crcBits, long& adb, int verbosity, EncoderLog& messages);
 
   private:
     double maskToNoise[kSlotsWithScfsi][kSubbands];

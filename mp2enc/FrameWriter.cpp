@@ -153,7 +153,7 @@ std::uint16_t FrameWriter::CompatibleCrc(const MpegHeader& header, const FramePa
 }
 
 void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FrameParams& params,
-                             const SubbandFrame& frame, const LfeCoder& lfe, std::FILE* messages) {
+                             const SubbandFrame& frame, const LfeCoder& lfe, EncoderLog& messages) {
     auto put = [&](int value, int width) { bs.PutBits(static_cast<std::uint32_t>(value), width); };
     auto putScale = [&](int index) { put(index, 6); };
 
@@ -201,7 +201,7 @@ void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FramePara
 
 void FrameWriter::WriteSamples(BitStream& bs, const FrameParams& params, const SubbandFrame& frame,
                                int part, int t, bool multichannel, const MpegHeader& header,
-                               std::FILE* messages) {
+                               EncoderLog& messages) {
     auto writeOne = [&](int sb, int slot) {
         const int a = frame.bitAlloc[slot][sb];
         if (a == 0) return;
@@ -214,14 +214,14 @@ void FrameWriter::WriteSamples(BitStream& bs, const FrameParams& params, const S
             const double x = sample / scale;
             if (std::fabs(x) >= 1.0) {
                 if (multichannel) {
-                    std::fprintf(messages, "In MC, not scaled properly, %d %d %d %d\n", slot, part,
-                                 gr, sb);
-                    std::fprintf(messages, "Value %1.10f\n", sample);
+                    messages.Report(FormatText("In MC, not scaled properly, %d %d %d %d\n", slot, part,
+                                 gr, sb));
+                    messages.Report(FormatText("Value %1.10f\n", sample));
                 } else {
-                    std::fprintf(messages, "In compatible part, not scaled properly, %d %d %d %d\n",
-                                 slot, part, gr, sb);
-                    std::fprintf(messages, "Value %1.10f\n", sample);
-                    std::fprintf(messages, "Channel %d\n", slot);
+                    messages.Report(FormatText("In compatible part, not scaled properly, %d %d %d %d\n",
+                                 slot, part, gr, sb));
+                    messages.Report(FormatText("Value %1.10f\n", sample));
+                    messages.Report(FormatText("Channel %d\n", slot));
                 }
             }
             codes[i] = QuantiseSample(x, entry);

@@ -1,9 +1,9 @@
 #pragma once
 
-#include <cstdio>
 #include <string_view>
 
 #include "mp2enc/BitStream.h"
+#include "mp2enc/EncoderLog.h"
 #include "mp2enc/LfeCoder.h"
 #include "mp2enc/MpegHeader.h"
 #include "mp2enc/SubbandFrame.h"
@@ -18,7 +18,7 @@ class FrameWriter {
 
     // Writes the header, side information and samples of both parts (not the fill).
     void WriteFrame(BitStream& bs, const MpegHeader& header, const FrameParams& params,
-                    const SubbandFrame& frame, const LfeCoder& lfe, std::FILE* messages);
+                    const SubbandFrame& frame, const LfeCoder& lfe, EncoderLog& messages);
 
     // Writes `adb` fill bits: zeros, or with `text` zeros ending in one character of the
     // ancillary text in the frame's last byte. `frameBits` is the header's frame length.
@@ -37,7 +37,7 @@ class FrameWriter {
   private:
     void WriteSamples(BitStream& bs, const FrameParams& params, const SubbandFrame& frame, int part,
                       int triplet, bool multichannel, const MpegHeader& header,
-                      std::FILE* messages);
+                      EncoderLog& messages);
     std::size_t ancillaryPos = 0;
 };
 

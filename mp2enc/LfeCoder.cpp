@@ -117,12 +117,12 @@ void LfeCoder::LfeScaleFactor() {
     scaleFactorIndex = ScaleIndexFor(peak);
 }
 
-void LfeCoder::LfeQuantise(const AllocationEntry& entry, std::FILE* messages) {
+void LfeCoder::LfeQuantise(const AllocationEntry& entry, EncoderLog& messages) {
     const double scale = kScaleFactorTable[scaleFactorIndex];
     for (int i = 0; i < kSamples; ++i) {
         const double x = lfeSample[i] / scale;
         if (std::fabs(x) > 1.0) {
-            std::fprintf(messages, "In LFE, not scaled properly  %d  %12.10e\n", i, x);
+            messages.Report(FormatText("In LFE, not scaled properly  %d  %12.10e\n", i, x));
         }
         lfeCode[i] = QuantiseSample(x, entry);
     }

@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 
+#include "mp2enc/EncoderLog.h"
 #include "mp2enc/EncoderTables.h"
 
 namespace tavrisk::mp2 {
@@ -37,7 +37,7 @@ class LfeCoder {
     // Scale factor index of the 12 samples.
     void LfeScaleFactor();
     // Quantises with `entry`, the allocation entry whose width the frame writes.
-    void LfeQuantise(const AllocationEntry& entry, std::FILE* messages);
+    void LfeQuantise(const AllocationEntry& entry, EncoderLog& messages);
 
     // The low-pass's group delay at low frequencies, in input samples (rounded).
     int LookAhead() const { return delay; }

@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "mp2enc/EncoderOptions.h"
+#include "engines/EncoderOptions.h"
 #include "tests/mp2enc/StreamCapture.h"
 
 namespace tavrisk::mp2 {

@@ -104,19 +104,20 @@ struct JobFrame {
 
 TEST(FrameWriter, EmptyFrameHasTheHeaderBytesAndSideInformationOnly) {
     JobFrame job(14, 1, 0, 0);
-    TempDir dir;
+    MemoryFrameSink sink;
+    EncoderLog log;
     BitStream bs;
-    ASSERT_TRUE(bs.Open(dir.File("f.mp2"), 4096, stdout));
+    bs.Start(sink, log);
     FrameWriter writer;
     LfeCoder lfe;
-    writer.WriteFrame(bs, job.header, job.params, *job.frame, lfe, stdout);
+    writer.WriteFrame(bs, job.header, job.params, *job.frame, lfe, log);
     const int bbal = AllocationFieldBits(job.params, job.header);
     EXPECT_EQ(bbal, 5 * 88);
     EXPECT_EQ(static_cast<int>(bs.BitCount()), 32 + bbal + 38 + LfeCoder::kBits);
     const long fill = 9216 - bs.BitCount();
     writer.WriteFill(bs, fill, false, 9216);
-    ASSERT_TRUE(bs.Close());
-    const auto bytes = ReadBytes(dir.File("f.mp2"));
+    bs.EndFrame();
+    const auto& bytes = sink.bytes;
     ASSERT_EQ(bytes.size(), 1152u);
     EXPECT_EQ(bytes[0], 0xFF);
     EXPECT_EQ(bytes[1], 0xFD);
@@ -137,17 +138,18 @@ TEST(FrameWriter, MultichannelCrcCoversTheAllocation) {
 }
 
 TEST(FrameWriter, AncillaryTextGoesIntoTheLastByteOfEachFrame) {
-    TempDir dir;
+    MemoryFrameSink sink;
+    EncoderLog log;
     BitStream bs;
-    ASSERT_TRUE(bs.Open(dir.File("a.bin"), 4096, stdout));
+    bs.Start(sink, log);
     FrameWriter writer;
     const std::string text(FrameWriter::kAncillaryText);
     for (std::size_t i = 0; i < text.size() + 2; ++i) {
         bs.PutBits(0x7, 3);  // 3 bits of "frame"
         writer.WriteFill(bs, 8 * 4 - 3, true, 8 * 4);
     }
-    ASSERT_TRUE(bs.Close());
-    const auto bytes = ReadBytes(dir.File("a.bin"));
+    bs.EndFrame();
+    const auto& bytes = sink.bytes;
     ASSERT_EQ(bytes.size(), 4 * (text.size() + 2));
     for (std::size_t i = 0; i < text.size(); ++i) EXPECT_EQ(bytes[4 * i + 3], text[i]);
     EXPECT_EQ(bytes[4 * text.size() + 3], 0);
@@ -179,8 +181,9 @@ TEST(BitAllocation, BudgetAndCostsAtFortyEightKilohertz) {
         for (int sb = 0; sb < kSubbands; ++sb) job.frame->signalToMask[s][sb] = -100.0;
     }
     BitAllocator allocator;
+    EncoderLog log;
     long adb = 9216 - LfeCoder::kBits;
-    const int available = allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    const int available = allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, log);
     EXPECT_EQ(available, 9216 - 70 - 232 - 5 * 88 - (35 + 3));
     EXPECT_GE(adb, 0);
     for (int sb = 27; sb < 32; ++sb) {
@@ -207,9 +210,9 @@ int FirstStepBits(int scfsi) {
     job.frame->scfsi[0][0] = scfsi;
     BitAllocator allocator;
     long adb = 768 - LfeCoder::kBits;
-    test::StreamCapture trace;
-    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 3, trace.stream());
-    const std::string text = trace.text();
+    EncoderLog trace;
+    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 3, trace);
+    const std::string text = trace.Take().at(0).text;
     EXPECT_EQ(text.rfind("ch: 00 sb: 00 used: 1", 0), 0u) << text.substr(0, 60);
     return std::stoi(text.substr(text.find('\n') - 5, 5));
 }
@@ -234,8 +237,9 @@ TEST(BitAllocation, LoAndRoWithTheSameSignalStepTogether) {
     }
     job.frame->samples[kSlotRo][2][0][1] = 0.01;  // subband 1 differs
     BitAllocator allocator;
+    EncoderLog log;
     long adb = 2304 - LfeCoder::kBits;
-    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, log);
     EXPECT_GT(job.frame->bitAlloc[kSlotLo][0], 1);
     for (int sb = 0; sb < job.params.sblimit; ++sb) {
         if (sb == 1) continue;
@@ -251,8 +255,9 @@ TEST(BitAllocation, ExtensionStopsAtTheCompatibleLimit) {
         for (int sb = 0; sb < kSubbands; ++sb) job.frame->signalToMask[s][sb] = 30.0;
     }
     BitAllocator allocator;
+    EncoderLog log;
     long adb = 3344;
-    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, log);
     for (int s = 0; s < kCodedSlots; ++s) {
         for (int sb = 27; sb < 32; ++sb) EXPECT_EQ(job.frame->bitAlloc[s][sb], 0) << s << " " << sb;
     }

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/Mp2FileSink.h"
 #include "mp2enc/Mp2Encoder.h"
 #include "tests/support/TestSupport.h"
 
@@ -76,24 +77,24 @@ void FillBlock(const GoldenCase& c, long firstSample, NoiseGenerator& noise, Sam
 }
 
 std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::string& path) {
-    EncoderOptions o;
-    o.samplingFrequency = c.rate == 44100 ? 0 : 1;
-    o.totalBitrate = o.compatibleBitrate = c.bitrate;
-    o.nAdBytes = 0;
-    o.original = 1;
-    o.lfe = 1;
+    EncoderSettings o;
+    o.sampleRate = c.rate;
+    o.totalBitrateKbps = o.bitrateKbps = c.bitrate;
+    o.ancillaryBytes = 0;
     o.verbosity = 0;
     o.dematrixChoice = c.dematrix;
     o.tcAllocChoice = c.tcAlloc;
-    EXPECT_TRUE(encoder.Configure(o));
-    EXPECT_TRUE(encoder.OpenOutput(path));
+    Mp2FileSink sink;
+    EXPECT_TRUE(encoder.Configure(o, sink));
+    EXPECT_TRUE(sink.Open(path));
     NoiseGenerator noise(0x5eed + static_cast<std::uint64_t>(c.bitrate));
     SampleBlock block;
     for (int b = 0; b < c.blocks; ++b) {
         FillBlock(c, static_cast<long>(b) * SampleBlock::kFrames, noise, block);
         EXPECT_TRUE(encoder.EncodeFrame(block));
     }
-    EXPECT_TRUE(encoder.Finish("in", path));
+    EXPECT_TRUE(encoder.Finish());
+    EXPECT_TRUE(sink.Close());
     EXPECT_EQ(encoder.FrameCount(), c.blocks);
     return Fnv1a64(test::ReadBytes(path));
 }
@@ -163,10 +164,10 @@ TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
         previous = bytes.size();
     }
     Mp2Encoder unfinished;
-    EncoderOptions quiet;
+    EncoderSettings quiet;
     quiet.verbosity = 0;
-    ASSERT_TRUE(unfinished.Configure(quiet));
-    ASSERT_TRUE(unfinished.OpenOutput(dir.File("unfinished.mp2")));
+    MemoryFrameSink sink;
+    ASSERT_TRUE(unfinished.Configure(quiet, sink));
     SampleBlock block;
     EXPECT_TRUE(unfinished.EncodeFrame(block));
     EXPECT_TRUE(unfinished.EncodeFrame(block));

@@ -248,7 +248,9 @@ TEST(LfeCoder, QuantisesWithoutTheForbiddenCode) {
     ASSERT_NEAR(peak, 0.5, 1e-9);
     EXPECT_LT(peak, kScaleFactorTable[dc.ScaleIndex()]);
     const AllocationEntry entry = AllocationTableOf(0)[0][4];  // 31 levels, 5 bits
-    dc.LfeQuantise(entry, stdout);
+    EncoderLog log;
+    dc.LfeQuantise(entry, log);
+    EXPECT_TRUE(log.Empty()) << "no sample exceeds its scale factor";
     for (int code : dc.Codes()) {
         EXPECT_LT(code, 31) << "the all-ones code is forbidden";
         EXPECT_GT(code, 15);
