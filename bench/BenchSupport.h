@@ -14,10 +14,14 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
                          const std::function<bool()>& peer, int iterations = 3,
                          double audioSeconds = 0.0);
 
-// The best time of each of two commands, in seconds; zero for one that failed.
+// The best time of each of two commands, in seconds (wall clock, and the processor time of
+// the processes it ran, user and system, which the machine's load changes less); zero for
+// one that failed.
 struct BestTimes {
     double ours = 0.0;
     double peer = 0.0;
+    double oursCpu = 0.0;
+    double peerCpu = 0.0;
     bool Valid() const { return ours > 0.0 && peer > 0.0; }
 };
 

@@ -1,8 +1,9 @@
 // The film jobs people run, each through tavrisk-cli as a user would and against a peer on
 // the same input in the same run: the two run back to back, three times, and the best time
 // of each counts. Prints one Markdown table row a job (the README's table) with the load
-// average when the job started. `--busy` keeps one core busy meanwhile (a load of about 2
-// on the 2-core machine); `--only WORD` runs the rows whose work names WORD.
+// average when the job started, and the ratio of the processor times (user and system),
+// which a loaded machine changes less than the wall clock. `--busy` keeps one core busy meanwhile
+// (a load of about 2 on the 2-core machine); `--only WORD` runs the rows whose work names WORD.
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -138,13 +139,14 @@ int main(int argc, char** argv) {
         const tavrisk::bench::BestTimes best = tavrisk::bench::BestOfBackToBack(
             [&] { return RunQuiet(job.ours); }, [&] { return RunQuiet(job.peer); });
         if (!best.Valid()) {
-            std::printf("| %s | %s | failed | | | %.1f |\n", job.work.c_str(), job.peerName.c_str(),
-                        load);
+            std::printf("| %s | %s | failed | | | | %.1f |\n", job.work.c_str(),
+                        job.peerName.c_str(), load);
             ++failures;
             continue;
         }
-        std::printf("| %s | %s | %.2f | %.3f s | %.3f s | %.1f |\n", job.work.c_str(),
-                    job.peerName.c_str(), best.ours / best.peer, best.ours, best.peer, load);
+        std::printf("| %s | %s | %.2f | %.3f s | %.3f s | %.2f (%.2f s / %.2f s) | %.1f |\n",
+                    job.work.c_str(), job.peerName.c_str(), best.ours / best.peer, best.ours,
+                    best.peer, best.oursCpu / best.peerCpu, best.oursCpu, best.peerCpu, load);
         std::fflush(stdout);
     }
     return failures == 0 ? 0 : 1;
