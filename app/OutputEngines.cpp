@@ -65,4 +65,8 @@ void AllowEncoderFrameCounter(bool allowed) {
     Mp2Engine::SetFrameCounterAllowed(allowed);
 }
 
+void SetEncoderDiagnosticStreams(std::FILE* out, std::FILE* err) {
+    Mp2Engine::SetDiagnosticStreams(out, err);
+}
+
 }  // namespace tavrisk

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
@@ -35,5 +36,8 @@ const OutputEngineKind* OutputEngineNamed(std::string_view cliName);
 // A front end that draws its own progress turns the MP2 encoder's per-frame counter off for
 // the engines made afterwards.
 void AllowEncoderFrameCounter(bool allowed);
+// A front end names where the MP2 encoder's diagnostics go (reports, errors) for the engines
+// made afterwards; without a call they are dropped.
+void SetEncoderDiagnosticStreams(std::FILE* out, std::FILE* err);
 
 }  // namespace tavrisk

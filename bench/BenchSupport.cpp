@@ -1,7 +1,10 @@
 #include "bench/BenchSupport.h"
 
 #include <benchmark/benchmark.h>
+#include <sys/resource.h>
 
+#include <algorithm>
+#include <chrono>
 #include <cstdio>
 #include <cstdlib>
 #include <stdexcept>
@@ -65,6 +68,52 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
                     audioSeconds / reporter.peerSeconds, audioSeconds);
     }
     return ratio;
+}
+
+namespace {
+
+// Processor time of the child processes waited for so far, user and system.
+double ChildrenCpuSeconds() {
+    rusage usage{};
+    getrusage(RUSAGE_CHILDREN, &usage);
+    auto seconds = [](const timeval& t) { return t.tv_sec + t.tv_usec / 1e6; };
+    return seconds(usage.ru_utime) + seconds(usage.ru_stime);
+}
+
+struct Timing {
+    double wall = 0.0;
+    double cpu = 0.0;
+};
+
+Timing Time(const std::function<bool()>& work) {
+    const double cpuStart = ChildrenCpuSeconds();
+    const auto start = std::chrono::steady_clock::now();
+    if (!work()) return {};
+    return {std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count(),
+            ChildrenCpuSeconds() - cpuStart};
+}
+
+}  // namespace
+
+BestTimes BestOfBackToBack(const std::function<bool()>& ours, const std::function<bool()>& peer,
+                           int rounds) {
+    BestTimes best;
+    for (int round = 0; round < rounds; ++round) {
+        const Timing oursTime = Time(ours);
+        const Timing peerTime = Time(peer);
+        if (oursTime.wall <= 0.0 || peerTime.wall <= 0.0) return {};
+        const bool first = round == 0;
+        best.ours = first ? oursTime.wall : std::min(best.ours, oursTime.wall);
+        best.peer = first ? peerTime.wall : std::min(best.peer, peerTime.wall);
+        best.oursCpu = first ? oursTime.cpu : std::min(best.oursCpu, oursTime.cpu);
+        best.peerCpu = first ? peerTime.cpu : std::min(best.peerCpu, peerTime.cpu);
+    }
+    return best;
+}
+
+double LoadAverage() {
+    double load = -1.0;
+    return getloadavg(&load, 1) == 1 ? load : -1.0;
 }
 
 bool RunQuiet(const std::string& command) {

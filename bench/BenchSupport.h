@@ -14,6 +14,25 @@ double RunRatioBenchmark(const std::string& label, const std::function<bool()>& 
                          const std::function<bool()>& peer, int iterations = 3,
                          double audioSeconds = 0.0);
 
+// The best time of each of two commands, in seconds (wall clock, and the processor time of
+// the processes it ran, user and system, which the machine's load changes less); zero for
+// one that failed.
+struct BestTimes {
+    double ours = 0.0;
+    double peer = 0.0;
+    double oursCpu = 0.0;
+    double peerCpu = 0.0;
+    bool Valid() const { return ours > 0.0 && peer > 0.0; }
+};
+
+// Runs `ours` then `peer` back to back `rounds` times (so that both meet the same load) and
+// keeps the best time of each. Each does one complete run and returns false on failure.
+BestTimes BestOfBackToBack(const std::function<bool()>& ours, const std::function<bool()>& peer,
+                           int rounds = 3);
+
+// The machine's load average over the last minute; -1 when unknown.
+double LoadAverage();
+
 // Runs a shell command quietly; true when it exits with status 0.
 bool RunQuiet(const std::string& command);
 

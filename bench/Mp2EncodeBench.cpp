@@ -14,7 +14,8 @@
 #include <vector>
 
 #include "bench/BenchSupport.h"
-#include "mp2enc/EncoderOptions.h"
+#include "engines/EncoderOptions.h"
+#include "engines/Mp2FileSink.h"
 #include "mp2enc/Mp2Encoder.h"
 #include "tests/support/TestSupport.h"
 
@@ -104,11 +105,12 @@ int main(int argc, char** argv) {
                               "d",       "-o",  "-L",     input.c_str(), ours.c_str()};
         tavrisk::mp2::EncoderOptions options;
         tavrisk::mp2::Mp2Encoder encoder;
-        encoder.setStreams(quiet, quiet);
-        bool ok = tavrisk::mp2::parseOptions(15, args, options, quiet) &&
-                  encoder.configure(options) && encoder.openOutput(ours);
-        for (std::size_t b = 0; ok && b < blocks.size(); ++b) ok = encoder.encodeFrame(blocks[b]);
-        ok = encoder.finish(input, ours) && ok;
+        tavrisk::Mp2FileSink sink;
+        bool ok = tavrisk::mp2::ParseOptions(15, args, options, quiet) &&
+                  encoder.Configure(tavrisk::mp2::SettingsFromOptions(options), sink) &&
+                  sink.Open(ours);
+        for (std::size_t b = 0; ok && b < blocks.size(); ++b) ok = encoder.EncodeFrame(blocks[b]);
+        ok = encoder.Finish() && sink.Close() && ok;
         encodeSeconds +=
             std::chrono::duration<double>(std::chrono::steady_clock::now() - start).count();
         ++encodes;

@@ -95,7 +95,7 @@ void RunFrames(PsychoacousticModel& model, const std::vector<double>& slots, Out
     for (int f = 0; f < frames; ++f) {
         const double* frame =
             &slots[static_cast<std::size_t>((first + f) % kPoolFrames) * kPsySlots * kFrame];
-        model.computeMasking(reinterpret_cast<const double(*)[kFrame]>(frame), out.maxScale, info,
+        model.ComputeMasking(reinterpret_cast<const double(*)[kFrame]>(frame), out.maxScale, info,
                              out.minMask, out.smr, out.spike);
     }
 }

@@ -7,7 +7,6 @@
 #include <iostream>
 #include <memory>
 #include <string>
-#include <thread>
 #include <vector>
 
 #include "ProjectVersion.h"
@@ -24,6 +23,7 @@
 #include "cli/DemoInput.h"
 #include "cli/ExitStatus.h"
 #include "cli/Mp2Commands.h"
+#include "cli/PipelineWakeUp.h"
 #include "cli/TerminalEditorHost.h"
 #include "cli/TerminalInterface.h"
 #include "graph/WrapperSink.h"
@@ -92,6 +92,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     // The terminal interface draws the progress line: the encoder's frame counter would
     // compete with it.
     tavrisk::AllowEncoderFrameCounter(false);
+    tavrisk::SetEncoderDiagnosticStreams(stdout, stderr);
     tavrisk::TranscoderDialog window(ui);
     tavrisk::WindowJobHost jobs(window);
     ui.Attach(window, jobs);
@@ -99,10 +100,11 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     // Graph processing: the pipeline and its editor, without dialogs. The catalogue learns
     // the elements of a graph as they come (the whole registry is not read).
     tavrisk::TerminalEditorHost editorHost(ui);
+    tavrisk::PipelineWakeUp pipelineWakeUp;  // outlives the pipeline that calls it
     std::unique_ptr<tavrisk::GraphSession> graph;
     if (options->graph) {
         graph = std::make_unique<tavrisk::GraphSession>(editorHost, "", "");
-        if (!graph->Start({}, error)) {
+        if (!graph->Start(pipelineWakeUp.Notifier(), error)) {
             std::fprintf(stderr, "tavrisk-cli: graph processing is not available: %s\n",
                          error.c_str());
             return tavrisk::kExitRefused;
@@ -124,11 +126,15 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         job.ApplyPriority();
     auto outcome = job.OnTranscode();
     if (outcome == tavrisk::TranscodeJob::Outcome::Running) {
-        // A graph job: its timer, ticking faster than a window's since nobody watches.
+        // A graph job: its timer, ticking faster than a window's since nobody watches; a
+        // message of the pipeline between ticks ends the job as soon as the pipeline ends.
+        auto nextTick = std::chrono::steady_clock::now();
         while (true) {
-            std::this_thread::sleep_for(std::chrono::milliseconds(kGraphTickMs));
+            nextTick += std::chrono::milliseconds(kGraphTickMs);
+            while (pipelineWakeUp.WaitUntil(nextTick) && jobs.OnPipelineEvent()) {
+            }
             ui.PumpMessages();
-            if (!jobs.OnTimer()) break;
+            if (!jobs.HasRunningJob() || !jobs.OnTimer()) break;
         }
         ui.PumpMessages();
         outcome = jobs.FinishedOutcome();

@@ -50,10 +50,16 @@ class CapturedStream {
 };
 
 std::atomic<bool> frameCounterAllowed{true};
+std::atomic<std::FILE*> defaultOutStream{nullptr};
+std::atomic<std::FILE*> defaultErrStream{nullptr};
 
 }  // namespace
 
-Mp2Engine::Mp2Engine(JobHost& host) : host(host), block(std::make_unique<SampleBlock>()) {}
+Mp2Engine::Mp2Engine(JobHost& host)
+    : host(host),
+      outStream(defaultOutStream.load()),
+      errStream(defaultErrStream.load()),
+      block(std::make_unique<SampleBlock>()) {}
 
 Mp2Engine::~Mp2Engine() = default;
 
@@ -80,9 +86,26 @@ std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
             settings.outputName};
 }
 
+void Mp2Engine::SetDiagnosticStreams(std::FILE* out, std::FILE* err) {
+    defaultOutStream = out;
+    defaultErrStream = err;
+}
+
 void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
     refusalEcho = err;
-    encoder.setStreams(out, err);
+    outStream = out;
+    errStream = err;
+}
+
+void Mp2Engine::Print(std::FILE* stream, const std::string& text) const {
+    if (stream) std::fputs(text.c_str(), stream);
+}
+
+void Mp2Engine::ShowEncoderMessages() {
+    if (encoder.Log().Empty()) return;
+    for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
+        Print(message.kind == mp2::EncoderMessage::kError ? errStream : outStream, message.text);
+    }
 }
 
 void Mp2Engine::Report(const std::string& text, const char* title) {
@@ -92,15 +115,21 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
 bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    std::FILE* const out = encoder.outputStream();
-    std::FILE* const err = encoder.errorStream();
     CapturedStream refusals;
-    encoder.setStreams(out, refusals.Stream(err));
-    const bool accepted = mp2::parseOptions(static_cast<int>(argv.size()), argv.data(), options,
-                                            refusals.Stream(err)) &&
-                          encoder.configure(options);
-    encoder.setStreams(out, err);
-    const std::string text = refusals.Text();
+    std::FILE* const parseMessages = refusals.Stream(errStream);
+    bool accepted = parseMessages && mp2::ParseOptions(static_cast<int>(argv.size()),
+                                                       argv.data(), options, parseMessages);
+    std::string text = refusals.Text();
+    if (accepted) {
+        accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
+        for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
+            if (message.kind == mp2::EncoderMessage::kError) {
+                text += message.text;
+            } else {
+                Print(outStream, message.text);
+            }
+        }
+    }
     if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);
     if (!accepted) Report("The encoder refused its settings:\n" + text, kSettingsTitle);
     return accepted;
@@ -112,10 +141,9 @@ bool Mp2Engine::Init(const JobSettings& settings) {
 
 bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
     mp2::EncoderOptions options;
-    // Decided here: Configure lends the encoder a stream of its own for a while.
-    std::FILE* const err = encoder.errorStream();
-    encoder.setShowFrameCounter(frameCounterAllowed && err && ::isatty(::fileno(err)) != 0);
+    showFrameCounter = frameCounterAllowed && errStream && ::isatty(::fileno(errStream)) != 0;
     if (!Configure(arguments, options)) return false;
+    verbosity = options.verbosity;
     inputPath = options.inputPath;
     outputPath = options.outputPath;
     // Without an output name the stream goes beside the input. An output that is the input
@@ -135,14 +163,18 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
         inputFile.reset();
         return false;
     }
-    if (!encoder.openOutput(outputPath)) {
-        Report("Could not create \"" + outputPath + "\": " + SystemReason(errno) + ".",
+    if (!sink.Open(outputPath)) {
+        const int error = errno;
+        Print(outStream, mp2::FormatText("Could not create \"%s\".\n", outputPath.c_str()));
+        Report("Could not create \"" + outputPath + "\": " + SystemReason(error) + ".",
                kCreateTitle);
         source->Close();
         inputFile.reset();
         return false;
     }
     outputOpen = true;
+    encoding =
+        std::make_unique<BlockPipeline>([this](const SampleBlock& next) { return Encode(next); });
     return true;
 }
 
@@ -150,8 +182,18 @@ bool Mp2Engine::FetchBlock() {
     return ReadFromSource(*block);
 }
 
+bool Mp2Engine::Encode(const SampleBlock& next) {
+    if (verbosity > 0 && showFrameCounter) {
+        std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(encoder.FrameCount()));
+        std::fflush(errStream);
+    }
+    const bool encoded = encoder.EncodeFrame(next);
+    ShowEncoderMessages();
+    return encoded;
+}
+
 bool Mp2Engine::EncodeBlock() {
-    if (encoder.encodeFrame(*block)) return true;
+    if (encoding && encoding->Push(*block)) return true;
     ReportWriteFailure();
     return false;
 }
@@ -165,8 +207,23 @@ void Mp2Engine::ReportWriteFailure() {
 bool Mp2Engine::Finish() {
     if (outputOpen) {
         outputOpen = false;
-        if (!encoder.finish(inputPath, outputPath, Ending()) && !failed) ReportWriteFailure();
-        NoteKept(encoder.keptOutput());
+        // The blocks handed over so far are encoded first; a write that failed meanwhile is
+        // told once.
+        if (!encoding->Drain() && !failed) ReportWriteFailure();
+        encoding.reset();
+        bool written = encoder.Finish();
+        ShowEncoderMessages();
+        written = sink.Close(Ending()) && written;
+        if (verbosity > 1) {
+            Print(outStream, mp2::FormatText("Encoding of \"%s\" with psychoacoustic model %d "
+                                             "is finished\n",
+                                             inputPath.c_str(), 1));
+            Print(outStream, " It is a multichannel file !\n");
+            Print(outStream, mp2::FormatText("The MPEG encoded output file name is \"%s\"\n",
+                                             outputPath.c_str()));
+        }
+        if (!written && !failed) ReportWriteFailure();
+        NoteKept(sink.Kept());
     }
     if (!inputFile) return !failed;  // not initialised, or finished already
     if (source) source->Close();

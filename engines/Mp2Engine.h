@@ -6,10 +6,12 @@
 #include <vector>
 
 #include "dsp/SampleBlock.h"
+#include "engines/BlockPipeline.h"
 #include "engines/OutputEngine.h"
 #include "host/JobHost.h"
 #include "host/JobSettings.h"
-#include "mp2enc/EncoderOptions.h"
+#include "engines/EncoderOptions.h"
+#include "engines/Mp2FileSink.h"
 #include "mp2enc/Mp2Encoder.h"
 
 namespace tavrisk {
@@ -27,9 +29,12 @@ class Mp2Engine : public OutputEngine {
     // The argument vector of a job: rate, bitrate, mode and the input and output names.
     static std::vector<std::string> Arguments(const JobSettings& settings);
 
-    // Where the encoder's own diagnostics go; refusals of its settings are also written
-    // there. Without a call, the encoder's defaults.
+    // Where the encoder's own diagnostics go (reports on `out`, errors on `err`); refusals
+    // of its settings are also written there. Without a call, the streams a front end gave
+    // SetDiagnosticStreams; none, and the diagnostics are dropped, when it gave none.
     void SetStreams(std::FILE* out, std::FILE* err);
+    // A front end names the streams of the engines made afterwards.
+    static void SetDiagnosticStreams(std::FILE* out, std::FILE* err);
     // A front end that draws its own progress turns the encoder's per-frame counter off for
     // the engines initialised afterwards (the job creates them out of its reach).
     static void SetFrameCounterAllowed(bool allowed);
@@ -48,6 +53,12 @@ class Mp2Engine : public OutputEngine {
     // Configures the encoder; its refusal messages are also shown through the host.
     bool Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options);
     void Report(const std::string& text, const char* title);
+    // Encodes one block, on the encoding thread: the frame counter, the frame, the
+    // encoder's messages. False when the sink refused a frame.
+    bool Encode(const SampleBlock& next);
+    // Prints what the encoder logged since the last call on the diagnostic streams.
+    void ShowEncoderMessages();
+    void Print(std::FILE* stream, const std::string& text) const;
     // A failed write of the output: reported once, and the job fails.
     void ReportWriteFailure();
 
@@ -58,8 +69,16 @@ class Mp2Engine : public OutputEngine {
     JobHost& host;
     // Where refusals are echoed besides the host; none unless SetStreams named one.
     std::FILE* refusalEcho = nullptr;
+    std::FILE* outStream;
+    std::FILE* errStream;
+    bool showFrameCounter = false;
+    int verbosity = 0;
+    Mp2FileSink sink;
     mp2::Mp2Encoder encoder;
     std::unique_ptr<SampleBlock> block;
+    // Encodes the blocks on a thread of its own while the source reads the next ones; the
+    // encoder is the pipeline's from Init to Finish.
+    std::unique_ptr<BlockPipeline> encoding;
     std::unique_ptr<std::FILE, FileCloser> inputFile;
     std::string inputPath;
     std::string outputPath;

@@ -154,6 +154,8 @@ bool MainWindow::StartGraph(const GraphSetup& setup) {
 void MainWindow::OnGraphNotify() {
     if (!graphSession) return;
     graphSession->Graph().DrainEvents();
+    // A graph job ends as soon as its pipeline has, not at the timer's next tick.
+    if (jobTimer->isActive() && !jobs->OnPipelineEvent()) EndJob();
     // Formats are negotiated only once the pipeline plays: the editor shows them then.
     graphView->GraphChanged();
 }
@@ -471,7 +473,10 @@ void MainWindow::OnTranscode() {
 }
 
 void MainWindow::OnJobTimer() {
-    if (jobs->OnTimer()) return;
+    if (!jobs->OnTimer()) EndJob();
+}
+
+void MainWindow::EndJob() {
     jobTimer->stop();
     graphView->GraphChanged();
     JobEnded(jobs->FinishedOutcome());

@@ -111,6 +111,8 @@ class MainWindow : public QMainWindow {
     void OnGraphNotify();
     // The graph job's timer.
     void OnJobTimer();
+    // The graph job running under the timer has ended.
+    void EndJob();
     void SetJobActive(bool active);
     // A job started by "Transcode" is past its checks and runs (the button then stops it).
     bool JobRunning() const;

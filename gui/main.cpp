@@ -17,6 +17,7 @@ int main(int argc, char** argv) {
     app.InitInstance();
     // The window shows the progress: the encoder's frame counter on the terminal is noise.
     tavrisk::AllowEncoderFrameCounter(false);
+    tavrisk::SetEncoderDiagnosticStreams(stdout, stderr);
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);

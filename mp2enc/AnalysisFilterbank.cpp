@@ -89,12 +89,12 @@ AnalysisFilterbank::AnalysisFilterbank() : granule(PickGranuleFunction()) {
     }
 }
 
-void AnalysisFilterbank::reset() {
+void AnalysisFilterbank::Reset() {
     for (auto& slotHistory : history) slotHistory.fill(0.0);
     offset.fill(0);
 }
 
-int AnalysisFilterbank::push(int slot, const double*& input) {
+int AnalysisFilterbank::Push(int slot, const double*& input) {
     auto& x = history[slot];
     const int base = offset[slot];
     for (int i = 0; i < kSamplesPerGranule; ++i) {
@@ -105,12 +105,12 @@ int AnalysisFilterbank::push(int slot, const double*& input) {
     return base;
 }
 
-void AnalysisFilterbank::windowSubband(int slot, const double*& input, double* windowed) {
-    const double* x = history[slot].data() + push(slot, input);
+void AnalysisFilterbank::WindowSubband(int slot, const double*& input, double* windowed) {
+    const double* x = history[slot].data() + Push(slot, input);
     for (int i = 0; i < kTaps; ++i) windowed[i] = x[i] * kAnalysisWindow[i];
 }
 
-void AnalysisFilterbank::filterSubband(const double* windowed, double* out) const {
+void AnalysisFilterbank::FilterSubband(const double* windowed, double* out) const {
     std::array<double, kMatrixColumns> y;
     for (int k = 0; k < kMatrixColumns; ++k) {
         double sum = 0.0;
@@ -124,8 +124,8 @@ void AnalysisFilterbank::filterSubband(const double* windowed, double* out) cons
     }
 }
 
-void AnalysisFilterbank::analyse(int slot, const double*& input, double* out) {
-    granule(history[slot].data() + push(slot, input), transposedMatrix.data(), out);
+void AnalysisFilterbank::Analyse(int slot, const double*& input, double* out) {
+    granule(history[slot].data() + Push(slot, input), transposedMatrix.data(), out);
 }
 
 }  // namespace tavrisk::mp2

@@ -19,24 +19,24 @@ class AnalysisFilterbank {
     AnalysisFilterbank();
 
     // Clears the history of every slot.
-    void reset();
+    void Reset();
     // Consumes 32 samples (16-bit scale) from `input`, which advances, and writes the
     // 512 windowed values of slot `slot`.
-    void windowSubband(int slot, const double*& input, double* windowed);
+    void WindowSubband(int slot, const double*& input, double* windowed);
     // The 32 subband samples of one granule from 512 windowed values.
-    void filterSubband(const double* windowed, double* out) const;
+    void FilterSubband(const double* windowed, double* out) const;
     // Both steps at once: the same arithmetic in the same order, laid out for speed.
-    void analyse(int slot, const double*& input, double* out);
+    void Analyse(int slot, const double*& input, double* out);
 
     // Cosine matrix entry M[i][k], rounded to 9 decimals.
-    double matrix(int i, int k) const { return cosineMatrix[i][k]; }
+    double Matrix(int i, int k) const { return cosineMatrix[i][k]; }
 
     using GranuleFunction = void (*)(const double* x, const std::array<double, kBands>* transposed,
                                      double* out);
 
   private:
     // Stores 32 new samples of a slot; returns where its 512 newest values start.
-    int push(int slot, const double*& input);
+    int Push(int slot, const double*& input);
 
     std::array<std::array<double, 2 * kTaps>, kChannelSlots> history{};
     std::array<int, kChannelSlots> offset{};

@@ -35,7 +35,7 @@ constexpr int kPartnerSlot[2][kTcAllocValues] = {{5, 2, 5, 3, 5, 3, 3, 2},
 int NeededIndex(const AllocationRowEntries& row, double smr, double minMnr) {
     const int top = (1 << row[0].bits) - 2;
     for (int i = 0; i < top; ++i) {
-        if (allocationSnr(row, i) - smr >= minMnr) return i;
+        if (AllocationSnr(row, i) - smr >= minMnr) return i;
     }
     return top;
 }
@@ -65,7 +65,7 @@ bool SameSignalInLoRo(const SubbandFrame& frame, int sb) {
 
 }  // namespace
 
-int pickTable(int br, int f) {
+int PickTable(int br, int f) {
     if (f == 48) {
         if (br > 55) return 0;
         if (br < 49) return 2;
@@ -77,15 +77,15 @@ int pickTable(int br, int f) {
     return 2;
 }
 
-int pickTableMc(int f) {
+int PickTableMc(int f) {
     return f == 48 ? 0 : 1;
 }
 
-double allocationSnr(const AllocationRowEntries& row, int index) {
+double AllocationSnr(const AllocationRowEntries& row, int index) {
     return index == 0 ? 0.0 : kSnrTable[row[index].quant + 1];
 }
 
-int allocationFieldBits(const FrameParams& params, const MpegHeader& header) {
+int AllocationFieldBits(const FrameParams& params, const MpegHeader& header) {
     int bits = 0;
     for (int sb = 0; sb < params.sblimit; ++sb) bits += params.stereo * (*params.alloc)[sb][0].bits;
     for (int sb = 0; sb < params.sblimitMc; ++sb) {
@@ -95,12 +95,12 @@ int allocationFieldBits(const FrameParams& params, const MpegHeader& header) {
     return bits;
 }
 
-int multichannelSideBits(const MpegHeader& header, int config) {
-    const int w = tcAllocWidth(config);
+int MultichannelSideBits(const MpegHeader& header, int config) {
+    const int w = TcAllocWidth(config);
     return kMcHeaderBits + (header.tcSbgrSelect ? w : kSubbandGroups * w);
 }
 
-void BitAllocator::adjustSignalToMask(SubbandFrame& frame, const FrameParams& params,
+void BitAllocator::AdjustSignalToMask(SubbandFrame& frame, const FrameParams& params,
                                       const MpegHeader& header) {
     for (int sb = 0; sb < kSubbands; ++sb) {
         const int t = header.tcAlloc[kSubbandGroup[sb]];
@@ -114,11 +114,11 @@ void BitAllocator::adjustSignalToMask(SubbandFrame& frame, const FrameParams& pa
     }
 }
 
-int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
-                           int crcBits, long& adb, int verbosity, std::FILE* messages) {
+int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
+                           int crcBits, long& adb, int verbosity, EncoderLog& messages) {
     const int available = static_cast<int>(adb) - crcBits - 8 * header.nAdBytes - kReservedBits -
-                          allocationFieldBits(params, header) -
-                          multichannelSideBits(header, params.config);
+                          AllocationFieldBits(params, header) -
+                          MultichannelSideBits(header, params.config);
     // Lo and Ro with the same signal step together, from the larger of their SMRs.
     std::array<bool, kSubbands> paired{};
     for (int sb = 0; sb < params.sblimit && params.stereo == 2; ++sb) {
@@ -146,7 +146,7 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
         const int t = header.tcAlloc[kSubbandGroup[sb]];
         for (int k = 0; k < positions; ++k) {
             const int index = sb * positions + k;
-            const int s = transmittedSlot(params.config, t, k);
+            const int s = TransmittedSlot(params.config, t, k);
             candidateSlot[index] = s;
             candidateValue[index] = CandidateTree<kCandidates>::kNone;
             if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
@@ -157,12 +157,12 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
             candidateValue[index] = CandidateValue(used[s][sb], maskToNoise[s][sb]);
         }
     }
-    candidates.fill(candidateValue.data(), count);
+    candidates.Fill(candidateValue.data(), count);
     int sampleBits = 0;
     int scaleFactorBits = 0;
     int selectionBits = 0;
     for (;;) {
-        const int chosen = candidates.best();
+        const int chosen = candidates.Best();
         if (chosen < 0) break;
         const int s = candidateSlot[chosen];
         const int sb = chosen / positions;
@@ -201,14 +201,14 @@ int BitAllocator::allocate(SubbandFrame& frame, const FrameParams& params, const
             } else {
                 const int a = ++frame.bitAlloc[slot][sb];
                 used[slot][sb] = kAllocated;
-                maskToNoise[slot][sb] = allocationSnr(row, a) - frame.signalToMask[slot][sb];
+                maskToNoise[slot][sb] = AllocationSnr(row, a) - frame.signalToMask[slot][sb];
                 if (a >= (1 << row[0].bits) - 1) used[slot][sb] = kClosed;
             }
-            candidates.set(c, CandidateValue(used[slot][sb], maskToNoise[slot][sb]));
+            candidates.Set(c, CandidateValue(used[slot][sb], maskToNoise[slot][sb]));
             if (verbosity > 2) {
-                std::fprintf(messages, "ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot, sb,
+                messages.Report(FormatText("ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot, sb,
                              used[slot][sb], available,
-                             sampleBits + scaleFactorBits + selectionBits);
+                             sampleBits + scaleFactorBits + selectionBits));
             }
         }
     }

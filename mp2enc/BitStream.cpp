@@ -1,48 +1,35 @@
 #include "mp2enc/BitStream.h"
 
-#include <cerrno>
-
 namespace tavrisk::mp2 {
 
 namespace {
 
-// Frame ends a buffer holds before the list grows (small frames in a large buffer).
-constexpr std::size_t kFrameEndsReserved = 64;
+// Bytes reserved for a frame before the buffer grows: the largest Layer II frame.
+constexpr std::size_t kFrameBytesReserved = 4096;
 
 }  // namespace
 
-bool BitStream::open(const std::string& path, std::size_t bufferSize, std::FILE* messageStream) {
-    discard();
-    messages = messageStream;
-    if (!file.Create(path)) {
-        // The caller reads the reason from errno.
-        const int error = errno;
-        std::fprintf(messages, "Could not create \"%s\".\n", path.c_str());
-        errno = error;
-        return false;
-    }
-    buffer.assign(bufferSize == 0 ? 1 : bufferSize, 0);
-    bufferedFrameEnds.clear();
-    bufferedFrameEnds.reserve(kFrameEndsReserved);
-    byteIndex = 0;
+void BitStream::Start(FrameSink& frameSink, EncoderLog& messageLog) {
+    sink = &frameSink;
+    log = &messageLog;
+    frameBytes.clear();
+    frameBytes.reserve(kFrameBytesReserved);
+    byte = 0;
     bitIndex = 8;
     totalBits = 0;
-    fileBytes = 0;
-    lastWrittenFrameEnd = 0;
     failed = false;
-    return true;
 }
 
-void BitStream::putBit(unsigned bit) {
+void BitStream::PutBit(unsigned bit) {
     ++totalBits;
-    buffer[byteIndex] |= static_cast<std::uint8_t>((bit & 1u) << (bitIndex - 1));
-    if (--bitIndex == 0) completeByte();
+    byte |= static_cast<std::uint8_t>((bit & 1u) << (bitIndex - 1));
+    if (--bitIndex == 0) CompleteByte();
 }
 
-void BitStream::putBits(std::uint32_t value, int width) {
+void BitStream::PutBits(std::uint32_t value, int width) {
     if (width > kMaxWidth) {
-        std::fprintf(messages, "Cannot read or write more than %d bits at a time.\n", kMaxWidth);
-        for (int i = kMaxWidth; i < width; ++i) putBit(0);
+        log->Report(FormatText("Cannot read or write more than %d bits at a time.\n", kMaxWidth));
+        for (int i = kMaxWidth; i < width; ++i) PutBit(0);
         width = kMaxWidth;
     }
     totalBits += static_cast<std::uint32_t>(width);
@@ -52,63 +39,22 @@ void BitStream::putBits(std::uint32_t value, int width) {
         const std::uint32_t chunk =
             static_cast<std::uint32_t>(static_cast<std::uint64_t>(value) >> (left - k)) &
             ((1u << k) - 1u);
-        buffer[byteIndex] |= static_cast<std::uint8_t>(chunk << (bitIndex - k));
+        byte |= static_cast<std::uint8_t>(chunk << (bitIndex - k));
         bitIndex -= k;
         left -= k;
-        if (bitIndex == 0) completeByte();
+        if (bitIndex == 0) CompleteByte();
     }
 }
 
-void BitStream::endFrame() {
-    bufferedFrameEnds.push_back(fileBytes + byteIndex);
-}
-
-void BitStream::completeByte() {
+void BitStream::CompleteByte() {
+    frameBytes.push_back(byte);
+    byte = 0;
     bitIndex = 8;
-    if (++byteIndex == buffer.size()) flush();
-    buffer[byteIndex] = 0;
 }
 
-void BitStream::flush() {
-    if (file.IsOpen() && !failed && byteIndex > 0) {
-        if (file.Write(buffer.data(), byteIndex)) {
-            fileBytes += byteIndex;
-            if (!bufferedFrameEnds.empty()) lastWrittenFrameEnd = bufferedFrameEnds.back();
-            bufferedFrameEnds.clear();
-        } else {
-            failed = true;
-            cutToWholeFrames();
-        }
-    }
-    byteIndex = 0;
-}
-
-void BitStream::cutToWholeFrames() {
-    // A short write may have carried some of the buffer's frames whole.
-    const std::uint64_t reached = file.Size();
-    std::uint64_t end = lastWrittenFrameEnd;
-    for (const std::uint64_t frameEnd : bufferedFrameEnds) {
-        if (frameEnd <= reached) end = frameEnd;
-    }
-    bufferedFrameEnds.clear();
-    if (file.Truncate(end)) fileBytes = end;
-}
-
-bool BitStream::close(OutputEnd end) {
-    if (!file.IsOpen()) return true;
-    flush();
-    buffer.clear();
-    if (file.Size() == 0) {
-        file.Discard();
-        return !failed;
-    }
-    if (!file.Commit(end)) failed = true;
-    return !failed;
-}
-
-void BitStream::discard() {
-    file.Discard();
-    buffer.clear();
+void BitStream::EndFrame() {
+    if (!failed && !frameBytes.empty() && !sink->Write(frameBytes)) failed = true;
+    frameBytes.clear();
 }
 
 }  // namespace tavrisk::mp2

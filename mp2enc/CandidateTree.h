@@ -13,22 +13,22 @@ class CandidateTree {
   public:
     static constexpr double kNone = std::numeric_limits<double>::infinity();
 
-    void fill(const double* values, int count) {
-        for (int i = 0; i < N; ++i) leaf(i) = i < count ? values[i] : kNone;
+    void Fill(const double* values, int count) {
+        for (int i = 0; i < N; ++i) Leaf(i) = i < count ? values[i] : kNone;
         for (int node = N - 1; node >= 1; --node)
             winner[node] = Better(winner[2 * node], winner[2 * node + 1]);
     }
-    void set(int index, double value) {
+    void Set(int index, double value) {
         value_[index] = value;
         for (int node = (index + N) / 2; node >= 1; node /= 2) {
             winner[node] = Better(winner[2 * node], winner[2 * node + 1]);
         }
     }
     // Index of the smallest value, or -1 when every value is kNone.
-    int best() const { return value_[winner[1]] == kNone ? -1 : winner[1]; }
+    int Best() const { return value_[winner[1]] == kNone ? -1 : winner[1]; }
 
   private:
-    double& leaf(int i) {
+    double& Leaf(int i) {
         winner[N + i] = i;
         return value_[i];
     }

@@ -11,7 +11,7 @@ class Crc16 {
     static constexpr std::uint16_t kPolynomial = 0x8005;
     static constexpr std::uint16_t kInitial = 0xFFFF;
 
-    void update(std::uint32_t value, int width) {
+    void Update(std::uint32_t value, int width) {
         for (int i = width - 1; i >= 0; --i) {
             const bool fed = (value >> i) & 1u;
             const bool out = (reg & 0x8000u) != 0;
@@ -19,7 +19,7 @@ class Crc16 {
             if (fed != out) reg ^= kPolynomial;
         }
     }
-    std::uint16_t value() const { return reg; }
+    std::uint16_t Value() const { return reg; }
 
   private:
     std::uint16_t reg = kInitial;

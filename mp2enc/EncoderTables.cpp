@@ -446,11 +446,11 @@ int ValidTable(int tableNumber) {
 
 }  // namespace
 
-const AllocationTable& allocationTable(int tableNumber) {
+const AllocationTable& AllocationTableOf(int tableNumber) {
     return kAllocationTablesData[ValidTable(tableNumber)];
 }
 
-int allocationTableLimit(int tableNumber) {
+int AllocationTableLimit(int tableNumber) {
     return kTableLimits[ValidTable(tableNumber)];
 }
 

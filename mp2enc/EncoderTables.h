@@ -26,11 +26,11 @@ using AllocationRowEntries = std::array<AllocationEntry, kAllocationIndices>;
 using AllocationTable = std::array<AllocationRowEntries, kSubbands>;
 
 // Tables 0..3: compatible tables B.2a..B.2d; table 4: the multichannel table B.1.
-const AllocationTable& allocationTable(int tableNumber);
+const AllocationTable& AllocationTableOf(int tableNumber);
 // Subband limit of each allocation table; a number outside 0..4 is treated as 0.
-int allocationTableLimit(int tableNumber);
+int AllocationTableLimit(int tableNumber);
 // Width of the allocation field of subband `sb` (0 above the table's limit).
-inline int allocationBits(const AllocationTable& table, int sb) {
+inline int AllocationBits(const AllocationTable& table, int sb) {
     return table[sb][0].bits;
 }
 

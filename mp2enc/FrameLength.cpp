@@ -2,14 +2,14 @@
 
 namespace tavrisk::mp2 {
 
-void FrameLength::init(int totalBitrateKbps, double frequencyKhz) {
+void FrameLength::Init(int totalBitrateKbps, double frequencyKhz) {
     const double slots = (kSamplesPerFrame / frequencyKhz) * (totalBitrateKbps / kBitsPerSlot);
     whole = static_cast<int>(slots);
     frac = slots - whole;
     slotLag = -frac;
 }
 
-int FrameLength::nextPadding() {
+int FrameLength::NextPadding() {
     if (frac == 0.0) return 0;
     if (frac - 1 < slotLag) {
         slotLag -= frac;

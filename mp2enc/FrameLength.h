@@ -9,13 +9,13 @@ class FrameLength {
     static constexpr int kSamplesPerFrame = 1152;
     static constexpr int kBitsPerSlot = 8;
 
-    void init(int totalBitrateKbps, double frequencyKhz);
+    void Init(int totalBitrateKbps, double frequencyKhz);
     // Padding bit of the next frame (and advances the accounting).
-    int nextPadding();
+    int NextPadding();
 
-    int wholeSlots() const { return whole; }
-    double fracSlots() const { return frac; }
-    double slotsPerFrame() const { return whole + frac; }
+    int WholeSlots() const { return whole; }
+    double FracSlots() const { return frac; }
+    double SlotsPerFrame() const { return whole + frac; }
 
   private:
     int whole = 0;

@@ -30,7 +30,7 @@ void ForEachMultichannel(const FrameParams& params, const MpegHeader& header, Fn
     for (int sb = 0; sb < params.sblimitMc; ++sb) {
         const int t = header.tcAlloc[kSubbandGroup[sb]];
         for (int k = first; k < end; ++k) {
-            const int slot = transmittedSlot(params.config, t, k);
+            const int slot = TransmittedSlot(params.config, t, k);
             if (header.center == kLimitedCentre && slot == kSlotC &&
                 sb >= kLimitedCentreFirstSubband)
                 continue;
@@ -45,9 +45,9 @@ const AllocationTable& TableOfSlot(const FrameParams& params, int slot) {
 
 void PutZeros(BitStream& bs, long count) {
     for (; count >= BitStream::kMaxWidth; count -= BitStream::kMaxWidth) {
-        bs.putBits(0, BitStream::kMaxWidth);
+        bs.PutBits(0, BitStream::kMaxWidth);
     }
-    if (count > 0) bs.putBits(0, static_cast<int>(count));
+    if (count > 0) bs.PutBits(0, static_cast<int>(count));
 }
 
 // Feeds or writes the scale factors of one slot and subband by its scfsi.
@@ -93,7 +93,7 @@ void PutTcFields(const MpegHeader& h, int config, Put&& put) {
     put(h.tcSbgrSelect, 1);
     put(h.dynCrossOn, 1);
     put(h.mcPredictionOn, 1);
-    const int w = tcAllocWidth(config);
+    const int w = TcAllocWidth(config);
     if (h.tcSbgrSelect) {
         put(h.tcAllocation, w);
     } else {
@@ -124,37 +124,37 @@ void PutCompatibleSide(const FrameParams& params, const SubbandFrame& frame, Put
 
 }  // namespace
 
-std::uint16_t FrameWriter::multichannelCrc(const MpegHeader& header, const FrameParams& params,
+std::uint16_t FrameWriter::MultichannelCrc(const MpegHeader& header, const FrameParams& params,
                                            const SubbandFrame& frame) {
     Crc16 crc;
-    auto feed = [&](int value, int width) { crc.update(static_cast<std::uint32_t>(value), width); };
+    auto feed = [&](int value, int width) { crc.Update(static_cast<std::uint32_t>(value), width); };
     PutMultichannelHeader(header, feed);
     PutTcFields(header, params.config, feed);
     PutMultichannelSide(header, params, frame, feed);
-    return crc.value();
+    return crc.Value();
 }
 
-std::uint16_t FrameWriter::compatibleCrc(const MpegHeader& header, const FrameParams& params,
+std::uint16_t FrameWriter::CompatibleCrc(const MpegHeader& header, const FrameParams& params,
                                          const SubbandFrame& frame) {
     Crc16 crc;
-    crc.update(static_cast<std::uint32_t>(header.bitrateIndex), 4);
-    crc.update(static_cast<std::uint32_t>(header.samplingFrequency), 2);
-    crc.update(static_cast<std::uint32_t>(header.padding), 1);
-    crc.update(static_cast<std::uint32_t>(header.extension), 1);
-    crc.update(static_cast<std::uint32_t>(header.mode), 2);
-    crc.update(static_cast<std::uint32_t>(header.modeExt), 2);
-    crc.update(static_cast<std::uint32_t>(header.copyright), 1);
-    crc.update(static_cast<std::uint32_t>(header.original), 1);
-    crc.update(static_cast<std::uint32_t>(header.emphasis), 2);
+    crc.Update(static_cast<std::uint32_t>(header.bitrateIndex), 4);
+    crc.Update(static_cast<std::uint32_t>(header.samplingFrequency), 2);
+    crc.Update(static_cast<std::uint32_t>(header.padding), 1);
+    crc.Update(static_cast<std::uint32_t>(header.extension), 1);
+    crc.Update(static_cast<std::uint32_t>(header.mode), 2);
+    crc.Update(static_cast<std::uint32_t>(header.modeExt), 2);
+    crc.Update(static_cast<std::uint32_t>(header.copyright), 1);
+    crc.Update(static_cast<std::uint32_t>(header.original), 1);
+    crc.Update(static_cast<std::uint32_t>(header.emphasis), 2);
     PutCompatibleSide(params, frame, [&](int value, int width) {
-        crc.update(static_cast<std::uint32_t>(value), width);
+        crc.Update(static_cast<std::uint32_t>(value), width);
     });
-    return crc.value();
+    return crc.Value();
 }
 
-void FrameWriter::writeFrame(BitStream& bs, const MpegHeader& h, const FrameParams& params,
-                             const SubbandFrame& frame, const LfeCoder& lfe, std::FILE* messages) {
-    auto put = [&](int value, int width) { bs.putBits(static_cast<std::uint32_t>(value), width); };
+void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FrameParams& params,
+                             const SubbandFrame& frame, const LfeCoder& lfe, EncoderLog& messages) {
+    auto put = [&](int value, int width) { bs.PutBits(static_cast<std::uint32_t>(value), width); };
     auto putScale = [&](int index) { put(index, 6); };
 
     put(kSyncword, 12);
@@ -170,7 +170,7 @@ void FrameWriter::writeFrame(BitStream& bs, const MpegHeader& h, const FramePara
     put(h.copyright, 1);
     put(h.original, 1);
     put(h.emphasis, 2);
-    if (h.errorProtection) put(compatibleCrc(h, params, frame), 16);
+    if (h.errorProtection) put(CompatibleCrc(h, params, frame), 16);
 
     PutCompatibleSide(params, frame, put);
     ForEachCompatible(params, [&](int sb, int ch) {
@@ -178,30 +178,30 @@ void FrameWriter::writeFrame(BitStream& bs, const MpegHeader& h, const FramePara
     });
     for (int part = 0; part < kParts; ++part) {
         for (int t = 0; t < kTriplets; ++t) {
-            writeSamples(bs, params, frame, part, t, false, h, messages);
+            WriteSamples(bs, params, frame, part, t, false, h, messages);
         }
     }
 
     PutMultichannelHeader(h, put);
-    put(multichannelCrc(h, params, frame), 16);
+    put(MultichannelCrc(h, params, frame), 16);
     PutTcFields(h, params.config, put);
     PutMultichannelSide(h, params, frame, put);
-    if (h.lfe) put(lfe.scaleIndex(), 6);
+    if (h.lfe) put(lfe.ScaleIndex(), 6);
     ForEachMultichannel(params, h, [&](int sb, int slot) {
         if (frame.bitAlloc[slot][sb]) PutScaleFactors(frame, slot, sb, putScale);
     });
     const int lfeBits = (*params.allocMc)[0][kLfeEntry].bits;
     for (int part = 0; part < kParts; ++part) {
         for (int t = 0; t < kTriplets; ++t) {
-            if (h.lfe) put(lfe.codes()[part * kTriplets + t], lfeBits);
-            writeSamples(bs, params, frame, part, t, true, h, messages);
+            if (h.lfe) put(lfe.Codes()[part * kTriplets + t], lfeBits);
+            WriteSamples(bs, params, frame, part, t, true, h, messages);
         }
     }
 }
 
-void FrameWriter::writeSamples(BitStream& bs, const FrameParams& params, const SubbandFrame& frame,
+void FrameWriter::WriteSamples(BitStream& bs, const FrameParams& params, const SubbandFrame& frame,
                                int part, int t, bool multichannel, const MpegHeader& header,
-                               std::FILE* messages) {
+                               EncoderLog& messages) {
     auto writeOne = [&](int sb, int slot) {
         const int a = frame.bitAlloc[slot][sb];
         if (a == 0) return;
@@ -214,23 +214,23 @@ void FrameWriter::writeSamples(BitStream& bs, const FrameParams& params, const S
             const double x = sample / scale;
             if (std::fabs(x) >= 1.0) {
                 if (multichannel) {
-                    std::fprintf(messages, "In MC, not scaled properly, %d %d %d %d\n", slot, part,
-                                 gr, sb);
-                    std::fprintf(messages, "Value %1.10f\n", sample);
+                    messages.Report(FormatText("In MC, not scaled properly, %d %d %d %d\n", slot, part,
+                                 gr, sb));
+                    messages.Report(FormatText("Value %1.10f\n", sample));
                 } else {
-                    std::fprintf(messages, "In compatible part, not scaled properly, %d %d %d %d\n",
-                                 slot, part, gr, sb);
-                    std::fprintf(messages, "Value %1.10f\n", sample);
-                    std::fprintf(messages, "Channel %d\n", slot);
+                    messages.Report(FormatText("In compatible part, not scaled properly, %d %d %d %d\n",
+                                 slot, part, gr, sb));
+                    messages.Report(FormatText("Value %1.10f\n", sample));
+                    messages.Report(FormatText("Channel %d\n", slot));
                 }
             }
-            codes[i] = quantiseSample(x, entry);
+            codes[i] = QuantiseSample(x, entry);
         }
         if (entry.group == 3) {
-            for (int code : codes) bs.putBits(static_cast<std::uint32_t>(code), entry.bits);
+            for (int code : codes) bs.PutBits(static_cast<std::uint32_t>(code), entry.bits);
         } else {
-            bs.putBits(
-                static_cast<std::uint32_t>(groupCodes(codes[0], codes[1], codes[2], entry.steps)),
+            bs.PutBits(
+                static_cast<std::uint32_t>(GroupCodes(codes[0], codes[1], codes[2], entry.steps)),
                 entry.bits);
         }
     };
@@ -241,7 +241,7 @@ void FrameWriter::writeSamples(BitStream& bs, const FrameParams& params, const S
     }
 }
 
-void FrameWriter::writeFill(BitStream& bs, long adb, bool text, long frameBits) {
+void FrameWriter::WriteFill(BitStream& bs, long adb, bool text, long frameBits) {
     const long start = frameBits - adb;
     const long last = frameBits - 8;
     if (!text || start > last) {
@@ -250,16 +250,16 @@ void FrameWriter::writeFill(BitStream& bs, long adb, bool text, long frameBits) 
     }
     long position = start;
     while (position % 8 != 0) {
-        bs.putBit(0);
+        bs.PutBit(0);
         ++position;
     }
     while (position < last) {
-        bs.putBits(0, 8);
+        bs.PutBits(0, 8);
         position += 8;
     }
     int character = 0;
     if (ancillaryPos < kAncillaryText.size()) character = kAncillaryText[ancillaryPos++];
-    bs.putBits(static_cast<std::uint32_t>(character), 8);
+    bs.PutBits(static_cast<std::uint32_t>(character), 8);
 }
 
 }  // namespace tavrisk::mp2

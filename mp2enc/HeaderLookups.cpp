@@ -10,18 +10,17 @@ const std::array<std::array<int, 16>, 3> kBitrateTable = {{
 
 const std::array<double, 4> kSamplingFrequencyKhz = {44.1, 48.0, 32.0, 0.0};
 
-int BitrateIndex(int layer, int kbps, std::FILE* err) {
+int BitrateIndex(int layer, int kbps) {
     if (layer >= 1 && layer <= 3) {
         const auto& row = kBitrateTable[layer - 1];
         for (int i = 0; i < 15; ++i) {
             if (row[i] == kbps) return i;
         }
     }
-    std::fprintf(err, "BitrateIndex: %d (layer %d) is not a legal bitrate\n", kbps, layer);
     return -1;
 }
 
-int SmpFrqIndex(long hz, std::FILE* err) {
+int SmpFrqIndex(long hz) {
     switch (hz) {
         case 44100:
             return 0;
@@ -36,9 +35,15 @@ int SmpFrqIndex(long hz, std::FILE* err) {
         case 16000:
             return 18;
         default:
-            std::fprintf(err, "SmpFrqIndex: %ld is not a legal sample rate\n", hz);
             return -1;
     }
+}
+
+long SampleRateOfCode(int code) {
+    for (long hz : {44100L, 48000L, 32000L, 22050L, 24000L, 16000L}) {
+        if (SmpFrqIndex(hz) == code) return hz;
+    }
+    return 0;
 }
 
 }  // namespace tavrisk::mp2

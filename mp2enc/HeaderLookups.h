@@ -1,7 +1,6 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 
 namespace tavrisk::mp2 {
 
@@ -10,10 +9,11 @@ extern const std::array<std::array<int, 16>, 3> kBitrateTable;
 // Sampling frequency in kHz by header code (3 is reserved).
 extern const std::array<double, 4> kSamplingFrequencyKhz;
 
-// Header bitrate code of `kbps` for `layer`; -1 after a message on `err` when illegal.
-int BitrateIndex(int layer, int kbps, std::FILE* err);
-// Header sampling-frequency code of `hz` (16, 17, 18 for the half rates); -1 after a
-// message on `err` when illegal.
-int SmpFrqIndex(long hz, std::FILE* err);
+// Header bitrate code of `kbps` for `layer`; -1 when illegal.
+int BitrateIndex(int layer, int kbps);
+// Header sampling-frequency code of `hz` (16, 17, 18 for the half rates); -1 when illegal.
+int SmpFrqIndex(long hz);
+// The sampling frequency in Hz of a code SmpFrqIndex gives; 0 for any other.
+long SampleRateOfCode(int code);
 
 }  // namespace tavrisk::mp2

@@ -32,10 +32,10 @@ LfeCoder::LfeCoder() {
         groupDelay += 1.0 - (s.a1 + 2.0 * s.a2) / (1.0 + s.a1 + s.a2);
     }
     delay = static_cast<int>(std::lround(groupDelay));
-    reset();
+    Reset();
 }
 
-void LfeCoder::reset() {
+void LfeCoder::Reset() {
     for (Section& s : sections) s.x1 = s.x2 = s.y1 = s.y2 = 0.0;
     queue.fill(0.0);
     first = 0;
@@ -46,7 +46,7 @@ void LfeCoder::reset() {
     scaleFactorIndex = 0;
 }
 
-void LfeCoder::keep(double y) {
+void LfeCoder::Keep(double y) {
     if (waiting == kQueue) {
         first = (first + 1) % kQueue;
         --waiting;
@@ -55,50 +55,50 @@ void LfeCoder::keep(double y) {
     ++waiting;
 }
 
-double LfeCoder::filterSample(double x) {
-    for (Section& s : sections) x = s.step(x);
+double LfeCoder::FilterSample(double x) {
+    for (Section& s : sections) x = s.Step(x);
     return x;
 }
 
-void LfeCoder::filterPair(Section& first, Section& second, const double* in, double* out) {
+void LfeCoder::FilterPair(Section& first, Section& second, const double* in, double* out) {
     // The second section runs one sample behind the first, so that the two recursions are
     // independent within a step and overlap; each value is computed as in the cascade.
     Section a = first;
     Section b = second;
-    double previous = a.step(in[0]);
+    double previous = a.Step(in[0]);
     for (int i = 1; i < kBlockSamples; ++i) {
-        const double next = a.step(in[i]);
-        out[i - 1] = b.step(previous);
+        const double next = a.Step(in[i]);
+        out[i - 1] = b.Step(previous);
         previous = next;
     }
-    out[kBlockSamples - 1] = b.step(previous);
+    out[kBlockSamples - 1] = b.Step(previous);
     first = a;
     second = b;
 }
 
-void LfeCoder::filterBlock(const double* input) {
+void LfeCoder::FilterBlock(const double* input) {
     // Section by section over the block, two at a time: the same values as sample by sample
     // through the cascade, with the state of two sections in registers.
     std::array<double, kBlockSamples> filtered;
     const double* in = input;
     for (int s = 0; s < kSections; s += 2) {
-        filterPair(sections[s], sections[s + 1], in, filtered.data());
+        FilterPair(sections[s], sections[s + 1], in, filtered.data());
         in = filtered.data();
     }
     for (int i = 0; i < kBlockSamples; ++i) {
         if (untilKept-- == 0) {
-            keep(filtered[i]);
+            Keep(filtered[i]);
             untilKept = kDecimation - 1;
         }
     }
 }
 
-void LfeCoder::filterSilence() {
+void LfeCoder::FilterSilence() {
     static constexpr std::array<double, kBlockSamples> kSilence{};
-    filterBlock(kSilence.data());
+    FilterBlock(kSilence.data());
 }
 
-void LfeCoder::takeFrame() {
+void LfeCoder::TakeFrame() {
     for (double& sample : lfeSample) {
         sample = 0.0;
         if (waiting > 0) {
@@ -109,22 +109,22 @@ void LfeCoder::takeFrame() {
     }
 }
 
-void LfeCoder::lfeScaleFactor() {
+void LfeCoder::LfeScaleFactor() {
     double peak = 0.0;
     for (double v : lfeSample) peak = std::max(peak, std::fabs(v));
     // Strictly below the scale factor, as for the main channels: a peak equal to a scale
     // factor would otherwise give the forbidden all-ones code.
-    scaleFactorIndex = scaleIndexFor(peak);
+    scaleFactorIndex = ScaleIndexFor(peak);
 }
 
-void LfeCoder::lfeQuantise(const AllocationEntry& entry, std::FILE* messages) {
+void LfeCoder::LfeQuantise(const AllocationEntry& entry, EncoderLog& messages) {
     const double scale = kScaleFactorTable[scaleFactorIndex];
     for (int i = 0; i < kSamples; ++i) {
         const double x = lfeSample[i] / scale;
         if (std::fabs(x) > 1.0) {
-            std::fprintf(messages, "In LFE, not scaled properly  %d  %12.10e\n", i, x);
+            messages.Report(FormatText("In LFE, not scaled properly  %d  %12.10e\n", i, x));
         }
-        lfeCode[i] = quantiseSample(x, entry);
+        lfeCode[i] = QuantiseSample(x, entry);
     }
 }
 

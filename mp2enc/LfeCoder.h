@@ -1,8 +1,8 @@
 #pragma once
 
 #include <array>
-#include <cstdio>
 
+#include "mp2enc/EncoderLog.h"
 #include "mp2enc/EncoderTables.h"
 
 namespace tavrisk::mp2 {
@@ -24,36 +24,36 @@ class LfeCoder {
     LfeCoder();
 
     // Clears the filter state and the waiting samples (start of an encoding run).
-    void reset();
+    void Reset();
     // Filters one block of 1152 input samples (16-bit scale) and keeps every 96th output,
     // counted from the look-ahead on.
-    void filterBlock(const double* input);
+    void FilterBlock(const double* input);
     // Filters a block of silence: at the end of the input it brings the last frame's samples.
-    void filterSilence();
+    void FilterSilence();
     // Whether a whole frame of samples waits.
-    bool frameReady() const { return waiting >= kSamples; }
+    bool FrameReady() const { return waiting >= kSamples; }
     // Takes the next frame's 12 samples (zeros for any not yet filtered).
-    void takeFrame();
+    void TakeFrame();
     // Scale factor index of the 12 samples.
-    void lfeScaleFactor();
+    void LfeScaleFactor();
     // Quantises with `entry`, the allocation entry whose width the frame writes.
-    void lfeQuantise(const AllocationEntry& entry, std::FILE* messages);
+    void LfeQuantise(const AllocationEntry& entry, EncoderLog& messages);
 
     // The low-pass's group delay at low frequencies, in input samples (rounded).
-    int lookAhead() const { return delay; }
-    const std::array<double, kSamples>& samples() const { return lfeSample; }
-    int scaleIndex() const { return scaleFactorIndex; }
-    const std::array<int, kSamples>& codes() const { return lfeCode; }
+    int LookAhead() const { return delay; }
+    const std::array<double, kSamples>& Samples() const { return lfeSample; }
+    int ScaleIndex() const { return scaleFactorIndex; }
+    const std::array<int, kSamples>& Codes() const { return lfeCode; }
 
     // Filters one sample through the cascade (for tests of the response).
-    double filterSample(double x);
+    double FilterSample(double x);
 
   private:
     struct Section {
         double b0, b1, b2, a1, a2;
         double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
         // One sample through the section.
-        double step(double x) {
+        double Step(double x) {
             const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
             x2 = x1;
             x1 = x;
@@ -62,9 +62,9 @@ class LfeCoder {
             return y;
         }
     };
-    void keep(double y);
+    void Keep(double y);
     // A block through two consecutive sections: `in` to `out`, which may be the same.
-    static void filterPair(Section& first, Section& second, const double* in, double* out);
+    static void FilterPair(Section& first, Section& second, const double* in, double* out);
 
     std::array<Section, kSections> sections{};
     int delay = 0;

@@ -19,7 +19,7 @@ void ForEachSample(Fn&& fn) {
 
 }  // namespace
 
-MatrixCoefficients timeDomainCoefficients(int dematrixProcedure) {
+MatrixCoefficients TimeDomainCoefficients(int dematrixProcedure) {
     switch (dematrixProcedure) {
         case 1:
             return {kInvSqrt2, 0.5, 0.45308183932197284321};
@@ -30,7 +30,7 @@ MatrixCoefficients timeDomainCoefficients(int dematrixProcedure) {
     }
 }
 
-MatrixCoefficients subbandCoefficients(int dematrixProcedure) {
+MatrixCoefficients SubbandCoefficients(int dematrixProcedure) {
     const double invSqrt2 = 1.0 / std::sqrt(2.0);
     switch (dematrixProcedure) {
         case 1:
@@ -42,8 +42,8 @@ MatrixCoefficients subbandCoefficients(int dematrixProcedure) {
     }
 }
 
-void buildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]) {
-    const auto [b, s, n] = timeDomainCoefficients(dematrixProcedure);
+void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]) {
+    const auto [b, s, n] = TimeDomainCoefficients(dematrixProcedure);
     const double* l = input.rows[0];
     const double* r = input.rows[1];
     const double* c = input.rows[2];
@@ -77,8 +77,8 @@ void buildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slot
     }
 }
 
-void scaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
-    const MatrixCoefficients gains = subbandCoefficients(dematrixProcedure);
+void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
+    const MatrixCoefficients gains = SubbandCoefficients(dematrixProcedure);
     const double n = gains.normalisation;
     const double centreGain = n * gains.centre;
     const double surroundGain = n * gains.surround;
@@ -91,7 +91,7 @@ void scaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
     });
 }
 
-void matrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center) {
+void MatrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center) {
     auto& x = frame.samples;
     ForEachSample([&](int part, int gr, int sb) {
         const double l = x[kSlotLo][part][gr][sb];

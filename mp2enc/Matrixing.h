@@ -12,9 +12,9 @@ struct MatrixCoefficients {
 };
 
 // Stored constants used by the time-domain matrix.
-MatrixCoefficients timeDomainCoefficients(int dematrixProcedure);
+MatrixCoefficients TimeDomainCoefficients(int dematrixProcedure);
 // The same gains computed with square roots, used in the subband domain.
-MatrixCoefficients subbandCoefficients(int dematrixProcedure);
+MatrixCoefficients SubbandCoefficients(int dematrixProcedure);
 
 // Input rows of one frame: L, R, C, LFE, LS, RS (16-bit scale).
 struct InputRows {
@@ -22,12 +22,12 @@ struct InputRows {
 };
 
 // Time-domain slots Lo, Ro, C, LS, RS, L, R for the psychoacoustic model.
-void buildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]);
+void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]);
 
 // Scales the 3/2 channels by their downmix gains (slots 0, 1 hold L and R here).
-void scaleForMatrix(SubbandFrame& frame, int dematrixProcedure);
+void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure);
 // Copies the scaled L and R to slots 5 and 6 and forms Lo and Ro in slots 0 and 1;
 // for a limited-bandwidth centre moves the centre above subband 11 into the others.
-void matrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center);
+void MatrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center);
 
 }  // namespace tavrisk::mp2

@@ -1,7 +1,6 @@
 #include "mp2enc/Mp2Encoder.h"
 
-#include <unistd.h>
-
+#include <algorithm>
 #include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
@@ -21,120 +20,129 @@ constexpr int kMaxTcAlloc = kTcAllocValues - 1;
 constexpr int kHeaderBits = 32;
 constexpr int kUnpredicted = 127;
 constexpr int kMaxSamplingCode = 2;
-constexpr std::size_t kBufferSize = BitStream::kDefaultBufferSize;
 
 // Filterbank input row of each coded slot: the LFE row never enters the filterbank.
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
 
-bool IsTerminal(std::FILE* stream) {
-    return ::isatty(::fileno(stream)) != 0;
-}
-
 }  // namespace
 
 Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
-      frame(allocZeroed<SubbandFrame>("subband")),
-      filtered(allocZeroed<FilteredSamples>("filterbank output")),
-      psyInput(allocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")) {}
+      frame(AllocZeroed<SubbandFrame>("subband")),
+      filtered(AllocZeroed<FilteredSamples>("filterbank output")),
+      psyInput(AllocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")),
+      gathering(std::make_unique<SampleBlock>()) {}
 
-bool Mp2Encoder::configure(const EncoderOptions& opts) {
-    options = opts;
-    std::FILE* err = errStream;
+bool Mp2Encoder::CheckSettings() {
     const char* name = kProgramName;
-    if (options.dynCrossChoice != 0) {
-        std::fprintf(err, "%s: dynamic cross-talk (-y %d) is not supported\n", name,
-                     options.dynCrossChoice);
+    if (settings.dynCrossChoice != 0) {
+        log.Error(FormatText("%s: dynamic cross-talk (-y %d) is not supported\n", name,
+                             settings.dynCrossChoice));
         return false;
     }
-    if (options.dematrixChoice < -1 || options.dematrixChoice > kMaxDematrixProcedure) {
-        std::fprintf(err, "%s: -x dematrix procedure must be -1 to 3, not %d\n", name,
-                     options.dematrixChoice);
+    if (settings.dematrixChoice < -1 || settings.dematrixChoice > kMaxDematrixProcedure) {
+        log.Error(FormatText("%s: -x dematrix procedure must be -1 to 3, not %d\n", name,
+                             settings.dematrixChoice));
         return false;
     }
-    if (options.tcAllocChoice < kTcAllocAdaptive || options.tcAllocChoice > kMaxTcAlloc) {
-        std::fprintf(err, "%s: -k tc allocation must be -2 to 7, not %d\n", name,
-                     options.tcAllocChoice);
+    if (settings.tcAllocChoice < kTcAllocAdaptive || settings.tcAllocChoice > kMaxTcAlloc) {
+        log.Error(FormatText("%s: -k tc allocation must be -2 to 7, not %d\n", name,
+                             settings.tcAllocChoice));
         return false;
     }
-    if (options.tcAllocChoice == kCentreAndBothFronts &&
-        options.dematrixChoice == kProcedureSurroundDifference) {
-        std::fprintf(err, "%s: -k 5 cannot be dematrixed with -x 2\n", name);
+    if (settings.tcAllocChoice == kCentreAndBothFronts &&
+        settings.dematrixChoice == kProcedureSurroundDifference) {
+        log.Error(FormatText("%s: -k 5 cannot be dematrixed with -x 2\n", name));
         return false;
     }
-    if (options.samplingFrequency < 0 || options.samplingFrequency > kMaxSamplingCode) {
-        std::fprintf(err, "%s: only 32, 44.1 and 48 kHz streams are supported\n", name);
+    const int code = SmpFrqIndex(settings.sampleRate);
+    if (code < 0 || code > kMaxSamplingCode) {
+        log.Error(FormatText("%s: only 32, 44.1 and 48 kHz streams are supported\n", name));
         return false;
     }
-    if (options.nAdBytes < 0) {
-        std::fprintf(err, "%s: -n ancillary bytes must not be negative, not %d\n", name,
-                     options.nAdBytes);
+    if (settings.ancillaryBytes < 0) {
+        log.Error(FormatText("%s: -n ancillary bytes must not be negative, not %d\n", name,
+                             settings.ancillaryBytes));
         return false;
     }
-    const int bitrateIndex = BitrateIndex(kLayer2, options.compatibleBitrate, err);
-    if (bitrateIndex <= 0) return false;
-    if (options.totalBitrate != options.compatibleBitrate) {
-        std::fprintf(err,
-                     "%s: total bitrate %d must equal the compatible bitrate %d "
-                     "(no extension stream is written)\n",
-                     name, options.totalBitrate, options.compatibleBitrate);
+    if (BitrateIndex(kLayer2, settings.bitrateKbps) <= 0) {
+        log.Error(FormatText("BitrateIndex: %d (layer %d) is not a legal bitrate\n",
+                             settings.bitrateKbps, kLayer2));
         return false;
     }
+    if (settings.totalBitrateKbps != settings.bitrateKbps) {
+        log.Error(FormatText("%s: total bitrate %d must equal the compatible bitrate %d "
+                             "(no extension stream is written)\n",
+                             name, settings.totalBitrateKbps, settings.bitrateKbps));
+        return false;
+    }
+    const ChannelConfiguration& c = settings.channels;
+    if (c.front != 3 || c.surround != 2 || !c.lfe) {
+        log.Error(FormatText("%s: only the 3/2 configuration with LFE is written\n", name));
+        return false;
+    }
+    return true;
+}
 
-    // The stream is always 3/2 with LFE, stereo, no CRC, original.
+bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
+    settings = wanted;
+    if (!CheckSettings()) return false;
+    const int bitrateIndex = BitrateIndex(kLayer2, settings.bitrateKbps);
+
+    // The stream is 3/2 with LFE, stereo, original.
     mpegHeader = MpegHeader{};
     mpegHeader.bitrateIndex = bitrateIndex;
-    mpegHeader.samplingFrequency = options.samplingFrequency;
+    mpegHeader.samplingFrequency = SmpFrqIndex(settings.sampleRate);
     mpegHeader.original = 1;
+    mpegHeader.errorProtection = settings.crc ? 1 : 0;
     mpegHeader.center = kFullCentre;
     mpegHeader.surround = kStereoSurround;
     mpegHeader.lfe = 1;
-    mpegHeader.nAdBytes = options.nAdBytes;
+    mpegHeader.nAdBytes = settings.ancillaryBytes;
     frameParams = FrameParams{};
     frequencyKhz = kSamplingFrequencyKhz[mpegHeader.samplingFrequency];
     const int f = static_cast<int>(frequencyKhz);
-    if (options.verbosity > 1) {
-        std::fprintf(outStream, "stereo = %d stereomc = %d stereoaug = %d\n", frameParams.stereo,
-                     frameParams.stereoMc, frameParams.stereoAug);
+    if (settings.verbosity > 1) {
+        log.Report(FormatText("stereo = %d stereomc = %d stereoaug = %d\n", frameParams.stereo,
+                     frameParams.stereoMc, frameParams.stereoAug));
     }
     const int perChannel = kBitrateTable[kLayer2 - 1][bitrateIndex] / frameParams.stereo;
-    frameParams.tableNumber = pickTable(perChannel, f);
-    frameParams.alloc = &allocationTable(frameParams.tableNumber);
-    frameParams.sblimit = allocationTableLimit(frameParams.tableNumber);
-    if (options.verbosity > 1) {
-        std::fprintf(outStream, "sblim = %d,  table = %d,  br_per_ch = %d\n", frameParams.sblimit,
-                     frameParams.tableNumber, perChannel);
+    frameParams.tableNumber = PickTable(perChannel, f);
+    frameParams.alloc = &AllocationTableOf(frameParams.tableNumber);
+    frameParams.sblimit = AllocationTableLimit(frameParams.tableNumber);
+    if (settings.verbosity > 1) {
+        log.Report(FormatText("sblim = %d,  table = %d,  br_per_ch = %d\n", frameParams.sblimit,
+                     frameParams.tableNumber, perChannel));
     }
     frameParams.jsBound = frameParams.sblimit;
-    frameParams.tableNumberMc = pickTableMc(f);
-    frameParams.allocMc = &allocationTable(frameParams.tableNumberMc);
-    frameParams.sblimitMc = allocationTableLimit(frameParams.tableNumberMc);
-    if (options.verbosity > 1) {
-        std::fprintf(outStream, "Multchannel uses : sblim = %d,  table = %d\n",
-                     frameParams.sblimitMc, frameParams.tableNumberMc);
-        std::fprintf(outStream, "bit_rate = %d\n", options.totalBitrate);
+    frameParams.tableNumberMc = PickTableMc(f);
+    frameParams.allocMc = &AllocationTableOf(frameParams.tableNumberMc);
+    frameParams.sblimitMc = AllocationTableLimit(frameParams.tableNumberMc);
+    if (settings.verbosity > 1) {
+        log.Report(FormatText("Multchannel uses : sblim = %d,  table = %d\n",
+                     frameParams.sblimitMc, frameParams.tableNumberMc));
+        log.Report(FormatText("bit_rate = %d\n", settings.totalBitrateKbps));
     }
 
-    length.init(options.totalBitrate, frequencyKhz);
-    if (options.verbosity > 1) {
-        std::fprintf(outStream, "slots/frame = %d\n", length.wholeSlots());
-        std::fprintf(outStream, "frac SpF=%.3f, tot bit_rate=%d kbps, s freq=%.1f kHz\n",
-                     length.fracSlots(), options.totalBitrate, frequencyKhz);
-        if (length.fracSlots() != 0.0) {
-            std::fprintf(outStream, "Fractional number of slots, padding required\n");
+    length.Init(settings.totalBitrateKbps, frequencyKhz);
+    if (settings.verbosity > 1) {
+        log.Report(FormatText("slots/frame = %d\n", length.WholeSlots()));
+        log.Report(FormatText("frac SpF=%.3f, tot bit_rate=%d kbps, s freq=%.1f kHz\n",
+                     length.FracSlots(), settings.totalBitrateKbps, frequencyKhz));
+        if (length.FracSlots() != 0.0) {
+            log.Report(FormatText("Fractional number of slots, padding required\n"));
         }
     }
-    if (options.verbosity > 2) {
-        std::fprintf(outStream, "\nFrame ");
-        for (int sb = 0; sb < kSubbands; ++sb) std::fprintf(outStream, "%3d", sb);
-        std::fprintf(outStream, "\n");
+    if (settings.verbosity > 2) {
+        log.Report(FormatText("\nFrame "));
+        for (int sb = 0; sb < kSubbands; ++sb) log.Report(FormatText("%3d", sb));
+        log.Report(FormatText("\n"));
     }
-    if (minimumFrameBits() > length.wholeSlots() * FrameLength::kBitsPerSlot) {
-        std::fprintf(err,
-                     "%s: %d kbit/s at %.1f kHz cannot carry the multichannel side "
-                     "information\n",
-                     name, options.totalBitrate, frequencyKhz);
+    if (MinimumFrameBits() > length.WholeSlots() * FrameLength::kBitsPerSlot) {
+        log.Error(FormatText("%s: %d kbit/s at %.1f kHz cannot carry the multichannel side "
+                             "information\n",
+                             kProgramName, settings.totalBitrateKbps, frequencyKhz));
         return false;
     }
 
@@ -142,37 +150,34 @@ bool Mp2Encoder::configure(const EncoderOptions& opts) {
     frames = 0;
     totalBitsSent = 0;
     crcBits = mpegHeader.errorProtection ? 16 : 0;
-    filterbank->reset();
-    lfeCoder.reset();
-    frameWriter.reset();
+    filterbank->Reset();
+    lfeCoder.Reset();
+    frameWriter.Reset();
     *frame = SubbandFrame{};
     pending = false;
     random.seed(kEncoderRandomSeed);
-    showFrameCounter = frameCounterChoice.value_or(IsTerminal(errStream));
+    gathered = 0;
+    bitStream.Start(sink, log);
     psyModel.reset();  // before a new model: the old one's helper may still read the input
     psyModel = std::make_unique<PsychoacousticModel>();
-    psyModel->setSideWork(kFilteredSlots, [this](int slot) { filterSlot(slot); });
+    psyModel->SetSideWork(kFilteredSlots, [this](int slot) { FilterSlot(slot); });
     return true;
 }
 
-int Mp2Encoder::minimumFrameBits() const {
+int Mp2Encoder::MinimumFrameBits() const {
     MpegHeader worst = mpegHeader;
     worst.tcSbgrSelect = 0;
-    return kHeaderBits + allocationFieldBits(frameParams, worst) +
-           multichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
+    return kHeaderBits + AllocationFieldBits(frameParams, worst) +
+           MultichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
            8 * mpegHeader.nAdBytes;
 }
 
-bool Mp2Encoder::openOutput(const std::string& path) {
-    return bitStream.open(path, kBufferSize, outStream);
-}
-
-int Mp2Encoder::chooseDematrixProcedure() {
-    if (options.dematrixChoice >= 0) return options.dematrixChoice;
+int Mp2Encoder::ChooseDematrixProcedure() {
+    if (settings.dematrixChoice >= 0) return settings.dematrixChoice;
     return RandomBelow(random, kDematrixProcedures);
 }
 
-void Mp2Encoder::startFrame(int procedure) {
+void Mp2Encoder::StartFrame(int procedure) {
     MpegHeader& h = mpegHeader;
     h.dematrixProcedure = procedure;
     // Prediction is never on: reset its fields.
@@ -189,32 +194,28 @@ void Mp2Encoder::startFrame(int procedure) {
     h.dynCrossMode.fill(0);
     h.dynSecondStereo.fill(0);
     h.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
-    if (options.verbosity > 0 && showFrameCounter) {
-        std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(frames));
-        std::fflush(errStream);
-    }
     ++frames;
-    h.padding = extraSlot = length.nextPadding();
-    if (length.fracSlots() != 0.0 && extraSlot == 0 && options.verbosity > 1) {
-        std::fprintf(outStream, "No padding for this frame\n");
+    h.padding = extraSlot = length.NextPadding();
+    if (length.FracSlots() != 0.0 && extraSlot == 0 && settings.verbosity > 1) {
+        log.Report(FormatText("No padding for this frame\n"));
     }
-    adb = static_cast<long>(length.wholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
-    if (options.verbosity > 1) {
-        std::fprintf(outStream, "Adb0: %ld\n", adb);
-        std::fprintf(outStream, "Adb1: %ld\n", adb);
+    adb = static_cast<long>(length.WholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
+    if (settings.verbosity > 1) {
+        log.Report(FormatText("Adb0: %ld\n", adb));
+        log.Report(FormatText("Adb1: %ld\n", adb));
     }
 }
 
-void Mp2Encoder::filterSlot(int slot) {
+void Mp2Encoder::FilterSlot(int slot) {
     const double* input = filterInput->Row(kSlotRow[slot]);
     for (int part = 0; part < kParts; ++part) {
         for (int gr = 0; gr < kGranules; ++gr) {
-            filterbank->analyse(slot, input, filtered->samples[slot][part][gr]);
+            filterbank->Analyse(slot, input, filtered->samples[slot][part][gr]);
         }
     }
 }
 
-PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
+PsyFrameInfo Mp2Encoder::FrameInfoForModel() const {
     PsyFrameInfo info;
     info.layer = mpegHeader.layer;
     info.samplingFrequencyCode = mpegHeader.samplingFrequency;
@@ -229,34 +230,34 @@ PsyFrameInfo Mp2Encoder::psyFrameInfo() const {
 // n + 1 runs on the helper thread while this thread allocates and writes frame n and then
 // filters block n + 1. The order of every step that changes state is that of the plain
 // sequence, so the stream is the same.
-bool Mp2Encoder::encodeFrame(const SampleBlock& block) {
-    const int procedure = chooseDematrixProcedure();
-    if (pending) collectMasking();
+bool Mp2Encoder::EncodeFrame(const SampleBlock& block) {
+    const int procedure = ChooseDematrixProcedure();
+    if (pending) CollectMasking();
 
     InputRows rows{};
     for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
-    buildPsyMatrix(rows, procedure, psyInput.get());
+    BuildPsyMatrix(rows, procedure, psyInput.get());
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
-    psyModel->startMasking(psyInput.get(), psyFrameInfo(), true);
+    psyModel->StartMasking(psyInput.get(), FrameInfoForModel(), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
-    lfeCoder.filterBlock(block.Row(SampleBlock::kRowLfe));
-    if (pending) writePending();
-    startFrame(procedure);
-    psyModel->finishSideWork();
+    lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
+    if (pending) WritePending();
+    StartFrame(procedure);
+    psyModel->FinishSideWork();
     filterInput = nullptr;
-    prepareFrame();
+    PrepareFrame();
     pending = true;
-    return !bitStream.writeFailed();
+    return !bitStream.WriteFailed();
 }
 
-void Mp2Encoder::collectMasking() {
-    psyModel->finishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
+void Mp2Encoder::CollectMasking() {
+    psyModel->FinishMasking(frame->maxScale, frame->minMask, frame->signalToMask, frame->spike);
 }
 
-void Mp2Encoder::prepareFrame() {
+void Mp2Encoder::PrepareFrame() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     adb -= LfeCoder::kBits;
@@ -264,52 +265,52 @@ void Mp2Encoder::prepareFrame() {
     for (int slot = 0; slot < kFilteredSlots; ++slot) {
         std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
     }
-    scaleForMatrix(*frame, h.dematrixProcedure);
-    matrixSubbands(*frame, h.dematrixProcedure, h.center);
-    scaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
-    scaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
-    pickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
-    chooseTcAlloc(h, frame->maxScale, options.tcAllocChoice, random);
+    ScaleForMatrix(*frame, h.dematrixProcedure);
+    MatrixSubbands(*frame, h.dematrixProcedure, h.center);
+    ScaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
+    ScaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
+    PickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
+    ChooseTcAlloc(h, frame->maxScale, settings.tcAllocChoice, random);
 }
 
-void Mp2Encoder::writePending() {
+void Mp2Encoder::WritePending() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     pending = false;
-    lfeCoder.takeFrame();
-    lfeCoder.lfeScaleFactor();
+    lfeCoder.TakeFrame();
+    lfeCoder.LfeScaleFactor();
     // Quantised with the entry whose width the frame writes.
-    lfeCoder.lfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], outStream);
-    const long frameStartBits = bitStream.bitCount();
-    transmissionPattern(*frame);
-    if (options.verbosity > 1) {
-        std::fprintf(outStream,
-                     "js actual_mode: %d  mode: %d  mode_ext: %d  jsbound: %d dyn_cr: %2d "
-                     "aug_dyn_cr: %2d\n",
-                     p.actualMode, h.mode, h.modeExt, p.jsBound, options.dynCrossChoice, 0);
+    lfeCoder.LfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], log);
+    const long frameStartBits = bitStream.BitCount();
+    TransmissionPattern(*frame);
+    if (settings.verbosity > 1) {
+        log.Report(FormatText("js actual_mode: %d  mode: %d  mode_ext: %d  jsbound: %d "
+                              "dyn_cr: %2d aug_dyn_cr: %2d\n",
+                              p.actualMode, h.mode, h.modeExt, p.jsBound,
+                              settings.dynCrossChoice, 0));
     }
-    BitAllocator::adjustSignalToMask(*frame, p, h);
-    bitAllocator.allocate(*frame, p, h, crcBits, adb, options.verbosity, outStream);
-    if (options.verbosity > 1) std::fprintf(outStream, "Adb2: %ld\n", adb);
+    BitAllocator::AdjustSignalToMask(*frame, p, h);
+    bitAllocator.Allocate(*frame, p, h, crcBits, adb, settings.verbosity, log);
+    if (settings.verbosity > 1) log.Report(FormatText("Adb2: %ld\n", adb));
 
-    frameWriter.writeFrame(bitStream, h, p, *frame, lfeCoder, outStream);
-    writeFill(frameStartBits);
+    frameWriter.WriteFrame(bitStream, h, p, *frame, lfeCoder, log);
+    WriteFill(frameStartBits);
 }
 
-void Mp2Encoder::writeFill(long frameStartBits) {
-    const long written = static_cast<long>(bitStream.bitCount()) - frameStartBits;
+void Mp2Encoder::WriteFill(long frameStartBits) {
+    const long written = static_cast<long>(bitStream.BitCount()) - frameStartBits;
     const long frameBits =
-        static_cast<long>(length.wholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
+        static_cast<long>(length.WholeSlots() + extraSlot) * FrameLength::kBitsPerSlot;
     const long withAncillary = written + 8L * mpegHeader.nAdBytes;
     if (withAncillary < frameBits) {
         adb = frameBits - withAncillary;
-        if (options.verbosity > 1) std::fprintf(outStream, "Adb4: %ld\n", adb);
+        if (settings.verbosity > 1) log.Report(FormatText("Adb4: %ld\n", adb));
         adb += 8L * mpegHeader.nAdBytes;
     } else {
         // Configure refuses every setting that could overflow; never add to an overflow.
-        if (options.verbosity > 1) {
-            std::fprintf(outStream, "Adb4: %ld but %ld bits overflow\n", adb,
-                         withAncillary - frameBits);
+        if (settings.verbosity > 1) {
+            log.Report(FormatText("Adb4: %ld but %ld bits overflow\n", adb,
+                         withAncillary - frameBits));
         }
         adb = 0;
     }
@@ -317,40 +318,57 @@ void Mp2Encoder::writeFill(long frameStartBits) {
         8L * (static_cast<long>(kBitrateTable[kLayer2 - 1][mpegHeader.bitrateIndex] / 8.0 *
                                 (FrameLength::kSamplesPerFrame / frequencyKhz)) +
               mpegHeader.padding);
-    frameWriter.writeFill(bitStream, adb, options.ancillaryText != 0, headerFrameBits);
-    bitStream.endFrame();
+    frameWriter.WriteFill(bitStream, adb, settings.ancillaryText != 0, headerFrameBits);
+    bitStream.EndFrame();
 
-    const unsigned long sent = bitStream.bitCount() - totalBitsSent;
+    const unsigned long sent = bitStream.BitCount() - totalBitsSent;
     if (sent % 8 != 0) {
-        std::fprintf(errStream, "Sent %ld bits = %ld slots plus %ld adb: %ld\n",
+        log.Error(FormatText("Sent %ld bits = %ld slots plus %ld adb: %ld\n",
                      static_cast<long>(sent), static_cast<long>(sent / 8),
-                     static_cast<long>(sent % 8), adb);
+                     static_cast<long>(sent % 8), adb));
     }
     totalBitsSent += sent;
 }
 
-bool Mp2Encoder::finish(const std::string& inputPath, const std::string& outputPath,
-                        OutputEnd end) {
-    if (pending) {
-        lfeCoder.filterSilence();  // the last frame's LFE reads past the input's end
-        collectMasking();
-        writePending();
+bool Mp2Encoder::Push(std::span<const double* const> planes, std::size_t count) {
+    const std::size_t rows = std::min(planes.size(), SampleBlock::kChannels);
+    std::size_t taken = 0;
+    while (taken < count) {
+        const std::size_t step = std::min(count - taken, SampleBlock::kFrames - gathered);
+        for (std::size_t r = 0; r < rows; ++r) {
+            std::copy_n(planes[r] + taken, step, gathering->Row(r) + gathered);
+        }
+        gathered += step;
+        taken += step;
+        if (gathered == SampleBlock::kFrames) {
+            gathered = 0;
+            if (!EncodeFrame(*gathering)) return false;
+        }
     }
-    const bool closed = bitStream.close(end);
-    if (options.verbosity > 1 && frames > 0) {
+    return !bitStream.WriteFailed();
+}
+
+bool Mp2Encoder::Finish() {
+    if (gathered > 0) {
+        // The rest of the block is silence; rows no plane filled stay silent too.
+        for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) {
+            std::fill(gathering->Row(r) + gathered, gathering->Row(r) + SampleBlock::kFrames, 0.0);
+        }
+        gathered = 0;
+        EncodeFrame(*gathering);
+    }
+    if (pending) {
+        lfeCoder.FilterSilence();  // the last frame's LFE reads past the input's end
+        CollectMasking();
+        WritePending();
+    }
+    if (settings.verbosity > 1 && frames > 0) {
         const double bits = static_cast<double>(totalBitsSent);
         const double perSample = bits / (frames * 1152.0);
-        std::fprintf(outStream, "Avg slots/frame = %.3f; b/smp = %.2f; br = %.3f kbps\n",
-                     bits / (frames * 8.0), perSample, perSample * frequencyKhz);
+        log.Report(FormatText("Avg slots/frame = %.3f; b/smp = %.2f; br = %.3f kbps\n",
+                              bits / (frames * 8.0), perSample, perSample * frequencyKhz));
     }
-    if (options.verbosity > 1) {
-        std::fprintf(outStream, "Encoding of \"%s\" with psychoacoustic model %d is finished\n",
-                     inputPath.c_str(), 1);
-        std::fprintf(outStream, " It is a multichannel file !\n");
-        std::fprintf(outStream, "The MPEG encoded output file name is \"%s\"\n",
-                     outputPath.c_str());
-    }
-    return closed;
+    return !bitStream.WriteFailed();
 }
 
 }  // namespace tavrisk::mp2

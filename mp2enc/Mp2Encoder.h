@@ -1,17 +1,18 @@
 #pragma once
 
-#include <cstdio>
+#include <cstddef>
 #include <memory>
-#include <optional>
-#include <string>
+#include <span>
 
 #include "dsp/SampleBlock.h"
 #include "mp2enc/AnalysisFilterbank.h"
 #include "mp2enc/BitAllocation.h"
 #include "mp2enc/BitStream.h"
-#include "mp2enc/EncoderOptions.h"
+#include "mp2enc/EncoderLog.h"
+#include "mp2enc/EncoderSettings.h"
 #include "mp2enc/EncoderRandom.h"
 #include "mp2enc/FrameLength.h"
+#include "mp2enc/FrameSink.h"
 #include "mp2enc/FrameWriter.h"
 #include "mp2enc/LfeCoder.h"
 #include "mp2enc/MpegHeader.h"
@@ -20,69 +21,59 @@
 
 namespace tavrisk::mp2 {
 
-// The encoder core of one run: turns blocks of 1152 six-channel samples into frames of
-// the 3/2 + LFE multichannel Layer II stream. All state is per object and is set anew by
-// start(), so a run never depends on the runs before it.
+// The encoder of one stream: turns six-channel samples into frames of the 3/2 + LFE
+// multichannel Layer II stream and hands each whole frame to a sink. It opens no file and
+// prints nothing: its messages wait in Log() for the owner. All state is per object and is
+// set anew by Configure(), so a run never depends on the runs before it, and encoders on
+// different threads never share anything.
 class Mp2Encoder {
   public:
     Mp2Encoder();
     Mp2Encoder(const Mp2Encoder&) = delete;
     Mp2Encoder& operator=(const Mp2Encoder&) = delete;
 
-    void setStreams(std::FILE* out, std::FILE* err) {
-        outStream = out;
-        errStream = err;
-    }
-    std::FILE* outputStream() const { return outStream; }
-    std::FILE* errorStream() const { return errStream; }
-    // At verbosity > 0 each frame's number is drawn on the error stream, by default only when
-    // that stream is a terminal; a caller that draws its own progress turns it off here.
-    void setShowFrameCounter(bool show) { frameCounterChoice = show; }
+    // Fixes the stream configuration and checks that every frame fits; false after an
+    // error in the log when the settings cannot give a valid stream. The frames of the run
+    // go to `sink`, which must outlive it.
+    bool Configure(const EncoderSettings& settings, FrameSink& sink);
+    // Encodes one block of 1152 samples per channel; its frame reaches the sink with the
+    // next call or in Finish(). False once the sink refused a frame.
+    bool EncodeFrame(const SampleBlock& block);
+    // Takes `count` samples of each channel, planes in the rows' order of SampleBlock, and
+    // encodes every block they complete. False once the sink refused a frame.
+    bool Push(std::span<const double* const> planes, std::size_t count);
+    // Pads the samples pushed since the last whole block with silence, encodes them, and
+    // hands every frame still held to the sink. False when the sink refused a frame.
+    bool Finish();
 
-    // Fixes the stream configuration from the options and checks that every frame fits;
-    // false after a message when the options cannot give a valid stream.
-    bool configure(const EncoderOptions& options);
-    // Creates the output file; false after "Could not create". The file takes its name in
-    // finish(); an encoder dropped before leaves any earlier file of that name untouched.
-    bool openOutput(const std::string& path);
-    // Encodes one frame; it is written by the next call or by finish(). False when writing
-    // failed.
-    bool encodeFrame(const SampleBlock& block);
-    // Closes the output and prints the statistics; false when writing or closing failed.
-    // After a failed write the file ends at its last whole frame; one without a whole frame
-    // is not kept. The file takes the name `end` chooses (see OutputFile).
-    bool finish(const std::string& inputPath, const std::string& outputPath,
-                OutputEnd end = OutputEnd::kComplete);
-    // Where finish put the output; empty when it kept none.
-    const std::optional<KeptOutput>& keptOutput() const { return bitStream.kept(); }
-
-    long frameCount() const { return frames; }
-    const MpegHeader& header() const { return mpegHeader; }
-    const FrameParams& params() const { return frameParams; }
-    const FrameLength& frameLength() const { return length; }
-    const LfeCoder& lfe() const { return lfeCoder; }
-    bool outputFailed() const { return bitStream.writeFailed(); }
+    EncoderLog& Log() { return log; }
+    long FrameCount() const { return frames; }
+    const MpegHeader& Header() const { return mpegHeader; }
+    const FrameParams& Params() const { return frameParams; }
+    const FrameLength& Length() const { return length; }
+    const LfeCoder& Lfe() const { return lfeCoder; }
+    bool OutputFailed() const { return bitStream.WriteFailed(); }
 
   private:
-    int chooseDematrixProcedure();
-    void startFrame(int procedure);
-    PsyFrameInfo psyFrameInfo() const;
+    int ChooseDematrixProcedure();
+    void StartFrame(int procedure);
+    PsyFrameInfo FrameInfoForModel() const;
     // Filterbank, matrixing and scale factors of the block whose frame was started.
-    void prepareFrame();
-    void collectMasking();
+    void PrepareFrame();
+    void CollectMasking();
     // Codes the LFE, allocates, formats and writes the prepared frame.
-    void writePending();
+    void WritePending();
     // The filterbank of one input slot of filterInput, into `filtered`.
-    void filterSlot(int slot);
-    void writeFill(long frameStartBits);
+    void FilterSlot(int slot);
+    void WriteFill(long frameStartBits);
     // Smallest frame the configuration can write: header, side information and LFE.
-    int minimumFrameBits() const;
+    int MinimumFrameBits() const;
 
-    std::FILE* outStream = stdout;
-    std::FILE* errStream = stderr;
-    EncoderOptions options;
-    std::optional<bool> frameCounterChoice;  // unset: when the error stream is a terminal
-    bool showFrameCounter = false;           // for the run, fixed by configure()
+    // Refusals of the settings, as the log receives them; false after one.
+    bool CheckSettings();
+
+    EncoderLog log;
+    EncoderSettings settings;
     MpegHeader mpegHeader;
     FrameParams frameParams;
     FrameLength length;
@@ -107,6 +98,8 @@ class Mp2Encoder {
     int crcBits = 0;
     int extraSlot = 0;
     bool pending = false;  // a prepared frame waits to be written
+    std::unique_ptr<SampleBlock> gathering;  // samples pushed towards the next block
+    std::size_t gathered = 0;
     // The model's helper thread reads psyInput and, through filterSlot, filterInput,
     // filterbank and filtered. Members are destroyed in reverse order: declared last, the
     // model stops its thread before anything it reads goes away.

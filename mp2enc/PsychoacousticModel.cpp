@@ -90,13 +90,13 @@ double DbPower(double db) {
     return std::pow(10.0, 0.1 * db);
 }
 
-double addDb(double a, double b) {
+double AddDb(double a, double b) {
     return 10.0 * std::log10(DbPower(a) + DbPower(b));
 }
 
 // Sum of two levels on a scale k = 3.3219 c: c = 2 sums individual thresholds, c = 3 adds the
 // threshold in quiet.
-double addPower(double a, double b, int c) {
+double AddPower(double a, double b, int c) {
     const double k = kAddPowerUnit * c;
     return k * std::log10(std::pow(10.0, a / k) + std::pow(10.0, b / k));
 }
@@ -438,9 +438,9 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
     initialised = true;
     layer = newLayer;
     samplingCode = newSamplingCode;
-    table = ltg(layer, samplingCode);
-    bounds = cbound(layer, samplingCode);
-    lastRow = ltgRows(layer, samplingCode);
+    table = Ltg(layer, samplingCode);
+    bounds = Cbound(layer, samplingCode);
+    lastRow = LtgRows(layer, samplingCode);
 
     // Line map: the lines from one entry's line to the next one's belong to the next entry;
     // lines above the table's last line belong to its last entry.
@@ -455,7 +455,7 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
     }
     for (int i = 1; i < kThresholdEntries; ++i) {
         quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
-        quietOnly[i] = addPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
+        quietOnly[i] = AddPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
     }
     return true;
 }
@@ -645,7 +645,7 @@ void SlotWork::FindTonal() {
                 tone = k;
             }
         }
-        if (k > 1 && k < kOwnLevelFrom) x[k] = addDb(x[k], addDb(x[k - 1], x[k + 1]));
+        if (k > 1 && k < kOwnLevelFrom) x[k] = AddDb(x[k], AddDb(x[k - 1], x[k + 1]));
         for (int j = 1; j <= run; ++j) {
             x[k - j] = kDbMin;
             x[k + j] = kDbMin;
@@ -841,7 +841,7 @@ void SlotWork::GlobalThreshold(int entries, int sblimit) {
         const int i = pairEntry[p];
         if (needed[i]) threshold[i] += std::pow(10.0, pairThreshold[p] / kSumIndividual);
     }
-    // The threshold in quiet enters lowered by 12 dB: addPower(hear - 12, x, 3), with the power
+    // The threshold in quiet enters lowered by 12 dB: AddPower(hear - 12, x, 3), with the power
     // of the quiet term taken from the tables. The summed level's power on that scale is
     // 10^(kSumIndividual log10(P) / kAddQuiet) = P^(kSumIndividual / kAddQuiet).
     for (int i = 1; i < entries; ++i) {
@@ -890,29 +890,29 @@ PsychoacousticModel::~PsychoacousticModel() {
     if (st.helper) st.helper->Finish();
 }
 
-std::vector<PsychoacousticModel::Component> PsychoacousticModel::tonalComponents() const {
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::TonalComponents() const {
     return state->lastSlotWork->Components(state->lastSlotWork->tone);
 }
 
-std::vector<PsychoacousticModel::Component> PsychoacousticModel::noiseComponents() const {
+std::vector<PsychoacousticModel::Component> PsychoacousticModel::NoiseComponents() const {
     return state->lastSlotWork->Components(state->lastSlotWork->noise);
 }
 
-void PsychoacousticModel::computeMasking(const double (*slotSamples)[1152],
+void PsychoacousticModel::ComputeMasking(const double (*slotSamples)[1152],
                                          const double (*maxScale)[32], const PsyFrameInfo& info,
                                          double (*minMask)[32], double (*signalToMask)[32],
                                          double (*spike)[32]) {
-    startMasking(slotSamples, info);
-    finishMasking(maxScale, minMask, signalToMask, spike);
+    StartMasking(slotSamples, info);
+    FinishMasking(maxScale, minMask, signalToMask, spike);
 }
 
-void PsychoacousticModel::setSideWork(int units, std::function<void(int)> run) {
-    finishSlots();
+void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
+    FinishSlots();
     state->sideWorkUnits = units;
     state->sideWork = std::move(run);
 }
 
-void PsychoacousticModel::finishSideWork() {
+void PsychoacousticModel::FinishSideWork() {
     State& st = *state;
     const int units = st.job.sideUnits;
     for (int u = st.nextSlot.load(); u < units;) {
@@ -929,10 +929,10 @@ void PsychoacousticModel::finishSideWork() {
     }
 }
 
-void PsychoacousticModel::startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+void PsychoacousticModel::StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
                                        bool withSideWork) {
     State& st = *state;
-    finishSlots();  // a frame never collected is dropped
+    FinishSlots();  // a frame never collected is dropped
     if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
         for (auto& samples : st.fft_buf) samples.fill(0.0);
     }
@@ -949,7 +949,7 @@ void PsychoacousticModel::startMasking(const double (*slotSamples)[1152], const 
     if (st.helper) st.helper->Offer();
 }
 
-void PsychoacousticModel::finishSlots() {
+void PsychoacousticModel::FinishSlots() {
     State& st = *state;
     if (!st.started) return;
     st.started = false;
@@ -957,9 +957,9 @@ void PsychoacousticModel::finishSlots() {
     if (st.helper) st.helper->Finish();
 }
 
-void PsychoacousticModel::finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+void PsychoacousticModel::FinishMasking(const double (*maxScale)[32], double (*minMask)[32],
                                         double (*signalToMask)[32], double (*spike)[32]) {
-    finishSlots();
+    FinishSlots();
     const State& st = *state;
     for (int s = 0; s < st.job.slots; ++s) {
         std::copy(st.slotSpike[s].begin(), st.slotSpike[s].end(), spike[s]);

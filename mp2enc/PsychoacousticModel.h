@@ -30,7 +30,7 @@ class PsychoacousticModel {
 
     // slotSamples: [kPsySlots][1152] in 16-bit scale; maxScale: [kPsySlots][32].
     // Writes minMask, signalToMask, spike: [kPsySlots][32] (dB), for the slots processed.
-    void computeMasking(const double (*slotSamples)[1152], const double (*maxScale)[32],
+    void ComputeMasking(const double (*slotSamples)[1152], const double (*maxScale)[32],
                         const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
                         double (*spike)[32]);
 
@@ -41,14 +41,14 @@ class PsychoacousticModel {
     // dropped by the next start.
     // With withSideWork, the units of the side work are taken first, by either thread; the
     // caller must call finishSideWork before it uses their results.
-    void startMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+    void StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
                       bool withSideWork = false);
     // Other work of the caller's that the two threads share: run(i) for each unit i in
     // [0, units), units independent of each other. Set once; run must stay callable.
-    void setSideWork(int units, std::function<void(int)> run);
+    void SetSideWork(int units, std::function<void(int)> run);
     // Takes the side units not yet taken and returns when every one is done.
-    void finishSideWork();
-    void finishMasking(const double (*maxScale)[32], double (*minMask)[32],
+    void FinishSideWork();
+    void FinishMasking(const double (*maxScale)[32], double (*minMask)[32],
                        double (*signalToMask)[32], double (*spike)[32]);
 
     // A masking component of the last slot analysed: its line, level (dB) and Bark.
@@ -58,11 +58,11 @@ class PsychoacousticModel {
         double bark = 0.0;
     };
     // The tonal and non-tonal components of the last slot analysed, in list order (inspection).
-    std::vector<Component> tonalComponents() const;
-    std::vector<Component> noiseComponents() const;
+    std::vector<Component> TonalComponents() const;
+    std::vector<Component> NoiseComponents() const;
 
   private:
-    void finishSlots();
+    void FinishSlots();
 
     struct State;
     std::unique_ptr<State> state;

@@ -6,7 +6,7 @@ namespace tavrisk::mp2 {
 
 // Layer II quantisation of a sample already divided by its scale factor (|x| < 1):
 // y = A x + B, then the code of the N-bit quantiser for `entry`, sign bit set for y >= 0.
-inline int quantiseSample(double x, const AllocationEntry& entry) {
+inline int QuantiseSample(double x, const AllocationEntry& entry) {
     // 2^(N - 1) for the smallest N with 2^N >= levels, by quantisation class.
     static constexpr int kHalfRange[kQuantClasses] = {
         2, 4, 4, 8, 8, 16, 32, 64, 128, 256, 512, 1024, 2048, 4096, 8192, 16384, 32768};
@@ -17,7 +17,7 @@ inline int quantiseSample(double x, const AllocationEntry& entry) {
 }
 
 // One grouped code word for three samples of a quantiser with `steps` levels.
-inline int groupCodes(int s0, int s1, int s2, int steps) {
+inline int GroupCodes(int s0, int s1, int s2, int steps) {
     return s0 + steps * s1 + steps * steps * s2;
 }
 

@@ -25,7 +25,7 @@ int DifferenceClass(int d) {
 
 }  // namespace
 
-int scaleIndexFor(double peak) {
+int ScaleIndexFor(double peak) {
     // The table falls with the index, so the indices j with peak < table[j] form a prefix
     // 0..J: find J by bisection (0 when the prefix is empty).
     int low = 0;                         // first index not yet known to qualify
@@ -41,7 +41,7 @@ int scaleIndexFor(double peak) {
     return low > 0 ? low - 1 : 0;
 }
 
-void scaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {
+void ScaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {
     for (int slot = firstSlot; slot < endSlot; ++slot) {
         for (int part = 0; part < kParts; ++part) {
             for (int sb = 0; sb < kSubbands; ++sb) {
@@ -53,13 +53,13 @@ void scaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit)
                 for (int gr = 0; gr < kGranules; ++gr) {
                     peak = std::max(peak, std::fabs(frame.samples[slot][part][gr][sb]));
                 }
-                frame.scaleIndex[slot][part][sb] = scaleIndexFor(peak);
+                frame.scaleIndex[slot][part][sb] = ScaleIndexFor(peak);
             }
         }
     }
 }
 
-void pickScale(SubbandFrame& frame, int stereo, int sblimit, int endSlot, int sblimitMc) {
+void PickScale(SubbandFrame& frame, int stereo, int sblimit, int endSlot, int sblimitMc) {
     for (int slot = 0; slot < endSlot; ++slot) {
         const int limit = slot < stereo ? sblimit : sblimitMc;
         for (int sb = 0; sb < kSubbands; ++sb) {
@@ -75,7 +75,7 @@ void pickScale(SubbandFrame& frame, int stereo, int sblimit, int endSlot, int sb
     }
 }
 
-int selectScaleFactors(int& s0, int& s1, int& s2) {
+int SelectScaleFactors(int& s0, int& s1, int& s2) {
     switch (kPatterns[DifferenceClass(s0 - s1)][DifferenceClass(s1 - s2)]) {
         case k123:
             return 0;
@@ -105,11 +105,11 @@ int selectScaleFactors(int& s0, int& s1, int& s2) {
     return 0;
 }
 
-void transmissionPattern(SubbandFrame& frame) {
+void TransmissionPattern(SubbandFrame& frame) {
     for (int slot = 0; slot < kSlotsWithScfsi; ++slot) {
         for (int sb = 0; sb < kSubbands; ++sb) {
             frame.scfsi[slot][sb] =
-                selectScaleFactors(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
+                SelectScaleFactors(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
                                    frame.scaleIndex[slot][2][sb]);
         }
     }

@@ -40,7 +40,7 @@ const std::array<std::array<int, kTransmissionPositions>, kTcAllocValues> kTcSlo
     {0, 1, 5, 3, 6},
 }};
 
-int tcAllocWidth(int config) {
+int TcAllocWidth(int config) {
     switch (config) {
         case 210:
         case 220:
@@ -55,18 +55,18 @@ int tcAllocWidth(int config) {
     }
 }
 
-int transmittedSlot(int config, int tcAlloc, int position) {
+int TransmittedSlot(int config, int tcAlloc, int position) {
     if (config != kConfig32 || tcAlloc < 0 || tcAlloc >= kTcAllocValues) return position;
     return kTcSlots[tcAlloc][position];
 }
 
-bool tcAllocDematrixable(int tcAlloc, int dematrixProcedure) {
+bool TcAllocDematrixable(int tcAlloc, int dematrixProcedure) {
     // Procedure 2 puts only the surround mean into Lo and Ro: with C, L and R sent, the
     // two surrounds cannot be told apart.
     return !(dematrixProcedure == kProcedureSurroundDifference && tcAlloc == kCentreAndBothFronts);
 }
 
-int adaptiveTcAlloc(double c, double ls, double rs, double l, double r) {
+int AdaptiveTcAlloc(double c, double ls, double rs, double l, double r) {
     int f;
     if (c - l > 0) {
         f = (r < l || (r == l && l < ls)) ? 6 : 5;
@@ -81,7 +81,7 @@ int adaptiveTcAlloc(double c, double ls, double rs, double l, double r) {
     return l >= ls ? 2 : 6;
 }
 
-void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
+void ChooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
                    EncoderRandom& random) {
     const int procedure = header.dematrixProcedure;
     for (int g = 0; g < kSubbandGroups; ++g) {
@@ -92,13 +92,13 @@ void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int 
             value = RandomTcAlloc(g, header.center, random);
         } else if (choice == kTcAllocAdaptive) {
             value =
-                adaptiveTcAlloc(GroupLevel(maxScale, kSlotC, g), GroupLevel(maxScale, kSlotLs, g),
+                AdaptiveTcAlloc(GroupLevel(maxScale, kSlotC, g), GroupLevel(maxScale, kSlotLs, g),
                                 GroupLevel(maxScale, kSlotRs, g), GroupLevel(maxScale, kSlotL, g),
                                 GroupLevel(maxScale, kSlotR, g));
         } else {
             value = choice;
         }
-        if (!tcAllocDematrixable(value, procedure)) value = kCentreLeftRightSurround;
+        if (!TcAllocDematrixable(value, procedure)) value = kCentreLeftRightSurround;
         header.tcAlloc[g] = value;
     }
     header.tcSbgrSelect = 1;

@@ -17,27 +17,27 @@ constexpr int kCentreAndBothFronts = 5;
 constexpr int kCentreLeftRightSurround = 3;
 
 // Width of a tc_allocation field for a channel configuration (0 without one).
-int tcAllocWidth(int config);
+int TcAllocWidth(int config);
 
 // For the 3/2 configuration, the slot carried by transmission position k under tcAlloc t.
 extern const std::array<std::array<int, kTransmissionPositions>, kTcAllocValues> kTcSlots;
 
 // Slot carried by position k in a subband group of tcAlloc t (identity for configurations
 // other than 3/2).
-int transmittedSlot(int config, int tcAlloc, int position);
+int TransmittedSlot(int config, int tcAlloc, int position);
 
 // True when a decoder can recover all five channels from Lo, Ro and the three
 // transmitted channels of tcAlloc under the given dematrix procedure.
-bool tcAllocDematrixable(int tcAlloc, int dematrixProcedure);
+bool TcAllocDematrixable(int tcAlloc, int dematrixProcedure);
 
 // The adaptive choice of one subband group from the maximum scales of C, LS, RS, L, R.
-int adaptiveTcAlloc(double centre, double leftSurround, double rightSurround, double left,
+int AdaptiveTcAlloc(double centre, double leftSurround, double rightSurround, double left,
                     double right);
 
 // Sets tcAlloc, tcSbgrSelect and tcAllocation of the frame (3/2 configuration).
 // maxScale is indexed by slot and subband; choice is adaptive, random (drawn from `random`)
 // or a fixed value.
-void chooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
+void ChooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
                    EncoderRandom& random);
 
 }  // namespace tavrisk::mp2

@@ -474,15 +474,15 @@ bool Known(int layer, int samplingCode) {
 
 }  // namespace
 
-const ThresholdTable& ltg(int layer, int samplingCode) {
+const ThresholdTable& Ltg(int layer, int samplingCode) {
     return Known(layer, samplingCode) ? kTables[layer - 1][samplingCode] : kZeroTable;
 }
 
-int ltgRows(int layer, int samplingCode) {
+int LtgRows(int layer, int samplingCode) {
     return Known(layer, samplingCode) ? static_cast<int>(kRows[layer - 1][samplingCode].size()) : 0;
 }
 
-const CriticalBandRow& cbound(int layer, int samplingCode) {
+const CriticalBandRow& Cbound(int layer, int samplingCode) {
     static constexpr auto rows = [] {
         std::array<std::array<CriticalBandRow, kSamplingCodes>, kLayers> all{};
         for (int layer = 0; layer < kLayers; ++layer) {

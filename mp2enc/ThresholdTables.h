@@ -21,10 +21,10 @@ using CriticalBandRow = std::array<int, kCriticalBandBounds>;
 
 // Threshold table `ltg` of a layer (1 = 512-point, 2 = 1024-point FFT) and sampling-frequency
 // code. Any layer or code without a table gives the all-zero table.
-const ThresholdTable& ltg(int layer, int samplingCode);
+const ThresholdTable& Ltg(int layer, int samplingCode);
 // Number of rows (entries 1..n) that the table carries; 0 for the all-zero table.
-int ltgRows(int layer, int samplingCode);
+int LtgRows(int layer, int samplingCode);
 // Critical band boundaries `cbound` (FFT line numbers) of a layer and sampling-frequency code.
-const CriticalBandRow& cbound(int layer, int samplingCode);
+const CriticalBandRow& Cbound(int layer, int samplingCode);
 
 }  // namespace tavrisk::mp2

@@ -99,7 +99,7 @@ void GraphJob::TakeDecoderDamage() {
     for (const DecoderDamage& place : damage) source->NoteDecoderDamage(place.atNs, place.frames);
 }
 
-bool GraphJob::OnTimer() {
+bool GraphJob::Step(bool timerTick) {
     if (ended) return false;
     graph.DrainEvents();
     TakeDecoderDamage();
@@ -130,6 +130,7 @@ bool GraphJob::OnTimer() {
         graph.StopAndRewind();
         return true;
     }
+    if (!timerTick) return true;
     const uint64_t seen = deliveries.load(std::memory_order_relaxed);
     quietTicks = seen == deliveriesAtLastTick ? quietTicks + 1 : 0;
     deliveriesAtLastTick = seen;

@@ -79,7 +79,8 @@ class GraphJob : public RunningJob, public SampleReceiver {
     // Runs once when the job ends, before the engine is finished: detaches the job from the
     // sink element, so no delivery is in progress or comes later.
     void SetDetach(std::function<void()> detachFromSink) { detach = std::move(detachFromSink); }
-    bool OnTimer() override;
+    bool OnTimer() override { return Step(true); }
+    bool OnPipelineEvent() override { return Step(false); }
     JobOutcome Outcome() const override { return outcome; }
     std::vector<KeptOutput> KeptOutputs() const override { return engine->KeptOutputs(); }
     uint64_t AudioFrames() const override { return engine->FramesRead(); }
@@ -92,6 +93,9 @@ class GraphJob : public RunningJob, public SampleReceiver {
                         const SampleTiming& timing = {}) override;
 
   private:
+    // Watches the pipeline: switches runs, acts on a stop request or an error, ends the job
+    // once the last run is over. Only timer ticks count towards a stall. True while it runs.
+    bool Step(bool timerTick);
     // Fails the job: the message, then the stop request, and the pipeline is stopped.
     void FailJob(const std::string& text);
     // Encodes every block the source holds; false when the engine failed.

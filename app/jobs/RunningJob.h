@@ -27,6 +27,9 @@ class RunningJob {
     virtual ~RunningJob() = default;
     // One tick of the timer, on the window's thread: true while the job runs.
     virtual bool OnTimer() = 0;
+    // The pipeline posted a message, on the window's thread: a job whose pipeline has ended
+    // ends now rather than at the next tick. True while the job runs.
+    virtual bool OnPipelineEvent() = 0;
     // How it ended, once OnTimer returned false.
     virtual JobOutcome Outcome() const = 0;
     // Where its outputs were kept, once it ended.

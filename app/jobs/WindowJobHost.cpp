@@ -115,8 +115,27 @@ void WindowJobHost::StartRunningJob(std::unique_ptr<RunningJob> job) {
 }
 
 bool WindowJobHost::OnTimer() {
+    return StepRunningJob(&RunningJob::OnTimer);
+}
+
+bool WindowJobHost::OnPipelineEvent() {
+    return StepRunningJob(&RunningJob::OnPipelineEvent);
+}
+
+bool WindowJobHost::StepRunningJob(bool (RunningJob::*step)()) {
     if (!runningJob) return false;
-    if (runningJob->OnTimer()) return true;
+    // A message box the step shows runs the front end's events, among them the next tick or
+    // pipeline message: that one waits for the step to return.
+    if (stepping) return true;
+    stepping = true;
+    const bool running = (runningJob.get()->*step)();
+    stepping = false;
+    if (running) return true;
+    EndRunningJob();
+    return false;
+}
+
+void WindowJobHost::EndRunningJob() {
     finishedOutcome = runningJob->Outcome();
     jobOutputs = runningJob->KeptOutputs();
     jobAudioFrames = runningJob->AudioFrames();
@@ -124,7 +143,6 @@ bool WindowJobHost::OnTimer() {
     RequestStop();
     model.EnableTranscode(true);
     Ui().SetBusy(false);
-    return false;
 }
 
 }  // namespace tavrisk

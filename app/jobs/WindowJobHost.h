@@ -73,8 +73,15 @@ class WindowJobHost : public JobHost {
     // again and FinishedOutcome tells how it ended.
     bool OnTimer();
     JobOutcome FinishedOutcome() const { return finishedOutcome; }
+    // The pipeline posted a message: a job whose pipeline has ended ends now, as at a tick
+    // (OnTimer tells the same). False when no job runs on.
+    bool OnPipelineEvent();
 
   private:
+    // One tick or pipeline message of the running job; ends it when it has ended.
+    bool StepRunningJob(bool (RunningJob::*step)());
+    // The running job has ended: its outcome and outputs are kept, "Transcode" is on again.
+    void EndRunningJob();
     uint32_t TickSeconds() const;
     // Progress, times and bar from a percentage, on the front end's thread.
     void ShowProgress(float percent);
@@ -87,6 +94,7 @@ class WindowJobHost : public JobHost {
     uint64_t jobAudioFrames = 0;
     std::atomic<bool> warnings{false};
     std::unique_ptr<RunningJob> runningJob;
+    bool stepping = false;  // a step of the running job is under way
     JobOutcome finishedOutcome = JobOutcome::Done;
     std::vector<KeptOutput> jobOutputs;
     // Progress reported from another thread, shown by one queued update at a time.

@@ -241,6 +241,26 @@ TEST_F(GraphJobTest, AGraphThatDeliversNothingForLongIsStoppedAsStalled) {
     EXPECT_NE(LastMessage().find("delivered nothing for 3 s"), std::string::npos);
 }
 
+// The window hears of the pipeline's messages between ticks: an ended run is acted on at
+// once (the analysis run's end starts the output run, the output run's end ends the job),
+// and messages while the stream runs never count towards a stall.
+TEST_F(GraphJobTest, APipelineMessageActsOnAnEndedRunAtOnceAndNeverCountsAsAStall) {
+    host.channels.normalize = true;
+    MakeJob(1);
+    graph->endRuns = false;
+    graph->onRun = [this](int) { Deliver(2 * kBlock); };
+    ASSERT_TRUE(job->Start());
+    for (int message = 0; message < 3; ++message) EXPECT_TRUE(job->OnPipelineEvent());
+    EXPECT_TRUE(host.messages.empty());
+    graph->StopAndRewind();  // the analysis run reached its end
+    EXPECT_TRUE(job->OnPipelineEvent());
+    EXPECT_EQ(graph->runs, 2);
+    graph->StopAndRewind();  // and the output run
+    EXPECT_FALSE(job->OnPipelineEvent());
+    EXPECT_EQ(job->Outcome(), JobOutcome::Done);
+    EXPECT_EQ(OutputFrames(), 2 * kBlock);
+}
+
 TEST_F(GraphJobTest, AStreamThatIsNot51IsRefusedAndNothingIsWritten) {
     MakeJob();
     graph->endRuns = false;

@@ -11,7 +11,8 @@
 #include <vector>
 
 #include "dsp/SampleBlock.h"
-#include "mp2enc/EncoderOptions.h"
+#include "engines/EncoderOptions.h"
+#include "engines/Mp2FileSink.h"
 #include "mp2enc/Mp2Encoder.h"
 #include "tests/mp2dec/DecoderTestSupport.h"
 
@@ -58,19 +59,20 @@ bool Encode(const Case& c, const std::string& path, Signal signal, double second
                           procedure.c_str(), "-k", c.tcChoice,   "-v", "0",          "in.wav",
                           path.c_str()};
     mp2::EncoderOptions options;
-    if (!mp2::parseOptions(static_cast<int>(std::size(argv)), argv, options, stderr)) return false;
+    if (!mp2::ParseOptions(static_cast<int>(std::size(argv)), argv, options, stderr)) return false;
     mp2::Mp2Encoder encoder;
-    encoder.setStreams(stdout, stderr);
-    if (!encoder.configure(options) || !encoder.openOutput(path)) return false;
+    Mp2FileSink sink;
+    if (!encoder.Configure(mp2::SettingsFromOptions(options), sink) || !sink.Open(path))
+        return false;
     SampleBlock block;
     const auto total = static_cast<std::size_t>(seconds * c.rate);
     for (std::size_t start = 0; start < total; start += SampleBlock::kFrames) {
         for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
             for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
                 block.Row(row)[i] = std::round(signal(kDecodedOfRow[row], start + i));
-        if (!encoder.encodeFrame(block)) return false;
+        if (!encoder.EncodeFrame(block)) return false;
     }
-    return encoder.finish("in.wav", path);
+    return encoder.Finish() && sink.Close();
 }
 
 // Decodes and checks the stream first; returns the six decoded channels.

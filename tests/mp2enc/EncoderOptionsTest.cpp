@@ -2,7 +2,7 @@
 
 #include <vector>
 
-#include "mp2enc/EncoderOptions.h"
+#include "engines/EncoderOptions.h"
 #include "tests/mp2enc/StreamCapture.h"
 
 namespace tavrisk::mp2 {
@@ -18,7 +18,7 @@ Parsed Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "prog");
     Parsed p;
     test::StreamCapture err;
-    p.ok = parseOptions(static_cast<int>(args.size()), args.data(), p.options, err.stream());
+    p.ok = ParseOptions(static_cast<int>(args.size()), args.data(), p.options, err.stream());
     p.messages = err.text();
     return p;
 }

@@ -43,7 +43,7 @@ TEST(EncoderTables, AllocationTablesMatchTheFileEntryForEntry) {
     for (int t = 0; t < kAllocationTables; ++t) {
         for (int sb = 0; sb < kSubbands; ++sb) {
             for (int i = 0; i < kAllocationIndices; ++i) {
-                const AllocationEntry& e = allocationTable(t)[sb][i];
+                const AllocationEntry& e = AllocationTableOf(t)[sb][i];
                 const auto& x = expected[t][sb][i];
                 EXPECT_EQ(e.steps, x[0]) << t << " " << sb << " " << i;
                 EXPECT_EQ(e.bits, x[1]) << t << " " << sb << " " << i;
@@ -61,9 +61,9 @@ TEST(EncoderTables, AllocationFieldWidthsAndLimitsHaveTheStatedShape) {
     const Shape shapes[kAllocationTables] = {
         {11, 23, 27}, {11, 23, 30}, {2, 8, 8}, {2, 12, 12}, {4, 11, 30}};
     for (int t = 0; t < kAllocationTables; ++t) {
-        EXPECT_EQ(allocationTableLimit(t), shapes[t].limit);
+        EXPECT_EQ(AllocationTableLimit(t), shapes[t].limit);
         for (int sb = 0; sb < kSubbands; ++sb) {
-            const int nbal = allocationBits(allocationTable(t), sb);
+            const int nbal = AllocationBits(AllocationTableOf(t), sb);
             const int want = sb < shapes[t].four    ? 4
                              : sb < shapes[t].three ? 3
                              : sb < shapes[t].limit ? 2
@@ -71,12 +71,12 @@ TEST(EncoderTables, AllocationFieldWidthsAndLimitsHaveTheStatedShape) {
             EXPECT_EQ(nbal, want) << "table " << t << " subband " << sb;
         }
     }
-    EXPECT_EQ(allocationTableLimit(7), 27) << "an unknown table number is table 0";
-    const AllocationEntry last = allocationTable(2)[7][7];
+    EXPECT_EQ(AllocationTableLimit(7), 27) << "an unknown table number is table 0";
+    const AllocationEntry last = AllocationTableOf(2)[7][7];
     EXPECT_EQ(last.steps, 127);
     EXPECT_EQ(last.bits, 7);
-    EXPECT_EQ(allocationTable(2)[8][0].bits, 0);
-    const AllocationEntry top = allocationTable(0)[26][3];
+    EXPECT_EQ(AllocationTableOf(2)[8][0].bits, 0);
+    const AllocationEntry top = AllocationTableOf(0)[26][3];
     EXPECT_EQ(top.steps, 65535);
     EXPECT_EQ(top.quant, 16);
 }
@@ -85,7 +85,7 @@ TEST(EncoderTables, GroupedClassesAndCodeWidthsAreConsistent) {
     for (int t = 0; t < kAllocationTables; ++t) {
         for (int sb = 0; sb < kSubbands; ++sb) {
             for (int i = 1; i < kAllocationIndices; ++i) {
-                const AllocationEntry& e = allocationTable(t)[sb][i];
+                const AllocationEntry& e = AllocationTableOf(t)[sb][i];
                 if (e.steps == 0) continue;
                 if (e.quant == 0 || e.quant == 1 || e.quant == 3) {
                     EXPECT_EQ(e.group, 1);

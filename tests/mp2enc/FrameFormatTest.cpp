@@ -19,61 +19,61 @@ using tavrisk::test::TempDir;
 
 TEST(Crc16, KnownCheckValue) {
     Crc16 crc;
-    for (char c : std::string("123456789")) crc.update(static_cast<unsigned char>(c), 8);
-    EXPECT_EQ(crc.value(), 0xAEE7);  // polynomial 0x8005, initial 0xFFFF, no reflection
+    for (char c : std::string("123456789")) crc.Update(static_cast<unsigned char>(c), 8);
+    EXPECT_EQ(crc.Value(), 0xAEE7);  // polynomial 0x8005, initial 0xFFFF, no reflection
     Crc16 split;                     // bit-wise feeding gives the same register
-    split.update(0x31, 3);
-    EXPECT_NE(split.value(), Crc16().value());
+    split.Update(0x31, 3);
+    EXPECT_NE(split.Value(), Crc16().Value());
 }
 
 TEST(Quantiser, CodesAndGrouping) {
     const AllocationEntry three{3, 5, 1, 0};
-    EXPECT_EQ(quantiseSample(0.0, three), 1);
-    EXPECT_EQ(quantiseSample(0.9999, three), 2);
-    EXPECT_EQ(quantiseSample(-0.9999, three), 0);
-    EXPECT_EQ(groupCodes(0, 1, 2, 3), 21);
+    EXPECT_EQ(QuantiseSample(0.0, three), 1);
+    EXPECT_EQ(QuantiseSample(0.9999, three), 2);
+    EXPECT_EQ(QuantiseSample(-0.9999, three), 0);
+    EXPECT_EQ(GroupCodes(0, 1, 2, 3), 21);
     const AllocationEntry levels31{31, 5, 3, 5};
-    EXPECT_EQ(quantiseSample(0.0, levels31), 15);
-    EXPECT_EQ(quantiseSample(0.99999, levels31), 30);
-    EXPECT_EQ(quantiseSample(-0.99999, levels31), 0);
+    EXPECT_EQ(QuantiseSample(0.0, levels31), 15);
+    EXPECT_EQ(QuantiseSample(0.99999, levels31), 30);
+    EXPECT_EQ(QuantiseSample(-0.99999, levels31), 0);
     const AllocationEntry levels65535{65535, 16, 3, 16};
-    EXPECT_EQ(quantiseSample(0.99999999, levels65535), 65534);
-    EXPECT_EQ(quantiseSample(0.5, levels65535), 32768 + 16383);
+    EXPECT_EQ(QuantiseSample(0.99999999, levels65535), 65534);
+    EXPECT_EQ(QuantiseSample(0.5, levels65535), 32768 + 16383);
     // Every class: the top and bottom codes are the range's ends.
     for (int t = 0; t < kAllocationTables; ++t) {
         for (int i = 1; i < kAllocationIndices; ++i) {
-            const AllocationEntry& e = allocationTable(t)[0][i];
+            const AllocationEntry& e = AllocationTableOf(t)[0][i];
             if (e.steps == 0) continue;
-            EXPECT_EQ(quantiseSample(0.9999999, e), e.steps - 1) << e.steps;
-            EXPECT_EQ(quantiseSample(-0.9999999, e), 0) << e.steps;
-            EXPECT_EQ(quantiseSample(0.0, e), e.steps / 2) << e.steps;
+            EXPECT_EQ(QuantiseSample(0.9999999, e), e.steps - 1) << e.steps;
+            EXPECT_EQ(QuantiseSample(-0.9999999, e), 0) << e.steps;
+            EXPECT_EQ(QuantiseSample(0.0, e), e.steps / 2) << e.steps;
         }
     }
 }
 
 TEST(FrameLength, PaddingPatternAndAverage) {
     FrameLength at44;
-    at44.init(384, 44.1);
-    EXPECT_EQ(at44.wholeSlots(), 1253);
+    at44.Init(384, 44.1);
+    EXPECT_EQ(at44.WholeSlots(), 1253);
     std::string pattern;
-    for (int i = 0; i < 16; ++i) pattern += static_cast<char>('0' + at44.nextPadding());
+    for (int i = 0; i < 16; ++i) pattern += static_cast<char>('0' + at44.NextPadding());
     EXPECT_EQ(pattern, "1111111011111110");
     long slots = 16 * 1253 + 14;
-    for (int i = 16; i < 44100; ++i) slots += 1253 + at44.nextPadding();
+    for (int i = 16; i < 44100; ++i) slots += 1253 + at44.NextPadding();
     EXPECT_NEAR(slots / 44100.0, 1253.877551, 1e-4);
 
     FrameLength at48;
-    at48.init(384, 48.0);
-    EXPECT_EQ(at48.wholeSlots(), 1152);
-    EXPECT_EQ(at48.fracSlots(), 0.0);
-    for (int i = 0; i < 10; ++i) EXPECT_EQ(at48.nextPadding(), 0);
+    at48.Init(384, 48.0);
+    EXPECT_EQ(at48.WholeSlots(), 1152);
+    EXPECT_EQ(at48.FracSlots(), 0.0);
+    for (int i = 0; i < 10; ++i) EXPECT_EQ(at48.NextPadding(), 0);
     FrameLength at44low;
-    at44low.init(320, 44.1);
-    EXPECT_EQ(at44low.wholeSlots(), 1044);
+    at44low.Init(320, 44.1);
+    EXPECT_EQ(at44low.WholeSlots(), 1044);
     FrameLength at48low;
-    at48low.init(320, 48.0);
-    EXPECT_EQ(at48low.wholeSlots(), 960);
-    EXPECT_EQ(at48low.fracSlots(), 0.0);
+    at48low.Init(320, 48.0);
+    EXPECT_EQ(at48low.WholeSlots(), 960);
+    EXPECT_EQ(at48low.FracSlots(), 0.0);
 }
 
 // The job's configuration at 48 kHz and 384 kbit/s.
@@ -89,10 +89,10 @@ struct JobFrame {
         header.surround = 2;
         header.lfe = 1;
         header.nAdBytes = 0;
-        params.alloc = &allocationTable(table);
-        params.allocMc = &allocationTable(tableMc);
-        params.sblimit = allocationTableLimit(table);
-        params.sblimitMc = allocationTableLimit(tableMc);
+        params.alloc = &AllocationTableOf(table);
+        params.allocMc = &AllocationTableOf(tableMc);
+        params.sblimit = AllocationTableLimit(table);
+        params.sblimitMc = AllocationTableLimit(tableMc);
         params.jsBound = params.sblimit;
         for (auto& slot : frame->scaleIndex) {
             for (auto& part : slot) {
@@ -104,19 +104,20 @@ struct JobFrame {
 
 TEST(FrameWriter, EmptyFrameHasTheHeaderBytesAndSideInformationOnly) {
     JobFrame job(14, 1, 0, 0);
-    TempDir dir;
+    MemoryFrameSink sink;
+    EncoderLog log;
     BitStream bs;
-    ASSERT_TRUE(bs.open(dir.File("f.mp2"), 4096, stdout));
+    bs.Start(sink, log);
     FrameWriter writer;
     LfeCoder lfe;
-    writer.writeFrame(bs, job.header, job.params, *job.frame, lfe, stdout);
-    const int bbal = allocationFieldBits(job.params, job.header);
+    writer.WriteFrame(bs, job.header, job.params, *job.frame, lfe, log);
+    const int bbal = AllocationFieldBits(job.params, job.header);
     EXPECT_EQ(bbal, 5 * 88);
-    EXPECT_EQ(static_cast<int>(bs.bitCount()), 32 + bbal + 38 + LfeCoder::kBits);
-    const long fill = 9216 - bs.bitCount();
-    writer.writeFill(bs, fill, false, 9216);
-    ASSERT_TRUE(bs.close());
-    const auto bytes = ReadBytes(dir.File("f.mp2"));
+    EXPECT_EQ(static_cast<int>(bs.BitCount()), 32 + bbal + 38 + LfeCoder::kBits);
+    const long fill = 9216 - bs.BitCount();
+    writer.WriteFill(bs, fill, false, 9216);
+    bs.EndFrame();
+    const auto& bytes = sink.bytes;
     ASSERT_EQ(bytes.size(), 1152u);
     EXPECT_EQ(bytes[0], 0xFF);
     EXPECT_EQ(bytes[1], 0xFD);
@@ -126,28 +127,29 @@ TEST(FrameWriter, EmptyFrameHasTheHeaderBytesAndSideInformationOnly) {
 
 TEST(FrameWriter, MultichannelCrcCoversTheAllocation) {
     JobFrame job(14, 1, 0, 0);
-    const auto before = FrameWriter::multichannelCrc(job.header, job.params, *job.frame);
+    const auto before = FrameWriter::MultichannelCrc(job.header, job.params, *job.frame);
     job.frame->bitAlloc[kSlotC][3] = 2;
-    const auto withAlloc = FrameWriter::multichannelCrc(job.header, job.params, *job.frame);
+    const auto withAlloc = FrameWriter::MultichannelCrc(job.header, job.params, *job.frame);
     EXPECT_NE(before, withAlloc);
     job.frame->bitAlloc[kSlotLo][3] = 2;  // the compatible part is not covered
-    EXPECT_EQ(FrameWriter::multichannelCrc(job.header, job.params, *job.frame), withAlloc);
-    EXPECT_NE(FrameWriter::compatibleCrc(job.header, job.params, *job.frame),
-              FrameWriter::compatibleCrc(job.header, job.params, *JobFrame(14, 1, 0, 0).frame));
+    EXPECT_EQ(FrameWriter::MultichannelCrc(job.header, job.params, *job.frame), withAlloc);
+    EXPECT_NE(FrameWriter::CompatibleCrc(job.header, job.params, *job.frame),
+              FrameWriter::CompatibleCrc(job.header, job.params, *JobFrame(14, 1, 0, 0).frame));
 }
 
 TEST(FrameWriter, AncillaryTextGoesIntoTheLastByteOfEachFrame) {
-    TempDir dir;
+    MemoryFrameSink sink;
+    EncoderLog log;
     BitStream bs;
-    ASSERT_TRUE(bs.open(dir.File("a.bin"), 4096, stdout));
+    bs.Start(sink, log);
     FrameWriter writer;
     const std::string text(FrameWriter::kAncillaryText);
     for (std::size_t i = 0; i < text.size() + 2; ++i) {
-        bs.putBits(0x7, 3);  // 3 bits of "frame"
-        writer.writeFill(bs, 8 * 4 - 3, true, 8 * 4);
+        bs.PutBits(0x7, 3);  // 3 bits of "frame"
+        writer.WriteFill(bs, 8 * 4 - 3, true, 8 * 4);
     }
-    ASSERT_TRUE(bs.close());
-    const auto bytes = ReadBytes(dir.File("a.bin"));
+    bs.EndFrame();
+    const auto& bytes = sink.bytes;
     ASSERT_EQ(bytes.size(), 4 * (text.size() + 2));
     for (std::size_t i = 0; i < text.size(); ++i) EXPECT_EQ(bytes[4 * i + 3], text[i]);
     EXPECT_EQ(bytes[4 * text.size() + 3], 0);
@@ -156,21 +158,21 @@ TEST(FrameWriter, AncillaryTextGoesIntoTheLastByteOfEachFrame) {
 }
 
 TEST(BitAllocation, TableChoice) {
-    EXPECT_EQ(pickTable(192, 48), 0);
-    EXPECT_EQ(pickTable(192, 44), 1);
-    EXPECT_EQ(pickTable(64, 44), 0);
-    EXPECT_EQ(pickTable(16, 48), 2);
-    EXPECT_EQ(pickTable(28, 48), 2);
-    EXPECT_EQ(pickTable(24, 48), 2);
-    EXPECT_EQ(pickTable(40, 48), 2);
-    EXPECT_EQ(pickTable(48, 48), 2);
-    EXPECT_EQ(pickTable(56, 48), 0);
-    EXPECT_EQ(pickTable(24, 44), 2);
-    EXPECT_EQ(pickTable(24, 32), 3);
-    EXPECT_EQ(pickTable(80, 44), 0);
-    EXPECT_EQ(pickTable(96, 44), 1);
-    EXPECT_EQ(pickTableMc(48), 0);
-    EXPECT_EQ(pickTableMc(44), 1);
+    EXPECT_EQ(PickTable(192, 48), 0);
+    EXPECT_EQ(PickTable(192, 44), 1);
+    EXPECT_EQ(PickTable(64, 44), 0);
+    EXPECT_EQ(PickTable(16, 48), 2);
+    EXPECT_EQ(PickTable(28, 48), 2);
+    EXPECT_EQ(PickTable(24, 48), 2);
+    EXPECT_EQ(PickTable(40, 48), 2);
+    EXPECT_EQ(PickTable(48, 48), 2);
+    EXPECT_EQ(PickTable(56, 48), 0);
+    EXPECT_EQ(PickTable(24, 44), 2);
+    EXPECT_EQ(PickTable(24, 32), 3);
+    EXPECT_EQ(PickTable(80, 44), 0);
+    EXPECT_EQ(PickTable(96, 44), 1);
+    EXPECT_EQ(PickTableMc(48), 0);
+    EXPECT_EQ(PickTableMc(44), 1);
 }
 
 TEST(BitAllocation, BudgetAndCostsAtFortyEightKilohertz) {
@@ -179,8 +181,9 @@ TEST(BitAllocation, BudgetAndCostsAtFortyEightKilohertz) {
         for (int sb = 0; sb < kSubbands; ++sb) job.frame->signalToMask[s][sb] = -100.0;
     }
     BitAllocator allocator;
+    EncoderLog log;
     long adb = 9216 - LfeCoder::kBits;
-    const int available = allocator.allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    const int available = allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, log);
     EXPECT_EQ(available, 9216 - 70 - 232 - 5 * 88 - (35 + 3));
     EXPECT_GE(adb, 0);
     for (int sb = 27; sb < 32; ++sb) {
@@ -207,9 +210,9 @@ int FirstStepBits(int scfsi) {
     job.frame->scfsi[0][0] = scfsi;
     BitAllocator allocator;
     long adb = 768 - LfeCoder::kBits;
-    test::StreamCapture trace;
-    allocator.allocate(*job.frame, job.params, job.header, 0, adb, 3, trace.stream());
-    const std::string text = trace.text();
+    EncoderLog trace;
+    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 3, trace);
+    const std::string text = trace.Take().at(0).text;
     EXPECT_EQ(text.rfind("ch: 00 sb: 00 used: 1", 0), 0u) << text.substr(0, 60);
     return std::stoi(text.substr(text.find('\n') - 5, 5));
 }
@@ -234,8 +237,9 @@ TEST(BitAllocation, LoAndRoWithTheSameSignalStepTogether) {
     }
     job.frame->samples[kSlotRo][2][0][1] = 0.01;  // subband 1 differs
     BitAllocator allocator;
+    EncoderLog log;
     long adb = 2304 - LfeCoder::kBits;
-    allocator.allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, log);
     EXPECT_GT(job.frame->bitAlloc[kSlotLo][0], 1);
     for (int sb = 0; sb < job.params.sblimit; ++sb) {
         if (sb == 1) continue;
@@ -251,8 +255,9 @@ TEST(BitAllocation, ExtensionStopsAtTheCompatibleLimit) {
         for (int sb = 0; sb < kSubbands; ++sb) job.frame->signalToMask[s][sb] = 30.0;
     }
     BitAllocator allocator;
+    EncoderLog log;
     long adb = 3344;
-    allocator.allocate(*job.frame, job.params, job.header, 0, adb, 0, stdout);
+    allocator.Allocate(*job.frame, job.params, job.header, 0, adb, 0, log);
     for (int s = 0; s < kCodedSlots; ++s) {
         for (int sb = 27; sb < 32; ++sb) EXPECT_EQ(job.frame->bitAlloc[s][sb], 0) << s << " " << sb;
     }
@@ -264,7 +269,7 @@ TEST(BitAllocation, SignalToMaskOfLoFollowsTheDerivedChannel) {
     job.frame->signalToMask[kSlotL][4] = 40.0;  // derived from Lo under tcAlloc 0
     job.frame->signalToMask[kSlotRo][4] = 40.0;
     job.frame->signalToMask[kSlotR][4] = 5.0;
-    BitAllocator::adjustSignalToMask(*job.frame, job.params, job.header);
+    BitAllocator::AdjustSignalToMask(*job.frame, job.params, job.header);
     EXPECT_EQ(job.frame->signalToMask[kSlotLo][4], 40.0);
     EXPECT_EQ(job.frame->signalToMask[kSlotRo][4], 40.0);
 }

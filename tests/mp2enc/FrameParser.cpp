@@ -24,7 +24,7 @@ class BitReader {
     // Reads and feeds the CRC.
     int readCrc(int width, Crc16& crc) {
         const int value = read(width);
-        crc.update(static_cast<uint32_t>(value), width);
+        crc.Update(static_cast<uint32_t>(value), width);
         return value;
     }
     std::size_t bitPosition() const { return position; }
@@ -61,10 +61,10 @@ ParsedFrame ParseFrame(const std::vector<uint8_t>& bytes, std::size_t offset, in
     f.frameBits =
         8L * (static_cast<long>(144.0 * kBitrateTable[1][f.bitrateIndex] / khz) + f.padding);
 
-    const AllocationTable& alloc = allocationTable(table);
-    const AllocationTable& allocMc = allocationTable(tableMc);
-    const int sblimit = allocationTableLimit(table);
-    const int sblimitMc = allocationTableLimit(tableMc);
+    const AllocationTable& alloc = AllocationTableOf(table);
+    const AllocationTable& allocMc = AllocationTableOf(tableMc);
+    const int sblimit = AllocationTableLimit(table);
+    const int sblimitMc = AllocationTableLimit(tableMc);
     int scfsi[2][32] = {};
     for (int sb = 0; sb < sblimit; ++sb) {
         for (int ch = 0; ch < 2; ++ch) f.compatibleAlloc[ch][sb] = in.read(alloc[sb][0].bits);
@@ -120,7 +120,7 @@ ParsedFrame ParseFrame(const std::vector<uint8_t>& bytes, std::size_t offset, in
             if (f.multichannelAlloc[p][sb]) scfsiMc[p][sb] = in.readCrc(2, crc);
         }
     }
-    f.computedMcCrc = crc.value();
+    f.computedMcCrc = crc.Value();
     if (f.lfe) in.read(6);
     for (int sb = 0; sb < sblimitMc; ++sb) {
         for (int p = 0; p < 3; ++p) {

@@ -11,6 +11,7 @@
 #include <string>
 #include <vector>
 
+#include "engines/Mp2FileSink.h"
 #include "mp2enc/Mp2Encoder.h"
 #include "tests/support/TestSupport.h"
 
@@ -76,25 +77,25 @@ void FillBlock(const GoldenCase& c, long firstSample, NoiseGenerator& noise, Sam
 }
 
 std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::string& path) {
-    EncoderOptions o;
-    o.samplingFrequency = c.rate == 44100 ? 0 : 1;
-    o.totalBitrate = o.compatibleBitrate = c.bitrate;
-    o.nAdBytes = 0;
-    o.original = 1;
-    o.lfe = 1;
+    EncoderSettings o;
+    o.sampleRate = c.rate;
+    o.totalBitrateKbps = o.bitrateKbps = c.bitrate;
+    o.ancillaryBytes = 0;
     o.verbosity = 0;
     o.dematrixChoice = c.dematrix;
     o.tcAllocChoice = c.tcAlloc;
-    EXPECT_TRUE(encoder.configure(o));
-    EXPECT_TRUE(encoder.openOutput(path));
+    Mp2FileSink sink;
+    EXPECT_TRUE(encoder.Configure(o, sink));
+    EXPECT_TRUE(sink.Open(path));
     NoiseGenerator noise(0x5eed + static_cast<std::uint64_t>(c.bitrate));
     SampleBlock block;
     for (int b = 0; b < c.blocks; ++b) {
         FillBlock(c, static_cast<long>(b) * SampleBlock::kFrames, noise, block);
-        EXPECT_TRUE(encoder.encodeFrame(block));
+        EXPECT_TRUE(encoder.EncodeFrame(block));
     }
-    EXPECT_TRUE(encoder.finish("in", path));
-    EXPECT_EQ(encoder.frameCount(), c.blocks);
+    EXPECT_TRUE(encoder.Finish());
+    EXPECT_TRUE(sink.Close());
+    EXPECT_EQ(encoder.FrameCount(), c.blocks);
     return Fnv1a64(test::ReadBytes(path));
 }
 
@@ -134,8 +135,8 @@ TEST(GoldenOutput, OneEncoderReusedGivesTheSameBytes) {
 }
 
 TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
-    // Frames are written one call late; finish() must still write every frame it was given,
-    // and an encoder dropped without finish() must leave cleanly.
+    // Frames are written one call late; Finish() must still write every frame it was given,
+    // and an encoder dropped without Finish() must leave cleanly.
     test::TempDir dir;
     GoldenCase c = kCases[0];
     const std::string whole = dir.File("whole.mp2");
@@ -156,20 +157,20 @@ TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
         ASSERT_LT(bytes.size(), wholeBytes.size());
         // The last frame's LFE reads ahead past the stopped input, into silence: only the
         // frames before it are those of the whole stream.
-        const auto frameBytes = static_cast<std::size_t>(encoder.frameLength().wholeSlots());
+        const auto frameBytes = static_cast<std::size_t>(encoder.Length().WholeSlots());
         ASSERT_GE(bytes.size(), frameBytes);
         EXPECT_TRUE(std::equal(bytes.begin(), bytes.end() - static_cast<long>(frameBytes),
                                wholeBytes.begin()));
         previous = bytes.size();
     }
     Mp2Encoder unfinished;
-    EncoderOptions quiet;
+    EncoderSettings quiet;
     quiet.verbosity = 0;
-    ASSERT_TRUE(unfinished.configure(quiet));
-    ASSERT_TRUE(unfinished.openOutput(dir.File("unfinished.mp2")));
+    MemoryFrameSink sink;
+    ASSERT_TRUE(unfinished.Configure(quiet, sink));
     SampleBlock block;
-    EXPECT_TRUE(unfinished.encodeFrame(block));
-    EXPECT_TRUE(unfinished.encodeFrame(block));
+    EXPECT_TRUE(unfinished.EncodeFrame(block));
+    EXPECT_TRUE(unfinished.EncodeFrame(block));
 }
 
 }  // namespace

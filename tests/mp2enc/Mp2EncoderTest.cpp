@@ -6,7 +6,6 @@
 
 #include "mp2enc/Mp2Encoder.h"
 #include "tests/mp2enc/FrameParser.h"
-#include "tests/mp2enc/StreamCapture.h"
 #include "tests/mp2enc/StreamChecks.h"
 #include "tests/support/TestSupport.h"
 
@@ -20,23 +19,22 @@ using tavrisk::test::ReadBytes;
 using tavrisk::test::RunCommand;
 using tavrisk::test::TempDir;
 
-// The options the Transcode job passes.
-EncoderOptions JobOptions(int rate, int bitrate) {
-    EncoderOptions o;
-    o.samplingFrequency = rate == 44100 ? 0 : 1;
-    o.totalBitrate = o.compatibleBitrate = bitrate;
-    o.nAdBytes = 0;
-    o.original = 1;
-    o.lfe = 1;
+// The settings the Transcode job asks for.
+EncoderSettings JobOptions(int rate, int bitrate) {
+    EncoderSettings o;
+    o.sampleRate = rate;
+    o.totalBitrateKbps = o.bitrateKbps = bitrate;
+    o.ancillaryBytes = 0;
     o.verbosity = 0;
     return o;
 }
 
 // Encodes six-channel audio (file order L, R, C, LFE, LS, RS) block by block; the last
 // partial block is completed with silence.
-bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderOptions& options,
+bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderSettings& options,
                  const std::string& path) {
-    if (!encoder.configure(options) || !encoder.openOutput(path)) return false;
+    MemoryFrameSink sink;
+    if (!encoder.Configure(options, sink)) return false;
     SampleBlock block;
     for (std::size_t start = 0; start < audio.Frames(); start += SampleBlock::kFrames) {
         for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
@@ -45,9 +43,11 @@ bool EncodeAudio(Mp2Encoder& encoder, const PcmAudio& audio, const EncoderOption
                 block.Row(row)[i] = f < audio.Frames() ? audio.At(f, static_cast<int>(row)) : 0.0;
             }
         }
-        if (!encoder.encodeFrame(block)) return false;
+        if (!encoder.EncodeFrame(block)) return false;
     }
-    return encoder.finish("in", path);
+    const bool finished = encoder.Finish();
+    tavrisk::test::WriteBytes(path, sink.bytes);
+    return finished;
 }
 
 PcmAudio Tones(int rate, std::size_t frames) {
@@ -73,7 +73,7 @@ TEST_F(Mp2EncoderEndToEnd, DecodedStereoIsTheDownmixOfTones) {
         const std::string out = dir.File("tones" + std::to_string(rate) + ".mp2");
         Mp2Encoder encoder;
         ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(rate, 384), out));
-        EXPECT_EQ(encoder.frameCount(), 40);
+        EXPECT_EQ(encoder.FrameCount(), 40);
 
         std::string errors;
         const PcmAudio decoded = test::DecodeWithFfmpeg(out, dir.File("dec"), &errors);
@@ -125,10 +125,8 @@ TEST_F(Mp2EncoderEndToEnd, EveryBitrateAtBothRatesGivesExactFrames) {
             SCOPED_TRACE(testing::Message() << rate << " Hz " << bitrate << " kbit/s");
             const std::string out = dir.File("b.mp2");
             Mp2Encoder encoder;
-            test::StreamCapture messages;
-            encoder.setStreams(messages.stream(), messages.stream());
             ASSERT_TRUE(EncodeAudio(encoder, input, JobOptions(rate, bitrate), out));
-            EXPECT_EQ(messages.text(), "") << "no overflow or scaling report";
+            EXPECT_TRUE(encoder.Log().Empty()) << "no overflow or scaling report";
             const test::FrameWalk walk = test::WalkFrames(ReadBytes(out), bitrate, rate);
             EXPECT_TRUE(walk.ok) << walk.problem;
             EXPECT_EQ(walk.frames, 12);
@@ -165,10 +163,8 @@ TEST_F(Mp2EncoderEndToEnd, FullScaleExtremesStayInRange) {
         SCOPED_TRACE(bitrate);
         const std::string out = dir.File("extreme.mp2");
         Mp2Encoder encoder;
-        test::StreamCapture messages;
-        encoder.setStreams(messages.stream(), messages.stream());
         ASSERT_TRUE(EncodeAudio(encoder, audio, JobOptions(48000, bitrate), out));
-        EXPECT_EQ(messages.text(), "") << "no sample exceeds its scale factor";
+        EXPECT_TRUE(encoder.Log().Empty()) << "no sample exceeds its scale factor";
         const test::FrameWalk walk = test::WalkFrames(ReadBytes(out), bitrate, 48000);
         EXPECT_TRUE(walk.ok) << walk.problem;
         std::string errors;
@@ -211,20 +207,20 @@ TEST(Mp2Encoder, ExtensionFieldsReadBackWithAMatchingCrc) {
     for (const Setting& s : settings) {
         SCOPED_TRACE(testing::Message() << s.rate << " Hz " << s.bitrate << " kbit/s -x "
                                         << s.dematrix << " -k " << s.tcAlloc);
-        EncoderOptions options = JobOptions(s.rate, s.bitrate);
+        EncoderSettings options = JobOptions(s.rate, s.bitrate);
         options.dematrixChoice = s.dematrix;
         options.tcAllocChoice = s.tcAlloc;
         Mp2Encoder encoder;
         const std::string out = dir.File("ext.mp2");
         ASSERT_TRUE(EncodeAudio(encoder, TonesAndNoise(s.rate, 10 * 1152), options, out));
         const auto bytes = ReadBytes(out);
-        const int sblimit = encoder.params().sblimit;
+        const int sblimit = encoder.Params().sblimit;
         std::size_t offset = 0;
         bool sawSplitGroups = false;
         for (int frame = 0; frame < 10; ++frame) {
             SCOPED_TRACE(frame);
             const test::ParsedFrame f = test::ParseFrame(
-                bytes, offset, encoder.params().tableNumber, encoder.params().tableNumberMc);
+                bytes, offset, encoder.Params().tableNumber, encoder.Params().tableNumberMc);
             ASSERT_TRUE(f.ok) << f.problem << " used " << f.usedBits << " of " << f.frameBits;
             EXPECT_EQ(f.storedMcCrc, f.computedMcCrc);
             EXPECT_EQ(f.center, 1);
@@ -285,10 +281,9 @@ TEST(Mp2Encoder, LfeIsQuantisedWithTheFieldsOwnThirtyOneLevels) {
     // LFE field is 5 bits wide (31 levels) and must be quantised to match.
     TempDir dir;
     Mp2Encoder encoder;
-    EncoderOptions options = JobOptions(48000, 32);
-    ASSERT_TRUE(encoder.configure(options));
-    ASSERT_EQ(encoder.params().tableNumber, 2);
-    ASSERT_TRUE(encoder.openOutput(dir.File("lfe.mp2")));
+    MemoryFrameSink sink;
+    ASSERT_TRUE(encoder.Configure(JobOptions(48000, 32), sink));
+    ASSERT_EQ(encoder.Params().tableNumber, 2);
     SampleBlock block;
     int highest = 0;
     for (int f = 0; f < 8; ++f) {
@@ -296,67 +291,71 @@ TEST(Mp2Encoder, LfeIsQuantisedWithTheFieldsOwnThirtyOneLevels) {
             block.Row(SampleBlock::kRowLfe)[i] = std::round(
                 30000.0 * std::sin(2 * 3.141592653589793 * 40.0 * (f * 1152 + i) / 48000));
         }
-        ASSERT_TRUE(encoder.encodeFrame(block));
-        for (int code : encoder.lfe().codes()) {
+        ASSERT_TRUE(encoder.EncodeFrame(block));
+        for (int code : encoder.Lfe().Codes()) {
             highest = std::max(highest, code);
             EXPECT_LT(code, 31);
         }
     }
     EXPECT_GT(highest, 15) << "codes above the 15-level range are written in 5 bits";
-    ASSERT_TRUE(encoder.finish("in", dir.File("lfe.mp2")));
+    ASSERT_TRUE(encoder.Finish());
 }
 
 TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
     struct Case {
         const char* what;
-        void (*change)(EncoderOptions&);
+        void (*change)(EncoderSettings&);
         const char* message;
     };
     const Case cases[] = {
-        {"dynamic cross-talk", [](EncoderOptions& o) { o.dynCrossChoice = 1; },
+        {"dynamic cross-talk", [](EncoderSettings& o) { o.dynCrossChoice = 1; },
          "tavrisk: dynamic cross-talk (-y 1) is not supported\n"},
-        {"dematrix procedure", [](EncoderOptions& o) { o.dematrixChoice = 4; },
+        {"dematrix procedure", [](EncoderSettings& o) { o.dematrixChoice = 4; },
          "tavrisk: -x dematrix procedure must be -1 to 3, not 4\n"},
-        {"tc allocation", [](EncoderOptions& o) { o.tcAllocChoice = 8; },
+        {"tc allocation", [](EncoderSettings& o) { o.tcAllocChoice = 8; },
          "tavrisk: -k tc allocation must be -2 to 7, not 8\n"},
         {"undematrixable",
-         [](EncoderOptions& o) {
+         [](EncoderSettings& o) {
              o.tcAllocChoice = 5;
              o.dematrixChoice = 2;
          },
          "tavrisk: -k 5 cannot be dematrixed with -x 2\n"},
-        {"half rate", [](EncoderOptions& o) { o.samplingFrequency = 16; },
+        {"half rate", [](EncoderSettings& o) { o.sampleRate = 16000; },
          "tavrisk: only 32, 44.1 and 48 kHz streams are supported\n"},
-        {"bitrate", [](EncoderOptions& o) { o.compatibleBitrate = o.totalBitrate = 40; },
+        {"bitrate", [](EncoderSettings& o) { o.bitrateKbps = o.totalBitrateKbps = 40; },
          "BitrateIndex: 40 (layer 2) is not a legal bitrate\n"},
         {"split bitrate",
-         [](EncoderOptions& o) {
-             o.totalBitrate = 384;
-             o.compatibleBitrate = 256;
+         [](EncoderSettings& o) {
+             o.totalBitrateKbps = 384;
+             o.bitrateKbps = 256;
          },
          "tavrisk: total bitrate 384 must equal the compatible bitrate 256 (no extension "
          "stream is written)\n"},
         {"side information",
-         [](EncoderOptions& o) {
-             o.nAdBytes = 60;
-             o.totalBitrate = o.compatibleBitrate = 32;
+         [](EncoderSettings& o) {
+             o.ancillaryBytes = 60;
+             o.totalBitrateKbps = o.bitrateKbps = 32;
          },
          "tavrisk: 32 kbit/s at 48.0 kHz cannot carry the multichannel side information\n"},
+        {"four channels", [](EncoderSettings& o) { o.channels = {2, 2, false}; },
+         "tavrisk: only the 3/2 configuration with LFE is written\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
-        EncoderOptions o = JobOptions(48000, 384);
+        EncoderSettings o = JobOptions(48000, 384);
         c.change(o);
         Mp2Encoder encoder;
-        test::StreamCapture out, err;
-        encoder.setStreams(out.stream(), err.stream());
-        EXPECT_FALSE(encoder.configure(o));
-        EXPECT_EQ(err.text(), c.message);
+        MemoryFrameSink sink;
+        EXPECT_FALSE(encoder.Configure(o, sink));
+        const std::vector<EncoderMessage> messages = encoder.Log().Take();
+        ASSERT_EQ(messages.size(), 1u);
+        EXPECT_EQ(messages[0].kind, EncoderMessage::kError);
+        EXPECT_EQ(messages[0].text, c.message);
     }
 }
 
 TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
-    // Each encoder is dropped without finish(), right after a frame whose masking its helper
+    // Each encoder is dropped without Finish(), right after a frame whose masking its helper
     // thread may still be computing from the encoder's buffers; the address and thread
     // sanitizer builds report any use of them after they are freed.
     TempDir dir;
@@ -364,8 +363,8 @@ TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
     SampleBlock block;
     for (int run = 0; run < 40; ++run) {
         Mp2Encoder encoder;
-        ASSERT_TRUE(encoder.configure(JobOptions(48000, 256)));
-        ASSERT_TRUE(encoder.openOutput(dir.File("dropped.mp2")));
+        MemoryFrameSink sink;
+        ASSERT_TRUE(encoder.Configure(JobOptions(48000, 256), sink));
         const int blocks = 1 + run % 3;
         for (int b = 0; b < blocks; ++b) {
             for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
@@ -373,50 +372,54 @@ TEST(Mp2Encoder, DestroyedWhileItsHelperThreadMayStillBeWorking) {
                     block.Row(row)[i] =
                         input.At(b * SampleBlock::kFrames + i, static_cast<int>(row));
             }
-            ASSERT_TRUE(encoder.encodeFrame(block));
+            ASSERT_TRUE(encoder.EncodeFrame(block));
         }
     }
 }
 
-TEST(Mp2Encoder, FrameCounterOnlyOnATerminalOrWhenAsked) {
-    // At the default verbosity (1), as a front end runs the encoder.
-    EncoderOptions options = JobOptions(48000, 384);
-    options.verbosity = 1;
+TEST(Mp2Encoder, PushedSamplesInAnyAmountGiveTheBytesOfWholeBlocks) {
+    // Pushed in uneven pieces, with a last partial block: the stream of the same samples
+    // given block by block, the last block completed with silence.
+    const PcmAudio input = TonesAndNoise(48000, 5 * 1152 + 300);
     TempDir dir;
-    test::TerminalCapture terminal;
-    if (terminal.stream() == nullptr) GTEST_SKIP() << "no pseudo-terminals";
-    auto run = [&](std::FILE* err, std::optional<bool> show) {
-        Mp2Encoder encoder;
-        test::StreamCapture out;
-        encoder.setStreams(out.stream(), err);
-        if (show) encoder.setShowFrameCounter(*show);
-        SampleBlock block;
-        EXPECT_TRUE(encoder.configure(options));
-        EXPECT_TRUE(encoder.openOutput(dir.File("counted.mp2")));
-        for (int i = 0; i < 3; ++i) EXPECT_TRUE(encoder.encodeFrame(block));
-        EXPECT_TRUE(encoder.finish("in", dir.File("counted.mp2")));
-    };
-    test::StreamCapture file;
-    run(file.stream(), std::nullopt);
-    EXPECT_EQ(file.text().find('{'), std::string::npos) << "no counter in a log file";
-    run(terminal.stream(), std::nullopt);
-    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r{   2}\r");
-    run(terminal.stream(), false);
-    EXPECT_EQ(terminal.text(), "{   0}\r{   1}\r{   2}\r") << "nothing more";
-    test::StreamCapture asked;
-    run(asked.stream(), true);
-    EXPECT_EQ(asked.text(), "{   0}\r{   1}\r{   2}\r");
+    Mp2Encoder byBlocks;
+    ASSERT_TRUE(EncodeAudio(byBlocks, input, JobOptions(48000, 256), dir.File("blocks.mp2")));
+    std::vector<std::vector<double>> planes(SampleBlock::kChannels);
+    for (std::size_t row = 0; row < planes.size(); ++row) {
+        for (std::size_t f = 0; f < input.Frames(); ++f)
+            planes[row].push_back(input.At(f, static_cast<int>(row)));
+    }
+    Mp2Encoder pushed;
+    MemoryFrameSink sink;
+    ASSERT_TRUE(pushed.Configure(JobOptions(48000, 256), sink));
+    std::size_t done = 0;
+    for (std::size_t piece = 1; done < input.Frames(); piece = piece * 3 + 7) {
+        const std::size_t count = std::min(piece, input.Frames() - done);
+        const double* at[SampleBlock::kChannels];
+        for (std::size_t row = 0; row < planes.size(); ++row) at[row] = planes[row].data() + done;
+        ASSERT_TRUE(pushed.Push(at, count));
+        done += count;
+    }
+    ASSERT_TRUE(pushed.Finish());
+    EXPECT_EQ(pushed.FrameCount(), 6);
+    EXPECT_EQ(sink.bytes, ReadBytes(dir.File("blocks.mp2")));
 }
 
-TEST(Mp2Encoder, AFailedWriteIsReported) {
+TEST(Mp2Encoder, TracesWaitInTheLogAndAWriteTheSinkRefusesIsReported) {
+    struct RefusingSink : FrameSink {
+        bool Write(std::span<const std::uint8_t>) override { return false; }
+    } sink;
+    EncoderSettings options = JobOptions(48000, 384);
+    options.verbosity = 2;
     Mp2Encoder encoder;
-    ASSERT_TRUE(encoder.configure(JobOptions(48000, 384)));
-    ASSERT_TRUE(encoder.openOutput("/dev/full"));
+    ASSERT_TRUE(encoder.Configure(options, sink));
+    const std::vector<EncoderMessage> traces = encoder.Log().Take();
+    ASSERT_FALSE(traces.empty());
+    EXPECT_EQ(traces.front().text, "stereo = 2 stereomc = 3 stereoaug = 0\n");
     SampleBlock block;
-    bool ok = true;
-    for (int i = 0; i < 8 && ok; ++i) ok = encoder.encodeFrame(block);
-    EXPECT_FALSE(ok) << "four frames fill the buffer; its write must fail";
-    EXPECT_FALSE(encoder.finish("in", "/dev/full"));
+    EXPECT_TRUE(encoder.EncodeFrame(block)) << "the first frame waits for the second";
+    EXPECT_FALSE(encoder.EncodeFrame(block));
+    EXPECT_FALSE(encoder.Finish());
 }
 
 }  // namespace

@@ -47,7 +47,7 @@ struct ModelRun {
     }
     double* Slot(int s) { return &samples[s * kFrame]; }
     void Frame() {
-        model.computeMasking(reinterpret_cast<const double(*)[kFrame]>(samples.data()), maxScale,
+        model.ComputeMasking(reinterpret_cast<const double(*)[kFrame]>(samples.data()), maxScale,
                              info, minMask, smr, spike);
     }
 };
@@ -112,12 +112,12 @@ double AddPower(double a, double b, int c) {
 
 // The minimum masking threshold per subband computed plainly from the component lists.
 std::vector<double> PlainMinimumMask(const PsychoacousticModel& model, int code, int sblimit) {
-    const auto& table = ltg(2, code);
+    const auto& table = Ltg(2, code);
     std::vector<double> threshold(kThresholdEntries, 0.0);
     for (int i = 1; i < kThresholdEntries; ++i) {
         double x = -200.0;
         for (int list = 0; list < 2; ++list) {
-            for (const auto& c : list == 0 ? model.tonalComponents() : model.noiseComponents()) {
+            for (const auto& c : list == 0 ? model.TonalComponents() : model.NoiseComponents()) {
                 const double z = c.bark;
                 const double level = c.level;
                 const double dz = table[i].bark - z;
@@ -165,8 +165,8 @@ TEST(PsychoacousticModelTest, SilenceGivesTheFloorLevelAndOnlyTheThresholdInQuie
             EXPECT_EQ(run.smr[s][sb], kSilenceDb - plain[sb]);
         }
     }
-    EXPECT_TRUE(run.model.tonalComponents().empty());
-    EXPECT_TRUE(run.model.noiseComponents().empty());
+    EXPECT_TRUE(run.model.TonalComponents().empty());
+    EXPECT_TRUE(run.model.NoiseComponents().empty());
 }
 
 TEST(PsychoacousticModelTest, SilentBlocksGiveWhatTheFullAnalysisGivesBelowTheEnergyFloor) {
@@ -195,25 +195,25 @@ TEST(PsychoacousticModelTest, SilentBlocksGiveWhatTheFullAnalysisGivesBelowTheEn
         }
     }
     EXPECT_EQ(silent.spike[2][20], -103.67);
-    EXPECT_TRUE(faint.model.noiseComponents().empty());
+    EXPECT_TRUE(faint.model.NoiseComponents().empty());
 }
 
 TEST(PsychoacousticModelTest, ToneAboveLine254KeepsItsLevelAndAbsorbsItsRun) {
     ModelRun run;
     // A weaker tone 10 lines up lies inside the run of 12 and is absorbed.
     TwoFrames(run, 6, {{300, 16000.0}, {310, 3000.0}});
-    const auto tonal = run.model.tonalComponents();
+    const auto tonal = run.model.TonalComponents();
     ASSERT_EQ(Lines(tonal), std::vector<int>{300});
     EXPECT_EQ(tonal[0].level, run.spike[6][300 / 16]);
     EXPECT_GT(tonal[0].level, 80.0);
     // The run's lines are cleared, so the band around the tone carries no noise above 300.
-    for (const auto& c : run.model.noiseComponents()) EXPECT_LT(c.level, tonal[0].level - 20);
+    for (const auto& c : run.model.NoiseComponents()) EXPECT_LT(c.level, tonal[0].level - 20);
 }
 
 TEST(PsychoacousticModelTest, ToneBelowLine255AddsItsNeighbours) {
     ModelRun run;
     TwoFrames(run, 6, {{100, 16000.0}});
-    const auto tonal = run.model.tonalComponents();
+    const auto tonal = run.model.TonalComponents();
     ASSERT_EQ(Lines(tonal), std::vector<int>{100});
     // Both neighbours lie 6 dB down: 10 log10(1 + 1/4 + 1/4) dB are added.
     EXPECT_NEAR(tonal[0].level - run.spike[6][100 / 16], 1.76, 0.05);
@@ -230,7 +230,7 @@ TEST(PsychoacousticModelTest, RunWidthChangesAtLines62And126And254) {
         for (int line : {below, below + 1}) {
             ModelRun run;
             TwoFrames(run, 6, {{line, 16000.0}, {line + gap, 16000.0 * std::pow(10, -0.2)}});
-            EXPECT_EQ(Contains(Lines(run.model.tonalComponents()), line), line == below)
+            EXPECT_EQ(Contains(Lines(run.model.TonalComponents()), line), line == below)
                 << "line " << line;
         }
     }
@@ -246,7 +246,7 @@ TEST(PsychoacousticModelTest, DecimationKeepsTheStrongerOfTwoTonesWithinATenthBa
             const double weak = strong * std::pow(10, -0.15);
             TwoFrames(run, 6,
                       {{low, lowStronger ? strong : weak}, {high, lowStronger ? weak : strong}});
-            const auto tonal = Lines(run.model.tonalComponents());
+            const auto tonal = Lines(run.model.TonalComponents());
             if (both) {
                 EXPECT_EQ(tonal, (std::vector<int>{low, high}));
             } else {
@@ -261,7 +261,7 @@ TEST(PsychoacousticModelTest, SecondToneInTheFirstOnesWiderRunTakesTheListHead) 
     // list must go on from 63 rather than end with the cleared line.
     ModelRun run;
     ExactLines(run, 6, {{60, 60.0}, {63, 72.0}});
-    EXPECT_EQ(Lines(run.model.tonalComponents()), std::vector<int>{63});
+    EXPECT_EQ(Lines(run.model.TonalComponents()), std::vector<int>{63});
 }
 
 TEST(PsychoacousticModelTest, LastTwoNoiseBandsCentredOnOneLineEndTheList) {
@@ -270,8 +270,8 @@ TEST(PsychoacousticModelTest, LastTwoNoiseBandsCentredOnOneLineEndTheList) {
     // there instead of pointing back to itself. Line 356 keeps both lines from being tonal.
     ModelRun run(k44k, 30);
     ExactLines(run, 6, {{352, 80.0}, {356, 77.0}});
-    EXPECT_TRUE(run.model.tonalComponents().empty());
-    const auto noise = Lines(run.model.noiseComponents());
+    EXPECT_TRUE(run.model.TonalComponents().empty());
+    const auto noise = Lines(run.model.NoiseComponents());
     ASSERT_FALSE(noise.empty());
     EXPECT_EQ(noise.back(), 354);
     EXPECT_EQ(std::count(noise.begin(), noise.end(), 354), 1);
@@ -285,9 +285,9 @@ TEST(PsychoacousticModelTest, LinesAboveTheTableBelongToItsLastEntry) {
     TwoFrames(alone, 6, {{300, 16000.0}});
     ModelRun both;
     TwoFrames(both, 6, {{300, 16000.0}, {460, 16000.0}});
-    const auto tonal = both.model.tonalComponents();
+    const auto tonal = both.model.TonalComponents();
     ASSERT_EQ(Lines(tonal), (std::vector<int>{300, 460}));
-    EXPECT_EQ(tonal[1].bark, ltg(2, k48k)[126].bark);
+    EXPECT_EQ(tonal[1].bark, Ltg(2, k48k)[126].bark);
     for (int sb = 0; sb < 8; ++sb)
         EXPECT_NEAR(both.minMask[6][sb], alone.minMask[6][sb], 0.01) << sb;
 }
@@ -485,7 +485,7 @@ TEST(PsychoacousticModelSplit, TwoStepsWithSideWorkGiveTheSameMasks) {
     ModelRun plain;
     ModelRun split;
     std::array<std::atomic<int>, kUnits> runs{};
-    split.model.setSideWork(kUnits, [&](int unit) { runs[unit].fetch_add(1); });
+    split.model.SetSideWork(kUnits, [&](int unit) { runs[unit].fetch_add(1); });
     for (int f = 0; f < kFrames; ++f) {
         for (int s = 0; s < kPsySlots; ++s) {
             for (int i = 0; i < kFrame; ++i) {
@@ -498,11 +498,11 @@ TEST(PsychoacousticModelSplit, TwoStepsWithSideWorkGiveTheSameMasks) {
             for (auto& row : run->maxScale) std::fill(std::begin(row), std::end(row), 0.25);
         }
         plain.Frame();
-        split.model.startMasking(reinterpret_cast<const double(*)[kFrame]>(split.samples.data()),
+        split.model.StartMasking(reinterpret_cast<const double(*)[kFrame]>(split.samples.data()),
                                  split.info, true);
-        split.model.finishSideWork();
+        split.model.FinishSideWork();
         for (int u = 0; u < kUnits; ++u) EXPECT_EQ(runs[u].load(), f + 1) << "unit " << u;
-        split.model.finishMasking(split.maxScale, split.minMask, split.smr, split.spike);
+        split.model.FinishMasking(split.maxScale, split.minMask, split.smr, split.spike);
         for (int s = 0; s < 7; ++s) {
             for (int sb = 0; sb < 32; ++sb) {
                 ASSERT_EQ(plain.minMask[s][sb], split.minMask[s][sb]) << s << " " << sb;

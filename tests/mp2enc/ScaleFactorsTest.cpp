@@ -8,18 +8,18 @@ namespace tavrisk::mp2 {
 namespace {
 
 TEST(ScaleFactors, IndexIsTheSmallestScaleFactorStrictlyAboveThePeak) {
-    EXPECT_EQ(scaleIndexFor(0.0), 62);
-    EXPECT_EQ(scaleIndexFor(1.0), 2) << "a peak equal to a scale factor takes the next larger";
-    EXPECT_EQ(scaleIndexFor(0.999969), 3);
-    EXPECT_EQ(scaleIndexFor(kScaleFactorTable[10]), 9);
-    EXPECT_EQ(scaleIndexFor(1.9), 0);
-    EXPECT_EQ(scaleIndexFor(2.0), 0);
-    EXPECT_EQ(scaleIndexFor(5.0), 0);
+    EXPECT_EQ(ScaleIndexFor(0.0), 62);
+    EXPECT_EQ(ScaleIndexFor(1.0), 2) << "a peak equal to a scale factor takes the next larger";
+    EXPECT_EQ(ScaleIndexFor(0.999969), 3);
+    EXPECT_EQ(ScaleIndexFor(kScaleFactorTable[10]), 9);
+    EXPECT_EQ(ScaleIndexFor(1.9), 0);
+    EXPECT_EQ(ScaleIndexFor(2.0), 0);
+    EXPECT_EQ(ScaleIndexFor(5.0), 0);
     for (int j = 0; j < 63; ++j) {
-        EXPECT_EQ(scaleIndexFor(kScaleFactorTable[j]), j > 0 ? j - 1 : 0) << j;
-        EXPECT_EQ(scaleIndexFor(kScaleFactorTable[j] * 0.999999), j) << j;
+        EXPECT_EQ(ScaleIndexFor(kScaleFactorTable[j]), j > 0 ? j - 1 : 0) << j;
+        EXPECT_EQ(ScaleIndexFor(kScaleFactorTable[j] * 0.999999), j) << j;
     }
-    EXPECT_EQ(scaleIndexFor(1e-9), 62);
+    EXPECT_EQ(ScaleIndexFor(1e-9), 62);
     // The bisection agrees with the plain search from 62 down on a dense sweep.
     for (double peak = 1e-7; peak < 2.5; peak *= 1.001) {
         int expected = 0;
@@ -29,28 +29,28 @@ TEST(ScaleFactors, IndexIsTheSmallestScaleFactorStrictlyAboveThePeak) {
                 break;
             }
         }
-        ASSERT_EQ(scaleIndexFor(peak), expected) << peak;
+        ASSERT_EQ(ScaleIndexFor(peak), expected) << peak;
     }
 }
 
 TEST(ScaleFactors, SilenceGivesSmallestIndicesAndLimitsFillTheRest) {
     auto frame = std::make_unique<SubbandFrame>();
     frame->samples[0][1][5][3] = 0.3;  // one sample in part 1
-    scaleFactorCalc(*frame, 0, 2, 27);
-    scaleFactorCalc(*frame, 2, 7, 27);
-    EXPECT_EQ(frame->scaleIndex[0][1][3], scaleIndexFor(0.3));
+    ScaleFactorCalc(*frame, 0, 2, 27);
+    ScaleFactorCalc(*frame, 2, 7, 27);
+    EXPECT_EQ(frame->scaleIndex[0][1][3], ScaleIndexFor(0.3));
     EXPECT_EQ(frame->scaleIndex[0][0][3], 62);
     EXPECT_EQ(frame->scaleIndex[4][2][30], 62);
     frame->samples[1][0][0][29] = 0.5;  // above the limit: ignored
-    scaleFactorCalc(*frame, 0, 2, 27);
+    ScaleFactorCalc(*frame, 0, 2, 27);
     EXPECT_EQ(frame->scaleIndex[1][0][29], 62);
 
-    pickScale(*frame, 2, 27, 7, 27);
-    EXPECT_DOUBLE_EQ(frame->maxScale[0][3], kScaleFactorTable[scaleIndexFor(0.3)]);
+    PickScale(*frame, 2, 27, 7, 27);
+    EXPECT_DOUBLE_EQ(frame->maxScale[0][3], kScaleFactorTable[ScaleIndexFor(0.3)]);
     EXPECT_DOUBLE_EQ(frame->maxScale[2][0], kScaleFactorTable[62]);
     EXPECT_DOUBLE_EQ(frame->maxScale[0][27], 1e-20);
 
-    transmissionPattern(*frame);
+    TransmissionPattern(*frame);
     EXPECT_EQ(frame->scfsi[5][0], 2);
 }
 
@@ -78,7 +78,7 @@ TEST(ScaleFactors, SelectionPatternsFollowTheDifferenceClasses) {
     for (const PatternCase& c : cases) {
         int s0 = c.s0, s1 = c.s1, s2 = c.s2;
         SCOPED_TRACE(testing::Message() << c.s0 << "," << c.s1 << "," << c.s2);
-        EXPECT_EQ(selectScaleFactors(s0, s1, s2), c.scfsi);
+        EXPECT_EQ(SelectScaleFactors(s0, s1, s2), c.scfsi);
         EXPECT_EQ(s0, c.n0);
         EXPECT_EQ(s1, c.n1);
         EXPECT_EQ(s2, c.n2);

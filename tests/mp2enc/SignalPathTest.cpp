@@ -17,10 +17,10 @@ constexpr double kPi = std::numbers::pi;
 
 TEST(AnalysisFilterbank, MatrixIsRoundedToNineDecimals) {
     AnalysisFilterbank bank;
-    EXPECT_DOUBLE_EQ(bank.matrix(0, 16), 1.0);
-    EXPECT_DOUBLE_EQ(bank.matrix(0, 0), 0.707106781);  // cos(pi / 4), rounded
-    EXPECT_EQ(bank.matrix(31, 48), 0.0) << "cos(31.5 pi) rounds to exactly 0";
-    EXPECT_DOUBLE_EQ(bank.matrix(1, 0), -0.707106781);  // cos(3 pi / 4)
+    EXPECT_DOUBLE_EQ(bank.Matrix(0, 16), 1.0);
+    EXPECT_DOUBLE_EQ(bank.Matrix(0, 0), 0.707106781);  // cos(pi / 4), rounded
+    EXPECT_EQ(bank.Matrix(31, 48), 0.0) << "cos(31.5 pi) rounds to exactly 0";
+    EXPECT_DOUBLE_EQ(bank.Matrix(1, 0), -0.707106781);  // cos(3 pi / 4)
 }
 
 // Energy per subband of a sine analysed over `granules` granules, after the warm-up.
@@ -34,7 +34,7 @@ std::vector<double> SubbandEnergy(double frequency, int rate, int granules) {
     const double* p = input.data();
     double out[32];
     for (int g = 0; g < granules; ++g) {
-        bank.analyse(0, p, out);
+        bank.Analyse(0, p, out);
         if (g < 20) continue;
         for (int sb = 0; sb < 32; ++sb) energy[sb] += out[sb] * out[sb];
     }
@@ -54,7 +54,7 @@ TEST(AnalysisFilterbank, ASineLandsInItsSubband) {
     const double* p = zeros.data();
     double out[32];
     for (int g = 0; g < 40; ++g) {
-        bank.analyse(3, p, out);
+        bank.Analyse(3, p, out);
         for (double v : out) EXPECT_EQ(v, 0.0);
     }
 }
@@ -70,9 +70,9 @@ TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
     const double* b = input.data();
     double windowed[512], expected[32], actual[32];
     for (int g = 0; g < 100; ++g) {
-        stepwise.windowSubband(2, a, windowed);
-        stepwise.filterSubband(windowed, expected);
-        combined.analyse(2, b, actual);
+        stepwise.WindowSubband(2, a, windowed);
+        stepwise.FilterSubband(windowed, expected);
+        combined.Analyse(2, b, actual);
         for (int sb = 0; sb < 32; ++sb) ASSERT_EQ(actual[sb], expected[sb]) << g << " " << sb;
     }
     EXPECT_EQ(a, b);
@@ -81,16 +81,16 @@ TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
 TEST(Matrixing, CoefficientsPerDematrixProcedure) {
     const double inv = 1.0 / std::sqrt(2.0);
     for (int proc : {0, 2}) {
-        const auto t = timeDomainCoefficients(proc);
+        const auto t = TimeDomainCoefficients(proc);
         EXPECT_DOUBLE_EQ(t.centre, inv);
         EXPECT_DOUBLE_EQ(t.surround, inv);
         EXPECT_DOUBLE_EQ(t.normalisation, 1.0 / (1.0 + std::sqrt(2.0)));
     }
-    const auto one = subbandCoefficients(1);
+    const auto one = SubbandCoefficients(1);
     EXPECT_DOUBLE_EQ(one.surround, 0.5);
     EXPECT_DOUBLE_EQ(one.normalisation, 1.0 / (1.5 + 0.5 * std::sqrt(2.0)));
-    EXPECT_DOUBLE_EQ(timeDomainCoefficients(1).normalisation, 0.45308183932197284321);
-    const auto three = subbandCoefficients(3);
+    EXPECT_DOUBLE_EQ(TimeDomainCoefficients(1).normalisation, 0.45308183932197284321);
+    const auto three = SubbandCoefficients(3);
     EXPECT_EQ(three.centre, 1.0);
     EXPECT_EQ(three.surround, 1.0);
     EXPECT_EQ(three.normalisation, 1.0);
@@ -100,8 +100,8 @@ TEST(Matrixing, CentreOnlyFrameIsSentScaledInBothDomains) {
     auto frame = std::make_unique<SubbandFrame>();
     frame->samples[kSlotC][1][4][9] = 1000.0;
     frame->samples[kSlotLo][0][0][0] = 0.0;
-    scaleForMatrix(*frame, 0);
-    matrixSubbands(*frame, 0, 1);
+    ScaleForMatrix(*frame, 0);
+    MatrixSubbands(*frame, 0, 1);
     const double expected = 0.29289321881345254 * 1000.0;
     EXPECT_NEAR(frame->samples[kSlotLo][1][4][9], expected, 1e-9);
     EXPECT_NEAR(frame->samples[kSlotRo][1][4][9], expected, 1e-9);
@@ -113,7 +113,7 @@ TEST(Matrixing, CentreOnlyFrameIsSentScaledInBothDomains) {
     InputRows input{};
     for (int r = 0; r < 6; ++r) input.rows[r] = rows.data() + r * 1152;
     auto slots = std::make_unique<double[][kFrameSamples]>(kCodedSlots);
-    buildPsyMatrix(input, 0, slots.get());
+    BuildPsyMatrix(input, 0, slots.get());
     EXPECT_NEAR(slots[kSlotLo][10], expected, 1e-9);
     EXPECT_NEAR(slots[kSlotRo][10], expected, 1e-9);
     EXPECT_EQ(slots[kSlotC][10], 1000.0);
@@ -129,16 +129,16 @@ TEST(Matrixing, DownmixFormsPerProcedure) {
         frame->samples[kSlotRs][0][0][0] = rs;
     };
     set(1, 2, 3, 4, 5);
-    matrixSubbands(*frame, 2, 1);  // unscaled, to see the form
+    MatrixSubbands(*frame, 2, 1);  // unscaled, to see the form
     EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1 + 3 - 4.5);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2 + 3 + 4.5);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotL][0][0][0], 1);
     set(1, 2, 3, 4, 5);
-    matrixSubbands(*frame, 3, 1);
+    MatrixSubbands(*frame, 3, 1);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2);
     set(1, 2, 3, 4, 5);
-    matrixSubbands(*frame, 1, 1);
+    MatrixSubbands(*frame, 1, 1);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1 + 3 + 4);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2 + 3 + 5);
 }
@@ -147,7 +147,7 @@ double LfeGain(double frequency) {
     LfeCoder lfe;
     double peak = 0.0;
     for (int i = 0; i < 48000; ++i) {
-        const double y = lfe.filterSample(std::sin(2 * kPi * frequency * i / 48000.0));
+        const double y = lfe.FilterSample(std::sin(2 * kPi * frequency * i / 48000.0));
         if (i > 24000) peak = std::max(peak, std::fabs(y));
     }
     return peak;
@@ -166,11 +166,11 @@ TEST(LfeCoder, LookAheadIsTheLowPassDelay) {
     double moment = 0.0;
     double area = 0.0;
     for (int i = 0; i < 48000; ++i) {
-        const double h = lfe.filterSample(i == 0 ? 1.0 : 0.0);
+        const double h = lfe.FilterSample(i == 0 ? 1.0 : 0.0);
         moment += i * h;
         area += h;
     }
-    EXPECT_NEAR(lfe.lookAhead(), moment / area, 0.5);
+    EXPECT_NEAR(lfe.LookAhead(), moment / area, 0.5);
 }
 
 // Blocks filtered section by section give the frames that the cascade gives sample by
@@ -180,22 +180,22 @@ TEST(LfeCoder, BlocksGiveTheSampleBySampleOutputs) {
     LfeCoder samples;
     std::vector<double> block(LfeCoder::kBlockSamples);
     std::vector<double> expected;
-    int untilKept = samples.lookAhead();
+    int untilKept = samples.LookAhead();
     for (int b = 0; b < 4; ++b) {
         for (std::size_t i = 0; i < block.size(); ++i) {
             const double t = static_cast<double>(b * block.size() + i);
             block[i] = std::round(20000.0 * std::sin(t * 0.013) + 5000.0 * std::sin(t * 1.7));
-            const double y = samples.filterSample(block[i]);
+            const double y = samples.FilterSample(block[i]);
             if (untilKept-- == 0) {
                 expected.push_back(y / 32768.0);
                 untilKept = LfeCoder::kDecimation - 1;
             }
         }
-        blocks.filterBlock(block.data());
-        if (!blocks.frameReady()) continue;
-        blocks.takeFrame();
+        blocks.FilterBlock(block.data());
+        if (!blocks.FrameReady()) continue;
+        blocks.TakeFrame();
         for (int k = 0; k < LfeCoder::kSamples; ++k) {
-            ASSERT_EQ(blocks.samples()[k], expected[k]) << "block " << b << " sample " << k;
+            ASSERT_EQ(blocks.Samples()[k], expected[k]) << "block " << b << " sample " << k;
         }
         expected.erase(expected.begin(), expected.begin() + LfeCoder::kSamples);
     }
@@ -208,48 +208,50 @@ TEST(LfeCoder, SamplesEvery96thFromTheLookAhead) {
     LfeCoder lfe;
     std::vector<double> block(1152, 0.0);
     block[0] = 32768.0 * 96;
-    lfe.filterBlock(block.data());
-    EXPECT_FALSE(lfe.frameReady());
+    lfe.FilterBlock(block.data());
+    EXPECT_FALSE(lfe.FrameReady());
     block[0] = 0.0;
-    lfe.filterBlock(block.data());
-    ASSERT_TRUE(lfe.frameReady());
-    lfe.takeFrame();
-    const auto& s = lfe.samples();
+    lfe.FilterBlock(block.data());
+    ASSERT_TRUE(lfe.FrameReady());
+    lfe.TakeFrame();
+    const auto& s = lfe.Samples();
     const auto peak = std::max_element(s.begin(), s.end()) - s.begin();
     EXPECT_LE(peak, 1);
     EXPECT_GT(s[0], 0.1);
-    EXPECT_FALSE(lfe.frameReady());
+    EXPECT_FALSE(lfe.FrameReady());
 
     // Silence at the end brings the rest of the last frame; nothing is left after it.
-    lfe.filterSilence();
-    ASSERT_TRUE(lfe.frameReady());
-    lfe.takeFrame();
-    EXPECT_FALSE(lfe.frameReady());
+    lfe.FilterSilence();
+    ASSERT_TRUE(lfe.FrameReady());
+    lfe.TakeFrame();
+    EXPECT_FALSE(lfe.FrameReady());
 }
 
 TEST(LfeCoder, QuantisesWithoutTheForbiddenCode) {
     LfeCoder lfe;
     std::vector<double> input(1152, 0.0);
-    lfe.filterBlock(input.data());
-    lfe.filterBlock(input.data());
-    lfe.takeFrame();
-    lfe.lfeScaleFactor();
-    EXPECT_EQ(lfe.scaleIndex(), 62);
+    lfe.FilterBlock(input.data());
+    lfe.FilterBlock(input.data());
+    lfe.TakeFrame();
+    lfe.LfeScaleFactor();
+    EXPECT_EQ(lfe.ScaleIndex(), 62);
 
     // A DC input settles to the input value; the peak then equals a scale factor exactly.
     LfeCoder dc;
     std::vector<double> ones(1152, 16384.0);  // 0.5 after scaling
     for (int f = 0; f < 20; ++f) {
-        dc.filterBlock(ones.data());
-        if (dc.frameReady()) dc.takeFrame();
+        dc.FilterBlock(ones.data());
+        if (dc.FrameReady()) dc.TakeFrame();
     }
-    dc.lfeScaleFactor();
-    const double peak = dc.samples()[0];
+    dc.LfeScaleFactor();
+    const double peak = dc.Samples()[0];
     ASSERT_NEAR(peak, 0.5, 1e-9);
-    EXPECT_LT(peak, kScaleFactorTable[dc.scaleIndex()]);
-    const AllocationEntry entry = allocationTable(0)[0][4];  // 31 levels, 5 bits
-    dc.lfeQuantise(entry, stdout);
-    for (int code : dc.codes()) {
+    EXPECT_LT(peak, kScaleFactorTable[dc.ScaleIndex()]);
+    const AllocationEntry entry = AllocationTableOf(0)[0][4];  // 31 levels, 5 bits
+    EncoderLog log;
+    dc.LfeQuantise(entry, log);
+    EXPECT_TRUE(log.Empty()) << "no sample exceeds its scale factor";
+    for (int code : dc.Codes()) {
         EXPECT_LT(code, 31) << "the all-ones code is forbidden";
         EXPECT_GT(code, 15);
     }
@@ -258,14 +260,14 @@ TEST(LfeCoder, QuantisesWithoutTheForbiddenCode) {
     LfeCoder fresh;
     std::vector<double> ramp(1152);
     for (int i = 0; i < 1152; ++i) ramp[i] = 100.0 * (i % 200);
-    fresh.filterBlock(ramp.data());
-    fresh.filterBlock(ramp.data());
-    fresh.takeFrame();
-    dc.reset();
-    dc.filterBlock(ramp.data());
-    dc.filterBlock(ramp.data());
-    dc.takeFrame();
-    EXPECT_EQ(dc.samples(), fresh.samples());
+    fresh.FilterBlock(ramp.data());
+    fresh.FilterBlock(ramp.data());
+    fresh.TakeFrame();
+    dc.Reset();
+    dc.FilterBlock(ramp.data());
+    dc.FilterBlock(ramp.data());
+    dc.TakeFrame();
+    EXPECT_EQ(dc.Samples(), fresh.Samples());
 }
 
 }  // namespace

@@ -13,24 +13,24 @@ namespace {
 
 TEST(TcAllocation, AdaptiveRuleByLoudestChannels) {
     // Arguments in dB: C, LS, RS, L, R.
-    EXPECT_EQ(adaptiveTcAlloc(0, 0, 0, 0, 0), 0) << "all equal";
-    EXPECT_EQ(adaptiveTcAlloc(10, 0, 0, 0, -5), 2) << "C over L, R below L: f = 6, L >= LS";
-    EXPECT_EQ(adaptiveTcAlloc(10, 0, 0, 0, 5), 1) << "C over L, f = 5, R >= RS";
-    EXPECT_EQ(adaptiveTcAlloc(10, -3, 8, 0, 5), 7) << "f = 5, R < RS";
-    EXPECT_EQ(adaptiveTcAlloc(10, 3, 0, 0, 0), 6) << "R = L and L < LS: f = 6, L < LS";
-    EXPECT_EQ(adaptiveTcAlloc(0, 5, 0, 0, -5), 6) << "C not over L but over R: f = 6, L < LS";
-    EXPECT_EQ(adaptiveTcAlloc(-10, 5, 0, 0, 0), 3) << "f = 2, LS over L, R >= RS";
-    EXPECT_EQ(adaptiveTcAlloc(-10, 5, 5, 0, 0), 5) << "f = 2, LS over L, R < RS";
-    EXPECT_EQ(adaptiveTcAlloc(-10, 0, 5, 0, 0), 4) << "f = 2, RS over R";
+    EXPECT_EQ(AdaptiveTcAlloc(0, 0, 0, 0, 0), 0) << "all equal";
+    EXPECT_EQ(AdaptiveTcAlloc(10, 0, 0, 0, -5), 2) << "C over L, R below L: f = 6, L >= LS";
+    EXPECT_EQ(AdaptiveTcAlloc(10, 0, 0, 0, 5), 1) << "C over L, f = 5, R >= RS";
+    EXPECT_EQ(AdaptiveTcAlloc(10, -3, 8, 0, 5), 7) << "f = 5, R < RS";
+    EXPECT_EQ(AdaptiveTcAlloc(10, 3, 0, 0, 0), 6) << "R = L and L < LS: f = 6, L < LS";
+    EXPECT_EQ(AdaptiveTcAlloc(0, 5, 0, 0, -5), 6) << "C not over L but over R: f = 6, L < LS";
+    EXPECT_EQ(AdaptiveTcAlloc(-10, 5, 0, 0, 0), 3) << "f = 2, LS over L, R >= RS";
+    EXPECT_EQ(AdaptiveTcAlloc(-10, 5, 5, 0, 0), 5) << "f = 2, LS over L, R < RS";
+    EXPECT_EQ(AdaptiveTcAlloc(-10, 0, 5, 0, 0), 4) << "f = 2, RS over R";
 }
 
 TEST(TcAllocation, PositionsCarryTheTableSlots) {
-    EXPECT_EQ(transmittedSlot(kConfig32, 0, 2), kSlotC);
-    EXPECT_EQ(transmittedSlot(kConfig32, 5, 3), kSlotL);
-    EXPECT_EQ(transmittedSlot(kConfig32, 5, 4), kSlotR);
-    EXPECT_EQ(transmittedSlot(kConfig32, 7, 2), kSlotL);
-    EXPECT_EQ(transmittedSlot(kConfig32, 7, 4), kSlotR);
-    EXPECT_EQ(transmittedSlot(102, 3, 4), 4) << "identity without a table";
+    EXPECT_EQ(TransmittedSlot(kConfig32, 0, 2), kSlotC);
+    EXPECT_EQ(TransmittedSlot(kConfig32, 5, 3), kSlotL);
+    EXPECT_EQ(TransmittedSlot(kConfig32, 5, 4), kSlotR);
+    EXPECT_EQ(TransmittedSlot(kConfig32, 7, 2), kSlotL);
+    EXPECT_EQ(TransmittedSlot(kConfig32, 7, 4), kSlotR);
+    EXPECT_EQ(TransmittedSlot(102, 3, 4), 4) << "identity without a table";
 }
 
 void FillGroupLevels(SubbandFrame& frame, double c, double ls, double rs, double l, double r) {
@@ -49,13 +49,13 @@ TEST(TcAllocation, EqualScalesAndProcedureThreeGiveZeroInOneField) {
     FillGroupLevels(*frame, 0.5, 0.5, 0.5, 0.5, 0.5);
     MpegHeader header;
     header.center = 1;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
+    ChooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     for (int g = 0; g < kSubbandGroups; ++g) EXPECT_EQ(header.tcAlloc[g], 0);
     EXPECT_EQ(header.tcSbgrSelect, 1);
 
     FillGroupLevels(*frame, 0.1, 0.9, 0.9, 0.2, 0.2);
     header.dematrixProcedure = 3;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
+    ChooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
     for (int g = 0; g < kSubbandGroups; ++g) EXPECT_EQ(header.tcAlloc[g], 0);
     EXPECT_EQ(header.tcSbgrSelect, 1);
     EXPECT_EQ(header.tcAllocation, 0);
@@ -68,29 +68,29 @@ TEST(TcAllocation, DifferentGroupsClearTheSingleField) {
     frame->maxScale[kSlotRs][3] = 0.9;  // group 3: RS louder than R
     MpegHeader header;
     header.center = 1;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
+    ChooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     EXPECT_EQ(header.tcAlloc[3], 4);
     EXPECT_EQ(header.tcSbgrSelect, 0);
 }
 
 TEST(TcAllocation, ProcedureTwoNeverCarriesBothFrontsWithTheCentre) {
-    EXPECT_FALSE(tcAllocDematrixable(5, 2));
-    EXPECT_TRUE(tcAllocDematrixable(5, 0));
-    EXPECT_TRUE(tcAllocDematrixable(3, 2));
+    EXPECT_FALSE(TcAllocDematrixable(5, 2));
+    EXPECT_TRUE(TcAllocDematrixable(5, 0));
+    EXPECT_TRUE(TcAllocDematrixable(3, 2));
     auto frame = std::make_unique<SubbandFrame>();
     EncoderRandom random(kEncoderRandomSeed);
     FillGroupLevels(*frame, 0.1, 0.9, 0.9, 0.2, 0.2);  // adaptive would choose 5
     MpegHeader header;
     header.center = 1;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
+    ChooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
     EXPECT_EQ(header.tcAlloc[0], 5);
     header.dematrixProcedure = 2;
-    chooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
-    for (int g = 0; g < kSubbandGroups; ++g) EXPECT_TRUE(tcAllocDematrixable(header.tcAlloc[g], 2));
+    ChooseTcAlloc(header, frame->maxScale, kTcAllocAdaptive, random);
+    for (int g = 0; g < kSubbandGroups; ++g) EXPECT_TRUE(TcAllocDematrixable(header.tcAlloc[g], 2));
     for (int i = 0; i < 200; ++i) {
-        chooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
+        ChooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
         for (int g = 0; g < kSubbandGroups; ++g) {
-            EXPECT_TRUE(tcAllocDematrixable(header.tcAlloc[g], 2));
+            EXPECT_TRUE(TcAllocDematrixable(header.tcAlloc[g], 2));
             EXPECT_GE(header.tcAlloc[g], 0);
             EXPECT_LT(header.tcAlloc[g], kTcAllocValues);
         }
@@ -110,7 +110,7 @@ TEST(TcAllocation, RandomChoicesComeFromTheGivenGeneratorOnly) {
         std::vector<int> values;
         for (int i = 0; i < kFrames; ++i) {
             std::srand(static_cast<unsigned>(i));
-            chooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
+            ChooseTcAlloc(header, frame->maxScale, kTcAllocRandom, random);
             values.insert(values.end(), header.tcAlloc.begin(), header.tcAlloc.end());
         }
         return values;

@@ -44,8 +44,8 @@ TEST(ThresholdTablesTest, EveryThresholdTableMatchesItsFileAndIsZeroAround) {
                 "ltg_layer" + std::to_string(layer) + "_" + std::to_string(file.rate) + ".txt";
             SCOPED_TRACE(name);
             const auto rows = ReadRows(name);
-            const auto& table = ltg(layer, file.code);
-            ASSERT_EQ(ltgRows(layer, file.code), static_cast<int>(rows.size()));
+            const auto& table = Ltg(layer, file.code);
+            ASSERT_EQ(LtgRows(layer, file.code), static_cast<int>(rows.size()));
             EXPECT_EQ(table[0].line, 0);
             EXPECT_EQ(table[0].bark, 0.0);
             for (std::size_t i = 0; i < rows.size(); ++i) {
@@ -70,16 +70,16 @@ TEST(ThresholdTablesTest, EveryThresholdTableMatchesItsFileAndIsZeroAround) {
 }
 
 TEST(ThresholdTablesTest, SizesAndEndRowsOfTheLayerTwoTablesInUse) {
-    EXPECT_EQ(ltgRows(2, 0), 130);
-    EXPECT_EQ(ltgRows(2, 1), 126);
-    EXPECT_EQ(ltgRows(2, 2), 132);
-    EXPECT_EQ(ltg(2, 0)[130].line, 464);
-    EXPECT_EQ(ltg(2, 0)[130].hear, 69.13);
-    EXPECT_EQ(ltg(2, 1)[126].line, 432);
-    EXPECT_EQ(ltg(2, 1)[126].bark, 24.597);
-    EXPECT_EQ(ltg(2, 1)[127].line, 0);
-    EXPECT_EQ(ltg(2, 2)[117].line, 360);
-    EXPECT_EQ(ltg(2, 2)[121].line, 392);
+    EXPECT_EQ(LtgRows(2, 0), 130);
+    EXPECT_EQ(LtgRows(2, 1), 126);
+    EXPECT_EQ(LtgRows(2, 2), 132);
+    EXPECT_EQ(Ltg(2, 0)[130].line, 464);
+    EXPECT_EQ(Ltg(2, 0)[130].hear, 69.13);
+    EXPECT_EQ(Ltg(2, 1)[126].line, 432);
+    EXPECT_EQ(Ltg(2, 1)[126].bark, 24.597);
+    EXPECT_EQ(Ltg(2, 1)[127].line, 0);
+    EXPECT_EQ(Ltg(2, 2)[117].line, 360);
+    EXPECT_EQ(Ltg(2, 2)[121].line, 392);
 }
 
 TEST(ThresholdTablesTest, CriticalBandRowsMatchTheirFile) {
@@ -90,23 +90,23 @@ TEST(ThresholdTablesTest, CriticalBandRowsMatchTheirFile) {
         const int code = std::stoi(row[1]);
         SCOPED_TRACE(testing::Message() << "layer " << layer << " code " << code);
         ASSERT_EQ(row.size(), 2u + kCriticalBandBounds);
-        const auto& bounds = cbound(layer, code);
+        const auto& bounds = Cbound(layer, code);
         for (int b = 0; b < kCriticalBandBounds; ++b) {
             EXPECT_EQ(bounds[b], std::stoi(row[2 + b])) << b;
         }
     }
-    EXPECT_EQ(cbound(2, 2)[24], 481);
-    EXPECT_EQ(cbound(2, 2)[25], 0);
+    EXPECT_EQ(Cbound(2, 2)[24], 481);
+    EXPECT_EQ(Cbound(2, 2)[25], 0);
 }
 
 TEST(ThresholdTablesTest, UnknownLayerOrCodeGivesZeroTables) {
     for (auto [layer, code] : {std::pair{0, 1}, {3, 1}, {2, -1}, {2, 7}, {2, 3}}) {
-        EXPECT_EQ(ltgRows(layer, code), 0);
-        for (const auto& entry : ltg(layer, code)) {
+        EXPECT_EQ(LtgRows(layer, code), 0);
+        for (const auto& entry : Ltg(layer, code)) {
             EXPECT_EQ(entry.line, 0);
             EXPECT_EQ(entry.hear, 0.0);
         }
-        for (int bound : cbound(layer, code)) EXPECT_EQ(bound, 0);
+        for (int bound : Cbound(layer, code)) EXPECT_EQ(bound, 0);
     }
 }
 

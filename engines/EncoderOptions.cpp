@@ -1,4 +1,4 @@
-#include "mp2enc/EncoderOptions.h"
+#include "engines/EncoderOptions.h"
 
 #include <cstdlib>
 #include <cstring>
@@ -85,8 +85,11 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
             return true;
         case 'r': {
             const long hz = static_cast<long>(std::atof(value) * 1000.0);
-            const int code = SmpFrqIndex(hz, err);
-            if (code < 0) return false;
+            const int code = SmpFrqIndex(hz);
+            if (code < 0) {
+                std::fprintf(err, "SmpFrqIndex: %ld is not a legal sample rate\n", hz);
+                return false;
+            }
             o.samplingFrequency = code;
             return true;
         }
@@ -111,7 +114,7 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
 
 }  // namespace
 
-bool parseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FILE* err) {
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FILE* err) {
     bool ok = true;
     int paths = 0;
     for (int i = 1; i < argc; ++i) {
@@ -145,6 +148,20 @@ bool parseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FIL
         ++paths;
     }
     return ok && paths > 0;
+}
+
+EncoderSettings SettingsFromOptions(const EncoderOptions& o) {
+    EncoderSettings settings;
+    settings.sampleRate = static_cast<int>(SampleRateOfCode(o.samplingFrequency));
+    settings.bitrateKbps = o.compatibleBitrate;
+    settings.totalBitrateKbps = o.totalBitrate;
+    settings.ancillaryBytes = o.nAdBytes;
+    settings.ancillaryText = o.ancillaryText != 0;
+    settings.dematrixChoice = o.dematrixChoice;
+    settings.tcAllocChoice = o.tcAllocChoice;
+    settings.dynCrossChoice = o.dynCrossChoice;
+    settings.verbosity = o.verbosity;
+    return settings;
 }
 
 }  // namespace tavrisk::mp2

@@ -3,12 +3,12 @@
 #include <cstdio>
 #include <string>
 
+#include "mp2enc/EncoderLog.h"
+#include "mp2enc/EncoderSettings.h"
+
 namespace tavrisk::mp2 {
 
-// Program name printed in the option messages.
-constexpr const char* kProgramName = "tavrisk";
-
-// The options of the argument vector, before the stream configuration is fixed.
+// The options of the MP2 engine's argument vector, before the stream configuration is fixed.
 struct EncoderOptions {
     int layer = 2;
     int mode = 0;
@@ -38,6 +38,10 @@ struct EncoderOptions {
 
 // Parses argv[1..argc-1] into `options`. Prints every error on `err` and goes on; returns
 // false when any error occurred or no input path was given.
-bool parseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
+
+// The encoder's settings the options ask for; the options the encoder does not honour (layer,
+// mode, emphasis, copyright, prediction ...) are left out.
+EncoderSettings SettingsFromOptions(const EncoderOptions& options);
 
 }  // namespace tavrisk::mp2

@@ -1,0 +1,2 @@
+# Only the input makers of the tests: every row runs tavrisk-cli and a peer as processes.
+set(BENCH_LIBS tavrisk_film_testinputs tavrisk_ac3_testinputs)

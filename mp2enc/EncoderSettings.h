@@ -1,0 +1,27 @@
+#pragma once
+
+namespace tavrisk::mp2 {
+
+// Front and surround channels of a stream, and whether it carries the LFE channel.
+struct ChannelConfiguration {
+    int front = 3;
+    int surround = 2;
+    bool lfe = true;
+};
+
+// Everything a run of the encoder is configured with.
+struct EncoderSettings {
+    int sampleRate = 48000;  // Hz: 32000, 44100 or 48000
+    ChannelConfiguration channels;
+    int bitrateKbps = 384;       // of the base frame, as its header states
+    int totalBitrateKbps = 384;  // of the whole stream
+    bool crc = false;            // the header's error protection
+    int ancillaryBytes = 2;      // reserved at each frame's end
+    bool ancillaryText = false;  // the reserved bytes carry the ancillary text
+    int dematrixChoice = 0;      // procedure 0 to 3; -1 picks one at random per frame
+    int tcAllocChoice = -2;      // -2 adaptive, -1 random, else the fixed allocation
+    int dynCrossChoice = 0;      // dynamic cross-talk: only 0 is written
+    int verbosity = 1;           // above 1 the log receives traces per frame, above 2 per subband
+};
+
+}  // namespace tavrisk::mp2
