@@ -125,8 +125,9 @@ std::string EngineHelp() {
 std::string CommandLine::Usage() {
     return "Usage: tavrisk-cli INPUT OUTPUT [options]\n"
            "       tavrisk-cli --batch FILE... [options]\n"
-           "       tavrisk-cli check FILE.mp2\n"
-           "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]\n"
+           "       tavrisk-cli check FILE [--stream N]\n"
+           "       tavrisk-cli decode FILE OUT.wav [--stereo] [--wav-order film] [--stream N]\n"
+           "       tavrisk-cli info FILE\n"
            "       tavrisk-cli demo [OUTPUT]\n"
            "\n"
            "Transcodes the six-channel soundtrack of INPUT (" +
