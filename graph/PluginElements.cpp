@@ -1,12 +1,14 @@
 #include "graph/PluginElements.h"
 
 #include "graph/Ac3DecoderElement.h"
+#include "graph/Mp2EncoderElement.h"
 #include "graph/WrapperSink.h"
 
 namespace tavrisk {
 
 gboolean RegisterPluginElements(GstPlugin* plugin) {
-    return RegisterWrapperElement(plugin) && RegisterAc3DecoderElement(plugin);
+    return RegisterWrapperElement(plugin) && RegisterAc3DecoderElement(plugin) &&
+           RegisterMp2EncoderElement(plugin);
 }
 
 }  // namespace tavrisk
