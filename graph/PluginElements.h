@@ -5,7 +5,7 @@
 namespace tavrisk {
 
 // Registers every element of the program's plugin (the wrapper, the AC-3 decoder and the
-// multichannel Layer II encoder): used by
+// multichannel Layer II encoder and decoder): used by
 // InitGraphRuntime for the static plugin and by the loadable plugin.
 gboolean RegisterPluginElements(GstPlugin* plugin);
 
