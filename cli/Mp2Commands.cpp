@@ -241,10 +241,10 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     progress.Finish();
     PrintProblems(log, err);
     if (summary.stereoOnly)
-        err << "warning: no multichannel extension found; C, LS, RS and LFE are silent\n";
+        err << "warning: no multichannel extension found; the stereo pair is written\n";
     if (summary.frames > 0) {
         out << "Decoded " << summary.frames << " frame(s) to " << names[1] << " ("
-            << (stereo ? 2 : 6) << " channels, " << summary.sampleRate << " Hz)";
+            << summary.channels << " channels, " << summary.sampleRate << " Hz)";
         if (summary.muted > 0) out << ", " << summary.muted << " damaged frame(s) muted";
         out << '\n';
     }
