@@ -113,8 +113,11 @@ std::vector<CliOption> MakeOptions() {
 
 const std::vector<std::string>& CliSynopsis() {
     static const std::vector<std::string> synopsis = {
-        "INPUT OUTPUT [options]", "--batch FILE... [options]",
-        "check FILE.mp2",         "decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]",
+        "INPUT OUTPUT [options]",
+        "--batch FILE... [options]",
+        "check FILE [--stream N]",
+        "decode FILE OUT.wav [--stereo] [--wav-order film] [--stream N]",
+        "info FILE",
         "demo [OUTPUT]",
     };
     return synopsis;

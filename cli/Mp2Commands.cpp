@@ -1,8 +1,11 @@
 #include "cli/Mp2Commands.h"
 
+#include <algorithm>
+#include <cmath>
 #include <filesystem>
-#include <fstream>
+#include <iomanip>
 
+#include "cli/Mp2Input.h"
 #include "cli/ProgressLine.h"
 #include "cli/WavFileSink.h"
 #include "mp2dec/StreamChecker.h"
@@ -20,13 +23,68 @@ using mp2dec::StreamDecoder;
 constexpr const char* kStereoOption = "--stereo";
 constexpr const char* kYesOption = "--yes";
 constexpr const char* kWavOrderOption = "--wav-order";
+constexpr const char* kStreamOption = "--stream";
+constexpr const char* kCheckUsage = "usage: tavrisk-cli check FILE [--stream N]\n";
+constexpr const char* kInfoUsage = "usage: tavrisk-cli info FILE\n";
 constexpr const char* kDecodeUsage =
-    "usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order standard|film] [--yes]\n";
+    "usage: tavrisk-cli decode FILE OUT.wav [--stereo] [--wav-order standard|film] "
+    "[--stream N] [--yes]\n";
 
-uint64_t FileSize(const std::string& path) {
-    std::error_code ec;
-    const auto size = std::filesystem::file_size(path, ec);
-    return ec ? 0 : size;
+// The value of --stream at args[i + 1] (i moves past it); false when it is not a stream
+// number.
+bool TakeStreamIndex(const std::vector<std::string>& args, std::size_t& i,
+                     std::optional<int>& index) {
+    if (i + 1 >= args.size()) return false;
+    const std::string& value = args[++i];
+    if (value.empty() || value.size() > 4 ||
+        !std::all_of(value.begin(), value.end(), [](char c) { return c >= '0' && c <= '9'; }))
+        return false;
+    index = std::stoi(value);
+    return true;
+}
+
+// Delays the samples by silence that puts them at their stream's start on the container's
+// timeline.
+class TimelineSink : public mp2dec::SampleSink {
+  public:
+    TimelineSink(mp2dec::SampleSink& sink, double startSeconds)
+        : sink(sink), startSeconds(startSeconds) {}
+    bool Start(int channels, int sampleRate) override {
+        if (!sink.Start(channels, sampleRate)) return false;
+        constexpr std::size_t kChunkFrames = 4096;
+        const auto frames = static_cast<std::size_t>(std::lround(startSeconds * sampleRate));
+        const std::vector<int16_t> silence(kChunkFrames * static_cast<std::size_t>(channels), 0);
+        for (std::size_t done = 0; done < frames; done += kChunkFrames) {
+            const std::size_t count = std::min(kChunkFrames, frames - done);
+            if (!sink.Write({silence.data(), count * static_cast<std::size_t>(channels)}))
+                return false;
+        }
+        return true;
+    }
+    bool Write(std::span<const int16_t> samples) override { return sink.Write(samples); }
+    std::string Name() const override { return sink.Name(); }
+
+  private:
+    mp2dec::SampleSink& sink;
+    double startSeconds;
+};
+
+// "3/2" for a stream with its extension's configuration, "2/0" or "1/0" for plain frames.
+std::string Configuration(const StreamChecker::Summary& summary) {
+    if (summary.withExtension == 0) return summary.firstHeader.Channels() == 1 ? "1/0" : "2/0";
+    const mp2dec::ExtensionInfo& e = summary.firstExtension;
+    const int front = 2 + (e.center != 0 ? 1 : 0);
+    const int surround = e.surround == 1 ? 1 : e.surround == 0 ? 0 : 2;
+    return std::to_string(front) + "/" + std::to_string(surround);
+}
+
+std::string Procedures(unsigned procedures) {
+    std::string text;
+    for (int p = 0; p < 4; ++p) {
+        if ((procedures & (1u << p)) == 0) continue;
+        text += (text.empty() ? "" : ", ") + std::to_string(p);
+    }
+    return text.empty() ? "none" : text;
 }
 
 void PrintProblems(ProblemLog& log, std::ostream& out) {
@@ -42,27 +100,82 @@ std::string Counts(const ProblemLog& log) {
 
 ExitStatus RunCheckCommand(const std::vector<std::string>& args, std::ostream& out,
                            std::ostream& err, bool showProgress) {
-    if (args.size() != 1) {
-        err << "usage: tavrisk-cli check FILE.mp2\n";
+    std::vector<std::string> names;
+    std::optional<int> streamIndex;
+    for (std::size_t i = 0; i < args.size(); ++i) {
+        if (args[i] == kStreamOption) {
+            if (!TakeStreamIndex(args, i, streamIndex)) {
+                err << kCheckUsage;
+                return kExitUsage;
+            }
+        } else {
+            names.push_back(args[i]);
+        }
+    }
+    if (names.size() != 1) {
+        err << kCheckUsage;
         return kExitUsage;
     }
-    const std::string& path = args[0];
-    std::ifstream in(path, std::ios::binary);
-    if (!in) {
-        err << "cannot open " << path << '\n';
-        return kExitRefused;
-    }
+    const std::string& path = names[0];
+    Mp2Input input;
+    if (!input.Open(path, streamIndex, err)) return kExitRefused;
     ProgressLine progress(err, "Checking", showProgress);
-    const uint64_t total = FileSize(path);
     ProblemLog log;
-    const auto summary =
-        StreamChecker().Check(in, log, [&](uint64_t done) { progress.Update(done, total); });
+    const auto summary = StreamChecker().Check(input.Stream(), log, [&](uint64_t done) {
+        progress.Update(input.Done(done), input.Total());
+    });
     progress.Finish();
     PrintProblems(log, out);
-    out << path << ": " << summary.frames << " frame(s), " << summary.withExtension
+    out << path;
+    if (input.StreamIndex()) out << " stream " << *input.StreamIndex();
+    out << ": " << summary.frames << " frame(s), " << summary.withExtension
         << " with multichannel extension, " << summary.damaged << " damaged; " << Counts(log)
         << '\n';
     return log.ErrorCount() == 0 ? kExitDone : kExitFailed;
+}
+
+ExitStatus RunInfoCommand(const std::vector<std::string>& args, std::ostream& out,
+                          std::ostream& err) {
+    if (args.size() != 1) {
+        err << kInfoUsage;
+        return kExitUsage;
+    }
+    const std::string& path = args[0];
+    std::vector<std::optional<int>> streams;
+    for (const ContainerAudio::Track& track : Mp2Input::TracksOf(path))
+        streams.emplace_back(track.index);
+    if (streams.empty()) streams.emplace_back(std::nullopt);
+    bool damaged = false;
+    for (const std::optional<int>& index : streams) {
+        Mp2Input input;
+        if (!input.Open(path, index, err)) return kExitRefused;
+        ProblemLog log;
+        const auto summary = StreamChecker().Check(input.Stream(), log);
+        const int rate = summary.frames > 0 ? summary.firstHeader.SampleRate() : 0;
+        out << path;
+        if (index) out << " stream " << *index;
+        out << ":\n";
+        if (summary.frames == 0) {
+            out << "  no MPEG audio frames\n";
+            damaged = true;
+            continue;
+        }
+        const bool lfe = summary.withExtension > 0 && summary.firstExtension.lfe;
+        out << "  configuration " << Configuration(summary) << ", LFE " << (lfe ? "yes" : "no")
+            << ", " << rate << " Hz\n";
+        out << "  bitrate " << summary.firstHeader.BitrateKbps() << " kbit/s (base frame), "
+            << "extension bit stream none\n";
+        out << "  matrix procedure " << Procedures(summary.procedures) << '\n';
+        out << "  duration " << std::fixed << std::setprecision(3)
+            << static_cast<double>(summary.samplesPerChannel) / rate << " s";
+        if (input.StartSeconds() > 0.0) out << ", starting at " << input.StartSeconds() << " s";
+        out.unsetf(std::ios::floatfield);
+        out << "; " << summary.frames << " frame(s), " << summary.withExtension
+            << " with multichannel extension, " << summary.damaged << " damaged; "
+            << Counts(log) << '\n';
+        damaged = damaged || log.ErrorCount() > 0;
+    }
+    return damaged ? kExitFailed : kExitDone;
 }
 
 ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out,
@@ -70,9 +183,15 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     std::vector<std::string> names;
     bool stereo = false;
     bool overwrite = false;
+    std::optional<int> streamIndex;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
-        if (arg == kStereoOption) {
+        if (arg == kStreamOption) {
+            if (!TakeStreamIndex(args, i, streamIndex)) {
+                err << kDecodeUsage;
+                return kExitUsage;
+            }
+        } else if (arg == kStereoOption) {
             stereo = true;
         } else if (arg == kYesOption) {
             overwrite = true;
@@ -95,11 +214,8 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
         err << kDecodeUsage;
         return kExitUsage;
     }
-    std::ifstream in(names[0], std::ios::binary);
-    if (!in) {
-        err << "cannot open " << names[0] << '\n';
-        return kExitRefused;
-    }
+    Mp2Input input;
+    if (!input.Open(names[0], streamIndex, err)) return kExitRefused;
     if (IsSameFile(names[0], names[1])) {
         err << "the output " << names[1] << " would overwrite the input\n";
         return kExitRefused;
@@ -111,12 +227,13 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
         return kExitRefused;
     }
     ProgressLine progress(err, "Decoding", showProgress);
-    const uint64_t total = FileSize(names[0]);
     ProblemLog log;
     StreamDecoder::Summary summary;
     WavFileSink wav(names[1], order);
+    TimelineSink timeline(wav, input.StartSeconds());
     bool written = StreamDecoder(stereo).Decode(
-        in, wav, log, summary, [&](uint64_t done) { progress.Update(done, total); });
+        input.Stream(), timeline, log, summary,
+        [&](uint64_t done) { progress.Update(input.Done(done), input.Total()); });
     if (!wav.Finish()) {
         log.Error(0, "cannot write " + names[1]);
         written = false;
@@ -124,10 +241,10 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     progress.Finish();
     PrintProblems(log, err);
     if (summary.stereoOnly)
-        err << "warning: no multichannel extension found; C, LS, RS and LFE are silent\n";
+        err << "warning: no multichannel extension found; the stereo pair is written\n";
     if (summary.frames > 0) {
         out << "Decoded " << summary.frames << " frame(s) to " << names[1] << " ("
-            << (stereo ? 2 : 6) << " channels, " << summary.sampleRate << " Hz)";
+            << summary.channels << " channels, " << summary.sampleRate << " Hz)";
         if (summary.muted > 0) out << ", " << summary.muted << " damaged frame(s) muted";
         out << '\n';
     }

@@ -206,5 +206,7 @@ int main(int argc, char** argv) {
         return tavrisk::RunCheckCommand({args.begin() + 1, args.end()}, std::cout, std::cerr,
                                         progress);
     if (command == "decode") return Decode({args.begin() + 1, args.end()}, progress);
+    if (command == "info")
+        return tavrisk::RunInfoCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
     return Transcode(args);
 }

@@ -4,7 +4,8 @@
 
 namespace tavrisk {
 
-// Registers every element of the program's plugin (the wrapper and the AC-3 decoder): used by
+// Registers every element of the program's plugin (the wrapper, the AC-3 decoder and the
+// multichannel Layer II encoder and decoder): used by
 // InitGraphRuntime for the static plugin and by the loadable plugin.
 gboolean RegisterPluginElements(GstPlugin* plugin);
 

@@ -52,7 +52,7 @@ StreamChecker::Summary StreamChecker::Check(std::istream& in, ProblemLog& log,
     while (scanner.Next(log)) {
         const long number = scanner.FrameNumber();
         const FrameHeader& header = scanner.Header();
-        if (summary.frames == 0) first = header;
+        if (summary.frames == 0) first = summary.firstHeader = header;
         if (!reportedChange && !header.SameStream(first)) {
             log.Error(number, "sampling rate or channel mode changes within the stream");
             reportedChange = true;
@@ -61,7 +61,12 @@ StreamChecker::Summary StreamChecker::Check(std::istream& in, ProblemLog& log,
         padding.Add(header, number, log);
         parser.Parse(scanner.Data(), header, true, *content, number, log);
         ++summary.frames;
-        if (content->extension.present) ++summary.withExtension;
+        summary.samplesPerChannel += kFrameSamples;
+        if (content->extension.present) {
+            if (summary.withExtension == 0) summary.firstExtension = content->extension;
+            ++summary.withExtension;
+            summary.procedures |= 1u << content->extension.dematrixProcedure;
+        }
         if (log.ErrorCount() != errorsBefore) ++summary.damaged;
         if (progress) progress(scanner.BytesDone());
     }

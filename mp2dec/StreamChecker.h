@@ -4,6 +4,8 @@
 #include <functional>
 #include <istream>
 
+#include "mp2dec/FrameContent.h"
+#include "mp2dec/FrameHeader.h"
 #include "mp2dec/ProblemLog.h"
 
 namespace tavrisk::mp2dec {
@@ -16,6 +18,12 @@ class StreamChecker {
         long frames = 0;
         long withExtension = 0;
         long damaged = 0;
+        // What the stream is, from its frames: the first frame's header, the first
+        // extension's configuration, and every matrix procedure met (bit p for procedure p).
+        FrameHeader firstHeader;
+        ExtensionInfo firstExtension;
+        unsigned procedures = 0;
+        long samplesPerChannel = 0;
     };
     // Called after each frame with the bytes consumed so far.
     using Progress = std::function<void(uint64_t)>;

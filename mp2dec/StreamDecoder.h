@@ -24,7 +24,7 @@ class SampleSink {
 };
 
 // Decodes a whole stream into 16-bit samples: six channels L, C, R, LS, RS, LFE, or the
-// compatible pair. Good frames are decoded whatever happens between them; damaged frames
+// compatible pair (asked for, or of a stream whose first frame has no extension). Good frames are decoded whatever happens between them; damaged frames
 // come out silent; a frame using features we do not decode stops the run.
 class StreamDecoder {
   public:
@@ -35,6 +35,7 @@ class StreamDecoder {
         bool writeFailed = false;
         bool stereoOnly = false;  // six channels asked, but no extension was found
         int sampleRate = 0;
+        int channels = 0;  // written: the stream's six, or its stereo pair
     };
     using Progress = std::function<void(uint64_t)>;
 
@@ -45,8 +46,12 @@ class StreamDecoder {
                 const Progress& progress = {});
 
   private:
+    // The samples of the frame just decoded (`decoded` channels) as the sink takes them.
+    std::span<const int16_t> Output(int channels, int decoded);
+
     bool pairOnly;
     std::vector<int16_t> pcm;
+    std::vector<int16_t> pair;
 };
 
 }  // namespace tavrisk::mp2dec

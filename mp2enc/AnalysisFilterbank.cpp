@@ -19,7 +19,9 @@ using Columns = std::array<double, kSubbands>;
 
 // Four doubles side by side, read from any double; each lane is computed exactly as its
 // scalar expression.
-using Lanes = double __attribute__((vector_size(32), aligned(8), may_alias));
+// A typedef, not an alias declaration: clang ignores the lowered alignment on the latter and
+// would load the unaligned rows as aligned vectors.
+typedef double Lanes __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int kLanes = 4;
 
 // Same arithmetic and summation order as windowSubband + filterSubband, arranged so that the

@@ -497,8 +497,9 @@ Pair2 RoughExp2(Pair2 v) {
 
 // Lanes of doubles read and written in place at any double; each lane is computed exactly as
 // its scalar expression.
-using Lanes2 = double __attribute__((vector_size(16), aligned(8), may_alias));
-using Lanes4 = double __attribute__((vector_size(32), aligned(8), may_alias));
+// Typedefs, not alias declarations: clang ignores the lowered alignment on the latter.
+typedef double Lanes2 __attribute__((vector_size(16), aligned(8), may_alias));
+typedef double Lanes4 __attribute__((vector_size(32), aligned(8), may_alias));
 
 // One stage's butterflies of a block (half a multiple of the lanes): sums to the first half,
 // twiddled differences to the second.
@@ -507,18 +508,25 @@ template <typename Lanes>
                                                  const double* ur, const double* ui, int half) {
     constexpr int kWidth = sizeof(Lanes) / sizeof(double);
     for (int j = 0; j < half; j += kWidth) {
-        const Lanes a = *reinterpret_cast<const Lanes*>(r0 + j);
-        const Lanes b = *reinterpret_cast<const Lanes*>(r1 + j);
-        const Lanes c = *reinterpret_cast<const Lanes*>(i0 + j);
-        const Lanes d = *reinterpret_cast<const Lanes*>(i1 + j);
+        // As a template argument the lane type loses its lowered alignment: the rows are
+        // read and written through memcpy, which compiles to unaligned moves.
+        Lanes a, b, c, d, wr, wi;
+        std::memcpy(&a, r0 + j, sizeof a);
+        std::memcpy(&b, r1 + j, sizeof b);
+        std::memcpy(&c, i0 + j, sizeof c);
+        std::memcpy(&d, i1 + j, sizeof d);
+        std::memcpy(&wr, ur + j, sizeof wr);
+        std::memcpy(&wi, ui + j, sizeof wi);
         const Lanes dr = a - b;
         const Lanes di = c - d;
-        const Lanes wr = *reinterpret_cast<const Lanes*>(ur + j);
-        const Lanes wi = *reinterpret_cast<const Lanes*>(ui + j);
-        *reinterpret_cast<Lanes*>(r0 + j) = a + b;
-        *reinterpret_cast<Lanes*>(i0 + j) = c + d;
-        *reinterpret_cast<Lanes*>(r1 + j) = dr * wr - di * wi;
-        *reinterpret_cast<Lanes*>(i1 + j) = di * wr + dr * wi;
+        const Lanes sumR = a + b;
+        const Lanes sumI = c + d;
+        const Lanes outR = dr * wr - di * wi;
+        const Lanes outI = di * wr + dr * wi;
+        std::memcpy(r0 + j, &sumR, sizeof sumR);
+        std::memcpy(i0 + j, &sumI, sizeof sumI);
+        std::memcpy(r1 + j, &outR, sizeof outR);
+        std::memcpy(i1 + j, &outI, sizeof outI);
     }
 }
 

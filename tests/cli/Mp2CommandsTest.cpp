@@ -42,11 +42,11 @@ TEST(Mp2Commands, ShowProgressOnTheErrorStreamOnly) {
 TEST(Mp2Commands, UsageRefusalsAndFailuresHaveTheirOwnStatus) {
     std::ostringstream out, err;
     EXPECT_EQ(RunDecodeCommand({"only-one.mp2"}, out, err, false), 64);
-    EXPECT_NE(err.str().find("usage: tavrisk-cli decode FILE.mp2 OUT.wav [--stereo]"),
+    EXPECT_NE(err.str().find("usage: tavrisk-cli decode FILE OUT.wav [--stereo]"),
               std::string::npos);
     EXPECT_EQ(RunDecodeCommand({"a.mp2", "b.wav", "--mono"}, out, err, false), 64);
     EXPECT_EQ(RunCheckCommand({}, out, err, false), 64);
-    EXPECT_NE(err.str().find("usage: tavrisk-cli check FILE.mp2"), std::string::npos);
+    EXPECT_NE(err.str().find("usage: tavrisk-cli check FILE"), std::string::npos);
 
     // Refused: nothing was read or written.
     EXPECT_EQ(RunDecodeCommand({"/nonexistent/a.mp2", "b.wav"}, out, err, false), 2);

@@ -1,0 +1,2 @@
+# Runs the loadable plugin through gst-launch-1.0: it links the test support alone.
+set(BENCH_LIBS tavrisk_testsupport)

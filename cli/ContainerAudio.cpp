@@ -1,0 +1,102 @@
+#include "cli/ContainerAudio.h"
+
+extern "C" {
+#include <libavcodec/avcodec.h>
+#include <libavformat/avformat.h>
+}
+
+#include <cstring>
+
+#include "platform/LibraryLog.h"
+
+namespace tavrisk {
+
+namespace {
+
+// libavformat's names of bare MPEG audio, read as files of frames.
+bool IsBareAudio(const char* formatName) {
+    return std::strcmp(formatName, "mp3") == 0;
+}
+
+bool IsMpegAudio(const AVCodecParameters& codec) {
+    return codec.codec_type == AVMEDIA_TYPE_AUDIO &&
+           (codec.codec_id == AV_CODEC_ID_MP2 || codec.codec_id == AV_CODEC_ID_MP1 ||
+            codec.codec_id == AV_CODEC_ID_MP3);
+}
+
+double StartAfterContainer(const AVFormatContext& context, const AVStream& stream) {
+    if (stream.start_time == AV_NOPTS_VALUE) return 0.0;
+    const double start = static_cast<double>(stream.start_time) * av_q2d(stream.time_base);
+    const double containerStart = context.start_time == AV_NOPTS_VALUE
+                                      ? 0.0
+                                      : static_cast<double>(context.start_time) / AV_TIME_BASE;
+    return start > containerStart ? start - containerStart : 0.0;
+}
+
+}  // namespace
+
+ContainerAudio::ContainerAudio() : buffer(*this), stream(&buffer) {}
+
+ContainerAudio::~ContainerAudio() {
+    av_packet_free(&packet);
+    avformat_close_input(&context);
+}
+
+std::unique_ptr<ContainerAudio> ContainerAudio::Open(const std::string& path, std::string& error) {
+    error.clear();
+    LibraryLog::CaptureLibav();
+    std::unique_ptr<ContainerAudio> audio(new ContainerAudio());
+    if (avformat_open_input(&audio->context, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+    if (IsBareAudio(audio->context->iformat->name)) return nullptr;
+    if (avformat_find_stream_info(audio->context, nullptr) < 0) {
+        error = "cannot read the streams of " + path;
+        return nullptr;
+    }
+    for (unsigned i = 0; i < audio->context->nb_streams; ++i) {
+        const AVStream& s = *audio->context->streams[i];
+        if (IsMpegAudio(*s.codecpar))
+            audio->tracks.push_back({static_cast<int>(i), StartAfterContainer(*audio->context, s)});
+    }
+    if (audio->tracks.empty()) {
+        error = path + " holds no MPEG audio stream";
+        return nullptr;
+    }
+    audio->packet = av_packet_alloc();
+    if (!audio->packet) {
+        error = "out of memory reading " + path;
+        return nullptr;
+    }
+    return audio;
+}
+
+bool ContainerAudio::Select(int index) {
+    bool known = false;
+    for (const Track& track : tracks) known = known || track.index == index;
+    if (!known) return false;
+    selected = index;
+    return true;
+}
+
+uint64_t ContainerAudio::BytesRead() const {
+    return context && context->pb ? static_cast<uint64_t>(avio_tell(context->pb)) : 0;
+}
+
+bool ContainerAudio::NextPacket() {
+    while (av_read_frame(context, packet) >= 0) {
+        const bool ours = packet->stream_index == selected && packet->size > 0;
+        if (ours) packetBytes.assign(packet->data, packet->data + packet->size);
+        av_packet_unref(packet);
+        if (ours) return true;
+    }
+    return false;
+}
+
+ContainerAudio::PacketBuffer::int_type ContainerAudio::PacketBuffer::underflow() {
+    if (gptr() < egptr()) return traits_type::to_int_type(*gptr());
+    if (!owner.NextPacket()) return traits_type::eof();
+    char* begin = owner.packetBytes.data();
+    setg(begin, begin, begin + owner.packetBytes.size());
+    return traits_type::to_int_type(*gptr());
+}
+
+}  // namespace tavrisk

@@ -1,0 +1,295 @@
+#include "graph/Mp2EncoderElement.h"
+
+#include <gst/audio/gstaudioencoder.h>
+
+#include <array>
+#include <string>
+#include <vector>
+
+#include "mp2enc/Mp2Encoder.h"
+
+namespace tavrisk {
+namespace {
+
+constexpr int kMinBitrate = 32;
+constexpr int kMaxBitrate = 384;
+constexpr int kChannels = static_cast<int>(SampleBlock::kChannels);
+constexpr int kCompatibleChannels = 2;
+
+// Keeps the frames the encoder hands over until the element pushes them.
+class PendingFrames : public mp2::FrameSink {
+  public:
+    bool Write(std::span<const std::uint8_t> frame) override {
+        frames.emplace_back(frame.begin(), frame.end());
+        return true;
+    }
+    std::vector<std::vector<std::uint8_t>> frames;
+};
+
+// Streaming-thread state; the base class serialises the calls that touch it. The settings
+// are the properties', taken when the format is set.
+struct EncoderState {
+    mp2::EncoderSettings settings;  // guarded by the object lock
+    mp2::EncoderSettings running;
+    mp2::Mp2Encoder encoder;
+    PendingFrames pending;
+    std::array<std::size_t, SampleBlock::kChannels> rowOfChannel{};
+    std::array<std::vector<double>, SampleBlock::kChannels> planes;
+};
+
+struct TavriskMp2Enc {
+    GstAudioEncoder parent;
+    EncoderState* state;
+};
+
+struct TavriskMp2EncClass {
+    GstAudioEncoderClass parentClass;
+};
+
+enum { kPropBitrate = 1, kPropCrc, kPropDematrix, kPropTcAllocation };
+
+G_DEFINE_TYPE(TavriskMp2Enc, tavrisk_mp2_enc, GST_TYPE_AUDIO_ENCODER)
+
+EncoderState& StateOf(gpointer object) {
+    return *reinterpret_cast<TavriskMp2Enc*>(object)->state;
+}
+
+void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
+    mp2::EncoderSettings& settings = StateOf(object).settings;
+    GST_OBJECT_LOCK(object);
+    switch (id) {
+        case kPropBitrate:
+            settings.bitrateKbps = settings.totalBitrateKbps = g_value_get_int(value);
+            break;
+        case kPropCrc:
+            settings.crc = g_value_get_boolean(value) != FALSE;
+            break;
+        case kPropDematrix:
+            settings.dematrixChoice = g_value_get_int(value);
+            break;
+        case kPropTcAllocation:
+            settings.tcAllocChoice = g_value_get_int(value);
+            break;
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+    GST_OBJECT_UNLOCK(object);
+}
+
+void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
+    const mp2::EncoderSettings& settings = StateOf(object).settings;
+    GST_OBJECT_LOCK(object);
+    switch (id) {
+        case kPropBitrate:
+            g_value_set_int(value, settings.bitrateKbps);
+            break;
+        case kPropCrc:
+            g_value_set_boolean(value, settings.crc);
+            break;
+        case kPropDematrix:
+            g_value_set_int(value, settings.dematrixChoice);
+            break;
+        case kPropTcAllocation:
+            g_value_set_int(value, settings.tcAllocChoice);
+            break;
+        default:
+            G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
+    }
+    GST_OBJECT_UNLOCK(object);
+}
+
+void Finalize(GObject* object) {
+    delete reinterpret_cast<TavriskMp2Enc*>(object)->state;
+    G_OBJECT_CLASS(tavrisk_mp2_enc_parent_class)->finalize(object);
+}
+
+// The block row of each input channel; false when the positions are not the six of 3/2
+// with LFE.
+bool RowsOfPositions(const GstAudioInfo& info, EncoderState& state) {
+    unsigned seen = 0;
+    for (int c = 0; c < kChannels; ++c) {
+        std::size_t row = 0;
+        switch (GST_AUDIO_INFO_POSITION(&info, c)) {
+            case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
+                row = SampleBlock::kRowL;
+                break;
+            case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT:
+                row = SampleBlock::kRowR;
+                break;
+            case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER:
+                row = SampleBlock::kRowC;
+                break;
+            case GST_AUDIO_CHANNEL_POSITION_LFE1:
+                row = SampleBlock::kRowLfe;
+                break;
+            case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT:
+            case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT:
+                row = SampleBlock::kRowLs;
+                break;
+            case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT:
+            case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT:
+                row = SampleBlock::kRowRs;
+                break;
+            default:
+                return false;
+        }
+        state.rowOfChannel[static_cast<std::size_t>(c)] = row;
+        seen |= 1u << row;
+    }
+    return seen == (1u << kChannels) - 1;
+}
+
+// Starts a run with the settings of the moment: at a new format and after a flush.
+bool StartRun(GstAudioEncoder* element, EncoderState& state) {
+    state.pending.frames.clear();
+    if (state.encoder.Configure(state.running, state.pending)) return true;
+    std::string why;
+    for (const mp2::EncoderMessage& message : state.encoder.Log().Take()) why += message.text;
+    GST_ELEMENT_ERROR(element, LIBRARY, SETTINGS, ("The encoder refused its settings."),
+                      ("%s", why.c_str()));
+    return false;
+}
+
+gboolean SetFormat(GstAudioEncoder* element, GstAudioInfo* info) {
+    EncoderState& state = StateOf(element);
+    if (GST_AUDIO_INFO_CHANNELS(info) != kChannels || !RowsOfPositions(*info, state)) {
+        GST_ELEMENT_ERROR(element, STREAM, FORMAT, ("Six channels of 3/2 with LFE are needed."),
+                          ("%d channels in other positions", GST_AUDIO_INFO_CHANNELS(info)));
+        return FALSE;
+    }
+    GST_OBJECT_LOCK(element);
+    state.running = state.settings;
+    GST_OBJECT_UNLOCK(element);
+    state.running.sampleRate = GST_AUDIO_INFO_RATE(info);
+    state.running.verbosity = 0;
+    if (!StartRun(element, state)) return FALSE;
+    GstCaps* caps = gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer",
+                                        G_TYPE_INT, 2, "rate", G_TYPE_INT,
+                                        GST_AUDIO_INFO_RATE(info), "channels", G_TYPE_INT,
+                                        kCompatibleChannels, nullptr);
+    const gboolean set = gst_audio_encoder_set_output_format(element, caps);
+    gst_caps_unref(caps);
+    return set;
+}
+
+// Pushes the frames the encoder handed over; the last of a drained stream stands for the
+// samples left, every other for one frame's.
+GstFlowReturn PushPending(GstAudioEncoder* element, EncoderState& state, bool draining) {
+    GstFlowReturn result = GST_FLOW_OK;
+    const std::size_t count = state.pending.frames.size();
+    for (std::size_t i = 0; i < count && result == GST_FLOW_OK; ++i) {
+        const std::vector<std::uint8_t>& bytes = state.pending.frames[i];
+        GstBuffer* buffer = gst_audio_encoder_allocate_output_buffer(element, bytes.size());
+        if (buffer == nullptr) return GST_FLOW_ERROR;
+        gst_buffer_fill(buffer, 0, bytes.data(), bytes.size());
+        const int samples = draining && i + 1 == count ? -1 : static_cast<int>(SampleBlock::kFrames);
+        result = gst_audio_encoder_finish_frame(element, buffer, samples);
+    }
+    state.pending.frames.clear();
+    return result;
+}
+
+GstFlowReturn HandleFrame(GstAudioEncoder* element, GstBuffer* buffer) {
+    EncoderState& state = StateOf(element);
+    if (buffer == nullptr) {
+        state.encoder.Finish();
+        const GstFlowReturn pushed = PushPending(element, state, true);
+        StartRun(element, state);  // ready for more after the drain
+        return pushed;
+    }
+    GstMapInfo map;
+    if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
+    const std::size_t frames = map.size / (sizeof(int16_t) * kChannels);
+    const auto* values = reinterpret_cast<const int16_t*>(map.data);
+    for (auto& plane : state.planes) plane.resize(frames);
+    for (std::size_t f = 0; f < frames; ++f) {
+        for (std::size_t c = 0; c < SampleBlock::kChannels; ++c)
+            state.planes[state.rowOfChannel[c]][f] = values[f * SampleBlock::kChannels + c];
+    }
+    gst_buffer_unmap(buffer, &map);
+    std::array<const double*, SampleBlock::kChannels> rows{};
+    for (std::size_t r = 0; r < rows.size(); ++r) rows[r] = state.planes[r].data();
+    state.encoder.Push(rows, frames);
+    return PushPending(element, state, false);
+}
+
+// The input the encoder takes, whatever the output's caps: the base class would carry the
+// output's channels (the compatible pair) over to the input.
+GstCaps* GetCaps(GstAudioEncoder* element, GstCaps* filter) {
+    GstCaps* accepted = gst_pad_get_pad_template_caps(GST_AUDIO_ENCODER_SINK_PAD(element));
+    if (filter == nullptr) return accepted;
+    GstCaps* both = gst_caps_intersect_full(filter, accepted, GST_CAPS_INTERSECT_FIRST);
+    gst_caps_unref(accepted);
+    return both;
+}
+
+void Flush(GstAudioEncoder* element) {
+    StartRun(element, StateOf(element));
+}
+
+void tavrisk_mp2_enc_class_init(TavriskMp2EncClass* klass) {
+    GObjectClass* objectClass = G_OBJECT_CLASS(klass);
+    objectClass->set_property = SetProperty;
+    objectClass->get_property = GetProperty;
+    objectClass->finalize = Finalize;
+    const auto flags = static_cast<GParamFlags>(G_PARAM_READWRITE | G_PARAM_STATIC_STRINGS);
+    const mp2::EncoderSettings defaults;
+    g_object_class_install_property(
+        objectClass, kPropBitrate,
+        g_param_spec_int(kMp2EncoderBitrateProperty, "Bitrate",
+                         "Bitrate in kbit/s (a Layer II bitrate from 32 to 384)", kMinBitrate,
+                         kMaxBitrate, defaults.bitrateKbps, flags));
+    g_object_class_install_property(
+        objectClass, kPropCrc,
+        g_param_spec_boolean(kMp2EncoderCrcProperty, "CRC", "Protect the headers with a CRC",
+                             defaults.crc, flags));
+    g_object_class_install_property(
+        objectClass, kPropDematrix,
+        g_param_spec_int(kMp2EncoderDematrixProperty, "Dematrix procedure",
+                         "Matrix procedure 0 to 3; -1 picks one at random per frame", -1, 3,
+                         defaults.dematrixChoice, flags));
+    g_object_class_install_property(
+        objectClass, kPropTcAllocation,
+        g_param_spec_int(kMp2EncoderTcAllocationProperty, "Transmission channel allocation",
+                         "-2 adaptive, -1 random, 0 to 7 fixed", -2, 7, defaults.tcAllocChoice,
+                         flags));
+
+    GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
+    static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
+        "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
+        // Any six positions: the surrounds may be rear or side channels, and a converter
+        // asked for one kind would mix the other into the fronts. SetFormat checks them.
+        GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(S16) ", "
+                        "layout = (string) interleaved, rate = (int) { 32000, 44100, 48000 }, "
+                        "channels = (int) 6"));
+    static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
+        "src", GST_PAD_SRC, GST_PAD_ALWAYS,
+        GST_STATIC_CAPS("audio/mpeg, mpegversion = (int) 1, layer = (int) 2, "
+                        "rate = (int) { 32000, 44100, 48000 }, channels = (int) 2"));
+    gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
+    gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
+    gst_element_class_set_static_metadata(
+        elementClass, kMp2EncoderLongName, "Codec/Encoder/Audio",
+        "Encodes 5.1 audio as MPEG-2 multichannel Layer II (3/2 with LFE)", "Tavrisk");
+
+    GstAudioEncoderClass* encoderClass = GST_AUDIO_ENCODER_CLASS(klass);
+    encoderClass->set_format = SetFormat;
+    encoderClass->handle_frame = HandleFrame;
+    encoderClass->flush = Flush;
+    encoderClass->getcaps = GetCaps;
+}
+
+void tavrisk_mp2_enc_init(TavriskMp2Enc* self) {
+    self->state = new EncoderState;
+    self->state->settings.verbosity = 0;
+    gst_audio_encoder_set_drainable(GST_AUDIO_ENCODER(self), TRUE);
+}
+
+}  // namespace
+
+gboolean RegisterMp2EncoderElement(GstPlugin* plugin) {
+    return gst_element_register(plugin, kMp2EncoderFactoryName, GST_RANK_SECONDARY,
+                                tavrisk_mp2_enc_get_type());
+}
+
+}  // namespace tavrisk
