@@ -131,7 +131,8 @@ int main(int argc, char** argv) {
     std::unique_ptr<BusyCore> busyCore;
     if (busy) busyCore = std::make_unique<BusyCore>();
     std::printf(
-        "| Work | Peer | Ratio | Ours | Peer | Load (1 min) |\n|---|---|---|---|---|---|\n");
+        "| Work | Peer | Ratio | Ours | Peer | Processor time ratio | Load (1 min) |\n"
+        "|---|---|---|---|---|---|---|\n");
     int failures = 0;
     for (const FilmJob& job : FilmJobs(dir)) {
         if (!only.empty() && job.work.find(only) == std::string::npos) continue;
