@@ -11,6 +11,7 @@
 #include "app/jobs/KeptOutputs.h"
 #include "app/model/GraphSession.h"
 #include "engines/EngineMessages.h"
+#include "engines/MeasureEngine.h"
 #include "platform/SameFile.h"
 #include "sources/GraphPipeSource.h"
 
@@ -96,7 +97,7 @@ bool TranscodeJob::CheckNames(const JobSettings& settings) {
         host.MessageBox("No input file selected", kFileIoError);
         return false;
     }
-    if (output.empty()) {
+    if (output.empty() && !settings.measureOnly) {
         host.MessageBox("No output file selected", kFileIoError);
         return false;
     }
@@ -112,6 +113,7 @@ bool TranscodeJob::CheckNames(const JobSettings& settings) {
         host.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
         return false;
     }
+    if (settings.measureOnly) return true;
     // Refused whatever the answer to a question would be: the job would destroy its input.
     const std::vector<std::string> files = OutputFiles(settings);
     for (const std::string& file : files) {
@@ -173,7 +175,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     }
 
     const OutputEngineKind* engineKind = OutputEngineNamed(settings.engine);
-    if (engineKind && engineKind->bitrateApplies && IsSingleChannelBitrate(settings.bitrateKbps)) {
+    if (!settings.measureOnly && engineKind && engineKind->bitrateApplies &&
+        IsSingleChannelBitrate(settings.bitrateKbps)) {
         host.MessageBox(std::to_string(settings.bitrateKbps) +
                             " kbit/s is a bitrate for a single channel: the multichannel "
                             "stream's stereo pair needs 64 kbit/s or more (64, 96, 112, 128, "
@@ -239,6 +242,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // early: the output holds what came before, but the job did not succeed.
     const bool sourceFailed = engine->SourceFailed();
     const bool stoppedByUser = host.StopRequested();
+    if (ran && !sourceFailed && !stoppedByUser) host.ReportLoudness(native->Loudness());
     host.RequestStop();
     host.KeepJobOutputs(engine->KeptOutputs());
     engine.reset();
@@ -273,6 +277,7 @@ TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> 
 }
 
 std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine(const JobSettings& settings) {
+    if (settings.measureOnly) return std::make_unique<MeasureEngine>();
     const OutputEngineKind* engine = OutputEngineNamed(settings.engine);
     return engine ? engine->make(host) : nullptr;
 }

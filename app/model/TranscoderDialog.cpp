@@ -123,6 +123,8 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     job.resyncMs = GetResyncMs();
     if (const auto priority = SelectedPriority()) job.priority = *priority;
     job.wavOrder = wavOrder;
+    job.loudness = loudness.values;
+    job.measureOnly = measureOnly;
     ChannelJobSettings& settings = job.channels;
     settings.normalize = IsNormalizeOn();
     settings.drp = IsDrpOn();
@@ -519,6 +521,7 @@ void TranscoderDialog::ShowProgress(float percent, float elapsed) {
 
 void TranscoderDialog::SetStatusText(const std::string& text) {
     controls.statusText.text = text;
+    statusIsJobSummary = false;
     Changed(ctl::kStatus);
 }
 
