@@ -175,6 +175,7 @@ std::string CommandLine::Usage() {
            "  --true-peak DBTP               true-peak ceiling of loudness normalisation\n"
            "                                 (default -1): the gain stops short of it\n"
            "  --report FILE.json             write the input's and output's loudness as JSON\n"
+           "  --no-loudness                  do not measure the job's loudness (faster)\n"
            "  --normalize-link 0..3          normalisation link groups (default 0)\n"
            "  --gain CH=POS                  normalisation target 0..100 of channel CH (L R C\n"
            "                                 LFE LS RS; 0 mutes it); takes effect with "
@@ -249,6 +250,8 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             if (!next(value)) return std::nullopt;
             if (value.empty()) return fail(value);
             options.report = value;
+        } else if (arg == "--no-loudness") {
+            options.noLoudness = true;
         } else if (arg == "--drp") {
             options.drp = true;
         } else if (arg == "--batch") {
@@ -435,6 +438,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         window.SelectBitrate(found);
     }
     window.SetMeasureOnly(options.measure);
+    window.SetMeasureLoudness(!options.noLoudness);
     // A measurement reads the input once, as it is: nothing is normalised.
     window.SetNormalize(options.normalize && !options.measure);
     window.SelectNormalizeKind(options.normalizeKind == NormalizeKind::kLoudness

@@ -30,6 +30,7 @@ struct CliOptions {
     std::optional<double> truePeak;     // --true-peak DBTP: the ceiling
     std::optional<std::string> report;  // --report FILE.json
     bool measure = false;               // `measure FILE`: nothing is written
+    bool noLoudness = false;            // --no-loudness: the job's loudness is not measured
     bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
     std::optional<int> normalizeLink;
     std::vector<std::pair<int, int>> gains;   // column, slider position

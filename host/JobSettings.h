@@ -22,6 +22,8 @@ struct JobSettings {
     std::string outputName;
     // The job only measures its input's loudness: nothing is written.
     bool measureOnly = false;
+    // The job's loudness is measured (loudness normalisation measures its input anyway).
+    bool measureLoudness = true;
     // The output engine's command-line name ("mp2", "wav", ...); empty without a selection.
     std::string engine;
     // The input is read through the filter graph rather than by a native source.

@@ -19,7 +19,8 @@ ChainSource::ChainSource(JobHost& host, const JobSettings& settings, Behaviour b
       chain(settings.channels, behaviour.lastBlock),
       appliesResync(behaviour.appliesResync),
       normalization(settings.loudness),
-      outputName(settings.measureOnly ? std::string() : settings.outputName) {
+      outputName(settings.measureOnly ? std::string() : settings.outputName),
+      measureLoudness(settings.measureLoudness || settings.measureOnly) {
     normalizeEnabled = chain.NormalizeEnabled();
 }
 
@@ -55,13 +56,23 @@ bool ChainSource::Open(const std::string& name) {
 }
 
 void ChainSource::Analyze(const InputRun& run) {
-    chain.Analyze(run.frames, run.count);
+    const bool peaksRose = chain.Analyze(run.frames, run.count);
+    // Unmeasured, the display shows the sample peaks.
+    if (!loudness.Measures()) {
+        if (peaksRose) host.ShowPeakLevels(Processor().PeakLevelsDb());
+        return;
+    }
     loudness.MeasureInput(run.frames, run.count, chain.RoutedInputLayout());
     ShowInputPeaks();
 }
 
 LoudnessTaps::Points ChainSource::MeasuredPoints() const {
     if (outputName.empty()) return LoudnessTaps::Points::kInputOnly;
+    if (!measureLoudness) {
+        return normalization.kind == NormalizeKind::kLoudness && normalizeEnabled
+                   ? LoudnessTaps::Points::kInputOnly
+                   : LoudnessTaps::Points::kNone;
+    }
     const bool unchanged =
         !normalizeEnabled && !Processor().DynamicsEnabled() && !chain.Resampling() && resyncMs == 0;
     return unchanged ? LoudnessTaps::Points::kOutputIsInput : LoudnessTaps::Points::kInputAndOutput;
@@ -84,7 +95,7 @@ JobLoudness ChainSource::Loudness() const {
     figures.inputName = fileName;
     figures.input = loudness.Input();
     figures.outputName = outputName;
-    if (!outputName.empty()) figures.output = loudness.Output();
+    if (!outputName.empty() && measureLoudness) figures.output = loudness.Output();
     figures.normalization = normalization;
     figures.gain = loudnessGain;
     return figures;
@@ -166,7 +177,7 @@ BlockRead ChainSource::Deliver(SampleBlock& block) {
     if (!whole || stopSeen) ended = true;
     if (failure && lastError.empty()) Fail(failure->text, failure->title);
     if (delivery == ProcessingChain::Delivery::kBlock) {
-        if (!outputName.empty()) loudness.MeasureOutput(block);
+        if (!outputName.empty() && measureLoudness) loudness.MeasureOutput(block);
         if (!loudness.MeasuresInput()) ShowInputPeaks();
         return {BlockOutcome::kBlock, {}};
     }

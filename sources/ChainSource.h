@@ -45,6 +45,8 @@ class ChainSource : public BlockSource {
     // The loudness measured so far: the input as routed, the output as delivered, and the
     // gain of loudness normalisation.
     JobLoudness Loudness() const;
+    // The job's loudness was measured (else Loudness() holds no figures).
+    bool LoudnessMeasured() const { return loudness.Measures(); }
 
   protected:
     using LastBlock = ProcessingChain::LastBlock;
@@ -128,6 +130,7 @@ class ChainSource : public BlockSource {
     bool appliesResync;
     const LoudnessNormalization normalization;
     const std::string outputName;  // empty when the job writes nothing
+    const bool measureLoudness;
     LoudnessTaps loudness;
     std::optional<LoudnessGain> loudnessGain;
     bool loudnessWarned = false;

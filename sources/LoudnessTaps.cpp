@@ -14,6 +14,7 @@ void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::si
     points = measured;
     input.Stop();
     output.Stop();
+    if (points == Points::kNone) return;
     if (points != Points::kOutputIsInput) input.Start(inputRate);
     if (points != Points::kInputOnly) output.Start(outputRate);
     routed.assign(maxRunFrames * kChannels, 0.0f);

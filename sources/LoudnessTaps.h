@@ -19,11 +19,12 @@ class LoudnessTaps {
     // Which points are measured. A chain that passes its input through unchanged (no gain,
     // dynamics, rate conversion or resync) delivers the routed input itself: one meter,
     // on the output, stands for both. A job that writes nothing measures its input only.
-    enum class Points { kInputAndOutput, kOutputIsInput, kInputOnly };
+    enum class Points { kInputAndOutput, kOutputIsInput, kInputOnly, kNone };
 
     // Meters at the input's and the output's rates, for runs of at most `maxRunFrames`.
     void Start(Points measured, int inputRate, int outputRate, std::size_t maxRunFrames);
     bool MeasuresInput() const { return points != Points::kOutputIsInput; }
+    bool Measures() const { return points != Points::kNone; }
     // Input frames of six floats; `slotOfColumn` is where each column's sample sits in a
     // frame, or a negative value for a column fed by nothing.
     void MeasureInput(const float* frames, std::size_t count,

@@ -179,7 +179,7 @@ void GraphJob::End() {
     // The whole stream was read: whatever the length the container stated.
     if (outcome == JobOutcome::Done || outcome == JobOutcome::DoneWithWarnings) {
         host.UpdateProgress(kFullProgress, false);
-        host.ReportLoudness(source->Loudness());
+        if (source->LoudnessMeasured()) host.ReportLoudness(source->Loudness());
     }
 }
 

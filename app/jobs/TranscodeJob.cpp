@@ -242,7 +242,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // early: the output holds what came before, but the job did not succeed.
     const bool sourceFailed = engine->SourceFailed();
     const bool stoppedByUser = host.StopRequested();
-    if (ran && !sourceFailed && !stoppedByUser) host.ReportLoudness(native->Loudness());
+    if (ran && !sourceFailed && !stoppedByUser && native->LoudnessMeasured())
+        host.ReportLoudness(native->Loudness());
     host.RequestStop();
     host.KeepJobOutputs(engine->KeptOutputs());
     engine.reset();

@@ -125,6 +125,7 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     job.wavOrder = wavOrder;
     job.loudness = loudness.values;
     job.measureOnly = measureOnly;
+    job.measureLoudness = measureLoudness;
     ChannelJobSettings& settings = job.channels;
     settings.normalize = IsNormalizeOn();
     settings.drp = IsDrpOn();

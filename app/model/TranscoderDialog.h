@@ -109,6 +109,8 @@ class TranscoderDialog {
     void SetLoudnessNormalization(const LoudnessNormalization& values);
     // The job only measures its input: nothing is written (the command line's `measure`).
     void SetMeasureOnly(bool on) { measureOnly = on; }
+    // Jobs measure their loudness (on unless the command line's --no-loudness).
+    void SetMeasureLoudness(bool on) { measureLoudness = on; }
     void SetDrp(bool on);
     // "High quality": the rate conversion by libsoxr rather than linear interpolation.
     void SetHighQuality(bool on);
@@ -212,6 +214,7 @@ class TranscoderDialog {
     LoudnessControlStates loudness;
     bool statusIsJobSummary = false;
     bool measureOnly = false;
+    bool measureLoudness = true;
     InputRateProbe inputRateProbe;
     bool graphProcessing = true;
     WavChannelOrder wavOrder = WavChannelOrder::kStandard;
