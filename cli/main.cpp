@@ -97,6 +97,16 @@ bool CheckReportName(const tavrisk::CliOptions& options) {
         }
     }
     std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(report).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        std::fprintf(stderr, "tavrisk-cli: the report's folder '%s' does not exist\n",
+                     folder.c_str());
+        return false;
+    }
+    if (std::filesystem::is_directory(report, ec)) {
+        std::fprintf(stderr, "tavrisk-cli: the report '%s' is a folder\n", report.c_str());
+        return false;
+    }
     if (std::filesystem::exists(report, ec) && !options.yes) {
         std::fprintf(stderr, "tavrisk-cli: the report '%s' exists: use --yes to replace it\n",
                      report.c_str());
