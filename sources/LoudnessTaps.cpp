@@ -25,6 +25,7 @@ void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::si
 void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
                                 const ChannelProcessor::FrameLayout& slotOfColumn) {
     const std::size_t capacity = routed.size() / kChannels;
+    if (!MeasuresInput() || capacity == 0) return;
     for (std::size_t done = 0; done < count; done += capacity) {
         const std::size_t run = std::min(count - done, capacity);
         const float* from = frames + done * kChannels;
@@ -39,6 +40,7 @@ void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
 }
 
 void LoudnessTaps::MeasureOutput(const SampleBlock& block) {
+    if (!output.Started()) return;
     for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
         const double* values = block.Row(row);
         for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)

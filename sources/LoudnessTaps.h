@@ -23,7 +23,9 @@ class LoudnessTaps {
 
     // Meters at the input's and the output's rates, for runs of at most `maxRunFrames`.
     void Start(Points measured, int inputRate, int outputRate, std::size_t maxRunFrames);
-    bool MeasuresInput() const { return points != Points::kOutputIsInput; }
+    bool MeasuresInput() const {
+        return points == Points::kInputAndOutput || points == Points::kInputOnly;
+    }
     bool Measures() const { return points != Points::kNone; }
     // Input frames of six floats; `slotOfColumn` is where each column's sample sits in a
     // frame, or a negative value for a column fed by nothing.

@@ -187,6 +187,26 @@ TEST_F(Loudness, TheCeilingLowersTheGainWithAWarning) {
                 Figure(report, "normalization", "reached_lufs"), 0.1);
 }
 
+// Without the measurement a job writes the same output and reports no figures; loudness
+// normalisation still measures what it needs.
+TEST_F(Loudness, TheMeasurementCanBeLeftOut) {
+    const std::string input = dir.File("in.wav");
+    WriteProgramme(input, {{3, Stereo(-30)}});
+    const std::string measured = dir.File("measured.wav");
+    const std::string plain = dir.File("plain.wav");
+    std::string report;
+    ASSERT_EQ(Run("--engine wav " + Quote(input) + " " + Quote(measured), report), kExitDone);
+    ASSERT_EQ(Run("--engine wav --no-loudness " + Quote(input) + " " + Quote(plain), report),
+              kExitDone);
+    EXPECT_EQ(test::ReadBytes(measured), test::ReadBytes(plain));
+    EXPECT_EQ(report.find("integrated_lufs"), std::string::npos);
+    ASSERT_EQ(Run("--engine wav --no-loudness --normalize loudness:-20 " + Quote(input) + " " +
+                      Quote(plain),
+                  report),
+              kExitDone);
+    EXPECT_NEAR(Figure(report, "normalization", "reached_lufs"), -20.0, 0.01);
+}
+
 // `measure` agrees with ffmpeg's ebur128 filter on a native (AC-3) and a graph (MKV
 // E-AC-3) input.
 TEST_F(Loudness, MeasureAgreesWithFfmpeg) {
