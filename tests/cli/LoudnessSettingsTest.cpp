@@ -1,9 +1,11 @@
 #include <gtest/gtest.h>
 
 #include <fstream>
+#include <sstream>
 
 #include "app/model/LoudnessSetting.h"
 #include "app/model/TranscoderDialog.h"
+#include "app/model/WavOrderSetting.h"
 #include "cli/CommandLine.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"
@@ -21,14 +23,13 @@ class LoudnessSettings : public ::testing::Test {
 // The presets set the target; a target of a preset selects it, any other one "Custom";
 // values out of range are kept in range; the job takes them.
 TEST_F(LoudnessSettings, PresetsAndTargetFollowEachOtherIntoTheJob) {
+    // A preset chosen (or -1: the target set), then the preset and target shown.
     struct Step {
-        int preset;     // -1: the target is set instead
-        double target;  // set, or expected
-        int expectedPreset;
-        double expectedTarget;
+        int preset, expectedPreset;
+        double target, expectedTarget;
     } const steps[] = {
-        {1, 0.0, 1, -24.0}, {2, 0.0, 2, -27.0},    {-1, -23.0, 0, -23.0}, {-1, -19.5, 3, -19.5},
-        {3, 0.0, 3, -19.5}, {-1, -99.0, 3, -70.0}, {-1, 3.0, 3, -5.0},
+        {1, 1, 0.0, -24.0}, {2, 2, 0.0, -27.0},    {-1, 0, -23.0, -23.0}, {-1, 3, -19.5, -19.5},
+        {3, 3, 0.0, -19.5}, {-1, 3, -99.0, -70.0}, {-1, 3, 3.0, -5.0},
     };
     for (const Step& step : steps) {
         if (step.preset >= 0)
@@ -57,9 +58,7 @@ TEST_F(LoudnessSettings, TheSettingsFileKeepsThemAndNamesWhatItCannotRead) {
     std::string problem;
     EXPECT_EQ(LoudnessSetting::Read(ini, problem), kept);
     EXPECT_EQ(problem, "");
-    std::ifstream text(ini);
-    EXPECT_NE(std::string(std::istreambuf_iterator<char>(text), {}).find("WAV_ORDER=film"),
-              std::string::npos);
+    EXPECT_EQ(WavOrderSetting::Read(ini, problem), WavChannelOrder::kFilm);
 
     std::ofstream(ini) << "[LOUDNESS]\nKIND=loud\nTARGET=-23.0\nTRUE_PEAK=3\n";
     const LoudnessNormalization read = LoudnessSetting::Read(ini, problem);
@@ -72,28 +71,27 @@ TEST_F(LoudnessSettings, TheSettingsFileKeepsThemAndNamesWhatItCannotRead) {
 // --normalize alone keeps the peaks; loudness takes an optional target; values out of
 // range are refused with their option.
 TEST_F(LoudnessSettings, TheCommandLineSetsKindTargetAndCeiling) {
+    constexpr auto kPeak = NormalizeKind::kPeak;
+    constexpr auto kLoudness = NormalizeKind::kLoudness;
     struct Case {
-        std::vector<std::string> args;
+        const char* args;
         bool parses;
         NormalizeKind kind;
         double target, ceiling;
     } const cases[] = {
-        {{"--normalize"}, true, NormalizeKind::kPeak, -23.0, -1.0},
-        {{"--normalize", "peak"}, true, NormalizeKind::kPeak, -23.0, -1.0},
-        {{"--normalize", "loudness"}, true, NormalizeKind::kLoudness, -23.0, -1.0},
-        {{"--normalize", "loudness:-27", "--true-peak", "-2"},
-         true,
-         NormalizeKind::kLoudness,
-         -27.0,
-         -2.0},
-        {{"--normalize", "loudness:-2"}, false, NormalizeKind::kPeak, 0, 0},
-        {{"--normalize", "loudness:x"}, false, NormalizeKind::kPeak, 0, 0},
-        {{"--true-peak", "1"}, false, NormalizeKind::kPeak, 0, 0},
+        {"--normalize", true, kPeak, -23.0, -1.0},
+        {"--normalize peak", true, kPeak, -23.0, -1.0},
+        {"--normalize loudness", true, kLoudness, -23.0, -1.0},
+        {"--normalize loudness:-27 --true-peak -2", true, kLoudness, -27.0, -2.0},
+        {"--normalize loudness:-2", false, kPeak, 0, 0},
+        {"--normalize loudness:x", false, kPeak, 0, 0},
+        {"--normalize --true-peak 1", false, kPeak, 0, 0},
     };
     for (const Case& c : cases) {
+        SCOPED_TRACE(c.args);
         std::vector<std::string> args = {"in.wav", "out.mp2"};
-        args.insert(args.end(), c.args.begin(), c.args.end());
-        SCOPED_TRACE(c.args.back());
+        std::istringstream words(c.args);
+        for (std::string word; words >> word;) args.push_back(word);
         std::string error;
         const auto options = CommandLine::Parse(args, error);
         ASSERT_EQ(options.has_value(), c.parses) << error;

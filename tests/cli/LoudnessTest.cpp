@@ -2,9 +2,7 @@
 
 #include <array>
 #include <cmath>
-#include <fstream>
 #include <regex>
-#include <sstream>
 
 #include "cli/ExitStatus.h"
 #include "tests/support/TestSupport.h"
@@ -13,7 +11,6 @@ namespace tavrisk {
 namespace {
 
 using test::Quote;
-using test::RunCommand;
 
 constexpr int kRate = 48000;
 constexpr double kPi = 3.14159265358979323846;
@@ -57,12 +54,6 @@ double Figure(const std::string& json, const std::string& section, const std::st
     return match[1] == "null" ? -INFINITY : std::stod(match[1]);
 }
 
-std::string ReadText(const std::string& path) {
-    std::stringstream text;
-    text << std::ifstream(path).rdbuf();
-    return text.str();
-}
-
 class Loudness : public ::testing::Test {
   protected:
     // `tavrisk-cli ARGS --report`: the exit status, and the report's text.
@@ -70,8 +61,14 @@ class Loudness : public ::testing::Test {
         const std::string path = dir.File("report.json");
         std::filesystem::remove(path);
         last = test::RunCli(args + " --yes --report " + Quote(path));
-        report = ReadText(path);
+        const std::vector<uint8_t> bytes =
+            std::filesystem::exists(path) ? test::ReadBytes(path) : std::vector<uint8_t>{};
+        report.assign(bytes.begin(), bytes.end());
         return last.exitCode;
+    }
+    int Transcode(const std::string& options, const std::string& input, const std::string& output,
+                  std::string& report) {
+        return Run(options + " " + Quote(input) + " " + Quote(output), report);
     }
     std::string Measure(const std::string& input, const std::string& options = "") {
         std::string report;
@@ -144,28 +141,19 @@ TEST_F(Loudness, LoudnessNormalisationReachesItsTargetAndKeepsTheBalance) {
     const std::string output = dir.File("loud.mp2");
     const std::string decoded = dir.File("decoded.wav");
     std::string report;
-    ASSERT_EQ(Run("--normalize loudness:-23 " + Quote(input) + " " + Quote(output), report),
-              kExitDone)
-        << last.output;
+    ASSERT_EQ(Transcode("--normalize loudness:-23", input, output, report), kExitDone);
     EXPECT_NEAR(Figure(report, "normalization", "gain_db"), -23.0 - measured, 0.05);
-    ASSERT_EQ(RunCommand(Quote(test::BinPath("tavrisk-cli")) + " decode " + Quote(output) + " " +
-                         Quote(decoded))
-                  .exitCode,
-              0);
+    ASSERT_EQ(test::RunCli("decode " + Quote(output) + " " + Quote(decoded)).exitCode, kExitDone);
     const std::string again = Measure(decoded);
     EXPECT_NEAR(Figure(again, "input_loudness", "integrated_lufs"), -23.0, 0.2);
     EXPECT_LE(Figure(again, "input_loudness", "true_peak_dbtp"), -1.0);
 
-    const test::PcmAudio before = test::ReadWav(input);
-    const test::PcmAudio after = test::ReadWav(decoded);
-    const double gain =
-        20.0 * std::log10(test::Rms(after.Channel(0)) / test::Rms(before.Channel(0)));
-    for (int channel = 1; channel < 5; ++channel) {
-        SCOPED_TRACE(channel);
-        const double channelGain = 20.0 * std::log10(test::Rms(after.Channel(channel)) /
-                                                     test::Rms(before.Channel(channel)));
-        EXPECT_NEAR(channelGain, gain, 0.05);
-    }
+    const test::PcmAudio before = test::ReadWav(input), after = test::ReadWav(decoded);
+    const auto gain = [&](int channel) {
+        return 20.0 *
+               std::log10(test::Rms(after.Channel(channel)) / test::Rms(before.Channel(channel)));
+    };
+    for (int channel = 1; channel < 5; ++channel) EXPECT_NEAR(gain(channel), gain(0), 0.05);
 }
 
 // A gain the true-peak ceiling cannot take stops short of it, and the job says so.
@@ -174,10 +162,9 @@ TEST_F(Loudness, TheCeilingLowersTheGainWithAWarning) {
     WriteProgramme(input, {{8, Stereo(-30)}, {0.2, Stereo(-3)}, {8, Stereo(-30)}});
     const std::string output = dir.File("out.wav");
     std::string report;
-    EXPECT_EQ(Run("--engine wav --normalize loudness:-16 --true-peak -1.5 " + Quote(input) + " " +
-                      Quote(output),
-                  report),
-              kExitWarnings);
+    EXPECT_EQ(
+        Transcode("--engine wav --normalize loudness:-16 --true-peak -1.5", input, output, report),
+        kExitWarnings);
     EXPECT_TRUE(test::Says(last, "true-peak ceiling of \u22121.5 dBTP"));
     EXPECT_TRUE(test::Says(last, "the output reaches"));
     EXPECT_NE(report.find("\"limited_by_ceiling\": true"), std::string::npos);
@@ -195,15 +182,13 @@ TEST_F(Loudness, TheMeasurementCanBeLeftOut) {
     const std::string measured = dir.File("measured.wav");
     const std::string plain = dir.File("plain.wav");
     std::string report;
-    ASSERT_EQ(Run("--engine wav " + Quote(input) + " " + Quote(measured), report), kExitDone);
-    ASSERT_EQ(Run("--engine wav --no-loudness " + Quote(input) + " " + Quote(plain), report),
-              kExitDone);
+    ASSERT_EQ(Transcode("--engine wav", input, measured, report), kExitDone);
+    ASSERT_EQ(Transcode("--engine wav --no-loudness", input, plain, report), kExitDone);
     EXPECT_EQ(test::ReadBytes(measured), test::ReadBytes(plain));
     EXPECT_EQ(report.find("integrated_lufs"), std::string::npos);
-    ASSERT_EQ(Run("--engine wav --no-loudness --normalize loudness:-20 " + Quote(input) + " " +
-                      Quote(plain),
-                  report),
-              kExitDone);
+    ASSERT_EQ(
+        Transcode("--engine wav --no-loudness --normalize loudness:-20", input, plain, report),
+        kExitDone);
     EXPECT_NEAR(Figure(report, "normalization", "reached_lufs"), -20.0, 0.01);
 }
 
@@ -215,9 +200,7 @@ TEST_F(Loudness, MeasureAgreesWithFfmpeg) {
         test::MakeToneGraph({"FL", "FR", "FC", "LFE", "BL", "BR"},
                             {300.0, 500.0, 700.0, 60.0, 1100.0, 1300.0}, "5.1", kRate, 12.0);
     struct Case {
-        const char* name;
-        const char* codec;
-        const char* options;
+        const char *name, *codec, *options;
     } const cases[] = {{"film.ac3", "ac3", ""}, {"film.mkv", "eac3", "--graph"}};
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
@@ -225,8 +208,8 @@ TEST_F(Loudness, MeasureAgreesWithFfmpeg) {
         ASSERT_TRUE(test::Ffmpeg(tones.inputs + " " + tones.filter + " -c:a " + c.codec +
                                  " -b:a 448k " + Quote(input)));
         const double ours = Figure(Measure(input, c.options), "input_loudness", "integrated_lufs");
-        const test::CommandResult ffmpeg = RunCommand("ffmpeg -hide_banner -nostats -i " +
-                                                      Quote(input) + " -af ebur128 -f null - 2>&1");
+        const test::CommandResult ffmpeg = test::RunCommand(
+            "ffmpeg -hide_banner -nostats -i " + Quote(input) + " -af ebur128 -f null - 2>&1");
         std::smatch match;
         ASSERT_TRUE(std::regex_search(
             ffmpeg.output, match, std::regex("Integrated loudness:\\s+I:\\s+(-?[0-9.]+) LUFS")));
