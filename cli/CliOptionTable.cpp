@@ -80,7 +80,15 @@ std::vector<CliOption> MakeOptions() {
         Flag("--graph",
              "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, "
              "...; 5.1 audio)"),
-        Flag("--normalize", "two-pass normalisation to the gain sliders"),
+        Valued("--normalize", "[peak|loudness[:LUFS]]", CliValueKind::kText,
+               "two-pass normalisation: to the gain sliders (peak, the default), or of the "
+               "mix's loudness (EBU R 128) to LUFS (default -23), one gain for all channels"),
+        Valued("--true-peak", "DBTP", CliValueKind::kText,
+               "true-peak ceiling of loudness normalisation (default -1): the gain stops short "
+               "of it"),
+        Valued("--report", "FILE.json", CliValueKind::kText,
+               "write the input's and output's loudness as JSON"),
+        Flag("--no-loudness", "do not measure the job's loudness (faster)"),
         Choice("--normalize-link", LinkItems(), "normalisation link groups (default 0)"),
         Valued("--gain", "CH=POS", CliValueKind::kChannelNumber,
                "normalisation target 0..100 of channel CH (" + CliJoined(CliChannelNames(), " ") +
@@ -118,6 +126,7 @@ const std::vector<std::string>& CliSynopsis() {
         "check FILE [--stream N]",
         "decode FILE OUT.wav [--stereo] [--wav-order film] [--stream N]",
         "info FILE",
+        "measure INPUT [--graph] [--route CH=CH] [--report FILE.json]",
         "demo [OUTPUT]",
     };
     return synopsis;

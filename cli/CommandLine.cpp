@@ -6,6 +6,7 @@
 #include <sstream>
 
 #include "app/InputKinds.h"
+#include "app/model/LoudnessSetting.h"
 #include "app/model/TranscoderDialog.h"
 #include "app/model/WindowSettings.h"
 #include "cli/CliOptionTable.h"
@@ -95,6 +96,27 @@ bool ParseResync(const std::string& text, ResyncFields& fields, std::string& pro
     return true;
 }
 
+// "peak", "loudness" or "loudness:LUFS", the word after --normalize.
+bool IsNormalizeKind(const std::string& text) {
+    return text == "peak" || text == "loudness" || text.rfind("loudness:", 0) == 0;
+}
+
+bool ParseNormalizeKind(const std::string& text, CliOptions& options) {
+    if (text == "peak") {
+        options.normalizeKind = NormalizeKind::kPeak;
+        return true;
+    }
+    options.normalizeKind = NormalizeKind::kLoudness;
+    if (text == "loudness") return true;
+    double target = 0.0;
+    if (!LoudnessSetting::ParseLevel(text.substr(text.find(':') + 1),
+                                     LoudnessNormalization::kLowestTargetLufs,
+                                     LoudnessNormalization::kHighestTargetLufs, target))
+        return false;
+    options.loudnessTarget = target;
+    return true;
+}
+
 // Column of the options' descriptions in the help, and the width it wraps them to.
 constexpr std::size_t kHelpColumn = 33;
 constexpr std::size_t kHelpWidth = 80;
@@ -135,8 +157,9 @@ std::string CommandLine::Usage() {
 }
 
 std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& args,
-                                             std::string& error) {
+                                             std::string& error, bool measure) {
     CliOptions options;
+    options.measure = measure;
     std::vector<std::string> positional;
     bool optionsEnded = false;  // after "--" every word is a file name
     for (std::size_t i = 0; i < args.size(); ++i) {
@@ -174,6 +197,23 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.graph = true;
         } else if (arg == "--normalize") {
             options.normalize = true;
+            if (i + 1 < args.size() && IsNormalizeKind(args[i + 1])) {
+                value = args[++i];
+                if (!ParseNormalizeKind(value, options)) return fail(value);
+            }
+        } else if (arg == "--true-peak") {
+            if (!next(value)) return std::nullopt;
+            double ceiling = 0.0;
+            if (!LoudnessSetting::ParseLevel(value, LoudnessNormalization::kLowestCeilingDbtp,
+                                             LoudnessNormalization::kHighestCeilingDbtp, ceiling))
+                return fail(value);
+            options.truePeak = ceiling;
+        } else if (arg == "--report") {
+            if (!next(value)) return std::nullopt;
+            if (value.empty()) return fail(value);
+            options.report = value;
+        } else if (arg == "--no-loudness") {
+            options.noLoudness = true;
         } else if (arg == "--drp") {
             options.drp = true;
         } else if (arg == "--batch") {
@@ -251,6 +291,14 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         }
     }
     if (options.help || options.version) return options;
+    if (measure) {
+        if (positional.size() != 1 || options.batch) {
+            error = "measure expects one INPUT";
+            return std::nullopt;
+        }
+        options.input = positional[0];
+        return options;
+    }
     if (options.batch) {
         if (positional.empty()) {
             error = "--batch needs at least one file";
@@ -270,6 +318,11 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
 
 std::vector<std::string> CommandLine::Warnings(const CliOptions& options) {
     std::vector<std::string> warnings;
+    if (options.truePeak && options.normalizeKind != NormalizeKind::kLoudness) {
+        warnings.push_back(
+            "--true-peak limits loudness normalisation: without --normalize loudness it changes "
+            "nothing");
+    }
     if (!options.gains.empty() && !options.normalize) {
         warnings.push_back(
             "--gain sets normalisation targets: without --normalize it changes nothing");
@@ -364,7 +417,17 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         }
         window.SelectBitrate(found);
     }
-    if (set("--normalize")) window.SetNormalize(options.normalize);
+    window.SetMeasureOnly(options.measure);
+    window.SetMeasureLoudness(!options.noLoudness);
+    // A measurement reads the input once, as it is: nothing is normalised.
+    if (set("--normalize") || options.measure)
+        window.SetNormalize(options.normalize && !options.measure);
+    if (set("--normalize"))
+        window.SelectNormalizeKind(options.normalizeKind == NormalizeKind::kLoudness
+                                       ? LoudnessControlStates::kLoudnessItem
+                                       : LoudnessControlStates::kPeakItem);
+    if (options.loudnessTarget) window.SetLoudnessTarget(*options.loudnessTarget);
+    if (options.truePeak) window.SetTruePeakCeiling(*options.truePeak);
     if (options.normalizeLink) window.SelectNormalizeLink(*options.normalizeLink);
     for (const auto& [column, position] : options.gains) window.OnSliderScroll(column, position);
     for (const auto& [column, from] : options.routes) window.SelectRouting(column, from);

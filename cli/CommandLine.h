@@ -6,6 +6,7 @@
 #include <utility>
 #include <vector>
 
+#include "dsp/LoudnessTarget.h"
 #include "dsp/Resampler.h"
 #include "platform/WavChannelOrder.h"
 
@@ -24,6 +25,13 @@ struct CliOptions {
     std::optional<WavChannelOrder> wavOrder;  // unset: the settings file's
     std::optional<int> bitrate;
     bool normalize = false;
+    // --normalize peak|loudness[:LUFS]: the kind, and the loudness target.
+    std::optional<NormalizeKind> normalizeKind;
+    std::optional<double> loudnessTarget;
+    std::optional<double> truePeak;     // --true-peak DBTP: the ceiling
+    std::optional<std::string> report;  // --report FILE.json
+    bool measure = false;               // `measure FILE`: nothing is written
+    bool noLoudness = false;            // --no-loudness: the job's loudness is not measured
     bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
     std::optional<int> normalizeLink;
     std::vector<std::pair<int, int>> gains;   // column, slider position
@@ -54,8 +62,9 @@ class CommandLine {
     static std::string Usage();
 
     // Parses the words after the program name; nullopt with `error` set on a bad option.
-    static std::optional<CliOptions> Parse(const std::vector<std::string>& args,
-                                           std::string& error);
+    // With `measure`, the words are those after `measure`: one INPUT and options.
+    static std::optional<CliOptions> Parse(const std::vector<std::string>& args, std::string& error,
+                                           bool measure = false);
     // Sets the model as a user would: input, engine, output, then the options.
     static bool Apply(const CliOptions& options, TranscoderDialog& window, std::string& error);
     // What the options set that will not do what a user may think.

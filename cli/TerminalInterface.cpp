@@ -99,7 +99,13 @@ void TerminalInterface::ControlChanged(int controlId) {
     const std::string& status = window->Controls().statusText.text;
     if (controlId == ctl::kStatus && !status.empty()) {
         EndProgressLine();
-        std::fprintf(stderr, "Input: %s\n", status.c_str());
+        // The summary of a job that ended is its result: on standard output.
+        if (window->StatusIsJobSummary()) {
+            std::fprintf(stdout, "%s\n", status.c_str());
+            std::fflush(stdout);
+        } else {
+            std::fprintf(stderr, "Input: %s\n", status.c_str());
+        }
     } else if (controlId == ctl::kPeakText[0] && showProgress) {
         DrawProgress(false);
     }

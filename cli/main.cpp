@@ -16,18 +16,21 @@
 #include "app/jobs/TranscodeJob.h"
 #include "app/jobs/WindowJobHost.h"
 #include "app/model/GraphSession.h"
+#include "app/model/LoudnessSetting.h"
 #include "app/model/TranscoderApp.h"
 #include "app/model/TranscoderDialog.h"
 #include "app/model/WavOrderSetting.h"
 #include "cli/CommandLine.h"
 #include "cli/DemoInput.h"
 #include "cli/ExitStatus.h"
+#include "cli/LoudnessReport.h"
 #include "cli/Mp2Commands.h"
 #include "cli/PipelineWakeUp.h"
 #include "cli/TerminalEditorHost.h"
 #include "cli/TerminalInterface.h"
 #include "graph/WrapperSink.h"
 #include "platform/LibraryLog.h"
+#include "platform/SameFile.h"
 
 namespace {
 
@@ -70,9 +73,52 @@ ExitStatus Decode(const std::vector<std::string>& args, bool progress) {
                                      SettingsFileWavOrder(app));
 }
 
-ExitStatus Transcode(const std::vector<std::string>& args) {
+// The loudness target and ceiling the settings file sets (a value it cannot read is told);
+// the kind is the command line's own: --normalize alone normalises the peaks.
+void ApplySettingsFileLoudness(const tavrisk::TranscoderApp& app,
+                               tavrisk::TranscoderDialog& window) {
+    std::string problem;
+    tavrisk::LoudnessNormalization values = tavrisk::LoudnessSetting::Read(app.iniPath, problem);
+    if (!problem.empty()) std::fprintf(stderr, "tavrisk-cli: warning: %s\n", problem.c_str());
+    values.kind = tavrisk::NormalizeKind::kPeak;
+    window.SetLoudnessNormalization(values);
+}
+
+// A report file is not written over the input, nor over an existing file without --yes.
+bool CheckReportName(const tavrisk::CliOptions& options) {
+    if (!options.report) return true;
+    const std::string& report = *options.report;
+    std::vector<std::string> inputs = options.batchFiles;
+    if (!options.batch) inputs = {options.input, options.output};
+    for (const std::string& file : inputs) {
+        if (!file.empty() && tavrisk::IsSameFile(report, file)) {
+            std::fprintf(stderr, "tavrisk-cli: the report '%s' would overwrite '%s'\n",
+                         report.c_str(), file.c_str());
+            return false;
+        }
+    }
+    std::error_code ec;
+    const std::filesystem::path folder = std::filesystem::path(report).parent_path();
+    if (!folder.empty() && !std::filesystem::is_directory(folder, ec)) {
+        std::fprintf(stderr, "tavrisk-cli: the report's folder '%s' does not exist\n",
+                     folder.c_str());
+        return false;
+    }
+    if (std::filesystem::is_directory(report, ec)) {
+        std::fprintf(stderr, "tavrisk-cli: the report '%s' is a folder\n", report.c_str());
+        return false;
+    }
+    if (std::filesystem::exists(report, ec) && !options.yes) {
+        std::fprintf(stderr, "tavrisk-cli: the report '%s' exists: use --yes to replace it\n",
+                     report.c_str());
+        return false;
+    }
+    return true;
+}
+
+ExitStatus Transcode(const std::vector<std::string>& args, bool measure = false) {
     std::string error;
-    const auto options = tavrisk::CommandLine::Parse(args, error);
+    const auto options = tavrisk::CommandLine::Parse(args, error, measure);
     if (!options) {
         std::fprintf(stderr, "tavrisk-cli: %s\n\n%s", error.c_str(),
                      tavrisk::CommandLine::Usage().c_str());
@@ -86,6 +132,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         std::printf("%s (tavrisk-cli %s)\n", tavrisk::TranscoderDialog::kTitle, TAVRISK_VERSION);
         return tavrisk::kExitDone;
     }
+    if (!CheckReportName(*options)) return tavrisk::kExitRefused;
     tavrisk::TranscoderApp app;
     app.InitInstance();
     tavrisk::TerminalInterface ui(options->yes);
@@ -97,6 +144,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     tavrisk::WindowJobHost jobs(window);
     ui.Attach(window, jobs);
     window.SetWavOrder(SettingsFileWavOrder(app));
+    ApplySettingsFileLoudness(app, window);
     // Graph processing: the pipeline and its editor, without dialogs. The catalogue learns
     // the elements of a graph as they come (the whole registry is not read).
     tavrisk::TerminalEditorHost editorHost(ui);
@@ -145,6 +193,16 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
     if (ui.StopSignal() != 0 && (outcome == Outcome::Done || outcome == Outcome::DoneWithWarnings))
         outcome = Outcome::Stopped;
     ExitStatus code = ExitStatusOf(outcome);
+    const std::vector<tavrisk::JobLoudness>& loudness = jobs.LoudnessReports();
+    if (options->measure && !loudness.empty())
+        std::printf("%s\n", tavrisk::LoudnessReport::TruePeakLine(loudness.back().input).c_str());
+    if (options->report && (!loudness.empty() || outcome != Outcome::Refused)) {
+        if (!tavrisk::LoudnessReport::Write(*options->report, loudness, error)) {
+            std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
+            if (code == tavrisk::kExitDone || code == tavrisk::kExitWarnings)
+                code = tavrisk::kExitFailed;
+        }
+    }
     // The libraries' messages were caught and counted in the summary; shown on request.
     for (const std::string& line : tavrisk::LibraryLog::TakeLines()) {
         if (options->verbose)
@@ -208,5 +266,6 @@ int main(int argc, char** argv) {
     if (command == "decode") return Decode({args.begin() + 1, args.end()}, progress);
     if (command == "info")
         return tavrisk::RunInfoCommand({args.begin() + 1, args.end()}, std::cout, std::cerr);
+    if (command == "measure") return Transcode({args.begin() + 1, args.end()}, true);
     return Transcode(args);
 }

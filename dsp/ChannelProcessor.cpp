@@ -67,6 +67,12 @@ void ChannelProcessor::SetControls(const ChannelControls& newControls) {
     if (gainsComputed && targetsChanged) ComputeNormalizeGains();
 }
 
+void ChannelProcessor::SetCommonGain(float factor) {
+    gain.fill(factor);
+    gainsComputed = false;
+    unityGains = factor == 1.0f;
+}
+
 void ChannelProcessor::PrepareDynamics(const ChannelJobSettings& settings) {
     sampleRate = settings.outputRate;
     for (int c = 0; c < kChannels; ++c) {

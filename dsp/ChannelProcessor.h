@@ -61,6 +61,9 @@ class ChannelProcessor {
     bool AnalyzeRun(const float* frames, std::size_t count, const FrameLayout& layout);
     void ResetPeaks() { peak.fill(0.0f); }
     void ComputeNormalizeGains();
+    // One gain factor for every channel (loudness normalisation), in place of the gains
+    // from the peaks; the sliders and link groups do not change it.
+    void SetCommonGain(float factor);
     // The peaks in dB (20 log10(peak / 32767)), in column order.
     std::array<float, kChannels> PeakLevelsDb() const;
 

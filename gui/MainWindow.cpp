@@ -4,6 +4,7 @@
 #include <QCheckBox>
 #include <QCloseEvent>
 #include <QComboBox>
+#include <QDoubleSpinBox>
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
@@ -348,12 +349,44 @@ QWidget* MainWindow::BuildChannels() {
     links->addWidget(normalize);
     links->addWidget(Combo(ctl::kNormalizeLink, c.normalizeLink,
                            [&m](int item) { m.SelectNormalizeLink(item); }));
+    AddLoudnessControls(links);
     links->addStretch();
     auto* drp = Check(ctl::kDrp, "DRP", c.drp, [&m](bool on) { m.SetDrp(on); });
     links->addWidget(drp);
     links->addWidget(Combo(ctl::kDrpLink, c.drpLink, [&m](int item) { m.SelectDrpLink(item); }));
     grid->addLayout(links, 6, 0, 1, kColumns);
     return box;
+}
+
+namespace {
+
+constexpr double kLoudnessTargetStep = 0.5;
+constexpr int kLoudnessTargetDecimals = 1;
+
+}  // namespace
+
+void MainWindow::AddLoudnessControls(QHBoxLayout* row) {
+    TranscoderDialog& m = *model;
+    const LoudnessControlStates& loudness = m.LoudnessControls();
+    row->addWidget(
+        Combo(ctl::kNormalizeKind, loudness.kind, [&m](int item) { m.SelectNormalizeKind(item); }));
+    row->addWidget(Combo(ctl::kLoudnessPreset, loudness.preset,
+                         [&m](int item) { m.SelectLoudnessPreset(item); }));
+    auto* target = new QDoubleSpinBox;
+    target->setRange(LoudnessNormalization::kLowestTargetLufs,
+                     LoudnessNormalization::kHighestTargetLufs);
+    target->setSingleStep(kLoudnessTargetStep);
+    target->setDecimals(kLoudnessTargetDecimals);
+    target->setSuffix(" LUFS");
+    connect(target, &QDoubleSpinBox::valueChanged, this, [this](double lufs) {
+        model->SetLoudnessTarget(lufs);
+        Refresh(ctl::kLoudnessPreset);
+    });
+    Register(ctl::kLoudnessTarget, target, [target, &loudness] {
+        const QSignalBlocker blocker(target);
+        target->setValue(loudness.values.targetLufs);
+    });
+    row->addWidget(target);
 }
 
 QWidget* MainWindow::BuildJobArea() {

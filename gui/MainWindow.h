@@ -15,6 +15,7 @@ class QComboBox;
 class QPushButton;
 class QLineEdit;
 class QGridLayout;
+class QHBoxLayout;
 class QTimer;
 
 namespace tavrisk {
@@ -90,6 +91,8 @@ class MainWindow : public QMainWindow {
     QWidget* BuildSettings();
     QWidget* BuildChannels();
     QWidget* BuildJobArea();
+    // The normalise row's loudness controls: kind, target preset and target.
+    void AddLoudnessControls(QHBoxLayout* row);
     void BuildMenus();
     // Registers a control: its object name, and how it is redrawn from the model.
     template <typename W>

@@ -4,6 +4,7 @@
 
 #include "app/InputKinds.h"
 #include "app/OutputEngines.h"
+#include "app/model/LoudnessSetting.h"
 #include "app/model/TranscoderApp.h"
 #include "app/model/WavOrderSetting.h"
 #include "gui/AppIcon.h"
@@ -23,6 +24,10 @@ int main(int argc, char** argv) {
         tavrisk::MainWindow window(app.iniPath);
         std::string problem;
         window.Model().SetWavOrder(tavrisk::WavOrderSetting::Read(app.iniPath, problem));
+        std::string loudnessProblem;
+        window.Model().SetLoudnessNormalization(
+            tavrisk::LoudnessSetting::Read(app.iniPath, loudnessProblem));
+        if (!loudnessProblem.empty()) problem += (problem.empty() ? "" : "\n") + loudnessProblem;
         if (!problem.empty()) {
             window.Interface().MessageBox(problem, tavrisk::TranscoderDialog::kAppName,
                                           tavrisk::MessageButtons::Ok,
@@ -37,6 +42,7 @@ int main(int argc, char** argv) {
         if (args.size() > 1) window.Model().OnInputChosen(QFile::encodeName(args[1]).toStdString());
         window.show();
         status = QApplication::exec();
+        tavrisk::LoudnessSetting::Write(app.iniPath, window.Model().GetLoudnessNormalization());
     }
     app.ExitInstance();
     return status;

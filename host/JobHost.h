@@ -7,6 +7,7 @@
 #include <string_view>
 
 #include "dsp/ChannelSettings.h"
+#include "host/JobLoudness.h"
 #include "host/MessageHost.h"
 
 namespace tavrisk {
@@ -37,6 +38,9 @@ class JobHost : public MessageHost {
     // warnings. Shown like a message box with the exclamation icon; the host keeps that the
     // running job had warnings.
     virtual void ReportWarnings(std::string_view text, std::string_view title) = 0;
+    // A job that ran to its end: its loudness, for the summary and the report. Called on
+    // the thread that ends the job.
+    virtual void ReportLoudness(const JobLoudness& loudness) { (void)loudness; }
 
     // The controls a user may change while a job runs; read at each block boundary, from
     // the job's thread.

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "dsp/ChannelSettings.h"
+#include "dsp/LoudnessTarget.h"
 #include "dsp/Resampler.h"
 #include "platform/WavChannelOrder.h"
 
@@ -19,6 +20,10 @@ enum class ProcessPriority { kNormal, kIdle, kHigh };
 struct JobSettings {
     std::string inputName;
     std::string outputName;
+    // The job only measures its input's loudness: nothing is written.
+    bool measureOnly = false;
+    // The job's loudness is measured (loudness normalisation measures its input anyway).
+    bool measureLoudness = true;
     // The output engine's command-line name ("mp2", "wav", ...); empty without a selection.
     std::string engine;
     // The input is read through the filter graph rather than by a native source.
@@ -37,6 +42,9 @@ struct JobSettings {
     // Normalise and DRP switches, curves and release times, and the controls at the start
     // (routing, slider positions, link groups).
     ChannelJobSettings channels;
+    // What "Normalize" raises (the peaks or the loudness), the loudness target and the
+    // true-peak ceiling.
+    LoudnessNormalization loudness;
     ProcessPriority priority = ProcessPriority::kNormal;
     WavChannelOrder wavOrder = WavChannelOrder::kStandard;
 };

@@ -11,6 +11,8 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev
   # The 48000 -> 44100 Hz conversion.
   libsoxr-dev
+  # Loudness measurement by EBU R 128.
+  libebur128-dev
   # Stretches of an AC-3 stream at another sample rate.
   libswresample-dev
   # Tests (GoogleTest) and benchmarks (Google Benchmark).

@@ -5,6 +5,7 @@ namespace tavrisk {
 namespace {
 
 constexpr int kMsPerSecond = 1000;
+constexpr const char* kLoudnessTitle = "Loudness normalisation";
 
 }  // namespace
 
@@ -16,7 +17,10 @@ ChainSource::ChainSource(JobHost& host, const JobSettings& settings, Behaviour b
       resampler(settings.resampler),
       resyncMs(settings.resyncMs),
       chain(settings.channels, behaviour.lastBlock),
-      appliesResync(behaviour.appliesResync) {
+      appliesResync(behaviour.appliesResync),
+      normalization(settings.loudness),
+      outputName(settings.measureOnly ? std::string() : settings.outputName),
+      measureLoudness(settings.measureLoudness || settings.measureOnly) {
     normalizeEnabled = chain.NormalizeEnabled();
 }
 
@@ -39,6 +43,10 @@ bool ChainSource::Open(const std::string& name) {
     if (const auto failure = chain.Start(name, resample, resampler)) {
         return Fail(failure->text, failure->title);
     }
+    loudness.Start(MeasuredPoints(), inputRate, chain.Resampling() ? outputRate : inputRate,
+                   kMaxRunFrames);
+    loudnessGain.reset();
+    loudnessWarned = false;
     host.UpdateProgress(0.0f, true);
     if (!OpenInput() || !StartPasses()) {
         Close();
@@ -48,7 +56,49 @@ bool ChainSource::Open(const std::string& name) {
 }
 
 void ChainSource::Analyze(const InputRun& run) {
-    if (chain.Analyze(run.frames, run.count)) host.ShowPeakLevels(Processor().PeakLevelsDb());
+    const bool peaksRose = chain.Analyze(run.frames, run.count);
+    // Unmeasured, the display shows the sample peaks.
+    if (!loudness.Measures()) {
+        if (peaksRose) host.ShowPeakLevels(Processor().PeakLevelsDb());
+        return;
+    }
+    loudness.MeasureInput(run.frames, run.count, chain.RoutedInputLayout());
+    ShowInputPeaks();
+}
+
+LoudnessTaps::Points ChainSource::MeasuredPoints() const {
+    if (outputName.empty()) return LoudnessTaps::Points::kInputOnly;
+    if (!measureLoudness) {
+        return normalization.kind == NormalizeKind::kLoudness && normalizeEnabled
+                   ? LoudnessTaps::Points::kInputOnly
+                   : LoudnessTaps::Points::kNone;
+    }
+    const bool unchanged =
+        !normalizeEnabled && !Processor().DynamicsEnabled() && !chain.Resampling() && resyncMs == 0;
+    return unchanged ? LoudnessTaps::Points::kOutputIsInput : LoudnessTaps::Points::kInputAndOutput;
+}
+
+void ChainSource::ShowInputPeaks() {
+    std::array<float, kChannels> levelsDb{};
+    if (loudness.InputPeaksRose(levelsDb)) host.ShowPeakLevels(levelsDb);
+}
+
+void ChainSource::EndAnalysisPass() {
+    chain.EndAnalysis();
+    if (normalization.kind != NormalizeKind::kLoudness) return;
+    loudnessGain = LoudnessGain::Plan(loudness.Input(), normalization);
+    chain.SetCommonGain(static_cast<float>(loudnessGain->Factor()));
+}
+
+JobLoudness ChainSource::Loudness() const {
+    JobLoudness figures;
+    figures.inputName = fileName;
+    figures.input = loudness.Input();
+    figures.outputName = outputName;
+    if (!outputName.empty() && measureLoudness) figures.output = loudness.Output();
+    figures.normalization = normalization;
+    figures.gain = loudnessGain;
+    return figures;
 }
 
 bool ChainSource::PrepareOutputPass() {
@@ -71,14 +121,28 @@ bool ChainSource::ApplyResync() {
 
 bool ChainSource::Process(const InputRun& run) {
     if (ended || !ApplyResync()) return false;
-    chain.Push(run.frames, run.count);
+    Push(run);
     return true;
+}
+
+void ChainSource::Push(const InputRun& run) {
+    // Without an analysis pass the input is measured on its way through.
+    if (!normalizeEnabled && loudness.MeasuresInput()) {
+        loudness.MeasureInput(run.frames, run.count, chain.RoutedInputLayout());
+        ShowInputPeaks();
+    }
+    chain.Push(run.frames, run.count);
 }
 
 void ChainSource::EndOfInput() {
     if (inputDone) return;
     inputDone = true;
     chain.EndOfInput();
+    if (!loudnessGain || !lastError.empty() || stopSeen) return;
+    const std::string shortfall = loudnessGain->Shortfall(normalization);
+    if (shortfall.empty()) return;
+    loudnessWarned = true;
+    host.ReportWarnings("'" + fileName + "': " + shortfall, kLoudnessTitle);
 }
 
 float ChainSource::CurrentPercent() const {
@@ -112,7 +176,11 @@ BlockRead ChainSource::Deliver(SampleBlock& block) {
     // The input ended, failed or was stopped inside this block.
     if (!whole || stopSeen) ended = true;
     if (failure && lastError.empty()) Fail(failure->text, failure->title);
-    if (delivery == ProcessingChain::Delivery::kBlock) return {BlockOutcome::kBlock, {}};
+    if (delivery == ProcessingChain::Delivery::kBlock) {
+        if (!outputName.empty() && measureLoudness) loudness.MeasureOutput(block);
+        if (!loudness.MeasuresInput()) ShowInputPeaks();
+        return {BlockOutcome::kBlock, {}};
+    }
     return Ending();
 }
 

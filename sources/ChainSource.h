@@ -7,6 +7,7 @@
 #include "engines/BlockSource.h"
 #include "host/JobHost.h"
 #include "host/JobSettings.h"
+#include "sources/LoudnessTaps.h"
 #include "sources/ProcessingChain.h"
 
 namespace tavrisk {
@@ -41,6 +42,11 @@ class ChainSource : public BlockSource {
     // A source that failed to open or read said why through the host's message boxes; this
     // is the last such text (empty when none).
     const std::string& LastError() const { return lastError; }
+    // The loudness measured so far: the input as routed, the output as delivered, and the
+    // gain of loudness normalisation.
+    JobLoudness Loudness() const;
+    // The job's loudness was measured (else Loudness() holds no figures).
+    bool LoudnessMeasured() const { return loudness.Measures(); }
 
   protected:
     using LastBlock = ProcessingChain::LastBlock;
@@ -73,11 +79,19 @@ class ChainSource : public BlockSource {
     bool Fail(const std::string& text, const std::string& title);
     // Analysis pass: one run into the peak analysis, the levels shown when they changed.
     void Analyze(const InputRun& run);
+    // The end of the analysis pass: the normalisation gains (by the peaks, or the one gain
+    // that brings the measured loudness to its target).
+    void EndAnalysisPass();
+    // Loudness normalisation fell short of its target: the warning was reported.
+    bool LoudnessWarned() const { return loudnessWarned; }
     // Prepares the output pass: a source's own skip ahead, then the resync offset.
     bool PrepareOutputPass();
     // Output pass: one run through the chain. False once the source has ended (a refused
     // resync).
     bool Process(const InputRun& run);
+    // Output pass: one run into the chain, measured as routed input when no analysis pass
+    // measured it.
+    void Push(const InputRun& run);
     // The input ended: the frames the rate conversion held back join the queue.
     void EndOfInput();
     // The progress of the current pass, from InputPosition/InputSize.
@@ -108,7 +122,18 @@ class ChainSource : public BlockSource {
     // How the input ended, as the read that finds no more block tells it.
     BlockRead Ending() const;
 
+    // Where this job's loudness is measured.
+    LoudnessTaps::Points MeasuredPoints() const;
+    // The routed input's true peaks in the peak display, when they rose.
+    void ShowInputPeaks();
+
     bool appliesResync;
+    const LoudnessNormalization normalization;
+    const std::string outputName;  // empty when the job writes nothing
+    const bool measureLoudness;
+    LoudnessTaps loudness;
+    std::optional<LoudnessGain> loudnessGain;
+    bool loudnessWarned = false;
     std::string lastError;
     bool ended = false;
 };

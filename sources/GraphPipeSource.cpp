@@ -160,7 +160,7 @@ void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t cou
 
 bool GraphPipeSource::EndAnalysis() {
     StartPass();
-    chain.EndAnalysis();
+    EndAnalysisPass();
     if (!PrepareOutputPass()) failed = true;
     return !failed;
 }

@@ -78,7 +78,7 @@ class GraphPipeSource : public ChainSource {
     // overcome; the last, padded block is read next.
     void FinishInput();
     // The report carried warnings: the job completes with warnings.
-    bool ReportedWarnings() const { return reportedWarnings; }
+    bool ReportedWarnings() const { return reportedWarnings || LoudnessWarned(); }
     // A whole block waits to be read.
     bool BlockReady() const { return !Ended() && chain.BlockReady(); }
     using ChainSource::CurrentPercent;

@@ -10,9 +10,6 @@ constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 
-// Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
-constexpr ChannelProcessor::FrameLayout kInputOfColumn = {0, 2, 1, 5, 3, 4};
-
 }  // namespace
 
 ProcessingChain::ProcessingChain(const ChannelJobSettings& settings, LastBlock lastBlock)
@@ -38,6 +35,16 @@ std::optional<ChainFailure> ProcessingChain::Start(const std::string& name, bool
     resyncFrames = 0;
     resyncPending = false;
     return std::nullopt;
+}
+
+ChannelProcessor::FrameLayout ProcessingChain::RoutedInputLayout() const {
+    ChannelProcessor::FrameLayout layout{};
+    const auto& routing = processor.Controls().routing;
+    for (int f = 0; f < kChannels; ++f) {
+        const int from = routing[f];
+        layout[f] = (from >= 0 && from < kChannels) ? kInputOfColumn[from] : kUnrouted;
+    }
+    return layout;
 }
 
 bool ProcessingChain::Analyze(const float* frames, std::size_t count) {

@@ -33,6 +33,9 @@ class ProcessingChain {
     static constexpr int32_t kMaxInsertFrames = 2646000;
     // The most frames processed in one go; longer runs are cut.
     static constexpr std::size_t kMaxRunFrames = 4096;
+    // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
+    static constexpr ChannelProcessor::FrameLayout kInputOfColumn = {0, 2, 1, 5, 3, 4};
+    static constexpr int kUnrouted = -1;
     // A processed frame in block-row order L, R, C, LFE, LS, RS.
     using Frame = Resampler::Frame;
     // What happens to the frames left at the end of the input.
@@ -54,6 +57,11 @@ class ProcessingChain {
     bool NormalizeEnabled() const { return processor.NormalizeEnabled(); }
     bool Resampling() const { return resampler != nullptr; }
     void SetControls(const ChannelControls& controls) { processor.SetControls(controls); }
+    // Where each column's input sample sits in an input frame by the routing now in force
+    // (kUnrouted for a column fed by nothing).
+    ChannelProcessor::FrameLayout RoutedInputLayout() const;
+    // Loudness normalisation: one gain for every channel, after the analysis pass.
+    void SetCommonGain(float factor) { processor.SetCommonGain(factor); }
 
     // --- Analysis pass ----------------------------------------------------------------
     void StartAnalysis() { processor.ResetPeaks(); }

@@ -51,14 +51,14 @@ bool SampleSource::AnalysisPass() {
         Analyze(run);
     }
     if (stopSeen) return false;
-    chain.EndAnalysis();
+    EndAnalysisPass();
     return RewindInput();
 }
 
 bool SampleSource::Refill() {
     InputRun run;
     if (ReadInput(run) != InputStatus::kFrames) return false;
-    chain.Push(run.frames, run.count);
+    Push(run);
     if (host.UpdateProgress(OutputPercent(), false)) stopSeen = true;
     return true;
 }

@@ -178,8 +178,10 @@ void GraphJob::End() {
     else
         outcome = JobOutcome::Done;
     // The whole stream was read: whatever the length the container stated.
-    if (outcome == JobOutcome::Done || outcome == JobOutcome::DoneWithWarnings)
+    if (outcome == JobOutcome::Done || outcome == JobOutcome::DoneWithWarnings) {
         host.UpdateProgress(kFullProgress, false);
+        if (source->LoudnessMeasured()) host.ReportLoudness(source->Loudness());
+    }
 }
 
 }  // namespace tavrisk

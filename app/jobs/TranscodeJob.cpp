@@ -11,6 +11,7 @@
 #include "app/jobs/KeptOutputs.h"
 #include "app/model/GraphSession.h"
 #include "engines/EngineMessages.h"
+#include "engines/MeasureEngine.h"
 #include "platform/SameFile.h"
 #include "sources/GraphPipeSource.h"
 
@@ -90,7 +91,7 @@ bool TranscodeJob::CheckNames(const JobSettings& settings) {
         host.MessageBox("No input file selected", kFileIoError);
         return false;
     }
-    if (output.empty()) {
+    if (output.empty() && !settings.measureOnly) {
         host.MessageBox("No output file selected", kFileIoError);
         return false;
     }
@@ -106,6 +107,7 @@ bool TranscodeJob::CheckNames(const JobSettings& settings) {
         host.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
         return false;
     }
+    if (settings.measureOnly) return true;
     // Refused whatever the answer to a question would be: the job would destroy its input.
     const std::vector<std::string> files = OutputFiles(settings);
     for (const std::string& file : files) {
@@ -168,7 +170,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
 
     const OutputEngineKind* engineKind = OutputEngineNamed(settings.engine);
     const std::string bitrateRefusal = TranscoderDialog::BitrateRefusal(settings.bitrateKbps);
-    if (engineKind && engineKind->bitrateApplies && !bitrateRefusal.empty()) {
+    if (!settings.measureOnly && engineKind && engineKind->bitrateApplies &&
+        !bitrateRefusal.empty()) {
         host.MessageBox(bitrateRefusal, "Transcoding Error");
         return Outcome::Refused;
     }
@@ -231,6 +234,8 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // early: the output holds what came before, but the job did not succeed.
     const bool sourceFailed = engine->SourceFailed();
     const bool stoppedByUser = host.StopRequested();
+    if (ran && !sourceFailed && !stoppedByUser && native->LoudnessMeasured())
+        host.ReportLoudness(native->Loudness());
     host.RequestStop();
     host.KeepJobOutputs(engine->KeptOutputs());
     host.KeepJobAudioFrames(engine->FramesRead());
@@ -267,6 +272,7 @@ TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> 
 }
 
 std::unique_ptr<OutputEngine> TranscodeJob::CreateEngine(const JobSettings& settings) {
+    if (settings.measureOnly) return std::make_unique<MeasureEngine>();
     const OutputEngineKind* engine = OutputEngineNamed(settings.engine);
     return engine ? engine->make(host) : nullptr;
 }

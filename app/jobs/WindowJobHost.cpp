@@ -33,6 +33,12 @@ void WindowJobHost::ReportWarnings(std::string_view text, std::string_view title
     Ui().MessageBox(text, title, MessageButtons::Ok, MessageIcon::Exclamation);
 }
 
+void WindowJobHost::ReportLoudness(const JobLoudness& loudness) {
+    loudnessReports.push_back(loudness);
+    const std::string line = loudness.SummaryLine();
+    Ui().Post([this, line] { model.ShowJobSummary(line); });
+}
+
 void WindowJobHost::MarkStart() {
     startTicks = ticks();
     startSeconds = static_cast<int32_t>(startTicks / 1000u);

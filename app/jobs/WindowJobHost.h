@@ -41,6 +41,8 @@ class WindowJobHost : public JobHost {
                              MessageIcon icon = MessageIcon::Stop) override;
     // Shows the warnings and keeps that the running job had some (HadWarnings).
     void ReportWarnings(std::string_view text, std::string_view title) override;
+    // Keeps the figures (LoudnessReports) and shows the summary line in the status line.
+    void ReportLoudness(const JobLoudness& loudness) override;
     ChannelControls CurrentChannelControls() const override {
         return model.CurrentChannelControls();
     }
@@ -54,6 +56,9 @@ class WindowJobHost : public JobHost {
     // whoever starts a job.
     bool HadWarnings() const { return warnings; }
     void ClearWarnings() { warnings = false; }
+    // The loudness of every job that ran to its end since ClearLoudnessReports.
+    const std::vector<JobLoudness>& LoudnessReports() const { return loudnessReports; }
+    void ClearLoudnessReports() { loudnessReports.clear(); }
     // Where the last job's outputs were kept (none when it wrote nothing); set at its end.
     const std::vector<KeptOutput>& JobOutputs() const { return jobOutputs; }
     void KeepJobOutputs(std::vector<KeptOutput> kept) { jobOutputs = std::move(kept); }
@@ -97,6 +102,7 @@ class WindowJobHost : public JobHost {
     bool stepping = false;  // a step of the running job is under way
     JobOutcome finishedOutcome = JobOutcome::Done;
     std::vector<KeptOutput> jobOutputs;
+    std::vector<JobLoudness> loudnessReports;
     // Progress reported from another thread, shown by one queued update at a time.
     std::atomic<float> postedPercent{0.0f};
     std::atomic<bool> progressPosted{false};

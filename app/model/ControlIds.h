@@ -32,6 +32,10 @@ constexpr int kInputFrequency = 1057;
 constexpr int kFilterGraph = 1061;
 constexpr int kOutputEngine = 1062;
 constexpr int kHighQuality = 1063;
+// The normalise row's kind combo, loudness preset combo and target.
+constexpr int kNormalizeKind = 1064;
+constexpr int kLoudnessPreset = 1065;
+constexpr int kLoudnessTarget = 1066;
 
 // Per-column controls, columns L, R, C, LFE, LS, RS.
 constexpr int kRouting[6] = {1015, 1022, 1023, 1024, 1025, 1026};

@@ -145,6 +145,9 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     job.resyncMs = GetResyncMs();
     if (const auto priority = SelectedPriority()) job.priority = *priority;
     job.wavOrder = wavOrder;
+    job.loudness = loudness.values;
+    job.measureOnly = measureOnly;
+    job.measureLoudness = measureLoudness;
     ChannelJobSettings& settings = job.channels;
     settings.normalize = IsNormalizeOn();
     settings.drp = IsDrpOn();
@@ -581,6 +584,7 @@ std::string TranscoderDialog::PercentText(float percent) {
 
 void TranscoderDialog::SetStatusText(const std::string& text) {
     controls.statusText.text = text;
+    statusIsJobSummary = false;
     Changed(ctl::kStatus);
 }
 

@@ -13,6 +13,7 @@
 #include "app/model/ControlIds.h"
 #include "app/model/Controls.h"
 #include "app/model/IntegerField.h"
+#include "app/model/LoudnessControls.h"
 #include "app/model/UserInterface.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
@@ -104,6 +105,18 @@ class TranscoderDialog {
     // The batch list confirmed in the batch dialog (which shows the list it replaces).
     void SetBatch(const std::vector<std::string>& files);
     void SetNormalize(bool on);
+    // The normalise row's loudness controls: kind ("Peak", "Loudness"), target preset, the
+    // target in LUFS and the true-peak ceiling in dBTP (both kept in their ranges).
+    void SelectNormalizeKind(int item);
+    void SelectLoudnessPreset(int item);
+    void SetLoudnessTarget(double lufs);
+    void SetTruePeakCeiling(double dbtp);
+    // All of them at once (from the settings file).
+    void SetLoudnessNormalization(const LoudnessNormalization& values);
+    // The job only measures its input: nothing is written (the command line's `measure`).
+    void SetMeasureOnly(bool on) { measureOnly = on; }
+    // Jobs measure their loudness (on unless the command line's --no-loudness).
+    void SetMeasureLoudness(bool on) { measureLoudness = on; }
     void SetDrp(bool on);
     // "High quality": the rate conversion by libsoxr rather than linear interpolation.
     void SetHighQuality(bool on);
@@ -145,6 +158,10 @@ class TranscoderDialog {
     void SetStatusText(const std::string& text);
     // A percentage as the window shows it: "65.95 %".
     static std::string PercentText(float percent);
+    // The line that sums up the job that ended, in the status line.
+    void ShowJobSummary(const std::string& line);
+    // The status line holds the summary of the last job rather than the input's format.
+    bool StatusIsJobSummary() const { return statusIsJobSummary; }
     void ShowPeakLevels(const std::array<float, kColumns>& levelsDb);
     void EnableTranscode(bool enabled);
 
@@ -170,6 +187,8 @@ class TranscoderDialog {
     // "GStreamer Processing": the input is read through the filter graph.
     bool GraphProcessing() const { return graphProcessing; }
     bool IsNormalizeOn() const { return controls.normalize.checked; }
+    const LoudnessControlStates& LoudnessControls() const { return loudness; }
+    const LoudnessNormalization& GetLoudnessNormalization() const { return loudness.values; }
     bool IsDrpOn() const { return controls.drp.checked; }
     int NormalizeLinkMode() const { return controls.normalizeLink.selected; }
     int DrpLinkMode() const { return controls.drpLink.selected; }
@@ -209,6 +228,10 @@ class TranscoderDialog {
 
     UserInterface& ui;
     ControlStates controls;
+    LoudnessControlStates loudness;
+    bool statusIsJobSummary = false;
+    bool measureOnly = false;
+    bool measureLoudness = true;
     InputRateProbe inputRateProbe;
     bool graphProcessing = true;
     WavChannelOrder wavOrder = WavChannelOrder::kStandard;
