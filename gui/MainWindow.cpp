@@ -56,11 +56,13 @@ constexpr int kResyncFieldWidth = 36;
 const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
 constexpr const char* kGatheringFilters = "Gathering Filters Informations";
 constexpr int kGraphViewMinHeight = 90;
+constexpr int kPictureSize = 64;
 // The first size of the window: within a 1024 x 700 screen with a title bar and a panel.
 constexpr int kDefaultWidth = 960;
 constexpr int kDefaultHeight = 620;
 constexpr const char* kTranscodeText = "Transcode";
 constexpr const char* kRestoreDefaultsText = "Restore defaults";
+constexpr const char* kHelpTitle = "Help";
 constexpr const char* kStopText = "Stop";
 
 QString ToQt(const std::string& text) {
@@ -305,6 +307,10 @@ QWidget* MainWindow::BuildSettings() {
     }
     resync->addStretch();
     grid->addLayout(resync, 4, 2, 1, 5);
+    // The program's picture, beside the file and format rows.
+    auto* picture = Register(ctl::kPicture, new QLabel, {});
+    picture->setPixmap(AppIcon().pixmap(kPictureSize, kPictureSize));
+    grid->addWidget(picture, 0, 7, 4, 1, Qt::AlignTop | Qt::AlignHCenter);
     grid->setColumnStretch(1, 1);
     return box;
 }
@@ -576,7 +582,9 @@ void MainWindow::BrowseOutput() {
 }
 
 void MainWindow::ShowHelp() {
-    OpenHelp();
+    const std::string problem = OpenHelp(urlOpener);
+    if (!problem.empty())
+        ui.MessageBox(problem, kHelpTitle, MessageButtons::Ok, MessageIcon::Information);
 }
 
 void MainWindow::ShowAbout() {

@@ -94,6 +94,10 @@ TEST_F(TranscoderDialogTest, OutputNamingKeepsFolderAndBaseAsTyped) {
     window.OnInputChosen("/x/Movie.wav");
     EXPECT_EQ(shown.inputName.text, "/x/Movie.wav");
     EXPECT_EQ(shown.outputName.text, "/x/Movie.wav.mp2");
+    // A bare name gives the mono files the current folder, not an empty name.
+    window.SetOutputName("movie.mp2");
+    window.SelectOutputEngine(OutputEngineItemNamed("wav-mono"));
+    EXPECT_EQ(shown.outputName.text, "./");
 }
 
 TEST_F(TranscoderDialogTest, UpsamplingIsRefused) {

@@ -495,6 +495,23 @@ class MainWindowTest : public QObject {
         QCOMPARE(Find<QSlider>(next, ctl::kGainSlider[3])->value(), 100);
     }
 
+    // Without a browser, help tells where the manual is; the window shows its picture.
+    void HelpWithoutABrowserSaysWhereTheManualIs() {
+        QUrl asked;
+        window->SetUrlOpener([&asked](const QUrl& url) {
+            asked = url;
+            return false;
+        });
+        window->ShowHelp();
+        QCOMPARE(log.entries.size(), std::size_t{1});
+        QCOMPARE(QString::fromStdString(log.entries[0].text),
+                 "No web browser could be started to show the manual. It is at:\n" +
+                     asked.toLocalFile());
+        QVERIFY(asked.toLocalFile().endsWith("help/index.html"));
+        auto* picture = Find<QLabel>(*window, ctl::kPicture);
+        QVERIFY(picture && picture->isVisible() && !picture->pixmap().isNull());
+    }
+
   private:
     QWidget* Control(int id) { return window->Control(id); }
 
