@@ -57,9 +57,12 @@ const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
 constexpr const char* kGatheringFilters = "Gathering Filters Informations";
 constexpr int kGraphViewMinHeight = 90;
 constexpr int kPictureSize = 64;
+// Rows close together, so that a 1024 x 700 screen shows the whole graph list.
+constexpr int kRowSpacing = 3;
+constexpr int kGroupMargin = 4;
 // The first size of the window: within a 1024 x 700 screen with a title bar and a panel.
-constexpr int kDefaultWidth = 960;
-constexpr int kDefaultHeight = 620;
+constexpr int kDefaultWidth = 980;
+constexpr int kDefaultHeight = 640;
 constexpr const char* kTranscodeText = "Transcode";
 constexpr const char* kRestoreDefaultsText = "Restore defaults";
 constexpr const char* kHelpTitle = "Help";
@@ -93,6 +96,7 @@ MainWindow::MainWindow(std::string presetsPath)
     setAcceptDrops(true);
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
+    layout->setSpacing(kRowSpacing);
     layout->addWidget(BuildSettings());
     layout->addWidget(BuildChannels());
     layout->addWidget(BuildJobArea(), 1);
@@ -251,6 +255,7 @@ QWidget* MainWindow::BuildSettings() {
     const ControlStates& c = m.Controls();
     auto* box = new QWidget;
     auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(kRowSpacing);
     grid->setContentsMargins(0, 0, 0, 0);
 
     QLineEdit* input = Edit(ctl::kInputName, c.inputName, false,
@@ -320,6 +325,7 @@ QWidget* MainWindow::BuildChannels() {
     const ControlStates& c = m.Controls();
     auto* box = new QGroupBox;
     auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(kRowSpacing);
     for (int k = 0; k < kColumns; ++k) {
         grid->addWidget(Label(kColumnLabels[k]), 0, k);
         grid->addWidget(Combo(ctl::kRouting[k], c.routingCombos[k],
@@ -368,6 +374,7 @@ QWidget* MainWindow::BuildJobArea() {
 
     auto* graphBox = new QGroupBox("GStreamer Filter Graph");
     auto* graphLayout = new QVBoxLayout(graphBox);
+    graphLayout->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
     graphView = Register(ctl::kFilterGraph, new GraphEditorView, [this] { graphView->Redraw(); });
     // The list takes the height the window gives beyond its controls.
     graphView->setMinimumHeight(kGraphViewMinHeight);
