@@ -206,7 +206,7 @@ struct GraphEditor::Impl {
         if (!GST_OBJECT_FLAG_IS_SET(item.element, GST_ELEMENT_FLAG_SINK)) LeavePreroll();
         if (!graph.RemoveGraphFilter(item.element)) {
             host.MessageBox("Unable to remove filter", item.name, MessageButtons::Ok,
-                            MessageIcon::Information);
+                            MessageIcon::None);
             return false;
         }
         if (menuItem == &item) ForgetMenu();
@@ -221,14 +221,14 @@ struct GraphEditor::Impl {
         GstElement* element = catalogue.CreateInstance(entry);
         if (!element) {
             host.MessageBox(entry.name, "Unable to insert filter", MessageButtons::Ok,
-                            MessageIcon::Information);
+                            MessageIcon::None);
             return nullptr;
         }
         std::unique_ptr<FilterItem> item = MakeItem(entry, element);
         if (prepare) prepare(item->element);
         if (!graph.AddGraphFilter(item->element)) {
             host.MessageBox(entry.name, "Unable to insert filter", MessageButtons::Ok,
-                            MessageIcon::Information);
+                            MessageIcon::None);
             return nullptr;
         }
         RefreshItem(*item);
@@ -256,7 +256,7 @@ struct GraphEditor::Impl {
 
     bool Connect(GstPad* output, GstPad* input) {
         if (graph.ConnectPins(output, input)) return true;
-        host.MessageBox("Connection failed", "", MessageButtons::Ok, MessageIcon::Information);
+        host.MessageBox("Connection failed", "", MessageButtons::Ok, MessageIcon::None);
         return false;
     }
 
@@ -330,8 +330,7 @@ struct GraphEditor::Impl {
                 if (const auto name = host.ChooseFile(true)) {
                     LeavePreroll();
                     if (!SetLocation(item.element, *name)) {
-                        host.MessageBox("Load failed", "", MessageButtons::Ok,
-                                        MessageIcon::Information);
+                        host.MessageBox("Load failed", "", MessageButtons::Ok, MessageIcon::None);
                     } else {
                         // Renders the file anew: the rows may all be replaced.
                         host.SetInputFile(*name);

@@ -22,9 +22,11 @@ QString FindHelpIndex() {
     return {};
 }
 
-void OpenHelp() {
+std::string OpenHelp(const UrlOpener& open) {
     const QString index = FindHelpIndex();
-    if (!index.isEmpty()) QDesktopServices::openUrl(QUrl::fromLocalFile(index));
+    if (index.isEmpty()) return "The manual is not installed: help/index.html was not found.";
+    if (open(QUrl::fromLocalFile(index))) return "";
+    return "No web browser could be started to show the manual. It is at:\n" + index.toStdString();
 }
 
 }  // namespace tavrisk

@@ -57,11 +57,16 @@ constexpr int kResyncFieldWidth = 36;
 const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
 constexpr const char* kGatheringFilters = "Gathering Filters Informations";
 constexpr int kGraphViewMinHeight = 90;
+constexpr int kPictureSize = 64;
+// Rows close together, so that a 1024 x 700 screen shows the whole graph list.
+constexpr int kRowSpacing = 3;
+constexpr int kGroupMargin = 4;
 // The first size of the window: within a 1024 x 700 screen with a title bar and a panel.
-constexpr int kDefaultWidth = 960;
-constexpr int kDefaultHeight = 620;
+constexpr int kDefaultWidth = 980;
+constexpr int kDefaultHeight = 640;
 constexpr const char* kTranscodeText = "Transcode";
 constexpr const char* kRestoreDefaultsText = "Restore defaults";
+constexpr const char* kHelpTitle = "Help";
 constexpr const char* kStopText = "Stop";
 
 QString ToQt(const std::string& text) {
@@ -92,6 +97,7 @@ MainWindow::MainWindow(std::string presetsPath)
     setAcceptDrops(true);
     auto* central = new QWidget;
     auto* layout = new QVBoxLayout(central);
+    layout->setSpacing(kRowSpacing);
     layout->addWidget(BuildSettings());
     layout->addWidget(BuildChannels());
     layout->addWidget(BuildJobArea(), 1);
@@ -252,6 +258,7 @@ QWidget* MainWindow::BuildSettings() {
     const ControlStates& c = m.Controls();
     auto* box = new QWidget;
     auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(kRowSpacing);
     grid->setContentsMargins(0, 0, 0, 0);
 
     QLineEdit* input = Edit(ctl::kInputName, c.inputName, false,
@@ -308,6 +315,10 @@ QWidget* MainWindow::BuildSettings() {
     }
     resync->addStretch();
     grid->addLayout(resync, 4, 2, 1, 5);
+    // The program's picture, beside the file and format rows.
+    auto* picture = Register(ctl::kPicture, new QLabel, {});
+    picture->setPixmap(AppIcon().pixmap(kPictureSize, kPictureSize));
+    grid->addWidget(picture, 0, 7, 4, 1, Qt::AlignTop | Qt::AlignHCenter);
     grid->setColumnStretch(1, 1);
     return box;
 }
@@ -317,6 +328,7 @@ QWidget* MainWindow::BuildChannels() {
     const ControlStates& c = m.Controls();
     auto* box = new QGroupBox;
     auto* grid = new QGridLayout(box);
+    grid->setVerticalSpacing(kRowSpacing);
     for (int k = 0; k < kColumns; ++k) {
         grid->addWidget(Label(kColumnLabels[k]), 0, k);
         grid->addWidget(Combo(ctl::kRouting[k], c.routingCombos[k],
@@ -397,6 +409,7 @@ QWidget* MainWindow::BuildJobArea() {
 
     auto* graphBox = new QGroupBox("GStreamer Filter Graph");
     auto* graphLayout = new QVBoxLayout(graphBox);
+    graphLayout->setContentsMargins(kGroupMargin, kGroupMargin, kGroupMargin, kGroupMargin);
     graphView = Register(ctl::kFilterGraph, new GraphEditorView, [this] { graphView->Redraw(); });
     // The list takes the height the window gives beyond its controls.
     graphView->setMinimumHeight(kGraphViewMinHeight);
@@ -614,7 +627,9 @@ void MainWindow::BrowseOutput() {
 }
 
 void MainWindow::ShowHelp() {
-    OpenHelp();
+    const std::string problem = OpenHelp(urlOpener);
+    if (!problem.empty())
+        ui.MessageBox(problem, kHelpTitle, MessageButtons::Ok, MessageIcon::Information);
 }
 
 void MainWindow::ShowAbout() {

@@ -1,5 +1,6 @@
 #pragma once
 
+#include <QDesktopServices>
 #include <QMainWindow>
 #include <functional>
 #include <map>
@@ -8,6 +9,7 @@
 
 #include "app/jobs/WindowJobHost.h"
 #include "app/model/TranscoderDialog.h"
+#include "gui/HelpFile.h"
 #include "gui/QtUserInterface.h"
 
 class QCheckBox;
@@ -67,6 +69,8 @@ class MainWindow : public QMainWindow {
     // The graph session while it lives (from StartGraph until the window closes), else null.
     GraphSession* Graph() { return graphSession.get(); }
     GraphEditorView& GraphView() { return *graphView; }
+    // How the manual is shown (the desktop's browser unless replaced).
+    void SetUrlOpener(UrlOpener opener) { urlOpener = std::move(opener); }
 
   public slots:
     void OnTranscode();
@@ -134,6 +138,7 @@ class MainWindow : public QMainWindow {
     std::vector<CurveView*> curveViews;
     std::string presetsPath;
     std::string settingsPath;
+    UrlOpener urlOpener = [](const QUrl& url) { return QDesktopServices::openUrl(url); };
     GraphEditorView* graphView = nullptr;
     // The editor's dialogs outlive the session whose editor uses them.
     std::unique_ptr<QtEditorHost> editorHost;

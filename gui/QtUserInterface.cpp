@@ -21,6 +21,8 @@ QMessageBox::Icon IconOf(MessageIcon icon) {
             return QMessageBox::Question;
         case MessageIcon::Exclamation:
             return QMessageBox::Warning;
+        case MessageIcon::None:
+            return QMessageBox::NoIcon;
         case MessageIcon::Information:
             break;
     }

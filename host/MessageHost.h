@@ -6,7 +6,7 @@ namespace tavrisk {
 
 // Buttons and icons of a message box, as jobs, the graph editor and front ends use them.
 enum class MessageButtons { Ok, OkCancel };
-enum class MessageIcon { Stop, Question, Exclamation, Information };
+enum class MessageIcon { Stop, Question, Exclamation, Information, None };
 enum class MessageAnswer { Ok, Cancel };
 
 // Whoever shows a message box and gives back the answer: a front end's user interface, and

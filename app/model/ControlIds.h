@@ -13,6 +13,7 @@ constexpr int kProgress = 1005;
 constexpr int kElapsed = 1006;
 constexpr int kRemaining = 1007;
 constexpr int kPercent = 1010;
+constexpr int kPicture = 1011;
 constexpr int kBatch = 1012;
 constexpr int kFreq = 1013;
 constexpr int kResyncMs = 1014;

@@ -42,7 +42,6 @@ void TranscoderApp::InitInstance() {
         appPath = UserConfigFolder();
         std::filesystem::create_directories(appPath, ec);
     }
-    helpPath = appPath + "/help/tavrisk.chm";
     iniPath = appPath + "/tavrisk.ini";
     filtersPath = appPath + "/filters";
     filterListPath = appPath + "/FilterList.txt";
@@ -52,13 +51,6 @@ void TranscoderApp::InitInstance() {
 
 void TranscoderApp::ExitInstance() const {
     std::remove(filterListPath.c_str());
-}
-
-void TranscoderApp::AppendFilterListLine(const std::string& text) const {
-    std::FILE* file = std::fopen(filterListPath.c_str(), "a");
-    if (!file) return;
-    std::fprintf(file, "%s\n", text.c_str());
-    std::fclose(file);
 }
 
 }  // namespace tavrisk

@@ -21,9 +21,6 @@ class TranscoderApp {
     // What the application does when its main window has closed: removes the filter list.
     void ExitInstance() const;
 
-    // Appends one line to the filter list file; nothing happens when it cannot be opened.
-    void AppendFilterListLine(const std::string& text) const;
-
     // The per-user configuration folder: $XDG_CONFIG_HOME/tavrisk or ~/.config/tavrisk.
     static std::string UserConfigFolder();
     // The settings file holding the "APP_PATH" value.
@@ -32,7 +29,6 @@ class TranscoderApp {
     std::string appPath;
     std::string filtersPath;
     std::string iniPath;
-    std::string helpPath;
     std::string filterListPath;
 };
 

@@ -16,6 +16,7 @@ namespace {
 constexpr int kCurveViewWidth = 78;
 constexpr int kCurveViewHeight = 62;
 constexpr int kFullSlider = 100;
+constexpr const char* kCurrentFolder = "./";
 
 const std::vector<std::string> kFrequencyItems = {"44100 Hz", "48000 Hz"};
 // The bitrate combo's items, in kbit/s; each reads "N Kbps".
@@ -427,7 +428,7 @@ void TranscoderDialog::ApplyOutputNaming() {
     const OutputEngineKind* engine = SelectedEngine();
     std::string result = text;
     if (engine && engine->writesFolder)
-        result = folder;
+        result = folder.empty() ? kCurrentFolder : folder;  // a bare name: the current folder
     else if (engine)
         result = (base.empty() ? controls.inputName.text : folder + base) + engine->extension;
     SetOutputName(result);

@@ -1,10 +1,12 @@
-// tavrisk-screenshot [--curve | --batch | --graph] FILE.png [INPUT]: renders a window into a PNG
-// for the documentation: the main window (on INPUT when given), the curve editor with an edited
-// curve (--curve), the batch dialog with a few files (--batch) or the main window with INPUT's
-// graph in the graph editor (--graph).
+// tavrisk-screenshot [--curve | --batch | --graph | --graph-fit] FILE.png [INPUT]: renders a
+// window into a PNG for the documentation: the main window (on INPUT when given), the curve
+// editor with an edited curve (--curve), the batch dialog with a few files (--batch) or the main
+// window with INPUT's graph in the graph editor (--graph; --graph-fit: the window filling the
+// screen but for a title bar and a panel).
 #include <QApplication>
 #include <QFile>
 #include <QPixmap>
+#include <QScreen>
 #include <QTemporaryDir>
 
 #include "app/model/ControlIds.h"
@@ -73,6 +75,13 @@ int main(int argc, char** argv) {
     tavrisk::MainWindow window;
     if (mode == "--curve") return Curve(window, args[1]);
     if (mode == "--batch") return Batch(args[1]);
+    if (mode == "--graph-fit") {
+        // Room for a title bar and a desktop panel.
+        constexpr int kDesktopFrames = 60;
+        window.resize(QApplication::primaryScreen()->availableGeometry().size() -
+                      QSize(0, kDesktopFrames));
+        mode = "--graph";
+    }
     if (mode == "--graph") return args.size() > 2 ? Graph(window, args[1], args[2]) : 2;
     if (!mode.isEmpty()) return 2;
     if (args.size() > 2) window.Model().OnInputChosen(QFile::encodeName(args[2]).toStdString());

@@ -75,25 +75,17 @@ TEST(CommandLine, SettingsFileIsTheStartAndOptionsOverrideIt) {
     std::ofstream(settings) << "[Window]\nEngine=wav\nBitrate=192\nHighQuality=0\nDrp=1\n";
     test::RecordingInterface ui;
     std::string error;
-    TranscoderDialog kept(ui);
-    ASSERT_TRUE(
-        CommandLine::Apply(*Parse({"in.ac3", "out.wav", "--settings", settings}), kept, error))
-        << error;
-    EXPECT_STREQ(kept.SelectedEngine()->cliName, "wav");
-    EXPECT_EQ(kept.GetBitrate(), 192);
-    EXPECT_EQ(kept.GetResamplerKind(), ResamplerKind::kLinear);
-    EXPECT_TRUE(kept.IsDrpOn());
-    TranscoderDialog overridden(ui);
-    ASSERT_TRUE(
-        CommandLine::Apply(*Parse({"in.ac3", "out.mp2", "--settings", settings, "--engine", "mp2"}),
-                           overridden, error));
-    EXPECT_STREQ(overridden.SelectedEngine()->cliName, "mp2");
-    EXPECT_EQ(overridden.GetBitrate(), 192);
-    TranscoderDialog plain(ui);
-    ASSERT_TRUE(CommandLine::Apply(*Parse({"in.ac3", "out.mp2"}), plain, error));
-    EXPECT_EQ(plain.GetBitrate(), 384) << "no settings file without --settings";
+    TranscoderDialog window(ui);
+    ASSERT_TRUE(CommandLine::Apply(
+        *Parse({"in.ac3", "out.mp2", "--settings", settings, "--drp-link", "2"}), window, error));
+    EXPECT_STREQ(window.SelectedEngine()->cliName, "wav");
+    EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kLinear);
+    EXPECT_TRUE(window.IsDrpOn());
+    ASSERT_TRUE(CommandLine::Apply(
+        *Parse({"i.ac3", "o.mp2", "--settings", settings, "--engine", "mp2"}), window, error));
+    EXPECT_STREQ(window.SelectedEngine()->cliName, "mp2");
     EXPECT_FALSE(CommandLine::Apply(*Parse({"in.ac3", "o.mp2", "--settings", dir.File("no")}),
-                                    plain, error));
+                                    window, error));
     EXPECT_EQ(error, "cannot read the settings file '" + dir.File("no") + "'");
 }
 

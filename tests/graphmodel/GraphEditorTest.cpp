@@ -249,6 +249,7 @@ TEST_F(GraphEditorTest, InsertConnectDisconnectAndRemove) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Connection failed");
     EXPECT_EQ(host.messages[0].title, "");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::None);
     EXPECT_FALSE(gst_pad_is_linked(video.outputPins[0].pin));
 
     editor.ContextMenu(0);
@@ -271,6 +272,7 @@ TEST_F(GraphEditorTest, FailuresToInsertAndRemoveAreReported) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Missing Element");
     EXPECT_EQ(host.messages[0].title, "Unable to insert filter");
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::None);
 
     host.chosenEntry = nullptr;  // nothing chosen
     editor.RunCommand(GraphEditor::kInsert);
@@ -286,6 +288,7 @@ TEST_F(GraphEditorTest, FailuresToInsertAndRemoveAreReported) {
     ASSERT_EQ(host.messages.size(), 1u);
     EXPECT_EQ(host.messages[0].text, "Unable to remove filter");
     EXPECT_EQ(host.messages[0].title, volume.name);
+    EXPECT_EQ(host.messages[0].icon, MessageIcon::None);
 }
 
 TEST_F(GraphEditorTest, SettingsMadeInTheDialogComeBackWithTheNextElement) {
