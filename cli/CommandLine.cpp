@@ -127,6 +127,7 @@ std::string CommandLine::Usage() {
            "       tavrisk-cli --batch FILE... [options]\n"
            "       tavrisk-cli check FILE.mp2\n"
            "       tavrisk-cli decode FILE.mp2 OUT.wav [--stereo] [--wav-order film]\n"
+           "       tavrisk-cli --list-streams FILE\n"
            "       tavrisk-cli demo [OUTPUT]\n"
            "\n"
            "Transcodes the six-channel soundtrack of INPUT (" +
@@ -146,6 +147,10 @@ std::string CommandLine::Usage() {
            "                                 320 or 384 (default 384)\n"
            "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"
            "                                 MP4, DTS, E-AC-3, AAC, FLAC, ...; 5.1 audio)\n"
+           "  --stream N                     the input's audio track N (see --list-streams);\n"
+           "                                 default: the first with the most channels up to\n"
+           "                                 5.1; implies --graph\n"
+           "  --list-streams                 lists the input's audio tracks, one a line\n"
            "  --normalize                    two-pass normalisation to the gain sliders\n"
            "  --normalize-link 0..3          normalisation link groups (default 0)\n"
            "  --gain CH=POS                  normalisation target 0..100 of channel CH (L R C\n"
@@ -202,6 +207,13 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         } else if (arg == "--verbose") {
             options.verbose = true;
         } else if (arg == "--graph") {
+            options.graph = true;
+        } else if (arg == "--list-streams") {
+            options.listStreams = true;
+        } else if (arg == "--stream") {
+            if (!next(value)) return std::nullopt;
+            if (!ParseWhole(value, number) || number < 1) return fail(value);
+            options.stream = number;
             options.graph = true;
         } else if (arg == "--normalize") {
             options.normalize = true;
@@ -279,6 +291,15 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         }
     }
     if (options.help || options.version) return options;
+    if (options.listStreams) {
+        if (positional.size() != 1) {
+            error = "--list-streams takes one FILE";
+            return std::nullopt;
+        }
+        options.input = positional[0];
+        options.graph = true;
+        return options;
+    }
     if (options.batch) {
         if (positional.empty()) {
             error = "--batch needs at least one file";
@@ -352,6 +373,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     window.SelectProcessingType(TranscoderDialog::kProcessingNative);
     if (!options.batch) window.OnInputChosen(options.input);
     if (options.graph) window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
+    if (options.stream) window.SelectAudioTrack(*options.stream - 1);
     window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 

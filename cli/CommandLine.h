@@ -24,6 +24,8 @@ struct CliOptions {
     std::optional<int> bitrate;
     bool normalize = false;
     bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
+    std::optional<int> stream;  // the input's audio track read by the graph, from 1
+    bool listStreams = false;   // list the input's audio tracks instead of transcoding
     std::optional<int> normalizeLink;
     std::vector<std::pair<int, int>> gains;   // column, slider position
     std::vector<std::pair<int, int>> routes;  // column, input column

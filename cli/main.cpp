@@ -69,6 +69,15 @@ ExitStatus Decode(const std::vector<std::string>& args, bool progress) {
                                      SettingsFileWavOrder(app));
 }
 
+// `--list-streams FILE`: the file's audio tracks on standard output, one a line; the one a
+// job would read, and why, on standard error.
+ExitStatus ListStreams(tavrisk::TranscoderDialog& window, const std::string& input) {
+    if (!window.RenderInputFile(input)) return tavrisk::kExitRefused;
+    for (const std::string& track : window.Controls().audioTrack.items)
+        std::printf("%s\n", track.c_str());
+    return tavrisk::kExitDone;
+}
+
 ExitStatus Transcode(const std::vector<std::string>& args) {
     std::string error;
     const auto options = tavrisk::CommandLine::Parse(args, error);
@@ -115,6 +124,7 @@ ExitStatus Transcode(const std::vector<std::string>& args) {
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
         return tavrisk::kExitUsage;
     }
+    if (options->listStreams) return ListStreams(window, options->input);
     for (const std::string& warning : tavrisk::CommandLine::Warnings(*options))
         std::fprintf(stderr, "tavrisk-cli: warning: %s\n", warning.c_str());
     tavrisk::TranscodeJob job(jobs);

@@ -48,9 +48,14 @@ class FileGraphBuilder {
 
     // True while the file's own renderer is still in the pipeline.
     bool RendererIn(GstElement* pipeline) const;
-    // "audio stream K of N: <layout>, <rate> Hz, <decoder>" ("audio stream K of N (the
-    // default): ..." for a stream flagged so among several), or "".
+    // The audio track the next Build connects (0-based; nothing: ChooseAudioStream's rule).
+    void WantStream(std::optional<std::size_t> index) { wanted = index; }
+    // "audio track K of N: <layout>, <rate> Hz, <decoder> (<why it was chosen>)", or "".
     const std::string& StreamName() const { return streamName; }
+    // Every decodable audio stream of the last Build, in the file's order.
+    const std::vector<AudioStreamDescription>& Streams() const { return streams; }
+    // The index of the stream connected by the last Build.
+    std::size_t ChosenStream() const { return chosen; }
     // Share of the file read so far; negative when unknown.
     double ByteFraction() const;
 
@@ -78,6 +83,8 @@ class FileGraphBuilder {
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
+    std::vector<AudioStreamDescription> streams;
+    std::optional<std::size_t> wanted;
     StreamRepairs* repairs = nullptr;
     // The decoded stream's format and segment, on its streaming thread; a format is noted
     // with the first buffer after it.
@@ -99,8 +106,10 @@ class FileGraphBuilder {
     bool otherStreamSeen = false;
     std::vector<AudioPad> audioPads;
     std::size_t chosen = 0;
+    std::string chosenReason;
     std::optional<std::string> failure;
     bool notMedia = false;
+    bool noSuchTrack = false;
 };
 
 }  // namespace tavrisk

@@ -195,6 +195,18 @@ const std::string& FilterGraphControl::RenderedStream() const {
     return state->file.StreamName();
 }
 
+void FilterGraphControl::WantStream(std::optional<std::size_t> index) {
+    state->file.WantStream(index);
+}
+
+const std::vector<AudioStreamDescription>& FilterGraphControl::RenderedStreams() const {
+    return state->file.Streams();
+}
+
+std::size_t FilterGraphControl::ChosenStream() const {
+    return state->file.ChosenStream();
+}
+
 GraphOutcome FilterGraphControl::RunGraph() {
     if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
     // The renderer of the file's graph must never play: the wrapper has to replace it first.

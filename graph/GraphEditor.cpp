@@ -94,8 +94,10 @@ void RefreshItem(FilterItem& item) {
 
 // What a file whose graph could not be built is, where that is known; else the missing
 // filters, the likely cause.
-std::string RenderFailureText(const std::string& name, BuildProblem problem) {
-    switch (problem) {
+std::string RenderFailureText(const std::string& name, const GraphOutcome& outcome) {
+    switch (outcome.Problem()) {
+        case BuildProblem::kNoSuchTrack:
+            return "Cannot transcode '" + name + "': " + outcome.Reason() + ".";
         case BuildProblem::kNotMedia:
             return "Cannot transcode '" + name + "': it is not a media file GStreamer recognises.";
         case BuildProblem::kNoAudioStream:
@@ -444,7 +446,7 @@ bool GraphEditor::RenderInputFile(const std::string& name) {
     Clear();
     const GraphOutcome rendered = impl->graph.RenderFile(name);
     if (!rendered) {
-        impl->host.MessageBox(RenderFailureText(name, rendered.Problem()), "Auto Connect Error",
+        impl->host.MessageBox(RenderFailureText(name, rendered), "Auto Connect Error",
                               MessageButtons::Ok, MessageIcon::Stop);
         Refresh();
         return false;

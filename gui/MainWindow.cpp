@@ -216,7 +216,32 @@ QPushButton* MainWindow::Button(int controlId, const char* text, void (MainWindo
     return Register(controlId, button, {});
 }
 
-void MainWindow::AddFileRow(QGridLayout* grid, int row, const char* label, QLineEdit* edit,
+// The input's name, and under it "Audio track" with the input's tracks as the graph found
+// them.
+QWidget* MainWindow::WithAudioTrackRow(QLineEdit* input) {
+    const ComboControl& tracks = model->Controls().audioTrack;
+    auto* box = new QComboBox;
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(box, &QComboBox::activated, this, [this](int item) { model->SelectAudioTrack(item); });
+    Register(ctl::kAudioTrack, box, [box, &tracks] {
+        const QSignalBlocker blocker(box);
+        box->clear();
+        for (const std::string& item : tracks.items) box->addItem(ToQt(item));
+        box->setCurrentIndex(tracks.selected);
+        box->setEnabled(tracks.enabled);
+    });
+    auto* field = new QWidget;
+    auto* rows = new QVBoxLayout(field);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->addWidget(input);
+    auto* track = new QHBoxLayout;
+    track->addWidget(Label("Audio track :"));
+    track->addWidget(box, 1);
+    rows->addLayout(track);
+    return field;
+}
+
+void MainWindow::AddFileRow(QGridLayout* grid, int row, const char* label, QWidget* edit,
                             QPushButton* browse) {
     grid->addWidget(Label(label), row, 0);
     grid->addWidget(edit, row, 1, 1, 5);
@@ -231,8 +256,8 @@ QWidget* MainWindow::BuildSettings() {
     grid->setContentsMargins(0, 0, 0, 0);
 
     AddFileRow(grid, 0, "Input Filename :",
-               Edit(ctl::kInputName, c.inputName, false,
-                    [&m](const std::string& text) { m.SetInputName(text); }),
+               WithAudioTrackRow(Edit(ctl::kInputName, c.inputName, false,
+                                      [&m](const std::string& text) { m.SetInputName(text); })),
                Button(ctl::kInputBrowse, "...", &MainWindow::BrowseInput));
     AddFileRow(grid, 1, "Output Filename :",
                Edit(ctl::kOutputName, c.outputName, false,

@@ -32,6 +32,7 @@ constexpr int kInputFrequency = 1057;
 constexpr int kFilterGraph = 1061;
 constexpr int kOutputEngine = 1062;
 constexpr int kHighQuality = 1063;
+constexpr int kAudioTrack = 1070;
 
 // Per-column controls, columns L, R, C, LFE, LS, RS.
 constexpr int kRouting[6] = {1015, 1022, 1023, 1024, 1025, 1026};

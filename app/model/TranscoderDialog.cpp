@@ -115,6 +115,7 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     const OutputEngineKind* engine = SelectedEngine();
     job.engine = engine ? engine->cliName : "";
     job.graphProcessing = graphProcessing;
+    job.audioTrack = wantedTrack;
     job.inputRate = GetInputRate();
     job.outputRate = GetOutputRate() ? GetOutputRate() : kDefaultOutputRate;
     job.bitrateKbps = GetBitrate();
@@ -301,6 +302,8 @@ void TranscoderDialog::SetHighQuality(bool on) {
 }
 
 void TranscoderDialog::SetInputName(const std::string& name) {
+    // Another input's tracks are chosen afresh.
+    if (name != controls.inputName.text) wantedTrack.reset();
     controls.inputName.text = name;
     Changed(ctl::kInputName);
 }
@@ -324,10 +327,12 @@ bool TranscoderDialog::RenderInputFile(const std::string& name) {
     if (!graphProcessing) {
         graph->Editor().Clear();
         renderedInput.clear();
+        ShowAudioTracks(false);
         Changed(ctl::kFilterGraph);
         return true;
     }
     renderedInput = name;
+    graph->Graph().WantStream(wantedTrack);
     const bool rendered = graph->Editor().RenderInputFile(name);
     if (!rendered) renderedInput.clear();
     const std::string& stream = graph->Graph().RenderedStream();
@@ -335,8 +340,31 @@ bool TranscoderDialog::RenderInputFile(const std::string& name) {
         controls.statusText.text = "Graph reads " + stream;
         Changed(ctl::kStatus);
     }
+    ShowAudioTracks(rendered);
     Changed(ctl::kFilterGraph);
     return rendered;
+}
+
+void TranscoderDialog::ShowAudioTracks(bool rendered) {
+    ComboControl& tracks = controls.audioTrack;
+    tracks.items.clear();
+    tracks.selected = -1;
+    if (rendered) {
+        const std::vector<AudioStreamDescription>& streams = graph->Graph().RenderedStreams();
+        for (std::size_t i = 0; i < streams.size(); ++i)
+            tracks.items.push_back(DescribeAudioStream(i, streams[i]));
+        if (!streams.empty()) tracks.selected = static_cast<int>(graph->Graph().ChosenStream());
+    }
+    tracks.enabled = tracks.items.size() > 1;
+    Changed(ctl::kAudioTrack);
+}
+
+void TranscoderDialog::SelectAudioTrack(int item) {
+    if (item < 0) return;
+    wantedTrack = static_cast<std::size_t>(item);
+    // Rendered again only where a graph of this input is shown; else at the next render.
+    if (graph && graphProcessing && !renderedInput.empty() && item != controls.audioTrack.selected)
+        RenderInputFile(renderedInput);
 }
 
 void TranscoderDialog::SaveAllFilterSettings() {

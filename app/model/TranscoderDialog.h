@@ -37,6 +37,8 @@ struct ControlStates {
     ProgressControl progress;
     EditControl elapsedText, remainingText, percentText, statusText;
     std::vector<std::string> batchList;
+    // "Audio track": the input's audio streams as the graph found them.
+    ComboControl audioTrack;
 };
 
 // The main window as a settings model: every option is a control with its items and
@@ -107,6 +109,9 @@ class TranscoderDialog {
     // the input frequency follows the file's own rate where the probe can read it.
     void OnInputChosen(const std::string& name);
     void SetInputRateProbe(InputRateProbe probe) { inputRateProbe = std::move(probe); }
+    // "Audio track": the input's track `item` (from 0) is read, the graph rendered again
+    // with it; until one is picked, and for each new input, the rule of ChooseAudioStream.
+    void SelectAudioTrack(int item);
     // An output picked in the file dialog: then output naming.
     void OnOutputChosen(const std::string& name);
     void ApplyOutputNaming();
@@ -181,6 +186,8 @@ class TranscoderDialog {
   private:
     void Changed(int controlId) { ui.ControlChanged(controlId); }
     void TakeInputRateFromFile();
+    // The "Audio track" combo from the tracks the last render found (none when it failed).
+    void ShowAudioTracks(bool rendered);
     // Copies the curve of `column` to the DRP-linked columns.
     void CopyCurveToLinked(int column);
     // Copies the controls a running job reads into the copy it reads them from; each
@@ -203,6 +210,7 @@ class TranscoderDialog {
     ChannelControls publishedControls;
     GraphSession* graph = nullptr;
     std::string renderedInput;
+    std::optional<std::size_t> wantedTrack;
 };
 
 }  // namespace tavrisk

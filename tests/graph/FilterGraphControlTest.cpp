@@ -199,14 +199,29 @@ TEST_F(GraphFileTest, FilmVideoIsNotDecodedAndDecodersCompressNothing) {
     gst_object_unref(ours);
 }
 
-TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
-    const std::string path = Make("two.mkv", "-map 0:a -map 1:a -c:a:0 ac3 -c:a:1 flac",
+// The 5.1 track is linked unless another is asked for; every track is described.
+TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheOneWithMostChannelsOrTheOneAskedFor) {
+    const std::string path = Make("two.mkv", "-map 1:a -map 0:a -c:a:0 flac -c:a:1 ac3",
                                   "-i " + Quote(wav) + " -f lavfi -i sine=f=300:d=1");
     GraphRun run;
     ASSERT_EQ(run.Render(path).Reason(), "");
-    // ffmpeg flags the first default.
-    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2 (the default): 5.1", 0), 0u)
+    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio track 2 of 2: 5.1", 0), 0u)
         << run.Graph().RenderedStream();
+    const std::vector<AudioStreamDescription>& streams = run.Graph().RenderedStreams();
+    ASSERT_EQ(streams.size(), 2u);
+    EXPECT_EQ(streams[0].codec, "Free Lossless Audio Codec (FLAC)");
+    EXPECT_EQ(streams[0].channels, 1);
+    EXPECT_EQ(streams[1].layout, "5.1");
+    EXPECT_EQ(streams[1].rate, 48000);
+
+    run.Graph().WantStream(0);
+    ASSERT_EQ(run.Render(path).Reason(), "");
+    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio track 1 of 2: mono", 0), 0u)
+        << run.Graph().RenderedStream();
+    run.Graph().WantStream(2);
+    const GraphOutcome missing = run.Render(path);
+    EXPECT_EQ(missing.Problem(), BuildProblem::kNoSuchTrack);
+    EXPECT_EQ(missing.Reason(), "it has 2 audio tracks, and there is no track 3");
 }
 
 TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {

@@ -329,11 +329,12 @@ TEST_F(GraphCliTest, TheDefaultStreamIsReadAndUnreadableFilesSayWhatTheyAre) {
         bool tones = false;  // the stream with the tones (not the silent one) is read
         const char* environment = "";
     } cases[] = {
-        {make("2.mkv", two + "0 0 -disposition:a:1 default"), 0, "2 of 2 (the default): 5.1", true},
-        {make("2.mp4", two + "0 0 -disposition:a:1 default"), 0, "2 of 2 (the default): 5.1", true},
-        {make("1.mkv", two + "0 default -disposition:a:1 0"), 0, "1 of 2 (the default): 5.1"},
-        {make("1.ts", "-map 0:a -map 1:a -c:a ac3 -t 2"), 0, "stream 1 of 2: 5.1, 48000 Hz"},
-        {make("late.mp4", "-map 1:a -c copy -output_ts_offset 2"), 0, "1: 5.1, 48000 Hz", true},
+        {make("2.mkv", two + "0 0 -disposition:a:1 default"), 0, "track 2 of 2: 5.1", true},
+        {make("2.mp4", two + "0 0 -disposition:a:1 default"), 0, "track 2 of 2: 5.1", true},
+        {make("1.mkv", two + "0 default -disposition:a:1 0"), 0, "track 1 of 2: 5.1"},
+        {make("1.ts", "-map 0:a -map 1:a -c:a ac3 -t 2"), 0, "track 1 of 2: 5.1, 48000 Hz"},
+        {make("late.mp4", "-map 1:a -c copy -output_ts_offset 2"), 0, "1 of 1: 5.1, 48000 Hz",
+         true},
         {dir.File("empty.mkv"), 2, unknown},
         {dir.File("one.mkv"), 2, unknown},
         {dir.File("noise.vob"), 2, unknown},
@@ -356,6 +357,38 @@ TEST_F(GraphCliTest, TheDefaultStreamIsReadAndUnreadableFilesSayWhatTheyAre) {
         const double level = ToneAmplitude(ReadWav(output).Channel(0), kFilmTones[0], 48000);
         EXPECT_EQ(level > 1000.0, c.tones) << c.input;
     }
+}
+
+// A stereo commentary before the 5.1 film mix: listed field by field; the film mix is read
+// unless --stream asks for the commentary; a track that is not there is refused by number.
+TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed) {
+    const std::string mix = Make(FilmKind::kMkvEac3, "mix.mkv");
+    const std::string film = dir.File("commentary.mkv");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=300:r=44100:d=2 -i " + Quote(mix) +
+                       " -map 0:a -map 1:a -c:a:0 aac -ac:a:0 2 -c:a:1 copy"
+                       " -metadata:s:a:0 language=eng -metadata:s:a:0 title=Commentary"
+                       " -disposition:a:0 default -disposition:a:1 0 " +
+                       Quote(film)));
+    const CommandResult list =
+        RunCommand(Quote(BinPath("tavrisk-cli")) + " --list-streams " + Quote(film) + " 2>&1");
+    ASSERT_EQ(list.exitCode, 0) << list.output;
+    // The length as the container states it, 2 s and the codec's padding.
+    const std::string lines[] = {
+        "\n1: MPEG-4 AAC, stereo (2 channels), 44100 Hz, float, en, \"Commentary\", default, "
+        "0:00:02.0",
+        "\n2: E-AC-3 (ATSC A/52B), 5.1 (6 channels), 48000 Hz, 16-bit, 0:00:02.0"};
+    for (const std::string& line : lines) EXPECT_TRUE(Says(list, line, 1));
+    EXPECT_TRUE(Says(list, "track 2 of 2: 5.1, 48000 Hz", 1));
+    const CommandResult chosen = Transcode(film, dir.File("film.wav"), "--engine wav");
+    ASSERT_EQ(chosen.exitCode, 0) << chosen.output;
+    EXPECT_TRUE(Says(chosen, "track 2 of 2: 5.1, 48000 Hz", 1));
+    EXPECT_TRUE(Says(chosen, "the first with the most channels, up to 5.1", 1));
+    ExpectToneOfEachChannel(ReadWav(dir.File("film.wav")), "the film mix");
+
+    const CommandResult missing = Transcode(film, dir.File("none.wav"), "--engine wav --stream 3");
+    EXPECT_EQ(missing.exitCode, 2);
+    EXPECT_TRUE(Says(missing, "it has 2 audio tracks, and there is no track 3.", 1));
+    EXPECT_FALSE(std::filesystem::exists(dir.File("none.wav")));
 }
 
 // Graph jobs keep the film's clock, measured in the output against the film. Inputs: six

@@ -118,6 +118,33 @@ class GraphEditorViewTest : public QObject {
 
     // --- The list and its menu ---------------------------------------------------------
 
+    // The "Audio track" combo lists the input's tracks, shows the one read (the 5.1 mix after
+    // a stereo commentary) and renders the graph again with the one picked.
+    void AudioTrackComboChoosesTheTrackTheGraphReads() {
+        using test::Ffmpeg, test::HaveProgram, test::Quote;
+        if (!HaveProgram("ffmpeg")) QSKIP("ffmpeg is needed to make the input");
+        const std::string input = dir->File("commentary.mkv");
+        QVERIFY(
+            Ffmpeg("-f lavfi -i sine=d=1 -f lavfi -i anullsrc=cl=5.1:r=48000:d=1 -map 0:a "
+                   "-map 1:a -c:a:0 aac -ac:a:0 2 -c:a:1 ac3 " +
+                   Quote(input)));
+        window->Model().OnInputChosen(input);
+        auto* tracks = window->findChild<QComboBox*>("ctl" + QString::number(ctl::kAudioTrack));
+        QVERIFY(tracks);
+        QCOMPARE(tracks->count(), 2);
+        QCOMPARE(tracks->currentIndex(), 1);
+        QVERIFY(tracks->isEnabled());
+        QVERIFY(tracks->itemText(0).startsWith("1: MPEG-4 AAC, stereo"));
+        const auto status = [this] { return window->Model().Controls().statusText.text; };
+        QVERIFY2(status().find("audio track 2 of 2: 5.1") != std::string::npos, status().c_str());
+        tracks->activated(0);
+        QCOMPARE(tracks->currentIndex(), 0);
+        QVERIFY2(status().find("audio track 1 of 2: stereo") != std::string::npos,
+                 status().c_str());
+        QCOMPARE(window->Model().JobSettingsForJob().audioTrack, std::optional<std::size_t>(0));
+        QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
+    }
+
     void ShowsThreeColumnsAndOnlyInsertWithoutSelection() {
         GraphEditorView& view = window->GraphView();
         QCOMPARE(view.objectName(), QString("ctl1061"));
