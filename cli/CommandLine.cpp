@@ -133,20 +133,22 @@ std::string CommandLine::Usage() {
            "Transcodes the six-channel soundtrack of INPUT (" +
            NativeInputHelpList() +
            "; with\n"
-           "--graph any 5.1 soundtrack GStreamer decodes).\n"
+           "--graph any soundtrack GStreamer decodes).\n"
            "Options:\n" +
            EngineHelp() +
            "  --rate 44100|48000             output sample rate (default 48000)\n"
            "  --input-rate 44100|48000       input sample rate (default: the input file's)\n"
-           "  --resampler soxr|linear        48000 -> 44100 Hz conversion: band-limited by\n"
-           "                                 libsoxr (default) or linear interpolation\n"
+           "  --resampler soxr|linear        rate conversion: band-limited by libsoxr\n"
+           "                                 (default) or, 48000 -> 44100 Hz only, linear\n"
+           "                                 interpolation\n"
            "  --wav-order standard|film      six-channel WAV output: FL FR FC LFE BL BR with its\n"
            "                                 channel mask (default), or L C R LS RS LFE without\n"
            "                                 a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)\n"
            "  --bitrate KBPS                 MP2 bitrate: 64, 96, 112, 128, 160, 192, 224, 256,\n"
            "                                 320 or 384 (default 384)\n"
            "  --graph                        read the input through a GStreamer graph (VOB, MKV,\n"
-           "                                 MP4, DTS, E-AC-3, AAC, FLAC, ...; 5.1 audio)\n"
+           "                                 MP4, DTS, E-AC-3, AAC, FLAC, ...; any layout and\n"
+           "                                 rate)\n"
            "  --stream N                     the input's audio track N (see --list-streams);\n"
            "                                 default: the first with the most channels up to\n"
            "                                 5.1; implies --graph\n"
@@ -377,18 +379,9 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 
-    // The input frequency is the input file's own now (when it could be read); an output
-    // rate above it would silently change it back.
-    const int fileInputItem = window.Controls().inputFrequency.selected;
+    // The input frequency is the input file's own now (when it could be read).
     if (options.outputRate) window.SelectOutputFrequency(*options.outputRate);
     if (options.inputRate) window.SelectInputFrequency(*options.inputRate);
-    const ControlStates& shown = window.Controls();
-    if ((options.outputRate && shown.freq.selected != *options.outputRate) ||
-        (options.inputRate && shown.inputFrequency.selected != *options.inputRate) ||
-        (!options.inputRate && shown.inputFrequency.selected != fileInputItem)) {
-        error = "the input rate cannot be lower than the output rate";
-        return false;
-    }
     window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
     if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
     if (options.bitrate) {

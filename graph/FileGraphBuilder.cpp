@@ -281,13 +281,21 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
     streamName += StreamText(pad) + " (" + chosenReason + ")";
     // Now that the file is prerolled: each stream's length, and tags that came with the data.
     for (AudioPad& audio : found) {
+        // The caps the data came with, where they came (not a decoder's early guess).
         const AudioStreamDescription late = DescriptionOf(audio.pad);
-        if (audio.description.language.empty()) audio.description.language = late.language;
-        if (audio.description.title.empty()) audio.description.title = late.title;
+        AudioStreamDescription& description = audio.description;
+        if (late.rate > 0) {
+            description.channels = late.channels;
+            description.layout = late.layout;
+            description.rate = late.rate;
+            description.samples = late.samples;
+        }
+        if (description.language.empty()) description.language = late.language;
+        if (description.title.empty()) description.title = late.title;
         gint64 length = -1;
         if (gst_pad_query_duration(audio.pad, GST_FORMAT_TIME, &length) && length > 0)
-            audio.description.durationNs = static_cast<uint64_t>(length);
-        streams.push_back(audio.description);
+            description.durationNs = static_cast<uint64_t>(length);
+        streams.push_back(description);
         gst_object_unref(audio.pad);
     }
     return {};

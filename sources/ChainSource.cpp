@@ -36,7 +36,7 @@ bool ChainSource::Open(const std::string& name) {
     fileName = name;
     pass = Pass::kOpening;
     inputDone = stopSeen = ended = false;
-    if (const auto failure = chain.Start(name, resample, resampler)) {
+    if (const auto failure = chain.Start(name, resample, resampler, inputRate, outputRate)) {
         return Fail(failure->text, failure->title);
     }
     host.UpdateProgress(0.0f, true);

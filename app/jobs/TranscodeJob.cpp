@@ -161,7 +161,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     model.FixRouting(0);
     host.UpdateProgress(0.0f, true);
     // From here on the job reads its settings, not the controls.
-    const JobSettings settings = model.JobSettingsForJob();
+    JobSettings settings = model.JobSettingsForJob();
 
     if (!CheckNames(settings)) return Outcome::Refused;
     if (settings.graphProcessing && !model.Graph()) {
@@ -187,6 +187,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         host.MessageBox("No output engine selected", "Transcoding Error");
         return Outcome::Refused;
     }
+    if (settings.graphProcessing && !PrepareGraph(settings)) return Outcome::Refused;
     // A graph job pushes its input into the source; a native source reads its file.
     GraphPipeSource* pipe = nullptr;
     SampleSource* native = nullptr;
@@ -203,20 +204,6 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // From here the job runs: the stop request is cleared so that the analysis pass (inside
     // Init) sees a running job.
     const std::string& input = settings.inputName;
-    if (settings.graphProcessing) {
-        // The graph must be the one of this input (a name typed in is rendered now), with
-        // the wrapper in it.
-        // A file that cannot be rendered is refused: nothing was done (the editor said why).
-        if (model.RenderedInput() != input && !model.RenderInputFile(input))
-            return Outcome::Refused;
-        if (!model.Graph()->Editor().WrapperRow()) {
-            host.MessageBox("The filter graph of '" + input +
-                                "' has no Tavrisk Wrapper: insert one and connect the "
-                                "graph's audio to it.",
-                            "Transcoding Error");
-            return Outcome::Refused;
-        }
-    }
     host.ClearStop();
     host.ClearWarnings();
     host.KeepJobOutputs({});
@@ -250,6 +237,27 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     }
     if (stoppedByUser) return Outcome::Stopped;
     return host.HadWarnings() ? Outcome::DoneWithWarnings : Outcome::Done;
+}
+
+bool TranscodeJob::PrepareGraph(JobSettings& settings) {
+    const std::string& input = settings.inputName;
+    // The graph must be the one of this input (a name typed in is rendered now), with the
+    // wrapper in it. A file that cannot be rendered is refused: nothing was done (the editor
+    // said why).
+    if (model.RenderedInput() != input && !model.RenderInputFile(input)) return false;
+    if (!model.Graph()->Editor().WrapperRow()) {
+        host.MessageBox("The filter graph of '" + input +
+                            "' has no Tavrisk Wrapper: insert one and connect the "
+                            "graph's audio to it.",
+                        "Transcoding Error");
+        return false;
+    }
+    // The stream is read at its own rate, converted to the output's when they differ.
+    if (const std::optional<int> rate = model.RenderedStreamRate()) {
+        settings.inputRate = *rate;
+        settings.resample = settings.inputRate != settings.outputRate;
+    }
+    return true;
 }
 
 TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine,

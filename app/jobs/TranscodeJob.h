@@ -37,6 +37,9 @@ class TranscodeJob {
     bool ApplyPriority();
 
   private:
+    // Renders the graph of the job's input where it is not shown, and takes the rate of its
+    // stream; false (after a message) when it cannot be run.
+    bool PrepareGraph(JobSettings& settings);
     // The graph half of RunJob: from the engine's Init to the first run of the pipeline.
     Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine, GraphPipeSource& source,
                           const std::string& input);

@@ -210,24 +210,11 @@ std::vector<int> TranscoderDialog::LinkedColumns(int linkItem, int column) {
 void TranscoderDialog::SelectOutputFrequency(int item) {
     controls.freq.selected = item;
     Changed(ctl::kFreq);
-    PairFrequencies();
 }
 
 void TranscoderDialog::SelectInputFrequency(int item) {
     controls.inputFrequency.selected = item;
     Changed(ctl::kInputFrequency);
-    PairFrequencies();
-}
-
-void TranscoderDialog::PairFrequencies() {
-    if (controls.inputFrequency.selected == kFreq44100 && controls.freq.selected == kFreq48000) {
-        ui.MessageBox("Upsampling not supported", kAppName, MessageButtons::Ok,
-                      MessageIcon::Exclamation);
-        controls.freq.selected = kFreq48000;
-        controls.inputFrequency.selected = kFreq48000;
-        Changed(ctl::kFreq);
-        Changed(ctl::kInputFrequency);
-    }
 }
 
 void TranscoderDialog::SelectProcessingType(int item) {
@@ -341,8 +328,21 @@ bool TranscoderDialog::RenderInputFile(const std::string& name) {
         Changed(ctl::kStatus);
     }
     ShowAudioTracks(rendered);
+    // The input frequency follows the stream's own rate; the output rate stays as chosen.
+    if (const std::optional<int> rate = RenderedStreamRate()) {
+        if (*rate == 44100) SelectInputFrequency(kFreq44100);
+        if (*rate == 48000) SelectInputFrequency(kFreq48000);
+    }
     Changed(ctl::kFilterGraph);
     return rendered;
+}
+
+std::optional<int> TranscoderDialog::RenderedStreamRate() const {
+    if (!graph || renderedInput.empty()) return std::nullopt;
+    const std::vector<AudioStreamDescription>& streams = graph->Graph().RenderedStreams();
+    const std::size_t chosen = graph->Graph().ChosenStream();
+    if (chosen >= streams.size() || streams[chosen].rate <= 0) return std::nullopt;
+    return streams[chosen].rate;
 }
 
 void TranscoderDialog::ShowAudioTracks(bool rendered) {
@@ -375,8 +375,7 @@ void TranscoderDialog::TakeInputRateFromFile() {
     if (!inputRateProbe) return;
     const std::optional<int> rate = inputRateProbe(controls.inputName.text);
     if (rate == 44100) {
-        // The output cannot be above the input: both go to 44100 Hz, the output first so
-        // that no upsampling is ever selected.
+        // A 44.1 kHz file keeps its rate unless another output rate is chosen after it.
         SelectOutputFrequency(kFreq44100);
         SelectInputFrequency(kFreq44100);
     } else if (rate == 48000) {

@@ -86,8 +86,8 @@ class TranscoderDialog {
     void FixRouting(int column);
     // Slider notification; ignored unless it carries a thumb position (0..100; 0 mutes).
     void OnSliderScroll(int column, int position, bool carriesThumbPosition = true);
-    void SelectOutputFrequency(int item);  // control 1013, then frequency pairing
-    void SelectInputFrequency(int item);   // control 1057, then frequency pairing
+    void SelectOutputFrequency(int item);  // control 1013
+    void SelectInputFrequency(int item);   // control 1057
     void SelectProcessingType(int item);
     void SelectOutputEngine(int item);  // then output naming
     void SelectNormalizeLink(int item);
@@ -180,6 +180,8 @@ class TranscoderDialog {
     bool RenderInputFile(const std::string& name);
     // The file the graph was last rendered from ("" when none).
     const std::string& RenderedInput() const { return renderedInput; }
+    // The rate of the audio track the rendered graph reads (any rate); nothing when none.
+    std::optional<int> RenderedStreamRate() const;
     // Saves the settings of every element whose settings changed.
     void SaveAllFilterSettings();
 
@@ -194,7 +196,6 @@ class TranscoderDialog {
     // handler calls it once, after its last change, so a job never sees half of one.
     void PublishChannelControls();
     void SetSlider(int column, int position, const std::string& text);
-    void PairFrequencies();
     static std::string FormatClock(float seconds);
 
     UserInterface& ui;

@@ -141,6 +141,9 @@ class GraphEditorViewTest : public QObject {
         QCOMPARE(tracks->currentIndex(), 0);
         QVERIFY2(status().find("audio track 1 of 2: stereo") != std::string::npos,
                  status().c_str());
+        // The input frequency follows the track read; the output rate stays.
+        QCOMPARE(window->Model().GetInputRate(), 44100);
+        QCOMPARE(window->Model().GetOutputRate(), 48000);
         QCOMPARE(window->Model().JobSettingsForJob().audioTrack, std::optional<std::size_t>(0));
         QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
     }
