@@ -133,7 +133,8 @@ std::string CommandLine::Usage() {
            "Transcodes the six-channel soundtrack of INPUT (" +
            NativeInputHelpList() +
            "; with\n"
-           "--graph any soundtrack GStreamer decodes).\n"
+           "--graph any soundtrack GStreamer decodes, and a DVD title from its VIDEO_TS\n"
+           "folder or one of its VOB files).\n"
            "Options:\n" +
            EngineHelp() +
            "  --rate 44100|48000             output sample rate (default 48000)\n"

@@ -10,6 +10,7 @@
 #include <initializer_list>
 
 #include "graph/AudioLayout.h"
+#include "graph/DvdTitle.h"
 
 namespace tavrisk {
 namespace {
@@ -209,19 +210,25 @@ FileGraphBuilder::~FileGraphBuilder() {
 GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name) {
     Forget();
     gst_pb_utils_init();
-    std::error_code unreadable;
-    const auto size = std::filesystem::file_size(name, unreadable);
-    if (unreadable) return GraphOutcome::Failure("the file cannot be read");
+    // A DVD title is read whole, its VOB files one after another.
+    const std::vector<std::string> title = DvdTitleFiles(name);
+    std::uintmax_t size = 0;
+    for (const std::string& file : title.empty() ? std::vector<std::string>{name} : title) {
+        std::error_code unreadable;
+        size += std::filesystem::file_size(file, unreadable);
+        if (unreadable) return GraphOutcome::Failure("the file cannot be read");
+    }
     fileSize = static_cast<gint64>(size);
 
-    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    GstElement* source =
+        title.empty() ? gst_element_factory_make("filesrc", nullptr) : MakeTitleSource(title);
     GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
     if (!source || !decoder) {
         DropFloating({source, decoder});
         return GraphOutcome::Failure("the file source or decodebin is missing");
     }
     pipeline = target;
-    g_object_set(source, "location", name.c_str(), nullptr);
+    if (title.empty()) g_object_set(source, "location", name.c_str(), nullptr);
     g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), this);

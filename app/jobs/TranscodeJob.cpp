@@ -11,6 +11,7 @@
 #include "app/jobs/KeptOutputs.h"
 #include "app/model/GraphSession.h"
 #include "engines/EngineMessages.h"
+#include "graph/DvdTitle.h"
 #include "platform/SameFile.h"
 #include "sources/GraphPipeSource.h"
 
@@ -108,7 +109,9 @@ bool TranscodeJob::CheckNames(const JobSettings& settings) {
                         "File Open Error");
         return false;
     }
-    if (!IsReadableFile(input)) {
+    // Through the graph, a DVD title may be named by its folder.
+    const bool dvdTitle = settings.graphProcessing && !DvdTitleFiles(input).empty();
+    if (!IsReadableFile(input) && !dvdTitle) {
         host.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
         return false;
     }

@@ -459,6 +459,31 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.wav")));
 }
 
+// A DVD title split over three VOB files (and a menu before them) is read whole, named by
+// its folder or by one of its files: the film's channels and its length are kept.
+TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFiles) {
+    const std::string program = Make(FilmKind::kVob, "program.vob", 3.0);
+    std::filesystem::create_directories(dir.File("disc/VIDEO_TS"));
+    const std::vector<uint8_t> bytes = ReadBytes(program);
+    const std::size_t third = bytes.size() / 3;
+    for (std::size_t part = 0; part < 3; ++part) {
+        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(part * third);
+        const auto to = part == 2 ? bytes.end() : from + static_cast<std::ptrdiff_t>(third);
+        WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_" + std::to_string(part + 1) + ".VOB"),
+                   {from, to});
+    }
+    WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_0.VOB"), {bytes.begin(), bytes.begin() + 20000});
+    for (const std::string& input : {dir.File("disc"), dir.File("disc/VIDEO_TS/VTS_01_2.VOB")}) {
+        const std::string output = dir.File("title.wav");
+        const CommandResult run = Transcode(input, output, "--engine wav");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const PcmAudio audio = ReadWav(output);
+        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(3.0 * kRate) - kBlock) << input;
+        EXPECT_LE(audio.Frames(), static_cast<std::size_t>(3.0 * kRate) + 2 * kBlock) << input;
+        ExpectToneOfEachChannel(audio, input);
+    }
+}
+
 // Graph jobs keep the film's clock, measured in the output against the film. Inputs: six
 // channels of silence, then a 400 Hz burst, as AC-3; a picture made by ffmpeg.
 class GraphClockTest : public GraphCliTest {
