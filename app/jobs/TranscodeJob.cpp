@@ -56,14 +56,15 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
     if (!model.UpdateData()) return Outcome::Refused;
     const std::vector<std::string> batch = model.Controls().batchList;
     if (batch.empty()) return RunJob();
-    if (model.GraphProcessing()) {
-        host.MessageBox("Batch mode can be used only with internal Processing.",
-                        "Transcoding Error");
-        return Outcome::Refused;
-    }
+    return RunBatch(batch, 0, Outcome::Done);
+}
+
+TranscodeJob::Outcome TranscodeJob::RunBatch(const std::vector<std::string>& batch,
+                                             std::size_t from, Outcome overall) {
+    if (overall == Outcome::Stopped) return overall;
     // A bad or empty entry fails on its own; the batch goes on with the rest.
-    Outcome overall = Outcome::Done;
-    for (const std::string& entry : batch) {
+    for (std::size_t at = from; at < batch.size(); ++at) {
+        const std::string& entry = batch[at];
         if (entry.empty()) {
             overall = Outcome::Failed;
             continue;
@@ -76,11 +77,24 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
         model.SetOutputName(entry +
                             (named ? engine->extension : OutputEngineKinds().front().extension));
         const Outcome outcome = RunJob();
+        if (outcome == Outcome::Running) {
+            // A graph job runs on under the timer: the rest of the batch follows its end.
+            TranscodeJob next(host);
+            host.SetAfterJob([next, batch, at, overall](Outcome done) mutable {
+                return next.RunBatch(batch, at + 1, Combined(overall, done));
+            });
+            return outcome;
+        }
         if (outcome == Outcome::Stopped) return outcome;
-        if (outcome == Outcome::DoneWithWarnings && overall == Outcome::Done) overall = outcome;
-        if (outcome != Outcome::Done && outcome != Outcome::DoneWithWarnings)
-            overall = Outcome::Failed;
+        overall = Combined(overall, outcome);
     }
+    return overall;
+}
+
+TranscodeJob::Outcome TranscodeJob::Combined(Outcome overall, Outcome outcome) {
+    if (overall == Outcome::Stopped || outcome == Outcome::Stopped) return Outcome::Stopped;
+    if (outcome == Outcome::DoneWithWarnings && overall == Outcome::Done) return outcome;
+    if (outcome != Outcome::Done && outcome != Outcome::DoneWithWarnings) return Outcome::Failed;
     return overall;
 }
 

@@ -1,6 +1,7 @@
 #include "app/jobs/WindowJobHost.h"
 
 #include <chrono>
+#include <utility>
 
 namespace tavrisk {
 
@@ -106,6 +107,11 @@ bool WindowJobHost::OnTimer() {
     runningJob.reset();
     RequestStop();
     model.EnableTranscode(true);
+    // The next job starts here, before any other event: it turns "Transcode" off again.
+    if (AfterJob next = std::exchange(afterJob, nullptr)) {
+        finishedOutcome = next(finishedOutcome);
+        if (finishedOutcome == JobOutcome::Running) return true;
+    }
     Ui().SetBusy(false);
     return false;
 }

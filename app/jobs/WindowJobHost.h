@@ -67,6 +67,11 @@ class WindowJobHost : public JobHost {
     // again and FinishedOutcome tells how it ended.
     bool OnTimer();
     JobOutcome FinishedOutcome() const { return finishedOutcome; }
+    // What follows the running job (a batch's next entries): called once it has ended, with
+    // its outcome; it returns Running when it started another job under the timer, else the
+    // outcome to tell (FinishedOutcome).
+    using AfterJob = std::function<JobOutcome(JobOutcome)>;
+    void SetAfterJob(AfterJob next) { afterJob = std::move(next); }
 
   private:
     uint32_t TickSeconds() const;
@@ -78,6 +83,7 @@ class WindowJobHost : public JobHost {
     int32_t startSeconds = 0;
     std::atomic<bool> warnings{false};
     std::unique_ptr<RunningJob> runningJob;
+    AfterJob afterJob;
     JobOutcome finishedOutcome = JobOutcome::Done;
     std::vector<KeptOutput> jobOutputs;
     // Progress reported from another thread, shown by one queued update at a time.

@@ -484,6 +484,21 @@ TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFiles) {
     }
 }
 
+// A batch through the graph renders each entry in turn with the same settings, each with its
+// own track by the default rule; a missing entry fails alone.
+TEST_F(GraphCliTest, ABatchRunsEachFilmThroughTheGraph) {
+    const std::string stereo = Make(FilmKind::kStereoMp3, "music.mp3", 1.0);
+    const std::string film = Make(FilmKind::kMkvEac3, "film.mkv", 1.0);
+    const CommandResult run = RunCli("--graph --yes --engine wav --batch " + Quote(film) + " " +
+                                     Quote(dir.File("missing.mkv")) + " " + Quote(stereo));
+    EXPECT_EQ(run.exitCode, 1) << run.output;  // the missing entry failed
+    EXPECT_TRUE(Says(run, "missing.mkv", 1));
+    ExpectToneOfEachChannel(ReadWav(film + ".wav"), "the batch's film");
+    const PcmAudio music = ReadWav(stereo + ".wav");
+    EXPECT_GT(ToneAmplitude(music.Channel(0), 400.0, kRate), 1000.0);
+    EXPECT_GT(ToneAmplitude(music.Channel(2), 800.0, kRate), 1000.0);
+}
+
 // Graph jobs keep the film's clock, measured in the output against the film. Inputs: six
 // channels of silence, then a 400 Hz burst, as AC-3; a picture made by ffmpeg.
 class GraphClockTest : public GraphCliTest {
