@@ -326,9 +326,21 @@ void FileGraphBuilder::Release() {
     holdProbe = 0;
 }
 
+bool FileGraphBuilder::HeldDataStale() const {
+    if (!holdProbe || !branchInput) return false;
+    GstPad* peer = gst_pad_get_peer(branchInput);
+    const bool stale = peer != linkedStream;
+    if (peer) gst_object_unref(peer);
+    return stale;
+}
+
 void FileGraphBuilder::Forget() {
     Release();
     pipeline = nullptr;
+    for (GstPad** pad : {&branchInput, &linkedStream}) {
+        if (*pad) gst_object_unref(*pad);
+        *pad = nullptr;
+    }
     if (heldPad) gst_object_unref(heldPad);
     heldPad = nullptr;
     if (renderer) gst_object_unref(renderer);
@@ -443,8 +455,12 @@ GraphOutcome FileGraphBuilder::BuildBranch(GstPad* pad) {
                                                    GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       OnDecodedData, this, nullptr);
     const bool linked = gst_pad_link(pad, input) == GST_PAD_LINK_OK;
-    gst_object_unref(input);
-    if (!linked) return GraphOutcome::Failure("the audio stream could not be connected");
+    if (!linked) {
+        gst_object_unref(input);
+        return GraphOutcome::Failure("the audio stream could not be connected");
+    }
+    branchInput = input;
+    linkedStream = GST_PAD(gst_object_ref(pad));
     return {};
 }
 

@@ -41,6 +41,9 @@ class FileGraphBuilder {
     void StreamFound(bool audio);
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
+    // True while data are held that came from a stream no longer linked into the conversion
+    // (the graph was rewired by hand since it was built).
+    bool HeldDataStale() const;
     // Drops every reference to the last build.
     void Forget();
     // Where the formats the stream arrives in are noted (null: nowhere).
@@ -79,6 +82,8 @@ class FileGraphBuilder {
     GstElement* renderer = nullptr;  // references of our own
     GstElement* rateFilter = nullptr;
     GstPad* heldPad = nullptr;
+    GstPad* branchInput = nullptr;  // the conversion's input, linked to the chosen stream
+    GstPad* linkedStream = nullptr;
     gulong holdProbe = 0;
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;

@@ -214,13 +214,16 @@ GraphOutcome FilterGraphControl::RunGraph() {
         return GraphOutcome::Failure("the file's renderer is still in the graph");
     state->error.reset();
     TakeDecoderDamage();
-    state->file.Release();
+    // Data held since the file was rendered from a stream no longer connected (the graph was
+    // rewired by hand) are flushed by a rewind first: the run starts the graph as it is now.
+    if (state->file.HeldDataStale()) state->rewindPending = true;
     if (state->rewindPending) {
         if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
             return GraphOutcome::Failure("the graph could not be rewound");
         }
         state->rewindPending = false;
     }
+    state->file.Release();
     if (gst_element_set_state(state->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         return GraphOutcome::Failure("the graph refused to play");
     }

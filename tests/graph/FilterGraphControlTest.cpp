@@ -224,6 +224,40 @@ TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheOneWithMostChannelsOrTheOneAsked
     EXPECT_EQ(missing.Reason(), "it has 2 audio tracks, and there is no track 3");
 }
 
+// A graph rewired by hand after it was rendered runs as it is now: the data held from the
+// track it was rendered with are not what the wrapper hears first.
+TEST_F(GraphFileTest, AGraphRewiredByHandRunsAsItIsNow) {
+    const std::string path = Make("two.mkv", "-map 1:a -map 0:a -c:a:0 flac -c:a:1 ac3",
+                                  "-i " + Quote(wav) + " -f lavfi -i sine=f=300:d=1");
+    GraphRun run;
+    ASSERT_EQ(run.Render(path).Reason(), "");
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    GstElement* decoder = run.Rows()[1];
+    GstPad* input = gst_element_get_static_pad(run.Rows()[2], "sink");
+    GstPad* linked = gst_pad_get_peer(input);
+    ASSERT_TRUE(linked);
+    GstPad* other = nullptr;
+    GstIterator* pads = gst_element_iterate_src_pads(decoder);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        auto* pad = GST_PAD(g_value_get_object(&item));
+        if (pad != linked && !other) other = GST_PAD(gst_object_ref(pad));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(run.Graph().DisconnectPin(input));
+    EXPECT_TRUE(run.Graph().ConnectPins(other, input));
+    EXPECT_EQ(run.RunToEnd(std::chrono::seconds(20)), GraphRun::Outcome::kEnded);
+    EXPECT_EQ(receiver.FormatCalls(), 1);
+    EXPECT_EQ(receiver.Format().channels, 1);
+    gst_object_unref(other);
+    gst_object_unref(linked);
+    gst_object_unref(input);
+}
+
 TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
     GraphRun run;
     ASSERT_EQ(run.Render(wav).Reason(), "");
