@@ -29,6 +29,7 @@
 #include "app/jobs/KeptOutputs.h"
 #include "app/jobs/TranscodeJob.h"
 #include "app/model/GraphSession.h"
+#include "graph/DvdTitle.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
 #include "gui/BatchDialog.h"
@@ -52,7 +53,8 @@ constexpr int kCurveViewHeight = 62;
 constexpr int kResyncFieldWidth = 36;
 // The file dialog's filters in filter-graph processing (native processing: the input table's).
 const char* const kGraphInputFilter =
-    "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob)";
+    "AC3 Files (*.ac3);;DTS Files (*.dts);;AVI Files with AC3 (*.avi);;VOB Files (*.vob);;"
+    "All Files (*)";
 const char* const kOutputFilter = "Mpeg audio Files (*.mp2)";
 constexpr const char* kGatheringFilters = "Gathering Filters Informations";
 constexpr int kGraphViewHeight = 120;
@@ -500,10 +502,26 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::BrowseInput() {
-    const QString name = QFileDialog::getOpenFileName(
-        this, QString(), QFile::decodeName(model->Controls().inputName.text.c_str()),
-        model->GraphProcessing() ? QString(kGraphInputFilter) : ToQt(NativeInputDialogFilter()));
-    if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
+    const QString current = QFile::decodeName(model->Controls().inputName.text.c_str());
+    if (!model->GraphProcessing()) {
+        const QString name =
+            QFileDialog::getOpenFileName(this, QString(), current, ToQt(NativeInputDialogFilter()));
+        if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
+        return;
+    }
+    // Through the graph a DVD is read from its folder: opening a folder that holds a title
+    // (VIDEO_TS, or the disc's folder) chooses it.
+    QFileDialog dialog(this, QString(), current, kGraphInputFilter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    QString chosen;
+    connect(&dialog, &QFileDialog::directoryEntered, &dialog, [&](const QString& folder) {
+        if (DvdTitleFiles(FileNameOf(folder)).empty()) return;
+        chosen = folder;
+        static_cast<QDialog&>(dialog).done(QDialog::Accepted);
+    });
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (chosen.isEmpty() && !dialog.selectedFiles().isEmpty()) chosen = dialog.selectedFiles()[0];
+    if (!chosen.isEmpty()) model->OnInputChosen(FileNameOf(chosen));
 }
 
 void MainWindow::BrowseOutput() {

@@ -148,6 +148,29 @@ class GraphEditorViewTest : public QObject {
         QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
     }
 
+    // Opening a DVD's VIDEO_TS folder in the input dialog chooses the folder: its title is
+    // rendered.
+    void TheInputDialogTakesADvdFolder() {
+        using test::Ffmpeg, test::HaveProgram, test::Quote;
+        if (!HaveProgram("ffmpeg")) QSKIP("ffmpeg is needed to make the input");
+        const std::string folder = dir->File("disc/VIDEO_TS");
+        std::filesystem::create_directories(folder);
+        QVERIFY(Ffmpeg("-f lavfi -i anullsrc=cl=5.1:r=48000:d=1 -c:a ac3 -f vob " +
+                       Quote(folder + "/VTS_01_1.VOB")));
+        QTimer::singleShot(0, [&folder] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(files);
+            // As the dialog tells when the user opens the folder.
+            files->setDirectory(QString::fromStdString(folder));
+            emit files->directoryEntered(QString::fromStdString(folder));
+            if (files->isVisible()) files->reject();
+        });
+        window->findChild<QPushButton*>("ctl" + QString::number(ctl::kInputBrowse))->click();
+        QCOMPARE(window->Model().Controls().inputName.text, folder);
+        QCOMPARE(window->Model().RenderedInput(), folder);
+        QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
+    }
+
     void ShowsThreeColumnsAndOnlyInsertWithoutSelection() {
         GraphEditorView& view = window->GraphView();
         QCOMPARE(view.objectName(), QString("ctl1061"));
