@@ -42,21 +42,5 @@ TEST(AudioStreamChoiceTest, TheFirstWithMostChannelsUpToFivePointOneThenTheDefau
     EXPECT_FALSE(ChooseAudioStream({}));
 }
 
-TEST(AudioStreamChoiceTest, DescriptionsLeaveOutWhatIsNotKnown) {
-    AudioStreamDescription full = Stream(6, DefaultFlag::kDefault);
-    full.codec = "E-AC-3";
-    full.layout = "5.1";
-    full.rate = 48000;
-    full.samples = "float";
-    full.language = "en";
-    full.title = "Film";
-    full.durationNs = 3723004000000ull;
-    EXPECT_EQ(DescribeAudioStream(1, full),
-              "2: E-AC-3, 5.1 (6 channels), 48000 Hz, float, en, \"Film\", default, 1:02:03.004");
-    AudioStreamDescription bare = Stream(4);
-    bare.layout = "4 channels";
-    EXPECT_EQ(DescribeAudioStream(0, bare), "1: ?, 4 channels");
-}
-
 }  // namespace
 }  // namespace tavrisk

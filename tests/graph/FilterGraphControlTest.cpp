@@ -207,12 +207,7 @@ TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheOneWithMostChannelsOrTheOneAsked
     ASSERT_EQ(run.Render(path).Reason(), "");
     EXPECT_EQ(run.Graph().RenderedStream().rfind("audio track 2 of 2: 5.1", 0), 0u)
         << run.Graph().RenderedStream();
-    const std::vector<AudioStreamDescription>& streams = run.Graph().RenderedStreams();
-    ASSERT_EQ(streams.size(), 2u);
-    EXPECT_EQ(streams[0].codec, "Free Lossless Audio Codec (FLAC)");
-    EXPECT_EQ(streams[0].channels, 1);
-    EXPECT_EQ(streams[1].layout, "5.1");
-    EXPECT_EQ(streams[1].rate, 48000);
+    EXPECT_EQ(run.Graph().RenderedStreams().size(), 2u);
 
     run.Graph().WantStream(0);
     ASSERT_EQ(run.Render(path).Reason(), "");
