@@ -71,15 +71,19 @@ std::vector<CliOption> MakeOptions() {
         Choice("--rate", rates, "output sample rate (default 48000)"),
         Choice("--input-rate", rates, "input sample rate (default: the input file's)"),
         Choice("--resampler", Words(kCliResamplerNames),
-               "48000 -> 44100 Hz conversion: band-limited by libsoxr (default) or linear "
-               "interpolation"),
+               "rate conversion: band-limited by libsoxr (default) or, 48000 -> 44100 Hz only, "
+               "linear interpolation"),
         Choice("--wav-order", {"standard", "film"},
                "six-channel WAV output: FL FR FC LFE BL BR with its channel mask (default), or "
                "L C R LS RS LFE without a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)"),
         bitrate,
         Flag("--graph",
              "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, "
-             "...; 5.1 audio)"),
+             "...; any layout and rate)"),
+        Valued("--stream", "N", CliValueKind::kText,
+               "the input's audio track N (see --list-streams); default: the first with the most "
+               "channels up to 5.1; implies --graph"),
+        Flag("--list-streams", "lists the input's audio tracks, one a line"),
         Valued("--normalize", "[peak|loudness[:LUFS]]", CliValueKind::kText,
                "two-pass normalisation: to the gain sliders (peak, the default), or of the "
                "mix's loudness (EBU R 128) to LUFS (default -23), one gain for all channels"),
@@ -126,6 +130,7 @@ const std::vector<std::string>& CliSynopsis() {
         "check FILE [--stream N]",
         "decode FILE OUT.wav [--stereo] [--wav-order film] [--stream N]",
         "info FILE",
+        "--list-streams FILE",
         "measure INPUT [--graph] [--route CH=CH] [--report FILE.json]",
         "demo [OUTPUT]",
     };
@@ -134,7 +139,8 @@ const std::vector<std::string>& CliSynopsis() {
 
 std::vector<std::string> CliSummary() {
     return {"Transcodes the six-channel soundtrack of INPUT (" + NativeInputHelpList() + "; with",
-            "--graph any 5.1 soundtrack GStreamer decodes)."};
+            "--graph any soundtrack GStreamer decodes, and a DVD title from its VIDEO_TS",
+            "folder or one of its VOB files)."};
 }
 
 std::string CliJoined(const std::vector<std::string>& words, const std::string& separator,

@@ -195,6 +195,13 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             options.verbose = true;
         } else if (arg == "--graph") {
             options.graph = true;
+        } else if (arg == "--list-streams") {
+            options.listStreams = true;
+        } else if (arg == "--stream") {
+            if (!next(value)) return std::nullopt;
+            if (!ParseWhole(value, number) || number < 1) return fail(value);
+            options.stream = number;
+            options.graph = true;
         } else if (arg == "--normalize") {
             options.normalize = true;
             if (i + 1 < args.size() && IsNormalizeKind(args[i + 1])) {
@@ -299,6 +306,15 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
         options.input = positional[0];
         return options;
     }
+    if (options.listStreams) {
+        if (positional.size() != 1) {
+            error = "--list-streams takes one FILE";
+            return std::nullopt;
+        }
+        options.input = positional[0];
+        options.graph = true;
+        return options;
+    }
     if (options.batch) {
         if (positional.empty()) {
             error = "--batch needs at least one file";
@@ -392,21 +408,13 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     window.SelectProcessingType(TranscoderDialog::kProcessingNative);
     if (!options.batch) window.OnInputChosen(options.input);
     if (options.graph) window.SelectProcessingType(TranscoderDialog::kProcessingGraph);
+    if (options.stream) window.SelectAudioTrack(*options.stream - 1);
     if (set("--engine")) window.SelectOutputEngine(options.engineItem);
     if (!options.batch) window.SetOutputName(options.output);
 
-    // The input frequency is the input file's own now (when it could be read); an output
-    // rate above it would silently change it back.
-    const int fileInputItem = window.Controls().inputFrequency.selected;
+    // The input frequency is the input file's own now (when it could be read).
     if (options.outputRate) window.SelectOutputFrequency(*options.outputRate);
     if (options.inputRate) window.SelectInputFrequency(*options.inputRate);
-    const ControlStates& shown = window.Controls();
-    if ((options.outputRate && shown.freq.selected != *options.outputRate) ||
-        (options.inputRate && shown.inputFrequency.selected != *options.inputRate) ||
-        (!options.inputRate && shown.inputFrequency.selected != fileInputItem)) {
-        error = "the input rate cannot be lower than the output rate";
-        return false;
-    }
     if (set("--resampler")) window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
     if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
     if (options.bitrate) {

@@ -33,6 +33,8 @@ struct CliOptions {
     bool measure = false;               // `measure FILE`: nothing is written
     bool noLoudness = false;            // --no-loudness: the job's loudness is not measured
     bool graph = false;  // filter-graph processing (GStreamer) instead of the native readers
+    std::optional<int> stream;  // the input's audio track read by the graph, from 1
+    bool listStreams = false;   // list the input's audio tracks instead of transcoding
     std::optional<int> normalizeLink;
     std::vector<std::pair<int, int>> gains;   // column, slider position
     std::vector<std::pair<int, int>> routes;  // column, input column

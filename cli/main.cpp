@@ -73,6 +73,15 @@ ExitStatus Decode(const std::vector<std::string>& args, bool progress) {
                                      SettingsFileWavOrder(app));
 }
 
+// `--list-streams FILE`: the file's audio tracks on standard output, one a line; the one a
+// job would read, and why, on standard error.
+ExitStatus ListStreams(tavrisk::TranscoderDialog& window, const std::string& input) {
+    if (!window.RenderInputFile(input)) return tavrisk::kExitRefused;
+    for (const std::string& track : window.Controls().audioTrack.items)
+        std::printf("%s\n", track.c_str());
+    return tavrisk::kExitDone;
+}
+
 // The loudness target and ceiling the settings file sets (a value it cannot read is told);
 // the kind is the command line's own: --normalize alone normalises the peaks.
 void ApplySettingsFileLoudness(const tavrisk::TranscoderApp& app,
@@ -166,6 +175,7 @@ ExitStatus Transcode(const std::vector<std::string>& args, bool measure = false)
         std::fprintf(stderr, "tavrisk-cli: %s\n", error.c_str());
         return tavrisk::kExitUsage;
     }
+    if (options->listStreams) return ListStreams(window, options->input);
     for (const std::string& warning : tavrisk::CommandLine::Warnings(*options))
         std::fprintf(stderr, "tavrisk-cli: warning: %s\n", warning.c_str());
     tavrisk::TranscodeJob job(jobs);

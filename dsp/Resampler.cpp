@@ -4,9 +4,12 @@
 
 namespace tavrisk {
 
-std::unique_ptr<Resampler> CreateResampler(ResamplerKind kind, std::string& error) {
-    if (kind == ResamplerKind::kLinear) return std::make_unique<LinearResampler>();
-    return SoxrResampler::Create(error);
+std::unique_ptr<Resampler> CreateResampler(ResamplerKind kind, std::string& error, int inputRate,
+                                           int outputRate) {
+    const bool linearPair =
+        inputRate == Resampler::kInputRate && outputRate == Resampler::kOutputRate;
+    if (kind == ResamplerKind::kLinear && linearPair) return std::make_unique<LinearResampler>();
+    return SoxrResampler::Create(error, inputRate, outputRate);
 }
 
 void LinearResampler::Reset() {

@@ -37,8 +37,12 @@ class Resampler {
     virtual std::size_t Flush(Frame* out) = 0;
 };
 
-// A resampler of the given kind, or nullptr with `error` set when it cannot be made.
-std::unique_ptr<Resampler> CreateResampler(ResamplerKind kind, std::string& error);
+// A resampler of the given kind from `inputRate` to `outputRate`, or nullptr with `error` set
+// when it cannot be made. Linear interpolation converts 48000 to 44100 Hz only: libsoxr
+// converts any other pair of rates.
+std::unique_ptr<Resampler> CreateResampler(ResamplerKind kind, std::string& error,
+                                           int inputRate = Resampler::kInputRate,
+                                           int outputRate = Resampler::kOutputRate);
 
 // 48000 -> 44100 Hz by linear interpolation between two input frames. Per output frame the
 // phase advances by 48000 / 44100 in single precision; while it reaches 1 the next input

@@ -9,32 +9,27 @@
 
 namespace tavrisk {
 
-namespace {
-
-// Output frames that `inputFrames` input frames span, rounded up.
-uint64_t OutputSpan(uint64_t inputFrames) {
-    constexpr uint64_t in = Resampler::kInputRate;
-    constexpr uint64_t out = Resampler::kOutputRate;
-    return (inputFrames * out + in - 1) / in;
+uint64_t SoxrResampler::OutputSpan(uint64_t inputFrames) const {
+    return (inputFrames * outputRate + inputRate - 1) / inputRate;
 }
-
-}  // namespace
 
 void SoxrResampler::HandleDeleter::operator()(soxr* handle) const {
     soxr_delete(handle);
 }
 
-std::unique_ptr<SoxrResampler> SoxrResampler::Create(std::string& error) {
+std::unique_ptr<SoxrResampler> SoxrResampler::Create(std::string& error, int inputRate,
+                                                     int outputRate) {
     // libsoxr's defaults are what this needs: interleaved floats in and out, high quality
     // (20-bit precision), linear phase, one thread.
     soxr_error_t failure = nullptr;
     Handle handle(
-        soxr_create(kInputRate, kOutputRate, kChannels, &failure, nullptr, nullptr, nullptr));
+        soxr_create(inputRate, outputRate, kChannels, &failure, nullptr, nullptr, nullptr));
     if (!handle || failure) {
         error = std::string("rate conversion: ") + soxr_strerror(failure);
         return nullptr;
     }
-    return std::unique_ptr<SoxrResampler>(new SoxrResampler(std::move(handle)));
+    return std::unique_ptr<SoxrResampler>(
+        new SoxrResampler(std::move(handle), inputRate, outputRate));
 }
 
 void SoxrResampler::Reset() {

@@ -12,14 +12,17 @@ struct soxr;
 
 namespace tavrisk {
 
-// 48000 -> 44100 Hz by libsoxr: high quality, linear phase, single precision. Output frame
-// n lies at input time n x 48000 / 44100 (libsoxr removes its filter delay), and after
-// Flush the output holds the input's duration to within one frame. Values are converted
-// as floats and come back rounded to whole values, clipped to the 16-bit range.
+// 48000 -> 44100 Hz (or between any two rates) by libsoxr: high quality, linear phase, single
+// precision. Output frame n lies at input time n x input rate / output rate (libsoxr removes
+// its filter delay), and after Flush the output holds the input's duration to within one
+// frame. Values are converted as floats and come back rounded to whole values, clipped to the
+// 16-bit range.
 class SoxrResampler : public Resampler {
   public:
-    // A converter, or nullptr with `error` set when libsoxr cannot make one.
-    static std::unique_ptr<SoxrResampler> Create(std::string& error);
+    // A converter (from 48000 to 44100 Hz unless other rates are given), or nullptr with
+    // `error` set when libsoxr cannot make one.
+    static std::unique_ptr<SoxrResampler> Create(std::string& error, int inputRate = kInputRate,
+                                                 int outputRate = kOutputRate);
 
     void Reset() override;
     std::size_t MaxOutput(std::size_t count) const override;
@@ -32,11 +35,16 @@ class SoxrResampler : public Resampler {
     };
     using Handle = std::unique_ptr<soxr, HandleDeleter>;
 
-    explicit SoxrResampler(Handle handle) : handle(std::move(handle)) {}
+    SoxrResampler(Handle handle, int inputRate, int outputRate)
+        : handle(std::move(handle)), inputRate(inputRate), outputRate(outputRate) {}
+    // Output frames that `inputFrames` input frames span, rounded up.
+    uint64_t OutputSpan(uint64_t inputFrames) const;
     // Converts the floats of `count` output frames back to whole values in `out`.
     void ToFrames(std::size_t count, Frame* out);
 
     Handle handle;
+    uint64_t inputRate;
+    uint64_t outputRate;
     // Input frames taken and output frames given since the start.
     uint64_t consumed = 0;
     uint64_t emitted = 0;

@@ -15,14 +15,16 @@ inline constexpr int kFilmChannels = 6;
 std::string LayoutName(const GstAudioInfo& info);
 
 // How the channels of a stream fill the six of a film, L, C, R, LS, RS, LFE: for each, the
-// index of the stream's channel that carries it (kSilentSlot where the stream has none) and
-// its gain. Channels are placed by position (rear or side positions both serve as
-// surrounds; mono is the centre; a single rear centre feeds both surrounds at -3 dB);
-// channels of other positions are left out. Six channels without positions are taken in
-// the usual file order L, R, C, LFE, LS, RS.
+// index of the stream's channel that carries it (kSilentSlot where the stream has none), a
+// second channel added to it (kSilentSlot: none) and the gain of both. Channels are placed
+// by position (rear or side positions both serve as surrounds; with both, as in 7.1, each
+// pair goes into the surrounds at -3 dB; mono is the centre; a single rear centre feeds both
+// surrounds at -3 dB); channels of other positions are left out. Six channels without
+// positions are taken in the usual file order L, R, C, LFE, LS, RS.
 struct FilmChannelMap {
     static constexpr int kSilentSlot = -1;
     std::array<int, kFilmChannels> source{};
+    std::array<int, kFilmChannels> added{};
     std::array<float, kFilmChannels> gain{};
     // True when each slot is the stream's channel of that position at full level, and the
     // stream has the six: a plain reordering.
@@ -32,5 +34,10 @@ struct FilmChannelMap {
 // Nothing when the stream's channels cannot be placed: without positions (other than six of
 // them), or none of the six positions among them.
 std::optional<FilmChannelMap> MapIntoFilmChannels(const GstAudioInfo& info);
+
+// What the map does to a stream that is not plain 5.1, in words for the job's report ("7.1
+// folded to 5.1: back channels into the surrounds at -3 dB", "stereo placed in L and R; C,
+// LS, RS and LFE are silent"); "" for 5.1.
+std::string DescribeMapping(const GstAudioInfo& info, const FilmChannelMap& map);
 
 }  // namespace tavrisk

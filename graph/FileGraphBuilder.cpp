@@ -1,6 +1,7 @@
 #include "graph/FileGraphBuilder.h"
 
 #include <gst/audio/audio.h>
+#include <gst/pbutils/pbutils.h>
 
 #include <algorithm>
 #include <chrono>
@@ -9,6 +10,7 @@
 #include <initializer_list>
 
 #include "graph/AudioLayout.h"
+#include "graph/DvdTitle.h"
 
 namespace tavrisk {
 namespace {
@@ -16,6 +18,7 @@ namespace {
 constexpr auto kBuildTimeout = std::chrono::seconds(10);
 constexpr const char* kRendererFactory = "autoaudiosink";
 constexpr const char* kFallbackRenderer = "fakesink";
+constexpr const char* kUnknownLanguage = "und";
 constexpr const char* kPcmSink = "audio/x-raw, format=(string)S16LE, layout=(string)interleaved";
 // Pads after a demuxer with these caps are exposed as they are, never decoded.
 constexpr const char* kUndecodedPrefixes[] = {"video/", "image/",    "subpicture/",
@@ -48,15 +51,71 @@ bool IsRawAudio(GstPad* pad) {
 }
 
 // What the stream's start says of it being played by default.
-DefaultFlag DefaultFlagOf(GstPad* pad) {
-    GstEvent* start = gst_pad_get_sticky_event(pad, GST_EVENT_STREAM_START, 0);
-    if (!start) return DefaultFlag::kUnflagged;
+DefaultFlag DefaultFlagOf(GstEvent* start) {
     GstStreamFlags flags = GST_STREAM_FLAG_NONE;
     gst_event_parse_stream_flags(start, &flags);
-    gst_event_unref(start);
     if (flags & GST_STREAM_FLAG_SELECT) return DefaultFlag::kDefault;
     if (flags & GST_STREAM_FLAG_UNSELECT) return DefaultFlag::kNotDefault;
     return DefaultFlag::kUnflagged;
+}
+
+std::string TagText(const GstTagList* tags, const char* tag) {
+    gchar* value = nullptr;
+    if (!tags || !gst_tag_list_get_string(tags, tag, &value) || !value) return {};
+    std::string text = value;
+    g_free(value);
+    return text;
+}
+
+// The language and title the container gives the stream, where it says them.
+void ReadTags(const GstTagList* tags, AudioStreamDescription& description) {
+    // "und": the container says the language is not known.
+    if (description.language.empty() || description.language == kUnknownLanguage)
+        description.language = TagText(tags, GST_TAG_LANGUAGE_CODE);
+    if (description.language == kUnknownLanguage) description.language.clear();
+    if (description.title.empty()) description.title = TagText(tags, GST_TAG_TITLE);
+}
+
+std::string SampleKind(const GstAudioInfo& info) {
+    if (GST_AUDIO_INFO_IS_FLOAT(&info)) return "float";
+    return std::to_string(GST_AUDIO_INFO_DEPTH(&info)) + "-bit";
+}
+
+// What the decoded pad, the stream's start and the tags on the pad say of the stream.
+AudioStreamDescription DescriptionOf(GstPad* pad) {
+    AudioStreamDescription description;
+    if (GstCaps* caps = CapsOf(pad)) {
+        GstAudioInfo info;
+        if (gst_audio_info_from_caps(&info, caps)) {
+            description.channels = GST_AUDIO_INFO_CHANNELS(&info);
+            description.layout = LayoutName(info);
+            description.rate = GST_AUDIO_INFO_RATE(&info);
+            description.samples = SampleKind(info);
+        }
+        gst_caps_unref(caps);
+    }
+    if (GstEvent* start = gst_pad_get_sticky_event(pad, GST_EVENT_STREAM_START, 0)) {
+        description.flag = DefaultFlagOf(start);
+        GstStream* stream = nullptr;
+        gst_event_parse_stream(start, &stream);
+        if (stream) {
+            if (GstTagList* tags = gst_stream_get_tags(stream)) {
+                ReadTags(tags, description);
+                gst_tag_list_unref(tags);
+            }
+            gst_object_unref(stream);
+        }
+        gst_event_unref(start);
+    }
+    for (guint i = 0;; ++i) {
+        GstEvent* tagEvent = gst_pad_get_sticky_event(pad, GST_EVENT_TAG, i);
+        if (!tagEvent) break;
+        GstTagList* tags = nullptr;
+        gst_event_parse_tag(tagEvent, &tags);
+        ReadTags(tags, description);
+        gst_event_unref(tagEvent);
+    }
+    return description;
 }
 
 // The factory name of the decoder that feeds one of decodebin's pads, or "PCM" when the
@@ -73,6 +132,27 @@ std::string DecoderBehind(GstPad* pad) {
         }
         gst_object_unref(element);
     }
+    if (target) gst_object_unref(target);
+    return name;
+}
+
+// What the decoder behind one of decodebin's pads takes in, in words ("E-AC-3", "FLAC"); ""
+// when the stream needed no decoder or its input says nothing.
+std::string CodecBehind(GstPad* pad) {
+    std::string name;
+    GstPad* target = GST_IS_GHOST_PAD(pad) ? gst_ghost_pad_get_target(GST_GHOST_PAD(pad)) : nullptr;
+    GstElement* element = target ? gst_pad_get_parent_element(target) : nullptr;
+    GstPad* input = element ? gst_element_get_static_pad(element, "sink") : nullptr;
+    GstCaps* coded = input ? gst_pad_get_current_caps(input) : nullptr;
+    if (coded && !gst_caps_is_empty(coded) && !gst_caps_is_any(coded) &&
+        !gst_structure_has_name(gst_caps_get_structure(coded, 0), "audio/x-raw")) {
+        gchar* description = gst_pb_utils_get_codec_description(coded);
+        if (description) name = description;
+        g_free(description);
+    }
+    if (coded) gst_caps_unref(coded);
+    if (input) gst_object_unref(input);
+    if (element) gst_object_unref(element);
     if (target) gst_object_unref(target);
     return name;
 }
@@ -129,20 +209,27 @@ FileGraphBuilder::~FileGraphBuilder() {
 
 GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name) {
     Forget();
-    std::error_code unreadable;
-    const auto size = std::filesystem::file_size(name, unreadable);
-    if (unreadable)
-        return GraphOutcome::Failure("the file cannot be read: " + unreadable.message());
+    gst_pb_utils_init();
+    // A DVD title is read whole, its VOB files one after another.
+    const std::vector<std::string> title = DvdTitleFiles(name);
+    std::uintmax_t size = 0;
+    for (const std::string& file : title.empty() ? std::vector<std::string>{name} : title) {
+        std::error_code unreadable;
+        size += std::filesystem::file_size(file, unreadable);
+        if (unreadable)
+            return GraphOutcome::Failure("the file cannot be read: " + unreadable.message());
+    }
     fileSize = static_cast<gint64>(size);
 
-    GstElement* source = gst_element_factory_make("filesrc", nullptr);
+    GstElement* source =
+        title.empty() ? gst_element_factory_make("filesrc", nullptr) : MakeTitleSource(title);
     GstElement* decoder = gst_element_factory_make("decodebin", nullptr);
     if (!source || !decoder) {
         DropFloating({source, decoder});
         return GraphOutcome::Failure("the file source or decodebin is missing");
     }
     pipeline = target;
-    g_object_set(source, "location", name.c_str(), nullptr);
+    if (title.empty()) g_object_set(source, "location", name.c_str(), nullptr);
     g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), this);
@@ -181,6 +268,8 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
         BuildProblem problem = BuildProblem::kOther;
         if (notMedia)
             problem = BuildProblem::kNotMedia;
+        else if (noSuchTrack)
+            problem = BuildProblem::kNoSuchTrack;
         else if (audioPads.empty() && !undecodedAudio && !audioStreamSeen && otherStreamSeen)
             problem = BuildProblem::kNoAudioStream;
         return GraphOutcome::Failure(*failure, problem);
@@ -193,15 +282,34 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
             undecodedAudio ? BuildProblem::kOther : BuildProblem::kNoAudioStream);
     }
     const std::size_t count = audioPads.size();
-    // Taken over the first for its flags, or flagged default itself.
-    const bool flagged =
-        count > 1 && (chosen > 0 || audioPads[chosen].description.flag == DefaultFlag::kDefault);
-    streamName = "audio stream " + std::to_string(chosen + 1) + " of " + std::to_string(count) +
-                 (flagged ? " (the default): " : ": ");
+    streamName =
+        "audio track " + std::to_string(chosen + 1) + " of " + std::to_string(count) + ": ";
     GstPad* pad = audioPads[chosen].pad;
+    std::vector<AudioPad> found;
+    for (const AudioPad& audio : audioPads)
+        found.push_back({GST_PAD(gst_object_ref(audio.pad)), audio.description});
     guard.unlock();
     // The caps the held data came with: the stream's own format, not a decoder's guess.
-    streamName += StreamText(pad);
+    streamName += StreamText(pad) + " (" + chosenReason + ")";
+    // Now that the file is prerolled: each stream's length, and tags that came with the data.
+    for (AudioPad& audio : found) {
+        // The caps the data came with, where they came (not a decoder's early guess).
+        const AudioStreamDescription late = DescriptionOf(audio.pad);
+        AudioStreamDescription& description = audio.description;
+        if (late.rate > 0) {
+            description.channels = late.channels;
+            description.layout = late.layout;
+            description.rate = late.rate;
+            description.samples = late.samples;
+        }
+        if (description.language.empty()) description.language = late.language;
+        if (description.title.empty()) description.title = late.title;
+        gint64 length = -1;
+        if (gst_pad_query_duration(audio.pad, GST_FORMAT_TIME, &length) && length > 0)
+            description.durationNs = static_cast<uint64_t>(length);
+        streams.push_back(description);
+        gst_object_unref(audio.pad);
+    }
     return {};
 }
 
@@ -228,9 +336,21 @@ void FileGraphBuilder::Release() {
     holdProbe = 0;
 }
 
+bool FileGraphBuilder::HeldDataStale() const {
+    if (!holdProbe || !branchInput) return false;
+    GstPad* peer = gst_pad_get_peer(branchInput);
+    const bool stale = peer != linkedStream;
+    if (peer) gst_object_unref(peer);
+    return stale;
+}
+
 void FileGraphBuilder::Forget() {
     Release();
     pipeline = nullptr;
+    for (GstPad** pad : {&branchInput, &linkedStream}) {
+        if (*pad) gst_object_unref(*pad);
+        *pad = nullptr;
+    }
     if (heldPad) gst_object_unref(heldPad);
     heldPad = nullptr;
     if (renderer) gst_object_unref(renderer);
@@ -241,16 +361,18 @@ void FileGraphBuilder::Forget() {
     bytesRead = -1;
     fileSize = -1;
     streamName.clear();
+    streams.clear();
     pendingLayout.clear();
     pendingRate = 0;
     if (repairs) repairs->Clear();
     std::lock_guard guard(lock);
-    building = padsDone = dataHeld = undecodedAudio = notMedia = false;
+    building = padsDone = dataHeld = undecodedAudio = notMedia = noSuchTrack = false;
     audioStreamSeen = otherStreamSeen = false;
     missingPlugin.clear();
     for (AudioPad& audio : audioPads) gst_object_unref(audio.pad);
     audioPads.clear();
     chosen = 0;
+    chosenReason.clear();
     failure.reset();
 }
 
@@ -267,7 +389,9 @@ double FileGraphBuilder::ByteFraction() const {
 // On the streaming thread of decodebin: every audio stream is known before one is chosen.
 void FileGraphBuilder::AddAudio(GstPad* pad) {
     if (!IsRawAudio(pad)) return;
-    const AudioStreamDescription description{DefaultFlagOf(pad)};
+    AudioStreamDescription description = DescriptionOf(pad);
+    description.codec = CodecBehind(pad);
+    if (description.codec.empty()) description.codec = "PCM";
     std::lock_guard guard(lock);
     if (!building || padsDone) return;
     audioPads.push_back({GST_PAD(gst_object_ref(pad)), description});
@@ -282,7 +406,17 @@ void FileGraphBuilder::LinkChosenAudio() {
         if (!building || padsDone || audioPads.empty()) return;
         std::vector<AudioStreamDescription> descriptions;
         for (const AudioPad& audio : audioPads) descriptions.push_back(audio.description);
-        chosen = ChooseAudioStream(descriptions);
+        const std::optional<AudioStreamChoice> choice = ChooseAudioStream(descriptions, wanted);
+        if (!choice) {
+            failure = "it has " + std::to_string(audioPads.size()) + " audio track" +
+                      (audioPads.size() == 1 ? "" : "s") + ", and there is no track " +
+                      std::to_string(*wanted + 1);
+            noSuchTrack = true;
+            changed.notify_all();
+            return;
+        }
+        chosen = choice->index;
+        chosenReason = choice->reason;
         pad = audioPads[chosen].pad;
     }
     const GraphOutcome linked = BuildBranch(pad);
@@ -332,8 +466,12 @@ GraphOutcome FileGraphBuilder::BuildBranch(GstPad* pad) {
                                                    GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
                       OnDecodedData, this, nullptr);
     const bool linked = gst_pad_link(pad, input) == GST_PAD_LINK_OK;
-    gst_object_unref(input);
-    if (!linked) return GraphOutcome::Failure("the audio stream could not be connected");
+    if (!linked) {
+        gst_object_unref(input);
+        return GraphOutcome::Failure("the audio stream could not be connected");
+    }
+    branchInput = input;
+    linkedStream = GST_PAD(gst_object_ref(pad));
     return {};
 }
 

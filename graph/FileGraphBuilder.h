@@ -44,6 +44,9 @@ class FileGraphBuilder {
     void PluginMissing(const std::string& description);
     // Lets the held data flow on to whatever is now linked after the capsfilter.
     void Release();
+    // True while data are held that came from a stream no longer linked into the conversion
+    // (the graph was rewired by hand since it was built).
+    bool HeldDataStale() const;
     // Drops every reference to the last build.
     void Forget();
     // Where the formats the stream arrives in are noted (null: nowhere).
@@ -51,9 +54,14 @@ class FileGraphBuilder {
 
     // True while the file's own renderer is still in the pipeline.
     bool RendererIn(GstElement* pipeline) const;
-    // "audio stream K of N: <layout>, <rate> Hz, <decoder>" ("audio stream K of N (the
-    // default): ..." for a stream flagged so among several), or "".
+    // The audio track the next Build connects (0-based; nothing: ChooseAudioStream's rule).
+    void WantStream(std::optional<std::size_t> index) { wanted = index; }
+    // "audio track K of N: <layout>, <rate> Hz, <decoder> (<why it was chosen>)", or "".
     const std::string& StreamName() const { return streamName; }
+    // Every decodable audio stream of the last Build, in the file's order.
+    const std::vector<AudioStreamDescription>& Streams() const { return streams; }
+    // The index of the stream connected by the last Build.
+    std::size_t ChosenStream() const { return chosen; }
     // Share of the file read so far; negative when unknown.
     double ByteFraction() const;
 
@@ -77,10 +85,14 @@ class FileGraphBuilder {
     GstElement* renderer = nullptr;  // references of our own
     GstElement* rateFilter = nullptr;
     GstPad* heldPad = nullptr;
+    GstPad* branchInput = nullptr;  // the conversion's input, linked to the chosen stream
+    GstPad* linkedStream = nullptr;
     gulong holdProbe = 0;
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
+    std::vector<AudioStreamDescription> streams;
+    std::optional<std::size_t> wanted;
     StreamRepairs* repairs = nullptr;
     // The decoded stream's format and segment, on its streaming thread; a format is noted
     // with the first buffer after it.
@@ -102,9 +114,11 @@ class FileGraphBuilder {
     bool otherStreamSeen = false;
     std::vector<AudioPad> audioPads;
     std::size_t chosen = 0;
+    std::string chosenReason;
     std::optional<std::string> failure;
     bool notMedia = false;
     std::string missingPlugin;
+    bool noSuchTrack = false;
 };
 
 }  // namespace tavrisk

@@ -215,6 +215,18 @@ const std::string& FilterGraphControl::RenderedStream() const {
     return state->file.StreamName();
 }
 
+void FilterGraphControl::WantStream(std::optional<std::size_t> index) {
+    state->file.WantStream(index);
+}
+
+const std::vector<AudioStreamDescription>& FilterGraphControl::RenderedStreams() const {
+    return state->file.Streams();
+}
+
+std::size_t FilterGraphControl::ChosenStream() const {
+    return state->file.ChosenStream();
+}
+
 GraphOutcome FilterGraphControl::RunGraph() {
     if (!state->pipeline) return GraphOutcome::Failure(kNoGraph);
     // The renderer of the file's graph must never play: the wrapper has to replace it first.
@@ -222,13 +234,16 @@ GraphOutcome FilterGraphControl::RunGraph() {
         return GraphOutcome::Failure("the file's renderer is still in the graph");
     state->error.reset();
     TakeDecoderDamage();
-    state->file.Release();
+    // Data held since the file was rendered from a stream no longer connected (the graph was
+    // rewired by hand) are flushed by a rewind first: the run starts the graph as it is now.
+    if (state->file.HeldDataStale()) state->rewindPending = true;
     if (state->rewindPending) {
         if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
             return GraphOutcome::Failure("the graph could not be rewound");
         }
         state->rewindPending = false;
     }
+    state->file.Release();
     if (gst_element_set_state(state->pipeline, GST_STATE_PLAYING) == GST_STATE_CHANGE_FAILURE) {
         return GraphOutcome::Failure("the graph refused to play");
     }

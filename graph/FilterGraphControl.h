@@ -55,6 +55,11 @@ class FilterGraphControl {
     GraphOutcome RenderFile(const std::string& name);
     // The name of the audio stream that was connected, for the status line ("" when none).
     const std::string& RenderedStream() const;
+    // The audio track the next RenderFile connects (0-based; nothing: ChooseAudioStream's
+    // rule), the tracks of the last one that rendered and the index of the connected one.
+    void WantStream(std::optional<std::size_t> index);
+    const std::vector<AudioStreamDescription>& RenderedStreams() const;
+    std::size_t ChosenStream() const;
 
     // Plays from the current position; fails when the pipeline refuses.
     GraphOutcome RunGraph();

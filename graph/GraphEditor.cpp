@@ -97,6 +97,8 @@ void RefreshItem(FilterItem& item) {
 // GStreamer gave.
 std::string RenderFailureText(const std::string& name, const GraphOutcome& outcome) {
     switch (outcome.Problem()) {
+        case BuildProblem::kNoSuchTrack:
+            return "Cannot transcode '" + name + "': " + outcome.Reason() + ".";
         case BuildProblem::kNotMedia:
             return "Cannot transcode '" + name + "': it is not a media file GStreamer recognises.";
         case BuildProblem::kNoAudioStream:

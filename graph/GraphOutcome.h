@@ -11,6 +11,7 @@ enum class BuildProblem {
     kNone,
     kNotMedia,       // no container or stream type that GStreamer recognises and reads
     kNoAudioStream,  // a media file without audio
+    kNoSuchTrack,    // the audio track asked for is not in the file
     kOther,          // anything else: an audio stream without a decoder, an element failing
 };
 

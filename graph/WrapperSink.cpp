@@ -17,6 +17,8 @@ namespace {
 
 constexpr std::size_t kBytesPerValue = sizeof(int16_t);
 constexpr std::size_t kMaxChannels = 64;
+constexpr float kLowestValue = -32768.0f;
+constexpr float kHighestValue = 32767.0f;
 
 // What one element keeps besides its GObject parts. Streaming-thread state (format, order,
 // scratch) is only touched under `receiveLock`, which SetWrapperReceiver takes too.
@@ -103,6 +105,7 @@ gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
         format = FormatOf(info);
         if (format.s16) map = MapIntoFilmChannels(info);
         format.placed = map.has_value();
+        if (map) format.mapping = DescribeMapping(info, *map);
     } else {
         format.layoutName = "0 channels";
     }
@@ -139,10 +142,14 @@ const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::si
             const int from = map.source[slot];
             if (reorders) {
                 *out = frame[from];
+            } else if (from == FilmChannelMap::kSilentSlot) {
+                *out = 0;
             } else {
-                *out = from == FilmChannelMap::kSilentSlot
-                           ? 0
-                           : static_cast<int16_t>(frame[from] * map.gain[slot]);
+                const int added = map.added[slot];
+                const float sum =
+                    (frame[from] + (added == FilmChannelMap::kSilentSlot ? 0 : frame[added])) *
+                    map.gain[slot];
+                *out = static_cast<int16_t>(std::clamp(sum, kLowestValue, kHighestValue));
             }
         }
     }

@@ -38,6 +38,8 @@ struct StreamFormat {
     // 16-bit audio whose channels the wrapper places into the six of a film by position: it
     // then delivers six values per frame whatever `channels` is.
     bool placed = false;
+    // How a placed stream that is not plain 5.1 fills the six ("" for 5.1): DescribeMapping.
+    std::string mapping{};
 };
 
 // Where delivered samples belong on the programme's clock, in nanoseconds of running time

@@ -4,6 +4,8 @@
 #include <QDragEnterEvent>
 #include <QDropEvent>
 #include <QFile>
+#include <QFileDialog>
+#include <QHBoxLayout>
 #include <QMimeData>
 #include <QPushButton>
 #include <QTreeWidget>
@@ -19,6 +21,8 @@ constexpr int kListWidth = 460;
 constexpr int kListHeight = 260;
 constexpr int kListId = 1021;
 constexpr int kOkId = 3;
+constexpr int kAddId = 1022;
+constexpr int kRemoveId = 1023;
 constexpr const char* kColumn = "Filename";
 // The column starts twice as wide as its title followed by five blanks.
 constexpr const char* kColumnWidthText = "Filename     ";
@@ -38,16 +42,32 @@ BatchDialog::BatchDialog(const std::vector<std::string>& batch, QWidget* parent)
     list->setColumnWidth(0, 2 * list->fontMetrics().horizontalAdvance(kColumnWidthText));
     auto* layout = new QVBoxLayout(this);
     layout->addWidget(list);
+    auto* buttons = new QHBoxLayout;
+    auto* add = new QPushButton("Add...");
+    add->setObjectName(ControlName(kAddId));
+    connect(add, &QPushButton::clicked, this, &BatchDialog::AddChosenFiles);
+    auto* removeButton = new QPushButton("Remove");
+    removeButton->setObjectName(ControlName(kRemoveId));
     auto* ok = new QPushButton("OK");
     ok->setObjectName(ControlName(kOkId));
     connect(ok, &QPushButton::clicked, this, &QDialog::accept);
-    layout->addWidget(ok, 0, Qt::AlignRight);
+    buttons->addWidget(add);
+    buttons->addWidget(removeButton);
+    buttons->addStretch(1);
+    buttons->addWidget(ok);
+    layout->addLayout(buttons);
     auto* remove = new QAction(this);
     remove->setShortcut(QKeySequence::Delete);
     list->addAction(remove);
     connect(remove, &QAction::triggered, this, [this] { qDeleteAll(list->selectedItems()); });
+    connect(removeButton, &QPushButton::clicked, remove, &QAction::trigger);
     list->setSelectionMode(QAbstractItemView::ExtendedSelection);
     for (const std::string& name : batch) AddFile(name);
+}
+
+void BatchDialog::AddChosenFiles() {
+    for (const QString& name : QFileDialog::getOpenFileNames(this, "Add to the batch"))
+        AddFile(QFile::encodeName(name).toStdString());
 }
 
 void BatchDialog::AddFile(const std::string& name) {

@@ -8,13 +8,14 @@ class QTreeWidget;
 
 namespace tavrisk {
 
-// "Batch Processing (only with Native Processing)": gathers the files dropped on its list,
-// each once, in drop order; "OK" makes them the batch, Esc keeps the batch as it was.
+// "Batch Processing": gathers the files dropped on its list or added with "Add...", each once,
+// in that order; "Remove" (or Delete) takes the selected ones off; "OK" makes them the batch,
+// Esc keeps the batch as it was.
 class BatchDialog : public QDialog {
     Q_OBJECT
 
   public:
-    static constexpr const char* kTitle = "Batch Processing (only with Native Processing)";
+    static constexpr const char* kTitle = "Batch Processing";
 
     // Shows the current batch, which the user may extend (drops) or shorten (Delete).
     explicit BatchDialog(const std::vector<std::string>& batch, QWidget* parent = nullptr);
@@ -33,6 +34,8 @@ class BatchDialog : public QDialog {
     void dropEvent(QDropEvent* event) override;
 
   private:
+    void AddChosenFiles();
+
     QTreeWidget* list;
 };
 

@@ -33,6 +33,7 @@
 #include "app/jobs/TranscodeJob.h"
 #include "app/model/GraphSession.h"
 #include "app/model/WindowSettings.h"
+#include "graph/DvdTitle.h"
 #include "gui/AboutBox.h"
 #include "gui/AppIcon.h"
 #include "gui/BatchDialog.h"
@@ -246,7 +247,32 @@ QPushButton* MainWindow::Button(int controlId, const char* text, void (MainWindo
     return Register(controlId, button, {});
 }
 
-void MainWindow::AddFileRow(QGridLayout* grid, int row, const char* label, QLineEdit* edit,
+// The input's name, and under it "Audio track" with the input's tracks as the graph found
+// them.
+QWidget* MainWindow::WithAudioTrackRow(QLineEdit* input) {
+    const ComboControl& tracks = model->Controls().audioTrack;
+    auto* box = new QComboBox;
+    box->setSizeAdjustPolicy(QComboBox::AdjustToMinimumContentsLengthWithIcon);
+    connect(box, &QComboBox::activated, this, [this](int item) { model->SelectAudioTrack(item); });
+    Register(ctl::kAudioTrack, box, [box, &tracks] {
+        const QSignalBlocker blocker(box);
+        box->clear();
+        for (const std::string& item : tracks.items) box->addItem(ToQt(item));
+        box->setCurrentIndex(tracks.selected);
+        box->setEnabled(tracks.enabled);
+    });
+    auto* field = new QWidget;
+    auto* rows = new QVBoxLayout(field);
+    rows->setContentsMargins(0, 0, 0, 0);
+    rows->addWidget(input);
+    auto* track = new QHBoxLayout;
+    track->addWidget(Label("Audio track :"));
+    track->addWidget(box, 1);
+    rows->addLayout(track);
+    return field;
+}
+
+void MainWindow::AddFileRow(QGridLayout* grid, int row, const char* label, QWidget* edit,
                             QPushButton* browse) {
     grid->addWidget(Label(label), row, 0);
     grid->addWidget(edit, row, 1, 1, 5);
@@ -265,7 +291,7 @@ QWidget* MainWindow::BuildSettings() {
                             [&m](const std::string& text) { m.SetInputName(text); });
     // Enter or leaving the field confirms a typed name as if it were chosen in the dialog.
     connect(input, &QLineEdit::editingFinished, this, [&m] { m.OnInputTyped(); });
-    AddFileRow(grid, 0, "Input Filename :", input,
+    AddFileRow(grid, 0, "Input Filename :", WithAudioTrackRow(input),
                Button(ctl::kInputBrowse, "...", &MainWindow::BrowseInput));
     AddFileRow(grid, 1, "Output Filename :",
                Edit(ctl::kOutputName, c.outputName, false,
@@ -612,10 +638,26 @@ void MainWindow::dropEvent(QDropEvent* event) {
 }
 
 void MainWindow::BrowseInput() {
-    const QString name = QFileDialog::getOpenFileName(
-        this, QString(), DialogStart(model->Controls().inputName.text, model->LastInputFolder()),
-        ToQt(InputDialogFilter(model->GraphProcessing())));
-    if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
+    const QString start = DialogStart(model->Controls().inputName.text, model->LastInputFolder());
+    const QString filter = ToQt(InputDialogFilter(model->GraphProcessing()));
+    if (!model->GraphProcessing()) {
+        const QString name = QFileDialog::getOpenFileName(this, QString(), start, filter);
+        if (!name.isEmpty()) model->OnInputChosen(FileNameOf(name));
+        return;
+    }
+    // Through the graph a DVD is read from its folder: opening a folder that holds a title
+    // (VIDEO_TS, or the disc's folder) chooses it.
+    QFileDialog dialog(this, QString(), start, filter);
+    dialog.setFileMode(QFileDialog::ExistingFile);
+    QString chosen;
+    connect(&dialog, &QFileDialog::directoryEntered, &dialog, [&](const QString& folder) {
+        if (DvdTitleFiles(FileNameOf(folder)).empty()) return;
+        chosen = folder;
+        static_cast<QDialog&>(dialog).done(QDialog::Accepted);
+    });
+    if (dialog.exec() != QDialog::Accepted) return;
+    if (chosen.isEmpty() && !dialog.selectedFiles().isEmpty()) chosen = dialog.selectedFiles()[0];
+    if (!chosen.isEmpty()) model->OnInputChosen(FileNameOf(chosen));
 }
 
 void MainWindow::BrowseOutput() {

@@ -108,7 +108,8 @@ class MainWindow : public QMainWindow {
                      std::function<void(bool)> write);
     QPushButton* Button(int controlId, const char* text, void (MainWindow::*onClick)());
     // A label, a file name edit and its browse button.
-    void AddFileRow(QGridLayout* grid, int row, const char* label, QLineEdit* edit,
+    QWidget* WithAudioTrackRow(QLineEdit* input);
+    void AddFileRow(QGridLayout* grid, int row, const char* label, QWidget* edit,
                     QPushButton* browse);
     void BrowseInput();
     void BrowseOutput();

@@ -1,6 +1,8 @@
 #pragma once
 
+#include <cstddef>
 #include <cstdint>
+#include <optional>
 #include <string>
 
 #include "dsp/ChannelSettings.h"
@@ -28,6 +30,9 @@ struct JobSettings {
     std::string engine;
     // The input is read through the filter graph rather than by a native source.
     bool graphProcessing = false;
+    // The input's audio track the graph reads (from 0); nothing: the first with the most
+    // channels up to 5.1.
+    std::optional<std::size_t> audioTrack;
     // Sample rates in Hz: the input's (44100 or 48000) and the output's (0 without a
     // selection).
     int inputRate = 48000;

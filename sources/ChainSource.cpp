@@ -40,7 +40,7 @@ bool ChainSource::Open(const std::string& name) {
     fileName = name;
     pass = Pass::kOpening;
     inputDone = stopSeen = ended = false;
-    if (const auto failure = chain.Start(name, resample, resampler)) {
+    if (const auto failure = chain.Start(name, resample, resampler, inputRate, outputRate)) {
         return Fail(failure->text, failure->title);
     }
     loudness.Start(MeasuredPoints(), inputRate, chain.Resampling() ? outputRate : inputRate,

@@ -7,9 +7,6 @@ namespace tavrisk {
 namespace {
 
 constexpr float kSampleScale = 1.0f / 32767.0f;
-constexpr int kRate44100 = 44100;
-constexpr int kRate48000 = 48000;
-constexpr const char* kLayout51 = "5.1";
 
 }  // namespace
 
@@ -42,27 +39,26 @@ bool GraphPipeSource::StartPasses() {
 }
 
 bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName,
-                                   bool placed) {
+                                   bool placed, const std::string& mapping) {
     if (failed) return false;
     std::string problem;
     // A later format whose channels the sink places, at the first rate, is carried.
     if (acceptedRate != 0 && s16 && placed && rate == acceptedRate) return true;
-    if (channels != kChannels || layoutName != kLayout51) {
-        const std::string count = std::to_string(channels) + " channels";
+    const std::string count = std::to_string(channels) + " channels";
+    if (!s16) {
+        problem = "its audio does not reach Tavrisk Wrapper as 16-bit PCM";
+    } else if (!placed) {
         problem = "its audio is " +
                   (layoutName == count ? count : layoutName + " (" + count + ")") +
-                  ", and graph processing takes 5.1 audio (six channels) only";
-    } else if (!s16) {
-        problem = "its audio does not reach Tavrisk Wrapper as 16-bit PCM";
-    } else if (rate != kRate44100 && rate != kRate48000) {
-        problem =
-            "its audio is at " + std::to_string(rate) + " Hz, and only 44100 and 48000 Hz are read";
+                  " whose positions are not known, and only six such channels are read (as L, "
+                  "R, C, LFE, LS, RS)";
     } else if (rate != inputRate) {
         problem = "its audio is at " + std::to_string(rate) +
                   " Hz, but the input frequency is set to " + std::to_string(inputRate) + " Hz";
     }
     if (problem.empty()) {
         acceptedRate = rate;
+        if (layoutNote.empty()) layoutNote = mapping;
         return true;
     }
     if (acceptedRate != 0) {
@@ -203,8 +199,12 @@ void GraphPipeSource::FinishInput() {
         const int64_t end =
             timeline.Position() + StreamTimeline::FramesOf(segmentOffsetNs, inputRate);
         if (stated > 0 && end + slack < stated) damage.EndedEarly(end, stated);
+        if (!layoutNote.empty()) {
+            reportedWarnings = true;
+            host.ReportWarnings("'" + FileName() + "': " + layoutNote + ".", kLayoutTitle);
+        }
         if (!damage.Empty()) {
-            reportedWarnings = damage.HasWarnings();
+            reportedWarnings = reportedWarnings || damage.HasWarnings();
             if (reportedWarnings)
                 host.ReportWarnings(damage.Report(FileName()),
                                     damage.HasDamage() ? kDamageTitle : kFormatChangeTitle);

@@ -29,6 +29,7 @@ class GraphPipeSource : public ChainSource {
     static constexpr const char* kDamageTitle = "Damaged input";
     static constexpr const char* kFormatChangeTitle = "Input changes format";
     static constexpr const char* kLateStartTitle = "Input starts late";
+    static constexpr const char* kLayoutTitle = "Input layout mapped";
     // An input whose sound ends this much before its stated length, and by this share of
     // it, was cut short (a raw stream's length is only estimated from its bit rate).
     static constexpr double kEarlyEndSeconds = 0.25;
@@ -40,10 +41,12 @@ class GraphPipeSource : public ChainSource {
     ~GraphPipeSource() override;
 
     // The format the stream was negotiated in. The first decides: false (after a message
-    // naming the input and what is wrong) unless it is six-channel 16-bit PCM at the job's
-    // input frequency. A later one (a mid-stream change) is taken when its channels are
-    // `placed` into the six by the sink and its rate is the first's.
-    bool AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName, bool placed);
+    // naming the input and what is wrong) unless it is 16-bit PCM whose channels the sink
+    // `placed` into the six, at the job's input frequency; how they were placed (`mapping`,
+    // "" for 5.1) is reported once, as a warning, when the input ends. A later one (a
+    // mid-stream change) is taken when its channels are placed and its rate is the first's.
+    bool AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName, bool placed,
+                      const std::string& mapping = "");
 
     // What progress is measured against, set from the pipeline's queries: the stream's
     // length in seconds (0 when unknown) and the share of the file read (negative when
@@ -115,6 +118,7 @@ class GraphPipeSource : public ChainSource {
     void StartPass();
 
     int acceptedRate = 0;  // of the first format, once accepted
+    std::string layoutNote;  // how the first format's channels were placed
     std::atomic<double> duration{0.0};
     std::atomic<double> byteFraction{-1.0};
     std::atomic<uint64_t> framesThisPass{0};

@@ -18,12 +18,13 @@ ProcessingChain::ProcessingChain(const ChannelJobSettings& settings, LastBlock l
 ProcessingChain::~ProcessingChain() = default;
 
 std::optional<ChainFailure> ProcessingChain::Start(const std::string& name, bool resample,
-                                                   ResamplerKind kind) {
+                                                   ResamplerKind kind, int inputRate,
+                                                   int outputRate) {
     inputName = name;
     resampler.reset();
     if (resample) {
         std::string error;
-        resampler = CreateResampler(kind, error);
+        resampler = CreateResampler(kind, error, inputRate, outputRate);
         if (!resampler) return ChainFailure{error, kResamplerTitle};
     }
     processed.resize(kMaxRunFrames);

@@ -49,10 +49,12 @@ class ProcessingChain {
     ProcessingChain(const ProcessingChain&) = delete;
     ProcessingChain& operator=(const ProcessingChain&) = delete;
 
-    // Empties the chain for a new input of `inputName`, converting the rate with a
-    // resampler of `kind` when `resample`; the failure when none can be made.
+    // Empties the chain for a new input of `inputName`, converting the rate from `inputRate`
+    // to `outputRate` with a resampler of `kind` when `resample`; the failure when none can
+    // be made.
     std::optional<ChainFailure> Start(const std::string& inputName, bool resample,
-                                      ResamplerKind kind);
+                                      ResamplerKind kind, int inputRate = Resampler::kInputRate,
+                                      int outputRate = Resampler::kOutputRate);
     const ChannelProcessor& Processor() const { return processor; }
     bool NormalizeEnabled() const { return processor.NormalizeEnabled(); }
     bool Resampling() const { return resampler != nullptr; }

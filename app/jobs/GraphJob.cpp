@@ -54,7 +54,7 @@ void GraphJob::FormatChanged(const StreamFormat& format) {
     const std::lock_guard lock(streamMutex);
     if (failed || host.StopRequested()) return;
     if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName,
-                              format.placed)) {
+                              format.placed, format.mapping)) {
         // The source showed why.
         failed = true;
         host.RequestStop();

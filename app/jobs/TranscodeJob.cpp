@@ -12,6 +12,7 @@
 #include "app/model/GraphSession.h"
 #include "engines/EngineMessages.h"
 #include "engines/MeasureEngine.h"
+#include "graph/DvdTitle.h"
 #include "platform/SameFile.h"
 #include "sources/GraphPipeSource.h"
 
@@ -50,14 +51,15 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
     if (!model.UpdateData()) return Outcome::Refused;
     const std::vector<std::string> batch = model.Controls().batchList;
     if (batch.empty()) return RunJob();
-    if (model.GraphProcessing()) {
-        host.MessageBox("Batch mode can be used only with internal Processing.",
-                        "Transcoding Error");
-        return Outcome::Refused;
-    }
+    return RunBatch(batch, 0, Outcome::Done);
+}
+
+TranscodeJob::Outcome TranscodeJob::RunBatch(const std::vector<std::string>& batch,
+                                             std::size_t from, Outcome overall) {
+    if (overall == Outcome::Stopped) return overall;
     // A bad or empty entry fails on its own; the batch goes on with the rest.
-    Outcome overall = Outcome::Done;
-    for (const std::string& entry : batch) {
+    for (std::size_t at = from; at < batch.size(); ++at) {
+        const std::string& entry = batch[at];
         if (entry.empty()) {
             overall = Outcome::Failed;
             continue;
@@ -70,11 +72,24 @@ TranscodeJob::Outcome TranscodeJob::OnTranscode() {
         model.SetOutputName(entry +
                             (named ? engine->extension : OutputEngineKinds().front().extension));
         const Outcome outcome = RunJob();
+        if (outcome == Outcome::Running) {
+            // A graph job runs on under the timer: the rest of the batch follows its end.
+            TranscodeJob next(host);
+            host.SetAfterJob([next, batch, at, overall](Outcome done) mutable {
+                return next.RunBatch(batch, at + 1, Combined(overall, done));
+            });
+            return outcome;
+        }
         if (outcome == Outcome::Stopped) return outcome;
-        if (outcome == Outcome::DoneWithWarnings && overall == Outcome::Done) overall = outcome;
-        if (outcome != Outcome::Done && outcome != Outcome::DoneWithWarnings)
-            overall = Outcome::Failed;
+        overall = Combined(overall, outcome);
     }
+    return overall;
+}
+
+TranscodeJob::Outcome TranscodeJob::Combined(Outcome overall, Outcome outcome) {
+    if (overall == Outcome::Stopped || outcome == Outcome::Stopped) return Outcome::Stopped;
+    if (outcome == Outcome::DoneWithWarnings && overall == Outcome::Done) return outcome;
+    if (outcome != Outcome::Done && outcome != Outcome::DoneWithWarnings) return Outcome::Failed;
     return overall;
 }
 
@@ -103,7 +118,9 @@ bool TranscodeJob::CheckNames(const JobSettings& settings) {
                         "File Open Error");
         return false;
     }
-    if (!IsReadableFile(input)) {
+    // Through the graph, a DVD title may be named by its folder.
+    const bool dvdTitle = settings.graphProcessing && !DvdTitleFiles(input).empty();
+    if (!IsReadableFile(input) && !dvdTitle) {
         host.MessageBox("Unable to Open file '" + input + "'", "File Open Error");
         return false;
     }
@@ -157,7 +174,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     model.FixRouting(0);
     host.UpdateProgress(0.0f, true);
     // From here on the job reads its settings, not the controls.
-    const JobSettings settings = model.JobSettingsForJob();
+    JobSettings settings = model.JobSettingsForJob();
 
     if (!CheckNames(settings)) return Outcome::Refused;
     if (settings.graphProcessing && !model.Graph()) {
@@ -181,6 +198,7 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
         host.MessageBox("No output engine selected", "Transcoding Error");
         return Outcome::Refused;
     }
+    if (settings.graphProcessing && !PrepareGraph(settings)) return Outcome::Refused;
     // A graph job pushes its input into the source; a native source reads its file.
     GraphPipeSource* pipe = nullptr;
     SampleSource* native = nullptr;
@@ -197,20 +215,6 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     // From here the job runs: the stop request is cleared so that the analysis pass (inside
     // Init) sees a running job.
     const std::string& input = settings.inputName;
-    if (settings.graphProcessing) {
-        // The graph must be the one of this input (a name typed in is rendered now), with
-        // the wrapper in it.
-        // A file that cannot be rendered is refused: nothing was done (the editor said why).
-        if (model.RenderedInput() != input && !model.RenderInputFile(input))
-            return Outcome::Refused;
-        if (!model.Graph()->Editor().WrapperRow()) {
-            host.MessageBox("The filter graph of '" + input +
-                                "' has no Tavrisk Wrapper: insert one and connect the "
-                                "graph's audio to it.",
-                            "Transcoding Error");
-            return Outcome::Refused;
-        }
-    }
     host.ClearStop();
     host.ClearWarnings();
     host.KeepJobOutputs({});
@@ -248,6 +252,27 @@ TranscodeJob::Outcome TranscodeJob::RunJob() {
     }
     if (stoppedByUser) return Outcome::Stopped;
     return host.HadWarnings() ? Outcome::DoneWithWarnings : Outcome::Done;
+}
+
+bool TranscodeJob::PrepareGraph(JobSettings& settings) {
+    const std::string& input = settings.inputName;
+    // The graph must be the one of this input (a name typed in is rendered now), with the
+    // wrapper in it. A file that cannot be rendered is refused: nothing was done (the editor
+    // said why).
+    if (model.RenderedInput() != input && !model.RenderInputFile(input)) return false;
+    if (!model.Graph()->Editor().WrapperRow()) {
+        host.MessageBox("The filter graph of '" + input +
+                            "' has no Tavrisk Wrapper: insert one and connect the "
+                            "graph's audio to it.",
+                        "Transcoding Error");
+        return false;
+    }
+    // The stream is read at its own rate, converted to the output's when they differ.
+    if (const std::optional<int> rate = model.RenderedStreamRate()) {
+        settings.inputRate = *rate;
+        settings.resample = settings.inputRate != settings.outputRate;
+    }
+    return true;
 }
 
 TranscodeJob::Outcome TranscodeJob::StartGraphJob(std::unique_ptr<OutputEngine> engine,

@@ -40,6 +40,14 @@ class TranscodeJob {
     static void SpreadPriority();
 
   private:
+    // The batch's entries from `from` on, after entries that came to `overall`; a graph job
+    // returns Running and the rest follow its end (WindowJobHost::SetAfterJob).
+    Outcome RunBatch(const std::vector<std::string>& batch, std::size_t from, Outcome overall);
+    // The batch's outcome after one more job's: a stop ends it, a failure fails it.
+    static Outcome Combined(Outcome overall, Outcome outcome);
+    // Renders the graph of the job's input where it is not shown, and takes the rate of its
+    // stream; false (after a message) when it cannot be run.
+    bool PrepareGraph(JobSettings& settings);
     // The graph half of RunJob: from the engine's Init to the first run of the pipeline.
     Outcome StartGraphJob(std::unique_ptr<OutputEngine> engine, GraphPipeSource& source,
                           const std::string& input);

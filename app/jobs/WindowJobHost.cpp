@@ -1,6 +1,7 @@
 #include "app/jobs/WindowJobHost.h"
 
 #include <chrono>
+#include <utility>
 
 namespace tavrisk {
 
@@ -137,18 +138,23 @@ bool WindowJobHost::StepRunningJob(bool (RunningJob::*step)()) {
     const bool running = (runningJob.get()->*step)();
     stepping = false;
     if (running) return true;
-    EndRunningJob();
-    return false;
+    return EndRunningJob();
 }
 
-void WindowJobHost::EndRunningJob() {
+bool WindowJobHost::EndRunningJob() {
     finishedOutcome = runningJob->Outcome();
     jobOutputs = runningJob->KeptOutputs();
     jobAudioFrames = runningJob->AudioFrames();
     runningJob.reset();
     RequestStop();
     model.EnableTranscode(true);
+    // The next job starts here, before any other event: it turns "Transcode" off again.
+    if (AfterJob next = std::exchange(afterJob, nullptr)) {
+        finishedOutcome = next(finishedOutcome);
+        if (finishedOutcome == JobOutcome::Running) return true;
+    }
     Ui().SetBusy(false);
+    return false;
 }
 
 }  // namespace tavrisk

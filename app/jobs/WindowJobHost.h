@@ -81,12 +81,18 @@ class WindowJobHost : public JobHost {
     // The pipeline posted a message: a job whose pipeline has ended ends now, as at a tick
     // (OnTimer tells the same). False when no job runs on.
     bool OnPipelineEvent();
+    // What follows the running job (a batch's next entries): called once it has ended, with
+    // its outcome; it returns Running when it started another job under the timer, else the
+    // outcome to tell (FinishedOutcome).
+    using AfterJob = std::function<JobOutcome(JobOutcome)>;
+    void SetAfterJob(AfterJob next) { afterJob = std::move(next); }
 
   private:
     // One tick or pipeline message of the running job; ends it when it has ended.
     bool StepRunningJob(bool (RunningJob::*step)());
-    // The running job has ended: its outcome and outputs are kept, "Transcode" is on again.
-    void EndRunningJob();
+    // The running job has ended: its outcome and outputs are kept, "Transcode" is on again,
+    // and what follows it starts; true when that is another job, running under the timer.
+    bool EndRunningJob();
     uint32_t TickSeconds() const;
     // Progress, times and bar from a percentage, on the front end's thread.
     void ShowProgress(float percent);
@@ -100,6 +106,7 @@ class WindowJobHost : public JobHost {
     std::atomic<bool> warnings{false};
     std::unique_ptr<RunningJob> runningJob;
     bool stepping = false;  // a step of the running job is under way
+    AfterJob afterJob;
     JobOutcome finishedOutcome = JobOutcome::Done;
     std::vector<KeptOutput> jobOutputs;
     std::vector<JobLoudness> loudnessReports;

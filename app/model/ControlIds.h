@@ -37,6 +37,7 @@ constexpr int kHighQuality = 1063;
 constexpr int kNormalizeKind = 1064;
 constexpr int kLoudnessPreset = 1065;
 constexpr int kLoudnessTarget = 1066;
+constexpr int kAudioTrack = 1070;
 
 // Per-column controls, columns L, R, C, LFE, LS, RS.
 constexpr int kRouting[6] = {1015, 1022, 1023, 1024, 1025, 1026};

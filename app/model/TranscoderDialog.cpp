@@ -138,6 +138,7 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     const OutputEngineKind* engine = SelectedEngine();
     job.engine = engine ? engine->cliName : "";
     job.graphProcessing = graphProcessing;
+    job.audioTrack = wantedTrack;
     job.inputRate = GetInputRate();
     job.outputRate = GetOutputRate() ? GetOutputRate() : kDefaultOutputRate;
     job.bitrateKbps = GetBitrate();
@@ -235,7 +236,6 @@ std::vector<int> TranscoderDialog::LinkedColumns(int linkItem, int column) {
 void TranscoderDialog::SelectOutputFrequency(int item) {
     controls.freq.selected = item;
     Changed(ctl::kFreq);
-    PairFrequencies();
     NoteDvdRate();
 }
 
@@ -248,18 +248,6 @@ void TranscoderDialog::NoteDvdRate() {
 void TranscoderDialog::SelectInputFrequency(int item) {
     controls.inputFrequency.selected = item;
     Changed(ctl::kInputFrequency);
-    PairFrequencies();
-}
-
-void TranscoderDialog::PairFrequencies() {
-    if (controls.inputFrequency.selected == kFreq44100 && controls.freq.selected == kFreq48000) {
-        ui.MessageBox("Upsampling not supported", kAppName, MessageButtons::Ok,
-                      MessageIcon::Exclamation);
-        controls.freq.selected = kFreq48000;
-        controls.inputFrequency.selected = kFreq48000;
-        Changed(ctl::kFreq);
-        Changed(ctl::kInputFrequency);
-    }
 }
 
 void TranscoderDialog::SelectProcessingType(int item) {
@@ -340,6 +328,8 @@ void TranscoderDialog::SetHighQuality(bool on) {
 }
 
 void TranscoderDialog::SetInputName(const std::string& name) {
+    // Another input's tracks are chosen afresh.
+    if (name != controls.inputName.text) wantedTrack.reset();
     controls.inputName.text = name;
     Changed(ctl::kInputName);
 }
@@ -376,10 +366,12 @@ bool TranscoderDialog::RenderInputFile(const std::string& name) {
     if (!graphProcessing) {
         graph->Editor().Clear();
         renderedInput.clear();
+        ShowAudioTracks(false);
         Changed(ctl::kFilterGraph);
         return true;
     }
     renderedInput = name;
+    graph->Graph().WantStream(wantedTrack);
     const bool rendered = graph->Editor().RenderInputFile(name);
     if (!rendered) renderedInput.clear();
     const std::string& stream = graph->Graph().RenderedStream();
@@ -387,8 +379,44 @@ bool TranscoderDialog::RenderInputFile(const std::string& name) {
         controls.statusText.text = "Graph reads " + stream;
         Changed(ctl::kStatus);
     }
+    ShowAudioTracks(rendered);
+    // The input frequency follows the stream's own rate; the output rate stays as chosen.
+    if (const std::optional<int> rate = RenderedStreamRate()) {
+        if (*rate == 44100) SelectInputFrequency(kFreq44100);
+        if (*rate == 48000) SelectInputFrequency(kFreq48000);
+    }
     Changed(ctl::kFilterGraph);
     return rendered;
+}
+
+std::optional<int> TranscoderDialog::RenderedStreamRate() const {
+    if (!graph || renderedInput.empty()) return std::nullopt;
+    const std::vector<AudioStreamDescription>& streams = graph->Graph().RenderedStreams();
+    const std::size_t chosen = graph->Graph().ChosenStream();
+    if (chosen >= streams.size() || streams[chosen].rate <= 0) return std::nullopt;
+    return streams[chosen].rate;
+}
+
+void TranscoderDialog::ShowAudioTracks(bool rendered) {
+    ComboControl& tracks = controls.audioTrack;
+    tracks.items.clear();
+    tracks.selected = -1;
+    if (rendered) {
+        const std::vector<AudioStreamDescription>& streams = graph->Graph().RenderedStreams();
+        for (std::size_t i = 0; i < streams.size(); ++i)
+            tracks.items.push_back(DescribeAudioStream(i, streams[i]));
+        if (!streams.empty()) tracks.selected = static_cast<int>(graph->Graph().ChosenStream());
+    }
+    tracks.enabled = tracks.items.size() > 1;
+    Changed(ctl::kAudioTrack);
+}
+
+void TranscoderDialog::SelectAudioTrack(int item) {
+    if (item < 0) return;
+    wantedTrack = static_cast<std::size_t>(item);
+    // Rendered again only where a graph of this input is shown; else at the next render.
+    if (graph && graphProcessing && !renderedInput.empty() && item != controls.audioTrack.selected)
+        RenderInputFile(renderedInput);
 }
 
 void TranscoderDialog::SaveAllFilterSettings() {
@@ -399,8 +427,7 @@ void TranscoderDialog::TakeInputRateFromFile() {
     if (!inputRateProbe) return;
     const std::optional<int> rate = inputRateProbe(controls.inputName.text);
     if (rate == 44100) {
-        // The output cannot be above the input: both go to 44100 Hz, the output first so
-        // that no upsampling is ever selected.
+        // A 44.1 kHz file keeps its rate unless another output rate is chosen after it.
         SelectOutputFrequency(kFreq44100);
         SelectInputFrequency(kFreq44100);
     } else if (rate == 48000) {

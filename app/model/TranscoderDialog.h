@@ -39,6 +39,8 @@ struct ControlStates {
     ProgressControl progress;
     EditControl elapsedText, remainingText, percentText, statusText;
     std::vector<std::string> batchList;
+    // "Audio track": the input's audio streams as the graph found them.
+    ComboControl audioTrack;
 };
 
 // The main window as a settings model: every option is a control with its items and
@@ -89,8 +91,8 @@ class TranscoderDialog {
     void FixRouting(int column);
     // Slider notification; ignored unless it carries a thumb position (0..100; 0 mutes).
     void OnSliderScroll(int column, int position, bool carriesThumbPosition = true);
-    void SelectOutputFrequency(int item);  // control 1013, then frequency pairing
-    void SelectInputFrequency(int item);   // control 1057, then frequency pairing
+    void SelectOutputFrequency(int item);  // control 1013
+    void SelectInputFrequency(int item);   // control 1057
     void SelectProcessingType(int item);
     void SelectOutputEngine(int item);  // then output naming
     void SelectNormalizeLink(int item);
@@ -129,6 +131,9 @@ class TranscoderDialog {
     // The typed input name confirmed (Enter, or leaving the field): as chosen in the dialog,
     // unless it is the name chosen last or empty.
     void OnInputTyped();
+    // "Audio track": the input's track `item` (from 0) is read, the graph rendered again
+    // with it; until one is picked, and for each new input, the rule of ChooseAudioStream.
+    void SelectAudioTrack(int item);
     // An output picked in the file dialog: then output naming.
     void OnOutputChosen(const std::string& name);
     // The folders of the input and the output chosen last, where the file dialogs open when
@@ -209,19 +214,22 @@ class TranscoderDialog {
     bool RenderInputFile(const std::string& name);
     // The file the graph was last rendered from ("" when none).
     const std::string& RenderedInput() const { return renderedInput; }
+    // The rate of the audio track the rendered graph reads (any rate); nothing when none.
+    std::optional<int> RenderedStreamRate() const;
     // Saves the settings of every element whose settings changed.
     void SaveAllFilterSettings();
 
   private:
     void Changed(int controlId) { ui.ControlChanged(controlId); }
     void TakeInputRateFromFile();
+    // The "Audio track" combo from the tracks the last render found (none when it failed).
+    void ShowAudioTracks(bool rendered);
     // Copies the curve of `column` to the DRP-linked columns.
     void CopyCurveToLinked(int column);
     // Copies the controls a running job reads into the copy it reads them from; each
     // handler calls it once, after its last change, so a job never sees half of one.
     void PublishChannelControls();
     void SetSlider(int column, int position, const std::string& text);
-    void PairFrequencies();
     // The MP2 engine at 44100 Hz: the status line says the file will not do for a DVD.
     void NoteDvdRate();
     static std::string FormatClock(float seconds);
@@ -246,6 +254,7 @@ class TranscoderDialog {
     // The input name last chosen (dialog, drop or a confirmed typed name).
     std::string chosenInput;
     std::string lastInputFolder, lastOutputFolder;
+    std::optional<std::size_t> wantedTrack;
 };
 
 }  // namespace tavrisk

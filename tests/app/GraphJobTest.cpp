@@ -96,7 +96,7 @@ class GraphJobTest : public ::testing::Test {
     }
     // Delivers `frames` frames of a 5.1 stream in buffers of 1536 frames.
     void Deliver(std::size_t frames) {
-        job->FormatChanged({48000, 6, true, "5.1"});
+        job->FormatChanged({48000, 6, true, "5.1", true});
         std::vector<int16_t> values(frames * 6, 1000);
         for (std::size_t at = 0; at < values.size(); at += 1536 * 6)
             job->DeliverSamples(values.data() + at,
@@ -261,11 +261,11 @@ TEST_F(GraphJobTest, APipelineMessageActsOnAnEndedRunAtOnceAndNeverCountsAsAStal
     EXPECT_EQ(OutputFrames(), 2 * kBlock);
 }
 
-TEST_F(GraphJobTest, AStreamThatIsNot51IsRefusedAndNothingIsWritten) {
+TEST_F(GraphJobTest, AStreamWhoseChannelsCannotBePlacedIsRefusedAndNothingIsWritten) {
     MakeJob();
     graph->endRuns = false;
     graph->onRun = [this](int) {
-        job->FormatChanged({48000, 2, true, "stereo"});
+        job->FormatChanged({48000, 2, true, "2 channels"});
         std::vector<int16_t> values(4 * kBlock * 2, 500);
         job->DeliverSamples(values.data(), values.size());
     };
@@ -273,7 +273,7 @@ TEST_F(GraphJobTest, AStreamThatIsNot51IsRefusedAndNothingIsWritten) {
     EXPECT_EQ(TicksToEnd(), 2);  // the stop, then the end
     EXPECT_EQ(job->Outcome(), JobOutcome::Failed);
     ASSERT_EQ(host.messages.size(), 1u);
-    EXPECT_NE(LastMessage().find("stereo (2 channels)"), std::string::npos);
+    EXPECT_NE(LastMessage().find("2 channels whose positions are not known"), std::string::npos);
     EXPECT_FALSE(std::filesystem::exists(dir.File("out.wav")));
 }
 

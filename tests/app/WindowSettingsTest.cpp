@@ -39,7 +39,8 @@ TEST(WindowSettings, WhatIsSavedIsRestored) {
     EXPECT_EQ(next.NormalizeLinkMode() * 10 + next.DrpLinkMode(), 13);
     for (int k = 0; k < TranscoderDialog::kColumns; ++k)
         EXPECT_EQ(next.SliderPosition(k), first.SliderPosition(k)) << k;
-    EXPECT_EQ(next.Curve(2).GetPointCount() + next.Curve(1).GetPointCount(), 3);
+    EXPECT_EQ(next.Curve(2).GetPointCount() + next.Curve(1).GetPointCount(), 3 + 2)
+        << "R keeps the straight line it starts with";
     EXPECT_EQ(next.Curve(2).GetReleaseMs(), 120);
     EXPECT_EQ(next.LastInputFolder() + next.LastOutputFolder(), "/films//out/");
 

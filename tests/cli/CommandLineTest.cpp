@@ -159,7 +159,7 @@ TEST(CommandLine, ResamplerChoosesTheRateConversionAsTheHighQualityBoxDoes) {
     EXPECT_EQ(window.GetResamplerKind(), ResamplerKind::kSoxr);
 }
 
-TEST(CommandLine, UnsupportedBitrateAndUpsamplingAreRefused) {
+TEST(CommandLine, UnsupportedBitrateIsRefusedAndUpsamplingTaken) {
     test::RecordingInterface ui;
     TranscoderDialog window(ui);
     std::string error;
@@ -167,8 +167,10 @@ TEST(CommandLine, UnsupportedBitrateAndUpsamplingAreRefused) {
     EXPECT_NE(error.find("100"), std::string::npos);
     EXPECT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--bitrate", "112"}), window, error));
     EXPECT_EQ(window.GetBitrate(), 112);
-    EXPECT_FALSE(CommandLine::Apply(*Parse({"a", "b", "--input-rate", "44100"}), window, error));
-    EXPECT_EQ(ui.Lines().back(), "Tavrisk: Upsampling not supported");
+    EXPECT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--input-rate", "44100"}), window, error));
+    EXPECT_EQ(window.GetInputRate(), 44100);
+    EXPECT_EQ(window.GetOutputRate(), 48000);
+    EXPECT_TRUE(ui.Lines().empty());
 }
 
 TEST(CommandLine, CurveFilesAreCheckedLineByLine) {

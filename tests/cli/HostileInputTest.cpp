@@ -91,13 +91,15 @@ TEST_F(HostileInputTest, TheInputFilesOwnRateDecides) {
         << run.output;
     EXPECT_FALSE(fs::exists(wrong));
 
-    // Nor can the output be above the file's rate.
-    run = Cli(Quote(slow) + " " + Quote(wrong) + " --engine wav --rate 48000 --yes");
-    EXPECT_EQ(run.exitCode, 64) << run.output;
-    EXPECT_NE(run.output.find("the input rate cannot be lower than the output rate"),
-              std::string::npos)
-        << run.output;
-    EXPECT_FALSE(fs::exists(wrong));
+    // Asked for 48 kHz, the 44.1 kHz file is converted up: the tone and the length are kept.
+    const std::string up = dir.File("up.wav");
+    run = Cli(Quote(slow) + " " + Quote(up) + " --engine wav --rate 48000 --yes");
+    ASSERT_EQ(run.exitCode, 0) << run.output;
+    const PcmAudio upsampled = ReadWav(up);
+    EXPECT_EQ(upsampled.rate, 48000);
+    EXPECT_NEAR(static_cast<double>(upsampled.Frames()), 48000.0 * 2, 1152.0);
+    EXPECT_GT(ToneAmplitude(upsampled.Channel(0), 300.0, 48000),
+              10.0 * ToneAmplitude(upsampled.Channel(0), 327.0, 48000));
 
     // A 48 kHz file said to be at 44.1 kHz: the same.
     const std::string fast = Tones("fast.wav", kRate, kRate);

@@ -199,14 +199,58 @@ TEST_F(GraphFileTest, FilmVideoIsNotDecodedAndDecodersCompressNothing) {
     gst_object_unref(ours);
 }
 
-TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheFirst) {
-    const std::string path = Make("two.mkv", "-map 0:a -map 1:a -c:a:0 ac3 -c:a:1 flac",
+// The 5.1 track is linked unless another is asked for; every track is described.
+TEST_F(GraphFileTest, SeveralAudioStreamsLinkTheOneWithMostChannelsOrTheOneAskedFor) {
+    const std::string path = Make("two.mkv", "-map 1:a -map 0:a -c:a:0 flac -c:a:1 ac3",
                                   "-i " + Quote(wav) + " -f lavfi -i sine=f=300:d=1");
     GraphRun run;
     ASSERT_EQ(run.Render(path).Reason(), "");
-    // ffmpeg flags the first default.
-    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio stream 1 of 2 (the default): 5.1", 0), 0u)
+    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio track 2 of 2: 5.1", 0), 0u)
         << run.Graph().RenderedStream();
+    EXPECT_EQ(run.Graph().RenderedStreams().size(), 2u);
+
+    run.Graph().WantStream(0);
+    ASSERT_EQ(run.Render(path).Reason(), "");
+    EXPECT_EQ(run.Graph().RenderedStream().rfind("audio track 1 of 2: mono", 0), 0u)
+        << run.Graph().RenderedStream();
+    run.Graph().WantStream(2);
+    const GraphOutcome missing = run.Render(path);
+    EXPECT_EQ(missing.Problem(), BuildProblem::kNoSuchTrack);
+    EXPECT_EQ(missing.Reason(), "it has 2 audio tracks, and there is no track 3");
+}
+
+// A graph rewired by hand after it was rendered runs as it is now: the data held from the
+// track it was rendered with are not what the wrapper hears first.
+TEST_F(GraphFileTest, AGraphRewiredByHandRunsAsItIsNow) {
+    const std::string path = Make("two.mkv", "-map 1:a -map 0:a -c:a:0 flac -c:a:1 ac3",
+                                  "-i " + Quote(wav) + " -f lavfi -i sine=f=300:d=1");
+    GraphRun run;
+    ASSERT_EQ(run.Render(path).Reason(), "");
+    CollectingReceiver receiver;
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    GstElement* decoder = run.Rows()[1];
+    GstPad* input = gst_element_get_static_pad(run.Rows()[2], "sink");
+    GstPad* linked = gst_pad_get_peer(input);
+    ASSERT_TRUE(linked);
+    GstPad* other = nullptr;
+    GstIterator* pads = gst_element_iterate_src_pads(decoder);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        auto* pad = GST_PAD(g_value_get_object(&item));
+        if (pad != linked && !other) other = GST_PAD(gst_object_ref(pad));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+    ASSERT_TRUE(other);
+    EXPECT_TRUE(run.Graph().DisconnectPin(input));
+    EXPECT_TRUE(run.Graph().ConnectPins(other, input));
+    EXPECT_EQ(run.RunToEnd(std::chrono::seconds(20)), GraphRun::Outcome::kEnded);
+    EXPECT_EQ(receiver.FormatCalls(), 1);
+    EXPECT_EQ(receiver.Format().channels, 1);
+    gst_object_unref(other);
+    gst_object_unref(linked);
+    gst_object_unref(input);
 }
 
 TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {

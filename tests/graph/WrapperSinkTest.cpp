@@ -186,11 +186,30 @@ TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
         const char* caps;
         std::vector<int16_t> in;
         std::vector<int16_t> out;  // L C R LS RS LFE
+        const char* mapping;
     } cases[] = {
-        {"channels=2", {1, 2, 3, 4}, {1, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0}},
-        {"channels=1", {7, 8}, {0, 7, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0}},
+        {"channels=2",
+         {1, 2, 3, 4},
+         {1, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0},
+         "stereo placed in L and R; C, LS, RS and LFE are silent"},
+        {"channels=1",
+         {7, 8},
+         {0, 7, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0},
+         "mono placed in C; L, R, LS, RS and LFE are silent"},
         // FL FR RC: the single rear channel feeds both surrounds at -3 dB.
-        {"channels=3, channel-mask=(bitmask)0x103", {10, 20, 1000}, {10, 0, 20, 707, 707, 0}},
+        {"channels=3, channel-mask=(bitmask)0x103",
+         {10, 20, 1000},
+         {10, 0, 20, 707, 707, 0},
+         "3 channels placed in L, R, LS and RS; C and LFE are silent; the rear centre feeds "
+         "both surrounds at \u2212"
+         "3 dB"},
+        // 7.1, FL FR FC LFE RL RR SL SR: rear and side pairs into the surrounds at -3 dB each,
+        // the sum clipped.
+        {"channels=8, channel-mask=(bitmask)0xc3f",
+         {100, 200, 300, 400, 1000, 2000, 3000, 4000, 0, 0, 0, 0, 32767, -32768, 32767, -32768},
+         {100, 300, 200, 2828, 4242, 400, 0, 0, 0, 32767, -32768, 0},
+         "7.1 folded to 5.1: back channels into the surrounds at \u2212"
+         "3 dB"},
     };
     for (const auto& c : cases) {
         CollectingReceiver receiver;
@@ -203,6 +222,7 @@ TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
         ASSERT_EQ(feeder.Push(bytes.data(), bytes.size()), GST_FLOW_OK);
         EXPECT_EQ(receiver.Samples(), c.out) << c.caps;
         EXPECT_TRUE(receiver.Format().placed) << c.caps;
+        EXPECT_EQ(receiver.Format().mapping, c.mapping);
     }
 }
 

@@ -1,7 +1,13 @@
+#include <QApplication>
 #include <QDropEvent>
+#include <QFile>
+#include <QFileDialog>
 #include <QFontMetrics>
 #include <QMimeData>
+#include <QPushButton>
+#include <QTemporaryDir>
 #include <QTest>
+#include <QTimer>
 #include <QTreeWidget>
 
 #include "gui/BatchDialog.h"
@@ -51,6 +57,32 @@ class BatchDialogTest : public QObject {
         QTreeWidget* list = List(dialog);
         QCOMPARE(list->topLevelItemCount(), 4);
         QCOMPARE(list->topLevelItem(0)->text(0), QString("/films/c.ac3"));
+    }
+
+    // "Add..." adds the files chosen in a file dialog; "Remove" takes the selected off.
+    void AddAndRemoveButtonsEditTheList() {
+        QTemporaryDir folder;
+        for (const char* name : {"a.mkv", "b.mkv"}) {
+            QFile file(folder.filePath(name));
+            QVERIFY(file.open(QIODevice::WriteOnly));
+        }
+        BatchDialog dialog({"/films/c.ac3"});
+        QTimer::singleShot(0, [&folder] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(files);
+            files->setDirectory(folder.path());
+            files->selectFile("\"a.mkv\" \"b.mkv\"");
+            static_cast<QDialog*>(files)->accept();
+        });
+        dialog.findChild<QPushButton*>(ControlName(1022))->click();
+        const std::string a = folder.filePath("a.mkv").toStdString();
+        const std::string b = folder.filePath("b.mkv").toStdString();
+        QCOMPARE(dialog.Files(), (std::vector<std::string>{"/films/c.ac3", a, b}));
+        QTreeWidget* list = List(dialog);
+        list->topLevelItem(0)->setSelected(true);
+        list->topLevelItem(2)->setSelected(true);
+        dialog.findChild<QPushButton*>(ControlName(1023))->click();
+        QCOMPARE(dialog.Files(), (std::vector<std::string>{a}));
     }
 
     void ColumnWidensForALongName() {

@@ -118,6 +118,59 @@ class GraphEditorViewTest : public QObject {
 
     // --- The list and its menu ---------------------------------------------------------
 
+    // The "Audio track" combo lists the input's tracks, shows the one read (the 5.1 mix after
+    // a stereo commentary) and renders the graph again with the one picked.
+    void AudioTrackComboChoosesTheTrackTheGraphReads() {
+        using test::Ffmpeg, test::HaveProgram, test::Quote;
+        if (!HaveProgram("ffmpeg")) QSKIP("ffmpeg is needed to make the input");
+        const std::string input = dir->File("commentary.mkv");
+        QVERIFY(
+            Ffmpeg("-f lavfi -i sine=d=1 -f lavfi -i anullsrc=cl=5.1:r=48000:d=1 -map 0:a "
+                   "-map 1:a -c:a:0 aac -ac:a:0 2 -c:a:1 ac3 " +
+                   Quote(input)));
+        window->Model().OnInputChosen(input);
+        auto* tracks = window->findChild<QComboBox*>("ctl" + QString::number(ctl::kAudioTrack));
+        QVERIFY(tracks);
+        QCOMPARE(tracks->count(), 2);
+        QCOMPARE(tracks->currentIndex(), 1);
+        QVERIFY(tracks->isEnabled());
+        QVERIFY(tracks->itemText(0).startsWith("1: MPEG-4 AAC, stereo"));
+        const auto status = [this] { return window->Model().Controls().statusText.text; };
+        QVERIFY2(status().find("audio track 2 of 2: 5.1") != std::string::npos, status().c_str());
+        tracks->activated(0);
+        QCOMPARE(tracks->currentIndex(), 0);
+        QVERIFY2(status().find("audio track 1 of 2: stereo") != std::string::npos,
+                 status().c_str());
+        // The input frequency follows the track read; the output rate stays.
+        QCOMPARE(window->Model().GetInputRate(), 44100);
+        QCOMPARE(window->Model().GetOutputRate(), 48000);
+        QCOMPARE(window->Model().JobSettingsForJob().audioTrack, std::optional<std::size_t>(0));
+        QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
+    }
+
+    // Opening a DVD's VIDEO_TS folder in the input dialog chooses the folder: its title is
+    // rendered.
+    void TheInputDialogTakesADvdFolder() {
+        using test::Ffmpeg, test::HaveProgram, test::Quote;
+        if (!HaveProgram("ffmpeg")) QSKIP("ffmpeg is needed to make the input");
+        const std::string folder = dir->File("disc/VIDEO_TS");
+        std::filesystem::create_directories(folder);
+        QVERIFY(Ffmpeg("-f lavfi -i anullsrc=cl=5.1:r=48000:d=1 -c:a ac3 -f vob " +
+                       Quote(folder + "/VTS_01_1.VOB")));
+        QTimer::singleShot(0, [&folder] {
+            auto* files = qobject_cast<QFileDialog*>(QApplication::activeModalWidget());
+            QVERIFY(files);
+            // As the dialog tells when the user opens the folder.
+            files->setDirectory(QString::fromStdString(folder));
+            emit files->directoryEntered(QString::fromStdString(folder));
+            if (files->isVisible()) files->reject();
+        });
+        window->findChild<QPushButton*>("ctl" + QString::number(ctl::kInputBrowse))->click();
+        QCOMPARE(window->Model().Controls().inputName.text, folder);
+        QCOMPARE(window->Model().RenderedInput(), folder);
+        QVERIFY2(log.entries.empty(), log.entries.empty() ? "" : log.entries[0].text.c_str());
+    }
+
     void ShowsThreeColumnsAndOnlyInsertWithoutSelection() {
         GraphEditorView& view = window->GraphView();
         QCOMPARE(view.objectName(), QString("ctl1061"));

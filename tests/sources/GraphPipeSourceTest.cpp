@@ -140,23 +140,24 @@ TEST_F(GraphPipeSourceTest, FortyEightKilohertzInFortyFourPointOneOut) {
     EXPECT_EQ(rowL.size(), (44100 + kBlock - 1) / kBlock * kBlock);
 }
 
-TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName) {
+// Streams the sink cannot place, or not 16-bit or at another rate than the job's, are refused
+// by name; one it placed is taken, and how it was placed told once when the input ends.
+TEST_F(GraphPipeSourceTest, StreamsThatCannotBePlacedAtTheInputRateAreRefusedByName) {
     struct Case {
         int rate, channels;
-        bool s16;
+        bool s16, placed;
         const char* layout;
         const char* says;
     } cases[] = {
-        {48000, 2, true, "stereo", "its audio is stereo (2 channels)"},
-        {48000, 8, true, "7.1", "its audio is 7.1 (8 channels)"},
-        {48000, 6, false, "5.1", "16-bit PCM"},
-        {32000, 6, true, "5.1", "32000 Hz, and only 44100 and 48000 Hz are read"},
-        {44100, 6, true, "5.1", "44100 Hz, but the input frequency is set to 48000 Hz"},
+        {48000, 4, true, false, "4 channels",
+         "its audio is 4 channels whose positions are not known"},
+        {48000, 6, false, false, "5.1", "16-bit PCM"},
+        {44100, 6, true, true, "5.1", "44100 Hz, but the input frequency is set to 48000 Hz"},
     };
     for (const Case& c : cases) {
         host.messages.clear();
         Open();
-        EXPECT_FALSE(source->AcceptFormat(c.rate, c.channels, c.s16, c.layout, true));
+        EXPECT_FALSE(source->AcceptFormat(c.rate, c.channels, c.s16, c.layout, c.placed));
         ASSERT_EQ(host.messages.size(), 1u);
         EXPECT_NE(host.messages[0].text.find("Cannot transcode 'film.vob'"), std::string::npos);
         EXPECT_NE(host.messages[0].text.find(c.says), std::string::npos) << host.messages[0].text;
@@ -164,7 +165,13 @@ TEST_F(GraphPipeSourceTest, StreamsThatAreNot51PcmAtTheInputRateAreRefusedByName
         EXPECT_FALSE(source->PushSamples(values.data(), values.size()));
     }
     Open();
-    EXPECT_TRUE(source->AcceptFormat(48000, 6, true, "5.1", true));
+    EXPECT_TRUE(source->AcceptFormat(48000, 8, true, "7.1", true, "7.1 folded to 5.1"));
+    EXPECT_TRUE(source->AcceptFormat(48000, 8, true, "7.1", true, "7.1 folded to 5.1"));
+    Push(Stream(kBlock), 6 * kBlock);
+    source->FinishInput();
+    ASSERT_EQ(host.warnings.size(), 1u);
+    EXPECT_EQ(host.warnings[0].text, "'film.vob': 7.1 folded to 5.1.");
+    EXPECT_TRUE(source->ReportedWarnings());
 }
 
 // Later formats are taken when the sink places them at the first rate, else refused by name.
