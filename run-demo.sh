@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up and builds, then transcodes a built-in six-channel test signal with the default
 # settings. The output goes to the folder given as $1 (default: demo-output). Also builds the
 # window and ends by printing the command that opens it on the demo input.

@@ -1,4 +1,5 @@
 #!/usr/bin/env bash
+# SPDX-License-Identifier: GPL-3.0-or-later
 # Sets up and builds, then runs the whole test suite: the normal build and its tests, its
 # Debian package installed, used and removed, the fuzz targets for a short bounded time, the
 # tests again under the address and undefined-behaviour sanitizers, and the encoder and job

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding a 10-minute 5.1 48 kHz 448 kbit/s AC-3 stream into the WAV engine, against
 // ffmpeg's own decode of the same file to WAV.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The film jobs people run, each through tavrisk-cli as a user would and against a peer on
 // the same input in the same run: the two run back to back, three times, and the best time
 // of each counts. Prints one Markdown table row a job (the README's table) with the load

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 10-minute VOB (MPEG-2 video with a 5.1 AC-3 track) to WAV through the filter graph,
 // against ffmpeg's extraction of the same track to 16-bit WAV.
 #include <cstdio>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // What measuring the loudness adds to a WAV -> MP2 job: the same 10-minute six-channel job
 // with the measurement (ours) and without it (--no-loudness, the peer).
 #include <string>

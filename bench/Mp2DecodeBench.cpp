@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Decoding 120 s of our 384 kbit/s six-channel stream to a six-channel WAV, against ffmpeg
 // decoding the compatible stereo part of the same file to a stereo WAV.
 #include <cstdio>

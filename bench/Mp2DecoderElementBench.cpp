@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our Layer II decoder element against GStreamer's own (avdec_mp2float, then mpg123audiodec)
 // on 300 s of ffmpeg-made stereo Layer II at 256 kbit/s, each in its own gst-launch-1.0 run
 // through the same parser to a fakesink, with the loadable plugin. The element ranks above

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The MP2 engine on 120 s of 48 kHz six-channel program material (tones plus noise) at
 // 384 kbit/s, against `twolame -P 1 -b 384` encoding the stereo downmix of the same
 // material, in the same run. Prints the time ratio and our real-time factor. The encoder

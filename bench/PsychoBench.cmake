@@ -1,1 +1,2 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 set(BENCH_LIBS tavrisk_mp2psy)

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The psychoacoustic model on seven slots of program material (tones plus noise, 48 kHz):
 // calls per second, and the time of 120 s of material against `twolame -P 1 -b 384` encoding
 // the stereo downmix of the same material.

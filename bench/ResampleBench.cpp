@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 10-minute six-channel 48 kHz WAV converted to a 44.1 kHz WAV by the command line (the
 // default libsoxr conversion), against sox converting the same file.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // A 10-minute six-channel 48 kHz WAV through normalisation and dynamic range processing
 // into the six-channel WAV engine, against sox normalising the same file.
 #include <string>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrisk-cli: the transcoder without a window, for scripts and batch use.
 #include <unistd.h>
 

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # cmake -DBUILD_DIR=... -DPREFIX=... -P CheckInstall.cmake
 # Installs the build into PREFIX and checks that the programs, the GStreamer plugin, the desktop
 # entry, its icon, the manual, the manual pages, the completion and the AppStream metainfo are

@@ -1,3 +1,4 @@
+# SPDX-License-Identifier: GPL-3.0-or-later
 # The core folders never include the window model or the window: sources and engines talk
 # to the job host instead. The engines read blocks through their own interface and never
 # include the sources that implement it; the encoder is a library of its own, which the MP2

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "graph/Mp2EncoderElement.h"
 
 #include <gst/audio/gstaudioencoder.h>

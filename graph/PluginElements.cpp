@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "graph/PluginElements.h"
 
 #include "graph/Ac3DecoderElement.h"

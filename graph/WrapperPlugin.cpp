@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The program's elements as a loadable plugin, so that gst-inspect-1.0 and gst-launch-1.0 find it.
 #include <gst/gst.h>
 

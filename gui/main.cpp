@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrisk: the transcoder's desktop window. `tavrisk [FILE]` opens it with FILE as the input.
 #include <QApplication>
 #include <QFile>

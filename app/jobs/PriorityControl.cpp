@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The "Priority" combo mapped onto the process's nice value.
 #include "app/jobs/TranscodeJob.h"
 #include "platform/ThreadNice.h"

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The normalise row's loudness controls of the settings model.
 #include <algorithm>
 #include <cmath>

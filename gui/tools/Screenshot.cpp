@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // tavrisk-screenshot [--curve | --batch | --graph | --graph-fit] FILE.png [INPUT]: renders a
 // window into a PNG for the documentation: the main window (on INPUT when given), the curve
 // editor with an edited curve (--curve), the batch dialog with a few files (--batch) or the main

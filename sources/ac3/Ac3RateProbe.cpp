@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "sources/ac3/Ac3RateProbe.h"
 
 #include "sources/ac3/Ac3ByteInput.h"

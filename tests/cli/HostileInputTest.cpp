@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line used as a hostile user would: inputs that are not files, rates that
 // lie, bitrates a multichannel stream cannot have, option values that do nothing or hurt,
 // signals and closed pipes. Each case checks the exit status, the message and what is on

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The command line's outputs, end to end: never the input, whole files or none, a question
 // before replacing files.
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the AC-3 sync-frame reader through its read callback: every
 // frame it returns must have a valid header, the size that header gives and intact CRCs
 // when found by searching (the first one within the search bound), and it must never ask

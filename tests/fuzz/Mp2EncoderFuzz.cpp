@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Drives the encoder with settings and samples taken from arbitrary bytes: the first bytes
 // choose the sample rate, bitrate, dematrix procedure, transmission-channel allocation and
 // ancillary bytes, the rest are 16-bit samples of the six channels, pushed in pieces whose

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Feeds arbitrary bytes to the frame scanner, the checker and the six-channel frame decoder,
 // and, so that random input reaches the frame parser at once, the same bytes again as the
 // body of frames behind a valid 48 kHz, 384 kbit/s header, after a good five-channel frame

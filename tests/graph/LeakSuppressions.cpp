@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Read by the sanitizers of sanitized builds (ignored otherwise). glib's library constructor
 // keeps a block for the life of the process, which the leak checker reports at exit; only
 // allocations made while libraries are initialised are left out. Matching them needs full

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // The 48000 -> 44100 Hz conversion of the WAV path: images, timing, channels and length.
 #include <gtest/gtest.h>
 

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/mp2dec/DecoderTestSupport.h"
 
 #include <gtest/gtest.h>

@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our stream through the DVD authoring chain: multiplexed with an MPEG-2 video for DVD
 // (mplex), authored (dvdauthor), then taken back out of the VOB's audio packets. The
 // stream must come out byte for byte and decode to six channels.

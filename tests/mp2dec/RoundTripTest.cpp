@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Our encoder, then this decoder: every channel must come back with its own signal.
 #include <gtest/gtest.h>
 

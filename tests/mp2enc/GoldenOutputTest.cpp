@@ -1,3 +1,4 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
 // Byte-exact output of the encoder on fixed inputs generated here. The hashes were recorded
 // from the straightforward encoder and re-recorded when the LFE was read ahead by its
 // low-pass's delay; any change of arithmetic, order or threading that moves
