@@ -61,7 +61,7 @@ constexpr const char* kGatheringFilters = "Gathering Filters Informations";
 constexpr int kGraphViewMinHeight = 90;
 constexpr int kPictureSize = 64;
 // Rows close together, so that a 1024 x 700 screen shows the whole graph list.
-constexpr int kRowSpacing = 3;
+constexpr int kRowSpacing = 2;
 constexpr int kGroupMargin = 4;
 // The first size of the window: within a 1024 x 700 screen with a title bar and a panel.
 constexpr int kDefaultWidth = 980;
@@ -265,6 +265,7 @@ QWidget* MainWindow::WithAudioTrackRow(QLineEdit* input) {
     auto* field = new QWidget;
     auto* rows = new QVBoxLayout(field);
     rows->setContentsMargins(0, 0, 0, 0);
+    rows->setSpacing(kRowSpacing);
     rows->addWidget(input);
     auto* track = new QHBoxLayout;
     track->addWidget(Label("Audio track :"));
