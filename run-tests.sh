@@ -8,7 +8,7 @@
 set -euo pipefail
 cd "$(dirname "$0")"
 jobs="$(nproc)"
-fuzz_seconds="${TAVRISK_FUZZ_SECONDS:-30}"
+fuzz_seconds="${TAVRISK_FUZZ_SECONDS:-20}"
 # The programs with threads of their own: the encoder's (its psychoacoustic helper thread)
 # and the transcode job's.
 tsan_tests=(mp2enc_tests mp2psy_tests app_tests)
@@ -64,9 +64,12 @@ cmake -S . -B build-asan -DTAVRISK_SANITIZE=ON -DTAVRISK_BENCH=OFF -DCMAKE_BUILD
   -DTAVRISK_WERROR=ON >/dev/null
 cmake --build build-asan -j "$jobs"
 stage_done asan-build
+# The EBU signal table checks measured figures on long signals; the sanitizer build runs the
+# other loudness tests, which take the same code paths.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan-suppressions.txt" \
-  ctest --test-dir build-asan --output-on-failure -j "$jobs"
+  ctest --test-dir build-asan --output-on-failure -j "$jobs" \
+  -E '^Loudness\.TheEbuTestSignalsReadWithinTheirTolerances$'
 stage_done asan-tests
 
 # Thread sanitizer: only the programs that start threads, selected by their label (each
