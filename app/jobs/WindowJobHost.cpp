@@ -8,6 +8,8 @@ namespace tavrisk {
 
 namespace {
 
+constexpr float kFullPercent = 100.0f;
+
 uint32_t SteadyTicks() {
     using namespace std::chrono;
     return static_cast<uint32_t>(
@@ -144,6 +146,12 @@ bool WindowJobHost::StepRunningJob(bool (RunningJob::*step)()) {
 
 bool WindowJobHost::EndRunningJob() {
     finishedOutcome = runningJob->Outcome();
+    // A job read whole shows all of its progress, whatever update of its streaming thread is
+    // still queued: that one now shows the same.
+    if (finishedOutcome == JobOutcome::Done || finishedOutcome == JobOutcome::DoneWithWarnings) {
+        postedPercent.store(kFullPercent, std::memory_order_relaxed);
+        ShowProgress(kFullPercent);
+    }
     jobOutputs = runningJob->KeptOutputs();
     jobAudioFrames = runningJob->AudioFrames();
     runningJob.reset();
