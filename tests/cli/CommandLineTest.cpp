@@ -93,7 +93,8 @@ TEST(CommandLine, SettingsFileIsTheStartAndOptionsOverrideIt) {
 TEST(CommandLine, HelpAndReadmeListTheEnginesOfTheTable) {
     std::string names;
     for (const OutputEngineKind& engine : OutputEngineKinds()) {
-        names += (names.empty() ? "" : "|") + std::string(engine.cliName);
+        if (!names.empty()) names += '|';
+        names += engine.cliName;
         EXPECT_EQ(Parse({"a", "b", "--engine", engine.cliName})->engineItem,
                   &engine - OutputEngineKinds().data());
     }

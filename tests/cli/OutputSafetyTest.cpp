@@ -166,8 +166,8 @@ TEST_F(OutputSafety, AJobThatFailsBeforeItsFirstFrameLeavesEarlierOutputsAlone) 
 }
 
 TEST_F(OutputSafety, TwoJobsOnOneOutputEachLeaveAWholeFileOfOneJob) {
-    WriteSixChannelWav(dir.File("a.wav"), 20.0, 300.0);
-    WriteSixChannelWav(dir.File("b.wav"), 14.0, 410.0);
+    WriteSixChannelWav(dir.File("a.wav"), 8.0, 300.0);
+    WriteSixChannelWav(dir.File("b.wav"), 6.0, 410.0);
     for (const std::string engine : {"mp2", "wav"}) {
         const std::string ext = engine == "mp2" ? ".mp2" : ".wav";
         for (const std::string input : {"a", "b"}) {
