@@ -247,6 +247,9 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
         out << "Decoded " << summary.frames << " frame(s) to " << names[1] << " ("
             << summary.channels << " channels, " << summary.sampleRate << " Hz)";
         if (summary.muted > 0) out << ", " << summary.muted << " damaged frame(s) muted";
+        if (summary.stereoFallbacks > 0)
+            out << ", " << summary.stereoFallbacks
+                << " frame(s) from the compatible pair alone (extension unusable)";
         out << '\n';
     }
     if (!written || log.ErrorCount() > 0) {

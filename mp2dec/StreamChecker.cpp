@@ -60,13 +60,14 @@ StreamChecker::Summary StreamChecker::Check(std::istream& in, ProblemLog& log,
         }
         const std::size_t errorsBefore = log.ErrorCount();
         padding.Add(header, number, log);
-        parser.Parse(scanner.Data(), header, true, *content, number, log);
+        parser.Parse(scanner.Data(), header, true, *content, number, log, scanner.ExtensionData());
         ++summary.frames;
         summary.samplesPerChannel += kFrameSamples;
         if (content->extension.present) {
             if (summary.withExtension == 0) summary.firstExtension = content->extension;
             ++summary.withExtension;
             summary.procedures |= 1u << content->extension.dematrixProcedure;
+            summary.extensionBytes += content->extension.extensionFrameBytes;
         }
         if (log.ErrorCount() != errorsBefore) ++summary.damaged;
         if (progress) progress(scanner.BytesDone());

@@ -24,6 +24,7 @@ class StreamChecker {
         FrameHeader firstHeader;
         ExtensionInfo firstExtension;
         unsigned procedures = 0;
+        uint64_t extensionBytes = 0;  // in the extension frames read
         long samplesPerChannel = 0;
     };
     // Called after each frame with the bytes consumed so far.
