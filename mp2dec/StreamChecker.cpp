@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/StreamChecker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -68,6 +69,8 @@ StreamChecker::Summary StreamChecker::Check(std::istream& in, ProblemLog& log,
             ++summary.withExtension;
             summary.procedures |= 1u << content->extension.dematrixProcedure;
             summary.extensionBytes += content->extension.extensionFrameBytes;
+            summary.multiLingualChannels =
+                std::max(summary.multiLingualChannels, content->extension.multiLingualChannels);
         }
         if (log.ErrorCount() != errorsBefore) ++summary.damaged;
         if (progress) progress(scanner.BytesDone());
