@@ -29,15 +29,22 @@ bool FrameScanner::Ensure(std::size_t count) {
     return true;
 }
 
-std::size_t FrameScanner::ExtensionSizeAt(std::size_t offset) {
+std::size_t FrameScanner::ExtensionSizeAt(std::size_t offset, const FrameHeader& frame) {
     if (!Ensure(offset + ExtensionFrame::kHeaderBytes)) return 0;
     const auto length = ExtensionFrame::Length(buffer.data() + start + offset);
-    return length && Ensure(offset + *length) ? *length : 0;
+    if (!length || !Ensure(offset + *length)) return 0;
+    // Bytes that merely look like an extension header must not swallow the frames after it:
+    // its check word, the next frame or the end of the stream confirms it.
+    if (ExtensionFrame::CheckWordMatches({buffer.data() + start + offset, *length})) return *length;
+    const std::size_t next = offset + *length;
+    if (!Ensure(next + FrameHeader::kBytes)) return end - start == next ? *length : 0;
+    const auto header = FrameHeader::Parse(buffer.data() + start + next);
+    return header && header->SameStream(frame) ? *length : 0;
 }
 
 bool FrameScanner::Confirmed(const FrameHeader& candidate) {
-    const std::size_t length = static_cast<std::size_t>(candidate.FrameBytes()) +
-                               ExtensionSizeAt(static_cast<std::size_t>(candidate.FrameBytes()));
+    const auto frameBytes = static_cast<std::size_t>(candidate.FrameBytes());
+    const std::size_t length = frameBytes + ExtensionSizeAt(frameBytes, candidate);
     if (!Ensure(length + FrameHeader::kBytes)) return true;  // the stream ends after it
     const auto next = FrameHeader::Parse(buffer.data() + start + length);
     return next && next->SameStream(candidate);
@@ -79,7 +86,7 @@ bool FrameScanner::Next(ProblemLog& log) {
                 ReportSkipped(log, false);
                 header = *candidate;
                 frameStart = start;
-                extensionSize = ExtensionSizeAt(length);
+                extensionSize = ExtensionSizeAt(length, header);
                 ++frameNumber;
                 inSync = true;
                 haveFrame = true;

@@ -38,8 +38,9 @@ class FrameScanner {
     // Makes `count` bytes from `start` available; false when the stream ends first.
     bool Ensure(std::size_t count);
     bool Confirmed(const FrameHeader& candidate);
-    // Size of a whole extension frame `offset` bytes after `start`, or 0.
-    std::size_t ExtensionSizeAt(std::size_t offset);
+    // Size of a whole extension frame `offset` bytes after `start`, after a frame with
+    // `frame`'s header, or 0.
+    std::size_t ExtensionSizeAt(std::size_t offset, const FrameHeader& frame);
     void ReportSkipped(ProblemLog& log, bool atEnd);
 
     static constexpr std::size_t kChunk = 1 << 16;

@@ -259,6 +259,14 @@ TEST(HandBuiltDecode, ADamagedOrMissingExtensionFrameGivesTheCompatiblePairAndKe
     EXPECT_EQ(d->summary.frames, 4);
     EXPECT_EQ(d->summary.stereoFallbacks, 2);
     EXPECT_EQ(d->sink.samples.size(), static_cast<std::size_t>(4 * kFrameSamples * 6));
+
+    // Bytes that look like the header of a long extension frame do not swallow the frames
+    // after them.
+    std::string plain = Stream(std::vector<TestFrame>(5, FiveChannelFrame()));
+    plain.insert(2 * WriteTestFrame(FiveChannelFrame()).size(), "\x7F\xFF\xFF\xFF\xFF", 5);
+    const auto junk = DecodeSix(plain);
+    EXPECT_EQ(junk->summary.frames, 5);
+    EXPECT_EQ(junk->summary.stereoFallbacks, 0);
 }
 
 TEST(HandBuiltDecode, MultilingualChannelsAndUnusedPredictionFlagsAreSkipped) {
