@@ -56,7 +56,8 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         }
         if (progress) progress(scanner.BytesDone());
     }
-    summary.stereoOnly = decoder.SawStereoOnlyFrame();
+    // A stream that has the extension in some frames keeps its six channels.
+    summary.stereoOnly = !pairOnly && summary.channels == kCompatibleChannels;
     if (summary.frames == 0 && !summary.writeFailed) log.Error(0, "no frames found");
     return !summary.writeFailed && summary.frames > 0;
 }

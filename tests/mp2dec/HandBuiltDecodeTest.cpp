@@ -162,17 +162,19 @@ void ExpectCompatiblePairIn(const Decoded& d, int frame) {
 TEST(HandBuiltDecode, AFrameWhoseExtensionIsDamagedGivesItsCompatiblePair) {
     std::vector<TestFrame> frames(5, FiveChannelFrame());
     frames[3].breakMcCrc = true;
+    frames[4].extension = false;
     const auto d = DecodeBoth(frames);
+    EXPECT_FALSE(d->summary.stereoOnly);  // six channels written
     EXPECT_EQ(d->summary.frames, 5);
     EXPECT_EQ(d->summary.muted, 0);
     EXPECT_EQ(d->summary.stereoFallbacks, 1);
     EXPECT_EQ(d->log.ErrorCount(), 1u) << Lines(d->log);
     EXPECT_NE(Lines(d->log).find("frame 4: multichannel CRC mismatch"), std::string::npos);
     ExpectCompatiblePairIn(*d, 3);
-    // The frames around it keep their five channels.
-    const std::size_t next = static_cast<std::size_t>(4 * kFrameSamples + 700) * kOutputChannels;
-    EXPECT_NE(d->six.samples[next + kOutC], 0);
-    EXPECT_NE(d->six.samples[next + kOutLfe], 0);
+    // The frame before it keeps its five channels.
+    const std::size_t before = static_cast<std::size_t>(2 * kFrameSamples + 700) * kOutputChannels;
+    EXPECT_NE(d->six.samples[before + kOutC], 0);
+    EXPECT_NE(d->six.samples[before + kOutLfe], 0);
 }
 
 std::string Stream(const std::vector<TestFrame>& frames) {
