@@ -23,7 +23,7 @@ namespace tavrisk::mp2dec {
 // Stereo streams may carry other ancillary data there. So until one extension of the stream
 // has passed its check word, an extension that fails it or uses what we do not read counts
 // as foreign data (one warning, the stream is stereo); after that it is a damaged frame or a
-// refused feature.
+// feature we do not decode (the frame then gives its compatible pair).
 class ExtensionReader {
   public:
     enum Result { kAbsent, kValid, kDamaged, kUnsupported };

@@ -156,7 +156,7 @@ TEST(ExtensionParse, DamageIsReportedWithTheFrameNumber) {
     }
 }
 
-TEST(ExtensionParse, UnsupportedFeaturesAreRefusedNamingTheFrame) {
+TEST(ExtensionParse, UnsupportedFeaturesAreNamedAndTheFrameGivesItsCompatiblePair) {
     struct Case {
         void (*change)(TestFrame&);
         const char* message;
@@ -175,7 +175,7 @@ TEST(ExtensionParse, UnsupportedFeaturesAreRefusedNamingTheFrame) {
         EXPECT_TRUE(p->content->extensionUnsupported);
         EXPECT_NE(p->Problems().find(c.message), std::string::npos) << p->Problems();
 
-        // The refused (second) frame gives its compatible pair; the run goes on.
+        // The second frame gives its compatible pair; the run goes on.
         std::string stream(good.begin(), good.end());
         stream.append(bad.begin(), bad.end());
         std::istringstream in(stream);

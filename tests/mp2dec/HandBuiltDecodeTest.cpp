@@ -119,24 +119,28 @@ TEST(HandBuiltDecode, EveryMatrixProcedureWithAndWithoutLfeAndPerGroupAllocation
     }
 }
 
-// Decodes `frames` hand-built frames to six channels and to the compatible pair.
-struct Decoded {
-    MemorySink six, pair;
-    ProblemLog log;
-    StreamDecoder::Summary summary;
-};
-std::unique_ptr<Decoded> DecodeBoth(const std::vector<TestFrame>& frames) {
+std::string Stream(const std::vector<TestFrame>& frames) {
     std::string stream;
     for (const TestFrame& f : frames) {
         const auto bytes = WriteTestFrame(f);
         stream.append(bytes.begin(), bytes.end());
     }
+    return stream;
+}
+
+// Decodes a stream to six channels and, when asked, to the compatible pair.
+struct Decoded {
+    MemorySink six, pair;
+    ProblemLog log;
+    StreamDecoder::Summary summary;
+};
+std::unique_ptr<Decoded> Decode(const std::string& stream, bool alsoPair = false) {
     auto d = std::make_unique<Decoded>();
     std::istringstream in(stream), again(stream);
+    EXPECT_TRUE(StreamDecoder(false).Decode(in, d->six, d->log, d->summary)) << Lines(d->log);
     ProblemLog pairLog;
     StreamDecoder::Summary pairSummary;
-    EXPECT_TRUE(StreamDecoder(false).Decode(in, d->six, d->log, d->summary)) << Lines(d->log);
-    EXPECT_TRUE(StreamDecoder(true).Decode(again, d->pair, pairLog, pairSummary));
+    if (alsoPair) StreamDecoder(true).Decode(again, d->pair, pairLog, pairSummary);
     return d;
 }
 
@@ -163,7 +167,7 @@ TEST(HandBuiltDecode, AFrameWhoseExtensionIsDamagedGivesItsCompatiblePair) {
     std::vector<TestFrame> frames(5, FiveChannelFrame());
     frames[3].breakMcCrc = true;
     frames[4].extension = false;
-    const auto d = DecodeBoth(frames);
+    const auto d = Decode(Stream(frames), true);
     EXPECT_FALSE(d->summary.stereoOnly);  // six channels written
     EXPECT_EQ(d->summary.frames, 5);
     EXPECT_EQ(d->summary.muted, 0);
@@ -175,27 +179,6 @@ TEST(HandBuiltDecode, AFrameWhoseExtensionIsDamagedGivesItsCompatiblePair) {
     const std::size_t before = static_cast<std::size_t>(2 * kFrameSamples + 700) * kOutputChannels;
     EXPECT_NE(d->six.samples[before + kOutC], 0);
     EXPECT_NE(d->six.samples[before + kOutLfe], 0);
-}
-
-std::string Stream(const std::vector<TestFrame>& frames) {
-    std::string stream;
-    for (const TestFrame& f : frames) {
-        const auto bytes = WriteTestFrame(f);
-        stream.append(bytes.begin(), bytes.end());
-    }
-    return stream;
-}
-
-struct SixChannels {
-    MemorySink sink;
-    ProblemLog log;
-    StreamDecoder::Summary summary;
-};
-std::unique_ptr<SixChannels> DecodeSix(const std::string& stream) {
-    auto d = std::make_unique<SixChannels>();
-    std::istringstream in(stream);
-    EXPECT_TRUE(StreamDecoder(false).Decode(in, d->sink, d->log, d->summary)) << Lines(d->log);
-    return d;
 }
 
 // 112 kbit/s frames (the lowest rate of the frame builder's table) whose data continues in
@@ -214,7 +197,7 @@ TEST(HandBuiltDecode, DataContinuedInExtensionFramesDecodesAsIfInOneFrame) {
     constexpr int kFrames = 4;
     const TestFrame whole = FiveChannelFrame();
     const TestFrame split = SplitFrame();
-    const auto reference = DecodeSix(Stream(std::vector<TestFrame>(kFrames, whole)));
+    const auto reference = Decode(Stream(std::vector<TestFrame>(kFrames, whole)));
     {  // the data does need the extension frame
         const auto bytes = WriteTestFrame(whole);
         FrameParser parser;
@@ -224,11 +207,11 @@ TEST(HandBuiltDecode, DataContinuedInExtensionFramesDecodesAsIfInOneFrame) {
         EXPECT_GT(content->bitsUsed, 8u * (144000 * 112 / 48000 - split.ancillaryBytes));
     }
     const std::string stream = Stream(std::vector<TestFrame>(kFrames, split));
-    const auto d = DecodeSix(stream);
+    const auto d = Decode(stream);
     EXPECT_TRUE(d->log.Problems().empty()) << Lines(d->log);
     EXPECT_EQ(d->summary.frames, kFrames);
-    EXPECT_EQ(d->sink.channels, kOutputChannels);
-    EXPECT_EQ(d->sink.samples, reference->sink.samples);
+    EXPECT_EQ(d->six.channels, kOutputChannels);
+    EXPECT_EQ(d->six.samples, reference->six.samples);
 
     std::istringstream in(stream);
     ProblemLog log;
@@ -252,7 +235,7 @@ TEST(HandBuiltDecode, ADamagedOrMissingExtensionFrameGivesTheCompatiblePairAndKe
     stream.insert(2 * splitBytes + WriteTestFrame(frames[2]).size(),
                   std::string(extra.begin() + static_cast<std::ptrdiff_t>(baseBytes), extra.end()));
     stream.resize(stream.size() - 100);
-    const auto d = DecodeSix(stream);
+    const auto d = Decode(stream);
     const std::string lines = Lines(d->log);
     for (const char* message : {"frame 2: extension frame CRC mismatch",
                                 "frame 3: extension frame not announced by its frame; ignored",
@@ -260,45 +243,47 @@ TEST(HandBuiltDecode, ADamagedOrMissingExtensionFrameGivesTheCompatiblePairAndKe
         EXPECT_NE(lines.find(message), std::string::npos) << message << "\n" << lines;
     EXPECT_EQ(d->summary.frames, 4);
     EXPECT_EQ(d->summary.stereoFallbacks, 2);
-    EXPECT_EQ(d->sink.samples.size(), static_cast<std::size_t>(4 * kFrameSamples * 6));
+    EXPECT_EQ(d->six.samples.size(), static_cast<std::size_t>(4 * kFrameSamples * 6));
 
     // Bytes that look like the header of a long extension frame do not swallow the frames
     // after them.
     std::string plain = Stream(std::vector<TestFrame>(5, FiveChannelFrame()));
     plain.insert(2 * WriteTestFrame(FiveChannelFrame()).size(), "\x7F\xFF\xFF\xFF\xFF", 5);
-    const auto junk = DecodeSix(plain);
+    const auto junk = Decode(plain);
     EXPECT_EQ(junk->summary.frames, 5);
     EXPECT_EQ(junk->summary.stereoFallbacks, 0);
 }
 
-TEST(HandBuiltDecode, MultilingualChannelsAndUnusedPredictionFlagsAreSkipped) {
-    constexpr int kFrames = 3;
-    const auto reference = DecodeSix(Stream(std::vector<TestFrame>(kFrames, FiveChannelFrame())));
-    TestFrame multilingual = FiveChannelFrame();
-    multilingual.multiLingual = 2;
-    const auto d = DecodeSix(Stream(std::vector<TestFrame>(kFrames, multilingual)));
-    EXPECT_EQ(Lines(d->log), "frame 1: warning: 2 multilingual channel(s) not decoded; skipped\n");
-    EXPECT_EQ(d->sink.samples, reference->sink.samples);
-
-    TestFrame flagsOnly = FiveChannelFrame();
-    flagsOnly.prediction = true;
-    const auto unused = DecodeSix(Stream(std::vector<TestFrame>(kFrames, flagsOnly)));
-    EXPECT_TRUE(unused->log.Problems().empty()) << Lines(unused->log);
-    EXPECT_EQ(unused->sink.samples, reference->sink.samples);
-}
-
-TEST(HandBuiltDecode, FramesThatPredictAreReportedOnceAndGiveTheirCompatiblePair) {
-    TestFrame predicting = FiveChannelFrame();
-    predicting.prediction = true;
-    predicting.predictedGroup = 2;
+TEST(HandBuiltDecode, MultilingualChannelsAreSkippedAndPredictingFramesGiveTheirPair) {
+    struct Case {
+        void (*change)(TestFrame&);
+        const char* lines;
+        long fallbacks;
+    };
+    const Case cases[] = {
+        {[](TestFrame& f) { f.multiLingual = 2; },
+         "frame 2: warning: 2 multilingual channel(s) not decoded; skipped\n", 0},
+        {[](TestFrame& f) { f.prediction = true; }, "", 0},  // flags set, no group predicts
+        {[](TestFrame& f) { f.prediction = true, f.predictedGroup = 2; },
+         "frame 2: warning: multichannel prediction is not decoded; frames that use it give "
+         "their compatible pair\n",
+         2},
+    };
     std::vector<TestFrame> frames(4, FiveChannelFrame());
-    frames[1] = frames[2] = predicting;
-    const auto d = DecodeBoth(frames);
-    EXPECT_EQ(Lines(d->log),
-              "frame 2: warning: multichannel prediction is not decoded; frames that use it "
-              "give their compatible pair\n");
-    EXPECT_EQ(d->summary.stereoFallbacks, 2);
-    ExpectCompatiblePairIn(*d, 2);
+    const auto reference = Decode(Stream(frames));
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.lines);
+        c.change(frames[1]);
+        c.change(frames[2]);
+        const auto d = Decode(Stream(frames), true);
+        EXPECT_EQ(Lines(d->log), c.lines);
+        EXPECT_EQ(d->summary.stereoFallbacks, c.fallbacks);
+        if (c.fallbacks > 0)
+            ExpectCompatiblePairIn(*d, 2);
+        else
+            EXPECT_EQ(d->six.samples, reference->six.samples);
+        frames = std::vector<TestFrame>(4, FiveChannelFrame());
+    }
 }
 
 }  // namespace
