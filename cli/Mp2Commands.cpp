@@ -88,6 +88,17 @@ std::string Procedures(unsigned procedures) {
     return text.empty() ? "none" : text;
 }
 
+// "extension bit stream 528 kbit/s, 912 kbit/s in all", from the bytes of the extension
+// frames over the stream's duration, or "extension bit stream none".
+std::string ExtensionBitrate(const StreamChecker::Summary& summary) {
+    if (summary.extensionBytes == 0) return "extension bit stream none";
+    const double seconds =
+        static_cast<double>(summary.samplesPerChannel) / summary.firstHeader.SampleRate();
+    const long extension = std::lround(8.0 * summary.extensionBytes / seconds / 1000.0);
+    return "extension bit stream " + std::to_string(extension) + " kbit/s, " +
+           std::to_string(summary.firstHeader.BitrateKbps() + extension) + " kbit/s in all";
+}
+
 void PrintProblems(ProblemLog& log, std::ostream& out) {
     for (const std::string& line : log.TakeNewLines()) out << line << '\n';
 }
@@ -165,8 +176,10 @@ ExitStatus RunInfoCommand(const std::vector<std::string>& args, std::ostream& ou
         out << "  configuration " << Configuration(summary) << ", LFE " << (lfe ? "yes" : "no")
             << ", " << rate << " Hz\n";
         out << "  bitrate " << summary.firstHeader.BitrateKbps() << " kbit/s (base frame), "
-            << "extension bit stream none\n";
+            << ExtensionBitrate(summary) << '\n';
         out << "  matrix procedure " << Procedures(summary.procedures) << '\n';
+        if (summary.multiLingualChannels > 0)
+            out << "  multilingual channels " << summary.multiLingualChannels << " (not decoded)\n";
         out << "  duration " << std::fixed << std::setprecision(3)
             << static_cast<double>(summary.samplesPerChannel) / rate << " s";
         if (input.StartSeconds() > 0.0) out << ", starting at " << input.StartSeconds() << " s";
@@ -247,6 +260,9 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
         out << "Decoded " << summary.frames << " frame(s) to " << names[1] << " ("
             << summary.channels << " channels, " << summary.sampleRate << " Hz)";
         if (summary.muted > 0) out << ", " << summary.muted << " damaged frame(s) muted";
+        if (summary.stereoFallbacks > 0)
+            out << ", " << summary.stereoFallbacks
+                << " frame(s) from the compatible pair alone (extension unusable)";
         out << '\n';
     }
     if (!written || log.ErrorCount() > 0) {

@@ -157,12 +157,15 @@ GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
         state.channels != 0 ? state.channels
                             : (state.decoder->SawStereoOnlyFrame() ? kPairChannels : kSixChannels);
     if (!SetOutput(element, state, channels, header->SampleRate())) return GST_FLOW_NOT_NEGOTIATED;
-    // A damaged frame comes out as silence of its length, so that the timeline keeps it.
+    // A damaged frame comes out as silence of its length, so that the timeline keeps it; one
+    // whose extension alone is unusable as its compatible pair.
     if (result != mp2dec::FrameDecoder::kDecoded) {
-        const std::string text = log.ErrorCount() > 0 ? log.Problems().front().Line() : "refused";
+        const std::string text = log.ErrorCount() > 0 ? log.Problems().front().Line()
+                                                      : "multichannel extension unusable";
         const GstFlowReturn counted = CountDamage(element, text.c_str());
         if (counted != GST_FLOW_OK) return counted;
-        std::fill(state.decoded.begin(), state.decoded.end(), 0);
+        if (result == mp2dec::FrameDecoder::kMuted)
+            std::fill(state.decoded.begin(), state.decoded.end(), 0);
     }
     return PushSamples(element, state);
 }

@@ -32,6 +32,9 @@ class BitReader {
         return value;
     }
 
+    // Moves `bits` on without reading them (at most to the end).
+    void Skip(std::size_t bits) { position = bits < BitsLeft() ? position + bits : limitBits; }
+
     std::size_t Position() const { return position; }
     std::size_t LimitBits() const { return limitBits; }
     std::size_t BitsLeft() const { return limitBits - position; }

@@ -4,6 +4,7 @@
 #include <string>
 
 #include "mp2dec/Crc16.h"
+#include "mp2dec/ExtensionFrame.h"
 
 namespace tavrisk::mp2dec {
 
@@ -20,6 +21,12 @@ constexpr int kDematrixNone = 3;
 // The one allocation of 3/2 from which the two surrounds cannot be separated under the
 // matrix-surround procedure: it carries C, L and R.
 constexpr int kTcAllocCenterLeftRight = 5;
+constexpr int kAncillaryCountBits = 8;
+constexpr int kPredictorTapBits = 2;
+constexpr int kDelayCompensationBits = 3;
+constexpr int kPredictorCoefficientBits = 8;
+// Room for the longest frame and the longest extension frame.
+constexpr std::size_t kJoinedCapacity = 2048 + (std::size_t{1} << ExtensionFrame::kLengthBits);
 
 bool RemainingBitsZero(const uint8_t* frame, const BitReader& reader) {
     for (std::size_t bit = reader.Position(); bit < reader.LimitBits(); ++bit)
@@ -29,20 +36,38 @@ bool RemainingBitsZero(const uint8_t* frame, const BitReader& reader) {
 
 }  // namespace
 
+ExtensionReader::ExtensionReader() {
+    joined.reserve(kJoinedCapacity);
+}
+
 std::string ExtensionReader::ReadHeader(BitReader& reader, ExtensionInfo& info) {
-    const bool extStream = reader.Read(1) != 0;
+    extensionFrameAnnounced = reader.Read(1) != 0;
+    ancillaryBytes = extensionFrameAnnounced ? reader.Read(kAncillaryCountBits) : 0;
     info.center = static_cast<int>(reader.Read(2));
     info.surround = static_cast<int>(reader.Read(2));
     info.lfe = reader.Read(1) != 0;
     reader.Read(1);  // audio mix
     info.dematrixProcedure = static_cast<int>(reader.Read(2));
-    const uint32_t multiLingual = reader.Read(3);
+    info.multiLingualChannels = static_cast<int>(reader.Read(3));
     reader.Read(4);  // multilingual rate and layer, copyright identification
-    if (extStream) return "extension bit stream is not supported";
-    if (multiLingual != 0) return "multilingual channels are not supported";
     if (info.center != kCenterFull || info.surround != kSurroundTwo)
         return "channel configuration (centre " + std::to_string(info.center) + ", surround " +
                std::to_string(info.surround) + ") is not supported";
+    return {};
+}
+
+std::string ExtensionReader::Join(const uint8_t* frame, const FrameHeader& header,
+                                  std::size_t position, std::span<const uint8_t> extensionFrame,
+                                  ExtensionInfo& info) {
+    if (extensionFrame.empty()) return "the extension frame this frame announces is missing";
+    if (!ExtensionFrame::CheckWordMatches(extensionFrame)) return "extension frame CRC mismatch";
+    const auto frameBytes = static_cast<std::size_t>(header.FrameBytes());
+    if (position + 8 * static_cast<std::size_t>(ancillaryBytes) > 8 * frameBytes)
+        return "ancillary data count beyond the frame";
+    joined.assign(frame, frame + frameBytes - ancillaryBytes);
+    joined.insert(joined.end(), extensionFrame.begin() + ExtensionFrame::kHeaderBytes,
+                  extensionFrame.end());
+    info.extensionFrameBytes = extensionFrame.size();
     return {};
 }
 
@@ -85,19 +110,76 @@ bool ExtensionReader::CheckTcAllocation(const ExtensionInfo& info, long frameNum
     return valid;
 }
 
+bool ExtensionReader::ReadPredictionFlags(BitReader& reader) {
+    bool used = false;
+    for (auto& taps : predictorTaps) {
+        taps.fill(0);
+        if (reader.Read(1) == 0) continue;
+        used = true;
+        for (uint8_t& tap : taps) tap = static_cast<uint8_t>(reader.Read(kPredictorTapBits));
+    }
+    return used;
+}
+
+void ExtensionReader::SkipPredictionData(BitReader& reader) const {
+    for (const auto& taps : predictorTaps)
+        for (const uint8_t tap : taps) {
+            if (tap == 0) continue;
+            reader.Read(kDelayCompensationBits);
+            for (int i = 0; i < tap; ++i) reader.Read(kPredictorCoefficientBits);
+        }
+}
+
+void ExtensionReader::ReportSkipped(const ExtensionInfo& info, long frameNumber, ProblemLog& log) {
+    if (info.multiLingualChannels > 0 && !multiLingualReported) {
+        log.Warning(frameNumber, std::to_string(info.multiLingualChannels) +
+                                     " multilingual channel(s) not decoded; skipped");
+        multiLingualReported = true;
+    }
+    if (info.predictionUsed && !predictionReported) {
+        log.Warning(frameNumber,
+                    "multichannel prediction is not decoded; frames that use it give their "
+                    "compatible pair");
+        predictionReported = true;
+    }
+}
+
 ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameHeader& header,
+                                              std::span<const uint8_t> extensionFrame,
                                               BitReader& reader, FrameContent& content,
                                               long frameNumber, ProblemLog& log) {
     ExtensionInfo& info = content.extension;
     info = ExtensionInfo{};
     if (header.Channels() != kCompatibleChannels || reader.BitsLeft() < kMinimumBits ||
-        RemainingBitsZero(frame, reader))
+        RemainingBitsZero(frame, reader)) {
+        if (!extensionFrame.empty())
+            log.Error(frameNumber,
+                      "extension frame after a frame without multichannel "
+                      "extension; ignored");
         return kAbsent;
+    }
     info.present = true;
 
     const std::size_t start = reader.Position();
     const std::string unsupported = ReadHeader(reader, info);
     if (!unsupported.empty()) return Unreadable(unsupported, kUnsupported, info, frameNumber, log);
+    if (!extensionFrameAnnounced) {
+        if (!extensionFrame.empty())
+            log.Error(frameNumber, "extension frame not announced by its frame; ignored");
+        return ReadBody(frame, header, reader, start, content, frameNumber, log);
+    }
+    const std::string why = Join(frame, header, reader.Position(), extensionFrame, info);
+    if (!why.empty()) return Unreadable(why, kDamaged, info, frameNumber, log);
+    BitReader joinedReader(joined.data(), joined.size());
+    joinedReader.Skip(reader.Position());
+    return ReadBody(joined.data(), header, joinedReader, start, content, frameNumber, log);
+}
+
+ExtensionReader::Result ExtensionReader::ReadBody(const uint8_t* data, const FrameHeader& header,
+                                                  BitReader& reader, std::size_t start,
+                                                  FrameContent& content, long frameNumber,
+                                                  ProblemLog& log) {
+    ExtensionInfo& info = content.extension;
     const std::size_t crcPosition = reader.Position();
     const uint32_t storedCrc = reader.Read(FrameHeader::kCrcBits);
     const bool groupwise = reader.Read(1) == 0;
@@ -111,9 +193,7 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     if (dynCross)
         return Unreadable("dynamic cross-talk is not supported", kUnsupported, info, frameNumber,
                           log);
-    if (prediction)
-        return Unreadable("multichannel prediction is not supported", kUnsupported, info,
-                          frameNumber, log);
+    info.predictionUsed = prediction && ReadPredictionFlags(reader);
 
     const int table = header.ExtensionAllocTable();
     const int limit = TableSubbandLimit(table);
@@ -126,8 +206,8 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
         for (auto& c : coding) c.ReadScfsi(reader, sb);
 
     Crc16 crc;
-    crc.FeedRange(frame, start, crcPosition);
-    crc.FeedRange(frame, crcPosition + FrameHeader::kCrcBits, reader.Position());
+    crc.FeedRange(data, start, crcPosition);
+    crc.FeedRange(data, crcPosition + FrameHeader::kCrcBits, reader.Position());
     const bool crcMatches = !reader.Overrun() && crc.Value() == storedCrc;
     if (!crcMatches && !confirmed)
         return Unreadable(
@@ -136,11 +216,13 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     bool valid = true;
     if (crcMatches) {
         confirmed = true;
+        ReportSkipped(info, frameNumber, log);
     } else if (!reader.Overrun()) {
         log.Error(frameNumber, "multichannel CRC mismatch");
         valid = false;
     }
     valid = CheckTcAllocation(info, frameNumber, log) && valid;
+    if (prediction) SkipPredictionData(reader);
 
     std::string error;
     if (lfeClass != ChannelCoding::kNone) {
@@ -154,8 +236,9 @@ ExtensionReader::Result ExtensionReader::Read(const uint8_t* frame, const FrameH
     for (int sb = 0; sb < limit; ++sb)
         for (auto& c : coding) c.ReadScaleFactors(reader, sb, error);
     ReadSamples(reader, header, content, error);
-    return PartIsClean("multichannel", error, reader, frameNumber, log) && valid ? kValid
-                                                                                 : kDamaged;
+    const bool clean = PartIsClean("multichannel", error, reader, frameNumber, log) && valid;
+    if (clean && info.predictionUsed) return kUnsupported;
+    return clean ? kValid : kDamaged;
 }
 
 void ExtensionReader::ReadSamples(BitReader& reader, const FrameHeader& header,

@@ -24,6 +24,10 @@ struct ExtensionInfo {
     bool lfe = false;
     int dematrixProcedure = 0;
     std::array<int, kTcGroups> tcAlloc{};
+    // The data continues in an extension frame of this many bytes (0: all in the frame).
+    std::size_t extensionFrameBytes = 0;
+    int multiLingualChannels = 0;  // carried after the five channels, not decoded
+    bool predictionUsed = false;   // some subband group is coded with prediction
 };
 
 // Everything the decoder needs from one parsed frame.

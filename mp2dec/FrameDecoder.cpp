@@ -32,22 +32,28 @@ void FrameDecoder::Synthesize(const SubbandBlock& block, SynthesisFilterbank& ba
 }
 
 FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeader& header,
-                                          long frameNumber, ProblemLog& log, int16_t* output) {
+                                          long frameNumber, ProblemLog& log, int16_t* output,
+                                          std::span<const uint8_t> extensionFrame) {
     FrameContent& c = *content;
-    parser.Parse(frame, header, !pairOnly, c, frameNumber, log);
-    if (c.extensionUnsupported) return kRefused;
+    parser.Parse(frame, header, !pairOnly, c, frameNumber, log, extensionFrame);
 
     Result result = kDecoded;
     auto& blocks = *mains;
-    if (!c.baseValid || (c.extension.present && !c.extensionValid)) {
+    const bool extensionUnusable = c.extension.present && !c.extensionValid;
+    if (!c.baseValid) {
         for (auto& block : blocks) Clear(block);
         c.lfe.fill(0.0);
         result = kMuted;
-    } else if (pairOnly || !c.extension.present) {
+    } else if (pairOnly || !c.extension.present || extensionUnusable) {
         blocks[kOutL] = c.positions[0];
         blocks[kOutR] = c.positions[c.compatibleChannels > 1 ? 1 : 0];
         if (!pairOnly) {
-            sawStereoOnly = true;
+            if (extensionUnusable) {
+                c.lfe.fill(0.0);
+                result = kStereoFallback;
+            } else {
+                sawStereoOnly = true;
+            }
             for (int ch : {kOutC, kOutLs, kOutRs}) Clear(blocks[ch]);
         }
     } else {

@@ -13,18 +13,20 @@
 namespace tavrisk::mp2dec {
 
 // Turns frames into 16-bit PCM: six channels L, C, R, LS, RS, LFE, or the compatible pair
-// alone. A damaged frame comes out as silence (the filterbanks run on), so the timing of
-// the following frames is kept.
+// alone. A frame with a damaged compatible part comes out as silence (the filterbanks run
+// on), so the timing of the following frames is kept; a frame whose extension is damaged or
+// uses what we do not decode gives its compatible pair in L and R, the other channels silent.
 class FrameDecoder {
   public:
-    enum Result { kDecoded, kMuted, kRefused };
+    enum Result { kDecoded, kMuted, kStereoFallback };
 
     explicit FrameDecoder(bool compatiblePairOnly);
 
     int OutputChannels() const { return pairOnly ? kCompatibleChannels : kOutputChannels; }
     // Writes kFrameSamples interleaved frames of OutputChannels() values (also when muted).
+    // `extensionFrame`: the extension frame that followed the frame, if any.
     Result Decode(const uint8_t* frame, const FrameHeader& header, long frameNumber,
-                  ProblemLog& log, int16_t* output);
+                  ProblemLog& log, int16_t* output, std::span<const uint8_t> extensionFrame = {});
     // True once a frame without multichannel extension was decoded to six channels.
     bool SawStereoOnlyFrame() const { return sawStereoOnly; }
 

@@ -4,7 +4,8 @@
 namespace tavrisk::mp2dec {
 
 void FrameParser::Parse(const uint8_t* frame, const FrameHeader& header, bool withExtension,
-                        FrameContent& content, long frameNumber, ProblemLog& log) {
+                        FrameContent& content, long frameNumber, ProblemLog& log,
+                        std::span<const uint8_t> extensionFrame) {
     for (auto& block : content.positions)
         for (auto& row : block) row.fill(0.0);
     content.extension = ExtensionInfo{};
@@ -15,7 +16,8 @@ void FrameParser::Parse(const uint8_t* frame, const FrameHeader& header, bool wi
     BitReader reader(frame, static_cast<std::size_t>(header.FrameBytes()));
     content.baseValid = base.Read(frame, header, reader, content, frameNumber, log);
     if (withExtension && content.baseValid) {
-        const auto result = extension.Read(frame, header, reader, content, frameNumber, log);
+        const auto result =
+            extension.Read(frame, header, extensionFrame, reader, content, frameNumber, log);
         content.extensionValid = result == ExtensionReader::kValid;
         content.extensionUnsupported = result == ExtensionReader::kUnsupported;
     }

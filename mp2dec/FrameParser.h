@@ -10,9 +10,11 @@ namespace tavrisk::mp2dec {
 // extension in its ancillary area.
 class FrameParser {
   public:
-    // Fills `content`; problems go to the log under the frame's number.
+    // Fills `content`; problems go to the log under the frame's number. `extensionFrame`: the
+    // extension frame that followed the frame, if any.
     void Parse(const uint8_t* frame, const FrameHeader& header, bool withExtension,
-               FrameContent& content, long frameNumber, ProblemLog& log);
+               FrameContent& content, long frameNumber, ProblemLog& log,
+               std::span<const uint8_t> extensionFrame = {});
 
   private:
     BaseLayerReader base;

@@ -4,6 +4,8 @@
 #include <cstring>
 #include <string>
 
+#include "mp2dec/ExtensionFrame.h"
+
 namespace tavrisk::mp2dec {
 
 FrameScanner::FrameScanner(std::istream& in) : in(in), buffer(2 * kChunk) {}
@@ -27,8 +29,22 @@ bool FrameScanner::Ensure(std::size_t count) {
     return true;
 }
 
+std::size_t FrameScanner::ExtensionSizeAt(std::size_t offset, const FrameHeader& frame) {
+    if (!Ensure(offset + ExtensionFrame::kHeaderBytes)) return 0;
+    const auto length = ExtensionFrame::Length(buffer.data() + start + offset);
+    if (!length || !Ensure(offset + *length)) return 0;
+    // Bytes that merely look like an extension header must not swallow the frames after it:
+    // its check word, the next frame or the end of the stream confirms it.
+    if (ExtensionFrame::CheckWordMatches({buffer.data() + start + offset, *length})) return *length;
+    const std::size_t next = offset + *length;
+    if (!Ensure(next + FrameHeader::kBytes)) return end - start == next ? *length : 0;
+    const auto header = FrameHeader::Parse(buffer.data() + start + next);
+    return header && header->SameStream(frame) ? *length : 0;
+}
+
 bool FrameScanner::Confirmed(const FrameHeader& candidate) {
-    const std::size_t length = static_cast<std::size_t>(candidate.FrameBytes());
+    const auto frameBytes = static_cast<std::size_t>(candidate.FrameBytes());
+    const std::size_t length = frameBytes + ExtensionSizeAt(frameBytes, candidate);
     if (!Ensure(length + FrameHeader::kBytes)) return true;  // the stream ends after it
     const auto next = FrameHeader::Parse(buffer.data() + start + length);
     return next && next->SameStream(candidate);
@@ -46,8 +62,9 @@ void FrameScanner::ReportSkipped(ProblemLog& log, bool atEnd) {
 }
 
 bool FrameScanner::Next(ProblemLog& log) {
-    if (haveFrame) start = frameStart + Size();
+    if (haveFrame) start = frameStart + Size() + extensionSize;
     haveFrame = false;
+    extensionSize = 0;
     while (true) {
         if (!Ensure(FrameHeader::kBytes)) {
             skipped += end - start;
@@ -69,6 +86,7 @@ bool FrameScanner::Next(ProblemLog& log) {
                 ReportSkipped(log, false);
                 header = *candidate;
                 frameStart = start;
+                extensionSize = ExtensionSizeAt(length, header);
                 ++frameNumber;
                 inSync = true;
                 haveFrame = true;

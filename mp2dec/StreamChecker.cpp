@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/StreamChecker.h"
 
+#include <algorithm>
 #include <cmath>
 #include <memory>
 #include <string>
@@ -60,13 +61,16 @@ StreamChecker::Summary StreamChecker::Check(std::istream& in, ProblemLog& log,
         }
         const std::size_t errorsBefore = log.ErrorCount();
         padding.Add(header, number, log);
-        parser.Parse(scanner.Data(), header, true, *content, number, log);
+        parser.Parse(scanner.Data(), header, true, *content, number, log, scanner.ExtensionData());
         ++summary.frames;
         summary.samplesPerChannel += kFrameSamples;
         if (content->extension.present) {
             if (summary.withExtension == 0) summary.firstExtension = content->extension;
             ++summary.withExtension;
             summary.procedures |= 1u << content->extension.dematrixProcedure;
+            summary.extensionBytes += content->extension.extensionFrameBytes;
+            summary.multiLingualChannels =
+                std::max(summary.multiLingualChannels, content->extension.multiLingualChannels);
         }
         if (log.ErrorCount() != errorsBefore) ++summary.damaged;
         if (progress) progress(scanner.BytesDone());

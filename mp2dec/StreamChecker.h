@@ -24,6 +24,8 @@ class StreamChecker {
         FrameHeader firstHeader;
         ExtensionInfo firstExtension;
         unsigned procedures = 0;
+        uint64_t extensionBytes = 0;  // in the extension frames read
+        int multiLingualChannels = 0;  // the most any frame carries
         long samplesPerChannel = 0;
     };
     // Called after each frame with the bytes consumed so far.

@@ -32,7 +32,8 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
             log.Error(number, "sampling rate changes; frame skipped");
             continue;
         }
-        const auto result = decoder.Decode(scanner.Data(), header, number, log, pcm.data());
+        const auto result = decoder.Decode(scanner.Data(), header, number, log, pcm.data(),
+                                           scanner.ExtensionData());
         if (!started) {
             // The first frame decides: a stream without the extension is its stereo pair.
             started = true;
@@ -45,14 +46,8 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
                 return false;
             }
         }
-        if (result == FrameDecoder::kRefused) {
-            log.Error(number,
-                      "decoding stopped: the frame uses multichannel features this "
-                      "decoder does not support");
-            summary.refused = true;
-            break;
-        }
         if (result == FrameDecoder::kMuted) ++summary.muted;
+        if (result == FrameDecoder::kStereoFallback) ++summary.stereoFallbacks;
         ++summary.frames;
         if (!sink.Write(Output(summary.channels, decoder.OutputChannels()))) {
             log.Error(number, "cannot write " + sink.Name());
@@ -61,10 +56,10 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         }
         if (progress) progress(scanner.BytesDone());
     }
-    summary.stereoOnly = decoder.SawStereoOnlyFrame();
-    if (summary.frames == 0 && !summary.refused && !summary.writeFailed)
-        log.Error(0, "no frames found");
-    return !summary.refused && !summary.writeFailed && summary.frames > 0;
+    // A stream that has the extension in some frames keeps its six channels.
+    summary.stereoOnly = !pairOnly && summary.channels == kCompatibleChannels;
+    if (summary.frames == 0 && !summary.writeFailed) log.Error(0, "no frames found");
+    return !summary.writeFailed && summary.frames > 0;
 }
 
 }  // namespace tavrisk::mp2dec

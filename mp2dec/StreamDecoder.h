@@ -25,14 +25,16 @@ class SampleSink {
 };
 
 // Decodes a whole stream into 16-bit samples: six channels L, C, R, LS, RS, LFE, or the
-// compatible pair (asked for, or of a stream whose first frame has no extension). Good frames are decoded whatever happens between them; damaged frames
-// come out silent; a frame using features we do not decode stops the run.
+// compatible pair (asked for, or of a stream whose first frame has no extension). Good
+// frames are decoded whatever happens between them; frames with a damaged compatible part
+// come out silent; a frame whose extension is damaged or uses features we do not decode
+// gives its compatible pair. Every frame found gives its samples, so the timeline is kept.
 class StreamDecoder {
   public:
     struct Summary {
         long frames = 0;
         long muted = 0;
-        bool refused = false;
+        long stereoFallbacks = 0;  // frames given as their compatible pair alone
         bool writeFailed = false;
         bool stereoOnly = false;  // six channels asked, but no extension was found
         int sampleRate = 0;

@@ -9,8 +9,10 @@ namespace tavrisk::mp2dec {
 namespace {
 
 // Four doubles side by side, read from any double; each lane is computed exactly as its
-// scalar expression, so the values do not depend on the width the processor offers.
-using Lanes = double __attribute__((vector_size(32), aligned(8), may_alias));
+// scalar expression, so the values do not depend on the width the processor offers. (A
+// typedef: clang ignores the lowered alignment on an alias declaration and would load
+// unaligned data with aligned instructions.)
+typedef double Lanes __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int kLanes = 4;
 
 Lanes& LanesAt(double* at) {

@@ -156,16 +156,13 @@ TEST(ExtensionParse, DamageIsReportedWithTheFrameNumber) {
     }
 }
 
-TEST(ExtensionParse, UnsupportedFeaturesAreRefusedNamingTheFrame) {
+TEST(ExtensionParse, UnsupportedFeaturesAreNamedAndTheFrameGivesItsCompatiblePair) {
     struct Case {
         void (*change)(TestFrame&);
         const char* message;
     };
     const Case cases[] = {
         {[](TestFrame& f) { f.dynCross = true; }, "dynamic cross-talk is not supported"},
-        {[](TestFrame& f) { f.prediction = true; }, "multichannel prediction is not supported"},
-        {[](TestFrame& f) { f.extStream = true; }, "extension bit stream is not supported"},
-        {[](TestFrame& f) { f.multiLingual = 2; }, "multilingual channels are not supported"},
         {[](TestFrame& f) { f.surround = 1; }, "channel configuration (centre 1, surround 1)"},
     };
     for (const Case& c : cases) {
@@ -178,16 +175,16 @@ TEST(ExtensionParse, UnsupportedFeaturesAreRefusedNamingTheFrame) {
         EXPECT_TRUE(p->content->extensionUnsupported);
         EXPECT_NE(p->Problems().find(c.message), std::string::npos) << p->Problems();
 
-        // Decoding stops at the refused (second) frame; the first was decoded.
+        // The second frame gives its compatible pair; the run goes on.
         std::string stream(good.begin(), good.end());
         stream.append(bad.begin(), bad.end());
         std::istringstream in(stream);
         MemorySink sink;
         ProblemLog log;
         StreamDecoder::Summary summary;
-        EXPECT_FALSE(StreamDecoder(false).Decode(in, sink, log, summary));
-        EXPECT_TRUE(summary.refused);
-        EXPECT_EQ(summary.frames, 1);
+        EXPECT_TRUE(StreamDecoder(false).Decode(in, sink, log, summary));
+        EXPECT_EQ(summary.stereoFallbacks, 1);
+        EXPECT_EQ(summary.frames, 2);
         ASSERT_FALSE(log.Problems().empty());
         EXPECT_EQ(log.Problems().back().frame, 2);
 

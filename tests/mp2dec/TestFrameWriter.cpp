@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/mp2dec/TestFrameWriter.h"
 
+#include <algorithm>
 #include <cmath>
 
 namespace tavrisk::mp2dec::test {
@@ -46,6 +47,11 @@ constexpr int kLimit = 27;
 
 double TestFrame::Value(int code, int scaleIndex) {
     return std::exp2(1.0 - scaleIndex / 3.0) * (2.0 * code + 1.0 - kLevels) / kLevels;
+}
+
+double TestFrame::LfeValue(int code, int scaleIndex) {
+    constexpr int kLfeLevels = 31;
+    return std::exp2(1.0 - scaleIndex / 3.0) * (2.0 * code + 1.0 - kLfeLevels) / kLfeLevels;
 }
 
 std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
@@ -97,18 +103,19 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
     for (int gr = 0; gr < 12; ++gr) writeGranule(0, 1);
 
     if (f.extension) {
-        std::vector<std::pair<uint32_t, int>> crc = {
-            {f.extStream, 1},
-            {static_cast<uint32_t>(f.center), 2},
-            {static_cast<uint32_t>(f.surround), 2},
-            {f.lfe, 1},
-            {0, 1},
-            {static_cast<uint32_t>(f.dematrixProcedure), 2},
-            {static_cast<uint32_t>(f.multiLingual), 3},
-            {0, 1},
-            {0, 1},
-            {0, 1},
-            {0, 1}};
+        const bool split = f.extensionFrameBytes > 0;
+        std::vector<std::pair<uint32_t, int>> crc = {{split, 1}};
+        if (split) crc.push_back({static_cast<uint32_t>(f.ancillaryBytes), 8});
+        crc.insert(crc.end(), {{static_cast<uint32_t>(f.center), 2},
+                               {static_cast<uint32_t>(f.surround), 2},
+                               {f.lfe, 1},
+                               {0, 1},
+                               {static_cast<uint32_t>(f.dematrixProcedure), 2},
+                               {static_cast<uint32_t>(f.multiLingual), 3},
+                               {0, 1},
+                               {0, 1},
+                               {0, 1},
+                               {0, 1}});
         for (const auto& [v, w] : crc) out.Put(v, w);
         const std::size_t crcAt = out.position;
         out.Put(0, 16);  // filled in below
@@ -119,6 +126,13 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
             status.push_back({static_cast<uint32_t>(f.tcAlloc[0]), 3});
         else
             for (int tc : f.tcAlloc) status.push_back({static_cast<uint32_t>(tc), 3});
+        constexpr int kPredictionGroups = 8, kPredictors = 6;
+        if (f.prediction)
+            for (int g = 0; g < kPredictionGroups; ++g) {
+                status.push_back({g == f.predictedGroup, 1});
+                if (g == f.predictedGroup)
+                    for (int k = 0; k < kPredictors; ++k) status.push_back({1, 2});  // one tap
+            }
         for (const auto& [v, w] : status) {
             out.Put(v, w);
             crc.push_back({v, w});
@@ -133,15 +147,40 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
         for (int i = 0; i < 16; ++i)
             if ((word >> (15 - i)) & 1)
                 out.bytes[(crcAt + i) / 8] |= static_cast<uint8_t>(0x80 >> ((crcAt + i) % 8));
+        if (f.prediction && f.predictedGroup >= 0)
+            for (int k = 0; k < kPredictors; ++k) {
+                out.Put(0, 3);    // delay compensation
+                out.Put(127, 8);  // one coefficient
+            }
         if (f.lfe) out.Put(static_cast<uint32_t>(f.lfeScaleIndex), 6);
         writeScales(2, 4);
         for (int gr = 0; gr < 12; ++gr) {
             if (f.lfe) out.Put(static_cast<uint32_t>(f.lfeCode), 5);
             writeGranule(2, 4);
         }
+        for (int i = 0; i < f.multiLingual * 8; ++i) out.Put(0xA5, 8);  // stands for their data
     }
-    out.bytes.resize(static_cast<std::size_t>(144000 * kBitratesKbps[f.bitrateIndex] / 48000));
-    return out.bytes;
+    const auto frameBytes =
+        static_cast<std::size_t>(144000 * kBitratesKbps[f.bitrateIndex] / 48000);
+    if (f.extensionFrameBytes == 0) {
+        out.bytes.resize(frameBytes);
+        return out.bytes;
+    }
+    // Split: the frame's data up to its ancillary bytes, then the extension frame.
+    const std::size_t dataBytes = frameBytes - static_cast<std::size_t>(f.ancillaryBytes);
+    const auto length = static_cast<uint32_t>(f.extensionFrameBytes);
+    out.bytes.resize(std::max(out.bytes.size(), dataBytes));
+    std::vector<uint8_t> bytes(out.bytes.begin(), out.bytes.begin() + dataBytes);
+    bytes.resize(frameBytes, 0x5A);
+    Bits ext;
+    ext.Put(0x7FF, 12);
+    ext.Put(Crc({{length, 11}, {0, 1}}) ^ (f.breakExtensionFrameCrc ? 1 : 0), 16);
+    ext.Put(length, 11);
+    ext.Put(0, 1);
+    ext.bytes.insert(ext.bytes.end(), out.bytes.begin() + dataBytes, out.bytes.end());
+    ext.bytes.resize(length);
+    bytes.insert(bytes.end(), ext.bytes.begin(), ext.bytes.end());
+    return bytes;
 }
 
 }  // namespace tavrisk::mp2dec::test

@@ -17,7 +17,11 @@ struct TestFrame {
     std::array<std::array<int, kCodedSubbands>, 5> codes{};  // -1: no allocation
     int scaleIndex = 3;                                      // scale factor 1.0
     bool extension = true;
-    bool extStream = false;
+    // Above 0: the multichannel data that does not fit in the frame's first bytes (all but
+    // `ancillaryBytes` at its end) continues in an extension frame of this many bytes.
+    int extensionFrameBytes = 0;
+    int ancillaryBytes = 0;
+    bool breakExtensionFrameCrc = false;
     int center = 1;
     int surround = 2;
     bool lfe = true;
@@ -27,15 +31,18 @@ struct TestFrame {
     std::array<int, 12> tcAlloc{};
     bool dynCross = false;
     bool prediction = false;
+    int predictedGroup = -1;  // with `prediction`: the one group that predicts
     int lfeCode = 20;  // 31 levels, allocation 4
     int lfeScaleIndex = 3;
     bool breakMcCrc = false;
 
     // Value the decoder should produce for a code with the frame's scale factor.
     static double Value(int code, int scaleIndex = 3);
+    // Value of an LFE code (31 levels) with its scale factor.
+    static double LfeValue(int code, int scaleIndex);
 };
 
-// Writes the frame (cut to the length its header gives).
+// Writes the frame (cut to the length its header gives), and its extension frame after it.
 std::vector<uint8_t> WriteTestFrame(const TestFrame& frame);
 
 }  // namespace tavrisk::mp2dec::test
