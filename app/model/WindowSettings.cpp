@@ -122,9 +122,12 @@ WindowSettings::Size WindowSettings::Restore(TranscoderDialog& model) const {
     for (int item = 0; item < kPriorityCount; ++item)
         if (text("Priority") == kPriorityNames[item]) model.SelectPriority(item);
     RestoreChannels(file, model);
-    // What cannot be read keeps its default; the program names it when it starts.
-    std::string unreadable;
-    model.SetLoudnessNormalization(LoudnessSetting::ReadFrom(file, unreadable));
+    // A file without them (saved before they were kept here) leaves them as they are; what
+    // cannot be read keeps its default, and the program names it when it starts.
+    if (!file.Keys(LoudnessSetting::kSection).empty()) {
+        std::string unreadable;
+        model.SetLoudnessNormalization(LoudnessSetting::ReadFrom(file, unreadable));
+    }
     model.SetLastFolders(text("InputFolder"), text("OutputFolder"));
     return {ReadInRange(file, "Width", 0, 1 << 15).value_or(0),
             ReadInRange(file, "Height", 0, 1 << 15).value_or(0)};
