@@ -121,6 +121,13 @@ bool RunQuiet(const std::string& command) {
     return std::system((command + " >/dev/null 2>&1").c_str()) == 0;
 }
 
+bool MakeSixToneWav(const std::string& path, int seconds) {
+    return RunQuiet("sox -n -r 48000 -c 6 -b 16 " + test::Quote(path) + " synth " +
+                    std::to_string(seconds) +
+                    " sine 330 sine 470 sine 610 sine 790 sine 930 sine 110"
+                    " vol 0.5 tremolo 3 60");
+}
+
 int CompareCliOnSixToneWav(
     const std::string& label, const std::string& cliOptions,
     const std::function<std::string(const std::string&, const std::string&)>& peer) {
@@ -129,11 +136,7 @@ int CompareCliOnSixToneWav(
     using test::Quote;
     test::TempDir dir;
     const std::string input = Quote(dir.File("in.wav"));
-    const std::string make = "sox -n -r 48000 -c 6 -b 16 " + input + " synth " +
-                             std::to_string(kSeconds) +
-                             " sine 330 sine 470 sine 610 sine 790 sine 930 sine 110"
-                             " vol 0.5 tremolo 3 60";
-    if (!RunQuiet(make)) {
+    if (!MakeSixToneWav(dir.File("in.wav"), kSeconds)) {
         std::fprintf(stderr, "cannot make the input with sox\n");
         return 1;
     }

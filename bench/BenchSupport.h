@@ -37,6 +37,10 @@ double LoadAverage();
 // Runs a shell command quietly; true when it exits with status 0.
 bool RunQuiet(const std::string& command);
 
+// Makes `path`: `seconds` of six-channel 16-bit 48 kHz WAV with sox, a distinct tone per
+// channel with some tremolo (so that the curves have work to do). False when sox fails.
+bool MakeSixToneWav(const std::string& path, int seconds);
+
 // Runs RunRatioBenchmark on a 10-minute six-channel 16-bit 48 kHz WAV made with sox (a
 // distinct tone per channel, with some tremolo so that the curves have work to do): ours is
 // `tavrisk-cli IN OUT <cliOptions> --yes`, the peer the command `peer(IN, OUT)` gives (both

@@ -4,7 +4,9 @@
 #include <array>
 #include <cstddef>
 #include <limits>
-#include <memory>
+
+#include "dsp/GatedLoudness.h"
+#include "dsp/TruePeakMeter.h"
 
 namespace tavrisk {
 
@@ -25,32 +27,27 @@ struct LoudnessFigures {
 };
 
 // Measures six channels in column order L, R, C, LFE, LS, RS, full scale +-1.0, with the
-// standard's channel weights (the LFE is not counted, the surrounds weigh +1.5 dB), through
-// libebur128. Frames are added run by run; the figures can be read at any time.
+// standard's channel weights (the LFE is not counted, the surrounds weigh +1.5 dB). Frames
+// are added run by run; the figures can be read at any time.
 class LoudnessMeter {
   public:
     static constexpr int kChannels = LoudnessFigures::kChannels;
 
-    LoudnessMeter();
-    ~LoudnessMeter();
-    LoudnessMeter(const LoudnessMeter&) = delete;
-    LoudnessMeter& operator=(const LoudnessMeter&) = delete;
-
-    // A new measurement at `sampleRate` Hz; false when the library cannot make one.
+    // A new measurement at `sampleRate` Hz; false for a rate that is not above zero.
     bool Start(int sampleRate);
-    bool Started() const { return state != nullptr; }
+    bool Started() const { return started; }
     // Ends the measurement: nothing more is measured until the next Start.
-    void Stop();
-    // `count` interleaved frames of six channels.
-    void Add(const float* frames, std::size_t count);
+    void Stop() { started = false; }
+    // `count` samples of each channel.
+    void Add(const std::array<const float*, kChannels>& channels, std::size_t count);
     LoudnessFigures Figures() const;
     // The true peak of each channel so far, as a linear factor of full scale.
     std::array<double, kChannels> TruePeaks() const;
 
   private:
-    // The library's measurement, destroyed with it.
-    struct State;
-    std::unique_ptr<State> state;
+    bool started = false;
+    GatedLoudness loudness;
+    TruePeakMeter truePeaks;
 };
 
 // A level in dB of a linear factor (-infinity for 0).

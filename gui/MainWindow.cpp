@@ -400,10 +400,26 @@ QWidget* MainWindow::BuildChannels() {
 
 namespace {
 
-constexpr double kLoudnessTargetStep = 0.5;
-constexpr int kLoudnessTargetDecimals = 1;
+// The target's and the ceiling's steps and decimals.
+constexpr double kLevelStep = 0.5;
+constexpr int kLevelDecimals = 1;
 
 }  // namespace
+
+QDoubleSpinBox* MainWindow::LevelBox(int controlId, double lowest, double highest, const char* unit,
+                                     const double& shown, std::function<void(double)> set) {
+    auto* box = new QDoubleSpinBox;
+    box->setRange(lowest, highest);
+    box->setSingleStep(kLevelStep);
+    box->setDecimals(kLevelDecimals);
+    box->setSuffix(QString(" ") + unit);
+    connect(box, &QDoubleSpinBox::valueChanged, this, std::move(set));
+    Register(controlId, box, [box, &shown] {
+        const QSignalBlocker blocker(box);
+        box->setValue(shown);
+    });
+    return box;
+}
 
 void MainWindow::AddLoudnessControls(QHBoxLayout* row) {
     TranscoderDialog& m = *model;
@@ -412,21 +428,18 @@ void MainWindow::AddLoudnessControls(QHBoxLayout* row) {
         Combo(ctl::kNormalizeKind, loudness.kind, [&m](int item) { m.SelectNormalizeKind(item); }));
     row->addWidget(Combo(ctl::kLoudnessPreset, loudness.preset,
                          [&m](int item) { m.SelectLoudnessPreset(item); }));
-    auto* target = new QDoubleSpinBox;
-    target->setRange(LoudnessNormalization::kLowestTargetLufs,
-                     LoudnessNormalization::kHighestTargetLufs);
-    target->setSingleStep(kLoudnessTargetStep);
-    target->setDecimals(kLoudnessTargetDecimals);
-    target->setSuffix(" LUFS");
-    connect(target, &QDoubleSpinBox::valueChanged, this, [this](double lufs) {
-        model->SetLoudnessTarget(lufs);
-        Refresh(ctl::kLoudnessPreset);
-    });
-    Register(ctl::kLoudnessTarget, target, [target, &loudness] {
-        const QSignalBlocker blocker(target);
-        target->setValue(loudness.values.targetLufs);
-    });
-    row->addWidget(target);
+    row->addWidget(LevelBox(ctl::kLoudnessTarget, LoudnessNormalization::kLowestTargetLufs,
+                            LoudnessNormalization::kHighestTargetLufs, "LUFS",
+                            loudness.values.targetLufs, [this](double lufs) {
+                                model->SetLoudnessTarget(lufs);
+                                Refresh(ctl::kLoudnessPreset);
+                            }));
+    auto* ceiling =
+        LevelBox(ctl::kTruePeakCeiling, LoudnessNormalization::kLowestCeilingDbtp,
+                 LoudnessNormalization::kHighestCeilingDbtp, "dBTP", loudness.values.ceilingDbtp,
+                 [&m](double dbtp) { m.SetTruePeakCeiling(dbtp); });
+    ceiling->setToolTip("True-peak ceiling: loudness normalisation stops its gain below it");
+    row->addWidget(ceiling);
 }
 
 QWidget* MainWindow::BuildJobArea() {
@@ -559,7 +572,7 @@ void MainWindow::EndJob() {
 void MainWindow::JobEnded(JobOutcome outcome) {
     SetJobActive(false);
     const std::string result = ResultLine(jobs->LastJobResult(outcome));
-    if (!result.empty()) model->SetStatusText(result);
+    if (!result.empty()) model->ShowJobResult(result);
     TellWhereAStoppedJobKeptItsOutput(outcome);
     // "Exit" or the close box stopped the job: the window closes now that it has ended.
     if (closeAfterJob) {

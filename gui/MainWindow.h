@@ -15,6 +15,7 @@
 
 class QCheckBox;
 class QComboBox;
+class QDoubleSpinBox;
 class QPushButton;
 class QLineEdit;
 class QGridLayout;
@@ -96,8 +97,11 @@ class MainWindow : public QMainWindow {
     QWidget* BuildSettings();
     QWidget* BuildChannels();
     QWidget* BuildJobArea();
-    // The normalise row's loudness controls: kind, target preset and target.
+    // The normalise row's loudness controls: kind, target preset, target and ceiling.
     void AddLoudnessControls(QHBoxLayout* row);
+    // A level in `unit` from `lowest` to `highest`, showing `shown`; edits go to `set`.
+    QDoubleSpinBox* LevelBox(int controlId, double lowest, double highest, const char* unit,
+                             const double& shown, std::function<void(double)> set);
     void BuildMenus();
     // Registers a control: its object name, and how it is redrawn from the model.
     template <typename W>

@@ -25,9 +25,10 @@ int main(int argc, char** argv) {
         tavrisk::MainWindow window(app.iniPath);
         std::string problem;
         window.Model().SetWavOrder(tavrisk::WavOrderSetting::Read(app.iniPath, problem));
+        // The window restores the loudness settings with the others; a value it cannot read
+        // is named here.
         std::string loudnessProblem;
-        window.Model().SetLoudnessNormalization(
-            tavrisk::LoudnessSetting::Read(app.iniPath, loudnessProblem));
+        tavrisk::LoudnessSetting::Read(app.iniPath, loudnessProblem);
         if (!loudnessProblem.empty()) problem += (problem.empty() ? "" : "\n") + loudnessProblem;
         if (!problem.empty()) {
             window.Interface().MessageBox(problem, tavrisk::TranscoderDialog::kAppName,
@@ -43,7 +44,6 @@ int main(int argc, char** argv) {
         if (args.size() > 1) window.Model().OnInputChosen(QFile::encodeName(args[1]).toStdString());
         window.show();
         status = QApplication::exec();
-        tavrisk::LoudnessSetting::Write(app.iniPath, window.Model().GetLoudnessNormalization());
     }
     app.ExitInstance();
     return status;

@@ -12,7 +12,7 @@ PACKAGES=(
   libavcodec-dev libavformat-dev libavutil-dev
   # The 48000 -> 44100 Hz conversion.
   libsoxr-dev
-  # Loudness measurement by EBU R 128.
+  # The reference the tests check the loudness meter against.
   libebur128-dev
   # Stretches of an AC-3 stream at another sample rate.
   libswresample-dev

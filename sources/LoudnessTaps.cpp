@@ -9,6 +9,13 @@ namespace {
 
 constexpr float kBlockScale = 1.0f / ChannelProcessor::kFullScale;
 
+std::array<const float*, LoudnessTaps::kChannels> Columns(
+    const std::array<std::vector<float>, LoudnessTaps::kChannels>& samples) {
+    std::array<const float*, LoudnessTaps::kChannels> columns{};
+    for (int c = 0; c < LoudnessTaps::kChannels; ++c) columns[c] = samples[c].data();
+    return columns;
+}
+
 }  // namespace
 
 void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::size_t maxRunFrames) {
@@ -18,36 +25,40 @@ void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::si
     if (points == Points::kNone) return;
     if (points != Points::kOutputIsInput) input.Start(inputRate);
     if (points != Points::kInputOnly) output.Start(outputRate);
-    routed.assign(maxRunFrames * kChannels, 0.0f);
-    delivered.assign(SampleBlock::kFrames * kChannels, 0.0f);
+    for (std::vector<float>& column : routed) column.assign(maxRunFrames, 0.0f);
+    for (std::vector<float>& column : delivered) column.assign(SampleBlock::kFrames, 0.0f);
     shownPeaks.fill(0.0);
 }
 
 void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
                                 const ChannelProcessor::FrameLayout& slotOfColumn) {
-    const std::size_t capacity = routed.size() / kChannels;
+    const std::size_t capacity = routed[0].size();
     if (!MeasuresInput() || capacity == 0) return;
     for (std::size_t done = 0; done < count; done += capacity) {
         const std::size_t run = std::min(count - done, capacity);
         const float* from = frames + done * kChannels;
-        for (std::size_t i = 0; i < run; ++i) {
-            for (int c = 0; c < kChannels; ++c) {
-                const int slot = slotOfColumn[c];
-                routed[i * kChannels + c] = slot >= 0 ? from[i * kChannels + slot] : 0.0f;
+        for (int c = 0; c < kChannels; ++c) {
+            float* column = routed[c].data();
+            const int slot = slotOfColumn[c];
+            if (slot < 0) {
+                std::fill(column, column + run, 0.0f);
+                continue;
             }
+            for (std::size_t i = 0; i < run; ++i) column[i] = from[i * kChannels + slot];
         }
-        input.Add(routed.data(), run);
+        input.Add(Columns(routed), run);
     }
 }
 
 void LoudnessTaps::MeasureOutput(const SampleBlock& block) {
     if (!output.Started()) return;
     for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
-        const double* values = block.Row(row);
+        const auto* values = block.Row(row);
+        float* column = delivered[row].data();
         for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
-            delivered[i * kChannels + row] = static_cast<float>(values[i]) * kBlockScale;
+            column[i] = static_cast<float>(values[i]) * kBlockScale;
     }
-    output.Add(delivered.data(), SampleBlock::kFrames);
+    output.Add(Columns(delivered), SampleBlock::kFrames);
 }
 
 bool LoudnessTaps::InputPeaksRose(std::array<float, kChannels>& levelsDb) {

@@ -46,8 +46,9 @@ class LoudnessTaps {
     Points points = Points::kInputAndOutput;
     LoudnessMeter input;
     LoudnessMeter output;
-    std::vector<float> routed;
-    std::vector<float> delivered;
+    // Each column's samples of a run, as the meters take them.
+    std::array<std::vector<float>, kChannels> routed;
+    std::array<std::vector<float>, kChannels> delivered;
     std::array<double, kChannels> shownPeaks{};
 };
 

@@ -34,10 +34,11 @@ constexpr int kInputFrequency = 1057;
 constexpr int kFilterGraph = 1061;
 constexpr int kOutputEngine = 1062;
 constexpr int kHighQuality = 1063;
-// The normalise row's kind combo, loudness preset combo and target.
+// The normalise row's kind combo, loudness preset combo, target and true-peak ceiling.
 constexpr int kNormalizeKind = 1064;
 constexpr int kLoudnessPreset = 1065;
 constexpr int kLoudnessTarget = 1066;
+constexpr int kTruePeakCeiling = 1067;
 constexpr int kAudioTrack = 1070;
 
 // Per-column controls, columns L, R, C, LFE, LS, RS.

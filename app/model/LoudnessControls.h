@@ -16,8 +16,7 @@ struct LoudnessPreset {
 };
 
 // The normalise row's loudness controls: the kind combo ("Peak", "Loudness"), the target's
-// preset combo (the presets, then "Custom") and the target itself; the true-peak ceiling
-// has no control of its own in the window (the command line and the settings file set it).
+// preset combo (the presets, then "Custom"), the target itself and the true-peak ceiling.
 struct LoudnessControlStates {
     static constexpr std::array<LoudnessPreset, 3> kPresets = {{
         {"EBU R 128 (-23 LUFS)", -23.0},

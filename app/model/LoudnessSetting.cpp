@@ -34,12 +34,17 @@ bool LoudnessSetting::ParseLevel(const std::string& text, double lowest, double 
 
 LoudnessNormalization LoudnessSetting::Read(const std::string& iniPath, std::string& problem) {
     problem.clear();
-    LoudnessNormalization values;
     IniFile file(iniPath);
-    if (iniPath.empty() || !file.Load()) return values;
+    if (iniPath.empty() || !file.Load()) return {};
+    return ReadFrom(file, problem);
+}
+
+LoudnessNormalization LoudnessSetting::ReadFrom(const IniFile& file, std::string& problem) {
+    problem.clear();
+    LoudnessNormalization values;
     auto refuse = [&](const char* key, const std::string& value, const std::string& wanted) {
-        problem += (problem.empty() ? "" : "; ") + iniPath + ": [" + kSection + "] " + key + "=" +
-                   value + " is not " + wanted;
+        problem += (problem.empty() ? "" : "; ") + file.Path() + ": [" + kSection + "] " + key +
+                   "=" + value + " is not " + wanted;
     };
     const std::string kind = file.Get(kSection, kKindKey);
     if (kind == kLoudnessName)
@@ -62,11 +67,15 @@ LoudnessNormalization LoudnessSetting::Read(const std::string& iniPath, std::str
 bool LoudnessSetting::Write(const std::string& iniPath, const LoudnessNormalization& values) {
     IniFile file(iniPath);
     if (iniPath.empty() || !file.Load()) return false;
+    WriteTo(file, values);
+    return file.Save();
+}
+
+void LoudnessSetting::WriteTo(IniFile& file, const LoudnessNormalization& values) {
     file.Set(kSection, kKindKey,
              values.kind == NormalizeKind::kLoudness ? kLoudnessName : kPeakName);
     file.Set(kSection, kTargetKey, Decimal(values.targetLufs));
     file.Set(kSection, kCeilingKey, Decimal(values.ceilingDbtp));
-    return file.Save();
 }
 
 }  // namespace tavrisk

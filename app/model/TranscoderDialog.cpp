@@ -614,6 +614,7 @@ std::string TranscoderDialog::PercentText(float percent) {
 void TranscoderDialog::SetStatusText(const std::string& text) {
     controls.statusText.text = text;
     statusIsJobSummary = false;
+    resultAwaitsSummary = false;
     Changed(ctl::kStatus);
 }
 

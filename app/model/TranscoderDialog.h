@@ -164,8 +164,11 @@ class TranscoderDialog {
     void SetStatusText(const std::string& text);
     // A percentage as the window shows it: "65.95 %".
     static std::string PercentText(float percent);
-    // The line that sums up the job that ended, in the status line.
+    // The line that sums up the job that ended (its loudness), in the status line.
     void ShowJobSummary(const std::string& line);
+    // The job's result line ("Done: ..."), followed by its summary whichever comes first.
+    void ShowJobResult(const std::string& result);
+    static constexpr const char* kSummarySeparator = ". ";
     // The status line holds the summary of the last job rather than the input's format.
     bool StatusIsJobSummary() const { return statusIsJobSummary; }
     void ShowPeakLevels(const std::array<float, kColumns>& levelsDb);
@@ -239,6 +242,8 @@ class TranscoderDialog {
     ControlStates controls;
     LoudnessControlStates loudness;
     bool statusIsJobSummary = false;
+    // The status line holds a job's result, its summary still to come.
+    bool resultAwaitsSummary = false;
     bool measureOnly = false;
     bool measureLoudness = true;
     InputRateProbe inputRateProbe;

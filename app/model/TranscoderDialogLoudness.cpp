@@ -47,6 +47,7 @@ void TranscoderDialog::SetTruePeakCeiling(double dbtp) {
     if (!std::isfinite(dbtp)) return;
     loudness.values.ceilingDbtp = std::clamp(dbtp, LoudnessNormalization::kLowestCeilingDbtp,
                                              LoudnessNormalization::kHighestCeilingDbtp);
+    Changed(ctl::kTruePeakCeiling);
 }
 
 void TranscoderDialog::SetLoudnessNormalization(const LoudnessNormalization& values) {
@@ -58,9 +59,18 @@ void TranscoderDialog::SetLoudnessNormalization(const LoudnessNormalization& val
 }
 
 void TranscoderDialog::ShowJobSummary(const std::string& line) {
-    controls.statusText.text = line;
+    controls.statusText.text =
+        resultAwaitsSummary ? controls.statusText.text + kSummarySeparator + line : line;
+    resultAwaitsSummary = false;
     statusIsJobSummary = true;
     Changed(ctl::kStatus);
+}
+
+void TranscoderDialog::ShowJobResult(const std::string& result) {
+    // The job's summary comes from its thread: before the result or after it, it follows it.
+    const std::string summary = statusIsJobSummary ? controls.statusText.text : "";
+    SetStatusText(summary.empty() ? result : result + kSummarySeparator + summary);
+    resultAwaitsSummary = summary.empty();
 }
 
 }  // namespace tavrisk

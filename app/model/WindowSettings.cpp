@@ -6,6 +6,7 @@
 #include <optional>
 #include <vector>
 
+#include "app/model/LoudnessSetting.h"
 #include "app/model/TranscoderDialog.h"
 #include "platform/IniFile.h"
 
@@ -121,6 +122,12 @@ WindowSettings::Size WindowSettings::Restore(TranscoderDialog& model) const {
     for (int item = 0; item < kPriorityCount; ++item)
         if (text("Priority") == kPriorityNames[item]) model.SelectPriority(item);
     RestoreChannels(file, model);
+    // A file without them (saved before they were kept here) leaves them as they are; what
+    // cannot be read keeps its default, and the program names it when it starts.
+    if (!file.Keys(LoudnessSetting::kSection).empty()) {
+        std::string unreadable;
+        model.SetLoudnessNormalization(LoudnessSetting::ReadFrom(file, unreadable));
+    }
     model.SetLastFolders(text("InputFolder"), text("OutputFolder"));
     return {ReadInRange(file, "Width", 0, 1 << 15).value_or(0),
             ReadInRange(file, "Height", 0, 1 << 15).value_or(0)};
@@ -154,6 +161,7 @@ bool WindowSettings::Save(const TranscoderDialog& model, Size size) const {
         set(Column("Curve", k), CurveText(model.Curve(k)));
         setInt(Column("Release", k), model.Curve(k).GetReleaseMs());
     }
+    LoudnessSetting::WriteTo(file, model.GetLoudnessNormalization());
     set("InputFolder", model.LastInputFolder());
     set("OutputFolder", model.LastOutputFolder());
     setInt("Width", size.width);
