@@ -78,6 +78,12 @@ constexpr double kSmrOffsetDb = 10.0;
 constexpr double kBoundMarginDb = 0.01;
 constexpr double kFullScale = 32768.0;
 
+// Channel slots the model analyses per frame.
+int SlotsOf(const PsyFrameInfo& info) {
+    if (!info.multichannel) return 2;
+    return info.stereoAug == 2 ? kPsySlots : 7;
+}
+
 // Search width around a tonal candidate, by its line.
 int TonalRun(int k) {
     if (k < kFirstCandidate || k > kLastCandidate) return 0;
@@ -327,15 +333,19 @@ struct PsychoacousticModel::State {
     std::atomic<int> sideDone{0};
     std::unique_ptr<HelperThread> helper;
 
-    State();
+    explicit State(bool withHelperThread);
     void RunSlots(SlotWork& work);
     void AnalyseSlot(SlotWork& work, int s);
+    // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
+    void SelectTables(const PsyFrameInfo& info);
+    // Writes slot s's new frame into its ring; returns where its analysed block starts.
+    int WriteRing(int s, const double* samples);
 };
 
-PsychoacousticModel::State::State() {
+PsychoacousticModel::State::State(bool withHelperThread) {
     offset.fill(kRingStart);
     // The slots are independent: a second core takes part of them.
-    if (std::thread::hardware_concurrency() > 1) {
+    if (withHelperThread && std::thread::hardware_concurrency() > 1) {
         try {
             helper = std::make_unique<HelperThread>([this] { RunSlots(helperWork); });
         } catch (const std::system_error&) {
@@ -358,16 +368,26 @@ void PsychoacousticModel::State::RunSlots(SlotWork& work) {
     }
 }
 
-void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
+int PsychoacousticModel::State::WriteRing(int s, const double* samples) {
     // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
     auto& buffer = fft_buf[s];
     int& o = offset[s];
-    const double* samples = job.samples[s];
     const int toEnd = std::min(kFrameSamples, kRingSize - o);
     for (int d = 0; d < toEnd; ++d) buffer[o + d] = samples[d] * kSampleScale;
     for (int d = toEnd; d < kFrameSamples; ++d) buffer[d - toEnd] = samples[d] * kSampleScale;
-    work.Load(buffer, (o + kRingReadOffset) % kRingSize);
+    const int blockStart = (o + kRingReadOffset) % kRingSize;
     o = (o + kFrameSamples) % kRingSize;
+    return blockStart;
+}
+
+void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
+    if (tables.Select(info.layer, info.samplingFrequencyCode)) {
+        for (auto& samples : fft_buf) samples.fill(0.0);
+    }
+}
+
+void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
+    work.Load(fft_buf[s], WriteRing(s, job.samples[s]));
 
     if (work.silent) {
         work.x.fill(tables.floorDb);
@@ -890,7 +910,8 @@ std::vector<PsychoacousticModel::Component> SlotWork::Components(int head) const
     return list;
 }
 
-PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
+PsychoacousticModel::PsychoacousticModel(bool withHelperThread)
+    : state(std::make_unique<State>(withHelperThread)) {}
 
 PsychoacousticModel::~PsychoacousticModel() {
     // Slots not yet taken are dropped; the helper's slot in progress is waited for.
@@ -913,6 +934,13 @@ void PsychoacousticModel::ComputeMasking(const double (*slotSamples)[1152],
                                          double (*spike)[32]) {
     StartMasking(slotSamples, info);
     FinishMasking(maxScale, minMask, signalToMask, spike);
+}
+
+void PsychoacousticModel::Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info) {
+    State& st = *state;
+    FinishSlots();
+    st.SelectTables(info);
+    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotSamples[s]);
 }
 
 void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
@@ -942,12 +970,10 @@ void PsychoacousticModel::StartMasking(const double (*slotSamples)[1152], const 
                                        bool withSideWork) {
     State& st = *state;
     FinishSlots();  // a frame never collected is dropped
-    if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
-        for (auto& samples : st.fft_buf) samples.fill(0.0);
-    }
+    st.SelectTables(info);
     auto& job = st.job;
     job.samples = slotSamples;
-    job.slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
+    job.slots = SlotsOf(info);
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;
