@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <condition_variable>
 #include <cstddef>
 #include <cstdint>
@@ -37,6 +38,8 @@ class ParallelMp2Encoder {
     ParallelMp2Encoder(const ParallelMp2Encoder&) = delete;
     ParallelMp2Encoder& operator=(const ParallelMp2Encoder&) = delete;
 
+    // Threads for the runs configured afterwards.
+    void SetThreads(int threads) { wantedThreads = std::max(threads, 1); }
     // As Mp2Encoder's: the frames go to `sink`, which must outlive the run.
     bool Configure(const EncoderSettings& settings, FrameSink& sink);
     // Takes one block of 1152 samples per channel. False once the sink refused a frame.
