@@ -165,9 +165,14 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     random.seed(kEncoderRandomSeed);
     gathered = 0;
     bitStream.Start(sink, log);
-    psyModel.reset();  // before a new model: the old one's helper may still read the input
-    psyModel = std::make_unique<PsychoacousticModel>(helperThreadAllowed);
-    psyModel->SetSideWork(kFilteredSlots, [this](int slot) { FilterSlot(slot); });
+    if (psyModel && psyModelHelper == helperThreadAllowed) {
+        psyModel->Restart();  // far cheaper than a new model: encoders of segments restart often
+    } else {
+        psyModel.reset();  // before a new model: the old one's helper may still read the input
+        psyModel = std::make_unique<PsychoacousticModel>(helperThreadAllowed);
+        psyModel->SetSideWork(kFilteredSlots, [this](int slot) { FilterSlot(slot); });
+        psyModelHelper = helperThreadAllowed;
+    }
     return true;
 }
 

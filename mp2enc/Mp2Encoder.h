@@ -114,6 +114,7 @@ class Mp2Encoder {
     int extraSlot = 0;
     bool pending = false;  // a prepared frame waits to be written
     bool helperThreadAllowed = true;
+    bool psyModelHelper = true;  // whether the model was made with its helper thread
     // In a segment the LFE samples come filtered: those of the block being encoded, and
     // those of the prepared frame.
     bool lfeFiltered = false;

@@ -30,7 +30,7 @@ namespace tavrisk::mp2 {
 // higher verbosities), the plain encoder does the work on the calling thread.
 class ParallelMp2Encoder {
   public:
-    static constexpr int kDefaultSegmentFrames = 16;
+    static constexpr int kDefaultSegmentFrames = 32;
 
     explicit ParallelMp2Encoder(int threads = 1, int segmentFrames = kDefaultSegmentFrames);
     // Stops the threads; frames not yet handed to the sink are dropped.

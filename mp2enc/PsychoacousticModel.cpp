@@ -938,6 +938,13 @@ void PsychoacousticModel::ComputeMasking(const double (*slotSamples)[1152],
     FinishMasking(maxScale, minMask, signalToMask, spike);
 }
 
+void PsychoacousticModel::Restart() {
+    State& st = *state;
+    FinishSlots();
+    for (auto& samples : st.fft_buf) samples.fill(0.0);
+    st.offset.fill(kRingStart);
+}
+
 void PsychoacousticModel::Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info) {
     State& st = *state;
     FinishSlots();

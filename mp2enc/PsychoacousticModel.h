@@ -38,6 +38,8 @@ class PsychoacousticModel {
                         const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
                         double (*spike)[32]);
 
+    // Starts a new stream: the input rings are silent again, a frame started is dropped.
+    void Restart();
     // Takes a frame's slots into the input rings without analysing them: a model started
     // in the middle of a stream is primed with the frame before its first one, and then
     // analyses that one exactly as a model that ran from the start.
