@@ -176,11 +176,21 @@ void ParallelMp2Encoder::Dispatch() {
 }
 
 void ParallelMp2Encoder::WriteOldest() {
-    Segment& segment = SegmentOf(written++);
+    const long sequence = written++;
+    Segment& segment = SegmentOf(sequence);
+    bool here = false;
     {
         std::unique_lock guard(lock);
-        segmentEncoded.wait(guard, [&] { return segment.encoded; });
+        // A segment no worker has taken up yet is encoded on this thread: a busy machine
+        // never makes the stream wait for a worker to be scheduled.
+        if (taken == sequence && sequence < dispatched) {
+            ++taken;
+            here = true;
+        } else {
+            segmentEncoded.wait(guard, [&] { return segment.encoded; });
+        }
     }
+    if (here) EncodeSegment(plain, segment);
     Append(std::move(segment.messages));
     if (failed) return;
     const SegmentFrames& frames = segment.output;

@@ -24,7 +24,8 @@ namespace tavrisk::mp2 {
 // frames, each encoded by an encoder of its own started where the segment stands (see
 // Mp2Encoder::StartSegment), and handed to the sink in stream order. The frames are those
 // the encoder writes alone, byte for byte. Only what reaches back to the start of the stream
-// runs here, in order: the LFE's low-pass and the frame schedule. A fixed number of segments
+// runs on the calling thread, in order: the LFE's low-pass and the frame schedule; and the
+// segments no worker has taken up when their frames are due. A fixed number of segments
 // is in flight, so the memory does not grow with the input. With one thread, and for the
 // settings whose frames depend on the frames before (the ancillary text, the traces of the
 // higher verbosities), the plain encoder does the work on the calling thread.
@@ -92,7 +93,8 @@ class ParallelMp2Encoder {
     int wantedThreads;
     int segmentFrames;
     bool serial = true;
-    Mp2Encoder plain;  // the run on the calling thread
+    // The run on the calling thread, or there the segments no worker took up in time.
+    Mp2Encoder plain;
     EncoderSettings settings;
     FrameSink* sink = nullptr;
     EncoderLog log;
