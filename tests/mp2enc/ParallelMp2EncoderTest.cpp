@@ -13,7 +13,7 @@
 namespace tavrisk::mp2 {
 namespace {
 
-constexpr int kBlocks = 13;
+constexpr int kBlocks = 9;
 
 // Tones that change from block to block on every channel (the LFE's deep one included),
 // so that a frame coded from a wrong state anywhere shows in its bytes.
@@ -74,7 +74,7 @@ TEST(ParallelMp2Encoder, WritesTheSerialBytesAtEverySegmentBoundary) {
         Mp2Encoder plain;
         const std::vector<std::uint8_t> expected = Encode(plain, settings, blocks);
         for (const int threads : {1, 2, 3, 8}) {
-            for (const int segmentFrames : {1, 2, 3, 4, kBlocks, kBlocks + 5}) {
+            for (const int segmentFrames : {1, 2, 4, kBlocks + 1}) {
                 SCOPED_TRACE(std::string(c.name) + ", threads " + std::to_string(threads) +
                              ", segments of " + std::to_string(segmentFrames));
                 ParallelMp2Encoder encoder(threads, segmentFrames);
@@ -114,7 +114,7 @@ TEST(ParallelMp2Encoder, MayBeDroppedUnfinished) {
         ASSERT_TRUE(encoder.Configure(Settings(48000, 0, -2), sink));
         for (const SampleBlock& block : blocks) EXPECT_TRUE(encoder.EncodeFrame(block));
     }
-    EXPECT_LT(sink.bytes.size(), 13u * 768u);
+    EXPECT_LT(sink.bytes.size(), kBlocks * 768u);
 }
 
 }  // namespace
