@@ -9,8 +9,8 @@ set -euo pipefail
 cd "$(dirname "$0")"
 jobs="$(nproc)"
 fuzz_seconds="${TAVRISK_FUZZ_SECONDS:-20}"
-# The programs with threads of their own: the encoder's (its psychoacoustic helper thread)
-# and the transcode job's.
+# The programs with threads of their own: the encoder's (its psychoacoustic helper thread,
+# its frames in parallel) and the transcode job's.
 tsan_tests=(mp2enc_tests mp2psy_tests app_tests)
 
 stage_times=()

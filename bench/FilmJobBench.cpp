@@ -4,7 +4,9 @@
 // of each counts. Prints one Markdown table row a job (the README's table) with the load
 // average when the job started, and the ratio of the processor times (user and system),
 // which a loaded machine changes less than the wall clock. `--busy` keeps one core busy meanwhile
-// (a load of about 2 on the 2-core machine); `--only WORD` runs the rows whose work names WORD.
+// (a load of about 2 on the 2-core machine); `--only WORD` runs the rows whose work names WORD;
+// `--threads N` gives our MP2 jobs the encoder's threads (`--threads 1`: frames one after the
+// other, as before the encoder shared them out).
 #include <atomic>
 #include <cstdio>
 #include <cstdlib>
@@ -119,7 +121,9 @@ std::vector<FilmJob> FilmJobs(const tavrisk::test::TempDir& dir) {
 int main(int argc, char** argv) {
     bool busy = false;
     std::string only;
+    std::string threads;
     for (int i = 1; i < argc; ++i) {
+        if (std::strcmp(argv[i], "--threads") == 0 && i + 1 < argc) threads = argv[++i];
         if (std::strcmp(argv[i], "--busy") == 0) busy = true;
         if (std::strcmp(argv[i], "--only") == 0 && i + 1 < argc) only = argv[++i];
     }
@@ -137,9 +141,12 @@ int main(int argc, char** argv) {
     int failures = 0;
     for (const FilmJob& job : FilmJobs(dir)) {
         if (!only.empty() && job.work.find(only) == std::string::npos) continue;
+        std::string ours = job.ours;
+        if (!threads.empty() && ours.find("--engine mp2") != std::string::npos)
+            ours += " --threads " + threads;
         const double load = tavrisk::bench::LoadAverage();
         const tavrisk::bench::BestTimes best = tavrisk::bench::BestOfBackToBack(
-            [&] { return RunQuiet(job.ours); }, [&] { return RunQuiet(job.peer); });
+            [&] { return RunQuiet(ours); }, [&] { return RunQuiet(job.peer); });
         if (!best.Valid()) {
             std::printf("| %s | %s | failed | | | | %.1f |\n", job.work.c_str(),
                         job.peerName.c_str(), load);

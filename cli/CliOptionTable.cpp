@@ -77,6 +77,9 @@ std::vector<CliOption> MakeOptions() {
                "six-channel WAV output: FL FR FC LFE BL BR with its channel mask (default), or "
                "L C R LS RS LFE without a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)"),
         bitrate,
+        Valued("--threads", "N", CliValueKind::kText,
+               "threads the MP2 encoder codes frames on (default: the cores the process may "
+               "use); 1 codes them one after the other"),
         Flag("--graph",
              "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, "
              "...; any layout and rate)"),

@@ -247,6 +247,12 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             if (!next(value)) return std::nullopt;
             if (!ParseWhole(value, number)) return fail(value);
             options.bitrate = number;
+        } else if (arg == "--threads") {
+            if (!next(value)) return std::nullopt;
+            if (!ParseWhole(value, number) || number < 1 ||
+                number > TranscoderDialog::kMaxEncoderThreads)
+                return fail(value);
+            options.threads = number;
         } else if (arg == "--normalize-link" || arg == "--drp-link") {
             if (!next(value)) return std::nullopt;
             if (!ParseWhole(value, number) || number < 0 || number > kCliMaxLinkItem)
@@ -426,6 +432,7 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
         }
         window.SelectBitrate(found);
     }
+    if (options.threads) window.SetEncoderThreads(*options.threads);
     window.SetMeasureOnly(options.measure);
     window.SetMeasureLoudness(!options.noLoudness);
     // A measurement reads the input once, as it is: nothing is normalised.

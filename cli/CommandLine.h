@@ -25,6 +25,7 @@ struct CliOptions {
     ResamplerKind resampler = ResamplerKind::kSoxr;
     std::optional<WavChannelOrder> wavOrder;  // unset: the settings file's
     std::optional<int> bitrate;
+    std::optional<int> threads;  // --threads N: the MP2 encoder's
     bool normalize = false;
     // --normalize peak|loudness[:LUFS]: the kind, and the loudness target.
     std::optional<NormalizeKind> normalizeKind;

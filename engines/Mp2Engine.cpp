@@ -137,6 +137,7 @@ bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::Encode
 }
 
 bool Mp2Engine::Init(const JobSettings& settings) {
+    encoder.SetThreads(settings.encoderThreads);
     return InitWithArguments(Arguments(settings));
 }
 

@@ -13,7 +13,7 @@
 #include "host/JobSettings.h"
 #include "engines/EncoderOptions.h"
 #include "engines/Mp2FileSink.h"
-#include "mp2enc/Mp2Encoder.h"
+#include "mp2enc/ParallelMp2Encoder.h"
 
 namespace tavrisk {
 
@@ -48,7 +48,9 @@ class Mp2Engine : public OutputEngine {
     bool EncodeBlock() override;
     bool FetchBlock() override;
 
-    const mp2::Mp2Encoder& Encoder() const { return encoder; }
+    // Threads the frames are encoded on, for the runs initialised afterwards (Init takes
+    // the job's).
+    void SetEncoderThreads(int threads) { encoder.SetThreads(threads); }
 
   private:
     // Configures the encoder; its refusal messages are also shown through the host.
@@ -75,7 +77,7 @@ class Mp2Engine : public OutputEngine {
     bool showFrameCounter = false;
     int verbosity = 0;
     Mp2FileSink sink;
-    mp2::Mp2Encoder encoder;
+    mp2::ParallelMp2Encoder encoder;
     std::unique_ptr<SampleBlock> block;
     // Encodes the blocks on a thread of its own while the source reads the next ones; the
     // encoder is the pipeline's from Init to Finish.

@@ -40,6 +40,8 @@ struct JobSettings {
     int outputRate = 48000;
     // The MP2 engine's bitrate in kbit/s; -1 without a selection.
     int bitrateKbps = 384;
+    // Threads the MP2 engine encodes frames on; 1 encodes them one after the other.
+    int encoderThreads = 1;
     // The input is converted from inputRate to outputRate, by this kind of converter.
     bool resample = false;
     ResamplerKind resampler = ResamplerKind::kSoxr;

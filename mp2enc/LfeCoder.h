@@ -5,78 +5,50 @@
 
 #include "mp2enc/EncoderLog.h"
 #include "mp2enc/EncoderTables.h"
+#include "mp2enc/LfeFilter.h"
 
 namespace tavrisk::mp2 {
 
-// Codes the low-frequency channel: a 16th-order Butterworth low-pass (125 Hz corner at
-// 48 kHz), decimation to 12 samples per frame, one scale factor and a fixed 31-level
-// quantiser. The low-pass delays the LFE by its group delay; the samples are taken that
-// much later, so that the decoded LFE is in step with the main channels. A frame's
-// samples are therefore ready only once part of the next block has been filtered.
+// Codes the low-frequency channel: the samples of its low-pass and decimation (LfeFilter),
+// one scale factor and a fixed 31-level quantiser. The coder filters the channel itself, or
+// takes each frame's samples filtered already (SetFrame) when the filter runs ahead of it.
 class LfeCoder {
   public:
-    static constexpr int kSamples = 12;
-    static constexpr int kDecimation = 96;
-    static constexpr int kBlockSamples = kSamples * kDecimation;
-    static constexpr int kSections = 8;  // an even number: filterBlock takes them in pairs
+    static constexpr int kSamples = LfeFilter::kSamples;
+    static constexpr int kDecimation = LfeFilter::kDecimation;
+    static constexpr int kBlockSamples = LfeFilter::kBlockSamples;
     static constexpr int kAllocation = 4;
     static constexpr int kBits = 4 + 6 + kSamples * 5;  // allocation, scale factor, samples
 
-    LfeCoder();
-
     // Clears the filter state and the waiting samples (start of an encoding run).
     void Reset();
-    // Filters one block of 1152 input samples (16-bit scale) and keeps every 96th output,
-    // counted from the look-ahead on.
-    void FilterBlock(const double* input);
+    // Filters one block of 1152 input samples (16-bit scale); see LfeFilter.
+    void FilterBlock(const double* input) { filter.FilterBlock(input); }
     // Filters a block of silence: at the end of the input it brings the last frame's samples.
-    void FilterSilence();
+    void FilterSilence() { filter.FilterSilence(); }
     // Whether a whole frame of samples waits.
-    bool FrameReady() const { return waiting >= kSamples; }
+    bool FrameReady() const { return filter.FrameReady(); }
     // Takes the next frame's 12 samples (zeros for any not yet filtered).
-    void TakeFrame();
+    void TakeFrame() { filter.TakeFrame(lfeSample); }
+    // Takes a frame's 12 samples from a filter that ran ahead.
+    void SetFrame(const LfeFilter::Frame& samples) { lfeSample = samples; }
     // Scale factor index of the 12 samples.
     void LfeScaleFactor();
     // Quantises with `entry`, the allocation entry whose width the frame writes.
     void LfeQuantise(const AllocationEntry& entry, EncoderLog& messages);
 
     // The low-pass's group delay at low frequencies, in input samples (rounded).
-    int LookAhead() const { return delay; }
+    int LookAhead() const { return filter.LookAhead(); }
     const std::array<double, kSamples>& Samples() const { return lfeSample; }
     int ScaleIndex() const { return scaleFactorIndex; }
     const std::array<int, kSamples>& Codes() const { return lfeCode; }
 
     // Filters one sample through the cascade (for tests of the response).
-    double FilterSample(double x);
+    double FilterSample(double x) { return filter.FilterSample(x); }
 
   private:
-    struct Section {
-        double b0, b1, b2, a1, a2;
-        double x1 = 0, x2 = 0, y1 = 0, y2 = 0;
-        // One sample through the section.
-        double Step(double x) {
-            const double y = b0 * x + b1 * x1 + b2 * x2 - a1 * y1 - a2 * y2;
-            x2 = x1;
-            x1 = x;
-            y2 = y1;
-            y1 = y;
-            return y;
-        }
-    };
-    void Keep(double y);
-    // A block through two consecutive sections: `in` to `out`, which may be the same.
-    static void FilterPair(Section& first, Section& second, const double* in, double* out);
-
-    std::array<Section, kSections> sections{};
-    int delay = 0;
-    // Decimated outputs not yet taken; the encoder takes a frame per block, so two frames'
-    // worth never fill it. Were it full, the oldest would be dropped.
-    static constexpr int kQueue = 3 * kSamples;
-    std::array<double, kQueue> queue{};
-    int first = 0;
-    int waiting = 0;
-    int untilKept = 0;  // input samples before the next output is kept
-    std::array<double, kSamples> lfeSample{};
+    LfeFilter filter;
+    LfeFilter::Frame lfeSample{};
     std::array<int, kSamples> lfeCode{};
     int scaleFactorIndex = 0;
 };

@@ -16,7 +16,6 @@ namespace {
 constexpr int kLayer2 = 2;
 constexpr int kStereoSurround = 2;
 constexpr int kMaxDematrixProcedure = 3;
-constexpr int kDematrixProcedures = kMaxDematrixProcedure + 1;
 constexpr int kMaxTcAlloc = kTcAllocValues - 1;
 constexpr int kHeaderBits = 32;
 constexpr int kUnpredicted = 127;
@@ -25,6 +24,12 @@ constexpr int kMaxSamplingCode = 2;
 // Filterbank input row of each coded slot: the LFE row never enters the filterbank.
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
+
+InputRows RowsOf(const SampleBlock& block) {
+    InputRows rows{};
+    for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
+    return rows;
+}
 
 }  // namespace
 
@@ -156,12 +161,18 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     frameWriter.Reset();
     *frame = SubbandFrame{};
     pending = false;
+    lfeFiltered = false;
     random.seed(kEncoderRandomSeed);
     gathered = 0;
     bitStream.Start(sink, log);
-    psyModel.reset();  // before a new model: the old one's helper may still read the input
-    psyModel = std::make_unique<PsychoacousticModel>();
-    psyModel->SetSideWork(kFilteredSlots, [this](int slot) { FilterSlot(slot); });
+    if (psyModel && psyModelHelper == helperThreadAllowed) {
+        psyModel->Restart();  // far cheaper than a new model: encoders of segments restart often
+    } else {
+        psyModel.reset();  // before a new model: the old one's helper may still read the input
+        psyModel = std::make_unique<PsychoacousticModel>(helperThreadAllowed);
+        psyModel->SetSideWork(kFilteredSlots, [this](int slot) { FilterSlot(slot); });
+        psyModelHelper = helperThreadAllowed;
+    }
     return true;
 }
 
@@ -171,11 +182,6 @@ int Mp2Encoder::MinimumFrameBits() const {
     return kHeaderBits + AllocationFieldBits(frameParams, worst) +
            MultichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
            8 * mpegHeader.nAdBytes;
-}
-
-int Mp2Encoder::ChooseDematrixProcedure() {
-    if (settings.dematrixChoice >= 0) return settings.dematrixChoice;
-    return RandomBelow(random, kDematrixProcedures);
 }
 
 void Mp2Encoder::StartFrame(int procedure) {
@@ -232,20 +238,19 @@ PsyFrameInfo Mp2Encoder::FrameInfoForModel() const {
 // filters block n + 1. The order of every step that changes state is that of the plain
 // sequence, so the stream is the same.
 bool Mp2Encoder::EncodeFrame(const SampleBlock& block) {
-    const int procedure = ChooseDematrixProcedure();
+    const int procedure = ChooseDematrixProcedure(settings.dematrixChoice, random);
     if (pending) CollectMasking();
 
-    InputRows rows{};
-    for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
-    BuildPsyMatrix(rows, procedure, psyInput.get());
+    BuildPsyMatrix(RowsOf(block), procedure, psyInput.get());
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
     psyModel->StartMasking(psyInput.get(), FrameInfoForModel(), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
-    lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
+    if (!lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
     if (pending) WritePending();
+    if (lfeFiltered) pendingLfe = *blockLfe;
     StartFrame(procedure);
     psyModel->FinishSideWork();
     filterInput = nullptr;
@@ -278,7 +283,11 @@ void Mp2Encoder::WritePending() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     pending = false;
-    lfeCoder.TakeFrame();
+    if (lfeFiltered) {
+        lfeCoder.SetFrame(pendingLfe);
+    } else {
+        lfeCoder.TakeFrame();
+    }
     lfeCoder.LfeScaleFactor();
     // Quantised with the entry whose width the frame writes.
     lfeCoder.LfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], log);
@@ -329,6 +338,36 @@ void Mp2Encoder::WriteFill(long frameStartBits) {
                      static_cast<long>(sent % 8), adb));
     }
     totalBitsSent += sent;
+}
+
+void Mp2Encoder::StartSegment(const FramePlace& place, const SampleBlock* previous) {
+    lfeFiltered = true;
+    frames = place.frame;
+    length = place.length;
+    random = place.random;
+    if (!previous) return;
+    // The filterbank's history and the model's rings are all that carry over from one
+    // frame to the next, and they reach back less than a block.
+    filterInput = previous;
+    for (int slot = 0; slot < kFilteredSlots; ++slot) FilterSlot(slot);
+    filterInput = nullptr;
+    BuildPsyMatrix(RowsOf(*previous), place.previousProcedure, psyInput.get());
+    psyModel->Prime(psyInput.get(), FrameInfoForModel());
+}
+
+bool Mp2Encoder::EncodeSegmentFrame(const SampleBlock& block, const LfeFilter::Frame& lfe) {
+    blockLfe = &lfe;
+    const bool encoded = EncodeFrame(block);
+    blockLfe = nullptr;
+    return encoded;
+}
+
+bool Mp2Encoder::FinishSegment() {
+    if (pending) {
+        CollectMasking();
+        WritePending();
+    }
+    return !bitStream.WriteFailed();
 }
 
 bool Mp2Encoder::Push(std::span<const double* const> planes, std::size_t count) {

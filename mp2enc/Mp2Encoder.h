@@ -13,9 +13,11 @@
 #include "mp2enc/EncoderSettings.h"
 #include "mp2enc/EncoderRandom.h"
 #include "mp2enc/FrameLength.h"
+#include "mp2enc/FrameSchedule.h"
 #include "mp2enc/FrameSink.h"
 #include "mp2enc/FrameWriter.h"
 #include "mp2enc/LfeCoder.h"
+#include "mp2enc/LfeFilter.h"
 #include "mp2enc/MpegHeader.h"
 #include "mp2enc/PsychoacousticModel.h"
 #include "mp2enc/SubbandFrame.h"
@@ -47,6 +49,19 @@ class Mp2Encoder {
     // hands every frame still held to the sink. False when the sink refused a frame.
     bool Finish();
 
+    // A segment of a longer stream, for encoders that share its frames out: after Configure,
+    // StartSegment puts the encoder at `place`, its filterbank and model primed with
+    // `previous`, the block before the segment (none at the stream's start). The caller runs
+    // the LFE's filter through the whole stream: each block comes with its frame's LFE
+    // samples. FinishSegment writes the frame still held. The frames are those the encoder
+    // writes when it runs through the whole stream.
+    void StartSegment(const FramePlace& place, const SampleBlock* previous);
+    bool EncodeSegmentFrame(const SampleBlock& block, const LfeFilter::Frame& lfe);
+    bool FinishSegment();
+    // Whether the psychoacoustic model of the runs configured afterwards may take a helper
+    // thread (the default); off where encoders run on every core already.
+    void AllowHelperThread(bool allowed) { helperThreadAllowed = allowed; }
+
     EncoderLog& Log() { return log; }
     long FrameCount() const { return frames; }
     const MpegHeader& Header() const { return mpegHeader; }
@@ -56,7 +71,6 @@ class Mp2Encoder {
     bool OutputFailed() const { return bitStream.WriteFailed(); }
 
   private:
-    int ChooseDematrixProcedure();
     void StartFrame(int procedure);
     PsyFrameInfo FrameInfoForModel() const;
     // Filterbank, matrixing and scale factors of the block whose frame was started.
@@ -99,6 +113,13 @@ class Mp2Encoder {
     int crcBits = 0;
     int extraSlot = 0;
     bool pending = false;  // a prepared frame waits to be written
+    bool helperThreadAllowed = true;
+    bool psyModelHelper = true;  // whether the model was made with its helper thread
+    // In a segment the LFE samples come filtered: those of the block being encoded, and
+    // those of the prepared frame.
+    bool lfeFiltered = false;
+    const LfeFilter::Frame* blockLfe = nullptr;
+    LfeFilter::Frame pendingLfe{};
     std::unique_ptr<SampleBlock> gathering;  // samples pushed towards the next block
     std::size_t gathered = 0;
     // The model's helper thread reads psyInput and, through filterSlot, filterInput,

@@ -78,6 +78,12 @@ constexpr double kSmrOffsetDb = 10.0;
 constexpr double kBoundMarginDb = 0.01;
 constexpr double kFullScale = 32768.0;
 
+// Channel slots the model analyses per frame.
+int SlotsOf(const PsyFrameInfo& info) {
+    if (!info.multichannel) return 2;
+    return info.stereoAug == 2 ? kPsySlots : 7;
+}
+
 // Search width around a tonal candidate, by its line.
 int TonalRun(int k) {
     if (k < kFirstCandidate || k > kLastCandidate) return 0;
@@ -327,15 +333,19 @@ struct PsychoacousticModel::State {
     std::atomic<int> sideDone{0};
     std::unique_ptr<HelperThread> helper;
 
-    State();
+    explicit State(bool withHelperThread);
     void RunSlots(SlotWork& work);
     void AnalyseSlot(SlotWork& work, int s);
+    // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
+    void SelectTables(const PsyFrameInfo& info);
+    // Writes slot s's new frame into its ring; returns where its analysed block starts.
+    int WriteRing(int s, const double* samples);
 };
 
-PsychoacousticModel::State::State() {
+PsychoacousticModel::State::State(bool withHelperThread) {
     offset.fill(kRingStart);
     // The slots are independent: a second core takes part of them.
-    if (std::thread::hardware_concurrency() > 1) {
+    if (withHelperThread && std::thread::hardware_concurrency() > 1) {
         try {
             helper = std::make_unique<HelperThread>([this] { RunSlots(helperWork); });
         } catch (const std::system_error&) {
@@ -358,16 +368,26 @@ void PsychoacousticModel::State::RunSlots(SlotWork& work) {
     }
 }
 
-void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
+int PsychoacousticModel::State::WriteRing(int s, const double* samples) {
     // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
     auto& buffer = fft_buf[s];
     int& o = offset[s];
-    const double* samples = job.samples[s];
     const int toEnd = std::min(kFrameSamples, kRingSize - o);
     for (int d = 0; d < toEnd; ++d) buffer[o + d] = samples[d] * kSampleScale;
     for (int d = toEnd; d < kFrameSamples; ++d) buffer[d - toEnd] = samples[d] * kSampleScale;
-    work.Load(buffer, (o + kRingReadOffset) % kRingSize);
+    const int blockStart = (o + kRingReadOffset) % kRingSize;
     o = (o + kFrameSamples) % kRingSize;
+    return blockStart;
+}
+
+void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
+    if (tables.Select(info.layer, info.samplingFrequencyCode)) {
+        for (auto& samples : fft_buf) samples.fill(0.0);
+    }
+}
+
+void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
+    work.Load(fft_buf[s], WriteRing(s, job.samples[s]));
 
     if (work.silent) {
         work.x.fill(tables.floorDb);
@@ -844,11 +864,13 @@ void SlotWork::GlobalThreshold(int entries, int sblimit) {
     SelectNeeded(entries, sblimit);
     // Every entry sums the individual thresholds of the components on the power scale
     // 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
-    // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
+    // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB. Each power is taken
+    // as 2^(lt log2(10) / kSumIndividual): exp2 costs half of pow, for the same value but for
+    // the last place.
     std::fill(threshold.begin(), threshold.begin() + entries, t.individualPowerOfDbMin);
     for (int p = 0; p < pairCount; ++p) {
         const int i = pairEntry[p];
-        if (needed[i]) threshold[i] += std::pow(10.0, pairThreshold[p] / kSumIndividual);
+        if (needed[i]) threshold[i] += std::exp2(pairThreshold[p] * t.individualToBase2);
     }
     // The threshold in quiet enters lowered by 12 dB: AddPower(hear - 12, x, 3), with the power
     // of the quiet term taken from the tables. The summed level's power on that scale is
@@ -890,7 +912,8 @@ std::vector<PsychoacousticModel::Component> SlotWork::Components(int head) const
     return list;
 }
 
-PsychoacousticModel::PsychoacousticModel() : state(std::make_unique<State>()) {}
+PsychoacousticModel::PsychoacousticModel(bool withHelperThread)
+    : state(std::make_unique<State>(withHelperThread)) {}
 
 PsychoacousticModel::~PsychoacousticModel() {
     // Slots not yet taken are dropped; the helper's slot in progress is waited for.
@@ -913,6 +936,20 @@ void PsychoacousticModel::ComputeMasking(const double (*slotSamples)[1152],
                                          double (*spike)[32]) {
     StartMasking(slotSamples, info);
     FinishMasking(maxScale, minMask, signalToMask, spike);
+}
+
+void PsychoacousticModel::Restart() {
+    State& st = *state;
+    FinishSlots();
+    for (auto& samples : st.fft_buf) samples.fill(0.0);
+    st.offset.fill(kRingStart);
+}
+
+void PsychoacousticModel::Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info) {
+    State& st = *state;
+    FinishSlots();
+    st.SelectTables(info);
+    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotSamples[s]);
 }
 
 void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
@@ -942,12 +979,10 @@ void PsychoacousticModel::StartMasking(const double (*slotSamples)[1152], const 
                                        bool withSideWork) {
     State& st = *state;
     FinishSlots();  // a frame never collected is dropped
-    if (st.tables.Select(info.layer, info.samplingFrequencyCode)) {
-        for (auto& samples : st.fft_buf) samples.fill(0.0);
-    }
+    st.SelectTables(info);
     auto& job = st.job;
     job.samples = slotSamples;
-    job.slots = !info.multichannel ? 2 : info.stereoAug == 2 ? kPsySlots : 7;
+    job.slots = SlotsOf(info);
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;

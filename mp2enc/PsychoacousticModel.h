@@ -22,9 +22,12 @@ struct PsyFrameInfo {
 // Slots processed: 2 when !multichannel; 12 when stereoAug == 2; else 7.
 // The slots are shared between the calling thread and, on a machine with a second core, a
 // helper thread of the model's own; the results never depend on which thread took a slot.
+// A model made without the helper does everything on the calling thread (for callers that
+// run models on every core already).
 class PsychoacousticModel {
   public:
-    PsychoacousticModel();  // allocates everything once; ring offsets start at 256
+    // Allocates everything once; ring offsets start at 256.
+    explicit PsychoacousticModel(bool withHelperThread = true);
     ~PsychoacousticModel();
     PsychoacousticModel(const PsychoacousticModel&) = delete;
     PsychoacousticModel& operator=(const PsychoacousticModel&) = delete;
@@ -34,6 +37,13 @@ class PsychoacousticModel {
     void ComputeMasking(const double (*slotSamples)[1152], const double (*maxScale)[32],
                         const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
                         double (*spike)[32]);
+
+    // Starts a new stream: the input rings are silent again, a frame started is dropped.
+    void Restart();
+    // Takes a frame's slots into the input rings without analysing them: a model started
+    // in the middle of a stream is primed with the frame before its first one, and then
+    // analyses that one exactly as a model that ran from the start.
+    void Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info);
 
     // The same in two steps, so that the caller can work while the slots are analysed:
     // startMasking offers the frame's slots to the helper thread and returns at once; the

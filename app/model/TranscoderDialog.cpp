@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "app/model/GraphSession.h"
+#include "platform/UsableCores.h"
 
 namespace tavrisk {
 
@@ -50,7 +51,8 @@ std::string FolderOf(const std::string& name) {
 
 }  // namespace
 
-TranscoderDialog::TranscoderDialog(UserInterface& ui) : ui(ui) {
+TranscoderDialog::TranscoderDialog(UserInterface& ui)
+    : ui(ui), encoderThreads(std::min(UsableCores(), kMaxEncoderThreads)) {
     for (const OutputEngineKind& engine : OutputEngineKinds())
         controls.outputEngine.items.emplace_back(engine.label);
     controls.freq.items = kFrequencyItems;
@@ -143,6 +145,7 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     job.inputRate = GetInputRate();
     job.outputRate = GetOutputRate() ? GetOutputRate() : kDefaultOutputRate;
     job.bitrateKbps = GetBitrate();
+    job.encoderThreads = encoderThreads;
     job.resample = ResamplingNeeded();
     job.resampler = GetResamplerKind();
     job.resyncMs = GetResyncMs();
@@ -169,6 +172,10 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
 }
 
 // --- Handlers ------------------------------------------------------------------------------
+
+void TranscoderDialog::SetEncoderThreads(int threads) {
+    encoderThreads = std::clamp(threads, 1, kMaxEncoderThreads);
+}
 
 void TranscoderDialog::SelectRouting(int column, int item) {
     if (column < 0 || column >= kColumns) return;

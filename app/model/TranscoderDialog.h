@@ -120,6 +120,10 @@ class TranscoderDialog {
     void SetMeasureOnly(bool on) { measureOnly = on; }
     // Jobs measure their loudness (on unless the command line's --no-loudness).
     void SetMeasureLoudness(bool on) { measureLoudness = on; }
+    // Threads the MP2 engine encodes on (the command line's --threads), kept in 1 to
+    // kMaxEncoderThreads; by default the cores the process may use.
+    static constexpr int kMaxEncoderThreads = 64;
+    void SetEncoderThreads(int threads);
     void SetDrp(bool on);
     // "High quality": the rate conversion by libsoxr rather than linear interpolation.
     void SetHighQuality(bool on);
@@ -246,6 +250,7 @@ class TranscoderDialog {
     bool resultAwaitsSummary = false;
     bool measureOnly = false;
     bool measureLoudness = true;
+    int encoderThreads;
     InputRateProbe inputRateProbe;
     bool graphProcessing = true;
     WavChannelOrder wavOrder = WavChannelOrder::kStandard;

@@ -7,6 +7,7 @@
 
 #include "app/model/TranscoderDialog.h"
 #include "cli/CommandLine.h"
+#include "platform/UsableCores.h"
 #include "tests/support/RecordingInterface.h"
 #include "tests/support/TestSupport.h"
 
@@ -129,6 +130,21 @@ TEST(CommandLine, BadValuesAreRefusedWithTheirOption) {
     EXPECT_FALSE(Parse({"a"}));
     EXPECT_FALSE(Parse({"a", "b", "--frobnicate"}));
     EXPECT_TRUE(Parse({"--batch", "a", "b"})->batch);
+}
+
+// The encoder's threads: by default the cores the process may use, as in the window.
+TEST(CommandLine, ThreadsReachTheJobAndDefaultToTheUsableCores) {
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    EXPECT_EQ(window.JobSettingsForJob().encoderThreads,
+              std::min(UsableCores(), TranscoderDialog::kMaxEncoderThreads));
+    std::string error;
+    ASSERT_TRUE(CommandLine::Apply(*Parse({"a.ac3", "b.mp2", "--threads", "3"}), window, error));
+    EXPECT_EQ(window.JobSettingsForJob().encoderThreads, 3);
+    for (const char* refused : {"0", "-2", "x", "65"}) {
+        EXPECT_FALSE(Parse({"a", "b", "--threads", refused}, &error));
+        EXPECT_NE(error.find("--threads"), std::string::npos) << refused;
+    }
 }
 
 // "--" ends the options: every word after it is a file, even one that looks like an option.

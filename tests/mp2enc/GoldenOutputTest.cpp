@@ -14,6 +14,7 @@
 
 #include "engines/Mp2FileSink.h"
 #include "mp2enc/Mp2Encoder.h"
+#include "mp2enc/ParallelMp2Encoder.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::mp2 {
@@ -77,7 +78,9 @@ void FillBlock(const GoldenCase& c, long firstSample, NoiseGenerator& noise, Sam
     }
 }
 
-std::uint64_t EncodeCase(const GoldenCase& c, Mp2Encoder& encoder, const std::string& path) {
+// Through the plain encoder or the one on several threads.
+template <typename Encoder>
+std::uint64_t EncodeCase(const GoldenCase& c, Encoder& encoder, const std::string& path) {
     EncoderSettings o;
     o.sampleRate = c.rate;
     o.totalBitrateKbps = o.bitrateKbps = c.bitrate;
@@ -122,6 +125,23 @@ TEST(GoldenOutput, EveryCaseKeepsItsBytes) {
         Mp2Encoder encoder;
         const std::uint64_t hash = EncodeCase(c, encoder, dir.File("golden.mp2"));
         EXPECT_EQ(hash, c.hash) << std::hex << "0x" << hash << "ULL";
+    }
+}
+
+TEST(GoldenOutput, EveryCaseKeepsItsBytesOnSeveralThreads) {
+    // Each case with another number of threads and segment length, down to single frames.
+    constexpr int kThreads[] = {2, 3, 8};
+    constexpr int kSegmentFrames[] = {1, 5, 16};
+    test::TempDir dir;
+    for (std::size_t i = 0; i < std::size(kCases); ++i) {
+        const int threads = kThreads[i % 3];
+        const int segmentFrames = kSegmentFrames[(i + i / 3) % 3];
+        SCOPED_TRACE(std::string(kCases[i].name) + ", threads " + std::to_string(threads) +
+                     ", segments of " + std::to_string(segmentFrames));
+        ParallelMp2Encoder encoder(threads, segmentFrames);
+        const std::uint64_t hash = EncodeCase(kCases[i], encoder, dir.File("parallel.mp2"));
+        EXPECT_EQ(encoder.Threads(), threads);
+        EXPECT_EQ(hash, kCases[i].hash) << std::hex << "0x" << hash << "ULL";
     }
 }
 

@@ -80,6 +80,7 @@ class Mp2EngineTest : public testing::Test {
     bool RunEngine(const std::vector<std::string>& args, std::unique_ptr<ToneBlockSource> source,
                    bool* initOk = nullptr) {
         Mp2Engine engine(window);
+        engine.SetEncoderThreads(threads);
         engine.SetStreams(out.stream(), err.stream());
         engine.SetSource(std::move(source));
         const bool init = engine.InitWithArguments(args);
@@ -99,6 +100,7 @@ class Mp2EngineTest : public testing::Test {
     test::StreamCapture out, err;
     SourceLog log;
     bool failed = false;
+    int threads = 1;  // the encoder's
 };
 
 TEST_F(Mp2EngineTest, KBlocksGiveKFramesAndTheSourceIsClosed) {
@@ -309,6 +311,28 @@ TEST_F(Mp2EngineTest, RepeatedJobsInOneProcessWriteTheSameBytes) {
     ASSERT_TRUE(
         RunEngine(JobArguments("48.000", "256", b), std::make_unique<ToneBlockSource>(log, 5)));
     EXPECT_EQ(ReadBytes(a), ReadBytes(b));
+}
+
+// On several threads the job writes the same bytes, and a write that fails still ends it
+// with the output's name, said once.
+TEST_F(Mp2EngineTest, FramesOnSeveralThreadsAreTheSameAndAFailedWriteStillEndsTheJob) {
+    const std::string serial = dir.File("serial.mp2");
+    ASSERT_TRUE(RunEngine(JobArguments("44.100", "224", serial),
+                          std::make_unique<ToneBlockSource>(log, 40)));
+    for (const int count : {2, 3}) {
+        SCOPED_TRACE(count);
+        threads = count;
+        const std::string parallel = dir.File("parallel.mp2");
+        ASSERT_TRUE(RunEngine(JobArguments("44.100", "224", parallel),
+                              std::make_unique<ToneBlockSource>(log, 40)));
+        EXPECT_EQ(ReadBytes(parallel), ReadBytes(serial));
+        window.messages.clear();
+        EXPECT_FALSE(RunEngine(JobArguments("44.100", "224", "/dev/full"),
+                               std::make_unique<ToneBlockSource>(log, 40)));
+        EXPECT_TRUE(failed);
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_EQ(window.messages[0].text, "Could not write \"/dev/full\".");
+    }
 }
 
 // Through the command line: a six-channel WAV made by ffmpeg, a distinct tone per channel.

@@ -1,0 +1,222 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#include "mp2enc/ParallelMp2Encoder.h"
+
+#include <algorithm>
+#include <system_error>
+
+namespace tavrisk::mp2 {
+namespace {
+
+// Segments in flight per thread: one being encoded, one waiting, so that no thread waits
+// for the calling thread to fill the next.
+constexpr int kSegmentsPerThread = 2;
+
+}  // namespace
+
+bool ParallelMp2Encoder::SegmentFrames::Write(std::span<const std::uint8_t> frame) {
+    bytes.insert(bytes.end(), frame.begin(), frame.end());
+    ends.push_back(bytes.size());
+    return true;
+}
+
+void ParallelMp2Encoder::SegmentFrames::Clear() {
+    bytes.clear();
+    ends.clear();
+}
+
+ParallelMp2Encoder::Segment::Segment(int frames)
+    : blocks(static_cast<std::size_t>(frames)), lfe(static_cast<std::size_t>(frames)) {}
+
+ParallelMp2Encoder::ParallelMp2Encoder(int threads, int segmentFrames)
+    : wantedThreads(std::max(threads, 1)), segmentFrames(std::max(segmentFrames, 1)) {}
+
+ParallelMp2Encoder::~ParallelMp2Encoder() {
+    StopWorkers();
+}
+
+bool ParallelMp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& frameSink) {
+    StopWorkers();
+    settings = wanted;
+    sink = &frameSink;
+    // The ancillary text runs on from frame to frame, and the traces of the higher
+    // verbosities sum the whole run: both need the frames in one encoder.
+    serial = wantedThreads == 1 || settings.ancillaryText || settings.verbosity > 1;
+    plain.AllowHelperThread(serial);
+    const bool configured = plain.Configure(settings, frameSink);
+    if (serial) return configured;
+    // The settings' messages are the plain encoder's; the frames' are the workers'.
+    log.Take();
+    Append(plain.Log().Take());
+    if (!configured) return false;
+    schedule.Start(settings, plain.Length());
+    lfeFilter.Reset();
+    framesTaken = 0;
+    filling = false;
+    failed = false;
+    written = opened = 0;
+    StartWorkers(wantedThreads);
+    if (workers.empty()) {
+        serial = true;  // no thread to be had: the calling thread encodes
+        plain.AllowHelperThread(true);
+        return plain.Configure(settings, frameSink);
+    }
+    return true;
+}
+
+void ParallelMp2Encoder::Append(std::vector<EncoderMessage> messages) {
+    for (EncoderMessage& message : messages) {
+        if (message.kind == EncoderMessage::kError) {
+            log.Error(std::move(message.text));
+        } else {
+            log.Report(std::move(message.text));
+        }
+    }
+}
+
+void ParallelMp2Encoder::StartWorkers(int threads) {
+    {
+        const std::lock_guard guard(lock);
+        dispatched = taken = 0;
+        stopping = false;
+    }
+    segments.clear();
+    const int inFlight = kSegmentsPerThread * threads;
+    for (int s = 0; s < inFlight; ++s) segments.push_back(std::make_unique<Segment>(segmentFrames));
+    try {
+        for (int t = 0; t < threads; ++t) {
+            auto encoder = std::make_unique<Mp2Encoder>();
+            encoder->AllowHelperThread(false);
+            workers.emplace_back(
+                [this, e = std::move(encoder)]() mutable { WorkerLoop(std::move(e)); });
+        }
+    } catch (const std::system_error&) {
+        StopWorkers();
+    }
+}
+
+void ParallelMp2Encoder::StopWorkers() {
+    {
+        const std::lock_guard guard(lock);
+        stopping = true;
+    }
+    workAvailable.notify_all();
+    workers.clear();  // joins
+}
+
+void ParallelMp2Encoder::WorkerLoop(std::unique_ptr<Mp2Encoder> encoder) {
+    std::unique_lock guard(lock);
+    for (;;) {
+        workAvailable.wait(guard, [this] { return stopping || taken < dispatched; });
+        if (stopping) return;
+        Segment& segment = SegmentOf(taken++);
+        guard.unlock();
+        EncodeSegment(*encoder, segment);
+        guard.lock();
+        segment.encoded = true;
+        segmentEncoded.notify_all();
+    }
+}
+
+void ParallelMp2Encoder::EncodeSegment(Mp2Encoder& encoder, Segment& segment) {
+    segment.output.Clear();
+    bool ok = encoder.Configure(settings, segment.output);
+    encoder.StartSegment(segment.place, segment.hasPrevious ? &segment.previous : nullptr);
+    for (int f = 0; ok && f < segment.count; ++f) {
+        ok = encoder.EncodeSegmentFrame(segment.blocks[f], segment.lfe[f]);
+    }
+    ok = ok && encoder.FinishSegment();
+    segment.messages = encoder.Log().Take();
+    segment.ok = ok;
+}
+
+bool ParallelMp2Encoder::EncodeFrame(const SampleBlock& block) {
+    if (serial) return plain.EncodeFrame(block);
+    if (failed) return false;
+    // The LFE of a frame is whole once the next block went through the low-pass.
+    lfeFilter.FilterBlock(block.Row(SampleBlock::kRowLfe));
+    if (framesTaken > 0) {
+        Segment& current = SegmentOf(opened - 1);
+        lfeFilter.TakeFrame(current.lfe[current.count - 1]);
+        if (current.count == segmentFrames) {
+            Dispatch();
+            OpenSegment();
+            // The worker only reads the block copied here.
+            SegmentOf(opened - 1).previous = current.blocks[segmentFrames - 1];
+        }
+    } else {
+        OpenSegment();
+    }
+    Segment& current = SegmentOf(opened - 1);
+    if (current.count == 0) {
+        current.place = schedule.Next();
+        current.hasPrevious = framesTaken > 0;
+    }
+    current.blocks[current.count++] = block;
+    schedule.Advance();
+    ++framesTaken;
+    return !failed;
+}
+
+void ParallelMp2Encoder::OpenSegment() {
+    if (opened - written == static_cast<long>(segments.size())) WriteOldest();
+    Segment& segment = SegmentOf(opened++);
+    segment.count = 0;
+    segment.encoded = false;
+    filling = true;
+}
+
+// The segment opened last: its frames and their LFE are all taken.
+void ParallelMp2Encoder::Dispatch() {
+    filling = false;
+    {
+        const std::lock_guard guard(lock);
+        ++dispatched;
+    }
+    workAvailable.notify_one();
+}
+
+void ParallelMp2Encoder::WriteOldest() {
+    const long sequence = written++;
+    Segment& segment = SegmentOf(sequence);
+    bool here = false;
+    {
+        std::unique_lock guard(lock);
+        // A segment no worker has taken up yet is encoded on this thread: a busy machine
+        // never makes the stream wait for a worker to be scheduled.
+        if (taken == sequence && sequence < dispatched) {
+            ++taken;
+            here = true;
+        } else {
+            segmentEncoded.wait(guard, [&] { return segment.encoded; });
+        }
+    }
+    if (here) EncodeSegment(plain, segment);
+    Append(std::move(segment.messages));
+    if (failed) return;
+    const SegmentFrames& frames = segment.output;
+    std::size_t start = 0;
+    for (const std::size_t end : frames.ends) {
+        if (!sink->Write(std::span(frames.bytes).subspan(start, end - start))) {
+            failed = true;
+            return;
+        }
+        start = end;
+    }
+    // A segment whose encoder failed wrote fewer frames than it took.
+    if (!segment.ok || static_cast<int>(frames.ends.size()) != segment.count) failed = true;
+}
+
+bool ParallelMp2Encoder::Finish() {
+    if (serial) return plain.Finish();
+    if (filling) {
+        // The last frame's LFE reads past the input's end, into silence.
+        lfeFilter.FilterSilence();
+        Segment& last = SegmentOf(opened - 1);
+        lfeFilter.TakeFrame(last.lfe[last.count - 1]);
+        Dispatch();
+    }
+    while (written < opened) WriteOldest();
+    return !failed;
+}
+
+}  // namespace tavrisk::mp2

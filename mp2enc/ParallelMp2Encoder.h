@@ -1,0 +1,120 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <algorithm>
+#include <condition_variable>
+#include <cstddef>
+#include <cstdint>
+#include <memory>
+#include <mutex>
+#include <thread>
+#include <vector>
+
+#include "dsp/SampleBlock.h"
+#include "mp2enc/EncoderLog.h"
+#include "mp2enc/EncoderSettings.h"
+#include "mp2enc/FrameSchedule.h"
+#include "mp2enc/FrameSink.h"
+#include "mp2enc/LfeFilter.h"
+#include "mp2enc/Mp2Encoder.h"
+
+namespace tavrisk::mp2 {
+
+// The encoder of one stream on several threads: the frames are cut into segments of a few
+// frames, each encoded by an encoder of its own started where the segment stands (see
+// Mp2Encoder::StartSegment), and handed to the sink in stream order. The frames are those
+// the encoder writes alone, byte for byte. Only what reaches back to the start of the stream
+// runs on the calling thread, in order: the LFE's low-pass and the frame schedule; and the
+// segments no worker has taken up when their frames are due. A fixed number of segments
+// is in flight, so the memory does not grow with the input. With one thread, and for the
+// settings whose frames depend on the frames before (the ancillary text, the traces of the
+// higher verbosities), the plain encoder does the work on the calling thread.
+class ParallelMp2Encoder {
+  public:
+    static constexpr int kDefaultSegmentFrames = 32;
+
+    explicit ParallelMp2Encoder(int threads = 1, int segmentFrames = kDefaultSegmentFrames);
+    // Stops the threads; frames not yet handed to the sink are dropped.
+    ~ParallelMp2Encoder();
+    ParallelMp2Encoder(const ParallelMp2Encoder&) = delete;
+    ParallelMp2Encoder& operator=(const ParallelMp2Encoder&) = delete;
+
+    // Threads for the runs configured afterwards.
+    void SetThreads(int threads) { wantedThreads = std::max(threads, 1); }
+    // As Mp2Encoder's: the frames go to `sink`, which must outlive the run.
+    bool Configure(const EncoderSettings& settings, FrameSink& sink);
+    // Takes one block of 1152 samples per channel. False once the sink refused a frame.
+    bool EncodeFrame(const SampleBlock& block);
+    // Encodes what is left and hands every frame to the sink. False when it refused one.
+    bool Finish();
+
+    // The messages of the frames handed to the sink so far, in stream order.
+    EncoderLog& Log() { return serial ? plain.Log() : log; }
+    // Blocks taken so far.
+    long FrameCount() const { return serial ? plain.FrameCount() : framesTaken; }
+    // Threads encoding the frames of the run (1: the calling thread alone).
+    int Threads() const { return serial ? 1 : static_cast<int>(workers.size()); }
+
+  private:
+    // The frames of one segment as its encoder writes them.
+    class SegmentFrames : public FrameSink {
+      public:
+        bool Write(std::span<const std::uint8_t> frame) override;
+        void Clear();
+        std::vector<std::uint8_t> bytes;
+        std::vector<std::size_t> ends;  // where each frame ends in `bytes`
+    };
+    struct Segment {
+        explicit Segment(int frames);
+        FramePlace place;
+        bool hasPrevious = false;
+        SampleBlock previous;
+        std::vector<SampleBlock> blocks;
+        std::vector<LfeFilter::Frame> lfe;
+        int count = 0;  // blocks taken
+        SegmentFrames output;
+        std::vector<EncoderMessage> messages;
+        bool encoded = false;  // guarded by `lock`, as is the queue
+        bool ok = false;
+    };
+
+    void StartWorkers(int threads);
+    void StopWorkers();
+    void WorkerLoop(std::unique_ptr<Mp2Encoder> encoder);
+    void EncodeSegment(Mp2Encoder& encoder, Segment& segment);
+    Segment& SegmentOf(long sequence) { return *segments[sequence % segments.size()]; }
+    // Opens the next segment: the oldest one's room, once it is written.
+    void OpenSegment();
+    void Dispatch();
+    void Append(std::vector<EncoderMessage> messages);
+    // Waits for the oldest segment in flight and hands its frames to the sink.
+    void WriteOldest();
+
+    int wantedThreads;
+    int segmentFrames;
+    bool serial = true;
+    // The run on the calling thread, or there the segments no worker took up in time.
+    Mp2Encoder plain;
+    EncoderSettings settings;
+    FrameSink* sink = nullptr;
+    EncoderLog log;
+    FrameSchedule schedule;
+    LfeFilter lfeFilter;
+    long framesTaken = 0;
+    bool filling = false;  // the segment opened last is not dispatched yet
+    bool failed = false;
+    // Segments by sequence number: [written, opened) are in flight; the last opened one is
+    // filled until it is dispatched.
+    std::vector<std::unique_ptr<Segment>> segments;
+    long written = 0;
+    long opened = 0;
+    std::mutex lock;
+    std::condition_variable workAvailable;
+    std::condition_variable segmentEncoded;
+    long dispatched = 0;  // guarded by `lock`, as are taken and stopping
+    long taken = 0;
+    bool stopping = false;
+    std::vector<std::jthread> workers;
+};
+
+}  // namespace tavrisk::mp2
