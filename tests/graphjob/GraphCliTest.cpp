@@ -169,6 +169,53 @@ TEST_F(GraphCliTest, EveryRateBecomesTheOutputRate) {
     }
 }
 
+// The level in dB of full scale of what remains of `count` samples from `first` on once the
+// tone, a whole number of its cycles among them, and any offset are taken out.
+double ResidualDb(const std::vector<double>& signal, std::size_t first, std::size_t count,
+                  double tone, int rate) {
+    const std::vector<double> slice(signal.begin() + static_cast<std::ptrdiff_t>(first),
+                                    signal.begin() + static_cast<std::ptrdiff_t>(first + count));
+    double sine = 0.0, cosine = 0.0, mean = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double phase = 2.0 * M_PI * tone * static_cast<double>(i) / rate;
+        sine += slice[i] * std::sin(phase) * 2.0 / count;
+        cosine += slice[i] * std::cos(phase) * 2.0 / count;
+        mean += slice[i] / count;
+    }
+    double power = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double phase = 2.0 * M_PI * tone * static_cast<double>(i) / rate;
+        const double rest = slice[i] - sine * std::sin(phase) - cosine * std::cos(phase) - mean;
+        power += rest * rest / count;
+    }
+    return 10.0 * std::log10(power / (32767.0 * 32767.0));
+}
+
+// A 24-bit source reaches the channel processing whole: a tone at -70 dBFS normalised to full
+// scale keeps the 24-bit noise floor beside it, far below the floor of its 16-bit copy.
+TEST_F(GraphCliTest, A24BitSourceNormalisedKeepsItsNoiseFloorBelowThatOfItsSixteenBitCopy) {
+    constexpr double kTone = 997.0;  // 997 whole cycles in a second, sharing no period with it
+    const std::string deep = dir.File("deep.flac"), copy = dir.File("copy.flac");
+    // ffmpeg's sine peaks at -18 dBFS.
+    const std::string tone = "volume=-51.94dB,pan=5.1(side)|FL=c0|FR=c0|FC=c0|LFE=c0|SL=c0|SR=c0";
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=997:r=48000:d=1.5 -af " + Quote(tone) +
+                       " -c:a flac -sample_fmt s32 -bits_per_raw_sample 24 " + Quote(deep)));
+    ASSERT_TRUE(Ffmpeg("-i " + Quote(deep) + " -c:a flac -sample_fmt s16 " + Quote(copy)));
+    double floorDb[2] = {};
+    for (const int k : {0, 1}) {
+        const std::string input = k == 0 ? deep : copy;
+        const CommandResult run = Transcode(input, input + ".wav", "--engine wav --normalize");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const std::vector<double> left = ReadWav(input + ".wav").Channel(0);
+        ASSERT_GE(left.size(), static_cast<std::size_t>(kRate + kRate / 4));
+        EXPECT_GT(ToneAmplitude(left, kTone, kRate), 20000.0) << input;
+        floorDb[k] = ResidualDb(left, kRate / 4, kRate, kTone, kRate);
+    }
+    std::printf("[ noise floor beside the tone ] 24-bit %.1f dB, 16-bit copy %.1f dB\n", floorDb[0],
+                floorDb[1]);
+    EXPECT_LT(floorDb[0], floorDb[1] - 20.0);
+}
+
 TEST_F(GraphCliTest, NormalisationRunsTheGraphTwiceAndRaisesTheLevel) {
     const std::string input = Make(FilmKind::kFlac, "film.flac");
     const std::string plain = dir.File("plain.wav"), loud = dir.File("loud.wav");
