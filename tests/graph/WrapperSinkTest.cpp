@@ -192,17 +192,17 @@ TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
         {"channels=2",
          {1, 2, 3, 4},
          {1, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0},
-         "stereo placed in L and R; C, LS, RS and LFE are silent"},
+         "stereo mapped to 5.1: C, LS, RS and the LFE stay silent"},
         {"channels=1",
          {7, 8},
          {0, 7, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0},
-         "mono placed in C; L, R, LS, RS and LFE are silent"},
+         "mono mapped to 5.1 as C: L, R, LS, RS and the LFE stay silent"},
         // FL FR RC: the single rear channel feeds both surrounds at -3 dB.
         {"channels=3, channel-mask=(bitmask)0x103",
          {10, 20, 1000},
          {10, 0, 20, 707, 707, 0},
-         "3 channels placed in L, R, LS and RS; C and LFE are silent; the rear centre feeds "
-         "both surrounds at \u2212"
+         "3 channels mapped to 5.1 as L, R, LS and RS: C and the LFE stay silent; the rear "
+         "centre feeds both surrounds at \u2212"
          "3 dB"},
         // 7.1, FL FR FC LFE RL RR SL SR: rear and side pairs into the surrounds at -3 dB each,
         // the sum clipped.

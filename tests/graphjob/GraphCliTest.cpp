@@ -105,11 +105,18 @@ TEST_F(GraphCliTest, EveryLayoutIsPlacedByPositionAndTheMappingToldOnce) {
          {fl, fr, fc, lfe, bl, br, sl, sr},
          "7.1 folded to 5.1: back channels into the surrounds at \u2212"
          "3 dB"},
-        {"5.0", {fl, fr, fc, bl, br}, "LFE is silent"},
-        {"4.0", {fl, fr, fc, bc}, "the rear centre feeds both surrounds"},
-        {"quad", {fl, fr, bl, br}, "C and LFE are silent"},
-        {"stereo", {fl, fr}, "stereo placed in L and R"},
-        {"mono", {{"FC", 600, {1}}}, "mono placed in C"},
+        {"5.0", {fl, fr, fc, bl, br}, "5.0 mapped to 5.1: the LFE stays silent"},
+        {"4.0",
+         {fl, fr, fc, bc},
+         "4.0 mapped to 5.1: the LFE stays silent; the rear centre feeds both surrounds at "
+         "\u2212"
+         "3 dB"},
+        {"quad", {fl, fr, bl, br}, "quad mapped to 5.1: C and the LFE stay silent"},
+        {"3.0", {fl, fr, fc}, "3.0 mapped to 5.1: LS, RS and the LFE stay silent"},
+        {"stereo", {fl, fr}, "stereo mapped to 5.1: C, LS, RS and the LFE stay silent"},
+        {"mono",
+         {{"FC", 600, {1}}},
+         "mono mapped to 5.1 as C: L, R, LS, RS and the LFE stay silent"},
     };
     constexpr double kShortSeconds = 1.0;
     for (const auto& c : cases) {
