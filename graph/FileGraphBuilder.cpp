@@ -223,6 +223,7 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
             return GraphOutcome::Failure("the file cannot be read: " + unreadable.message());
     }
     fileSize = static_cast<gint64>(size);
+    if (repairs && !title.empty()) repairs->NoteInputDamage(TitleDamage(title));
 
     GstElement* source =
         title.empty() ? gst_element_factory_make("filesrc", nullptr) : MakeTitleSource(title);

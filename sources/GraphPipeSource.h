@@ -83,6 +83,8 @@ class GraphPipeSource : public ChainSource {
     // Output pass: a stretch of the stream from `atNs` of stream time in another layout (its
     // name, or "") or at another rate (Hz, or 0), which the graph mapped or converted.
     void NoteFormatStretch(const std::string& layout, int rate, uint64_t atNs);
+    // What is wrong with the input's files, found before they were read ("": nothing).
+    void NoteInputDamage(const std::string& text) { damage.InputDamage(text); }
     // Lines the decoding libraries logged while the stream was read.
     void NoteLibraryMessages(uint64_t count) { damage.LibraryMessages(count); }
     // The end of the output pass: the rest of the stream's segment, the report of what was

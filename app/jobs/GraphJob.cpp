@@ -169,6 +169,7 @@ void GraphJob::End() {
             for (const StreamRepairs::Stretch& stretch : repairs.stretches)
                 source->NoteFormatStretch(stretch.layout, stretch.rate, stretch.at);
             source->NoteLibraryMessages(repairs.libraryMessages);
+            source->NoteInputDamage(repairs.inputDamage);
             source->FinishInput();
             while (engine->FetchBlock()) {
                 if (!engine->EncodeBlock()) break;

@@ -515,13 +515,15 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.wav")));
 }
 
-// A DVD title split over three VOB files (and a menu before them) is read whole, named by
-// its folder or by one of its files: the film's channels and its length are kept.
-TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFiles) {
+// A DVD title split over three VOB files of whole sectors (and a menu before them) is read
+// whole, named by its folder or by one of its files: the film's channels and its length are
+// kept. Its last file cut short, what it holds is kept and the cut is told.
+TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFilesAndACutIsTold) {
     const std::string program = Make(FilmKind::kVob, "program.vob", 3.0);
     std::filesystem::create_directories(dir.File("disc/VIDEO_TS"));
     const std::vector<uint8_t> bytes = ReadBytes(program);
-    const std::size_t third = bytes.size() / 3;
+    const std::size_t third = bytes.size() / 3 / 2048 * 2048;
+    const std::string part3 = dir.File("disc/VIDEO_TS/VTS_01_3.VOB");
     for (std::size_t part = 0; part < 3; ++part) {
         const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(part * third);
         const auto to = part == 2 ? bytes.end() : from + static_cast<std::ptrdiff_t>(third);
@@ -529,13 +531,20 @@ TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFiles) {
                    {from, to});
     }
     WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_0.VOB"), {bytes.begin(), bytes.begin() + 20000});
-    for (const std::string& input : {dir.File("disc"), dir.File("disc/VIDEO_TS/VTS_01_2.VOB")}) {
+    const std::string cut = "VTS_01_3.VOB ends inside a 2048-byte sector: the DVD title was cut";
+    for (const std::string& input : {dir.File("disc"), dir.File("disc/VIDEO_TS/VTS_01_2.VOB"),
+                                     dir.File("disc/VIDEO_TS/VTS_01_1.VOB")}) {
+        const bool whole = input != dir.File("disc/VIDEO_TS/VTS_01_1.VOB");
+        if (!whole) WriteBytes(part3, {bytes.begin() + 2 * third, bytes.end() - third / 2 - 5});
         const std::string output = dir.File("title.wav");
         const CommandResult run = Transcode(input, output, "--engine wav");
-        ASSERT_EQ(run.exitCode, 0) << run.output;
+        ASSERT_EQ(run.exitCode, whole ? 0 : 3) << run.output;
+        EXPECT_EQ(Says(run, cut, 1), !whole) << run.output;
         const PcmAudio audio = ReadWav(output);
-        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(3.0 * kRate) - kBlock) << input;
-        EXPECT_LE(audio.Frames(), static_cast<std::size_t>(3.0 * kRate) + 2 * kBlock) << input;
+        // Cut: more than the first two files hold, less than the whole.
+        const double least = whole ? 3.0 : 2.0, most = whole ? 3.0 : 2.75;
+        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(least * kRate) - kBlock) << input;
+        EXPECT_LE(audio.Frames(), static_cast<std::size_t>(most * kRate) + 2 * kBlock) << input;
         ExpectToneOfEachChannel(audio, input);
     }
 }
