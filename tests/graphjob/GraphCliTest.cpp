@@ -555,22 +555,14 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
 // kept. Its last file cut short, what it holds is kept and the cut is told.
 TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFilesAndACutIsTold) {
     const std::string program = Make(FilmKind::kVob, "program.vob", 3.0);
-    std::filesystem::create_directories(dir.File("disc/VIDEO_TS"));
-    const std::vector<uint8_t> bytes = ReadBytes(program);
-    const std::size_t third = bytes.size() / 3 / 2048 * 2048;
-    const std::string part3 = dir.File("disc/VIDEO_TS/VTS_01_3.VOB");
-    for (std::size_t part = 0; part < 3; ++part) {
-        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(part * third);
-        const auto to = part == 2 ? bytes.end() : from + static_cast<std::ptrdiff_t>(third);
-        WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_" + std::to_string(part + 1) + ".VOB"),
-                   {from, to});
-    }
-    WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_0.VOB"), {bytes.begin(), bytes.begin() + 20000});
+    const std::string part3 = SplitIntoDvdTitle(program, dir.File("disc"), 3).back();
+    const std::vector<uint8_t> bytes = ReadBytes(part3), menu = ReadBytes(program);
+    WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_0.VOB"), {menu.begin(), menu.begin() + 20000});
     const std::string cut = "VTS_01_3.VOB ends inside a 2048-byte sector: the DVD title was cut";
     for (const std::string& input : {dir.File("disc"), dir.File("disc/VIDEO_TS/VTS_01_2.VOB"),
                                      dir.File("disc/VIDEO_TS/VTS_01_1.VOB")}) {
         const bool whole = input != dir.File("disc/VIDEO_TS/VTS_01_1.VOB");
-        if (!whole) WriteBytes(part3, {bytes.begin() + 2 * third, bytes.end() - third / 2 - 5});
+        if (!whole) WriteBytes(part3, {bytes.begin(), bytes.begin() + bytes.size() / 2 + 5});
         const std::string output = dir.File("title.wav");
         const CommandResult run = Transcode(input, output, "--engine wav");
         ASSERT_EQ(run.exitCode, whole ? 0 : 3) << run.output;
