@@ -435,8 +435,14 @@ TEST_F(GraphCliTest, DamagedAndCutFilmsEndWithAMessageAndAValidOutput) {
     bytes = ReadBytes(mkv);
     bytes.resize(bytes.size() / 2);
     WriteBytes(mkv, bytes);
+    // Garbage from the middle on: the decoder fails mid-way.
+    const std::string flac = Make(FilmKind::kFlac, "garbage.flac", 4.0);
+    bytes = ReadBytes(flac);
+    for (std::size_t i = bytes.size() / 2; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 37);
+    WriteBytes(flac, bytes);
 
-    for (const std::string& input : {vob, mkv}) {
+    for (const std::string& input : {vob, mkv, flac}) {
         const std::string output = input + ".wav";
         const CommandResult run = Transcode(input, output, "--engine wav");
         // Either the decoders went past the damage (with what they could read, the frames they
@@ -451,6 +457,11 @@ TEST_F(GraphCliTest, DamagedAndCutFilmsEndWithAMessageAndAValidOutput) {
             EXPECT_EQ(audio.channels, 6);
             EXPECT_GT(audio.Frames(), 0u);
         }
+        if (input != flac) continue;
+        // What was read before the decoder failed is kept, and the failure told.
+        EXPECT_EQ(run.exitCode, 3) << run.output;
+        EXPECT_TRUE(Says(run, "'" + flac + "' was read to its end", 1)) << run.output;
+        EXPECT_GE(ReadWav(output).Frames(), static_cast<std::size_t>(1.5 * kRate));
     }
 }
 
