@@ -546,7 +546,7 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
     const std::string lines[] = {
         "\n1: MPEG-4 AAC, stereo (2 channels), 44100 Hz, float, en, \"Commentary\", default, "
         "0:00:02.0",
-        "\n2: E-AC-3 (ATSC A/52B), 5.1 (6 channels), 48000 Hz, 16-bit, 0:00:02.0"};
+        "\n2: E-AC-3 (ATSC A/52B), 5.1 (6 channels), 48000 Hz, float, 0:00:02.0"};
     for (const std::string& line : lines) EXPECT_TRUE(Says(list, line, 1));
     EXPECT_TRUE(Says(list, "track 2 of 2: 5.1, 48000 Hz", 1));
     const CommandResult chosen = Transcode(film, dir.File("film.wav"), "--engine wav");
