@@ -28,6 +28,7 @@ using tavrisk::test::Quote;
 
 constexpr double kFilmSeconds = 600.0;
 constexpr int kMaterialSeconds = 120;
+constexpr std::size_t kTitleFiles = 3;
 
 struct FilmJob {
     std::string work;
@@ -64,6 +65,8 @@ bool MakeInputs(const tavrisk::test::TempDir& dir) {
     // from frame to frame as in program material.
     return tavrisk::test::MakeFilm(dir.File("film.vob"), tavrisk::test::FilmKind::kVob,
                                    kFilmSeconds) &&
+           tavrisk::test::SplitIntoDvdTitle(dir.File("film.vob"), dir.File("dvd"), kTitleFiles)
+                   .size() == kTitleFiles &&
            tavrisk::test::MakeAc3(dir.File("film.ac3"),
                                   {.rate = 48000, .seconds = kFilmSeconds, .kbps = 448}) &&
            RunQuiet("sox -n -r 48000 -c 6 -b 16 " + Quote(dir.File("tones.wav")) + " synth " +
@@ -80,6 +83,16 @@ bool MakeInputs(const tavrisk::test::TempDir& dir) {
                     " remix 1v0.414,3v0.293,5v0.293 2v0.414,3v0.293,6v0.293") &&
            RunQuiet(Cli() + " " + material + " " + Quote(dir.File("decode-in.mp2")) +
                     " --engine mp2 --bitrate 384 --yes");
+}
+
+// The title's files as ffmpeg's concat protocol names them: "a|b|c".
+std::string TitleParts(const tavrisk::test::TempDir& dir) {
+    std::string parts;
+    for (std::size_t part = 1; part <= kTitleFiles; ++part) {
+        if (part > 1) parts += '|';
+        parts += dir.File("dvd/VIDEO_TS/VTS_01_" + std::to_string(part) + ".VOB");
+    }
+    return parts;
 }
 
 std::vector<FilmJob> FilmJobs(const tavrisk::test::TempDir& dir) {
@@ -108,6 +121,10 @@ std::vector<FilmJob> FilmJobs(const tavrisk::test::TempDir& dir) {
         {"10-minute VOB to six-channel WAV through the graph", "`ffmpeg -map 0:a -c:a pcm_s16le`",
          Cli() + " --graph " + vob + " " + ourWav + " --engine wav --yes",
          ffmpeg + vob + " -map 0:a -c:a pcm_s16le " + peerWav},
+        {"10-minute DVD title of three VOB files to six-channel WAV through the graph",
+         "`ffmpeg -i concat:VTS_01_1.VOB\\|… -map 0:a -c:a pcm_s16le`",
+         Cli() + " --graph " + Quote(dir.File("dvd")) + " " + ourWav + " --engine wav --yes",
+         ffmpeg + Quote("concat:" + TitleParts(dir)) + " -map 0:a -c:a pcm_s16le " + peerWav},
         {"10-minute AC-3 to WAV", "`ffmpeg -i in.ac3 out.wav`",
          Cli() + " " + ac3 + " " + ourWav + " --engine wav --yes", ffmpeg + ac3 + " " + peerWav},
         {"Our decoder, 120 s of 5.1 MP2 to WAV", "ffmpeg decoding its stereo",

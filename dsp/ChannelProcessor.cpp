@@ -28,14 +28,32 @@ constexpr int32_t kNotComputed = -1;
 constexpr double kHighest = ChannelProcessor::kMaxSample;
 constexpr double kLowest = ChannelProcessor::kMinSample;
 
-// clamp(ScaleAtUnity(sample), -32768, 32767) without calls or early returns, for a tight
-// loop over many samples: NaN gives 0, everything beyond the 16-bit range its limit.
-int32_t ClampedAtUnity(float sample) {
+// The sample scaled to the 16-bit range at gain 1.0, without calls or early returns, for a
+// tight loop over many samples: NaN gives 0, everything beyond the range its limit.
+inline double ClampedScaled(float sample) {
     double scaled = static_cast<double>(sample) * static_cast<double>(ChannelProcessor::kFullScale);
     scaled = scaled == scaled ? scaled : 0.0;
     scaled = scaled < kHighest ? scaled : kHighest;
-    scaled = scaled > kLowest ? scaled : kLowest;
-    return ChannelProcessor::RoundToSample(scaled);
+    return scaled > kLowest ? scaled : kLowest;
+}
+
+// clamp(ScaleAtUnity(sample), -32768, 32767).
+int32_t ClampedAtUnity(float sample) {
+    return ChannelProcessor::RoundToSample(ClampedScaled(sample));
+}
+
+// A 16-bit sample read as a float, scaled back, lies within this share of its value from
+// the whole value (two roundings to single precision).
+constexpr double kWholeValueTolerance = 1.0 / (1 << 22);
+
+// The level of a sample at gain 1.0, clipped as ClampedAtUnity clips, not rounded: a 16-bit
+// sample comes back as its whole value, a deeper one keeps its fraction, so that normalising
+// a quiet source neither overshoots nor falls short.
+float PeakAtUnity(float sample) {
+    const double scaled = ClampedScaled(sample);
+    const int32_t whole = ChannelProcessor::RoundToSample(scaled);
+    const bool wholeValue = std::fabs(scaled - whole) <= std::fabs(scaled) * kWholeValueTolerance;
+    return static_cast<float>(wholeValue ? whole : scaled);
 }
 
 // The clipping and rounding that end the chain.
@@ -134,7 +152,7 @@ void ChannelProcessor::ProcessRun(const float* frames, std::size_t count, const 
 bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
                                   const FrameLayout& layout) {
     const FrameLayout routed = RoutedLayout(layout);
-    std::array<int32_t, kChannels> loudest{};
+    std::array<float, kChannels> loudest{};
     if (unityGains) {
         LoudestAtUnity(frames, count, routed, loudest);
     } else {
@@ -144,14 +162,14 @@ bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
             ProcessChunk(frames + done * kChannels, n, routed, false, results.data());
             for (std::size_t i = 0; i < n; ++i) {
                 for (int f = 0; f < kChannels; ++f)
-                    loudest[f] = std::max(loudest[f], std::abs(results[i][f]));
+                    loudest[f] = std::max(loudest[f], static_cast<float>(std::abs(results[i][f])));
             }
         }
     }
     // The peaks rise to the loudest level of the run; one of them rose when it passed it.
     bool rose = false;
     for (int f = 0; f < kChannels; ++f) {
-        const float level = static_cast<float>(loudest[f]);
+        const float level = loudest[f];
         float& held = peak[kResultOfColumn[f]];
         if (level > held) {
             held = level;
@@ -163,7 +181,7 @@ bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
 
 void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
                                       const FrameLayout& routed,
-                                      std::array<int32_t, kChannels>& loudest) {
+                                      std::array<float, kChannels>& loudest) {
     for (int f = 0; f < kChannels; ++f) {
         const int slot = routed[f];
         if (slot == kMuted) continue;
@@ -175,7 +193,7 @@ void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
             highest = sample > highest ? sample : highest;
             lowest = sample < lowest ? sample : lowest;
         }
-        loudest[f] = std::max(ClampedAtUnity(highest), -ClampedAtUnity(lowest));
+        loudest[f] = std::max(PeakAtUnity(highest), -PeakAtUnity(lowest));
     }
 }
 
@@ -246,11 +264,21 @@ void ChannelProcessor::ScaleColumn(const float* frames, std::size_t count, int s
 }
 
 bool ChannelProcessor::Analyze(const float* columnFrame) {
-    std::array<int32_t, kChannels> results{};
-    Process(columnFrame, results, true);
+    std::array<float, kChannels> levels{};
+    if (unityGains) {
+        for (int f = 0; f < kChannels; ++f) {
+            const int from = controls.routing[f];
+            const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
+            levels[kResultOfColumn[f]] = std::fabs(PeakAtUnity(sample));
+        }
+    } else {
+        std::array<int32_t, kChannels> results{};
+        Process(columnFrame, results, true);
+        for (int r = 0; r < kChannels; ++r) levels[r] = static_cast<float>(std::abs(results[r]));
+    }
     bool rose = false;
     for (int r = 0; r < kChannels; ++r) {
-        const float level = static_cast<float>(std::abs(results[r]));
+        const float level = levels[r];
         if (level > peak[r]) {
             peak[r] = level;
             rose = true;

@@ -148,10 +148,11 @@ class ChannelProcessor {
     // Column `column` of `count` frames, scaled by its gain as Process does before the
     // dynamics, into `v`; `slot` is where its sample sits in a frame, or kMuted.
     void ScaleColumn(const float* frames, std::size_t count, int slot, int column, float* v) const;
-    // The loudest result of each column over a run, at gain 1.0: the highest and the lowest
-    // sample scaled once each, as the scaling never falls with the sample.
+    // The loudest level of each column over a run, at gain 1.0: the highest and the lowest
+    // sample scaled once each, as the scaling never falls with the sample. Not rounded to whole
+    // 16-bit values, so that a deeper source's quiet peak keeps its precision.
     static void LoudestAtUnity(const float* frames, std::size_t count, const FrameLayout& routed,
-                               std::array<int32_t, kChannels>& loudest);
+                               std::array<float, kChannels>& loudest);
     void PrepareDynamics(const ChannelJobSettings& settings);
     void ApplyDynamics(std::array<float, kChannels>& v);
     // ApplyDynamics over `count` frames held column by column, one linked group at a time.

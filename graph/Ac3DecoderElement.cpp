@@ -21,7 +21,6 @@ constexpr const char* kEac3Media = "audio/x-eac3";
 constexpr const char* kDtsMedia = "audio/x-dts";
 constexpr const char* kFlacMedia = "audio/x-flac";
 constexpr std::string_view kFlacMarker = "fLaC";
-constexpr std::size_t kBytesPerValue = sizeof(int16_t);
 
 // Streaming-thread state; the base class serialises the calls that touch it.
 struct DecoderState {
@@ -136,7 +135,7 @@ bool UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state, const AVF
     if (!OrderOfLayout(frame.ch_layout, state.order)) return false;
     GstAudioInfo info;
     gst_audio_info_init(&info);
-    gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16, frame.sample_rate,
+    gst_audio_info_set_format(&info, OutputFormatOf(frame.format), frame.sample_rate,
                               frame.ch_layout.nb_channels, state.order.positions.data());
     if (state.haveOutput && gst_audio_info_is_equal(&info, &state.output)) return true;
     if (!gst_audio_decoder_set_output_format(element, &info)) return false;
@@ -146,35 +145,53 @@ bool UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state, const AVF
 }
 
 // A linear ramp from silence to full level over the frame.
-void FadeIn(int16_t* values, int samples, std::size_t channels) {
+template <typename Value>
+void FadeIn(Value* values, int samples, std::size_t channels) {
     for (int i = 0; i < samples; ++i) {
         const double gain = static_cast<double>(i) / samples;
         for (std::size_t c = 0; c < channels; ++c, ++values) {
-            *values = static_cast<int16_t>(*values * gain);
+            *values = static_cast<Value>(*values * gain);
         }
     }
+}
+
+// The frame's planes into the interleaved values of the output format; false for a format
+// not taken.
+bool InterleaveFrame(const AVFrame& frame, DecoderState& state, uint8_t* out) {
+    const std::size_t channels = state.order.planeOfChannel.size();
+    if (GST_AUDIO_INFO_FORMAT(&state.output) == GST_AUDIO_FORMAT_F32) {
+        auto* values = reinterpret_cast<float*>(out);
+        if (!InterleaveFrameToF32(frame.format, frame.extended_data, state.order, frame.nb_samples,
+                                  values))
+            return false;
+        if (state.fadeIn) FadeIn(values, frame.nb_samples, channels);
+        return true;
+    }
+    auto* values = reinterpret_cast<int16_t*>(out);
+    if (!InterleaveFrameToS16(frame.format, frame.extended_data, state.order, frame.nb_samples,
+                              values))
+        return false;
+    if (state.fadeIn) FadeIn(values, frame.nb_samples, channels);
+    return true;
 }
 
 GstFlowReturn PushFrame(GstAudioDecoder* element, DecoderState& state, int frames) {
     const AVFrame& frame = state.decoder.Frame();
     if (!UpdateOutputFormat(element, state, frame)) return GST_FLOW_NOT_NEGOTIATED;
-    const std::size_t values =
-        static_cast<std::size_t>(frame.nb_samples) * state.order.planeOfChannel.size();
-    GstBuffer* buffer = gst_audio_decoder_allocate_output_buffer(element, values * kBytesPerValue);
+    const gsize bytes = static_cast<gsize>(frame.nb_samples) *
+                        static_cast<gsize>(GST_AUDIO_INFO_BPF(&state.output));
+    GstBuffer* buffer = gst_audio_decoder_allocate_output_buffer(element, bytes);
     if (buffer == nullptr) return GST_FLOW_ERROR;
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
         gst_buffer_unref(buffer);
         return GST_FLOW_ERROR;
     }
-    auto* out = reinterpret_cast<int16_t*>(map.data);
-    if (!InterleaveFrameToS16(frame.format, frame.extended_data, state.order, frame.nb_samples,
-                              out)) {
+    if (!InterleaveFrame(frame, state, map.data)) {
         gst_buffer_unmap(buffer, &map);
         gst_buffer_unref(buffer);
         return GST_FLOW_NOT_NEGOTIATED;
     }
-    if (state.fadeIn) FadeIn(out, frame.nb_samples, state.order.planeOfChannel.size());
     state.fadeIn = false;
     gst_buffer_unmap(buffer, &map);
     state.lastSamples = frame.nb_samples;
@@ -285,10 +302,11 @@ void tavrisk_ac3_dec_class_init(TavriskAc3DecClass* klass) {
                         "audio/x-flac, framed = (boolean) true"));
     static GstStaticPadTemplate srcTemplate =
         GST_STATIC_PAD_TEMPLATE("src", GST_PAD_SRC, GST_PAD_ALWAYS,
-                                GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(
-                                    S16) ", "
-                                         "layout = (string) interleaved, rate = (int) [ 1, MAX ], "
-                                         "channels = (int) [ 1, 64 ]"));
+                                GST_STATIC_CAPS("audio/x-raw, format = (string) { " GST_AUDIO_NE(
+                                    S16) ", " GST_AUDIO_NE(F32) " }, "
+                                                                "layout = (string) interleaved, "
+                                                                "rate = (int) [ 1, MAX ], "
+                                                                "channels = (int) [ 1, 64 ]"));
     gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(

@@ -6,11 +6,12 @@
 namespace tavrisk {
 
 // "Tavrisk Film Sound Decoder": decodes framed AC-3, E-AC-3, DTS and FLAC with libavcodec, dynamic
-// range compression off and every error check on, to interleaved 16-bit samples at the
-// stream's rate and channels. Ranked above GStreamer's own decoders of these codecs so that
-// decodebin picks it. A damaged frame becomes silence of its length, and a warning is posted
-// for it whose details (kDamageDetails) carry its stream time in nanoseconds and the count
-// of frames it stands for.
+// range compression off and every error check on, to interleaved samples at the stream's rate
+// and channels: 16-bit for a 16-bit stream, 32-bit float for the others (the float codecs, FLAC
+// of more than 16 bits), so that nothing is cut before the channel processing. Ranked above
+// GStreamer's own decoders of these codecs so that decodebin picks it. A damaged frame becomes
+// silence of its length, and a warning is posted for it whose details (kDamageDetails) carry its
+// stream time in nanoseconds and the count of frames it stands for.
 inline constexpr const char* kAc3DecoderFactoryName = "tavriskac3dec";
 inline constexpr const char* kAc3DecoderLongName = "Tavrisk Film Sound Decoder";
 inline constexpr const char* kDamageDetails = "tavrisk-damage";

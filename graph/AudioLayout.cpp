@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "graph/AudioLayout.h"
 
+#include <algorithm>
 #include <vector>
 
 namespace tavrisk {
@@ -10,7 +11,8 @@ constexpr int kMissing = FilmChannelMap::kSilentSlot;
 constexpr int kSlotLs = 3;
 constexpr int kSlotRs = 4;
 constexpr float kMinus3Db = 0.70710678f;
-constexpr std::array<const char*, kFilmChannels> kSlotNames = {"L", "C", "R", "LS", "RS", "LFE"};
+constexpr std::array<const char*, kFilmChannels> kSlotNames = {"L",  "C",  "R",
+                                                               "LS", "RS", "the LFE"};
 
 // "A", "A and B", "A, B and C".
 std::string ListOf(const std::vector<std::string>& names) {
@@ -42,9 +44,54 @@ bool Unpositioned(const GstAudioInfo& info) {
 
 constexpr std::array<int, kFilmChannels> kUnpositionedOrder = {0, 2, 1, 4, 5, 3};
 
+bool Has(const GstAudioInfo& info, GstAudioChannelPosition position) {
+    return FindPosition(info, position, position) != kMissing;
+}
+
 bool HasLfe(const GstAudioInfo& info) {
-    return FindPosition(info, GST_AUDIO_CHANNEL_POSITION_LFE1, GST_AUDIO_CHANNEL_POSITION_LFE1) !=
-           kMissing;
+    return Has(info, GST_AUDIO_CHANNEL_POSITION_LFE1);
+}
+
+// The usual names of the layouts of films and music, by the channels they hold: fronts,
+// centre, LFE, surround pairs (rear or side) and rear centre.
+struct NamedLayout {
+    bool centre;
+    bool lfe;
+    int surroundPairs;
+    bool rearCentre;
+    const char* name;
+};
+constexpr NamedLayout kNamedLayouts[] = {
+    {false, true, 0, false, "2.1"}, {true, false, 0, false, "3.0"},
+    {true, true, 0, false, "3.1"},  {true, false, 0, true, "4.0"},
+    {true, true, 0, true, "4.1"},   {false, false, 1, false, "quad"},
+    {true, false, 1, false, "5.0"}, {true, true, 1, false, "5.1"},
+    {true, false, 1, true, "6.0"},  {true, true, 1, true, "6.1"},
+    {true, false, 2, false, "7.0"}, {true, true, 2, false, "7.1"},
+};
+
+// The name of a layout with both front channels and nothing beyond those of kNamedLayouts;
+// null for any other.
+const char* NameOfPositions(const GstAudioInfo& info) {
+    using P = GstAudioChannelPosition;
+    if (!Has(info, GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT) ||
+        !Has(info, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT))
+        return nullptr;
+    const auto pair = [&](P left, P right) { return Has(info, left) && Has(info, right) ? 1 : 0; };
+    const NamedLayout wanted{
+        Has(info, GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER), HasLfe(info),
+        pair(GST_AUDIO_CHANNEL_POSITION_REAR_LEFT, GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT) +
+            pair(GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT, GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT),
+        Has(info, GST_AUDIO_CHANNEL_POSITION_REAR_CENTER), nullptr};
+    const int counted = 2 + (wanted.centre ? 1 : 0) + (wanted.lfe ? 1 : 0) +
+                        2 * wanted.surroundPairs + (wanted.rearCentre ? 1 : 0);
+    if (counted != GST_AUDIO_INFO_CHANNELS(&info)) return nullptr;
+    for (const NamedLayout& layout : kNamedLayouts) {
+        if (layout.centre == wanted.centre && layout.lfe == wanted.lfe &&
+            layout.surroundPairs == wanted.surroundPairs && layout.rearCentre == wanted.rearCentre)
+            return layout.name;
+    }
+    return nullptr;
 }
 
 }  // namespace
@@ -53,7 +100,10 @@ std::string LayoutName(const GstAudioInfo& info) {
     const int channels = GST_AUDIO_INFO_CHANNELS(&info);
     if (channels == 1) return "mono";
     if (channels == 2) return "stereo";
-    if (channels == kFilmChannels && (HasLfe(info) || Unpositioned(info))) return "5.1";
+    if (Unpositioned(info))
+        return channels == kFilmChannels ? "5.1" : std::to_string(channels) + " channels";
+    if (const char* name = NameOfPositions(info)) return name;
+    if (channels == kFilmChannels && HasLfe(info)) return "5.1";
     if (channels == 8 && HasLfe(info)) return "7.1";
     return std::to_string(channels) + " channels";
 }
@@ -113,21 +163,33 @@ std::optional<FilmChannelMap> MapIntoFilmChannels(const GstAudioInfo& info) {
 
 std::string DescribeMapping(const GstAudioInfo& info, const FilmChannelMap& map) {
     const std::string layout = LayoutName(info);
-    if (map.Reorders(GST_AUDIO_INFO_CHANNELS(&info))) return "";
+    const int channels = GST_AUDIO_INFO_CHANNELS(&info);
+    if (map.Reorders(channels)) return "";
     if (map.added[kSlotLs] != kMissing || map.added[kSlotRs] != kMissing)
         return layout +
                " folded to 5.1: back channels into the surrounds at \u2212"
                "3 dB";
     std::vector<std::string> placed, silent;
-    for (int slot = 0; slot < kFilmChannels; ++slot)
-        (map.source[slot] == kMissing ? silent : placed).push_back(kSlotNames[slot]);
-    std::string text = layout + " placed in " + ListOf(placed);
+    std::vector<bool> used(static_cast<std::size_t>(channels), false);
+    for (int slot = 0; slot < kFilmChannels; ++slot) {
+        const int from = map.source[slot];
+        (from == kMissing ? silent : placed).push_back(kSlotNames[slot]);
+        if (from != kMissing) used[static_cast<std::size_t>(from)] = true;
+    }
+    std::string text = layout + " mapped to 5.1";
+    // Where a lone channel, or a layout without a usual name, goes is said.
+    if (layout == "mono" || layout.find(" channels") != std::string::npos)
+        text += " as " + ListOf(placed);
     if (!silent.empty())
-        text += "; " + ListOf(silent) + (silent.size() == 1 ? " is" : " are") + " silent";
+        text += ": " + ListOf(silent) + (silent.size() == 1 ? " stays" : " stay") + " silent";
     if (map.gain[kSlotLs] != 1.0f && map.added[kSlotLs] == kMissing)
-        text +=
-            "; the rear centre feeds both surrounds at \u2212"
-            "3 dB";
+        text += std::string(silent.empty() ? ": " : "; ") +
+                "the rear centre feeds both surrounds at \u2212"
+                "3 dB";
+    const auto left = std::count(used.begin(), used.end(), false);
+    if (left > 0)
+        text += "; " + std::to_string(left) + (left == 1 ? " channel" : " channels") +
+                " of other positions left out";
     return text;
 }
 

@@ -11,8 +11,9 @@ namespace tavrisk {
 
 inline constexpr int kFilmChannels = 6;
 
-// "mono", "stereo", "5.1" (also six channels without positions), "7.1", or "N channels" for
-// any other count or arrangement.
+// The layout's usual name: "mono", "stereo", "2.1", "3.0", "3.1", "4.0" (with a rear centre),
+// "4.1", "quad", "5.0", "5.1" (also six channels without positions), "6.0", "6.1", "7.0",
+// "7.1", or "N channels" for any other count or arrangement.
 std::string LayoutName(const GstAudioInfo& info);
 
 // How the channels of a stream fill the six of a film, L, C, R, LS, RS, LFE: for each, the
@@ -37,8 +38,8 @@ struct FilmChannelMap {
 std::optional<FilmChannelMap> MapIntoFilmChannels(const GstAudioInfo& info);
 
 // What the map does to a stream that is not plain 5.1, in words for the job's report ("7.1
-// folded to 5.1: back channels into the surrounds at -3 dB", "stereo placed in L and R; C,
-// LS, RS and LFE are silent"); "" for 5.1.
+// folded to 5.1: back channels into the surrounds at -3 dB", "5.0 mapped to 5.1: the LFE
+// stays silent", "mono mapped to 5.1 as C: L, R, LS, RS and the LFE stay silent"); "" for 5.1.
 std::string DescribeMapping(const GstAudioInfo& info, const FilmChannelMap& map);
 
 }  // namespace tavrisk

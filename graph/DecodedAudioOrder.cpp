@@ -114,10 +114,15 @@ namespace {
 
 constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit sample loses
 
-// The interleaving of every sample format, `convert` turning one sample into 16 bits.
-template <typename Sample, typename Convert>
-void Interleave(const Sample* const* planes, const InterleaveOrder& order, int samples,
-                int16_t* out, Convert convert) {
+// A 32-bit sample in 16-bit steps (exact for the 24 bits of lossless codecs), then scaled as
+// 16-bit sources scale their samples.
+constexpr float kStepsOf32Bits = 1.0f / 65536.0f;
+constexpr float kSixteenBitScale = 1.0f / 32767.0f;
+
+// The interleaving of every sample format, `convert` turning one sample into an output value.
+template <typename Sample, typename Output, typename Convert>
+void Interleave(const Sample* const* planes, const InterleaveOrder& order, int samples, Output* out,
+                Convert convert) {
     const std::size_t channels = order.planeOfChannel.size();
     if (channels == kFilmChannels) {
         // The usual case, unrolled: a frame's six values are written in a row.
@@ -131,7 +136,7 @@ void Interleave(const Sample* const* planes, const InterleaveOrder& order, int s
     }
     for (std::size_t c = 0; c < channels; ++c) {
         const Sample* plane = planes[order.planeOfChannel[c]];
-        int16_t* target = out + c;
+        Output* target = out + c;
         for (int i = 0; i < samples; ++i, target += channels) *target = convert(plane[i]);
     }
 }
@@ -160,6 +165,28 @@ GraphOutcome InterleaveFrameToS16(int format, const uint8_t* const* planes,
                            // widened by a lossless codec comes back exactly.
                            const int64_t rounded = (int64_t{sample} + kHalfOfLowBits) >> 16;
                            return static_cast<int16_t>(std::min<int64_t>(rounded, INT16_MAX));
+                       });
+            return {};
+        default:
+            return GraphOutcome::Failure("the decoded samples are in a format not taken");
+    }
+}
+
+GstAudioFormat OutputFormatOf(int format) {
+    return format == AV_SAMPLE_FMT_S16P ? GST_AUDIO_FORMAT_S16 : GST_AUDIO_FORMAT_F32;
+}
+
+GraphOutcome InterleaveFrameToF32(int format, const uint8_t* const* planes,
+                                  const InterleaveOrder& order, int samples, float* out) {
+    switch (format) {
+        case AV_SAMPLE_FMT_FLTP:
+            Interleave(reinterpret_cast<const float* const*>(planes), order, samples, out,
+                       [](float sample) { return sample; });
+            return {};
+        case AV_SAMPLE_FMT_S32P:
+            Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,
+                       [](int32_t sample) {
+                           return static_cast<float>(sample) * kStepsOf32Bits * kSixteenBitScale;
                        });
             return {};
         default:

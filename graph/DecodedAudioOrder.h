@@ -38,4 +38,15 @@ void InterleaveToS16(const float* const* planes, const InterleaveOrder& order, i
 GraphOutcome InterleaveFrameToS16(int format, const uint8_t* const* planes,
                                   const InterleaveOrder& order, int samples, int16_t* out);
 
+// The format a decoded frame in libav's `format` is put out in so that nothing of it is lost:
+// interleaved 16-bit for planar 16-bit, 32-bit float for everything deeper.
+GstAudioFormat OutputFormatOf(int format);
+// The planes of a decoded frame into interleaved 32-bit floats, full scale +-1.0 as the
+// native chain takes them: planar float as it is; planar 32-bit in 16-bit steps (exact for
+// the 24 bits of lossless codecs) times 1/32767, as 16-bit sources are read, so that a
+// 16-bit source widened by a lossless codec gives the floats of its 16-bit twin. Fails for
+// another format.
+GraphOutcome InterleaveFrameToF32(int format, const uint8_t* const* planes,
+                                  const InterleaveOrder& order, int samples, float* out);
+
 }  // namespace tavrisk

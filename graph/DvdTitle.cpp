@@ -7,6 +7,7 @@
 
 #include <algorithm>
 #include <cctype>
+#include <cstdio>
 #include <filesystem>
 #include <map>
 #include <optional>
@@ -18,6 +19,7 @@ namespace fs = std::filesystem;
 
 constexpr const char* kTitleSourceFactory = "tavrisktitlesrc";
 constexpr const char* kVideoTsFolder = "VIDEO_TS";
+constexpr std::uintmax_t kSectorBytes = 2048;
 
 std::string Upper(std::string text) {
     for (char& c : text) c = static_cast<char>(std::toupper(static_cast<unsigned char>(c)));
@@ -211,6 +213,26 @@ std::vector<std::string> DvdTitleFiles(const std::string& input) {
         TitleSetsIn(path.parent_path().empty() ? "." : path.parent_path());
     const auto set = sets.find(part->first);
     return set == sets.end() ? std::vector<std::string>{} : FilesOf(set->second);
+}
+
+std::string TitleDamage(const std::vector<std::string>& files) {
+    int expected = 1;
+    for (const std::string& file : files) {
+        const fs::path path(file);
+        const auto part = TitlePart(path);
+        if (part && part->second != expected) {
+            char missing[32];
+            std::snprintf(missing, sizeof missing, "VTS_%02d_%d.VOB", part->first, expected);
+            return std::string(missing) + " is missing from the DVD title";
+        }
+        ++expected;
+        std::error_code error;
+        const std::uintmax_t size = fs::file_size(path, error);
+        if (!error && size % kSectorBytes != 0)
+            return path.filename().string() + " ends inside a 2048-byte sector: the DVD title " +
+                   "was cut short there";
+    }
+    return "";
 }
 
 GstElement* MakeTitleSource(const std::vector<std::string>& files) {

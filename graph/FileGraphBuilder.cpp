@@ -20,7 +20,9 @@ constexpr auto kBuildTimeout = std::chrono::seconds(10);
 constexpr const char* kRendererFactory = "autoaudiosink";
 constexpr const char* kFallbackRenderer = "fakesink";
 constexpr const char* kUnknownLanguage = "und";
-constexpr const char* kPcmSink = "audio/x-raw, format=(string)S16LE, layout=(string)interleaved";
+// 16-bit streams stay 16-bit; deeper ones (float, 24 or 32 bits) become float, uncut.
+constexpr const char* kPcmSink =
+    "audio/x-raw, format=(string){ S16LE, F32LE }, layout=(string)interleaved";
 // Pads after a demuxer with these caps are exposed as they are, never decoded.
 constexpr const char* kUndecodedPrefixes[] = {"video/", "image/",    "subpicture/",
                                               "text/",  "subtitle/", "closedcaption/"};
@@ -221,6 +223,7 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
             return GraphOutcome::Failure("the file cannot be read: " + unreadable.message());
     }
     fileSize = static_cast<gint64>(size);
+    if (repairs && !title.empty()) repairs->NoteInputDamage(TitleDamage(title));
 
     GstElement* source =
         title.empty() ? gst_element_factory_make("filesrc", nullptr) : MakeTitleSource(title);

@@ -18,13 +18,13 @@ namespace tavrisk {
 
 // Builds a file's graph into an empty pipeline as a player would: filesrc ! decodebin, the
 // chosen audio stream (ChooseAudioStream, once every stream is known) through audioconvert,
-// audioresample and a capsfilter (interleaved S16LE at the stream's first rate, its own
-// channels) into an audio sink, each element added after the one before it. A later
-// stretch at another rate is thus converted to the first; every format the stream arrives
-// in is told to the repairs log with its stream time.
-// The sink never plays: it stays in the NULL state and the data are held before it until
-// Release. Video, picture and text streams are left undecoded; decoders get dynamic range
-// compression off. Used on the pipeline owner's thread, except the callbacks.
+// audioresample and a capsfilter (interleaved S16LE for a 16-bit stream, F32LE for a deeper
+// one, at the stream's first rate, its own channels) into an audio sink, each element added after
+// the one before it. A later stretch at another rate is thus converted to the first; every format
+// the stream arrives in is told to the repairs log with its stream time. The sink never plays: it
+// stays in the NULL state and the data are held before it until Release. Video, picture and text
+// streams are left undecoded; decoders get dynamic range compression off. Used on the pipeline
+// owner's thread, except the callbacks.
 class FileGraphBuilder {
   public:
     FileGraphBuilder() = default;

@@ -50,9 +50,10 @@ class FilterGraphControl {
 
     // Builds the file's graph, as a player would: filesrc ! decodebin, the chosen audio
     // stream (ChooseAudioStream) through audioconvert (dithering and noise shaping off) and a
-    // capsfilter (interleaved S16LE at the stream's own rate and channels) into an audio sink, the
-    // renderer, added last. Other streams are left unlinked and undecoded. Synchronous;
-    // leaves the graph stopped at its start. A failure tells its reason and its kind.
+    // capsfilter (interleaved S16LE, or F32LE for a stream deeper than 16 bits, at the stream's
+    // own rate and channels) into an audio sink, the renderer, added last. Other streams are left
+    // unlinked and undecoded. Synchronous; leaves the graph stopped at its start. A failure tells
+    // its reason and its kind.
     GraphOutcome RenderFile(const std::string& name);
     // The name of the audio stream that was connected, for the status line ("" when none).
     const std::string& RenderedStream() const;

@@ -33,6 +33,11 @@ void StreamRepairs::NoteFormat(const std::string& layout, int rate, uint64_t at)
     summary.stretches.push_back(stretch);
 }
 
+void StreamRepairs::NoteInputDamage(const std::string& text) {
+    std::lock_guard guard(lock);
+    summary.inputDamage = text;
+}
+
 StreamRepairs::Summary StreamRepairs::Snapshot() const {
     std::lock_guard guard(lock);
     return summary;

@@ -23,6 +23,7 @@ class StreamRepairs {
         int firstRate = 0;  // Hz of the stream's first format (0 when none was seen)
         std::vector<Stretch> stretches;
         uint64_t libraryMessages = 0;  // lines the libraries logged (LibraryLog) meanwhile
+        std::string inputDamage;       // what is wrong with the input's files, or ""
     };
 
     // A new stream: forgets everything. A second run over the same stream (normalising) adds
@@ -30,6 +31,8 @@ class StreamRepairs {
     void Clear();
     // A format the stream arrives in (the first, or a change) at a stream time.
     void NoteFormat(const std::string& layout, int rate, uint64_t at);
+    // What is wrong with the input's files, found before it is read (a DVD title cut short).
+    void NoteInputDamage(const std::string& text);
     Summary Snapshot() const;
 
   private:

@@ -16,7 +16,6 @@
 namespace tavrisk {
 namespace {
 
-constexpr std::size_t kBytesPerValue = sizeof(int16_t);
 constexpr std::size_t kMaxChannels = 64;
 constexpr float kLowestValue = -32768.0f;
 constexpr float kHighestValue = 32767.0f;
@@ -30,6 +29,7 @@ struct WrapperState {
     StreamFormat format;
     std::optional<FilmChannelMap> map;
     std::vector<int16_t> scratch;
+    std::vector<float> floatScratch;
 
     std::mutex locationLock;
     std::string location;
@@ -90,8 +90,9 @@ StreamFormat FormatOf(const GstAudioInfo& info) {
     StreamFormat format;
     format.rate = GST_AUDIO_INFO_RATE(&info);
     format.channels = GST_AUDIO_INFO_CHANNELS(&info);
-    format.s16 = GST_AUDIO_INFO_FORMAT(&info) == GST_AUDIO_FORMAT_S16LE &&
-                 GST_AUDIO_INFO_LAYOUT(&info) == GST_AUDIO_LAYOUT_INTERLEAVED;
+    const bool interleaved = GST_AUDIO_INFO_LAYOUT(&info) == GST_AUDIO_LAYOUT_INTERLEAVED;
+    format.s16 = GST_AUDIO_INFO_FORMAT(&info) == GST_AUDIO_FORMAT_S16LE && interleaved;
+    format.f32 = GST_AUDIO_INFO_FORMAT(&info) == GST_AUDIO_FORMAT_F32LE && interleaved;
     format.layoutName = LayoutName(info);
     return format;
 }
@@ -104,7 +105,7 @@ gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
     std::optional<FilmChannelMap> map;
     if (gst_audio_info_from_caps(&info, caps)) {
         format = FormatOf(info);
-        if (format.s16) map = MapIntoFilmChannels(info);
+        if (format.s16 || format.f32) map = MapIntoFilmChannels(info);
         format.placed = map.has_value();
         if (map) format.mapping = DescribeMapping(info, *map);
     } else {
@@ -118,27 +119,38 @@ gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
     return TRUE;
 }
 
+// A placed channel that sums two of the stream's: 16-bit values are clipped to their range,
+// floats are left for the channel processing to clip.
+int16_t Summed(int16_t a, int16_t b, float gain) {
+    return static_cast<int16_t>(std::clamp((a + b) * gain, kLowestValue, kHighestValue));
+}
+float Summed(float a, float b, float gain) {
+    return (a + b) * gain;
+}
+
 // The values in L, C, R, LS, RS, LFE order (`count` becomes their number), or as they came
 // when the channels are not placed. A trailing partial frame is dropped when the channels are
 // placed, else passed on unchanged.
-const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::size_t& count) {
-    const bool aligned = reinterpret_cast<std::uintptr_t>(data) % alignof(int16_t) == 0;
-    if (!state.map && aligned) return reinterpret_cast<const int16_t*>(data);
+template <typename Value>
+const Value* ValuesToDeliver(WrapperState& state, std::vector<Value>& scratch, const uint8_t* data,
+                             std::size_t& count) {
+    const bool aligned = reinterpret_cast<std::uintptr_t>(data) % alignof(Value) == 0;
+    if (!state.map && aligned) return reinterpret_cast<const Value*>(data);
     if (!state.map) {
-        if (state.scratch.size() < count) state.scratch.resize(count);
-        std::memcpy(state.scratch.data(), data, count * kBytesPerValue);
-        return state.scratch.data();
+        if (scratch.size() < count) scratch.resize(count);
+        std::memcpy(scratch.data(), data, count * sizeof(Value));
+        return scratch.data();
     }
     const FilmChannelMap& map = *state.map;
     const auto channels = static_cast<std::size_t>(state.format.channels);
     const std::size_t frames = count / channels;
     count = frames * kFilmChannels;
-    if (state.scratch.size() < count) state.scratch.resize(count);
-    std::array<int16_t, kMaxChannels> frame{};
-    int16_t* out = state.scratch.data();
+    if (scratch.size() < count) scratch.resize(count);
+    std::array<Value, kMaxChannels> frame{};
+    Value* out = scratch.data();
     const bool reorders = map.Reorders(state.format.channels);
-    for (std::size_t f = 0; f < frames; ++f, data += channels * kBytesPerValue) {
-        std::memcpy(frame.data(), data, channels * kBytesPerValue);
+    for (std::size_t f = 0; f < frames; ++f, data += channels * sizeof(Value)) {
+        std::memcpy(frame.data(), data, channels * sizeof(Value));
         for (int slot = 0; slot < kFilmChannels; ++slot, ++out) {
             const int from = map.source[slot];
             if (reorders) {
@@ -147,14 +159,25 @@ const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::si
                 *out = 0;
             } else {
                 const int added = map.added[slot];
-                const float sum =
-                    (frame[from] + (added == FilmChannelMap::kSilentSlot ? 0 : frame[added])) *
-                    map.gain[slot];
-                *out = static_cast<int16_t>(std::clamp(sum, kLowestValue, kHighestValue));
+                *out = Summed(frame[from], added == FilmChannelMap::kSilentSlot ? 0 : frame[added],
+                              map.gain[slot]);
             }
         }
     }
-    return state.scratch.data();
+    return scratch.data();
+}
+
+// Hands the buffer's values to the receiver, placed as the format says.
+void Deliver(WrapperState& state, const GstMapInfo& map, const SampleTiming& timing) {
+    if (state.format.f32) {
+        std::size_t count = map.size / sizeof(float);
+        const float* values = ValuesToDeliver(state, state.floatScratch, map.data, count);
+        if (count > 0) state.receiver->DeliverFloatSamples(values, count, timing);
+        return;
+    }
+    std::size_t count = map.size / sizeof(int16_t);
+    const int16_t* values = ValuesToDeliver(state, state.scratch, map.data, count);
+    if (count > 0) state.receiver->DeliverSamples(values, count, timing);
 }
 
 // A reference to the part of the buffer that is to be heard: without the samples its
@@ -162,9 +185,12 @@ const int16_t* ValuesToDeliver(WrapperState& state, const uint8_t* data, std::si
 // segment. Null when nothing is left. Buffers of a format we do not read are kept whole.
 GstBuffer* AudiblePart(const WrapperState& state, const GstSegment& segment, GstBuffer* buffer) {
     buffer = gst_buffer_ref(buffer);
-    if (!state.format.s16 || state.format.rate <= 0 || state.format.channels <= 0) return buffer;
+    const bool read = state.format.s16 || state.format.f32;
+    if (!read || state.format.rate <= 0 || state.format.channels <= 0) return buffer;
     const auto rate = static_cast<guint64>(state.format.rate);
-    const auto frameBytes = static_cast<gint>(state.format.channels * kBytesPerValue);
+    const std::size_t valueBytes = state.format.f32 ? sizeof(float) : sizeof(int16_t);
+    const auto frameBytes =
+        static_cast<gint>(static_cast<std::size_t>(state.format.channels) * valueBytes);
     const GstAudioClippingMeta* clipping = gst_buffer_get_audio_clipping_meta(buffer);
     if (clipping && clipping->format == GST_FORMAT_DEFAULT &&
         (clipping->start > 0 || clipping->end > 0)) {
@@ -225,9 +251,7 @@ GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
         state.receiver->FormatChanged(state.format);
         state.toldFormat = state.receiver;
     }
-    std::size_t count = map.size / kBytesPerValue;
-    const int16_t* values = ValuesToDeliver(state, map.data, count);
-    if (count > 0) state.receiver->DeliverSamples(values, count, TimingOf(segment, audible));
+    Deliver(state, map, TimingOf(segment, audible));
     gst_buffer_unmap(audible, &map);
     gst_buffer_unref(audible);
     return GST_FLOW_OK;

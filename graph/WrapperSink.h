@@ -36,11 +36,12 @@ struct StreamFormat {
     int channels = 0;
     bool s16 = false;        // interleaved signed 16-bit little-endian
     std::string layoutName;  // "mono", "stereo", "5.1", "7.1", ... or "N channels"
-    // 16-bit audio whose channels the wrapper places into the six of a film by position: it
-    // then delivers six values per frame whatever `channels` is.
+    // 16-bit or float audio whose channels the wrapper places into the six of a film by
+    // position: it then delivers six values per frame whatever `channels` is.
     bool placed = false;
     // How a placed stream that is not plain 5.1 fills the six ("" for 5.1): DescribeMapping.
     std::string mapping{};
+    bool f32 = false;  // interleaved 32-bit float little-endian, full scale +-1.0
 };
 
 // Where delivered samples belong on the programme's clock, in nanoseconds of running time
@@ -65,6 +66,10 @@ class SampleReceiver {
     // and those the container marks as priming or padding, are left out.
     virtual void DeliverSamples(const int16_t* values, std::size_t count,
                                 const SampleTiming& timing = {}) = 0;
+    // The same for a float stream: `count` values of full scale +-1.0, neither rounded nor
+    // clipped.
+    virtual void DeliverFloatSamples(const float* values, std::size_t count,
+                                     const SampleTiming& timing = {}) = 0;
 };
 
 // True for an element of the wrapper's type.

@@ -74,7 +74,7 @@ void DamageLog::NoteStretch(std::vector<Occurrences>& kinds, const std::string& 
 
 bool DamageLog::HasDamage() const {
     return damagedFrames.count > 0 || gaps.count > 0 || timestampGaps.count > 0 ||
-           overlaps.count > 0 || endedAt >= 0;
+           overlaps.count > 0 || endedAt >= 0 || !inputDamage.empty();
 }
 
 bool DamageLog::Empty() const {
@@ -165,6 +165,7 @@ std::string DamageLog::Report(const std::string& inputName) const {
     }
     if (endedAt >= 0)
         text += "input ended at " + Clock(endedAt) + " of " + Clock(statedLength) + "\n";
+    if (!inputDamage.empty()) text += inputDamage + "\n";
     if (libraryMessages > 0) {
         text += std::to_string(libraryMessages) +
                 (libraryMessages == 1 ? " decoder message" : " decoder messages") +

@@ -31,6 +31,8 @@ class DamageLog {
     // A stretch of frames in another channel layout (its description) or at another rate.
     void LayoutStretch(const std::string& layout, int64_t at);
     void RateStretch(int rate, int64_t at);
+    // What is wrong with the input's files (a DVD title cut short), told as it is.
+    void InputDamage(const std::string& text) { inputDamage = text; }
     // Lines the decoding libraries logged meanwhile: told with the rest, not a warning alone.
     void LibraryMessages(uint64_t count) { libraryMessages = count; }
 
@@ -74,6 +76,7 @@ class DamageLog {
     int64_t leadingSilence = 0;
     int64_t endedAt = -1;
     int64_t statedLength = 0;
+    std::string inputDamage;
     std::vector<Occurrences> layouts;
     std::vector<Occurrences> rates;
     uint64_t libraryMessages = 0;

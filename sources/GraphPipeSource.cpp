@@ -9,6 +9,15 @@ namespace {
 
 constexpr float kSampleScale = 1.0f / 32767.0f;
 
+// A value of the stream as the chain takes it: 16-bit values scaled as every 16-bit source
+// scales them, floats as they are.
+float ChainValue(int16_t value) {
+    return value * kSampleScale;
+}
+float ChainValue(float value) {
+    return value;
+}
+
 }  // namespace
 
 GraphPipeSource::GraphPipeSource(JobHost& host, const JobSettings& settings)
@@ -39,15 +48,16 @@ bool GraphPipeSource::StartPasses() {
     return true;
 }
 
-bool GraphPipeSource::AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName,
-                                   bool placed, const std::string& mapping) {
+bool GraphPipeSource::AcceptFormat(int rate, int channels, bool readable,
+                                   const std::string& layoutName, bool placed,
+                                   const std::string& mapping) {
     if (failed) return false;
     std::string problem;
     // A later format whose channels the sink places, at the first rate, is carried.
-    if (acceptedRate != 0 && s16 && placed && rate == acceptedRate) return true;
+    if (acceptedRate != 0 && readable && placed && rate == acceptedRate) return true;
     const std::string count = std::to_string(channels) + " channels";
-    if (!s16) {
-        problem = "its audio does not reach Tavrisk Wrapper as 16-bit PCM";
+    if (!readable) {
+        problem = "its audio does not reach Tavrisk Wrapper as 16-bit or float PCM";
     } else if (!placed) {
         problem = "its audio is " +
                   (layoutName == count ? count : layoutName + " (" + count + ")") +
@@ -92,27 +102,28 @@ double GraphPipeSource::InputSize() const {
     return byteFraction.load(std::memory_order_relaxed) >= 0.0 ? 1.0 : 0.0;
 }
 
-template <typename Consumer>
-void GraphPipeSource::Convert(const int16_t* values, std::size_t count, Consumer consume) {
+template <typename Value, typename Consumer>
+void GraphPipeSource::Convert(const Value* values, std::size_t count, Consumer consume) {
     std::size_t used = 0;
     // A frame split between two buffers is completed first.
     if (partialCount > 0) {
-        while (partialCount < kChannels && used < count) partial[partialCount++] = values[used++];
+        while (partialCount < kChannels && used < count)
+            partial[partialCount++] = ChainValue(values[used++]);
         if (partialCount < kChannels) return;
-        for (int c = 0; c < kChannels; ++c) frames[c] = partial[c] * kSampleScale;
+        std::copy(partial.begin(), partial.end(), frames.begin());
         partialCount = 0;
         framesThisPass.fetch_add(1, std::memory_order_relaxed);
         consume(InputRun{frames.data(), 1});
     }
     while (count - used >= static_cast<std::size_t>(kChannels)) {
         const std::size_t run = std::min((count - used) / kChannels, kMaxRunFrames);
-        const int16_t* in = values + used;
-        for (std::size_t i = 0; i < run * kChannels; ++i) frames[i] = in[i] * kSampleScale;
+        const Value* in = values + used;
+        for (std::size_t i = 0; i < run * kChannels; ++i) frames[i] = ChainValue(in[i]);
         used += run * kChannels;
         framesThisPass.fetch_add(run, std::memory_order_relaxed);
         consume(InputRun{frames.data(), run});
     }
-    while (used < count) partial[partialCount++] = values[used++];
+    while (used < count) partial[partialCount++] = ChainValue(values[used++]);
 }
 
 int64_t GraphPipeSource::StatedFrames() const {
@@ -131,8 +142,8 @@ void GraphPipeSource::Silence(int64_t count, Consumer consume) {
     }
 }
 
-template <typename Consumer>
-void GraphPipeSource::Place(const int16_t*& values, std::size_t& count,
+template <typename Value, typename Consumer>
+void GraphPipeSource::Place(const Value*& values, std::size_t& count,
                             std::optional<uint64_t> startNs, Consumer consume) {
     // A frame split between two buffers follows on from the first.
     if (partialCount > 0) startNs.reset();
@@ -144,8 +155,9 @@ void GraphPipeSource::Place(const int16_t*& values, std::size_t& count,
     count -= dropped;
 }
 
-void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t count,
-                                          std::optional<uint64_t> startNs) {
+template <typename Value>
+void GraphPipeSource::AnalyzeValues(const Value* values, std::size_t count,
+                                    std::optional<uint64_t> startNs) {
     if (failed) return;
     const auto analyse = [this](const InputRun& run) {
         chain.SetControls(host.CurrentChannelControls());
@@ -155,6 +167,16 @@ void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t cou
     Convert(values, count, analyse);
 }
 
+void GraphPipeSource::PushAnalysisSamples(const int16_t* values, std::size_t count,
+                                          std::optional<uint64_t> startNs) {
+    AnalyzeValues(values, count, startNs);
+}
+
+void GraphPipeSource::PushAnalysisSamples(const float* values, std::size_t count,
+                                          std::optional<uint64_t> startNs) {
+    AnalyzeValues(values, count, startNs);
+}
+
 bool GraphPipeSource::EndAnalysis() {
     StartPass();
     EndAnalysisPass();
@@ -162,13 +184,24 @@ bool GraphPipeSource::EndAnalysis() {
     return !failed;
 }
 
-bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count,
-                                  std::optional<uint64_t> startNs, const BlockDrain& drain) {
+template <typename Value>
+bool GraphPipeSource::OutputValues(const Value* values, std::size_t count,
+                                   std::optional<uint64_t> startNs, const BlockDrain& drain) {
     if (failed) return false;
     const auto output = [this, &drain](const InputRun& run) { Output(run, drain); };
     Place(values, count, startNs, output);
     Convert(values, count, output);
     return !failed;
+}
+
+bool GraphPipeSource::PushSamples(const int16_t* values, std::size_t count,
+                                  std::optional<uint64_t> startNs, const BlockDrain& drain) {
+    return OutputValues(values, count, startNs, drain);
+}
+
+bool GraphPipeSource::PushSamples(const float* values, std::size_t count,
+                                  std::optional<uint64_t> startNs, const BlockDrain& drain) {
+    return OutputValues(values, count, startNs, drain);
 }
 
 void GraphPipeSource::Output(const InputRun& run, const BlockDrain& drain) {

@@ -42,12 +42,13 @@ class GraphPipeSource : public ChainSource {
     ~GraphPipeSource() override;
 
     // The format the stream was negotiated in. The first decides: false (after a message
-    // naming the input and what is wrong) unless it is 16-bit PCM whose channels the sink
-    // `placed` into the six, at the job's input frequency; how they were placed (`mapping`,
-    // "" for 5.1) is reported once, as a warning, when the input ends. A later one (a
-    // mid-stream change) is taken when its channels are placed and its rate is the first's.
-    bool AcceptFormat(int rate, int channels, bool s16, const std::string& layoutName, bool placed,
-                      const std::string& mapping = "");
+    // naming the input and what is wrong) unless it is PCM the sink reads (`readable`: 16-bit
+    // or float) whose channels it `placed` into the six, at the job's input frequency; how
+    // they were placed (`mapping`, "" for 5.1) is reported once, as a warning, when the input
+    // ends. A later one (a mid-stream change) is taken when its channels are placed and its
+    // rate is the first's.
+    bool AcceptFormat(int rate, int channels, bool readable, const std::string& layoutName,
+                      bool placed, const std::string& mapping = "");
 
     // What progress is measured against, set from the pipeline's queries: the stream's
     // length in seconds (0 when unknown) and the share of the file read (negative when
@@ -55,14 +56,20 @@ class GraphPipeSource : public ChainSource {
     void SetProgressBasis(double durationSeconds, double byteFraction);
 
     // Analysis pass. A remainder of less than a frame waits for the next buffer. `startNs`
-    // is the buffer's place on the programme's clock (none: it follows on).
+    // is the buffer's place on the programme's clock (none: it follows on). Values are 16-bit
+    // (full scale 32767) or float (full scale +-1.0, taken as they are: the chain rounds them
+    // to 16 bits once, at its end).
     void PushAnalysisSamples(const int16_t* values, std::size_t count,
+                             std::optional<uint64_t> startNs = {});
+    void PushAnalysisSamples(const float* values, std::size_t count,
                              std::optional<uint64_t> startNs = {});
     // Between the passes: normalisation gains, the output pass from the start of the stream.
     bool EndAnalysis();
     // Output pass; `drain` is called whenever a block is ready. False once the source has
     // failed.
     bool PushSamples(const int16_t* values, std::size_t count, std::optional<uint64_t> startNs = {},
+                     const BlockDrain& drain = {});
+    bool PushSamples(const float* values, std::size_t count, std::optional<uint64_t> startNs = {},
                      const BlockDrain& drain = {});
     // Where the stream's segment ends on the programme's clock (none: open), and how far
     // that clock's zero lies past the zero the container's stated length counts from.
@@ -76,6 +83,8 @@ class GraphPipeSource : public ChainSource {
     // Output pass: a stretch of the stream from `atNs` of stream time in another layout (its
     // name, or "") or at another rate (Hz, or 0), which the graph mapped or converted.
     void NoteFormatStretch(const std::string& layout, int rate, uint64_t atNs);
+    // What is wrong with the input's files, found before they were read ("": nothing).
+    void NoteInputDamage(const std::string& text) { damage.InputDamage(text); }
     // Lines the decoding libraries logged while the stream was read.
     void NoteLibraryMessages(uint64_t count) { damage.LibraryMessages(count); }
     // The end of the output pass: the rest of the stream's segment, the report of what was
@@ -102,14 +111,20 @@ class GraphPipeSource : public ChainSource {
     double InputSize() const override;
 
   private:
-    // Converts whole frames to floats and hands them on in runs; keeps a partial frame.
-    template <typename Consumer>
-    void Convert(const int16_t* values, std::size_t count, Consumer consume);
+    // Converts whole frames to the chain's floats and hands them on in runs; keeps a partial
+    // frame.
+    template <typename Value, typename Consumer>
+    void Convert(const Value* values, std::size_t count, Consumer consume);
     // Places the buffer on the clock: silence before it, or the overlapping frames dropped
     // from its front (the values that remain are returned through `values` and `count`).
-    template <typename Consumer>
-    void Place(const int16_t*& values, std::size_t& count, std::optional<uint64_t> startNs,
+    template <typename Value, typename Consumer>
+    void Place(const Value*& values, std::size_t& count, std::optional<uint64_t> startNs,
                Consumer consume);
+    template <typename Value>
+    void AnalyzeValues(const Value* values, std::size_t count, std::optional<uint64_t> startNs);
+    template <typename Value>
+    bool OutputValues(const Value* values, std::size_t count, std::optional<uint64_t> startNs,
+                      const BlockDrain& drain);
     template <typename Consumer>
     void Silence(int64_t frames, Consumer consume);
     // Output pass: one run into the blocks, `drain` called when one is ready.
@@ -123,7 +138,7 @@ class GraphPipeSource : public ChainSource {
     std::atomic<double> duration{0.0};
     std::atomic<double> byteFraction{-1.0};
     std::atomic<uint64_t> framesThisPass{0};
-    std::array<int16_t, kChannels> partial{};
+    std::array<float, kChannels> partial{};  // the chain's values of a split frame
     int partialCount = 0;
     std::vector<float> frames;
     std::vector<float> silence;  // one run of silent frames

@@ -54,8 +54,8 @@ void GraphJob::FailJob(const std::string& text) {
 void GraphJob::FormatChanged(const StreamFormat& format) {
     const std::lock_guard lock(streamMutex);
     if (failed || host.StopRequested()) return;
-    if (!source->AcceptFormat(format.rate, format.channels, format.s16, format.layoutName,
-                              format.placed, format.mapping)) {
+    if (!source->AcceptFormat(format.rate, format.channels, format.s16 || format.f32,
+                              format.layoutName, format.placed, format.mapping)) {
         // The source showed why.
         failed = true;
         host.RequestStop();
@@ -64,6 +64,16 @@ void GraphJob::FormatChanged(const StreamFormat& format) {
 
 void GraphJob::DeliverSamples(const int16_t* values, std::size_t count,
                               const SampleTiming& timing) {
+    Deliver(values, count, timing);
+}
+
+void GraphJob::DeliverFloatSamples(const float* values, std::size_t count,
+                                   const SampleTiming& timing) {
+    Deliver(values, count, timing);
+}
+
+template <typename Value>
+void GraphJob::Deliver(const Value* values, std::size_t count, const SampleTiming& timing) {
     deliveries.fetch_add(1, std::memory_order_relaxed);
     if (host.StopRequested() || failed) return;
     const std::lock_guard lock(streamMutex);
@@ -159,6 +169,7 @@ void GraphJob::End() {
             for (const StreamRepairs::Stretch& stretch : repairs.stretches)
                 source->NoteFormatStretch(stretch.layout, stretch.rate, stretch.at);
             source->NoteLibraryMessages(repairs.libraryMessages);
+            source->NoteInputDamage(repairs.inputDamage);
             source->FinishInput();
             while (engine->FetchBlock()) {
                 if (!engine->EncodeBlock()) break;

@@ -92,8 +92,13 @@ class GraphJob : public RunningJob, public SampleReceiver {
     void FormatChanged(const StreamFormat& format) override;
     void DeliverSamples(const int16_t* values, std::size_t count,
                         const SampleTiming& timing = {}) override;
+    void DeliverFloatSamples(const float* values, std::size_t count,
+                             const SampleTiming& timing = {}) override;
 
   private:
+    // The values of either kind into the source: the analysis pass or the output pass.
+    template <typename Value>
+    void Deliver(const Value* values, std::size_t count, const SampleTiming& timing);
     // Watches the pipeline: switches runs, acts on a stop request or an error, ends the job
     // once the last run is over. Only timer ticks count towards a stall. True while it runs.
     bool Step(bool timerTick);

@@ -139,6 +139,32 @@ TEST(ChannelProcessor, AnalysisRaisesPeaksAndShowsThemInColumnOrder) {
     EXPECT_EQ(processor.Envelopes()[ChannelProcessor::kColC], 0.0f);
 }
 
+// A 16-bit sample's peak is its whole value, in a run as frame by frame; a deeper sample's is
+// not rounded to one, so that normalising a quiet source does not overshoot.
+TEST(ChannelProcessor, PeaksOfWholeValuesAreExactAndDeeperOnesKeepTheirFraction) {
+    FakeSettings settings;
+    settings.normalize = true;
+    ChannelProcessor processor(settings);
+    const ChannelProcessor::FrameLayout layout = {0, 1, 2, 3, 4, 5};
+    for (int value = -32768; value <= 32767; ++value) {
+        std::array<float, 6> frame{};  // as 16-bit sources scale their samples
+        frame[ChannelProcessor::kColC] = static_cast<float>(value) * (1.0f / 32767.0f);
+        processor.ResetPeaks();
+        processor.Analyze(frame.data());
+        ASSERT_EQ(processor.Peaks()[ChannelProcessor::kResC], std::abs(value)) << value;
+        processor.ResetPeaks();
+        processor.AnalyzeRun(frame.data(), 1, layout);
+        ASSERT_EQ(processor.Peaks()[ChannelProcessor::kResC], std::abs(value)) << value;
+    }
+    processor.ResetPeaks();
+    processor.AnalyzeRun(Frame(ChannelProcessor::kColC, -10.37f).data(), 1, layout);
+    EXPECT_FLOAT_EQ(processor.Peaks()[ChannelProcessor::kResC], 10.37f);
+    processor.ComputeNormalizeGains();
+    Results out{};
+    processor.Process(Frame(ChannelProcessor::kColC, 10.37f).data(), out, false);
+    EXPECT_EQ(out[ChannelProcessor::kResC], 32767);
+}
+
 TEST(ChannelProcessor, NormalisationLinkGroupsShareTheLoudestPeak) {
     FakeSettings settings;
     settings.normalize = true;

@@ -163,6 +163,24 @@ TEST(DecodedAudioOrderTest, IntegerPlanesOfLosslessDecodersBecome16Bits) {
                                      reinterpret_cast<const uint8_t* const*>(planes32), order, 2,
                                      out.data()));
     EXPECT_EQ(out, (std::vector<int16_t>{-32768, 16384, 0, -16384}));
+
+    // Deeper than 16 bits they become floats, every bit of a 24-bit sample kept, in 16-bit
+    // steps scaled as 16-bit samples are.
+    EXPECT_EQ(OutputFormatOf(AV_SAMPLE_FMT_S16P), GST_AUDIO_FORMAT_S16);
+    EXPECT_EQ(OutputFormatOf(AV_SAMPLE_FMT_S32P), GST_AUDIO_FORMAT_F32);
+    EXPECT_EQ(OutputFormatOf(AV_SAMPLE_FMT_FLTP), GST_AUDIO_FORMAT_F32);
+    const std::vector<int32_t> c32 = {0x7FFFFF00, 256}, d32 = {INT32_MIN, -256};
+    const int32_t* deep[] = {c32.data(), d32.data()};
+    std::vector<float> floats(4);
+    ASSERT_TRUE(InterleaveFrameToF32(AV_SAMPLE_FMT_S32P,
+                                     reinterpret_cast<const uint8_t* const*>(deep), order, 2,
+                                     floats.data()));
+    constexpr float kScale = 1.0f / 32767.0f;
+    EXPECT_EQ(floats, (std::vector<float>{-32768.0f * kScale, (32768.0f - 1.0f / 256) * kScale,
+                                          (-1.0f / 256) * kScale, (1.0f / 256) * kScale}));
+    EXPECT_FALSE(InterleaveFrameToF32(AV_SAMPLE_FMT_S16P,
+                                      reinterpret_cast<const uint8_t* const*>(planes16), order, 2,
+                                      floats.data()));
 }
 
 TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
@@ -199,7 +217,7 @@ TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNot
         const StreamFormat format = receiver.Format();
         EXPECT_EQ(format.rate, kInputRate) << path;
         EXPECT_EQ(format.channels, 6) << path;
-        EXPECT_TRUE(format.s16) << path;
+        EXPECT_TRUE(format.f32) << path;  // the codec's floats, uncut
         EXPECT_EQ(format.layoutName, "5.1") << path;
         EXPECT_GE(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6))
             << path;

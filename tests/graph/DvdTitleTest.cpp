@@ -38,6 +38,15 @@ TEST(DvdTitleTest, TheTitleOfAFolderOrOfOneOfItsFiles) {
         {dir.File("elsewhere"), {}},
     };
     for (const auto& c : cases) EXPECT_EQ(DvdTitleFiles(c.input), c.files) << c.input;
+
+    // Whole sectors and every part: nothing wrong; else the first file at fault is named.
+    const std::string whole1 = write("VTS_03_1.VOB", 4096), whole2 = write("VTS_03_2.VOB", 2048);
+    const std::string whole4 = write("VTS_03_4.VOB", 2048);
+    EXPECT_EQ(TitleDamage({whole1, whole2}), "");
+    EXPECT_EQ(TitleDamage({whole1, whole2, whole4}), "VTS_03_3.VOB is missing from the DVD title");
+    EXPECT_EQ(TitleDamage(film),
+              "vts_02_1.vob ends inside a 2048-byte sector: the DVD title was "
+              "cut short there");
 }
 
 }  // namespace

@@ -5,7 +5,9 @@
 
 #include <algorithm>
 #include <cstring>
+#include <iterator>
 
+#include "graph/DecodedAudioOrder.h"
 #include "graph/GraphRuntime.h"
 #include "tests/graph/GraphFileTest.h"
 
@@ -22,6 +24,15 @@ void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t value
     std::lock_guard guard(lock);
     count += valueCount;
     if (keepSamples) samples.insert(samples.end(), values, values + valueCount);
+}
+
+void CollectingReceiver::DeliverFloatSamples(const float* values, std::size_t valueCount,
+                                             const SampleTiming&) {
+    std::lock_guard guard(lock);
+    count += valueCount;
+    if (!keepSamples) return;
+    floatSamples.insert(floatSamples.end(), values, values + valueCount);
+    std::transform(values, values + valueCount, std::back_inserter(samples), FloatToS16);
 }
 
 void CollectingReceiver::KeepSamples(bool keep) {
@@ -52,6 +63,11 @@ std::size_t CollectingReceiver::Count() const {
 std::vector<int16_t> CollectingReceiver::Samples() const {
     std::lock_guard guard(lock);
     return samples;
+}
+
+std::vector<float> CollectingReceiver::FloatSamples() const {
+    std::lock_guard guard(lock);
+    return floatSamples;
 }
 
 GraphRun::GraphRun() {

@@ -17,12 +17,15 @@
 namespace tavrisk::test {
 
 // Keeps what the wrapper hands over: every format it announced and, while `keepSamples` is
-// set, the values themselves (else only their count).
+// set, the values themselves (else only their count). Float values are kept as they came and
+// as the 16-bit values the channel processing rounds them to.
 class CollectingReceiver : public SampleReceiver {
   public:
     void FormatChanged(const StreamFormat& format) override;
     void DeliverSamples(const int16_t* values, std::size_t count,
                         const SampleTiming& timing) override;
+    void DeliverFloatSamples(const float* values, std::size_t count,
+                             const SampleTiming& timing) override;
 
     void KeepSamples(bool keep);
     void ResetCount();
@@ -30,6 +33,7 @@ class CollectingReceiver : public SampleReceiver {
     int FormatCalls() const;
     std::size_t Count() const;
     std::vector<int16_t> Samples() const;
+    std::vector<float> FloatSamples() const;
 
   private:
     mutable std::mutex lock;
@@ -38,6 +42,7 @@ class CollectingReceiver : public SampleReceiver {
     bool keepSamples = true;
     std::size_t count = 0;
     std::vector<int16_t> samples;
+    std::vector<float> floatSamples;
 };
 
 // A pipeline driven the way the window drives it: render a file, put the wrapper in place of

@@ -192,17 +192,17 @@ TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
         {"channels=2",
          {1, 2, 3, 4},
          {1, 0, 2, 0, 0, 0, 3, 0, 4, 0, 0, 0},
-         "stereo placed in L and R; C, LS, RS and LFE are silent"},
+         "stereo mapped to 5.1: C, LS, RS and the LFE stay silent"},
         {"channels=1",
          {7, 8},
          {0, 7, 0, 0, 0, 0, 0, 8, 0, 0, 0, 0},
-         "mono placed in C; L, R, LS, RS and LFE are silent"},
+         "mono mapped to 5.1 as C: L, R, LS, RS and the LFE stay silent"},
         // FL FR RC: the single rear channel feeds both surrounds at -3 dB.
         {"channels=3, channel-mask=(bitmask)0x103",
          {10, 20, 1000},
          {10, 0, 20, 707, 707, 0},
-         "3 channels placed in L, R, LS and RS; C and LFE are silent; the rear centre feeds "
-         "both surrounds at \u2212"
+         "3 channels mapped to 5.1 as L, R, LS and RS: C and the LFE stay silent; the rear "
+         "centre feeds both surrounds at \u2212"
          "3 dB"},
         // 7.1, FL FR FC LFE RL RR SL SR: rear and side pairs into the surrounds at -3 dB each,
         // the sum clipped.
@@ -227,11 +227,26 @@ TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
     }
 }
 
+// Float streams are placed as 16-bit ones are, their values neither rounded nor clipped: a
+// 7.1 fold beyond full scale is left for the channel processing.
+TEST_F(WrapperSinkTest, FloatStreamsArePlacedWithoutRoundingOrClipping) {
+    CollectingReceiver receiver;
+    WrapperFeeder feeder(&receiver);
+    feeder.Caps(
+        "audio/x-raw, format=F32LE, layout=interleaved, rate=48000, channels=8, "
+        "channel-mask=(bitmask)0xc3f");  // FL FR FC LFE RL RR SL SR
+    const std::vector<float> in = {1e-6f, 0.5f, 0.25f, 0.125f, 1.0f, 0.25f, 1.0f, 0.25f};
+    ASSERT_EQ(feeder.Push(in.data(), in.size() * sizeof(float)), GST_FLOW_OK);
+    EXPECT_TRUE(receiver.Format().f32);
+    EXPECT_EQ(receiver.FloatSamples(), (std::vector<float>{1e-6f, 0.25f, 0.5f, 2.0f * 0.70710678f,
+                                                           0.5f * 0.70710678f, 0.125f}));
+}
+
 TEST_F(WrapperSinkTest, OtherFormatsArriveUnchangedAfterTheirFormat) {
     CollectingReceiver receiver;
     WrapperFeeder feeder(&receiver);
     feeder.Caps(
-        "audio/x-raw, format=F32LE, layout=interleaved, rate=48000, channels=6, "
+        "audio/x-raw, format=S32LE, layout=interleaved, rate=48000, channels=6, "
         "channel-mask=(bitmask)0x3f");
     const std::vector<int16_t> values = {1, 2, 3, 4, 5, 6, 7, 8};
     ASSERT_EQ(feeder.Push(values.data(), values.size() * sizeof(int16_t)), GST_FLOW_OK);
@@ -270,6 +285,9 @@ TEST_F(WrapperSinkTest, SamplesOutsideTheSegmentOrClippedAwayAreLeftOut) {
         void FormatChanged(const StreamFormat&) override {}
         void DeliverSamples(const int16_t*, std::size_t count, const SampleTiming& t) override {
             seen.push_back({count / 6, t.startNs.value_or(1), t.endNs.value_or(1)});
+        }
+        void DeliverFloatSamples(const float*, std::size_t, const SampleTiming&) override {
+            ADD_FAILURE() << "16-bit samples came as floats";
         }
         std::vector<std::array<uint64_t, 3>> seen;
     } receiver;

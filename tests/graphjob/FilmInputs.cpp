@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "tests/graphjob/FilmInputs.h"
 
+#include <cstdint>
+#include <filesystem>
 #include <vector>
 
 #include "tests/support/TestSupport.h"
@@ -75,6 +77,22 @@ bool MakeFilm(const std::string& path, FilmKind kind, double seconds, int rate) 
     command += Quote(path);
     const CommandResult result = RunCommand(command);
     return result.exitCode == 0;
+}
+
+std::vector<std::string> SplitIntoDvdTitle(const std::string& program, const std::string& folder,
+                                           std::size_t parts) {
+    constexpr std::size_t kSectorBytes = 2048;
+    const std::vector<uint8_t> bytes = ReadBytes(program);
+    const std::size_t share = bytes.size() / parts / kSectorBytes * kSectorBytes;
+    std::filesystem::create_directories(folder + "/VIDEO_TS");
+    std::vector<std::string> files;
+    for (std::size_t part = 0; part < parts; ++part) {
+        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(part * share);
+        const auto to = part + 1 == parts ? bytes.end() : from + static_cast<std::ptrdiff_t>(share);
+        files.push_back(folder + "/VIDEO_TS/VTS_01_" + std::to_string(part + 1) + ".VOB");
+        WriteBytes(files.back(), {from, to});
+    }
+    return files;
 }
 
 }  // namespace tavrisk::test

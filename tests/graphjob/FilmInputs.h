@@ -2,7 +2,9 @@
 #pragma once
 
 #include <array>
+#include <cstddef>
 #include <string>
+#include <vector>
 
 namespace tavrisk::test {
 
@@ -21,5 +23,10 @@ struct FilmInput {
 
 // Writes `seconds` of the kind at `rate` to `path`; false when ffmpeg failed.
 bool MakeFilm(const std::string& path, FilmKind kind, double seconds, int rate = 48000);
+
+// Splits a program stream (a VOB) into the files VTS_01_1.VOB onwards of a DVD title in
+// `folder`/VIDEO_TS, each of whole 2048-byte sectors as on a disc; their names, in order.
+std::vector<std::string> SplitIntoDvdTitle(const std::string& program, const std::string& folder,
+                                           std::size_t parts);
 
 }  // namespace tavrisk::test

@@ -31,8 +31,10 @@ class GraphCliTest : public ::testing::Test {
         EXPECT_TRUE(MakeFilm(dir.File(name), kind, seconds, rate)) << name;
         return dir.File(name);
     }
-    // Channel k of a six-channel WAV (L, C, R, LS, RS, LFE) carries tone k and little else.
-    static void ExpectToneOfEachChannel(const PcmAudio& audio, const std::string& what) {
+    // Channel k of a six-channel WAV (L, C, R, LS, RS, LFE) carries tone k and the others
+    // `below` times weaker at most.
+    static void ExpectToneOfEachChannel(const PcmAudio& audio, const std::string& what,
+                                        double below = 20.0) {
         ASSERT_EQ(audio.channels, 6) << what;
         for (int k = 0; k < 6; ++k) {
             const std::vector<double> signal = audio.Channel(k);
@@ -40,7 +42,7 @@ class GraphCliTest : public ::testing::Test {
             EXPECT_GT(own, 1000.0) << what << ": channel " << k;
             for (int other = 0; other < 6; ++other) {
                 if (other == k) continue;
-                EXPECT_LT(ToneAmplitude(signal, kFilmTones[other], audio.rate), own / 20.0)
+                EXPECT_LT(ToneAmplitude(signal, kFilmTones[other], audio.rate), own / below)
                     << what << ": channel " << k << " carries the tone of " << other;
             }
         }
@@ -50,7 +52,7 @@ class GraphCliTest : public ::testing::Test {
 };
 
 // Every kind of 5.1 soundtrack, through the graph, to WAV and to MP2: channel k of the
-// result carries the tone of input channel k.
+// result carries the tone of input channel k, the others at least 40 dB below in the WAV.
 TEST_F(GraphCliTest, FilmSoundtracksOfEveryKindKeepTheirChannelsInWavAndMp2) {
     const FilmInput films[] = {{FilmKind::kVob, "film.vob"},     {FilmKind::kDts, "film.dts"},
                                {FilmKind::kMkvEac3, "film.mkv"}, {FilmKind::kMp4Aac, "film.mp4"},
@@ -65,7 +67,7 @@ TEST_F(GraphCliTest, FilmSoundtracksOfEveryKindKeepTheirChannelsInWavAndMp2) {
         // The whole stream, the last block padded: at least the input's length.
         EXPECT_GE(audio.Frames(), static_cast<std::size_t>(kSeconds * kRate) - 2048) << film.name;
         EXPECT_EQ(audio.Frames() % 1152, 0u);
-        ExpectToneOfEachChannel(audio, std::string(film.name) + " to WAV");
+        ExpectToneOfEachChannel(audio, std::string(film.name) + " to WAV", 100.0);
 
         const std::string mp2 = dir.File(std::string(film.name) + ".mp2");
         const CommandResult toMp2 = Transcode(input, mp2, "--engine mp2");
@@ -80,6 +82,39 @@ TEST_F(GraphCliTest, FilmSoundtracksOfEveryKindKeepTheirChannelsInWavAndMp2) {
                   0);
         ExpectToneOfEachChannel(ReadWav(decoded), std::string(film.name) + " to MP2");
         EXPECT_EQ(RunCommand("ffmpeg -v error -i " + Quote(mp2) + " -f null -").exitCode, 0);
+    }
+}
+
+// 5.1 in the codecs of films and music in MKV: each channel's tone in place, the others at
+// least 40 dB below, the length that of the input within one frame.
+TEST_F(GraphCliTest, TrueHdOpusAndVorbisInMkvKeepTheirChannelsAndLength) {
+    const std::vector<const char*> side = {"FL", "FC", "FR", "SL", "SR", "LFE"};
+    const std::vector<const char*> back = {"FL", "FC", "FR", "BL", "BR", "LFE"};
+    const struct {
+        const char* name;
+        const std::vector<const char*>& channels;
+        const char* layout;
+        const char* codec;
+    } cases[] = {
+        {"truehd.mkv", side, "5.1(side)", "-c:a truehd -strict -2"},
+        {"opus.mkv", back, "5.1", "-c:a libopus -b:a 256k"},
+        {"vorbis.mkv", side, "5.1(side)", "-c:a libvorbis"},
+    };
+    constexpr double kShortSeconds = 1.0;
+    const std::vector<double> tones(kFilmTones.begin(), kFilmTones.end());
+    for (const auto& c : cases) {
+        const ToneGraph graph = MakeToneGraph(c.channels, tones, c.layout, kRate, kShortSeconds);
+        const std::string input = dir.File(c.name);
+        ASSERT_TRUE(Ffmpeg(graph.inputs + graph.filter + " " + c.codec + " " + Quote(input)));
+        const CommandResult run = Transcode(input, input + ".wav", "--engine wav");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const PcmAudio audio = ReadWav(input + ".wav");
+        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(kShortSeconds * kRate)) << c.name;
+        // Padded to whole blocks; Vorbis in MKV keeps its last packet whole (48704 frames for
+        // 1 s, as ffmpeg decodes it too).
+        EXPECT_LT(audio.Frames(), static_cast<std::size_t>(kShortSeconds * kRate) + 2 * kBlock)
+            << c.name;
+        ExpectToneOfEachChannel(audio, c.name, 100.0);
     }
 }
 
@@ -105,11 +140,18 @@ TEST_F(GraphCliTest, EveryLayoutIsPlacedByPositionAndTheMappingToldOnce) {
          {fl, fr, fc, lfe, bl, br, sl, sr},
          "7.1 folded to 5.1: back channels into the surrounds at \u2212"
          "3 dB"},
-        {"5.0", {fl, fr, fc, bl, br}, "LFE is silent"},
-        {"4.0", {fl, fr, fc, bc}, "the rear centre feeds both surrounds"},
-        {"quad", {fl, fr, bl, br}, "C and LFE are silent"},
-        {"stereo", {fl, fr}, "stereo placed in L and R"},
-        {"mono", {{"FC", 600, {1}}}, "mono placed in C"},
+        {"5.0", {fl, fr, fc, bl, br}, "5.0 mapped to 5.1: the LFE stays silent"},
+        {"4.0",
+         {fl, fr, fc, bc},
+         "4.0 mapped to 5.1: the LFE stays silent; the rear centre feeds both surrounds at "
+         "\u2212"
+         "3 dB"},
+        {"quad", {fl, fr, bl, br}, "quad mapped to 5.1: C and the LFE stay silent"},
+        {"3.0", {fl, fr, fc}, "3.0 mapped to 5.1: LS, RS and the LFE stay silent"},
+        {"stereo", {fl, fr}, "stereo mapped to 5.1: C, LS, RS and the LFE stay silent"},
+        {"mono",
+         {{"FC", 600, {1}}},
+         "mono mapped to 5.1 as C: L, R, LS, RS and the LFE stay silent"},
     };
     constexpr double kShortSeconds = 1.0;
     for (const auto& c : cases) {
@@ -167,6 +209,53 @@ TEST_F(GraphCliTest, EveryRateBecomesTheOutputRate) {
         EXPECT_LT(audio.Frames(), static_cast<std::size_t>(kShortSeconds * kRate) + kBlock);
         ExpectToneOfEachChannel(audio, name);
     }
+}
+
+// The level in dB of full scale of what remains of `count` samples from `first` on once the
+// tone, a whole number of its cycles among them, and any offset are taken out.
+double ResidualDb(const std::vector<double>& signal, std::size_t first, std::size_t count,
+                  double tone, int rate) {
+    const std::vector<double> slice(signal.begin() + static_cast<std::ptrdiff_t>(first),
+                                    signal.begin() + static_cast<std::ptrdiff_t>(first + count));
+    double sine = 0.0, cosine = 0.0, mean = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double phase = 2.0 * M_PI * tone * static_cast<double>(i) / rate;
+        sine += slice[i] * std::sin(phase) * 2.0 / count;
+        cosine += slice[i] * std::cos(phase) * 2.0 / count;
+        mean += slice[i] / count;
+    }
+    double power = 0.0;
+    for (std::size_t i = 0; i < count; ++i) {
+        const double phase = 2.0 * M_PI * tone * static_cast<double>(i) / rate;
+        const double rest = slice[i] - sine * std::sin(phase) - cosine * std::cos(phase) - mean;
+        power += rest * rest / count;
+    }
+    return 10.0 * std::log10(power / (32767.0 * 32767.0));
+}
+
+// A 24-bit source reaches the channel processing whole: a tone at -70 dBFS normalised to full
+// scale keeps the 24-bit noise floor beside it, far below the floor of its 16-bit copy.
+TEST_F(GraphCliTest, A24BitSourceNormalisedKeepsItsNoiseFloorBelowThatOfItsSixteenBitCopy) {
+    constexpr double kTone = 997.0;  // 997 whole cycles in a second, sharing no period with it
+    const std::string deep = dir.File("deep.flac"), copy = dir.File("copy.flac");
+    // ffmpeg's sine peaks at -18 dBFS.
+    const std::string tone = "volume=-51.94dB,pan=5.1(side)|FL=c0|FR=c0|FC=c0|LFE=c0|SL=c0|SR=c0";
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=f=997:r=48000:d=1.5 -af " + Quote(tone) +
+                       " -c:a flac -sample_fmt s32 -bits_per_raw_sample 24 " + Quote(deep)));
+    ASSERT_TRUE(Ffmpeg("-i " + Quote(deep) + " -c:a flac -sample_fmt s16 " + Quote(copy)));
+    double floorDb[2] = {};
+    for (const int k : {0, 1}) {
+        const std::string input = k == 0 ? deep : copy;
+        const CommandResult run = Transcode(input, input + ".wav", "--engine wav --normalize");
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const std::vector<double> left = ReadWav(input + ".wav").Channel(0);
+        ASSERT_GE(left.size(), static_cast<std::size_t>(kRate + kRate / 4));
+        EXPECT_GT(ToneAmplitude(left, kTone, kRate), 20000.0) << input;
+        floorDb[k] = ResidualDb(left, kRate / 4, kRate, kTone, kRate);
+    }
+    std::printf("[ noise floor beside the tone ] 24-bit %.1f dB, 16-bit copy %.1f dB\n", floorDb[0],
+                floorDb[1]);
+    EXPECT_LT(floorDb[0], floorDb[1] - 20.0);
 }
 
 TEST_F(GraphCliTest, NormalisationRunsTheGraphTwiceAndRaisesTheLevel) {
@@ -346,8 +435,14 @@ TEST_F(GraphCliTest, DamagedAndCutFilmsEndWithAMessageAndAValidOutput) {
     bytes = ReadBytes(mkv);
     bytes.resize(bytes.size() / 2);
     WriteBytes(mkv, bytes);
+    // Garbage from the middle on: the decoder fails mid-way.
+    const std::string flac = Make(FilmKind::kFlac, "garbage.flac", 4.0);
+    bytes = ReadBytes(flac);
+    for (std::size_t i = bytes.size() / 2; i < bytes.size(); ++i)
+        bytes[i] = static_cast<uint8_t>(i * 37);
+    WriteBytes(flac, bytes);
 
-    for (const std::string& input : {vob, mkv}) {
+    for (const std::string& input : {vob, mkv, flac}) {
         const std::string output = input + ".wav";
         const CommandResult run = Transcode(input, output, "--engine wav");
         // Either the decoders went past the damage (with what they could read, the frames they
@@ -362,6 +457,11 @@ TEST_F(GraphCliTest, DamagedAndCutFilmsEndWithAMessageAndAValidOutput) {
             EXPECT_EQ(audio.channels, 6);
             EXPECT_GT(audio.Frames(), 0u);
         }
+        if (input != flac) continue;
+        // What was read before the decoder failed is kept, and the failure told.
+        EXPECT_EQ(run.exitCode, 3) << run.output;
+        EXPECT_TRUE(Says(run, "'" + flac + "' was read to its end", 1)) << run.output;
+        EXPECT_GE(ReadWav(output).Frames(), static_cast<std::size_t>(1.5 * kRate));
     }
 }
 
@@ -446,7 +546,7 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
     const std::string lines[] = {
         "\n1: MPEG-4 AAC, stereo (2 channels), 44100 Hz, float, en, \"Commentary\", default, "
         "0:00:02.0",
-        "\n2: E-AC-3 (ATSC A/52B), 5.1 (6 channels), 48000 Hz, 16-bit, 0:00:02.0"};
+        "\n2: E-AC-3 (ATSC A/52B), 5.1 (6 channels), 48000 Hz, float, 0:00:02.0"};
     for (const std::string& line : lines) EXPECT_TRUE(Says(list, line, 1));
     EXPECT_TRUE(Says(list, "track 2 of 2: 5.1, 48000 Hz", 1));
     const CommandResult chosen = Transcode(film, dir.File("film.wav"), "--engine wav");
@@ -461,27 +561,28 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
     EXPECT_FALSE(std::filesystem::exists(dir.File("none.wav")));
 }
 
-// A DVD title split over three VOB files (and a menu before them) is read whole, named by
-// its folder or by one of its files: the film's channels and its length are kept.
-TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFiles) {
+// A DVD title split over three VOB files of whole sectors (and a menu before them) is read
+// whole, named by its folder or by one of its files: the film's channels and its length are
+// kept. Its last file cut short, what it holds is kept and the cut is told.
+TEST_F(GraphCliTest, ADvdTitleIsReadWholeFromItsFolderOrOneOfItsFilesAndACutIsTold) {
     const std::string program = Make(FilmKind::kVob, "program.vob", 3.0);
-    std::filesystem::create_directories(dir.File("disc/VIDEO_TS"));
-    const std::vector<uint8_t> bytes = ReadBytes(program);
-    const std::size_t third = bytes.size() / 3;
-    for (std::size_t part = 0; part < 3; ++part) {
-        const auto from = bytes.begin() + static_cast<std::ptrdiff_t>(part * third);
-        const auto to = part == 2 ? bytes.end() : from + static_cast<std::ptrdiff_t>(third);
-        WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_" + std::to_string(part + 1) + ".VOB"),
-                   {from, to});
-    }
-    WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_0.VOB"), {bytes.begin(), bytes.begin() + 20000});
-    for (const std::string& input : {dir.File("disc"), dir.File("disc/VIDEO_TS/VTS_01_2.VOB")}) {
+    const std::string part3 = SplitIntoDvdTitle(program, dir.File("disc"), 3).back();
+    const std::vector<uint8_t> bytes = ReadBytes(part3), menu = ReadBytes(program);
+    WriteBytes(dir.File("disc/VIDEO_TS/VTS_01_0.VOB"), {menu.begin(), menu.begin() + 20000});
+    const std::string cut = "VTS_01_3.VOB ends inside a 2048-byte sector: the DVD title was cut";
+    for (const std::string& input : {dir.File("disc"), dir.File("disc/VIDEO_TS/VTS_01_2.VOB"),
+                                     dir.File("disc/VIDEO_TS/VTS_01_1.VOB")}) {
+        const bool whole = input != dir.File("disc/VIDEO_TS/VTS_01_1.VOB");
+        if (!whole) WriteBytes(part3, {bytes.begin(), bytes.begin() + bytes.size() / 2 + 5});
         const std::string output = dir.File("title.wav");
         const CommandResult run = Transcode(input, output, "--engine wav");
-        ASSERT_EQ(run.exitCode, 0) << run.output;
+        ASSERT_EQ(run.exitCode, whole ? 0 : 3) << run.output;
+        EXPECT_EQ(Says(run, cut, 1), !whole) << run.output;
         const PcmAudio audio = ReadWav(output);
-        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(3.0 * kRate) - kBlock) << input;
-        EXPECT_LE(audio.Frames(), static_cast<std::size_t>(3.0 * kRate) + 2 * kBlock) << input;
+        // Cut: more than the first two files hold, less than the whole.
+        const double least = whole ? 3.0 : 2.0, most = whole ? 3.0 : 2.75;
+        EXPECT_GE(audio.Frames(), static_cast<std::size_t>(least * kRate) - kBlock) << input;
+        EXPECT_LE(audio.Frames(), static_cast<std::size_t>(most * kRate) + 2 * kBlock) << input;
         ExpectToneOfEachChannel(audio, input);
     }
 }

@@ -152,7 +152,7 @@ TEST_F(GraphPipeSourceTest, StreamsThatCannotBePlacedAtTheInputRateAreRefusedByN
     } cases[] = {
         {48000, 4, true, false, "4 channels",
          "its audio is 4 channels whose positions are not known"},
-        {48000, 6, false, false, "5.1", "16-bit PCM"},
+        {48000, 6, false, false, "5.1", "16-bit or float PCM"},
         {44100, 6, true, true, "5.1", "44100 Hz, but the input frequency is set to 48000 Hz"},
     };
     for (const Case& c : cases) {
