@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/SynthesisFilterbank.h"
 
+#include <algorithm>
 #include <cmath>
 #include <numbers>
 
@@ -8,114 +9,121 @@ namespace tavrisk::mp2dec {
 
 namespace {
 
-// Four doubles side by side, read from any double; each lane is computed exactly as its
-// scalar expression, so the values do not depend on the width the processor offers.
-using Lanes = double __attribute__((vector_size(32), aligned(8), may_alias));
-constexpr int kLanes = 4;
+// Eight floats side by side, read from any float. Products and sums stay separate (never
+// fused), so each lane's value does not depend on the width the processor offers.
+using Lanes = float __attribute__((vector_size(32), aligned(4), may_alias));
+constexpr int kLanes = 8;
 
-Lanes& LanesAt(double* at) {
+Lanes& LanesAt(float* at) {
     return *reinterpret_cast<Lanes*>(at);
 }
-const Lanes& LanesAt(const double* at) {
+const Lanes& LanesAt(const float* at) {
     return *reinterpret_cast<const Lanes*>(at);
 }
 
-// X[m] = sum_k x[k] cos(m (2k + 1) pi / 64), m = 0..31, computed by splitting even and
-// odd outputs: the even ones are the same transform of half the length on x[k] + x[N-1-k],
-// the odd ones a product with a cosine matrix on x[k] - x[N-1-k]. The matrix is kept by
-// column, so that the odd outputs are summed side by side, each in the order of k.
+// Factors 1 / (2 cos((2k + 1) pi / 2N)) of the odd half of an N-point transform.
 template <int N>
-struct Cosines {
-    std::array<std::array<double, N / 2>, N / 2> byColumn{};
-    Cosines() {
-        for (int r = 0; r < N / 2; ++r)
-            for (int k = 0; k < N / 2; ++k)
-                byColumn[k][r] = std::cos((2 * r + 1) * (2 * k + 1) * std::numbers::pi / (2 * N));
+struct OddFactors {
+    alignas(32) std::array<float, N / 2> value{};
+    OddFactors() {
+        for (int k = 0; k < N / 2; ++k)
+            value[k] = static_cast<float>(0.5 / std::cos((2 * k + 1) * std::numbers::pi / (2 * N)));
     }
 };
 
+// X[m] = sum_k x[k] cos(m (2k + 1) pi / 2N), m = 0..N-1, by halving: the even outputs are the
+// half-length transform of x[k] + x[N-1-k]; with d[k] = (x[k] - x[N-1-k]) / (2 cos((2k + 1)
+// pi / 2N)) and D its half-length transform, the odd outputs are X[2r+1] = D[r] + D[r+1]
+// (D[N/2] = 0). About N log N / 2 products instead of N * N.
 template <int N>
-[[gnu::always_inline]] inline void Transform(const double* x, double* out, int stride) {
+[[gnu::always_inline]] inline void Transform(const float* x, float* out) {
     if constexpr (N == 1) {
         out[0] = x[0];
     } else {
-        static const Cosines<N> cosines;
+        static const OddFactors<N> factors;
         constexpr int kHalf = N / 2;
-        double sum[kHalf];
-        double diff[kHalf];
+        alignas(32) float sum[kHalf];
+        alignas(32) float diff[kHalf];
         for (int k = 0; k < kHalf; ++k) {
             sum[k] = x[k] + x[N - 1 - k];
-            diff[k] = x[k] - x[N - 1 - k];
+            diff[k] = (x[k] - x[N - 1 - k]) * factors.value[k];
         }
-        Transform<kHalf>(sum, out, stride * 2);
-        alignas(32) double odd[kHalf] = {};
-        if constexpr (kHalf % kLanes == 0) {
-            Lanes acc[kHalf / kLanes] = {};
-            for (int k = 0; k < kHalf; ++k) {
-#pragma GCC unroll 4
-                for (int v = 0; v < kHalf / kLanes; ++v)
-                    acc[v] += LanesAt(cosines.byColumn[k].data() + kLanes * v) * diff[k];
-            }
-#pragma GCC unroll 4
-            for (int v = 0; v < kHalf / kLanes; ++v) LanesAt(odd + kLanes * v) = acc[v];
-        } else {
-            for (int k = 0; k < kHalf; ++k)
-                for (int r = 0; r < kHalf; ++r) odd[r] += cosines.byColumn[k][r] * diff[k];
+        alignas(32) float even[kHalf];
+        alignas(32) float odd[kHalf + 1];
+        Transform<kHalf>(sum, even);
+        Transform<kHalf>(diff, odd);
+        odd[kHalf] = 0.0f;
+        for (int r = 0; r < kHalf; ++r) {
+            out[2 * r] = even[r];
+            out[2 * r + 1] = odd[r] + odd[r + 1];
         }
-        for (int r = 0; r < kHalf; ++r) out[(2 * r + 1) * stride] = odd[r];
     }
 }
 
 struct Window {
-    std::array<double, kWindowLength> d{};
+    alignas(32) std::array<float, kWindowLength> d{};
     Window() {
-        for (int i = 0; i < kWindowLength; ++i) d[i] = SynthesisWindow(i);
+        for (int i = 0; i < kWindowLength; ++i) d[i] = static_cast<float>(SynthesisWindow(i));
     }
 };
 
-// Windows the 512 values U taken from the history (from `offset` on) and sums the 16
+constexpr int kHistory = 1024;
+constexpr int kShift = 64;
+
+// Transforms the 32 subband samples, places the new 64 values V[i] = sum_k N(i, k) S[k] at
+// `v`, windows the 512 values U taken from the history (from `offset` on) and sums the 16
 // products of each output, the 32 outputs side by side.
-[[gnu::always_inline]] inline void WindowOutputs(const double* history, int offset,
-                                                 double* output) {
+[[gnu::always_inline]] inline void Synthesize(const double* subbands, float* history, int offset,
+                                              double* output) {
     static const Window window;
-    constexpr int kHistory = 1024;
+    alignas(32) float s[kSubbands];
+    for (int k = 0; k < kSubbands; ++k) s[k] = static_cast<float>(subbands[k]);
+    alignas(32) float x[kSubbands];
+    Transform<kSubbands>(s, x);
+
+    float* v = history + offset;
+    for (int i = 0; i < 16; ++i) v[i] = x[16 + i];
+    v[16] = 0.0f;
+    for (int i = 17; i < 48; ++i) v[i] = -x[48 - i];
+    for (int i = 48; i < 64; ++i) v[i] = -x[i - 48];
+
     Lanes acc[kSubbands / kLanes] = {};
     for (int i = 0; i < 8; ++i) {
-        const double* first = history + ((offset + 128 * i) & (kHistory - 1));
-        const double* second = history + ((offset + 128 * i + 96) & (kHistory - 1));
-        const double* d = window.d.data() + 64 * i;
-#pragma GCC unroll 8
-        for (int v = 0; v < kSubbands / kLanes; ++v) {
-            const int j = kLanes * v;
-            acc[v] += LanesAt(d + j) * LanesAt(first + j) +
+        const float* first = history + ((offset + 128 * i) & (kHistory - 1));
+        const float* second = history + ((offset + 128 * i + 96) & (kHistory - 1));
+        const float* d = window.d.data() + 64 * i;
+#pragma GCC unroll 4
+        for (int l = 0; l < kSubbands / kLanes; ++l) {
+            const int j = kLanes * l;
+            acc[l] += LanesAt(d + j) * LanesAt(first + j) +
                       LanesAt(d + kSubbands + j) * LanesAt(second + j);
         }
     }
-#pragma GCC unroll 8
-    for (int v = 0; v < kSubbands / kLanes; ++v) LanesAt(output + kLanes * v) = acc[v];
+    alignas(32) float sums[kSubbands];
+#pragma GCC unroll 4
+    for (int l = 0; l < kSubbands / kLanes; ++l) LanesAt(sums + kLanes * l) = acc[l];
+    for (int j = 0; j < kSubbands; ++j) output[j] = sums[j];
 }
 
-using TransformFunction = void (*)(const double*, double*);
-using WindowFunction = void (*)(const double*, int, double*);
+using SynthesisFunction = void (*)(const double*, float*, int, double*);
 
-void TransformPlain(const double* x, double* out) {
-    Transform<kSubbands>(x, out, 1);
+void SynthesizePlain(const double* subbands, float* history, int offset, double* output) {
+    Synthesize(subbands, history, offset, output);
 }
-void WindowPlain(const double* history, int offset, double* output) {
-    WindowOutputs(history, offset, output);
-}
-// The same built for AVX2: wider registers, the same separate multiplies and additions (no
-// fused ones), so the same values. Picked by a plain test of the processor.
-[[gnu::target("avx2")]] void TransformAvx2(const double* x, double* out) {
-    Transform<kSubbands>(x, out, 1);
-}
-[[gnu::target("avx2")]] void WindowAvx2(const double* history, int offset, double* output) {
-    WindowOutputs(history, offset, output);
+// The same built for AVX2 (without fused multiply-add, so the same values): picked by a
+// plain test of the processor.
+[[gnu::target("avx2")]] void SynthesizeAvx2(const double* subbands, float* history, int offset,
+                                            double* output) {
+    Synthesize(subbands, history, offset, output);
 }
 
 bool HasAvx2() {
     __builtin_cpu_init();
     return __builtin_cpu_supports("avx2");
+}
+
+bool AllZero(const std::array<double, kSubbands>& subbands) {
+    return std::all_of(subbands.begin(), subbands.end(), [](double s) { return s == 0.0; });
 }
 
 }  // namespace
@@ -125,25 +133,25 @@ SynthesisFilterbank::SynthesisFilterbank() {
 }
 
 void SynthesisFilterbank::Reset() {
-    history.fill(0.0);
+    history.fill(0.0f);
     offset = 0;
+    silentRuns = kRunsToSilence;
 }
 
 void SynthesisFilterbank::Run(const std::array<double, kSubbands>& subbands, double* output) {
-    static const bool avx2 = HasAvx2();
-    static const TransformFunction transform = avx2 ? TransformAvx2 : TransformPlain;
-    static const WindowFunction windowOutputs = avx2 ? WindowAvx2 : WindowPlain;
-    double x[kSubbands];
-    transform(subbands.data(), x);
-
-    // Shift the history by 64 and place the new 64 values: V[i] = sum_k N(i, k) S[k].
+    static const SynthesisFunction synthesize = HasAvx2() ? SynthesizeAvx2 : SynthesizePlain;
+    // Once the history holds nothing but zeros, silence in gives silence out.
+    if (AllZero(subbands)) {
+        if (silentRuns >= kRunsToSilence) {
+            std::fill(output, output + kSubbands, 0.0);
+            return;
+        }
+        ++silentRuns;
+    } else {
+        silentRuns = 0;
+    }
     offset = (offset - kShift) & (kHistory - 1);
-    double* v = history.data() + offset;
-    for (int i = 0; i < 16; ++i) v[i] = x[16 + i];
-    v[16] = 0.0;
-    for (int i = 17; i < 48; ++i) v[i] = -x[48 - i];
-    for (int i = 48; i < 64; ++i) v[i] = -x[i - 48];
-    windowOutputs(history.data(), offset, output);
+    synthesize(subbands.data(), history.data(), offset, output);
 }
 
 }  // namespace tavrisk::mp2dec
