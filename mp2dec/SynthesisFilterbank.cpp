@@ -14,51 +14,28 @@ namespace {
 using Lanes = float __attribute__((vector_size(32), aligned(4), may_alias));
 constexpr int kLanes = 8;
 
-Lanes& LanesAt(float* at) {
-    return *reinterpret_cast<Lanes*>(at);
-}
 const Lanes& LanesAt(const float* at) {
     return *reinterpret_cast<const Lanes*>(at);
 }
 
-// Factors 1 / (2 cos((2k + 1) pi / 2N)) of the odd half of an N-point transform.
-template <int N>
-struct OddFactors {
-    alignas(32) std::array<float, N / 2> value{};
-    OddFactors() {
-        for (int k = 0; k < N / 2; ++k)
-            value[k] = static_cast<float>(0.5 / std::cos((2 * k + 1) * std::numbers::pi / (2 * N)));
+constexpr int kHistory = 1024;
+constexpr int kShift = 64;
+constexpr int kPairs = kSubbands / 2;
+constexpr int kBlocks = kSubbands / kLanes;
+
+// The transform X[m] = sum_k S[k] cos(m (2k + 1) pi / 64), m = 0..31, on the pairs
+// S[k] + S[31-k] (even m) and S[k] - S[31-k] (odd m), k = 0..15: the cosines of pair k are
+// kept by column, each m in the lane of its parity, so that one column multiplies the pair
+// (sum, difference) spread over the lanes and the outputs come out in their order.
+struct TransformColumns {
+    alignas(32) std::array<std::array<float, kSubbands>, kPairs> column{};
+    TransformColumns() {
+        for (int k = 0; k < kPairs; ++k)
+            for (int m = 0; m < kSubbands; ++m)
+                column[k][m] =
+                    static_cast<float>(std::cos(m * (2 * k + 1) * std::numbers::pi / 64.0));
     }
 };
-
-// X[m] = sum_k x[k] cos(m (2k + 1) pi / 2N), m = 0..N-1, by halving: the even outputs are the
-// half-length transform of x[k] + x[N-1-k]; with d[k] = (x[k] - x[N-1-k]) / (2 cos((2k + 1)
-// pi / 2N)) and D its half-length transform, the odd outputs are X[2r+1] = D[r] + D[r+1]
-// (D[N/2] = 0). About N log N / 2 products instead of N * N.
-template <int N>
-[[gnu::always_inline]] inline void Transform(const float* x, float* out) {
-    if constexpr (N == 1) {
-        out[0] = x[0];
-    } else {
-        static const OddFactors<N> factors;
-        constexpr int kHalf = N / 2;
-        alignas(32) float sum[kHalf];
-        alignas(32) float diff[kHalf];
-        for (int k = 0; k < kHalf; ++k) {
-            sum[k] = x[k] + x[N - 1 - k];
-            diff[k] = (x[k] - x[N - 1 - k]) * factors.value[k];
-        }
-        alignas(32) float even[kHalf];
-        alignas(32) float odd[kHalf + 1];
-        Transform<kHalf>(sum, even);
-        Transform<kHalf>(diff, odd);
-        odd[kHalf] = 0.0f;
-        for (int r = 0; r < kHalf; ++r) {
-            out[2 * r] = even[r];
-            out[2 * r + 1] = odd[r] + odd[r + 1];
-        }
-    }
-}
 
 struct Window {
     alignas(32) std::array<float, kWindowLength> d{};
@@ -67,41 +44,44 @@ struct Window {
     }
 };
 
-constexpr int kHistory = 1024;
-constexpr int kShift = 64;
+const TransformColumns kTransform;
+const Window kWindow;
 
 // Transforms the 32 subband samples, places the new 64 values V[i] = sum_k N(i, k) S[k] at
-// `v`, windows the 512 values U taken from the history (from `offset` on) and sums the 16
+// `v` (V[0..15] = X[16..31], V[16] = 0, V[17..47] = -X[31..1], V[48..63] = -X[0..15]), then
+// windows the 512 values U taken from the history (from `offset` on) and sums the 16
 // products of each output, the 32 outputs side by side.
 [[gnu::always_inline]] inline void Synthesize(const double* subbands, float* history, int offset,
                                               double* output) {
-    static const Window window;
-    alignas(32) float s[kSubbands];
-    for (int k = 0; k < kSubbands; ++k) s[k] = static_cast<float>(subbands[k]);
-    alignas(32) float x[kSubbands];
-    Transform<kSubbands>(s, x);
-
+    Lanes x[kBlocks + 1] = {};  // X[32] = 0 after the outputs, for the reversed run of V
+    for (int k = 0; k < kPairs; ++k) {
+        const auto sum = static_cast<float>(subbands[k] + subbands[kSubbands - 1 - k]);
+        const auto diff = static_cast<float>(subbands[k] - subbands[kSubbands - 1 - k]);
+        const Lanes pair = {sum, diff, sum, diff, sum, diff, sum, diff};
+        const float* column = kTransform.column[k].data();
+#pragma GCC unroll 4
+        for (int b = 0; b < kBlocks; ++b) x[b] += LanesAt(column + kLanes * b) * pair;
+    }
+    const float* xs = reinterpret_cast<const float*>(x);
     float* v = history + offset;
-    for (int i = 0; i < 16; ++i) v[i] = x[16 + i];
+    for (int i = 0; i < 16; ++i) v[i] = xs[16 + i];
+    for (int i = 16; i < 48; ++i) v[i] = -xs[48 - i];
+    for (int i = 48; i < 64; ++i) v[i] = -xs[i - 48];
     v[16] = 0.0f;
-    for (int i = 17; i < 48; ++i) v[i] = -x[48 - i];
-    for (int i = 48; i < 64; ++i) v[i] = -x[i - 48];
 
-    Lanes acc[kSubbands / kLanes] = {};
+    Lanes acc[kBlocks] = {};
     for (int i = 0; i < 8; ++i) {
         const float* first = history + ((offset + 128 * i) & (kHistory - 1));
         const float* second = history + ((offset + 128 * i + 96) & (kHistory - 1));
-        const float* d = window.d.data() + 64 * i;
+        const float* d = kWindow.d.data() + 64 * i;
 #pragma GCC unroll 4
-        for (int l = 0; l < kSubbands / kLanes; ++l) {
-            const int j = kLanes * l;
-            acc[l] += LanesAt(d + j) * LanesAt(first + j) +
+        for (int b = 0; b < kBlocks; ++b) {
+            const int j = kLanes * b;
+            acc[b] += LanesAt(d + j) * LanesAt(first + j) +
                       LanesAt(d + kSubbands + j) * LanesAt(second + j);
         }
     }
-    alignas(32) float sums[kSubbands];
-#pragma GCC unroll 4
-    for (int l = 0; l < kSubbands / kLanes; ++l) LanesAt(sums + kLanes * l) = acc[l];
+    const float* sums = reinterpret_cast<const float*>(acc);
     for (int j = 0; j < kSubbands; ++j) output[j] = sums[j];
 }
 
