@@ -3,6 +3,7 @@
 
 #include <algorithm>
 #include <cmath>
+#include <cstring>
 #include <numbers>
 
 namespace tavrisk::mp2dec {
@@ -17,11 +18,16 @@ constexpr int kLanes = 8;
 const Lanes& LanesAt(const float* at) {
     return *reinterpret_cast<const Lanes*>(at);
 }
+void StoreLanes(float* at, const Lanes& lanes) {
+    *reinterpret_cast<Lanes*>(at) = lanes;
+}
+// Four doubles: a pair of floats as one value, to spread it over the eight lanes.
+using Pairs = double __attribute__((vector_size(32)));
+using LaneIndex = int32_t __attribute__((vector_size(32)));
 
 constexpr int kHistory = 1024;
 constexpr int kShift = 64;
 constexpr int kPairs = kSubbands / 2;
-constexpr int kBlocks = kSubbands / kLanes;
 
 // The transform X[m] = sum_k S[k] cos(m (2k + 1) pi / 64), m = 0..31, on the pairs
 // S[k] + S[31-k] (even m) and S[k] - S[31-k] (odd m), k = 0..15: the cosines of pair k are
@@ -53,35 +59,58 @@ const Window kWindow;
 // products of each output, the 32 outputs side by side.
 [[gnu::always_inline]] inline void Synthesize(const double* subbands, float* history, int offset,
                                               double* output) {
-    Lanes x[kBlocks + 1] = {};  // X[32] = 0 after the outputs, for the reversed run of V
+    // The pairs side by side (sum, difference), in double precision before rounding.
+    alignas(32) float pairs[kSubbands];
     for (int k = 0; k < kPairs; ++k) {
-        const auto sum = static_cast<float>(subbands[k] + subbands[kSubbands - 1 - k]);
-        const auto diff = static_cast<float>(subbands[k] - subbands[kSubbands - 1 - k]);
-        const Lanes pair = {sum, diff, sum, diff, sum, diff, sum, diff};
-        const float* column = kTransform.column[k].data();
-#pragma GCC unroll 4
-        for (int b = 0; b < kBlocks; ++b) x[b] += LanesAt(column + kLanes * b) * pair;
+        pairs[2 * k] = static_cast<float>(subbands[k] + subbands[kSubbands - 1 - k]);
+        pairs[2 * k + 1] = static_cast<float>(subbands[k] - subbands[kSubbands - 1 - k]);
     }
-    const float* xs = reinterpret_cast<const float*>(x);
+    // Four named sums, so that all stay in registers.
+    Lanes x0 = {}, x1 = {}, x2 = {}, x3 = {};
+    for (int k = 0; k < kPairs; ++k) {
+        double bits;
+        std::memcpy(&bits, pairs + 2 * k, sizeof bits);
+        const Lanes pair = reinterpret_cast<Lanes>(Pairs{bits, bits, bits, bits});
+        const float* column = kTransform.column[k].data();
+        x0 += LanesAt(column) * pair;
+        x1 += LanesAt(column + kLanes) * pair;
+        x2 += LanesAt(column + 2 * kLanes) * pair;
+        x3 += LanesAt(column + 3 * kLanes) * pair;
+    }
+    // V[16 + j] = -X[32 - j] with X[32] = 0: each run of eight is two neighbouring runs of X
+    // shifted by one and reversed.
+    constexpr LaneIndex kShiftedReversed = {8, 7, 6, 5, 4, 3, 2, 1};
+    const Lanes zero = {};
     float* v = history + offset;
-    for (int i = 0; i < 16; ++i) v[i] = xs[16 + i];
-    for (int i = 16; i < 48; ++i) v[i] = -xs[48 - i];
-    for (int i = 48; i < 64; ++i) v[i] = -xs[i - 48];
+    StoreLanes(v, x2);
+    StoreLanes(v + kLanes, x3);
+    StoreLanes(v + 2 * kLanes, -__builtin_shuffle(x3, zero, kShiftedReversed));
+    StoreLanes(v + 3 * kLanes, -__builtin_shuffle(x2, x3, kShiftedReversed));
+    StoreLanes(v + 4 * kLanes, -__builtin_shuffle(x1, x2, kShiftedReversed));
+    StoreLanes(v + 5 * kLanes, -__builtin_shuffle(x0, x1, kShiftedReversed));
+    StoreLanes(v + 6 * kLanes, -x0);
+    StoreLanes(v + 7 * kLanes, -x1);
     v[16] = 0.0f;
 
-    Lanes acc[kBlocks] = {};
+    Lanes a0 = {}, a1 = {}, a2 = {}, a3 = {};
     for (int i = 0; i < 8; ++i) {
         const float* first = history + ((offset + 128 * i) & (kHistory - 1));
         const float* second = history + ((offset + 128 * i + 96) & (kHistory - 1));
         const float* d = kWindow.d.data() + 64 * i;
-#pragma GCC unroll 4
-        for (int b = 0; b < kBlocks; ++b) {
-            const int j = kLanes * b;
-            acc[b] += LanesAt(d + j) * LanesAt(first + j) +
-                      LanesAt(d + kSubbands + j) * LanesAt(second + j);
-        }
+        const float* e = d + kSubbands;
+        a0 += LanesAt(d) * LanesAt(first) + LanesAt(e) * LanesAt(second);
+        a1 += LanesAt(d + kLanes) * LanesAt(first + kLanes) +
+              LanesAt(e + kLanes) * LanesAt(second + kLanes);
+        a2 += LanesAt(d + 2 * kLanes) * LanesAt(first + 2 * kLanes) +
+              LanesAt(e + 2 * kLanes) * LanesAt(second + 2 * kLanes);
+        a3 += LanesAt(d + 3 * kLanes) * LanesAt(first + 3 * kLanes) +
+              LanesAt(e + 3 * kLanes) * LanesAt(second + 3 * kLanes);
     }
-    const float* sums = reinterpret_cast<const float*>(acc);
+    alignas(32) float sums[kSubbands];
+    StoreLanes(sums, a0);
+    StoreLanes(sums + kLanes, a1);
+    StoreLanes(sums + 2 * kLanes, a2);
+    StoreLanes(sums + 3 * kLanes, a3);
     for (int j = 0; j < kSubbands; ++j) output[j] = sums[j];
 }
 
