@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "mp2dec/Crc16.h"
+#include "mp2dec/SampleDequantiser.h"
 
 namespace tavrisk::mp2dec {
 
@@ -56,7 +57,7 @@ bool BaseLayerReader::Read(const uint8_t* frame, const FrameHeader& header, BitR
                         block[gr * kSamplesPerGranule + s][sb] = 0.0;
                     continue;
                 }
-                if (sb < bound || ch == 0) ReadSampleTriplet(reader, quantClass, values, error);
+                if (sb < bound || ch == 0) ReadTriplet(reader, quantClass, values, error);
                 const double scale = coding[ch].Scale(part, sb);
                 for (int s = 0; s < kSamplesPerGranule; ++s)
                     block[gr * kSamplesPerGranule + s][sb] = values[s] * scale;

@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/ChannelCoding.h"
 
+#include "mp2dec/SampleDequantiser.h"
+
 namespace tavrisk::mp2dec {
 
 namespace {
@@ -9,64 +11,6 @@ constexpr int kInvalidScaleIndex = 63;
 
 // Scale factor selection: which of the three parts read a new value.
 enum Scfsi { kThreeScales = 0, kFirstTwoShared = 1, kOneScale = 2, kLastTwoShared = 3 };
-
-constexpr int kMaxGroupedLevels = 9;
-constexpr int kMaxGroupedCodes = kMaxGroupedLevels * kMaxGroupedLevels * kMaxGroupedLevels;
-
-// What reading a class needs at hand: the width and count of its code words, and the
-// midpoint of each level's interval, (2 code + 1 - levels) / levels (a grouped class's levels
-// are few; the others are computed), with the three digits of each grouped code word.
-struct ClassReading {
-    int bits = 0;
-    uint32_t levels = 0;
-    uint32_t count = 0;
-    bool grouped = false;
-    double step = 0.0;
-    double offset = 0.0;
-    std::array<double, kMaxGroupedLevels> levelValue{};
-    std::array<std::array<uint8_t, 3>, kMaxGroupedCodes> digits{};
-};
-
-struct Dequantiser {
-    std::array<ClassReading, kQuantClassCount> classes{};
-    Dequantiser() {
-        for (int c = 0; c < kQuantClassCount; ++c) {
-            const QuantClass& q = GetQuantClass(c);
-            ClassReading& r = classes[c];
-            const double levels = q.levels;
-            r.bits = q.bits;
-            r.levels = static_cast<uint32_t>(q.levels);
-            r.grouped = q.grouped;
-            r.count = q.grouped ? r.levels * r.levels * r.levels : r.levels;
-            r.step = 2.0 / levels;
-            r.offset = (1.0 - levels) / levels;
-            if (!q.grouped) continue;
-            for (uint32_t code = 0; code < r.levels; ++code)
-                r.levelValue[code] = code * r.step + r.offset;
-            for (uint32_t code = 0; code < r.count; ++code)
-                for (uint32_t i = 0, rest = code; i < 3; ++i, rest /= r.levels)
-                    r.digits[code][i] = static_cast<uint8_t>(rest % r.levels);
-        }
-    }
-};
-const Dequantiser kDequantiser;
-
-inline double Dequantise(uint32_t code, const ClassReading& r) {
-    return code * r.step + r.offset;
-}
-
-[[gnu::cold, gnu::noinline]] uint32_t OutOfRange(uint32_t code, const ClassReading& r,
-                                                 std::string& error) {
-    error = (r.grouped ? "grouped sample code " : "sample code ") + std::to_string(code) +
-            " out of range for " + std::to_string(r.levels) + " levels";
-    return r.count - 1;
-}
-
-// Reads one code word; an out-of-range code is reported and clamped.
-inline uint32_t ReadCode(BitReader& reader, const ClassReading& r, std::string& error) {
-    const uint32_t code = reader.Read(r.bits);
-    return code < r.count ? code : OutOfRange(code, r, error);
-}
 
 }  // namespace
 
@@ -113,13 +57,7 @@ void ChannelCoding::ReadScaleFactors(BitReader& reader, int sb, std::string& err
 
 void ReadSampleTriplet(BitReader& reader, int quantClass, std::array<double, 3>& values,
                        std::string& error) {
-    const ClassReading& r = kDequantiser.classes[quantClass];
-    if (r.grouped) {
-        const auto& digits = r.digits[ReadCode(reader, r, error)];
-        for (int i = 0; i < 3; ++i) values[i] = r.levelValue[digits[i]];
-        return;
-    }
-    for (double& v : values) v = Dequantise(ReadCode(reader, r, error), r);
+    ReadTriplet(reader, quantClass, values, error);
 }
 
 bool PartIsClean(const char* part, const std::string& error, const BitReader& reader,
@@ -131,8 +69,35 @@ bool PartIsClean(const char* part, const std::string& error, const BitReader& re
 
 double ReadSingleSample(BitReader& reader, int quantClass, std::string& error) {
     const ClassReading& r = kDequantiser.classes[quantClass];
-    const uint32_t code = ReadCode(reader, r, error);
-    return r.grouped ? r.levelValue[r.digits[code][0]] : Dequantise(code, r);
+    const uint32_t code = ReadSampleCode(reader, r, error);
+    return r.grouped ? r.levelValue[r.digits[code][0]] : r.Level(code);
 }
+
+uint32_t SampleCodeOutOfRange(uint32_t code, const ClassReading& r, std::string& error) {
+    error = (r.grouped ? "grouped sample code " : "sample code ") + std::to_string(code) +
+            " out of range for " + std::to_string(r.levels) + " levels";
+    return r.count - 1;
+}
+
+Dequantiser::Dequantiser() {
+    for (int c = 0; c < kQuantClassCount; ++c) {
+        const QuantClass& q = GetQuantClass(c);
+        ClassReading& r = classes[c];
+        const double levels = q.levels;
+        r.bits = q.bits;
+        r.levels = static_cast<uint32_t>(q.levels);
+        r.grouped = q.grouped;
+        r.count = q.grouped ? r.levels * r.levels * r.levels : r.levels;
+        r.step = 2.0 / levels;
+        r.offset = (1.0 - levels) / levels;
+        if (!q.grouped) continue;
+        for (uint32_t code = 0; code < r.levels; ++code) r.levelValue[code] = r.Level(code);
+        for (uint32_t code = 0; code < r.count; ++code)
+            for (uint32_t i = 0, rest = code; i < 3; ++i, rest /= r.levels)
+                r.digits[code][i] = static_cast<uint8_t>(rest % r.levels);
+    }
+}
+
+const Dequantiser kDequantiser;
 
 }  // namespace tavrisk::mp2dec
