@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kSixChannels = mp2dec::kOutputChannels;
 constexpr std::size_t kPairChannels = 2;
+constexpr std::size_t kMonoChannels = 1;
 // Decoded order L, C, R, LS, RS, LFE; GStreamer's order of the 5.1 positions is FL FR FC LFE
 // RL RR.
 constexpr std::array<int, kSixChannels> kDecodedOfOutput = {
@@ -24,6 +25,7 @@ constexpr std::array<GstAudioChannelPosition, kSixChannels> kSixPositions = {
     GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,  GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
     GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_LFE1,
     GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,   GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT};
+constexpr GstAudioChannelPosition kMonoPosition = GST_AUDIO_CHANNEL_POSITION_MONO;
 constexpr std::array<GstAudioChannelPosition, kPairChannels> kPairPositions = {
     GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT};
 
@@ -59,7 +61,7 @@ void Finalize(GObject* object) {
 // A decoder for the output's channels: the pair alone is decoded as a stereo decoder does,
 // without synthesising channels nobody hears.
 std::unique_ptr<mp2dec::FrameDecoder> DecoderFor(std::size_t channels) {
-    return std::make_unique<mp2dec::FrameDecoder>(channels == kPairChannels);
+    return std::make_unique<mp2dec::FrameDecoder>(channels != kSixChannels);
 }
 
 // A new stream: the next frame fixes the output again.
@@ -91,8 +93,9 @@ bool SetOutput(GstAudioDecoder* element, DecoderState& state, std::size_t channe
     GstAudioInfo info;
     gst_audio_info_init(&info);
     gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16, rate, static_cast<gint>(channels),
-                              channels == kSixChannels ? kSixPositions.data()
-                                                       : kPairPositions.data());
+                              channels == kSixChannels    ? kSixPositions.data()
+                              : channels == kPairChannels ? kPairPositions.data()
+                                                          : &kMonoPosition);
     if (!gst_audio_decoder_set_output_format(element, &info)) return false;
     state.channels = channels;
     state.rate = rate;
@@ -129,17 +132,19 @@ GstBuffer* DecodeFrame(GstAudioDecoder* element, DecoderState& state, const uint
         return nullptr;
     }
     auto* out = reinterpret_cast<int16_t*>(map.data);
-    // The pair is decoded straight into the buffer, in its order; six channels are reordered.
-    const bool six = state.channels == kSixChannels;
+    // The pair is decoded straight into the buffer, in its order; six channels are reordered,
+    // and a mono stream (decoded as a pair of equal channels) keeps one.
+    const bool pair = state.channels == kPairChannels;
     mp2dec::ProblemLog log;
     const auto result = state.decoder->Decode(frame, header, ++state.frameNumber, log,
-                                              six ? state.decoded.data() : out);
-    if (result == mp2dec::FrameDecoder::kDecoded) {
-        for (int s = 0; six && s < mp2dec::kFrameSamples; ++s) {
-            const int16_t* in = state.decoded.data() + static_cast<std::size_t>(s) * kSixChannels;
+                                              pair ? out : state.decoded.data());
+    const int16_t* in = state.decoded.data();
+    if (result == mp2dec::FrameDecoder::kDecoded && state.channels == kMonoChannels) {
+        for (int s = 0; s < mp2dec::kFrameSamples; ++s) out[s] = in[s * kPairChannels];
+    } else if (result == mp2dec::FrameDecoder::kDecoded && state.channels == kSixChannels) {
+        for (int s = 0; s < mp2dec::kFrameSamples; ++s, in += kSixChannels)
             for (std::size_t c = 0; c < kSixChannels; ++c) *out++ = in[kDecodedOfOutput[c]];
-        }
-    } else {
+    } else if (result != mp2dec::FrameDecoder::kDecoded) {
         std::fill(out, out + values, 0);
         damage = log.ErrorCount() > 0 ? log.Problems().front().Line() : "refused";
     }
@@ -153,7 +158,9 @@ std::size_t ChannelsOfFirstFrame(DecoderState& state, const uint8_t* frame,
                                  const mp2dec::FrameHeader& header) {
     mp2dec::ProblemLog log;
     state.decoder->Decode(frame, header, 1, log, state.decoded.data());
-    const std::size_t channels = state.decoder->SawStereoOnlyFrame() ? kPairChannels : kSixChannels;
+    const std::size_t channels = !state.decoder->SawStereoOnlyFrame() ? kSixChannels
+                                 : header.Channels() == 1             ? kMonoChannels
+                                                                      : kPairChannels;
     state.decoder = DecoderFor(channels);
     return channels;
 }
@@ -201,9 +208,10 @@ void tavrisk_mp2_dec_class_init(TavriskMp2DecClass* klass) {
                         "parsed = (boolean) true"));
     static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
         "src", GST_PAD_SRC, GST_PAD_ALWAYS,
-        GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(S16) ", "
-                        "layout = (string) interleaved, rate = (int) [ 16000, 48000 ], "
-                        "channels = (int) { 2, 6 }"));
+        GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(
+            S16) ", "
+                 "layout = (string) interleaved, rate = (int) [ 16000, 48000 ], "
+                 "channels = (int) { 1, 2, 6 }"));
     gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(

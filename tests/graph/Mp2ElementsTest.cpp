@@ -35,9 +35,9 @@ TEST(Mp2ElementsRegistration, InProcessAndInTheLoadablePlugin) {
         guint rank;
     } elements[] = {
         {kMp2EncoderFactoryName, kMp2EncoderLongName, "Codec/Encoder/Audio", GST_RANK_SECONDARY},
-        // Marginal: on stereo Layer II it matches GStreamer's decoders within 1 LSB but takes
-        // more than 1.2 times their time (bench/Mp2DecoderElementBench).
-        {kMp2DecoderFactoryName, kMp2DecoderLongName, "Codec/Decoder/Audio", GST_RANK_MARGINAL},
+        // Primary: on stereo Layer II it matches GStreamer's decoders within 1 LSB and takes at
+        // most 1.2 times their time (bench/Mp2DecoderElementBench).
+        {kMp2DecoderFactoryName, kMp2DecoderLongName, "Codec/Decoder/Audio", GST_RANK_PRIMARY},
     };
     for (const auto& e : elements) {
         SCOPED_TRACE(e.name);
@@ -134,8 +134,10 @@ TEST(Mp2ElementsPipeline, StereoMatchesGStreamersDecoderAndDamageIsPassedOver) {
     const std::vector<std::string> peers = GStreamersLayerTwoDecoders();
     if (peers.empty()) GTEST_SKIP() << "GStreamer has no Layer II decoder here";
     TempDir dir;
+    // gst-launch-1.0 itself now and then hangs on a file in which its parser finds no frame
+    // (with GStreamer's decoders as with ours): a run that long fails instead.
     auto decode = [&](const std::string& mp2, const std::string& decoder, const std::string& raw) {
-        return RunCommand(WithPlugin("gst-launch-1.0 -q filesrc location=" + Quote(mp2) +
+        return RunCommand(WithPlugin("timeout 60 gst-launch-1.0 -q filesrc location=" + Quote(mp2) +
                                      " ! mpegaudioparse ! " + decoder +
                                      " ! audioconvert dithering=none noise-shaping=none ! "
                                      "audio/x-raw,format=S16LE,channels=2 ! filesink location=" +
@@ -160,6 +162,15 @@ TEST(Mp2ElementsPipeline, StereoMatchesGStreamersDecoderAndDamageIsPassedOver) {
                 largest = std::max(largest, std::abs(ours[i] - theirs[i]));
             EXPECT_LE(largest, 1);
         }
+
+        // A single-channel stream comes out as one channel, as GStreamer's decoders give it.
+        const std::string mono = dir.File("mono.mp2");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=440:d=1 -ac 1 -c:a mp2 -b:a " +
+                           std::to_string(std::min(bitrate, 192)) + "k " + Quote(mono)));
+        const CommandResult one = RunCommand(WithPlugin(
+            "gst-launch-1.0 -q filesrc location=" + Quote(mono) + " ! mpegaudioparse ! " +
+            kMp2DecoderFactoryName + " ! audio/x-raw,channels=1 ! fakesink"));
+        EXPECT_EQ(one.exitCode, 0) << one.output;
 
         std::vector<uint8_t> bytes = ReadBytes(mp2);
         std::vector<uint8_t> flipped = bytes;
@@ -224,12 +235,13 @@ TEST(Mp2ElementsPipeline, DecodebinPicksTheDecoderItsRankSays) {
     };
     const CommandResult played = play(stereo, "audio/x-raw,channels=2");
     ASSERT_EQ(played.exitCode, 0) << played.output;
-    EXPECT_NE(played.output.find("/" + expected + ":" + expected + "0"), std::string::npos)
+    EXPECT_NE(played.output.find(":" + expected + "0."), std::string::npos)
         << expected << " expected in\n"
         << played.output;
     const bool ours = expected == kMp2DecoderFactoryName;
-    EXPECT_EQ(played.output.find(std::string(kMp2DecoderFactoryName) + "0") != std::string::npos,
-              ours);
+    EXPECT_EQ(
+        played.output.find(std::string(":") + kMp2DecoderFactoryName + "0.") != std::string::npos,
+        ours);
     if (ours) {
         const CommandResult six = play(film, "audio/x-raw,channels=6");
         EXPECT_EQ(six.exitCode, 0) << six.output;
