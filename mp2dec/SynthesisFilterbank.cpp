@@ -23,7 +23,6 @@ void StoreLanes(float* at, const Lanes& lanes) {
 }
 // Four doubles: a pair of floats as one value, to spread it over the eight lanes.
 using Pairs = double __attribute__((vector_size(32)));
-using LaneIndex = int32_t __attribute__((vector_size(32)));
 
 constexpr int kHistory = 1024;
 constexpr int kShift = 64;
@@ -79,15 +78,14 @@ const Window kWindow;
     }
     // V[16 + j] = -X[32 - j] with X[32] = 0: each run of eight is two neighbouring runs of X
     // shifted by one and reversed.
-    constexpr LaneIndex kShiftedReversed = {8, 7, 6, 5, 4, 3, 2, 1};
     const Lanes zero = {};
     float* v = history + offset;
     StoreLanes(v, x2);
     StoreLanes(v + kLanes, x3);
-    StoreLanes(v + 2 * kLanes, -__builtin_shuffle(x3, zero, kShiftedReversed));
-    StoreLanes(v + 3 * kLanes, -__builtin_shuffle(x2, x3, kShiftedReversed));
-    StoreLanes(v + 4 * kLanes, -__builtin_shuffle(x1, x2, kShiftedReversed));
-    StoreLanes(v + 5 * kLanes, -__builtin_shuffle(x0, x1, kShiftedReversed));
+    StoreLanes(v + 2 * kLanes, -__builtin_shufflevector(x3, zero, 8, 7, 6, 5, 4, 3, 2, 1));
+    StoreLanes(v + 3 * kLanes, -__builtin_shufflevector(x2, x3, 8, 7, 6, 5, 4, 3, 2, 1));
+    StoreLanes(v + 4 * kLanes, -__builtin_shufflevector(x1, x2, 8, 7, 6, 5, 4, 3, 2, 1));
+    StoreLanes(v + 5 * kLanes, -__builtin_shufflevector(x0, x1, 8, 7, 6, 5, 4, 3, 2, 1));
     StoreLanes(v + 6 * kLanes, -x0);
     StoreLanes(v + 7 * kLanes, -x1);
     v[16] = 0.0f;
