@@ -9,7 +9,7 @@ scripts/setup.sh
 cmake -S . -B build -DCMAKE_BUILD_TYPE=RelWithDebInfo >/dev/null
 # Everything `cmake --install build` installs: the programs, the GStreamer plugin, the manual
 # pages and the bash completion.
-cmake --build build -j "$(nproc)" --target tavrisk-cli tavrisk gsttavrisk tavrisk_pages
+cmake --build build -j "$(nproc)" --target tavrisk-cli tavrisk gsttavrisk gsttavriskmp2 tavrisk_pages
 out="${1:-demo-output}"
 mkdir -p "$out"
 build/bin/tavrisk-cli demo "$out"

@@ -34,7 +34,8 @@ foreach(line ${pictures})
 endforeach()
 file(GLOB metainfo "${PREFIX}/share/metainfo/*.metainfo.xml")
 foreach(file ${program} ${entry} ${icon} ${manual} ${shown} ${metainfo} "${PREFIX}/bin/tavrisk-cli"
-        "${PREFIX}/${PLUGIN_DIR}/libgsttavrisk.so" "${PREFIX}/share/man/man1/tavrisk.1.gz"
+        "${PREFIX}/${PLUGIN_DIR}/libgsttavrisk.so" "${PREFIX}/${PLUGIN_DIR}/libgsttavriskmp2.so"
+        "${PREFIX}/share/man/man1/tavrisk.1.gz"
         "${PREFIX}/share/man/man1/tavrisk-cli.1.gz"
         "${PREFIX}/share/bash-completion/completions/tavrisk-cli")
   if(NOT EXISTS "${file}")

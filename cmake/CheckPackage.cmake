@@ -54,6 +54,7 @@ foreach(entry ${entries})
   list(APPEND files "/${entry}")
 endforeach()
 set(expected /usr/bin/tavrisk /usr/bin/tavrisk-cli "${PLUGIN_DIR}/libgsttavrisk.so"
+    "${PLUGIN_DIR}/libgsttavriskmp2.so"
     /usr/share/applications/tavrisk.desktop /usr/share/icons/hicolor/scalable/apps/tavrisk.svg
     /usr/share/man/man1/tavrisk.1.gz /usr/share/man/man1/tavrisk-cli.1.gz
     /usr/share/bash-completion/completions/tavrisk-cli /usr/share/doc/tavrisk/copyright

@@ -16,6 +16,7 @@ namespace {
 
 constexpr std::size_t kSixChannels = mp2dec::kOutputChannels;
 constexpr std::size_t kPairChannels = 2;
+constexpr std::size_t kMonoChannels = 1;
 // Decoded order L, C, R, LS, RS, LFE; GStreamer's order of the 5.1 positions is FL FR FC LFE
 // RL RR.
 constexpr std::array<int, kSixChannels> kDecodedOfOutput = {
@@ -24,6 +25,7 @@ constexpr std::array<GstAudioChannelPosition, kSixChannels> kSixPositions = {
     GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,  GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
     GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_LFE1,
     GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,   GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT};
+constexpr GstAudioChannelPosition kMonoPosition = GST_AUDIO_CHANNEL_POSITION_MONO;
 constexpr std::array<GstAudioChannelPosition, kPairChannels> kPairPositions = {
     GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT};
 
@@ -56,9 +58,15 @@ void Finalize(GObject* object) {
     G_OBJECT_CLASS(tavrisk_mp2_dec_parent_class)->finalize(object);
 }
 
+// A decoder for the output's channels: the pair alone is decoded as a stereo decoder does,
+// without synthesising channels nobody hears.
+std::unique_ptr<mp2dec::FrameDecoder> DecoderFor(std::size_t channels) {
+    return std::make_unique<mp2dec::FrameDecoder>(channels != kSixChannels);
+}
+
 // A new stream: the next frame fixes the output again.
 void Restart(DecoderState& state) {
-    state.decoder = std::make_unique<mp2dec::FrameDecoder>(false);
+    state.decoder = DecoderFor(kSixChannels);
     state.channels = 0;
     state.rate = 0;
     state.frameNumber = 0;
@@ -76,11 +84,8 @@ gboolean SetFormat(GstAudioDecoder*, GstCaps*) {
 // The filterbanks start afresh after a seek: the frames before are not the ones that follow.
 void Flush(GstAudioDecoder* element, gboolean) {
     DecoderState& state = StateOf(element);
-    const std::size_t channels = state.channels;
-    const int rate = state.rate;
-    Restart(state);
-    state.channels = channels;
-    state.rate = rate;
+    state.decoder = DecoderFor(state.channels == 0 ? kSixChannels : state.channels);
+    state.frameNumber = 0;
 }
 
 bool SetOutput(GstAudioDecoder* element, DecoderState& state, std::size_t channels, int rate) {
@@ -88,8 +93,9 @@ bool SetOutput(GstAudioDecoder* element, DecoderState& state, std::size_t channe
     GstAudioInfo info;
     gst_audio_info_init(&info);
     gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16, rate, static_cast<gint>(channels),
-                              channels == kSixChannels ? kSixPositions.data()
-                                                       : kPairPositions.data());
+                              channels == kSixChannels    ? kSixPositions.data()
+                              : channels == kPairChannels ? kPairPositions.data()
+                                                          : &kMonoPosition);
     if (!gst_audio_decoder_set_output_format(element, &info)) return false;
     state.channels = channels;
     state.rate = rate;
@@ -112,27 +118,55 @@ GstFlowReturn Damaged(GstAudioDecoder* element, const char* why) {
     return gst_audio_decoder_finish_frame(element, nullptr, 1);
 }
 
-GstFlowReturn PushSamples(GstAudioDecoder* element, const DecoderState& state) {
+// Decodes one whole frame into a new output buffer (null when none could be had). A damaged
+// frame comes out as silence of its length, so that the timeline keeps it; `damage` then
+// says why.
+GstBuffer* DecodeFrame(GstAudioDecoder* element, DecoderState& state, const uint8_t* frame,
+                       const mp2dec::FrameHeader& header, std::string& damage) {
     const std::size_t values = mp2dec::kFrameSamples * state.channels;
     GstBuffer* buffer = gst_audio_decoder_allocate_output_buffer(element, values * sizeof(int16_t));
-    if (buffer == nullptr) return GST_FLOW_ERROR;
+    if (buffer == nullptr) return nullptr;
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
         gst_buffer_unref(buffer);
-        return GST_FLOW_ERROR;
+        return nullptr;
     }
     auto* out = reinterpret_cast<int16_t*>(map.data);
-    for (int s = 0; s < mp2dec::kFrameSamples; ++s) {
-        const int16_t* in = state.decoded.data() + static_cast<std::size_t>(s) * kSixChannels;
-        if (state.channels == kSixChannels) {
+    // The pair is decoded straight into the buffer, in its order; six channels are reordered,
+    // and a mono stream (decoded as a pair of equal channels) keeps one.
+    const bool pair = state.channels == kPairChannels;
+    mp2dec::ProblemLog log;
+    const auto result = state.decoder->Decode(frame, header, ++state.frameNumber, log,
+                                              pair ? out : state.decoded.data());
+    // A frame whose extension alone is unusable comes out as its compatible pair.
+    const bool usable = result != mp2dec::FrameDecoder::kMuted;
+    const int16_t* in = state.decoded.data();
+    if (usable && state.channels == kMonoChannels) {
+        for (int s = 0; s < mp2dec::kFrameSamples; ++s) out[s] = in[s * kPairChannels];
+    } else if (usable && state.channels == kSixChannels) {
+        for (int s = 0; s < mp2dec::kFrameSamples; ++s, in += kSixChannels)
             for (std::size_t c = 0; c < kSixChannels; ++c) *out++ = in[kDecodedOfOutput[c]];
-        } else {
-            *out++ = in[mp2dec::kOutL];
-            *out++ = in[mp2dec::kOutR];
-        }
+    } else if (!usable) {
+        std::fill(out, out + values, 0);
     }
+    if (result != mp2dec::FrameDecoder::kDecoded)
+        damage = log.ErrorCount() > 0 ? log.Problems().front().Line()
+                                      : "multichannel extension unusable";
     gst_buffer_unmap(buffer, &map);
-    return gst_audio_decoder_finish_frame(element, buffer, 1);
+    return buffer;
+}
+
+// The first frame decides: six channels when it carries the extension, else the pair, from
+// then on decoded alone.
+std::size_t ChannelsOfFirstFrame(DecoderState& state, const uint8_t* frame,
+                                 const mp2dec::FrameHeader& header) {
+    mp2dec::ProblemLog log;
+    state.decoder->Decode(frame, header, 1, log, state.decoded.data());
+    const std::size_t channels = !state.decoder->SawStereoOnlyFrame() ? kSixChannels
+                                 : header.Channels() == 1             ? kMonoChannels
+                                                                      : kPairChannels;
+    state.decoder = DecoderFor(channels);
+    return channels;
 }
 
 GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
@@ -148,26 +182,25 @@ GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
         gst_buffer_unmap(buffer, &map);
         return Damaged(element, header ? "the frame is cut short" : why.c_str());
     }
-    mp2dec::ProblemLog log;
-    const auto result =
-        state.decoder->Decode(map.data, *header, ++state.frameNumber, log, state.decoded.data());
-    gst_buffer_unmap(buffer, &map);
-    // The first frame decides: six channels when it carries the extension.
     const std::size_t channels =
-        state.channels != 0 ? state.channels
-                            : (state.decoder->SawStereoOnlyFrame() ? kPairChannels : kSixChannels);
-    if (!SetOutput(element, state, channels, header->SampleRate())) return GST_FLOW_NOT_NEGOTIATED;
-    // A damaged frame comes out as silence of its length, so that the timeline keeps it; one
-    // whose extension alone is unusable as its compatible pair.
-    if (result != mp2dec::FrameDecoder::kDecoded) {
-        const std::string text = log.ErrorCount() > 0 ? log.Problems().front().Line()
-                                                      : "multichannel extension unusable";
-        const GstFlowReturn counted = CountDamage(element, text.c_str());
-        if (counted != GST_FLOW_OK) return counted;
-        if (result == mp2dec::FrameDecoder::kMuted)
-            std::fill(state.decoded.begin(), state.decoded.end(), 0);
+        state.channels != 0 ? state.channels : ChannelsOfFirstFrame(state, map.data, *header);
+    if (!SetOutput(element, state, channels, header->SampleRate())) {
+        gst_buffer_unmap(buffer, &map);
+        return GST_FLOW_NOT_NEGOTIATED;
     }
-    return PushSamples(element, state);
+    std::string damage;
+    GstBuffer* decoded = DecodeFrame(element, state, map.data, *header, damage);
+    // Finishing the frame releases the input buffer: it is unmapped first.
+    gst_buffer_unmap(buffer, &map);
+    if (decoded == nullptr) return GST_FLOW_ERROR;
+    if (!damage.empty()) {
+        const GstFlowReturn counted = CountDamage(element, damage.c_str());
+        if (counted != GST_FLOW_OK) {
+            gst_buffer_unref(decoded);
+            return counted;
+        }
+    }
+    return gst_audio_decoder_finish_frame(element, decoded, 1);
 }
 
 void tavrisk_mp2_dec_class_init(TavriskMp2DecClass* klass) {
@@ -179,9 +212,10 @@ void tavrisk_mp2_dec_class_init(TavriskMp2DecClass* klass) {
                         "parsed = (boolean) true"));
     static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
         "src", GST_PAD_SRC, GST_PAD_ALWAYS,
-        GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(S16) ", "
-                        "layout = (string) interleaved, rate = (int) [ 16000, 48000 ], "
-                        "channels = (int) { 2, 6 }"));
+        GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(
+            S16) ", "
+                 "layout = (string) interleaved, rate = (int) [ 16000, 48000 ], "
+                 "channels = (int) { 1, 2, 6 }"));
     gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(

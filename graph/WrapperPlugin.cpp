@@ -15,5 +15,5 @@ using tavrisk::kPluginVersion;
 // kPluginName. PACKAGE names the source module.
 #define PACKAGE TAVRISK_PACKAGE
 GST_PLUGIN_DEFINE(GST_VERSION_MAJOR, GST_VERSION_MINOR, tavrisk, kPluginDescription,
-                  tavrisk::RegisterPluginElements, kPluginVersion, kPluginLicense, kPluginPackage,
-                  kPluginOrigin)
+                  tavrisk::RegisterWrapperPluginElements, kPluginVersion, kPluginLicense,
+                  kPluginPackage, kPluginOrigin)

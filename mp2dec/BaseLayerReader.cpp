@@ -4,6 +4,7 @@
 #include <algorithm>
 
 #include "mp2dec/Crc16.h"
+#include "mp2dec/SampleDequantiser.h"
 
 namespace tavrisk::mp2dec {
 
@@ -43,20 +44,28 @@ bool BaseLayerReader::Read(const uint8_t* frame, const FrameHeader& header, BitR
     for (int sb = 0; sb < limit; ++sb)
         for (int ch = 0; ch < channels; ++ch) coding[ch].ReadScaleFactors(reader, sb, error);
 
+    // Every value of the channels is written: zero where a subband sends nothing.
     std::array<double, 3> values{};
     for (int gr = 0; gr < kGranules; ++gr) {
         const int part = gr / kGranulesPerPart;
         for (int sb = 0; sb < limit; ++sb) {
             for (int ch = 0; ch < channels; ++ch) {
+                auto& block = content.positions[ch];
                 const int quantClass = coding[ch].QuantClassOf(sb);
-                if (quantClass == ChannelCoding::kNone) continue;
-                if (sb < bound || ch == 0) ReadSampleTriplet(reader, quantClass, values, error);
+                if (quantClass == ChannelCoding::kNone) {
+                    for (int s = 0; s < kSamplesPerGranule; ++s)
+                        block[gr * kSamplesPerGranule + s][sb] = 0.0;
+                    continue;
+                }
+                if (sb < bound || ch == 0) ReadTriplet(reader, quantClass, values, error);
                 const double scale = coding[ch].Scale(part, sb);
                 for (int s = 0; s < kSamplesPerGranule; ++s)
-                    content.positions[ch][gr * kSamplesPerGranule + s][sb] = values[s] * scale;
+                    block[gr * kSamplesPerGranule + s][sb] = values[s] * scale;
             }
         }
     }
+    for (int ch = 0; ch < channels; ++ch)
+        for (auto& row : content.positions[ch]) std::fill(row.begin() + limit, row.end(), 0.0);
     return PartIsClean("compatible", error, reader, frameNumber, log) && valid;
 }
 

@@ -23,9 +23,15 @@ class BitReader {
         }
         const std::size_t byte = position >> 3;
         uint32_t word = 0;
-        for (std::size_t i = 0; i < 4; ++i) {
-            word <<= 8;
-            if (byte + i < limitBits / 8) word |= data[byte + i];
+        if (byte + 4 <= limitBits / 8) [[likely]] {
+            word = static_cast<uint32_t>(data[byte]) << 24 |
+                   static_cast<uint32_t>(data[byte + 1]) << 16 |
+                   static_cast<uint32_t>(data[byte + 2]) << 8 | data[byte + 3];
+        } else {
+            for (std::size_t i = 0; i < 4; ++i) {
+                word <<= 8;
+                if (byte + i < limitBits / 8) word |= data[byte + i];
+            }
         }
         const uint32_t value = (word << (position & 7)) >> (32 - bits);
         position += bits;

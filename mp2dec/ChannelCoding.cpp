@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/ChannelCoding.h"
 
+#include "mp2dec/SampleDequantiser.h"
+
 namespace tavrisk::mp2dec {
 
 namespace {
@@ -9,36 +11,6 @@ constexpr int kInvalidScaleIndex = 63;
 
 // Scale factor selection: which of the three parts read a new value.
 enum Scfsi { kThreeScales = 0, kFirstTwoShared = 1, kOneScale = 2, kLastTwoShared = 3 };
-
-// Midpoint of the interval of code `code` among `levels` levels: (2 code + 1 - levels) /
-// levels, with the divisions done once per class.
-struct Dequantiser {
-    std::array<double, kQuantClassCount> step{};
-    std::array<double, kQuantClassCount> offset{};
-    Dequantiser() {
-        for (int c = 0; c < kQuantClassCount; ++c) {
-            const double levels = GetQuantClass(c).levels;
-            step[c] = 2.0 / levels;
-            offset[c] = (1.0 - levels) / levels;
-        }
-    }
-};
-const Dequantiser kDequantiser;
-
-inline double Dequantise(uint32_t code, int quantClass) {
-    return code * kDequantiser.step[quantClass] + kDequantiser.offset[quantClass];
-}
-
-// Reads one code word; an out-of-range code is reported and clamped.
-uint32_t ReadCode(BitReader& reader, const QuantClass& q, std::string& error) {
-    const uint32_t levels = static_cast<uint32_t>(q.levels);
-    const uint32_t count = q.grouped ? levels * levels * levels : levels;
-    const uint32_t code = reader.Read(q.bits);
-    if (code < count) return code;
-    error = (q.grouped ? "grouped sample code " : "sample code ") + std::to_string(code) +
-            " out of range for " + std::to_string(levels) + " levels";
-    return count - 1;
-}
 
 }  // namespace
 
@@ -85,16 +57,7 @@ void ChannelCoding::ReadScaleFactors(BitReader& reader, int sb, std::string& err
 
 void ReadSampleTriplet(BitReader& reader, int quantClass, std::array<double, 3>& values,
                        std::string& error) {
-    const QuantClass& q = GetQuantClass(quantClass);
-    if (q.grouped) {
-        uint32_t code = ReadCode(reader, q, error);
-        for (double& v : values) {
-            v = Dequantise(code % q.levels, quantClass);
-            code /= q.levels;
-        }
-        return;
-    }
-    for (double& v : values) v = Dequantise(ReadCode(reader, q, error), quantClass);
+    ReadTriplet(reader, quantClass, values, error);
 }
 
 bool PartIsClean(const char* part, const std::string& error, const BitReader& reader,
@@ -105,9 +68,36 @@ bool PartIsClean(const char* part, const std::string& error, const BitReader& re
 }
 
 double ReadSingleSample(BitReader& reader, int quantClass, std::string& error) {
-    const QuantClass& q = GetQuantClass(quantClass);
-    const uint32_t code = ReadCode(reader, q, error);
-    return Dequantise(q.grouped ? code % q.levels : code, quantClass);
+    const ClassReading& r = kDequantiser.classes[quantClass];
+    const uint32_t code = ReadSampleCode(reader, r, error);
+    return r.grouped ? r.levelValue[r.digits[code][0]] : r.Level(code);
 }
+
+uint32_t SampleCodeOutOfRange(uint32_t code, const ClassReading& r, std::string& error) {
+    error = (r.grouped ? "grouped sample code " : "sample code ") + std::to_string(code) +
+            " out of range for " + std::to_string(r.levels) + " levels";
+    return r.count - 1;
+}
+
+Dequantiser::Dequantiser() {
+    for (int c = 0; c < kQuantClassCount; ++c) {
+        const QuantClass& q = GetQuantClass(c);
+        ClassReading& r = classes[c];
+        const double levels = q.levels;
+        r.bits = q.bits;
+        r.levels = static_cast<uint32_t>(q.levels);
+        r.grouped = q.grouped;
+        r.count = q.grouped ? r.levels * r.levels * r.levels : r.levels;
+        r.step = 2.0 / levels;
+        r.offset = (1.0 - levels) / levels;
+        if (!q.grouped) continue;
+        for (uint32_t code = 0; code < r.levels; ++code) r.levelValue[code] = r.Level(code);
+        for (uint32_t code = 0; code < r.count; ++code)
+            for (uint32_t i = 0, rest = code; i < 3; ++i, rest /= r.levels)
+                r.digits[code][i] = static_cast<uint8_t>(rest % r.levels);
+    }
+}
+
+const Dequantiser kDequantiser;
 
 }  // namespace tavrisk::mp2dec

@@ -1,20 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/FrameDecoder.h"
 
-#include <algorithm>
-#include <cmath>
+#include "mp2dec/PcmOutput.h"
 
 namespace tavrisk::mp2dec {
 
 namespace {
-
-constexpr double kFullScale = 32768.0;
-
-// Rounds to the nearest 16-bit value (halves away from zero) and clips.
-inline int16_t ToPcm(double value) {
-    const double scaled = std::clamp(value * kFullScale, -32768.0, 32767.0);
-    return static_cast<int16_t>(scaled + std::copysign(0.5, scaled));
-}
 
 void Clear(SubbandBlock& block) {
     for (auto& row : block) row.fill(0.0);
@@ -73,12 +64,9 @@ FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeade
 }
 
 void FrameDecoder::Interleave(int16_t* output) const {
-    const int channels = OutputChannels();
-    for (int ch = 0; ch < channels; ++ch) {
-        const double* in = pcm[ch].data();
-        int16_t* out = output + ch;
-        for (int i = 0; i < kFrameSamples; ++i) out[i * channels] = ToPcm(in[i]);
-    }
+    const double* channel[kOutputChannels];
+    for (int ch = 0; ch < kOutputChannels; ++ch) channel[ch] = pcm[ch].data();
+    InterleavePcm(channel, OutputChannels(), kFrameSamples, output);
 }
 
 }  // namespace tavrisk::mp2dec

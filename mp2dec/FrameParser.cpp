@@ -6,8 +6,10 @@ namespace tavrisk::mp2dec {
 void FrameParser::Parse(const uint8_t* frame, const FrameHeader& header, bool withExtension,
                         FrameContent& content, long frameNumber, ProblemLog& log,
                         std::span<const uint8_t> extensionFrame) {
-    for (auto& block : content.positions)
-        for (auto& row : block) row.fill(0.0);
+    // The base layer writes every value of its channels; the extension's only where allocated.
+    const int written = header.Channels();
+    for (int p = written; withExtension && p < kTransmissionChannels; ++p)
+        for (auto& row : content.positions[p]) row.fill(0.0);
     content.extension = ExtensionInfo{};
     content.lfe.fill(0.0);
     content.extensionValid = false;

@@ -41,17 +41,23 @@ void LfeInterpolator::Reset() {
 void LfeInterpolator::Run(const std::array<double, kLfeSamples>& samples, double* output) {
     std::copy(history.begin() + kLfeSamples, history.end(), history.begin());
     std::copy(samples.begin(), samples.end(), history.begin() + kLfeSamples);
+    if (std::all_of(history.begin(), history.end(), [](double s) { return s == 0.0; })) {
+        std::fill(output, output + kFrameSamples, 0.0);
+        return;
+    }
     // Output j of this frame is the interpolated value at LFE time (j - kDelay) / 96,
-    // counted from the first sample of the previous frame.
+    // counted from the first sample of the previous frame. Every tap of every output falls
+    // within the two frames of the history.
+    constexpr int kFirstTime = kFrameSamples - kDelay;
+    constexpr int kLastTime = 2 * kFrameSamples - 1 - kDelay;
+    static_assert(kFirstTime / kStep - kHalfTaps + 1 >= 0);
+    static_assert(kLastTime / kStep + kHalfTaps < 2 * kLfeSamples);
     for (int j = 0; j < kFrameSamples; ++j) {
-        const int t = j - kDelay + kFrameSamples;
-        const int q = t / kStep;
-        const int phase = t % kStep;
+        const int t = j + kFirstTime;
+        const double* taps = history.data() + t / kStep - kHalfTaps + 1;
+        const auto& k = kernel[t % kStep];
         double acc = 0.0;
-        for (int tap = 0; tap < kTaps; ++tap) {
-            const int index = q - kHalfTaps + 1 + tap;
-            if (index >= 0 && index < 2 * kLfeSamples) acc += kernel[phase][tap] * history[index];
-        }
+        for (int tap = 0; tap < kTaps; ++tap) acc += k[tap] * taps[tap];
         output[j] = acc;
     }
 }

@@ -19,10 +19,13 @@ class SynthesisFilterbank {
 
   private:
     static constexpr int kHistory = 1024;
-    static constexpr int kShift = 64;
+    // Runs of silence after which every value of the history is zero.
+    static constexpr int kRunsToSilence = kHistory / 64;
 
-    std::array<double, kHistory> history{};
+    // Single precision: within a hundredth of an LSB of a double-precision synthesis.
+    alignas(32) std::array<float, kHistory> history{};
     int offset = 0;
+    int silentRuns = 0;
 };
 
 }  // namespace tavrisk::mp2dec

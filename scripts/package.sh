@@ -7,5 +7,5 @@
 set -euo pipefail
 cd "$(dirname "$0")/.."
 build="${1:-build}"
-cmake --build "$build" -j "$(nproc)" --target tavrisk tavrisk-cli gsttavrisk tavrisk_pages
+cmake --build "$build" -j "$(nproc)" --target tavrisk tavrisk-cli gsttavrisk gsttavriskmp2 tavrisk_pages
 cpack --config "$build/CPackConfig.cmake" -G DEB -B "$build/package"
