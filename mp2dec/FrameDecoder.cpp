@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "mp2dec/ChannelConfigurations.h"
+
 namespace tavrisk::mp2dec {
 
 namespace {
@@ -50,8 +52,10 @@ FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeade
             sawStereoOnly = true;
             for (int ch : {kOutC, kOutLs, kOutRs}) Clear(blocks[ch]);
         }
-    } else {
+    } else if (IsThreeTwo(c.extension)) {
         dematrixer.Run(c, blocks);
+    } else {
+        DematrixOtherConfiguration(c, blocks);
     }
 
     if (pairOnly) {

@@ -166,7 +166,7 @@ TEST(ExtensionParse, UnsupportedFeaturesAreRefusedNamingTheFrame) {
         {[](TestFrame& f) { f.prediction = true; }, "multichannel prediction is not supported"},
         {[](TestFrame& f) { f.extStream = true; }, "extension bit stream is not supported"},
         {[](TestFrame& f) { f.multiLingual = 2; }, "multilingual channels are not supported"},
-        {[](TestFrame& f) { f.surround = 1; }, "channel configuration (centre 1, surround 1)"},
+        {[](TestFrame& f) { f.surround = 3; }, "channel configuration (centre 1, surround 3)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

@@ -338,8 +338,41 @@ TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
              o.totalBitrateKbps = o.bitrateKbps = 32;
          },
          "tavrisk: 32 kbit/s at 48.0 kHz cannot carry the multichannel side information\n"},
-        {"four channels", [](EncoderSettings& o) { o.channels = {2, 2, false}; },
-         "tavrisk: only the 3/2 configuration with LFE is written\n"},
+        {"no such configuration",
+         [](EncoderSettings& o) {
+             o.channels = {1, 2, false};
+         },
+         "tavrisk: there is no 1/2 channel configuration: use 3/2, 3/1, 3/0, 2/2, 2/1, 2/0 "
+         "or 1/0\n"},
+        {"stereo with LFE",
+         [](EncoderSettings& o) {
+             o.channels = {2, 0, true};
+         },
+         "tavrisk: the 2/0 configuration carries no LFE channel\n"},
+        {"tc allocation of 3/0",
+         [](EncoderSettings& o) {
+             o.channels = {3, 0, true};
+             o.tcAllocChoice = 3;
+         },
+         "tavrisk: -k tc allocation must be -2 to 2, not 3\n"},
+        {"2/2 undematrixable",
+         [](EncoderSettings& o) {
+             o.channels = {2, 2, false};
+             o.tcAllocChoice = 3;
+             o.dematrixChoice = 2;
+         },
+         "tavrisk: -k 3 cannot be dematrixed with -x 2\n"},
+        {"mono bitrate",
+         [](EncoderSettings& o) {
+             o.channels = {1, 0, false};
+         },
+         "tavrisk: 384 kbit/s is not a Layer II bitrate for mono\n"},
+        {"stereo bitrate",
+         [](EncoderSettings& o) {
+             o.channels = {2, 0, false};
+             o.bitrateKbps = o.totalBitrateKbps = 80;
+         },
+         "tavrisk: 80 kbit/s is not a Layer II bitrate for stereo\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);

@@ -1,0 +1,220 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+// Every channel configuration through our encoder and back through our decoder: each channel
+// keeps its own tone, the stream passes our check, ffmpeg decodes it.
+#include <gtest/gtest.h>
+
+#include <algorithm>
+#include <cmath>
+#include <cstdio>
+#include <cstdlib>
+#include <numbers>
+#include <string>
+#include <vector>
+
+#include "dsp/SampleBlock.h"
+#include "engines/Mp2FileSink.h"
+#include "mp2enc/Mp2Encoder.h"
+#include "tests/mp2dec/DecoderTestSupport.h"
+
+namespace tavrisk::mp2dec::test {
+namespace {
+
+using tavrisk::test::PcmAudio;
+using tavrisk::test::ReadBytes;
+using tavrisk::test::ReadWav;
+using tavrisk::test::TempDir;
+using tavrisk::test::ToneAmplitude;
+
+constexpr std::size_t kFrames = 10;
+constexpr std::size_t kSettle = 2 * SampleBlock::kFrames;  // skipped in the decoded channels
+constexpr double kAmplitude = 6000.0;
+constexpr double kCrossTalkDb = -40.0;
+
+// A channel of a configuration as the WAV stores it: its speaker bit, its tone, and the
+// encoder's input rows that carry it (a mono surround is both surrounds at -3 dB, a mono
+// channel the centre).
+struct Channel {
+    const char* name;
+    unsigned mask;
+    double tone;
+    std::vector<std::size_t> rows;
+};
+const Channel kL{"L", 0x1, 500.0, {SampleBlock::kRowL}};
+const Channel kR{"R", 0x2, 1250.0, {SampleBlock::kRowR}};
+const Channel kC{"C", 0x4, 800.0, {SampleBlock::kRowC}};
+const Channel kLfe{"LFE", 0x8, 60.0, {SampleBlock::kRowLfe}};
+const Channel kLs{"LS", 0x10, 1900.0, {SampleBlock::kRowLs}};
+const Channel kRs{"RS", 0x20, 3100.0, {SampleBlock::kRowRs}};
+const Channel kS{"S", 0x100, 2300.0, {SampleBlock::kRowLs, SampleBlock::kRowRs}};
+const Channel kMono{"M", 0x0, 800.0, {SampleBlock::kRowC}};
+
+struct Configuration {
+    ChannelConfiguration channels;
+    std::vector<Channel> stored;  // in the WAV's order
+    std::vector<int> bitrates;
+};
+
+const std::vector<Configuration>& Configurations() {
+    static const std::vector<Configuration> all = {
+        {{3, 2, true}, {kL, kR, kC, kLfe, kLs, kRs}, {384, 320, 256}},
+        {{3, 2, false}, {kL, kR, kC, kLs, kRs}, {384, 320, 256}},
+        {{3, 1, true}, {kL, kR, kC, kLfe, kS}, {384, 256, 192}},
+        {{3, 1, false}, {kL, kR, kC, kS}, {384, 256, 192}},
+        {{3, 0, true}, {kL, kR, kC, kLfe}, {256, 192, 160}},
+        {{3, 0, false}, {kL, kR, kC}, {256, 192, 160}},
+        {{2, 2, true}, {kL, kR, kLfe, kLs, kRs}, {384, 256, 192}},
+        {{2, 2, false}, {kL, kR, kLs, kRs}, {384, 256, 192}},
+        {{2, 1, true}, {kL, kR, kLfe, kS}, {256, 192, 160}},
+        {{2, 1, false}, {kL, kR, kS}, {256, 192, 160}},
+        {{2, 0, false}, {kL, kR}, {256, 192, 128}},
+        {{1, 0, false}, {kMono}, {192, 128, 96}},
+    };
+    return all;
+}
+
+// A tone with a whole number of cycles over the measured samples, so that the tones of
+// the other channels leave nothing at its frequency.
+double Centred(double tone, int rate) {
+    const double bin = static_cast<double>(rate) / (kFrames * SampleBlock::kFrames - kSettle);
+    return std::round(tone / bin) * bin;
+}
+
+// The encoder's choice of matrix procedure and transmission channels: its defaults, or random
+// ones per frame and per subband group.
+struct Choices {
+    int procedure = 0;
+    int tcAlloc = -2;
+};
+
+bool Encode(const Configuration& c, int rate, int kbps, const Choices& choices,
+            const std::string& path) {
+    mp2::EncoderSettings settings;
+    settings.dematrixChoice = choices.procedure;
+    settings.tcAllocChoice = choices.tcAlloc;
+    settings.sampleRate = rate;
+    settings.bitrateKbps = settings.totalBitrateKbps = kbps;
+    settings.ancillaryBytes = 0;
+    settings.verbosity = 0;
+    settings.channels = c.channels;
+    mp2::Mp2Encoder encoder;
+    Mp2FileSink sink;
+    if (!encoder.Configure(settings, sink) || !sink.Open(path)) return false;
+    SampleBlock block;
+    for (std::size_t f = 0; f < kFrames; ++f) {
+        block = SampleBlock{};
+        for (const Channel& ch : c.stored) {
+            const double gain = ch.rows.size() == 2 ? std::sqrt(0.5) : 1.0;
+            const double w = 2.0 * std::numbers::pi * Centred(ch.tone, rate) / rate;
+            for (std::size_t row : ch.rows)
+                for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
+                    block.Row(row)[i] =
+                        std::round(gain * kAmplitude *
+                                   std::sin(w * static_cast<double>(f * SampleBlock::kFrames + i)));
+        }
+        if (!encoder.EncodeFrame(block)) return false;
+    }
+    return encoder.Finish() && sink.Close();
+}
+
+double Db(double ratio) {
+    return 20.0 * std::log10(std::max(ratio, 1e-9));
+}
+
+unsigned ChannelMask(const std::string& wav) {
+    const auto bytes = ReadBytes(wav);
+    constexpr std::size_t kFormatTag = 20;
+    constexpr std::size_t kMask = 40;
+    if (bytes.size() < kMask + 4 || bytes[kFormatTag] != 0xFE || bytes[kFormatTag + 1] != 0xFF)
+        return 0;
+    return bytes[kMask] | bytes[kMask + 1] << 8 | bytes[kMask + 2] << 16 |
+           static_cast<unsigned>(bytes[kMask + 3]) << 24;
+}
+
+// The worst SNR of a configuration's channels over every rate and bitrate, for the table
+// that TAVRISK_PRINT_SNR asks for.
+struct Worst {
+    double snr = 1e9;
+    double crossTalk = -1e9;
+};
+
+void RoundTrip(const Configuration& c, int rate, int kbps, const Choices& choices,
+               const TempDir& dir, Worst& worst, bool withFfmpeg) {
+    const std::string name = ChannelConfigurationName(c.channels);
+    SCOPED_TRACE(name + " at " + std::to_string(rate) + " Hz, " + std::to_string(kbps) +
+                 " kbit/s, procedure " + std::to_string(choices.procedure) + ", tc choice " +
+                 std::to_string(choices.tcAlloc));
+    const std::string mp2 = dir.File("config.mp2");
+    ASSERT_TRUE(Encode(c, rate, kbps, choices, mp2));
+    std::string report;
+    EXPECT_EQ(Check(mp2, &report), 0) << report;
+    EXPECT_NE(report.find("0 damaged; 0 error(s), 0 warning(s)"), std::string::npos) << report;
+
+    const std::string wav = dir.File("config.wav");
+    std::string messages;
+    ASSERT_EQ(Decode({mp2, wav, "--yes"}, &messages), 0) << messages;
+    const PcmAudio decoded = ReadWav(wav, true);
+    ASSERT_EQ(decoded.channels, static_cast<int>(c.stored.size()));
+    unsigned mask = 0;
+    for (const Channel& ch : c.stored) mask |= ch.mask;
+    EXPECT_EQ(ChannelMask(wav), mask);
+    for (int i = 0; i < decoded.channels; ++i) {
+        const Channel& own = c.stored[static_cast<std::size_t>(i)];
+        auto samples = decoded.Channel(i);
+        samples.erase(samples.begin(), samples.begin() + static_cast<long>(kSettle));
+        const double level = Db(ToneAmplitude(samples, Centred(own.tone, rate), rate) / kAmplitude);
+        EXPECT_NEAR(level, 0.0, own.mask == kLfe.mask ? 3.0 : 1.0) << own.name << " level";
+        if (own.mask != kLfe.mask)
+            worst.snr = std::min(worst.snr, ToneSnrDb(samples, Centred(own.tone, rate), rate, 0));
+        for (const Channel& other : c.stored) {
+            if (other.mask == own.mask) continue;
+            const double leak =
+                Db(ToneAmplitude(samples, Centred(other.tone, rate), rate) / kAmplitude);
+            worst.crossTalk = std::max(worst.crossTalk, leak);
+            EXPECT_LE(leak, kCrossTalkDb) << other.name << " tone in " << own.name;
+        }
+    }
+
+    if (!withFfmpeg) return;
+    // Players without the extension hear the compatible pair (or the mono channel).
+    const std::string played = dir.File("ffmpeg.wav");
+    const auto ffmpeg =
+        tavrisk::test::RunCommand("ffmpeg -nostdin -v error -y -i " + tavrisk::test::Quote(mp2) +
+                                  " " + tavrisk::test::Quote(played));
+    EXPECT_EQ(ffmpeg.output, "");
+    const PcmAudio pair = ReadWav(played, true);
+    EXPECT_EQ(pair.channels, c.channels.front == 1 ? 1 : 2);
+    EXPECT_EQ(pair.Frames(), decoded.Frames());
+}
+
+class ConfigurationRoundTrip : public testing::TestWithParam<std::size_t> {};
+
+TEST_P(ConfigurationRoundTrip, BothRatesThreeBitrates) {
+    const Configuration& c = Configurations()[GetParam()];
+    TempDir dir;
+    Worst worst;
+    for (int rate : {48000, 44100})
+        for (int kbps : c.bitrates) RoundTrip(c, rate, kbps, Choices{}, dir, worst, true);
+    if (std::getenv("TAVRISK_PRINT_SNR") != nullptr)
+        std::printf("%-6s worst tone SNR %5.1f dB, worst cross-talk %6.1f dB\n",
+                    ChannelConfigurationName(c.channels).c_str(), worst.snr, worst.crossTalk);
+}
+
+// Every matrix procedure and transmission channel allocation the configuration allows.
+TEST_P(ConfigurationRoundTrip, RandomProceduresAndTransmissionChannels) {
+    const Configuration& c = Configurations()[GetParam()];
+    TempDir dir;
+    Worst worst;
+    RoundTrip(c, 48000, c.bitrates.front(), Choices{-1, -1}, dir, worst, false);
+}
+
+INSTANTIATE_TEST_SUITE_P(EveryConfiguration, ConfigurationRoundTrip,
+                         testing::Range<std::size_t>(0, 12), [](const auto& info) {
+                             std::string name =
+                                 ChannelConfigurationName(Configurations()[info.param].channels);
+                             std::replace(name.begin(), name.end(), '/', '_');
+                             std::replace(name.begin(), name.end(), '.', 'p');
+                             return "C" + name;
+                         });
+
+}  // namespace
+}  // namespace tavrisk::mp2dec::test
