@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "mp2enc/EncoderLog.h"
@@ -37,9 +36,9 @@ struct EncoderOptions {
     std::string outputPath;
 };
 
-// Parses argv[1..argc-1] into `options`. Prints every error on `err` and goes on; returns
-// false when any error occurred or no input path was given.
-bool ParseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
+// Parses argv[1..argc-1] into `options`. Puts every refusal into `log` as an error and
+// goes on; returns false when any error occurred or no input path was given.
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& options, EncoderLog& log);
 
 // The encoder's settings the options ask for; the options the encoder does not honour (layer,
 // mode, emphasis, copyright, prediction ...) are left out.

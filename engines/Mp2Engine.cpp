@@ -26,30 +26,6 @@ std::string Quoted(const char* format, const std::string& path) {
     return format + ("\"" + path + "\".");
 }
 
-// Text written to a stream while it is in use, kept in memory.
-class CapturedStream {
-  public:
-    CapturedStream() : stream(open_memstream(&buffer, &size)) {}
-    ~CapturedStream() {
-        if (stream) std::fclose(stream);
-        std::free(buffer);
-    }
-    CapturedStream(const CapturedStream&) = delete;
-    CapturedStream& operator=(const CapturedStream&) = delete;
-
-    std::FILE* Stream(std::FILE* fallback) const { return stream ? stream : fallback; }
-    std::string Text() {
-        if (!stream) return {};
-        std::fflush(stream);
-        return std::string(buffer, size);
-    }
-
-  private:
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* stream;
-};
-
 std::atomic<bool> frameCounterAllowed{true};
 std::atomic<std::FILE*> defaultOutStream{nullptr};
 std::atomic<std::FILE*> defaultErrStream{nullptr};
@@ -116,19 +92,16 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
 bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    CapturedStream refusals;
-    std::FILE* const parseMessages = refusals.Stream(errStream);
-    bool accepted = parseMessages && mp2::ParseOptions(static_cast<int>(argv.size()),
-                                                       argv.data(), options, parseMessages);
-    std::string text = refusals.Text();
-    if (accepted) {
-        accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
-        for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
-            if (message.kind == mp2::EncoderMessage::kError) {
-                text += message.text;
-            } else {
-                Print(outStream, message.text);
-            }
+    // The refusals of the options and of the settings reach the log alike.
+    mp2::EncoderLog& log = encoder.Log();
+    bool accepted = mp2::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, log);
+    if (accepted) accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
+    std::string text;
+    for (const mp2::EncoderMessage& message : log.Take()) {
+        if (message.kind == mp2::EncoderMessage::kError) {
+            text += message.text;
+        } else {
+            Print(outStream, message.text);
         }
     }
     if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);

@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engines/EncoderOptions.h"
-#include "tests/mp2enc/StreamCapture.h"
+#include "engines/Mp2Engine.h"
 
 namespace tavrisk::mp2 {
 namespace {
@@ -18,9 +18,9 @@ struct Parsed {
 Parsed Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "prog");
     Parsed p;
-    test::StreamCapture err;
-    p.ok = ParseOptions(static_cast<int>(args.size()), args.data(), p.options, err.stream());
-    p.messages = err.text();
+    EncoderLog log;
+    p.ok = ParseOptions(static_cast<int>(args.size()), args.data(), p.options, log);
+    for (const EncoderMessage& message : log.Take()) p.messages += message.text;
     return p;
 }
 
