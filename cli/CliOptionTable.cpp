@@ -77,6 +77,10 @@ std::vector<CliOption> MakeOptions() {
                "six-channel WAV output: FL FR FC LFE BL BR with its channel mask (default), or "
                "L C R LS RS LFE without a mask (also [OUTPUT] WAV_ORDER in tavrisk.ini)"),
         bitrate,
+        Valued("--channels", "F/S[.1]", CliValueKind::kText,
+               "channels of the MP2 stream: front/surround, .1 with LFE (default 3/2.1; 3/2, "
+               "3/1, 3/0, 2/2, 2/1 with or without .1, 2/0, 1/0); the six channels are folded "
+               "into them as a downmix would"),
         Flag("--graph",
              "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, "
              "...; any layout and rate)"),

@@ -9,6 +9,10 @@
 namespace tavrisk::mp2 {
 namespace {
 
+// A configuration code is front x 100 + surround x 10 (a last digit: a second programme).
+constexpr int kConfigFront = 100;
+constexpr int kConfigSurround = 10;
+
 bool TakesValue(char letter) {
     return std::strchr("BCbdklmnrvxy", letter) != nullptr;
 }
@@ -162,6 +166,13 @@ EncoderSettings SettingsFromOptions(const EncoderOptions& o) {
     settings.tcAllocChoice = o.tcAllocChoice;
     settings.dynCrossChoice = o.dynCrossChoice;
     settings.verbosity = o.verbosity;
+    // Without a configuration the stream is the full 5.1; with one, -L adds the LFE.
+    if (o.config != 0) {
+        settings.channels.front = o.config / kConfigFront;
+        settings.channels.surround =
+            o.config % kConfigSurround == 0 ? o.config % kConfigFront / kConfigSurround : -1;
+        settings.channels.lfe = o.lfe != 0;
+    }
     return settings;
 }
 

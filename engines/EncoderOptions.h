@@ -19,7 +19,7 @@ struct EncoderOptions {
     int errorProtection = 0;
     int compatibleBitrate = 384;  // B: the header's bitrate
     int totalBitrate = 384;       // b: the frame length
-    int config = 0;
+    int config = 0;               // C: front x 100 + surround x 10; 0 keeps 3/2 with LFE
     int lfe = 0;
     int mcPredictionOn = 0;
     int ancillaryText = 0;

@@ -26,6 +26,11 @@ std::string Quoted(const char* format, const std::string& path) {
     return format + ("\"" + path + "\".");
 }
 
+// The configuration code of the encoder's -C option: front x 100 + surround x 10.
+std::string ConfigurationCode(const ChannelConfiguration& channels) {
+    return std::to_string(channels.front * 100 + channels.surround * 10);
+}
+
 std::atomic<bool> frameCounterAllowed{true};
 std::atomic<std::FILE*> defaultOutStream{nullptr};
 std::atomic<std::FILE*> defaultErrStream{nullptr};
@@ -46,21 +51,19 @@ void Mp2Engine::SetFrameCounterAllowed(bool allowed) {
 
 std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
     const std::string bitrate = std::to_string(settings.bitrateKbps);
-    return {kProgramName,
-            "-r",
-            settings.outputRate == 44100 ? "44.100" : "48.000",
-            "-b",
-            bitrate,
-            "-B",
-            bitrate,
-            "-m",
-            "s",
-            "-n",
-            "d",
-            "-o",
-            "-L",
-            settings.inputName,
-            settings.outputName};
+    const char* const rate = settings.outputRate == 44100 ? "44.100" : "48.000";
+    std::vector<std::string> arguments = {kProgramName, "-r", rate, "-b", bitrate, "-B",
+                                          bitrate,      "-m", "s",  "-n", "d",     "-o"};
+    // The full 5.1 is the encoder's own default; other configurations are named.
+    const ChannelConfiguration& channels = settings.streamChannels;
+    if (channels != ChannelConfiguration{}) {
+        arguments.push_back("-C");
+        arguments.push_back(ConfigurationCode(channels));
+    }
+    if (channels.lfe) arguments.push_back("-L");
+    arguments.push_back(settings.inputName);
+    arguments.push_back(settings.outputName);
+    return arguments;
 }
 
 void Mp2Engine::SetDiagnosticStreams(std::FILE* out, std::FILE* err) {
@@ -192,7 +195,8 @@ bool Mp2Engine::Finish() {
             Print(outStream, mp2::FormatText("Encoding of \"%s\" with psychoacoustic model %d "
                                              "is finished\n",
                                              inputPath.c_str(), 1));
-            Print(outStream, " It is a multichannel file !\n");
+            Print(outStream, encoder.Params().multichannel ? " It is a multichannel file !\n"
+                                                           : " It is a twochannel file!\n");
             Print(outStream, mp2::FormatText("The MPEG encoded output file name is \"%s\"\n",
                                              outputPath.c_str()));
         }

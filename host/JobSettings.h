@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "dsp/ChannelConfiguration.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/LoudnessTarget.h"
 #include "dsp/Resampler.h"
@@ -40,6 +41,8 @@ struct JobSettings {
     int outputRate = 48000;
     // The MP2 engine's bitrate in kbit/s; -1 without a selection.
     int bitrateKbps = 384;
+    // The channels of the MP2 engine's stream; the job's six are folded into them.
+    ChannelConfiguration streamChannels;
     // The input is converted from inputRate to outputRate, by this kind of converter.
     bool resample = false;
     ResamplerKind resampler = ResamplerKind::kSoxr;

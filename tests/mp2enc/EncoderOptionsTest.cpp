@@ -78,5 +78,27 @@ TEST(EncoderOptions, ErrorsAreReportedAndParsingGoesOn) {
     EXPECT_FALSE(Parse({"-o"}).ok) << "no input path";
 }
 
+// A job's configuration travels in the argument vector: -C with the code, -L for the LFE;
+// without -C the stream is the full 5.1.
+TEST(EncoderOptions, ChannelConfigurationFromTheJobsArguments) {
+    for (const ChannelConfiguration channels :
+         {ChannelConfiguration{3, 2, true}, ChannelConfiguration{3, 2, false},
+          ChannelConfiguration{2, 1, true}, ChannelConfiguration{1, 0, false}}) {
+        JobSettings job;
+        job.inputName = "in.wav";
+        job.outputName = "out.mp2";
+        job.streamChannels = channels;
+        const std::vector<std::string> arguments = Mp2Engine::Arguments(job);
+        std::vector<const char*> argv;
+        for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+        EncoderOptions options;
+        EncoderLog log;
+        ASSERT_TRUE(ParseOptions(static_cast<int>(argv.size()), argv.data(), options, log));
+        EXPECT_EQ(SettingsFromOptions(options).channels, channels)
+            << ChannelConfigurationName(channels);
+    }
+    EXPECT_EQ(SettingsFromOptions(Parse({"in"}).options).channels, (ChannelConfiguration{}));
+}
+
 }  // namespace
 }  // namespace tavrisk::mp2
