@@ -10,22 +10,20 @@
 #include <vector>
 
 #include "mp2dec/FrameDecoder.h"
+#include "mp2dec/OutputLayout.h"
 
 namespace tavrisk {
 namespace {
 
 constexpr std::size_t kSixChannels = mp2dec::kOutputChannels;
-constexpr std::size_t kPairChannels = 2;
-// Decoded order L, C, R, LS, RS, LFE; GStreamer's order of the 5.1 positions is FL FR FC LFE
-// RL RR.
-constexpr std::array<int, kSixChannels> kDecodedOfOutput = {
-    mp2dec::kOutL, mp2dec::kOutR, mp2dec::kOutC, mp2dec::kOutLfe, mp2dec::kOutLs, mp2dec::kOutRs};
-constexpr std::array<GstAudioChannelPosition, kSixChannels> kSixPositions = {
-    GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,  GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
+
+// GStreamer's position of each speaker, in the order of mp2dec::Speaker, which is also
+// GStreamer's order of the positions.
+constexpr std::array<GstAudioChannelPosition, 8> kPositionOfSpeaker = {
+    GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT,   GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT,
     GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER, GST_AUDIO_CHANNEL_POSITION_LFE1,
-    GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,   GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT};
-constexpr std::array<GstAudioChannelPosition, kPairChannels> kPairPositions = {
-    GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT, GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT};
+    GST_AUDIO_CHANNEL_POSITION_REAR_LEFT,    GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT,
+    GST_AUDIO_CHANNEL_POSITION_REAR_CENTER,  GST_AUDIO_CHANNEL_POSITION_MONO};
 
 // Streaming-thread state; the base class serialises the calls that touch it.
 struct DecoderState {
@@ -33,6 +31,10 @@ struct DecoderState {
     std::vector<int16_t> decoded = std::vector<int16_t>(mp2dec::kFrameSamples * kSixChannels);
     std::size_t channels = 0;  // of the output: 0 until the first frame fixed it
     int rate = 0;
+    // The stream's channels, fixed by its first frame, and the decoded channel of each output
+    // channel in GStreamer's order.
+    mp2dec::OutputLayout layout;
+    std::array<int, kSixChannels> decodedOfOutput{};
     long frameNumber = 0;
 };
 
@@ -83,13 +85,25 @@ void Flush(GstAudioDecoder* element, gboolean) {
     state.rate = rate;
 }
 
-bool SetOutput(GstAudioDecoder* element, DecoderState& state, std::size_t channels, int rate) {
+bool SetOutput(GstAudioDecoder* element, DecoderState& state, const mp2dec::OutputLayout& layout,
+               int rate) {
+    const auto channels = static_cast<std::size_t>(layout.count);
     if (channels == state.channels && rate == state.rate) return true;
+    // The layout's channels come in decoded order; GStreamer takes them by position.
+    std::array<std::size_t, kSixChannels> order{};
+    for (std::size_t c = 0; c < channels; ++c) order[c] = c;
+    std::stable_sort(
+        order.begin(), order.begin() + static_cast<long>(channels),
+        [&](std::size_t a, std::size_t b) { return layout.speaker[a] < layout.speaker[b]; });
+    std::array<GstAudioChannelPosition, kSixChannels> positions{};
+    for (std::size_t c = 0; c < channels; ++c) {
+        positions[c] = kPositionOfSpeaker[static_cast<std::size_t>(layout.speaker[order[c]])];
+        state.decodedOfOutput[c] = layout.decoded[order[c]];
+    }
     GstAudioInfo info;
     gst_audio_info_init(&info);
     gst_audio_info_set_format(&info, GST_AUDIO_FORMAT_S16, rate, static_cast<gint>(channels),
-                              channels == kSixChannels ? kSixPositions.data()
-                                                       : kPairPositions.data());
+                              positions.data());
     if (!gst_audio_decoder_set_output_format(element, &info)) return false;
     state.channels = channels;
     state.rate = rate;
@@ -124,12 +138,7 @@ GstFlowReturn PushSamples(GstAudioDecoder* element, const DecoderState& state) {
     auto* out = reinterpret_cast<int16_t*>(map.data);
     for (int s = 0; s < mp2dec::kFrameSamples; ++s) {
         const int16_t* in = state.decoded.data() + static_cast<std::size_t>(s) * kSixChannels;
-        if (state.channels == kSixChannels) {
-            for (std::size_t c = 0; c < kSixChannels; ++c) *out++ = in[kDecodedOfOutput[c]];
-        } else {
-            *out++ = in[mp2dec::kOutL];
-            *out++ = in[mp2dec::kOutR];
-        }
+        for (std::size_t c = 0; c < state.channels; ++c) *out++ = in[state.decodedOfOutput[c]];
     }
     gst_buffer_unmap(buffer, &map);
     return gst_audio_decoder_finish_frame(element, buffer, 1);
@@ -152,11 +161,12 @@ GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
     const auto result =
         state.decoder->Decode(map.data, *header, ++state.frameNumber, log, state.decoded.data());
     gst_buffer_unmap(buffer, &map);
-    // The first frame decides: six channels when it carries the extension.
-    const std::size_t channels =
-        state.channels != 0 ? state.channels
-                            : (state.decoder->SawStereoOnlyFrame() ? kPairChannels : kSixChannels);
-    if (!SetOutput(element, state, channels, header->SampleRate())) return GST_FLOW_NOT_NEGOTIATED;
+    // The first frame decides: the channels of its configuration, its pair or its mono
+    // channel without the extension.
+    if (state.channels == 0)
+        state.layout = mp2dec::LayoutOfStream(*header, state.decoder->LastExtension(), false);
+    if (!SetOutput(element, state, state.layout, header->SampleRate()))
+        return GST_FLOW_NOT_NEGOTIATED;
     // A damaged frame comes out as silence of its length, so that the timeline keeps it.
     if (result != mp2dec::FrameDecoder::kDecoded) {
         const std::string text = log.ErrorCount() > 0 ? log.Problems().front().Line() : "refused";
@@ -178,13 +188,13 @@ void tavrisk_mp2_dec_class_init(TavriskMp2DecClass* klass) {
         "src", GST_PAD_SRC, GST_PAD_ALWAYS,
         GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(S16) ", "
                         "layout = (string) interleaved, rate = (int) [ 16000, 48000 ], "
-                        "channels = (int) { 2, 6 }"));
+                        "channels = (int) [ 1, 6 ]"));
     gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(
         elementClass, kMp2DecoderLongName, "Codec/Decoder/Audio",
-        "Decodes MPEG-2 multichannel Layer II to its six channels (the stereo pair of plain "
-        "Layer II)",
+        "Decodes MPEG-2 multichannel Layer II to the channels of its configuration (the stereo "
+        "pair or mono channel of plain Layer II)",
         "Tavrisk");
     GstAudioDecoderClass* decoderClass = GST_AUDIO_DECODER_CLASS(klass);
     decoderClass->start = Start;
