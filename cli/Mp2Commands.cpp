@@ -247,7 +247,7 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     }
     progress.Finish();
     PrintProblems(log, err);
-    if (summary.stereoOnly)
+    if (summary.stereoOnly && summary.channels <= 2)
         err << "warning: no multichannel extension found; the "
             << (summary.channels == 1 ? "mono channel" : "stereo pair") << " is written\n";
     if (summary.frames > 0) {

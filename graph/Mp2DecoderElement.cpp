@@ -34,6 +34,7 @@ struct DecoderState {
     // The stream's channels, fixed by its first frame, and the decoded channel of each output
     // channel in GStreamer's order.
     mp2dec::OutputLayout layout;
+    mp2dec::OutputLayout previous;  // the channels of the frame before
     std::array<int, kSixChannels> decodedOfOutput{};
     long frameNumber = 0;
 };
@@ -163,8 +164,17 @@ GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
     gst_buffer_unmap(buffer, &map);
     // The first frame decides: the channels of its configuration, its pair or its mono
     // channel without the extension.
-    if (state.channels == 0)
-        state.layout = mp2dec::LayoutOfStream(*header, state.decoder->LastExtension(), false);
+    const auto frameLayout = mp2dec::LayoutOfStream(*header, state.decoder->LastExtension(), false);
+    if (state.channels == 0) state.layout = state.previous = frameLayout;
+    if (result == mp2dec::FrameDecoder::kDecoded && !(frameLayout == state.previous)) {
+        state.previous = frameLayout;
+        if (!(frameLayout == state.layout))
+            GST_ELEMENT_WARNING(
+                element, STREAM, DECODE, ("The channel configuration changes within the stream."),
+                ("the output keeps the first frame's %d channel(s); %d of "
+                 "frame %ld's are left out",
+                 state.layout.count, state.layout.Missing(frameLayout), state.frameNumber));
+    }
     if (!SetOutput(element, state, state.layout, header->SampleRate()))
         return GST_FLOW_NOT_NEGOTIATED;
     // A damaged frame comes out as silence of its length, so that the timeline keeps it.

@@ -16,6 +16,16 @@ void OutputLayout::Add(int channel, Speaker where) {
     ++count;
 }
 
+int OutputLayout::Missing(const OutputLayout& frame) const {
+    int missing = 0;
+    for (int f = 0; f < frame.count; ++f) {
+        bool carried = false;
+        for (int c = 0; c < count; ++c) carried = carried || decoded[c] == frame.decoded[f];
+        if (!carried) ++missing;
+    }
+    return missing;
+}
+
 OutputLayout LayoutOfStream(const FrameHeader& header, const ExtensionInfo& extension,
                             bool pairOnly) {
     OutputLayout layout;

@@ -31,6 +31,9 @@ struct OutputLayout {
 
     // Adds a decoded channel (in decoded order).
     void Add(int channel, Speaker where);
+    bool operator==(const OutputLayout&) const = default;
+    // How many of the decoded channels of `frame` this layout does not carry.
+    int Missing(const OutputLayout& frame) const;
 };
 
 // The channels a stream carries, from a frame of it: its configuration with the LFE when it

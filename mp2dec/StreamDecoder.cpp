@@ -19,6 +19,22 @@ std::span<const int16_t> StreamDecoder::Output(const OutputLayout& layout, int d
     return picked;
 }
 
+void StreamDecoder::NoteLayoutChange(const OutputLayout& output, const OutputLayout& frame,
+                                     long number, ProblemLog& log) {
+    if (frame == previous) return;
+    previous = frame;
+    if (frame == output) return;
+    const int missing = output.Missing(frame);
+    const std::string what =
+        "the channel configuration changes; the output keeps the first "
+        "frame's " +
+        std::to_string(output.count) + " channel(s)";
+    if (missing == 0)
+        log.Warning(number, what);
+    else
+        log.Error(number, what + " and leaves out " + std::to_string(missing) + " of this frame's");
+}
+
 bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
                            const Progress& progress) {
     summary = Summary{};
@@ -40,6 +56,7 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
             summary.sampleRate = header.SampleRate();
             summary.layout = LayoutOfStream(header, decoder.LastExtension(), pairOnly);
             summary.channels = summary.layout.count;
+            previous = summary.layout;
             if (!sink.Start(summary.layout, summary.sampleRate)) {
                 log.Error(0, "cannot create " + sink.Name());
                 summary.writeFailed = true;
@@ -54,6 +71,10 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
             break;
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
+        if (result == FrameDecoder::kDecoded)
+            NoteLayoutChange(summary.layout,
+                             LayoutOfStream(header, decoder.LastExtension(), pairOnly), number,
+                             log);
         ++summary.frames;
         if (!sink.Write(Output(summary.layout, decoder.OutputChannels()))) {
             log.Error(number, "cannot write " + sink.Name());

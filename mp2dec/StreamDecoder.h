@@ -55,10 +55,15 @@ class StreamDecoder {
                 const Progress& progress = {});
 
   private:
+    // Reports a frame whose channels are not the output's, once at each change: a warning
+    // when the output carries all of them, an error when some are lost.
+    void NoteLayoutChange(const OutputLayout& output, const OutputLayout& frame, long number,
+                          ProblemLog& log);
     // The samples of the frame just decoded (`decoded` channels) as the sink takes them.
     std::span<const int16_t> Output(const OutputLayout& layout, int decoded);
 
     bool pairOnly;
+    OutputLayout previous;  // the channels of the frame before
     std::vector<int16_t> pcm;
     std::vector<int16_t> picked;
 };

@@ -8,6 +8,7 @@
 #include <cstdio>
 #include <cstdlib>
 #include <numbers>
+#include <sstream>
 #include <string>
 #include <vector>
 
@@ -205,6 +206,32 @@ TEST_P(ConfigurationRoundTrip, RandomProceduresAndTransmissionChannels) {
     TempDir dir;
     Worst worst;
     RoundTrip(c, 48000, c.bitrates.front(), Choices{-1, -1}, dir, worst, false);
+}
+
+// A stream whose configuration changes keeps the first frame's channels: a later frame
+// whose channels all fit is a warning, one that loses some an error, each once per change.
+TEST(ConfigurationChange, KeepsTheFirstChannelsAndSaysWhatIsLeftOut) {
+    TempDir dir;
+    std::string stream;
+    for (const std::size_t configuration : {3, 6, 10}) {  // 3/1, then 2/2.1, then 2/0
+        const Configuration& c = Configurations()[configuration];
+        const std::string part = dir.File("part.mp2");
+        ASSERT_TRUE(Encode(c, 48000, c.bitrates.front(), Choices{}, part));
+        const auto bytes = ReadBytes(part);
+        stream.append(bytes.begin(), bytes.end());
+    }
+    std::istringstream in(stream);
+    MemorySink sink;
+    ProblemLog log;
+    StreamDecoder::Summary summary;
+    EXPECT_TRUE(StreamDecoder(false).Decode(in, sink, log, summary));
+    EXPECT_EQ(summary.channels, 4);
+    EXPECT_EQ(summary.frames, static_cast<long>(3 * kFrames));
+    ASSERT_EQ(log.Problems().size(), 2u);
+    EXPECT_EQ(log.Problems()[0].frame, static_cast<long>(kFrames + 1));
+    EXPECT_NE(log.Problems()[0].Line().find("leaves out 2"), std::string::npos);
+    EXPECT_EQ(log.ErrorCount(), 1u);
+    EXPECT_EQ(log.WarningCount(), 1u);
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryConfiguration, ConfigurationRoundTrip,
