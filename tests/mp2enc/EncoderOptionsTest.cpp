@@ -81,12 +81,10 @@ TEST(EncoderOptions, ErrorsAreReportedAndParsingGoesOn) {
 // A job's configuration travels in the argument vector: -C with the code, -L for the LFE;
 // without -C the stream is the full 5.1.
 TEST(EncoderOptions, ChannelConfigurationFromTheJobsArguments) {
-    for (const ChannelConfiguration channels :
-         {ChannelConfiguration{3, 2, true}, ChannelConfiguration{3, 2, false},
-          ChannelConfiguration{2, 1, true}, ChannelConfiguration{1, 0, false}}) {
+    for (const ChannelConfiguration channels : std::initializer_list<ChannelConfiguration>{
+             {3, 2, true}, {3, 2, false}, {2, 1, true}, {1, 0, false}}) {
         JobSettings job;
-        job.inputName = "in.wav";
-        job.outputName = "out.mp2";
+        job.inputName = job.outputName = "x";
         job.streamChannels = channels;
         const std::vector<std::string> arguments = Mp2Engine::Arguments(job);
         std::vector<const char*> argv;
