@@ -80,6 +80,10 @@ std::vector<CliOption> MakeOptions() {
         Valued("--threads", "N", CliValueKind::kText,
                "threads the MP2 encoder codes frames on (default: the cores the process may "
                "use); 1 codes them one after the other"),
+        Valued("--channels", "F/S[.1]", CliValueKind::kText,
+               "channels of the MP2 stream: front/surround, .1 with LFE (default 3/2.1; 3/2, "
+               "3/1, 3/0, 2/2, 2/1 with or without .1, 2/0, 1/0); the six channels are folded "
+               "into them as a downmix would"),
         Flag("--graph",
              "read the input through a GStreamer graph (VOB, MKV, MP4, DTS, E-AC-3, AAC, FLAC, "
              "...; any layout and rate)"),

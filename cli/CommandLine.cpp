@@ -243,6 +243,10 @@ std::optional<CliOptions> CommandLine::Parse(const std::vector<std::string>& arg
             if (!next(value)) return std::nullopt;
             options.wavOrder = WavChannelOrderNamed(value);
             if (!options.wavOrder) return fail(value);
+        } else if (arg == "--channels") {
+            if (!next(value)) return std::nullopt;
+            options.channels = ParseChannelConfiguration(value);
+            if (!options.channels) return fail(value);
         } else if (arg == "--bitrate") {
             if (!next(value)) return std::nullopt;
             if (!ParseWhole(value, number)) return fail(value);
@@ -424,6 +428,14 @@ bool CommandLine::Apply(const CliOptions& options, TranscoderDialog& window, std
     if (options.inputRate) window.SelectInputFrequency(*options.inputRate);
     if (set("--resampler")) window.SetHighQuality(options.resampler == ResamplerKind::kSoxr);
     if (options.wavOrder) window.SetWavOrder(*options.wavOrder);
+    if (options.channels) {
+        const std::string problem = ChannelConfigurationProblem(*options.channels);
+        if (!problem.empty()) {
+            error = "--channels " + ChannelConfigurationName(*options.channels) + ": " + problem;
+            return false;
+        }
+        window.SetStreamChannels(*options.channels);
+    }
     if (options.bitrate) {
         const int found = TranscoderDialog::BitrateItemOf(*options.bitrate);
         if (found < 0) {

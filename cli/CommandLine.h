@@ -7,6 +7,7 @@
 #include <utility>
 #include <vector>
 
+#include "dsp/ChannelConfiguration.h"
 #include "dsp/LoudnessTarget.h"
 #include "dsp/Resampler.h"
 #include "platform/WavChannelOrder.h"
@@ -26,6 +27,7 @@ struct CliOptions {
     std::optional<WavChannelOrder> wavOrder;  // unset: the settings file's
     std::optional<int> bitrate;
     std::optional<int> threads;  // --threads N: the MP2 encoder's
+    std::optional<ChannelConfiguration> channels;  // --channels F/S[.1]
     bool normalize = false;
     // --normalize peak|loudness[:LUFS]: the kind, and the loudness target.
     std::optional<NormalizeKind> normalizeKind;

@@ -51,7 +51,16 @@ class TimelineSink : public mp2dec::SampleSink {
     TimelineSink(mp2dec::SampleSink& sink, double startSeconds)
         : sink(sink), startSeconds(startSeconds) {}
     bool Start(int channels, int sampleRate) override {
-        if (!sink.Start(channels, sampleRate)) return false;
+        return sink.Start(channels, sampleRate) && WriteSilence(channels, sampleRate);
+    }
+    bool Start(const mp2dec::OutputLayout& layout, int sampleRate) override {
+        return sink.Start(layout, sampleRate) && WriteSilence(layout.count, sampleRate);
+    }
+    bool Write(std::span<const int16_t> samples) override { return sink.Write(samples); }
+    std::string Name() const override { return sink.Name(); }
+
+  private:
+    bool WriteSilence(int channels, int sampleRate) {
         constexpr std::size_t kChunkFrames = 4096;
         const auto frames = static_cast<std::size_t>(std::lround(startSeconds * sampleRate));
         const std::vector<int16_t> silence(kChunkFrames * static_cast<std::size_t>(channels), 0);
@@ -62,10 +71,7 @@ class TimelineSink : public mp2dec::SampleSink {
         }
         return true;
     }
-    bool Write(std::span<const int16_t> samples) override { return sink.Write(samples); }
-    std::string Name() const override { return sink.Name(); }
 
-  private:
     mp2dec::SampleSink& sink;
     double startSeconds;
 };
@@ -254,8 +260,9 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     }
     progress.Finish();
     PrintProblems(log, err);
-    if (summary.stereoOnly)
-        err << "warning: no multichannel extension found; the stereo pair is written\n";
+    if (summary.stereoOnly && summary.channels <= 2)
+        err << "warning: no multichannel extension found; the "
+            << (summary.channels == 1 ? "mono channel" : "stereo pair") << " is written\n";
     if (summary.frames > 0) {
         out << "Decoded " << summary.frames << " frame(s) to " << names[1] << " ("
             << summary.channels << " channels, " << summary.sampleRate << " Hz)";

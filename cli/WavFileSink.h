@@ -13,14 +13,16 @@
 namespace tavrisk {
 
 // Writes decoded samples to a 16-bit WAV file, created when the first frame arrives. In the
-// standard order six channels (decoded as L, C, R, LS, RS, LFE) are stored as FL FR FC LFE BL
-// BR and two as FL FR, each with its channel mask; in the film order as decoded, without one.
+// standard order the channels (decoded as L, C, R, LS, RS, LFE or fewer) are stored in the
+// order of their speaker bits, FL FR FC LFE BL BR BC, with their channel mask (a mono
+// channel as plain PCM); in the film order as decoded, without one.
 class WavFileSink : public mp2dec::SampleSink {
   public:
     explicit WavFileSink(std::string path, WavChannelOrder order = WavChannelOrder::kStandard)
         : path(std::move(path)), order(order) {}
 
     bool Start(int channels, int sampleRate) override;
+    bool Start(const mp2dec::OutputLayout& layout, int sampleRate) override;
     bool Write(std::span<const int16_t> samples) override;
     std::string Name() const override { return path; }
     // Fixes up the sizes and closes; false when that failed. True when nothing was started.
@@ -29,8 +31,9 @@ class WavFileSink : public mp2dec::SampleSink {
   private:
     std::string path;
     WavChannelOrder order;
-    // Six channels are stored in another order than decoded.
+    // The channels are stored in another order than decoded: the decoded one of each.
     bool reorder = false;
+    std::vector<std::size_t> decodedOfStored;
     WavWriter wav;
     std::vector<int16_t> ordered;  // the samples in the file's order, when reordered
     std::vector<uint8_t> bytes;    // the samples as little-endian 16-bit values

@@ -9,12 +9,16 @@
 namespace tavrisk::mp2 {
 namespace {
 
+// A configuration code is front x 100 + surround x 10 (a last digit: a second programme).
+constexpr int kConfigFront = 100;
+constexpr int kConfigSurround = 10;
+
 bool TakesValue(char letter) {
     return std::strchr("BCbdklmnrvxy", letter) != nullptr;
 }
 
 // Applies one option letter; false after a message when its value is not accepted.
-bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* err) {
+bool ApplyOption(char letter, const char* value, EncoderOptions& o, EncoderLog& log) {
     switch (letter) {
         case 'B':
             o.compatibleBitrate = std::atoi(value);
@@ -53,7 +57,7 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
                     o.emphasis = 3;
                     return true;
                 default:
-                    std::fprintf(err, "%s: -d emp must be n/5/c not %s\n", kProgramName, value);
+                    log.Error(FormatText("%s: -d emp must be n/5/c not %s\n", kProgramName, value));
                     return false;
             }
         case 'e':
@@ -65,13 +69,13 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
         case 'l':
             o.layer = std::atoi(value);
             if (o.layer == 1 || o.layer == 2) return true;
-            std::fprintf(err, "%s: -l layer must be 1 or 2, not %s\n", kProgramName, value);
+            log.Error(FormatText("%s: -l layer must be 1 or 2, not %s\n", kProgramName, value));
             return false;
         case 'm': {
             static constexpr const char kModes[] = "sjdmn";  // codes 0..4
             const char* found = value[0] != '\0' ? std::strchr(kModes, value[0]) : nullptr;
             if (found == nullptr) {
-                std::fprintf(err, "%s: -m mode must be s/d/j/m not %s\n", kProgramName, value);
+                log.Error(FormatText("%s: -m mode must be s/d/j/m not %s\n", kProgramName, value));
                 return false;
             }
             o.mode = static_cast<int>(found - kModes);
@@ -88,7 +92,7 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
             const long hz = static_cast<long>(std::atof(value) * 1000.0);
             const int code = SmpFrqIndex(hz);
             if (code < 0) {
-                std::fprintf(err, "SmpFrqIndex: %ld is not a legal sample rate\n", hz);
+                log.Error(FormatText("SmpFrqIndex: %ld is not a legal sample rate\n", hz));
                 return false;
             }
             o.samplingFrequency = code;
@@ -108,14 +112,14 @@ bool ApplyOption(char letter, const char* value, EncoderOptions& o, std::FILE* e
             o.dynCrossChoice = std::atoi(value);
             return true;
         default:
-            std::fprintf(err, "%s: unrec option %c\n", kProgramName, letter);
+            log.Error(FormatText("%s: unrec option %c\n", kProgramName, letter));
             return false;
     }
 }
 
 }  // namespace
 
-bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FILE* err) {
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, EncoderLog& log) {
     bool ok = true;
     int paths = 0;
     for (int i = 1; i < argc; ++i) {
@@ -124,7 +128,7 @@ bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FIL
             for (const char* p = word + 1; *p != '\0'; ++p) {
                 const char letter = *p;
                 if (!TakesValue(letter)) {
-                    ok = ApplyOption(letter, "", o, err) && ok;
+                    ok = ApplyOption(letter, "", o, log) && ok;
                     continue;
                 }
                 const char* value = "";
@@ -133,7 +137,7 @@ bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FIL
                 } else if (i + 1 < argc) {
                     value = argv[++i];
                 }
-                ok = ApplyOption(letter, value, o, err) && ok;
+                ok = ApplyOption(letter, value, o, log) && ok;
                 break;
             }
             continue;
@@ -143,7 +147,7 @@ bool ParseOptions(int argc, const char* const* argv, EncoderOptions& o, std::FIL
         } else if (paths == 1) {
             o.outputPath = word;
         } else {
-            std::fprintf(err, "%s: excess arg %s\n", kProgramName, word);
+            log.Error(FormatText("%s: excess arg %s\n", kProgramName, word));
             ok = false;
         }
         ++paths;
@@ -162,6 +166,13 @@ EncoderSettings SettingsFromOptions(const EncoderOptions& o) {
     settings.tcAllocChoice = o.tcAllocChoice;
     settings.dynCrossChoice = o.dynCrossChoice;
     settings.verbosity = o.verbosity;
+    // Without a configuration the stream is the full 5.1; with one, -L adds the LFE.
+    if (o.config != 0) {
+        settings.channels.front = o.config / kConfigFront;
+        settings.channels.surround =
+            o.config % kConfigSurround == 0 ? o.config % kConfigFront / kConfigSurround : -1;
+        settings.channels.lfe = o.lfe != 0;
+    }
     return settings;
 }
 

@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdio>
 #include <string>
 
 #include "mp2enc/EncoderLog.h"
@@ -20,7 +19,7 @@ struct EncoderOptions {
     int errorProtection = 0;
     int compatibleBitrate = 384;  // B: the header's bitrate
     int totalBitrate = 384;       // b: the frame length
-    int config = 0;
+    int config = 0;               // C: front x 100 + surround x 10; 0 keeps 3/2 with LFE
     int lfe = 0;
     int mcPredictionOn = 0;
     int ancillaryText = 0;
@@ -37,9 +36,9 @@ struct EncoderOptions {
     std::string outputPath;
 };
 
-// Parses argv[1..argc-1] into `options`. Prints every error on `err` and goes on; returns
-// false when any error occurred or no input path was given.
-bool ParseOptions(int argc, const char* const* argv, EncoderOptions& options, std::FILE* err);
+// Parses argv[1..argc-1] into `options`. Puts every refusal into `log` as an error and
+// goes on; returns false when any error occurred or no input path was given.
+bool ParseOptions(int argc, const char* const* argv, EncoderOptions& options, EncoderLog& log);
 
 // The encoder's settings the options ask for; the options the encoder does not honour (layer,
 // mode, emphasis, copyright, prediction ...) are left out.

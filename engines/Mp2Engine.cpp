@@ -26,29 +26,10 @@ std::string Quoted(const char* format, const std::string& path) {
     return format + ("\"" + path + "\".");
 }
 
-// Text written to a stream while it is in use, kept in memory.
-class CapturedStream {
-  public:
-    CapturedStream() : stream(open_memstream(&buffer, &size)) {}
-    ~CapturedStream() {
-        if (stream) std::fclose(stream);
-        std::free(buffer);
-    }
-    CapturedStream(const CapturedStream&) = delete;
-    CapturedStream& operator=(const CapturedStream&) = delete;
-
-    std::FILE* Stream(std::FILE* fallback) const { return stream ? stream : fallback; }
-    std::string Text() {
-        if (!stream) return {};
-        std::fflush(stream);
-        return std::string(buffer, size);
-    }
-
-  private:
-    char* buffer = nullptr;
-    std::size_t size = 0;
-    std::FILE* stream;
-};
+// The configuration code of the encoder's -C option: front x 100 + surround x 10.
+std::string ConfigurationCode(const ChannelConfiguration& channels) {
+    return std::to_string(channels.front * 100 + channels.surround * 10);
+}
 
 std::atomic<bool> frameCounterAllowed{true};
 std::atomic<std::FILE*> defaultOutStream{nullptr};
@@ -70,21 +51,19 @@ void Mp2Engine::SetFrameCounterAllowed(bool allowed) {
 
 std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
     const std::string bitrate = std::to_string(settings.bitrateKbps);
-    return {kProgramName,
-            "-r",
-            settings.outputRate == 44100 ? "44.100" : "48.000",
-            "-b",
-            bitrate,
-            "-B",
-            bitrate,
-            "-m",
-            "s",
-            "-n",
-            "d",
-            "-o",
-            "-L",
-            settings.inputName,
-            settings.outputName};
+    const char* const rate = settings.outputRate == 44100 ? "44.100" : "48.000";
+    std::vector<std::string> arguments = {kProgramName, "-r", rate, "-b", bitrate, "-B",
+                                          bitrate,      "-m", "s",  "-n", "d",     "-o"};
+    // The full 5.1 is the encoder's own default; other configurations are named.
+    const ChannelConfiguration& channels = settings.streamChannels;
+    if (channels != ChannelConfiguration{}) {
+        arguments.push_back("-C");
+        arguments.push_back(ConfigurationCode(channels));
+    }
+    if (channels.lfe) arguments.push_back("-L");
+    arguments.push_back(settings.inputName);
+    arguments.push_back(settings.outputName);
+    return arguments;
 }
 
 void Mp2Engine::SetDiagnosticStreams(std::FILE* out, std::FILE* err) {
@@ -116,19 +95,16 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
 bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    CapturedStream refusals;
-    std::FILE* const parseMessages = refusals.Stream(errStream);
-    bool accepted = parseMessages && mp2::ParseOptions(static_cast<int>(argv.size()),
-                                                       argv.data(), options, parseMessages);
-    std::string text = refusals.Text();
-    if (accepted) {
-        accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
-        for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
-            if (message.kind == mp2::EncoderMessage::kError) {
-                text += message.text;
-            } else {
-                Print(outStream, message.text);
-            }
+    // The refusals of the options and of the settings reach the log alike.
+    mp2::EncoderLog& log = encoder.Log();
+    bool accepted = mp2::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, log);
+    if (accepted) accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
+    std::string text;
+    for (const mp2::EncoderMessage& message : log.Take()) {
+        if (message.kind == mp2::EncoderMessage::kError) {
+            text += message.text;
+        } else {
+            Print(outStream, message.text);
         }
     }
     if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);
@@ -220,7 +196,8 @@ bool Mp2Engine::Finish() {
             Print(outStream, mp2::FormatText("Encoding of \"%s\" with psychoacoustic model %d "
                                              "is finished\n",
                                              inputPath.c_str(), 1));
-            Print(outStream, " It is a multichannel file !\n");
+            Print(outStream, encoder.Params().multichannel ? " It is a multichannel file !\n"
+                                                           : " It is a twochannel file!\n");
             Print(outStream, mp2::FormatText("The MPEG encoded output file name is \"%s\"\n",
                                              outputPath.c_str()));
         }

@@ -17,8 +17,9 @@
 
 namespace tavrisk {
 
-// The output engine that writes one MPEG-2 multichannel Layer II file (3/2 + LFE, with a
-// stereo-compatible downmix) from the six processed channels of its source. It is configured
+// The output engine that writes one Layer II file from the six processed channels of its
+// source: MPEG-2 multichannel (3/2 + LFE by default, with a stereo-compatible downmix), or
+// the job's channels folded into another configuration. It is configured
 // by the encoder's argument vector, which a job's settings are turned into (Arguments). A
 // failure (settings refused, input not found, output not created, written or closed) is
 // shown through the job host.

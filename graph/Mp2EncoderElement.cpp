@@ -4,6 +4,7 @@
 #include <gst/audio/gstaudioencoder.h>
 
 #include <array>
+#include <optional>
 #include <string>
 #include <vector>
 
@@ -16,6 +17,16 @@ constexpr int kMinBitrate = 32;
 constexpr int kMaxBitrate = 384;
 constexpr int kChannels = static_cast<int>(SampleBlock::kChannels);
 constexpr int kCompatibleChannels = 2;
+constexpr double kMinus3Db = 0.7071067811865476;
+constexpr std::size_t kNoRow = SampleBlock::kChannels;
+
+// The block rows an input channel feeds: one, or for a rear centre both surrounds at -3 dB
+// (the encoder makes one surround of the two again).
+struct Feed {
+    std::size_t row = kNoRow;
+    std::size_t second = kNoRow;
+    double gain = 1.0;
+};
 
 // Keeps the frames the encoder hands over until the element pushes them.
 class PendingFrames : public mp2::FrameSink {
@@ -34,7 +45,8 @@ struct EncoderState {
     mp2::EncoderSettings running;
     mp2::Mp2Encoder encoder;
     PendingFrames pending;
-    std::array<std::size_t, SampleBlock::kChannels> rowOfChannel{};
+    std::array<Feed, SampleBlock::kChannels> feeds{};
+    int channels = 0;
     std::array<std::vector<double>, SampleBlock::kChannels> planes;
 };
 
@@ -104,40 +116,63 @@ void Finalize(GObject* object) {
     G_OBJECT_CLASS(tavrisk_mp2_enc_parent_class)->finalize(object);
 }
 
-// The block row of each input channel; false when the positions are not the six of 3/2
-// with LFE.
-bool RowsOfPositions(const GstAudioInfo& info, EncoderState& state) {
+// The block rows of each input channel, and the configuration the positions make: mono is
+// 1/0, a centre makes three fronts, a rear centre one surround, two rear or side channels
+// two. Nothing when the positions are not of a configuration.
+std::optional<ChannelConfiguration> FeedsOfPositions(const GstAudioInfo& info,
+                                                     EncoderState& state) {
+    const int channels = GST_AUDIO_INFO_CHANNELS(&info);
+    if (channels < 1 || channels > kChannels) return std::nullopt;
     unsigned seen = 0;
-    for (int c = 0; c < kChannels; ++c) {
-        std::size_t row = 0;
-        switch (GST_AUDIO_INFO_POSITION(&info, c)) {
+    bool rearCentre = false;
+    for (int c = 0; c < channels; ++c) {
+        Feed feed;
+        const GstAudioChannelPosition position = channels == 1
+                                                     ? GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER
+                                                     : GST_AUDIO_INFO_POSITION(&info, c);
+        switch (position) {
             case GST_AUDIO_CHANNEL_POSITION_FRONT_LEFT:
-                row = SampleBlock::kRowL;
+                feed.row = SampleBlock::kRowL;
                 break;
             case GST_AUDIO_CHANNEL_POSITION_FRONT_RIGHT:
-                row = SampleBlock::kRowR;
+                feed.row = SampleBlock::kRowR;
                 break;
             case GST_AUDIO_CHANNEL_POSITION_FRONT_CENTER:
-                row = SampleBlock::kRowC;
+                feed.row = SampleBlock::kRowC;
                 break;
             case GST_AUDIO_CHANNEL_POSITION_LFE1:
-                row = SampleBlock::kRowLfe;
+                feed.row = SampleBlock::kRowLfe;
                 break;
             case GST_AUDIO_CHANNEL_POSITION_REAR_LEFT:
             case GST_AUDIO_CHANNEL_POSITION_SIDE_LEFT:
-                row = SampleBlock::kRowLs;
+                feed.row = SampleBlock::kRowLs;
                 break;
             case GST_AUDIO_CHANNEL_POSITION_REAR_RIGHT:
             case GST_AUDIO_CHANNEL_POSITION_SIDE_RIGHT:
-                row = SampleBlock::kRowRs;
+                feed.row = SampleBlock::kRowRs;
+                break;
+            case GST_AUDIO_CHANNEL_POSITION_REAR_CENTER:
+                feed = {SampleBlock::kRowLs, SampleBlock::kRowRs, kMinus3Db};
+                rearCentre = true;
                 break;
             default:
-                return false;
+                return std::nullopt;
         }
-        state.rowOfChannel[static_cast<std::size_t>(c)] = row;
-        seen |= 1u << row;
+        const unsigned rows = (1u << feed.row) | (feed.second != kNoRow ? 1u << feed.second : 0u);
+        if ((seen & rows) != 0) return std::nullopt;  // two channels in one place
+        seen |= rows;
+        state.feeds[static_cast<std::size_t>(c)] = feed;
     }
-    return seen == (1u << kChannels) - 1;
+    state.channels = channels;
+    auto has = [&](std::size_t row) { return (seen & (1u << row)) != 0; };
+    ChannelConfiguration configuration;
+    configuration.lfe = has(SampleBlock::kRowLfe);
+    if (channels == 1) return ChannelConfiguration{1, 0, false};
+    if (!has(SampleBlock::kRowL) || !has(SampleBlock::kRowR)) return std::nullopt;
+    if (has(SampleBlock::kRowLs) != has(SampleBlock::kRowRs)) return std::nullopt;
+    configuration.front = has(SampleBlock::kRowC) ? 3 : 2;
+    configuration.surround = rearCentre ? 1 : has(SampleBlock::kRowLs) ? 2 : 0;
+    return configuration;
 }
 
 // Starts a run with the settings of the moment: at a new format and after a flush.
@@ -153,21 +188,31 @@ bool StartRun(GstAudioEncoder* element, EncoderState& state) {
 
 gboolean SetFormat(GstAudioEncoder* element, GstAudioInfo* info) {
     EncoderState& state = StateOf(element);
-    if (GST_AUDIO_INFO_CHANNELS(info) != kChannels || !RowsOfPositions(*info, state)) {
-        GST_ELEMENT_ERROR(element, STREAM, FORMAT, ("Six channels of 3/2 with LFE are needed."),
-                          ("%d channels in other positions", GST_AUDIO_INFO_CHANNELS(info)));
+    const auto configuration = FeedsOfPositions(*info, state);
+    if (!configuration) {
+        GST_ELEMENT_ERROR(element, STREAM, FORMAT,
+                          ("The channel positions are not those of a configuration the stream "
+                           "can carry (1/0, 2/0, 2/1, 2/2, 3/0, 3/1 or 3/2, with or without LFE)."),
+                          ("%d channels", GST_AUDIO_INFO_CHANNELS(info)));
         return FALSE;
     }
     GST_OBJECT_LOCK(element);
     state.running = state.settings;
     GST_OBJECT_UNLOCK(element);
+    state.running.channels = *configuration;
+    if (!ChannelConfigurationProblem(*configuration).empty()) {
+        // Stereo with LFE: the stream has no place for it.
+        state.running.channels.lfe = false;
+        GST_ELEMENT_WARNING(element, STREAM, FORMAT, ("The LFE channel is left out."),
+                            ("a 2/0 stream carries no LFE channel"));
+    }
     state.running.sampleRate = GST_AUDIO_INFO_RATE(info);
     state.running.verbosity = 0;
     if (!StartRun(element, state)) return FALSE;
-    GstCaps* caps = gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer",
-                                        G_TYPE_INT, 2, "rate", G_TYPE_INT,
-                                        GST_AUDIO_INFO_RATE(info), "channels", G_TYPE_INT,
-                                        kCompatibleChannels, nullptr);
+    GstCaps* caps =
+        gst_caps_new_simple("audio/mpeg", "mpegversion", G_TYPE_INT, 1, "layer", G_TYPE_INT, 2,
+                            "rate", G_TYPE_INT, GST_AUDIO_INFO_RATE(info), "channels", G_TYPE_INT,
+                            configuration->front == 1 ? 1 : kCompatibleChannels, nullptr);
     const gboolean set = gst_audio_encoder_set_output_format(element, caps);
     gst_caps_unref(caps);
     return set;
@@ -200,12 +245,17 @@ GstFlowReturn HandleFrame(GstAudioEncoder* element, GstBuffer* buffer) {
     }
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return GST_FLOW_ERROR;
-    const std::size_t frames = map.size / (sizeof(int16_t) * kChannels);
+    const auto channels = static_cast<std::size_t>(state.channels);
+    const std::size_t frames = map.size / (sizeof(int16_t) * channels);
     const auto* values = reinterpret_cast<const int16_t*>(map.data);
-    for (auto& plane : state.planes) plane.resize(frames);
-    for (std::size_t f = 0; f < frames; ++f) {
-        for (std::size_t c = 0; c < SampleBlock::kChannels; ++c)
-            state.planes[state.rowOfChannel[c]][f] = values[f * SampleBlock::kChannels + c];
+    for (auto& plane : state.planes) plane.assign(frames, 0.0);
+    for (std::size_t c = 0; c < channels; ++c) {
+        const Feed& feed = state.feeds[c];
+        for (std::size_t f = 0; f < frames; ++f) {
+            const double value = feed.gain * values[f * channels + c];
+            state.planes[feed.row][f] = value;
+            if (feed.second != kNoRow) state.planes[feed.second][f] = value;
+        }
     }
     gst_buffer_unmap(buffer, &map);
     std::array<const double*, SampleBlock::kChannels> rows{};
@@ -258,20 +308,23 @@ void tavrisk_mp2_enc_class_init(TavriskMp2EncClass* klass) {
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
     static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(
         "sink", GST_PAD_SINK, GST_PAD_ALWAYS,
-        // Any six positions: the surrounds may be rear or side channels, and a converter
-        // asked for one kind would mix the other into the fronts. SetFormat checks them.
+        // Any positions: the surrounds may be rear or side channels, and a converter asked
+        // for one kind would mix the other into the fronts. SetFormat checks them and takes
+        // the stream's configuration from them.
         GST_STATIC_CAPS("audio/x-raw, format = (string) " GST_AUDIO_NE(S16) ", "
                         "layout = (string) interleaved, rate = (int) { 32000, 44100, 48000 }, "
-                        "channels = (int) 6"));
+                        "channels = (int) [ 1, 6 ]"));
     static GstStaticPadTemplate srcTemplate = GST_STATIC_PAD_TEMPLATE(
         "src", GST_PAD_SRC, GST_PAD_ALWAYS,
         GST_STATIC_CAPS("audio/mpeg, mpegversion = (int) 1, layer = (int) 2, "
-                        "rate = (int) { 32000, 44100, 48000 }, channels = (int) 2"));
+                        "rate = (int) { 32000, 44100, 48000 }, channels = (int) [ 1, 2 ]"));
     gst_element_class_add_static_pad_template(elementClass, &sinkTemplate);
     gst_element_class_add_static_pad_template(elementClass, &srcTemplate);
     gst_element_class_set_static_metadata(
         elementClass, kMp2EncoderLongName, "Codec/Encoder/Audio",
-        "Encodes 5.1 audio as MPEG-2 multichannel Layer II (3/2 with LFE)", "Tavrisk");
+        "Encodes audio as Layer II: MPEG-2 multichannel up to 3/2 with LFE, by the input's "
+        "channel positions; mono and stereo as plain MPEG-1",
+        "Tavrisk");
 
     GstAudioEncoderClass* encoderClass = GST_AUDIO_ENCODER_CLASS(klass);
     encoderClass->set_format = SetFormat;

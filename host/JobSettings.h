@@ -6,6 +6,7 @@
 #include <optional>
 #include <string>
 
+#include "dsp/ChannelConfiguration.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/LoudnessTarget.h"
 #include "dsp/Resampler.h"
@@ -42,6 +43,8 @@ struct JobSettings {
     int bitrateKbps = 384;
     // Threads the MP2 engine encodes frames on; 1 encodes them one after the other.
     int encoderThreads = 1;
+    // The channels of the MP2 engine's stream; the job's six are folded into them.
+    ChannelConfiguration streamChannels;
     // The input is converted from inputRate to outputRate, by this kind of converter.
     bool resample = false;
     ResamplerKind resampler = ResamplerKind::kSoxr;

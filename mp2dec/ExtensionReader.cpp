@@ -1,8 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/ExtensionReader.h"
 
+#include <span>
 #include <string>
 
+#include "mp2dec/ChannelConfigurations.h"
 #include "mp2dec/Crc16.h"
 #include "mp2dec/ExtensionFrame.h"
 
@@ -13,9 +15,6 @@ namespace {
 // Smallest extension: header (16), check word (16), composite status (3) and one 3-bit
 // transmission channel allocation.
 constexpr std::size_t kMinimumBits = 38;
-constexpr int kCenterFull = 1;
-constexpr int kSurroundTwo = 2;
-constexpr int kTcAllocationBits = 3;
 constexpr int kDematrixMatrixSurround = 2;
 constexpr int kDematrixNone = 3;
 // The one allocation of 3/2 from which the two surrounds cannot be separated under the
@@ -50,10 +49,7 @@ std::string ExtensionReader::ReadHeader(BitReader& reader, ExtensionInfo& info) 
     info.dematrixProcedure = static_cast<int>(reader.Read(2));
     info.multiLingualChannels = static_cast<int>(reader.Read(3));
     reader.Read(4);  // multilingual rate and layer, copyright identification
-    if (info.center != kCenterFull || info.surround != kSurroundTwo)
-        return "channel configuration (centre " + std::to_string(info.center) + ", surround " +
-               std::to_string(info.surround) + ") is not supported";
-    return {};
+    return UnsupportedConfiguration(info);
 }
 
 std::string ExtensionReader::Join(const uint8_t* frame, const FrameHeader& header,
@@ -97,9 +93,11 @@ bool ExtensionReader::CheckTcAllocation(const ExtensionInfo& info, long frameNum
     bool valid = true;
     for (int g = 0; g < kTcGroups; ++g) {
         const int tc = info.tcAlloc[g];
-        const bool bad =
-            (info.dematrixProcedure == kDematrixNone && tc != 0) ||
-            (info.dematrixProcedure == kDematrixMatrixSurround && tc == kTcAllocCenterLeftRight);
+        const bool bad = IsThreeTwo(info)
+                             ? (info.dematrixProcedure == kDematrixNone && tc != 0) ||
+                                   (info.dematrixProcedure == kDematrixMatrixSurround &&
+                                    tc == kTcAllocCenterLeftRight)
+                             : !TcAllocationUsable(info, tc);
         if (bad) {
             log.Error(frameNumber, "tc_allocation " + std::to_string(tc) + " in group " +
                                        std::to_string(g) + " is invalid with dematrix procedure " +
@@ -185,10 +183,11 @@ ExtensionReader::Result ExtensionReader::ReadBody(const uint8_t* data, const Fra
     const bool groupwise = reader.Read(1) == 0;
     const bool dynCross = reader.Read(1) != 0;
     const bool prediction = reader.Read(1) != 0;
+    const int tcBits = TcAllocationBits(info);
     if (groupwise) {
-        for (int& tc : info.tcAlloc) tc = static_cast<int>(reader.Read(kTcAllocationBits));
+        for (int& tc : info.tcAlloc) tc = static_cast<int>(reader.Read(tcBits));
     } else {
-        info.tcAlloc.fill(static_cast<int>(reader.Read(kTcAllocationBits)));
+        info.tcAlloc.fill(static_cast<int>(reader.Read(tcBits)));
     }
     if (dynCross)
         return Unreadable("dynamic cross-talk is not supported", kUnsupported, info, frameNumber,
@@ -200,10 +199,11 @@ ExtensionReader::Result ExtensionReader::ReadBody(const uint8_t* data, const Fra
     lfeClass = ChannelCoding::kNone;
     if (info.lfe) lfeClass = AllocationClass(table, 0, reader.Read(kAllocationWidth[table][0]));
     for (auto& c : coding) c.Clear();
+    const std::span<ChannelCoding> carried(coding.data(), ExtensionChannels(info));
     for (int sb = 0; sb < limit; ++sb)
-        for (auto& c : coding) c.ReadAllocation(reader, table, sb);
+        for (auto& c : carried) c.ReadAllocation(reader, table, sb);
     for (int sb = 0; sb < limit; ++sb)
-        for (auto& c : coding) c.ReadScfsi(reader, sb);
+        for (auto& c : carried) c.ReadScfsi(reader, sb);
 
     Crc16 crc;
     crc.FeedRange(data, start, crcPosition);
@@ -234,7 +234,7 @@ ExtensionReader::Result ExtensionReader::ReadBody(const uint8_t* data, const Fra
         lfeScale = ScaleFactor(index);
     }
     for (int sb = 0; sb < limit; ++sb)
-        for (auto& c : coding) c.ReadScaleFactors(reader, sb, error);
+        for (auto& c : carried) c.ReadScaleFactors(reader, sb, error);
     ReadSamples(reader, header, content, error);
     const bool clean = PartIsClean("multichannel", error, reader, frameNumber, log) && valid;
     if (clean && info.predictionUsed) return kUnsupported;

@@ -3,6 +3,8 @@
 
 #include "mp2dec/PcmOutput.h"
 
+#include "mp2dec/ChannelConfigurations.h"
+
 namespace tavrisk::mp2dec {
 
 namespace {
@@ -47,8 +49,10 @@ FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeade
             }
             for (int ch : {kOutC, kOutLs, kOutRs}) Clear(blocks[ch]);
         }
-    } else {
+    } else if (IsThreeTwo(c.extension)) {
         dematrixer.Run(c, blocks);
+    } else {
+        DematrixOtherConfiguration(c, blocks);
     }
 
     if (pairOnly) {

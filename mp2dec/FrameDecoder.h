@@ -29,6 +29,8 @@ class FrameDecoder {
                   ProblemLog& log, int16_t* output, std::span<const uint8_t> extensionFrame = {});
     // True once a frame without multichannel extension was decoded to six channels.
     bool SawStereoOnlyFrame() const { return sawStereoOnly; }
+    // The multichannel header of the frame decoded last (not present without one).
+    const ExtensionInfo& LastExtension() const { return content->extension; }
 
   private:
     void Synthesize(const SubbandBlock& block, SynthesisFilterbank& bank, double* out);

@@ -7,15 +7,32 @@ namespace tavrisk::mp2dec {
 
 StreamDecoder::StreamDecoder(bool compatiblePairOnly) : pairOnly(compatiblePairOnly) {}
 
-std::span<const int16_t> StreamDecoder::Output(int channels, int decoded) {
-    if (channels == decoded) return pcm;
-    // The pair of six decoded channels (L, C, R, ...): L and R.
-    pair.resize(static_cast<std::size_t>(kFrameSamples * kCompatibleChannels));
+std::span<const int16_t> StreamDecoder::Output(const OutputLayout& layout, int decoded) {
+    // The pair alone is decoded as it is written.
+    if (layout.count == decoded || decoded == kCompatibleChannels) return pcm;
+    const auto count = static_cast<std::size_t>(layout.count);
+    picked.resize(static_cast<std::size_t>(kFrameSamples) * count);
     for (std::size_t s = 0; s < static_cast<std::size_t>(kFrameSamples); ++s) {
-        pair[2 * s] = pcm[s * static_cast<std::size_t>(decoded) + kOutL];
-        pair[2 * s + 1] = pcm[s * static_cast<std::size_t>(decoded) + kOutR];
+        const int16_t* in = pcm.data() + s * static_cast<std::size_t>(decoded);
+        for (std::size_t c = 0; c < count; ++c) picked[s * count + c] = in[layout.decoded[c]];
     }
-    return pair;
+    return picked;
+}
+
+void StreamDecoder::NoteLayoutChange(const OutputLayout& output, const OutputLayout& frame,
+                                     long number, ProblemLog& log) {
+    if (frame == previous) return;
+    previous = frame;
+    if (frame == output) return;
+    const int missing = output.Missing(frame);
+    const std::string what =
+        "the channel configuration changes; the output keeps the first "
+        "frame's " +
+        std::to_string(output.count) + " channel(s)";
+    if (missing == 0)
+        log.Warning(number, what);
+    else
+        log.Error(number, what + " and leaves out " + std::to_string(missing) + " of this frame's");
 }
 
 bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
@@ -38,9 +55,10 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
             // The first frame decides: a stream without the extension is its stereo pair.
             started = true;
             summary.sampleRate = header.SampleRate();
-            summary.channels = decoder.SawStereoOnlyFrame() ? kCompatibleChannels
-                                                            : decoder.OutputChannels();
-            if (!sink.Start(summary.channels, summary.sampleRate)) {
+            summary.layout = LayoutOfStream(header, decoder.LastExtension(), pairOnly);
+            summary.channels = summary.layout.count;
+            previous = summary.layout;
+            if (!sink.Start(summary.layout, summary.sampleRate)) {
                 log.Error(0, "cannot create " + sink.Name());
                 summary.writeFailed = true;
                 return false;
@@ -48,8 +66,12 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
         if (result == FrameDecoder::kStereoFallback) ++summary.stereoFallbacks;
+        if (result == FrameDecoder::kDecoded)
+            NoteLayoutChange(summary.layout,
+                             LayoutOfStream(header, decoder.LastExtension(), pairOnly), number,
+                             log);
         ++summary.frames;
-        if (!sink.Write(Output(summary.channels, decoder.OutputChannels()))) {
+        if (!sink.Write(Output(summary.layout, decoder.OutputChannels()))) {
             log.Error(number, "cannot write " + sink.Name());
             summary.writeFailed = true;
             break;

@@ -9,6 +9,7 @@
 #include <vector>
 
 #include "mp2dec/FrameDecoder.h"
+#include "mp2dec/OutputLayout.h"
 #include "mp2dec/ProblemLog.h"
 
 namespace tavrisk::mp2dec {
@@ -19,13 +20,18 @@ class SampleSink {
   public:
     virtual ~SampleSink() = default;
     virtual bool Start(int channels, int sampleRate) = 0;
+    // Start with the speakers of the channels; a sink that keeps no layout takes the count.
+    virtual bool Start(const OutputLayout& layout, int sampleRate) {
+        return Start(layout.count, sampleRate);
+    }
     virtual bool Write(std::span<const int16_t> samples) = 0;
     // The output as messages name it.
     virtual std::string Name() const = 0;
 };
 
-// Decodes a whole stream into 16-bit samples: six channels L, C, R, LS, RS, LFE, or the
-// compatible pair (asked for, or of a stream whose first frame has no extension). Good
+// Decodes a whole stream into 16-bit samples: the channels of the configuration of its first
+// frame in the order L, C, R, LS (or the mono surround), RS, LFE; or the compatible pair
+// (asked for, or of a stream whose first frame has no extension), or its mono channel. Good
 // frames are decoded whatever happens between them; frames with a damaged compatible part
 // come out silent; a frame whose extension is damaged or uses features we do not decode
 // gives its compatible pair. Every frame found gives its samples, so the timeline is kept.
@@ -38,7 +44,8 @@ class StreamDecoder {
         bool writeFailed = false;
         bool stereoOnly = false;  // six channels asked, but no extension was found
         int sampleRate = 0;
-        int channels = 0;  // written: the stream's six, or its stereo pair
+        int channels = 0;  // written: the stream's channels, or its stereo pair
+        OutputLayout layout;
     };
     using Progress = std::function<void(uint64_t)>;
 
@@ -49,12 +56,17 @@ class StreamDecoder {
                 const Progress& progress = {});
 
   private:
+    // Reports a frame whose channels are not the output's, once at each change: a warning
+    // when the output carries all of them, an error when some are lost.
+    void NoteLayoutChange(const OutputLayout& output, const OutputLayout& frame, long number,
+                          ProblemLog& log);
     // The samples of the frame just decoded (`decoded` channels) as the sink takes them.
-    std::span<const int16_t> Output(int channels, int decoded);
+    std::span<const int16_t> Output(const OutputLayout& layout, int decoded);
 
     bool pairOnly;
+    OutputLayout previous;  // the channels of the frame before
     std::vector<int16_t> pcm;
-    std::vector<int16_t> pair;
+    std::vector<int16_t> picked;
 };
 
 }  // namespace tavrisk::mp2dec

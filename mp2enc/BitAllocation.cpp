@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "mp2enc/ChannelLayout.h"
 #include "mp2enc/ScaleFactors.h"
 #include "mp2enc/TcAllocation.h"
 
@@ -97,17 +98,20 @@ int AllocationFieldBits(const FrameParams& params, const MpegHeader& header) {
 }
 
 int MultichannelSideBits(const MpegHeader& header, int config) {
+    if (config == kConfig10 || config == kConfig20) return 0;  // no extension
     const int w = TcAllocWidth(config);
     return kMcHeaderBits + (header.tcSbgrSelect ? w : kSubbandGroups * w);
 }
 
 void BitAllocator::AdjustSignalToMask(SubbandFrame& frame, const FrameParams& params,
                                       const MpegHeader& header) {
+    if (!params.multichannel) return;
     for (int sb = 0; sb < kSubbands; ++sb) {
         const int t = header.tcAlloc[kSubbandGroup[sb]];
         const AllocationRowEntries& row = (*params.alloc)[sb];
         for (int c = 0; c < 2; ++c) {
-            const int d = kPartnerSlot[c][t];
+            const int d =
+                params.config == kConfig32 ? kPartnerSlot[c][t] : DerivedSlot(params.config, t, c);
             const int i = NeededIndex(row, frame.signalToMask[c][sb], params.minMnr);
             const int j = NeededIndex(row, frame.signalToMask[d][sb], params.minMnr);
             if (i < j) frame.signalToMask[c][sb] = frame.signalToMask[d][sb];
@@ -117,7 +121,9 @@ void BitAllocator::AdjustSignalToMask(SubbandFrame& frame, const FrameParams& pa
 
 int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
                            int crcBits, long& adb, int verbosity, EncoderLog& messages) {
-    const int available = static_cast<int>(adb) - crcBits - 8 * header.nAdBytes - kReservedBits -
+    // A frame without extension keeps back its header alone.
+    const int reserved = params.multichannel ? kReservedBits : kHeaderBits;
+    const int available = static_cast<int>(adb) - crcBits - 8 * header.nAdBytes - reserved -
                           AllocationFieldBits(params, header) -
                           MultichannelSideBits(header, params.config);
     // Lo and Ro with the same signal step together, from the larger of their SMRs.

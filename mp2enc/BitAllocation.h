@@ -23,8 +23,10 @@ int MultichannelSideBits(const MpegHeader& header, int config);
 // up to a power of two.
 constexpr int kCandidates = 256;
 
-// Fixed reservation taken from every frame's budget before allocation.
+// Fixed reservation taken from every frame's budget before allocation; a frame without
+// extension reserves its header.
 constexpr int kReservedBits = 232;
+constexpr int kHeaderBits = 32;
 
 // SNR in dB of allocation index `index` of a subband row.
 double AllocationSnr(const AllocationRowEntries& row, int index);

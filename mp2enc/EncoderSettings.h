@@ -1,14 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include "dsp/ChannelConfiguration.h"
+
 namespace tavrisk::mp2 {
 
-// Front and surround channels of a stream, and whether it carries the LFE channel.
-struct ChannelConfiguration {
-    int front = 3;
-    int surround = 2;
-    bool lfe = true;
-};
+using tavrisk::ChannelConfiguration;
 
 // Everything a run of the encoder is configured with.
 struct EncoderSettings {

@@ -35,6 +35,8 @@ class FrameSchedule {
   private:
     int dematrixChoice = 0;
     int tcAllocChoice = 0;
+    int config = 0;             // the configuration's code, as the encoder's frames carry it
+    bool multichannel = true;   // whether its frames carry the extension
     FramePlace place;
 };
 

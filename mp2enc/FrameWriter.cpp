@@ -183,6 +183,7 @@ void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FramePara
         }
     }
 
+    if (!params.multichannel) return;
     PutMultichannelHeader(h, put);
     put(MultichannelCrc(h, params, frame), 16);
     PutTcFields(h, params.config, put);

@@ -5,6 +5,7 @@
 #include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
+#include "mp2enc/ChannelLayout.h"
 #include "mp2enc/HeaderLookups.h"
 #include "mp2enc/Matrixing.h"
 #include "mp2enc/ScaleFactors.h"
@@ -14,12 +15,18 @@ namespace tavrisk::mp2 {
 namespace {
 
 constexpr int kLayer2 = 2;
-constexpr int kStereoSurround = 2;
 constexpr int kMaxDematrixProcedure = 3;
 constexpr int kMaxTcAlloc = kTcAllocValues - 1;
-constexpr int kHeaderBits = 32;
 constexpr int kUnpredicted = 127;
 constexpr int kMaxSamplingCode = 2;
+constexpr int kSingleChannelMode = 3;
+
+// Bitrates the base frame may not have (ISO/IEC 11172-3): with two channels, those below
+// 64 kbit/s and 80; with one, those above 192.
+bool BitrateAllowed(int kbps, int compatibleChannels) {
+    if (compatibleChannels == 1) return kbps <= 192;
+    return kbps >= 64 && kbps != 80;
+}
 
 // Filterbank input row of each coded slot: the LFE row never enters the filterbank.
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
@@ -38,7 +45,8 @@ Mp2Encoder::Mp2Encoder()
       frame(AllocZeroed<SubbandFrame>("subband")),
       filtered(AllocZeroed<FilteredSamples>("filterbank output")),
       psyInput(AllocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")),
-      gathering(std::make_unique<SampleBlock>()) {}
+      gathering(std::make_unique<SampleBlock>()),
+      folded(std::make_unique<SampleBlock>()) {}
 
 bool Mp2Encoder::CheckSettings() {
     const char* name = kProgramName;
@@ -52,14 +60,28 @@ bool Mp2Encoder::CheckSettings() {
                              settings.dematrixChoice));
         return false;
     }
-    if (settings.tcAllocChoice < kTcAllocAdaptive || settings.tcAllocChoice > kMaxTcAlloc) {
-        log.Error(FormatText("%s: -k tc allocation must be -2 to 7, not %d\n", name,
+    const std::string configurationProblem = ConfigurationProblem(settings.channels);
+    if (!configurationProblem.empty()) {
+        log.Error(configurationProblem);
+        return false;
+    }
+    const ChannelLayout layout = LayoutOf(settings.channels);
+    const int maxTcAlloc =
+        layout.config == kConfig32 ? kMaxTcAlloc : TcAllocValues(layout.config) - 1;
+    if (settings.tcAllocChoice < kTcAllocAdaptive || settings.tcAllocChoice > maxTcAlloc) {
+        log.Error(FormatText("%s: -k tc allocation must be -2 to %d, not %d\n", name, maxTcAlloc,
                              settings.tcAllocChoice));
         return false;
     }
-    if (settings.tcAllocChoice == kCentreAndBothFronts &&
+    const bool recoverable =
+        layout.config == kConfig32
+            ? settings.tcAllocChoice != kCentreAndBothFronts
+            : OtherConfigurationDematrixable(layout.config, settings.tcAllocChoice,
+                                             kProcedureSurroundDifference);
+    if (settings.tcAllocChoice >= 0 && !recoverable &&
         settings.dematrixChoice == kProcedureSurroundDifference) {
-        log.Error(FormatText("%s: -k 5 cannot be dematrixed with -x 2\n", name));
+        log.Error(
+            FormatText("%s: -k %d cannot be dematrixed with -x 2\n", name, settings.tcAllocChoice));
         return false;
     }
     const int code = SmpFrqIndex(settings.sampleRate);
@@ -77,15 +99,15 @@ bool Mp2Encoder::CheckSettings() {
                              settings.bitrateKbps, kLayer2));
         return false;
     }
+    if (!layout.multichannel && !BitrateAllowed(settings.bitrateKbps, layout.compatible)) {
+        log.Error(FormatText("%s: %d kbit/s is not a Layer II bitrate for %s\n", name,
+                             settings.bitrateKbps, layout.compatible == 1 ? "mono" : "stereo"));
+        return false;
+    }
     if (settings.totalBitrateKbps != settings.bitrateKbps) {
         log.Error(FormatText("%s: total bitrate %d must equal the compatible bitrate %d "
                              "(no extension stream is written)\n",
                              name, settings.totalBitrateKbps, settings.bitrateKbps));
-        return false;
-    }
-    const ChannelConfiguration& c = settings.channels;
-    if (c.front != 3 || c.surround != 2 || !c.lfe) {
-        log.Error(FormatText("%s: only the 3/2 configuration with LFE is written\n", name));
         return false;
     }
     return true;
@@ -96,17 +118,23 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     if (!CheckSettings()) return false;
     const int bitrateIndex = BitrateIndex(kLayer2, settings.bitrateKbps);
 
-    // The stream is 3/2 with LFE, stereo, original.
+    // The stream is original; its channels are the configuration's.
+    const ChannelLayout layout = LayoutOf(settings.channels);
     mpegHeader = MpegHeader{};
     mpegHeader.bitrateIndex = bitrateIndex;
     mpegHeader.samplingFrequency = SmpFrqIndex(settings.sampleRate);
     mpegHeader.original = 1;
     mpegHeader.errorProtection = settings.crc ? 1 : 0;
-    mpegHeader.center = kFullCentre;
-    mpegHeader.surround = kStereoSurround;
-    mpegHeader.lfe = 1;
+    mpegHeader.mode = layout.compatible == 1 ? kSingleChannelMode : 0;
+    mpegHeader.center = layout.center;
+    mpegHeader.surround = layout.surround;
+    mpegHeader.lfe = settings.channels.lfe ? 1 : 0;
     mpegHeader.nAdBytes = settings.ancillaryBytes;
     frameParams = FrameParams{};
+    frameParams.config = layout.config;
+    frameParams.stereo = layout.compatible;
+    frameParams.stereoMc = layout.extensionChannels;
+    frameParams.multichannel = layout.multichannel;
     frequencyKhz = kSamplingFrequencyKhz[mpegHeader.samplingFrequency];
     const int f = static_cast<int>(frequencyKhz);
     if (settings.verbosity > 1) {
@@ -164,6 +192,7 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     lfeFiltered = false;
     random.seed(kEncoderRandomSeed);
     gathered = 0;
+    clippedByFold = 0;
     bitStream.Start(sink, log);
     if (psyModel && psyModelHelper == helperThreadAllowed) {
         psyModel->Restart();  // far cheaper than a new model: encoders of segments restart often
@@ -180,8 +209,8 @@ int Mp2Encoder::MinimumFrameBits() const {
     MpegHeader worst = mpegHeader;
     worst.tcSbgrSelect = 0;
     return kHeaderBits + AllocationFieldBits(frameParams, worst) +
-           MultichannelSideBits(worst, frameParams.config) + LfeCoder::kBits +
-           8 * mpegHeader.nAdBytes;
+           MultichannelSideBits(worst, frameParams.config) +
+           (mpegHeader.lfe ? LfeCoder::kBits : 0) + 8 * mpegHeader.nAdBytes;
 }
 
 void Mp2Encoder::StartFrame(int procedure) {
@@ -200,7 +229,7 @@ void Mp2Encoder::StartFrame(int procedure) {
     h.tcAlloc.fill(0);
     h.dynCrossMode.fill(0);
     h.dynSecondStereo.fill(0);
-    h.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+    h.center = CentreField();
     ++frames;
     h.padding = extraSlot = length.NextPadding();
     if (length.FracSlots() != 0.0 && extraSlot == 0 && settings.verbosity > 1) {
@@ -222,14 +251,25 @@ void Mp2Encoder::FilterSlot(int slot) {
     }
 }
 
+int Mp2Encoder::CentreField() const {
+    if (mpegHeader.center == 0) return 0;
+    return frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+}
+
+const SampleBlock& Mp2Encoder::Folded(const SampleBlock& block) {
+    if (FoldsNothing(settings.channels)) return block;
+    clippedByFold += FoldChannels(settings.channels, block, *folded);
+    return *folded;
+}
+
 PsyFrameInfo Mp2Encoder::FrameInfoForModel() const {
     PsyFrameInfo info;
     info.layer = mpegHeader.layer;
     info.samplingFrequencyCode = mpegHeader.samplingFrequency;
-    info.center = frameParams.centerLimited ? kLimitedCentre : kFullCentre;
+    info.center = CentreField();
     info.sblimit = frameParams.sblimit;
     info.stereoAug = frameParams.stereoAug;
-    info.multichannel = true;
+    info.multichannel = frameParams.multichannel;
     return info;
 }
 
@@ -237,8 +277,12 @@ PsyFrameInfo Mp2Encoder::FrameInfoForModel() const {
 // n + 1 runs on the helper thread while this thread allocates and writes frame n and then
 // filters block n + 1. The order of every step that changes state is that of the plain
 // sequence, so the stream is the same.
-bool Mp2Encoder::EncodeFrame(const SampleBlock& block) {
-    const int procedure = ChooseDematrixProcedure(settings.dematrixChoice, random);
+bool Mp2Encoder::EncodeFrame(const SampleBlock& input) {
+    const SampleBlock& block = Folded(input);
+    // A frame without extension has no matrix: its channels are the stream's.
+    const int procedure = frameParams.multichannel
+                              ? ChooseDematrixProcedure(settings.dematrixChoice, random)
+                              : kProcedureNoMatrix;
     if (pending) CollectMasking();
 
     BuildPsyMatrix(RowsOf(block), procedure, psyInput.get());
@@ -248,9 +292,9 @@ bool Mp2Encoder::EncodeFrame(const SampleBlock& block) {
     psyModel->StartMasking(psyInput.get(), FrameInfoForModel(), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
-    if (!lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
+    if (mpegHeader.lfe && !lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
     if (pending) WritePending();
-    if (lfeFiltered) pendingLfe = *blockLfe;
+    if (mpegHeader.lfe && lfeFiltered) pendingLfe = *blockLfe;
     StartFrame(procedure);
     psyModel->FinishSideWork();
     filterInput = nullptr;
@@ -266,7 +310,7 @@ void Mp2Encoder::CollectMasking() {
 void Mp2Encoder::PrepareFrame() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
-    adb -= LfeCoder::kBits;
+    if (h.lfe) adb -= LfeCoder::kBits;
 
     for (int slot = 0; slot < kFilteredSlots; ++slot) {
         std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
@@ -276,21 +320,23 @@ void Mp2Encoder::PrepareFrame() {
     ScaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
     ScaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
     PickScale(*frame, p.stereo, p.sblimit, kCodedSlots, p.sblimitMc);
-    ChooseTcAlloc(h, frame->maxScale, settings.tcAllocChoice, random);
+    if (p.multichannel) ChooseTcAlloc(h, frame->maxScale, settings.tcAllocChoice, random, p.config);
 }
 
 void Mp2Encoder::WritePending() {
     MpegHeader& h = mpegHeader;
     const FrameParams& p = frameParams;
     pending = false;
-    if (lfeFiltered) {
-        lfeCoder.SetFrame(pendingLfe);
-    } else {
-        lfeCoder.TakeFrame();
+    if (h.lfe) {
+        if (lfeFiltered) {
+            lfeCoder.SetFrame(pendingLfe);
+        } else {
+            lfeCoder.TakeFrame();
+        }
+        lfeCoder.LfeScaleFactor();
+        // Quantised with the entry whose width the frame writes.
+        lfeCoder.LfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], log);
     }
-    lfeCoder.LfeScaleFactor();
-    // Quantised with the entry whose width the frame writes.
-    lfeCoder.LfeQuantise((*p.allocMc)[0][LfeCoder::kAllocation], log);
     const long frameStartBits = bitStream.BitCount();
     TransmissionPattern(*frame);
     if (settings.verbosity > 1) {
@@ -348,10 +394,15 @@ void Mp2Encoder::StartSegment(const FramePlace& place, const SampleBlock* previo
     if (!previous) return;
     // The filterbank's history and the model's rings are all that carry over from one
     // frame to the next, and they reach back less than a block.
-    filterInput = previous;
+    // The block as the configuration carries it; its clipped samples are the segment's
+    // before, counted there.
+    const std::size_t clipped = clippedByFold;
+    const SampleBlock& before = Folded(*previous);
+    clippedByFold = clipped;
+    filterInput = &before;
     for (int slot = 0; slot < kFilteredSlots; ++slot) FilterSlot(slot);
     filterInput = nullptr;
-    BuildPsyMatrix(RowsOf(*previous), place.previousProcedure, psyInput.get());
+    BuildPsyMatrix(RowsOf(before), place.previousProcedure, psyInput.get());
     psyModel->Prime(psyInput.get(), FrameInfoForModel());
 }
 
@@ -398,9 +449,15 @@ bool Mp2Encoder::Finish() {
         EncodeFrame(*gathering);
     }
     if (pending) {
-        lfeCoder.FilterSilence();  // the last frame's LFE reads past the input's end
+        if (mpegHeader.lfe)
+            lfeCoder.FilterSilence();  // the last frame's LFE reads past the input's end
         CollectMasking();
         WritePending();
+    }
+    if (clippedByFold > 0) {
+        log.Report(FormatText("%s: the %d/%d downmix clipped %zu sample(s)\n", kProgramName,
+                              settings.channels.front, settings.channels.surround, clippedByFold));
+        clippedByFold = 0;
     }
     if (settings.verbosity > 1 && frames > 0) {
         const double bits = static_cast<double>(totalBitsSent);

@@ -24,8 +24,9 @@
 
 namespace tavrisk::mp2 {
 
-// The encoder of one stream: turns six-channel samples into frames of the 3/2 + LFE
-// multichannel Layer II stream and hands each whole frame to a sink. It opens no file and
+// The encoder of one stream: turns six-channel samples into frames of a Layer II stream of
+// the configured channels (3/2 with LFE by default; 2/0 and 1/0 are plain stereo and mono
+// frames, the others multichannel ones) and hands each whole frame to a sink. It opens no file and
 // prints nothing: its messages wait in Log() for the owner. All state is per object and is
 // set anew by Configure(), so a run never depends on the runs before it, and encoders on
 // different threads never share anything.
@@ -73,6 +74,10 @@ class Mp2Encoder {
   private:
     void StartFrame(int procedure);
     PsyFrameInfo FrameInfoForModel() const;
+    // The frame's `center` field: none, full or limited bandwidth.
+    int CentreField() const;
+    // The block as the configuration carries it (the block itself for 3/2).
+    const SampleBlock& Folded(const SampleBlock& block);
     // Filterbank, matrixing and scale factors of the block whose frame was started.
     void PrepareFrame();
     void CollectMasking();
@@ -122,6 +127,8 @@ class Mp2Encoder {
     LfeFilter::Frame pendingLfe{};
     std::unique_ptr<SampleBlock> gathering;  // samples pushed towards the next block
     std::size_t gathered = 0;
+    std::unique_ptr<SampleBlock> folded;  // the block folded into the configuration's channels
+    std::size_t clippedByFold = 0;
     // The model's helper thread reads psyInput and, through filterSlot, filterInput,
     // filterbank and filtered. Members are destroyed in reverse order: declared last, the
     // model stops its thread before anything it reads goes away.

@@ -76,6 +76,7 @@ struct FrameParams {
     int sblimitMc = 0;
     int centerLimited = 0;
     int config = kConfig32;
+    bool multichannel = true;  // the frame carries the multichannel extension
 };
 
 // Channel slots of the encoder: the compatible pair, the extension channels, and copies

@@ -23,9 +23,17 @@ int TcAllocWidth(int config);
 // For the 3/2 configuration, the slot carried by transmission position k under tcAlloc t.
 extern const std::array<std::array<int, kTransmissionPositions>, kTcAllocValues> kTcSlots;
 
-// Slot carried by position k in a subband group of tcAlloc t (identity for configurations
-// other than 3/2).
+// Slot carried by position k in a subband group of tcAlloc t.
 int TransmittedSlot(int config, int tcAlloc, int position);
+
+// Values the tc_allocation field takes for a configuration (1 without a field).
+int TcAllocValues(int config);
+
+// For configurations other than 3/2: whether a decoder can recover every channel from Lo,
+// Ro and what tcAlloc transmits under the procedure, and the slot it derives from Lo
+// (compatible 0) or Ro (compatible 1).
+bool OtherConfigurationDematrixable(int config, int tcAlloc, int dematrixProcedure);
+int DerivedSlot(int config, int tcAlloc, int compatible);
 
 // True when a decoder can recover all five channels from Lo, Ro and the three
 // transmitted channels of tcAlloc under the given dematrix procedure.
@@ -35,10 +43,10 @@ bool TcAllocDematrixable(int tcAlloc, int dematrixProcedure);
 int AdaptiveTcAlloc(double centre, double leftSurround, double rightSurround, double left,
                     double right);
 
-// Sets tcAlloc, tcSbgrSelect and tcAllocation of the frame (3/2 configuration).
+// Sets tcAlloc, tcSbgrSelect and tcAllocation of the frame for a configuration.
 // maxScale is indexed by slot and subband; choice is adaptive, random (drawn from `random`)
 // or a fixed value.
 void ChooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int choice,
-                   EncoderRandom& random);
+                   EncoderRandom& random, int config = kConfig32);
 
 }  // namespace tavrisk::mp2

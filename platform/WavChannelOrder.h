@@ -24,6 +24,7 @@ constexpr uint32_t kFrontCenter = 0x4;
 constexpr uint32_t kLowFrequency = 0x8;
 constexpr uint32_t kBackLeft = 0x10;
 constexpr uint32_t kBackRight = 0x20;
+constexpr uint32_t kBackCenter = 0x100;
 constexpr uint32_t kSideLeft = 0x200;
 constexpr uint32_t kSideRight = 0x400;
 

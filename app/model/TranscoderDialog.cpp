@@ -151,6 +151,7 @@ JobSettings TranscoderDialog::JobSettingsForJob() {
     job.resyncMs = GetResyncMs();
     if (const auto priority = SelectedPriority()) job.priority = *priority;
     job.wavOrder = wavOrder;
+    job.streamChannels = streamChannels;
     job.loudness = loudness.values;
     job.measureOnly = measureOnly;
     job.measureLoudness = measureLoudness;

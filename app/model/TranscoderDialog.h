@@ -16,6 +16,7 @@
 #include "app/model/IntegerField.h"
 #include "app/model/LoudnessControls.h"
 #include "app/model/UserInterface.h"
+#include "dsp/ChannelConfiguration.h"
 #include "dsp/ChannelSettings.h"
 #include "dsp/DrpCurve.h"
 #include "dsp/Resampler.h"
@@ -157,6 +158,8 @@ class TranscoderDialog {
     void SetReleaseTime(int column, int ms);
     // The layout of six-channel WAV output, from the settings file or the command line.
     void SetWavOrder(WavChannelOrder order) { wavOrder = order; }
+    // The channels of the MP2 stream, from the command line; 3/2 with LFE by default.
+    void SetStreamChannels(const ChannelConfiguration& channels) { streamChannels = channels; }
 
     // Reads and validates the resync edits (H, M, S, ms). False at the first invalid field,
     // after a message that names it, with the focus on it; the values then stay as they were.
@@ -254,6 +257,7 @@ class TranscoderDialog {
     InputRateProbe inputRateProbe;
     bool graphProcessing = true;
     WavChannelOrder wavOrder = WavChannelOrder::kStandard;
+    ChannelConfiguration streamChannels;
     std::array<int, kColumns> routing{};
     std::array<DrpCurve, kColumns> curves;
     // Values exchanged with the resync edits.

@@ -191,6 +191,23 @@ TEST(CommandLine, UnsupportedBitrateIsRefusedAndUpsamplingTaken) {
     EXPECT_TRUE(ui.Lines().empty());
 }
 
+// --channels names the stream's configuration for the job; one a stream cannot carry is
+// refused with the reason.
+TEST(CommandLine, ChannelsReachTheJobOrAreRefused) {
+    test::RecordingInterface ui;
+    TranscoderDialog window(ui);
+    std::string error;
+    ASSERT_TRUE(CommandLine::Apply(*Parse({"a", "b", "--channels", "3/1.1"}), window, error));
+    EXPECT_EQ(window.JobSettingsForJob().streamChannels, (ChannelConfiguration{3, 1, true}));
+    for (const char* text : {"5.1", "3/2.2", "32", "3/"})
+        EXPECT_FALSE(Parse({"a", "b", "--channels", text})) << text;
+    for (const auto& [text, reason] :
+         {std::pair{"2/0.1", "carries no LFE channel"}, std::pair{"4/1", "there is no 4/1"}}) {
+        EXPECT_FALSE(CommandLine::Apply(*Parse({"a", "b", "--channels", text}), window, error));
+        EXPECT_NE(error.find(reason), std::string::npos) << error;
+    }
+}
+
 TEST(CommandLine, CurveFilesAreCheckedLineByLine) {
     test::TempDir dir;
     test::WriteBytes(dir.File("ok.txt"), {});

@@ -137,6 +137,58 @@ TEST(Mp2ElementsPipeline, AFilmsSixTonesComeBackInPlace) {
     }
 }
 
+// The encoder element takes the stream's configuration from the input's channel positions,
+// and the decoder element gives back the same channels in the same positions.
+TEST(Mp2ElementsPipeline, ChannelPositionsChooseTheConfiguration) {
+    if (!HaveProgram("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 is not installed";
+    struct Case {
+        const char* layout;
+        std::vector<const char*> names;
+        const char* configuration;
+    };
+    const Case cases[] = {
+        {"mono", {"FC"}, "configuration 1/0"},
+        {"stereo", {"FL", "FR"}, "configuration 2/0"},
+        {"4.0", {"FL", "FR", "FC", "BC"}, "configuration 3/1, LFE no"},
+        {"quad", {"FL", "FR", "BL", "BR"}, "configuration 2/2, LFE no"},
+        {"3.1", {"FL", "FR", "FC", "LFE"}, "configuration 3/0, LFE yes"},
+    };
+    const std::vector<double> tones = {300.0, 500.0, 700.0, 1100.0};
+    TempDir dir;
+    for (const Case& c : cases) {
+        SCOPED_TRACE(c.layout);
+        std::vector<double> own(tones.begin(), tones.begin() + static_cast<long>(c.names.size()));
+        if (std::string(c.layout) == "3.1") own.back() = 60.0;  // the LFE's
+        const ToneGraph graph = MakeToneGraph(c.names, own, c.layout, kRate, 0.5);
+        const std::string wav = dir.File("in.wav");
+        ASSERT_TRUE(Ffmpeg(graph.inputs + graph.filter + " -c:a pcm_s16le " + Quote(wav)));
+        const std::string mp2 = dir.File("out.mp2");
+        const CommandResult encoded = RunCommand(WithPlugin(
+            "gst-launch-1.0 -q filesrc location=" + Quote(wav) + " ! wavparse ! audioconvert ! " +
+            kMp2EncoderFactoryName + " bitrate=192 ! filesink location=" + Quote(mp2)));
+        ASSERT_EQ(encoded.exitCode, 0) << encoded.output;
+        const CommandResult info =
+            RunCommand(Quote(BinPath("tavrisk-cli")) + " info " + Quote(mp2));
+        EXPECT_NE(info.output.find(c.configuration), std::string::npos) << info.output;
+        const std::string decoded = dir.File("out.wav");
+        const CommandResult run = RunCommand(
+            WithPlugin("gst-launch-1.0 -q filesrc location=" + Quote(mp2) + " ! mpegaudioparse ! " +
+                       kMp2DecoderFactoryName + " ! wavenc ! filesink location=" + Quote(decoded)));
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const PcmAudio audio = ReadWav(decoded, true);
+        ASSERT_EQ(audio.channels, static_cast<int>(c.names.size()));
+        for (std::size_t ch = 0; ch < own.size(); ++ch) {
+            const std::vector<double> samples = audio.Channel(static_cast<int>(ch));
+            EXPECT_GT(ToneAmplitude(samples, own[ch], kRate), 1000.0) << c.names[ch];
+            for (std::size_t other = 0; other < own.size(); ++other) {
+                const double leak = ToneAmplitude(samples, own[other], kRate);
+                EXPECT_GT(ToneAmplitude(samples, own[ch], kRate), other == ch ? 0.0 : 100.0 * leak)
+                    << c.names[other] << " tone in " << c.names[ch];
+            }
+        }
+    }
+}
+
 // Plain stereo Layer II from ffmpeg: within 1 LSB of GStreamer's own decoders; damaged copies
 // (bits flipped, cut short, zeros) end the pipeline normally, their frames counted.
 TEST(Mp2ElementsPipeline, StereoMatchesGStreamersDecoderAndDamageIsPassedOver) {

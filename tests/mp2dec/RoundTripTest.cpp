@@ -60,7 +60,9 @@ bool Encode(const Case& c, const std::string& path, Signal signal, double second
                           procedure.c_str(), "-k", c.tcChoice,   "-v", "0",          "in.wav",
                           path.c_str()};
     mp2::EncoderOptions options;
-    if (!mp2::ParseOptions(static_cast<int>(std::size(argv)), argv, options, stderr)) return false;
+    mp2::EncoderLog refusals;
+    if (!mp2::ParseOptions(static_cast<int>(std::size(argv)), argv, options, refusals))
+        return false;
     mp2::Mp2Encoder encoder;
     Mp2FileSink sink;
     if (!encoder.Configure(mp2::SettingsFromOptions(options), sink) || !sink.Open(path))

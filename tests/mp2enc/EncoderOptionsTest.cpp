@@ -4,7 +4,7 @@
 #include <vector>
 
 #include "engines/EncoderOptions.h"
-#include "tests/mp2enc/StreamCapture.h"
+#include "engines/Mp2Engine.h"
 
 namespace tavrisk::mp2 {
 namespace {
@@ -18,9 +18,9 @@ struct Parsed {
 Parsed Parse(std::vector<const char*> args) {
     args.insert(args.begin(), "prog");
     Parsed p;
-    test::StreamCapture err;
-    p.ok = ParseOptions(static_cast<int>(args.size()), args.data(), p.options, err.stream());
-    p.messages = err.text();
+    EncoderLog log;
+    p.ok = ParseOptions(static_cast<int>(args.size()), args.data(), p.options, log);
+    for (const EncoderMessage& message : log.Take()) p.messages += message.text;
     return p;
 }
 
@@ -76,6 +76,26 @@ TEST(EncoderOptions, ErrorsAreReportedAndParsingGoesOn) {
               "tavrisk: excess arg c\n");
     EXPECT_EQ(p.options.verbosity, 2);
     EXPECT_FALSE(Parse({"-o"}).ok) << "no input path";
+}
+
+// A job's configuration travels in the argument vector: -C with the code, -L for the LFE;
+// without -C the stream is the full 5.1.
+TEST(EncoderOptions, ChannelConfigurationFromTheJobsArguments) {
+    for (const ChannelConfiguration channels : std::initializer_list<ChannelConfiguration>{
+             {3, 2, true}, {3, 2, false}, {2, 1, true}, {1, 0, false}}) {
+        JobSettings job;
+        job.inputName = job.outputName = "x";
+        job.streamChannels = channels;
+        const std::vector<std::string> arguments = Mp2Engine::Arguments(job);
+        std::vector<const char*> argv;
+        for (const std::string& argument : arguments) argv.push_back(argument.c_str());
+        EncoderOptions options;
+        EncoderLog log;
+        ASSERT_TRUE(ParseOptions(static_cast<int>(argv.size()), argv.data(), options, log));
+        EXPECT_EQ(SettingsFromOptions(options).channels, channels)
+            << ChannelConfigurationName(channels);
+    }
+    EXPECT_EQ(SettingsFromOptions(Parse({"in"}).options).channels, (ChannelConfiguration{}));
 }
 
 }  // namespace

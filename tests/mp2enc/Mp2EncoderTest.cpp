@@ -338,8 +338,24 @@ TEST(Mp2Encoder, RefusesSettingsThatCannotGiveAValidStream) {
              o.totalBitrateKbps = o.bitrateKbps = 32;
          },
          "tavrisk: 32 kbit/s at 48.0 kHz cannot carry the multichannel side information\n"},
-        {"four channels", [](EncoderSettings& o) { o.channels = {2, 2, false}; },
-         "tavrisk: only the 3/2 configuration with LFE is written\n"},
+        {"tc allocation of 3/0",
+         [](EncoderSettings& o) {
+             o.channels = {3, 0, true};
+             o.tcAllocChoice = 3;
+         },
+         "tavrisk: -k tc allocation must be -2 to 2, not 3\n"},
+        {"2/2 undematrixable",
+         [](EncoderSettings& o) {
+             o.channels = {2, 2, false};
+             o.tcAllocChoice = 3;
+             o.dematrixChoice = 2;
+         },
+         "tavrisk: -k 3 cannot be dematrixed with -x 2\n"},
+        {"mono bitrate",
+         [](EncoderSettings& o) {
+             o.channels = {1, 0, false};
+         },
+         "tavrisk: 384 kbit/s is not a Layer II bitrate for mono\n"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.what);
