@@ -33,8 +33,10 @@ std::vector<SampleBlock> Input(int rate) {
     return blocks;
 }
 
-EncoderSettings Settings(int rate, int dematrix, int tcAlloc) {
+EncoderSettings Settings(int rate, int dematrix, int tcAlloc,
+                         ChannelConfiguration channels = {}) {
     EncoderSettings settings;
+    settings.channels = channels;
     settings.sampleRate = rate;
     settings.bitrateKbps = settings.totalBitrateKbps = 256;
     settings.ancillaryBytes = 0;
@@ -59,18 +61,22 @@ struct StreamCase {
     int rate;
     int dematrix;
     int tcAlloc;
+    ChannelConfiguration channels{};
 };
 
 // Every frame lies at a segment boundary with one of the short segments; 44.1 kHz pads
-// some frames; random procedures and allocations draw a varying count per frame.
+// some frames; random procedures and allocations draw a varying count per frame, in every
+// configuration its own.
 TEST(ParallelMp2Encoder, WritesTheSerialBytesAtEverySegmentBoundary) {
     const StreamCase kCases[] = {
         {"48 kHz, procedure 0, adaptive", 48000, 0, -2},
         {"44.1 kHz, random procedures and allocations", 44100, -1, -1},
+        {"3/1 with LFE, random procedures and allocations", 44100, -1, -1, {3, 1, true}},
+        {"2/0, plain stereo frames", 48000, 0, -2, {2, 0, false}},
     };
     for (const StreamCase& c : kCases) {
         const std::vector<SampleBlock> blocks = Input(c.rate);
-        const EncoderSettings settings = Settings(c.rate, c.dematrix, c.tcAlloc);
+        const EncoderSettings settings = Settings(c.rate, c.dematrix, c.tcAlloc, c.channels);
         Mp2Encoder plain;
         const std::vector<std::uint8_t> expected = Encode(plain, settings, blocks);
         for (const int threads : {1, 2, 3, 8}) {
