@@ -130,22 +130,6 @@ GstFlowReturn Damaged(GstAudioDecoder* element, const char* why) {
     return gst_audio_decoder_finish_frame(element, nullptr, 1);
 }
 
-// Counts a damaged frame as the base class's decoding error: the pipeline fails only after
-// many in a row.
-GstFlowReturn CountDamage(GstAudioDecoder* element, const char* why) {
-    GstFlowReturn result = GST_FLOW_OK;
-    GST_AUDIO_DECODER_ERROR(element, 1, STREAM, DECODE, ("A damaged frame was passed over."),
-                            ("%s", why), result);
-    return result;
-}
-
-// A frame that is no frame: counted, and nothing of it put out.
-GstFlowReturn Damaged(GstAudioDecoder* element, const char* why) {
-    const GstFlowReturn counted = CountDamage(element, why);
-    if (counted != GST_FLOW_OK) return counted;
-    return gst_audio_decoder_finish_frame(element, nullptr, 1);
-}
-
 // The first frame decides: the channels of its configuration, or its pair or mono channel
 // without the extension, from then on decoded alone.
 void FixLayoutByFirstFrame(DecoderState& state, const uint8_t* frame,

@@ -52,6 +52,8 @@ class ParallelMp2Encoder {
     EncoderLog& Log() { return serial ? plain.Log() : log; }
     // Blocks taken so far.
     long FrameCount() const { return serial ? plain.FrameCount() : framesTaken; }
+    // The frame parameters of the configured stream.
+    const FrameParams& Params() const { return plain.Params(); }
     // Threads encoding the frames of the run (1: the calling thread alone).
     int Threads() const { return serial ? 1 : static_cast<int>(workers.size()); }
 
