@@ -22,7 +22,7 @@ constexpr std::size_t kLanes = 8;
 
 using Taps = std::array<float, TruePeakMeter::kTapsPerPhase>;
 
-float LargestLane(Floats lanes) {
+float LargestLane(const Floats& lanes) {
     float largest = 0.0f;
     for (std::size_t i = 0; i < kLanes; ++i) largest = std::max(largest, lanes[i]);
     return largest;
