@@ -66,8 +66,8 @@ void AllowEncoderFrameCounter(bool allowed) {
     Mp2Engine::SetFrameCounterAllowed(allowed);
 }
 
-void SetEncoderDiagnosticStreams(std::FILE* out, std::FILE* err) {
-    Mp2Engine::SetDiagnosticStreams(out, err);
+void SetEncoderDiagnostics(DiagnosticSink* sink) {
+    Mp2Engine::SetDefaultDiagnostics(sink);
 }
 
 }  // namespace tavrisk

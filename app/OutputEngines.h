@@ -1,12 +1,13 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <cstdio>
 #include <memory>
 #include <span>
 #include <string>
 #include <string_view>
 #include <vector>
+
+#include "host/DiagnosticSink.h"
 
 namespace tavrisk {
 
@@ -38,7 +39,7 @@ const OutputEngineKind* OutputEngineNamed(std::string_view cliName);
 // the engines made afterwards.
 void AllowEncoderFrameCounter(bool allowed);
 // A front end names where the MP2 encoder's diagnostics go (reports, errors) for the engines
-// made afterwards; without a call they are dropped.
-void SetEncoderDiagnosticStreams(std::FILE* out, std::FILE* err);
+// made afterwards; without a call they are dropped. The sink must outlive them.
+void SetEncoderDiagnostics(DiagnosticSink* sink);
 
 }  // namespace tavrisk

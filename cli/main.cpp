@@ -14,6 +14,7 @@
 #include "app/InputKinds.h"
 #include "app/OutputEngines.h"
 #include "app/jobs/KeptOutputs.h"
+#include "app/jobs/StreamDiagnostics.h"
 #include "app/jobs/TranscodeJob.h"
 #include "app/jobs/WindowJobHost.h"
 #include "app/model/GraphSession.h"
@@ -149,7 +150,8 @@ ExitStatus Transcode(const std::vector<std::string>& args, bool measure = false)
     // The terminal interface draws the progress line: the encoder's frame counter would
     // compete with it.
     tavrisk::AllowEncoderFrameCounter(false);
-    tavrisk::SetEncoderDiagnosticStreams(stdout, stderr);
+    static tavrisk::StreamDiagnostics diagnostics(stdout, stderr);
+    tavrisk::SetEncoderDiagnostics(&diagnostics);
     tavrisk::TranscoderDialog window(ui);
     tavrisk::WindowJobHost jobs(window);
     ui.Attach(window, jobs);

@@ -1,8 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "engines/Mp2Engine.h"
 
-#include <unistd.h>
-
 #include <atomic>
 #include <cerrno>
 #include <cstdlib>
@@ -32,16 +30,12 @@ std::string ConfigurationCode(const ChannelConfiguration& channels) {
 }
 
 std::atomic<bool> frameCounterAllowed{true};
-std::atomic<std::FILE*> defaultOutStream{nullptr};
-std::atomic<std::FILE*> defaultErrStream{nullptr};
+std::atomic<DiagnosticSink*> defaultDiagnostics{nullptr};
 
 }  // namespace
 
 Mp2Engine::Mp2Engine(JobHost& host)
-    : host(host),
-      outStream(defaultOutStream.load()),
-      errStream(defaultErrStream.load()),
-      block(std::make_unique<SampleBlock>()) {}
+    : host(host), diagnostics(defaultDiagnostics.load()), block(std::make_unique<SampleBlock>()) {}
 
 Mp2Engine::~Mp2Engine() = default;
 
@@ -66,25 +60,28 @@ std::vector<std::string> Mp2Engine::Arguments(const JobSettings& settings) {
     return arguments;
 }
 
-void Mp2Engine::SetDiagnosticStreams(std::FILE* out, std::FILE* err) {
-    defaultOutStream = out;
-    defaultErrStream = err;
+void Mp2Engine::SetDefaultDiagnostics(DiagnosticSink* sink) {
+    defaultDiagnostics = sink;
 }
 
-void Mp2Engine::SetStreams(std::FILE* out, std::FILE* err) {
-    refusalEcho = err;
-    outStream = out;
-    errStream = err;
+void Mp2Engine::SetDiagnostics(DiagnosticSink* sink) {
+    refusalEcho = sink;
+    diagnostics = sink;
 }
 
-void Mp2Engine::Print(std::FILE* stream, const std::string& text) const {
-    if (stream) std::fputs(text.c_str(), stream);
+void Mp2Engine::Say(const std::string& text) const {
+    if (diagnostics) diagnostics->Report(text);
 }
 
 void Mp2Engine::ShowEncoderMessages() {
     if (encoder.Log().Empty()) return;
     for (const mp2::EncoderMessage& message : encoder.Log().Take()) {
-        Print(message.kind == mp2::EncoderMessage::kError ? errStream : outStream, message.text);
+        if (!diagnostics) continue;  // dropped, as the front end gave no sink
+        if (message.kind == mp2::EncoderMessage::kError) {
+            diagnostics->Error(message.text);
+        } else {
+            diagnostics->Report(message.text);
+        }
     }
 }
 
@@ -104,10 +101,10 @@ bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::Encode
         if (message.kind == mp2::EncoderMessage::kError) {
             text += message.text;
         } else {
-            Print(outStream, message.text);
+            Say(message.text);
         }
     }
-    if (!text.empty() && refusalEcho) std::fputs(text.c_str(), refusalEcho);
+    if (!text.empty() && refusalEcho) refusalEcho->Error(text);
     if (!accepted) Report("The encoder refused its settings:\n" + text, kSettingsTitle);
     return accepted;
 }
@@ -119,7 +116,7 @@ bool Mp2Engine::Init(const JobSettings& settings) {
 
 bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
     mp2::EncoderOptions options;
-    showFrameCounter = frameCounterAllowed && errStream && ::isatty(::fileno(errStream)) != 0;
+    showFrameCounter = frameCounterAllowed && diagnostics && diagnostics->ShowsCounter();
     if (!Configure(arguments, options)) return false;
     verbosity = options.verbosity;
     inputPath = options.inputPath;
@@ -143,7 +140,7 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
     }
     if (!sink.Open(outputPath)) {
         const int error = errno;
-        Print(outStream, mp2::FormatText("Could not create \"%s\".\n", outputPath.c_str()));
+        Say(mp2::FormatText("Could not create \"%s\".\n", outputPath.c_str()));
         Report("Could not create \"" + outputPath + "\": " + SystemReason(error) + ".",
                kCreateTitle);
         source->Close();
@@ -162,8 +159,8 @@ bool Mp2Engine::FetchBlock() {
 
 bool Mp2Engine::Encode(const SampleBlock& next) {
     if (verbosity > 0 && showFrameCounter) {
-        std::fprintf(errStream, "{%4lu}\r", static_cast<unsigned long>(encoder.FrameCount()));
-        std::fflush(errStream);
+        diagnostics->Counter(
+            mp2::FormatText("{%4lu}\r", static_cast<unsigned long>(encoder.FrameCount())));
     }
     const bool encoded = encoder.EncodeFrame(next);
     ShowEncoderMessages();
@@ -193,13 +190,14 @@ bool Mp2Engine::Finish() {
         ShowEncoderMessages();
         written = sink.Close(Ending()) && written;
         if (verbosity > 1) {
-            Print(outStream, mp2::FormatText("Encoding of \"%s\" with psychoacoustic model %d "
-                                             "is finished\n",
-                                             inputPath.c_str(), 1));
-            Print(outStream, encoder.Params().multichannel ? " It is a multichannel file !\n"
-                                                           : " It is a twochannel file!\n");
-            Print(outStream, mp2::FormatText("The MPEG encoded output file name is \"%s\"\n",
-                                             outputPath.c_str()));
+            Say(
+                mp2::FormatText("Encoding of \"%s\" with psychoacoustic model %d "
+                                "is finished\n",
+                                inputPath.c_str(), 1));
+            Say(encoder.Params().multichannel ? " It is a multichannel file !\n"
+                                              : " It is a twochannel file!\n");
+            Say(mp2::FormatText("The MPEG encoded output file name is \"%s\"\n",
+                                outputPath.c_str()));
         }
         if (!written && !failed) ReportWriteFailure();
         NoteKept(sink.Kept());

@@ -8,11 +8,12 @@
 
 #include "dsp/SampleBlock.h"
 #include "engines/BlockPipeline.h"
-#include "engines/OutputEngine.h"
-#include "host/JobHost.h"
-#include "host/JobSettings.h"
 #include "engines/EncoderOptions.h"
 #include "engines/Mp2FileSink.h"
+#include "engines/OutputEngine.h"
+#include "host/DiagnosticSink.h"
+#include "host/JobHost.h"
+#include "host/JobSettings.h"
 #include "mp2enc/ParallelMp2Encoder.h"
 
 namespace tavrisk {
@@ -31,12 +32,12 @@ class Mp2Engine : public OutputEngine {
     // The argument vector of a job: rate, bitrate, mode and the input and output names.
     static std::vector<std::string> Arguments(const JobSettings& settings);
 
-    // Where the encoder's own diagnostics go (reports on `out`, errors on `err`); refusals
-    // of its settings are also written there. Without a call, the streams a front end gave
-    // SetDiagnosticStreams; none, and the diagnostics are dropped, when it gave none.
-    void SetStreams(std::FILE* out, std::FILE* err);
-    // A front end names the streams of the engines made afterwards.
-    static void SetDiagnosticStreams(std::FILE* out, std::FILE* err);
+    // Where the encoder's own diagnostics go; refusals of its settings are also told there.
+    // Without a call, the sink a front end gave SetDefaultDiagnostics; none, and the
+    // diagnostics are dropped, when it gave none. The sink must outlive the engine's run.
+    void SetDiagnostics(DiagnosticSink* sink);
+    // A front end names the diagnostic sink of the engines made afterwards.
+    static void SetDefaultDiagnostics(DiagnosticSink* sink);
     // A front end that draws its own progress turns the encoder's per-frame counter off for
     // the engines initialised afterwards (the job creates them out of its reach).
     static void SetFrameCounterAllowed(bool allowed);
@@ -60,9 +61,10 @@ class Mp2Engine : public OutputEngine {
     // Encodes one block, on the encoding thread: the frame counter, the frame, the
     // encoder's messages. False when the sink refused a frame.
     bool Encode(const SampleBlock& next);
-    // Prints what the encoder logged since the last call on the diagnostic streams.
+    // Hands what the encoder logged since the last call to the diagnostic sink.
     void ShowEncoderMessages();
-    void Print(std::FILE* stream, const std::string& text) const;
+    // A report of the engine's own on the diagnostic sink.
+    void Say(const std::string& text) const;
     // A failed write of the output: reported once, and the job fails.
     void ReportWriteFailure();
 
@@ -71,10 +73,9 @@ class Mp2Engine : public OutputEngine {
     };
 
     JobHost& host;
-    // Where refusals are echoed besides the host; none unless SetStreams named one.
-    std::FILE* refusalEcho = nullptr;
-    std::FILE* outStream;
-    std::FILE* errStream;
+    // Where refusals are echoed besides the host; none unless SetDiagnostics named one.
+    DiagnosticSink* refusalEcho = nullptr;
+    DiagnosticSink* diagnostics;
     bool showFrameCounter = false;
     int verbosity = 0;
     Mp2FileSink sink;

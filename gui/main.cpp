@@ -5,6 +5,7 @@
 
 #include "app/InputKinds.h"
 #include "app/OutputEngines.h"
+#include "app/jobs/StreamDiagnostics.h"
 #include "app/model/LoudnessSetting.h"
 #include "app/model/TranscoderApp.h"
 #include "app/model/WavOrderSetting.h"
@@ -19,7 +20,8 @@ int main(int argc, char** argv) {
     app.InitInstance();
     // The window shows the progress: the encoder's frame counter on the terminal is noise.
     tavrisk::AllowEncoderFrameCounter(false);
-    tavrisk::SetEncoderDiagnosticStreams(stdout, stderr);
+    static tavrisk::StreamDiagnostics diagnostics(stdout, stderr);
+    tavrisk::SetEncoderDiagnostics(&diagnostics);
     int status = 0;
     {
         tavrisk::MainWindow window(app.iniPath);

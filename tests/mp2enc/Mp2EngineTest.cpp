@@ -6,6 +6,7 @@
 #include <filesystem>
 #include <numbers>
 
+#include "app/jobs/StreamDiagnostics.h"
 #include "engines/Mp2Engine.h"
 #include "tests/io/FileSizeLimit.h"
 #include "tests/mp2enc/StreamCapture.h"
@@ -81,7 +82,7 @@ class Mp2EngineTest : public testing::Test {
                    bool* initOk = nullptr) {
         Mp2Engine engine(window);
         engine.SetEncoderThreads(threads);
-        engine.SetStreams(out.stream(), err.stream());
+        engine.SetDiagnostics(&diagnostics);
         engine.SetSource(std::move(source));
         const bool init = engine.InitWithArguments(args);
         if (initOk) *initOk = init;
@@ -98,6 +99,7 @@ class Mp2EngineTest : public testing::Test {
     std::string input = dir.File("input.wav");
     tavrisk::test::FakeJobHost window;
     test::StreamCapture out, err;
+    StreamDiagnostics diagnostics{out.stream(), err.stream()};
     SourceLog log;
     bool failed = false;
     int threads = 1;  // the encoder's
@@ -122,7 +124,8 @@ TEST_F(Mp2EngineTest, AFrontEndWithItsOwnProgressTurnsTheFrameCounterOff) {
     if (terminal.stream() == nullptr) GTEST_SKIP() << "no pseudo-terminals";
     auto run = [&](const std::string& name) {
         Mp2Engine engine(window);
-        engine.SetStreams(out.stream(), terminal.stream());
+        StreamDiagnostics onTerminal(out.stream(), terminal.stream());
+        engine.SetDiagnostics(&onTerminal);
         engine.SetSource(std::make_unique<ToneBlockSource>(log, 2));
         const auto args = JobArguments("48.000", "384", dir.File(name));
         ASSERT_TRUE(engine.InitWithArguments(args));
