@@ -9,8 +9,10 @@ namespace tavrisk::mp2dec {
 namespace {
 
 constexpr int kCenterFull = 1;
+constexpr int kCenterLimited = 3;
 constexpr int kSurroundMono = 1;
 constexpr int kSurroundStereo = 2;
+constexpr int kSurroundSecondStereo = 3;
 constexpr int kProcedureWeighted = 1;
 constexpr int kProcedureMatrixSurround = 2;
 constexpr int kProcedureNone = 3;
@@ -42,6 +44,16 @@ constexpr Carriage kCarriages[] = {
     {0, 0, 1, {{{N, N}}}},
 };
 
+// The configuration as the matrix sees it: a limited centre is a centre there, and a second
+// programme is outside the matrix.
+ExtensionInfo MainProgramme(const ExtensionInfo& info) {
+    ExtensionInfo main = info;
+    if (HasCentre(info)) main.center = kCenterFull;
+    if (CarriesSecondProgramme(info)) main.surround = 0;
+    return main;
+}
+
+// What the extension carries in a configuration as the matrix sees it.
 const Carriage* CarriageOf(const ExtensionInfo& info) {
     for (const Carriage& c : kCarriages)
         if (c.center == info.center && c.surround == info.surround) return &c;
@@ -128,36 +140,62 @@ std::array<double, kMainChannels> Unweights(const ExtensionInfo& info) {
 
 }  // namespace
 
+bool HasCentre(const ExtensionInfo& info) {
+    return info.center == kCenterFull || info.center == kCenterLimited;
+}
+
+bool IsLimitedCentre(const ExtensionInfo& info) {
+    return info.center == kCenterLimited;
+}
+
+bool CarriesSecondProgramme(const ExtensionInfo& info) {
+    return info.surround == kSurroundSecondStereo;
+}
+
 bool IsThreeTwo(const ExtensionInfo& info) {
-    return info.center == kCenterFull && info.surround == kSurroundStereo;
+    return HasCentre(info) && info.surround == kSurroundStereo;
 }
 
 int ExtensionChannels(const ExtensionInfo& info) {
-    const int surrounds = info.surround == kSurroundStereo ? 2 : info.surround == kSurroundMono;
-    return (info.center != 0 ? 1 : 0) + surrounds;
+    const int surrounds = info.surround == kSurroundMono ? 1 : info.surround != 0 ? 2 : 0;
+    return (HasCentre(info) ? 1 : 0) + surrounds;
 }
 
 int TcAllocationBits(const ExtensionInfo& info) {
-    if (info.surround == 0 && info.center == 0) return 0;
-    const bool three = info.center != 0 && info.surround >= kSurroundMono;
-    return three ? 3 : 2;
+    const bool surrounds = info.surround == kSurroundMono || info.surround == kSurroundStereo;
+    if (HasCentre(info) && surrounds) return 3;
+    return HasCentre(info) || surrounds ? 2 : 0;
 }
 
 std::string UnsupportedConfiguration(const ExtensionInfo& info) {
-    if (IsThreeTwo(info) || CarriageOf(info) != nullptr) return {};
+    if (IsThreeTwo(info) || CarriageOf(MainProgramme(info)) != nullptr) return {};
     return "channel configuration (centre " + std::to_string(info.center) + ", surround " +
            std::to_string(info.surround) + ") is not supported";
 }
 
-bool TcAllocationUsable(const ExtensionInfo& info, int tcAlloc) {
+bool TcAllocationUsable(const ExtensionInfo& extension, int tcAlloc) {
+    const ExtensionInfo info = MainProgramme(extension);
     const Carriage* c = CarriageOf(info);
     if (c == nullptr || tcAlloc < 0 || tcAlloc >= c->values) return false;
     return UnknownsOf(*c, info, tcAlloc).determinant != 0.0;
 }
 
+bool CentrePositionCarriesCentre(const ExtensionInfo& info, int tcAlloc) {
+    if (IsThreeTwo(info)) return Dematrixer::CarriesCentreFirst(tcAlloc);
+    const Carriage* c = CarriageOf(MainProgramme(info));
+    return c != nullptr && tcAlloc >= 0 && tcAlloc < c->values && c->carried[tcAlloc][0] == kOutC;
+}
+
+void DematrixFrame(const FrameContent& content, std::array<SubbandBlock, kMainChannels>& out) {
+    if (IsThreeTwo(content.extension))
+        Dematrixer().Run(content, out);
+    else
+        DematrixOtherConfiguration(content, out);
+}
+
 void DematrixOtherConfiguration(const FrameContent& content,
                                 std::array<SubbandBlock, kMainChannels>& out) {
-    const ExtensionInfo& info = content.extension;
+    const ExtensionInfo info = MainProgramme(content.extension);
     const Carriage* c = CarriageOf(info);
     for (auto& block : out)
         for (auto& row : block) row.fill(0.0);
@@ -186,6 +224,11 @@ void DematrixOtherConfiguration(const FrameContent& content,
             out[u.channel[0]][i][sb] = first * unweight[u.channel[0]];
             out[u.channel[1]][i][sb] = second * unweight[u.channel[1]];
         }
+    }
+    if (CarriesSecondProgramme(content.extension)) {
+        const int first = kCompatibleChannels + (HasCentre(info) ? 1 : 0);
+        out[kOutLs] = pos[first];
+        out[kOutRs] = pos[first + 1];
     }
 }
 

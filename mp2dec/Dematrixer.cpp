@@ -97,6 +97,11 @@ int Dematrixer::GroupOfSubband(int subband) {
     return 11;
 }
 
+bool Dematrixer::CarriesCentreFirst(int tcAlloc) {
+    return tcAlloc >= 0 && tcAlloc < static_cast<int>(kCarried.size()) &&
+           kCarried[tcAlloc][0] == kC;
+}
+
 void Dematrixer::Run(const FrameContent& content,
                      std::array<SubbandBlock, kMainChannels>& out) const {
     const ExtensionInfo& ext = content.extension;

@@ -20,6 +20,8 @@ class Dematrixer {
 
     // First subband of each transmission channel allocation group, and the end.
     static int GroupOfSubband(int subband);
+    // Whether tc_allocation `tcAlloc` carries the centre next to the compatible pair.
+    static bool CarriesCentreFirst(int tcAlloc);
 };
 
 }  // namespace tavrisk::mp2dec

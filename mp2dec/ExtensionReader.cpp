@@ -6,6 +6,7 @@
 
 #include "mp2dec/ChannelConfigurations.h"
 #include "mp2dec/Crc16.h"
+#include "mp2dec/Dematrixer.h"
 #include "mp2dec/ExtensionFrame.h"
 
 namespace tavrisk::mp2dec {
@@ -91,6 +92,7 @@ ExtensionReader::Result ExtensionReader::Unreadable(const std::string& why, Resu
 bool ExtensionReader::CheckTcAllocation(const ExtensionInfo& info, long frameNumber,
                                         ProblemLog& log) const {
     bool valid = true;
+    const int firstLimitedGroup = Dematrixer::GroupOfSubband(kLimitedCentreFirstSubband);
     for (int g = 0; g < kTcGroups; ++g) {
         const int tc = info.tcAlloc[g];
         const bool bad = IsThreeTwo(info)
@@ -102,6 +104,12 @@ bool ExtensionReader::CheckTcAllocation(const ExtensionInfo& info, long frameNum
             log.Error(frameNumber, "tc_allocation " + std::to_string(tc) + " in group " +
                                        std::to_string(g) + " is invalid with dematrix procedure " +
                                        std::to_string(info.dematrixProcedure));
+            valid = false;
+        } else if (IsLimitedCentre(info) && g >= firstLimitedGroup &&
+                   !CentrePositionCarriesCentre(info, tc)) {
+            log.Error(frameNumber, "tc_allocation " + std::to_string(tc) + " in group " +
+                                       std::to_string(g) +
+                                       " is invalid with a limited-bandwidth centre");
             valid = false;
         }
     }
@@ -200,8 +208,11 @@ ExtensionReader::Result ExtensionReader::ReadBody(const uint8_t* data, const Fra
     if (info.lfe) lfeClass = AllocationClass(table, 0, reader.Read(kAllocationWidth[table][0]));
     for (auto& c : coding) c.Clear();
     const std::span<ChannelCoding> carried(coding.data(), ExtensionChannels(info));
+    // Above its limit a limited centre's channel is not carried at all.
+    const int centreLimit = IsLimitedCentre(info) ? kLimitedCentreFirstSubband : limit;
     for (int sb = 0; sb < limit; ++sb)
-        for (auto& c : carried) c.ReadAllocation(reader, table, sb);
+        for (std::size_t p = sb < centreLimit ? 0 : 1; p < carried.size(); ++p)
+            carried[p].ReadAllocation(reader, table, sb);
     for (int sb = 0; sb < limit; ++sb)
         for (auto& c : carried) c.ReadScfsi(reader, sb);
 

@@ -49,10 +49,8 @@ FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeade
             }
             for (int ch : {kOutC, kOutLs, kOutRs}) Clear(blocks[ch]);
         }
-    } else if (IsThreeTwo(c.extension)) {
-        dematrixer.Run(c, blocks);
     } else {
-        DematrixOtherConfiguration(c, blocks);
+        DematrixFrame(c, blocks);
     }
 
     if (pairOnly) {

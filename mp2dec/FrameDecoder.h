@@ -39,7 +39,6 @@ class FrameDecoder {
     bool pairOnly;
     bool sawStereoOnly = false;
     FrameParser parser;
-    Dematrixer dematrixer;
     LfeInterpolator lfe;
     // Large per-frame work areas, allocated once.
     std::unique_ptr<FrameContent> content;

@@ -46,4 +46,11 @@ OutputLayout LayoutOfStream(const FrameHeader& header, const ExtensionInfo& exte
     return layout;
 }
 
+OutputLayout SecondProgrammeLayout() {
+    OutputLayout layout;
+    layout.Add(kOutLs, Speaker::kFrontLeft);
+    layout.Add(kOutRs, Speaker::kFrontRight);
+    return layout;
+}
+
 }  // namespace tavrisk::mp2dec

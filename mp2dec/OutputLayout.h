@@ -41,5 +41,7 @@ struct OutputLayout {
 // compatible pair whatever the stream carries.
 OutputLayout LayoutOfStream(const FrameHeader& header, const ExtensionInfo& extension,
                             bool pairOnly);
+// The second stereo programme a stream may carry, as a stereo pair.
+OutputLayout SecondProgrammeLayout();
 
 }  // namespace tavrisk::mp2dec

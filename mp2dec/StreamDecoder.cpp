@@ -1,11 +1,29 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2dec/StreamDecoder.h"
 
+#include "mp2dec/ChannelConfigurations.h"
 #include "mp2dec/FrameScanner.h"
 
 namespace tavrisk::mp2dec {
 
-StreamDecoder::StreamDecoder(bool compatiblePairOnly) : pairOnly(compatiblePairOnly) {}
+StreamDecoder::StreamDecoder(bool compatiblePairOnly, Programme programme)
+    : pairOnly(compatiblePairOnly), programme(programme) {}
+
+OutputLayout StreamDecoder::LayoutOfFrame(const FrameHeader& header,
+                                          const ExtensionInfo& extension) const {
+    if (programme == Programme::kSecond && CarriesSecondProgramme(extension))
+        return SecondProgrammeLayout();
+    return LayoutOfStream(header, extension, pairOnly);
+}
+
+void StreamDecoder::NoteSecondProgramme(const ExtensionInfo& extension, long number,
+                                        ProblemLog& log) {
+    if (secondProgrammeNoted || programme == Programme::kSecond ||
+        !CarriesSecondProgramme(extension))
+        return;
+    log.Warning(number, "the stream carries a second stereo programme that is not in the output");
+    secondProgrammeNoted = true;
+}
 
 std::span<const int16_t> StreamDecoder::Output(const OutputLayout& layout, int decoded) {
     // The pair alone is decoded as it is written.
@@ -55,7 +73,12 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
             // The first frame decides: a stream without the extension is its stereo pair.
             started = true;
             summary.sampleRate = header.SampleRate();
-            summary.layout = LayoutOfStream(header, decoder.LastExtension(), pairOnly);
+            if (programme == Programme::kSecond &&
+                !CarriesSecondProgramme(decoder.LastExtension())) {
+                log.Error(number, "the stream carries no second stereo programme");
+                return false;
+            }
+            summary.layout = LayoutOfFrame(header, decoder.LastExtension());
             summary.channels = summary.layout.count;
             previous = summary.layout;
             if (!sink.Start(summary.layout, summary.sampleRate)) {
@@ -66,10 +89,11 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
         if (result == FrameDecoder::kStereoFallback) ++summary.stereoFallbacks;
-        if (result == FrameDecoder::kDecoded)
-            NoteLayoutChange(summary.layout,
-                             LayoutOfStream(header, decoder.LastExtension(), pairOnly), number,
+        if (result == FrameDecoder::kDecoded) {
+            NoteLayoutChange(summary.layout, LayoutOfFrame(header, decoder.LastExtension()), number,
                              log);
+            NoteSecondProgramme(decoder.LastExtension(), number, log);
+        }
         ++summary.frames;
         if (!sink.Write(Output(summary.layout, decoder.OutputChannels()))) {
             log.Error(number, "cannot write " + sink.Name());
@@ -79,7 +103,8 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         if (progress) progress(scanner.BytesDone());
     }
     // A stream that has the extension in some frames keeps its six channels.
-    summary.stereoOnly = !pairOnly && summary.channels == kCompatibleChannels;
+    summary.stereoOnly =
+        !pairOnly && programme == Programme::kMain && summary.channels == kCompatibleChannels;
     if (summary.frames == 0 && !summary.writeFailed) log.Error(0, "no frames found");
     return !summary.writeFailed && summary.frames > 0;
 }

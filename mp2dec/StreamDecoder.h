@@ -31,7 +31,8 @@ class SampleSink {
 
 // Decodes a whole stream into 16-bit samples: the channels of the configuration of its first
 // frame in the order L, C, R, LS (or the mono surround), RS, LFE; or the compatible pair
-// (asked for, or of a stream whose first frame has no extension), or its mono channel. Good
+// (asked for, or of a stream whose first frame has no extension), or its mono channel, or
+// its second stereo programme (asked for: a stream whose first frame carries none fails). Good
 // frames are decoded whatever happens between them; frames with a damaged compatible part
 // come out silent; a frame whose extension is damaged or uses features we do not decode
 // gives its compatible pair. Every frame found gives its samples, so the timeline is kept.
@@ -49,7 +50,11 @@ class StreamDecoder {
     };
     using Progress = std::function<void(uint64_t)>;
 
-    explicit StreamDecoder(bool compatiblePairOnly);
+    // The main programme is the configuration's channels; the second stereo programme a
+    // stream may carry instead of its surrounds is decoded alone when asked for.
+    enum class Programme { kMain, kSecond };
+
+    explicit StreamDecoder(bool compatiblePairOnly, Programme programme = Programme::kMain);
 
     // True when every frame found reached the sink (problems in frames are in the log).
     bool Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
@@ -60,10 +65,16 @@ class StreamDecoder {
     // when the output carries all of them, an error when some are lost.
     void NoteLayoutChange(const OutputLayout& output, const OutputLayout& frame, long number,
                           ProblemLog& log);
+    // The channels the output takes from a frame.
+    OutputLayout LayoutOfFrame(const FrameHeader& header, const ExtensionInfo& extension) const;
+    // Says once that the output leaves out the second programme the stream carries.
+    void NoteSecondProgramme(const ExtensionInfo& extension, long number, ProblemLog& log);
     // The samples of the frame just decoded (`decoded` channels) as the sink takes them.
     std::span<const int16_t> Output(const OutputLayout& layout, int decoded);
 
     bool pairOnly;
+    Programme programme;
+    bool secondProgrammeNoted = false;
     OutputLayout previous;  // the channels of the frame before
     std::vector<int16_t> pcm;
     std::vector<int16_t> picked;

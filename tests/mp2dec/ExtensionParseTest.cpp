@@ -163,7 +163,7 @@ TEST(ExtensionParse, UnsupportedFeaturesAreNamedAndTheFrameGivesItsCompatiblePai
     };
     const Case cases[] = {
         {[](TestFrame& f) { f.dynCross = true; }, "dynamic cross-talk is not supported"},
-        {[](TestFrame& f) { f.surround = 3; }, "channel configuration (centre 1, surround 3)"},
+        {[](TestFrame& f) { f.center = 2; }, "channel configuration (centre 2, surround 2)"},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.message);

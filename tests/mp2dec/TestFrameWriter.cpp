@@ -42,6 +42,20 @@ int Width(int sb) {
     return sb < 11 ? 4 : sb < 23 ? 3 : 2;
 }
 constexpr int kLimit = 27;
+constexpr int kLimitedCentre = 3;
+constexpr int kLimitedCentreFirstSubband = 12;
+
+bool HasCentre(const TestFrame& f) {
+    return f.center == 1 || f.center == kLimitedCentre;
+}
+// Transmission channels of the extension, and the width of a tc_allocation.
+int ExtensionChannels(const TestFrame& f) {
+    return (HasCentre(f) ? 1 : 0) + (f.surround == 1 ? 1 : f.surround != 0 ? 2 : 0);
+}
+int TcBits(const TestFrame& f) {
+    const bool surrounds = f.surround == 1 || f.surround == 2;
+    return HasCentre(f) && surrounds ? 3 : HasCentre(f) || surrounds ? 2 : 0;
+}
 
 }  // namespace
 
@@ -75,6 +89,8 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
                          std::vector<std::pair<uint32_t, int>>* crc) {
         for (int sb = 0; sb < limit; ++sb)
             for (int ch = first; ch <= last; ++ch) {
+                if (ch == 2 && f.center == kLimitedCentre && sb >= kLimitedCentreFirstSubband)
+                    continue;
                 const uint32_t a = allocated(ch, sb) ? TestFrame::kAllocationIndex : 0;
                 out.Put(a, Width(sb));
                 if (crc) crc->push_back({a, Width(sb)});
@@ -122,10 +138,11 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
         const bool single = !f.groupwiseTc;
         std::vector<std::pair<uint32_t, int>> status = {
             {single, 1}, {f.dynCross, 1}, {f.prediction, 1}};
+        const int tcBits = TcBits(f);
         if (single)
-            status.push_back({static_cast<uint32_t>(f.tcAlloc[0]), 3});
+            status.push_back({static_cast<uint32_t>(f.tcAlloc[0]), tcBits});
         else
-            for (int tc : f.tcAlloc) status.push_back({static_cast<uint32_t>(tc), 3});
+            for (int tc : f.tcAlloc) status.push_back({static_cast<uint32_t>(tc), tcBits});
         constexpr int kPredictionGroups = 8, kPredictors = 6;
         if (f.prediction)
             for (int g = 0; g < kPredictionGroups; ++g) {
@@ -141,7 +158,8 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
             out.Put(4, 4);
             crc.push_back({4, 4});
         }
-        writeSide(2, 4, kLimit, &crc);
+        const int last = 1 + ExtensionChannels(f);
+        writeSide(2, last, kLimit, &crc);
         uint16_t word = Crc(crc);
         if (f.breakMcCrc) word ^= 0x0100;
         for (int i = 0; i < 16; ++i)
@@ -153,10 +171,10 @@ std::vector<uint8_t> WriteTestFrame(const TestFrame& f) {
                 out.Put(127, 8);  // one coefficient
             }
         if (f.lfe) out.Put(static_cast<uint32_t>(f.lfeScaleIndex), 6);
-        writeScales(2, 4);
+        writeScales(2, last);
         for (int gr = 0; gr < 12; ++gr) {
             if (f.lfe) out.Put(static_cast<uint32_t>(f.lfeCode), 5);
-            writeGranule(2, 4);
+            writeGranule(2, last);
         }
         for (int i = 0; i < f.multiLingual * 8; ++i) out.Put(0xA5, 8);  // stands for their data
     }

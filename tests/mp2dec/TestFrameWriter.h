@@ -22,8 +22,10 @@ struct TestFrame {
     int extensionFrameBytes = 0;
     int ancillaryBytes = 0;
     bool breakExtensionFrameCrc = false;
-    int center = 1;
-    int surround = 2;
+    int center = 1;    // 3: limited bandwidth
+    int surround = 2;  // 3: a second stereo programme
+    // The extension carries positions 2 .. 1 + its channel count; a limited centre's position
+    // has no allocation from subband 12 on.
     bool lfe = true;
     int dematrixProcedure = 0;
     int multiLingual = 0;
