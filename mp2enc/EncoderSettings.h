@@ -19,6 +19,7 @@ struct EncoderSettings {
     int dematrixChoice = 0;      // procedure 0 to 3; -1 picks one at random per frame
     int tcAllocChoice = -2;      // -2 adaptive, -1 random, else the fixed allocation
     int dynCrossChoice = 0;      // dynamic cross-talk: only 0 is written
+    bool limitedCentre = false;  // the centre is carried below subband 12 only
     int verbosity = 1;           // above 1 the log receives traces per frame, above 2 per subband
 };
 

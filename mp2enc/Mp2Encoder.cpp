@@ -135,6 +135,7 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     frameParams.stereo = layout.compatible;
     frameParams.stereoMc = layout.extensionChannels;
     frameParams.multichannel = layout.multichannel;
+    frameParams.centerLimited = settings.limitedCentre ? 1 : 0;
     frequencyKhz = kSamplingFrequencyKhz[mpegHeader.samplingFrequency];
     const int f = static_cast<int>(frequencyKhz);
     if (settings.verbosity > 1) {

@@ -21,9 +21,11 @@ double GroupLevel(const double (*maxScale)[kSubbands], int slot, int group) {
 
 // With a limited centre the upper groups draw from 0, 3, 4 and 5.
 constexpr int kLimitedCentreChoices = 4;
+constexpr int kFirstLimitedCentreGroup = 10;  // of subband 12 on
+constexpr int kFirstExtensionPosition = 2;
 
 int RandomTcAlloc(int group, int center, EncoderRandom& random) {
-    if (center == kLimitedCentre && group >= 10) {
+    if (center == kLimitedCentre && group >= kFirstLimitedCentreGroup) {
         const int r = RandomBelow(random, kLimitedCentreChoices);
         return r > 0 ? r + 2 : 0;
     }
@@ -202,6 +204,11 @@ void ChooseTcAlloc(MpegHeader& header, const double (*maxScale)[kSubbands], int 
         }
         if (config == kConfig32 && !TcAllocDematrixable(value, procedure)) {
             value = kCentreLeftRightSurround;
+        }
+        // Above its limit a limited centre is not carried: its position must be its own.
+        if (header.center == kLimitedCentre && g >= kFirstLimitedCentreGroup &&
+            TransmittedSlot(config, value, kFirstExtensionPosition) != kSlotC) {
+            value = 0;
         }
         header.tcAlloc[g] = value;
     }

@@ -77,13 +77,21 @@ double Centred(double tone, int rate) {
     return std::round(tone / bin) * bin;
 }
 
-// `random`: the matrix procedure and transmission channels at random per frame and group.
-bool Encode(const Configuration& c, int rate, int kbps, bool random, const std::string& path) {
+// A tone above the limit of a limited centre (subband 12, 9 kHz at 48 kHz), sent in C.
+constexpr double kHighCentreTone = 15000.0;
+
+mp2::EncoderSettings SettingsOf(const Configuration& c, int rate, int kbps) {
     mp2::EncoderSettings settings;
     settings.sampleRate = rate;
     settings.channels = c.channels;
     settings.bitrateKbps = settings.totalBitrateKbps = kbps;
-    if (random) settings.dematrixChoice = settings.tcAllocChoice = -1;
+    return settings;
+}
+
+// Each channel's tone; with a limited centre, the centre also carries kHighCentreTone.
+bool Encode(const Configuration& c, const mp2::EncoderSettings& settings, const std::string& path) {
+    const int rate = settings.sampleRate;
+    const bool limitedCentre = settings.limitedCentre;
     mp2::Mp2Encoder encoder;
     Mp2FileSink sink;
     if (!encoder.Configure(settings, sink) || !sink.Open(path)) return false;
@@ -98,9 +106,20 @@ bool Encode(const Configuration& c, int rate, int kbps, bool random, const std::
                         std::round(gain * kAmplitude *
                                    std::sin(w * static_cast<double>(f * SampleBlock::kFrames + i)));
         }
+        const double high = 2.0 * std::numbers::pi * Centred(kHighCentreTone, rate) / rate;
+        for (std::size_t i = 0; limitedCentre && i < SampleBlock::kFrames; ++i)
+            block.Row(SampleBlock::kRowC)[i] += std::round(
+                kAmplitude * std::sin(high * static_cast<double>(f * SampleBlock::kFrames + i)));
         if (!encoder.EncodeFrame(block)) return false;
     }
     return encoder.Finish() && sink.Close();
+}
+
+// `random`: the matrix procedure and transmission channels at random per frame and group.
+bool Encode(const Configuration& c, int rate, int kbps, bool random, const std::string& path) {
+    mp2::EncoderSettings settings = SettingsOf(c, rate, kbps);
+    if (random) settings.dematrixChoice = settings.tcAllocChoice = -1;
+    return Encode(c, settings, path);
 }
 
 double Db(double ratio) {
@@ -199,6 +218,58 @@ TEST(ConfigurationChange, KeepsTheFirstChannelsAndSaysWhatIsLeftOut) {
     EXPECT_EQ(log.Problems()[0].frame, static_cast<long>(kFrames + 1));
     EXPECT_NE(log.Problems()[0].Line().find("leaves out 2"), std::string::npos);
     EXPECT_EQ(log.ErrorCount(), 1u);
+}
+
+// Below its limit a limited centre is a channel of its own; above it the encoder mixes it
+// into L and R (at -3 dB, as the matrix weighs it), and the decoded centre is silent there.
+TEST(LimitedCentreRoundTrip, TheCentresHighBandIsHeardInTheFrontPairAlone) {
+    TempDir dir;
+    const std::string mp2 = dir.File("limited.mp2");
+    const std::string wav = dir.File("limited.wav");
+    struct Case {
+        std::size_t configuration;
+        int procedure;  // -1: at random per frame, and so are the transmission channels
+    };
+    std::vector<Case> cases = {{4, -1}};  // 3/0.1: random draws that must keep C in place
+    for (const std::size_t configuration : {0, 2, 4})  // 3/2.1, 3/1.1, 3/0.1
+        for (int procedure = 0; procedure < 4; ++procedure)
+            cases.push_back({configuration, procedure});
+    for (const Case& k : cases) {
+        const Configuration& c = Configurations()[k.configuration];
+        SCOPED_TRACE(ChannelConfigurationName(c.channels) + ", procedure " +
+                     std::to_string(k.procedure));
+        mp2::EncoderSettings settings = SettingsOf(c, 48000, c.bitrates.front());
+        settings.limitedCentre = true;
+        settings.dematrixChoice = k.procedure;
+        if (k.procedure < 0) settings.tcAllocChoice = -1;
+        ASSERT_TRUE(Encode(c, settings, mp2));
+        std::string report;
+        EXPECT_EQ(Check(mp2, &report), 0) << report;
+        ASSERT_EQ(Decode({mp2, wav, "--yes"}, &report), 0) << report;
+        EXPECT_EQ(report.find("warning"), std::string::npos) << report;
+        const PcmAudio decoded = ReadWav(wav, true);
+        ASSERT_EQ(decoded.channels, static_cast<int>(c.stored.size()));
+        for (int i = 0; i < decoded.channels; ++i) {
+            const Channel& own = c.stored[static_cast<std::size_t>(i)];
+            auto samples = decoded.Channel(i);
+            samples.erase(samples.begin(), samples.begin() + static_cast<long>(kSettle));
+            auto levelOf = [&](double tone) {
+                return Db(ToneAmplitude(samples, Centred(tone, 48000), 48000) / kAmplitude);
+            };
+            EXPECT_NEAR(levelOf(own.tone), 0.0, own.mask == kLfe.mask ? 3.0 : 1.0) << own.name;
+            for (const Channel& other : c.stored) {
+                if (other.mask == own.mask) continue;
+                EXPECT_LE(levelOf(other.tone), kCrossTalkDb)
+                    << other.name << " tone in " << own.name;
+            }
+            const double high = levelOf(kHighCentreTone);
+            if (own.mask == kL.mask || own.mask == kR.mask) {
+                EXPECT_NEAR(high, -3.0, 1.0) << "high C in " << own.name;
+            } else {
+                EXPECT_LE(high, kCrossTalkDb) << "high C in " << own.name;
+            }
+        }
+    }
 }
 
 INSTANTIATE_TEST_SUITE_P(EveryConfiguration, ConfigurationRoundTrip,
