@@ -91,6 +91,9 @@ std::vector<CliOption> MakeOptions() {
                "the input's audio track N (see --list-streams); default: the first with the most "
                "channels up to 5.1; implies --graph"),
         Flag("--list-streams", "lists the input's audio tracks, one a line"),
+        Valued("--programme", "N", CliValueKind::kText,
+               "decode: 1 writes the stream's main programme (default), 2 the second stereo "
+               "programme a stream may carry in place of its surrounds, as a stereo WAV"),
         Valued("--normalize", "[peak|loudness[:LUFS]]", CliValueKind::kText,
                "two-pass normalisation: to the gain sliders (peak, the default), or of the "
                "mix's loudness (EBU R 128) to LUFS (default -23), one gain for all channels"),
@@ -135,7 +138,7 @@ const std::vector<std::string>& CliSynopsis() {
         "INPUT OUTPUT [options]",
         "--batch FILE... [options]",
         "check FILE [--stream N]",
-        "decode FILE OUT.wav [--stereo] [--wav-order film] [--stream N]",
+        "decode FILE OUT.wav [--stereo] [--wav-order film] [--stream N] [--programme 2]",
         "info FILE",
         "--list-streams FILE",
         "measure INPUT [--graph] [--route CH=CH] [--report FILE.json]",

@@ -9,6 +9,7 @@
 #include "cli/Mp2Input.h"
 #include "cli/ProgressLine.h"
 #include "cli/WavFileSink.h"
+#include "mp2dec/ChannelConfigurations.h"
 #include "mp2dec/StreamChecker.h"
 #include "mp2dec/StreamDecoder.h"
 #include "platform/SameFile.h"
@@ -25,11 +26,12 @@ constexpr const char* kStereoOption = "--stereo";
 constexpr const char* kYesOption = "--yes";
 constexpr const char* kWavOrderOption = "--wav-order";
 constexpr const char* kStreamOption = "--stream";
+constexpr const char* kProgrammeOption = "--programme";
 constexpr const char* kCheckUsage = "usage: tavrisk-cli check FILE [--stream N]\n";
 constexpr const char* kInfoUsage = "usage: tavrisk-cli info FILE\n";
 constexpr const char* kDecodeUsage =
     "usage: tavrisk-cli decode FILE OUT.wav [--stereo] [--wav-order standard|film] "
-    "[--stream N] [--yes]\n";
+    "[--stream N] [--programme 1|2] [--yes]\n";
 
 // The value of --stream at args[i + 1] (i moves past it); false when it is not a stream
 // number.
@@ -76,13 +78,27 @@ class TimelineSink : public mp2dec::SampleSink {
     double startSeconds;
 };
 
-// "3/2" for a stream with its extension's configuration, "2/0" or "1/0" for plain frames.
+// "3/2" for a stream with its extension's configuration, "2/0" or "1/0" for plain frames;
+// a limited centre and a second stereo programme are named after it.
 std::string Configuration(const StreamChecker::Summary& summary) {
     if (summary.withExtension == 0) return summary.firstHeader.Channels() == 1 ? "1/0" : "2/0";
     const mp2dec::ExtensionInfo& e = summary.firstExtension;
-    const int front = 2 + (e.center != 0 ? 1 : 0);
-    const int surround = e.surround == 1 ? 1 : e.surround == 0 ? 0 : 2;
-    return std::to_string(front) + "/" + std::to_string(surround);
+    const bool second = mp2dec::CarriesSecondProgramme(e);
+    const int front = 2 + (mp2dec::HasCentre(e) ? 1 : 0);
+    const int surround = second ? 0 : e.surround;
+    std::string text = std::to_string(front) + "/" + std::to_string(surround);
+    if (mp2dec::IsLimitedCentre(e)) text += " (centre of limited bandwidth)";
+    if (second) text += " and a second stereo programme";
+    return text;
+}
+
+// The value of --programme at args[i + 1] (i moves past it); false when it is neither 1 nor 2.
+bool TakeProgramme(const std::vector<std::string>& args, std::size_t& i,
+                   StreamDecoder::Programme& programme) {
+    if (i + 1 >= args.size() || (args[i + 1] != "1" && args[i + 1] != "2")) return false;
+    programme =
+        args[++i] == "2" ? StreamDecoder::Programme::kSecond : StreamDecoder::Programme::kMain;
+    return true;
 }
 
 std::string Procedures(unsigned procedures) {
@@ -202,12 +218,18 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
                             std::ostream& err, bool showProgress, WavChannelOrder order) {
     std::vector<std::string> names;
     bool stereo = false;
+    auto programme = StreamDecoder::Programme::kMain;
     bool overwrite = false;
     std::optional<int> streamIndex;
     for (std::size_t i = 0; i < args.size(); ++i) {
         const std::string& arg = args[i];
         if (arg == kStreamOption) {
             if (!TakeStreamIndex(args, i, streamIndex)) {
+                err << kDecodeUsage;
+                return kExitUsage;
+            }
+        } else if (arg == kProgrammeOption) {
+            if (!TakeProgramme(args, i, programme)) {
                 err << kDecodeUsage;
                 return kExitUsage;
             }
@@ -234,6 +256,11 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
         err << kDecodeUsage;
         return kExitUsage;
     }
+    if (stereo && programme == StreamDecoder::Programme::kSecond) {
+        err << kStereoOption << " and " << kProgrammeOption << " 2 exclude each other\n"
+            << kDecodeUsage;
+        return kExitUsage;
+    }
     Mp2Input input;
     if (!input.Open(names[0], streamIndex, err)) return kExitRefused;
     if (IsSameFile(names[0], names[1])) {
@@ -251,9 +278,10 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     StreamDecoder::Summary summary;
     WavFileSink wav(names[1], order);
     TimelineSink timeline(wav, input.StartSeconds());
-    bool written = StreamDecoder(stereo).Decode(
-        input.Stream(), timeline, log, summary,
-        [&](uint64_t done) { progress.Update(input.Done(done), input.Total()); });
+    bool written = StreamDecoder(stereo, programme)
+                       .Decode(input.Stream(), timeline, log, summary, [&](uint64_t done) {
+                           progress.Update(input.Done(done), input.Total());
+                       });
     if (!wav.Finish()) {
         log.Error(0, "cannot write " + names[1]);
         written = false;

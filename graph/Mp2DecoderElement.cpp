@@ -9,6 +9,7 @@
 #include <string>
 #include <vector>
 
+#include "mp2dec/ChannelConfigurations.h"
 #include "mp2dec/FrameDecoder.h"
 #include "mp2dec/OutputLayout.h"
 
@@ -42,6 +43,7 @@ struct DecoderState {
     // stereo decoder does, without synthesising channels nobody hears.
     bool pairOnly = false;
     long frameNumber = 0;
+    bool secondProgrammeNoted = false;  // said that the output leaves it out
 };
 
 struct TavriskMp2Dec {
@@ -71,6 +73,7 @@ void Restart(DecoderState& state) {
     state.rate = 0;
     state.pairOnly = false;
     state.frameNumber = 0;
+    state.secondProgrammeNoted = false;
 }
 
 gboolean Start(GstAudioDecoder* element) {
@@ -158,6 +161,18 @@ void NoteConfigurationChange(GstAudioDecoder* element, DecoderState& state,
                              state.frameNumber));
 }
 
+// A second stereo programme is not decoded: said once.
+void NoteSecondProgramme(GstAudioDecoder* element, DecoderState& state) {
+    if (state.secondProgrammeNoted ||
+        !mp2dec::CarriesSecondProgramme(state.decoder->LastExtension()))
+        return;
+    state.secondProgrammeNoted = true;
+    GST_ELEMENT_WARNING(element, STREAM, DECODE,
+                        ("The stream carries a second stereo programme that is not in the "
+                         "output."),
+                        ("from frame %ld on", state.frameNumber));
+}
+
 // Decodes one whole frame into a new output buffer (null when none could be had). A damaged
 // frame comes out as silence of its length, so that the timeline keeps it; `damage` then
 // says why.
@@ -179,8 +194,10 @@ GstBuffer* DecodeFrame(GstAudioDecoder* element, DecoderState& state, const uint
     mp2dec::ProblemLog log;
     const auto result = state.decoder->Decode(frame, header, ++state.frameNumber, log,
                                               direct ? out : state.decoded.data());
-    if (!state.pairOnly && result == mp2dec::FrameDecoder::kDecoded)
+    if (!state.pairOnly && result == mp2dec::FrameDecoder::kDecoded) {
         NoteConfigurationChange(element, state, header);
+        NoteSecondProgramme(element, state);
+    }
     // A frame whose extension alone is unusable comes out as its compatible pair.
     const bool usable = result != mp2dec::FrameDecoder::kMuted;
     const int16_t* in = state.decoded.data();

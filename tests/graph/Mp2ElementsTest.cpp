@@ -2,15 +2,16 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <cmath>
 #include <cstdlib>
+#include <string>
 #include <utility>
 #include <vector>
-#include <cmath>
-#include <string>
 
 #include "graph/GraphRuntime.h"
 #include "graph/Mp2DecoderElement.h"
 #include "graph/Mp2EncoderElement.h"
+#include "tests/mp2dec/TestFrameWriter.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::test {
@@ -316,6 +317,36 @@ TEST(Mp2ElementsPipeline, FlushingSeekKeepsTheTimeline) {
     ASSERT_EQ(plain.samples.size(), skipped + sought.samples.size());
     for (std::size_t i = 2 * 1152; i < sought.samples.size(); ++i)
         ASSERT_EQ(sought.samples[i], plain.samples[skipped + i]) << "value " << i;
+}
+
+// A stream whose configuration changes (3/2, then 3/0 with a second stereo programme, then
+// 2/2) is decoded to its end in the first frame's channels; both are said once.
+TEST(Mp2ElementsPipeline, AConfigurationChangeAndASecondProgrammeAreSaidAndDecodedThrough) {
+    if (!HaveProgram("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 is not installed";
+    constexpr int kFramesEach = 4;
+    std::vector<uint8_t> stream;
+    for (const auto& [center, surround] : {std::pair{1, 2}, std::pair{1, 3}, std::pair{0, 2}}) {
+        mp2dec::test::TestFrame frame;
+        frame.codes = {{{40, 10, 52}, {31, 7, 2}, {5, 50, 62}, {60, 33, 0}, {12, 13, 14}}};
+        frame.center = center;
+        frame.surround = surround;
+        const auto bytes = mp2dec::test::WriteTestFrame(frame);
+        for (int i = 0; i < kFramesEach; ++i)
+            stream.insert(stream.end(), bytes.begin(), bytes.end());
+    }
+    TempDir dir;
+    WriteBytes(dir.File("changes.mp2"), stream);
+    const CommandResult run =
+        RunCommand(WithPlugin("gst-launch-1.0 filesrc location=" + Quote(dir.File("changes.mp2")) +
+                              " ! mpegaudioparse ! " + kMp2DecoderFactoryName +
+                              " ! filesink location=" + Quote(dir.File("changes.raw"))));
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    for (const char* said : {"The channel configuration changes within the stream.",
+                             "The stream carries a second stereo programme that is not in the "
+                             "output."})
+        EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
+    EXPECT_EQ(ReadRawPcm(dir.File("changes.raw")).size(),
+              static_cast<std::size_t>(3 * kFramesEach * 1152 * 6));
 }
 
 }  // namespace
