@@ -323,16 +323,13 @@ TEST(Mp2ElementsPipeline, FlushingSeekKeepsTheTimeline) {
 // 2/2) is decoded to its end in the first frame's channels; both are said once.
 TEST(Mp2ElementsPipeline, AConfigurationChangeAndASecondProgrammeAreSaidAndDecodedThrough) {
     if (!HaveProgram("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 is not installed";
-    constexpr int kFramesEach = 4;
     std::vector<uint8_t> stream;
     for (const auto& [center, surround] : {std::pair{1, 2}, std::pair{1, 3}, std::pair{0, 2}}) {
         mp2dec::test::TestFrame frame;
-        frame.codes = {{{40, 10, 52}, {31, 7, 2}, {5, 50, 62}, {60, 33, 0}, {12, 13, 14}}};
         frame.center = center;
         frame.surround = surround;
         const auto bytes = mp2dec::test::WriteTestFrame(frame);
-        for (int i = 0; i < kFramesEach; ++i)
-            stream.insert(stream.end(), bytes.begin(), bytes.end());
+        for (int i = 0; i < 4; ++i) stream.insert(stream.end(), bytes.begin(), bytes.end());
     }
     TempDir dir;
     WriteBytes(dir.File("changes.mp2"), stream);
@@ -341,12 +338,9 @@ TEST(Mp2ElementsPipeline, AConfigurationChangeAndASecondProgrammeAreSaidAndDecod
                               " ! mpegaudioparse ! " + kMp2DecoderFactoryName +
                               " ! filesink location=" + Quote(dir.File("changes.raw"))));
     EXPECT_EQ(run.exitCode, 0) << run.output;
-    for (const char* said : {"The channel configuration changes within the stream.",
-                             "The stream carries a second stereo programme that is not in the "
-                             "output."})
-        EXPECT_NE(run.output.find(said), std::string::npos) << run.output;
-    EXPECT_EQ(ReadRawPcm(dir.File("changes.raw")).size(),
-              static_cast<std::size_t>(3 * kFramesEach * 1152 * 6));
+    EXPECT_NE(run.output.find("The channel configuration changes"), std::string::npos);
+    EXPECT_NE(run.output.find("a second stereo programme that is not in"), std::string::npos);
+    EXPECT_EQ(ReadRawPcm(dir.File("changes.raw")).size(), 12u * 1152 * 6);
 }
 
 }  // namespace
