@@ -3,7 +3,8 @@
 // and, so that random input reaches the frame parser at once, the same bytes again as the
 // body of frames behind a valid 48 kHz, 384 kbit/s header, after a good five-channel frame
 // (so that extensions are also read as they are once one passed its check word). Then hand-made
-// frames whose features the input chooses (matrix procedure, LFE, allocations, multilingual
+// frames whose features the input chooses (channel configuration, a limited centre or a
+// second stereo programme among them, matrix procedure, LFE, allocations, multilingual
 // channels, prediction, data continued in extension frames) are damaged as the input says
 // and parsed. Every run starts from fresh objects, so a run depends on its input alone.
 #include <algorithm>
@@ -14,6 +15,7 @@
 #include <string>
 #include <vector>
 
+#include "mp2dec/ChannelConfigurations.h"
 #include "mp2dec/FrameDecoder.h"
 #include "mp2dec/FrameScanner.h"
 #include "mp2dec/StreamChecker.h"
@@ -54,7 +56,7 @@ void ScanAndDematrix(const std::string& bytes) {
         parser.Parse(scanner.Data(), scanner.Header(), true, *content, scanner.FrameNumber(), log,
                      scanner.ExtensionData());
         if (content->extensionValid && !dematrixed) {
-            Dematrixer().Run(*content, *mains);
+            DematrixFrame(*content, *mains);
             dematrixed = true;
         }
     }
@@ -100,6 +102,9 @@ test::TestFrame ChosenFrame(Choices& choose) {
     test::TestFrame f;
     f.codes = {{{40, 10, -1}, {31, -1, 2}, {5, 50, 62}, {-1, 33, 0}, {12, 13, 14}}};
     const unsigned flags = choose.Next();
+    const unsigned configuration = choose.Next();
+    f.center = static_cast<int>(configuration & 3);
+    f.surround = static_cast<int>(configuration >> 2 & 3);
     f.dematrixProcedure = static_cast<int>(flags & 3);
     f.lfe = (flags & 4) != 0;
     f.groupwiseTc = (flags & 8) != 0;
