@@ -56,6 +56,7 @@ void StreamDecoder::NoteLayoutChange(const OutputLayout& output, const OutputLay
 bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
                            const Progress& progress) {
     summary = Summary{};
+    sawExtension = secondProgrammeNoted = false;
     FrameScanner scanner(in);
     FrameDecoder decoder(pairOnly);
     pcm.resize(static_cast<std::size_t>(kFrameSamples * decoder.OutputChannels()));
@@ -89,6 +90,7 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         }
         if (result == FrameDecoder::kMuted) ++summary.muted;
         if (result == FrameDecoder::kStereoFallback) ++summary.stereoFallbacks;
+        sawExtension = sawExtension || decoder.LastExtension().present;
         if (result == FrameDecoder::kDecoded) {
             NoteLayoutChange(summary.layout, LayoutOfFrame(header, decoder.LastExtension()), number,
                              log);
@@ -102,9 +104,9 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
         }
         if (progress) progress(scanner.BytesDone());
     }
-    // A stream that has the extension in some frames keeps its six channels.
-    summary.stereoOnly =
-        !pairOnly && programme == Programme::kMain && summary.channels == kCompatibleChannels;
+    // Only a stream without any extension is told that it has none.
+    summary.stereoOnly = !pairOnly && programme == Programme::kMain &&
+                         summary.channels == kCompatibleChannels && !sawExtension;
     if (summary.frames == 0 && !summary.writeFailed) log.Error(0, "no frames found");
     return !summary.writeFailed && summary.frames > 0;
 }

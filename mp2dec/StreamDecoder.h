@@ -43,7 +43,7 @@ class StreamDecoder {
         long muted = 0;
         long stereoFallbacks = 0;  // frames given as their compatible pair alone
         bool writeFailed = false;
-        bool stereoOnly = false;  // six channels asked, but no extension was found
+        bool stereoOnly = false;  // six channels asked, but no frame has the extension
         int sampleRate = 0;
         int channels = 0;  // written: the stream's channels, or its stereo pair
         OutputLayout layout;
@@ -75,6 +75,7 @@ class StreamDecoder {
     bool pairOnly;
     Programme programme;
     bool secondProgrammeNoted = false;
+    bool sawExtension = false;  // some frame carried the multichannel extension
     OutputLayout previous;  // the channels of the frame before
     std::vector<int16_t> pcm;
     std::vector<int16_t> picked;

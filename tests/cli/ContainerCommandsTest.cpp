@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <filesystem>
 #include <sstream>
 
 #include "cli/Mp2Commands.h"
@@ -108,15 +109,19 @@ TEST(ContainerCommands, InfoListsEveryStreamAndAContainerWithoutMpegAudioIsRefus
 
     const std::string flac = dir.File("flac.mkv");
     ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=440:d=1 -c:a flac " + Quote(flac)));
-    for (auto* run : {+[](const std::string& f, std::ostream& o, std::ostream& e) {
+    for (auto* run : {+[](const std::string&f, std::ostream&o, std::ostream&e) {
                           return RunCheckCommand({f}, o, e, false);
                       },
-                      +[](const std::string& f, std::ostream& o, std::ostream& e) {
+                      +[](const std::string&f, std::ostream&o, std::ostream&e) {
                           return RunInfoCommand({f}, o, e);
+                      },
+                      +[](const std::string&f, std::ostream&o, std::ostream&e) {
+                          return RunDecodeCommand({f, f + ".wav"}, o, e, false);
                       }}) {
         std::ostringstream refusedOut, refusedErr;
         EXPECT_EQ(run(flac, refusedOut, refusedErr), 2);
         EXPECT_EQ(refusedErr.str(), flac + " holds no MPEG audio stream\n");
+        EXPECT_FALSE(std::filesystem::exists(flac + ".wav"));
     }
 }
 

@@ -343,5 +343,37 @@ TEST(Mp2ElementsPipeline, AConfigurationChangeAndASecondProgrammeAreSaidAndDecod
     EXPECT_EQ(ReadRawPcm(dir.File("changes.raw")).size(), 12u * 1152 * 6);
 }
 
+// The encoder element on no data, on digital silence, and on a stream whose channels change
+// mid-way (2/0 drained, then 3/2): each pipeline ends normally, with nothing or with a stream
+// that passes our check.
+TEST(Mp2ElementsPipeline, TheEncoderTakesNoDataSilenceAndAChannelChange) {
+    if (!HaveProgram("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 is not installed";
+    const std::string raw = "'audio/x-raw,format=S16LE,rate=48000,channels=";
+    const std::string six = raw + "6,channel-mask=(bitmask)0x3f' ! e. ";
+    const struct {
+        std::string sources;
+        const char* checked;  // null: no frame written
+    } cases[] = {
+        {"audiotestsrc num-buffers=0 ! " + six, nullptr},
+        {"audiotestsrc wave=silence num-buffers=20 ! " + six, ": 18 frame(s), 18 with"},
+        {"audiotestsrc num-buffers=20 ! " + raw + "2' ! e. audiotestsrc num-buffers=20 ! " + six,
+         ": 36 frame(s), 18 with multichannel extension, 0 damaged; 0 error(s)"},
+    };
+    TempDir dir;
+    const std::string mp2 = dir.File("hostile.mp2");
+    for (const auto& c : cases) {
+        const CommandResult run = RunCommand(
+            WithPlugin("gst-launch-1.0 -q concat name=e ! " + std::string(kMp2EncoderFactoryName) +
+                       " ! filesink location=" + Quote(mp2) + " " + c.sources));
+        EXPECT_EQ(run.exitCode, 0) << c.sources << run.output;
+        const CommandResult checked =
+            RunCommand(Quote(BinPath("tavrisk-cli")) + " check " + Quote(mp2));
+        if (c.checked == nullptr)
+            EXPECT_TRUE(ReadBytes(mp2).empty()) << c.sources;
+        else
+            EXPECT_NE(checked.output.find(c.checked), std::string::npos) << checked.output;
+    }
+}
+
 }  // namespace
 }  // namespace tavrisk::test

@@ -182,6 +182,9 @@ TEST(HandBuiltDecode, AFrameWhoseExtensionIsDamagedGivesItsCompatiblePair) {
     const std::size_t before = static_cast<std::size_t>(2 * kFrameSamples + 700) * kOutputChannels;
     EXPECT_NE(d->six.samples[before + kOutC], 0);
     EXPECT_NE(d->six.samples[before + kOutLfe], 0);
+    // Nor is a stream whose extension starts in its second frame one without.
+    frames[0].extension = false;
+    EXPECT_FALSE(Decode(Stream(frames))->summary.stereoOnly);
 }
 
 // 112 kbit/s frames (the lowest rate of the frame builder's table) whose data continues in
