@@ -21,9 +21,10 @@ ExitStatus RunCheckCommand(const std::vector<std::string>& args, std::ostream& o
 ExitStatus RunInfoCommand(const std::vector<std::string>& args, std::ostream& out,
                           std::ostream& err);
 // `tavrisk-cli decode FILE OUT.wav [--stereo] [--wav-order standard|film] [--stream N]
-// [--yes]`: a six-channel WAV (or the compatible pair) in `order` unless --wav-order says
-// otherwise; the stream of a container as check chooses it, placed on the container's
-// timeline. An existing output is replaced only with --yes, the input never.
+// [--programme 1|2] [--yes]`: a six-channel WAV (or the compatible pair, or with
+// --programme 2 the second stereo programme) in `order` unless --wav-order says otherwise; the
+// stream of a container as check chooses it, placed on the container's timeline. An existing output
+// is replaced only with --yes, the input never.
 ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& out,
                             std::ostream& err, bool showProgress,
                             WavChannelOrder order = WavChannelOrder::kStandard);
