@@ -562,6 +562,14 @@ TEST_F(GraphCliTest, TheFilmMixIsChosenOverAFirstCommentaryAndEveryTrackIsListed
         "\n2: E-AC-3 (ATSC A/52B), 5.1 (6 channels), 48000 Hz, float, 0:00:02.0"};
     for (const std::string& line : lines) EXPECT_TRUE(Says(list, line, 1));
     EXPECT_TRUE(Says(list, "track 2 of 2: 5.1, 48000 Hz", 1));
+    // A deep source lists its own depth, not that of the floats it is decoded to.
+    const std::string deep = dir.File("deep.flac");
+    ASSERT_TRUE(
+        Ffmpeg("-f lavfi -i sine=r=48000:d=1 -ac 6 -c:a flac -sample_fmt s32 " + Quote(deep)));
+    EXPECT_TRUE(Says(RunCommand(Quote(BinPath("tavrisk-cli")) + " --list-streams " + Quote(deep)),
+                     "1: Free Lossless Audio Codec (FLAC), 5.1 (6 channels), 48000 Hz, 24-bit, "
+                     "0:00:01.0",
+                     1));
     const CommandResult chosen = Transcode(film, dir.File("film.wav"), "--engine wav");
     ASSERT_EQ(chosen.exitCode, 0) << chosen.output;
     EXPECT_TRUE(Says(chosen, "track 2 of 2: 5.1, 48000 Hz", 1));
