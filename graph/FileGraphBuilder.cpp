@@ -12,6 +12,7 @@
 
 #include "graph/AudioLayout.h"
 #include "graph/DvdTitle.h"
+#include "graph/Mp4Index.h"
 
 namespace tavrisk {
 namespace {
@@ -255,6 +256,11 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
     }
     fileSize = static_cast<gint64>(size);
     if (repairs && !title.empty()) repairs->NoteInputDamage(TitleDamage(title));
+    // An MP4 cut before its index is refused here: decodebin, still trying the demuxer when
+    // the demuxer fails on it, may drop the demuxer's error and then wait for ever.
+    if (title.empty() && Mp4WithoutIndex(name))
+        return GraphOutcome::Failure("the MP4 file has no index (it was cut short)",
+                                     BuildProblem::kNotMedia);
 
     GstElement* source =
         title.empty() ? gst_element_factory_make("filesrc", nullptr) : MakeTitleSource(title);

@@ -109,8 +109,8 @@ const std::vector<PlacedTone> kBack = {kFl, kFc, kFr, kBl, kBr, kLfe};
 
 // `seconds` of the tones in `layout` at `rate`, coded by the ffmpeg output options `codec`.
 std::function<bool(const std::string&)> Tones(const std::vector<PlacedTone>& tones,
-                                               const std::string& layout, const std::string& codec,
-                                               double seconds = 1.0, int rate = 48000) {
+                                              const std::string& layout, const std::string& codec,
+                                              double seconds = 1.0, int rate = 48000) {
     return [=](const std::string& path) {
         std::vector<const char*> names;
         std::vector<double> frequencies;
@@ -136,7 +136,11 @@ FilmCase Layout(const char* layout, std::vector<PlacedTone> tones, const char* t
     // FLAC has no 4.0 (it would read its four channels as quad): a WAV with its mask.
     const bool flac = std::string(layout) != "4.0";
     return {layout + std::string(flac ? ".flac" : ".wav"),
-            Tones(tones, layout, flac ? "-c:a flac" : "-c:a pcm_s16le"), tones, 1.0, 1, told};
+            Tones(tones, layout, flac ? "-c:a flac" : "-c:a pcm_s16le"),
+            tones,
+            1.0,
+            1,
+            told};
 }
 
 }  // namespace
@@ -153,18 +157,20 @@ std::string FilmCase::Problems(const PcmAudio& audio) const {
 }
 
 std::vector<FilmCase> FilmCatalogue() {
-    const std::string mixed = "-map 0:a -map 1:a -c:a:0 aac -ac:a:0 2 -c:a:1 copy"
-                              " -metadata:s:a:0 title=Commentary";
+    const std::string mixed =
+        "-map 0:a -map 1:a -c:a:0 aac -ac:a:0 2 -c:a:1 copy"
+        " -metadata:s:a:0 title=Commentary";
     std::vector<FilmCase> films = {
-        Film("commentary.mkv",
-             [mixed](const std::string& path) {
-                 return MakeFilm(path + ".mix.mkv", FilmKind::kMkvEac3, 1.0) &&
-                        Ffmpeg("-f lavfi -i sine=f=300:r=44100:d=1 -i " +
-                               Quote(path + ".mix.mkv") + " " + mixed + " " + Quote(path));
-             },
-             // The mix starts 23 ms in, after the commentary's codec delay, and E-AC-3 codes
-             // whole frames of 1536: 1.047 s of film.
-             kSide, 1.047),
+        Film(
+            "commentary.mkv",
+            [mixed](const std::string& path) {
+                return MakeFilm(path + ".mix.mkv", FilmKind::kMkvEac3, 1.0) &&
+                       Ffmpeg("-f lavfi -i sine=f=300:r=44100:d=1 -i " + Quote(path + ".mix.mkv") +
+                              " " + mixed + " " + Quote(path));
+            },
+            // The mix starts 23 ms in, after the commentary's codec delay, and E-AC-3 codes
+            // whole frames of 1536: 1.047 s of film.
+            kSide, 1.047),
         Film(
             "disc",
             [](const std::string& path) {

@@ -49,7 +49,8 @@ class FilmWindowTest : public QObject {
         test::Choose(Find<QComboBox>(window, ctl::kOutputEngine), 2);
         test::TypeOver(Find<QLineEdit>(window, ctl::kOutputName), QString::fromStdString(output));
         QTest::mouseClick(Find<QPushButton>(window, ctl::kTranscode), Qt::LeftButton);
-        QTRY_VERIFY_WITH_TIMEOUT(window.Model().Controls().statusText.text.rfind("Done", 0) == 0, 20000);
+        QTRY_VERIFY_WITH_TIMEOUT(window.Model().Controls().statusText.text.rfind("Done", 0) == 0,
+                                 20000);
         std::string said;
         for (const MessageLog::Entry& entry : log.entries) {
             QVERIFY2(entry.icon != MessageIcon::Stop, entry.text.c_str());
