@@ -128,19 +128,15 @@ std::function<bool(const std::string&)> Kind(FilmKind kind, double seconds, int 
 }
 
 FilmCase Film(std::string name, std::function<bool(const std::string&)> make,
-              std::vector<PlacedTone> tones, double seconds = 1.0, std::size_t slackBlocks = 1) {
-    return {std::move(name), std::move(make), std::move(tones), seconds, slackBlocks, ""};
+              std::vector<PlacedTone> tones, double seconds = 1.0) {
+    return {std::move(name), std::move(make), std::move(tones), seconds, ""};
 }
 
 FilmCase Layout(const char* layout, std::vector<PlacedTone> tones, const char* told) {
     // FLAC has no 4.0 (it would read its four channels as quad): a WAV with its mask.
     const bool flac = std::string(layout) != "4.0";
     return {layout + std::string(flac ? ".flac" : ".wav"),
-            Tones(tones, layout, flac ? "-c:a flac" : "-c:a pcm_s16le"),
-            tones,
-            1.0,
-            1,
-            told};
+            Tones(tones, layout, flac ? "-c:a flac" : "-c:a pcm_s16le"), tones, 1.0, told};
 }
 
 }  // namespace
@@ -150,8 +146,7 @@ std::string FilmCase::Problems(const PcmAudio& audio) const {
     constexpr double kBlock = 1152.0;
     std::string problems;
     if (audio.rate != kRate) problems += "the rate is " + std::to_string(audio.rate) + "; ";
-    if (std::abs(static_cast<double>(audio.Frames()) - seconds * kRate) >
-        static_cast<double>(slackBlocks) * kBlock)
+    if (std::abs(static_cast<double>(audio.Frames()) - seconds * kRate) > kBlock)
         problems += "the length is " + std::to_string(audio.Frames()) + " frames; ";
     return problems + MisplacedTones(audio, tones);
 }
@@ -177,7 +172,7 @@ std::vector<FilmCase> FilmCatalogue() {
                 return MakeFilm(path + ".vob", FilmKind::kVob, 2.0) &&
                        SplitIntoDvdTitle(path + ".vob", path, 3).size() == 3;
             },
-            kSide, 2.0, 2),
+            kSide, 2.0),
         Layout("7.1", {kFl, kFr, kFc, kLfe, kBl, kBr, kBackSl, kBackSr},
                "7.1 folded to 5.1: back channels into the surrounds at \u2212"
                "3 dB"),
@@ -191,11 +186,11 @@ std::vector<FilmCase> FilmCatalogue() {
         Layout("stereo", {kFl, kFr}, "stereo mapped to 5.1: C, LS, RS and the LFE stay silent"),
         Layout("mono", {kFc}, "mono mapped to 5.1 as C: L, R, LS, RS and the LFE stay silent"),
         Film("deep.flac", Tones(kSide, "5.1(side)", "-c:a flac -sample_fmt s32"), kSide),
-        // Vorbis in MKV keeps its last packet whole (48704 frames for 1 s, as ffmpeg decodes
-        // it too).
         Film("truehd.mkv", Tones(kSide, "5.1(side)", "-c:a truehd -strict -2"), kSide),
         Film("opus.mkv", Tones(kBack, "5.1", "-c:a libopus -b:a 256k"), kBack),
-        Film("vorbis.mkv", Tones(kSide, "5.1(side)", "-c:a libvorbis"), kSide, 1.0, 2),
+        // Vorbis in MKV keeps its last packet whole: 48704 frames for 1 s, as ffmpeg decodes
+        // it too.
+        Film("vorbis.mkv", Tones(kSide, "5.1(side)", "-c:a libvorbis"), kSide, 48704.0 / 48000),
         Film("aac.mp4", Kind(FilmKind::kMp4Aac, 1.0), kSide),
     };
     for (const int rate : {44100, 32000, 96000})

@@ -38,10 +38,8 @@ struct FilmCase {
     std::string name;  // the input's file (or DVD folder) name
     std::function<bool(const std::string& path)> make;
     std::vector<PlacedTone> tones;
-    double seconds = 1.0;
-    // Whole 1152-frame blocks the output's length may differ from the input's by.
-    std::size_t slackBlocks = 1;
-    std::string told;  // the layout's mapping, told once as a warning; "" when none
+    double seconds = 1.0;  // its length, which the output keeps within a frame (1152)
+    std::string told;      // the layout's mapping, told once as a warning; "" when none
 
     // What is wrong with the output of a transcode with default settings, "" when nothing:
     // its rate, its length, and where the tones landed.
