@@ -46,22 +46,25 @@ int32_t ClampedAtUnity(float sample) {
 // the whole value (two roundings to single precision).
 constexpr double kWholeValueTolerance = 1.0 / (1 << 22);
 
-// The level of a sample at gain 1.0, clipped as ClampedAtUnity clips, not rounded: a 16-bit
-// sample comes back as its whole value, a deeper one keeps its fraction, so that normalising
-// a quiet source neither overshoots nor falls short.
-float PeakAtUnity(float sample) {
-    const double scaled = ClampedScaled(sample);
+// A sample scaled at gain 1.0 (|scaled| below 2^31), not rounded: a 16-bit sample comes
+// back as its whole value, a deeper one keeps its fraction.
+float WholeWhere16Bit(double scaled) {
     const int32_t whole = ChannelProcessor::RoundToSample(scaled);
     const bool wholeValue = std::fabs(scaled - whole) <= std::fabs(scaled) * kWholeValueTolerance;
     return static_cast<float>(wholeValue ? whole : scaled);
 }
 
-// The clipping and rounding that end the chain.
-int32_t Clipped(float value) {
-    double clipped = value;
-    if (clipped > kHighest) clipped = kHighest;
-    if (clipped < kLowest) clipped = kLowest;
-    return ChannelProcessor::RoundToSample(clipped);
+// The level of a sample at gain 1.0, clipped as ClampedAtUnity clips, not rounded, so that
+// normalising a quiet source neither overshoots nor falls short.
+float PeakAtUnity(float sample) {
+    return WholeWhere16Bit(ClampedScaled(sample));
+}
+
+// The clipping to the 16-bit range that ends the chain, without its rounding.
+float ClippedKeepingFraction(float value) {
+    if (!(value < static_cast<float>(kHighest)))
+        return value != value ? 0.0f : static_cast<float>(kHighest);
+    return value > static_cast<float>(kLowest) ? value : static_cast<float>(kLowest);
 }
 
 float LevelDb(float value) {
@@ -124,11 +127,16 @@ void ChannelProcessor::Process(const float* columnFrame, std::array<int32_t, kCh
     for (int f = 0; f < kChannels; ++f) {
         const int from = controls.routing[f];
         const float sample = (from >= 0 && from < kChannels) ? columnFrame[from] : 0.0f;
-        v[f] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
-                                             : ScaleToSample(gain[kResultOfColumn[f]], sample));
+        const float columnGain = gain[kResultOfColumn[f]];
+        if (dynamics) {
+            v[f] = ScaleKeepingFraction(columnGain, sample);
+        } else {
+            v[f] = static_cast<float>(unityGains ? ScaleAtUnity(sample)
+                                                 : ScaleToSample(columnGain, sample));
+        }
     }
     if (dynamics) ApplyDynamics(v);
-    for (int f = 0; f < kChannels; ++f) results[kResultOfColumn[f]] = Clipped(v[f]);
+    for (int f = 0; f < kChannels; ++f) results[kResultOfColumn[f]] = ClipAndRound(v[f]);
 }
 
 ChannelProcessor::FrameLayout ChannelProcessor::RoutedLayout(const FrameLayout& layout) const {
@@ -141,11 +149,11 @@ ChannelProcessor::FrameLayout ChannelProcessor::RoutedLayout(const FrameLayout& 
 }
 
 void ChannelProcessor::ProcessRun(const float* frames, std::size_t count, const FrameLayout& layout,
-                                  ColumnFrame* out) {
+                                  ColumnFrame* out, Rounding rounding) {
     const FrameLayout routed = RoutedLayout(layout);
     for (std::size_t done = 0; done < count; done += kChunkFrames) {
         ProcessChunk(frames + done * kChannels, std::min(count - done, kChunkFrames), routed,
-                     dynamicsEnabled, out + done);
+                     dynamicsEnabled, rounding, out + done);
     }
 }
 
@@ -159,10 +167,11 @@ bool ChannelProcessor::AnalyzeRun(const float* frames, std::size_t count,
         std::array<ColumnFrame, kChunkFrames> results;
         for (std::size_t done = 0; done < count; done += kChunkFrames) {
             const std::size_t n = std::min(count - done, kChunkFrames);
-            ProcessChunk(frames + done * kChannels, n, routed, false, results.data());
+            ProcessChunk(frames + done * kChannels, n, routed, false, Rounding::kWhole,
+                         results.data());
             for (std::size_t i = 0; i < n; ++i) {
                 for (int f = 0; f < kChannels; ++f)
-                    loudest[f] = std::max(loudest[f], static_cast<float>(std::abs(results[i][f])));
+                    loudest[f] = std::max(loudest[f], std::fabs(results[i][f]));
             }
         }
     }
@@ -198,9 +207,11 @@ void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
 }
 
 void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
-                                    const FrameLayout& routed, bool dynamics, ColumnFrame* out) {
+                                    const FrameLayout& routed, bool dynamics, Rounding rounding,
+                                    ColumnFrame* out) {
     const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
-    if (unityGains && !dynamics && !anyMuted) {
+    const bool whole = rounding == Rounding::kWhole;
+    if (whole && unityGains && !dynamics && !anyMuted) {
         // Frame by frame: a frame's six results are stored in a row. The slots are copied,
         // as a store of a result might otherwise change them.
         // A frame whose samples all lie inside full scale (no NaN among them) needs neither
@@ -214,46 +225,64 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
             if (inside) {
 #pragma GCC unroll 6
                 for (int f = 0; f < kChannels; ++f)
-                    out[i][f] = RoundToSample(static_cast<double>(frame[slots[f]]) *
-                                              static_cast<double>(kFullScale));
+                    out[i][f] = static_cast<float>(RoundToSample(
+                        static_cast<double>(frame[slots[f]]) * static_cast<double>(kFullScale)));
                 continue;
             }
 #pragma GCC unroll 6
-            for (int f = 0; f < kChannels; ++f) out[i][f] = ClampedAtUnity(frame[slots[f]]);
+            for (int f = 0; f < kChannels; ++f)
+                out[i][f] = static_cast<float>(ClampedAtUnity(frame[slots[f]]));
         }
         return;
     }
-    if (unityGains && !dynamics) {
+    if (whole && unityGains && !dynamics) {
         for (int f = 0; f < kChannels; ++f) {
             const int slot = routed[f];
             if (slot == kMuted) {
-                for (std::size_t i = 0; i < count; ++i) out[i][f] = 0;
+                for (std::size_t i = 0; i < count; ++i) out[i][f] = 0.0f;
                 continue;
             }
             for (std::size_t i = 0; i < count; ++i)
-                out[i][f] = ClampedAtUnity(frames[i * kChannels + slot]);
+                out[i][f] = static_cast<float>(ClampedAtUnity(frames[i * kChannels + slot]));
         }
         return;
     }
+    // The dynamics take the values with their fractions; rounded here, they would be rounded
+    // twice.
+    const Rounding scaling = dynamics ? Rounding::kKeepFraction : rounding;
     ChunkColumns v;
-    for (int f = 0; f < kChannels; ++f) ScaleColumn(frames, count, routed[f], f, v[f].data());
+    for (int f = 0; f < kChannels; ++f)
+        ScaleColumn(frames, count, routed[f], f, scaling, v[f].data());
     if (dynamics) ApplyDynamicsRun(v, count);
     for (std::size_t i = 0; i < count; ++i) {
 #pragma GCC unroll 6
-        for (int f = 0; f < kChannels; ++f) out[i][f] = Clipped(v[f][i]);
+        for (int f = 0; f < kChannels; ++f) {
+            out[i][f] =
+                whole ? static_cast<float>(ClipAndRound(v[f][i])) : ClippedKeepingFraction(v[f][i]);
+        }
     }
 }
 
+float ChannelProcessor::ScaleKeepingFraction(float gainFactor, float sample) const {
+    const double scaled = (unityGains ? 1.0 : static_cast<double>(gainFactor)) *
+                          static_cast<double>(sample) * static_cast<double>(kFullScale);
+    if (!(std::fabs(scaled) < kRoundingLimit)) return static_cast<float>(Saturated(scaled));
+    return unityGains ? WholeWhere16Bit(scaled) : static_cast<float>(scaled);
+}
+
 void ChannelProcessor::ScaleColumn(const float* frames, std::size_t count, int slot, int column,
-                                   float* v) const {
+                                   Rounding rounding, float* v) const {
     const float columnGain = gain[kResultOfColumn[column]];
     if (slot == kMuted) {
-        const float silence =
-            static_cast<float>(unityGains ? ScaleAtUnity(0.0f) : ScaleToSample(columnGain, 0.0f));
-        std::fill(v, v + count, silence);
+        std::fill(v, v + count, 0.0f);
         return;
     }
     const float* sample = frames + slot;
+    if (rounding == Rounding::kKeepFraction) {
+        for (std::size_t i = 0; i < count; ++i)
+            v[i] = ScaleKeepingFraction(columnGain, sample[i * kChannels]);
+        return;
+    }
     if (unityGains) {
         for (std::size_t i = 0; i < count; ++i)
             v[i] = static_cast<float>(ScaleAtUnity(sample[i * kChannels]));

@@ -13,9 +13,11 @@
 namespace tavrisk {
 
 // The per-frame chain every source runs: routing, gain, dynamic range processing along each
-// channel's curve, clipping and rounding to 16-bit values; plus the peak measurement and gain
-// computation of two-pass normalisation. At gain 1.0 without dynamics, a frame read from
-// 16-bit samples comes out as it was, -32768 included.
+// channel's curve, clipping and (where nothing follows) rounding to 16-bit values; plus the
+// peak measurement and gain computation of two-pass normalisation. At gain 1.0 without
+// dynamics, a frame read from 16-bit samples comes out as it was, -32768 included. The
+// dynamics take the scaled values with their fractions, so that a deeper source keeps its
+// precision through them.
 //
 // Frames come in column order L, R, C, LFE, LS, RS; results, peaks and gains are in the
 // order L, C, R, LS, RS, LFE.
@@ -50,14 +52,18 @@ class ChannelProcessor {
     // peak rose.
     bool Analyze(const float* columnFrame);
 
-    // Results of a frame in column order (which is the block-row order).
-    using ColumnFrame = std::array<int32_t, kChannels>;
+    // Results of a frame in column order (which is the block-row order), on the 16-bit scale.
+    using ColumnFrame = std::array<float, kChannels>;
+    // Whether a run's results are rounded to whole values (the chain ends here) or keep their
+    // fractions for a later stage, which rounds them with ClipAndRound.
+    enum class Rounding { kWhole, kKeepFraction };
     // Where each column's sample sits within a frame of kChannels floats.
     using FrameLayout = std::array<int, kChannels>;
     // A run of `count` frames laid out as `layout` says: the results Process gives frame by
-    // frame, in column order. The routing is resolved once for the run.
+    // frame, in column order (with kKeepFraction, clipped but not rounded). The routing is
+    // resolved once for the run.
     void ProcessRun(const float* frames, std::size_t count, const FrameLayout& layout,
-                    ColumnFrame* out);
+                    ColumnFrame* out, Rounding rounding = Rounding::kWhole);
     // The analysis pass over a run: Analyze frame by frame. True when a peak rose.
     bool AnalyzeRun(const float* frames, std::size_t count, const FrameLayout& layout);
     void ResetPeaks() { peak.fill(0.0f); }
@@ -106,6 +112,13 @@ class ChannelProcessor {
         if (!(std::fabs(scaled) < kRoundingLimit)) return Saturated(scaled);
         return RoundToSample(scaled);
     }
+    // The clipping to the 16-bit range and rounding that end the chain.
+    static int32_t ClipAndRound(float value) {
+        double clipped = value;
+        if (clipped > kMaxSample) clipped = kMaxSample;
+        if (clipped < kMinSample) clipped = kMinSample;
+        return RoundToSample(clipped);
+    }
     // Output level in dB for input level x on the polyline (xIn ascending).
     static float InterpolateCurve(const float* xIn, const float* yOut, int n, float x);
     static float Max2(float a, float b) { return a > b ? a : b; }
@@ -144,10 +157,15 @@ class ChannelProcessor {
     FrameLayout RoutedLayout(const FrameLayout& layout) const;
     // ProcessRun over at most kChunkFrames frames, with the routing resolved.
     void ProcessChunk(const float* frames, std::size_t count, const FrameLayout& routed,
-                      bool dynamics, ColumnFrame* out);
-    // Column `column` of `count` frames, scaled by its gain as Process does before the
-    // dynamics, into `v`; `slot` is where its sample sits in a frame, or kMuted.
-    void ScaleColumn(const float* frames, std::size_t count, int slot, int column, float* v) const;
+                      bool dynamics, Rounding rounding, ColumnFrame* out);
+    // Column `column` of `count` frames, scaled by its gain as Process does, into `v`: rounded
+    // to whole values with kWhole, else with their fractions. `slot` is where its sample sits
+    // in a frame, or kMuted.
+    void ScaleColumn(const float* frames, std::size_t count, int slot, int column,
+                     Rounding rounding, float* v) const;
+    // One sample scaled by `gainFactor` (or at unity), kept with its fraction; NaN gives 0,
+    // values beyond the 32-bit range its limits.
+    float ScaleKeepingFraction(float gainFactor, float sample) const;
     // The loudest level of each column over a run, at gain 1.0: the highest and the lowest
     // sample scaled once each, as the scaling never falls with the sample. Not rounded to whole
     // 16-bit values, so that a deeper source's quiet peak keeps its precision.

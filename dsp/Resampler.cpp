@@ -14,8 +14,8 @@ std::unique_ptr<Resampler> CreateResampler(ResamplerKind kind, std::string& erro
 }
 
 void LinearResampler::Reset() {
-    previous.fill(0);
-    current.fill(0);
+    previous.fill(0.0f);
+    current.fill(0.0f);
     phase = 1.0f;
     stepping = false;
 }
@@ -36,7 +36,8 @@ std::size_t LinearResampler::Push(const Frame* in, std::size_t count, Frame* out
         const long double p = phase;
         Frame& frame = out[made++];
         for (int k = 0; k < kChannels; ++k) {
-            frame[k] = static_cast<int32_t>((1.0L - p) * previous[k] + p * current[k]);
+            frame[k] =
+                static_cast<float>(static_cast<int32_t>((1.0L - p) * previous[k] + p * current[k]));
         }
     }
 }

@@ -13,7 +13,8 @@ namespace tavrisk {
 // interpolation of earlier versions.
 enum class ResamplerKind { kSoxr, kLinear };
 
-// Sample-rate conversion of processed frames (six whole 16-bit values each), push style:
+// Sample-rate conversion of processed frames (six values on the 16-bit scale each, with their
+// fractions), push style:
 // fed any number of input frames at a time, it emits the output frames they complete, so a
 // run fed in chunks gives exactly what one uninterrupted run gives.
 class Resampler {
@@ -21,7 +22,7 @@ class Resampler {
     static constexpr int kChannels = 6;
     static constexpr int kInputRate = 48000;
     static constexpr int kOutputRate = 44100;
-    using Frame = std::array<int32_t, kChannels>;
+    using Frame = std::array<float, kChannels>;
 
     virtual ~Resampler() = default;
 

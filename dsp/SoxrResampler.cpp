@@ -3,11 +3,6 @@
 
 #include <soxr.h>
 
-#include <algorithm>
-#include <cmath>
-
-#include "dsp/ChannelProcessor.h"
-
 namespace tavrisk {
 
 uint64_t SoxrResampler::OutputSpan(uint64_t inputFrames) const {
@@ -48,47 +43,26 @@ std::size_t SoxrResampler::Push(const Frame* in, std::size_t count, Frame* out) 
     // (No input at all would read as the end of the input.)
     if (count == 0) return 0;
     const std::size_t room = MaxOutput(count);
-    if (inputSamples.size() < count * kChannels) inputSamples.resize(count * kChannels);
-    if (outputSamples.size() < room * kChannels) outputSamples.resize(room * kChannels);
-    for (std::size_t i = 0; i < count; ++i) {
-        for (int k = 0; k < kChannels; ++k)
-            inputSamples[i * kChannels + k] = static_cast<float>(in[i][k]);
-    }
     // Without a count of input taken libsoxr takes all of it; output beyond the room would
     // wait inside it for the next call.
     std::size_t made = 0;
-    soxr_process(handle.get(), inputSamples.data(), count, nullptr, outputSamples.data(), room,
-                 &made);
+    soxr_process(handle.get(), in->data(), count, nullptr, out->data(), room, &made);
     consumed += count;
-    ToFrames(made, out);
+    emitted += made;
     return made;
 }
 
 std::size_t SoxrResampler::Flush(Frame* out) {
     const std::size_t room = MaxOutput(0);
-    if (outputSamples.size() < room * kChannels) outputSamples.resize(room * kChannels);
     std::size_t made = 0;
     while (made < room) {
         std::size_t given = 0;
-        soxr_process(handle.get(), nullptr, 0, nullptr, outputSamples.data() + made * kChannels,
-                     room - made, &given);
+        soxr_process(handle.get(), nullptr, 0, nullptr, out[made].data(), room - made, &given);
         if (given == 0) break;
         made += given;
     }
-    ToFrames(made, out);
+    emitted += made;
     return made;
-}
-
-void SoxrResampler::ToFrames(std::size_t count, Frame* out) {
-    constexpr long kMax = ChannelProcessor::kMaxSample;
-    constexpr long kMin = ChannelProcessor::kMinSample;
-    for (std::size_t i = 0; i < count; ++i) {
-        for (int k = 0; k < kChannels; ++k) {
-            const long value = std::lrint(outputSamples[i * kChannels + k]);
-            out[i][k] = static_cast<int32_t>(std::clamp(value, kMin, kMax));
-        }
-    }
-    emitted += count;
 }
 
 }  // namespace tavrisk

@@ -5,7 +5,6 @@
 #include <memory>
 #include <string>
 #include <utility>
-#include <vector>
 
 #include "dsp/Resampler.h"
 
@@ -16,10 +15,13 @@ namespace tavrisk {
 // 48000 -> 44100 Hz (or between any two rates) by libsoxr: high quality, linear phase, single
 // precision. Output frame n lies at input time n x input rate / output rate (libsoxr removes
 // its filter delay), and after Flush the output holds the input's duration to within one
-// frame. Values are converted as floats and come back rounded to whole values, clipped to the
-// 16-bit range.
+// frame. Values are converted as floats and come back as floats, neither rounded nor clipped:
+// the chain does both once, at its end.
 class SoxrResampler : public Resampler {
   public:
+    // Frames are libsoxr's interleaved floats as they are.
+    static_assert(sizeof(Frame) == kChannels * sizeof(float));
+
     // A converter (from 48000 to 44100 Hz unless other rates are given), or nullptr with
     // `error` set when libsoxr cannot make one.
     static std::unique_ptr<SoxrResampler> Create(std::string& error, int inputRate = kInputRate,
@@ -40,8 +42,6 @@ class SoxrResampler : public Resampler {
         : handle(std::move(handle)), inputRate(inputRate), outputRate(outputRate) {}
     // Output frames that `inputFrames` input frames span, rounded up.
     uint64_t OutputSpan(uint64_t inputFrames) const;
-    // Converts the floats of `count` output frames back to whole values in `out`.
-    void ToFrames(std::size_t count, Frame* out);
 
     Handle handle;
     uint64_t inputRate;
@@ -49,9 +49,6 @@ class SoxrResampler : public Resampler {
     // Input frames taken and output frames given since the start.
     uint64_t consumed = 0;
     uint64_t emitted = 0;
-    // Interleaved floats exchanged with libsoxr; they grow to the largest run and stay.
-    std::vector<float> inputSamples;
-    std::vector<float> outputSamples;
 };
 
 }  // namespace tavrisk

@@ -12,6 +12,7 @@
 
 #include "graph/AudioLayout.h"
 #include "graph/DvdTitle.h"
+#include "graph/Mp4Index.h"
 
 namespace tavrisk {
 namespace {
@@ -139,25 +140,56 @@ std::string DecoderBehind(GstPad* pad) {
     return name;
 }
 
-// What the decoder behind one of decodebin's pads takes in, in words ("E-AC-3", "FLAC"); ""
-// when the stream needed no decoder or its input says nothing.
-std::string CodecBehind(GstPad* pad) {
-    std::string name;
+// The caps the decoder behind one of decodebin's pads takes in, when they are coded (not raw
+// audio): a reference of the caller's, or nullptr.
+GstCaps* CodedCapsBehind(GstPad* pad) {
     GstPad* target = GST_IS_GHOST_PAD(pad) ? gst_ghost_pad_get_target(GST_GHOST_PAD(pad)) : nullptr;
     GstElement* element = target ? gst_pad_get_parent_element(target) : nullptr;
     GstPad* input = element ? gst_element_get_static_pad(element, "sink") : nullptr;
     GstCaps* coded = input ? gst_pad_get_current_caps(input) : nullptr;
-    if (coded && !gst_caps_is_empty(coded) && !gst_caps_is_any(coded) &&
-        !gst_structure_has_name(gst_caps_get_structure(coded, 0), "audio/x-raw")) {
-        gchar* description = gst_pb_utils_get_codec_description(coded);
-        if (description) name = description;
-        g_free(description);
+    if (coded && (gst_caps_is_empty(coded) || gst_caps_is_any(coded) ||
+                  gst_structure_has_name(gst_caps_get_structure(coded, 0), "audio/x-raw"))) {
+        gst_caps_unref(coded);
+        coded = nullptr;
     }
-    if (coded) gst_caps_unref(coded);
     if (input) gst_object_unref(input);
     if (element) gst_object_unref(element);
     if (target) gst_object_unref(target);
+    return coded;
+}
+
+// What coded caps are, in words ("E-AC-3", "FLAC").
+std::string CodecName(GstCaps* coded) {
+    gchar* description = gst_pb_utils_get_codec_description(coded);
+    std::string name = description ? description : "";
+    g_free(description);
     return name;
+}
+
+// The bits per sample FLAC's stream information block states, from the stream headers in its
+// caps ("fLaC", a block header, then the block: the depth less one in the 5 bits after the
+// 20 of the rate and 3 of the channels, 12 bytes in); 0 when they say nothing.
+int FlacStatedBits(GstCaps* coded) {
+    constexpr char kMarker[] = "fLaC";
+    constexpr std::size_t kBitsByte = 4 + 4 + 12;  // marker, block header, 12 bytes of block
+    const GstStructure* structure = gst_caps_get_structure(coded, 0);
+    const GValue* headers = gst_structure_get_value(structure, "streamheader");
+    if (!gst_structure_has_name(structure, "audio/x-flac") || !headers ||
+        !GST_VALUE_HOLDS_ARRAY(headers))
+        return 0;
+    std::vector<uint8_t> bytes;
+    for (guint i = 0; i < gst_value_array_get_size(headers); ++i) {
+        const GValue* header = gst_value_array_get_value(headers, i);
+        GstBuffer* buffer = GST_VALUE_HOLDS_BUFFER(header) ? gst_value_get_buffer(header) : nullptr;
+        GstMapInfo map;
+        if (!buffer || !gst_buffer_map(buffer, &map, GST_MAP_READ)) continue;
+        bytes.insert(bytes.end(), map.data, map.data + map.size);
+        gst_buffer_unmap(buffer, &map);
+    }
+    const auto marker = std::search(bytes.begin(), bytes.end(), kMarker, kMarker + 4);
+    if (bytes.end() - marker <= static_cast<std::ptrdiff_t>(kBitsByte + 1)) return 0;
+    const std::size_t at = static_cast<std::size_t>(marker - bytes.begin()) + kBitsByte;
+    return (((bytes[at] & 0x01) << 4) | (bytes[at + 1] >> 4)) + 1;
 }
 
 std::string StreamText(GstPad* pad) {
@@ -224,6 +256,11 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
     }
     fileSize = static_cast<gint64>(size);
     if (repairs && !title.empty()) repairs->NoteInputDamage(TitleDamage(title));
+    // An MP4 cut before its index is refused here: decodebin, still trying the demuxer when
+    // the demuxer fails on it, may drop the demuxer's error and then wait for ever.
+    if (title.empty() && Mp4WithoutIndex(name))
+        return GraphOutcome::Failure("the MP4 file has no index (it was cut short)",
+                                     BuildProblem::kNotMedia);
 
     GstElement* source =
         title.empty() ? gst_element_factory_make("filesrc", nullptr) : MakeTitleSource(title);
@@ -291,7 +328,8 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
     GstPad* pad = audioPads[chosen].pad;
     std::vector<AudioPad> found;
     for (const AudioPad& audio : audioPads)
-        found.push_back({GST_PAD(gst_object_ref(audio.pad)), audio.description});
+        found.push_back(
+            {GST_PAD(gst_object_ref(audio.pad)), audio.description, audio.statedSamples});
     guard.unlock();
     // The caps the held data came with: the stream's own format, not a decoder's guess.
     streamName += StreamText(pad) + " (" + chosenReason + ")";
@@ -304,7 +342,7 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
             description.channels = late.channels;
             description.layout = late.layout;
             description.rate = late.rate;
-            description.samples = late.samples;
+            if (audio.statedSamples.empty()) description.samples = late.samples;
         }
         if (description.language.empty()) description.language = late.language;
         if (description.title.empty()) description.title = late.title;
@@ -394,11 +432,19 @@ double FileGraphBuilder::ByteFraction() const {
 void FileGraphBuilder::AddAudio(GstPad* pad) {
     if (!IsRawAudio(pad)) return;
     AudioStreamDescription description = DescriptionOf(pad);
-    description.codec = CodecBehind(pad);
+    // The source's own depth where its codec states it, not what its decoder gives (a deep
+    // source may be decoded to floats).
+    std::string statedSamples;
+    if (GstCaps* coded = CodedCapsBehind(pad)) {
+        description.codec = CodecName(coded);
+        if (const int bits = FlacStatedBits(coded)) statedSamples = std::to_string(bits) + "-bit";
+        gst_caps_unref(coded);
+    }
     if (description.codec.empty()) description.codec = "PCM";
+    if (!statedSamples.empty()) description.samples = statedSamples;
     std::lock_guard guard(lock);
     if (!building || padsDone) return;
-    audioPads.push_back({GST_PAD(gst_object_ref(pad)), description});
+    audioPads.push_back({GST_PAD(gst_object_ref(pad)), description, statedSamples});
 }
 
 // The GStreamer calls are made outside `lock`, which the bus handler takes for errors they

@@ -75,6 +75,7 @@ class FileGraphBuilder {
     struct AudioPad {
         GstPad* pad;  // a reference of our own
         AudioStreamDescription description;
+        std::string statedSamples;  // the depth the codec states ("24-bit"), or ""
     };
     void AddAudio(GstPad* pad);
     void LinkChosenAudio();

@@ -91,19 +91,33 @@ void ProcessingChain::Push(const float* frames, std::size_t count) {
         MakeRoom(resampler ? resampler->MaxOutput(run) : run);
 
         // Column order is the block-row order of a processed frame.
-        Frame* target = resampler ? processed.data() : queue.data() + queueEnd;
-        processor.ProcessRun(frames + done * kChannels, run, kInputOfColumn, target);
-        queueEnd +=
-            resampler ? resampler->Push(processed.data(), run, queue.data() + queueEnd) : run;
+        if (resampler) {
+            processor.ProcessRun(frames + done * kChannels, run, kInputOfColumn, processed.data(),
+                                 ChannelProcessor::Rounding::kKeepFraction);
+            Converted(resampler->Push(processed.data(), run, queue.data() + queueEnd));
+        } else {
+            processor.ProcessRun(frames + done * kChannels, run, kInputOfColumn,
+                                 queue.data() + queueEnd);
+            queueEnd += run;
+        }
         done += run;
     }
     SkipQueued();
 }
 
+void ProcessingChain::Converted(std::size_t count) {
+    Frame* frames = queue.data() + queueEnd;
+    for (std::size_t i = 0; i < count; ++i) {
+        for (float& value : frames[i])
+            value = static_cast<float>(ChannelProcessor::ClipAndRound(value));
+    }
+    queueEnd += count;
+}
+
 void ProcessingChain::EndOfInput() {
     if (!resampler) return;
     MakeRoom(resampler->MaxOutput(0));
-    queueEnd += resampler->Flush(queue.data() + queueEnd);
+    Converted(resampler->Flush(queue.data() + queueEnd));
     SkipQueued();
 }
 

@@ -22,9 +22,10 @@ struct ChainFailure {
 
 // The processing every input shares, whether its frames are pulled from a file or pushed in
 // by a graph. Input frames (six floats, full scale +-1.0, in the order L, C, R, LS, RS, LFE)
-// go through routing, gains and dynamics, the 48000 -> 44100 Hz conversion where asked,
-// and the resync offset (silence inserted or output skipped at the start), into blocks of
-// 1152 frames, the last one filled up with silence. Normalisation's analysis pass measures
+// go through routing, gains and dynamics, the rate conversion where asked, and the resync
+// offset (silence inserted or output skipped at the start), into blocks of 1152 frames, the
+// last one filled up with silence. The values keep their fractions from stage to stage and
+// are rounded to 16 bits once, after the last stage. Normalisation's analysis pass measures
 // the peaks from which the gains are computed. The chain knows no host: its caller hands it
 // the live controls and reports what it returns.
 class ProcessingChain {
@@ -100,6 +101,8 @@ class ProcessingChain {
     std::size_t Queued() const { return queueEnd - queueStart; }
     // Moves the queued frames to the front and makes room for `count` more.
     void MakeRoom(std::size_t count);
+    // The `count` frames the rate conversion just queued, clipped and rounded.
+    void Converted(std::size_t count);
     // Drops queued frames while a negative resync offset is being skipped.
     void SkipQueued();
     void Take(SampleBlock& block, std::size_t count);

@@ -3,8 +3,11 @@
 
 #include <array>
 #include <cstddef>
+#include <functional>
 #include <string>
 #include <vector>
+
+#include "tests/support/TestSupport.h"
 
 namespace tavrisk::test {
 
@@ -28,5 +31,24 @@ bool MakeFilm(const std::string& path, FilmKind kind, double seconds, int rate =
 // `folder`/VIDEO_TS, each of whole 2048-byte sectors as on a disc; their names, in order.
 std::vector<std::string> SplitIntoDvdTitle(const std::string& program, const std::string& folder,
                                            std::size_t parts);
+
+// One of the films people have, as every front end must transcode it with default settings:
+// each input channel's tone in its slots, the others 40 dB below, the input's length kept.
+struct FilmCase {
+    std::string name;  // the input's file (or DVD folder) name
+    std::function<bool(const std::string& path)> make;
+    std::vector<PlacedTone> tones;
+    double seconds = 1.0;  // its length, which the output keeps within a frame (1152)
+    std::string told;      // the layout's mapping, told once as a warning; "" when none
+
+    // What is wrong with the output of a transcode with default settings, "" when nothing:
+    // its rate, its length, and where the tones landed.
+    std::string Problems(const PcmAudio& audio) const;
+};
+
+// The films of every kind the graph takes: a stereo commentary before a 5.1 film mix in MKV, a
+// DVD title split over three VOBs (its folder), 7.1, 5.0, 4.0, quad, 3.0, stereo and mono;
+// 5.1 FLAC at 44.1, 32 and 96 kHz and of 24 bits; TrueHD, Opus and Vorbis in MKV, AAC in MP4.
+std::vector<FilmCase> FilmCatalogue();
 
 }  // namespace tavrisk::test

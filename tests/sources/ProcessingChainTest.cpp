@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <vector>
 
 #include "sources/ProcessingChain.h"
@@ -69,6 +71,28 @@ TEST(ProcessingChain, MoreSilenceThanCanBeInsertedIsRefused) {
     ASSERT_TRUE(failure);
     EXPECT_EQ(failure->text, "Resync overflow");
     EXPECT_FALSE(chain.ApplyResync()) << "told once";
+}
+
+// The rate conversion hands its overshoot on with the fractions; the chain clips it to the
+// 16-bit range and rounds it once, at its end.
+TEST(ProcessingChain, ConvertedOvershootIsClippedAndRoundedAtTheEnd) {
+    ProcessingChain chain(ChannelJobSettings{}, LastBlock::kPadded);
+    ASSERT_FALSE(chain.Start("in", true, ResamplerKind::kSoxr));
+    // A full-scale square wave rings past full scale once band-limited.
+    std::vector<float> input(20000 * ProcessingChain::kChannels);
+    for (std::size_t i = 0; i < input.size(); ++i)
+        input[i] = (i / ProcessingChain::kChannels / 48) % 2 ? 1.0f : -1.0f;
+    chain.Push(input.data(), input.size() / ProcessingChain::kChannels);
+    chain.EndOfInput();
+    SampleBlock block;
+    std::optional<ChainFailure> failure;
+    std::vector<double> values;
+    while (chain.Deliver(block, false, failure) == Delivery::kBlock)
+        values.insert(values.end(), block.values.begin(), block.values.end());
+    EXPECT_EQ(*std::max_element(values.begin(), values.end()), 32767.0);
+    EXPECT_EQ(*std::min_element(values.begin(), values.end()), -32768.0);
+    EXPECT_TRUE(
+        std::all_of(values.begin(), values.end(), [](double v) { return v == std::round(v); }));
 }
 
 }  // namespace

@@ -272,4 +272,30 @@ bool DamageFrames(const std::string& from, const std::string& to, const std::vec
     return true;
 }
 
+std::string MisplacedTones(const PcmAudio& audio, const std::vector<PlacedTone>& tones,
+                           double below) {
+    constexpr double kAudible = 1000.0;
+    std::string problems;
+    for (int slot = 0; slot < audio.channels; ++slot) {
+        const std::vector<double> signal = audio.Channel(slot);
+        const auto placedHere = [slot](const PlacedTone& tone) {
+            return std::find(tone.places.begin(), tone.places.end(), slot) != tone.places.end();
+        };
+        double loudest = kAudible;
+        for (const PlacedTone& tone : tones) {
+            if (!placedHere(tone)) continue;
+            const double level = ToneAmplitude(signal, tone.frequency, audio.rate);
+            if (level <= kAudible)
+                problems += tone.channel + " is missing from slot " + std::to_string(slot) + "; ";
+            loudest = std::max(loudest, level);
+        }
+        for (const PlacedTone& tone : tones) {
+            if (!placedHere(tone) &&
+                ToneAmplitude(signal, tone.frequency, audio.rate) >= loudest / below)
+                problems += tone.channel + " leaks into slot " + std::to_string(slot) + "; ";
+        }
+    }
+    return problems;
+}
+
 }  // namespace tavrisk::test

@@ -95,4 +95,15 @@ double ToneAmplitude(const std::vector<double>& signal, double frequency, int ra
 // RMS level of a signal.
 double Rms(const std::vector<double>& signal);
 
+// A tone of an input channel and the output channels (file order) it should land in.
+struct PlacedTone {
+    std::string channel;  // its name, for the message
+    double frequency = 0.0;
+    std::vector<int> places;
+};
+// What is wrong with where the tones landed, "" when nothing is: in each slot every tone placed
+// there is above 1000, every other `below` times under the loudest of them (or under 1000).
+std::string MisplacedTones(const PcmAudio& audio, const std::vector<PlacedTone>& tones,
+                           double below = 100.0);
+
 }  // namespace tavrisk::test
