@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -223,46 +222,23 @@ int EntriesRead(const ThresholdTable& table, int sblimit) {
     return read;
 }
 
-// Polls `done` for a short while (a frame's slots take a fraction of a millisecond, far less
-// than a sleeping thread needs to be woken); true when it came true. Each poll yields the
-// core, so on a busy machine the thread waited for can run on it meanwhile.
-template <typename Done>
-bool SpinFor(std::chrono::microseconds limit, Done&& done) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= end) return done();
-        std::this_thread::yield();
-    }
-}
-
 // Runs a task on a second thread each time it is offered. A task the thread has not taken up
 // by the time the caller finishes is withdrawn, so a busy machine never makes the caller wait
-// for the thread to be scheduled. Both sides poll briefly before they sleep.
+// for the thread to be scheduled. Both sides sleep while they wait: no core is spent polling.
 class HelperThread {
   public:
-    static constexpr std::chrono::microseconds kHelperSpin{200};
-    static constexpr std::chrono::microseconds kCallerSpin{200};
-
     explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
     void Offer() {
         {
             std::lock_guard lock(mutex);
             offered = true;
-            offeredFlag.store(true, std::memory_order_release);
         }
         wake.notify_one();
     }
     // Withdraws the task if it was not taken up, else waits until it is done.
     void Finish() {
-        {
-            std::lock_guard lock(mutex);
-            offered = false;
-            offeredFlag.store(false, std::memory_order_relaxed);
-            if (!running) return;
-        }
-        SpinFor(kCallerSpin, [this] { return !runningFlag.load(std::memory_order_acquire); });
         std::unique_lock lock(mutex);
+        offered = false;
         finished.wait(lock, [this] { return !running; });
     }
 
@@ -270,23 +246,13 @@ class HelperThread {
     void Loop(std::stop_token stop) {
         std::unique_lock lock(mutex);
         for (;;) {
-            if (!offered) {
-                lock.unlock();
-                SpinFor(kHelperSpin, [&] {
-                    return offeredFlag.load(std::memory_order_acquire) || stop.stop_requested();
-                });
-                lock.lock();
-            }
             if (!wake.wait(lock, stop, [this] { return offered; })) return;
             offered = false;
-            offeredFlag.store(false, std::memory_order_relaxed);
             running = true;
-            runningFlag.store(true, std::memory_order_relaxed);
             lock.unlock();
             task();
             lock.lock();
             running = false;
-            runningFlag.store(false, std::memory_order_release);
             finished.notify_one();
         }
     }
@@ -294,11 +260,9 @@ class HelperThread {
     std::function<void()> task;
     std::mutex mutex;
     std::condition_variable_any wake;
-    std::condition_variable_any finished;
-    bool offered = false;  // guarded by mutex; the flags mirror them for polling
+    std::condition_variable finished;
+    bool offered = false;  // guarded by mutex
     bool running = false;
-    std::atomic<bool> offeredFlag{false};
-    std::atomic<bool> runningFlag{false};
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
@@ -331,10 +295,14 @@ struct PsychoacousticModel::State {
     std::function<void(int)> sideWork;
     std::atomic<int> nextSlot{0};  // next unit to take: side units, then slots
     std::atomic<int> sideDone{0};
+    std::mutex sideMutex;  // with sideFinished, wakes the caller waiting for the side work
+    std::condition_variable sideFinished;
     std::unique_ptr<HelperThread> helper;
 
     explicit State(bool withHelperThread);
     void RunSlots(SlotWork& work);
+    // Runs side unit u and counts it done; the last one wakes the caller if it waits.
+    void RunSideUnit(int u);
     void AnalyseSlot(SlotWork& work, int s);
     // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
     void SelectTables(const PsyFrameInfo& info);
@@ -358,13 +326,20 @@ void PsychoacousticModel::State::RunSlots(SlotWork& work) {
     const int units = job.sideUnits + job.slots;
     for (int u = nextSlot.fetch_add(1); u < units; u = nextSlot.fetch_add(1)) {
         if (u < job.sideUnits) {
-            sideWork(u);
-            sideDone.fetch_add(1, std::memory_order_release);
+            RunSideUnit(u);
             continue;
         }
         const int s = u - job.sideUnits;
         AnalyseSlot(work, s);
         if (s == job.slots - 1) lastSlotWork = &work;
+    }
+}
+
+void PsychoacousticModel::State::RunSideUnit(int u) {
+    sideWork(u);
+    if (sideDone.fetch_add(1, std::memory_order_acq_rel) + 1 == job.sideUnits) {
+        { const std::lock_guard guard(sideMutex); }  // a waiter is asleep or sees the count
+        sideFinished.notify_one();
     }
 }
 
@@ -963,16 +938,14 @@ void PsychoacousticModel::FinishSideWork() {
     const int units = st.job.sideUnits;
     for (int u = st.nextSlot.load(); u < units;) {
         if (st.nextSlot.compare_exchange_weak(u, u + 1)) {
-            st.sideWork(u);
-            st.sideDone.fetch_add(1, std::memory_order_release);
+            st.RunSideUnit(u);
             ++u;
         }
     }
     // The helper's units in progress end within microseconds.
-    while (!SpinFor(HelperThread::kCallerSpin,
-                    [&] { return st.sideDone.load(std::memory_order_acquire) == units; })) {
-        std::this_thread::yield();
-    }
+    std::unique_lock guard(st.sideMutex);
+    st.sideFinished.wait(guard,
+                         [&] { return st.sideDone.load(std::memory_order_acquire) == units; });
 }
 
 void PsychoacousticModel::StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
