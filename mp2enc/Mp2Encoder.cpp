@@ -45,7 +45,6 @@ Mp2Encoder::Mp2Encoder()
       frame(AllocZeroed<SubbandFrame>("subband")),
       filtered(AllocZeroed<FilteredSamples>("filterbank output")),
       psyInput(AllocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")),
-      gathering(std::make_unique<SampleBlock>()),
       folded(std::make_unique<SampleBlock>()) {}
 
 bool Mp2Encoder::CheckSettings() {
@@ -191,7 +190,7 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     pending = false;
     lfeFiltered = false;
     random.seed(kEncoderRandomSeed);
-    gathered = 0;
+    gatherer.Reset();
     clippedByFold = 0;
     bitStream.Start(sink, log);
     if (psyModel && psyModelHelper == helperThreadAllowed) {
@@ -422,32 +421,12 @@ bool Mp2Encoder::FinishSegment() {
 }
 
 bool Mp2Encoder::Push(std::span<const double* const> planes, std::size_t count) {
-    const std::size_t rows = std::min(planes.size(), SampleBlock::kChannels);
-    std::size_t taken = 0;
-    while (taken < count) {
-        const std::size_t step = std::min(count - taken, SampleBlock::kFrames - gathered);
-        for (std::size_t r = 0; r < rows; ++r) {
-            std::copy_n(planes[r] + taken, step, gathering->Row(r) + gathered);
-        }
-        gathered += step;
-        taken += step;
-        if (gathered == SampleBlock::kFrames) {
-            gathered = 0;
-            if (!EncodeFrame(*gathering)) return false;
-        }
-    }
-    return !bitStream.WriteFailed();
+    return gatherer.Push(planes, count, [this](const SampleBlock& b) { return EncodeFrame(b); }) &&
+           !bitStream.WriteFailed();
 }
 
 bool Mp2Encoder::Finish() {
-    if (gathered > 0) {
-        // The rest of the block is silence; rows no plane filled stay silent too.
-        for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) {
-            std::fill(gathering->Row(r) + gathered, gathering->Row(r) + SampleBlock::kFrames, 0.0);
-        }
-        gathered = 0;
-        EncodeFrame(*gathering);
-    }
+    if (const SampleBlock* rest = gatherer.PaddedRest()) EncodeFrame(*rest);
     if (pending) {
         if (mpegHeader.lfe)
             lfeCoder.FilterSilence();  // the last frame's LFE reads past the input's end
