@@ -79,16 +79,21 @@ void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slot
 }
 
 void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
+    ScaleForMatrix(*reinterpret_cast<const FilteredSlots*>(&frame.samples[kSlotLo]), frame,
+                   dematrixProcedure);
+}
+
+void ScaleForMatrix(const FilteredSlots& filtered, SubbandFrame& frame, int dematrixProcedure) {
     const MatrixCoefficients gains = SubbandCoefficients(dematrixProcedure);
     const double n = gains.normalisation;
     const double centreGain = n * gains.centre;
     const double surroundGain = n * gains.surround;
     ForEachSample([&](int part, int gr, int sb) {
-        frame.samples[kSlotLo][part][gr][sb] *= n;
-        frame.samples[kSlotRo][part][gr][sb] *= n;
-        frame.samples[kSlotC][part][gr][sb] *= centreGain;
-        frame.samples[kSlotLs][part][gr][sb] *= surroundGain;
-        frame.samples[kSlotRs][part][gr][sb] *= surroundGain;
+        frame.samples[kSlotLo][part][gr][sb] = filtered[kSlotLo][part][gr][sb] * n;
+        frame.samples[kSlotRo][part][gr][sb] = filtered[kSlotRo][part][gr][sb] * n;
+        frame.samples[kSlotC][part][gr][sb] = filtered[kSlotC][part][gr][sb] * centreGain;
+        frame.samples[kSlotLs][part][gr][sb] = filtered[kSlotLs][part][gr][sb] * surroundGain;
+        frame.samples[kSlotRs][part][gr][sb] = filtered[kSlotRs][part][gr][sb] * surroundGain;
     });
 }
 

@@ -2,7 +2,6 @@
 #include "mp2enc/Mp2Encoder.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
 #include "mp2enc/ChannelLayout.h"
@@ -311,10 +310,7 @@ void Mp2Encoder::PrepareFrame() {
     const FrameParams& p = frameParams;
     if (h.lfe) adb -= LfeCoder::kBits;
 
-    for (int slot = 0; slot < kFilteredSlots; ++slot) {
-        std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
-    }
-    ScaleForMatrix(*frame, h.dematrixProcedure);
+    ScaleForMatrix(filtered->samples, *frame, h.dematrixProcedure);
     MatrixSubbands(*frame, h.dematrixProcedure, h.center);
     ScaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
     ScaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
