@@ -117,13 +117,11 @@ inline double MaskingFunction(double dz, double level) {
     return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
 }
 
-// One stage's butterflies of a block: see Butterflies below.
-using ButterflyFunction = void (*)(double* r0, double* i0, double* r1, double* i1, const double* ur,
-                                   const double* ui, int half);
-// The butterflies four at a time where the processor has AVX2, else two at a time.
-ButterflyFunction PickWideButterflies();
-
 struct ModelTables;
+// The FFT of the windowed block in re (im is written): see Transform below.
+using TransformFunction = void (*)(const ModelTables& t, double* re, double* im);
+// Four butterflies at a time in every stage where the processor has AVX2.
+TransformFunction PickTransform();
 // The level (dB) and power of each line from the FFT's output in bit-reversed order.
 using LineLevelFunction = void (*)(const ModelTables& t, const double* re, const double* im,
                                    double* level, double* power);
@@ -160,8 +158,7 @@ struct ModelTables {
     std::array<double, kFftSize> w_i{};
     std::array<int, kFftStages> twiddleStart{};
     PsychoLog2 log2;
-    // For the stages whose blocks hold at least four butterflies.
-    ButterflyFunction wideButterflies = nullptr;
+    TransformFunction transform = nullptr;
     LineLevelFunction lineLevels = nullptr;
 
     ModelTables();
@@ -400,7 +397,7 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     slotSpike[s] = work.spike;
 }
 
-ModelTables::ModelTables() : wideButterflies(PickWideButterflies()), lineLevels(PickLineLevels()) {
+ModelTables::ModelTables() : transform(PickTransform()), lineLevels(PickLineLevels()) {
     for (int j = 0; j < kFftSize; ++j) {
         window[j] = std::sqrt(8.0 / 3.0) *
                     (1.0 - std::cos(2.0 * std::numbers::pi * j / (kFftSize - 1))) / 2048.0;
@@ -505,6 +502,19 @@ Pair2 RoughExp2(Pair2 v) {
 typedef double Lanes2 __attribute__((vector_size(16), aligned(8), may_alias));
 typedef double Lanes4 __attribute__((vector_size(32), aligned(8), may_alias));
 
+// A butterfly in each lane, the halves' real parts in a and b and imaginary ones in c and d:
+// the sums go to a and c, the differences turned by the twiddle (wr, wi) to b and d.
+template <typename Lanes>
+[[gnu::always_inline]] inline void Butterfly(Lanes& a, Lanes& b, Lanes& c, Lanes& d,
+                                             const Lanes& wr, const Lanes& wi) {
+    const Lanes dr = a - b;
+    const Lanes di = c - d;
+    a = a + b;
+    c = c + d;
+    b = dr * wr - di * wi;
+    d = di * wr + dr * wi;
+}
+
 // One stage's butterflies of a block (half a multiple of the lanes): sums to the first half,
 // twiddled differences to the second.
 template <typename Lanes>
@@ -521,34 +531,114 @@ template <typename Lanes>
         std::memcpy(&d, i1 + j, sizeof d);
         std::memcpy(&wr, ur + j, sizeof wr);
         std::memcpy(&wi, ui + j, sizeof wi);
-        const Lanes dr = a - b;
-        const Lanes di = c - d;
-        const Lanes sumR = a + b;
-        const Lanes sumI = c + d;
-        const Lanes outR = dr * wr - di * wi;
-        const Lanes outI = di * wr + dr * wi;
-        std::memcpy(r0 + j, &sumR, sizeof sumR);
-        std::memcpy(i0 + j, &sumI, sizeof sumI);
-        std::memcpy(r1 + j, &outR, sizeof outR);
-        std::memcpy(i1 + j, &outI, sizeof outI);
+        Butterfly(a, b, c, d, wr, wi);
+        std::memcpy(r0 + j, &a, sizeof a);
+        std::memcpy(i0 + j, &c, sizeof c);
+        std::memcpy(r1 + j, &b, sizeof b);
+        std::memcpy(i1 + j, &d, sizeof d);
     }
 }
 
-void Butterflies(double* r0, double* i0, double* r1, double* i1, const double* ur, const double* ui,
-                 int half) {
-    ButterfliesOf<Lanes2>(r0, i0, r1, i1, ur, ui, half);
+// The FFT's stages from the second one up to endStage, a block's butterflies `Lanes` at a time.
+template <typename Lanes>
+[[gnu::always_inline]] inline void StagesOf(const ModelTables& t, double* re, double* im,
+                                            int endStage) {
+    for (int s = 1; s < endStage; ++s) {
+        const int half = kLines >> s;
+        const double* ur = &t.w_r[t.twiddleStart[s]];
+        const double* ui = &t.w_i[t.twiddleStart[s]];
+        for (int base = 0; base < kFftSize; base += 2 * half) {
+            ButterfliesOf<Lanes>(&re[base], &im[base], &re[base + half], &im[base + half], ur, ui,
+                                 half);
+        }
+    }
 }
 
-// The same built for AVX2, with separate multiplies and additions (no fused ones): the same
-// values. Picked by a plain test of the processor, as the filterbank's granule is.
-[[gnu::target("avx2")]] void ButterfliesAvx2(double* r0, double* i0, double* r1, double* i1,
-                                             const double* ur, const double* ui, int half) {
-    ButterfliesOf<Lanes4>(r0, i0, r1, i1, ur, ui, half);
+// Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
+// sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
+// 1, which change no value (at most the sign of a zero, which squaring drops).
+void Transform(const ModelTables& t, double* re, double* im) {
+    for (int j = 0; j < kLines; ++j) {
+        const double a = re[j];
+        const double b = re[j + kLines];
+        re[j] = a + b;
+        im[j] = 0.0;
+        re[j + kLines] = (a - b) * t.w_r[j];
+        im[j + kLines] = (a - b) * t.w_i[j];
+    }
+    StagesOf<Lanes2>(t, re, im, kFftStages - 1);
+    for (int j = 0; j < kFftSize; j += 2) {
+        const double sr = re[j] + re[j + 1];
+        const double si = im[j] + im[j + 1];
+        re[j + 1] = re[j] - re[j + 1];
+        im[j + 1] = im[j] - im[j + 1];
+        re[j] = sr;
+        im[j] = si;
+    }
 }
 
-ButterflyFunction PickWideButterflies() {
+// Local variables of the AVX2 functions below.
+typedef double Doubles4 __attribute__((vector_size(32)));
+typedef std::uint64_t Bits4 __attribute__((vector_size(32)));
+typedef std::int64_t Ints4 __attribute__((vector_size(32)));
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Doubles4 Load4(const double* p) {
+    Doubles4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline void Store4(double* p, const Doubles4& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The same four butterflies at a time, with separate multiplies and additions (no fused
+// ones): each value as Transform gives it. The stage of two butterflies a block takes two
+// blocks at once, the last stage two pairs.
+[[gnu::target("avx2")]] void TransformAvx2(const ModelTables& t, double* re, double* im) {
+    for (int j = 0; j < kLines; j += 4) {
+        const Doubles4 a = Load4(re + j);
+        const Doubles4 b = Load4(re + j + kLines);
+        Store4(re + j, a + b);
+        Store4(im + j, Doubles4{});
+        Store4(re + j + kLines, (a - b) * Load4(&t.w_r[j]));
+        Store4(im + j + kLines, (a - b) * Load4(&t.w_i[j]));
+    }
+    constexpr int kPairStage = kFftStages - 2;  // two butterflies a block
+    StagesOf<Lanes4>(t, re, im, kPairStage);
+    const double* ur = &t.w_r[t.twiddleStart[kPairStage]];
+    const double* ui = &t.w_i[t.twiddleStart[kPairStage]];
+    const Doubles4 wr = {ur[0], ur[1], ur[0], ur[1]};
+    const Doubles4 wi = {ui[0], ui[1], ui[0], ui[1]};
+    for (int base = 0; base < kFftSize; base += 8) {
+        const Doubles4 r0 = Load4(re + base);
+        const Doubles4 r1 = Load4(re + base + 4);
+        const Doubles4 i0 = Load4(im + base);
+        const Doubles4 i1 = Load4(im + base + 4);
+        Doubles4 a = __builtin_shufflevector(r0, r1, 0, 1, 4, 5);
+        Doubles4 b = __builtin_shufflevector(r0, r1, 2, 3, 6, 7);
+        Doubles4 c = __builtin_shufflevector(i0, i1, 0, 1, 4, 5);
+        Doubles4 d = __builtin_shufflevector(i0, i1, 2, 3, 6, 7);
+        Butterfly(a, b, c, d, wr, wi);
+        Store4(re + base, __builtin_shufflevector(a, b, 0, 1, 4, 5));
+        Store4(re + base + 4, __builtin_shufflevector(a, b, 2, 3, 6, 7));
+        Store4(im + base, __builtin_shufflevector(c, d, 0, 1, 4, 5));
+        Store4(im + base + 4, __builtin_shufflevector(c, d, 2, 3, 6, 7));
+    }
+    for (int j = 0; j < kFftSize; j += 4) {
+        // Lane by lane: the pair's sum in the first, its difference in the second.
+        const Doubles4 r = Load4(re + j);
+        const Doubles4 i = Load4(im + j);
+        const Doubles4 rs = __builtin_shufflevector(r, r, 1, 0, 3, 2);
+        const Doubles4 is = __builtin_shufflevector(i, i, 1, 0, 3, 2);
+        Store4(re + j, __builtin_shufflevector(r + rs, rs - r, 0, 5, 2, 7));
+        Store4(im + j, __builtin_shufflevector(i + is, is - i, 0, 5, 2, 7));
+    }
+}
+
+TransformFunction PickTransform() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? ButterfliesAvx2 : Butterflies;
+    return __builtin_cpu_supports("avx2") ? TransformAvx2 : Transform;
 }
 
 void LineLevel(const ModelTables& t, const double* re, const double* im, int k, double* level,
@@ -568,11 +658,6 @@ void LineLevels(const ModelTables& t, const double* re, const double* im, double
                 double* power) {
     for (int k = 0; k < kLines; ++k) LineLevel(t, re, im, k, level, power);
 }
-
-// Local variables of the AVX2 function below.
-typedef double Doubles4 __attribute__((vector_size(32)));
-typedef std::uint64_t Bits4 __attribute__((vector_size(32)));
-typedef std::int64_t Ints4 __attribute__((vector_size(32)));
 
 // The same four lines at a time: each lane takes the steps of PsychoLog2 in its order, so the
 // values are the same. Four lines of which one is below the energy floor or not finite take
@@ -620,36 +705,7 @@ LineLevelFunction PickLineLevels() {
 }  // namespace
 
 void SlotWork::Spectrum() {
-    // Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
-    // sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
-    // 1, which change no value (at most the sign of a zero, which squaring drops).
-    const double* ur = &t.w_r[0];
-    const double* ui = &t.w_i[0];
-    for (int j = 0; j < kLines; ++j) {
-        const double a = x_r[j];
-        const double b = x_r[j + kLines];
-        x_r[j] = a + b;
-        x_i[j] = 0.0;
-        x_r[j + kLines] = (a - b) * ur[j];
-        x_i[j + kLines] = (a - b) * ui[j];
-    }
-    for (int s = 1; s < kFftStages - 1; ++s) {
-        const int half = kLines >> s;
-        ur = &t.w_r[t.twiddleStart[s]];
-        ui = &t.w_i[t.twiddleStart[s]];
-        const ButterflyFunction butterflies = half >= 4 ? t.wideButterflies : Butterflies;
-        for (int base = 0; base < kFftSize; base += 2 * half) {
-            butterflies(&x_r[base], &x_i[base], &x_r[base + half], &x_i[base + half], ur, ui, half);
-        }
-    }
-    for (int j = 0; j < kFftSize; j += 2) {
-        const double sr = x_r[j] + x_r[j + 1];
-        const double si = x_i[j] + x_i[j + 1];
-        x_r[j + 1] = x_r[j] - x_r[j + 1];
-        x_i[j + 1] = x_i[j] - x_i[j + 1];
-        x_r[j] = sr;
-        x_i[j] = si;
-    }
+    t.transform(t, x_r.data(), x_i.data());
     t.lineLevels(t, x_r.data(), x_i.data(), x.data(), power.data());
     type.fill(kTypeNone);
     next.fill(kNoList);
