@@ -43,24 +43,30 @@ MatrixCoefficients SubbandCoefficients(int dematrixProcedure) {
     }
 }
 
-void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]) {
+PsySlotRows PsyMatrixRows(const InputRows& input, int dematrixProcedure,
+                          double (*loRo)[kFrameSamples]) {
+    static constexpr double kSilence[kFrameSamples] = {};
     const auto [b, s, n] = TimeDomainCoefficients(dematrixProcedure);
     const double* l = input.rows[0];
     const double* r = input.rows[1];
     const double* c = input.rows[2];
     const double* ls = input.rows[4];
     const double* rs = input.rows[5];
-    std::copy(c, c + kFrameSamples, slots[kSlotC]);
-    std::copy(ls, ls + kFrameSamples, slots[kSlotLs]);
-    std::copy(rs, rs + kFrameSamples, slots[kSlotRs]);
-    std::copy(l, l + kFrameSamples, slots[kSlotL]);
-    std::copy(r, r + kFrameSamples, slots[kSlotR]);
-    double* lo = slots[kSlotLo];
-    double* ro = slots[kSlotRo];
+    PsySlotRows slots;
+    slots.fill(kSilence);
+    slots[kSlotC] = c;
+    slots[kSlotLs] = ls;
+    slots[kSlotRs] = rs;
+    slots[kSlotL] = l;
+    slots[kSlotR] = r;
+    double* lo = loRo[0];
+    double* ro = loRo[1];
+    slots[kSlotLo] = lo;
+    slots[kSlotRo] = ro;
     switch (dematrixProcedure) {
         case kProcedureNoMatrix:
-            std::copy(l, l + kFrameSamples, lo);
-            std::copy(r, r + kFrameSamples, ro);
+            slots[kSlotLo] = l;
+            slots[kSlotRo] = r;
             break;
         case kProcedureSurroundDifference:
             for (int i = 0; i < kFrameSamples; ++i) {
@@ -76,6 +82,7 @@ void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slot
             }
             break;
     }
+    return slots;
 }
 
 void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {

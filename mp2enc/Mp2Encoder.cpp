@@ -43,7 +43,7 @@ Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
       frame(AllocZeroed<SubbandFrame>("subband")),
       filtered(AllocZeroed<FilteredSamples>("filterbank output")),
-      psyInput(AllocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")),
+      psyInput(AllocZeroedRows<double[kFrameSamples]>(kMatrixedSlots, "psy matrix")),
       folded(std::make_unique<SampleBlock>()) {}
 
 bool Mp2Encoder::CheckSettings() {
@@ -283,11 +283,11 @@ bool Mp2Encoder::EncodeFrame(const SampleBlock& input) {
                               : kProcedureNoMatrix;
     if (pending) CollectMasking();
 
-    BuildPsyMatrix(RowsOf(block), procedure, psyInput.get());
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
-    psyModel->StartMasking(psyInput.get(), FrameInfoForModel(), true);
+    psyModel->StartMasking(PsyMatrixRows(RowsOf(block), procedure, psyInput.get()),
+                           FrameInfoForModel(), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
     if (mpegHeader.lfe && !lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
@@ -397,8 +397,8 @@ void Mp2Encoder::StartSegment(const FramePlace& place, const SampleBlock* previo
     filterInput = &before;
     for (int slot = 0; slot < kFilteredSlots; ++slot) FilterSlot(slot);
     filterInput = nullptr;
-    BuildPsyMatrix(RowsOf(before), place.previousProcedure, psyInput.get());
-    psyModel->Prime(psyInput.get(), FrameInfoForModel());
+    psyModel->Prime(PsyMatrixRows(RowsOf(before), place.previousProcedure, psyInput.get()),
+                    FrameInfoForModel());
 }
 
 bool Mp2Encoder::EncodeSegmentFrame(const SampleBlock& block, const LfeFilter::Frame& lfe) {

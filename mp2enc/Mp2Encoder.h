@@ -111,6 +111,7 @@ class Mp2Encoder {
     };
     std::unique_ptr<FilteredSamples> filtered;
     const SampleBlock* filterInput = nullptr;  // the block being filtered
+    static constexpr int kMatrixedSlots = 2;   // Lo and Ro, formed for the model
     std::unique_ptr<double[][kFrameSamples]> psyInput;
     double frequencyKhz = 48.0;
     long adb = 0;
@@ -129,8 +130,8 @@ class Mp2Encoder {
     BlockGatherer gatherer;               // samples pushed towards the next block
     std::unique_ptr<SampleBlock> folded;  // the block folded into the configuration's channels
     std::size_t clippedByFold = 0;
-    // The model's helper thread reads psyInput and, through filterSlot, filterInput,
-    // filterbank and filtered. Members are destroyed in reverse order: declared last, the
+    // The model's helper thread reads, through filterSlot, filterInput, filterbank and
+    // filtered. Members are destroyed in reverse order: declared last, the
     // model stops its thread before anything it reads goes away.
     std::unique_ptr<PsychoacousticModel> psyModel;
 };

@@ -83,6 +83,12 @@ int SlotsOf(const PsyFrameInfo& info) {
     return info.stereoAug == 2 ? kPsySlots : 7;
 }
 
+PsySlotRows RowsOf(const double (*slotSamples)[kFrameSamples]) {
+    PsySlotRows rows{};
+    for (int s = 0; s < kPsySlots; ++s) rows[s] = slotSamples[s];
+    return rows;
+}
+
 // Search width around a tonal candidate, by its line.
 int TonalRun(int k) {
     if (k < kFirstCandidate || k > kLastCandidate) return 0;
@@ -276,7 +282,7 @@ class HelperThread {
 struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
-        const double (*samples)[kFrameSamples] = nullptr;
+        std::array<int, kPsySlots> blockStart{};  // where each slot's block starts in its ring
         int sideUnits = 0;  // units of side work, taken before the slots
         int slots = 0;
         int sblimit = 0;
@@ -367,7 +373,7 @@ void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
 }
 
 void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
-    work.Load(fft_buf[s], WriteRing(s, job.samples[s]));
+    work.Load(fft_buf[s], job.blockStart[s]);
 
     if (work.silent) {
         work.x.fill(tables.floorDb);
@@ -1041,10 +1047,14 @@ void PsychoacousticModel::Restart() {
 }
 
 void PsychoacousticModel::Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info) {
+    Prime(RowsOf(slotSamples), info);
+}
+
+void PsychoacousticModel::Prime(const PsySlotRows& slotRows, const PsyFrameInfo& info) {
     State& st = *state;
     FinishSlots();
     st.SelectTables(info);
-    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotSamples[s]);
+    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotRows[s]);
 }
 
 void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
@@ -1070,12 +1080,17 @@ void PsychoacousticModel::FinishSideWork() {
 
 void PsychoacousticModel::StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
                                        bool withSideWork) {
+    StartMasking(RowsOf(slotSamples), info, withSideWork);
+}
+
+void PsychoacousticModel::StartMasking(const PsySlotRows& slotRows, const PsyFrameInfo& info,
+                                       bool withSideWork) {
     State& st = *state;
     FinishSlots();  // a frame never collected is dropped
     st.SelectTables(info);
     auto& job = st.job;
-    job.samples = slotSamples;
     job.slots = SlotsOf(info);
+    for (int s = 0; s < job.slots; ++s) job.blockStart[s] = st.WriteRing(s, slotRows[s]);
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;
