@@ -3,18 +3,25 @@
 
 #include <gst/audio/gstaudioencoder.h>
 
+#include <algorithm>
 #include <array>
 #include <optional>
 #include <string>
 #include <vector>
 
-#include "mp2enc/Mp2Encoder.h"
+#include "mp2enc/ParallelMp2Encoder.h"
+#include "platform/UsableCores.h"
 
 namespace tavrisk {
 namespace {
 
 constexpr int kMinBitrate = 32;
 constexpr int kMaxBitrate = 384;
+constexpr int kMaxThreads = 64;
+
+int DefaultThreads() {
+    return std::min(UsableCores(), kMaxThreads);
+}
 constexpr int kChannels = static_cast<int>(SampleBlock::kChannels);
 constexpr int kCompatibleChannels = 2;
 constexpr double kMinus3Db = 0.7071067811865476;
@@ -41,9 +48,11 @@ class PendingFrames : public mp2::FrameSink {
 // Streaming-thread state; the base class serialises the calls that touch it. The settings
 // are the properties', taken when the format is set.
 struct EncoderState {
-    mp2::EncoderSettings settings;  // guarded by the object lock
+    mp2::EncoderSettings settings;  // guarded by the object lock, as is threads
+    int threads = DefaultThreads();
     mp2::EncoderSettings running;
-    mp2::Mp2Encoder encoder;
+    int runningThreads = 1;
+    mp2::ParallelMp2Encoder encoder;
     PendingFrames pending;
     std::array<Feed, SampleBlock::kChannels> feeds{};
     int channels = 0;
@@ -59,7 +68,7 @@ struct TavriskMp2EncClass {
     GstAudioEncoderClass parentClass;
 };
 
-enum { kPropBitrate = 1, kPropCrc, kPropDematrix, kPropTcAllocation };
+enum { kPropBitrate = 1, kPropCrc, kPropDematrix, kPropTcAllocation, kPropThreads };
 
 G_DEFINE_TYPE(TavriskMp2Enc, tavrisk_mp2_enc, GST_TYPE_AUDIO_ENCODER)
 
@@ -68,7 +77,8 @@ EncoderState& StateOf(gpointer object) {
 }
 
 void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* pspec) {
-    mp2::EncoderSettings& settings = StateOf(object).settings;
+    EncoderState& state = StateOf(object);
+    mp2::EncoderSettings& settings = state.settings;
     GST_OBJECT_LOCK(object);
     switch (id) {
         case kPropBitrate:
@@ -83,6 +93,9 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
         case kPropTcAllocation:
             settings.tcAllocChoice = g_value_get_int(value);
             break;
+        case kPropThreads:
+            state.threads = g_value_get_int(value);
+            break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
     }
@@ -90,7 +103,8 @@ void SetProperty(GObject* object, guint id, const GValue* value, GParamSpec* psp
 }
 
 void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
-    const mp2::EncoderSettings& settings = StateOf(object).settings;
+    const EncoderState& state = StateOf(object);
+    const mp2::EncoderSettings& settings = state.settings;
     GST_OBJECT_LOCK(object);
     switch (id) {
         case kPropBitrate:
@@ -104,6 +118,9 @@ void GetProperty(GObject* object, guint id, GValue* value, GParamSpec* pspec) {
             break;
         case kPropTcAllocation:
             g_value_set_int(value, settings.tcAllocChoice);
+            break;
+        case kPropThreads:
+            g_value_set_int(value, state.threads);
             break;
         default:
             G_OBJECT_WARN_INVALID_PROPERTY_ID(object, id, pspec);
@@ -178,6 +195,7 @@ std::optional<ChannelConfiguration> FeedsOfPositions(const GstAudioInfo& info,
 // Starts a run with the settings of the moment: at a new format and after a flush.
 bool StartRun(GstAudioEncoder* element, EncoderState& state) {
     state.pending.frames.clear();
+    state.encoder.SetThreads(state.runningThreads);
     if (state.encoder.Configure(state.running, state.pending)) return true;
     std::string why;
     for (const mp2::EncoderMessage& message : state.encoder.Log().Take()) why += message.text;
@@ -198,6 +216,7 @@ gboolean SetFormat(GstAudioEncoder* element, GstAudioInfo* info) {
     }
     GST_OBJECT_LOCK(element);
     state.running = state.settings;
+    state.runningThreads = state.threads;
     GST_OBJECT_UNLOCK(element);
     state.running.channels = *configuration;
     if (!ChannelConfigurationProblem(*configuration).empty()) {
@@ -304,6 +323,12 @@ void tavrisk_mp2_enc_class_init(TavriskMp2EncClass* klass) {
         g_param_spec_int(kMp2EncoderTcAllocationProperty, "Transmission channel allocation",
                          "-2 adaptive, -1 random, 0 to 7 fixed", -2, 7, defaults.tcAllocChoice,
                          flags));
+    g_object_class_install_property(
+        objectClass, kPropThreads,
+        g_param_spec_int(kMp2EncoderThreadsProperty, "Threads",
+                         "Threads the frames are encoded on (default: the usable cores); the "
+                         "stream is the same on any number",
+                         1, kMaxThreads, DefaultThreads(), flags));
 
     GstElementClass* elementClass = GST_ELEMENT_CLASS(klass);
     static GstStaticPadTemplate sinkTemplate = GST_STATIC_PAD_TEMPLATE(

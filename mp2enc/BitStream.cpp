@@ -15,45 +15,40 @@ void BitStream::Start(FrameSink& frameSink, EncoderLog& messageLog) {
     log = &messageLog;
     frameBytes.clear();
     frameBytes.reserve(kFrameBytesReserved);
-    byte = 0;
-    bitIndex = 8;
+    word = 0;
+    wordBits = 0;
     totalBits = 0;
     failed = false;
 }
 
 void BitStream::PutBit(unsigned bit) {
-    ++totalBits;
-    byte |= static_cast<std::uint8_t>((bit & 1u) << (bitIndex - 1));
-    if (--bitIndex == 0) CompleteByte();
+    PutBits(bit, 1);
 }
 
-void BitStream::PutBits(std::uint32_t value, int width) {
-    if (width > kMaxWidth) {
-        log->Report(FormatText("Cannot read or write more than %d bits at a time.\n", kMaxWidth));
-        for (int i = kMaxWidth; i < width; ++i) PutBit(0);
-        width = kMaxWidth;
-    }
-    totalBits += static_cast<std::uint32_t>(width);
-    int left = width;
-    while (left > 0) {
-        const int k = left < bitIndex ? left : bitIndex;
-        const std::uint32_t chunk =
-            static_cast<std::uint32_t>(static_cast<std::uint64_t>(value) >> (left - k)) &
-            ((1u << k) - 1u);
-        byte |= static_cast<std::uint8_t>(chunk << (bitIndex - k));
-        bitIndex -= k;
-        left -= k;
-        if (bitIndex == 0) CompleteByte();
-    }
+void BitStream::PutUnusualWidth(std::uint32_t value, int width) {
+    if (width <= 0) return;
+    log->Report(FormatText("Cannot read or write more than %d bits at a time.\n", kMaxWidth));
+    for (int i = kMaxWidth; i < width; ++i) PutBit(0);
+    PutBits(value, kMaxWidth);
 }
 
-void BitStream::CompleteByte() {
-    frameBytes.push_back(byte);
-    byte = 0;
-    bitIndex = 8;
+void BitStream::FlushWord() {
+    wordBits -= 32;
+    const auto high = static_cast<std::uint32_t>(word >> wordBits);
+    const std::uint8_t bytes[4] = {
+        static_cast<std::uint8_t>(high >> 24), static_cast<std::uint8_t>(high >> 16),
+        static_cast<std::uint8_t>(high >> 8), static_cast<std::uint8_t>(high)};
+    frameBytes.insert(frameBytes.end(), bytes, bytes + 4);
+}
+
+void BitStream::FlushWholeBytes() {
+    for (; wordBits >= 8; wordBits -= 8) {
+        frameBytes.push_back(static_cast<std::uint8_t>(word >> (wordBits - 8)));
+    }
 }
 
 void BitStream::EndFrame() {
+    FlushWholeBytes();
     if (!failed && !frameBytes.empty() && !sink->Write(frameBytes)) failed = true;
     frameBytes.clear();
 }

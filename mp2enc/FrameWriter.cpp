@@ -177,9 +177,12 @@ void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FramePara
     ForEachCompatible(params, [&](int sb, int ch) {
         if (frame.bitAlloc[ch][sb]) PutScaleFactors(frame, ch, sb, putScale);
     });
+    const int compatibleCount = CodedPositionsOf(
+        params, frame, [&](auto&& fn) { ForEachCompatible(params, fn); }, compatibleCoded);
     for (int part = 0; part < kParts; ++part) {
         for (int t = 0; t < kTriplets; ++t) {
-            WriteSamples(bs, params, frame, part, t, false, h, messages);
+            WriteSamples(bs, compatibleCoded.data(), compatibleCount, frame, part, t, false,
+                         messages);
         }
     }
 
@@ -193,21 +196,35 @@ void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FramePara
         if (frame.bitAlloc[slot][sb]) PutScaleFactors(frame, slot, sb, putScale);
     });
     const int lfeBits = (*params.allocMc)[0][kLfeEntry].bits;
+    const int multichannelCount = CodedPositionsOf(
+        params, frame, [&](auto&& fn) { ForEachMultichannel(params, h, fn); }, multichannelCoded);
     for (int part = 0; part < kParts; ++part) {
         for (int t = 0; t < kTriplets; ++t) {
             if (h.lfe) put(lfe.Codes()[part * kTriplets + t], lfeBits);
-            WriteSamples(bs, params, frame, part, t, true, h, messages);
+            WriteSamples(bs, multichannelCoded.data(), multichannelCount, frame, part, t, true,
+                         messages);
         }
     }
 }
 
-void FrameWriter::WriteSamples(BitStream& bs, const FrameParams& params, const SubbandFrame& frame,
-                               int part, int t, bool multichannel, const MpegHeader& header,
-                               EncoderLog& messages) {
-    auto writeOne = [&](int sb, int slot) {
+template <typename ForEachPosition>
+int FrameWriter::CodedPositionsOf(const FrameParams& params, const SubbandFrame& frame,
+                                  ForEachPosition&& forEach, CodedPositions& positions) {
+    int count = 0;
+    forEach([&](int sb, int slot) {
         const int a = frame.bitAlloc[slot][sb];
-        if (a == 0) return;
-        const AllocationEntry& entry = TableOfSlot(params, slot)[sb][a];
+        if (a != 0) positions[count++] = {slot, sb, &TableOfSlot(params, slot)[sb][a]};
+    });
+    return count;
+}
+
+void FrameWriter::WriteSamples(BitStream& bs, const CodedPosition* positions, int count,
+                               const SubbandFrame& frame, int part, int t, bool multichannel,
+                               EncoderLog& messages) {
+    for (const CodedPosition* p = positions; p != positions + count; ++p) {
+        const int slot = p->slot;
+        const int sb = p->sb;
+        const AllocationEntry& entry = *p->entry;
         const double scale = kScaleFactorTable[frame.scaleIndex[slot][part][sb]];
         int codes[3];
         for (int i = 0; i < 3; ++i) {
@@ -235,11 +252,6 @@ void FrameWriter::WriteSamples(BitStream& bs, const FrameParams& params, const S
                 static_cast<std::uint32_t>(GroupCodes(codes[0], codes[1], codes[2], entry.steps)),
                 entry.bits);
         }
-    };
-    if (multichannel) {
-        ForEachMultichannel(params, header, writeOne);
-    } else {
-        ForEachCompatible(params, writeOne);
     }
 }
 

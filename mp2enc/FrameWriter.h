@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <string_view>
 
 #include "mp2enc/BitStream.h"
@@ -36,9 +37,25 @@ class FrameWriter {
                                        const SubbandFrame& frame);
 
   private:
-    void WriteSamples(BitStream& bs, const FrameParams& params, const SubbandFrame& frame, int part,
-                      int triplet, bool multichannel, const MpegHeader& header,
-                      EncoderLog& messages);
+    // A channel slot and subband with samples in the frame, and its quantiser.
+    struct CodedPosition {
+        int slot = 0;
+        int sb = 0;
+        const AllocationEntry* entry = nullptr;
+    };
+    using CodedPositions = std::array<CodedPosition, kChannelSlots * kSubbands>;
+
+    // The positions with samples, in writing order; their count.
+    template <typename ForEachPosition>
+    static int CodedPositionsOf(const FrameParams& params, const SubbandFrame& frame,
+                                ForEachPosition&& forEach, CodedPositions& positions);
+    static void WriteSamples(BitStream& bs, const CodedPosition* positions, int count,
+                             const SubbandFrame& frame, int part, int triplet, bool multichannel,
+                             EncoderLog& messages);
+
+    // Taken anew for each frame, kept to spare the stack.
+    CodedPositions compatibleCoded{};
+    CodedPositions multichannelCoded{};
     std::size_t ancillaryPos = 0;
 };
 

@@ -43,24 +43,30 @@ MatrixCoefficients SubbandCoefficients(int dematrixProcedure) {
     }
 }
 
-void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]) {
+PsySlotRows PsyMatrixRows(const InputRows& input, int dematrixProcedure,
+                          double (*loRo)[kFrameSamples]) {
+    static constexpr double kSilence[kFrameSamples] = {};
     const auto [b, s, n] = TimeDomainCoefficients(dematrixProcedure);
     const double* l = input.rows[0];
     const double* r = input.rows[1];
     const double* c = input.rows[2];
     const double* ls = input.rows[4];
     const double* rs = input.rows[5];
-    std::copy(c, c + kFrameSamples, slots[kSlotC]);
-    std::copy(ls, ls + kFrameSamples, slots[kSlotLs]);
-    std::copy(rs, rs + kFrameSamples, slots[kSlotRs]);
-    std::copy(l, l + kFrameSamples, slots[kSlotL]);
-    std::copy(r, r + kFrameSamples, slots[kSlotR]);
-    double* lo = slots[kSlotLo];
-    double* ro = slots[kSlotRo];
+    PsySlotRows slots;
+    slots.fill(kSilence);
+    slots[kSlotC] = c;
+    slots[kSlotLs] = ls;
+    slots[kSlotRs] = rs;
+    slots[kSlotL] = l;
+    slots[kSlotR] = r;
+    double* lo = loRo[0];
+    double* ro = loRo[1];
+    slots[kSlotLo] = lo;
+    slots[kSlotRo] = ro;
     switch (dematrixProcedure) {
         case kProcedureNoMatrix:
-            std::copy(l, l + kFrameSamples, lo);
-            std::copy(r, r + kFrameSamples, ro);
+            slots[kSlotLo] = l;
+            slots[kSlotRo] = r;
             break;
         case kProcedureSurroundDifference:
             for (int i = 0; i < kFrameSamples; ++i) {
@@ -76,19 +82,25 @@ void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slot
             }
             break;
     }
+    return slots;
 }
 
 void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
+    ScaleForMatrix(*reinterpret_cast<const FilteredSlots*>(&frame.samples[kSlotLo]), frame,
+                   dematrixProcedure);
+}
+
+void ScaleForMatrix(const FilteredSlots& filtered, SubbandFrame& frame, int dematrixProcedure) {
     const MatrixCoefficients gains = SubbandCoefficients(dematrixProcedure);
     const double n = gains.normalisation;
     const double centreGain = n * gains.centre;
     const double surroundGain = n * gains.surround;
     ForEachSample([&](int part, int gr, int sb) {
-        frame.samples[kSlotLo][part][gr][sb] *= n;
-        frame.samples[kSlotRo][part][gr][sb] *= n;
-        frame.samples[kSlotC][part][gr][sb] *= centreGain;
-        frame.samples[kSlotLs][part][gr][sb] *= surroundGain;
-        frame.samples[kSlotRs][part][gr][sb] *= surroundGain;
+        frame.samples[kSlotLo][part][gr][sb] = filtered[kSlotLo][part][gr][sb] * n;
+        frame.samples[kSlotRo][part][gr][sb] = filtered[kSlotRo][part][gr][sb] * n;
+        frame.samples[kSlotC][part][gr][sb] = filtered[kSlotC][part][gr][sb] * centreGain;
+        frame.samples[kSlotLs][part][gr][sb] = filtered[kSlotLs][part][gr][sb] * surroundGain;
+        frame.samples[kSlotRs][part][gr][sb] = filtered[kSlotRs][part][gr][sb] * surroundGain;
     });
 }
 

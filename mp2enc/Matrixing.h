@@ -22,11 +22,19 @@ struct InputRows {
     const double* rows[6];
 };
 
-// Time-domain slots Lo, Ro, C, LS, RS, L, R for the psychoacoustic model.
-void BuildPsyMatrix(const InputRows& input, int dematrixProcedure, double (*slots)[kFrameSamples]);
+// Time-domain slots Lo, Ro, C, LS, RS, L, R for the psychoacoustic model: Lo and Ro formed
+// in loRo[0] and loRo[1] (or, unmatrixed, L and R themselves), the others the input's rows;
+// the slots past them are silent.
+PsySlotRows PsyMatrixRows(const InputRows& input, int dematrixProcedure,
+                          double (*loRo)[kFrameSamples]);
+
+// Subband samples of the five slots the filterbank fills (L, R, C, LS, RS).
+using FilteredSlots = double[kSlotRs + 1][kParts][kGranules][kSubbands];
 
 // Scales the 3/2 channels by their downmix gains (slots 0, 1 hold L and R here).
 void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure);
+// The same, taking the unscaled samples from `filtered` instead of from the frame.
+void ScaleForMatrix(const FilteredSlots& filtered, SubbandFrame& frame, int dematrixProcedure);
 // Copies the scaled L and R to slots 5 and 6 and forms Lo and Ro in slots 0 and 1;
 // for a limited-bandwidth centre moves the centre above subband 11 into the others.
 void MatrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center);

@@ -2,7 +2,6 @@
 #include "mp2enc/Mp2Encoder.h"
 
 #include <algorithm>
-#include <cstring>
 
 #include "mp2enc/AllocZeroed.h"
 #include "mp2enc/ChannelLayout.h"
@@ -44,8 +43,7 @@ Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
       frame(AllocZeroed<SubbandFrame>("subband")),
       filtered(AllocZeroed<FilteredSamples>("filterbank output")),
-      psyInput(AllocZeroedRows<double[kFrameSamples]>(kPsySlots, "psy matrix")),
-      gathering(std::make_unique<SampleBlock>()),
+      psyInput(AllocZeroedRows<double[kFrameSamples]>(kMatrixedSlots, "psy matrix")),
       folded(std::make_unique<SampleBlock>()) {}
 
 bool Mp2Encoder::CheckSettings() {
@@ -192,7 +190,7 @@ bool Mp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& sink) {
     pending = false;
     lfeFiltered = false;
     random.seed(kEncoderRandomSeed);
-    gathered = 0;
+    gatherer.Reset();
     clippedByFold = 0;
     bitStream.Start(sink, log);
     if (psyModel && psyModelHelper == helperThreadAllowed) {
@@ -286,11 +284,11 @@ bool Mp2Encoder::EncodeFrame(const SampleBlock& input) {
                               : kProcedureNoMatrix;
     if (pending) CollectMasking();
 
-    BuildPsyMatrix(RowsOf(block), procedure, psyInput.get());
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
-    psyModel->StartMasking(psyInput.get(), FrameInfoForModel(), true);
+    psyModel->StartMasking(PsyMatrixRows(RowsOf(block), procedure, psyInput.get()),
+                           FrameInfoForModel(), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
     if (mpegHeader.lfe && !lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
@@ -313,10 +311,7 @@ void Mp2Encoder::PrepareFrame() {
     const FrameParams& p = frameParams;
     if (h.lfe) adb -= LfeCoder::kBits;
 
-    for (int slot = 0; slot < kFilteredSlots; ++slot) {
-        std::memcpy(frame->samples[slot], filtered->samples[slot], sizeof filtered->samples[slot]);
-    }
-    ScaleForMatrix(*frame, h.dematrixProcedure);
+    ScaleForMatrix(filtered->samples, *frame, h.dematrixProcedure);
     MatrixSubbands(*frame, h.dematrixProcedure, h.center);
     ScaleFactorCalc(*frame, 0, p.stereo, p.sblimit);
     ScaleFactorCalc(*frame, p.stereo, kCodedSlots, p.sblimitMc);
@@ -403,8 +398,8 @@ void Mp2Encoder::StartSegment(const FramePlace& place, const SampleBlock* previo
     filterInput = &before;
     for (int slot = 0; slot < kFilteredSlots; ++slot) FilterSlot(slot);
     filterInput = nullptr;
-    BuildPsyMatrix(RowsOf(before), place.previousProcedure, psyInput.get());
-    psyModel->Prime(psyInput.get(), FrameInfoForModel());
+    psyModel->Prime(PsyMatrixRows(RowsOf(before), place.previousProcedure, psyInput.get()),
+                    FrameInfoForModel());
 }
 
 bool Mp2Encoder::EncodeSegmentFrame(const SampleBlock& block, const LfeFilter::Frame& lfe) {
@@ -423,32 +418,12 @@ bool Mp2Encoder::FinishSegment() {
 }
 
 bool Mp2Encoder::Push(std::span<const double* const> planes, std::size_t count) {
-    const std::size_t rows = std::min(planes.size(), SampleBlock::kChannels);
-    std::size_t taken = 0;
-    while (taken < count) {
-        const std::size_t step = std::min(count - taken, SampleBlock::kFrames - gathered);
-        for (std::size_t r = 0; r < rows; ++r) {
-            std::copy_n(planes[r] + taken, step, gathering->Row(r) + gathered);
-        }
-        gathered += step;
-        taken += step;
-        if (gathered == SampleBlock::kFrames) {
-            gathered = 0;
-            if (!EncodeFrame(*gathering)) return false;
-        }
-    }
-    return !bitStream.WriteFailed();
+    return gatherer.Push(planes, count, [this](const SampleBlock& b) { return EncodeFrame(b); }) &&
+           !bitStream.WriteFailed();
 }
 
 bool Mp2Encoder::Finish() {
-    if (gathered > 0) {
-        // The rest of the block is silence; rows no plane filled stay silent too.
-        for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) {
-            std::fill(gathering->Row(r) + gathered, gathering->Row(r) + SampleBlock::kFrames, 0.0);
-        }
-        gathered = 0;
-        EncodeFrame(*gathering);
-    }
+    if (const SampleBlock* rest = gatherer.PaddedRest()) EncodeFrame(*rest);
     if (pending) {
         if (mpegHeader.lfe)
             lfeCoder.FilterSilence();  // the last frame's LFE reads past the input's end

@@ -9,6 +9,7 @@
 #include "mp2enc/AnalysisFilterbank.h"
 #include "mp2enc/BitAllocation.h"
 #include "mp2enc/BitStream.h"
+#include "mp2enc/BlockGatherer.h"
 #include "mp2enc/EncoderLog.h"
 #include "mp2enc/EncoderSettings.h"
 #include "mp2enc/EncoderRandom.h"
@@ -110,6 +111,7 @@ class Mp2Encoder {
     };
     std::unique_ptr<FilteredSamples> filtered;
     const SampleBlock* filterInput = nullptr;  // the block being filtered
+    static constexpr int kMatrixedSlots = 2;   // Lo and Ro, formed for the model
     std::unique_ptr<double[][kFrameSamples]> psyInput;
     double frequencyKhz = 48.0;
     long adb = 0;
@@ -125,12 +127,11 @@ class Mp2Encoder {
     bool lfeFiltered = false;
     const LfeFilter::Frame* blockLfe = nullptr;
     LfeFilter::Frame pendingLfe{};
-    std::unique_ptr<SampleBlock> gathering;  // samples pushed towards the next block
-    std::size_t gathered = 0;
+    BlockGatherer gatherer;               // samples pushed towards the next block
     std::unique_ptr<SampleBlock> folded;  // the block folded into the configuration's channels
     std::size_t clippedByFold = 0;
-    // The model's helper thread reads psyInput and, through filterSlot, filterInput,
-    // filterbank and filtered. Members are destroyed in reverse order: declared last, the
+    // The model's helper thread reads, through filterSlot, filterInput, filterbank and
+    // filtered. Members are destroyed in reverse order: declared last, the
     // model stops its thread before anything it reads goes away.
     std::unique_ptr<PsychoacousticModel> psyModel;
 };

@@ -38,6 +38,7 @@ bool ParallelMp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& fra
     StopWorkers();
     settings = wanted;
     sink = &frameSink;
+    gatherer.Reset();
     // The ancillary text runs on from frame to frame, and the traces of the higher
     // verbosities sum the whole run: both need the frames in one encoder.
     serial = wantedThreads == 1 || settings.ancillaryText || settings.verbosity > 1;
@@ -206,7 +207,12 @@ void ParallelMp2Encoder::WriteOldest() {
     if (!segment.ok || static_cast<int>(frames.ends.size()) != segment.count) failed = true;
 }
 
+bool ParallelMp2Encoder::Push(std::span<const double* const> planes, std::size_t count) {
+    return gatherer.Push(planes, count, [this](const SampleBlock& b) { return EncodeFrame(b); });
+}
+
 bool ParallelMp2Encoder::Finish() {
+    if (const SampleBlock* rest = gatherer.PaddedRest()) EncodeFrame(*rest);
     if (serial) return plain.Finish();
     if (filling) {
         // The last frame's LFE reads past the input's end, into silence.

@@ -7,10 +7,12 @@
 #include <cstdint>
 #include <memory>
 #include <mutex>
+#include <span>
 #include <thread>
 #include <vector>
 
 #include "dsp/SampleBlock.h"
+#include "mp2enc/BlockGatherer.h"
 #include "mp2enc/EncoderLog.h"
 #include "mp2enc/EncoderSettings.h"
 #include "mp2enc/FrameSchedule.h"
@@ -45,6 +47,9 @@ class ParallelMp2Encoder {
     bool Configure(const EncoderSettings& settings, FrameSink& sink);
     // Takes one block of 1152 samples per channel. False once the sink refused a frame.
     bool EncodeFrame(const SampleBlock& block);
+    // As Mp2Encoder's: takes `count` samples of each plane and encodes the blocks they
+    // complete; Finish pads the rest of a block with silence.
+    bool Push(std::span<const double* const> planes, std::size_t count);
     // Encodes what is left and hands every frame to the sink. False when it refused one.
     bool Finish();
 
@@ -100,6 +105,7 @@ class ParallelMp2Encoder {
     EncoderSettings settings;
     FrameSink* sink = nullptr;
     EncoderLog log;
+    BlockGatherer gatherer;
     FrameSchedule schedule;
     LfeFilter lfeFilter;
     long framesTaken = 0;

@@ -41,7 +41,7 @@ class PsychoLog2 {
                series * std::numbers::log2e;
     }
 
-  private:
+    // The constants and tables, for copies of the above that take several values at once.
     static constexpr int kIndexBits = 7;
     static constexpr int kIntervals = 1 << kIndexBits;
     static constexpr int kMantissaBits = 52;
@@ -49,7 +49,10 @@ class PsychoLog2 {
     static constexpr int kMaxBiased = 2047;  // infinity and NaN
     static constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << kMantissaBits) - 1;
     static constexpr std::uint64_t kOneBits = std::uint64_t{kBias} << kMantissaBits;
+    double Inverse(int j) const { return inverse[j]; }
+    double LogOfMiddle(int j) const { return logOfMiddle[j]; }
 
+  private:
     std::array<double, kIntervals> inverse{};
     std::array<double, kIntervals> logOfMiddle{};
 };

@@ -5,7 +5,6 @@
 #include <array>
 #include <atomic>
 #include <bit>
-#include <chrono>
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
@@ -84,6 +83,12 @@ int SlotsOf(const PsyFrameInfo& info) {
     return info.stereoAug == 2 ? kPsySlots : 7;
 }
 
+PsySlotRows RowsOf(const double (*slotSamples)[kFrameSamples]) {
+    PsySlotRows rows{};
+    for (int s = 0; s < kPsySlots; ++s) rows[s] = slotSamples[s];
+    return rows;
+}
+
 // Search width around a tonal candidate, by its line.
 int TonalRun(int k) {
     if (k < kFirstCandidate || k > kLastCandidate) return 0;
@@ -118,11 +123,16 @@ inline double MaskingFunction(double dz, double level) {
     return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
 }
 
-// One stage's butterflies of a block: see Butterflies below.
-using ButterflyFunction = void (*)(double* r0, double* i0, double* r1, double* i1, const double* ur,
-                                   const double* ui, int half);
-// The butterflies four at a time where the processor has AVX2, else two at a time.
-ButterflyFunction PickWideButterflies();
+struct ModelTables;
+// The FFT of the windowed block in re (im is written): see Transform below.
+using TransformFunction = void (*)(const ModelTables& t, double* re, double* im);
+// Four butterflies at a time in every stage where the processor has AVX2.
+TransformFunction PickTransform();
+// The level (dB) and power of each line from the FFT's output in bit-reversed order.
+using LineLevelFunction = void (*)(const ModelTables& t, const double* re, const double* im,
+                                   double* level, double* power);
+// Four lines at a time where the processor has AVX2, else one at a time.
+LineLevelFunction PickLineLevels();
 
 // Tables of the layer and sampling frequency in force, and of the FFT.
 struct ModelTables {
@@ -154,8 +164,8 @@ struct ModelTables {
     std::array<double, kFftSize> w_i{};
     std::array<int, kFftStages> twiddleStart{};
     PsychoLog2 log2;
-    // For the stages whose blocks hold at least four butterflies.
-    ButterflyFunction wideButterflies = nullptr;
+    TransformFunction transform = nullptr;
+    LineLevelFunction lineLevels = nullptr;
 
     ModelTables();
     // Takes the tables of a layer and sampling frequency; false when they are in force already.
@@ -223,46 +233,23 @@ int EntriesRead(const ThresholdTable& table, int sblimit) {
     return read;
 }
 
-// Polls `done` for a short while (a frame's slots take a fraction of a millisecond, far less
-// than a sleeping thread needs to be woken); true when it came true. Each poll yields the
-// core, so on a busy machine the thread waited for can run on it meanwhile.
-template <typename Done>
-bool SpinFor(std::chrono::microseconds limit, Done&& done) {
-    const auto end = std::chrono::steady_clock::now() + limit;
-    for (;;) {
-        if (done()) return true;
-        if (std::chrono::steady_clock::now() >= end) return done();
-        std::this_thread::yield();
-    }
-}
-
 // Runs a task on a second thread each time it is offered. A task the thread has not taken up
 // by the time the caller finishes is withdrawn, so a busy machine never makes the caller wait
-// for the thread to be scheduled. Both sides poll briefly before they sleep.
+// for the thread to be scheduled. Both sides sleep while they wait: no core is spent polling.
 class HelperThread {
   public:
-    static constexpr std::chrono::microseconds kHelperSpin{200};
-    static constexpr std::chrono::microseconds kCallerSpin{200};
-
     explicit HelperThread(std::function<void()> work) : task(std::move(work)) {}
     void Offer() {
         {
             std::lock_guard lock(mutex);
             offered = true;
-            offeredFlag.store(true, std::memory_order_release);
         }
         wake.notify_one();
     }
     // Withdraws the task if it was not taken up, else waits until it is done.
     void Finish() {
-        {
-            std::lock_guard lock(mutex);
-            offered = false;
-            offeredFlag.store(false, std::memory_order_relaxed);
-            if (!running) return;
-        }
-        SpinFor(kCallerSpin, [this] { return !runningFlag.load(std::memory_order_acquire); });
         std::unique_lock lock(mutex);
+        offered = false;
         finished.wait(lock, [this] { return !running; });
     }
 
@@ -270,23 +257,13 @@ class HelperThread {
     void Loop(std::stop_token stop) {
         std::unique_lock lock(mutex);
         for (;;) {
-            if (!offered) {
-                lock.unlock();
-                SpinFor(kHelperSpin, [&] {
-                    return offeredFlag.load(std::memory_order_acquire) || stop.stop_requested();
-                });
-                lock.lock();
-            }
             if (!wake.wait(lock, stop, [this] { return offered; })) return;
             offered = false;
-            offeredFlag.store(false, std::memory_order_relaxed);
             running = true;
-            runningFlag.store(true, std::memory_order_relaxed);
             lock.unlock();
             task();
             lock.lock();
             running = false;
-            runningFlag.store(false, std::memory_order_release);
             finished.notify_one();
         }
     }
@@ -294,11 +271,9 @@ class HelperThread {
     std::function<void()> task;
     std::mutex mutex;
     std::condition_variable_any wake;
-    std::condition_variable_any finished;
-    bool offered = false;  // guarded by mutex; the flags mirror them for polling
+    std::condition_variable finished;
+    bool offered = false;  // guarded by mutex
     bool running = false;
-    std::atomic<bool> offeredFlag{false};
-    std::atomic<bool> runningFlag{false};
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
@@ -307,7 +282,7 @@ class HelperThread {
 struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
-        const double (*samples)[kFrameSamples] = nullptr;
+        std::array<int, kPsySlots> blockStart{};  // where each slot's block starts in its ring
         int sideUnits = 0;  // units of side work, taken before the slots
         int slots = 0;
         int sblimit = 0;
@@ -331,10 +306,14 @@ struct PsychoacousticModel::State {
     std::function<void(int)> sideWork;
     std::atomic<int> nextSlot{0};  // next unit to take: side units, then slots
     std::atomic<int> sideDone{0};
+    std::mutex sideMutex;  // with sideFinished, wakes the caller waiting for the side work
+    std::condition_variable sideFinished;
     std::unique_ptr<HelperThread> helper;
 
     explicit State(bool withHelperThread);
     void RunSlots(SlotWork& work);
+    // Runs side unit u and counts it done; the last one wakes the caller if it waits.
+    void RunSideUnit(int u);
     void AnalyseSlot(SlotWork& work, int s);
     // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
     void SelectTables(const PsyFrameInfo& info);
@@ -358,13 +337,20 @@ void PsychoacousticModel::State::RunSlots(SlotWork& work) {
     const int units = job.sideUnits + job.slots;
     for (int u = nextSlot.fetch_add(1); u < units; u = nextSlot.fetch_add(1)) {
         if (u < job.sideUnits) {
-            sideWork(u);
-            sideDone.fetch_add(1, std::memory_order_release);
+            RunSideUnit(u);
             continue;
         }
         const int s = u - job.sideUnits;
         AnalyseSlot(work, s);
         if (s == job.slots - 1) lastSlotWork = &work;
+    }
+}
+
+void PsychoacousticModel::State::RunSideUnit(int u) {
+    sideWork(u);
+    if (sideDone.fetch_add(1, std::memory_order_acq_rel) + 1 == job.sideUnits) {
+        { const std::lock_guard guard(sideMutex); }  // a waiter is asleep or sees the count
+        sideFinished.notify_one();
     }
 }
 
@@ -387,7 +373,7 @@ void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
 }
 
 void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
-    work.Load(fft_buf[s], WriteRing(s, job.samples[s]));
+    work.Load(fft_buf[s], job.blockStart[s]);
 
     if (work.silent) {
         work.x.fill(tables.floorDb);
@@ -417,7 +403,7 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     slotSpike[s] = work.spike;
 }
 
-ModelTables::ModelTables() : wideButterflies(PickWideButterflies()) {
+ModelTables::ModelTables() : transform(PickTransform()), lineLevels(PickLineLevels()) {
     for (int j = 0; j < kFftSize; ++j) {
         window[j] = std::sqrt(8.0 / 3.0) *
                     (1.0 - std::cos(2.0 * std::numbers::pi * j / (kFftSize - 1))) / 2048.0;
@@ -522,6 +508,19 @@ Pair2 RoughExp2(Pair2 v) {
 typedef double Lanes2 __attribute__((vector_size(16), aligned(8), may_alias));
 typedef double Lanes4 __attribute__((vector_size(32), aligned(8), may_alias));
 
+// A butterfly in each lane, the halves' real parts in a and b and imaginary ones in c and d:
+// the sums go to a and c, the differences turned by the twiddle (wr, wi) to b and d.
+template <typename Lanes>
+[[gnu::always_inline]] inline void Butterfly(Lanes& a, Lanes& b, Lanes& c, Lanes& d,
+                                             const Lanes& wr, const Lanes& wi) {
+    const Lanes dr = a - b;
+    const Lanes di = c - d;
+    a = a + b;
+    c = c + d;
+    b = dr * wr - di * wi;
+    d = di * wr + dr * wi;
+}
+
 // One stage's butterflies of a block (half a multiple of the lanes): sums to the first half,
 // twiddled differences to the second.
 template <typename Lanes>
@@ -538,80 +537,182 @@ template <typename Lanes>
         std::memcpy(&d, i1 + j, sizeof d);
         std::memcpy(&wr, ur + j, sizeof wr);
         std::memcpy(&wi, ui + j, sizeof wi);
-        const Lanes dr = a - b;
-        const Lanes di = c - d;
-        const Lanes sumR = a + b;
-        const Lanes sumI = c + d;
-        const Lanes outR = dr * wr - di * wi;
-        const Lanes outI = di * wr + dr * wi;
-        std::memcpy(r0 + j, &sumR, sizeof sumR);
-        std::memcpy(i0 + j, &sumI, sizeof sumI);
-        std::memcpy(r1 + j, &outR, sizeof outR);
-        std::memcpy(i1 + j, &outI, sizeof outI);
+        Butterfly(a, b, c, d, wr, wi);
+        std::memcpy(r0 + j, &a, sizeof a);
+        std::memcpy(i0 + j, &c, sizeof c);
+        std::memcpy(r1 + j, &b, sizeof b);
+        std::memcpy(i1 + j, &d, sizeof d);
     }
 }
 
-void Butterflies(double* r0, double* i0, double* r1, double* i1, const double* ur, const double* ui,
-                 int half) {
-    ButterfliesOf<Lanes2>(r0, i0, r1, i1, ur, ui, half);
+// The FFT's stages from the second one up to endStage, a block's butterflies `Lanes` at a time.
+template <typename Lanes>
+[[gnu::always_inline]] inline void StagesOf(const ModelTables& t, double* re, double* im,
+                                            int endStage) {
+    for (int s = 1; s < endStage; ++s) {
+        const int half = kLines >> s;
+        const double* ur = &t.w_r[t.twiddleStart[s]];
+        const double* ui = &t.w_i[t.twiddleStart[s]];
+        for (int base = 0; base < kFftSize; base += 2 * half) {
+            ButterfliesOf<Lanes>(&re[base], &im[base], &re[base + half], &im[base + half], ur, ui,
+                                 half);
+        }
+    }
 }
 
-// The same built for AVX2, with separate multiplies and additions (no fused ones): the same
-// values. Picked by a plain test of the processor, as the filterbank's granule is.
-[[gnu::target("avx2")]] void ButterfliesAvx2(double* r0, double* i0, double* r1, double* i1,
-                                             const double* ur, const double* ui, int half) {
-    ButterfliesOf<Lanes4>(r0, i0, r1, i1, ur, ui, half);
+// Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
+// sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
+// 1, which change no value (at most the sign of a zero, which squaring drops).
+void Transform(const ModelTables& t, double* re, double* im) {
+    for (int j = 0; j < kLines; ++j) {
+        const double a = re[j];
+        const double b = re[j + kLines];
+        re[j] = a + b;
+        im[j] = 0.0;
+        re[j + kLines] = (a - b) * t.w_r[j];
+        im[j + kLines] = (a - b) * t.w_i[j];
+    }
+    StagesOf<Lanes2>(t, re, im, kFftStages - 1);
+    for (int j = 0; j < kFftSize; j += 2) {
+        const double sr = re[j] + re[j + 1];
+        const double si = im[j] + im[j + 1];
+        re[j + 1] = re[j] - re[j + 1];
+        im[j + 1] = im[j] - im[j + 1];
+        re[j] = sr;
+        im[j] = si;
+    }
 }
 
-ButterflyFunction PickWideButterflies() {
+// Local variables of the AVX2 functions below.
+typedef double Doubles4 __attribute__((vector_size(32)));
+typedef std::uint64_t Bits4 __attribute__((vector_size(32)));
+typedef std::int64_t Ints4 __attribute__((vector_size(32)));
+
+[[gnu::target("avx2"), gnu::always_inline]] inline Doubles4 Load4(const double* p) {
+    Doubles4 v;
+    std::memcpy(&v, p, sizeof v);
+    return v;
+}
+
+[[gnu::target("avx2"), gnu::always_inline]] inline void Store4(double* p, const Doubles4& v) {
+    std::memcpy(p, &v, sizeof v);
+}
+
+// The same four butterflies at a time, with separate multiplies and additions (no fused
+// ones): each value as Transform gives it. The stage of two butterflies a block takes two
+// blocks at once, the last stage two pairs.
+[[gnu::target("avx2")]] void TransformAvx2(const ModelTables& t, double* re, double* im) {
+    for (int j = 0; j < kLines; j += 4) {
+        const Doubles4 a = Load4(re + j);
+        const Doubles4 b = Load4(re + j + kLines);
+        Store4(re + j, a + b);
+        Store4(im + j, Doubles4{});
+        Store4(re + j + kLines, (a - b) * Load4(&t.w_r[j]));
+        Store4(im + j + kLines, (a - b) * Load4(&t.w_i[j]));
+    }
+    constexpr int kPairStage = kFftStages - 2;  // two butterflies a block
+    StagesOf<Lanes4>(t, re, im, kPairStage);
+    const double* ur = &t.w_r[t.twiddleStart[kPairStage]];
+    const double* ui = &t.w_i[t.twiddleStart[kPairStage]];
+    const Doubles4 wr = {ur[0], ur[1], ur[0], ur[1]};
+    const Doubles4 wi = {ui[0], ui[1], ui[0], ui[1]};
+    for (int base = 0; base < kFftSize; base += 8) {
+        const Doubles4 r0 = Load4(re + base);
+        const Doubles4 r1 = Load4(re + base + 4);
+        const Doubles4 i0 = Load4(im + base);
+        const Doubles4 i1 = Load4(im + base + 4);
+        Doubles4 a = __builtin_shufflevector(r0, r1, 0, 1, 4, 5);
+        Doubles4 b = __builtin_shufflevector(r0, r1, 2, 3, 6, 7);
+        Doubles4 c = __builtin_shufflevector(i0, i1, 0, 1, 4, 5);
+        Doubles4 d = __builtin_shufflevector(i0, i1, 2, 3, 6, 7);
+        Butterfly(a, b, c, d, wr, wi);
+        Store4(re + base, __builtin_shufflevector(a, b, 0, 1, 4, 5));
+        Store4(re + base + 4, __builtin_shufflevector(a, b, 2, 3, 6, 7));
+        Store4(im + base, __builtin_shufflevector(c, d, 0, 1, 4, 5));
+        Store4(im + base + 4, __builtin_shufflevector(c, d, 2, 3, 6, 7));
+    }
+    for (int j = 0; j < kFftSize; j += 4) {
+        // Lane by lane: the pair's sum in the first, its difference in the second.
+        const Doubles4 r = Load4(re + j);
+        const Doubles4 i = Load4(im + j);
+        const Doubles4 rs = __builtin_shufflevector(r, r, 1, 0, 3, 2);
+        const Doubles4 is = __builtin_shufflevector(i, i, 1, 0, 3, 2);
+        Store4(re + j, __builtin_shufflevector(r + rs, rs - r, 0, 5, 2, 7));
+        Store4(im + j, __builtin_shufflevector(i + is, is - i, 0, 5, 2, 7));
+    }
+}
+
+TransformFunction PickTransform() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? ButterfliesAvx2 : Butterflies;
+    return __builtin_cpu_supports("avx2") ? TransformAvx2 : Transform;
+}
+
+void LineLevel(const ModelTables& t, const double* re, const double* im, int k, double* level,
+               double* power) {
+    const int r = t.rev[k];
+    const double energy = re[r] * re[r] + im[r] * im[r];
+    if (energy < kMinEnergy) {
+        level[k] = t.floorDb;
+        power[k] = t.floorPower;
+    } else {
+        level[k] = kDbPerOctave * t.log2(4.0 * energy) + kPowerOffsetDb;
+        power[k] = 4.0 * energy * t.offsetPower;
+    }
+}
+
+void LineLevels(const ModelTables& t, const double* re, const double* im, double* level,
+                double* power) {
+    for (int k = 0; k < kLines; ++k) LineLevel(t, re, im, k, level, power);
+}
+
+// The same four lines at a time: each lane takes the steps of PsychoLog2 in its order, so the
+// values are the same. Four lines of which one is below the energy floor or not finite take
+// the plain steps.
+[[gnu::target("avx2")]] void LineLevelsAvx2(const ModelTables& t, const double* re,
+                                            const double* im, double* level, double* power) {
+    using Log2 = PsychoLog2;
+    for (int k = 0; k < kLines; k += 4) {
+        const int* r = &t.rev[k];
+        const Doubles4 a = {re[r[0]], re[r[1]], re[r[2]], re[r[3]]};
+        const Doubles4 b = {im[r[0]], im[r[1]], im[r[2]], im[r[3]]};
+        const Doubles4 energy = a * a + b * b;
+        const Doubles4 y = 4.0 * energy;
+        const Bits4 bits = (Bits4)y;
+        const Ints4 biased = (Ints4)(bits >> Log2::kMantissaBits);
+        const Ints4 plain = (energy < kMinEnergy) | (biased >= Log2::kMaxBiased);
+        if ((plain[0] | plain[1] | plain[2] | plain[3]) != 0) {
+            for (int q = k; q < k + 4; ++q) LineLevel(t, re, im, q, level, power);
+            continue;
+        }
+        const Ints4 j =
+            (Ints4)(bits >> (Log2::kMantissaBits - Log2::kIndexBits)) & (Log2::kIntervals - 1);
+        const Doubles4 m = (Doubles4)((bits & Log2::kMantissaMask) | Log2::kOneBits);
+        const Doubles4 inverse = {t.log2.Inverse(j[0]), t.log2.Inverse(j[1]), t.log2.Inverse(j[2]),
+                                  t.log2.Inverse(j[3])};
+        const Doubles4 logOfMiddle = {t.log2.LogOfMiddle(j[0]), t.log2.LogOfMiddle(j[1]),
+                                      t.log2.LogOfMiddle(j[2]), t.log2.LogOfMiddle(j[3])};
+        const Doubles4 q = m * inverse - 1.0;
+        const Doubles4 series =
+            q * (1.0 + q * (-1.0 / 2 + q * (1.0 / 3 + q * (-1.0 / 4 + q * (1.0 / 5 - q / 6)))));
+        const Doubles4 exponent = __builtin_convertvector(biased - Log2::kBias, Doubles4);
+        const Doubles4 log2 = (exponent + logOfMiddle) + series * std::numbers::log2e;
+        const Doubles4 lineLevel = kDbPerOctave * log2 + kPowerOffsetDb;
+        const Doubles4 linePower = 4.0 * energy * t.offsetPower;
+        std::memcpy(level + k, &lineLevel, sizeof lineLevel);
+        std::memcpy(power + k, &linePower, sizeof linePower);
+    }
+}
+
+LineLevelFunction PickLineLevels() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? LineLevelsAvx2 : LineLevels;
 }
 
 }  // namespace
 
 void SlotWork::Spectrum() {
-    // Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
-    // sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
-    // 1, which change no value (at most the sign of a zero, which squaring drops).
-    const double* ur = &t.w_r[0];
-    const double* ui = &t.w_i[0];
-    for (int j = 0; j < kLines; ++j) {
-        const double a = x_r[j];
-        const double b = x_r[j + kLines];
-        x_r[j] = a + b;
-        x_i[j] = 0.0;
-        x_r[j + kLines] = (a - b) * ur[j];
-        x_i[j + kLines] = (a - b) * ui[j];
-    }
-    for (int s = 1; s < kFftStages - 1; ++s) {
-        const int half = kLines >> s;
-        ur = &t.w_r[t.twiddleStart[s]];
-        ui = &t.w_i[t.twiddleStart[s]];
-        const ButterflyFunction butterflies = half >= 4 ? t.wideButterflies : Butterflies;
-        for (int base = 0; base < kFftSize; base += 2 * half) {
-            butterflies(&x_r[base], &x_i[base], &x_r[base + half], &x_i[base + half], ur, ui, half);
-        }
-    }
-    for (int j = 0; j < kFftSize; j += 2) {
-        const double sr = x_r[j] + x_r[j + 1];
-        const double si = x_i[j] + x_i[j + 1];
-        x_r[j + 1] = x_r[j] - x_r[j + 1];
-        x_i[j + 1] = x_i[j] - x_i[j + 1];
-        x_r[j] = sr;
-        x_i[j] = si;
-    }
-    for (int k = 0; k < kLines; ++k) {
-        const int r = t.rev[k];
-        double energy = x_r[r] * x_r[r] + x_i[r] * x_i[r];
-        if (energy < kMinEnergy) {
-            x[k] = t.floorDb;
-            power[k] = t.floorPower;
-        } else {
-            x[k] = kDbPerOctave * t.log2(4.0 * energy) + kPowerOffsetDb;
-            power[k] = 4.0 * energy * t.offsetPower;
-        }
-    }
+    t.transform(t, x_r.data(), x_i.data());
+    t.lineLevels(t, x_r.data(), x_i.data(), x.data(), power.data());
     type.fill(kTypeNone);
     next.fill(kNoList);
 }
@@ -946,10 +1047,14 @@ void PsychoacousticModel::Restart() {
 }
 
 void PsychoacousticModel::Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info) {
+    Prime(RowsOf(slotSamples), info);
+}
+
+void PsychoacousticModel::Prime(const PsySlotRows& slotRows, const PsyFrameInfo& info) {
     State& st = *state;
     FinishSlots();
     st.SelectTables(info);
-    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotSamples[s]);
+    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotRows[s]);
 }
 
 void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
@@ -963,26 +1068,29 @@ void PsychoacousticModel::FinishSideWork() {
     const int units = st.job.sideUnits;
     for (int u = st.nextSlot.load(); u < units;) {
         if (st.nextSlot.compare_exchange_weak(u, u + 1)) {
-            st.sideWork(u);
-            st.sideDone.fetch_add(1, std::memory_order_release);
+            st.RunSideUnit(u);
             ++u;
         }
     }
     // The helper's units in progress end within microseconds.
-    while (!SpinFor(HelperThread::kCallerSpin,
-                    [&] { return st.sideDone.load(std::memory_order_acquire) == units; })) {
-        std::this_thread::yield();
-    }
+    std::unique_lock guard(st.sideMutex);
+    st.sideFinished.wait(guard,
+                         [&] { return st.sideDone.load(std::memory_order_acquire) == units; });
 }
 
 void PsychoacousticModel::StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                                       bool withSideWork) {
+    StartMasking(RowsOf(slotSamples), info, withSideWork);
+}
+
+void PsychoacousticModel::StartMasking(const PsySlotRows& slotRows, const PsyFrameInfo& info,
                                        bool withSideWork) {
     State& st = *state;
     FinishSlots();  // a frame never collected is dropped
     st.SelectTables(info);
     auto& job = st.job;
-    job.samples = slotSamples;
     job.slots = SlotsOf(info);
+    for (int s = 0; s < job.slots; ++s) job.blockStart[s] = st.WriteRing(s, slotRows[s]);
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <functional>
 #include <memory>
 #include <vector>
@@ -8,6 +9,9 @@
 namespace tavrisk::mp2 {
 
 constexpr int kPsySlots = 12;  // channel slots the model may process
+
+// The 1152 samples of each channel slot (16-bit scale); only the slots processed are read.
+using PsySlotRows = std::array<const double*, kPsySlots>;
 
 struct PsyFrameInfo {
     int layer = 2;                  // 1 or 2
@@ -44,15 +48,18 @@ class PsychoacousticModel {
     // in the middle of a stream is primed with the frame before its first one, and then
     // analyses that one exactly as a model that ran from the start.
     void Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info);
+    void Prime(const PsySlotRows& slotRows, const PsyFrameInfo& info);
 
     // The same in two steps, so that the caller can work while the slots are analysed:
-    // startMasking offers the frame's slots to the helper thread and returns at once; the
-    // samples must stay unchanged until finishMasking, which takes the slots not yet taken,
-    // waits for the helper and writes the results. A frame started and never finished is
-    // dropped by the next start.
+    // startMasking takes the frame's samples into the input rings (the caller may change them
+    // as soon as it returns) and offers the slots to the helper thread; finishMasking takes
+    // the slots not yet taken, waits for the helper and writes the results. A frame started
+    // and never finished is dropped by the next start.
     // With withSideWork, the units of the side work are taken first, by either thread; the
     // caller must call finishSideWork before it uses their results.
     void StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
+                      bool withSideWork = false);
+    void StartMasking(const PsySlotRows& slotRows, const PsyFrameInfo& info,
                       bool withSideWork = false);
     // Other work of the caller's that the two threads share: run(i) for each unit i in
     // [0, units), units independent of each other. Set once; run must stay callable.

@@ -43,19 +43,19 @@ int ScaleIndexFor(double peak) {
 }
 
 void ScaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {
+    const int coded = std::clamp(limit, 0, kSubbands);
     for (int slot = firstSlot; slot < endSlot; ++slot) {
         for (int part = 0; part < kParts; ++part) {
-            for (int sb = 0; sb < kSubbands; ++sb) {
-                if (sb >= limit) {
-                    frame.scaleIndex[slot][part][sb] = kSmallestScaleIndex;
-                    continue;
-                }
-                double peak = 0.0;
-                for (int gr = 0; gr < kGranules; ++gr) {
-                    peak = std::max(peak, std::fabs(frame.samples[slot][part][gr][sb]));
-                }
-                frame.scaleIndex[slot][part][sb] = ScaleIndexFor(peak);
+            // Each subband's peak over the granules, the subbands side by side (the largest
+            // magnitude is the same in any order).
+            double peak[kSubbands] = {};
+            for (const auto& granule : frame.samples[slot][part]) {
+                for (int sb = 0; sb < coded; ++sb)
+                    peak[sb] = std::max(peak[sb], std::fabs(granule[sb]));
             }
+            int* index = frame.scaleIndex[slot][part];
+            for (int sb = 0; sb < coded; ++sb) index[sb] = ScaleIndexFor(peak[sb]);
+            std::fill(index + coded, index + kSubbands, kSmallestScaleIndex);
         }
     }
 }

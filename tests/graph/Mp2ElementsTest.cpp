@@ -11,6 +11,7 @@
 #include "graph/GraphRuntime.h"
 #include "graph/Mp2DecoderElement.h"
 #include "graph/Mp2EncoderElement.h"
+#include "platform/UsableCores.h"
 #include "tests/mp2dec/TestFrameWriter.h"
 #include "tests/support/TestSupport.h"
 
@@ -25,6 +26,22 @@ constexpr int kInputOfDecoded[] = {0, 2, 1, 4, 5, 3};
 
 std::string WithPlugin(const std::string& command) {
     return std::string("GST_PLUGIN_PATH=") + TAVRISK_GST_PLUGIN_DIR + " " + command + " 2>&1";
+}
+
+// Encodes `input`, read by `reader`, with the encoder element and its `properties` into `mp2`.
+CommandResult EncodeWithElement(const std::string& input, const std::string& reader,
+                                const std::string& properties, const std::string& mp2) {
+    return RunCommand(WithPlugin("gst-launch-1.0 -q filesrc location=" + Quote(input) + " ! " +
+                                 reader + " ! audioconvert ! " + kMp2EncoderFactoryName + " " +
+                                 properties + " ! filesink location=" + Quote(mp2)));
+}
+
+// A six-channel WAV of the film's tones, one per channel.
+void WriteFilmTones(const std::string& path, int frames) {
+    ToneSet tones;
+    tones.frequencies.assign(std::begin(kTones), std::end(kTones));
+    tones.amplitude = 4000.0;
+    WritePlainWav(path, MakeTones(tones, kRate, frames));
 }
 
 TEST(Mp2ElementsRegistration, InProcessAndInTheLoadablePlugin) {
@@ -99,20 +116,15 @@ TEST(Mp2ElementsPipeline, AFilmsSixTonesComeBackInPlace) {
     if (!HaveProgram("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 is not installed";
     ASSERT_EQ(InitGraphRuntime().Reason(), "");
     TempDir dir;
-    ToneSet tones;
-    tones.frequencies.assign(std::begin(kTones), std::end(kTones));
-    tones.amplitude = 4000.0;
     const std::string wav6 = dir.File("tones.wav");
-    WritePlainWav(wav6, MakeTones(tones, kRate, 3 * kRate));
+    WriteFilmTones(wav6, 3 * kRate);
     const std::string film = dir.File("film.vob");
     ASSERT_TRUE(Ffmpeg("-i " + Quote(wav6) + " -c:a ac3 -b:a 448k -f vob " + Quote(film)));
     for (int bitrate : {192, 384}) {
         SCOPED_TRACE(bitrate);
         const std::string mp2 = dir.File("film.mp2");
-        const CommandResult run = RunCommand(WithPlugin(
-            "gst-launch-1.0 -q filesrc location=" + Quote(film) + " ! decodebin ! audioconvert ! " +
-            kMp2EncoderFactoryName + " bitrate=" + std::to_string(bitrate) +
-            " ! filesink location=" + Quote(mp2)));
+        const CommandResult run =
+            EncodeWithElement(film, "decodebin", "bitrate=" + std::to_string(bitrate), mp2);
         ASSERT_EQ(run.exitCode, 0) << run.output;
         const CommandResult checked = RunCli("check " + Quote(mp2));
         ASSERT_EQ(checked.exitCode, 0) << checked.output;
@@ -164,9 +176,7 @@ TEST(Mp2ElementsPipeline, ChannelPositionsChooseTheConfiguration) {
         const std::string wav = dir.File("in.wav");
         ASSERT_TRUE(Ffmpeg(graph.inputs + graph.filter + " -c:a pcm_s16le " + Quote(wav)));
         const std::string mp2 = dir.File("out.mp2");
-        const CommandResult encoded = RunCommand(WithPlugin(
-            "gst-launch-1.0 -q filesrc location=" + Quote(wav) + " ! wavparse ! audioconvert ! " +
-            kMp2EncoderFactoryName + " bitrate=192 ! filesink location=" + Quote(mp2)));
+        const CommandResult encoded = EncodeWithElement(wav, "wavparse", "bitrate=192", mp2);
         ASSERT_EQ(encoded.exitCode, 0) << encoded.output;
         const CommandResult info =
             RunCommand(Quote(BinPath("tavrisk-cli")) + " info " + Quote(mp2));
@@ -187,6 +197,35 @@ TEST(Mp2ElementsPipeline, ChannelPositionsChooseTheConfiguration) {
                     << c.names[other] << " tone in " << c.names[ch];
             }
         }
+    }
+}
+
+// The encoder element codes on the usable cores by default, and its stream is the same on
+// any number of threads, a partial last block included.
+TEST(Mp2ElementsPipeline, ThreadsLeaveTheStreamAsItIs) {
+    if (!HaveProgram("gst-launch-1.0")) GTEST_SKIP() << "gst-launch-1.0 is not installed";
+    ASSERT_EQ(InitGraphRuntime().Reason(), "");
+    GstElement* element = gst_element_factory_make(kMp2EncoderFactoryName, nullptr);
+    ASSERT_NE(element, nullptr);
+    gint threads = 0;
+    g_object_get(element, kMp2EncoderThreadsProperty, &threads, nullptr);
+    gst_object_unref(element);
+    EXPECT_EQ(threads, std::min(UsableCores(), 64));
+
+    TempDir dir;
+    const std::string wav = dir.File("tones.wav");
+    WriteFilmTones(wav, 3 * kRate + 500);  // four segments and a bit
+    std::vector<std::uint8_t> serial;
+    for (int count : {1, 2, 3}) {
+        SCOPED_TRACE(count);
+        const std::string mp2 = dir.File("out.mp2");
+        const CommandResult run =
+            EncodeWithElement(wav, "wavparse", "threads=" + std::to_string(count), mp2);
+        ASSERT_EQ(run.exitCode, 0) << run.output;
+        const std::vector<std::uint8_t> bytes = ReadBytes(mp2);
+        if (serial.empty()) serial = bytes;
+        ASSERT_GT(bytes.size(), 100000u);
+        EXPECT_TRUE(bytes == serial);
     }
 }
 

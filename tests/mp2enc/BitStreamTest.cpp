@@ -43,6 +43,31 @@ TEST(BitStream, KeepsProductionOrderAcrossManyFrames) {
     EXPECT_TRUE(log.Empty());
 }
 
+// Fields of every width, straddling the packer's words, against a plain bit-by-bit packing;
+// the bits above a field's width are ignored.
+TEST(BitStream, FieldsOfEveryWidthMatchBitByBitPacking) {
+    MemoryFrameSink sink;
+    EncoderLog log;
+    BitStream bs;
+    bs.Start(sink, log);
+    std::vector<bool> bits;
+    std::uint32_t state = 12345;
+    for (int i = 0; i < 3000; ++i) {
+        state = state * 1664525u + 1013904223u;
+        const int width = 1 + static_cast<int>(state >> 27);  // 1 to 32
+        const std::uint32_t value = state * 2654435761u;
+        bs.PutBits(value, width);
+        for (int b = width - 1; b >= 0; --b) bits.push_back(((value >> b) & 1u) != 0);
+    }
+    EXPECT_EQ(bs.BitCount(), bits.size());
+    bs.EndFrame();
+    std::vector<std::uint8_t> expected(bits.size() / 8);
+    for (std::size_t b = 0; b < expected.size() * 8; ++b) {
+        if (bits[b]) expected[b / 8] |= static_cast<std::uint8_t>(0x80u >> (b % 8));
+    }
+    EXPECT_EQ(sink.bytes, expected);
+}
+
 TEST(BitStream, StopsHandingFramesOnceTheSinkRefusedOne) {
     struct RefusingSink : FrameSink {
         int frames = 0;

@@ -113,8 +113,8 @@ TEST(Matrixing, CentreOnlyFrameIsSentScaledInBothDomains) {
     for (int i = 0; i < 1152; ++i) rows[2 * 1152 + i] = 1000.0;
     InputRows input{};
     for (int r = 0; r < 6; ++r) input.rows[r] = rows.data() + r * 1152;
-    auto slots = std::make_unique<double[][kFrameSamples]>(kCodedSlots);
-    BuildPsyMatrix(input, 0, slots.get());
+    auto loRo = std::make_unique<double[][kFrameSamples]>(2);
+    const PsySlotRows slots = PsyMatrixRows(input, 0, loRo.get());
     EXPECT_NEAR(slots[kSlotLo][10], expected, 1e-9);
     EXPECT_NEAR(slots[kSlotRo][10], expected, 1e-9);
     EXPECT_EQ(slots[kSlotC][10], 1000.0);
