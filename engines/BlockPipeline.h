@@ -1,15 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include <condition_variable>
 #include <cstddef>
 #include <functional>
-#include <memory>
-#include <mutex>
-#include <thread>
-#include <vector>
 
 #include "dsp/SampleBlock.h"
+#include "engines/WorkerQueue.h"
 
 namespace tavrisk {
 
@@ -24,30 +20,23 @@ class BlockPipeline {
     using Work = std::function<bool(const SampleBlock&)>;
     static constexpr std::size_t kDefaultDepth = 4;
 
-    explicit BlockPipeline(Work work, std::size_t depth = kDefaultDepth);
-    // Drains, then ends the worker.
-    ~BlockPipeline();
-    BlockPipeline(const BlockPipeline&) = delete;
-    BlockPipeline& operator=(const BlockPipeline&) = delete;
+    explicit BlockPipeline(Work work, std::size_t depth = kDefaultDepth)
+        : queue(std::vector<SampleBlock>(depth), std::move(work)) {}
 
     // Copies the block into the queue, waiting while it is full. False once the work failed
     // on an earlier block: this one is not queued.
-    bool Push(const SampleBlock& block);
+    bool Push(const SampleBlock& block) {
+        SampleBlock* slot = queue.Acquire();
+        if (!slot) return false;
+        *slot = block;
+        queue.Commit();
+        return true;
+    }
     // Waits until every block pushed was handled; false when the work failed on one.
-    bool Drain();
+    bool Drain() { return queue.Drain(); }
 
   private:
-    void Loop();
-
-    Work work;
-    std::vector<std::unique_ptr<SampleBlock>> slots;
-    std::mutex lock;
-    std::condition_variable changed;
-    std::size_t first = 0;   // oldest queued slot
-    std::size_t queued = 0;  // slots waiting or being handled
-    bool failed = false;
-    bool ending = false;
-    std::thread worker;  // starts last, ends first
+    WorkerQueue<SampleBlock> queue;
 };
 
 }  // namespace tavrisk

@@ -21,6 +21,10 @@ constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfStandardChannel = 
 
 }  // namespace
 
+WavEngine::WavEngine(JobHost& host) : host(host) {}
+
+WavEngine::~WavEngine() = default;
+
 bool WavEngine::Init(const JobSettings& settings) {
     if (!source || !source->Open(settings.inputName)) {
         return false;
@@ -33,14 +37,23 @@ bool WavEngine::Init(const JobSettings& settings) {
         ReportCreateError(host, outputName, errno);
         return false;
     }
+    writing =
+        std::make_unique<BlockPipeline>([this](const SampleBlock& next) { return Write(next); });
     return true;
 }
 
 bool WavEngine::FetchBlock() {
-    if (failed || !ReadFromSource(block)) {
-        return false;
-    }
-    Pack(batch.data() + batched * kBlockValues);
+    return !failed && ReadFromSource(block);
+}
+
+bool WavEngine::EncodeBlock() {
+    if (writing && writing->Push(block)) return true;
+    ReportWriteFailure();
+    return false;
+}
+
+bool WavEngine::Write(const SampleBlock& next) {
+    Pack(next, batch.data() + batched * kBlockValues);
     ++batched;
     return batched < kBatchBlocks || WriteBatch();
 }
@@ -51,16 +64,16 @@ bool WavEngine::WriteBatch() {
     const std::size_t written =
         writer.WriteBlocks(batch.data(), kBlockValues * sizeof(batch[0]), blocks);
     wroteBlock = wroteBlock || written > 0;
-    if (written < blocks) {
-        ReportWriteError(host, outputName);
-        failed = true;
-        return false;
-    }
-    return true;
+    return written == blocks;
 }
 
-void WavEngine::Pack(int16_t* frames) const {
-    const double* values = block.Row(0);
+void WavEngine::ReportWriteFailure() {
+    if (!failed) ReportWriteError(host, outputName);
+    failed = true;
+}
+
+void WavEngine::Pack(const SampleBlock& from, int16_t* frames) const {
+    const double* values = from.Row(0);
     // Copied: a store of a sample might otherwise change the rows.
     const std::array<std::size_t, kChannels> rows = rowOfFileChannel;
     if constexpr (std::endian::native == std::endian::little) {
@@ -87,8 +100,12 @@ bool WavEngine::Finish() {
     if (source) {
         source->Close();
     }
-    // The blocks fetched since the last write go out first.
-    if (batched > 0 && !failed) WriteBatch();
+    // The blocks handed over go out first, then those packed since the last write.
+    if (writing) {
+        if (!writing->Drain()) ReportWriteFailure();
+        writing.reset();
+    }
+    if (batched > 0 && !failed && !WriteBatch()) ReportWriteFailure();
     if (!wroteBlock) {
         writer.Discard();
         return true;

@@ -3,10 +3,12 @@
 
 #include <array>
 #include <cstdint>
+#include <memory>
 #include <string>
 #include <vector>
 
 #include "dsp/SampleBlock.h"
+#include "engines/BlockPipeline.h"
 #include "engines/OutputEngine.h"
 #include "host/JobHost.h"
 #include "platform/WavChannelOrder.h"
@@ -18,17 +20,19 @@ namespace tavrisk {
 // standard order FL FR FC LFE BL BR with the 5.1 channel mask, or in the film order L, C, R,
 // LS, RS, LFE without a mask. The file takes its name when the job finishes, and only when it
 // holds at least one block: a job that ends before leaves any earlier file as it was. A
-// stopped or failed job's file may be kept beside the name instead (see OutputEnd).
+// stopped or failed job's file may be kept beside the name instead (see OutputEnd). The
+// blocks are packed and written on a thread of their own, while the source makes the next.
 class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;
 
-    explicit WavEngine(JobHost& host) : host(host) {}
+    explicit WavEngine(JobHost& host);
+    ~WavEngine() override;
 
     // The output's name, rate and channel order come from the settings.
     bool Init(const JobSettings& settings) override;
     bool Finish() override;
-    bool EncodeBlock() override { return true; }
+    bool EncodeBlock() override;
     bool FetchBlock() override;
 
   private:
@@ -39,9 +43,12 @@ class WavEngine : public OutputEngine {
 
     // The block into the batch, interleaved in the file's order as 16-bit little-endian
     // values.
-    void Pack(int16_t* frames) const;
-    // Writes the packed blocks; false after reporting a failed write.
+    void Pack(const SampleBlock& from, int16_t* frames) const;
+    // The writing thread's work: the block into the batch, written once full.
+    bool Write(const SampleBlock& next);
+    // Writes the packed blocks; false when the write failed.
     bool WriteBatch();
+    void ReportWriteFailure();
 
     JobHost& host;
     // The block row of each channel of a file frame.
@@ -52,6 +59,8 @@ class WavEngine : public OutputEngine {
     SampleBlock block;
     std::vector<int16_t> batch = std::vector<int16_t>(kBatchBlocks * kBlockValues);
     std::size_t batched = 0;
+    // Made last, ended first: its thread writes through the writer and the batch.
+    std::unique_ptr<BlockPipeline> writing;
 };
 
 }  // namespace tavrisk

@@ -32,9 +32,38 @@ bool ChainSource::SkipAhead(int32_t&) {
 }
 
 bool ChainSource::Fail(const std::string& text, const std::string& title) {
-    lastError = text;
-    host.MessageBox(text, title, MessageButtons::Ok, MessageIcon::Stop);
+    const Notice failure{Notice::Kind::kFailure, text, title};
+    if (!HandOver(failure)) Tell(failure);
     return false;
+}
+
+void ChainSource::ShowStatus(const std::string& text) {
+    const Notice status{Notice::Kind::kStatus, text, {}};
+    if (!HandOver(status)) Tell(status);
+}
+
+void ChainSource::Warn(const std::string& text, const std::string& title) {
+    const Notice warning{Notice::Kind::kWarning, text, title};
+    if (!HandOver(warning)) Tell(warning);
+}
+
+bool ChainSource::HandOver(const Notice&) {
+    return false;
+}
+
+void ChainSource::Tell(const Notice& notice) {
+    switch (notice.kind) {
+        case Notice::Kind::kStatus:
+            host.SetStatusText(notice.text);
+            return;
+        case Notice::Kind::kWarning:
+            host.ReportWarnings(notice.text, notice.title);
+            return;
+        case Notice::Kind::kFailure:
+            lastError = notice.text;
+            host.MessageBox(notice.text, notice.title, MessageButtons::Ok, MessageIcon::Stop);
+            return;
+    }
 }
 
 bool ChainSource::Open(const std::string& name) {
@@ -84,8 +113,15 @@ void ChainSource::ShowInputPeaks() {
     if (loudness.InputPeaksRose(levelsDb)) host.ShowPeakLevels(levelsDb);
 }
 
+void ChainSource::ShowLastInputPeaks() {
+    if (!loudness.Measures()) return;
+    loudness.Settle();
+    ShowInputPeaks();
+}
+
 void ChainSource::EndAnalysisPass() {
     chain.EndAnalysis();
+    ShowLastInputPeaks();
     if (normalization.kind != NormalizeKind::kLoudness) return;
     loudnessGain = LoudnessGain::Plan(loudness.Input(), normalization);
     chain.SetCommonGain(static_cast<float>(loudnessGain->Factor()));
@@ -153,7 +189,7 @@ float ChainSource::CurrentPercent() const {
 float ChainSource::PassPercent(float share) const {
     const double size = InputSize();
     if (size <= 0.0) return 0.0f;
-    return static_cast<float>(InputPosition() * share / size);
+    return static_cast<float>(ProgressPosition() * share / size);
 }
 
 float ChainSource::OutputPercent() const {
@@ -179,9 +215,14 @@ BlockRead ChainSource::Deliver(SampleBlock& block) {
     if (failure && lastError.empty()) Fail(failure->text, failure->title);
     if (delivery == ProcessingChain::Delivery::kBlock) {
         if (!outputName.empty() && measureLoudness) loudness.MeasureOutput(block);
-        if (!loudness.MeasuresInput()) ShowInputPeaks();
+        if (ended) {
+            ShowLastInputPeaks();
+        } else if (!loudness.MeasuresInput()) {
+            ShowInputPeaks();
+        }
         return {BlockOutcome::kBlock, {}};
     }
+    ShowLastInputPeaks();
     return Ending();
 }
 

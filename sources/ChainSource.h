@@ -76,8 +76,26 @@ class ChainSource : public BlockSource {
     // over whole frames), leaving the rest of a negative resync offset in `resyncMs`.
     virtual bool SkipAhead(int32_t& resyncMs);
 
+    // What reading the input tells the host: the status line, warnings, a failure.
+    struct Notice {
+        enum class Kind { kStatus, kWarning, kFailure };
+        Kind kind = Kind::kStatus;
+        std::string text;
+        std::string title;
+    };
+
     // Shows a stop message box and keeps its text as the last error; false.
     bool Fail(const std::string& text, const std::string& title);
+    // The input's format in the status line.
+    void ShowStatus(const std::string& text);
+    // What the input's reading overcame, told once at its end.
+    void Warn(const std::string& text, const std::string& title);
+    // A source reading ahead on a thread of its own keeps what that thread would tell the
+    // host for the job's thread (true), which tells it in order (Tell).
+    virtual bool HandOver(const Notice& notice);
+    void Tell(const Notice& notice);
+    // Where reading stands for the progress shown; InputPosition unless read ahead.
+    virtual double ProgressPosition() const { return InputPosition(); }
     // Analysis pass: one run into the peak analysis, the levels shown when they changed.
     void Analyze(const InputRun& run);
     // The end of the analysis pass: the normalisation gains (by the peaks, or the one gain
@@ -125,8 +143,10 @@ class ChainSource : public BlockSource {
 
     // Where this job's loudness is measured.
     LoudnessTaps::Points MeasuredPoints() const;
-    // The routed input's true peaks in the peak display, when they rose.
+    // The routed input's true peaks in the peak display, when they rose: of the runs
+    // measured so far, or (at the end of a pass) of every run.
     void ShowInputPeaks();
+    void ShowLastInputPeaks();
 
     bool appliesResync;
     const LoudnessNormalization normalization;

@@ -19,50 +19,93 @@ std::array<const float*, LoudnessTaps::kChannels> Columns(
 }  // namespace
 
 void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::size_t maxRunFrames) {
+    queue.reset();
     points = measured;
     input.Stop();
     output.Stop();
+    runCapacity = 0;
+    measuredPeaks.fill(0.0);
+    shownPeaks.fill(0.0);
     if (points == Points::kNone) return;
     if (points != Points::kOutputIsInput) input.Start(inputRate);
     if (points != Points::kInputOnly) output.Start(outputRate);
-    for (std::vector<float>& column : routed) column.assign(maxRunFrames, 0.0f);
-    for (std::vector<float>& column : delivered) column.assign(SampleBlock::kFrames, 0.0f);
-    shownPeaks.fill(0.0);
+    runCapacity = maxRunFrames;
+    std::vector<TapRun> ring(kQueuedRuns);
+    for (TapRun& run : ring) {
+        for (std::vector<float>& column : run.columns)
+            column.assign(std::max(maxRunFrames, SampleBlock::kFrames), 0.0f);
+    }
+    queue = std::make_unique<WorkerQueue<TapRun>>(
+        std::move(ring), [this](const TapRun& run) { return Measure(run); });
+}
+
+bool LoudnessTaps::Measure(const TapRun& run) {
+    LoudnessMeter& meter = run.output ? output : input;
+    meter.Add(Columns(run.columns), run.count);
+    if (&meter == &InputMeter()) {
+        const std::array<double, kChannels> peaks = meter.TruePeaks();
+        const std::lock_guard guard(peaksLock);
+        measuredPeaks = peaks;
+    }
+    return true;
 }
 
 void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
                                 const ChannelProcessor::FrameLayout& slotOfColumn) {
-    const std::size_t capacity = routed[0].size();
-    if (!MeasuresInput() || capacity == 0) return;
-    for (std::size_t done = 0; done < count; done += capacity) {
-        const std::size_t run = std::min(count - done, capacity);
+    if (!MeasuresInput() || runCapacity == 0) return;
+    for (std::size_t done = 0; done < count; done += runCapacity) {
+        const std::size_t length = std::min(count - done, runCapacity);
         const float* from = frames + done * kChannels;
+        TapRun& run = *queue->Acquire();
         for (int c = 0; c < kChannels; ++c) {
-            float* column = routed[c].data();
+            float* column = run.columns[c].data();
             const int slot = slotOfColumn[c];
             if (slot < 0) {
-                std::fill(column, column + run, 0.0f);
+                std::fill(column, column + length, 0.0f);
                 continue;
             }
-            for (std::size_t i = 0; i < run; ++i) column[i] = from[i * kChannels + slot];
+            for (std::size_t i = 0; i < length; ++i) column[i] = from[i * kChannels + slot];
         }
-        input.Add(Columns(routed), run);
+        run.output = false;
+        run.count = length;
+        queue->Commit();
     }
 }
 
 void LoudnessTaps::MeasureOutput(const SampleBlock& block) {
     if (!output.Started()) return;
+    TapRun& run = *queue->Acquire();
     for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
         const auto* values = block.Row(row);
-        float* column = delivered[row].data();
+        float* column = run.columns[row].data();
         for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
             column[i] = static_cast<float>(values[i]) * kBlockScale;
     }
-    output.Add(Columns(delivered), SampleBlock::kFrames);
+    run.output = true;
+    run.count = SampleBlock::kFrames;
+    queue->Commit();
+}
+
+void LoudnessTaps::Settle() const {
+    if (queue) queue->Drain();
+}
+
+LoudnessFigures LoudnessTaps::Input() const {
+    Settle();
+    return InputMeter().Figures();
+}
+
+LoudnessFigures LoudnessTaps::Output() const {
+    Settle();
+    return output.Figures();
 }
 
 bool LoudnessTaps::InputPeaksRose(std::array<float, kChannels>& levelsDb) {
-    const std::array<double, kChannels> peaks = InputMeter().TruePeaks();
+    std::array<double, kChannels> peaks{};
+    {
+        const std::lock_guard guard(peaksLock);
+        peaks = measuredPeaks;
+    }
     if (peaks == shownPeaks) return false;
     bool rose = false;
     for (int c = 0; c < kChannels; ++c) rose = rose || peaks[c] > shownPeaks[c];

@@ -3,16 +3,21 @@
 
 #include <array>
 #include <cstddef>
+#include <memory>
+#include <mutex>
 #include <vector>
 
 #include "dsp/ChannelProcessor.h"
 #include "dsp/LoudnessMeter.h"
 #include "dsp/SampleBlock.h"
+#include "engines/WorkerQueue.h"
 
 namespace tavrisk {
 
 // The two points where a job's loudness is measured: its input frames as routed into the
-// columns (before gains and dynamics), and the blocks it delivers to the engine.
+// columns (before gains and dynamics), and the blocks it delivers to the engine. The meters
+// run on a thread of their own: each run is copied once, into the columns the meters take,
+// and measured while the chain goes on; the figures wait for the runs handed over.
 class LoudnessTaps {
   public:
     static constexpr int kChannels = LoudnessMeter::kChannels;
@@ -34,22 +39,38 @@ class LoudnessTaps {
                       const ChannelProcessor::FrameLayout& slotOfColumn);
     void MeasureOutput(const SampleBlock& block);
 
-    LoudnessFigures Input() const { return InputMeter().Figures(); }
-    LoudnessFigures Output() const { return output.Figures(); }
+    LoudnessFigures Input() const;
+    LoudnessFigures Output() const;
+    // Waits until every run handed over was measured.
+    void Settle() const;
     // True (once) when an input channel's true peak rose since the last call; `levelsDb`
-    // then holds them in column order.
+    // then holds them in column order. The peaks of the runs measured so far: Settle first
+    // for those of every run handed over.
     bool InputPeaksRose(std::array<float, kChannels>& levelsDb);
 
   private:
+    // Each column's samples of a run, as the meters take them.
+    struct TapRun {
+        bool output = false;
+        std::size_t count = 0;
+        std::array<std::vector<float>, kChannels> columns;
+    };
+    static constexpr std::size_t kQueuedRuns = 4;
+
     const LoudnessMeter& InputMeter() const { return MeasuresInput() ? input : output; }
+    // The measuring thread's work on one run.
+    bool Measure(const TapRun& run);
 
     Points points = Points::kInputAndOutput;
     LoudnessMeter input;
     LoudnessMeter output;
-    // Each column's samples of a run, as the meters take them.
-    std::array<std::vector<float>, kChannels> routed;
-    std::array<std::vector<float>, kChannels> delivered;
+    std::size_t runCapacity = 0;
+    // The input meter's true peaks, as the measuring thread left them after its last run.
+    mutable std::mutex peaksLock;
+    std::array<double, kChannels> measuredPeaks{};
     std::array<double, kChannels> shownPeaks{};
+    // Made last, ended first: its thread uses the meters.
+    std::unique_ptr<WorkerQueue<TapRun>> queue;
 };
 
 }  // namespace tavrisk

@@ -2,9 +2,12 @@
 #pragma once
 
 #include <cstdint>
+#include <memory>
 #include <string>
+#include <vector>
 
 #include "sources/ChainSource.h"
+#include "sources/ReadAhead.h"
 
 namespace tavrisk {
 
@@ -39,14 +42,46 @@ class SampleSource : public ChainSource {
     // whether the job is asked to stop; the pass then ends as stopped, not as failed.
     bool PollStop();
 
+    // The output pass reads its input on a thread of its own, a few runs ahead of the chain,
+    // so that reading (decoding) and the chain run side by side. For a source whose
+    // ReadInput and InputPosition touch nothing but its own reading state, and which tells
+    // the host only through Fail, ShowStatus, Warn and PollStop; such a source calls
+    // StopReading first thing in Close. Called once, when the source is made.
+    void ReadAheadInOutputPass() { readsAhead = true; }
+    // Ends the reading thread, if one runs.
+    void StopReading();
+
   private:
+    // One run read ahead, with what its reading told.
+    struct ReadRun {
+        InputStatus status = InputStatus::kEnd;
+        std::vector<float> frames;
+        std::size_t count = 0;
+        double position = 0.0;
+        bool stopped = false;
+        std::vector<Notice> notices;
+    };
+    static constexpr std::size_t kReadAheadRuns = 4;
+
     bool StartPasses() override;
     bool FillChain() override;
+    bool HandOver(const Notice& notice) override;
+    double ProgressPosition() const override;
     bool AnalysisPass();
     // Reads one run of input into the chain; false at the end of the input or on an error.
     bool Refill();
+    // On the reading thread: the next run; false when it is the last one.
+    bool ReadRunAhead(ReadRun& run);
+    bool OnReadingThread() const { return reading && reading->OnFillerThread(); }
 
     bool refused = false;
+    bool readsAhead = false;
+    std::unique_ptr<ReadAhead<ReadRun>> reading;
+    // Read ahead: where the last run taken ended.
+    double takenPosition = 0.0;
+    // The reading thread's own: what it was told since its last run, and a stop it saw.
+    std::vector<Notice> pendingNotices;
+    bool readingStopped = false;
 };
 
 }  // namespace tavrisk

@@ -42,7 +42,9 @@ constexpr std::array<int, SampleSource::kChannels> kMaskedOrder = {0, 2, 1, 4, 5
 }  // namespace
 
 WavFileSource::WavFileSource(JobHost& host, const JobSettings& settings)
-    : SampleSource(host, settings, {.appliesResync = false, .lastBlock = LastBlock::kPadded}) {}
+    : SampleSource(host, settings, {.appliesResync = false, .lastBlock = LastBlock::kPadded}) {
+    ReadAheadInOutputPass();
+}
 
 WavFileSource::~WavFileSource() {
     Close();

@@ -47,7 +47,10 @@ class WavFileSource : public SampleSource {
     WavFileSource(JobHost& host, const JobSettings& settings);
     ~WavFileSource() override;
 
-    void Close() override { reader.Close(); }
+    void Close() override {
+        StopReading();
+        reader.Close();
+    }
 
     const WaveFormat& Format() const { return waveFormat; }
     // Bytes of sample data present in the file.

@@ -54,6 +54,7 @@ int LayoutCode(const uint8_t* record) {
 Ac3FileSource::Ac3FileSource(JobHost& host, const JobSettings& settings)
     : SampleSource(host, settings, {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways}) {
     currentSource = this;
+    ReadAheadInOutputPass();
 }
 
 Ac3FileSource::~Ac3FileSource() {
@@ -155,7 +156,7 @@ const char* Ac3FileSource::ReadRaw(uint8_t* buffer, int length) {
 }
 
 const char* Ac3FileSource::CheckFormat(const uint8_t* record) {
-    host.SetStatusText(DescribeStream(record));
+    ShowStatus(DescribeStream(record));
     if (record[kRecRate] <= kLastSupportedRateCode && record[kRecAcmod] == kAcmodThreeTwo &&
         record[kRecLfe] == 1) {
         return nullptr;
@@ -331,8 +332,7 @@ SampleSource::InputStatus Ac3FileSource::EndOfInput(InputRun& run) {
     }
     if (outputPass && !reported && !damage.Empty()) {
         reported = true;
-        host.ReportWarnings(damage.Report(fileName),
-                            damage.HasDamage() ? kDamageTitle : kFormatChangeTitle);
+        Warn(damage.Report(fileName), damage.HasDamage() ? kDamageTitle : kFormatChangeTitle);
     }
     return InputStatus::kEnd;
 }
@@ -372,6 +372,7 @@ bool Ac3FileSource::SkipAhead(int32_t& resyncMs) {
 }
 
 void Ac3FileSource::Close() {
+    StopReading();
     input.Close();
     converter.Stop();
     if (libraryStarted) ac3_free();

@@ -3,6 +3,7 @@
 
 #include <cmath>
 #include <random>
+#include <thread>
 
 #include "dsp/Resampler.h"
 #include "sources/SampleSource.h"
@@ -16,10 +17,16 @@ namespace {
 // `distinct` is set.
 class SyntheticSource : public SampleSource {
   public:
-    SyntheticSource(test::FakeJobHost& host, Behaviour behaviour, std::size_t total)
-        : SampleSource(host, host.Settings(), behaviour), total(total) {}
+    SyntheticSource(test::FakeJobHost& host, Behaviour behaviour, std::size_t total,
+                    bool readAhead = false)
+        : SampleSource(host, host.Settings(), behaviour), total(total) {
+        if (readAhead) ReadAheadInOutputPass();
+    }
+    ~SyntheticSource() override { Close(); }
+    void Close() override { StopReading(); }
 
     std::size_t runFrames = 1000;
+    bool readElsewhere = false;  // a run was read on another thread than the one that made it
     bool distinct = false;
     bool failAt = false;  // fail instead of ending
     std::size_t framesRead = 0;
@@ -33,6 +40,7 @@ class SyntheticSource : public SampleSource {
   protected:
     bool OpenInput() override { return true; }
     InputStatus ReadInput(InputRun& run) override {
+        readElsewhere = readElsewhere || std::this_thread::get_id() != maker;
         if (framesRead == total) {
             if (failAt) {
                 Fail("broken", "Test");
@@ -64,6 +72,7 @@ class SyntheticSource : public SampleSource {
   private:
     std::size_t total;
     std::vector<float> buffer;
+    std::thread::id maker = std::this_thread::get_id();
 };
 
 constexpr std::size_t kBlock = SampleBlock::kFrames;
@@ -330,6 +339,47 @@ TEST_F(SampleSourceTest, AReadErrorEndsTheInputAndIsReported) {
     EXPECT_EQ(blocks, 2u);  // what came before, padded
     EXPECT_EQ(last.outcome, BlockOutcome::kFailed);
     EXPECT_EQ(last.message, "broken");
+}
+
+// Read ahead on a thread of its own, a source delivers the same blocks and ends the same way
+// as one read in turn: at its end, at a read error (told once, on the job's thread) and at a
+// stop that comes while the runs read ahead wait; Close ends the reading thread.
+TEST_F(SampleSourceTest, ReadingAheadDeliversAndEndsAsReadingInTurn) {
+    const struct {
+        std::size_t frames;
+        bool fails;
+        int stopAtProgress;  // 0: never
+        BlockOutcome end;
+    } cases[] = {{kBlock * 5 + 10, false, 0, BlockOutcome::kEnd},
+                 {kBlock * 5 + 10, true, 0, BlockOutcome::kFailed},
+                 {kBlock * 500, false, 6, BlockOutcome::kStopped}};
+    for (const auto& c : cases) {
+        SCOPED_TRACE(static_cast<int>(c.end));
+        std::vector<double> values[2];
+        BlockRead last[2];
+        std::vector<test::FakeJobHost::Message> messages[2];
+        for (const bool ahead : {false, true}) {
+            host.messages.clear();
+            host.ClearStop();
+            int progressCalls = 0;
+            host.onProgress = [&] {
+                if (++progressCalls == c.stopAtProgress) host.RequestStop();
+            };
+            SyntheticSource source(host, SyntheticSource::Padded(), c.frames, ahead);
+            source.runFrames = 500;
+            source.failAt = c.fails;
+            ASSERT_TRUE(source.Open("x"));
+            values[ahead] = ReadAll(source, nullptr, &last[ahead]);
+            source.Close();
+            EXPECT_EQ(source.readElsewhere, ahead);
+            messages[ahead] = host.messages;
+        }
+        EXPECT_EQ(last[1].outcome, c.end);
+        EXPECT_EQ(last[1].message, last[0].message);
+        EXPECT_EQ(messages[1], messages[0]);
+        EXPECT_EQ(values[1], values[0]);
+    }
+    host.onProgress = nullptr;
 }
 
 }  // namespace

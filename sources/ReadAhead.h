@@ -1,0 +1,95 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <atomic>
+#include <condition_variable>
+#include <cstddef>
+#include <functional>
+#include <mutex>
+#include <thread>
+#include <utility>
+#include <vector>
+
+namespace tavrisk {
+
+// Fills items on a thread of its own, ahead of the one that takes them, through a bounded
+// ring: the filler waits while every item is full, the taker while none is. The items are
+// made once, so the memory does not grow with the input; the filler reuses an item's storage
+// once it was released. The filling ends with the item `fill` calls the last one, or at Halt.
+template <typename Item>
+class ReadAhead {
+  public:
+    // Fills one item; false when it is the last one.
+    using Fill = std::function<bool(Item&)>;
+
+    ReadAhead(std::vector<Item> ring, Fill fill) : items(std::move(ring)), fill(std::move(fill)) {}
+    // Starts the filling, once.
+    void Start() {
+        filler = std::thread([this] { Loop(); });
+    }
+    ~ReadAhead() { Halt(); }
+    ReadAhead(const ReadAhead&) = delete;
+    ReadAhead& operator=(const ReadAhead&) = delete;
+
+    // Waits for the oldest item filled; it stays the taker's until Release. Not called again
+    // once the last item was taken.
+    Item& Next() {
+        std::unique_lock guard(lock);
+        changed.wait(guard, [this] { return filled > 0; });
+        return items[first];
+    }
+    // The item Next gave may be filled again.
+    void Release() {
+        {
+            const std::lock_guard guard(lock);
+            first = (first + 1) % items.size();
+            --filled;
+        }
+        changed.notify_all();
+    }
+    // Ends the filling after the item being filled, and waits for it.
+    void Halt() {
+        {
+            const std::lock_guard guard(lock);
+            halted = true;
+        }
+        changed.notify_all();
+        if (filler.joinable()) filler.join();
+    }
+    // On the filler's thread: whether Halt was asked meanwhile.
+    bool HaltAsked() {
+        const std::lock_guard guard(lock);
+        return halted;
+    }
+    bool OnFillerThread() const { return std::this_thread::get_id() == fillerId.load(); }
+
+  private:
+    void Loop() {
+        fillerId = std::this_thread::get_id();
+        std::unique_lock guard(lock);
+        for (;;) {
+            changed.wait(guard, [this] { return halted || filled < items.size(); });
+            if (halted) return;
+            // The taker never touches an item outside [first, first + filled).
+            Item& item = items[(first + filled) % items.size()];
+            guard.unlock();
+            const bool more = fill(item);
+            guard.lock();
+            ++filled;
+            changed.notify_all();
+            if (!more) return;
+        }
+    }
+
+    std::vector<Item> items;
+    Fill fill;
+    std::mutex lock;
+    std::condition_variable changed;
+    std::size_t first = 0;
+    std::size_t filled = 0;
+    bool halted = false;
+    std::atomic<std::thread::id> fillerId{};
+    std::thread filler;
+};
+
+}  // namespace tavrisk
