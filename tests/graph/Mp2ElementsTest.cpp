@@ -140,13 +140,21 @@ TEST(Mp2ElementsPipeline, AFilmsSixTonesComeBackInPlace) {
             Quote(wav)));
         ASSERT_EQ(decoded.exitCode, 0) << decoded.output;
         ExpectTonesInPlace(wav, kInputOfPositioned);
-        // decodebin takes our decoder when its rank puts it first: all six channels then.
+        // decodebin takes our decoder when its rank puts it first: all six channels then, in
+        // Matroska and in a DVD-style program stream after MPEG-2 video.
         if (LayerTwoDecoders().front() != kMp2DecoderFactoryName) continue;
-        const CommandResult played = RunCommand(WithPlugin(
-            "gst-launch-1.0 -q filesrc location=" + Quote(mkv) +
-            " ! decodebin ! audio/x-raw,channels=6 ! wavenc ! filesink location=" + Quote(wav)));
-        ASSERT_EQ(played.exitCode, 0) << played.output;
-        ExpectTonesInPlace(wav, kInputOfPositioned);
+        const std::string vob = dir.File("ours.vob");
+        ASSERT_TRUE(Ffmpeg("-f lavfi -i testsrc=d=3:s=160x120:r=25 -i " + Quote(mp2) +
+                           " -c:v mpeg2video -c:a copy -f vob " + Quote(vob)));
+        for (const std::string& container : {mkv, vob}) {
+            const CommandResult played = RunCommand(WithPlugin(
+                "gst-launch-1.0 -q filesrc location=" + Quote(container) +
+                " ! decodebin name=d d. ! queue ! audio/x-raw,channels=6 ! wavenc ! filesink "
+                "location=" +
+                Quote(wav) + (container == vob ? " d. ! queue ! video/x-raw ! fakesink" : "")));
+            ASSERT_EQ(played.exitCode, 0) << container << played.output;
+            ExpectTonesInPlace(wav, kInputOfPositioned);
+        }
     }
 }
 
