@@ -277,6 +277,30 @@ class HelperThread {
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
+// The level in dB of a subband's largest scale factor, 20 log10(scale * 32768), as std::log10
+// gives it, remembered for the values seen last: the scale factors come from a table of 63,
+// so nearly every frame finds its values here.
+class ScaleLevels {
+  public:
+    double operator()(double scale) {
+        const auto bits = std::bit_cast<std::uint64_t>(scale);
+        Entry& entry = entries[((bits >> 52) ^ (bits >> 44)) % kEntries];
+        if (!entry.taken || entry.bits != bits) {
+            entry = {bits, true, 20.0 * std::log10(scale * kFullScale)};
+        }
+        return entry.level;
+    }
+
+  private:
+    static constexpr std::uint64_t kEntries = 256;
+    struct Entry {
+        std::uint64_t bits = 0;
+        bool taken = false;
+        double level = 0.0;
+    };
+    std::array<Entry, kEntries> entries{};
+};
+
 }  // namespace
 
 struct PsychoacousticModel::State {
@@ -308,6 +332,7 @@ struct PsychoacousticModel::State {
     std::atomic<int> sideDone{0};
     std::mutex sideMutex;  // with sideFinished, wakes the caller waiting for the side work
     std::condition_variable sideFinished;
+    ScaleLevels scaleLevels;
     std::unique_ptr<HelperThread> helper;
 
     explicit State(bool withHelperThread);
@@ -1112,12 +1137,12 @@ void PsychoacousticModel::FinishSlots() {
 void PsychoacousticModel::FinishMasking(const double (*maxScale)[32], double (*minMask)[32],
                                         double (*signalToMask)[32], double (*spike)[32]) {
     FinishSlots();
-    const State& st = *state;
+    State& st = *state;
     for (int s = 0; s < st.job.slots; ++s) {
         std::copy(st.slotSpike[s].begin(), st.slotSpike[s].end(), spike[s]);
         for (int sb = 0; sb < st.job.sblimit; ++sb) {
             minMask[s][sb] = st.slotMinMask[s][sb];
-            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+            double level = st.scaleLevels(maxScale[s][sb]) - kSmrOffsetDb;
             if (level < spike[s][sb]) level = spike[s][sb];
             signalToMask[s][sb] = level - minMask[s][sb];
         }
