@@ -570,11 +570,11 @@ template <typename Lanes>
     }
 }
 
-// The FFT's stages from the second one up to endStage, a block's butterflies `Lanes` at a time.
+// The FFT's stages [firstStage, endStage), a block's butterflies `Lanes` at a time.
 template <typename Lanes>
 [[gnu::always_inline]] inline void StagesOf(const ModelTables& t, double* re, double* im,
-                                            int endStage) {
-    for (int s = 1; s < endStage; ++s) {
+                                            int firstStage, int endStage) {
+    for (int s = firstStage; s < endStage; ++s) {
         const int half = kLines >> s;
         const double* ur = &t.w_r[t.twiddleStart[s]];
         const double* ui = &t.w_i[t.twiddleStart[s]];
@@ -597,7 +597,7 @@ void Transform(const ModelTables& t, double* re, double* im) {
         re[j + kLines] = (a - b) * t.w_r[j];
         im[j + kLines] = (a - b) * t.w_i[j];
     }
-    StagesOf<Lanes2>(t, re, im, kFftStages - 1);
+    StagesOf<Lanes2>(t, re, im, 1, kFftStages - 1);
     for (int j = 0; j < kFftSize; j += 2) {
         const double sr = re[j] + re[j + 1];
         const double si = im[j] + im[j + 1];
@@ -623,6 +623,49 @@ typedef std::int64_t Ints4 __attribute__((vector_size(32)));
     std::memcpy(p, &v, sizeof v);
 }
 
+// Stages s and s + 1 in one pass over the values: each four of them (two of stage s's
+// butterflies, then the two of stage s + 1 they feed) are read and written once. The same
+// operations on the same values as two passes; stage s's blocks hold eight butterflies or more.
+[[gnu::target("avx2")]] inline void TwoStagesAvx2(const ModelTables& t, double* re, double* im,
+                                                  int s) {
+    const int half = kLines >> s;
+    const int quarter = half / 2;  // stage s + 1's half
+    const double* ur = &t.w_r[t.twiddleStart[s]];
+    const double* ui = &t.w_i[t.twiddleStart[s]];
+    const double* vr = &t.w_r[t.twiddleStart[s + 1]];
+    const double* vi = &t.w_i[t.twiddleStart[s + 1]];
+    for (int base = 0; base < kFftSize; base += 2 * half) {
+        double* r = re + base;
+        double* i = im + base;
+        for (int j = 0; j < quarter; j += 4) {
+            double* r0 = r + j;
+            double* r1 = r0 + quarter;
+            double* r2 = r0 + half;
+            double* r3 = r2 + quarter;
+            double* i0 = i + j;
+            double* i1 = i0 + quarter;
+            double* i2 = i0 + half;
+            double* i3 = i2 + quarter;
+            Doubles4 a0 = Load4(r0), a1 = Load4(r1), a2 = Load4(r2), a3 = Load4(r3);
+            Doubles4 c0 = Load4(i0), c1 = Load4(i1), c2 = Load4(i2), c3 = Load4(i3);
+            Butterfly(a0, a2, c0, c2, Load4(ur + j), Load4(ui + j));
+            Butterfly(a1, a3, c1, c3, Load4(ur + j + quarter), Load4(ui + j + quarter));
+            const Doubles4 wr = Load4(vr + j);
+            const Doubles4 wi = Load4(vi + j);
+            Butterfly(a0, a1, c0, c1, wr, wi);
+            Butterfly(a2, a3, c2, c3, wr, wi);
+            Store4(r0, a0);
+            Store4(r1, a1);
+            Store4(r2, a2);
+            Store4(r3, a3);
+            Store4(i0, c0);
+            Store4(i1, c1);
+            Store4(i2, c2);
+            Store4(i3, c3);
+        }
+    }
+}
+
 // The same four butterflies at a time, with separate multiplies and additions (no fused
 // ones): each value as Transform gives it. The stage of two butterflies a block takes two
 // blocks at once, the last stage two pairs.
@@ -636,7 +679,11 @@ typedef std::int64_t Ints4 __attribute__((vector_size(32)));
         Store4(im + j + kLines, (a - b) * Load4(&t.w_i[j]));
     }
     constexpr int kPairStage = kFftStages - 2;  // two butterflies a block
-    StagesOf<Lanes4>(t, re, im, kPairStage);
+    // Stages 1 to 6 in pairs (their second stage's blocks hold four butterflies or more), then
+    // stage 7.
+    constexpr int kFusedEnd = kPairStage - 1;
+    for (int s = 1; s < kFusedEnd; s += 2) TwoStagesAvx2(t, re, im, s);
+    StagesOf<Lanes4>(t, re, im, kFusedEnd, kPairStage);
     const double* ur = &t.w_r[t.twiddleStart[kPairStage]];
     const double* ui = &t.w_i[t.twiddleStart[kPairStage]];
     const Doubles4 wr = {ur[0], ur[1], ur[0], ur[1]};
