@@ -683,34 +683,39 @@ typedef std::int64_t Ints4 __attribute__((vector_size(32)));
     // stage 7.
     constexpr int kFusedEnd = kPairStage - 1;
     for (int s = 1; s < kFusedEnd; s += 2) TwoStagesAvx2(t, re, im, s);
-    StagesOf<Lanes4>(t, re, im, kFusedEnd, kPairStage);
-    const double* ur = &t.w_r[t.twiddleStart[kPairStage]];
-    const double* ui = &t.w_i[t.twiddleStart[kPairStage]];
-    const Doubles4 wr = {ur[0], ur[1], ur[0], ur[1]};
-    const Doubles4 wi = {ui[0], ui[1], ui[0], ui[1]};
+    // The last three stages in one pass over each block of eight values: stage 7's four
+    // butterflies, stage 8's two pairs of two (both halves side by side) and the last
+    // stage's four pairs, two to a vector (the sum in the first lane, the difference in the
+    // second).
+    static_assert(kFusedEnd == kPairStage - 1);
+    const double* ur = &t.w_r[t.twiddleStart[kFusedEnd]];
+    const double* ui = &t.w_i[t.twiddleStart[kFusedEnd]];
+    const Doubles4 ur7 = Load4(ur);
+    const Doubles4 ui7 = Load4(ui);
+    const double* vr = &t.w_r[t.twiddleStart[kPairStage]];
+    const double* vi = &t.w_i[t.twiddleStart[kPairStage]];
+    const Doubles4 ur8 = {vr[0], vr[1], vr[0], vr[1]};
+    const Doubles4 ui8 = {vi[0], vi[1], vi[0], vi[1]};
     for (int base = 0; base < kFftSize; base += 8) {
-        const Doubles4 r0 = Load4(re + base);
-        const Doubles4 r1 = Load4(re + base + 4);
-        const Doubles4 i0 = Load4(im + base);
-        const Doubles4 i1 = Load4(im + base + 4);
+        Doubles4 r0 = Load4(re + base);
+        Doubles4 r1 = Load4(re + base + 4);
+        Doubles4 i0 = Load4(im + base);
+        Doubles4 i1 = Load4(im + base + 4);
+        Butterfly(r0, r1, i0, i1, ur7, ui7);
         Doubles4 a = __builtin_shufflevector(r0, r1, 0, 1, 4, 5);
         Doubles4 b = __builtin_shufflevector(r0, r1, 2, 3, 6, 7);
         Doubles4 c = __builtin_shufflevector(i0, i1, 0, 1, 4, 5);
         Doubles4 d = __builtin_shufflevector(i0, i1, 2, 3, 6, 7);
-        Butterfly(a, b, c, d, wr, wi);
-        Store4(re + base, __builtin_shufflevector(a, b, 0, 1, 4, 5));
-        Store4(re + base + 4, __builtin_shufflevector(a, b, 2, 3, 6, 7));
-        Store4(im + base, __builtin_shufflevector(c, d, 0, 1, 4, 5));
-        Store4(im + base + 4, __builtin_shufflevector(c, d, 2, 3, 6, 7));
-    }
-    for (int j = 0; j < kFftSize; j += 4) {
-        // Lane by lane: the pair's sum in the first, its difference in the second.
-        const Doubles4 r = Load4(re + j);
-        const Doubles4 i = Load4(im + j);
-        const Doubles4 rs = __builtin_shufflevector(r, r, 1, 0, 3, 2);
-        const Doubles4 is = __builtin_shufflevector(i, i, 1, 0, 3, 2);
-        Store4(re + j, __builtin_shufflevector(r + rs, rs - r, 0, 5, 2, 7));
-        Store4(im + j, __builtin_shufflevector(i + is, is - i, 0, 5, 2, 7));
+        Butterfly(a, b, c, d, ur8, ui8);
+        const Doubles4 rows[4] = {
+            __builtin_shufflevector(a, b, 0, 1, 4, 5), __builtin_shufflevector(a, b, 2, 3, 6, 7),
+            __builtin_shufflevector(c, d, 0, 1, 4, 5), __builtin_shufflevector(c, d, 2, 3, 6, 7)};
+        double* const out[4] = {re + base, re + base + 4, im + base, im + base + 4};
+        for (int q = 0; q < 4; ++q) {
+            const Doubles4 v = rows[q];
+            const Doubles4 swapped = __builtin_shufflevector(v, v, 1, 0, 3, 2);
+            Store4(out[q], __builtin_shufflevector(v + swapped, swapped - v, 0, 5, 2, 7));
+        }
     }
 }
 
