@@ -35,16 +35,6 @@ struct Feed {
     double gain = 1.0;
 };
 
-// Keeps the frames the encoder hands over until the element pushes them.
-class PendingFrames : public mp2::FrameSink {
-  public:
-    bool Write(std::span<const std::uint8_t> frame) override {
-        frames.emplace_back(frame.begin(), frame.end());
-        return true;
-    }
-    std::vector<std::vector<std::uint8_t>> frames;
-};
-
 // Streaming-thread state; the base class serialises the calls that touch it. The settings
 // are the properties', taken when the format is set.
 struct EncoderState {
@@ -53,7 +43,7 @@ struct EncoderState {
     mp2::EncoderSettings running;
     int runningThreads = 1;
     mp2::ParallelMp2Encoder encoder;
-    PendingFrames pending;
+    mp2::HeldFrames pending;  // the frames the encoder handed over, until they are pushed
     std::array<Feed, SampleBlock::kChannels> feeds{};
     int channels = 0;
     std::array<std::vector<double>, SampleBlock::kChannels> planes;
@@ -194,7 +184,7 @@ std::optional<ChannelConfiguration> FeedsOfPositions(const GstAudioInfo& info,
 
 // Starts a run with the settings of the moment: at a new format and after a flush.
 bool StartRun(GstAudioEncoder* element, EncoderState& state) {
-    state.pending.frames.clear();
+    state.pending.Clear();
     state.encoder.SetThreads(state.runningThreads);
     if (state.encoder.Configure(state.running, state.pending)) return true;
     std::string why;
@@ -241,16 +231,16 @@ gboolean SetFormat(GstAudioEncoder* element, GstAudioInfo* info) {
 // samples left, every other for one frame's.
 GstFlowReturn PushPending(GstAudioEncoder* element, EncoderState& state, bool draining) {
     GstFlowReturn result = GST_FLOW_OK;
-    const std::size_t count = state.pending.frames.size();
+    const std::size_t count = state.pending.Count();
     for (std::size_t i = 0; i < count && result == GST_FLOW_OK; ++i) {
-        const std::vector<std::uint8_t>& bytes = state.pending.frames[i];
+        const std::span<const std::uint8_t> bytes = state.pending.Frame(i);
         GstBuffer* buffer = gst_audio_encoder_allocate_output_buffer(element, bytes.size());
         if (buffer == nullptr) return GST_FLOW_ERROR;
         gst_buffer_fill(buffer, 0, bytes.data(), bytes.size());
         const int samples = draining && i + 1 == count ? -1 : static_cast<int>(SampleBlock::kFrames);
         result = gst_audio_encoder_finish_frame(element, buffer, samples);
     }
-    state.pending.frames.clear();
+    state.pending.Clear();
     return result;
 }
 

@@ -13,17 +13,6 @@ constexpr int kSegmentsPerThread = 2;
 
 }  // namespace
 
-bool ParallelMp2Encoder::SegmentFrames::Write(std::span<const std::uint8_t> frame) {
-    bytes.insert(bytes.end(), frame.begin(), frame.end());
-    ends.push_back(bytes.size());
-    return true;
-}
-
-void ParallelMp2Encoder::SegmentFrames::Clear() {
-    bytes.clear();
-    ends.clear();
-}
-
 ParallelMp2Encoder::Segment::Segment(int frames)
     : blocks(static_cast<std::size_t>(frames)), lfe(static_cast<std::size_t>(frames)) {}
 
@@ -194,17 +183,15 @@ void ParallelMp2Encoder::WriteOldest() {
     if (here) EncodeSegment(plain, segment);
     Append(std::move(segment.messages));
     if (failed) return;
-    const SegmentFrames& frames = segment.output;
-    std::size_t start = 0;
-    for (const std::size_t end : frames.ends) {
-        if (!sink->Write(std::span(frames.bytes).subspan(start, end - start))) {
+    const HeldFrames& frames = segment.output;
+    for (std::size_t f = 0; f < frames.Count(); ++f) {
+        if (!sink->Write(frames.Frame(f))) {
             failed = true;
             return;
         }
-        start = end;
     }
     // A segment whose encoder failed wrote fewer frames than it took.
-    if (!segment.ok || static_cast<int>(frames.ends.size()) != segment.count) failed = true;
+    if (!segment.ok || static_cast<int>(frames.Count()) != segment.count) failed = true;
 }
 
 bool ParallelMp2Encoder::Push(std::span<const double* const> planes, std::size_t count) {

@@ -63,14 +63,6 @@ class ParallelMp2Encoder {
     int Threads() const { return serial ? 1 : static_cast<int>(workers.size()); }
 
   private:
-    // The frames of one segment as its encoder writes them.
-    class SegmentFrames : public FrameSink {
-      public:
-        bool Write(std::span<const std::uint8_t> frame) override;
-        void Clear();
-        std::vector<std::uint8_t> bytes;
-        std::vector<std::size_t> ends;  // where each frame ends in `bytes`
-    };
     struct Segment {
         explicit Segment(int frames);
         FramePlace place;
@@ -79,7 +71,7 @@ class ParallelMp2Encoder {
         std::vector<SampleBlock> blocks;
         std::vector<LfeFilter::Frame> lfe;
         int count = 0;  // blocks taken
-        SegmentFrames output;
+        HeldFrames output;  // the frames as the segment's encoder writes them
         std::vector<EncoderMessage> messages;
         bool encoded = false;  // guarded by `lock`, as is the queue
         bool ok = false;

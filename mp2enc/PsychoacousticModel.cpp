@@ -277,6 +277,30 @@ class HelperThread {
     std::jthread thread{[this](std::stop_token stop) { Loop(stop); }};  // starts last
 };
 
+// The level in dB of a subband's largest scale factor, 20 log10(scale * 32768), as std::log10
+// gives it, remembered for the values seen last: the scale factors come from a table of 63,
+// so nearly every frame finds its values here.
+class ScaleLevels {
+  public:
+    double operator()(double scale) {
+        const auto bits = std::bit_cast<std::uint64_t>(scale);
+        Entry& entry = entries[((bits >> 52) ^ (bits >> 44)) % kEntries];
+        if (!entry.taken || entry.bits != bits) {
+            entry = {bits, true, 20.0 * std::log10(scale * kFullScale)};
+        }
+        return entry.level;
+    }
+
+  private:
+    static constexpr std::uint64_t kEntries = 256;
+    struct Entry {
+        std::uint64_t bits = 0;
+        bool taken = false;
+        double level = 0.0;
+    };
+    std::array<Entry, kEntries> entries{};
+};
+
 }  // namespace
 
 struct PsychoacousticModel::State {
@@ -308,6 +332,7 @@ struct PsychoacousticModel::State {
     std::atomic<int> sideDone{0};
     std::mutex sideMutex;  // with sideFinished, wakes the caller waiting for the side work
     std::condition_variable sideFinished;
+    ScaleLevels scaleLevels;
     std::unique_ptr<HelperThread> helper;
 
     explicit State(bool withHelperThread);
@@ -545,11 +570,11 @@ template <typename Lanes>
     }
 }
 
-// The FFT's stages from the second one up to endStage, a block's butterflies `Lanes` at a time.
+// The FFT's stages [firstStage, endStage), a block's butterflies `Lanes` at a time.
 template <typename Lanes>
 [[gnu::always_inline]] inline void StagesOf(const ModelTables& t, double* re, double* im,
-                                            int endStage) {
-    for (int s = 1; s < endStage; ++s) {
+                                            int firstStage, int endStage) {
+    for (int s = firstStage; s < endStage; ++s) {
         const int half = kLines >> s;
         const double* ur = &t.w_r[t.twiddleStart[s]];
         const double* ui = &t.w_i[t.twiddleStart[s]];
@@ -572,7 +597,7 @@ void Transform(const ModelTables& t, double* re, double* im) {
         re[j + kLines] = (a - b) * t.w_r[j];
         im[j + kLines] = (a - b) * t.w_i[j];
     }
-    StagesOf<Lanes2>(t, re, im, kFftStages - 1);
+    StagesOf<Lanes2>(t, re, im, 1, kFftStages - 1);
     for (int j = 0; j < kFftSize; j += 2) {
         const double sr = re[j] + re[j + 1];
         const double si = im[j] + im[j + 1];
@@ -598,6 +623,49 @@ typedef std::int64_t Ints4 __attribute__((vector_size(32)));
     std::memcpy(p, &v, sizeof v);
 }
 
+// Stages s and s + 1 in one pass over the values: each four of them (two of stage s's
+// butterflies, then the two of stage s + 1 they feed) are read and written once. The same
+// operations on the same values as two passes; stage s's blocks hold eight butterflies or more.
+[[gnu::target("avx2")]] inline void TwoStagesAvx2(const ModelTables& t, double* re, double* im,
+                                                  int s) {
+    const int half = kLines >> s;
+    const int quarter = half / 2;  // stage s + 1's half
+    const double* ur = &t.w_r[t.twiddleStart[s]];
+    const double* ui = &t.w_i[t.twiddleStart[s]];
+    const double* vr = &t.w_r[t.twiddleStart[s + 1]];
+    const double* vi = &t.w_i[t.twiddleStart[s + 1]];
+    for (int base = 0; base < kFftSize; base += 2 * half) {
+        double* r = re + base;
+        double* i = im + base;
+        for (int j = 0; j < quarter; j += 4) {
+            double* r0 = r + j;
+            double* r1 = r0 + quarter;
+            double* r2 = r0 + half;
+            double* r3 = r2 + quarter;
+            double* i0 = i + j;
+            double* i1 = i0 + quarter;
+            double* i2 = i0 + half;
+            double* i3 = i2 + quarter;
+            Doubles4 a0 = Load4(r0), a1 = Load4(r1), a2 = Load4(r2), a3 = Load4(r3);
+            Doubles4 c0 = Load4(i0), c1 = Load4(i1), c2 = Load4(i2), c3 = Load4(i3);
+            Butterfly(a0, a2, c0, c2, Load4(ur + j), Load4(ui + j));
+            Butterfly(a1, a3, c1, c3, Load4(ur + j + quarter), Load4(ui + j + quarter));
+            const Doubles4 wr = Load4(vr + j);
+            const Doubles4 wi = Load4(vi + j);
+            Butterfly(a0, a1, c0, c1, wr, wi);
+            Butterfly(a2, a3, c2, c3, wr, wi);
+            Store4(r0, a0);
+            Store4(r1, a1);
+            Store4(r2, a2);
+            Store4(r3, a3);
+            Store4(i0, c0);
+            Store4(i1, c1);
+            Store4(i2, c2);
+            Store4(i3, c3);
+        }
+    }
+}
+
 // The same four butterflies at a time, with separate multiplies and additions (no fused
 // ones): each value as Transform gives it. The stage of two butterflies a block takes two
 // blocks at once, the last stage two pairs.
@@ -611,34 +679,43 @@ typedef std::int64_t Ints4 __attribute__((vector_size(32)));
         Store4(im + j + kLines, (a - b) * Load4(&t.w_i[j]));
     }
     constexpr int kPairStage = kFftStages - 2;  // two butterflies a block
-    StagesOf<Lanes4>(t, re, im, kPairStage);
-    const double* ur = &t.w_r[t.twiddleStart[kPairStage]];
-    const double* ui = &t.w_i[t.twiddleStart[kPairStage]];
-    const Doubles4 wr = {ur[0], ur[1], ur[0], ur[1]};
-    const Doubles4 wi = {ui[0], ui[1], ui[0], ui[1]};
+    // Stages 1 to 6 in pairs (their second stage's blocks hold four butterflies or more), then
+    // stage 7.
+    constexpr int kFusedEnd = kPairStage - 1;
+    for (int s = 1; s < kFusedEnd; s += 2) TwoStagesAvx2(t, re, im, s);
+    // The last three stages in one pass over each block of eight values: stage 7's four
+    // butterflies, stage 8's two pairs of two (both halves side by side) and the last
+    // stage's four pairs, two to a vector (the sum in the first lane, the difference in the
+    // second).
+    static_assert(kFusedEnd == kPairStage - 1);
+    const double* ur = &t.w_r[t.twiddleStart[kFusedEnd]];
+    const double* ui = &t.w_i[t.twiddleStart[kFusedEnd]];
+    const Doubles4 ur7 = Load4(ur);
+    const Doubles4 ui7 = Load4(ui);
+    const double* vr = &t.w_r[t.twiddleStart[kPairStage]];
+    const double* vi = &t.w_i[t.twiddleStart[kPairStage]];
+    const Doubles4 ur8 = {vr[0], vr[1], vr[0], vr[1]};
+    const Doubles4 ui8 = {vi[0], vi[1], vi[0], vi[1]};
     for (int base = 0; base < kFftSize; base += 8) {
-        const Doubles4 r0 = Load4(re + base);
-        const Doubles4 r1 = Load4(re + base + 4);
-        const Doubles4 i0 = Load4(im + base);
-        const Doubles4 i1 = Load4(im + base + 4);
+        Doubles4 r0 = Load4(re + base);
+        Doubles4 r1 = Load4(re + base + 4);
+        Doubles4 i0 = Load4(im + base);
+        Doubles4 i1 = Load4(im + base + 4);
+        Butterfly(r0, r1, i0, i1, ur7, ui7);
         Doubles4 a = __builtin_shufflevector(r0, r1, 0, 1, 4, 5);
         Doubles4 b = __builtin_shufflevector(r0, r1, 2, 3, 6, 7);
         Doubles4 c = __builtin_shufflevector(i0, i1, 0, 1, 4, 5);
         Doubles4 d = __builtin_shufflevector(i0, i1, 2, 3, 6, 7);
-        Butterfly(a, b, c, d, wr, wi);
-        Store4(re + base, __builtin_shufflevector(a, b, 0, 1, 4, 5));
-        Store4(re + base + 4, __builtin_shufflevector(a, b, 2, 3, 6, 7));
-        Store4(im + base, __builtin_shufflevector(c, d, 0, 1, 4, 5));
-        Store4(im + base + 4, __builtin_shufflevector(c, d, 2, 3, 6, 7));
-    }
-    for (int j = 0; j < kFftSize; j += 4) {
-        // Lane by lane: the pair's sum in the first, its difference in the second.
-        const Doubles4 r = Load4(re + j);
-        const Doubles4 i = Load4(im + j);
-        const Doubles4 rs = __builtin_shufflevector(r, r, 1, 0, 3, 2);
-        const Doubles4 is = __builtin_shufflevector(i, i, 1, 0, 3, 2);
-        Store4(re + j, __builtin_shufflevector(r + rs, rs - r, 0, 5, 2, 7));
-        Store4(im + j, __builtin_shufflevector(i + is, is - i, 0, 5, 2, 7));
+        Butterfly(a, b, c, d, ur8, ui8);
+        const Doubles4 rows[4] = {
+            __builtin_shufflevector(a, b, 0, 1, 4, 5), __builtin_shufflevector(a, b, 2, 3, 6, 7),
+            __builtin_shufflevector(c, d, 0, 1, 4, 5), __builtin_shufflevector(c, d, 2, 3, 6, 7)};
+        double* const out[4] = {re + base, re + base + 4, im + base, im + base + 4};
+        for (int q = 0; q < 4; ++q) {
+            const Doubles4 v = rows[q];
+            const Doubles4 swapped = __builtin_shufflevector(v, v, 1, 0, 3, 2);
+            Store4(out[q], __builtin_shufflevector(v + swapped, swapped - v, 0, 5, 2, 7));
+        }
     }
 }
 
@@ -1112,12 +1189,12 @@ void PsychoacousticModel::FinishSlots() {
 void PsychoacousticModel::FinishMasking(const double (*maxScale)[32], double (*minMask)[32],
                                         double (*signalToMask)[32], double (*spike)[32]) {
     FinishSlots();
-    const State& st = *state;
+    State& st = *state;
     for (int s = 0; s < st.job.slots; ++s) {
         std::copy(st.slotSpike[s].begin(), st.slotSpike[s].end(), spike[s]);
         for (int sb = 0; sb < st.job.sblimit; ++sb) {
             minMask[s][sb] = st.slotMinMask[s][sb];
-            double level = 20.0 * std::log10(maxScale[s][sb] * kFullScale) - kSmrOffsetDb;
+            double level = st.scaleLevels(maxScale[s][sb]) - kSmrOffsetDb;
             if (level < spike[s][sb]) level = spike[s][sb];
             signalToMask[s][sb] = level - minMask[s][sb];
         }
