@@ -37,8 +37,9 @@ bool WavEngine::Init(const JobSettings& settings) {
         ReportCreateError(host, outputName, errno);
         return false;
     }
-    writing =
-        std::make_unique<BlockPipeline>([this](const SampleBlock& next) { return Write(next); });
+    writing = std::make_unique<WorkerQueue<Batch>>(
+        std::vector<Batch>(kQueuedBatches), [this](const Batch& packed) { return Write(packed); });
+    packing = nullptr;
     return true;
 }
 
@@ -47,24 +48,31 @@ bool WavEngine::FetchBlock() {
 }
 
 bool WavEngine::EncodeBlock() {
-    if (writing && writing->Push(block)) return true;
-    ReportWriteFailure();
-    return false;
+    if (!packing && writing) {
+        packing = writing->Acquire();
+        if (packing) packing->blocks = 0;
+    }
+    if (!packing) {
+        ReportWriteFailure();
+        return false;
+    }
+    Pack(packing->values.data() + packing->blocks * kBlockValues);
+    ++packing->blocks;
+    if (packing->blocks == kBatchBlocks) HandOver();
+    return true;
 }
 
-bool WavEngine::Write(const SampleBlock& next) {
-    Pack(next, batch.data() + batched * kBlockValues);
-    ++batched;
-    return batched < kBatchBlocks || WriteBatch();
+void WavEngine::HandOver() {
+    if (!packing) return;
+    packing = nullptr;
+    writing->Commit();
 }
 
-bool WavEngine::WriteBatch() {
-    const std::size_t blocks = batched;
-    batched = 0;
+bool WavEngine::Write(const Batch& packed) {
     const std::size_t written =
-        writer.WriteBlocks(batch.data(), kBlockValues * sizeof(batch[0]), blocks);
+        writer.WriteBlocks(packed.values.data(), kBlockValues * sizeof(int16_t), packed.blocks);
     wroteBlock = wroteBlock || written > 0;
-    return written == blocks;
+    return written == packed.blocks;
 }
 
 void WavEngine::ReportWriteFailure() {
@@ -72,8 +80,8 @@ void WavEngine::ReportWriteFailure() {
     failed = true;
 }
 
-void WavEngine::Pack(const SampleBlock& from, int16_t* frames) const {
-    const double* values = from.Row(0);
+void WavEngine::Pack(int16_t* frames) const {
+    const double* values = block.Row(0);
     // Copied: a store of a sample might otherwise change the rows.
     const std::array<std::size_t, kChannels> rows = rowOfFileChannel;
     if constexpr (std::endian::native == std::endian::little) {
@@ -100,12 +108,12 @@ bool WavEngine::Finish() {
     if (source) {
         source->Close();
     }
-    // The blocks handed over go out first, then those packed since the last write.
+    // The blocks packed since the last handover go out too.
     if (writing) {
+        HandOver();
         if (!writing->Drain()) ReportWriteFailure();
         writing.reset();
     }
-    if (batched > 0 && !failed && !WriteBatch()) ReportWriteFailure();
     if (!wroteBlock) {
         writer.Discard();
         return true;

@@ -8,8 +8,8 @@
 #include <vector>
 
 #include "dsp/SampleBlock.h"
-#include "engines/BlockPipeline.h"
 #include "engines/OutputEngine.h"
+#include "engines/WorkerQueue.h"
 #include "host/JobHost.h"
 #include "platform/WavChannelOrder.h"
 #include "platform/WavWriter.h"
@@ -21,7 +21,8 @@ namespace tavrisk {
 // LS, RS, LFE without a mask. The file takes its name when the job finishes, and only when it
 // holds at least one block: a job that ends before leaves any earlier file as it was. A
 // stopped or failed job's file may be kept beside the name instead (see OutputEnd). The
-// blocks are packed and written on a thread of their own, while the source makes the next.
+// blocks are packed in batches, each written on a thread of their own while the source
+// makes the next ones.
 class WavEngine : public OutputEngine {
   public:
     static constexpr int kChannels = 6;
@@ -41,13 +42,20 @@ class WavEngine : public OutputEngine {
     static constexpr std::size_t kBatchBlocks = 16;
     static constexpr std::size_t kBlockValues = SampleBlock::kFrames * kChannels;
 
+    // Blocks packed for one write.
+    struct Batch {
+        std::vector<int16_t> values = std::vector<int16_t>(kBatchBlocks * kBlockValues);
+        std::size_t blocks = 0;
+    };
+    static constexpr std::size_t kQueuedBatches = 3;
+
     // The block into the batch, interleaved in the file's order as 16-bit little-endian
     // values.
-    void Pack(const SampleBlock& from, int16_t* frames) const;
-    // The writing thread's work: the block into the batch, written once full.
-    bool Write(const SampleBlock& next);
-    // Writes the packed blocks; false when the write failed.
-    bool WriteBatch();
+    void Pack(int16_t* frames) const;
+    // Hands the batch packed so far to the writing thread.
+    void HandOver();
+    // The writing thread's work: one batch into the file; false when the write failed.
+    bool Write(const Batch& packed);
     void ReportWriteFailure();
 
     JobHost& host;
@@ -57,10 +65,9 @@ class WavEngine : public OutputEngine {
     std::string outputName;
     bool wroteBlock = false;
     SampleBlock block;
-    std::vector<int16_t> batch = std::vector<int16_t>(kBatchBlocks * kBlockValues);
-    std::size_t batched = 0;
-    // Made last, ended first: its thread writes through the writer and the batch.
-    std::unique_ptr<BlockPipeline> writing;
+    // Made last, ended first: its thread writes through the writer.
+    std::unique_ptr<WorkerQueue<Batch>> writing;
+    Batch* packing = nullptr;  // being filled, or null
 };
 
 }  // namespace tavrisk

@@ -199,7 +199,7 @@ float ChainSource::OutputPercent() const {
 
 BlockRead ChainSource::ReadBlock(SampleBlock& block) {
     // Once the input was read whole, its last blocks come out whatever stop is asked.
-    if (ended || (host.StopRequested() && !inputDone)) return Ending();
+    if (ended || (host.StopRequested() && !inputDone && !StopDeferred())) return Ending();
     if (!ApplyResync()) return Ending();
     chain.SetControls(host.CurrentChannelControls());
     if (!FillChain()) return Ending();

@@ -96,6 +96,8 @@ class ChainSource : public BlockSource {
     void Tell(const Notice& notice);
     // Where reading stands for the progress shown; InputPosition unless read ahead.
     virtual double ProgressPosition() const { return InputPosition(); }
+    // A stop asked takes effect later, where the input's reading saw it.
+    virtual bool StopDeferred() const { return false; }
     // Analysis pass: one run into the peak analysis, the levels shown when they changed.
     void Analyze(const InputRun& run);
     // The end of the analysis pass: the normalisation gains (by the peaks, or the one gain

@@ -10,15 +10,16 @@ namespace {
 constexpr float kBlockScale = 1.0f / ChannelProcessor::kFullScale;
 
 std::array<const float*, LoudnessTaps::kChannels> Columns(
-    const std::array<std::vector<float>, LoudnessTaps::kChannels>& samples) {
+    const std::array<std::vector<float>, LoudnessTaps::kChannels>& samples, std::size_t from) {
     std::array<const float*, LoudnessTaps::kChannels> columns{};
-    for (int c = 0; c < LoudnessTaps::kChannels; ++c) columns[c] = samples[c].data();
+    for (int c = 0; c < LoudnessTaps::kChannels; ++c) columns[c] = samples[c].data() + from;
     return columns;
 }
 
 }  // namespace
 
 void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::size_t maxRunFrames) {
+    gathering = nullptr;
     queue.reset();
     points = measured;
     input.Stop();
@@ -30,24 +31,50 @@ void LoudnessTaps::Start(Points measured, int inputRate, int outputRate, std::si
     if (points != Points::kOutputIsInput) input.Start(inputRate);
     if (points != Points::kInputOnly) output.Start(outputRate);
     runCapacity = maxRunFrames;
-    std::vector<TapRun> ring(kQueuedRuns);
-    for (TapRun& run : ring) {
-        for (std::vector<float>& column : run.columns)
-            column.assign(std::max(maxRunFrames, SampleBlock::kFrames), 0.0f);
+    const std::size_t frames = std::max(maxRunFrames, kGatheredBlocks * SampleBlock::kFrames);
+    std::vector<TapRuns> ring(kQueuedRuns);
+    for (TapRuns& runs : ring) {
+        for (Runs* part : {&runs.input, &runs.output}) {
+            for (std::vector<float>& column : part->columns) column.assign(frames, 0.0f);
+            part->lengths.reserve(kGatheredBlocks);
+        }
     }
-    queue = std::make_unique<WorkerQueue<TapRun>>(
-        std::move(ring), [this](const TapRun& run) { return Measure(run); });
+    queue = std::make_unique<WorkerQueue<TapRuns>>(
+        std::move(ring), [this](const TapRuns& runs) { return Measure(runs); });
 }
 
-bool LoudnessTaps::Measure(const TapRun& run) {
-    LoudnessMeter& meter = run.output ? output : input;
-    meter.Add(Columns(run.columns), run.count);
-    if (&meter == &InputMeter()) {
-        const std::array<double, kChannels> peaks = meter.TruePeaks();
-        const std::lock_guard guard(peaksLock);
-        measuredPeaks = peaks;
+bool LoudnessTaps::Measure(const TapRuns& runs) {
+    for (const bool forOutput : {false, true}) {
+        const Runs& part = forOutput ? runs.output : runs.input;
+        LoudnessMeter& meter = forOutput ? output : input;
+        std::size_t from = 0;
+        for (const std::size_t length : part.lengths) {
+            meter.Add(Columns(part.columns, from), length);
+            from += length;
+        }
     }
+    const std::array<double, kChannels> peaks = InputMeter().TruePeaks();
+    const std::lock_guard guard(peaksLock);
+    measuredPeaks = peaks;
     return true;
+}
+
+LoudnessTaps::Runs& LoudnessTaps::Room(bool forOutput, std::size_t length) {
+    if (gathering) {
+        const Runs& part = forOutput ? gathering->output : gathering->input;
+        if (part.frames + length > part.columns[0].size()) {
+            gathering = nullptr;
+            queue->Commit();
+        }
+    }
+    if (!gathering) {
+        gathering = queue->Acquire();
+        for (Runs* part : {&gathering->input, &gathering->output}) {
+            part->lengths.clear();
+            part->frames = 0;
+        }
+    }
+    return forOutput ? gathering->output : gathering->input;
 }
 
 void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
@@ -56,9 +83,9 @@ void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
     for (std::size_t done = 0; done < count; done += runCapacity) {
         const std::size_t length = std::min(count - done, runCapacity);
         const float* from = frames + done * kChannels;
-        TapRun& run = *queue->Acquire();
+        Runs& runs = Room(false, length);
         for (int c = 0; c < kChannels; ++c) {
-            float* column = run.columns[c].data();
+            float* column = runs.columns[c].data() + runs.frames;
             const int slot = slotOfColumn[c];
             if (slot < 0) {
                 std::fill(column, column + length, 0.0f);
@@ -66,28 +93,31 @@ void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
             }
             for (std::size_t i = 0; i < length; ++i) column[i] = from[i * kChannels + slot];
         }
-        run.output = false;
-        run.count = length;
-        queue->Commit();
+        runs.lengths.push_back(length);
+        runs.frames += length;
     }
 }
 
 void LoudnessTaps::MeasureOutput(const SampleBlock& block) {
     if (!output.Started()) return;
-    TapRun& run = *queue->Acquire();
+    Runs& runs = Room(true, SampleBlock::kFrames);
     for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
         const auto* values = block.Row(row);
-        float* column = run.columns[row].data();
+        float* column = runs.columns[row].data() + runs.frames;
         for (std::size_t i = 0; i < SampleBlock::kFrames; ++i)
             column[i] = static_cast<float>(values[i]) * kBlockScale;
     }
-    run.output = true;
-    run.count = SampleBlock::kFrames;
-    queue->Commit();
+    runs.lengths.push_back(SampleBlock::kFrames);
+    runs.frames += SampleBlock::kFrames;
 }
 
 void LoudnessTaps::Settle() const {
-    if (queue) queue->Drain();
+    if (!queue) return;
+    if (gathering) {
+        gathering = nullptr;
+        queue->Commit();
+    }
+    queue->Drain();
 }
 
 LoudnessFigures LoudnessTaps::Input() const {

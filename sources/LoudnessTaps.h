@@ -41,7 +41,7 @@ class LoudnessTaps {
 
     LoudnessFigures Input() const;
     LoudnessFigures Output() const;
-    // Waits until every run handed over was measured.
+    // Hands over what is gathered and waits until every run was measured.
     void Settle() const;
     // True (once) when an input channel's true peak rose since the last call; `levelsDb`
     // then holds them in column order. The peaks of the runs measured so far: Settle first
@@ -49,17 +49,27 @@ class LoudnessTaps {
     bool InputPeaksRose(std::array<float, kChannels>& levelsDb);
 
   private:
-    // Each column's samples of a run, as the meters take them.
-    struct TapRun {
-        bool output = false;
-        std::size_t count = 0;
+    // Runs of each column's samples, as the meters take them, for one meter: gathered a few
+    // blocks at a time, as handing over each run alone would cost more than measuring it.
+    // Each run is measured as it came.
+    struct Runs {
         std::array<std::vector<float>, kChannels> columns;
+        std::vector<std::size_t> lengths;
+        std::size_t frames = 0;
     };
-    static constexpr std::size_t kQueuedRuns = 4;
+    struct TapRuns {
+        Runs input;
+        Runs output;
+    };
+    static constexpr std::size_t kQueuedRuns = 3;
+    static constexpr std::size_t kGatheredBlocks = 8;
 
     const LoudnessMeter& InputMeter() const { return MeasuresInput() ? input : output; }
-    // The measuring thread's work on one run.
-    bool Measure(const TapRun& run);
+    // Where the next `length` frames for the input or the output meter go: the runs being
+    // gathered, handed over first when full.
+    Runs& Room(bool forOutput, std::size_t length);
+    // The measuring thread's work on one handover.
+    bool Measure(const TapRuns& runs);
 
     Points points = Points::kInputAndOutput;
     LoudnessMeter input;
@@ -70,7 +80,9 @@ class LoudnessTaps {
     std::array<double, kChannels> measuredPeaks{};
     std::array<double, kChannels> shownPeaks{};
     // Made last, ended first: its thread uses the meters.
-    std::unique_ptr<WorkerQueue<TapRun>> queue;
+    std::unique_ptr<WorkerQueue<TapRuns>> queue;
+    // Being gathered (null when nothing is).
+    mutable TapRuns* gathering = nullptr;
 };
 
 }  // namespace tavrisk

@@ -32,11 +32,29 @@ class ReadAhead {
     ReadAhead& operator=(const ReadAhead&) = delete;
 
     // Waits for the oldest item filled; it stays the taker's until Release. Not called again
-    // once the last item was taken.
-    Item& Next() {
+    // once the last item was taken. While it waits, the filler's questions (Ask) are answered
+    // by `answer`, on the taker's thread.
+    Item& Next(const std::function<void()>& answer) {
         std::unique_lock guard(lock);
-        changed.wait(guard, [this] { return filled > 0; });
-        return items[first];
+        for (;;) {
+            changed.wait(guard, [this] { return filled > 0 || asked; });
+            if (filled > 0) return items[first];
+            guard.unlock();
+            answer();
+            guard.lock();
+            asked = false;
+            changed.notify_all();
+        }
+    }
+    // On the filler's thread: waits until the taker answered (in Next); false when halted
+    // meanwhile.
+    bool Ask() {
+        std::unique_lock guard(lock);
+        asked = true;
+        changed.notify_all();
+        changed.wait(guard, [this] { return !asked || halted; });
+        asked = false;
+        return !halted;
     }
     // The item Next gave may be filled again.
     void Release() {
@@ -55,11 +73,6 @@ class ReadAhead {
         }
         changed.notify_all();
         if (filler.joinable()) filler.join();
-    }
-    // On the filler's thread: whether Halt was asked meanwhile.
-    bool HaltAsked() {
-        const std::lock_guard guard(lock);
-        return halted;
     }
     bool OnFillerThread() const { return std::this_thread::get_id() == fillerId.load(); }
 
@@ -88,6 +101,7 @@ class ReadAhead {
     std::size_t first = 0;
     std::size_t filled = 0;
     bool halted = false;
+    bool asked = false;
     std::atomic<std::thread::id> fillerId{};
     std::thread filler;
 };

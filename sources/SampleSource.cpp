@@ -24,9 +24,11 @@ bool SampleSource::CheckInputRate(int fileRate) {
 }
 
 bool SampleSource::PollStop() {
-    // The reading thread shows no progress: the chain's thread does, at each run it takes.
+    // The reading thread has the job's thread show the progress, and waits for it.
     if (OnReadingThread()) {
-        readingStopped = readingStopped || reading->HaltAsked() || host.StopRequested();
+        polledPosition = InputPosition();
+        if (!reading->Ask()) readingStopped = true;
+        readingStopped = readingStopped || host.StopRequested();
         return readingStopped;
     }
     float percent = 0.0f;
@@ -65,42 +67,77 @@ bool SampleSource::AnalysisPass() {
 }
 
 bool SampleSource::Refill() {
-    if (!readsAhead) {
+    if (readsAhead) {
+        if (!PushReadAhead()) return false;
+    } else {
         InputRun run;
         if (ReadInput(run) != InputStatus::kFrames) return false;
         Push(run);
-    } else {
-        if (!reading) {
-            std::vector<ReadRun> ring(kReadAheadRuns);
-            for (ReadRun& run : ring) run.frames.resize(kMaxRunFrames * kChannels);
-            reading = std::make_unique<ReadAhead<ReadRun>>(
-                std::move(ring), [this](ReadRun& run) { return ReadRunAhead(run); });
-            reading->Start();
-        }
-        ReadRun& taken = reading->Next();
-        for (const Notice& notice : taken.notices) Tell(notice);
-        takenPosition = taken.position;
-        if (taken.stopped) stopSeen = true;
-        const bool frames = taken.status == InputStatus::kFrames;
-        if (frames) Push({taken.frames.data(), taken.count});
-        reading->Release();
-        if (!frames) return false;
     }
-    if (host.UpdateProgress(OutputPercent(), false)) stopSeen = true;
+    if (host.UpdateProgress(OutputPercent(), false) && !stopInSearch) stopSeen = true;
     return true;
 }
 
-bool SampleSource::ReadRunAhead(ReadRun& run) {
-    InputRun read;
-    run.status = ReadInput(read);
-    run.count = run.status == InputStatus::kFrames ? read.count : 0;
-    if (run.frames.size() < run.count * kChannels) run.frames.resize(run.count * kChannels);
-    std::copy(read.frames, read.frames + run.count * kChannels, run.frames.begin());
-    run.position = InputPosition();
-    run.stopped = readingStopped;
-    run.notices.swap(pendingNotices);
-    pendingNotices.clear();
-    return run.status == InputStatus::kFrames;
+bool SampleSource::PushReadAhead() {
+    if (!reading) {
+        std::vector<ReadRuns> ring(kReadAheadSlots);
+        for (ReadRuns& slot : ring) {
+            slot.frames.resize(kRunsPerSlot * kMaxRunFrames * kChannels);
+            // Runs of a frame of a compressed stream are shorter than kMaxRunFrames.
+            slot.runs.reserve(4 * kRunsPerSlot);
+        }
+        reading = std::make_unique<ReadAhead<ReadRuns>>(
+            std::move(ring), [this](ReadRuns& slot) { return ReadRunsAhead(slot); });
+        reading->Start();
+    }
+    if (!taken) {
+        taken = &reading->Next([this] {
+            takenPosition = polledPosition;
+            // A stop asked now takes effect where the search stands: the runs read before it
+            // are still delivered, and the reading thread ends there.
+            if (host.UpdateProgress(OutputPercent(), false) || host.StopRequested())
+                stopInSearch = true;
+        });
+        nextRun = nextTold = 0;
+    }
+    for (; nextTold < taken->told.size() && taken->told[nextTold].beforeRun <= nextRun; ++nextTold)
+        Tell(taken->told[nextTold].notice);
+    if (nextRun < taken->runs.size()) {
+        const ReadRuns::Run& run = taken->runs[nextRun++];
+        Push({taken->frames.data() + run.start * kChannels, run.count});
+        takenPosition = run.position;
+        return true;
+    }
+    // The runs were all taken: the reading went on, or ended in them.
+    const bool more = taken->status == InputStatus::kFrames;
+    if (taken->stopped) stopSeen = true;
+    takenPosition = taken->endPosition;
+    taken = nullptr;
+    reading->Release();
+    return more ? PushReadAhead() : false;
+}
+
+bool SampleSource::ReadRunsAhead(ReadRuns& slot) {
+    slot.runs.clear();
+    slot.told.clear();
+    std::size_t filled = 0;
+    do {
+        InputRun read;
+        slot.status = ReadInput(read);
+        for (Notice& notice : pendingNotices)
+            slot.told.push_back({slot.runs.size(), std::move(notice)});
+        pendingNotices.clear();
+        if (slot.status != InputStatus::kFrames) break;
+        const std::size_t values = (filled + read.count) * kChannels;
+        if (slot.frames.size() < values) slot.frames.resize(values);
+        std::copy(read.frames, read.frames + read.count * kChannels,
+                  slot.frames.begin() + static_cast<std::ptrdiff_t>(filled * kChannels));
+        slot.runs.push_back({filled, read.count, InputPosition()});
+        filled += read.count;
+    } while (filled + kMaxRunFrames <= kRunsPerSlot * kMaxRunFrames);
+    slot.endPosition = InputPosition();
+    slot.stopped = readingStopped;
+    return slot.status == InputStatus::kFrames;
 }
 
 bool SampleSource::HandOver(const Notice& notice) {
@@ -114,6 +151,8 @@ double SampleSource::ProgressPosition() const {
 }
 
 void SampleSource::StopReading() {
+    taken = nullptr;
+    stopInSearch = false;
     reading.reset();
     readingStopped = false;
     pendingNotices.clear();

@@ -50,38 +50,64 @@ class SampleSource : public ChainSource {
     void ReadAheadInOutputPass() { readsAhead = true; }
     // Ends the reading thread, if one runs.
     void StopReading();
+    // Read ahead: where the runs taken by the job's thread, or a search it was asked to show,
+    // ended.
+    double ProgressPosition() const override;
 
   private:
-    // One run read ahead, with what its reading told.
-    struct ReadRun {
-        InputStatus status = InputStatus::kEnd;
+    // Runs read ahead one after the other, with where reading stood after each and what
+    // it told before each; `status` is how the last read ended (kFrames: more follow).
+    // Several runs a handover: handing over each alone would cost more than reading it.
+    struct ReadRuns {
+        struct Run {
+            std::size_t start = 0;  // in frames
+            std::size_t count = 0;
+            double position = 0.0;
+        };
+        struct Told {
+            std::size_t beforeRun = 0;
+            Notice notice;
+        };
         std::vector<float> frames;
-        std::size_t count = 0;
-        double position = 0.0;
+        std::vector<Run> runs;
+        std::vector<Told> told;
+        InputStatus status = InputStatus::kEnd;
+        double endPosition = 0.0;
         bool stopped = false;
-        std::vector<Notice> notices;
     };
-    static constexpr std::size_t kReadAheadRuns = 4;
+    static constexpr std::size_t kReadAheadSlots = 3;
+    static constexpr std::size_t kRunsPerSlot = 4;
 
     bool StartPasses() override;
     bool FillChain() override;
     bool HandOver(const Notice& notice) override;
-    double ProgressPosition() const override;
+    bool StopDeferred() const override { return stopInSearch; }
     bool AnalysisPass();
     // Reads one run of input into the chain; false at the end of the input or on an error.
     bool Refill();
-    // On the reading thread: the next run; false when it is the last one.
-    bool ReadRunAhead(ReadRun& run);
+    // Read ahead: the next run taken into the chain; false at the end of the input.
+    bool PushReadAhead();
+    // On the reading thread: the next runs; false when the input ended in them.
+    bool ReadRunsAhead(ReadRuns& slot);
     bool OnReadingThread() const { return reading && reading->OnFillerThread(); }
 
     bool refused = false;
     bool readsAhead = false;
-    std::unique_ptr<ReadAhead<ReadRun>> reading;
-    // Read ahead: where the last run taken ended.
+    std::unique_ptr<ReadAhead<ReadRuns>> reading;
+    // Read ahead: the runs being taken (null between them), the next of them and its
+    // notices, and where the last run taken ended.
+    ReadRuns* taken = nullptr;
+    std::size_t nextRun = 0;
+    std::size_t nextTold = 0;
     double takenPosition = 0.0;
+    // A stop came while the reading thread searched: it ends the input where the search stood.
+    bool stopInSearch = false;
     // The reading thread's own: what it was told since its last run, and a stop it saw.
     std::vector<Notice> pendingNotices;
     bool readingStopped = false;
+    // Where a long search of the reading thread stands when it asks the job's thread to show
+    // the progress (written before it asks, read while it waits for the answer).
+    double polledPosition = 0.0;
 };
 
 }  // namespace tavrisk

@@ -61,7 +61,8 @@ std::vector<uint8_t> Noise(std::size_t count, unsigned seed) {
 class WatchedSource : public Ac3FileSource {
   public:
     using Ac3FileSource::Ac3FileSource;
-    int64_t Position() const { return static_cast<int64_t>(InputPosition()); }
+    // Where reading stands as the job's thread sees it.
+    int64_t Position() const { return static_cast<int64_t>(ProgressPosition()); }
 };
 
 // One clean 10 s stream for the whole suite, with the source's delivery of it.
