@@ -56,29 +56,27 @@ bool SampleSource::AnalysisPass() {
         }
         chain.SetControls(host.CurrentChannelControls());
         InputRun run;
-        const InputStatus status = ReadInput(run);
+        const InputStatus status = NextRun(run);
         if (status == InputStatus::kEnd) break;
         if (status == InputStatus::kFailed) return false;
         Analyze(run);
     }
     if (stopSeen) return false;
     EndAnalysisPass();
+    StopReading();
     return RewindInput();
 }
 
 bool SampleSource::Refill() {
-    if (readsAhead) {
-        if (!PushReadAhead()) return false;
-    } else {
-        InputRun run;
-        if (ReadInput(run) != InputStatus::kFrames) return false;
-        Push(run);
-    }
+    InputRun run;
+    if (NextRun(run) != InputStatus::kFrames) return false;
+    Push(run);
     if (host.UpdateProgress(OutputPercent(), false) && !stopInSearch) stopSeen = true;
     return true;
 }
 
-bool SampleSource::PushReadAhead() {
+SampleSource::InputStatus SampleSource::NextRun(InputRun& run) {
+    if (!readsAhead) return ReadInput(run);
     if (!reading) {
         std::vector<ReadRuns> ring(kReadAheadSlots);
         for (ReadRuns& slot : ring) {
@@ -95,7 +93,7 @@ bool SampleSource::PushReadAhead() {
             takenPosition = polledPosition;
             // A stop asked now takes effect where the search stands: the runs read before it
             // are still delivered, and the reading thread ends there.
-            if (host.UpdateProgress(OutputPercent(), false) || host.StopRequested())
+            if (host.UpdateProgress(CurrentPercent(), false) || host.StopRequested())
                 stopInSearch = true;
         });
         nextRun = nextTold = 0;
@@ -103,18 +101,18 @@ bool SampleSource::PushReadAhead() {
     for (; nextTold < taken->told.size() && taken->told[nextTold].beforeRun <= nextRun; ++nextTold)
         Tell(taken->told[nextTold].notice);
     if (nextRun < taken->runs.size()) {
-        const ReadRuns::Run& run = taken->runs[nextRun++];
-        Push({taken->frames.data() + run.start * kChannels, run.count});
-        takenPosition = run.position;
-        return true;
+        const ReadRuns::Run& next = taken->runs[nextRun++];
+        run = {taken->frames.data() + next.start * kChannels, next.count};
+        takenPosition = next.position;
+        return InputStatus::kFrames;
     }
     // The runs were all taken: the reading went on, or ended in them.
-    const bool more = taken->status == InputStatus::kFrames;
+    const InputStatus status = taken->status;
     if (taken->stopped) stopSeen = true;
     takenPosition = taken->endPosition;
     taken = nullptr;
     reading->Release();
-    return more ? PushReadAhead() : false;
+    return status == InputStatus::kFrames ? NextRun(run) : status;
 }
 
 bool SampleSource::ReadRunsAhead(ReadRuns& slot) {

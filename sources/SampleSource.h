@@ -42,12 +42,12 @@ class SampleSource : public ChainSource {
     // whether the job is asked to stop; the pass then ends as stopped, not as failed.
     bool PollStop();
 
-    // The output pass reads its input on a thread of its own, a few runs ahead of the chain,
-    // so that reading (decoding) and the chain run side by side. For a source whose
-    // ReadInput and InputPosition touch nothing but its own reading state, and which tells
-    // the host only through Fail, ShowStatus, Warn and PollStop; such a source calls
-    // StopReading first thing in Close. Called once, when the source is made.
-    void ReadAheadInOutputPass() { readsAhead = true; }
+    // Each pass reads its input on a thread of its own, a few runs ahead of the chain, so
+    // that reading (decoding) and the chain run side by side. For a source whose ReadInput
+    // and InputPosition touch nothing but its own reading state, and which tells the host
+    // only through Fail, ShowStatus, Warn and PollStop; such a source calls StopReading
+    // first thing in Close. Called once, when the source is made.
+    void ReadInputAhead() { readsAhead = true; }
     // Ends the reading thread, if one runs.
     void StopReading();
     // Read ahead: where the runs taken by the job's thread, or a search it was asked to show,
@@ -85,8 +85,8 @@ class SampleSource : public ChainSource {
     bool AnalysisPass();
     // Reads one run of input into the chain; false at the end of the input or on an error.
     bool Refill();
-    // Read ahead: the next run taken into the chain; false at the end of the input.
-    bool PushReadAhead();
+    // The next run: read now, or taken from those read ahead (valid until the next call).
+    InputStatus NextRun(InputRun& run);
     // On the reading thread: the next runs; false when the input ended in them.
     bool ReadRunsAhead(ReadRuns& slot);
     bool OnReadingThread() const { return reading && reading->OnFillerThread(); }

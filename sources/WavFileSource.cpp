@@ -43,7 +43,7 @@ constexpr std::array<int, SampleSource::kChannels> kMaskedOrder = {0, 2, 1, 4, 5
 
 WavFileSource::WavFileSource(JobHost& host, const JobSettings& settings)
     : SampleSource(host, settings, {.appliesResync = false, .lastBlock = LastBlock::kPadded}) {
-    ReadAheadInOutputPass();
+    ReadInputAhead();
 }
 
 WavFileSource::~WavFileSource() {

@@ -54,7 +54,7 @@ int LayoutCode(const uint8_t* record) {
 Ac3FileSource::Ac3FileSource(JobHost& host, const JobSettings& settings)
     : SampleSource(host, settings, {.appliesResync = true, .lastBlock = LastBlock::kPaddedAlways}) {
     currentSource = this;
-    ReadAheadInOutputPass();
+    ReadInputAhead();
 }
 
 Ac3FileSource::~Ac3FileSource() {

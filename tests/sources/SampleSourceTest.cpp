@@ -20,7 +20,7 @@ class SyntheticSource : public SampleSource {
     SyntheticSource(test::FakeJobHost& host, Behaviour behaviour, std::size_t total,
                     bool readAhead = false)
         : SampleSource(host, host.Settings(), behaviour), total(total) {
-        if (readAhead) ReadAheadInOutputPass();
+        if (readAhead) ReadInputAhead();
     }
     ~SyntheticSource() override { Close(); }
     void Close() override { StopReading(); }
@@ -342,19 +342,23 @@ TEST_F(SampleSourceTest, AReadErrorEndsTheInputAndIsReported) {
 }
 
 // Read ahead on a thread of its own, a source delivers the same blocks and ends the same way
-// as one read in turn: at its end, at a read error (told once, on the job's thread) and at a
-// stop that comes while the runs read ahead wait; Close ends the reading thread.
+// as one read in turn: at its end (after an analysis pass too), at a read error (told once,
+// on the job's thread) and at a stop that comes while the runs read ahead wait; Close ends
+// the reading thread.
 TEST_F(SampleSourceTest, ReadingAheadDeliversAndEndsAsReadingInTurn) {
     const struct {
         std::size_t frames;
         bool fails;
+        bool normalizes;
         int stopAtProgress;  // 0: never
         BlockOutcome end;
-    } cases[] = {{kBlock * 5 + 10, false, 0, BlockOutcome::kEnd},
-                 {kBlock * 5 + 10, true, 0, BlockOutcome::kFailed},
-                 {kBlock * 500, false, 6, BlockOutcome::kStopped}};
+    } cases[] = {{kBlock * 5 + 10, false, false, 0, BlockOutcome::kEnd},
+                 {kBlock * 5 + 10, false, true, 0, BlockOutcome::kEnd},
+                 {kBlock * 5 + 10, true, false, 0, BlockOutcome::kFailed},
+                 {kBlock * 500, false, false, 6, BlockOutcome::kStopped}};
     for (const auto& c : cases) {
-        SCOPED_TRACE(static_cast<int>(c.end));
+        SCOPED_TRACE(testing::Message() << static_cast<int>(c.end) << " " << c.normalizes);
+        host.channels.normalize = c.normalizes;
         std::vector<double> values[2];
         BlockRead last[2];
         std::vector<test::FakeJobHost::Message> messages[2];
@@ -380,6 +384,7 @@ TEST_F(SampleSourceTest, ReadingAheadDeliversAndEndsAsReadingInTurn) {
         EXPECT_EQ(values[1], values[0]);
     }
     host.onProgress = nullptr;
+    host.channels.normalize = false;
 }
 
 }  // namespace
