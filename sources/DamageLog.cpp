@@ -47,6 +47,12 @@ void DamageLog::Overlap(int64_t at, int64_t droppedSamples) {
     overlaps.samples += droppedSamples;
 }
 
+void DamageLog::EndedInsideFrame(int64_t at, int64_t silentSamples) {
+    cutFrame = {};
+    cutFrame.Note(at);
+    cutFrame.samples = silentSamples;
+}
+
 void DamageLog::LeadingSilence(int64_t silentSamples) {
     leadingSilence += silentSamples;
 }
@@ -74,7 +80,7 @@ void DamageLog::NoteStretch(std::vector<Occurrences>& kinds, const std::string& 
 
 bool DamageLog::HasDamage() const {
     return damagedFrames.count > 0 || gaps.count > 0 || timestampGaps.count > 0 ||
-           overlaps.count > 0 || endedAt >= 0 || !inputDamage.empty();
+           overlaps.count > 0 || cutFrame.count > 0 || endedAt >= 0 || !inputDamage.empty();
 }
 
 bool DamageLog::Empty() const {
@@ -162,6 +168,11 @@ std::string DamageLog::Report(const std::string& inputName) const {
     for (const Occurrences& other : rates) {
         text += Line(other, "a stretch at " + other.name, "stretches at " + other.name, kFrom,
                      converted);
+    }
+    if (cutFrame.count > 0) {
+        text += "ends inside its last frame at " + FormatTime(cutFrame.first, rate) +
+                ": the last " + Seconds(cutFrame.samples, kUnreadableFormat) +
+                " is missing, replaced by silence\n";
     }
     if (endedAt >= 0)
         text += "input ended at " + Clock(endedAt) + " of " + Clock(statedLength) + "\n";

@@ -10,8 +10,9 @@ namespace tavrisk {
 // What a pass over an input overcame, with the time of each kind's earliest occurrence on the
 // input's timeline (in samples at the stream's rate): damaged frames and gaps replaced by
 // silence, overlapping audio dropped, stretches in another channel layout or at another
-// rate, silence placed before a late first sound and an input that ended before its stated
-// length. Each kind is told once, with its count, in the report for the user.
+// rate, silence placed before a late first sound, an input cut inside its last frame and an
+// input that ended before its stated length. Each kind is told once, with its count, in the
+// report for the user.
 class DamageLog {
   public:
     // A new pass over a stream at `rate` Hz: forgets everything noted.
@@ -26,6 +27,9 @@ class DamageLog {
     void Overlap(int64_t at, int64_t droppedSamples);
     // The first sound comes this late after the programme's start: silence before it.
     void LeadingSilence(int64_t silentSamples);
+    // The input ended inside a frame starting at `at`: that frame's audio is missing,
+    // `silentSamples` of silence in its place.
+    void EndedInsideFrame(int64_t at, int64_t silentSamples);
     // The input ended at `end`, before the length its container states.
     void EndedEarly(int64_t end, int64_t statedLength);
     // A stretch of frames in another channel layout (its description) or at another rate.
@@ -73,6 +77,7 @@ class DamageLog {
     Occurrences gaps;
     Occurrences timestampGaps;
     Occurrences overlaps;
+    Occurrences cutFrame;
     int64_t leadingSilence = 0;
     int64_t endedAt = -1;
     int64_t statedLength = 0;

@@ -109,7 +109,7 @@ bool Ac3FileSource::OpenInput() {
 }
 
 void Ac3FileSource::StartPass() {
-    stopped = heldFrame = endSeen = false;
+    stopped = heldFrame = endSeen = cutAtEnd = false;
     skippedBytes = bytesSinceFrame = 0;
     gapFrames = -1;
     silentFramesLeft = 0;
@@ -182,6 +182,9 @@ Ac3FileSource::FrameRead Ac3FileSource::ReadFrame() {
             break;
         case kAc3EndOfStream:
             return FrameRead::kEnd;
+        case kAc3CutFrame:
+            cutAtEnd = true;
+            return FrameRead::kEnd;
         case kAc3Refused:  // the format check has said why
             return FrameRead::kFailed;
         default:
@@ -241,7 +244,7 @@ SampleSource::InputStatus Ac3FileSource::ReadInput(InputRun& run) {
                 case FrameRead::kGap:
                     continue;
                 case FrameRead::kEnd:
-                    endSeen = true;
+                    endSeen = !PadCutFrame();
                     continue;
                 case FrameRead::kFailed:
                     return InputStatus::kFailed;
@@ -251,6 +254,15 @@ SampleSource::InputStatus Ac3FileSource::ReadInput(InputRun& run) {
         if (!Emit(rate, run)) return InputStatus::kFailed;
         if (run.count > 0) return InputStatus::kFrames;
     }
+}
+
+bool Ac3FileSource::PadCutFrame() {
+    if (!cutAtEnd || stopped) return false;
+    cutAtEnd = false;
+    silentFramesLeft = 1;
+    silenceRate = currentRate;
+    damage.EndedInsideFrame(timeline, ac3::kSamplesPerFrame * streamRate / silenceRate);
+    return true;
 }
 
 bool Ac3FileSource::BeginGap() {

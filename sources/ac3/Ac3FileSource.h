@@ -18,11 +18,12 @@ namespace tavrisk {
 // 48 or 44.1 kHz is refused, and so is a rate other than the job's input rate. After it,
 // the stream keeps its timeline whatever comes: a damaged frame becomes a frame of
 // silence, bytes skipped to regain sync become the silence of the frames they held, a
-// stretch in another layout is mapped into 5.1 and one at another rate is converted to
-// the first frame's rate; all of it is reported once, at the end of the input. Applies the
-// resync offset (a raw stream reads over whole frames without decoding them first); the
-// last block is padded with silence. One AC-3 source exists at a time: the library's
-// callbacks reach it as the current source.
+// stretch in another layout is mapped into 5.1, one at another rate is converted to the
+// first frame's rate and a frame the input ends inside becomes a frame of silence; all of
+// it is reported once, at the end of the input. Applies the resync offset (a raw stream
+// reads over whole frames without decoding them first); the last block is padded with
+// silence. One AC-3 source exists at a time: the library's callbacks reach it as the
+// current source.
 class Ac3FileSource : public SampleSource {
   public:
     // A stop request is looked at after this many bytes read without a frame.
@@ -66,6 +67,8 @@ class Ac3FileSource : public SampleSource {
     // The current format and the damage log from the stream's first frame.
     void StartFormat();
 
+    // An input cut inside its last frame ends with that frame's silence; true when it does.
+    bool PadCutFrame();
     // A gap found becomes its silent frames at the current rate; true when one began.
     bool BeginGap();
     // Decodes the frame read, or makes silence of a damaged one, into the decode buffer;
@@ -107,6 +110,7 @@ class Ac3FileSource : public SampleSource {
     bool stopped = false;
     bool heldFrame = false;  // a frame read but not yet consumed
     bool endSeen = false;
+    bool cutAtEnd = false;         // the input ended inside a frame, its silence not yet given
     std::size_t skippedBytes = 0;  // before the frame read last (the sync-lost warning)
     std::size_t bytesSinceFrame = 0;
     int64_t gapFrames = -1;  // silent frames of a gap found, not yet begun (-1 none)

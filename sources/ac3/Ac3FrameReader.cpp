@@ -17,6 +17,7 @@ Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
     begin += frameBytes;
     frameBytes = 0;
     skipped = 0;
+    cutFrame = false;
     for (;;) {
         if (!locked && skipped > kFirstFrameSearchBytes) return Fail(Result::kEndOfStream);
         if (Result result = Fill(read, Ac3Header::kBytes); result != Result::kFrame) {
@@ -28,7 +29,14 @@ Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
             continue;
         }
         const auto size = static_cast<std::size_t>(candidate->FrameBytes());
-        if (Result result = Fill(read, size); result != Result::kFrame) return Fail(result);
+        if (Result result = Fill(read, size); result != Result::kFrame) {
+            // Unchecked, the candidate counts as a cut frame only in step with the stream.
+            const bool cut = result == Result::kEndOfStream && locked && !Changes(*candidate);
+            Fail(result);
+            cutFrame = cut;
+            cutHeader = *candidate;
+            return result;
+        }
         if (NeedsCheck(*candidate) && !FrameCrcValid({buffer.data() + begin, size})) {
             DropByte();
             continue;
@@ -41,7 +49,10 @@ Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
 }
 
 bool Ac3FrameReader::NeedsCheck(const Ac3Header& candidate) const {
-    if (!locked || skipped > 0) return true;
+    return !locked || skipped > 0 || Changes(candidate);
+}
+
+bool Ac3FrameReader::Changes(const Ac3Header& candidate) const {
     // At 44.1 kHz the two codes of one bit rate alternate (one word of padding).
     return candidate.sampleRateCode != header.sampleRateCode ||
            candidate.frameSizeCode / 2 != header.frameSizeCode / 2;
@@ -49,7 +60,7 @@ bool Ac3FrameReader::NeedsCheck(const Ac3Header& candidate) const {
 
 void Ac3FrameReader::Reset() {
     begin = end = frameBytes = skipped = 0;
-    locked = false;
+    locked = cutFrame = false;
 }
 
 Ac3FrameReader::Result Ac3FrameReader::Fill(ReadCallback read, std::size_t count) {

@@ -26,7 +26,9 @@ inline constexpr std::size_t kFirstFrameSearchBytes = std::size_t{1} << 20;
 // candidate only when both CRC words check, so stray syncwords are skipped. A locked frame
 // whose size or rate differs from the last one's must check as well: a damaged size code
 // would otherwise swallow the frames after it. The search for a stream's first frame ends
-// after kFirstFrameSearchBytes.
+// after kFirstFrameSearchBytes. An input that ends inside a frame of the locked stream (its
+// header in step with the last frame's, fewer bytes left than its size) ends the stream too,
+// and is told apart from a clean end by EndedInsideFrame.
 class Ac3FrameReader {
   public:
     enum class Result { kFrame, kEndOfStream, kReadError };
@@ -41,6 +43,10 @@ class Ac3FrameReader {
     const Ac3Header& Header() const { return header; }
     // Bytes skipped while searching for the frame returned last.
     std::size_t SkippedBytes() const { return skipped; }
+    // After kEndOfStream: the input ended inside a frame of the stream, and that frame's
+    // header (valid only then).
+    bool EndedInsideFrame() const { return cutFrame; }
+    const Ac3Header& CutFrameHeader() const { return cutHeader; }
     // Text of the last read error.
     const char* ErrorText() const { return errorText; }
 
@@ -51,6 +57,8 @@ class Ac3FrameReader {
     std::size_t Available() const { return end - begin; }
     // A candidate that must check its CRC words before it is taken.
     bool NeedsCheck(const Ac3Header& candidate) const;
+    // The candidate's rate or bit rate differs from the locked stream's.
+    bool Changes(const Ac3Header& candidate) const;
     void DropByte();
     // Drops the bytes buffered before the next possible syncword.
     void DropToNextSyncByte();
@@ -62,7 +70,9 @@ class Ac3FrameReader {
     std::size_t frameBytes = 0;
     std::size_t skipped = 0;
     bool locked = false;
+    bool cutFrame = false;
     Ac3Header header;
+    Ac3Header cutHeader;
     const char* errorText = nullptr;
 };
 

@@ -19,6 +19,7 @@ enum Ac3Result : int32_t {
     kAc3EndOfStream = 2,  // no further frame before the end of the input
     kAc3Refused = 3,      // the stream-info callback refused the stream
     kAc3NotReady = 4,     // called before ac3_init / ac3_regsettings
+    kAc3CutFrame = 5,     // the input ended inside a frame: no further whole frame
 };
 
 // Raw input: exactly `length` bytes into `buffer`; null, "EOF" or an error text.

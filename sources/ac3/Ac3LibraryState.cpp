@@ -24,7 +24,7 @@ int32_t Ac3LibraryState::ReadFrame(uint8_t* frameBuffer, Ac3ReadCallback read) {
     switch (reader.Next(read)) {
         case Ac3FrameReader::Result::kEndOfStream:
             EndStream();
-            return kAc3EndOfStream;
+            return reader.EndedInsideFrame() ? kAc3CutFrame : kAc3EndOfStream;
         case Ac3FrameReader::Result::kReadError:
             EndStream();
             return kAc3Error;

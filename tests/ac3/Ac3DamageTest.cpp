@@ -118,6 +118,7 @@ TEST_F(Ac3DamageTest, ADamagedFrameBecomesOneFrameOfSilenceAndTheRestDecodesAsBe
         std::size_t frame;
         std::vector<std::size_t> flipped;  // bytes inside the frame
         std::string line;
+        std::size_t keptBytes = 0;  // of the frame, where the input is cut inside it
     };
     const std::vector<Case> cases = {
         {"three flipped bits",
@@ -133,11 +134,18 @@ TEST_F(Ac3DamageTest, ADamagedFrameBecomesOneFrameOfSilenceAndTheRestDecodesAsBe
          140,
          {0},
          "1 gap of unreadable bytes (0.03 s of silence in its place) at 00:00:04.48"},
+        {"the input cut inside its last frame",
+         CleanFrames() - 1,
+         {},
+         "ends inside its last frame at 00:00:09.98: the last 0.03 s is missing, replaced by "
+         "silence",
+         1000},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
         std::vector<uint8_t> bytes = *cleanBytes;
         for (std::size_t at : c.flipped) bytes[c.frame * kFrameBytes + at] ^= 0x14;
+        if (c.keptBytes > 0) bytes.resize(c.frame * kFrameBytes + c.keptBytes);
         const std::string path = Write(bytes, "damaged.ac3");
         const Delivered d = Run(path);
         ASSERT_EQ(d.blocks, clean->blocks);
@@ -145,7 +153,7 @@ TEST_F(Ac3DamageTest, ADamagedFrameBecomesOneFrameOfSilenceAndTheRestDecodesAsBe
         EXPECT_EQ(WorstDifference(d, *clean, 0, start), 0.0);
         EXPECT_TRUE(AllZero(d, start, start + kFrame));
         // The frame after it lacks the overlap of the silent one; from the next on it is clean.
-        const std::size_t resumed = start + 2 * kFrame;
+        const std::size_t resumed = std::min(start + 2 * kFrame, d.Frames());
         EXPECT_LE(WorstDifference(d, resumed, *clean, resumed, d.Frames() - resumed), kDitherUnits);
         ExpectOneWarning(Report(path, c.line), kDamageTitle);
     }
