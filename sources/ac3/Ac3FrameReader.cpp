@@ -20,8 +20,13 @@ Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
     cutFrame = false;
     for (;;) {
         if (!locked && skipped > kFirstFrameSearchBytes) return Fail(Result::kEndOfStream);
-        if (Result result = Fill(read, Ac3Header::kBytes); result != Result::kFrame) {
+        // In step, a byte first: the input may end inside the next frame's header.
+        const bool inStep = locked && skipped == 0;
+        if (Result result = Fill(read, inStep ? 1 : Ac3Header::kBytes); result != Result::kFrame) {
             return Fail(result);
+        }
+        if (Result result = Fill(read, Ac3Header::kBytes); result != Result::kFrame) {
+            return EndInsideFrame(result, header, inStep && buffer[begin] == kSyncFirstByte);
         }
         const auto candidate = ParseAc3Header({buffer.data() + begin, Ac3Header::kBytes});
         if (!candidate) {
@@ -31,11 +36,7 @@ Ac3FrameReader::Result Ac3FrameReader::Next(ReadCallback read) {
         const auto size = static_cast<std::size_t>(candidate->FrameBytes());
         if (Result result = Fill(read, size); result != Result::kFrame) {
             // Unchecked, the candidate counts as a cut frame only in step with the stream.
-            const bool cut = result == Result::kEndOfStream && locked && !Changes(*candidate);
-            Fail(result);
-            cutFrame = cut;
-            cutHeader = *candidate;
-            return result;
+            return EndInsideFrame(result, *candidate, locked && !Changes(*candidate));
         }
         if (NeedsCheck(*candidate) && !FrameCrcValid({buffer.data() + begin, size})) {
             DropByte();
@@ -92,6 +93,14 @@ void Ac3FrameReader::DropToNextSyncByte() {
     const auto dropped = static_cast<std::size_t>(next - buffer.begin()) - begin;
     begin += dropped;
     skipped += dropped;
+}
+
+Ac3FrameReader::Result Ac3FrameReader::EndInsideFrame(Result result, const Ac3Header& cut,
+                                                      bool ofTheStream) {
+    Fail(result);
+    cutFrame = result == Result::kEndOfStream && ofTheStream;
+    cutHeader = cut;
+    return result;
 }
 
 Ac3FrameReader::Result Ac3FrameReader::Fail(Result result) {

@@ -63,6 +63,8 @@ class Ac3FrameReader {
     // Drops the bytes buffered before the next possible syncword.
     void DropToNextSyncByte();
     Result Fail(Result result);
+    // Fails with `result`; at the end of the input, a frame (`cut`) of the stream cut short.
+    Result EndInsideFrame(Result result, const Ac3Header& cut, bool ofTheStream);
 
     std::array<uint8_t, kCapacity> buffer{};
     std::size_t begin = 0;

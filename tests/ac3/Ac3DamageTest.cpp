@@ -140,6 +140,12 @@ TEST_F(Ac3DamageTest, ADamagedFrameBecomesOneFrameOfSilenceAndTheRestDecodesAsBe
          "ends inside its last frame at 00:00:09.98: the last 0.03 s is missing, replaced by "
          "silence",
          1000},
+        {"the input cut inside its last frame's header",
+         CleanFrames() - 1,
+         {},
+         "ends inside its last frame at 00:00:09.98: the last 0.03 s is missing, replaced by "
+         "silence",
+         3},
     };
     for (const Case& c : cases) {
         SCOPED_TRACE(c.name);
