@@ -171,8 +171,8 @@ std::string DamageLog::Report(const std::string& inputName) const {
     }
     if (cutFrame.count > 0) {
         text += "ends inside its last frame at " + FormatTime(cutFrame.first, rate) +
-                ": the last " + Seconds(cutFrame.samples, kUnreadableFormat) +
-                " is missing, replaced by silence\n";
+                ": that frame (" + Seconds(cutFrame.samples, kUnreadableFormat) +
+                ") is cut short and replaced by silence\n";
     }
     if (endedAt >= 0)
         text += "input ended at " + Clock(endedAt) + " of " + Clock(statedLength) + "\n";

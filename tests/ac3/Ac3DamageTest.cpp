@@ -137,14 +137,14 @@ TEST_F(Ac3DamageTest, ADamagedFrameBecomesOneFrameOfSilenceAndTheRestDecodesAsBe
         {"the input cut inside its last frame",
          CleanFrames() - 1,
          {},
-         "ends inside its last frame at 00:00:09.98: the last 0.03 s is missing, replaced by "
-         "silence",
+         "ends inside its last frame at 00:00:09.98: that frame (0.03 s) is cut short and "
+         "replaced by silence",
          1000},
         {"the input cut inside its last frame's header",
          CleanFrames() - 1,
          {},
-         "ends inside its last frame at 00:00:09.98: the last 0.03 s is missing, replaced by "
-         "silence",
+         "ends inside its last frame at 00:00:09.98: that frame (0.03 s) is cut short and "
+         "replaced by silence",
          3},
     };
     for (const Case& c : cases) {
