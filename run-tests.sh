@@ -70,16 +70,19 @@ cmake --build build-asan -j "$jobs"
 stage_done asan-build
 # The EBU signal table checks measured figures on long signals; the sanitizer build runs the
 # other loudness tests, which take the same code paths. The package checks read files only.
+# The longest signal and output-file races start whole jobs only to stop, race or refuse them:
+# what they check is the files left behind, which the normal build checks as well.
 ASAN_OPTIONS=detect_leaks=1 UBSAN_OPTIONS=print_stacktrace=1 \
   LSAN_OPTIONS="suppressions=$PWD/tests/lsan-suppressions.txt" \
   ctest --test-dir build-asan --output-on-failure -j "$jobs" \
-  -E '^(Loudness\.TheEbuTestSignalsReadWithinTheirTolerances|Package\..*)$'
+  -E '^(Loudness\.TheEbuTestSignalsReadWithinTheirTolerances|Package\..*|SignalTest\.(AnIgnoredHangup|TermHupAndInt).*|OutputSafety\.(SignalsStop|TheInputIsNever|TwoJobsOnOne).*)$'
 stage_done asan-tests
 
 # Thread sanitizer: only the programs that start threads, selected by their label (each
 # test is labelled with its executable's name).
 cmake -S . -B build-tsan -DTAVRISK_SANITIZE_THREAD=ON -DTAVRISK_BENCH=OFF \
-  -DCMAKE_BUILD_TYPE=RelWithDebInfo -DTAVRISK_WERROR=ON >/dev/null
+  -DCMAKE_BUILD_TYPE=RelWithDebInfo "-DCMAKE_CXX_FLAGS_RELWITHDEBINFO=-O2 -g1 -DNDEBUG" \
+  -DTAVRISK_WERROR=ON >/dev/null
 cmake --build build-tsan -j "$jobs" --target "${tsan_tests[@]}"
 stage_done tsan-build
 TSAN_OPTIONS="halt_on_error=1 second_deadlock_stack=1" \
