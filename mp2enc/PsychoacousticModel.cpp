@@ -18,21 +18,17 @@
 #include <thread>
 
 #include "mp2enc/PsychoLog2.h"
+#include "mp2enc/PsychoSpectrum.h"
 #include "mp2enc/ThresholdTables.h"
 
 namespace tavrisk::mp2 {
 namespace {
 
 constexpr int kFrameSamples = 1152;
-constexpr int kFftSize = 1024;
-constexpr int kFftStages = 10;
-constexpr int kLines = kFftSize / 2;
-constexpr int kRingSize = 1408;
-constexpr int kRingStart = 256;
-constexpr int kRingReadOffset = 1216;  // the block starts 192 samples before the new frame
+constexpr int kLines = PsychoSpectrum::kLines;
+constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
 constexpr int kSubbands = 32;
 constexpr int kLinesPerSubband = 16;
-constexpr double kSampleScale = 1.0 / 32768.0;
 
 constexpr double kDbMin = -200.0;  // a level that stands for "nothing"
 constexpr int kListEnd = -1;
@@ -41,11 +37,6 @@ constexpr int kTypeNone = 0;
 constexpr int kTypeNoise = 10;
 constexpr int kTypeTonal = 20;
 
-constexpr double kMinEnergy = 1e-20;
-constexpr double kPowerOffsetDb = 90.309;
-// 10 log10(2): a power's level in dB from its base-2 logarithm, which is far cheaper than
-// log10.
-constexpr double kDbPerOctave = 3.0102999566398119521;
 constexpr int kLimitedCentre = 3;
 constexpr int kCentreSlot = 2;
 constexpr int kLimitedCentreFirstLine = 184;
@@ -123,17 +114,6 @@ inline double MaskingFunction(double dz, double level) {
     return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
 }
 
-struct ModelTables;
-// The FFT of the windowed block in re (im is written): see Transform below.
-using TransformFunction = void (*)(const ModelTables& t, double* re, double* im);
-// Four butterflies at a time in every stage where the processor has AVX2.
-TransformFunction PickTransform();
-// The level (dB) and power of each line from the FFT's output in bit-reversed order.
-using LineLevelFunction = void (*)(const ModelTables& t, const double* re, const double* im,
-                                   double* level, double* power);
-// Four lines at a time where the processor has AVX2, else one at a time.
-LineLevelFunction PickLineLevels();
-
 // Tables of the layer and sampling frequency in force, and of the FFT.
 struct ModelTables {
     bool initialised = false;
@@ -147,8 +127,6 @@ struct ModelTables {
     std::array<double, kThresholdEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
     std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
-    double offsetPower = 0.0;                            // 10^(0.1 * kPowerOffsetDb)
-    double floorPower = 0.0;                             // 10^(0.1 * floorDb)
     double limitedCentrePower = 0.0;                     // 10^(0.1 * kLimitedCentreDb)
     double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
@@ -157,15 +135,8 @@ struct ModelTables {
     double quietToBase2 = 0.0;
     double individualBase2OfDbMin = 0.0;
 
-    // Window, bit reversal and, per stage, the twiddle of every butterfly group.
-    std::array<double, kFftSize> window{};
-    std::array<int, kFftSize> rev{};
-    std::array<double, kFftSize> w_r{};
-    std::array<double, kFftSize> w_i{};
-    std::array<int, kFftStages> twiddleStart{};
+    PsychoSpectrum spectrum;
     PsychoLog2 log2;
-    TransformFunction transform = nullptr;
-    LineLevelFunction lineLevels = nullptr;
 
     ModelTables();
     // Takes the tables of a layer and sampling frequency; false when they are in force already.
@@ -177,8 +148,7 @@ struct SlotWork {
     explicit SlotWork(const ModelTables& tables) : t(tables) {}
 
     const ModelTables& t;
-    std::array<double, kFftSize> x_r{};
-    std::array<double, kFftSize> x_i{};
+    PsychoSpectrum::Block fftWork;
     std::array<double, kLines> x{};  // level per line, dB
     // Power per line, 10^(x / 10) as the spectrum gave it: the noise bands sum these.
     std::array<double, kLines> power{};
@@ -198,10 +168,9 @@ struct SlotWork {
     int pairCount = 0;
     int tone = kListEnd;
     int noise = kListEnd;
-    bool silent = false;  // the windowed block is all zero
 
-    void Load(const std::array<double, kRingSize>& ring, int from);
-    void Spectrum();
+    // The levels of the windowed block (which is overwritten).
+    void Spectrum(PsychoSpectrum::Block& block);
     void SpectralMaxima();
     void FindTonal();
     void FindNoise();
@@ -306,7 +275,7 @@ class ScaleLevels {
 struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
-        std::array<int, kPsySlots> blockStart{};  // where each slot's block starts in its ring
+        std::array<bool, kPsySlots> silent{};  // the slot's windowed block is all zero
         int sideUnits = 0;  // units of side work, taken before the slots
         int slots = 0;
         int sblimit = 0;
@@ -315,9 +284,10 @@ struct PsychoacousticModel::State {
     };
 
     ModelTables tables;
-    // Input rings, one per slot, and their write offsets.
-    std::array<std::array<double, kRingSize>, kPsySlots> fft_buf{};
-    std::array<int, kPsySlots> offset{};
+    // Per slot, the last samples of the frame before, which start the next block, and the
+    // windowed block of the frame being analysed.
+    std::array<std::array<double, kTailSamples>, kPsySlots> tails{};
+    std::array<PsychoSpectrum::Block, kPsySlots> blocks{};
     SlotWork own{tables};
     SlotWork helperWork{tables};
     const SlotWork* lastSlotWork = &own;  // the work that analysed the last slot
@@ -342,12 +312,11 @@ struct PsychoacousticModel::State {
     void AnalyseSlot(SlotWork& work, int s);
     // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
     void SelectTables(const PsyFrameInfo& info);
-    // Writes slot s's new frame into its ring; returns where its analysed block starts.
-    int WriteRing(int s, const double* samples);
+    // Keeps the end of slot s's new frame for the next block.
+    void KeepTail(int s, const double* samples);
 };
 
 PsychoacousticModel::State::State(bool withHelperThread) {
-    offset.fill(kRingStart);
     // The slots are independent: a second core takes part of them.
     if (withHelperThread && std::thread::hardware_concurrency() > 1) {
         try {
@@ -379,31 +348,22 @@ void PsychoacousticModel::State::RunSideUnit(int u) {
     }
 }
 
-int PsychoacousticModel::State::WriteRing(int s, const double* samples) {
-    // The new frame goes in at the ring offset; the analysed block starts 192 samples back.
-    auto& buffer = fft_buf[s];
-    int& o = offset[s];
-    const int toEnd = std::min(kFrameSamples, kRingSize - o);
-    for (int d = 0; d < toEnd; ++d) buffer[o + d] = samples[d] * kSampleScale;
-    for (int d = toEnd; d < kFrameSamples; ++d) buffer[d - toEnd] = samples[d] * kSampleScale;
-    const int blockStart = (o + kRingReadOffset) % kRingSize;
-    o = (o + kFrameSamples) % kRingSize;
-    return blockStart;
+void PsychoacousticModel::State::KeepTail(int s, const double* samples) {
+    std::copy(samples + kFrameSamples - kTailSamples, samples + kFrameSamples, tails[s].begin());
 }
 
 void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
     if (tables.Select(info.layer, info.samplingFrequencyCode)) {
-        for (auto& samples : fft_buf) samples.fill(0.0);
+        for (auto& tail : tails) tail.fill(0.0);
     }
 }
 
 void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
-    work.Load(fft_buf[s], job.blockStart[s]);
-
-    if (work.silent) {
+    const bool silent = job.silent[s];
+    if (silent) {
         work.x.fill(tables.floorDb);
     } else {
-        work.Spectrum();
+        work.Spectrum(blocks[s]);
     }
     if (job.limitedCentre && s == kCentreSlot) {
         std::fill(work.x.begin() + kLimitedCentreFirstLine, work.x.end(), kLimitedCentreDb);
@@ -411,7 +371,7 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
                   tables.limitedCentrePower);
     }
     work.SpectralMaxima();
-    if (work.silent) {
+    if (silent) {
         // A silent block has no local maximum that stands out, and its band sums (at most
         // 512 lines of -103.67 dB) lie far below every threshold in quiet: no components.
         work.tone = kListEnd;
@@ -428,37 +388,10 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     slotSpike[s] = work.spike;
 }
 
-ModelTables::ModelTables() : transform(PickTransform()), lineLevels(PickLineLevels()) {
-    for (int j = 0; j < kFftSize; ++j) {
-        window[j] = std::sqrt(8.0 / 3.0) *
-                    (1.0 - std::cos(2.0 * std::numbers::pi * j / (kFftSize - 1))) / 2048.0;
-        int r = 0;
-        for (int b = 0; b < kFftStages; ++b) r |= ((j >> b) & 1) << (kFftStages - 1 - b);
-        rev[j] = r;
-    }
-    // The twiddles follow the butterfly groups of each stage by the usual recurrence.
-    int start = 0;
-    for (int s = 0; s < kFftStages; ++s) {
-        const int half = kLines >> s;
-        const double wr = std::cos(std::numbers::pi / half);
-        const double wi = -std::sin(std::numbers::pi / half);
-        double ur = 1.0;
-        double ui = 0.0;
-        twiddleStart[s] = start;
-        for (int j = 0; j < half; ++j) {
-            w_r[start + j] = ur;
-            w_i[start + j] = ui;
-            const double t = ur;
-            ur = ur * wr - ui * wi;
-            ui = ui * wr + t * wi;
-        }
-        start += half;
-    }
+ModelTables::ModelTables() {
     noisePowerOfDbMin = DbPower(kDbMin);
     individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
-    floorDb = 10.0 * std::log10(4.0 * kMinEnergy) + kPowerOffsetDb;
-    offsetPower = DbPower(kPowerOffsetDb);
-    floorPower = DbPower(floorDb);
+    floorDb = spectrum.FloorDb();
     limitedCentrePower = DbPower(kLimitedCentreDb);
     individualToBase2 = std::log2(10.0) / kSumIndividual;
     quietToBase2 = std::log2(10.0) / kAddQuiet;
@@ -492,13 +425,6 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
     return true;
 }
 
-void SlotWork::Load(const std::array<double, kRingSize>& ring, int from) {
-    const int first = std::min(kFftSize, kRingSize - from);
-    for (int j = 0; j < first; ++j) x_r[j] = ring[from + j] * t.window[j];
-    for (int j = first; j < kFftSize; ++j) x_r[j] = ring[j - first] * t.window[j];
-    silent = std::all_of(x_r.begin(), x_r.end(), [](double v) { return v == 0.0; });
-}
-
 namespace {
 
 // Two doubles at once; every lane is computed exactly as its scalar expression.
@@ -527,269 +453,10 @@ Pair2 RoughExp2(Pair2 v) {
     return p * std::bit_cast<Pair2>(scale);
 }
 
-// Lanes of doubles read and written in place at any double; each lane is computed exactly as
-// its scalar expression.
-// Typedefs, not alias declarations: clang ignores the lowered alignment on the latter.
-typedef double Lanes2 __attribute__((vector_size(16), aligned(8), may_alias));
-typedef double Lanes4 __attribute__((vector_size(32), aligned(8), may_alias));
-
-// A butterfly in each lane, the halves' real parts in a and b and imaginary ones in c and d:
-// the sums go to a and c, the differences turned by the twiddle (wr, wi) to b and d.
-template <typename Lanes>
-[[gnu::always_inline]] inline void Butterfly(Lanes& a, Lanes& b, Lanes& c, Lanes& d,
-                                             const Lanes& wr, const Lanes& wi) {
-    const Lanes dr = a - b;
-    const Lanes di = c - d;
-    a = a + b;
-    c = c + d;
-    b = dr * wr - di * wi;
-    d = di * wr + dr * wi;
-}
-
-// One stage's butterflies of a block (half a multiple of the lanes): sums to the first half,
-// twiddled differences to the second.
-template <typename Lanes>
-[[gnu::always_inline]] inline void ButterfliesOf(double* r0, double* i0, double* r1, double* i1,
-                                                 const double* ur, const double* ui, int half) {
-    constexpr int kWidth = sizeof(Lanes) / sizeof(double);
-    for (int j = 0; j < half; j += kWidth) {
-        // As a template argument the lane type loses its lowered alignment: the rows are
-        // read and written through memcpy, which compiles to unaligned moves.
-        Lanes a, b, c, d, wr, wi;
-        std::memcpy(&a, r0 + j, sizeof a);
-        std::memcpy(&b, r1 + j, sizeof b);
-        std::memcpy(&c, i0 + j, sizeof c);
-        std::memcpy(&d, i1 + j, sizeof d);
-        std::memcpy(&wr, ur + j, sizeof wr);
-        std::memcpy(&wi, ui + j, sizeof wi);
-        Butterfly(a, b, c, d, wr, wi);
-        std::memcpy(r0 + j, &a, sizeof a);
-        std::memcpy(i0 + j, &c, sizeof c);
-        std::memcpy(r1 + j, &b, sizeof b);
-        std::memcpy(i1 + j, &d, sizeof d);
-    }
-}
-
-// The FFT's stages [firstStage, endStage), a block's butterflies `Lanes` at a time.
-template <typename Lanes>
-[[gnu::always_inline]] inline void StagesOf(const ModelTables& t, double* re, double* im,
-                                            int firstStage, int endStage) {
-    for (int s = firstStage; s < endStage; ++s) {
-        const int half = kLines >> s;
-        const double* ur = &t.w_r[t.twiddleStart[s]];
-        const double* ui = &t.w_i[t.twiddleStart[s]];
-        for (int base = 0; base < kFftSize; base += 2 * half) {
-            ButterfliesOf<Lanes>(&re[base], &im[base], &re[base + half], &im[base + half], ur, ui,
-                                 half);
-        }
-    }
-}
-
-// Radix-2 decimation in frequency; the output stays in bit-reversed order. The first stage
-// sees no imaginary part and the last one multiplies by 1: both skip the products with 0 and
-// 1, which change no value (at most the sign of a zero, which squaring drops).
-void Transform(const ModelTables& t, double* re, double* im) {
-    for (int j = 0; j < kLines; ++j) {
-        const double a = re[j];
-        const double b = re[j + kLines];
-        re[j] = a + b;
-        im[j] = 0.0;
-        re[j + kLines] = (a - b) * t.w_r[j];
-        im[j + kLines] = (a - b) * t.w_i[j];
-    }
-    StagesOf<Lanes2>(t, re, im, 1, kFftStages - 1);
-    for (int j = 0; j < kFftSize; j += 2) {
-        const double sr = re[j] + re[j + 1];
-        const double si = im[j] + im[j + 1];
-        re[j + 1] = re[j] - re[j + 1];
-        im[j + 1] = im[j] - im[j + 1];
-        re[j] = sr;
-        im[j] = si;
-    }
-}
-
-// Local variables of the AVX2 functions below.
-typedef double Doubles4 __attribute__((vector_size(32)));
-typedef std::uint64_t Bits4 __attribute__((vector_size(32)));
-typedef std::int64_t Ints4 __attribute__((vector_size(32)));
-
-[[gnu::target("avx2"), gnu::always_inline]] inline Doubles4 Load4(const double* p) {
-    Doubles4 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
-}
-
-[[gnu::target("avx2"), gnu::always_inline]] inline void Store4(double* p, const Doubles4& v) {
-    std::memcpy(p, &v, sizeof v);
-}
-
-// Stages s and s + 1 in one pass over the values: each four of them (two of stage s's
-// butterflies, then the two of stage s + 1 they feed) are read and written once. The same
-// operations on the same values as two passes; stage s's blocks hold eight butterflies or more.
-[[gnu::target("avx2")]] inline void TwoStagesAvx2(const ModelTables& t, double* re, double* im,
-                                                  int s) {
-    const int half = kLines >> s;
-    const int quarter = half / 2;  // stage s + 1's half
-    const double* ur = &t.w_r[t.twiddleStart[s]];
-    const double* ui = &t.w_i[t.twiddleStart[s]];
-    const double* vr = &t.w_r[t.twiddleStart[s + 1]];
-    const double* vi = &t.w_i[t.twiddleStart[s + 1]];
-    for (int base = 0; base < kFftSize; base += 2 * half) {
-        double* r = re + base;
-        double* i = im + base;
-        for (int j = 0; j < quarter; j += 4) {
-            double* r0 = r + j;
-            double* r1 = r0 + quarter;
-            double* r2 = r0 + half;
-            double* r3 = r2 + quarter;
-            double* i0 = i + j;
-            double* i1 = i0 + quarter;
-            double* i2 = i0 + half;
-            double* i3 = i2 + quarter;
-            Doubles4 a0 = Load4(r0), a1 = Load4(r1), a2 = Load4(r2), a3 = Load4(r3);
-            Doubles4 c0 = Load4(i0), c1 = Load4(i1), c2 = Load4(i2), c3 = Load4(i3);
-            Butterfly(a0, a2, c0, c2, Load4(ur + j), Load4(ui + j));
-            Butterfly(a1, a3, c1, c3, Load4(ur + j + quarter), Load4(ui + j + quarter));
-            const Doubles4 wr = Load4(vr + j);
-            const Doubles4 wi = Load4(vi + j);
-            Butterfly(a0, a1, c0, c1, wr, wi);
-            Butterfly(a2, a3, c2, c3, wr, wi);
-            Store4(r0, a0);
-            Store4(r1, a1);
-            Store4(r2, a2);
-            Store4(r3, a3);
-            Store4(i0, c0);
-            Store4(i1, c1);
-            Store4(i2, c2);
-            Store4(i3, c3);
-        }
-    }
-}
-
-// The same four butterflies at a time, with separate multiplies and additions (no fused
-// ones): each value as Transform gives it. The stage of two butterflies a block takes two
-// blocks at once, the last stage two pairs.
-[[gnu::target("avx2")]] void TransformAvx2(const ModelTables& t, double* re, double* im) {
-    for (int j = 0; j < kLines; j += 4) {
-        const Doubles4 a = Load4(re + j);
-        const Doubles4 b = Load4(re + j + kLines);
-        Store4(re + j, a + b);
-        Store4(im + j, Doubles4{});
-        Store4(re + j + kLines, (a - b) * Load4(&t.w_r[j]));
-        Store4(im + j + kLines, (a - b) * Load4(&t.w_i[j]));
-    }
-    constexpr int kPairStage = kFftStages - 2;  // two butterflies a block
-    // Stages 1 to 6 in pairs (their second stage's blocks hold four butterflies or more), then
-    // stage 7.
-    constexpr int kFusedEnd = kPairStage - 1;
-    for (int s = 1; s < kFusedEnd; s += 2) TwoStagesAvx2(t, re, im, s);
-    // The last three stages in one pass over each block of eight values: stage 7's four
-    // butterflies, stage 8's two pairs of two (both halves side by side) and the last
-    // stage's four pairs, two to a vector (the sum in the first lane, the difference in the
-    // second).
-    static_assert(kFusedEnd == kPairStage - 1);
-    const double* ur = &t.w_r[t.twiddleStart[kFusedEnd]];
-    const double* ui = &t.w_i[t.twiddleStart[kFusedEnd]];
-    const Doubles4 ur7 = Load4(ur);
-    const Doubles4 ui7 = Load4(ui);
-    const double* vr = &t.w_r[t.twiddleStart[kPairStage]];
-    const double* vi = &t.w_i[t.twiddleStart[kPairStage]];
-    const Doubles4 ur8 = {vr[0], vr[1], vr[0], vr[1]};
-    const Doubles4 ui8 = {vi[0], vi[1], vi[0], vi[1]};
-    for (int base = 0; base < kFftSize; base += 8) {
-        Doubles4 r0 = Load4(re + base);
-        Doubles4 r1 = Load4(re + base + 4);
-        Doubles4 i0 = Load4(im + base);
-        Doubles4 i1 = Load4(im + base + 4);
-        Butterfly(r0, r1, i0, i1, ur7, ui7);
-        Doubles4 a = __builtin_shufflevector(r0, r1, 0, 1, 4, 5);
-        Doubles4 b = __builtin_shufflevector(r0, r1, 2, 3, 6, 7);
-        Doubles4 c = __builtin_shufflevector(i0, i1, 0, 1, 4, 5);
-        Doubles4 d = __builtin_shufflevector(i0, i1, 2, 3, 6, 7);
-        Butterfly(a, b, c, d, ur8, ui8);
-        const Doubles4 rows[4] = {
-            __builtin_shufflevector(a, b, 0, 1, 4, 5), __builtin_shufflevector(a, b, 2, 3, 6, 7),
-            __builtin_shufflevector(c, d, 0, 1, 4, 5), __builtin_shufflevector(c, d, 2, 3, 6, 7)};
-        double* const out[4] = {re + base, re + base + 4, im + base, im + base + 4};
-        for (int q = 0; q < 4; ++q) {
-            const Doubles4 v = rows[q];
-            const Doubles4 swapped = __builtin_shufflevector(v, v, 1, 0, 3, 2);
-            Store4(out[q], __builtin_shufflevector(v + swapped, swapped - v, 0, 5, 2, 7));
-        }
-    }
-}
-
-TransformFunction PickTransform() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? TransformAvx2 : Transform;
-}
-
-void LineLevel(const ModelTables& t, const double* re, const double* im, int k, double* level,
-               double* power) {
-    const int r = t.rev[k];
-    const double energy = re[r] * re[r] + im[r] * im[r];
-    if (energy < kMinEnergy) {
-        level[k] = t.floorDb;
-        power[k] = t.floorPower;
-    } else {
-        level[k] = kDbPerOctave * t.log2(4.0 * energy) + kPowerOffsetDb;
-        power[k] = 4.0 * energy * t.offsetPower;
-    }
-}
-
-void LineLevels(const ModelTables& t, const double* re, const double* im, double* level,
-                double* power) {
-    for (int k = 0; k < kLines; ++k) LineLevel(t, re, im, k, level, power);
-}
-
-// The same four lines at a time: each lane takes the steps of PsychoLog2 in its order, so the
-// values are the same. Four lines of which one is below the energy floor or not finite take
-// the plain steps.
-[[gnu::target("avx2")]] void LineLevelsAvx2(const ModelTables& t, const double* re,
-                                            const double* im, double* level, double* power) {
-    using Log2 = PsychoLog2;
-    for (int k = 0; k < kLines; k += 4) {
-        const int* r = &t.rev[k];
-        const Doubles4 a = {re[r[0]], re[r[1]], re[r[2]], re[r[3]]};
-        const Doubles4 b = {im[r[0]], im[r[1]], im[r[2]], im[r[3]]};
-        const Doubles4 energy = a * a + b * b;
-        const Doubles4 y = 4.0 * energy;
-        const Bits4 bits = (Bits4)y;
-        const Ints4 biased = (Ints4)(bits >> Log2::kMantissaBits);
-        const Ints4 plain = (energy < kMinEnergy) | (biased >= Log2::kMaxBiased);
-        if ((plain[0] | plain[1] | plain[2] | plain[3]) != 0) {
-            for (int q = k; q < k + 4; ++q) LineLevel(t, re, im, q, level, power);
-            continue;
-        }
-        const Ints4 j =
-            (Ints4)(bits >> (Log2::kMantissaBits - Log2::kIndexBits)) & (Log2::kIntervals - 1);
-        const Doubles4 m = (Doubles4)((bits & Log2::kMantissaMask) | Log2::kOneBits);
-        const Doubles4 inverse = {t.log2.Inverse(j[0]), t.log2.Inverse(j[1]), t.log2.Inverse(j[2]),
-                                  t.log2.Inverse(j[3])};
-        const Doubles4 logOfMiddle = {t.log2.LogOfMiddle(j[0]), t.log2.LogOfMiddle(j[1]),
-                                      t.log2.LogOfMiddle(j[2]), t.log2.LogOfMiddle(j[3])};
-        const Doubles4 q = m * inverse - 1.0;
-        const Doubles4 series =
-            q * (1.0 + q * (-1.0 / 2 + q * (1.0 / 3 + q * (-1.0 / 4 + q * (1.0 / 5 - q / 6)))));
-        const Doubles4 exponent = __builtin_convertvector(biased - Log2::kBias, Doubles4);
-        const Doubles4 log2 = (exponent + logOfMiddle) + series * std::numbers::log2e;
-        const Doubles4 lineLevel = kDbPerOctave * log2 + kPowerOffsetDb;
-        const Doubles4 linePower = 4.0 * energy * t.offsetPower;
-        std::memcpy(level + k, &lineLevel, sizeof lineLevel);
-        std::memcpy(power + k, &linePower, sizeof linePower);
-    }
-}
-
-LineLevelFunction PickLineLevels() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? LineLevelsAvx2 : LineLevels;
-}
-
 }  // namespace
 
-void SlotWork::Spectrum() {
-    t.transform(t, x_r.data(), x_i.data());
-    t.lineLevels(t, x_r.data(), x_i.data(), x.data(), power.data());
+void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
+    t.spectrum.Levels(block, fftWork, x.data(), power.data());
     type.fill(kTypeNone);
     next.fill(kNoList);
 }
@@ -1119,8 +786,7 @@ void PsychoacousticModel::ComputeMasking(const double (*slotSamples)[1152],
 void PsychoacousticModel::Restart() {
     State& st = *state;
     FinishSlots();
-    for (auto& samples : st.fft_buf) samples.fill(0.0);
-    st.offset.fill(kRingStart);
+    for (auto& tail : st.tails) tail.fill(0.0);
 }
 
 void PsychoacousticModel::Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info) {
@@ -1131,7 +797,7 @@ void PsychoacousticModel::Prime(const PsySlotRows& slotRows, const PsyFrameInfo&
     State& st = *state;
     FinishSlots();
     st.SelectTables(info);
-    for (int s = 0; s < SlotsOf(info); ++s) st.WriteRing(s, slotRows[s]);
+    for (int s = 0; s < SlotsOf(info); ++s) st.KeepTail(s, slotRows[s]);
 }
 
 void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
@@ -1167,7 +833,10 @@ void PsychoacousticModel::StartMasking(const PsySlotRows& slotRows, const PsyFra
     st.SelectTables(info);
     auto& job = st.job;
     job.slots = SlotsOf(info);
-    for (int s = 0; s < job.slots; ++s) job.blockStart[s] = st.WriteRing(s, slotRows[s]);
+    for (int s = 0; s < job.slots; ++s) {
+        job.silent[s] = !st.tables.spectrum.Window(st.tails[s].data(), slotRows[s], st.blocks[s]);
+        st.KeepTail(s, slotRows[s]);
+    }
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;

@@ -30,7 +30,7 @@ struct PsyFrameInfo {
 // run models on every core already).
 class PsychoacousticModel {
   public:
-    // Allocates everything once; ring offsets start at 256.
+    // Allocates everything once; the stream starts after silence.
     explicit PsychoacousticModel(bool withHelperThread = true);
     ~PsychoacousticModel();
     PsychoacousticModel(const PsychoacousticModel&) = delete;
@@ -42,19 +42,19 @@ class PsychoacousticModel {
                         const PsyFrameInfo& info, double (*minMask)[32], double (*signalToMask)[32],
                         double (*spike)[32]);
 
-    // Starts a new stream: the input rings are silent again, a frame started is dropped.
+    // Starts a new stream: the samples kept are silent again, a frame started is dropped.
     void Restart();
-    // Takes a frame's slots into the input rings without analysing them: a model started
-    // in the middle of a stream is primed with the frame before its first one, and then
-    // analyses that one exactly as a model that ran from the start.
+    // Takes a frame's slots in without analysing them: a model started in the middle of a
+    // stream is primed with the frame before its first one, and then analyses that one
+    // exactly as a model that ran from the start.
     void Prime(const double (*slotSamples)[1152], const PsyFrameInfo& info);
     void Prime(const PsySlotRows& slotRows, const PsyFrameInfo& info);
 
     // The same in two steps, so that the caller can work while the slots are analysed:
-    // startMasking takes the frame's samples into the input rings (the caller may change them
-    // as soon as it returns) and offers the slots to the helper thread; finishMasking takes
-    // the slots not yet taken, waits for the helper and writes the results. A frame started
-    // and never finished is dropped by the next start.
+    // startMasking takes the frame's samples in (the caller may change them as soon as it
+    // returns) and offers the slots to the helper thread; finishMasking takes the slots not
+    // yet taken, waits for the helper and writes the results. A frame started and never
+    // finished is dropped by the next start.
     // With withSideWork, the units of the side work are taken first, by either thread; the
     // caller must call finishSideWork before it uses their results.
     void StartMasking(const double (*slotSamples)[1152], const PsyFrameInfo& info,
