@@ -3,8 +3,9 @@
 
 #include <cmath>
 #include <cstdint>
-#include <cstring>
 #include <numbers>
+
+#include "mp2enc/PsychoLanes.h"
 
 namespace tavrisk::mp2 {
 namespace {
@@ -19,25 +20,13 @@ constexpr int kStages = 9;                // of the 512-point FFT
 constexpr int kButterflies = kLines / 2;  // per stage
 constexpr int kWidth = 8;                 // floats per vector
 constexpr double kSampleScale = 1.0 / 32768.0;
-constexpr double kDbPerOctave = 3.0102999566398119521;  // 10 log10(2)
+constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
 
 typedef float Floats8 __attribute__((vector_size(32)));
 typedef float Floats4 __attribute__((vector_size(16)));
 typedef std::int32_t Ints8 __attribute__((vector_size(32)));
-typedef double Doubles4 __attribute__((vector_size(32)));
-typedef std::int64_t Ints4 __attribute__((vector_size(32)));
-
-// Unaligned reads and writes of vectors. Vectors go by reference: by value, 32-byte vectors
-// would change the calling convention between the plain and the AVX2 code.
-template <typename Vector, typename T>
-[[gnu::always_inline]] inline void Read(Vector& v, const T* p) {
-    std::memcpy(&v, p, sizeof v);
-}
-
-template <typename Vector, typename T>
-[[gnu::always_inline]] inline void Write(T* p, const Vector& v) {
-    std::memcpy(p, &v, sizeof v);
-}
+using Doubles4 = PsyDoubles4;
+using Ints4 = PsyInts4;
 
 [[gnu::always_inline]] inline bool WindowBody(const Tables& t, const double* tail,
                                               const double* samples, Block& block) {
@@ -45,10 +34,10 @@ template <typename Vector, typename T>
     for (int j = 0; j < kBlockSamples; j += kWidth) {
         const double* from = j < kTailSamples ? tail + j : samples + (j - kTailSamples);
         Doubles4 a, b, wa, wb;
-        Read(a, from);
-        Read(b, from + 4);
-        Read(wa, &t.window[j]);
-        Read(wb, &t.window[j + 4]);
+        ReadLanes(a, from);
+        ReadLanes(b, from + 4);
+        ReadLanes(wa, &t.window[j]);
+        ReadLanes(wb, &t.window[j + 4]);
         a *= wa;
         b *= wb;
         nonZero |= (a != 0.0) | (b != 0.0);
@@ -56,8 +45,8 @@ template <typename Vector, typename T>
             __builtin_convertvector(__builtin_shufflevector(a, b, 0, 2, 4, 6), Floats4);
         const Floats4 odd =
             __builtin_convertvector(__builtin_shufflevector(a, b, 1, 3, 5, 7), Floats4);
-        Write(&block.re[j / 2], even);
-        Write(&block.im[j / 2], odd);
+        WriteLanes(&block.re[j / 2], even);
+        WriteLanes(&block.im[j / 2], odd);
     }
     return (nonZero[0] | nonZero[1] | nonZero[2] | nonZero[3]) != 0;
 }
@@ -79,8 +68,8 @@ template <int Span>
         low = __builtin_shufflevector(sum, difference, 0, 1, 2, 3, 8, 9, 10, 11);
         high = __builtin_shufflevector(sum, difference, 4, 5, 6, 7, 12, 13, 14, 15);
     }
-    Write(out, low);
-    Write(out + kWidth, high);
+    WriteLanes(out, low);
+    WriteLanes(out + kWidth, high);
 }
 
 // One stage of a self-sorting radix-2 FFT (output in natural order after the last one):
@@ -93,12 +82,12 @@ template <int Stage>
     const float* turnIm = &t.stageIm[Stage * kButterflies];
     for (int j = 0; j < kButterflies; j += kWidth) {
         Floats8 ar, ai, br, bi, wr, wi;
-        Read(ar, &x.re[j]);
-        Read(ai, &x.im[j]);
-        Read(br, &x.re[j + kButterflies]);
-        Read(bi, &x.im[j + kButterflies]);
-        Read(wr, turnRe + j);
-        Read(wi, turnIm + j);
+        ReadLanes(ar, &x.re[j]);
+        ReadLanes(ai, &x.im[j]);
+        ReadLanes(br, &x.re[j + kButterflies]);
+        ReadLanes(bi, &x.im[j + kButterflies]);
+        ReadLanes(wr, turnRe + j);
+        ReadLanes(wi, turnIm + j);
         const Floats8 sr = ar + br;
         const Floats8 si = ai + bi;
         const Floats8 er = ar - br;
@@ -107,10 +96,10 @@ template <int Stage>
         const Floats8 di = er * wi + ei * wr;
         if constexpr (kSpan >= kWidth) {
             const int o = j + kSpan * (j / kSpan);
-            Write(&y.re[o], sr);
-            Write(&y.im[o], si);
-            Write(&y.re[o + kSpan], dr);
-            Write(&y.im[o + kSpan], di);
+            WriteLanes(&y.re[o], sr);
+            WriteLanes(&y.im[o], si);
+            WriteLanes(&y.re[o + kSpan], dr);
+            WriteLanes(&y.im[o + kSpan], di);
         } else {
             Interleave<kSpan>(&y.re[2 * j], sr, dr);
             Interleave<kSpan>(&y.im[2 * j], si, di);
@@ -136,8 +125,8 @@ template <int Half>
     const Doubles4 linePower = 4.0 * lineEnergy * t.offsetPower;
     const Doubles4 floorLevel = Doubles4{} + t.floorDb;
     const Doubles4 floorPower = Doubles4{} + t.floorPower;
-    Write(level + k, floor ? floorLevel : lineLevel);
-    Write(power + k, floor ? floorPower : linePower);
+    WriteLanes(level + k, floor ? floorLevel : lineLevel);
+    WriteLanes(power + k, floor ? floorPower : linePower);
 }
 
 [[gnu::always_inline]] inline void LevelsBody(const Tables& t, Block& block, Block& work,
@@ -164,14 +153,14 @@ template <int Half>
     constexpr float kSqrt2 = std::numbers::sqrt2_v<float>;
     for (int k = 0; k < kLines; k += kWidth) {
         Floats8 ar, ai, nr, ni, wr, wi;
-        Read(ar, zr + k);
-        Read(ai, zi + k);
-        Read(nr, zr + kLines - k - (kWidth - 1));
-        Read(ni, zi + kLines - k - (kWidth - 1));
+        ReadLanes(ar, zr + k);
+        ReadLanes(ai, zi + k);
+        ReadLanes(nr, zr + kLines - k - (kWidth - 1));
+        ReadLanes(ni, zi + kLines - k - (kWidth - 1));
         nr = __builtin_shufflevector(nr, nr, 7, 6, 5, 4, 3, 2, 1, 0);
         ni = __builtin_shufflevector(ni, ni, 7, 6, 5, 4, 3, 2, 1, 0);
-        Read(wr, &t.splitRe[k]);
-        Read(wi, &t.splitIm[k]);
+        ReadLanes(wr, &t.splitRe[k]);
+        ReadLanes(wi, &t.splitIm[k]);
         const Floats8 er = 0.5f * (ar + nr);
         const Floats8 ei = 0.5f * (ai - ni);
         const Floats8 orr = 0.5f * (ai + ni);

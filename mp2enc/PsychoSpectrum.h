@@ -18,6 +18,8 @@ class PsychoSpectrum {
     // A line whose energy lies below this takes the floor level.
     static constexpr double kMinEnergy = 1e-20;
     static constexpr double kPowerOffsetDb = 90.309;
+    // 10 log10(2): a power's level in dB from its base-2 logarithm.
+    static constexpr double kDbPerOctave = 3.0102999566398119521;
 
     // The windowed block, even samples in re and odd ones in im, as the FFT takes it; one
     // spare value past each half for the separating pass.

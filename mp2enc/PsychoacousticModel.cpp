@@ -8,7 +8,6 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
-#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -17,6 +16,7 @@
 #include <system_error>
 #include <thread>
 
+#include "mp2enc/PsychoLanes.h"
 #include "mp2enc/PsychoLog2.h"
 #include "mp2enc/PsychoSpectrum.h"
 #include "mp2enc/ThresholdTables.h"
@@ -27,6 +27,7 @@ namespace {
 constexpr int kFrameSamples = 1152;
 constexpr int kLines = PsychoSpectrum::kLines;
 constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
+constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
 constexpr int kSubbands = 32;
 constexpr int kLinesPerSubband = 16;
 
@@ -47,8 +48,6 @@ constexpr int kLastCandidate = 499;
 constexpr double kTonalMarginDb = 7.0;
 constexpr int kOwnLevelFrom = 255;  // tonal components from this line on keep their own level
 constexpr int kNoiseBands = 25;
-// Tonal components lie at least 3 lines apart, one non-tonal one per band, each masks entries.
-constexpr int kMaxPairs = (kLines / 3 + 1 + kNoiseBands) * kThresholdEntries;
 constexpr double kDecimationBark = 0.1;
 
 constexpr double kMaskBelowBark = -3.0;
@@ -63,9 +62,8 @@ constexpr double kSumIndividual = kAddPowerUnit * kIndividualScale;
 constexpr double kAddQuiet = kAddPowerUnit * kQuietScale;
 
 constexpr double kSmrOffsetDb = 10.0;
-// An estimated global threshold lies within this of the summed one: far more than the
-// rounding errors of either can add up to.
-constexpr double kBoundMarginDb = 0.01;
+// The entry arrays run on to a multiple of four lanes.
+constexpr int kPaddedEntries = kThresholdEntries + 3;
 constexpr double kFullScale = 32768.0;
 
 // Channel slots the model analyses per frame.
@@ -93,10 +91,6 @@ double DbPower(double db) {
     return std::pow(10.0, 0.1 * db);
 }
 
-double AddDb(double a, double b) {
-    return 10.0 * std::log10(DbPower(a) + DbPower(b));
-}
-
 // Sum of two levels on a scale k = 3.3219 c: c = 2 sums individual thresholds, c = 3 adds the
 // threshold in quiet.
 double AddPower(double a, double b, int c) {
@@ -104,15 +98,19 @@ double AddPower(double a, double b, int c) {
     return k * std::log10(std::pow(10.0, a / k) + std::pow(10.0, b / k));
 }
 
-// Spreading of a masker at Bark z and level level onto distance dz (-3 <= dz < 8).
-inline double MaskingFunction(double dz, double level) {
-    double g = 0.4 * level + 6.0;
-    if (!(g > 17.0)) g = 17.0;
-    if (dz < -1.0) return 17.0 * (dz + 1.0) - g;
-    if (dz < 0.0) return g * dz;
-    if (dz < 1.0) return -18.0 * dz;
-    return -(dz - 1.0) * (17.0 - 0.1 * level) - 18.0;
-}
+struct ModelTables;
+// Adds to sum[i] the power of the individual masking threshold of a component at Bark z,
+// level `level` and masking index `index` on each entry i in [from, to), on the power scale
+// of the summed individual thresholds (toBase2 turns its dB into base-2 exponents).
+using AddMaskerFunction = void (*)(const double* bark, int from, int to, double z, double level,
+                                   double index, double toBase2, double* sum);
+// The global threshold (dB) of entries [1, entries) from the sums of their individual
+// thresholds; entries masked by no component take the threshold in quiet alone.
+using ThresholdFunction = void (*)(const ModelTables& t, const double* sum,
+                                   const std::int64_t* masked, int entries, double* threshold);
+// Four entries at a time, with AVX2 where the processor has it; the same values either way.
+AddMaskerFunction PickAddMasker();
+ThresholdFunction PickThresholds();
 
 // Tables of the layer and sampling frequency in force, and of the FFT.
 struct ModelTables {
@@ -124,19 +122,21 @@ struct ModelTables {
     int lastRow = 0;  // last entry that carries a row of the table
     std::array<double, kLines> lineBark{};
     std::array<double, kLines> lineHear{};
-    std::array<double, kThresholdEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
-    std::array<double, kThresholdEntries> quietOnly{};   // global threshold with no masker
+    std::array<double, kPaddedEntries> entryBark{};
+    std::array<double, kPaddedEntries> quietPower{};     // 10^((hear - 12) / k), quiet term
+    std::array<double, kPaddedEntries> quietOnly{};      // global threshold with no masker
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
     double limitedCentrePower = 0.0;                     // 10^(0.1 * kLimitedCentreDb)
     double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
-    // Exponent scales of the dB additions in base 2, for the estimates of the thresholds.
+    // Exponent scales of the dB additions in base 2.
     double individualToBase2 = 0.0;
     double quietToBase2 = 0.0;
-    double individualBase2OfDbMin = 0.0;
 
     PsychoSpectrum spectrum;
     PsychoLog2 log2;
+    AddMaskerFunction addMasker = PickAddMasker();
+    ThresholdFunction thresholds = PickThresholds();
 
     ModelTables();
     // Takes the tables of a layer and sampling frequency; false when they are in force already.
@@ -155,33 +155,23 @@ struct SlotWork {
     std::array<int, kLines> type{};
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
-    std::array<double, kThresholdEntries> threshold{};
-    std::array<double, kThresholdEntries> linearSum{};  // individual thresholds, base 2
-    std::array<int, kThresholdEntries> maskers{};       // components masking the entry
-    std::array<double, kThresholdEntries> estimate{};   // estimated global threshold, dB
-    std::array<bool, kThresholdEntries> needed{};       // global threshold to be computed
-    // Every entry masked by a component and the component's individual threshold there (dB),
-    // in list order, with its power in base 2 for the estimate.
-    std::vector<int> pairEntry = std::vector<int>(kMaxPairs);
-    std::vector<double> pairThreshold = std::vector<double>(kMaxPairs + 1);
-    std::vector<double> pairPower = std::vector<double>(kMaxPairs + 1);
-    int pairCount = 0;
+    std::array<double, kPaddedEntries> threshold{};
+    std::array<double, kPaddedEntries> sum{};           // individual thresholds, as powers
+    std::array<std::int64_t, kPaddedEntries> masked{};  // -1 where a component masks the entry
     int tone = kListEnd;
     int noise = kListEnd;
 
     // The levels of the windowed block (which is overwritten).
     void Spectrum(PsychoSpectrum::Block& block);
     void SpectralMaxima();
+    // The power of line k's level as it stands.
+    double LinePower(int k) const { return x[k] == kDbMin ? t.noisePowerOfDbMin : power[k]; }
     void FindTonal();
     void FindNoise();
     void DropInaudible(int& head);
     void DecimateTonal();
-    template <typename Visit>
-    void ForEachMasked(int k, double indexDb, int entries, Visit&& visit) const;
-    template <typename Visit>
-    void ForEachMasking(int entries, Visit&& visit) const;
-    void SelectNeeded(int entries, int sblimit);
-    void GlobalThreshold(int entries, int sblimit);
+    void AddMasker(int k, double indexDb, int entries);
+    void GlobalThreshold(int entries);
     void MinimumMask(int sblimit, double* minMask) const;
     std::vector<PsychoacousticModel::Component> Components(int head) const;
 };
@@ -383,7 +373,7 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
         work.DropInaudible(work.noise);
         work.DecimateTonal();
     }
-    work.GlobalThreshold(job.entries, job.sblimit);
+    work.GlobalThreshold(job.entries);
     work.MinimumMask(job.sblimit, slotMinMask[s].data());
     slotSpike[s] = work.spike;
 }
@@ -395,7 +385,6 @@ ModelTables::ModelTables() {
     limitedCentrePower = DbPower(kLimitedCentreDb);
     individualToBase2 = std::log2(10.0) / kSumIndividual;
     quietToBase2 = std::log2(10.0) / kAddQuiet;
-    individualBase2OfDbMin = std::exp2(kDbMin * individualToBase2);
 }
 
 bool ModelTables::Select(int newLayer, int newSamplingCode) {
@@ -418,6 +407,7 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
         lineBark[j] = table[map[j]].bark;
         lineHear[j] = table[map[j]].hear;
     }
+    for (int i = 0; i < kThresholdEntries; ++i) entryBark[i] = table[i].bark;
     for (int i = 1; i < kThresholdEntries; ++i) {
         quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
         quietOnly[i] = AddPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
@@ -427,30 +417,86 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
 
 namespace {
 
-// Two doubles at once; every lane is computed exactly as its scalar expression.
-using Pair2 = double __attribute__((vector_size(16)));
-using Bits2 = std::uint64_t __attribute__((vector_size(16)));
-
-Pair2 Load2(const double* p) {
-    Pair2 v;
-    std::memcpy(&v, p, sizeof v);
-    return v;
+// The power of each component's individual masking threshold: the spreading function is
+// piecewise linear in the distance dz (Bark) from the component.
+[[gnu::always_inline]] inline void AddMaskerBody(const double* bark, int from, int to, double z,
+                                                 double level, double index, double toBase2,
+                                                 double* sum) {
+    double g = 0.4 * level + 6.0;
+    if (!(g > 17.0)) g = 17.0;
+    const double slopeAbove = 17.0 - 0.1 * level;
+    for (int i = from; i < to; i += 4) {
+        PsyDoubles4 b, s, power;
+        ReadLanes(b, bark + i);
+        ReadLanes(s, sum + i);
+        const PsyDoubles4 dz = b - z;
+        const PsyDoubles4 below = 17.0 * (dz + 1.0) - g;
+        const PsyDoubles4 rising = g * dz;
+        const PsyDoubles4 falling = -18.0 * dz;
+        const PsyDoubles4 above = -(dz - 1.0) * slopeAbove - 18.0;
+        const PsyDoubles4 spread =
+            dz < -1.0 ? below : (dz < 0.0 ? rising : (dz < 1.0 ? falling : above));
+        Exp2Lanes((index + spread) * toBase2, power);
+        const PsyInts4 lane = PsyInts4{0, 1, 2, 3} + i;
+        WriteLanes(sum + i, s + (lane < to ? power : PsyDoubles4{}));
+    }
 }
 
-void Store2(double* p, Pair2 v) {
-    std::memcpy(p, &v, sizeof v);
+// The threshold in quiet enters lowered by 12 dB: AddPower(hear - 12, x, 3), with the power of
+// the quiet term taken from the tables. The summed level's power on that scale is
+// 10^(kSumIndividual log10(P) / kAddQuiet) = P^(kSumIndividual / kAddQuiet).
+[[gnu::always_inline]] inline void ThresholdsBody(const ModelTables& t, const double* sum,
+                                                  const std::int64_t* masked, int entries,
+                                                  double* threshold) {
+    constexpr double kRatio = kSumIndividual / kAddQuiet;
+    const double fromBase2 = 1.0 / t.quietToBase2;
+    for (int i = 1; i < entries; i += 4) {
+        PsyDoubles4 s, quiet, alone, log2Sum, power, log2Total;
+        PsyInts4 isMasked;
+        ReadLanes(s, sum + i);
+        ReadLanes(quiet, &t.quietPower[i]);
+        ReadLanes(alone, &t.quietOnly[i]);
+        ReadLanes(isMasked, masked + i);
+        Log2Lanes(t.log2, s, log2Sum);
+        Exp2Lanes(log2Sum * kRatio, power);
+        Log2Lanes(t.log2, quiet + power, log2Total);
+        WriteLanes(threshold + i, isMasked != 0 ? log2Total * fromBase2 : alone);
+    }
 }
 
-// 2^v to a relative 6e-5 for |v| < 1000, two at a time, for estimates: a degree-4 series
-// around the nearest integer n, times 2^n. Adding 1.5 * 2^52 rounds v to n and leaves n in the
-// low bits, from which the power of two is built.
-Pair2 RoughExp2(Pair2 v) {
-    constexpr double kRounder = 6755399441055744.0;
-    const Pair2 shifted = v + kRounder;
-    const Pair2 f = (v - (shifted - kRounder)) * std::numbers::ln2;
-    const Pair2 p = 1.0 + f * (1.0 + f * (1.0 / 2 + f * (1.0 / 6 + f / 24)));
-    const Bits2 scale = (std::bit_cast<Bits2>(shifted) + 1023) << 52;
-    return p * std::bit_cast<Pair2>(scale);
+void AddMaskerPlain(const double* bark, int from, int to, double z, double level, double index,
+                    double toBase2, double* sum) {
+    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum);
+}
+
+[[gnu::target("avx2")]] void AddMaskerAvx2(const double* bark, int from, int to, double z,
+                                           double level, double index, double toBase2,
+                                           double* sum) {
+    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum);
+}
+
+void ThresholdsPlain(const ModelTables& t, const double* sum, const std::int64_t* masked,
+                     int entries, double* threshold) {
+    ThresholdsBody(t, sum, masked, entries, threshold);
+}
+
+[[gnu::target("avx2")]] void ThresholdsAvx2(const ModelTables& t, const double* sum,
+                                            const std::int64_t* masked, int entries,
+                                            double* threshold) {
+    ThresholdsBody(t, sum, masked, entries, threshold);
+}
+
+bool HasAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
+}
+
+AddMaskerFunction PickAddMasker() {
+    return HasAvx2() ? AddMaskerAvx2 : AddMaskerPlain;
+}
+
+ThresholdFunction PickThresholds() {
+    return HasAvx2() ? ThresholdsAvx2 : ThresholdsPlain;
 }
 
 }  // namespace
@@ -519,7 +565,9 @@ void SlotWork::FindTonal() {
                 tone = k;
             }
         }
-        if (k > 1 && k < kOwnLevelFrom) x[k] = AddDb(x[k], AddDb(x[k - 1], x[k + 1]));
+        if (k > 1 && k < kOwnLevelFrom) {
+            x[k] = kDbPerOctave * t.log2(LinePower(k) + (LinePower(k - 1) + LinePower(k + 1)));
+        }
         for (int j = 1; j <= run; ++j) {
             x[k - j] = kDbMin;
             x[k + j] = kDbMin;
@@ -552,7 +600,7 @@ void SlotWork::FindNoise() {
             index += linePower * (t.lineBark[j] - i);
             x[j] = kDbMin;
         }
-        const double sum = summed ? 10.0 * std::log10(sumPower) : kDbMin;
+        const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
         int q = (lo + hi) / 2;
         if (lo < hi && sum > kDbMin) {
             q = lo + static_cast<int>(std::trunc(index / sumPower * (hi - lo)));
@@ -623,114 +671,38 @@ void SlotWork::DecimateTonal() {
     }
 }
 
-// Calls visit(i, level) for every entry below `entries` that the component on line k masks,
-// with the component's individual masking threshold there (dB).
-template <typename Visit>
-void SlotWork::ForEachMasked(int k, double indexDb, int entries, Visit&& visit) const {
+// Adds the individual threshold of the component on line k to the entries it masks.
+void SlotWork::AddMasker(int k, double indexDb, int entries) {
     const double z = t.lineBark[k];
     const double level = x[k];
     const double index = level - 0.3 * z - indexDb;
     const int rowsEnd = std::min(entries, t.lastRow + 1);
-    // The rows ascend in Bark: start at the first one not below z - 3, stop at z + 8.
-    const auto* rows = t.table.data();
-    const auto* from =
-        std::partition_point(rows + 1, rows + std::max(rowsEnd, 1),
-                             [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
-    for (int i = static_cast<int>(from - rows); i < rowsEnd; ++i) {
-        const double dz = rows[i].bark - z;
-        if (!(dz < kMaskAboveBark)) break;
-        visit(i, index + MaskingFunction(dz, level));
-    }
-    // Zero records past the rows sit at 0 Bark.
-    for (int i = rowsEnd; i < entries; ++i) {
-        const double dz = rows[i].bark - z;
-        if (dz >= kMaskBelowBark && dz < kMaskAboveBark) {
-            visit(i, index + MaskingFunction(dz, level));
-        }
-    }
+    // The rows ascend in Bark: the component masks those from z - 3 up to z + 8.
+    const double* bark = t.entryBark.data();
+    const double* rows = bark + std::max(rowsEnd, 1);
+    const double* first =
+        std::partition_point(bark + 1, rows, [z](double b) { return b - z < kMaskBelowBark; });
+    const double* last =
+        std::partition_point(first, rows, [z](double b) { return b - z < kMaskAboveBark; });
+    const auto add = [&](int from, int to) {
+        t.addMasker(bark, from, to, z, level, index, t.individualToBase2, sum.data());
+        std::fill(masked.begin() + from, masked.begin() + to, -1);
+    };
+    if (first < last) add(static_cast<int>(first - bark), static_cast<int>(last - bark));
+    // Zero records past the rows sit at 0 Bark: all of them are masked or none.
+    const double dz = 0.0 - z;
+    if (rowsEnd < entries && dz >= kMaskBelowBark && dz < kMaskAboveBark) add(rowsEnd, entries);
 }
 
-template <typename Visit>
-void SlotWork::ForEachMasking(int entries, Visit&& visit) const {
-    for (int k = tone; k >= 0; k = next[k]) {
-        ForEachMasked(k, kTonalIndexDb, entries, [&](int i, double lt) { visit(i, lt); });
-    }
-    for (int k = noise; k >= 0; k = next[k]) {
-        ForEachMasked(k, kNoiseIndexDb, entries, [&](int i, double lt) { visit(i, lt); });
-    }
-}
-
-// Marks the entries whose global threshold the minimum mask can take: per subband, those that
-// may be the lowest, and the entry read for a subband without entries. The others need not be
-// summed. The estimate sums the same terms in the linear domain (rough base-2 exponentials,
-// far cheaper than the chain of dB additions); it lies within 2e-4 dB of the summed threshold,
-// far inside kBoundMarginDb, so the lowest entries are always among those marked.
-void SlotWork::SelectNeeded(int entries, int sblimit) {
-    std::fill(linearSum.begin(), linearSum.begin() + entries, t.individualBase2OfDbMin);
-    std::fill(maskers.begin(), maskers.begin() + entries, 0);
-    pairCount = 0;
-    ForEachMasking(entries, [&](int i, double lt) {
-        pairEntry[pairCount] = i;
-        pairThreshold[pairCount] = lt;
-        ++pairCount;
-        ++maskers[i];
-    });
-    pairThreshold[pairCount] = 0.0;  // an even count for the two-lane loop
-    for (int p = 0; p < pairCount; p += 2) {
-        Store2(&pairPower[p], RoughExp2(Load2(&pairThreshold[p]) * t.individualToBase2));
-    }
-    for (int p = 0; p < pairCount; ++p) linearSum[pairEntry[p]] += pairPower[p];
-    for (int i = 1; i < entries; ++i) {
-        if (maskers[i] == 0) {
-            estimate[i] = t.quietOnly[i];
-        } else {
-            const double individual = t.log2(linearSum[i]) / t.individualToBase2;
-            estimate[i] =
-                t.log2(t.quietPower[i] + std::exp2(individual * t.quietToBase2)) / t.quietToBase2;
-        }
-    }
-    std::fill(needed.begin(), needed.begin() + entries, false);
-    int e = 1;
-    for (int sb = 0; sb < sblimit && e < kThresholdEntries - 1; ++sb) {
-        const int first = e;
-        while (e < kThresholdEntries && t.table[e].line / kLinesPerSubband == sb) ++e;
-        if (first == e) {
-            needed[first] = true;
-            continue;
-        }
-        const double lowest = *std::min_element(&estimate[first], &estimate[e]);
-        for (int i = first; i < e; ++i) {
-            if (estimate[i] <= lowest + 2 * kBoundMarginDb) needed[i] = true;
-        }
-    }
-}
-
-void SlotWork::GlobalThreshold(int entries, int sblimit) {
-    SelectNeeded(entries, sblimit);
-    // Every entry sums the individual thresholds of the components on the power scale
-    // 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
-    // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB. Each power is taken
-    // as 2^(lt log2(10) / kSumIndividual): exp2 costs half of pow, for the same value but for
-    // the last place.
-    std::fill(threshold.begin(), threshold.begin() + entries, t.individualPowerOfDbMin);
-    for (int p = 0; p < pairCount; ++p) {
-        const int i = pairEntry[p];
-        if (needed[i]) threshold[i] += std::exp2(pairThreshold[p] * t.individualToBase2);
-    }
-    // The threshold in quiet enters lowered by 12 dB: AddPower(hear - 12, x, 3), with the power
-    // of the quiet term taken from the tables. The summed level's power on that scale is
-    // 10^(kSumIndividual log10(P) / kAddQuiet) = P^(kSumIndividual / kAddQuiet).
-    for (int i = 1; i < entries; ++i) {
-        if (!needed[i]) {
-            threshold[i] = std::numeric_limits<double>::infinity();
-        } else if (maskers[i] == 0) {
-            threshold[i] = t.quietOnly[i];
-        } else {
-            threshold[i] =
-                kAddQuiet *
-                std::log10(t.quietPower[i] + std::pow(threshold[i], kSumIndividual / kAddQuiet));
-        }
-    }
+// Every entry sums the individual thresholds of the components on the power scale
+// 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
+// k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
+void SlotWork::GlobalThreshold(int entries) {
+    sum.fill(t.individualPowerOfDbMin);
+    masked.fill(0);
+    for (int k = tone; k >= 0; k = next[k]) AddMasker(k, kTonalIndexDb, entries);
+    for (int k = noise; k >= 0; k = next[k]) AddMasker(k, kNoiseIndexDb, entries);
+    t.thresholds(t, sum.data(), masked.data(), entries, threshold.data());
 }
 
 void SlotWork::MinimumMask(int sblimit, double* minMask) const {
