@@ -15,6 +15,7 @@
 #include <stop_token>
 #include <system_error>
 #include <thread>
+#include <utility>
 
 #include "mp2enc/PsychoLanes.h"
 #include "mp2enc/PsychoLog2.h"
@@ -79,13 +80,19 @@ PsySlotRows RowsOf(const double (*slotSamples)[kFrameSamples]) {
 }
 
 // Search width around a tonal candidate, by its line.
-int TonalRun(int k) {
+constexpr int TonalRun(int k) {
     if (k < kFirstCandidate || k > kLastCandidate) return 0;
     if (k < 62) return 2;
     if (k < 126) return 3;
     if (k < 254) return 6;
     return 12;
 }
+
+constexpr auto kTonalRuns = [] {
+    std::array<int, kLines> runs{};
+    for (int k = 0; k < kLines; ++k) runs[k] = TonalRun(k);
+    return runs;
+}();
 
 double DbPower(double db) {
     return std::pow(10.0, 0.1 * db);
@@ -123,6 +130,9 @@ struct ModelTables {
     std::array<double, kLines> lineBark{};
     std::array<double, kLines> lineHear{};
     std::array<double, kPaddedEntries> entryBark{};
+    // Per subband, the entries whose lines it holds, [first, second); a subband without
+    // entries reads entry `first`, one past the table's entries reads none (first < 0).
+    std::array<std::pair<int, int>, kSubbands> subbandEntries{};
     std::array<double, kPaddedEntries> quietPower{};     // 10^((hear - 12) / k), quiet term
     std::array<double, kPaddedEntries> quietOnly{};      // global threshold with no masker
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
@@ -408,6 +418,16 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
         lineHear[j] = table[map[j]].hear;
     }
     for (int i = 0; i < kThresholdEntries; ++i) entryBark[i] = table[i].bark;
+    int e = 1;
+    for (int sb = 0; sb < kSubbands; ++sb) {
+        if (e >= kThresholdEntries - 1) {
+            subbandEntries[sb] = {-1, -1};
+            continue;
+        }
+        const int first = e;
+        while (e < kThresholdEntries && table[e].line / kLinesPerSubband == sb) ++e;
+        subbandEntries[sb] = {first, e};
+    }
     for (int i = 1; i < kThresholdEntries; ++i) {
         quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
         quietOnly[i] = AddPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
@@ -510,9 +530,13 @@ void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
 void SlotWork::SpectralMaxima() {
     for (int sb = 0; sb < kSubbands; ++sb) {
         const double* line = &x[sb * kLinesPerSubband];
-        double peak = kDbMin;
-        for (int k = 0; k < kLinesPerSubband; ++k) peak = std::max(peak, line[k]);
-        spike[sb] = peak;
+        PsyDoubles4 peak = kDbMin - PsyDoubles4{};
+        for (int k = 0; k < kLinesPerSubband; k += 4) {
+            PsyDoubles4 v;
+            ReadLanes(v, line + k);
+            peak = v > peak ? v : peak;
+        }
+        spike[sb] = std::max({peak[0], peak[1], peak[2], peak[3]});
     }
 }
 
@@ -538,7 +562,7 @@ void SlotWork::FindTonal() {
     tone = kListEnd;
     int k = head;
     while (k >= 0) {
-        const int run = TonalRun(k);
+        const int run = kTonalRuns[k];
         const double floor = x[k] - kTonalMarginDb;
         bool tonal = true;
         for (int j = 2; j <= run && tonal; ++j) {
@@ -706,17 +730,14 @@ void SlotWork::GlobalThreshold(int entries) {
 }
 
 void SlotWork::MinimumMask(int sblimit, double* minMask) const {
-    int e = 1;
     for (int sb = 0; sb < sblimit; ++sb) {
-        if (e >= kThresholdEntries - 1) {
+        const int first = t.subbandEntries[sb].first;
+        if (first < 0) {
             minMask[sb] = t.table[kThresholdEntries - 1].hear;
             continue;
         }
-        double m = threshold[e];
-        while (e < kThresholdEntries && t.table[e].line / kLinesPerSubband == sb) {
-            m = std::min(m, threshold[e]);
-            ++e;
-        }
+        double m = threshold[first];
+        for (int e = first; e < t.subbandEntries[sb].second; ++e) m = std::min(m, threshold[e]);
         minMask[sb] = m;
     }
 }
