@@ -29,6 +29,11 @@ constexpr int kFrameSamples = 1152;
 constexpr int kLines = PsychoSpectrum::kLines;
 constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
 constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
+constexpr int kPaddedLines = kLines + 4;
+// Lane numbers of four doubles, and four line types.
+constexpr PsyDoubles4 kLanes = {0.0, 1.0, 2.0, 3.0};
+typedef int LineTypes4 __attribute__((vector_size(16)));
+typedef double Doubles2 __attribute__((vector_size(16)));
 constexpr int kSubbands = 32;
 constexpr int kLinesPerSubband = 16;
 
@@ -113,11 +118,20 @@ using AddMaskerFunction = void (*)(const double* bark, int from, int to, double 
                                    double index, double toBase2, double* sum);
 // The global threshold (dB) of entries [1, entries) from the sums of their individual
 // thresholds; entries masked by no component take the threshold in quiet alone.
-using ThresholdFunction = void (*)(const ModelTables& t, const double* sum,
-                                   const std::int64_t* masked, int entries, double* threshold);
+using ThresholdFunction = void (*)(const ModelTables& t, const double* sum, const double* masked,
+                                   int entries, double* threshold);
 // Four entries at a time, with AVX2 where the processor has it; the same values either way.
+// The local maxima among the candidate lines: bit k % 64 of bits[k / 64] for line k.
+constexpr int kMaximaWords = kLines / 64;
+void Maxima(const double* x, std::uint64_t* bits);
+// The summed power and the power-weighted Bark distance above bandBark of the lines in
+// [lo, hi) that are neither tonal nor cleared, which it clears; false when there were none.
+using NoiseBandFunction = bool (*)(double* x, const double* power, const int* type,
+                                   const double* bark, int lo, int hi, double bandBark,
+                                   double& powerSum, double& weightedSum);
 AddMaskerFunction PickAddMasker();
 ThresholdFunction PickThresholds();
+NoiseBandFunction PickNoiseBand();
 
 // Tables of the layer and sampling frequency in force, and of the FFT.
 struct ModelTables {
@@ -127,9 +141,11 @@ struct ModelTables {
     ThresholdTable table{};
     CriticalBandRow bounds{};
     int lastRow = 0;  // last entry that carries a row of the table
-    std::array<double, kLines> lineBark{};
+    std::array<double, kPaddedLines> lineBark{};
     std::array<double, kLines> lineHear{};
     std::array<double, kPaddedEntries> entryBark{};
+    // Per line, the rows [first, second) that a component there masks: from z - 3 up to z + 8.
+    std::array<std::pair<int, int>, kLines> lineMasks{};
     // Per subband, the entries whose lines it holds, [first, second); a subband without
     // entries reads entry `first`, one past the table's entries reads none (first < 0).
     std::array<std::pair<int, int>, kSubbands> subbandEntries{};
@@ -147,6 +163,7 @@ struct ModelTables {
     PsychoLog2 log2;
     AddMaskerFunction addMasker = PickAddMasker();
     ThresholdFunction thresholds = PickThresholds();
+    NoiseBandFunction noiseBand = PickNoiseBand();
 
     ModelTables();
     // Takes the tables of a layer and sampling frequency; false when they are in force already.
@@ -159,15 +176,16 @@ struct SlotWork {
 
     const ModelTables& t;
     PsychoSpectrum::Block fftWork;
-    std::array<double, kLines> x{};  // level per line, dB
+    // The line arrays run on past the last line, so that four lanes may be read from any line.
+    std::array<double, kPaddedLines> x{};  // level per line, dB
     // Power per line, 10^(x / 10) as the spectrum gave it: the noise bands sum these.
-    std::array<double, kLines> power{};
-    std::array<int, kLines> type{};
+    std::array<double, kPaddedLines> power{};
+    std::array<int, kPaddedLines> type{};
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
     std::array<double, kPaddedEntries> threshold{};
     std::array<double, kPaddedEntries> sum{};           // individual thresholds, as powers
-    std::array<std::int64_t, kPaddedEntries> masked{};  // -1 where a component masks the entry
+    std::array<double, kPaddedEntries> masked{};        // 1 where a component masks the entry
     int tone = kListEnd;
     int noise = kListEnd;
 
@@ -417,6 +435,17 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
         lineBark[j] = table[map[j]].bark;
         lineHear[j] = table[map[j]].hear;
     }
+    // The rows ascend in Bark.
+    for (int j = 0; j < kLines; ++j) {
+        const double z = lineBark[j];
+        const auto* rows = table.data();
+        const auto* end = rows + lastRow + 1;
+        const auto* first = std::partition_point(
+            rows + 1, end, [z](const ThresholdEntry& e) { return e.bark - z < kMaskBelowBark; });
+        const auto* last = std::partition_point(
+            first, end, [z](const ThresholdEntry& e) { return e.bark - z < kMaskAboveBark; });
+        lineMasks[j] = {static_cast<int>(first - rows), static_cast<int>(last - rows)};
+    }
     for (int i = 0; i < kThresholdEntries; ++i) entryBark[i] = table[i].bark;
     int e = 1;
     for (int sb = 0; sb < kSubbands; ++sb) {
@@ -457,8 +486,7 @@ namespace {
         const PsyDoubles4 spread =
             dz < -1.0 ? below : (dz < 0.0 ? rising : (dz < 1.0 ? falling : above));
         Exp2Lanes((index + spread) * toBase2, power);
-        const PsyInts4 lane = PsyInts4{0, 1, 2, 3} + i;
-        WriteLanes(sum + i, s + (lane < to ? power : PsyDoubles4{}));
+        WriteLanes(sum + i, s + (kLanes + i < to ? power : PsyDoubles4{}));
     }
 }
 
@@ -466,13 +494,12 @@ namespace {
 // the quiet term taken from the tables. The summed level's power on that scale is
 // 10^(kSumIndividual log10(P) / kAddQuiet) = P^(kSumIndividual / kAddQuiet).
 [[gnu::always_inline]] inline void ThresholdsBody(const ModelTables& t, const double* sum,
-                                                  const std::int64_t* masked, int entries,
+                                                  const double* masked, int entries,
                                                   double* threshold) {
     constexpr double kRatio = kSumIndividual / kAddQuiet;
     const double fromBase2 = 1.0 / t.quietToBase2;
     for (int i = 1; i < entries; i += 4) {
-        PsyDoubles4 s, quiet, alone, log2Sum, power, log2Total;
-        PsyInts4 isMasked;
+        PsyDoubles4 s, quiet, alone, isMasked, log2Sum, power, log2Total;
         ReadLanes(s, sum + i);
         ReadLanes(quiet, &t.quietPower[i]);
         ReadLanes(alone, &t.quietOnly[i]);
@@ -480,7 +507,7 @@ namespace {
         Log2Lanes(t.log2, s, log2Sum);
         Exp2Lanes(log2Sum * kRatio, power);
         Log2Lanes(t.log2, quiet + power, log2Total);
-        WriteLanes(threshold + i, isMasked != 0 ? log2Total * fromBase2 : alone);
+        WriteLanes(threshold + i, isMasked != 0.0 ? log2Total * fromBase2 : alone);
     }
 }
 
@@ -495,15 +522,85 @@ void AddMaskerPlain(const double* bark, int from, int to, double z, double level
     AddMaskerBody(bark, from, to, z, level, index, toBase2, sum);
 }
 
-void ThresholdsPlain(const ModelTables& t, const double* sum, const std::int64_t* masked,
-                     int entries, double* threshold) {
+void ThresholdsPlain(const ModelTables& t, const double* sum, const double* masked, int entries,
+                     double* threshold) {
     ThresholdsBody(t, sum, masked, entries, threshold);
 }
 
 [[gnu::target("avx2")]] void ThresholdsAvx2(const ModelTables& t, const double* sum,
-                                            const std::int64_t* masked, int entries,
-                                            double* threshold) {
+                                            const double* masked, int entries, double* threshold) {
     ThresholdsBody(t, sum, masked, entries, threshold);
+}
+
+// Bit j of `rising` tells whether line j lies above line j - 1: line k is a local maximum where
+// bit k is set and bit k + 1 is not (it is not below the next one).
+[[gnu::always_inline]] inline void MaximaFromRising(const std::uint64_t* rising,
+                                                    std::uint64_t* bits) {
+    constexpr std::uint64_t kCandidates[kMaximaWords] = {
+        ~std::uint64_t{3}, ~std::uint64_t{0}, ~std::uint64_t{0}, ~std::uint64_t{0},
+        ~std::uint64_t{0}, ~std::uint64_t{0}, ~std::uint64_t{0}, (std::uint64_t{1} << 52) - 1};
+    static_assert(kFirstCandidate == 2 && kLastCandidate == 7 * 64 + 51);
+    for (int w = 0; w < kMaximaWords; ++w) {
+        const std::uint64_t above = (rising[w] >> 1) | (rising[w + 1] << 63);
+        bits[w] = rising[w] & ~above & kCandidates[w];
+    }
+}
+
+// The rising bits of lines 2 to 511 (those the candidates read), two lines at a time on every
+// processor.
+void Maxima(const double* x, std::uint64_t* bits) {
+    std::uint64_t rising[kMaximaWords + 1] = {};
+    for (int k = kFirstCandidate; k < kLines; k += 2) {
+        Doubles2 below, level;
+        ReadLanes(below, x + k - 1);
+        ReadLanes(level, x + k);
+        const auto mask = static_cast<std::uint64_t>(
+            __builtin_ia32_movmskpd(reinterpret_cast<Doubles2>(level > below)));
+        rising[k / 64] |= mask << (k % 64);
+    }
+    MaximaFromRising(rising, bits);
+}
+
+[[gnu::always_inline]] inline bool NoiseBandBody(double* x, const double* power, const int* type,
+                                                 const double* bark, int lo, int hi,
+                                                 double bandBark, double& powerSum,
+                                                 double& weightedSum) {
+    // Four lines at a time; lanes past the band add nothing and keep their level.
+    PsyDoubles4 powers{};
+    PsyDoubles4 weighted{};
+    PsyInts4 taken{};
+    for (int j = lo; j < hi; j += 4) {
+        PsyDoubles4 level, linePower, lineBark;
+        LineTypes4 lineType;
+        ReadLanes(level, x + j);
+        ReadLanes(linePower, power + j);
+        ReadLanes(lineBark, bark + j);
+        ReadLanes(lineType, type + j);
+        // Each 32-bit comparison's result twice over gives the 64-bit lanes' mask.
+        const LineTypes4 tonal = lineType == kTypeTonal;
+        const PsyInts4 notTonal =
+            ~(PsyInts4)__builtin_shufflevector(tonal, tonal, 0, 0, 1, 1, 2, 2, 3, 3);
+        const PsyInts4 take = (kLanes + j < hi) & notTonal & (level != kDbMin);
+        const PsyDoubles4 added = take ? linePower : PsyDoubles4{};
+        powers += added;
+        weighted += added * (lineBark - bandBark);
+        taken |= take;
+        WriteLanes(x + j, take ? kDbMin - PsyDoubles4{} : level);
+    }
+    powerSum = (powers[0] + powers[1]) + (powers[2] + powers[3]);
+    weightedSum = (weighted[0] + weighted[1]) + (weighted[2] + weighted[3]);
+    return (taken[0] | taken[1] | taken[2] | taken[3]) != 0;
+}
+
+bool NoiseBandPlain(double* x, const double* power, const int* type, const double* bark, int lo,
+                    int hi, double bandBark, double& powerSum, double& weightedSum) {
+    return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
+}
+
+[[gnu::target("avx2")]] bool NoiseBandAvx2(double* x, const double* power, const int* type,
+                                           const double* bark, int lo, int hi, double bandBark,
+                                           double& powerSum, double& weightedSum) {
+    return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
 }
 
 bool HasAvx2() {
@@ -519,6 +616,10 @@ ThresholdFunction PickThresholds() {
     return HasAvx2() ? ThresholdsAvx2 : ThresholdsPlain;
 }
 
+NoiseBandFunction PickNoiseBand() {
+    return HasAvx2() ? NoiseBandAvx2 : NoiseBandPlain;
+}
+
 }  // namespace
 
 void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
@@ -530,13 +631,14 @@ void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
 void SlotWork::SpectralMaxima() {
     for (int sb = 0; sb < kSubbands; ++sb) {
         const double* line = &x[sb * kLinesPerSubband];
-        PsyDoubles4 peak = kDbMin - PsyDoubles4{};
-        for (int k = 0; k < kLinesPerSubband; k += 4) {
-            PsyDoubles4 v;
+        // Two lanes, which every x86-64 processor has.
+        Doubles2 peak = kDbMin - Doubles2{};
+        for (int k = 0; k < kLinesPerSubband; k += 2) {
+            Doubles2 v;
             ReadLanes(v, line + k);
             peak = v > peak ? v : peak;
         }
-        spike[sb] = std::max({peak[0], peak[1], peak[2], peak[3]});
+        spike[sb] = std::max(peak[0], peak[1]);
     }
 }
 
@@ -544,8 +646,11 @@ void SlotWork::FindTonal() {
     // Candidates: local maxima, linked in ascending order.
     int head = kListEnd;
     int tail = kListEnd;
-    for (int k = kFirstCandidate; k <= kLastCandidate; ++k) {
-        if (x[k] > x[k - 1] && x[k] >= x[k + 1]) {
+    std::array<std::uint64_t, kMaximaWords> bits;
+    Maxima(x.data(), bits.data());
+    for (int w = 0; w < kMaximaWords; ++w) {
+        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1) {
+            const int k = 64 * w + std::countr_zero(word);
             type[k] = kTypeTonal;
             next[k] = kListEnd;
             if (tail == kListEnd) {
@@ -613,17 +718,11 @@ void SlotWork::FindNoise() {
         const int lo = t.bounds[i];
         const int hi = t.bounds[i + 1];
         // Summed as powers, from the power of kDbMin; the level in dB once at the end.
-        double sumPower = t.noisePowerOfDbMin;
-        bool summed = false;
+        double powerSum = 0.0;
         double index = 0.0;
-        for (int j = lo; j < hi; ++j) {
-            if (type[j] == kTypeTonal || x[j] == kDbMin) continue;
-            const double linePower = power[j];
-            sumPower += linePower;
-            summed = true;
-            index += linePower * (t.lineBark[j] - i);
-            x[j] = kDbMin;
-        }
+        const bool summed = t.noiseBand(x.data(), power.data(), type.data(), t.lineBark.data(), lo,
+                                        hi, i, powerSum, index);
+        const double sumPower = t.noisePowerOfDbMin + powerSum;
         const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
         int q = (lo + hi) / 2;
         if (lo < hi && sum > kDbMin) {
@@ -701,18 +800,14 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
     const double level = x[k];
     const double index = level - 0.3 * z - indexDb;
     const int rowsEnd = std::min(entries, t.lastRow + 1);
-    // The rows ascend in Bark: the component masks those from z - 3 up to z + 8.
     const double* bark = t.entryBark.data();
-    const double* rows = bark + std::max(rowsEnd, 1);
-    const double* first =
-        std::partition_point(bark + 1, rows, [z](double b) { return b - z < kMaskBelowBark; });
-    const double* last =
-        std::partition_point(first, rows, [z](double b) { return b - z < kMaskAboveBark; });
     const auto add = [&](int from, int to) {
         t.addMasker(bark, from, to, z, level, index, t.individualToBase2, sum.data());
-        std::fill(masked.begin() + from, masked.begin() + to, -1);
+        std::fill(masked.begin() + from, masked.begin() + to, 1.0);
     };
-    if (first < last) add(static_cast<int>(first - bark), static_cast<int>(last - bark));
+    const int last = std::min(t.lineMasks[k].second, rowsEnd);
+    const int first = std::min(t.lineMasks[k].first, last);
+    if (first < last) add(first, last);
     // Zero records past the rows sit at 0 Bark: all of them are masked or none.
     const double dz = 0.0 - z;
     if (rowsEnd < entries && dz >= kMaskBelowBark && dz < kMaskAboveBark) add(rowsEnd, entries);
@@ -723,7 +818,7 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
 // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
 void SlotWork::GlobalThreshold(int entries) {
     sum.fill(t.individualPowerOfDbMin);
-    masked.fill(0);
+    masked.fill(0.0);
     for (int k = tone; k >= 0; k = next[k]) AddMasker(k, kTonalIndexDb, entries);
     for (int k = noise; k >= 0; k = next[k]) AddMasker(k, kNoiseIndexDb, entries);
     t.thresholds(t, sum.data(), masked.data(), entries, threshold.data());
