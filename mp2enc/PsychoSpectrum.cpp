@@ -16,9 +16,7 @@ using Tables = PsychoSpectrum::Tables;
 constexpr int kLines = PsychoSpectrum::kLines;
 constexpr int kBlockSamples = PsychoSpectrum::kBlockSamples;
 constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
-constexpr int kStages = 9;                // of the 512-point FFT
-constexpr int kButterflies = kLines / 2;  // per stage
-constexpr int kWidth = 8;                 // floats per vector
+constexpr int kWidth = 8;  // floats per vector
 constexpr double kSampleScale = 1.0 / 32768.0;
 constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
 
@@ -51,59 +49,102 @@ using Ints4 = PsyInts4;
     return (nonZero[0] | nonZero[1] | nonZero[2] | nonZero[3]) != 0;
 }
 
-// Sums and turned differences of a stage with butterflies `span` values apart inside each
-// group of 8 (span 1, 2 or 4): written interleaved by span, 16 values from out.
+// The four outputs of eight butterflies of a radix-4 stage whose butterflies lie `Span`
+// values apart (1 or 4), written interleaved as the stage orders them: 32 values from out.
 template <int Span>
-[[gnu::always_inline]] inline void Interleave(float* out, const Floats8& sum,
-                                              const Floats8& difference) {
-    Floats8 low, high;
+[[gnu::always_inline]] inline void Interleave(float* out, const Floats8 (&o)[4]) {
     if constexpr (Span == 1) {
-        low = __builtin_shufflevector(sum, difference, 0, 8, 1, 9, 2, 10, 3, 11);
-        high = __builtin_shufflevector(sum, difference, 4, 12, 5, 13, 6, 14, 7, 15);
-    } else if constexpr (Span == 2) {
-        low = __builtin_shufflevector(sum, difference, 0, 1, 8, 9, 2, 3, 10, 11);
-        high = __builtin_shufflevector(sum, difference, 4, 5, 12, 13, 6, 7, 14, 15);
+        // Output r of butterfly l goes to 4 l + r.
+        const Floats8 low02 = __builtin_shufflevector(o[0], o[2], 0, 8, 1, 9, 2, 10, 3, 11);
+        const Floats8 high02 = __builtin_shufflevector(o[0], o[2], 4, 12, 5, 13, 6, 14, 7, 15);
+        const Floats8 low13 = __builtin_shufflevector(o[1], o[3], 0, 8, 1, 9, 2, 10, 3, 11);
+        const Floats8 high13 = __builtin_shufflevector(o[1], o[3], 4, 12, 5, 13, 6, 14, 7, 15);
+        WriteLanes(out, __builtin_shufflevector(low02, low13, 0, 8, 1, 9, 2, 10, 3, 11));
+        WriteLanes(out + 8, __builtin_shufflevector(low02, low13, 4, 12, 5, 13, 6, 14, 7, 15));
+        WriteLanes(out + 16, __builtin_shufflevector(high02, high13, 0, 8, 1, 9, 2, 10, 3, 11));
+        WriteLanes(out + 24, __builtin_shufflevector(high02, high13, 4, 12, 5, 13, 6, 14, 7, 15));
     } else {
         static_assert(Span == 4);
-        low = __builtin_shufflevector(sum, difference, 0, 1, 2, 3, 8, 9, 10, 11);
-        high = __builtin_shufflevector(sum, difference, 4, 5, 6, 7, 12, 13, 14, 15);
+        // Output r of butterfly l goes to 16 (l / 4) + 4 r + l % 4.
+        WriteLanes(out, __builtin_shufflevector(o[0], o[1], 0, 1, 2, 3, 8, 9, 10, 11));
+        WriteLanes(out + 8, __builtin_shufflevector(o[2], o[3], 0, 1, 2, 3, 8, 9, 10, 11));
+        WriteLanes(out + 16, __builtin_shufflevector(o[0], o[1], 4, 5, 6, 7, 12, 13, 14, 15));
+        WriteLanes(out + 24, __builtin_shufflevector(o[2], o[3], 4, 5, 6, 7, 12, 13, 14, 15));
     }
-    WriteLanes(out, low);
-    WriteLanes(out + kWidth, high);
 }
 
-// One stage of a self-sorting radix-2 FFT (output in natural order after the last one):
-// butterfly j = q + span p takes x[j] and x[j + 256] and writes their sum to
-// y[q + 2 span p] and their difference, turned by e^(-2 pi i p span / 512), span further.
+// (re + i im) times the turn (wr + i wi) at the given places.
+[[gnu::always_inline]] inline void Turn(const float* turnRe, const float* turnIm, Floats8& re,
+                                        Floats8& im) {
+    Floats8 wr, wi;
+    ReadLanes(wr, turnRe);
+    ReadLanes(wi, turnIm);
+    const Floats8 vr = re;
+    re = vr * wr - im * wi;
+    im = vr * wi + im * wr;
+}
+
+// One radix-4 stage of a self-sorting FFT (output in natural order after the last stage):
+// butterfly j = q + span p (span = 4^Stage) takes x[j + 128 r], r = 0..3, and writes its
+// output r, turned by e^(-2 pi i r p span / 512), to y[q + span (4 p + r)].
 template <int Stage>
-[[gnu::always_inline]] inline void FftStage(const Tables& t, const Block& x, Block& y) {
-    constexpr int kSpan = 1 << Stage;
-    const float* turnRe = &t.stageRe[Stage * kButterflies];
-    const float* turnIm = &t.stageIm[Stage * kButterflies];
-    for (int j = 0; j < kButterflies; j += kWidth) {
-        Floats8 ar, ai, br, bi, wr, wi;
+[[gnu::always_inline]] inline void Radix4Stage(const Tables& t, const Block& x, Block& y) {
+    constexpr int kSpan = 1 << (2 * Stage);
+    constexpr int kQuarter = kLines / 4;
+    const float* turnRe = &t.turnRe[Stage][0][0];
+    const float* turnIm = &t.turnIm[Stage][0][0];
+    for (int j = 0; j < kQuarter; j += kWidth) {
+        Floats8 re0, re1, re2, re3, im0, im1, im2, im3;
+        ReadLanes(re0, &x.re[j]);
+        ReadLanes(im0, &x.im[j]);
+        ReadLanes(re1, &x.re[j + kQuarter]);
+        ReadLanes(im1, &x.im[j + kQuarter]);
+        ReadLanes(re2, &x.re[j + 2 * kQuarter]);
+        ReadLanes(im2, &x.im[j + 2 * kQuarter]);
+        ReadLanes(re3, &x.re[j + 3 * kQuarter]);
+        ReadLanes(im3, &x.im[j + 3 * kQuarter]);
+        const Floats8 sumRe02 = re0 + re2, sumIm02 = im0 + im2;
+        const Floats8 difRe02 = re0 - re2, difIm02 = im0 - im2;
+        const Floats8 sumRe13 = re1 + re3, sumIm13 = im1 + im3;
+        const Floats8 difRe13 = re1 - re3, difIm13 = im1 - im3;
+        // -i (b - d) = difIm13 - i difRe13.
+        Floats8 outRe[4] = {sumRe02 + sumRe13, difRe02 + difIm13, sumRe02 - sumRe13,
+                            difRe02 - difIm13};
+        Floats8 outIm[4] = {sumIm02 + sumIm13, difIm02 - difRe13, sumIm02 - sumIm13,
+                            difIm02 + difRe13};
+        Turn(turnRe + j, turnIm + j, outRe[1], outIm[1]);
+        Turn(turnRe + kQuarter + j, turnIm + kQuarter + j, outRe[2], outIm[2]);
+        Turn(turnRe + 2 * kQuarter + j, turnIm + 2 * kQuarter + j, outRe[3], outIm[3]);
+        if constexpr (kSpan >= kWidth) {
+            const int o = j + 3 * kSpan * (j / kSpan);
+            WriteLanes(&y.re[o], outRe[0]);
+            WriteLanes(&y.im[o], outIm[0]);
+            WriteLanes(&y.re[o + kSpan], outRe[1]);
+            WriteLanes(&y.im[o + kSpan], outIm[1]);
+            WriteLanes(&y.re[o + 2 * kSpan], outRe[2]);
+            WriteLanes(&y.im[o + 2 * kSpan], outIm[2]);
+            WriteLanes(&y.re[o + 3 * kSpan], outRe[3]);
+            WriteLanes(&y.im[o + 3 * kSpan], outIm[3]);
+        } else {
+            Interleave<kSpan>(&y.re[4 * j], outRe);
+            Interleave<kSpan>(&y.im[4 * j], outIm);
+        }
+    }
+}
+
+// The last stage, radix 2 with butterflies 256 apart and no turn.
+[[gnu::always_inline]] inline void LastStage(const Block& x, Block& y) {
+    constexpr int kHalf = kLines / 2;
+    for (int j = 0; j < kHalf; j += kWidth) {
+        Floats8 ar, ai, br, bi;
         ReadLanes(ar, &x.re[j]);
         ReadLanes(ai, &x.im[j]);
-        ReadLanes(br, &x.re[j + kButterflies]);
-        ReadLanes(bi, &x.im[j + kButterflies]);
-        ReadLanes(wr, turnRe + j);
-        ReadLanes(wi, turnIm + j);
-        const Floats8 sr = ar + br;
-        const Floats8 si = ai + bi;
-        const Floats8 er = ar - br;
-        const Floats8 ei = ai - bi;
-        const Floats8 dr = er * wr - ei * wi;
-        const Floats8 di = er * wi + ei * wr;
-        if constexpr (kSpan >= kWidth) {
-            const int o = j + kSpan * (j / kSpan);
-            WriteLanes(&y.re[o], sr);
-            WriteLanes(&y.im[o], si);
-            WriteLanes(&y.re[o + kSpan], dr);
-            WriteLanes(&y.im[o + kSpan], di);
-        } else {
-            Interleave<kSpan>(&y.re[2 * j], sr, dr);
-            Interleave<kSpan>(&y.im[2 * j], si, di);
-        }
+        ReadLanes(br, &x.re[j + kHalf]);
+        ReadLanes(bi, &x.im[j + kHalf]);
+        WriteLanes(&y.re[j], ar + br);
+        WriteLanes(&y.im[j], ai + bi);
+        WriteLanes(&y.re[j + kHalf], ar - br);
+        WriteLanes(&y.im[j + kHalf], ai - bi);
     }
 }
 
@@ -131,17 +172,12 @@ template <int Half>
 
 [[gnu::always_inline]] inline void LevelsBody(const Tables& t, Block& block, Block& work,
                                               double* level, double* power) {
-    // Nine stages, from block to work and back: the spectrum ends in work.
-    FftStage<0>(t, block, work);
-    FftStage<1>(t, work, block);
-    FftStage<2>(t, block, work);
-    FftStage<3>(t, work, block);
-    FftStage<4>(t, block, work);
-    FftStage<5>(t, work, block);
-    FftStage<6>(t, block, work);
-    FftStage<7>(t, work, block);
-    FftStage<8>(t, block, work);
-    static_assert(kStages == 9);
+    // 512 = 4^4 2: five stages, from block to work and back; the spectrum ends in work.
+    Radix4Stage<0>(t, block, work);
+    Radix4Stage<1>(t, work, block);
+    Radix4Stage<2>(t, block, work);
+    Radix4Stage<3>(t, work, block);
+    LastStage(block, work);
 
     // Z = E + i O, E and O the spectra of the even and odd samples; line k of the block is
     // E[k] + e^(-2 pi i k / 1024) O[k], E[k] = (Z[k] + Z*[512 - k]) / 2 and
@@ -217,12 +253,14 @@ PsychoSpectrum::PsychoSpectrum(bool withAvx2) {
                            (1.0 - std::cos(2.0 * std::numbers::pi * j / (kBlockSamples - 1))) /
                            2048.0 * kSampleScale;
     }
-    for (int stage = 0; stage < kStages; ++stage) {
-        const int span = 1 << stage;
-        for (int j = 0; j < kButterflies; ++j) {
-            const double angle = -2.0 * std::numbers::pi * (j / span) * span / kLines;
-            tables.stageRe[stage * kButterflies + j] = static_cast<float>(std::cos(angle));
-            tables.stageIm[stage * kButterflies + j] = static_cast<float>(std::sin(angle));
+    for (int stage = 0; stage < 4; ++stage) {
+        const int span = 1 << (2 * stage);
+        for (int r = 1; r < 4; ++r) {
+            for (int j = 0; j < kLines / 4; ++j) {
+                const double angle = -2.0 * std::numbers::pi * r * (j / span) * span / kLines;
+                tables.turnRe[stage][r - 1][j] = static_cast<float>(std::cos(angle));
+                tables.turnIm[stage][r - 1][j] = static_cast<float>(std::sin(angle));
+            }
         }
     }
     for (int k = 0; k < kLines; ++k) {

@@ -42,9 +42,10 @@ class PsychoSpectrum {
 
     // Tables, read by the kernels.
     struct Tables {
-        std::array<double, kBlockSamples> window{};   // with the 1/32768 of the sample scale
-        std::array<float, 9 * kLines / 2> stageRe{};  // per stage, the twiddle of each butterfly
-        std::array<float, 9 * kLines / 2> stageIm{};
+        std::array<double, kBlockSamples> window{};  // with the 1/32768 of the sample scale
+        // Per radix-4 stage, the turns of outputs 1 to 3 of each butterfly.
+        float turnRe[4][3][kLines / 4]{};
+        float turnIm[4][3][kLines / 4]{};
         std::array<float, kLines> splitRe{};  // e^(-2 pi i k / 1024)
         std::array<float, kLines> splitIm{};
         double floorDb = 0.0;
