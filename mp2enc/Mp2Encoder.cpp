@@ -37,6 +37,33 @@ InputRows RowsOf(const SampleBlock& block) {
     return rows;
 }
 
+// The model's slots Lo and Ro of a matrixed frame as weighted sums of the others (the
+// time-domain downmix): the model mixes their windowed samples, so the rows it is given are
+// the unmatrixed ones.
+PsyFrameInfo MixedFrameInfo(PsyFrameInfo info, int procedure) {
+    if (!info.multichannel || procedure == kProcedureNoMatrix) return info;
+    const auto [b, s, n] = TimeDomainCoefficients(procedure);
+    auto& lo = info.mix[kSlotLo];
+    auto& ro = info.mix[kSlotRo];
+    info.mixedSlots = 2;
+    lo[kSlotL] = n;
+    ro[kSlotR] = n;
+    lo[kSlotC] = n * b;
+    ro[kSlotC] = n * b;
+    if (procedure == kProcedureSurroundDifference) {
+        // Lo and Ro take the surrounds' mean, negated in Lo.
+        const double m = n * s / 2.0;
+        lo[kSlotLs] = -m;
+        lo[kSlotRs] = -m;
+        ro[kSlotLs] = m;
+        ro[kSlotRs] = m;
+    } else {
+        lo[kSlotLs] = n * s;
+        ro[kSlotRs] = n * s;
+    }
+    return info;
+}
+
 }  // namespace
 
 Mp2Encoder::Mp2Encoder()
@@ -287,8 +314,8 @@ bool Mp2Encoder::EncodeFrame(const SampleBlock& input) {
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
-    psyModel->StartMasking(PsyMatrixRows(RowsOf(block), procedure, psyInput.get()),
-                           FrameInfoForModel(), true);
+    psyModel->StartMasking(PsyMatrixRows(RowsOf(block), kProcedureNoMatrix, psyInput.get()),
+                           MixedFrameInfo(FrameInfoForModel(), procedure), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
     if (mpegHeader.lfe && !lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
@@ -398,8 +425,8 @@ void Mp2Encoder::StartSegment(const FramePlace& place, const SampleBlock* previo
     filterInput = &before;
     for (int slot = 0; slot < kFilteredSlots; ++slot) FilterSlot(slot);
     filterInput = nullptr;
-    psyModel->Prime(PsyMatrixRows(RowsOf(before), place.previousProcedure, psyInput.get()),
-                    FrameInfoForModel());
+    psyModel->Prime(PsyMatrixRows(RowsOf(before), kProcedureNoMatrix, psyInput.get()),
+                    MixedFrameInfo(FrameInfoForModel(), place.previousProcedure));
 }
 
 bool Mp2Encoder::EncodeSegmentFrame(const SampleBlock& block, const LfeFilter::Frame& lfe) {

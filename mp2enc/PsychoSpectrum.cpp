@@ -26,10 +26,11 @@ typedef std::int32_t Ints8 __attribute__((vector_size(32)));
 using Doubles4 = PsyDoubles4;
 using Ints4 = PsyInts4;
 
+// Windows the block's samples [0, end).
 [[gnu::always_inline]] inline bool WindowBody(const Tables& t, const double* tail,
-                                              const double* samples, Block& block) {
+                                              const double* samples, Block& block, int end) {
     Ints4 nonZero{};
-    for (int j = 0; j < kBlockSamples; j += kWidth) {
+    for (int j = 0; j < end; j += kWidth) {
         const double* from = j < kTailSamples ? tail + j : samples + (j - kTailSamples);
         Doubles4 a, b, wa, wb;
         ReadLanes(a, from);
@@ -170,6 +171,29 @@ template <int Half>
     WriteLanes(power + k, floor ? floorPower : linePower);
 }
 
+// The weighted sum of the sources' values past the tail, eight at a time.
+[[gnu::always_inline]] inline bool MixBody(const Block* const* sources, const float* weights,
+                                           int count, Block& block) {
+    Ints8 nonZero{};
+    for (int i = kTailSamples / 2; i < kLines; i += kWidth) {
+        Floats8 re{}, im{};
+        for (int n = 0; n < count; ++n) {
+            Floats8 sourceRe, sourceIm;
+            ReadLanes(sourceRe, &sources[n]->re[i]);
+            ReadLanes(sourceIm, &sources[n]->im[i]);
+            re += weights[n] * sourceRe;
+            im += weights[n] * sourceIm;
+        }
+        nonZero |= (re != 0.0f) | (im != 0.0f);
+        WriteLanes(&block.re[i], re);
+        WriteLanes(&block.im[i], im);
+    }
+    for (int lane = 0; lane < kWidth; ++lane) {
+        if (nonZero[lane] != 0) return true;
+    }
+    return false;
+}
+
 [[gnu::always_inline]] inline void LevelsBody(const Tables& t, Block& block, Block& work,
                                               double* level, double* power) {
     // 512 = 4^4 2: five stages, from block to work and back; the spectrum ends in work.
@@ -223,13 +247,23 @@ template <int Half>
     }
 }
 
-bool WindowPlain(const Tables& t, const double* tail, const double* samples, Block& block) {
-    return WindowBody(t, tail, samples, block);
+bool WindowPlain(const Tables& t, const double* tail, const double* samples, Block& block,
+                 int end) {
+    return WindowBody(t, tail, samples, block, end);
 }
 
 [[gnu::target("avx2")]] bool WindowAvx2(const Tables& t, const double* tail, const double* samples,
-                                        Block& block) {
-    return WindowBody(t, tail, samples, block);
+                                        Block& block, int end) {
+    return WindowBody(t, tail, samples, block, end);
+}
+
+bool MixPlain(const Block* const* sources, const float* weights, int count, Block& block) {
+    return MixBody(sources, weights, count, block);
+}
+
+[[gnu::target("avx2")]] bool MixAvx2(const Block* const* sources, const float* weights, int count,
+                                     Block& block) {
+    return MixBody(sources, weights, count, block);
 }
 
 void LevelsPlain(const Tables& t, Block& block, Block& work, double* level, double* power) {
@@ -248,6 +282,7 @@ PsychoSpectrum::PsychoSpectrum(bool withAvx2) {
     const bool avx2 = withAvx2 && __builtin_cpu_supports("avx2");
     window = avx2 ? WindowAvx2 : WindowPlain;
     levels = avx2 ? LevelsAvx2 : LevelsPlain;
+    mix = avx2 ? MixAvx2 : MixPlain;
     for (int j = 0; j < kBlockSamples; ++j) {
         tables.window[j] = std::sqrt(8.0 / 3.0) *
                            (1.0 - std::cos(2.0 * std::numbers::pi * j / (kBlockSamples - 1))) /
@@ -274,7 +309,15 @@ PsychoSpectrum::PsychoSpectrum(bool withAvx2) {
 }
 
 bool PsychoSpectrum::Window(const double* tail, const double* samples, Block& block) const {
-    return window(tables, tail, samples, block);
+    return window(tables, tail, samples, block, kBlockSamples);
+}
+
+bool PsychoSpectrum::Mix(const double* tail, const Block* const* sources, const double* weights,
+                         int count, Block& block) const {
+    std::array<float, kMixSources> w{};
+    for (int n = 0; n < count; ++n) w[n] = static_cast<float>(weights[n]);
+    const bool tailNonZero = window(tables, tail, tail, block, kTailSamples);
+    return mix(sources, w.data(), count, block) || tailNonZero;
 }
 
 void PsychoSpectrum::Levels(Block& block, Block& work, double* level, double* power) const {

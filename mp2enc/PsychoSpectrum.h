@@ -15,6 +15,7 @@ class PsychoSpectrum {
     static constexpr int kBlockSamples = 1024;
     static constexpr int kLines = 512;
     static constexpr int kTailSamples = 192;  // of the previous frame, at the block's start
+    static constexpr int kMixSources = 12;
     // A line whose energy lies below this takes the floor level.
     static constexpr double kMinEnergy = 1e-20;
     static constexpr double kPowerOffsetDb = 90.309;
@@ -34,6 +35,11 @@ class PsychoSpectrum {
     // Windows `tail` (192 samples) followed by the first 832 of `samples` (16-bit scale);
     // false when every windowed value is zero.
     bool Window(const double* tail, const double* samples, Block& block) const;
+    // The windowed block of a slot that is a weighted sum of others (as a matrixed channel is):
+    // its own `tail` windowed as above, then over the rest the weighted sum of the windowed
+    // blocks of the others (at most kMixSources). False when every value is zero.
+    bool Mix(const double* tail, const Block* const* sources, const double* weights, int count,
+             Block& block) const;
     // Level (dB) and power of each line, 10^(level / 10); lines below the energy floor take
     // FloorDb() and its power. Both blocks are overwritten.
     void Levels(Block& block, Block& work, double* level, double* power) const;
@@ -54,11 +60,13 @@ class PsychoSpectrum {
     };
 
   private:
-    using WindowFunction = bool (*)(const Tables&, const double*, const double*, Block&);
+    using WindowFunction = bool (*)(const Tables&, const double*, const double*, Block&, int);
+    using MixFunction = bool (*)(const Block* const*, const float*, int, Block&);
     using LevelFunction = void (*)(const Tables&, Block&, Block&, double*, double*);
     Tables tables;
     WindowFunction window = nullptr;
     LevelFunction levels = nullptr;
+    MixFunction mix = nullptr;
 };
 
 }  // namespace tavrisk::mp2

@@ -332,6 +332,8 @@ struct PsychoacousticModel::State {
     void SelectTables(const PsyFrameInfo& info);
     // Keeps the end of slot s's new frame for the next block.
     void KeepTail(int s, const double* samples);
+    // Takes in the frame's slots: windows each block (when `window`) and keeps each tail.
+    void TakeSlots(const PsySlotRows& slotRows, const PsyFrameInfo& info, bool window);
 };
 
 PsychoacousticModel::State::State(bool withHelperThread) {
@@ -368,6 +370,41 @@ void PsychoacousticModel::State::RunSideUnit(int u) {
 
 void PsychoacousticModel::State::KeepTail(int s, const double* samples) {
     std::copy(samples + kFrameSamples - kTailSamples, samples + kFrameSamples, tails[s].begin());
+}
+
+void PsychoacousticModel::State::TakeSlots(const PsySlotRows& slotRows, const PsyFrameInfo& info,
+                                           bool window) {
+    const int slots = SlotsOf(info);
+    const int mixed = std::clamp(info.mixedSlots, 0, std::min(2, slots));
+    for (int s = mixed; s < slots; ++s) {
+        if (window) {
+            job.silent[s] = !tables.spectrum.Window(tails[s].data(), slotRows[s], blocks[s]);
+        }
+        KeepTail(s, slotRows[s]);
+    }
+    for (int m = 0; m < mixed; ++m) {
+        std::array<int, kPsySlots> from{};
+        std::array<const PsychoSpectrum::Block*, kPsySlots> sources{};
+        std::array<double, kPsySlots> weights{};
+        int count = 0;
+        for (int s = mixed; s < slots; ++s) {
+            if (info.mix[m][s] == 0.0) continue;
+            from[count] = s;
+            sources[count] = &blocks[s];
+            weights[count] = info.mix[m][s];
+            ++count;
+        }
+        // The block starts with the slot's own tail, which is then mixed from the new ones.
+        if (window) {
+            job.silent[m] = !tables.spectrum.Mix(tails[m].data(), sources.data(), weights.data(),
+                                                 count, blocks[m]);
+        }
+        tails[m].fill(0.0);
+        for (int n = 0; n < count; ++n) {
+            const auto& source = tails[from[n]];
+            for (int j = 0; j < kTailSamples; ++j) tails[m][j] += weights[n] * source[j];
+        }
+    }
 }
 
 void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
@@ -885,7 +922,7 @@ void PsychoacousticModel::Prime(const PsySlotRows& slotRows, const PsyFrameInfo&
     State& st = *state;
     FinishSlots();
     st.SelectTables(info);
-    for (int s = 0; s < SlotsOf(info); ++s) st.KeepTail(s, slotRows[s]);
+    st.TakeSlots(slotRows, info, false);
 }
 
 void PsychoacousticModel::SetSideWork(int units, std::function<void(int)> run) {
@@ -921,10 +958,7 @@ void PsychoacousticModel::StartMasking(const PsySlotRows& slotRows, const PsyFra
     st.SelectTables(info);
     auto& job = st.job;
     job.slots = SlotsOf(info);
-    for (int s = 0; s < job.slots; ++s) {
-        job.silent[s] = !st.tables.spectrum.Window(st.tails[s].data(), slotRows[s], st.blocks[s]);
-        st.KeepTail(s, slotRows[s]);
-    }
+    st.TakeSlots(slotRows, info, true);
     job.sblimit = std::clamp(info.sblimit, 0, kSubbands);
     job.entries = EntriesRead(st.tables.table, job.sblimit);
     job.limitedCentre = info.center == kLimitedCentre;

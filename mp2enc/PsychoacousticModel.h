@@ -20,6 +20,11 @@ struct PsyFrameInfo {
     int sblimit = 0;                // the compatible part's subband limit
     int stereoAug = 0;
     bool multichannel = true;
+    // Slots [0, mixedSlots) (at most 2) may be weighted sums of the others, as the matrixed
+    // Lo and Ro are: mix[m][s] is the weight of slot s >= mixedSlots in slot m. The model mixes
+    // the others' windowed samples and never reads the rows of these slots.
+    int mixedSlots = 0;
+    std::array<std::array<double, kPsySlots>, 2> mix{};
 };
 
 // Psychoacoustic model 1: per channel slot, the signal-to-mask ratio of each subband.

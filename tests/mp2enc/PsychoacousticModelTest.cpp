@@ -433,6 +433,46 @@ TEST(PsychoacousticModelTest, ModelsAreIndependentAndRepeatable) {
     for (int f = 0; f < 4; ++f) EXPECT_EQ(encode(second, f), results[f]) << f;
 }
 
+TEST(PsychoacousticModelTest, MixedSlotsGiveTheMasksOfTheirWeightedSums) {
+    // Slots 0 and 1 as weighted sums of slots 2 to 6 (never read as rows) against the same sums
+    // given as rows; the weights change on the third frame, so its block starts with the
+    // tail of the other matrix.
+    const std::array<std::array<double, kPsySlots>, 2> weights[2] = {
+        {{{0, 0, 0.29, 0.41, 0, 0.41, 0}, {0, 0, 0.29, 0, 0.41, 0, 0.41}}},
+        {{{0, 0, 0.3, -0.15, -0.15, 0.42, 0}, {0, 0, 0.3, 0.15, 0.15, 0, 0.42}}}};
+    std::mt19937 random(17);
+    std::normal_distribution<double> noise(0.0, 1.0);
+    ModelRun mixed;
+    ModelRun summed;
+    for (int frame = 0; frame < 4; ++frame) {
+        const auto& mix = weights[frame < 2 ? 0 : 1];
+        mixed.info.mixedSlots = 2;
+        mixed.info.mix = mix;
+        for (int s = 2; s < 7; ++s) {
+            for (int n = 0; n < kFrame; ++n) {
+                const double t = frame * kFrame + n;
+                summed.Slot(s)[n] = mixed.Slot(s)[n] =
+                    3000 * std::sin(0.01 * (s + 1) * t) + 300 * s * noise(random);
+            }
+        }
+        for (int m = 0; m < 2; ++m) {
+            for (int n = 0; n < kFrame; ++n) {
+                mixed.Slot(m)[n] = 1e6 * noise(random);
+                summed.Slot(m)[n] = 0.0;
+                for (int s = 2; s < 7; ++s) summed.Slot(m)[n] += mix[m][s] * summed.Slot(s)[n];
+            }
+        }
+        mixed.Frame();
+        summed.Frame();
+        for (int s = 0; s < 7; ++s) {
+            for (int sb = 0; sb < 27; ++sb) {
+                EXPECT_NEAR(mixed.minMask[s][sb], summed.minMask[s][sb], 0.01) << s << " " << sb;
+                EXPECT_NEAR(mixed.smr[s][sb], summed.smr[s][sb], 0.01) << s << " " << sb;
+            }
+        }
+    }
+}
+
 TEST(PsychoacousticModelTest, ANewSamplingFrequencyStartsAFreshAnalysis) {
     std::mt19937 random(5);
     std::normal_distribution<double> noise(0.0, 2000.0);
