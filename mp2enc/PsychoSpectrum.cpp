@@ -149,26 +149,23 @@ template <int Stage>
     }
 }
 
-// Four of a group of eight lines: level and power from the energy and its base-2 logarithm
-// (exponent + fraction).
+// Four of a group of eight lines, from their level and power in single precision: below the
+// energy floor, the floor's (double) level and power.
 template <int Half>
-[[gnu::always_inline]] inline void WriteLines(const Tables& t, const Ints8& exponent,
-                                              const Floats8& fraction, const Floats8& energy,
+[[gnu::always_inline]] inline void WriteLines(const Tables& t, const Ints8& floor,
+                                              const Floats8& lineLevel, const Floats8& linePower,
                                               double* level, double* power) {
     constexpr int k = 4 * Half;
-    const Doubles4 e = __builtin_convertvector(
-        __builtin_shufflevector(exponent, exponent, k, k + 1, k + 2, k + 3), Doubles4);
-    const Doubles4 f = __builtin_convertvector(
-        __builtin_shufflevector(fraction, fraction, k, k + 1, k + 2, k + 3), Doubles4);
-    const Doubles4 lineEnergy = __builtin_convertvector(
-        __builtin_shufflevector(energy, energy, k, k + 1, k + 2, k + 3), Doubles4);
-    const Ints4 floor = lineEnergy < PsychoSpectrum::kMinEnergy;
-    const Doubles4 lineLevel = kDbPerOctave * (e + f) + PsychoSpectrum::kPowerOffsetDb;
-    const Doubles4 linePower = 4.0 * lineEnergy * t.offsetPower;
+    const Ints4 isFloor = (Ints4)__builtin_shufflevector(floor, floor, k, k, k + 1, k + 1, k + 2,
+                                                         k + 2, k + 3, k + 3);
+    const Doubles4 levels = __builtin_convertvector(
+        __builtin_shufflevector(lineLevel, lineLevel, k, k + 1, k + 2, k + 3), Doubles4);
+    const Doubles4 powers = __builtin_convertvector(
+        __builtin_shufflevector(linePower, linePower, k, k + 1, k + 2, k + 3), Doubles4);
     const Doubles4 floorLevel = Doubles4{} + t.floorDb;
     const Doubles4 floorPower = Doubles4{} + t.floorPower;
-    WriteLanes(level + k, floor ? floorLevel : lineLevel);
-    WriteLanes(power + k, floor ? floorPower : linePower);
+    WriteLanes(level + k, isFloor ? floorLevel : levels);
+    WriteLanes(power + k, isFloor ? floorPower : powers);
 }
 
 // The weighted sum of the sources' values past the tail, eight at a time.
@@ -242,8 +239,13 @@ template <int Half>
         const Floats8 fraction =
             s * (2.0f + s2 * (2.0f / 3 + s2 * (2.0f / 5 + s2 * (2.0f / 7 + s2 * (2.0f / 9))))) *
             std::numbers::log2e_v<float>;
-        WriteLines<0>(t, exponent, fraction, energy, level + k, power + k);
-        WriteLines<1>(t, exponent, fraction, energy, level + k, power + k);
+        const Ints8 floor = energy < static_cast<float>(PsychoSpectrum::kMinEnergy);
+        const Floats8 lineLevel = static_cast<float>(kDbPerOctave) *
+                                      (__builtin_convertvector(exponent, Floats8) + fraction) +
+                                  static_cast<float>(PsychoSpectrum::kPowerOffsetDb);
+        const Floats8 linePower = y * static_cast<float>(t.offsetPower);
+        WriteLines<0>(t, floor, lineLevel, linePower, level + k, power + k);
+        WriteLines<1>(t, floor, lineLevel, linePower, level + k, power + k);
     }
 }
 

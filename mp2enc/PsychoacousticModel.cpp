@@ -113,9 +113,10 @@ double AddPower(double a, double b, int c) {
 struct ModelTables;
 // Adds to sum[i] the power of the individual masking threshold of a component at Bark z,
 // level `level` and masking index `index` on each entry i in [from, to), on the power scale
-// of the summed individual thresholds (toBase2 turns its dB into base-2 exponents).
+// of the summed individual thresholds (toBase2 turns its dB into base-2 exponents), and sets
+// masked[i] to 1.
 using AddMaskerFunction = void (*)(const double* bark, int from, int to, double z, double level,
-                                   double index, double toBase2, double* sum);
+                                   double index, double toBase2, double* sum, double* masked);
 // The global threshold (dB) of entries [1, entries) from the sums of their individual
 // thresholds; entries masked by no component take the threshold in quiet alone.
 using ThresholdFunction = void (*)(const ModelTables& t, const double* sum, const double* masked,
@@ -507,14 +508,15 @@ namespace {
 // piecewise linear in the distance dz (Bark) from the component.
 [[gnu::always_inline]] inline void AddMaskerBody(const double* bark, int from, int to, double z,
                                                  double level, double index, double toBase2,
-                                                 double* sum) {
+                                                 double* sum, double* masked) {
     double g = 0.4 * level + 6.0;
     if (!(g > 17.0)) g = 17.0;
     const double slopeAbove = 17.0 - 0.1 * level;
     for (int i = from; i < to; i += 4) {
-        PsyDoubles4 b, s, power;
+        PsyDoubles4 b, s, power, isMasked;
         ReadLanes(b, bark + i);
         ReadLanes(s, sum + i);
+        ReadLanes(isMasked, masked + i);
         const PsyDoubles4 dz = b - z;
         const PsyDoubles4 below = 17.0 * (dz + 1.0) - g;
         const PsyDoubles4 rising = g * dz;
@@ -523,7 +525,9 @@ namespace {
         const PsyDoubles4 spread =
             dz < -1.0 ? below : (dz < 0.0 ? rising : (dz < 1.0 ? falling : above));
         Exp2Lanes((index + spread) * toBase2, power);
-        WriteLanes(sum + i, s + (kLanes + i < to ? power : PsyDoubles4{}));
+        const PsyInts4 inRange = kLanes + i < to;
+        WriteLanes(sum + i, s + (inRange ? power : PsyDoubles4{}));
+        WriteLanes(masked + i, inRange ? 1.0 - PsyDoubles4{} : isMasked);
     }
 }
 
@@ -549,14 +553,14 @@ namespace {
 }
 
 void AddMaskerPlain(const double* bark, int from, int to, double z, double level, double index,
-                    double toBase2, double* sum) {
-    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum);
+                    double toBase2, double* sum, double* masked) {
+    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum, masked);
 }
 
 [[gnu::target("avx2")]] void AddMaskerAvx2(const double* bark, int from, int to, double z,
-                                           double level, double index, double toBase2,
-                                           double* sum) {
-    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum);
+                                           double level, double index, double toBase2, double* sum,
+                                           double* masked) {
+    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum, masked);
 }
 
 void ThresholdsPlain(const ModelTables& t, const double* sum, const double* masked, int entries,
@@ -839,8 +843,8 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
     const int rowsEnd = std::min(entries, t.lastRow + 1);
     const double* bark = t.entryBark.data();
     const auto add = [&](int from, int to) {
-        t.addMasker(bark, from, to, z, level, index, t.individualToBase2, sum.data());
-        std::fill(masked.begin() + from, masked.begin() + to, 1.0);
+        t.addMasker(bark, from, to, z, level, index, t.individualToBase2, sum.data(),
+                    masked.data());
     };
     const int last = std::min(t.lineMasks[k].second, rowsEnd);
     const int first = std::min(t.lineMasks[k].first, last);
