@@ -683,31 +683,24 @@ void SlotWork::SpectralMaxima() {
     }
 }
 
+// The first set bit at or after `from`, or kListEnd.
+int NextCandidate(const std::array<std::uint64_t, kMaximaWords>& bits, int from) {
+    for (int w = from / 64; w < kMaximaWords; ++w) {
+        std::uint64_t word = bits[w];
+        if (w == from / 64) word &= ~std::uint64_t{0} << (from % 64);
+        if (word != 0) return 64 * w + std::countr_zero(word);
+    }
+    return kListEnd;
+}
+
 void SlotWork::FindTonal() {
-    // Candidates: local maxima, linked in ascending order.
-    int head = kListEnd;
-    int tail = kListEnd;
+    // Candidates: local maxima, taken in ascending order; the components found are linked.
     std::array<std::uint64_t, kMaximaWords> bits;
     Maxima(x.data(), bits.data());
-    for (int w = 0; w < kMaximaWords; ++w) {
-        for (std::uint64_t word = bits[w]; word != 0; word &= word - 1) {
-            const int k = 64 * w + std::countr_zero(word);
-            type[k] = kTypeTonal;
-            next[k] = kListEnd;
-            if (tail == kListEnd) {
-                head = k;
-            } else {
-                next[tail] = k;
-            }
-            tail = k;
-        }
-    }
-
     int last = kListEnd;
     int lastButOne = kListEnd;
     tone = kListEnd;
-    int k = head;
-    while (k >= 0) {
+    for (int k = NextCandidate(bits, 0); k >= 0;) {
         const int run = kTonalRuns[k];
         const double floor = x[k] - kTonalMarginDb;
         bool tonal = true;
@@ -715,18 +708,15 @@ void SlotWork::FindTonal() {
             if (floor < x[k - j] || floor < x[k + j]) tonal = false;
         }
         if (!tonal) {
-            type[k] = kTypeNone;
-            if (last != kListEnd) next[last] = next[k];
-            const int following = next[k];
-            next[k] = kNoList;
+            const int following = NextCandidate(bits, k + 1);
+            if (last != kListEnd) next[last] = following;
             k = following;
             continue;
         }
+        type[k] = kTypeTonal;
         if (tone == kListEnd) tone = k;
         // Candidates within the run above k are absorbed by it.
-        int h = k;
-        while (next[h] >= 0 && next[h] - k <= run) h = next[h];
-        next[k] = next[h];
+        next[k] = NextCandidate(bits, k + run + 1);
         if (last != kListEnd && k - last <= run) {
             // The previous component lies in k's run and is cleared below: unlink it.
             if (lastButOne != kListEnd) {
