@@ -591,13 +591,20 @@ void ThresholdsPlain(const ModelTables& t, const double* sum, const double* mask
 // processor.
 void Maxima(const double* x, std::uint64_t* bits) {
     std::uint64_t rising[kMaximaWords + 1] = {};
-    for (int k = kFirstCandidate; k < kLines; k += 2) {
-        Doubles2 below, level;
-        ReadLanes(below, x + k - 1);
-        ReadLanes(level, x + k);
-        const auto mask = static_cast<std::uint64_t>(
-            __builtin_ia32_movmskpd(reinterpret_cast<Doubles2>(level > below)));
-        rising[k / 64] |= mask << (k % 64);
+    for (int w = 0; w < kMaximaWords; ++w) {
+        std::uint64_t word = 0;
+#pragma GCC unroll 32
+        for (int b = 0; b < 64; b += 2) {
+            const int k = 64 * w + b;
+            if (k < kFirstCandidate) continue;
+            Doubles2 below, level;
+            ReadLanes(below, x + k - 1);
+            ReadLanes(level, x + k);
+            const auto mask = static_cast<std::uint64_t>(
+                __builtin_ia32_movmskpd(reinterpret_cast<Doubles2>(level > below)));
+            word |= mask << b;
+        }
+        rising[w] = word;
     }
     MaximaFromRising(rising, bits);
 }
@@ -674,6 +681,7 @@ void SlotWork::SpectralMaxima() {
         const double* line = &x[sb * kLinesPerSubband];
         // Two lanes, which every x86-64 processor has.
         Doubles2 peak = kDbMin - Doubles2{};
+#pragma GCC unroll 8
         for (int k = 0; k < kLinesPerSubband; k += 2) {
             Doubles2 v;
             ReadLanes(v, line + k);
@@ -685,12 +693,14 @@ void SlotWork::SpectralMaxima() {
 
 // The first set bit at or after `from`, or kListEnd.
 int NextCandidate(const std::array<std::uint64_t, kMaximaWords>& bits, int from) {
-    for (int w = from / 64; w < kMaximaWords; ++w) {
-        std::uint64_t word = bits[w];
-        if (w == from / 64) word &= ~std::uint64_t{0} << (from % 64);
-        if (word != 0) return 64 * w + std::countr_zero(word);
+    if (from >= kLines) return kListEnd;
+    int w = from / 64;
+    std::uint64_t word = bits[w] & (~std::uint64_t{0} << (from % 64));
+    while (word == 0) {
+        if (++w == kMaximaWords) return kListEnd;
+        word = bits[w];
     }
-    return kListEnd;
+    return 64 * w + std::countr_zero(word);
 }
 
 void SlotWork::FindTonal() {
