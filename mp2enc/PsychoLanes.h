@@ -6,8 +6,6 @@
 #include <iterator>
 #include <numbers>
 
-#include "mp2enc/PsychoLog2.h"
-
 namespace tavrisk::mp2 {
 
 // Four doubles at once, for code of the psychoacoustic model compiled both plainly and for
@@ -50,24 +48,25 @@ template <typename Vector, typename T>
     out = p * (PsyDoubles4)scale;
 }
 
-// log2 of positive normal doubles, the steps of PsychoLog2 in each lane.
-[[gnu::always_inline]] inline void Log2Lanes(const PsychoLog2& log2, const PsyDoubles4& y,
-                                             PsyDoubles4& out) {
-    using Log2 = PsychoLog2;
+// log2 of positive normal doubles to 1e-15: y = 2^e m, m in [sqrt(1/2), sqrt(2)), and
+// ln m = 2 atanh(s), s = (m - 1) / (m + 1), |s| < 0.172, by its series to s^19.
+[[gnu::always_inline]] inline void Log2Lanes(const PsyDoubles4& y, PsyDoubles4& out) {
+    constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << 52) - 1;
+    constexpr std::uint64_t kOneBits = std::uint64_t{1023} << 52;
     const PsyBits4 bits = (PsyBits4)y;
-    const PsyInts4 biased = (PsyInts4)(bits >> Log2::kMantissaBits);
-    const PsyInts4 j =
-        (PsyInts4)(bits >> (Log2::kMantissaBits - Log2::kIndexBits)) & (Log2::kIntervals - 1);
-    const PsyDoubles4 m = (PsyDoubles4)((bits & Log2::kMantissaMask) | Log2::kOneBits);
-    const PsyDoubles4 inverse = {log2.Inverse(j[0]), log2.Inverse(j[1]), log2.Inverse(j[2]),
-                                 log2.Inverse(j[3])};
-    const PsyDoubles4 logOfMiddle = {log2.LogOfMiddle(j[0]), log2.LogOfMiddle(j[1]),
-                                     log2.LogOfMiddle(j[2]), log2.LogOfMiddle(j[3])};
-    const PsyDoubles4 q = m * inverse - 1.0;
-    const PsyDoubles4 series =
-        q * (1.0 + q * (-1.0 / 2 + q * (1.0 / 3 + q * (-1.0 / 4 + q * (1.0 / 5 - q / 6)))));
-    const PsyDoubles4 exponent = __builtin_convertvector(biased - Log2::kBias, PsyDoubles4);
-    out = (exponent + logOfMiddle) + series * std::numbers::log2e;
+    const PsyDoubles4 unit = (PsyDoubles4)((bits & kMantissaMask) | kOneBits);
+    const PsyInts4 above = unit > std::numbers::sqrt2;  // -1 where m is halved
+    const PsyDoubles4 m = above ? unit * 0.5 : unit;
+    const PsyInts4 exponent = (PsyInts4)(bits >> 52) - 1023 - above;
+    const PsyDoubles4 s = (m - 1.0) / (m + 1.0);
+    const PsyDoubles4 s2 = s * s;
+    // 2 / (2 n + 1) from n = 9 down to 0.
+    constexpr double kTerms[] = {2.0 / 19, 2.0 / 17, 2.0 / 15, 2.0 / 13, 2.0 / 11,
+                                 2.0 / 9,  2.0 / 7,  2.0 / 5,  2.0 / 3,  2.0};
+    PsyDoubles4 p = kTerms[0] - PsyDoubles4{};
+#pragma GCC unroll 16
+    for (int k = 1; k < static_cast<int>(std::size(kTerms)); ++k) p = p * s2 + kTerms[k];
+    out = __builtin_convertvector(exponent, PsyDoubles4) + s * p * std::numbers::log2e;
 }
 
 }  // namespace tavrisk::mp2

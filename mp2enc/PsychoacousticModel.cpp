@@ -182,6 +182,7 @@ struct SlotWork {
     // Power per line, 10^(x / 10) as the spectrum gave it: the noise bands sum these.
     std::array<double, kPaddedLines> power{};
     std::array<int, kPaddedLines> type{};
+    // The lists' links: a line's entry is set as it joins a list and read only while it is in one.
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
     std::array<double, kPaddedEntries> threshold{};
@@ -545,9 +546,9 @@ namespace {
         ReadLanes(quiet, &t.quietPower[i]);
         ReadLanes(alone, &t.quietOnly[i]);
         ReadLanes(isMasked, masked + i);
-        Log2Lanes(t.log2, s, log2Sum);
+        Log2Lanes(s, log2Sum);
         Exp2Lanes(log2Sum * kRatio, power);
-        Log2Lanes(t.log2, quiet + power, log2Total);
+        Log2Lanes(quiet + power, log2Total);
         WriteLanes(threshold + i, isMasked != 0.0 ? log2Total * fromBase2 : alone);
     }
 }
@@ -673,7 +674,6 @@ NoiseBandFunction PickNoiseBand() {
 void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
     t.spectrum.Levels(block, fftWork, x.data(), power.data());
     type.fill(kTypeNone);
-    next.fill(kNoList);
 }
 
 void SlotWork::SpectralMaxima() {
@@ -767,7 +767,7 @@ void SlotWork::FindNoise() {
         const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
         int q = (lo + hi) / 2;
         if (lo < hi && sum > kDbMin) {
-            q = lo + static_cast<int>(std::trunc(index / sumPower * (hi - lo)));
+            q = lo + static_cast<int>(index / sumPower * (hi - lo));  // truncated toward zero
         }
         q = std::clamp(q, 0, kLines - 1);
         if (type[q] == kTypeTonal && q + 1 < kLines) ++q;
