@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2enc/PsychoSpectrum.h"
 
+#include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
@@ -26,15 +27,14 @@ typedef std::int32_t Ints8 __attribute__((vector_size(32)));
 using Doubles4 = PsyDoubles4;
 using Ints4 = PsyInts4;
 
-// Windows the block's samples [0, end).
-[[gnu::always_inline]] inline bool WindowBody(const Tables& t, const double* tail,
-                                              const double* samples, Block& block, int end) {
-    Ints4 nonZero{};
-    for (int j = 0; j < end; j += kWidth) {
-        const double* from = j < kTailSamples ? tail + j : samples + (j - kTailSamples);
+// Windows the block's samples [first, end) from `from`, which holds sample `first` on;
+// nonZero gathers the lanes of any value not zero.
+[[gnu::always_inline]] inline void WindowSpan(const Tables& t, const double* from, int first,
+                                              int end, Block& block, Ints4& nonZero) {
+    for (int j = first; j < end; j += kWidth) {
         Doubles4 a, b, wa, wb;
-        ReadLanes(a, from);
-        ReadLanes(b, from + 4);
+        ReadLanes(a, from + (j - first));
+        ReadLanes(b, from + (j - first) + 4);
         ReadLanes(wa, &t.window[j]);
         ReadLanes(wb, &t.window[j + 4]);
         a *= wa;
@@ -47,6 +47,14 @@ using Ints4 = PsyInts4;
         WriteLanes(&block.re[j / 2], even);
         WriteLanes(&block.im[j / 2], odd);
     }
+}
+
+// Windows the block's samples [0, end): the tail, then the new samples.
+[[gnu::always_inline]] inline bool WindowBody(const Tables& t, const double* tail,
+                                              const double* samples, Block& block, int end) {
+    Ints4 nonZero{};
+    WindowSpan(t, tail, 0, std::min(end, kTailSamples), block, nonZero);
+    WindowSpan(t, samples, kTailSamples, end, block, nonZero);
     return (nonZero[0] | nonZero[1] | nonZero[2] | nonZero[3]) != 0;
 }
 
