@@ -11,7 +11,6 @@
 #include <functional>
 #include <limits>
 #include <mutex>
-#include <numbers>
 #include <stop_token>
 #include <system_error>
 #include <thread>
@@ -121,7 +120,6 @@ using AddMaskerFunction = void (*)(const double* bark, int from, int to, double 
 // thresholds; entries masked by no component take the threshold in quiet alone.
 using ThresholdFunction = void (*)(const ModelTables& t, const double* sum, const double* masked,
                                    int entries, double* threshold);
-// Four entries at a time, with AVX2 where the processor has it; the same values either way.
 // The local maxima among the candidate lines: bit k % 64 of bits[k / 64] for line k.
 constexpr int kMaximaWords = kLines / 64;
 void Maxima(const double* x, std::uint64_t* bits);
@@ -130,11 +128,13 @@ void Maxima(const double* x, std::uint64_t* bits);
 using NoiseBandFunction = bool (*)(double* x, const double* power, const int* type,
                                    const double* bark, int lo, int hi, double bandBark,
                                    double& powerSum, double& weightedSum);
+// Four entries or lines at a time, with AVX2 where the processor has it: the same vector code
+// compiled twice, so the values are the same either way.
 AddMaskerFunction PickAddMasker();
 ThresholdFunction PickThresholds();
 NoiseBandFunction PickNoiseBand();
 
-// Tables of the layer and sampling frequency in force, and of the FFT.
+// Tables of the layer and sampling frequency in force, and the spectrum's.
 struct ModelTables {
     bool initialised = false;
     int layer = 0;
