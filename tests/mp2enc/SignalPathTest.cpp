@@ -79,6 +79,39 @@ TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
     EXPECT_EQ(a, b);
 }
 
+// The folded transform against the plain 32 x 64 matrix product of the windowed column sums,
+// for signals from silence-like to full scale.
+TEST(AnalysisFilterbank, FoldedTransformMatchesThePlainMatrixProduct) {
+    for (const double amplitude : {1.0, 300.0, 32767.0}) {
+        AnalysisFilterbank plain;
+        AnalysisFilterbank fast;
+        std::vector<double> input(32 * 40);
+        unsigned state = 12345;
+        for (double& v : input) {
+            state = state * 1103515245u + 12345u;
+            v = std::round(amplitude * ((state >> 8) / 8388608.0 - 1.0));
+        }
+        const double* a = input.data();
+        const double* b = input.data();
+        double windowed[512], actual[32];
+        for (int g = 0; g < 40; ++g) {
+            plain.WindowSubband(1, a, windowed);
+            fast.Analyse(1, b, actual);
+            for (int i = 0; i < 32; ++i) {
+                double expected = 0.0, magnitude = 0.0;
+                for (int k = 0; k < 64; ++k) {
+                    double column = 0.0;
+                    for (int j = 0; j < 8; ++j) column += windowed[k + 64 * j];
+                    expected += plain.Matrix(i, k) * column;
+                    magnitude += std::fabs(plain.Matrix(i, k) * column);
+                }
+                ASSERT_NEAR(actual[i], expected, 1e-13 * magnitude + 1e-300)
+                    << amplitude << " " << g << " " << i;
+            }
+        }
+    }
+}
+
 TEST(Matrixing, CoefficientsPerDematrixProcedure) {
     const double inv = 1.0 / std::sqrt(2.0);
     for (int proc : {0, 2}) {
