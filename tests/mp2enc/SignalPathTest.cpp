@@ -177,6 +177,45 @@ TEST(Matrixing, DownmixFormsPerProcedure) {
     EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2 + 3 + 5);
 }
 
+// Every sample of every procedure, with and without the limited centre, against the
+// sums written out for one sample.
+TEST(Matrixing, EverySampleFollowsTheDownmixSums) {
+    auto frame = std::make_unique<SubbandFrame>();
+    static FilteredSlots filtered;
+    double* raw = &filtered[0][0][0][0];
+    for (std::size_t i = 0; i < sizeof(FilteredSlots) / sizeof(double); ++i) {
+        raw[i] = std::sin(0.37 * i) * (1.0 + i % 7);
+    }
+    for (int procedure = 0; procedure <= 3; ++procedure) {
+        for (int center : {1, 3}) {
+            const MatrixCoefficients k = SubbandCoefficients(procedure);
+            ScaleForMatrix(filtered, *frame, procedure);
+            MatrixSubbands(*frame, procedure, center);
+            for (int at = 0; at < 3 * 12 * 32; ++at) {
+                const int part = at / 384, gr = at / 32 % 12, sb = at % 32;
+                auto in = [&](int slot) { return filtered[slot][part][gr][sb]; };
+                const double n = k.normalisation, l = in(0) * n, r = in(1) * n;
+                const double c = in(2) * (n * k.centre), ls = in(3) * (n * k.surround),
+                             rs = in(4) * (n * k.surround);
+                const double m = (ls + rs) / 2.0;
+                double lo = procedure == 3 ? l : (procedure == 2 ? l + c - m : l + c + ls);
+                double ro = procedure == 3 ? r : (procedure == 2 ? r + c + m : r + c + rs);
+                const bool moved = center == 3 && sb >= 12;
+                if (moved && procedure == 3)
+                    lo += c * 0.7071067811865475, ro += c * 0.7071067811865475;
+                const double extra = moved && procedure != 3 ? c : 0.0;
+                const auto& x = frame->samples;
+                ASSERT_EQ(x[kSlotLo][part][gr][sb], lo) << procedure << center << at;
+                ASSERT_EQ(x[kSlotRo][part][gr][sb], ro) << procedure << center << at;
+                ASSERT_EQ(x[kSlotL][part][gr][sb], moved && procedure != 3 ? l + extra : l);
+                ASSERT_EQ(x[kSlotR][part][gr][sb], moved && procedure != 3 ? r + extra : r);
+                ASSERT_EQ(x[kSlotC][part][gr][sb], moved ? 0.0 : c) << procedure << center << at;
+                ASSERT_EQ(x[kSlotRs][part][gr][sb], rs) << procedure << center << at;
+            }
+        }
+    }
+}
+
 double LfeGain(double frequency) {
     LfeCoder lfe;
     double peak = 0.0;
