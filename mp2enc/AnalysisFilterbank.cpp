@@ -1,7 +1,6 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2enc/AnalysisFilterbank.h"
 
-#include <algorithm>
 #include <cmath>
 
 namespace tavrisk::mp2 {
@@ -35,6 +34,17 @@ template <typename Value>
     for (int n = kCentre + 1; n < AnalysisFilterbank::kBands; ++n) {
         z[n] = y[kCentre + n] - y[5 * kCentre - n];
     }
+}
+
+// Stores 32 new samples over the oldest 32 of a history row that starts at `base`, each twice,
+// so that the 512 values from the new start on lie in a row, oldest first; returns that start.
+[[gnu::always_inline]] inline int StoreNewest(double* history, int base, const double* input) {
+    for (int i = 0; i < kSamplesPerGranule; i += kLanes) {
+        const Lanes in = *reinterpret_cast<const Lanes*>(input + i);
+        *reinterpret_cast<Lanes*>(history + base + i) = in;
+        *reinterpret_cast<Lanes*>(history + base + kWindowSize + i) = in;
+    }
+    return (base + kSamplesPerGranule) & (kWindowSize - 1);
 }
 
 // Same arithmetic and summation order as WindowSubband + FilterSubband, arranged so that the
@@ -107,17 +117,22 @@ template <typename Value>
     }
 }
 
-void AnalyseGranulePlain(const double* x, const AnalysisFilterbank::Tables& tables, double* out) {
-    AnalyseGranule(x, tables, out);
+int AnalyseGranulePlain(double* history, int base, const double* input,
+                        const AnalysisFilterbank::Tables& tables, double* out) {
+    const int start = StoreNewest(history, base, input);
+    AnalyseGranule(history + start, tables, out);
+    return start;
 }
 
 // The same built for AVX2: wider registers, the same separate multiplies and additions (no
 // fused ones), so the same values. Chosen when the processor has it; picked by a plain test
 // rather than an ifunc, whose resolver runs before the thread sanitizer is set up.
-[[gnu::target("avx2")]] void AnalyseGranuleAvx2(const double* x,
-                                                const AnalysisFilterbank::Tables& tables,
-                                                double* out) {
-    AnalyseGranule(x, tables, out);
+[[gnu::target("avx2")]] int AnalyseGranuleAvx2(double* history, int base, const double* input,
+                                               const AnalysisFilterbank::Tables& tables,
+                                               double* out) {
+    const int start = StoreNewest(history, base, input);
+    AnalyseGranule(history + start, tables, out);
+    return start;
 }
 
 AnalysisFilterbank::GranuleFunction PickGranuleFunction() {
@@ -150,14 +165,8 @@ void AnalysisFilterbank::Reset() {
 }
 
 int AnalysisFilterbank::Push(int slot, const double*& input) {
-    // The oldest 32 samples give way to the newest, each kept twice, so that the 512 values
-    // from the new start on lie in a row, oldest first.
-    auto& x = history[slot];
-    const int base = offset[slot];
-    std::copy(input, input + kSamplesPerGranule, x.begin() + base);
-    std::copy(input, input + kSamplesPerGranule, x.begin() + base + kTaps);
+    offset[slot] = StoreNewest(history[slot].data(), offset[slot], input);
     input += kSamplesPerGranule;
-    offset[slot] = (base + kSamplesPerGranule) & (kTaps - 1);
     return offset[slot];
 }
 
@@ -188,7 +197,8 @@ void AnalysisFilterbank::FilterSubband(const double* windowed, double* out) cons
 }
 
 void AnalysisFilterbank::Analyse(int slot, const double*& input, double* out) {
-    granule(history[slot].data() + Push(slot, input), tables, out);
+    offset[slot] = granule(history[slot].data(), offset[slot], input, tables, out);
+    input += kSamplesPerGranule;
 }
 
 }  // namespace tavrisk::mp2

@@ -43,7 +43,10 @@ class AnalysisFilterbank {
     // Cosine matrix entry M[i][k], rounded to 9 decimals.
     double Matrix(int i, int k) const { return cosineMatrix[i][k]; }
 
-    using GranuleFunction = void (*)(const double* x, const Tables& tables, double* out);
+    // Stores 32 new samples in a history row from `base` on and analyses the granule; returns
+    // where the row's 512 newest values now start.
+    using GranuleFunction = int (*)(double* history, int base, const double* input,
+                                    const Tables& tables, double* out);
 
   private:
     // Stores 32 new samples of a slot; returns where its 512 newest values start, oldest first.

@@ -56,24 +56,22 @@ void ScaleSlotsPlain(const FilteredSlots& filtered, Slots& out, const double (&g
     const double* rs = &x[kSlotRs][0][0][0];
     double* l = &x[kSlotL][0][0][0];
     double* r = &x[kSlotR][0][0][0];
+    // L and R keep the scaled Lo and Ro, taken in the same pass as the sums.
     for (int i = 0; i < kSlotSamples; i += kLanes) {
-        LanesOf(l + i) = LanesOf(lo + i);
-        LanesOf(r + i) = LanesOf(ro + i);
-    }
-    if (dematrixProcedure == kProcedureSurroundDifference) {
-        for (int i = 0; i < kSlotSamples; i += kLanes) {
-            const Lanes cv = *reinterpret_cast<const Lanes*>(c + i);
-            const Lanes m = (*reinterpret_cast<const Lanes*>(ls + i) +
-                             *reinterpret_cast<const Lanes*>(rs + i)) /
-                            2.0;
-            LanesOf(lo + i) = LanesOf(lo + i) + cv - m;
-            LanesOf(ro + i) = LanesOf(ro + i) + cv + m;
-        }
-    } else if (dematrixProcedure != kProcedureNoMatrix) {
-        for (int i = 0; i < kSlotSamples; i += kLanes) {
-            const Lanes cv = *reinterpret_cast<const Lanes*>(c + i);
-            LanesOf(lo + i) = LanesOf(lo + i) + cv + *reinterpret_cast<const Lanes*>(ls + i);
-            LanesOf(ro + i) = LanesOf(ro + i) + cv + *reinterpret_cast<const Lanes*>(rs + i);
+        const Lanes left = LanesOf(lo + i);
+        const Lanes right = LanesOf(ro + i);
+        LanesOf(l + i) = left;
+        LanesOf(r + i) = right;
+        const Lanes cv = *reinterpret_cast<const Lanes*>(c + i);
+        const Lanes lsv = *reinterpret_cast<const Lanes*>(ls + i);
+        const Lanes rsv = *reinterpret_cast<const Lanes*>(rs + i);
+        if (dematrixProcedure == kProcedureSurroundDifference) {
+            const Lanes m = (lsv + rsv) / 2.0;
+            LanesOf(lo + i) = left + cv - m;
+            LanesOf(ro + i) = right + cv + m;
+        } else if (dematrixProcedure != kProcedureNoMatrix) {
+            LanesOf(lo + i) = left + cv + lsv;
+            LanesOf(ro + i) = right + cv + rsv;
         }
     }
     if (center != kLimitedCentre) return;
