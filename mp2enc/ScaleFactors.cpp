@@ -25,9 +25,36 @@ int DifferenceClass(int d) {
     return kClassFrom[std::clamp(d, -kWidest, kWidest) + kWidest];
 }
 
-}  // namespace
-
-namespace {
+// SelectScaleFactors, inlined where the frame's patterns are chosen.
+[[gnu::always_inline]] inline int SelectPattern(int& s0, int& s1, int& s2) {
+    switch (kPatterns[DifferenceClass(s0 - s1)][DifferenceClass(s1 - s2)]) {
+        case k123:
+            return 0;
+        case k122:
+            s2 = s1;
+            return 3;
+        case k133:
+            s1 = s2;
+            return 3;
+        case k113:
+            s1 = s0;
+            return 1;
+        case k111:
+            s1 = s2 = s0;
+            return 2;
+        case k222:
+            s0 = s2 = s1;
+            return 2;
+        case k333:
+            s0 = s1 = s2;
+            return 2;
+        case k444:
+            s0 = std::min(s0, s2);
+            s1 = s2 = s0;
+            return 2;
+    }
+    return 0;
+}
 
 // Four doubles side by side, read from any double.
 typedef double Lanes __attribute__((vector_size(32), aligned(8), may_alias));
@@ -100,41 +127,15 @@ void PickScale(SubbandFrame& frame, int stereo, int sblimit, int endSlot, int sb
 }
 
 int SelectScaleFactors(int& s0, int& s1, int& s2) {
-    switch (kPatterns[DifferenceClass(s0 - s1)][DifferenceClass(s1 - s2)]) {
-        case k123:
-            return 0;
-        case k122:
-            s2 = s1;
-            return 3;
-        case k133:
-            s1 = s2;
-            return 3;
-        case k113:
-            s1 = s0;
-            return 1;
-        case k111:
-            s1 = s2 = s0;
-            return 2;
-        case k222:
-            s0 = s2 = s1;
-            return 2;
-        case k333:
-            s0 = s1 = s2;
-            return 2;
-        case k444:
-            s0 = std::min(s0, s2);
-            s1 = s2 = s0;
-            return 2;
-    }
-    return 0;
+    return SelectPattern(s0, s1, s2);
 }
 
 void TransmissionPattern(SubbandFrame& frame) {
     for (int slot = 0; slot < kSlotsWithScfsi; ++slot) {
         for (int sb = 0; sb < kSubbands; ++sb) {
             frame.scfsi[slot][sb] =
-                SelectScaleFactors(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
-                                   frame.scaleIndex[slot][2][sb]);
+                SelectPattern(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
+                              frame.scaleIndex[slot][2][sb]);
         }
     }
 }
