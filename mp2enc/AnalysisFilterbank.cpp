@@ -26,8 +26,7 @@ constexpr int kLanes = 4;
 // The 64 column sums y[k] folded into the 32 sums z[n] for which out[i] is the sum over n of
 // cos((2i + 1) n pi / 64) z[n]: the matrix entries of columns 16 - n and 16 + n are equal,
 // those of 80 - n and 16 + n opposite, and column 48 is zero.
-template <typename Value>
-[[gnu::always_inline]] inline void FoldColumns(const Value* y, Value* z) {
+void FoldColumns(const double* y, double* z) {
     constexpr int kCentre = AnalysisFilterbank::kBands / 2;
     z[0] = y[kCentre];
     for (int n = 1; n <= kCentre; ++n) z[n] = y[kCentre - n] + y[kCentre + n];
