@@ -66,14 +66,11 @@ TEST(ScaleFactors, IndexFromTheExponentMatchesThePlainSearchAtEveryBoundary) {
 TEST(ScaleFactors, CalcTakesTheLargestMagnitudeOfEachPart) {
     auto frame = std::make_unique<SubbandFrame>();
     unsigned state = 99;
-    for (int part = 0; part < 3; ++part) {
-        for (int gr = 0; gr < 12; ++gr) {
-            for (int sb = 0; sb < 32; ++sb) {
-                state = state * 1103515245u + 12345u;
-                const double size = std::ldexp(1.0, -static_cast<int>(state >> 27));
-                frame->samples[3][part][gr][sb] = size * ((state >> 8 & 0xffff) / 32768.0 - 1.0);
-            }
-        }
+    double* samples = &frame->samples[3][0][0][0];  // the slot's samples in a row
+    for (int i = 0; i < 3 * 12 * 32; ++i) {
+        state = state * 1103515245u + 12345u;
+        samples[i] =
+            std::ldexp((state >> 8 & 0xffff) / 32768.0 - 1.0, -static_cast<int>(state >> 27));
     }
     ScaleFactorCalc(*frame, 3, 4, 30);
     for (int part = 0; part < 3; ++part) {
