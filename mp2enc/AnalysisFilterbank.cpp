@@ -16,8 +16,6 @@ double RoundToNineDecimals(double value) {
     return rounded * 1e-9;
 }
 
-using Columns = std::array<double, kSubbands>;
-
 // Four doubles side by side, read from any double; each lane is computed exactly as its
 // scalar expression.
 // A typedef, not an alias declaration: clang ignores the lowered alignment on the latter and
@@ -25,55 +23,115 @@ using Columns = std::array<double, kSubbands>;
 typedef double Lanes __attribute__((vector_size(32), aligned(8), may_alias));
 constexpr int kLanes = 4;
 
-// Same arithmetic and summation order as windowSubband + filterSubband, arranged so that the
-// sums of one step stay in registers: y[k] over the eight window rows, then the 32 outputs
-// side by side over the 64 columns.
-[[gnu::always_inline]] inline void AnalyseGranule(const double* x, const Columns* transposed,
+// The 64 column sums y[k] folded into the 32 sums z[n] for which out[i] is the sum over n of
+// cos((2i + 1) n pi / 64) z[n]: the matrix entries of columns 16 - n and 16 + n are equal,
+// those of 80 - n and 16 + n opposite, and column 48 is zero.
+void FoldColumns(const double* y, double* z) {
+    constexpr int kCentre = AnalysisFilterbank::kBands / 2;
+    z[0] = y[kCentre];
+    for (int n = 1; n <= kCentre; ++n) z[n] = y[kCentre - n] + y[kCentre + n];
+    for (int n = kCentre + 1; n < AnalysisFilterbank::kBands; ++n) {
+        z[n] = y[kCentre + n] - y[5 * kCentre - n];
+    }
+}
+
+// Stores 32 new samples over the oldest 32 of a history row that starts at `base`, each twice,
+// so that the 512 values from the new start on lie in a row, oldest first; returns that start.
+[[gnu::always_inline]] inline int StoreNewest(double* history, int base, const double* input) {
+    for (int i = 0; i < kSamplesPerGranule; i += kLanes) {
+        const Lanes in = *reinterpret_cast<const Lanes*>(input + i);
+        *reinterpret_cast<Lanes*>(history + base + i) = in;
+        *reinterpret_cast<Lanes*>(history + base + kWindowSize + i) = in;
+    }
+    return (base + kSamplesPerGranule) & (kWindowSize - 1);
+}
+
+// Same arithmetic and summation order as WindowSubband + FilterSubband, arranged so that the
+// sums of one step stay in registers. `x` holds the 512 newest samples oldest first and
+// `window` the window reversed to match, so that u[63 - k] is the column sum y[k]; the sums
+// run from the newest row to the oldest, as y's. Then the fold, and the 16 even and 16 odd
+// sums side by side.
+[[gnu::always_inline]] inline void AnalyseGranule(const double* x,
+                                                  const AnalysisFilterbank::Tables& tables,
                                                   double* out) {
     constexpr int kColumns = AnalysisFilterbank::kMatrixColumns;
     constexpr int kRows = kWindowSize / kColumns;
     constexpr int kHalf = kColumns / 2;
     constexpr int kVectors = kHalf / kLanes;  // 8 lanes of 4 sums
-    alignas(32) std::array<double, kColumns> y;
+    alignas(32) std::array<double, kColumns> u;
     for (int h = 0; h < kColumns; h += kHalf) {
         Lanes sum[kVectors] = {};
-        for (int j = 0; j < kRows; ++j) {
+#pragma GCC unroll 8
+        for (int j = kRows - 1; j >= 0; --j) {
             const int at = j * kColumns + h;
             // Unrolled, so that the sums are registers rather than memory (-O2 keeps the loop).
 #pragma GCC unroll 8
             for (int v = 0; v < kVectors; ++v) {
                 sum[v] += *reinterpret_cast<const Lanes*>(x + at + kLanes * v) *
-                          *reinterpret_cast<const Lanes*>(kAnalysisWindow.data() + at + kLanes * v);
+                          *reinterpret_cast<const Lanes*>(tables.window.data() + at + kLanes * v);
             }
         }
         // Stored lane by lane rather than copied whole, which would keep the sums in memory.
 #pragma GCC unroll 8
-        for (int v = 0; v < kVectors; ++v) *reinterpret_cast<Lanes*>(&y[h + kLanes * v]) = sum[v];
+        for (int v = 0; v < kVectors; ++v) *reinterpret_cast<Lanes*>(&u[h + kLanes * v]) = sum[v];
     }
-    Lanes acc[kSubbands / kLanes] = {};
-    for (int k = 0; k < kColumns; ++k) {
-        const double yk = y[k];
-        const double* column = transposed[k].data();
-#pragma GCC unroll 8
-        for (int v = 0; v < kSubbands / kLanes; ++v) {
-            acc[v] += *reinterpret_cast<const Lanes*>(column + kLanes * v) * yk;
+    // FoldColumns, four sums at a time: z[1 + 4v...] from the columns either side of 16 (u's
+    // 47), z[17 + 4v...] from those either side of 48 (u's 15); z[32] is padding.
+    constexpr int kCentre = kSubbands / 2;
+    constexpr int kMiddle = kColumns - 1 - kCentre;
+    alignas(32) std::array<double, kSubbands + kLanes> z;
+    z[0] = u[kMiddle];
+#pragma GCC unroll 4
+    for (int v = 0; v < kCentre / kLanes; ++v) {
+        const Lanes below = *reinterpret_cast<const Lanes*>(&u[kMiddle - kLanes * (v + 1)]);
+        *reinterpret_cast<Lanes*>(&z[1 + kLanes * v]) =
+            __builtin_shufflevector(below, below, 3, 2, 1, 0) +
+            *reinterpret_cast<const Lanes*>(&u[kMiddle + 1 + kLanes * v]);
+        const Lanes above =
+            *reinterpret_cast<const Lanes*>(&u[kMiddle - kCentre - kLanes * (v + 1)]);
+        *reinterpret_cast<Lanes*>(&z[kCentre + 1 + kLanes * v]) =
+            __builtin_shufflevector(above, above, 3, 2, 1, 0) -
+            *reinterpret_cast<const Lanes*>(&u[kLanes * v]);
+    }
+    constexpr int kHalfBands = AnalysisFilterbank::kHalfBands;
+    constexpr int kHalfVectors = kHalfBands / kLanes;
+    Lanes even[kHalfVectors] = {};
+    Lanes odd[kHalfVectors] = {};
+    for (int p = 0; p < kHalfBands; ++p) {
+        const double ze = z[2 * p];
+        const double zo = z[2 * p + 1];
+#pragma GCC unroll 4
+        for (int v = 0; v < kHalfVectors; ++v) {
+            even[v] += *reinterpret_cast<const Lanes*>(tables.even[p].data() + kLanes * v) * ze;
+            odd[v] += *reinterpret_cast<const Lanes*>(tables.odd[p].data() + kLanes * v) * zo;
         }
     }
-#pragma GCC unroll 8
-    for (int v = 0; v < kSubbands / kLanes; ++v)
-        *reinterpret_cast<Lanes*>(out + kLanes * v) = acc[v];
+    // out[i] = even + odd, out[31 - i] = even - odd: the odd columns change sign there.
+#pragma GCC unroll 4
+    for (int v = 0; v < kHalfVectors; ++v) {
+        *reinterpret_cast<Lanes*>(out + kLanes * v) = even[v] + odd[v];
+        const Lanes difference = even[v] - odd[v];
+        *reinterpret_cast<Lanes*>(out + kSubbands - kLanes * (v + 1)) =
+            __builtin_shufflevector(difference, difference, 3, 2, 1, 0);
+    }
 }
 
-void AnalyseGranulePlain(const double* x, const Columns* transposed, double* out) {
-    AnalyseGranule(x, transposed, out);
+int AnalyseGranulePlain(double* history, int base, const double* input,
+                        const AnalysisFilterbank::Tables& tables, double* out) {
+    const int start = StoreNewest(history, base, input);
+    AnalyseGranule(history + start, tables, out);
+    return start;
 }
 
 // The same built for AVX2: wider registers, the same separate multiplies and additions (no
 // fused ones), so the same values. Chosen when the processor has it; picked by a plain test
 // rather than an ifunc, whose resolver runs before the thread sanitizer is set up.
-[[gnu::target("avx2")]] void AnalyseGranuleAvx2(const double* x, const Columns* transposed,
-                                                double* out) {
-    AnalyseGranule(x, transposed, out);
+[[gnu::target("avx2")]] int AnalyseGranuleAvx2(double* history, int base, const double* input,
+                                               const AnalysisFilterbank::Tables& tables,
+                                               double* out) {
+    const int start = StoreNewest(history, base, input);
+    AnalyseGranule(history + start, tables, out);
+    return start;
 }
 
 AnalysisFilterbank::GranuleFunction PickGranuleFunction() {
@@ -87,9 +145,17 @@ AnalysisFilterbank::AnalysisFilterbank() : granule(PickGranuleFunction()) {
     for (int i = 0; i < kBands; ++i) {
         for (int k = 0; k < kMatrixColumns; ++k) {
             cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));
-            transposedMatrix[k][i] = cosineMatrix[i][k];
         }
     }
+    // Column 16 + n holds cos((2i + 1) n pi / 64), whose row 31 - i is row i times (-1)^n.
+    for (int p = 0; p < kHalfBands; ++p) {
+        for (int i = 0; i < kHalfBands; ++i) {
+            tables.even[p][i] = cosineMatrix[i][kHalfBands + 2 * p];
+            tables.odd[p][i] = cosineMatrix[i][kHalfBands + 2 * p + 1];
+        }
+    }
+    // Scaling by a power of two is exact: the same products as scaling the samples.
+    for (int i = 0; i < kTaps; ++i) tables.window[i] = kAnalysisWindow[kTaps - 1 - i] * kInputScale;
 }
 
 void AnalysisFilterbank::Reset() {
@@ -98,19 +164,14 @@ void AnalysisFilterbank::Reset() {
 }
 
 int AnalysisFilterbank::Push(int slot, const double*& input) {
-    auto& x = history[slot];
-    const int base = offset[slot];
-    for (int i = 0; i < kSamplesPerGranule; ++i) {
-        // Each sample is kept twice, so that the 512 values from `base` on lie in a row.
-        x[base + 31 - i] = x[base + 31 - i + kTaps] = *input++ * kInputScale;
-    }
-    offset[slot] = (base - kSamplesPerGranule) & (kTaps - 1);
-    return base;
+    offset[slot] = StoreNewest(history[slot].data(), offset[slot], input);
+    input += kSamplesPerGranule;
+    return offset[slot];
 }
 
 void AnalysisFilterbank::WindowSubband(int slot, const double*& input, double* windowed) {
     const double* x = history[slot].data() + Push(slot, input);
-    for (int i = 0; i < kTaps; ++i) windowed[i] = x[i] * kAnalysisWindow[i];
+    for (int i = 0; i < kTaps; ++i) windowed[i] = x[kTaps - 1 - i] * tables.window[kTaps - 1 - i];
 }
 
 void AnalysisFilterbank::FilterSubband(const double* windowed, double* out) const {
@@ -120,15 +181,23 @@ void AnalysisFilterbank::FilterSubband(const double* windowed, double* out) cons
         for (int j = 0; j < 8; ++j) sum += windowed[k + kMatrixColumns * j];
         y[k] = sum;
     }
-    for (int i = 0; i < kBands; ++i) {
-        double sum = 0.0;
-        for (int k = 0; k < kMatrixColumns; ++k) sum += cosineMatrix[i][k] * y[k];
-        out[i] = sum;
+    std::array<double, kBands> z;
+    FoldColumns(y.data(), z.data());
+    for (int i = 0; i < kHalfBands; ++i) {
+        double even = 0.0;
+        double odd = 0.0;
+        for (int p = 0; p < kHalfBands; ++p) {
+            even += tables.even[p][i] * z[2 * p];
+            odd += tables.odd[p][i] * z[2 * p + 1];
+        }
+        out[i] = even + odd;
+        out[kBands - 1 - i] = even - odd;
     }
 }
 
 void AnalysisFilterbank::Analyse(int slot, const double*& input, double* out) {
-    granule(history[slot].data() + Push(slot, input), transposedMatrix.data(), out);
+    offset[slot] = granule(history[slot].data(), offset[slot], input, tables, out);
+    input += kSamplesPerGranule;
 }
 
 }  // namespace tavrisk::mp2

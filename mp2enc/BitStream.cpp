@@ -13,8 +13,8 @@ constexpr std::size_t kFrameBytesReserved = 4096;
 void BitStream::Start(FrameSink& frameSink, EncoderLog& messageLog) {
     sink = &frameSink;
     log = &messageLog;
-    frameBytes.clear();
-    frameBytes.reserve(kFrameBytesReserved);
+    frameBytes.assign(kFrameBytesReserved, 0);
+    used = 0;
     word = 0;
     wordBits = 0;
     totalBits = 0;
@@ -35,22 +35,26 @@ void BitStream::PutUnusualWidth(std::uint32_t value, int width) {
 void BitStream::FlushWord() {
     wordBits -= 32;
     const auto high = static_cast<std::uint32_t>(word >> wordBits);
-    const std::uint8_t bytes[4] = {
-        static_cast<std::uint8_t>(high >> 24), static_cast<std::uint8_t>(high >> 16),
-        static_cast<std::uint8_t>(high >> 8), static_cast<std::uint8_t>(high)};
-    frameBytes.insert(frameBytes.end(), bytes, bytes + 4);
+    if (used + 4 > frameBytes.size()) frameBytes.resize(2 * frameBytes.size());
+    std::uint8_t* bytes = frameBytes.data() + used;
+    bytes[0] = static_cast<std::uint8_t>(high >> 24);
+    bytes[1] = static_cast<std::uint8_t>(high >> 16);
+    bytes[2] = static_cast<std::uint8_t>(high >> 8);
+    bytes[3] = static_cast<std::uint8_t>(high);
+    used += 4;
 }
 
 void BitStream::FlushWholeBytes() {
     for (; wordBits >= 8; wordBits -= 8) {
-        frameBytes.push_back(static_cast<std::uint8_t>(word >> (wordBits - 8)));
+        if (used == frameBytes.size()) frameBytes.resize(2 * frameBytes.size());
+        frameBytes[used++] = static_cast<std::uint8_t>(word >> (wordBits - 8));
     }
 }
 
 void BitStream::EndFrame() {
     FlushWholeBytes();
-    if (!failed && !frameBytes.empty() && !sink->Write(frameBytes)) failed = true;
-    frameBytes.clear();
+    if (!failed && used > 0 && !sink->Write({frameBytes.data(), used})) failed = true;
+    used = 0;
 }
 
 }  // namespace tavrisk::mp2

@@ -48,7 +48,8 @@ class BitStream {
 
     FrameSink* sink = nullptr;
     EncoderLog* log = nullptr;
-    std::vector<std::uint8_t> frameBytes;
+    std::vector<std::uint8_t> frameBytes;  // the frame's completed bytes are its first `used`
+    std::size_t used = 0;
     std::uint64_t word = 0;  // the last `wordBits` bits put, fewer than 32 between calls
     int wordBits = 0;
     std::uint32_t totalBits = 0;

@@ -177,6 +177,7 @@ void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FramePara
     ForEachCompatible(params, [&](int sb, int ch) {
         if (frame.bitAlloc[ch][sb]) PutScaleFactors(frame, ch, sb, putScale);
     });
+    QuantiseFrame(params, frame);
     const int compatibleCount = CodedPositionsOf(
         params, frame, [&](auto&& fn) { ForEachCompatible(params, fn); }, compatibleCoded);
     for (int part = 0; part < kParts; ++part) {
@@ -209,48 +210,77 @@ void FrameWriter::WriteFrame(BitStream& bs, const MpegHeader& h, const FramePara
 
 template <typename ForEachPosition>
 int FrameWriter::CodedPositionsOf(const FrameParams& params, const SubbandFrame& frame,
-                                  ForEachPosition&& forEach, CodedPositions& positions) {
+                                  ForEachPosition&& forEach, CodedPositions& positions) const {
     int count = 0;
     forEach([&](int sb, int slot) {
         const int a = frame.bitAlloc[slot][sb];
-        if (a != 0) positions[count++] = {slot, sb, &TableOfSlot(params, slot)[sb][a]};
+        if (a != 0) {
+            positions[count++] = {slot, sb, &TableOfSlot(params, slot)[sb][a],
+                                  &codes[slot][0][0][sb]};
+        }
     });
     return count;
 }
 
-void FrameWriter::WriteSamples(BitStream& bs, const CodedPosition* positions, int count,
-                               const SubbandFrame& frame, int part, int t, bool multichannel,
-                               EncoderLog& messages) {
+void FrameWriter::QuantiseFrame(const FrameParams& params, const SubbandFrame& frame) {
+    unscaled = false;
+    for (int slot = 0; slot < kCodedSlots; ++slot) {
+        const int* allocation = frame.bitAlloc[slot];
+        int subbands = kSubbands;
+        while (subbands > 0 && allocation[subbands - 1] == 0) --subbands;
+        if (subbands == 0) continue;
+        PrepareQuantisers(TableOfSlot(params, slot), allocation, frame.scaleIndex[slot],
+                          quantisers);
+        unscaled |= QuantiseSlot(frame.samples[slot], quantisers, subbands, codes[slot]);
+    }
+}
+
+void FrameWriter::ReportUnscaled(const CodedPosition* positions, int count,
+                                 const SubbandFrame& frame, int part, int t, bool multichannel,
+                                 EncoderLog& messages) {
     for (const CodedPosition* p = positions; p != positions + count; ++p) {
         const int slot = p->slot;
         const int sb = p->sb;
-        const AllocationEntry& entry = *p->entry;
         const double scale = kScaleFactorTable[frame.scaleIndex[slot][part][sb]];
-        int codes[3];
-        for (int i = 0; i < 3; ++i) {
-            const int gr = 3 * t + i;
+        for (int gr = 3 * t; gr < 3 * t + 3; ++gr) {
             const double sample = frame.samples[slot][part][gr][sb];
-            const double x = sample / scale;
-            if (std::fabs(x) >= 1.0) {
-                if (multichannel) {
-                    messages.Report(FormatText("In MC, not scaled properly, %d %d %d %d\n", slot, part,
-                                 gr, sb));
-                    messages.Report(FormatText("Value %1.10f\n", sample));
-                } else {
-                    messages.Report(FormatText("In compatible part, not scaled properly, %d %d %d %d\n",
-                                 slot, part, gr, sb));
-                    messages.Report(FormatText("Value %1.10f\n", sample));
-                    messages.Report(FormatText("Channel %d\n", slot));
-                }
+            if (std::fabs(sample / scale) < 1.0) continue;
+            if (multichannel) {
+                messages.Report(
+                    FormatText("In MC, not scaled properly, %d %d %d %d\n", slot, part, gr, sb));
+                messages.Report(FormatText("Value %1.10f\n", sample));
+            } else {
+                messages.Report(FormatText("In compatible part, not scaled properly, %d %d %d %d\n",
+                                           slot, part, gr, sb));
+                messages.Report(FormatText("Value %1.10f\n", sample));
+                messages.Report(FormatText("Channel %d\n", slot));
             }
-            codes[i] = QuantiseSample(x, entry);
         }
-        if (entry.group == 3) {
-            for (int code : codes) bs.PutBits(static_cast<std::uint32_t>(code), entry.bits);
-        } else {
+    }
+}
+
+void FrameWriter::WriteSamples(BitStream& bs, const CodedPosition* positions, int count,
+                               const SubbandFrame& frame, int part, int t, bool multichannel,
+                               EncoderLog& messages) const {
+    if (unscaled) ReportUnscaled(positions, count, frame, part, t, multichannel, messages);
+    const int first = (part * kGranules + 3 * t) * kSubbands;
+    for (const CodedPosition* p = positions; p != positions + count; ++p) {
+        const auto c0 = static_cast<std::uint32_t>(p->codes[first]);
+        const auto c1 = static_cast<std::uint32_t>(p->codes[first + kSubbands]);
+        const auto c2 = static_cast<std::uint32_t>(p->codes[first + 2 * kSubbands]);
+        const AllocationEntry& entry = *p->entry;
+        const int bits = entry.bits;
+        if (entry.group != 3) {
             bs.PutBits(
-                static_cast<std::uint32_t>(GroupCodes(codes[0], codes[1], codes[2], entry.steps)),
-                entry.bits);
+                static_cast<std::uint32_t>(GroupCodes(static_cast<int>(c0), static_cast<int>(c1),
+                                                      static_cast<int>(c2), entry.steps)),
+                bits);
+        } else if (3 * bits <= BitStream::kMaxWidth) {
+            // Three codes in one field: the same bits as one after the other.
+            bs.PutBits((c0 << 2 * bits) | (c1 << bits) | c2, 3 * bits);
+        } else {
+            bs.PutBits(c0, bits);
+            bs.PutBits((c1 << bits) | c2, 2 * bits);
         }
     }
 }

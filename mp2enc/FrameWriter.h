@@ -8,6 +8,7 @@
 #include "mp2enc/EncoderLog.h"
 #include "mp2enc/LfeCoder.h"
 #include "mp2enc/MpegHeader.h"
+#include "mp2enc/Quantiser.h"
 #include "mp2enc/SubbandFrame.h"
 
 namespace tavrisk::mp2 {
@@ -42,20 +43,30 @@ class FrameWriter {
         int slot = 0;
         int sb = 0;
         const AllocationEntry* entry = nullptr;
+        const int* codes = nullptr;  // the codes of part 0, granule 0 (granules kSubbands apart)
     };
     using CodedPositions = std::array<CodedPosition, kChannelSlots * kSubbands>;
 
     // The positions with samples, in writing order; their count.
     template <typename ForEachPosition>
-    static int CodedPositionsOf(const FrameParams& params, const SubbandFrame& frame,
-                                ForEachPosition&& forEach, CodedPositions& positions);
-    static void WriteSamples(BitStream& bs, const CodedPosition* positions, int count,
-                             const SubbandFrame& frame, int part, int triplet, bool multichannel,
-                             EncoderLog& messages);
+    int CodedPositionsOf(const FrameParams& params, const SubbandFrame& frame,
+                         ForEachPosition&& forEach, CodedPositions& positions) const;
+    // The codes of every coded slot's samples, and whether one reached its scale factor.
+    void QuantiseFrame(const FrameParams& params, const SubbandFrame& frame);
+    // Writes the codes of one triplet of granules at the positions.
+    void WriteSamples(BitStream& bs, const CodedPosition* positions, int count,
+                      const SubbandFrame& frame, int part, int triplet, bool multichannel,
+                      EncoderLog& messages) const;
+    // Reports the samples of one triplet at the positions that reached their scale factor.
+    static void ReportUnscaled(const CodedPosition* positions, int count, const SubbandFrame& frame,
+                               int part, int triplet, bool multichannel, EncoderLog& messages);
 
     // Taken anew for each frame, kept to spare the stack.
     CodedPositions compatibleCoded{};
     CodedPositions multichannelCoded{};
+    SlotQuantisers quantisers{};
+    SlotCodes codes[kCodedSlots]{};
+    bool unscaled = false;
     std::size_t ancillaryPos = 0;
 };
 

@@ -56,6 +56,35 @@ template <bool kMasked>
     }
 }
 
+// The steps from `begin` to `end`, where every section runs: CascadeStep with the state in
+// local variables, which the compiler keeps in registers rather than in the structure.
+[[gnu::target("avx2"), gnu::always_inline]] inline void CascadeSteady(CascadeLanes& c,
+                                                                      const double* in, double* out,
+                                                                      int begin, int end) {
+    Lanes4 x1a = c.x1[0], x2a = c.x2[0], y1a = c.y1[0], y2a = c.y2[0];
+    Lanes4 x1b = c.x1[1], x2b = c.x2[1], y1b = c.y1[1], y2b = c.y2[1];
+    for (int t = begin; t < end; ++t) {
+        const Lanes4 first = {in[t], 0.0, 0.0, 0.0};
+        const Lanes4 xa = __builtin_shufflevector(y1a, first, 4, 0, 1, 2);
+        const Lanes4 xb = __builtin_shufflevector(y1b, y1a, 7, 0, 1, 2);
+        const Lanes4 ya =
+            c.b0[0] * xa + c.b1[0] * x1a + c.b2[0] * x2a - c.a1[0] * y1a - c.a2[0] * y2a;
+        const Lanes4 yb =
+            c.b0[1] * xb + c.b1[1] * x1b + c.b2[1] * x2b - c.a1[1] * y1b - c.a2[1] * y2b;
+        x2a = x1a;
+        x1a = xa;
+        y2a = y1a;
+        y1a = ya;
+        x2b = x1b;
+        x1b = xb;
+        y2b = y1b;
+        y1b = yb;
+        out[t - (4 * kGroups - 1)] = yb[3];
+    }
+    c.x1[0] = x1a, c.x2[0] = x2a, c.y1[0] = y1a, c.y2[0] = y2a;
+    c.x1[1] = x1b, c.x2[1] = x2b, c.y1[1] = y1b, c.y2[1] = y2b;
+}
+
 // A block through the eight sections of `sections` as one wave.
 template <typename Section>
 [[gnu::target("avx2")]] void FilterCascadeAvx2(Section* sections, const double* in, double* out,
@@ -78,16 +107,12 @@ template <typename Section>
     }
     // Section k works on sample t - k in step t: the first and last kLag steps leave some
     // sections out.
-    const Mask4 all[kGroups] = {};
     for (int t = 0; t < kLag; ++t) {
         Mask4 started[kGroups] = {};
         for (int k = 0; k < 4 * kGroups; ++k) started[k / 4][k % 4] = k <= t ? -1 : 0;
         CascadeStep<true>(c, in[t], started);
     }
-    for (int t = kLag; t < samples; ++t) {
-        CascadeStep<false>(c, in[t], all);
-        out[t - kLag] = c.y1[kGroups - 1][3];
-    }
+    CascadeSteady(c, in, out, kLag, samples);
     for (int t = samples; t < samples + kLag; ++t) {
         Mask4 running[kGroups] = {};
         for (int k = 0; k < 4 * kGroups; ++k) running[k / 4][k % 4] = t - k < samples ? -1 : 0;
@@ -186,12 +211,9 @@ void LfeFilter::FilterBlock(const double* input) {
             in = filtered.data();
         }
     }
-    for (int i = 0; i < kBlockSamples; ++i) {
-        if (untilKept-- == 0) {
-            Keep(filtered[i]);
-            untilKept = kDecimation - 1;
-        }
-    }
+    int next = untilKept;
+    for (; next < kBlockSamples; next += kDecimation) Keep(filtered[next]);
+    untilKept = next - kBlockSamples;
 }
 
 void LfeFilter::FilterSilence() {

@@ -9,13 +9,101 @@ namespace {
 
 constexpr double kInvSqrt2 = 0.7071067811865475;
 
-template <typename Fn>
-void ForEachSample(Fn&& fn) {
-    for (int part = 0; part < kParts; ++part) {
-        for (int gr = 0; gr < kGranules; ++gr) {
-            for (int sb = 0; sb < kSubbands; ++sb) fn(part, gr, sb);
+// A slot's samples in a row: parts, granules, subbands.
+constexpr int kSlotSamples = kParts * kGranules * kSubbands;
+
+// Four doubles side by side, read from any double; each lane is computed exactly as its
+// scalar expression.
+typedef double Lanes __attribute__((vector_size(32), aligned(8), may_alias));
+constexpr int kLanes = 4;
+
+[[gnu::always_inline]] inline Lanes& LanesOf(double* p) {
+    return *reinterpret_cast<Lanes*>(p);
+}
+
+using Slots = double[kChannelSlots][kParts][kGranules][kSubbands];
+
+// The gains of ScaleForMatrix over five slots, four samples at a time.
+[[gnu::always_inline]] inline void ScaleSlots(const FilteredSlots& filtered, Slots& out,
+                                              const double (&gain)[kSlotRs + 1]) {
+    for (int slot = 0; slot <= kSlotRs; ++slot) {
+        const double* in = &filtered[slot][0][0][0];
+        double* scaled = &out[slot][0][0][0];
+        const double g = gain[slot];
+        for (int i = 0; i < kSlotSamples; i += kLanes) {
+            LanesOf(scaled + i) = *reinterpret_cast<const Lanes*>(in + i) * g;
         }
     }
+}
+
+void ScaleSlotsPlain(const FilteredSlots& filtered, Slots& out, const double (&gain)[kSlotRs + 1]) {
+    ScaleSlots(filtered, out, gain);
+}
+
+// The same built for AVX2: the same multiplies, so the same values.
+[[gnu::target("avx2")]] void ScaleSlotsAvx2(const FilteredSlots& filtered, Slots& out,
+                                            const double (&gain)[kSlotRs + 1]) {
+    ScaleSlots(filtered, out, gain);
+}
+
+// The sums of MatrixSubbands, four samples at a time, the limited centre's moves after them
+// (in the same order for each sample).
+[[gnu::always_inline]] inline void MatrixSlots(Slots& x, int dematrixProcedure, int center) {
+    double* lo = &x[kSlotLo][0][0][0];
+    double* ro = &x[kSlotRo][0][0][0];
+    const double* c = &x[kSlotC][0][0][0];
+    const double* ls = &x[kSlotLs][0][0][0];
+    const double* rs = &x[kSlotRs][0][0][0];
+    double* l = &x[kSlotL][0][0][0];
+    double* r = &x[kSlotR][0][0][0];
+    // L and R keep the scaled Lo and Ro, taken in the same pass as the sums.
+    for (int i = 0; i < kSlotSamples; i += kLanes) {
+        const Lanes left = LanesOf(lo + i);
+        const Lanes right = LanesOf(ro + i);
+        LanesOf(l + i) = left;
+        LanesOf(r + i) = right;
+        const Lanes cv = *reinterpret_cast<const Lanes*>(c + i);
+        const Lanes lsv = *reinterpret_cast<const Lanes*>(ls + i);
+        const Lanes rsv = *reinterpret_cast<const Lanes*>(rs + i);
+        if (dematrixProcedure == kProcedureSurroundDifference) {
+            const Lanes m = (lsv + rsv) / 2.0;
+            LanesOf(lo + i) = left + cv - m;
+            LanesOf(ro + i) = right + cv + m;
+        } else if (dematrixProcedure != kProcedureNoMatrix) {
+            LanesOf(lo + i) = left + cv + lsv;
+            LanesOf(ro + i) = right + cv + rsv;
+        }
+    }
+    if (center != kLimitedCentre) return;
+    for (int part = 0; part < kParts; ++part) {
+        for (int gr = 0; gr < kGranules; ++gr) {
+            for (int sb = kLimitedCentreFirstSubband; sb < kSubbands; ++sb) {
+                const double cs = x[kSlotC][part][gr][sb];
+                x[kSlotC][part][gr][sb] = 0.0;
+                if (dematrixProcedure == kProcedureNoMatrix) {
+                    x[kSlotLo][part][gr][sb] += cs * kInvSqrt2;
+                    x[kSlotRo][part][gr][sb] += cs * kInvSqrt2;
+                } else {
+                    x[kSlotL][part][gr][sb] += cs;
+                    x[kSlotR][part][gr][sb] += cs;
+                }
+            }
+        }
+    }
+}
+
+void MatrixSlotsPlain(Slots& x, int dematrixProcedure, int center) {
+    MatrixSlots(x, dematrixProcedure, center);
+}
+
+// The same built for AVX2: the same additions and halvings, so the same values.
+[[gnu::target("avx2")]] void MatrixSlotsAvx2(Slots& x, int dematrixProcedure, int center) {
+    MatrixSlots(x, dematrixProcedure, center);
+}
+
+bool HaveAvx2() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2");
 }
 
 }  // namespace
@@ -91,48 +179,18 @@ void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
 }
 
 void ScaleForMatrix(const FilteredSlots& filtered, SubbandFrame& frame, int dematrixProcedure) {
+    static const bool kAvx2 = HaveAvx2();
     const MatrixCoefficients gains = SubbandCoefficients(dematrixProcedure);
     const double n = gains.normalisation;
     const double centreGain = n * gains.centre;
     const double surroundGain = n * gains.surround;
-    ForEachSample([&](int part, int gr, int sb) {
-        frame.samples[kSlotLo][part][gr][sb] = filtered[kSlotLo][part][gr][sb] * n;
-        frame.samples[kSlotRo][part][gr][sb] = filtered[kSlotRo][part][gr][sb] * n;
-        frame.samples[kSlotC][part][gr][sb] = filtered[kSlotC][part][gr][sb] * centreGain;
-        frame.samples[kSlotLs][part][gr][sb] = filtered[kSlotLs][part][gr][sb] * surroundGain;
-        frame.samples[kSlotRs][part][gr][sb] = filtered[kSlotRs][part][gr][sb] * surroundGain;
-    });
+    const double gain[kSlotRs + 1] = {n, n, centreGain, surroundGain, surroundGain};
+    (kAvx2 ? ScaleSlotsAvx2 : ScaleSlotsPlain)(filtered, frame.samples, gain);
 }
 
 void MatrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center) {
-    auto& x = frame.samples;
-    ForEachSample([&](int part, int gr, int sb) {
-        const double l = x[kSlotLo][part][gr][sb];
-        const double r = x[kSlotRo][part][gr][sb];
-        const double c = x[kSlotC][part][gr][sb];
-        const double ls = x[kSlotLs][part][gr][sb];
-        const double rs = x[kSlotRs][part][gr][sb];
-        x[kSlotL][part][gr][sb] = l;
-        x[kSlotR][part][gr][sb] = r;
-        if (dematrixProcedure == kProcedureSurroundDifference) {
-            const double m = (ls + rs) / 2.0;
-            x[kSlotLo][part][gr][sb] = l + c - m;
-            x[kSlotRo][part][gr][sb] = r + c + m;
-        } else if (dematrixProcedure != kProcedureNoMatrix) {
-            x[kSlotLo][part][gr][sb] = l + c + ls;
-            x[kSlotRo][part][gr][sb] = r + c + rs;
-        }
-        if (center == kLimitedCentre && sb >= kLimitedCentreFirstSubband) {
-            x[kSlotC][part][gr][sb] = 0.0;
-            if (dematrixProcedure == kProcedureNoMatrix) {
-                x[kSlotLo][part][gr][sb] += c * kInvSqrt2;
-                x[kSlotRo][part][gr][sb] += c * kInvSqrt2;
-            } else {
-                x[kSlotL][part][gr][sb] += c;
-                x[kSlotR][part][gr][sb] += c;
-            }
-        }
-    });
+    static const bool kAvx2 = HaveAvx2();
+    (kAvx2 ? MatrixSlotsAvx2 : MatrixSlotsPlain)(frame.samples, dematrixProcedure, center);
 }
 
 }  // namespace tavrisk::mp2

@@ -2,7 +2,9 @@
 #include "mp2enc/ScaleFactors.h"
 
 #include <algorithm>
+#include <bit>
 #include <cmath>
+#include <cstdint>
 
 namespace tavrisk::mp2 {
 namespace {
@@ -16,67 +18,15 @@ constexpr Pattern kPatterns[5][5] = {
     {k222, k222, k222, k333, k123}, {k123, k122, k122, k133, k123},
 };
 
+// Class of a difference: below -2, -2 to -1, 0, 1 to 2, above 2.
 int DifferenceClass(int d) {
-    if (d < -2) return 0;
-    if (d < 0) return 1;
-    if (d == 0) return 2;
-    if (d <= 2) return 3;
-    return 4;
+    static constexpr int kClassFrom[] = {0, 1, 1, 2, 3, 3, 4};  // from -3 to 3
+    constexpr int kWidest = 3;
+    return kClassFrom[std::clamp(d, -kWidest, kWidest) + kWidest];
 }
 
-}  // namespace
-
-int ScaleIndexFor(double peak) {
-    // The table falls with the index, so the indices j with peak < table[j] form a prefix
-    // 0..J: find J by bisection (0 when the prefix is empty).
-    int low = 0;                         // first index not yet known to qualify
-    int high = kSmallestScaleIndex + 1;  // first index known not to qualify
-    while (low < high) {
-        const int mid = (low + high) / 2;
-        if (peak < kScaleFactorTable[mid]) {
-            low = mid + 1;
-        } else {
-            high = mid;
-        }
-    }
-    return low > 0 ? low - 1 : 0;
-}
-
-void ScaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {
-    const int coded = std::clamp(limit, 0, kSubbands);
-    for (int slot = firstSlot; slot < endSlot; ++slot) {
-        for (int part = 0; part < kParts; ++part) {
-            // Each subband's peak over the granules, the subbands side by side (the largest
-            // magnitude is the same in any order).
-            double peak[kSubbands] = {};
-            for (const auto& granule : frame.samples[slot][part]) {
-                for (int sb = 0; sb < coded; ++sb)
-                    peak[sb] = std::max(peak[sb], std::fabs(granule[sb]));
-            }
-            int* index = frame.scaleIndex[slot][part];
-            for (int sb = 0; sb < coded; ++sb) index[sb] = ScaleIndexFor(peak[sb]);
-            std::fill(index + coded, index + kSubbands, kSmallestScaleIndex);
-        }
-    }
-}
-
-void PickScale(SubbandFrame& frame, int stereo, int sblimit, int endSlot, int sblimitMc) {
-    for (int slot = 0; slot < endSlot; ++slot) {
-        const int limit = slot < stereo ? sblimit : sblimitMc;
-        for (int sb = 0; sb < kSubbands; ++sb) {
-            if (sb >= limit) {
-                frame.maxScale[slot][sb] = kNothing;
-                continue;
-            }
-            const int smallest =
-                std::min({frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
-                          frame.scaleIndex[slot][2][sb]});
-            frame.maxScale[slot][sb] = kScaleFactorTable[smallest];
-        }
-    }
-}
-
-int SelectScaleFactors(int& s0, int& s1, int& s2) {
+// SelectScaleFactors, inlined where the frame's patterns are chosen.
+[[gnu::always_inline]] inline int SelectPattern(int& s0, int& s1, int& s2) {
     switch (kPatterns[DifferenceClass(s0 - s1)][DifferenceClass(s1 - s2)]) {
         case k123:
             return 0;
@@ -106,12 +56,86 @@ int SelectScaleFactors(int& s0, int& s1, int& s2) {
     return 0;
 }
 
+// Four doubles side by side, read from any double.
+typedef double Lanes __attribute__((vector_size(32), aligned(8), may_alias));
+typedef long long Mask __attribute__((vector_size(32), aligned(8), may_alias));
+constexpr int kLanes = 4;
+
+// The largest magnitude of each subband over a part's granules.
+[[gnu::always_inline]] inline void SubbandPeaks(const double (*granules)[kSubbands], double* peak) {
+    constexpr Mask kMagnitude = {~(1LL << 63), ~(1LL << 63), ~(1LL << 63), ~(1LL << 63)};
+    Lanes largest[kSubbands / kLanes] = {};
+    for (int gr = 0; gr < kGranules; ++gr) {
+#pragma GCC unroll 8
+        for (int v = 0; v < kSubbands / kLanes; ++v) {
+            const Lanes value =
+                (Lanes)(*reinterpret_cast<const Mask*>(granules[gr] + kLanes * v) & kMagnitude);
+            largest[v] = value > largest[v] ? value : largest[v];
+        }
+    }
+#pragma GCC unroll 8
+    for (int v = 0; v < kSubbands / kLanes; ++v)
+        *reinterpret_cast<Lanes*>(peak + kLanes * v) = largest[v];
+}
+
+void SubbandPeaksPlain(const double (*granules)[kSubbands], double* peak) {
+    SubbandPeaks(granules, peak);
+}
+
+// The same built for AVX2 (a maximum is exact: the same values).
+[[gnu::target("avx2")]] void SubbandPeaksAvx2(const double (*granules)[kSubbands], double* peak) {
+    SubbandPeaks(granules, peak);
+}
+
+using PeaksFunction = void (*)(const double (*)[kSubbands], double*);
+
+PeaksFunction PickPeaksFunction() {
+    __builtin_cpu_init();
+    return __builtin_cpu_supports("avx2") ? SubbandPeaksAvx2 : SubbandPeaksPlain;
+}
+
+}  // namespace
+
+void ScaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {
+    static const PeaksFunction kPeaks = PickPeaksFunction();
+    const int coded = std::clamp(limit, 0, kSubbands);
+    for (int slot = firstSlot; slot < endSlot; ++slot) {
+        for (int part = 0; part < kParts; ++part) {
+            alignas(32) double peak[kSubbands];
+            kPeaks(frame.samples[slot][part], peak);
+            int* index = frame.scaleIndex[slot][part];
+            for (int sb = 0; sb < coded; ++sb) index[sb] = ScaleIndexFor(peak[sb]);
+            std::fill(index + coded, index + kSubbands, kSmallestScaleIndex);
+        }
+    }
+}
+
+void PickScale(SubbandFrame& frame, int stereo, int sblimit, int endSlot, int sblimitMc) {
+    for (int slot = 0; slot < endSlot; ++slot) {
+        const int limit = slot < stereo ? sblimit : sblimitMc;
+        for (int sb = 0; sb < kSubbands; ++sb) {
+            if (sb >= limit) {
+                frame.maxScale[slot][sb] = kNothing;
+                continue;
+            }
+            const int smallest =
+                std::min({frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
+                          frame.scaleIndex[slot][2][sb]});
+            frame.maxScale[slot][sb] = kScaleFactorTable[smallest];
+        }
+    }
+}
+
+int SelectScaleFactors(int& s0, int& s1, int& s2) {
+    return SelectPattern(s0, s1, s2);
+}
+
 void TransmissionPattern(SubbandFrame& frame) {
     for (int slot = 0; slot < kSlotsWithScfsi; ++slot) {
         for (int sb = 0; sb < kSubbands; ++sb) {
             frame.scfsi[slot][sb] =
-                SelectScaleFactors(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
-                                   frame.scaleIndex[slot][2][sb]);
+                SelectPattern(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
+                              frame.scaleIndex[slot][2][sb]);
         }
     }
 }

@@ -1,13 +1,38 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
+#include <bit>
+#include <cstdint>
+
 #include "mp2enc/SubbandFrame.h"
 
 namespace tavrisk::mp2 {
 
 // Index of the smallest scale factor strictly above `peak` (searched from 62 down);
 // 0 when the peak reaches 2.0.
-int ScaleIndexFor(double peak);
+inline int ScaleIndexFor(double peak) {
+    // The table falls by a third of an octave per index, so the indices j with
+    // peak < table[j] form a prefix 0..J (0 when it is empty). With peak = m 2^e, m in [1, 2),
+    // table[4 - 3e] ~ 2^(e - 1/3) is below the peak, and so are table[3 - 3e] ~ 2^e once m
+    // passes 1 and table[2 - 3e] ~ 2^(e + 1/3) once m passes 2^(1/3) (each threshold taken a
+    // little higher, beyond the table's rounding): J is at most the index before that one,
+    // and found from there in two steps down at most.
+    if (peak < kScaleFactorTable[kSmallestScaleIndex]) return kSmallestScaleIndex;
+    constexpr int kMantissaBits = 52;
+    constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << kMantissaBits) - 1;
+    constexpr int kExponentMask = 0x7ff;
+    constexpr int kExponentBias = 1023;
+    constexpr std::uint64_t kOne = std::bit_cast<std::uint64_t>(1.001) & kMantissaMask;
+    constexpr std::uint64_t kThird = std::bit_cast<std::uint64_t>(1.26) & kMantissaMask;
+    const std::uint64_t bits = std::bit_cast<std::uint64_t>(peak);
+    const std::uint64_t mantissa = bits & kMantissaMask;
+    const int exponent = static_cast<int>((bits >> kMantissaBits) & kExponentMask) - kExponentBias;
+    const int start = 3 - 3 * exponent - (mantissa >= kOne) - (mantissa >= kThird);
+    int j = std::clamp(start, 0, kSmallestScaleIndex);
+    while (j > 0 && !(peak < kScaleFactorTable[j])) --j;
+    return j;
+}
 
 // Scale factor index of every part and subband below `limit` for slots [first, end);
 // subbands from the limit up get 62.

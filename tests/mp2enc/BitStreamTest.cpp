@@ -43,6 +43,18 @@ TEST(BitStream, KeepsProductionOrderAcrossManyFrames) {
     EXPECT_TRUE(log.Empty());
 }
 
+TEST(BitStream, AFrameLongerThanItsFirstBufferGrowsIt) {
+    MemoryFrameSink sink;
+    EncoderLog log;
+    BitStream bs;
+    bs.Start(sink, log);
+    for (uint32_t i = 0; i < 3000; ++i) bs.PutBits(i, 16);
+    bs.EndFrame();
+    ASSERT_EQ(sink.bytes.size(), 6000u);
+    for (uint32_t i : {0u, 2047u, 2999u})
+        EXPECT_EQ(sink.bytes[2 * i] << 8 | sink.bytes[2 * i + 1], i);
+}
+
 // Fields of every width, straddling the packer's words, against a plain bit-by-bit packing;
 // the bits above a field's width are ignored.
 TEST(BitStream, FieldsOfEveryWidthMatchBitByBitPacking) {

@@ -1,7 +1,10 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
+#include <cmath>
 #include <memory>
+#include <vector>
 
 #include "mp2enc/ScaleFactors.h"
 
@@ -31,6 +34,52 @@ TEST(ScaleFactors, IndexIsTheSmallestScaleFactorStrictlyAboveThePeak) {
             }
         }
         ASSERT_EQ(ScaleIndexFor(peak), expected) << peak;
+    }
+}
+
+// The search from the peak's exponent against the plain search, next to every boundary
+// and at every power of two in the table's range.
+TEST(ScaleFactors, IndexFromTheExponentMatchesThePlainSearchAtEveryBoundary) {
+    auto plainSearch = [](double peak) {
+        for (int j = 62; j >= 0; --j) {
+            if (peak < kScaleFactorTable[j]) return j;
+        }
+        return 0;
+    };
+    std::vector<double> peaks;
+    for (int j = 0; j < 63; ++j) {
+        const double boundary = kScaleFactorTable[j];
+        peaks.insert(peaks.end(),
+                     {boundary, std::nextafter(boundary, 0.0), std::nextafter(boundary, 4.0)});
+    }
+    for (int e = -24; e <= 2; ++e) {
+        const double power = std::ldexp(1.0, e);
+        for (double m : {1.0, 1.001, 1.2599210498948732, 1.26, 1.5874010519681994, 1.9}) {
+            peaks.insert(peaks.end(), {power * m, std::nextafter(power * m, 0.0),
+                                       std::nextafter(power * m, 4.0)});
+        }
+    }
+    for (double peak : peaks) ASSERT_EQ(ScaleIndexFor(peak), plainSearch(peak)) << peak;
+}
+
+// Each index against that of the largest magnitude found sample by sample.
+TEST(ScaleFactors, CalcTakesTheLargestMagnitudeOfEachPart) {
+    auto frame = std::make_unique<SubbandFrame>();
+    unsigned state = 99;
+    double* samples = &frame->samples[3][0][0][0];  // the slot's samples in a row
+    for (int i = 0; i < 3 * 12 * 32; ++i) {
+        state = state * 1103515245u + 12345u;
+        samples[i] =
+            std::ldexp((state >> 8 & 0xffff) / 32768.0 - 1.0, -static_cast<int>(state >> 27));
+    }
+    ScaleFactorCalc(*frame, 3, 4, 30);
+    for (int part = 0; part < 3; ++part) {
+        for (int sb = 0; sb < 30; ++sb) {
+            double peak = 0.0;
+            for (int gr = 0; gr < 12; ++gr)
+                peak = std::max(peak, std::fabs(frame->samples[3][part][gr][sb]));
+            EXPECT_EQ(frame->scaleIndex[3][part][sb], ScaleIndexFor(peak)) << part << " " << sb;
+        }
     }
 }
 

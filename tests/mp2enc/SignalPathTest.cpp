@@ -79,6 +79,39 @@ TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
     EXPECT_EQ(a, b);
 }
 
+// The folded transform against the plain 32 x 64 matrix product of the windowed column sums,
+// for signals from silence-like to full scale.
+TEST(AnalysisFilterbank, FoldedTransformMatchesThePlainMatrixProduct) {
+    for (const double amplitude : {1.0, 300.0, 32767.0}) {
+        AnalysisFilterbank plain;
+        AnalysisFilterbank fast;
+        std::vector<double> input(32 * 40);
+        unsigned state = 12345;
+        for (double& v : input) {
+            state = state * 1103515245u + 12345u;
+            v = std::round(amplitude * ((state >> 8) / 8388608.0 - 1.0));
+        }
+        const double* a = input.data();
+        const double* b = input.data();
+        double windowed[512], actual[32];
+        for (int g = 0; g < 40; ++g) {
+            plain.WindowSubband(1, a, windowed);
+            fast.Analyse(1, b, actual);
+            for (int i = 0; i < 32; ++i) {
+                double expected = 0.0, magnitude = 0.0;
+                for (int k = 0; k < 64; ++k) {
+                    double column = 0.0;
+                    for (int j = 0; j < 8; ++j) column += windowed[k + 64 * j];
+                    expected += plain.Matrix(i, k) * column;
+                    magnitude += std::fabs(plain.Matrix(i, k) * column);
+                }
+                ASSERT_NEAR(actual[i], expected, 1e-13 * magnitude + 1e-300)
+                    << amplitude << " " << g << " " << i;
+            }
+        }
+    }
+}
+
 TEST(Matrixing, CoefficientsPerDematrixProcedure) {
     const double inv = 1.0 / std::sqrt(2.0);
     for (int proc : {0, 2}) {
@@ -142,6 +175,45 @@ TEST(Matrixing, DownmixFormsPerProcedure) {
     MatrixSubbands(*frame, 1, 1);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotLo][0][0][0], 1 + 3 + 4);
     EXPECT_DOUBLE_EQ(frame->samples[kSlotRo][0][0][0], 2 + 3 + 5);
+}
+
+// Every sample of every procedure, with and without the limited centre, against the
+// sums written out for one sample.
+TEST(Matrixing, EverySampleFollowsTheDownmixSums) {
+    auto frame = std::make_unique<SubbandFrame>();
+    static FilteredSlots filtered;
+    double* raw = &filtered[0][0][0][0];
+    for (std::size_t i = 0; i < sizeof(FilteredSlots) / sizeof(double); ++i) {
+        raw[i] = std::sin(0.37 * i) * (1.0 + i % 7);
+    }
+    for (int procedure = 0; procedure <= 3; ++procedure) {
+        for (int center : {1, 3}) {
+            const MatrixCoefficients k = SubbandCoefficients(procedure);
+            ScaleForMatrix(filtered, *frame, procedure);
+            MatrixSubbands(*frame, procedure, center);
+            for (int at = 0; at < 3 * 12 * 32; ++at) {
+                const int part = at / 384, gr = at / 32 % 12, sb = at % 32;
+                auto in = [&](int slot) { return filtered[slot][part][gr][sb]; };
+                const double n = k.normalisation, l = in(0) * n, r = in(1) * n;
+                const double c = in(2) * (n * k.centre), ls = in(3) * (n * k.surround),
+                             rs = in(4) * (n * k.surround);
+                const double m = (ls + rs) / 2.0;
+                double lo = procedure == 3 ? l : (procedure == 2 ? l + c - m : l + c + ls);
+                double ro = procedure == 3 ? r : (procedure == 2 ? r + c + m : r + c + rs);
+                const bool moved = center == 3 && sb >= 12;
+                if (moved && procedure == 3)
+                    lo += c * 0.7071067811865475, ro += c * 0.7071067811865475;
+                const double extra = moved && procedure != 3 ? c : 0.0;
+                const auto& x = frame->samples;
+                ASSERT_EQ(x[kSlotLo][part][gr][sb], lo) << procedure << center << at;
+                ASSERT_EQ(x[kSlotRo][part][gr][sb], ro) << procedure << center << at;
+                ASSERT_EQ(x[kSlotL][part][gr][sb], moved && procedure != 3 ? l + extra : l);
+                ASSERT_EQ(x[kSlotR][part][gr][sb], moved && procedure != 3 ? r + extra : r);
+                ASSERT_EQ(x[kSlotC][part][gr][sb], moved ? 0.0 : c) << procedure << center << at;
+                ASSERT_EQ(x[kSlotRs][part][gr][sb], rs) << procedure << center << at;
+            }
+        }
+    }
 }
 
 double LfeGain(double frequency) {
