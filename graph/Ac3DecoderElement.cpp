@@ -9,6 +9,7 @@
 
 #include "graph/DecodedAudioOrder.h"
 #include "graph/LibavFrameDecoder.h"
+#include "graph/OutputBatch.h"
 
 extern "C" {
 #include <libavcodec/avcodec.h>
@@ -32,6 +33,9 @@ struct DecoderState {
     // Where the frame being decoded lies in the stream, for the report of a damaged one: its
     // stream time, or none (then the samples put out so far tell).
     GstClockTime frameTime = GST_CLOCK_TIME_NONE;
+    GstClockTime framePts = GST_CLOCK_TIME_NONE;  // its stamp
+    // Decoded frames that follow on from each other go downstream together.
+    OutputBatch batch;
     uint64_t samplesOut = 0;
     // The decoder starts afresh after a damaged frame, and its first frame can ring above
     // the programme while its filters fill: that frame is faded in from the silence.
@@ -73,6 +77,7 @@ void Finalize(GObject* object) {
 
 gboolean Stop(GstAudioDecoder* element) {
     DecoderState& state = StateOf(element);
+    state.batch.Reset();
     state.decoder.Close();
     state.haveOutput = false;
     state.lastSamples = 0;
@@ -126,22 +131,47 @@ gboolean SetFormat(GstAudioDecoder* element, GstCaps* caps) {
 }
 
 void Flush(GstAudioDecoder* element, gboolean) {
-    StateOf(element).decoder.Flush();
+    DecoderState& state = StateOf(element);
+    state.batch.Clear();
+    state.decoder.Flush();
+}
+
+// The frames gathered so far go downstream, standing for the input frames they came from.
+// Every other finish of a frame waits for it: the base class finishes its frames in order.
+GstFlowReturn PushBatch(GstAudioDecoder* element, DecoderState& state) {
+    int frames = 0;
+    GstBuffer* buffer = state.batch.Take(frames);
+    if (buffer == nullptr && frames == 0) return GST_FLOW_OK;
+    return gst_audio_decoder_finish_frame(element, buffer, frames);
+}
+
+// The gathered frames go out ahead of every event that travels with the data (a new format or
+// segment, a gap, the end), as each frame would have on its own; a flush drops them.
+gboolean SinkEvent(GstAudioDecoder* element, GstEvent* event) {
+    // The flag test of GST_EVENT_IS_SERIALIZED, without its mix of two enumeration types.
+    const auto type = static_cast<unsigned>(GST_EVENT_TYPE(event));
+    const bool serialized = (type & static_cast<unsigned>(GST_EVENT_TYPE_SERIALIZED)) != 0;
+    if (serialized && GST_EVENT_TYPE(event) != GST_EVENT_FLUSH_STOP)
+        PushBatch(element, StateOf(element));
+    return GST_AUDIO_DECODER_CLASS(tavrisk_ac3_dec_parent_class)->sink_event(element, event);
 }
 
 // The output caps follow the frame's rate, channels and layout; they are renegotiated when
-// any of them changes.
-bool UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state, const AVFrame& frame) {
-    if (!OrderOfLayout(frame.ch_layout, state.order)) return false;
+// any of them changes, after the frames of the last format have gone.
+GstFlowReturn UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state,
+                                 const AVFrame& frame) {
+    if (!OrderOfLayout(frame.ch_layout, state.order)) return GST_FLOW_NOT_NEGOTIATED;
     GstAudioInfo info;
     gst_audio_info_init(&info);
     gst_audio_info_set_format(&info, OutputFormatOf(frame.format), frame.sample_rate,
                               frame.ch_layout.nb_channels, state.order.positions.data());
-    if (state.haveOutput && gst_audio_info_is_equal(&info, &state.output)) return true;
-    if (!gst_audio_decoder_set_output_format(element, &info)) return false;
+    if (state.haveOutput && gst_audio_info_is_equal(&info, &state.output)) return GST_FLOW_OK;
+    if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+        return pushed;
+    if (!gst_audio_decoder_set_output_format(element, &info)) return GST_FLOW_NOT_NEGOTIATED;
     state.output = info;
     state.haveOutput = true;
-    return true;
+    return GST_FLOW_OK;
 }
 
 // A linear ramp from silence to full level over the frame.
@@ -175,28 +205,29 @@ bool InterleaveFrame(const AVFrame& frame, DecoderState& state, uint8_t* out) {
     return true;
 }
 
+// The decoded frame into the batch, standing for `frames` input frames (the first frame
+// decoded from an input frame stands for it, any more for none).
 GstFlowReturn PushFrame(GstAudioDecoder* element, DecoderState& state, int frames) {
     const AVFrame& frame = state.decoder.Frame();
-    if (!UpdateOutputFormat(element, state, frame)) return GST_FLOW_NOT_NEGOTIATED;
-    const gsize bytes = static_cast<gsize>(frame.nb_samples) *
-                        static_cast<gsize>(GST_AUDIO_INFO_BPF(&state.output));
-    GstBuffer* buffer = gst_audio_decoder_allocate_output_buffer(element, bytes);
-    if (buffer == nullptr) return GST_FLOW_ERROR;
-    GstMapInfo map;
-    if (!gst_buffer_map(buffer, &map, GST_MAP_WRITE)) {
-        gst_buffer_unref(buffer);
-        return GST_FLOW_ERROR;
+    if (const GstFlowReturn updated = UpdateOutputFormat(element, state, frame);
+        updated != GST_FLOW_OK)
+        return updated;
+    const auto bytesPerSample = static_cast<gsize>(GST_AUDIO_INFO_BPF(&state.output));
+    const int rate = GST_AUDIO_INFO_RATE(&state.output);
+    // Output is stamped by the input frame it stands for; one that stands for none follows on.
+    const GstClockTime pts = frames > 0 ? state.framePts : GST_CLOCK_TIME_NONE;
+    if (!state.batch.Takes(pts, frame.nb_samples, bytesPerSample, rate)) {
+        if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+            return pushed;
     }
-    if (!InterleaveFrame(frame, state, map.data)) {
-        gst_buffer_unmap(buffer, &map);
-        gst_buffer_unref(buffer);
-        return GST_FLOW_NOT_NEGOTIATED;
-    }
+    uint8_t* out = state.batch.Room(frame.nb_samples, bytesPerSample, rate);
+    if (out == nullptr) return GST_FLOW_ERROR;
+    if (!InterleaveFrame(frame, state, out)) return GST_FLOW_NOT_NEGOTIATED;
+    state.batch.Added(pts, frame.nb_samples, frames);
     state.fadeIn = false;
-    gst_buffer_unmap(buffer, &map);
     state.lastSamples = frame.nb_samples;
     state.samplesOut += static_cast<uint64_t>(frame.nb_samples);
-    return gst_audio_decoder_finish_frame(element, buffer, frames);
+    return state.batch.Full() ? PushBatch(element, state) : GST_FLOW_OK;
 }
 
 // Tells the application where a damaged frame was replaced: a warning whose details name
@@ -223,6 +254,8 @@ void PostDamage(GstAudioDecoder* element, const DecoderState& state) {
 // gave nothing of it), so that the timeline keeps its length, and it is reported.
 GstFlowReturn DamagedFrame(GstAudioDecoder* element, DecoderState& state, int samples) {
     PostDamage(element, state);
+    if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+        return pushed;
     state.fadeIn = true;
     if (samples <= 0) samples = state.lastSamples;
     if (!state.haveOutput || samples <= 0) {
@@ -242,8 +275,10 @@ GstFlowReturn PushReady(GstAudioDecoder* element, DecoderState& state, int frame
     while (true) {
         switch (state.decoder.Receive()) {
             case LibavFrameDecoder::Result::kNeedMore:
-                return frames > 0 ? gst_audio_decoder_finish_frame(element, nullptr, frames)
-                                  : GST_FLOW_OK;
+                if (frames == 0) return GST_FLOW_OK;
+                if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+                    return pushed;
+                return gst_audio_decoder_finish_frame(element, nullptr, frames);
             case LibavFrameDecoder::Result::kDamaged:
                 if (frames == 0) return GST_FLOW_OK;
                 return DamagedFrame(element, state, state.decoder.DamagedSamples());
@@ -260,7 +295,9 @@ GstFlowReturn PushReady(GstAudioDecoder* element, DecoderState& state, int frame
 // End of the stream: what the decoder still holds, then ready for a new start.
 GstFlowReturn Drain(GstAudioDecoder* element, DecoderState& state) {
     state.decoder.SendEnd();
-    const GstFlowReturn result = PushReady(element, state, 0);
+    GstFlowReturn result = PushReady(element, state, 0);
+    if (result == GST_FLOW_OK) result = PushBatch(element, state);
+    state.batch.Clear();
     state.decoder.Flush();
     return result;
 }
@@ -270,8 +307,11 @@ GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
     if (buffer == nullptr) return Drain(element, state);
     // Headers sent in the stream (FLAC's) came with the caps too.
     if (GST_BUFFER_FLAG_IS_SET(buffer, GST_BUFFER_FLAG_HEADER)) {
+        if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+            return pushed;
         return gst_audio_decoder_finish_frame(element, nullptr, 1);
     }
+    state.framePts = GST_BUFFER_PTS(buffer);
     state.frameTime = gst_segment_to_stream_time(&element->input_segment, GST_FORMAT_TIME,
                                                  GST_BUFFER_PTS(buffer));
     GstMapInfo map;
@@ -320,6 +360,7 @@ void tavrisk_ac3_dec_class_init(TavriskAc3DecClass* klass) {
     decoderClass->set_format = SetFormat;
     decoderClass->handle_frame = HandleFrame;
     decoderClass->flush = Flush;
+    decoderClass->sink_event = SinkEvent;
 }
 
 void tavrisk_ac3_dec_init(TavriskAc3Dec* self) {

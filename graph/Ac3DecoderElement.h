@@ -11,7 +11,8 @@ namespace tavrisk {
 // of more than 16 bits), so that nothing is cut before the channel processing. Ranked above
 // GStreamer's own decoders of these codecs so that decodebin picks it. A damaged frame becomes
 // silence of its length, and a warning is posted for it whose details (kDamageDetails) carry its
-// stream time in nanoseconds and the count of frames it stands for.
+// stream time in nanoseconds and the count of frames it stands for. Decoded frames that follow
+// on from each other are handed on together, up to OutputBatch::kSamples samples a buffer.
 inline constexpr const char* kAc3DecoderFactoryName = "tavriskac3dec";
 inline constexpr const char* kAc3DecoderLongName = "Tavrisk Film Sound Decoder";
 inline constexpr const char* kDamageDetails = "tavrisk-damage";

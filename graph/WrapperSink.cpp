@@ -146,9 +146,19 @@ const Value* ValuesToDeliver(WrapperState& state, std::vector<Value>& scratch, c
     const std::size_t frames = count / channels;
     count = frames * kFilmChannels;
     if (scratch.size() < count) scratch.resize(count);
-    std::array<Value, kMaxChannels> frame{};
     Value* out = scratch.data();
     const bool reorders = map.Reorders(state.format.channels);
+    if (reorders && aligned) {
+        // The usual case (5.1 in the decoder's order): each slot read straight from its place.
+        const auto* in = reinterpret_cast<const Value*>(data);
+        const std::array<int, kFilmChannels> from = map.source;
+        for (std::size_t f = 0; f < frames; ++f, in += channels, out += kFilmChannels) {
+#pragma GCC unroll 6
+            for (int slot = 0; slot < kFilmChannels; ++slot) out[slot] = in[from[slot]];
+        }
+        return scratch.data();
+    }
+    std::array<Value, kMaxChannels> frame{};
     for (std::size_t f = 0; f < frames; ++f, data += channels * sizeof(Value)) {
         std::memcpy(frame.data(), data, channels * sizeof(Value));
         for (int slot = 0; slot < kFilmChannels; ++slot, ++out) {

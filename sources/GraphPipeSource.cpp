@@ -2,6 +2,7 @@
 #include "sources/GraphPipeSource.h"
 
 #include <algorithm>
+#include <type_traits>
 
 namespace tavrisk {
 
@@ -118,10 +119,15 @@ void GraphPipeSource::Convert(const Value* values, std::size_t count, Consumer c
     while (count - used >= static_cast<std::size_t>(kChannels)) {
         const std::size_t run = std::min((count - used) / kChannels, kMaxRunFrames);
         const Value* in = values + used;
-        for (std::size_t i = 0; i < run * kChannels; ++i) frames[i] = ChainValue(in[i]);
         used += run * kChannels;
         framesThisPass.fetch_add(run, std::memory_order_relaxed);
-        consume(InputRun{frames.data(), run});
+        // Floats are the chain's values already: the chain reads them where they are.
+        if constexpr (std::is_same_v<Value, float>) {
+            consume(InputRun{in, run});
+        } else {
+            for (std::size_t i = 0; i < run * kChannels; ++i) frames[i] = ChainValue(in[i]);
+            consume(InputRun{frames.data(), run});
+        }
     }
     while (used < count) partial[partialCount++] = ChainValue(values[used++]);
 }

@@ -12,6 +12,7 @@
 #include "graph/DecodedAudioOrder.h"
 #include "graph/GraphRuntime.h"
 #include "graph/LibavFrameDecoder.h"
+#include "graph/OutputBatch.h"
 #include "tests/graph/GraphFileTest.h"
 #include "tests/graph/GraphInputs.h"
 #include "tests/graph/GraphTestRun.h"
@@ -220,6 +221,9 @@ TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNot
         EXPECT_TRUE(format.f32) << path;  // the codec's floats, uncut
         EXPECT_EQ(format.layoutName, "5.1") << path;
         EXPECT_GE(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6))
+            << path;
+        // Codec frames that follow on from each other arrive together, not one by one.
+        EXPECT_LE(receiver.Deliveries(), kInputRate * kInputSeconds / OutputBatch::kSamples + 2)
             << path;
     }
 }

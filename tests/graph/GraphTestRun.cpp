@@ -23,6 +23,7 @@ void CollectingReceiver::DeliverSamples(const int16_t* values, std::size_t value
                                         const SampleTiming&) {
     std::lock_guard guard(lock);
     count += valueCount;
+    ++deliveries;
     if (keepSamples) samples.insert(samples.end(), values, values + valueCount);
 }
 
@@ -30,6 +31,7 @@ void CollectingReceiver::DeliverFloatSamples(const float* values, std::size_t va
                                              const SampleTiming&) {
     std::lock_guard guard(lock);
     count += valueCount;
+    ++deliveries;
     if (!keepSamples) return;
     floatSamples.insert(floatSamples.end(), values, values + valueCount);
     std::transform(values, values + valueCount, std::back_inserter(samples), FloatToS16);
@@ -58,6 +60,11 @@ int CollectingReceiver::FormatCalls() const {
 std::size_t CollectingReceiver::Count() const {
     std::lock_guard guard(lock);
     return count;
+}
+
+int CollectingReceiver::Deliveries() const {
+    std::lock_guard guard(lock);
+    return deliveries;
 }
 
 std::vector<int16_t> CollectingReceiver::Samples() const {

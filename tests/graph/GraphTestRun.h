@@ -32,6 +32,8 @@ class CollectingReceiver : public SampleReceiver {
     StreamFormat Format() const;
     int FormatCalls() const;
     std::size_t Count() const;
+    // Calls that delivered values.
+    int Deliveries() const;
     std::vector<int16_t> Samples() const;
     std::vector<float> FloatSamples() const;
 
@@ -41,6 +43,7 @@ class CollectingReceiver : public SampleReceiver {
     int formatCalls = 0;
     bool keepSamples = true;
     std::size_t count = 0;
+    int deliveries = 0;
     std::vector<int16_t> samples;
     std::vector<float> floatSamples;
 };
