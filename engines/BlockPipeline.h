@@ -18,7 +18,7 @@ class BlockPipeline {
   public:
     // The work on one block; false when it failed (no later block is then handed to it).
     using Work = std::function<bool(const SampleBlock&)>;
-    static constexpr std::size_t kDefaultDepth = 4;
+    static constexpr std::size_t kDefaultDepth = 8;
 
     explicit BlockPipeline(Work work, std::size_t depth = kDefaultDepth)
         : queue(std::vector<SampleBlock>(depth), std::move(work)) {}
