@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk {
 
 namespace {
@@ -84,20 +86,12 @@ void ClampedAtUnityPlain(const float* samples, std::size_t count, float* out) {
     ClampedAtUnityRun(samples, count, out);
 }
 
-// No fused multiply-add: the same results as the plain build.
 [[gnu::target("avx2")]] void ClampedAtUnityAvx2(const float* samples, std::size_t count,
                                                 float* out) {
     ClampedAtUnityRun(samples, count, out);
 }
 
-// Chosen by a plain test rather than an ifunc, whose resolver runs before the thread
-// sanitizer is set up.
-using ClampedAtUnityKernel = void (*)(const float*, std::size_t, float*);
-ClampedAtUnityKernel PickClampedAtUnity() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? ClampedAtUnityAvx2 : ClampedAtUnityPlain;
-}
-const ClampedAtUnityKernel kClampedAtUnity = PickClampedAtUnity();
+const auto kClampedAtUnity = ChooseAvx2Kernel(ClampedAtUnityAvx2, ClampedAtUnityPlain);
 
 // A 16-bit sample read as a float, scaled back, lies within this share of its value from
 // the whole value (two roundings to single precision).

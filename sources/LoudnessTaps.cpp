@@ -3,6 +3,8 @@
 
 #include <algorithm>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk {
 
 namespace {
@@ -32,14 +34,7 @@ void ToMeterScalePlain(const double* values, float* out) {
     ToMeterScale(values, out);
 }
 
-// Chosen by a plain test rather than an ifunc, whose resolver runs before the thread
-// sanitizer is set up.
-using ToMeterScaleKernel = void (*)(const double*, float*);
-ToMeterScaleKernel PickToMeterScale() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? ToMeterScaleAvx2 : ToMeterScalePlain;
-}
-const ToMeterScaleKernel kToMeterScale = PickToMeterScale();
+const auto kToMeterScale = ChooseAvx2Kernel(ToMeterScaleAvx2, ToMeterScalePlain);
 
 std::array<const float*, LoudnessTaps::kChannels> Columns(
     const std::array<std::vector<float>, LoudnessTaps::kChannels>& samples, std::size_t from) {

@@ -5,6 +5,7 @@
 #include <bit>
 #include <cstdio>
 
+#include "dsp/KernelChoice.h"
 #include "platform/WavChannelOrder.h"
 #include "platform/WavWriter.h"
 
@@ -71,14 +72,7 @@ void SamplesToFloatsPlain(const uint8_t* bytes, std::size_t count, float* out) {
     SamplesToFloats(bytes, count, out);
 }
 
-// Chosen by a plain test rather than an ifunc, whose resolver runs before the thread
-// sanitizer is set up.
-using SamplesToFloatsKernel = void (*)(const uint8_t*, std::size_t, float*);
-SamplesToFloatsKernel PickSamplesToFloats() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? SamplesToFloatsAvx2 : SamplesToFloatsPlain;
-}
-const SamplesToFloatsKernel kSamplesToFloats = PickSamplesToFloats();
+const auto kSamplesToFloats = ChooseAvx2Kernel(SamplesToFloatsAvx2, SamplesToFloatsPlain);
 
 // Files with a standard 5.1 mask (back or side surrounds) hold frames as L, R, C, LFE, LS,
 // RS; any other file as L, C, R, LS, RS, LFE.
