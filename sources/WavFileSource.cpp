@@ -189,8 +189,9 @@ SampleSource::InputStatus WavFileSource::ReadInput(InputRun& run) {
     if (!reader.IsOpen()) return InputStatus::kEnd;
     const std::size_t count = ReadData(readBuffer.data(), kReadBufferSize) / kBytesPerFrame;
     if (count == 0) return InputStatus::kEnd;
-    ToFrames(readBuffer.data(), count, frames.data());
-    run = {frames.data(), count};
+    float* out = RunRoom() ? RunRoom() : frames.data();
+    ToFrames(readBuffer.data(), count, out);
+    run = {out, count};
     return InputStatus::kFrames;
 }
 
