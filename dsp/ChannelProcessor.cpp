@@ -5,6 +5,8 @@
 #include <cmath>
 #include <limits>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk {
 
 namespace {
@@ -41,6 +43,55 @@ inline double ClampedScaled(float sample) {
 int32_t ClampedAtUnity(float sample) {
     return ChannelProcessor::RoundToSample(ClampedScaled(sample));
 }
+
+// Four values side by side: the samples read from any float, their scaled values, the
+// whole parts and the comparisons' masks.
+typedef float Floats4 __attribute__((vector_size(16), aligned(4), may_alias));
+typedef double Doubles4 __attribute__((vector_size(32)));
+typedef int32_t Ints4 __attribute__((vector_size(16)));
+constexpr std::size_t kLanes = 4;
+
+// ClampedAtUnity of four samples at once, with the same operations lane by lane.
+[[gnu::always_inline]] inline Floats4 ClampedAtUnity4(Floats4 samples) {
+    Doubles4 scaled = __builtin_convertvector(samples, Doubles4) *
+                      static_cast<double>(ChannelProcessor::kFullScale);
+    const Doubles4 highest = {kHighest, kHighest, kHighest, kHighest};
+    const Doubles4 lowest = {kLowest, kLowest, kLowest, kLowest};
+    scaled = scaled == scaled ? scaled : Doubles4{};
+    scaled = scaled < highest ? scaled : highest;
+    scaled = scaled > lowest ? scaled : lowest;
+    // The whole part (truncated), then up by one from a half up, down by one from a half
+    // down: whole values, exact in either type.
+    const Doubles4 whole =
+        __builtin_convertvector(__builtin_convertvector(scaled, Ints4), Doubles4);
+    const Doubles4 fraction = scaled - whole;
+    const Doubles4 one = {1.0, 1.0, 1.0, 1.0};
+    const Doubles4 rounded =
+        whole + (fraction >= 0.5 ? one : Doubles4{}) - (fraction <= -0.5 ? one : Doubles4{});
+    return __builtin_convertvector(rounded, Floats4);
+}
+
+// ClampedAtUnity of each of `count` samples, in their order.
+[[gnu::always_inline]] inline void ClampedAtUnityRun(const float* samples, std::size_t count,
+                                                     float* out) {
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        const Floats4 rounded = ClampedAtUnity4(*reinterpret_cast<const Floats4*>(samples + i));
+        std::copy_n(reinterpret_cast<const float*>(&rounded), kLanes, out + i);
+    }
+    for (; i < count; ++i) out[i] = static_cast<float>(ClampedAtUnity(samples[i]));
+}
+
+void ClampedAtUnityPlain(const float* samples, std::size_t count, float* out) {
+    ClampedAtUnityRun(samples, count, out);
+}
+
+[[gnu::target("avx2")]] void ClampedAtUnityAvx2(const float* samples, std::size_t count,
+                                                float* out) {
+    ClampedAtUnityRun(samples, count, out);
+}
+
+const auto kClampedAtUnity = ChooseAvx2Kernel(ClampedAtUnityAvx2, ClampedAtUnityPlain);
 
 // A 16-bit sample read as a float, scaled back, lies within this share of its value from
 // the whole value (two roundings to single precision).
@@ -212,26 +263,16 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
     const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
     const bool whole = rounding == Rounding::kWhole;
     if (whole && unityGains && !dynamics && !anyMuted) {
-        // Frame by frame: a frame's six results are stored in a row. The slots are copied,
-        // as a store of a result might otherwise change them.
-        // A frame whose samples all lie inside full scale (no NaN among them) needs neither
-        // the clamp nor the NaN test: the exact scaled value rounds inside the range.
+        // Every sample rounded in the order they come, then the frames' results put in
+        // column order, each frame's six stored in a row. The slots are copied, as a store of
+        // a result might otherwise change them.
+        std::array<float, kChunkFrames * kChannels> rounded;
+        kClampedAtUnity(frames, count * kChannels, rounded.data());
         const FrameLayout slots = routed;
         for (std::size_t i = 0; i < count; ++i) {
-            const float* frame = frames + i * kChannels;
-            bool inside = true;
+            const float* frame = rounded.data() + i * kChannels;
 #pragma GCC unroll 6
-            for (int k = 0; k < kChannels; ++k) inside &= std::fabs(frame[k]) < 1.0f;
-            if (inside) {
-#pragma GCC unroll 6
-                for (int f = 0; f < kChannels; ++f)
-                    out[i][f] = static_cast<float>(RoundToSample(
-                        static_cast<double>(frame[slots[f]]) * static_cast<double>(kFullScale)));
-                continue;
-            }
-#pragma GCC unroll 6
-            for (int f = 0; f < kChannels; ++f)
-                out[i][f] = static_cast<float>(ClampedAtUnity(frame[slots[f]]));
+            for (int f = 0; f < kChannels; ++f) out[i][f] = frame[slots[f]];
         }
         return;
     }

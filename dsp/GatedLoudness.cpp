@@ -79,9 +79,9 @@ Doubles* AsGroups(std::array<double, GatedLoudness::kLanes>& values) {
             const Doubles shelved =
                 (shelf.b0 * wide + shelf.b1 * in1[g] + shelf.b2 * in2[g] - shelf.a2 * shelved2[g]) -
                 shelf.a1 * shelved1[g];
-            const Doubles out = (pass.b0 * shelved + pass.b1 * shelved1[g] + pass.b2 * shelved2[g] -
-                                 pass.a2 * out2[g]) -
-                                pass.a1 * out1[g];
+            // The high-pass's numerator is 1, -2, 1 at every rate: its products are exact.
+            const Doubles out =
+                (shelved - 2.0 * shelved1[g] + shelved2[g] - pass.a2 * out2[g]) - pass.a1 * out1[g];
             in2[g] = in1[g];
             in1[g] = wide;
             shelved2[g] = shelved1[g];

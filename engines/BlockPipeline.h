@@ -18,7 +18,7 @@ class BlockPipeline {
   public:
     // The work on one block; false when it failed (no later block is then handed to it).
     using Work = std::function<bool(const SampleBlock&)>;
-    static constexpr std::size_t kDefaultDepth = 4;
+    static constexpr std::size_t kDefaultDepth = 8;
 
     explicit BlockPipeline(Work work, std::size_t depth = kDefaultDepth)
         : queue(std::vector<SampleBlock>(depth), std::move(work)) {}
@@ -26,12 +26,16 @@ class BlockPipeline {
     // Copies the block into the queue, waiting while it is full. False once the work failed
     // on an earlier block: this one is not queued.
     bool Push(const SampleBlock& block) {
-        SampleBlock* slot = queue.Acquire();
+        SampleBlock* slot = Room();
         if (!slot) return false;
         *slot = block;
-        queue.Commit();
+        Commit();
         return true;
     }
+    // Where the next block is written in place, waiting while the queue is full: the same
+    // room until Commit queues it. Null once the work failed on an earlier block.
+    SampleBlock* Room() { return queue.Acquire(); }
+    void Commit() { queue.Commit(); }
     // Waits until every block pushed was handled; false when the work failed on one.
     bool Drain() { return queue.Drain(); }
 

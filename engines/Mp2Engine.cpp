@@ -148,27 +148,40 @@ bool Mp2Engine::InitWithArguments(const std::vector<std::string>& arguments) {
         return false;
     }
     outputOpen = true;
-    encoding =
-        std::make_unique<BlockPipeline>([this](const SampleBlock& next) { return Encode(next); });
+    // An encoder on several threads hands the frames to its workers itself; alone, it
+    // encodes on a thread of its own while the source reads the next blocks.
+    if (encoder.Threads() == 1) {
+        encoding = std::make_unique<BlockPipeline>(
+            [this](const SampleBlock& next) { return Encode(&next); });
+    }
     return true;
 }
 
 bool Mp2Engine::FetchBlock() {
-    return ReadFromSource(*block);
+    // The source writes the block where the encoder reads it.
+    if (!encoding) return ReadFromSource(encoder.NextBlock());
+    SampleBlock* room = encoding->Room();
+    return ReadFromSource(room ? *room : *block);
 }
 
-bool Mp2Engine::Encode(const SampleBlock& next) {
+bool Mp2Engine::Encode(const SampleBlock* next) {
     if (verbosity > 0 && showFrameCounter) {
         diagnostics->Counter(
             mp2::FormatText("{%4lu}\r", static_cast<unsigned long>(encoder.FrameCount())));
     }
-    const bool encoded = encoder.EncodeFrame(next);
+    const bool encoded = next ? encoder.EncodeFrame(*next) : encoder.CommitBlock();
     ShowEncoderMessages();
     return encoded;
 }
 
 bool Mp2Engine::EncodeBlock() {
-    if (encoding && encoding->Push(*block)) return true;
+    if (outputOpen && !encoding) {
+        if (Encode(nullptr)) return true;
+    } else if (encoding && encoding->Room()) {
+        // FetchBlock read into this room.
+        encoding->Commit();
+        return true;
+    }
     ReportWriteFailure();
     return false;
 }
@@ -184,7 +197,7 @@ bool Mp2Engine::Finish() {
         outputOpen = false;
         // The blocks handed over so far are encoded first; a write that failed meanwhile is
         // told once.
-        if (!encoding->Drain() && !failed) ReportWriteFailure();
+        if (encoding && !encoding->Drain() && !failed) ReportWriteFailure();
         encoding.reset();
         bool written = encoder.Finish();
         ShowEncoderMessages();

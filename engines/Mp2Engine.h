@@ -58,9 +58,10 @@ class Mp2Engine : public OutputEngine {
     // Configures the encoder; its refusal messages are also shown through the host.
     bool Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options);
     void Report(const std::string& text, const char* title);
-    // Encodes one block, on the encoding thread: the frame counter, the frame, the
-    // encoder's messages. False when the sink refused a frame.
-    bool Encode(const SampleBlock& next);
+    // Encodes one block: the frame counter, the frame, the encoder's messages; `next`, or
+    // with none the block read into the encoder's own room. False when the sink refused a
+    // frame.
+    bool Encode(const SampleBlock* next);
     // Hands what the encoder logged since the last call to the diagnostic sink.
     void ShowEncoderMessages();
     // A report of the engine's own on the diagnostic sink.
@@ -80,9 +81,10 @@ class Mp2Engine : public OutputEngine {
     int verbosity = 0;
     Mp2FileSink sink;
     mp2::ParallelMp2Encoder encoder;
+    // Where a block is read when the pipeline failed.
     std::unique_ptr<SampleBlock> block;
-    // Encodes the blocks on a thread of its own while the source reads the next ones; the
-    // encoder is the pipeline's from Init to Finish.
+    // With the encoder alone on its thread: encodes the blocks on a thread of its own while
+    // the source reads the next ones; the encoder is the pipeline's from Init to Finish.
     std::unique_ptr<BlockPipeline> encoding;
     std::unique_ptr<std::FILE, FileCloser> inputFile;
     std::string inputPath;

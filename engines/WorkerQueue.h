@@ -13,8 +13,10 @@ namespace tavrisk {
 
 // Hands items to a worker thread through a bounded ring: the caller fills the next free item
 // in place (Acquire, then Commit), waiting while every item is queued; the worker handles
-// them one at a time, in order. The items are made once, so the memory does not grow with
-// the input. What the work touches is the worker's between the first Commit and Drain.
+// them one at a time, in order. A caller that found the ring full goes on once half of it is
+// free, so that a worker slower than its caller wakes it once for several items, not for
+// each. The items are made once, so the memory does not grow with the input. What the work
+// touches is the worker's between the first Commit and Drain.
 template <typename Item>
 class WorkerQueue {
   public:
@@ -31,7 +33,7 @@ class WorkerQueue {
             const std::lock_guard guard(lock);
             ending = true;
         }
-        changed.notify_all();
+        workQueued.notify_one();
         worker.join();
     }
     WorkerQueue(const WorkerQueue&) = delete;
@@ -41,7 +43,9 @@ class WorkerQueue {
     // earlier item.
     Item* Acquire() {
         std::unique_lock guard(lock);
-        changed.wait(guard, [this] { return failed || queued < items.size(); });
+        if (queued == items.size()) {
+            roomFreed.wait(guard, [this] { return failed || queued <= items.size() / 2; });
+        }
         if (failed) return nullptr;
         // The worker never touches an item outside [first, first + queued).
         return &items[(first + queued) % items.size()];
@@ -52,12 +56,12 @@ class WorkerQueue {
             const std::lock_guard guard(lock);
             ++queued;
         }
-        changed.notify_all();
+        workQueued.notify_one();
     }
     // Waits until every item committed was handled; false when the work failed on one.
     bool Drain() {
         std::unique_lock guard(lock);
-        changed.wait(guard, [this] { return queued == 0; });
+        roomFreed.wait(guard, [this] { return queued == 0; });
         return !failed;
     }
 
@@ -65,7 +69,7 @@ class WorkerQueue {
     void Loop() {
         std::unique_lock guard(lock);
         while (true) {
-            changed.wait(guard, [this] { return ending || queued > 0; });
+            workQueued.wait(guard, [this] { return ending || queued > 0; });
             if (queued == 0) return;  // ending, with nothing left
             const Item& item = items[first];
             const bool skip = failed;
@@ -75,14 +79,16 @@ class WorkerQueue {
             if (!ok) failed = true;
             first = (first + 1) % items.size();
             --queued;
-            changed.notify_all();
+            // Only a waiter that can go on is woken (a notice nobody waits for costs little).
+            if (failed || queued <= items.size() / 2) roomFreed.notify_all();
         }
     }
 
     std::vector<Item> items;
     Work work;
     std::mutex lock;
-    std::condition_variable changed;
+    std::condition_variable workQueued;  // the worker waits for an item
+    std::condition_variable roomFreed;   // the caller waits for room, or for the drain
     std::size_t first = 0;   // oldest queued item
     std::size_t queued = 0;  // items waiting or being handled
     bool failed = false;

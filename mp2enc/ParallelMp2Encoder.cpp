@@ -121,17 +121,37 @@ void ParallelMp2Encoder::EncodeSegment(Mp2Encoder& encoder, Segment& segment) {
 
 bool ParallelMp2Encoder::EncodeFrame(const SampleBlock& block) {
     if (serial) return plain.EncodeFrame(block);
+    SampleBlock& room = NextBlock();
+    if (&room != &block) room = block;
+    return CommitBlock();
+}
+
+SampleBlock& ParallelMp2Encoder::NextBlock() {
+    if (serial) return *serialBlock;
+    if (!SegmentFull()) {
+        Segment& current = SegmentOf(opened - 1);
+        return current.blocks[current.count];
+    }
+    // The next segment's room is free once the oldest in flight is written.
+    if (opened - written == static_cast<long>(segments.size())) WriteOldest();
+    return SegmentOf(opened).blocks[0];
+}
+
+bool ParallelMp2Encoder::CommitBlock() {
+    if (serial) return plain.EncodeFrame(*serialBlock);
     if (failed) return false;
+    const bool startsSegment = SegmentFull();
+    const SampleBlock& block = NextBlock();  // the room given before
     // The LFE of a frame is whole once the next block went through the low-pass.
     lfeFilter.FilterBlock(block.Row(SampleBlock::kRowLfe));
     if (framesTaken > 0) {
-        Segment& current = SegmentOf(opened - 1);
-        lfeFilter.TakeFrame(current.lfe[current.count - 1]);
-        if (current.count == segmentFrames) {
+        Segment& before = SegmentOf(opened - 1);
+        lfeFilter.TakeFrame(before.lfe[before.count - 1]);
+        if (startsSegment) {
             Dispatch();
             OpenSegment();
             // The worker only reads the block copied here.
-            SegmentOf(opened - 1).previous = current.blocks[segmentFrames - 1];
+            SegmentOf(opened - 1).previous = before.blocks[segmentFrames - 1];
         }
     } else {
         OpenSegment();
@@ -141,7 +161,7 @@ bool ParallelMp2Encoder::EncodeFrame(const SampleBlock& block) {
         current.place = schedule.Next();
         current.hasPrevious = framesTaken > 0;
     }
-    current.blocks[current.count++] = block;
+    ++current.count;
     schedule.Advance();
     ++framesTaken;
     return !failed;

@@ -47,6 +47,12 @@ class ParallelMp2Encoder {
     bool Configure(const EncoderSettings& settings, FrameSink& sink);
     // Takes one block of 1152 samples per channel. False once the sink refused a frame.
     bool EncodeFrame(const SampleBlock& block);
+    // Where the next block is to be written in place (no copy is made of it), then taken by
+    // CommitBlock; EncodeFrame is the two with a copy. The room stays the caller's until
+    // CommitBlock, and NextBlock gives the same room again until then.
+    SampleBlock& NextBlock();
+    // Takes the block written into NextBlock's room. False once the sink refused a frame.
+    bool CommitBlock();
     // As Mp2Encoder's: takes `count` samples of each plane and encodes the blocks they
     // complete; Finish pads the rest of a block with silence.
     bool Push(std::span<const double* const> planes, std::size_t count);
@@ -82,6 +88,10 @@ class ParallelMp2Encoder {
     void WorkerLoop(std::unique_ptr<Mp2Encoder> encoder);
     void EncodeSegment(Mp2Encoder& encoder, Segment& segment);
     Segment& SegmentOf(long sequence) { return *segments[sequence % segments.size()]; }
+    // The next block starts a segment of its own.
+    bool SegmentFull() const {
+        return framesTaken == 0 || segments[(opened - 1) % segments.size()]->count == segmentFrames;
+    }
     // Opens the next segment: the oldest one's room, once it is written.
     void OpenSegment();
     void Dispatch();
@@ -100,6 +110,8 @@ class ParallelMp2Encoder {
     BlockGatherer gatherer;
     FrameSchedule schedule;
     LfeFilter lfeFilter;
+    // The room NextBlock gives when the plain encoder does the work.
+    std::unique_ptr<SampleBlock> serialBlock = std::make_unique<SampleBlock>();
     long framesTaken = 0;
     bool filling = false;  // the segment opened last is not dispatched yet
     bool failed = false;

@@ -76,8 +76,9 @@ std::size_t ProcessingChain::Available() const {
 }
 
 void ProcessingChain::MakeRoom(std::size_t count) {
-    // The frames still queued are fewer than a block.
-    if (queueStart > 0) {
+    // The frames still queued (fewer than a block) move to the front only when the room
+    // behind them is short.
+    if (queueStart > 0 && queue.size() < queueEnd + count) {
         std::copy(queue.begin() + queueStart, queue.begin() + queueEnd, queue.begin());
         queueEnd -= queueStart;
         queueStart = 0;

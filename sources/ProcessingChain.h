@@ -99,7 +99,8 @@ class ProcessingChain {
   private:
     std::size_t Available() const;
     std::size_t Queued() const { return queueEnd - queueStart; }
-    // Moves the queued frames to the front and makes room for `count` more.
+    // Makes room for `count` more frames behind the queued ones, moving these to the front
+    // when needed.
     void MakeRoom(std::size_t count);
     // The `count` frames the rate conversion just queued, clipped and rounded.
     void Converted(std::size_t count);

@@ -121,15 +121,17 @@ bool SampleSource::ReadRunsAhead(ReadRuns& slot) {
     std::size_t filled = 0;
     do {
         InputRun read;
+        float* const room = slot.frames.data() + filled * kChannels;
+        runRoom = room;
         slot.status = ReadInput(read);
+        runRoom = nullptr;
         for (Notice& notice : pendingNotices)
             slot.told.push_back({slot.runs.size(), std::move(notice)});
         pendingNotices.clear();
         if (slot.status != InputStatus::kFrames) break;
-        const std::size_t values = (filled + read.count) * kChannels;
-        if (slot.frames.size() < values) slot.frames.resize(values);
-        std::copy(read.frames, read.frames + read.count * kChannels,
-                  slot.frames.begin() + static_cast<std::ptrdiff_t>(filled * kChannels));
+        // A run written in place needs no copy; one that starts further on in the room (its
+        // first frames dropped) moves back to its start.
+        if (read.frames != room) std::copy(read.frames, read.frames + read.count * kChannels, room);
         slot.runs.push_back({filled, read.count, InputPosition()});
         filled += read.count;
     } while (filled + kMaxRunFrames <= kRunsPerSlot * kMaxRunFrames);

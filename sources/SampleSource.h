@@ -50,6 +50,10 @@ class SampleSource : public ChainSource {
     void ReadInputAhead() { readsAhead = true; }
     // Ends the reading thread, if one runs.
     void StopReading();
+    // During ReadInput on the reading thread: where the run may be written in place (room
+    // for kMaxRunFrames frames among the runs read ahead), which spares copying it there;
+    // null otherwise.
+    float* RunRoom() const { return runRoom; }
     // Read ahead: where the runs taken by the job's thread, or a search it was asked to show,
     // ended.
     double ProgressPosition() const override;
@@ -105,6 +109,7 @@ class SampleSource : public ChainSource {
     // The reading thread's own: what it was told since its last run, and a stop it saw.
     std::vector<Notice> pendingNotices;
     bool readingStopped = false;
+    float* runRoom = nullptr;
     // Where a long search of the reading thread stands when it asks the job's thread to show
     // the progress (written before it asks, read while it waits for the answer).
     double polledPosition = 0.0;

@@ -2,8 +2,10 @@
 #include "sources/WavFileSource.h"
 
 #include <algorithm>
+#include <bit>
 #include <cstdio>
 
+#include "dsp/KernelChoice.h"
 #include "platform/WavChannelOrder.h"
 #include "platform/WavWriter.h"
 
@@ -33,6 +35,44 @@ std::string FormatProblems(const WavFileSource::WaveFormat& format) {
     }
     return problems;
 }
+
+// Eight values side by side: 16-bit samples read from any byte, their whole values, their
+// floats written to any float.
+typedef int16_t Samples8 __attribute__((vector_size(16), aligned(1), may_alias));
+typedef int32_t Ints8 __attribute__((vector_size(32)));
+typedef float Floats8 __attribute__((vector_size(32), aligned(4), may_alias));
+constexpr std::size_t kLanes = 8;
+
+// `count` 16-bit little-endian samples as floats of full scale, in their order.
+[[gnu::always_inline]] inline void SamplesToFloats(const uint8_t* bytes, std::size_t count,
+                                                   float* out) {
+    std::size_t i = 0;
+    if constexpr (std::endian::native == std::endian::little) {
+        for (; i + kLanes <= count; i += kLanes) {
+            const Samples8 samples =
+                *reinterpret_cast<const Samples8*>(bytes + i * WavFileSource::kBytesPerSample);
+            *reinterpret_cast<Floats8*>(out + i) =
+                __builtin_convertvector(__builtin_convertvector(samples, Ints8), Floats8) *
+                kSampleScale;
+        }
+    }
+    for (; i < count; ++i) {
+        const auto sample =
+            static_cast<int16_t>(GetLe16(bytes + i * WavFileSource::kBytesPerSample));
+        out[i] = static_cast<float>(sample) * kSampleScale;
+    }
+}
+
+void SamplesToFloatsPlain(const uint8_t* bytes, std::size_t count, float* out) {
+    SamplesToFloats(bytes, count, out);
+}
+
+[[gnu::target("avx2")]] void SamplesToFloatsAvx2(const uint8_t* bytes, std::size_t count,
+                                                 float* out) {
+    SamplesToFloats(bytes, count, out);
+}
+
+const auto kSamplesToFloats = ChooseAvx2Kernel(SamplesToFloatsAvx2, SamplesToFloatsPlain);
 
 // Files with a standard 5.1 mask (back or side surrounds) hold frames as L, R, C, LFE, LS,
 // RS; any other file as L, C, R, LS, RS, LFE.
@@ -149,23 +189,23 @@ SampleSource::InputStatus WavFileSource::ReadInput(InputRun& run) {
     if (!reader.IsOpen()) return InputStatus::kEnd;
     const std::size_t count = ReadData(readBuffer.data(), kReadBufferSize) / kBytesPerFrame;
     if (count == 0) return InputStatus::kEnd;
-    ToFrames(readBuffer.data(), count, frames.data());
-    run = {frames.data(), count};
+    float* out = RunRoom() ? RunRoom() : frames.data();
+    ToFrames(readBuffer.data(), count, out);
+    run = {out, count};
     return InputStatus::kFrames;
 }
 
 void WavFileSource::ToFrames(const uint8_t* bytes, std::size_t count, float* out) const {
-    // Frame by frame, the six channels unrolled; the order is copied, as a store of a result
-    // might otherwise change it.
-    std::array<std::size_t, kChannels> offset{};
-    for (int k = 0; k < kChannels; ++k)
-        offset[k] = static_cast<std::size_t>(fileChannelOfInput[k]) * kBytesPerSample;
-    for (std::size_t i = 0; i < count; ++i, bytes += kBytesPerFrame, out += kChannels) {
+    // Every sample in the file's order, then each frame put in the input's order where the
+    // file's differs. The order is copied, as a store of a sample might otherwise change it.
+    kSamplesToFloats(bytes, count * kChannels, out);
+    const std::array<int, kChannels> order = fileChannelOfInput;
+    if (order == kPlainOrder) return;
+    for (std::size_t i = 0; i < count; ++i, out += kChannels) {
+        std::array<float, kChannels> frame;
+        std::copy_n(out, kChannels, frame.begin());
 #pragma GCC unroll 6
-        for (int k = 0; k < kChannels; ++k) {
-            const auto sample = static_cast<int16_t>(GetLe16(bytes + offset[k]));
-            out[k] = static_cast<float>(sample) * kSampleScale;
-        }
+        for (int k = 0; k < kChannels; ++k) out[k] = frame[order[k]];
     }
 }
 

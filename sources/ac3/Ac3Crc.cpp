@@ -25,26 +25,36 @@ constexpr std::array<uint16_t, 256> MakeTable() {
 
 constexpr std::array<uint16_t, 256> kTable = MakeTable();
 
-// The remainder of each byte followed by a zero byte: the table entry moved on by 8 bits.
-constexpr std::array<uint16_t, 256> MakePairTable() {
-    std::array<uint16_t, 256> table{};
+// A table moved on by 8 bits: the remainders of each byte followed by one zero byte more.
+constexpr std::array<uint16_t, 256> MoveOnByAByte(const std::array<uint16_t, 256>& table) {
+    std::array<uint16_t, 256> moved{};
     for (unsigned byte = 0; byte < 256; ++byte) {
-        const uint16_t once = kTable[byte];
-        table[byte] = static_cast<uint16_t>((once << 8) ^ kTable[once >> 8]);
+        const uint16_t once = table[byte];
+        moved[byte] = static_cast<uint16_t>((once << 8) ^ kTable[once >> 8]);
     }
-    return table;
+    return moved;
 }
 
-constexpr std::array<uint16_t, 256> kPairTable = MakePairTable();
+// Each byte followed by one, two and three zero bytes.
+constexpr std::array<uint16_t, 256> kPairTable = MoveOnByAByte(kTable);
+constexpr std::array<uint16_t, 256> kTripleTable = MoveOnByAByte(kPairTable);
+constexpr std::array<uint16_t, 256> kQuadTable = MoveOnByAByte(kTripleTable);
 
-// The remainder of a span whose CRC word is included: 0 when the span is intact. Two bytes
-// at a time: the register and the next word combine, each half through its own table.
+// The remainder of a span whose CRC word is included: 0 when the span is intact. Four bytes
+// at a time: the register combines with the first two, and each byte goes through the table
+// of the bytes that follow it; then two bytes, then one.
 uint16_t Remainder(std::span<const uint8_t> bytes) {
     uint16_t crc = 0;
     std::size_t i = 0;
-    for (; i + 1 < bytes.size(); i += 2) {
+    for (; i + 3 < bytes.size(); i += 4) {
+        const unsigned high = crc ^ (unsigned{bytes[i]} << 8 | bytes[i + 1]);
+        crc = static_cast<uint16_t>(kQuadTable[high >> 8] ^ kTripleTable[high & 0xFF] ^
+                                    kPairTable[bytes[i + 2]] ^ kTable[bytes[i + 3]]);
+    }
+    if (i + 1 < bytes.size()) {
         const unsigned word = crc ^ (unsigned{bytes[i]} << 8 | bytes[i + 1]);
         crc = static_cast<uint16_t>(kPairTable[word >> 8] ^ kTable[word & 0xFF]);
+        i += 2;
     }
     if (i < bytes.size()) crc = static_cast<uint16_t>((crc << 8) ^ kTable[(crc >> 8) ^ bytes[i]]);
     return crc;

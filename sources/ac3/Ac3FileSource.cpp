@@ -234,9 +234,11 @@ SampleSource::InputStatus Ac3FileSource::ReadInput(InputRun& run) {
                        silentFramesLeft * ac3::kSamplesPerFrame * streamRate / silenceRate);
         }
         int rate = silenceRate;
+        // The frame is decoded where the run goes, when it may be written in place.
+        float* decoded = RunRoom() ? RunRoom() : decodeBuffer.data();
         if (silentFramesLeft > 0) {
             --silentFramesLeft;
-            std::fill(decodeBuffer.begin(), decodeBuffer.end(), 0.0f);
+            std::fill_n(decoded, decodeBuffer.size(), 0.0f);
         } else {
             switch (ReadFrame()) {
                 case FrameRead::kFrame:
@@ -249,9 +251,9 @@ SampleSource::InputStatus Ac3FileSource::ReadInput(InputRun& run) {
                 case FrameRead::kFailed:
                     return InputStatus::kFailed;
             }
-            rate = DecodeFrame();
+            rate = DecodeFrame(decoded);
         }
-        if (!Emit(rate, run)) return InputStatus::kFailed;
+        if (!Emit(rate, decoded, run)) return InputStatus::kFailed;
         if (run.count > 0) return InputStatus::kFrames;
     }
 }
@@ -273,10 +275,10 @@ bool Ac3FileSource::BeginGap() {
     return true;
 }
 
-int Ac3FileSource::DecodeFrame() {
-    if (ac3_decode(frameBuffer.data(), decodeBuffer.data()) > 0) {
+int Ac3FileSource::DecodeFrame(float* decoded) {
+    if (ac3_decode(frameBuffer.data(), decoded) > 0) {
         damage.DamagedFrame(timeline);
-        std::fill(decodeBuffer.begin(), decodeBuffer.end(), 0.0f);
+        std::fill_n(decoded, decodeBuffer.size(), 0.0f);
     } else {
         NoteFormat(FrameRecord());
     }
@@ -295,7 +297,7 @@ void Ac3FileSource::NoteFormat(const Record& record) {
     currentFrameBytes = ac3::FrameBytes(record[kRecFrameSize], record[kRecRate]);
 }
 
-bool Ac3FileSource::Emit(int rate, InputRun& run) {
+bool Ac3FileSource::Emit(int rate, const float* decoded, InputRun& run) {
     run = {};
     std::size_t count = 0;
     if (converter.Active() && converter.FromRate() != rate && !FinishConversion(count)) {
@@ -306,16 +308,15 @@ bool Ac3FileSource::Emit(int rate, InputRun& run) {
         if (!converter.Active() && !converter.Start(rate, streamRate)) {
             return Fail(kDecodeError, kParserTitle);
         }
-        const long written =
-            converter.Convert(decodeBuffer.data(), kFrameSamples, converted + count * kChannels,
-                              kMaxRunFrames - count);
+        const long written = converter.Convert(
+            decoded, kFrameSamples, converted + count * kChannels, kMaxRunFrames - count);
         if (written < 0) return Fail(kDecodeError, kParserTitle);
         Deliver(converted, count + static_cast<std::size_t>(written), run);
     } else if (count > 0) {
-        std::copy(decodeBuffer.begin(), decodeBuffer.end(), converted + count * kChannels);
+        std::copy_n(decoded, decodeBuffer.size(), converted + count * kChannels);
         Deliver(converted, count + kFrameSamples, run);
     } else {
-        Deliver(decodeBuffer.data(), kFrameSamples, run);
+        Deliver(decoded, kFrameSamples, run);
     }
     return true;
 }

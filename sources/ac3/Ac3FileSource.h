@@ -71,15 +71,15 @@ class Ac3FileSource : public SampleSource {
     bool PadCutFrame();
     // A gap found becomes its silent frames at the current rate; true when one began.
     bool BeginGap();
-    // Decodes the frame read, or makes silence of a damaged one, into the decode buffer;
-    // the rate it is at.
-    int DecodeFrame();
+    // Decodes the frame read, or makes silence of a damaged one, into `decoded` (the decode
+    // buffer or the run's room); the rate it is at.
+    int DecodeFrame(float* decoded);
     // Notes a change of layout or rate of a decoded frame.
     void NoteFormat(const Record& record);
-    // The frame in the decode buffer at `rate` as a run at the stream's rate (converted
+    // The `decoded` frame at `rate` as a run at the stream's rate (converted
     // where needed, after the end of a converted stretch); false when nothing is left of
     // it (a resync skip dropped it) or the conversion failed.
-    bool Emit(int rate, InputRun& run);
+    bool Emit(int rate, const float* decoded, InputRun& run);
     bool FinishConversion(std::size_t& count);
     // Drops what a resync skip still wants from the front of the frames; the rest is the run.
     void Deliver(const float* frames, std::size_t count, InputRun& run);

@@ -1,8 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <atomic>
 #include <chrono>
+#include <condition_variable>
 #include <future>
+#include <mutex>
+#include <thread>
 #include <vector>
 
 #include "engines/BlockPipeline.h"
@@ -68,6 +72,46 @@ TEST(BlockPipeline, WorksOnABlockWhileTheNextOnesArePushed) {
     nextPushed.set_value();
     EXPECT_TRUE(pipeline.Drain());
     EXPECT_TRUE(sawNext);
+}
+
+// A caller that found the queue full goes on once half of it is free, not after each block
+// handled: the worker wakes it once for several blocks. The blocks still all arrive, in order.
+TEST(BlockPipeline, AFullQueueTakesBlocksAgainOnceHalfOfItIsFree) {
+    constexpr std::size_t kDepth = 4;
+    constexpr int kBlocks = 8;
+    std::mutex gate;
+    std::condition_variable moved;
+    int allowed = 0;
+    std::vector<int> seen;
+    BlockPipeline pipeline(
+        [&](const SampleBlock& block) {
+            std::unique_lock guard(gate);
+            moved.wait(guard, [&] { return static_cast<int>(seen.size()) < allowed; });
+            seen.push_back(static_cast<int>(block.Row(0)[0]));
+            moved.notify_all();
+            return true;
+        },
+        kDepth);
+    std::atomic<int> pushed{0};
+    std::thread caller([&] {
+        for (int n = 0; n < kBlocks; ++n) pushed += pipeline.Push(Numbered(n)) ? 1 : 0;
+    });
+    const auto handleUpTo = [&](int count) {
+        std::unique_lock guard(gate);
+        allowed = count;
+        moved.notify_all();
+        moved.wait(guard, [&] { return static_cast<int>(seen.size()) == count; });
+    };
+    while (pushed < static_cast<int>(kDepth)) std::this_thread::yield();
+    handleUpTo(1);
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
+    EXPECT_EQ(pushed, static_cast<int>(kDepth));  // three queued: still full enough to wait
+    handleUpTo(2);
+    while (pushed < static_cast<int>(kDepth) + 2) std::this_thread::yield();
+    handleUpTo(kBlocks);
+    caller.join();
+    EXPECT_TRUE(pipeline.Drain());
+    EXPECT_EQ(seen, (std::vector<int>{0, 1, 2, 3, 4, 5, 6, 7}));
 }
 
 }  // namespace
