@@ -332,6 +332,8 @@ struct PsychoacousticModel::State {
     void AnalyseSlot(SlotWork& work, int s);
     // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
     void SelectTables(const PsyFrameInfo& info);
+    // The tail of a mixed slot: the weighted sum of the tails of slots from[0, count).
+    void MixTails(const int* from, const double* weights, int count, double* mixed) const;
     // Keeps the end of slot s's new frame for the next block.
     void KeepTail(int s, const double* samples);
     // Takes in the frame's slots: windows each block (when `window`) and keeps each tail.
@@ -401,11 +403,21 @@ void PsychoacousticModel::State::TakeSlots(const PsySlotRows& slotRows, const Ps
             job.silent[m] = !tables.spectrum.Mix(tails[m].data(), sources.data(), weights.data(),
                                                  count, blocks[m]);
         }
-        tails[m].fill(0.0);
+        MixTails(from.data(), weights.data(), count, tails[m].data());
+    }
+}
+
+void PsychoacousticModel::State::MixTails(const int* from, const double* weights, int count,
+                                          double* mixed) const {
+    // In lanes, each sample summed in the order of the sources.
+    for (int j = 0; j < kTailSamples; j += 4) {
+        PsyDoubles4 sum{};
         for (int n = 0; n < count; ++n) {
-            const auto& source = tails[from[n]];
-            for (int j = 0; j < kTailSamples; ++j) tails[m][j] += weights[n] * source[j];
+            PsyDoubles4 source;
+            ReadLanes(source, &tails[from[n]][j]);
+            sum += weights[n] * source;
         }
+        WriteLanes(mixed + j, sum);
     }
 }
 
@@ -546,10 +558,15 @@ namespace {
         ReadLanes(quiet, &t.quietPower[i]);
         ReadLanes(alone, &t.quietOnly[i]);
         ReadLanes(isMasked, masked + i);
+        const PsyInts4 taken = isMasked != 0.0;
+        if ((taken[0] | taken[1] | taken[2] | taken[3]) == 0) {
+            WriteLanes(threshold + i, alone);  // no component reaches these entries
+            continue;
+        }
         Log2Lanes(s, log2Sum);
         Exp2Lanes(log2Sum * kRatio, power);
         Log2Lanes(quiet + power, log2Total);
-        WriteLanes(threshold + i, isMasked != 0.0 ? log2Total * fromBase2 : alone);
+        WriteLanes(threshold + i, taken ? log2Total * fromBase2 : alone);
     }
 }
 
