@@ -8,6 +8,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -69,6 +70,7 @@ constexpr double kAddQuiet = kAddPowerUnit * kQuietScale;
 constexpr double kSmrOffsetDb = 10.0;
 // The entry arrays run on to a multiple of four lanes.
 constexpr int kPaddedEntries = kThresholdEntries + 3;
+static_assert(kPaddedLines % 4 == 0 && kPaddedEntries % 4 == 0);
 constexpr double kFullScale = 32768.0;
 
 // Channel slots the model analyses per frame.
@@ -81,6 +83,12 @@ PsySlotRows RowsOf(const double (*slotSamples)[kFrameSamples]) {
     PsySlotRows rows{};
     for (int s = 0; s < kPsySlots; ++s) rows[s] = slotSamples[s];
     return rows;
+}
+
+// Sets values [0, count) to `value`, four at a time (count a multiple of four).
+void FillLanes(double* values, int count, double value) {
+    const PsyDoubles4 lanes = value - PsyDoubles4{};
+    for (int i = 0; i < count; i += 4) WriteLanes(values + i, lanes);
 }
 
 // Search width around a tonal candidate, by its line.
@@ -430,7 +438,7 @@ void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
 void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     const bool silent = job.silent[s];
     if (silent) {
-        work.x.fill(tables.floorDb);
+        FillLanes(work.x.data(), kPaddedLines, tables.floorDb);
     } else {
         work.Spectrum(blocks[s]);
     }
@@ -690,7 +698,8 @@ NoiseBandFunction PickNoiseBand() {
 
 void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
     t.spectrum.Levels(block, fftWork, x.data(), power.data());
-    type.fill(kTypeNone);
+    static_assert(kTypeNone == 0);
+    std::memset(type.data(), 0, sizeof type);
 }
 
 void SlotWork::SpectralMaxima() {
@@ -875,8 +884,8 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
 // 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
 // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
 void SlotWork::GlobalThreshold(int entries) {
-    sum.fill(t.individualPowerOfDbMin);
-    masked.fill(0.0);
+    FillLanes(sum.data(), kPaddedEntries, t.individualPowerOfDbMin);
+    std::memset(masked.data(), 0, sizeof masked);
     for (int k = tone; k >= 0; k = next[k]) AddMasker(k, kTonalIndexDb, entries);
     for (int k = noise; k >= 0; k = next[k]) AddMasker(k, kNoiseIndexDb, entries);
     t.thresholds(t, sum.data(), masked.data(), entries, threshold.data());
