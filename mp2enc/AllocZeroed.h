@@ -14,11 +14,4 @@ std::unique_ptr<T> AllocZeroed(const char* label) {
     return std::make_unique<T>();  // value-initialised: all zero
 }
 
-// An array of `count` zero-filled rows.
-template <typename Row>
-std::unique_ptr<Row[]> AllocZeroedRows(std::size_t count, const char* label) {
-    (void)label;
-    return std::make_unique<Row[]>(count);
-}
-
 }  // namespace tavrisk::mp2

@@ -131,48 +131,6 @@ MatrixCoefficients SubbandCoefficients(int dematrixProcedure) {
     }
 }
 
-PsySlotRows PsyMatrixRows(const InputRows& input, int dematrixProcedure,
-                          double (*loRo)[kFrameSamples]) {
-    static constexpr double kSilence[kFrameSamples] = {};
-    const auto [b, s, n] = TimeDomainCoefficients(dematrixProcedure);
-    const double* l = input.rows[0];
-    const double* r = input.rows[1];
-    const double* c = input.rows[2];
-    const double* ls = input.rows[4];
-    const double* rs = input.rows[5];
-    PsySlotRows slots;
-    slots.fill(kSilence);
-    slots[kSlotC] = c;
-    slots[kSlotLs] = ls;
-    slots[kSlotRs] = rs;
-    slots[kSlotL] = l;
-    slots[kSlotR] = r;
-    double* lo = loRo[0];
-    double* ro = loRo[1];
-    slots[kSlotLo] = lo;
-    slots[kSlotRo] = ro;
-    switch (dematrixProcedure) {
-        case kProcedureNoMatrix:
-            slots[kSlotLo] = l;
-            slots[kSlotRo] = r;
-            break;
-        case kProcedureSurroundDifference:
-            for (int i = 0; i < kFrameSamples; ++i) {
-                const double m = s * (ls[i] + rs[i]) / 2.0;
-                lo[i] = n * (l[i] + b * c[i] - m);
-                ro[i] = n * (r[i] + b * c[i] + m);
-            }
-            break;
-        default:
-            for (int i = 0; i < kFrameSamples; ++i) {
-                lo[i] = n * (l[i] + b * c[i] + s * ls[i]);
-                ro[i] = n * (r[i] + b * c[i] + s * rs[i]);
-            }
-            break;
-    }
-    return slots;
-}
-
 void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
     ScaleForMatrix(*reinterpret_cast<const FilteredSlots*>(&frame.samples[kSlotLo]), frame,
                    dematrixProcedure);

@@ -17,17 +17,6 @@ MatrixCoefficients TimeDomainCoefficients(int dematrixProcedure);
 // The same gains computed with square roots, used in the subband domain.
 MatrixCoefficients SubbandCoefficients(int dematrixProcedure);
 
-// Input rows of one frame: L, R, C, LFE, LS, RS (16-bit scale).
-struct InputRows {
-    const double* rows[6];
-};
-
-// Time-domain slots Lo, Ro, C, LS, RS, L, R for the psychoacoustic model: Lo and Ro formed
-// in loRo[0] and loRo[1] (or, unmatrixed, L and R themselves), the others the input's rows;
-// the slots past them are silent.
-PsySlotRows PsyMatrixRows(const InputRows& input, int dematrixProcedure,
-                          double (*loRo)[kFrameSamples]);
-
 // Subband samples of the five slots the filterbank fills (L, R, C, LS, RS).
 using FilteredSlots = double[kSlotRs + 1][kParts][kGranules][kSubbands];
 

@@ -31,10 +31,18 @@ bool BitrateAllowed(int kbps, int compatibleChannels) {
 constexpr int kSlotRow[5] = {SampleBlock::kRowL, SampleBlock::kRowR, SampleBlock::kRowC,
                              SampleBlock::kRowLs, SampleBlock::kRowRs};
 
-InputRows RowsOf(const SampleBlock& block) {
-    InputRows rows{};
-    for (std::size_t r = 0; r < SampleBlock::kChannels; ++r) rows.rows[r] = block.Row(r);
-    return rows;
+// The model's slots of a frame: Lo, Ro, C, LS, RS, L, R, with Lo and Ro given as L and R (a
+// matrixed frame's Lo and Ro the model mixes itself); the slots past them are silent.
+PsySlotRows ModelRows(const SampleBlock& block) {
+    static constexpr double kSilence[kFrameSamples] = {};
+    PsySlotRows slots;
+    slots.fill(kSilence);
+    slots[kSlotLo] = slots[kSlotL] = block.Row(SampleBlock::kRowL);
+    slots[kSlotRo] = slots[kSlotR] = block.Row(SampleBlock::kRowR);
+    slots[kSlotC] = block.Row(SampleBlock::kRowC);
+    slots[kSlotLs] = block.Row(SampleBlock::kRowLs);
+    slots[kSlotRs] = block.Row(SampleBlock::kRowRs);
+    return slots;
 }
 
 // The model's slots Lo and Ro of a matrixed frame as weighted sums of the others (the
@@ -70,7 +78,6 @@ Mp2Encoder::Mp2Encoder()
     : filterbank(std::make_unique<AnalysisFilterbank>()),
       frame(AllocZeroed<SubbandFrame>("subband")),
       filtered(AllocZeroed<FilteredSamples>("filterbank output")),
-      psyInput(AllocZeroedRows<double[kFrameSamples]>(kMatrixedSlots, "psy matrix")),
       folded(std::make_unique<SampleBlock>()) {}
 
 bool Mp2Encoder::CheckSettings() {
@@ -314,8 +321,7 @@ bool Mp2Encoder::EncodeFrame(const SampleBlock& input) {
     // The filterbank of the block is side work of the model's threads, into its own buffer:
     // frame n still holds the subband samples being written.
     filterInput = &block;
-    psyModel->StartMasking(PsyMatrixRows(RowsOf(block), kProcedureNoMatrix, psyInput.get()),
-                           MixedFrameInfo(FrameInfoForModel(), procedure), true);
+    psyModel->StartMasking(ModelRows(block), MixedFrameInfo(FrameInfoForModel(), procedure), true);
 
     // The LFE of frame n is read ahead by the low-pass's delay, into block n + 1.
     if (mpegHeader.lfe && !lfeFiltered) lfeCoder.FilterBlock(block.Row(SampleBlock::kRowLfe));
@@ -425,7 +431,7 @@ void Mp2Encoder::StartSegment(const FramePlace& place, const SampleBlock* previo
     filterInput = &before;
     for (int slot = 0; slot < kFilteredSlots; ++slot) FilterSlot(slot);
     filterInput = nullptr;
-    psyModel->Prime(PsyMatrixRows(RowsOf(before), kProcedureNoMatrix, psyInput.get()),
+    psyModel->Prime(ModelRows(before),
                     MixedFrameInfo(FrameInfoForModel(), place.previousProcedure));
 }
 

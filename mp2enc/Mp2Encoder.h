@@ -111,8 +111,6 @@ class Mp2Encoder {
     };
     std::unique_ptr<FilteredSamples> filtered;
     const SampleBlock* filterInput = nullptr;  // the block being filtered
-    static constexpr int kMatrixedSlots = 2;   // Lo and Ro, formed for the model
-    std::unique_ptr<double[][kFrameSamples]> psyInput;
     double frequencyKhz = 48.0;
     long adb = 0;
     long frames = 0;

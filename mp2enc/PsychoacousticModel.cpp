@@ -8,6 +8,7 @@
 #include <cmath>
 #include <condition_variable>
 #include <cstdint>
+#include <cstring>
 #include <functional>
 #include <limits>
 #include <mutex>
@@ -69,6 +70,7 @@ constexpr double kAddQuiet = kAddPowerUnit * kQuietScale;
 constexpr double kSmrOffsetDb = 10.0;
 // The entry arrays run on to a multiple of four lanes.
 constexpr int kPaddedEntries = kThresholdEntries + 3;
+static_assert(kPaddedLines % 4 == 0 && kPaddedEntries % 4 == 0);
 constexpr double kFullScale = 32768.0;
 
 // Channel slots the model analyses per frame.
@@ -81,6 +83,12 @@ PsySlotRows RowsOf(const double (*slotSamples)[kFrameSamples]) {
     PsySlotRows rows{};
     for (int s = 0; s < kPsySlots; ++s) rows[s] = slotSamples[s];
     return rows;
+}
+
+// Sets values [0, count) to `value`, four at a time (count a multiple of four).
+void FillLanes(double* values, int count, double value) {
+    const PsyDoubles4 lanes = value - PsyDoubles4{};
+    for (int i = 0; i < count; i += 4) WriteLanes(values + i, lanes);
 }
 
 // Search width around a tonal candidate, by its line.
@@ -332,6 +340,8 @@ struct PsychoacousticModel::State {
     void AnalyseSlot(SlotWork& work, int s);
     // Takes the tables of the frame's layer and sampling frequency; new ones start silent.
     void SelectTables(const PsyFrameInfo& info);
+    // The tail of a mixed slot: the weighted sum of the tails of slots from[0, count).
+    void MixTails(const int* from, const double* weights, int count, double* mixed) const;
     // Keeps the end of slot s's new frame for the next block.
     void KeepTail(int s, const double* samples);
     // Takes in the frame's slots: windows each block (when `window`) and keeps each tail.
@@ -401,11 +411,21 @@ void PsychoacousticModel::State::TakeSlots(const PsySlotRows& slotRows, const Ps
             job.silent[m] = !tables.spectrum.Mix(tails[m].data(), sources.data(), weights.data(),
                                                  count, blocks[m]);
         }
-        tails[m].fill(0.0);
+        MixTails(from.data(), weights.data(), count, tails[m].data());
+    }
+}
+
+void PsychoacousticModel::State::MixTails(const int* from, const double* weights, int count,
+                                          double* mixed) const {
+    // In lanes, each sample summed in the order of the sources.
+    for (int j = 0; j < kTailSamples; j += 4) {
+        PsyDoubles4 sum{};
         for (int n = 0; n < count; ++n) {
-            const auto& source = tails[from[n]];
-            for (int j = 0; j < kTailSamples; ++j) tails[m][j] += weights[n] * source[j];
+            PsyDoubles4 source;
+            ReadLanes(source, &tails[from[n]][j]);
+            sum += weights[n] * source;
         }
+        WriteLanes(mixed + j, sum);
     }
 }
 
@@ -418,7 +438,7 @@ void PsychoacousticModel::State::SelectTables(const PsyFrameInfo& info) {
 void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
     const bool silent = job.silent[s];
     if (silent) {
-        work.x.fill(tables.floorDb);
+        FillLanes(work.x.data(), kPaddedLines, tables.floorDb);
     } else {
         work.Spectrum(blocks[s]);
     }
@@ -546,10 +566,15 @@ namespace {
         ReadLanes(quiet, &t.quietPower[i]);
         ReadLanes(alone, &t.quietOnly[i]);
         ReadLanes(isMasked, masked + i);
+        const PsyInts4 taken = isMasked != 0.0;
+        if ((taken[0] | taken[1] | taken[2] | taken[3]) == 0) {
+            WriteLanes(threshold + i, alone);  // no component reaches these entries
+            continue;
+        }
         Log2Lanes(s, log2Sum);
         Exp2Lanes(log2Sum * kRatio, power);
         Log2Lanes(quiet + power, log2Total);
-        WriteLanes(threshold + i, isMasked != 0.0 ? log2Total * fromBase2 : alone);
+        WriteLanes(threshold + i, taken ? log2Total * fromBase2 : alone);
     }
 }
 
@@ -673,7 +698,8 @@ NoiseBandFunction PickNoiseBand() {
 
 void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
     t.spectrum.Levels(block, fftWork, x.data(), power.data());
-    type.fill(kTypeNone);
+    static_assert(kTypeNone == 0);
+    std::memset(type.data(), 0, sizeof type);
 }
 
 void SlotWork::SpectralMaxima() {
@@ -858,8 +884,8 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
 // 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
 // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
 void SlotWork::GlobalThreshold(int entries) {
-    sum.fill(t.individualPowerOfDbMin);
-    masked.fill(0.0);
+    FillLanes(sum.data(), kPaddedEntries, t.individualPowerOfDbMin);
+    std::memset(masked.data(), 0, sizeof masked);
     for (int k = tone; k >= 0; k = next[k]) AddMasker(k, kTonalIndexDb, entries);
     for (int k = noise; k >= 0; k = next[k]) AddMasker(k, kNoiseIndexDb, entries);
     t.thresholds(t, sum.data(), masked.data(), entries, threshold.data());
