@@ -140,6 +140,7 @@ template <bool kWide>
     constexpr int kHalfVectors = kHalfBands / kLanes;
     Lanes even[kHalfVectors] = {};
     Lanes odd[kHalfVectors] = {};
+#pragma GCC unroll 4
     for (int p = 0; p < kHalfBands; ++p) {
         const double ze = z[2 * p];
         const double zo = z[2 * p + 1];
