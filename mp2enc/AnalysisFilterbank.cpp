@@ -35,30 +35,42 @@ void FoldColumns(const double* y, double* z) {
     }
 }
 
-// Stores 32 new samples over the oldest 32 of a history row that starts at `base`, each twice,
-// so that the 512 values from the new start on lie in a row, oldest first; returns that start.
+// A slot's history is a ring of 17 granules, each sample stored twice, kRing apart, so that
+// the 512 newest values lie in a row, oldest first, from the ring's next write position plus
+// one granule on; one granule more than a window, so that the next granule may be stored
+// while the window of the last is still read.
+constexpr int kRing = AnalysisFilterbank::kRing;
+
+// Stores 32 new samples at `base` of a history row; returns the next write position.
 [[gnu::always_inline]] inline int StoreNewest(double* history, int base, const double* input) {
+#pragma GCC unroll 8
     for (int i = 0; i < kSamplesPerGranule; i += kLanes) {
         const Lanes in = *reinterpret_cast<const Lanes*>(input + i);
         *reinterpret_cast<Lanes*>(history + base + i) = in;
-        *reinterpret_cast<Lanes*>(history + base + kWindowSize + i) = in;
+        *reinterpret_cast<Lanes*>(history + base + kRing + i) = in;
     }
-    return (base + kSamplesPerGranule) & (kWindowSize - 1);
+    const int next = base + kSamplesPerGranule;
+    return next == kRing ? 0 : next;
 }
 
-// Same arithmetic and summation order as WindowSubband + FilterSubband, arranged so that the
-// sums of one step stay in registers. `x` holds the 512 newest samples oldest first and
-// `window` the window reversed to match, so that u[63 - k] is the column sum y[k]; the sums
-// run from the newest row to the oldest, as y's. Then the fold, and the 16 even and 16 odd
-// sums side by side.
-[[gnu::always_inline]] inline void AnalyseGranule(const double* x,
-                                                  const AnalysisFilterbank::Tables& tables,
-                                                  double* out) {
-    constexpr int kColumns = AnalysisFilterbank::kMatrixColumns;
-    constexpr int kRows = kWindowSize / kColumns;
+// Where the 512 newest values start, given the next write position.
+[[gnu::always_inline]] inline const double* Newest(const double* history, int base) {
+    return history + base + kSamplesPerGranule;
+}
+
+constexpr int kColumns = AnalysisFilterbank::kMatrixColumns;
+constexpr int kRows = kWindowSize / kColumns;
+
+// The column sums of the windowed values, the first step of WindowSubband + FilterSubband with
+// the same arithmetic and summation order, arranged so that the sums stay in registers. `x`
+// holds the 512 newest samples oldest first and `window` the window reversed to match, so
+// that u[63 - k] is the column sum y[k]; the sums run from the newest row to the oldest, as
+// y's.
+[[gnu::always_inline]] inline void WindowColumns(const double* x,
+                                                 const AnalysisFilterbank::Tables& tables,
+                                                 double* u) {
     constexpr int kHalf = kColumns / 2;
     constexpr int kVectors = kHalf / kLanes;  // 8 lanes of 4 sums
-    alignas(32) std::array<double, kColumns> u;
     for (int h = 0; h < kColumns; h += kHalf) {
         Lanes sum[kVectors] = {};
 #pragma GCC unroll 8
@@ -75,6 +87,37 @@ void FoldColumns(const double* y, double* z) {
 #pragma GCC unroll 8
         for (int v = 0; v < kVectors; ++v) *reinterpret_cast<Lanes*>(&u[h + kLanes * v]) = sum[v];
     }
+}
+
+// WindowColumns for two granules at once, each window value loaded once for both: each sum
+// the same as WindowColumns'. Four columns at a time, so that few registers are live. With
+// `kWide` (a build whose registers hold four doubles), an empty statement keeps the window's
+// lanes in a register, which the compiler would otherwise read from memory twice.
+template <bool kWide>
+[[gnu::always_inline]] inline void WindowColumnsPair(const double* xa, const double* xb,
+                                                     const AnalysisFilterbank::Tables& tables,
+                                                     double* ua, double* ub) {
+    for (int k = 0; k < kColumns; k += kLanes) {
+        Lanes sumA = {};
+        Lanes sumB = {};
+#pragma GCC unroll 8
+        for (int j = kRows - 1; j >= 0; --j) {
+            const int at = j * kColumns + k;
+            Lanes w = *reinterpret_cast<const Lanes*>(tables.window.data() + at);
+            if constexpr (kWide) asm("" : "+x"(w));
+            sumA += *reinterpret_cast<const Lanes*>(xa + at) * w;
+            sumB += *reinterpret_cast<const Lanes*>(xb + at) * w;
+        }
+        *reinterpret_cast<Lanes*>(ua + k) = sumA;
+        *reinterpret_cast<Lanes*>(ub + k) = sumB;
+    }
+}
+
+// The rest of FilterSubband on the column sums `u` (reversed, as WindowColumns leaves them):
+// the fold, and the 16 even and 16 odd sums side by side.
+[[gnu::always_inline]] inline void TransformColumns(const double* u,
+                                                    const AnalysisFilterbank::Tables& tables,
+                                                    double* out) {
     // FoldColumns, four sums at a time: z[1 + 4v...] from the columns either side of 16 (u's
     // 47), z[17 + 4v...] from those either side of 48 (u's 15); z[32] is padding.
     constexpr int kCentre = kSubbands / 2;
@@ -97,6 +140,7 @@ void FoldColumns(const double* y, double* z) {
     constexpr int kHalfVectors = kHalfBands / kLanes;
     Lanes even[kHalfVectors] = {};
     Lanes odd[kHalfVectors] = {};
+#pragma GCC unroll 4
     for (int p = 0; p < kHalfBands; ++p) {
         const double ze = z[2 * p];
         const double zo = z[2 * p + 1];
@@ -116,11 +160,37 @@ void FoldColumns(const double* y, double* z) {
     }
 }
 
+// One granule: stores its samples and analyses it.
+[[gnu::always_inline]] inline int AnalyseGranule(double* history, int base, const double* input,
+                                                 const AnalysisFilterbank::Tables& tables,
+                                                 double* out) {
+    const int next = StoreNewest(history, base, input);
+    alignas(32) std::array<double, kColumns> u;
+    WindowColumns(Newest(history, next), tables, u.data());
+    TransformColumns(u.data(), tables, out);
+    return next;
+}
+
+// Two granules, 64 samples from `input` into 64 outputs: both stored first (the ring keeps
+// the first window whole), then windowed side by side.
+template <bool kWide>
+[[gnu::always_inline]] inline int AnalyseGranulePair(double* history, int base, const double* input,
+                                                     const AnalysisFilterbank::Tables& tables,
+                                                     double* out) {
+    const int middle = StoreNewest(history, base, input);
+    const int next = StoreNewest(history, middle, input + kSamplesPerGranule);
+    alignas(32) std::array<double, kColumns> ua;
+    alignas(32) std::array<double, kColumns> ub;
+    WindowColumnsPair<kWide>(Newest(history, middle), Newest(history, next), tables, ua.data(),
+                             ub.data());
+    TransformColumns(ua.data(), tables, out);
+    TransformColumns(ub.data(), tables, out + kSubbands);
+    return next;
+}
+
 int AnalyseGranulePlain(double* history, int base, const double* input,
                         const AnalysisFilterbank::Tables& tables, double* out) {
-    const int start = StoreNewest(history, base, input);
-    AnalyseGranule(history + start, tables, out);
-    return start;
+    return AnalyseGranule(history, base, input, tables, out);
 }
 
 // The same built for AVX2: wider registers, the same separate multiplies and additions (no
@@ -129,19 +199,30 @@ int AnalyseGranulePlain(double* history, int base, const double* input,
 [[gnu::target("avx2")]] int AnalyseGranuleAvx2(double* history, int base, const double* input,
                                                const AnalysisFilterbank::Tables& tables,
                                                double* out) {
-    const int start = StoreNewest(history, base, input);
-    AnalyseGranule(history + start, tables, out);
-    return start;
+    return AnalyseGranule(history, base, input, tables, out);
 }
 
-AnalysisFilterbank::GranuleFunction PickGranuleFunction() {
+int AnalyseGranulePairPlain(double* history, int base, const double* input,
+                            const AnalysisFilterbank::Tables& tables, double* out) {
+    return AnalyseGranulePair<false>(history, base, input, tables, out);
+}
+
+[[gnu::target("avx2")]] int AnalyseGranulePairAvx2(double* history, int base, const double* input,
+                                                   const AnalysisFilterbank::Tables& tables,
+                                                   double* out) {
+    return AnalyseGranulePair<true>(history, base, input, tables, out);
+}
+
+bool HaveAvx2() {
     __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? AnalyseGranuleAvx2 : AnalyseGranulePlain;
+    return __builtin_cpu_supports("avx2");
 }
 
 }  // namespace
 
-AnalysisFilterbank::AnalysisFilterbank() : granule(PickGranuleFunction()) {
+AnalysisFilterbank::AnalysisFilterbank()
+    : granule(HaveAvx2() ? AnalyseGranuleAvx2 : AnalyseGranulePlain),
+      granulePair(HaveAvx2() ? AnalyseGranulePairAvx2 : AnalyseGranulePairPlain) {
     for (int i = 0; i < kBands; ++i) {
         for (int k = 0; k < kMatrixColumns; ++k) {
             cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));
@@ -163,14 +244,14 @@ void AnalysisFilterbank::Reset() {
     offset.fill(0);
 }
 
-int AnalysisFilterbank::Push(int slot, const double*& input) {
+const double* AnalysisFilterbank::Push(int slot, const double*& input) {
     offset[slot] = StoreNewest(history[slot].data(), offset[slot], input);
     input += kSamplesPerGranule;
-    return offset[slot];
+    return Newest(history[slot].data(), offset[slot]);
 }
 
 void AnalysisFilterbank::WindowSubband(int slot, const double*& input, double* windowed) {
-    const double* x = history[slot].data() + Push(slot, input);
+    const double* x = Push(slot, input);
     for (int i = 0; i < kTaps; ++i) windowed[i] = x[kTaps - 1 - i] * tables.window[kTaps - 1 - i];
 }
 
@@ -198,6 +279,16 @@ void AnalysisFilterbank::FilterSubband(const double* windowed, double* out) cons
 void AnalysisFilterbank::Analyse(int slot, const double*& input, double* out) {
     offset[slot] = granule(history[slot].data(), offset[slot], input, tables, out);
     input += kSamplesPerGranule;
+}
+
+void AnalysisFilterbank::AnalyseGranules(int slot, const double*& input, int count,
+                                         double (*out)[kBands]) {
+    int g = 0;
+    for (; g + 2 <= count; g += 2) {
+        offset[slot] = granulePair(history[slot].data(), offset[slot], input, tables, out[g]);
+        input += 2 * kSamplesPerGranule;
+    }
+    if (g < count) Analyse(slot, input, out[g]);
 }
 
 }  // namespace tavrisk::mp2

@@ -9,14 +9,16 @@
 namespace tavrisk::mp2 {
 
 // The polyphase analysis filterbank: per channel slot a circular input history of 512
-// samples; each call consumes 32 new samples and yields the 32 subband samples of one
-// granule.
+// samples (and one granule more); each granule consumes 32 new samples and yields its 32
+// subband samples.
 class AnalysisFilterbank {
   public:
     static constexpr int kBands = kSubbands;
     static constexpr int kTaps = kWindowSize;
     static constexpr int kMatrixColumns = 64;
     static constexpr int kHalfBands = kBands / 2;
+    // A slot's history holds one granule more than a window (see StoreNewest).
+    static constexpr int kRing = kTaps + kSamplesPerGranule;
 
     // The window reversed and scaled from 16-bit to +-1; the matrix folded to 32 columns,
     // its even and its odd columns for the first 16 rows, transposed: the last 16 rows follow
@@ -39,24 +41,28 @@ class AnalysisFilterbank {
     void FilterSubband(const double* windowed, double* out) const;
     // Both steps at once: the same arithmetic in the same order, laid out for speed.
     void Analyse(int slot, const double*& input, double* out);
+    // `count` granules in a row, into out[0] to out[count - 1]: the same values as Analyse
+    // granule by granule, two at a time where it can.
+    void AnalyseGranules(int slot, const double*& input, int count, double (*out)[kBands]);
 
     // Cosine matrix entry M[i][k], rounded to 9 decimals.
     double Matrix(int i, int k) const { return cosineMatrix[i][k]; }
 
-    // Stores 32 new samples in a history row from `base` on and analyses the granule; returns
-    // where the row's 512 newest values now start.
+    // Stores 32 new samples (or twice 32, for the pair) in a history row at `base` and
+    // analyses the granule (or two); returns the row's next write position.
     using GranuleFunction = int (*)(double* history, int base, const double* input,
                                     const Tables& tables, double* out);
 
   private:
     // Stores 32 new samples of a slot; returns where its 512 newest values start, oldest first.
-    int Push(int slot, const double*& input);
+    const double* Push(int slot, const double*& input);
 
-    std::array<std::array<double, 2 * kTaps>, kChannelSlots> history{};
-    std::array<int, kChannelSlots> offset{};
+    std::array<std::array<double, 2 * kRing>, kChannelSlots> history{};
+    std::array<int, kChannelSlots> offset{};  // the next write position of each slot
     std::array<std::array<double, kMatrixColumns>, kBands> cosineMatrix{};
     Tables tables{};
-    GranuleFunction granule;  // the build of the granule step for this processor
+    GranuleFunction granule;  // the builds of the granule steps for this processor
+    GranuleFunction granulePair;
 };
 
 }  // namespace tavrisk::mp2

@@ -278,9 +278,7 @@ void Mp2Encoder::StartFrame(int procedure) {
 void Mp2Encoder::FilterSlot(int slot) {
     const double* input = filterInput->Row(kSlotRow[slot]);
     for (int part = 0; part < kParts; ++part) {
-        for (int gr = 0; gr < kGranules; ++gr) {
-            filterbank->Analyse(slot, input, filtered->samples[slot][part][gr]);
-        }
+        filterbank->AnalyseGranules(slot, input, kGranules, filtered->samples[slot][part]);
     }
 }
 

@@ -27,6 +27,25 @@ TEST(Crc16, KnownCheckValue) {
     EXPECT_NE(split.Value(), Crc16().Value());
 }
 
+// Fields of every width from 1 to 32 bits, read after each one, against the register fed one
+// bit at a time.
+TEST(Crc16, FieldsOfAnyWidthGiveTheBitwiseRegister) {
+    Crc16 crc;
+    std::uint16_t bitwise = Crc16::kInitial;
+    std::uint32_t state = 7;
+    for (int n = 0; n < 200; ++n) {
+        const int width = 1 + n % 32;
+        state = state * 1664525u + 1013904223u;
+        crc.Update(state, width);
+        for (int i = width - 1; i >= 0; --i) {
+            const bool top = (bitwise & 0x8000u) != 0;
+            bitwise = static_cast<std::uint16_t>(bitwise << 1);
+            if (top != (((state >> i) & 1u) != 0)) bitwise ^= Crc16::kPolynomial;
+        }
+        ASSERT_EQ(crc.Value(), bitwise) << n;
+    }
+}
+
 TEST(Quantiser, CodesAndGrouping) {
     const AllocationEntry three{3, 5, 1, 0};
     EXPECT_EQ(QuantiseSample(0.0, three), 1);
