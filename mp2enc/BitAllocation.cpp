@@ -145,28 +145,26 @@ const BitAllocator::RowSteps* BitAllocator::StepsOf(int which, const AllocationT
     for (;;) {
         const int chosen = candidates.Best();
         if (chosen < 0) break;
-        const int first = candidate[chosen].first;
-        const int last = candidate[chosen].last;
-        int increment = 0;
-        for (int i = first; i <= last; ++i) {
-            const Candidate& c = candidate[i];
-            increment += c.allocation == 0 ? c.firstBits : c.steps->bits[c.allocation];
-        }
+        Candidate& c = candidate[chosen];
+        const int increment =
+            c.allocation == 0 ? c.firstBits : c.width * c.steps->bits[c.allocation];
         const bool fits = increment + usedBits < available;
-        if (fits) usedBits += increment;
-        for (int i = first; i <= last; ++i) {
-            Candidate& c = candidate[i];
-            int state = kClosed;
-            double value = CandidateSearch::kNone;
-            if (fits) {
-                const int a = ++c.allocation;
-                state = a >= c.steps->last ? kClosed : kAllocated;
-                value = CandidateValue(state, c.steps->snr[a] - c.signalToMask);
-            }
-            candidates.Set(i, value);
-            if (verbosity > 2) {
-                messages.Report(FormatText("ch: %02d sb: %02d used: %d ad: %05d used: %05d\n",
-                                           c.slot, c.subband, state, available, usedBits));
+        int state = kClosed;
+        double value = CandidateSearch::kNone;
+        if (fits) {
+            usedBits += increment;
+            const int a = ++c.allocation;
+            *c.out = a;
+            if (c.partnerOut) *c.partnerOut = a;
+            state = a >= c.steps->last ? kClosed : kAllocated;
+            value = CandidateValue(state, c.steps->snr[a] - c.signalToMask);
+        }
+        candidates.Set(chosen, value);
+        if (verbosity > 2) {
+            for (int slot : {c.slot, c.partnerSlot}) {
+                if (slot < 0) continue;
+                messages.Report(FormatText("ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot,
+                                           c.subband, state, available, usedBits));
             }
         }
     }
@@ -211,6 +209,11 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
         for (int k = 0; k < positions; ++k)
             groupSlots[g][k] = TransmittedSlot(params.config, header.tcAlloc[g], k);
     }
+    // The first step of a slot also sends its scale factors and their selection.
+    auto firstStepBits = [&frame](const RowSteps* steps, int slot, int sb) {
+        return steps->bits[0] + kScfsiBits +
+               kScaleFactorBits * kScaleFactorsSent[frame.scfsi[slot][sb]];
+    };
     // Candidates in search order: subband, then transmission position. What a step needs
     // of a candidate is gathered here once.
     std::array<double, kCandidates> candidateValue;
@@ -226,12 +229,25 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
             c.allocation = 0;
             c.steps = s < params.stereo ? &stepsCompatible[sb] : &stepsMc[sb];
             c.signalToMask = frame.signalToMask[s][sb];
-            c.firstBits = c.steps->bits[0] + kScfsiBits +
-                          kScaleFactorBits * kScaleFactorsSent[frame.scfsi[s][sb]];
-            // Lo and Ro of a paired subband (positions 0 and 1) step together.
-            const bool pair = s < params.stereo && paired[sb];
-            c.first = pair ? index - s : index;
-            c.last = pair ? c.first + 1 : index;
+            c.firstBits = firstStepBits(c.steps, s, sb);
+            c.width = 1;
+            c.out = &frame.bitAlloc[s][sb];
+            c.partnerOut = nullptr;
+            c.partnerSlot = -1;
+            // Lo and Ro of a paired subband (positions 0 and 1) step together as Lo's
+            // candidate, which always comes first: their values are equal throughout.
+            if (s < params.stereo && paired[sb]) {
+                if (k == 0) {
+                    const int ro = slots[1];
+                    c.width = 2;
+                    c.partnerSlot = ro;
+                    c.partnerOut = &frame.bitAlloc[ro][sb];
+                    c.firstBits += firstStepBits(c.steps, ro, sb);
+                } else {
+                    candidateValue[index] = CandidateSearch::kNone;
+                    continue;
+                }
+            }
             candidateValue[index] = CandidateSearch::kNone;
             if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
             if (header.center == kLimitedCentre && s == kSlotC &&
@@ -242,6 +258,7 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
         }
     }
     candidates.Fill(candidateValue.data(), count);
+    for (int s = 0; s < kSlotsWithScfsi; ++s) std::fill_n(frame.bitAlloc[s], kSubbands, 0);
     static const bool avx2 = [] {
         __builtin_cpu_init();
         return __builtin_cpu_supports("avx2") != 0;
@@ -249,11 +266,6 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
     const int usedBits = avx2 ? StepsAvx2(available, verbosity, messages)
                               : StepsPlain(available, verbosity, messages);
     adb = available - usedBits;
-    for (int s = 0; s < kSlotsWithScfsi; ++s) std::fill_n(frame.bitAlloc[s], kSubbands, 0);
-    for (int i = 0; i < count; ++i) {
-        const Candidate& c = candidate[i];
-        frame.bitAlloc[c.slot][c.subband] = c.allocation;
-    }
     return available;
 }
 

@@ -57,10 +57,13 @@ class BitAllocator {
         const RowSteps* steps;
         double signalToMask;
         int firstBits;  // the first step's bits with its scale factors and selection
+        int width;      // slots a step raises: 2 for Lo with Ro of a paired subband
         int allocation;
         int slot;
         int subband;
-        int first, last;  // the candidates a step raises together (itself, or Lo and Ro)
+        int partnerSlot;  // Ro when Lo is paired with it, else -1
+        int* out;         // the frame's allocation of the slot
+        int* partnerOut;  // and of Ro when paired
     };
     // Steps of the compatible (0) or multichannel (1) table, computed when the table changes.
     const RowSteps* StepsOf(int which, const AllocationTable& table);

@@ -15,10 +15,13 @@ class CandidateSearch {
     static constexpr int kCapacity = 256;
     static constexpr double kNone = std::numeric_limits<double>::infinity();
 
-    // Takes values[0, count); the rest are kNone.
+    // Takes values[0, count); the rest are kNone (and never read).
     [[gnu::always_inline]] void Fill(const double* values, int count) {
-        for (int i = 0; i < kCapacity; ++i) value_[i] = i < count ? values[i] : kNone;
-        for (int b = 0; b < kBlocks; ++b) blockMinimum[b] = MinimumOf(value_ + kBlock * b);
+        const int blocks = (count + kBlock - 1) / kBlock;
+        for (int i = 0; i < count; ++i) value_[i] = values[i];
+        for (int i = count; i < kBlock * blocks; ++i) value_[i] = kNone;
+        for (int b = 0; b < kBlocks; ++b)
+            blockMinimum[b] = b < blocks ? MinimumOf(value_ + kBlock * b) : kNone;
     }
     [[gnu::always_inline]] void Set(int index, double value) {
         value_[index] = value;
