@@ -139,11 +139,12 @@ const BitAllocator::RowSteps* BitAllocator::StepsOf(int which, const AllocationT
 
 // Raises the candidate of the smallest mask-to-noise ratio by one step while bits remain;
 // a step that does not fit closes its candidates. Returns the bits used.
+template <bool kInLanes>
 [[gnu::always_inline]] inline int BitAllocator::Steps(int available, int verbosity,
                                                       EncoderLog& messages) {
     int usedBits = 0;
     for (;;) {
-        const int chosen = candidates.Best();
+        const int chosen = kInLanes ? candidates.BestInLanes() : candidates.Best();
         if (chosen < 0) break;
         Candidate& c = candidate[chosen];
         const int increment =
@@ -172,14 +173,14 @@ const BitAllocator::RowSteps* BitAllocator::StepsOf(int which, const AllocationT
 }
 
 int BitAllocator::StepsPlain(int available, int verbosity, EncoderLog& messages) {
-    return Steps(available, verbosity, messages);
+    return Steps<false>(available, verbosity, messages);
 }
 
 // The same built for AVX2: the search compares and the steps add integers, so the
 // allocation is the same.
 [[gnu::target("avx2")]] int BitAllocator::StepsAvx2(int available, int verbosity,
                                                     EncoderLog& messages) {
-    return Steps(available, verbosity, messages);
+    return Steps<true>(available, verbosity, messages);
 }
 
 int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,

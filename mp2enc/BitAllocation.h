@@ -67,6 +67,7 @@ class BitAllocator {
     };
     // Steps of the compatible (0) or multichannel (1) table, computed when the table changes.
     const RowSteps* StepsOf(int which, const AllocationTable& table);
+    template <bool kInLanes>
     int Steps(int available, int verbosity, EncoderLog& messages);
     int StepsPlain(int available, int verbosity, EncoderLog& messages);
     [[gnu::target("avx2")]] int StepsAvx2(int available, int verbosity, EncoderLog& messages);

@@ -28,13 +28,11 @@ class CandidateSearch {
         const int block = index / kBlock;
         blockMinimum[block] = MinimumOf(value_ + kBlock * block);
     }
-    // Index of the smallest value, or -1 when every value is kNone.
-    [[gnu::always_inline]] int Best() const {
-        const double smallest = MinimumOf(blockMinimum);
-        if (smallest == kNone) return -1;
-        const int block = FirstEqual(blockMinimum, smallest);
-        return kBlock * block + FirstEqual(value_ + kBlock * block, smallest);
-    }
+    // Index of the smallest value, or -1 when every value is kNone. Best finds the first
+    // equal to the smallest by a scan, BestInLanes by masks of four lanes (for AVX2 code,
+    // where they are cheap): the same index.
+    [[gnu::always_inline]] int Best() const { return Find<false>(); }
+    [[gnu::always_inline]] int BestInLanes() const { return Find<true>(); }
 
   private:
     // Vectors stay inside these functions, which are always inlined.
@@ -43,6 +41,13 @@ class CandidateSearch {
     static constexpr int kBlock = 16;
     static constexpr int kBlocks = kCapacity / kBlock;
 
+    template <bool kInLanes>
+    [[gnu::always_inline]] int Find() const {
+        const double smallest = MinimumOf(blockMinimum);
+        if (smallest == kNone) return -1;
+        const int block = FirstEqual<kInLanes>(blockMinimum, smallest);
+        return kBlock * block + FirstEqual<kInLanes>(value_ + kBlock * block, smallest);
+    }
     // The minimum of 16 values.
     [[gnu::always_inline]] static double MinimumOf(const double* v) {
         const Lanes* in = reinterpret_cast<const Lanes*>(v);
@@ -56,7 +61,13 @@ class CandidateSearch {
     }
     // Position of the first of 16 values equal to `m` (one of them is): a bit per equal
     // value, lowest first.
+    template <bool kInLanes>
     [[gnu::always_inline]] static int FirstEqual(const double* v, double m) {
+        if constexpr (!kInLanes) {
+            int i = 0;
+            while (v[i] != m) ++i;
+            return i;
+        }
         const Lanes* in = reinterpret_cast<const Lanes*>(v);
         const Lanes target = {m, m, m, m};
         const Order bits = ((in[0] == target) & Order{1, 2, 4, 8}) |

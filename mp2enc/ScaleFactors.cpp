@@ -26,7 +26,7 @@ int DifferenceClass(int d) {
 }
 
 // The pattern of one triplet (SelectScaleFactors).
-int SelectPattern(int& s0, int& s1, int& s2) {
+[[gnu::always_inline]] inline int SelectPattern(int& s0, int& s1, int& s2) {
     switch (kPatterns[DifferenceClass(s0 - s1)][DifferenceClass(s1 - s2)]) {
         case k123:
             return 0;
@@ -134,22 +134,25 @@ constexpr int kIntLanes = 8;
     *reinterpret_cast<Ints*>(scfsi) = p123 ? kNone : (p122 | p133) ? kThree : p113 ? kOne : kTwo;
 }
 
-[[gnu::always_inline]] inline void SlotPatterns(SubbandFrame& frame) {
+// One triplet at a time: without AVX2 the lanes' selections cost more than they save.
+void SlotPatternsPlain(SubbandFrame& frame) {
+    for (int slot = 0; slot < kSlotsWithScfsi; ++slot) {
+        for (int sb = 0; sb < kSubbands; ++sb) {
+            frame.scfsi[slot][sb] =
+                SelectPattern(frame.scaleIndex[slot][0][sb], frame.scaleIndex[slot][1][sb],
+                              frame.scaleIndex[slot][2][sb]);
+        }
+    }
+}
+
+// Eight subbands at a time.
+[[gnu::target("avx2")]] void SlotPatternsAvx2(SubbandFrame& frame) {
     for (int slot = 0; slot < kSlotsWithScfsi; ++slot) {
         int(*index)[kSubbands] = frame.scaleIndex[slot];
         for (int sb = 0; sb < kSubbands; sb += kIntLanes) {
             SelectPatterns(index[0] + sb, index[1] + sb, index[2] + sb, frame.scfsi[slot] + sb);
         }
     }
-}
-
-void SlotPatternsPlain(SubbandFrame& frame) {
-    SlotPatterns(frame);
-}
-
-// The same built for AVX2 (integer compares and selections: the same indices).
-[[gnu::target("avx2")]] void SlotPatternsAvx2(SubbandFrame& frame) {
-    SlotPatterns(frame);
 }
 
 }  // namespace

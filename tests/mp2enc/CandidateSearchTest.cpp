@@ -16,6 +16,7 @@ class ScanSearch {
   public:
     void Fill(const double* v, int count) { values.assign(v, v + count); }
     void Set(int index, double value) { values[index] = value; }
+    int BestInLanes() const { return Best(); }
     int Best() const {
         int best = -1;
         for (int i = 0; i < static_cast<int>(values.size()); ++i) {
@@ -31,13 +32,13 @@ class ScanSearch {
 // Fills the search and changes it 2000 times, mostly raising the current best by 0 to 1.5
 // (as the allocation does), at times another value, now and then closing one; returns every
 // choice.
-template <class Search>
+template <class Search, bool kInLanes = false>
 [[gnu::always_inline]] inline std::vector<int> Choices(std::vector<double> values, unsigned seed) {
     auto search = std::make_unique<Search>();
     search->Fill(values.data(), static_cast<int>(values.size()));
     std::vector<int> choices;
     for (int step = 0; step < 2000; ++step) {
-        const int best = search->Best();
+        const int best = kInLanes ? search->BestInLanes() : search->Best();
         choices.push_back(best);
         seed = seed * 1103515245u + 12345u;
         int index = best;
@@ -53,7 +54,7 @@ std::vector<int> RunPlain(const std::vector<double>& values, unsigned seed) {
 }
 
 [[gnu::target("avx2")]] std::vector<int> RunAvx2(const std::vector<double>& values, unsigned seed) {
-    return Choices<CandidateSearch>(values, seed);
+    return Choices<CandidateSearch, true>(values, seed);
 }
 
 // Every choice against the scan, plain and AVX2, with ties (values in steps of 0.5, -0 and
