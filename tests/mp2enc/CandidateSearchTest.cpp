@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include <gtest/gtest.h>
 
+#include <algorithm>
 #include <memory>
 #include <vector>
 
@@ -12,26 +13,19 @@ namespace {
 constexpr double kNone = CandidateSearch::kNone;
 
 // The first strictly smallest value, as a plain scan finds it.
-class ScanSearch {
-  public:
+struct ScanSearch {
+    std::vector<double> values;
     void Fill(const double* v, int count) { values.assign(v, v + count); }
     void Set(int index, double value) { values[index] = value; }
-    int BestInLanes() const { return Best(); }
     int Best() const {
-        int best = -1;
-        for (int i = 0; i < static_cast<int>(values.size()); ++i) {
-            if (values[i] != kNone && (best < 0 || values[i] < values[best])) best = i;
-        }
-        return best;
+        const auto first = std::min_element(values.begin(), values.end());
+        return first == values.end() || *first == kNone ? -1 : first - values.begin();
     }
-
-  private:
-    std::vector<double> values;
+    int BestInLanes() const { return Best(); }
 };
 
-// Fills the search and changes it 2000 times, mostly raising the current best by 0 to 1.5
-// (as the allocation does), at times another value, now and then closing one; returns every
-// choice.
+// Every choice over 2000 changes: mostly the best raised by 0 to 1.5 (as the allocation
+// does), at times another value, now and then one closed.
 template <class Search, bool kInLanes = false>
 [[gnu::always_inline]] inline std::vector<int> Choices(std::vector<double> values, unsigned seed) {
     auto search = std::make_unique<Search>();
@@ -47,10 +41,6 @@ template <class Search, bool kInLanes = false>
         search->Set(index, values[index]);
     }
     return choices;
-}
-
-std::vector<int> RunPlain(const std::vector<double>& values, unsigned seed) {
-    return Choices<CandidateSearch>(values, seed);
 }
 
 [[gnu::target("avx2")]] std::vector<int> RunAvx2(const std::vector<double>& values, unsigned seed) {
@@ -69,14 +59,12 @@ TEST(CandidateSearch, PicksTheFirstSmallestValueLikeAScan) {
         }
         if (count > 3) values[2] = -0.0;
         const std::vector<int> expected = Choices<ScanSearch>(values, count);
-        EXPECT_EQ(RunPlain(values, count), expected) << count;
+        EXPECT_TRUE(count > 1 || expected.back() == -1) << "the one value closes in the end";
+        EXPECT_EQ(Choices<CandidateSearch>(values, count), expected) << count;
         if (__builtin_cpu_supports("avx2")) {
             EXPECT_EQ(RunAvx2(values, count), expected) << count;
         }
     }
-    auto empty = std::make_unique<CandidateSearch>();
-    empty->Fill(nullptr, 0);
-    EXPECT_EQ(empty->Best(), -1);
 }
 
 }  // namespace

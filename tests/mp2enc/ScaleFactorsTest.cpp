@@ -136,9 +136,8 @@ TEST(ScaleFactors, SelectionPatternsFollowTheDifferenceClasses) {
     }
 }
 
-// The whole frame's patterns, eight subbands at a time, against the triplet's own
-// selection: every pair of differences from -5 to 5 (all classes and their edges) and the
-// ends of the index range, at every slot and subband position.
+// The frame's patterns against each triplet's selection: all difference pairs from -5 to 5
+// (every class and edge) and the ends of the index range, at every slot and subband.
 TEST(ScaleFactors, FramePatternsMatchTheSelectionOfEachTriplet) {
     std::vector<std::array<int, 3>> triplets;
     for (int base : {5, 31, 57}) {
