@@ -25,7 +25,7 @@ constexpr double kNoCandidate = 999999.0;
 // What the search sees of one channel-subband: closed ones and values from kNoCandidate up
 // are never chosen.
 double CandidateValue(int used, double maskToNoise) {
-    if (used == kClosed || !(maskToNoise < kNoCandidate)) return CandidateTree<kCandidates>::kNone;
+    if (used == kClosed || !(maskToNoise < kNoCandidate)) return CandidateSearch::kNone;
     return maskToNoise;
 }
 
@@ -119,6 +119,70 @@ void BitAllocator::AdjustSignalToMask(SubbandFrame& frame, const FrameParams& pa
     }
 }
 
+const BitAllocator::RowSteps* BitAllocator::StepsOf(int which, const AllocationTable& table) {
+    if (stepsTable[which] != &table) {
+        stepsTable[which] = &table;
+        for (int sb = 0; sb < kSubbands; ++sb) {
+            const AllocationRowEntries& row = table[sb];
+            RowSteps& steps = rowSteps[which][sb];
+            steps.last = (1 << row[0].bits) - 1;
+            for (int a = 0; a < kAllocationIndices; ++a) {
+                steps.snr[a] = AllocationSnr(row, a);
+                if (a + 1 == kAllocationIndices) continue;
+                steps.bits[a] = kGranuleTriplets * row[a + 1].group * row[a + 1].bits;
+                if (a > 0) steps.bits[a] -= kGranuleTriplets * row[a].group * row[a].bits;
+            }
+        }
+    }
+    return rowSteps[which];
+}
+
+// Raises the candidate of the smallest mask-to-noise ratio by one step while bits remain;
+// a step that does not fit closes its candidates. Returns the bits used.
+template <bool kInLanes>
+[[gnu::always_inline]] inline int BitAllocator::Steps(int available, int verbosity,
+                                                      EncoderLog& messages) {
+    int usedBits = 0;
+    for (;;) {
+        const int chosen = kInLanes ? candidates.BestInLanes() : candidates.Best();
+        if (chosen < 0) break;
+        Candidate& c = candidate[chosen];
+        const int increment =
+            c.allocation == 0 ? c.firstBits : c.width * c.steps->bits[c.allocation];
+        const bool fits = increment + usedBits < available;
+        int state = kClosed;
+        double value = CandidateSearch::kNone;
+        if (fits) {
+            usedBits += increment;
+            const int a = ++c.allocation;
+            *c.out = a;
+            if (c.partnerOut) *c.partnerOut = a;
+            state = a >= c.steps->last ? kClosed : kAllocated;
+            value = CandidateValue(state, c.steps->snr[a] - c.signalToMask);
+        }
+        candidates.Set(chosen, value);
+        if (verbosity > 2) {
+            for (int slot : {c.slot, c.partnerSlot}) {
+                if (slot < 0) continue;
+                messages.Report(FormatText("ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot,
+                                           c.subband, state, available, usedBits));
+            }
+        }
+    }
+    return usedBits;
+}
+
+int BitAllocator::StepsPlain(int available, int verbosity, EncoderLog& messages) {
+    return Steps<false>(available, verbosity, messages);
+}
+
+// The same built for AVX2: the search compares and the steps add integers, so the
+// allocation is the same.
+[[gnu::target("avx2")]] int BitAllocator::StepsAvx2(int available, int verbosity,
+                                                    EncoderLog& messages) {
+    return Steps<true>(available, verbosity, messages);
+}
+
 int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const MpegHeader& header,
                            int crcBits, long& adb, int verbosity, EncoderLog& messages) {
     // A frame without extension keeps back its header alone.
@@ -135,95 +199,74 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
             std::max(frame.signalToMask[kSlotLo][sb], frame.signalToMask[kSlotRo][sb]);
         frame.signalToMask[kSlotLo][sb] = frame.signalToMask[kSlotRo][sb] = smr;
     }
-    for (int s = 0; s < kSlotsWithScfsi; ++s) {
-        for (int sb = 0; sb < kSubbands; ++sb) {
-            frame.bitAlloc[s][sb] = 0;
-            used[s][sb] = kUntouched;
-            maskToNoise[s][sb] = 0.0 - frame.signalToMask[s][sb];
-        }
-    }
+    const RowSteps* stepsCompatible = StepsOf(0, *params.alloc);
+    const RowSteps* stepsMc = params.allocMc ? StepsOf(1, *params.allocMc) : nullptr;
     const int positions = params.stereo + params.stereoMc + params.stereoAug;
     // The extension never carries subbands whose compatible samples are not sent.
     const int mcLimit = params.sblimitMc < params.sblimit ? params.sblimitMc : params.sblimit;
-    // Candidates in search order: subband, then transmission position.
-    std::array<int, kCandidates> candidateSlot;
+    // Slot of each position per subband group.
+    std::array<std::array<int, kTransmissionPositions>, kSubbandGroups> groupSlots;
+    for (int g = 0; g < kSubbandGroups; ++g) {
+        for (int k = 0; k < positions; ++k)
+            groupSlots[g][k] = TransmittedSlot(params.config, header.tcAlloc[g], k);
+    }
+    // The first step of a slot also sends its scale factors and their selection.
+    auto firstStepBits = [&frame](const RowSteps* steps, int slot, int sb) {
+        return steps->bits[0] + kScfsiBits +
+               kScaleFactorBits * kScaleFactorsSent[frame.scfsi[slot][sb]];
+    };
+    // Candidates in search order: subband, then transmission position. What a step needs
+    // of a candidate is gathered here once.
     std::array<double, kCandidates> candidateValue;
     const int count = kSubbands * positions;
     for (int sb = 0; sb < kSubbands; ++sb) {
-        const int t = header.tcAlloc[kSubbandGroup[sb]];
+        const std::array<int, kTransmissionPositions>& slots = groupSlots[kSubbandGroup[sb]];
         for (int k = 0; k < positions; ++k) {
             const int index = sb * positions + k;
-            const int s = TransmittedSlot(params.config, t, k);
-            candidateSlot[index] = s;
-            candidateValue[index] = CandidateTree<kCandidates>::kNone;
+            const int s = slots[k];
+            Candidate& c = candidate[index];
+            c.slot = s;
+            c.subband = sb;
+            c.allocation = 0;
+            c.steps = s < params.stereo ? &stepsCompatible[sb] : &stepsMc[sb];
+            c.signalToMask = frame.signalToMask[s][sb];
+            c.firstBits = firstStepBits(c.steps, s, sb);
+            c.width = 1;
+            c.out = &frame.bitAlloc[s][sb];
+            c.partnerOut = nullptr;
+            c.partnerSlot = -1;
+            // Lo and Ro of a paired subband (positions 0 and 1) step together as Lo's
+            // candidate, which always comes first: their values are equal throughout.
+            if (s < params.stereo && paired[sb]) {
+                if (k == 0) {
+                    const int ro = slots[1];
+                    c.width = 2;
+                    c.partnerSlot = ro;
+                    c.partnerOut = &frame.bitAlloc[ro][sb];
+                    c.firstBits += firstStepBits(c.steps, ro, sb);
+                } else {
+                    candidateValue[index] = CandidateSearch::kNone;
+                    continue;
+                }
+            }
+            candidateValue[index] = CandidateSearch::kNone;
             if (sb >= (k < params.stereo ? params.sblimit : mcLimit)) continue;
             if (header.center == kLimitedCentre && s == kSlotC &&
                 sb >= kLimitedCentreFirstSubband) {
-                used[s][sb] = kClosed;
+                continue;
             }
-            candidateValue[index] = CandidateValue(used[s][sb], maskToNoise[s][sb]);
+            candidateValue[index] = CandidateValue(kUntouched, 0.0 - c.signalToMask);
         }
     }
     candidates.Fill(candidateValue.data(), count);
-    int sampleBits = 0;
-    int scaleFactorBits = 0;
-    int selectionBits = 0;
-    for (;;) {
-        const int chosen = candidates.Best();
-        if (chosen < 0) break;
-        const int s = candidateSlot[chosen];
-        const int sb = chosen / positions;
-        const AllocationRowEntries& row =
-            s < params.stereo ? (*params.alloc)[sb] : (*params.allocMc)[sb];
-        // The slots this step raises: Lo and Ro of a paired subband (positions 0 and 1) both.
-        const bool pair = s < params.stereo && paired[sb];
-        const int first = pair ? chosen - s : chosen;
-        const int last = pair ? first + 1 : chosen;
-        int increment = 0;
-        int scfBits = 0;
-        int selBits = 0;
-        for (int c = first; c <= last; ++c) {
-            const int slot = candidateSlot[c];
-            const int a = frame.bitAlloc[slot][sb];
-            increment += kGranuleTriplets * row[a + 1].group * row[a + 1].bits;
-            if (used[slot][sb] == kAllocated) {
-                increment -= kGranuleTriplets * row[a].group * row[a].bits;
-            } else {
-                selBits += kScfsiBits;
-                scfBits += kScaleFactorBits * kScaleFactorsSent[frame.scfsi[slot][sb]];
-            }
-        }
-        const bool fits =
-            increment + scfBits + selBits + sampleBits + scaleFactorBits + selectionBits <
-            available;
-        if (fits) {
-            sampleBits += increment;
-            scaleFactorBits += scfBits;
-            selectionBits += selBits;
-        }
-        for (int c = first; c <= last; ++c) {
-            const int slot = candidateSlot[c];
-            if (!fits) {
-                used[slot][sb] = kClosed;
-            } else {
-                const int a = ++frame.bitAlloc[slot][sb];
-                used[slot][sb] = kAllocated;
-                maskToNoise[slot][sb] = AllocationSnr(row, a) - frame.signalToMask[slot][sb];
-                if (a >= (1 << row[0].bits) - 1) used[slot][sb] = kClosed;
-            }
-            candidates.Set(c, CandidateValue(used[slot][sb], maskToNoise[slot][sb]));
-            if (verbosity > 2) {
-                messages.Report(FormatText("ch: %02d sb: %02d used: %d ad: %05d used: %05d\n", slot, sb,
-                             used[slot][sb], available,
-                             sampleBits + scaleFactorBits + selectionBits));
-            }
-        }
-    }
-    adb = available - sampleBits - scaleFactorBits - selectionBits;
-    for (int s = 0; s < kSlotsWithScfsi; ++s) {
-        const int limit = s < params.stereo ? params.sblimit : params.sblimitMc;
-        for (int sb = limit; sb < kSubbands; ++sb) frame.bitAlloc[s][sb] = 0;
-    }
+    for (int s = 0; s < kSlotsWithScfsi; ++s) std::fill_n(frame.bitAlloc[s], kSubbands, 0);
+    static const bool avx2 = [] {
+        __builtin_cpu_init();
+        return __builtin_cpu_supports("avx2") != 0;
+    }();
+    const int usedBits = avx2 ? StepsAvx2(available, verbosity, messages)
+                              : StepsPlain(available, verbosity, messages);
+    adb = available - usedBits;
     return available;
 }
 

@@ -1,7 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
-#include "mp2enc/CandidateTree.h"
+#include "mp2enc/CandidateSearch.h"
 #include "mp2enc/EncoderLog.h"
 #include "mp2enc/MpegHeader.h"
 #include "mp2enc/SubbandFrame.h"
@@ -21,7 +21,7 @@ int MultichannelSideBits(const MpegHeader& header, int config);
 
 // Channel-subbands the allocation chooses from: 32 subbands x up to 5 positions, rounded
 // up to a power of two.
-constexpr int kCandidates = 256;
+constexpr int kCandidates = CandidateSearch::kCapacity;
 
 // Fixed reservation taken from every frame's budget before allocation; a frame without
 // extension reserves its header.
@@ -45,9 +45,37 @@ class BitAllocator {
                  int crcBits, long& adb, int verbosity, EncoderLog& messages);
 
   private:
-    double maskToNoise[kSlotsWithScfsi][kSubbands];
-    int used[kSlotsWithScfsi][kSubbands];
-    CandidateTree<kCandidates> candidates;
+    // What one step from each allocation index of a subband row adds: its bits (without
+    // scale factors) and the SNR it reaches; `last` is the highest index.
+    struct RowSteps {
+        int bits[kAllocationIndices - 1];
+        double snr[kAllocationIndices];
+        int last;
+    };
+    // One channel-subband the allocation chooses from.
+    struct Candidate {
+        const RowSteps* steps;
+        double signalToMask;
+        int firstBits;  // the first step's bits with its scale factors and selection
+        int width;      // slots a step raises: 2 for Lo with Ro of a paired subband
+        int allocation;
+        int slot;
+        int subband;
+        int partnerSlot;  // Ro when Lo is paired with it, else -1
+        int* out;         // the frame's allocation of the slot
+        int* partnerOut;  // and of Ro when paired
+    };
+    // Steps of the compatible (0) or multichannel (1) table, computed when the table changes.
+    const RowSteps* StepsOf(int which, const AllocationTable& table);
+    template <bool kInLanes>
+    int Steps(int available, int verbosity, EncoderLog& messages);
+    int StepsPlain(int available, int verbosity, EncoderLog& messages);
+    [[gnu::target("avx2")]] int StepsAvx2(int available, int verbosity, EncoderLog& messages);
+
+    const AllocationTable* stepsTable[2] = {nullptr, nullptr};
+    RowSteps rowSteps[2][kSubbands];
+    Candidate candidate[kCandidates];
+    CandidateSearch candidates;
 };
 
 }  // namespace tavrisk::mp2

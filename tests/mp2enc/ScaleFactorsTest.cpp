@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <array>
 #include <cmath>
 #include <memory>
 #include <vector>
@@ -132,6 +133,34 @@ TEST(ScaleFactors, SelectionPatternsFollowTheDifferenceClasses) {
         EXPECT_EQ(s0, c.n0);
         EXPECT_EQ(s1, c.n1);
         EXPECT_EQ(s2, c.n2);
+    }
+}
+
+// The frame's patterns against each triplet's selection: all difference pairs from -5 to 5
+// (every class and edge) and the ends of the index range, at every slot and subband.
+TEST(ScaleFactors, FramePatternsMatchTheSelectionOfEachTriplet) {
+    std::vector<std::array<int, 3>> triplets;
+    for (int base : {5, 31, 57}) {
+        for (int d1 = -5; d1 <= 5; ++d1) {
+            for (int d2 = -5; d2 <= 5; ++d2) triplets.push_back({base + d1, base, base - d2});
+        }
+    }
+    triplets.insert(triplets.end(), {{0, 62, 0}, {62, 0, 62}, {0, 0, 62}, {62, 62, 0}});
+    auto frame = std::make_unique<SubbandFrame>();
+    constexpr int kPositions = kSlotsWithScfsi * kSubbands;
+    for (std::size_t first = 0; first < triplets.size(); first += kPositions) {
+        for (int i = 0; i < kPositions; ++i) {
+            const auto& t = triplets[(first + i) % triplets.size()];
+            for (int part = 0; part < 3; ++part) frame->scaleIndex[i / 32][part][i % 32] = t[part];
+        }
+        TransmissionPattern(*frame);
+        for (int i = 0; i < kPositions; ++i) {
+            auto t = triplets[(first + i) % triplets.size()];
+            SCOPED_TRACE(testing::Message() << t[0] << "," << t[1] << "," << t[2]);
+            ASSERT_EQ(frame->scfsi[i / 32][i % 32], SelectScaleFactors(t[0], t[1], t[2]));
+            for (int part = 0; part < 3; ++part)
+                ASSERT_EQ(frame->scaleIndex[i / 32][part][i % 32], t[part]);
+        }
     }
 }
 

@@ -1,0 +1,85 @@
+// SPDX-License-Identifier: GPL-3.0-or-later
+#pragma once
+
+#include <limits>
+
+namespace tavrisk::mp2 {
+
+// The smallest of up to kCapacity values, ties going to the lowest index: the candidate a
+// scan keeping the first strictly smaller value picks. The values lie in blocks of 16 with
+// each block's minimum beside them, so a change rescans its block alone and the search
+// reads the block minima and one block, four lanes at a time. Comparisons only: inlined
+// into plain or AVX2 code, it finds the same candidate.
+class CandidateSearch {
+  public:
+    static constexpr int kCapacity = 256;
+    static constexpr double kNone = std::numeric_limits<double>::infinity();
+
+    // Takes values[0, count); the rest are kNone (and never read).
+    [[gnu::always_inline]] void Fill(const double* values, int count) {
+        const int blocks = (count + kBlock - 1) / kBlock;
+        for (int i = 0; i < count; ++i) value_[i] = values[i];
+        for (int i = count; i < kBlock * blocks; ++i) value_[i] = kNone;
+        for (int b = 0; b < kBlocks; ++b)
+            blockMinimum[b] = b < blocks ? MinimumOf(value_ + kBlock * b) : kNone;
+    }
+    [[gnu::always_inline]] void Set(int index, double value) {
+        value_[index] = value;
+        const int block = index / kBlock;
+        blockMinimum[block] = MinimumOf(value_ + kBlock * block);
+    }
+    // Index of the smallest value, or -1 when every value is kNone. Best finds the first
+    // equal to the smallest by a scan, BestInLanes by masks of four lanes (for AVX2 code,
+    // where they are cheap): the same index.
+    [[gnu::always_inline]] int Best() const { return Find<false>(); }
+    [[gnu::always_inline]] int BestInLanes() const { return Find<true>(); }
+
+  private:
+    // Vectors stay inside these functions, which are always inlined.
+    typedef double Lanes __attribute__((vector_size(32)));
+    typedef long long Order __attribute__((vector_size(32)));
+    static constexpr int kBlock = 16;
+    static constexpr int kBlocks = kCapacity / kBlock;
+
+    template <bool kInLanes>
+    [[gnu::always_inline]] int Find() const {
+        const double smallest = MinimumOf(blockMinimum);
+        if (smallest == kNone) return -1;
+        const int block = FirstEqual<kInLanes>(blockMinimum, smallest);
+        return kBlock * block + FirstEqual<kInLanes>(value_ + kBlock * block, smallest);
+    }
+    // The minimum of 16 values.
+    [[gnu::always_inline]] static double MinimumOf(const double* v) {
+        const Lanes* in = reinterpret_cast<const Lanes*>(v);
+        const Lanes low = in[1] < in[0] ? in[1] : in[0];
+        const Lanes high = in[3] < in[2] ? in[3] : in[2];
+        const Lanes m = high < low ? high : low;
+        const Lanes swapped = __builtin_shuffle(m, Order{2, 3, 0, 1});
+        const Lanes halves = swapped < m ? swapped : m;
+        const Lanes neighbour = __builtin_shuffle(halves, Order{1, 0, 3, 2});
+        return (neighbour < halves ? neighbour : halves)[0];
+    }
+    // Position of the first of 16 values equal to `m` (one of them is): a bit per equal
+    // value, lowest first.
+    template <bool kInLanes>
+    [[gnu::always_inline]] static int FirstEqual(const double* v, double m) {
+        if constexpr (!kInLanes) {
+            int i = 0;
+            while (v[i] != m) ++i;
+            return i;
+        }
+        const Lanes* in = reinterpret_cast<const Lanes*>(v);
+        const Lanes target = {m, m, m, m};
+        const Order bits = ((in[0] == target) & Order{1, 2, 4, 8}) |
+                           ((in[1] == target) & Order{16, 32, 64, 128}) |
+                           ((in[2] == target) & Order{256, 512, 1024, 2048}) |
+                           ((in[3] == target) & Order{4096, 8192, 16384, 32768});
+        const Order pairs = bits | __builtin_shuffle(bits, Order{2, 3, 0, 1});
+        return __builtin_ctzll(static_cast<unsigned long long>(pairs[0] | pairs[1]));
+    }
+
+    alignas(32) double value_[kCapacity];
+    alignas(32) double blockMinimum[kBlocks];
+};
+
+}  // namespace tavrisk::mp2
