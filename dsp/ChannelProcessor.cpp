@@ -44,14 +44,19 @@ int32_t ClampedAtUnity(float sample) {
     return ChannelProcessor::RoundToSample(ClampedScaled(sample));
 }
 
-// Four values side by side: the samples read from any float, their scaled values, the
-// whole parts and the comparisons' masks.
+// Four values side by side: the samples read from any float, their scaled values, their
+// bits and the whole values.
 typedef float Floats4 __attribute__((vector_size(16), aligned(4), may_alias));
 typedef double Doubles4 __attribute__((vector_size(32)));
+typedef int64_t Bits4 __attribute__((vector_size(32)));
 typedef int32_t Ints4 __attribute__((vector_size(16)));
 constexpr std::size_t kLanes = 4;
+constexpr int64_t kSignBit = std::numeric_limits<int64_t>::min();
 
-// ClampedAtUnity of four samples at once, with the same operations lane by lane.
+// ClampedAtUnity of four samples at once. A half with the value's sign is added and the sum
+// truncated: halves go away from zero, as RoundToSample takes them. The sum is exact wherever
+// it could reach a whole value, as a scaled sample (a float times 32767) has at most 39
+// significant bits: only a sum below 2^-10 in magnitude can round, and it truncates to 0.
 [[gnu::always_inline]] inline Floats4 ClampedAtUnity4(Floats4 samples) {
     Doubles4 scaled = __builtin_convertvector(samples, Doubles4) *
                       static_cast<double>(ChannelProcessor::kFullScale);
@@ -60,15 +65,10 @@ constexpr std::size_t kLanes = 4;
     scaled = scaled == scaled ? scaled : Doubles4{};
     scaled = scaled < highest ? scaled : highest;
     scaled = scaled > lowest ? scaled : lowest;
-    // The whole part (truncated), then up by one from a half up, down by one from a half
-    // down: whole values, exact in either type.
-    const Doubles4 whole =
-        __builtin_convertvector(__builtin_convertvector(scaled, Ints4), Doubles4);
-    const Doubles4 fraction = scaled - whole;
-    const Doubles4 one = {1.0, 1.0, 1.0, 1.0};
-    const Doubles4 rounded =
-        whole + (fraction >= 0.5 ? one : Doubles4{}) - (fraction <= -0.5 ? one : Doubles4{});
-    return __builtin_convertvector(rounded, Floats4);
+    const Doubles4 half = {0.5, 0.5, 0.5, 0.5};
+    const Doubles4 signedHalf = reinterpret_cast<Doubles4>(
+        (reinterpret_cast<Bits4>(scaled) & kSignBit) | reinterpret_cast<Bits4>(half));
+    return __builtin_convertvector(__builtin_convertvector(scaled + signedHalf, Ints4), Floats4);
 }
 
 // ClampedAtUnity of each of `count` samples, in their order.

@@ -177,7 +177,7 @@ TEST(ChannelRun, BulkEqualsFrameByFrameOnRandomJobs) {
 }
 
 // The unity path's short form against the chain's own scaling, over special and boundary
-// values and a sweep around full scale.
+// values, a sweep around full scale and values around halves.
 TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
     std::vector<float> samples = {0.0f,
                                   -0.0f,
@@ -194,6 +194,12 @@ TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
     for (float x = 0.999f; x < 1.001f; x = std::nextafter(x, 2.0f)) {
         samples.push_back(x);
         samples.push_back(-x);
+    }
+    // A step either side of a half once scaled.
+    for (int whole = -32768; whole < 32767; whole += 97) {
+        const float half = (static_cast<float>(whole) + 0.5f) / ChannelProcessor::kFullScale;
+        samples.insert(samples.end(),
+                       {std::nextafter(half, -2.0f), half, std::nextafter(half, 2.0f)});
     }
     ChannelProcessor processor(ChannelJobSettings{});
     const Layout layout = {0, 1, 2, 3, 4, 5};
