@@ -3,6 +3,7 @@
 
 #include <algorithm>
 
+#include "dsp/FrameRows.h"
 #include "dsp/KernelChoice.h"
 
 namespace tavrisk {
@@ -13,63 +14,13 @@ constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 
-// Eight values side by side, read from and written to any float or double.
-typedef float Floats8 __attribute__((vector_size(32), aligned(4), may_alias));
-typedef double Doubles8 __attribute__((vector_size(64), aligned(8), may_alias));
-constexpr std::size_t kLanes = 8;
-constexpr std::size_t kChannels = SampleBlock::kChannels;
-
-// Of two vectors, per half: a's values i and j, then b's values k and l.
-template <int i, int j, int k, int l>
-[[gnu::always_inline]] inline void PickPairs(const Floats8& a, const Floats8& b, Floats8& out) {
-    out = __builtin_shufflevector(a, b, i, j, 8 + k, 8 + l, 4 + i, 4 + j, 12 + k, 12 + l);
-}
-
-// `count` frames of six floats into six rows of doubles, eight frames at a time by shuffles:
-// the frames' halves paired so that each half of a vector holds four frames, then each
-// channel's four values gathered within the halves.
-[[gnu::always_inline]] inline void FramesToRows(const float* frames, std::size_t count,
-                                                double* const* rows) {
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        const float* from = frames + i * kChannels;
-        Floats8 q[kChannels];
-        for (std::size_t k = 0; k < 3; ++k) {
-            const Floats8 first = *reinterpret_cast<const Floats8*>(from + k * kLanes);
-            const Floats8 second = *reinterpret_cast<const Floats8*>(from + (k + 3) * kLanes);
-            q[2 * k] = __builtin_shufflevector(first, second, 0, 1, 2, 3, 8, 9, 10, 11);
-            q[2 * k + 1] = __builtin_shufflevector(first, second, 4, 5, 6, 7, 12, 13, 14, 15);
-        }
-        // Per half, q[0..5] hold frames 0..3 in order; pairs of channels, then channels.
-        Floats8 pairs[3][2];
-        PickPairs<0, 1, 2, 3>(q[0], q[1], pairs[0][0]);
-        PickPairs<0, 1, 2, 3>(q[3], q[4], pairs[0][1]);
-        PickPairs<2, 3, 0, 1>(q[0], q[2], pairs[1][0]);
-        PickPairs<2, 3, 0, 1>(q[3], q[5], pairs[1][1]);
-        PickPairs<0, 1, 2, 3>(q[1], q[2], pairs[2][0]);
-        PickPairs<0, 1, 2, 3>(q[4], q[5], pairs[2][1]);
-        for (std::size_t p = 0; p < 3; ++p) {
-            Floats8 even, odd;
-            PickPairs<0, 2, 0, 2>(pairs[p][0], pairs[p][1], even);
-            PickPairs<1, 3, 1, 3>(pairs[p][0], pairs[p][1], odd);
-            *reinterpret_cast<Doubles8*>(rows[2 * p] + i) = __builtin_convertvector(even, Doubles8);
-            *reinterpret_cast<Doubles8*>(rows[2 * p + 1] + i) =
-                __builtin_convertvector(odd, Doubles8);
-        }
-    }
-    for (; i < count; ++i) {
-        for (std::size_t row = 0; row < kChannels; ++row)
-            rows[row][i] = static_cast<double>(frames[i * kChannels + row]);
-    }
-}
-
 void FramesToRowsPlain(const float* frames, std::size_t count, double* const* rows) {
-    FramesToRows(frames, count, rows);
+    frame_rows::FramesToRows(frames, count, rows);
 }
 
 [[gnu::target("avx2")]] void FramesToRowsAvx2(const float* frames, std::size_t count,
                                               double* const* rows) {
-    FramesToRows(frames, count, rows);
+    frame_rows::FramesToRows(frames, count, rows);
 }
 
 const auto kFramesToRows = ChooseAvx2Kernel(FramesToRowsAvx2, FramesToRowsPlain);
