@@ -42,7 +42,8 @@ double MeanSquareOf(double lufs) {
 // Four doubles side by side: the lanes are filtered in two groups of four (vectors of eight
 // would not stay in registers).
 typedef double Doubles __attribute__((vector_size(32), aligned(8), may_alias));
-typedef float Floats __attribute__((vector_size(16)));
+typedef float Floats8 __attribute__((vector_size(32)));
+typedef double Doubles8 __attribute__((vector_size(64)));
 constexpr int kGroups = GatedLoudness::kLanes / 4;
 
 Doubles* AsGroups(std::array<double, GatedLoudness::kLanes>& values) {
@@ -69,13 +70,15 @@ Doubles* AsGroups(std::array<double, GatedLoudness::kLanes>& values) {
     }
     auto& [in1, in2, shelved1, shelved2, out1, out2, energy] = v;
     for (std::size_t i = from; i < from + count; ++i) {
-        // Gathered as floats and widened at once (built as doubles, the vectors would pass
-        // through memory).
-        const Floats in[kGroups] = {{x[0][i], x[1][i], x[2][i], x[3][i]},
-                                    {x[4][i], x[5][i], 0.0f, 0.0f}};
+        // Gathered as floats and widened at once, all eight lanes (built as doubles, the
+        // vectors would pass through memory; widened four at a time, in two halves each).
+        const Floats8 in = {x[0][i], x[1][i], x[2][i], x[3][i], x[4][i], x[5][i], 0.0f, 0.0f};
+        const Doubles8 wide8 = __builtin_convertvector(in, Doubles8);
+        const Doubles wides[kGroups] = {__builtin_shufflevector(wide8, wide8, 0, 1, 2, 3),
+                                        __builtin_shufflevector(wide8, wide8, 4, 5, 6, 7)};
 #pragma GCC unroll 2
         for (int g = 0; g < kGroups; ++g) {
-            const Doubles wide = __builtin_convertvector(in[g], Doubles);
+            const Doubles& wide = wides[g];
             const Doubles shelved =
                 (shelf.b0 * wide + shelf.b1 * in1[g] + shelf.b2 * in2[g] - shelf.a2 * shelved2[g]) -
                 shelf.a1 * shelved1[g];
