@@ -44,41 +44,42 @@ int32_t ClampedAtUnity(float sample) {
     return ChannelProcessor::RoundToSample(ClampedScaled(sample));
 }
 
-// Four values side by side: the samples read from any float, their scaled values, their
-// bits and the whole values.
-typedef float Floats4 __attribute__((vector_size(16), aligned(4), may_alias));
-typedef double Doubles4 __attribute__((vector_size(32)));
-typedef int64_t Bits4 __attribute__((vector_size(32)));
-typedef int32_t Ints4 __attribute__((vector_size(16)));
-constexpr std::size_t kLanes = 4;
+// Eight values side by side: the samples read from and the results written to any float,
+// the scaled values, their bits and the whole values.
+typedef float Floats8 __attribute__((vector_size(32), aligned(4), may_alias));
+typedef double Doubles8 __attribute__((vector_size(64)));
+typedef int64_t Bits8 __attribute__((vector_size(64)));
+typedef int32_t Ints8 __attribute__((vector_size(32)));
+constexpr std::size_t kLanes = 8;
 constexpr int64_t kSignBit = std::numeric_limits<int64_t>::min();
+// The samples are clipped before they are scaled: at 1.0 (scaled, the highest value) and at
+// the float nearest -32768 / 32767 (scaled, within a hundredth of the lowest, so that it
+// rounds to it).
+constexpr float kHighestSample = 1.0f;
+constexpr float kLowestSample = static_cast<float>(kLowest / ChannelProcessor::kFullScale);
 
-// ClampedAtUnity of four samples at once. A half with the value's sign is added and the sum
+// ClampedAtUnity of eight samples at once. A half with the value's sign is added and the sum
 // truncated: halves go away from zero, as RoundToSample takes them. The sum is exact wherever
 // it could reach a whole value, as a scaled sample (a float times 32767) has at most 39
 // significant bits: only a sum below 2^-10 in magnitude can round, and it truncates to 0.
-[[gnu::always_inline]] inline Floats4 ClampedAtUnity4(Floats4 samples) {
-    Doubles4 scaled = __builtin_convertvector(samples, Doubles4) *
-                      static_cast<double>(ChannelProcessor::kFullScale);
-    const Doubles4 highest = {kHighest, kHighest, kHighest, kHighest};
-    const Doubles4 lowest = {kLowest, kLowest, kLowest, kLowest};
-    scaled = scaled == scaled ? scaled : Doubles4{};
-    scaled = scaled < highest ? scaled : highest;
-    scaled = scaled > lowest ? scaled : lowest;
-    const Doubles4 half = {0.5, 0.5, 0.5, 0.5};
-    const Doubles4 signedHalf = reinterpret_cast<Doubles4>(
-        (reinterpret_cast<Bits4>(scaled) & kSignBit) | reinterpret_cast<Bits4>(half));
-    return __builtin_convertvector(__builtin_convertvector(scaled + signedHalf, Ints4), Floats4);
+[[gnu::always_inline]] inline void ClampedAtUnity8(const float* samples, float* out) {
+    Floats8 sample = *reinterpret_cast<const Floats8*>(samples);
+    sample = sample == sample ? sample : Floats8{};
+    sample = sample < kHighestSample ? sample : kHighestSample;
+    sample = sample > kLowestSample ? sample : kLowestSample;
+    const Doubles8 scaled = __builtin_convertvector(sample, Doubles8) *
+                            static_cast<double>(ChannelProcessor::kFullScale);
+    const Doubles8 signedHalf = reinterpret_cast<Doubles8>(
+        (reinterpret_cast<Bits8>(scaled) & kSignBit) | reinterpret_cast<Bits8>(Doubles8{} + 0.5));
+    *reinterpret_cast<Floats8*>(out) =
+        __builtin_convertvector(__builtin_convertvector(scaled + signedHalf, Ints8), Floats8);
 }
 
 // ClampedAtUnity of each of `count` samples, in their order.
 [[gnu::always_inline]] inline void ClampedAtUnityRun(const float* samples, std::size_t count,
                                                      float* out) {
     std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        const Floats4 rounded = ClampedAtUnity4(*reinterpret_cast<const Floats4*>(samples + i));
-        std::copy_n(reinterpret_cast<const float*>(&rounded), kLanes, out + i);
-    }
+    for (; i + kLanes <= count; i += kLanes) ClampedAtUnity8(samples + i, out + i);
     for (; i < count; ++i) out[i] = static_cast<float>(ClampedAtUnity(samples[i]));
 }
 
