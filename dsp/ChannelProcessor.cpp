@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/ChannelProcessor.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -93,6 +95,61 @@ void ClampedAtUnityPlain(const float* samples, std::size_t count, float* out) {
 }
 
 const auto kClampedAtUnity = ChooseAvx2Kernel(ClampedAtUnityAvx2, ClampedAtUnityPlain);
+
+// Frames of six floats, each frame's values put in the order `slots` gives: out[i][f] is
+// in[i][slots[f]].
+using Slots = std::array<int, ChannelProcessor::kChannels>;
+void ReorderFramesPlain(const float* in, std::size_t count, const Slots& slots, float* out) {
+    for (std::size_t i = 0; i < count; ++i, in += ChannelProcessor::kChannels) {
+#pragma GCC unroll 6
+        for (int f = 0; f < ChannelProcessor::kChannels; ++f) *out++ = in[slots[f]];
+    }
+}
+
+// Four frames (three vectors) at a time: each value of a result is picked from the three
+// vectors by its place within a vector, then the vector it lies in chosen.
+[[gnu::target("avx2")]] void ReorderFramesAvx2(const float* in, std::size_t count,
+                                               const Slots& slots, float* out) {
+    constexpr int kChannels = ChannelProcessor::kChannels;
+    constexpr int kVectors = 3;
+    constexpr std::size_t kFrames = 4;
+    alignas(32) int place[kVectors][8];
+    alignas(32) int inVector[kVectors][kVectors][8];
+    for (int v = 0; v < kVectors; ++v) {
+        for (int lane = 0; lane < 8; ++lane) {
+            const int at = 8 * v + lane;
+            const int from = at - at % kChannels + slots[at % kChannels];
+            place[v][lane] = from % 8;
+            for (int w = 0; w < kVectors; ++w) inVector[v][w][lane] = from / 8 == w ? -1 : 0;
+        }
+    }
+    __m256i index[kVectors];
+    __m256 mask[kVectors][kVectors];
+    for (int v = 0; v < kVectors; ++v) {
+        index[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(place[v]));
+        for (int w = 0; w < kVectors; ++w)
+            mask[v][w] = _mm256_castsi256_ps(
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(inVector[v][w])));
+    }
+    std::size_t i = 0;
+    for (; i + kFrames <= count; i += kFrames) {
+        const float* from = in + i * kChannels;
+        const __m256 source[kVectors] = {_mm256_loadu_ps(from), _mm256_loadu_ps(from + 8),
+                                         _mm256_loadu_ps(from + 16)};
+#pragma GCC unroll 3
+        for (int v = 0; v < kVectors; ++v) {
+            __m256 result = _mm256_permutevar8x32_ps(source[0], index[v]);
+            result =
+                _mm256_blendv_ps(result, _mm256_permutevar8x32_ps(source[1], index[v]), mask[v][1]);
+            result =
+                _mm256_blendv_ps(result, _mm256_permutevar8x32_ps(source[2], index[v]), mask[v][2]);
+            _mm256_storeu_ps(out + i * kChannels + 8 * v, result);
+        }
+    }
+    ReorderFramesPlain(in + i * kChannels, count - i, slots, out + i * kChannels);
+}
+
+const auto kReorderFrames = ChooseAvx2Kernel(ReorderFramesAvx2, ReorderFramesPlain);
 
 // A 16-bit sample read as a float, scaled back, lies within this share of its value from
 // the whole value (two roundings to single precision).
@@ -265,16 +322,10 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
     const bool whole = rounding == Rounding::kWhole;
     if (whole && unityGains && !dynamics && !anyMuted) {
         // Every sample rounded in the order they come, then the frames' results put in
-        // column order, each frame's six stored in a row. The slots are copied, as a store of
-        // a result might otherwise change them.
+        // column order.
         std::array<float, kChunkFrames * kChannels> rounded;
         kClampedAtUnity(frames, count * kChannels, rounded.data());
-        const FrameLayout slots = routed;
-        for (std::size_t i = 0; i < count; ++i) {
-            const float* frame = rounded.data() + i * kChannels;
-#pragma GCC unroll 6
-            for (int f = 0; f < kChannels; ++f) out[i][f] = frame[slots[f]];
-        }
+        kReorderFrames(rounded.data(), count, routed, out[0].data());
         return;
     }
     if (whole && unityGains && !dynamics) {
