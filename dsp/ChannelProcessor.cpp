@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "dsp/ChannelProcessor.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <cmath>
 #include <limits>
@@ -44,41 +46,42 @@ int32_t ClampedAtUnity(float sample) {
     return ChannelProcessor::RoundToSample(ClampedScaled(sample));
 }
 
-// Four values side by side: the samples read from any float, their scaled values, the
-// whole parts and the comparisons' masks.
-typedef float Floats4 __attribute__((vector_size(16), aligned(4), may_alias));
-typedef double Doubles4 __attribute__((vector_size(32)));
-typedef int32_t Ints4 __attribute__((vector_size(16)));
-constexpr std::size_t kLanes = 4;
+// Eight values side by side: the samples read from and the results written to any float,
+// the scaled values, their bits and the whole values.
+typedef float Floats8 __attribute__((vector_size(32), aligned(4), may_alias));
+typedef double Doubles8 __attribute__((vector_size(64)));
+typedef int64_t Bits8 __attribute__((vector_size(64)));
+typedef int32_t Ints8 __attribute__((vector_size(32)));
+constexpr std::size_t kLanes = 8;
+constexpr int64_t kSignBit = std::numeric_limits<int64_t>::min();
+// The samples are clipped before they are scaled: at 1.0 (scaled, the highest value) and at
+// the float nearest -32768 / 32767 (scaled, within a hundredth of the lowest, so that it
+// rounds to it).
+constexpr float kHighestSample = 1.0f;
+constexpr float kLowestSample = static_cast<float>(kLowest / ChannelProcessor::kFullScale);
 
-// ClampedAtUnity of four samples at once, with the same operations lane by lane.
-[[gnu::always_inline]] inline Floats4 ClampedAtUnity4(Floats4 samples) {
-    Doubles4 scaled = __builtin_convertvector(samples, Doubles4) *
-                      static_cast<double>(ChannelProcessor::kFullScale);
-    const Doubles4 highest = {kHighest, kHighest, kHighest, kHighest};
-    const Doubles4 lowest = {kLowest, kLowest, kLowest, kLowest};
-    scaled = scaled == scaled ? scaled : Doubles4{};
-    scaled = scaled < highest ? scaled : highest;
-    scaled = scaled > lowest ? scaled : lowest;
-    // The whole part (truncated), then up by one from a half up, down by one from a half
-    // down: whole values, exact in either type.
-    const Doubles4 whole =
-        __builtin_convertvector(__builtin_convertvector(scaled, Ints4), Doubles4);
-    const Doubles4 fraction = scaled - whole;
-    const Doubles4 one = {1.0, 1.0, 1.0, 1.0};
-    const Doubles4 rounded =
-        whole + (fraction >= 0.5 ? one : Doubles4{}) - (fraction <= -0.5 ? one : Doubles4{});
-    return __builtin_convertvector(rounded, Floats4);
+// ClampedAtUnity of eight samples at once. A half with the value's sign is added and the sum
+// truncated: halves go away from zero, as RoundToSample takes them. The sum is exact wherever
+// it could reach a whole value, as a scaled sample (a float times 32767) has at most 39
+// significant bits: only a sum below 2^-10 in magnitude can round, and it truncates to 0.
+[[gnu::always_inline]] inline void ClampedAtUnity8(const float* samples, float* out) {
+    Floats8 sample = *reinterpret_cast<const Floats8*>(samples);
+    sample = sample == sample ? sample : Floats8{};
+    sample = sample < kHighestSample ? sample : kHighestSample;
+    sample = sample > kLowestSample ? sample : kLowestSample;
+    const Doubles8 scaled = __builtin_convertvector(sample, Doubles8) *
+                            static_cast<double>(ChannelProcessor::kFullScale);
+    const Doubles8 signedHalf = reinterpret_cast<Doubles8>(
+        (reinterpret_cast<Bits8>(scaled) & kSignBit) | reinterpret_cast<Bits8>(Doubles8{} + 0.5));
+    *reinterpret_cast<Floats8*>(out) =
+        __builtin_convertvector(__builtin_convertvector(scaled + signedHalf, Ints8), Floats8);
 }
 
 // ClampedAtUnity of each of `count` samples, in their order.
 [[gnu::always_inline]] inline void ClampedAtUnityRun(const float* samples, std::size_t count,
                                                      float* out) {
     std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) {
-        const Floats4 rounded = ClampedAtUnity4(*reinterpret_cast<const Floats4*>(samples + i));
-        std::copy_n(reinterpret_cast<const float*>(&rounded), kLanes, out + i);
-    }
+    for (; i + kLanes <= count; i += kLanes) ClampedAtUnity8(samples + i, out + i);
     for (; i < count; ++i) out[i] = static_cast<float>(ClampedAtUnity(samples[i]));
 }
 
@@ -92,6 +95,61 @@ void ClampedAtUnityPlain(const float* samples, std::size_t count, float* out) {
 }
 
 const auto kClampedAtUnity = ChooseAvx2Kernel(ClampedAtUnityAvx2, ClampedAtUnityPlain);
+
+// Frames of six floats, each frame's values put in the order `slots` gives: out[i][f] is
+// in[i][slots[f]].
+using Slots = std::array<int, ChannelProcessor::kChannels>;
+void ReorderFramesPlain(const float* in, std::size_t count, const Slots& slots, float* out) {
+    for (std::size_t i = 0; i < count; ++i, in += ChannelProcessor::kChannels) {
+#pragma GCC unroll 6
+        for (int f = 0; f < ChannelProcessor::kChannels; ++f) *out++ = in[slots[f]];
+    }
+}
+
+// Four frames (three vectors) at a time: each value of a result is picked from the three
+// vectors by its place within a vector, then the vector it lies in chosen.
+[[gnu::target("avx2")]] void ReorderFramesAvx2(const float* in, std::size_t count,
+                                               const Slots& slots, float* out) {
+    constexpr int kChannels = ChannelProcessor::kChannels;
+    constexpr int kVectors = 3;
+    constexpr std::size_t kFrames = 4;
+    alignas(32) int place[kVectors][8];
+    alignas(32) int inVector[kVectors][kVectors][8];
+    for (int v = 0; v < kVectors; ++v) {
+        for (int lane = 0; lane < 8; ++lane) {
+            const int at = 8 * v + lane;
+            const int from = at - at % kChannels + slots[at % kChannels];
+            place[v][lane] = from % 8;
+            for (int w = 0; w < kVectors; ++w) inVector[v][w][lane] = from / 8 == w ? -1 : 0;
+        }
+    }
+    __m256i index[kVectors];
+    __m256 mask[kVectors][kVectors];
+    for (int v = 0; v < kVectors; ++v) {
+        index[v] = _mm256_load_si256(reinterpret_cast<const __m256i*>(place[v]));
+        for (int w = 0; w < kVectors; ++w)
+            mask[v][w] = _mm256_castsi256_ps(
+                _mm256_load_si256(reinterpret_cast<const __m256i*>(inVector[v][w])));
+    }
+    std::size_t i = 0;
+    for (; i + kFrames <= count; i += kFrames) {
+        const float* from = in + i * kChannels;
+        const __m256 source[kVectors] = {_mm256_loadu_ps(from), _mm256_loadu_ps(from + 8),
+                                         _mm256_loadu_ps(from + 16)};
+#pragma GCC unroll 3
+        for (int v = 0; v < kVectors; ++v) {
+            __m256 result = _mm256_permutevar8x32_ps(source[0], index[v]);
+            result =
+                _mm256_blendv_ps(result, _mm256_permutevar8x32_ps(source[1], index[v]), mask[v][1]);
+            result =
+                _mm256_blendv_ps(result, _mm256_permutevar8x32_ps(source[2], index[v]), mask[v][2]);
+            _mm256_storeu_ps(out + i * kChannels + 8 * v, result);
+        }
+    }
+    ReorderFramesPlain(in + i * kChannels, count - i, slots, out + i * kChannels);
+}
+
+const auto kReorderFrames = ChooseAvx2Kernel(ReorderFramesAvx2, ReorderFramesPlain);
 
 // A 16-bit sample read as a float, scaled back, lies within this share of its value from
 // the whole value (two roundings to single precision).
@@ -264,16 +322,10 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
     const bool whole = rounding == Rounding::kWhole;
     if (whole && unityGains && !dynamics && !anyMuted) {
         // Every sample rounded in the order they come, then the frames' results put in
-        // column order, each frame's six stored in a row. The slots are copied, as a store of
-        // a result might otherwise change them.
+        // column order.
         std::array<float, kChunkFrames * kChannels> rounded;
         kClampedAtUnity(frames, count * kChannels, rounded.data());
-        const FrameLayout slots = routed;
-        for (std::size_t i = 0; i < count; ++i) {
-            const float* frame = rounded.data() + i * kChannels;
-#pragma GCC unroll 6
-            for (int f = 0; f < kChannels; ++f) out[i][f] = frame[slots[f]];
-        }
+        kReorderFrames(rounded.data(), count, routed, out[0].data());
         return;
     }
     if (whole && unityGains && !dynamics) {

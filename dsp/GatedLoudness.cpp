@@ -42,57 +42,84 @@ double MeanSquareOf(double lufs) {
 // Four doubles side by side: the lanes are filtered in two groups of four (vectors of eight
 // would not stay in registers).
 typedef double Doubles __attribute__((vector_size(32), aligned(8), may_alias));
-typedef float Floats __attribute__((vector_size(16)));
+typedef float Floats8 __attribute__((vector_size(32)));
+typedef double Doubles8 __attribute__((vector_size(64)));
 constexpr int kGroups = GatedLoudness::kLanes / 4;
 
 Doubles* AsGroups(std::array<double, GatedLoudness::kLanes>& values) {
     return reinterpret_cast<Doubles*>(values.data());
 }
 
-// K-weights `count` frames from `from` on, all channels at once, and sums their squares.
-// Direct form I, each output's sum ordered so that the previous output enters last: the
-// loop carries one multiply and one subtraction per section.
+// One group's K-weighting filters and energy.
+struct GroupMemory {
+    Doubles in1, in2, shelved1, shelved2, out1, out2, energy;
+
+    [[gnu::always_inline]] void Load(GatedLoudness::Lanes& lanes, int g) {
+        in1 = AsGroups(lanes.in1)[g];
+        in2 = AsGroups(lanes.in2)[g];
+        shelved1 = AsGroups(lanes.shelved1)[g];
+        shelved2 = AsGroups(lanes.shelved2)[g];
+        out1 = AsGroups(lanes.out1)[g];
+        out2 = AsGroups(lanes.out2)[g];
+        energy = AsGroups(lanes.energy)[g];
+    }
+    [[gnu::always_inline]] void Store(GatedLoudness::Lanes& lanes, int g) const {
+        AsGroups(lanes.in1)[g] = in1;
+        AsGroups(lanes.in2)[g] = in2;
+        AsGroups(lanes.shelved1)[g] = shelved1;
+        AsGroups(lanes.shelved2)[g] = shelved2;
+        AsGroups(lanes.out1)[g] = out1;
+        AsGroups(lanes.out2)[g] = out2;
+        AsGroups(lanes.energy)[g] = energy;
+    }
+    // Direct form I, each output's sum ordered so that the previous output enters last: the
+    // loop carries one multiply and one subtraction per section.
+    [[gnu::always_inline]] void Step(const Doubles& wide, const GatedLoudness::Section& shelf,
+                                     const GatedLoudness::Section& pass) {
+        const Doubles shelved =
+            (shelf.b0 * wide + shelf.b1 * in1 + shelf.b2 * in2 - shelf.a2 * shelved2) -
+            shelf.a1 * shelved1;
+        // The high-pass's numerator is 1, -2, 1 at every rate: its products are exact.
+        const Doubles out = (shelved - 2.0 * shelved1 + shelved2 - pass.a2 * out2) - pass.a1 * out1;
+        in2 = in1;
+        in1 = wide;
+        shelved2 = shelved1;
+        shelved1 = shelved;
+        out2 = out1;
+        out1 = out;
+        energy += out * out;
+    }
+};
+
+// Frames whose second group's samples are held between the groups' passes.
+constexpr std::size_t kChunkFrames = 256;
+
+// K-weights `count` frames from `from` on, all channels, and sums their squares: a chunk's
+// frames are gathered and widened at once, the first group filtered on the way and the
+// second group's samples kept for a pass of their own, so that each group's memory stays in
+// registers.
 [[gnu::always_inline]] inline void Weigh(const std::array<const float*, 6>& x, std::size_t from,
                                          std::size_t count,
                                          const std::array<GatedLoudness::Section, 2>& sections,
                                          GatedLoudness::Lanes& lanes) {
     const GatedLoudness::Section shelf = sections[0], pass = sections[1];
-    using Memory = std::array<double, GatedLoudness::kLanes> GatedLoudness::Lanes::*;
-    constexpr std::array<Memory, 7> kMemory = {
-        &GatedLoudness::Lanes::in1,      &GatedLoudness::Lanes::in2,
-        &GatedLoudness::Lanes::shelved1, &GatedLoudness::Lanes::shelved2,
-        &GatedLoudness::Lanes::out1,     &GatedLoudness::Lanes::out2,
-        &GatedLoudness::Lanes::energy};
-    Doubles v[kMemory.size()][kGroups];
-    for (std::size_t m = 0; m < kMemory.size(); ++m) {
-        for (int g = 0; g < kGroups; ++g) v[m][g] = AsGroups(lanes.*kMemory[m])[g];
-    }
-    auto& [in1, in2, shelved1, shelved2, out1, out2, energy] = v;
-    for (std::size_t i = from; i < from + count; ++i) {
-        // Gathered as floats and widened at once (built as doubles, the vectors would pass
-        // through memory).
-        const Floats in[kGroups] = {{x[0][i], x[1][i], x[2][i], x[3][i]},
-                                    {x[4][i], x[5][i], 0.0f, 0.0f}};
-#pragma GCC unroll 2
-        for (int g = 0; g < kGroups; ++g) {
-            const Doubles wide = __builtin_convertvector(in[g], Doubles);
-            const Doubles shelved =
-                (shelf.b0 * wide + shelf.b1 * in1[g] + shelf.b2 * in2[g] - shelf.a2 * shelved2[g]) -
-                shelf.a1 * shelved1[g];
-            // The high-pass's numerator is 1, -2, 1 at every rate: its products are exact.
-            const Doubles out =
-                (shelved - 2.0 * shelved1[g] + shelved2[g] - pass.a2 * out2[g]) - pass.a1 * out1[g];
-            in2[g] = in1[g];
-            in1[g] = wide;
-            shelved2[g] = shelved1[g];
-            shelved1[g] = shelved;
-            out2[g] = out1[g];
-            out1[g] = out;
-            energy[g] += out * out;
+    Doubles second[kChunkFrames];
+    for (std::size_t done = 0; done < count; done += kChunkFrames) {
+        const std::size_t n = std::min(count - done, kChunkFrames);
+        GroupMemory memory;
+        memory.Load(lanes, 0);
+        for (std::size_t k = 0, i = from + done; k < n; ++k, ++i) {
+            // Gathered as floats and widened at once, all eight lanes (built as doubles, the
+            // vectors would pass through memory; widened four at a time, in two halves each).
+            const Floats8 in = {x[0][i], x[1][i], x[2][i], x[3][i], x[4][i], x[5][i], 0.0f, 0.0f};
+            const Doubles8 wide8 = __builtin_convertvector(in, Doubles8);
+            second[k] = __builtin_shufflevector(wide8, wide8, 4, 5, 6, 7);
+            memory.Step(__builtin_shufflevector(wide8, wide8, 0, 1, 2, 3), shelf, pass);
         }
-    }
-    for (std::size_t m = 0; m < kMemory.size(); ++m) {
-        for (int g = 0; g < kGroups; ++g) AsGroups(lanes.*kMemory[m])[g] = v[m][g];
+        memory.Store(lanes, 0);
+        memory.Load(lanes, 1);
+        for (std::size_t k = 0; k < n; ++k) memory.Step(second[k], shelf, pass);
+        memory.Store(lanes, 1);
     }
 }
 

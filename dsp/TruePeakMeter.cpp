@@ -28,26 +28,56 @@ float LargestLane(const Floats& lanes) {
     return largest;
 }
 
-// The largest magnitude of one interpolated phase over `count` outputs; `x` holds the taps'
-// history (one sample fewer than the taps) and then the `count` samples.
-[[gnu::always_inline]] inline float PeakOfPhase(const float* x, std::size_t count,
-                                                const Taps& taps) {
+// One interpolated output: `x` holds the taps' history and then the sample.
+[[gnu::always_inline]] inline float OneOutput(const float* x, const Taps& taps) {
     constexpr std::size_t kLast = TruePeakMeter::kTapsPerPhase - 1;
-    Floats top = {};
+    float sum = 0.0f;
+    for (std::size_t k = 0; k <= kLast; ++k) sum += taps[k] * x[kLast - k];
+    return std::fabs(sum);
+}
+
+// Raises each lane of `top` to the magnitude of `value`'s where that is larger; the
+// magnitude is the value with its sign bit cleared (NaN stays NaN and raises nothing).
+[[gnu::always_inline]] inline void RaiseToMagnitude(Floats& top, const Floats& value) {
+    typedef int Ints __attribute__((vector_size(32)));
+    constexpr int kAllButSign = 0x7fffffff;
+    const Floats magnitude =
+        reinterpret_cast<Floats>(reinterpret_cast<const Ints&>(value) & kAllButSign);
+    top = magnitude > top ? magnitude : top;
+}
+
+// The largest magnitude of `phaseCount` interpolated phases over `count` outputs; `x` holds
+// the taps' history (one sample fewer than the taps) and then the `count` samples. The phases
+// share each output's twelve samples, read once; each phase's sum runs over its taps in
+// order, so that every output is the one a phase computed alone gives.
+template <std::size_t kPhases>
+[[gnu::always_inline]] inline float PeakOfPhases(const float* x, std::size_t count,
+                                                 const Taps* phaseTaps) {
+    constexpr std::size_t kLast = TruePeakMeter::kTapsPerPhase - 1;
+    // Each tap in every lane, so that the products read it from memory and the registers
+    // hold the phases' sums.
+    Floats spread[kPhases][kLast + 1];
+    for (std::size_t p = 0; p < kPhases; ++p) {
+        for (std::size_t k = 0; k <= kLast; ++k) spread[p][k] = Floats{} + phaseTaps[p][k];
+    }
+    Floats top[kPhases] = {};
     std::size_t j = 0;
     for (; j + kLanes <= count; j += kLanes) {
-        Floats sum = {};
+        Floats sum[kPhases] = {};
 #pragma GCC unroll 12
-        for (std::size_t k = 0; k <= kLast; ++k)
-            sum += taps[k] * *reinterpret_cast<const Floats*>(x + j + kLast - k);
-        const Floats magnitude = sum < 0.0f ? -sum : sum;
-        top = magnitude > top ? magnitude : top;
+        for (std::size_t k = 0; k <= kLast; ++k) {
+            const Floats samples = *reinterpret_cast<const Floats*>(x + j + kLast - k);
+#pragma GCC unroll 3
+            for (std::size_t p = 0; p < kPhases; ++p) sum[p] += spread[p][k] * samples;
+        }
+#pragma GCC unroll 3
+        for (std::size_t p = 0; p < kPhases; ++p) RaiseToMagnitude(top[p], sum[p]);
     }
-    float largest = LargestLane(top);
-    for (; j < count; ++j) {
-        float sum = 0.0f;
-        for (std::size_t k = 0; k <= kLast; ++k) sum += taps[k] * x[j + kLast - k];
-        largest = std::max(largest, std::fabs(sum));
+    float largest = 0.0f;
+    for (std::size_t p = 0; p < kPhases; ++p) largest = std::max(largest, LargestLane(top[p]));
+    for (std::size_t p = 0; p < kPhases; ++p) {
+        for (std::size_t i = j; i < count; ++i)
+            largest = std::max(largest, OneOutput(x + i, phaseTaps[p]));
     }
     return largest;
 }
@@ -57,36 +87,47 @@ float LargestLane(const Floats& lanes) {
     Floats top = {};
     std::size_t j = 0;
     for (; j + kLanes <= count; j += kLanes) {
-        const Floats value = *reinterpret_cast<const Floats*>(x + j);
-        const Floats magnitude = value < 0.0f ? -value : value;
-        top = magnitude > top ? magnitude : top;
+        RaiseToMagnitude(top, *reinterpret_cast<const Floats*>(x + j));
     }
     float largest = LargestLane(top);
     for (; j < count; ++j) largest = std::max(largest, std::fabs(x[j]));
     return largest;
 }
 
-// The kernels, built for the plain processor and for one with AVX2 and fused multiply-adds.
+// The kernels, built for the plain processor and for one with AVX2 and fused multiply-adds:
+// the sample peak, and the peak of the three phases of four times oversampling or of the one
+// of twice.
+using PhasesKernel = float (*)(const float*, std::size_t, const Taps*);
 struct Kernels {
     float (*samplePeak)(const float*, std::size_t);
-    float (*peakOfPhase)(const float*, std::size_t, const Taps&);
+    PhasesKernel peakOfThree;
+    PhasesKernel peakOfOne;
 };
 
 float SamplePeakPlain(const float* x, std::size_t count) {
     return SamplePeak(x, count);
 }
 
-float PeakOfPhasePlain(const float* x, std::size_t count, const Taps& taps) {
-    return PeakOfPhase(x, count, taps);
+float PeakOfThreePlain(const float* x, std::size_t count, const Taps* taps) {
+    return PeakOfPhases<3>(x, count, taps);
+}
+
+float PeakOfOnePlain(const float* x, std::size_t count, const Taps* taps) {
+    return PeakOfPhases<1>(x, count, taps);
 }
 
 [[gnu::target("avx2,fma")]] float SamplePeakAvx2(const float* x, std::size_t count) {
     return SamplePeak(x, count);
 }
 
-[[gnu::target("avx2,fma")]] float PeakOfPhaseAvx2(const float* x, std::size_t count,
-                                                  const Taps& taps) {
-    return PeakOfPhase(x, count, taps);
+[[gnu::target("avx2,fma")]] float PeakOfThreeAvx2(const float* x, std::size_t count,
+                                                  const Taps* taps) {
+    return PeakOfPhases<3>(x, count, taps);
+}
+
+[[gnu::target("avx2,fma")]] float PeakOfOneAvx2(const float* x, std::size_t count,
+                                                const Taps* taps) {
+    return PeakOfPhases<1>(x, count, taps);
 }
 
 // Chosen by a plain test rather than an ifunc, whose resolver runs before the thread
@@ -94,8 +135,8 @@ float PeakOfPhasePlain(const float* x, std::size_t count, const Taps& taps) {
 Kernels PickKernels() {
     __builtin_cpu_init();
     if (__builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma"))
-        return {SamplePeakAvx2, PeakOfPhaseAvx2};
-    return {SamplePeakPlain, PeakOfPhasePlain};
+        return {SamplePeakAvx2, PeakOfThreeAvx2, PeakOfOneAvx2};
+    return {SamplePeakPlain, PeakOfThreePlain, PeakOfOnePlain};
 }
 
 const Kernels kKernels = PickKernels();
@@ -161,8 +202,9 @@ void TruePeakMeter::AddChannel(int channel, const float* samples, std::size_t co
     top = std::max(top, samplePeak);
     // No interpolated value of this run can exceed the peak so far: nothing to compute.
     if (samplePeak * phases.largestGain > top) {
-        for (const Taps& taps : phases.taps)
-            top = std::max(top, kKernels.peakOfPhase(x, count, taps));
+        const PhasesKernel kernel =
+            phases.taps.size() == 3 ? kKernels.peakOfThree : kKernels.peakOfOne;
+        top = std::max(top, kernel(x, count, phases.taps.data()));
     }
     std::copy(x + count, x + count + kHistory, x);
 }

@@ -3,6 +3,9 @@
 
 #include <algorithm>
 
+#include "dsp/FrameRows.h"
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk {
 
 namespace {
@@ -10,6 +13,17 @@ namespace {
 constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
+
+void FramesToRowsPlain(const float* frames, std::size_t count, double* const* rows) {
+    frame_rows::FramesToRows(frames, count, rows);
+}
+
+[[gnu::target("avx2")]] void FramesToRowsAvx2(const float* frames, std::size_t count,
+                                              double* const* rows) {
+    frame_rows::FramesToRows(frames, count, rows);
+}
+
+const auto kFramesToRows = ChooseAvx2Kernel(FramesToRowsAvx2, FramesToRowsPlain);
 
 }  // namespace
 
@@ -142,13 +156,10 @@ void ProcessingChain::Take(SampleBlock& block, std::size_t count) {
         std::fill(values, values + silent, 0.0);
         std::fill(values + count, values + SampleBlock::kFrames, 0.0);
     }
-    // Frame by frame: each frame's six values are read once, in a row.
-    double* first = block.Row(0) + silent;
-    for (std::size_t i = 0; i < taken; ++i) {
-#pragma GCC unroll 6
-        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-            first[row * SampleBlock::kFrames + i] = static_cast<double>(frames[i][row]);
-    }
+    std::array<double*, SampleBlock::kChannels> rows{};
+    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
+        rows[row] = block.Row(row) + silent;
+    kFramesToRows(frames->data(), taken, rows.data());
     queueStart += taken;
     deliveredAny = true;
 }

@@ -3,6 +3,8 @@
 
 #include <cstring>
 
+#include "dsp/FrameRows.h"
+#include "dsp/KernelChoice.h"
 #include "platform/LibraryLog.h"
 #include "sources/ac3/Ac3FrameSizes.h"
 
@@ -32,6 +34,18 @@ constexpr int kSlotLs = 3;
 constexpr int kSlotRs = 4;
 // A single surround channel goes to both surround slots with its power kept.
 constexpr float kMinus3Db = 0.70710678f;
+
+void RowsToFramesPlain(const float* const* rows, const float* gains, std::size_t count,
+                       float* frames) {
+    frame_rows::RowsToFrames(rows, gains, count, frames);
+}
+
+[[gnu::target("avx2")]] void RowsToFramesAvx2(const float* const* rows, const float* gains,
+                                              std::size_t count, float* frames) {
+    frame_rows::RowsToFrames(rows, gains, count, frames);
+}
+
+const auto kRowsToFrames = ChooseAvx2Kernel(RowsToFramesAvx2, RowsToFramesPlain);
 
 }  // namespace
 
@@ -101,11 +115,7 @@ void Ac3AudioDecoder::CopyPlanes(float* out) const {
                         ? kSilence.data()
                         : reinterpret_cast<const float*>(decoded->extended_data[plane]);
     }
-    // Frame by frame: a frame's six samples are stored in a row.
-    for (int i = 0; i < kSamplesPerFrame; ++i, out += kChannels) {
-#pragma GCC unroll 6
-        for (int k = 0; k < kChannels; ++k) out[k] = source[k][i] * gain[k];
-    }
+    kRowsToFrames(source.data(), gain.data(), kSamplesPerFrame, out);
 }
 
 }  // namespace tavrisk::ac3

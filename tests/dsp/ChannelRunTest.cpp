@@ -177,7 +177,7 @@ TEST(ChannelRun, BulkEqualsFrameByFrameOnRandomJobs) {
 }
 
 // The unity path's short form against the chain's own scaling, over special and boundary
-// values and a sweep around full scale.
+// values, a sweep around full scale and values around halves.
 TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
     std::vector<float> samples = {0.0f,
                                   -0.0f,
@@ -195,16 +195,30 @@ TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
         samples.push_back(x);
         samples.push_back(-x);
     }
+    // A step either side of a half once scaled.
+    for (int whole = -32768; whole < 32767; whole += 97) {
+        const float half = (static_cast<float>(whole) + 0.5f) / ChannelProcessor::kFullScale;
+        samples.insert(samples.end(),
+                       {std::nextafter(half, -2.0f), half, std::nextafter(half, 2.0f)});
+    }
+    // Each value alone in a frame, and all of them in one run.
     ChannelProcessor processor(ChannelJobSettings{});
     const Layout layout = {0, 1, 2, 3, 4, 5};
-    for (const float sample : samples) {
-        const std::vector<float> frame(kChannels, sample);
-        ColumnFrame out{};
-        processor.ProcessRun(frame.data(), 1, layout, &out);
+    std::vector<float> frames;
+    for (const float sample : samples) frames.insert(frames.end(), kChannels, sample);
+    std::vector<ColumnFrame> out(samples.size());
+    processor.ProcessRun(frames.data(), samples.size(), layout, out.data());
+    for (std::size_t i = 0; i < samples.size(); ++i) {
+        const std::vector<float> frame(kChannels, samples[i]);
+        ColumnFrame alone{};
+        processor.ProcessRun(frame.data(), 1, layout, &alone);
         const int32_t expected =
-            std::clamp(ChannelProcessor::ScaleAtUnity(sample), ChannelProcessor::kMinSample,
+            std::clamp(ChannelProcessor::ScaleAtUnity(samples[i]), ChannelProcessor::kMinSample,
                        ChannelProcessor::kMaxSample);
-        for (const int32_t value : out) ASSERT_EQ(value, expected) << sample;
+        for (int f = 0; f < kChannels; ++f) {
+            ASSERT_EQ(alone[f], expected) << samples[i];
+            ASSERT_EQ(out[i][f], expected) << samples[i];
+        }
     }
 }
 

@@ -109,6 +109,29 @@ TEST(LoudnessMeter, AgreesWithTheReferenceWhateverTheRuns) {
     }
 }
 
+// The true peak against the same interpolation in double precision, sample by sample, at
+// four and two times oversampling: within float rounding of it, whatever the runs.
+TEST(LoudnessMeter, TruePeakIsTheLargestInterpolatedValue) {
+    for (const int rate : {48000, 96000}) {
+        const Planar x = Programme(rate, 0.5, -1.0);
+        const TruePeakMeter::Phases phases = TruePeakMeter::MakePhases(rate == 48000 ? 4 : 2);
+        for (int c = 0; c < kChannels; ++c) {
+            double expected = 0.0;
+            for (std::size_t i = 0; i < x[c].size(); ++i) {
+                expected = std::max(expected, std::fabs(static_cast<double>(x[c][i])));
+                for (const auto& taps : phases.taps) {
+                    double sum = 0.0;
+                    for (std::size_t k = 0; k < taps.size() && k <= i; ++k)
+                        sum += static_cast<double>(taps[k]) * x[c][i - k];
+                    expected = std::max(expected, std::fabs(sum));
+                }
+            }
+            for (const std::size_t run : {std::size_t{13}, std::size_t{1152}})
+                EXPECT_NEAR(Measure(x, rate, run).truePeakDbtp[c], DecibelsOf(expected), 1e-5);
+        }
+    }
+}
+
 // Silence, or less than one 400 ms block, has no loudness; a silent channel no true peak.
 TEST(LoudnessMeter, ReadsSilenceAsNoLoudness) {
     Planar silent;

@@ -73,6 +73,33 @@ TEST(ProcessingChain, MoreSilenceThanCanBeInsertedIsRefused) {
     EXPECT_FALSE(chain.ApplyResync()) << "told once";
 }
 
+// Every value of every frame lands in its row at its place, behind inserted silence that
+// shifts the frames off any alignment, and in a padded last block.
+TEST(ProcessingChain, BlocksHoldEachFrameInItsRows) {
+    constexpr std::size_t kFrames = kBlock + 5, kInserted = 3, kValues = 30011;
+    std::vector<float> input(kFrames * ProcessingChain::kChannels);
+    for (std::size_t i = 0; i < input.size(); ++i)
+        input[i] = static_cast<float>(i % kValues) / ChannelProcessor::kFullScale;
+    ProcessingChain chain(ChannelJobSettings{}, LastBlock::kPadded);
+    ASSERT_FALSE(chain.Start("in", false, ResamplerKind::kLinear));
+    chain.SetResync(kInserted);
+    ASSERT_FALSE(chain.ApplyResync());
+    chain.Push(input.data(), kFrames);
+    chain.EndOfInput();
+    SampleBlock block;
+    std::optional<ChainFailure> failure;
+    for (std::size_t at = 0; chain.Deliver(block, false, failure) == Delivery::kBlock;) {
+        for (std::size_t i = 0; i < kBlock; ++i, ++at) {
+            for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+                const std::size_t value = (at - kInserted) * ProcessingChain::kChannels +
+                                          ProcessingChain::kInputOfColumn[row];
+                const bool fed = at >= kInserted && at - kInserted < kFrames;
+                ASSERT_EQ(block.Row(row)[i], fed ? value % kValues : 0) << at << " " << row;
+            }
+        }
+    }
+}
+
 // The rate conversion hands its overshoot on with the fractions; the chain clips it to the
 // 16-bit range and rounds it once, at its end.
 TEST(ProcessingChain, ConvertedOvershootIsClippedAndRoundedAtTheEnd) {
