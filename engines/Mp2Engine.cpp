@@ -92,12 +92,17 @@ void Mp2Engine::Report(const std::string& text, const char* title) {
 bool Mp2Engine::Configure(const std::vector<std::string>& arguments, mp2::EncoderOptions& options) {
     std::vector<const char*> argv;
     for (const std::string& argument : arguments) argv.push_back(argument.c_str());
-    // The refusals of the options and of the settings reach the log alike.
-    mp2::EncoderLog& log = encoder.Log();
-    bool accepted = mp2::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, log);
-    if (accepted) accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
+    // The refusals of the options and of the settings are told alike. The encoder's log is
+    // asked for again after the settings: on several threads it is another log than before.
+    bool accepted =
+        mp2::ParseOptions(static_cast<int>(argv.size()), argv.data(), options, encoder.Log());
+    std::vector<mp2::EncoderMessage> messages = encoder.Log().Take();
+    if (accepted) {
+        accepted = encoder.Configure(mp2::SettingsFromOptions(options), sink);
+        for (mp2::EncoderMessage& message : encoder.Log().Take()) messages.push_back(message);
+    }
     std::string text;
-    for (const mp2::EncoderMessage& message : log.Take()) {
+    for (const mp2::EncoderMessage& message : messages) {
         if (message.kind == mp2::EncoderMessage::kError) {
             text += message.text;
         } else {

@@ -335,6 +335,13 @@ TEST_F(Mp2EngineTest, FramesOnSeveralThreadsAreTheSameAndAFailedWriteStillEndsTh
         EXPECT_TRUE(failed);
         ASSERT_EQ(window.messages.size(), 1u);
         EXPECT_EQ(window.messages[0].text, "Could not write \"/dev/full\".");
+        // Settings refused on several threads still say why.
+        window.messages.clear();
+        EXPECT_FALSE(RunEngine(JobArguments("44.100", "500", parallel),
+                               std::make_unique<ToneBlockSource>(log, 1)));
+        ASSERT_EQ(window.messages.size(), 1u);
+        EXPECT_NE(window.messages[0].text.find("500"), std::string::npos)
+            << window.messages[0].text;
     }
 }
 
