@@ -32,6 +32,9 @@ constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
 constexpr int kPaddedLines = kLines + 4;
 // Lane numbers of four doubles, and four line types.
 constexpr PsyDoubles4 kLanes = {0.0, 1.0, 2.0, 3.0};
+// Lane numbers of eight floats: the masking thresholds are summed in single precision.
+constexpr PsyFloats8 kFloatLanes = {0.0f, 1.0f, 2.0f, 3.0f, 4.0f, 5.0f, 6.0f, 7.0f};
+constexpr int kFloatLaneCount = 8;
 typedef int LineTypes4 __attribute__((vector_size(16)));
 typedef double Doubles2 __attribute__((vector_size(16)));
 constexpr int kSubbands = 32;
@@ -68,9 +71,11 @@ constexpr double kSumIndividual = kAddPowerUnit * kIndividualScale;
 constexpr double kAddQuiet = kAddPowerUnit * kQuietScale;
 
 constexpr double kSmrOffsetDb = 10.0;
-// The entry arrays run on to a multiple of four lanes.
-constexpr int kPaddedEntries = kThresholdEntries + 3;
-static_assert(kPaddedLines % 4 == 0 && kPaddedEntries % 4 == 0);
+// The entry arrays run on by at least seven entries, to a multiple of eight lanes: eight may
+// be read from any entry.
+constexpr int kPaddedEntries =
+    (kThresholdEntries + 2 * (kFloatLaneCount - 1)) / kFloatLaneCount * kFloatLaneCount;
+static_assert(kPaddedLines % 4 == 0);
 constexpr double kFullScale = 32768.0;
 
 // Channel slots the model analyses per frame.
@@ -118,16 +123,18 @@ double AddPower(double a, double b, int c) {
 }
 
 struct ModelTables;
-// Adds to sum[i] the power of the individual masking threshold of a component at Bark z,
+// Adds to sum[i] the power of the individual masking threshold of a component at Bark z (the
+// entries' Bark values are bark[i] + barkRest[i]),
 // level `level` and masking index `index` on each entry i in [from, to), on the power scale
 // of the summed individual thresholds (toBase2 turns its dB into base-2 exponents), and sets
 // masked[i] to 1.
-using AddMaskerFunction = void (*)(const double* bark, int from, int to, double z, double level,
-                                   double index, double toBase2, double* sum, double* masked);
+using AddMaskerFunction = void (*)(const float* bark, const float* barkRest, int from, int to,
+                                   double z, double level, double index, double toBase2, float* sum,
+                                   float* masked);
 // The global threshold (dB) of entries [1, entries) from the sums of their individual
 // thresholds; entries masked by no component take the threshold in quiet alone.
-using ThresholdFunction = void (*)(const ModelTables& t, const double* sum, const double* masked,
-                                   int entries, double* threshold);
+using ThresholdFunction = void (*)(const ModelTables& t, const float* sum, const float* masked,
+                                   int entries, float* threshold);
 // The local maxima among the candidate lines: bit k % 64 of bits[k / 64] for line k.
 constexpr int kMaximaWords = kLines / 64;
 void Maxima(const double* x, std::uint64_t* bits);
@@ -136,7 +143,7 @@ void Maxima(const double* x, std::uint64_t* bits);
 using NoiseBandFunction = bool (*)(double* x, const double* power, const int* type,
                                    const double* bark, int lo, int hi, double bandBark,
                                    double& powerSum, double& weightedSum);
-// Four entries or lines at a time, with AVX2 where the processor has it: the same vector code
+// Eight entries or four lines at a time, with AVX2 where the processor has it: the same vector code
 // compiled twice, so the values are the same either way.
 AddMaskerFunction PickAddMasker();
 ThresholdFunction PickThresholds();
@@ -152,17 +159,21 @@ struct ModelTables {
     int lastRow = 0;  // last entry that carries a row of the table
     std::array<double, kPaddedLines> lineBark{};
     std::array<double, kLines> lineHear{};
-    std::array<double, kPaddedEntries> entryBark{};
+    // Entry Bark values as two floats, high part and the rest, so that distances from a
+    // component keep double precision's few 1e-8 Bark: steep slopes would turn a float's
+    // 1e-6 Bark into 5e-5 dB.
+    std::array<float, kPaddedEntries> entryBark{};
+    std::array<float, kPaddedEntries> entryBarkRest{};
     // Per line, the rows [first, second) that a component there masks: from z - 3 up to z + 8.
     std::array<std::pair<int, int>, kLines> lineMasks{};
     // Per subband, the entries whose lines it holds, [first, second); a subband without
     // entries reads entry `first`, one past the table's entries reads none (first < 0).
     std::array<std::pair<int, int>, kSubbands> subbandEntries{};
-    std::array<double, kPaddedEntries> quietPower{};     // 10^((hear - 12) / k), quiet term
-    std::array<double, kPaddedEntries> quietOnly{};      // global threshold with no masker
+    std::array<float, kPaddedEntries> quietPower{};      // 10^((hear - 12) / k), quiet term
+    std::array<float, kPaddedEntries> quietOnly{};       // global threshold with no masker
     double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
     double limitedCentrePower = 0.0;                     // 10^(0.1 * kLimitedCentreDb)
-    double individualPowerOfDbMin = 0.0;                 // 10^(-200 / k)
+    float individualPowerOfDbMin = 0.0f;                 // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
     // Exponent scales of the dB additions in base 2.
     double individualToBase2 = 0.0;
@@ -193,9 +204,11 @@ struct SlotWork {
     // The lists' links: a line's entry is set as it joins a list and read only while it is in one.
     std::array<int, kLines> next{};
     std::array<double, kSubbands> spike{};
-    std::array<double, kPaddedEntries> threshold{};
-    std::array<double, kPaddedEntries> sum{};           // individual thresholds, as powers
-    std::array<double, kPaddedEntries> masked{};        // 1 where a component masks the entry
+    // Per entry, in single precision: its rounding (a few 1e-6 dB) is far below the model's
+    // margins of 0.01 dB and more.
+    std::array<float, kPaddedEntries> threshold{};
+    std::array<float, kPaddedEntries> sum{};     // individual thresholds, as powers
+    std::array<float, kPaddedEntries> masked{};  // 1 where a component masks the entry
     int tone = kListEnd;
     int noise = kListEnd;
 
@@ -467,7 +480,7 @@ void PsychoacousticModel::State::AnalyseSlot(SlotWork& work, int s) {
 
 ModelTables::ModelTables() {
     noisePowerOfDbMin = DbPower(kDbMin);
-    individualPowerOfDbMin = std::pow(10.0, kDbMin / kSumIndividual);
+    individualPowerOfDbMin = static_cast<float>(std::pow(10.0, kDbMin / kSumIndividual));
     floorDb = spectrum.FloorDb();
     limitedCentrePower = DbPower(kLimitedCentreDb);
     individualToBase2 = std::log2(10.0) / kSumIndividual;
@@ -505,7 +518,10 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
             first, end, [z](const ThresholdEntry& e) { return e.bark - z < kMaskAboveBark; });
         lineMasks[j] = {static_cast<int>(first - rows), static_cast<int>(last - rows)};
     }
-    for (int i = 0; i < kThresholdEntries; ++i) entryBark[i] = table[i].bark;
+    for (int i = 0; i < kThresholdEntries; ++i) {
+        entryBark[i] = static_cast<float>(table[i].bark);
+        entryBarkRest[i] = static_cast<float>(table[i].bark - entryBark[i]);
+    }
     int e = 1;
     for (int sb = 0; sb < kSubbands; ++sb) {
         if (e >= kThresholdEntries - 1) {
@@ -517,57 +533,73 @@ bool ModelTables::Select(int newLayer, int newSamplingCode) {
         subbandEntries[sb] = {first, e};
     }
     for (int i = 1; i < kThresholdEntries; ++i) {
-        quietPower[i] = std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet);
-        quietOnly[i] = AddPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale);
+        quietPower[i] =
+            static_cast<float>(std::pow(10.0, (table[i].hear - kQuietLoweringDb) / kAddQuiet));
+        quietOnly[i] =
+            static_cast<float>(AddPower(table[i].hear - kQuietLoweringDb, kDbMin, kQuietScale));
     }
     return true;
 }
 
 namespace {
 
+// Whether any lane of a comparison's result is set.
+[[gnu::always_inline]] inline bool AnyLane(const PsyInts8& lanes) {
+    std::int32_t any = 0;
+#pragma GCC unroll 8
+    for (int lane = 0; lane < kFloatLaneCount; ++lane) any |= lanes[lane];
+    return any != 0;
+}
+
 // The power of each component's individual masking threshold: the spreading function is
 // piecewise linear in the distance dz (Bark) from the component.
-[[gnu::always_inline]] inline void AddMaskerBody(const double* bark, int from, int to, double z,
-                                                 double level, double index, double toBase2,
-                                                 double* sum, double* masked) {
+[[gnu::always_inline]] inline void AddMaskerBody(const float* bark, const float* barkRest, int from,
+                                                 int to, double z, double level, double index,
+                                                 double toBase2, float* sum, float* masked) {
     double g = 0.4 * level + 6.0;
     if (!(g > 17.0)) g = 17.0;
-    const double slopeAbove = 17.0 - 0.1 * level;
-    for (int i = from; i < to; i += 4) {
-        PsyDoubles4 b, s, power, isMasked;
+    const auto gain = static_cast<float>(g);
+    const auto slopeAbove = static_cast<float>(17.0 - 0.1 * level);
+    const auto centre = static_cast<float>(z);
+    const auto centreRest = static_cast<float>(z - centre);
+    const auto offset = static_cast<float>(index);
+    const auto scale = static_cast<float>(toBase2);
+    for (int i = from; i < to; i += kFloatLaneCount) {
+        PsyFloats8 b, bRest, s, power, isMasked;
         ReadLanes(b, bark + i);
+        ReadLanes(bRest, barkRest + i);
         ReadLanes(s, sum + i);
         ReadLanes(isMasked, masked + i);
-        const PsyDoubles4 dz = b - z;
-        const PsyDoubles4 below = 17.0 * (dz + 1.0) - g;
-        const PsyDoubles4 rising = g * dz;
-        const PsyDoubles4 falling = -18.0 * dz;
-        const PsyDoubles4 above = -(dz - 1.0) * slopeAbove - 18.0;
-        const PsyDoubles4 spread =
-            dz < -1.0 ? below : (dz < 0.0 ? rising : (dz < 1.0 ? falling : above));
-        Exp2Lanes((index + spread) * toBase2, power);
-        const PsyInts4 inRange = kLanes + i < to;
-        WriteLanes(sum + i, s + (inRange ? power : PsyDoubles4{}));
-        WriteLanes(masked + i, inRange ? 1.0 - PsyDoubles4{} : isMasked);
+        const PsyFloats8 dz = (b - centre) + (bRest - centreRest);
+        const PsyFloats8 below = 17.0f * (dz + 1.0f) - gain;
+        const PsyFloats8 rising = gain * dz;
+        const PsyFloats8 falling = -18.0f * dz;
+        const PsyFloats8 above = -(dz - 1.0f) * slopeAbove - 18.0f;
+        const PsyFloats8 spread =
+            dz < -1.0f ? below : (dz < 0.0f ? rising : (dz < 1.0f ? falling : above));
+        Exp2Lanes((offset + spread) * scale, power);
+        const PsyInts8 inRange = kFloatLanes + static_cast<float>(i) < static_cast<float>(to);
+        WriteLanes(sum + i, s + (inRange ? power : PsyFloats8{}));
+        WriteLanes(masked + i, inRange ? 1.0f - PsyFloats8{} : isMasked);
     }
 }
 
 // The threshold in quiet enters lowered by 12 dB: AddPower(hear - 12, x, 3), with the power of
 // the quiet term taken from the tables. The summed level's power on that scale is
 // 10^(kSumIndividual log10(P) / kAddQuiet) = P^(kSumIndividual / kAddQuiet).
-[[gnu::always_inline]] inline void ThresholdsBody(const ModelTables& t, const double* sum,
-                                                  const double* masked, int entries,
-                                                  double* threshold) {
-    constexpr double kRatio = kSumIndividual / kAddQuiet;
-    const double fromBase2 = 1.0 / t.quietToBase2;
-    for (int i = 1; i < entries; i += 4) {
-        PsyDoubles4 s, quiet, alone, isMasked, log2Sum, power, log2Total;
+[[gnu::always_inline]] inline void ThresholdsBody(const ModelTables& t, const float* sum,
+                                                  const float* masked, int entries,
+                                                  float* threshold) {
+    constexpr auto kRatio = static_cast<float>(kSumIndividual / kAddQuiet);
+    const auto fromBase2 = static_cast<float>(1.0 / t.quietToBase2);
+    for (int i = 1; i < entries; i += kFloatLaneCount) {
+        PsyFloats8 s, quiet, alone, isMasked, log2Sum, power, log2Total;
         ReadLanes(s, sum + i);
         ReadLanes(quiet, &t.quietPower[i]);
         ReadLanes(alone, &t.quietOnly[i]);
         ReadLanes(isMasked, masked + i);
-        const PsyInts4 taken = isMasked != 0.0;
-        if ((taken[0] | taken[1] | taken[2] | taken[3]) == 0) {
+        const PsyInts8 taken = isMasked != 0.0f;
+        if (!AnyLane(taken)) {
             WriteLanes(threshold + i, alone);  // no component reaches these entries
             continue;
         }
@@ -578,24 +610,24 @@ namespace {
     }
 }
 
-void AddMaskerPlain(const double* bark, int from, int to, double z, double level, double index,
-                    double toBase2, double* sum, double* masked) {
-    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum, masked);
+void AddMaskerPlain(const float* bark, const float* barkRest, int from, int to, double z,
+                    double level, double index, double toBase2, float* sum, float* masked) {
+    AddMaskerBody(bark, barkRest, from, to, z, level, index, toBase2, sum, masked);
 }
 
-[[gnu::target("avx2")]] void AddMaskerAvx2(const double* bark, int from, int to, double z,
-                                           double level, double index, double toBase2, double* sum,
-                                           double* masked) {
-    AddMaskerBody(bark, from, to, z, level, index, toBase2, sum, masked);
+[[gnu::target("avx2")]] void AddMaskerAvx2(const float* bark, const float* barkRest, int from,
+                                           int to, double z, double level, double index,
+                                           double toBase2, float* sum, float* masked) {
+    AddMaskerBody(bark, barkRest, from, to, z, level, index, toBase2, sum, masked);
 }
 
-void ThresholdsPlain(const ModelTables& t, const double* sum, const double* masked, int entries,
-                     double* threshold) {
+void ThresholdsPlain(const ModelTables& t, const float* sum, const float* masked, int entries,
+                     float* threshold) {
     ThresholdsBody(t, sum, masked, entries, threshold);
 }
 
-[[gnu::target("avx2")]] void ThresholdsAvx2(const ModelTables& t, const double* sum,
-                                            const double* masked, int entries, double* threshold) {
+[[gnu::target("avx2")]] void ThresholdsAvx2(const ModelTables& t, const float* sum,
+                                            const float* masked, int entries, float* threshold) {
     ThresholdsBody(t, sum, masked, entries, threshold);
 }
 
@@ -867,10 +899,10 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
     const double level = x[k];
     const double index = level - 0.3 * z - indexDb;
     const int rowsEnd = std::min(entries, t.lastRow + 1);
-    const double* bark = t.entryBark.data();
+    const float* bark = t.entryBark.data();
     const auto add = [&](int from, int to) {
-        t.addMasker(bark, from, to, z, level, index, t.individualToBase2, sum.data(),
-                    masked.data());
+        t.addMasker(bark, t.entryBarkRest.data(), from, to, z, level, index, t.individualToBase2,
+                    sum.data(), masked.data());
     };
     const int last = std::min(t.lineMasks[k].second, rowsEnd);
     const int first = std::min(t.lineMasks[k].first, last);
@@ -884,7 +916,7 @@ void SlotWork::AddMasker(int k, double indexDb, int entries) {
 // 10^(lt / kSumIndividual), from the power of kDbMin: the chain of dB additions
 // k log10(10^(a / k) + 10^(b / k)) without its round trips through dB.
 void SlotWork::GlobalThreshold(int entries) {
-    FillLanes(sum.data(), kPaddedEntries, t.individualPowerOfDbMin);
+    sum.fill(t.individualPowerOfDbMin);
     std::memset(masked.data(), 0, sizeof masked);
     for (int k = tone; k >= 0; k = next[k]) AddMasker(k, kTonalIndexDb, entries);
     for (int k = noise; k >= 0; k = next[k]) AddMasker(k, kNoiseIndexDb, entries);
@@ -898,7 +930,7 @@ void SlotWork::MinimumMask(int sblimit, double* minMask) const {
             minMask[sb] = t.table[kThresholdEntries - 1].hear;
             continue;
         }
-        double m = threshold[first];
+        float m = threshold[first];
         for (int e = first; e < t.subbandEntries[sb].second; ++e) m = std::min(m, threshold[e]);
         minMask[sb] = m;
     }
