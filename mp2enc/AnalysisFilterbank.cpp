@@ -67,22 +67,30 @@ constexpr int kRows = kWindowSize / kColumns;
 // the same summation order in single precision, arranged so that the sums stay in registers. `x`
 // holds the 512 newest samples oldest first and `window` the window reversed to match, so
 // that u[63 - k] is the column sum y[k]; the sums run from the newest row to the oldest, as
-// y's.
+// y's, each starting from its first product rather than from zero.
 [[gnu::always_inline]] inline void WindowColumns(const float* x,
                                                  const AnalysisFilterbank::Tables& tables,
                                                  float* u) {
     constexpr int kHalf = kColumns / 2;
     constexpr int kVectors = kHalf / kLanes;  // 4 lanes of 8 sums
     for (int h = 0; h < kColumns; h += kHalf) {
-        Lanes sum[kVectors] = {};
+        const float* xs = x + h;
+        const float* ws = tables.window.data() + h;
+        Lanes sum[kVectors];
+        // Unrolled, so that the sums are registers rather than memory (-O2 keeps the loop).
 #pragma GCC unroll 8
-        for (int j = kRows - 1; j >= 0; --j) {
-            const int at = j * kColumns + h;
-            // Unrolled, so that the sums are registers rather than memory (-O2 keeps the loop).
+        for (int v = 0; v < kVectors; ++v) {
+            const int at = (kRows - 1) * kColumns + kLanes * v;
+            sum[v] =
+                *reinterpret_cast<const Lanes*>(xs + at) * *reinterpret_cast<const Lanes*>(ws + at);
+        }
+#pragma GCC unroll 8
+        for (int j = kRows - 2; j >= 0; --j) {
 #pragma GCC unroll 8
             for (int v = 0; v < kVectors; ++v) {
-                sum[v] += *reinterpret_cast<const Lanes*>(x + at + kLanes * v) *
-                          *reinterpret_cast<const Lanes*>(tables.window.data() + at + kLanes * v);
+                const int at = j * kColumns + kLanes * v;
+                sum[v] += *reinterpret_cast<const Lanes*>(xs + at) *
+                          *reinterpret_cast<const Lanes*>(ws + at);
             }
         }
         // Stored lane by lane rather than copied whole, which would keep the sums in memory.
@@ -100,10 +108,12 @@ template <bool kWide>
                                                      const AnalysisFilterbank::Tables& tables,
                                                      float* ua, float* ub) {
     for (int k = 0; k < kColumns; k += kLanes) {
-        Lanes sumA = {};
-        Lanes sumB = {};
+        const int last = (kRows - 1) * kColumns + k;
+        const Lanes lastWindow = *reinterpret_cast<const Lanes*>(tables.window.data() + last);
+        Lanes sumA = *reinterpret_cast<const Lanes*>(xa + last) * lastWindow;
+        Lanes sumB = *reinterpret_cast<const Lanes*>(xb + last) * lastWindow;
 #pragma GCC unroll 8
-        for (int j = kRows - 1; j >= 0; --j) {
+        for (int j = kRows - 2; j >= 0; --j) {
             const int at = j * kColumns + k;
             Lanes w = *reinterpret_cast<const Lanes*>(tables.window.data() + at);
             if constexpr (kWide) asm("" : "+x"(w));
@@ -138,17 +148,32 @@ template <bool kWide>
             __builtin_shufflevector(above, above, 7, 6, 5, 4, 3, 2, 1, 0) -
             *reinterpret_cast<const Lanes*>(&u[kLanes * v]);
     }
+    // The even columns' sums split once more the same way: for i < 8, even[i] = E + O and
+    // even[15 - i] = E - O, E over the columns 16 + 4q and O over 18 + 4q.
     constexpr int kHalfBands = AnalysisFilterbank::kHalfBands;
+    constexpr int kQuarterBands = AnalysisFilterbank::kQuarterBands;
     constexpr int kHalfVectors = kHalfBands / kLanes;
-    Lanes even[kHalfVectors] = {};
-    Lanes odd[kHalfVectors] = {};
+    Lanes evenOfEven = *reinterpret_cast<const Lanes*>(tables.evenOfEven[0].data()) * z[0];
+    Lanes oddOfEven = *reinterpret_cast<const Lanes*>(tables.oddOfEven[0].data()) * z[2];
+#pragma GCC unroll 8
+    for (int q = 1; q < kQuarterBands; ++q) {
+        evenOfEven += *reinterpret_cast<const Lanes*>(tables.evenOfEven[q].data()) * z[4 * q];
+        oddOfEven += *reinterpret_cast<const Lanes*>(tables.oddOfEven[q].data()) * z[4 * q + 2];
+    }
+    const Lanes evenDifference = evenOfEven - oddOfEven;
+    const Lanes even[kHalfVectors] = {
+        evenOfEven + oddOfEven,
+        __builtin_shufflevector(evenDifference, evenDifference, 7, 6, 5, 4, 3, 2, 1, 0)};
+    Lanes odd[kHalfVectors];
+#pragma GCC unroll 2
+    for (int v = 0; v < kHalfVectors; ++v) {
+        odd[v] = *reinterpret_cast<const Lanes*>(tables.odd[0].data() + kLanes * v) * z[1];
+    }
 #pragma GCC unroll 4
-    for (int p = 0; p < kHalfBands; ++p) {
-        const float ze = z[2 * p];
+    for (int p = 1; p < kHalfBands; ++p) {
         const float zo = z[2 * p + 1];
 #pragma GCC unroll 2
         for (int v = 0; v < kHalfVectors; ++v) {
-            even[v] += *reinterpret_cast<const Lanes*>(tables.even[p].data() + kLanes * v) * ze;
             odd[v] += *reinterpret_cast<const Lanes*>(tables.odd[p].data() + kLanes * v) * zo;
         }
     }
@@ -233,11 +258,17 @@ AnalysisFilterbank::AnalysisFilterbank()
             cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));
         }
     }
-    // Column 16 + n holds cos((2i + 1) n pi / 64), whose row 31 - i is row i times (-1)^n.
+    // Column 16 + n holds cos((2i + 1) n pi / 64), whose row 31 - i is row i times (-1)^n;
+    // for even n = 2p, row 15 - i is row i times (-1)^p.
     for (int p = 0; p < kHalfBands; ++p) {
         for (int i = 0; i < kHalfBands; ++i) {
-            tables.even[p][i] = static_cast<float>(cosineMatrix[i][kHalfBands + 2 * p]);
             tables.odd[p][i] = static_cast<float>(cosineMatrix[i][kHalfBands + 2 * p + 1]);
+        }
+    }
+    for (int q = 0; q < kQuarterBands; ++q) {
+        for (int i = 0; i < kQuarterBands; ++i) {
+            tables.evenOfEven[q][i] = static_cast<float>(cosineMatrix[i][kHalfBands + 4 * q]);
+            tables.oddOfEven[q][i] = static_cast<float>(cosineMatrix[i][kHalfBands + 4 * q + 2]);
         }
     }
     // Scaling by a power of two is exact: the same products as scaling the samples.

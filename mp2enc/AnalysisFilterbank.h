@@ -17,15 +17,18 @@ class AnalysisFilterbank {
     static constexpr int kTaps = kWindowSize;
     static constexpr int kMatrixColumns = 64;
     static constexpr int kHalfBands = kBands / 2;
+    static constexpr int kQuarterBands = kBands / 4;
     // A slot's history holds one granule more than a window (see StoreNewest).
     static constexpr int kRing = kTaps + kSamplesPerGranule;
 
-    // The window reversed and scaled from 16-bit to +-1; the matrix folded to 32 columns,
-    // its even and its odd columns for the first 16 rows, transposed: the last 16 rows follow
-    // from them by symmetry. In single precision, as the granule steps compute.
+    // The window reversed and scaled from 16-bit to +-1; the matrix folded to 32 columns, its
+    // odd columns for the first 16 rows and its even columns, split again into those whose
+    // index is a multiple of four and the rest, for the first 8 rows, transposed: the other
+    // rows follow from them by symmetry. In single precision, as the granule steps compute.
     struct Tables {
         std::array<float, kTaps> window;
-        std::array<std::array<float, kHalfBands>, kHalfBands> even;
+        std::array<std::array<float, kQuarterBands>, kQuarterBands> evenOfEven;
+        std::array<std::array<float, kQuarterBands>, kQuarterBands> oddOfEven;
         std::array<std::array<float, kHalfBands>, kHalfBands> odd;
     };
 
