@@ -60,7 +60,26 @@ TEST(AnalysisFilterbank, ASineLandsInItsSubband) {
     }
 }
 
-TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
+// Analyse computes in single precision. Each subband sample is a sum of 512 products reached
+// through about 26 roundings (eight column terms, the fold, sixteen matrix terms, the tables'
+// own rounding to float), each within 2^-24 of what it rounds: the sample lies within
+// 26 * 2^-24 (< 2e-6) of the sum of its terms' magnitudes. That is 114 dB below the terms,
+// finer than the 16-bit input's own quantisation (96 dB below full scale) and than any
+// quantiser step the bit allocation can choose.
+constexpr double kSinglePrecisionBound = 2e-6;
+
+// The sum of the magnitudes of the terms of subband sample `i` from 512 windowed values.
+double TermMagnitude(const AnalysisFilterbank& bank, const double* windowed, int i) {
+    double magnitude = 0.0;
+    for (int k = 0; k < 64; ++k) {
+        double column = 0.0;
+        for (int j = 0; j < 8; ++j) column += std::fabs(windowed[k + 64 * j]);
+        magnitude += std::fabs(bank.Matrix(i, k)) * column;
+    }
+    return magnitude;
+}
+
+TEST(AnalysisFilterbank, CombinedStepGivesTheStepwiseResults) {
     AnalysisFilterbank stepwise;
     AnalysisFilterbank combined;
     std::vector<double> input(32 * 100);
@@ -74,7 +93,11 @@ TEST(AnalysisFilterbank, CombinedStepGivesBitIdenticalResults) {
         stepwise.WindowSubband(2, a, windowed);
         stepwise.FilterSubband(windowed, expected);
         combined.Analyse(2, b, actual);
-        for (int sb = 0; sb < 32; ++sb) ASSERT_EQ(actual[sb], expected[sb]) << g << " " << sb;
+        for (int sb = 0; sb < 32; ++sb) {
+            ASSERT_NEAR(actual[sb], expected[sb],
+                        kSinglePrecisionBound * TermMagnitude(stepwise, windowed, sb))
+                << g << " " << sb;
+        }
     }
     EXPECT_EQ(a, b);
 }
@@ -127,14 +150,14 @@ TEST(AnalysisFilterbank, FoldedTransformMatchesThePlainMatrixProduct) {
             plain.WindowSubband(1, a, windowed);
             fast.Analyse(1, b, actual);
             for (int i = 0; i < 32; ++i) {
-                double expected = 0.0, magnitude = 0.0;
+                double expected = 0.0;
                 for (int k = 0; k < 64; ++k) {
                     double column = 0.0;
                     for (int j = 0; j < 8; ++j) column += windowed[k + 64 * j];
                     expected += plain.Matrix(i, k) * column;
-                    magnitude += std::fabs(plain.Matrix(i, k) * column);
                 }
-                ASSERT_NEAR(actual[i], expected, 1e-13 * magnitude + 1e-300)
+                ASSERT_NEAR(actual[i], expected,
+                            kSinglePrecisionBound * TermMagnitude(plain, windowed, i) + 1e-300)
                     << amplitude << " " << g << " " << i;
             }
         }
