@@ -44,7 +44,7 @@ double MeanSquareOf(double lufs) {
 typedef double Doubles __attribute__((vector_size(32), aligned(8), may_alias));
 typedef float Floats8 __attribute__((vector_size(32)));
 typedef double Doubles8 __attribute__((vector_size(64)));
-constexpr int kGroups = GatedLoudness::kLanes / 4;
+static_assert(GatedLoudness::kLanes == 8, "the lanes are filtered as two groups of four");
 
 Doubles* AsGroups(std::array<double, GatedLoudness::kLanes>& values) {
     return reinterpret_cast<Doubles*>(values.data());
