@@ -116,7 +116,10 @@ template <bool kWide>
         for (int j = kRows - 2; j >= 0; --j) {
             const int at = j * kColumns + k;
             Lanes w = *reinterpret_cast<const Lanes*>(tables.window.data() + at);
+#if !defined(__clang__)  // clang keeps it in a register by itself, and checks the constraint
+                         // against the function's own (plain) target
             if constexpr (kWide) asm("" : "+x"(w));
+#endif
             sumA += *reinterpret_cast<const Lanes*>(xa + at) * w;
             sumB += *reinterpret_cast<const Lanes*>(xb + at) * w;
         }

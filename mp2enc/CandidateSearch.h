@@ -54,9 +54,9 @@ class CandidateSearch {
         const Lanes low = in[1] < in[0] ? in[1] : in[0];
         const Lanes high = in[3] < in[2] ? in[3] : in[2];
         const Lanes m = high < low ? high : low;
-        const Lanes swapped = __builtin_shuffle(m, Order{2, 3, 0, 1});
+        const Lanes swapped = __builtin_shufflevector(m, m, 2, 3, 0, 1);
         const Lanes halves = swapped < m ? swapped : m;
-        const Lanes neighbour = __builtin_shuffle(halves, Order{1, 0, 3, 2});
+        const Lanes neighbour = __builtin_shufflevector(halves, halves, 1, 0, 3, 2);
         return (neighbour < halves ? neighbour : halves)[0];
     }
     // Position of the first of 16 values equal to `m` (one of them is): a bit per equal
@@ -74,7 +74,7 @@ class CandidateSearch {
                            ((in[1] == target) & Order{16, 32, 64, 128}) |
                            ((in[2] == target) & Order{256, 512, 1024, 2048}) |
                            ((in[3] == target) & Order{4096, 8192, 16384, 32768});
-        const Order pairs = bits | __builtin_shuffle(bits, Order{2, 3, 0, 1});
+        const Order pairs = bits | __builtin_shufflevector(bits, bits, 2, 3, 0, 1);
         return __builtin_ctzll(static_cast<unsigned long long>(pairs[0] | pairs[1]));
     }
 

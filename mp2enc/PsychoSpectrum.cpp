@@ -15,7 +15,6 @@ using Block = PsychoSpectrum::Block;
 using Tables = PsychoSpectrum::Tables;
 
 constexpr int kLines = PsychoSpectrum::kLines;
-constexpr int kBlockSamples = PsychoSpectrum::kBlockSamples;
 constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
 constexpr int kWidth = 8;  // floats per vector
 constexpr double kSampleScale = 1.0 / 32768.0;
