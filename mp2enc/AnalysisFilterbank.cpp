@@ -3,6 +3,8 @@
 
 #include <cmath>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk::mp2 {
 namespace {
 
@@ -246,16 +248,11 @@ int AnalyseGranulePairPlain(float* history, int base, const double* input,
     return AnalyseGranulePair<true>(history, base, input, tables, out);
 }
 
-bool HaveAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
 }  // namespace
 
 AnalysisFilterbank::AnalysisFilterbank()
-    : granule(HaveAvx2() ? AnalyseGranuleAvx2 : AnalyseGranulePlain),
-      granulePair(HaveAvx2() ? AnalyseGranulePairAvx2 : AnalyseGranulePairPlain) {
+    : granule(HasAvx2() ? AnalyseGranuleAvx2 : AnalyseGranulePlain),
+      granulePair(HasAvx2() ? AnalyseGranulePairAvx2 : AnalyseGranulePairPlain) {
     for (int i = 0; i < kBands; ++i) {
         for (int k = 0; k < kMatrixColumns; ++k) {
             cosineMatrix[i][k] = RoundToNineDecimals(std::cos((2 * i + 1) * (16 - k) * kAngleStep));

@@ -5,6 +5,7 @@
 #include <array>
 #include <cmath>
 
+#include "dsp/KernelChoice.h"
 #include "mp2enc/ChannelLayout.h"
 #include "mp2enc/ScaleFactors.h"
 #include "mp2enc/TcAllocation.h"
@@ -260,10 +261,7 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
     }
     candidates.Fill(candidateValue.data(), count);
     for (int s = 0; s < kSlotsWithScfsi; ++s) std::fill_n(frame.bitAlloc[s], kSubbands, 0);
-    static const bool avx2 = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") != 0;
-    }();
+    static const bool avx2 = HasAvx2();
     const int usedBits = avx2 ? StepsAvx2(available, verbosity, messages)
                               : StepsPlain(available, verbosity, messages);
     adb = available - usedBits;

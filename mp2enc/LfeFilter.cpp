@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk::mp2 {
 namespace {
 
@@ -54,8 +56,7 @@ void HopPlain(const LfeFilter::HopMap& map, const double* state, const double* i
 }
 
 LfeFilter::HopFunction PickHopFunction() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? HopAvx2 : HopPlain;
+    return ChooseAvx2Kernel(HopAvx2, HopPlain);
 }
 
 }  // namespace

@@ -4,6 +4,8 @@
 #include <algorithm>
 #include <cmath>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk::mp2 {
 namespace {
 
@@ -101,11 +103,6 @@ void MatrixSlotsPlain(Slots& x, int dematrixProcedure, int center) {
     MatrixSlots(x, dematrixProcedure, center);
 }
 
-bool HaveAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
 }  // namespace
 
 MatrixCoefficients TimeDomainCoefficients(int dematrixProcedure) {
@@ -137,7 +134,7 @@ void ScaleForMatrix(SubbandFrame& frame, int dematrixProcedure) {
 }
 
 void ScaleForMatrix(const FilteredSlots& filtered, SubbandFrame& frame, int dematrixProcedure) {
-    static const bool kAvx2 = HaveAvx2();
+    static const bool kAvx2 = HasAvx2();
     const MatrixCoefficients gains = SubbandCoefficients(dematrixProcedure);
     const double n = gains.normalisation;
     const double centreGain = n * gains.centre;
@@ -147,7 +144,7 @@ void ScaleForMatrix(const FilteredSlots& filtered, SubbandFrame& frame, int dema
 }
 
 void MatrixSubbands(SubbandFrame& frame, int dematrixProcedure, int center) {
-    static const bool kAvx2 = HaveAvx2();
+    static const bool kAvx2 = HasAvx2();
     (kAvx2 ? MatrixSlotsAvx2 : MatrixSlotsPlain)(frame.samples, dematrixProcedure, center);
 }
 

@@ -17,18 +17,19 @@
 #include <thread>
 #include <utility>
 
+#include "dsp/KernelChoice.h"
+#include "mp2enc/LineLevelFft.h"
 #include "mp2enc/PsychoLanes.h"
 #include "mp2enc/PsychoLog2.h"
-#include "mp2enc/PsychoSpectrum.h"
 #include "mp2enc/ThresholdTables.h"
 
 namespace tavrisk::mp2 {
 namespace {
 
 constexpr int kFrameSamples = 1152;
-constexpr int kLines = PsychoSpectrum::kLines;
-constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
-constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
+constexpr int kLines = LineLevelFft::kLines;
+constexpr int kTailSamples = LineLevelFft::kTailSamples;
+constexpr double kDbPerOctave = LineLevelFft::kDbPerOctave;
 constexpr int kPaddedLines = kLines + 4;
 // Lane numbers of four doubles, and four line types.
 constexpr PsyDoubles4 kLanes = {0.0, 1.0, 2.0, 3.0};
@@ -169,17 +170,17 @@ struct ModelTables {
     // Per subband, the entries whose lines it holds, [first, second); a subband without
     // entries reads entry `first`, one past the table's entries reads none (first < 0).
     std::array<std::pair<int, int>, kSubbands> subbandEntries{};
-    std::array<float, kPaddedEntries> quietPower{};      // 10^((hear - 12) / k), quiet term
-    std::array<float, kPaddedEntries> quietOnly{};       // global threshold with no masker
-    double noisePowerOfDbMin = 0.0;                      // 10^(0.1 * -200)
-    double limitedCentrePower = 0.0;                     // 10^(0.1 * kLimitedCentreDb)
-    float individualPowerOfDbMin = 0.0f;                 // 10^(-200 / k)
+    std::array<float, kPaddedEntries> quietPower{};  // 10^((hear - 12) / k), quiet term
+    std::array<float, kPaddedEntries> quietOnly{};   // global threshold with no masker
+    double noisePowerOfDbMin = 0.0;                  // 10^(0.1 * -200)
+    double limitedCentrePower = 0.0;                 // 10^(0.1 * kLimitedCentreDb)
+    float individualPowerOfDbMin = 0.0f;             // 10^(-200 / k)
     double floorDb = 0.0;  // level of a line below the energy floor, -103.67 dB
     // Exponent scales of the dB additions in base 2.
     double individualToBase2 = 0.0;
     double quietToBase2 = 0.0;
 
-    PsychoSpectrum spectrum;
+    LineLevelFft spectrum;
     PsychoLog2 log2;
     AddMaskerFunction addMasker = PickAddMasker();
     ThresholdFunction thresholds = PickThresholds();
@@ -195,7 +196,7 @@ struct SlotWork {
     explicit SlotWork(const ModelTables& tables) : t(tables) {}
 
     const ModelTables& t;
-    PsychoSpectrum::Block fftWork;
+    LineLevelFft::Block fftWork;
     // The line arrays run on past the last line, so that four lanes may be read from any line.
     std::array<double, kPaddedLines> x{};  // level per line, dB
     // Power per line, 10^(x / 10) as the spectrum gave it: the noise bands sum these.
@@ -213,7 +214,7 @@ struct SlotWork {
     int noise = kListEnd;
 
     // The levels of the windowed block (which is overwritten).
-    void Spectrum(PsychoSpectrum::Block& block);
+    void Spectrum(LineLevelFft::Block& block);
     void SpectralMaxima();
     // The power of line k's level as it stands.
     double LinePower(int k) const { return x[k] == kDbMin ? t.noisePowerOfDbMin : power[k]; }
@@ -317,7 +318,7 @@ struct PsychoacousticModel::State {
     // The frame being analysed.
     struct Job {
         std::array<bool, kPsySlots> silent{};  // the slot's windowed block is all zero
-        int sideUnits = 0;  // units of side work, taken before the slots
+        int sideUnits = 0;                     // units of side work, taken before the slots
         int slots = 0;
         int sblimit = 0;
         int entries = 0;
@@ -328,7 +329,7 @@ struct PsychoacousticModel::State {
     // Per slot, the last samples of the frame before, which start the next block, and the
     // windowed block of the frame being analysed.
     std::array<std::array<double, kTailSamples>, kPsySlots> tails{};
-    std::array<PsychoSpectrum::Block, kPsySlots> blocks{};
+    std::array<LineLevelFft::Block, kPsySlots> blocks{};
     SlotWork own{tables};
     SlotWork helperWork{tables};
     const SlotWork* lastSlotWork = &own;  // the work that analysed the last slot
@@ -409,7 +410,7 @@ void PsychoacousticModel::State::TakeSlots(const PsySlotRows& slotRows, const Ps
     }
     for (int m = 0; m < mixed; ++m) {
         std::array<int, kPsySlots> from{};
-        std::array<const PsychoSpectrum::Block*, kPsySlots> sources{};
+        std::array<const LineLevelFft::Block*, kPsySlots> sources{};
         std::array<double, kPsySlots> weights{};
         int count = 0;
         for (int s = mixed; s < slots; ++s) {
@@ -709,11 +710,6 @@ bool NoiseBandPlain(double* x, const double* power, const int* type, const doubl
     return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
 }
 
-bool HasAvx2() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2");
-}
-
 AddMaskerFunction PickAddMasker() {
     return HasAvx2() ? AddMaskerAvx2 : AddMaskerPlain;
 }
@@ -728,7 +724,7 @@ NoiseBandFunction PickNoiseBand() {
 
 }  // namespace
 
-void SlotWork::Spectrum(PsychoSpectrum::Block& block) {
+void SlotWork::Spectrum(LineLevelFft::Block& block) {
     t.spectrum.Levels(block, fftWork, x.data(), power.data());
     static_assert(kTypeNone == 0);
     std::memset(type.data(), 0, sizeof type);

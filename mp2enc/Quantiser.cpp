@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2enc/Quantiser.h"
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk::mp2 {
 namespace {
 
@@ -56,8 +58,7 @@ bool QuantiseLanesPlain(const SlotSamples& samples, const SlotQuantisers& q, int
 using QuantiseFunction = bool (*)(const SlotSamples&, const SlotQuantisers&, int, SlotCodes&);
 
 QuantiseFunction PickQuantiseFunction() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? QuantiseLanesAvx2 : QuantiseLanesPlain;
+    return ChooseAvx2Kernel(QuantiseLanesAvx2, QuantiseLanesPlain);
 }
 
 }  // namespace

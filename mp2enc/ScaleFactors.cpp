@@ -6,6 +6,8 @@
 #include <cmath>
 #include <cstdint>
 
+#include "dsp/KernelChoice.h"
+
 namespace tavrisk::mp2 {
 namespace {
 
@@ -90,8 +92,7 @@ void SubbandPeaksPlain(const double (*granules)[kSubbands], double* peak) {
 using PeaksFunction = void (*)(const double (*)[kSubbands], double*);
 
 PeaksFunction PickPeaksFunction() {
-    __builtin_cpu_init();
-    return __builtin_cpu_supports("avx2") ? SubbandPeaksAvx2 : SubbandPeaksPlain;
+    return ChooseAvx2Kernel(SubbandPeaksAvx2, SubbandPeaksPlain);
 }
 
 // Eight ints side by side, read from any int.
@@ -192,10 +193,7 @@ int SelectScaleFactors(int& s0, int& s1, int& s2) {
 }
 
 void TransmissionPattern(SubbandFrame& frame) {
-    static const auto kPatterns = [] {
-        __builtin_cpu_init();
-        return __builtin_cpu_supports("avx2") ? SlotPatternsAvx2 : SlotPatternsPlain;
-    }();
+    static const auto kPatterns = ChooseAvx2Kernel(SlotPatternsAvx2, SlotPatternsPlain);
     kPatterns(frame);
 }
 

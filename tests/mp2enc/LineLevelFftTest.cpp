@@ -10,14 +10,14 @@
 #include <random>
 #include <vector>
 
-#include "mp2enc/PsychoSpectrum.h"
+#include "mp2enc/LineLevelFft.h"
 
 namespace tavrisk::mp2 {
 namespace {
 
-constexpr int kBlock = PsychoSpectrum::kBlockSamples;
-constexpr int kTail = PsychoSpectrum::kTailSamples;
-constexpr int kLines = PsychoSpectrum::kLines;
+constexpr int kBlock = LineLevelFft::kBlockSamples;
+constexpr int kTail = LineLevelFft::kTailSamples;
+constexpr int kLines = LineLevelFft::kLines;
 
 // Levels of the windowed block by the definition of the DFT, in double precision.
 std::vector<double> PlainLevels(const std::vector<double>& block, double floorDb) {
@@ -32,14 +32,14 @@ std::vector<double> PlainLevels(const std::vector<double>& block, double floorDb
         }
         const double energy = std::norm(sum);
         levels[k] =
-            energy < PsychoSpectrum::kMinEnergy ? floorDb : 10 * std::log10(4 * energy) + 90.309;
+            energy < LineLevelFft::kMinEnergy ? floorDb : 10 * std::log10(4 * energy) + 90.309;
     }
     return levels;
 }
 
 // Against the DFT: within 0.001 dB for lines less than 60 dB below the strongest line, within
 // 0.05 dB down to 90 dB below; the plain and the AVX2 code give the same bits.
-TEST(PsychoSpectrum, LevelsFollowThePlainDftAndNeverDependOnTheProcessor) {
+TEST(LineLevelFft, LevelsFollowThePlainDftAndNeverDependOnTheProcessor) {
     std::mt19937 random(3);
     std::normal_distribution<double> gauss(0.0, 1.0);
     const std::vector<std::function<double(int)>> signals = {
@@ -50,8 +50,8 @@ TEST(PsychoSpectrum, LevelsFollowThePlainDftAndNeverDependOnTheProcessor) {
         [](int n) { return 1e-3 * std::sin(0.9 * n) + (n % 97 == 0 ? 40.0 : 0.0); },
         [](int n) { return 1e-9 * (n % 7 == 0); },  // every line below the energy floor
     };
-    const PsychoSpectrum fast;
-    const PsychoSpectrum plain(false);
+    const LineLevelFft fast;
+    const LineLevelFft plain(false);
     for (size_t i = 0; i < signals.size(); ++i) {
         std::vector<double> block(kBlock);
         for (int n = 0; n < kBlock; ++n) block[n] = signals[i](n);
@@ -59,7 +59,7 @@ TEST(PsychoSpectrum, LevelsFollowThePlainDftAndNeverDependOnTheProcessor) {
         std::vector<double> levels[2];
         std::vector<double> powers[2];
         for (int p = 0; p < 2; ++p) {
-            PsychoSpectrum::Block windowed, work;
+            LineLevelFft::Block windowed, work;
             ASSERT_TRUE((p ? plain : fast).Window(block.data(), samples.data(), windowed));
             levels[p].resize(kLines);
             powers[p].resize(kLines);
@@ -77,7 +77,7 @@ TEST(PsychoSpectrum, LevelsFollowThePlainDftAndNeverDependOnTheProcessor) {
             EXPECT_NEAR(10 * std::log10(powers[0][k]), levels[0][k], 1e-4) << i << " " << k;
         }
     }
-    PsychoSpectrum::Block windowed;
+    LineLevelFft::Block windowed;
     const std::vector<double> silence(kBlock, 0.0);
     EXPECT_FALSE(fast.Window(silence.data(), silence.data(), windowed));
 }

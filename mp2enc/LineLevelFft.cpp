@@ -1,24 +1,25 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
-#include "mp2enc/PsychoSpectrum.h"
+#include "mp2enc/LineLevelFft.h"
 
 #include <algorithm>
 #include <cmath>
 #include <cstdint>
 #include <numbers>
 
+#include "dsp/KernelChoice.h"
 #include "mp2enc/PsychoLanes.h"
 
 namespace tavrisk::mp2 {
 namespace {
 
-using Block = PsychoSpectrum::Block;
-using Tables = PsychoSpectrum::Tables;
+using Block = LineLevelFft::Block;
+using Tables = LineLevelFft::Tables;
 
-constexpr int kLines = PsychoSpectrum::kLines;
-constexpr int kTailSamples = PsychoSpectrum::kTailSamples;
+constexpr int kLines = LineLevelFft::kLines;
+constexpr int kTailSamples = LineLevelFft::kTailSamples;
 constexpr int kWidth = 8;  // floats per vector
 constexpr double kSampleScale = 1.0 / 32768.0;
-constexpr double kDbPerOctave = PsychoSpectrum::kDbPerOctave;
+constexpr double kDbPerOctave = LineLevelFft::kDbPerOctave;
 
 typedef float Floats8 __attribute__((vector_size(32)));
 typedef float Floats4 __attribute__((vector_size(16)));
@@ -246,10 +247,10 @@ template <int Half>
         const Floats8 fraction =
             s * (2.0f + s2 * (2.0f / 3 + s2 * (2.0f / 5 + s2 * (2.0f / 7 + s2 * (2.0f / 9))))) *
             std::numbers::log2e_v<float>;
-        const Ints8 floor = energy < static_cast<float>(PsychoSpectrum::kMinEnergy);
+        const Ints8 floor = energy < static_cast<float>(LineLevelFft::kMinEnergy);
         const Floats8 lineLevel = static_cast<float>(kDbPerOctave) *
                                       (__builtin_convertvector(exponent, Floats8) + fraction) +
-                                  static_cast<float>(PsychoSpectrum::kPowerOffsetDb);
+                                  static_cast<float>(LineLevelFft::kPowerOffsetDb);
         const Floats8 linePower = y * static_cast<float>(t.offsetPower);
         WriteLines<0>(t, floor, lineLevel, linePower, level + k, power + k);
         WriteLines<1>(t, floor, lineLevel, linePower, level + k, power + k);
@@ -286,9 +287,8 @@ void LevelsPlain(const Tables& t, Block& block, Block& work, double* level, doub
 
 }  // namespace
 
-PsychoSpectrum::PsychoSpectrum(bool withAvx2) {
-    __builtin_cpu_init();
-    const bool avx2 = withAvx2 && __builtin_cpu_supports("avx2");
+LineLevelFft::LineLevelFft(bool withAvx2) {
+    const bool avx2 = withAvx2 && HasAvx2();
     window = avx2 ? WindowAvx2 : WindowPlain;
     levels = avx2 ? LevelsAvx2 : LevelsPlain;
     mix = avx2 ? MixAvx2 : MixPlain;
@@ -317,19 +317,19 @@ PsychoSpectrum::PsychoSpectrum(bool withAvx2) {
     tables.offsetPower = std::pow(10.0, 0.1 * kPowerOffsetDb);
 }
 
-bool PsychoSpectrum::Window(const double* tail, const double* samples, Block& block) const {
+bool LineLevelFft::Window(const double* tail, const double* samples, Block& block) const {
     return window(tables, tail, samples, block, kBlockSamples);
 }
 
-bool PsychoSpectrum::Mix(const double* tail, const Block* const* sources, const double* weights,
-                         int count, Block& block) const {
+bool LineLevelFft::Mix(const double* tail, const Block* const* sources, const double* weights,
+                       int count, Block& block) const {
     std::array<float, kMixSources> w{};
     for (int n = 0; n < count; ++n) w[n] = static_cast<float>(weights[n]);
     const bool tailNonZero = window(tables, tail, tail, block, kTailSamples);
     return mix(sources, w.data(), count, block) || tailNonZero;
 }
 
-void PsychoSpectrum::Levels(Block& block, Block& work, double* level, double* power) const {
+void LineLevelFft::Levels(Block& block, Block& work, double* level, double* power) const {
     levels(tables, block, work, level, power);
 }
 

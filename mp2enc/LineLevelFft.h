@@ -10,7 +10,7 @@ namespace tavrisk::mp2 {
 // samples and a pass that separates their spectra), and the level and power of its first 512
 // lines. The plain and the AVX2 code take the same operations in the same order (no fused
 // multiply-adds), so the values never depend on the processor.
-class PsychoSpectrum {
+class LineLevelFft {
   public:
     static constexpr int kBlockSamples = 1024;
     static constexpr int kLines = 512;
@@ -30,7 +30,7 @@ class PsychoSpectrum {
     };
 
     // withAvx2 = false keeps to the plain code on every processor.
-    explicit PsychoSpectrum(bool withAvx2 = true);
+    explicit LineLevelFft(bool withAvx2 = true);
 
     // Windows `tail` (192 samples) followed by the first 832 of `samples` (16-bit scale);
     // false when every windowed value is zero.
