@@ -2,6 +2,7 @@
 #pragma once
 
 #include <cstddef>
+#include <cstdint>
 
 // Frames of six floats (a frame's values side by side) to and from six rows (a channel's
 // values side by side), eight frames at a time by shuffles. Built into each caller's plain
@@ -13,6 +14,10 @@ typedef float Floats8 __attribute__((vector_size(32), aligned(4), may_alias));
 typedef double Doubles8 __attribute__((vector_size(64), aligned(8), may_alias));
 constexpr std::size_t kLanes = 8;
 constexpr std::size_t kChannels = 6;
+
+// Thirty-two-bit whole values, and sixteen-bit ones written to any int16_t.
+typedef int32_t Ints8 __attribute__((vector_size(32)));
+typedef int16_t Shorts8 __attribute__((vector_size(16), aligned(2), may_alias));
 
 // Of two vectors, per half: a's values i and j, then b's values k and l.
 template <int i, int j, int k, int l>
@@ -57,37 +62,72 @@ template <int i, int j, int k, int l>
     }
 }
 
-// `count` values of six rows, each row's times its gain, into frames: FramesToRows' steps
-// backwards.
+// Eight values of each of six rows as eight frames: FramesToRows' steps backwards. The
+// frames' values come out in memory order, eight to a vector.
+[[gnu::always_inline]] inline void InterleaveRows(const Floats8 (&rowValues)[kChannels],
+                                                  Floats8 (&frameValues)[kChannels]) {
+    Floats8 pairs[3][2];
+    for (std::size_t p = 0; p < 3; ++p) {
+        const Floats8& even = rowValues[2 * p];
+        const Floats8& odd = rowValues[2 * p + 1];
+        pairs[p][0] = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 4, 12, 5, 13);
+        pairs[p][1] = __builtin_shufflevector(even, odd, 2, 10, 3, 11, 6, 14, 7, 15);
+    }
+    Floats8 q[kChannels];
+    for (std::size_t h = 0; h < 2; ++h) {
+        PickPairs<0, 1, 0, 1>(pairs[0][h], pairs[1][h], q[3 * h]);
+        PickPairs<0, 1, 2, 3>(pairs[2][h], pairs[0][h], q[3 * h + 1]);
+        PickPairs<2, 3, 2, 3>(pairs[1][h], pairs[2][h], q[3 * h + 2]);
+    }
+    for (std::size_t k = 0; k < 3; ++k) {
+        frameValues[k] = __builtin_shufflevector(q[2 * k], q[2 * k + 1], 0, 1, 2, 3, 8, 9, 10, 11);
+        frameValues[k + 3] =
+            __builtin_shufflevector(q[2 * k], q[2 * k + 1], 4, 5, 6, 7, 12, 13, 14, 15);
+    }
+}
+
+// `count` values of six rows, each row's times its gain, into frames.
 [[gnu::always_inline]] inline void RowsToFrames(const float* const* rows, const float* gains,
                                                 std::size_t count, float* frames) {
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
-        Floats8 pairs[3][2];
-        for (std::size_t p = 0; p < 3; ++p) {
-            const Floats8 even = *reinterpret_cast<const Floats8*>(rows[2 * p] + i) * gains[2 * p];
-            const Floats8 odd =
-                *reinterpret_cast<const Floats8*>(rows[2 * p + 1] + i) * gains[2 * p + 1];
-            pairs[p][0] = __builtin_shufflevector(even, odd, 0, 8, 1, 9, 4, 12, 5, 13);
-            pairs[p][1] = __builtin_shufflevector(even, odd, 2, 10, 3, 11, 6, 14, 7, 15);
-        }
-        Floats8 q[kChannels];
-        for (std::size_t h = 0; h < 2; ++h) {
-            PickPairs<0, 1, 0, 1>(pairs[0][h], pairs[1][h], q[3 * h]);
-            PickPairs<0, 1, 2, 3>(pairs[2][h], pairs[0][h], q[3 * h + 1]);
-            PickPairs<2, 3, 2, 3>(pairs[1][h], pairs[2][h], q[3 * h + 2]);
-        }
-        float* to = frames + i * kChannels;
-        for (std::size_t k = 0; k < 3; ++k) {
-            *reinterpret_cast<Floats8*>(to + k * kLanes) =
-                __builtin_shufflevector(q[2 * k], q[2 * k + 1], 0, 1, 2, 3, 8, 9, 10, 11);
-            *reinterpret_cast<Floats8*>(to + (k + 3) * kLanes) =
-                __builtin_shufflevector(q[2 * k], q[2 * k + 1], 4, 5, 6, 7, 12, 13, 14, 15);
-        }
+        Floats8 rowValues[kChannels];
+        for (std::size_t row = 0; row < kChannels; ++row)
+            rowValues[row] = *reinterpret_cast<const Floats8*>(rows[row] + i) * gains[row];
+        Floats8 frameValues[kChannels];
+        InterleaveRows(rowValues, frameValues);
+        for (std::size_t k = 0; k < kChannels; ++k)
+            *reinterpret_cast<Floats8*>(frames + i * kChannels + k * kLanes) = frameValues[k];
     }
     for (; i < count; ++i) {
         for (std::size_t row = 0; row < kChannels; ++row)
             frames[i * kChannels + row] = rows[row][i] * gains[row];
+    }
+}
+
+// `count` whole values of six rows into frames of 16-bit values, each value truncated to 32
+// bits and its low 16 bits kept, as a cast to int32_t and then to int16_t keeps them. The
+// interleaving moves the 32-bit values' bits unchanged.
+[[gnu::always_inline]] inline void RowsToSamples16(const double* const* rows, std::size_t count,
+                                                   int16_t* frames) {
+    std::size_t i = 0;
+    for (; i + kLanes <= count; i += kLanes) {
+        Floats8 rowValues[kChannels];
+        for (std::size_t row = 0; row < kChannels; ++row) {
+            const Ints8 whole =
+                __builtin_convertvector(*reinterpret_cast<const Doubles8*>(rows[row] + i), Ints8);
+            rowValues[row] = reinterpret_cast<Floats8>(whole);
+        }
+        Floats8 frameValues[kChannels];
+        InterleaveRows(rowValues, frameValues);
+        for (std::size_t k = 0; k < kChannels; ++k) {
+            *reinterpret_cast<Shorts8*>(frames + i * kChannels + k * kLanes) =
+                __builtin_convertvector(reinterpret_cast<Ints8>(frameValues[k]), Shorts8);
+        }
+    }
+    for (; i < count; ++i) {
+        for (std::size_t row = 0; row < kChannels; ++row)
+            frames[i * kChannels + row] = static_cast<int16_t>(static_cast<int32_t>(rows[row][i]));
     }
 }
 

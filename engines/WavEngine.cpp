@@ -4,6 +4,8 @@
 #include <bit>
 #include <cerrno>
 
+#include "dsp/FrameRows.h"
+#include "dsp/KernelChoice.h"
 #include "engines/EngineMessages.h"
 
 namespace tavrisk {
@@ -18,6 +20,17 @@ constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfFilmChannel = {
 constexpr std::array<std::size_t, WavEngine::kChannels> kRowOfStandardChannel = {
     SampleBlock::kRowL,   SampleBlock::kRowR,  SampleBlock::kRowC,
     SampleBlock::kRowLfe, SampleBlock::kRowLs, SampleBlock::kRowRs};
+
+void RowsToSamples16Plain(const double* const* rows, std::size_t count, int16_t* frames) {
+    frame_rows::RowsToSamples16(rows, count, frames);
+}
+
+[[gnu::target("avx2")]] void RowsToSamples16Avx2(const double* const* rows, std::size_t count,
+                                                 int16_t* frames) {
+    frame_rows::RowsToSamples16(rows, count, frames);
+}
+
+const auto kRowsToSamples16 = ChooseAvx2Kernel(RowsToSamples16Avx2, RowsToSamples16Plain);
 
 }  // namespace
 
@@ -85,14 +98,10 @@ void WavEngine::Pack(int16_t* frames) const {
     // Copied: a store of a sample might otherwise change the rows.
     const std::array<std::size_t, kChannels> rows = rowOfFileChannel;
     if constexpr (std::endian::native == std::endian::little) {
-        // Frame by frame, as whole 16-bit words: the file's byte order is the host's.
-        for (std::size_t i = 0; i < SampleBlock::kFrames; ++i) {
-#pragma GCC unroll 6
-            for (std::size_t c = 0; c < kChannels; ++c) {
-                const double value = values[rows[c] * SampleBlock::kFrames + i];
-                frames[i * kChannels + c] = static_cast<int16_t>(static_cast<int32_t>(value));
-            }
-        }
+        // As whole 16-bit words: the file's byte order is the host's.
+        std::array<const double*, kChannels> fileRows{};
+        for (std::size_t c = 0; c < kChannels; ++c) fileRows[c] = block.Row(rows[c]);
+        kRowsToSamples16(fileRows.data(), SampleBlock::kFrames, frames);
         return;
     }
     auto* bytes = reinterpret_cast<uint8_t*>(frames);
