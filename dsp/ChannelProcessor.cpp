@@ -64,8 +64,8 @@ constexpr float kLowestSample = static_cast<float>(kLowest / ChannelProcessor::k
 // truncated: halves go away from zero, as RoundToSample takes them. The sum is exact wherever
 // it could reach a whole value, as a scaled sample (a float times 32767) has at most 39
 // significant bits: only a sum below 2^-10 in magnitude can round, and it truncates to 0.
-[[gnu::always_inline]] inline void ClampedAtUnity8(const float* samples, float* out) {
-    Floats8 sample = *reinterpret_cast<const Floats8*>(samples);
+[[gnu::always_inline]] inline void ClampedAtUnity8(Floats8& values) {
+    Floats8 sample = values;
     sample = sample == sample ? sample : Floats8{};
     sample = sample < kHighestSample ? sample : kHighestSample;
     sample = sample > kLowestSample ? sample : kLowestSample;
@@ -73,43 +73,29 @@ constexpr float kLowestSample = static_cast<float>(kLowest / ChannelProcessor::k
                             static_cast<double>(ChannelProcessor::kFullScale);
     const Doubles8 signedHalf = reinterpret_cast<Doubles8>(
         (reinterpret_cast<Bits8>(scaled) & kSignBit) | reinterpret_cast<Bits8>(Doubles8{} + 0.5));
-    *reinterpret_cast<Floats8*>(out) =
-        __builtin_convertvector(__builtin_convertvector(scaled + signedHalf, Ints8), Floats8);
+    values = __builtin_convertvector(__builtin_convertvector(scaled + signedHalf, Ints8), Floats8);
 }
 
-// ClampedAtUnity of each of `count` samples, in their order.
-[[gnu::always_inline]] inline void ClampedAtUnityRun(const float* samples, std::size_t count,
-                                                     float* out) {
-    std::size_t i = 0;
-    for (; i + kLanes <= count; i += kLanes) ClampedAtUnity8(samples + i, out + i);
-    for (; i < count; ++i) out[i] = static_cast<float>(ClampedAtUnity(samples[i]));
-}
-
-void ClampedAtUnityPlain(const float* samples, std::size_t count, float* out) {
-    ClampedAtUnityRun(samples, count, out);
-}
-
-[[gnu::target("avx2")]] void ClampedAtUnityAvx2(const float* samples, std::size_t count,
-                                                float* out) {
-    ClampedAtUnityRun(samples, count, out);
-}
-
-const auto kClampedAtUnity = ChooseAvx2Kernel(ClampedAtUnityAvx2, ClampedAtUnityPlain);
-
-// Frames of six floats, each frame's values put in the order `slots` gives: out[i][f] is
-// in[i][slots[f]].
+// Frames of six floats, each frame's values put in the order `slots` gives and clamped and
+// rounded: out[i][f] is ClampedAtUnity(in[i][slots[f]]).
 using Slots = std::array<int, ChannelProcessor::kChannels>;
-void ReorderFramesPlain(const float* in, std::size_t count, const Slots& slots, float* out) {
+void ClampedInOrderPlain(const float* in, std::size_t count, const Slots& slots, float* out) {
+    float* const first = out;
     for (std::size_t i = 0; i < count; ++i, in += ChannelProcessor::kChannels) {
 #pragma GCC unroll 6
         for (int f = 0; f < ChannelProcessor::kChannels; ++f) *out++ = in[slots[f]];
     }
+    const std::size_t values = count * ChannelProcessor::kChannels;
+    std::size_t i = 0;
+    for (; i + kLanes <= values; i += kLanes)
+        ClampedAtUnity8(*reinterpret_cast<Floats8*>(first + i));
+    for (; i < values; ++i) first[i] = static_cast<float>(ClampedAtUnity(first[i]));
 }
 
 // Four frames (three vectors) at a time: each value of a result is picked from the three
 // vectors by its place within a vector, then the vector it lies in chosen.
-[[gnu::target("avx2")]] void ReorderFramesAvx2(const float* in, std::size_t count,
-                                               const Slots& slots, float* out) {
+[[gnu::target("avx2")]] void ClampedInOrderAvx2(const float* in, std::size_t count,
+                                                const Slots& slots, float* out) {
     constexpr int kChannels = ChannelProcessor::kChannels;
     constexpr int kVectors = 3;
     constexpr std::size_t kFrames = 4;
@@ -143,13 +129,15 @@ void ReorderFramesPlain(const float* in, std::size_t count, const Slots& slots, 
                 _mm256_blendv_ps(result, _mm256_permutevar8x32_ps(source[1], index[v]), mask[v][1]);
             result =
                 _mm256_blendv_ps(result, _mm256_permutevar8x32_ps(source[2], index[v]), mask[v][2]);
-            _mm256_storeu_ps(out + i * kChannels + 8 * v, result);
+            Floats8 clamped = result;
+            ClampedAtUnity8(clamped);
+            *reinterpret_cast<Floats8*>(out + i * kChannels + 8 * v) = clamped;
         }
     }
-    ReorderFramesPlain(in + i * kChannels, count - i, slots, out + i * kChannels);
+    ClampedInOrderPlain(in + i * kChannels, count - i, slots, out + i * kChannels);
 }
 
-const auto kReorderFrames = ChooseAvx2Kernel(ReorderFramesAvx2, ReorderFramesPlain);
+const auto kClampedInOrder = ChooseAvx2Kernel(ClampedInOrderAvx2, ClampedInOrderPlain);
 
 // A 16-bit sample read as a float, scaled back, lies within this share of its value from
 // the whole value (two roundings to single precision).
@@ -321,11 +309,7 @@ void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
     const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
     const bool whole = rounding == Rounding::kWhole;
     if (whole && unityGains && !dynamics && !anyMuted) {
-        // Every sample rounded in the order they come, then the frames' results put in
-        // column order.
-        std::array<float, kChunkFrames * kChannels> rounded;
-        kClampedAtUnity(frames, count * kChannels, rounded.data());
-        kReorderFrames(rounded.data(), count, routed, out[0].data());
+        kClampedInOrder(frames, count, routed, out[0].data());
         return;
     }
     if (whole && unityGains && !dynamics) {
