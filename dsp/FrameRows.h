@@ -110,24 +110,29 @@ template <int i, int j, int k, int l>
 // interleaving moves the 32-bit values' bits unchanged.
 [[gnu::always_inline]] inline void RowsToSamples16(const double* const* rows, std::size_t count,
                                                    int16_t* frames) {
+    // Held apart from the rows' array, which a store of a sample might otherwise change.
+    const double* row[kChannels];
+    for (std::size_t r = 0; r < kChannels; ++r) row[r] = rows[r];
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         Floats8 rowValues[kChannels];
-        for (std::size_t row = 0; row < kChannels; ++row) {
+#pragma GCC unroll 6
+        for (std::size_t r = 0; r < kChannels; ++r) {
             const Ints8 whole =
-                __builtin_convertvector(*reinterpret_cast<const Doubles8*>(rows[row] + i), Ints8);
-            rowValues[row] = reinterpret_cast<Floats8>(whole);
+                __builtin_convertvector(*reinterpret_cast<const Doubles8*>(row[r] + i), Ints8);
+            rowValues[r] = reinterpret_cast<Floats8>(whole);
         }
         Floats8 frameValues[kChannels];
         InterleaveRows(rowValues, frameValues);
+#pragma GCC unroll 6
         for (std::size_t k = 0; k < kChannels; ++k) {
             *reinterpret_cast<Shorts8*>(frames + i * kChannels + k * kLanes) =
                 __builtin_convertvector(reinterpret_cast<Ints8>(frameValues[k]), Shorts8);
         }
     }
     for (; i < count; ++i) {
-        for (std::size_t row = 0; row < kChannels; ++row)
-            frames[i * kChannels + row] = static_cast<int16_t>(static_cast<int32_t>(rows[row][i]));
+        for (std::size_t r = 0; r < kChannels; ++r)
+            frames[i * kChannels + r] = static_cast<int16_t>(static_cast<int32_t>(row[r][i]));
     }
 }
 
