@@ -26,9 +26,13 @@ template <int i, int j, int k, int l>
 }
 
 // `count` frames into six rows of doubles: the frames' halves paired so that each half of a
-// vector holds four frames, then each channel's four values gathered within the halves.
+// vector holds four frames, then each channel's four values gathered within the halves. With
+// kAlsoScaled, each value times `scale` (in single precision) goes into `scaledRows` too.
+template <bool kAlsoScaled = false>
 [[gnu::always_inline]] inline void FramesToRows(const float* frames, std::size_t count,
-                                                double* const* rows) {
+                                                double* const* rows,
+                                                float* const* scaledRows = nullptr,
+                                                float scale = 1.0f) {
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         const float* from = frames + i * kChannels;
@@ -54,11 +58,18 @@ template <int i, int j, int k, int l>
             *reinterpret_cast<Doubles8*>(rows[2 * p] + i) = __builtin_convertvector(even, Doubles8);
             *reinterpret_cast<Doubles8*>(rows[2 * p + 1] + i) =
                 __builtin_convertvector(odd, Doubles8);
+            if constexpr (kAlsoScaled) {
+                *reinterpret_cast<Floats8*>(scaledRows[2 * p] + i) = even * scale;
+                *reinterpret_cast<Floats8*>(scaledRows[2 * p + 1] + i) = odd * scale;
+            }
         }
     }
     for (; i < count; ++i) {
-        for (std::size_t row = 0; row < kChannels; ++row)
-            rows[row][i] = static_cast<double>(frames[i * kChannels + row]);
+        for (std::size_t row = 0; row < kChannels; ++row) {
+            const float value = frames[i * kChannels + row];
+            rows[row][i] = static_cast<double>(value);
+            if constexpr (kAlsoScaled) scaledRows[row][i] = value * scale;
+        }
     }
 }
 

@@ -209,12 +209,17 @@ BlockRead ChainSource::ReadBlock(SampleBlock& block) {
 BlockRead ChainSource::Deliver(SampleBlock& block) {
     const bool whole = chain.BlockReady();
     std::optional<ChainFailure> failure;
-    const ProcessingChain::Delivery delivery = chain.Deliver(block, stopSeen, failure);
+    // The output's meter takes the block as the chain writes it.
+    std::optional<ProcessingChain::ScaledCopy> metered;
+    if (!outputName.empty() && measureLoudness && loudness.MeasuresOutput())
+        metered = ProcessingChain::ScaledCopy{loudness.OutputRows(), LoudnessTaps::kMeterScale};
+    const ProcessingChain::Delivery delivery =
+        chain.Deliver(block, stopSeen, failure, metered ? &*metered : nullptr);
     // The input ended, failed or was stopped inside this block.
     if (!whole || stopSeen) ended = true;
     if (failure && lastError.empty()) Fail(failure->text, failure->title);
     if (delivery == ProcessingChain::Delivery::kBlock) {
-        if (!outputName.empty() && measureLoudness) loudness.MeasureOutput(block);
+        if (metered) loudness.OutputWritten();
         if (ended) {
             ShowLastInputPeaks();
         } else if (!loudness.MeasuresInput()) {

@@ -3,38 +3,9 @@
 
 #include <algorithm>
 
-#include "dsp/KernelChoice.h"
-
 namespace tavrisk {
 
 namespace {
-
-constexpr float kBlockScale = 1.0f / ChannelProcessor::kFullScale;
-
-// Eight values side by side, read from and written to any double or float.
-typedef double Doubles8 __attribute__((vector_size(64), aligned(8), may_alias));
-typedef float Floats8 __attribute__((vector_size(32), aligned(4), may_alias));
-constexpr std::size_t kLanes = 8;
-static_assert(SampleBlock::kFrames % kLanes == 0);
-
-// A block row on the meters' scale: each value made a float, then scaled.
-[[gnu::always_inline]] inline void ToMeterScale(const double* values, float* out) {
-    for (std::size_t i = 0; i < SampleBlock::kFrames; i += kLanes) {
-        const Floats8 value =
-            __builtin_convertvector(*reinterpret_cast<const Doubles8*>(values + i), Floats8);
-        *reinterpret_cast<Floats8*>(out + i) = value * kBlockScale;
-    }
-}
-
-void ToMeterScalePlain(const double* values, float* out) {
-    ToMeterScale(values, out);
-}
-
-[[gnu::target("avx2")]] void ToMeterScaleAvx2(const double* values, float* out) {
-    ToMeterScale(values, out);
-}
-
-const auto kToMeterScale = ChooseAvx2Kernel(ToMeterScaleAvx2, ToMeterScalePlain);
 
 std::array<const float*, LoudnessTaps::kChannels> Columns(
     const std::array<std::vector<float>, LoudnessTaps::kChannels>& samples, std::size_t from) {
@@ -125,11 +96,16 @@ void LoudnessTaps::MeasureInput(const float* frames, std::size_t count,
     }
 }
 
-void LoudnessTaps::MeasureOutput(const SampleBlock& block) {
-    if (!output.Started()) return;
+std::array<float*, LoudnessTaps::kChannels> LoudnessTaps::OutputRows() {
     Runs& runs = Room(true, SampleBlock::kFrames);
-    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-        kToMeterScale(block.Row(row), runs.columns[row].data() + runs.frames);
+    std::array<float*, kChannels> rows{};
+    for (int row = 0; row < kChannels; ++row) rows[row] = runs.columns[row].data() + runs.frames;
+    return rows;
+}
+
+void LoudnessTaps::OutputWritten() {
+    if (!gathering) return;
+    Runs& runs = gathering->output;
     runs.lengths.push_back(SampleBlock::kFrames);
     runs.frames += SampleBlock::kFrames;
 }

@@ -37,7 +37,14 @@ class LoudnessTaps {
     // frame, or a negative value for a column fed by nothing.
     void MeasureInput(const float* frames, std::size_t count,
                       const ChannelProcessor::FrameLayout& slotOfColumn);
-    void MeasureOutput(const SampleBlock& block);
+    // The output's blocks on the meters' scale: each value made a float and divided by full
+    // scale, in single precision.
+    static constexpr float kMeterScale = 1.0f / ChannelProcessor::kFullScale;
+    bool MeasuresOutput() const { return output.Started(); }
+    // Where the next output block goes on the meters' scale, a row of SampleBlock::kFrames
+    // values per block row; measured once OutputWritten says it is there.
+    std::array<float*, kChannels> OutputRows();
+    void OutputWritten();
 
     LoudnessFigures Input() const;
     LoudnessFigures Output() const;

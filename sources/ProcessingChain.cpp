@@ -14,13 +14,26 @@ constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 
-void FramesToRowsPlain(const float* frames, std::size_t count, double* const* rows) {
-    frame_rows::FramesToRows(frames, count, rows);
+// Frames into the block's rows, and into the copy's rows where one is asked.
+[[gnu::always_inline]] inline void FramesToBlockRows(const float* frames, std::size_t count,
+                                                     double* const* rows,
+                                                     const ProcessingChain::ScaledCopy* copy) {
+    if (copy) {
+        frame_rows::FramesToRows<true>(frames, count, rows, copy->rows.data(), copy->scale);
+    } else {
+        frame_rows::FramesToRows(frames, count, rows);
+    }
+}
+
+void FramesToRowsPlain(const float* frames, std::size_t count, double* const* rows,
+                       const ProcessingChain::ScaledCopy* copy) {
+    FramesToBlockRows(frames, count, rows, copy);
 }
 
 [[gnu::target("avx2")]] void FramesToRowsAvx2(const float* frames, std::size_t count,
-                                              double* const* rows) {
-    frame_rows::FramesToRows(frames, count, rows);
+                                              double* const* rows,
+                                              const ProcessingChain::ScaledCopy* copy) {
+    FramesToBlockRows(frames, count, rows, copy);
 }
 
 const auto kFramesToRows = ChooseAvx2Kernel(FramesToRowsAvx2, FramesToRowsPlain);
@@ -145,30 +158,37 @@ void ProcessingChain::SkipQueued() {
     }
 }
 
-void ProcessingChain::Take(SampleBlock& block, std::size_t count) {
+void ProcessingChain::Take(SampleBlock& block, std::size_t count, const ScaledCopy* copy) {
     // Inserted silence first, then queued frames, then silence up to the block's end.
     const auto silent = static_cast<std::size_t>(std::min<int64_t>(silenceLeft, count));
     silenceLeft -= static_cast<int64_t>(silent);
     const Frame* frames = queue.data() + queueStart;
     const std::size_t taken = count - silent;
+    std::array<double*, SampleBlock::kChannels> rows{};
+    ScaledCopy shifted;
     for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
         double* values = block.Row(row);
         std::fill(values, values + silent, 0.0);
         std::fill(values + count, values + SampleBlock::kFrames, 0.0);
+        rows[row] = values + silent;
+        if (!copy) continue;
+        float* scaled = copy->rows[row];
+        std::fill(scaled, scaled + silent, 0.0f);
+        std::fill(scaled + count, scaled + SampleBlock::kFrames, 0.0f);
+        shifted.rows[row] = scaled + silent;
     }
-    std::array<double*, SampleBlock::kChannels> rows{};
-    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-        rows[row] = block.Row(row) + silent;
-    kFramesToRows(frames->data(), taken, rows.data());
+    shifted.scale = copy ? copy->scale : 1.0f;
+    kFramesToRows(frames->data(), taken, rows.data(), copy ? &shifted : nullptr);
     queueStart += taken;
     deliveredAny = true;
 }
 
 ProcessingChain::Delivery ProcessingChain::Deliver(SampleBlock& block, bool stopped,
-                                                   std::optional<ChainFailure>& failure) {
+                                                   std::optional<ChainFailure>& failure,
+                                                   const ScaledCopy* copy) {
     const std::size_t count = Available();
     if (count == SampleBlock::kFrames) {
-        Take(block, count);
+        Take(block, count, copy);
         return Delivery::kBlock;
     }
     if (skipping) {
@@ -184,7 +204,7 @@ ProcessingChain::Delivery ProcessingChain::Deliver(SampleBlock& block, bool stop
     }
     const bool emptyBlockWanted = lastBlock == LastBlock::kPaddedAlways && !stopped;
     if (count == 0 && !emptyBlockWanted) return Delivery::kNone;
-    Take(block, count);
+    Take(block, count, copy);
     return Delivery::kBlock;
 }
 

@@ -1,6 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <memory>
@@ -92,9 +93,17 @@ class ProcessingChain {
         kNone,   // nothing more to deliver
         kFailed  // nothing more to deliver, for the reason returned
     };
+    // A second copy of a delivered block: six rows of SampleBlock::kFrames floats, each value
+    // times `scale` in single precision.
+    struct ScaledCopy {
+        std::array<float*, kChannels> rows{};
+        float scale = 1.0f;
+    };
     // A whole block when one is queued. Otherwise (the input ended or was `stopped` inside
-    // this block) the last, padded block or why there is none.
-    Delivery Deliver(SampleBlock& block, bool stopped, std::optional<ChainFailure>& failure);
+    // this block) the last, padded block or why there is none. A delivered block is also
+    // written into `copy` where one is given.
+    Delivery Deliver(SampleBlock& block, bool stopped, std::optional<ChainFailure>& failure,
+                     const ScaledCopy* copy = nullptr);
 
   private:
     std::size_t Available() const;
@@ -106,7 +115,7 @@ class ProcessingChain {
     void Converted(std::size_t count);
     // Drops queued frames while a negative resync offset is being skipped.
     void SkipQueued();
-    void Take(SampleBlock& block, std::size_t count);
+    void Take(SampleBlock& block, std::size_t count, const ScaledCopy* copy);
 
     LastBlock lastBlock;
     std::string inputName;
