@@ -103,10 +103,12 @@ template <bool kAlsoScaled = false>
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         Floats8 rowValues[kChannels];
+#pragma GCC unroll 6
         for (std::size_t row = 0; row < kChannels; ++row)
             rowValues[row] = *reinterpret_cast<const Floats8*>(rows[row] + i) * gains[row];
         Floats8 frameValues[kChannels];
         InterleaveRows(rowValues, frameValues);
+#pragma GCC unroll 6
         for (std::size_t k = 0; k < kChannels; ++k)
             *reinterpret_cast<Floats8*>(frames + i * kChannels + k * kLanes) = frameValues[k];
     }
