@@ -248,6 +248,12 @@ ChannelProcessor::FrameLayout ChannelProcessor::RoutedLayout(const FrameLayout& 
 void ChannelProcessor::ProcessRun(const float* frames, std::size_t count, const FrameLayout& layout,
                                   ColumnFrame* out, Rounding rounding) {
     const FrameLayout routed = RoutedLayout(layout);
+    const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
+    if (rounding == Rounding::kWhole && unityGains && !dynamicsEnabled && !anyMuted) {
+        // Nothing but clamping, rounding and reordering: the whole run in one pass.
+        kClampedInOrder(frames, count, routed, out[0].data());
+        return;
+    }
     for (std::size_t done = 0; done < count; done += kChunkFrames) {
         ProcessChunk(frames + done * kChannels, std::min(count - done, kChunkFrames), routed,
                      dynamicsEnabled, rounding, out + done);
@@ -306,12 +312,7 @@ void ChannelProcessor::LoudestAtUnity(const float* frames, std::size_t count,
 void ChannelProcessor::ProcessChunk(const float* frames, std::size_t count,
                                     const FrameLayout& routed, bool dynamics, Rounding rounding,
                                     ColumnFrame* out) {
-    const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
     const bool whole = rounding == Rounding::kWhole;
-    if (whole && unityGains && !dynamics && !anyMuted) {
-        kClampedInOrder(frames, count, routed, out[0].data());
-        return;
-    }
     if (whole && unityGains && !dynamics) {
         for (int f = 0; f < kChannels; ++f) {
             const int slot = routed[f];
