@@ -5,8 +5,8 @@
 #include <cstdint>
 
 // Frames of six floats (a frame's values side by side) to and from six rows (a channel's
-// values side by side), eight frames at a time by shuffles. Built into each caller's plain
-// and AVX2 kernels.
+// values side by side), and rows of whole values into frames of 16-bit values, eight frames
+// at a time by shuffles. Built into each caller's plain and AVX2 kernels.
 namespace tavrisk::frame_rows {
 
 // Eight values side by side, read from and written to any float or double.
