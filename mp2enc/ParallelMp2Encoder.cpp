@@ -7,9 +7,11 @@
 namespace tavrisk::mp2 {
 namespace {
 
-// Segments in flight per thread: one being encoded, one waiting, so that no thread waits
-// for the calling thread to fill the next.
-constexpr int kSegmentsPerThread = 2;
+// Rooms for the segments' input per thread: one being encoded, one waiting, so that no
+// thread waits for the calling thread to fill the next; and one more, being filled.
+constexpr int kRoomsPerThread = 2;
+// Segments in flight per room: those encoded wait, small, for the older ones to be written.
+constexpr int kSegmentsPerRoom = 4;
 
 }  // namespace
 
@@ -43,6 +45,7 @@ bool ParallelMp2Encoder::Configure(const EncoderSettings& wanted, FrameSink& fra
     framesTaken = 0;
     filling = false;
     failed = false;
+    current = next = nullptr;
     written = opened = 0;
     StartWorkers(wantedThreads);
     if (workers.empty()) {
@@ -69,9 +72,15 @@ void ParallelMp2Encoder::StartWorkers(int threads) {
         dispatched = taken = 0;
         stopping = false;
     }
-    segments.clear();
-    const int inFlight = kSegmentsPerThread * threads;
-    for (int s = 0; s < inFlight; ++s) segments.push_back(std::make_unique<Segment>(segmentFrames));
+    rooms.clear();
+    freeRooms.clear();
+    for (int r = 0; r < kRoomsPerThread * threads + 1; ++r) {
+        rooms.push_back(std::make_unique<Segment>(segmentFrames));
+        freeRooms.push_back(rooms.back().get());
+    }
+    results.clear();
+    for (std::size_t r = 0; r < kSegmentsPerRoom * rooms.size(); ++r)
+        results.push_back(std::make_unique<Encoded>());
     try {
         for (int t = 0; t < threads; ++t) {
             auto encoder = std::make_unique<Mp2Encoder>();
@@ -98,25 +107,50 @@ void ParallelMp2Encoder::WorkerLoop(std::unique_ptr<Mp2Encoder> encoder) {
     for (;;) {
         workAvailable.wait(guard, [this] { return stopping || taken < dispatched; });
         if (stopping) return;
-        Segment& segment = SegmentOf(taken++);
+        Encoded& result = ResultOf(taken++);
         guard.unlock();
-        EncodeSegment(*encoder, segment);
+        EncodeSegment(*encoder, settings, *result.input, result);
         guard.lock();
-        segment.encoded = true;
+        result.done = true;
+        freeRooms.push_back(result.input);
         segmentEncoded.notify_all();
     }
 }
 
-void ParallelMp2Encoder::EncodeSegment(Mp2Encoder& encoder, Segment& segment) {
-    segment.output.Clear();
-    bool ok = encoder.Configure(settings, segment.output);
+void ParallelMp2Encoder::EncodeSegment(Mp2Encoder& encoder, const EncoderSettings& settings,
+                                       const Segment& segment, Encoded& result) {
+    result.output.Clear();
+    bool ok = encoder.Configure(settings, result.output);
     encoder.StartSegment(segment.place, segment.hasPrevious ? &segment.previous : nullptr);
     for (int f = 0; ok && f < segment.count; ++f) {
         ok = encoder.EncodeSegmentFrame(segment.blocks[f], segment.lfe[f]);
     }
     ok = ok && encoder.FinishSegment();
-    segment.messages = encoder.Log().Take();
-    segment.ok = ok;
+    result.messages = encoder.Log().Take();
+    result.count = segment.count;
+    result.ok = ok;
+}
+
+bool ParallelMp2Encoder::EncodeUntakenHere(std::unique_lock<std::mutex>& guard) {
+    if (taken == dispatched) return false;
+    Encoded& result = ResultOf(taken++);
+    guard.unlock();
+    EncodeSegment(plain, settings, *result.input, result);
+    guard.lock();
+    result.done = true;
+    freeRooms.push_back(result.input);
+    return true;
+}
+
+ParallelMp2Encoder::Segment& ParallelMp2Encoder::TakeRoom() {
+    std::unique_lock guard(lock);
+    while (freeRooms.empty()) {
+        // A busy machine never makes the stream wait for a worker to be scheduled.
+        if (!EncodeUntakenHere(guard)) segmentEncoded.wait(guard);
+    }
+    Segment* room = freeRooms.back();
+    freeRooms.pop_back();
+    return *room;
 }
 
 bool ParallelMp2Encoder::EncodeFrame(const SampleBlock& block) {
@@ -128,13 +162,9 @@ bool ParallelMp2Encoder::EncodeFrame(const SampleBlock& block) {
 
 SampleBlock& ParallelMp2Encoder::NextBlock() {
     if (serial) return *serialBlock;
-    if (!SegmentFull()) {
-        Segment& current = SegmentOf(opened - 1);
-        return current.blocks[current.count];
-    }
-    // The next segment's room is free once the oldest in flight is written.
-    if (opened - written == static_cast<long>(segments.size())) WriteOldest();
-    return SegmentOf(opened).blocks[0];
+    if (!SegmentFull()) return current->blocks[current->count];
+    if (!next) next = &TakeRoom();
+    return next->blocks[0];
 }
 
 bool ParallelMp2Encoder::CommitBlock() {
@@ -145,33 +175,37 @@ bool ParallelMp2Encoder::CommitBlock() {
     // The LFE of a frame is whole once the next block went through the low-pass.
     lfeFilter.FilterBlock(block.Row(SampleBlock::kRowLfe));
     if (framesTaken > 0) {
-        Segment& before = SegmentOf(opened - 1);
+        Segment& before = *current;
         lfeFilter.TakeFrame(before.lfe[before.count - 1]);
         if (startsSegment) {
             Dispatch();
             OpenSegment();
-            // The worker only reads the block copied here.
-            SegmentOf(opened - 1).previous = before.blocks[segmentFrames - 1];
+            // Only this thread writes a room, and it did not take `before`'s again yet: a
+            // worker may be reading it, no more.
+            current->previous = before.blocks[segmentFrames - 1];
         }
     } else {
         OpenSegment();
     }
-    Segment& current = SegmentOf(opened - 1);
-    if (current.count == 0) {
-        current.place = schedule.Next();
-        current.hasPrevious = framesTaken > 0;
+    if (current->count == 0) {
+        current->place = schedule.Next();
+        current->hasPrevious = framesTaken > 0;
     }
-    ++current.count;
+    ++current->count;
     schedule.Advance();
     ++framesTaken;
     return !failed;
 }
 
 void ParallelMp2Encoder::OpenSegment() {
-    if (opened - written == static_cast<long>(segments.size())) WriteOldest();
-    Segment& segment = SegmentOf(opened++);
-    segment.count = 0;
-    segment.encoded = false;
+    WriteEncoded();
+    if (opened - written == static_cast<long>(results.size())) WriteOldest();
+    current = next;
+    next = nullptr;
+    current->count = 0;
+    Encoded& result = ResultOf(opened++);
+    result.input = current;
+    result.done = false;
     filling = true;
 }
 
@@ -185,22 +219,26 @@ void ParallelMp2Encoder::Dispatch() {
     workAvailable.notify_one();
 }
 
+void ParallelMp2Encoder::WriteEncoded() {
+    while (written < opened) {
+        {
+            const std::lock_guard guard(lock);
+            if (!ResultOf(written).done) return;
+        }
+        WriteOldest();
+    }
+}
+
 void ParallelMp2Encoder::WriteOldest() {
     const long sequence = written++;
-    Segment& segment = SegmentOf(sequence);
-    bool here = false;
+    Encoded& segment = ResultOf(sequence);
     {
         std::unique_lock guard(lock);
-        // A segment no worker has taken up yet is encoded on this thread: a busy machine
-        // never makes the stream wait for a worker to be scheduled.
-        if (taken == sequence && sequence < dispatched) {
-            ++taken;
-            here = true;
-        } else {
-            segmentEncoded.wait(guard, [&] { return segment.encoded; });
+        // A segment no worker has taken up yet is encoded on this thread.
+        while (!segment.done) {
+            if (taken != sequence || !EncodeUntakenHere(guard)) segmentEncoded.wait(guard);
         }
     }
-    if (here) EncodeSegment(plain, segment);
     Append(std::move(segment.messages));
     if (failed) return;
     const HeldFrames& frames = segment.output;
@@ -224,8 +262,7 @@ bool ParallelMp2Encoder::Finish() {
     if (filling) {
         // The last frame's LFE reads past the input's end, into silence.
         lfeFilter.FilterSilence();
-        Segment& last = SegmentOf(opened - 1);
-        lfeFilter.TakeFrame(last.lfe[last.count - 1]);
+        lfeFilter.TakeFrame(current->lfe[current->count - 1]);
         Dispatch();
     }
     while (written < opened) WriteOldest();

@@ -27,10 +27,12 @@ namespace tavrisk::mp2 {
 // Mp2Encoder::StartSegment), and handed to the sink in stream order. The frames are those
 // the encoder writes alone, byte for byte. Only what reaches back to the start of the stream
 // runs on the calling thread, in order: the LFE's low-pass and the frame schedule; and the
-// segments no worker has taken up when their frames are due. A fixed number of segments
-// is in flight, so the memory does not grow with the input. With one thread, and for the
-// settings whose frames depend on the frames before (the ancillary text, the traces of the
-// higher verbosities), the plain encoder does the work on the calling thread.
+// segments no worker has taken up when their frames are due. A fixed number of rooms hold
+// the segments' input, each free again once its segment is encoded (one slow to be encoded
+// does not hold up those after it), and a fixed number of segments is in flight, so the
+// memory does not grow with the input. With one thread, and for the settings whose frames
+// depend on the frames before (the ancillary text, the traces of the higher verbosities),
+// the plain encoder does the work on the calling thread.
 class ParallelMp2Encoder {
   public:
     static constexpr int kDefaultSegmentFrames = 32;
@@ -69,6 +71,7 @@ class ParallelMp2Encoder {
     int Threads() const { return serial ? 1 : static_cast<int>(workers.size()); }
 
   private:
+    // The input of one segment, in a room of its own: free again once the segment is encoded.
     struct Segment {
         explicit Segment(int frames);
         FramePlace place;
@@ -77,27 +80,39 @@ class ParallelMp2Encoder {
         std::vector<SampleBlock> blocks;
         std::vector<LfeFilter::Frame> lfe;
         int count = 0;  // blocks taken
-        HeldFrames output;  // the frames as the segment's encoder writes them
+    };
+    // What a segment's encoder made of it, kept until its frames are handed to the sink.
+    struct Encoded {
+        Segment* input = nullptr;  // the room, until the segment is encoded
+        HeldFrames output;         // the frames as the segment's encoder writes them
+        int count = 0;             // blocks the segment took
         std::vector<EncoderMessage> messages;
-        bool encoded = false;  // guarded by `lock`, as is the queue
+        bool done = false;  // guarded by `lock`
         bool ok = false;
     };
 
     void StartWorkers(int threads);
     void StopWorkers();
     void WorkerLoop(std::unique_ptr<Mp2Encoder> encoder);
-    void EncodeSegment(Mp2Encoder& encoder, Segment& segment);
-    Segment& SegmentOf(long sequence) { return *segments[sequence % segments.size()]; }
+    static void EncodeSegment(Mp2Encoder& encoder, const EncoderSettings& settings,
+                              const Segment& segment, Encoded& result);
+    Encoded& ResultOf(long sequence) { return *results[sequence % results.size()]; }
     // The next block starts a segment of its own.
-    bool SegmentFull() const {
-        return framesTaken == 0 || segments[(opened - 1) % segments.size()]->count == segmentFrames;
-    }
-    // Opens the next segment: the oldest one's room, once it is written.
+    bool SegmentFull() const { return framesTaken == 0 || current->count == segmentFrames; }
+    // A free room for the next segment, waiting for a segment to be encoded when none is:
+    // meanwhile the calling thread encodes one no worker has taken up.
+    Segment& TakeRoom();
+    // With `lock` held: encodes the oldest segment no worker has taken up, on this thread;
+    // false when every one dispatched is taken.
+    bool EncodeUntakenHere(std::unique_lock<std::mutex>& guard);
+    // Opens the next segment in the room NextBlock took.
     void OpenSegment();
     void Dispatch();
     void Append(std::vector<EncoderMessage> messages);
     // Waits for the oldest segment in flight and hands its frames to the sink.
     void WriteOldest();
+    // Hands the frames of the oldest segments to the sink as far as they are encoded.
+    void WriteEncoded();
 
     int wantedThreads;
     int segmentFrames;
@@ -115,9 +130,14 @@ class ParallelMp2Encoder {
     long framesTaken = 0;
     bool filling = false;  // the segment opened last is not dispatched yet
     bool failed = false;
-    // Segments by sequence number: [written, opened) are in flight; the last opened one is
-    // filled until it is dispatched.
-    std::vector<std::unique_ptr<Segment>> segments;
+    // The rooms of the segments; those not in use are in `freeRooms` (guarded by `lock`).
+    std::vector<std::unique_ptr<Segment>> rooms;
+    std::vector<Segment*> freeRooms;
+    Segment* current = nullptr;  // the segment opened last
+    Segment* next = nullptr;     // the room NextBlock took for the next segment
+    // The segments by sequence number: [written, opened) are in flight, their frames not yet
+    // handed to the sink; the one opened last is filled until it is dispatched.
+    std::vector<std::unique_ptr<Encoded>> results;
     long written = 0;
     long opened = 0;
     std::mutex lock;

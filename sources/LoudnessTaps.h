@@ -68,7 +68,7 @@ class LoudnessTaps {
         Runs input;
         Runs output;
     };
-    static constexpr std::size_t kQueuedRuns = 3;
+    static constexpr std::size_t kQueuedRuns = 6;
     static constexpr std::size_t kGatheredBlocks = 8;
 
     const LoudnessMeter& InputMeter() const { return MeasuresInput() ? input : output; }

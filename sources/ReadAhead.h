@@ -13,9 +13,11 @@
 namespace tavrisk {
 
 // Fills items on a thread of its own, ahead of the one that takes them, through a bounded
-// ring: the filler waits while every item is full, the taker while none is. The items are
-// made once, so the memory does not grow with the input; the filler reuses an item's storage
-// once it was released. The filling ends with the item `fill` calls the last one, or at Halt.
+// ring: the filler waits while every item is full, the taker while none is. A filler that
+// found every item full goes on once half of them were taken, so that a taker slower than
+// its filler wakes it once for several items, not for each. The items are made once, so the
+// memory does not grow with the input; the filler reuses an item's storage once it was
+// released. The filling ends with the item `fill` calls the last one, or at Halt.
 template <typename Item>
 class ReadAhead {
   public:
@@ -58,12 +60,13 @@ class ReadAhead {
     }
     // The item Next gave may be filled again.
     void Release() {
+        bool fillerGoesOn = false;
         {
             const std::lock_guard guard(lock);
             first = (first + 1) % items.size();
-            --filled;
+            fillerGoesOn = --filled == ResumeLevel();
         }
-        changed.notify_all();
+        if (fillerGoesOn) changed.notify_all();
     }
     // Ends the filling after the item being filled, and waits for it.
     void Halt() {
@@ -81,7 +84,9 @@ class ReadAhead {
         fillerId = std::this_thread::get_id();
         std::unique_lock guard(lock);
         for (;;) {
-            changed.wait(guard, [this] { return halted || filled < items.size(); });
+            if (filled == items.size()) {
+                changed.wait(guard, [this] { return halted || filled <= ResumeLevel(); });
+            }
             if (halted) return;
             // The taker never touches an item outside [first, first + filled).
             Item& item = items[(first + filled) % items.size()];
@@ -93,6 +98,9 @@ class ReadAhead {
             if (!more) return;
         }
     }
+
+    // The full items at which a filler that found the ring full goes on.
+    std::size_t ResumeLevel() const { return items.size() / 2; }
 
     std::vector<Item> items;
     Fill fill;

@@ -79,7 +79,7 @@ class SampleSource : public ChainSource {
         double endPosition = 0.0;
         bool stopped = false;
     };
-    static constexpr std::size_t kReadAheadSlots = 3;
+    static constexpr std::size_t kReadAheadSlots = 6;
     static constexpr std::size_t kRunsPerSlot = 4;
 
     bool StartPasses() override;

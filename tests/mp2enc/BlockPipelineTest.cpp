@@ -103,6 +103,9 @@ TEST(BlockPipeline, AFullQueueTakesBlocksAgainOnceHalfOfItIsFree) {
         moved.wait(guard, [&] { return static_cast<int>(seen.size()) == count; });
     };
     while (pushed < static_cast<int>(kDepth)) std::this_thread::yield();
+    // The caller is to be waiting in its next push before a block is handled: one slow to get
+    // there would find room and push a block more, and the test would wait for it forever.
+    std::this_thread::sleep_for(std::chrono::milliseconds(100));
     handleUpTo(1);
     std::this_thread::sleep_for(std::chrono::milliseconds(100));
     EXPECT_EQ(pushed, static_cast<int>(kDepth));  // three queued: still full enough to wait

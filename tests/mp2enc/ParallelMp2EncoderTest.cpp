@@ -110,6 +110,29 @@ TEST(ParallelMp2Encoder, WritesTheSerialBytesAtEverySegmentBoundary) {
     }
 }
 
+// A reader asks for the room of the next block before it knows the input ended: the room it
+// was given and never filled is no frame of the stream.
+TEST(ParallelMp2Encoder, IgnoresTheRoomOfABlockThatNeverCame) {
+    const std::vector<SampleBlock> blocks = Input(48000);
+    const EncoderSettings settings = Settings(48000, 0, -2);
+    Mp2Encoder plain;
+    const std::vector<std::uint8_t> expected = Encode(plain, settings, blocks);
+    for (const int segmentFrames : {1, 3, kBlocks}) {
+        SCOPED_TRACE("segments of " + std::to_string(segmentFrames));
+        ParallelMp2Encoder encoder(2, segmentFrames);
+        MemoryFrameSink sink;
+        ASSERT_TRUE(encoder.Configure(settings, sink));
+        for (const SampleBlock& block : blocks) {
+            encoder.NextBlock() = block;
+            EXPECT_TRUE(encoder.CommitBlock());
+        }
+        encoder.NextBlock().Row(0)[0] = 1000.0;
+        EXPECT_TRUE(encoder.Finish());
+        EXPECT_EQ(sink.bytes, expected);
+        EXPECT_EQ(encoder.FrameCount(), kBlocks);
+    }
+}
+
 // Refuses every frame from the nth on.
 class FailingSink : public FrameSink {
   public:
