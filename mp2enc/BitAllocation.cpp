@@ -144,9 +144,8 @@ template <bool kInLanes>
 [[gnu::always_inline]] inline int BitAllocator::Steps(int available, int verbosity,
                                                       EncoderLog& messages) {
     int usedBits = 0;
-    for (;;) {
-        const int chosen = kInLanes ? candidates.BestInLanes() : candidates.Best();
-        if (chosen < 0) break;
+    int chosen = kInLanes ? candidates.BestInLanes() : candidates.Best();
+    while (chosen >= 0) {
         Candidate& c = candidate[chosen];
         const int increment =
             c.allocation == 0 ? c.firstBits : c.width * c.steps->bits[c.allocation];
@@ -161,7 +160,6 @@ template <bool kInLanes>
             state = a >= c.steps->last ? kClosed : kAllocated;
             value = CandidateValue(state, c.steps->snr[a] - c.signalToMask);
         }
-        candidates.Set(chosen, value);
         if (verbosity > 2) {
             for (int slot : {c.slot, c.partnerSlot}) {
                 if (slot < 0) continue;
@@ -169,6 +167,8 @@ template <bool kInLanes>
                                            c.subband, state, available, usedBits));
             }
         }
+        chosen =
+            kInLanes ? candidates.ReplaceInLanes(chosen, value) : candidates.Replace(chosen, value);
     }
     return usedBits;
 }

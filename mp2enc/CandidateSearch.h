@@ -21,18 +21,20 @@ class CandidateSearch {
         for (int i = 0; i < count; ++i) value_[i] = values[i];
         for (int i = count; i < kBlock * blocks; ++i) value_[i] = kNone;
         for (int b = 0; b < kBlocks; ++b)
-            blockMinimum[b] = b < blocks ? MinimumOf(value_ + kBlock * b) : kNone;
-    }
-    [[gnu::always_inline]] void Set(int index, double value) {
-        value_[index] = value;
-        const int block = index / kBlock;
-        blockMinimum[block] = MinimumOf(value_ + kBlock * block);
+            blockMinimum[b] = b < blocks ? MinimumOf(BlockOf(b)) : kNone;
     }
     // Index of the smallest value, or -1 when every value is kNone. Best finds the first
     // equal to the smallest by a scan, BestInLanes by masks of four lanes (for AVX2 code,
     // where they are cheap): the same index.
     [[gnu::always_inline]] int Best() const { return Find<false>(); }
     [[gnu::always_inline]] int BestInLanes() const { return Find<true>(); }
+    // Sets one value and returns what Best (or BestInLanes) then returns.
+    [[gnu::always_inline]] int Replace(int index, double value) {
+        return ReplaceAndFind<false>(index, value);
+    }
+    [[gnu::always_inline]] int ReplaceInLanes(int index, double value) {
+        return ReplaceAndFind<true>(index, value);
+    }
 
   private:
     // Vectors stay inside these functions, which are always inlined.
@@ -40,17 +42,59 @@ class CandidateSearch {
     typedef long long Order __attribute__((vector_size(32)));
     static constexpr int kBlock = 16;
     static constexpr int kBlocks = kCapacity / kBlock;
+    static constexpr int kLanesPerBlock = kBlock / 4;
+    static_assert(kBlocks == kBlock, "the block minima are searched as one block");
+    static constexpr Order kFirstLanes = {0, 1, 2, 3};
 
     template <bool kInLanes>
     [[gnu::always_inline]] int Find() const {
-        const double smallest = MinimumOf(blockMinimum);
+        return FirstOf<kInLanes>(MinimumOf(reinterpret_cast<const Lanes*>(blockMinimum)));
+    }
+    // The minimum of the block without the replaced value and the minimum of the other
+    // blocks depend on the index alone, so they are reduced while the new value is still
+    // being computed; then two comparisons give the new smallest. Vectors are stored whole,
+    // so that the search after them reads them straight from the stores.
+    template <bool kInLanes>
+    [[gnu::always_inline]] int ReplaceAndFind(int index, double value) {
+        const int block = index / kBlock;
+        Lanes* values = BlockOf(block);
+        Lanes* minima = reinterpret_cast<Lanes*>(blockMinimum);
+        const Lanes none = {kNone, kNone, kNone, kNone};
+        Lanes rest[kLanesPerBlock];
+        Lanes others[kLanesPerBlock];
+#pragma GCC unroll 4
+        for (int q = 0; q < kLanesPerBlock; ++q) {
+            const Order at = kFirstLanes + 4 * q;  // positions of the vector's lanes
+            rest[q] = at == index % kBlock ? none : values[q];
+            others[q] = at == block ? none : minima[q];
+        }
+        const double blockSmallest = Smaller(MinimumOf(rest), value);
+        const double smallest = Smaller(MinimumOf(others), blockSmallest);
+        const Lanes newValue = {value, value, value, value};
+        const Lanes newMinimum = {blockSmallest, blockSmallest, blockSmallest, blockSmallest};
+#pragma GCC unroll 4
+        for (int q = 0; q < kLanesPerBlock; ++q) {
+            const Order at = kFirstLanes + 4 * q;
+            values[q] = at == index % kBlock ? newValue : values[q];
+            minima[q] = at == block ? newMinimum : minima[q];
+        }
+        return FirstOf<kInLanes>(smallest);
+    }
+    // Index of the first value equal to `smallest`, the smallest of all, or -1 for kNone.
+    template <bool kInLanes>
+    [[gnu::always_inline]] int FirstOf(double smallest) const {
         if (smallest == kNone) return -1;
         const int block = FirstEqual<kInLanes>(blockMinimum, smallest);
         return kBlock * block + FirstEqual<kInLanes>(value_ + kBlock * block, smallest);
     }
+    [[gnu::always_inline]] static double Smaller(double a, double b) {
+        return b < a ? b : a;
+    }
+    [[gnu::always_inline]] Lanes* BlockOf(int block) {
+        return reinterpret_cast<Lanes*>(value_ + kBlock * block);
+    }
     // The minimum of 16 values.
-    [[gnu::always_inline]] static double MinimumOf(const double* v) {
-        const Lanes* in = reinterpret_cast<const Lanes*>(v);
+    [[gnu::always_inline]] static double MinimumOf(const Lanes* in) {
         const Lanes low = in[1] < in[0] ? in[1] : in[0];
         const Lanes high = in[3] < in[2] ? in[3] : in[2];
         const Lanes m = high < low ? high : low;
