@@ -1,15 +1,16 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #pragma once
 
+#include <algorithm>
 #include <limits>
 
 namespace tavrisk::mp2 {
 
 // The smallest of up to kCapacity values, ties going to the lowest index: the candidate a
 // scan keeping the first strictly smaller value picks. The values lie in blocks of 16 with
-// each block's minimum beside them, so a change rescans its block alone and the search
-// reads the block minima and one block, four lanes at a time. Comparisons only: inlined
-// into plain or AVX2 code, it finds the same candidate.
+// each block's minimum and the index of its first occurrence beside them, so a change
+// rescans its block alone and the search reads the block minima, four lanes at a time.
+// Comparisons only: inlined into plain or AVX2 code, it finds the same candidate.
 class CandidateSearch {
   public:
     static constexpr int kCapacity = 256;
@@ -20,8 +21,12 @@ class CandidateSearch {
         const int blocks = (count + kBlock - 1) / kBlock;
         for (int i = 0; i < count; ++i) value_[i] = values[i];
         for (int i = count; i < kBlock * blocks; ++i) value_[i] = kNone;
-        for (int b = 0; b < kBlocks; ++b)
+        for (int b = 0; b < kBlocks; ++b) {
             blockMinimum[b] = b < blocks ? MinimumOf(BlockOf(b)) : kNone;
+            blockFirst[b] = kBlock * b;
+            if (b < blocks)
+                blockFirst[b] += FirstEqual<false>(value_ + kBlock * b, blockMinimum[b]);
+        }
     }
     // Index of the smallest value, or -1 when every value is kNone. Best finds the first
     // equal to the smallest by a scan, BestInLanes by masks of four lanes (for AVX2 code,
@@ -50,10 +55,10 @@ class CandidateSearch {
     [[gnu::always_inline]] int Find() const {
         return FirstOf<kInLanes>(MinimumOf(reinterpret_cast<const Lanes*>(blockMinimum)));
     }
-    // The minimum of the block without the replaced value and the minimum of the other
-    // blocks depend on the index alone, so they are reduced while the new value is still
-    // being computed; then two comparisons give the new smallest. Vectors are stored whole,
-    // so that the search after them reads them straight from the stores.
+    // The minimum of the block without the replaced value, the minimum of the other blocks
+    // and where each first occurs depend on the index alone, so they are found while the new
+    // value is still being computed; then comparisons give the new smallest and its index.
+    // Vectors are stored whole, so that the next search reads them straight from the stores.
     template <bool kInLanes>
     [[gnu::always_inline]] int ReplaceAndFind(int index, double value) {
         const int block = index / kBlock;
@@ -68,8 +73,18 @@ class CandidateSearch {
             rest[q] = at == index % kBlock ? none : values[q];
             others[q] = at == block ? none : minima[q];
         }
-        const double blockSmallest = Smaller(MinimumOf(rest), value);
-        const double smallest = Smaller(MinimumOf(others), blockSmallest);
+        const double restSmallest = MinimumOf(rest);
+        const double othersSmallest = MinimumOf(others);
+        const int restFirst =
+            kBlock * block +
+            FirstEqual<kInLanes>(reinterpret_cast<const double*>(rest), restSmallest);
+        const int othersFirst = blockFirst[FirstEqual<kInLanes>(
+            reinterpret_cast<const double*>(others), othersSmallest)];
+        const double blockSmallest = Smaller(restSmallest, value);
+        const int first = value < restSmallest   ? index
+                          : restSmallest < value ? restFirst
+                                                 : std::min(index, restFirst);
+        blockFirst[block] = first;
         const Lanes newValue = {value, value, value, value};
         const Lanes newMinimum = {blockSmallest, blockSmallest, blockSmallest, blockSmallest};
 #pragma GCC unroll 4
@@ -78,7 +93,10 @@ class CandidateSearch {
             values[q] = at == index % kBlock ? newValue : values[q];
             minima[q] = at == block ? newMinimum : minima[q];
         }
-        return FirstOf<kInLanes>(smallest);
+        if (blockSmallest == kNone && othersSmallest == kNone) return -1;
+        return blockSmallest < othersSmallest   ? first
+               : othersSmallest < blockSmallest ? othersFirst
+                                                : std::min(first, othersFirst);
     }
     // Index of the first value equal to `smallest`, the smallest of all, or -1 for kNone.
     template <bool kInLanes>
@@ -124,6 +142,7 @@ class CandidateSearch {
 
     alignas(32) double value_[kCapacity];
     alignas(32) double blockMinimum[kBlocks];
+    int blockFirst[kBlocks];  // index of the first value equal to the block's minimum
 };
 
 }  // namespace tavrisk::mp2
