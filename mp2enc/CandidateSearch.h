@@ -61,6 +61,7 @@ class CandidateSearch {
     // Vectors are stored whole, so that the next search reads them straight from the stores.
     template <bool kInLanes>
     [[gnu::always_inline]] int ReplaceAndFind(int index, double value) {
+        if constexpr (!kInLanes) return RescanAndFind(index, value);
         const int block = index / kBlock;
         Lanes* values = BlockOf(block);
         Lanes* minima = reinterpret_cast<Lanes*>(blockMinimum);
@@ -97,6 +98,16 @@ class CandidateSearch {
         return blockSmallest < othersSmallest   ? first
                : othersSmallest < blockSmallest ? othersFirst
                                                 : std::min(first, othersFirst);
+    }
+    // Without wide vectors the lookups made ahead cost more than they save: the block of the
+    // changed value is rescanned, then searched like the whole.
+    [[gnu::always_inline]] int RescanAndFind(int index, double value) {
+        const int block = index / kBlock;
+        value_[index] = value;
+        blockMinimum[block] = MinimumOf(BlockOf(block));
+        blockFirst[block] =
+            kBlock * block + FirstEqual<false>(value_ + kBlock * block, blockMinimum[block]);
+        return Find<false>();
     }
     // Index of the first value equal to `smallest`, the smallest of all, or -1 for kNone.
     template <bool kInLanes>
