@@ -144,12 +144,10 @@ template <bool kInLanes>
 [[gnu::always_inline]] inline int BitAllocator::Steps(int available, int verbosity,
                                                       EncoderLog& messages) {
     int usedBits = 0;
-    for (;;) {
-        const int chosen = kInLanes ? candidates.BestInLanes() : candidates.Best();
-        if (chosen < 0) break;
+    int chosen = kInLanes ? candidates.BestInLanes() : candidates.Best();
+    while (chosen >= 0) {
         Candidate& c = candidate[chosen];
-        const int increment =
-            c.allocation == 0 ? c.firstBits : c.width * c.steps->bits[c.allocation];
+        const int increment = c.increment;
         const bool fits = increment + usedBits < available;
         int state = kClosed;
         double value = CandidateSearch::kNone;
@@ -160,8 +158,8 @@ template <bool kInLanes>
             if (c.partnerOut) *c.partnerOut = a;
             state = a >= c.steps->last ? kClosed : kAllocated;
             value = CandidateValue(state, c.steps->snr[a] - c.signalToMask);
+            if (state == kAllocated) c.increment = c.width * c.steps->bits[a];
         }
-        candidates.Set(chosen, value);
         if (verbosity > 2) {
             for (int slot : {c.slot, c.partnerSlot}) {
                 if (slot < 0) continue;
@@ -169,6 +167,8 @@ template <bool kInLanes>
                                            c.subband, state, available, usedBits));
             }
         }
+        chosen =
+            kInLanes ? candidates.ReplaceInLanes(chosen, value) : candidates.Replace(chosen, value);
     }
     return usedBits;
 }
@@ -231,7 +231,7 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
             c.allocation = 0;
             c.steps = s < params.stereo ? &stepsCompatible[sb] : &stepsMc[sb];
             c.signalToMask = frame.signalToMask[s][sb];
-            c.firstBits = firstStepBits(c.steps, s, sb);
+            c.increment = firstStepBits(c.steps, s, sb);
             c.width = 1;
             c.out = &frame.bitAlloc[s][sb];
             c.partnerOut = nullptr;
@@ -244,7 +244,7 @@ int BitAllocator::Allocate(SubbandFrame& frame, const FrameParams& params, const
                     c.width = 2;
                     c.partnerSlot = ro;
                     c.partnerOut = &frame.bitAlloc[ro][sb];
-                    c.firstBits += firstStepBits(c.steps, ro, sb);
+                    c.increment += firstStepBits(c.steps, ro, sb);
                 } else {
                     candidateValue[index] = CandidateSearch::kNone;
                     continue;

@@ -56,7 +56,7 @@ class BitAllocator {
     struct Candidate {
         const RowSteps* steps;
         double signalToMask;
-        int firstBits;  // the first step's bits with its scale factors and selection
+        int increment;  // bits of the next step; the first's with scale factors and selection
         int width;      // slots a step raises: 2 for Lo with Ro of a paired subband
         int allocation;
         int slot;

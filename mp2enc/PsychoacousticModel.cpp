@@ -757,6 +757,17 @@ int NextCandidate(const std::array<std::uint64_t, kMaximaWords>& bits, int from)
     return 64 * w + std::countr_zero(word);
 }
 
+// Whether a line 2 to `run` lines away from line k, on either side, lies above `floor`. Nine
+// candidates in ten are settled by the lines 2 and 3 away, which are compared on both sides
+// without a branch between them: which side lies above is a branch no processor foresees.
+[[gnu::always_inline]] inline bool NeighbourAbove(const double* x, int k, int run, double floor) {
+    if (run < 2) return false;
+    bool above = (floor < x[k - 2]) | (floor < x[k + 2]);
+    if (run > 2) above |= (floor < x[k - 3]) | (floor < x[k + 3]);
+    for (int j = 4; j <= run && !above; ++j) above = (floor < x[k - j]) | (floor < x[k + j]);
+    return above;
+}
+
 void SlotWork::FindTonal() {
     // Candidates: local maxima, taken in ascending order; the components found are linked.
     std::array<std::uint64_t, kMaximaWords> bits;
@@ -766,12 +777,7 @@ void SlotWork::FindTonal() {
     tone = kListEnd;
     for (int k = NextCandidate(bits, 0); k >= 0;) {
         const int run = kTonalRuns[k];
-        const double floor = x[k] - kTonalMarginDb;
-        bool tonal = true;
-        for (int j = 2; j <= run && tonal; ++j) {
-            if (floor < x[k - j] || floor < x[k + j]) tonal = false;
-        }
-        if (!tonal) {
+        if (NeighbourAbove(x.data(), k, run, x[k] - kTonalMarginDb)) {
             const int following = NextCandidate(bits, k + 1);
             if (last != kListEnd) next[last] = following;
             k = following;

@@ -16,12 +16,16 @@ constexpr double kNone = CandidateSearch::kNone;
 struct ScanSearch {
     std::vector<double> values;
     void Fill(const double* v, int count) { values.assign(v, v + count); }
-    void Set(int index, double value) { values[index] = value; }
     int Best() const {
         const auto first = std::min_element(values.begin(), values.end());
         return first == values.end() || *first == kNone ? -1 : first - values.begin();
     }
     int BestInLanes() const { return Best(); }
+    int Replace(int index, double value) {
+        values[index] = value;
+        return Best();
+    }
+    int ReplaceInLanes(int index, double value) { return Replace(index, value); }
 };
 
 // Every choice over 2000 changes: mostly the best raised by 0 to 1.5 (as the allocation
@@ -31,14 +35,15 @@ template <class Search, bool kInLanes = false>
     auto search = std::make_unique<Search>();
     search->Fill(values.data(), static_cast<int>(values.size()));
     std::vector<int> choices;
+    int best = kInLanes ? search->BestInLanes() : search->Best();
     for (int step = 0; step < 2000; ++step) {
-        const int best = kInLanes ? search->BestInLanes() : search->Best();
         choices.push_back(best);
         seed = seed * 1103515245u + 12345u;
         int index = best;
         if (best < 0 || seed >> 30 == 0) index = static_cast<int>((seed >> 8) % values.size());
         values[index] = seed % 17 == 0 ? kNone : values[index] + (seed >> 20) % 4 * 0.5;
-        search->Set(index, values[index]);
+        best = kInLanes ? search->ReplaceInLanes(index, values[index])
+                        : search->Replace(index, values[index]);
     }
     return choices;
 }
