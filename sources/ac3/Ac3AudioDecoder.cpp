@@ -1,8 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sources/ac3/Ac3AudioDecoder.h"
 
-#include "dsp/FrameRows.h"
-#include "dsp/KernelChoice.h"
+#include "dsp/PlanesToFrames.h"
 #include "platform/LibraryLog.h"
 #include "sources/ac3/Ac3FrameSizes.h"
 
@@ -32,18 +31,6 @@ constexpr int kSlotLs = 3;
 constexpr int kSlotRs = 4;
 // A single surround channel goes to both surround slots with its power kept.
 constexpr float kMinus3Db = 0.70710678f;
-
-void RowsToFramesPlain(const float* const* rows, const float* gains, std::size_t count,
-                       float* frames) {
-    frame_rows::RowsToFrames(rows, gains, count, frames);
-}
-
-[[gnu::target("avx2")]] void RowsToFramesAvx2(const float* const* rows, const float* gains,
-                                              std::size_t count, float* frames) {
-    frame_rows::RowsToFrames(rows, gains, count, frames);
-}
-
-const auto kRowsToFrames = ChooseAvx2Kernel(RowsToFramesAvx2, RowsToFramesPlain);
 
 }  // namespace
 
@@ -107,7 +94,7 @@ void Ac3AudioDecoder::CopyPlanes(float* out) const {
                         ? kSilence.data()
                         : reinterpret_cast<const float*>(decoded->extended_data[plane]);
     }
-    kRowsToFrames(source.data(), gain.data(), kSamplesPerFrame, out);
+    PlanesToFrames(source.data(), gain.data(), kSamplesPerFrame, out);
 }
 
 }  // namespace tavrisk::ac3

@@ -194,6 +194,33 @@ TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
     EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16384, 32767, 4096, -8192, 0}));
 }
 
+// Planar floats pass bit for bit, each channel from its plane, over whole groups of eight
+// frames and a rest: six channels (a film's) and another count.
+TEST(DecodedAudioOrderTest, FloatPlanesInterleaveUnchanged) {
+    constexpr int kSamples = 29;
+    std::vector<std::vector<float>> values(6, std::vector<float>(kSamples));
+    std::vector<const float*> planes;
+    for (std::size_t p = 0; p < values.size(); ++p) {
+        for (int i = 0; i < kSamples; ++i) values[p][i] = 0.001f * i - 0.3f * p;
+        planes.push_back(values[p].data());
+    }
+    values[0][0] = -0.0f;
+    values[1][1] = std::numeric_limits<float>::denorm_min();
+    for (const std::vector<int>& planeOfChannel : std::vector<std::vector<int>>{
+             {0, 1, 2, 3, 4, 5}, {0, 1, 2, 5, 3, 4}, {5, 4, 3, 2, 1, 0}, {1, 0, 2}}) {
+        InterleaveOrder order;
+        order.planeOfChannel = planeOfChannel;
+        const std::size_t channels = planeOfChannel.size();
+        std::vector<float> out(kSamples * channels), expected;
+        for (int i = 0; i < kSamples; ++i)
+            for (const int plane : planeOfChannel) expected.push_back(values[plane][i]);
+        ASSERT_TRUE(InterleaveFrameToF32(AV_SAMPLE_FMT_FLTP,
+                                         reinterpret_cast<const uint8_t* const*>(planes.data()),
+                                         order, kSamples, out.data()));
+        EXPECT_EQ(std::memcmp(out.data(), expected.data(), out.size() * sizeof(float)), 0);
+    }
+}
+
 // --- In a file's graph ---------------------------------------------------------------------
 
 using Ac3DecoderGraphTest = GraphFileTest;
