@@ -4,6 +4,7 @@
 #include <gst/audio/gstaudiodecoder.h>
 
 #include <atomic>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -23,12 +24,30 @@ constexpr const char* kDtsMedia = "audio/x-dts";
 constexpr const char* kFlacMedia = "audio/x-flac";
 constexpr std::string_view kFlacMarker = "fLaC";
 
+// What a frame's output format follows from, where it compares cheaply: the sample format,
+// the rate and a layout of named channels (a mask).
+struct FrameShape {
+    int format = AV_SAMPLE_FMT_NONE;
+    int rate = 0;
+    int channels = 0;
+    uint64_t mask = 0;
+    bool operator==(const FrameShape&) const = default;
+};
+
+std::optional<FrameShape> ShapeOf(const AVFrame& frame) {
+    if (frame.ch_layout.order != AV_CHANNEL_ORDER_NATIVE) return std::nullopt;
+    return FrameShape{frame.format, frame.sample_rate, frame.ch_layout.nb_channels,
+                      frame.ch_layout.u.mask};
+}
+
 // Streaming-thread state; the base class serialises the calls that touch it.
 struct DecoderState {
     LibavFrameDecoder decoder;
     InterleaveOrder order;
     GstAudioInfo output;
     bool haveOutput = false;
+    // The shape of the frames `output` and `order` were made for, when it has one.
+    std::optional<FrameShape> outputShape;
     int lastSamples = 0;  // the length of the last decoded frame, for a damaged one's silence
     // Where the frame being decoded lies in the stream, for the report of a damaged one: its
     // stream time, or none (then the samples put out so far tell).
@@ -80,6 +99,7 @@ gboolean Stop(GstAudioDecoder* element) {
     state.batch.Reset();
     state.decoder.Close();
     state.haveOutput = false;
+    state.outputShape.reset();
     state.lastSamples = 0;
     state.samplesOut = 0;
     state.fadeIn = false;
@@ -157,20 +177,26 @@ gboolean SinkEvent(GstAudioDecoder* element, GstEvent* event) {
 }
 
 // The output caps follow the frame's rate, channels and layout; they are renegotiated when
-// any of them changes, after the frames of the last format have gone.
+// any of them changes, after the frames of the last format have gone. A frame of the shape
+// of the last needs no second look.
 GstFlowReturn UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state,
                                  const AVFrame& frame) {
+    const std::optional<FrameShape> shape = ShapeOf(frame);
+    if (state.haveOutput && shape && shape == state.outputShape) return GST_FLOW_OK;
+    state.outputShape.reset();
     if (!OrderOfLayout(frame.ch_layout, state.order)) return GST_FLOW_NOT_NEGOTIATED;
     GstAudioInfo info;
     gst_audio_info_init(&info);
     gst_audio_info_set_format(&info, OutputFormatOf(frame.format), frame.sample_rate,
                               frame.ch_layout.nb_channels, state.order.positions.data());
-    if (state.haveOutput && gst_audio_info_is_equal(&info, &state.output)) return GST_FLOW_OK;
-    if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
-        return pushed;
-    if (!gst_audio_decoder_set_output_format(element, &info)) return GST_FLOW_NOT_NEGOTIATED;
-    state.output = info;
-    state.haveOutput = true;
+    if (!state.haveOutput || !gst_audio_info_is_equal(&info, &state.output)) {
+        if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+            return pushed;
+        if (!gst_audio_decoder_set_output_format(element, &info)) return GST_FLOW_NOT_NEGOTIATED;
+        state.output = info;
+        state.haveOutput = true;
+    }
+    state.outputShape = shape;
     return GST_FLOW_OK;
 }
 
