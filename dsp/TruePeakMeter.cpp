@@ -41,17 +41,25 @@ float LargestLane(const Floats& lanes) {
 [[gnu::always_inline]] inline void RaiseToMagnitude(Floats& top, const Floats& value) {
     typedef int Ints __attribute__((vector_size(32)));
     constexpr int kAllButSign = 0x7fffffff;
-    const Floats magnitude =
-        reinterpret_cast<Floats>(reinterpret_cast<const Ints&>(value) & kAllButSign);
+    // (Taken as a value, not through a reference: the samples need no alignment.)
+    const Floats magnitude = reinterpret_cast<Floats>(reinterpret_cast<Ints>(value) & kAllButSign);
     top = magnitude > top ? magnitude : top;
 }
 
-// The largest magnitude of `phaseCount` interpolated phases over `count` outputs; `x` holds
-// the taps' history (one sample fewer than the taps) and then the `count` samples. The phases
-// share each output's twelve samples, read once; each phase's sum runs over its taps in
-// order, so that every output is the one a phase computed alone gives.
+// Interpolated outputs: `x` holds the taps' history (one sample fewer than the taps) and then
+// the `count` samples of the outputs.
+struct Stretch {
+    const float* x = nullptr;
+    std::size_t count = 0;
+};
+using Stretches = std::array<Stretch, 2>;
+
+// The largest magnitude of `kPhases` interpolated phases over the outputs of the stretches.
+// The phases share each output's twelve samples, read once; each phase's sum runs over its
+// taps in order, so that every output is the one a phase computed alone gives. A stretch's
+// outputs go eight at a time, its last few one by one.
 template <std::size_t kPhases>
-[[gnu::always_inline]] inline float PeakOfPhases(const float* x, std::size_t count,
+[[gnu::always_inline]] inline float PeakOfPhases(const Stretches& stretches,
                                                  const Taps* phaseTaps) {
     constexpr std::size_t kLast = TruePeakMeter::kTapsPerPhase - 1;
     // Each tap in every lane, so that the products read it from memory and the registers
@@ -61,23 +69,26 @@ template <std::size_t kPhases>
         for (std::size_t k = 0; k <= kLast; ++k) spread[p][k] = Floats{} + phaseTaps[p][k];
     }
     Floats top[kPhases] = {};
-    std::size_t j = 0;
-    for (; j + kLanes <= count; j += kLanes) {
-        Floats sum[kPhases] = {};
+    for (const Stretch& stretch : stretches) {
+        for (std::size_t j = 0; j + kLanes <= stretch.count; j += kLanes) {
+            Floats sum[kPhases] = {};
 #pragma GCC unroll 12
-        for (std::size_t k = 0; k <= kLast; ++k) {
-            const Floats samples = *reinterpret_cast<const Floats*>(x + j + kLast - k);
+            for (std::size_t k = 0; k <= kLast; ++k) {
+                const Floats samples = *reinterpret_cast<const Floats*>(stretch.x + j + kLast - k);
 #pragma GCC unroll 3
-            for (std::size_t p = 0; p < kPhases; ++p) sum[p] += spread[p][k] * samples;
+                for (std::size_t p = 0; p < kPhases; ++p) sum[p] += spread[p][k] * samples;
+            }
+#pragma GCC unroll 3
+            for (std::size_t p = 0; p < kPhases; ++p) RaiseToMagnitude(top[p], sum[p]);
         }
-#pragma GCC unroll 3
-        for (std::size_t p = 0; p < kPhases; ++p) RaiseToMagnitude(top[p], sum[p]);
     }
     float largest = 0.0f;
     for (std::size_t p = 0; p < kPhases; ++p) largest = std::max(largest, LargestLane(top[p]));
-    for (std::size_t p = 0; p < kPhases; ++p) {
-        for (std::size_t i = j; i < count; ++i)
-            largest = std::max(largest, OneOutput(x + i, phaseTaps[p]));
+    for (const Stretch& stretch : stretches) {
+        for (std::size_t p = 0; p < kPhases; ++p) {
+            for (std::size_t i = stretch.count - stretch.count % kLanes; i < stretch.count; ++i)
+                largest = std::max(largest, OneOutput(stretch.x + i, phaseTaps[p]));
+        }
     }
     return largest;
 }
@@ -97,7 +108,7 @@ template <std::size_t kPhases>
 // The kernels, built for the plain processor and for one with AVX2 and fused multiply-adds:
 // the sample peak, and the peak of the three phases of four times oversampling or of the one
 // of twice.
-using PhasesKernel = float (*)(const float*, std::size_t, const Taps*);
+using PhasesKernel = float (*)(const Stretches&, const Taps*);
 struct Kernels {
     float (*samplePeak)(const float*, std::size_t);
     PhasesKernel peakOfThree;
@@ -108,26 +119,24 @@ float SamplePeakPlain(const float* x, std::size_t count) {
     return SamplePeak(x, count);
 }
 
-float PeakOfThreePlain(const float* x, std::size_t count, const Taps* taps) {
-    return PeakOfPhases<3>(x, count, taps);
+float PeakOfThreePlain(const Stretches& stretches, const Taps* taps) {
+    return PeakOfPhases<3>(stretches, taps);
 }
 
-float PeakOfOnePlain(const float* x, std::size_t count, const Taps* taps) {
-    return PeakOfPhases<1>(x, count, taps);
+float PeakOfOnePlain(const Stretches& stretches, const Taps* taps) {
+    return PeakOfPhases<1>(stretches, taps);
 }
 
 [[gnu::target("avx2,fma")]] float SamplePeakAvx2(const float* x, std::size_t count) {
     return SamplePeak(x, count);
 }
 
-[[gnu::target("avx2,fma")]] float PeakOfThreeAvx2(const float* x, std::size_t count,
-                                                  const Taps* taps) {
-    return PeakOfPhases<3>(x, count, taps);
+[[gnu::target("avx2,fma")]] float PeakOfThreeAvx2(const Stretches& stretches, const Taps* taps) {
+    return PeakOfPhases<3>(stretches, taps);
 }
 
-[[gnu::target("avx2,fma")]] float PeakOfOneAvx2(const float* x, std::size_t count,
-                                                const Taps* taps) {
-    return PeakOfPhases<1>(x, count, taps);
+[[gnu::target("avx2,fma")]] float PeakOfOneAvx2(const Stretches& stretches, const Taps* taps) {
+    return PeakOfPhases<1>(stretches, taps);
 }
 
 // Chosen by a plain test rather than an ifunc, whose resolver runs before the thread
@@ -182,31 +191,48 @@ TruePeakMeter::Phases TruePeakMeter::MakePhases(int factor) {
 
 void TruePeakMeter::Start(int sampleRate) {
     phases = MakePhases(OversamplingOf(sampleRate));
-    for (std::vector<float>& samples : window) samples.assign(kHistory + kRunSamples, 0.0f);
+    for (std::array<float, kHistory>& samples : history) samples.fill(0.0f);
     peak.fill(0.0f);
+    started = true;
 }
 
 void TruePeakMeter::Add(const std::array<const float*, kChannels>& channels, std::size_t count) {
-    if (window[0].empty()) return;  // not started
+    if (!started) return;
     for (std::size_t done = 0; done < count; done += kRunSamples) {
         const std::size_t run = std::min(count - done, kRunSamples);
         for (int c = 0; c < kChannels; ++c) AddChannel(c, channels[c] + done, run);
     }
 }
 
+// The run's first outputs are interpolated from a copy of the history and of the samples they
+// need, the others straight from the caller's samples. Every output falls in the same place
+// of the kernels' vectors as in one pass over the history and the run, so that it is computed
+// by the same operations.
 void TruePeakMeter::AddChannel(int channel, const float* samples, std::size_t count) {
-    float* x = window[channel].data();
-    std::copy(samples, samples + count, x + kHistory);
+    static_assert(kSeamOutputs % kLanes == 0 && kSeamOutputs >= kHistory);
+    const std::size_t seamCount = std::min(count, kSeamOutputs);
+    const std::size_t restCount = count - seamCount;
+    std::array<float, kHistory + kSeamOutputs> seam;
+    std::array<float, kHistory>& last = history[channel];
+    std::copy(last.begin(), last.end(), seam.begin());
+    std::copy(samples, samples + seamCount, seam.begin() + kHistory);
+    const float* rest = samples + seamCount;
     float& top = peak[channel];
-    const float samplePeak = kKernels.samplePeak(x, kHistory + count);
+    const float samplePeak = std::max(kKernels.samplePeak(seam.data(), kHistory + seamCount),
+                                      kKernels.samplePeak(rest, restCount));
     top = std::max(top, samplePeak);
     // No interpolated value of this run can exceed the peak so far: nothing to compute.
     if (samplePeak * phases.largestGain > top) {
         const PhasesKernel kernel =
             phases.taps.size() == 3 ? kKernels.peakOfThree : kKernels.peakOfOne;
-        top = std::max(top, kernel(x, count, phases.taps.data()));
+        // The rest's history is the seam's last samples, in the caller's run.
+        const float* restWithHistory = restCount > 0 ? rest - kHistory : rest;
+        const Stretches stretches = {Stretch{seam.data(), seamCount},
+                                     Stretch{restWithHistory, restCount}};
+        top = std::max(top, kernel(stretches, phases.taps.data()));
     }
-    std::copy(x + count, x + count + kHistory, x);
+    const float* kept = count >= kHistory ? samples + count - kHistory : seam.data() + count;
+    std::copy(kept, kept + kHistory, last.begin());
 }
 
 std::array<double, TruePeakMeter::kChannels> TruePeakMeter::Peaks() const {

@@ -38,12 +38,16 @@ class TruePeakMeter {
 
   private:
     static constexpr std::size_t kHistory = kTapsPerPhase - 1;
+    // The outputs of a run interpolated from its channel's last samples and its own first
+    // ones: a whole number of the kernels' vectors, at least the history.
+    static constexpr std::size_t kSeamOutputs = 16;
 
     void AddChannel(int channel, const float* samples, std::size_t count);
 
+    bool started = false;
     Phases phases;
-    // Each channel's last samples, then the run being measured.
-    std::array<std::vector<float>, kChannels> window;
+    // Each channel's last samples.
+    std::array<std::array<float, kHistory>, kChannels> history{};
     std::array<float, kChannels> peak{};
 };
 

@@ -3,7 +3,11 @@
 
 #include <gst/audio/gstaudiodecoder.h>
 
+#include <algorithm>
 #include <atomic>
+#include <memory>
+#include <mutex>
+#include <optional>
 #include <string_view>
 #include <vector>
 
@@ -23,12 +27,137 @@ constexpr const char* kDtsMedia = "audio/x-dts";
 constexpr const char* kFlacMedia = "audio/x-flac";
 constexpr std::string_view kFlacMarker = "fLaC";
 
+// What a frame's output format follows from, where it compares cheaply: the sample format,
+// the rate and a layout of named channels (a mask).
+struct FrameShape {
+    int format = AV_SAMPLE_FMT_NONE;
+    int rate = 0;
+    int channels = 0;
+    uint64_t mask = 0;
+    bool operator==(const FrameShape&) const = default;
+};
+
+std::optional<FrameShape> ShapeOf(const AVFrame& frame) {
+    if (frame.ch_layout.order != AV_CHANNEL_ORDER_NATIVE) return std::nullopt;
+    return FrameShape{frame.format, frame.sample_rate, frame.ch_layout.nb_channels,
+                      frame.ch_layout.u.mask};
+}
+
+// The last bytes a framing parser upstream took in, with their place in its input: what it
+// held back at the end of the input (a frame cut short, which it drops without a word).
+// Noted on the parser's streaming thread, read on the decoder's.
+class ParserInputTail {
+  public:
+    static constexpr std::size_t kKept = 8192;  // more than an AC-3 or E-AC-3 frame
+
+    void Note(const GstBuffer* buffer, guint64 offset) {
+        GstMapInfo map;
+        if (offset == GST_BUFFER_OFFSET_NONE ||
+            !gst_buffer_map(const_cast<GstBuffer*>(buffer), &map, GST_MAP_READ))
+            return;
+        std::lock_guard guard(lock);
+        // Bytes that do not follow on start the tail afresh (the parser reads ahead and back).
+        if (offset != end) bytes.clear();
+        const std::size_t taken = std::min(map.size, kKept);
+        bytes.insert(bytes.end(), map.data + (map.size - taken), map.data + map.size);
+        end = offset + map.size;
+        if (bytes.size() > kKept)
+            bytes.erase(bytes.begin(), bytes.end() - static_cast<std::ptrdiff_t>(kKept));
+        gst_buffer_unmap(const_cast<GstBuffer*>(buffer), &map);
+    }
+    // The bytes from `offset` to the end of what the parser took, if the tail holds them all.
+    std::optional<std::vector<uint8_t>> From(guint64 offset) const {
+        std::lock_guard guard(lock);
+        if (offset > end || end - offset > bytes.size()) return std::nullopt;
+        return std::vector<uint8_t>(bytes.end() - static_cast<std::ptrdiff_t>(end - offset),
+                                    bytes.end());
+    }
+
+  private:
+    mutable std::mutex lock;
+    std::vector<uint8_t> bytes;
+    guint64 end = GST_BUFFER_OFFSET_NONE;
+};
+
+// Watches the input of the framing parser that feeds `sinkPad`, if one does.
+class ParserWatch {
+  public:
+    ParserWatch() = default;
+    ParserWatch(const ParserWatch&) = delete;
+    ParserWatch& operator=(const ParserWatch&) = delete;
+    ~ParserWatch() { Stop(); }
+
+    // Looks upstream of `sinkPad`, through elements that pass buffers on one by one (a caps
+    // filter), for the parser.
+    void Start(GstPad* sinkPad) {
+        if (pad != nullptr) return;
+        const GType baseParse = g_type_from_name("GstBaseParse");
+        const GType passing = g_type_from_name("GstBaseTransform");
+        GstPad* below = GST_PAD(gst_object_ref(sinkPad));
+        for (int step = 0; step < kSteps && below != nullptr && pad == nullptr; ++step) {
+            GstPad* peer = gst_pad_get_peer(below);
+            gst_object_unref(below);
+            below = nullptr;
+            GstElement* element = peer != nullptr ? gst_pad_get_parent_element(peer) : nullptr;
+            if (peer != nullptr) gst_object_unref(peer);
+            if (element == nullptr) break;
+            const GType type = G_OBJECT_TYPE(element);
+            if (baseParse != 0 && g_type_is_a(type, baseParse))
+                pad = gst_element_get_static_pad(element, "sink");
+            else if (passing != 0 && g_type_is_a(type, passing))
+                below = gst_element_get_static_pad(element, "sink");
+            gst_object_unref(element);
+        }
+        if (below != nullptr) gst_object_unref(below);
+        if (pad == nullptr) return;
+        tail = std::make_shared<ParserInputTail>();
+        probe = gst_pad_add_probe(
+            pad,
+            static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_PUSH |
+                                         GST_PAD_PROBE_TYPE_PULL),
+            OnBuffer, new std::shared_ptr<ParserInputTail>(tail), DropTail);
+    }
+    void Stop() {
+        if (pad != nullptr) {
+            if (probe != 0) gst_pad_remove_probe(pad, probe);
+            gst_object_unref(pad);
+        }
+        pad = nullptr;
+        probe = 0;
+        tail.reset();
+    }
+    const ParserInputTail* Tail() const { return tail.get(); }
+
+  private:
+    static constexpr int kSteps = 4;
+
+    static GstPadProbeReturn OnBuffer(GstPad*, GstPadProbeInfo* info, gpointer data) {
+        const GstBuffer* buffer = GST_PAD_PROBE_INFO_BUFFER(info);
+        if (buffer == nullptr) return GST_PAD_PROBE_OK;
+        // Pulled data lies where it was asked for; pushed data says where it lies, if it knows.
+        const guint64 offset = (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_PULL) != 0
+                                   ? GST_PAD_PROBE_INFO_OFFSET(info)
+                                   : GST_BUFFER_OFFSET(buffer);
+        (*static_cast<std::shared_ptr<ParserInputTail>*>(data))->Note(buffer, offset);
+        return GST_PAD_PROBE_OK;
+    }
+    static void DropTail(gpointer data) {
+        delete static_cast<std::shared_ptr<ParserInputTail>*>(data);
+    }
+
+    GstPad* pad = nullptr;
+    gulong probe = 0;
+    std::shared_ptr<ParserInputTail> tail;
+};
+
 // Streaming-thread state; the base class serialises the calls that touch it.
 struct DecoderState {
     LibavFrameDecoder decoder;
     InterleaveOrder order;
     GstAudioInfo output;
     bool haveOutput = false;
+    // The shape of the frames `output` and `order` were made for, when it has one.
+    std::optional<FrameShape> outputShape;
     int lastSamples = 0;  // the length of the last decoded frame, for a damaged one's silence
     // Where the frame being decoded lies in the stream, for the report of a damaged one: its
     // stream time, or none (then the samples put out so far tell).
@@ -42,6 +171,10 @@ struct DecoderState {
     bool fadeIn = false;
     // What the open decoder reports as its compression scale, for the property.
     std::atomic<double> drcScale{LibavFrameDecoder::kDrcScale};
+    // The parser's input, for a frame cut short at the end of an AC-3 or E-AC-3 stream, and
+    // where the last frame decoded ended in it.
+    ParserWatch parserWatch;
+    guint64 inputEnd = GST_BUFFER_OFFSET_NONE;
 };
 
 struct TavriskAc3Dec {
@@ -80,9 +213,12 @@ gboolean Stop(GstAudioDecoder* element) {
     state.batch.Reset();
     state.decoder.Close();
     state.haveOutput = false;
+    state.outputShape.reset();
     state.lastSamples = 0;
     state.samplesOut = 0;
     state.fadeIn = false;
+    state.parserWatch.Stop();
+    state.inputEnd = GST_BUFFER_OFFSET_NONE;
     return TRUE;
 }
 
@@ -127,6 +263,8 @@ gboolean SetFormat(GstAudioDecoder* element, GstCaps* caps) {
         return FALSE;
     }
     StateOf(element).drcScale = decoder.DrcScale();
+    if (codec == LibavFrameDecoder::Codec::kAc3 || codec == LibavFrameDecoder::Codec::kEac3)
+        StateOf(element).parserWatch.Start(GST_AUDIO_DECODER_SINK_PAD(element));
     return TRUE;
 }
 
@@ -145,6 +283,34 @@ GstFlowReturn PushBatch(GstAudioDecoder* element, DecoderState& state) {
     return gst_audio_decoder_finish_frame(element, buffer, frames);
 }
 
+// The bytes the parser held back at the end of the stream, when they begin a frame (its sync
+// word): the stream ended inside that frame.
+std::optional<std::vector<uint8_t>> CutFrameBytes(const DecoderState& state) {
+    constexpr uint8_t kSync[] = {0x0b, 0x77};
+    const ParserInputTail* tail = state.parserWatch.Tail();
+    if (tail == nullptr || state.inputEnd == GST_BUFFER_OFFSET_NONE) return std::nullopt;
+    std::optional<std::vector<uint8_t>> left = tail->From(state.inputEnd);
+    if (!left || left->size() < sizeof(kSync) || (*left)[0] != kSync[0] || (*left)[1] != kSync[1])
+        return std::nullopt;
+    return left;
+}
+
+// A frame cut short at the end of the stream goes through the decoder as the damaged frame it
+// is, in its place after the last one, so that it stands as silence and is reported.
+void DecodeCutFrame(GstAudioDecoder* element, DecoderState& state) {
+    const std::optional<std::vector<uint8_t>> bytes = CutFrameBytes(state);
+    if (!bytes) return;
+    GstBuffer* cut = gst_buffer_new_memdup(bytes->data(), bytes->size());
+    const int rate = state.haveOutput ? GST_AUDIO_INFO_RATE(&state.output) : 0;
+    if (GST_CLOCK_TIME_IS_VALID(state.framePts) && rate > 0 && state.lastSamples > 0) {
+        GST_BUFFER_PTS(cut) =
+            state.framePts + gst_util_uint64_scale(static_cast<guint64>(state.lastSamples),
+                                                   GST_SECOND, static_cast<guint64>(rate));
+    }
+    GST_BUFFER_OFFSET(cut) = state.inputEnd;
+    gst_pad_chain(GST_AUDIO_DECODER_SINK_PAD(element), cut);
+}
+
 // The gathered frames go out ahead of every event that travels with the data (a new format or
 // segment, a gap, the end), as each frame would have on its own; a flush drops them.
 gboolean SinkEvent(GstAudioDecoder* element, GstEvent* event) {
@@ -153,24 +319,33 @@ gboolean SinkEvent(GstAudioDecoder* element, GstEvent* event) {
     const bool serialized = (type & static_cast<unsigned>(GST_EVENT_TYPE_SERIALIZED)) != 0;
     if (serialized && GST_EVENT_TYPE(event) != GST_EVENT_FLUSH_STOP)
         PushBatch(element, StateOf(element));
+    DecoderState& state = StateOf(element);
+    if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP) state.inputEnd = GST_BUFFER_OFFSET_NONE;
+    if (GST_EVENT_TYPE(event) == GST_EVENT_EOS) DecodeCutFrame(element, state);
     return GST_AUDIO_DECODER_CLASS(tavrisk_ac3_dec_parent_class)->sink_event(element, event);
 }
 
 // The output caps follow the frame's rate, channels and layout; they are renegotiated when
-// any of them changes, after the frames of the last format have gone.
+// any of them changes, after the frames of the last format have gone. A frame of the shape
+// of the last needs no second look.
 GstFlowReturn UpdateOutputFormat(GstAudioDecoder* element, DecoderState& state,
                                  const AVFrame& frame) {
+    const std::optional<FrameShape> shape = ShapeOf(frame);
+    if (state.haveOutput && shape && shape == state.outputShape) return GST_FLOW_OK;
+    state.outputShape.reset();
     if (!OrderOfLayout(frame.ch_layout, state.order)) return GST_FLOW_NOT_NEGOTIATED;
     GstAudioInfo info;
     gst_audio_info_init(&info);
     gst_audio_info_set_format(&info, OutputFormatOf(frame.format), frame.sample_rate,
                               frame.ch_layout.nb_channels, state.order.positions.data());
-    if (state.haveOutput && gst_audio_info_is_equal(&info, &state.output)) return GST_FLOW_OK;
-    if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
-        return pushed;
-    if (!gst_audio_decoder_set_output_format(element, &info)) return GST_FLOW_NOT_NEGOTIATED;
-    state.output = info;
-    state.haveOutput = true;
+    if (!state.haveOutput || !gst_audio_info_is_equal(&info, &state.output)) {
+        if (const GstFlowReturn pushed = PushBatch(element, state); pushed != GST_FLOW_OK)
+            return pushed;
+        if (!gst_audio_decoder_set_output_format(element, &info)) return GST_FLOW_NOT_NEGOTIATED;
+        state.output = info;
+        state.haveOutput = true;
+    }
+    state.outputShape = shape;
     return GST_FLOW_OK;
 }
 
@@ -297,6 +472,7 @@ GstFlowReturn Drain(GstAudioDecoder* element, DecoderState& state) {
     state.decoder.SendEnd();
     GstFlowReturn result = PushReady(element, state, 0);
     if (result == GST_FLOW_OK) result = PushBatch(element, state);
+    state.inputEnd = GST_BUFFER_OFFSET_NONE;
     state.batch.Clear();
     state.decoder.Flush();
     return result;
@@ -314,6 +490,9 @@ GstFlowReturn HandleFrame(GstAudioDecoder* element, GstBuffer* buffer) {
     state.framePts = GST_BUFFER_PTS(buffer);
     state.frameTime = gst_segment_to_stream_time(&element->input_segment, GST_FORMAT_TIME,
                                                  GST_BUFFER_PTS(buffer));
+    state.inputEnd = GST_BUFFER_OFFSET_IS_VALID(buffer)
+                         ? GST_BUFFER_OFFSET(buffer) + gst_buffer_get_size(buffer)
+                         : GST_BUFFER_OFFSET_NONE;
     GstMapInfo map;
     if (!gst_buffer_map(buffer, &map, GST_MAP_READ)) return DamagedFrame(element, state, 0);
     const bool sent = state.decoder.Send({map.data, map.size});

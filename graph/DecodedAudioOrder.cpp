@@ -7,6 +7,8 @@
 #include <numeric>
 #include <utility>
 
+#include "dsp/PlanesToFrames.h"
+
 namespace tavrisk {
 namespace {
 
@@ -118,6 +120,7 @@ constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit
 // 16-bit sources scale their samples.
 constexpr float kStepsOf32Bits = 1.0f / 65536.0f;
 constexpr float kSixteenBitScale = 1.0f / 32767.0f;
+constexpr std::array<float, kFilmChannels> kUnitGains = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
 
 // The interleaving of every sample format, `convert` turning one sample into an output value.
 template <typename Sample, typename Output, typename Convert>
@@ -139,6 +142,18 @@ void Interleave(const Sample* const* planes, const InterleaveOrder& order, int s
         Output* target = out + c;
         for (int i = 0; i < samples; ++i, target += channels) *target = convert(plane[i]);
     }
+}
+
+// Planar floats as they are; six channels (a film's) by the vectorised kernel.
+void InterleaveFloats(const float* const* planes, const InterleaveOrder& order, int samples,
+                      float* out) {
+    if (order.planeOfChannel.size() != kFilmChannels) {
+        Interleave(planes, order, samples, out, [](float sample) { return sample; });
+        return;
+    }
+    std::array<const float*, kFilmChannels> source{};
+    for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
+    PlanesToFrames(source.data(), kUnitGains.data(), static_cast<std::size_t>(samples), out);
 }
 
 }  // namespace
@@ -180,8 +195,7 @@ GraphOutcome InterleaveFrameToF32(int format, const uint8_t* const* planes,
                                   const InterleaveOrder& order, int samples, float* out) {
     switch (format) {
         case AV_SAMPLE_FMT_FLTP:
-            Interleave(reinterpret_cast<const float* const*>(planes), order, samples, out,
-                       [](float sample) { return sample; });
+            InterleaveFloats(reinterpret_cast<const float* const*>(planes), order, samples, out);
             return {};
         case AV_SAMPLE_FMT_S32P:
             Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,

@@ -63,8 +63,7 @@ GraphOutcome LibavFrameDecoder::OpenContext(Codec wanted, std::span<const uint8_
     if (found == nullptr) return GraphOutcome::Failure("libavcodec has no decoder of the codec");
     context.reset(avcodec_alloc_context3(found));
     decoded.reset(av_frame_alloc());
-    packet.reset(av_packet_alloc());
-    if (!context || !decoded || !packet) return GraphOutcome::Failure(kOutOfMemory);
+    if (!context || !decoded) return GraphOutcome::Failure(kOutOfMemory);
     // Full dynamic range: the channel processing does its own dynamics.
     if (HasDrcOption(wanted) &&
         av_opt_set_double(context->priv_data, kDrcOption, kDrcScale, 0) < 0) {
@@ -89,7 +88,6 @@ GraphOutcome LibavFrameDecoder::OpenContext(Codec wanted, std::span<const uint8_
 void LibavFrameDecoder::Close() {
     context.reset();
     decoded.reset();
-    packet.reset();
     sendErrors = damagedSamples = 0;
 }
 
@@ -102,15 +100,14 @@ double LibavFrameDecoder::DrcScale() const {
 
 bool LibavFrameDecoder::Send(std::span<const uint8_t> frame) {
     if (!context || frame.empty()) return false;
-    packetBytes.resize(frame.size() + AV_INPUT_BUFFER_PADDING_SIZE);
-    std::memcpy(packetBytes.data(), frame.data(), frame.size());
-    std::memset(packetBytes.data() + frame.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    packet->data = packetBytes.data();
-    packet->size = static_cast<int>(frame.size());
+    const AVPacket* held = packet.Hold(frame);
+    if (held == nullptr) {
+        Damaged(0);
+        return false;
+    }
     const LibavErrorWatch watch;
-    const int sent = avcodec_send_packet(context.get(), packet.get());
-    packet->data = nullptr;
-    packet->size = 0;
+    const int sent = avcodec_send_packet(context.get(), held);
+    packet.Release();
     sendErrors = watch.Errors();
     if (sent < 0) {
         Damaged(0);

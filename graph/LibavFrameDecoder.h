@@ -4,10 +4,10 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "graph/GraphOutcome.h"
 #include "platform/LibavHandles.h"
+#include "platform/PooledPacket.h"
 
 namespace tavrisk {
 
@@ -51,8 +51,7 @@ class LibavFrameDecoder {
 
     AvContextPtr context;
     AvFramePtr decoded;
-    AvPacketPtr packet;
-    std::vector<uint8_t> packetBytes;  // the frame with the padding libavcodec reads past it
+    PooledPacket packet;
     Codec codec = Codec::kAc3;
     int sendErrors = 0;  // complaints while the last frame was handed over
     int damagedSamples = 0;

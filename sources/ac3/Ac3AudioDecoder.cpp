@@ -1,10 +1,7 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "sources/ac3/Ac3AudioDecoder.h"
 
-#include <cstring>
-
-#include "dsp/FrameRows.h"
-#include "dsp/KernelChoice.h"
+#include "dsp/PlanesToFrames.h"
 #include "platform/LibraryLog.h"
 #include "sources/ac3/Ac3FrameSizes.h"
 
@@ -35,18 +32,6 @@ constexpr int kSlotRs = 4;
 // A single surround channel goes to both surround slots with its power kept.
 constexpr float kMinus3Db = 0.70710678f;
 
-void RowsToFramesPlain(const float* const* rows, const float* gains, std::size_t count,
-                       float* frames) {
-    frame_rows::RowsToFrames(rows, gains, count, frames);
-}
-
-[[gnu::target("avx2")]] void RowsToFramesAvx2(const float* const* rows, const float* gains,
-                                              std::size_t count, float* frames) {
-    frame_rows::RowsToFrames(rows, gains, count, frames);
-}
-
-const auto kRowsToFrames = ChooseAvx2Kernel(RowsToFramesAvx2, RowsToFramesPlain);
-
 }  // namespace
 
 bool Ac3AudioDecoder::Open() {
@@ -55,25 +40,19 @@ bool Ac3AudioDecoder::Open() {
     if (codec == nullptr) return false;
     context.reset(avcodec_alloc_context3(codec));
     decoded.reset(av_frame_alloc());
-    packet.reset(av_packet_alloc());
-    if (!context || !decoded || !packet) return false;
+    if (!context || !decoded) return false;
     // Full dynamic range: the channel processing does its own dynamics.
     if (av_opt_set_double(context->priv_data, "drc_scale", 0.0, 0) < 0) return false;
     context->request_sample_fmt = AV_SAMPLE_FMT_FLTP;
-    if (avcodec_open2(context.get(), codec, nullptr) < 0) return false;
-    packetBytes.assign(kMaxFrameBytes + AV_INPUT_BUFFER_PADDING_SIZE, 0);
-    return true;
+    return avcodec_open2(context.get(), codec, nullptr) >= 0;
 }
 
 bool Ac3AudioDecoder::Decode(std::span<const uint8_t> frame, float* out) {
     if (!context || frame.empty() || frame.size() > kMaxFrameBytes) return false;
-    std::memcpy(packetBytes.data(), frame.data(), frame.size());
-    std::memset(packetBytes.data() + frame.size(), 0, AV_INPUT_BUFFER_PADDING_SIZE);
-    packet->data = packetBytes.data();
-    packet->size = static_cast<int>(frame.size());
-    const int sent = avcodec_send_packet(context.get(), packet.get());
-    packet->data = nullptr;
-    packet->size = 0;
+    const AVPacket* held = packet.Hold(frame);
+    if (held == nullptr) return false;
+    const int sent = avcodec_send_packet(context.get(), held);
+    packet.Release();
     if (sent < 0) return false;
     if (avcodec_receive_frame(context.get(), decoded.get()) < 0) return false;
     const bool shaped =
@@ -115,7 +94,7 @@ void Ac3AudioDecoder::CopyPlanes(float* out) const {
                         ? kSilence.data()
                         : reinterpret_cast<const float*>(decoded->extended_data[plane]);
     }
-    kRowsToFrames(source.data(), gain.data(), kSamplesPerFrame, out);
+    PlanesToFrames(source.data(), gain.data(), kSamplesPerFrame, out);
 }
 
 }  // namespace tavrisk::ac3

@@ -5,9 +5,9 @@
 #include <cstdint>
 #include <memory>
 #include <span>
-#include <vector>
 
 #include "platform/LibavHandles.h"
+#include "platform/PooledPacket.h"
 
 namespace tavrisk::ac3 {
 
@@ -38,8 +38,7 @@ class Ac3AudioDecoder {
 
     AvContextPtr context;
     AvFramePtr decoded;
-    AvPacketPtr packet;
-    std::vector<uint8_t> packetBytes;  // one frame plus the padding libavcodec reads past it
+    PooledPacket packet;
     std::array<int, kChannels> planeOfSlot{};
     int surroundPlane = kNoPlane;
 };

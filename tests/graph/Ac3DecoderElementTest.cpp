@@ -194,9 +194,44 @@ TEST(DecodedAudioOrderTest, InterleavingTakesEachChannelFromItsPlane) {
     EXPECT_EQ(out, (std::vector<int16_t>{-32767, 16384, 32767, 4096, -8192, 0}));
 }
 
+// Planar floats pass bit for bit, each channel from its plane, over whole groups of eight
+// frames and a rest: six channels (a film's) and another count.
+TEST(DecodedAudioOrderTest, FloatPlanesInterleaveUnchanged) {
+    constexpr int kSamples = 29;
+    std::vector<std::vector<float>> values(6, std::vector<float>(kSamples));
+    std::vector<const float*> planes;
+    for (std::size_t p = 0; p < values.size(); ++p) {
+        for (int i = 0; i < kSamples; ++i) values[p][i] = 0.001f * i - 0.3f * p;
+        planes.push_back(values[p].data());
+    }
+    values[0][0] = -0.0f;
+    values[1][1] = std::numeric_limits<float>::denorm_min();
+    for (const std::vector<int>& planeOfChannel : std::vector<std::vector<int>>{
+             {0, 1, 2, 3, 4, 5}, {0, 1, 2, 5, 3, 4}, {5, 4, 3, 2, 1, 0}, {1, 0, 2}}) {
+        InterleaveOrder order;
+        order.planeOfChannel = planeOfChannel;
+        const std::size_t channels = planeOfChannel.size();
+        std::vector<float> out(kSamples * channels), expected;
+        for (int i = 0; i < kSamples; ++i)
+            for (const int plane : planeOfChannel) expected.push_back(values[plane][i]);
+        ASSERT_TRUE(InterleaveFrameToF32(AV_SAMPLE_FMT_FLTP,
+                                         reinterpret_cast<const uint8_t* const*>(planes.data()),
+                                         order, kSamples, out.data()));
+        EXPECT_EQ(std::memcmp(out.data(), expected.data(), out.size() * sizeof(float)), 0);
+    }
+}
+
 // --- In a file's graph ---------------------------------------------------------------------
 
 using Ac3DecoderGraphTest = GraphFileTest;
+
+// Runs the graph of `path` to its end into `receiver`, which counts the values only.
+void RunCounting(GraphRun& run, const std::string& path, CollectingReceiver& receiver) {
+    ASSERT_EQ(run.Render(path).Reason(), "");
+    ASSERT_TRUE(run.ReplaceRenderer(receiver));
+    receiver.KeepSamples(false);
+    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+}
 
 TEST_F(Ac3DecoderGraphTest, DecodebinPicksItForRawAc3VobAndMkvAndItCompressesNothing) {
     const std::string inputs[] = {Make("film.ac3", "-c:a ac3 -f ac3"), Make("film.vob", kVobEncode),
@@ -241,11 +276,8 @@ TEST_F(Ac3DecoderGraphTest, AFormatChangeMidStreamKeepsTheFirstRateAndIsNoted) {
     WriteBytes(joined, bytes);
 
     GraphRun run;
-    ASSERT_EQ(run.Render(joined).Reason(), "");
     CollectingReceiver receiver;
-    ASSERT_TRUE(run.ReplaceRenderer(receiver));
-    receiver.KeepSamples(false);
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    ASSERT_NO_FATAL_FAILURE(RunCounting(run, joined, receiver));
     EXPECT_GE(receiver.FormatCalls(), 2);
     EXPECT_EQ(receiver.Format().layoutName, "stereo");
     EXPECT_EQ(receiver.Format().rate, kInputRate);
@@ -259,14 +291,44 @@ TEST_F(Ac3DecoderGraphTest, DamagedAc3DecodesToTheEnd) {
     const std::string damaged = folder->File("damaged.ac3");
     ASSERT_TRUE(DamageMiddle(intact, damaged));
     GraphRun run;
-    ASSERT_EQ(run.Render(damaged).Reason(), "");
     CollectingReceiver receiver;
-    ASSERT_TRUE(run.ReplaceRenderer(receiver));
-    receiver.KeepSamples(false);
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    ASSERT_NO_FATAL_FAILURE(RunCounting(run, damaged, receiver));
     // The frames after the damage arrive too: more than the 40 % before it.
     EXPECT_GT(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6 / 2));
     EXPECT_LE(receiver.Count(), static_cast<std::size_t>(kInputRate * kInputSeconds * 6 * 11 / 10));
+}
+
+// A raw stream that ends inside its last frame keeps its length: the frame the parser held
+// back stands as silence and is reported once, where it begins; one that ends with a whole
+// frame reports nothing.
+TEST_F(Ac3DecoderGraphTest, AStreamEndingInsideAFrameKeepsItsLengthAndReportsTheFrame) {
+    for (const char* format : {"ac3", "eac3"}) {
+        SCOPED_TRACE(format);
+        const std::string intact = Make(std::string("whole.") + format,
+                                        std::string("-t 1 -c:a ") + format + " -f " + format);
+        std::vector<uint8_t> bytes = ReadBytes(intact);
+        bytes.resize(bytes.size() - 100);
+        const std::string cut = folder->File(std::string("cut.") + format);
+        WriteBytes(cut, bytes);
+        std::size_t intactCount = 0;
+        for (const std::string& path : {intact, cut}) {
+            GraphRun run;
+            CollectingReceiver receiver;
+            ASSERT_NO_FATAL_FAILURE(RunCounting(run, path, receiver));
+            const std::vector<DecoderDamage> damage = run.Graph().TakeDecoderDamage();
+            if (path == intact) {
+                intactCount = receiver.Count();
+                EXPECT_TRUE(damage.empty());
+                continue;
+            }
+            EXPECT_EQ(receiver.Count(), intactCount);
+            ASSERT_EQ(damage.size(), 1u);
+            ASSERT_TRUE(damage[0].atNs.has_value());
+            // The last frame (1536 samples a channel) begins 32 ms before the end.
+            const double end = static_cast<double>(intactCount) / 6 / kInputRate;
+            EXPECT_NEAR(static_cast<double>(*damage[0].atNs) / GST_SECOND, end - 0.032, 0.002);
+        }
+    }
 }
 
 }  // namespace
