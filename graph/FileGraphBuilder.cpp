@@ -22,9 +22,10 @@ constexpr const char* kRendererFactory = "autoaudiosink";
 constexpr const char* kFallbackRenderer = "fakesink";
 constexpr const char* kUnknownLanguage = "und";
 // Steps of the hand-overs between the demuxer's thread, the decoder's and the sink's: about
-// 2 to 5 s of a film's AC-3 packets, and 3 s down to 0.8 s of a decoder's batches.
+// 2 to 5 s of a film's AC-3 packets, and 3 s down to 0.8 s of a decoder's batches, the sink
+// (faster than the decoder) taking them 1.5 s at a time.
 constexpr QueueHandOver::Marks kDemuxedPackets{256, 128};
-constexpr QueueHandOver::Marks kDecodedBuffers{16, 4};
+constexpr QueueHandOver::Marks kDecodedBuffers{16, 4, 8};
 // 16-bit streams stay 16-bit; deeper ones (float, 24 or 32 bits) become float, uncut.
 constexpr const char* kPcmSink =
     "audio/x-raw, format=(string){ S16LE, F32LE }, layout=(string)interleaved";

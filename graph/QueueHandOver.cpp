@@ -21,6 +21,8 @@ constexpr int kMostElementsBehind = 8;
 // A waiting writer looks this often whether its pad is being stopped (a deactivated pad says
 // so by its flag alone) and recounts what the queue holds.
 constexpr auto kRecount = std::chrono::milliseconds(20);
+// The longest a reader waits for its queue to be refilled.
+constexpr auto kRefillPatience = std::chrono::milliseconds(50);
 
 bool IsDemuxQueue(GstElement* element) {
     GstElementFactory* factory = gst_element_get_factory(element);
@@ -73,6 +75,12 @@ int DemuxQueueBuffers(GstElement* queue, const std::string& name) {
     return static_cast<int>(buffers);
 }
 
+// The flag test of GST_EVENT_IS_SERIALIZED, without its mix of two enumeration types.
+bool IsSerialized(GstEvent* event) {
+    return (static_cast<unsigned>(GST_EVENT_TYPE(event)) &
+            static_cast<unsigned>(GST_EVENT_TYPE_SERIALIZED)) != 0;
+}
+
 // The buffers a queue element holds.
 int QueueBuffers(GstElement* queue, const std::string&) {
     guint buffers = 0;
@@ -82,8 +90,8 @@ int QueueBuffers(GstElement* queue, const std::string&) {
 
 }  // namespace
 
-// The packets of one stream between the queue's input and its output, counted on both sides,
-// and checked against the queue's own statistics whenever its reader is slow to drain it.
+// The buffers of one stream between the queue's input and its output, counted on both sides,
+// and checked against the queue's own count whenever its reader is slow to drain it.
 struct QueueHandOver::Gate {
     Gate(GstElement* owner, std::string name, BufferCount counter, Marks limits)
         : queue(GST_ELEMENT(gst_object_ref(owner))),
@@ -100,7 +108,7 @@ struct QueueHandOver::Gate {
         std::lock_guard guard(lock);
         drained.notify_all();
     }
-    // On the writer's thread, before a packet enters the queue.
+    // On the writer's thread, before a buffer enters the queue.
     void Enter(GstPad* input) {
         if (queued.load() >= marks.high && !released.load()) {
             std::unique_lock guard(lock);
@@ -111,15 +119,38 @@ struct QueueHandOver::Gate {
             }
             waiting = false;
         }
-        ++queued;
+        if (++queued >= marks.refill && readerWaiting.load()) Wake();
     }
-    // On the reader's thread, as a packet leaves the queue.
-    void Leave() {
-        if (--queued <= marks.low && waiting.load()) Wake();
+    // On the writer's thread: a serialized event enters the queue (the end of the stream, say).
+    void EnterEvent() {
+        ++queuedEvents;
+        if (readerWaiting.load()) Wake();
+    }
+    // On the reader's thread, as a buffer leaves the queue; having emptied it, the reader waits
+    // for a refill.
+    void Leave(GstPad* output) {
+        const int left = --queued;
+        if (left <= marks.low && waiting.load()) Wake();
+        if (marks.refill <= 0 || left > 0 || queuedEvents.load() > 0 || released.load()) return;
+        const auto giveUp = std::chrono::steady_clock::now() + kRefillPatience;
+        std::unique_lock guard(lock);
+        readerWaiting = true;
+        while (queued.load() < marks.refill && queuedEvents.load() <= 0 && !released.load() &&
+               !GST_PAD_IS_FLUSHING(output)) {
+            if (drained.wait_until(guard, giveUp) == std::cv_status::timeout) break;
+        }
+        readerWaiting = false;
+    }
+    // On the reader's thread: a serialized event leaves the queue (or one held is sent again).
+    void LeaveEvent() {
+        int events = queuedEvents.load();
+        while (events > 0 && !queuedEvents.compare_exchange_weak(events, events - 1)) {
+        }
     }
     // A flush empties the queue.
     void Restart() {
         queued = 0;
+        queuedEvents = 0;
         Wake();
     }
     void Release() {
@@ -133,6 +164,8 @@ struct QueueHandOver::Gate {
     const Marks marks;
     std::atomic<int> queued{0};
     std::atomic<bool> waiting{false};
+    std::atomic<int> queuedEvents{0};
+    std::atomic<bool> readerWaiting{false};
     std::atomic<bool> released{false};
     std::mutex lock;
     std::condition_variable drained;
@@ -191,11 +224,13 @@ void QueueHandOver::Pace(GstElement* queue, const std::string& stream, BufferCou
     inputProbe = gst_pad_add_probe(
         input,
         static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
-                                     GST_PAD_PROBE_TYPE_EVENT_FLUSH),
+                                     GST_PAD_PROBE_TYPE_EVENT_FLUSH |
+                                     GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
         OnQueueInput, new std::shared_ptr<Gate>(gate), DropGate);
     outputProbe = gst_pad_add_probe(
         output,
-        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST),
+        static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BUFFER | GST_PAD_PROBE_TYPE_BUFFER_LIST |
+                                     GST_PAD_PROBE_TYPE_EVENT_DOWNSTREAM),
         OnQueueOutput, new std::shared_ptr<Gate>(gate), DropGate);
 }
 
@@ -212,20 +247,26 @@ void QueueHandOver::Detach() {
 }
 
 GstPadProbeReturn QueueHandOver::OnQueueInput(GstPad* pad, GstPadProbeInfo* info, gpointer gate) {
-    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_FLUSH) {
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH) {
         GstEvent* event = GST_PAD_PROBE_INFO_EVENT(info);
         if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_STOP)
             GateOf(gate).Restart();
-        else
+        else if (GST_EVENT_TYPE(event) == GST_EVENT_FLUSH_START)
             GateOf(gate).Wake();
+        else if (IsSerialized(event))
+            GateOf(gate).EnterEvent();
         return GST_PAD_PROBE_OK;
     }
     GateOf(gate).Enter(pad);
     return GST_PAD_PROBE_OK;
 }
 
-GstPadProbeReturn QueueHandOver::OnQueueOutput(GstPad*, GstPadProbeInfo*, gpointer gate) {
-    GateOf(gate).Leave();
+GstPadProbeReturn QueueHandOver::OnQueueOutput(GstPad* pad, GstPadProbeInfo* info, gpointer gate) {
+    if (GST_PAD_PROBE_INFO_TYPE(info) & GST_PAD_PROBE_TYPE_EVENT_BOTH) {
+        if (IsSerialized(GST_PAD_PROBE_INFO_EVENT(info))) GateOf(gate).LeaveEvent();
+        return GST_PAD_PROBE_OK;
+    }
+    GateOf(gate).Leave(pad);
     return GST_PAD_PROBE_OK;
 }
 

@@ -11,17 +11,20 @@ namespace tavrisk {
 // Lets one thread hand a stream to the next through a queue in steps of many buffers rather
 // than one at a time. A full queue wakes its writer for every buffer taken, so the two threads
 // take turns buffer by buffer; here the writer waits before the queue instead, until the
-// stream has drained to a low mark, and then fills it to a high mark in one go. The queue's
+// stream has drained to a low mark, and then fills it to a high mark in one go; a reader
+// faster than its writer may likewise wait for several buffers. The queue's
 // byte limit stays, so memory does not grow with the input. A flush, a stop or Detach lets a
 // waiting writer go at once. Used on the pipeline owner's thread; the probes run on the
 // streaming threads.
 class QueueHandOver {
   public:
-    // Buffers the stream holds before its writer waits, and how far it drains before the
-    // writer goes on.
+    // Buffers the stream holds before its writer waits, how far it drains before the writer
+    // goes on, and how many a reader that has emptied it waits for (0: it does not wait; nor
+    // does it while an event is queued, nor longer than a moment).
     struct Marks {
         int high;
         int low;
+        int refill = 0;
     };
 
     QueueHandOver() = default;

@@ -54,7 +54,7 @@ TEST(QueueHandOverTest, EveryBufferPassesAndTheQueueHoldsNoMoreThanTheHighMark) 
     const struct {
         int buffers;
         QueueHandOver::Marks marks;
-    } cases[] = {{400, {8, 2}}, {50, {3, 1}}, {30, {1, 0}}};
+    } cases[] = {{400, {8, 2}}, {50, {3, 1}}, {30, {1, 0}}, {400, {8, 2, 4}}, {3, {8, 2, 4}}};
     for (const auto& test : cases) {
         PacedQueue paced(test.buffers, test.marks);
         gst_element_set_state(paced.pipeline, GST_STATE_PLAYING);
