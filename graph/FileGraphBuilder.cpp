@@ -384,6 +384,11 @@ void FileGraphBuilder::Release() {
     // queue, and the decoded data out of the queue before the sink.
     if (StreamLinked()) demuxedHandOver.AttachDemuxed(linkedStream, kDemuxedPackets);
     if (sinkQueue) decodedHandOver.AttachQueue(sinkQueue, kDecodedBuffers);
+    // Streams left undecoded and unread (a film's video) stop at the demuxer's queue.
+    if (GstElement* decodebin = linkedStream ? gst_pad_get_parent_element(linkedStream) : nullptr) {
+        unreadStreams.Attach(decodebin);
+        gst_object_unref(decodebin);
+    }
 }
 
 void FileGraphBuilder::DropHold() {
@@ -406,6 +411,7 @@ bool FileGraphBuilder::HeldDataStale() const {
 void FileGraphBuilder::Forget() {
     demuxedHandOver.Detach();
     decodedHandOver.Detach();
+    unreadStreams.Detach();
     DropHold();
     pipeline = nullptr;
     for (GstPad** pad : {&branchInput, &linkedStream}) {

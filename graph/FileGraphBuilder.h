@@ -14,6 +14,7 @@
 #include "graph/GraphOutcome.h"
 #include "graph/QueueHandOver.h"
 #include "graph/StreamRepairs.h"
+#include "graph/UnreadStreamDrop.h"
 
 namespace tavrisk {
 
@@ -99,6 +100,7 @@ class FileGraphBuilder {
     gulong holdProbe = 0;
     QueueHandOver demuxedHandOver;
     QueueHandOver decodedHandOver;
+    UnreadStreamDrop unreadStreams;
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;

@@ -4,58 +4,21 @@
 #include <atomic>
 #include <chrono>
 #include <condition_variable>
-#include <cstring>
 #include <mutex>
 #include <string>
 #include <utility>
 
+#include "graph/DemuxQueuePads.h"
+
 namespace tavrisk {
 namespace {
 
-constexpr const char* kDemuxQueueFactory = "multiqueue";
-constexpr const char* kOutputPrefix = "src_";
-constexpr const char* kInputPrefix = "sink_";
 constexpr const char* kStatsPrefix = "queue_";
-// Elements between the queue and a decoded pad: a parser, a converter, the decoder.
-constexpr int kMostElementsBehind = 8;
 // A waiting writer looks this often whether its pad is being stopped (a deactivated pad says
 // so by its flag alone) and recounts what the queue holds.
 constexpr auto kRecount = std::chrono::milliseconds(20);
 // The longest a reader waits for its queue to be refilled.
 constexpr auto kRefillPatience = std::chrono::milliseconds(50);
-
-bool IsDemuxQueue(GstElement* element) {
-    GstElementFactory* factory = gst_element_get_factory(element);
-    return factory && std::strcmp(GST_OBJECT_NAME(factory), kDemuxQueueFactory) == 0;
-}
-
-// The multiqueue output pad upstream of `decoded`, through elements of one input each: a
-// reference of the caller's, or nullptr.
-GstPad* QueueOutputBehind(GstPad* decoded) {
-    GstPad* pad = GST_IS_GHOST_PAD(decoded) ? gst_ghost_pad_get_target(GST_GHOST_PAD(decoded))
-                                            : GST_PAD(gst_object_ref(decoded));
-    for (int step = 0; pad && step < kMostElementsBehind; ++step) {
-        GstElement* element = gst_pad_get_parent_element(pad);
-        if (!element) break;
-        if (IsDemuxQueue(element)) {
-            gst_object_unref(element);
-            return pad;
-        }
-        GstPad* input = gst_element_get_static_pad(element, "sink");
-        gst_object_unref(element);
-        gst_object_unref(pad);
-        pad = input ? gst_pad_get_peer(input) : nullptr;
-        if (input) gst_object_unref(input);
-    }
-    if (pad) gst_object_unref(pad);
-    return nullptr;
-}
-
-// The number the multiqueue gives the stream that leaves by `output` ("3" for "src_3"), or "".
-std::string StreamNumber(GstPad* output) {
-    const std::string name = GST_OBJECT_NAME(output);
-    return name.rfind(kOutputPrefix, 0) == 0 ? name.substr(std::strlen(kOutputPrefix)) : "";
-}
 
 // The buffers a multiqueue holds of one stream ("queue_3"), by its statistics.
 int DemuxQueueBuffers(GstElement* queue, const std::string& name) {
@@ -185,18 +148,18 @@ QueueHandOver::~QueueHandOver() {
 
 bool QueueHandOver::AttachDemuxed(GstPad* decoded, Marks marks) {
     Detach();
-    GstPad* queueOutput = QueueOutputBehind(decoded);
+    GstPad* queueOutput = DemuxQueueOutputBehind(decoded);
     if (!queueOutput) return false;
     GstElement* queue = gst_pad_get_parent_element(queueOutput);
-    const std::string number = StreamNumber(queueOutput);
+    const std::string number = DemuxQueueStreamNumber(queueOutput);
     gst_object_unref(queueOutput);
     if (!queue) return false;
     if (number.empty()) {
         gst_object_unref(queue);
         return false;
     }
-    input = gst_element_get_static_pad(queue, (kInputPrefix + number).c_str());
-    output = gst_element_get_static_pad(queue, (kOutputPrefix + number).c_str());
+    input = DemuxQueueInput(queue, number);
+    output = DemuxQueueOutput(queue, number);
     // The multiqueue's own count of buffers would stop the writer first, one at a time.
     g_object_set(queue, "max-size-buffers", 0u, nullptr);
     Pace(queue, kStatsPrefix + number, DemuxQueueBuffers, marks);
