@@ -21,6 +21,11 @@ constexpr auto kBuildTimeout = std::chrono::seconds(10);
 constexpr const char* kRendererFactory = "autoaudiosink";
 constexpr const char* kFallbackRenderer = "fakesink";
 constexpr const char* kUnknownLanguage = "und";
+// Steps of the hand-overs between the demuxer's thread, the decoder's and the sink's: about
+// 2 to 5 s of a film's AC-3 packets, and 3 s down to 0.8 s of a decoder's batches, the sink
+// (faster than the decoder) taking them 1.5 s at a time.
+constexpr QueueHandOver::Marks kDemuxedPackets{256, 128};
+constexpr QueueHandOver::Marks kDecodedBuffers{16, 4, 8};
 // 16-bit streams stay 16-bit; deeper ones (float, 24 or 32 bits) become float, uncut.
 constexpr const char* kPcmSink =
     "audio/x-raw, format=(string){ S16LE, F32LE }, layout=(string)interleaved";
@@ -374,20 +379,40 @@ void FileGraphBuilder::PluginMissing(const std::string& description) {
 }
 
 void FileGraphBuilder::Release() {
+    DropHold();
+    // The chosen stream, still linked into the conversion, is paced out of its demuxer's
+    // queue, and the decoded data out of the queue before the sink.
+    if (StreamLinked()) demuxedHandOver.AttachDemuxed(linkedStream, kDemuxedPackets);
+    if (sinkQueue) decodedHandOver.AttachQueue(sinkQueue, kDecodedBuffers);
+    // Streams left undecoded and unread (a film's video) stop at the demuxer's queue.
+    if (GstElement* decodebin = linkedStream ? gst_pad_get_parent_element(linkedStream) : nullptr) {
+        unreadStreams.Attach(decodebin);
+        gst_object_unref(decodebin);
+    }
+}
+
+void FileGraphBuilder::DropHold() {
     if (heldPad && holdProbe) gst_pad_remove_probe(heldPad, holdProbe);
     holdProbe = 0;
 }
 
-bool FileGraphBuilder::HeldDataStale() const {
-    if (!holdProbe || !branchInput) return false;
+bool FileGraphBuilder::StreamLinked() const {
+    if (!branchInput) return false;
     GstPad* peer = gst_pad_get_peer(branchInput);
-    const bool stale = peer != linkedStream;
+    const bool linked = peer && peer == linkedStream;
     if (peer) gst_object_unref(peer);
-    return stale;
+    return linked;
+}
+
+bool FileGraphBuilder::HeldDataStale() const {
+    return holdProbe && branchInput && !StreamLinked();
 }
 
 void FileGraphBuilder::Forget() {
-    Release();
+    demuxedHandOver.Detach();
+    decodedHandOver.Detach();
+    unreadStreams.Detach();
+    DropHold();
     pipeline = nullptr;
     for (GstPad** pad : {&branchInput, &linkedStream}) {
         if (*pad) gst_object_unref(*pad);
@@ -397,8 +422,10 @@ void FileGraphBuilder::Forget() {
     heldPad = nullptr;
     if (renderer) gst_object_unref(renderer);
     renderer = nullptr;
-    if (rateFilter) gst_object_unref(rateFilter);
-    rateFilter = nullptr;
+    for (GstElement** element : {&rateFilter, &sinkQueue}) {
+        if (*element) gst_object_unref(*element);
+        *element = nullptr;
+    }
     rateFixed = false;
     bytesRead = -1;
     fileSize = -1;
@@ -498,6 +525,7 @@ GraphOutcome FileGraphBuilder::BuildBranch(GstPad* pad) {
 
     renderer = GST_ELEMENT(gst_object_ref(sink));
     rateFilter = GST_ELEMENT(gst_object_ref(filter));
+    sinkQueue = GST_ELEMENT(gst_object_ref(queue));
     gst_bin_add_many(GST_BIN(pipeline), convert, resample, filter, queue, sink, nullptr);
     if (!gst_element_link_many(convert, resample, filter, queue, sink, nullptr)) {
         return GraphOutcome::Failure("the audio conversion elements could not be linked");

@@ -12,7 +12,9 @@
 
 #include "graph/AudioStreamChoice.h"
 #include "graph/GraphOutcome.h"
+#include "graph/QueueHandOver.h"
 #include "graph/StreamRepairs.h"
+#include "graph/UnreadStreamDrop.h"
 
 namespace tavrisk {
 
@@ -43,7 +45,9 @@ class FileGraphBuilder {
     // From the bus handler: a plugin the file needs is not installed (GStreamer's description
     // of it, "TTA decoder" say).
     void PluginMissing(const std::string& description);
-    // Lets the held data flow on to whatever is now linked after the capsfilter.
+    // Lets the held data flow on to whatever is now linked after the capsfilter. The chosen
+    // stream leaves its demuxer's queue, and the decoded data the queue before the sink, in
+    // steps of many buffers (QueueHandOver).
     void Release();
     // True while data are held that came from a stream no longer linked into the conversion
     // (the graph was rewired by hand since it was built).
@@ -82,14 +86,21 @@ class FileGraphBuilder {
     static GstPadProbeReturn OnDecodedData(GstPad*, GstPadProbeInfo* info, gpointer self);
     GraphOutcome BuildBranch(GstPad* pad);
     GraphOutcome WaitForAudio();
+    void DropHold();
+    // True while the chosen stream is what feeds the conversion.
+    bool StreamLinked() const;
 
     GstElement* pipeline = nullptr;  // borrowed, from Build to Forget
     GstElement* renderer = nullptr;  // references of our own
     GstElement* rateFilter = nullptr;
+    GstElement* sinkQueue = nullptr;
     GstPad* heldPad = nullptr;
     GstPad* branchInput = nullptr;  // the conversion's input, linked to the chosen stream
     GstPad* linkedStream = nullptr;
     gulong holdProbe = 0;
+    QueueHandOver demuxedHandOver;
+    QueueHandOver decodedHandOver;
+    UnreadStreamDrop unreadStreams;
     std::atomic<gint64> bytesRead{-1};
     gint64 fileSize = -1;
     std::string streamName;
