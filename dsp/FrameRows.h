@@ -33,6 +33,15 @@ template <bool kAlsoScaled = false>
                                                 double* const* rows,
                                                 float* const* scaledRows = nullptr,
                                                 float scale = 1.0f) {
+    // The rows' places held apart from the caller's arrays, which the stores below might
+    // otherwise change: each would be read again after every store.
+    double* to[kChannels];
+    float* scaledTo[kChannels] = {};
+#pragma GCC unroll 6
+    for (std::size_t row = 0; row < kChannels; ++row) {
+        to[row] = rows[row];
+        if constexpr (kAlsoScaled) scaledTo[row] = scaledRows[row];
+    }
     std::size_t i = 0;
     for (; i + kLanes <= count; i += kLanes) {
         const float* from = frames + i * kChannels;
@@ -55,20 +64,20 @@ template <bool kAlsoScaled = false>
             Floats8 even, odd;
             PickPairs<0, 2, 0, 2>(pairs[p][0], pairs[p][1], even);
             PickPairs<1, 3, 1, 3>(pairs[p][0], pairs[p][1], odd);
-            *reinterpret_cast<Doubles8*>(rows[2 * p] + i) = __builtin_convertvector(even, Doubles8);
-            *reinterpret_cast<Doubles8*>(rows[2 * p + 1] + i) =
+            *reinterpret_cast<Doubles8*>(to[2 * p] + i) = __builtin_convertvector(even, Doubles8);
+            *reinterpret_cast<Doubles8*>(to[2 * p + 1] + i) =
                 __builtin_convertvector(odd, Doubles8);
             if constexpr (kAlsoScaled) {
-                *reinterpret_cast<Floats8*>(scaledRows[2 * p] + i) = even * scale;
-                *reinterpret_cast<Floats8*>(scaledRows[2 * p + 1] + i) = odd * scale;
+                *reinterpret_cast<Floats8*>(scaledTo[2 * p] + i) = even * scale;
+                *reinterpret_cast<Floats8*>(scaledTo[2 * p + 1] + i) = odd * scale;
             }
         }
     }
     for (; i < count; ++i) {
         for (std::size_t row = 0; row < kChannels; ++row) {
             const float value = frames[i * kChannels + row];
-            rows[row][i] = static_cast<double>(value);
-            if constexpr (kAlsoScaled) scaledRows[row][i] = value * scale;
+            to[row][i] = static_cast<double>(value);
+            if constexpr (kAlsoScaled) scaledTo[row][i] = value * scale;
         }
     }
 }
