@@ -11,6 +11,7 @@
 #include <initializer_list>
 
 #include "graph/AudioLayout.h"
+#include "graph/DemuxQueuePads.h"
 #include "graph/DvdTitle.h"
 #include "graph/Mp4Index.h"
 
@@ -90,6 +91,18 @@ std::string SampleKind(const GstAudioInfo& info) {
     return std::to_string(GST_AUDIO_INFO_DEPTH(&info)) + "-bit";
 }
 
+// The language and title of the tag events `pad` holds.
+void ReadStickyTags(GstPad* pad, AudioStreamDescription& description) {
+    for (guint i = 0;; ++i) {
+        GstEvent* tagEvent = gst_pad_get_sticky_event(pad, GST_EVENT_TAG, i);
+        if (!tagEvent) break;
+        GstTagList* tags = nullptr;
+        gst_event_parse_tag(tagEvent, &tags);
+        ReadTags(tags, description);
+        gst_event_unref(tagEvent);
+    }
+}
+
 // What the decoded pad, the stream's start and the tags on the pad say of the stream.
 AudioStreamDescription DescriptionOf(GstPad* pad) {
     AudioStreamDescription description;
@@ -116,15 +129,24 @@ AudioStreamDescription DescriptionOf(GstPad* pad) {
         }
         gst_event_unref(start);
     }
-    for (guint i = 0;; ++i) {
-        GstEvent* tagEvent = gst_pad_get_sticky_event(pad, GST_EVENT_TAG, i);
-        if (!tagEvent) break;
-        GstTagList* tags = nullptr;
-        gst_event_parse_tag(tagEvent, &tags);
-        ReadTags(tags, description);
-        gst_event_unref(tagEvent);
-    }
+    ReadStickyTags(pad, description);
     return description;
+}
+
+// The tags the demuxer sent with the stream, as they entered its queue: a decoder passes them
+// on only with its first output, which a stream nothing reads may not have reached yet.
+void ReadDemuxedTags(GstPad* decoded, AudioStreamDescription& description) {
+    GstPad* output = DemuxQueueOutputBehind(decoded);
+    if (!output) return;
+    GstElement* queue = gst_pad_get_parent_element(output);
+    const std::string number = DemuxQueueStreamNumber(output);
+    gst_object_unref(output);
+    if (!queue) return;
+    if (GstPad* input = number.empty() ? nullptr : DemuxQueueInput(queue, number)) {
+        ReadStickyTags(input, description);
+        gst_object_unref(input);
+    }
+    gst_object_unref(queue);
 }
 
 // The factory name of the decoder that feeds one of decodebin's pads, or "PCM" when the
@@ -341,7 +363,8 @@ GraphOutcome FileGraphBuilder::WaitForAudio() {
     // Now that the file is prerolled: each stream's length, and tags that came with the data.
     for (AudioPad& audio : found) {
         // The caps the data came with, where they came (not a decoder's early guess).
-        const AudioStreamDescription late = DescriptionOf(audio.pad);
+        AudioStreamDescription late = DescriptionOf(audio.pad);
+        ReadDemuxedTags(audio.pad, late);
         AudioStreamDescription& description = audio.description;
         if (late.rate > 0) {
             description.channels = late.channels;
