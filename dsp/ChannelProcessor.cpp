@@ -250,8 +250,9 @@ void ChannelProcessor::ProcessRun(const float* frames, std::size_t count, const 
     const FrameLayout routed = RoutedLayout(layout);
     const bool anyMuted = std::find(routed.begin(), routed.end(), kMuted) != routed.end();
     if (rounding == Rounding::kWhole && unityGains && !dynamicsEnabled && !anyMuted) {
-        // Nothing but clamping, rounding and reordering: the whole run in one pass.
-        kClampedInOrder(frames, count, routed, out[0].data());
+        // Nothing but clamping, rounding and reordering: the whole run in one pass (an empty
+        // run may come without a place to write).
+        if (count > 0) kClampedInOrder(frames, count, routed, out[0].data());
         return;
     }
     for (std::size_t done = 0; done < count; done += kChunkFrames) {
