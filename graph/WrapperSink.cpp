@@ -28,6 +28,8 @@ struct WrapperState {
     SampleReceiver* toldFormat = nullptr;  // the receiver that has heard `format`
     StreamFormat format;
     std::optional<FilmChannelMap> map;
+    // The receiver takes the six channels in the stream's order (StreamFormat::slotInFrame).
+    bool inStreamOrder = false;
     std::vector<int16_t> scratch;
     std::vector<float> floatScratch;
 
@@ -115,6 +117,7 @@ gboolean SetCaps(GstBaseSink* sink, GstCaps* caps) {
     std::lock_guard lock(state.receiveLock);
     state.format = format;
     state.map = map;
+    state.inStreamOrder = false;
     state.toldFormat = nullptr;
     return TRUE;
 }
@@ -145,8 +148,13 @@ const Value* ValuesToDeliver(WrapperState& state, std::vector<Value>& scratch, c
     const auto channels = static_cast<std::size_t>(state.format.channels);
     const std::size_t frames = count / channels;
     count = frames * kFilmChannels;
+    if (state.inStreamOrder && aligned) return reinterpret_cast<const Value*>(data);
     if (scratch.size() < count) scratch.resize(count);
     Value* out = scratch.data();
+    if (state.inStreamOrder) {
+        std::memcpy(out, data, count * sizeof(Value));
+        return out;
+    }
     const bool reorders = map.Reorders(state.format.channels);
     if (reorders && aligned) {
         // The usual case (5.1 in the decoder's order): each slot read straight from its place.
@@ -242,6 +250,16 @@ SampleTiming TimingOf(const GstSegment& segment, GstBuffer* buffer) {
     return timing;
 }
 
+// Tells the receiver the format, and whether it takes the six channels as they come.
+void TellFormat(WrapperState& state) {
+    StreamFormat told = state.format;
+    state.inStreamOrder =
+        state.map && state.map->Reorders(told.channels) && state.receiver->PlacesChannelsItself();
+    if (state.inStreamOrder) told.slotInFrame = state.map->source;
+    state.receiver->FormatChanged(told);
+    state.toldFormat = state.receiver;
+}
+
 GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
     WrapperState& state = StateOf(sink);
     std::lock_guard lock(state.receiveLock);
@@ -257,10 +275,7 @@ GstFlowReturn Render(GstBaseSink* sink, GstBuffer* buffer) {
         gst_buffer_unref(audible);
         return GST_FLOW_ERROR;
     }
-    if (state.toldFormat != state.receiver) {
-        state.receiver->FormatChanged(state.format);
-        state.toldFormat = state.receiver;
-    }
+    if (state.toldFormat != state.receiver) TellFormat(state);
     Deliver(state, map, TimingOf(segment, audible));
     gst_buffer_unmap(audible, &map);
     gst_buffer_unref(audible);

@@ -3,12 +3,14 @@
 
 #include <gst/gst.h>
 
+#include <array>
 #include <cstddef>
 #include <cstdint>
 #include <optional>
 #include <string>
 
 #include "ProjectVersion.h"
+#include "graph/AudioLayout.h"
 #include "graph/GraphOutcome.h"
 
 namespace tavrisk {
@@ -42,6 +44,9 @@ struct StreamFormat {
     // How a placed stream that is not plain 5.1 fills the six ("" for 5.1): DescribeMapping.
     std::string mapping{};
     bool f32 = false;  // interleaved 32-bit float little-endian, full scale +-1.0
+    // Set when six channels come as the stream has them, for a receiver that places them
+    // itself: where each of L, C, R, LS, RS, LFE sits in a frame.
+    std::optional<std::array<int, kFilmChannels>> slotInFrame{};
 };
 
 // Where delivered samples belong on the programme's clock, in nanoseconds of running time
@@ -61,15 +66,19 @@ class SampleReceiver {
     // Before the first samples of a format (and again when it changes).
     virtual void FormatChanged(const StreamFormat& format) = 0;
     // `count` interleaved 16-bit values; a stream whose channels are placed comes as six per
-    // frame in the order L, C, R, LS, RS, LFE, whatever the channel positions the decoder
-    // negotiated (a channel the stream lacks is silent). Samples outside the stream's segment,
-    // and those the container marks as priming or padding, are left out.
+    // frame in the order L, C, R, LS, RS, LFE (unless the format's slotInFrame says), whatever the
+    // channel positions the decoder negotiated (a channel the stream lacks is silent). Samples
+    // outside the stream's segment, and those the container marks as priming or padding, are left
+    // out.
     virtual void DeliverSamples(const int16_t* values, std::size_t count,
                                 const SampleTiming& timing = {}) = 0;
     // The same for a float stream: `count` values of full scale +-1.0, neither rounded nor
     // clipped.
     virtual void DeliverFloatSamples(const float* values, std::size_t count,
                                      const SampleTiming& timing = {}) = 0;
+    // True for a receiver that takes a plain 5.1 stream in the stream's own channel order,
+    // as StreamFormat::slotInFrame says, and so saves the reordering of every frame.
+    virtual bool PlacesChannelsItself() const { return false; }
 };
 
 // True for an element of the wrapper's type.

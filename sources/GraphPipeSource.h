@@ -50,6 +50,11 @@ class GraphPipeSource : public ChainSource {
     bool AcceptFormat(int rate, int channels, bool readable, const std::string& layoutName,
                       bool placed, const std::string& mapping = "");
 
+    // Frames from now on come with L, C, R, LS, RS, LFE where `slotOfChannel` says.
+    void SetInputOrder(const ChannelProcessor::FrameLayout& slotOfChannel) {
+        chain.SetInputOrder(slotOfChannel);
+    }
+
     // What progress is measured against, set from the pipeline's queries: the stream's
     // length in seconds (0 when unknown) and the share of the file read (negative when
     // unknown). Either may be updated from another thread than the streaming one.

@@ -66,18 +66,23 @@ std::optional<ChainFailure> ProcessingChain::Start(const std::string& name, bool
     return std::nullopt;
 }
 
+void ProcessingChain::SetInputOrder(const ChannelProcessor::FrameLayout& slotOfChannel) {
+    for (int column = 0; column < kChannels; ++column)
+        inputOfColumn[column] = slotOfChannel[kInputOfColumn[column]];
+}
+
 ChannelProcessor::FrameLayout ProcessingChain::RoutedInputLayout() const {
     ChannelProcessor::FrameLayout layout{};
     const auto& routing = processor.Controls().routing;
     for (int f = 0; f < kChannels; ++f) {
         const int from = routing[f];
-        layout[f] = (from >= 0 && from < kChannels) ? kInputOfColumn[from] : kUnrouted;
+        layout[f] = (from >= 0 && from < kChannels) ? inputOfColumn[from] : kUnrouted;
     }
     return layout;
 }
 
 bool ProcessingChain::Analyze(const float* frames, std::size_t count) {
-    return processor.AnalyzeRun(frames, count, kInputOfColumn);
+    return processor.AnalyzeRun(frames, count, inputOfColumn);
 }
 
 void ProcessingChain::SetResync(int32_t frames) {
@@ -120,11 +125,11 @@ void ProcessingChain::Push(const float* frames, std::size_t count) {
 
         // Column order is the block-row order of a processed frame.
         if (resampler) {
-            processor.ProcessRun(frames + done * kChannels, run, kInputOfColumn, processed.data(),
+            processor.ProcessRun(frames + done * kChannels, run, inputOfColumn, processed.data(),
                                  ChannelProcessor::Rounding::kKeepFraction);
             Converted(resampler->Push(processed.data(), run, queue.data() + queueEnd));
         } else {
-            processor.ProcessRun(frames + done * kChannels, run, kInputOfColumn,
+            processor.ProcessRun(frames + done * kChannels, run, inputOfColumn,
                                  queue.data() + queueEnd);
             queueEnd += run;
         }

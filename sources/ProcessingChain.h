@@ -38,6 +38,8 @@ class ProcessingChain {
     static constexpr std::size_t kMaxRunFrames = 4096;
     // Column order L, R, C, LFE, LS, RS from the input order L, C, R, LS, RS, LFE.
     static constexpr ChannelProcessor::FrameLayout kInputOfColumn = {0, 2, 1, 5, 3, 4};
+    // The input order above, as SetInputOrder takes it.
+    static constexpr ChannelProcessor::FrameLayout kUsualInputOrder = {0, 1, 2, 3, 4, 5};
     static constexpr int kUnrouted = -1;
     // A processed frame in block-row order L, R, C, LFE, LS, RS.
     using Frame = Resampler::Frame;
@@ -62,6 +64,9 @@ class ProcessingChain {
     bool NormalizeEnabled() const { return processor.NormalizeEnabled(); }
     bool Resampling() const { return resampler != nullptr; }
     void SetControls(const ChannelControls& controls) { processor.SetControls(controls); }
+    // Input frames whose six values come in another order: where each of L, C, R, LS, RS,
+    // LFE sits in a frame (0 .. 5 is the usual order).
+    void SetInputOrder(const ChannelProcessor::FrameLayout& slotOfChannel);
     // Where each column's input sample sits in an input frame by the routing now in force
     // (kUnrouted for a column fed by nothing).
     ChannelProcessor::FrameLayout RoutedInputLayout() const;
@@ -120,6 +125,8 @@ class ProcessingChain {
     LastBlock lastBlock;
     std::string inputName;
     ChannelProcessor processor;
+    // Where each column's sample sits in an input frame.
+    ChannelProcessor::FrameLayout inputOfColumn = kInputOfColumn;
     std::unique_ptr<Resampler> resampler;  // while resampling
     std::vector<Frame> processed;
     // Processed (and converted) frames waiting for a block: queue[queueStart, queueEnd).

@@ -59,7 +59,9 @@ void GraphJob::FormatChanged(const StreamFormat& format) {
         // The source showed why.
         failed = true;
         host.RequestStop();
+        return;
     }
+    source->SetInputOrder(format.slotInFrame.value_or(ProcessingChain::kUsualInputOrder));
 }
 
 void GraphJob::DeliverSamples(const int16_t* values, std::size_t count,

@@ -94,6 +94,7 @@ class GraphJob : public RunningJob, public SampleReceiver {
                         const SampleTiming& timing = {}) override;
     void DeliverFloatSamples(const float* values, std::size_t count,
                              const SampleTiming& timing = {}) override;
+    bool PlacesChannelsItself() const override { return true; }
 
   private:
     // The values of either kind into the source: the analysis pass or the output pass.

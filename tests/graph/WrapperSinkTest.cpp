@@ -74,6 +74,11 @@ class WrapperFeeder {
     bool segmentSent = false;
 };
 
+// Takes a plain 5.1 stream in the stream's order.
+struct PlacingReceiver : CollectingReceiver {
+    bool PlacesChannelsItself() const override { return true; }
+};
+
 constexpr const char* kBackSurround =
     "audio/x-raw, format=S16LE, layout=interleaved, rate=48000, channels=6, "
     "channel-mask=(bitmask)0x3f";
@@ -177,6 +182,19 @@ TEST_F(WrapperSinkTest, SixChannelsArriveInFilmOrderWhateverTheSurroundPositions
         EXPECT_EQ(format.rate, 48000);
         EXPECT_TRUE(format.s16);
         EXPECT_EQ(format.layoutName, "5.1");
+        EXPECT_FALSE(format.slotInFrame);
+
+        // A receiver that places the channels itself takes them as they come, and where each
+        // film channel sits.
+        PlacingReceiver placing;
+        WrapperFeeder placed(&placing);
+        placed.Caps(caps);
+        ASSERT_EQ(placed.Push(frames.data(), frames.size() * sizeof(int16_t)), GST_FLOW_OK);
+        EXPECT_EQ(placing.Samples(), frames) << caps;
+        const std::optional<std::array<int, kFilmChannels>> slots = placing.Format().slotInFrame;
+        ASSERT_TRUE(slots) << caps;
+        for (int slot = 0; slot < kFilmChannels; ++slot)
+            EXPECT_EQ(frames[(*slots)[slot]], filmOrder[slot]) << caps;
     }
 }
 
@@ -212,8 +230,9 @@ TEST_F(WrapperSinkTest, OtherLayoutsArePlacedIntoFilmOrderByPosition) {
          "7.1 folded to 5.1: back channels into the surrounds at \u2212"
          "3 dB"},
     };
+    // (Even for a receiver that places a plain 5.1 stream itself.)
     for (const auto& c : cases) {
-        CollectingReceiver receiver;
+        PlacingReceiver receiver;
         WrapperFeeder feeder(&receiver);
         feeder.Caps(
             ("audio/x-raw, format=S16LE, layout=interleaved, rate=44100, " + std::string(c.caps))

@@ -74,35 +74,42 @@ TEST(ProcessingChain, MoreSilenceThanCanBeInsertedIsRefused) {
 }
 
 // Every value of every frame lands in its row at its place, behind inserted silence that
-// shifts the frames off any alignment, and in a padded last block; the scaled copy holds each
-// value of the block as a float times its scale.
+// shifts the frames off any alignment, and in a padded last block, whether the frames come in
+// the usual order or in a decoder's; the scaled copy holds each value of the block as a float
+// times its scale.
 TEST(ProcessingChain, BlocksHoldEachFrameInItsRows) {
     constexpr std::size_t kFrames = kBlock + 5, kInserted = 3, kValues = 30011;
+    // L, R, C, LFE, LS, RS: where L, C, R, LS, RS, LFE sit.
+    constexpr ChannelProcessor::FrameLayout kDecoderOrder = {0, 2, 1, 4, 5, 3};
     std::vector<float> input(kFrames * ProcessingChain::kChannels);
     for (std::size_t i = 0; i < input.size(); ++i)
         input[i] = static_cast<float>(i % kValues) / ChannelProcessor::kFullScale;
-    ProcessingChain chain(ChannelJobSettings{}, LastBlock::kPadded);
-    ASSERT_FALSE(chain.Start("in", false, ResamplerKind::kLinear));
-    chain.SetResync(kInserted);
-    ASSERT_FALSE(chain.ApplyResync());
-    chain.Push(input.data(), kFrames);
-    chain.EndOfInput();
-    SampleBlock block;
-    std::optional<ChainFailure> failure;
-    std::vector<float> copied(SampleBlock::kChannels * kBlock, -1.0f);
-    ProcessingChain::ScaledCopy copy;
-    copy.scale = 1.0f / 3.0f;
-    for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
-        copy.rows[row] = copied.data() + row * kBlock;
-    for (std::size_t at = 0; chain.Deliver(block, false, failure, &copy) == Delivery::kBlock;) {
-        for (std::size_t i = 0; i < kBlock; ++i, ++at) {
-            for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
-                const std::size_t value = (at - kInserted) * ProcessingChain::kChannels +
-                                          ProcessingChain::kInputOfColumn[row];
-                const bool fed = at >= kInserted && at - kInserted < kFrames;
-                ASSERT_EQ(block.Row(row)[i], fed ? value % kValues : 0) << at << " " << row;
-                ASSERT_EQ(copy.rows[row][i], static_cast<float>(block.Row(row)[i]) * copy.scale)
-                    << at << " " << row;
+    for (const ChannelProcessor::FrameLayout& order :
+         {ProcessingChain::kUsualInputOrder, kDecoderOrder}) {
+        ProcessingChain chain(ChannelJobSettings{}, LastBlock::kPadded);
+        ASSERT_FALSE(chain.Start("in", false, ResamplerKind::kLinear));
+        chain.SetInputOrder(order);
+        chain.SetResync(kInserted);
+        ASSERT_FALSE(chain.ApplyResync());
+        chain.Push(input.data(), kFrames);
+        chain.EndOfInput();
+        SampleBlock block;
+        std::optional<ChainFailure> failure;
+        std::vector<float> copied(SampleBlock::kChannels * kBlock, -1.0f);
+        ProcessingChain::ScaledCopy copy;
+        copy.scale = 1.0f / 3.0f;
+        for (std::size_t row = 0; row < SampleBlock::kChannels; ++row)
+            copy.rows[row] = copied.data() + row * kBlock;
+        for (std::size_t at = 0; chain.Deliver(block, false, failure, &copy) == Delivery::kBlock;) {
+            for (std::size_t i = 0; i < kBlock; ++i, ++at) {
+                for (std::size_t row = 0; row < SampleBlock::kChannels; ++row) {
+                    const std::size_t value = (at - kInserted) * ProcessingChain::kChannels +
+                                              order[ProcessingChain::kInputOfColumn[row]];
+                    const bool fed = at >= kInserted && at - kInserted < kFrames;
+                    ASSERT_EQ(block.Row(row)[i], fed ? value % kValues : 0) << at << " " << row;
+                    ASSERT_EQ(copy.rows[row][i], static_cast<float>(block.Row(row)[i]) * copy.scale)
+                        << at << " " << row;
+                }
             }
         }
     }
