@@ -117,11 +117,23 @@ void ClampedInOrderPlain(const float* in, std::size_t count, const Slots& slots,
             mask[v][w] = _mm256_castsi256_ps(
                 _mm256_load_si256(reinterpret_cast<const __m256i*>(inVector[v][w])));
     }
+    // Frames already in order (a decoder's, as the columns have it) are only clamped.
+    constexpr Slots kInOrder = {0, 1, 2, 3, 4, 5};
+    const bool inOrder = slots == kInOrder;
     std::size_t i = 0;
     for (; i + kFrames <= count; i += kFrames) {
         const float* from = in + i * kChannels;
         const __m256 source[kVectors] = {_mm256_loadu_ps(from), _mm256_loadu_ps(from + 8),
                                          _mm256_loadu_ps(from + 16)};
+        if (inOrder) {
+#pragma GCC unroll 3
+            for (int v = 0; v < kVectors; ++v) {
+                Floats8 clamped = source[v];
+                ClampedAtUnity8(clamped);
+                *reinterpret_cast<Floats8*>(out + i * kChannels + 8 * v) = clamped;
+            }
+            continue;
+        }
 #pragma GCC unroll 3
         for (int v = 0; v < kVectors; ++v) {
             __m256 result = _mm256_permutevar8x32_ps(source[0], index[v]);

@@ -222,7 +222,8 @@ TEST(ChannelRun, UnityPathMatchesScalingAndClamp) {
     }
 }
 
-// A frame of values inside full scale with one value beyond it (or NaN) at each position:
+// A frame of values inside full scale with one value beyond it (or NaN) at each position, in
+// a run long enough for the vector path, the frames reordered or already in column order:
 // every column still gets the chain's own scaling and clamp, whatever frame it sits in.
 TEST(ChannelRun, UnityPathOnFramesWithOneValueOutside) {
     const float outside[] = {1.0f,
@@ -231,19 +232,26 @@ TEST(ChannelRun, UnityPathOnFramesWithOneValueOutside) {
                              -7.0f,
                              std::numeric_limits<float>::quiet_NaN(),
                              std::numeric_limits<float>::infinity()};
+    constexpr std::size_t kRun = 5;
     ChannelProcessor processor(ChannelJobSettings{});
-    const Layout layout = {3, 0, 5, 1, 4, 2};
-    for (int at = 0; at < kChannels; ++at) {
-        for (const float odd : outside) {
-            std::vector<float> frames = {0.5f, -0.25f, 0.999f, -0.999f, 0.0f, 0.75f};
-            frames[at] = odd;
-            ColumnFrame out{};
-            processor.ProcessRun(frames.data(), 1, layout, &out);
-            for (int f = 0; f < kChannels; ++f) {
-                const int32_t expected =
-                    std::clamp(ChannelProcessor::ScaleAtUnity(frames[layout[f]]),
-                               ChannelProcessor::kMinSample, ChannelProcessor::kMaxSample);
-                ASSERT_EQ(out[f], expected) << "at " << at << " value " << odd << " column " << f;
+    for (const Layout& layout : {Layout{3, 0, 5, 1, 4, 2}, Layout{0, 1, 2, 3, 4, 5}}) {
+        for (int at = 0; at < kChannels; ++at) {
+            for (const float odd : outside) {
+                std::vector<float> frame = {0.5f, -0.25f, 0.999f, -0.999f, 0.0f, 0.75f};
+                frame[at] = odd;
+                std::vector<float> frames;
+                for (std::size_t i = 0; i < kRun; ++i)
+                    frames.insert(frames.end(), frame.begin(), frame.end());
+                std::vector<ColumnFrame> out(kRun);
+                processor.ProcessRun(frames.data(), kRun, layout, out.data());
+                for (int f = 0; f < kChannels; ++f) {
+                    const int32_t expected =
+                        std::clamp(ChannelProcessor::ScaleAtUnity(frame[layout[f]]),
+                                   ChannelProcessor::kMinSample, ChannelProcessor::kMaxSample);
+                    for (std::size_t i = 0; i < kRun; ++i)
+                        ASSERT_EQ(out[i][f], expected)
+                            << "at " << at << " value " << odd << " column " << f;
+                }
             }
         }
     }
