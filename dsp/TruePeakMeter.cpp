@@ -54,33 +54,71 @@ struct Stretch {
 };
 using Stretches = std::array<Stretch, 2>;
 
+using Spread = Floats[TruePeakMeter::kTapsPerPhase];
+
+// Adds tap `k`'s products to the sums of `kPhases` phases over `kVectors` vectors of outputs
+// from `x` on.
+template <std::size_t kPhases, std::size_t kVectors>
+[[gnu::always_inline]] inline void AddTap(const float* x, const Spread* spread, std::size_t k,
+                                          Floats (&sum)[kVectors][kPhases]) {
+    constexpr std::size_t kLast = TruePeakMeter::kTapsPerPhase - 1;
+    Floats tap[kPhases];
+#pragma GCC unroll 4
+    for (std::size_t p = 0; p < kPhases; ++p) tap[p] = spread[p][k];
+#pragma GCC unroll 4
+    for (std::size_t v = 0; v < kVectors; ++v) {
+        const Floats samples = *reinterpret_cast<const Floats*>(x + v * kLanes + kLast - k);
+#pragma GCC unroll 4
+        for (std::size_t p = 0; p < kPhases; ++p) sum[v][p] += tap[p] * samples;
+    }
+}
+
+// Raises `top` to the magnitudes of `kPhases` interpolated phases of `kVectors` vectors of
+// outputs from `x` on. Each sum is a chain of dependent multiply-adds; the processor keeps
+// both of its units busy only with enough chains side by side. One phase's taps stay in
+// registers over the whole unrolled loop; several phases' sums take the registers, and their
+// taps are read once a step for all the vectors.
+template <std::size_t kPhases, std::size_t kVectors>
+[[gnu::always_inline]] inline void RaiseToVectors(const float* x, const Spread* spread,
+                                                  Floats* top) {
+    constexpr std::size_t kTaps = TruePeakMeter::kTapsPerPhase;
+    Floats sum[kVectors][kPhases] = {};
+    if constexpr (kPhases == 1) {
+#pragma GCC unroll 12
+        for (std::size_t k = 0; k < kTaps; ++k) AddTap(x, spread, k, sum);
+    } else {
+#pragma GCC unroll 1
+        for (std::size_t k = 0; k < kTaps; ++k) AddTap(x, spread, k, sum);
+    }
+#pragma GCC unroll 4
+    for (std::size_t v = 0; v < kVectors; ++v) {
+#pragma GCC unroll 4
+        for (std::size_t p = 0; p < kPhases; ++p) RaiseToMagnitude(top[p], sum[v][p]);
+    }
+}
+
 // The largest magnitude of `kPhases` interpolated phases over the outputs of the stretches.
 // The phases share each output's twelve samples, read once; each phase's sum runs over its
 // taps in order, so that every output is the one a phase computed alone gives. A stretch's
-// outputs go eight at a time, its last few one by one.
-template <std::size_t kPhases>
+// outputs go `kVectors` vectors of eight at a time, then eight, its last few one by one.
+template <std::size_t kPhases, std::size_t kVectors>
 [[gnu::always_inline]] inline float PeakOfPhases(const Stretches& stretches,
                                                  const Taps* phaseTaps) {
     constexpr std::size_t kLast = TruePeakMeter::kTapsPerPhase - 1;
+    constexpr std::size_t kWide = kVectors * kLanes;
     // Each tap in every lane, so that the products read it from memory and the registers
     // hold the phases' sums.
-    Floats spread[kPhases][kLast + 1];
+    Spread spread[kPhases];
     for (std::size_t p = 0; p < kPhases; ++p) {
         for (std::size_t k = 0; k <= kLast; ++k) spread[p][k] = Floats{} + phaseTaps[p][k];
     }
     Floats top[kPhases] = {};
     for (const Stretch& stretch : stretches) {
-        for (std::size_t j = 0; j + kLanes <= stretch.count; j += kLanes) {
-            Floats sum[kPhases] = {};
-#pragma GCC unroll 12
-            for (std::size_t k = 0; k <= kLast; ++k) {
-                const Floats samples = *reinterpret_cast<const Floats*>(stretch.x + j + kLast - k);
-#pragma GCC unroll 3
-                for (std::size_t p = 0; p < kPhases; ++p) sum[p] += spread[p][k] * samples;
-            }
-#pragma GCC unroll 3
-            for (std::size_t p = 0; p < kPhases; ++p) RaiseToMagnitude(top[p], sum[p]);
-        }
+        std::size_t j = 0;
+        for (; j + kWide <= stretch.count; j += kWide)
+            RaiseToVectors<kPhases, kVectors>(stretch.x + j, spread, top);
+        for (; j + kLanes <= stretch.count; j += kLanes)
+            RaiseToVectors<kPhases, 1>(stretch.x + j, spread, top);
     }
     float largest = 0.0f;
     for (std::size_t p = 0; p < kPhases; ++p) largest = std::max(largest, LargestLane(top[p]));
@@ -105,6 +143,10 @@ template <std::size_t kPhases>
     return largest;
 }
 
+// Output vectors a kernel's loop computes at a time.
+constexpr std::size_t kVectorsOfThree = 3;
+constexpr std::size_t kVectorsOfOne = 1;
+
 // The kernels, built for the plain processor and for one with AVX2 and fused multiply-adds:
 // the sample peak, and the peak of the three phases of four times oversampling or of the one
 // of twice.
@@ -120,11 +162,11 @@ float SamplePeakPlain(const float* x, std::size_t count) {
 }
 
 float PeakOfThreePlain(const Stretches& stretches, const Taps* taps) {
-    return PeakOfPhases<3>(stretches, taps);
+    return PeakOfPhases<3, kVectorsOfThree>(stretches, taps);
 }
 
 float PeakOfOnePlain(const Stretches& stretches, const Taps* taps) {
-    return PeakOfPhases<1>(stretches, taps);
+    return PeakOfPhases<1, kVectorsOfOne>(stretches, taps);
 }
 
 [[gnu::target("avx2,fma")]] float SamplePeakAvx2(const float* x, std::size_t count) {
@@ -132,11 +174,11 @@ float PeakOfOnePlain(const Stretches& stretches, const Taps* taps) {
 }
 
 [[gnu::target("avx2,fma")]] float PeakOfThreeAvx2(const Stretches& stretches, const Taps* taps) {
-    return PeakOfPhases<3>(stretches, taps);
+    return PeakOfPhases<3, kVectorsOfThree>(stretches, taps);
 }
 
 [[gnu::target("avx2,fma")]] float PeakOfOneAvx2(const Stretches& stretches, const Taps* taps) {
-    return PeakOfPhases<1>(stretches, taps);
+    return PeakOfPhases<1, kVectorsOfOne>(stretches, taps);
 }
 
 // Chosen by a plain test rather than an ifunc, whose resolver runs before the thread

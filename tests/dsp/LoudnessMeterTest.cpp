@@ -132,6 +132,37 @@ TEST(LoudnessMeter, TruePeakIsTheLargestInterpolatedValue) {
     }
 }
 
+// In runs of whole vectors of eight outputs, every output of four times oversampling is the
+// sum its phase gives alone, over its taps in order (fused multiply-adds where the processor
+// has them), bit for bit: whatever the runs, and however many vectors go at a time.
+TEST(LoudnessMeter, TruePeakIsTheOneByOneSumExactly) {
+    __builtin_cpu_init();
+    const bool fused = __builtin_cpu_supports("avx2") && __builtin_cpu_supports("fma");
+    const Planar x = Programme(48000, 0.1, -1.0);
+    const TruePeakMeter::Phases phases = TruePeakMeter::MakePhases(4);
+    std::array<float, kChannels> expected{};
+    for (int c = 0; c < kChannels; ++c) {
+        for (std::size_t i = 0; i < x[c].size(); ++i) {
+            expected[c] = std::max(expected[c], std::fabs(x[c][i]));
+            for (const auto& taps : phases.taps) {
+                float sum = 0.0f;
+                for (std::size_t k = 0; k < taps.size() && k <= i; ++k) {
+                    const float product = taps[k] * x[c][i - k];
+                    sum = fused ? std::fma(taps[k], x[c][i - k], sum) : sum + product;
+                }
+                expected[c] = std::max(expected[c], std::fabs(sum));
+            }
+        }
+    }
+    std::vector<std::size_t> runs = {4096, 4800};
+    for (std::size_t run = 8; run <= 400; run += 8) runs.push_back(run);
+    for (const std::size_t run : runs) {
+        const LoudnessFigures figures = Measure(x, 48000, run);
+        for (int c = 0; c < kChannels; ++c)
+            ASSERT_EQ(figures.truePeakDbtp[c], DecibelsOf(expected[c])) << run << " " << c;
+    }
+}
+
 // Silence, or less than one 400 ms block, has no loudness; a silent channel no true peak.
 TEST(LoudnessMeter, ReadsSilenceAsNoLoudness) {
     Planar silent;
