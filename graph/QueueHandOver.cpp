@@ -17,8 +17,6 @@ constexpr const char* kStatsPrefix = "queue_";
 // A waiting writer looks this often whether its pad is being stopped (a deactivated pad says
 // so by its flag alone) and recounts what the queue holds.
 constexpr auto kRecount = std::chrono::milliseconds(20);
-// The longest a reader waits for its queue to be refilled.
-constexpr auto kRefillPatience = std::chrono::milliseconds(50);
 
 // The buffers a multiqueue holds of one stream ("queue_3"), by its statistics.
 int DemuxQueueBuffers(GstElement* queue, const std::string& name) {
@@ -94,8 +92,10 @@ struct QueueHandOver::Gate {
     void Leave(GstPad* output) {
         const int left = --queued;
         if (left <= marks.low && waiting.load()) Wake();
-        if (marks.refill <= 0 || left > 0 || queuedEvents.load() > 0 || released.load()) return;
-        const auto giveUp = std::chrono::steady_clock::now() + kRefillPatience;
+        if (marks.refill <= 0 || left > 0 || queuedEvents.load() > 0 || released.load() ||
+            !Playing())
+            return;
+        const auto giveUp = std::chrono::steady_clock::now() + marks.patience;
         std::unique_lock guard(lock);
         readerWaiting = true;
         while (queued.load() < marks.refill && queuedEvents.load() <= 0 && !released.load() &&
@@ -109,6 +109,14 @@ struct QueueHandOver::Gate {
         int events = queuedEvents.load();
         while (events > 0 && !queuedEvents.compare_exchange_weak(events, events - 1)) {
         }
+    }
+    // The queue plays. While the pipeline prerolls, upstream may stand still until the sink
+    // has its first buffer: a reader holding that buffer back would only wait out its patience.
+    bool Playing() const {
+        GST_OBJECT_LOCK(queue);
+        const bool playing = GST_STATE(queue) == GST_STATE_PLAYING;
+        GST_OBJECT_UNLOCK(queue);
+        return playing;
     }
     // A flush empties the queue.
     void Restart() {

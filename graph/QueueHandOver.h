@@ -3,6 +3,7 @@
 
 #include <gst/gst.h>
 
+#include <chrono>
 #include <memory>
 #include <string>
 
@@ -20,11 +21,15 @@ class QueueHandOver {
   public:
     // Buffers the stream holds before its writer waits, how far it drains before the writer
     // goes on, and how many a reader that has emptied it waits for (0: it does not wait; nor
-    // does it while an event is queued, nor longer than a moment).
+    // does it while an event is queued, nor while the pipeline prerolls, nor longer than its
+    // patience).
+    // The longest a reader waits for its queue to be refilled, unless its marks say.
+    static constexpr std::chrono::milliseconds kRefillPatience{50};
     struct Marks {
         int high;
         int low;
         int refill = 0;
+        std::chrono::milliseconds patience = kRefillPatience;
     };
 
     QueueHandOver() = default;

@@ -2,6 +2,7 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
+#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
@@ -90,6 +91,37 @@ TEST(QueueHandOverTest, AWaitingWriterLetsThePipelineStop) {
                            [&] { return gst_element_set_state(paced.pipeline, GST_STATE_NULL); });
     ASSERT_EQ(stop.wait_for(kPatience), std::future_status::ready);
     EXPECT_EQ(stop.get(), GST_STATE_CHANGE_SUCCESS);
+}
+
+// While the pipeline prerolls, a reader that has emptied its queue hands its buffer on at once
+// rather than waiting for a refill: here upstream holds its next buffer until the sink has
+// prerolled, as a demuxer may.
+TEST(QueueHandOverTest, TheSinkPrerollsWithoutWaitingForARefill) {
+    ASSERT_EQ(InitGraphRuntime().Reason(), "");
+    PacedQueue paced(2,
+                     {8, 2, 4, std::chrono::duration_cast<std::chrono::milliseconds>(kPatience)});
+    struct Upstream {
+        std::atomic<int> buffers{0};
+        std::atomic<bool> released{false};
+    } upstream;
+    GstPad* input = gst_element_get_static_pad(paced.queue, "sink");
+    gst_pad_add_probe(
+        input, GST_PAD_PROBE_TYPE_BUFFER,
+        [](GstPad*, GstPadProbeInfo*, gpointer data) {
+            auto& held = *static_cast<Upstream*>(data);
+            const int number = ++held.buffers;
+            const auto giveUp = std::chrono::steady_clock::now() + kPatience;
+            while (number > 1 && !held.released && std::chrono::steady_clock::now() < giveUp)
+                std::this_thread::sleep_for(std::chrono::milliseconds(1));
+            return GST_PAD_PROBE_OK;
+        },
+        &upstream, nullptr);
+    gst_object_unref(input);
+    gst_element_set_state(paced.pipeline, GST_STATE_PAUSED);
+    const GstStateChangeReturn prerolled =
+        gst_element_get_state(paced.pipeline, nullptr, nullptr, kPatience.count() / 2 * GST_SECOND);
+    upstream.released = true;
+    EXPECT_EQ(prerolled, GST_STATE_CHANGE_SUCCESS);
 }
 
 }  // namespace
