@@ -2,6 +2,8 @@
 #include "mp2dec/Dematrixer.h"
 
 #include <cmath>
+#include <cstddef>
+#include <utility>
 
 namespace tavrisk::mp2dec {
 
@@ -102,26 +104,37 @@ bool Dematrixer::CarriesCentreFirst(int tcAlloc) {
            kCarried[tcAlloc][0] == kC;
 }
 
-void Dematrixer::Run(const FrameContent& content,
-                     std::array<SubbandBlock, kMainChannels>& out) const {
-    const ExtensionInfo& ext = content.extension;
-    const MatrixWeights w = WeightsOf(ext.dematrixProcedure);
-    const std::array<double, 5> unweight = {1.0 / (w.norm * w.center), 1.0 / (w.norm * w.surround),
-                                            1.0 / (w.norm * w.surround), 1.0 / w.norm,
-                                            1.0 / w.norm};
+namespace {
+
+// How a procedure solves a sample.
+enum class Solving { kAdditive, kMatrixSurround, kNone };
+constexpr int kSolvings = 3;
+
+Solving SolvingOf(int procedure) {
+    if (procedure == kProcedureNone) return Solving::kNone;
+    return procedure == kProcedureMatrixSurround ? Solving::kMatrixSurround : Solving::kAdditive;
+}
+
+// The samples of subbands [first, end), one tc_allocation group, what it carries and how
+// they are solved known when this is built: the solver's tests fold away, each value still
+// computed by the same expression.
+template <int kTcAlloc, Solving kSolving>
+void SolveGroup(const FrameContent& content, int first, int end,
+                const std::array<double, 5>& unweight,
+                std::array<SubbandBlock, kMainChannels>& out) {
+    constexpr std::array<Carried, 3> carried = kCarried[kTcAlloc];
     const auto& pos = content.positions;
-    for (int sb = 0; sb < kSubbands; ++sb) {
-        const auto& carried = kCarried[ext.tcAlloc[GroupOfSubband(sb)]];
-        for (int i = 0; i < kSubbandSamples; ++i) {
+    for (int i = 0; i < kSubbandSamples; ++i) {
+        for (int sb = first; sb < end; ++sb) {
             Solver s{pos[0][i][sb], pos[1][i][sb], {}, {}};
             for (int p = 0; p < 3; ++p) {
                 s.v[carried[p]] = pos[kCompatibleChannels + p][i][sb];
                 s.known[carried[p]] = true;
             }
-            if (ext.dematrixProcedure == kProcedureNone) {
+            if constexpr (kSolving == Solving::kNone) {
                 s.v[kL] = s.lo;
                 s.v[kR] = s.ro;
-            } else if (ext.dematrixProcedure == kProcedureMatrixSurround) {
+            } else if constexpr (kSolving == Solving::kMatrixSurround) {
                 s.SolveMatrixSurround();
             } else {
                 s.SolveAdditive();
@@ -132,6 +145,42 @@ void Dematrixer::Run(const FrameContent& content,
             out[kOutLs][i][sb] = s.v[kLs] * unweight[kLs];
             out[kOutRs][i][sb] = s.v[kRs] * unweight[kRs];
         }
+    }
+}
+
+using GroupSolver = void (*)(const FrameContent&, int, int, const std::array<double, 5>&,
+                             std::array<SubbandBlock, kMainChannels>&);
+
+template <int kTcAlloc, std::size_t... kSolving>
+constexpr std::array<GroupSolver, kSolvings> SolversOf(std::index_sequence<kSolving...>) {
+    return {SolveGroup<kTcAlloc, static_cast<Solving>(kSolving)>...};
+}
+
+template <std::size_t... kTcAlloc>
+constexpr auto SolverTable(std::index_sequence<kTcAlloc...>) {
+    return std::array<std::array<GroupSolver, kSolvings>, sizeof...(kTcAlloc)>{
+        SolversOf<kTcAlloc>(std::make_index_sequence<kSolvings>{})...};
+}
+
+// By tc_allocation and solving.
+constexpr auto kSolvers = SolverTable(std::make_index_sequence<kCarried.size()>{});
+
+}  // namespace
+
+void Dematrixer::Run(const FrameContent& content,
+                     std::array<SubbandBlock, kMainChannels>& out) const {
+    const ExtensionInfo& ext = content.extension;
+    const MatrixWeights w = WeightsOf(ext.dematrixProcedure);
+    const std::array<double, 5> unweight = {1.0 / (w.norm * w.center), 1.0 / (w.norm * w.surround),
+                                            1.0 / (w.norm * w.surround), 1.0 / w.norm,
+                                            1.0 / w.norm};
+    const auto solving = static_cast<std::size_t>(SolvingOf(ext.dematrixProcedure));
+    for (int first = 0; first < kSubbands;) {
+        const int group = GroupOfSubband(first);
+        int end = first + 1;
+        while (end < kSubbands && GroupOfSubband(end) == group) ++end;
+        kSolvers[ext.tcAlloc[group]][solving](content, first, end, unweight, out);
+        first = end;
     }
 }
 

@@ -27,10 +27,35 @@ LfeInterpolator::LfeInterpolator() {
         double sum = 0.0;
         for (int tap = 0; tap < kTaps; ++tap) {
             const double d = phase - (tap - kHalfTaps + 1) * kStep;
-            kernel[phase][tap] = KernelValue(d, reach);
-            sum += kernel[phase][tap];
+            kernelByTap[tap][phase] = KernelValue(d, reach);
+            sum += kernelByTap[tap][phase];
         }
-        for (double& k : kernel[phase]) k /= sum;
+        for (int tap = 0; tap < kTaps; ++tap) kernelByTap[tap][phase] /= sum;
+    }
+}
+
+// Four outputs at a time, in two pairs, each summed over its taps in order from zero, as one
+// at a time.
+void LfeInterpolator::InterpolateRun(const double* taps, int phase, int count,
+                                     double* output) const {
+    typedef double Doubles2 __attribute__((vector_size(16), aligned(8), may_alias));
+    constexpr int kLanes = 4;
+    int j = 0;
+    for (; j + kLanes <= count; j += kLanes) {
+        Doubles2 first = {}, second = {};
+#pragma GCC unroll 10
+        for (int tap = 0; tap < kTaps; ++tap) {
+            const double* k = &kernelByTap[tap][phase + j];
+            first += *reinterpret_cast<const Doubles2*>(k) * taps[tap];
+            second += *reinterpret_cast<const Doubles2*>(k + 2) * taps[tap];
+        }
+        *reinterpret_cast<Doubles2*>(output + j) = first;
+        *reinterpret_cast<Doubles2*>(output + j + 2) = second;
+    }
+    for (; j < count; ++j) {
+        double acc = 0.0;
+        for (int tap = 0; tap < kTaps; ++tap) acc += kernelByTap[tap][phase + j] * taps[tap];
+        output[j] = acc;
     }
 }
 
@@ -52,13 +77,12 @@ void LfeInterpolator::Run(const std::array<double, kLfeSamples>& samples, double
     constexpr int kLastTime = 2 * kFrameSamples - 1 - kDelay;
     static_assert(kFirstTime / kStep - kHalfTaps + 1 >= 0);
     static_assert(kLastTime / kStep + kHalfTaps < 2 * kLfeSamples);
-    for (int j = 0; j < kFrameSamples; ++j) {
+    for (int j = 0; j < kFrameSamples;) {
         const int t = j + kFirstTime;
-        const double* taps = history.data() + t / kStep - kHalfTaps + 1;
-        const auto& k = kernel[t % kStep];
-        double acc = 0.0;
-        for (int tap = 0; tap < kTaps; ++tap) acc += k[tap] * taps[tap];
-        output[j] = acc;
+        const int phase = t % kStep;
+        const int count = std::min(kStep - phase, kFrameSamples - j);
+        InterpolateRun(history.data() + t / kStep - kHalfTaps + 1, phase, count, output + j);
+        j += count;
     }
 }
 

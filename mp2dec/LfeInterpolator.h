@@ -25,8 +25,12 @@ class LfeInterpolator {
 
   private:
     static constexpr int kTaps = 2 * kHalfTaps;
-    // Coefficients per output phase (0..95) and tap, normalised to unit gain at DC.
-    std::array<std::array<double, kTaps>, kStep> kernel{};
+    // Coefficients per tap and output phase (0..95), normalised to unit gain at DC: the
+    // outputs that share their taps read each tap's coefficients side by side.
+    std::array<std::array<double, kStep>, kTaps> kernelByTap{};
+
+    // `count` outputs from `phase` on, all interpolated from the same taps.
+    void InterpolateRun(const double* taps, int phase, int count, double* output) const;
     std::array<double, 2 * kLfeSamples> history{};  // previous frame, then this one
 };
 
