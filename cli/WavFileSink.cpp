@@ -15,6 +15,8 @@ namespace {
 using mp2dec::Speaker;
 
 constexpr int kSixChannels = 6;
+// The values of a frame of six.
+constexpr std::size_t kSixValues = kSixChannels;
 constexpr int kTwoChannels = 2;
 
 // The speaker bit of a channel in the mask; a mono channel has none (plain PCM).
@@ -79,27 +81,50 @@ bool WavFileSink::Start(const mp2dec::OutputLayout& layout, int sampleRate) {
     return wav.Open(path, layout.count, sampleRate, WavWriter::kBitsPerSample, mask);
 }
 
+namespace {
+
+// Each frame's samples in the order `decodedOfStored` gives.
+void Reorder(std::span<const int16_t> samples, const std::vector<std::size_t>& decodedOfStored,
+             int16_t* ordered) {
+    const std::size_t channels = decodedOfStored.size();
+    for (std::size_t frame = 0; frame + channels <= samples.size(); frame += channels) {
+        for (std::size_t c = 0; c < channels; ++c)
+            ordered[frame + c] = samples[frame + decodedOfStored[c]];
+    }
+}
+
+// The same for frames of six, the order held where the stores cannot change it.
+void ReorderSix(std::span<const int16_t> samples, const std::vector<std::size_t>& decodedOfStored,
+                int16_t* ordered) {
+    std::array<std::size_t, kSixValues> from{};
+    std::copy(decodedOfStored.begin(), decodedOfStored.end(), from.begin());
+    const int16_t* in = samples.data();
+    for (std::size_t frame = 0; frame + kSixValues <= samples.size(); frame += kSixValues) {
+#pragma GCC unroll 6
+        for (std::size_t c = 0; c < kSixValues; ++c) ordered[frame + c] = in[frame + from[c]];
+    }
+}
+
+}  // namespace
+
 bool WavFileSink::Write(std::span<const int16_t> samples) {
     if (reorder) {
         // Every frame has the same size: the buffer grows once.
         if (ordered.size() < samples.size()) ordered.resize(samples.size());
-        const std::size_t channels = decodedOfStored.size();
-        for (std::size_t frame = 0; frame + channels <= samples.size(); frame += channels) {
-            for (std::size_t c = 0; c < channels; ++c)
-                ordered[frame + c] = samples[frame + decodedOfStored[c]];
-        }
+        if (decodedOfStored.size() == kSixValues)
+            ReorderSix(samples, decodedOfStored, ordered.data());
+        else
+            Reorder(samples, decodedOfStored, ordered.data());
         samples = std::span<const int16_t>(ordered.data(), samples.size());
     }
     const std::size_t count = samples.size() * WavWriter::kBytesPerSample;
+    // The samples' own bytes are the file's on a little-endian machine.
+    if constexpr (std::endian::native == std::endian::little)
+        return wav.Write(samples.data(), count);
     // Every frame has the same size: the buffer grows once.
     if (bytes.size() < count) bytes.resize(count);
-    if constexpr (std::endian::native == std::endian::little) {
-        std::memcpy(bytes.data(), samples.data(), count);
-    } else {
-        for (std::size_t i = 0; i < samples.size(); ++i)
-            PutLe16(bytes.data() + i * WavWriter::kBytesPerSample,
-                    static_cast<uint16_t>(samples[i]));
-    }
+    for (std::size_t i = 0; i < samples.size(); ++i)
+        PutLe16(bytes.data() + i * WavWriter::kBytesPerSample, static_cast<uint16_t>(samples[i]));
     return wav.Write(bytes.data(), count);
 }
 
