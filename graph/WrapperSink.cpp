@@ -132,8 +132,8 @@ float Summed(float a, float b, float gain) {
 }
 
 // The values in L, C, R, LS, RS, LFE order (`count` becomes their number), or as they came
-// when the channels are not placed. A trailing partial frame is dropped when the channels are
-// placed, else passed on unchanged.
+// when the channels are not placed or the receiver places them itself. A trailing partial
+// frame is dropped when the channels are placed, else passed on unchanged.
 template <typename Value>
 const Value* ValuesToDeliver(WrapperState& state, std::vector<Value>& scratch, const uint8_t* data,
                              std::size_t& count) {

@@ -2,7 +2,6 @@
 #include <gtest/gtest.h>
 
 #include <algorithm>
-#include <atomic>
 #include <chrono>
 #include <future>
 #include <string>
@@ -14,7 +13,7 @@
 namespace tavrisk {
 namespace {
 
-constexpr auto kPatience = std::chrono::seconds(10);
+constexpr std::chrono::milliseconds kPatience{10000};
 
 // A source on its own thread, a queue paced by a QueueHandOver, and a sink noting how full the
 // queue is as each buffer reaches it.
@@ -98,30 +97,20 @@ TEST(QueueHandOverTest, AWaitingWriterLetsThePipelineStop) {
 // prerolled, as a demuxer may.
 TEST(QueueHandOverTest, TheSinkPrerollsWithoutWaitingForARefill) {
     ASSERT_EQ(InitGraphRuntime().Reason(), "");
-    PacedQueue paced(2,
-                     {8, 2, 4, std::chrono::duration_cast<std::chrono::milliseconds>(kPatience)});
-    struct Upstream {
-        std::atomic<int> buffers{0};
-        std::atomic<bool> released{false};
-    } upstream;
+    int buffers = 0;  // reaching the queue, counted by the probe below
+    PacedQueue paced(2, {8, 2, 4, kPatience});
     GstPad* input = gst_element_get_static_pad(paced.queue, "sink");
     gst_pad_add_probe(
-        input, GST_PAD_PROBE_TYPE_BUFFER,
-        [](GstPad*, GstPadProbeInfo*, gpointer data) {
-            auto& held = *static_cast<Upstream*>(data);
-            const int number = ++held.buffers;
-            const auto giveUp = std::chrono::steady_clock::now() + kPatience;
-            while (number > 1 && !held.released && std::chrono::steady_clock::now() < giveUp)
-                std::this_thread::sleep_for(std::chrono::milliseconds(1));
-            return GST_PAD_PROBE_OK;
+        input, static_cast<GstPadProbeType>(GST_PAD_PROBE_TYPE_BLOCK | GST_PAD_PROBE_TYPE_BUFFER),
+        [](GstPad*, GstPadProbeInfo*, gpointer count) {
+            return (*static_cast<int*>(count))++ == 0 ? GST_PAD_PROBE_PASS : GST_PAD_PROBE_OK;
         },
-        &upstream, nullptr);
+        &buffers, nullptr);
     gst_object_unref(input);
     gst_element_set_state(paced.pipeline, GST_STATE_PAUSED);
-    const GstStateChangeReturn prerolled =
-        gst_element_get_state(paced.pipeline, nullptr, nullptr, kPatience.count() / 2 * GST_SECOND);
-    upstream.released = true;
-    EXPECT_EQ(prerolled, GST_STATE_CHANGE_SUCCESS);
+    EXPECT_EQ(gst_element_get_state(paced.pipeline, nullptr, nullptr,
+                                    kPatience.count() / 2 * GST_MSECOND),
+              GST_STATE_CHANGE_SUCCESS);
 }
 
 }  // namespace

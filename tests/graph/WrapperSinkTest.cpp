@@ -191,10 +191,9 @@ TEST_F(WrapperSinkTest, SixChannelsArriveInFilmOrderWhateverTheSurroundPositions
         placed.Caps(caps);
         ASSERT_EQ(placed.Push(frames.data(), frames.size() * sizeof(int16_t)), GST_FLOW_OK);
         EXPECT_EQ(placing.Samples(), frames) << caps;
-        const std::optional<std::array<int, kFilmChannels>> slots = placing.Format().slotInFrame;
-        ASSERT_TRUE(slots) << caps;
+        const auto slots = placing.Format().slotInFrame.value_or(std::array<int, kFilmChannels>{});
         for (int slot = 0; slot < kFilmChannels; ++slot)
-            EXPECT_EQ(frames[(*slots)[slot]], filmOrder[slot]) << caps;
+            EXPECT_EQ(frames[slots[slot]], filmOrder[slot]) << caps;
     }
 }
 

@@ -79,8 +79,7 @@ TEST(ProcessingChain, MoreSilenceThanCanBeInsertedIsRefused) {
 // times its scale.
 TEST(ProcessingChain, BlocksHoldEachFrameInItsRows) {
     constexpr std::size_t kFrames = kBlock + 5, kInserted = 3, kValues = 30011;
-    // L, R, C, LFE, LS, RS: where L, C, R, LS, RS, LFE sit.
-    constexpr ChannelProcessor::FrameLayout kDecoderOrder = {0, 2, 1, 4, 5, 3};
+    constexpr ChannelProcessor::FrameLayout kDecoderOrder = {0, 2, 1, 4, 5, 3};  // L R C LFE LS RS
     std::vector<float> input(kFrames * ProcessingChain::kChannels);
     for (std::size_t i = 0; i < input.size(); ++i)
         input[i] = static_cast<float>(i % kValues) / ChannelProcessor::kFullScale;
