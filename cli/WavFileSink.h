@@ -36,7 +36,7 @@ class WavFileSink : public mp2dec::SampleSink {
     std::vector<std::size_t> decodedOfStored;
     WavWriter wav;
     std::vector<int16_t> ordered;  // the samples in the file's order, when reordered
-    std::vector<uint8_t> bytes;    // the samples as little-endian 16-bit values
+    std::vector<uint8_t> bytes;    // on a big-endian machine, the samples as little-endian values
 };
 
 }  // namespace tavrisk
