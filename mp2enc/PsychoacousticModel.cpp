@@ -147,16 +147,15 @@ using ThresholdFunction = void (*)(const ModelTables& t, const float* sum, const
 // either side above x[k] - 7 dB (`above`), bit k % 64 of word k / 64 for line k.
 constexpr int kMaximaWords = kLines / 64;
 using CandidateFunction = void (*)(const double* x, std::uint64_t* maxima, std::uint64_t* above);
-// The summed power and the power-weighted Bark distance above bandBark of the lines in
-// [lo, hi) that are neither tonal nor cleared, which it clears; false when there were none.
-using NoiseBandFunction = bool (*)(double* x, const double* power, const int* type,
-                                   const double* bark, int lo, int hi, double bandBark,
-                                   double& powerSum, double& weightedSum);
+// The noise components of a slot's work, whose tonal components are found: per critical band
+// one, from the lines neither tonal nor cleared, which it clears.
+struct SlotWork;
+using NoiseFunction = void (*)(SlotWork& work);
 // Eight entries or four lines at a time, with AVX2 where the processor has it: the same vector code
 // compiled twice, so the values are the same either way.
 AddMaskerFunction PickAddMasker();
 ThresholdFunction PickThresholds();
-NoiseBandFunction PickNoiseBand();
+NoiseFunction PickNoise();
 CandidateFunction PickCandidates();
 
 // Tables of the layer and sampling frequency in force, and the spectrum's.
@@ -193,7 +192,7 @@ struct ModelTables {
     PsychoLog2 log2;
     AddMaskerFunction addMasker = PickAddMasker();
     ThresholdFunction thresholds = PickThresholds();
-    NoiseBandFunction noiseBand = PickNoiseBand();
+    NoiseFunction findNoise = PickNoise();
     CandidateFunction candidates = PickCandidates();
 
     ModelTables();
@@ -799,15 +798,50 @@ void CandidatesPlain(const double* x, std::uint64_t* maxima, std::uint64_t* abov
     return (taken[0] | taken[1] | taken[2] | taken[3]) != 0;
 }
 
-bool NoiseBandPlain(double* x, const double* power, const int* type, const double* bark, int lo,
-                    int hi, double bandBark, double& powerSum, double& weightedSum) {
-    return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
+// Each band's lines are summed as powers, from the power of kDbMin, into a component on the
+// band's power-weighted mean line; its level in dB is taken once at the end.
+[[gnu::always_inline]] inline void FindNoiseBody(SlotWork& w) {
+    const ModelTables& t = w.t;
+    w.noise = kListEnd;
+    int previous = kListEnd;
+    for (int i = 0; i < kNoiseBands; ++i) {
+        const int lo = t.bounds[i];
+        const int hi = t.bounds[i + 1];
+        double powerSum = 0.0;
+        double index = 0.0;
+        const bool summed = NoiseBandBody(w.x.data(), w.power.data(), w.type.data(),
+                                          t.lineBark.data(), lo, hi, i, powerSum, index);
+        const double sumPower = t.noisePowerOfDbMin + powerSum;
+        const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
+        int q = (lo + hi) / 2;
+        if (lo < hi && sum > kDbMin) {
+            q = lo + static_cast<int>(index / sumPower * (hi - lo));  // truncated toward zero
+        }
+        q = std::clamp(q, 0, kLines - 1);
+        if (w.type[q] == kTypeTonal && q + 1 < kLines) ++q;
+        if (previous == kListEnd) {
+            w.noise = q;
+        } else if (q != previous) {
+            w.next[q] = kListEnd;
+            w.next[previous] = q;
+        } else {
+            // Two bands on one line: the later sum already holds the earlier one; linking
+            // the line to itself would loop for ever.
+            w.next[q] = kListEnd;
+        }
+        w.x[q] = sum;
+        w.power[q] = sumPower;
+        w.type[q] = kTypeNoise;
+        previous = q;
+    }
 }
 
-[[gnu::target("avx2")]] bool NoiseBandAvx2(double* x, const double* power, const int* type,
-                                           const double* bark, int lo, int hi, double bandBark,
-                                           double& powerSum, double& weightedSum) {
-    return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
+void FindNoisePlain(SlotWork& w) {
+    FindNoiseBody(w);
+}
+
+[[gnu::target("avx2")]] void FindNoiseAvx2(SlotWork& w) {
+    FindNoiseBody(w);
 }
 
 AddMaskerFunction PickAddMasker() {
@@ -818,8 +852,8 @@ ThresholdFunction PickThresholds() {
     return HasAvx2() ? ThresholdsAvx2 : ThresholdsPlain;
 }
 
-NoiseBandFunction PickNoiseBand() {
-    return HasAvx2() ? NoiseBandAvx2 : NoiseBandPlain;
+NoiseFunction PickNoise() {
+    return HasAvx2() ? FindNoiseAvx2 : FindNoisePlain;
 }
 
 CandidateFunction PickCandidates() {
@@ -950,39 +984,7 @@ void SlotWork::FindTonal() {
 }
 
 void SlotWork::FindNoise() {
-    noise = kListEnd;
-    int previous = kListEnd;
-    for (int i = 0; i < kNoiseBands; ++i) {
-        const int lo = t.bounds[i];
-        const int hi = t.bounds[i + 1];
-        // Summed as powers, from the power of kDbMin; the level in dB once at the end.
-        double powerSum = 0.0;
-        double index = 0.0;
-        const bool summed = t.noiseBand(x.data(), power.data(), type.data(), t.lineBark.data(), lo,
-                                        hi, i, powerSum, index);
-        const double sumPower = t.noisePowerOfDbMin + powerSum;
-        const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
-        int q = (lo + hi) / 2;
-        if (lo < hi && sum > kDbMin) {
-            q = lo + static_cast<int>(index / sumPower * (hi - lo));  // truncated toward zero
-        }
-        q = std::clamp(q, 0, kLines - 1);
-        if (type[q] == kTypeTonal && q + 1 < kLines) ++q;
-        if (previous == kListEnd) {
-            noise = q;
-        } else if (q != previous) {
-            next[q] = kListEnd;
-            next[previous] = q;
-        } else {
-            // Two bands on one line: the later sum already holds the earlier one; linking
-            // the line to itself would loop for ever.
-            next[q] = kListEnd;
-        }
-        x[q] = sum;
-        power[q] = sumPower;
-        type[q] = kTypeNoise;
-        previous = q;
-    }
+    t.findNoise(*this);
 }
 
 void SlotWork::DropInaudible(int& head) {
