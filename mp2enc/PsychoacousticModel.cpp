@@ -144,7 +144,9 @@ using ThresholdFunction = void (*)(const ModelTables& t, const float* sum, const
                                    int entries, float* threshold);
 // The tonal candidates as the levels x come from the spectrum: the local maxima among the
 // candidate lines (`maxima`) and, among them, those with a line 2 to TonalRun(k) lines away on
-// either side above x[k] - 7 dB (`above`), bit k % 64 of word k / 64 for line k.
+// either side above x[k] - 7 dB (`above`), bit k % 64 of word k / 64 for line k. The levels
+// are finite: the spectrum builds them from a float's exponent and mantissa, and the floor's
+// and the limited centre's are constants.
 constexpr int kMaximaWords = kLines / 64;
 using CandidateFunction = void (*)(const double* x, std::uint64_t* maxima, std::uint64_t* above);
 // The noise components of a slot's work, whose tonal components are found: per critical band
