@@ -58,6 +58,9 @@ void ScaleSlotsPlain(const FilteredSlots& filtered, Slots& out, const double (&g
     const double* rs = &x[kSlotRs][0][0][0];
     double* l = &x[kSlotL][0][0][0];
     double* r = &x[kSlotR][0][0][0];
+    // Left as they are, GCC moves the copies to L and R out of this pass into two library
+    // copies that read Lo and Ro again; hiding where L and R lie keeps them in this pass.
+    asm("" : "+r"(l), "+r"(r));
     // L and R keep the scaled Lo and Ro, taken in the same pass as the sums.
     for (int i = 0; i < kSlotSamples; i += kLanes) {
         const Lanes left = LanesOf(lo + i);

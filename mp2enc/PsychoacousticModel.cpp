@@ -15,6 +15,7 @@
 #include <stop_token>
 #include <system_error>
 #include <thread>
+#include <type_traits>
 #include <utility>
 
 #include "dsp/KernelChoice.h"
@@ -97,13 +98,18 @@ void FillLanes(double* values, int count, double value) {
     for (int i = 0; i < count; i += 4) WriteLanes(values + i, lanes);
 }
 
-// Search width around a tonal candidate, by its line.
+// Search width around a tonal candidate, by its line: 2 lines below line 62, 3 from there,
+// then 6, then 12.
+constexpr int kRunOf3From = 62;
+constexpr int kRunOf6From = 126;
+constexpr int kRunOf12From = 254;
+constexpr int kWidestRun = 12;
 constexpr int TonalRun(int k) {
     if (k < kFirstCandidate || k > kLastCandidate) return 0;
-    if (k < 62) return 2;
-    if (k < 126) return 3;
-    if (k < 254) return 6;
-    return 12;
+    if (k < kRunOf3From) return 2;
+    if (k < kRunOf6From) return 3;
+    if (k < kRunOf12From) return 6;
+    return kWidestRun;
 }
 
 constexpr auto kTonalRuns = [] {
@@ -136,19 +142,23 @@ using AddMaskerFunction = void (*)(const float* bark, const float* barkRest, int
 // thresholds; entries masked by no component take the threshold in quiet alone.
 using ThresholdFunction = void (*)(const ModelTables& t, const float* sum, const float* masked,
                                    int entries, float* threshold);
-// The local maxima among the candidate lines: bit k % 64 of bits[k / 64] for line k.
+// The tonal candidates as the levels x come from the spectrum: the local maxima among the
+// candidate lines (`maxima`) and, among them, those with a line 2 to TonalRun(k) lines away on
+// either side above x[k] - 7 dB (`above`), bit k % 64 of word k / 64 for line k. The levels
+// are finite: the spectrum builds them from a float's exponent and mantissa, and the floor's
+// and the limited centre's are constants.
 constexpr int kMaximaWords = kLines / 64;
-void Maxima(const double* x, std::uint64_t* bits);
-// The summed power and the power-weighted Bark distance above bandBark of the lines in
-// [lo, hi) that are neither tonal nor cleared, which it clears; false when there were none.
-using NoiseBandFunction = bool (*)(double* x, const double* power, const int* type,
-                                   const double* bark, int lo, int hi, double bandBark,
-                                   double& powerSum, double& weightedSum);
+using CandidateFunction = void (*)(const double* x, std::uint64_t* maxima, std::uint64_t* above);
+// The noise components of a slot's work, whose tonal components are found: per critical band
+// one, from the lines neither tonal nor cleared, which it clears.
+struct SlotWork;
+using NoiseFunction = void (*)(SlotWork& work);
 // Eight entries or four lines at a time, with AVX2 where the processor has it: the same vector code
 // compiled twice, so the values are the same either way.
 AddMaskerFunction PickAddMasker();
 ThresholdFunction PickThresholds();
-NoiseBandFunction PickNoiseBand();
+NoiseFunction PickNoise();
+CandidateFunction PickCandidates();
 
 // Tables of the layer and sampling frequency in force, and the spectrum's.
 struct ModelTables {
@@ -184,7 +194,8 @@ struct ModelTables {
     PsychoLog2 log2;
     AddMaskerFunction addMasker = PickAddMasker();
     ThresholdFunction thresholds = PickThresholds();
-    NoiseBandFunction noiseBand = PickNoiseBand();
+    NoiseFunction findNoise = PickNoise();
+    CandidateFunction candidates = PickCandidates();
 
     ModelTables();
     // Takes the tables of a layer and sampling frequency; false when they are in force already.
@@ -646,26 +657,116 @@ void ThresholdsPlain(const ModelTables& t, const float* sum, const float* masked
     }
 }
 
-// The rising bits of lines 2 to 511 (those the candidates read), two lines at a time on every
-// processor.
-void Maxima(const double* x, std::uint64_t* bits) {
+// Per lane, the largest of the values read from a, b, c and d: the levels are finite, so any
+// order gives the same.
+template <typename Lanes>
+[[gnu::always_inline]] inline void WriteLargest(double* out, const double* a, const double* b,
+                                                const double* c, const double* d) {
+    Lanes va, vb, vc, vd;
+    ReadLanes(va, a);
+    ReadLanes(vb, b);
+    ReadLanes(vc, c);
+    ReadLanes(vd, d);
+    va = va > vb ? va : vb;
+    vc = vc > vd ? vc : vd;
+    WriteLanes(out, va > vc ? va : vc);
+}
+
+// Bit i of the result for lane i of a comparison's result.
+typedef std::int64_t Ints2 __attribute__((vector_size(16)));
+[[gnu::always_inline]] inline std::uint64_t LaneBits(const Ints2& lanes) {
+    return static_cast<std::uint64_t>(__builtin_ia32_movmskpd(reinterpret_cast<Doubles2>(lanes)));
+}
+
+// Four lanes, in one instruction with AVX2 (which clang wants in a function built for AVX);
+// with clang through the sign bits of four 32-bit lanes.
+[[gnu::always_inline]] inline std::uint64_t LaneBits(const PsyInts4& lanes) {
+#if !defined(__clang__)
+    return static_cast<std::uint64_t>(
+        __builtin_ia32_movmskpd256(reinterpret_cast<PsyDoubles4>(lanes)));
+#else
+    typedef float Floats4 __attribute__((vector_size(16)));
+    const auto halves = reinterpret_cast<PsyInts8>(lanes);
+    const auto signs = __builtin_shufflevector(halves, halves, 1, 3, 5, 7);
+    return static_cast<std::uint64_t>(__builtin_ia32_movmskps(reinterpret_cast<Floats4>(signs)));
+#endif
+}
+
+// The tonal search's window on either side of a line widens with the line (TonalRun): 2, 3,
+// 6 or 12 lines. Its largest level is the larger of two overlapping runs of 1, 2, 4 or 8
+// lines, which are taken once for all lines; then the lines, in lanes, compare their levels
+// with the windows' and with the line below. Four lanes with AVX2, else two.
+template <bool kWide>
+[[gnu::always_inline]] inline void CandidatesBody(const double* x, std::uint64_t* maxima,
+                                                  std::uint64_t* above) {
+    using Lanes = std::conditional_t<kWide, PsyDoubles4, Doubles2>;
+    constexpr int kWidth = sizeof(Lanes) / sizeof(double);
+    // Each stretch of one run is a whole number of fours.
+    static_assert((kRunOf3From - kFirstCandidate) % 4 == 0 &&
+                  (kRunOf6From - kRunOf3From) % 4 == 0 && (kRunOf12From - kRunOf6From) % 4 == 0 &&
+                  TonalRun(kLastCandidate) == kWidestRun);
+    constexpr double kNone = -std::numeric_limits<double>::infinity();
+    // The largest of lines [i, i + 4) and [i, i + 8), from the first line the windows of 6 and
+    // of 12 read.
+    constexpr int kFourFrom = kRunOf6From - 6;
+    constexpr int kEightFrom = (kRunOf12From - kWidestRun) / 4 * 4;
+    alignas(32) double four[kLines];
+    alignas(32) double eight[kLines];
+    // Per line, the largest level in its windows.
+    alignas(32) double peak[kLines];
+    for (int i = kFourFrom; i < kLines; i += kWidth) {
+        WriteLargest<Lanes>(four + i, x + i, x + i + 1, x + i + 2, x + i + 3);
+    }
+    for (int i = kEightFrom; i < kLines - 8; i += kWidth) {
+        WriteLargest<Lanes>(eight + i, four + i, four + i, four + i + 4, four + i + 4);
+    }
+    std::fill(peak, peak + kFirstCandidate, kNone);
+    std::fill(peak + kLastCandidate + 1, peak + kLines, kNone);
+    for (int k = kFirstCandidate; k < kRunOf3From; k += kWidth) {
+        WriteLargest<Lanes>(peak + k, x + k - 2, x + k - 2, x + k + 2, x + k + 2);
+    }
+    for (int k = kRunOf3From; k < kRunOf6From; k += kWidth) {
+        WriteLargest<Lanes>(peak + k, x + k - 3, x + k - 2, x + k + 2, x + k + 3);
+    }
+    for (int k = kRunOf6From; k < kRunOf12From; k += kWidth) {
+        WriteLargest<Lanes>(peak + k, four + k - 6, four + k - 5, four + k + 2, four + k + 3);
+    }
+    for (int k = kRunOf12From; k < kLastCandidate; k += kWidth) {
+        WriteLargest<Lanes>(peak + k, eight + k - 12, four + k - 5, eight + k + 2, four + k + 9);
+    }
     std::uint64_t rising[kMaximaWords + 1] = {};
     for (int w = 0; w < kMaximaWords; ++w) {
-        std::uint64_t word = 0;
+        std::uint64_t risingWord = 0;
+        std::uint64_t aboveWord = 0;
 #pragma GCC unroll 32
-        for (int b = 0; b < 64; b += 2) {
-            const int k = 64 * w + b;
-            if (k < kFirstCandidate) continue;
-            Doubles2 below, level;
-            ReadLanes(below, x + k - 1);
+        for (int bit = 0; bit < 64; bit += kWidth) {
+            const int k = 64 * w + bit;
+            Lanes level, window;
             ReadLanes(level, x + k);
-            const auto mask = static_cast<std::uint64_t>(
-                __builtin_ia32_movmskpd(reinterpret_cast<Doubles2>(level > below)));
-            word |= mask << b;
+            ReadLanes(window, peak + k);
+            aboveWord |= LaneBits(level - kTonalMarginDb < window) << bit;
+            if (k < kFirstCandidate) {
+                // Lines 0 and 1 are no candidates, and line 0 has none below it.
+                risingWord = static_cast<std::uint64_t>((x[2] > x[1]) | ((x[3] > x[2]) << 1)) << 2;
+                continue;
+            }
+            Lanes below;
+            ReadLanes(below, x + k - 1);
+            risingWord |= LaneBits(level > below) << bit;
         }
-        rising[w] = word;
+        rising[w] = risingWord;
+        above[w] = aboveWord;
     }
-    MaximaFromRising(rising, bits);
+    MaximaFromRising(rising, maxima);
+}
+
+void CandidatesPlain(const double* x, std::uint64_t* maxima, std::uint64_t* above) {
+    CandidatesBody<false>(x, maxima, above);
+}
+
+[[gnu::target("avx2")]] void CandidatesAvx2(const double* x, std::uint64_t* maxima,
+                                            std::uint64_t* above) {
+    CandidatesBody<true>(x, maxima, above);
 }
 
 [[gnu::always_inline]] inline bool NoiseBandBody(double* x, const double* power, const int* type,
@@ -699,15 +800,50 @@ void Maxima(const double* x, std::uint64_t* bits) {
     return (taken[0] | taken[1] | taken[2] | taken[3]) != 0;
 }
 
-bool NoiseBandPlain(double* x, const double* power, const int* type, const double* bark, int lo,
-                    int hi, double bandBark, double& powerSum, double& weightedSum) {
-    return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
+// Each band's lines are summed as powers, from the power of kDbMin, into a component on the
+// band's power-weighted mean line; its level in dB is taken once at the end.
+[[gnu::always_inline]] inline void FindNoiseBody(SlotWork& w) {
+    const ModelTables& t = w.t;
+    w.noise = kListEnd;
+    int previous = kListEnd;
+    for (int i = 0; i < kNoiseBands; ++i) {
+        const int lo = t.bounds[i];
+        const int hi = t.bounds[i + 1];
+        double powerSum = 0.0;
+        double index = 0.0;
+        const bool summed = NoiseBandBody(w.x.data(), w.power.data(), w.type.data(),
+                                          t.lineBark.data(), lo, hi, i, powerSum, index);
+        const double sumPower = t.noisePowerOfDbMin + powerSum;
+        const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
+        int q = (lo + hi) / 2;
+        if (lo < hi && sum > kDbMin) {
+            q = lo + static_cast<int>(index / sumPower * (hi - lo));  // truncated toward zero
+        }
+        q = std::clamp(q, 0, kLines - 1);
+        if (w.type[q] == kTypeTonal && q + 1 < kLines) ++q;
+        if (previous == kListEnd) {
+            w.noise = q;
+        } else if (q != previous) {
+            w.next[q] = kListEnd;
+            w.next[previous] = q;
+        } else {
+            // Two bands on one line: the later sum already holds the earlier one; linking
+            // the line to itself would loop for ever.
+            w.next[q] = kListEnd;
+        }
+        w.x[q] = sum;
+        w.power[q] = sumPower;
+        w.type[q] = kTypeNoise;
+        previous = q;
+    }
 }
 
-[[gnu::target("avx2")]] bool NoiseBandAvx2(double* x, const double* power, const int* type,
-                                           const double* bark, int lo, int hi, double bandBark,
-                                           double& powerSum, double& weightedSum) {
-    return NoiseBandBody(x, power, type, bark, lo, hi, bandBark, powerSum, weightedSum);
+void FindNoisePlain(SlotWork& w) {
+    FindNoiseBody(w);
+}
+
+[[gnu::target("avx2")]] void FindNoiseAvx2(SlotWork& w) {
+    FindNoiseBody(w);
 }
 
 AddMaskerFunction PickAddMasker() {
@@ -718,8 +854,12 @@ ThresholdFunction PickThresholds() {
     return HasAvx2() ? ThresholdsAvx2 : ThresholdsPlain;
 }
 
-NoiseBandFunction PickNoiseBand() {
-    return HasAvx2() ? NoiseBandAvx2 : NoiseBandPlain;
+NoiseFunction PickNoise() {
+    return HasAvx2() ? FindNoiseAvx2 : FindNoisePlain;
+}
+
+CandidateFunction PickCandidates() {
+    return HasAvx2() ? CandidatesAvx2 : CandidatesPlain;
 }
 
 }  // namespace
@@ -745,54 +885,80 @@ void SlotWork::SpectralMaxima() {
     }
 }
 
-// The first set bit at or after `from`, or kListEnd.
-int NextCandidate(const std::array<std::uint64_t, kMaximaWords>& bits, int from) {
-    if (from >= kLines) return kListEnd;
-    int w = from / 64;
-    std::uint64_t word = bits[w] & (~std::uint64_t{0} << (from % 64));
-    while (word == 0) {
-        if (++w == kMaximaWords) return kListEnd;
-        word = bits[w];
+// The candidates' lines in ascending order, one set bit after the other.
+class CandidateWalk {
+  public:
+    explicit CandidateWalk(const std::array<std::uint64_t, kMaximaWords>& candidateBits)
+        : bits(candidateBits) {}
+    // The first candidate at or after `from`, or kListEnd; the walk goes on from there.
+    int From(int from) {
+        if (from >= kLines) return kListEnd;
+        word = from / 64;
+        rest = bits[word] & (~std::uint64_t{0} << (from % 64));
+        return Next();
     }
-    return 64 * w + std::countr_zero(word);
+    // The candidate after the one returned last, or kListEnd.
+    int Next() {
+        while (rest == 0) {
+            if (++word == kMaximaWords) return kListEnd;
+            rest = bits[word];
+        }
+        const int k = 64 * word + std::countr_zero(rest);
+        rest &= rest - 1;
+        return k;
+    }
+
+  private:
+    const std::array<std::uint64_t, kMaximaWords>& bits;
+    int word = 0;
+    std::uint64_t rest = 0;  // the bits of `word` not yet returned
+};
+
+// Whether a line 2 to `run` lines away from line k, on either side, lies above `floor`.
+bool NeighbourAbove(const double* x, int k, int run, double floor) {
+    for (int j = 2; j <= run; ++j) {
+        if (floor < x[k - j] || floor < x[k + j]) return true;
+    }
+    return false;
 }
 
-// Whether a line 2 to `run` lines away from line k, on either side, lies above `floor`. Nine
-// candidates in ten are settled by the lines 2 and 3 away, which are compared on both sides
-// without a branch between them: which side lies above is a branch no processor foresees.
-[[gnu::always_inline]] inline bool NeighbourAbove(const double* x, int k, int run, double floor) {
-    if (run < 2) return false;
-    bool above = (floor < x[k - 2]) | (floor < x[k + 2]);
-    if (run > 2) above |= (floor < x[k - 3]) | (floor < x[k + 3]);
-    for (int j = 4; j <= run && !above; ++j) above = (floor < x[k - j]) | (floor < x[k + j]);
-    return above;
+bool HasBit(const std::array<std::uint64_t, kMaximaWords>& bits, int k) {
+    return ((bits[k / 64] >> (k % 64)) & 1) != 0;
 }
 
 void SlotWork::FindTonal() {
     // Candidates: local maxima, taken in ascending order; the components found are linked.
-    std::array<std::uint64_t, kMaximaWords> bits;
-    Maxima(x.data(), bits.data());
+    std::array<std::uint64_t, kMaximaWords> maxima;
+    std::array<std::uint64_t, kMaximaWords> above;
+    t.candidates(x.data(), maxima.data(), above.data());
+    // A candidate whose lines no component has changed yet is settled by `above`: the walk
+    // takes those that pass and, after each component, those whose lines it changed, which
+    // are tested again.
+    std::array<std::uint64_t, kMaximaWords> walk;
+    for (int w = 0; w < kMaximaWords; ++w) walk[w] = maxima[w] & ~above[w];
+    CandidateWalk candidates(walk);
+    int changedTo = -kLines;  // the last line a component has changed
     int last = kListEnd;
     int lastButOne = kListEnd;
     tone = kListEnd;
-    for (int k = NextCandidate(bits, 0); k >= 0;) {
+    for (int k = candidates.From(0); k >= 0;) {
         const int run = kTonalRuns[k];
-        if (NeighbourAbove(x.data(), k, run, x[k] - kTonalMarginDb)) {
-            const int following = NextCandidate(bits, k + 1);
-            if (last != kListEnd) next[last] = following;
-            k = following;
+        if (k - run <= changedTo ? NeighbourAbove(x.data(), k, run, x[k] - kTonalMarginDb)
+                                 : HasBit(above, k)) {
+            k = candidates.Next();
             continue;
         }
         type[k] = kTypeTonal;
         if (tone == kListEnd) tone = k;
-        // Candidates within the run above k are absorbed by it.
-        next[k] = NextCandidate(bits, k + run + 1);
-        if (last != kListEnd && k - last <= run) {
-            // The previous component lies in k's run and is cleared below: unlink it.
-            if (lastButOne != kListEnd) {
-                next[lastButOne] = k;
-            } else {
-                tone = k;
+        if (last != kListEnd) {
+            next[last] = k;
+            if (k - last <= run) {
+                // The previous component lies in k's run and is cleared below: unlink it.
+                if (lastButOne != kListEnd) {
+                    next[lastButOne] = k;
+                } else {
+                    tone = k;
+                }
             }
         }
         if (k > 1 && k < kOwnLevelFrom) {
@@ -808,44 +974,19 @@ void SlotWork::FindTonal() {
         }
         lastButOne = last;
         last = k;
-        k = next[k];
+        // Candidates within the run above k are absorbed by it; those whose windows reach
+        // into it are tested again.
+        changedTo = k + run;
+        for (int j = changedTo + 1; j <= std::min(changedTo + kWidestRun, kLines - 1); ++j) {
+            if (HasBit(maxima, j)) walk[j / 64] |= std::uint64_t{1} << (j % 64);
+        }
+        k = candidates.From(changedTo + 1);
     }
+    if (last != kListEnd) next[last] = kListEnd;
 }
 
 void SlotWork::FindNoise() {
-    noise = kListEnd;
-    int previous = kListEnd;
-    for (int i = 0; i < kNoiseBands; ++i) {
-        const int lo = t.bounds[i];
-        const int hi = t.bounds[i + 1];
-        // Summed as powers, from the power of kDbMin; the level in dB once at the end.
-        double powerSum = 0.0;
-        double index = 0.0;
-        const bool summed = t.noiseBand(x.data(), power.data(), type.data(), t.lineBark.data(), lo,
-                                        hi, i, powerSum, index);
-        const double sumPower = t.noisePowerOfDbMin + powerSum;
-        const double sum = summed ? kDbPerOctave * t.log2(sumPower) : kDbMin;
-        int q = (lo + hi) / 2;
-        if (lo < hi && sum > kDbMin) {
-            q = lo + static_cast<int>(index / sumPower * (hi - lo));  // truncated toward zero
-        }
-        q = std::clamp(q, 0, kLines - 1);
-        if (type[q] == kTypeTonal && q + 1 < kLines) ++q;
-        if (previous == kListEnd) {
-            noise = q;
-        } else if (q != previous) {
-            next[q] = kListEnd;
-            next[previous] = q;
-        } else {
-            // Two bands on one line: the later sum already holds the earlier one; linking
-            // the line to itself would loop for ever.
-            next[q] = kListEnd;
-        }
-        x[q] = sum;
-        power[q] = sumPower;
-        type[q] = kTypeNoise;
-        previous = q;
-    }
+    t.findNoise(*this);
 }
 
 void SlotWork::DropInaudible(int& head) {

@@ -271,6 +271,28 @@ TEST(PsychoacousticModelTest, SecondToneInTheFirstOnesWiderRunTakesTheListHead) 
     EXPECT_EQ(Lines(run.model.TonalComponents()), std::vector<int>{63});
 }
 
+TEST(PsychoacousticModelTest, CandidatesReadTheLinesAnEarlierComponentChanged) {
+    // A candidate just above a component's run is judged on the levels the component left:
+    // its cleared run no longer holds it down, and its summed level (below line 255) can.
+    struct Case {
+        std::map<int, double> levels;
+        std::vector<int> tonal;
+    };
+    const Case cases[] = {
+        // 65 (10 dB above 67's margin) is cleared by 62's run, so 67 is tonal.
+        {{{62, 80.0}, {65, 70.0}, {67, 70.0}}, {62, 67}},
+        // 61's neighbours lift it 1.8 dB, past the margin of 64 (8 dB up, 3 lines away).
+        {{{60, 74.0}, {61, 80.0}, {62, 74.0}, {64, 88.0}}, {61}},
+        // The same where the run widens from 3 to 6 lines.
+        {{{124, 74.0}, {125, 80.0}, {126, 74.0}, {129, 88.0}}, {125}},
+    };
+    for (const auto& c : cases) {
+        ModelRun run;
+        ExactLines(run, 6, c.levels);
+        EXPECT_EQ(Lines(run.model.TonalComponents()), c.tonal) << "first line " << c.tonal[0];
+    }
+}
+
 TEST(PsychoacousticModelTest, LastTwoNoiseBandsCentredOnOneLineEndTheList) {
     // At 44.1 kHz the energy of band 23 (lines 265..352) on line 352 (24.013 Bark) centres it
     // on line 354, inside band 24, which then centres on line 354 again: the list must end
