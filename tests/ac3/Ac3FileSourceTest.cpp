@@ -13,7 +13,7 @@
 namespace tavrisk::test {
 namespace {
 
-constexpr int kFrame = 1536;
+constexpr int kFrameSamples = 1536;
 
 using Message = FakeJobHost::Message;
 
@@ -45,7 +45,7 @@ std::size_t FramesIn(const std::string& path, int frameBytes) {
 
 TEST_F(Ac3FileSourceTest, DeliversEachToneInItsRowLikeFfmpegsDecodeThenOnePaddedBlock) {
     const std::string path = Make({.seconds = 1.0});
-    const std::size_t frames = FramesIn(path, 1792) * kFrame;
+    const std::size_t frames = FramesIn(path, 1792) * kFrameSamples;
     const Delivered d = Run(path);
     ASSERT_TRUE(d.opened);
     EXPECT_EQ(host.status, "(CM) 48000 Hz 3/2 L,C,R,SL,SR With LFE");
@@ -93,7 +93,7 @@ TEST_F(Ac3FileSourceTest, Reads44100HzStreamsAndResamples48000To44100) {
     host.inputRate = 48000;
     ASSERT_TRUE(host.Settings().resample);
     const std::string path = Make({.seconds = 2.0});
-    const std::size_t inputFrames = FramesIn(path, 1792) * kFrame;
+    const std::size_t inputFrames = FramesIn(path, 1792) * kFrameSamples;
     const Delivered d = Run(path);
     // 1152 x 1.0884354 input frames per block; the rest goes out padded.
     const std::size_t frames = static_cast<std::size_t>(inputFrames / 1.0884354);
@@ -111,7 +111,7 @@ TEST_F(Ac3FileSourceTest, ResamplesEachToneIntoItsRowAndLastsAsLongAsTheStream) 
     // 75264 input frames make 69148.8 output frames: 60 whole blocks and 29 frames, all
     // but about 190 of which the conversion holds back until the end.
     ASSERT_EQ(FramesIn(path, 1792), 49u);
-    const std::size_t length = std::lround(49.0 * kFrame * 44100 / 48000);
+    const std::size_t length = std::lround(49.0 * kFrameSamples * 44100 / 48000);
     const Delivered d = Run(path);
     ASSERT_TRUE(d.opened);
     EXPECT_EQ(d.blocks, length / 1152 + 1);
@@ -183,7 +183,7 @@ TEST_F(Ac3FileSourceTest, SkipsTheExactDurationAt44100HzOnStreamsAndInAvi) {
     constexpr std::size_t kSkipped = 66150;
     const std::size_t rest = plain.Frames() - kSkipped - 1152;
     constexpr double kDitherUnits = 16.0;
-    EXPECT_LE(WorstDifference(skipped, plain, kSkipped, rest - kFrame), kDitherUnits);
+    EXPECT_LE(WorstDifference(skipped, plain, kSkipped, rest - kFrameSamples), kDitherUnits);
     EXPECT_GT(WorstDifference(skipped, plain, kSkipped + 1, rest), 100.0);
     EXPECT_GT(WorstDifference(skipped, plain, kSkipped - 1, rest), 100.0);
 
@@ -279,11 +279,11 @@ TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationAndSilencesADamage
     const std::string cut = dir.File("cut.ac3");
     WriteBytes(cut, {bytes.begin(), bytes.end() - 500});
     const Delivered truncated = Run(cut);
-    const std::size_t kept = (bytes.size() / 1792 - 1) * kFrame;
+    const std::size_t kept = (bytes.size() / 1792 - 1) * kFrameSamples;
     // The frame cut short is one frame of silence, told as damage.
-    EXPECT_EQ(truncated.blocks, (kept + kFrame) / 1152 + 1);
+    EXPECT_EQ(truncated.blocks, (kept + kFrameSamples) / 1152 + 1);
     EXPECT_EQ(WorstDifference(truncated, plain, 0, kept), 0.0);
-    EXPECT_TRUE(AllZero(truncated, kept, kept + kFrame));
+    EXPECT_TRUE(AllZero(truncated, kept, kept + kFrameSamples));
     EXPECT_TRUE(host.messages.empty());
     ASSERT_EQ(host.warnings.size(), 1u);
     EXPECT_NE(host.warnings[0].text.find("ends inside its last frame"), std::string::npos);
@@ -295,9 +295,9 @@ TEST_F(Ac3FileSourceTest, KeepsWhatWasDecodedBeforeATruncationAndSilencesADamage
     WriteBytes(damaged, bytes);
     const Delivered d = Run(damaged);
     EXPECT_EQ(d.blocks, plain.blocks);
-    EXPECT_EQ(WorstDifference(d, plain, 0, 5 * kFrame), 0.0);
-    EXPECT_TRUE(AllZero(d, 5 * kFrame, 6 * kFrame));
-    EXPECT_FALSE(AllZero(d, 6 * kFrame, 7 * kFrame));
+    EXPECT_EQ(WorstDifference(d, plain, 0, 5 * kFrameSamples), 0.0);
+    EXPECT_TRUE(AllZero(d, 5 * kFrameSamples, 6 * kFrameSamples));
+    EXPECT_FALSE(AllZero(d, 6 * kFrameSamples, 7 * kFrameSamples));
     EXPECT_TRUE(host.messages.empty());
     EXPECT_EQ(host.warnings,
               (std::vector<Message>{{"'" + damaged +

@@ -25,7 +25,7 @@ extern "C" {
 namespace tavrisk::test {
 namespace {
 
-constexpr auto kRunLimit = std::chrono::seconds(20);
+constexpr auto kPlayLimit = std::chrono::seconds(20);
 constexpr int kFilmChannelCount = 6;
 // Long enough for a stray delivery to show up.
 constexpr auto kSettle = std::chrono::milliseconds(100);
@@ -74,7 +74,7 @@ TEST_P(SixChannelInputTest, WrapperGetsFilmOrderTheSameInBothRuns) {
     EXPECT_EQ(run.Rows().back(), run.Wrapper());
     std::this_thread::sleep_for(kSettle);
     EXPECT_EQ(receiver.Count(), 0u) << "delivered before the run";
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
     const StreamFormat format = receiver.Format();
     EXPECT_EQ(format.channels, kFilmChannelCount);
     EXPECT_EQ(format.rate, kInputRate);
@@ -92,7 +92,7 @@ TEST_P(SixChannelInputTest, WrapperGetsFilmOrderTheSameInBothRuns) {
     EXPECT_EQ(receiver.Count(), firstRun) << "delivered while stopped";
     receiver.KeepSamples(false);
     receiver.ResetCount();
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
     EXPECT_EQ(receiver.Count(), firstRun);
 }
 
@@ -137,7 +137,7 @@ TEST_F(GraphFileTest, OtherLayoutsAreAnnouncedByName) {
         ASSERT_EQ(run.Render(path).Reason(), "") << c.name;
         CollectingReceiver receiver;
         ASSERT_TRUE(run.ReplaceRenderer(receiver)) << c.name;
-        ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded) << c.name;
+        ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded) << c.name;
         EXPECT_EQ(receiver.Format().channels, c.channels) << c.name;
         EXPECT_EQ(receiver.Format().layoutName, c.layout) << c.name;
         EXPECT_TRUE(receiver.Format().s16 || receiver.Format().f32) << c.name;
@@ -270,14 +270,14 @@ TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
     gst_element_post_message(capsFilter,
                              gst_message_new_error(GST_OBJECT(capsFilter), fault, "test"));
     g_error_free(fault);
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kFailed);
+    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kFailed);
     ASSERT_TRUE(run.LastError());
     EXPECT_EQ(run.LastError()->element, "CapsFilter");
     EXPECT_EQ(run.LastError()->text, "broken frame");
     EXPECT_FALSE(run.Graph().TakeError()) << "an error is taken once";
 
     receiver.ResetCount();
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
     EXPECT_EQ(receiver.Count(),
               static_cast<std::size_t>(kInputRate * kInputSeconds * kFilmChannelCount));
 }
@@ -288,7 +288,7 @@ TEST_F(GraphFileTest, RawAc3ReportsHowMuchOfTheFileWasRead) {
     ASSERT_EQ(run.Render(path).Reason(), "");
     CollectingReceiver receiver;
     ASSERT_TRUE(run.ReplaceRenderer(receiver));
-    ASSERT_EQ(run.RunToEnd(kRunLimit), GraphRun::Outcome::kEnded);
+    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
     EXPECT_GE(run.Graph().GetDuration(), 0.0);
     const double fraction = run.Graph().ByteFraction();
     EXPECT_GE(fraction, 0.0);
@@ -313,7 +313,7 @@ TEST_F(GraphFileTest, DamagedFilesEndWithoutHanging) {
         }
         CollectingReceiver receiver;
         ASSERT_TRUE(run.ReplaceRenderer(receiver)) << path;
-        EXPECT_NE(run.RunToEnd(kRunLimit), GraphRun::Outcome::kTimedOut) << path;
+        EXPECT_NE(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kTimedOut) << path;
     }
 }
 

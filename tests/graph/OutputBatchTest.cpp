@@ -7,7 +7,7 @@
 namespace tavrisk::test {
 namespace {
 
-constexpr int kRate = 48000;
+constexpr int kSampleRate = 48000;
 constexpr gsize kSampleBytes = 24;  // six floats
 constexpr int kFrame = 1536;
 constexpr GstClockTime kFrameNs = 32 * GST_MSECOND;
@@ -24,22 +24,22 @@ TEST(OutputBatchTest, OnlyAFrameThatFollowsOnInTheSameFormatJoins) {
         int rate;
         bool joins;
     } cases[] = {
-        {kStart, kStart + kFrameNs, kFrame, kSampleBytes, kRate, true},
-        {kStart, kStart + kFrameNs + 10 * GST_USECOND, kFrame, kSampleBytes, kRate, true},
-        {kStart, GST_CLOCK_TIME_NONE, kFrame, kSampleBytes, kRate, true},
-        {kStart, kStart + kFrameNs + 11 * GST_USECOND, kFrame, kSampleBytes, kRate, false},
-        {kStart, kStart + kFrameNs - GST_MSECOND, kFrame, kSampleBytes, kRate, false},
-        {kStart, kStart, kFrame, kSampleBytes, kRate, false},
-        {kStart, kStart + kFrameNs, kFrame, kSampleBytes / 3, kRate, false},
+        {kStart, kStart + kFrameNs, kFrame, kSampleBytes, kSampleRate, true},
+        {kStart, kStart + kFrameNs + 10 * GST_USECOND, kFrame, kSampleBytes, kSampleRate, true},
+        {kStart, GST_CLOCK_TIME_NONE, kFrame, kSampleBytes, kSampleRate, true},
+        {kStart, kStart + kFrameNs + 11 * GST_USECOND, kFrame, kSampleBytes, kSampleRate, false},
+        {kStart, kStart + kFrameNs - GST_MSECOND, kFrame, kSampleBytes, kSampleRate, false},
+        {kStart, kStart, kFrame, kSampleBytes, kSampleRate, false},
+        {kStart, kStart + kFrameNs, kFrame, kSampleBytes / 3, kSampleRate, false},
         {kStart, kStart + kFrameNs, kFrame, kSampleBytes, 44100, false},
-        {kStart, kStart + kFrameNs, OutputBatch::kSamples, kSampleBytes, kRate, false},
-        {GST_CLOCK_TIME_NONE, kStart + kFrameNs, kFrame, kSampleBytes, kRate, false},
-        {GST_CLOCK_TIME_NONE, GST_CLOCK_TIME_NONE, kFrame, kSampleBytes, kRate, true},
+        {kStart, kStart + kFrameNs, OutputBatch::kSamples, kSampleBytes, kSampleRate, false},
+        {GST_CLOCK_TIME_NONE, kStart + kFrameNs, kFrame, kSampleBytes, kSampleRate, false},
+        {GST_CLOCK_TIME_NONE, GST_CLOCK_TIME_NONE, kFrame, kSampleBytes, kSampleRate, true},
     };
     for (const auto& c : cases) {
         OutputBatch batch;
-        EXPECT_TRUE(batch.Takes(c.firstPts, kFrame, kSampleBytes, kRate));
-        ASSERT_NE(batch.Room(kFrame, kSampleBytes, kRate), nullptr);
+        EXPECT_TRUE(batch.Takes(c.firstPts, kFrame, kSampleBytes, kSampleRate));
+        ASSERT_NE(batch.Room(kFrame, kSampleBytes, kSampleRate), nullptr);
         batch.Added(c.firstPts, kFrame, 1);
         EXPECT_EQ(batch.Takes(c.pts, c.samples, c.sampleBytes, c.rate), c.joins) << c.pts;
     }
@@ -52,7 +52,7 @@ TEST(OutputBatchTest, AFullBatchIsOneBufferStandingForItsInputFrames) {
     EXPECT_EQ(batch.Take(frames), nullptr);
     EXPECT_EQ(frames, 0);
     for (int i = 0; !batch.Full(); ++i) {
-        uint8_t* room = batch.Room(kFrame, kSampleBytes, kRate);
+        uint8_t* room = batch.Room(kFrame, kSampleBytes, kSampleRate);
         ASSERT_NE(room, nullptr);
         room[0] = static_cast<uint8_t>(i);
         batch.Added(kStart + i * kFrameNs, kFrame, 1);

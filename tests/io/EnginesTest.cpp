@@ -13,6 +13,7 @@
 #include "sources/WavFileSource.h"
 #include "tests/io/FileSizeLimit.h"
 #include "tests/io/IoTestSupport.h"
+#include "tests/support/BlockFrames.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk {
@@ -22,7 +23,7 @@ namespace fs = std::filesystem;
 using test::FakeJobHost;
 using test::TempDir;
 
-constexpr std::size_t kBlock = SampleBlock::kFrames;
+using test::kBlock;
 // Input channels L, C, R, LS, RS, LFE.
 constexpr std::array<int16_t, 6> kInputValue = {-32767, 3000, 2000, 4000, 5000, 6000};
 

@@ -10,6 +10,7 @@
 #include <vector>
 
 #include "sources/WavFileSource.h"
+#include "tests/support/BlockFrames.h"
 #include "tests/support/FakeJobHost.h"
 #include "tests/support/Fft.h"
 #include "tests/support/TestSupport.h"
@@ -22,7 +23,7 @@ using test::Quote;
 
 constexpr int kInputRate = 48000;
 constexpr int kOutputRate = 44100;
-constexpr std::size_t kBlock = SampleBlock::kFrames;
+using test::kBlock;
 constexpr double kHalfScale = 16384.0;
 // Block row of each file channel L, C, R, LS, RS, LFE.
 constexpr std::array<int, 6> kRowOfChannel = {0, 2, 1, 4, 5, 3};

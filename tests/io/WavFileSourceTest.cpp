@@ -9,6 +9,7 @@
 #include "sources/InputProbe.h"
 #include "sources/WavFileSource.h"
 #include "tests/io/IoTestSupport.h"
+#include "tests/support/BlockFrames.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk {
@@ -21,7 +22,7 @@ using test::TempDir;
 using test::WavLayout;
 using test::WriteBytes;
 
-constexpr std::size_t kBlock = SampleBlock::kFrames;
+using test::kBlock;
 // Value of each channel per block row L, R, C, LFE, LS, RS; frame i adds i % 7.
 constexpr std::array<int16_t, 6> kRowValue = {1000, 2000, 3000, 6000, 4000, 5000};
 // Block row of each channel of a plain file (L, C, R, LS, RS, LFE) and of a 5.1-masked

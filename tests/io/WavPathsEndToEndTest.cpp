@@ -10,6 +10,7 @@
 
 #include "platform/RiffChunk.h"
 #include "tests/io/IoTestSupport.h"
+#include "tests/support/BlockFrames.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk {
@@ -21,7 +22,7 @@ using test::Quote;
 using test::RunCommand;
 using test::TempDir;
 
-constexpr std::size_t kBlock = 1152;
+using test::kBlock;
 constexpr int kRate = 48000;
 // One tone per input channel L, C, R, LS, RS, LFE.
 const std::vector<double> kTones = {330.0, 470.0, 610.0, 790.0, 930.0, 110.0};

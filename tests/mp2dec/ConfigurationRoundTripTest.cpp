@@ -26,8 +26,6 @@ using tavrisk::test::TempDir;
 using tavrisk::test::ToneAmplitude;
 
 constexpr std::size_t kFrames = 10;
-constexpr std::size_t kSettle = 2 * SampleBlock::kFrames;  // skipped in the decoded channels
-constexpr double kAmplitude = 6000.0;
 constexpr double kCrossTalkDb = -40.0;
 
 // A channel as the WAV stores it: speaker bit, tone, and the encoder's input rows that carry
@@ -115,10 +113,6 @@ bool Encode(const Configuration& c, int rate, int kbps, bool random, const std::
     settings.bitrateKbps = settings.totalBitrateKbps = kbps;
     if (random) settings.dematrixChoice = settings.tcAllocChoice = -1;
     return Encode(c, settings, path);
-}
-
-double Db(double ratio) {
-    return 20.0 * std::log10(std::max(ratio, 1e-9));
 }
 
 unsigned ChannelMask(const std::string& wav) {

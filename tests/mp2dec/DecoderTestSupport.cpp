@@ -13,6 +13,10 @@
 
 namespace tavrisk::mp2dec::test {
 
+double Db(double ratio) {
+    return 20.0 * std::log10(std::max(ratio, 1e-9));
+}
+
 int Decode(const std::vector<std::string>& args, std::string* messages) {
     std::ostringstream out;
     const int status = tavrisk::RunDecodeCommand(args, out, out, false);

@@ -4,10 +4,19 @@
 #include <string>
 #include <vector>
 
+#include "dsp/SampleBlock.h"
 #include "mp2dec/StreamDecoder.h"
 #include "tests/support/TestSupport.h"
 
 namespace tavrisk::mp2dec::test {
+
+// The round trips' tones: their amplitude, and the samples skipped at the start of the
+// decoded channels while the filters settle.
+inline constexpr double kAmplitude = 6000.0;
+inline constexpr std::size_t kSettle = 2 * SampleBlock::kFrames;
+
+// A ratio in dB, from 1e-9 up.
+double Db(double ratio);
 
 // Runs the decode command; returns its exit status and fills `messages` with its output.
 int Decode(const std::vector<std::string>& args, std::string* messages = nullptr);

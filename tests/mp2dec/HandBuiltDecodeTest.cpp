@@ -18,7 +18,7 @@
 namespace tavrisk::mp2dec::test {
 namespace {
 
-TestFrame FiveChannelFrame() {
+TestFrame FullFiveChannelFrame() {
     TestFrame f;
     f.codes = {{{40, 10, 52}, {31, 7, 2}, {5, 50, 62}, {60, 33, 0}, {12, 13, 14}}};
     return f;
@@ -109,7 +109,7 @@ TEST(HandBuiltDecode, EveryMatrixProcedureWithAndWithoutLfeAndPerGroupAllocation
                 SCOPED_TRACE("procedure " + std::to_string(procedure) + ", tc " +
                              std::to_string(a.groups[0]) + std::to_string(a.groups[1]) +
                              std::to_string(a.groups[2]) + (lfe ? ", LFE" : ""));
-                TestFrame f = FiveChannelFrame();
+                TestFrame f = FullFiveChannelFrame();
                 f.dematrixProcedure = procedure;
                 f.lfe = lfe;
                 f.groupwiseTc = a.groupwise;
@@ -167,7 +167,7 @@ void ExpectCompatiblePairIn(const Decoded& d, int frame) {
 }
 
 TEST(HandBuiltDecode, AFrameWhoseExtensionIsDamagedGivesItsCompatiblePair) {
-    std::vector<TestFrame> frames(5, FiveChannelFrame());
+    std::vector<TestFrame> frames(5, FullFiveChannelFrame());
     frames[3].breakMcCrc = true;
     frames[4].extension = false;
     const auto d = Decode(Stream(frames), true);
@@ -190,7 +190,7 @@ TEST(HandBuiltDecode, AFrameWhoseExtensionIsDamagedGivesItsCompatiblePair) {
 // 112 kbit/s frames (the lowest rate of the frame builder's table) whose data continues in
 // extension frames.
 TestFrame SplitFrame() {
-    TestFrame f = FiveChannelFrame();
+    TestFrame f = FullFiveChannelFrame();
     f.bitrateIndex = 7;
     f.extensionFrameBytes = 700;
     f.ancillaryBytes = 3;
@@ -201,7 +201,7 @@ TestFrame SplitFrame() {
 // data in 384 kbit/s frames.
 TEST(HandBuiltDecode, DataContinuedInExtensionFramesDecodesAsIfInOneFrame) {
     constexpr int kFrames = 4;
-    const TestFrame whole = FiveChannelFrame();
+    const TestFrame whole = FullFiveChannelFrame();
     const TestFrame split = SplitFrame();
     const auto reference = Decode(Stream(std::vector<TestFrame>(kFrames, whole)));
     {  // the data does need the extension frame
@@ -253,8 +253,8 @@ TEST(HandBuiltDecode, ADamagedOrMissingExtensionFrameGivesTheCompatiblePairAndKe
 
     // Bytes that look like the header of a long extension frame do not swallow the frames
     // after them.
-    std::string plain = Stream(std::vector<TestFrame>(5, FiveChannelFrame()));
-    plain.insert(2 * WriteTestFrame(FiveChannelFrame()).size(), "\x7F\xFF\xFF\xFF\xFF", 5);
+    std::string plain = Stream(std::vector<TestFrame>(5, FullFiveChannelFrame()));
+    plain.insert(2 * WriteTestFrame(FullFiveChannelFrame()).size(), "\x7F\xFF\xFF\xFF\xFF", 5);
     const auto junk = Decode(plain);
     EXPECT_EQ(junk->summary.frames, 5);
     EXPECT_EQ(junk->summary.stereoFallbacks, 0);
@@ -275,7 +275,7 @@ TEST(HandBuiltDecode, MultilingualChannelsAreSkippedAndPredictingFramesGiveTheir
          "their compatible pair\n",
          2},
     };
-    std::vector<TestFrame> frames(4, FiveChannelFrame());
+    std::vector<TestFrame> frames(4, FullFiveChannelFrame());
     const auto reference = Decode(Stream(frames));
     for (const Case& c : cases) {
         SCOPED_TRACE(c.lines);
@@ -288,7 +288,7 @@ TEST(HandBuiltDecode, MultilingualChannelsAreSkippedAndPredictingFramesGiveTheir
             ExpectCompatiblePairIn(*d, 2);
         else
             EXPECT_EQ(d->six.samples, reference->six.samples);
-        frames = std::vector<TestFrame>(4, FiveChannelFrame());
+        frames = std::vector<TestFrame>(4, FullFiveChannelFrame());
     }
 }
 
@@ -299,7 +299,7 @@ TEST(HandBuiltDecode, ALimitedCentreInEveryConfigurationWithACentre) {
     for (const int surround : {2, 1, 0})
         for (int procedure = 0; procedure < 4; ++procedure) {
             SCOPED_TRACE(std::to_string(surround) + ", procedure " + std::to_string(procedure));
-            TestFrame full = FiveChannelFrame();
+            TestFrame full = FullFiveChannelFrame();
             full.surround = surround;
             full.dematrixProcedure = procedure;
             full.lfe = procedure % 2 == 0;
@@ -319,7 +319,7 @@ TEST(HandBuiltDecode, ALimitedCentreInEveryConfigurationWithACentre) {
 // without it (and says so); the second programme alone as surrounds sent unmatrixed.
 TEST(HandBuiltDecode, ASecondStereoProgrammeIsLeftOutOfTheMainOutputOrDecodedAlone) {
     for (const int center : {1, 0}) {
-        TestFrame second = FiveChannelFrame();
+        TestFrame second = FullFiveChannelFrame();
         second.center = center;
         second.surround = 3;
         second.tcAlloc[0] = center;  // L next to the pair when there is a centre

@@ -27,8 +27,6 @@ using tavrisk::test::TempDir;
 using tavrisk::test::ToneAmplitude;
 
 constexpr std::size_t kSeconds = 2;
-constexpr std::size_t kSettle = 2 * 1152;  // skipped at the start of the decoded channels
-constexpr double kAmplitude = 6000.0;
 
 // Decoded file order L, C, R, LS, RS, LFE; the encoder's block rows L, R, C, LFE, LS, RS.
 constexpr int kDecodedOfRow[6] = {0, 2, 1, 5, 3, 4};
@@ -114,10 +112,6 @@ std::vector<double> LowPass(const std::vector<double>& x, double cutoffHz, int r
             if (j >= 0 && j < static_cast<long>(x.size())) y[i] += taps[k + kHalf] * x[j];
         }
     return y;
-}
-
-double Db(double ratio) {
-    return 20.0 * std::log10(std::max(ratio, 1e-9));
 }
 
 // Six distinct tones; each main channel keeps its tone (SNR), no other channel's tone

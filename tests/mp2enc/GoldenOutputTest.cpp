@@ -100,7 +100,7 @@ std::uint64_t EncodeCase(const GoldenCase& c, Encoder& encoder, const std::strin
     EXPECT_TRUE(encoder.Finish());
     EXPECT_TRUE(sink.Close());
     EXPECT_EQ(encoder.FrameCount(), c.blocks);
-    return Fnv1a64(test::ReadBytes(path));
+    return Fnv1a64(tavrisk::test::ReadBytes(path));
 }
 
 const GoldenCase kCases[] = {
@@ -119,7 +119,7 @@ const GoldenCase kCases[] = {
 };
 
 TEST(GoldenOutput, EveryCaseKeepsItsBytes) {
-    test::TempDir dir;
+    tavrisk::test::TempDir dir;
     for (const GoldenCase& c : kCases) {
         SCOPED_TRACE(c.name);
         Mp2Encoder encoder;
@@ -132,7 +132,7 @@ TEST(GoldenOutput, EveryCaseKeepsItsBytesOnSeveralThreads) {
     // Each case with another number of threads and segment length, down to single frames.
     constexpr int kThreads[] = {2, 3, 8};
     constexpr int kSegmentFrames[] = {1, 5, 16};
-    test::TempDir dir;
+    tavrisk::test::TempDir dir;
     for (std::size_t i = 0; i < std::size(kCases); ++i) {
         const int threads = kThreads[i % 3];
         const int segmentFrames = kSegmentFrames[(i + i / 3) % 3];
@@ -147,7 +147,7 @@ TEST(GoldenOutput, EveryCaseKeepsItsBytesOnSeveralThreads) {
 
 TEST(GoldenOutput, OneEncoderReusedGivesTheSameBytes) {
     // All cases through one encoder object, in reverse order: no state carries over.
-    test::TempDir dir;
+    tavrisk::test::TempDir dir;
     Mp2Encoder encoder;
     for (auto it = std::rbegin(kCases); it != std::rend(kCases); ++it) {
         SCOPED_TRACE(it->name);
@@ -158,14 +158,14 @@ TEST(GoldenOutput, OneEncoderReusedGivesTheSameBytes) {
 TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
     // Frames are written one call late; Finish() must still write every frame it was given,
     // and an encoder dropped without Finish() must leave cleanly.
-    test::TempDir dir;
+    tavrisk::test::TempDir dir;
     GoldenCase c = kCases[0];
     const std::string whole = dir.File("whole.mp2");
     {
         Mp2Encoder encoder;
         EXPECT_EQ(EncodeCase(c, encoder, whole), c.hash);
     }
-    const std::vector<std::uint8_t> wholeBytes = test::ReadBytes(whole);
+    const std::vector<std::uint8_t> wholeBytes = tavrisk::test::ReadBytes(whole);
     std::size_t previous = 0;
     for (int blocks : {1, 2, 7}) {
         SCOPED_TRACE(blocks);
@@ -173,7 +173,7 @@ TEST(GoldenOutput, AStreamStoppedEarlyIsTheStartOfTheWholeOne) {
         const std::string part = dir.File("part.mp2");
         Mp2Encoder encoder;
         EncodeCase(c, encoder, part);
-        const std::vector<std::uint8_t> bytes = test::ReadBytes(part);
+        const std::vector<std::uint8_t> bytes = tavrisk::test::ReadBytes(part);
         ASSERT_GT(bytes.size(), previous);
         ASSERT_LT(bytes.size(), wholeBytes.size());
         // The last frame's LFE reads ahead past the stopped input, into silence: only the

@@ -5,12 +5,13 @@
 #include <vector>
 
 #include "sources/GraphPipeSource.h"
+#include "tests/support/BlockFrames.h"
 #include "tests/support/FakeJobHost.h"
 
 namespace tavrisk {
 namespace {
 
-constexpr std::size_t kBlock = SampleBlock::kFrames;
+using test::kBlock;
 constexpr int kChannels = ChainSource::kChannels;
 
 // `frames` frames of interleaved values; frame n holds n + 1 on every channel (or, with

@@ -6,11 +6,12 @@
 #include <vector>
 
 #include "sources/ProcessingChain.h"
+#include "tests/support/BlockFrames.h"
 
 namespace tavrisk {
 namespace {
 
-constexpr std::size_t kBlock = SampleBlock::kFrames;
+using test::kBlock;
 using Delivery = ProcessingChain::Delivery;
 using LastBlock = ProcessingChain::LastBlock;
 

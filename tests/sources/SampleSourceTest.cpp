@@ -7,6 +7,7 @@
 
 #include "dsp/Resampler.h"
 #include "sources/SampleSource.h"
+#include "tests/support/BlockFrames.h"
 #include "tests/support/FakeJobHost.h"
 
 namespace tavrisk {
@@ -75,7 +76,7 @@ class SyntheticSource : public SampleSource {
     std::thread::id maker = std::this_thread::get_id();
 };
 
-constexpr std::size_t kBlock = SampleBlock::kFrames;
+using test::kBlock;
 
 // Every block the source delivers, row L only; `last` is the read that found none.
 std::vector<double> ReadAll(SampleSource& source, std::size_t* blocks = nullptr,
