@@ -9,6 +9,7 @@
 #include <cerrno>
 #include <climits>
 #include <csignal>
+#include <cstdio>
 #include <cstdlib>
 #include <cstring>
 #include <filesystem>
@@ -56,6 +57,21 @@ long OwnerOfTemporary(const std::string& name) {
     const long pid = std::strtol(digits, &end, 10);
     if (*end != '-' || std::strlen(end + 1) != kRandomLength) return 0;
     return pid;
+}
+
+// Puts the file at `from` in the place of `destination`. A rename onto an existing file makes
+// ext4 start writing the new file out there and then (it guards a file replaced just before
+// a crash), and replacing that file again soon after waits for the writing; exchanging the
+// two and removing the earlier one leaves the new file to be written back as any new file
+// is. Where the file system cannot exchange, or `destination` is no regular file, a rename.
+bool PutInPlace(const std::string& from, const std::string& destination) {
+    struct stat status {};
+    if (::lstat(destination.c_str(), &status) == 0 && S_ISREG(status.st_mode) &&
+        ::renameat2(AT_FDCWD, from.c_str(), AT_FDCWD, destination.c_str(), RENAME_EXCHANGE) == 0) {
+        ::unlink(from.c_str());  // the earlier file now
+        return true;
+    }
+    return ::rename(from.c_str(), destination.c_str()) == 0;
 }
 
 // Removes the hidden temporaries in `folder` left by processes that no longer run (killed
@@ -240,7 +256,7 @@ bool OutputFile::Commit(OutputEnd end) {
     if (!closed || writeFailed) end = OutputEnd::kFailed;
     const bool partial = end == OutputEnd::kFailed || (end == OutputEnd::kStopped && replacing);
     const std::string destination = partial ? PartialName(targetPath) : targetPath;
-    const bool renamed = ::rename(workingPath.c_str(), destination.c_str()) == 0;
+    const bool renamed = PutInPlace(workingPath, destination);
     if (!renamed) ::unlink(workingPath.c_str());
     ForgetName();
     if (!renamed) return false;

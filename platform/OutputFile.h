@@ -29,9 +29,10 @@ struct KeptOutput {
 // process killed outright leaves nothing behind; else a hidden ".<name>.part-<pid>-XXXXXX",
 // which the next output created in that folder removes once its process is gone. The
 // temporary has the permissions of a newly created file or those of the file it replaces.
-// Commit puts it in place by a rename, so a reader never sees a half-written file and two
-// writers leave the file of one of them. Until then an earlier file of that name is
-// untouched. A temporary that is not committed is removed by Discard or by the destructor.
+// Commit puts it in place by a rename (over an earlier file, an exchange with it, which is
+// then removed), so a reader never sees a half-written file and two writers leave the file of
+// one of them. Until then an earlier file of that name is untouched. A temporary that is not
+// committed is removed by Discard or by the destructor.
 //
 // A target that is a symbolic link is followed: the file it leads to is replaced and the
 // link stays. A target that exists but is no regular file (a device such as /dev/null, a

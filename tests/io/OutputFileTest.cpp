@@ -107,6 +107,24 @@ TEST(OutputFile, TheEndOfTheJobChoosesTheNameAndAnEarlierFileOutlivesEveryUnfini
     }
 }
 
+TEST(OutputFile, AReplacedFileLeavesNothingBehindAndItsOtherNamesKeepIt) {
+    for (const auto end : {OutputEnd::kComplete, OutputEnd::kFailed}) {
+        SCOPED_TRACE(static_cast<int>(end));
+        TempDir dir;
+        const std::string target = dir.File("out.mp2"), partial = dir.File("out.partial.mp2");
+        const std::string replaced = end == OutputEnd::kComplete ? target : partial;
+        WriteBytes(target, kEarlier);
+        WriteBytes(partial, kEarlier);
+        ASSERT_EQ(::link(replaced.c_str(), dir.File("other").c_str()), 0);
+        OutputFile file;
+        ASSERT_TRUE(file.Create(target) && file.Write(kNew.data(), kNew.size()));
+        file.Commit(end);
+        EXPECT_EQ(ReadBytes(replaced), kNew);
+        EXPECT_EQ(ReadBytes(dir.File("other")), kEarlier);
+        EXPECT_EQ(Names(dir), (std::vector<std::string>{"other", "out.mp2", "out.partial.mp2"}));
+    }
+}
+
 TEST(OutputFile, NamedTemporariesGoOnASignalAndWhenTheirProcessIsGone) {
     TempDir dir;
     OutputFile first(OutputFile::Temporary::kNamed), second(OutputFile::Temporary::kNamed);
