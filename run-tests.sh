@@ -11,7 +11,7 @@ jobs="$(nproc)"
 fuzz_seconds="${TAVRISK_FUZZ_SECONDS:-20}"
 # The programs with threads of their own: the encoder's (its psychoacoustic helper thread,
 # its frames in parallel), the transcode job's, and the sources' (reading ahead, measuring).
-tsan_tests=(mp2enc_tests mp2psy_tests app_tests source_tests)
+tsan_tests=(mp2enc_tests mp2psy_tests mp2dec_stream_tests app_tests source_tests)
 
 stage_times=()
 stage_start=$SECONDS

@@ -13,6 +13,7 @@
 #include "mp2dec/StreamChecker.h"
 #include "mp2dec/StreamDecoder.h"
 #include "platform/SameFile.h"
+#include "platform/UsableCores.h"
 
 namespace tavrisk {
 
@@ -278,7 +279,7 @@ ExitStatus RunDecodeCommand(const std::vector<std::string>& args, std::ostream& 
     StreamDecoder::Summary summary;
     WavFileSink wav(names[1], order);
     TimelineSink timeline(wav, input.StartSeconds());
-    bool written = StreamDecoder(stereo, programme)
+    bool written = StreamDecoder(stereo, programme, UsableCores())
                        .Decode(input.Stream(), timeline, log, summary, [&](uint64_t done) {
                            progress.Update(input.Done(done), input.Total());
                        });

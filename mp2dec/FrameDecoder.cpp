@@ -18,20 +18,29 @@ void Clear(SubbandBlock& block) {
 FrameDecoder::FrameDecoder(bool compatiblePairOnly)
     : pairOnly(compatiblePairOnly),
       content(std::make_unique<FrameContent>()),
-      mains(std::make_unique<std::array<SubbandBlock, kMainChannels>>()) {}
+      own(std::make_unique<FrameSubbands>()) {}
 
-void FrameDecoder::Synthesize(const SubbandBlock& block, SynthesisFilterbank& bank, double* out) {
+void FrameDecoder::SynthesizeChannel(const SubbandBlock& block, SynthesisFilterbank& bank,
+                                     double* out) {
     for (int i = 0; i < kSubbandSamples; ++i) bank.Run(block[i], out + i * kSubbands);
 }
 
 FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeader& header,
                                           long frameNumber, ProblemLog& log, int16_t* output,
                                           std::span<const uint8_t> extensionFrame) {
+    const Result result = Analyse(frame, header, frameNumber, log, *own, extensionFrame);
+    Synthesize(*own, output);
+    return result;
+}
+
+FrameDecoder::Result FrameDecoder::Analyse(const uint8_t* frame, const FrameHeader& header,
+                                           long frameNumber, ProblemLog& log, FrameSubbands& out,
+                                           std::span<const uint8_t> extensionFrame) {
     FrameContent& c = *content;
     parser.Parse(frame, header, !pairOnly, c, frameNumber, log, extensionFrame);
 
     Result result = kDecoded;
-    auto& blocks = *mains;
+    auto& blocks = out.mains;
     const bool extensionUnusable = c.extension.present && !c.extensionValid;
     if (!c.baseValid) {
         for (auto& block : blocks) Clear(block);
@@ -52,17 +61,21 @@ FrameDecoder::Result FrameDecoder::Decode(const uint8_t* frame, const FrameHeade
     } else {
         DematrixFrame(c, blocks);
     }
+    if (!pairOnly) out.lfe = c.lfe;
+    return result;
+}
 
+void FrameDecoder::Synthesize(const FrameSubbands& frame, int16_t* output) {
+    const auto& blocks = frame.mains;
     if (pairOnly) {
-        Synthesize(blocks[kOutL], banks[0], pcm[0].data());
-        Synthesize(blocks[kOutR], banks[1], pcm[1].data());
+        SynthesizeChannel(blocks[kOutL], banks[0], pcm[0].data());
+        SynthesizeChannel(blocks[kOutR], banks[1], pcm[1].data());
     } else {
         for (int ch = 0; ch < kMainChannels; ++ch)
-            Synthesize(blocks[ch], banks[ch], pcm[ch].data());
-        lfe.Run(c.lfe, pcm[kOutLfe].data());
+            SynthesizeChannel(blocks[ch], banks[ch], pcm[ch].data());
+        lfe.Run(frame.lfe, pcm[kOutLfe].data());
     }
     Interleave(output);
-    return result;
 }
 
 void FrameDecoder::Interleave(int16_t* output) const {

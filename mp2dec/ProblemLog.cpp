@@ -14,6 +14,12 @@ void ProblemLog::Add(long frame, Problem::Severity severity, std::string text) {
     if (severity == Problem::kError) ++errors;
 }
 
+void ProblemLog::MoveFrom(ProblemLog& other) {
+    for (Problem& problem : other.problems)
+        Add(problem.frame, problem.severity, std::move(problem.text));
+    other = ProblemLog();
+}
+
 std::vector<std::string> ProblemLog::TakeNewLines() {
     std::vector<std::string> lines;
     for (; printed < problems.size(); ++printed) lines.push_back(problems[printed].Line());

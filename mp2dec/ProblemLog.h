@@ -24,6 +24,8 @@ class ProblemLog {
     void Error(long frame, std::string text) { Add(frame, Problem::kError, std::move(text)); }
     void Warning(long frame, std::string text) { Add(frame, Problem::kWarning, std::move(text)); }
     const std::vector<Problem>& Problems() const { return problems; }
+    // Moves the problems of `other` to the end of this log, leaving `other` empty.
+    void MoveFrom(ProblemLog& other);
     std::size_t ErrorCount() const { return errors; }
     std::size_t WarningCount() const { return problems.size() - errors; }
     // Lines not yet handed out by TakeNewLines (for printing as they come).

@@ -6,8 +6,8 @@
 
 namespace tavrisk::mp2dec {
 
-StreamDecoder::StreamDecoder(bool compatiblePairOnly, Programme programme)
-    : pairOnly(compatiblePairOnly), programme(programme) {}
+StreamDecoder::StreamDecoder(bool compatiblePairOnly, Programme programme, int threads)
+    : pairOnly(compatiblePairOnly), programme(programme), threads(threads) {}
 
 OutputLayout StreamDecoder::LayoutOfFrame(const FrameHeader& header,
                                           const ExtensionInfo& extension) const {
@@ -25,13 +25,15 @@ void StreamDecoder::NoteSecondProgramme(const ExtensionInfo& extension, long num
     secondProgrammeNoted = true;
 }
 
-std::span<const int16_t> StreamDecoder::Output(const OutputLayout& layout, int decoded) {
+std::span<const int16_t> StreamDecoder::Output(const OutputLayout& layout, int decoded,
+                                               const int16_t* samples) {
     // The pair alone is decoded as it is written.
-    if (layout.count == decoded || decoded == kCompatibleChannels) return pcm;
+    if (layout.count == decoded || decoded == kCompatibleChannels)
+        return {samples, static_cast<std::size_t>(kFrameSamples * decoded)};
     const auto count = static_cast<std::size_t>(layout.count);
     picked.resize(static_cast<std::size_t>(kFrameSamples) * count);
     for (std::size_t s = 0; s < static_cast<std::size_t>(kFrameSamples); ++s) {
-        const int16_t* in = pcm.data() + s * static_cast<std::size_t>(decoded);
+        const int16_t* in = samples + s * static_cast<std::size_t>(decoded);
         for (std::size_t c = 0; c < count; ++c) picked[s * count + c] = in[layout.decoded[c]];
     }
     return picked;
@@ -53,33 +55,68 @@ void StreamDecoder::NoteLayoutChange(const OutputLayout& output, const OutputLay
         log.Error(number, what + " and leaves out " + std::to_string(missing) + " of this frame's");
 }
 
+bool StreamDecoder::WriteFrame(PendingFrame& frame, int decoded, SampleSink& sink, ProblemLog& log,
+                               Summary& summary, const Progress& progress) {
+    log.MoveFrom(frame.problems);
+    if (frame.result == FrameDecoder::kMuted) ++summary.muted;
+    if (frame.result == FrameDecoder::kStereoFallback) ++summary.stereoFallbacks;
+    sawExtension = sawExtension || frame.extension.present;
+    if (frame.result == FrameDecoder::kDecoded) {
+        NoteLayoutChange(summary.layout, frame.layout, frame.number, log);
+        NoteSecondProgramme(frame.extension, frame.number, log);
+    }
+    ++summary.frames;
+    if (!sink.Write(Output(summary.layout, decoded, frame.pcm.data()))) {
+        log.Error(frame.number, "cannot write " + sink.Name());
+        summary.writeFailed = true;
+        return false;
+    }
+    if (progress) progress(frame.bytesDone);
+    return true;
+}
+
 bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
                            const Progress& progress) {
     summary = Summary{};
     sawExtension = secondProgrammeNoted = false;
     FrameScanner scanner(in);
     FrameDecoder decoder(pairOnly);
-    pcm.resize(static_cast<std::size_t>(kFrameSamples * decoder.OutputChannels()));
+    SynthesisQueue queue(decoder, threads > 1);
+    const int decoded = decoder.OutputChannels();
+    // What is found in reading a frame is told when the frame is written, so the log is the
+    // same whether or not the frames before it are still being synthesised.
+    auto writeOldest = [&] {
+        const bool written = WriteFrame(queue.Oldest(), decoded, sink, log, summary, progress);
+        queue.Release();
+        return written;
+    };
     bool started = false;
-    while (scanner.Next(log)) {
+    for (;;) {
+        if (queue.Full() && !writeOldest()) break;
+        PendingFrame& frame = queue.Filling();
+        if (!scanner.Next(frame.problems)) break;
         const FrameHeader& header = scanner.Header();
         const long number = scanner.FrameNumber();
         if (started && header.SampleRate() != summary.sampleRate) {
-            log.Error(number, "sampling rate changes; frame skipped");
+            frame.problems.Error(number, "sampling rate changes; frame skipped");
             continue;
         }
-        const auto result = decoder.Decode(scanner.Data(), header, number, log, pcm.data(),
-                                           scanner.ExtensionData());
+        frame.result = decoder.Analyse(scanner.Data(), header, number, frame.problems,
+                                       frame.subbands, scanner.ExtensionData());
+        frame.number = number;
+        frame.extension = decoder.LastExtension();
+        frame.layout = LayoutOfFrame(header, frame.extension);
+        frame.bytesDone = scanner.BytesDone();
         if (!started) {
             // The first frame decides: a stream without the extension is its stereo pair.
             started = true;
+            log.MoveFrom(frame.problems);
             summary.sampleRate = header.SampleRate();
-            if (programme == Programme::kSecond &&
-                !CarriesSecondProgramme(decoder.LastExtension())) {
+            if (programme == Programme::kSecond && !CarriesSecondProgramme(frame.extension)) {
                 log.Error(number, "the stream carries no second stereo programme");
                 return false;
             }
-            summary.layout = LayoutOfFrame(header, decoder.LastExtension());
+            summary.layout = frame.layout;
             summary.channels = summary.layout.count;
             previous = summary.layout;
             if (!sink.Start(summary.layout, summary.sampleRate)) {
@@ -88,22 +125,10 @@ bool StreamDecoder::Decode(std::istream& in, SampleSink& sink, ProblemLog& log, 
                 return false;
             }
         }
-        if (result == FrameDecoder::kMuted) ++summary.muted;
-        if (result == FrameDecoder::kStereoFallback) ++summary.stereoFallbacks;
-        sawExtension = sawExtension || decoder.LastExtension().present;
-        if (result == FrameDecoder::kDecoded) {
-            NoteLayoutChange(summary.layout, LayoutOfFrame(header, decoder.LastExtension()), number,
-                             log);
-            NoteSecondProgramme(decoder.LastExtension(), number, log);
-        }
-        ++summary.frames;
-        if (!sink.Write(Output(summary.layout, decoder.OutputChannels()))) {
-            log.Error(number, "cannot write " + sink.Name());
-            summary.writeFailed = true;
-            break;
-        }
-        if (progress) progress(scanner.BytesDone());
+        queue.Submit();
     }
+    while (!summary.writeFailed && queue.Pending() > 0) writeOldest();
+    if (!summary.writeFailed) log.MoveFrom(queue.Filling().problems);  // after the last frame
     // Only a stream without any extension is told that it has none.
     summary.stereoOnly = !pairOnly && programme == Programme::kMain &&
                          summary.channels == kCompatibleChannels && !sawExtension;

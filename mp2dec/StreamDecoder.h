@@ -11,6 +11,7 @@
 #include "mp2dec/FrameDecoder.h"
 #include "mp2dec/OutputLayout.h"
 #include "mp2dec/ProblemLog.h"
+#include "mp2dec/SynthesisQueue.h"
 
 namespace tavrisk::mp2dec {
 
@@ -54,7 +55,10 @@ class StreamDecoder {
     // stream may carry instead of its surrounds is decoded alone when asked for.
     enum class Programme { kMain, kSecond };
 
-    explicit StreamDecoder(bool compatiblePairOnly, Programme programme = Programme::kMain);
+    // With `threads` above 1, frames are synthesised on a second thread while the next ones
+    // are read; the output and the problems found are the same.
+    explicit StreamDecoder(bool compatiblePairOnly, Programme programme = Programme::kMain,
+                           int threads = 1);
 
     // True when every frame found reached the sink (problems in frames are in the log).
     bool Decode(std::istream& in, SampleSink& sink, ProblemLog& log, Summary& summary,
@@ -69,15 +73,19 @@ class StreamDecoder {
     OutputLayout LayoutOfFrame(const FrameHeader& header, const ExtensionInfo& extension) const;
     // Says once that the output leaves out the second programme the stream carries.
     void NoteSecondProgramme(const ExtensionInfo& extension, long number, ProblemLog& log);
-    // The samples of the frame just decoded (`decoded` channels) as the sink takes them.
-    std::span<const int16_t> Output(const OutputLayout& layout, int decoded);
+    // The samples of a frame (`decoded` channels) as the sink takes them.
+    std::span<const int16_t> Output(const OutputLayout& layout, int decoded,
+                                    const int16_t* samples);
+    // Counts the frame, says what changes with it, and writes it: false when the sink fails.
+    bool WriteFrame(PendingFrame& frame, int decoded, SampleSink& sink, ProblemLog& log,
+                    Summary& summary, const Progress& progress);
 
     bool pairOnly;
     Programme programme;
+    int threads;
     bool secondProgrammeNoted = false;
     bool sawExtension = false;  // some frame carried the multichannel extension
-    OutputLayout previous;  // the channels of the frame before
-    std::vector<int16_t> pcm;
+    OutputLayout previous;      // the channels of the frame before
     std::vector<int16_t> picked;
 };
 

@@ -80,5 +80,50 @@ TEST(StreamDecoder, ASinkThatFailsEndsTheRunAsAFailedWrite) {
     }
 }
 
+// A stream long enough to go round the frames a second thread works on several times, with
+// what the log tells of along the way: broken extensions, changes of configuration, a frame
+// without the extension, bytes between frames and after the last.
+std::string EventfulStream() {
+    std::string stream;
+    for (int i = 0; i < 100; ++i) {
+        TestFrame frame;
+        for (auto& position : frame.codes) position = {i % 50, (i * 7) % 63, 62 - i % 30};
+        frame.lfeCode = i % 31;
+        frame.breakMcCrc = i % 9 == 4;
+        if (i % 23 == 11) frame.surround = 1;
+        frame.extension = i != 60;
+        if (i == 40) stream += "junk!";
+        const auto bytes = WriteTestFrame(frame);
+        stream.append(bytes.begin(), bytes.end());
+    }
+    return stream + "trailing";
+}
+
+TEST(StreamDecoder, ASecondThreadChangesNeitherSamplesNorProblems) {
+    const std::string stream = EventfulStream();
+    for (const bool pairOnly : {false, true}) {
+        for (const long failAt : {0L, 1L, 45L, 99L}) {
+            SCOPED_TRACE(std::to_string(pairOnly) + " failing at " + std::to_string(failAt));
+            std::string lines[2];
+            MemorySink sinks[2];
+            StreamDecoder::Summary summaries[2];
+            for (const int threads : {1, 2}) {
+                std::istringstream in(stream);
+                ProblemLog log;
+                sinks[threads - 1].failAtFrame = failAt;
+                StreamDecoder(pairOnly, StreamDecoder::Programme::kMain, threads)
+                    .Decode(in, sinks[threads - 1], log, summaries[threads - 1]);
+                lines[threads - 1] = Lines(log);
+            }
+            EXPECT_EQ(lines[0], lines[1]);
+            EXPECT_EQ(sinks[0].samples, sinks[1].samples);
+            EXPECT_EQ(sinks[0].frames, sinks[1].frames);
+            EXPECT_EQ(summaries[0].frames, summaries[1].frames);
+            EXPECT_EQ(summaries[0].stereoFallbacks, summaries[1].stereoFallbacks);
+            EXPECT_EQ(summaries[0].writeFailed, failAt > 0);
+        }
+    }
+}
+
 }  // namespace
 }  // namespace tavrisk::mp2dec::test
