@@ -6,8 +6,8 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 
 PACKAGES=(
-  # Build: compiler, CMake, pkg-config (which finds the libav* libraries).
-  build-essential cmake pkg-config
+  # Build: compiler, CMake, pkg-config (which finds the libav* libraries), Ninja.
+  build-essential cmake pkg-config ninja-build
   # The AC-3 and AVI readers.
   libavcodec-dev libavformat-dev libavutil-dev
   # The 48000 -> 44100 Hz conversion.
