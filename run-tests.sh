@@ -60,8 +60,8 @@ if [ -f tests/fuzz/CMakeLists.txt ]; then
     -DCMAKE_CXX_COMPILER=clang++ -DTAVRISK_WERROR=ON
   cmake --build build-fuzz -j "$jobs" --target tavrisk_fuzzers
   stage_done fuzz-build
-  # The targets run side by side, so that they share the cores for the whole stage: each gets
-  # the processor time it would get alone in a third of the stage.
+  # The targets run side by side and share the cores for the whole stage: on two cores, three
+  # targets for 30 s get the processor time they got one after the other for 20 s each.
   fuzz_names=()
   fuzz_pids=()
   for fuzzer in build-fuzz/bin/*Fuzz; do
