@@ -8,13 +8,15 @@
 #include <utility>
 
 #include "dsp/PlanesToFrames.h"
+#include "graph/AudioLayout.h"
 
 namespace tavrisk {
 namespace {
 
 constexpr double kFullScale = 32767.0;
 constexpr double kLowest = -32768.0;
-constexpr std::size_t kFilmChannels = 6;
+// The film's six channels, as a count of array slots.
+constexpr auto kFilmSlots = static_cast<std::size_t>(kFilmChannels);
 
 struct PositionOfChannel {
     AVChannel channel;
@@ -120,20 +122,20 @@ constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit
 // 16-bit sources scale their samples.
 constexpr float kStepsOf32Bits = 1.0f / 65536.0f;
 constexpr float kSixteenBitScale = 1.0f / 32767.0f;
-constexpr std::array<float, kFilmChannels> kUnitGains = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
+constexpr std::array<float, kFilmSlots> kUnitGains = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
 
 // The interleaving of every sample format, `convert` turning one sample into an output value.
 template <typename Sample, typename Output, typename Convert>
 void Interleave(const Sample* const* planes, const InterleaveOrder& order, int samples, Output* out,
                 Convert convert) {
     const std::size_t channels = order.planeOfChannel.size();
-    if (channels == kFilmChannels) {
+    if (channels == kFilmSlots) {
         // The usual case, unrolled: a frame's six values are written in a row.
-        std::array<const Sample*, kFilmChannels> source{};
-        for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
-        for (int i = 0; i < samples; ++i, out += kFilmChannels) {
+        std::array<const Sample*, kFilmSlots> source{};
+        for (std::size_t c = 0; c < kFilmSlots; ++c) source[c] = planes[order.planeOfChannel[c]];
+        for (int i = 0; i < samples; ++i, out += kFilmSlots) {
 #pragma GCC unroll 6
-            for (std::size_t c = 0; c < kFilmChannels; ++c) out[c] = convert(source[c][i]);
+            for (std::size_t c = 0; c < kFilmSlots; ++c) out[c] = convert(source[c][i]);
         }
         return;
     }
@@ -147,12 +149,12 @@ void Interleave(const Sample* const* planes, const InterleaveOrder& order, int s
 // Planar floats as they are; six channels (a film's) by the vectorised kernel.
 void InterleaveFloats(const float* const* planes, const InterleaveOrder& order, int samples,
                       float* out) {
-    if (order.planeOfChannel.size() != kFilmChannels) {
+    if (order.planeOfChannel.size() != kFilmSlots) {
         Interleave(planes, order, samples, out, [](float sample) { return sample; });
         return;
     }
-    std::array<const float*, kFilmChannels> source{};
-    for (std::size_t c = 0; c < kFilmChannels; ++c) source[c] = planes[order.planeOfChannel[c]];
+    std::array<const float*, kFilmSlots> source{};
+    for (std::size_t c = 0; c < kFilmSlots; ++c) source[c] = planes[order.planeOfChannel[c]];
     PlanesToFrames(source.data(), kUnitGains.data(), static_cast<std::size_t>(samples), out);
 }
 

@@ -20,19 +20,6 @@ constexpr int kOutputDisconnectSlots =
     GraphEditor::kDisconnectInput - GraphEditor::kDisconnectOutput;
 constexpr int kInputDisconnectSlots = GraphEditor::kConnectFirst - GraphEditor::kDisconnectInput;
 
-// One counted reference to a pad.
-class PadRef {
-  public:
-    explicit PadRef(GstPad* pad) : pad(GST_PAD(gst_object_ref(pad))) {}
-    ~PadRef() { gst_object_unref(pad); }
-    PadRef(const PadRef& other) : PadRef(other.pad) {}
-    PadRef& operator=(const PadRef&) = delete;
-    GstPad* get() const { return pad; }
-
-  private:
-    GstPad* pad;
-};
-
 std::string ObjectName(GstObject* object) {
     gchar* name = gst_object_get_name(object);
     std::string text = name ? name : "";
@@ -148,6 +135,19 @@ bool FilterItem::HasSettings() const {
 }
 
 struct GraphEditor::Impl {
+    // One counted reference to a pad.
+    class PadRef {
+      public:
+        explicit PadRef(GstPad* pad) : pad(GST_PAD(gst_object_ref(pad))) {}
+        ~PadRef() { gst_object_unref(pad); }
+        PadRef(const PadRef& other) : PadRef(other.pad) {}
+        PadRef& operator=(const PadRef&) = delete;
+        GstPad* get() const { return pad; }
+
+      private:
+        GstPad* pad;
+    };
+
     // What one entry of the last menu does.
     struct Action {
         enum Kind { kDisconnect, kConnect } kind;

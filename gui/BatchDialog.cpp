@@ -18,11 +18,11 @@ namespace tavrisk {
 
 namespace {
 
-constexpr int kListWidth = 460;
-constexpr int kListHeight = 260;
+constexpr int kFileListWidth = 460;
+constexpr int kFileListHeight = 260;
 constexpr int kListId = 1021;
 constexpr int kOkId = 3;
-constexpr int kAddId = 1022;
+constexpr int kAddFileId = 1022;
 constexpr int kRemoveId = 1023;
 constexpr const char* kColumn = "Filename";
 // The column starts twice as wide as its title followed by five blanks.
@@ -35,7 +35,7 @@ BatchDialog::BatchDialog(const std::vector<std::string>& batch, QWidget* parent)
     setWindowTitle(kTitle);
     setAcceptDrops(true);
     list->setObjectName(ControlName(kListId));
-    list->setMinimumSize(kListWidth, kListHeight);
+    list->setMinimumSize(kFileListWidth, kFileListHeight);
     list->setAcceptDrops(false);
     list->setColumnCount(1);
     list->setHeaderLabels({kColumn});
@@ -45,7 +45,7 @@ BatchDialog::BatchDialog(const std::vector<std::string>& batch, QWidget* parent)
     layout->addWidget(list);
     auto* buttons = new QHBoxLayout;
     auto* add = new QPushButton("Add...");
-    add->setObjectName(ControlName(kAddId));
+    add->setObjectName(ControlName(kAddFileId));
     connect(add, &QPushButton::clicked, this, &BatchDialog::AddChosenFiles);
     auto* removeButton = new QPushButton("Remove");
     removeButton->setObjectName(ControlName(kRemoveId));

@@ -24,7 +24,7 @@ constexpr int kReadoutId = 1058;
 constexpr int kReleaseId = 1012;
 constexpr int kFlatId = 1004;
 constexpr int kPresetListId = 1057;
-constexpr int kAddId = 1002;
+constexpr int kAddPresetId = 1002;
 constexpr int kDelId = 1003;
 constexpr const char* kNewPresetTitle = "New Preset";
 constexpr const char* kDialogTitle = "Dynamic Range Processing";
@@ -103,7 +103,7 @@ QWidget* CurveDialog::BuildPresets() {
     connect(presetList, &QListWidget::itemDoubleClicked, this, &CurveDialog::LoadPreset);
     layout->addWidget(presetList, 1, 0, 1, 2);
     auto* add = new QPushButton("Add");
-    add->setObjectName(ControlName(kAddId));
+    add->setObjectName(ControlName(kAddPresetId));
     connect(add, &QPushButton::clicked, this, &CurveDialog::SavePreset);
     layout->addWidget(add, 2, 0);
     auto* del = new QPushButton("Del");

@@ -21,7 +21,7 @@ namespace tavrisk {
 
 namespace {
 
-constexpr int kMinimumWidth = 360;
+constexpr int kSettingsMinimumWidth = 360;
 constexpr int kMaximumFormHeight = 480;
 
 // A GValue that is unset when it goes.
@@ -116,7 +116,7 @@ ElementSettingsDialog::ElementSettingsDialog(GstElement* shown, const std::strin
       element(GST_ELEMENT(gst_object_ref(shown)), UnrefElement),
       form(new QFormLayout) {
     setWindowTitle(QString::fromStdString(caption));
-    setMinimumWidth(kMinimumWidth);
+    setMinimumWidth(kSettingsMinimumWidth);
 
     guint count = 0;
     GParamSpec** specs = g_object_class_list_properties(G_OBJECT_GET_CLASS(shown), &count);

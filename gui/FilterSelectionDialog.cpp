@@ -13,8 +13,8 @@ namespace tavrisk {
 
 namespace {
 
-constexpr int kListWidth = 320;
-constexpr int kListHeight = 300;
+constexpr int kFilterListWidth = 320;
+constexpr int kFilterListHeight = 300;
 
 const CatalogueEntry* EntryOf(const QListWidgetItem* item) {
     return item ? static_cast<const CatalogueEntry*>(item->data(Qt::UserRole).value<const void*>())
@@ -27,7 +27,7 @@ FilterSelectionDialog::FilterSelectionDialog(const FilterCatalogue& catalogue, Q
     : QDialog(parent), list(new QListWidget) {
     setWindowTitle(kTitle);
     list->setObjectName(ControlName(kListId));
-    list->setMinimumSize(kListWidth, kListHeight);
+    list->setMinimumSize(kFilterListWidth, kFilterListHeight);
     list->setSelectionMode(QAbstractItemView::SingleSelection);
     for (const CatalogueEntry* entry : catalogue.Entries()) {
         auto* item = new QListWidgetItem(QString::fromStdString(entry->name), list);

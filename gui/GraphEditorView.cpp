@@ -9,6 +9,7 @@
 #include <QStyledItemDelegate>
 
 #include "graph/GraphEditor.h"
+#include "gui/QtText.h"
 
 namespace tavrisk {
 
@@ -35,10 +36,6 @@ class GridDelegate : public QStyledItemDelegate {
         painter->restore();
     }
 };
-
-QString ToQt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 }  // namespace
 

@@ -12,14 +12,14 @@ namespace tavrisk {
 
 namespace {
 
-constexpr int kMinimumWidth = 280;
+constexpr int kLoadingMinimumWidth = 280;
 
 }  // namespace
 
 LoadingDialog::LoadingDialog(const char* caption, Worker work, QWidget* parent)
     : QDialog(parent), progress(new QProgressBar), worker(std::move(work)) {
     setWindowTitle(caption ? QString::fromUtf8(caption) : QString(kTitle));
-    setMinimumWidth(kMinimumWidth);
+    setMinimumWidth(kLoadingMinimumWidth);
     progress->setObjectName(ControlName(kProgressId));
     progress->setRange(0, 100);
     progress->setValue(0);

@@ -45,6 +45,7 @@
 #include "gui/HelpFile.h"
 #include "gui/LoadingDialog.h"
 #include "gui/QtEditorHost.h"
+#include "gui/QtText.h"
 
 namespace tavrisk {
 
@@ -70,10 +71,6 @@ constexpr const char* kTranscodeText = "Transcode";
 constexpr const char* kRestoreDefaultsText = "Restore defaults";
 constexpr const char* kHelpTitle = "Help";
 constexpr const char* kStopText = "Stop";
-
-QString ToQt(const std::string& text) {
-    return QString::fromStdString(text);
-}
 
 std::string FileNameOf(const QString& path) {
     return QFile::encodeName(path).toStdString();

@@ -5,7 +5,6 @@ namespace tavrisk {
 
 namespace {
 
-constexpr int kMsPerSecond = 1000;
 constexpr const char* kLoudnessTitle = "Loudness normalisation";
 
 }  // namespace

@@ -8,8 +8,6 @@ namespace tavrisk {
 
 namespace {
 
-constexpr float kSampleScale = 1.0f / 32767.0f;
-
 // A value of the stream as the chain takes it: 16-bit values scaled as every 16-bit source
 // scales them, floats as they are.
 float ChainValue(int16_t value) {

@@ -10,7 +10,6 @@ namespace tavrisk {
 
 namespace {
 
-constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kNoSamplesTitle = "File Open Error";
 constexpr const char* kResamplerTitle = "Tavrisk Internal Encoder Error";
 

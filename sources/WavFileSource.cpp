@@ -13,7 +13,6 @@ namespace tavrisk {
 
 namespace {
 
-constexpr float kSampleScale = 1.0f / 32767.0f;
 constexpr int kRequiredChannels = 6;
 constexpr int kRequiredBits = 16;
 

@@ -17,7 +17,7 @@ namespace {
 constexpr int kColumns = TranscoderDialog::kColumns;
 constexpr const char* kPriorityNames[] = {"normal", "idle", "high"};
 constexpr int kPriorityCount = 3;
-constexpr int kLinkItems = 4;
+constexpr int kLinkItemCount = 4;
 
 std::optional<int> ReadInt(const IniFile& file, const std::string& key) {
     const std::string text = file.Get(WindowSettings::kSection, key);
@@ -91,8 +91,8 @@ void RestoreChannels(const IniFile& file, TranscoderDialog& model) {
             model.SetReleaseTime(k, *release);
     }
     model.SelectNormalizeLink(
-        ReadInRange(file, "NormalizeLink", 0, kLinkItems - 1).value_or(normalizeLink));
-    model.SelectDrpLink(ReadInRange(file, "DrpLink", 0, kLinkItems - 1).value_or(drpLink));
+        ReadInRange(file, "NormalizeLink", 0, kLinkItemCount - 1).value_or(normalizeLink));
+    model.SelectDrpLink(ReadInRange(file, "DrpLink", 0, kLinkItemCount - 1).value_or(drpLink));
     if (const auto on = ReadSwitch(file, "Normalize")) model.SetNormalize(*on);
     if (const auto on = ReadSwitch(file, "Drp")) model.SetDrp(*on);
 }

@@ -16,12 +16,10 @@ constexpr const char* kParserTitle = "AC-3 Decoder Error";
 constexpr const char* kEncoderTitle = "Tavrisk Internal Encoder Error";
 constexpr const char* kReadError = "AC3 Read Frame Error";
 constexpr const char* kDecodeError = "AC3 Decode Frame Error";
-constexpr const char* kResyncTitle = "Tavrisk resynch";
 constexpr const char* kAviTitle = "Tavrisk Internal AVI Parser Error";
 constexpr const char* kDamageTitle = "Damaged AC-3 stream";
 constexpr const char* kFormatChangeTitle = "AC-3 stream changes format";
 constexpr const char* kContainerTitle = "Not an AC-3 stream";
-constexpr const char* kEndOfFile = "EOF";
 constexpr const char* kAviError = "AVIError";
 constexpr const char* kBadFormat = "BAD_AC3_FORMAT";
 constexpr const char* kStopped = "STOPPED";
@@ -36,7 +34,6 @@ enum RecordByte { kRecRate = 0, kRecFrameSize = 1, kRecBsmod = 2, kRecAcmod = 3,
 constexpr int kAcmodThreeTwo = 7;
 constexpr int kLastSupportedRateCode = 1;
 
-constexpr int64_t kMsPerSecond = 1000;
 constexpr auto kFrameSamples = static_cast<std::size_t>(ac3::kSamplesPerFrame);
 static_assert(ac3::kSamplesPerFrame <= SampleSource::kMaxRunFrames);
 
@@ -145,7 +142,7 @@ const char* Ac3FileSource::ReadRaw(uint8_t* buffer, int length) {
         case Ac3ByteInput::ReadResult::kOk:
             return nullptr;
         case Ac3ByteInput::ReadResult::kEnd:
-            return kEndOfFile;
+            return ac3::kEndOfInput;
         case Ac3ByteInput::ReadResult::kNotAc3:
             Fail("Audio track may not in AC3 Format", kAviTitle);
             return kAviError;
@@ -396,7 +393,7 @@ void Ac3FileSource::Close() {
 }
 
 const char* Ac3FileSource::ReadCallback(uint8_t* buffer, int length) {
-    return currentSource ? currentSource->ReadRaw(buffer, length) : kEndOfFile;
+    return currentSource ? currentSource->ReadRaw(buffer, length) : ac3::kEndOfInput;
 }
 
 const char* Ac3FileSource::StreamInfoCallback(const uint8_t* record) {

@@ -9,7 +9,6 @@
 
 namespace tavrisk::ac3 {
 namespace {
-constexpr std::string_view kEndOfFile = "EOF";
 constexpr uint8_t kSyncFirstByte = Ac3Header::kSyncWord >> 8;
 }  // namespace
 
@@ -78,7 +77,7 @@ Ac3FrameReader::Result Ac3FrameReader::Fill(ReadCallback read, std::size_t count
         return Result::kFrame;
     }
     errorText = error;
-    return kEndOfFile == error ? Result::kEndOfStream : Result::kReadError;
+    return std::string_view(kEndOfInput) == error ? Result::kEndOfStream : Result::kReadError;
 }
 
 void Ac3FrameReader::DropByte() {

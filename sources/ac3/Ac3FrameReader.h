@@ -11,9 +11,10 @@
 
 namespace tavrisk::ac3 {
 
-// Pulls exactly `length` raw bytes into `buffer`: null when they all came, "EOF" at the end
+// Pulls exactly `length` raw bytes into `buffer`: null when they all came, kEndOfInput at the end
 // of the input, otherwise the text of the error.
 using ReadCallback = const char* (*)(uint8_t* buffer, int length);
+inline constexpr const char* kEndOfInput = "EOF";
 
 // The most bytes searched for the first frame of a stream (18 s of 448 kbit/s) before the
 // input counts as holding no AC-3 stream at all.

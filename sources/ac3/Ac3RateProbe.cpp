@@ -7,8 +7,7 @@
 namespace tavrisk {
 namespace {
 
-constexpr const char* kEndOfFile = "EOF";
-constexpr const char* kReadError = "read error";
+constexpr const char* kProbeReadError = "read error";
 
 // The input of the probe running on this thread (the reader's callback carries no context).
 thread_local Ac3ByteInput* probedInput = nullptr;
@@ -18,12 +17,12 @@ const char* ReadProbed(uint8_t* buffer, int length) {
         case Ac3ByteInput::ReadResult::kOk:
             return nullptr;
         case Ac3ByteInput::ReadResult::kEnd:
-            return kEndOfFile;
+            return ac3::kEndOfInput;
         case Ac3ByteInput::ReadResult::kNotAc3:
         case Ac3ByteInput::ReadResult::kError:
             break;
     }
-    return kReadError;
+    return kProbeReadError;
 }
 
 }  // namespace
