@@ -61,7 +61,7 @@ std::string Quote(const std::string& text) {
 }
 
 std::string BinPath(const std::string& name) {
-    return std::string(TAVRISK_BIN_DIR) + "/" + name;
+    return (fs::path(TAVRISK_BIN_DIR) / name).string();
 }
 
 bool Ffmpeg(const std::string& arguments) {
