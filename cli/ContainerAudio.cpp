@@ -1,13 +1,12 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ContainerAudio.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
-
+#include <array>
 #include <cstring>
+#include <fstream>
 
+#include "mp2dec/FrameHeader.h"
+#include "platform/Libav.h"
 #include "platform/LibraryLog.h"
 
 namespace tavrisk {
@@ -34,22 +33,45 @@ double StartAfterContainer(const AVFormatContext& context, const AVStream& strea
     return start > containerStart ? start - containerStart : 0.0;
 }
 
+// Two Layer II frames in a row from the first byte: bare audio, told without loading FFmpeg.
+bool StartsWithFrames(const std::string& path) {
+    constexpr std::size_t kLongestFrame = 2048;
+    constexpr auto kHeaderBytes = static_cast<std::size_t>(mp2dec::FrameHeader::kBytes);
+    std::array<uint8_t, kLongestFrame + kHeaderBytes> head{};
+    std::ifstream in(path, std::ios::binary);
+    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
+    const auto length = static_cast<std::size_t>(in.gcount());
+    const auto first = mp2dec::FrameHeader::Parse(head.data());
+    if (!first) return false;
+    const auto next = static_cast<std::size_t>(first->FrameBytes());
+    if (next + kHeaderBytes > length) return false;
+    const auto second = mp2dec::FrameHeader::Parse(head.data() + next);
+    return second && second->SameStream(*first);
+}
+
 }  // namespace
 
 ContainerAudio::ContainerAudio() : buffer(*this), stream(&buffer) {}
 
 ContainerAudio::~ContainerAudio() {
-    av_packet_free(&packet);
-    avformat_close_input(&context);
+    if (context == nullptr) return;  // nothing of FFmpeg's was made
+    Libav().av_packet_free(&packet);
+    Libav().avformat_close_input(&context);
 }
 
 std::unique_ptr<ContainerAudio> ContainerAudio::Open(const std::string& path, std::string& error) {
     error.clear();
+    if (StartsWithFrames(path)) return nullptr;
     LibraryLog::CaptureLibav();
+    if (LoadLibav() == nullptr) {
+        error = "cannot read " + path + ": " + LibavLoadProblem();
+        return nullptr;
+    }
     std::unique_ptr<ContainerAudio> audio(new ContainerAudio());
-    if (avformat_open_input(&audio->context, path.c_str(), nullptr, nullptr) < 0) return nullptr;
+    if (Libav().avformat_open_input(&audio->context, path.c_str(), nullptr, nullptr) < 0)
+        return nullptr;
     if (IsBareAudio(audio->context->iformat->name)) return nullptr;
-    if (avformat_find_stream_info(audio->context, nullptr) < 0) {
+    if (Libav().avformat_find_stream_info(audio->context, nullptr) < 0) {
         error = "cannot read the streams of " + path;
         return nullptr;
     }
@@ -62,7 +84,7 @@ std::unique_ptr<ContainerAudio> ContainerAudio::Open(const std::string& path, st
         error = path + " holds no MPEG audio stream";
         return nullptr;
     }
-    audio->packet = av_packet_alloc();
+    audio->packet = Libav().av_packet_alloc();
     if (!audio->packet) {
         error = "out of memory reading " + path;
         return nullptr;
@@ -79,14 +101,16 @@ bool ContainerAudio::Select(int index) {
 }
 
 uint64_t ContainerAudio::BytesRead() const {
-    return context && context->pb ? static_cast<uint64_t>(avio_tell(context->pb)) : 0;
+    return context && context->pb
+               ? static_cast<uint64_t>(Libav().avio_seek(context->pb, 0, SEEK_CUR))
+               : 0;
 }
 
 bool ContainerAudio::NextPacket() {
-    while (av_read_frame(context, packet) >= 0) {
+    while (Libav().av_read_frame(context, packet) >= 0) {
         const bool ours = packet->stream_index == selected && packet->size > 0;
         if (ours) packetBytes.assign(packet->data, packet->data + packet->size);
-        av_packet_unref(packet);
+        Libav().av_packet_unref(packet);
         if (ours) return true;
     }
     return false;

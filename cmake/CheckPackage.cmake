@@ -39,8 +39,10 @@ check_field(Architecture "^[a-z0-9]+$")
 check_field(Maintainer "^[^<]+ <[^@> ]+@[^> ]+>$")
 check_field(Description "^[a-z].+\n .+")
 check_field(Homepage "^https://")
-# The libraries found by dpkg-shlibdeps, and the GStreamer plugins the graph loads.
-foreach(dependency libc6 "libavcodec[0-9]+" "libgstreamer1\\.0-0" "libqt6widgets6" "libsoxr0"
+# The libraries found by dpkg-shlibdeps, FFmpeg's, which the programs load when they first use
+# them, and the GStreamer plugins the graph loads.
+foreach(dependency libc6 "libavcodec[0-9]+" "libavformat[0-9]+" "libavutil[0-9]+"
+                   "libswresample[0-9]+" "libgstreamer1\\.0-0" "libqt6widgets6" "libsoxr0"
                    gstreamer1\\.0-plugins-base gstreamer1\\.0-plugins-good
                    gstreamer1\\.0-plugins-bad gstreamer1\\.0-libav)
   check_field(Depends "(^|, )${dependency}( |,|$)")

@@ -48,7 +48,14 @@ set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
 # parsers and autoaudiosink (good), the MPEG program and transport stream demuxers of VOBs and
 # .ts files (bad), and the libav decoders of AAC and of what our own decoder does not take
 # (libav).
+# FFmpeg's libraries are loaded when first used, so dpkg-shlibdeps does not see them: their
+# packages are named here, for the versions the programs were built with.
+set(TAVRISK_FFMPEG_PACKAGES "")
+foreach(library avcodec avformat avutil swresample)
+  string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
+  string(APPEND TAVRISK_FFMPEG_PACKAGES ", lib${library}${major}")
+endforeach()
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
-    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav")
+    "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav${TAVRISK_FFMPEG_PACKAGES}")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "dvdauthor, mjpegtools")
 include(CPack)

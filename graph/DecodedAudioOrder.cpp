@@ -9,6 +9,7 @@
 
 #include "dsp/PlanesToFrames.h"
 #include "graph/AudioLayout.h"
+#include "platform/Libav.h"
 
 namespace tavrisk {
 namespace {
@@ -84,8 +85,8 @@ GraphOutcome OrderOfLayout(const AVChannelLayout& layout, InterleaveOrder& order
     }
     std::vector<std::pair<GstAudioChannelPosition, int>> named;
     for (int plane = 0; plane < channels; ++plane) {
-        const GstAudioChannelPosition position =
-            PositionOf(av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(plane)));
+        const GstAudioChannelPosition position = PositionOf(
+            Libav().av_channel_layout_channel_from_index(&layout, static_cast<unsigned>(plane)));
         if (position == GST_AUDIO_CHANNEL_POSITION_INVALID) {
             Unpositioned(channels, order);
             return {};

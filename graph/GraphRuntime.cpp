@@ -22,8 +22,8 @@ void NoteGlibLine(const gchar* domain, GLogLevelFlags level, const gchar* text, 
 }
 
 GraphOutcome StartRuntime() {
+    // libav's lines are caught by each of our decoders when it opens: FFmpeg is loaded then.
     g_log_set_default_handler(NoteGlibLine, nullptr);
-    LibraryLog::CaptureLibav();
     GError* failure = nullptr;
     if (!gst_init_check(nullptr, nullptr, &failure)) {
         const std::string reason =

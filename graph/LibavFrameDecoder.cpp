@@ -3,13 +3,8 @@
 
 #include <cstring>
 
+#include "platform/Libav.h"
 #include "platform/LibraryLog.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/mem.h>
-#include <libavutil/opt.h>
-}
 
 namespace tavrisk {
 namespace {
@@ -49,6 +44,7 @@ bool HasDrcOption(LibavFrameDecoder::Codec codec) {
 GraphOutcome LibavFrameDecoder::Open(Codec wanted, std::span<const uint8_t> setup) {
     Close();
     LibraryLog::CaptureLibav();
+    if (LoadLibav() == nullptr) return GraphOutcome::Failure(LibavLoadProblem());
     GraphOutcome opened = OpenContext(wanted, setup);
     if (!opened) {
         Close();
@@ -59,20 +55,20 @@ GraphOutcome LibavFrameDecoder::Open(Codec wanted, std::span<const uint8_t> setu
 }
 
 GraphOutcome LibavFrameDecoder::OpenContext(Codec wanted, std::span<const uint8_t> setup) {
-    const AVCodec* found = avcodec_find_decoder(CodecId(wanted));
+    const AVCodec* found = Libav().avcodec_find_decoder(CodecId(wanted));
     if (found == nullptr) return GraphOutcome::Failure("libavcodec has no decoder of the codec");
-    context.reset(avcodec_alloc_context3(found));
-    decoded.reset(av_frame_alloc());
+    context.reset(Libav().avcodec_alloc_context3(found));
+    decoded.reset(Libav().av_frame_alloc());
     if (!context || !decoded) return GraphOutcome::Failure(kOutOfMemory);
     // Full dynamic range: the channel processing does its own dynamics.
     if (HasDrcOption(wanted) &&
-        av_opt_set_double(context->priv_data, kDrcOption, kDrcScale, 0) < 0) {
+        Libav().av_opt_set_double(context->priv_data, kDrcOption, kDrcScale, 0) < 0) {
         return GraphOutcome::Failure(
             "the decoder's dynamic range compression cannot be turned off");
     }
     if (!setup.empty()) {
         context->extradata =
-            static_cast<uint8_t*>(av_mallocz(setup.size() + AV_INPUT_BUFFER_PADDING_SIZE));
+            static_cast<uint8_t*>(Libav().av_mallocz(setup.size() + AV_INPUT_BUFFER_PADDING_SIZE));
         if (context->extradata == nullptr) return GraphOutcome::Failure(kOutOfMemory);
         std::memcpy(context->extradata, setup.data(), setup.size());
         context->extradata_size = static_cast<int>(setup.size());
@@ -80,7 +76,7 @@ GraphOutcome LibavFrameDecoder::OpenContext(Codec wanted, std::span<const uint8_
     // Lossless FLAC of up to 16 bits comes out as it is; the others as floats.
     context->request_sample_fmt = wanted == Codec::kFlac ? AV_SAMPLE_FMT_S16P : AV_SAMPLE_FMT_FLTP;
     context->err_recognition = kErrorDetection;
-    if (avcodec_open2(context.get(), found, nullptr) < 0)
+    if (Libav().avcodec_open2(context.get(), found, nullptr) < 0)
         return GraphOutcome::Failure("libavcodec's decoder could not be opened");
     return {};
 }
@@ -94,7 +90,7 @@ void LibavFrameDecoder::Close() {
 double LibavFrameDecoder::DrcScale() const {
     double scale = kDrcScale;
     if (context && HasDrcOption(codec))
-        av_opt_get_double(context->priv_data, kDrcOption, 0, &scale);
+        Libav().av_opt_get_double(context->priv_data, kDrcOption, 0, &scale);
     return scale;
 }
 
@@ -106,7 +102,7 @@ bool LibavFrameDecoder::Send(std::span<const uint8_t> frame) {
         return false;
     }
     const LibavErrorWatch watch;
-    const int sent = avcodec_send_packet(context.get(), held);
+    const int sent = Libav().avcodec_send_packet(context.get(), held);
     packet.Release();
     sendErrors = watch.Errors();
     if (sent < 0) {
@@ -117,14 +113,14 @@ bool LibavFrameDecoder::Send(std::span<const uint8_t> frame) {
 }
 
 void LibavFrameDecoder::SendEnd() {
-    if (context) avcodec_send_packet(context.get(), nullptr);
+    if (context) Libav().avcodec_send_packet(context.get(), nullptr);
 }
 
 LibavFrameDecoder::Result LibavFrameDecoder::Receive() {
     if (!context) return Result::kNeedMore;
-    av_frame_unref(decoded.get());
+    Libav().av_frame_unref(decoded.get());
     const LibavErrorWatch watch;
-    const int received = avcodec_receive_frame(context.get(), decoded.get());
+    const int received = Libav().avcodec_receive_frame(context.get(), decoded.get());
     if (received == AVERROR(EAGAIN) || received == AVERROR_EOF) return Result::kNeedMore;
     const int errors = watch.Errors() + sendErrors;
     sendErrors = 0;
@@ -138,12 +134,12 @@ LibavFrameDecoder::Result LibavFrameDecoder::Receive() {
 LibavFrameDecoder::Result LibavFrameDecoder::Damaged(int samples) {
     damagedSamples = samples > 0 ? samples : 0;
     // What the decoder carries from frame to frame (overlaps, predictions) is suspect now.
-    avcodec_flush_buffers(context.get());
+    Libav().avcodec_flush_buffers(context.get());
     return Result::kDamaged;
 }
 
 void LibavFrameDecoder::Flush() {
-    if (context) avcodec_flush_buffers(context.get());
+    if (context) Libav().avcodec_flush_buffers(context.get());
     sendErrors = damagedSamples = 0;
 }
 

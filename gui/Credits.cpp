@@ -6,10 +6,7 @@
 
 #include <QtGlobal>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "platform/Libav.h"
 
 namespace tavrisk {
 
@@ -28,12 +25,16 @@ std::string LibavVersion(unsigned version) {
 
 std::string RunTimeCredits() {
     gchar* gstreamer = gst_version_string();
-    std::string text = std::string("FFmpeg libavcodec ") + LibavVersion(avcodec_version()) +
-                       ", libavformat " + LibavVersion(avformat_version()) + kLineEnd + gstreamer +
-                       kLineEnd + "Qt " + qVersion() + kLineEnd + soxr_version() + kLineEnd +
-                       kLineEnd + "Tavrisk's MPEG-2 multichannel Layer II encoder, derived from" +
-                       kLineEnd + "MPEG-2 Audio Simulation Software" + kLineEnd +
-                       "Distribution 10" + kLineEnd + "1997" + kLineEnd;
+    const LibavCalls* libav = LoadLibav();
+    const std::string ffmpeg = libav != nullptr
+                                   ? "FFmpeg libavcodec " + LibavVersion(libav->avcodec_version()) +
+                                         ", libavformat " + LibavVersion(libav->avformat_version())
+                                   : LibavLoadProblem();
+    std::string text = ffmpeg + kLineEnd + gstreamer + kLineEnd + "Qt " + qVersion() + kLineEnd +
+                       soxr_version() + kLineEnd + kLineEnd +
+                       "Tavrisk's MPEG-2 multichannel Layer II encoder, derived from" + kLineEnd +
+                       "MPEG-2 Audio Simulation Software" + kLineEnd + "Distribution 10" +
+                       kLineEnd + "1997" + kLineEnd;
     g_free(gstreamer);
     return text;
 }

@@ -1,22 +1,20 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "platform/LibavHandles.h"
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-}
+#include "platform/Libav.h"
 
 namespace tavrisk {
 
 void AvContextFree::operator()(AVCodecContext* context) const {
-    avcodec_free_context(&context);
+    Libav().avcodec_free_context(&context);
 }
 
 void AvFrameFree::operator()(AVFrame* frame) const {
-    av_frame_free(&frame);
+    Libav().av_frame_free(&frame);
 }
 
 void AvPacketFree::operator()(AVPacket* packet) const {
-    av_packet_free(&packet);
+    Libav().av_packet_free(&packet);
 }
 
 }  // namespace tavrisk

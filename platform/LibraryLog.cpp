@@ -6,9 +6,7 @@
 #include <cstdio>
 #include <mutex>
 
-extern "C" {
-#include <libavutil/log.h>
-}
+#include "platform/Libav.h"
 
 namespace tavrisk {
 namespace {
@@ -39,7 +37,7 @@ struct LibavLogCallback {
         thread_local int prefix = 1;
         va_list copy;
         va_copy(copy, arguments);
-        av_log_format_line2(owner, level, format, copy, line, sizeof line, &prefix);
+        Libav().av_log_format_line2(owner, level, format, copy, line, sizeof line, &prefix);
         va_end(copy);
         std::string text(line);
         while (!text.empty() && (text.back() == '\n' || text.back() == '\r')) text.pop_back();
@@ -48,7 +46,7 @@ struct LibavLogCallback {
 };
 
 void LibraryLog::CaptureLibav() {
-    av_log_set_callback(&LibavLogCallback::OnLine);
+    if (const LibavCalls* av = LoadLibav()) av->av_log_set_callback(&LibavLogCallback::OnLine);
 }
 
 void LibraryLog::Note(const char* origin, const char* text) {

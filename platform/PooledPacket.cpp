@@ -6,10 +6,7 @@
 #include <climits>
 #include <cstring>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/buffer.h>
-}
+#include "platform/Libav.h"
 
 namespace tavrisk {
 namespace {
@@ -23,17 +20,17 @@ constexpr std::size_t kLargestFrame = INT_MAX - AV_INPUT_BUFFER_PADDING_SIZE;
 
 void PooledPacket::PoolFree::operator()(AVBufferPool* freed) const {
     // Buffers still held by a decoder stay valid; the pool goes with the last of them.
-    av_buffer_pool_uninit(&freed);
+    Libav().av_buffer_pool_uninit(&freed);
 }
 
-PooledPacket::PooledPacket() : packet(av_packet_alloc()) {}
+PooledPacket::PooledPacket() = default;
 
 PooledPacket::~PooledPacket() = default;
 
 bool PooledPacket::PoolFits(std::size_t bytes) {
     if (pool && bytes <= poolBytes) return true;
     const std::size_t size = std::bit_ceil(std::max(bytes, kSmallestPoolBytes));
-    pool.reset(av_buffer_pool_init(size, nullptr));
+    pool.reset(Libav().av_buffer_pool_init(size, nullptr));
     poolBytes = pool ? size : 0;
     return pool != nullptr;
 }
@@ -42,8 +39,13 @@ AVPacket* PooledPacket::Hold(std::span<const uint8_t> frame) {
     Release();
     if (frame.size() > kLargestFrame) return nullptr;
     const std::size_t bytes = frame.size() + AV_INPUT_BUFFER_PADDING_SIZE;
+    if (!packet) {
+        // Made on the first frame, when FFmpeg is loaded for its decoder.
+        const LibavCalls* av = LoadLibav();
+        if (av != nullptr) packet.reset(av->av_packet_alloc());
+    }
     if (!packet || !PoolFits(bytes)) return nullptr;
-    packet->buf = av_buffer_pool_get(pool.get());
+    packet->buf = Libav().av_buffer_pool_get(pool.get());
     if (packet->buf == nullptr) return nullptr;
     packet->data = packet->buf->data;
     packet->size = static_cast<int>(frame.size());
@@ -53,7 +55,7 @@ AVPacket* PooledPacket::Hold(std::span<const uint8_t> frame) {
 }
 
 void PooledPacket::Release() {
-    if (packet) av_packet_unref(packet.get());
+    if (packet) Libav().av_packet_unref(packet.get());
 }
 
 }  // namespace tavrisk

@@ -2,14 +2,9 @@
 #include "sources/ac3/Ac3AudioDecoder.h"
 
 #include "dsp/PlanesToFrames.h"
+#include "platform/Libav.h"
 #include "platform/LibraryLog.h"
 #include "sources/ac3/Ac3FrameSizes.h"
-
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavutil/channel_layout.h>
-#include <libavutil/opt.h>
-}
 
 namespace tavrisk::ac3 {
 namespace {
@@ -36,45 +31,47 @@ constexpr float kMinus3Db = 0.70710678f;
 
 bool Ac3AudioDecoder::Open() {
     LibraryLog::CaptureLibav();
-    const AVCodec* codec = avcodec_find_decoder(AV_CODEC_ID_AC3);
+    if (LoadLibav() == nullptr) return false;
+    const AVCodec* codec = Libav().avcodec_find_decoder(AV_CODEC_ID_AC3);
     if (codec == nullptr) return false;
-    context.reset(avcodec_alloc_context3(codec));
-    decoded.reset(av_frame_alloc());
+    context.reset(Libav().avcodec_alloc_context3(codec));
+    decoded.reset(Libav().av_frame_alloc());
     if (!context || !decoded) return false;
     // Full dynamic range: the channel processing does its own dynamics.
-    if (av_opt_set_double(context->priv_data, "drc_scale", 0.0, 0) < 0) return false;
+    if (Libav().av_opt_set_double(context->priv_data, "drc_scale", 0.0, 0) < 0) return false;
     context->request_sample_fmt = AV_SAMPLE_FMT_FLTP;
-    return avcodec_open2(context.get(), codec, nullptr) >= 0;
+    return Libav().avcodec_open2(context.get(), codec, nullptr) >= 0;
 }
 
 bool Ac3AudioDecoder::Decode(std::span<const uint8_t> frame, float* out) {
     if (!context || frame.empty() || frame.size() > kMaxFrameBytes) return false;
     const AVPacket* held = packet.Hold(frame);
     if (held == nullptr) return false;
-    const int sent = avcodec_send_packet(context.get(), held);
+    const int sent = Libav().avcodec_send_packet(context.get(), held);
     packet.Release();
     if (sent < 0) return false;
-    if (avcodec_receive_frame(context.get(), decoded.get()) < 0) return false;
+    if (Libav().avcodec_receive_frame(context.get(), decoded.get()) < 0) return false;
     const bool shaped =
         decoded->nb_samples == kSamplesPerFrame && decoded->format == AV_SAMPLE_FMT_FLTP;
     if (shaped) {
         MapChannels();
         CopyPlanes(out);
     }
-    av_frame_unref(decoded.get());
+    Libav().av_frame_unref(decoded.get());
     return shaped;
 }
 
 void Ac3AudioDecoder::MapChannels() {
     const AVChannelLayout& layout = decoded->ch_layout;
     for (int k = 0; k < kChannels; ++k) {
-        int index = av_channel_layout_index_from_channel(&layout, kOutputChannels[k].first);
+        int index = Libav().av_channel_layout_index_from_channel(&layout, kOutputChannels[k].first);
         if (index < 0) {
-            index = av_channel_layout_index_from_channel(&layout, kOutputChannels[k].second);
+            index =
+                Libav().av_channel_layout_index_from_channel(&layout, kOutputChannels[k].second);
         }
         planeOfSlot[k] = index < 0 ? kNoPlane : index;
     }
-    const int single = av_channel_layout_index_from_channel(&layout, AV_CHAN_BACK_CENTER);
+    const int single = Libav().av_channel_layout_index_from_channel(&layout, AV_CHAN_BACK_CENTER);
     surroundPlane = single < 0 ? kNoPlane : single;
 }
 

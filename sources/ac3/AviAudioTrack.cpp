@@ -6,10 +6,7 @@
 #include <cstring>
 #include <string_view>
 
-extern "C" {
-#include <libavcodec/avcodec.h>
-#include <libavformat/avformat.h>
-}
+#include "platform/Libav.h"
 
 namespace tavrisk {
 namespace {
@@ -18,10 +15,10 @@ constexpr std::size_t kMinAviNameLength = 5;
 }  // namespace
 
 void AviAudioTrack::FormatClose::operator()(AVFormatContext* context) const {
-    avformat_close_input(&context);
+    Libav().avformat_close_input(&context);
 }
 void AviAudioTrack::PacketFree::operator()(AVPacket* p) const {
-    av_packet_free(&p);
+    Libav().av_packet_free(&p);
 }
 
 bool AviAudioTrack::IsAviInput(const std::string& name) {
@@ -35,14 +32,15 @@ bool AviAudioTrack::IsAviInput(const std::string& name) {
 bool AviAudioTrack::Open(const std::string& name) {
     Close();
     fileName = name;
-    AVFormatContext* context = avformat_alloc_context();
+    if (LoadLibav() == nullptr) return false;
+    AVFormatContext* context = Libav().avformat_alloc_context();
     if (context == nullptr) return false;
     // The stream's bytes as stored, not re-cut into frames.
     context->flags |= AVFMT_FLAG_NOPARSE;
-    const AVInputFormat* avi = av_find_input_format("avi");
-    if (avformat_open_input(&context, name.c_str(), avi, nullptr) < 0) return false;
+    const AVInputFormat* avi = Libav().av_find_input_format("avi");
+    if (Libav().avformat_open_input(&context, name.c_str(), avi, nullptr) < 0) return false;
     format.reset(context);
-    packet.reset(av_packet_alloc());
+    packet.reset(Libav().av_packet_alloc());
     if (!packet) return false;
     for (unsigned i = 0; i < format->nb_streams; ++i) {
         const AVCodecParameters* parameters = format->streams[i]->codecpar;
@@ -100,9 +98,9 @@ AviAudioTrack::ReadResult AviAudioTrack::Read(uint8_t* buffer, std::size_t count
 
 bool AviAudioTrack::NextPacket(ReadResult& failure) {
     for (;;) {
-        av_packet_unref(packet.get());
+        Libav().av_packet_unref(packet.get());
         packetOffset = 0;
-        const int result = av_read_frame(format.get(), packet.get());
+        const int result = Libav().av_read_frame(format.get(), packet.get());
         if (result == AVERROR_EOF) {
             failure = ReadResult::kEnd;
             return false;
@@ -118,11 +116,11 @@ bool AviAudioTrack::NextPacket(ReadResult& failure) {
 int64_t AviAudioTrack::StreamBytes() const {
     AVStream* stream = format->streams[streamIndex];
     int64_t total = 0;
-    const int entries = avformat_index_get_entries_count(stream);
-    for (int i = 0; i < entries; ++i) total += avformat_index_get_entry(stream, i)->size;
+    const int entries = Libav().avformat_index_get_entries_count(stream);
+    for (int i = 0; i < entries; ++i) total += Libav().avformat_index_get_entry(stream, i)->size;
     if (total > 0) return total;
     // No index: the file size is the best bound there is.
-    const int64_t fileSize = format->pb != nullptr ? avio_size(format->pb) : 0;
+    const int64_t fileSize = format->pb != nullptr ? Libav().avio_size(format->pb) : 0;
     return fileSize > 0 ? fileSize : 0;
 }
 

@@ -125,5 +125,33 @@ TEST(ContainerCommands, InfoListsEveryStreamAndAContainerWithoutMpegAudioIsRefus
     }
 }
 
+// FFmpeg and the many libraries it depends on are loaded only for an input that needs them:
+// bare Layer II frames and a WAV are read without, a container with them.
+TEST(ContainerCommands, OnlyAContainerLoadsFfmpeg) {
+    ASSERT_TRUE(test::HaveProgram("ffmpeg"));
+    TempDir dir;
+    const std::string ours = OurStream(dir);
+    const std::string mkv = dir.File("a.mkv");
+    ASSERT_TRUE(Ffmpeg(Remux(ours, mkv)));
+    const std::string wav = dir.File("six.wav");
+    test::WritePlainWav(wav, test::MakeTones({{200, 300, 400, 500, 600, 70}}, kRate, 4 * 1152));
+    const struct {
+        std::string arguments;
+        bool loads;
+    } cases[] = {
+        {"--version", false},
+        {"check " + Quote(ours), false},
+        {"decode " + Quote(ours) + " " + Quote(dir.File("a.wav")) + " --yes", false},
+        {Quote(wav) + " " + Quote(dir.File("b.mp2")) + " --engine mp2 --yes", false},
+        {"check " + Quote(mkv), true},
+    };
+    for (const auto& c : cases) {
+        const test::CommandResult run = test::RunCli(c.arguments, "LD_DEBUG=files");
+        EXPECT_EQ(run.exitCode, 0) << c.arguments;
+        EXPECT_EQ(run.output.find("file=libavcodec.so") != std::string::npos, c.loads)
+            << c.arguments;
+    }
+}
+
 }  // namespace
 }  // namespace tavrisk
