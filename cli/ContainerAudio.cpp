@@ -3,6 +3,7 @@
 
 #include <array>
 #include <cstring>
+#include <filesystem>
 #include <fstream>
 
 #include "mp2dec/FrameHeader.h"
@@ -61,7 +62,9 @@ ContainerAudio::~ContainerAudio() {
 
 std::unique_ptr<ContainerAudio> ContainerAudio::Open(const std::string& path, std::string& error) {
     error.clear();
-    if (StartsWithFrames(path)) return nullptr;
+    // A pipe is read once, by the caller: probing it would take its first frames.
+    std::error_code ec;
+    if (!std::filesystem::is_regular_file(path, ec) || StartsWithFrames(path)) return nullptr;
     LibraryLog::CaptureLibav();
     if (LoadLibav() == nullptr) {
         error = "cannot read " + path + ": " + LibavLoadProblem();

@@ -28,8 +28,8 @@ class ContainerAudio {
     ContainerAudio& operator=(const ContainerAudio&) = delete;
 
     // Opens `path` when libavformat reads it as a container; null (with `error` empty) for a
-    // file of bare MPEG audio frames or anything libavformat does not read, which the caller
-    // reads as it is.
+    // file of bare MPEG audio frames, a pipe or anything libavformat does not read, which the
+    // caller reads as it is.
     static std::unique_ptr<ContainerAudio> Open(const std::string& path, std::string& error);
 
     // The MPEG audio streams, in the container's order.

@@ -153,5 +153,17 @@ TEST(ContainerCommands, OnlyAContainerLoadsFfmpeg) {
     }
 }
 
+// A stream from a pipe is read once, whole: none of it is taken to look for a container.
+TEST(ContainerCommands, AStreamFromAPipeIsDecodedWhole) {
+    TempDir dir;
+    const std::string ours = OurStream(dir);
+    const std::string wav = dir.File("piped.wav");
+    const test::CommandResult run =
+        test::RunCommand("cat " + Quote(ours) + " | " + Quote(test::BinPath("tavrisk-cli")) +
+                         " decode /dev/stdin " + Quote(wav) + " --yes 2>&1");
+    EXPECT_EQ(run.exitCode, 0) << run.output;
+    EXPECT_EQ(test::ReadWav(wav).Frames(), kFrames * 1152u) << run.output;
+}
+
 }  // namespace
 }  // namespace tavrisk
