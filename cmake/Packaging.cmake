@@ -41,13 +41,6 @@ set(CPACK_DEBIAN_FILE_NAME DEB-DEFAULT)
 set(CPACK_DEBIAN_PACKAGE_SECTION sound)
 set(CPACK_DEBIAN_PACKAGE_PRIORITY optional)
 set(CPACK_DEBIAN_PACKAGE_HOMEPAGE "${TAVRISK_HOMEPAGE}")
-# The libraries the programs and the plugin link, found by dpkg-shlibdeps ...
-set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
-# ... and the GStreamer plugins the graph loads by name: decodebin, typefind, audioconvert and
-# audioresample (base), the Matroska, MP4, AVI and WAV demuxers, the AC-3, DTS, FLAC and AAC
-# parsers and autoaudiosink (good), the MPEG program and transport stream demuxers of VOBs and
-# .ts files (bad), and the libav decoders of AAC and of what our own decoder does not take
-# (libav).
 # FFmpeg's libraries are loaded when first used, so dpkg-shlibdeps does not see them: their
 # packages are named here, for the versions the programs were built with.
 set(TAVRISK_FFMPEG_PACKAGES "")
@@ -55,6 +48,13 @@ foreach(library avcodec avformat avutil swresample)
   string(REGEX MATCH "^[0-9]+" major "${FFMPEG_lib${library}_VERSION}")
   string(APPEND TAVRISK_FFMPEG_PACKAGES ", lib${library}${major}")
 endforeach()
+# The libraries the programs and the plugin link, found by dpkg-shlibdeps ...
+set(CPACK_DEBIAN_PACKAGE_SHLIBDEPS ON)
+# ... and the GStreamer plugins the graph loads by name: decodebin, typefind, audioconvert and
+# audioresample (base), the Matroska, MP4, AVI and WAV demuxers, the AC-3, DTS, FLAC and AAC
+# parsers and autoaudiosink (good), the MPEG program and transport stream demuxers of VOBs and
+# .ts files (bad), and the libav decoders of AAC and of what our own decoder does not take
+# (libav), and FFmpeg's libraries.
 set(CPACK_DEBIAN_PACKAGE_DEPENDS
     "gstreamer1.0-plugins-base, gstreamer1.0-plugins-good, gstreamer1.0-plugins-bad, gstreamer1.0-libav${TAVRISK_FFMPEG_PACKAGES}")
 set(CPACK_DEBIAN_PACKAGE_SUGGESTS "dvdauthor, mjpegtools")

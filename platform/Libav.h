@@ -18,8 +18,8 @@ extern "C" {
 namespace tavrisk {
 
 // FFmpeg's libraries are loaded on their first use, not when the program starts: with the
-// many libraries they depend on, loading them takes longer than decoding a short MP2 file,
-// and most commands never use them.
+// hundred-odd libraries they depend on, loading them takes tens of milliseconds, and most
+// commands never use them.
 enum class LibavLibrary { kAvutil, kAvcodec, kAvformat, kSwresample, kCount };
 
 // Every FFmpeg function the program calls, with its library.

@@ -22,7 +22,7 @@ TEST(Libav, TheFunctionsComeFromTheBuiltVersionsOrTheProblemNamesWhatIsMissing) 
         {"a missing library", kAvcodec, "libavcodec.so.0-missing",
          "cannot load FFmpeg's libavcodec.so.0-missing: "},
         {"a library without the functions", kAvcodec, built[kAvutil],
-         "FFmpeg's " + built[kAvutil] + " has no av_packet_alloc"},
+         "FFmpeg's " + built[kAvutil] + " has no av"},
     };
     for (const Case& c : cases) {
         LibavFileNames files = built;
