@@ -66,8 +66,8 @@ std::unique_ptr<ContainerAudio> ContainerAudio::Open(const std::string& path, st
     std::error_code ec;
     if (!std::filesystem::is_regular_file(path, ec) || StartsWithFrames(path)) return nullptr;
     LibraryLog::CaptureLibav();
-    if (LoadLibav() == nullptr) {
-        error = "cannot read " + path + ": " + LibavLoadProblem();
+    if (LoadLibav(LibavUse::kContainers) == nullptr) {
+        error = "cannot read " + path + ": " + LibavLoadProblem(LibavUse::kContainers);
         return nullptr;
     }
     std::unique_ptr<ContainerAudio> audio(new ContainerAudio());

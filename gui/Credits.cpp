@@ -25,11 +25,11 @@ std::string LibavVersion(unsigned version) {
 
 std::string RunTimeCredits() {
     gchar* gstreamer = gst_version_string();
-    const LibavCalls* libav = LoadLibav();
+    const LibavCalls* libav = LoadLibav(LibavUse::kContainers);
     const std::string ffmpeg = libav != nullptr
                                    ? "FFmpeg libavcodec " + LibavVersion(libav->avcodec_version()) +
                                          ", libavformat " + LibavVersion(libav->avformat_version())
-                                   : LibavLoadProblem();
+                                   : LibavLoadProblem(LibavUse::kContainers);
     std::string text = ffmpeg + kLineEnd + gstreamer + kLineEnd + "Qt " + qVersion() + kLineEnd +
                        soxr_version() + kLineEnd + kLineEnd +
                        "Tavrisk's MPEG-2 multichannel Layer II encoder, derived from" + kLineEnd +

@@ -26,9 +26,14 @@ LibavFileNames LibavBuiltFileNames() {
             FileName("swresample", LIBSWRESAMPLE_VERSION_MAJOR)};
 }
 
-bool LoadLibavCalls(const LibavFileNames& files, LibavCalls& calls, std::string& problem) {
+bool LoadLibavCalls(const LibavFileNames& files, LibavUse use, LibavCalls& calls,
+                    std::string& problem) {
+    const auto used = [use](LibavLibrary library) {
+        return (library == LibavLibrary::kAvformat) == (use == LibavUse::kContainers);
+    };
     std::array<void*, kLibavLibraries> handles{};
     for (std::size_t i = 0; i < kLibavLibraries; ++i) {
+        if (!used(static_cast<LibavLibrary>(i))) continue;
         // Never unloaded: FFmpeg's objects live as long as the process may use them.
         handles[i] = dlopen(files[i].c_str(), RTLD_NOW | RTLD_LOCAL);
         if (handles[i] == nullptr) {
@@ -38,50 +43,68 @@ bool LoadLibavCalls(const LibavFileNames& files, LibavCalls& calls, std::string&
     }
     LibavCalls found;
     bool complete = true;
-#define TAVRISK_LIBAV_FIND(library, name)                                                \
-    found.name = reinterpret_cast<decltype(found.name)>(                                 \
-        dlsym(handles[static_cast<std::size_t>(LibavLibrary::library)], #name));         \
-    if (complete && found.name == nullptr) {                                             \
-        problem = "FFmpeg's " + files[static_cast<std::size_t>(LibavLibrary::library)] + \
-                  " has no " #name;                                                      \
-        complete = false;                                                                \
+#define TAVRISK_LIBAV_FIND(library, name)                                                    \
+    if (used(LibavLibrary::library)) {                                                       \
+        found.name = reinterpret_cast<decltype(found.name)>(                                 \
+            dlsym(handles[static_cast<std::size_t>(LibavLibrary::library)], #name));         \
+        if (complete && found.name == nullptr) {                                             \
+            problem = "FFmpeg's " + files[static_cast<std::size_t>(LibavLibrary::library)] + \
+                      " has no " #name;                                                      \
+            complete = false;                                                                \
+        }                                                                                    \
     }
     TAVRISK_LIBAV_CALLS(TAVRISK_LIBAV_FIND)
 #undef TAVRISK_LIBAV_FIND
-    if (complete) calls = found;
-    return complete;
+    if (!complete) return false;
+#define TAVRISK_LIBAV_KEEP(library, name) \
+    if (used(LibavLibrary::library)) calls.name = found.name;
+    // Only the members of `use` are set: the others may be read meanwhile, on other threads.
+    TAVRISK_LIBAV_CALLS(TAVRISK_LIBAV_KEEP)
+#undef TAVRISK_LIBAV_KEEP
+    return true;
 }
 
 namespace {
 
 struct LoadedLibav {
     LibavCalls calls;
-    std::string problem;  // empty once loaded
+    std::string decodersProblem;  // empty once loaded, as is the next
+    std::string containersProblem;
 };
 
-const LoadedLibav& Loaded() {
-    static const LoadedLibav loaded = [] {
-        LoadedLibav result;
-        if (!LoadLibavCalls(LibavBuiltFileNames(), result.calls, result.problem))
-            LibraryLog::Note("libav", result.problem.c_str());
-        return result;
-    }();
+LoadedLibav& Loaded() {
+    static LoadedLibav loaded;
     return loaded;
+}
+
+bool Load(LibavUse use, std::string& problem) {
+    if (LoadLibavCalls(LibavBuiltFileNames(), use, Loaded().calls, problem)) return true;
+    LibraryLog::Note("libav", problem.c_str());
+    return false;
 }
 
 }  // namespace
 
-const LibavCalls* LoadLibav() {
-    const LoadedLibav& loaded = Loaded();
-    return loaded.problem.empty() ? &loaded.calls : nullptr;
+const LibavCalls* LoadLibav(LibavUse use) {
+    LoadedLibav& loaded = Loaded();
+    static const bool decoders = Load(LibavUse::kDecoders, loaded.decodersProblem);
+    if (use == LibavUse::kDecoders) return decoders ? &loaded.calls : nullptr;
+    static const bool containers = [&loaded] {
+        if (decoders) return Load(LibavUse::kContainers, loaded.containersProblem);
+        loaded.containersProblem = loaded.decodersProblem;
+        return false;
+    }();
+    return containers ? &loaded.calls : nullptr;
 }
 
-const std::string& LibavLoadProblem() {
-    return Loaded().problem;
+const std::string& LibavLoadProblem(LibavUse use) {
+    LoadLibav(use);
+    return use == LibavUse::kDecoders ? Loaded().decodersProblem : Loaded().containersProblem;
 }
 
 const LibavCalls& Libav() {
-    return *LoadLibav();
+    LoadLibav();
+    return Loaded().calls;
 }
 
 }  // namespace tavrisk

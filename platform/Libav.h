@@ -79,18 +79,25 @@ constexpr auto kLibavLibraries = static_cast<std::size_t>(LibavLibrary::kCount);
 using LibavFileNames = std::array<std::string, kLibavLibraries>;
 LibavFileNames LibavBuiltFileNames();
 
-// Loads the libraries `files` names and finds every function in them. False, with `problem`
-// naming the library or the function, when one is missing.
-bool LoadLibavCalls(const LibavFileNames& files, LibavCalls& calls, std::string& problem);
+// What is needed of FFmpeg: its decoders and sample rate conversion (libavutil, libavcodec,
+// libswresample), or its containers too (libavformat, which brings a third as many libraries
+// again).
+enum class LibavUse { kDecoders, kContainers };
 
-// The functions, loaded once for the whole process on the first call (thread-safe); nullptr
-// when the libraries cannot be loaded, which the library log then says.
-const LibavCalls* LoadLibav();
-// Why LoadLibav gave nullptr; empty when it did not.
-const std::string& LibavLoadProblem();
+// Loads the libraries of `use` (libavformat alone for kContainers) that `files` names and
+// finds their functions, leaving the other members of `calls` as they are. False, with
+// `problem` naming the library or the function, when one is missing.
+bool LoadLibavCalls(const LibavFileNames& files, LibavUse use, LibavCalls& calls,
+                    std::string& problem);
 
-// The functions, for code that runs only after LoadLibav succeeded: an object that got its
-// FFmpeg objects through them.
+// The functions `use` needs, loaded once for the whole process on the first call
+// (thread-safe); nullptr when the libraries cannot be loaded, which the library log then says.
+const LibavCalls* LoadLibav(LibavUse use = LibavUse::kDecoders);
+// Why LoadLibav(use) gave nullptr; empty when it did not.
+const std::string& LibavLoadProblem(LibavUse use = LibavUse::kDecoders);
+
+// The functions, for code that runs only after LoadLibav succeeded for what it calls: an
+// object that got its FFmpeg objects through them.
 const LibavCalls& Libav();
 
 }  // namespace tavrisk

@@ -32,7 +32,7 @@ bool AviAudioTrack::IsAviInput(const std::string& name) {
 bool AviAudioTrack::Open(const std::string& name) {
     Close();
     fileName = name;
-    if (LoadLibav() == nullptr) return false;
+    if (LoadLibav(LibavUse::kContainers) == nullptr) return false;
     AVFormatContext* context = Libav().avformat_alloc_context();
     if (context == nullptr) return false;
     // The stream's bytes as stored, not re-cut into frames.

@@ -126,29 +126,36 @@ TEST(ContainerCommands, InfoListsEveryStreamAndAContainerWithoutMpegAudioIsRefus
 }
 
 // FFmpeg and the many libraries it depends on are loaded only for an input that needs them:
-// bare Layer II frames and a WAV are read without, a container with them.
-TEST(ContainerCommands, OnlyAContainerLoadsFfmpeg) {
+// bare Layer II frames and a WAV are read without, an AC-3 with its decoders alone, a
+// container with its containers too.
+TEST(ContainerCommands, OnlyWhatAnInputNeedsOfFfmpegIsLoaded) {
     ASSERT_TRUE(test::HaveProgram("ffmpeg"));
     TempDir dir;
     const std::string ours = OurStream(dir);
     const std::string mkv = dir.File("a.mkv");
     ASSERT_TRUE(Ffmpeg(Remux(ours, mkv)));
+    const std::string ac3 = dir.File("a.ac3");
+    ASSERT_TRUE(Ffmpeg("-f lavfi -i sine=440:d=1 -ac 6 -c:a ac3 " + Quote(ac3)));
     const std::string wav = dir.File("six.wav");
     test::WritePlainWav(wav, test::MakeTones({{200, 300, 400, 500, 600, 70}}, kRate, 4 * 1152));
     const struct {
         std::string arguments;
-        bool loads;
+        bool decoders;
+        bool containers;
     } cases[] = {
-        {"--version", false},
-        {"check " + Quote(ours), false},
-        {"decode " + Quote(ours) + " " + Quote(dir.File("a.wav")) + " --yes", false},
-        {Quote(wav) + " " + Quote(dir.File("b.mp2")) + " --engine mp2 --yes", false},
-        {"check " + Quote(mkv), true},
+        {"--version", false, false},
+        {"check " + Quote(ours), false, false},
+        {"decode " + Quote(ours) + " " + Quote(dir.File("a.wav")) + " --yes", false, false},
+        {Quote(wav) + " " + Quote(dir.File("b.mp2")) + " --engine mp2 --yes", false, false},
+        {Quote(ac3) + " " + Quote(dir.File("c.wav")) + " --engine wav --yes", true, false},
+        {"check " + Quote(mkv), true, true},
     };
     for (const auto& c : cases) {
         const test::CommandResult run = test::RunCli(c.arguments, "LD_DEBUG=files");
         EXPECT_EQ(run.exitCode, 0) << c.arguments;
-        EXPECT_EQ(run.output.find("file=libavcodec.so") != std::string::npos, c.loads)
+        EXPECT_EQ(run.output.find("file=libavcodec.so") != std::string::npos, c.decoders)
+            << c.arguments;
+        EXPECT_EQ(run.output.find("file=libavformat.so") != std::string::npos, c.containers)
             << c.arguments;
     }
 }
