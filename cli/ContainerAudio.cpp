@@ -1,12 +1,11 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "cli/ContainerAudio.h"
 
-#include <array>
 #include <cstring>
 #include <filesystem>
 #include <fstream>
 
-#include "mp2dec/FrameHeader.h"
+#include "mp2dec/FrameScanner.h"
 #include "platform/Libav.h"
 #include "platform/LibraryLog.h"
 
@@ -34,20 +33,14 @@ double StartAfterContainer(const AVFormatContext& context, const AVStream& strea
     return start > containerStart ? start - containerStart : 0.0;
 }
 
-// Two Layer II frames in a row from the first byte: bare audio, told without loading FFmpeg.
-bool StartsWithFrames(const std::string& path) {
-    constexpr std::size_t kLongestFrame = 2048;
-    constexpr auto kHeaderBytes = static_cast<std::size_t>(mp2dec::FrameHeader::kBytes);
-    std::array<uint8_t, kLongestFrame + kHeaderBytes> head{};
+// A Layer II frame at the first byte, which the frame scanner confirms by what follows it:
+// bare audio, told without loading FFmpeg.
+bool StartsWithFrame(const std::string& path) {
     std::ifstream in(path, std::ios::binary);
-    in.read(reinterpret_cast<char*>(head.data()), static_cast<std::streamsize>(head.size()));
-    const auto length = static_cast<std::size_t>(in.gcount());
-    const auto first = mp2dec::FrameHeader::Parse(head.data());
-    if (!first) return false;
-    const auto next = static_cast<std::size_t>(first->FrameBytes());
-    if (next + kHeaderBytes > length) return false;
-    const auto second = mp2dec::FrameHeader::Parse(head.data() + next);
-    return second && second->SameStream(*first);
+    mp2dec::FrameScanner scanner(in);
+    mp2dec::ProblemLog skipped;
+    return scanner.Next(skipped) &&
+           scanner.BytesDone() == scanner.Size() + scanner.ExtensionData().size();
 }
 
 }  // namespace
@@ -64,7 +57,7 @@ std::unique_ptr<ContainerAudio> ContainerAudio::Open(const std::string& path, st
     error.clear();
     // A pipe is read once, by the caller: probing it would take its first frames.
     std::error_code ec;
-    if (!std::filesystem::is_regular_file(path, ec) || StartsWithFrames(path)) return nullptr;
+    if (!std::filesystem::is_regular_file(path, ec) || StartsWithFrame(path)) return nullptr;
     LibraryLog::CaptureLibav();
     if (LoadLibav(LibavUse::kContainers) == nullptr) {
         error = "cannot read " + path + ": " + LibavLoadProblem(LibavUse::kContainers);

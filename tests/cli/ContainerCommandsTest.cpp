@@ -40,11 +40,12 @@ std::string StereoFirst(const std::string& ours, const std::string& out) {
 }
 
 // kFrames hand-made six-channel frames in a file of `dir`.
-std::string OurStream(const TempDir& dir) {
-    const auto frame = mp2dec::test::WriteTestFrame(mp2dec::test::TestFrame{});
+std::string OurStream(const TempDir& dir, const mp2dec::test::TestFrame& made = {},
+                      const std::string& name = "ours.mp2") {
+    const auto frame = mp2dec::test::WriteTestFrame(made);
     std::vector<uint8_t> stream;
     for (int i = 0; i < kFrames; ++i) stream.insert(stream.end(), frame.begin(), frame.end());
-    const std::string ours = dir.File("ours.mp2");
+    const std::string ours = dir.File(name);
     test::WriteBytes(ours, stream);
     return ours;
 }
@@ -132,6 +133,9 @@ TEST(ContainerCommands, OnlyWhatAnInputNeedsOfFfmpegIsLoaded) {
     ASSERT_TRUE(test::HaveProgram("ffmpeg"));
     TempDir dir;
     const std::string ours = OurStream(dir);
+    // 112 kbit/s frames whose data continues in extension frames.
+    const std::string split =
+        OurStream(dir, {.bitrateIndex = 7, .extensionFrameBytes = 700}, "split.mp2");
     const std::string mkv = dir.File("a.mkv");
     ASSERT_TRUE(Ffmpeg(Remux(ours, mkv)));
     const std::string ac3 = dir.File("a.ac3");
@@ -145,6 +149,7 @@ TEST(ContainerCommands, OnlyWhatAnInputNeedsOfFfmpegIsLoaded) {
     } cases[] = {
         {"--version", false, false},
         {"check " + Quote(ours), false, false},
+        {"check " + Quote(split), false, false},
         {"decode " + Quote(ours) + " " + Quote(dir.File("a.wav")) + " --yes", false, false},
         {Quote(wav) + " " + Quote(dir.File("b.mp2")) + " --engine mp2 --yes", false, false},
         {Quote(ac3) + " " + Quote(dir.File("c.wav")) + " --engine wav --yes", true, false},
