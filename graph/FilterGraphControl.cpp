@@ -4,6 +4,7 @@
 #include <gst/audio/gstaudiodecoder.h>
 
 #include <cstring>
+#include <deque>
 #include <mutex>
 
 #include "graph/FileGraphBuilder.h"
@@ -118,15 +119,41 @@ DecoderDamage DamageOf(GstMessage* message) {
     return damage;
 }
 
-void DropMessages(GstElement* pipeline) {
-    GstBus* bus = gst_element_get_bus(pipeline);
-    while (GstMessage* message = gst_bus_pop(bus)) gst_message_unref(message);
-    gst_object_unref(bus);
-}
-
 }  // namespace
 
 struct FilterGraphControl::State {
+    // The pipeline's messages in the order they were posted, kept here rather than on its bus: the
+    // bus queues a message only once its sync handler has returned, so an owner woken from there
+    // could look before the message is in, and miss it until something else woke it.
+    class PostedMessages {
+      public:
+        PostedMessages() = default;
+        ~PostedMessages() { Drop(); }
+        PostedMessages(const PostedMessages&) = delete;
+        PostedMessages& operator=(const PostedMessages&) = delete;
+
+        // On the posting thread.
+        void Add(GstMessage* message) {
+            const std::lock_guard guard(lock);
+            queue.push_back(gst_message_ref(message));
+        }
+        // The oldest message, now the caller's; null when none waits.
+        GstMessage* Take() {
+            const std::lock_guard guard(lock);
+            if (queue.empty()) return nullptr;
+            GstMessage* oldest = queue.front();
+            queue.pop_front();
+            return oldest;
+        }
+        void Drop() {
+            while (GstMessage* message = Take()) gst_message_unref(message);
+        }
+
+      private:
+        std::mutex lock;
+        std::deque<GstMessage*> queue;
+    };
+
     GstElement* pipeline = nullptr;
     std::function<void()> notify;
     bool stopped = true;
@@ -137,6 +164,7 @@ struct FilterGraphControl::State {
     FileGraphBuilder file;
     std::mutex damageLock;
     std::vector<DecoderDamage> damage;
+    PostedMessages posted;
 
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
 };
@@ -155,8 +183,9 @@ GstBusSyncReply FilterGraphControl::State::OnBusMessage(GstBus*, GstMessage* mes
         const std::lock_guard lock(state->damageLock);
         state->damage.push_back(damage);
     }
+    state->posted.Add(message);
     if (state->notify) state->notify();
-    return GST_BUS_PASS;
+    return GST_BUS_DROP;
 }
 
 FilterGraphControl::FilterGraphControl() : state(new State) {
@@ -188,6 +217,7 @@ void FilterGraphControl::ReleaseGraph() {
     GstBus* bus = gst_element_get_bus(state->pipeline);
     gst_bus_set_sync_handler(bus, nullptr, nullptr, nullptr);
     gst_object_unref(bus);
+    state->posted.Drop();
     gst_object_unref(state->pipeline);
     state->pipeline = nullptr;
 }
@@ -207,7 +237,7 @@ GraphOutcome FilterGraphControl::RenderFile(const std::string& name) {
     GraphOutcome built = state->file.Build(state->pipeline, name);
     if (!built) gst_element_set_state(state->pipeline, GST_STATE_NULL);
     // What preroll or a failure posted is not news for the owner.
-    DropMessages(state->pipeline);
+    state->posted.Drop();
     state->stopped = true;
     return built;
 }
@@ -267,8 +297,7 @@ GraphOutcome FilterGraphControl::StopAndRewind() {
 
 void FilterGraphControl::DrainEvents() {
     if (!state->pipeline) return;
-    GstBus* bus = gst_element_get_bus(state->pipeline);
-    while (GstMessage* message = gst_bus_pop(bus)) {
+    while (GstMessage* message = state->posted.Take()) {
         switch (GST_MESSAGE_TYPE(message)) {
             case GST_MESSAGE_EOS:
                 StopAndRewind();
@@ -286,7 +315,6 @@ void FilterGraphControl::DrainEvents() {
         }
         gst_message_unref(message);
     }
-    gst_object_unref(bus);
 }
 
 bool FilterGraphControl::IsStopped() const {
@@ -410,7 +438,7 @@ void FilterGraphControl::Clear() {
     gst_element_set_state(state->pipeline, GST_STATE_NULL);
     state->file.Forget();
     for (GstElement* element : Filters()) gst_bin_remove(GST_BIN(state->pipeline), element);
-    DropMessages(state->pipeline);
+    state->posted.Drop();
     state->repairs.Clear();
     state->error.reset();
     state->stopped = true;

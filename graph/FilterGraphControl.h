@@ -41,8 +41,8 @@ class FilterGraphControl {
     FilterGraphControl(const FilterGraphControl&) = delete;
     FilterGraphControl& operator=(const FilterGraphControl&) = delete;
 
-    // Creates an empty pipeline. `notify` is called from any thread whenever a message waits
-    // on the pipeline's bus: the owner then calls DrainEvents on its own thread.
+    // Creates an empty pipeline. `notify` is called from any thread whenever a message of the
+    // pipeline waits, once it waits: the owner then calls DrainEvents on its own thread.
     GraphOutcome CreateGraph(std::function<void()> notify = {});
     void ReleaseGraph();
     bool HasGraph() const;

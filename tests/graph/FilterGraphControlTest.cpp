@@ -4,6 +4,7 @@
 
 #include <cstring>
 #include <memory>
+#include <optional>
 #include <ostream>
 #include <string>
 #include <thread>
@@ -347,6 +348,25 @@ TEST(FilterGraphControlTest, OperationsWithoutAGraphFailWithTheReason) {
                                      graph.RemoveGraphFilter(nullptr)};
     for (const GraphOutcome& outcome : outcomes) EXPECT_EQ(outcome.Reason(), "there is no graph");
     EXPECT_EQ(graph.ConnectPins(nullptr, nullptr).Reason(), "a pin is missing");
+}
+
+// A message of the pipeline waits by the time its notice comes: an owner woken by the notice
+// finds the end or the error at once, not at its next tick.
+TEST(FilterGraphControlTest, AMessageWaitsForTheOwnerWhenItsNoticeComes) {
+    ASSERT_EQ(InitGraphRuntime().Reason(), "");
+    FilterGraphControl graph;
+    std::optional<GraphError> drained;
+    ASSERT_TRUE(graph.CreateGraph([&] {
+        graph.DrainEvents();
+        if (!drained) drained = graph.TakeError();
+    }));
+    GError* text = g_error_new_literal(GST_STREAM_ERROR, GST_STREAM_ERROR_DECODE, "damaged");
+    gst_element_post_message(graph.Pipeline(),
+                             gst_message_new_error(GST_OBJECT(graph.Pipeline()), text, ""));
+    g_error_free(text);
+    ASSERT_TRUE(drained.has_value());
+    EXPECT_EQ(drained->text, "damaged");
+    gst_element_set_state(graph.Pipeline(), GST_STATE_NULL);
 }
 
 // A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
