@@ -580,8 +580,8 @@ TEST_F(GraphClockTest, LateStartsAndGapsKeepTheBurstAtItsTimeInTheFilm) {
     }
 }
 
-// Damaged and cut films: the undamaged film's length within one frame, or where the input
-// ended is told; the job completes with warnings, told once.
+// A damaged film keeps the undamaged film's length within one frame, a cut one tells where the
+// input ended; the job completes with warnings, told once.
 TEST_F(GraphClockTest, DamagedAndCutFilmsKeepTheirLengthOrSayWhereTheyEnded) {
     const std::string sound = Burst("sound.ac3", 8.0, 0.0);
     const struct {
