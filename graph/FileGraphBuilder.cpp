@@ -249,20 +249,12 @@ gboolean OnAutoplugContinue(GstElement*, GstPad* pad, GstCaps* caps, gpointer se
     return TRUE;
 }
 
-// Sets a boolean property where the element has one that can be written.
-void SetFlagWhereOffered(GstElement* element, const char* property, gboolean value) {
-    GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), property);
-    if (pspec && pspec->value_type == G_TYPE_BOOLEAN && (pspec->flags & G_PARAM_WRITABLE)) {
-        g_object_set(element, property, value, nullptr);
-    }
-}
-
-// Dynamic range compression off on every decoder that offers it. An MPEG program stream's
-// packets are stamped by their own timestamps, not by its clock references: from those the
-// demuxer would make a stretch lost to damage vanish, and everything after it play early.
+// Dynamic range compression off on every decoder that offers it.
 void OnDeepElementAdded(GstBin*, GstBin*, GstElement* element, gpointer) {
-    SetFlagWhereOffered(element, "drc", FALSE);
-    SetFlagWhereOffered(element, "ignore-scr", TRUE);
+    GParamSpec* pspec = g_object_class_find_property(G_OBJECT_GET_CLASS(element), "drc");
+    if (pspec && pspec->value_type == G_TYPE_BOOLEAN && (pspec->flags & G_PARAM_WRITABLE)) {
+        g_object_set(element, "drc", FALSE, nullptr);
+    }
 }
 
 void DropFloating(std::initializer_list<GstElement*> elements) {
