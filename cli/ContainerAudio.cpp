@@ -97,6 +97,7 @@ bool ContainerAudio::Select(int index) {
 }
 
 uint64_t ContainerAudio::BytesRead() const {
+    // avio_tell, an inline function of the header, calls avio_seek so: through the table.
     return context && context->pb
                ? static_cast<uint64_t>(Libav().avio_seek(context->pb, 0, SEEK_CUR))
                : 0;
