@@ -157,7 +157,7 @@ struct FilterGraphControl::State {
     GstElement* pipeline = nullptr;
     std::function<void()> notify;
     bool stopped = true;
-    bool rewindPending = false;  // stopped by an error, not yet back at the start
+    bool rewindPending = false;  // stopped at the end or by an error, not yet back at the start
     std::optional<GraphError> error;
     StreamRepairs repairs;
     uint64_t libraryMessagesBefore = 0;  // LibraryLog's count when the file was rendered
@@ -165,6 +165,13 @@ struct FilterGraphControl::State {
     std::mutex damageLock;
     std::vector<DecoderDamage> damage;
     PostedMessages posted;
+
+    // Pauses the graph where it stands; the next run rewinds it first.
+    void StopForLaterRewind() {
+        gst_element_set_state(pipeline, GST_STATE_PAUSED);
+        stopped = true;
+        rewindPending = true;
+    }
 
     static GstBusSyncReply OnBusMessage(GstBus*, GstMessage* message, gpointer self);
 };
@@ -300,15 +307,15 @@ void FilterGraphControl::DrainEvents() {
     while (GstMessage* message = state->posted.Take()) {
         switch (GST_MESSAGE_TYPE(message)) {
             case GST_MESSAGE_EOS:
-                StopAndRewind();
+                // Rewound only if it runs again: a job that ends here waits for no preroll
+                // of the file's start.
+                state->StopForLaterRewind();
                 break;
             case GST_MESSAGE_ERROR:
                 // Rewinding now could meet the same fault again and again: the next run
                 // rewinds instead.
                 if (!state->error) state->error = ErrorOf(message);
-                gst_element_set_state(state->pipeline, GST_STATE_PAUSED);
-                state->stopped = true;
-                state->rewindPending = true;
+                state->StopForLaterRewind();
                 break;
             default:
                 break;

@@ -63,12 +63,13 @@ class FilterGraphControl {
     const std::vector<AudioStreamDescription>& RenderedStreams() const;
     std::size_t ChosenStream() const;
 
-    // Plays from the current position; fails when the pipeline refuses.
+    // Plays from the current position, from the start after an end or an error; fails when
+    // the pipeline refuses.
     GraphOutcome RunGraph();
     // Stops and rewinds to the start; the graph is then stopped.
     GraphOutcome StopAndRewind();
-    // Handles the bus messages waiting: end of stream stops and rewinds the graph; an error
-    // is kept (TakeError) and stops it too.
+    // Handles the bus messages waiting: end of stream stops the graph, and the next run
+    // rewinds it first; an error is kept (TakeError) and stops it the same way.
     void DrainEvents();
     bool IsStopped() const;
     // The first error since the last RunGraph, once.

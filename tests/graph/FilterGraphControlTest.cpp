@@ -258,6 +258,8 @@ TEST_F(GraphFileTest, AGraphRewiredByHandRunsAsItIsNow) {
     gst_object_unref(input);
 }
 
+// After an error or an end the graph waits where it stopped (a job ending then waits for no
+// preroll of the start), and the next run starts again.
 TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
     GraphRun run;
     ASSERT_EQ(run.Render(wav).Reason(), "");
@@ -276,10 +278,13 @@ TEST_F(GraphFileTest, ErrorIsKeptOnceAndTheNextRunStartsAgain) {
     EXPECT_EQ(run.LastError()->text, "broken frame");
     EXPECT_FALSE(run.Graph().TakeError()) << "an error is taken once";
 
-    receiver.ResetCount();
-    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
-    EXPECT_EQ(receiver.Count(),
-              static_cast<std::size_t>(kInputRate * kInputSeconds * kFilmChannelCount));
+    for (int pass = 0; pass < 2; ++pass) {
+        receiver.ResetCount();
+        ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
+        EXPECT_EQ(receiver.Count(),
+                  static_cast<std::size_t>(kInputRate * kInputSeconds * kFilmChannelCount));
+        EXPECT_GT(run.Graph().GetPosition(), kInputSeconds - 0.1);
+    }
 }
 
 TEST_F(GraphFileTest, RawAc3ReportsHowMuchOfTheFileWasRead) {
