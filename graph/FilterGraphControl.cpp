@@ -276,7 +276,12 @@ GraphOutcome FilterGraphControl::RunGraph() {
     // rewired by hand) are flushed by a rewind first: the run starts the graph as it is now.
     if (state->file.HeldDataStale()) state->rewindPending = true;
     if (state->rewindPending) {
-        if (!gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
+        // A graph taken back to ready (as the editor does before it changes one) starts at
+        // the start: there is nothing to rewind.
+        GstState current = GST_STATE_VOID_PENDING;
+        gst_element_get_state(state->pipeline, &current, nullptr, 0);
+        if (current >= GST_STATE_PAUSED &&
+            !gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
             return GraphOutcome::Failure("the graph could not be rewound");
         }
         state->rewindPending = false;

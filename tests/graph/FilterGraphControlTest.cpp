@@ -369,6 +369,20 @@ TEST(FilterGraphControlTest, AMessageWaitsForTheOwnerWhenItsNoticeComes) {
 
 // A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
 // count of their details, any other decoder's as one place; other elements' are not damage.
+// A graph taken back to ready after its end, as the editor does before it changes one, runs
+// again from the start with nothing to rewind.
+TEST(FilterGraphControlTest, AGraphTakenBackToReadyAfterItsEndRunsAgain) {
+    GraphRun run;
+    GstElement* source = gst_element_factory_make("audiotestsrc", nullptr);
+    GstElement* sink = gst_element_factory_make("fakesink", nullptr);
+    g_object_set(source, "num-buffers", 4, nullptr);
+    ASSERT_TRUE(run.Graph().AddGraphFilter(source) && run.Graph().AddGraphFilter(sink));
+    ASSERT_TRUE(gst_element_link(source, sink));
+    ASSERT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
+    gst_element_set_state(run.Graph().Pipeline(), GST_STATE_READY);
+    EXPECT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
+}
+
 TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
     ASSERT_EQ(InitGraphRuntime().Reason(), "");
     FilterGraphControl graph;
