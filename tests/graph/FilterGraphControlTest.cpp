@@ -367,8 +367,6 @@ TEST(FilterGraphControlTest, AMessageWaitsForTheOwnerWhenItsNoticeComes) {
     EXPECT_EQ(drained ? drained->text : "", "damaged");
 }
 
-// A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
-// count of their details, any other decoder's as one place; other elements' are not damage.
 // A graph taken back to ready after its end, as the editor does before it changes one, runs
 // again from the start with nothing to rewind.
 TEST(FilterGraphControlTest, AGraphTakenBackToReadyAfterItsEndRunsAgain) {
@@ -383,6 +381,8 @@ TEST(FilterGraphControlTest, AGraphTakenBackToReadyAfterItsEndRunsAgain) {
     EXPECT_EQ(run.RunToEnd(kPlayLimit), GraphRun::Outcome::kEnded);
 }
 
+// A decoder's warnings are damage on the programme's clock: ours by the timestamp and frame
+// count of their details, any other decoder's as one place; other elements' are not damage.
 TEST(DecoderDamageTest, DecoderWarningsAreNotedOnTheProgrammesClock) {
     ASSERT_EQ(InitGraphRuntime().Reason(), "");
     FilterGraphControl graph;
