@@ -297,6 +297,7 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
         return GraphOutcome::Failure("the file source or decodebin is missing");
     }
     pipeline = target;
+    decodeBin = decoder;
     if (title.empty()) g_object_set(source, "location", name.c_str(), nullptr);
     g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
@@ -414,6 +415,43 @@ void FileGraphBuilder::Release() {
     }
 }
 
+void FileGraphBuilder::KeepDecodedLinks() {
+    if (!decodeBin) return;
+    std::vector<GstPad*> peers;
+    GstIterator* pads = gst_element_iterate_src_pads(decodeBin);
+    GValue item = G_VALUE_INIT;
+    while (gst_iterator_next(pads, &item) == GST_ITERATOR_OK) {
+        peers.push_back(gst_pad_get_peer(GST_PAD(g_value_get_object(&item))));
+        g_value_reset(&item);
+    }
+    g_value_unset(&item);
+    gst_iterator_free(pads);
+    std::lock_guard guard(lock);
+    DropKeptLinks();
+    keptPeers = std::move(peers);
+    padsSinceReady = 0;
+}
+
+void FileGraphBuilder::DropKeptLinks() {
+    for (GstPad* peer : keptPeers)
+        if (peer) gst_object_unref(peer);
+    keptPeers.clear();
+}
+
+void FileGraphBuilder::Relink(GstPad* pad) {
+    GstPad* peer = nullptr;
+    {
+        std::lock_guard guard(lock);
+        const std::size_t place = padsSinceReady++;
+        if (building || place >= keptPeers.size() || !keptPeers[place]) return;
+        peer = GST_PAD(gst_object_ref(keptPeers[place]));
+    }
+    // A peer since linked elsewhere, or taken out of the graph, stays as it is: the stream is
+    // then not linked, and the graph says so when it runs.
+    if (!gst_pad_is_linked(peer)) gst_pad_link(pad, peer);
+    gst_object_unref(peer);
+}
+
 void FileGraphBuilder::DropHold() {
     if (heldPad && holdProbe) gst_pad_remove_probe(heldPad, holdProbe);
     holdProbe = 0;
@@ -437,6 +475,7 @@ void FileGraphBuilder::Forget() {
     unreadStreams.Detach();
     DropHold();
     pipeline = nullptr;
+    decodeBin = nullptr;
     for (GstPad** pad : {&branchInput, &linkedStream}) {
         if (*pad) gst_object_unref(*pad);
         *pad = nullptr;
@@ -466,6 +505,8 @@ void FileGraphBuilder::Forget() {
     chosen = 0;
     chosenReason.clear();
     failure.reset();
+    DropKeptLinks();
+    padsSinceReady = 0;
 }
 
 bool FileGraphBuilder::RendererIn(GstElement* owner) const {
@@ -480,6 +521,7 @@ double FileGraphBuilder::ByteFraction() const {
 
 // On the streaming thread of decodebin: every audio stream is known before one is chosen.
 void FileGraphBuilder::AddAudio(GstPad* pad) {
+    Relink(pad);
     if (!IsRawAudio(pad)) return;
     AudioStreamDescription description = DescriptionOf(pad);
     // The source's own depth where its codec states it, not what its decoder gives (a deep

@@ -52,6 +52,11 @@ class FileGraphBuilder {
     // True while data are held that came from a stream no longer linked into the conversion
     // (the graph was rewired by hand since it was built).
     bool HeldDataStale() const;
+    // Before the pipeline goes back to ready: decodebin then drops its pads, and makes new ones
+    // when the pipeline starts again. Each new pad is linked where the one in its place (the
+    // first of the file's streams, the second, ...) was linked now. The new pads are not paced
+    // (Release), nor are the unread ones dropped.
+    void KeepDecodedLinks();
     // Drops every reference to the last build.
     void Forget();
     // Where the formats the stream arrives in are noted (null: nowhere).
@@ -89,8 +94,13 @@ class FileGraphBuilder {
     void DropHold();
     // True while the chosen stream is what feeds the conversion.
     bool StreamLinked() const;
+    // On a streaming thread, for a pad decodebin made after it was back at ready: links it
+    // as KeepDecodedLinks found the one in its place.
+    void Relink(GstPad* pad);
+    void DropKeptLinks();
 
     GstElement* pipeline = nullptr;  // borrowed, from Build to Forget
+    GstElement* decodeBin = nullptr;  // borrowed, from Build to Forget
     GstElement* renderer = nullptr;  // references of our own
     GstElement* rateFilter = nullptr;
     GstElement* sinkQueue = nullptr;
@@ -132,6 +142,10 @@ class FileGraphBuilder {
     bool notMedia = false;
     std::string missingPlugin;
     bool noSuchTrack = false;
+    // The peers of decodebin's pads, in the pads' order, when it went back to ready (null
+    // where one was not linked; references of our own), and how many it has made since.
+    std::vector<GstPad*> keptPeers;
+    std::size_t padsSinceReady = 0;
 };
 
 }  // namespace tavrisk

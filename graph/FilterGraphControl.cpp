@@ -329,6 +329,15 @@ void FilterGraphControl::DrainEvents() {
     }
 }
 
+void FilterGraphControl::LeavePreroll() {
+    if (!state->pipeline || !state->stopped) return;
+    GstState current = GST_STATE_VOID_PENDING;
+    gst_element_get_state(state->pipeline, &current, nullptr, 0);
+    if (current <= GST_STATE_READY) return;
+    state->file.KeepDecodedLinks();
+    gst_element_set_state(state->pipeline, GST_STATE_READY);
+}
+
 bool FilterGraphControl::IsStopped() const {
     return state->stopped;
 }

@@ -68,6 +68,9 @@ class FilterGraphControl {
     GraphOutcome RunGraph();
     // Stops and rewinds to the start; the graph is then stopped.
     GraphOutcome StopAndRewind();
+    // Takes a stopped graph back to ready, where no streaming thread is held and files are
+    // closed; the file's decoded streams are linked as they are now when it runs again.
+    void LeavePreroll();
     // Handles the bus messages waiting: end of stream stops the graph, and the next run
     // rewinds it first; an error is kept (TakeError) and stops it the same way.
     void DrainEvents();

@@ -183,13 +183,7 @@ struct GraphEditor::Impl {
     // streaming threads held: a file's name cannot change then, and taking an element out
     // upstream of such a sink would wait for them forever. The graph goes back to ready first
     // (the next run starts it from there).
-    void LeavePreroll() {
-        GstElement* pipeline = graph.Pipeline();
-        if (!pipeline || !graph.IsStopped()) return;
-        GstState current = GST_STATE_VOID_PENDING;
-        gst_element_get_state(pipeline, &current, nullptr, 0);
-        if (current > GST_STATE_READY) gst_element_set_state(pipeline, GST_STATE_READY);
-    }
+    void LeavePreroll() { graph.LeavePreroll(); }
 
     int IndexOf(const FilterItem* item) const {
         for (std::size_t i = 0; i < rows.size(); ++i)

@@ -459,6 +459,35 @@ class GraphEditorViewTest : public QObject {
         QVERIFY(audio.Frames() >= static_cast<std::size_t>(kRate / 2));
     }
 
+    // A graph rewired in the editor after a job runs as before: taking a row out sends the
+    // graph back to ready, and the file's decoder comes back with new pads.
+    void GraphRewiredByHandRunsAsBefore() {
+        TranscoderDialog& model = window->Model();
+        QVERIFY(window->Graph()->Catalogue().FindByClassId(kWrapperFactoryName));
+        model.SelectProcessingType(TranscoderDialog::kProcessingGraph);
+        model.OnInputChosen(WriteSixChannelWav(*dir));
+        model.SelectOutputEngine(OutputEngineItemNamed("wav"));
+        const auto transcode = [&](const std::string& output) {
+            model.SetOutputName(output);
+            QTest::mouseClick(window->findChild<QPushButton*>("ctl1000"), Qt::LeftButton);
+            return QTest::qWaitFor([&] { return model.Controls().transcodeButton.enabled; },
+                                   15000) &&
+                   window->Jobs().FinishedOutcome() == JobOutcome::Done && log.entries.empty();
+        };
+        QVERIFY(transcode(dir->File("before.wav")));
+        // The resampler out, the converter before it straight into the capsfilter after it.
+        GraphEditor& editor = window->Graph()->Editor();
+        QCOMPARE(editor.Cell(3, 0), std::string("Audio resampler"));
+        editor.DeleteKey(3);
+        for (const MenuEntry& entry : editor.ContextMenu(2))
+            for (const MenuEntry& pin : entry.submenu)
+                if (pin.text.rfind("CapsFilter", 0) == 0) editor.RunCommand(pin.id);
+        QVERIFY2(transcode(dir->File("after.wav")),
+                 log.entries.empty() ? "" : log.entries[0].text.c_str());
+        QCOMPARE(tavrisk::test::ReadWav(dir->File("after.wav")).samples,
+                 tavrisk::test::ReadWav(dir->File("before.wav")).samples);
+    }
+
     // A typed input confirmed by leaving the field or with Enter gets its graph, as one chosen
     // in the dialog does.
     void EnterInTheInputFieldRendersItsGraph() {
