@@ -1,6 +1,8 @@
 // SPDX-License-Identifier: GPL-3.0-or-later
 #include "mp2enc/ScaleFactors.h"
 
+#include <immintrin.h>
+
 #include <algorithm>
 #include <bit>
 #include <cmath>
@@ -156,17 +158,73 @@ void SlotPatternsPlain(SubbandFrame& frame) {
     }
 }
 
+void ScaleIndicesPlain(const double* peaks, int count, int* index) {
+    for (int sb = 0; sb < count; ++sb) index[sb] = ScaleIndexFor(peaks[sb]);
+}
+
+// The low halves of four 64-bit lanes (their masks, or their numbers below 2^31).
+[[gnu::target("avx2"), gnu::always_inline]] inline __m128i LowHalves(__m256i lanes) {
+    return _mm256_castsi256_si128(
+        _mm256_permutevar8x32_epi32(lanes, _mm256_setr_epi32(0, 2, 4, 6, 0, 2, 4, 6)));
+}
+
+// -1 in each lane whose index is to step down (ScaleIndexFor's loop), else 0.
+[[gnu::target("avx2"), gnu::always_inline]] inline __m128i StepDown(__m256d peak, __m128i j) {
+    // The masked gather: the plain one leaves a register unset, as the compiler warns.
+    const __m256d all = _mm256_castsi256_pd(_mm256_set1_epi64x(-1));
+    const __m256d scale = _mm256_mask_i32gather_pd(_mm256_setzero_pd(), kScaleFactorTable.data(), j,
+                                                   all, sizeof(double));
+    const __m128i notBelow =
+        LowHalves(_mm256_castpd_si256(_mm256_cmp_pd(peak, scale, _CMP_NLT_UQ)));
+    return _mm_and_si128(notBelow, _mm_cmpgt_epi32(j, _mm_setzero_si128()));
+}
+
+// ScaleIndexFor on four peaks at once: the same start from the exponent and the mantissa,
+// and the same steps down the table while any lane takes one (a peak below the smallest
+// scale factor starts at 62, where ScaleIndexFor returns at once). A last four reaches past
+// `count` (into a subband row's rest, which the caller then fills).
+[[gnu::target("avx2")]] void ScaleIndicesAvx2(const double* peaks, int count, int* index) {
+    using namespace scale_index;
+    constexpr int kLanesOfFour = 4;
+    static_assert(kSubbands % kLanesOfFour == 0);
+    constexpr int kHighHalfShift = kMantissaBits - 32;
+    for (int sb = 0; sb < count; sb += kLanesOfFour) {
+        const __m256d peak = _mm256_loadu_pd(peaks + sb);
+        const __m256i bits = _mm256_castpd_si256(peak);
+        const __m128i high = _mm256_castsi256_si128(
+            _mm256_permutevar8x32_epi32(bits, _mm256_setr_epi32(1, 3, 5, 7, 1, 3, 5, 7)));
+        const __m128i exponent = _mm_sub_epi32(
+            _mm_and_si128(_mm_srli_epi32(high, kHighHalfShift), _mm_set1_epi32(kExponentMask)),
+            _mm_set1_epi32(kExponentBias));
+        const __m256i mantissa = _mm256_and_si256(bits, _mm256_set1_epi64x(kMantissaMask));
+        // The masks are -1 where the mantissa is past each mark.
+        const __m128i past = _mm_add_epi32(
+            LowHalves(_mm256_cmpgt_epi64(mantissa, _mm256_set1_epi64x(kPastOne - 1))),
+            LowHalves(_mm256_cmpgt_epi64(mantissa, _mm256_set1_epi64x(kPastThird - 1))));
+        const __m128i start = _mm_add_epi32(
+            _mm_sub_epi32(_mm_set1_epi32(3), _mm_mullo_epi32(exponent, _mm_set1_epi32(3))), past);
+        __m128i j = _mm_min_epi32(_mm_max_epi32(start, _mm_setzero_si128()),
+                                  _mm_set1_epi32(kSmallestScaleIndex));
+        for (__m128i step = StepDown(peak, j); !_mm_testz_si128(step, step);
+             step = StepDown(peak, j)) {
+            j = _mm_add_epi32(j, step);
+        }
+        _mm_storeu_si128(reinterpret_cast<__m128i*>(index + sb), j);
+    }
+}
+
 }  // namespace
 
 void ScaleFactorCalc(SubbandFrame& frame, int firstSlot, int endSlot, int limit) {
     static const PeaksFunction kPeaks = PickPeaksFunction();
+    static const auto kIndices = ChooseAvx2Kernel(ScaleIndicesAvx2, ScaleIndicesPlain);
     const int coded = std::clamp(limit, 0, kSubbands);
     for (int slot = firstSlot; slot < endSlot; ++slot) {
         for (int part = 0; part < kParts; ++part) {
             alignas(32) double peak[kSubbands];
             kPeaks(frame.samples[slot][part], peak);
             int* index = frame.scaleIndex[slot][part];
-            for (int sb = 0; sb < coded; ++sb) index[sb] = ScaleIndexFor(peak[sb]);
+            kIndices(peak, coded, index);  // the peaks and indices of all 32 subbands
             std::fill(index + coded, index + kSubbands, kSmallestScaleIndex);
         }
     }

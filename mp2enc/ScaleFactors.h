@@ -9,6 +9,19 @@
 
 namespace tavrisk::mp2 {
 
+namespace scale_index {
+
+// The bits of a double's exponent and mantissa.
+inline constexpr int kMantissaBits = 52;
+inline constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << kMantissaBits) - 1;
+inline constexpr int kExponentMask = 0x7ff;
+inline constexpr int kExponentBias = 1023;
+// The mantissas past which the search starts one index lower, then two.
+inline constexpr std::uint64_t kPastOne = std::bit_cast<std::uint64_t>(1.001) & kMantissaMask;
+inline constexpr std::uint64_t kPastThird = std::bit_cast<std::uint64_t>(1.26) & kMantissaMask;
+
+}  // namespace scale_index
+
 // Index of the smallest scale factor strictly above `peak` (searched from 62 down);
 // 0 when the peak reaches 2.0.
 inline int ScaleIndexFor(double peak) {
@@ -18,17 +31,12 @@ inline int ScaleIndexFor(double peak) {
     // passes 1 and table[2 - 3e] ~ 2^(e + 1/3) once m passes 2^(1/3) (each threshold taken a
     // little higher, beyond the table's rounding): J is at most the index before that one,
     // and found from there in two steps down at most.
+    using namespace scale_index;
     if (peak < kScaleFactorTable[kSmallestScaleIndex]) return kSmallestScaleIndex;
-    constexpr int kMantissaBits = 52;
-    constexpr std::uint64_t kMantissaMask = (std::uint64_t{1} << kMantissaBits) - 1;
-    constexpr int kExponentMask = 0x7ff;
-    constexpr int kExponentBias = 1023;
-    constexpr std::uint64_t kOne = std::bit_cast<std::uint64_t>(1.001) & kMantissaMask;
-    constexpr std::uint64_t kThird = std::bit_cast<std::uint64_t>(1.26) & kMantissaMask;
     const std::uint64_t bits = std::bit_cast<std::uint64_t>(peak);
     const std::uint64_t mantissa = bits & kMantissaMask;
     const int exponent = static_cast<int>((bits >> kMantissaBits) & kExponentMask) - kExponentBias;
-    const int start = 3 - 3 * exponent - (mantissa >= kOne) - (mantissa >= kThird);
+    const int start = 3 - 3 * exponent - (mantissa >= kPastOne) - (mantissa >= kPastThird);
     int j = std::clamp(start, 0, kSmallestScaleIndex);
     while (j > 0 && !(peak < kScaleFactorTable[j])) --j;
     return j;

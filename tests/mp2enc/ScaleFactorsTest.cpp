@@ -38,15 +38,8 @@ TEST(ScaleFactors, IndexIsTheSmallestScaleFactorStrictlyAboveThePeak) {
     }
 }
 
-// The search from the peak's exponent against the plain search, next to every boundary
-// and at every power of two in the table's range.
-TEST(ScaleFactors, IndexFromTheExponentMatchesThePlainSearchAtEveryBoundary) {
-    auto plainSearch = [](double peak) {
-        for (int j = 62; j >= 0; --j) {
-            if (peak < kScaleFactorTable[j]) return j;
-        }
-        return 0;
-    };
+// Peaks next to every boundary of the table and at every power of two in its range.
+std::vector<double> BoundaryPeaks() {
     std::vector<double> peaks;
     for (int j = 0; j < 63; ++j) {
         const double boundary = kScaleFactorTable[j];
@@ -60,7 +53,44 @@ TEST(ScaleFactors, IndexFromTheExponentMatchesThePlainSearchAtEveryBoundary) {
                                        std::nextafter(power * m, 4.0)});
         }
     }
-    for (double peak : peaks) ASSERT_EQ(ScaleIndexFor(peak), plainSearch(peak)) << peak;
+    return peaks;
+}
+
+// The search from the peak's exponent against the plain search.
+TEST(ScaleFactors, IndexFromTheExponentMatchesThePlainSearchAtEveryBoundary) {
+    auto plainSearch = [](double peak) {
+        for (int j = 62; j >= 0; --j) {
+            if (peak < kScaleFactorTable[j]) return j;
+        }
+        return 0;
+    };
+    for (double peak : BoundaryPeaks()) ASSERT_EQ(ScaleIndexFor(peak), plainSearch(peak)) << peak;
+}
+
+// The frame's indices, found four subbands at a time where the processor can, are those of
+// the search one peak at a time; past the limit they are the smallest.
+TEST(ScaleFactors, CalcFindsEachPeaksIndexAsTheSearchDoes) {
+    std::vector<double> peaks = BoundaryPeaks();
+    peaks.insert(peaks.end(), {0.0, 1e-30, 2.0, 5.0, HUGE_VAL});
+    auto frame = std::make_unique<SubbandFrame>();
+    constexpr int kLimit = 27;  // not a whole number of fours
+    for (std::size_t first = 0; first < peaks.size(); first += 3 * kLimit) {
+        for (int part = 0; part < 3; ++part) {
+            for (int sb = 0; sb < 32; ++sb) {
+                const std::size_t at = first + part * kLimit + sb;
+                frame->samples[0][part][5][sb] =
+                    sb < kLimit && at < peaks.size() ? -peaks[at] : 0.0;
+            }
+        }
+        ScaleFactorCalc(*frame, 0, 1, kLimit);
+        for (int part = 0; part < 3; ++part) {
+            for (int sb = 0; sb < 32; ++sb) {
+                const int expected =
+                    sb < kLimit ? ScaleIndexFor(std::fabs(frame->samples[0][part][5][sb])) : 62;
+                ASSERT_EQ(frame->scaleIndex[0][part][sb], expected) << part << " " << sb;
+            }
+        }
+    }
 }
 
 // Each index against that of the largest magnitude found sample by sample.
