@@ -140,7 +140,11 @@ std::string DamageLog::TimedLine(const Occurrences& kind, const std::string& one
 
 std::string DamageLog::Report(const std::string& inputName) const {
     if (Empty()) return {};
-    std::string text = "'" + inputName + "' was read to its end, keeping its timeline:\n";
+    // Sound that ends short of its stated length may have lost time anywhere (a demuxer can
+    // close up a damaged stretch): the timeline is then not said to be kept.
+    std::string text = "'" + inputName + "' was read to its end, " +
+                       (endedAt >= 0 ? "short of its stated length" : "keeping its timeline") +
+                       ":\n";
     if (leadingSilence > 0) {
         text += Seconds(leadingSilence, kFillFormat) + " of silence before the first audio\n";
     }

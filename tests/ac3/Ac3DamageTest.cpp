@@ -466,7 +466,7 @@ TEST(DamageLog, CountsEachKindAndTellsItsFirstTime) {
     log.EndedEarly(3297600, 5760000);
     EXPECT_TRUE(log.HasWarnings());
     EXPECT_EQ(log.Report("f.mkv"),
-              "'f.mkv' was read to its end, keeping its timeline:\n"
+              "'f.mkv' was read to its end, short of its stated length:\n"
               "2.000 s of silence before the first audio\n"
               "5 damaged frames replaced by silence, the first at 00:00:09.60\n"
               "3.000 s gap at 00:00:08.0 filled with silence\n"

@@ -150,7 +150,7 @@ TEST_F(GraphJobTest, DecoderDamageAndAnEarlyEndAreToldOnceAsWarnings) {
     EXPECT_EQ(job->Outcome(), JobOutcome::DoneWithWarnings);
     ASSERT_EQ(host.warnings.size(), 1u);
     EXPECT_EQ(host.warnings[0].text,
-              "'in.vob' was read to its end, keeping its timeline:\n"
+              "'in.vob' was read to its end, short of its stated length:\n"
               "3 damaged frames replaced by silence, the first at 00:00:00.07\n"
               "input ended at 0:00.0 of 0:02.0");
     EXPECT_EQ(OutputFrames(), 3 * kBlock);
