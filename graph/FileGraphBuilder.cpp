@@ -297,7 +297,7 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
         return GraphOutcome::Failure("the file source or decodebin is missing");
     }
     pipeline = target;
-    decodeBin = decoder;
+    decodeBin = GST_ELEMENT(gst_object_ref(decoder));  // kept if the editor takes it out
     if (title.empty()) g_object_set(source, "location", name.c_str(), nullptr);
     g_signal_connect(decoder, "autoplug-continue", G_CALLBACK(OnAutoplugContinue), this);
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
@@ -475,6 +475,7 @@ void FileGraphBuilder::Forget() {
     unreadStreams.Detach();
     DropHold();
     pipeline = nullptr;
+    if (decodeBin) gst_object_unref(decodeBin);
     decodeBin = nullptr;
     for (GstPad** pad : {&branchInput, &linkedStream}) {
         if (*pad) gst_object_unref(*pad);

@@ -100,8 +100,8 @@ class FileGraphBuilder {
     void DropKeptLinks();
 
     GstElement* pipeline = nullptr;  // borrowed, from Build to Forget
-    GstElement* decodeBin = nullptr;  // borrowed, from Build to Forget
-    GstElement* renderer = nullptr;  // references of our own
+    GstElement* decodeBin = nullptr;  // references of our own
+    GstElement* renderer = nullptr;
     GstElement* rateFilter = nullptr;
     GstElement* sinkQueue = nullptr;
     GstPad* heldPad = nullptr;
