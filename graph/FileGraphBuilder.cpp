@@ -303,6 +303,7 @@ GraphOutcome FileGraphBuilder::Build(GstElement* target, const std::string& name
     g_signal_connect(decoder, "deep-element-added", G_CALLBACK(OnDeepElementAdded), nullptr);
     g_signal_connect(decoder, "pad-added", G_CALLBACK(OnPadAdded), this);
     g_signal_connect(decoder, "no-more-pads", G_CALLBACK(OnNoMorePads), this);
+    g_signal_connect(decoder, "pad-removed", G_CALLBACK(OnPadRemoved), this);
     g_signal_connect(decoder, "unknown-type", G_CALLBACK(OnUnknownType), this);
     gst_bin_add_many(GST_BIN(pipeline), source, decoder, nullptr);
     gst_element_link(source, decoder);
@@ -621,6 +622,16 @@ GraphOutcome FileGraphBuilder::BuildBranch(GstPad* pad) {
 
 void FileGraphBuilder::OnPadAdded(GstElement*, GstPad* pad, gpointer self) {
     static_cast<FileGraphBuilder*>(self)->AddAudio(pad);
+}
+
+// At ready decodebin drops its pads: the ones it makes next are counted from the first.
+void FileGraphBuilder::OnPadRemoved(GstElement* decodebin, GstPad*, gpointer self) {
+    auto* builder = static_cast<FileGraphBuilder*>(self);
+    GST_OBJECT_LOCK(decodebin);
+    const bool none = decodebin->numsrcpads == 0;
+    GST_OBJECT_UNLOCK(decodebin);
+    std::lock_guard guard(builder->lock);
+    if (none) builder->padsSinceReady = 0;
 }
 
 void FileGraphBuilder::OnNoMorePads(GstElement*, gpointer self) {

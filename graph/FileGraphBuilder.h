@@ -78,6 +78,7 @@ class FileGraphBuilder {
   private:
     static void OnPadAdded(GstElement*, GstPad* pad, gpointer self);
     static void OnNoMorePads(GstElement*, gpointer self);
+    static void OnPadRemoved(GstElement* decodebin, GstPad*, gpointer self);
     static void OnUnknownType(GstElement*, GstPad*, GstCaps* caps, gpointer self);
     static GstPadProbeReturn OnHeldData(GstPad*, GstPadProbeInfo* info, gpointer self);
     static GstPadProbeReturn OnSourceBuffer(GstPad*, GstPadProbeInfo* info, gpointer self);
@@ -143,7 +144,8 @@ class FileGraphBuilder {
     std::string missingPlugin;
     bool noSuchTrack = false;
     // The peers of decodebin's pads, in the pads' order, when it went back to ready (null
-    // where one was not linked; references of our own), and how many it has made since.
+    // where one was not linked; references of our own), and how many pads it has made since
+    // it last had none.
     std::vector<GstPad*> keptPeers;
     std::size_t padsSinceReady = 0;
 };
