@@ -7,6 +7,7 @@
 #include <numeric>
 #include <utility>
 
+#include "dsp/ChannelProcessor.h"
 #include "dsp/PlanesToFrames.h"
 #include "graph/AudioLayout.h"
 #include "platform/Libav.h"
@@ -122,7 +123,7 @@ constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit
 // A 32-bit sample in 16-bit steps (exact for the 24 bits of lossless codecs), then scaled as
 // 16-bit sources scale their samples.
 constexpr float kStepsOf32Bits = 1.0f / 65536.0f;
-constexpr float kSixteenBitScale = 1.0f / 32767.0f;
+constexpr float kSixteenBitScale = 1.0f / ChannelProcessor::kFullScale;
 constexpr std::array<float, kFilmSlots> kUnitGains = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
 
 // The interleaving of every sample format, `convert` turning one sample into an output value.

@@ -19,7 +19,7 @@ namespace tavrisk {
 inline constexpr const char* kResyncTitle = "Tavrisk resynch";
 inline constexpr int kMsPerSecond = 1000;
 // A 16-bit input sample as the chain takes it (full scale +-1.0).
-inline constexpr float kSampleScale = 1.0f / 32767.0f;
+inline constexpr float kSampleScale = 1.0f / ChannelProcessor::kFullScale;
 
 // Why the chain cannot go on, for its source to report.
 struct ChainFailure {

@@ -17,7 +17,6 @@ namespace {
 constexpr int kColumns = TranscoderDialog::kColumns;
 constexpr const char* kPriorityNames[] = {"normal", "idle", "high"};
 constexpr int kPriorityCount = 3;
-constexpr int kLinkItemCount = 4;
 
 std::optional<int> ReadInt(const IniFile& file, const std::string& key) {
     const std::string text = file.Get(WindowSettings::kSection, key);
@@ -90,9 +89,10 @@ void RestoreChannels(const IniFile& file, TranscoderDialog& model) {
         if (const auto release = ReadInRange(file, Column("Release", k), 0, 1000000))
             model.SetReleaseTime(k, *release);
     }
+    const int lastLink = static_cast<int>(model.Controls().normalizeLink.items.size()) - 1;
     model.SelectNormalizeLink(
-        ReadInRange(file, "NormalizeLink", 0, kLinkItemCount - 1).value_or(normalizeLink));
-    model.SelectDrpLink(ReadInRange(file, "DrpLink", 0, kLinkItemCount - 1).value_or(drpLink));
+        ReadInRange(file, "NormalizeLink", 0, lastLink).value_or(normalizeLink));
+    model.SelectDrpLink(ReadInRange(file, "DrpLink", 0, lastLink).value_or(drpLink));
     if (const auto on = ReadSwitch(file, "Normalize")) model.SetNormalize(*on);
     if (const auto on = ReadSwitch(file, "Drp")) model.SetDrp(*on);
 }

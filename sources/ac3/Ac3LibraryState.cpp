@@ -5,11 +5,11 @@
 #include <climits>
 #include <cstring>
 
+#include "sources/ProcessingChain.h"
 #include "sources/ac3/Ac3Crc.h"
 
 namespace tavrisk::ac3 {
 namespace {
-constexpr int kMsPerSecond = 1000;
 constexpr int kSecondsPerMinute = 60;
 constexpr int kMinutesPerHour = 60;
 }  // namespace
