@@ -4,11 +4,10 @@
 #include <cinttypes>
 #include <cstdio>
 
+#include "platform/ClockUnits.h"
+
 namespace tavrisk {
 namespace {
-constexpr int64_t kSecondsPerMinute = 60;
-constexpr int64_t kMinutesPerHour = 60;
-constexpr int64_t kSecondsPerHour = kSecondsPerMinute * kMinutesPerHour;
 constexpr int64_t kTenthsPerSecond = 10;
 constexpr int64_t kCentisPerSecond = 100;
 constexpr const char* kAt = "at";

@@ -12,12 +12,12 @@
 #include "dsp/ChannelProcessor.h"
 #include "dsp/Resampler.h"
 #include "dsp/SampleBlock.h"
+#include "platform/ClockUnits.h"
 
 namespace tavrisk {
 
 // The title of the boxes that tell why a resync cannot be made.
 inline constexpr const char* kResyncTitle = "Tavrisk resynch";
-inline constexpr int kMsPerSecond = 1000;
 // A 16-bit input sample as the chain takes it (full scale +-1.0).
 inline constexpr float kSampleScale = 1.0f / ChannelProcessor::kFullScale;
 

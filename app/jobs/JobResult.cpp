@@ -4,13 +4,11 @@
 #include <cstdio>
 
 #include "app/model/TranscoderDialog.h"
+#include "platform/ClockUnits.h"
 
 namespace tavrisk {
 
 namespace {
-
-constexpr int kSecondsPerMinute = 60;
-constexpr int kSecondsPerHour = 3600;
 
 // "1 h 2 min 3 s", "2 min 0 s", "45 s".
 std::string AudioLength(uint64_t frames, int rate) {

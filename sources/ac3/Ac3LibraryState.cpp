@@ -5,14 +5,10 @@
 #include <climits>
 #include <cstring>
 
-#include "sources/ProcessingChain.h"
+#include "platform/ClockUnits.h"
 #include "sources/ac3/Ac3Crc.h"
 
 namespace tavrisk::ac3 {
-namespace {
-constexpr int kSecondsPerMinute = 60;
-constexpr int kMinutesPerHour = 60;
-}  // namespace
 
 int32_t Ac3LibraryState::Register(const Ac3Settings& newSettings) {
     settings = newSettings;
@@ -68,7 +64,7 @@ void Ac3LibraryState::GetInfo(Ac3FrameInfo& info) const {
     info.milliseconds = static_cast<uint16_t>(totalMs % kMsPerSecond);
     info.seconds = static_cast<uint16_t>(totalSeconds % kSecondsPerMinute);
     info.minutes = static_cast<uint16_t>(totalSeconds / kSecondsPerMinute % kMinutesPerHour);
-    info.hours = static_cast<uint16_t>(totalSeconds / (kSecondsPerMinute * kMinutesPerHour));
+    info.hours = static_cast<uint16_t>(totalSeconds / kSecondsPerHour);
 }
 
 bool Ac3LibraryState::Accepts(const Ac3Header& header) {
