@@ -8,6 +8,7 @@
 #include <iterator>
 
 #include "app/model/GraphSession.h"
+#include "platform/ClockUnits.h"
 #include "platform/UsableCores.h"
 
 namespace tavrisk {
@@ -576,7 +577,9 @@ ResamplerKind TranscoderDialog::GetResamplerKind() const {
 }
 
 int32_t TranscoderDialog::GetResyncMs() const {
-    const int32_t ms = resyncMsValue + (resyncS + 60 * resyncM + 3600 * resyncH) * 1000;
+    const int32_t ms =
+        resyncMsValue +
+        (resyncS + kSecondsPerMinute * resyncM + kSecondsPerHour * resyncH) * kMsPerSecond;
     return controls.resyncDirection.selected == kResyncInsert ? ms : -ms;
 }
 

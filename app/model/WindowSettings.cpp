@@ -3,6 +3,7 @@
 
 #include <charconv>
 #include <cstdio>
+#include <iterator>
 #include <optional>
 #include <vector>
 
@@ -16,7 +17,7 @@ namespace {
 
 constexpr int kColumns = TranscoderDialog::kColumns;
 constexpr const char* kPriorityNames[] = {"normal", "idle", "high"};
-constexpr int kPriorityCount = 3;
+constexpr int kPriorityCount = static_cast<int>(std::size(kPriorityNames));
 
 std::optional<int> ReadInt(const IniFile& file, const std::string& key) {
     const std::string text = file.Get(WindowSettings::kSection, key);
