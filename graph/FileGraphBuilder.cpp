@@ -429,8 +429,7 @@ void FileGraphBuilder::KeepDecodedLinks() {
     gst_iterator_free(pads);
     std::lock_guard guard(lock);
     DropKeptLinks();
-    keptPeers = std::move(peers);
-    padsSinceReady = 0;
+    keptPeers = std::move(peers);  // counted from the first pad once decodebin drops them all
 }
 
 void FileGraphBuilder::DropKeptLinks() {

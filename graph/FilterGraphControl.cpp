@@ -166,6 +166,12 @@ struct FilterGraphControl::State {
     std::vector<DecoderDamage> damage;
     PostedMessages posted;
 
+    // The state the graph is in now, without waiting for one it is changing to.
+    GstState CurrentState() const {
+        GstState current = GST_STATE_VOID_PENDING;
+        gst_element_get_state(pipeline, &current, nullptr, 0);
+        return current;
+    }
     // Pauses the graph where it stands; the next run rewinds it first.
     void StopForLaterRewind() {
         gst_element_set_state(pipeline, GST_STATE_PAUSED);
@@ -278,9 +284,7 @@ GraphOutcome FilterGraphControl::RunGraph() {
     if (state->rewindPending) {
         // A graph taken back to ready (as the editor does before it changes one) starts at
         // the start: there is nothing to rewind.
-        GstState current = GST_STATE_VOID_PENDING;
-        gst_element_get_state(state->pipeline, &current, nullptr, 0);
-        if (current >= GST_STATE_PAUSED &&
+        if (state->CurrentState() >= GST_STATE_PAUSED &&
             !gst_element_seek_simple(state->pipeline, GST_FORMAT_TIME, GST_SEEK_FLAG_FLUSH, 0)) {
             return GraphOutcome::Failure("the graph could not be rewound");
         }
@@ -330,10 +334,7 @@ void FilterGraphControl::DrainEvents() {
 }
 
 void FilterGraphControl::LeavePreroll() {
-    if (!state->pipeline || !state->stopped) return;
-    GstState current = GST_STATE_VOID_PENDING;
-    gst_element_get_state(state->pipeline, &current, nullptr, 0);
-    if (current <= GST_STATE_READY) return;
+    if (!state->pipeline || !state->stopped || state->CurrentState() <= GST_STATE_READY) return;
     state->file.KeepDecodedLinks();
     gst_element_set_state(state->pipeline, GST_STATE_READY);
 }
