@@ -593,10 +593,14 @@ void TranscoderDialog::ShowPeakLevels(const std::array<float, kColumns>& levelsD
 // --- Job display -----------------------------------------------------------------------------
 
 std::string TranscoderDialog::FormatClock(float seconds) {
-    const int hours = static_cast<int>(seconds * 0.00027777778f);
-    const float rest = seconds - static_cast<float>(hours) * 3600.0f;
-    const int minutes = static_cast<int>(rest * 0.016666668f);
-    const int secs = static_cast<int>(rest - static_cast<float>(minutes) * 60.0f);
+    // Single precision throughout, the reciprocals rounded as floats: the clock's text at
+    // each second's and minute's edge depends on it.
+    constexpr float kHoursPerSecond = 1.0f / kSecondsPerHour;
+    constexpr float kMinutesPerSecond = 1.0f / kSecondsPerMinute;
+    const int hours = static_cast<int>(seconds * kHoursPerSecond);
+    const float rest = seconds - static_cast<float>(hours * kSecondsPerHour);
+    const int minutes = static_cast<int>(rest * kMinutesPerSecond);
+    const int secs = static_cast<int>(rest - static_cast<float>(minutes * kSecondsPerMinute));
     char text[48];
     std::snprintf(text, sizeof text, "%2.2d:%2.2d:%2.2d", hours, minutes, secs);
     return text;
