@@ -8,9 +8,9 @@ namespace tavrisk::mp2 {
 namespace {
 
 // Rooms for the segments' input per thread: one being encoded, three waiting; and one more,
-// being filled. With one waiting, the calling thread soon ran out of rooms, encoded a segment
+// being filled. With one waiting, the calling thread often ran out of rooms, encoded a segment
 // itself and left the stream's decoding to stall behind it; the workers then ran dry while the
-// decoding caught up: on two cores, 7 % of a film job's processor time went idle, 4 % now.
+// decoding caught up: in a film job on two cores, 7 % of the cores' time stood idle, 4 % now.
 constexpr int kRoomsPerThread = 4;
 // Segments in flight per room: those encoded wait, small, for the older ones to be written.
 constexpr int kSegmentsPerRoom = 4;
