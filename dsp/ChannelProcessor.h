@@ -25,6 +25,8 @@ class ChannelProcessor {
   public:
     static constexpr int kChannels = 6;
     static constexpr float kFullScale = 32767.0f;
+    // A 16-bit sample as the chain takes it (full scale +-1.0).
+    static constexpr float kSampleScale = 1.0f / kFullScale;
     // The 16-bit range the chain clips to: every 16-bit value passes.
     static constexpr int32_t kMaxSample = 32767;
     static constexpr int32_t kMinSample = -32768;

@@ -15,7 +15,7 @@
 namespace tavrisk {
 namespace {
 
-constexpr double kFullScale = 32767.0;
+constexpr auto kFullScale = static_cast<double>(ChannelProcessor::kFullScale);
 constexpr double kLowest = -32768.0;
 // The film's six channels, as a count of array slots.
 constexpr auto kFilmSlots = static_cast<std::size_t>(kFilmChannels);
@@ -123,7 +123,6 @@ constexpr int64_t kHalfOfLowBits = int64_t{1} << 15;  // of the 16 bits a 32-bit
 // A 32-bit sample in 16-bit steps (exact for the 24 bits of lossless codecs), then scaled as
 // 16-bit sources scale their samples.
 constexpr float kStepsOf32Bits = 1.0f / 65536.0f;
-constexpr float kSixteenBitScale = 1.0f / ChannelProcessor::kFullScale;
 constexpr std::array<float, kFilmSlots> kUnitGains = {1.0f, 1.0f, 1.0f, 1.0f, 1.0f, 1.0f};
 
 // The interleaving of every sample format, `convert` turning one sample into an output value.
@@ -204,7 +203,8 @@ GraphOutcome InterleaveFrameToF32(int format, const uint8_t* const* planes,
         case AV_SAMPLE_FMT_S32P:
             Interleave(reinterpret_cast<const int32_t* const*>(planes), order, samples, out,
                        [](int32_t sample) {
-                           return static_cast<float>(sample) * kStepsOf32Bits * kSixteenBitScale;
+                           return static_cast<float>(sample) * kStepsOf32Bits *
+                                  ChannelProcessor::kSampleScale;
                        });
             return {};
         default:

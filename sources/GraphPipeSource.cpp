@@ -11,7 +11,7 @@ namespace {
 // A value of the stream as the chain takes it: 16-bit values scaled as every 16-bit source
 // scales them, floats as they are.
 float ChainValue(int16_t value) {
-    return value * kSampleScale;
+    return value * ChannelProcessor::kSampleScale;
 }
 float ChainValue(float value) {
     return value;

@@ -39,7 +39,7 @@ class LoudnessTaps {
                       const ChannelProcessor::FrameLayout& slotOfColumn);
     // The output's blocks on the meters' scale: each value made a float and divided by full
     // scale, in single precision.
-    static constexpr float kMeterScale = 1.0f / ChannelProcessor::kFullScale;
+    static constexpr float kMeterScale = ChannelProcessor::kSampleScale;
     bool MeasuresOutput() const { return output.Started(); }
     // Where the next output block goes on the meters' scale, a row of SampleBlock::kFrames
     // values per block row; measured once OutputWritten says it is there.

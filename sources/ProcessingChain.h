@@ -18,8 +18,6 @@ namespace tavrisk {
 
 // The title of the boxes that tell why a resync cannot be made.
 inline constexpr const char* kResyncTitle = "Tavrisk resynch";
-// A 16-bit input sample as the chain takes it (full scale +-1.0).
-inline constexpr float kSampleScale = 1.0f / ChannelProcessor::kFullScale;
 
 // Why the chain cannot go on, for its source to report.
 struct ChainFailure {

@@ -52,13 +52,13 @@ constexpr std::size_t kLanes = 8;
                 *reinterpret_cast<const Samples8*>(bytes + i * WavFileSource::kBytesPerSample);
             *reinterpret_cast<Floats8*>(out + i) =
                 __builtin_convertvector(__builtin_convertvector(samples, Ints8), Floats8) *
-                kSampleScale;
+                ChannelProcessor::kSampleScale;
         }
     }
     for (; i < count; ++i) {
         const auto sample =
             static_cast<int16_t>(GetLe16(bytes + i * WavFileSource::kBytesPerSample));
-        out[i] = static_cast<float>(sample) * kSampleScale;
+        out[i] = static_cast<float>(sample) * ChannelProcessor::kSampleScale;
     }
 }
 
